@@ -1,0 +1,447 @@
+// Memory manager: nodes, series frames and series buffers.
+//
+// Buffers are carved from series frames by bumping the frame's free pointer;
+// when the current frame is full the frames are searched in address order, and
+// when none has room a new frame is taken and a collection is asked for at the
+// next safe point (an allocation never collects by itself). Requests of the
+// big-series threshold or more get page blocks of their own.
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
+#include "kernel/fail.h"
+#include "kernel/memory.h"
+#include "kernel/memory_internal.h"
+#include "kernel/runtime.h"
+#include "platform/pages.h"
+
+namespace zel {
+
+namespace node {
+SeriesBuffer** frame_slots[MAX_NODE_FRAMES];
+}
+
+namespace memory {
+
+Record record;
+
+// The largest data area of one buffer; head and tail offsets stay well inside
+// 32 bits and sizes never wrap when doubled.
+constexpr uint64_t MAX_DATA = 0x7FFFFFF0u;
+
+static size_t whole_pages(size_t bytes) { return (bytes + PAGE_SIZE - 1) & ~size_t(PAGE_SIZE - 1); }
+
+void* take_pages(size_t bytes) {
+    void* block = pages::take(bytes);
+    if (!block) fail::internal("no-memory");
+    record.total += whole_pages(bytes);
+    return block;
+}
+
+void release_pages(void* block, size_t bytes) {
+    record.total -= whole_pages(bytes);
+    if (!pages::give_back(block, bytes)) fail::internal("wrong-mem");
+}
+
+void init() {
+    if (record.ready) return;
+    record = Record{};
+    record.first_frame_size = FIRST_SERIES_FRAME;
+    record.next_frame_size = FIRST_SERIES_FRAME;
+    record.threshold = BIG_SERIES_THRESHOLD;
+    record.ready = true;
+}
+
+}  // namespace memory
+
+// ---- nodes ----------------------------------------------------------------
+
+namespace node {
+
+static NodeFrame* frame_of_slots(SeriesBuffer** slots) {
+    return reinterpret_cast<NodeFrame*>(reinterpret_cast<uint8_t*>(slots) - offsetof(NodeFrame, slots));
+}
+
+NodeFrame* frame_of(Node n) {
+    if (n == 0) return nullptr;
+    uint32_t index = (n - 1) / NODE_FRAME_NODES;
+    if (index >= MAX_NODE_FRAMES || !frame_slots[index]) return nullptr;
+    return frame_of_slots(frame_slots[index]);
+}
+
+static uint32_t free_index() {
+    for (uint32_t i = 0; i < MAX_NODE_FRAMES; i++)
+        if (!frame_slots[i]) return i;
+    fail::internal("no-memory");
+}
+
+static NodeFrame* new_frame() {
+    memory::Record& r = memory::record;
+    uint32_t index = free_index();
+    NodeFrame* f = static_cast<NodeFrame*>(memory::take_pages(sizeof(NodeFrame)));
+    f->block_bytes = sizeof(NodeFrame);
+    f->capacity = NODE_FRAME_NODES;
+    f->cycle = r.cycle;
+    f->index = index;
+    for (uint32_t i = 0; i < NODE_FRAME_NODES; i++) f->next_free[i] = i + 2;
+    f->next_free[NODE_FRAME_NODES - 1] = 0;
+    f->first_free = 1;
+    f->prev = r.last_node_frame;
+    if (r.last_node_frame) r.last_node_frame->next = f;
+    else r.first_node_frame = f;
+    r.last_node_frame = f;
+    frame_slots[index] = f->slots;
+    return f;
+}
+
+static NodeFrame* frame_with_room() {
+    for (NodeFrame* f = memory::record.first_node_frame; f; f = f->next)
+        if (f->first_free && !f->release) return f;
+    return new_frame();
+}
+
+Node take() {
+    NodeFrame* f = memory::record.current_node_frame;
+    if (!f || !f->first_free) f = memory::record.current_node_frame = frame_with_room();
+    uint32_t i = f->first_free - 1;
+    f->first_free = f->next_free[i];
+    f->slots[i] = nullptr;
+    f->in_use++;
+    return of_slot(f, i);
+}
+
+void release(Node n) {
+    NodeFrame* f = frame_of(n);
+    uint32_t i = (n - 1) % NODE_FRAME_NODES;
+    f->slots[i] = nullptr;
+    f->next_free[i] = f->first_free;
+    f->first_free = i + 1;
+    f->in_use--;
+}
+
+}  // namespace node
+
+// ---- frames and big series -----------------------------------------------
+
+namespace memory {
+
+SeriesFrame* new_series_frame() {
+    uint32_t size = record.next_frame_size;
+    if (size < record.threshold) record.next_frame_size = std::min(size * 2, record.threshold);
+    size_t offset = buffer_offset(sizeof(SeriesFrame));
+    size_t bytes = offset + size;
+    SeriesFrame* f = static_cast<SeriesFrame*>(take_pages(bytes));
+    f->block_bytes = bytes;
+    f->first = f->free = reinterpret_cast<uint8_t*>(f) + offset;
+    f->end = f->first + size;
+    SeriesFrame* after = record.first_series_frame;
+    while (after && after < f) after = after->next;
+    f->next = after;
+    f->prev = after ? after->prev : record.last_series_frame;
+    if (f->prev) f->prev->next = f;
+    else record.first_series_frame = f;
+    if (after) after->prev = f;
+    else record.last_series_frame = f;
+    return f;
+}
+
+void free_series_frame(SeriesFrame* f) {
+    if (f->prev) f->prev->next = f->next;
+    else record.first_series_frame = f->next;
+    if (f->next) f->next->prev = f->prev;
+    else record.last_series_frame = f->prev;
+    if (record.current_series_frame == f) record.current_series_frame = record.last_series_frame;
+    release_pages(f, f->block_bytes);
+}
+
+static void free_node_frame(NodeFrame* f) {
+    if (f->prev) f->prev->next = f->next;
+    else record.first_node_frame = f->next;
+    if (f->next) f->next->prev = f->prev;
+    else record.last_node_frame = f->prev;
+    if (record.current_node_frame == f) record.current_node_frame = record.last_node_frame;
+    node::frame_slots[f->index] = nullptr;
+    release_pages(f, f->block_bytes);
+}
+
+static void free_big(BigSeries* s) {
+    if (s->prev) s->prev->next = s->next;
+    else record.first_big = s->next;
+    if (s->next) s->next->prev = s->prev;
+    release_pages(s, s->block_bytes);
+}
+
+void make_first_frames() {
+    init();
+    if (!record.first_node_frame) record.current_node_frame = node::new_frame();
+    if (!record.first_series_frame) record.current_series_frame = new_series_frame();
+}
+
+void free_all() {
+    while (record.first_big) free_big(record.first_big);
+    while (record.first_series_frame) free_series_frame(record.first_series_frame);
+    while (record.first_node_frame) free_node_frame(record.first_node_frame);
+    record = Record{};
+}
+
+void release_node_frames() {
+    NodeFrame* f = record.first_node_frame;
+    while (f) {
+        NodeFrame* next = f->next;
+        if (f->in_use == 0 || f->release) free_node_frame(f);
+        f = next;
+    }
+    record.current_node_frame = nullptr;
+    for (f = record.first_node_frame; f; f = f->next) {
+        if (!record.current_node_frame && f->first_free) record.current_node_frame = f;
+        f->history = (f->history << 1) | (f->in_use == f->in_use_at_last ? 1u : 0u);
+        f->in_use_at_last = f->in_use;
+    }
+    if (!record.current_node_frame) record.current_node_frame = record.last_node_frame;
+}
+
+void release_series_frames() {
+    SeriesFrame* f = record.first_series_frame;
+    while (f) {
+        SeriesFrame* next = f->next;
+        if (f->free == f->first) free_series_frame(f);
+        f = next;
+    }
+}
+
+void sweep_big_series() {
+    BigSeries* s = record.first_big;
+    while (s) {
+        BigSeries* next = s->next;
+        SeriesBuffer* b = big_buffer(s);
+        if (b->flags & SER_MARK) {
+            b->flags &= ~SER_MARK;
+        } else {
+            if ((b->flags & SER_IN_USE) && b->node) node::release(b->node);
+            free_big(s);
+        }
+        s = next;
+    }
+}
+
+static bool fits(const SeriesFrame* f, uint32_t need) { return f->free + need < f->end; }
+
+// A frame for a request of need bytes: the current one, the first in address
+// order with room, or a new one when none has room or the one found is nearly
+// full (a nearly full frame would send every later request back to the search).
+static SeriesFrame* frame_for(uint32_t need) {
+    SeriesFrame* f = record.current_series_frame;
+    if (f && fits(f, need)) return f;
+    for (f = record.first_series_frame; f && !fits(f, need); f = f->next) {}
+    if (!f) record.collect_requested = true;
+    if (!f || uint32_t(f->end - f->free) < MIN_FRAME_FREE) {
+        if (need >= record.next_frame_size) record.next_frame_size = record.threshold;
+        f = new_series_frame();
+    }
+    record.current_series_frame = f;
+    return f;
+}
+
+static SeriesBuffer* carve(uint32_t need) {
+    SeriesFrame* f = frame_for(need);
+    SeriesBuffer* b = reinterpret_cast<SeriesBuffer*>(f->free);
+    f->free += need;
+    return b;
+}
+
+// Big series take a collection request too: their pages go back only when a
+// collection finds them dead.
+static SeriesBuffer* carve_big(uint32_t need) {
+    size_t bytes = buffer_offset(sizeof(BigSeries)) + need;
+    BigSeries* s = static_cast<BigSeries*>(take_pages(bytes));
+    s->block_bytes = bytes;
+    s->next = record.first_big;
+    if (s->next) s->next->prev = s;
+    record.first_big = s;
+    record.collect_requested = true;
+    return big_buffer(s);
+}
+
+void fill(uint8_t* start, uint8_t* end, uint8_t byte) {
+    if (end > start) std::memset(start, byte, size_t(end - start));
+}
+
+void clear_words(uint32_t* first, uint32_t* last) {
+    if (last > first) std::memset(first, 0, size_t(last - first) * sizeof(uint32_t));
+}
+
+}  // namespace memory
+
+// ---- buffers ----------------------------------------------------------------
+
+namespace series {
+
+static uint32_t checked_size(uint64_t bytes) {
+    if (bytes > memory::MAX_DATA) fail::internal("no-memory");
+    return uint32_t((bytes + 15) & ~uint64_t(15));
+}
+
+// Head offset -1 places head and tail in the middle, on a unit boundary.
+static void place_head(SeriesBuffer* b, uint32_t unit, int32_t head_offset) {
+    uint32_t offset;
+    if (head_offset < 0) {
+        offset = b->size / 2 / unit * unit;
+        b->flags |= SER_MID_HEAD;
+    } else {
+        offset = std::min(uint32_t(head_offset), b->size);
+    }
+    b->head = b->tail = offset;
+}
+
+SeriesBuffer* alloc_buffer(uint32_t units, uint32_t unit, int32_t head_offset) {
+    uint32_t size = checked_size(uint64_t(units) * unit);
+    uint32_t need = size + BUFFER_OVERHEAD;
+    bool big = need >= memory::record.threshold;
+    SeriesBuffer* b = big ? memory::carve_big(need) : memory::carve(need);
+    b->flags = unit | SER_IN_USE | SER_ALLOCATED | (big ? uint32_t(SER_BIG) : 0u);
+    b->node = 0;
+    b->size = size;
+    place_head(b, unit ? unit : 1, head_offset);
+    return b;
+}
+
+static Node attach(SeriesBuffer* b) {
+    Node n = node::take();
+    node::slot(n) = b;
+    b->node = n;
+    return n;
+}
+
+Node alloc(uint32_t units, uint32_t unit, int32_t head_offset) {
+    return attach(alloc_buffer(units, unit, head_offset));
+}
+
+// The heap block keeps 4 bytes in front of the header so that the data area is
+// 8-aligned like that of every other buffer.
+Node new_fixed(uint32_t bytes, uint32_t unit_flags, int32_t head_offset) {
+    if (bytes > memory::MAX_DATA) fail::internal("no-memory");
+    uint8_t* block = static_cast<uint8_t*>(heap::alloc_zeroed(size_t(bytes) + 24));
+    SeriesBuffer* b = reinterpret_cast<SeriesBuffer*>(block + memory::buffer_offset(0));
+    b->flags = unit_flags | SER_IN_USE | SER_ALLOCATED | SER_FIXED;
+    b->size = bytes;
+    uint32_t unit = unit_flags & SER_UNIT_MASK;
+    place_head(b, unit ? unit : 1, head_offset);
+    return attach(b);
+}
+
+Node new_cells(uint32_t cells) { return alloc(cells, 16, 0); }
+
+Node new_cells_unset(uint32_t cells) {
+    Node n = new_cells(cells);
+    Cell* c = reinterpret_cast<Cell*>(data(node::buffer(n)));
+    for (uint32_t i = 0; i < cells; i++) c[i].header = T_UNSET;
+    return n;
+}
+
+Node new_bytes(uint32_t bytes) { return alloc(bytes ? bytes : 16, 1, 0); }
+
+Node new_units(uint32_t units, uint32_t unit) { return alloc(units ? units : 16 / unit, unit, 0); }
+
+Node new_filled(uint32_t bytes, uint8_t fill) {
+    Node n = new_bytes(bytes);
+    SeriesBuffer* b = node::buffer(n);
+    std::memset(data(b), fill, b->size);
+    return n;
+}
+
+void set_flags(Node n, uint32_t bits) { node::buffer(n)->flags |= bits; }
+
+// Flags that describe where a buffer lives belong to each allocation, not to
+// the series.
+constexpr uint32_t PLACE_FLAGS = SER_BIG | SER_FIXED | SER_MID_HEAD | SER_MARK;
+
+// Doubling, with room for one unit of cells when the area is empty.
+static uint64_t doubled(const SeriesBuffer* b) { return std::max<uint64_t>(uint64_t(b->size) * 2, 16); }
+
+static SeriesBuffer* move_to(SeriesBuffer* b, uint64_t new_size) {
+    uint32_t unit = series::unit(b) ? series::unit(b) : 1;
+    uint32_t size = checked_size(new_size);
+    SeriesBuffer* nb = alloc_buffer((size + unit - 1) / unit, unit, 0);
+    nb->flags = (b->flags & ~PLACE_FLAGS) | (nb->flags & PLACE_FLAGS);
+    nb->node = b->node;
+    if (nb->node) node::slot(nb->node) = nb;
+    nb->tail = nb->head + std::min(b->tail - b->head, nb->size - nb->head);
+    b->node = 0;
+    b->flags &= ~SER_IN_USE;
+    return nb;
+}
+
+SeriesBuffer* reallocate(SeriesBuffer* b, uint32_t new_size) {
+    return move_to(b, new_size ? new_size : doubled(b));
+}
+
+// Copies from the old head as far as the old data area reaches, so that bytes
+// kept just past the tail (terminators) travel too; never beyond the new area.
+static uint32_t carry_over(SeriesBuffer* old, SeriesBuffer* nb) {
+    uint32_t bytes = std::min(old->size - old->head, nb->size - nb->head);
+    std::memcpy(head_ptr(nb), head_ptr(old), bytes);
+    return bytes;
+}
+
+static SeriesBuffer* grow(SeriesBuffer* b, uint64_t new_size) {
+    SeriesBuffer* nb = move_to(b, new_size);
+    carry_over(b, nb);
+    return nb;
+}
+
+SeriesBuffer* expand(SeriesBuffer* b, uint32_t new_size) { return grow(b, new_size ? new_size : doubled(b)); }
+
+SeriesBuffer* expand_filled(SeriesBuffer* b, uint32_t new_size, uint8_t fill) {
+    SeriesBuffer* nb = reallocate(b, new_size);
+    uint32_t copied = carry_over(b, nb);
+    std::memset(head_ptr(nb) + copied, fill, nb->size - nb->head - copied);
+    return nb;
+}
+
+static Node copy_bytes(SeriesBuffer* b, uint32_t offset, uint32_t bytes, uint32_t drop) {
+    uint32_t unit = series::unit(b) ? series::unit(b) : 1;
+    Node n = alloc(bytes / unit, unit, 0);
+    SeriesBuffer* nb = node::buffer(n);
+    nb->flags = (b->flags & ~(PLACE_FLAGS | drop)) | (nb->flags & PLACE_FLAGS);
+    std::memcpy(data(nb), head_ptr(b) + offset, bytes);
+    nb->tail = bytes;
+    return n;
+}
+
+Node copy_buffer(SeriesBuffer* b) { return copy_bytes(b, 0, b->tail - b->head, 0); }
+
+// The stretch is cut to the used part, so a request past the tail copies less.
+Node copy_part(Node n, uint32_t byte_offset, uint32_t units) {
+    SeriesBuffer* b = node::buffer(n);
+    uint32_t used = b->tail - b->head;
+    uint32_t offset = std::min(byte_offset, used);
+    uint64_t bytes = std::min<uint64_t>(uint64_t(units) << unit_shift(b), used - offset);
+    return copy_bytes(b, offset, uint32_t(bytes), SER_OWNED);
+}
+
+Cell* append_slot(SeriesBuffer* b) {
+    if (room(b) < sizeof(Cell)) b = grow(b, doubled(b));
+    Cell* c = reinterpret_cast<Cell*>(tail_ptr(b));
+    c->header = T_UNSET;
+    b->tail += sizeof(Cell);
+    return c;
+}
+
+uint8_t* reserve(SeriesBuffer* b, uint32_t bytes) {
+    if (uint64_t(b->tail) + bytes > b->size) {
+        b = grow(b, bytes > b->size ? uint64_t(bytes) * 2 : doubled(b));
+    }
+    uint8_t* old_tail = tail_ptr(b);
+    b->tail += bytes;
+    return old_tail;
+}
+
+}  // namespace series
+
+namespace block {
+Cell* append_slot(const Cell* block_value) {
+    return series::append_slot(node::buffer(cell::series_node(block_value)));
+}
+}  // namespace block
+
+}  // namespace zel

@@ -1,0 +1,54 @@
+// POSIX side of the runtime's operating-system wrappers.
+#include "platform/system.h"
+
+#include <limits.h>
+#include <stdlib.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <vector>
+
+namespace zel {
+namespace platform {
+
+bool get_current_dir(std::string& out) {
+    std::vector<char> buf(PATH_MAX);
+    while (!getcwd(buf.data(), buf.size())) {
+        if (buf.size() > (1u << 20)) return false;
+        buf.resize(buf.size() * 2);
+    }
+    out.assign(buf.data());
+    return true;
+}
+
+bool set_current_dir(const char* path) { return chdir(path) == 0; }
+
+bool get_env(const char* name, std::string& out) {
+    const char* v = getenv(name);
+    if (!v) return false;
+    out.assign(v);
+    return true;
+}
+
+bool set_env(const char* name, const char* value) {
+    return value ? setenv(name, value, 1) == 0 : unsetenv(name) == 0;
+}
+
+void sleep_ms(uint32_t ms) {
+    timespec ts{time_t(ms / 1000), long(ms % 1000) * 1000000L};
+    while (clock_nanosleep(CLOCK_REALTIME, 0, &ts, &ts) != 0) {
+    }
+}
+
+CivilTime now(bool utc) {
+    timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    tm t{};
+    if (utc) gmtime_r(&ts.tv_sec, &t);
+    else localtime_r(&ts.tv_sec, &t);
+    return CivilTime{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
+                     ts.tv_nsec, utc ? 0 : int32_t(t.tm_gmtoff)};
+}
+
+}  // namespace platform
+}  // namespace zel
