@@ -2,6 +2,8 @@
 // series, the root block before the stacks, the symbol table before any word.
 #include "kernel/boot.h"
 
+#include "core/datatype.h"
+#include "core/symbol.h"
 #include "kernel/casefold.h"
 #include "kernel/hooks.h"
 #include "kernel/memory.h"
@@ -23,8 +25,10 @@ void boot() {
     init_platform();
     memory::init();
     resources::init();
+    types::register_all();
     memory::make_first_frames();
     case_::init();
+    symbol::make_tables(symbol::BOOT_SYMBOLS);
 }
 
 void shutdown() {

@@ -1,0 +1,169 @@
+// The datatype registry (name records and action rows, filled once at start-up
+// in the fixed registration order) and the actions of datatype!.
+#include "core/datatype.h"
+
+#include <cstring>
+
+#include "core/logic.h"
+#include "core/string.h"
+#include "kernel/memory.h"
+
+namespace zel {
+namespace types {
+
+Registry registry{};
+
+namespace {
+
+// The types in registration order, every parent before its children. A type
+// whose module registers itself names its init; the others get a row that
+// supports nothing, so that ids and order never change as modules arrive.
+struct Entry {
+    uint32_t id;
+    uint32_t parent;
+    const char* name;
+    void (*init)();
+};
+
+const Entry ORDER[] = {
+    {T_DATATYPE, 0, "datatype!", datatype::init},
+    {T_UNSET, 0, "unset!", unset::init},
+    {T_NONE, 0, "none!", none::init},
+    {T_LOGIC, 0, "logic!", logic::init},
+    {T_SERIES, 0, "series!", nullptr},
+    {T_BLOCK, T_SERIES, "block!", nullptr},
+    {T_STRING, T_SERIES, "string!", nullptr},
+    {T_BINARY, T_STRING, "binary!", nullptr},
+    {T_INTEGER, 0, "integer!", nullptr},
+    {T_SYMBOL, 0, "symbol!", nullptr},
+    {T_CONTEXT, 0, "context!", nullptr},
+    {T_WORD, T_SYMBOL, "word!", nullptr},
+    {T_LIT_WORD, T_WORD, "lit-word!", nullptr},
+    {T_SET_WORD, T_WORD, "set-word!", nullptr},
+    {T_GET_WORD, T_WORD, "get-word!", nullptr},
+    {T_REFINEMENT, T_WORD, "refinement!", nullptr},
+    {T_CHAR, T_INTEGER, "char!", nullptr},
+    {T_NATIVE, 0, "native!", nullptr},
+    {T_ACTION, T_NATIVE, "action!", nullptr},
+    {T_OP, T_NATIVE, "op!", nullptr},
+    {T_PATH, T_BLOCK, "path!", nullptr},
+    {T_LIT_PATH, T_PATH, "lit-path!", nullptr},
+    {T_SET_PATH, T_PATH, "set-path!", nullptr},
+    {T_GET_PATH, T_PATH, "get-path!", nullptr},
+    {T_FUNCTION, T_CONTEXT, "function!", nullptr},
+    {T_ROUTINE, T_FUNCTION, "routine!", nullptr},
+    {T_PAREN, T_BLOCK, "paren!", nullptr},
+    {T_ISSUE, T_WORD, "issue!", nullptr},
+    {T_URL, T_STRING, "url!", nullptr},
+    {T_FILE, T_URL, "file!", nullptr},
+    {T_OBJECT, 0, "object!", nullptr},
+    {T_BITSET, 0, "bitset!", nullptr},
+    {T_TRIPLE, 0, "triple!", nullptr},
+    {T_FLOAT, 0, "float!", nullptr},
+    {T_TYPESET, 0, "typeset!", nullptr},
+    {T_ERROR, T_OBJECT, "error!", nullptr},
+    {T_VECTOR, T_STRING, "vector!", nullptr},
+    {T_MAP, 0, "map!", nullptr},
+    {T_HASH, T_BLOCK, "hash!", nullptr},
+    {T_PAIR, 0, "pair!", nullptr},
+    {T_PERCENT, T_FLOAT, "percent!", nullptr},
+    {T_TUPLE, 0, "tuple!", nullptr},
+    {T_TIME, T_FLOAT, "time!", nullptr},
+    {T_TAG, T_STRING, "tag!", nullptr},
+    {T_EMAIL, T_STRING, "email!", nullptr},
+    {T_HANDLE, T_INTEGER, "handle!", nullptr},
+    {T_DATE, 0, "date!", nullptr},
+    {T_PORT, T_OBJECT, "port!", nullptr},
+    {T_MONEY, 0, "money!", nullptr},
+    {T_REF, T_STRING, "ref!", nullptr},
+    {T_POINT2D, 0, "point2D!", nullptr},
+    {T_POINT3D, 0, "point3D!", nullptr},
+    {T_IMAGE, T_SERIES, "image!", nullptr},
+};
+static_assert(sizeof ORDER / sizeof ORDER[0] == TYPE_COUNT - 2, "every type but event! registers at boot");
+
+void register_entry(const Entry& e) {
+    if (e.init)
+        e.init();
+    else
+        datatype::register_({.id = e.id, .parent = e.parent, .name = e.name});
+}
+
+}  // namespace
+
+void register_all() {
+    for (const Entry& e : ORDER) register_entry(e);
+}
+
+void register_event() { register_entry({T_EVENT, 0, "event!", nullptr}); }
+
+void make_name_words(WordMaker maker) {
+    registry.word_maker = maker;
+    for (uint32_t t = 1; t <= registry.top; t++) registry.names[t].word = maker(registry.names[t].name);
+}
+
+}  // namespace types
+
+namespace datatype {
+
+void register_(const TypeTable& t) {
+    using types::registry;
+    if (t.id > registry.top) registry.top = t.id;
+    types::NameRecord& name = registry.names[t.id];
+    name.name = t.name;
+    name.length = uint32_t(std::strlen(t.name)) - 1;
+    if (registry.word_maker) name.word = registry.word_maker(t.name);
+    // Inherited slots copy the parent's entry as it stands now; without a
+    // parent there is nothing to inherit and the action is not supported.
+    ActionRow& row = registry.rows[t.id];
+    const ActionRow& parent = registry.rows[t.parent];
+#define ZEL_RESOLVE(member, id, shape) \
+    row.member = t.member.inherit ? (t.parent ? parent.member : nullptr) : t.member.fn;
+    ZEL_ACTIONS(ZEL_RESOLVE)
+#undef ZEL_RESOLVE
+}
+
+Cell* append_new(const Cell* block, uint32_t type) {
+    Cell* c = block::append_slot(block);
+    write_cell(c, type);
+    return c;
+}
+
+int32_t append_text(const Cell* buffer, const char* text, uint32_t length, int32_t limit) {
+    string::append_bytes(buffer, reinterpret_cast<const uint8_t*>(text), length);
+    return limit - int32_t(length);
+}
+
+int32_t append_mold(const Cell* buffer, const char* text, uint32_t length, bool all, int32_t limit) {
+    if (!all) return append_text(buffer, text, length, limit);
+    limit = append_text(buffer, "#(", 2, limit);
+    limit = append_text(buffer, text, length, limit);
+    return append_text(buffer, ")", 1, limit);
+}
+
+int32_t form(Cell* value, Cell* buffer, Cell*, int32_t limit) {
+    const types::NameRecord& n = types::name(value->w1);
+    return append_text(buffer, n.name, n.length, limit);
+}
+
+int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell*, int32_t limit, int32_t) {
+    const types::NameRecord& n = types::name(value->w1);
+    return append_mold(buffer, n.name, n.length + 1, all, limit);
+}
+
+// Datatypes are equal or not; they have no order.
+int32_t compare(Cell* value1, Cell* value2, int32_t op) {
+    switch (op) {
+    case 0: case 1: case 2: case 9: case 12:
+        return cell::type(value2) == T_DATATYPE && value2->w1 == value1->w1 ? 0 : 1;
+    }
+    return -2;
+}
+
+void init() {
+    register_({.id = T_DATATYPE, .parent = 0, .name = "datatype!", .form = form, .mold = mold,
+               .compare = compare});
+}
+
+}  // namespace datatype
+}  // namespace zel

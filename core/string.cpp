@@ -1,0 +1,383 @@
+// String storage: reading and storing characters in 1-, 2- and 4-byte units,
+// widening in place, copying text between buffers, and the small constructors
+// every other module uses to make strings.
+#include "core/string.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "kernel/casefold.h"
+#include "kernel/fail.h"
+#include "kernel/floattext.h"
+#include "kernel/runtime.h"
+
+namespace zel {
+namespace string {
+
+namespace {
+
+// Codes of the fatal report for a caller that breaks the storage rules: a
+// unit that is not text, a position outside the text, a conversion between
+// units that has no meaning.
+constexpr uint32_t FAULT_INTERNAL = 101;
+constexpr uint32_t FAULT_CONVERSION = 100;
+
+[[noreturn]] void fault(uint32_t code) { runtime::error_report(code, 0); }
+
+uint32_t shift_of(const SeriesBuffer* b) {
+    switch (series::unit(b)) {
+    case 1: return 0;
+    case 2: return 1;
+    case 4: return 2;
+    }
+    fault(FAULT_INTERNAL);
+}
+
+uint32_t length_of(const SeriesBuffer* b) { return (b->tail - b->head) >> shift_of(b); }
+uint8_t* at(SeriesBuffer* b, uint32_t position) { return series::head_ptr(b) + (size_t(position) << shift_of(b)); }
+
+// The value's index within [0, length].
+uint32_t index_in(const Cell* value, uint32_t length) {
+    int32_t i = cell::series_index(value);
+    return i < 0 ? 0 : std::min(uint32_t(i), length);
+}
+
+// The unit that insert, poke and set need for a code point: Latin-1 stays in
+// 1-byte units.
+uint32_t unit_for(uint32_t cp) { return cp > 0xFFFF ? 4 : cp > 0xFF ? 2 : 1; }
+
+SeriesBuffer* fit(SeriesBuffer* b, uint32_t unit) { return unit > series::unit(b) ? widen_to(b, unit) : b; }
+
+// Grows b so that its data area reaches bytes past the head: to twice that.
+SeriesBuffer* reach(SeriesBuffer* b, uint64_t bytes) {
+    if (b->head + bytes <= b->size) return b;
+    if (bytes * 2 > 0xFFFFFFF0u) fail::internal("no-memory");
+    return series::expand(b, uint32_t(bytes * 2));
+}
+
+// Makes room for n units at position as the mode places them and moves the
+// tail; the units in the room are left for the caller to write.
+SeriesBuffer* open_range(SeriesBuffer* b, uint32_t position, uint32_t n, CopyMode mode) {
+    uint32_t s = shift_of(b), len = length_of(b);
+    uint64_t end = mode == COPY_OVERWRITE ? std::max<uint64_t>(uint64_t(position) + n, len) : uint64_t(len) + n;
+    b = reach(b, end << s);
+    if (mode != COPY_OVERWRITE) std::memmove(at(b, position + n), at(b, position), size_t(len - position) << s);
+    b->tail = b->head + uint32_t(end << s);
+    return b;
+}
+
+// The copy of copy_part_into when the target is wider and the source must stay
+// as it is: character by character.
+SeriesBuffer* copy_converting(Node target, SeriesBuffer* source, uint32_t from, uint32_t n,
+                              uint32_t position, CopyMode mode) {
+    SeriesBuffer* b = node::buffer(target);
+    uint32_t su = series::unit(source);
+    const uint8_t* src = series::head_ptr(source) + size_t(from) * su;
+    if (mode == COPY_APPEND) {
+        for (uint32_t i = 0; i < n; i++) b = append_char(b, get_char(src + size_t(i) * su, su));
+        return b;
+    }
+    b = open_range(b, position, n, mode);
+    for (uint32_t i = 0; i < n; i++) b = poke_char(b, position + i, get_char(src + size_t(i) * su, su));
+    return b;
+}
+
+// Writes n units of source (same unit) from index from into the room opened at
+// position. Within one buffer an insertion has moved the part of the source
+// at or after position up by n.
+void fill_range(SeriesBuffer* b, Node target, Node source, uint32_t from, uint32_t n, uint32_t position,
+                CopyMode mode) {
+    uint32_t s = shift_of(b);
+    if (source != target) {
+        std::memcpy(at(b, position), at(node::buffer(source), from), size_t(n) << s);
+    } else if (mode == COPY_OVERWRITE) {
+        std::memmove(at(b, position), at(b, from), size_t(n) << s);
+    } else {
+        uint32_t before = from >= position ? 0 : std::min(n, position - from);
+        std::memcpy(at(b, position), at(b, from), size_t(before) << s);
+        uint32_t rest_from = std::max(from, position) + n;
+        std::memcpy(at(b, position + before), at(b, rest_from), size_t(n - before) << s);
+    }
+}
+
+// Where exchange_regions keeps the smaller of two regions.
+uint8_t scratch[65536];
+
+// Turns P Q (n1 then n2 bytes) into Q P, keeping the smaller through the
+// scratch area (a tracked block when it is larger than the area).
+void rotate(uint8_t* p, uint32_t n1, uint32_t n2) {
+    uint32_t small = std::min(n1, n2);
+    if (small == 0) return;
+    uint8_t* tmp = small <= sizeof scratch ? scratch : static_cast<uint8_t*>(heap::alloc(small));
+    if (n1 <= n2) {
+        std::memcpy(tmp, p, n1);
+        std::memmove(p, p + n1, n2);
+        std::memcpy(p + n2, tmp, n1);
+    } else {
+        std::memcpy(tmp, p + n1, n2);
+        std::memmove(p + n2, p, n1);
+        std::memcpy(p, tmp, n2);
+    }
+    if (tmp != scratch) heap::free(tmp);
+}
+
+}  // namespace
+
+// ---- reading ----------------------------------------------------------------
+
+uint32_t char_at(const Cell* value, uint32_t offset) {
+    SeriesBuffer* b = buffer_of(value);
+    return get_char(at(b, offset), series::unit(b));
+}
+
+uint32_t get_length(Cell* value) {
+    uint32_t len = length_of(buffer_of(value));
+    int32_t i = cell::series_index(value);
+    if (i > 0 && uint32_t(i) > len) {
+        value->w1 = len;
+        return 0;
+    }
+    return len - index_in(value, len);
+}
+
+uint32_t get_abs_length(const Cell* value) { return length_of(buffer_of(value)); }
+
+uint8_t* head_ptr(Cell* value) {
+    get_length(value);
+    SeriesBuffer* b = buffer_of(value);
+    return at(b, index_in(value, length_of(b)));
+}
+
+uint8_t* tail_ptr(const Cell* value) { return series::tail_ptr(buffer_of(value)); }
+
+bool is_at_tail(const Cell* value) {
+    uint32_t len = length_of(buffer_of(value));
+    return index_in(value, len) == len;
+}
+
+int32_t find_char(const Cell* value, uint32_t cp) {
+    SeriesBuffer* b = buffer_of(value);
+    uint32_t len = length_of(b), unit = series::unit(b), from = index_in(value, len);
+    const uint8_t* p = at(b, from);
+    for (uint32_t i = from; i < len; i++, p += unit)
+        if (get_char(p, unit) == cp) return int32_t(i - from);
+    return -1;
+}
+
+bool has_char(const Cell* value, uint32_t cp, uint32_t skip, bool case_sensitive) {
+    SeriesBuffer* b = buffer_of(value);
+    uint32_t len = length_of(b), unit = series::unit(b);
+    if (skip == 0) skip = 1;
+    if (!case_sensitive) cp = case_::convert(cp, true);
+    for (uint32_t i = index_in(value, len); i < len; i += skip) {
+        uint32_t c = get_char(at(b, i), unit);
+        if ((case_sensitive ? c : case_::convert(c, true)) == cp) return true;
+        if (len - i <= skip) break;
+    }
+    return false;
+}
+
+bool starts_with_cstr(const Cell* value, const char* s) {
+    SeriesBuffer* b = buffer_of(value);
+    uint32_t len = length_of(b), unit = series::unit(b), i = index_in(value, len);
+    for (; *s; s++, i++)
+        if (i >= len || get_char(at(b, i), unit) != uint8_t(*s)) return false;
+    return true;
+}
+
+// ---- storing ----------------------------------------------------------------
+
+SeriesBuffer* append_char_slow(SeriesBuffer* b, uint32_t cp) {
+    uint32_t need = cp > 0xFFFF ? 4 : cp > 0x7F ? 2 : 1;
+    b = fit(b, need);
+    Node n = b->node;
+    uint32_t unit = series::unit(b);
+    put_char(series::reserve(b, unit), unit, cp);
+    return node::buffer(n);
+}
+
+SeriesBuffer* insert_char(SeriesBuffer* b, uint32_t position, uint32_t cp) {
+    b = fit(b, unit_for(cp));
+    position = std::min(position, length_of(b));
+    b = open_range(b, position, 1, COPY_INSERT);
+    put_char(at(b, position), series::unit(b), cp);
+    return b;
+}
+
+SeriesBuffer* poke_char(SeriesBuffer* b, uint32_t position, uint32_t cp) {
+    if (position >= length_of(b)) fault(FAULT_INTERNAL);
+    b = fit(b, unit_for(cp));
+    put_char(at(b, position), series::unit(b), cp);
+    return b;
+}
+
+SeriesBuffer* set_char_widening(SeriesBuffer* b, uint32_t position, uint32_t cp) {
+    uint32_t len = length_of(b);
+    if (position > len) fault(FAULT_INTERNAL);
+    b = fit(b, unit_for(cp));
+    if (position == len) b = open_range(b, position, 1, COPY_APPEND);
+    put_char(at(b, position), series::unit(b), cp);
+    return b;
+}
+
+void remove_char(const Cell* value, uint32_t offset) { remove_at(value, offset, 1); }
+
+void remove_at(const Cell* value, uint32_t offset, uint32_t count) {
+    SeriesBuffer* b = buffer_of(value);
+    uint32_t len = length_of(b), s = shift_of(b);
+    if (offset >= len) return;
+    if (count >= len - offset) {
+        b->tail = b->head + (offset << s);
+        return;
+    }
+    std::memmove(at(b, offset), at(b, offset + count), size_t(len - offset - count) << s);
+    b->tail -= count << s;
+}
+
+void truncate(SeriesBuffer* b, uint32_t n) {
+    if (length_of(b) > n) b->tail = b->head + (n << shift_of(b));
+}
+
+void reset(Cell* value) {
+    SeriesBuffer* b = buffer_of(value);
+    b->tail = b->head;
+    b->flags = (b->flags & ~SER_UNIT_MASK) | 1;
+    value->w1 = 0;
+}
+
+void move_chars(const Cell* source, const Cell* target, uint32_t bytes) {
+    SeriesBuffer* sb = buffer_of(source);
+    uint32_t len = length_of(sb), unit = series::unit(sb), from = index_in(source, len);
+    uint32_t count = std::min(bytes >> shift_of(sb), len - from);
+    Node tn = cell::series_node(target);
+    uint32_t to = index_in(target, length_of(node::buffer(tn)));
+    for (uint32_t i = 0; i < count; i++) {
+        uint32_t cp = get_char(at(buffer_of(source), from + i), unit);
+        insert_char(node::buffer(tn), to + i, cp);
+    }
+    remove_at(source, from, count);
+}
+
+// ---- units ------------------------------------------------------------------
+
+SeriesBuffer* widen_to(SeriesBuffer* b, uint32_t unit) {
+    uint32_t from = series::unit(b);
+    if (unit == 2 && from == 1) return widen_to_ucs2(b);
+    if (unit == 4 && from == 1) return widen_to_ucs4(b);
+    if (unit == 4 && from == 2) return widen_ucs2_to_ucs4(b);
+    fault(FAULT_INTERNAL);
+}
+
+// The copy runs from the last unit down, so that within one buffer (widening
+// in place, target_offset at or after source_offset) every unit is read before
+// a wider one is written over it. A source left behind by a move keeps its
+// bytes until the next collection, so it is read through its old address.
+SeriesBuffer* convert_units(SeriesBuffer* source, SeriesBuffer* target, uint32_t size, uint32_t target_unit,
+                            uint32_t source_offset, uint32_t target_offset, int32_t source_end, bool in_place) {
+    uint32_t from = series::unit(source);
+    if (!((target_unit == 2 && from == 1) || (target_unit == 4 && (from == 1 || from == 2))))
+        fault(FAULT_CONVERSION);
+    if (target == source && target_offset < source_offset) fault(FAULT_INTERNAL);
+    uint32_t used = source->tail - source->head;
+    uint32_t end = source_end < 1 ? used : std::min(uint32_t(source_end), used);
+    uint32_t count = end > source_offset ? (end - source_offset) / from : 0;
+    const uint8_t* src = series::head_ptr(source) + source_offset;
+    if (!target) target = series::reallocate(source, size);
+    target = reach(target, uint64_t(target_offset) + uint64_t(count) * target_unit);
+    uint8_t* dst = series::head_ptr(target) + target_offset;
+    for (uint32_t i = count; i-- > 0;)
+        put_char(dst + size_t(i) * target_unit, target_unit, get_char(src + size_t(i) * from, from));
+    if (!in_place) {
+        target->tail = target->head + target_offset + count * target_unit;
+        target->flags = (target->flags & ~SER_UNIT_MASK) | target_unit;
+    }
+    return target;
+}
+
+void exchange_regions(uint8_t* a, uint32_t first, uint32_t second, uint32_t gap) {
+    rotate(a, first + gap, second);  // X G Y -> Y X G
+    rotate(a + second, first, gap);  // Y X G -> Y G X
+}
+
+SeriesBuffer* copy_part_into(const Cell* target, const Cell* source, int32_t count, uint32_t position,
+                             bool convert, CopyMode mode) {
+    Node tn = cell::series_node(target), sn = cell::series_node(source);
+    SeriesBuffer* sb = node::buffer(sn);
+    uint32_t slen = length_of(sb), from = index_in(source, slen);
+    uint32_t n = count < 0 ? slen - from : std::min(slen - from, uint32_t(count));
+    SeriesBuffer* tb = node::buffer(tn);
+    if (mode == COPY_APPEND) position = length_of(tb);
+    position = std::min(position, length_of(tb));
+    uint32_t su = series::unit(sb), tu = series::unit(tb);
+    if (su > tu) {
+        tb = widen_to(tb, su);
+    } else if (su < tu) {
+        if (convert) return copy_converting(tn, sb, from, n, position, mode);
+        widen_to(sb, tu);
+    }
+    tb = open_range(tb, position, n, mode);
+    fill_range(tb, tn, sn, from, n, position, mode);
+    return tb;
+}
+
+// ---- making -----------------------------------------------------------------
+
+void write_cell(Cell* c, uint32_t size) { cell::make_series(c, T_STRING, series::new_units(size ? size : 1, 1)); }
+
+void make_buffer_at(Cell* c, uint32_t size, uint32_t unit) {
+    if (unit != 1 && unit != 2 && unit != 4) fault(FAULT_INTERNAL);
+    cell::make_series(c, T_STRING, series::new_units(size, unit));
+}
+
+Cell* load_at(const uint8_t* text, uint32_t size, Cell* c, int32_t encoding) {
+    if (encoding != ENC_UTF8 && encoding != ENC_UTF16LE) fail::internal("not-done");
+    c->header = T_UNSET;
+    c->w1 = c->w3 = 0;
+    Node n = encoding == ENC_UTF8 ? from_utf8_new(text, size, false) : load_utf16(text, size, 0, false);
+    cell::make_series(c, T_STRING, n);
+    return c;
+}
+
+Cell* load_in(const Cell* block, const uint8_t* text, uint32_t size, int32_t encoding) {
+    return load_at(text, size, block::append_slot(block), encoding);
+}
+
+void append_cstr(const Cell* value, const char* s) {
+    SeriesBuffer* b = buffer_of(value);
+    for (; *s; s++) b = append_char(b, uint8_t(*s));
+}
+
+void append_bytes(const Cell* value, const uint8_t* p, uint32_t count) {
+    SeriesBuffer* b = buffer_of(value);
+    for (uint32_t i = 0; i < count; i++) b = append_char(b, p[i]);
+}
+
+// ---- text -------------------------------------------------------------------
+
+static const char HEX_DIGITS[] = "0123456789ABCDEF";
+
+double to_float(const uint8_t* start, uint32_t len) {
+    int32_t unconsumed;
+    const char* p = reinterpret_cast<const char*>(start);
+    return float_::from_text(p, p + len, 0, &unconsumed);
+}
+
+const char* byte_to_hex(uint8_t byte) {
+    static char out[3];
+    out[0] = HEX_DIGITS[byte >> 4];
+    out[1] = HEX_DIGITS[byte & 15];
+    return out;
+}
+
+const char* int_to_hex(int32_t value, bool trimmed) {
+    static char out[9];
+    int32_t fill = value < 0 ? -1 : 0;
+    char* p = out + 8;
+    for (int32_t v = value; v != fill; v >>= 4) *--p = HEX_DIGITS[v & 15];
+    if (trimmed) return value == 0 ? "00" : p;
+    while (p > out) *--p = value < 0 ? 'F' : '0';
+    return out;
+}
+
+}  // namespace string
+}  // namespace zel

@@ -1,0 +1,136 @@
+// Symbol interning: the symbol block and its kind-2 table, whose hash is that of
+// the name with ASCII letters lowered, so that every spelling of a name walks
+// the same probe sequence and one walk serves the exact and the case-blind
+// search.
+#include "core/symbol.h"
+
+#include <cstring>
+
+#include "core/hashtable.h"
+#include "core/murmur.h"
+#include "kernel/unicode.h"
+
+namespace zel {
+namespace symbol {
+
+Node block_node = 0;
+Node table_node = 0;
+
+void make_tables(uint32_t n) {
+    block_node = series::new_cells(n);
+    Cell block;
+    cell::make_series(&block, T_BLOCK, block_node);
+    table_node = hashtable::make(n, &block, hashtable::KIND_WORDS, 0);
+}
+
+const uint8_t* name_of(const Cell* record, uint32_t* length) {
+    SeriesBuffer* b = node::buffer(record->w3);
+    *length = series::length(b);
+    return series::head_ptr(b);
+}
+
+static uint8_t lower_ascii(uint8_t c) { return c >= 'A' && c <= 'Z' ? uint8_t(c + 32) : c; }
+
+int compare_names(const uint8_t* a, const uint8_t* b, uint32_t length, bool exact) {
+    if (exact) return std::memcmp(a, b, length);
+    for (uint32_t i = 0; i < length; i++) {
+        int d = int(lower_ascii(a[i])) - int(lower_ascii(b[i]));
+        if (d) return d;
+    }
+    return 0;
+}
+
+static const Cell* key_at(Node table, int32_t position) {
+    return series::cells(node::buffer(hashtable::record(table)->keys)) + position;
+}
+
+static bool name_matches(Node table, int32_t position, const uint8_t* bytes, uint32_t length, bool exact) {
+    uint32_t n;
+    const uint8_t* name = name_of(key_at(table, position), &n);
+    return n == length && compare_names(name, bytes, length, exact) == 0;
+}
+
+// The canonical id of the symbol at a position, so that an alias always names
+// the first spelling and never another alias, whichever spelling the probe
+// sequence meets first.
+static uint32_t canonical_at(Node table, int32_t position) {
+    int32_t alias = int32_t(key_at(table, position)->w1);
+    return alias > 0 ? uint32_t(alias) : uint32_t(position) + 1;
+}
+
+// Appends a record for the name and gives it the free bucket of the walk.
+static uint32_t add(Node table, const hashtable::Probe& free, const uint8_t* bytes, uint32_t length,
+                    uint32_t alias) {
+    Node name = series::new_bytes(length + 1);
+    SeriesBuffer* nb = node::buffer(name);
+    std::memcpy(series::head_ptr(nb), bytes, length);
+    series::head_ptr(nb)[length] = 0;
+    nb->tail = nb->head + length;
+    SeriesBuffer* kb = node::buffer(hashtable::record(table)->keys);
+    uint32_t position = series::length(kb);
+    Cell* c = series::append_slot(kb);
+    c->header = T_SYMBOL;
+    c->w1 = alias;
+    c->w2 = 0;
+    c->w3 = name;
+    hashtable::take_bucket(table, free, int32_t(position));
+    return position + 1;
+}
+
+uint32_t intern_core(Node table, const uint8_t* bytes, uint32_t length, bool any_case_first) {
+    hashtable::make_room(table);
+    uint32_t h = hash::murmur3_ascii_lower(bytes, length);
+    hashtable::Probe p;
+    int32_t e;
+    hashtable::probe_start(table, h, &p);
+    while (hashtable::probe_next(table, &p, &e)) {
+        if (name_matches(table, e, bytes, length, !any_case_first)) return uint32_t(e) + 1;
+    }
+    if (any_case_first) return add(table, p, bytes, length, uint32_t(-1));
+    hashtable::Probe first = p;
+    hashtable::probe_start(table, h, &p);
+    while (hashtable::probe_next(table, &p, &e)) {
+        if (name_matches(table, e, bytes, length, false)) return add(table, first, bytes, length, canonical_at(table, e));
+    }
+    return add(table, first, bytes, length, uint32_t(-1));
+}
+
+uint32_t make_from_buffer(const uint8_t* bytes, uint32_t length) {
+    return intern_core(table_node, bytes, length, false);
+}
+
+uint32_t intern(const char* name) {
+    return make_from_buffer(reinterpret_cast<const uint8_t*>(name), uint32_t(std::strlen(name)));
+}
+
+uint32_t make_alt(const char* name) {
+    return intern_core(table_node, reinterpret_cast<const uint8_t*>(name), uint32_t(std::strlen(name)), true);
+}
+
+uint32_t make_from_string(const Cell* str) {
+    uint32_t length;
+    Node text = utf8::from_string(str, &length);
+    return make_from_buffer(series::head_ptr(node::buffer(text)), length);
+}
+
+void get_cached_string(Cell* record) {
+    if (record->w2) return;
+    uint32_t length;
+    const uint8_t* name = name_of(record, &length);
+    record->w2 = string::from_utf8_new(name, length, false);
+}
+
+Cell* get(uint32_t id) {
+    get_cached_string(record_at(id));
+    return record_at(id);
+}
+
+const char* get_cstr(uint32_t id) {
+    SeriesBuffer* b = node::buffer(record_at(id)->w3);
+    if (series::room(b) < 1) b = series::expand(b, 0);
+    *series::tail_ptr(b) = 0;
+    return reinterpret_cast<const char*>(series::head_ptr(b));
+}
+
+}  // namespace symbol
+}  // namespace zel
