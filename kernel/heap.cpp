@@ -17,8 +17,9 @@ static size_t list_count = 0;
 
 static Block* header_of(void* data) { return static_cast<Block*>(data) - 1; }
 
-[[noreturn]] static void out_of_memory() {
-    runtime::error_report(94, reinterpret_cast<uintptr_t>(__builtin_return_address(0)));
+// Reported at the address of the allocating call.
+[[noreturn]] static void out_of_memory(void* caller) {
+    runtime::error_report(94, reinterpret_cast<uintptr_t>(caller));
 }
 
 static void link_last(Block* b) {
@@ -46,7 +47,7 @@ static bool is_tracked(Block* h) {
 
 void* alloc(size_t size) {
     Block* b = static_cast<Block*>(std::malloc(size + sizeof(Block)));
-    if (!b) out_of_memory();
+    if (!b) out_of_memory(__builtin_return_address(0));
     b->size = uint32_t(size);
     b->spare = 0;
     link_last(b);
@@ -78,7 +79,7 @@ void* resize(void* data, size_t size) {
     Block* prev = old->prev;
     Block* next = old->next;
     Block* b = static_cast<Block*>(std::realloc(old, size + sizeof(Block)));
-    if (!b) out_of_memory();
+    if (!b) out_of_memory(__builtin_return_address(0));
     b->size = uint32_t(size);
     if (prev) prev->next = b;
     else list_first = b;

@@ -84,8 +84,8 @@ static void write_report(uint32_t code, uintptr_t address) {
     platform::write_all(1, buf, n);
 }
 
-// Fault signals: flush what is pending, report, and leave at once.
-static void on_fault(uint32_t code, uintptr_t address) {
+// The handler of fault signals: flush what is pending, report, and leave at once.
+static void on_exception(uint32_t code, uintptr_t address) {
     output::flush_raw();
     if (code != 0) write_report(code, address);
     platform::exit_now(int(code));
@@ -123,7 +123,7 @@ static void load_arguments(int argc, char** argv) {
 }
 
 void start(int argc, char** argv) {
-    platform::install_fault_handlers(on_fault);
+    platform::install_fault_handlers(on_exception);
     load_arguments(argc, argv);
 }
 
