@@ -4,7 +4,7 @@ set -euo pipefail
 PACKAGES=(
   g++ cmake ninja-build python3
   libgtest-dev libbenchmark-dev
-  unicode-data lua5.4 tmux
+  unicode-data lua5.4 tmux bc
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
