@@ -4,8 +4,12 @@
 
 #include <cstring>
 
+#include "core/context.h"
 #include "core/logic.h"
 #include "core/string.h"
+#include "core/word.h"
+#include "datatypes/error.h"
+#include "datatypes/typeset.h"
 #include "kernel/memory.h"
 
 namespace zel {
@@ -36,12 +40,12 @@ const Entry ORDER[] = {
     {T_BINARY, T_STRING, "binary!", nullptr},
     {T_INTEGER, 0, "integer!", nullptr},
     {T_SYMBOL, 0, "symbol!", nullptr},
-    {T_CONTEXT, 0, "context!", nullptr},
-    {T_WORD, T_SYMBOL, "word!", nullptr},
-    {T_LIT_WORD, T_WORD, "lit-word!", nullptr},
-    {T_SET_WORD, T_WORD, "set-word!", nullptr},
-    {T_GET_WORD, T_WORD, "get-word!", nullptr},
-    {T_REFINEMENT, T_WORD, "refinement!", nullptr},
+    {T_CONTEXT, 0, "context!", context::init},
+    {T_WORD, T_SYMBOL, "word!", word::init},
+    {T_LIT_WORD, T_WORD, "lit-word!", lit_word::init},
+    {T_SET_WORD, T_WORD, "set-word!", set_word::init},
+    {T_GET_WORD, T_WORD, "get-word!", get_word::init},
+    {T_REFINEMENT, T_WORD, "refinement!", refinement::init},
     {T_CHAR, T_INTEGER, "char!", nullptr},
     {T_NATIVE, 0, "native!", nullptr},
     {T_ACTION, T_NATIVE, "action!", nullptr},
@@ -53,15 +57,15 @@ const Entry ORDER[] = {
     {T_FUNCTION, T_CONTEXT, "function!", nullptr},
     {T_ROUTINE, T_FUNCTION, "routine!", nullptr},
     {T_PAREN, T_BLOCK, "paren!", nullptr},
-    {T_ISSUE, T_WORD, "issue!", nullptr},
+    {T_ISSUE, T_WORD, "issue!", issue::init},
     {T_URL, T_STRING, "url!", nullptr},
     {T_FILE, T_URL, "file!", nullptr},
     {T_OBJECT, 0, "object!", nullptr},
     {T_BITSET, 0, "bitset!", nullptr},
     {T_TRIPLE, 0, "triple!", nullptr},
     {T_FLOAT, 0, "float!", nullptr},
-    {T_TYPESET, 0, "typeset!", nullptr},
-    {T_ERROR, T_OBJECT, "error!", nullptr},
+    {T_TYPESET, 0, "typeset!", typeset::register_type},
+    {T_ERROR, T_OBJECT, "error!", error::register_type},
     {T_VECTOR, T_STRING, "vector!", nullptr},
     {T_MAP, 0, "map!", nullptr},
     {T_HASH, T_BLOCK, "hash!", nullptr},

@@ -1,10 +1,22 @@
 // Runtime boot and shutdown. The order matters: the registry before the first
-// series, the root block before the stacks, the symbol table before any word.
+// series, the root block before the stacks, the symbol table before any word,
+// the words before the error catalog.
 #include "kernel/boot.h"
 
+#include "core/context.h"
+#include "core/cycles.h"
 #include "core/datatype.h"
+#include "core/ownership.h"
+#include "core/roots.h"
+#include "core/runtime_words.h"
 #include "core/symbol.h"
+#include "core/value_slots.h"
+#include "core/word.h"
+#include "datatypes/error.h"
+#include "interpreter/actions.h"
+#include "interpreter/stack.h"
 #include "kernel/casefold.h"
+#include "kernel/collector.h"
 #include "kernel/hooks.h"
 #include "kernel/memory.h"
 #include "kernel/output.h"
@@ -24,11 +36,24 @@ void boot() {
     hooks::init();
     init_platform();
     memory::init();
+    collector::init();  // before any module registers a mark callback
     resources::init();
     types::register_all();
+    actions::init_table();
     memory::make_first_frames();
+    roots::init(roots::BOOT_VALUES);
+    context::make_global();
     case_::init();
     symbol::make_tables(symbol::BOOT_SYMBOLS);
+    types::make_name_words(word::intern);
+    words::init();
+    words::init_refinements();
+    words::init_issue();
+    error::init();
+    ownership::init();
+    cycles::init();
+    stack::init();
+    value_slots::init();
 }
 
 void shutdown() {

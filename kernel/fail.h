@@ -1,6 +1,6 @@
-// Raising language errors from the kernel, before and beneath the error catalog.
-// The kernel names an error by category and id word; the error module turns
-// that into an error! value once it exists (see `fail::set_builder`).
+// Raising language errors by name, for the kernel and the modules beneath the
+// error catalog's identifiers: the category and id words are looked up in the
+// catalog and the error raised as error::raise does.
 #pragma once
 #include <cstdint>
 
@@ -15,10 +15,6 @@ namespace fail {
 // The category and id of the last error raised through this module.
 const char* last_category();
 const char* last_id();
-
-// Lets the error module take over building the error value.
-using Builder = void (*)(const char* category, const char* id);
-void set_builder(Builder b);
 
 }  // namespace fail
 }  // namespace zel

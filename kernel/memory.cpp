@@ -134,6 +134,11 @@ SeriesFrame* new_series_frame() {
     f->block_bytes = bytes;
     f->first = f->free = reinterpret_cast<uint8_t*>(f) + offset;
     f->end = f->first + size;
+    link_series_frame(f);
+    return f;
+}
+
+void link_series_frame(SeriesFrame* f) {
     SeriesFrame* after = record.first_series_frame;
     while (after && after < f) after = after->next;
     f->next = after;
@@ -142,7 +147,6 @@ SeriesFrame* new_series_frame() {
     else record.first_series_frame = f;
     if (after) after->prev = f;
     else record.last_series_frame = f;
-    return f;
 }
 
 void free_series_frame(SeriesFrame* f) {

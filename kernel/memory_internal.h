@@ -76,6 +76,8 @@ void release_pages(void* block, size_t bytes);
 
 // A new series frame of the next frame size, linked in address order.
 SeriesFrame* new_series_frame();
+// Links a frame into the list, which stays ordered by address.
+void link_series_frame(SeriesFrame* f);
 // Unlinks a series frame and gives its pages back.
 void free_series_frame(SeriesFrame* f);
 

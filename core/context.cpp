@@ -1,0 +1,316 @@
+// Contexts: creation, lookup and growth, reading and assigning words, and
+// binding blocks.
+#include "core/context.h"
+
+#include "core/cycles.h"
+#include "core/datatype.h"
+#include "core/raise.h"
+#include "core/roots.h"
+#include "core/runtime_words.h"
+#include "core/symbol.h"
+#include "core/word.h"
+#include "interpreter/stack.h"
+#include "kernel/collector.h"
+#include "kernel/boot.h"
+
+namespace zel {
+namespace context {
+
+Node global_node = 0;
+static ChangeNotifier change_notifier = nullptr;
+
+void set_change_notifier(ChangeNotifier notifier) { change_notifier = notifier; }
+
+void init() { datatype::register_({.id = T_CONTEXT, .parent = 0, .name = "context!"}); }
+
+void make_global() { global_node = create(GLOBAL_WORDS, false, false, 0, KIND_GLOBAL); }
+
+void mark_global() { collector::mark_context_node(&global_node); }
+
+// ---- making ----------------------------------------------------------------
+
+static Node unset_values(uint32_t n) {
+    Node values = series::new_cells_unset(n);
+    SeriesBuffer* b = node::buffer(values);
+    b->tail = b->head + n * uint32_t(sizeof(Cell));
+    return values;
+}
+
+// A copy of the word table of from whose word cells are bound to ctx.
+static Node copy_table(Node from, Node ctx) {
+    Node table = hashtable::copy(table_of(cell_of(from)));
+    Node words = series::copy_buffer(symbols(cell_of(from)));
+    hashtable::record(table)->keys = words;
+    SeriesBuffer* b = node::buffer(words);
+    for (Cell *c = series::cells(b), *end = c + series::length(b); c < end; c++) c->w1 = ctx;
+    return table;
+}
+
+static Node new_table(uint32_t n) {
+    Cell block;
+    cell::make_series(&block, T_BLOCK, series::new_cells(n));
+    return hashtable::make(n, &block, hashtable::KIND_WORDS, 0);
+}
+
+Node create(uint32_t n, bool on_stack, bool self, Node copy_from, uint32_t kind) {
+    if (n < 1) n = 1;
+    Node ctx = series::new_cells(2);
+    SeriesBuffer* b = node::buffer(ctx);
+    b->tail = b->head + 2 * uint32_t(sizeof(Cell));
+    Cell* c = series::cells(b);
+    c->header = T_CONTEXT | (kind << HDR_CTX_KIND_SHIFT) | (on_stack ? uint32_t(HDR_ON_STACK) : 0u) |
+                (self ? uint32_t(HDR_SELF) : 0u);
+    c->w1 = c->w2 = c->w3 = 0;
+    cell::make_unset(c + 1);
+    Node table = copy_from ? copy_table(copy_from, ctx) : new_table(n);
+    Node values = on_stack ? 0 : unset_values(n);
+    c = cell_of(ctx);
+    c->w1 = table;
+    c->w2 = values;
+    c->w3 = on_stack ? n : 0;
+    return ctx;
+}
+
+static bool is_spec_word(uint32_t type) {
+    return type == T_WORD || type == T_GET_WORD || type == T_LIT_WORD || type == T_REFINEMENT;
+}
+
+Node make(const Cell* spec, bool on_stack, bool self, uint32_t kind) {
+    Node sn = cell::series_node(spec);
+    uint32_t from = uint32_t(cell::series_index(spec)), n = 0;
+    for (uint32_t i = from; i < series::length(node::buffer(sn)); i++) {
+        n += is_spec_word(cell::type(series::cells(node::buffer(sn)) + i));
+    }
+    Node ctx = create(n, on_stack, self, 0, kind);
+    for (uint32_t i = from; i < series::length(node::buffer(sn)); i++) {
+        const Cell* c = series::cells(node::buffer(sn)) + i;
+        int32_t added;
+        if (is_spec_word(cell::type(c))) lookup_word_in(ctx, c->w2, false, &added);
+    }
+    Cell* cc = cell_of(ctx);
+    uint32_t words = word_count(cc);
+    if (on_stack) {
+        cc->w3 = words;
+    } else {
+        SeriesBuffer* vb = node::buffer(cc->w2);
+        vb->tail = vb->head + words * uint32_t(sizeof(Cell));
+    }
+    return ctx;
+}
+
+Node clone(Cell* object, uint32_t kind) {
+    Node from = object->w1;
+    const Cell* fc = cell_of(from);
+    bool on_stack = is_on_stack(fc);
+    bool self = (fc->header & HDR_SELF) != 0;
+    uint32_t words = word_count(fc);
+    Node ctx = create(words, on_stack, self, from, kind);
+    if (on_stack) cell_of(ctx)->w3 = cell_of(from)->w3;
+    object->w1 = ctx;
+    return ctx;
+}
+
+// ---- lookup and growth ------------------------------------------------------
+
+static int32_t position_of(Node ctx, uint32_t symbol, bool any_case) {
+    return hashtable::find_word(table_of(cell_of(ctx)), symbol, any_case);
+}
+
+int32_t lookup_word(Node ctx, uint32_t symbol, bool any_case) {
+    int32_t pos = position_of(ctx, symbol, any_case);
+    return pos < 0 ? -1 : int32_t(word_at(cell_of(ctx), pos)->w3);
+}
+
+// Appends a word cell for the symbol, bound to ctx at its own position.
+static int32_t add_symbol(Node ctx, uint32_t symbol) {
+    const Cell* cc = cell_of(ctx);
+    SeriesBuffer* b = symbols(cc);
+    int32_t pos = int32_t(series::length(b));
+    Cell* w = series::append_slot(b);
+    w->header = T_WORD;
+    w->w1 = ctx;
+    w->w2 = symbol;
+    w->w3 = uint32_t(pos);
+    hashtable::put_value(table_of(cc), word_at(cc, pos));
+    return pos;
+}
+
+int32_t lookup_word_in(Node ctx, uint32_t symbol, bool any_case, int32_t* added) {
+    int32_t index = lookup_word(ctx, symbol, any_case);
+    if (index < 0) *added = add_symbol(ctx, symbol);
+    return index;
+}
+
+static void append_unset_value(Node ctx) {
+    cell::make_unset(series::append_slot(node::buffer(cell_of(ctx)->w2)));
+}
+
+int32_t find_or_add(Node ctx, const Cell* word) {
+    int32_t added;
+    int32_t index = lookup_word_in(ctx, word->w2, true, &added);
+    if (index >= 0) return index;
+    if (!is_on_stack(cell_of(ctx))) append_unset_value(ctx);
+    return added;
+}
+
+void add_value(Node ctx, const Cell* word, const Cell* value) {
+    if (lookup_word(ctx, word->w2, true) >= 0) return;
+    Cell copy = *value;  // the value may lie in a block that grows here
+    if (Cell* s = slot(ctx, find_or_add(ctx, word))) *s = copy;
+}
+
+void put(Node ctx, const Cell* word, const Cell* value) {
+    Cell copy = *value;
+    if (Cell* s = slot(ctx, find_or_add(ctx, word))) *s = copy;
+}
+
+bool collect_set_words(Node ctx, const Cell* block) {
+    uint32_t before = word_count(cell_of(ctx));
+    Node n = cell::series_node(block);
+    for (uint32_t i = uint32_t(cell::series_index(block)); i < series::length(node::buffer(n)); i++) {
+        Cell w = series::cells(node::buffer(n))[i];
+        if (cell::type(&w) == T_SET_WORD) find_or_add(ctx, &w);
+    }
+    return word_count(cell_of(ctx)) > before;
+}
+
+// ---- the global context -----------------------------------------------------
+
+// With any_case and spelling, a later spelling of a name present in the
+// context answers the present word under the caller's spelling (a copy kept
+// in the root block). Otherwise a spelling without a word cell of its own
+// gets one that shares the slot of any other spelling already there, first
+// or later, so that one name never has two values; the shared slot is looked
+// up before the new cell exists, so the new cell never answers for itself.
+Cell add_word(uint32_t symbol, bool any_case, bool spelling) {
+    Node g = global_node;
+    int32_t pos = position_of(g, symbol, any_case);
+    if (pos >= 0) {
+        Cell w = *word_at(cell_of(g), pos);
+        if (!(any_case && spelling && w.w2 != symbol)) return w;
+        w.w2 = symbol;
+        return *roots::at(roots::keep(&w));
+    }
+    int32_t shared = lookup_word(g, symbol, true);
+    int32_t added = add_symbol(g, symbol);
+    if (shared >= 0) word_at(cell_of(g), added)->w3 = uint32_t(shared);
+    append_unset_value(g);
+    return *word_at(cell_of(g), added);
+}
+
+Cell add_global(uint32_t symbol) {
+    Cell w = add_word(symbol, false, false);
+    if (runtime::booting) roots::keep(&w);
+    return w;
+}
+
+// ---- slots -------------------------------------------------------------------
+
+Cell* slot(Node ctx, int32_t index) {
+    const Cell* cc = cell_of(ctx);
+    if (!has_values(cc) || index < 0) return nullptr;
+    if (!is_on_stack(cc)) return value_at(ctx, index);
+    // A word added to a function context after it was made has no cell in
+    // the call's values; whatever lies there belongs to someone else.
+    if (uint32_t(index) >= cc->w3) return nullptr;
+    return stack::cell_at(cc->w2 + uint32_t(index));
+}
+
+Cell* get_word_cell(uint32_t symbol, Node ctx) {
+    if (is_on_stack(cell_of(ctx))) ctx = global_node;
+    return slot(ctx, lookup_word(ctx, symbol, true));
+}
+
+// ---- reading and assigning -------------------------------------------------------
+
+static bool is_self(const Cell* word) { return symbol::resolve(word->w2) == words::symbol(words::S_self); }
+
+Cell* get_word_value(const Cell* word, Node ctx) {
+    if (!ctx) error::raise(Err::script_not_defined, word);
+    if (int32_t(word->w3) < 0) {
+        if (word->w1 && is_self(word)) return owner_of(word->w1);
+        error::raise(Err::script_no_value, word);
+    }
+    Cell* s = slot(ctx, int32_t(word->w3));
+    if (!s) error::raise(Err::script_not_in_context, word);
+    return s;
+}
+
+// Marks the field assigned and, when the owner has a change handler and the
+// caller asks for it, tells the owner, with the old value kept on the value
+// stack while the handler runs.
+static Cell* set_field(Node ctx, Cell* word, const Cell* value, int32_t index, bool notify) {
+    word_at(cell_of(ctx), index)->header |= HDR_ASSIGNED;
+    Cell* s = value_at(ctx, index);
+    Cell* owner = owner_of(ctx);
+    if (!notify || !change_notifier || owner->w3 == 0) return cell::copy(value, s);
+    Cell* saved_top = stack::reg.top;
+    Cell* old = stack::push(s);
+    *s = *value;
+    Cell owner_copy = *owner;
+    change_notifier(&owner_copy, word, old, s);
+    stack::reg.top = saved_top;
+    return value_at(ctx, index);
+}
+
+Cell* set_word_value(Cell* word, const Cell* value, Node ctx, bool notify) {
+    if (!ctx) error::raise(Err::script_not_defined, word);
+    int32_t index = int32_t(word->w3);
+    if (index < 0) {
+        Cell w = *word;  // the word may lie in a block that grows here
+        index = lookup_word(ctx, w.w2, false);
+        if (index < 0) index = find_or_add(ctx, &w);
+        word->w3 = uint32_t(index);
+    }
+    Cell* s = slot(ctx, index);
+    if (!s) error::raise(Err::script_not_defined, word);
+    if (kind_of(cell_of(ctx)) == KIND_OBJECT && !is_on_stack(cell_of(ctx))) {
+        return set_field(ctx, word, value, index, notify);
+    }
+    return cell::copy(value, s);
+}
+
+// ---- binding -------------------------------------------------------------------
+
+void bind_word(Node ctx, Cell* word) {
+    int32_t index = lookup_word(ctx, word->w2, true);
+    if (index < 0) return;
+    word->w1 = ctx;
+    word->w3 = uint32_t(index);
+}
+
+static bool is_bindable_block(uint32_t t) {
+    return t == T_BLOCK || t == T_PAREN || t == T_HASH || (t >= T_PATH && t <= T_GET_PATH);
+}
+
+static bool is_bindable_word(uint32_t t) { return t >= T_WORD && t <= T_REFINEMENT; }
+
+static void bind_series(Node series_node, Node ctx, bool self) {
+    if (cycles::find(series_node)) return;
+    cycles::push(series_node);
+    SeriesBuffer* b = node::buffer(series_node);
+    for (Cell *c = series::cells(b), *end = c + series::length(b); c < end; c++) {
+        uint32_t t = cell::type(c);
+        if (is_bindable_block(t)) {
+            bind_series(cell::series_node(c), ctx, self);
+        } else if (self && t == T_WORD && is_self(c)) {
+            c->w1 = ctx;
+            c->w3 = uint32_t(-1);
+        } else if (is_bindable_word(t)) {
+            bind_word(ctx, c);
+        }
+    }
+    cycles::pop();
+}
+
+void bind(const Cell* block, Node ctx, bool self) { bind_series(cell::series_node(block), ctx, self); }
+
+}  // namespace context
+
+namespace word {
+
+Cell* get_value(const Cell* word) { return context::get_word_value(word, word->w1); }
+Cell* set_value(Cell* word, const Cell* value) { return context::set_word_value(word, value, word->w1, true); }
+
+}  // namespace word
+}  // namespace zel

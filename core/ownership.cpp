@@ -1,0 +1,143 @@
+// The ownership table: assigning and releasing owners recursively (guarded by
+// the cycle stack), and the notification of owners on series changes.
+#include "core/ownership.h"
+
+#include "core/context.h"
+#include "core/cycles.h"
+#include "core/hashtable.h"
+#include "kernel/collector.h"
+#include "kernel/memory.h"
+
+namespace zel {
+namespace ownership {
+
+Node table_node = 0;
+static DeepChangeNotifier notifier = nullptr;
+
+void init() { table_node = hashtable::make(TABLE_ENTRIES, nullptr, hashtable::KIND_OWNERSHIP, 3); }
+
+void set_notifier(DeepChangeNotifier n) { notifier = n; }
+
+// How a type is owned and walked.
+enum Shape : uint8_t { NOT_OWNED, SERIES, CELLS, OBJECT, IMAGE };
+
+static Shape shape_of(uint32_t type) {
+    switch (type) {
+    case T_BLOCK: case T_PAREN: case T_HASH:
+    case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH: return CELLS;
+    case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF:
+    case T_VECTOR: case T_BINARY: case T_BITSET: return SERIES;
+    case T_OBJECT: return OBJECT;
+    case T_IMAGE: return IMAGE;
+    }
+    return NOT_OWNED;
+}
+
+static void set_mark(Cell* value, Shape shape, bool owned) {
+    uint32_t* flags;
+    uint32_t bit;
+    if (shape == OBJECT) {
+        flags = &context::cell_of(value->w1)->header;
+        bit = HDR_OWNED;
+    } else if (shape == IMAGE) {
+        flags = &value->header;
+        bit = HDR_OWNED;
+    } else {
+        flags = &node::buffer(cell::series_node(value))->flags;
+        bit = SER_OWNED;
+    }
+    *flags = owned ? *flags | bit : *flags & ~bit;
+}
+
+static bool is_marked(const Cell* value, Shape shape) {
+    switch (shape) {
+    case NOT_OWNED: return false;
+    case OBJECT: return (context::cell_of(value->w1)->header & HDR_OWNED) != 0;
+    case IMAGE: return (value->header & HDR_OWNED) != 0;
+    case SERIES:
+    case CELLS: break;
+    }
+    return (node::buffer(cell::series_node(value))->flags & SER_OWNED) != 0;
+}
+
+// Calls visit on every value the value holds: a block's cells from its
+// position, an object's fields. The cells are read afresh each time, since
+// visiting may grow the table but never moves the walked series.
+template <class Visit>
+static void walk_inside(const Cell* value, Shape shape, Visit visit) {
+    Node n = shape == OBJECT ? context::cell_of(value->w1)->w2 : cell::series_node(value);
+    uint32_t from = shape == OBJECT ? 0 : uint32_t(cell::series_index(value));
+    for (uint32_t i = from; i < series::length(node::buffer(n)); i++) visit(series::cells(node::buffer(n)) + i);
+}
+
+static void assign_walk(Cell* value, const Cell* owner, const Cell* word) {
+    Shape shape = shape_of(cell::type(value));
+    if (shape == NOT_OWNED) return;
+    Node key = cycles::node_of(value);
+    if (cycles::find(key)) return;
+    Cell* entry = hashtable::put(table_node, key);
+    entry[0] = *value;
+    entry[1] = *owner;
+    entry[2] = *word;
+    set_mark(value, shape, true);
+    if (shape != CELLS && shape != OBJECT) return;
+    cycles::push(key);
+    walk_inside(value, shape, [&](Cell* c) { assign_walk(c, owner, word); });
+    cycles::pop();
+}
+
+void assign(Cell* value, const Cell* owner, const Cell* word) {
+    Cell o = *owner, w = *word;
+    assign_walk(value, &o, &w);
+}
+
+void assign_object(Cell* value, const Cell* owner, const Cell* word) {
+    Cell o = *owner;
+    assign(value, &o, word);
+    context::cell_of(o.w1)->header |= HDR_OWNED;
+}
+
+void release(Cell* value) {
+    Shape shape = shape_of(cell::type(value));
+    if (shape == NOT_OWNED) return;
+    Node key = cycles::node_of(value);
+    if (cycles::find(key)) return;
+    set_mark(value, shape, false);
+    if (Cell* entry = hashtable::get(table_node, key)) {
+        for (int i = 0; i < 3; i++) cell::make_unset(entry + i);
+        hashtable::delete_(table_node, entry);
+    }
+    if (shape != CELLS && shape != OBJECT) return;
+    cycles::push(key);
+    walk_inside(value, shape, [](Cell* c) { release(c); });
+    cycles::pop();
+}
+
+void release_range(const Cell* block, uint32_t index, uint32_t count) {
+    Node n = cell::series_node(block);
+    for (uint32_t i = index; i < index + count && i < series::length(node::buffer(n)); i++) {
+        release(series::cells(node::buffer(n)) + i);
+    }
+}
+
+Cell* owner_of(Node n) {
+    Cell* entry = hashtable::get(table_node, n);
+    return entry ? entry + 1 : nullptr;
+}
+
+bool notify(const Cell* value, const Cell* action, const Cell* new_value, int32_t index, int32_t part) {
+    if (!is_marked(value, shape_of(cell::type(value)))) return false;
+    Cell* entry = hashtable::get(table_node, cycles::node_of(value));
+    if (!entry) return false;
+    // The handler may change the table: it gets copies.
+    Cell owner = entry[1], word = entry[2];
+    if (owner.w3 != 0 && notifier) notifier(&owner, &word, value, action, new_value, index, part);
+    return true;
+}
+
+void mark() { hashtable::mark(&table_node, hashtable::Marker{collector::keep, collector::mark_cells}); }
+
+void purge() { hashtable::purge_unmarked(table_node); }
+
+}  // namespace ownership
+}  // namespace zel

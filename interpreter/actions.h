@@ -1,0 +1,103 @@
+// Action dispatch: the layer between a call of one of the 62 polymorphic
+// actions and the implementation that the first argument's datatype keeps in
+// its action row (core/actions.h).
+//
+// The action table holds one entry routine per action id; an action! value
+// names its id and the evaluator calls table[id - 1]. An entry works on the
+// current call frame: argument k is the cell k above the arguments base (the
+// first argument is the result slot) and the entry receives one integer per
+// refinement of the action's spec, in spec order: the position of the
+// refinement's argument (of the refinement itself when it has none) counted
+// in cells from the base, or -1 when the refinement is not used. The entry
+// looks the implementation up (one table read), turns the positions into the
+// flags and cells the implementation takes, calls it and leaves the result in
+// the result slot. A type without the action raises script error expect-arg.
+//
+// The table has no entry for eval-path, set-path and compare, which no word
+// names: eval_path_dispatch and compare below are called directly.
+//
+// A port! whose actor is a handle! takes the actions from append (id 25) on
+// from the native actor row the handle names (add_port_actor).
+#pragma once
+#include <cstdint>
+
+#include "core/actions.h"
+#include "kernel/cell.h"
+
+namespace zel {
+namespace actions {
+
+using Entry = void (*)(const int32_t* refinements);
+extern Entry table[ACTION_COUNT];
+
+// Fills the action table and makes hash tables compare keys through the
+// compare action.
+void init_table();
+void copy_entries(const Entry* list);
+
+// ---- lookup -------------------------------------------------------------------
+// An implementation of any shape; the caller casts it to the action's shape.
+using AnyFn = void (*)();
+
+// The implementation of the action for the type (the port rule first);
+// expect-arg, or access no-port-action, when there is none.
+AnyFn lookup_for_value(uint32_t type, const Cell* value, uint32_t id);
+AnyFn lookup(const Cell* value, uint32_t id);
+AnyFn lookup_first_argument(uint32_t id);
+// The lookup of path evaluation: no port rule; a missing implementation
+// raises bad-path-type2 (no path given) or bad-path-type.
+AnyFn lookup_by_type(const Cell* value, uint32_t id, const Cell* path, const Cell* element,
+                     int32_t index);
+
+// Native port actors: answers the handle value that names the row (0 when
+// there is no room left).
+uint32_t add_port_actor(const ActionRow* row);
+
+// ---- entries ------------------------------------------------------------------
+// Named as the members of the action row.
+#define ZEL_ACTION_ENTRIES(X)                                                                       \
+    X(make) X(random) X(reflect) X(to) X(form) X(mold) X(absolute) X(add) X(divide) X(multiply)     \
+    X(negate) X(power) X(remainder) X(round) X(subtract) X(is_even) X(is_odd) X(and_)               \
+    X(complement) X(or_) X(xor_) X(append) X(at) X(back) X(change) X(clear) X(copy) X(find)         \
+    X(head) X(is_head) X(is_index) X(insert) X(is_length) X(move) X(next) X(pick) X(poke) X(put)    \
+    X(remove) X(reverse) X(select) X(sort) X(skip) X(swap) X(tail) X(is_tail) X(take) X(trim)      \
+    X(create) X(close) X(delete_) X(modify) X(open) X(is_open) X(query) X(read) X(rename)          \
+    X(update) X(write)
+#define ZEL_ACTION_ENTRY(member) void member(const int32_t* refinements);
+ZEL_ACTION_ENTRIES(ZEL_ACTION_ENTRY)
+#undef ZEL_ACTION_ENTRY
+
+// ---- dispatch for callers that hold the arguments ------------------------------
+int32_t form_dispatch(Cell* value, Cell* buffer, Cell* part, int32_t limit);
+int32_t mold_dispatch(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part,
+                      int32_t limit, int32_t indent);
+const Cell* copy_dispatch(Cell* value, Cell* part, bool deep, Cell* types);
+const Cell* find_dispatch(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same,
+                          bool any, Cell* with, Cell* skip, bool last, bool reverse, bool tail,
+                          bool match);
+const Cell* poke_dispatch(Cell* series, Cell* index, Cell* value);
+const Cell* open_dispatch(Cell* port, bool new_, bool read, bool write, bool seek, Cell* allow);
+const Cell* eval_path_dispatch(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* prev_value,
+                               Cell* prev_element, int32_t index, bool case_, bool get, bool last,
+                               bool notify);
+
+// ---- comparison ---------------------------------------------------------------
+// Comparison ops given to a type's compare implementation.
+enum CompareOp : int32_t {
+    OP_EQUAL = 0, OP_NOT_EQUAL = 1, OP_STRICT_EQUAL = 2, OP_LESSER = 3, OP_LESSER_OR_EQUAL = 4,
+    OP_GREATER = 5, OP_GREATER_OR_EQUAL = 6, OP_SORT = 7, OP_SORT_CASE = 8, OP_SAME = 9,
+    OP_WORD_MATCH = 10, OP_WORD_MATCH_ALT = 11, OP_FIND = 12,
+};
+// The answer of a compare implementation for values that cannot be compared.
+constexpr int32_t NOT_COMPARABLE = -2;
+
+// The compare entry: ops 0-6 and 9-12. Values that cannot be compared raise
+// invalid-compare under an ordering and are different under the others.
+bool compare(Cell* value1, Cell* value2, int32_t op);
+// Compares the frame's first two arguments into a logic! result.
+void compare_to_logic(int32_t op);
+// The raw three-way answer (-2: cannot be compared).
+int32_t compare_values(Cell* value1, Cell* value2, int32_t op);
+
+}  // namespace actions
+}  // namespace zel

@@ -1,0 +1,496 @@
+// Contexts: making, lookup and growth with spellings, reading and assigning
+// words with their errors, object fields, values on the value stack, binding.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/context.h"
+#include "core/cycles.h"
+#include "core/roots.h"
+#include "core/runtime_words.h"
+#include "core/symbol.h"
+#include "core/word.h"
+#include "datatypes/error.h"
+#include "interpreter/exits.h"
+#include "interpreter/stack.h"
+#include "kernel/boot.h"
+#include "kernel/casefold.h"
+#include "test_support.h"
+
+using namespace zel;
+
+namespace {
+
+// The runtime as boot leaves it, as far as contexts and errors need it.
+void runtime_ready() {
+    test_support::memory_ready();
+    case_::init();
+    if (!symbol::table_node) symbol::make_tables(symbol::BOOT_SYMBOLS);
+    if (!roots::block_node) roots::init(roots::BOOT_VALUES);
+    if (!context::global_node) {
+        runtime::booting = true;
+        context::make_global();
+        words::init();
+        words::init_refinements();
+        words::init_issue();
+        runtime::booting = false;
+    }
+    stack::init();
+    cycles::init();
+    if (cell::type(error::catalog()) != T_OBJECT) error::init();
+}
+
+// Suites of the kernel expect errors to unwind bare, as before boot.
+struct ContextTest : ::testing::Test {
+    void SetUp() override { runtime_ready(); }
+    void TearDown() override { stack::reg = stack::Registers{}; }
+};
+
+// ---- small builders -----------------------------------------------------------------
+
+Cell word_of(const char* name, uint32_t type = T_WORD) { return word::intern_as(name, type); }
+
+Cell integer(int32_t v) {
+    Cell c;
+    cell::make_integer(&c, v);
+    return c;
+}
+
+Cell block_of(const std::vector<Cell>& cells) {
+    Cell b;
+    cell::make_series(&b, T_BLOCK, series::new_cells(uint32_t(cells.size()) + 1));
+    for (const Cell& c : cells) *block::append_slot(&b) = c;
+    return b;
+}
+
+Cell nested(uint32_t type, const std::vector<Cell>& cells) {
+    Cell b = block_of(cells);
+    cell::set_type(&b, type);
+    return b;
+}
+
+Cell* at(const Cell& block, uint32_t i) { return series::cells(node::buffer(block.w2)) + i; }
+
+std::string name_of(uint32_t symbol) { return symbol::get_cstr(symbol); }
+
+std::vector<std::string> names(Node ctx) {
+    std::vector<std::string> out;
+    for (uint32_t i = 0; i < context::word_count(context::cell_of(ctx)); i++)
+        out.push_back(name_of(context::word_at(context::cell_of(ctx), int32_t(i))->w2));
+    return out;
+}
+
+// A new object context of the spec's words, owned by an object whose
+// change-handler word is handler.
+Node object_context(const std::vector<Cell>& spec, uint32_t handler = 0) {
+    Cell b = block_of(spec);
+    Node ctx = context::make(&b, false, true, context::KIND_OBJECT);
+    *context::owner_of(ctx) = Cell{T_OBJECT, ctx, 1, handler};
+    return ctx;
+}
+
+// Runs f in a try frame; answers the id of the error it raised, "" when none,
+// and its first argument's symbol.
+struct Raised {
+    std::string id;
+    uint32_t arg1_symbol;
+};
+template <class F>
+Raised raised(F f) {
+    Cell* top = stack::reg.top;
+    Cell* base = stack::reg.base;
+    stack::Frame* frames = stack::reg.call_top;
+    Cell name = *words::word(words::W_try_);
+    stack::enter_try(&name);
+    Raised r{"", 0};
+    if (exits::catch_error(f)) {
+        const Cell* err = stack::top();
+        r.id = name_of(error::id_symbol(err));
+        r.arg1_symbol = error::field(err, error::FIELD_ARG1)->w2;
+    }
+    stack::reg.top = top;
+    stack::reg.base = base;
+    stack::reg.call_top = frames;
+    return r;
+}
+
+// ---- making -----------------------------------------------------------------------------
+
+TEST_F(ContextTest, MakeTakesTheWordsOfASpec) {
+    Cell spec = block_of({word_of("a"), word_of("b"), word_of("c", T_REFINEMENT), word_of("e", T_SET_WORD),
+                          word_of("d"), integer(5), word_of("f", T_GET_WORD), word_of("g", T_LIT_WORD)});
+    Node ctx = context::make(&spec, false, false, context::KIND_FUNCTION);
+    EXPECT_EQ(names(ctx), (std::vector<std::string>{"a", "b", "c", "d", "f", "g"}));
+    const Cell* cc = context::cell_of(ctx);
+    EXPECT_EQ(cell::type(cc), uint32_t(T_CONTEXT));
+    EXPECT_EQ(context::kind_of(cc), uint32_t(context::KIND_FUNCTION));
+    EXPECT_EQ(series::length(node::buffer(cc->w2)), 6u);
+    EXPECT_EQ(cell::type(context::owner_of(ctx)), uint32_t(T_UNSET));
+    for (int32_t i = 0; i < 6; i++) {
+        const Cell* w = context::word_at(cc, i);
+        EXPECT_EQ(w->w1, ctx);
+        EXPECT_EQ(int32_t(w->w3), i);
+        EXPECT_EQ(cell::type(context::slot(ctx, i)), uint32_t(T_UNSET));
+    }
+}
+
+TEST_F(ContextTest, MakeOfTheSpecABRefinementCDGivesFourWords) {
+    Cell spec = block_of({word_of("a"), word_of("b"), word_of("c", T_REFINEMENT), word_of("d")});
+    Node ctx = context::make(&spec, false, false, context::KIND_FUNCTION);
+    EXPECT_EQ(names(ctx), (std::vector<std::string>{"a", "b", "c", "d"}));
+}
+
+TEST_F(ContextTest, CreateSetsTheHeaderFlags) {
+    struct Case {
+        bool on_stack, self;
+        uint32_t kind;
+    };
+    for (const Case& k : {Case{false, false, 0}, Case{true, false, 1}, Case{false, true, 2}}) {
+        Node ctx = context::create(0, k.on_stack, k.self, 0, k.kind);
+        const Cell* cc = context::cell_of(ctx);
+        EXPECT_EQ(context::kind_of(cc), k.kind);
+        EXPECT_EQ(context::is_on_stack(cc), k.on_stack);
+        EXPECT_EQ((cc->header & HDR_SELF) != 0, k.self);
+        EXPECT_EQ(context::has_values(cc), !k.on_stack);
+        if (!k.on_stack) {
+            EXPECT_EQ(series::length(node::buffer(cc->w2)), 1u);  // raised to one word
+        }
+    }
+}
+
+TEST_F(ContextTest, CloneRebindsTheWordsAndStartsUnset) {
+    Node ctx = object_context({word_of("x"), word_of("y")});
+    cell::make_integer(context::slot(ctx, 0), 7);
+    Cell object = *context::owner_of(ctx);
+    Node copy = context::clone(&object, context::KIND_OBJECT);
+    EXPECT_NE(copy, ctx);
+    EXPECT_EQ(object.w1, copy);
+    EXPECT_EQ(names(copy), names(ctx));
+    EXPECT_EQ(context::word_at(context::cell_of(copy), 1)->w1, copy);
+    EXPECT_EQ(context::word_at(context::cell_of(ctx), 1)->w1, ctx);
+    EXPECT_EQ(cell::type(context::slot(copy, 0)), uint32_t(T_UNSET));
+    EXPECT_EQ(cell::get_int(context::slot(ctx, 0)), 7);
+    EXPECT_TRUE(context::cell_of(copy)->header & HDR_SELF);
+    Cell z = word_of("z");
+    context::find_or_add(copy, &z);
+    EXPECT_EQ(names(ctx).size(), 2u);  // the copy's words are its own
+}
+
+// ---- lookup and growth --------------------------------------------------------------------
+
+TEST_F(ContextTest, LookupByExactOrAnySpelling) {
+    Node ctx = object_context({word_of("look-h6")});
+    uint32_t lower = symbol::intern("look-h6"), upper = symbol::intern("LOOK-H6");
+    EXPECT_EQ(context::lookup_word(ctx, lower, false), 0);
+    EXPECT_EQ(context::lookup_word(ctx, upper, false), -1);
+    EXPECT_EQ(context::lookup_word(ctx, upper, true), 0);
+    int32_t added = -5;
+    EXPECT_EQ(context::lookup_word_in(ctx, upper, false, &added), -1);
+    EXPECT_EQ(added, 1);
+    EXPECT_EQ(context::word_at(context::cell_of(ctx), 1)->w2, upper);
+    EXPECT_EQ(context::lookup_word_in(ctx, upper, false, &added), 1);
+}
+
+TEST_F(ContextTest, FindOrAddAppendsAValueUnlessOnTheStack) {
+    Node ctx = object_context({word_of("p")});
+    uint32_t values = series::length(node::buffer(context::cell_of(ctx)->w2));
+    Cell q = word_of("q"), big_p = word_of("P");
+    EXPECT_EQ(context::find_or_add(ctx, &big_p), 0);
+    EXPECT_EQ(context::find_or_add(ctx, &q), 1);
+    EXPECT_EQ(series::length(node::buffer(context::cell_of(ctx)->w2)), values + 1);
+
+    Node fn = context::create(1, true, false, 0, context::KIND_FUNCTION);
+    EXPECT_EQ(context::find_or_add(fn, &q), 0);
+    EXPECT_EQ(context::cell_of(fn)->w2, 0u);
+}
+
+TEST_F(ContextTest, AddValuePutAndCollectSetWords) {
+    Node ctx = object_context({word_of("m")});
+    Cell m = word_of("m"), n = word_of("n"), one = integer(1), two = integer(2);
+    context::add_value(ctx, &n, &one);
+    context::add_value(ctx, &n, &two);  // present: left alone
+    EXPECT_EQ(cell::get_int(context::slot(ctx, context::lookup_word(ctx, n.w2, true))), 1);
+    context::put(ctx, &n, &two);
+    context::put(ctx, &m, &one);
+    EXPECT_EQ(cell::get_int(context::slot(ctx, 1)), 2);
+    EXPECT_EQ(cell::get_int(context::slot(ctx, 0)), 1);
+
+    Cell body = block_of({word_of("m", T_SET_WORD), word_of("k"), word_of("o", T_SET_WORD), integer(3),
+                          word_of("r", T_SET_WORD)});
+    body.w1 = 1;  // from the second cell: m: is not collected (present anyway)
+    EXPECT_TRUE(context::collect_set_words(ctx, &body));
+    EXPECT_EQ(names(ctx), (std::vector<std::string>{"m", "n", "o", "r"}));
+    EXPECT_FALSE(context::collect_set_words(ctx, &body));
+    body.w1 = 99;  // past the tail: clamped, nothing to do
+    EXPECT_FALSE(context::collect_set_words(ctx, &body));
+}
+
+// A later spelling of a global name gets its own word cell sharing the first
+// spelling's slot; intern answers the first word under the caller's spelling.
+TEST_F(ContextTest, GlobalSpellingsShareTheFirstSlot) {
+    uint32_t lower = symbol::intern("share-h6");
+    uint32_t upper = symbol::intern("SHARE-H6");
+    uint32_t mixed = symbol::intern("Share-H6");
+    Cell first = context::add_global(lower);
+    Cell second = context::add_global(upper);
+    EXPECT_EQ(second.w2, upper);
+    EXPECT_EQ(second.w3, first.w3);
+    EXPECT_EQ(context::lookup_word(context::global_node, upper, false), int32_t(first.w3));
+    Cell third = context::add_global(mixed);
+    EXPECT_EQ(third.w3, first.w3);
+
+    Cell seven = integer(7);
+    word::set_value(&second, &seven);
+    EXPECT_EQ(cell::get_int(word::get_value(&first)), 7);
+    EXPECT_EQ(cell::get_int(word::get_value(&third)), 7);
+
+    uint32_t words_before = context::word_count(context::cell_of(context::global_node));
+    uint32_t roots_before = series::length(node::buffer(roots::block_node));
+    Cell spelled = word::intern("sHARE-h6");
+    EXPECT_EQ(name_of(spelled.w2), "sHARE-h6");
+    EXPECT_EQ(spelled.w3, first.w3);
+    EXPECT_EQ(context::word_count(context::cell_of(context::global_node)), words_before);
+    EXPECT_EQ(series::length(node::buffer(roots::block_node)), roots_before + 1);
+    EXPECT_EQ(roots::at(roots_before)->w2, spelled.w2);
+    EXPECT_EQ(cell::get_int(word::get_value(&spelled)), 7);
+}
+
+// Whichever spelling reaches the global context first, the others share its
+// slot: one name never has two values.
+TEST_F(ContextTest, AFirstSpellingAddedLaterSharesTheSlotToo) {
+    uint32_t lower = symbol::intern("order-h6");
+    uint32_t upper = symbol::intern("ORDER-H6");
+    ASSERT_EQ(symbol::resolve(upper), lower);
+    Cell later = context::add_global(upper);
+    Cell first = context::add_global(lower);
+    EXPECT_EQ(first.w2, lower);
+    EXPECT_EQ(first.w3, later.w3);
+    Cell eight = integer(8);
+    word::set_value(&first, &eight);
+    EXPECT_EQ(cell::get_int(word::get_value(&later)), 8);
+}
+
+TEST_F(ContextTest, AddGlobalKeepsTheWordWhileBooting) {
+    uint32_t before = series::length(node::buffer(roots::block_node));
+    runtime::booting = true;
+    Cell w = context::add_global(symbol::intern("booted-h6"));
+    runtime::booting = false;
+    ASSERT_EQ(series::length(node::buffer(roots::block_node)), before + 1);
+    EXPECT_EQ(roots::at(before)->w2, w.w2);
+    context::add_global(symbol::intern("later-h6"));
+    EXPECT_EQ(series::length(node::buffer(roots::block_node)), before + 1);
+}
+
+TEST_F(ContextTest, GetWordCellUsesTheGlobalContextForStackValues) {
+    Node ctx = object_context({word_of("cell-h6")});
+    cell::make_integer(context::slot(ctx, 0), 3);
+    EXPECT_EQ(cell::get_int(context::get_word_cell(symbol::intern("CELL-H6"), ctx)), 3);
+    EXPECT_EQ(context::get_word_cell(symbol::intern("absent-h6"), ctx), nullptr);
+    Node fn = context::create(1, true, false, 0, context::KIND_FUNCTION);
+    Cell g = word_of("cell-h6");
+    Cell four = integer(4);
+    word::set_value(&g, &four);
+    EXPECT_EQ(cell::get_int(context::get_word_cell(g.w2, fn)), 4);
+}
+
+// ---- reading and assigning ---------------------------------------------------------------
+
+TEST_F(ContextTest, ReadingAndAssigningRaiseByTheContextsState) {
+    Cell spec = block_of({word_of("arg")});
+    Node fn = context::make(&spec, true, false, context::KIND_FUNCTION);
+    Cell bound = *context::word_at(context::cell_of(fn), 0);
+    Cell loose = word_of("loose-h6");
+    loose.w3 = uint32_t(-1);
+    Cell one = integer(1);
+    struct Case {
+        const char* what;
+        std::function<void()> run;
+        const char* id;
+    };
+    const Case cases[] = {
+        {"read, index -1", [&] { word::get_value(&loose); }, "no-value"},
+        {"read, not running", [&] { word::get_value(&bound); }, "not-in-context"},
+        {"set, not running", [&] { word::set_value(&bound, &one); }, "not-defined"},
+    };
+    for (const Case& c : cases) {
+        Raised r = raised(c.run);
+        EXPECT_EQ(r.id, c.id) << c.what;
+        EXPECT_EQ(name_of(r.arg1_symbol), c.id == std::string("no-value") ? "loose-h6" : "arg") << c.what;
+    }
+}
+
+TEST_F(ContextTest, UnboundWordsAreNotDefined) {
+    Cell r = *words::refinement(words::R_part);
+    Cell one = integer(1);
+    EXPECT_EQ(raised([&] { word::get_value(&r); }).id, "not-defined");
+    EXPECT_EQ(raised([&] { word::set_value(&r, &one); }).id, "not-defined");
+}
+
+TEST_F(ContextTest, AssigningAnIndexlessWordLooksItUpOrAddsIt) {
+    Node ctx = object_context({word_of("have")});
+    Cell have{T_WORD, ctx, symbol::intern("have"), uint32_t(-1)};
+    Cell fresh{T_WORD, ctx, symbol::intern("fresh-h6"), uint32_t(-1)};
+    Cell two = integer(2);
+    context::set_word_value(&have, &two, ctx, false);
+    EXPECT_EQ(have.w3, 0u);
+    context::set_word_value(&fresh, &two, ctx, false);
+    EXPECT_EQ(fresh.w3, 1u);
+    EXPECT_EQ(cell::get_int(context::slot(ctx, 1)), 2);
+}
+
+TEST_F(ContextTest, SelfReadsAsTheOwner) {
+    Node ctx = object_context({word_of("v")});
+    Cell self{T_WORD, ctx, words::symbol(words::S_self), uint32_t(-1)};
+    const Cell* owner = word::get_value(&self);
+    EXPECT_EQ(cell::type(owner), uint32_t(T_OBJECT));
+    EXPECT_EQ(owner->w1, ctx);
+}
+
+TEST_F(ContextTest, StoresIntoObjectFieldsSetTheAssignedBit) {
+    Node ctx = object_context({word_of("f1"), word_of("f2")});
+    Cell f2 = *context::word_at(context::cell_of(ctx), 1);
+    Cell five = integer(5);
+    word::set_value(&f2, &five);
+    EXPECT_FALSE(context::word_at(context::cell_of(ctx), 0)->header & HDR_ASSIGNED);
+    EXPECT_TRUE(context::word_at(context::cell_of(ctx), 1)->header & HDR_ASSIGNED);
+    EXPECT_EQ(cell::get_int(context::slot(ctx, 1)), 5);
+
+    Cell spec = block_of({word_of("g1")});
+    Node fn = context::make(&spec, false, false, context::KIND_FUNCTION);
+    Cell g1 = *context::word_at(context::cell_of(fn), 0);
+    word::set_value(&g1, &five);
+    EXPECT_FALSE(context::word_at(context::cell_of(fn), 0)->header & HDR_ASSIGNED);
+}
+
+struct Change {
+    uint32_t word_symbol;
+    int32_t old_value, new_value, slot_then;
+    ptrdiff_t stack_depth;
+};
+std::vector<Change> changes;
+Node watched = 0;
+
+void record_change(Cell* owner, Cell* word, Cell* old_value, Cell* new_value) {
+    EXPECT_EQ(owner->w1, watched);
+    changes.push_back({word->w2, cell::get_int(old_value), cell::get_int(new_value),
+                       cell::get_int(context::slot(watched, 0)), stack::reg.top - stack::reg.bottom});
+}
+
+TEST_F(ContextTest, AssigningAFieldTellsAnOwnerWithAHandler) {
+    context::set_change_notifier(record_change);
+    changes.clear();
+    watched = object_context({word_of("watched-h6")}, 1);
+    Cell w = *context::word_at(context::cell_of(watched), 0);
+    Cell one = integer(1), two = integer(2);
+    word::set_value(&w, &one);
+    word::set_value(&w, &two);
+    context::set_word_value(&w, &one, watched, false);  // the caller asks for no notification
+    ptrdiff_t depth = stack::reg.top - stack::reg.bottom;
+    ASSERT_EQ(changes.size(), 2u);
+    EXPECT_EQ(changes[1].word_symbol, w.w2);
+    EXPECT_EQ(changes[1].old_value, 1);
+    EXPECT_EQ(changes[1].new_value, 2);
+    EXPECT_EQ(changes[1].slot_then, 2);              // the slot holds the new value already
+    EXPECT_EQ(changes[1].stack_depth, depth + 1);    // the old value is on the stack meanwhile
+    EXPECT_EQ(cell::get_int(context::slot(watched, 0)), 1);
+
+    Node quiet = object_context({word_of("quiet-h6")}, 0);
+    Cell q = *context::word_at(context::cell_of(quiet), 0);
+    word::set_value(&q, &one);
+    EXPECT_EQ(changes.size(), 2u);
+    context::set_change_notifier(nullptr);
+}
+
+// A running function's values live on the value stack; a word added to its
+// context afterwards has no cell there and is never written.
+TEST_F(ContextTest, ValuesOnTheStackStayInsideTheFrame) {
+    Cell spec = block_of({word_of("s1"), word_of("s2")});
+    Node fn = context::make(&spec, true, false, context::KIND_FUNCTION);
+    EXPECT_EQ(context::cell_of(fn)->w3, 2u);
+    Cell none;
+    cell::make_none(&none);
+    Cell* first = stack::push(&none);
+    stack::push(&none);
+    Cell guard = integer(99);
+    Cell* after = stack::push(&guard);
+    context::cell_of(fn)->w2 = stack::index_of(first);
+
+    Cell s2 = *context::word_at(context::cell_of(fn), 1);
+    Cell six = integer(6);
+    word::set_value(&s2, &six);
+    EXPECT_EQ(cell::get_int(first + 1), 6);
+    EXPECT_EQ(cell::get_int(word::get_value(&s2)), 6);
+
+    Cell late = word_of("late-h6");
+    int32_t index = context::find_or_add(fn, &late);
+    EXPECT_EQ(index, 2);
+    Cell bound{T_WORD, fn, late.w2, uint32_t(index)};
+    EXPECT_EQ(raised([&] { word::set_value(&bound, &six); }).id, "not-defined");
+    EXPECT_EQ(raised([&] { word::get_value(&bound); }).id, "not-in-context");
+    EXPECT_EQ(cell::get_int(after), 99);
+    context::cell_of(fn)->w2 = 0;
+}
+
+// ---- binding -----------------------------------------------------------------------------
+
+TEST_F(ContextTest, BindReachesNestedBlocksAndSkipsOtherWords) {
+    Node ctx = object_context({word_of("ba"), word_of("bb"), word_of("bc")});
+    Cell inner_paren = nested(T_PAREN, {word_of("bc", T_GET_WORD)});
+    Cell path = nested(T_PATH, {word_of("bb"), word_of("ba", T_REFINEMENT)});
+    Cell inner = block_of({word_of("BB", T_SET_WORD), inner_paren, path});
+    Cell body = block_of({word_of("ba", T_LIT_WORD), inner, word_of("other-h6"), integer(1),
+                          word_of("ba", T_ISSUE), word_of("self")});
+    body.w1 = 1;  // binding starts at the head, not at the position
+    context::bind(&body, ctx, false);
+    EXPECT_EQ(at(body, 0)->w1, ctx);
+    EXPECT_EQ(at(body, 0)->w3, 0u);
+    EXPECT_EQ(at(inner, 0)->w1, ctx);
+    EXPECT_EQ(at(inner, 0)->w3, 1u);
+    EXPECT_EQ(at(inner, 0)->w2, symbol::intern("BB"));  // the spelling stays
+    EXPECT_EQ(at(inner_paren, 0)->w3, 2u);
+    EXPECT_EQ(at(path, 1)->w1, ctx);
+    EXPECT_EQ(at(body, 2)->w1, context::global_node);
+    EXPECT_EQ(at(body, 4)->w1, context::global_node);  // issues are not bound
+    EXPECT_EQ(at(body, 5)->w1, context::global_node);  // self without the flag: a plain word
+    EXPECT_EQ(cycles::depth(), 0u);
+}
+
+TEST_F(ContextTest, BindWithSelfMakesSelfReadAsTheOwner) {
+    Node ctx = object_context({word_of("bs")});
+    Cell body = block_of({word_of("self"), word_of("self", T_GET_WORD), word_of("bs")});
+    context::bind(&body, ctx, true);
+    EXPECT_EQ(at(body, 0)->w1, ctx);
+    EXPECT_EQ(int32_t(at(body, 0)->w3), -1);
+    EXPECT_EQ(word::get_value(at(body, 0))->w1, ctx);
+    EXPECT_EQ(at(body, 1)->w1, context::global_node);  // only a plain word! self
+}
+
+TEST_F(ContextTest, BindingABlockThatContainsItselfEnds) {
+    Node ctx = object_context({word_of("loop-h6")});
+    Cell body = block_of({word_of("loop-h6")});
+    *block::append_slot(&body) = body;
+    Cell outer = block_of({body, word_of("loop-h6")});
+    context::bind(&outer, ctx, false);
+    EXPECT_EQ(at(body, 0)->w1, ctx);
+    EXPECT_EQ(at(outer, 1)->w1, ctx);
+    EXPECT_EQ(cycles::depth(), 0u);
+}
+
+// The cycle stack holds 1000 entries: 999 nested blocks bind, 1000 raise
+// too-deep and leave the stack empty.
+TEST_F(ContextTest, BindNestingIsLimitedByTheCycleStack) {
+    Node ctx = object_context({word_of("deep-h6")});
+    for (uint32_t depth : {999u, 1000u}) {
+        Cell innermost = block_of({word_of("deep-h6")});
+        Cell b = innermost;
+        for (uint32_t i = 1; i < depth; i++) b = block_of({b});
+        Raised r = raised([&] { context::bind(&b, ctx, false); });
+        EXPECT_EQ(r.id, depth == 999 ? "" : "too-deep") << depth;
+        EXPECT_EQ(at(innermost, 0)->w1 == ctx, depth == 999) << depth;
+        EXPECT_EQ(cycles::depth(), 0u);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,514 @@
+// The support routines: raising errors by identifier and by name, argument
+// checks, stores into words and slots, refinement slots, paths, switch cases,
+// loading a value from text, the size check of numbers, indentation, pattern
+// fill and the boot literals.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "core/context.h"
+#include "core/cycles.h"
+#include "core/datatype.h"
+#include "core/raise.h"
+#include "core/roots.h"
+#include "core/runtime_words.h"
+#include "core/string.h"
+#include "core/support.h"
+#include "core/symbol.h"
+#include "core/word.h"
+#include "datatypes/error.h"
+#include "datatypes/typeset.h"
+#include "interpreter/exits.h"
+#include "interpreter/stack.h"
+#include "kernel/boot.h"
+#include "kernel/casefold.h"
+#include "kernel/fail.h"
+#include "test_support.h"
+
+using namespace zel;
+
+namespace {
+
+void runtime_ready() {
+    test_support::memory_ready();
+    case_::init();
+    if (!symbol::table_node) symbol::make_tables(symbol::BOOT_SYMBOLS);
+    if (!roots::block_node) roots::init(roots::BOOT_VALUES);
+    if (!context::global_node) {
+        runtime::booting = true;
+        context::make_global();
+        words::init();
+        words::init_refinements();
+        words::init_issue();
+        runtime::booting = false;
+    }
+    stack::init();
+    cycles::init();
+    if (cell::type(error::catalog()) != T_OBJECT) error::init();
+    if (types::top() == 0) types::register_all();
+    word::init();
+    lit_word::init();
+    error::register_type();
+}
+
+// Suites of the kernel expect errors to unwind bare, as before boot.
+struct SupportTest : ::testing::Test {
+    void SetUp() override { runtime_ready(); }
+    void TearDown() override {
+        load::set_scanner(nullptr);
+        error::set_raise_tracer(nullptr);
+        stack::reg = stack::Registers{};
+    }
+};
+
+Cell word_of(const char* name, uint32_t type = T_WORD) { return word::intern_as(name, type); }
+
+Cell integer(int32_t v) {
+    Cell c;
+    cell::make_integer(&c, v);
+    return c;
+}
+
+Cell number(double d) {
+    Cell c;
+    cell::make_float(&c, d);
+    return c;
+}
+
+Cell logic(bool b) {
+    Cell c;
+    cell::make_logic(&c, b);
+    return c;
+}
+
+Cell unset() {
+    Cell c;
+    cell::make_unset(&c);
+    return c;
+}
+
+Cell text(const char* s) {
+    Cell c;
+    string::write_cell(&c, 16);
+    string::append_cstr(&c, s);
+    return c;
+}
+
+Cell block_of(const std::vector<Cell>& cells) {
+    Cell b;
+    cell::make_series(&b, T_BLOCK, series::new_cells(uint32_t(cells.size()) + 1));
+    for (const Cell& c : cells) *block::append_slot(&b) = c;
+    return b;
+}
+
+std::string chars_of(const Cell* s) {
+    std::string out;
+    for (uint32_t i = 0; i < string::get_abs_length(s); i++) out += char(string::char_at(s, i));
+    return out;
+}
+
+std::string name_of(uint32_t symbol) { return symbol ? symbol::get_cstr(symbol) : ""; }
+
+struct Raised {
+    std::string category, id;
+    const Cell* error;
+    const Cell* arg(uint32_t n) const { return error::field(error, error::FIELD_ARG1 + n - 1); }
+};
+template <class F>
+Raised raised(F f) {
+    Cell* top = stack::reg.top;
+    Cell* base = stack::reg.base;
+    stack::Frame* frames = stack::reg.call_top;
+    Cell name = *words::word(words::W_try_);
+    stack::enter_try(&name);
+    Raised r{"", "", nullptr};
+    if (exits::catch_error(f)) {
+        r.error = stack::top();
+        r.category = name_of(error::category_symbol(r.error));
+        r.id = name_of(error::id_symbol(r.error));
+    }
+    stack::reg.top = top;
+    stack::reg.base = base;
+    stack::reg.call_top = frames;
+    return r;
+}
+
+// A frame of a named call, with the argument cells after its result slot.
+void enter_call(const char* name, const std::vector<Cell>& args) {
+    Cell w = word_of(name);
+    stack::enter_native(&w);
+    for (const Cell& a : args) stack::push(&a);
+}
+
+// ---- raising errors -----------------------------------------------------------------------
+
+TEST_F(SupportTest, RaiseBuildsTheCatalogErrorWithItsArguments) {
+    Cell w = word_of("raised-h6"), two = integer(2);
+    Raised r = raised([&] { error::raise(Err::script_no_value, &w, &two); });
+    EXPECT_EQ(r.category, "script");
+    EXPECT_EQ(r.id, "no-value");
+    EXPECT_EQ(r.arg(1)->w2, w.w2);
+    EXPECT_EQ(cell::get_int(r.arg(2)), 2);
+    EXPECT_EQ(cell::type(r.arg(3)), uint32_t(T_NONE));
+    EXPECT_EQ(cell::get_int(error::field(r.error, error::FIELD_CODE)), 300);
+
+    Cell dt;
+    cell::make_datatype(&dt, T_NATIVE);
+    Raised bad = raised([&] { error::raise_bad_make(&dt, &two); });
+    EXPECT_EQ(bad.id, "bad-make-arg");
+    EXPECT_EQ(bad.arg(1)->w1, uint32_t(T_NATIVE));
+}
+
+TEST_F(SupportTest, FailRaisesByCategoryAndIdNames) {
+    struct Case {
+        const char* category;
+        const char* id;
+        const char* raised_category;
+        const char* raised_id;
+    };
+    const Case cases[] = {
+        {"math", "zero-divide", "math", "zero-divide"},
+        {"internal", "no-memory", "internal", "no-memory"},
+        {"access", "invalid-utf8", "access", "invalid-utf8"},
+        {"throw", "break", "throw", "break"},
+        {"script", "no-such-id", "internal", "invalid-error"},
+        {"nonsense", "no-value", "internal", "invalid-error"},
+    };
+    for (const Case& c : cases) {
+        Raised r = raised([&] { fail::raise(c.category, c.id); });
+        EXPECT_EQ(r.category, c.raised_category) << c.id;
+        EXPECT_EQ(r.id, c.raised_id) << c.id;
+        EXPECT_STREQ(fail::last_category(), c.category);
+        EXPECT_STREQ(fail::last_id(), c.id);
+    }
+}
+
+TEST_F(SupportTest, BeforeTheStackExistsAnErrorUnwindsBare) {
+    stack::reg = stack::Registers{};
+    try {
+        fail::raise("script", "no-value");
+        FAIL() << "returned";
+    } catch (const Throw& t) {
+        EXPECT_EQ(t.code, uint32_t(EXIT_ERROR));
+    }
+    EXPECT_STREQ(fail::last_id(), "no-value");
+}
+
+std::vector<std::string> traced;
+void trace_raise(const Cell* err) { traced.push_back(name_of(error::id_symbol(err))); }
+
+TEST_F(SupportTest, TheTracerSeesEachErrorBeforeItIsThrown) {
+    traced.clear();
+    error::set_raise_tracer(trace_raise);
+    EXPECT_EQ(raised([] { error::raise(Err::math_overflow); }).id, "overflow");
+    ASSERT_EQ(traced.size(), 1u);
+    EXPECT_EQ(traced[0], "overflow");
+}
+
+// ---- argument checks ------------------------------------------------------------------------
+
+TEST_F(SupportTest, ArgumentChecksNameTheCallAndTheType) {
+    Cell ints;
+    typeset::init_empty(&ints);
+    typeset::set_bit(&ints, T_INTEGER);
+    Cell seven = integer(7), word = text("word");
+    enter_call("checker-h6", {seven, word});
+    EXPECT_EQ(check::argument(&ints, 0, &seven), &seven);
+    check::argument_at(&ints, 0, -1);  // refinement not given: no check
+    check::argument_at(&ints, 0, 0);
+    Cell off = logic(false);
+    EXPECT_EQ(check::optional_argument(&off, &ints, 1, &word), &word);
+    EXPECT_EQ(check::argument_set(1, &word), &word);
+
+    Cell on = logic(true);
+    Cell u = unset();
+    struct Case {
+        const char* what;
+        std::function<void()> run;
+        uint32_t type;
+    };
+    const Case cases[] = {
+        {"argument", [&] { check::argument(&ints, 1, &word); }, T_STRING},
+        {"argument at", [&] { check::argument_at(&ints, 1, 1); }, T_STRING},
+        {"optional given", [&] { check::optional_argument(&on, &ints, 1, &word); }, T_STRING},
+        {"unset", [&] { check::argument_set(1, &u); }, T_UNSET},
+    };
+    for (const Case& c : cases) {
+        Raised r = raised([&] {
+            enter_call("checker-h6", {seven, word});
+            c.run();
+        });
+        EXPECT_EQ(r.id, "expect-arg") << c.what;
+        EXPECT_EQ(name_of(r.arg(1)->w2), "checker-h6") << c.what;
+        EXPECT_EQ(cell::type(r.arg(2)), uint32_t(T_DATATYPE)) << c.what;
+        EXPECT_EQ(r.arg(2)->w1, c.type) << c.what;
+    }
+}
+
+// ---- sizes from numbers -----------------------------------------------------------------------
+
+TEST_F(SupportTest, FloatRangeTruncatesAndChecksTheTruncatedValue) {
+    struct Case {
+        Cell value;
+        int32_t answer;  // or out of range when raises
+        bool raises;
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const Case cases[] = {
+        {integer(-7), -7, false},
+        {number(2147483647.9), 2147483647, false},
+        {number(-2147483648.9), -2147483647 - 1, false},
+        {number(-2.5), -2, false},
+        {number(0.99), 0, false},
+        {number(2147483648.0), 0, true},
+        {number(-2147483649.0), 0, true},
+        {number(nan), 0, true},
+        {number(inf), 0, true},
+        {number(-inf), 0, true},
+    };
+    for (const Case& c : cases) {
+        Cell v = c.value;
+        if (c.raises) {
+            Raised r = raised([&] { check::float_range(&v); });
+            EXPECT_EQ(r.id, "out-of-range") << cell::get_float(&v);
+            EXPECT_EQ(r.arg(1)->w2, v.w2);
+        } else {
+            EXPECT_EQ(check::float_range(&v), c.answer);
+        }
+    }
+}
+
+// ---- word and slot stores ------------------------------------------------------------------------
+
+TEST_F(SupportTest, WordStoresCheckForUnset) {
+    Cell w = word_of("store-h6"), one = integer(1), two = integer(2), u = unset();
+    stack::push(&one);
+    word::set_checked(&w);
+    EXPECT_EQ(cell::get_int(word::get_checked(&w)), 1);
+    Raised r = raised([&] {
+        stack::push(&u);
+        word::set_checked(&w);
+    });
+    EXPECT_EQ(r.id, "need-value");
+    EXPECT_EQ(r.arg(1)->w2, w.w2);
+    EXPECT_EQ(cell::get_int(word::get_value(&w)), 1);  // the old value stays
+
+    Cell* base = stack::reg.top;
+    stack::reg.base = base;
+    stack::push(&one);
+    stack::push(&two);
+    word::set_from_stack(&w);
+    EXPECT_EQ(stack::reg.top, base);
+    EXPECT_EQ(cell::get_int(word::get_value(&w)), 2);
+
+    Cell fresh = word_of("fresh-store-h6");
+    EXPECT_EQ(raised([&] { word::get_checked(&fresh); }).id, "no-value");
+}
+
+TEST_F(SupportTest, SlotStoresOfContexts) {
+    Cell spec = block_of({word_of("sa"), word_of("sb")});
+    Node obj = context::make(&spec, false, true, context::KIND_OBJECT);
+    Node fn = context::make(&spec, true, false, context::KIND_FUNCTION);
+    Cell one = integer(1), two = integer(2), u = unset();
+
+    Raised r = raised([&] { context::slot_at(fn, 1); });
+    EXPECT_EQ(r.id, "not-defined");
+    EXPECT_EQ(name_of(r.arg(1)->w2), "sb");
+    EXPECT_EQ(context::slot_at(obj, 1), context::value_at(obj, 1));
+
+    stack::push(&one);
+    EXPECT_EQ(context::set_slot(obj, 0), context::value_at(obj, 0));
+    EXPECT_EQ(cell::get_int(context::value_at(obj, 0)), 1);
+    r = raised([&] {
+        stack::push(&u);
+        context::set_slot(obj, 1);
+    });
+    EXPECT_EQ(r.id, "need-value");
+    EXPECT_EQ(name_of(r.arg(1)->w2), "sb");
+
+    Cell* base = stack::reg.top;
+    stack::reg.base = base;
+    stack::push(&two);
+    context::set_slot_reset(obj, 1);
+    EXPECT_EQ(stack::reg.top, base);
+    EXPECT_EQ(cell::get_int(context::value_at(obj, 1)), 2);
+
+    stack::push(&u);  // store_slot does not check
+    context::store_slot(obj, 0);
+    EXPECT_EQ(stack::reg.top, base);
+    EXPECT_EQ(cell::type(context::value_at(obj, 0)), uint32_t(T_UNSET));
+    EXPECT_TRUE(context::word_at(context::cell_of(obj), 0)->header & HDR_ASSIGNED);
+    EXPECT_FALSE(context::word_at(context::cell_of(obj), 1)->header & HDR_ASSIGNED);
+}
+
+TEST_F(SupportTest, RefinementSlots) {
+    Cell seven = integer(7), u = unset();
+    struct Case {
+        Cell condition;
+        bool given;
+    };
+    const Case cases[] = {{logic(true), true}, {integer(0), true}, {logic(false), false}, {Cell{T_NONE, 0, 0, 0}, false}};
+    for (const Case& c : cases) {
+        enter_call("refined-h6", {seven, logic(false), seven, seven, seven});
+        frame::set_refinement(&c.condition, 1, 2);
+        EXPECT_EQ(stack::arg(1)->w1, c.given ? 1u : 0u);
+        for (uint32_t i = 2; i <= 3; i++) EXPECT_EQ(cell::type(stack::arg(i)), c.given ? T_INTEGER : T_NONE);
+        EXPECT_EQ(cell::type(stack::arg(4)), uint32_t(T_INTEGER));
+        stack::leave_drop();
+    }
+    EXPECT_EQ(raised([&] {
+                  enter_call("refined-h6", {seven, logic(false)});
+                  frame::set_refinement(&u, 1, 0);
+              }).id,
+              "no-value");
+}
+
+// ---- paths ------------------------------------------------------------------------------
+
+TEST_F(SupportTest, PathEvaluationStepsThroughTheElements) {
+    Cell holder = word_of("path-err-h6");
+    Cell w = word_of("path-arg-h6");
+    Raised r = raised([&] { error::raise(Err::script_no_value, &w); });
+    Cell err = *r.error;
+    word::set_value(&holder, &err);
+    Cell path = block_of({holder, word_of("id")});
+    cell::set_type(&path, T_PATH);
+    Cell elements[] = {word_of("id")};
+    stack::reg.base = stack::reg.top;
+    stack::push(&holder);
+    path::eval(false, &path, &holder, elements, 1);
+    EXPECT_EQ(name_of(stack::reg.base->w2), "no-value");
+    path::eval(false, &path, &holder, elements, 0);
+    EXPECT_EQ(cell::type(stack::reg.base), uint32_t(T_ERROR));
+    Cell seven = integer(7);
+    path::eval(false, &path, &seven, elements, 0);
+    EXPECT_EQ(cell::get_int(stack::reg.base), 7);
+}
+
+// ---- switch cases ------------------------------------------------------------------------------
+
+std::string answer_text(const Cell* c) {
+    switch (cell::type(c)) {
+    case T_NONE: return "none";
+    case T_STRING: return chars_of(c);
+    case T_WORD: return name_of(c->w2);
+    case T_LOGIC: return c->w1 ? "true" : "false";
+    case T_BLOCK: return "[" + std::to_string(series::length(node::buffer(c->w2))) + "]";
+    }
+    return "?";
+}
+
+TEST_F(SupportTest, SwitchFindsCasesByPairsOrSingly) {
+    Cell one_block = block_of({integer(1)});
+    Cell pairs = block_of({word_of("ka"), text("A"), word_of("kb"), text("kc"), word_of("kc")});
+    Cell singles = block_of({word_of("ka"), word_of("kb"), logic(true), word_of("kc")});
+    Cell blocks = block_of({word_of("ka"), text("x"), one_block, word_of("kb")});
+    struct Case {
+        const char* what;
+        Cell value;
+        Cell* cases;
+        bool push, skip_to_block;
+        const char* answer;
+    };
+    const Case cases[] = {
+        {"pair key, any case", word_of("KA"), &pairs, false, false, "A"},
+        {"values are not keys", text("kc"), &pairs, false, false, "none"},
+        {"last key alone", word_of("kc"), &pairs, false, false, "kc"},
+        {"absent", word_of("kz"), &pairs, false, false, "none"},
+        {"single step", word_of("kb"), &singles, true, false, "true"},
+        {"single step, other type", logic(true), &singles, true, false, "kc"},
+        {"to the block", word_of("ka"), &blocks, false, true, "[1]"},
+        {"no block after", word_of("kb"), &blocks, true, true, "none"},
+        {"a block value", one_block, &blocks, true, false, "none"},
+    };
+    for (const Case& c : cases) {
+        enter_call("switch-h6", {c.value, *c.cases});
+        Cell* top_before = stack::reg.top;
+        const Cell* answer = switch_::find_case(c.push, c.skip_to_block);
+        EXPECT_EQ(answer_text(answer), c.answer) << c.what;
+        if (c.push) {
+            EXPECT_EQ(stack::reg.top, top_before + 1) << c.what;
+            EXPECT_EQ(answer, stack::top()) << c.what;
+        } else {
+            EXPECT_EQ(answer, stack::reg.base) << c.what;
+        }
+        stack::leave_drop();
+    }
+}
+
+// ---- loading a value from text -------------------------------------------------------------------
+
+// A stand-in lexer: space-separated words, "@" ends what it reads.
+uint32_t toy_scan(const Cell* block, const Cell* text) {
+    std::string s = chars_of(text).substr(uint32_t(cell::series_index(text)));
+    size_t stop = s.find('@');
+    std::string body = s.substr(0, stop);
+    for (size_t at = 0; at < body.size();) {
+        size_t end = std::min(body.find(' ', at), body.size());
+        if (end > at) *block::append_slot(block) = word_of(body.substr(at, end - at).c_str());
+        at = end + 1;
+    }
+    return uint32_t(stop == std::string::npos ? s.size() : stop);
+}
+
+TEST_F(SupportTest, ValueFromStringTakesTheFirstOfAWholeLoad) {
+    Cell complete = text("first second"), partial = text("first@"), empty = text("   ");
+    EXPECT_EQ(raised([&] { load::value_from_string(&complete); }).id, "not-done");
+    load::set_scanner(toy_scan);
+    const Cell* v = load::value_from_string(&complete);
+    EXPECT_EQ(name_of(v->w2), "first");
+    EXPECT_EQ(cell::type(stack::reg.base), uint32_t(T_BLOCK));
+    EXPECT_EQ(load::value_from_string(&partial), &statics::none_cell);
+    const Cell* nothing = load::value_from_string(&empty);
+    EXPECT_EQ(nothing, stack::reg.base);
+    EXPECT_EQ(cell::type(nothing), uint32_t(T_UNSET));
+    EXPECT_EQ(load::scan_type(&complete), uint32_t(T_WORD));
+    EXPECT_EQ(load::scan_type(&empty), 0u);
+}
+
+// ---- text and memory -----------------------------------------------------------------------------
+
+TEST_F(SupportTest, IndentAppendsFourSpacesALevel) {
+    for (int32_t level : {0, 1, 3}) {
+        Cell buffer = text("x");
+        EXPECT_EQ(mold::indent(&buffer, level, 40), 40 - 4 * level);
+        EXPECT_EQ(chars_of(&buffer), "x" + std::string(size_t(4 * level), ' '));
+    }
+}
+
+TEST_F(SupportTest, FillPatternRepeatsTheFirstUnit) {
+    struct Case {
+        uint32_t unit, count;
+    };
+    for (const Case& c : {Case{3, 5}, Case{3, 1}, Case{1, 0}, Case{2, 1000}, Case{16, 7}, Case{4, 9}}) {
+        std::vector<uint8_t> bytes(size_t(c.unit) * std::max(c.count, 1u) + 8, 0xEE);
+        for (uint32_t i = 0; i < c.unit; i++) bytes[i] = uint8_t('a' + i);
+        uint8_t* end = memory::fill_pattern(bytes.data(), c.unit, c.count);
+        size_t filled = size_t(c.unit) * c.count;
+        EXPECT_EQ(end, bytes.data() + filled);
+        for (size_t i = 0; i < filled; i++) ASSERT_EQ(bytes[i], uint8_t('a' + i % c.unit)) << c.unit << "x" << c.count;
+        size_t untouched = std::max(filled, size_t(c.unit));
+        for (size_t i = untouched; i < bytes.size(); i++) ASSERT_EQ(bytes[i], 0xEE) << c.unit << "x" << c.count;
+    }
+}
+
+// ---- boot literals -------------------------------------------------------------------------------
+
+TEST_F(SupportTest, BootLiteralsAreCellsOfTheImageBlock) {
+    Cell obj{T_OBJECT, context::global_node, 1, 0};
+    Cell five = integer(5);
+    uint32_t first = roots::keep(&five);
+    roots::keep(&obj);
+    boot::set_literals(roots::block_node, first);
+    EXPECT_EQ(cell::get_int(boot::value_at(0)), 5);
+    EXPECT_EQ(boot::value_at(1), roots::at(first + 1));
+    EXPECT_EQ(boot::node_at(1), context::global_node);
+}
+
+}  // namespace

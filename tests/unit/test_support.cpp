@@ -1,0 +1,49 @@
+// Boots the runtime once for the whole unit-test program, and lets an error that
+// nothing catches unwind to the test as an exception (remembering its code)
+// instead of ending the process.
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include "datatypes/error.h"
+#include "interpreter/exits.h"
+#include "interpreter/stack.h"
+#include "kernel/boot.h"
+#include "kernel/runtime.h"
+
+namespace zel {
+namespace test_support {
+
+static int32_t last_code = -1;
+
+static void on_uncaught(const Cell* error) {
+    const Cell* code = error::field(error, error::FIELD_CODE);
+    last_code = cell::type(code) == T_INTEGER ? cell::get_int(code) : -1;
+    stack::init();
+    throw Throw{EXIT_ERROR};
+}
+
+void interpreter_ready() {
+    static bool booted = false;
+    if (booted) return;
+    booted = true;
+    runtime::boot();
+    runtime::booting = false;  // as the start-up body leaves it
+    exits::uncaught_handler = on_uncaught;
+}
+
+int32_t take_error_code() {
+    int32_t c = last_code;
+    last_code = -1;
+    return c;
+}
+
+struct BootEnvironment : ::testing::Environment {
+    void SetUp() override { interpreter_ready(); }
+};
+
+static ::testing::Environment* const boot_environment =
+    ::testing::AddGlobalTestEnvironment(new BootEnvironment);
+
+}  // namespace test_support
+}  // namespace zel

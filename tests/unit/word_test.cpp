@@ -1,0 +1,482 @@
+// The word family: form and mold of every kind, comparison under every op,
+// index?, make and to, and the routines that push, read and store words.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/context.h"
+#include "core/cycles.h"
+#include "core/datatype.h"
+#include "core/roots.h"
+#include "core/runtime_words.h"
+#include "core/string.h"
+#include "core/support.h"
+#include "core/symbol.h"
+#include "core/word.h"
+#include "datatypes/error.h"
+#include "interpreter/exits.h"
+#include "interpreter/stack.h"
+#include "kernel/boot.h"
+#include "kernel/casefold.h"
+#include "test_support.h"
+
+using namespace zel;
+
+namespace {
+
+void runtime_ready() {
+    test_support::memory_ready();
+    case_::init();
+    if (!symbol::table_node) symbol::make_tables(symbol::BOOT_SYMBOLS);
+    if (!roots::block_node) roots::init(roots::BOOT_VALUES);
+    if (!context::global_node) {
+        runtime::booting = true;
+        context::make_global();
+        words::init();
+        words::init_refinements();
+        words::init_issue();
+        runtime::booting = false;
+    }
+    stack::init();
+    cycles::init();
+    if (cell::type(error::catalog()) != T_OBJECT) error::init();
+    if (types::top() == 0) types::register_all();
+    word::init();
+    lit_word::init();
+    set_word::init();
+    get_word::init();
+    refinement::init();
+    issue::init();
+    if (cell::type(&types::name(T_INTEGER).word) != T_WORD) types::make_name_words(word::intern);
+}
+
+// Suites of the kernel expect errors to unwind bare, as before boot.
+struct WordTest : ::testing::Test {
+    void SetUp() override { runtime_ready(); }
+    void TearDown() override {
+        load::set_scanner(nullptr);
+        stack::reg = stack::Registers{};
+    }
+};
+
+Cell word_of(const char* name, uint32_t type = T_WORD) { return word::intern_as(name, type); }
+
+Cell integer(int32_t v) {
+    Cell c;
+    cell::make_integer(&c, v);
+    return c;
+}
+
+Cell text(const char* s) {
+    Cell c;
+    string::write_cell(&c, 16);
+    string::append_cstr(&c, s);
+    return c;
+}
+
+std::string chars_of(const Cell* s) {
+    std::string out;
+    for (uint32_t i = 0; i < string::get_abs_length(s); i++) {
+        uint8_t utf8[4];
+        out.append(reinterpret_cast<char*>(utf8), utf8::encode_char(string::char_at(s, i), utf8));
+    }
+    return out;
+}
+
+std::string name_of(uint32_t symbol) { return symbol::get_cstr(symbol); }
+
+std::string molded(Cell w, bool mold, int32_t* left = nullptr) {
+    Cell buffer = text("");
+    int32_t limit = mold ? types::row(cell::type(&w)).mold(&w, &buffer, false, false, false, nullptr, 100, 0)
+                         : types::row(cell::type(&w)).form(&w, &buffer, nullptr, 100);
+    if (left) *left = limit;
+    return chars_of(&buffer);
+}
+
+struct Raised {
+    std::string id;
+    const Cell* error;
+};
+template <class F>
+Raised raised(F f) {
+    Cell* top = stack::reg.top;
+    Cell* base = stack::reg.base;
+    stack::Frame* frames = stack::reg.call_top;
+    Cell name = *words::word(words::W_try_);
+    stack::enter_try(&name);
+    Raised r{"", nullptr};
+    if (exits::catch_error(f)) {
+        r.error = stack::top();
+        r.id = name_of(error::id_symbol(r.error));
+    }
+    stack::reg.top = top;
+    stack::reg.base = base;
+    stack::reg.call_top = frames;
+    return r;
+}
+
+// ---- form and mold --------------------------------------------------------------------
+
+TEST_F(WordTest, MoldAndFormOfEveryKind) {
+    struct Case {
+        const char* name;
+        uint32_t type;
+        const char* mold;
+    };
+    const Case cases[] = {
+        {"a", T_SET_WORD, "a:"}, {"b", T_WORD, "b"},       {"c", T_GET_WORD, ":c"},
+        {"d", T_LIT_WORD, "'d"}, {"e", T_REFINEMENT, "/e"}, {"f", T_ISSUE, "#f"},
+    };
+    for (const Case& c : cases) {
+        int32_t left;
+        EXPECT_EQ(molded(word_of(c.name, c.type), true, &left), c.mold) << c.mold;
+        EXPECT_EQ(left, 100 - int32_t(std::strlen(c.mold))) << c.mold;
+        EXPECT_EQ(molded(word_of(c.name, c.type), false, &left), c.name) << c.mold;
+        EXPECT_EQ(left, 99) << c.mold;
+    }
+}
+
+TEST_F(WordTest, NamesKeepTheirSpellingAndWideCharacters) {
+    EXPECT_EQ(molded(word_of("MiXed-h6", T_LIT_WORD), true), "'MiXed-h6");
+    int32_t left;
+    EXPECT_EQ(molded(word_of("\xce\xb4\xce\xbb-h6", T_SET_WORD), true, &left), "\xce\xb4\xce\xbb-h6:");
+    EXPECT_EQ(left, 100 - 6);  // characters, not bytes
+}
+
+// ---- compare ------------------------------------------------------------------------------
+
+TEST_F(WordTest, CompareUnderEveryOp) {
+    Cell a = word_of("cmp-a"), big_a = word_of("CMP-A"), b = word_of("cmp-b");
+    Cell lit_a = word_of("cmp-a", T_LIT_WORD), lit_big_a = word_of("CMP-A", T_LIT_WORD);
+    Cell get_a = word_of("cmp-a", T_GET_WORD), set_a = word_of("cmp-a", T_SET_WORD);
+    Cell set_big_a = word_of("CMP-A", T_SET_WORD), issue_a = word_of("cmp-a", T_ISSUE);
+    Cell other_ctx = a;
+    other_ctx.w1 = context::create(1, false, false, 0, context::KIND_OBJECT);
+    Cell one = integer(1);
+    struct Case {
+        const char* what;
+        Cell* x;
+        Cell* y;
+        int32_t by_op[13];  // ops 0 to 12
+    };
+    //                                    0  1  2   3   4   5   6   7   8  9 10 11 12
+    const Case cases[] = {
+        {"a a", &a, &a, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"a A", &a, &big_a, {0, 0, 1, 0, 0, 0, 0, 0, 1, 1, 1, 0, 0}},
+        {"a b", &a, &b, {1, 1, 1, -1, -1, -1, -1, -1, -1, 1, 1, 1, 1}},
+        {"a 'a", &a, &lit_a, {0, 0, 1, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0}},
+        {"a 'A", &a, &lit_big_a, {0, 0, 1, 0, 0, 0, 0, 0, 1, 1, 1, 0, 0}},
+        {"'a :a", &lit_a, &get_a, {0, 0, 1, 0, 0, 0, 0, 0, 0, 1, 1, 1, 0}},
+        {"a: A:", &set_a, &set_big_a, {0, 0, 1, 0, 0, 0, 0, 0, 1, 1, 1, 0, 0}},
+        {"a other context", &a, &other_ctx, {0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0}},
+        {"a #a", &a, &issue_a, {-2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2}},
+        {"a 1", &a, &one, {-2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2}},
+        {"#a a", &issue_a, &a, {0, 0, 1, 0, 0, 0, 0, 0, 0, 1, 1, 1, 0}},
+    };
+    for (const Case& c : cases) {
+        for (int32_t op = 0; op <= 12; op++) {
+            int32_t got = word::compare(c.x, c.y, op);
+            int32_t want = c.by_op[op];
+            if (op >= 3 && op <= 8 && want != -2) {
+                EXPECT_EQ(got < 0 ? -1 : got > 0 ? 1 : 0, want) << c.what << " op " << op;
+            } else {
+                EXPECT_EQ(got, want) << c.what << " op " << op;
+            }
+        }
+    }
+}
+
+TEST_F(WordTest, OrderingFoldsCaseExceptForTheCaseSensitiveSort) {
+    Cell lower = word_of("ord-b"), upper = word_of("ORD-B"), longer = word_of("ord-bb"), a = word_of("ORD-A");
+    EXPECT_EQ(word::compare(&lower, &upper, 3), 0);
+    EXPECT_GT(word::compare(&lower, &upper, 8), 0);  // 'b' after 'B'
+    EXPECT_LT(word::compare(&lower, &longer, 5), 0);
+    EXPECT_GT(word::compare(&lower, &a, 4), 0);
+}
+
+TEST_F(WordTest, IssuesCompareOnlyWithIssues) {
+    Cell issue_a = word_of("iss-a", T_ISSUE), issue_big_a = word_of("ISS-A", T_ISSUE), a = word_of("iss-a");
+    EXPECT_EQ(issue::compare(&issue_a, &issue_big_a, 0), 0);
+    EXPECT_EQ(issue::compare(&issue_a, &issue_big_a, 2), 1);
+    EXPECT_EQ(issue::compare(&issue_a, &a, 0), -2);
+    EXPECT_EQ(types::row(T_ISSUE).compare, issue::compare);
+    EXPECT_EQ(types::row(T_LIT_WORD).compare, word::compare);
+}
+
+// ---- index? ------------------------------------------------------------------------------
+
+TEST_F(WordTest, IndexIsOneBasedOrNone) {
+    Cell bound = word_of("idx-h6");
+    Cell loose = bound;
+    loose.w3 = uint32_t(-1);
+    stack::reg.base = stack::reg.top;
+    stack::push(&bound);
+    word::is_index();
+    EXPECT_EQ(cell::type(stack::reg.base), uint32_t(T_INTEGER));
+    EXPECT_EQ(cell::get_int(stack::reg.base), int32_t(bound.w3) + 1);
+    *stack::reg.base = loose;
+    word::is_index();
+    EXPECT_EQ(cell::type(stack::reg.base), uint32_t(T_NONE));
+    EXPECT_EQ(types::row(T_REFINEMENT).is_index, nullptr);
+    EXPECT_EQ(types::row(T_SET_WORD).is_index, word::is_index);
+}
+
+// ---- make and to ---------------------------------------------------------------------------
+
+// A stand-in lexer for these tests: space-separated tokens, words (with the
+// marks of their types) and decimal integers; it stops at an '@'.
+uint32_t toy_scan(const Cell* block, const Cell* text) {
+    std::string s;
+    uint32_t n = string::get_length(const_cast<Cell*>(text));
+    for (uint32_t i = 0; i < n; i++) s += char(string::char_at(text, uint32_t(cell::series_index(text)) + i));
+    size_t stop = s.find('@');
+    std::string body = s.substr(0, stop);
+    size_t at = 0;
+    while (at < body.size()) {
+        size_t end = body.find(' ', at);
+        std::string tok = body.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        at = end == std::string::npos ? body.size() : end + 1;
+        if (tok.empty()) continue;
+        Cell v;
+        if (tok[0] >= '0' && tok[0] <= '9') {
+            cell::make_integer(&v, std::stoi(tok));
+        } else if (tok.back() == ':') {
+            v = word_of(tok.substr(0, tok.size() - 1).c_str(), T_SET_WORD);
+        } else if (tok[0] == '/') {
+            v = word_of(tok.c_str() + 1, T_REFINEMENT);
+        } else {
+            v = word_of(tok.c_str());
+        }
+        *block::append_slot(block) = v;
+    }
+    return uint32_t(stop == std::string::npos ? s.size() : stop);
+}
+
+TEST_F(WordTest, MakeFromEverySpec) {
+    load::set_scanner(toy_scan);
+    Cell dt;
+    cell::make_datatype(&dt, T_INTEGER);
+    Cell yes;
+    cell::make_logic(&yes, true);
+    Cell ch;
+    cell::make_char(&ch, 'x');
+    struct Case {
+        const char* what;
+        Cell spec;
+        uint32_t type;
+        const char* mold;
+    };
+    const Case cases[] = {
+        {"set-word", word_of("mk", T_SET_WORD), T_WORD, "mk"},
+        {"word", word_of("mk"), T_LIT_WORD, "'mk"},
+        {"refinement", word_of("mk", T_REFINEMENT), T_GET_WORD, ":mk"},
+        {"issue", word_of("mk", T_ISSUE), T_SET_WORD, "mk:"},
+        {"string", text("made-h6"), T_WORD, "made-h6"},
+        {"string of a set-word", text("made-h6:"), T_LIT_WORD, "'made-h6"},
+        {"char", ch, T_WORD, "x"},
+        {"datatype", dt, T_WORD, "integer!"},
+        {"logic", yes, T_WORD, "true"},
+    };
+    for (const Case& c : cases) {
+        Cell spec = c.spec;
+        const Cell* made = word::make(nullptr, &spec, c.type);
+        EXPECT_EQ(cell::type(made), c.type) << c.what;
+        EXPECT_EQ(molded(*made, true), c.mold) << c.what;
+        EXPECT_EQ(made->w1, context::global_node) << c.what;
+    }
+}
+
+TEST_F(WordTest, MakeRejectsWhatIsNoWord) {
+    load::set_scanner(toy_scan);
+    struct Case {
+        const char* what;
+        Cell spec;
+        const char* id;
+    };
+    const Case cases[] = {
+        {"integer", integer(3), "bad-to-arg"},
+        {"issue that reads as a number", word_of("12", T_ISSUE), "bad-to-arg"},
+        {"text of a number", text("12"), "invalid-chars"},
+        {"text not read to its end", text("ab@cd"), "invalid-chars"},
+        {"empty text", text(""), "invalid-chars"},
+    };
+    for (const Case& c : cases) {
+        Cell spec = c.spec;
+        Raised r = raised([&] { word::make(nullptr, &spec, T_WORD); });
+        EXPECT_EQ(r.id, c.id) << c.what;
+        if (r.id == "bad-to-arg") {
+            EXPECT_EQ(error::field(r.error, error::FIELD_ARG1)->w1, uint32_t(T_WORD)) << c.what;
+        }
+    }
+}
+
+TEST_F(WordTest, IssueMakeKeepsTheTextAsItStands) {
+    Cell spaced = text("a b");
+    const Cell* made = issue::make(nullptr, &spaced, T_ISSUE);
+    EXPECT_EQ(cell::type(made), uint32_t(T_ISSUE));
+    EXPECT_EQ(name_of(made->w2), "a b");
+    EXPECT_EQ(int32_t(made->w3), -1);
+    EXPECT_EQ(made->w1, context::global_node);
+
+    Cell from = text("xyz-h6");
+    from.w1 = 1;  // from its position
+    EXPECT_EQ(name_of(issue::make(nullptr, &from, T_ISSUE)->w2), "yz-h6");
+    Cell w = word_of("iw-h6", T_SET_WORD);
+    EXPECT_EQ(molded(*issue::make(nullptr, &w, T_ISSUE), true), "#iw-h6");
+    Cell ch;
+    cell::make_char(&ch, 0xE9);
+    EXPECT_EQ(name_of(issue::make(nullptr, &ch, T_ISSUE)->w2), "\xc3\xa9");
+    Cell n = integer(4);
+    EXPECT_EQ(raised([&] { issue::make(nullptr, &n, T_ISSUE); }).id, "bad-to-arg");
+}
+
+// ---- making, pushing, reading and storing -------------------------------------------------
+
+TEST_F(WordTest, InternAnswersTheGlobalWord) {
+    Cell w = word::intern("intern-h6");
+    EXPECT_EQ(cell::type(&w), uint32_t(T_WORD));
+    EXPECT_EQ(w.w1, context::global_node);
+    EXPECT_EQ(context::word_at(context::cell_of(context::global_node), int32_t(w.w3))->w2, w.w2);
+    uint32_t roots_before = series::length(node::buffer(roots::block_node));
+    runtime::booting = true;
+    Cell kept = word::intern("intern-boot-h6");
+    runtime::booting = false;
+    EXPECT_EQ(series::length(node::buffer(roots::block_node)), roots_before + 1);
+    EXPECT_EQ(roots::at(roots_before)->w2, kept.w2);
+
+    Cell lit = lit_word::intern("intern-h6");
+    EXPECT_EQ(cell::type(&lit), uint32_t(T_LIT_WORD));
+    EXPECT_EQ(lit.w3, w.w3);
+}
+
+TEST_F(WordTest, TheTypedFamiliesAppendAndPush) {
+    Cell block;
+    cell::make_series(&block, T_BLOCK, series::new_cells(4));
+    Cell* g = get_word::append_new(&block, "fam-h6");
+    EXPECT_EQ(cell::type(g), uint32_t(T_GET_WORD));
+    EXPECT_EQ(g->w1, context::global_node);
+    Cell* r = refinement::intern("fam-h6", &block);
+    EXPECT_EQ(cell::type(r), uint32_t(T_REFINEMENT));
+    EXPECT_EQ(r->w1, 0u);
+    Cell* i = issue::append_new("fam-h6", &block);
+    EXPECT_EQ(cell::type(i), uint32_t(T_ISSUE));
+    EXPECT_EQ(int32_t(i->w3), -1);
+    EXPECT_EQ(series::length(node::buffer(block.w2)), 3u);
+
+    Cell w = word_of("fam-h6");
+    w.header |= HDR_NEW_LINE;
+    Cell* pushed = set_word::push(&w);
+    EXPECT_EQ(pushed->header, uint32_t(T_SET_WORD) | HDR_NEW_LINE);
+    Cell* from_ctx = lit_word::push_from_context(context::global_node, int32_t(w.w3));
+    EXPECT_EQ(cell::type(from_ctx), uint32_t(T_LIT_WORD));
+    EXPECT_EQ(from_ctx->w2, w.w2);
+    Cell* fresh = word::push_new(symbol::intern("pushed-new-h6"));
+    EXPECT_EQ(fresh->w1, context::global_node);
+    EXPECT_EQ(name_of(context::word_at(context::cell_of(context::global_node), int32_t(fresh->w3))->w2),
+              "pushed-new-h6");
+    Cell pushed_issue = issue::intern("ooo-h6");
+    EXPECT_EQ(cell::type(stack::top()), uint32_t(T_ISSUE));
+    EXPECT_EQ(pushed_issue.w2, stack::top()->w2);
+}
+
+TEST_F(WordTest, PushValueAndItsChecks) {
+    Cell w = word_of("pv-h6");
+    Cell seven = integer(7);
+    EXPECT_EQ(raised([&] { word::push_value(&w); }).id, "no-value");
+    EXPECT_EQ(cell::type(word::push_any_value(&w)), uint32_t(T_UNSET));
+    word::set_value(&w, &seven);
+    EXPECT_EQ(cell::get_int(word::push_value(&w)), 7);
+    EXPECT_EQ(cell::get_int(get_word::push_value(&w)), 7);
+
+    Cell spec;
+    cell::make_series(&spec, T_BLOCK, series::new_cells(2));
+    *block::append_slot(&spec) = word_of("local-h6");
+    Node fn = context::make(&spec, true, false, context::KIND_FUNCTION);
+    Raised r = raised([&] { word::push_local_value(fn, 0); });
+    EXPECT_EQ(r.id, "not-defined");
+    EXPECT_EQ(name_of(error::field(r.error, error::FIELD_ARG1)->w2), "local-h6");
+}
+
+TEST_F(WordTest, PushNameSharesTheCachedString) {
+    Cell w = word_of("Spelled-h6", T_REFINEMENT);
+    Cell* name = word::push_name(&w);
+    EXPECT_EQ(cell::type(name), uint32_t(T_STRING));
+    EXPECT_EQ(name->w2, word::symbol_record(&w)->w2);
+    EXPECT_EQ(chars_of(name), "Spelled-h6");
+}
+
+TEST_F(WordTest, GetOrAddFindsTheExactSpellingElseTheGlobalWord) {
+    Cell spec;
+    cell::make_series(&spec, T_BLOCK, series::new_cells(2));
+    *block::append_slot(&spec) = word_of("goa-h6");
+    Node ctx = context::make(&spec, false, false, context::KIND_OBJECT);
+    Cell found = word::get_or_add(ctx, symbol::intern("goa-h6"));
+    EXPECT_EQ(found.w1, ctx);
+    Cell other = word::get_or_add(ctx, symbol::intern("GOA-H6"));
+    EXPECT_EQ(other.w1, context::global_node);
+    EXPECT_EQ(other.w2, symbol::intern("GOA-H6"));
+}
+
+TEST_F(WordTest, StoresFromTheStackAndTheResultSlot) {
+    Cell spec;
+    cell::make_series(&spec, T_BLOCK, series::new_cells(2));
+    *block::append_slot(&spec) = word_of("st-a");
+    *block::append_slot(&spec) = word_of("st-b");
+    Node obj = context::make(&spec, false, true, context::KIND_OBJECT);
+    Cell one = integer(1), two = integer(2), three = integer(3);
+    stack::reg.base = stack::reg.top;
+    stack::push(&three);  // the result slot
+    stack::push(&one);
+    word::set_local(obj, 1);
+    EXPECT_EQ(cell::get_int(context::slot(obj, 1)), 1);
+    EXPECT_TRUE(context::word_at(context::cell_of(obj), 1)->header & HDR_ASSIGNED);
+    EXPECT_FALSE(context::word_at(context::cell_of(obj), 0)->header & HDR_ASSIGNED);
+    stack::push(&two);
+    word::set_local_and_push(obj, 1);
+    EXPECT_EQ(cell::get_int(context::slot(obj, 1)), 2);
+    EXPECT_EQ(cell::get_int(stack::top()), 1);  // the old value on top of the new one
+    EXPECT_EQ(cell::get_int(stack::top() - 1), 2);
+    EXPECT_EQ(word::set_local_from_result(obj, 0), stack::reg.base);
+    EXPECT_EQ(cell::get_int(context::slot(obj, 0)), 3);
+
+    Cell slot = integer(9);
+    context::store_result(&slot);
+    EXPECT_EQ(cell::get_int(&slot), 3);
+    Cell unset;
+    cell::make_unset(&unset);
+    Raised r = raised([&] {
+        stack::push(&unset);  // the result slot of the frame raised() enters
+        context::store_result(&slot);
+    });
+    EXPECT_EQ(r.id, "need-value");
+    EXPECT_EQ(cell::get_int(error::field(r.error, error::FIELD_ARG1)), 3);
+}
+
+TEST_F(WordTest, SetAndGetThroughTheFrame) {
+    Cell w = word_of("frame-h6");
+    Cell five = integer(5), unset;
+    cell::make_unset(&unset);
+    stack::reg.base = stack::reg.top;
+    stack::push(&w);
+    stack::push(&five);
+    lit_word::set();
+    EXPECT_EQ(cell::get_int(stack::reg.base), 5);
+    EXPECT_EQ(cell::get_int(word::get_value(&w)), 5);
+    *stack::reg.base = w;
+    word::get_from_frame();
+    EXPECT_EQ(cell::get_int(stack::reg.base), 5);
+
+    Raised r = raised([&] {
+        stack::push(&w);
+        stack::push(&unset);
+        word::set_from_frame();
+    });
+    EXPECT_EQ(r.id, "need-value");
+    EXPECT_EQ(error::field(r.error, error::FIELD_ARG1)->w2, w.w2);
+    EXPECT_EQ(cell::get_int(word::get_value(&w)), 5);
+}
+
+}  // namespace
