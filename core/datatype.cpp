@@ -4,12 +4,33 @@
 
 #include <cstring>
 
+#include "core/bitset.h"
+#include "core/block.h"
+#include "core/char.h"
 #include "core/context.h"
+#include "core/file.h"
+#include "core/float.h"
+#include "core/function.h"
+#include "core/integer.h"
 #include "core/logic.h"
+#include "core/native.h"
+#include "core/object.h"
+#include "core/path.h"
+#include "core/routine.h"
+#include "core/series.h"
 #include "core/string.h"
+#include "core/time.h"
+#include "core/string_actions.h"
+#include "core/triple.h"
+#include "core/url.h"
 #include "core/word.h"
+#include "datatypes/binary.h"
 #include "datatypes/error.h"
+#include "datatypes/handle.h"
+#include "datatypes/ref.h"
+#include "datatypes/tag.h"
 #include "datatypes/typeset.h"
+#include "interpreter/stack.h"
 #include "kernel/memory.h"
 
 namespace zel {
@@ -34,11 +55,11 @@ const Entry ORDER[] = {
     {T_UNSET, 0, "unset!", unset::init},
     {T_NONE, 0, "none!", none::init},
     {T_LOGIC, 0, "logic!", logic::init},
-    {T_SERIES, 0, "series!", nullptr},
-    {T_BLOCK, T_SERIES, "block!", nullptr},
-    {T_STRING, T_SERIES, "string!", nullptr},
-    {T_BINARY, T_STRING, "binary!", nullptr},
-    {T_INTEGER, 0, "integer!", nullptr},
+    {T_SERIES, 0, "series!", series::init},
+    {T_BLOCK, T_SERIES, "block!", block::init},
+    {T_STRING, T_SERIES, "string!", string::init},
+    {T_BINARY, T_STRING, "binary!", binary::register_type},
+    {T_INTEGER, 0, "integer!", integer::init},
     {T_SYMBOL, 0, "symbol!", nullptr},
     {T_CONTEXT, 0, "context!", context::init},
     {T_WORD, T_SYMBOL, "word!", word::init},
@@ -46,24 +67,24 @@ const Entry ORDER[] = {
     {T_SET_WORD, T_WORD, "set-word!", set_word::init},
     {T_GET_WORD, T_WORD, "get-word!", get_word::init},
     {T_REFINEMENT, T_WORD, "refinement!", refinement::init},
-    {T_CHAR, T_INTEGER, "char!", nullptr},
-    {T_NATIVE, 0, "native!", nullptr},
-    {T_ACTION, T_NATIVE, "action!", nullptr},
-    {T_OP, T_NATIVE, "op!", nullptr},
-    {T_PATH, T_BLOCK, "path!", nullptr},
-    {T_LIT_PATH, T_PATH, "lit-path!", nullptr},
-    {T_SET_PATH, T_PATH, "set-path!", nullptr},
-    {T_GET_PATH, T_PATH, "get-path!", nullptr},
-    {T_FUNCTION, T_CONTEXT, "function!", nullptr},
-    {T_ROUTINE, T_FUNCTION, "routine!", nullptr},
-    {T_PAREN, T_BLOCK, "paren!", nullptr},
+    {T_CHAR, T_INTEGER, "char!", char_::init},
+    {T_NATIVE, 0, "native!", native::init},
+    {T_ACTION, T_NATIVE, "action!", action::init},
+    {T_OP, T_NATIVE, "op!", op::init},
+    {T_PATH, T_BLOCK, "path!", path::init},
+    {T_LIT_PATH, T_PATH, "lit-path!", lit_path::init},
+    {T_SET_PATH, T_PATH, "set-path!", set_path::init},
+    {T_GET_PATH, T_PATH, "get-path!", get_path::init},
+    {T_FUNCTION, T_CONTEXT, "function!", function::init},
+    {T_ROUTINE, T_FUNCTION, "routine!", routine::init},
+    {T_PAREN, T_BLOCK, "paren!", paren::init},
     {T_ISSUE, T_WORD, "issue!", issue::init},
-    {T_URL, T_STRING, "url!", nullptr},
-    {T_FILE, T_URL, "file!", nullptr},
-    {T_OBJECT, 0, "object!", nullptr},
-    {T_BITSET, 0, "bitset!", nullptr},
-    {T_TRIPLE, 0, "triple!", nullptr},
-    {T_FLOAT, 0, "float!", nullptr},
+    {T_URL, T_STRING, "url!", url::init},
+    {T_FILE, T_URL, "file!", file::init},
+    {T_OBJECT, 0, "object!", object::init},
+    {T_BITSET, 0, "bitset!", bitset::init},
+    {T_TRIPLE, 0, "triple!", triple::init},
+    {T_FLOAT, 0, "float!", float_::init},
     {T_TYPESET, 0, "typeset!", typeset::register_type},
     {T_ERROR, T_OBJECT, "error!", error::register_type},
     {T_VECTOR, T_STRING, "vector!", nullptr},
@@ -72,14 +93,14 @@ const Entry ORDER[] = {
     {T_PAIR, 0, "pair!", nullptr},
     {T_PERCENT, T_FLOAT, "percent!", nullptr},
     {T_TUPLE, 0, "tuple!", nullptr},
-    {T_TIME, T_FLOAT, "time!", nullptr},
-    {T_TAG, T_STRING, "tag!", nullptr},
-    {T_EMAIL, T_STRING, "email!", nullptr},
-    {T_HANDLE, T_INTEGER, "handle!", nullptr},
+    {T_TIME, T_FLOAT, "time!", time::init},
+    {T_TAG, T_STRING, "tag!", tag::register_type},
+    {T_EMAIL, T_STRING, "email!", email::register_type},
+    {T_HANDLE, T_INTEGER, "handle!", handle::register_type},
     {T_DATE, 0, "date!", nullptr},
     {T_PORT, T_OBJECT, "port!", nullptr},
     {T_MONEY, 0, "money!", nullptr},
-    {T_REF, T_STRING, "ref!", nullptr},
+    {T_REF, T_STRING, "ref!", ref::register_type},
     {T_POINT2D, 0, "point2D!", nullptr},
     {T_POINT3D, 0, "point3D!", nullptr},
     {T_IMAGE, T_SERIES, "image!", nullptr},
@@ -129,6 +150,12 @@ void register_(const TypeTable& t) {
 
 Cell* append_new(const Cell* block, uint32_t type) {
     Cell* c = block::append_slot(block);
+    write_cell(c, type);
+    return c;
+}
+
+Cell* push(uint32_t type) {
+    Cell* c = stack::push_slot();
     write_cell(c, type);
     return c;
 }

@@ -59,6 +59,8 @@ void init();
 inline void write_cell(Cell* c, uint32_t type) { cell::make_datatype(c, type); }
 // Appends a datatype! to the block and answers it.
 Cell* append_new(const Cell* block, uint32_t type);
+// Pushes a datatype! naming the type on the value stack and answers it.
+Cell* push(uint32_t type);
 
 // Helpers of form and mold: append ASCII text to the buffer string and answer
 // the limit less the characters appended; with all, append_mold writes the

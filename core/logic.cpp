@@ -3,6 +3,7 @@
 #include "core/logic.h"
 
 #include "core/datatype.h"
+#include "interpreter/stack.h"
 #include "kernel/fail.h"
 #include "kernel/memory.h"
 
@@ -41,6 +42,9 @@ Cell* append_new(const Cell* block) {
     return c;
 }
 
+Cell* push() { return stack::push(&statics::unset_cell); }
+void set_result() { cell::make_unset(stack::reg.base); }
+
 const Cell* make(Cell*, Cell*, uint32_t) { return &statics::unset_cell; }
 
 int32_t form(Cell*, Cell*, Cell*, int32_t limit) { return limit; }
@@ -67,6 +71,9 @@ Cell* append_new(const Cell* block) {
     cell::make_none(c);
     return c;
 }
+
+Cell* push() { return stack::push(&statics::none_cell); }
+void set_result() { cell::make_none(stack::reg.base); }
 
 const Cell* make(Cell*, Cell*, uint32_t) { return &statics::none_cell; }
 
@@ -106,6 +113,14 @@ Cell* append_new(const Cell* block, bool b) {
     Cell* c = block::append_slot(block);
     cell::make_logic(c, b);
     return c;
+}
+
+Cell* push(bool b) { return stack::push(logic_of(b)); }
+void set_result(bool b) { cell::make_logic(stack::reg.base, b); }
+
+bool is_top_false() {
+    const Cell* top = stack::reg.top > stack::reg.base ? stack::reg.top - 1 : stack::reg.base;
+    return !is_truthy(top);
 }
 
 bool check_type(const Cell* value, bool error) {

@@ -11,6 +11,9 @@ namespace zel {
 namespace unset {
 void init();
 Cell* append_new(const Cell* block);
+// A new unset on the value stack; the current call's result made unset.
+Cell* push();
+void set_result();
 const Cell* make(Cell* proto, Cell* spec, uint32_t type);
 int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
 int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
@@ -21,6 +24,8 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op);
 namespace none {
 void init();
 Cell* append_new(const Cell* block);
+Cell* push();
+void set_result();
 const Cell* make(Cell* proto, Cell* spec, uint32_t type);
 int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
 int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
@@ -39,6 +44,8 @@ enum Bitwise : int { BIT_AND, BIT_OR, BIT_XOR };
 
 void init();
 Cell* append_new(const Cell* block, bool b);
+Cell* push(bool b);
+void set_result(bool b);
 inline uint32_t get(const Cell* c) { return c->w1; }
 
 // The truth of a value: false for none and false only.
@@ -53,6 +60,10 @@ bool check_type(const Cell* value, bool error);
 // raises script error no-return.
 bool check_condition(const Cell* result);
 inline bool is_result_false(const Cell* result) { return !is_truthy(result); }
+// The truth of the value-stack top (of the result slot when nothing lies
+// above it).
+bool is_top_false();
+inline bool is_top_true() { return !is_top_false(); }
 
 const Cell* make(Cell* proto, Cell* spec, uint32_t type);
 const Cell* to(Cell* proto, Cell* spec, uint32_t type);

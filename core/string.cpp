@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "interpreter/stack.h"
 #include "kernel/casefold.h"
 #include "kernel/fail.h"
 #include "kernel/floattext.h"
@@ -341,6 +342,12 @@ Cell* load_at(const uint8_t* text, uint32_t size, Cell* c, int32_t encoding) {
 Cell* load_in(const Cell* block, const uint8_t* text, uint32_t size, int32_t encoding) {
     return load_at(text, size, block::append_slot(block), encoding);
 }
+
+Cell* load(const uint8_t* text, uint32_t size, int32_t encoding) {
+    return load_at(text, size, stack::push_slot(), encoding);
+}
+
+Cell* push(const Cell* value) { return stack::push(value); }
 
 void append_cstr(const Cell* value, const char* s) {
     SeriesBuffer* b = buffer_of(value);

@@ -120,6 +120,10 @@ enum Encoding : int32_t { ENC_UTF8 = 0, ENC_UTF16LE = -1 };
 Cell* load_at(const uint8_t* text, uint32_t size, Cell* c, int32_t encoding);
 // The same into a new cell at the tail of the block.
 Cell* load_in(const Cell* block, const uint8_t* text, uint32_t size, int32_t encoding);
+// The same into a new cell pushed on the value stack.
+Cell* load(const uint8_t* text, uint32_t size, int32_t encoding);
+// Pushes a copy of the string cell on the value stack and answers it.
+Cell* push(const Cell* value);
 // Append each byte as the character of that code point.
 void append_cstr(const Cell* value, const char* s);
 void append_bytes(const Cell* value, const uint8_t* p, uint32_t count);

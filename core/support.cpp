@@ -45,6 +45,7 @@ namespace error {
 static RaiseTracer raise_tracer = nullptr;
 
 void set_raise_tracer(RaiseTracer tracer) { raise_tracer = tracer; }
+RaiseTracer current_raise_tracer() { return raise_tracer; }
 
 // Before boot has made the catalog and the value stack there is nowhere to
 // build an error or to throw it to: it unwinds with the error code alone, to
@@ -258,6 +259,7 @@ namespace load {
 static Scanner scanner = nullptr;
 
 void set_scanner(Scanner s) { scanner = s; }
+Scanner current_scanner() { return scanner; }
 
 // Loads the text into a new block in the cell; answers the characters consumed.
 static uint32_t scan_into(Cell* block, const Cell* text) {

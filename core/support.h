@@ -26,6 +26,7 @@ namespace error {
 // error before it is thrown while tracing is on; null when off.
 using RaiseTracer = void (*)(const Cell* error);
 void set_raise_tracer(RaiseTracer tracer);
+RaiseTracer current_raise_tracer();
 // Script error bad-make-arg with the type and the spec.
 [[noreturn]] void raise_bad_make(const Cell* type, const Cell* spec);
 }  // namespace error
@@ -102,6 +103,7 @@ namespace load {
 // block and answers how many characters it consumed.
 using Scanner = uint32_t (*)(const Cell* block, const Cell* text);
 void set_scanner(Scanner scanner);
+Scanner current_scanner();
 // Loads the text into a block in the result slot and answers its first value;
 // none when the lexer stopped before the end, unset (the result slot made
 // unset) when the text holds no value.

@@ -9,6 +9,7 @@
 #include "core/cycles.h"
 #include "core/datatype.h"
 #include "core/logic.h"
+#include "core/object.h"
 #include "core/raise.h"
 #include "core/string.h"
 #include "core/support.h"
@@ -439,70 +440,7 @@ Cell argument_word(uint32_t n) {
 }
 
 // ---- actions -----------------------------------------------------------------------------------
-// mold, eval-path and compare treat the error as the object it is; the field
-// walks below are object!'s, which these become calls of once it exists.
-
-namespace {
-
-// The fields as object! molds them: each as a set-word and its molded value
-// (a word value as a lit-word), on lines of their own at the level, or with
-// flat on one line; with only, no line feed before the first field.
-int32_t mold_fields(const Cell* err, Cell* buffer, bool only, bool all, bool flat, Cell* part,
-                    int32_t limit, int32_t level) {
-    const Cell* ctx = context::cell_of(err->w1);
-    uint32_t count = context::word_count(ctx);
-    bool indented = !flat && !only;
-    if (indented) limit = datatype::append_text(buffer, "\n", 1, limit);
-    cycles::push(err->w1);
-    for (uint32_t i = 0; i < count && limit > 0; i++) {
-        if (indented) limit = mold::indent(buffer, level, limit);
-        Cell name = *context::word_at(ctx, int32_t(i));
-        limit = actions::mold_dispatch(&name, buffer, false, false, false, nullptr, limit, 0);
-        limit = datatype::append_text(buffer, ": ", 2, limit);
-        Cell value = *field(err, i);
-        if (cell::type(&value) == T_NONE_ID) cell::make_unset(&value);
-        if (cell::type(&value) == T_WORD) limit = datatype::append_text(buffer, "'", 1, limit);
-        limit = actions::mold_dispatch(&value, buffer, false, all, flat, part, limit, level);
-        if (indented || i + 1 < count) limit = datatype::append_text(buffer, flat ? " " : "\n", 1, limit);
-    }
-    cycles::pop();
-    return limit;
-}
-
-bool is_any_word(uint32_t t) { return t >= T_WORD && t <= T_REFINEMENT; }
-bool is_number(uint32_t t) { return t == T_INTEGER || t == T_FLOAT || t == T_PERCENT; }
-
-int32_t sign(int64_t d) { return d < 0 ? -1 : d > 0; }
-
-// Field by field: words by canonical symbol, values by type unless both are
-// words or both numbers, then by the values' own comparison.
-int32_t compare_fields(const Cell* a, const Cell* b, int32_t op) {
-    const Cell* ca = context::cell_of(a->w1);
-    const Cell* cb = context::cell_of(b->w1);
-    uint32_t n = context::word_count(ca), m = context::word_count(cb);
-    if (n != m) return n < m ? -1 : 1;
-    cycles::push(a->w1);
-    cycles::push(b->w1);
-    int32_t r = 0;
-    for (uint32_t i = 0; i < n && r == 0; i++) {
-        uint32_t sa = symbol::resolve(context::word_at(ca, int32_t(i))->w2);
-        uint32_t sb = symbol::resolve(context::word_at(cb, int32_t(i))->w2);
-        if (sa != sb) {
-            r = sign(int64_t(sa) - int64_t(sb));
-            break;
-        }
-        Cell va = *field(a, i), vb = *field(b, i);
-        uint32_t ta = cell::type(&va), tb = cell::type(&vb);
-        if (ta != tb && !(is_any_word(ta) && is_any_word(tb)) && !(is_number(ta) && is_number(tb)))
-            r = sign(int64_t(ta) - int64_t(tb));
-        else
-            r = actions::compare_values(&va, &vb, op);
-    }
-    cycles::drop(2);
-    return r;
-}
-
-}  // namespace
+// mold, eval-path and compare treat the error as the object it is.
 
 int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
              int32_t indent) {
@@ -510,40 +448,23 @@ int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* pa
     // An error inside its own fields is written as a mark.
     if (cycles::find(value->w1)) return datatype::append_text(buffer, "...", 3, limit);
     if (!only) limit = datatype::append_text(buffer, HEAD, sizeof HEAD - 1, limit);
-    limit = mold_fields(value, buffer, only, all, flat, part, limit, indent + 1);
+    limit = object::mold_into(value, buffer, only, all, flat, part, limit, true, indent + 1, true);
     if (!flat && indent > 0) limit = mold::indent(buffer, indent, limit);
     if (!only) limit = datatype::append_text(buffer, "]", 1, limit);
     return limit;
 }
 
-const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t,
-                      bool, bool get, bool last, bool) {
+const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* prev_value,
+                      Cell* prev_element, int32_t index, bool case_, bool get, bool last, bool notify) {
     uint32_t t = cell::type(element);
-    if (t != T_WORD && t != T_SET_WORD && t != T_GET_WORD && t != T_LIT_WORD)
-        raise(Err::script_invalid_path, path, element);
-    if (symbol::resolve(element->w2) == symbol::resolve(M.stack_symbol)) raise(Err::script_invalid_path_set, path);
-    int32_t i = context::lookup_word(parent->w1, element->w2, true);
-    if (i >= 0) {
-        element->w1 = parent->w1;
-        element->w3 = uint32_t(i);
-    }
-    Cell* slot = i >= 0 ? field(parent, uint32_t(i)) : nullptr;
-    if (!slot || (!value && cell::type(slot) == T_UNSET)) {
-        if (get && last) return &statics::unset_cell;
-        raise(last ? Err::script_invalid_path : Err::script_unset_path, path, element);
-    }
-    if (!value) return slot;
-    *slot = *value;
-    return value;
+    bool is_word = t == T_WORD || t == T_SET_WORD || t == T_GET_WORD || t == T_LIT_WORD;
+    if (is_word && symbol::resolve(element->w2) == symbol::resolve(M.stack_symbol))
+        raise(Err::script_invalid_path_set, path);
+    return object::eval_path(parent, element, value, path, prev_value, prev_element, index, case_, get, last,
+                             notify);
 }
 
-int32_t compare(Cell* value1, Cell* value2, int32_t op) {
-    if (cell::type(value2) != T_ERROR) return actions::NOT_COMPARABLE;
-    if (value1->w1 == value2->w1) return 0;
-    if (op == actions::OP_SAME) return -1;
-    if (cycles::find(value1->w1)) return cycles::find(value2->w1) ? 0 : -1;
-    return compare_fields(value1, value2, op);
-}
+int32_t compare(Cell* value1, Cell* value2, int32_t op) { return object::compare(value1, value2, op); }
 
 void register_type() {
     datatype::register_({.id = T_ERROR, .parent = T_OBJECT, .name = "error!", .make = make,

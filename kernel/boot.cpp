@@ -14,6 +14,8 @@
 #include "core/word.h"
 #include "datatypes/error.h"
 #include "interpreter/actions.h"
+#include "interpreter/eval.h"
+#include "io/lexer.h"
 #include "interpreter/stack.h"
 #include "kernel/casefold.h"
 #include "kernel/collector.h"
@@ -53,6 +55,8 @@ void boot() {
     ownership::init();
     cycles::init();
     stack::init();
+    lexer::init();
+    interp::init();
     value_slots::init();
 }
 

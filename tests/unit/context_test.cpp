@@ -45,7 +45,7 @@ void runtime_ready() {
 // Suites of the kernel expect errors to unwind bare, as before boot.
 struct ContextTest : ::testing::Test {
     void SetUp() override { runtime_ready(); }
-    void TearDown() override { stack::reg = stack::Registers{}; }
+    void TearDown() override { stack::init(); }
 };
 
 // ---- small builders -----------------------------------------------------------------

@@ -72,9 +72,8 @@ TEST_F(DatatypeTest, BootRegistersAllButEvent) {
     EXPECT_EQ(types::name(T_EVENT).name, nullptr);
 }
 
-TEST_F(DatatypeTest, RowsOfModulesNotYetWrittenSupportNothing) {
-    EXPECT_TRUE(supported(types::row(T_INTEGER)).empty());
-    EXPECT_TRUE(supported(types::row(T_BLOCK)).empty());
+TEST_F(DatatypeTest, RowsOfTypesNotRegisteredSupportNothing) {
+    EXPECT_TRUE(supported(types::row(T_EVENT)).empty());  // registered after the library is built
     EXPECT_EQ(supported(types::row(T_DATATYPE)), (std::vector<uint32_t>{ACT_form, ACT_mold, ACT_compare}));
 }
 

@@ -65,7 +65,7 @@ struct ErrorTest : ::testing::Test {
     // Suites of the kernel expect errors to unwind bare, as before boot.
     void TearDown() override {
         error::set_evaluator(nullptr);
-        stack::reg = stack::Registers{};
+        stack::init();
     }
 };
 
@@ -165,7 +165,7 @@ TEST_F(ErrorTest, CatalogHasTenCategoriesWithTheirCodesTitlesAndIds) {
         {"syntax", "Syntax Error", 7}, {"script", "Script Error", 94},
         {"math", "Math Error", 3},     {"access", "Access Error", 15},
         {"reserved1", "Reserved1 Error", 0}, {"reserved2", "Reserved2 Error", 0},
-        {"user", "User Error", 1},     {"internal", "Internal Error", 14},
+        {"user", "User Error", 1},     {"internal", "Internal Error", 15},
     };
     const Cell* catalog = error::catalog();
     ASSERT_EQ(cell::type(catalog), T_OBJECT);

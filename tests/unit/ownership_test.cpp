@@ -48,7 +48,7 @@ struct OwnershipTest : ::testing::Test {
     void SetUp() override { runtime_ready(); }
     void TearDown() override {
         ownership::set_notifier(nullptr);
-        stack::reg = stack::Registers{};
+        stack::init();
     }
 };
 

@@ -58,11 +58,13 @@ void runtime_ready() {
 
 // Suites of the kernel expect errors to unwind bare, as before boot.
 struct SupportTest : ::testing::Test {
+    load::Scanner saved_scanner = load::current_scanner();
+    error::RaiseTracer saved_tracer = error::current_raise_tracer();
     void SetUp() override { runtime_ready(); }
     void TearDown() override {
-        load::set_scanner(nullptr);
-        error::set_raise_tracer(nullptr);
-        stack::reg = stack::Registers{};
+        load::set_scanner(saved_scanner);
+        error::set_raise_tracer(saved_tracer);
+        stack::init();
     }
 };
 
@@ -189,7 +191,7 @@ TEST_F(SupportTest, FailRaisesByCategoryAndIdNames) {
 }
 
 TEST_F(SupportTest, BeforeTheStackExistsAnErrorUnwindsBare) {
-    stack::reg = stack::Registers{};
+    stack::init();
     try {
         fail::raise("script", "no-value");
         FAIL() << "returned";
@@ -459,6 +461,7 @@ uint32_t toy_scan(const Cell* block, const Cell* text) {
 
 TEST_F(SupportTest, ValueFromStringTakesTheFirstOfAWholeLoad) {
     Cell complete = text("first second"), partial = text("first@"), empty = text("   ");
+    load::set_scanner(nullptr);  // no lexer installed
     EXPECT_EQ(raised([&] { load::value_from_string(&complete); }).id, "not-done");
     load::set_scanner(toy_scan);
     const Cell* v = load::value_from_string(&complete);

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "datatypes/error.h"
+#include "core/support.h"
+#include "interpreter/eval.h"
 #include "interpreter/exits.h"
 #include "interpreter/stack.h"
 #include "kernel/boot.h"
@@ -15,6 +17,7 @@ namespace zel {
 namespace test_support {
 
 static int32_t last_code = -1;
+static load::Scanner boot_scanner = nullptr;
 
 static void on_uncaught(const Cell* error) {
     const Cell* code = error::field(error, error::FIELD_CODE);
@@ -30,6 +33,7 @@ void interpreter_ready() {
     runtime::boot();
     runtime::booting = false;  // as the start-up body leaves it
     exits::uncaught_handler = on_uncaught;
+    boot_scanner = load::current_scanner();
 }
 
 int32_t take_error_code() {
@@ -42,8 +46,24 @@ struct BootEnvironment : ::testing::Environment {
     void SetUp() override { interpreter_ready(); }
 };
 
+// After each test, the hooks the runtime installs at boot are put back and the
+// stacks emptied, whatever the test replaced.
+struct RestoreHooks : ::testing::EmptyTestEventListener {
+    void OnTestEnd(const ::testing::TestInfo&) override {
+        stack::init();
+        runtime::record.pending_code = 0;
+        interp::init();
+        load::set_scanner(boot_scanner);
+        exits::uncaught_handler = on_uncaught;
+    }
+};
+
 static ::testing::Environment* const boot_environment =
     ::testing::AddGlobalTestEnvironment(new BootEnvironment);
+static const bool hooks_restored = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new RestoreHooks);
+    return true;
+}();
 
 }  // namespace test_support
 }  // namespace zel

@@ -30,7 +30,7 @@ struct TypesetTest : ::testing::Test {
     static void SetUpTestSuite() { test_support::error_runtime_ready(); }
     void SetUp() override { stack::init(); }
     // Suites of the kernel expect errors to unwind bare, as before boot.
-    void TearDown() override { stack::reg = stack::Registers{}; }
+    void TearDown() override { stack::init(); }
 };
 
 Cell datatype_of(uint32_t t) {

@@ -55,10 +55,11 @@ void runtime_ready() {
 
 // Suites of the kernel expect errors to unwind bare, as before boot.
 struct WordTest : ::testing::Test {
+    load::Scanner saved_scanner = load::current_scanner();
     void SetUp() override { runtime_ready(); }
     void TearDown() override {
-        load::set_scanner(nullptr);
-        stack::reg = stack::Registers{};
+        load::set_scanner(saved_scanner);
+        stack::init();
     }
 };
 

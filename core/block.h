@@ -1,0 +1,140 @@
+// block!: the array of value cells that holds code and data alike.
+//
+// The first half of this header is the toolkit that the whole runtime uses to
+// make, read and grow cell series (start-up, the lexer, natives, the other
+// any-block modules); the second half is block!'s own action row. Searching,
+// sorting and the set operations live in core/block_search.h; navigation and
+// the shared series actions are inherited from series! (core/series.h).
+//
+// A block value is a series cell: w1 the index in cells, w2 the node, w3 the
+// hash table of a hash! (unused by block!). Cell pointers answered here are
+// good until the block changes size or anything evaluates; keep the value and
+// an index across such calls.
+#pragma once
+#include <cstdint>
+
+#include "kernel/cell.h"
+#include "kernel/memory.h"
+
+namespace zel {
+namespace block {
+
+// ---- type groups ----------------------------------------------------------------
+// block!, paren!, the path types and hash!: cells are spliced or recursed into.
+bool is_any_block_type(uint32_t type);
+inline bool is_any_block(const Cell* v) { return is_any_block_type(cell::type(v)); }
+// The series types that a deep copy copies: the any-blocks, the any-strings,
+// binary!, vector! and image!.
+bool is_series_type(uint32_t type);
+
+// ---- cell access (no checks: callers keep indexes valid unless stated) --------------
+inline SeriesBuffer* buffer_of(const Cell* b) { return node::buffer(cell::series_node(b)); }
+// Cells in the buffer, from its head.
+inline uint32_t buffer_length(const Cell* b) { return series::length(buffer_of(b)); }
+// Cells from the index to the tail (negative when the index lies past it).
+int32_t get_length(const Cell* b);
+// Moves the index one cell on when a cell lies there; answers whether the
+// index is now at the tail.
+bool step(Cell* b);
+// The cell at the index, first clamping an index past the tail to the length.
+Cell* head_cell(Cell* b);
+Cell* tail_cell(const Cell* b);
+bool is_at_tail(const Cell* b);
+// The cell at an absolute position from the buffer head.
+inline Cell* cell_at(const Cell* b, uint32_t position) { return series::cells(buffer_of(b)) + position; }
+// Sets the tail at the value's index (clamped), or at an absolute position.
+void clear(const Cell* b);
+void truncate_at(const Cell* b, uint32_t position);
+// Drops the last cell, when there is one, and clamps the value's index.
+void remove_last(Cell* b);
+
+// ---- growing ----------------------------------------------------------------
+// Appends a copy of the value at the tail and answers the new cell.
+Cell* append_copy(const Cell* b, const Cell* value);
+// Appends copies of the cells of source from its index.
+void append_values(const Cell* b, const Cell* source);
+// Inserts one value at the index (at the head with at_head), keeping a hash!
+// table in step; with advance the index moves past it.
+void insert_value(Cell* b, const Cell* value, bool at_head, bool advance);
+// Inserts the cells of source (from its index) at the index of b, advancing.
+void append_block(Cell* b, const Cell* source);
+// Compiled-code helpers on the current call frame and the value stack:
+// insert the frame's second argument into the block in its first (advancing);
+// append a copy of it; append a copy of the top stack cell to the block below.
+void append_arg();
+void append_arg_copy();
+void append_to_prev();
+
+// Makes room for count cells at an absolute position (later cells move up;
+// the new cells are left as they were) and answers the first; a hash! table is
+// the caller's.
+Cell* open_gap(const Cell* b, uint32_t position, uint32_t count);
+// Removes count cells at an absolute position (clamped to the tail).
+void close_gap(const Cell* b, uint32_t position, uint32_t count);
+
+// ---- lookup -----------------------------------------------------------------
+// The cell after the first cell equal to value (find equality) from the index,
+// or none.
+const Cell* select_value(const Cell* b, Cell* value);
+// Removes the first cell equal to value, from the index or from the head;
+// false when there is none.
+bool remove_value(const Cell* b, Cell* value, bool from_head);
+// The cell after the first any-word cell with the word's symbol (exact id with
+// case_, else canonical ids), or none.
+const Cell* select_word(const Cell* b, const Cell* word, bool case_);
+
+// ---- copying ----------------------------------------------------------------
+// Writes into out a copy of the cells of source from its (clamped) index, in a
+// new buffer of at least one cell, with the source's type. deep clones nested
+// block! values recursively; deep_all also paren! and the path types. A block
+// that holds itself raises no-cycle instead of being cloned forever.
+void clone(const Cell* source, Cell* out, bool deep, bool deep_all);
+// Replaces every step-th cell of [first, first + count) of the block whose type
+// is in types (a typeset! or a datatype!) and that is a series, bitset!,
+// object!, error! or map! by its own copy (deep passed on).
+void copy_by_types(const Cell* b, uint32_t first, uint32_t count, uint32_t step, const Cell* types,
+                   bool deep);
+
+// ---- constructors -------------------------------------------------------------
+// Turns the cell into an empty block! with room for n cells (1 when n < 1).
+Cell* write_cell(Cell* c, int32_t n);
+// The same, in a fixed buffer outside the collector when fixed, else in a cell
+// buffer pre-filled with unset.
+Cell* make_at_flagged(Cell* c, int32_t n, bool fixed);
+// Appends a new one-cell block to the parent block (the root block when parent
+// is null) and answers it.
+Cell* make_in_flagged(const Cell* parent, bool fixed);
+// Appends a new empty block of n cells to a parent any-block or map! (the root
+// block when parent is null) and answers it.
+Cell* append_new(const Cell* parent, int32_t n);
+// Pushes a copy of the block value, or a new empty block of n cells (1 when
+// n < 1), on the value stack.
+Cell* push(const Cell* b);
+Cell* push_new(int32_t n);
+
+// ---- actions of block! --------------------------------------------------------
+// find, select, put, sort and eval-path are in core/block_search.h. A cell
+// answered by make, to, insert, change, copy or take is good until the next
+// call of one of them: copy it at once.
+void init();
+
+const Cell* make(Cell* proto, Cell* spec, uint32_t type);
+const Cell* to(Cell* proto, Cell* value, uint32_t type);
+int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
+int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
+             int32_t indent);
+// The cells from the index, molded with the new-line and indentation rules.
+int32_t mold_values(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part,
+                    int32_t limit, int32_t indent);
+int32_t compare(Cell* value1, Cell* value2, int32_t op);
+int32_t compare_each(Cell* value1, Cell* value2, int32_t op);
+// append and insert (the append flag tells them apart).
+const Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append);
+const Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup);
+const Cell* copy(Cell* value, Cell* part, bool deep, Cell* types);
+const Cell* take(Cell* series, Cell* part, bool deep, bool last);
+const Cell* swap(Cell* series1, Cell* series2);
+const Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with);
+
+}  // namespace block
+}  // namespace zel

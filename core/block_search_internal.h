@@ -1,0 +1,17 @@
+// Helpers shared by the search, sort and set-operation files of block!.
+#pragma once
+#include <cstdint>
+
+#include "kernel/cell.h"
+
+namespace zel {
+namespace block {
+
+// Equality under a comparison op; a type without a compare action falls back
+// to the hash tables' payload equality.
+bool equal(Cell* a, Cell* b, int32_t op);
+// Script error invalid-refine-arg naming the refinement and its argument.
+[[noreturn]] void bad_refine(const char* name, const Cell* value);
+
+}  // namespace block
+}  // namespace zel

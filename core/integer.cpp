@@ -1,0 +1,476 @@
+// integer!: cell routines, checked arithmetic, conversions, text and the
+// registration of its action row; and the number hand-over seams.
+#include "core/integer.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/datatype.h"
+#include "core/float.h"
+#include "core/raise.h"
+#include "core/runtime_words.h"
+#include "core/string.h"
+#include "core/symbol.h"
+#include "core/word.h"
+#include "datatypes/binary.h"
+#include "datatypes/error.h"
+#include "interpreter/stack.h"
+#include "io/number_scan.h"
+#include "kernel/runtime.h"
+
+namespace zel {
+
+namespace number {
+
+Seams seams{};
+
+// The action words of the operators, for the errors that name them.
+static const char* const OP_NAMES[] = {"add", "subtract", "multiply", "divide", "remainder",
+                                       "or~", "and~", "xor~"};
+
+void raise_not_related(int32_t op, uint32_t type) {
+    Cell action = word::intern(OP_NAMES[op]);
+    Cell datatype;
+    cell::make_datatype(&datatype, type);
+    error::raise(Err::script_not_related, &action, &datatype);
+}
+
+void raise_invalid_type(const Cell* value) {
+    Cell datatype;
+    cell::make_datatype(&datatype, cell::type(value));
+    error::raise(Err::script_invalid_type, &datatype);
+}
+
+}  // namespace number
+
+namespace integer {
+
+using namespace number;
+
+// An answer of make and to, which the caller copies at once.
+static Cell answer;
+
+// ---- cells --------------------------------------------------------------------
+
+Cell* write_cell(Cell* c, int32_t value) {
+    cell::set_type(c, T_INTEGER);
+    c->w2 = uint32_t(value);
+    return c;
+}
+
+Cell* append_new(const Cell* block, int32_t value) {
+    Cell* c = block::append_slot(block);
+    cell::make_integer(c, value);
+    return c;
+}
+
+Cell* push(int32_t value) {
+    Cell* c = stack::push_slot();
+    cell::make_integer(c, value);
+    return c;
+}
+
+void set_result(int32_t value) { cell::make_integer(stack::reg.base, value); }
+
+int32_t get_first_arg() { return get(stack::reg.base); }
+
+int32_t get_first_arg_or_zero() {
+    return cell::type(stack::reg.base) == T_INTEGER ? get(stack::reg.base) : 0;
+}
+
+// ---- numbers ------------------------------------------------------------------
+
+int32_t abs_checked(int32_t value) {
+    if (value == INT32_MIN) error::raise(Err::math_overflow);
+    return value < 0 ? -value : value;
+}
+
+const char* form_signed(int32_t value) {
+    static char buffer[12];
+    if (value == INT32_MIN) return "-2147483648";
+    char* p = buffer + sizeof buffer - 1;
+    *p = '\0';
+    uint32_t n = uint32_t(value < 0 ? -value : value);
+    do {
+        *--p = char('0' + n % 10);
+        n /= 10;
+    } while (n);
+    if (value < 0) *--p = '-';
+    return p;
+}
+
+// An add, subtract or multiply that left the 32-bit range: the cell takes the
+// float of the operation, or without a cell it is an error.
+static int32_t overflowed(double exact, Cell* cell) {
+    if (!cell) error::raise(Err::math_overflow);
+    float_::write_cell(cell, exact);
+    return 0;
+}
+
+// Division and remainder fault on the processor for these operands.
+static void check_divisor(int32_t left, int32_t right) {
+    if (right == 0) error::raise(Err::math_zero_divide);
+    if (left == INT32_MIN && right == -1) error::raise(Err::math_overflow);
+}
+
+int32_t arith_op(int32_t left, int32_t right, int32_t op, Cell* cell) {
+    int32_t r;
+    double x = left, y = right;
+    switch (op) {
+    case OP_ADD:
+        if (__builtin_add_overflow(left, right, &r)) return overflowed(x + y, cell);
+        break;
+    case OP_SUBTRACT:
+        if (__builtin_sub_overflow(left, right, &r)) return overflowed(x - y, cell);
+        break;
+    case OP_MULTIPLY:
+        if (__builtin_mul_overflow(left, right, &r)) return overflowed(x * y, cell);
+        break;
+    case OP_DIVIDE:
+        check_divisor(left, right);
+        if (cell && left % right != 0) {
+            float_::write_cell(cell, x / y);
+            return 0;
+        }
+        r = left / right;
+        break;
+    case OP_REMAINDER:
+        check_divisor(left, right);
+        r = left % right;
+        break;
+    case OP_OR: r = int32_t(uint32_t(left) | uint32_t(right)); break;
+    case OP_AND: r = int32_t(uint32_t(left) & uint32_t(right)); break;
+    case OP_XOR: r = int32_t(uint32_t(left) ^ uint32_t(right)); break;
+    default: runtime::error_report(101, reinterpret_cast<uintptr_t>(&arith_op));
+    }
+    if (cell) cell->w2 = uint32_t(r);
+    return r;
+}
+
+// ---- arithmetic actions -----------------------------------------------------------
+
+// The compound type's own arithmetic, once its module is there.
+static void hand_over(int32_t op, const Cell* operand) {
+    void (*fn)(int32_t) = seams.arithmetic[cell::type(operand)];
+    if (!fn) raise_invalid_type(operand);
+    fn(op);
+}
+
+static void swap_operands(Cell* left, Cell* right) {
+    Cell t = *left;
+    *left = *right;
+    *right = t;
+}
+
+// pair!, point2D! and point3D! take the integer second: a subtract becomes
+// the negated pair plus the integer; a divide has no meaning.
+static void with_pair(int32_t op, Cell* left, Cell* right) {
+    if (op == OP_DIVIDE) raise_not_related(op, T_INTEGER);
+    uint32_t t = cell::type(right);
+    if (!seams.arithmetic[t] || (op == OP_SUBTRACT && !seams.negate[t])) raise_invalid_type(right);
+    swap_operands(left, right);
+    if (op == OP_SUBTRACT) {
+        seams.negate[t]();
+        op = OP_ADD;
+    }
+    hand_over(op, left);
+}
+
+void do_math(int32_t op) {
+    Cell* left = stack::arg(0);
+    Cell* right = stack::arg(1);
+    switch (cell::type(right)) {
+    case T_INTEGER:
+    case T_CHAR: arith_op(get(left), get(right), op, left); return;
+    case T_FLOAT:
+    case T_PERCENT:
+    case T_TIME:
+        float_::write_cell(left, double(get(left)));
+        float_::do_math(op);
+        return;
+    case T_MONEY: hand_over(op, right); return;
+    case T_PAIR:
+    case T_POINT2D:
+    case T_POINT3D: with_pair(op, left, right); return;
+    case T_TUPLE:
+        if (op == OP_SUBTRACT || op == OP_DIVIDE) raise_not_related(op, T_INTEGER);
+        if (!seams.arithmetic[T_TUPLE]) raise_invalid_type(right);
+        swap_operands(left, right);
+        hand_over(op, left);
+        return;
+    case T_VECTOR:
+        if (!seams.vector_arithmetic) raise_invalid_type(right);
+        *left = *seams.vector_arithmetic(op, right, left);
+        return;
+    case T_DATE:
+        if (op != OP_ADD) raise_not_related(op, T_INTEGER);
+        if (!seams.date_from_spec) raise_invalid_type(right);
+        swap_operands(left, right);
+        seams.date_from_spec(op);
+        return;
+    default: raise_invalid_type(right);
+    }
+}
+
+void add() { do_math(OP_ADD); }
+void subtract() { do_math(OP_SUBTRACT); }
+void multiply() { do_math(OP_MULTIPLY); }
+void divide() { do_math(OP_DIVIDE); }
+void remainder() { do_math(OP_REMAINDER); }
+void or_() { do_math(OP_OR); }
+void and_() { do_math(OP_AND); }
+void xor_() { do_math(OP_XOR); }
+
+// ---- single-operand actions -------------------------------------------------------
+
+void absolute() {
+    Cell* v = stack::arg(0);
+    v->w2 = uint32_t(abs_checked(get(v)));
+}
+
+const Cell* negate(Cell* value) {
+    if (get(value) == INT32_MIN) error::raise(Err::math_overflow);
+    value->w2 = uint32_t(-get(value));
+    return value;
+}
+
+const Cell* complement(Cell* value) {
+    value->w2 = ~value->w2;
+    return value;
+}
+
+int32_t is_even(Cell* value) { return (value->w2 & 1) == 0; }
+int32_t is_odd(Cell* value) { return value->w2 & 1; }
+
+// ---- power --------------------------------------------------------------------
+
+// Square-and-multiply; false when the result leaves the 32-bit range. The
+// last square is never used, so only an earlier one may overflow.
+static bool int_power(int32_t base, int32_t exponent, int32_t* result) {
+    int32_t r = 1;
+    while (exponent != 0) {
+        if ((exponent & 1) && __builtin_mul_overflow(r, base, &r)) return false;
+        exponent >>= 1;
+        if (__builtin_mul_overflow(base, base, &base) && exponent != 0) return false;
+    }
+    *result = r;
+    return true;
+}
+
+void power() {
+    Cell* base = stack::arg(0);
+    Cell* exponent = stack::arg(1);
+    uint32_t t = cell::type(exponent);
+    if (t != T_INTEGER && t != T_FLOAT) {
+        Cell call = stack::get_call();
+        Cell datatype;
+        cell::make_datatype(&datatype, t);
+        Cell argument = error::argument_word(1);
+        error::raise(Err::script_expect_arg, &call, &datatype, &argument);
+    }
+    int32_t r;
+    if (t == T_INTEGER && get(exponent) >= 0 && int_power(get(base), get(exponent), &r)) {
+        base->w2 = uint32_t(r);
+        return;
+    }
+    // A fraction, a negative exponent, or a result too large for an integer.
+    float_::write_cell(base, double(get(base)));
+    float_::power();
+}
+
+// ---- round --------------------------------------------------------------------
+
+[[noreturn]] static void money_scale() {
+    Cell call = stack::get_call();
+    Cell datatype;
+    cell::make_datatype(&datatype, T_MONEY);
+    error::raise(Err::script_not_related, &call, &datatype);
+}
+
+// Computed in 64 bits, so that only a result outside the 32-bit range is an
+// overflow (the smallest integer rounds like any other).
+const Cell* round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor,
+                  bool ceiling, bool half_ceiling) {
+    if (scale && cell::type(scale) == T_MONEY) money_scale();
+    if (scale && cell::type(scale) != T_INTEGER) {
+        float_::write_cell(value, double(get(value)));
+        return float_::round(value, scale, even, down, half_down, floor, ceiling, half_ceiling);
+    }
+    int64_t s = scale ? std::llabs(int64_t(get(scale))) : 1;
+    int64_t v = get(value);
+    bool negative = v < 0;
+    int64_t a = negative ? -v : v;
+    if (s == 0 || a % s == 0) return value;
+    int64_t r = a % s, d = s - r;
+    bool away;  // from zero, to the next multiple up in magnitude
+    if (down) away = false;
+    else if (floor) away = negative;
+    else if (ceiling) away = !negative;
+    else if (r != d) away = r > d;
+    else if (even) away = (a / s) % 2 != 0;
+    else if (half_down) away = false;
+    else if (half_ceiling) away = !negative;
+    else away = true;
+    int64_t m = away ? a + d : a - r;
+    int64_t result = negative ? -m : m;
+    if (result < INT32_MIN || result > INT32_MAX) error::raise(Err::math_overflow);
+    value->w2 = uint32_t(int32_t(result));
+    return value;
+}
+
+// ---- make and to --------------------------------------------------------------
+
+[[noreturn]] static void bad_to(const Cell* spec) {
+    Cell datatype;
+    cell::make_datatype(&datatype, T_INTEGER);
+    error::raise(Err::script_bad_to_arg, &datatype, spec);
+}
+
+// Truncated toward zero; type-limit outside the 32-bit range or for NaN.
+static int32_t of_float(double d) {
+    if (!(d <= 2147483647.0 && d >= -2147483648.0)) {
+        Cell datatype;
+        cell::make_datatype(&datatype, T_INTEGER);
+        error::raise(Err::script_type_limit, &datatype);
+    }
+    return int32_t(d);
+}
+
+// Up to four bytes from the head, big-endian.
+static int32_t of_binary(const Cell* spec) {
+    uint32_t n = binary::length(spec);
+    const uint8_t* p = binary::head_address(spec);
+    uint32_t v = 0;
+    for (uint32_t i = 0; i < n && i < 4; i++) v = v << 8 | p[i];
+    return int32_t(v);
+}
+
+// The text from the index, read by the lexer's integer scanner (sign,
+// digits, ' separators).
+static int32_t of_text(Cell* spec) {
+    uint32_t length = string::get_length(spec);
+    int32_t error;
+    int32_t v = lexer::scan_integer(string::head_ptr(spec), 0, length,
+                                    series::unit(string::buffer_of(spec)), &error);
+    if (error != 0) bad_to(spec);
+    return v;
+}
+
+static int32_t of_money(const Cell* spec) {
+    if (!seams.money_as_integer) bad_to(spec);
+    return seams.money_as_integer(spec);
+}
+
+static int32_t of_date(const Cell* spec) {
+    if (!seams.date_unix_seconds) bad_to(spec);
+    return seams.date_unix_seconds(spec);
+}
+
+// The value of the spec as an integer, by the spec's type.
+static int32_t convert(Cell* spec) {
+    switch (cell::type(spec)) {
+    case T_INTEGER:
+    case T_CHAR: return get(spec);
+    case T_FLOAT:
+    case T_PERCENT: return of_float(std::trunc(cell::get_float(spec)));
+    case T_TIME: return of_float(std::trunc(cell::get_float(spec) + 0.5));
+    case T_MONEY: return of_money(spec);
+    case T_BINARY: return of_binary(spec);
+    case T_ISSUE: return from_issue(spec);
+    case T_DATE: return of_date(spec);
+    case T_STRING:
+    case T_FILE:
+    case T_URL:
+    case T_TAG:
+    case T_EMAIL:
+    case T_REF: return of_text(spec);
+    default: bad_to(spec);
+    }
+}
+
+const Cell* to(Cell*, Cell* spec, uint32_t) {
+    cell::make_integer(&answer, convert(spec));
+    return &answer;
+}
+
+const Cell* make(Cell* proto, Cell* spec, uint32_t type) {
+    if (cell::type(spec) != T_LOGIC) return to(proto, spec, type);
+    cell::make_integer(&answer, spec->w1 ? 1 : 0);
+    return &answer;
+}
+
+// The digit of a character, as the URL decoder reads them; above 15 for any
+// other character.
+static uint32_t hex_digit(uint32_t c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return 16;
+}
+
+int32_t from_issue(const Cell* issue) {
+    uint32_t length;
+    const uint8_t* name = symbol::name_of(symbol::get(issue->w2), &length);
+    const uint8_t* end = name + length;
+    if (utf8::length(name, end) > 8) error::raise(Err::script_invalid_data, issue);
+    uint32_t v = 0;
+    for (const uint8_t* p = name; p < end;) {
+        int32_t cp;
+        p = utf8::decode_char(p, end, &cp);
+        uint32_t c = uint32_t(cp) & 0x7F;
+        if (cp < 0 || c < 0x20 || hex_digit(c) > 15) error::raise(Err::script_invalid_data, issue);
+        v = v << 4 | hex_digit(c);
+    }
+    return int32_t(v);
+}
+
+// ---- text and compare ---------------------------------------------------------------
+
+int32_t form(Cell* value, Cell* buffer, Cell*, int32_t limit) {
+    const char* text = form_signed(get(value));
+    return datatype::append_text(buffer, text, uint32_t(std::strlen(text)), limit);
+}
+
+int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell* part, int32_t limit, int32_t) {
+    return form(value, buffer, part, limit);
+}
+
+static int32_t three_way(int32_t a, int32_t b) { return a < b ? -1 : a > b ? 1 : 0; }
+
+int32_t compare(Cell* value1, Cell* value2, int32_t op) {
+    uint32_t t = cell::type(value2);
+    if ((op == 2 || op == 12) && t != T_INTEGER) return 1;
+    switch (t) {
+    case T_INTEGER:
+    case T_CHAR: return three_way(get(value1), get(value2));
+    case T_MONEY: {
+        if (!seams.money_of_integer || !seams.money_compare) return -2;
+        Cell money;
+        seams.money_of_integer(&money, get(value1));
+        return seams.money_compare(&money, value2, op);
+    }
+    case T_FLOAT:
+    case T_PERCENT:
+    case T_TIME: {
+        // The float compare of the integer's value, its type kept so that
+        // sameness still tells the two apart.
+        Cell as_float = *value1;
+        cell::put_float(&as_float, double(get(value1)));
+        return float_::compare(&as_float, value2, op);
+    }
+    default: return -2;
+    }
+}
+
+void init() {
+    datatype::register_({.id = T_INTEGER, .parent = 0, .name = "integer!", .make = make, .to = to,
+                         .form = form, .mold = mold, .compare = compare, .absolute = absolute,
+                         .add = add, .divide = divide, .multiply = multiply, .negate = negate,
+                         .power = power, .remainder = remainder, .round = round,
+                         .subtract = subtract, .is_even = is_even, .is_odd = is_odd, .and_ = and_,
+                         .complement = complement, .or_ = or_, .xor_ = xor_});
+}
+
+}  // namespace integer
+}  // namespace zel

@@ -1,0 +1,240 @@
+// native!, action! and op!: the native table, making the values, reflection,
+// text and comparison.
+#include "core/native.h"
+
+#include "core/context.h"
+#include "core/datatype.h"
+#include "core/function.h"
+#include "core/raise.h"
+#include "core/runtime_words.h"
+#include "core/support.h"
+#include "core/symbol.h"
+#include "interpreter/actions.h"
+#include "interpreter/stack.h"
+#include "kernel/runtime.h"
+
+namespace zel {
+
+namespace natives {
+
+Table table{{}, 1};
+
+void register_(uint32_t count, const Routine* list) {
+    for (uint32_t i = 0; i < count; i++) {
+        if (table.fill > TABLE_SLOTS) runtime::error_report(101, reinterpret_cast<uintptr_t>(&register_));
+        table.slots[table.fill++ - 1] = list[i];
+    }
+}
+
+}  // namespace natives
+
+// The cell the make and reflect actions answer; the dispatch layer copies it
+// at once.
+static Cell made;
+
+static Cell datatype_cell(uint32_t type) {
+    Cell c;
+    cell::make_datatype(&c, type);
+    return c;
+}
+
+static bool is_field(uint32_t field_symbol, words::Symbol s) {
+    return symbol::resolve(field_symbol) == symbol::resolve(words::symbol(s));
+}
+
+// The spec block of a callable, at its head.
+static Cell spec_block(const Cell* callable) {
+    Cell b;
+    cell::make_series(&b, T_BLOCK, callable->w2);
+    return b;
+}
+
+static int32_t mold_spec(const Cell* callable, Cell* buffer, bool all, bool flat, Cell* part, int32_t limit,
+                         int32_t indent) {
+    Cell spec = spec_block(callable);
+    return actions::mold_dispatch(&spec, buffer, false, all, flat, part, limit, indent);
+}
+
+// The orders compare answers for callables: equality and the sort orders.
+static bool is_comparable(const Cell* value2, uint32_t type, int32_t op) {
+    if (cell::type(value2) != type) return false;
+    switch (op) {
+    case 0: case 1: case 2: case 7: case 8: case 9: case 12: return true;
+    default: return false;
+    }
+}
+
+static int32_t compare_w1(Cell* value1, Cell* value2, int32_t op, uint32_t type) {
+    if (!is_comparable(value2, type, op)) return -2;
+    int32_t a = int32_t(value1->w1), b = int32_t(value2->w1);
+    return a < b ? -1 : a > b ? 1 : 0;
+}
+
+namespace native {
+
+void write_cell(Cell* c, uint32_t type, uint32_t index, const Cell* spec) {
+    Node ctx = context::make(spec, true, false, context::KIND_FUNCTION);
+    Node extra = series::new_cells(EXTRA_CELLS);
+    SeriesBuffer* b = node::buffer(extra);
+    Cell* cells = series::cells(b);
+    cells[EXTRA_CONTEXT] = *context::cell_of(ctx);
+    cell::make_none(&cells[EXTRA_ARGS]);
+    b->tail = b->head + EXTRA_CELLS * uint32_t(sizeof(Cell));
+    c->header = type;
+    c->w1 = index;
+    c->w2 = cell::series_node(spec);
+    c->w3 = extra;
+}
+
+Cell* extra(const Cell* callable) { return series::cells(node::buffer(callable->w3)); }
+
+// make native! [spec index] and make action! [spec index].
+static const Cell* make_indexed(Cell* spec, uint32_t type, uint32_t slots) {
+    Cell dt = datatype_cell(type);
+    if (cell::type(spec) != T_BLOCK) error::raise_bad_make(&dt, spec);
+    SeriesBuffer* b = node::buffer(cell::series_node(spec));
+    uint32_t from = uint32_t(cell::series_index(spec));
+    if (series::length(b) < from || series::length(b) - from != 2) error::raise_bad_make(&dt, spec);
+    Cell* cells = series::cells(b) + from;
+    if (cell::type(&cells[0]) != T_BLOCK || cell::type(&cells[1]) != T_INTEGER) error::raise_bad_make(&dt, spec);
+    int32_t index = cell::get_int(&cells[1]);
+    if (index < 1 || index > int32_t(slots)) error::raise_bad_make(&dt, spec);
+    Cell inner = cells[0];
+    write_cell(&made, type, uint32_t(index), &inner);
+    return &made;
+}
+
+const Cell* make(Cell*, Cell* spec, uint32_t) { return make_indexed(spec, T_NATIVE, natives::TABLE_SLOTS); }
+
+const Cell* reflect(Cell* value, uint32_t field_symbol) {
+    if (is_field(field_symbol, words::S_spec)) {
+        made = spec_block(value);
+        return &made;
+    }
+    if (!is_field(field_symbol, words::S_body)) error::raise(Err::internal_not_done);
+    uint32_t wrapped = cell::type(value) == T_OP ? op::wrapped_type(value) : cell::type(value);
+    if (wrapped == T_FUNCTION || wrapped == T_ROUTINE) return extra(value) + function::EXTRA_BODY;
+    cell::make_integer(&made, int32_t(value->w1));
+    return &made;
+}
+
+int32_t form(Cell*, Cell* buffer, Cell*, int32_t limit) { return datatype::append_text(buffer, "?native?", 8, limit); }
+
+int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool flat, Cell* part, int32_t limit, int32_t indent) {
+    limit = datatype::append_text(buffer, "make native! [", 14, limit);
+    limit = mold_spec(value, buffer, all, flat, part, limit, indent);
+    return datatype::append_text(buffer, "]", 1, limit);
+}
+
+int32_t compare(Cell* value1, Cell* value2, int32_t op) { return compare_w1(value1, value2, op, T_NATIVE); }
+
+void init() {
+    datatype::register_({.id = T_NATIVE, .parent = 0, .name = "native!", .make = make, .reflect = reflect,
+                         .form = form, .mold = mold, .compare = compare});
+}
+
+}  // namespace native
+
+namespace action {
+
+const Cell* make(Cell*, Cell* spec, uint32_t) { return native::make_indexed(spec, T_ACTION, ACTION_COUNT); }
+
+int32_t form(Cell*, Cell* buffer, Cell*, int32_t limit) { return datatype::append_text(buffer, "?action?", 8, limit); }
+
+int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool flat, Cell* part, int32_t limit, int32_t indent) {
+    limit = datatype::append_text(buffer, "make action! [", 14, limit);
+    limit = mold_spec(value, buffer, all, flat, part, limit, indent);
+    return datatype::append_text(buffer, "]", 1, limit);
+}
+
+int32_t compare(Cell* value1, Cell* value2, int32_t op) { return compare_w1(value1, value2, op, T_ACTION); }
+
+void init() {
+    datatype::register_({.id = T_ACTION, .parent = T_NATIVE, .name = "action!", .make = make,
+                         .reflect = INHERIT, .form = form, .mold = mold, .compare = compare});
+}
+
+}  // namespace action
+
+namespace op {
+
+// Counts the arguments up to /local, /extern or `return:`; a quoted first
+// argument or any other refinement refuses the spec.
+bool is_valid_spec(Node spec) {
+    uint32_t count = 0;
+    bool seen_word = false;
+    SeriesBuffer* b = node::buffer(spec);
+    for (Cell *c = series::cells(b), *end = c + series::length(b); c < end; c++) {
+        switch (cell::type(c)) {
+        case T_WORD:
+            seen_word = true;
+            count++;
+            break;
+        case T_LIT_WORD:
+        case T_GET_WORD:
+            if (!seen_word) return false;
+            count++;
+            break;
+        case T_REFINEMENT: {
+            uint32_t s = symbol::resolve(c->w2);
+            bool ends = s == symbol::resolve(words::refinement(words::R_local)->w2) ||
+                        s == symbol::resolve(words::refinement(words::R_extern_)->w2);
+            if (!ends) return false;
+            return count == 2;
+        }
+        case T_SET_WORD: return count == 2;
+        default: break;
+        }
+    }
+    return count == 2;
+}
+
+const Cell* make(Cell*, Cell* spec, uint32_t) {
+    uint32_t type = cell::type(spec);
+    if (type != T_ACTION && type != T_NATIVE && type != T_FUNCTION && type != T_ROUTINE) {
+        Cell dt = datatype_cell(type);
+        error::raise(Err::script_invalid_type, &dt);
+    }
+    if (!is_valid_spec(spec->w2)) error::raise(Err::script_bad_op_spec);
+    if (type == T_FUNCTION || type == T_ROUTINE) function::extra(spec)[function::EXTRA_OP_SELF] = *spec;
+    made = *spec;
+    // Flags the call reads (a routine's argument count, trace switches) stay.
+    made.header &= ~(HDR_TYPE_MASK | HDR_OP_TYPE_MASK | HDR_NEW_LINE);
+    made.header |= T_OP | (type << HDR_OP_TYPE_SHIFT);
+    return &made;
+}
+
+int32_t form(Cell*, Cell* buffer, Cell*, int32_t limit) { return datatype::append_text(buffer, "?op?", 4, limit); }
+
+// An op of a native, action or routine shows its spec; the mold runs under a
+// native frame of its own.
+static int32_t mold_native_spec(Cell* value, Cell* buffer, bool all, bool flat, Cell* part, int32_t limit,
+                                int32_t indent) {
+    limit = datatype::append_text(buffer, "[", 1, limit);
+    Cell* top = stack::reg.top;
+    stack::enter_native(words::word(words::W_tag_anon));
+    limit = mold_spec(value, buffer, all, flat, part, limit, indent);
+    stack::leave();
+    stack::reg.top = top;  // the frame had no result to leave
+    return datatype::append_text(buffer, "]", 1, limit);
+}
+
+int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool flat, Cell* part, int32_t limit, int32_t indent) {
+    limit = datatype::append_text(buffer, "make op! ", 9, limit);
+    if (wrapped_type(value) != T_FUNCTION) return mold_native_spec(value, buffer, all, flat, part, limit, indent);
+    limit = datatype::append_text(buffer, "func ", 5, limit);
+    limit = mold_spec(value, buffer, all, flat, part, limit, indent);
+    Cell body = function::extra(value)[function::EXTRA_BODY];
+    if (cell::type(&body) != T_BLOCK) return limit;
+    return actions::mold_dispatch(&body, buffer, false, all, flat, part, limit, indent);
+}
+
+int32_t compare(Cell* value1, Cell* value2, int32_t op) { return compare_w1(value1, value2, op, T_OP); }
+
+void init() {
+    datatype::register_({.id = T_OP, .parent = T_NATIVE, .name = "op!", .make = make, .reflect = INHERIT,
+                         .form = form, .mold = mold, .compare = compare});
+}
+
+}  // namespace op
+}  // namespace zel

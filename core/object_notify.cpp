@@ -1,0 +1,162 @@
+// Object change notification: the handler record an object keeps for its
+// on-change* and on-deep-change* fields, and the two calling protocols.
+// A handler runs like any function call; an exit it leaves travels on as the
+// exception, since the assignment or series action that called it cannot
+// test for one.
+#include <initializer_list>
+
+#include "core/block.h"
+#include "core/context.h"
+#include "core/function.h"
+#include "core/object.h"
+#include "core/ownership.h"
+#include "core/raise.h"
+#include "core/runtime_words.h"
+#include "core/symbol.h"
+#include "interpreter/eval.h"
+#include "interpreter/stack.h"
+#include "kernel/temp_roots.h"
+
+namespace zel {
+namespace object {
+
+namespace {
+
+enum Slot : uint32_t { ON_CHANGE = 0, ON_DEEP_CHANGE = 1 };
+
+const Cell* handler_word(Slot s) {
+    return words::word(s == ON_CHANGE ? words::W_on_change : words::W_on_deep_change);
+}
+
+inline Cell* record_cell(Node record, Slot s) { return series::cells(node::buffer(record)) + s; }
+inline int32_t index_of(const Cell* c) { return int16_t(c->w2 >> 16); }
+
+void write_slot(Cell* c, int32_t index, uint32_t count, Node spec) {
+    *c = Cell{T_PAIR, 0, (uint32_t(uint16_t(index)) << 16) | (count & 0xFFFF), spec};
+}
+
+uint32_t local_count(const Cell* fn) {
+    int32_t n = function::count_refinement_args(fn->w2, 0, false);
+    return n > 0 ? uint32_t(n) : 0;
+}
+
+Node new_record(int32_t change_index, uint32_t change_count, Node change_spec, int32_t deep_index,
+                uint32_t deep_count, Node deep_spec) {
+    Node record = series::new_cells(2);
+    node::buffer(record)->tail = 2 * sizeof(Cell);
+    write_slot(record_cell(record, ON_CHANGE), change_index, change_count, change_spec);
+    write_slot(record_cell(record, ON_DEEP_CHANGE), deep_index, deep_count, deep_spec);
+    return record;
+}
+
+// The handler of a slot, its cached local count refreshed when the field now
+// holds another function; false when the slot has no field.
+bool handler_of(const Cell* obj, Slot s, Cell* fn) {
+    Cell* c = record_cell(obj->w3, s);
+    int32_t index = index_of(c);
+    if (index < 0) return false;
+    *fn = *context::value_at(obj->w1, index);
+    if (cell::type(fn) == T_FUNCTION && fn->w2 != c->w3) write_slot(c, index, local_count(fn), fn->w2);
+    return true;
+}
+
+// The frame's name: the handler's word in the object's context.
+Cell call_name(const Cell* obj, Slot s) {
+    Cell name = *handler_word(s);
+    name.w1 = obj->w1;
+    name.w3 = uint32_t(index_of(record_cell(obj->w3, s)));
+    return name;
+}
+
+void make_owner(Cell* obj) {
+    Node ctx = obj->w1;
+    for (uint32_t i = 0; i < context::word_count(context::cell_of(ctx)); i++) {
+        Cell w = *context::word_at(context::cell_of(ctx), int32_t(i));
+        ownership::assign_object(context::value_at(ctx, int32_t(i)), obj, &w);
+    }
+    context::cell_of(ctx)->header |= HDR_OWNED;
+}
+
+}  // namespace
+
+Node build_handlers(Node ctx) {
+    int32_t index[2];
+    Cell fn[2];
+    for (Slot s : {ON_CHANGE, ON_DEEP_CHANGE}) {
+        index[s] = context::lookup_word(ctx, handler_word(s)->w2, true);
+        if (index[s] < 0) continue;
+        fn[s] = *context::value_at(ctx, index[s]);
+        if (cell::type(&fn[s]) != T_FUNCTION && cell::type(&fn[s]) != T_ROUTINE) {
+            Cell datatype;
+            cell::make_datatype(&datatype, cell::type(&fn[s]));
+            error::raise(Err::script_bad_field_set, handler_word(s), &datatype);
+        }
+    }
+    if (index[ON_CHANGE] < 0 && index[ON_DEEP_CHANGE] < 0) return 0;
+    auto count = [&](Slot s) { return index[s] < 0 ? 0u : local_count(&fn[s]); };
+    auto spec = [&](Slot s) { return index[s] < 0 ? Node(0) : fn[s].w2; };
+    return new_record(index[ON_CHANGE], count(ON_CHANGE), spec(ON_CHANGE), index[ON_DEEP_CHANGE],
+                      count(ON_DEEP_CHANGE), spec(ON_DEEP_CHANGE));
+}
+
+void set_handlers(Cell* obj, Node ctx) {
+    obj->w3 = build_handlers(ctx);
+    *context::owner_of(ctx) = *obj;
+    if (obj->w3 && index_of(record_cell(obj->w3, ON_DEEP_CHANGE)) >= 0) make_owner(obj);
+}
+
+Node attach_handlers(Node ctx, int32_t change_index, uint32_t change_count, int32_t deep_index,
+                     uint32_t deep_count) {
+    Node record = new_record(change_index, change_count, 0, deep_index, deep_count, 0);
+    Cell* obj = stack::top();
+    obj->w3 = record;
+    *context::owner_of(ctx) = *obj;
+    if (deep_index >= 0) make_owner(obj);
+    return record;
+}
+
+bool is_has_deep_handler(const Cell* obj) {
+    return obj->w3 != 0 && index_of(record_cell(obj->w3, ON_DEEP_CHANGE)) >= 0;
+}
+
+void notify_change(const Cell* obj, const Cell* word, const Cell* old_value, const Cell* new_value) {
+    Cell o = *obj;
+    Cell fn;
+    if (!o.w3 || !handler_of(&o, ON_CHANGE, &fn)) return;
+    if (cell::type(&fn) != T_FUNCTION) error::raise(Err::script_invalid_obj_evt, &fn);
+    Cell args[3] = {*word, *old_value, *new_value};
+    if (args[0].w1 != o.w1) context::bind_word(o.w1, &args[0]);
+    Cell name = call_name(&o, ON_CHANGE);
+    temp_roots::Hold hold(&o);
+    Cell* top = stack::reg.top;
+    interp::invoke_raising(&fn, &name, args, 3);
+    stack::reg.top = top;
+}
+
+void notify_set(const Cell* obj, const Cell* word) {
+    Cell* top = stack::top();
+    notify_change(obj, word, top, top - 1);
+}
+
+void notify_set_word(const Cell* holder, const Cell* word) {
+    Cell obj = *context::get_word_value(holder, holder->w1);
+    notify_set(&obj, word);
+}
+
+void notify_deep_change(const Cell* obj, const Cell* word, const Cell* target, const Cell* action,
+                        const Cell* new_value, int32_t index, int32_t part) {
+    Cell o = *obj;
+    if (!o.w3) error::raise(Err::script_invalid_obj_evt, &o);
+    Cell fn;
+    if (!handler_of(&o, ON_DEEP_CHANGE, &fn) || cell::type(&fn) != T_FUNCTION) return;
+    Cell args[7] = {o, *word, *target, *action, new_value ? *new_value : statics::none_cell};
+    cell::make_integer(&args[5], index);
+    cell::make_integer(&args[6], part);
+    Cell name = call_name(&o, ON_DEEP_CHANGE);
+    Cell* top = stack::reg.top;
+    interp::invoke_raising(&fn, &name, args, 7);
+    stack::reg.top = top;
+}
+
+}  // namespace object
+}  // namespace zel

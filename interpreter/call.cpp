@@ -1,0 +1,85 @@
+// Function and routine invocation: once the evaluator has pushed the frame
+// and gathered the arguments, runs the callee. A function's context is
+// pointed at its arguments on the value stack for the time of its body, the
+// body's return and exit end here, and every other exit passes on pending.
+#include "core/context.h"
+#include "core/function.h"
+#include "core/raise.h"
+#include "core/routine.h"
+#include "core/runtime_words.h"
+#include "interpreter/eval.h"
+#include "interpreter/exits.h"
+#include "interpreter/stack.h"
+#include "interpreter/trace.h"
+
+namespace zel {
+namespace interp {
+
+namespace {
+
+// The tracing switch of a body and the library mark, put back when the body
+// ends on any path.
+struct BodyScope {
+    bool was_tracing;
+    bool library;
+    BodyScope(const Cell* fn, Node ctx)
+        : was_tracing(trace_state.tracing),
+          library((context::cell_of(ctx)->header & LIBRARY_CONTEXT) != 0) {
+        if (library) {
+            eval_state.library++;
+            trace_state.tracing = false;
+        } else if (fn->header & HDR_TRACE_OFF) {
+            trace_state.tracing = false;
+        } else if (fn->header & HDR_TRACE_ON) {
+            trace_state.tracing = trace_state.run;
+        }
+    }
+    ~BodyScope() {
+        trace_state.tracing = was_tracing;
+        if (library) eval_state.library--;
+    }
+};
+
+bool is_return_code(uint32_t code) { return code == EXIT_RETURN || code == EXIT_EXIT; }
+
+}  // namespace
+
+void call_function(const Cell* function) {
+    Cell fn = *function;
+    Cell body = function::extra(&fn)[function::EXTRA_BODY];
+    if (is_tracing()) emit_event(EV_CALL, nullptr, -1, &fn, &fn);
+    call_function_body(&body, function::context_of(&fn), &fn);
+    if (exits::pending()) return;
+    if (is_tracing()) emit_event(EV_RETURN, nullptr, -1, &fn, stack::reg.base);
+}
+
+void call_function_body(const Cell* body, Node ctx, const Cell* function) {
+    uint32_t saved = context::cell_of(ctx)->w2;
+    context::cell_of(ctx)->w2 = stack::index_of(stack::reg.base);
+    stack::Frame* frame = stack::top_frame();
+    stack::set_catch_return(true);
+    {
+        BodyScope scope(function, ctx);
+        if (is_tracing()) emit_event(EV_PROLOG, body, 0, function, nullptr);
+        if (!exits::pending()) {
+            if (cell::type(body) == T_BLOCK) eval(words::word(words::W_tag_body), body, true);
+            else stack::set_result(&statics::unset_cell);
+        }
+        if (!exits::pending() && is_tracing()) emit_event(EV_EPILOG, body, 0, function, stack::reg.base);
+    }
+    // A break or throw may have popped this frame: only a frame still on the
+    // stack loses its mark.
+    if (frame < stack::reg.call_top) stack::clear_catch_return(frame);
+    context::cell_of(ctx)->w2 = saved;
+    if (is_return_code(exits::pending())) exits::clear();
+}
+
+void call_routine(const Cell* routine_value) {
+    const Cell* index = function::extra(routine_value) + function::EXTRA_ENTRY;
+    const routine::Entry* entry = cell::type(index) == T_INTEGER ? routine::entry(uint32_t(cell::get_int(index))) : nullptr;
+    if (!entry) error::raise(Err::internal_routines);
+    entry->fn();
+}
+
+}  // namespace interp
+}  // namespace zel

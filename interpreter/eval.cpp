@@ -1,0 +1,795 @@
+// The evaluator: expressions, words, set-words, parens, paths, the infix
+// look-ahead, argument lists and the gathering of a call's arguments.
+#include "interpreter/eval.h"
+
+#include "core/block_search.h"
+#include "core/context.h"
+#include "core/function.h"
+#include "core/logic.h"
+#include "core/native.h"
+#include "core/object.h"
+#include "core/raise.h"
+#include "core/runtime_words.h"
+#include "core/support.h"
+#include "core/symbol.h"
+#include "core/word.h"
+#include "datatypes/error.h"
+#include "datatypes/typeset.h"
+#include "interpreter/actions.h"
+#include "interpreter/exits.h"
+#include "interpreter/fastpath.h"
+#include "interpreter/stack.h"
+#include "interpreter/trace.h"
+#include "io/lexer.h"
+#include "kernel/collector.h"
+#include "kernel/temp_roots.h"
+
+namespace zel {
+namespace interp {
+
+EvalState eval_state{nullptr, 0};
+
+namespace {
+
+// ---- code access ------------------------------------------------------------------
+// Code is walked by node and position; the tail is read again every time.
+
+inline uint32_t live_tail(const Cell* block) { return series::length(node::buffer(cell::series_node(block))); }
+inline Cell fetch(const Cell* block, uint32_t pos) {
+    return series::cells(node::buffer(cell::series_node(block)))[pos];
+}
+
+inline const Cell* anon() { return words::word(words::W_tag_anon); }
+inline const Cell* body_word() { return words::word(words::W_tag_body); }
+
+inline bool is_callable(uint32_t t) {
+    return t == T_NATIVE || t == T_ACTION || t == T_FUNCTION || t == T_ROUTINE;
+}
+inline bool is_function_like(uint32_t t) { return t == T_FUNCTION || t == T_ROUTINE; }
+
+// Frames of calls made from library code are not marked interpreted.
+inline uint32_t interp_bit() { return eval_state.library ? 0 : uint32_t(stack::INTERPRETED); }
+
+// The callable an op! wraps: its copy with the wrapped type.
+Cell unwrap(const Cell* op) {
+    Cell c = *op;
+    c.header = (c.header & ~(HDR_TYPE_MASK | HDR_OP_TYPE_MASK)) | op::wrapped_type(op);
+    return c;
+}
+
+[[noreturn]] void not_callable(const Cell* value) {
+    Cell datatype;
+    cell::make_datatype(&datatype, cell::type(value));
+    error::raise(Err::internal_not_callable, &datatype);
+}
+
+// A word of the symbol bound to nothing: names an argument in an error.
+Cell loose_word(uint32_t symbol, uint32_t type) { return Cell{type, 0, symbol, uint32_t(-1)}; }
+
+bool same_symbol(uint32_t a, uint32_t b) { return symbol::resolve(a) == symbol::resolve(b); }
+
+uint32_t block_length(const Cell* block) {
+    int32_t n = int32_t(live_tail(block)) - cell::series_index(block);
+    return n > 0 ? uint32_t(n) : 0;
+}
+
+// ---- argument lists ------------------------------------------------------------------
+
+uint32_t canonical_local() { return symbol::resolve(words::refinement(words::R_local)->w2); }
+
+// /local and the word!s after it up to a set-word or the end.
+uint32_t count_locals(Node spec, uint32_t from) {
+    SeriesBuffer* b = node::buffer(spec);
+    uint32_t n = 1;
+    for (uint32_t i = from + 1; i < series::length(b); i++) {
+        uint32_t t = cell::type(series::cells(b) + i);
+        if (t == T_SET_WORD) break;
+        n += t == T_WORD;
+    }
+    return n;
+}
+
+constexpr uint32_t mode_of_word(uint32_t t) {
+    return t == T_GET_WORD ? FETCH_AS_IS : t == T_LIT_WORD ? FETCH_QUOTED : FETCH_EVAL;
+}
+
+// The typeset entry of an argument whose type block (if any) follows at i + 1.
+Cell argument_entry(Node spec, uint32_t i, uint32_t mode, uint32_t symbol) {
+    Cell entry;
+    SeriesBuffer* b = node::buffer(spec);
+    Cell next = i + 1 < series::length(b) ? series::cells(b)[i + 1] : statics::none_cell;
+    if (cell::type(&next) == T_BLOCK && block_length(&next) > 0) {
+        typeset::from_type_block(&entry, &next);
+    } else {
+        typeset::init_all_but_unset(&entry);
+    }
+    entry.header = T_TYPESET | (mode << FETCH_SHIFT);
+    entry.w3 = symbol;
+    return entry;
+}
+
+Node build_arg_list(Node spec, bool function_like) {
+    Cell list;
+    cell::make_series(&list, T_BLOCK, series::new_cells(series::length(node::buffer(spec)) + 1));
+    temp_roots::Hold hold(&list);
+    uint32_t n = series::length(node::buffer(spec)), ordinal = 0, locals = 0;
+    uint32_t i = n && cell::type(series::cells(node::buffer(spec))) == T_BLOCK ? 1 : 0;
+    for (; i < n && !locals; i++) {
+        Cell c = series::cells(node::buffer(spec))[i];
+        Cell entry;
+        switch (cell::type(&c)) {
+        case T_WORD:
+        case T_LIT_WORD:
+        case T_GET_WORD: entry = argument_entry(spec, i, mode_of_word(cell::type(&c)), c.w2); break;
+        case T_REFINEMENT:
+            if (symbol::resolve(c.w2) == canonical_local()) {
+                locals = count_locals(spec, i);
+                continue;
+            }
+            entry = c;
+            entry.w3 = ++ordinal;
+            break;
+        case T_SET_WORD:
+            if (!same_symbol(c.w2, words::symbol(words::S_return_))) error::raise(Err::script_bad_func_def, &c);
+            entry = argument_entry(spec, i, FETCH_RETURN, c.w2);
+            break;
+        default: continue;
+        }
+        *block::append_slot(&list) = entry;
+    }
+    uint32_t end = function_like ? locals : ordinal;
+    if (end) cell::make_integer(block::append_slot(&list), int32_t(end));
+    return cell::series_node(&list);
+}
+
+// ---- a call in progress ------------------------------------------------------------------
+
+struct Call {
+    Cell callable;         // an op! already unwrapped
+    Cell name;             // the word naming the frame
+    const Cell* code;      // the code the arguments come from, or null
+    uint32_t pos;          // the next position in it
+    bool infix;            // the first argument is already on the stack
+    const Cell* path;      // refinements come from this path's elements...
+    uint32_t path_from;    // ... from this position on
+    const Cell* given;     // or the arguments are these cells (invoke)
+    uint32_t given_count;
+    uint32_t given_next;
+    Node args;             // the argument list
+};
+
+inline Cell entry_at(Node list, uint32_t k) { return series::cells(node::buffer(list))[k]; }
+inline uint32_t list_length(Node list) { return series::length(node::buffer(list)); }
+
+uint32_t expression(const Cell* code, uint32_t pos, bool infix_off);
+enum PathMode { PATH_CALL, PATH_GET, PATH_SET };
+uint32_t eval_path(const Cell* path, PathMode mode, const Cell* code, uint32_t pos);
+uint32_t call(Call& c);
+
+[[noreturn]] void no_arg(const Call& c, const Cell& entry) {
+    Cell arg = loose_word(entry.w3, T_WORD);
+    error::raise(Err::script_no_arg, &c.name, &arg);
+}
+
+void check_arg(const Call& c, const Cell& entry) {
+    uint32_t t = stack::top_type();
+    if (typeset::has(&entry, t)) return;
+    Cell datatype, arg = loose_word(entry.w3, T_WORD);
+    cell::make_datatype(&datatype, t);
+    error::raise(Err::script_expect_arg, &c.name, &datatype, &arg);
+}
+
+// Pushes one argument by its fetch mode.
+void fetch_arg(Call& c, const Cell& entry) {
+    uint32_t mode = fetch_mode(&entry);
+    if (c.given) {
+        const Cell* v = c.given_next < c.given_count ? c.given + c.given_next : &statics::none_cell;
+        c.given_next++;
+        stack::push(v);
+        return;
+    }
+    if (c.pos >= live_tail(c.code)) {
+        if (mode == FETCH_EVAL || !typeset::has(&entry, T_UNSET)) no_arg(c, entry);
+        stack::push(&statics::unset_cell);
+        return;
+    }
+    if (mode == FETCH_EVAL) {
+        c.pos = expression(c.code, c.pos, c.infix);
+        return;
+    }
+    Cell v = fetch(c.code, c.pos++);
+    if (is_tracing()) emit_event(EV_FETCH, c.code, int32_t(c.pos - 1), nullptr, &v);
+    if (mode == FETCH_QUOTED) {
+        switch (cell::type(&v)) {
+        case T_PAREN: eval(anon(), &v, false); return;
+        case T_GET_WORD: stack::push(word::get_value(&v)); return;
+        case T_GET_PATH: eval_path(&v, PATH_GET, nullptr, 0); return;
+        }
+    }
+    stack::push(&v);
+    if (is_tracing()) emit_event(EV_PUSH, c.code, int32_t(c.pos - 1), nullptr, &v);
+}
+
+// The position of the refinement entry of the symbol in the list, or -1.
+int32_t find_refinement(Node list, uint32_t symbol) {
+    for (uint32_t k = 0, n = list_length(list); k < n; k++) {
+        Cell e = entry_at(list, k);
+        if (cell::type(&e) == T_REFINEMENT && same_symbol(e.w2, symbol)) return int32_t(k);
+    }
+    return -1;
+}
+
+bool is_argument(const Cell& e) { return cell::type(&e) == T_TYPESET && fetch_mode(&e) != FETCH_RETURN; }
+
+// The refinement named by a path element, checked: a word, or a get-word
+// whose value decides whether the refinement is used.
+int32_t path_refinement(const Call& c, uint32_t at, bool* used) {
+    Cell e = fetch(c.path, at);
+    *used = true;
+    if (cell::type(&e) == T_GET_WORD) *used = logic::is_truthy(word::get_value(&e));
+    else if (cell::type(&e) != T_WORD) error::raise(Err::script_bad_refine, &e);
+    for (uint32_t j = c.path_from; j < at; j++) {
+        Cell before = fetch(c.path, j);
+        if (same_symbol(before.w2, e.w2)) error::raise(Err::script_dup_refine, c.path);
+    }
+    int32_t k = find_refinement(c.args, e.w2);
+    if (k < 0) {
+        Cell refinement = loose_word(e.w2, T_REFINEMENT);
+        error::raise(Err::script_no_refine, &c.name, &refinement);
+    }
+    return k;
+}
+
+// The refinements a path gives, in path order; a function's refinement and
+// argument cells sit in the frame in spec order and are written in place.
+void use_path_refinements(Call& c, int32_t* refs) {
+    bool function_like = is_function_like(cell::type(&c.callable));
+    for (uint32_t at = c.path_from; at < live_tail(c.path); at++) {
+        bool used;
+        uint32_t k = uint32_t(path_refinement(c, at, &used));
+        if (function_like) cell::make_logic(stack::reg.base + k, used);
+        else if (used) refs[entry_at(c.args, k).w3 - 1] = int32_t(stack::reg.top - stack::reg.base);
+        for (uint32_t m = k + 1; m < list_length(c.args); m++) {
+            Cell e = entry_at(c.args, m);
+            if (!is_argument(e)) break;
+            fetch_arg(c, e);
+            if (exits::pending()) return;
+            check_arg(c, e);
+            if (!function_like) continue;
+            stack::reg.base[m] = used ? *stack::top() : statics::none_cell;
+            stack::pop(1);
+        }
+    }
+}
+
+// Refinement positions of a native call live here, not on the heap.
+constexpr uint32_t MAX_REFINEMENTS = 64;
+
+// Fills the frame: the arguments before the first refinement, then for a
+// function or routine false for each refinement, none for its arguments and
+// false and none for /local and its words. Answers false on a pending exit.
+bool gather(Call& c, int32_t* refs) {
+    bool function_like = is_function_like(cell::type(&c.callable));
+    bool active = true;
+    for (uint32_t k = 0, n = list_length(c.args); k < n; k++) {
+        Cell e = entry_at(c.args, k);
+        switch (cell::type(&e)) {
+        case T_TYPESET:
+            if (fetch_mode(&e) == FETCH_RETURN) break;
+            if (!active) {
+                if (function_like) stack::push(&statics::none_cell);
+                break;
+            }
+            if (c.infix && k == 0) stack::push_slot();
+            else fetch_arg(c, e);
+            if (exits::pending()) return false;
+            check_arg(c, e);
+            break;
+        case T_REFINEMENT:
+            active = false;
+            if (function_like) stack::push(&statics::false_cell);
+            else if (e.w3 <= MAX_REFINEMENTS) refs[e.w3 - 1] = -1;
+            else error::raise(Err::internal_limit_hit, &e);
+            break;
+        case T_INTEGER:
+            if (function_like) function::init_refinement(uint32_t(cell::get_int(&e)));
+            break;
+        }
+    }
+    if (c.path && c.path_from < live_tail(c.path)) use_path_refinements(c, refs);
+    return !exits::pending();
+}
+
+// A function's words beyond its spec (added to its context later) get none.
+void pad_frame(const Cell* fn) {
+    uint32_t need = context::cell_of(fn->w1)->w3;
+    while (uint32_t(stack::reg.top - stack::reg.base) < need) stack::push(&statics::none_cell);
+}
+
+// ---- natives and actions ----------------------------------------------------------------
+
+// How the evaluator's fast paths take an action or native.
+enum FastKind : uint8_t { FAST_NONE, FAST_ARITH, FAST_QUERY, FAST_COMPARE };
+struct Fast {
+    FastKind kind;
+    uint8_t op;
+};
+
+Fast fast_action(uint32_t id) {
+    switch (id) {
+    case ACT_add: return {FAST_ARITH, actions::ARITH_ADD};
+    case ACT_subtract: return {FAST_ARITH, actions::ARITH_SUBTRACT};
+    case ACT_multiply: return {FAST_ARITH, actions::ARITH_MULTIPLY};
+    case ACT_or_: return {FAST_ARITH, actions::ARITH_OR};
+    case ACT_and_: return {FAST_ARITH, actions::ARITH_AND};
+    case ACT_xor_: return {FAST_ARITH, actions::ARITH_XOR};
+    case ACT_is_length: return {FAST_QUERY, actions::Q_LENGTH};
+    case ACT_is_index: return {FAST_QUERY, actions::Q_INDEX};
+    case ACT_is_head: return {FAST_QUERY, actions::Q_IS_HEAD};
+    case ACT_is_tail: return {FAST_QUERY, actions::Q_IS_TAIL};
+    case ACT_next: return {FAST_QUERY, actions::Q_NEXT};
+    case ACT_back: return {FAST_QUERY, actions::Q_BACK};
+    case ACT_head: return {FAST_QUERY, actions::Q_HEAD};
+    case ACT_tail: return {FAST_QUERY, actions::Q_TAIL};
+    default: return {FAST_NONE, 0};
+    }
+}
+
+// The comparison natives, by native index (equal? is 25): their op codes.
+constexpr uint32_t FIRST_COMPARE_NATIVE = 25;
+constexpr int8_t COMPARE_OPS[] = {actions::OP_EQUAL,  actions::OP_NOT_EQUAL,         actions::OP_STRICT_EQUAL,
+                                  actions::OP_LESSER, actions::OP_GREATER,           actions::OP_LESSER_OR_EQUAL,
+                                  actions::OP_GREATER_OR_EQUAL};
+
+Fast fast_native(uint32_t index) {
+    uint32_t k = index - FIRST_COMPARE_NATIVE;
+    if (k < sizeof COMPARE_OPS) return {FAST_COMPARE, uint8_t(COMPARE_OPS[k])};
+    return {FAST_NONE, 0};
+}
+
+// The inline answer of a fast path into the result slot; false when the
+// operands need the generic routine.
+bool run_fast(Fast f) {
+    Cell* base = stack::reg.base;
+    bool answer;
+    switch (f.kind) {
+    case FAST_ARITH:
+        if (!actions::arith_inline(f.op, base, base + 1, base)) return false;
+        break;
+    case FAST_QUERY:
+        if (!actions::query_inline(base, f.op, base)) return false;
+        break;
+    case FAST_COMPARE:
+        if (!actions::compare_inline(f.op, base, base + 1, &answer)) return false;
+        cell::make_logic(base, answer);
+        break;
+    default: return false;
+    }
+    stack::keep();
+    return true;
+}
+
+void run_native(const Cell* callable, const int32_t* refs) {
+    uint32_t index = callable->w1;
+    if (cell::type(callable) == T_ACTION) {
+        if (index < 1 || index > ACTION_COUNT || !actions::table[index - 1]) not_callable(callable);
+        if (!run_fast(fast_action(index))) actions::table[index - 1](refs);
+        return;
+    }
+    natives::Routine routine = natives::routine(index);
+    if (!routine) not_callable(callable);
+    if (!run_fast(fast_native(index))) routine(false, refs);
+}
+
+// ---- calls -----------------------------------------------------------------------------
+
+// Opens the frame, gathers the arguments and runs the callable; the result
+// takes the placeholder's cell (or, infix, the left value's). Answers the next
+// code position.
+uint32_t call(Call& c) {
+    temp_roots::Hold hold(&c.callable);
+    uint32_t type = cell::type(&c.callable);
+    if (!is_callable(type)) not_callable(&c.callable);
+    if (is_tracing()) emit_event(EV_OPEN, c.code, int32_t(c.pos), &c.name, &c.callable);
+    c.args = prepare_spec(&c.callable);
+    if (c.infix) stack::reg.top--;
+    else stack::push(&c.callable);
+    int32_t refs[MAX_REFINEMENTS];
+    if (type == T_FUNCTION) {
+        stack::Frame* f = stack::enter_func(&c.name, c.callable.w1);
+        f->header |= interp_bit();
+    } else {
+        stack::enter_frame(&c.name, stack::KIND_NATIVE | interp_bit());
+    }
+    if (!gather(c, refs)) return c.pos;
+    switch (type) {
+    case T_FUNCTION:
+        pad_frame(&c.callable);
+        call_function(&c.callable);
+        if (exits::pending()) return c.pos;
+        stack::leave_func();
+        break;
+    case T_ROUTINE:
+        if (is_tracing()) emit_event(EV_CALL, c.code, int32_t(c.pos), &c.name, &c.callable);
+        call_routine(&c.callable);
+        stack::leave();
+        if (is_tracing()) emit_event(EV_RETURN, c.code, int32_t(c.pos), &c.name, stack::top());
+        break;
+    default:
+        if (is_tracing()) emit_event(EV_CALL, c.code, int32_t(c.pos), &c.name, &c.callable);
+        run_native(&c.callable, refs);
+        if (exits::pending()) return c.pos;
+        stack::leave();
+        if (is_tracing()) emit_event(EV_RETURN, c.code, int32_t(c.pos), &c.name, stack::top());
+    }
+    if (!c.infix) stack::drop_below();
+    return c.pos;
+}
+
+Call code_call(const Cell* callable, const Cell* name, const Cell* code, uint32_t pos) {
+    Call c{};
+    c.callable = *callable;
+    c.name = *name;
+    c.code = code;
+    c.pos = pos;
+    return c;
+}
+
+// ---- expressions -----------------------------------------------------------------------
+
+uint32_t word_expression(const Cell* code, uint32_t pos, const Cell* w) {
+    Cell value = *word::get_value(w);
+    uint32_t t = cell::type(&value);
+    if (is_callable(t)) {
+        Call c = code_call(&value, w, code, pos);
+        return call(c);
+    }
+    if (t == T_UNSET) error::raise(Err::script_no_value, w);
+    if (t == T_OP) error::raise(Err::script_no_op_arg, w);
+    stack::push(&value);
+    if (is_tracing()) emit_event(EV_PUSH, code, int32_t(pos - 1), w, &value);
+    return pos;
+}
+
+uint32_t set_word_expression(const Cell* code, uint32_t pos, const Cell* sw) {
+    if (pos >= live_tail(code)) error::raise(Err::script_need_value, sw);
+    stack::enter_frame(sw, stack::KIND_NATIVE | interp_bit());
+    stack::push(sw);
+    pos = expression(code, pos, false);
+    if (exits::pending()) return pos;
+    word::set_from_frame();
+    if (is_tracing()) emit_event(EV_SET, code, int32_t(pos), sw, stack::reg.base);
+    stack::leave();
+    return pos;
+}
+
+uint32_t set_path_expression(const Cell* code, uint32_t pos, const Cell* path) {
+    if (pos >= live_tail(code)) error::raise(Err::script_need_value, path);
+    stack::enter_frame(anon(), stack::KIND_NATIVE | interp_bit());
+    pos = expression(code, pos, false);
+    if (exits::pending()) return pos;
+    eval_path(path, PATH_SET, code, pos);
+    if (exits::pending()) return pos;
+    if (is_tracing()) emit_event(EV_SET, code, int32_t(pos), path, stack::reg.base);
+    stack::leave();
+    return pos;
+}
+
+// The op! that the word at the position names, if any: only a word bound to
+// a context that has values is looked at.
+bool infix_op(const Cell* code, uint32_t pos, Cell* w, Cell* op) {
+    if (pos >= live_tail(code)) return false;
+    *w = fetch(code, pos);
+    if (cell::type(w) != T_WORD || w->w1 == 0 || !context::has_values(context::cell_of(w->w1))) return false;
+    const Cell* slot = context::slot(w->w1, int32_t(w->w3));
+    if (!slot || cell::type(slot) != T_OP) return false;
+    *op = unwrap(slot);
+    return true;
+}
+
+// Applies the operators that follow, each to the value before it.
+uint32_t infix(const Cell* code, uint32_t pos) {
+    Cell w, op;
+    while (infix_op(code, pos, &w, &op)) {
+        if (is_tracing()) emit_event(EV_FETCH, code, int32_t(pos), nullptr, &w);
+        Call c = code_call(&op, &w, code, pos + 1);
+        c.infix = true;
+        pos = call(c);
+        if (exits::pending()) break;
+    }
+    return pos;
+}
+
+uint32_t expression(const Cell* code, uint32_t pos, bool infix_off) {
+    collector::safe_point();
+    Cell v = fetch(code, pos++);
+    if (is_tracing()) emit_event(EV_FETCH, code, int32_t(pos - 1), nullptr, &v);
+    switch (uint32_t t = cell::type(&v)) {
+    case T_WORD: pos = word_expression(code, pos, &v); break;
+    case T_SET_WORD: pos = set_word_expression(code, pos, &v); break;
+    case T_LIT_WORD:
+    case T_LIT_PATH:
+        cell::set_type(&v, t == T_LIT_WORD ? T_WORD : T_PATH);
+        stack::push(&v);
+        break;
+    case T_GET_WORD: stack::push(word::get_value(&v)); break;
+    case T_PAREN: eval(anon(), &v, false); break;
+    case T_SET_PATH: pos = set_path_expression(code, pos, &v); break;
+    case T_GET_PATH: pos = eval_path(&v, PATH_GET, code, pos); break;
+    case T_PATH: pos = eval_path(&v, PATH_CALL, code, pos); break;
+    case T_NATIVE:
+    case T_ACTION:
+    case T_FUNCTION:
+    case T_ROUTINE: {
+        Call c = code_call(&v, anon(), code, pos);
+        pos = call(c);
+        break;
+    }
+    case T_OP: error::raise(Err::script_no_op_arg, &v);
+    default:
+        stack::push(&v);
+        if (is_tracing()) emit_event(EV_PUSH, code, int32_t(pos - 1), nullptr, &v);
+    }
+    if (infix_off || exits::pending()) return pos;
+    return infix(code, pos);
+}
+
+// ---- paths -------------------------------------------------------------------------------
+
+bool is_any_block(uint32_t t) { return t == T_BLOCK || t == T_PAREN || t == T_HASH || (t >= T_PATH && t <= T_GET_PATH); }
+
+// Whether the last step of a set path tells an owner about the change: the
+// step before selected an object field (its object has handlers) or a series.
+bool notifies(const Cell* prev, const Cell* prev_element) {
+    if (cell::type(prev) == T_OBJECT) return prev->w3 != 0 && cell::type(prev_element) == T_WORD;
+    return is_any_block(cell::type(prev));
+}
+
+// A path element made ready as a key: a paren's value, a get-word's value.
+bool element_at(const Cell* path, uint32_t i, Cell* element) {
+    *element = fetch(path, i);
+    if (cell::type(element) == T_PAREN) {
+        eval(anon(), element, false);
+        if (exits::pending()) return false;
+        *element = *stack::top();
+        stack::pop(1);
+    } else if (cell::type(element) == T_GET_WORD) {
+        *element = *word::get_value(element);
+    }
+    return true;
+}
+
+// An object's eval-path binds a word element to the object: the path's own
+// cell keeps that binding.
+void keep_binding(const Cell* path, uint32_t i, const Cell* element) {
+    if (i >= live_tail(path)) return;
+    Cell* c = series::cells(node::buffer(cell::series_node(path))) + i;
+    if (cell::type(c) == cell::type(element) && c->w2 == element->w2 && cell::type(c) >= T_WORD &&
+        cell::type(c) <= T_GET_WORD) {
+        c->w1 = element->w1;
+        c->w3 = element->w3;
+    }
+}
+
+// The name of a call reached through a path: the element's word, in the
+// object's context when the value came from an object.
+Cell path_call_name(const Cell* element, const Cell* parent) {
+    if (cell::type(element) != T_WORD) return *anon();
+    Cell name = *element;
+    if (parent && cell::type(parent) == T_OBJECT) name.w1 = parent->w1;
+    return name;
+}
+
+struct Walk {
+    Cell current, previous, prev_element;
+    bool has_previous;
+};
+
+// Selects one step: the fast path for a block and an integer, else the
+// value's eval-path action.
+void step(Walk& w, Cell* element, const Cell* path, uint32_t index, PathMode mode, bool last, bool notify) {
+    Cell selected;
+    bool inline_hit = !(mode == PATH_SET && last) && cell::type(element) == T_INTEGER &&
+                      actions::select_inline(&w.current, cell::get_int(element), &selected);
+    if (!inline_hit) {
+        Cell* store = mode == PATH_SET && last ? stack::reg.base : nullptr;
+        selected = *actions::eval_path_dispatch(&w.current, element, store, const_cast<Cell*>(path),
+                                                w.has_previous ? &w.previous : nullptr, &w.prev_element,
+                                                int32_t(index), false, mode == PATH_GET, last, notify);
+    }
+    w.previous = w.current;
+    w.has_previous = true;
+    w.prev_element = *element;
+    w.current = selected;
+}
+
+uint32_t eval_path(const Cell* path_value, PathMode mode, const Cell* code, uint32_t pos) {
+    Cell path = *path_value;
+    temp_roots::Hold hold_path(&path);
+    uint32_t start = uint32_t(cell::series_index(&path));
+    if (start >= live_tail(&path)) error::raise(Err::script_empty_path);
+    Cell head = fetch(&path, start);
+    if (cell::type(&head) != T_WORD) error::raise(Err::script_word_first, &path);
+    if (is_tracing()) {
+        emit_event(EV_ENTER, &path, int32_t(start), nullptr, nullptr);
+        emit_event(EV_FETCH, &path, int32_t(start), nullptr, &head);
+    }
+    Walk w{*word::get_value(&head), statics::none_cell, head, false};
+    temp_roots::Hold hold_walk(&w.current, 3);
+    if (cell::type(&w.current) == T_UNSET) error::raise(Err::script_unset_path, &path, &head);
+    if (is_callable(cell::type(&w.current))) {
+        if (mode == PATH_GET) error::raise(Err::script_invalid_path_get, &path);
+        if (mode == PATH_SET) error::raise(Err::script_invalid_path, &path, &head);
+        Call c = code_call(&w.current, &head, code, pos);
+        c.path = &path;
+        c.path_from = start + 1;
+        return call(c);
+    }
+    uint32_t count = live_tail(&path) - start - 1;
+    for (uint32_t i = start + 1; i < live_tail(&path); i++) {
+        Cell element;
+        if (!element_at(&path, i, &element)) return pos;
+        bool last = i + 1 >= live_tail(&path);
+        bool notify = mode == PATH_SET && last && count > 1 && w.has_previous && notifies(&w.previous, &w.prev_element);
+        step(w, &element, &path, i - start - 1, mode, last, notify);
+        keep_binding(&path, i, &element);
+        if (mode == PATH_CALL && is_callable(cell::type(&w.current))) {
+            Cell name = path_call_name(&element, &w.previous);
+            Call c = code_call(&w.current, &name, code, pos);
+            c.path = &path;
+            c.path_from = i + 1;
+            return call(c);
+        }
+    }
+    if (mode != PATH_SET) stack::push(&w.current);
+    return pos;
+}
+
+// ---- running a block ------------------------------------------------------------------------
+
+// The current code follows the innermost eval outside library code.
+struct CodeScope {
+    Cell* saved;
+    explicit CodeScope(Cell* code) : saved(eval_state.code) {
+        if (!eval_state.library) eval_state.code = code;
+    }
+    ~CodeScope() { eval_state.code = saved; }
+};
+
+// Evaluates from the position to the live tail, each expression into the
+// result slot. False on a pending exit (also one that arrived as the
+// exception, which becomes the pending code again here).
+bool run(Cell* code, uint32_t pos) {
+    try {
+        do {
+            stack::reset();
+            code->w1 = pos;
+            if (is_tracing()) emit_event(EV_EXPR, code, int32_t(pos), nullptr, nullptr);
+            pos = expression(code, pos, false);
+            if (exits::pending()) return false;
+        } while (pos < live_tail(code));
+        return true;
+    } catch (const Throw& t) {
+        if (!exits::is_pending_code(t.code)) throw;
+        runtime::record.pending_code = t.code;
+        return false;
+    }
+}
+
+void eval_for_error(const Cell* block) {
+    eval_raising(anon(), block);
+    stack::pop(1);
+}
+
+void mark_roots() { mark_trace(); }
+
+// The lexer's event callbacks: the answer is whether the result is truthy.
+bool lexer_call(const Cell* callback, const Cell* args) {
+    Cell* top = stack::reg.top;
+    invoke_raising(callback, words::word(words::W_tag_lexer_callback), args, 5);
+    bool answer = logic::is_truthy(stack::top());
+    stack::reg.top = top;
+    return answer;
+}
+
+}  // namespace
+
+// ---- public entries -------------------------------------------------------------------------
+
+Node prepare_spec(const Cell* callable) {
+    Cell* cache = series::cells(node::buffer(callable->w3)) + native::EXTRA_ARGS;
+    if (cell::type(cache) == T_BLOCK) return cell::series_node(cache);
+    Node list = build_arg_list(callable->w2, is_function_like(cell::type(callable)));
+    cell::make_series(series::cells(node::buffer(callable->w3)) + native::EXTRA_ARGS, T_BLOCK, list);
+    return list;
+}
+
+void mark_library(const Cell* function) { context::cell_of(function->w1)->header |= LIBRARY_CONTEXT; }
+
+bool is_library(const Cell* function) {
+    return cell::type(function) == T_FUNCTION && (context::cell_of(function->w1)->header & LIBRARY_CONTEXT);
+}
+
+// A sort comparator that is a function: its answer is copied out and popped,
+// so a sort leaves the stack as it found it; a pending exit leaves as the
+// exception, which the sort turns back.
+static const Cell* call_comparator(const Cell* fn, const Cell* first, const Cell* second) {
+    static Cell answer;
+    Cell args[2] = {*first, *second};
+    invoke_raising(fn, nullptr, args, 2);
+    answer = *stack::top();
+    stack::pop(1);
+    return &answer;
+}
+
+void init() {
+    static bool installed = false;
+    block::set_compare_caller(call_comparator);
+    error::set_evaluator(eval_for_error);
+    error::set_raise_tracer(trace_error);
+    lexer::set_caller(lexer_call);
+    object::install_notifiers();
+    if (!installed) collector::register_(mark_roots);
+    installed = true;
+}
+
+void eval(const Cell* name, const Cell* block, bool keep_last) {
+    Cell code = *block;
+    temp_roots::Hold hold(&code);
+    CodeScope scope(&code);
+    stack::enter_frame(name, stack::KIND_BLOCK | interp_bit());
+    uint32_t pos = uint32_t(cell::series_index(&code));
+    if (is_tracing()) emit_event(EV_ENTER, &code, int32_t(pos), nullptr, nullptr);
+    if (pos >= live_tail(&code)) stack::push(&statics::unset_cell);
+    else if (!run(&code, pos)) return;
+    if (is_tracing()) emit_event(EV_EXIT, &code, int32_t(pos), nullptr, stack::reg.base);
+    if (keep_last) stack::leave_last();
+    else stack::leave();
+}
+
+uint32_t eval_next_at(const Cell* block, uint32_t position, bool keep) {
+    Cell code = *block;
+    temp_roots::Hold hold(&code);
+    CodeScope scope(&code);
+    stack::enter_frame(body_word(), stack::KIND_NATIVE | interp_bit());
+    code.w1 = position;
+    if (is_tracing()) emit_event(EV_EXPR, &code, int32_t(position), nullptr, nullptr);
+    uint32_t next = expression(&code, position, false);
+    if (exits::pending()) return next;
+    if (keep) stack::leave();
+    else stack::leave_last();
+    return next;
+}
+
+uint32_t eval_next(const Cell* block) {
+    uint32_t index = uint32_t(cell::series_index(block));
+    if (index >= live_tail(block)) {
+        stack::set_result(&statics::unset_cell);
+        return index;
+    }
+    return eval_next_at(block, index, false);
+}
+
+void eval_raising(const Cell* name, const Cell* block) {
+    eval(name, block, false);
+    exits::raise_pending();
+}
+
+void invoke(const Cell* callable, const Cell* name, const Cell* args, uint32_t count) {
+    Call c{};
+    c.callable = cell::type(callable) == T_OP ? unwrap(callable) : *callable;
+    c.name = name ? *name : *anon();
+    c.given = args;
+    c.given_count = count;
+    call(c);
+}
+
+void invoke_raising(const Cell* callable, const Cell* name, const Cell* args, uint32_t count) {
+    invoke(callable, name, args, count);
+    exits::raise_pending();
+}
+
+Cell current_code() { return eval_state.code ? *eval_state.code : statics::unset_cell; }
+
+}  // namespace interp
+}  // namespace zel

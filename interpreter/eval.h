@@ -1,0 +1,121 @@
+// The evaluator: runs a block of values expression by expression, straight
+// from the cells the lexer made, on the value stack and the call stack.
+//
+// Words are read, set-words and set-paths assigned, parens and paths
+// evaluated, callables called with the arguments their spec asks for, and
+// infix operators applied strictly from left to right. Each expression leaves
+// exactly one value on the value stack.
+//
+// The start of every expression is the collector's safe point: a collection
+// may move any series buffer there. So the evaluator walks a block by
+// (block node, position) and never keeps a cell pointer across an
+// expression; the end of the block is its live tail, read again before every
+// expression, so code that shortens its own block stops where the block now
+// ends.
+//
+// Exits follow interpreter/exits.h: after every evaluation the caller tests
+// exits::pending() and returns at once while it is set. A pending code that
+// arrives as the exception (from code that cannot test: a trace callback, a
+// change handler, a comparator) turns back into the pending code at the
+// nearest eval().
+//
+// How natives call back into the evaluator:
+//   - a block:      interp::eval(name, block, keep_last); then test
+//                   exits::pending() and return at once while it is set (the
+//                   frames are already placed for the exit's target).
+//   - one step:     interp::eval_next_at(block, position, keep) answers the
+//                   position after the expression (do/next, reduce, any, all).
+//   - a callable:   interp::invoke(callable, name, args, count) pushes the
+//                   result; refinements stay unused.
+//   - code that cannot test after each call wraps it in interp::invoke_raising
+//                   or interp::eval_raising, which turn a pending exit into the
+//                   exception; the native that owns the target frame catches
+//                   it with exits::catch_pending.
+#pragma once
+#include <cstdint>
+
+#include "kernel/cell.h"
+#include "kernel/memory.h"
+
+namespace zel {
+namespace interp {
+
+// ---- argument lists --------------------------------------------------------------
+// The argument list of a callable is made once from its spec and cached in the
+// second cell of its extra block. One cell per spec entry, in spec order:
+//   - an argument: a typeset! of the types it accepts, the fetch mode in header
+//     bits 20-21 and the symbol of its word in payload word 3 (types stop at
+//     id 56, so the third typeset word is free);
+//   - a refinement: the refinement! of the spec, its ordinal (1, 2, ...) in
+//     payload word 3;
+//   - last, an integer!: for a function! or routine! with /local the cells a
+//     call holds for /local and its words; for a native! or action! with
+//     refinements their number.
+enum FetchMode : uint32_t { FETCH_EVAL = 0, FETCH_AS_IS = 1, FETCH_QUOTED = 2, FETCH_RETURN = 3 };
+constexpr uint32_t FETCH_SHIFT = 20;
+constexpr uint32_t FETCH_MASK = 0x300000u;
+inline uint32_t fetch_mode(const Cell* entry) { return (entry->header & FETCH_MASK) >> FETCH_SHIFT; }
+
+// The node of the argument list, made on first use.
+Node prepare_spec(const Cell* callable);
+
+// ---- library code ----------------------------------------------------------------
+// Functions of the standard library, evaluated from Zel source, carry this
+// mark on their context cell: their bodies emit no trace events, the frames
+// of the calls they make are not marked interpreted, and the current-code
+// position stays at the user's code while they run.
+constexpr uint32_t LIBRARY_CONTEXT = 0x4000u;
+void mark_library(const Cell* function);
+bool is_library(const Cell* function);
+
+// ---- evaluation -------------------------------------------------------------------
+
+// Installs the evaluator's services (error! spec evaluation, the error trace,
+// the change notifiers of objects) and its collector roots. Idempotent.
+void init();
+
+// Evaluates the whole block under a block frame named by the word; the last
+// value stays as the top value, or with keep_last goes to the caller's result
+// slot. An empty block gives unset.
+void eval(const Cell* name, const Cell* block, bool keep_last);
+
+// One expression (with the infix operators after it) from the position (a
+// series index) under a <body> frame; with keep the value stays as the top
+// value, else it goes to the caller's result slot. Answers the next position.
+uint32_t eval_next_at(const Cell* block, uint32_t position, bool keep);
+// One expression from the block's own position into the caller's result
+// slot; at the tail the result is unset. Answers the next index.
+uint32_t eval_next(const Cell* block);
+
+// eval and invoke for code that cannot test after each call: a pending exit
+// leaves as the exception Throw{code}.
+void eval_raising(const Cell* name, const Cell* block);
+void invoke_raising(const Cell* callable, const Cell* name, const Cell* args, uint32_t count);
+
+// Calls a callable (native!, action!, op!, function!, routine!) with count
+// argument cells; missing arguments are none, refinements unused, locals
+// false and none. The result is pushed. Argument types are checked.
+void invoke(const Cell* callable, const Cell* name, const Cell* args, uint32_t count);
+
+// ---- invocation (call.cpp) ----------------------------------------------------------
+// Runs a function whose frame and arguments are in place; the result ends in
+// the frame's result slot. The context pointed at the arguments is always the
+// function's own.
+void call_function(const Cell* function);
+void call_function_body(const Cell* body, Node ctx, const Cell* function);
+// Runs a routine whose frame and arguments are in place.
+void call_routine(const Cell* routine);
+
+// ---- current code --------------------------------------------------------------------
+struct EvalState {
+    Cell* code;        // the innermost eval's block outside library code, or null
+    uint32_t library;  // library bodies running
+};
+extern EvalState eval_state;
+
+// The block being evaluated by the innermost eval (outside library code) with
+// its index at the expression being evaluated; unset when none runs.
+Cell current_code();
+
+}  // namespace interp
+}  // namespace zel

@@ -1,0 +1,261 @@
+// Fast paths of the operators, of integer selection and of block navigation:
+// the inline cases, and the generic fallback through a native frame.
+#include "interpreter/fastpath.h"
+
+#include "core/actions.h"
+#include "interpreter/actions.h"
+#include "interpreter/stack.h"
+#include "kernel/memory.h"
+#include "kernel/runtime.h"
+
+namespace zel {
+namespace actions {
+
+// ---- inline cores -------------------------------------------------------------------
+
+static bool fits(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
+
+// The answer replaces the left operand as the generic action does: the left
+// cell's flags stay, only its type and payload change.
+static void put_integer(const Cell* left, Cell* out, int64_t v) {
+    *out = *left;
+    out->w2 = uint32_t(int32_t(v));
+}
+
+static void put_float(const Cell* left, Cell* out, double d) {
+    *out = *left;
+    cell::set_type(out, T_FLOAT);
+    cell::put_float(out, d);
+}
+
+static bool integer_arith(uint32_t op, const Cell* left, const Cell* right, Cell* out) {
+    int64_t a = cell::get_int(left), b = cell::get_int(right), v;
+    double fa = double(a), fb = double(b), f;
+    switch (op) {
+    case ARITH_ADD: v = a + b; f = fa + fb; break;
+    case ARITH_SUBTRACT: v = a - b; f = fa - fb; break;
+    case ARITH_MULTIPLY: v = a * b; f = fa * fb; break;
+    case ARITH_OR: put_integer(left, out, a | b); return true;
+    case ARITH_AND: put_integer(left, out, a & b); return true;
+    case ARITH_XOR: put_integer(left, out, a ^ b); return true;
+    default: return false;
+    }
+    if (fits(v)) put_integer(left, out, v);
+    else put_float(left, out, f);
+    return true;
+}
+
+static bool float_arith(uint32_t op, const Cell* left, const Cell* right, Cell* out) {
+    double a = cell::get_float(left), b = cell::get_float(right);
+    switch (op) {
+    case ARITH_ADD: put_float(left, out, a + b); return true;
+    case ARITH_SUBTRACT: put_float(left, out, a - b); return true;
+    case ARITH_MULTIPLY: put_float(left, out, a * b); return true;
+    default: return false;
+    }
+}
+
+bool arith_inline(uint32_t op, const Cell* left, const Cell* right, Cell* out) {
+    uint32_t tl = cell::type(left), tr = cell::type(right);
+    if (tl == T_INTEGER && tr == T_INTEGER) return integer_arith(op, left, right, out);
+    if (tl == T_FLOAT && tr == T_FLOAT) return float_arith(op, left, right, out);
+    return false;
+}
+
+bool compare_inline(int32_t op, const Cell* left, const Cell* right, bool* answer) {
+    if (cell::type(left) != T_INTEGER || cell::type(right) != T_INTEGER) return false;
+    int32_t a = cell::get_int(left), b = cell::get_int(right);
+    switch (op) {
+    case OP_EQUAL:
+    case OP_STRICT_EQUAL: *answer = a == b; return true;
+    case OP_NOT_EQUAL: *answer = a != b; return true;
+    case OP_LESSER: *answer = a < b; return true;
+    case OP_LESSER_OR_EQUAL: *answer = a <= b; return true;
+    case OP_GREATER: *answer = a > b; return true;
+    case OP_GREATER_OR_EQUAL: *answer = a >= b; return true;
+    default: return false;
+    }
+}
+
+// A block! whose position lies at or before its tail: the position and the
+// live length, else false.
+static bool block_position(const Cell* value, int32_t* index, int32_t* length) {
+    if (cell::type(value) != T_BLOCK) return false;
+    *index = cell::series_index(value);
+    *length = int32_t(series::length(node::buffer(cell::series_node(value))));
+    return *index >= 0 && *index <= *length;
+}
+
+bool select_inline(const Cell* value, int32_t index, Cell* out) {
+    int32_t at, length;
+    if (!block_position(value, &at, &length) || index < 1 || index > length - at) return false;
+    *out = series::cells(node::buffer(cell::series_node(value)))[at + index - 1];
+    return true;
+}
+
+bool query_inline(const Cell* value, uint32_t op, Cell* out) {
+    int32_t at, length;
+    if (!block_position(value, &at, &length)) return false;
+    Cell moved = *value;
+    switch (op) {
+    case Q_LENGTH: cell::make_integer(out, length - at); return true;
+    case Q_INDEX: cell::make_integer(out, at + 1); return true;
+    case Q_IS_HEAD: cell::make_logic(out, at == 0); return true;
+    case Q_IS_TAIL: cell::make_logic(out, at == length); return true;
+    case Q_NEXT: moved.w1 = uint32_t(at < length ? at + 1 : at); break;
+    case Q_BACK: moved.w1 = uint32_t(at > 0 ? at - 1 : 0); break;
+    case Q_HEAD: moved.w1 = 0; break;
+    case Q_TAIL: moved.w1 = uint32_t(length); break;
+    default: return false;
+    }
+    *out = moved;
+    return true;
+}
+
+// ---- the generic fallback -----------------------------------------------------------
+
+// Runs the action entry on the operands under a native frame named by the
+// word; the answer is left as the top value.
+static void generic(const Cell* word, const Cell* left, const Cell* right, void (*run)(const void*),
+                    const void* context) {
+    Cell l = *left, r;
+    if (right) r = *right;
+    stack::enter_native(word);
+    stack::push(&l);
+    if (right) stack::push(&r);
+    run(context);
+    stack::leave();
+}
+
+static void run_entry(const void* entry) {
+    static const int32_t none[1] = {-1};
+    (*static_cast<const Entry*>(entry))(none);
+}
+
+[[noreturn]] static void bad_op() { runtime::error_report(101, reinterpret_cast<uintptr_t>(&bad_op)); }
+
+static const Entry* arith_entry(uint32_t op) {
+    static const uint32_t ids[] = {ACT_add, ACT_subtract, ACT_multiply, 0, 0, ACT_or_, ACT_and_, ACT_xor_};
+    if (op >= sizeof ids / sizeof ids[0] || ids[op] == 0) bad_op();
+    return &table[ids[op] - 1];
+}
+
+// ---- arithmetic -----------------------------------------------------------------------
+
+void arith_fast_path_a(uint32_t op, const Cell* left, const Cell* right, const Cell* word) {
+    const Entry* entry = arith_entry(op);
+    Cell out;
+    if (arith_inline(op, left, right, &out)) {
+        stack::push(&out);
+        return;
+    }
+    generic(word, left, right, run_entry, entry);
+}
+
+void arith_fast_path_b(uint32_t op, const Cell* left, int32_t right, const Cell* word) {
+    Cell r;
+    cell::make_integer(&r, right);
+    arith_fast_path_a(op, left, &r, word);
+}
+
+void arith_fast_path_c(uint32_t op, const Cell* right, const Cell* word) {
+    Cell left = *stack::top();
+    stack::pop(1);
+    arith_fast_path_a(op, &left, right, word);
+}
+
+void arith_fast_path_d(uint32_t op, int32_t right, const Cell* word) {
+    Cell r;
+    cell::make_integer(&r, right);
+    arith_fast_path_c(op, &r, word);
+}
+
+// ---- comparison -----------------------------------------------------------------------
+
+static void run_compare(const void* op) { compare_to_logic(*static_cast<const int32_t*>(op)); }
+
+static bool compare_answer(int32_t op, const Cell* left, const Cell* right, const Cell* word) {
+    if (op < OP_EQUAL || op > OP_GREATER_OR_EQUAL) bad_op();
+    bool answer;
+    if (compare_inline(op, left, right, &answer)) return answer;
+    generic(word, left, right, run_compare, &op);
+    answer = stack::top()->w1 != 0;
+    stack::pop(1);
+    return answer;
+}
+
+void compare_fast_path_a(int32_t op, const Cell* left, const Cell* right, const Cell* word) {
+    cell::make_logic(stack::push_slot(), compare_answer(op, left, right, word));
+}
+
+void compare_fast_path_b(int32_t op, const Cell* left, int32_t right, const Cell* word) {
+    cell::make_logic(stack::push_slot(), compare_fast_path_f(op, left, right, word));
+}
+
+void compare_fast_path_c(int32_t op, const Cell* right, const Cell* word) {
+    cell::make_logic(stack::push_slot(), compare_fast_path_g(op, right, word));
+}
+
+void compare_fast_path_d(int32_t op, int32_t right, const Cell* word) {
+    cell::make_logic(stack::push_slot(), compare_fast_path_h(op, right, word));
+}
+
+bool compare_fast_path_e(int32_t op, const Cell* left, const Cell* right, const Cell* word) {
+    return compare_answer(op, left, right, word);
+}
+
+bool compare_fast_path_f(int32_t op, const Cell* left, int32_t right, const Cell* word) {
+    Cell r;
+    cell::make_integer(&r, right);
+    return compare_answer(op, left, &r, word);
+}
+
+bool compare_fast_path_g(int32_t op, const Cell* right, const Cell* word) {
+    Cell left = *stack::top();
+    stack::pop(1);
+    return compare_answer(op, &left, right, word);
+}
+
+bool compare_fast_path_h(int32_t op, int32_t right, const Cell* word) {
+    Cell r;
+    cell::make_integer(&r, right);
+    return compare_fast_path_g(op, &r, word);
+}
+
+// ---- selection and navigation ------------------------------------------------------------
+
+static void run_select(const void*) {
+    Cell* base = stack::reg.base;
+    *base = *eval_path_dispatch(base, base + 1, nullptr, nullptr, nullptr, nullptr, 0, false, true,
+                                true, false);
+}
+
+void select_path_fast(const Cell* value, int32_t index, const Cell* word) {
+    Cell out;
+    if (select_inline(value, index, &out)) {
+        stack::push(&out);
+        return;
+    }
+    Cell element;
+    cell::make_integer(&element, index);
+    generic(word, value, &element, run_select, nullptr);
+}
+
+static void run_query(const void* op) {
+    static const uint32_t ids[] = {0, ACT_is_length, ACT_is_index, ACT_is_head, ACT_is_tail,
+                                   ACT_next, ACT_back, ACT_head, ACT_tail};
+    run_entry(&table[ids[*static_cast<const uint32_t*>(op)] - 1]);
+}
+
+void series_query_fast(const Cell* value, uint32_t op, const Cell* word) {
+    if (op < Q_LENGTH || op > Q_TAIL) bad_op();
+    Cell out;
+    if (query_inline(value, op, &out)) {
+        stack::push(&out);
+        return;
+    }
+    generic(word, value, nullptr, run_query, &op);
+}
+
+}  // namespace actions
+}  // namespace zel

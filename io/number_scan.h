@@ -1,0 +1,33 @@
+// Number scanners: an integer, a float or a tuple read from a range of
+// characters of a text of 1-, 2- or 4-byte units, for the `to` and `make`
+// conversions and the lexer's own number loaders. Each reports failure
+// through an error flag that the caller turns into its own error: 0 when the
+// text was read, -1 for a character that does not belong, -2 for an integer
+// that leaves the 32-bit range.
+#pragma once
+#include <cstdint>
+
+#include "kernel/cell.h"
+
+namespace zel {
+namespace lexer {
+
+// The longest float text accepted.
+constexpr uint32_t FLOAT_TEXT_MAX = 312;
+
+// Optional sign, decimal digits, apostrophes between them skipped. On -1 or
+// -2 the value read so far is answered.
+int32_t scan_integer(const uint8_t* text, uint32_t start, uint32_t length, uint32_t unit, int32_t* error);
+// Digits with apostrophes, an optional point or comma, an optional signed
+// exponent; NaN with the flag -1 when the text is not a float or its value
+// lies beyond the float range.
+double scan_float(const uint8_t* text, uint32_t start, uint32_t length, uint32_t unit, int32_t* error);
+// Up to 12 fields of 0-255 separated by points, written into the cell as a
+// tuple!.
+void scan_tuple(const uint8_t* text, uint32_t start, uint32_t length, uint32_t unit, Cell* out, int32_t* error);
+// True when the bytes form a float as the lexer accepts it (at most
+// FLOAT_TEXT_MAX bytes; a comma point must already be a ".").
+bool is_float_syntax(const uint8_t* start, const uint8_t* end);
+
+}  // namespace lexer
+}  // namespace zel

@@ -1,0 +1,569 @@
+// The evaluator, function invocation, trace events and the fast paths, as
+// text -> value tables. Until the natives exist, the fixture binds the few
+// actions, ops and small test natives the cases need.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "core/block.h"
+#include "core/context.h"
+#include "core/datatype.h"
+#include "core/logic.h"
+#include "core/native.h"
+#include "core/raise.h"
+#include "core/runtime_words.h"
+#include "core/string.h"
+#include "core/word.h"
+#include "datatypes/typeset.h"
+#include "interpreter/actions.h"
+#include "interpreter/eval.h"
+#include "interpreter/exits.h"
+#include "interpreter/fastpath.h"
+#include "interpreter/stack.h"
+#include "interpreter/trace.h"
+#include "io/lexer.h"
+#include "kernel/collector.h"
+#include "test_support.h"
+
+namespace zel {
+namespace {
+
+// ---- environment ------------------------------------------------------------------
+
+Cell global(const char* name) { return word::intern(name); }
+
+uint32_t type_of(const Cell& c) { return cell::type(&c); }
+Cell value_of(const char* name) {
+    Cell w = global(name);
+    return *word::get_value(&w);
+}
+
+void set_global(const char* name, const Cell& value) {
+    Cell w = global(name);
+    word::set_value(&w, &value);
+}
+
+// The block written in the text.
+Cell loaded(const char* text) {
+    Cell b = lexer::load_text(text, std::strlen(text));
+    stack::pop(1);
+    return *block::cell_at(&b, 0);
+}
+
+void define_action(const char* name, uint32_t id, const char* spec) {
+    Cell s = loaded(spec);
+    set_global(name, s);  // keeps the spec block alive
+    Cell a;
+    native::write_cell(&a, T_ACTION, id, &s);
+    set_global(name, a);
+}
+
+Cell as_op(const Cell& callable) {
+    Cell op = callable;
+    op.header = uint32_t(T_OP) | (cell::type(&callable) << HDR_OP_TYPE_SHIFT);
+    return op;
+}
+
+// Test natives live in the last slots of the native table, which stay empty.
+uint32_t next_slot = natives::TABLE_SLOTS;
+
+void define_native(const char* name, natives::Routine routine, const char* spec) {
+    Cell s = loaded(spec);
+    set_global(name, s);
+    uint32_t index = next_slot--;
+    natives::table.slots[index - 1] = routine;
+    Cell n;
+    native::write_cell(&n, T_NATIVE, index, &s);
+    set_global(name, n);
+}
+
+Cell* arg(uint32_t k) { return stack::reg.base + k; }
+
+// either cond true-block false-block: a native that evaluates a block.
+void either_native(bool, const int32_t*) {
+    Cell block = logic::is_truthy(arg(0)) ? *arg(1) : *arg(2);
+    interp::eval(words::word(words::W_tag_anon), &block, true);
+}
+
+void positive_native(bool, const int32_t*) { cell::make_logic(arg(0), cell::get_int(arg(0)) > 0); }
+void return_native(bool, const int32_t*) { stack::throw_return(true, false); }
+void break_native(bool, const int32_t*) { stack::throw_break(false, false); }
+
+// loop count body: a loop frame taking break.
+void loop_native(bool, const int32_t*) {
+    int32_t n = cell::get_int(arg(0));
+    Cell body = *arg(1);
+    stack::enter_loop(words::word(words::W_tag_anon));
+    cell::make_none(stack::push_slot());
+    for (int32_t i = 0; i < n; i++) {
+        interp::eval(words::word(words::W_tag_anon), &body, true);
+        if (exits::pending() == EXIT_BREAK) {
+            exits::clear();
+            stack::keep();
+            break;
+        }
+        if (exits::pending()) return;
+    }
+    stack::leave_last();
+}
+
+// reduce-lite: the values of each expression, into a new block.
+void collect_native(bool, const int32_t*) {
+    Cell code = *arg(0);
+    Cell out;
+    block::write_cell(&out, 4);
+    *stack::push_slot() = out;
+    uint32_t pos = uint32_t(cell::series_index(&code));
+    while (pos < block::buffer_length(&code)) {
+        pos = interp::eval_next_at(&code, pos, true);
+        if (exits::pending()) return;
+        block::append_copy(&out, stack::top());
+        stack::pop(1);
+    }
+    *arg(0) = out;
+}
+
+// here: the current code position, as a block at that index.
+void here_native(bool, const int32_t*) { *arg(0) = interp::current_code(); }
+
+void setup_environment() {
+    static bool done = false;
+    interp::init();  // other suites may have replaced the notifiers
+    if (done) return;
+    done = true;
+    lexer::init();
+    // What the start-up library will define.
+    Cell any_type;
+    typeset::init_slot(&any_type, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF);
+    set_global("any-type!", any_type);
+    set_global("true", statics::true_cell);
+    set_global("false", statics::false_cell);
+    set_global("none", statics::none_cell);
+    for (uint32_t t : {T_FUNCTION, T_OBJECT, T_BLOCK, T_INTEGER}) {
+        Cell dt;
+        cell::make_datatype(&dt, t);
+        set_global(types::name(t).name, dt);
+    }
+    const char* two = "[value1 value2]";
+    define_action("add", ACT_add, two);
+    define_action("subtract", ACT_subtract, two);
+    define_action("multiply", ACT_multiply, two);
+    define_action("make", ACT_make, "[type spec]");
+    define_action("reflect", ACT_reflect, "[value field]");
+    define_action("pick", ACT_pick, "[series index]");
+    define_action("next", ACT_next, "[series]");
+    define_action("copy", ACT_copy, "[value /part range /deep /types kind]");
+    define_action("append", ACT_append, "[series value /part length /only /dup count]");
+    define_action("insert", ACT_insert, "[series value /part length /only /dup count]");
+    define_action("change", ACT_change, "[series value /part range /only /dup count]");
+    define_action("clear", ACT_clear, "[series]");
+    define_action("remove", ACT_remove, "[series /part range /key key]");
+    define_action("take", ACT_take, "[series /part length /deep /last]");
+    define_action("reverse", ACT_reverse, "[series /part range /skip size]");
+    define_action("poke", ACT_poke, "[series index value]");
+    define_action("sort", ACT_sort, "[series /case /skip size /compare comparator /part length /all /reverse /stable]");
+    set_global("+", as_op(value_of("add")));
+    set_global("-", as_op(value_of("subtract")));
+    set_global("*", as_op(value_of("multiply")));
+    define_native("either", either_native, "[cond true-blk [block!] false-blk [block!]]");
+    define_native("positive", positive_native, "[n [integer!]]");
+    define_native("return", return_native, "[value]");
+    define_native("break", break_native, "[]");
+    define_native("loop", loop_native, "[count [integer!] body [block!]]");
+    define_native("collect", collect_native, "[code [block!]]");
+    define_native("here", here_native, "[]");
+}
+
+// ---- running text --------------------------------------------------------------------
+
+// Evaluates the text as a block and answers its value; the stacks are left
+// as they were found.
+Cell run(const char* text) {
+    test_support::take_error_code();
+    Cell* top = stack::reg.top;
+    Cell code = lexer::load_text(text, std::strlen(text));
+    interp::eval(words::word(words::W_tag_anon), &code, false);
+    Cell result = *stack::top();
+    stack::reg.top = top;
+    return result;
+}
+
+std::string molded(Cell value) {
+    Cell buffer;
+    string::write_cell(&buffer, 16);
+    actions::mold_dispatch(&value, &buffer, false, false, true, nullptr, INT32_MAX, 0);
+    std::string out;
+    for (uint32_t i = 0; i < string::get_abs_length(&buffer); i++) out += char(string::char_at(&buffer, i));
+    return out;
+}
+
+
+std::string eval_molded(const char* text) { return molded(run(text)); }
+
+struct EvalTest : ::testing::Test {
+    Cell* top;
+    stack::Frame* call_top;
+    bool collector_was;
+    void SetUp() override {
+        stack::init();  // whatever other suites left on the stacks
+        setup_environment();
+        top = stack::reg.top;
+        call_top = stack::reg.call_top;
+        collector_was = collector::state.enabled;
+        collector::state.enabled = true;  // GC stress collects at every expression
+    }
+    void TearDown() override {
+        if (HasFailure()) std::printf("last error code %d\n", test_support::take_error_code());
+        collector::state.enabled = collector_was;
+        EXPECT_EQ(stack::reg.call_top, call_top);
+        EXPECT_EQ(exits::pending(), EXIT_NONE);
+        stack::reg.top = top;
+    }
+};
+
+struct Case {
+    const char* code;
+    const char* expected;  // the molded value
+};
+
+void check_table(const Case* cases, size_t n) {
+    for (size_t i = 0; i < n; i++) {
+        SCOPED_TRACE(cases[i].code);
+        test_support::take_error_code();
+        try {
+            EXPECT_EQ(eval_molded(cases[i].code), cases[i].expected);
+        } catch (...) {
+            ADD_FAILURE() << "error " << test_support::take_error_code();
+            stack::reg.call_top = stack::reg.call_bottom;
+        }
+    }
+}
+
+// ---- expressions ----------------------------------------------------------------------
+
+TEST_F(EvalTest, OperatorsApplyLeftToRight) {
+    const Case cases[] = {
+        {"1 + 2 * 3", "9"},
+        {"2 * 3 + 1", "7"},
+        {"1 + (2 * 3)", "7"},
+        {"add 1 2 * 3", "7"},           // a prefix call's argument takes the operators after it
+        {"multiply 2 3 + 1", "8"},
+        {"1.5 + 1.5 * 2.0", "6.0"},
+        {"10 - 2 - 3", "5"},
+        {"a: b: 3 a * b", "9"},
+    };
+    check_table(cases, sizeof cases / sizeof cases[0]);
+}
+
+TEST_F(EvalTest, ValuesEvaluateAsTheirKind) {
+    set_global("v", run("[1 2 3]"));
+    const Case cases[] = {
+        {"'foo", "foo"},
+        {"'a/b", "a/b"},
+        {":add", "make action! [[value1 value2]]"},
+        {"v", "[1 2 3]"},
+        {"v/2", "2"},
+        {":v/3", "3"},
+        {"next v", "[2 3]"},
+        {"(1 2 3)", "3"},
+        {"[a b]", "[a b]"},
+        {"\"text\"", "\"text\""},
+        {"collect [1 + 1 'x 3]", "[2 x 3]"},
+    };
+    check_table(cases, sizeof cases / sizeof cases[0]);
+}
+
+TEST_F(EvalTest, EmptyBlockIsUnset) {
+    EXPECT_EQ(type_of(run("")), T_UNSET);
+    EXPECT_EQ(type_of(run("()")), T_UNSET);
+}
+
+TEST_F(EvalTest, ExpressionErrors) {
+    struct ErrCase {
+        const char* code;
+        Err id;
+    };
+    const ErrCase cases[] = {
+        {"+ 1 2", Err::script_no_op_arg},
+        {"1 + + 2", Err::script_no_op_arg},
+        {"unset-word-here", Err::script_no_value},
+        {"x-unset:", Err::script_need_value},
+        {"add 1", Err::script_no_arg},
+        {"1 +", Err::script_no_arg},
+        {"either 1", Err::script_no_arg},
+        {"either 1 2 [3]", Err::script_expect_arg},
+        {"v-missing/1", Err::script_unset_path},
+    };
+    for (const ErrCase& c : cases) {
+        SCOPED_TRACE(c.code);
+        EXPECT_TRUE(test_support::raises(c.id, [&] { run(c.code); }));
+        stack::reg.call_top = call_top;
+    }
+}
+
+// ---- functions ---------------------------------------------------------------------------
+
+TEST_F(EvalTest, ArgumentFetchModes) {
+    run("x: 10 quote-it: make function! [['a] [a]] as-is: make function! [[:a] [a]]"
+        " opt-arg: make function! [['a [any-type!]] [:a]]");
+    const Case cases[] = {
+        {"quote-it foo", "foo"},
+        {"quote-it (1 + 2)", "3"},          // a paren is evaluated
+        {"quote-it :x", "10"},              // a get-word gives the word's value
+        {"as-is (1 + 2)", "(1 + 2)"},       // taken as it stands
+        {"as-is :x", ":x"},
+        {"quote-it 1 + 2", "3"},            // the operator applies to the result
+    };
+    check_table(cases, sizeof cases / sizeof cases[0]);
+    EXPECT_EQ(type_of(run("opt-arg")), T_UNSET);
+    EXPECT_TRUE(test_support::raises(Err::script_no_arg, [&] { run("quote-it"); }));
+}
+
+TEST_F(EvalTest, RefinementsFromPaths) {
+    run("f: make function! [[a /r b /s c] [out: copy [] append out a append out r append out b"
+        " append out s append out c out]]");
+    const Case cases[] = {
+        {"f 1", "[1 false none false none]"},
+        {"f/r 1 2", "[1 true 2 false none]"},
+        {"f/s/r 1 3 2", "[1 true 2 true 3]"},  // arguments come in path order
+        {"r: false f/:r 1 2", "[1 false none false none]"},  // the value decides
+        {"r: 1 f/:r 1 2", "[1 true 2 false none]"},
+        {"append/only copy [] [1 2]", "[[1 2]]"},
+        {"append/dup copy [] 7 3", "[7 7 7]"},
+    };
+    check_table(cases, sizeof cases / sizeof cases[0]);
+    struct ErrCase {
+        const char* code;
+        Err id;
+    };
+    const ErrCase errors[] = {
+        {"f/x 1", Err::script_no_refine},
+        {"f/r/r 1 2 3", Err::script_dup_refine},
+        {"f/1 1", Err::script_bad_refine},
+        {":f/r", Err::script_invalid_path_get},
+        {"append/nothing [] 1", Err::script_no_refine},
+    };
+    for (const ErrCase& c : errors) {
+        SCOPED_TRACE(c.code);
+        EXPECT_TRUE(test_support::raises(c.id, [&] { run(c.code); }));
+        stack::reg.call_top = call_top;
+    }
+}
+
+TEST_F(EvalTest, RecursionSeesItsOwnArguments) {
+    run("sum: make function! [[n] [either positive n [n + sum n - 1] [0]]]"
+        " back-to-n: make function! [[n] [either positive n [inner: back-to-n n - 1 n] [0]]]");
+    const Case cases[] = {
+        {"sum 10", "55"},
+        {"back-to-n 5", "5"},
+        {"sum 200", "20100"},
+    };
+    check_table(cases, sizeof cases / sizeof cases[0]);
+}
+
+TEST_F(EvalTest, ReturnEndsOnlyItsCallAndBreakReachesTheLoop) {
+    run("early: make function! [[a] [return a * 2 a]]"
+        " outer: make function! [[] [1 + early 5]]"
+        " breaker: make function! [[] [break 99]]");
+    const Case cases[] = {
+        {"early 4", "8"},
+        {"outer", "11"},
+        {"n: 0 loop 5 [n: n + 1 breaker n: n + 100] n", "1"},
+        {"loop 3 [return-check: 1]", "1"},
+    };
+    check_table(cases, sizeof cases / sizeof cases[0]);
+    EXPECT_TRUE(test_support::raises(Err::throw_return, [&] { run("return 1"); }));
+    stack::reg.call_top = call_top;
+}
+
+TEST_F(EvalTest, FunctionContextsAreRestored) {
+    run("g: make function! [[a] [a]]");
+    EXPECT_EQ(eval_molded("g 1 g 2"), "2");
+    // After the call the function's words have no values any more.
+    Cell a = run("first-word: pick reflect :g 'words 1");
+    EXPECT_TRUE(test_support::raises(Err::script_not_in_context, [&] { word::get_value(&a); }));
+}
+
+TEST_F(EvalTest, CodeThatShortensItsBlockStopsAtTheLiveTail) {
+    // The block clears itself from the second expression on; what follows the
+    // clear is never read.
+    set_global("self-code", run("[1 clear next self-code 2 3]"));
+    EXPECT_EQ(eval_molded("do-it: make function! [[b] [either 1 b [0]]] do-it self-code"), "[]");
+    EXPECT_EQ(eval_molded("self-code"), "[1]");
+}
+
+TEST_F(EvalTest, IntegerOverflowGivesFloat) {
+    const Case cases[] = {
+        {"2147483647 + 1", "2147483648.0"},
+        {"-2147483648 - 1", "-2147483649.0"},
+        {"65536 * 65536", "4294967296.0"},
+    };
+    check_table(cases, sizeof cases / sizeof cases[0]);
+}
+
+TEST_F(EvalTest, LibraryCodeKeepsTheUsersPosition) {
+    run("user-fn: make function! [[] [1 here]] lib-fn: make function! [[] [1 here]]");
+    Cell lib = value_of("lib-fn");
+    interp::mark_library(&lib);
+    EXPECT_TRUE(interp::is_library(&lib));
+    EXPECT_EQ(eval_molded("1 user-fn"), "[here]");       // inside the body
+    EXPECT_EQ(eval_molded("1 lib-fn"), "[lib-fn]");      // at the user's call
+}
+
+TEST_F(EvalTest, ValuesThatAreNotCallableAreRefused) {
+    Cell one;
+    cell::make_integer(&one, 1);
+    EXPECT_TRUE(test_support::raises(Err::internal_not_callable, [&] { interp::invoke(&one, nullptr, nullptr, 0); }));
+    stack::reg.call_top = call_top;
+}
+
+// ---- trace events --------------------------------------------------------------------------
+
+TEST_F(EvalTest, TraceMasks) {
+    struct MaskCase {
+        const char* spec;
+        uint32_t mask;
+    };
+    const MaskCase cases[] = {
+        {"[[call return] e c p v r s] []", interp::EV_CALL | interp::EV_RETURN},
+        {"[e c p v r s] []", interp::DEFAULT_MASK},
+        {"[] []", interp::DEFAULT_MASK},
+        {"[[CALL fetch other] e] []", interp::EV_CALL | interp::EV_FETCH},
+    };
+    EXPECT_EQ(interp::DEFAULT_MASK, 131071u);
+    for (const MaskCase& c : cases) {
+        SCOPED_TRACE(c.spec);
+        std::string text = std::string("make function! [") + c.spec + "]";
+        Cell fn = run(text.c_str());
+        EXPECT_EQ(interp::trace_mask(&fn), c.mask);
+    }
+}
+
+// Runs the code under a trace run whose callback appends each event word to
+// the global block events.
+std::string traced(const char* callback_spec, const char* code) {
+    run("events: copy []");
+    std::string text = std::string("make function! [") + callback_spec + " [append events e]]";
+    Cell callback = run(text.c_str());
+    set_global("tracer", callback);
+    EXPECT_TRUE(interp::trace_start(&callback));
+    EXPECT_FALSE(interp::trace_start(&callback));  // a nested run installs nothing
+    run(code);
+    interp::trace_end();
+    return eval_molded("events");
+}
+
+TEST_F(EvalTest, TraceEvents) {
+    run("tf: make function! [[a] [a + 1]] quiet: make function! [[[no-trace] a] [a + 1]]"
+        " lib: make function! [[a] [a + 1]]");
+    Cell lib = value_of("lib");
+    interp::mark_library(&lib);
+    const char* calls = "[[call return] e c p v r s]";
+    EXPECT_EQ(traced(calls, "tf 1"), "[call call return return]");
+    EXPECT_EQ(traced(calls, "quiet 1"), "[call return]");
+    EXPECT_EQ(traced(calls, "lib 1"), "[call return]");
+    EXPECT_EQ(traced("[[init end] e c p v r s]", "1"), "[init end]");
+    EXPECT_EQ(traced("[[set] e c p v r s]", "t: 1 t: 2"), "[set set]");
+    EXPECT_EQ(traced("[[prolog epilog] e c p v r s]", "tf 1"), "[prolog epilog]");
+    // Every event: the callback's own calls are never reported.
+    std::string all = traced("[e c p v r s]", "tf 1");
+    size_t calls_seen = 0;
+    for (size_t at = all.find("call"); at != std::string::npos; at = all.find("call", at + 1)) calls_seen++;
+    EXPECT_EQ(calls_seen, 2u);
+    EXPECT_NE(all.find("fetch"), std::string::npos);
+    EXPECT_FALSE(interp::is_tracing());
+}
+
+TEST_F(EvalTest, TraceErrorEventAndNoneForStackOverflow) {
+    run("events: copy []");
+    Cell callback = run("make function! [[[error] e c p v r s] [append events e]]");
+    set_global("tracer", callback);
+    interp::trace_start(&callback);
+    EXPECT_TRUE(test_support::raises(Err::script_no_value, [&] { run("no-such-value-here"); }));
+    stack::reg.call_top = call_top;
+    EXPECT_TRUE(test_support::raises(Err::internal_stack_overflow, [&] {
+        error::raise(Err::internal_stack_overflow);
+    }));
+    stack::reg.call_top = call_top;
+    interp::trace_end();
+    EXPECT_EQ(eval_molded("events"), "[error]");
+}
+
+// ---- fast paths --------------------------------------------------------------------------
+
+TEST_F(EvalTest, FastPathsAnswerAsTheGenericActions) {
+    Cell a, b, out, generic;
+    struct Arith {
+        uint32_t op;
+        int32_t x, y;
+    };
+    const Arith cases[] = {
+        {actions::ARITH_ADD, 2147483647, 1}, {actions::ARITH_SUBTRACT, -2147483648, 1},
+        {actions::ARITH_MULTIPLY, 65536, 65536}, {actions::ARITH_ADD, 3, 4},
+        {actions::ARITH_OR, 12, 3}, {actions::ARITH_AND, 12, 4}, {actions::ARITH_XOR, 12, 4},
+    };
+    const uint32_t ids[] = {ACT_add, ACT_subtract, ACT_multiply, 0, 0, ACT_or_, ACT_and_, ACT_xor_};
+    for (const Arith& c : cases) {
+        cell::make_integer(&a, c.x);
+        cell::make_integer(&b, c.y);
+        ASSERT_TRUE(actions::arith_inline(c.op, &a, &b, &out));
+        stack::enter_native(words::word(words::W_tag_anon));
+        stack::push(&a);
+        stack::push(&b);
+        int32_t none[1] = {-1};
+        actions::table[ids[c.op] - 1](none);
+        generic = *stack::reg.base;
+        stack::leave();
+        stack::pop(1);
+        EXPECT_EQ(molded(out), molded(generic)) << c.x << " op " << c.op << " " << c.y;
+    }
+}
+
+TEST_F(EvalTest, SelectionByIntegerAnswersAsPick) {
+    set_global("v", run("[10 20 30]"));
+    const Case cases[] = {
+        {"v/1", "10"}, {"v/3", "30"}, {"v/4", "none"}, {"v/0", "none"},
+        {"pick v 0", "none"}, {"pick v -1", "none"}, {"v/-1", "none"},
+        {"w: next v w/-1", "10"}, {"pick next v -1", "10"},
+    };
+    check_table(cases, sizeof cases / sizeof cases[0]);
+    Cell v = value_of("v");
+    Cell next = v;
+    next.w1 = 1;
+    for (int32_t index : {-1, 0, 1, 2, 3}) {
+        Cell* top = stack::reg.top;
+        actions::select_path_fast(&next, index, words::word(words::W_pick));
+        std::string fast = molded(*stack::top());
+        stack::reg.top = top;
+        std::string code = "pick next v " + std::to_string(index);
+        EXPECT_EQ(fast, eval_molded(code.c_str())) << index;
+    }
+}
+
+TEST_F(EvalTest, SeriesQueriesAtTheEnds) {
+    Cell v = run("[1 2]");
+    Cell at_tail = v;
+    at_tail.w1 = 2;
+    struct Query {
+        const Cell* value;
+        uint32_t op;
+        const char* expected;
+    };
+    const Query cases[] = {
+        {&at_tail, actions::Q_NEXT, "[]"},   {&at_tail, actions::Q_IS_TAIL, "true"},
+        {&v, actions::Q_BACK, "[1 2]"},      {&v, actions::Q_LENGTH, "2"},
+        {&at_tail, actions::Q_LENGTH, "0"},  {&at_tail, actions::Q_INDEX, "3"},
+        {&at_tail, actions::Q_HEAD, "[1 2]"}, {&v, actions::Q_IS_HEAD, "true"},
+    };
+    for (const Query& q : cases) {
+        Cell* top = stack::reg.top;
+        actions::series_query_fast(q.value, q.op, words::word(words::W_tag_anon));
+        EXPECT_EQ(molded(*stack::top()), q.expected) << q.op;
+        stack::reg.top = top;
+    }
+}
+
+}  // namespace
+}  // namespace zel
