@@ -2,6 +2,8 @@
 // in the fixed registration order) and the actions of datatype!.
 #include "core/datatype.h"
 
+#include "core/symbol.h"
+
 #include <cstring>
 
 #include "core/bitset.h"
@@ -60,7 +62,7 @@ const Entry ORDER[] = {
     {T_STRING, T_SERIES, "string!", string::init},
     {T_BINARY, T_STRING, "binary!", binary::register_type},
     {T_INTEGER, 0, "integer!", integer::init},
-    {T_SYMBOL, 0, "symbol!", nullptr},
+    {T_SYMBOL, 0, "symbol!", symbol::init},
     {T_CONTEXT, 0, "context!", context::init},
     {T_WORD, T_SYMBOL, "word!", word::init},
     {T_LIT_WORD, T_WORD, "lit-word!", lit_word::init},

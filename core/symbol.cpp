@@ -6,8 +6,10 @@
 
 #include <cstring>
 
+#include "core/datatype.h"
 #include "core/hashtable.h"
 #include "core/murmur.h"
+#include "core/string_actions.h"
 #include "kernel/unicode.h"
 
 namespace zel {
@@ -131,6 +133,18 @@ const char* get_cstr(uint32_t id) {
     *series::tail_ptr(b) = 0;
     return reinterpret_cast<const char*>(series::head_ptr(b));
 }
+
+int32_t compare(Cell* value1, Cell* value2, int32_t op) {
+    if (cell::type(value2) != T_SYMBOL) return -2;
+    get_cached_string(value1);
+    get_cached_string(value2);
+    Cell a, b;
+    cell::make_series(&a, T_STRING, value1->w2);
+    cell::make_series(&b, T_STRING, value2->w2);
+    return string::compare(&a, &b, op);
+}
+
+void init() { datatype::register_({.id = T_SYMBOL, .parent = 0, .name = "symbol!", .compare = compare}); }
 
 }  // namespace symbol
 }  // namespace zel

@@ -60,5 +60,10 @@ inline uint32_t resolve(uint32_t id) {
 // ASCII case.
 int compare_names(const uint8_t* a, const uint8_t* b, uint32_t length, bool exact);
 
+// symbol! has one action: two symbol records compare as the texts of their names.
+int32_t compare(Cell* value1, Cell* value2, int32_t op);
+// Registers symbol!.
+void init();
+
 }  // namespace symbol
 }  // namespace zel

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/context.h"
 #include "core/datatype.h"
 #include "core/raise.h"
 #include "core/string.h"

@@ -16,6 +16,7 @@
 #include "core/symbol.h"
 #include "core/word.h"
 #include "datatypes/error.h"
+#include "interpreter/actions.h"
 #include "interpreter/exits.h"
 #include "interpreter/stack.h"
 #include "io/lexer.h"
@@ -632,6 +633,104 @@ TEST(NumberScanTest, FloatSyntaxAgreesWithPython) {
         EXPECT_EQ(std::to_string(bits), oracle) << t;
     }
     pclose(p);
+}
+
+}  // namespace
+}  // namespace zel
+
+namespace zel {
+namespace {
+
+// ---- round trips: mold, then scan the text back ------------------------------
+
+std::string mold_of(Cell* value) {
+    Cell buffer;
+    string::write_cell(&buffer, 64);
+    temp_roots::Hold hold(&buffer);
+    actions::mold_dispatch(value, &buffer, false, false, false, nullptr, INT32_MAX, 0);
+    return utf8_of(&buffer);
+}
+
+// The one value the text reads as, or a null header when it is not one value.
+Cell read_back(const std::string& text) {
+    Cell* top = stack::reg.top;
+    Cell block = lexer::load_text(text.data(), text.size());
+    stack::reg.top = top;
+    SeriesBuffer* b = node::buffer(cell::series_node(&block));
+    return series::length(b) == 1 ? *series::cells(b) : Cell{0, 0, 0, 0};
+}
+
+Cell text_value(uint32_t type, const std::string& utf8) {
+    Cell s = string_of(utf8.c_str());
+    cell::set_type(&s, type);
+    return s;
+}
+
+TEST(LexerRoundTripTest, StringsCharsAndFilesReadBackAsMolded) {
+    struct TextCase {
+        uint32_t type;
+        std::string text;
+    };
+    const std::vector<TextCase> cases = {
+        {T_STRING, ""}, {T_STRING, "plain"}, {T_STRING, "a{b"}, {T_STRING, "}"}, {T_STRING, "a{b}c"},
+        {T_STRING, "{{"}, {T_STRING, "^"}, {T_STRING, "^^(41)"}, {T_STRING, "\"quoted\""},
+        {T_STRING, "\"{"}, {T_STRING, "tab\there"}, {T_STRING, "\x01\x1F\x7F"}, {T_STRING, "line\nbreak"},
+        {T_STRING, "cr\rlf"}, {T_STRING, "caf\xC3\xA9"}, {T_STRING, "\xF0\x9F\x98\x80 astral"},
+        {T_STRING, "\xE2\x82\xAC and \xF0\x9F\x98\x80 and \"{}^"},
+        {T_STRING, std::string(60, 'x') + "\"" + std::string(60, 'y')},
+        {T_FILE, "file.txt"}, {T_FILE, "a b"}, {T_FILE, "100%"}, {T_FILE, "dir/sub/x.zel"},
+        {T_FILE, "\xC3\xBCn\xC3\xAF"}, {T_FILE, "semi;colon"}, {T_FILE, "x\"y"},
+    };
+    for (const TextCase& c : cases) {
+        Cell v = text_value(c.type, c.text);
+        temp_roots::Hold hold(&v);
+        std::string molded = mold_of(&v);
+        Cell back = read_back(molded);
+        EXPECT_EQ(cell::type(&back), c.type) << molded;
+        if (cell::type(&back) == c.type) {
+            EXPECT_EQ(utf8_of(&back), c.text) << molded;
+        }
+    }
+    for (uint32_t cp : {0u, 9u, 10u, 13u, 0x1Bu, 0x22u, 0x41u, 0x5Eu, 0x7Bu, 0x7Du, 0x7Fu, 0xA0u, 0xE9u, 0x20ACu,
+                        0x1F600u, 0x10FFFFu}) {
+        Cell c;
+        cell::make_char(&c, cp);
+        std::string molded = mold_of(&c);
+        Cell back = read_back(molded);
+        EXPECT_EQ(cell::type(&back), T_CHAR) << molded;
+        EXPECT_EQ(back.w2, cp) << molded;
+    }
+}
+
+TEST(LexerRoundTripTest, FloatsReadBackBitForBit) {
+    for (double d : {0.0, -0.0, 1.0, -1.5, 0.1, 1.0 / 3, 2.0 / 3, 1e-7, 1e21, 1e22, 123456789012345678.0,
+                     9007199254740993.0, 1e-300, 5e-324, 2.2250738585072014e-308, 1.7976931348623157e308,
+                     -1e308, 3.14159265358979, HUGE_VAL, -HUGE_VAL}) {
+        Cell f;
+        cell::make_float(&f, d);
+        std::string molded = mold_of(&f);
+        Cell back = read_back(molded);
+        ASSERT_EQ(cell::type(&back), T_FLOAT) << molded;
+        uint64_t a, b;
+        double r = cell::get_float(&back);
+        std::memcpy(&a, &d, 8);
+        std::memcpy(&b, &r, 8);
+        EXPECT_EQ(a, b) << molded;
+    }
+    Cell nan;
+    cell::make_float(&nan, std::nan(""));
+    Cell back = read_back(mold_of(&nan));
+    EXPECT_TRUE(cell::type(&back) == T_FLOAT && std::isnan(cell::get_float(&back)));
+}
+
+// Blocks molded by the block module read back to the same text.
+TEST(LexerRoundTripTest, BlocksReadBackAsMolded) {
+    for (const char* text : {"[a b: :c 'd /e #f]", "[1 -2 3.5 \"s\" #\"c\" %f <t> @r]", "[a/b c/d: :e/f 'g/h]",
+                             "[[nested (paren)] #{0102}]", "[http://x.y/z me@here.org]"}) {
+        Cell v = read_back(text);
+        temp_roots::Hold hold(&v);
+        EXPECT_EQ(mold_of(&v), text);
+    }
 }
 
 }  // namespace

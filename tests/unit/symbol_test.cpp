@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/datatype.h"
 #include "core/hashtable.h"
 #include "core/murmur.h"
 #include "core/symbol.h"
@@ -166,6 +167,25 @@ TEST_F(SymbolTest, AliasesNeverChain) {
     }
     EXPECT_EQ(series::length(node::buffer(block)), n);  // nothing added the second time
     EXPECT_GT(hashtable::record(table)->buckets, 4096u);
+}
+
+}  // namespace
+
+namespace {
+
+// symbol! is registered with its one action: records compare as their names.
+TEST(SymbolType, ComparesRecordsAsTheirNames) {
+    Cell a = *symbol::get(symbol::intern("apple-sym"));
+    Cell b = *symbol::get(symbol::intern("APPLE-SYM"));
+    Cell c = *symbol::get(symbol::intern("banana-sym"));
+    EXPECT_EQ(symbol::compare(&a, &b, 0), 0);   // equal without regard to case
+    EXPECT_NE(symbol::compare(&a, &b, 2), 0);   // strictly different
+    EXPECT_LT(symbol::compare(&a, &c, 3), 0);
+    Cell none;
+    cell::make_none(&none);
+    EXPECT_EQ(symbol::compare(&a, &none, 0), -2);
+    EXPECT_EQ(types::row(T_SYMBOL).compare, symbol::compare);
+    EXPECT_STREQ(types::name(T_SYMBOL).name, "symbol!");
 }
 
 }  // namespace
