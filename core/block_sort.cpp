@@ -15,6 +15,7 @@
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
+#include "core/sort_records.h"
 #include "interpreter/actions.h"
 #include "interpreter/exits.h"
 #include "kernel/runtime.h"
@@ -97,17 +98,6 @@ struct Plan {
     bool calls;  // a comparator function
 };
 
-static uint32_t record_size(const Cell* skip, uint32_t count, bool all) {
-    if (!skip) {
-        if (all) error::raise(Err::script_bad_refines);
-        return 1;
-    }
-    if (cell::type(skip) != T_INTEGER) bad_refine("skip", skip);
-    int32_t size = cell::get_int(skip);
-    if (size < 1 || count % uint32_t(size) != 0 || count < uint32_t(size)) bad_refine("skip", skip);
-    return uint32_t(size);
-}
-
 static void choose_comparator(Plan& p, const Cell* compare, bool has_skip, bool all) {
     if (!compare) {
         if (all) p.flags |= SORT_ALL | p.size << SORT_FIELD_SHIFT;
@@ -182,7 +172,7 @@ const Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part
             p.count = uint32_t(n);
         }
     }
-    p.size = record_size(skip, p.count, all);
+    p.size = sort_records::record_size(skip, p.count, all);
     choose_comparator(p, compare, skip != nullptr, all);
     series->w1 = p.start;
     if (p.count == 0) return series;
@@ -200,4 +190,19 @@ const Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part
 }
 
 }  // namespace block
+
+namespace sort_records {
+
+uint32_t record_size(const Cell* skip, uint32_t count, bool all) {
+    if (!skip) {
+        if (all) error::raise(Err::script_bad_refines);
+        return 1;
+    }
+    if (cell::type(skip) != T_INTEGER) block::bad_refine("skip", skip);
+    int32_t size = cell::get_int(skip);
+    if (size < 1 || count % uint32_t(size) != 0 || count < uint32_t(size)) block::bad_refine("skip", skip);
+    return uint32_t(size);
+}
+
+}  // namespace sort_records
 }  // namespace zel

@@ -4,8 +4,10 @@
 
 #include <cmath>
 
+#include "core/compare_common.h"
 #include "core/datatype.h"
 #include "core/integer.h"
+#include "core/number_internal.h"
 #include "core/raise.h"
 #include "core/string.h"
 #include "core/string_actions.h"
@@ -36,13 +38,6 @@ Cell* push(uint32_t code_point) {
 
 // ---- arithmetic ---------------------------------------------------------------
 
-// A float operand counts by its whole part.
-static int32_t whole_part(double d) {
-    d = std::trunc(d);
-    if (!(d >= -2147483648.0 && d <= 2147483647.0)) error::raise(Err::math_overflow);
-    return int32_t(d);
-}
-
 // A divide gets no scratch cell, so that it truncates instead of making a
 // float; every other overflow shows as the scratch cell turned float!.
 void do_math(int32_t op) {
@@ -52,7 +47,8 @@ void do_math(int32_t op) {
     switch (cell::type(right)) {
     case T_CHAR:
     case T_INTEGER: y = cell::get_int(right); break;
-    case T_FLOAT: y = whole_part(cell::get_float(right)); break;
+    // A float operand counts by its whole part.
+    case T_FLOAT: y = whole_to_int32(std::trunc(cell::get_float(right))); break;
     case T_VECTOR:
         if (!seams.vector_arithmetic) raise_invalid_type(right);
         *left = *seams.vector_arithmetic(op, right, left);
@@ -77,12 +73,6 @@ void xor_() { do_math(OP_XOR); }
 
 // ---- make and to --------------------------------------------------------------
 
-[[noreturn]] static void bad_to(const Cell* spec) {
-    Cell datatype;
-    cell::make_datatype(&datatype, T_CHAR);
-    error::raise(Err::script_bad_to_arg, &datatype, spec);
-}
-
 static uint32_t in_range(double d, const Cell* spec) {
     if (!(d >= 0 && d <= MAX_CODE_POINT)) error::raise(Err::script_out_of_range, spec);
     return uint32_t(d);
@@ -92,31 +82,26 @@ static uint32_t in_range(double d, const Cell* spec) {
 // character.
 static uint32_t of_binary(const Cell* spec) {
     uint32_t n = binary::length(spec), size;
-    if (n == 0) bad_to(spec);
+    if (n == 0) raise_bad_to(T_CHAR, spec);
     int32_t cp = utf8::decode_checked(binary::head_address(spec), n, &size);
-    if (cp < 0) bad_to(spec);
+    if (cp < 0) raise_bad_to(T_CHAR, spec);
     return uint32_t(cp);
 }
 
 static uint32_t of_text(const Cell* spec) {
-    if (string::is_at_tail(spec)) bad_to(spec);
+    if (string::is_at_tail(spec)) raise_bad_to(T_CHAR, spec);
     return string::char_at(spec, uint32_t(cell::series_index(spec)));
 }
 
 static uint32_t convert(const Cell* spec) {
+    if (string::is_any_string(spec)) return of_text(spec);
     switch (cell::type(spec)) {
     case T_CHAR:
     case T_INTEGER: return in_range(cell::get_int(spec), spec);
     case T_FLOAT:
     case T_PERCENT: return in_range(std::trunc(cell::get_float(spec)), spec);
     case T_BINARY: return of_binary(spec);
-    case T_STRING:
-    case T_FILE:
-    case T_URL:
-    case T_TAG:
-    case T_EMAIL:
-    case T_REF: return of_text(spec);
-    default: bad_to(spec);
+    default: raise_bad_to(T_CHAR, spec);
     }
 }
 
@@ -145,8 +130,7 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     uint32_t t = cell::type(value2);
     if ((op == 2 || op == 12) && t != T_CHAR) return 1;
     if (t != T_CHAR && t != T_INTEGER) return -2;
-    int32_t a = cell::get_int(value1), b = cell::get_int(value2);
-    return a < b ? -1 : a > b ? 1 : 0;
+    return compare_common::three_way(cell::get_int(value1), cell::get_int(value2));
 }
 
 void init() {

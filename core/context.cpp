@@ -17,15 +17,23 @@ namespace zel {
 namespace context {
 
 Node global_node = 0;
+GlobalValues global_values = {0, 0};
 static ChangeNotifier change_notifier = nullptr;
 
 void set_change_notifier(ChangeNotifier notifier) { change_notifier = notifier; }
 
 void init() { datatype::register_({.id = T_CONTEXT, .parent = 0, .name = "context!"}); }
 
-void make_global() { global_node = create(GLOBAL_WORDS, false, false, 0, KIND_GLOBAL); }
+void make_global() {
+    global_node = create(GLOBAL_WORDS, false, false, 0, KIND_GLOBAL);
+    global_values = {global_node, cell_of(global_node)->w2};
+}
 
-void mark_global() { collector::mark_context_node(&global_node); }
+void mark_global() {
+    collector::mark_context_node(&global_node);
+    collector::mark_context_node(&global_values.context);
+    collector::mark_series(&global_values.values);
+}
 
 // ---- making ----------------------------------------------------------------
 
@@ -307,10 +315,4 @@ void bind(const Cell* block, Node ctx, bool self) { bind_series(cell::series_nod
 
 }  // namespace context
 
-namespace word {
-
-Cell* get_value(const Cell* word) { return context::get_word_value(word, word->w1); }
-Cell* set_value(Cell* word, const Cell* value) { return context::set_word_value(word, value, word->w1, true); }
-
-}  // namespace word
 }  // namespace zel

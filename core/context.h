@@ -19,6 +19,7 @@
 #include <cstdint>
 
 #include "core/hashtable.h"
+#include "interpreter/stack.h"
 #include "kernel/cell.h"
 #include "kernel/memory.h"
 
@@ -29,6 +30,13 @@ enum Kind : uint32_t { KIND_GLOBAL = 0, KIND_FUNCTION = 1, KIND_OBJECT = 2 };
 
 // The global context, made at boot for this many words.
 extern Node global_node;
+// The context made by make_global with the node of its values block, so that
+// reading a global word takes one node lookup instead of two (the collector
+// rewrites both when it moves nodes).
+struct GlobalValues {
+    Node context, values;
+};
+extern GlobalValues global_values;
 constexpr uint32_t GLOBAL_WORDS = hashtable::BIG_WORDS_REQUEST;
 
 inline Cell* cell_of(Node ctx) { return series::cells(node::buffer(ctx)); }
@@ -91,12 +99,36 @@ Cell* slot(Node ctx, int32_t index);
 inline Cell* value_at(Node ctx, int32_t index) {
     return series::cells(node::buffer(cell_of(ctx)->w2)) + index;
 }
+// The value slot of a bound word with a known index, found inline for the
+// common cases: the global context, any context whose values block exists,
+// and a running function's values on the value stack. It answers exactly
+// what get_word_value answers when that finds a slot; null sends the caller
+// to get_word_value for the rest and for its errors. With plain, an object's
+// field answers null too: assigning one is more than a copy (set_word_value).
+template <bool plain = false>
+inline Cell* bound_slot(const Cell* word) {
+    Node ctx = word->w1;
+    int32_t index = int32_t(word->w3);
+    if (index < 0 || ctx == 0) return nullptr;
+    if (ctx == global_values.context) return series::cells(node::buffer(global_values.values)) + index;
+    const Cell* cc = cell_of(ctx);
+    if (cc->w2 == 0) return nullptr;
+    if (is_on_stack(cc)) return uint32_t(index) < cc->w3 ? stack::cell_at(cc->w2 + uint32_t(index)) : nullptr;
+    if (plain && kind_of(cc) == KIND_OBJECT) return nullptr;
+    return series::cells(node::buffer(cc->w2)) + index;
+}
+
 // The value cell of the symbol (any spelling) in the context, the global
 // context standing in for one whose values are on the stack; null when absent.
 Cell* get_word_cell(uint32_t symbol, Node ctx);
 
 // Reading and assigning a word through a context; both answer the slot.
 Cell* get_word_value(const Cell* word, Node ctx);
+// get_word_value in the word's own context, inline when bound_slot finds it.
+inline Cell* word_value(const Cell* word) {
+    Cell* s = bound_slot(word);
+    return s ? s : get_word_value(word, word->w1);
+}
 Cell* set_word_value(Cell* word, const Cell* value, Node ctx, bool notify);
 
 // Binds the word to the context when the context holds its symbol.

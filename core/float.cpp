@@ -4,11 +4,15 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
+#include "core/compare_common.h"
 #include "core/datatype.h"
 #include "core/integer.h"
+#include "core/number_internal.h"
 #include "core/raise.h"
 #include "core/string.h"
+#include "core/string_actions.h"
 #include "core/support.h"
 #include "datatypes/binary.h"
 #include "datatypes/error.h"
@@ -113,12 +117,6 @@ double arith_op(double x, double y, int32_t op) {
 
 // ---- arithmetic actions -----------------------------------------------------------
 
-static void swap_operands(Cell* a, Cell* b) {
-    Cell t = *a;
-    *a = *b;
-    *b = t;
-}
-
 // Compound values take the float as a scalar, the compound value first
 // (money! keeps the order given).
 static void hand_over(int32_t op, Cell* first, Cell* second) {
@@ -130,7 +128,7 @@ static void hand_over(int32_t op, Cell* first, Cell* second) {
     }
     void (*fn)(int32_t) = seams.arithmetic[t];
     if (!fn) raise_invalid_type(second);
-    if (t != T_MONEY) swap_operands(first, second);
+    if (t != T_MONEY) std::swap(*first, *second);
     fn(op);
 }
 
@@ -199,13 +197,7 @@ void power() {
     switch (cell::type(exponent)) {
     case T_INTEGER: e = cell::get_int(exponent); break;
     case T_FLOAT: e = cell::get_float(exponent); break;
-    default: {
-        Cell call = stack::get_call();
-        Cell datatype;
-        cell::make_datatype(&datatype, cell::type(exponent));
-        Cell argument = error::argument_word(1);
-        error::raise(Err::script_expect_arg, &call, &datatype, &argument);
-    }
+    default: raise_bad_exponent(exponent);
     }
     cell::put_float(base, std::pow(cell::get_float(base), e));
 }
@@ -265,7 +257,7 @@ static double round_to(double v, double s, const RoundMode& m) {
 
 const Cell* round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor,
                   bool ceiling, bool half_ceiling) {
-    if (scale && cell::type(scale) == T_MONEY) raise_with_call(Err::script_not_related, T_MONEY);
+    refuse_money_scale(scale);
     bool percent = cell::type(value) == T_PERCENT;
     double s = scale ? std::fabs(number_of(scale)) / (percent ? 100 : 1) : percent ? 0.01 : 1.0;
     double v = cell::get_float(value);
@@ -275,9 +267,9 @@ const Cell* round(Cell* value, Cell* scale, bool even, bool down, bool half_down
     if (std::isinf(r)) error::raise(Err::math_overflow);
     uint32_t type = scale ? cell::type(scale) : cell::type(value);
     if (type == T_INTEGER) {
-        if (!(r >= -2147483648.0 && r <= 2147483647.0)) error::raise(Err::math_overflow);
+        int32_t whole = whole_to_int32(r);
         cell::set_type(value, T_INTEGER);
-        value->w2 = uint32_t(int32_t(r));
+        value->w2 = uint32_t(whole);
         return value;
     }
     cell::set_type(value, type);
@@ -286,12 +278,6 @@ const Cell* round(Cell* value, Cell* scale, bool even, bool down, bool half_down
 }
 
 // ---- make and to --------------------------------------------------------------
-
-[[noreturn]] static void bad_to(uint32_t type, const Cell* spec) {
-    Cell datatype;
-    cell::make_datatype(&datatype, type);
-    error::raise(Err::script_bad_to_arg, &datatype, spec);
-}
 
 // Up to eight bytes from the head, big-endian, as the bit pattern (a shorter
 // binary fills the low bytes).
@@ -320,14 +306,14 @@ static double of_loaded(Cell* spec, uint32_t type) {
     case T_INTEGER: return cell::get_int(&v);
     case T_FLOAT:
     case T_PERCENT: return cell::get_float(&v);
-    default: bad_to(type, spec);
+    default: raise_bad_to(type, spec);
     }
 }
 
 static double of_text(Cell* spec, uint32_t type) {
     if (type == T_PERCENT) return of_loaded(spec, type);
     double d;
-    if (!scan_text(spec, &d)) bad_to(type, spec);
+    if (!scan_text(spec, &d)) raise_bad_to(type, spec);
     return d;
 }
 
@@ -335,21 +321,22 @@ static double of_text(Cell* spec, uint32_t type) {
 static double of_block(const Cell* spec, uint32_t type) {
     SeriesBuffer* b = node::buffer(cell::series_node(spec));
     uint32_t index = uint32_t(cell::series_index(spec)), length = series::length(b);
-    if (index > length || length - index != 2) bad_to(type, spec);
+    if (index > length || length - index != 2) raise_bad_to(type, spec);
     const Cell* cells = series::cells(b) + index;
     for (uint32_t i = 0; i < 2; i++) {
         uint32_t t = cell::type(cells + i);
-        if (t != T_INTEGER && t != T_FLOAT) bad_to(type, spec);
+        if (t != T_INTEGER && t != T_FLOAT) raise_bad_to(type, spec);
     }
     return number_of(cells) * std::pow(10.0, number_of(cells + 1));
 }
 
 static double of_money(const Cell* spec, uint32_t type) {
-    if (!seams.money_as_float) bad_to(type, spec);
+    if (!seams.money_as_float) raise_bad_to(type, spec);
     return seams.money_as_float(spec);
 }
 
 static double convert(Cell* spec, uint32_t type) {
+    if (string::is_any_string(spec)) return of_text(spec, type);
     switch (cell::type(spec)) {
     case T_INTEGER:
     case T_CHAR: return cell::get_int(spec);
@@ -358,16 +345,10 @@ static double convert(Cell* spec, uint32_t type) {
     case T_TIME: return cell::get_float(spec);
     case T_MONEY: return of_money(spec, type);
     case T_BINARY: return of_binary(spec);
-    case T_STRING:
-    case T_FILE:
-    case T_URL:
-    case T_TAG:
-    case T_EMAIL:
-    case T_REF: return of_text(spec, type);
     case T_BLOCK:
     case T_PAREN:
     case T_HASH: return of_block(spec, type);
-    default: bad_to(type, spec);
+    default: raise_bad_to(type, spec);
     }
 }
 
@@ -394,8 +375,6 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell*, int32_t limit, 
 }
 
 // ---- compare ------------------------------------------------------------------
-
-static int32_t three_way(double a, double b) { return a < b ? -1 : a > b ? 1 : 0; }
 
 static int32_t with_money(Cell* value, Cell* other, int32_t op) {
     if (!seams.money_of_float || !seams.money_compare) return -2;
@@ -424,13 +403,13 @@ int32_t compare(Cell* value, Cell* other, int32_t op) {
     case 9: return bits_of(a) == bits_of(b) ? 0 : 1;
     // Every ordering with NaN is false.
     case 3:
-    case 4: return nan ? 1 : three_way(a, b);
+    case 4: return nan ? 1 : compare_common::three_way(a, b);
     case 5:
-    case 6: return nan ? -1 : three_way(a, b);
+    case 6: return nan ? -1 : compare_common::three_way(a, b);
     // Sorting keeps NaN where it is; a search never matches it.
     case 7:
-    case 8: return nan ? 0 : three_way(a, b);
-    default: return nan ? 1 : three_way(a, b);
+    case 8: return nan ? 0 : compare_common::three_way(a, b);
+    default: return nan ? 1 : compare_common::three_way(a, b);
     }
 }
 

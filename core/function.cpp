@@ -3,6 +3,8 @@
 #include "core/function.h"
 
 #include "core/block.h"
+#include "core/callable_internal.h"
+#include "core/compare_common.h"
 #include "core/context.h"
 #include "core/cycles.h"
 #include "core/datatype.h"
@@ -341,17 +343,13 @@ const Cell* make(Cell*, Cell* spec, uint32_t) {
     return &made;
 }
 
-static bool is_field(uint32_t field_symbol, words::Symbol s) {
-    return symbol::resolve(field_symbol) == symbol::resolve(words::symbol(s));
-}
-
 const Cell* reflect(Cell* value, uint32_t field_symbol) {
-    if (is_field(field_symbol, words::S_spec)) {
+    if (callable::is_field(field_symbol, words::S_spec)) {
         cell::make_series(&made, T_BLOCK, value->w2);
         return &made;
     }
-    if (is_field(field_symbol, words::S_body)) return extra(value) + EXTRA_BODY;
-    if (!is_field(field_symbol, words::S_words)) error::raise(Err::internal_not_done);
+    if (callable::is_field(field_symbol, words::S_body)) return extra(value) + EXTRA_BODY;
+    if (!callable::is_field(field_symbol, words::S_words)) error::raise(Err::internal_not_done);
     // The symbol block's word cells are bound to the context already.
     const Cell* cc = context::cell_of(context_of(value));
     cell::make_series(&made, T_BLOCK, series::copy_part(context::symbols_node(cc), 0, context::word_count(cc)));
@@ -362,9 +360,7 @@ int32_t form(Cell*, Cell* buffer, Cell*, int32_t limit) { return datatype::appen
 
 int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool flat, Cell* part, int32_t limit, int32_t indent) {
     limit = datatype::append_text(buffer, "func ", 5, limit);
-    Cell spec;
-    cell::make_series(&spec, T_BLOCK, value->w2);
-    limit = actions::mold_dispatch(&spec, buffer, false, all, flat, part, limit, indent);
+    limit = callable::mold_spec(value, buffer, all, flat, part, limit, indent);
     Cell body = extra(value)[EXTRA_BODY];
     if (cell::type(&body) != T_BLOCK) return datatype::append_text(buffer, " none", 5, limit);
     return actions::mold_dispatch(&body, buffer, false, all, flat, part, limit, indent);
@@ -372,13 +368,8 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool flat, Cell* part, i
 
 // Only a function and its copies, which share the extra block, are equal.
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
-    if (cell::type(value2) != cell::type(value1)) return -2;
-    switch (op) {
-    case 0: case 1: case 2: case 7: case 8: case 9: case 12: break;
-    default: return -2;
-    }
-    int32_t a = int32_t(value1->w3), b = int32_t(value2->w3);
-    return a < b ? -1 : a > b ? 1 : 0;
+    if (cell::type(value2) != cell::type(value1) || !compare_common::is_identity_op(op)) return -2;
+    return compare_common::three_way(int32_t(value1->w3), int32_t(value2->w3));
 }
 
 void init() {

@@ -5,12 +5,16 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
+#include "core/compare_common.h"
 #include "core/datatype.h"
 #include "core/float.h"
+#include "core/number_internal.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/string.h"
+#include "core/string_actions.h"
 #include "core/symbol.h"
 #include "core/word.h"
 #include "datatypes/binary.h"
@@ -40,6 +44,33 @@ void raise_invalid_type(const Cell* value) {
     Cell datatype;
     cell::make_datatype(&datatype, cell::type(value));
     error::raise(Err::script_invalid_type, &datatype);
+}
+
+void raise_bad_to(uint32_t type, const Cell* spec) {
+    Cell datatype;
+    cell::make_datatype(&datatype, type);
+    error::raise(Err::script_bad_to_arg, &datatype, spec);
+}
+
+void refuse_money_scale(const Cell* scale) {
+    if (!scale || cell::type(scale) != T_MONEY) return;
+    Cell call = stack::get_call();
+    Cell datatype;
+    cell::make_datatype(&datatype, T_MONEY);
+    error::raise(Err::script_not_related, &call, &datatype);
+}
+
+void raise_bad_exponent(const Cell* exponent) {
+    Cell call = stack::get_call();
+    Cell datatype;
+    cell::make_datatype(&datatype, cell::type(exponent));
+    Cell argument = error::argument_word(1);
+    error::raise(Err::script_expect_arg, &call, &datatype, &argument);
+}
+
+int32_t whole_to_int32(double d) {
+    if (!fits_int32(d)) error::raise(Err::math_overflow);
+    return int32_t(d);
 }
 
 }  // namespace number
@@ -157,19 +188,13 @@ static void hand_over(int32_t op, const Cell* operand) {
     fn(op);
 }
 
-static void swap_operands(Cell* left, Cell* right) {
-    Cell t = *left;
-    *left = *right;
-    *right = t;
-}
-
 // pair!, point2D! and point3D! take the integer second: a subtract becomes
 // the negated pair plus the integer; a divide has no meaning.
 static void with_pair(int32_t op, Cell* left, Cell* right) {
     if (op == OP_DIVIDE) raise_not_related(op, T_INTEGER);
     uint32_t t = cell::type(right);
     if (!seams.arithmetic[t] || (op == OP_SUBTRACT && !seams.negate[t])) raise_invalid_type(right);
-    swap_operands(left, right);
+    std::swap(*left, *right);
     if (op == OP_SUBTRACT) {
         seams.negate[t]();
         op = OP_ADD;
@@ -196,7 +221,7 @@ void do_math(int32_t op) {
     case T_TUPLE:
         if (op == OP_SUBTRACT || op == OP_DIVIDE) raise_not_related(op, T_INTEGER);
         if (!seams.arithmetic[T_TUPLE]) raise_invalid_type(right);
-        swap_operands(left, right);
+        std::swap(*left, *right);
         hand_over(op, left);
         return;
     case T_VECTOR:
@@ -206,7 +231,7 @@ void do_math(int32_t op) {
     case T_DATE:
         if (op != OP_ADD) raise_not_related(op, T_INTEGER);
         if (!seams.date_from_spec) raise_invalid_type(right);
-        swap_operands(left, right);
+        std::swap(*left, *right);
         seams.date_from_spec(op);
         return;
     default: raise_invalid_type(right);
@@ -262,13 +287,7 @@ void power() {
     Cell* base = stack::arg(0);
     Cell* exponent = stack::arg(1);
     uint32_t t = cell::type(exponent);
-    if (t != T_INTEGER && t != T_FLOAT) {
-        Cell call = stack::get_call();
-        Cell datatype;
-        cell::make_datatype(&datatype, t);
-        Cell argument = error::argument_word(1);
-        error::raise(Err::script_expect_arg, &call, &datatype, &argument);
-    }
+    if (t != T_INTEGER && t != T_FLOAT) raise_bad_exponent(exponent);
     int32_t r;
     if (t == T_INTEGER && get(exponent) >= 0 && int_power(get(base), get(exponent), &r)) {
         base->w2 = uint32_t(r);
@@ -281,18 +300,11 @@ void power() {
 
 // ---- round --------------------------------------------------------------------
 
-[[noreturn]] static void money_scale() {
-    Cell call = stack::get_call();
-    Cell datatype;
-    cell::make_datatype(&datatype, T_MONEY);
-    error::raise(Err::script_not_related, &call, &datatype);
-}
-
 // Computed in 64 bits, so that only a result outside the 32-bit range is an
 // overflow (the smallest integer rounds like any other).
 const Cell* round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor,
                   bool ceiling, bool half_ceiling) {
-    if (scale && cell::type(scale) == T_MONEY) money_scale();
+    refuse_money_scale(scale);
     if (scale && cell::type(scale) != T_INTEGER) {
         float_::write_cell(value, double(get(value)));
         return float_::round(value, scale, even, down, half_down, floor, ceiling, half_ceiling);
@@ -321,15 +333,9 @@ const Cell* round(Cell* value, Cell* scale, bool even, bool down, bool half_down
 
 // ---- make and to --------------------------------------------------------------
 
-[[noreturn]] static void bad_to(const Cell* spec) {
-    Cell datatype;
-    cell::make_datatype(&datatype, T_INTEGER);
-    error::raise(Err::script_bad_to_arg, &datatype, spec);
-}
-
 // Truncated toward zero; type-limit outside the 32-bit range or for NaN.
 static int32_t of_float(double d) {
-    if (!(d <= 2147483647.0 && d >= -2147483648.0)) {
+    if (!fits_int32(d)) {
         Cell datatype;
         cell::make_datatype(&datatype, T_INTEGER);
         error::raise(Err::script_type_limit, &datatype);
@@ -353,22 +359,23 @@ static int32_t of_text(Cell* spec) {
     int32_t error;
     int32_t v = lexer::scan_integer(string::head_ptr(spec), 0, length,
                                     series::unit(string::buffer_of(spec)), &error);
-    if (error != 0) bad_to(spec);
+    if (error != 0) raise_bad_to(T_INTEGER, spec);
     return v;
 }
 
 static int32_t of_money(const Cell* spec) {
-    if (!seams.money_as_integer) bad_to(spec);
+    if (!seams.money_as_integer) raise_bad_to(T_INTEGER, spec);
     return seams.money_as_integer(spec);
 }
 
 static int32_t of_date(const Cell* spec) {
-    if (!seams.date_unix_seconds) bad_to(spec);
+    if (!seams.date_unix_seconds) raise_bad_to(T_INTEGER, spec);
     return seams.date_unix_seconds(spec);
 }
 
 // The value of the spec as an integer, by the spec's type.
 static int32_t convert(Cell* spec) {
+    if (string::is_any_string(spec)) return of_text(spec);
     switch (cell::type(spec)) {
     case T_INTEGER:
     case T_CHAR: return get(spec);
@@ -379,13 +386,7 @@ static int32_t convert(Cell* spec) {
     case T_BINARY: return of_binary(spec);
     case T_ISSUE: return from_issue(spec);
     case T_DATE: return of_date(spec);
-    case T_STRING:
-    case T_FILE:
-    case T_URL:
-    case T_TAG:
-    case T_EMAIL:
-    case T_REF: return of_text(spec);
-    default: bad_to(spec);
+    default: raise_bad_to(T_INTEGER, spec);
     }
 }
 
@@ -436,14 +437,12 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell* part, int32_t li
     return form(value, buffer, part, limit);
 }
 
-static int32_t three_way(int32_t a, int32_t b) { return a < b ? -1 : a > b ? 1 : 0; }
-
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     uint32_t t = cell::type(value2);
     if ((op == 2 || op == 12) && t != T_INTEGER) return 1;
     switch (t) {
     case T_INTEGER:
-    case T_CHAR: return three_way(get(value1), get(value2));
+    case T_CHAR: return compare_common::three_way(get(value1), get(value2));
     case T_MONEY: {
         if (!seams.money_of_integer || !seams.money_compare) return -2;
         Cell money;

@@ -2,7 +2,10 @@
 // shared static cells stand beside) and the truth tests.
 #include "core/logic.h"
 
+#include "core/compare_common.h"
 #include "core/datatype.h"
+#include "core/raise.h"
+#include "datatypes/error.h"
 #include "interpreter/stack.h"
 #include "kernel/fail.h"
 #include "kernel/memory.h"
@@ -18,14 +21,9 @@ const Cell false_cell = {T_LOGIC, 0, 0, 0};
 
 namespace {
 
-// The comparison ops under which two values of these types are compared at
-// all: the equalities, the sort orderings and sameness.
-constexpr uint32_t COMPARED_OPS = 1u << 0 | 1u << 1 | 1u << 2 | 1u << 7 | 1u << 8 | 1u << 9 | 1u << 12;
-bool is_compared(int32_t op) { return op >= 0 && op < 32 && (COMPARED_OPS >> op & 1); }
-
 // compare of a type without a payload: every value of it is the same.
 int32_t compare_empty(const Cell* value2, uint32_t type, int32_t op) {
-    return cell::type(value2) == type && is_compared(op) ? 0 : -2;
+    return cell::type(value2) == type && compare_common::is_identity_op(op) ? 0 : -2;
 }
 
 const Cell* logic_of(bool b) { return b ? &statics::true_cell : &statics::false_cell; }
@@ -160,22 +158,37 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell*, int32_t lim
 
 // false sorts before true.
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
-    if (cell::type(value2) != T_LOGIC || !is_compared(op)) return -2;
+    if (cell::type(value2) != T_LOGIC || !compare_common::is_identity_op(op)) return -2;
     return int32_t(value1->w1) - int32_t(value2->w1);
 }
 
 const Cell* complement(Cell* value) { return logic_of(value->w1 == 0); }
 
 void bitwise(Cell* left, const Cell* right, Bitwise op) {
-    if (cell::type(right) != T_LOGIC) fail::raise("script", "expect-arg");
+    if (cell::type(right) != T_LOGIC) {
+        Cell call = stack::get_call();
+        Cell datatype;
+        cell::make_datatype(&datatype, cell::type(right));
+        Cell argument = error::argument_word(1);
+        error::raise(Err::script_expect_arg, &call, &datatype, &argument);
+    }
     uint32_t a = left->w1, b = right->w1;
     uint32_t r = op == BIT_AND ? a & b : op == BIT_OR ? a | b : a ^ b;
     cell::make_logic(left, r != 0);
 }
 
+// and~, or~ and xor~ read their two operands from the call frame and leave the
+// answer in its result slot.
+template <Bitwise op>
+static void bitwise_in_frame() {
+    bitwise(stack::reg.base, stack::reg.base + 1, op);
+}
+
 void init() {
     datatype::register_({.id = T_LOGIC, .parent = 0, .name = "logic!", .make = make, .to = to, .form = form,
-                         .mold = mold, .compare = compare, .complement = complement});
+                         .mold = mold, .compare = compare, .and_ = bitwise_in_frame<BIT_AND>,
+                         .complement = complement, .or_ = bitwise_in_frame<BIT_OR>,
+                         .xor_ = bitwise_in_frame<BIT_XOR>});
 }
 
 }  // namespace logic

@@ -2,6 +2,10 @@
 // text and comparison.
 #include "core/native.h"
 
+#include <cstring>
+
+#include "core/callable_internal.h"
+#include "core/compare_common.h"
 #include "core/context.h"
 #include "core/datatype.h"
 #include "core/function.h"
@@ -38,10 +42,6 @@ static Cell datatype_cell(uint32_t type) {
     return c;
 }
 
-static bool is_field(uint32_t field_symbol, words::Symbol s) {
-    return symbol::resolve(field_symbol) == symbol::resolve(words::symbol(s));
-}
-
 // The spec block of a callable, at its head.
 static Cell spec_block(const Cell* callable) {
     Cell b;
@@ -49,25 +49,28 @@ static Cell spec_block(const Cell* callable) {
     return b;
 }
 
-static int32_t mold_spec(const Cell* callable, Cell* buffer, bool all, bool flat, Cell* part, int32_t limit,
-                         int32_t indent) {
+namespace callable {
+
+int32_t mold_spec(const Cell* callable, Cell* buffer, bool all, bool flat, Cell* part, int32_t limit,
+                  int32_t indent) {
     Cell spec = spec_block(callable);
     return actions::mold_dispatch(&spec, buffer, false, all, flat, part, limit, indent);
 }
 
-// The orders compare answers for callables: equality and the sort orders.
-static bool is_comparable(const Cell* value2, uint32_t type, int32_t op) {
-    if (cell::type(value2) != type) return false;
-    switch (op) {
-    case 0: case 1: case 2: case 7: case 8: case 9: case 12: return true;
-    default: return false;
-    }
+}  // namespace callable
+
+// "make native! [" or "make action! [", the spec, "]".
+static int32_t mold_made(const char* opening, Cell* value, Cell* buffer, bool all, bool flat, Cell* part,
+                         int32_t limit, int32_t indent) {
+    limit = datatype::append_text(buffer, opening, uint32_t(std::strlen(opening)), limit);
+    limit = callable::mold_spec(value, buffer, all, flat, part, limit, indent);
+    return datatype::append_text(buffer, "]", 1, limit);
 }
 
+// Callables compare by their index under equality and the sort orders.
 static int32_t compare_w1(Cell* value1, Cell* value2, int32_t op, uint32_t type) {
-    if (!is_comparable(value2, type, op)) return -2;
-    int32_t a = int32_t(value1->w1), b = int32_t(value2->w1);
-    return a < b ? -1 : a > b ? 1 : 0;
+    if (cell::type(value2) != type || !compare_common::is_identity_op(op)) return -2;
+    return compare_common::three_way(int32_t(value1->w1), int32_t(value2->w1));
 }
 
 namespace native {
@@ -107,11 +110,11 @@ static const Cell* make_indexed(Cell* spec, uint32_t type, uint32_t slots) {
 const Cell* make(Cell*, Cell* spec, uint32_t) { return make_indexed(spec, T_NATIVE, natives::TABLE_SLOTS); }
 
 const Cell* reflect(Cell* value, uint32_t field_symbol) {
-    if (is_field(field_symbol, words::S_spec)) {
+    if (callable::is_field(field_symbol, words::S_spec)) {
         made = spec_block(value);
         return &made;
     }
-    if (!is_field(field_symbol, words::S_body)) error::raise(Err::internal_not_done);
+    if (!callable::is_field(field_symbol, words::S_body)) error::raise(Err::internal_not_done);
     uint32_t wrapped = cell::type(value) == T_OP ? op::wrapped_type(value) : cell::type(value);
     if (wrapped == T_FUNCTION || wrapped == T_ROUTINE) return extra(value) + function::EXTRA_BODY;
     cell::make_integer(&made, int32_t(value->w1));
@@ -121,9 +124,7 @@ const Cell* reflect(Cell* value, uint32_t field_symbol) {
 int32_t form(Cell*, Cell* buffer, Cell*, int32_t limit) { return datatype::append_text(buffer, "?native?", 8, limit); }
 
 int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool flat, Cell* part, int32_t limit, int32_t indent) {
-    limit = datatype::append_text(buffer, "make native! [", 14, limit);
-    limit = mold_spec(value, buffer, all, flat, part, limit, indent);
-    return datatype::append_text(buffer, "]", 1, limit);
+    return mold_made("make native! [", value, buffer, all, flat, part, limit, indent);
 }
 
 int32_t compare(Cell* value1, Cell* value2, int32_t op) { return compare_w1(value1, value2, op, T_NATIVE); }
@@ -142,9 +143,7 @@ const Cell* make(Cell*, Cell* spec, uint32_t) { return native::make_indexed(spec
 int32_t form(Cell*, Cell* buffer, Cell*, int32_t limit) { return datatype::append_text(buffer, "?action?", 8, limit); }
 
 int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool flat, Cell* part, int32_t limit, int32_t indent) {
-    limit = datatype::append_text(buffer, "make action! [", 14, limit);
-    limit = mold_spec(value, buffer, all, flat, part, limit, indent);
-    return datatype::append_text(buffer, "]", 1, limit);
+    return mold_made("make action! [", value, buffer, all, flat, part, limit, indent);
 }
 
 int32_t compare(Cell* value1, Cell* value2, int32_t op) { return compare_w1(value1, value2, op, T_ACTION); }
@@ -213,7 +212,7 @@ static int32_t mold_native_spec(Cell* value, Cell* buffer, bool all, bool flat, 
     limit = datatype::append_text(buffer, "[", 1, limit);
     Cell* top = stack::reg.top;
     stack::enter_native(words::word(words::W_tag_anon));
-    limit = mold_spec(value, buffer, all, flat, part, limit, indent);
+    limit = callable::mold_spec(value, buffer, all, flat, part, limit, indent);
     stack::leave();
     stack::reg.top = top;  // the frame had no result to leave
     return datatype::append_text(buffer, "]", 1, limit);
@@ -223,7 +222,7 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool flat, Cell* part, i
     limit = datatype::append_text(buffer, "make op! ", 9, limit);
     if (wrapped_type(value) != T_FUNCTION) return mold_native_spec(value, buffer, all, flat, part, limit, indent);
     limit = datatype::append_text(buffer, "func ", 5, limit);
-    limit = mold_spec(value, buffer, all, flat, part, limit, indent);
+    limit = callable::mold_spec(value, buffer, all, flat, part, limit, indent);
     Cell body = function::extra(value)[function::EXTRA_BODY];
     if (cell::type(&body) != T_BLOCK) return limit;
     return actions::mold_dispatch(&body, buffer, false, all, flat, part, limit, indent);

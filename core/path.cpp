@@ -60,6 +60,21 @@ int32_t join(Cell* value, Cell* buffer, bool mold, bool all, bool flat, Cell* pa
     return limit;
 }
 
+// path!'s mold between a prefix and a suffix (either may be empty).
+int32_t mold_around(const char* prefix, const char* suffix, Cell* value, Cell* buffer, bool only, bool all,
+                    bool flat, Cell* part, int32_t limit) {
+    if (*prefix) limit = append(buffer, prefix, limit);
+    limit = path::mold(value, buffer, only, all, flat, part, limit, 0);
+    return *suffix ? append(buffer, suffix, limit) : limit;
+}
+
+// A type whose row is its parent's but for mold.
+void register_molding(uint32_t id, uint32_t parent, const char* name, MoldFn mold) {
+    TypeTable t = inheriting(id, parent, name);
+    t.mold = mold;
+    datatype::register_(t);
+}
+
 }  // namespace
 
 namespace path {
@@ -130,40 +145,25 @@ void init() {
 namespace lit_path {
 Cell* push(Cell* c) { return push_as(c, T_LIT_PATH); }
 int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit, int32_t) {
-    limit = append(buffer, "'", limit);
-    return path::mold(value, buffer, only, all, flat, part, limit, 0);
+    return mold_around("'", "", value, buffer, only, all, flat, part, limit);
 }
-void init() {
-    TypeTable t = inheriting(T_LIT_PATH, T_PATH, "lit-path!");
-    t.mold = mold;
-    datatype::register_(t);
-}
+void init() { register_molding(T_LIT_PATH, T_PATH, "lit-path!", mold); }
 }  // namespace lit_path
 
 namespace set_path {
 Cell* push(Cell* c) { return push_as(c, T_SET_PATH); }
 int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit, int32_t) {
-    limit = path::mold(value, buffer, only, all, flat, part, limit, 0);
-    return append(buffer, ":", limit);
+    return mold_around("", ":", value, buffer, only, all, flat, part, limit);
 }
-void init() {
-    TypeTable t = inheriting(T_SET_PATH, T_PATH, "set-path!");
-    t.mold = mold;
-    datatype::register_(t);
-}
+void init() { register_molding(T_SET_PATH, T_PATH, "set-path!", mold); }
 }  // namespace set_path
 
 namespace get_path {
 Cell* push(Cell* c) { return push_as(c, T_GET_PATH); }
 int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit, int32_t) {
-    limit = append(buffer, ":", limit);
-    return path::mold(value, buffer, only, all, flat, part, limit, 0);
+    return mold_around(":", "", value, buffer, only, all, flat, part, limit);
 }
-void init() {
-    TypeTable t = inheriting(T_GET_PATH, T_PATH, "get-path!");
-    t.mold = mold;
-    datatype::register_(t);
-}
+void init() { register_molding(T_GET_PATH, T_PATH, "get-path!", mold); }
 }  // namespace get_path
 
 namespace paren {
@@ -175,11 +175,7 @@ int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* pa
     limit = block::mold_values(value, buffer, only, all, flat, part, limit, indent);
     return only ? limit : append(buffer, ")", limit);
 }
-void init() {
-    TypeTable t = inheriting(T_PAREN, T_BLOCK, "paren!");
-    t.mold = mold;
-    datatype::register_(t);
-}
+void init() { register_molding(T_PAREN, T_BLOCK, "paren!", mold); }
 }  // namespace paren
 
 }  // namespace zel

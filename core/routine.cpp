@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "core/callable_internal.h"
 #include "core/context.h"
 #include "core/datatype.h"
 #include "core/function.h"
@@ -66,9 +67,7 @@ int32_t form(Cell*, Cell* buffer, Cell*, int32_t limit) { return datatype::appen
 
 int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool flat, Cell* part, int32_t limit, int32_t indent) {
     limit = datatype::append_text(buffer, "routine ", 8, limit);
-    Cell spec;
-    cell::make_series(&spec, T_BLOCK, value->w2);
-    limit = actions::mold_dispatch(&spec, buffer, false, all, flat, part, limit, indent);
+    limit = callable::mold_spec(value, buffer, all, flat, part, limit, indent);
     Cell body = function::extra(value)[function::EXTRA_BODY];
     if (cell::type(&body) != T_BLOCK) limit = datatype::append_text(buffer, " ", 1, limit);
     return actions::mold_dispatch(&body, buffer, false, all, flat, part, limit, indent);

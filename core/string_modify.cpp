@@ -15,6 +15,7 @@
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
+#include "core/sort_records.h"
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/support.h"
@@ -285,17 +286,6 @@ struct SortPlan {
     bool all, calls;
 };
 
-uint32_t record_size(const Cell* skip, uint32_t count, bool all) {
-    if (!skip) {
-        if (all) error::raise(Err::script_bad_refines);
-        return 1;
-    }
-    if (cell::type(skip) != T_INTEGER) bad_refine("skip", skip);
-    int32_t size = cell::get_int(skip);
-    if (size < 1 || count % uint32_t(size) != 0 || count < uint32_t(size)) bad_refine("skip", skip);
-    return uint32_t(size);
-}
-
 void choose_comparator(SortPlan& p, const Cell* compare, bool has_skip) {
     if (!compare) return;
     switch (cell::type(compare)) {
@@ -386,7 +376,7 @@ const Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part
     Cell result = *series;
     result.w1 = p.start;
     if (p.count == 0) return sorted(result);
-    p.size = record_size(skip, p.count, all);
+    p.size = sort_records::record_size(skip, p.count, all);
     choose_comparator(p, compare, skip != nullptr);
     bool owned = announce(series, word_of(words::W_sort), nullptr, p.start, p.count);
     if (p.calls) {

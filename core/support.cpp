@@ -8,7 +8,9 @@
 
 #include "core/context.h"
 #include "core/logic.h"
+#include "core/native.h"
 #include "core/raise.h"
+#include "core/runtime_words.h"
 #include "core/string.h"
 #include "core/word.h"
 #include "datatypes/error.h"
@@ -60,6 +62,19 @@ void raise(Err id, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
 }
 
 void raise_bad_make(const Cell* type, const Cell* spec) { raise(Err::script_bad_make_arg, type, spec); }
+
+constexpr uint32_t PRINT_NATIVE = 23;
+
+void make_and_push(const Cell* category, const Cell* id, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
+    natives::Routine print = natives::routine(PRINT_NATIVE);
+    if (!print) raise(Err::internal_not_done);
+    stack::enter_native(words::word(words::W_tag_body));
+    stack::push(build(category, id, arg1, arg2, arg3));
+    int32_t no_refinements[1] = {-1};
+    print(false, no_refinements);
+    stack::set_result(&statics::unset_cell);
+    stack::leave();
+}
 
 }  // namespace error
 
@@ -164,6 +179,32 @@ void set_refinement(const Cell* condition, int32_t frame_index, uint32_t arg_cou
         return;
     }
     for (uint32_t i = 1; i <= arg_count; i++) cell::make_none(refinement + i);
+}
+
+constexpr uint32_t MAX_REFINEMENTS = 64;
+
+void set_refinements(uint32_t index, bool native, uint32_t positions, const RefinementGroup* groups,
+                     uint32_t count) {
+    if (positions > MAX_REFINEMENTS) error::raise(Err::internal_limit_hit);
+    int32_t list[MAX_REFINEMENTS];
+    for (uint32_t i = 0; i < positions; i++) list[i] = -1;
+    for (uint32_t g = 0; g < count; g++) {
+        const RefinementGroup& group = groups[g];
+        if (group.position < 1 || group.position > positions) error::raise(Err::internal_limit_hit);
+        if (logic::check_type(group.condition, true)) {
+            list[group.position - 1] = group.frame_index;
+            continue;
+        }
+        for (uint32_t i = 0; i < group.arg_count; i++) cell::make_none(stack::arg(uint32_t(group.frame_index) + i));
+    }
+    if (native) {
+        natives::Routine routine = natives::routine(index);
+        if (!routine) error::raise(Err::internal_not_done);
+        routine(true, list);
+        return;
+    }
+    if (index < 1 || index > ACTION_COUNT || !actions::table[index - 1]) error::raise(Err::internal_not_done);
+    actions::table[index - 1](list);
 }
 
 }  // namespace frame

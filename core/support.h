@@ -29,6 +29,10 @@ void set_raise_tracer(RaiseTracer tracer);
 RaiseTracer current_raise_tracer();
 // Script error bad-make-arg with the type and the spec.
 [[noreturn]] void raise_bad_make(const Cell* type, const Cell* spec);
+// Shows an error without throwing it: builds the error of the category and
+// id words with up to three arguments (null: none) under a native frame named
+// <body>, prints it with the print native, and leaves unset as the top value.
+void make_and_push(const Cell* category, const Cell* id, const Cell* arg1, const Cell* arg2, const Cell* arg3);
 }  // namespace error
 
 // Argument checks. The argument number is the argument's position in the
@@ -79,6 +83,23 @@ namespace frame {
 // The frame cell at the index is a refinement's logic!: set when the
 // condition is true, else the arg_count cells after it become none.
 void set_refinement(const Cell* condition, int32_t frame_index, uint32_t arg_count);
+
+// One refinement decided at run time: its condition, its position among the
+// routine's refinements (from 1), the frame index of its first argument and
+// its argument count.
+struct RefinementGroup {
+    const Cell* condition;
+    uint32_t position;
+    int32_t frame_index;
+    uint32_t arg_count;
+};
+// Calls native index (native set) or action id (native clear) on the current
+// frame with a refinement list of `positions` entries: a group whose
+// condition is true (as set_refinement tests it) gives its frame index, a
+// false one leaves -1 and sets its argument cells to none. A native is called
+// with the check flag set.
+void set_refinements(uint32_t index, bool native, uint32_t positions, const RefinementGroup* groups,
+                     uint32_t count);
 }  // namespace frame
 
 namespace path {

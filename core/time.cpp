@@ -5,13 +5,16 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "core/datatype.h"
 #include "core/float.h"
 #include "core/integer.h"
+#include "core/number_internal.h"
 #include "core/ownership.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/string_actions.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "interpreter/stack.h"
@@ -52,11 +55,7 @@ Cell* push(double seconds) {
 
 // ---- the view -----------------------------------------------------------------
 
-int32_t get_hours(double seconds) {
-    double h = std::trunc(seconds / 3600.0);
-    if (!(h >= -2147483648.0 && h <= 2147483647.0)) error::raise(Err::math_overflow);
-    return int32_t(h);
-}
+int32_t get_hours(double seconds) { return whole_to_int32(std::trunc(seconds / 3600.0)); }
 
 int32_t get_minutes(double seconds) {
     if (!std::isfinite(seconds)) return 0;
@@ -107,12 +106,6 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell*, int32_t limit, 
 
 // ---- make and to --------------------------------------------------------------
 
-[[noreturn]] static void bad_to(const Cell* spec) {
-    Cell datatype;
-    cell::make_datatype(&datatype, T_TIME);
-    error::raise(Err::script_bad_to_arg, &datatype, spec);
-}
-
 // [hours minutes seconds], each optional from the end; the seconds may be a
 // float. A negative hour makes the whole time negative; a negative later
 // field is an error.
@@ -120,7 +113,7 @@ static double of_block(const Cell* spec) {
     SeriesBuffer* b = node::buffer(cell::series_node(spec));
     uint32_t index = uint32_t(cell::series_index(spec)), length = series::length(b);
     uint32_t n = index < length ? length - index : 0;
-    if (n > 3) bad_to(spec);
+    if (n > 3) raise_bad_to(T_TIME, spec);
     static const double UNIT[] = {3600.0, 60.0, 1.0};
     const Cell* fields = series::cells(b) + index;
     double magnitude = 0;
@@ -128,10 +121,10 @@ static double of_block(const Cell* spec) {
     for (uint32_t i = 0; i < n; i++) {
         const Cell* f = fields + i;
         uint32_t t = cell::type(f);
-        if (t != T_INTEGER && !(t == T_FLOAT && i == 2)) bad_to(spec);
+        if (t != T_INTEGER && !(t == T_FLOAT && i == 2)) raise_bad_to(T_TIME, spec);
         double v = t == T_INTEGER ? cell::get_int(f) : cell::get_float(f);
         if (v < 0) {
-            if (i > 0) bad_to(spec);
+            if (i > 0) raise_bad_to(T_TIME, spec);
             negative = true;
             v = -v;
         }
@@ -142,11 +135,12 @@ static double of_block(const Cell* spec) {
 
 static double of_text(Cell* spec) {
     const Cell* v = load::value_from_string(spec);
-    if (cell::type(v) != T_TIME) bad_to(spec);
+    if (cell::type(v) != T_TIME) raise_bad_to(T_TIME, spec);
     return cell::get_float(v);
 }
 
 static double convert(Cell* spec) {
+    if (string::is_any_string(spec)) return of_text(spec);
     switch (cell::type(spec)) {
     case T_TIME:
     case T_FLOAT:
@@ -155,13 +149,7 @@ static double convert(Cell* spec) {
     case T_BLOCK:
     case T_PAREN:
     case T_HASH: return of_block(spec);
-    case T_STRING:
-    case T_FILE:
-    case T_URL:
-    case T_TAG:
-    case T_EMAIL:
-    case T_REF: return of_text(spec);
-    default: bad_to(spec);
+    default: raise_bad_to(T_TIME, spec);
     }
 }
 
@@ -247,9 +235,7 @@ void add() {
     Cell* right = stack::arg(1);
     if (cell::type(right) != T_DATE) return float_::do_math(OP_ADD);
     if (!seams.date_from_spec) raise_invalid_type(right);
-    Cell t = *stack::arg(0);
-    *stack::arg(0) = *right;
-    *right = t;
+    std::swap(*stack::arg(0), *right);
     seams.date_from_spec(OP_ADD);
 }
 
@@ -274,12 +260,7 @@ void divide() {
 // the float of it, so a large time never has to fit an integer.
 const Cell* round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor,
                   bool ceiling, bool half_ceiling) {
-    if (scale && cell::type(scale) == T_MONEY) {
-        Cell call = stack::get_call();
-        Cell datatype;
-        cell::make_datatype(&datatype, T_MONEY);
-        error::raise(Err::script_not_related, &call, &datatype);
-    }
+    refuse_money_scale(scale);
     Cell float_scale;
     if (scale && cell::type(scale) == T_INTEGER) {
         cell::make_float(&float_scale, cell::get_int(scale));

@@ -6,6 +6,7 @@
 #pragma once
 #include <cstdint>
 
+#include "core/context.h"
 #include "kernel/cell.h"
 
 namespace zel {
@@ -16,8 +17,11 @@ namespace word {
 Cell intern(const char* name);
 // Reading and assigning a word in its own context (assignment notifies an
 // object's change handler); both answer the slot.
-Cell* get_value(const Cell* word);
-Cell* set_value(Cell* word, const Cell* value);
+inline Cell* get_value(const Cell* word) { return context::word_value(word); }
+inline Cell* set_value(Cell* word, const Cell* value) {
+    Cell* slot = context::bound_slot<true>(word);
+    return slot ? cell::copy(value, slot) : context::set_word_value(word, value, word->w1, true);
+}
 
 // Turns the cell into a word! of the symbol bound to the global context.
 void write_cell(uint32_t symbol, Cell* c);

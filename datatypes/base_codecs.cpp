@@ -201,24 +201,36 @@ Node decode_base64(const uint8_t* text, uint32_t length, uint32_t unit) {
 // byte; both directions divide the number held in a work area by the other
 // base, digit by digit (time proportional to the square of the length).
 
+namespace {
+
+// The big-endian number in digits[first, count) of base from, rewritten in
+// base to: each pass divides it in place by to and writes the remainder
+// before out. Answers where the new digits start, the most significant first.
+uint8_t* rebase(uint8_t* digits, uint32_t first, uint32_t count, uint32_t from, uint32_t to, uint8_t* out) {
+    while (first < count) {
+        uint32_t carry = 0;
+        for (uint32_t i = first; i < count; i++) {
+            carry = carry * from + digits[i];
+            digits[i] = uint8_t(carry / to);
+            carry %= to;
+        }
+        *--out = uint8_t(carry);
+        while (first < count && digits[first] == 0) first++;
+    }
+    return out;
+}
+
+}  // namespace
+
 uint8_t* encode_base58(uint8_t* dest, const uint8_t* source, uint32_t count) {
     Work number(count);
     if (count) std::memcpy(number.p, source, count);
     uint32_t zeros = 0;
     while (zeros < count && number.p[zeros] == 0) zeros++;
     uint8_t* room_end = dest + base58_size(count);
-    uint8_t* digits = room_end;
-    for (uint32_t first = zeros; first < count;) {
-        uint32_t carry = 0;
-        for (uint32_t i = first; i < count; i++) {
-            carry = carry * 256 + number.p[i];
-            number.p[i] = uint8_t(carry / 58);
-            carry %= 58;
-        }
-        *--digits = uint8_t(BASE58_ALPHABET[carry]);
-        while (first < count && number.p[first] == 0) first++;
-    }
-    while (digits < room_end && *digits == '1') digits++;
+    uint8_t* digits = rebase(number.p, zeros, count, 256, 58, room_end);
+    while (digits < room_end && *digits == 0) digits++;
+    for (uint8_t* d = digits; d < room_end; d++) *d = uint8_t(BASE58_ALPHABET[*d]);
     std::memset(dest, '1', zeros);
     size_t n = size_t(room_end - digits);
     std::memmove(dest + zeros, digits, n);
@@ -239,17 +251,7 @@ Node decode_base58(const uint8_t* text, uint32_t length, uint32_t unit) {
     while (zeros < n && digits.p[zeros] == 0) zeros++;
     Work bytes(n);
     uint8_t* bytes_end = bytes.p + n;
-    uint8_t* produced = bytes_end;
-    for (uint32_t first = zeros; first < n;) {
-        uint32_t carry = 0;
-        for (uint32_t i = first; i < n; i++) {
-            carry = carry * 58 + digits.p[i];
-            digits.p[i] = uint8_t(carry / 256);
-            carry %= 256;
-        }
-        *--produced = uint8_t(carry);
-        while (first < n && digits.p[first] == 0) first++;
-    }
+    uint8_t* produced = rebase(digits.p, zeros, n, 58, 256, bytes_end);
     while (produced < bytes_end && *produced == 0) produced++;
     uint32_t size = uint32_t(bytes_end - produced);
     Out out(zeros + size);

@@ -13,6 +13,26 @@
 
 namespace zel {
 
+namespace {
+
+// The row both types start from: string!'s actions, taken by inheritance;
+// each then sets its own.
+TypeTable string_row(uint32_t id, const char* name) {
+    return {
+        .id = id, .parent = T_STRING, .name = name,
+        .make = INHERIT, .reflect = INHERIT, .to = INHERIT, .form = INHERIT, .mold = INHERIT,
+        .eval_path = INHERIT, .compare = INHERIT,
+        .append = INHERIT, .at = INHERIT, .back = INHERIT, .change = INHERIT, .clear = INHERIT,
+        .copy = INHERIT, .find = INHERIT, .head = INHERIT, .is_head = INHERIT, .is_index = INHERIT,
+        .insert = INHERIT, .is_length = INHERIT, .move = INHERIT, .next = INHERIT, .pick = INHERIT,
+        .poke = INHERIT, .put = INHERIT, .remove = INHERIT, .reverse = INHERIT, .select = INHERIT,
+        .skip = INHERIT, .swap = INHERIT, .tail = INHERIT, .is_tail = INHERIT, .take = INHERIT,
+        .modify = INHERIT,
+    };
+}
+
+}  // namespace
+
 namespace tag {
 
 Cell* push_copy(const Cell* value) { return stack::push(value); }
@@ -29,17 +49,10 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell* part, int32_t li
 }
 
 void register_type() {
-    datatype::register_({
-        .id = T_TAG, .parent = T_STRING, .name = "tag!",
-        .make = INHERIT, .reflect = INHERIT, .to = INHERIT, .form = form, .mold = mold,
-        .eval_path = INHERIT, .compare = INHERIT,
-        .append = INHERIT, .at = INHERIT, .back = INHERIT, .change = INHERIT, .clear = INHERIT,
-        .copy = INHERIT, .find = INHERIT, .head = INHERIT, .is_head = INHERIT, .is_index = INHERIT,
-        .insert = INHERIT, .is_length = INHERIT, .move = INHERIT, .next = INHERIT, .pick = INHERIT,
-        .poke = INHERIT, .put = INHERIT, .remove = INHERIT, .reverse = INHERIT, .select = INHERIT,
-        .skip = INHERIT, .swap = INHERIT, .tail = INHERIT, .is_tail = INHERIT, .take = INHERIT,
-        .modify = INHERIT,
-    });
+    TypeTable t = string_row(T_TAG, "tag!");
+    t.form = form;
+    t.mold = mold;
+    datatype::register_(t);
 }
 
 }  // namespace tag
@@ -106,17 +119,10 @@ const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell
 }
 
 void register_type() {
-    datatype::register_({
-        .id = T_EMAIL, .parent = T_STRING, .name = "email!",
-        .make = INHERIT, .reflect = INHERIT, .to = INHERIT, .form = INHERIT, .mold = mold,
-        .eval_path = eval_path, .compare = INHERIT,
-        .append = INHERIT, .at = INHERIT, .back = INHERIT, .change = INHERIT, .clear = INHERIT,
-        .copy = INHERIT, .find = INHERIT, .head = INHERIT, .is_head = INHERIT, .is_index = INHERIT,
-        .insert = INHERIT, .is_length = INHERIT, .move = INHERIT, .next = INHERIT, .pick = INHERIT,
-        .poke = INHERIT, .put = INHERIT, .remove = INHERIT, .reverse = INHERIT, .select = INHERIT,
-        .skip = INHERIT, .swap = INHERIT, .tail = INHERIT, .is_tail = INHERIT, .take = INHERIT,
-        .modify = INHERIT,
-    });
+    TypeTable t = string_row(T_EMAIL, "email!");
+    t.mold = mold;
+    t.eval_path = eval_path;
+    datatype::register_(t);
 }
 
 }  // namespace email

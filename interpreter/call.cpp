@@ -22,9 +22,8 @@ namespace {
 struct BodyScope {
     bool was_tracing;
     bool library;
-    BodyScope(const Cell* fn, Node ctx)
-        : was_tracing(trace_state.tracing),
-          library((context::cell_of(ctx)->header & LIBRARY_CONTEXT) != 0) {
+    BodyScope(const Cell* fn, const Cell* context_cell)
+        : was_tracing(trace_state.tracing), library((context_cell->header & LIBRARY_CONTEXT) != 0) {
         if (library) {
             eval_state.library++;
             trace_state.tracing = false;
@@ -53,13 +52,16 @@ void call_function(const Cell* function) {
     if (is_tracing()) emit_event(EV_RETURN, nullptr, -1, &fn, stack::reg.base);
 }
 
+// The context cell is fetched once before the body and once after it, as
+// the body may move it.
 void call_function_body(const Cell* body, Node ctx, const Cell* function) {
-    uint32_t saved = context::cell_of(ctx)->w2;
-    context::cell_of(ctx)->w2 = stack::index_of(stack::reg.base);
+    Cell* cc = context::cell_of(ctx);
+    uint32_t saved = cc->w2;
+    cc->w2 = stack::index_of(stack::reg.base);
     stack::Frame* frame = stack::top_frame();
     stack::set_catch_return(true);
     {
-        BodyScope scope(function, ctx);
+        BodyScope scope(function, cc);
         if (is_tracing()) emit_event(EV_PROLOG, body, 0, function, nullptr);
         if (!exits::pending()) {
             if (cell::type(body) == T_BLOCK) eval(words::word(words::W_tag_body), body, true);

@@ -34,10 +34,11 @@ namespace {
 // ---- code access ------------------------------------------------------------------
 // Code is walked by node and position; the tail is read again every time.
 
-inline uint32_t live_tail(const Cell* block) { return series::length(node::buffer(cell::series_node(block))); }
-inline Cell fetch(const Cell* block, uint32_t pos) {
-    return series::cells(node::buffer(cell::series_node(block)))[pos];
-}
+inline SeriesBuffer* code_buffer(const Cell* block) { return node::buffer(cell::series_node(block)); }
+// Code (blocks, parens, paths) holds cells: its length needs no unit lookup.
+inline uint32_t cell_count(const SeriesBuffer* b) { return (b->tail - b->head) / uint32_t(sizeof(Cell)); }
+inline uint32_t live_tail(const Cell* block) { return cell_count(code_buffer(block)); }
+inline Cell fetch(const Cell* block, uint32_t pos) { return series::cells(code_buffer(block))[pos]; }
 
 inline const Cell* anon() { return words::word(words::W_tag_anon); }
 inline const Cell* body_word() { return words::word(words::W_tag_body); }
@@ -46,6 +47,18 @@ inline bool is_callable(uint32_t t) {
     return t == T_NATIVE || t == T_ACTION || t == T_FUNCTION || t == T_ROUTINE;
 }
 inline bool is_function_like(uint32_t t) { return t == T_FUNCTION || t == T_ROUTINE; }
+
+// What reading a word does with its value: most values are simply pushed.
+enum WordClass : uint8_t { WORD_PUSH, WORD_CALL, WORD_SPECIAL };
+struct WordClasses {
+    WordClass of[256];
+    constexpr WordClasses() : of{} {
+        of[T_NATIVE] = of[T_ACTION] = of[T_FUNCTION] = of[T_ROUTINE] = WORD_CALL;
+        of[T_UNSET] = of[T_OP] = WORD_SPECIAL;
+    }
+};
+constexpr WordClasses WORD_CLASSES;
+inline WordClass word_class(const Cell* value) { return WORD_CLASSES.of[cell::type(value)]; }
 
 // Frames of calls made from library code are not marked interpreted.
 inline uint32_t interp_bit() { return eval_state.library ? 0 : uint32_t(stack::INTERPRETED); }
@@ -161,23 +174,44 @@ struct Call {
 inline Cell entry_at(Node list, uint32_t k) { return series::cells(node::buffer(list))[k]; }
 inline uint32_t list_length(Node list) { return series::length(node::buffer(list)); }
 
+// Argument lists of the callables called lately, by the node of their extra
+// block: one load instead of two node lookups per call. A collection forgets
+// them all, as it may free nodes and move others.
+struct ListMemo {
+    Node extra, list;
+};
+constexpr uint32_t LIST_MEMO_SLOTS = 64;
+ListMemo list_memo[LIST_MEMO_SLOTS];
+
+// The argument list, made on the first call (prepare_spec).
+inline Node arg_list(const Cell* callable) {
+    ListMemo& m = list_memo[callable->w3 % LIST_MEMO_SLOTS];
+    if (m.extra == callable->w3) return m.list;
+    m = ListMemo{callable->w3, prepare_spec(callable)};
+    return m.list;
+}
+
 uint32_t expression(const Cell* code, uint32_t pos, bool infix_off);
 enum PathMode { PATH_CALL, PATH_GET, PATH_SET };
 uint32_t eval_path(const Cell* path, PathMode mode, const Cell* code, uint32_t pos);
 uint32_t call(Call& c);
 
-[[noreturn]] void no_arg(const Call& c, const Cell& entry) {
+[[noreturn]] void no_arg(const Cell* name, const Cell& entry) {
     Cell arg = loose_word(entry.w3, T_WORD);
-    error::raise(Err::script_no_arg, &c.name, &arg);
+    error::raise(Err::script_no_arg, name, &arg);
 }
 
-void check_arg(const Call& c, const Cell& entry) {
-    uint32_t t = stack::top_type();
-    if (typeset::has(&entry, t)) return;
+[[noreturn]] void bad_arg(const Cell* name, const Cell& entry, uint32_t type) {
     Cell datatype, arg = loose_word(entry.w3, T_WORD);
-    cell::make_datatype(&datatype, t);
-    error::raise(Err::script_expect_arg, &c.name, &datatype, &arg);
+    cell::make_datatype(&datatype, type);
+    error::raise(Err::script_expect_arg, name, &datatype, &arg);
 }
+
+inline void check_type(const Cell* name, const Cell& entry) {
+    uint32_t t = stack::top_type();
+    if (!typeset::has(&entry, t)) bad_arg(name, entry, t);
+}
+inline void check_arg(const Call& c, const Cell& entry) { check_type(&c.name, entry); }
 
 // Pushes one argument by its fetch mode.
 void fetch_arg(Call& c, const Cell& entry) {
@@ -189,7 +223,7 @@ void fetch_arg(Call& c, const Cell& entry) {
         return;
     }
     if (c.pos >= live_tail(c.code)) {
-        if (mode == FETCH_EVAL || !typeset::has(&entry, T_UNSET)) no_arg(c, entry);
+        if (mode == FETCH_EVAL || !typeset::has(&entry, T_UNSET)) no_arg(&c.name, entry);
         stack::push(&statics::unset_cell);
         return;
     }
@@ -265,14 +299,25 @@ void use_path_refinements(Call& c, int32_t* refs) {
 // Refinement positions of a native call live here, not on the heap.
 constexpr uint32_t MAX_REFINEMENTS = 64;
 
+// A native's or action's refinements are all unused until a path says
+// otherwise, and its list ends with their number: they are marked without
+// reading the rest of the list (false past the positions a call holds).
+bool unused_refinements(SeriesBuffer* list, int32_t* refs) {
+    const Cell* count = series::cells(list) + cell_count(list) - 1;
+    if (cell::type(count) != T_INTEGER || uint32_t(cell::get_int(count)) > MAX_REFINEMENTS) return false;
+    for (int32_t i = 0, n = cell::get_int(count); i < n; i++) refs[i] = -1;
+    return true;
+}
+
 // Fills the frame: the arguments before the first refinement, then for a
 // function or routine false for each refinement, none for its arguments and
 // false and none for /local and its words. Answers false on a pending exit.
 bool gather(Call& c, int32_t* refs) {
     bool function_like = is_function_like(cell::type(&c.callable));
     bool active = true;
-    for (uint32_t k = 0, n = list_length(c.args); k < n; k++) {
-        Cell e = entry_at(c.args, k);
+    SeriesBuffer* list = node::buffer(c.args);  // fetched again after an evaluation
+    for (uint32_t k = 0, n = cell_count(list); k < n; k++) {
+        Cell e = series::cells(list)[k];
         switch (cell::type(&e)) {
         case T_TYPESET:
             if (fetch_mode(&e) == FETCH_RETURN) break;
@@ -280,12 +325,20 @@ bool gather(Call& c, int32_t* refs) {
                 if (function_like) stack::push(&statics::none_cell);
                 break;
             }
-            if (c.infix && k == 0) stack::push_slot();
-            else fetch_arg(c, e);
-            if (exits::pending()) return false;
+            if (c.infix && k == 0) {
+                stack::push_slot();
+            } else {
+                fetch_arg(c, e);
+                if (exits::pending()) return false;
+                list = node::buffer(c.args);
+            }
             check_arg(c, e);
             break;
         case T_REFINEMENT:
+            if (!function_like && unused_refinements(list, refs)) {
+                k = n;
+                break;
+            }
             active = false;
             if (function_like) stack::push(&statics::false_cell);
             else if (e.w3 <= MAX_REFINEMENTS) refs[e.w3 - 1] = -1;
@@ -309,31 +362,37 @@ void pad_frame(const Cell* fn) {
 // ---- natives and actions ----------------------------------------------------------------
 
 // How the evaluator's fast paths take an action or native.
-enum FastKind : uint8_t { FAST_NONE, FAST_ARITH, FAST_QUERY, FAST_COMPARE };
+enum FastKind : uint8_t { FAST_NONE, FAST_ARITH, FAST_QUERY, FAST_COMPARE, FAST_PICK };
 struct Fast {
     FastKind kind;
     uint8_t op;
 };
 
-Fast fast_action(uint32_t id) {
-    switch (id) {
-    case ACT_add: return {FAST_ARITH, actions::ARITH_ADD};
-    case ACT_subtract: return {FAST_ARITH, actions::ARITH_SUBTRACT};
-    case ACT_multiply: return {FAST_ARITH, actions::ARITH_MULTIPLY};
-    case ACT_or_: return {FAST_ARITH, actions::ARITH_OR};
-    case ACT_and_: return {FAST_ARITH, actions::ARITH_AND};
-    case ACT_xor_: return {FAST_ARITH, actions::ARITH_XOR};
-    case ACT_is_length: return {FAST_QUERY, actions::Q_LENGTH};
-    case ACT_is_index: return {FAST_QUERY, actions::Q_INDEX};
-    case ACT_is_head: return {FAST_QUERY, actions::Q_IS_HEAD};
-    case ACT_is_tail: return {FAST_QUERY, actions::Q_IS_TAIL};
-    case ACT_next: return {FAST_QUERY, actions::Q_NEXT};
-    case ACT_back: return {FAST_QUERY, actions::Q_BACK};
-    case ACT_head: return {FAST_QUERY, actions::Q_HEAD};
-    case ACT_tail: return {FAST_QUERY, actions::Q_TAIL};
-    default: return {FAST_NONE, 0};
+// The fast path of each action, by action id.
+struct FastActions {
+    Fast of[ACTION_COUNT + 1];
+    constexpr FastActions() : of{} {
+        of[ACT_add] = {FAST_ARITH, actions::ARITH_ADD};
+        of[ACT_subtract] = {FAST_ARITH, actions::ARITH_SUBTRACT};
+        of[ACT_multiply] = {FAST_ARITH, actions::ARITH_MULTIPLY};
+        of[ACT_divide] = {FAST_ARITH, actions::ARITH_DIVIDE};
+        of[ACT_remainder] = {FAST_ARITH, actions::ARITH_REMAINDER};
+        of[ACT_or_] = {FAST_ARITH, actions::ARITH_OR};
+        of[ACT_and_] = {FAST_ARITH, actions::ARITH_AND};
+        of[ACT_xor_] = {FAST_ARITH, actions::ARITH_XOR};
+        of[ACT_pick] = {FAST_PICK, 0};
+        of[ACT_is_length] = {FAST_QUERY, actions::Q_LENGTH};
+        of[ACT_is_index] = {FAST_QUERY, actions::Q_INDEX};
+        of[ACT_is_head] = {FAST_QUERY, actions::Q_IS_HEAD};
+        of[ACT_is_tail] = {FAST_QUERY, actions::Q_IS_TAIL};
+        of[ACT_next] = {FAST_QUERY, actions::Q_NEXT};
+        of[ACT_back] = {FAST_QUERY, actions::Q_BACK};
+        of[ACT_head] = {FAST_QUERY, actions::Q_HEAD};
+        of[ACT_tail] = {FAST_QUERY, actions::Q_TAIL};
     }
-}
+};
+constexpr FastActions FAST_ACTIONS;
+inline Fast fast_action(uint32_t id) { return id <= ACTION_COUNT ? FAST_ACTIONS.of[id] : Fast{FAST_NONE, 0}; }
 
 // The comparison natives, by native index (equal? is 25): their op codes.
 constexpr uint32_t FIRST_COMPARE_NATIVE = 25;
@@ -341,29 +400,37 @@ constexpr int8_t COMPARE_OPS[] = {actions::OP_EQUAL,  actions::OP_NOT_EQUAL,    
                                   actions::OP_LESSER, actions::OP_GREATER,           actions::OP_LESSER_OR_EQUAL,
                                   actions::OP_GREATER_OR_EQUAL};
 
-Fast fast_native(uint32_t index) {
+inline Fast fast_native(uint32_t index) {
     uint32_t k = index - FIRST_COMPARE_NATIVE;
     if (k < sizeof COMPARE_OPS) return {FAST_COMPARE, uint8_t(COMPARE_OPS[k])};
     return {FAST_NONE, 0};
+}
+
+// The inline answer of a two-operand fast path in place of the left
+// operand; false when the operands need the generic routine.
+inline bool binary_inline(Fast f, Cell* left, const Cell* right) {
+    if (f.kind == FAST_ARITH) return actions::arith_inline(f.op, left, right, left);
+    bool answer;
+    if (f.kind != FAST_COMPARE || !actions::compare_inline(f.op, left, right, &answer)) return false;
+    cell::make_logic(left, answer);
+    return true;
 }
 
 // The inline answer of a fast path into the result slot; false when the
 // operands need the generic routine.
 bool run_fast(Fast f) {
     Cell* base = stack::reg.base;
-    bool answer;
     switch (f.kind) {
-    case FAST_ARITH:
-        if (!actions::arith_inline(f.op, base, base + 1, base)) return false;
-        break;
+    case FAST_NONE: return false;
     case FAST_QUERY:
         if (!actions::query_inline(base, f.op, base)) return false;
         break;
-    case FAST_COMPARE:
-        if (!actions::compare_inline(f.op, base, base + 1, &answer)) return false;
-        cell::make_logic(base, answer);
+    case FAST_PICK:
+        if (cell::type(base + 1) != T_INTEGER || !actions::select_inline(base, cell::get_int(base + 1), base))
+            return false;
         break;
-    default: return false;
+    default:
+        if (!binary_inline(f, base, base + 1)) return false;
     }
     stack::keep();
     return true;
@@ -381,7 +448,141 @@ void run_native(const Cell* callable, const int32_t* refs) {
     if (!run_fast(fast_native(index))) routine(false, refs);
 }
 
+// ---- infix operators in place ---------------------------------------------------------
+// An infix operator whose callable is an action or comparison native with a
+// fast path skips the general call: with a right operand that is a number
+// written in the code or a word holding one it is applied in place of the
+// left operand (no frame at all); with any other right operand its frame is
+// opened and the operand evaluated into it as a call would, and only then
+// the routine runs if the operands need it. What the general call checks is
+// checked once per operator: that its callable is there and its argument
+// list takes the operand types as they come, evaluated.
+
+enum OperandTypes : uint8_t { TAKES_INTEGER = 1, TAKES_FLOAT = 2 };
+
+struct FastOp {
+    Fast fast;
+    uint8_t takes;  // OperandTypes both arguments accept; 0: no fast path
+};
+
+// Operators checked so far, by the node of their extra block. A collection
+// forgets them all, as a freed node may come back naming another callable.
+struct OpMemo {
+    Node extra;
+    uint8_t takes;
+};
+constexpr uint32_t OP_MEMO_SLOTS = 32;
+OpMemo op_memo[OP_MEMO_SLOTS];
+
+void forget_ops() {
+    for (OpMemo& m : op_memo) m = OpMemo{0, 0};
+}
+
+uint8_t operand_types(const Cell* e) {
+    uint32_t mask = 0;
+    if (typeset::has(e, T_INTEGER)) mask |= TAKES_INTEGER;
+    if (typeset::has(e, T_FLOAT)) mask |= TAKES_FLOAT;
+    return uint8_t(mask);
+}
+
+bool has_routine(const Cell* callable) {
+    uint32_t index = callable->w1;
+    if (cell::type(callable) == T_NATIVE) return natives::routine(index) != nullptr;
+    return index >= 1 && index <= ACTION_COUNT && actions::table[index - 1];
+}
+
+// The operand types the operator takes with nothing more than its fast path:
+// two evaluated arguments (and any return: entry, which a call skips).
+uint8_t operator_takes(const Cell* op) {
+    OpMemo& m = op_memo[op->w3 % OP_MEMO_SLOTS];
+    if (m.extra == op->w3) return m.takes;
+    if (!has_routine(op)) return 0;
+    SeriesBuffer* b = node::buffer(prepare_spec(op));
+    const Cell* e = series::cells(b);
+    uint32_t args = 0, takes = TAKES_INTEGER | TAKES_FLOAT;
+    for (uint32_t k = 0, n = cell_count(b); k < n; k++) {
+        if (cell::type(e + k) != T_TYPESET) return 0;
+        if (fetch_mode(e + k) == FETCH_RETURN) continue;
+        if (fetch_mode(e + k) != FETCH_EVAL || ++args > 2) return 0;
+        takes &= operand_types(e + k);
+    }
+    m = OpMemo{op->w3, uint8_t(args == 2 ? takes : 0)};
+    return m.takes;
+}
+
+// The fast path of an operator (unwrapped): none while tracing, whose events
+// only the general call emits.
+FastOp fast_operator(const Cell* op) {
+    uint32_t t = cell::type(op);
+    Fast f = t == T_ACTION ? fast_action(op->w1) : t == T_NATIVE ? fast_native(op->w1) : Fast{FAST_NONE, 0};
+    if ((f.kind != FAST_ARITH && f.kind != FAST_COMPARE) || is_tracing()) return {f, 0};
+    return {f, operator_takes(op)};
+}
+
+inline uint8_t takes_of(const Cell* value) {
+    uint32_t t = cell::type(value);
+    return t == T_INTEGER ? TAKES_INTEGER : t == T_FLOAT ? TAKES_FLOAT : 0;
+}
+
+inline bool takes_both(uint8_t takes, const Cell* left, const Cell* right) {
+    uint8_t l = takes_of(left), r = takes_of(right);
+    return l && r && (takes & (l | r)) == (l | r);
+}
+
+// The operator applied to the top value and the operand at the position of
+// the code's buffer; false leaves everything as it was. Nothing here moves a
+// buffer (an argument list made on the first use is a new series).
+bool infix_in_place(const FastOp& op, SeriesBuffer* b, uint32_t at) {
+    if (at >= cell_count(b)) return false;
+    const Cell* right = series::cells(b) + at;
+    if (cell::type(right) == T_WORD && !(right = context::bound_slot(right))) return false;
+    Cell* left = stack::top();
+    return takes_both(op.takes, left, right) && binary_inline(op.fast, left, right);
+}
+
+// The argument entry of the k-th argument (from 0) of a list.
+Cell argument_entry_of(Node list, uint32_t k) {
+    SeriesBuffer* b = node::buffer(list);
+    for (const Cell *e = series::cells(b), *end = e + cell_count(b); e < end; e++)
+        if (is_argument(*e) && k-- == 0) return *e;
+    return statics::none_cell;
+}
+
+// The operator with a right operand to evaluate, its left operand of a type
+// it takes: the frame and the operand as the general call makes them, then
+// the fast path, or the type check and the routine.
+uint32_t infix_evaluated(Cell* op, const FastOp& fast, const Cell* w, const Cell* code, uint32_t at) {
+    temp_roots::Hold hold(op);
+    stack::reg.top--;
+    stack::enter_frame(w, stack::KIND_NATIVE | interp_bit());
+    stack::push_slot();
+    if (at >= live_tail(code)) no_arg(w, argument_entry_of(arg_list(op), 1));
+    at = expression(code, at, true);
+    if (exits::pending()) return at;
+    Cell* base = stack::reg.base;
+    if (takes_both(fast.takes, base, base + 1) && binary_inline(fast.fast, base, base + 1)) {
+        stack::keep();
+    } else {
+        check_type(w, argument_entry_of(arg_list(op), 1));
+        if (is_tracing()) emit_event(EV_CALL, code, int32_t(at), w, op);
+        int32_t none[1] = {-1};
+        run_native(op, none);
+        if (exits::pending()) return at;
+        if (is_tracing()) emit_event(EV_RETURN, code, int32_t(at), w, stack::top());
+    }
+    stack::leave();
+    return at;
+}
+
 // ---- calls -----------------------------------------------------------------------------
+
+// A function's frame records its context and the values word it holds now.
+void enter_function(const Cell* name, Node ctx) {
+    stack::Frame* f = stack::enter_frame(name, stack::KIND_FUNCTION | interp_bit());
+    if (!ctx) return;
+    f->function_context = ctx;
+    f->saved_values = context::cell_of(ctx)->w2;
+}
 
 // Opens the frame, gathers the arguments and runs the callable; the result
 // takes the placeholder's cell (or, infix, the left value's). Answers the next
@@ -391,13 +592,12 @@ uint32_t call(Call& c) {
     uint32_t type = cell::type(&c.callable);
     if (!is_callable(type)) not_callable(&c.callable);
     if (is_tracing()) emit_event(EV_OPEN, c.code, int32_t(c.pos), &c.name, &c.callable);
-    c.args = prepare_spec(&c.callable);
+    c.args = arg_list(&c.callable);
     if (c.infix) stack::reg.top--;
     else stack::push(&c.callable);
     int32_t refs[MAX_REFINEMENTS];
     if (type == T_FUNCTION) {
-        stack::Frame* f = stack::enter_func(&c.name, c.callable.w1);
-        f->header |= interp_bit();
+        enter_function(&c.name, c.callable.w1);
     } else {
         stack::enter_frame(&c.name, stack::KIND_NATIVE | interp_bit());
     }
@@ -437,27 +637,42 @@ Call code_call(const Cell* callable, const Cell* name, const Cell* code, uint32_
 
 // ---- expressions -----------------------------------------------------------------------
 
-uint32_t word_expression(const Cell* code, uint32_t pos, const Cell* w) {
-    Cell value = *word::get_value(w);
-    uint32_t t = cell::type(&value);
-    if (is_callable(t)) {
-        Call c = code_call(&value, w, code, pos);
+// A word whose value is not simply pushed: a call, or an error.
+uint32_t word_call(const Cell* code, uint32_t pos, const Cell* w, const Cell* value) {
+    if (word_class(value) == WORD_CALL) {
+        Call c = code_call(value, w, code, pos);
         return call(c);
     }
-    if (t == T_UNSET) error::raise(Err::script_no_value, w);
-    if (t == T_OP) error::raise(Err::script_no_op_arg, w);
-    stack::push(&value);
-    if (is_tracing()) emit_event(EV_PUSH, code, int32_t(pos - 1), w, &value);
-    return pos;
+    if (cell::type(value) == T_UNSET) error::raise(Err::script_no_value, w);
+    error::raise(Err::script_no_op_arg, w);
 }
 
+// Pushes a value that evaluates to itself.
+inline void push_value(const Cell* code, uint32_t pos, const Cell* w, const Cell* value) {
+    Cell* pushed = stack::push(value);
+    if (is_tracing()) {
+        Cell copy = *pushed;
+        emit_event(EV_PUSH, code, int32_t(pos - 1), w, &copy);
+    }
+}
+
+// The value (the frame's second cell) goes to the word; a plain slot takes a
+// copy here, anything else (unset, object fields, unbound or new words) goes
+// through the word layer.
 uint32_t set_word_expression(const Cell* code, uint32_t pos, const Cell* sw) {
     if (pos >= live_tail(code)) error::raise(Err::script_need_value, sw);
     stack::enter_frame(sw, stack::KIND_NATIVE | interp_bit());
     stack::push(sw);
     pos = expression(code, pos, false);
     if (exits::pending()) return pos;
-    word::set_from_frame();
+    Cell* value = stack::reg.base + 1;
+    Cell* slot = cell::type(value) == T_UNSET ? nullptr : context::bound_slot<true>(sw);
+    if (slot) {
+        *slot = *value;
+        stack::set_result(value);
+    } else {
+        word::set_from_frame();
+    }
     if (is_tracing()) emit_event(EV_SET, code, int32_t(pos), sw, stack::reg.base);
     stack::leave();
     return pos;
@@ -475,46 +690,73 @@ uint32_t set_path_expression(const Cell* code, uint32_t pos, const Cell* path) {
     return pos;
 }
 
-// The op! that the word at the position names, if any: only a word bound to
-// a context that has values is looked at.
-bool infix_op(const Cell* code, uint32_t pos, Cell* w, Cell* op) {
-    if (pos >= live_tail(code)) return false;
-    *w = fetch(code, pos);
-    if (cell::type(w) != T_WORD || w->w1 == 0 || !context::has_values(context::cell_of(w->w1))) return false;
-    const Cell* slot = context::slot(w->w1, int32_t(w->w3));
-    if (!slot || cell::type(slot) != T_OP) return false;
-    *op = unwrap(slot);
-    return true;
+// The op! that the word at the position holds, or null: only a word bound to
+// a context that has values is looked at. Good until anything evaluates.
+inline const Cell* infix_op_at(SeriesBuffer* b, uint32_t pos) {
+    if (pos >= cell_count(b)) return nullptr;
+    const Cell* w = series::cells(b) + pos;
+    if (cell::type(w) != T_WORD) return nullptr;
+    const Cell* slot = context::bound_slot(w);
+    return slot && cell::type(slot) == T_OP ? slot : nullptr;
 }
 
-// Applies the operators that follow, each to the value before it.
-uint32_t infix(const Cell* code, uint32_t pos) {
-    Cell w, op;
-    while (infix_op(code, pos, &w, &op)) {
-        if (is_tracing()) emit_event(EV_FETCH, code, int32_t(pos), nullptr, &w);
-        Call c = code_call(&op, &w, code, pos + 1);
-        c.infix = true;
-        pos = call(c);
+// Applies the operators that follow, each to the value before it. b is the
+// code's buffer, fetched again only after something was evaluated.
+uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b) {
+    while (const Cell* slot = infix_op_at(b, pos)) {
+        Cell op = unwrap(slot), w = series::cells(b)[pos];
+        FastOp fast = fast_operator(&op);
+        uint8_t left = takes_of(stack::top());
+        if (left && (fast.takes & left)) {
+            if (infix_in_place(fast, b, pos + 1)) {
+                pos += 2;
+                continue;
+            }
+            pos = infix_evaluated(&op, fast, &w, code, pos + 1);
+        } else {
+            if (is_tracing()) emit_event(EV_FETCH, code, int32_t(pos), nullptr, &w);
+            Call c = code_call(&op, &w, code, pos + 1);
+            c.infix = true;
+            pos = call(c);
+        }
         if (exits::pending()) break;
+        b = code_buffer(code);
     }
     return pos;
 }
 
-uint32_t expression(const Cell* code, uint32_t pos, bool infix_off) {
-    collector::safe_point();
+// The look-ahead after a value: the common answer (no word follows) inline.
+inline uint32_t infix_after(const Cell* code, uint32_t pos, SeriesBuffer* b) {
+    if (pos >= cell_count(b) || cell::type(series::cells(b) + pos) != T_WORD) return pos;
+    return infix(code, pos, b);
+}
+
+// Evaluates a first cell that is more than a value to push, with every trace
+// event. Kept apart from expression(), which does the common cases without
+// the registers this one needs.
+[[gnu::noinline]] uint32_t compound_expression(const Cell* code, uint32_t pos, bool infix_off) {
     Cell v = fetch(code, pos++);
     if (is_tracing()) emit_event(EV_FETCH, code, int32_t(pos - 1), nullptr, &v);
     switch (uint32_t t = cell::type(&v)) {
-    case T_WORD: pos = word_expression(code, pos, &v); break;
-    case T_SET_WORD: pos = set_word_expression(code, pos, &v); break;
+    case T_WORD: {
+        const Cell* value = context::word_value(&v);
+        if (word_class(value) != WORD_PUSH) {
+            pos = word_call(code, pos, &v, value);
+            break;
+        }
+        push_value(code, pos, &v, value);
+        return infix_off ? pos : infix_after(code, pos, code_buffer(code));
+    }
+    // An assignment's own expression took every operator that follows.
+    case T_SET_WORD: return set_word_expression(code, pos, &v);
     case T_LIT_WORD:
     case T_LIT_PATH:
         cell::set_type(&v, t == T_LIT_WORD ? T_WORD : T_PATH);
         stack::push(&v);
         break;
-    case T_GET_WORD: stack::push(word::get_value(&v)); break;
+    case T_GET_WORD: stack::push(context::word_value(&v)); break;
     case T_PAREN: eval(anon(), &v, false); break;
-    case T_SET_PATH: pos = set_path_expression(code, pos, &v); break;
+    case T_SET_PATH: return set_path_expression(code, pos, &v);
     case T_GET_PATH: pos = eval_path(&v, PATH_GET, code, pos); break;
     case T_PATH: pos = eval_path(&v, PATH_CALL, code, pos); break;
     case T_NATIVE:
@@ -527,11 +769,42 @@ uint32_t expression(const Cell* code, uint32_t pos, bool infix_off) {
     }
     case T_OP: error::raise(Err::script_no_op_arg, &v);
     default:
-        stack::push(&v);
-        if (is_tracing()) emit_event(EV_PUSH, code, int32_t(pos - 1), nullptr, &v);
+        push_value(code, pos, nullptr, &v);
+        return infix_off ? pos : infix_after(code, pos, code_buffer(code));
     }
     if (infix_off || exits::pending()) return pos;
-    return infix(code, pos);
+    return infix_after(code, pos, code_buffer(code));
+}
+
+// The types that evaluate to themselves (as a first cell of an expression).
+struct SelfEvaluating {
+    bool of[256];
+    constexpr SelfEvaluating() : of{} {
+        for (uint32_t t = 0; t < 256; t++) of[t] = true;
+        for (uint32_t t : {T_WORD, T_SET_WORD, T_LIT_WORD, T_LIT_PATH, T_GET_WORD, T_PAREN, T_SET_PATH, T_GET_PATH,
+                           T_PATH, T_NATIVE, T_ACTION, T_FUNCTION, T_ROUTINE, T_OP})
+            of[t] = false;
+    }
+};
+constexpr SelfEvaluating SELF_EVALUATING;
+
+// One expression from the position. A value that evaluates to itself, or a
+// word holding one, is pushed here, and the code's buffer stays valid for
+// the look-ahead; the rest (and anything while tracing) goes to
+// compound_expression.
+uint32_t expression(const Cell* code, uint32_t pos, bool infix_off) {
+    collector::safe_point();
+    SeriesBuffer* b = code_buffer(code);
+    const Cell* value = series::cells(b) + pos;
+    if (cell::type(value) == T_WORD) {
+        value = context::bound_slot(value);
+        if (value && word_class(value) != WORD_PUSH) value = nullptr;
+    } else if (!SELF_EVALUATING.of[cell::type(value)]) {
+        value = nullptr;
+    }
+    if (!value || is_tracing()) return compound_expression(code, pos, infix_off);
+    stack::push(value);
+    return infix_off ? pos + 1 : infix_after(code, pos + 1, b);
 }
 
 // ---- paths -------------------------------------------------------------------------------
@@ -585,12 +858,38 @@ struct Walk {
     bool has_previous;
 };
 
-// Selects one step: the fast path for a block and an integer, else the
-// value's eval-path action.
+// A word element already bound to the object's own context (the path cell
+// keeps the binding of the first walk) names its field by index: the field
+// is read, or written when the set path ends there and the object has no
+// change handler, as the object's eval-path would after its lookup by name.
+// False for anything else, which the action handles (errors included).
+bool object_field(const Cell* object, const Cell* element, PathMode mode, bool last, Cell* selected) {
+    if (cell::type(object) != T_OBJECT || cell::type(element) != T_WORD || element->w1 != object->w1 ||
+        int32_t(element->w3) < 0)
+        return false;
+    Node ctx = object->w1;
+    const Cell* cc = context::cell_of(ctx);
+    if (context::is_on_stack(cc) || !context::has_values(cc)) return false;
+    Cell* slot = context::value_at(ctx, int32_t(element->w3));
+    if (mode != PATH_SET || !last) {
+        if (cell::type(slot) == T_UNSET) return false;
+        *selected = *slot;
+        return true;
+    }
+    if (object->w3 != 0) return false;
+    *selected = *slot = *stack::reg.base;
+    context::word_at(cc, int32_t(element->w3))->header |= HDR_ASSIGNED;
+    return true;
+}
+
+// Selects one step: the fast paths for a block and an integer and for an
+// object's field, else the value's eval-path action.
 void step(Walk& w, Cell* element, const Cell* path, uint32_t index, PathMode mode, bool last, bool notify) {
     Cell selected;
-    bool inline_hit = !(mode == PATH_SET && last) && cell::type(element) == T_INTEGER &&
-                      actions::select_inline(&w.current, cell::get_int(element), &selected);
+    bool inline_hit = cell::type(element) == T_INTEGER
+                          ? !(mode == PATH_SET && last) &&
+                                actions::select_inline(&w.current, cell::get_int(element), &selected)
+                          : object_field(&w.current, element, mode, last, &selected);
     if (!inline_hit) {
         Cell* store = mode == PATH_SET && last ? stack::reg.base : nullptr;
         selected = *actions::eval_path_dispatch(&w.current, element, store, const_cast<Cell*>(path),
@@ -603,7 +902,25 @@ void step(Walk& w, Cell* element, const Cell* path, uint32_t index, PathMode mod
     w.current = selected;
 }
 
+// The commonest path, an object's word and one field word bound to it, in
+// one step without the walk: false when the path is anything else, or the
+// field needs the walk (a call, an error, a change handler).
+bool field_path(const Cell* path, PathMode mode) {
+    SeriesBuffer* b = code_buffer(path);
+    uint32_t start = uint32_t(cell::series_index(path));
+    if (cell_count(b) != start + 2 || is_tracing()) return false;
+    const Cell* head = series::cells(b) + start;
+    const Cell* object = cell::type(head) == T_WORD ? context::bound_slot(head) : nullptr;
+    Cell selected;
+    if (!object || !object_field(object, head + 1, mode, true, &selected)) return false;
+    if (mode == PATH_SET) return true;
+    if (mode == PATH_CALL && word_class(&selected) == WORD_CALL) return false;
+    stack::push(&selected);
+    return true;
+}
+
 uint32_t eval_path(const Cell* path_value, PathMode mode, const Cell* code, uint32_t pos) {
+    if (field_path(path_value, mode)) return pos;
     Cell path = *path_value;
     temp_roots::Hold hold_path(&path);
     uint32_t start = uint32_t(cell::series_index(&path));
@@ -681,7 +998,16 @@ void eval_for_error(const Cell* block) {
     stack::pop(1);
 }
 
-void mark_roots() { mark_trace(); }
+// The memos name nodes that a collection may free or move.
+void forget_memos() {
+    forget_ops();
+    for (ListMemo& m : list_memo) m = ListMemo{0, 0};
+}
+
+void mark_roots() {
+    mark_trace();
+    forget_memos();
+}
 
 // The lexer's event callbacks: the answer is whether the result is truthy.
 bool lexer_call(const Cell* callback, const Cell* args) {
@@ -729,6 +1055,7 @@ void init() {
     error::set_raise_tracer(trace_error);
     lexer::set_caller(lexer_call);
     object::install_notifiers();
+    forget_memos();
     if (!installed) collector::register_(mark_roots);
     installed = true;
 }

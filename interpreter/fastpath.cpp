@@ -2,6 +2,8 @@
 // the inline cases, and the generic fallback through a native frame.
 #include "interpreter/fastpath.h"
 
+#include <cmath>
+
 #include "core/actions.h"
 #include "interpreter/actions.h"
 #include "interpreter/stack.h"
@@ -13,13 +15,11 @@ namespace actions {
 
 // ---- inline cores -------------------------------------------------------------------
 
-static bool fits(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
-
 // The answer replaces the left operand as the generic action does: the left
 // cell's flags stay, only its type and payload change.
-static void put_integer(const Cell* left, Cell* out, int64_t v) {
+static void put_integer(const Cell* left, Cell* out, int32_t v) {
     *out = *left;
-    out->w2 = uint32_t(int32_t(v));
+    out->w2 = uint32_t(v);
 }
 
 static void put_float(const Cell* left, Cell* out, double d) {
@@ -28,37 +28,64 @@ static void put_float(const Cell* left, Cell* out, double d) {
     cell::put_float(out, d);
 }
 
+// Division and remainder of these operands are errors the action raises.
+static bool divides(int32_t a, int32_t b) { return b != 0 && !(a == INT32_MIN && b == -1); }
+
 static bool integer_arith(uint32_t op, const Cell* left, const Cell* right, Cell* out) {
-    int64_t a = cell::get_int(left), b = cell::get_int(right), v;
-    double fa = double(a), fb = double(b), f;
+    int32_t a = cell::get_int(left), b = cell::get_int(right), r;
+    double fa = a, fb = b;
     switch (op) {
-    case ARITH_ADD: v = a + b; f = fa + fb; break;
-    case ARITH_SUBTRACT: v = a - b; f = fa - fb; break;
-    case ARITH_MULTIPLY: v = a * b; f = fa * fb; break;
-    case ARITH_OR: put_integer(left, out, a | b); return true;
-    case ARITH_AND: put_integer(left, out, a & b); return true;
-    case ARITH_XOR: put_integer(left, out, a ^ b); return true;
+    case ARITH_ADD:
+        if (__builtin_add_overflow(a, b, &r)) return put_float(left, out, fa + fb), true;
+        break;
+    case ARITH_SUBTRACT:
+        if (__builtin_sub_overflow(a, b, &r)) return put_float(left, out, fa - fb), true;
+        break;
+    case ARITH_MULTIPLY:
+        if (__builtin_mul_overflow(a, b, &r)) return put_float(left, out, fa * fb), true;
+        break;
+    case ARITH_DIVIDE:
+        if (!divides(a, b)) return false;
+        if (a % b != 0) return put_float(left, out, fa / fb), true;
+        r = a / b;
+        break;
+    case ARITH_REMAINDER:
+        if (!divides(a, b)) return false;
+        r = a % b;
+        break;
+    case ARITH_OR: r = int32_t(uint32_t(a) | uint32_t(b)); break;
+    case ARITH_AND: r = int32_t(uint32_t(a) & uint32_t(b)); break;
+    case ARITH_XOR: r = int32_t(uint32_t(a) ^ uint32_t(b)); break;
     default: return false;
     }
-    if (fits(v)) put_integer(left, out, v);
-    else put_float(left, out, f);
+    put_integer(left, out, r);
     return true;
 }
 
+static double number_of(const Cell* c) {
+    return cell::type(c) == T_INTEGER ? double(cell::get_int(c)) : cell::get_float(c);
+}
+
 static bool float_arith(uint32_t op, const Cell* left, const Cell* right, Cell* out) {
-    double a = cell::get_float(left), b = cell::get_float(right);
+    double a = number_of(left), b = number_of(right), r;
     switch (op) {
-    case ARITH_ADD: put_float(left, out, a + b); return true;
-    case ARITH_SUBTRACT: put_float(left, out, a - b); return true;
-    case ARITH_MULTIPLY: put_float(left, out, a * b); return true;
+    case ARITH_ADD: r = a + b; break;
+    case ARITH_SUBTRACT: r = a - b; break;
+    case ARITH_MULTIPLY: r = a * b; break;
+    case ARITH_DIVIDE: r = a / b; break;
+    case ARITH_REMAINDER: r = std::fmod(a, b); break;
     default: return false;
     }
+    put_float(left, out, r);
+    return true;
 }
+
+static bool is_number(uint32_t t) { return t == T_INTEGER || t == T_FLOAT; }
 
 bool arith_inline(uint32_t op, const Cell* left, const Cell* right, Cell* out) {
     uint32_t tl = cell::type(left), tr = cell::type(right);
     if (tl == T_INTEGER && tr == T_INTEGER) return integer_arith(op, left, right, out);
-    if (tl == T_FLOAT && tr == T_FLOAT) return float_arith(op, left, right, out);
+    if (is_number(tl) && is_number(tr)) return float_arith(op, left, right, out);
     return false;
 }
 
@@ -135,7 +162,8 @@ static void run_entry(const void* entry) {
 [[noreturn]] static void bad_op() { runtime::error_report(101, reinterpret_cast<uintptr_t>(&bad_op)); }
 
 static const Entry* arith_entry(uint32_t op) {
-    static const uint32_t ids[] = {ACT_add, ACT_subtract, ACT_multiply, 0, 0, ACT_or_, ACT_and_, ACT_xor_};
+    static const uint32_t ids[] = {ACT_add, ACT_subtract, ACT_multiply, ACT_divide, ACT_remainder,
+                                   ACT_or_, ACT_and_, ACT_xor_};
     if (op >= sizeof ids / sizeof ids[0] || ids[op] == 0) bad_op();
     return &table[ids[op] - 1];
 }

@@ -16,12 +16,16 @@ namespace zel {
 namespace actions {
 
 // Operation codes of the arithmetic family.
-enum ArithOp : uint32_t { ARITH_ADD = 0, ARITH_SUBTRACT = 1, ARITH_MULTIPLY = 2, ARITH_OR = 5,
-                          ARITH_AND = 6, ARITH_XOR = 7 };
+enum ArithOp : uint32_t { ARITH_ADD = 0, ARITH_SUBTRACT = 1, ARITH_MULTIPLY = 2, ARITH_DIVIDE = 3,
+                          ARITH_REMAINDER = 4, ARITH_OR = 5, ARITH_AND = 6, ARITH_XOR = 7 };
 
-// The inline cores: true when they wrote the answer into out.
-// Two integer!s (add, subtract and multiply give a float! on overflow; or,
-// and, xor are bitwise), or two float!s under add, subtract or multiply.
+// The inline cores: true when they wrote the answer into out (which may be
+// the left operand itself).
+// Two integer!s (add, subtract and multiply give a float! on overflow, divide
+// a float! when it leaves a remainder; or, and, xor are bitwise), or two
+// numbers of which one is a float! under the first five ops, computed in
+// floating point. A zero divisor and the one quotient out of range are left
+// to the generic action, which raises the error.
 bool arith_inline(uint32_t op, const Cell* left, const Cell* right, Cell* out);
 // Two integer!s under the comparison ops 0-6.
 bool compare_inline(int32_t op, const Cell* left, const Cell* right, bool* answer);

@@ -85,21 +85,6 @@ void restore_values(const Frame* f) {
 
 // ---- frame pop ----------------------------------------------------------------
 
-// Pops the top frame, puts the base back to the caller's and answers the
-// frame; the callee's base goes to *callee.
-static inline Frame* pop_frame(Cell** callee) {
-    Frame* f = --reg.call_top;
-    *callee = reg.base;
-    reg.base = reg.bottom + f->saved_base;
-    return f;
-}
-
-void leave() {
-    if (!has_frames()) return;
-    Cell* callee;
-    pop_frame(&callee);
-    reg.top = callee + 1;
-}
 
 void leave_func() {
     if (!has_frames()) return;
@@ -108,13 +93,6 @@ void leave_func() {
     reg.top = callee + 1;
 }
 
-void leave_last() {
-    if (!has_frames()) return;
-    Cell* callee;
-    pop_frame(&callee);
-    reg.top = callee + 1;
-    *reg.base = *callee;
-}
 
 void leave_func_last() {
     if (!has_frames()) return;
@@ -157,12 +135,6 @@ void leave_pop() {
 }
 
 // ---- flags and queries --------------------------------------------------------
-
-void set_catch_return(bool flag) {
-    if (!has_frames()) return;
-    Frame* f = top_frame();
-    f->header = flag ? f->header | CATCH_RETURN : f->header & ~CATCH_RETURN;
-}
 
 void mark_interp() {
     if (has_frames()) top_frame()->header |= INTERPRETED;

@@ -165,11 +165,34 @@ inline Frame* enter_reserved(const Cell* word) { return enter_frame(word, KIND_R
 // for function frames only.
 
 inline uint32_t kind_of(const Frame* f) { return f->header & KIND_MASK; }
+inline bool has_frames() { return reg.call_top > reg.call_bottom; }
 void restore_values(const Frame* f);
 
-void leave();
+// Pops the top frame, puts the base back to the caller's and answers the
+// frame; the callee's base goes to *callee.
+inline Frame* pop_frame(Cell** callee) {
+    Frame* f = --reg.call_top;
+    *callee = reg.base;
+    reg.base = reg.bottom + f->saved_base;
+    return f;
+}
+
+inline void leave() {
+    if (!has_frames()) return;
+    Cell* callee;
+    pop_frame(&callee);
+    reg.top = callee + 1;
+}
+
+inline void leave_last() {
+    if (!has_frames()) return;
+    Cell* callee;
+    pop_frame(&callee);
+    reg.top = callee + 1;
+    *reg.base = *callee;
+}
+
 void leave_func();
-void leave_last();
 void leave_func_last();
 void leave_reset();
 void leave_func_reset();
@@ -177,7 +200,11 @@ void leave_drop();
 void leave_pop();
 
 // ---- frame flags --------------------------------------------------------------
-void set_catch_return(bool flag);
+inline void set_catch_return(bool flag) {
+    if (!has_frames()) return;
+    Frame* f = reg.call_top - 1;
+    f->header = flag ? f->header | CATCH_RETURN : f->header & ~CATCH_RETURN;
+}
 void mark_interp();
 // Sets catch-return on the frame two below the top when it lacks it and
 // answers that frame; else null.
@@ -187,7 +214,6 @@ inline void set_call_top(Frame* position) { reg.call_top = position; }
 
 // ---- frame queries ------------------------------------------------------------
 inline Frame* top_frame() { return reg.call_top - 1; }
-inline bool has_frames() { return reg.call_top > reg.call_bottom; }
 inline uint32_t depth() { return uint32_t(reg.call_top - reg.call_bottom); }
 // True when an interpreted frame lies below the given one (below call top
 // when null); with only_next, looks at one frame only.

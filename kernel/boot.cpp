@@ -15,6 +15,7 @@
 #include "datatypes/error.h"
 #include "interpreter/actions.h"
 #include "interpreter/eval.h"
+#include "interpreter/natives.h"
 #include "io/lexer.h"
 #include "interpreter/stack.h"
 #include "kernel/casefold.h"
@@ -51,6 +52,7 @@ void boot() {
     words::init();
     words::init_refinements();
     words::init_issue();
+    natives::init_table();
     error::init();
     ownership::init();
     cycles::init();

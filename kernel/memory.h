@@ -72,10 +72,10 @@ inline uint8_t* data(SeriesBuffer* b) { return reinterpret_cast<uint8_t*>(b) + s
 inline uint8_t* head_ptr(SeriesBuffer* b) { return data(b) + b->head; }
 inline uint8_t* tail_ptr(SeriesBuffer* b) { return data(b) + b->tail; }
 inline uint32_t unit(const SeriesBuffer* b) { return b->flags & SER_UNIT_MASK; }
-inline uint32_t unit_shift(const SeriesBuffer* b) {
-    uint32_t u = unit(b);
-    return u == 16 ? 4 : u == 8 ? 3 : u == 4 ? 2 : u == 2 ? 1 : 0;
-}
+// The shift of each unit size (1, 2, 4, 8, 16; anything else counts as 1).
+constexpr uint8_t UNIT_SHIFTS[32] = {0, 0, 1, 0, 2, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0,
+                                     4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+inline uint32_t unit_shift(const SeriesBuffer* b) { return UNIT_SHIFTS[unit(b)]; }
 // Length in units from the buffer head to its tail.
 inline uint32_t length(const SeriesBuffer* b) { return (b->tail - b->head) >> unit_shift(b); }
 // Bytes free after the tail.

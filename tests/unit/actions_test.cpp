@@ -10,21 +10,21 @@
 #include "core/context.h"
 #include "core/datatype.h"
 #include "core/hashtable.h"
-#include "core/raise.h"
 #include "core/string.h"
 #include "core/symbol.h"
-#include "core/word.h"
 #include "datatypes/error.h"
 #include "interpreter/actions.h"
 #include "interpreter/exits.h"
 #include "interpreter/stack.h"
-#include "test_support.h"
+#include "test_values.h"
 
 namespace zel {
-namespace test_support {
-}
 
 namespace {
+
+using test_values::integer;
+using test_values::utf8_of;
+using test_values::word_of;
 
 using stack::reg;
 
@@ -32,22 +32,10 @@ ActionRow saved_rows[TYPE_TABLE_SIZE];
 
 class ActionsTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { test_support::interpreter_ready(); }
-    void SetUp() override {
-        stack::init();
-        std::memcpy(saved_rows, types::registry.rows, sizeof saved_rows);
-    }
+    void SetUp() override { std::memcpy(saved_rows, types::registry.rows, sizeof saved_rows); }
     void TearDown() override { std::memcpy(types::registry.rows, saved_rows, sizeof saved_rows); }
     static ActionRow& row(uint32_t type) { return types::registry.rows[type]; }
 };
-
-Cell integer(int32_t v) {
-    Cell c;
-    cell::make_integer(&c, v);
-    return c;
-}
-
-Cell named(const char* name) { return word::intern(name); }
 
 // A block of n integers, at index.
 Cell block_of(uint32_t n, uint32_t index = 0) {
@@ -57,40 +45,18 @@ Cell block_of(uint32_t n, uint32_t index = 0) {
     return b;
 }
 
-// Calls the action's entry from a frame named after it with the arguments
-// pushed, under a try frame; answers the error raised, or none. The result
-// is left in *result.
+// Runs the action's entry (run_action); answers the error raised, or none.
+// The result is left in *result when there is one.
 Cell run(const char* action, std::initializer_list<Cell> args, std::initializer_list<int32_t> refs,
-         void (*entry)(const int32_t*), Cell* result = nullptr) {
-    Cell try_word = named("try"), w = named(action);
-    stack::enter_try(&try_word);
-    stack::enter_native(&w);
-    for (const Cell& a : args) stack::push(&a);
-    int32_t positions[16];
-    int n = 0;
-    for (int32_t r : refs) positions[n++] = r;
-    Cell err;
-    cell::make_none(&err);
-    if (exits::catch_error([&] { entry(positions); })) {
-        stack::adjust_result();
-        err = *reg.base;
-    } else {
-        if (result) *result = *reg.base;
-        stack::leave();
-        stack::leave();
-    }
-    return err;
+         test_values::Entry entry, Cell* result = nullptr) {
+    test_values::Outcome o = test_values::run_action(action, entry, args, refs);
+    if (o.code >= 0) return o.error;
+    if (result) *result = o.value;
+    return test_values::none();
 }
 
 uint32_t id_of(const Cell& err) { return cell::type(&err) == T_ERROR ? error::id_symbol(&err) : 0; }
 uint32_t symbol_of(const char* name) { return symbol::intern(name); }
-
-std::string text_of(const Cell* str) {
-    std::string s;
-    uint32_t n = string::get_length(const_cast<Cell*>(str));
-    for (uint32_t i = 0; i < n; i++) s += char(string::char_at(str, str->w1 + i));
-    return s;
-}
 
 TEST_F(ActionsTest, TableHasAnEntryForEveryNamedAction) {
     for (uint32_t id = 1; id <= ACTION_COUNT; id++) {
@@ -223,13 +189,13 @@ TEST_F(ActionsTest, FormAndMoldCutToThePartLimit) {
         if (c.part) run("form", {b, integer(c.limit)}, {1}, actions::form, &result);
         else run("form", {b}, {-1}, actions::form, &result);
         EXPECT_EQ(cell::type(&result), uint32_t(T_STRING));
-        EXPECT_EQ(text_of(&result), c.text);
+        EXPECT_EQ(utf8_of(&result), c.text);
         EXPECT_EQ(formed, c.called);
     }
     // mold /all /part 3: the flag has no argument, /part's lands at the same position.
     Cell result;
     run("mold", {b, integer(3)}, {-1, 1, -1, 1}, actions::mold, &result);
-    EXPECT_EQ(text_of(&result), "[1 ");
+    EXPECT_EQ(utf8_of(&result), "[1 ");
     EXPECT_FALSE(mold_only);
     EXPECT_TRUE(mold_all);
     EXPECT_FALSE(mold_flat);
@@ -357,7 +323,7 @@ TEST_F(ActionsTest, CompareReadsTheRawAnswerByOp) {
         for (int i = 0; i < 4; i++) {
             SCOPED_TRACE(std::to_string(c.op) + " raw " + std::to_string(raws[i]));
             raw_answer = raws[i];
-            Cell try_word = named("try");
+            Cell try_word = word_of("try");
             stack::enter_try(&try_word);
             bool answer = false;
             bool raised = exits::catch_error([&] { answer = actions::compare(&a, &b, c.op); });
@@ -456,10 +422,10 @@ TEST_F(ActionsTest, PortActionsComeFromANativeActor) {
 
 TEST_F(ActionsTest, PathLookupRaisesPathErrors) {
     row(T_INTEGER).eval_path = nullptr;
-    Cell element = named("x"), parent = integer(3);
+    Cell element = word_of("x"), parent = integer(3);
     Cell path = block_of(3);
     path.header = T_PATH;
-    Cell try_word = named("try");
+    Cell try_word = word_of("try");
     stack::enter_try(&try_word);
     ASSERT_TRUE(exits::catch_error([&] { actions::lookup_by_type(&parent, ACT_eval_path, nullptr, &element, 1); }));
     stack::adjust_result();

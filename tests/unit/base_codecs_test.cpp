@@ -9,12 +9,13 @@
 
 #include "datatypes/base_codecs.h"
 #include "kernel/memory.h"
-#include "kernel/unicode.h"
-#include "tests/unit/test_support.h"
+#include "test_values.h"
 
 using namespace zel;
 
 namespace {
+
+using test_values::run;
 
 using Bytes = std::vector<uint8_t>;
 enum Base { B2, B16, B58, B64 };
@@ -48,17 +49,6 @@ std::string decode(Base base, const std::u32string& text, uint32_t unit = 1) {
 }
 
 std::u32string wide(const std::string& s) { return std::u32string(s.begin(), s.end()); }
-
-std::string run(const std::string& command) {
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    if (!pipe) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
-    pclose(pipe);
-    return out;
-}
 
 std::string hex(const Bytes& b) {
     std::string s;

@@ -6,57 +6,35 @@
 #include <string>
 #include <vector>
 
-#include "core/datatype.h"
 #include "core/string.h"
 #include "core/word.h"
 #include "datatypes/binary.h"
 #include "interpreter/stack.h"
 #include "kernel/memory.h"
 #include "tests/unit/test_support.h"
+#include "tests/unit/test_values.h"
 
 using namespace zel;
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using test_values::binary_of;
+using test_values::integer;
+using test_values::text;
+using test_values::utf8_of;
 
-Cell bin(const Bytes& bytes, int32_t index = 0) {
-    Cell c;
-    binary::init_empty(&c, 0);
-    if (!bytes.empty()) binary::append_bytes(&c, bytes.data(), uint32_t(bytes.size()));
-    c.w1 = uint32_t(index);
-    return c;
-}
+using Bytes = std::vector<uint8_t>;
 
 Bytes bytes_of(const Cell& c) {
     const uint8_t* p = binary::head_address(&c);
     return Bytes(p, p + binary::length(&c));
 }
 
-Cell text(const std::string& utf8, uint32_t type = T_STRING) {
-    Cell c;
-    string::load_at(reinterpret_cast<const uint8_t*>(utf8.data()), uint32_t(utf8.size()), &c, string::ENC_UTF8);
-    cell::set_type(&c, type);
-    return c;
-}
-
-std::string chars(const Cell& s) {
-    std::string out;
-    for (uint32_t i = 0; i < string::get_abs_length(&s); i++) out += char(string::char_at(&s, i));
-    return out;
-}
-
-Cell integer(int32_t v) {
-    Cell c;
-    cell::make_integer(&c, v);
-    return c;
-}
-
 std::string mold(Cell v, bool flat = false, int32_t indent = 0) {
     Cell buffer;
     string::write_cell(&buffer, 16);
     binary::mold(&v, &buffer, false, false, flat, nullptr, 0x7FFFFFFF, indent);
-    return chars(buffer);
+    return utf8_of(buffer);
 }
 
 // Runs a frame action on two arguments and answers its result slot.
@@ -79,8 +57,6 @@ const Cell* to_binary(Cell spec) {
     return binary::to(&type, &spec, T_BINARY);
 }
 
-}  // namespace
-
 TEST(Binary, ToBinaryOfScalarsAndText) {
     Cell one = integer(1), minus = integer(-1), f, c, e = text("\xC3\xA9");
     cell::make_float(&f, 1.0);
@@ -96,7 +72,7 @@ TEST(Binary, ToBinaryOfScalarsAndText) {
         {c, {0xC3, 0xA9}},
         {e, {0xC3, 0xA9}},
         {text("ab/c", T_FILE), {'a', 'b', '/', 'c'}},
-        {bin({1, 2, 3}, 1), {2, 3}},
+        {binary_of({1, 2, 3}, 1), {2, 3}},
     };
     for (const Case& k : cases) EXPECT_EQ(bytes_of(*to_binary(k.spec)), k.expected);
 }
@@ -109,7 +85,7 @@ TEST(Binary, ToBinaryOfBlocksIssuesAndErrors) {
     p = block::append_slot(&block);
     *p = text("bc");
     p = block::append_slot(&block);
-    *p = bin({0xFF});
+    *p = binary_of({0xFF});
     EXPECT_EQ(bytes_of(*to_binary(block)), (Bytes{'A', 'b', 'c', 0xFF}));
 
     Cell issue = word::intern_as("0aff", T_ISSUE);
@@ -130,19 +106,19 @@ TEST(Binary, MoldBreaksLinesFrom31Bytes) {
     std::string z30;
     for (int i = 0; i < 30; i++) z30 += "5A";
     std::string z31 = z30 + "5A", z32 = z31 + "5A";
-    EXPECT_EQ(mold(bin({})), "#{}");
-    EXPECT_EQ(mold(bin({0x01, 0xAB})), "#{01AB}");
-    EXPECT_EQ(mold(bin(Bytes(30, 0x5A))), "#{" + z30 + "}");
-    EXPECT_EQ(mold(bin(Bytes(31, 0x5A))), "#{\n    " + z31 + "\n}");
-    EXPECT_EQ(mold(bin(Bytes(32, 0x5A))), "#{\n    " + z32 + "\n    }");
-    EXPECT_EQ(mold(bin(Bytes(33, 0x5A))), "#{\n    " + z32 + "\n    5A\n}");
-    EXPECT_EQ(mold(bin(Bytes(31, 0x5A)), false, 1), "#{\n        " + z31 + "\n    }");
-    EXPECT_EQ(mold(bin(Bytes(36, 0x5A)), true), "#{" + z32 + "5A5A5A5A}");
+    EXPECT_EQ(mold(binary_of({})), "#{}");
+    EXPECT_EQ(mold(binary_of({0x01, 0xAB})), "#{01AB}");
+    EXPECT_EQ(mold(binary_of(Bytes(30, 0x5A))), "#{" + z30 + "}");
+    EXPECT_EQ(mold(binary_of(Bytes(31, 0x5A))), "#{\n    " + z31 + "\n}");
+    EXPECT_EQ(mold(binary_of(Bytes(32, 0x5A))), "#{\n    " + z32 + "\n    }");
+    EXPECT_EQ(mold(binary_of(Bytes(33, 0x5A))), "#{\n    " + z32 + "\n    5A\n}");
+    EXPECT_EQ(mold(binary_of(Bytes(31, 0x5A)), false, 1), "#{\n        " + z31 + "\n    }");
+    EXPECT_EQ(mold(binary_of(Bytes(36, 0x5A)), true), "#{" + z32 + "5A5A5A5A}");
     Cell form_buffer;
     string::write_cell(&form_buffer, 16);
-    Cell v = bin({0x0A, 0xFF});
+    Cell v = binary_of({0x0A, 0xFF});
     binary::form(&v, &form_buffer, nullptr, 100);
-    EXPECT_EQ(chars(form_buffer), "#{0AFF}");
+    EXPECT_EQ(utf8_of(form_buffer), "#{0AFF}");
 }
 
 TEST(Binary, CompareOrdersBytesAndEqualityNeedsEqualLengths) {
@@ -156,10 +132,10 @@ TEST(Binary, CompareOrdersBytesAndEqualityNeedsEqualLengths) {
         {{7, 8}, {7, 8}, 0, 0}, {{7, 8}, {7, 8}, 9, -1},
     };
     for (const Case& k : cases) {
-        Cell a = bin(k.a), b = bin(k.b);
+        Cell a = binary_of(k.a), b = binary_of(k.b);
         EXPECT_EQ(binary::compare(&a, &b, k.op), k.expected) << k.op;
     }
-    Cell a = bin({1, 2});
+    Cell a = binary_of({1, 2});
     Cell same = a;
     EXPECT_EQ(binary::compare(&a, &same, 9), 0);
     Cell s = text("x");
@@ -167,7 +143,7 @@ TEST(Binary, CompareOrdersBytesAndEqualityNeedsEqualLengths) {
 }
 
 TEST(Binary, MatchingAtTheHead) {
-    Cell b = bin({'a', 'b', 0xC3, 0xA9});
+    Cell b = binary_of({'a', 'b', 0xC3, 0xA9});
     Cell ab = text("ab"), abe = text("ab\xC3\xA9"), ac = text("ac"), empty = text("");
     EXPECT_EQ(binary::compare_bytes(&b, &ab, 0, true), 0);
     EXPECT_EQ(binary::compare_bytes(&b, &abe, 0, true), 0);  // text matches by its UTF-8 bytes
@@ -184,7 +160,7 @@ TEST(Binary, MatchingAtTheHead) {
 }
 
 TEST(Binary, BitwiseActions) {
-    Cell ff = bin({0xFF}), f0f = bin({0x0F, 0x0F});
+    Cell ff = binary_of({0xFF}), f0f = binary_of({0x0F, 0x0F});
     EXPECT_EQ(bytes_of(call2(binary::and_, ff, f0f)), (Bytes{0x0F, 0x00}));
     EXPECT_EQ(bytes_of(call2(binary::or_, ff, f0f)), (Bytes{0xFF, 0x0F}));
     EXPECT_EQ(bytes_of(call2(binary::xor_, ff, f0f)), (Bytes{0xF0, 0x0F}));
@@ -192,19 +168,19 @@ TEST(Binary, BitwiseActions) {
     EXPECT_EQ(bytes_of(ff), Bytes{0xFF});  // operands stay as they were
     Cell n = integer(1);
     EXPECT_TRUE(test_support::raises(Err::script_invalid_arg, [&] { call2(binary::and_, ff, n); }));
-    Cell c = bin({0x00, 0x0F, 0xF0}, 1);
+    Cell c = binary_of({0x00, 0x0F, 0xF0}, 1);
     binary::complement(&c);
     c.w1 = 0;
     EXPECT_EQ(bytes_of(c), (Bytes{0x00, 0xF0, 0x0F}));
 }
 
 TEST(Binary, AppendAndInsert) {
-    Cell s = bin({});
-    Cell ab = bin({0xAB});
+    Cell s = binary_of({});
+    Cell ab = binary_of({0xAB});
     binary::append(&s, &ab, -1, false, 3, true);
     EXPECT_EQ(bytes_of(s), (Bytes{0xAB, 0xAB, 0xAB}));
 
-    Cell t = bin({1, 2});
+    Cell t = binary_of({1, 2});
     Cell minus = integer(-1);
     binary::append(&t, &minus, -1, false, 1, true);
     EXPECT_EQ(bytes_of(t), (Bytes{1, 2, 0xFF}));
@@ -215,7 +191,7 @@ TEST(Binary, AppendAndInsert) {
     cell::make_float(&f, 1.5);
     EXPECT_TRUE(test_support::raises(Err::script_bad_to_arg, [&] { binary::append(&t, &f, -1, false, 1, true); }));
 
-    Cell u = bin({1, 2, 3}, 1);
+    Cell u = binary_of({1, 2, 3}, 1);
     Cell xy = text("xy");
     const Cell* r = binary::append(&u, &xy, -1, false, 1, false);
     EXPECT_EQ(r->w1, 3u);
@@ -223,7 +199,7 @@ TEST(Binary, AppendAndInsert) {
     whole.w1 = 0;
     EXPECT_EQ(bytes_of(whole), (Bytes{1, 'x', 'y', 2, 3}));
     // append answers the series at its head
-    Cell v = bin({1, 2}, 2);
+    Cell v = binary_of({1, 2}, 2);
     EXPECT_EQ(binary::append(&v, &xy, -1, false, 1, true)->w1, 0u);
 }
 
@@ -239,7 +215,7 @@ TEST(Binary, InsertingABinaryIntoItself) {
         {1, 2, {1, 3, 2, 3}},
     };
     for (const Case& k : cases) {
-        Cell s = bin({1, 2, 3}, k.at);
+        Cell s = binary_of({1, 2, 3}, k.at);
         Cell v = s;
         v.w1 = uint32_t(k.from);
         binary::append(&s, &v, -1, false, 1, false);
@@ -253,16 +229,16 @@ TEST(Binary, AppendPartAndOnly) {
     cell::make_series(&block, T_BLOCK, series::new_cells(4));
     *block::append_slot(&block) = text("abc");
     *block::append_slot(&block) = text("de");
-    Cell s = bin({});
+    Cell s = binary_of({});
     binary::append(&s, &block, 1, false, 1, true);  // /part counts values
     EXPECT_EQ(bytes_of(s), (Bytes{'a', 'b', 'c'}));
-    Cell t = bin({});
+    Cell t = binary_of({});
     binary::append(&t, &block, 4, true, 1, true);  // with /only it counts bytes
     EXPECT_EQ(bytes_of(t), (Bytes{'a', 'b', 'c', 'd'}));
 }
 
 TEST(Binary, Change) {
-    Cell s = bin({1, 2, 3, 4}, 1);
+    Cell s = binary_of({1, 2, 3, 4}, 1);
     Cell f;
     cell::make_float(&f, 1.5);
     const Cell* r = binary::change(&s, &f, -1, false, 1);  // a float writes its formed text
@@ -270,21 +246,21 @@ TEST(Binary, Change) {
     s.w1 = 0;
     EXPECT_EQ(bytes_of(s), (Bytes{1, '1', '.', '5'}));
 
-    Cell t = bin({1, 2, 3, 4}, 1);
-    Cell x = bin({9});
+    Cell t = binary_of({1, 2, 3, 4}, 1);
+    Cell x = binary_of({9});
     binary::change(&t, &x, 2, false, 1);
     t.w1 = 0;
     EXPECT_EQ(bytes_of(t), (Bytes{1, 9, 4}));
 
-    Cell u = bin({1, 2, 3, 4});
+    Cell u = binary_of({1, 2, 3, 4});
     Cell tail = u;
     tail.w1 = 2;
     EXPECT_EQ(binary::change(&u, &tail, -1, false, 1)->w1, 2u);  // a change from the buffer itself
     u.w1 = 0;
     EXPECT_EQ(bytes_of(u), (Bytes{3, 4, 3, 4}));
 
-    Cell w = bin({1});
-    Cell ab = bin({0xA, 0xB});
+    Cell w = binary_of({1});
+    Cell ab = binary_of({0xA, 0xB});
     binary::change(&w, &ab, -1, false, 2);
     w.w1 = 0;
     EXPECT_EQ(bytes_of(w), (Bytes{0xA, 0xB, 0xA, 0xB}));
@@ -304,11 +280,11 @@ TEST(Binary, Trim) {
         {{0, 0}, false, false, false, {}},
     };
     for (const Case& k : cases) {
-        Cell s = bin(k.start);
+        Cell s = binary_of(k.start);
         binary::trim(&s, k.head, k.tail, false, false, k.all, nullptr);
         EXPECT_EQ(bytes_of(s), k.expected);
     }
-    Cell s = bin({'a', 'b', 'a', 'c'});
+    Cell s = binary_of({'a', 'b', 'a', 'c'});
     Cell with = text("a");
     binary::trim(&s, false, false, false, false, false, &with);
     EXPECT_EQ(bytes_of(s), (Bytes{'b', 'c'}));
@@ -360,3 +336,5 @@ TEST(Binary, ByteBufferInterface) {
     EXPECT_EQ(bytes_of(*pushed), (Bytes{9, 9}));
     stack::reg.top = top;
 }
+
+}  // namespace

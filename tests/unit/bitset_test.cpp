@@ -11,75 +11,32 @@
 #include "core/datatype.h"
 #include "core/logic.h"
 #include "core/string.h"
-#include "core/word.h"
-#include "interpreter/actions.h"
 #include "interpreter/stack.h"
 #include "test_support.h"
+#include "test_values.h"
 
 using namespace zel;
 
 namespace {
 
-struct BitsetTest : ::testing::Test {
-    static void SetUpTestSuite() { test_support::interpreter_ready(); }
-    void SetUp() override { stack::init(); }
-};
+using test_values::binary_of;
+using test_values::block_of;
+using test_values::ch;
+using test_values::enter_call;
+using test_values::integer;
+using test_values::logic;
+using test_values::molded;
+using test_values::none;
+using test_values::number;
+using test_values::text;
+using test_values::utf8_of;
+using test_values::word_of;
+
+using BitsetTest = ::testing::Test;
 
 // ---- builders -------------------------------------------------------------------
 
-Cell integer(int32_t v) {
-    Cell c;
-    cell::make_integer(&c, v);
-    return c;
-}
-Cell number(double d) {
-    Cell c;
-    cell::make_float(&c, d);
-    return c;
-}
-Cell ch(uint32_t cp) {
-    Cell c;
-    cell::make_char(&c, cp);
-    return c;
-}
-Cell text(const char* s) {
-    Cell c;
-    string::load_at(reinterpret_cast<const uint8_t*>(s), uint32_t(std::strlen(s)), &c, string::ENC_UTF8);
-    return c;
-}
-Cell binary(std::vector<uint8_t> bytes) {
-    Cell c;
-    Node n = series::new_bytes(uint32_t(bytes.size()));
-    SeriesBuffer* b = node::buffer(n);
-    std::memcpy(series::data(b), bytes.data(), bytes.size());
-    b->tail = uint32_t(bytes.size());
-    cell::make_series(&c, T_BINARY, n);
-    return c;
-}
-Cell block(std::vector<Cell> cells) {
-    Cell b;
-    cell::make_series(&b, T_BLOCK, series::new_cells(uint32_t(cells.size()) + 1));
-    for (const Cell& c : cells) *block::append_slot(&b) = c;
-    return b;
-}
-Cell w(const char* name) { return word::intern(name); }
-Cell none() { return statics::none_cell; }
-Cell logic(bool b) { return b ? statics::true_cell : statics::false_cell; }
-
 Cell make(Cell spec) { return *bitset::make(nullptr, &spec, T_BITSET); }
-
-std::string text_of(const Cell* buffer) {
-    std::string s;
-    for (uint32_t i = 0, n = string::get_abs_length(buffer); i < n; i++) s += char(string::char_at(buffer, i));
-    return s;
-}
-
-std::string mold(Cell v) {
-    Cell buffer;
-    string::write_cell(&buffer, 64);
-    actions::mold_dispatch(&v, &buffer, false, false, false, nullptr, 1 << 30, 0);
-    return text_of(&buffer);
-}
 
 bool complemented(Cell b) { return bitset::is_complemented(&b); }
 
@@ -99,37 +56,37 @@ TEST_F(BitsetTest, MakeReadsTheSpecDialect) {
         {"size 0", integer(0), "make bitset! #{}"},
         {"size 8", integer(8), "make bitset! #{00}"},
         {"float size", number(2.9), "make bitset! #{00}"},
-        {"char range", block({ch('a'), w("-"), ch('c')}), "make bitset! #{00000000000000000000000070}"},
+        {"char range", block_of({ch('a'), word_of("-"), ch('c')}), "make bitset! #{00000000000000000000000070}"},
         {"string", text("cab"), "make bitset! #{00000000000000000000000070}"},
         {"one char", ch('a'), "make bitset! #{00000000000000000000000040}"},
-        {"integers", block({integer(0), integer(7), integer(8)}), "make bitset! #{8180}"},
-        {"range and string", block({integer(1), w("-"), integer(3), text("A")}), "make bitset! #{700000000000000040}"},
-        {"float bit", block({number(8.7)}), "make bitset! #{0080}"},
-        {"nested block", block({block({integer(0)})}), "make bitset! #{80}"},
-        {"binary", binary({0xF0, 0x0F}), "make bitset! #{F00F}"},
-        {"empty block", block({}), "make bitset! #{}"},
-        {"not string", block({w("not"), text("a")}), "make bitset! [not #{00000000000000000000000040}]"},
-        {"not binary", block({w("not"), binary({0xF0, 0x0F})}), "make bitset! [not #{F00F}]"},
+        {"integers", block_of({integer(0), integer(7), integer(8)}), "make bitset! #{8180}"},
+        {"range and string", block_of({integer(1), word_of("-"), integer(3), text("A")}), "make bitset! #{700000000000000040}"},
+        {"float bit", block_of({number(8.7)}), "make bitset! #{0080}"},
+        {"nested block", block_of({block_of({integer(0)})}), "make bitset! #{80}"},
+        {"binary", binary_of({0xF0, 0x0F}), "make bitset! #{F00F}"},
+        {"empty block", block_of({}), "make bitset! #{}"},
+        {"not string", block_of({word_of("not"), text("a")}), "make bitset! [not #{00000000000000000000000040}]"},
+        {"not binary", block_of({word_of("not"), binary_of({0xF0, 0x0F})}), "make bitset! [not #{F00F}]"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(mold(make(c.spec)), c.text);
+        EXPECT_EQ(molded(make(c.spec)), c.text);
     }
 }
 
 TEST_F(BitsetTest, CharRangeFillsThirteenBytes) {
-    Cell b = make(block({ch('a'), w("-"), ch('c')}));
+    Cell b = make(block_of({ch('a'), word_of("-"), ch('c')}));
     EXPECT_EQ(bitset::byte_length(&b), 13u);
     EXPECT_EQ(bitset::length(&b), 104);
     for (uint32_t cp : {96u, 97u, 98u, 99u, 100u}) EXPECT_EQ(pick(b, ch(cp)), cp >= 97 && cp <= 99) << cp;
 }
 
 TEST_F(BitsetTest, NotMakesTheComplement) {
-    Cell b = make(block({w("not"), text("a")}));
+    Cell b = make(block_of({word_of("not"), text("a")}));
     EXPECT_TRUE(bitset::is_complemented(&b));
     EXPECT_FALSE(pick(b, ch('a')));
     for (uint32_t cp : {0u, uint32_t('b'), uint32_t('z'), 0x3A9u, 0x10FFFFu}) EXPECT_TRUE(pick(b, ch(cp))) << cp;
-    Cell spec = block({w("not"), text("a")});
+    Cell spec = block_of({word_of("not"), text("a")});
     bitset::make(nullptr, &spec, T_BITSET);
     EXPECT_EQ(spec.w1, 0u) << "the spec keeps its index";
 }
@@ -151,15 +108,15 @@ TEST_F(BitsetTest, DialectErrors) {
         Err id;
     };
     const Case cases[] = {
-        {"range down", block({integer(5), w("-"), integer(3)}), Err::script_past_end},
-        {"range without end", block({integer(1), w("-")}), Err::script_past_end},
-        {"char to integer", block({ch('a'), w("-"), integer(100)}), Err::script_invalid_arg},
+        {"range down", block_of({integer(5), word_of("-"), integer(3)}), Err::script_past_end},
+        {"range without end", block_of({integer(1), word_of("-")}), Err::script_past_end},
+        {"char to integer", block_of({ch('a'), word_of("-"), integer(100)}), Err::script_invalid_arg},
         {"negative size", integer(-1), Err::script_out_of_range},
-        {"negative bit", block({integer(-1)}), Err::script_out_of_range},
-        {"negative range", block({integer(-3), w("-"), integer(2)}), Err::script_out_of_range},
-        {"binary inside", block({binary({1})}), Err::internal_not_done},
+        {"negative bit", block_of({integer(-1)}), Err::script_out_of_range},
+        {"negative range", block_of({integer(-3), word_of("-"), integer(2)}), Err::script_out_of_range},
+        {"binary inside", block_of({binary_of({1})}), Err::internal_not_done},
         {"none", none(), Err::script_bad_make_arg},
-        {"word inside", block({w("foo")}), Err::script_bad_make_arg},
+        {"word inside", block_of({word_of("foo")}), Err::script_bad_make_arg},
         {"NaN size", number(std::numeric_limits<double>::quiet_NaN()), Err::script_out_of_range},
     };
     for (const Case& c : cases) {
@@ -174,7 +131,7 @@ TEST_F(BitsetTest, HugeSizesRaiseInsteadOfWrapping) {
     for (int32_t size : {2147483647, 2147483641, -2147483647 - 1}) {
         EXPECT_TRUE(test_support::raises(Err::script_out_of_range, [&] { make(integer(size)); })) << size;
     }
-    EXPECT_TRUE(test_support::raises(Err::script_out_of_range, [&] { make(block({integer(2147483647)})); }));
+    EXPECT_TRUE(test_support::raises(Err::script_out_of_range, [&] { make(block_of({integer(2147483647)})); }));
     EXPECT_TRUE(test_support::raises(Err::script_out_of_range, [&] { make(number(3e9)); }));
 }
 
@@ -192,15 +149,15 @@ TEST_F(BitsetTest, ToRefusesSizes) {
 TEST_F(BitsetTest, PickBeyondTheBytesAnswersTheComplementFlag) {
     Cell plain = make(integer(8));
     Cell comp = *bitset::complement(&plain);
-    for (Cell spec : {integer(100), integer(-1), block({integer(5), w("-"), integer(900)})}) {
+    for (Cell spec : {integer(100), integer(-1), block_of({integer(5), word_of("-"), integer(900)})}) {
         EXPECT_FALSE(pick(plain, spec));
         EXPECT_TRUE(pick(comp, spec));
     }
     Cell b = make(text("ab"));
     EXPECT_TRUE(pick(b, text("ba")));
     EXPECT_FALSE(pick(b, text("abc")));
-    EXPECT_TRUE(pick(b, block({ch('a'), w("-"), ch('b')})));
-    EXPECT_FALSE(pick(b, block({ch('a'), w("-"), ch('c')})));
+    EXPECT_TRUE(pick(b, block_of({ch('a'), word_of("-"), ch('b')})));
+    EXPECT_FALSE(pick(b, block_of({ch('a'), word_of("-"), ch('c')})));
     Cell a = ch('a'), z = ch('z');
     EXPECT_EQ(bitset::find(&b, &a, nullptr, false, false, false, false, nullptr, nullptr, false, false, false,
                            false),
@@ -269,23 +226,23 @@ TEST_F(BitsetTest, AppendInsertAndRemove) {
 
 TEST_F(BitsetTest, RefusedSpecChangesNothing) {
     Cell b = make(integer(8));
-    std::string before = mold(b);
-    Cell bad = block({integer(3), w("foo")});
+    std::string before = molded(b);
+    Cell bad = block_of({integer(3), word_of("foo")});
     EXPECT_TRUE(test_support::raises(Err::script_bad_make_arg, [&] { bitset::insert(&b, &bad, -1, false, 1, true); }));
-    Cell huge = block({integer(1), integer(2147483647)});
+    Cell huge = block_of({integer(1), integer(2147483647)});
     EXPECT_TRUE(test_support::raises(Err::script_out_of_range, [&] { bitset::insert(&b, &huge, -1, false, 1, true); }));
     Cell on = logic(true);
     EXPECT_TRUE(test_support::raises(Err::script_past_end, [&] {
-        Cell range = block({integer(2), w("-"), integer(1)});
+        Cell range = block_of({integer(2), word_of("-"), integer(1)});
         bitset::poke(&b, 0, &range, &on);
     }));
-    EXPECT_EQ(mold(b), before);
+    EXPECT_EQ(molded(b), before);
 }
 
 TEST_F(BitsetTest, ClearEmptiesTheSet) {
     Cell b = make(text("abc"));
     bitset::clear(&b);
-    EXPECT_EQ(mold(b), "make bitset! #{00000000000000000000000000}");
+    EXPECT_EQ(molded(b), "make bitset! #{00000000000000000000000000}");
     Cell comp = *bitset::complement(&b);
     bitset::clear(&comp);
     EXPECT_FALSE(bitset::is_complemented(&comp));
@@ -309,10 +266,7 @@ TEST_F(BitsetTest, EvalPathPicksAndPokes) {
 // ---- bitwise --------------------------------------------------------------------------------
 
 Cell bitwise(int32_t op, Cell a, Cell b) {
-    Cell name = w("and~");
-    stack::enter_native(&name);
-    stack::push(&a);
-    stack::push(&b);
+    enter_call("and~", {a, b});
     bitset::do_bitwise(op);
     Cell r = *stack::arg(0);
     stack::leave();
@@ -320,8 +274,8 @@ Cell bitwise(int32_t op, Cell a, Cell b) {
 }
 
 TEST_F(BitsetTest, BitwiseOperationsAndLengths) {
-    Cell a = make(binary({0xF0, 0xAA, 0x0F}));
-    Cell b = make(binary({0x3C}));
+    Cell a = make(binary_of({0xF0, 0xAA, 0x0F}));
+    Cell b = make(binary_of({0x3C}));
     struct Case {
         int32_t op;
         Cell left, right;
@@ -340,7 +294,7 @@ TEST_F(BitsetTest, BitwiseOperationsAndLengths) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.op);
-        EXPECT_EQ(mold(bitwise(c.op, c.left, c.right)), c.text);
+        EXPECT_EQ(molded(bitwise(c.op, c.left, c.right)), c.text);
     }
     Cell comp = *bitset::complement(&b);
     EXPECT_TRUE(complemented(bitwise(5, a, comp)));
@@ -349,46 +303,46 @@ TEST_F(BitsetTest, BitwiseOperationsAndLengths) {
 }
 
 TEST_F(BitsetTest, ComplementTogglesAndInverts) {
-    Cell b = make(binary({0xF0}));
+    Cell b = make(binary_of({0xF0}));
     Cell c = *bitset::complement(&b);
-    EXPECT_EQ(mold(c), "make bitset! [not #{F0}]");
+    EXPECT_EQ(molded(c), "make bitset! [not #{F0}]");
     EXPECT_EQ(*bitset::first_byte(&c), 0x0F) << "the stored bits are the members";
     Cell back = *bitset::complement(&c);
-    EXPECT_EQ(mold(back), "make bitset! #{F0}");
+    EXPECT_EQ(molded(back), "make bitset! #{F0}");
     EXPECT_EQ(types::row(T_BITSET).negate, types::row(T_BITSET).complement);
 }
 
 // ---- text and compare ----------------------------------------------------------------------
 
 TEST_F(BitsetTest, FormStopsWhenThePartBudgetRunsOut) {
-    Cell b = make(binary({0x12, 0x34, 0x56}));
+    Cell b = make(binary_of({0x12, 0x34, 0x56}));
     Cell buffer, part = integer(16);
     string::write_cell(&buffer, 32);
     bitset::form(&b, &buffer, &part, 16);
-    EXPECT_EQ(text_of(&buffer), "make bitset! #{12");
+    EXPECT_EQ(utf8_of(&buffer), "make bitset! #{12");
     string::write_cell(&buffer, 32);
     EXPECT_EQ(bitset::form(&b, &buffer, nullptr, 100), 100 - 22);
-    EXPECT_EQ(text_of(&buffer), "make bitset! #{123456}");
+    EXPECT_EQ(utf8_of(&buffer), "make bitset! #{123456}");
 }
 
 TEST_F(BitsetTest, CompareByLengthFlagThenLastBytes) {
-    Cell a = make(binary({0x01, 0x02}));
+    Cell a = make(binary_of({0x01, 0x02}));
     struct Case {
         Cell right;
         int32_t answer;
     };
     const Case cases[] = {
-        {make(binary({0x01})), 1},
-        {make(binary({0x01, 0x02, 0x00})), -1},
-        {make(binary({0x01, 0x02})), 0},
-        {make(binary({0x00, 0x03})), -1},   // the last byte decides first
-        {make(binary({0xFF, 0x01})), 1},
-        {make(block({w("not"), binary({0x01, 0x02})})), -1},
+        {make(binary_of({0x01})), 1},
+        {make(binary_of({0x01, 0x02, 0x00})), -1},
+        {make(binary_of({0x01, 0x02})), 0},
+        {make(binary_of({0x00, 0x03})), -1},   // the last byte decides first
+        {make(binary_of({0xFF, 0x01})), 1},
+        {make(block_of({word_of("not"), binary_of({0x01, 0x02})})), -1},
         {integer(1), -2},
     };
     for (const Case& c : cases) {
         Cell right = c.right;
-        EXPECT_EQ(bitset::compare(&a, &right, 0), c.answer) << mold(right);
+        EXPECT_EQ(bitset::compare(&a, &right, 0), c.answer) << molded(right);
     }
     Cell e1 = make(integer(0)), e2 = *bitset::complement(&e1);
     EXPECT_EQ(bitset::compare(&e1, &e2, 0), 0);

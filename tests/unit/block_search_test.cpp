@@ -23,17 +23,16 @@
 #include "kernel/collector.h"
 #include "kernel/temp_roots.h"
 #include "test_support.h"
+#include "test_values.h"
 
 using namespace zel;
 using test_support::raises;
 
 namespace {
 
-Cell integer(int32_t v) {
-    Cell c;
-    cell::make_integer(&c, v);
-    return c;
-}
+using test_values::integer;
+using test_values::ints;
+using test_values::run;
 
 Cell block_of(const std::vector<Cell>& cells, int32_t index = 0) {
     Cell b;
@@ -41,12 +40,6 @@ Cell block_of(const std::vector<Cell>& cells, int32_t index = 0) {
     for (const Cell& c : cells) block::append_copy(&b, &c);
     b.w1 = uint32_t(index);
     return b;
-}
-
-Cell ints(const std::vector<int32_t>& values, int32_t index = 0) {
-    std::vector<Cell> cells;
-    for (int32_t v : values) cells.push_back(integer(v));
-    return block_of(cells, index);
 }
 
 Cell words_of(const std::vector<const char*>& names, int32_t index = 0) {
@@ -87,12 +80,7 @@ std::string python_list(const std::vector<int32_t>& v) {
 
 // What python3 prints for the program (one line, the trailing new line cut).
 std::string python(const std::string& program) {
-    std::string command = "python3 -c '" + program + "'";
-    FILE* p = popen(command.c_str(), "r");
-    std::string out;
-    char chunk[256];
-    while (p && fgets(chunk, sizeof chunk, p)) out += chunk;
-    if (p) pclose(p);
+    std::string out = run("python3 -c '" + program + "'");
     while (!out.empty() && out.back() == '\n') out.pop_back();
     return out;
 }
@@ -452,10 +440,7 @@ struct BlockSearchComparatorTest : ::testing::Test {
         Cell spec = ints({}), extra = ints({});
         function = Cell{T_FUNCTION, context::global_node, spec.w2, extra.w2};
     }
-    void TearDown() override {
-        block::set_compare_caller(nullptr);
-        comparator = nullptr;
-    }
+    void TearDown() override { comparator = nullptr; }
 };
 
 TEST_F(BlockSearchComparatorTest, ALesserComparatorSortsAscending) {

@@ -20,25 +20,17 @@
 #include "interpreter/actions.h"
 #include "interpreter/stack.h"
 #include "test_support.h"
+#include "test_values.h"
 
 namespace zel {
 namespace {
 
+using test_values::formed;
+using test_values::integer;
+using test_values::ints;
+using test_values::utf8_of;
+
 using test_support::raises;
-
-Cell integer(int32_t v) {
-    Cell c;
-    cell::make_integer(&c, v);
-    return c;
-}
-
-Cell ints(std::initializer_list<int32_t> values, int32_t index = 0) {
-    Cell b;
-    block::write_cell(&b, int32_t(values.size()));
-    for (int32_t v : values) *block::append_slot(&b) = integer(v);
-    b.w1 = uint32_t(index);
-    return b;
-}
 
 // A block of words, one per letter; a '/' before a letter sets that word's
 // new-line mark.
@@ -72,30 +64,14 @@ std::vector<int32_t> all_values(const Cell& b) {
     return out;
 }
 
-std::string text_of(const Cell& s) {
-    std::string out;
-    for (uint32_t i = uint32_t(cell::series_index(&s)); i < string::get_abs_length(&s); i++)
-        out += char(string::char_at(&s, i));
-    return out;
-}
-
 std::string molded(Cell value, bool only = false, bool flat = false) {
     Cell buffer;
     string::write_cell(&buffer, 16);
     actions::mold_dispatch(&value, &buffer, only, false, flat, nullptr, INT32_MAX, 0);
-    return text_of(buffer);
+    return utf8_of(buffer);
 }
 
-std::string formed(Cell value) {
-    Cell buffer;
-    string::write_cell(&buffer, 16);
-    actions::form_dispatch(&value, &buffer, nullptr, INT32_MAX);
-    return text_of(buffer);
-}
-
-struct BlockTest : ::testing::Test {
-    void SetUp() override { stack::init(); }
-};
+using BlockTest = ::testing::Test;
 
 // ---- construction ----------------------------------------------------------------------
 
@@ -497,7 +473,7 @@ TEST_F(BlockTest, MoldPartLimitThroughTheEntry) {
     stack::push(&limit);
     const int32_t refinements[] = {-1, -1, -1, 1};
     actions::mold(refinements);
-    EXPECT_EQ(text_of(*stack::reg.base), "[a ");
+    EXPECT_EQ(utf8_of(*stack::reg.base), "[a ");
 }
 
 TEST_F(BlockTest, FormSplicesNestedBlocks) {

@@ -6,14 +6,12 @@
 
 #include "kernel/buffer.h"
 #include "kernel/memory.h"
-#include "tests/unit/test_support.h"
 
 using namespace zel;
 
 namespace {
 
 struct Buffer : ::testing::Test {
-    void SetUp() override { test_support::memory_ready(); }
     static std::vector<int32_t> ints(Node n) {
         std::vector<int32_t> v;
         for (uint32_t i = 1; i <= buffer::length(n); i++) v.push_back(array::pick_int(n, i));

@@ -6,7 +6,6 @@
 #include <cmath>
 
 #include "core/char.h"
-#include "core/symbol.h"
 #include "number_calls.h"
 
 namespace zel {
@@ -14,10 +13,7 @@ namespace {
 
 using namespace number_calls;
 
-class CharTest : public ::testing::Test {
-protected:
-    void SetUp() override { stack::init(); }
-};
+using CharTest = ::testing::Test;
 
 TEST_F(CharTest, ArithmeticKeepsACharacter) {
     struct Case {

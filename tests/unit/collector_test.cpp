@@ -19,13 +19,15 @@
 #include "kernel/memory_internal.h"
 #include "kernel/os.h"
 #include "kernel/resources.h"
-#include "kernel/runtime.h"
 #include "kernel/temp_roots.h"
 #include "tests/unit/test_support.h"
+#include "tests/unit/test_values.h"
 
 using namespace zel;
 
 namespace {
+
+using test_values::integer;
 
 // Node frames of the other suites stand behind an empty frame for the time of
 // a case: their nodes look free, so roots left by other suites mark nothing
@@ -98,12 +100,6 @@ uint32_t series_frames() {
     uint32_t n = 0;
     for (SeriesFrame* f = memory::record.first_series_frame; f; f = f->next) n++;
     return n;
-}
-
-Cell integer(int32_t v) {
-    Cell c{};
-    cell::make_integer(&c, v);
-    return c;
 }
 
 Cell series_cell(uint32_t type, Node n) {

@@ -12,68 +12,31 @@
 #include "core/runtime_words.h"
 #include "core/symbol.h"
 #include "core/word.h"
-#include "datatypes/error.h"
-#include "interpreter/exits.h"
 #include "interpreter/stack.h"
 #include "kernel/boot.h"
-#include "kernel/casefold.h"
-#include "test_support.h"
+#include "test_values.h"
 
 using namespace zel;
 
 namespace {
 
-// The runtime as boot leaves it, as far as contexts and errors need it.
-void runtime_ready() {
-    test_support::memory_ready();
-    case_::init();
-    if (!symbol::table_node) symbol::make_tables(symbol::BOOT_SYMBOLS);
-    if (!roots::block_node) roots::init(roots::BOOT_VALUES);
-    if (!context::global_node) {
-        runtime::booting = true;
-        context::make_global();
-        words::init();
-        words::init_refinements();
-        words::init_issue();
-        runtime::booting = false;
-    }
-    stack::init();
-    cycles::init();
-    if (cell::type(error::catalog()) != T_OBJECT) error::init();
-}
+using test_values::at;
+using test_values::block_of;
+using test_values::integer;
+using test_values::name_of;
+using test_values::Raised;
+using test_values::raised;
+using test_values::word_of;
 
-// Suites of the kernel expect errors to unwind bare, as before boot.
-struct ContextTest : ::testing::Test {
-    void SetUp() override { runtime_ready(); }
-    void TearDown() override { stack::init(); }
-};
+using ContextTest = ::testing::Test;
 
 // ---- small builders -----------------------------------------------------------------
-
-Cell word_of(const char* name, uint32_t type = T_WORD) { return word::intern_as(name, type); }
-
-Cell integer(int32_t v) {
-    Cell c;
-    cell::make_integer(&c, v);
-    return c;
-}
-
-Cell block_of(const std::vector<Cell>& cells) {
-    Cell b;
-    cell::make_series(&b, T_BLOCK, series::new_cells(uint32_t(cells.size()) + 1));
-    for (const Cell& c : cells) *block::append_slot(&b) = c;
-    return b;
-}
 
 Cell nested(uint32_t type, const std::vector<Cell>& cells) {
     Cell b = block_of(cells);
     cell::set_type(&b, type);
     return b;
 }
-
-Cell* at(const Cell& block, uint32_t i) { return series::cells(node::buffer(block.w2)) + i; }
-
-std::string name_of(uint32_t symbol) { return symbol::get_cstr(symbol); }
 
 std::vector<std::string> names(Node ctx) {
     std::vector<std::string> out;
@@ -89,31 +52,6 @@ Node object_context(const std::vector<Cell>& spec, uint32_t handler = 0) {
     Node ctx = context::make(&b, false, true, context::KIND_OBJECT);
     *context::owner_of(ctx) = Cell{T_OBJECT, ctx, 1, handler};
     return ctx;
-}
-
-// Runs f in a try frame; answers the id of the error it raised, "" when none,
-// and its first argument's symbol.
-struct Raised {
-    std::string id;
-    uint32_t arg1_symbol;
-};
-template <class F>
-Raised raised(F f) {
-    Cell* top = stack::reg.top;
-    Cell* base = stack::reg.base;
-    stack::Frame* frames = stack::reg.call_top;
-    Cell name = *words::word(words::W_try_);
-    stack::enter_try(&name);
-    Raised r{"", 0};
-    if (exits::catch_error(f)) {
-        const Cell* err = stack::top();
-        r.id = name_of(error::id_symbol(err));
-        r.arg1_symbol = error::field(err, error::FIELD_ARG1)->w2;
-    }
-    stack::reg.top = top;
-    stack::reg.base = base;
-    stack::reg.call_top = frames;
-    return r;
 }
 
 // ---- making -----------------------------------------------------------------------------
@@ -317,7 +255,7 @@ TEST_F(ContextTest, ReadingAndAssigningRaiseByTheContextsState) {
     for (const Case& c : cases) {
         Raised r = raised(c.run);
         EXPECT_EQ(r.id, c.id) << c.what;
-        EXPECT_EQ(name_of(r.arg1_symbol), c.id == std::string("no-value") ? "loose-h6" : "arg") << c.what;
+        EXPECT_EQ(name_of(r.arg(1)->w2), c.id == std::string("no-value") ? "loose-h6" : "arg") << c.what;
     }
 }
 

@@ -8,36 +8,20 @@
 
 #include "core/datatype.h"
 #include "core/string.h"
-#include "tests/unit/test_support.h"
+#include "test_values.h"
 
 using namespace zel;
 
 namespace {
 
+using test_values::supported;
+using test_values::utf8_of;
+
 struct DatatypeTest : ::testing::Test {
-    static void SetUpTestSuite() {
-        test_support::memory_ready();
-        types::register_all();
-    }
     // Every test leaves the registry as it found it.
     types::Registry saved = types::registry;
     ~DatatypeTest() override { types::registry = saved; }
 };
-
-std::string text_of(const Cell* s) {
-    std::string out;
-    for (uint32_t i = 0; i < string::get_abs_length(s); i++) out += char(string::char_at(s, i));
-    return out;
-}
-
-std::vector<uint32_t> supported(const ActionRow& row) {
-    std::vector<uint32_t> ids;
-#define ZEL_SUPPORTED(member, id, shape) \
-    if (row.member) ids.push_back(id);
-    ZEL_ACTIONS(ZEL_SUPPORTED)
-#undef ZEL_SUPPORTED
-    return ids;
-}
 
 int32_t form_a(Cell*, Cell*, Cell*, int32_t) { return 1; }
 int32_t form_b(Cell*, Cell*, Cell*, int32_t) { return 2; }
@@ -127,7 +111,7 @@ TEST_F(DatatypeTest, FormAndMoldWriteTheNameAndAnswerTheLimitLeft) {
         const ActionRow& row = types::row(T_DATATYPE);
         int32_t left = c.mold ? row.mold(&value, &buffer, false, c.all, false, nullptr, 100, 0)
                               : row.form(&value, &buffer, nullptr, 100);
-        EXPECT_EQ(text_of(&buffer), c.text);
+        EXPECT_EQ(utf8_of(&buffer), c.text);
         EXPECT_EQ(left, 100 - int32_t(std::strlen(c.text)));
     }
 }

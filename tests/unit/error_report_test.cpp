@@ -13,45 +13,20 @@
 #include "datatypes/error.h"
 #include "datatypes/error_report.h"
 #include "interpreter/stack.h"
+#include "test_values.h"
 
 using namespace zel;
 
-namespace zel {
-namespace test_support {
-void error_runtime_ready();  // error_test.cpp
-}
-}  // namespace zel
-
 namespace {
+
+using test_values::as;
+using test_values::name_of;
+using test_values::text;
+using test_values::utf8_of;
 
 using error::field;
 
-struct ErrorReportTest : ::testing::Test {
-    static void SetUpTestSuite() { test_support::error_runtime_ready(); }
-    void SetUp() override { stack::init(); }
-    // Suites of the kernel expect errors to unwind bare, as before boot.
-    void TearDown() override { stack::init(); }
-};
-
-Cell text(const char* s) {
-    Cell c;
-    string::write_cell(&c, 16);
-    string::append_cstr(&c, s);
-    return c;
-}
-
-Cell as(Cell w, uint32_t type) {
-    cell::set_type(&w, type);
-    return w;
-}
-
-std::string str(const Cell* s) {
-    std::string out;
-    for (uint32_t i = 0; i < string::get_abs_length(s); i++) out += char(string::char_at(s, i));
-    return out;
-}
-
-std::string name_of(const Cell* word) { return symbol::get_cstr(word->w2); }
+using ErrorReportTest = ::testing::Test;
 
 // The report, and the limit it answered for an unlimited start.
 struct Report {
@@ -62,7 +37,7 @@ Report report(Cell err) {
     Cell buffer;
     string::write_cell(&buffer, 64);
     int32_t left = error::form(&err, &buffer, nullptr, INT32_MAX);
-    return {str(&buffer), INT32_MAX - left};
+    return {utf8_of(&buffer), INT32_MAX - left};
 }
 
 Cell* state_field(const char* name) {

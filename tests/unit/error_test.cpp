@@ -7,115 +7,38 @@
 #include <vector>
 
 #include "core/context.h"
-#include "core/cycles.h"
-#include "core/datatype.h"
-#include "core/raise.h"
-#include "core/roots.h"
-#include "core/runtime_words.h"
 #include "core/string.h"
 #include "core/symbol.h"
 #include "core/word.h"
 #include "datatypes/error.h"
 #include "interpreter/actions.h"
-#include "interpreter/exits.h"
 #include "interpreter/stack.h"
-#include "kernel/casefold.h"
 #include "kernel/collector.h"
-#include "test_support.h"
+#include "test_values.h"
 
 using namespace zel;
 
-namespace zel {
-namespace test_support {
-
-// Brings the runtime up afresh for a suite: symbols, root block, global
-// context, stacks, the registry with its name words, the catalog.
-void error_runtime_ready() {
-    test_support::memory_ready();
-    if (types::top() == 0) types::register_all();
-    case_::init();
-    symbol::make_tables(symbol::BOOT_SYMBOLS);
-    roots::init(roots::BOOT_VALUES);
-    context::make_global();
-    words::init();
-    words::init_refinements();
-    words::init_issue();
-    cycles::init();
-    stack::init();
-    error::init();
-    actions::init_table();
-    word::init();
-    lit_word::init();
-    set_word::init();
-    get_word::init();
-    refinement::init();
-    types::make_name_words(word::intern);
-}
-
-}  // namespace test_support
-}  // namespace zel
-
 namespace {
+
+using test_values::as;
+using test_values::block_of;
+using test_values::integer;
+using test_values::name_of;
+using test_values::none;
+using test_values::Raised;
+using test_values::raised;
+using test_values::text;
+using test_values::utf8_of;
 
 using error::field;
 
-struct ErrorTest : ::testing::Test {
-    static void SetUpTestSuite() { test_support::error_runtime_ready(); }
-    void SetUp() override { stack::init(); }
-    // Suites of the kernel expect errors to unwind bare, as before boot.
-    void TearDown() override {
-        error::set_evaluator(nullptr);
-        stack::init();
-    }
-};
-
-Cell integer(int32_t v) {
-    Cell c;
-    cell::make_integer(&c, v);
-    return c;
-}
-
-Cell text(const char* s) {
-    Cell c;
-    string::write_cell(&c, 16);
-    string::append_cstr(&c, s);
-    return c;
-}
-
-Cell block_of(std::initializer_list<Cell> values) {
-    Cell b;
-    cell::make_series(&b, T_BLOCK, series::new_cells(uint32_t(values.size())));
-    for (const Cell& v : values) *block::append_slot(&b) = v;
-    return b;
-}
-
-Cell as(Cell w, uint32_t type) {
-    cell::set_type(&w, type);
-    return w;
-}
-
-std::string name_of(const Cell* word) { return symbol::get_cstr(word->w2); }
-
-std::string str(const Cell* s) {
-    std::string out;
-    for (uint32_t i = 0; i < string::get_abs_length(s); i++) out += char(string::char_at(s, i));
-    return out;
-}
+using ErrorTest = ::testing::Test;
 
 // Runs f under a try frame and answers the error it raised (none when none).
 template <class F>
 Cell trap(F f) {
-    Cell w = word::intern("try");
-    stack::enter_try(&w);
-    Cell err;
-    cell::make_none(&err);
-    if (exits::catch_error(f)) {
-        stack::adjust_result();
-        err = *stack::reg.base;
-    } else {
-        stack::leave();
-    }
-    return err;
+    Raised r = raised(f);
+    return r.id.empty() ? none() : r.error;
 }
 
 Cell make_error(Cell spec) {
@@ -126,16 +49,9 @@ Cell make_error(Cell spec) {
     return result;
 }
 
-// The category, id and first argument of the error that make raises.
-struct Raised {
-    std::string category, id;
-    Cell arg1;
-};
+// The error that make raises for the spec.
 Raised make_fails(Cell spec) {
-    Cell err = trap([&] { error::make(nullptr, &spec, T_ERROR); });
-    if (cell::type(&err) != T_ERROR) return {"", "", statics::none_cell};
-    return {name_of(field(&err, error::FIELD_TYPE)), name_of(field(&err, error::FIELD_ID)),
-            *field(&err, error::FIELD_ARG1)};
+    return raised([&] { error::make(nullptr, &spec, T_ERROR); });
 }
 
 // The ids of the catalog with the words they must carry.
@@ -180,7 +96,7 @@ TEST_F(ErrorTest, CatalogHasTenCategoriesWithTheirCodesTitlesAndIds) {
         EXPECT_EQ(name_of(context::word_at(ctx, 0)), "code");
         EXPECT_EQ(name_of(context::word_at(ctx, 1)), "type");
         EXPECT_EQ(cell::get_int(context::value_at(cat->w1, 0)), int32_t(i * 100));
-        EXPECT_EQ(str(context::value_at(cat->w1, 1)), expected[i].title);
+        EXPECT_EQ(utf8_of(context::value_at(cat->w1, 1)), expected[i].title);
     }
 }
 
@@ -193,7 +109,7 @@ TEST_F(ErrorTest, TemplatesKeepTheirForm) {
     const Cell* v = series::cells(b);
     EXPECT_EQ(cell::type(&v[0]), T_GET_WORD);
     EXPECT_EQ(name_of(&v[0]), "arg1");
-    EXPECT_EQ(str(&v[1]), "does not allow");
+    EXPECT_EQ(utf8_of(&v[1]), "does not allow");
     EXPECT_EQ(name_of(&v[4]), "arg3");
     // internal/deprecated names plain words; user/message is the word arg1.
     t = context::value_at(error::category(CAT_INTERNAL)->w1, int32_t(position_of(Err::internal_deprecated)));
@@ -202,7 +118,7 @@ TEST_F(ErrorTest, TemplatesKeepTheirForm) {
     EXPECT_EQ(cell::type(t), T_WORD);
     EXPECT_EQ(name_of(t), "arg1");
     t = context::value_at(error::category(CAT_MATH)->w1, int32_t(position_of(Err::math_zero_divide)));
-    EXPECT_EQ(str(t), "attempt to divide by zero");
+    EXPECT_EQ(utf8_of(t), "attempt to divide by zero");
 }
 
 // Every id builds with its words and code, and make error! of the code gives
@@ -242,7 +158,7 @@ TEST_F(ErrorTest, CatalogSurvivesCollections) {
     EXPECT_EQ(name_of(field(&err, error::FIELD_TYPE)), "access");
     EXPECT_EQ(name_of(field(&err, error::FIELD_ID)), "cannot-open");
     const Cell* t = context::value_at(error::category(CAT_MATH)->w1, int32_t(position_of(Err::math_positive)));
-    EXPECT_EQ(str(t), "positive number required");
+    EXPECT_EQ(utf8_of(t), "positive number required");
     Cell made = make_error(integer(913));
     EXPECT_EQ(name_of(field(&made, error::FIELD_ID)), "deprecated");
 }
@@ -325,17 +241,17 @@ TEST_F(ErrorTest, MakeFailures) {
         EXPECT_EQ(r.category, c.category);
         EXPECT_EQ(r.id, c.id);
         if (c.arg1_word) {
-            EXPECT_EQ(name_of(&r.arg1), c.arg1_word);
+            EXPECT_EQ(name_of(r.arg(1)), c.arg1_word);
         } else if (c.arg1_int == -999) {
-            EXPECT_EQ(cell::type(&r.arg1), T_NONE);
+            EXPECT_EQ(cell::type(r.arg(1)), T_NONE);
         } else {
-            EXPECT_EQ(cell::get_int(&r.arg1), c.arg1_int);
+            EXPECT_EQ(cell::get_int(r.arg(1)), c.arg1_int);
         }
     }
     Raised r = make_fails(f);
     EXPECT_EQ(r.id, "bad-make-arg");
-    EXPECT_EQ(cell::type(&r.arg1), T_DATATYPE);
-    EXPECT_EQ(r.arg1.w1, uint32_t(T_ERROR));
+    EXPECT_EQ(cell::type(r.arg(1)), T_DATATYPE);
+    EXPECT_EQ(r.arg(1)->w1, uint32_t(T_ERROR));
 }
 
 TEST_F(ErrorTest, MakeFromStringIsAUserError) {
@@ -344,7 +260,7 @@ TEST_F(ErrorTest, MakeFromStringIsAUserError) {
     EXPECT_EQ(cell::get_int(field(&err, error::FIELD_CODE)), 800);
     EXPECT_EQ(name_of(field(&err, error::FIELD_TYPE)), "user");
     EXPECT_EQ(name_of(field(&err, error::FIELD_ID)), "message");
-    EXPECT_EQ(str(field(&err, error::FIELD_ARG1)), "boom");
+    EXPECT_EQ(utf8_of(field(&err, error::FIELD_ARG1)), "boom");
 }
 
 // A stand-in evaluator for spec blocks of set-words: each set-word takes the
@@ -366,7 +282,7 @@ TEST_F(ErrorTest, MakeFromSetWordsEvaluatesInTheErrorsFields) {
     Cell user = as(word::intern("user"), T_LIT_WORD), message = as(word::intern("message"), T_LIT_WORD);
     Cell err = make_error(block_of({set_type, user, set_id, message, set_arg1, text("hello")}));
     EXPECT_EQ(cell::get_int(field(&err, error::FIELD_CODE)), 800);
-    EXPECT_EQ(str(field(&err, error::FIELD_ARG1)), "hello");
+    EXPECT_EQ(utf8_of(field(&err, error::FIELD_ARG1)), "hello");
     // The prototype is untouched.
     EXPECT_EQ(cell::type(context::value_at(error::prototype()->w1, error::FIELD_ARG1)), T_NONE);
 
@@ -383,7 +299,7 @@ TEST_F(ErrorTest, MakeFromSetWordsEvaluatesInTheErrorsFields) {
     for (const Case& c : cases) {
         Raised r = make_fails(c.spec);
         EXPECT_EQ(r.id, "invalid-spec-field");
-        EXPECT_EQ(name_of(&r.arg1), c.field);
+        EXPECT_EQ(name_of(r.arg(1)), c.field);
     }
 }
 
@@ -485,7 +401,7 @@ std::string mold_of(Cell err, bool only, bool flat, int32_t indent) {
     Cell buffer;
     string::write_cell(&buffer, 64);
     error::mold(&err, &buffer, only, false, flat, nullptr, INT32_MAX, indent);
-    return str(&buffer);
+    return utf8_of(&buffer);
 }
 
 // Molded as an object of its ten fields; the values here are words and none,

@@ -10,46 +10,23 @@
 #include "core/raise.h"
 #include "core/support.h"
 #include "core/symbol.h"
-#include "core/word.h"
 #include "datatypes/error.h"
 #include "interpreter/exits.h"
 #include "interpreter/stack.h"
-#include "test_support.h"
+#include "test_values.h"
 
 namespace zel {
-namespace test_support {
-}
 
 namespace {
+
+using test_values::enter_call;
+using test_values::integer;
+using test_values::word_of;
 
 using stack::Frame;
 using stack::reg;
 
-class ExitsTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { test_support::interpreter_ready(); }
-    void SetUp() override {
-        stack::init();
-        exits::clear();
-    }
-    void TearDown() override { exits::clear(); }
-};
-
-Cell integer(int32_t v) {
-    Cell c;
-    cell::make_integer(&c, v);
-    return c;
-}
-
-Cell named(const char* name) { return word::intern(name); }
-
-// Enters a native frame named name and pushes its arguments.
-Frame* call(const char* name, std::initializer_list<Cell> args = {}) {
-    Cell w = named(name);
-    Frame* f = stack::enter_native(&w);
-    for (const Cell& a : args) stack::push(&a);
-    return f;
-}
+using ExitsTest = ::testing::Test;
 
 uint32_t symbol_of(const char* name) { return symbol::intern(name); }
 
@@ -90,12 +67,12 @@ TEST_F(ExitsTest, BreakAndContinueReachTheLoopFrame) {
     };
     for (const Case& c : cases) {
         stack::init();
-        call("loop", {integer(3)});
-        Cell loop_word = named("loop");
+        enter_call("loop", {integer(3)});
+        Cell loop_word = word_of("loop");
         Frame* loop = stack::enter_loop(&loop_word);
         Cell* loop_base = reg.base;
-        call("if", {integer(1), integer(2)});
-        call("break", {integer(5)});
+        enter_call("if", {integer(1), integer(2)});
+        enter_call("break", {integer(5)});
         stack::throw_break(c.with_value, c.is_continue);
         EXPECT_EQ(exits::pending(), c.code);
         EXPECT_EQ(stack::top_frame(), loop);
@@ -112,12 +89,12 @@ TEST_F(ExitsTest, BreakAndContinueReachTheLoopFrame) {
 
 TEST_F(ExitsTest, BreakLeavesFunctionsOnTheWayAndRestoresTheirContexts) {
     Node ctx = context::create(1, true, false, 0, context::KIND_FUNCTION);
-    call("loop");
-    Cell loop_word = named("loop"), f = named("f");
+    enter_call("loop");
+    Cell loop_word = word_of("loop"), f = word_of("f");
     Frame* loop = stack::enter_loop(&loop_word);
     stack::enter_func(&f, ctx);
     context::cell_of(ctx)->w2 = stack::index_of(reg.base);
-    call("break");
+    enter_call("break");
     stack::throw_break(false, false);
     EXPECT_EQ(stack::top_frame(), loop);
     EXPECT_EQ(context::cell_of(ctx)->w2, 0u);
@@ -147,7 +124,7 @@ TEST_F(ExitsTest, ExitsWithoutTargetRaiseTheirErrors) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         stack::init();
-        Cell try_word = named("try"), target = named("target");
+        Cell try_word = word_of("try"), target = word_of("target");
         stack::enter_try(&try_word);
         if (c.target && std::string(c.target) == "loop") stack::enter_loop(&target);
         if (c.target && std::string(c.target) == "catch") stack::enter_catch(&target);
@@ -156,11 +133,11 @@ TEST_F(ExitsTest, ExitsWithoutTargetRaiseTheirErrors) {
             stack::set_catch_return(true);
         }
         if (c.barrier) {
-            Cell eval = named("eval");
+            Cell eval = word_of("eval");
             stack::enter_eval(&eval);
         }
-        call("caller-fn", {integer(8)});
-        call(c.name, {integer(9), statics::none_cell});
+        enter_call("caller-fn", {integer(8)});
+        enter_call(c.name, {integer(9), statics::none_cell});
         Registers before = {reg.base, reg.top, reg.call_top};
         Cell err = catch_in_try(c.exit);
         ASSERT_EQ(cell::type(&err), uint32_t(T_ERROR));
@@ -175,10 +152,10 @@ TEST_F(ExitsTest, ExitsWithoutTargetRaiseTheirErrors) {
 }
 
 TEST_F(ExitsTest, ThrowWithoutCatchNamesTheCallerOfThrow) {
-    Cell try_word = named("try");
+    Cell try_word = word_of("try");
     stack::enter_try(&try_word);
-    call("thrower-fn");
-    call("throw", {integer(1), statics::none_cell});
+    enter_call("thrower-fn");
+    enter_call("throw", {integer(1), statics::none_cell});
     Cell err = catch_in_try([] { stack::throw_value(EXIT_THROW); });
     ASSERT_EQ(cell::type(&err), uint32_t(T_ERROR));
     EXPECT_EQ(cell::get_int(error::field(&err, error::FIELD_ARG1)), 1);
@@ -193,13 +170,13 @@ TEST_F(ExitsTest, ReturnAndExitReachTheCatchReturnFrame) {
     };
     for (const Case c : {Case{true, EXIT_RETURN}, Case{false, EXIT_EXIT}}) {
         stack::init();
-        call("caller");
-        Cell f = named("f");
+        enter_call("caller");
+        Cell f = word_of("f");
         Frame* fn = stack::enter_native(&f);
         stack::set_catch_return(true);
         Cell* fn_base = reg.base;
-        call("either", {integer(1)});
-        call("return", {integer(6)});
+        enter_call("either", {integer(1)});
+        enter_call("return", {integer(6)});
         stack::throw_return(c.with_value, false);
         EXPECT_EQ(exits::pending(), c.code);
         EXPECT_EQ(stack::top_frame(), fn);
@@ -215,7 +192,7 @@ TEST_F(ExitsTest, ReturnAndExitReachTheCatchReturnFrame) {
 }
 
 TEST_F(ExitsTest, ReturnWithoutOwnFrameExaminesTheTopFrame) {
-    Cell f = named("f");
+    Cell f = word_of("f");
     Frame* fn = stack::enter_native(&f);
     stack::set_catch_return(true);
     Cell* base = reg.base;
@@ -229,13 +206,13 @@ TEST_F(ExitsTest, ReturnWithoutOwnFrameExaminesTheTopFrame) {
 }
 
 TEST_F(ExitsTest, ThrowReachesTheCatchFrame) {
-    call("catch-native");
-    Cell catch_word = named("catch");
+    enter_call("catch-native");
+    Cell catch_word = word_of("catch");
     Frame* target = stack::enter_catch(&catch_word);
     Cell* catch_base = reg.base;
-    call("do");
-    Cell name = named("my-throw");
-    call("throw", {integer(11), name});
+    enter_call("do");
+    Cell name = word_of("my-throw");
+    enter_call("throw", {integer(11), name});
     Frame* pending = reg.call_bottom + 1;
     reg.pending_error = pending;
     stack::throw_value(EXIT_THROW);
@@ -250,14 +227,14 @@ TEST_F(ExitsTest, ThrowReachesTheCatchFrame) {
 }
 
 TEST_F(ExitsTest, ACatchPassesAThrowOnToTheNextCatch) {
-    Cell catch_word = named("catch");
-    call("catch");
+    Cell catch_word = word_of("catch");
+    enter_call("catch");
     Frame* outer = stack::enter_catch(&catch_word);
     Cell* outer_base = reg.base;
-    call("catch");
+    enter_call("catch");
     stack::enter_catch(&catch_word);
-    Cell name = named("wanted");
-    call("throw", {integer(12), name});
+    Cell name = word_of("wanted");
+    enter_call("throw", {integer(12), name});
     stack::throw_value(EXIT_THROW);
     exits::clear();
     // The inner catch does not want the name: its frame holds the throw's
@@ -271,14 +248,14 @@ TEST_F(ExitsTest, ACatchPassesAThrowOnToTheNextCatch) {
 }
 
 TEST_F(ExitsTest, ErrorInsideTryInsideLoopLeavesTheLoopFrame) {
-    call("loop", {integer(2)});
-    Cell loop_word = named("loop");
+    enter_call("loop", {integer(2)});
+    Cell loop_word = word_of("loop");
     Frame* loop = stack::enter_loop(&loop_word);
-    Frame* try_native = call("try", {integer(0)});
+    Frame* try_native = enter_call("try", {integer(0)});
     Cell* try_base = reg.base;
-    Cell try_word = named("try");
+    Cell try_word = word_of("try");
     stack::enter_try(&try_word);
-    call("inner", {integer(1), integer(2)});
+    enter_call("inner", {integer(1), integer(2)});
     Cell arg = integer(3);
     Cell err = catch_in_try([&] { error::raise(Err::script_no_value, &arg); });
     ASSERT_EQ(cell::type(&err), uint32_t(T_ERROR));
@@ -308,7 +285,7 @@ TEST_F(ExitsTest, UnrollPlacesTheRegisters) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         stack::init();
-        Cell w = named("u"), v = integer(1);
+        Cell w = word_of("u"), v = integer(1);
         Cell* own_base[4];
         stack::push(&v);
         for (int i = 0; i < 4; i++) {
@@ -327,7 +304,7 @@ TEST_F(ExitsTest, UnrollPlacesTheRegisters) {
 
 TEST_F(ExitsTest, UnrollStopsAtABarrierAndRestoresFunctionContexts) {
     Node ctx = context::create(1, true, false, 0, context::KIND_FUNCTION);
-    Cell w = named("u");
+    Cell w = word_of("u");
     stack::enter_native(&w);
     stack::enter_eval(&w);
     stack::enter_func(&w, ctx);
@@ -340,7 +317,7 @@ TEST_F(ExitsTest, UnrollStopsAtABarrierAndRestoresFunctionContexts) {
 }
 
 TEST_F(ExitsTest, NothingLeftWhenTheTargetIsOnTop) {
-    Cell w = named("u"), v = integer(1);
+    Cell w = word_of("u"), v = integer(1);
     stack::enter_loop(&w);
     Cell* base = reg.base;
     stack::push(&v);
@@ -352,7 +329,7 @@ TEST_F(ExitsTest, NothingLeftWhenTheTargetIsOnTop) {
 }
 
 TEST_F(ExitsTest, RewindLastMovesTheInnermostResult) {
-    Cell w = named("u"), v = integer(1), r = integer(77);
+    Cell w = word_of("u"), v = integer(1), r = integer(77);
     stack::enter_native(&w);
     stack::enter_loop(&w);
     Cell* loop_base = reg.base;
@@ -398,8 +375,8 @@ TEST_F(ExitsTest, UncaughtErrorEndsTheProcess) {
         {
             exits::uncaught_handler = nullptr;
             stack::init();
-            call("outer");
-            call("inner");
+            enter_call("outer");
+            enter_call("inner");
             error::raise(Err::script_no_value, &statics::none_cell);
         },
         ::testing::ExitedWithCode(254), "");

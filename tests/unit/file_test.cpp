@@ -9,40 +9,26 @@
 #include "core/string.h"
 #include "io/lexer.h"
 #include "interpreter/stack.h"
-#include "kernel/unicode.h"
 #include "tests/unit/test_support.h"
+#include "tests/unit/test_values.h"
 
 using namespace zel;
 
 namespace {
 
-Cell text(const std::string& utf8, uint32_t type = T_FILE) {
-    Cell c;
-    string::load_at(reinterpret_cast<const uint8_t*>(utf8.data()), uint32_t(utf8.size()), &c, string::ENC_UTF8);
-    cell::set_type(&c, type);
-    return c;
-}
-
-std::string utf8_of(const Cell& s) {
-    std::string out;
-    for (uint32_t i = uint32_t(s.w1); i < string::get_abs_length(&s); i++) {
-        uint8_t b[4];
-        uint32_t n = utf8::encode_char(string::char_at(&s, i), b);
-        out.append(reinterpret_cast<char*>(b), n);
-    }
-    return out;
-}
+using test_values::text;
+using test_values::utf8_of;
 
 std::string local(const std::string& name, bool prepend) {
     Cell target;
     string::write_cell(&target, 16);
-    Cell f = text(name);
+    Cell f = text(name, T_FILE);
     file::to_local_path(&f, &target, prepend);
     return utf8_of(target);
 }
 
 std::string molded(const std::string& name, bool all = false) {
-    Cell buffer, f = text(name);
+    Cell buffer, f = text(name, T_FILE);
     string::write_cell(&buffer, 16);
     file::mold(&f, &buffer, false, all, false, nullptr, 0x7FFFFFFF, 0);
     return utf8_of(buffer);
@@ -87,8 +73,6 @@ struct FileTest : ::testing::Test {
     void TearDown() override { file::set_io(nullptr); }
 };
 
-}  // namespace
-
 TEST_F(FileTest, LocalPathsArePosix) {
     EXPECT_EQ(local("/c/x", false), "/c/x");
     EXPECT_EQ(local("/c/Windows/x.txt", true), "/c/Windows/x.txt");
@@ -99,7 +83,7 @@ TEST_F(FileTest, LocalPathsArePosix) {
     EXPECT_EQ(local("", true), cwd());
     EXPECT_EQ(local("caf\xC3\xA9/\xE2\x82\xAC", false), "caf\xC3\xA9/\xE2\x82\xAC");
 
-    Cell f = text("x/\xC3\xA9");
+    Cell f = text("x/\xC3\xA9", T_FILE);
     file::LocalPath p = file::to_local_cstr(&f, true);
     EXPECT_EQ(std::string(p.c_str()), cwd() + "x/\xC3\xA9");
     EXPECT_EQ(p.size(), cwd().size() + 4);
@@ -165,7 +149,7 @@ TEST_F(FileTest, MoldLoadsBackAsTheSameFile) {
 }
 
 TEST_F(FileTest, MoldCountsTheLimit) {
-    Cell buffer, f = text("abc");
+    Cell buffer, f = text("abc", T_FILE);
     string::write_cell(&buffer, 16);
     EXPECT_EQ(file::mold(&f, &buffer, false, false, false, nullptr, 100, 0), 96);
     Cell part;
@@ -176,7 +160,7 @@ TEST_F(FileTest, MoldCountsTheLimit) {
 }
 
 TEST_F(FileTest, ActionsHandOverToTheIoLayer) {
-    Cell f = text("dir/x.txt"), g = text("y.txt");
+    Cell f = text("dir/x.txt", T_FILE), g = text("y.txt", T_FILE);
     EXPECT_TRUE(test_support::raises(Err::internal_not_done, [&] { file::delete_(&f); }));
     file::set_io(&fake_io);
     EXPECT_EQ(file::delete_(&f), &statics::true_cell);
@@ -200,3 +184,5 @@ TEST_F(FileTest, ActionsHandOverToTheIoLayer) {
         file::write(&f, &g, false, false, false, false, nullptr, nullptr, nullptr, &as);
     }));
 }
+
+}  // namespace

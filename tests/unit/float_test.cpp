@@ -18,10 +18,7 @@ using namespace number_calls;
 
 class FloatTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        stack::init();
-        float_::pretty = true;
-    }
+    void SetUp() override { float_::pretty = true; }
 };
 
 // python3: mold is repr's digits laid out plain for exponents -7 < e < 17

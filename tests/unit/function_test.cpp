@@ -2,7 +2,6 @@
 // (the body copied and bound once), reflection, text and comparison.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "core/block.h"
@@ -14,16 +13,20 @@
 #include "core/word.h"
 #include "interpreter/actions.h"
 #include "interpreter/stack.h"
-#include "io/lexer.h"
 #include "test_support.h"
+#include "test_values.h"
 
 using namespace zel;
 
 namespace {
 
+using test_values::at;
+using test_values::formed;
+using test_values::load;
+using test_values::molded;
+
 struct FunctionTest : ::testing::Test {
     static void SetUpTestSuite() {
-        test_support::interpreter_ready();
         // The type words a spec names, as the start-up code defines them.
         for (auto [name, type] : {std::pair{"integer!", T_INTEGER}, {"block!", T_BLOCK}, {"string!", T_STRING}}) {
             Cell w = word::intern(name), dt;
@@ -34,38 +37,12 @@ struct FunctionTest : ::testing::Test {
         cell::make_integer(&one, 1);
         word::set_value(&w, &one);
     }
-    void SetUp() override { stack::init(); }
 };
-
-// The values of the text, in a block.
-Cell load(const char* text) { return lexer::load_text(text, std::strlen(text)); }
-
-std::string text_of(const Cell* buffer) {
-    std::string s;
-    for (uint32_t i = 0, n = string::get_abs_length(buffer); i < n; i++) s += char(string::char_at(buffer, i));
-    return s;
-}
-
-std::string mold(Cell v) {
-    Cell buffer;
-    string::write_cell(&buffer, 64);
-    actions::mold_dispatch(&v, &buffer, false, false, false, nullptr, 1 << 30, 0);
-    return text_of(&buffer);
-}
-
-std::string form(Cell v) {
-    Cell buffer;
-    string::write_cell(&buffer, 64);
-    actions::form_dispatch(&v, &buffer, nullptr, 1 << 30);
-    return text_of(&buffer);
-}
 
 Cell make_function(const char* text) {
     Cell spec = load(text);
     return *function::make(nullptr, &spec, T_FUNCTION);
 }
-
-Cell* cell_at(const Cell& block, uint32_t i) { return series::cells(node::buffer(block.w2)) + block.w1 + i; }
 
 // ---- spec checking -----------------------------------------------------------------------
 
@@ -168,8 +145,8 @@ TEST_F(FunctionTest, CollectsLocalsInTheOrderFirstMet) {
         SCOPED_TRACE(c.body);
         Cell spec = load(c.spec), body = load(c.body);
         Cell collected = function::collect_words(&spec, &body);
-        EXPECT_EQ(mold(collected), c.collected);
-        EXPECT_EQ(mold(spec), c.spec_after);
+        EXPECT_EQ(molded(collected), c.collected);
+        EXPECT_EQ(molded(spec), c.spec_after);
     }
 }
 
@@ -177,14 +154,14 @@ TEST_F(FunctionTest, ExternWordsMustBeWords) {
     Cell spec = load("a /extern 1"), body = load("x: 1");
     EXPECT_TRUE(test_support::raises(Err::script_bad_func_extern, [&] { function::collect_words(&spec, &body); }));
     Cell plain = load("a 1"), body2 = load("x: 1");
-    EXPECT_EQ(mold(function::collect_words(&plain, &body2)), "[x]") << "ignored without /extern";
+    EXPECT_EQ(molded(function::collect_words(&plain, &body2)), "[x]") << "ignored without /extern";
 }
 
 TEST_F(FunctionTest, CollectionWalksABodyThatHoldsItselfOnce) {
     Cell spec = load(""), body = load("x: 1 []");
-    Cell inner = *cell_at(body, 2);
+    Cell inner = *at(body, 2);
     *block::append_slot(&inner) = body;
-    EXPECT_EQ(mold(function::collect_words(&spec, &body)), "[x]");
+    EXPECT_EQ(molded(function::collect_words(&spec, &body)), "[x]");
 }
 
 // ---- locals of a call ---------------------------------------------------------------------
@@ -221,18 +198,18 @@ TEST_F(FunctionTest, CountsLocalsAfterLocal) {
 
 TEST_F(FunctionTest, MakeCopiesAndBindsTheBodyOnce) {
     Cell source = load("[a] [a + a [a]]");
-    Cell body = *cell_at(source, 1);
+    Cell body = *at(source, 1);
     Cell fn = *function::make(nullptr, &source, T_FUNCTION);
     ASSERT_EQ(cell::type(&fn), uint32_t(T_FUNCTION));
     Node ctx = function::context_of(&fn);
     Cell copy = function::extra(&fn)[function::EXTRA_BODY];
     ASSERT_EQ(cell::type(&copy), uint32_t(T_BLOCK));
     EXPECT_NE(copy.w2, body.w2);
-    EXPECT_EQ(cell_at(copy, 0)->w1, ctx) << "bound to the function context";
-    EXPECT_NE(cell_at(body, 0)->w1, ctx) << "the source keeps its binding";
-    Cell inner = *cell_at(copy, 3);
-    EXPECT_NE(inner.w2, cell_at(body, 3)->w2) << "nested blocks are copied too";
-    EXPECT_EQ(cell_at(inner, 0)->w1, ctx);
+    EXPECT_EQ(at(copy, 0)->w1, ctx) << "bound to the function context";
+    EXPECT_NE(at(body, 0)->w1, ctx) << "the source keeps its binding";
+    Cell inner = *at(copy, 3);
+    EXPECT_NE(inner.w2, at(body, 3)->w2) << "nested blocks are copied too";
+    EXPECT_EQ(at(inner, 0)->w1, ctx);
     // The function is its context's owner; the extra block is laid out.
     EXPECT_EQ(context::owner_of(ctx)->w3, fn.w3);
     EXPECT_EQ(cell::type(context::cell_of(ctx)), uint32_t(T_CONTEXT));
@@ -268,7 +245,7 @@ TEST_F(FunctionTest, BuildValueCopiesASpecOnlyFromAnIndex) {
     ASSERT_EQ(stack::reg.top, top + 1);
     Cell fn = *top;
     EXPECT_NE(fn.w2, spec.w2);
-    EXPECT_EQ(mold(*function::reflect(&fn, symbol::intern("spec"))), "[a b]");
+    EXPECT_EQ(molded(*function::reflect(&fn, symbol::intern("spec"))), "[a b]");
     EXPECT_EQ(context::word_count(context::cell_of(ctx)), 2u);
     EXPECT_EQ(cell::get_int(function::extra(&fn) + function::EXTRA_ENTRY), 7);
     EXPECT_EQ(cell::get_int(function::extra(&fn) + function::EXTRA_BUILDER), -1);
@@ -277,7 +254,7 @@ TEST_F(FunctionTest, BuildValueCopiesASpecOnlyFromAnIndex) {
     Cell bare = *stack::top();
     EXPECT_EQ(bare.w2, spec.w2) << "a spec at its head is used itself";
     EXPECT_EQ(cell::type(function::extra(&bare) + function::EXTRA_BODY), uint32_t(T_NONE));
-    EXPECT_EQ(mold(bare), "func [x a b] none");
+    EXPECT_EQ(molded(bare), "func [x a b] none");
 }
 
 // ---- reflection, text, comparison ------------------------------------------------------------
@@ -287,18 +264,18 @@ TEST_F(FunctionTest, ReflectGivesTheSpecItselfTheBodyAndBoundWords) {
     Cell spec = *function::reflect(&fn, symbol::intern("spec"));
     EXPECT_EQ(spec.w2, fn.w2);
     *block::append_slot(&spec) = word::intern("c");
-    EXPECT_EQ(mold(fn), "func [a /ref b c][a]") << "changing the reflected spec changes the function's";
+    EXPECT_EQ(molded(fn), "func [a /ref b c][a]") << "changing the reflected spec changes the function's";
     EXPECT_EQ(function::reflect(&fn, symbol::intern("body"))->w2, function::extra(&fn)[function::EXTRA_BODY].w2);
     Cell words = *function::reflect(&fn, symbol::intern("Words"));
-    EXPECT_EQ(mold(words), "[a ref b]");
-    for (uint32_t i = 0; i < 3; i++) EXPECT_EQ(cell_at(words, i)->w1, function::context_of(&fn));
+    EXPECT_EQ(molded(words), "[a ref b]");
+    for (uint32_t i = 0; i < 3; i++) EXPECT_EQ(at(words, i)->w1, function::context_of(&fn));
     EXPECT_TRUE(test_support::raises(Err::internal_not_done, [&] { function::reflect(&fn, symbol::intern("owner")); }));
 }
 
 TEST_F(FunctionTest, FormAndMold) {
     Cell fn = make_function("[a b] [a + b]");
-    EXPECT_EQ(form(fn), "?function?");
-    EXPECT_EQ(mold(fn), "func [a b][a + b]");
+    EXPECT_EQ(formed(fn), "?function?");
+    EXPECT_EQ(molded(fn), "func [a b][a + b]");
     Cell buffer;
     string::write_cell(&buffer, 64);
     EXPECT_EQ(function::mold(&fn, &buffer, false, false, false, nullptr, 100, 0), 100 - 17);

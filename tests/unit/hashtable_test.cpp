@@ -14,27 +14,16 @@
 #include "core/hashtable.h"
 #include "core/murmur.h"
 #include "core/symbol.h"
-#include "kernel/casefold.h"
 #include "kernel/unicode.h"
-#include "test_support.h"
+#include "test_values.h"
 
 using namespace zel;
 
 namespace {
 
-struct HashTableTest : ::testing::Test {
-    static void SetUpTestSuite() {
-        test_support::memory_ready();
-        case_::init();
-        if (!symbol::table_node) symbol::make_tables(symbol::BOOT_SYMBOLS);
-    }
-};
+using test_values::integer;
 
-Cell integer(int32_t v) {
-    Cell c{};
-    cell::make_integer(&c, v);
-    return c;
-}
+using HashTableTest = ::testing::Test;
 
 Cell text(const char* utf8, uint32_t type = T_STRING) {
     Cell c{};

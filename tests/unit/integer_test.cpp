@@ -8,7 +8,6 @@
 #include "core/datatype.h"
 #include "core/integer.h"
 #include "core/logic.h"
-#include "core/runtime_words.h"
 #include "core/symbol.h"
 #include "number_calls.h"
 
@@ -17,10 +16,7 @@ namespace {
 
 using namespace number_calls;
 
-class IntegerTest : public ::testing::Test {
-protected:
-    void SetUp() override { stack::init(); }
-};
+using IntegerTest = ::testing::Test;
 
 // python3: a op b with Python ints; in the 32-bit range an integer!, else the
 // float of the operation (divide: a float when math.fmod(a, b) != 0).

@@ -12,40 +12,22 @@
 #include "core/string.h"
 #include "kernel/fail.h"
 #include "kernel/runtime.h"
-#include "tests/unit/test_support.h"
+#include "test_support.h"
+#include "test_values.h"
 
 using namespace zel;
 
 namespace {
 
-struct LogicTest : ::testing::Test {
-    static void SetUpTestSuite() {
-        test_support::memory_ready();
-        types::register_all();
-    }
-    ~LogicTest() override { runtime::record.pending_code = 0; }
-};
+using test_values::integer;
+using test_values::logic;
+using test_values::none;
+using test_values::supported;
+using test_values::unset;
+using test_values::utf8_of;
 
-Cell logic(bool b) {
-    Cell c;
-    cell::make_logic(&c, b);
-    return c;
-}
-Cell none() {
-    Cell c;
-    cell::make_none(&c);
-    return c;
-}
-Cell unset() {
-    Cell c;
-    cell::make_unset(&c);
-    return c;
-}
-Cell integer(int32_t v) {
-    Cell c;
-    cell::make_integer(&c, v);
-    return c;
-}
+using LogicTest = ::testing::Test;
+
 Cell number(uint32_t type, double d) {
     Cell c;
     cell::make_float(&c, d);
@@ -53,26 +35,11 @@ Cell number(uint32_t type, double d) {
     return c;
 }
 
-std::string text_of(const Cell* s) {
-    std::string out;
-    for (uint32_t i = 0; i < string::get_abs_length(s); i++) out += char(string::char_at(s, i));
-    return out;
-}
-
 // Runs f, which must raise the language error id.
 template <class F>
 void expect_error(F f, const char* id) {
     EXPECT_THROW(f(), Throw);
     EXPECT_STREQ(fail::last_id(), id);
-}
-
-std::vector<uint32_t> supported(const ActionRow& row) {
-    std::vector<uint32_t> ids;
-#define ZEL_SUPPORTED(member, id, shape) \
-    if (row.member) ids.push_back(id);
-    ZEL_ACTIONS(ZEL_SUPPORTED)
-#undef ZEL_SUPPORTED
-    return ids;
 }
 
 TEST_F(LogicTest, StaticCellsHoldTheirValues) {
@@ -91,7 +58,7 @@ TEST_F(LogicTest, RowsHoldTheActionsOfEachType) {
               (V{ACT_make, ACT_to, ACT_form, ACT_mold, ACT_compare, ACT_clear, ACT_find, ACT_is_length, ACT_remove,
                  ACT_select, ACT_take}));
     EXPECT_EQ(supported(types::row(T_LOGIC)),
-              (V{ACT_make, ACT_to, ACT_form, ACT_mold, ACT_compare, ACT_complement}));
+              (V{ACT_make, ACT_to, ACT_form, ACT_mold, ACT_compare, ACT_and_, ACT_complement, ACT_or_, ACT_xor_}));
 }
 
 TEST_F(LogicTest, OnlyNoneAndFalseAreFalse) {
@@ -169,9 +136,9 @@ TEST_F(LogicTest, FormAndMoldText) {
         EXPECT_EQ(row.mold(&c.value, &molded, false, false, false, nullptr, 50, 0), 50 - int32_t(std::strlen(c.mold)));
         EXPECT_EQ(row.mold(&c.value, &molded_all, false, true, false, nullptr, 50, 0),
                   50 - int32_t(std::strlen(c.mold_all)));
-        EXPECT_EQ(text_of(&formed), c.form);
-        EXPECT_EQ(text_of(&molded), c.mold);
-        EXPECT_EQ(text_of(&molded_all), c.mold_all);
+        EXPECT_EQ(utf8_of(&formed), c.form);
+        EXPECT_EQ(utf8_of(&molded), c.mold);
+        EXPECT_EQ(utf8_of(&molded_all), c.mold_all);
     }
 }
 
@@ -212,7 +179,7 @@ TEST_F(LogicTest, ComplementAndBitwise) {
         EXPECT_EQ(left.w1, uint32_t(c.result));
     }
     Cell left = logic(true), one = integer(1);
-    expect_error([&] { logic::bitwise(&left, &one, logic::BIT_AND); }, "expect-arg");
+    EXPECT_TRUE(test_support::raises(Err::script_expect_arg, [&] { logic::bitwise(&left, &one, logic::BIT_AND); }));
     EXPECT_EQ(left.w1, 1u);
 }
 

@@ -2,60 +2,36 @@
 // routine tables, op specs, reflection, text and comparison.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
-#include "core/block.h"
 #include "core/context.h"
 #include "core/datatype.h"
 #include "core/function.h"
 #include "core/native.h"
 #include "core/routine.h"
-#include "core/string.h"
 #include "core/symbol.h"
 #include "core/word.h"
-#include "interpreter/actions.h"
 #include "interpreter/stack.h"
-#include "io/lexer.h"
 #include "kernel/collector.h"
 #include "test_support.h"
+#include "test_values.h"
 
 using namespace zel;
 
 namespace {
 
+using test_values::at;
+using test_values::formed;
+using test_values::load;
+using test_values::molded;
+
 struct NativeTest : ::testing::Test {
     static void SetUpTestSuite() {
-        test_support::interpreter_ready();
         Cell w = word::intern("integer!"), dt;
         cell::make_datatype(&dt, T_INTEGER);
         word::set_value(&w, &dt);
     }
-    void SetUp() override { stack::init(); }
 };
-
-Cell load(const char* text) { return lexer::load_text(text, std::strlen(text)); }
-Cell* cell_at(const Cell& block, uint32_t i) { return series::cells(node::buffer(block.w2)) + block.w1 + i; }
-
-std::string text_of(const Cell* buffer) {
-    std::string s;
-    for (uint32_t i = 0, n = string::get_abs_length(buffer); i < n; i++) s += char(string::char_at(buffer, i));
-    return s;
-}
-
-std::string mold(Cell v) {
-    Cell buffer;
-    string::write_cell(&buffer, 64);
-    actions::mold_dispatch(&v, &buffer, false, false, false, nullptr, 1 << 30, 0);
-    return text_of(&buffer);
-}
-
-std::string form(Cell v) {
-    Cell buffer;
-    string::write_cell(&buffer, 64);
-    actions::form_dispatch(&v, &buffer, nullptr, 1 << 30);
-    return text_of(&buffer);
-}
 
 Cell make(uint32_t type, const char* spec_text) {
     Cell spec = load(spec_text);
@@ -128,10 +104,10 @@ TEST_F(NativeTest, ReflectGivesSpecAndTablePosition) {
 
 TEST_F(NativeTest, FormAndMold) {
     Cell n = make(T_NATIVE, "[a b] 3"), a = make(T_ACTION, "[a] 2");
-    EXPECT_EQ(form(n), "?native?");
-    EXPECT_EQ(mold(n), "make native! [[a b]]");
-    EXPECT_EQ(form(a), "?action?");
-    EXPECT_EQ(mold(a), "make action! [[a]]");
+    EXPECT_EQ(formed(n), "?native?");
+    EXPECT_EQ(molded(n), "make native! [[a b]]");
+    EXPECT_EQ(formed(a), "?action?");
+    EXPECT_EQ(molded(a), "make action! [[a]]");
 }
 
 TEST_F(NativeTest, NativesAreEqualWhenTheyShareTheRoutine) {
@@ -169,7 +145,7 @@ TEST_F(NativeTest, OpSpecs) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.spec);
         Cell spec = load(c.spec);
-        EXPECT_EQ(op::is_valid_spec(cell_at(spec, 0)->w2), c.valid);
+        EXPECT_EQ(op::is_valid_spec(at(spec, 0)->w2), c.valid);
         Cell callable = make(T_NATIVE, (std::string(c.spec) + " 5").c_str());
         if (c.valid) EXPECT_EQ(cell::type(op::make(nullptr, &callable, T_OP)), uint32_t(T_OP));
         else EXPECT_TRUE(test_support::raises(Err::script_bad_op_spec, [&] { make_op(callable); }));
@@ -184,11 +160,11 @@ TEST_F(NativeTest, OpOfAnActionKeepsItsPayload) {
     EXPECT_EQ(o.w1, add.w1);
     EXPECT_EQ(o.w2, add.w2);
     EXPECT_EQ(o.w3, add.w3);
-    EXPECT_EQ(form(o), "?op?");
-    EXPECT_EQ(mold(o), "make op! [[value1 value2]]");
+    EXPECT_EQ(formed(o), "?op?");
+    EXPECT_EQ(molded(o), "make op! [[value1 value2]]");
     EXPECT_EQ(stack::depth(), 0u) << "the mold's frame is gone";
     Cell* top = stack::reg.top;
-    mold(o);
+    molded(o);
     EXPECT_EQ(stack::reg.top, top) << "and the value stack is as it was";
     EXPECT_EQ(cell::get_int(native::reflect(&o, symbol::intern("body"))), ACT_add);
     Cell other = make_op(make(T_ACTION, "[a b] 12"));
@@ -213,7 +189,7 @@ TEST_F(NativeTest, OpOfAFunction) {
     Cell self = function::extra(&fn)[function::EXTRA_OP_SELF];
     EXPECT_EQ(cell::type(&self), uint32_t(T_FUNCTION));
     EXPECT_EQ(self.w3, fn.w3);
-    EXPECT_EQ(mold(o), "make op! func [a b][a + b]");
+    EXPECT_EQ(molded(o), "make op! func [a b][a + b]");
     EXPECT_EQ(native::reflect(&o, symbol::intern("body"))->w2, function::extra(&fn)[function::EXTRA_BODY].w2);
     Cell traced = function_of("[[trace] a b] [a]");
     EXPECT_EQ(make_op(traced).header & HDR_TRACE_ON, HDR_TRACE_ON) << "the call reads the flags";
@@ -259,15 +235,15 @@ TEST_F(NativeTest, RoutineValues) {
     EXPECT_EQ(cell::get_int(extra + function::EXTRA_ENTRY), 9);
     EXPECT_EQ(cell::get_int(extra + function::EXTRA_BUILDER), -1);
     EXPECT_EQ(context::owner_of(value.w1)->w3, value.w3);
-    EXPECT_EQ(form(value), "?routine?");
-    EXPECT_EQ(mold(value), "routine [a [integer!] b [integer!] return: [integer!]] none");
+    EXPECT_EQ(formed(value), "?routine?");
+    EXPECT_EQ(molded(value), "routine [a [integer!] b [integer!] return: [integer!]] none");
 
     Cell spec2 = load("x /ref y"), body = load("x");
     Cell with_body = *routine::make(&spec2, &body, 1, 0, true);
     EXPECT_EQ(routine::header_field(&with_body), 2u) << "refinement arguments count";
     EXPECT_NE(with_body.header & routine::HDR_ROUTINE_CELLS, 0u);
-    EXPECT_EQ(mold(with_body), "routine [x /ref y][x]");
-    EXPECT_EQ(mold(*function::reflect(&with_body, symbol::intern("words"))), "[x ref y]");
+    EXPECT_EQ(molded(with_body), "routine [x /ref y][x]");
+    EXPECT_EQ(molded(*function::reflect(&with_body, symbol::intern("words"))), "[x ref y]");
 
     Cell copy = value;
     EXPECT_EQ(function::compare(&value, &copy, 0), 0);
@@ -302,13 +278,13 @@ TEST_F(NativeTest, CallablesSurviveACollection) {
     std::string before[5];
     for (int i = 0; i < 5; i++) {
         stack::push(&values[i]);
-        before[i] = mold(values[i]);
+        before[i] = molded(values[i]);
     }
     Cell* rooted = stack::reg.top - 5;
     collector::collect();
-    for (int i = 0; i < 5; i++) EXPECT_EQ(mold(rooted[i]), before[i]);
+    for (int i = 0; i < 5; i++) EXPECT_EQ(molded(rooted[i]), before[i]);
     Cell words = *function::reflect(&rooted[0], symbol::intern("words"));
-    EXPECT_EQ(mold(words), "[a b]");
+    EXPECT_EQ(molded(words), "[a b]");
     EXPECT_EQ(context::owner_of(function::context_of(&rooted[0]))->w3, rooted[0].w3);
 }
 

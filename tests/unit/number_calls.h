@@ -1,7 +1,6 @@
-// Calling the number actions from the unit tests: values made in C++, and an
-// action's entry run as the evaluator runs it (a frame named after the
-// action, the arguments pushed, refinement positions), answering the result
-// or the error it raised.
+// Calling the number actions from the unit tests: short makers of number
+// values, and the binary actions, round, make and to, form and mold and
+// compare run through their entries (test_values::run_action).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,27 +18,18 @@
 #include "interpreter/exits.h"
 #include "interpreter/stack.h"
 #include "test_support.h"
+#include "test_values.h"
 
 namespace zel {
 namespace number_calls {
 
-inline Cell i32(int32_t v) {
-    Cell c;
-    cell::make_integer(&c, v);
-    return c;
-}
+using test_values::ch;
+using test_values::Entry;
+using test_values::Outcome;
+using test_values::run_action;
 
-inline Cell f64(double d) {
-    Cell c;
-    cell::make_float(&c, d);
-    return c;
-}
-
-inline Cell ch(uint32_t cp) {
-    Cell c;
-    cell::make_char(&c, cp);
-    return c;
-}
+inline Cell i32(int32_t v) { return test_values::integer(v); }
+inline Cell f64(double d) { return test_values::number(d); }
 
 inline Cell tm(double s) {
     Cell c;
@@ -60,67 +50,9 @@ inline Cell stand_in(uint32_t type) {
     return c;
 }
 
-inline Cell str(const char* s, uint32_t type = T_STRING) {
-    Cell c;
-    string::write_cell(&c, 16);
-    string::append_cstr(&c, s);
-    cell::set_type(&c, type);
-    return c;
-}
-
-inline Cell bytes(std::initializer_list<uint8_t> b) {
-    Cell c;
-    binary::init_empty(&c, 16);
-    for (uint8_t x : b) binary::append_bytes(&c, &x, 1);
-    return c;
-}
-
-inline std::string text_of(const Cell& s) {
-    Cell copy = s;
-    std::string out;
-    uint32_t n = string::get_length(&copy);
-    for (uint32_t i = 0; i < n; i++) out += char(string::char_at(&copy, copy.w1 + i));
-    return out;
-}
-
-struct Outcome {
-    Cell value;   // the result (unset after an error)
-    int32_t code; // the error's code, -1 when none was raised
-    Cell error;   // the error (unset when none)
-    uint32_t type() const { return cell::type(&value); }
-    int32_t i() const { return cell::get_int(&value); }
-    double f() const { return cell::get_float(&value); }
-    // The argument of the error at position 1 to 3.
-    const Cell* arg(uint32_t n) const { return error::field(&error, error::FIELD_ARG1 + n - 1); }
-};
-
-using Entry = void (*)(const int32_t*);
-
-// Runs the entry in a frame named after the action, under a try frame.
-inline Outcome run_action(const char* action, Entry entry, std::initializer_list<Cell> args,
-                    std::initializer_list<int32_t> refs = {}) {
-    Cell try_word = word::intern("try"), w = word::intern(action);
-    stack::enter_try(&try_word);
-    stack::enter_native(&w);
-    for (const Cell& a : args) stack::push(&a);
-    int32_t positions[16];
-    int n = 0;
-    for (int32_t r : refs) positions[n++] = r;
-    Outcome o;
-    cell::make_unset(&o.value);
-    cell::make_unset(&o.error);
-    o.code = -1;
-    if (exits::catch_error([&] { entry(positions); })) {
-        stack::adjust_result();
-        o.error = *stack::reg.base;
-        o.code = cell::get_int(error::field(&o.error, error::FIELD_CODE));
-    } else {
-        o.value = *stack::reg.base;
-        stack::leave();
-        stack::leave();
-    }
-    return o;
-}
+inline Cell str(const char* s, uint32_t type = T_STRING) { return test_values::text(s, type); }
+inline Cell bytes(std::initializer_list<uint8_t> b) { return test_values::binary_of(b); }
+inline std::string text_of(const Cell& s) { return test_values::utf8_of(s); }
 
 // Binary actions by their words.
 inline Outcome arith(const char* action, const Cell& a, const Cell& b) {

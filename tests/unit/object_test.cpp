@@ -39,63 +39,9 @@ void set_global(const char* name, const Cell& value) {
     word::set_value(&w, &value);
 }
 
-void define_action(const char* name, uint32_t id, const char* spec) {
-    Cell s = lexer::load_text(spec, std::strlen(spec));
-    stack::pop(1);
-    s = *block::cell_at(&s, 0);
-    set_global(name, s);  // keeps the spec block alive
-    Cell a;
-    native::write_cell(&a, T_ACTION, id, &s);
-    set_global(name, a);
-}
-
-void setup_environment() {
-    static bool done = false;
-    interp::init();
-    if (done) return;
-    done = true;
-    lexer::init();
-    // What the start-up library will define.
-    Cell any_type;
-    typeset::init_slot(&any_type, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF);
-    set_global("any-type!", any_type);
-    set_global("true", statics::true_cell);
-    set_global("false", statics::false_cell);
-    set_global("none", statics::none_cell);
-    for (uint32_t t : {T_FUNCTION, T_OBJECT}) {
-        Cell dt;
-        cell::make_datatype(&dt, t);
-        set_global(types::name(t).name, dt);
-    }
-    const char* series_value = "[series value /part length /only /dup count]";
-    struct Action {
-        const char* name;
-        uint32_t id;
-        const char* spec;
-    };
-    const Action list[] = {
-        {"add", ACT_add, "[value1 value2]"},
-        {"make", ACT_make, "[type spec]"},
-        {"reflect", ACT_reflect, "[value field]"},
-        {"copy", ACT_copy, "[value /part range /deep /types kind]"},
-        {"select", ACT_select, "[series value /part range /only /case /same /any /with wild /skip size /last /reverse]"},
-        {"put", ACT_put, "[series key value /case]"},
-        {"modify", ACT_modify, "[target field value]"},
-        {"append", ACT_append, series_value},
-        {"insert", ACT_insert, series_value},
-        {"change", ACT_change, "[series value /part range /only /dup count]"},
-        {"clear", ACT_clear, "[series]"},
-        {"remove", ACT_remove, "[series /part range /key key]"},
-        {"take", ACT_take, "[series /part length /deep /last]"},
-        {"reverse", ACT_reverse, "[series /part range /skip size]"},
-        {"poke", ACT_poke, "[series index value]"},
-        {"sort", ACT_sort, "[series /case /skip size /compare comparator /part length /all /reverse /stable]"},
-    };
-    for (const Action& a : list) define_action(a.name, a.id, a.spec);
-    Cell plus = value_of("add");
-    plus.header = uint32_t(T_OP) | (uint32_t(T_ACTION) << HDR_OP_TYPE_SHIFT);
-    set_global("+", plus);
-}
+// The standard words are bound at boot; the runtime's hooks are put back
+// after each test.
+void setup_environment() {}
 
 Cell run(const char* text) {
     Cell* top = stack::reg.top;

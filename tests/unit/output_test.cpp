@@ -11,27 +11,13 @@
 #include "kernel/hooks.h"
 #include "kernel/output.h"
 #include "kernel/unicode.h"
+#include "output_capture.h"
 
 using namespace zel;
 
 namespace {
 
-// Runs f with the output sent down a pipe (through the console path when asked)
-// and answers the bytes that arrived.
-template <class F>
-std::string capture(bool console, F f) {
-    int fds[2];
-    if (pipe(fds) != 0) return "<no pipe>";
-    output::attach(fds[1], console);
-    f();
-    output::init();
-    close(fds[1]);
-    std::string out;
-    char buf[4096];
-    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, size_t(n));
-    close(fds[0]);
-    return out;
-}
+using output_capture::capture;
 
 // The text in units of the given size, in a buffer of exactly its length so
 // that a read past the end is caught by the address sanitizer.

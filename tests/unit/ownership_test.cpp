@@ -7,72 +7,24 @@
 #include "core/context.h"
 #include "core/cycles.h"
 #include "core/ownership.h"
-#include "core/roots.h"
 #include "core/runtime_words.h"
-#include "core/string.h"
 #include "core/symbol.h"
 #include "core/value_slots.h"
 #include "core/word.h"
-#include "datatypes/error.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
-#include "kernel/boot.h"
-#include "kernel/casefold.h"
-#include "test_support.h"
+#include "test_values.h"
 
 using namespace zel;
 
 namespace {
 
-void runtime_ready() {
-    test_support::memory_ready();
-    case_::init();
-    if (!symbol::table_node) symbol::make_tables(symbol::BOOT_SYMBOLS);
-    if (!roots::block_node) roots::init(roots::BOOT_VALUES);
-    if (!context::global_node) {
-        runtime::booting = true;
-        context::make_global();
-        words::init();
-        words::init_refinements();
-        words::init_issue();
-        runtime::booting = false;
-    }
-    stack::init();
-    cycles::init();
-    if (cell::type(error::catalog()) != T_OBJECT) error::init();
-    ownership::init();
-}
+using test_values::at;
+using test_values::block_of;
+using test_values::integer;
+using test_values::raised;
+using test_values::text;
+using test_values::utf8_of;
 
-// Suites of the kernel expect errors to unwind bare, as before boot.
-struct OwnershipTest : ::testing::Test {
-    void SetUp() override { runtime_ready(); }
-    void TearDown() override {
-        ownership::set_notifier(nullptr);
-        stack::init();
-    }
-};
-
-Cell block_of(const std::vector<Cell>& cells) {
-    Cell b;
-    cell::make_series(&b, T_BLOCK, series::new_cells(uint32_t(cells.size()) + 1));
-    for (const Cell& c : cells) *block::append_slot(&b) = c;
-    return b;
-}
-
-Cell text(const char* s) {
-    Cell c;
-    string::write_cell(&c, 16);
-    string::append_cstr(&c, s);
-    return c;
-}
-
-Cell integer(int32_t v) {
-    Cell c;
-    cell::make_integer(&c, v);
-    return c;
-}
-
-Cell* at(const Cell& block, uint32_t i) { return series::cells(node::buffer(block.w2)) + i; }
+using OwnershipTest = ::testing::Test;
 
 // An object with the fields of the names, and a change handler when handler
 // is not 0.
@@ -88,27 +40,6 @@ Cell object_of(const std::vector<const char*>& fields, uint32_t handler) {
 
 bool series_owned(const Cell& v) { return node::buffer(v.w2)->flags & SER_OWNED; }
 bool context_owned(const Cell& o) { return context::cell_of(o.w1)->header & HDR_OWNED; }
-
-std::string text_of(const Cell* s) {
-    std::string out;
-    for (uint32_t i = 0; i < string::get_abs_length(s); i++) out += char(string::char_at(s, i));
-    return out;
-}
-
-template <class F>
-std::string raised_id(F f) {
-    Cell* top = stack::reg.top;
-    Cell* base = stack::reg.base;
-    stack::Frame* frames = stack::reg.call_top;
-    Cell name = *words::word(words::W_try_);
-    stack::enter_try(&name);
-    std::string id;
-    if (exits::catch_error(f)) id = symbol::get_cstr(error::id_symbol(stack::top()));
-    stack::reg.top = top;
-    stack::reg.base = base;
-    stack::reg.call_top = frames;
-    return id;
-}
 
 // ---- ownership ------------------------------------------------------------------------------
 
@@ -293,7 +224,7 @@ TEST_F(OwnershipTest, CycleStackPushPopFind) {
 TEST_F(OwnershipTest, TheThousandthEntryIsTooDeep) {
     for (uint32_t i = 1; i < cycles::CAPACITY; i++) cycles::push(i);
     EXPECT_EQ(cycles::depth(), 999u);
-    EXPECT_EQ(raised_id([] { cycles::push(1000); }), "too-deep");
+    EXPECT_EQ(raised([] { cycles::push(1000); }).id, "too-deep");
     EXPECT_EQ(cycles::depth(), 0u);
 }
 
@@ -320,7 +251,7 @@ TEST_F(OwnershipTest, MoldMarkersByType) {
             EXPECT_TRUE(cycles::mold_marker(&v, &buffer, &limit, mold));
             cycles::pop();
             std::string want = std::string("<") + (mold ? c.mold : "...");
-            EXPECT_EQ(text_of(&buffer), want);
+            EXPECT_EQ(utf8_of(&buffer), want);
             EXPECT_EQ(limit, 50 - int32_t(want.size() - 1));
         }
     }

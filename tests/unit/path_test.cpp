@@ -18,11 +18,15 @@
 #include "interpreter/actions.h"
 #include "interpreter/stack.h"
 #include "test_support.h"
+#include "test_values.h"
 
 using namespace zel;
 using test_support::raises;
 
 namespace {
+
+using test_values::formed;
+using test_values::utf8_of;
 
 Cell block_of(const std::vector<Cell>& cells, uint32_t type = T_BLOCK) {
     Cell b;
@@ -38,26 +42,13 @@ Cell words_of(const std::vector<const char*>& names, uint32_t type = T_BLOCK) {
     return block_of(cells, type);
 }
 
-std::string text_of(const Cell* s) {
-    std::string out;
-    for (uint32_t i = 0; i < string::get_abs_length(s); i++) out += char(string::char_at(s, i));
-    return out;
-}
-
 std::string molded(Cell v, int32_t limit = INT_MAX) {
     Cell buffer;
     string::write_cell(&buffer, 16);
     Cell part;
     cell::make_integer(&part, limit);
     actions::mold_dispatch(&v, &buffer, false, false, false, limit == INT_MAX ? nullptr : &part, limit, 0);
-    return text_of(&buffer);
-}
-
-std::string formed(Cell v) {
-    Cell buffer;
-    string::write_cell(&buffer, 16);
-    actions::form_dispatch(&v, &buffer, nullptr, INT_MAX);
-    return text_of(&buffer);
+    return utf8_of(&buffer);
 }
 
 TEST(PathTest, PathsMoldWithTheirMarks) {

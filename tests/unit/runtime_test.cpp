@@ -51,7 +51,9 @@ TEST_F(HeapTest, ResizeNullAllocatesZeroFreesAndMovesKeepList) {
     EXPECT_STREQ(static_cast<char*>(p), "abcdefg");
     EXPECT_EQ(heap::last(), static_cast<heap::Block*>(p) - 1);
     EXPECT_EQ(heap::last()->size, 1u << 20);
-    if (before == 0) EXPECT_EQ(heap::first(), heap::last());
+    if (before == 0) {
+        EXPECT_EQ(heap::first(), heap::last());
+    }
     EXPECT_EQ(heap::resize(p, 0), nullptr);
     EXPECT_EQ(heap::count(), before);
 }

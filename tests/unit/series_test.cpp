@@ -12,38 +12,28 @@
 #include "core/context.h"
 #include "core/hashtable.h"
 #include "core/ownership.h"
-#include "core/runtime_words.h"
 #include "core/series.h"
 #include "core/string.h"
 #include "core/symbol.h"
 #include "core/word.h"
-#include "interpreter/actions.h"
 #include "interpreter/stack.h"
 #include "kernel/collector.h"
 #include "kernel/temp_roots.h"
 #include "test_support.h"
+#include "test_values.h"
 
 namespace zel {
 namespace {
 
+using test_values::enter_call;
+using test_values::integer;
+using test_values::ints;
+using test_values::text;
+using test_values::utf8_of;
+
 using test_support::raises;
 
-Cell integer(int32_t v) {
-    Cell c;
-    cell::make_integer(&c, v);
-    return c;
-}
-
 Cell pair(int32_t x, int32_t y) { return Cell{T_PAIR, 0, uint32_t(x), uint32_t(y)}; }
-
-// A block of the integers, at the index.
-Cell ints(std::initializer_list<int32_t> values, int32_t index = 0) {
-    Cell b;
-    block::write_cell(&b, int32_t(values.size()));
-    for (int32_t v : values) *block::append_slot(&b) = integer(v);
-    b.w1 = uint32_t(index);
-    return b;
-}
 
 // A block of words named by the letters.
 Cell words_of(const char* names, int32_t index = 0) {
@@ -72,25 +62,10 @@ std::vector<int32_t> all_values(Cell b) {
     return values(b);
 }
 
-Cell text(const char* s) {
-    Cell c;
-    string::write_cell(&c, 16);
-    string::append_cstr(&c, s);
-    return c;
-}
-
-std::string text_of(const Cell& s) {
-    std::string out;
-    for (uint32_t i = 0; i < string::get_abs_length(&s); i++) out += char(string::char_at(&s, i));
-    return out;
-}
-
 // Runs a frame-only action on a fresh frame holding the arguments; answers
 // the result slot.
 Cell call(void (*action)(), std::initializer_list<Cell> args) {
-    Cell name = word::intern("series-test");
-    stack::enter_native(&name);
-    for (const Cell& a : args) stack::push(&a);
+    enter_call("series-test", args);
     action();
     Cell result = *stack::reg.base;
     stack::leave_reset();
@@ -98,9 +73,7 @@ Cell call(void (*action)(), std::initializer_list<Cell> args) {
     return result;
 }
 
-struct SeriesTest : ::testing::Test {
-    void SetUp() override { stack::init(); }
-};
+using SeriesTest = ::testing::Test;
 
 // ---- navigation ----------------------------------------------------------------------
 
@@ -287,7 +260,7 @@ TEST_F(SeriesTest, TakeOfTextKeepsItsWidth) {
     Cell r = *series::take(&s, &part, false, false);
     EXPECT_EQ(cell::type(&r), T_STRING);
     EXPECT_EQ(string::char_at(&r, 1), 0x20ACu);
-    EXPECT_EQ(text_of(s), "z");
+    EXPECT_EQ(utf8_of(s), "z");
 }
 
 // ---- copy ------------------------------------------------------------------------------
@@ -462,8 +435,8 @@ TEST_F(SeriesTest, MoveBetweenBuffers) {
     EXPECT_EQ(all_values(b), (std::vector<int32_t>{7, 2, 3, 8}));
     Cell s = text("hello"), t = text("");
     series::move(&s, &t, &part);
-    EXPECT_EQ(text_of(s), "llo");
-    EXPECT_EQ(text_of(t), "he");
+    EXPECT_EQ(utf8_of(s), "llo");
+    EXPECT_EQ(utf8_of(t), "he");
     EXPECT_TRUE(raises(Err::script_move_bad, [&] { series::move(&a, &s, nullptr); }));
     Cell n = integer(3);
     EXPECT_TRUE(raises(Err::script_expect_arg, [&] { series::move(&a, &n, nullptr); }));
@@ -572,11 +545,9 @@ Cell owner_object() {
 
 struct SeriesOwnerTest : SeriesTest {
     void SetUp() override {
-        SeriesTest::SetUp();
         notices.clear();
         ownership::set_notifier(record);
     }
-    void TearDown() override { ownership::set_notifier(nullptr); }
 };
 
 TEST_F(SeriesOwnerTest, ModifyingActionsNotifyBeforeAndAfter) {

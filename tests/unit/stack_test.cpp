@@ -3,49 +3,34 @@
 #include <gtest/gtest.h>
 
 #include "core/context.h"
-#include "core/cycles.h"
-#include "core/datatype.h"
 #include "core/hashtable.h"
 #include "core/raise.h"
-#include "core/roots.h"
 #include "core/runtime_words.h"
 #include "core/support.h"
 #include "core/symbol.h"
-#include "core/word.h"
 #include "datatypes/error.h"
-#include "interpreter/actions.h"
 #include "interpreter/exits.h"
 #include "interpreter/stack.h"
 #include "core/string.h"
-#include "kernel/casefold.h"
-#include "test_support.h"
+#include "test_values.h"
 
 namespace zel {
 
 namespace {
 
+using test_values::integer;
+using test_values::word_of;
+
 using stack::reg;
 
-class StackTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { test_support::interpreter_ready(); }
-    void SetUp() override { stack::init(); }
-};
-
-Cell integer(int32_t v) {
-    Cell c;
-    cell::make_integer(&c, v);
-    return c;
-}
-
-Cell named(const char* name) { return word::intern(name); }
+using StackTest = ::testing::Test;
 
 uint32_t offset(const Cell* c) { return uint32_t(c - reg.bottom); }
 
 // Raises under a try frame and answers the error (or none).
 template <class F>
 Cell trap(F f) {
-    Cell w = named("try");
+    Cell w = word_of("try");
     stack::enter_try(&w);
     Cell err;
     cell::make_none(&err);
@@ -61,7 +46,7 @@ Cell trap(F f) {
 uint32_t id_symbol(const Cell& err) { return cell::type(&err) == T_ERROR ? error::id_symbol(&err) : 0; }
 
 TEST_F(StackTest, EnteringAFrameMakesTheFirstPushTheResult) {
-    Cell a = integer(1), b = integer(2), w = named("f");
+    Cell a = integer(1), b = integer(2), w = word_of("f");
     stack::push(&a);
     Cell* caller_base = reg.base;
     stack::enter_native(&w);
@@ -117,7 +102,7 @@ TEST_F(StackTest, LeaveFamily) {
         {"leave-pop", stack::leave_pop, -1, false, DROPPED, true},
     };
     Node ctx = context::create(2, true, false, 0, context::KIND_FUNCTION);
-    Cell w = named("f"), outer = named("outer");
+    Cell w = word_of("f"), outer = word_of("outer");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         stack::init();
@@ -146,7 +131,7 @@ TEST_F(StackTest, LeaveFamily) {
 }
 
 TEST_F(StackTest, LeaveDropOnTheLastFrameEmptiesBothStacks) {
-    Cell w = named("f"), v = integer(1);
+    Cell w = word_of("f"), v = integer(1);
     stack::push(&v);
     stack::enter_native(&w);
     stack::push(&v);
@@ -182,7 +167,7 @@ void recurse(Node ctx, const Cell* w, int32_t n) {
 
 TEST_F(StackTest, RecursiveCompiledFunctionSeesItsOwnArguments) {
     Node ctx = context::create(1, true, false, 0, context::KIND_FUNCTION);
-    Cell w = named("f");
+    Cell w = word_of("f");
     recurse(ctx, &w, 5);
     EXPECT_EQ(context::cell_of(ctx)->w2, 0u);
     EXPECT_EQ(stack::depth(), 0u);
@@ -199,7 +184,7 @@ TEST_F(StackTest, EnterRoutinesWriteTheirHeaders) {
         {stack::enter_catch, 0x06000000u},  {stack::enter_block, 0x87000000u},
         {stack::enter_loop, 0x08000000u},   {stack::enter_reserved, 0x09000000u},
     };
-    Cell w = named("f");
+    Cell w = word_of("f");
     for (const Case& c : cases) {
         stack::Frame* f = c.enter(&w);
         EXPECT_EQ(f->header, c.header);
@@ -213,7 +198,7 @@ TEST_F(StackTest, EnterRoutinesWriteTheirHeaders) {
 }
 
 TEST_F(StackTest, FrameFlags) {
-    Cell w = named("f");
+    Cell w = word_of("f");
     stack::enter_native(&w);
     EXPECT_EQ(stack::mark_return_target(), nullptr);  // two below call top is nothing yet
     stack::enter_native(&w);
@@ -245,7 +230,7 @@ TEST_F(StackTest, GetCallSkipsUnnamedFrames) {
     stack::enter_native(&anon);
     EXPECT_EQ(stack::get_call().w2, words::word(words::W_tag_not_found)->w2);
     stack::init();
-    Cell f = named("outer-call"), g = named("inner-call");
+    Cell f = word_of("outer-call"), g = word_of("inner-call");
     stack::enter_native(&f);
     stack::enter_native(&g);
     stack::enter_native(&body);
@@ -263,7 +248,7 @@ TEST_F(StackTest, GetCallSkipsUnnamedFrames) {
 }
 
 TEST_F(StackTest, RenameFrame) {
-    Cell f = named("f"), g = named("g"), v = integer(3);
+    Cell f = word_of("f"), g = word_of("g"), v = integer(3);
     stack::enter_native(&f);
     EXPECT_EQ(stack::rename_frame(&v), uint32_t(T_INTEGER));
     EXPECT_EQ(stack::rename_frame(&g), 0u);
@@ -271,7 +256,7 @@ TEST_F(StackTest, RenameFrame) {
 }
 
 TEST_F(StackTest, TraceListsNamedFramesAboveTheBottomOne) {
-    Cell bottom = named("bottom-call"), f = named("f-call"), body = *words::word(words::W_tag_body);
+    Cell bottom = word_of("bottom-call"), f = word_of("f-call"), body = *words::word(words::W_tag_body);
     Cell v = integer(0);
     stack::enter_native(&bottom);
     stack::push(&v);
@@ -294,7 +279,7 @@ TEST_F(StackTest, TraceListsNamedFramesAboveTheBottomOne) {
 }
 
 TEST_F(StackTest, CollectNamesByLevel) {
-    Cell fn = named("collect-fn"), other = named("collect-other");
+    Cell fn = word_of("collect-fn"), other = word_of("collect-other");
     Cell function;
     function.header = T_FUNCTION;
     function.w1 = function.w2 = function.w3 = 0;
@@ -325,7 +310,7 @@ TEST_F(StackTest, CollectNamesByLevel) {
 
 TEST_F(StackTest, ValueStackOverflow) {
     Cell v = integer(1);
-    Cell w = named("try");
+    Cell w = word_of("try");
     stack::enter_try(&w);
     uint32_t pushed = 0;
     static uint32_t top_at_raise;
@@ -346,7 +331,7 @@ TEST_F(StackTest, ValueStackOverflow) {
 }
 
 TEST_F(StackTest, CallStackOverflow) {
-    Cell w = named("f"), v = integer(1);
+    Cell w = word_of("f"), v = integer(1);
     stack::push(&v);
     uint32_t entered = 0;
     Cell err = trap([&] {
@@ -361,7 +346,7 @@ TEST_F(StackTest, CallStackOverflow) {
 }
 
 TEST_F(StackTest, MarkErrorStackSnapshotsTheNames) {
-    Cell fn = named("snap-fn"), other = named("snap-other");
+    Cell fn = word_of("snap-fn"), other = word_of("snap-other");
     Cell* value = context::get_word_cell(fn.w2, context::global_node);
     value->header = T_FUNCTION;
     value->w1 = value->w2 = value->w3 = 0;

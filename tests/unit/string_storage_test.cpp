@@ -7,22 +7,14 @@
 #include <vector>
 
 #include "core/string.h"
-#include "kernel/casefold.h"
 #include "kernel/fail.h"
 #include "kernel/runtime.h"
-#include "tests/unit/test_support.h"
 
 using namespace zel;
 
 namespace {
 
-struct StringStorageTest : ::testing::Test {
-    static void SetUpTestSuite() {
-        test_support::memory_ready();
-        case_::init();
-    }
-    ~StringStorageTest() override { runtime::record.pending_code = 0; }
-};
+using StringStorageTest = ::testing::Test;
 
 // A string! holding the code points, at the narrowest unit that holds them.
 Cell make(const std::u32string& text, int32_t index = 0) {

@@ -18,28 +18,21 @@
 #include "core/symbol.h"
 #include "core/word.h"
 #include "interpreter/actions.h"
-#include "interpreter/exits.h"
 #include "interpreter/stack.h"
 #include "io/lexer.h"
-#include "kernel/runtime.h"
 #include "tests/unit/test_support.h"
+#include "tests/unit/test_values.h"
 
 using namespace zel;
 
 namespace {
 
-struct StringTest : ::testing::Test {
-    static void SetUpTestSuite() { test_support::interpreter_ready(); }
-    void SetUp() override {
-        stack::init();
-        saved_top = stack::reg.top, saved_base = stack::reg.base;
-    }
-    void TearDown() override {
-        stack::reg.top = saved_top, stack::reg.base = saved_base;
-        runtime::record.pending_code = 0;
-    }
-    Cell *saved_top = nullptr, *saved_base = nullptr;
-};
+using test_values::ch;
+using test_values::integer;
+using test_values::text;
+using test_values::utf8_of;
+
+using StringTest = ::testing::Test;
 
 // A string! of the UTF-8 text at the narrowest unit, or widened to unit.
 Cell str(const std::string& utf8, uint32_t unit = 1, int32_t index = 0) {
@@ -50,37 +43,7 @@ Cell str(const std::string& utf8, uint32_t unit = 1, int32_t index = 0) {
     return s;
 }
 
-Cell typed(const std::string& utf8, uint32_t type) {
-    Cell s = str(utf8);
-    cell::set_type(&s, type);
-    return s;
-}
-
-// The characters from the index as UTF-8.
-std::string show(const Cell* s) {
-    std::string out;
-    uint32_t total = string::get_abs_length(s);
-    for (uint32_t i = uint32_t(s->w1); i < total; i++) {
-        uint8_t bytes[4];
-        uint32_t n = utf8::encode_char(string::char_at(s, i), bytes);
-        out.append(reinterpret_cast<char*>(bytes), n);
-    }
-    return out;
-}
-
 uint32_t unit_of(const Cell* s) { return series::unit(string::buffer_of(s)); }
-
-Cell ch(uint32_t cp) {
-    Cell c;
-    cell::make_char(&c, cp);
-    return c;
-}
-
-Cell integer(int32_t v) {
-    Cell c;
-    cell::make_integer(&c, v);
-    return c;
-}
 
 // ---- comparison -------------------------------------------------------------------
 
@@ -114,7 +77,7 @@ TEST_F(StringTest, CompareFoldsCaseExceptStrictAndAcrossUnits) {
 }
 
 TEST_F(StringTest, CompareAcrossTextTypesOnlyForEquality) {
-    Cell s = str("abc"), f = typed("ABC", T_FILE);
+    Cell s = str("abc"), f = text("ABC", T_FILE);
     EXPECT_EQ(string::compare(&s, &f, actions::OP_EQUAL), 0);
     EXPECT_EQ(string::compare(&s, &f, actions::OP_LESSER), actions::NOT_COMPARABLE);
     Cell n = integer(1);
@@ -254,7 +217,7 @@ TEST_F(StringTest, PathAccess) {
               uint32_t('c'));
     Cell x = ch('X');
     string::eval_path(&s, &b, &x, &path, nullptr, nullptr, 0, false, false, true, false);
-    EXPECT_EQ(show(&s), "abX");
+    EXPECT_EQ(utf8_of(&s), "abX");
     Cell missing = str("q");
     EXPECT_TRUE(test_support::raises(Err::script_bad_path_set, [&] {
         string::eval_path(&s, &missing, &x, &path, nullptr, nullptr, 0, false, false, true, false);
@@ -265,7 +228,7 @@ TEST_F(StringTest, PathAccess) {
 }
 
 TEST_F(StringTest, ParseHelpers) {
-    Cell s = str("<ab>c", 2), tag = typed("ab", T_TAG), v = str("<A");
+    Cell s = str("<ab>c", 2), tag = text("ab", T_TAG), v = str("<A");
     EXPECT_TRUE(string::is_tag_wrapped(&s, &tag));
     EXPECT_TRUE(string::find_value(&s, &v, actions::OP_EQUAL));
     EXPECT_FALSE(string::find_value(&s, &v, actions::OP_STRICT_EQUAL));
@@ -295,7 +258,7 @@ TEST_F(StringTest, MakeAndTo) {
     block::append_copy(&parts, &bc);
     block::append_copy(&parts, &yes);
     r = string::to(&type, &parts, T_STRING);
-    EXPECT_EQ(show(r), "abétrue");
+    EXPECT_EQ(utf8_of(r), "abétrue");
 
     Cell e = str("é");
     cell::make_datatype(&type, T_BINARY);
@@ -308,7 +271,7 @@ TEST_F(StringTest, MakeAndTo) {
     Cell source = str("xyz😀", 1, 1);
     r = string::to(&type, &source, T_URL);
     EXPECT_EQ(cell::type(r), T_URL);
-    EXPECT_EQ(show(r), "yz😀");
+    EXPECT_EQ(utf8_of(r), "yz😀");
     EXPECT_EQ(unit_of(r), 4u);
 }
 
@@ -323,7 +286,7 @@ TEST_F(StringTest, ToDecodesBinaryAsUtf8) {
     Cell type;
     cell::make_datatype(&type, T_STRING);
     Cell good = binary_of("h\xC3\xA9!");
-    EXPECT_EQ(show(string::to(&type, &good, T_STRING)), "hé!");
+    EXPECT_EQ(utf8_of(string::to(&type, &good, T_STRING)), "hé!");
     Cell bad = binary_of("ok\xC3(x");
     EXPECT_TRUE(test_support::raises(Err::access_invalid_utf8, [&] { string::to(&type, &bad, T_STRING); }));
 }
@@ -331,7 +294,7 @@ TEST_F(StringTest, ToDecodesBinaryAsUtf8) {
 TEST_F(StringTest, FormStopsAtTheLimitAndLeavesTheSource) {
     Cell s = str("abc"), buffer = str("😀");
     EXPECT_EQ(string::form(&s, &buffer, nullptr, 2), 0);
-    EXPECT_EQ(show(&buffer), "😀ab");
+    EXPECT_EQ(utf8_of(&buffer), "😀ab");
     EXPECT_EQ(unit_of(&s), 1u);
     EXPECT_EQ(string::form(&s, &buffer, nullptr, 10), 7);
 }
@@ -341,7 +304,7 @@ TEST_F(StringTest, FormStopsAtTheLimitAndLeavesTheSource) {
 std::string mold(const Cell* value, bool all = false) {
     Cell v = *value, buffer = str("");
     string::mold(&v, &buffer, false, all, false, nullptr, 0x7FFFFFFF, 0);
-    return show(&buffer);
+    return utf8_of(&buffer);
 }
 
 TEST_F(StringTest, MoldTable) {
@@ -380,7 +343,7 @@ TEST_F(StringTest, MoldTable) {
 TEST_F(StringTest, MoldCountsTheRangeAndLimitsIt) {
     Cell s = str("abcdef", 2, 1), buffer = str(""), part = integer(3);
     EXPECT_EQ(string::mold(&s, &buffer, false, false, false, &part, 3, 0), 3 - 3 - 2);
-    EXPECT_EQ(show(&buffer), "\"bcd\"");
+    EXPECT_EQ(utf8_of(&buffer), "\"bcd\"");
 }
 
 TEST_F(StringTest, MoldCharOutsideStrings) {
@@ -388,7 +351,7 @@ TEST_F(StringTest, MoldCharOutsideStrings) {
     string::mold_char(&buffer, '"', 0, false);
     string::mold_char(&buffer, 0x1E, 0, false);
     string::mold_char(&buffer, 0xE9, 0, true);
-    EXPECT_EQ(show(&buffer), "\"^(1E)^(E9)");
+    EXPECT_EQ(utf8_of(&buffer), "\"^(1E)^(E9)");
 }
 
 TEST_F(StringTest, BraceScanFindsTheFirstUnmatchedOpening) {
@@ -428,7 +391,7 @@ TEST_F(StringTest, MoldReadsBackThroughTheLexer) {
             ASSERT_EQ(block::buffer_length(&block), 1u) << molded;
             Cell* back = block::cell_at(&block, 0);
             ASSERT_EQ(cell::type(back), T_STRING) << molded;
-            EXPECT_EQ(show(back), text) << molded;
+            EXPECT_EQ(utf8_of(back), text) << molded;
         }
     }
 }
@@ -477,7 +440,7 @@ TEST_F(StringTest, AppendInsertChangeTable) {
                             : string::insert(&s, &v, c.part, false, c.dup, c.action == PutCase::APPEND);
         Cell whole = s;
         whole.w1 = 0;
-        EXPECT_EQ(show(&whole), c.expected) << c.target << " + " << (c.value ? c.value : "char");
+        EXPECT_EQ(utf8_of(&whole), c.expected) << c.target << " + " << (c.value ? c.value : "char");
         EXPECT_EQ(int32_t(r->w1), c.answer_index) << c.target;
     }
 }
@@ -491,18 +454,18 @@ TEST_F(StringTest, AppendWidensForLatin1WhileInsertKeepsOneByte) {
 }
 
 TEST_F(StringTest, TagAndFormedValues) {
-    Cell s = str("a"), tag = typed("b", T_TAG);
+    Cell s = str("a"), tag = text("b", T_TAG);
     string::insert(&s, &tag, -1, false, 1, true);
-    EXPECT_EQ(show(&s), "a<b>");
+    EXPECT_EQ(utf8_of(&s), "a<b>");
     Cell t = str("xy", 1, 1);
     const Cell* r = string::insert(&t, &tag, -1, false, 2, false);
     t.w1 = 0;
-    EXPECT_EQ(show(&t), "x<b><b>y");
+    EXPECT_EQ(utf8_of(&t), "x<b><b>y");
     EXPECT_EQ(r->w1, 7u);
 
     Cell u = str("a"), yes = statics::true_cell;
     string::insert(&u, &yes, 2, false, 2, true);
-    EXPECT_EQ(show(&u), "atrtr");
+    EXPECT_EQ(utf8_of(&u), "atrtr");
     Cell block;
     block::write_cell(&block, 2);
     Cell x = ch('x'), yz = str("yz");
@@ -511,11 +474,11 @@ TEST_F(StringTest, TagAndFormedValues) {
     Cell v = str("-", 1, 1);
     r = string::insert(&v, &block, -1, false, 1, false);
     v.w1 = 0;
-    EXPECT_EQ(show(&v), "-xyz");
+    EXPECT_EQ(utf8_of(&v), "-xyz");
     EXPECT_EQ(r->w1, 4u);
     Cell w = str("a");
     string::insert(&w, &block, 2, false, 1, true);
-    EXPECT_EQ(show(&w), "axy");
+    EXPECT_EQ(utf8_of(&w), "axy");
 }
 
 // A string put into itself reads its own characters as they were.
@@ -543,7 +506,7 @@ TEST_F(StringTest, InsertingAStringIntoItself) {
         else
             string::insert(&s, &v, c.part, false, c.dup, c.append);
         s.w1 = 0;
-        EXPECT_EQ(show(&s), c.expected);
+        EXPECT_EQ(utf8_of(&s), c.expected);
     }
 }
 
@@ -560,7 +523,6 @@ void record_and_cut(Cell*, Cell*, const Cell* target, const Cell* action, const 
 struct OwnedStringTest : StringTest {
     Cell owner{}, field{};
     void SetUp() override {
-        StringTest::SetUp();
         Cell spec, name = word::intern("text");
         block::write_cell(&spec, 1);
         block::append_copy(&spec, &name);
@@ -570,10 +532,6 @@ struct OwnedStringTest : StringTest {
         field = *context::word_at(context::cell_of(ctx), 0);
         ownership::set_notifier(record_and_cut);
         events.clear();
-    }
-    void TearDown() override {
-        ownership::set_notifier(nullptr);
-        StringTest::TearDown();
     }
     Cell owned(const char* text, int32_t index) {
         Cell s = str(text, 1, index);
@@ -588,7 +546,7 @@ TEST_F(OwnedStringTest, ActionsReadTheStringAgainAfterTheHandler) {
     const Cell* r = string::insert(&s, &xy, -1, false, 1, false);
     EXPECT_EQ(r->w1, 4u);
     s.w1 = 0;
-    EXPECT_EQ(show(&s), "abXY");
+    EXPECT_EQ(utf8_of(&s), "abXY");
     EXPECT_EQ(events, (std::vector<std::string>{"insert", "inserted"}));
     ownership::release(&s);
 
@@ -596,7 +554,7 @@ TEST_F(OwnedStringTest, ActionsReadTheStringAgainAfterTheHandler) {
     Cell t = owned("abcdef", 1);
     string::change(&t, &xy, 4, false, 1);
     t.w1 = 0;
-    EXPECT_EQ(show(&t), "aXY");
+    EXPECT_EQ(utf8_of(&t), "aXY");
     EXPECT_EQ(events, (std::vector<std::string>{"change", "changed"}));
     ownership::release(&t);
 
@@ -604,14 +562,14 @@ TEST_F(OwnedStringTest, ActionsReadTheStringAgainAfterTheHandler) {
     cut_to = 3;
     Cell u = owned(" a b c ", 0), yes = statics::true_cell;
     string::insert(&u, &yes, -1, false, 1, true);
-    EXPECT_EQ(show(&u), " a true");
+    EXPECT_EQ(utf8_of(&u), " a true");
     EXPECT_EQ(events, (std::vector<std::string>{"append", "appended"}));
     ownership::release(&u);
 
     events.clear();
     Cell v = owned(" a b c ", 0);
     string::trim(&v, false, false, false, false, true, nullptr);
-    EXPECT_EQ(show(&v), "a");
+    EXPECT_EQ(utf8_of(&v), "a");
     EXPECT_EQ(events, (std::vector<std::string>{"trim", "trimmed"}));
     ownership::release(&v);
 
@@ -619,7 +577,7 @@ TEST_F(OwnedStringTest, ActionsReadTheStringAgainAfterTheHandler) {
     cut_to = 1;
     Cell w = owned("dcba", 0);
     string::sort(&w, false, nullptr, nullptr, nullptr, false, false, false);
-    EXPECT_EQ(show(&w), "d");
+    EXPECT_EQ(utf8_of(&w), "d");
     EXPECT_EQ(events, (std::vector<std::string>{"sort", "sorted"}));
     ownership::release(&w);
 }
@@ -641,7 +599,7 @@ void run_sort(const SortCase& c) {
     string::sort(&s, c.case_, c.skip < 0 ? nullptr : &skip, c.compare < 0 ? nullptr : &compare,
                  c.part < 0 ? nullptr : &part, c.all, c.reverse, c.stable);
     s.w1 = 0;
-    EXPECT_EQ(show(&s), c.expected) << c.text;
+    EXPECT_EQ(utf8_of(&s), c.expected) << c.text;
 }
 
 TEST_F(StringTest, SortTable) {
@@ -667,7 +625,7 @@ TEST_F(StringTest, SortNegativePartSortsBeforeTheIndex) {
     const Cell* r = string::sort(&s, false, nullptr, nullptr, &part, false, false, false);
     EXPECT_EQ(r->w1, 1u);
     s.w1 = 0;
-    EXPECT_EQ(show(&s), "dbca");
+    EXPECT_EQ(utf8_of(&s), "dbca");
 }
 
 TEST_F(StringTest, SortRaisesOnBadRefinements) {
@@ -685,7 +643,7 @@ TEST_F(StringTest, SortRaisesOnBadRefinements) {
     }));
     EXPECT_TRUE(test_support::raises(Err::script_invalid_refine_arg,
                                      [&] { string::sort(&s, false, nullptr, &b, nullptr, false, false, false); }));
-    EXPECT_EQ(show(&s), "abcd");
+    EXPECT_EQ(utf8_of(&s), "abcd");
 }
 
 // The comparator stands in for a function! through the caller that the
@@ -708,13 +666,8 @@ const Cell* fake_caller(const Cell*, const Cell* first, const Cell* second) {
 
 struct FunctionSortTest : StringTest {
     void SetUp() override {
-        StringTest::SetUp();
         block::set_compare_caller(fake_caller);
         calls = 0;
-    }
-    void TearDown() override {
-        block::set_compare_caller(nullptr);
-        StringTest::TearDown();
     }
     const Cell* run(Cell* s, Behaviour b, Cell* skip = nullptr, bool all = false, bool reverse = false) {
         behaviour = b;
@@ -728,22 +681,22 @@ struct FunctionSortTest : StringTest {
 TEST_F(FunctionSortTest, ComparatorOrdersCharacters) {
     Cell s = str("dbéa😀c");
     run(&s, LESSER);
-    EXPECT_EQ(show(&s), "abcdé😀");
+    EXPECT_EQ(utf8_of(&s), "abcdé😀");
     Cell t = str("dbac");
     run(&t, LESSER, nullptr, false, true);
-    EXPECT_EQ(show(&t), "dcba");
+    EXPECT_EQ(utf8_of(&t), "dcba");
     Cell u = str("b2a3c1"), two = integer(2);
     run(&u, RECORDS, &two, true);
-    EXPECT_EQ(show(&u), "a3b2c1");
+    EXPECT_EQ(utf8_of(&u), "a3b2c1");
 }
 
 TEST_F(FunctionSortTest, ComparatorThatFailsOrShortensLeavesTheString) {
     Cell s = str("dcba");
     EXPECT_TRUE(test_support::raises(Err::script_invalid_arg, [&] { run(&s, FAIL); }));
-    EXPECT_EQ(show(&s), "dcba");
+    EXPECT_EQ(utf8_of(&s), "dcba");
     Cell t = str("dcba");
     run(&t, SHORTEN);
-    EXPECT_EQ(show(&t), "d");
+    EXPECT_EQ(utf8_of(&t), "d");
 }
 
 // ---- trim -------------------------------------------------------------------------
@@ -778,23 +731,23 @@ TEST_F(StringTest, TrimTable) {
     for (const Case& c : cases) {
         Cell s = str(c.text, c.unit), with = c.with ? str(c.with) : Cell{};
         string::trim(&s, c.head, c.tail, false, c.lines, c.all, c.with ? &with : nullptr);
-        EXPECT_EQ(show(&s), c.expected) << c.text;
+        EXPECT_EQ(utf8_of(&s), c.expected) << c.text;
     }
 }
 
 TEST_F(StringTest, TrimWorksFromTheIndexAndChecksFirst) {
     Cell s = str(" a  b ", 1, 2), c = ch('b'), n = integer(' ');
     string::trim(&s, false, false, false, false, false, &c);
-    EXPECT_EQ(show(&s), "   ");
+    EXPECT_EQ(utf8_of(&s), "   ");
     s.w1 = 0;
-    EXPECT_EQ(show(&s), " a   ");
+    EXPECT_EQ(utf8_of(&s), " a   ");
     Cell t = str("x y z");
     string::trim(&t, false, false, false, false, false, &n);
-    EXPECT_EQ(show(&t), "xyz");
+    EXPECT_EQ(utf8_of(&t), "xyz");
     Cell u = str(" a ");
     EXPECT_TRUE(test_support::raises(Err::internal_not_done,
                                      [&] { string::trim(&u, false, false, true, false, true, nullptr); }));
-    EXPECT_EQ(show(&u), " a ");
+    EXPECT_EQ(utf8_of(&u), " a ");
 }
 
 // ---- take, swap ---------------------------------------------------------------------
@@ -808,8 +761,8 @@ TEST_F(StringTest, TakeAnswersACharWithoutPart) {
     Cell t = str("ab😀"), two = integer(2);
     r = string::take(&t, &two, false, true);
     EXPECT_EQ(cell::type(r), T_STRING);
-    EXPECT_EQ(show(r), "b😀");
-    EXPECT_EQ(show(&t), "a");
+    EXPECT_EQ(utf8_of(r), "b😀");
+    EXPECT_EQ(utf8_of(&t), "a");
     Cell b = binary_of("\x07");
     EXPECT_EQ(cell::type(string::take(&b, nullptr, false, false)), T_INTEGER);
 }
@@ -817,15 +770,15 @@ TEST_F(StringTest, TakeAnswersACharWithoutPart) {
 TEST_F(StringTest, SwapExchangesTheFirstCharacters) {
     Cell a = str("ab"), b = str("😀z");
     EXPECT_EQ(string::swap(&a, &b), &a);
-    EXPECT_EQ(show(&a), "😀b");
-    EXPECT_EQ(show(&b), "az");
+    EXPECT_EQ(utf8_of(&a), "😀b");
+    EXPECT_EQ(utf8_of(&b), "az");
     Cell tail = str("x", 1, 1);
     string::swap(&a, &tail);
-    EXPECT_EQ(show(&a), "😀b");
+    EXPECT_EQ(utf8_of(&a), "😀b");
     Cell n = integer(1), bin = binary_of("q");
     EXPECT_TRUE(test_support::raises(Err::script_invalid_arg, [&] { string::swap(&a, &n); }));
     EXPECT_TRUE(test_support::raises(Err::script_out_of_range, [&] { string::swap(&a, &bin); }));
-    EXPECT_EQ(show(&a), "😀b");
+    EXPECT_EQ(utf8_of(&a), "😀b");
 }
 
 // ---- set operations -----------------------------------------------------------------
@@ -840,7 +793,7 @@ std::string set_op(int32_t op, const std::string& a, uint32_t ua, const std::str
     const Cell* r = string::do_set_op(case_, skip < 0 ? nullptr : &size, op);
     EXPECT_EQ(r, base);
     EXPECT_EQ(r->w1, 0u);
-    return show(r);
+    return utf8_of(r);
 }
 
 TEST_F(StringTest, SetOperationsOnMixedUnits) {
@@ -877,10 +830,10 @@ TEST_F(StringTest, SetOperationsOnMixedUnits) {
 TEST_F(StringTest, SetOperationKeepsTheFirstArgumentsType) {
     Cell* base = stack::reg.top;
     stack::reg.base = base;
-    *stack::push_slot() = typed("aab", T_FILE);
+    *stack::push_slot() = text("aab", T_FILE);
     Cell* r = const_cast<Cell*>(string::do_set_op(false, nullptr, block::SET_UNIQUE));
     EXPECT_EQ(cell::type(r), T_FILE);
-    EXPECT_EQ(show(r), "ab");
+    EXPECT_EQ(utf8_of(r), "ab");
     Cell zero = integer(0);
     EXPECT_TRUE(test_support::raises(Err::script_invalid_refine_arg,
                                      [&] { string::do_set_op(false, &zero, block::SET_UNIQUE); }));
@@ -891,16 +844,16 @@ TEST_F(StringTest, SetOperationKeepsTheFirstArgumentsType) {
 TEST_F(StringTest, ChangeStringWidensWhenTheOtherCaseNeedsIt) {
     Cell s = str("aÿb");
     case_::change_string(&s, true, nullptr);
-    EXPECT_EQ(show(&s), "AŸB");
+    EXPECT_EQ(utf8_of(&s), "AŸB");
     EXPECT_EQ(unit_of(&s), 2u);
     Cell t = str("ABCD", 1, 1), two = integer(2);
     case_::change_string(&t, false, &two);
     t.w1 = 0;
-    EXPECT_EQ(show(&t), "AbcD");
+    EXPECT_EQ(utf8_of(&t), "AbcD");
     Cell u = str("ABCD"), end = u;
     end.w1 = 3;
     case_::change_string(&u, false, &end);
-    EXPECT_EQ(show(&u), "abcD");
+    EXPECT_EQ(utf8_of(&u), "abcD");
     Cell c = ch('x');
     case_::change_string(&c, true, nullptr);
     EXPECT_EQ(c.w2, uint32_t('X'));
@@ -913,7 +866,7 @@ TEST_F(StringTest, PushAndLoadUseTheValueStack) {
     Cell* top = stack::reg.top;
     Cell* loaded = string::load(reinterpret_cast<const uint8_t*>("h\xC3\xA9"), 3, string::ENC_UTF8);
     EXPECT_EQ(loaded, top);
-    EXPECT_EQ(show(loaded), "hé");
+    EXPECT_EQ(utf8_of(loaded), "hé");
     Cell* pushed = string::push(loaded);
     EXPECT_EQ(pushed, top + 1);
     EXPECT_EQ(cell::series_node(pushed), cell::series_node(loaded));

@@ -12,140 +12,35 @@
 #include <vector>
 
 #include "core/context.h"
-#include "core/cycles.h"
-#include "core/datatype.h"
 #include "core/raise.h"
 #include "core/roots.h"
-#include "core/runtime_words.h"
 #include "core/string.h"
 #include "core/support.h"
-#include "core/symbol.h"
 #include "core/word.h"
 #include "datatypes/error.h"
 #include "datatypes/typeset.h"
-#include "interpreter/exits.h"
 #include "interpreter/stack.h"
-#include "kernel/boot.h"
-#include "kernel/casefold.h"
 #include "kernel/fail.h"
-#include "test_support.h"
+#include "test_values.h"
 
 using namespace zel;
 
 namespace {
 
-void runtime_ready() {
-    test_support::memory_ready();
-    case_::init();
-    if (!symbol::table_node) symbol::make_tables(symbol::BOOT_SYMBOLS);
-    if (!roots::block_node) roots::init(roots::BOOT_VALUES);
-    if (!context::global_node) {
-        runtime::booting = true;
-        context::make_global();
-        words::init();
-        words::init_refinements();
-        words::init_issue();
-        runtime::booting = false;
-    }
-    stack::init();
-    cycles::init();
-    if (cell::type(error::catalog()) != T_OBJECT) error::init();
-    if (types::top() == 0) types::register_all();
-    word::init();
-    lit_word::init();
-    error::register_type();
-}
+using test_values::block_of;
+using test_values::enter_call;
+using test_values::integer;
+using test_values::logic;
+using test_values::name_of;
+using test_values::number;
+using test_values::Raised;
+using test_values::raised;
+using test_values::text;
+using test_values::unset;
+using test_values::utf8_of;
+using test_values::word_of;
 
-// Suites of the kernel expect errors to unwind bare, as before boot.
-struct SupportTest : ::testing::Test {
-    load::Scanner saved_scanner = load::current_scanner();
-    error::RaiseTracer saved_tracer = error::current_raise_tracer();
-    void SetUp() override { runtime_ready(); }
-    void TearDown() override {
-        load::set_scanner(saved_scanner);
-        error::set_raise_tracer(saved_tracer);
-        stack::init();
-    }
-};
-
-Cell word_of(const char* name, uint32_t type = T_WORD) { return word::intern_as(name, type); }
-
-Cell integer(int32_t v) {
-    Cell c;
-    cell::make_integer(&c, v);
-    return c;
-}
-
-Cell number(double d) {
-    Cell c;
-    cell::make_float(&c, d);
-    return c;
-}
-
-Cell logic(bool b) {
-    Cell c;
-    cell::make_logic(&c, b);
-    return c;
-}
-
-Cell unset() {
-    Cell c;
-    cell::make_unset(&c);
-    return c;
-}
-
-Cell text(const char* s) {
-    Cell c;
-    string::write_cell(&c, 16);
-    string::append_cstr(&c, s);
-    return c;
-}
-
-Cell block_of(const std::vector<Cell>& cells) {
-    Cell b;
-    cell::make_series(&b, T_BLOCK, series::new_cells(uint32_t(cells.size()) + 1));
-    for (const Cell& c : cells) *block::append_slot(&b) = c;
-    return b;
-}
-
-std::string chars_of(const Cell* s) {
-    std::string out;
-    for (uint32_t i = 0; i < string::get_abs_length(s); i++) out += char(string::char_at(s, i));
-    return out;
-}
-
-std::string name_of(uint32_t symbol) { return symbol ? symbol::get_cstr(symbol) : ""; }
-
-struct Raised {
-    std::string category, id;
-    const Cell* error;
-    const Cell* arg(uint32_t n) const { return error::field(error, error::FIELD_ARG1 + n - 1); }
-};
-template <class F>
-Raised raised(F f) {
-    Cell* top = stack::reg.top;
-    Cell* base = stack::reg.base;
-    stack::Frame* frames = stack::reg.call_top;
-    Cell name = *words::word(words::W_try_);
-    stack::enter_try(&name);
-    Raised r{"", "", nullptr};
-    if (exits::catch_error(f)) {
-        r.error = stack::top();
-        r.category = name_of(error::category_symbol(r.error));
-        r.id = name_of(error::id_symbol(r.error));
-    }
-    stack::reg.top = top;
-    stack::reg.base = base;
-    stack::reg.call_top = frames;
-    return r;
-}
-
-// A frame of a named call, with the argument cells after its result slot.
-void enter_call(const char* name, const std::vector<Cell>& args) {
-    Cell w = word_of(name);
-    stack::enter_native(&w);
-    for (const Cell& a : args) stack::push(&a);
-}
+using SupportTest = ::testing::Test;
 
 // ---- raising errors -----------------------------------------------------------------------
 
@@ -157,7 +52,7 @@ TEST_F(SupportTest, RaiseBuildsTheCatalogErrorWithItsArguments) {
     EXPECT_EQ(r.arg(1)->w2, w.w2);
     EXPECT_EQ(cell::get_int(r.arg(2)), 2);
     EXPECT_EQ(cell::type(r.arg(3)), uint32_t(T_NONE));
-    EXPECT_EQ(cell::get_int(error::field(r.error, error::FIELD_CODE)), 300);
+    EXPECT_EQ(cell::get_int(error::field(&r.error, error::FIELD_CODE)), 300);
 
     Cell dt;
     cell::make_datatype(&dt, T_NATIVE);
@@ -377,7 +272,7 @@ TEST_F(SupportTest, PathEvaluationStepsThroughTheElements) {
     Cell holder = word_of("path-err-h6");
     Cell w = word_of("path-arg-h6");
     Raised r = raised([&] { error::raise(Err::script_no_value, &w); });
-    Cell err = *r.error;
+    Cell err = r.error;
     word::set_value(&holder, &err);
     Cell path = block_of({holder, word_of("id")});
     cell::set_type(&path, T_PATH);
@@ -398,7 +293,7 @@ TEST_F(SupportTest, PathEvaluationStepsThroughTheElements) {
 std::string answer_text(const Cell* c) {
     switch (cell::type(c)) {
     case T_NONE: return "none";
-    case T_STRING: return chars_of(c);
+    case T_STRING: return utf8_of(c);
     case T_WORD: return name_of(c->w2);
     case T_LOGIC: return c->w1 ? "true" : "false";
     case T_BLOCK: return "[" + std::to_string(series::length(node::buffer(c->w2))) + "]";
@@ -448,7 +343,7 @@ TEST_F(SupportTest, SwitchFindsCasesByPairsOrSingly) {
 
 // A stand-in lexer: space-separated words, "@" ends what it reads.
 uint32_t toy_scan(const Cell* block, const Cell* text) {
-    std::string s = chars_of(text).substr(uint32_t(cell::series_index(text)));
+    std::string s = utf8_of(text).substr(uint32_t(cell::series_index(text)));
     size_t stop = s.find('@');
     std::string body = s.substr(0, stop);
     for (size_t at = 0; at < body.size();) {
@@ -481,7 +376,7 @@ TEST_F(SupportTest, IndentAppendsFourSpacesALevel) {
     for (int32_t level : {0, 1, 3}) {
         Cell buffer = text("x");
         EXPECT_EQ(mold::indent(&buffer, level, 40), 40 - 4 * level);
-        EXPECT_EQ(chars_of(&buffer), "x" + std::string(size_t(4 * level), ' '));
+        EXPECT_EQ(utf8_of(&buffer), "x" + std::string(size_t(4 * level), ' '));
     }
 }
 

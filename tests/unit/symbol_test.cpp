@@ -10,21 +10,13 @@
 #include "core/hashtable.h"
 #include "core/murmur.h"
 #include "core/symbol.h"
-#include "kernel/casefold.h"
 #include "kernel/unicode.h"
-#include "test_support.h"
 
 using namespace zel;
 
 namespace {
 
-struct SymbolTest : ::testing::Test {
-    static void SetUpTestSuite() {
-        test_support::memory_ready();
-        case_::init();
-        if (!symbol::table_node) symbol::make_tables(symbol::BOOT_SYMBOLS);
-    }
-};
+using SymbolTest = ::testing::Test;
 
 uint32_t symbol_count() { return series::length(node::buffer(symbol::block_node)); }
 

@@ -5,48 +5,22 @@
 #include <string>
 
 #include "core/datatype.h"
-#include "core/string.h"
 #include "core/word.h"
 #include "datatypes/handle.h"
 #include "datatypes/tag.h"
 #include "interpreter/stack.h"
-#include "kernel/unicode.h"
 #include "tests/unit/test_support.h"
+#include "tests/unit/test_values.h"
 
 using namespace zel;
 
 namespace {
 
-Cell text(const std::string& utf8, uint32_t type) {
-    Cell c;
-    string::load_at(reinterpret_cast<const uint8_t*>(utf8.data()), uint32_t(utf8.size()), &c, string::ENC_UTF8);
-    cell::set_type(&c, type);
-    return c;
-}
-
-std::string utf8_of(const Cell& s) {
-    std::string out;
-    for (uint32_t i = uint32_t(s.w1); i < string::get_abs_length(&s); i++) {
-        uint8_t b[4];
-        uint32_t n = utf8::encode_char(string::char_at(&s, i), b);
-        out.append(reinterpret_cast<char*>(b), n);
-    }
-    return out;
-}
-
-std::string formed(Cell v) {
-    Cell buffer;
-    string::write_cell(&buffer, 16);
-    types::row(cell::type(&v)).form(&v, &buffer, nullptr, 0x7FFFFFFF);
-    return utf8_of(buffer);
-}
-
-std::string molded(Cell v, bool all = false) {
-    Cell buffer;
-    string::write_cell(&buffer, 16);
-    types::row(cell::type(&v)).mold(&v, &buffer, false, all, false, nullptr, 0x7FFFFFFF, 0);
-    return utf8_of(buffer);
-}
+using test_values::formed;
+using test_values::integer;
+using test_values::molded;
+using test_values::text;
+using test_values::utf8_of;
 
 const Cell* path(Cell* parent, Cell element, Cell* value = nullptr) {
     Cell p = *parent;
@@ -54,19 +28,11 @@ const Cell* path(Cell* parent, Cell element, Cell* value = nullptr) {
                                                     value == nullptr, true, false);
 }
 
-Cell integer(int32_t v) {
-    Cell c;
-    cell::make_integer(&c, v);
-    return c;
-}
-
 Cell handle_of(uint32_t value, uint32_t kind) {
     Cell h;
     handle::init_cell(&h, value, kind);
     return h;
 }
-
-}  // namespace
 
 TEST(Tag, FormAndMoldBetweenAngleBrackets) {
     EXPECT_EQ(formed(text("a", T_TAG)), "<a>");
@@ -173,3 +139,5 @@ TEST(Handle, Constructors) {
     stack::reg.top = top;
     stack::reg.base = saved;
 }
+
+}  // namespace

@@ -12,23 +12,17 @@
 #include "core/time.h"
 #include "io/lexer.h"
 #include "number_calls.h"
+#include "test_values.h"
 
 namespace zel {
 namespace {
 
+using test_values::block_of;
+using test_values::word_of;
+
 using namespace number_calls;
 
-class TimeTest : public ::testing::Test {
-protected:
-    void SetUp() override { stack::init(); }
-};
-
-Cell block_of(std::initializer_list<Cell> values) {
-    Cell b;
-    cell::make_series(&b, T_BLOCK, series::new_cells(uint32_t(values.size()) + 1));
-    for (const Cell& v : values) *block::append_slot(&b) = v;
-    return b;
-}
+using TimeTest = ::testing::Test;
 
 // python3
 TEST_F(TimeTest, Text) {
@@ -110,8 +104,6 @@ Outcome path_step(const Cell& time, const Cell& element, const Cell* value = nul
     stack::leave();
     return o;
 }
-
-Cell word_of(const char* name) { return word::intern(name); }
 
 TEST_F(TimeTest, ReadingFields) {
     struct Case {

@@ -7,21 +7,15 @@
 #include "core/string.h"
 #include "core/triple.h"
 #include "interpreter/actions.h"
-#include "test_support.h"
+#include "test_values.h"
 
 using namespace zel;
 
 namespace {
 
-struct TripleTest : ::testing::Test {
-    static void SetUpTestSuite() { test_support::interpreter_ready(); }
-};
+using test_values::utf8_of;
 
-std::string text_of(const Cell* buffer) {
-    std::string s;
-    for (uint32_t i = 0, n = string::get_abs_length(buffer); i < n; i++) s += char(string::char_at(buffer, i));
-    return s;
-}
+using TripleTest = ::testing::Test;
 
 TEST_F(TripleTest, FormAndMoldWriteTheMakeSyntax) {
     struct Case {
@@ -40,8 +34,8 @@ TEST_F(TripleTest, FormAndMoldWriteTheMakeSyntax) {
         string::write_cell(&molded, 16);
         int32_t left = actions::form_dispatch(&t, &formed, nullptr, 100);
         actions::mold_dispatch(&t, &molded, false, true, false, nullptr, 100, 0);
-        EXPECT_EQ(text_of(&formed), c.text);
-        EXPECT_EQ(text_of(&molded), c.text);
+        EXPECT_EQ(utf8_of(&formed), c.text);
+        EXPECT_EQ(utf8_of(&molded), c.text);
         EXPECT_EQ(left, 100 - int32_t(std::string(c.text).size()));
     }
 }

@@ -9,47 +9,26 @@
 
 #include "core/datatype.h"
 #include "core/string.h"
-#include "core/symbol.h"
 #include "core/word.h"
-#include "datatypes/error.h"
 #include "datatypes/typeset.h"
-#include "interpreter/exits.h"
 #include "interpreter/stack.h"
+#include "test_values.h"
 
 using namespace zel;
 
-namespace zel {
-namespace test_support {
-void error_runtime_ready();  // error_test.cpp
-}
-}  // namespace zel
-
 namespace {
 
-struct TypesetTest : ::testing::Test {
-    static void SetUpTestSuite() { test_support::error_runtime_ready(); }
-    void SetUp() override { stack::init(); }
-    // Suites of the kernel expect errors to unwind bare, as before boot.
-    void TearDown() override { stack::init(); }
-};
+using test_values::block_of;
+using test_values::integer;
+using test_values::raised;
+using test_values::utf8_of;
+
+using TypesetTest = ::testing::Test;
 
 Cell datatype_of(uint32_t t) {
     Cell c;
     datatype::write_cell(&c, t);
     return c;
-}
-
-Cell integer(int32_t v) {
-    Cell c;
-    cell::make_integer(&c, v);
-    return c;
-}
-
-Cell block_of(std::initializer_list<Cell> values) {
-    Cell b;
-    cell::make_series(&b, T_BLOCK, series::new_cells(uint32_t(values.size())));
-    for (const Cell& v : values) *block::append_slot(&b) = v;
-    return b;
 }
 
 Cell set_of(std::initializer_list<uint32_t> types) {
@@ -64,25 +43,6 @@ std::vector<uint32_t> members(const Cell& ts) {
     for (uint32_t t = 0; t < 96; t++)
         if (typeset::has(&ts, t)) out.push_back(t);
     return out;
-}
-
-std::string str(const Cell* s) {
-    std::string out;
-    for (uint32_t i = 0; i < string::get_abs_length(s); i++) out += char(string::char_at(s, i));
-    return out;
-}
-
-// Runs f under a try frame; answers the id of the error it raised, or "".
-template <class F>
-std::string raised_id(F f) {
-    Cell w = word::intern("try");
-    stack::enter_try(&w);
-    if (!exits::catch_error(f)) {
-        stack::leave();
-        return "";
-    }
-    stack::adjust_result();
-    return symbol::get_cstr(error::id_symbol(stack::reg.base));
 }
 
 TEST_F(TypesetTest, BitLayout) {
@@ -125,8 +85,8 @@ TEST_F(TypesetTest, MakeFromBlockOrTypeset) {
     EXPECT_EQ(typeset::make(nullptr, &number, T_TYPESET), &number);
 
     Cell three = integer(3), bad = block_of({integer(1)});
-    EXPECT_EQ(raised_id([&] { typeset::make(nullptr, &three, T_TYPESET); }), "bad-to-arg");
-    EXPECT_EQ(raised_id([&] { typeset::make(nullptr, &bad, T_TYPESET); }), "invalid-arg");
+    EXPECT_EQ(raised([&] { typeset::make(nullptr, &three, T_TYPESET); }).id, "bad-to-arg");
+    EXPECT_EQ(raised([&] { typeset::make(nullptr, &bad, T_TYPESET); }).id, "invalid-arg");
 }
 
 TEST_F(TypesetTest, FromTypeBlock) {
@@ -140,8 +100,8 @@ TEST_F(TypesetTest, FromTypeBlock) {
     EXPECT_EQ(members(ts), (std::vector<uint32_t>{T_FILE, T_INTEGER, T_OBJECT, T_PAIR}));
 
     Cell unset_word = word::intern("never-set"), bad = block_of({integer(5)}), with_unset = block_of({unset_word});
-    EXPECT_EQ(raised_id([&] { typeset::from_type_block(&ts, &with_unset); }), "no-value");
-    EXPECT_EQ(raised_id([&] { typeset::from_type_block(&ts, &bad); }), "invalid-type-spec");
+    EXPECT_EQ(raised([&] { typeset::from_type_block(&ts, &with_unset); }).id, "no-value");
+    EXPECT_EQ(raised([&] { typeset::from_type_block(&ts, &bad); }).id, "invalid-type-spec");
 }
 
 TEST_F(TypesetTest, SetOperations) {
@@ -167,7 +127,7 @@ TEST_F(TypesetTest, SetOperations) {
     Cell r = a, block_type = datatype_of(T_BLOCK), five = integer(5);
     typeset::combine(&r, &block_type, 9);
     EXPECT_EQ(members(r), (std::vector<uint32_t>{T_BLOCK, T_STRING, T_INTEGER, T_FLOAT}));
-    EXPECT_EQ(raised_id([&] { typeset::combine(&r, &five, 10); }), "invalid-arg");
+    EXPECT_EQ(raised([&] { typeset::combine(&r, &five, 10); }).id, "invalid-arg");
     typeset::combine(&r, &five, 8);
 
     // The frame form used by and~, or~ and xor~.
@@ -202,7 +162,7 @@ TEST_F(TypesetTest, FindAndCompare) {
     auto find = [&](Cell* v) { return typeset::find(&ts, v, nullptr, false, false, false, false, nullptr, nullptr, false, false, false, false); };
     EXPECT_EQ(find(&integer_type), &statics::true_cell);
     EXPECT_EQ(find(&string_type), &statics::false_cell);
-    EXPECT_EQ(raised_id([&] { find(&one); }), "invalid-arg");
+    EXPECT_EQ(raised([&] { find(&one); }).id, "invalid-arg");
 
     struct Case {
         Cell* other;
@@ -241,7 +201,7 @@ Molded mold_of(Cell ts, bool only, Cell* part = nullptr, int32_t limit = INT32_M
     string::write_cell(&buffer, 32);
     int32_t left = form ? typeset::form(&ts, &buffer, part, limit)
                         : typeset::mold(&ts, &buffer, only, false, false, part, limit, 0);
-    return {str(&buffer), left};
+    return {utf8_of(&buffer), left};
 }
 
 TEST_F(TypesetTest, MoldAndForm) {

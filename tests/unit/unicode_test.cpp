@@ -10,7 +10,6 @@
 #include "kernel/fail.h"
 #include "kernel/runtime.h"
 #include "kernel/unicode.h"
-#include "tests/unit/test_support.h"
 
 using namespace zel;
 
@@ -103,9 +102,7 @@ Node string_of(const Chars& cs, uint32_t unit) {
     return n;
 }
 
-struct UnicodeTest : ::testing::Test {
-    void SetUp() override { test_support::memory_ready(); }
-};
+using UnicodeTest = ::testing::Test;
 
 TEST(Utf8, SequenceLength) {
     struct Case {

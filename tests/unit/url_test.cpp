@@ -14,30 +14,18 @@
 #include "interpreter/stack.h"
 #include "io/lexer.h"
 #include "kernel/memory.h"
-#include "kernel/unicode.h"
 #include "tests/unit/test_support.h"
+#include "tests/unit/test_values.h"
 
 using namespace zel;
 
 namespace {
 
-Cell text(const std::string& utf8, uint32_t type = T_STRING) {
-    Cell c;
-    string::load_at(reinterpret_cast<const uint8_t*>(utf8.data()), uint32_t(utf8.size()), &c, string::ENC_UTF8);
-    cell::set_type(&c, type);
-    return c;
-}
-
-// The characters from the value's index, as UTF-8.
-std::string utf8_of(const Cell& s) {
-    std::string out;
-    for (uint32_t i = uint32_t(s.w1); i < string::get_abs_length(&s); i++) {
-        uint8_t b[4];
-        uint32_t n = utf8::encode_char(string::char_at(&s, i), b);
-        out.append(reinterpret_cast<char*>(b), n);
-    }
-    return out;
-}
+using test_values::block_of;
+using test_values::integer;
+using test_values::run;
+using test_values::text;
+using test_values::utf8_of;
 
 std::string decoded(const std::string& in) {
     Cell target;
@@ -62,17 +50,6 @@ std::string molded(const Cell& v, Cell* part = nullptr, int32_t limit = 0x7FFFFF
     return utf8_of(buffer);
 }
 
-std::string run(const std::string& command) {
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    if (!pipe) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
-    pclose(pipe);
-    return out;
-}
-
 std::string hex(const std::string& s) {
     std::string h;
     for (unsigned char c : s) {
@@ -81,19 +58,6 @@ std::string hex(const std::string& s) {
         h += d;
     }
     return h;
-}
-
-Cell block_of(const std::vector<Cell>& values) {
-    Cell b;
-    cell::make_series(&b, T_BLOCK, series::new_cells(uint32_t(values.size()) + 1));
-    for (const Cell& v : values) *block::append_slot(&b) = v;
-    return b;
-}
-
-Cell integer(int32_t v) {
-    Cell c;
-    cell::make_integer(&c, v);
-    return c;
 }
 
 // A stand-in HTTP client that records its call.
@@ -133,8 +97,6 @@ struct UrlTest : ::testing::Test {
         stack::reg.base = saved_base;
     }
 };
-
-}  // namespace
 
 TEST_F(UrlTest, PercentDecoding) {
     struct Case {
@@ -324,3 +286,5 @@ TEST_F(UrlTest, OtherSchemesNeedAPort) {
     url::set_port_maker([](const Cell*, Cell*) { return false; });
     EXPECT_TRUE(test_support::raises(Err::script_invalid_arg, [&] { url::open(&u, false, false, false, false, nullptr); }));
 }
+
+}  // namespace

@@ -8,115 +8,37 @@
 #include <vector>
 
 #include "core/context.h"
-#include "core/cycles.h"
 #include "core/datatype.h"
 #include "core/roots.h"
-#include "core/runtime_words.h"
 #include "core/string.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "core/word.h"
 #include "datatypes/error.h"
-#include "interpreter/exits.h"
 #include "interpreter/stack.h"
 #include "kernel/boot.h"
-#include "kernel/casefold.h"
-#include "test_support.h"
+#include "test_values.h"
 
 using namespace zel;
 
 namespace {
 
-void runtime_ready() {
-    test_support::memory_ready();
-    case_::init();
-    if (!symbol::table_node) symbol::make_tables(symbol::BOOT_SYMBOLS);
-    if (!roots::block_node) roots::init(roots::BOOT_VALUES);
-    if (!context::global_node) {
-        runtime::booting = true;
-        context::make_global();
-        words::init();
-        words::init_refinements();
-        words::init_issue();
-        runtime::booting = false;
-    }
-    stack::init();
-    cycles::init();
-    if (cell::type(error::catalog()) != T_OBJECT) error::init();
-    if (types::top() == 0) types::register_all();
-    word::init();
-    lit_word::init();
-    set_word::init();
-    get_word::init();
-    refinement::init();
-    issue::init();
-    if (cell::type(&types::name(T_INTEGER).word) != T_WORD) types::make_name_words(word::intern);
-}
+using test_values::integer;
+using test_values::name_of;
+using test_values::Raised;
+using test_values::raised;
+using test_values::text;
+using test_values::utf8_of;
+using test_values::word_of;
 
-// Suites of the kernel expect errors to unwind bare, as before boot.
-struct WordTest : ::testing::Test {
-    load::Scanner saved_scanner = load::current_scanner();
-    void SetUp() override { runtime_ready(); }
-    void TearDown() override {
-        load::set_scanner(saved_scanner);
-        stack::init();
-    }
-};
-
-Cell word_of(const char* name, uint32_t type = T_WORD) { return word::intern_as(name, type); }
-
-Cell integer(int32_t v) {
-    Cell c;
-    cell::make_integer(&c, v);
-    return c;
-}
-
-Cell text(const char* s) {
-    Cell c;
-    string::write_cell(&c, 16);
-    string::append_cstr(&c, s);
-    return c;
-}
-
-std::string chars_of(const Cell* s) {
-    std::string out;
-    for (uint32_t i = 0; i < string::get_abs_length(s); i++) {
-        uint8_t utf8[4];
-        out.append(reinterpret_cast<char*>(utf8), utf8::encode_char(string::char_at(s, i), utf8));
-    }
-    return out;
-}
-
-std::string name_of(uint32_t symbol) { return symbol::get_cstr(symbol); }
+using WordTest = ::testing::Test;
 
 std::string molded(Cell w, bool mold, int32_t* left = nullptr) {
     Cell buffer = text("");
     int32_t limit = mold ? types::row(cell::type(&w)).mold(&w, &buffer, false, false, false, nullptr, 100, 0)
                          : types::row(cell::type(&w)).form(&w, &buffer, nullptr, 100);
     if (left) *left = limit;
-    return chars_of(&buffer);
-}
-
-struct Raised {
-    std::string id;
-    const Cell* error;
-};
-template <class F>
-Raised raised(F f) {
-    Cell* top = stack::reg.top;
-    Cell* base = stack::reg.base;
-    stack::Frame* frames = stack::reg.call_top;
-    Cell name = *words::word(words::W_try_);
-    stack::enter_try(&name);
-    Raised r{"", nullptr};
-    if (exits::catch_error(f)) {
-        r.error = stack::top();
-        r.id = name_of(error::id_symbol(r.error));
-    }
-    stack::reg.top = top;
-    stack::reg.base = base;
-    stack::reg.call_top = frames;
-    return r;
+    return utf8_of(&buffer);
 }
 
 // ---- form and mold --------------------------------------------------------------------
@@ -309,7 +231,7 @@ TEST_F(WordTest, MakeRejectsWhatIsNoWord) {
         Raised r = raised([&] { word::make(nullptr, &spec, T_WORD); });
         EXPECT_EQ(r.id, c.id) << c.what;
         if (r.id == "bad-to-arg") {
-            EXPECT_EQ(error::field(r.error, error::FIELD_ARG1)->w1, uint32_t(T_WORD)) << c.what;
+            EXPECT_EQ(error::field(&r.error, error::FIELD_ARG1)->w1, uint32_t(T_WORD)) << c.what;
         }
     }
 }
@@ -398,7 +320,7 @@ TEST_F(WordTest, PushValueAndItsChecks) {
     Node fn = context::make(&spec, true, false, context::KIND_FUNCTION);
     Raised r = raised([&] { word::push_local_value(fn, 0); });
     EXPECT_EQ(r.id, "not-defined");
-    EXPECT_EQ(name_of(error::field(r.error, error::FIELD_ARG1)->w2), "local-h6");
+    EXPECT_EQ(name_of(error::field(&r.error, error::FIELD_ARG1)->w2), "local-h6");
 }
 
 TEST_F(WordTest, PushNameSharesTheCachedString) {
@@ -406,7 +328,7 @@ TEST_F(WordTest, PushNameSharesTheCachedString) {
     Cell* name = word::push_name(&w);
     EXPECT_EQ(cell::type(name), uint32_t(T_STRING));
     EXPECT_EQ(name->w2, word::symbol_record(&w)->w2);
-    EXPECT_EQ(chars_of(name), "Spelled-h6");
+    EXPECT_EQ(utf8_of(name), "Spelled-h6");
 }
 
 TEST_F(WordTest, GetOrAddFindsTheExactSpellingElseTheGlobalWord) {
@@ -453,7 +375,7 @@ TEST_F(WordTest, StoresFromTheStackAndTheResultSlot) {
         context::store_result(&slot);
     });
     EXPECT_EQ(r.id, "need-value");
-    EXPECT_EQ(cell::get_int(error::field(r.error, error::FIELD_ARG1)), 3);
+    EXPECT_EQ(cell::get_int(error::field(&r.error, error::FIELD_ARG1)), 3);
 }
 
 TEST_F(WordTest, SetAndGetThroughTheFrame) {
@@ -476,7 +398,7 @@ TEST_F(WordTest, SetAndGetThroughTheFrame) {
         word::set_from_frame();
     });
     EXPECT_EQ(r.id, "need-value");
-    EXPECT_EQ(error::field(r.error, error::FIELD_ARG1)->w2, w.w2);
+    EXPECT_EQ(error::field(&r.error, error::FIELD_ARG1)->w2, w.w2);
     EXPECT_EQ(cell::get_int(word::get_value(&w)), 5);
 }
 

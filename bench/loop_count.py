@@ -1,0 +1,5 @@
+# Ten million turns of a counted loop.
+n = 0
+for _ in range(10000000):
+    n = n + 1
+print(n)

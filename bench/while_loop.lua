@@ -1,0 +1,4 @@
+-- Counting to ten million with while.
+local i = 0
+while i < 10000000 do i = i + 1 end
+print(i)

@@ -1,0 +1,5 @@
+# Counting to ten million with while.
+i = 0
+while i < 10000000:
+    i = i + 1
+print(i)

@@ -1,0 +1,119 @@
+// The natives: the built-in functions that are not actions, and how every
+// native module hands its routines to the native table.
+//
+// Each native module (natives_control.cpp, natives_eval.cpp, natives_output.cpp,
+// natives_math.cpp, natives_convert.cpp, natives_system.cpp) defines one Module: a table of
+// NativeDef rows {native index, word, spec text, routine}. The spec text is the
+// Zel source of the native's spec block without its outer brackets (doc
+// string, arguments with their type blocks and doc strings, refinements,
+// return:), loaded by the lexer when the word is bound.
+//
+// natives.cpp lists the modules in MODULES; a module that is built adds its
+// one line there. init_table() fills the 120-slot table in index order from
+// every listed module; an index no module defines stays null, and calling a
+// native whose slot is null raises internal error not-callable (the
+// evaluator tests the slot before every call). bind_words() then makes one
+// native! value per defined index and sets its word in the global context.
+//
+// The calling convention is core/native.h's: argument k at stack::reg.base + k
+// (the base is also the result slot); the check flag is set by callers that
+// did not check the argument types (check_args() below does it from the
+// spec); refinements[i] is -1 when refinement i is unused, else the frame
+// position of its first argument.
+#pragma once
+#include <cstdint>
+
+#include "core/native.h"
+#include "kernel/cell.h"
+
+namespace zel {
+namespace natives {
+
+// The count of natives the table defines (indexes 1 to COUNT).
+constexpr uint32_t COUNT = 107;
+
+struct NativeDef {
+    uint32_t index;    // 1-based native index
+    const char* name;  // the word, as the user writes it
+    const char* spec;  // Zel source of the spec block's contents
+    Routine routine;
+};
+
+struct Module {
+    const NativeDef* defs;
+    uint32_t count;
+};
+
+// The modules' tables.
+extern const Module module_control;  // natives_control.cpp
+extern const Module module_eval;     // natives_eval.cpp
+extern const Module module_output;   // natives_output.cpp
+extern const Module module_math;     // natives_math.cpp
+extern const Module module_convert;  // natives_convert.cpp
+extern const Module module_system;   // natives_system.cpp
+
+// The definition of a native index from the listed modules, or null.
+const NativeDef* find(uint32_t index);
+
+// Fills the native table in index order from the listed modules (a gap is a
+// null slot) and appends the scratch block of print (room for 32 cells) to
+// the root block. Idempotent.
+void init_table();
+
+// Makes the native! value of every defined index (spec loaded with the lexer)
+// and sets its word in the global context. Needs the lexer, the global
+// context and init_table(). Idempotent: a second call changes nothing.
+void bind_words();
+
+// The scratch block of print, from the root block.
+Cell* print_scratch();
+
+// The argument check of a native called with the check flag set: tests each
+// argument in the current frame (refinement arguments where refinements
+// places them) against the types of the native's spec and raises script
+// error expect-arg naming the native, the value's type and the argument.
+void check_args(uint32_t index, const int32_t* refinements);
+
+// Assigns values to the first n words of the words block (from its index):
+// when value is block-like (or a map!) and only is false, word i gets the
+// i-th value from value's position (none past the tail), else every word
+// gets value itself. Every word must be a word!, set-word!, get-word! or
+// lit-word! (else script error invalid-arg) and, without any, every value
+// set (else need-value); both are checked before any word is assigned. With
+// some, a none value leaves its word as it was.
+void set_many(const Cell* words, const Cell* value, uint32_t n, bool any, bool only, bool some);
+
+}  // namespace natives
+
+// The loop step routines that foreach, forall and remove-each run on and that
+// compiled loops call themselves. They read the loop state on the value stack
+// below the loop frame's arguments base: the series copy two cells below, the
+// word (or words block) one cell below, the element count of remove-each
+// three cells below.
+namespace loop {
+// True while the series' position lies before its end.
+bool is_more(const Cell* series);
+// Assigns the next n values to the words when there are more (and n > 0) and
+// answers whether it did; advances the series copy by n either way.
+bool foreach_step(uint32_t n);
+// Sets the single loop word to the next value and advances by one; false at
+// the end.
+bool foreach_step_indexed();
+// Removes the n values just stepped over when the loop result is truthy.
+void remove_each_step(uint32_t n);
+// Word i of the block gets pick i of the text-like series, i from 1 to n.
+void assign_from_series(const Cell* words_block, Cell* series, uint32_t n);
+// Advances the series held by the word one cell below the base (with
+// advance) and answers whether it is now at its end.
+bool forall_next(bool advance);
+// Sets the word one cell below the base to the series two cells below it.
+void check_series_arg();
+// A float! count truncated toward zero to an integer!: of the result slot, or
+// of the cell; out-of-range for NaN and counts outside 32 bits.
+void count_to_integer();
+void count_cell_to_integer(Cell* c);
+// Adds 1 to the integer the word holds; an object field is assigned through
+// the word, so the object sees the change.
+void increment_counter(Cell* word);
+}  // namespace loop
+}  // namespace zel

@@ -1,0 +1,539 @@
+// The control natives: conditions (if, unless, either, any, all, switch,
+// case) and loops (while, until, loop, repeat, forever, foreach, forall,
+// remove-each), with the loop step routines compiled loops share.
+//
+// Every loop opens a loop frame named <body> around its turns, so break and
+// continue from any depth land on it. foreach, forall and remove-each keep
+// their state on the value stack below that frame: the series copy two cells
+// below its base, the word (or words block) one cell below, and for
+// remove-each the element count three cells below.
+#include <cstring>
+
+#include "core/block.h"
+#include "core/context.h"
+#include "core/logic.h"
+#include "core/raise.h"
+#include "core/runtime_words.h"
+#include "core/support.h"
+#include "core/word.h"
+#include "datatypes/typeset.h"
+#include "interpreter/actions.h"
+#include "interpreter/eval.h"
+#include "interpreter/exits.h"
+#include "interpreter/natives.h"
+#include "interpreter/stack.h"
+#include "kernel/temp_roots.h"
+
+namespace zel {
+
+namespace {
+
+Cell* arg(uint32_t k) { return stack::reg.base + k; }
+const Cell* anon() { return words::word(words::W_tag_anon); }
+const Cell* body_name() { return words::word(words::W_tag_body); }
+
+void verify(bool flag, uint32_t index, const int32_t* refinements) {
+    if (flag) natives::check_args(index, refinements);
+}
+
+// The end of a block as it stands now: code may shorten its own block.
+uint32_t live_tail(const Cell* block) { return block::buffer_length(block); }
+
+// ---- loop turns ---------------------------------------------------------------------
+
+enum Turn { TURN_NEXT, TURN_CONTINUE, TURN_BREAK, TURN_EXIT };
+
+// Evaluates the body in the loop frame on top, its value into the frame's
+// result slot, and takes break and continue. TURN_EXIT: another exit passes,
+// the caller returns at once.
+Turn run_body(const Cell* body) {
+    stack::keep();
+    interp::eval(body_name(), body, true);
+    switch (exits::pending()) {
+    case EXIT_NONE: return TURN_NEXT;
+    case EXIT_CONTINUE: exits::clear(); return TURN_CONTINUE;
+    case EXIT_BREAK:
+        exits::clear();
+        stack::keep();
+        return TURN_BREAK;
+    default: return TURN_EXIT;
+    }
+}
+
+// Opens the loop frame with its result slot set.
+void open_loop(const Cell* result) {
+    stack::enter_loop(body_name());
+    stack::push(result);
+}
+
+// ---- series kinds ---------------------------------------------------------------------
+
+enum SeriesKind { KIND_NOT_SERIES, KIND_BLOCK, KIND_TEXT, KIND_MAP, KIND_IMAGE };
+
+SeriesKind kind_of(uint32_t type) {
+    switch (type) {
+    case T_BLOCK: case T_PAREN: case T_HASH: case T_PATH: case T_LIT_PATH: case T_SET_PATH:
+    case T_GET_PATH:
+        return KIND_BLOCK;
+    case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF: case T_BINARY:
+    case T_VECTOR:
+        return KIND_TEXT;
+    case T_MAP: return KIND_MAP;
+    case T_IMAGE: return KIND_IMAGE;
+    default: return KIND_NOT_SERIES;
+    }
+}
+
+Cell* loop_series() { return stack::reg.base - 2; }
+Cell* loop_words() { return stack::reg.base - 1; }
+
+// The value of pick at a position (1-based) of a series.
+Cell pick_at(Cell* series, int32_t n) {
+    auto pick = reinterpret_cast<PickFn>(actions::lookup(series, ACT_pick));
+    Cell index;
+    cell::make_integer(&index, n);
+    return *pick(series, n, &index);
+}
+
+void assign_word(const Cell* word, const Cell* value) {
+    Cell w = *word;
+    Cell v = *value;
+    word::set_value(&w, &v);
+}
+
+}  // namespace
+
+// ---- loop step routines ----------------------------------------------------------------
+
+namespace loop {
+
+bool is_more(const Cell* series) {
+    if (cell::type(series) == T_IMAGE) error::raise(Err::internal_not_done);
+    return uint32_t(cell::series_index(series)) < series::length(node::buffer(cell::series_node(series)));
+}
+
+void assign_from_series(const Cell* words_block, Cell* series, uint32_t n) {
+    for (uint32_t i = 0; i < n; i++) {
+        Cell value = pick_at(series, int32_t(i) + 1);
+        assign_word(block::cell_at(words_block, uint32_t(cell::series_index(words_block)) + i), &value);
+    }
+}
+
+bool foreach_step(uint32_t n) {
+    bool more = is_more(loop_series()) && n > 0;
+    if (more) {
+        Cell words_block = *loop_words();
+        switch (kind_of(cell::type(loop_series()))) {
+        case KIND_BLOCK: natives::set_many(&words_block, loop_series(), n, true, false, false); break;
+        case KIND_TEXT: assign_from_series(&words_block, loop_series(), n); break;
+        default: error::raise(Err::internal_not_done);
+        }
+    }
+    loop_series()->w1 += n;
+    return more;
+}
+
+bool foreach_step_indexed() {
+    Cell* s = loop_series();
+    if (!is_more(s)) return false;
+    Cell value = cell::type(s) == T_BLOCK ? *block::cell_at(s, s->w1) : pick_at(s, 1);
+    assign_word(loop_words(), &value);
+    loop_series()->w1++;
+    return true;
+}
+
+// Removes the n values just stepped over when the body's value (the loop
+// frame's result) is truthy; the count cell lies three cells below the base.
+void remove_each_step(uint32_t n) {
+    if (!logic::is_truthy(stack::reg.base)) return;
+    Cell* s = loop_series();
+    s->w1 = s->w1 >= n ? s->w1 - n : 0;
+    auto remove = reinterpret_cast<RemoveFn>(actions::lookup(s, ACT_remove));
+    Cell* count = stack::reg.base - 3;
+    Cell at = *remove(s, n > 1 ? count : nullptr, nullptr);
+    *loop_series() = at;
+}
+
+bool forall_next(bool advance) {
+    Cell* v = word::get_value(stack::reg.base - 1);
+    if (advance) v->w1++;
+    return !is_more(v);
+}
+
+void check_series_arg() { assign_word(stack::reg.base - 1, stack::reg.base - 2); }
+
+void count_cell_to_integer(Cell* c) {
+    if (cell::type(c) == T_FLOAT) cell::make_integer(c, check::float_range(c));
+}
+
+void count_to_integer() { count_cell_to_integer(stack::reg.base); }
+
+void increment_counter(Cell* word) {
+    Cell* slot = word::get_value(word);
+    Cell next;
+    cell::make_integer(&next, int32_t(uint32_t(cell::get_int(slot)) + 1));
+    if (word->w1 && context::kind_of(context::cell_of(word->w1)) == context::KIND_OBJECT) word::set_value(word, &next);
+    else *slot = next;
+}
+
+}  // namespace loop
+
+namespace {
+
+// ---- conditions -----------------------------------------------------------------------
+
+// The block as a whole, its last value into the result slot; or none.
+void eval_or_none(bool condition, const Cell* block) {
+    if (condition) interp::eval(anon(), block, true);
+    else cell::make_none(stack::reg.base);
+}
+
+void if_(bool c, const int32_t* r) {
+    verify(c, 1, r);
+    eval_or_none(logic::is_truthy(arg(0)), arg(1));
+}
+
+void unless(bool c, const int32_t* r) {
+    verify(c, 2, r);
+    eval_or_none(!logic::is_truthy(arg(0)), arg(1));
+}
+
+void either(bool c, const int32_t* r) {
+    verify(c, 3, r);
+    interp::eval(anon(), logic::check_condition(arg(0)) ? arg(1) : arg(2), true);
+}
+
+// any and all: expression by expression; stop_when_truthy tells them apart.
+// The block is copied out first, as the result slot holds it.
+void any_all(bool stop_when_truthy) {
+    Cell conds = *arg(0);
+    temp_roots::Hold hold(&conds);
+    uint32_t pos = uint32_t(cell::series_index(&conds));
+    Cell* result = stack::reg.base;
+    cell::make_none(result);
+    while (pos < live_tail(&conds)) {
+        stack::keep();
+        pos = interp::eval_next_at(&conds, pos, true);
+        if (exits::pending()) return;
+        bool truthy = logic::is_truthy(stack::top());
+        if (stop_when_truthy ? truthy : !truthy) {
+            stack::return_value(truthy ? stack::top() : &statics::none_cell);
+            return;
+        }
+        if (!stop_when_truthy) *result = *stack::top();
+    }
+    stack::keep();
+}
+
+void any(bool c, const int32_t* r) {
+    verify(c, 4, r);
+    any_all(true);
+}
+
+void all(bool c, const int32_t* r) {
+    verify(c, 5, r);
+    any_all(false);
+}
+
+// The first block after the first cell equal to the value (same type), or
+// null; a block value matches nothing. matched tells a match without a
+// block after it from no match.
+const Cell* find_branch(const Cell* value, const Cell* cases, bool* matched) {
+    *matched = false;
+    if (cell::type(value) == T_BLOCK) return nullptr;
+    uint32_t tail = live_tail(cases);
+    for (uint32_t i = uint32_t(cell::series_index(cases)); i < tail; i++) {
+        Cell* key = block::cell_at(cases, i);
+        if (cell::type(key) != cell::type(value) || !actions::compare(const_cast<Cell*>(value), key, actions::OP_EQUAL))
+            continue;
+        *matched = true;
+        for (uint32_t j = i + 1; j < tail; j++)
+            if (cell::type(block::cell_at(cases, j)) == T_BLOCK) return block::cell_at(cases, j);
+        return nullptr;
+    }
+    return nullptr;
+}
+
+void switch_cases(bool c, const int32_t* r) {
+    verify(c, 18, r);
+    bool matched;
+    const Cell* branch = find_branch(arg(0), arg(1), &matched);
+    if (branch) interp::eval(anon(), branch, true);
+    else if (!matched && r[0] >= 0) interp::eval(anon(), arg(uint32_t(r[0])), true);
+    else stack::return_value(&statics::none_cell);
+}
+
+// case: conditions and branches under a native frame of its own; the value
+// of the last branch taken, or none.
+void case_(bool c, const int32_t* r) {
+    verify(c, 19, r);
+    bool all = r[0] >= 0;
+    Cell* cases = arg(0);
+    uint32_t pos = uint32_t(cell::series_index(cases));
+    stack::enter_native(anon());
+    stack::push(&statics::none_cell);
+    bool selected = false;
+    while (pos < live_tail(cases)) {
+        selected = false;
+        stack::keep();
+        pos = interp::eval_next_at(cases, pos, true);
+        if (exits::pending()) return;
+        if (pos >= live_tail(cases)) error::raise(Err::script_need_value, words::keyword(words::K_case_));
+        bool truthy = logic::check_condition(stack::top());
+        stack::keep();
+        if (!truthy) {
+            pos++;
+            continue;
+        }
+        Cell* next = block::cell_at(cases, pos);
+        if (cell::type(next) == T_BLOCK) {
+            Cell branch = *next;
+            pos++;
+            interp::eval(anon(), &branch, true);
+        } else {
+            pos = interp::eval_next_at(cases, pos, false);
+        }
+        if (exits::pending()) return;
+        selected = true;
+        if (!all) break;
+    }
+    if (!selected) cell::make_none(stack::reg.base);
+    stack::leave_last();
+}
+
+// ---- loops ----------------------------------------------------------------------------
+
+void while_(bool c, const int32_t* r) {
+    verify(c, 6, r);
+    Cell* cond = arg(0);
+    Cell* body = arg(1);
+    open_loop(&statics::unset_cell);
+    for (;;) {
+        stack::keep();
+        interp::eval(anon(), cond, false);
+        if (uint32_t code = exits::pending()) {
+            if (code != EXIT_BREAK && code != EXIT_CONTINUE) return;
+            exits::clear();
+            error::raise(Err::throw_while_cond);
+        }
+        if (!logic::check_condition(stack::top())) break;
+        Turn t = run_body(body);
+        if (t == TURN_EXIT) return;
+        if (t == TURN_BREAK) break;
+    }
+    stack::return_value(&statics::unset_cell);
+    stack::leave_last();
+}
+
+void until(bool c, const int32_t* r) {
+    verify(c, 7, r);
+    Cell* body = arg(0);
+    open_loop(&statics::unset_cell);
+    for (;;) {
+        Turn t = run_body(body);
+        if (t == TURN_EXIT) return;
+        if (t == TURN_BREAK) break;
+        if (t == TURN_NEXT && logic::check_condition(stack::reg.base)) break;
+    }
+    stack::leave_last();
+}
+
+void loop_(bool c, const int32_t* r) {
+    verify(c, 8, r);
+    int32_t count = check::float_range(arg(0));
+    Cell* body = arg(1);
+    if (count <= 0) {
+        stack::return_value(&statics::none_cell);
+        return;
+    }
+    open_loop(&statics::unset_cell);
+    for (int32_t i = 0; i < count; i++) {
+        Turn t = run_body(body);
+        if (t == TURN_EXIT) return;
+        if (t == TURN_BREAK) break;
+    }
+    stack::leave_last();
+}
+
+void repeat(bool c, const int32_t* r) {
+    verify(c, 9, r);
+    Cell* word = arg(0);
+    int32_t count = check::float_range(arg(1));
+    Cell* body = arg(2);
+    if (count <= 0) {
+        stack::return_value(&statics::none_cell);
+        return;
+    }
+    open_loop(&statics::unset_cell);
+    for (int64_t i = 1; i <= count; i++) {
+        Cell counter;
+        cell::make_integer(&counter, int32_t(i));
+        assign_word(word, &counter);
+        Turn t = run_body(body);
+        if (t == TURN_EXIT) return;
+        if (t == TURN_BREAK) break;
+    }
+    stack::leave_last();
+}
+
+void forever(bool c, const int32_t* r) {
+    verify(c, 10, r);
+    Cell* body = arg(0);
+    open_loop(&statics::unset_cell);
+    for (;;) {
+        Turn t = run_body(body);
+        if (t == TURN_EXIT) return;
+        if (t == TURN_BREAK) break;
+    }
+    stack::leave_last();
+}
+
+// The number of loop words; a words block must hold at least one.
+uint32_t word_count(const Cell* words_arg) {
+    if (cell::type(words_arg) != T_BLOCK) return 1;
+    int32_t n = block::get_length(words_arg);
+    if (n <= 0) error::raise(Err::script_invalid_arg, words_arg);
+    return uint32_t(n);
+}
+
+// foreach and remove-each take one step of their words.
+bool step(bool one_word, uint32_t n) { return one_word ? loop::foreach_step_indexed() : loop::foreach_step(n); }
+
+void foreach(bool c, const int32_t* r) {
+    verify(c, 11, r);
+    Cell* words_arg = arg(0);
+    Cell* body = arg(2);
+    bool one_word = cell::type(words_arg) == T_WORD;
+    uint32_t n = word_count(words_arg);
+    if (cell::type(arg(1)) == T_MAP && (one_word || n != 2))
+        error::raise(Err::script_invalid_arg, words_arg);
+    stack::push(arg(1));
+    stack::push(words_arg);
+    open_loop(&statics::unset_cell);
+    while (step(one_word, n)) {
+        Turn t = run_body(body);
+        if (t == TURN_EXIT) return;
+        if (t == TURN_BREAK) break;
+    }
+    stack::leave_last();
+}
+
+// The types forall walks.
+Cell forall_types() {
+    Cell ts;
+    typeset::init_empty(&ts);
+    for (uint32_t t = 1; t < TYPE_COUNT; t++)
+        if (kind_of(t) == KIND_BLOCK || kind_of(t) == KIND_TEXT || kind_of(t) == KIND_IMAGE) typeset::set_bit(&ts, t);
+    return ts;
+}
+
+void forall(bool c, const int32_t* r) {
+    verify(c, 12, r);
+    Cell* word = arg(0);
+    Cell* body = arg(1);
+    Cell start = *word::get_checked(word);
+    Cell types = forall_types();
+    check::argument(&types, 0, &start);
+    stack::push(&start);
+    stack::push(word);
+    open_loop(&statics::unset_cell);
+    bool broke = false;
+    while (loop::is_more(word::get_value(loop_words()))) {
+        Turn t = run_body(body);
+        if (t == TURN_EXIT) return;
+        if (t == TURN_BREAK) {
+            broke = true;
+            break;
+        }
+        Cell* now = word::get_value(loop_words());
+        if (!typeset::has(&types, cell::type(now)) || cell::series_node(now) != cell::series_node(loop_series()))
+            error::raise(Err::script_bad_loop_series, now);
+        if (loop::forall_next(true)) break;
+    }
+    if (!broke) loop::check_series_arg();
+    stack::leave_last();
+}
+
+void remove_each(bool c, const int32_t* r) {
+    verify(c, 13, r);
+    Cell* words_arg = arg(0);
+    Cell* body = arg(2);
+    bool one_word = cell::type(words_arg) == T_WORD;
+    uint32_t n = word_count(words_arg);
+    Cell count;
+    cell::make_integer(&count, int32_t(n));
+    stack::push(&count);
+    stack::push(arg(1));
+    stack::push(words_arg);
+    open_loop(&statics::unset_cell);
+    while (step(one_word, n)) {
+        Turn t = run_body(body);
+        if (t == TURN_EXIT) return;
+        if (t == TURN_BREAK) break;
+        if (t == TURN_NEXT) loop::remove_each_step(n);
+    }
+    stack::leave();
+    stack::return_value(arg(1));
+}
+
+const natives::NativeDef DEFS[] = {
+    {1, "if",
+     "{If conditional expression is truthy, evaluate block; else return NONE}"
+     " cond [any-type!] then-blk [block!]",
+     if_},
+    {2, "unless",
+     "{If conditional expression is falsy, evaluate block; else return NONE}"
+     " cond [any-type!] then-blk [block!]",
+     unless},
+    {3, "either",
+     "{If conditional expression is truthy, evaluate the first branch; else evaluate the alternative}"
+     " cond [any-type!] true-blk [block!] false-blk [block!]",
+     either},
+    {4, "any", "{Evaluates and returns the first truthy value, if any; else NONE} conds [block!]", any},
+    {5, "all", "{Evaluates and returns the last value if all are truthy; else NONE} conds [block!]", all},
+    {6, "while",
+     "{Evaluates body as long as condition block evaluates to truthy value}"
+     " cond [block!] {Condition block to evaluate on each iteration}"
+     " body [block!] {Block to evaluate on each iteration}",
+     while_},
+    {7, "until", "{Evaluates body until it is truthy} body [block!]", until},
+    {8, "loop", "{Evaluates body a number of times} count [integer! float!] body [block!]", loop_},
+    {9, "repeat",
+     "{Evaluates body a number of times, tracking iteration count}"
+     " 'word [word!] {Iteration counter; not local to loop}"
+     " value [integer! float!] {Number of times to evaluate body} body [block!]",
+     repeat},
+    {10, "forever", "{Evaluates body repeatedly forever} body [block!]", forever},
+    {11, "foreach",
+     "{Evaluates body for each value in a series}"
+     " 'word [word! block!] {Word, or words, to set on each iteration}"
+     " series [series! map!] body [block!]",
+     foreach},
+    {12, "forall",
+     "{Evaluates body for all values in a series}"
+     " 'word [word!] {Word referring to series to iterate over} body [block!]",
+     forall},
+    {13, "remove-each",
+     "{Removes values for each block that returns truthy value}"
+     " 'word [word! block!] {Word or block of words to set each time}"
+     " data [series!] {The series to traverse (modified)}"
+     " body [block!] {Block to evaluate (return truthy value to remove)}",
+     remove_each},
+    {18, "switch",
+     "{Evaluates the first block following the value found in cases}"
+     " value [any-type!] {The value to match} cases [block!]"
+     " /default {Specify a default block, if value is not found in cases}"
+     " case [block!] {Default block to evaluate}",
+     switch_cases},
+    {19, "case",
+     "{Evaluates the block following the first truthy condition}"
+     " cases [block!] {Block of condition-block pairs}"
+     " /all {Test all conditions, evaluating the block following each truthy condition}",
+     case_},
+};
+
+}  // namespace
+
+const natives::Module natives::module_control = {DEFS, sizeof DEFS / sizeof DEFS[0]};
+
+}  // namespace zel

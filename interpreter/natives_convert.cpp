@@ -1,0 +1,261 @@
+// The conversion natives: URL escapes (dehex, enhex), base encodings (debase,
+// enbase), case conversion, as-pair, as (the same series under a related
+// type) and the new-line markers of list series.
+#include <cmath>
+#include <cstdint>
+
+#include "core/block.h"
+#include "core/raise.h"
+#include "core/string.h"
+#include "core/string_actions.h"
+#include "core/support.h"
+#include "core/url.h"
+#include "datatypes/base_codecs.h"
+#include "datatypes/binary.h"
+#include "interpreter/natives.h"
+#include "interpreter/stack.h"
+#include "kernel/unicode.h"
+
+namespace zel {
+namespace natives {
+namespace {
+
+Cell* arg(uint32_t k) { return stack::reg.base + k; }
+
+// ---- URL escapes ---------------------------------------------------------------------
+
+void dehex_native(bool check, const int32_t* r) {
+    if (check) check_args(47, r);
+    Cell* out = stack::push_slot();
+    string::write_cell(out, string::get_length(arg(0)));
+    url::decode(arg(0), out);
+    *arg(0) = *out;
+}
+
+// A string! keeps only letters, digits and "-._~"; the other text types keep
+// what their mold keeps.
+void enhex_native(bool check, const int32_t* r) {
+    if (check) check_args(48, r);
+    int32_t mode = cell::type(arg(0)) == T_STRING ? url::ENCODE_COMPONENT : url::ENCODE_MOLD;
+    Cell* out = stack::push_slot();
+    string::write_cell(out, string::get_length(arg(0)));
+    url::encode_char(arg(0), out, mode);
+    *arg(0) = *out;
+}
+
+// ---- base encodings -------------------------------------------------------------------
+
+struct Codec {
+    int32_t base;
+    uint64_t (*size)(uint32_t count);
+    uint8_t* (*encode)(uint8_t* dest, const uint8_t* source, uint32_t count);
+    Node (*decode)(const uint8_t* text, uint32_t length, uint32_t unit);
+};
+
+constexpr Codec CODECS[] = {
+    {64, binary::base64_size, binary::encode_base64, binary::decode_base64},
+    {58, binary::base58_size, binary::encode_base58, binary::decode_base58},
+    {16, binary::base16_size, binary::encode_base16, binary::decode_base16},
+    {2, binary::base2_size, binary::encode_base2, binary::decode_base2},
+};
+
+// The codec of /base (refinement 0), base 64 without it.
+const Codec& codec_of(const int32_t* r) {
+    if (r[0] < 0) return CODECS[0];
+    const Cell* base = arg(uint32_t(r[0]));
+    for (const Codec& c : CODECS)
+        if (c.base == cell::get_int(base)) return c;
+    error::raise(Err::script_invalid_arg, base);
+}
+
+// Text that is not valid in the base answers none.
+void debase_native(bool check, const int32_t* r) {
+    if (check) check_args(84, r);
+    const Codec& codec = codec_of(r);
+    uint32_t length = string::get_length(arg(0));
+    Node bytes = codec.decode(string::head_ptr(arg(0)), length, series::unit(string::buffer_of(arg(0))));
+    if (bytes) cell::make_series(arg(0), T_BINARY, bytes);
+    else cell::make_none(arg(0));
+}
+
+void enbase_native(bool check, const int32_t* r) {
+    if (check) check_args(91, r);
+    const Codec& codec = codec_of(r);
+    Cell source = *arg(0);
+    uint32_t count;
+    if (cell::type(&source) == T_STRING) cell::make_series(&source, T_BINARY, utf8::from_string(arg(0), &count));
+    else count = binary::length(&source);
+    uint64_t size = codec.size(count);
+    if (size > uint64_t(INT32_MAX)) error::raise(Err::script_too_long);
+    Cell* out = stack::push_slot();
+    string::write_cell(out, uint32_t(size));
+    uint8_t* dest = series::reserve(string::buffer_of(out), uint32_t(size));
+    uint8_t* end = codec.encode(dest, binary::head_address(&source), count);
+    string::truncate(string::buffer_of(out), uint32_t(end - dest));
+    *arg(0) = *out;
+}
+
+// ---- case ------------------------------------------------------------------------------
+
+// string /part limit: a number limit counts characters (a float truncated).
+void change_case(bool upper, const int32_t* r) {
+    Cell count;
+    const Cell* limit = r[0] >= 0 ? arg(uint32_t(r[0])) : nullptr;
+    if (limit && (cell::type(limit) == T_FLOAT || cell::type(limit) == T_PERCENT)) {
+        cell::make_integer(&count, check::float_range(limit));
+        limit = &count;
+    }
+    case_::change_string(arg(0), upper, limit);
+}
+
+void uppercase_native(bool check, const int32_t* r) {
+    if (check) check_args(71, r);
+    change_case(true, r);
+}
+
+void lowercase_native(bool check, const int32_t* r) {
+    if (check) check_args(72, r);
+    change_case(false, r);
+}
+
+// ---- as-pair and as ----------------------------------------------------------------------
+
+// An integer! as it is, a float! truncated toward zero; a float that is not
+// finite or does not fit 32 bits is an invalid argument.
+int32_t pair_coordinate(const Cell* v) {
+    if (cell::type(v) == T_INTEGER) return cell::get_int(v);
+    double d = std::trunc(cell::get_float(v));
+    if (!(d >= -2147483648.0 && d <= 2147483647.0)) error::raise(Err::script_invalid_arg, v);
+    return int32_t(d);
+}
+
+// A pair! keeps x and y as signed integers in payload words 2 and 3.
+void as_pair_native(bool check, const int32_t* r) {
+    if (check) check_args(73, r);
+    int32_t x = pair_coordinate(arg(0)), y = pair_coordinate(arg(1));
+    Cell* out = arg(0);
+    out->header = T_PAIR;
+    out->w1 = 0;
+    out->w2 = uint32_t(x);
+    out->w3 = uint32_t(y);
+}
+
+// The families whose members share one layout: 1 the block-like types, 2 the
+// text types; 0 for every other type.
+uint32_t family_of(uint32_t type) {
+    switch (type) {
+    case T_BLOCK: case T_PAREN: case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH: return 1;
+    case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF: return 2;
+    }
+    return 0;
+}
+
+void as_native(bool check, const int32_t* r) {
+    if (check) check_args(98, r);
+    const Cell* type = arg(0);
+    uint32_t target = cell::type(type) == T_DATATYPE ? type->w1 : cell::type(type);
+    Cell spec = *arg(1);
+    uint32_t family = family_of(target);
+    if (family == 0 || family != family_of(cell::type(&spec))) {
+        Cell from, to;
+        cell::make_datatype(&from, cell::type(&spec));
+        cell::make_datatype(&to, target);
+        error::raise(Err::script_not_same_class, &from, &to);
+    }
+    cell::set_type(&spec, target);
+    *arg(0) = spec;
+}
+
+// ---- new-line markers ----------------------------------------------------------------------
+
+void mark(Cell* c, bool on) {
+    if (on) c->header |= HDR_NEW_LINE;
+    else c->header &= ~HDR_NEW_LINE;
+}
+
+// position value /all /skip size: without a period only the cell at the
+// position changes; with one, every cell from the position on, those on the
+// period to value and the others to its opposite.
+void new_line_native(bool check, const int32_t* r) {
+    if (check) check_args(89, r);
+    const Cell* position = arg(0);
+    bool on = arg(1)->w1 != 0;
+    int32_t period = r[0] >= 0 ? 1 : 0;
+    if (r[1] >= 0) {
+        const Cell* size = arg(uint32_t(r[1]));
+        period = cell::get_int(size);
+        if (period <= 0) error::raise(Err::script_out_of_range, size);
+    }
+    uint32_t index = uint32_t(cell::series_index(position));
+    uint32_t length = block::buffer_length(position);
+    if (period == 0) {
+        if (index < length) mark(block::cell_at(position, index), on);
+        return;
+    }
+    for (uint32_t i = 0; index + i < length; i++)
+        mark(block::cell_at(position, index + i), i % uint32_t(period) == 0 ? on : !on);
+}
+
+void new_line_q_native(bool check, const int32_t* r) {
+    if (check) check_args(90, r);
+    const Cell* position = arg(0);
+    uint32_t index = uint32_t(cell::series_index(position));
+    bool marked = index < block::buffer_length(position) && (block::cell_at(position, index)->header & HDR_NEW_LINE);
+    cell::make_logic(arg(0), marked);
+}
+
+// ---- the table ---------------------------------------------------------------------------
+
+#define ZEL_HEX_SPEC(doc) "\"" doc "\" value [any-string!] return: [string!] \"Always return a string\""
+#define ZEL_CASE_SPEC(doc)                                                                   \
+    "\"" doc "\" string [any-string! char!] \"Value to convert (modified when series)\""     \
+    " /part \"Limits to a given length or position\" limit [number! any-string!]"             \
+    " return: [any-string! char!]"
+#define ZEL_BASE_SPEC                                                                        \
+    " /base \"Binary base to use\" base-value [integer!] \"The base to convert from: 64, 58, 16, or 2\""
+
+const NativeDef DEFS[] = {
+    {47, "dehex", ZEL_HEX_SPEC("Converts URL-style hex encoded (%xx) strings"), dehex_native},
+    {48, "enhex", ZEL_HEX_SPEC("Encode URL-style hex encoded (%xx) strings"), enhex_native},
+    {71, "uppercase", ZEL_CASE_SPEC("Converts string of characters to uppercase"), uppercase_native},
+    {72, "lowercase", ZEL_CASE_SPEC("Converts string of characters to lowercase"), lowercase_native},
+    {73, "as-pair", R"~("Combine X and Y values into a pair" x [integer! float!] y [integer! float!])~",
+     as_pair_native},
+    {84, "debase",
+     R"~("Decodes binary-coded string (BASE-64 default) to binary value"
+        value [string!] "The string to decode")~" ZEL_BASE_SPEC,
+     debase_native},
+    {89, "new-line",
+     R"~("Sets or clears the new-line marker within a list series"
+        position [any-list!] "Position to change marker (modified)"
+        value [logic!] "Set TRUE for newline"
+        /all "Set/clear marker to end of series"
+        /skip "Set/clear marker periodically to the end of the series" size [integer!]
+        return: [any-list!])~",
+     new_line_native},
+    {90, "new-line?",
+     R"~("Returns the state of the new-line marker within a list series"
+        position [any-list!] "Position to check marker"
+        return: [logic!])~",
+     new_line_q_native},
+    {91, "enbase",
+     R"~("Encodes a string into a binary-coded string (BASE-64 default)"
+        value [binary! string!] "If string, will be UTF8 encoded")~" ZEL_BASE_SPEC,
+     enbase_native},
+    {98, "as",
+     R"~("Coerce a series into a compatible datatype without copying it"
+        type [datatype! block! paren! any-path! any-string!] "The datatype or example value"
+        spec [block! paren! any-path! any-string!] "The series to coerce")~",
+     as_native},
+};
+
+#undef ZEL_HEX_SPEC
+#undef ZEL_CASE_SPEC
+#undef ZEL_BASE_SPEC
+
+}  // namespace
+
+const Module module_convert = {DEFS, sizeof DEFS / sizeof DEFS[0]};
+
+}  // namespace natives
+}  // namespace zel

@@ -1,0 +1,732 @@
+// The evaluation, binding and function-making natives: do, reduce, compose,
+// get, set, unset, value?, bind, in, context?, construct, extend, func,
+// function, does, has and apply.
+#include <cstring>
+
+#include "core/block.h"
+#include "core/context.h"
+#include "core/function.h"
+#include "core/logic.h"
+#include "core/native.h"
+#include "core/object.h"
+#include "core/raise.h"
+#include "core/runtime_words.h"
+#include "core/series.h"
+#include "core/support.h"
+#include "core/symbol.h"
+#include "core/word.h"
+#include "interpreter/actions.h"
+#include "interpreter/eval.h"
+#include "interpreter/exits.h"
+#include "interpreter/natives.h"
+#include "interpreter/stack.h"
+#include "interpreter/trace.h"
+#include "io/lexer.h"
+#include "kernel/temp_roots.h"
+
+namespace zel {
+
+namespace {
+
+Cell* arg(uint32_t k) { return stack::reg.base + k; }
+const Cell* anon() { return words::word(words::W_tag_anon); }
+bool used(const int32_t* r, uint32_t i) { return r[i] >= 0; }
+
+void verify(bool flag, uint32_t index, const int32_t* refinements) {
+    if (flag) natives::check_args(index, refinements);
+}
+
+uint32_t live_tail(const Cell* s) { return series::length(node::buffer(cell::series_node(s))); }
+
+// The series with its index brought back to the tail when past it.
+Cell clamped(const Cell* s) {
+    Cell c = *s;
+    if (c.w1 > live_tail(&c)) c.w1 = live_tail(&c);
+    return c;
+}
+
+bool is_block_like(uint32_t t) {
+    return t == T_BLOCK || t == T_PAREN || t == T_HASH || (t >= T_PATH && t <= T_GET_PATH);
+}
+
+bool is_callable(uint32_t t) {
+    return t == T_FUNCTION || t == T_NATIVE || t == T_ACTION || t == T_OP || t == T_ROUTINE;
+}
+
+bool is_path(uint32_t t) { return t >= T_PATH && t <= T_GET_PATH; }
+
+// The value as a single expression, its value into the result slot.
+void eval_single(const Cell* value) {
+    Cell code;
+    block::write_cell(&code, 1);
+    temp_roots::Hold hold(&code);
+    block::append_copy(&code, value);
+    interp::eval_next_at(&code, 0, false);
+}
+
+// ---- do ---------------------------------------------------------------------------------
+
+// Evaluates the value by its type into the result slot; answers false on a
+// pending exit.
+void do_value(const Cell* value, const int32_t* r) {
+    switch (cell::type(value)) {
+    case T_BLOCK: case T_PAREN: case T_HASH: {
+        Cell code = clamped(value);
+        temp_roots::Hold hold(&code);
+        if (used(r, 0)) error::raise(Err::internal_not_done);
+        if (!used(r, 2)) {
+            interp::eval(anon(), &code, true);
+            return;
+        }
+        uint32_t next = interp::eval_next(&code);
+        if (exits::pending()) return;
+        code.w1 = next;
+        Cell w = *arg(uint32_t(r[2]));
+        word::set_value(&w, &code);
+        return;
+    }
+    case T_STRING: {
+        Cell code;
+        cell::make_none(&code);
+        temp_roots::Hold hold(&code);
+        lexer::scan_string(&code, value, -1, lexer::Request{});
+        do_value(&code, r);
+        return;
+    }
+    case T_FILE: case T_URL: error::raise(Err::internal_not_done);
+    case T_ERROR: stack::throw_error(value);
+    default: eval_single(value);
+    }
+}
+
+// Ends a trace run; the pending exit code outlives the end event.
+void end_trace() {
+    uint32_t code = exits::pending();
+    exits::clear();
+    interp::trace_end();
+    runtime::record.pending_code = code;
+}
+
+void do_(bool c, const int32_t* r) {
+    verify(c, 20, r);
+    Cell value = *arg(0);
+    temp_roots::Hold hold(&value);
+    bool tracing = used(r, 3) && interp::trace_start(arg(uint32_t(r[3])));
+    if (!tracing) {
+        do_value(&value, r);
+        return;
+    }
+    try {
+        do_value(&value, r);
+    } catch (const Throw&) {
+        end_trace();
+        throw;
+    }
+    end_trace();
+}
+
+// ---- reduce and compose ----------------------------------------------------------------
+
+// The target of reduce and compose: a new block, or the /into block, whose
+// owner hears of the values added once they are in.
+struct Target {
+    Cell out;
+    bool into;
+    uint32_t start;
+};
+
+Target open_target(const int32_t* r, uint32_t into_ref, const Cell* source) {
+    Target t{};
+    t.into = used(r, into_ref);
+    if (t.into) t.out = *arg(uint32_t(r[into_ref]));
+    else block::write_cell(&t.out, block::get_length(source));
+    t.start = live_tail(&t.out);
+    return t;
+}
+
+void add(Cell* out, const Cell* value) {
+    Cell v = *value;
+    cell::clear_flag(&v);
+    block::insert_value(out, &v, false, true);
+}
+
+void close_target(Target& t) {
+    if (t.into) {
+        uint32_t added = live_tail(&t.out) - t.start;
+        series::announce(&t.out, words::word(words::W_inserted), nullptr, int32_t(t.start), int32_t(added));
+    } else {
+        t.out.w1 = 0;
+    }
+    stack::return_value(&t.out);
+}
+
+void reduce(bool c, const int32_t* r) {
+    verify(c, 35, r);
+    Cell source = *arg(0);
+    if (cell::type(&source) != T_BLOCK) {
+        if (!is_callable(cell::type(&source))) eval_single(&source);
+        return;
+    }
+    temp_roots::Hold hold_source(&source);
+    Target t = open_target(r, 0, &source);
+    temp_roots::Hold hold_out(&t.out);
+    stack::enter_native(anon());
+    uint32_t pos = uint32_t(cell::series_index(&source));
+    while (pos < live_tail(&source)) {
+        stack::reset();
+        pos = interp::eval_next_at(&source, pos, true);
+        if (exits::pending()) return;
+        add(&t.out, stack::top());
+    }
+    stack::leave_reset();
+    close_target(t);
+}
+
+// Composes the source's values into out; answers false on a pending exit.
+bool compose_into(Cell* out, const Cell* source, bool deep, bool only) {
+    Cell src = *source;
+    temp_roots::Hold hold(&src);
+    for (uint32_t i = uint32_t(cell::series_index(&src)); i < live_tail(&src); i++) {
+        Cell v = *block::cell_at(&src, i);
+        if (cell::type(&v) == T_BLOCK && deep) {
+            Cell inner;
+            block::write_cell(&inner, block::get_length(&v));
+            temp_roots::Hold hold_inner(&inner);
+            if (!compose_into(&inner, &v, deep, only)) return false;
+            inner.w1 = 0;
+            add(out, &inner);
+            continue;
+        }
+        if (cell::type(&v) != T_PAREN) {
+            add(out, &v);
+            continue;
+        }
+        if (block::get_length(&v) == 0) continue;
+        interp::eval(anon(), &v, false);
+        if (exits::pending()) return false;
+        Cell result = *stack::top();
+        stack::pop(1);
+        if (cell::type(&result) == T_UNSET) continue;
+        if (only || cell::type(&result) != T_BLOCK) {
+            add(out, &result);
+            continue;
+        }
+        temp_roots::Hold hold_result(&result);
+        for (uint32_t k = uint32_t(cell::series_index(&result)); k < live_tail(&result); k++)
+            add(out, block::cell_at(&result, k));
+    }
+    return true;
+}
+
+void compose(bool c, const int32_t* r) {
+    verify(c, 36, r);
+    Cell source = *arg(0);
+    if (cell::type(&source) != T_BLOCK) {
+        Cell expected, got;
+        cell::make_datatype(&expected, T_BLOCK);
+        cell::make_datatype(&got, cell::type(&source));
+        error::raise(Err::script_expect_val, &expected, &got);
+    }
+    temp_roots::Hold hold_source(&source);
+    Target t = open_target(r, 2, &source);
+    temp_roots::Hold hold_out(&t.out);
+    if (!compose_into(&t.out, &source, used(r, 0), used(r, 1))) return;
+    close_target(t);
+}
+
+// ---- get, set, unset, value? ---------------------------------------------------------------
+
+// A path walked element by element through the eval-path actions: get mode,
+// or with store the value stored at its last element. Parens and get-words
+// among the elements are evaluated. Answers false on a pending exit.
+bool walk_path(const Cell* path_value, const Cell* store, bool case_, Cell* result) {
+    Cell path = *path_value;
+    temp_roots::Hold hold_path(&path);
+    uint32_t start = uint32_t(cell::series_index(&path));
+    if (start >= live_tail(&path)) error::raise(Err::script_empty_path);
+    Cell head = *block::cell_at(&path, start);
+    if (cell::type(&head) != T_WORD) error::raise(Err::script_word_first, &path);
+    Cell current = *word::get_value(&head), previous = statics::none_cell, prev_element = head;
+    temp_roots::Hold hold_walk(&current);
+    temp_roots::Hold hold_prev(&previous);
+    if (cell::type(&current) == T_UNSET) error::raise(Err::script_unset_path, &path, &head);
+    Cell store_value = store ? *store : statics::none_cell;
+    temp_roots::Hold hold_store(&store_value);
+    for (uint32_t i = start + 1; i < live_tail(&path); i++) {
+        Cell element = *block::cell_at(&path, i);
+        if (cell::type(&element) == T_PAREN) {
+            interp::eval(anon(), &element, false);
+            if (exits::pending()) return false;
+            element = *stack::top();
+            stack::pop(1);
+        } else if (cell::type(&element) == T_GET_WORD) {
+            element = *word::get_value(&element);
+        }
+        bool last = i + 1 >= live_tail(&path);
+        Cell selected = *actions::eval_path_dispatch(&current, &element, store && last ? &store_value : nullptr,
+                                                     &path, i > start + 1 ? &previous : nullptr, &prev_element,
+                                                     int32_t(i - start - 1), case_, !store, last,
+                                                     store && last);
+        previous = current;
+        prev_element = element;
+        current = selected;
+    }
+    *result = current;
+    return true;
+}
+
+void get(bool c, const int32_t* r) {
+    verify(c, 21, r);
+    Cell* target = arg(0);
+    if (is_path(cell::type(target))) {
+        Cell result;
+        if (walk_path(target, nullptr, used(r, 1), &result)) stack::return_value(&result);
+        return;
+    }
+    if (cell::type(target) == T_OBJECT) {
+        stack::return_value(object::reflect(target, words::symbol(words::S_values)));
+        return;
+    }
+    Cell value = *word::get_value(target);
+    if (cell::type(&value) == T_UNSET && !used(r, 0)) error::raise(Err::script_no_value, target);
+    stack::return_value(&value);
+}
+
+bool is_settable_word(uint32_t t) { return t == T_WORD || t == T_SET_WORD || t == T_GET_WORD || t == T_LIT_WORD; }
+
+void set(bool c, const int32_t* r) {
+    verify(c, 22, r);
+    Cell* target = arg(0);
+    const Cell* value = arg(1);
+    bool any = used(r, 0), case_ = used(r, 1), only = used(r, 2), some = used(r, 3);
+    if (cell::type(value) == T_UNSET && !any) error::raise(Err::script_need_value, target);
+    switch (cell::type(target)) {
+    case T_OBJECT: object::set_values(target, value, any, only, some); break;
+    case T_BLOCK: {
+        Cell words = *target;
+        stack::enter_native(anon());
+        natives::set_many(&words, value, uint32_t(block::get_length(&words)), any, only, some);
+        stack::leave_reset();
+        break;
+    }
+    case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH: {
+        Cell ignored;
+        if (!walk_path(target, value, case_, &ignored)) return;
+        break;
+    }
+    default: word::set_value(target, value);
+    }
+    stack::return_value(arg(1));
+}
+
+void unset_(bool c, const int32_t* r) {
+    verify(c, 88, r);
+    Cell* target = arg(0);
+    if (cell::type(target) == T_WORD) {
+        word::set_value(target, &statics::unset_cell);
+    } else {
+        Cell words = *target;
+        temp_roots::Hold hold(&words);
+        for (uint32_t i = uint32_t(cell::series_index(&words)); i < live_tail(&words); i++) {
+            Cell w = *block::cell_at(&words, i);
+            if (cell::type(&w) == T_WORD) word::set_value(&w, &statics::unset_cell);
+        }
+    }
+    stack::return_value(&statics::unset_cell);
+}
+
+void is_value(bool c, const int32_t* r) {
+    verify(c, 69, r);
+    cell::make_logic(arg(0), cell::type(word::get_value(arg(0))) != T_UNSET);
+    stack::keep();
+}
+
+// ---- binding ---------------------------------------------------------------------------------
+
+// The context of a word, object or function.
+Node context_of(const Cell* v) { return v->w1; }
+
+void context_q(bool c, const int32_t* r) {
+    verify(c, 92, r);
+    Node ctx = arg(0)->w1;
+    const Cell* owner = ctx ? context::owner_of(ctx) : &statics::none_cell;
+    uint32_t t = cell::type(owner);
+    stack::return_value(t == T_OBJECT || t == T_FUNCTION ? owner : &statics::none_cell);
+}
+
+void bind(bool c, const int32_t* r) {
+    verify(c, 38, r);
+    Node ctx = context_of(arg(1));
+    Cell target = *arg(0);
+    if (cell::type(&target) != T_BLOCK) {
+        context::bind_word(ctx, &target);
+        stack::return_value(&target);
+        return;
+    }
+    if (used(r, 0)) block::clone(arg(0), &target, true, false);
+    context::bind(&target, ctx, (context::cell_of(ctx)->header & HDR_SELF) != 0);
+    stack::return_value(&target);
+}
+
+void in(bool c, const int32_t* r) {
+    verify(c, 39, r);
+    Node ctx = context_of(arg(0));
+    Cell w = *arg(1);
+    int32_t index = context::lookup_word(ctx, w.w2, true);
+    if (index < 0) {
+        stack::return_value(&statics::none_cell);
+        return;
+    }
+    if (cell::type(&w) == T_REFINEMENT) cell::set_type(&w, T_WORD);
+    w.w1 = ctx;
+    w.w3 = uint32_t(index);
+    stack::return_value(&w);
+}
+
+// ---- objects and maps -------------------------------------------------------------------------
+
+void construct(bool c, const int32_t* r) {
+    verify(c, 68, r);
+    const Cell* proto = used(r, 0) ? arg(uint32_t(r[0])) : nullptr;
+    Cell made = *object::make_new(arg(0), proto, used(r, 1));
+    stack::return_value(&made);
+}
+
+// Objects cannot be extended yet, and there is no map! to extend.
+void extend(bool c, const int32_t* r) {
+    verify(c, 83, r);
+    error::raise(Err::internal_not_done);
+}
+
+// ---- making functions --------------------------------------------------------------------------
+
+// A function of a spec (copied here) and a body, into the result slot.
+void make_function(const Cell* spec, const Cell* body) {
+    Cell s;
+    block::clone(spec, &s, false, false);
+    temp_roots::Hold hold(&s);
+    Cell b = clamped(body);
+    temp_roots::Hold hold_body(&b);
+    uint32_t flags = function::validate_spec(&s);
+    function::build_value(&s, &b, 0, 0, 0, flags);
+    stack::return_value(stack::top());
+}
+
+void func(bool c, const int32_t* r) {
+    verify(c, 14, r);
+    Cell spec = clamped(arg(0));
+    make_function(&spec, arg(1));
+}
+
+void function_(bool c, const int32_t* r) {
+    verify(c, 15, r);
+    Cell spec;
+    Cell source = clamped(arg(0));
+    block::clone(&source, &spec, true, false);
+    temp_roots::Hold hold(&spec);
+    function::collect_words(&spec, arg(1));
+    make_function(&spec, arg(1));
+}
+
+void does(bool c, const int32_t* r) {
+    verify(c, 16, r);
+    Cell spec;
+    block::write_cell(&spec, 1);
+    temp_roots::Hold hold(&spec);
+    make_function(&spec, arg(0));
+}
+
+void has(bool c, const int32_t* r) {
+    verify(c, 17, r);
+    Cell spec;
+    Cell vars = clamped(arg(0));
+    block::clone(&vars, &spec, false, false);
+    temp_roots::Hold hold(&spec);
+    block::insert_value(&spec, words::refinement(words::R_local), true, false);
+    make_function(&spec, arg(1));
+}
+
+// ---- apply -------------------------------------------------------------------------------
+
+// An applied call: the callable (an op! unwrapped), the name of its frame,
+// the path whose refinements it takes (mode 2) and where the argument values
+// come from.
+struct Applied {
+    Cell callable, name, path, code;
+    uint32_t pos;
+    bool all, safer, has_path;
+};
+
+constexpr uint32_t MAX_APPLY_REFINEMENTS = 64;
+
+// The callable of apply's first argument, with its frame name and path.
+void resolve_callable(Applied& a, const Cell* target) {
+    a.has_path = is_path(cell::type(target));
+    Cell value = *target;
+    if (a.has_path) {
+        a.path = *target;
+        uint32_t start = uint32_t(cell::series_index(target));
+        if (start >= live_tail(target)) error::raise(Err::script_invalid_arg, target);
+        a.name = *block::cell_at(target, start);
+        value = *word::get_value(&a.name);
+    } else if (cell::type(target) >= T_WORD && cell::type(target) <= T_GET_WORD) {
+        a.name = *target;
+        value = *word::get_value(target);
+    } else {
+        a.name = *words::word(words::W_tag_applied);
+    }
+    if (!is_callable(cell::type(&value))) error::raise(Err::script_invalid_arg, target);
+    if (cell::type(&value) == T_OP)
+        value.header = (value.header & ~(HDR_TYPE_MASK | HDR_OP_TYPE_MASK)) | op::wrapped_type(&value);
+    a.callable = value;
+}
+
+bool same_symbol(uint32_t x, uint32_t y) { return symbol::resolve(x) == symbol::resolve(y); }
+
+// Whether the path names the refinement; a path element that names no
+// refinement of the spec raises no-refine.
+bool path_names(const Applied& a, const Cell& refinement, Node list) {
+    if (!a.has_path) return false;
+    bool named = false;
+    for (uint32_t i = uint32_t(cell::series_index(&a.path)) + 1; i < live_tail(&a.path); i++) {
+        Cell element = *block::cell_at(&a.path, i);
+        bool known = false;
+        SeriesBuffer* b = node::buffer(list);
+        for (uint32_t k = 0; k < series::length(b); k++) {
+            Cell e = series::cells(node::buffer(list))[k];
+            if (cell::type(&e) == T_REFINEMENT && same_symbol(e.w2, element.w2)) known = true;
+        }
+        if (!known || cell::type(&element) != T_WORD) error::raise(Err::script_no_refine, &a.name, &element);
+        named = named || same_symbol(element.w2, refinement.w2);
+    }
+    return named;
+}
+
+// The next value of the arguments block pushed as the next frame cell; at the
+// tail none (or, outside /all, script error no-arg). False on a pending exit.
+bool push_next(Applied& a, const Cell& entry) {
+    if (a.pos >= live_tail(&a.code)) {
+        Cell arg_word{T_WORD, 0, entry.w3, uint32_t(-1)};
+        if (!a.all && cell::type(&entry) == T_TYPESET) error::raise(Err::script_no_arg, &a.name, &arg_word);
+        stack::push(cell::type(&entry) == T_REFINEMENT ? &statics::false_cell : &statics::none_cell);
+        return true;
+    }
+    a.pos = interp::eval_next_at(&a.code, a.pos, true);
+    return !exits::pending();
+}
+
+// Fills the frame from the argument list; answers false on a pending exit.
+bool fill_frame(Applied& a, Node list, int32_t* refs) {
+    bool function_like = cell::type(&a.callable) == T_FUNCTION || cell::type(&a.callable) == T_ROUTINE;
+    bool active = true;
+    uint32_t arg_number = 0;
+    for (uint32_t k = 0; k < series::length(node::buffer(list)); k++) {
+        Cell e = series::cells(node::buffer(list))[k];
+        switch (cell::type(&e)) {
+        case T_TYPESET:
+            if (interp::fetch_mode(&e) == interp::FETCH_RETURN) break;
+            if (active) {
+                if (!push_next(a, e)) return false;
+                check::argument(&e, arg_number++, stack::top());
+                break;
+            }
+            arg_number++;
+            // The argument of an inactive refinement: evaluated and dropped
+            // under /all unless /safer skips it.
+            if (a.all && !a.safer) {
+                if (!push_next(a, e)) return false;
+                stack::pop(1);
+            }
+            if (function_like) stack::push(&statics::none_cell);
+            break;
+        case T_REFINEMENT:
+            arg_number++;
+            if (e.w3 > MAX_APPLY_REFINEMENTS) error::raise(Err::internal_limit_hit, &e);
+            if (a.all) {
+                if (!push_next(a, e)) return false;
+                active = logic::is_truthy(stack::top());
+                stack::pop(1);
+            } else {
+                active = path_names(a, e, list);
+            }
+            if (function_like) stack::push(active ? &statics::true_cell : &statics::false_cell);
+            else refs[e.w3 - 1] = active ? int32_t(stack::reg.top - stack::reg.base) : -1;
+            break;
+        case T_INTEGER:
+            if (function_like) function::init_refinement(uint32_t(cell::get_int(&e)));
+            break;
+        }
+    }
+    return true;
+}
+
+// Runs the callable on the frame in place; its result ends as the top value.
+void run_applied(const Cell* callable, const int32_t* refs) {
+    switch (cell::type(callable)) {
+    case T_FUNCTION:
+        interp::call_function(callable);
+        if (exits::pending()) return;
+        stack::leave_func();
+        return;
+    case T_ROUTINE: interp::call_routine(callable); break;
+    case T_ACTION:
+        if (callable->w1 < 1 || callable->w1 > ACTION_COUNT || !actions::table[callable->w1 - 1])
+            error::raise(Err::internal_not_done);
+        actions::table[callable->w1 - 1](refs);
+        break;
+    default: {
+        natives::Routine routine = natives::routine(callable->w1);
+        if (!routine) error::raise(Err::internal_not_done);
+        routine(false, refs);
+    }
+    }
+    if (!exits::pending()) stack::leave();
+}
+
+void apply(bool c, const int32_t* r) {
+    verify(c, 107, r);
+    Applied a{statics::none_cell, statics::none_cell, statics::none_cell, statics::none_cell, 0, false, false, false};
+    temp_roots::Hold hold(&a.callable, 4);
+    a.all = used(r, 0);
+    a.safer = used(r, 1);
+    a.code = clamped(arg(1));
+    a.pos = uint32_t(cell::series_index(&a.code));
+    resolve_callable(a, arg(0));
+    Node list = interp::prepare_spec(&a.callable);
+    temp_roots::Hold hold_list(&list);
+    stack::push(&a.callable);
+    if (cell::type(&a.callable) == T_FUNCTION) stack::enter_func(&a.name, a.callable.w1);
+    else stack::enter_frame(&a.name, stack::KIND_NATIVE);
+    int32_t refs[MAX_APPLY_REFINEMENTS];
+    if (!fill_frame(a, list, refs)) return;
+    if (cell::type(&a.callable) == T_FUNCTION) {
+        uint32_t need = context::cell_of(a.callable.w1)->w3;
+        while (uint32_t(stack::reg.top - stack::reg.base) < need) stack::push(&statics::none_cell);
+    }
+    run_applied(&a.callable, refs);
+    if (exits::pending()) return;
+    stack::return_value(stack::top());
+}
+
+const natives::NativeDef DEFS[] = {
+    {14, "func", "{Defines a function with a given spec and body} spec [block!] body [block!]", func},
+    {15, "function",
+     "{Defines a function, making all set-words found in body, local} spec [block!] body [block!]"
+     " /extern {Exclude words that follow this refinement}",
+     function_},
+    {16, "does", "{Defines a function with no arguments or local variables} body [block!]", does},
+    {17, "has", "{Defines a function with local variables, but no arguments} vars [block!] body [block!]", has},
+    {20, "do",
+     "{Evaluates a value, returning the last evaluation result} value [any-type!]"
+     " /expand {Expand directives before evaluation}"
+     " /args {If value is a script, this will set its system/script/args}"
+     " arg {Args passed to a script (normally a string)}"
+     " /next {Do next expression only, return it, update block word}"
+     " position [word!] {Word updated with new block position}"
+     " /trace callback [function! [event [word!] code [any-block! none!] offset [integer!]"
+     " value [any-type!] ref [any-type!] frame [pair!]]]",
+     do_},
+    {21, "get",
+     "{Returns the value a word refers to} word [any-word! any-path! object!]"
+     " /any {If word has no value, return UNSET rather than causing an error}"
+     " /case {Use case-sensitive comparison (path only)} return: [any-type!]",
+     get},
+    {22, "set",
+     "{Sets the value(s) one or more words refer to}"
+     " word [any-word! block! object! any-path!] {Word, object, map path or block of words to set}"
+     " value [any-type!] {Value or block of values to assign to words}"
+     " /any {Allow UNSET as a value rather than causing an error}"
+     " /case {Use case-sensitive comparison (path only)}"
+     " /only {Block or object value argument is set as a single value}"
+     " /some {None values in a block or object value argument, are not set} return: [any-type!]",
+     set},
+    {35, "reduce",
+     "{Returns a copy of a block, evaluating all expressions} value [any-type!]"
+     " /into {Put results in out block, instead of creating a new block}"
+     " out [any-block!] {Target block for results, when /into is used}",
+     reduce},
+    {36, "compose",
+     "{Returns a copy of a block, evaluating only parens} value [block!]"
+     " /deep {Compose nested blocks}"
+     " /only {Compose nested blocks as blocks containing their values}"
+     " /into {Put results in out block, instead of creating a new block}"
+     " out [any-block!] {Target block for results, when /into is used}",
+     compose},
+    {38, "bind",
+     "{Bind words to a context; returns rebound words} word [block! any-word!]"
+     " context [any-word! any-object! function!] /copy {Deep copy blocks before binding}"
+     " return: [block! any-word!]",
+     bind},
+    {39, "in",
+     "{Returns the given word bound to the object's context} object [any-object! any-function!]"
+     " word [any-word! refinement!]",
+     in},
+    {68, "construct",
+     "{Makes a new object from an unevaluated spec; standard logic words are evaluated} block [block!]"
+     " /with {Use a prototype object} object [object!] {Prototype object}"
+     " /only {Don't evaluate standard logic words}",
+     construct},
+    {69, "value?", "{Returns TRUE if the word has a value} value [word!] return: [logic!]", is_value},
+    {83, "extend",
+     "{Extend an object or map value with list of key and value pairs} obj [object! map!]"
+     " spec [block! hash! map!] /case {Use case-sensitive comparison}",
+     extend},
+    {88, "unset",
+     "{Unsets the value of a word in its current context} word [word! block!] {Word or block of words}",
+     unset_},
+    {92, "context?",
+     "{Returns the context to which a word is bound} word [any-word!] {Word to check}"
+     " return: [object! function! none!]",
+     context_q},
+    {107, "apply",
+     "{Apply a function to a reduced block of arguments}"
+     " func [word! path! any-function!] {Function to apply, with eventual refinements}"
+     " args [block!] {Block of args, reduced first}"
+     " /all {Provide every argument in the function spec, in order, tail-completed with false/none.}"
+     " /safer {Forces single refinement arguments, skip them when inactive instead of evaluating}",
+     apply},
+};
+
+}  // namespace
+
+// ---- set-many ------------------------------------------------------------------------------------
+
+namespace natives {
+
+// Value i of a block-valued source, none past the tail.
+static Cell value_at(const Cell* source, uint32_t i) {
+    uint32_t at = uint32_t(cell::series_index(source)) + i;
+    return at < live_tail(source) ? *block::cell_at(source, at) : statics::none_cell;
+}
+
+static Cell word_at(const Cell* words, uint32_t i) {
+    uint32_t at = uint32_t(cell::series_index(words)) + i;
+    return at < live_tail(words) ? *block::cell_at(words, at) : statics::none_cell;
+}
+
+void set_many(const Cell* words_block, const Cell* value, uint32_t n, bool any, bool only, bool some) {
+    Cell words = *words_block, source = *value;
+    temp_roots::Hold hold_words(&words);
+    temp_roots::Hold hold_source(&source);
+    bool block_valued = !only && (is_block_like(cell::type(&source)) || cell::type(&source) == T_MAP);
+    for (uint32_t i = 0; i < n; i++) {
+        Cell w = word_at(&words, i);
+        if (!is_settable_word(cell::type(&w))) error::raise(Err::script_invalid_arg, &w);
+        Cell v = block_valued ? value_at(&source, i) : source;
+        if (!any && cell::type(&v) == T_UNSET) error::raise(Err::script_need_value, &w);
+    }
+    for (uint32_t i = 0; i < n; i++) {
+        Cell w = word_at(&words, i);
+        Cell v = block_valued ? value_at(&source, i) : source;
+        if (some && cell::type(&v) == T_NONE) continue;
+        if (!is_settable_word(cell::type(&w))) error::raise(Err::script_invalid_arg, &w);
+        if (!any && cell::type(&v) == T_UNSET) error::raise(Err::script_need_value, &w);
+        word::set_value(&w, &v);
+    }
+}
+
+}  // namespace natives
+
+const natives::Module natives::module_eval = {DEFS, sizeof DEFS / sizeof DEFS[0]};
+
+}  // namespace zel

@@ -1,0 +1,278 @@
+// The exception, exit and system natives: the module table, and the natives
+// about memory (stats, recycle), the lexer (transcode) and the argument
+// checks of parse and checksum, whose engines come with PARSE and the
+// digests. The other routines live beside this file by concern
+// (natives_exits.cpp, natives_os.cpp).
+#include "interpreter/natives_system.h"
+
+#include "core/block.h"
+#include "core/context.h"
+#include "core/file.h"
+#include "core/raise.h"
+#include "core/runtime_words.h"
+#include "core/symbol.h"
+#include "datatypes/memory_stats.h"
+#include "interpreter/eval.h"
+#include "interpreter/exits.h"
+#include "interpreter/natives.h"
+#include "interpreter/stack.h"
+#include "io/lexer.h"
+#include "kernel/collector.h"
+
+namespace zel {
+namespace natives {
+namespace system {
+
+using stack::reg;
+
+namespace {
+
+enum Index : uint32_t { STATS = 37, PARSE = 40, CHECKSUM = 87, RECYCLE = 105, TRANSCODE = 106 };
+
+inline bool used(const int32_t* refinements, uint32_t i) { return refinements[i] >= 0; }
+inline Cell* refinement_arg(const int32_t* refinements, uint32_t i) { return reg.base + refinements[i]; }
+
+// The bytes in use: an integer! while they fit, else a float!.
+void answer_usage() {
+    double bytes = memory::frame_usage(nullptr, memory::USAGE_TOTAL);
+    if (bytes > 2147483647.0) cell::make_float(reg.base, bytes);
+    else cell::make_integer(reg.base, int32_t(bytes));
+    reg.top = reg.base + 1;
+}
+
+// stats/show hands the listing to the library's show-memory-stats.
+void show_stats(const Cell* listing) {
+    const Cell* printer = context::get_word_cell(symbol::intern("show-memory-stats"), context::global_node);
+    if (!printer || cell::type(printer) != T_FUNCTION) error::raise(Err::internal_not_done);
+    Cell callable = *printer;
+    interp::invoke(&callable, words::word(words::W_tag_anon), listing, 1);
+}
+
+// ---- transcode ------------------------------------------------------------------
+
+enum TranscodeRefinement : uint32_t { TC_NEXT, TC_ONE, TC_PRESCAN, TC_SCAN, TC_PART, TC_INTO, TC_TRACE };
+
+lexer::Mode transcode_mode(const int32_t* refinements) {
+    if (used(refinements, TC_PRESCAN)) return lexer::MODE_PRESCAN;
+    if (used(refinements, TC_SCAN)) return lexer::MODE_SCAN;
+    if (used(refinements, TC_NEXT) || used(refinements, TC_ONE)) return lexer::MODE_ONE;
+    return lexer::MODE_LOAD;
+}
+
+// The /part limit in the source's own units (bytes of a binary!, characters
+// of a string!); -1 for the whole input.
+int32_t transcode_length(const Cell* source, const int32_t* refinements) {
+    if (!used(refinements, TC_PART)) return -1;
+    const Cell* part = refinement_arg(refinements, TC_PART);
+    int32_t n = cell::type(part) == T_INTEGER ? cell::get_int(part) : -1;
+    if (cell::type(part) != T_INTEGER) {
+        if (cell::type(part) != cell::type(source)) error::raise(Err::script_not_same_type);
+        n = cell::series_index(part) - cell::series_index(source);
+    }
+    return n < 0 ? 0 : n;
+}
+
+// /next answers [value rest], /one the value; none when no value was read.
+void answer_one(const Cell* loaded, const Cell* source, uint32_t consumed, bool with_rest) {
+    if (cell::type(loaded) != T_BLOCK || block::get_length(loaded) < 1) {
+        cell::make_none(reg.base);
+        reg.top = reg.base + 1;
+        return;
+    }
+    Cell value = *block::cell_at(loaded, uint32_t(cell::series_index(loaded)));
+    cell::clear_flag(&value);
+    if (!with_rest) {
+        stack::return_value(&value);
+        return;
+    }
+    Cell rest = *source;
+    rest.w1 = uint32_t(cell::series_index(source)) + consumed;
+    Cell* pair = block::push_new(2);
+    block::append_copy(pair, &value);
+    block::append_copy(pair, &rest);
+    stack::return_value(pair);
+}
+
+// ---- checksum ---------------------------------------------------------------------
+
+enum Method : uint32_t { M_TCP, M_MD5, M_SHA1, M_CRC32, M_ADLER32, M_SHA256, M_SHA384, M_SHA512, M_HASH, METHODS };
+const char* const method_names[METHODS] = {"tcp", "md5", "sha1", "crc32", "adler32", "sha256", "sha384", "sha512", "hash"};
+
+uint32_t method_of(const Cell* word) {
+    uint32_t s = symbol::resolve(word->w2);
+    for (uint32_t m = 0; m < METHODS; m++)
+        if (symbol::resolve(symbol::intern(method_names[m])) == s) return m;
+    error::raise(Err::script_invalid_arg, word);
+}
+
+bool is_plain_checksum(uint32_t m) { return m == M_TCP || m == M_CRC32 || m == M_ADLER32; }
+
+}  // namespace
+
+void stats(bool check, const int32_t* refinements) {
+    if (check) check_args(STATS, refinements);
+    bool show = used(refinements, 0);
+    if (!show && !used(refinements, 1)) {
+        answer_usage();
+        return;
+    }
+    Cell* listing = block::push_new(8);
+    memory::frame_usage(listing, memory::USAGE_LIST);
+    if (!show) {
+        stack::return_value(listing);
+        return;
+    }
+    show_stats(listing);
+    if (exits::pending()) return;
+    cell::make_unset(reg.base);
+    reg.top = reg.base + 1;
+}
+
+// A direct recycle collects even while the collector is switched off.
+void recycle(bool check, const int32_t* refinements) {
+    if (check) check_args(RECYCLE, refinements);
+    bool on = used(refinements, 0), off = used(refinements, 1);
+    if (on || off) {
+        collector::state.enabled = on;
+        cell::make_unset(reg.base);
+        reg.top = reg.base + 1;
+        return;
+    }
+    collector::collect();
+    answer_usage();
+}
+
+void transcode(bool check, const int32_t* refinements) {
+    if (check) check_args(TRANSCODE, refinements);
+    const Cell* source = reg.base;
+    lexer::Request request;
+    request.mode = transcode_mode(refinements);
+    if (used(refinements, TC_INTO) && request.mode == lexer::MODE_LOAD)
+        request.into = refinement_arg(refinements, TC_INTO);
+    if (used(refinements, TC_TRACE)) request.callback = refinement_arg(refinements, TC_TRACE);
+    int32_t length = transcode_length(source, refinements);
+    Cell* out = stack::push(&statics::none_cell);
+    lexer::Result r = cell::type(source) == T_BINARY ? lexer::scan_binary(out, source, length, request)
+                                                    : lexer::scan_string(out, source, length, request);
+    switch (request.mode) {
+    case lexer::MODE_SCAN:
+    case lexer::MODE_PRESCAN:
+        if (r.type) cell::make_datatype(reg.base, r.type);
+        else cell::make_none(reg.base);
+        reg.top = reg.base + 1;
+        return;
+    case lexer::MODE_ONE: answer_one(out, source, r.consumed, !used(refinements, TC_ONE)); return;
+    default: stack::return_value(out);
+    }
+}
+
+// The PARSE engine is not part of this build yet: the arguments are checked
+// as parse will check them, then not-done is raised.
+void parse(bool check, const int32_t* refinements) {
+    if (check) check_args(PARSE, refinements);
+    if (used(refinements, 1)) {
+        const Cell* part = refinement_arg(refinements, 1);
+        uint32_t t = cell::type(part);
+        bool number = t == T_INTEGER || t == T_FLOAT || t == T_PERCENT;
+        if (!number && cell::series_node(part) != cell::series_node(reg.base))
+            error::raise(Err::script_invalid_refine_arg, words::refinement(words::R_part), part);
+    }
+    error::raise(Err::internal_not_done);
+}
+
+// The digests come later: the arguments are checked as checksum will check
+// them, then not-done is raised.
+void checksum(bool check, const int32_t* refinements) {
+    if (check) check_args(CHECKSUM, refinements);
+    if (cell::type(reg.base) == T_FILE) {
+        const Cell* data = file::read(reg.base, nullptr, nullptr, true, false, false, nullptr);
+        reg.base[0] = *data;
+    }
+    uint32_t t = cell::type(reg.base);
+    if (t != T_STRING && t != T_BINARY) error::raise(Err::script_invalid_arg, reg.base);
+    uint32_t method = method_of(reg.base + 1);
+    if (used(refinements, 0)) {
+        const Cell* spec = refinement_arg(refinements, 0);
+        uint32_t st = cell::type(spec);
+        const Cell* with = words::refinement(words::R_with);
+        if (is_plain_checksum(method)) error::raise(Err::script_invalid_refine_arg, with, spec);
+        if (st != T_STRING && st != T_BINARY && st != T_INTEGER) error::raise(Err::script_invalid_arg, spec);
+        if (method == M_HASH && st != T_INTEGER) error::raise(Err::script_invalid_refine_arg, with, spec);
+    }
+    error::raise(Err::internal_not_done);
+}
+
+}  // namespace system
+
+// ---- the module table ---------------------------------------------------------------
+
+namespace {
+using namespace system;
+
+const NativeDef defs[] = {
+    {STATS, "stats",
+     R"~("Returns interpreter statistics" /show "TBD:" /info "Return detailed info: nodes/series/big x free/used/total, total, low-level heap" return: [integer! block!])~",
+     stats},
+    {PARSE, "parse",
+     R"~("Process a series using dialected grammar rules" input [binary! any-block! any-string!] rules [block!] /case "Uses case-sensitive comparison" /part "Limit to a length or position" length [number! series!] /trace callback [function! [event [word!] match? [logic!] rule [block!] input [series!] stack [block!] return: [logic!]]] return: [logic! block!])~",
+     parse},
+    {70, "try",
+     R"~("Tries to DO a block and returns its value or an error" block [block!] /all "Catch also BREAK, CONTINUE, RETURN, EXIT and THROW exceptions" /keep "Capture and save the call stack in the error object")~",
+     try_},
+    {77, "break",
+     R"~("Breaks out of a loop, while, until, repeat, foreach, etc" /return "Forces the loop function to return a value" value [any-type!])~",
+     break_},
+    {78, "continue", R"~("Throws control back to top of loop")~", continue_},
+    {79, "exit", R"~("Exits a function, returning no value")~", exit_},
+    {80, "return", R"~("Returns a value from a function" value [any-type!])~", return_},
+    {81, "throw",
+     R"~("Throws control back to a previous catch" value [any-type!] "Value returned from catch" /name "Throws to a named catch" word [word!])~",
+     throw_},
+    {82, "catch",
+     R"~("Catches a throw from a block and returns its value" block [block!] "Block to evaluate" /name "Catches a named throw" word [word! block!] "One or more names")~",
+     catch_},
+    {85, "to-local-file",
+     R"~("Converts a Zel file path to the local system file path" path [file! string!] /full "Prepends current dir for full path (for relative paths only)" return: [string!])~",
+     to_local_file},
+    {86, "wait",
+     R"~("Waits for a duration in seconds or specified time" value [number! time! block! none!] /all "Returns all events in a block")~",
+     wait},
+    {CHECKSUM, "checksum",
+     R"~("Computes a checksum, CRC, hash, or HMAC" data [binary! string! file!] method [word!] "MD5 SHA1 SHA256 SHA384 SHA512 CRC32 TCP ADLER32 hash" /with "Extra value for HMAC key or hash table size; not compatible with TCP/CRC32/ADLER32 methods" spec [any-string! binary! integer!] "String or binary for MD5/SHA* HMAC key, integer for hash table size" return: [integer! binary!])~",
+     checksum},
+    {93, "set-env",
+     R"~("Sets the value of an operating system environment variable (for current process)" var [any-string! any-word!] "Variable to set" value [string! none!] "Value to set, or NONE to unset it")~",
+     set_env},
+    {94, "get-env",
+     R"~("Returns the value of an OS environment variable (for current process)" var [any-string! any-word!] "Variable to get" return: [string! none!])~",
+     get_env},
+    {95, "list-env", R"~("Returns a map of OS environment variables (for current process)" return: [map!])~", list_env},
+    {96, "now",
+     R"~("Returns date and time" /year "Returns year only" /month "Returns month only" /day "Returns day of the month only" /time "Returns time only" /zone "Returns time zone offset from UTC (GMT) only" /date "Returns date only" /weekday "Returns day of the week as integer (Monday is day 1)" /yearday "Returns day of the year (Julian)" /precise "High precision time" /utc "Universal time (no zone)" return: [date! time! integer!])~",
+     now},
+    {99, "call",
+     R"~("Executes a shell command to run another process" cmd [string! file!] "A shell command or an executable file" /wait "Runs command and waits for exit" /show "Force the display of system's shell window (Windows only)" /console "Runs command with I/O redirected to console (CLI console only at present)" /shell "Forces command to be run from shell" /input in [string! file! binary!] "Redirects in to stdin" /output out [string! file! binary!] "Redirects stdout to out" /error err [string! file! binary!] "Redirects stderr to err" return: [integer!] "0 if success, -1 if error, or a process ID")~",
+     call},
+    {101, "size?", R"~("Returns the size of a file content" file [file!] return: [integer! none!])~", is_size},
+    {102, "browse",
+     R"~("Opens the URL in a web browser or the file in the associated application" url [url! file!])~", browse},
+    {103, "compress",
+     R"~("Compresses data" data [any-string! binary!] method [word!] "zlib deflate gzip" return: [binary!])~",
+     compress},
+    {104, "decompress",
+     R"~("Decompresses data" data [binary!] method [word!] "zlib deflate gzip" /size "Specify an uncompressed data size (ignored for GZIP)" sz [integer!] "Uncompressed data size; must not be negative" return: [binary!])~",
+     decompress},
+    {RECYCLE, "recycle",
+     R"~("Recycles unused memory and returns memory amount still in use" /on "Turns on garbage collector; returns nothing" /off "Turns off garbage collector; returns nothing" return: [integer! unset!])~",
+     recycle},
+    {TRANSCODE, "transcode",
+     R"~("Translates UTF-8 binary source to values. Returns one or several values in a block" src [binary! string!] "UTF-8 input buffer; string argument will be UTF-8 encoded" /next "Translate next complete value (blocks as single value)" /one "Translate next complete value, returns the value only" /prescan "Prescans only, do not load values. Returns guessed type." /scan "Scans only, do not load values. Returns recognized type." /part "Translates only part of the input buffer" length [integer! binary!] "Length in bytes or tail position" /into "Optionally provides an output block" dst [block!] /trace callback [function! [event [word!] input [binary! string!] type [word! datatype!] line [integer!] token return: [logic!]] routine! [event [word!] input [binary! string!] type [word! datatype!] line [integer!] token return: [logic!]]] return: [block!])~",
+     transcode},
+};
+
+}  // namespace
+
+const Module module_system = {defs, sizeof defs / sizeof defs[0]};
+
+}  // namespace natives
+}  // namespace zel

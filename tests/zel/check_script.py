@@ -1,0 +1,59 @@
+#!/usr/bin/env python3
+"""Runs `zel` on small scripts and checks what it prints and how it ends.
+
+Usage: check_script.py path/to/zel
+"""
+import os
+import subprocess
+import sys
+import tempfile
+
+ZEL = sys.argv[1]
+
+# (name, script bytes or None for no argument, expected stdout, expected status)
+CASES = [
+    ("no script", None, b"", 0),
+    ("header skipped", b'Zel [title: "t"]\nprint 1 + 2\n', b"3\n", 0),
+    ("header in any case", b"zel []\nprint 2\n", b"2\n", 0),
+    ("byte-order mark", b'\xef\xbb\xbfZel []\nprint "bom"\n', b"bom\n", 0),
+    ("no header", b"print 4\n", b"4\n", 0),
+    ("empty file", b"", b"", 0),
+    ("the header block alone", b"Zel [print 5]\n", b"", 0),
+    ("uncaught error", b'print "before"\n1 / 0\nprint "after"\n',
+     b"before\n*** Math Error: attempt to divide by zero\n", 254),
+    ("syntax error", b"print [1\n", b"*** Syntax Error:", 254),
+    ("invalid UTF-8", b'print "\xff"\n', b"*** ", 254),
+]
+
+
+def run(args):
+    done = subprocess.run([ZEL] + args, capture_output=True, timeout=60)
+    return done.stdout, done.returncode
+
+
+def main():
+    failures = 0
+    with tempfile.TemporaryDirectory() as tmp:
+        for name, script, expected, status in CASES:
+            args = []
+            if script is not None:
+                path = os.path.join(tmp, "script.zel")
+                with open(path, "wb") as f:
+                    f.write(script)
+                args = [path]
+            out, code = run(args)
+            if not out.startswith(expected) or code != status:
+                failures += 1
+                print(f"FAIL {name}: status {code} (want {status}), output {out!r} (want {expected!r}...)")
+        missing = os.path.join(tmp, "missing.zel")
+        out, code = run([missing])
+        want = f"*** Access Error: cannot open: %{missing}\n".encode()
+        if not out.startswith(want) or code != 254:
+            failures += 1
+            print(f"FAIL missing file: status {code}, output {out!r}")
+    print(f"{len(CASES) + 1 - failures} passed, {failures} failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
