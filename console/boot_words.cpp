@@ -388,6 +388,7 @@ void bind_action(const ActionDef& a) {
     Cell value;
     native::write_cell(&value, T_ACTION, a.id, &spec);
     uint32_t kept = roots::keep(&value);
+    native::keep_bound(kept);
     stack::pop(1);
     set_global(a.name, roots::at(kept));
 }

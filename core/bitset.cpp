@@ -337,15 +337,11 @@ static uint8_t combine(int32_t op, uint8_t a, uint8_t b) {
     }
 }
 
-// What the longer operand's bytes beyond the shorter one become.
-static bool copies_tail(int32_t op, bool first_is_longer) {
-    switch (op) {
-    case 5: case 9: case 7: case 12: return true;
-    case 11: return first_is_longer;
-    default: return false;
-    }
-}
-
+// The operands combine as the sets they stand for: a byte beyond an operand's
+// stored bytes is 255 when it is complemented (every such bit is a member),
+// else 0, and the result is complemented when the op gives a member there.
+// So the union of two complemented sets stays complemented, and the and~ of
+// a complemented set with a shorter plain one keeps the longer one's bytes.
 void do_bitwise(int32_t op) {
     Cell* a = stack::arg(0);
     Cell* b = stack::arg(1);
@@ -355,16 +351,15 @@ void do_bitwise(int32_t op) {
     }
     if (op == 8) return;
     uint32_t na = byte_length(a), nb = byte_length(b);
-    uint32_t common = std::min(na, nb), longest = std::max(na, nb);
+    uint8_t ea = is_complemented(a) ? 0xFF : 0x00, eb = is_complemented(b) ? 0xFF : 0x00;
+    bool shorter_plain = na < nb ? ea == 0 : eb == 0;
+    uint32_t length = op == 6 && shorter_plain ? std::min(na, nb) : std::max(na, nb);
     Cell r;
-    write_cell(&r, op == 6 ? common : longest, 0);
+    write_cell(&r, length, 0);
     uint8_t* pr = first_byte(&r);
     const uint8_t *pa = first_byte(a), *pb = first_byte(b);
-    for (uint32_t i = 0; i < common; i++) pr[i] = combine(op, pa[i], pb[i]);
-    if (op != 6 && copies_tail(op, na > nb)) {
-        std::memcpy(pr + common, (na > nb ? pa : pb) + common, longest - common);
-    }
-    if (is_complemented(a) != is_complemented(b)) series::set_flags(cell::series_node(&r), SER_COMPLEMENT);
+    for (uint32_t i = 0; i < length; i++) pr[i] = combine(op, i < na ? pa[i] : ea, i < nb ? pb[i] : eb);
+    if (combine(op, ea, eb)) series::set_flags(cell::series_node(&r), SER_COMPLEMENT);
     *a = r;
 }
 

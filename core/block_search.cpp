@@ -53,7 +53,8 @@ struct Search {
     int32_t op;
     int32_t from, length;  // where a sequence starts in its buffer, and its cells (else 0)
     int32_t step;
-    int32_t limit;   // the last cell searched, or -1 without /part
+    int32_t limit;   // the last cell searched forward, or -1 without /part
+    int64_t count;   // the /part length
     bool has_limit, last, reverse, match;
 };
 
@@ -85,16 +86,15 @@ static bool prepare(Search& s, Cell* part, Cell* skip) {
     s.limit = -1;
     s.has_limit = part != nullptr;
     if (part) {
-        int64_t limit;
         if (cell::type(part) == T_INTEGER) {
             if (cell::get_int(part) < 1) return false;
-            limit = int64_t(index) + cell::get_int(part) - 1;
+            s.count = cell::get_int(part);
         } else if (cell::type(part) == cell::type(s.series) && part->w2 == s.series->w2) {
-            limit = int64_t(cell::series_index(part)) - 1;
+            s.count = int64_t(cell::series_index(part)) - index;
         } else {
             bad_refine("part", part);
         }
-        s.limit = int32_t(std::min<int64_t>(limit, len - 1));
+        s.limit = int32_t(std::min<int64_t>(index + s.count - 1, len - 1));
     }
     s.length = 0;
     if (s.mode == MATCH_SEQUENCE) {
@@ -105,12 +105,29 @@ static bool prepare(Search& s, Cell* part, Cell* skip) {
     return true;
 }
 
+// Records start at the series' position, so a backward scan with /skip starts
+// on the key of the record that holds its first candidate, not inside it.
+static int32_t record_start(int32_t p, int32_t index, int32_t step) {
+    int32_t offset = p - index;
+    int32_t records = offset >= 0 ? offset / step : -((-offset + step - 1) / step);
+    return index + records * step;
+}
+
+// Each direction keeps to its side of the position: forward and /last look
+// at the cells from the position on (up to the /part limit), /reverse at the
+// cells before it (the /part count of them, else all). No match lies outside.
 static Course course_of(const Search& s) {
     int32_t len = int32_t(buffer_length(s.series));
     int32_t index = std::min(cell::series_index(s.series), len);
     int32_t back = s.length ? s.length : 1;
-    if (s.last) return {s.has_limit ? s.limit : len - back, -1, -s.step};
-    if (s.reverse) return {s.has_limit ? s.limit : index - back, -1, -s.step};
+    if (s.last) {
+        int32_t start = (s.has_limit ? s.limit + 1 : len) - back;
+        return {record_start(start, index, s.step), index - 1, -s.step};
+    }
+    if (s.reverse) {
+        int32_t low = s.has_limit ? int32_t(std::max<int64_t>(index - s.count, 0)) : 0;
+        return {record_start(index - back, index, s.step), low - 1, -s.step};
+    }
     return {index, s.has_limit ? s.limit + 1 : len, s.step};
 }
 
@@ -168,7 +185,7 @@ static int32_t scan(const Search& s) {
 
 static Search search_of(Cell* series, Cell* value, bool only, bool case_, bool same, bool last,
                         bool reverse, bool match) {
-    return Search{series, value, mode_of(value, only), search_op(case_, same), 0, 0, 1, -1, false, last,
+    return Search{series, value, mode_of(value, only), search_op(case_, same), 0, 0, 1, -1, 0, false, last,
                   reverse, match};
 }
 

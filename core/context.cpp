@@ -315,4 +315,13 @@ void bind(const Cell* block, Node ctx, bool self) { bind_series(cell::series_nod
 
 }  // namespace context
 
+namespace word {
+
+// A plain slot takes a copy here; the rest goes through set_word_value.
+Cell* set_value(Cell* word, const Cell* value) {
+    Cell* slot = context::bound_slot<true>(word);
+    return slot ? cell::copy(value, slot) : context::set_word_value(word, value, word->w1, true);
+}
+
+}  // namespace word
 }  // namespace zel

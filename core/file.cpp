@@ -93,9 +93,13 @@ Cell* push(const Cell* value) { return stack::push(value); }
 
 namespace {
 
-// Characters that stand bare in %name: the safe ones, but for ":" and "@",
-// which end a bare file name in the lexer.
-bool is_bare(uint32_t c) { return c > 126 || (SAFE.v[c] && c != ':' && c != '@'); }
+// Characters that stand bare in %name: the safe ones, but for ":", "@" and
+// the parentheses, which end a bare file name in the lexer, and those above
+// 126 but for the surrogates, which have no UTF-8 form.
+bool is_bare(uint32_t c) {
+    if (c > 126) return c < 0xD800 || c > 0xDFFF;
+    return SAFE.v[c] && c != ':' && c != '@' && c != '(' && c != ')';
+}
 
 // A character inside %"...": the double quote, which the lexer's quoted file
 // name cannot hold, as its code-point escape; the rest as in a string.

@@ -353,13 +353,20 @@ static int32_t of_binary(const Cell* spec) {
 }
 
 // The text from the index, read by the lexer's integer scanner (sign,
-// digits, ' separators).
+// digits, ' separators). The scanner reads what the lexer already took for
+// a number, so a text without a digit ("", "-", "'") is refused here.
 static int32_t of_text(Cell* spec) {
     uint32_t length = string::get_length(spec);
+    uint32_t start = uint32_t(cell::series_index(spec));
+    bool digit = false;
+    for (uint32_t i = 0; i < length && !digit; i++) {
+        uint32_t c = string::char_at(spec, start + i);
+        digit = c >= '0' && c <= '9';
+    }
     int32_t error;
     int32_t v = lexer::scan_integer(string::head_ptr(spec), 0, length,
                                     series::unit(string::buffer_of(spec)), &error);
-    if (error != 0) raise_bad_to(T_INTEGER, spec);
+    if (error != 0 || !digit) raise_bad_to(T_INTEGER, spec);
     return v;
 }
 
@@ -419,8 +426,9 @@ int32_t from_issue(const Cell* issue) {
     for (const uint8_t* p = name; p < end;) {
         int32_t cp;
         p = utf8::decode_char(p, end, &cp);
-        uint32_t c = uint32_t(cp) & 0x7F;
-        if (cp < 0 || c < 0x20 || hex_digit(c) > 15) error::raise(Err::script_invalid_data, issue);
+        // A character above 127 is no digit, whatever its low bits say.
+        uint32_t c = uint32_t(cp);
+        if (cp < 0 || hex_digit(c) > 15) error::raise(Err::script_invalid_data, issue);
         v = v << 4 | hex_digit(c);
     }
     return int32_t(v);

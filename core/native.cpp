@@ -10,10 +10,12 @@
 #include "core/datatype.h"
 #include "core/function.h"
 #include "core/raise.h"
+#include "core/roots.h"
 #include "core/runtime_words.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "interpreter/actions.h"
+#include "interpreter/eval.h"
 #include "interpreter/stack.h"
 #include "kernel/runtime.h"
 
@@ -91,6 +93,23 @@ void write_cell(Cell* c, uint32_t type, uint32_t index, const Cell* spec) {
 
 Cell* extra(const Cell* callable) { return series::cells(node::buffer(callable->w3)); }
 
+// The root index of the value start-up bound for each native index ([0]) and
+// action id ([1]); 0 when none.
+static uint32_t bound_roots[2][natives::TABLE_SLOTS + 1];
+
+void keep_bound(uint32_t root_index) {
+    const Cell* v = roots::at(root_index);
+    if (v->w1 <= natives::TABLE_SLOTS) bound_roots[cell::type(v) == T_ACTION][v->w1] = root_index;
+}
+
+// The argument list of a native! or action! (or an op! of one) is fixed
+// before its spec block escapes: changing the block later leaves the frame
+// its routine reads as it is.
+static void fix_frame(const Cell* value) {
+    uint32_t t = cell::type(value) == T_OP ? op::wrapped_type(value) : cell::type(value);
+    if (t == T_NATIVE || t == T_ACTION) interp::prepare_spec(value);
+}
+
 // make native! [spec index] and make action! [spec index].
 static const Cell* make_indexed(Cell* spec, uint32_t type, uint32_t slots) {
     Cell dt = datatype_cell(type);
@@ -104,6 +123,8 @@ static const Cell* make_indexed(Cell* spec, uint32_t type, uint32_t slots) {
     if (index < 1 || index > int32_t(slots)) error::raise_bad_make(&dt, spec);
     Cell inner = cells[0];
     write_cell(&made, type, uint32_t(index), &inner);
+    if (uint32_t root = bound_roots[type == T_ACTION][index])
+        cell::make_series(extra(&made) + EXTRA_ARGS, T_BLOCK, interp::prepare_spec(roots::at(root)));
     return &made;
 }
 
@@ -111,6 +132,7 @@ const Cell* make(Cell*, Cell* spec, uint32_t) { return make_indexed(spec, T_NATI
 
 const Cell* reflect(Cell* value, uint32_t field_symbol) {
     if (callable::is_field(field_symbol, words::S_spec)) {
+        fix_frame(value);
         made = spec_block(value);
         return &made;
     }

@@ -61,6 +61,11 @@ enum Extra : uint32_t { EXTRA_CONTEXT = 0, EXTRA_ARGS = 1, EXTRA_CELLS = 2 };
 void write_cell(Cell* c, uint32_t type, uint32_t index, const Cell* spec);
 // The first cell of a callable's extra block; good until the block changes.
 Cell* extra(const Cell* callable);
+// Records the native! or action! that start-up keeps in the root block at
+// root_index. A value made later for the same routine is called with that
+// value's argument list, so its frame holds the cells the routine reads
+// whatever spec it was made from.
+void keep_bound(uint32_t root_index);
 
 void init();
 const Cell* make(Cell* proto, Cell* spec, uint32_t type);

@@ -187,9 +187,11 @@ bool matches_at(const Search& s, uint32_t start) {
     return true;
 }
 
-// The start of the first match, or -1. Forward candidates start at each step
-// from low; backward ones end at each step down from high - 1. An empty text
-// matches at the first candidate.
+// The start of the first match, or -1. Candidates start at the series'
+// position and every step from it (so with /skip only the first character of
+// each record is a candidate, whichever way the search runs): forward from
+// low, backward from the last start whose match fits below high. An empty
+// text matches at the first candidate.
 int64_t scan(const Search& s, bool backward, bool match) {
     int64_t n = s.pattern.length();
     if (n == 0) return backward ? s.high : s.low;
@@ -200,9 +202,12 @@ int64_t scan(const Search& s, bool backward, bool match) {
         }
         return -1;
     }
-    for (int64_t pos = int64_t(s.high) - 1; pos >= s.low; pos -= s.step) {
-        int64_t start = pos + 1 - n;
-        if (start >= s.low && matches_at(s, uint32_t(start))) return start;
+    int64_t last = int64_t(s.high) - n, index = s.index, step = s.step;
+    if (last < s.low) return -1;
+    int64_t offset = last - index;
+    int64_t start = index + (offset >= 0 ? offset / step : -((-offset + step - 1) / step)) * step;
+    for (; start >= s.low; start -= step) {
+        if (matches_at(s, uint32_t(start))) return start;
         if (match) break;
     }
     return -1;

@@ -36,8 +36,12 @@ SeriesBuffer* put(SeriesBuffer* b, const char* s) {
     return b;
 }
 
+// A surrogate code point has no UTF-8 form, so it too takes the
+// parenthesised form: the text stays valid UTF-8 and loads back.
+constexpr bool is_surrogate(uint32_t cp) { return cp >= 0xD800 && cp <= 0xDFFF; }
+
 SeriesBuffer* put_escaped(SeriesBuffer* b, uint32_t cp, int32_t mode, bool all) {
-    if (cp == 30 || (cp >= 0x80 && cp <= 0x9F) || (all && cp > 0x7F)) {
+    if (cp == 30 || (cp >= 0x80 && cp <= 0x9F) || is_surrogate(cp) || (all && cp > 0x7F)) {
         b = put(b, "^(");
         b = put(b, int_to_hex(int32_t(cp), true));
         return append_char(b, ')');

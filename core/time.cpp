@@ -86,13 +86,22 @@ int32_t form_into(double seconds, const Cell* buffer, int32_t limit) {
         *p++ = '-';
         seconds = -seconds;
     }
+    // Six digits may round a part just below a minute up to "60", which no
+    // time text holds: the time is then written as the next whole minute.
+    char part[float_::TEXT_SIZE + 2];
+    size_t n_part = seconds_text(seconds, part);
+    if (std::strcmp(part, "60") == 0) {
+        seconds = (std::floor(seconds / 60.0) + 1.0) * 60.0;
+        n_part = seconds_text(seconds, part);
+    }
     p += float_::format_double(std::floor(seconds / 3600.0), 0, false, p);
     int32_t minutes = get_minutes(seconds);
     *p++ = ':';
     *p++ = char('0' + minutes / 10);
     *p++ = char('0' + minutes % 10);
     *p++ = ':';
-    p += seconds_text(seconds, p);
+    std::memcpy(p, part, n_part);
+    p += n_part;
     return datatype::append_text(buffer, text, uint32_t(p - text), limit);
 }
 

@@ -202,14 +202,17 @@ const Cell* to(Cell* proto, Cell* spec, uint32_t type) {
 
 // ---- mold -----------------------------------------------------------------------
 
-// Every byte of the UTF-8 text that is not safe bare becomes an escape.
+// Every byte of the UTF-8 text that is not safe bare becomes an escape. The
+// lexer ends a url at a parenthesis, so mold escapes both (as the component
+// table does), which enhex leaves bare.
 int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell* part, int32_t limit, int32_t) {
     Utf8 text = utf8_of(value);
     int32_t written = 0;
     for (const uint8_t* p = text.p; p < text.end; p++) {
         if (part && written >= limit) break;
         char out[3];
-        uint32_t n = encode_byte(ENCODE_MOLD, *p, out);
+        bool paren = *p == '(' || *p == ')';
+        uint32_t n = encode_byte(paren ? ENCODE_COMPONENT : ENCODE_MOLD, *p, out);
         string::append_bytes(buffer, reinterpret_cast<const uint8_t*>(out), n);
         written += int32_t(n);
     }

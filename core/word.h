@@ -18,10 +18,7 @@ Cell intern(const char* name);
 // Reading and assigning a word in its own context (assignment notifies an
 // object's change handler); both answer the slot.
 inline Cell* get_value(const Cell* word) { return context::word_value(word); }
-inline Cell* set_value(Cell* word, const Cell* value) {
-    Cell* slot = context::bound_slot<true>(word);
-    return slot ? cell::copy(value, slot) : context::set_word_value(word, value, word->w1, true);
-}
+Cell* set_value(Cell* word, const Cell* value);
 
 // Turns the cell into a word! of the symbol bound to the global context.
 void write_cell(uint32_t symbol, Cell* c);

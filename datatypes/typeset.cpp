@@ -146,10 +146,14 @@ uint32_t count(const Cell* ts) {
     return n;
 }
 
+// A member bit of an id no type was registered for (event! until its module
+// registers it) names no datatype: lists and text leave it out.
+static bool is_registered(uint32_t type) { return types::name(type).name != nullptr; }
+
 void list_types(const Cell* ts, Cell* block) {
     cell::make_series(block, T_BLOCK, series::new_cells(count(ts)));
     for (uint32_t t = 1; t < TYPE_COUNT; t++)
-        if (has(ts, t)) datatype::append_new(block, t);
+        if (has(ts, t) && is_registered(t)) datatype::append_new(block, t);
 }
 
 Cell* push(const Cell* ts) { return stack::push(ts); }
@@ -177,7 +181,7 @@ int32_t mold(Cell* value, Cell* buffer, bool only, bool, bool, Cell* part, int32
     if (!only) limit = datatype::append_text(buffer, HEAD, sizeof HEAD - 1, limit);
     bool wrote = false;
     for (uint32_t t = 1; t < TYPE_COUNT; t++) {
-        if (!has(value, t)) continue;
+        if (!has(value, t) || !is_registered(t)) continue;
         if (part && limit <= 0) return limit;
         const types::NameRecord& n = types::name(t);
         limit = datatype::append_text(buffer, n.name, n.length + 1, limit);

@@ -11,6 +11,7 @@
 #include "interpreter/exits.h"
 #include "interpreter/stack.h"
 #include "interpreter/trace.h"
+#include "kernel/temp_roots.h"
 
 namespace zel {
 namespace interp {
@@ -45,7 +46,9 @@ bool is_return_code(uint32_t code) { return code == EXIT_RETURN || code == EXIT_
 
 void call_function(const Cell* function) {
     Cell fn = *function;
+    temp_roots::Hold hold_fn(&fn);
     Cell body = function::extra(&fn)[function::EXTRA_BODY];
+    temp_roots::Hold hold_body(&body);
     if (is_tracing()) emit_event(EV_CALL, nullptr, -1, &fn, &fn);
     call_function_body(&body, function::context_of(&fn), &fn);
     if (exits::pending()) return;
@@ -53,8 +56,9 @@ void call_function(const Cell* function) {
 }
 
 // The context cell is fetched once before the body and once after it, as
-// the body may move it.
+// the body may move it (and a collection may renumber its node).
 void call_function_body(const Cell* body, Node ctx, const Cell* function) {
+    temp_roots::Hold hold(&ctx);
     Cell* cc = context::cell_of(ctx);
     uint32_t saved = cc->w2;
     cc->w2 = stack::index_of(stack::reg.base);

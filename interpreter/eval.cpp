@@ -76,6 +76,13 @@ Cell unwrap(const Cell* op) {
     error::raise(Err::internal_not_callable, &datatype);
 }
 
+// A fetch event whose callback may run a collection: the cells the caller
+// goes on with (the value fetched, an operator) are kept current meanwhile.
+void emit_fetch(const Cell* code, uint32_t pos, Cell* value, Cell* also = nullptr) {
+    temp_roots::Hold hold_value(value), hold_also(also ? also : value);
+    emit_event(EV_FETCH, code, int32_t(pos), nullptr, value);
+}
+
 // A word of the symbol bound to nothing: names an argument in an error.
 Cell loose_word(uint32_t symbol, uint32_t type) { return Cell{type, 0, symbol, uint32_t(-1)}; }
 
@@ -159,7 +166,7 @@ Node build_arg_list(Node spec, bool function_like) {
 
 struct Call {
     Cell callable;         // an op! already unwrapped
-    Cell name;             // the word naming the frame
+    Cell name;             // the word naming the frame (held with the callable)
     const Cell* code;      // the code the arguments come from, or null
     uint32_t pos;          // the next position in it
     bool infix;            // the first argument is already on the stack
@@ -191,7 +198,7 @@ inline Node arg_list(const Cell* callable) {
     return m.list;
 }
 
-uint32_t expression(const Cell* code, uint32_t pos, bool infix_off);
+uint32_t expression(const Cell* code, uint32_t pos, bool infix_off, SeriesBuffer* b);
 enum PathMode { PATH_CALL, PATH_GET, PATH_SET };
 uint32_t eval_path(const Cell* path, PathMode mode, const Cell* code, uint32_t pos);
 uint32_t call(Call& c);
@@ -222,17 +229,18 @@ void fetch_arg(Call& c, const Cell& entry) {
         stack::push(v);
         return;
     }
-    if (c.pos >= live_tail(c.code)) {
+    SeriesBuffer* b = code_buffer(c.code);
+    if (c.pos >= cell_count(b)) {
         if (mode == FETCH_EVAL || !typeset::has(&entry, T_UNSET)) no_arg(&c.name, entry);
         stack::push(&statics::unset_cell);
         return;
     }
     if (mode == FETCH_EVAL) {
-        c.pos = expression(c.code, c.pos, c.infix);
+        c.pos = expression(c.code, c.pos, c.infix, b);
         return;
     }
     Cell v = fetch(c.code, c.pos++);
-    if (is_tracing()) emit_event(EV_FETCH, c.code, int32_t(c.pos - 1), nullptr, &v);
+    if (is_tracing()) emit_fetch(c.code, c.pos - 1, &v);
     if (mode == FETCH_QUOTED) {
         switch (cell::type(&v)) {
         case T_PAREN: eval(anon(), &v, false); return;
@@ -288,6 +296,7 @@ void use_path_refinements(Call& c, int32_t* refs) {
             if (!is_argument(e)) break;
             fetch_arg(c, e);
             if (exits::pending()) return;
+            c.args = arg_list(&c.callable);
             check_arg(c, e);
             if (!function_like) continue;
             stack::reg.base[m] = used ? *stack::top() : statics::none_cell;
@@ -301,7 +310,7 @@ constexpr uint32_t MAX_REFINEMENTS = 64;
 
 // A native's or action's refinements are all unused until a path says
 // otherwise, and its list ends with their number: they are marked without
-// reading the rest of the list (false past the positions a call holds).
+// reading the rest of the list (false when there are more than a call holds).
 bool unused_refinements(SeriesBuffer* list, int32_t* refs) {
     const Cell* count = series::cells(list) + cell_count(list) - 1;
     if (cell::type(count) != T_INTEGER || uint32_t(cell::get_int(count)) > MAX_REFINEMENTS) return false;
@@ -330,6 +339,7 @@ bool gather(Call& c, int32_t* refs) {
             } else {
                 fetch_arg(c, e);
                 if (exits::pending()) return false;
+                c.args = arg_list(&c.callable);  // a collection may have moved the node
                 list = node::buffer(c.args);
             }
             check_arg(c, e);
@@ -412,7 +422,7 @@ inline bool binary_inline(Fast f, Cell* left, const Cell* right) {
     if (f.kind == FAST_ARITH) return actions::arith_inline(f.op, left, right, left);
     bool answer;
     if (f.kind != FAST_COMPARE || !actions::compare_inline(f.op, left, right, &answer)) return false;
-    cell::make_logic(left, answer);
+    actions::store_logic(left, answer);
     return true;
 }
 
@@ -465,17 +475,20 @@ struct FastOp {
     uint8_t takes;  // OperandTypes both arguments accept; 0: no fast path
 };
 
-// Operators checked so far, by the node of their extra block. A collection
-// forgets them all, as a freed node may come back naming another callable.
+// Operators checked so far, by the node of their extra block, with the
+// callable they wrap. A collection forgets them all, as a freed node may come
+// back naming another callable.
 struct OpMemo {
     Node extra;
-    uint8_t takes;
+    uint32_t index;
+    uint32_t type;
+    FastOp fast;
 };
 constexpr uint32_t OP_MEMO_SLOTS = 32;
 OpMemo op_memo[OP_MEMO_SLOTS];
 
 void forget_ops() {
-    for (OpMemo& m : op_memo) m = OpMemo{0, 0};
+    for (OpMemo& m : op_memo) m = OpMemo{};
 }
 
 uint8_t operand_types(const Cell* e) {
@@ -491,11 +504,10 @@ bool has_routine(const Cell* callable) {
     return index >= 1 && index <= ACTION_COUNT && actions::table[index - 1];
 }
 
-// The operand types the operator takes with nothing more than its fast path:
-// two evaluated arguments (and any return: entry, which a call skips).
+// The operand types the operator (unwrapped) takes with nothing more than
+// its fast path: two evaluated arguments (and any return: entry, which a
+// call skips).
 uint8_t operator_takes(const Cell* op) {
-    OpMemo& m = op_memo[op->w3 % OP_MEMO_SLOTS];
-    if (m.extra == op->w3) return m.takes;
     if (!has_routine(op)) return 0;
     SeriesBuffer* b = node::buffer(prepare_spec(op));
     const Cell* e = series::cells(b);
@@ -506,23 +518,36 @@ uint8_t operator_takes(const Cell* op) {
         if (fetch_mode(e + k) != FETCH_EVAL || ++args > 2) return 0;
         takes &= operand_types(e + k);
     }
-    m = OpMemo{op->w3, uint8_t(args == 2 ? takes : 0)};
-    return m.takes;
+    return uint8_t(args == 2 ? takes : 0);
 }
 
-// The fast path of an operator (unwrapped): none while tracing, whose events
-// only the general call emits.
-FastOp fast_operator(const Cell* op) {
-    uint32_t t = cell::type(op);
-    Fast f = t == T_ACTION ? fast_action(op->w1) : t == T_NATIVE ? fast_native(op->w1) : Fast{FAST_NONE, 0};
-    if ((f.kind != FAST_ARITH && f.kind != FAST_COMPARE) || is_tracing()) return {f, 0};
-    return {f, operator_takes(op)};
+FastOp check_operator(const Cell* op_value) {
+    Cell op = unwrap(op_value);
+    uint32_t t = cell::type(&op);
+    Fast f = t == T_ACTION ? fast_action(op.w1) : t == T_NATIVE ? fast_native(op.w1) : Fast{FAST_NONE, 0};
+    if (f.kind != FAST_ARITH && f.kind != FAST_COMPARE) return {f, 0};
+    return {f, operator_takes(&op)};
 }
 
-inline uint8_t takes_of(const Cell* value) {
-    uint32_t t = cell::type(value);
-    return t == T_INTEGER ? TAKES_INTEGER : t == T_FLOAT ? TAKES_FLOAT : 0;
+// The fast path of an op! value: none while tracing, whose events only the
+// general call emits.
+inline FastOp fast_operator(const Cell* op) {
+    if (is_tracing()) return {{FAST_NONE, 0}, 0};
+    OpMemo& m = op_memo[op->w3 % OP_MEMO_SLOTS];
+    uint32_t type = op::wrapped_type(op);
+    if (m.extra != op->w3 || m.index != op->w1 || m.type != type) m = OpMemo{op->w3, op->w1, type, check_operator(op)};
+    return m.fast;
 }
+
+struct OperandTakes {
+    uint8_t of[256];
+    constexpr OperandTakes() : of{} {
+        of[T_INTEGER] = TAKES_INTEGER;
+        of[T_FLOAT] = TAKES_FLOAT;
+    }
+};
+constexpr OperandTakes OPERAND_TAKES;
+inline uint8_t takes_of(const Cell* value) { return OPERAND_TAKES.of[cell::type(value)]; }
 
 inline bool takes_both(uint8_t takes, const Cell* left, const Cell* right) {
     uint8_t l = takes_of(left), r = takes_of(right);
@@ -541,7 +566,7 @@ bool infix_in_place(const FastOp& op, SeriesBuffer* b, uint32_t at) {
 }
 
 // The argument entry of the k-th argument (from 0) of a list.
-Cell argument_entry_of(Node list, uint32_t k) {
+Cell nth_argument(Node list, uint32_t k) {
     SeriesBuffer* b = node::buffer(list);
     for (const Cell *e = series::cells(b), *end = e + cell_count(b); e < end; e++)
         if (is_argument(*e) && k-- == 0) return *e;
@@ -551,19 +576,20 @@ Cell argument_entry_of(Node list, uint32_t k) {
 // The operator with a right operand to evaluate, its left operand of a type
 // it takes: the frame and the operand as the general call makes them, then
 // the fast path, or the type check and the routine.
-uint32_t infix_evaluated(Cell* op, const FastOp& fast, const Cell* w, const Cell* code, uint32_t at) {
-    temp_roots::Hold hold(op);
+uint32_t infix_evaluated(Cell* op, const FastOp& fast, Cell* w, const Cell* code, uint32_t at) {
+    temp_roots::Hold hold_op(op), hold_word(w);
     stack::reg.top--;
     stack::enter_frame(w, stack::KIND_NATIVE | interp_bit());
     stack::push_slot();
-    if (at >= live_tail(code)) no_arg(w, argument_entry_of(arg_list(op), 1));
-    at = expression(code, at, true);
+    SeriesBuffer* b = code_buffer(code);
+    if (at >= cell_count(b)) no_arg(w, nth_argument(arg_list(op), 1));
+    at = expression(code, at, true, b);
     if (exits::pending()) return at;
     Cell* base = stack::reg.base;
     if (takes_both(fast.takes, base, base + 1) && binary_inline(fast.fast, base, base + 1)) {
         stack::keep();
     } else {
-        check_type(w, argument_entry_of(arg_list(op), 1));
+        check_type(w, nth_argument(arg_list(op), 1));
         if (is_tracing()) emit_event(EV_CALL, code, int32_t(at), w, op);
         int32_t none[1] = {-1};
         run_native(op, none);
@@ -588,7 +614,7 @@ void enter_function(const Cell* name, Node ctx) {
 // takes the placeholder's cell (or, infix, the left value's). Answers the next
 // code position.
 uint32_t call(Call& c) {
-    temp_roots::Hold hold(&c.callable);
+    temp_roots::Hold hold(&c.callable, 2);  // the callable and the name, adjacent
     uint32_t type = cell::type(&c.callable);
     if (!is_callable(type)) not_callable(&c.callable);
     if (is_tracing()) emit_event(EV_OPEN, c.code, int32_t(c.pos), &c.name, &c.callable);
@@ -660,32 +686,37 @@ inline void push_value(const Cell* code, uint32_t pos, const Cell* w, const Cell
 // copy here, anything else (unset, object fields, unbound or new words) goes
 // through the word layer.
 uint32_t set_word_expression(const Cell* code, uint32_t pos, const Cell* sw) {
-    if (pos >= live_tail(code)) error::raise(Err::script_need_value, sw);
+    SeriesBuffer* b = code_buffer(code);
+    if (pos >= cell_count(b)) error::raise(Err::script_need_value, sw);
     stack::enter_frame(sw, stack::KIND_NATIVE | interp_bit());
     stack::push(sw);
-    pos = expression(code, pos, false);
+    pos = expression(code, pos, false, b);
     if (exits::pending()) return pos;
+    Cell word = *stack::reg.base;  // the frame's copy, kept current by the collector
     Cell* value = stack::reg.base + 1;
-    Cell* slot = cell::type(value) == T_UNSET ? nullptr : context::bound_slot<true>(sw);
+    Cell* slot = cell::type(value) == T_UNSET ? nullptr : context::bound_slot<true>(&word);
     if (slot) {
         *slot = *value;
         stack::set_result(value);
     } else {
         word::set_from_frame();
     }
-    if (is_tracing()) emit_event(EV_SET, code, int32_t(pos), sw, stack::reg.base);
+    if (is_tracing()) emit_event(EV_SET, code, int32_t(pos), &word, stack::reg.base);
     stack::leave();
     return pos;
 }
 
-uint32_t set_path_expression(const Cell* code, uint32_t pos, const Cell* path) {
-    if (pos >= live_tail(code)) error::raise(Err::script_need_value, path);
+uint32_t set_path_expression(const Cell* code, uint32_t pos, const Cell* path_value) {
+    Cell path = *path_value;
+    temp_roots::Hold hold(&path);
+    SeriesBuffer* b = code_buffer(code);
+    if (pos >= cell_count(b)) error::raise(Err::script_need_value, &path);
     stack::enter_frame(anon(), stack::KIND_NATIVE | interp_bit());
-    pos = expression(code, pos, false);
+    pos = expression(code, pos, false, b);
     if (exits::pending()) return pos;
-    eval_path(path, PATH_SET, code, pos);
+    eval_path(&path, PATH_SET, code, pos);
     if (exits::pending()) return pos;
-    if (is_tracing()) emit_event(EV_SET, code, int32_t(pos), path, stack::reg.base);
+    if (is_tracing()) emit_event(EV_SET, code, int32_t(pos), &path, stack::reg.base);
     stack::leave();
     return pos;
 }
@@ -704,17 +735,17 @@ inline const Cell* infix_op_at(SeriesBuffer* b, uint32_t pos) {
 // code's buffer, fetched again only after something was evaluated.
 uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b) {
     while (const Cell* slot = infix_op_at(b, pos)) {
+        FastOp fast = fast_operator(slot);
+        bool fast_left = (fast.takes & takes_of(stack::top())) != 0;
+        if (fast_left && infix_in_place(fast, b, pos + 1)) {
+            pos += 2;
+            continue;
+        }
         Cell op = unwrap(slot), w = series::cells(b)[pos];
-        FastOp fast = fast_operator(&op);
-        uint8_t left = takes_of(stack::top());
-        if (left && (fast.takes & left)) {
-            if (infix_in_place(fast, b, pos + 1)) {
-                pos += 2;
-                continue;
-            }
+        if (fast_left) {
             pos = infix_evaluated(&op, fast, &w, code, pos + 1);
         } else {
-            if (is_tracing()) emit_event(EV_FETCH, code, int32_t(pos), nullptr, &w);
+            if (is_tracing()) emit_fetch(code, pos, &w, &op);
             Call c = code_call(&op, &w, code, pos + 1);
             c.infix = true;
             pos = call(c);
@@ -734,9 +765,9 @@ inline uint32_t infix_after(const Cell* code, uint32_t pos, SeriesBuffer* b) {
 // Evaluates a first cell that is more than a value to push, with every trace
 // event. Kept apart from expression(), which does the common cases without
 // the registers this one needs.
-[[gnu::noinline]] uint32_t compound_expression(const Cell* code, uint32_t pos, bool infix_off) {
-    Cell v = fetch(code, pos++);
-    if (is_tracing()) emit_event(EV_FETCH, code, int32_t(pos - 1), nullptr, &v);
+[[gnu::noinline]] uint32_t compound_expression(const Cell* code, uint32_t pos, bool infix_off, SeriesBuffer* b) {
+    Cell v = series::cells(b)[pos++];
+    if (is_tracing()) emit_fetch(code, pos - 1, &v);
     switch (uint32_t t = cell::type(&v)) {
     case T_WORD: {
         const Cell* value = context::word_value(&v);
@@ -788,21 +819,23 @@ struct SelfEvaluating {
 };
 constexpr SelfEvaluating SELF_EVALUATING;
 
-// One expression from the position. A value that evaluates to itself, or a
-// word holding one, is pushed here, and the code's buffer stays valid for
-// the look-ahead; the rest (and anything while tracing) goes to
-// compound_expression.
-uint32_t expression(const Cell* code, uint32_t pos, bool infix_off) {
-    collector::safe_point();
-    SeriesBuffer* b = code_buffer(code);
-    const Cell* value = series::cells(b) + pos;
-    if (cell::type(value) == T_WORD) {
-        value = context::bound_slot(value);
-        if (value && word_class(value) != WORD_PUSH) value = nullptr;
-    } else if (!SELF_EVALUATING.of[cell::type(value)]) {
-        value = nullptr;
-    }
-    if (!value || is_tracing()) return compound_expression(code, pos, infix_off);
+// The value a code cell evaluates to when that is the cell itself or the
+// value of a word that simply pushes it; else null.
+inline const Cell* plain_value(const Cell* c) {
+    if (cell::type(c) != T_WORD) return SELF_EVALUATING.of[cell::type(c)] ? c : nullptr;
+    const Cell* value = context::bound_slot(c);
+    return value && word_class(value) == WORD_PUSH ? value : nullptr;
+}
+
+// One expression from the position; b is the code's buffer, fetched by the
+// caller since the last evaluation (and again here after a collection). A
+// value that evaluates to itself, or a word holding one, is pushed here, and
+// the buffer stays valid for the look-ahead; the rest (and anything while
+// tracing) goes to compound_expression.
+uint32_t expression(const Cell* code, uint32_t pos, bool infix_off, SeriesBuffer* b) {
+    if (collector::safe_point()) b = code_buffer(code);
+    const Cell* value = plain_value(series::cells(b) + pos);
+    if (!value || is_tracing()) return compound_expression(code, pos, infix_off, b);
     stack::push(value);
     return infix_off ? pos + 1 : infix_after(code, pos + 1, b);
 }
@@ -928,8 +961,9 @@ uint32_t eval_path(const Cell* path_value, PathMode mode, const Cell* code, uint
     Cell head = fetch(&path, start);
     if (cell::type(&head) != T_WORD) error::raise(Err::script_word_first, &path);
     if (is_tracing()) {
+        temp_roots::Hold hold_head(&head);
         emit_event(EV_ENTER, &path, int32_t(start), nullptr, nullptr);
-        emit_event(EV_FETCH, &path, int32_t(start), nullptr, &head);
+        emit_fetch(&path, start, &head);
     }
     Walk w{*word::get_value(&head), statics::none_cell, head, false};
     temp_roots::Hold hold_walk(&w.current, 3);
@@ -974,17 +1008,22 @@ struct CodeScope {
 };
 
 // Evaluates from the position to the live tail, each expression into the
-// result slot. False on a pending exit (also one that arrived as the
-// exception, which becomes the pending code again here).
-bool run(Cell* code, uint32_t pos) {
+// result slot; b is the code's buffer, good until the first evaluation.
+// False on a pending exit (also one that arrived as the exception, which
+// becomes the pending code again here).
+bool run(Cell* code, uint32_t pos, SeriesBuffer* b) {
     try {
         do {
             stack::reset();
             code->w1 = pos;
-            if (is_tracing()) emit_event(EV_EXPR, code, int32_t(pos), nullptr, nullptr);
-            pos = expression(code, pos, false);
+            if (is_tracing()) {
+                emit_event(EV_EXPR, code, int32_t(pos), nullptr, nullptr);
+                b = code_buffer(code);
+            }
+            pos = expression(code, pos, false, b);
             if (exits::pending()) return false;
-        } while (pos < live_tail(code));
+            b = code_buffer(code);
+        } while (pos < cell_count(b));
         return true;
     } catch (const Throw& t) {
         if (!exits::is_pending_code(t.code)) throw;
@@ -1060,28 +1099,48 @@ void init() {
     installed = true;
 }
 
+// A block of one plain value (a condition like [true], a branch like [n]),
+// or one step over a plain value that no operator follows, gives the value
+// at once, where a run would leave it: its frame, current code and safe
+// point would change nothing anyone could see. A full value stack is left to
+// the run, whose overflow error names the block.
+static bool eval_plain(const Cell* value, bool keep_last) {
+    if (!value || is_tracing() || stack::reg.top + 1 >= stack::reg.limit) return false;
+    Cell* result = stack::push(value);
+    if (keep_last) stack::set_result(result);
+    return true;
+}
+
 void eval(const Cell* name, const Cell* block, bool keep_last) {
+    SeriesBuffer* b = code_buffer(block);
+    uint32_t pos = uint32_t(cell::series_index(block));
+    if (pos + 1 == cell_count(b) && eval_plain(plain_value(series::cells(b) + pos), keep_last)) return;
     Cell code = *block;
     temp_roots::Hold hold(&code);
     CodeScope scope(&code);
     stack::enter_frame(name, stack::KIND_BLOCK | interp_bit());
-    uint32_t pos = uint32_t(cell::series_index(&code));
-    if (is_tracing()) emit_event(EV_ENTER, &code, int32_t(pos), nullptr, nullptr);
-    if (pos >= live_tail(&code)) stack::push(&statics::unset_cell);
-    else if (!run(&code, pos)) return;
+    if (is_tracing()) {
+        emit_event(EV_ENTER, &code, int32_t(pos), nullptr, nullptr);
+        b = code_buffer(&code);
+    }
+    if (pos >= cell_count(b)) stack::push(&statics::unset_cell);
+    else if (!run(&code, pos, b)) return;
     if (is_tracing()) emit_event(EV_EXIT, &code, int32_t(pos), nullptr, stack::reg.base);
     if (keep_last) stack::leave_last();
     else stack::leave();
 }
 
 uint32_t eval_next_at(const Cell* block, uint32_t position, bool keep) {
+    SeriesBuffer* b = code_buffer(block);
+    if (!infix_op_at(b, position + 1) && eval_plain(plain_value(series::cells(b) + position), !keep))
+        return position + 1;
     Cell code = *block;
     temp_roots::Hold hold(&code);
     CodeScope scope(&code);
     stack::enter_frame(body_word(), stack::KIND_NATIVE | interp_bit());
     code.w1 = position;
     if (is_tracing()) emit_event(EV_EXPR, &code, int32_t(position), nullptr, nullptr);
-    uint32_t next = expression(&code, position, false);
+    uint32_t next = expression(&code, position, false, code_buffer(&code));
     if (exits::pending()) return next;
     if (keep) stack::leave();
     else stack::leave_last();

@@ -18,14 +18,13 @@ namespace actions {
 // The answer replaces the left operand as the generic action does: the left
 // cell's flags stay, only its type and payload change.
 static void put_integer(const Cell* left, Cell* out, int32_t v) {
-    *out = *left;
-    out->w2 = uint32_t(v);
+    store_cell(out, left->header, left->w1, uint32_t(v), left->w3);
 }
 
 static void put_float(const Cell* left, Cell* out, double d) {
-    *out = *left;
-    cell::set_type(out, T_FLOAT);
-    cell::put_float(out, d);
+    uint64_t bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    store_cell(out, (left->header & ~HDR_TYPE_MASK) | T_FLOAT, left->w1, uint32_t(bits), uint32_t(bits >> 32));
 }
 
 // Division and remainder of these operands are errors the action raises.
@@ -125,10 +124,10 @@ bool query_inline(const Cell* value, uint32_t op, Cell* out) {
     if (!block_position(value, &at, &length)) return false;
     Cell moved = *value;
     switch (op) {
-    case Q_LENGTH: cell::make_integer(out, length - at); return true;
-    case Q_INDEX: cell::make_integer(out, at + 1); return true;
-    case Q_IS_HEAD: cell::make_logic(out, at == 0); return true;
-    case Q_IS_TAIL: cell::make_logic(out, at == length); return true;
+    case Q_LENGTH: store_integer(out, length - at); return true;
+    case Q_INDEX: store_integer(out, at + 1); return true;
+    case Q_IS_HEAD: store_logic(out, at == 0); return true;
+    case Q_IS_TAIL: store_logic(out, at == length); return true;
     case Q_NEXT: moved.w1 = uint32_t(at < length ? at + 1 : at); break;
     case Q_BACK: moved.w1 = uint32_t(at > 0 ? at - 1 : 0); break;
     case Q_HEAD: moved.w1 = 0; break;

@@ -9,11 +9,26 @@
 // and the generic action.
 #pragma once
 #include <cstdint>
+#include <cstring>
 
 #include "kernel/cell.h"
 
 namespace zel {
 namespace actions {
+
+// Writes a whole cell with one 16-byte store. A cell written field by field
+// and then copied whole (as the next push or assignment does) makes the copy
+// wait until every piece has reached the cache; a cell written whole is
+// forwarded to the copy at once. The fast paths write their answers so.
+inline void store_cell(Cell* out, uint32_t header, uint32_t w1, uint32_t w2, uint32_t w3) {
+    typedef uint32_t Words __attribute__((vector_size(16)));
+    Words words = {header, w1, w2, w3};
+    std::memcpy(out, &words, sizeof words);
+}
+// make_integer and make_logic as whole stores: the other payload words keep
+// what the cell held.
+inline void store_integer(Cell* out, int32_t v) { store_cell(out, T_INTEGER, out->w1, uint32_t(v), out->w3); }
+inline void store_logic(Cell* out, bool b) { store_cell(out, T_LOGIC, b ? 1 : 0, out->w2, out->w3); }
 
 // Operation codes of the arithmetic family.
 enum ArithOp : uint32_t { ARITH_ADD = 0, ARITH_SUBTRACT = 1, ARITH_MULTIPLY = 2, ARITH_DIVIDE = 3,

@@ -63,6 +63,7 @@ static void bind_one(const NativeDef& d) {
     Cell value;
     native::write_cell(&value, T_NATIVE, d.index, &spec);
     value_root[d.index] = roots::keep(&value);
+    native::keep_bound(value_root[d.index]);
     stack::pop(1);
     Cell w = word::intern(d.name);
     word::set_value(&w, roots::at(value_root[d.index]));

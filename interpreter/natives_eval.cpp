@@ -99,11 +99,37 @@ void do_value(const Cell* value, const int32_t* r) {
     }
 }
 
-// Ends a trace run; the pending exit code outlives the end event.
+// Ends the trace run without an event.
+void drop_trace() {
+    interp::trace_state.tracing = interp::trace_state.run = false;
+    interp::trace_state.callback = statics::none_cell;
+}
+
+// Ends a trace run whose evaluation ended normally: the stacks are as the
+// call left them, so an error the end event raises passes on as usual.
 void end_trace() {
+    try {
+        interp::trace_end();
+    } catch (const Throw&) {
+        drop_trace();
+        throw;
+    }
+}
+
+// Ends a trace run that an exit or an error is leaving. The frames down to
+// the exit's target are gone already, so the end event runs under a barrier
+// of its own, above one reserved cell (a break leaves its value at the top),
+// and what the callback raises there gives way to the exit; the stacks and
+// the pending code are then put back as the exit placed them.
+void end_trace_leaving() {
+    stack::Registers saved = stack::reg;
     uint32_t code = exits::pending();
     exits::clear();
-    interp::trace_end();
+    stack::push_slot();
+    stack::enter_eval(anon());
+    bool failed = exits::catch_error([] { interp::trace_end(); });
+    if (failed || exits::pending()) drop_trace();
+    stack::reg = saved;
     runtime::record.pending_code = code;
 }
 
@@ -111,18 +137,20 @@ void do_(bool c, const int32_t* r) {
     verify(c, 20, r);
     Cell value = *arg(0);
     temp_roots::Hold hold(&value);
-    bool tracing = used(r, 3) && interp::trace_start(arg(uint32_t(r[3])));
-    if (!tracing) {
+    // A run already active keeps its callback: the nested /trace does nothing.
+    if (!used(r, 3) || interp::trace_state.run) {
         do_value(&value, r);
         return;
     }
     try {
+        interp::trace_start(arg(uint32_t(r[3])));  // its init event may fail
         do_value(&value, r);
     } catch (const Throw&) {
-        end_trace();
+        end_trace_leaving();
         throw;
     }
-    end_trace();
+    if (exits::pending()) end_trace_leaving();
+    else end_trace();
 }
 
 // ---- reduce and compose ----------------------------------------------------------------
@@ -279,8 +307,11 @@ void get(bool c, const int32_t* r) {
     verify(c, 21, r);
     Cell* target = arg(0);
     if (is_path(cell::type(target))) {
+        // A field the path does not find reads as unset, which only /any takes.
         Cell result;
-        if (walk_path(target, nullptr, used(r, 1), &result)) stack::return_value(&result);
+        if (!walk_path(target, nullptr, used(r, 1), &result)) return;
+        if (cell::type(&result) == T_UNSET && !used(r, 0)) error::raise(Err::script_no_value, target);
+        stack::return_value(&result);
         return;
     }
     if (cell::type(target) == T_OBJECT) {
@@ -305,7 +336,8 @@ void set(bool c, const int32_t* r) {
     case T_BLOCK: {
         Cell words = *target;
         stack::enter_native(anon());
-        natives::set_many(&words, value, uint32_t(block::get_length(&words)), any, only, some);
+        int32_t n = block::get_length(&words);  // below 0 past the tail: no words
+        natives::set_many(&words, value, uint32_t(n > 0 ? n : 0), any, only, some);
         stack::leave_reset();
         break;
     }
@@ -531,9 +563,12 @@ bool fill_frame(Applied& a, Node list, int32_t* refs) {
                 break;
             }
             arg_number++;
-            // The argument of an inactive refinement: evaluated and dropped
-            // under /all unless /safer skips it.
-            if (a.all && !a.safer) {
+            // The argument of an inactive refinement, present under /all:
+            // evaluated and dropped, or with /safer (which makes refinement
+            // arguments single values) stepped over unevaluated.
+            if (a.all && a.safer) {
+                if (a.pos < live_tail(&a.code)) a.pos++;
+            } else if (a.all) {
                 if (!push_next(a, e)) return false;
                 stack::pop(1);
             }

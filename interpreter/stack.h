@@ -86,8 +86,11 @@ inline Cell* push_slot() {
     return c;
 }
 inline Cell* push(const Cell* value) {
-    *reg.top = *value;
-    return push_slot();
+    Cell* c = reg.top;
+    *c = *value;
+    reg.top = c + 1;
+    if (c + 1 >= reg.limit) value_overflow();
+    return c;
 }
 inline void pop(uint32_t n) {
     reg.top = uint32_t(reg.top - reg.bottom) > n ? reg.top - n : reg.bottom;

@@ -42,10 +42,13 @@ void do_cycle();
 inline bool is_active() { return state.running; }
 
 // The evaluator's safe point: collects when an allocation asked for it or in
-// stress mode, and only while the collector is enabled. It runs before every
-// expression, so the common case is two loads and one branch.
-inline void safe_point() {
-    if (__builtin_expect(memory::record.collect_requested | state.stress, false) && state.enabled) collect();
+// stress mode, and only while the collector is enabled; true when it
+// collected (buffers may have moved). It runs before every expression, so
+// the common case is two loads and one branch.
+inline bool safe_point() {
+    if (__builtin_expect(!(memory::record.collect_requested | state.stress), true) || !state.enabled) return false;
+    collect();
+    return true;
 }
 
 // Mark callbacks for modules that hold values outside series; each is called

@@ -298,7 +298,11 @@ TEST_F(BitsetTest, BitwiseOperationsAndLengths) {
     }
     Cell comp = *bitset::complement(&b);
     EXPECT_TRUE(complemented(bitwise(5, a, comp)));
-    EXPECT_FALSE(complemented(bitwise(5, comp, comp)));
+    // The union of two complemented sets is complemented: every bit beyond
+    // both is a member of both.
+    EXPECT_TRUE(complemented(bitwise(5, comp, comp)));
+    EXPECT_FALSE(complemented(bitwise(7, comp, comp)));
+    EXPECT_FALSE(complemented(bitwise(6, a, comp)));
     EXPECT_TRUE(test_support::raises(Err::script_invalid_type, [&] { bitwise(5, a, integer(1)); }));
 }
 

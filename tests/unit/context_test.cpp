@@ -371,6 +371,44 @@ TEST_F(ContextTest, ValuesOnTheStackStayInsideTheFrame) {
     context::cell_of(fn)->w2 = 0;
 }
 
+// The inline slot finder answers the slot that context::slot answers, or
+// null where reading goes to get_word_value; its plain form also refuses an
+// object's field, whose assignment is more than a copy.
+TEST_F(ContextTest, BoundSlotAnswersAsTheSlotLookup) {
+    Cell global = word_of("bound-h23");
+    Node object = object_context({word_of("f")});
+    Cell spec = block_of({word_of("s1")});
+    Node fn = context::make(&spec, true, false, context::KIND_FUNCTION);
+    Cell none;
+    cell::make_none(&none);
+    Cell* first = stack::push(&none);
+    context::cell_of(fn)->w2 = stack::index_of(first);
+    Cell late = word_of("late-h23");
+    int32_t past = context::find_or_add(fn, &late);
+    struct Case {
+        const char* what;
+        Cell word;
+        bool found, plain_found;
+    };
+    const Case cases[] = {
+        {"global", global, true, true},
+        {"object field", *context::word_at(context::cell_of(object), 0), true, false},
+        {"running function", *context::word_at(context::cell_of(fn), 0), true, true},
+        {"past the values on the stack", Cell{T_WORD, fn, late.w2, uint32_t(past)}, false, false},
+        {"index -1", Cell{T_WORD, object, global.w2, uint32_t(-1)}, false, false},
+        {"unbound", Cell{T_WORD, 0, global.w2, 0}, false, false},
+    };
+    for (const Case& c : cases) {
+        Cell* expected = c.word.w1 ? context::slot(c.word.w1, int32_t(c.word.w3)) : nullptr;
+        EXPECT_EQ(context::bound_slot(&c.word), c.found ? expected : nullptr) << c.what;
+        EXPECT_EQ(context::bound_slot<true>(&c.word), c.plain_found ? expected : nullptr) << c.what;
+    }
+    context::cell_of(fn)->w2 = 0;
+    Cell not_running = *context::word_at(context::cell_of(fn), 0);
+    EXPECT_EQ(context::bound_slot(&not_running), nullptr);
+    stack::pop(1);
+}
+
 // ---- binding -----------------------------------------------------------------------------
 
 TEST_F(ContextTest, BindReachesNestedBlocksAndSkipsOtherWords) {

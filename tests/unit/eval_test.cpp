@@ -415,6 +415,28 @@ TEST_F(EvalTest, TraceErrorEventAndNoneForStackOverflow) {
     EXPECT_EQ(eval_molded("events"), "[error]");
 }
 
+// Nodes that the collector moves out of a sparse node frame while code runs
+// (every safe point collects here): the evaluator's held cells, memos and
+// the global values node must follow them.
+TEST_F(EvalTest, CodeRunsOnWhileNodesMove) {
+    bool stress = collector::state.stress, evacuation = collector::state.evacuation;
+    run("junk-h23: copy [] loop 12000 [append junk-h23 copy {x}]"
+        " fib-h23: make function! [[n] [either n < 2 [n] [(fib-h23 n - 1) + (fib-h23 n - 2)]]]"
+        " obj-h23: make object! [a: 0 b: [1 2 3]]"
+        " junk-h23: none");
+    uint32_t evacuations = collector::state.evacuations;
+    collector::state.stress = collector::state.evacuation = true;
+    std::string fib = eval_molded("fib-h23 12");
+    std::string fields = eval_molded("loop 30 [obj-h23/a: obj-h23/a + pick obj-h23/b 2] obj-h23/a");
+    std::string sum = eval_molded("s: 0 repeat i 200 [s: s + (i % 7)] s");
+    collector::state.stress = stress;
+    collector::state.evacuation = evacuation;
+    EXPECT_GT(collector::state.evacuations, evacuations);
+    EXPECT_EQ(fib, "144");
+    EXPECT_EQ(fields, "60");
+    EXPECT_EQ(sum, "598");  // python3: sum(i % 7 for i in range(1, 201))
+}
+
 // ---- fast paths --------------------------------------------------------------------------
 
 // The generic action entry of an arithmetic op code on two cells, molded.

@@ -107,7 +107,7 @@ TEST_F(FileTest, MoldQuotesWhatCannotStandBare) {
         {"a b", "%\"a b\""},
         {"\xC3\xA9\xC3\xA8.\xE2\x82\xAC", "%\xC3\xA9\xC3\xA8.\xE2\x82\xAC"},  // above 126: bare
         {"", "%\"\""},
-        {"!#$&'()*+,-./=?_~Az09", "%!#$&'()*+,-./=?_~Az09"},
+        {"!#$&'*+,-./=?_~Az09", "%!#$&'*+,-./=?_~Az09"},
         {"100%", "%\"100%\""},
         {"a;b", "%\"a;b\""},
         {"a[b]", "%\"a[b]\""},
@@ -117,9 +117,11 @@ TEST_F(FileTest, MoldQuotesWhatCannotStandBare) {
         {"a\tb\nc", "%\"a^-b^/c\""},
         {"a \x7F", "%\"a ^~\""},
         {"a\x7F", "%a\x7F"},
-        // ":" and "@" end a bare file name in the lexer
+        // ":", "@" and the parentheses end a bare file name in the lexer
         {"c:x", "%\"c:x\""},
         {"a@b", "%\"a@b\""},
+        {"a(b)", "%\"a(b)\""},
+        {"a)", "%\"a)\""},
     };
     for (const Case& c : cases) EXPECT_EQ(molded(c.name), c.expected) << c.name;
     EXPECT_EQ(molded("a b\xC3\xA9", true), "%\"a b^(E9)\"");
@@ -129,7 +131,7 @@ TEST_F(FileTest, MoldQuotesWhatCannotStandBare) {
 TEST_F(FileTest, MoldLoadsBackAsTheSameFile) {
     const char* names[] = {
         "dir/a.txt", "a b", "a\"b", "a^b", "^", "\"", "a\tb\nc", "c:x", "a@b", "100%", "a%20b", "a;b",
-        "x{y}", "[]()", "\xC3\xA9\xE2\x82\xAC", "a \xC3\xA9", "\x01\x1E\x7F", ("a\xC2\x85" "b"), "/c/x", "<x>",
+        "x{y}", "[]()", "a(b)", ")", "\xC3\xA9\xE2\x82\xAC", "a \xC3\xA9", "\x01\x1E\x7F", ("a\xC2\x85" "b"), "/c/x", "<x>",
     };
     Cell* top = stack::reg.top;
     for (const char* name : names) {

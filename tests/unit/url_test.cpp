@@ -164,7 +164,7 @@ TEST_F(UrlTest, EnhexAndMold) {
 TEST_F(UrlTest, MoldLoadsBackAsTheSameUrl) {
     const char* urls[] = {
         "http://h/a b", "http://h/x\xC3\xA9\xE2\x82\xAC", "http://h/100%", "ftp://u@h:21/p?q=1&r=2#f",
-        "http://h/a\"b<c>", "http://h/[x]{y};z",
+        "http://h/a\"b<c>", "http://h/[x]{y};z", "http://h/(a)b)",
     };
     Cell* top = stack::reg.top;
     for (const char* u : urls) {
