@@ -8,6 +8,7 @@
 #include "core/string.h"
 #include "datatypes/error.h"
 #include "interpreter/actions.h"
+#include "interpreter/eval.h"
 #include "kernel/hooks.h"
 
 namespace zel {
@@ -39,12 +40,23 @@ Frame* unroll(uint32_t kind, bool keep) {
     return f;
 }
 
+// The code near the failure: the block being evaluated, at the expression
+// that raised, unless the error already names a place.
+static void fill_near(const Cell* error) {
+    Cell* near = error::field(error, error::FIELD_NEAR);
+    if (cell::type(near) != T_NONE) return;
+    Cell code = interp::current_code();
+    uint32_t type = cell::type(&code);
+    if (type == T_BLOCK || type == T_PAREN) *near = code;
+}
+
 void throw_error(const Cell* error) {
     Cell err = *error;  // the walk below may push over the cell it came from
     bool caught = false;
     if (has_frames()) {
         Cell where = get_call();
         error::fill_where(&err, &where);
+        fill_near(&err);
         mark_error_stack(&err);
         Cell* saved_top = reg.top;
         Frame* f = unroll(KIND_TRY, false);

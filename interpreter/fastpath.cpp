@@ -144,7 +144,7 @@ bool query_inline(const Cell* value, uint32_t op, Cell* out) {
 // word; the answer is left as the top value.
 static void generic(const Cell* word, const Cell* left, const Cell* right, void (*run)(const void*),
                     const void* context) {
-    Cell l = *left, r;
+    Cell l = *left, r{};
     if (right) r = *right;
     stack::enter_native(word);
     stack::push(&l);

@@ -87,7 +87,7 @@ double scan_float(const uint8_t* text, uint32_t start, uint32_t length, uint32_t
     *error = -1;
     const double nan = std::numeric_limits<double>::quiet_NaN();
     if (length > FLOAT_TEXT_MAX) return nan;
-    char buffer[FLOAT_TEXT_MAX];
+    char buffer[FLOAT_TEXT_MAX] = {};
     const uint8_t* p = text + size_t(start) * unit;
     for (uint32_t i = 0; i < length; i++) {
         uint32_t c = string::get_char(p + size_t(i) * unit, unit);

@@ -80,13 +80,18 @@ inline void put_float(Cell* c, double d) {
 }
 inline int32_t get_int(const Cell* c) { return int32_t(c->w2); }
 
-inline void make_unset(Cell* c) { c->header = T_UNSET; }
-inline void make_none(Cell* c) { c->header = T_NONE; }
-inline void make_logic(Cell* c, bool b) { c->header = T_LOGIC; c->w1 = b ? 1 : 0; }
-inline void make_integer(Cell* c, int32_t v) { c->header = T_INTEGER; c->w2 = uint32_t(v); }
-inline void make_float(Cell* c, double d) { c->header = T_FLOAT; put_float(c, d); }
-inline void make_char(Cell* c, uint32_t cp) { c->header = T_CHAR; c->w2 = cp; }
-inline void make_datatype(Cell* c, uint32_t t) { c->header = T_DATATYPE; c->w1 = t; }
+// The makers write the whole cell, so no stale payload word travels with a
+// value.
+inline void make_unset(Cell* c) { *c = Cell{T_UNSET, 0, 0, 0}; }
+inline void make_none(Cell* c) { *c = Cell{T_NONE, 0, 0, 0}; }
+inline void make_logic(Cell* c, bool b) { *c = Cell{T_LOGIC, b ? 1u : 0u, 0, 0}; }
+inline void make_integer(Cell* c, int32_t v) { *c = Cell{T_INTEGER, 0, uint32_t(v), 0}; }
+inline void make_float(Cell* c, double d) {
+    *c = Cell{T_FLOAT, 0, 0, 0};
+    put_float(c, d);
+}
+inline void make_char(Cell* c, uint32_t cp) { *c = Cell{T_CHAR, 0, cp, 0}; }
+inline void make_datatype(Cell* c, uint32_t t) { *c = Cell{T_DATATYPE, t, 0, 0}; }
 inline void make_series(Cell* c, uint32_t t, Node n, int32_t index = 0) {
     c->header = t;
     c->w1 = uint32_t(index);

@@ -32,7 +32,7 @@ inline Cell i32(int32_t v) { return test_values::integer(v); }
 inline Cell f64(double d) { return test_values::number(d); }
 
 inline Cell tm(double s) {
-    Cell c;
+    Cell c{};
     c.header = T_TIME;
     cell::put_float(&c, s);
     return c;

@@ -22,6 +22,10 @@ CASES = [
     ("uncaught error", b'print "before"\n1 / 0\nprint "after"\n',
      b"before\n*** Math Error: attempt to divide by zero\n", 254),
     ("syntax error", b"print [1\n", b"*** Syntax Error:", 254),
+    ("report names the code near the failure", b"x: 1 + foo\n",
+     b"*** Script Error: foo has no value\n*** Where: +\n*** Near : x: 1 + foo\n", 254),
+    ("near inside a function body", b"f: func [a] [a + none]\nf 2\n",
+     b"*** Script Error: + does not allow none! for its value2 argument\n*** Where: +\n*** Near : a + none\n", 254),
     ("invalid UTF-8", b'print "\xff"\n', b"*** ", 254),
 ]
 
