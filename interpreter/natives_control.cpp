@@ -338,16 +338,21 @@ void until(bool c, const int32_t* r) {
     stack::leave_last();
 }
 
-void loop_(bool c, const int32_t* r) {
-    verify(c, 8, r);
-    int32_t count = check::float_range(arg(0));
-    Cell* body = arg(1);
+// loop and repeat: the body count times (none when the count is not
+// positive); repeat's word, when given, holds the turn counted from 1. The
+// counter is 64-bit so a count of the largest integer still ends.
+void run_counted(const Cell* word, int32_t count, const Cell* body) {
     if (count <= 0) {
         stack::return_value(&statics::none_cell);
         return;
     }
     open_loop(&statics::unset_cell);
-    for (int32_t i = 0; i < count; i++) {
+    for (int64_t i = 1; i <= count; i++) {
+        if (word) {
+            Cell counter;
+            cell::make_integer(&counter, int32_t(i));
+            assign_word(word, &counter);
+        }
         Turn t = run_body(body);
         if (t == TURN_EXIT) return;
         if (t == TURN_BREAK) break;
@@ -355,25 +360,17 @@ void loop_(bool c, const int32_t* r) {
     stack::leave_last();
 }
 
+void loop_(bool c, const int32_t* r) {
+    verify(c, 8, r);
+    int32_t count = check::float_range(arg(0));
+    run_counted(nullptr, count, arg(1));
+}
+
 void repeat(bool c, const int32_t* r) {
     verify(c, 9, r);
     Cell* word = arg(0);
     int32_t count = check::float_range(arg(1));
-    Cell* body = arg(2);
-    if (count <= 0) {
-        stack::return_value(&statics::none_cell);
-        return;
-    }
-    open_loop(&statics::unset_cell);
-    for (int64_t i = 1; i <= count; i++) {
-        Cell counter;
-        cell::make_integer(&counter, int32_t(i));
-        assign_word(word, &counter);
-        Turn t = run_body(body);
-        if (t == TURN_EXIT) return;
-        if (t == TURN_BREAK) break;
-    }
-    stack::leave_last();
+    run_counted(word, count, arg(2));
 }
 
 void forever(bool c, const int32_t* r) {

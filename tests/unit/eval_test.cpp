@@ -25,6 +25,7 @@
 #include "interpreter/trace.h"
 #include "io/lexer.h"
 #include "kernel/collector.h"
+#include "natives_cases.h"
 #include "test_support.h"
 
 namespace zel {
@@ -102,29 +103,9 @@ void setup_environment() {
 
 // ---- running text --------------------------------------------------------------------
 
-// Evaluates the text as a block and answers its value; the stacks are left
-// as they were found.
-Cell run(const char* text) {
-    test_support::take_error_code();
-    Cell* top = stack::reg.top;
-    Cell code = lexer::load_text(text, std::strlen(text));
-    interp::eval(words::word(words::W_tag_anon), &code, false);
-    Cell result = *stack::top();
-    stack::reg.top = top;
-    return result;
-}
-
-std::string molded(Cell value) {
-    Cell buffer;
-    string::write_cell(&buffer, 16);
-    actions::mold_dispatch(&value, &buffer, false, false, true, nullptr, INT32_MAX, 0);
-    std::string out;
-    for (uint32_t i = 0; i < string::get_abs_length(&buffer); i++) out += char(string::char_at(&buffer, i));
-    return out;
-}
-
-
-std::string eval_molded(const char* text) { return molded(run(text)); }
+using natives_cases::eval_molded;
+using natives_cases::molded;
+using natives_cases::run;
 
 struct EvalTest : ::testing::Test {
     Cell* top;

@@ -1,26 +1,27 @@
-// Shared by the tests of the natives: Zel source evaluated with every boot
-// word bound, answered as its molded value, and tables of source -> molded
-// value or error id.
+// Shared by the tests of the natives and of the evaluator: Zel source
+// evaluated with every boot word bound, answered as its molded value, tables
+// of source -> molded value or error id, and natives checked in their slots.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "console/boot_words.h"
 #include "core/runtime_words.h"
 #include "core/string.h"
+#include "core/word.h"
 #include "datatypes/error_ids.h"
 #include "interpreter/actions.h"
 #include "interpreter/eval.h"
 #include "interpreter/exits.h"
+#include "interpreter/natives.h"
 #include "interpreter/stack.h"
 #include "io/lexer.h"
 #include "kernel/collector.h"
-#include "kernel/unicode.h"
 #include "test_support.h"
+#include "test_values.h"
 
 namespace zel {
 namespace natives_cases {
@@ -48,20 +49,20 @@ inline Cell run(const char* text) {
 }
 
 // The string's text from its index, as UTF-8.
-inline std::string text_of(const Cell* s) {
-    std::string out;
-    for (uint32_t i = uint32_t(cell::series_index(s)); i < string::get_abs_length(s); i++) {
-        uint8_t bytes[4];
-        uint32_t n = utf8::encode_char(string::char_at(s, i), bytes);
-        out.append(reinterpret_cast<const char*>(bytes), n);
-    }
-    return out;
-}
+inline std::string text_of(const Cell* s) { return test_values::utf8_of(s); }
 
-inline std::string molded(Cell value) {
+// The value molded, on one line unless flat is false.
+inline std::string molded(Cell value, bool flat = true) {
     Cell buffer;
     string::write_cell(&buffer, 16);
-    actions::mold_dispatch(&value, &buffer, false, false, true, nullptr, INT32_MAX, 0);
+    actions::mold_dispatch(&value, &buffer, false, false, flat, nullptr, INT32_MAX, 0);
+    return text_of(&buffer);
+}
+
+inline std::string formed(Cell value) {
+    Cell buffer;
+    string::write_cell(&buffer, 16);
+    actions::form_dispatch(&value, &buffer, nullptr, INT32_MAX);
     return text_of(&buffer);
 }
 
@@ -117,14 +118,32 @@ struct NativesTest : ::testing::Test {
 
 // The lines a shell command writes, without the last line end.
 inline std::string shell(const std::string& command) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return out;
-    char chunk[4096];
-    for (size_t n; (n = fread(chunk, 1, sizeof chunk, p)) > 0;) out.append(chunk, n);
-    pclose(p);
+    std::string out = test_values::run(command);
     while (!out.empty() && out.back() == '\n') out.pop_back();
     return out;
+}
+
+// A native expected at its index of the table under its word.
+struct NativeSlot {
+    uint32_t index;
+    const char* name;
+};
+
+// Each native sits at its index, with its routine in the table and its word
+// holding a native! of that index.
+template <size_t N>
+void check_slots(const NativeSlot (&slots)[N]) {
+    for (const NativeSlot& k : slots) {
+        SCOPED_TRACE(k.name);
+        const natives::NativeDef* d = natives::find(k.index);
+        ASSERT_NE(d, nullptr);
+        EXPECT_STREQ(d->name, k.name);
+        EXPECT_EQ(natives::routine(k.index), d->routine);
+        Cell w = word::intern(k.name);
+        const Cell* v = word::get_value(&w);
+        EXPECT_EQ(cell::type(v), T_NATIVE);
+        EXPECT_EQ(v->w1, k.index);
+    }
 }
 
 }  // namespace natives_cases

@@ -21,22 +21,10 @@ using NativeTableTest = natives_cases::NativesTest;
 // Every defined native sits at its index under its word; indexes no module
 // defines stay empty, and so do the spare slots after the last native.
 TEST_F(NativeTableTest, SlotsFollowTheIndexOrder) {
-    const struct {
-        uint32_t index;
-        const char* name;
-    } known[] = {{1, "if"}, {13, "remove-each"}, {14, "func"}, {19, "case"}, {20, "do"},
-                 {22, "set"}, {35, "reduce"}, {36, "compose"}, {92, "context?"}};
-    for (const auto& k : known) {
-        SCOPED_TRACE(k.name);
-        const natives::NativeDef* d = natives::find(k.index);
-        ASSERT_NE(d, nullptr);
-        EXPECT_STREQ(d->name, k.name);
-        EXPECT_EQ(natives::routine(k.index), d->routine);
-        Cell w = word::intern(k.name);
-        const Cell* v = word::get_value(&w);
-        EXPECT_EQ(cell::type(v), T_NATIVE);
-        EXPECT_EQ(v->w1, k.index);
-    }
+    const natives_cases::NativeSlot known[] = {{1, "if"},      {13, "remove-each"}, {14, "func"},
+                                               {19, "case"},    {20, "do"},          {22, "set"},
+                                               {35, "reduce"},  {36, "compose"},     {92, "context?"}};
+    natives_cases::check_slots(known);
     for (uint32_t index = 1; index <= natives::COUNT; index++) {
         if (!natives::find(index)) {
             EXPECT_EQ(natives::routine(index), nullptr) << index;

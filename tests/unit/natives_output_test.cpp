@@ -25,10 +25,7 @@ using NativesSlotTest = natives_cases::NativesTest;
 // Every native of the output, math and conversion modules sits at its index
 // under its word.
 TEST_F(NativesSlotTest, OutputMathAndConversionNativesAreBound) {
-    const struct {
-        uint32_t index;
-        const char* name;
-    } known[] = {
+    const natives_cases::NativeSlot known[] = {
         {23, "print"}, {24, "prin"}, {25, "equal?"}, {31, "greater-or-equal?"}, {32, "same?"},
         {33, "not"}, {34, "type?"}, {41, "union"}, {45, "exclude"}, {46, "complement?"},
         {47, "dehex"}, {48, "enhex"}, {49, "negative?"}, {50, "positive?"}, {51, "max"},
@@ -37,17 +34,7 @@ TEST_F(NativesSlotTest, OutputMathAndConversionNativesAreBound) {
         {84, "debase"}, {89, "new-line"}, {90, "new-line?"}, {91, "enbase"}, {97, "sign?"},
         {98, "as"}, {100, "zero?"},
     };
-    for (const auto& k : known) {
-        SCOPED_TRACE(k.name);
-        const natives::NativeDef* d = natives::find(k.index);
-        ASSERT_NE(d, nullptr);
-        EXPECT_STREQ(d->name, k.name);
-        EXPECT_EQ(natives::routine(k.index), d->routine);
-        Cell w = word::intern(k.name);
-        const Cell* v = word::get_value(&w);
-        EXPECT_EQ(cell::type(v), T_NATIVE);
-        EXPECT_EQ(v->w1, k.index);
-    }
+    natives_cases::check_slots(known);
 }
 
 // ---- print and prin ------------------------------------------------------------------

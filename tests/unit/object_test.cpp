@@ -22,6 +22,7 @@
 #include "interpreter/stack.h"
 #include "io/lexer.h"
 #include "kernel/collector.h"
+#include "natives_cases.h"
 #include "test_support.h"
 
 namespace zel {
@@ -43,37 +44,11 @@ void set_global(const char* name, const Cell& value) {
 // after each test.
 void setup_environment() {}
 
-Cell run(const char* text) {
-    Cell* top = stack::reg.top;
-    Cell code = lexer::load_text(text, std::strlen(text));
-    interp::eval(words::word(words::W_tag_anon), &code, false);
-    Cell result = *stack::top();
-    stack::reg.top = top;
-    return result;
-}
-
-std::string text_of(const Cell& s) {
-    std::string out;
-    for (uint32_t i = uint32_t(cell::series_index(&s)); i < string::get_abs_length(&s); i++)
-        out += char(string::char_at(&s, i));
-    return out;
-}
-
-std::string molded(Cell value, bool flat = true) {
-    Cell buffer;
-    string::write_cell(&buffer, 16);
-    actions::mold_dispatch(&value, &buffer, false, false, flat, nullptr, INT32_MAX, 0);
-    return text_of(buffer);
-}
-
-std::string formed(Cell value) {
-    Cell buffer;
-    string::write_cell(&buffer, 16);
-    actions::form_dispatch(&value, &buffer, nullptr, INT32_MAX);
-    return text_of(buffer);
-}
-
-std::string eval_molded(const char* text) { return molded(run(text)); }
+using natives_cases::Case;
+using natives_cases::eval_molded;
+using natives_cases::formed;
+using natives_cases::molded;
+using natives_cases::run;
 
 struct ObjectTest : ::testing::Test {
     Cell* top;
@@ -95,18 +70,6 @@ struct ObjectTest : ::testing::Test {
         stack::reg.call_top = call_top;
     }
 };
-
-struct Case {
-    const char* code;
-    const char* expected;
-};
-
-void check_table(const Case* cases, size_t n) {
-    for (size_t i = 0; i < n; i++) {
-        SCOPED_TRACE(cases[i].code);
-        EXPECT_EQ(eval_molded(cases[i].code), cases[i].expected);
-    }
-}
 
 struct ErrCase {
     const char* code;
@@ -135,7 +98,7 @@ TEST_F(ObjectTest, MakeEvaluatesTheSpecInTheObject) {
         {"make object! []", "make object! []"},
         {"reflect o 'words", "[a b s me]"},
     };
-    check_table(cases, sizeof cases / sizeof cases[0]);
+    natives_cases::check_values(cases);
 }
 
 TEST_F(ObjectTest, ClassIds) {
@@ -159,7 +122,7 @@ TEST_F(ObjectTest, CopiesOwnTheirSeries) {
         {"p1/f", "[1 2]"},
         {"p3/s", "[1 2 4]"},
     };
-    check_table(cases, sizeof cases / sizeof cases[0]);
+    natives_cases::check_values(cases);
     EXPECT_EQ(class_of("p2"), class_of("p1"));
 }
 
@@ -190,7 +153,7 @@ TEST_F(ObjectTest, SelectPutAndPaths) {
         {"q/b: 5 q/b", "5"},
         {":q/a", "7"},
     };
-    check_table(cases, sizeof cases / sizeof cases[0]);
+    natives_cases::check_values(cases);
 }
 
 TEST_F(ObjectTest, ChangedMarks) {
