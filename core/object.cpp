@@ -9,6 +9,7 @@
 #include "core/cycles.h"
 #include "core/datatype.h"
 #include "core/function.h"
+#include "core/integer.h"
 #include "core/ownership.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
@@ -550,9 +551,19 @@ void init() {
     install_notifiers();
 }
 
+// A part of a scalar held by a field was set through a path (o/t/hour: 5):
+// the field takes the new value before on-change* hears of it, as with any
+// field assignment.
+static void on_field_part_change(Cell* owner, const Cell* word, const Cell* old_value, const Cell* new_value) {
+    int32_t i = context::lookup_word(owner->w1, word->w2, true);
+    if (i >= 0) *value_at(owner->w1, uint32_t(i)) = *new_value;
+    notify_change(owner, word, old_value, new_value);
+}
+
 void install_notifiers() {
     context::set_change_notifier(on_change);
     ownership::set_notifier(on_deep_change);
+    number::seams.object_notify_change = on_field_part_change;
 }
 
 }  // namespace object

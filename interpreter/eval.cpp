@@ -2,6 +2,8 @@
 // look-ahead, argument lists and the gathering of a call's arguments.
 #include "interpreter/eval.h"
 
+#include <cstring>
+
 #include "core/block_search.h"
 #include "core/context.h"
 #include "core/function.h"
@@ -18,6 +20,7 @@
 #include "interpreter/actions.h"
 #include "interpreter/exits.h"
 #include "interpreter/fastpath.h"
+#include "interpreter/path_slot.h"
 #include "interpreter/stack.h"
 #include "interpreter/trace.h"
 #include "io/lexer.h"
@@ -557,7 +560,7 @@ inline bool takes_both(uint8_t takes, const Cell* left, const Cell* right) {
 // The operator applied to the top value and the operand at the position of
 // the code's buffer; false leaves everything as it was. Nothing here moves a
 // buffer (an argument list made on the first use is a new series).
-bool infix_in_place(const FastOp& op, SeriesBuffer* b, uint32_t at) {
+[[gnu::always_inline]] inline bool infix_in_place(const FastOp& op, SeriesBuffer* b, uint32_t at) {
     if (at >= cell_count(b)) return false;
     const Cell* right = series::cells(b) + at;
     if (cell::type(right) == T_WORD && !(right = context::bound_slot(right))) return false;
@@ -889,6 +892,8 @@ Cell path_call_name(const Cell* element, const Cell* parent) {
 struct Walk {
     Cell current, previous, prev_element;
     bool has_previous;
+    bool locating;         // a set path's last step comes next: find where current lives
+    path_slot::Slot slot;  // where current lives, for that last step
 };
 
 // A word element already bound to the object's own context (the path cell
@@ -916,18 +921,26 @@ bool object_field(const Cell* object, const Cell* element, PathMode mode, bool l
 }
 
 // Selects one step: the fast paths for a block and an integer and for an
-// object's field, else the value's eval-path action.
+// object's field, else the value's eval-path action. The step before the last
+// of a set records where its answer lives; the last step of a set writes the
+// value it set a part of back there when it changed (a time!'s hour).
 void step(Walk& w, Cell* element, const Cell* path, uint32_t index, PathMode mode, bool last, bool notify) {
+    bool setting = mode == PATH_SET && last, locating = w.locating;
     Cell selected;
-    bool inline_hit = cell::type(element) == T_INTEGER
-                          ? !(mode == PATH_SET && last) &&
-                                actions::select_inline(&w.current, cell::get_int(element), &selected)
-                          : object_field(&w.current, element, mode, last, &selected);
+    bool inline_hit = !locating && (cell::type(element) == T_INTEGER
+                                        ? !setting && actions::select_inline(&w.current, cell::get_int(element),
+                                                                             &selected)
+                                        : object_field(&w.current, element, mode, last, &selected));
     if (!inline_hit) {
-        Cell* store = mode == PATH_SET && last ? stack::reg.base : nullptr;
-        selected = *actions::eval_path_dispatch(&w.current, element, store, const_cast<Cell*>(path),
-                                                w.has_previous ? &w.previous : nullptr, &w.prev_element,
-                                                int32_t(index), false, mode == PATH_GET, last, notify);
+        Cell before = w.current;
+        const Cell* answer =
+            actions::eval_path_dispatch(&w.current, element, setting ? stack::reg.base : nullptr,
+                                        const_cast<Cell*>(path), w.has_previous ? &w.previous : nullptr,
+                                        &w.prev_element, int32_t(index), false, mode == PATH_GET, last, notify);
+        if (locating) w.slot = path_slot::located(&w.current, element, answer);
+        selected = *answer;
+        if (setting && std::memcmp(&before, &w.current, sizeof(Cell)) != 0)
+            path_slot::write_back(w.slot, &before, &w.current);
     }
     w.previous = w.current;
     w.has_previous = true;
@@ -965,7 +978,7 @@ uint32_t eval_path(const Cell* path_value, PathMode mode, const Cell* code, uint
         emit_event(EV_ENTER, &path, int32_t(start), nullptr, nullptr);
         emit_fetch(&path, start, &head);
     }
-    Walk w{*word::get_value(&head), statics::none_cell, head, false};
+    Walk w{*word::get_value(&head), statics::none_cell, head, false, false, path_slot::of_word(&head)};
     temp_roots::Hold hold_walk(&w.current, 3);
     if (cell::type(&w.current) == T_UNSET) error::raise(Err::script_unset_path, &path, &head);
     if (is_callable(cell::type(&w.current))) {
@@ -982,6 +995,7 @@ uint32_t eval_path(const Cell* path_value, PathMode mode, const Cell* code, uint
         if (!element_at(&path, i, &element)) return pos;
         bool last = i + 1 >= live_tail(&path);
         bool notify = mode == PATH_SET && last && count > 1 && w.has_previous && notifies(&w.previous, &w.prev_element);
+        w.locating = mode == PATH_SET && i + 2 == live_tail(&path);
         step(w, &element, &path, i - start - 1, mode, last, notify);
         keep_binding(&path, i, &element);
         if (mode == PATH_CALL && is_callable(cell::type(&w.current))) {
@@ -1111,10 +1125,35 @@ static bool eval_plain(const Cell* value, bool keep_last) {
     return true;
 }
 
+// A block of a plain value and operators that all apply in place up to its
+// tail (a paren like (x % 3), a condition like [i < n]) gives its value the
+// same way: nothing in it can call, raise or collect. When an operator would
+// need the general call, the value is popped and the run does it all again
+// from the start, which reads the same values, as nothing has changed them.
+[[gnu::noinline]] static bool eval_in_place(const Cell* value, SeriesBuffer* b, uint32_t pos, bool keep_last) {
+    uint32_t tail = cell_count(b);
+    if (is_tracing() || stack::reg.top + 1 >= stack::reg.limit) return false;
+    Cell* result = stack::push(value);
+    for (pos++; pos < tail; pos += 2) {
+        const Cell* slot = infix_op_at(b, pos);
+        if (!slot) break;
+        FastOp fast = fast_operator(slot);
+        if (!(fast.takes & takes_of(result)) || !infix_in_place(fast, b, pos + 1)) break;
+    }
+    if (pos < tail) {
+        stack::pop(1);
+        return false;
+    }
+    if (keep_last) stack::set_result(result);
+    return true;
+}
+
 void eval(const Cell* name, const Cell* block, bool keep_last) {
     SeriesBuffer* b = code_buffer(block);
     uint32_t pos = uint32_t(cell::series_index(block));
-    if (pos + 1 == cell_count(b) && eval_plain(plain_value(series::cells(b) + pos), keep_last)) return;
+    uint32_t length = cell_count(b) - pos;  // a value and whole operator pairs: an odd length
+    const Cell* first = pos < cell_count(b) && length % 2 ? plain_value(series::cells(b) + pos) : nullptr;
+    if (first && eval_in_place(first, b, pos, keep_last)) return;
     Cell code = *block;
     temp_roots::Hold hold(&code);
     CodeScope scope(&code);

@@ -19,6 +19,7 @@
 #include "interpreter/eval.h"
 #include "interpreter/exits.h"
 #include "interpreter/natives.h"
+#include "interpreter/path_slot.h"
 #include "interpreter/stack.h"
 #include "interpreter/trace.h"
 #include "io/lexer.h"
@@ -280,6 +281,7 @@ bool walk_path(const Cell* path_value, const Cell* store, bool case_, Cell* resu
     if (cell::type(&current) == T_UNSET) error::raise(Err::script_unset_path, &path, &head);
     Cell store_value = store ? *store : statics::none_cell;
     temp_roots::Hold hold_store(&store_value);
+    path_slot::Slot slot = path_slot::of_word(&head);  // where current lives, for a set's last step
     for (uint32_t i = start + 1; i < live_tail(&path); i++) {
         Cell element = *block::cell_at(&path, i);
         if (cell::type(&element) == T_PAREN) {
@@ -291,10 +293,15 @@ bool walk_path(const Cell* path_value, const Cell* store, bool case_, Cell* resu
             element = *word::get_value(&element);
         }
         bool last = i + 1 >= live_tail(&path);
-        Cell selected = *actions::eval_path_dispatch(&current, &element, store && last ? &store_value : nullptr,
-                                                     &path, i > start + 1 ? &previous : nullptr, &prev_element,
-                                                     int32_t(i - start - 1), case_, !store, last,
-                                                     store && last);
+        Cell before = current;
+        const Cell* answer = actions::eval_path_dispatch(&current, &element, store && last ? &store_value : nullptr,
+                                                         &path, i > start + 1 ? &previous : nullptr, &prev_element,
+                                                         int32_t(i - start - 1), case_, !store, last, store && last);
+        if (store && i + 2 == live_tail(&path)) slot = path_slot::located(&current, &element, answer);
+        Cell selected = *answer;
+        // A part of a scalar was set (a time!'s hour): the scalar goes back where it came from.
+        if (store && last && std::memcmp(&before, &current, sizeof(Cell)) != 0)
+            path_slot::write_back(slot, &before, &current);
         previous = current;
         prev_element = element;
         current = selected;

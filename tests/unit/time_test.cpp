@@ -174,6 +174,7 @@ void fake_notify(Cell*, const Cell* word, const Cell* old_value, const Cell* new
 }
 
 TEST_F(TimeTest, SettingAnObjectsFieldNotifiesIt) {
+    auto installed = number::seams.object_notify_change;
     number::seams.object_notify_change = fake_notify;
     Cell t = tm(5400), hour = word_of("hour"), five = i32(5), holder = stand_in(T_OBJECT);
     Cell field = word_of("start");
@@ -185,7 +186,7 @@ TEST_F(TimeTest, SettingAnObjectsFieldNotifiesIt) {
     notified_word = nullptr;
     time::eval_path(&t, &hour, &five, nullptr, &holder, &field, 1, false, false, true, false);
     EXPECT_EQ(notified_word, nullptr);
-    number::seams.object_notify_change = nullptr;
+    number::seams.object_notify_change = installed;
 }
 
 TEST_F(TimeTest, Arithmetic) {
