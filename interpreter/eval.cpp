@@ -217,9 +217,24 @@ uint32_t call(Call& c);
     error::raise(Err::script_expect_arg, name, &datatype, &arg);
 }
 
+// Where each type's bit sits in a typeset's payload words: one load and one
+// bit test per argument. Types beyond the typeset's range have no bit.
+struct TypeBit {
+    uint8_t word;
+    uint32_t mask;
+};
+struct TypeBits {
+    TypeBit of[256];
+    TypeBits() : of{} {
+        for (uint32_t t = 0; t < 96; t++) of[t] = {uint8_t(typeset::word_of(t)), typeset::mask_of(t)};
+    }
+};
+const TypeBits TYPE_BITS;
+
 inline void check_type(const Cell* name, const Cell& entry) {
     uint32_t t = stack::top_type();
-    if (!typeset::has(&entry, t)) bad_arg(name, entry, t);
+    TypeBit bit = TYPE_BITS.of[t];
+    if (!(typeset::words(&entry)[bit.word] & bit.mask)) bad_arg(name, entry, t);
 }
 inline void check_arg(const Call& c, const Cell& entry) { check_type(&c.name, entry); }
 
@@ -253,6 +268,16 @@ void fetch_arg(Call& c, const Cell& entry) {
     }
     stack::push(&v);
     if (is_tracing()) emit_event(EV_PUSH, c.code, int32_t(c.pos - 1), nullptr, &v);
+}
+
+// The common argument, evaluated from the code with more code to come,
+// without fetch_arg's other modes; false leaves it to fetch_arg.
+inline bool eval_arg(Call& c, const Cell& entry) {
+    if (c.given || (entry.header & FETCH_MASK) != 0) return false;
+    SeriesBuffer* b = code_buffer(c.code);
+    if (c.pos >= cell_count(b)) return false;
+    c.pos = expression(c.code, c.pos, c.infix, b);
+    return true;
 }
 
 // The position of the refinement entry of the symbol in the list, or -1.
@@ -340,7 +365,7 @@ bool gather(Call& c, int32_t* refs) {
             if (c.infix && k == 0) {
                 stack::push_slot();
             } else {
-                fetch_arg(c, e);
+                if (!eval_arg(c, e)) fetch_arg(c, e);
                 if (exits::pending()) return false;
                 c.args = arg_list(&c.callable);  // a collection may have moved the node
                 list = node::buffer(c.args);

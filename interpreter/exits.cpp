@@ -81,7 +81,7 @@ void throw_error(const Cell* error) {
 // comes first. Nothing changes until a target is found, so a failing exit
 // leaves the stacks as they were.
 template <class Takes>
-static Frame* find_target(Frame* from, Takes takes) {
+[[gnu::always_inline]] inline Frame* find_target(Frame* from, Takes takes) {
     for (Frame* f = from; f > reg.call_bottom;) {
         --f;
         if (kind_of(f) == KIND_BARRIER) return nullptr;
@@ -91,14 +91,18 @@ static Frame* find_target(Frame* from, Takes takes) {
 }
 
 // Pops every frame above the target, giving function contexts their values
-// back, and sets base and top to the target's own arguments base.
-static void place(Frame* target) {
+// back (innermost first, so a recursive context ends with its outer values),
+// and sets base and top to the target's own arguments base; answers that
+// base. The value of the exit is read before and written after, in one copy.
+[[gnu::always_inline]] inline Cell* place(Frame* target) {
     Frame* above = target + 1;
-    Cell* own_base = above < reg.call_top ? reg.bottom + above->saved_base : reg.base;
-    for (Frame* f = reg.call_top; --f > target;)
+    Frame* top = reg.call_top;
+    Cell* own_base = above < top ? reg.bottom + above->saved_base : reg.base;
+    for (Frame* f = top - 1; f > target; --f)
         if (kind_of(f) == KIND_FUNCTION) restore_values(f);
     reg.call_top = above;
     reg.base = reg.top = own_base;
+    return own_base;
 }
 
 // The position below which an exit looks: under the exiting call's own frame.
@@ -108,8 +112,7 @@ void throw_break(bool with_value, bool is_continue) {
     Frame* loop = find_target(below_own_frame(), [](const Frame* f) { return kind_of(f) == KIND_LOOP; });
     if (!loop) error::raise(is_continue ? Err::throw_continue : Err::throw_break);
     Cell value = with_value && !is_continue ? *reg.base : statics::unset_cell;
-    place(loop);
-    *reg.base = value;
+    *place(loop) = value;
     runtime::record.pending_code = is_continue ? EXIT_CONTINUE : EXIT_BREAK;
 }
 
@@ -118,8 +121,7 @@ void throw_return(bool with_value, bool no_own_frame) {
     Frame* target = find_target(from, [](const Frame* f) { return (f->header & CATCH_RETURN) != 0; });
     if (!target) error::raise(Err::throw_return);
     Cell value = with_value ? *reg.base : statics::unset_cell;
-    place(target);
-    *reg.base = value;
+    *place(target) = value;
     runtime::record.pending_code = with_value ? EXIT_RETURN : EXIT_EXIT;
 }
 

@@ -21,6 +21,8 @@
 #include "datatypes/typeset.h"
 #include "interpreter/stack.h"
 #include "kernel/fail.h"
+#include "kernel/temp_roots.h"
+#include "natives_cases.h"
 #include "test_values.h"
 
 using namespace zel;
@@ -286,6 +288,48 @@ TEST_F(SupportTest, PathEvaluationStepsThroughTheElements) {
     Cell seven = integer(7);
     path::eval(false, &path, &seven, elements, 0);
     EXPECT_EQ(cell::get_int(stack::reg.base), 7);
+}
+
+// A set whose last step changes a part of a time puts the time back where
+// the step before found it; an object with on-change* hears of the change
+// with the field already holding the new time, and a value its handler
+// stores stays.
+TEST_F(SupportTest, PathSetWritesAChangedScalarBack) {
+    struct Case {
+        const char* setup;
+        const char* path;  // the head word and the elements
+        const char* check;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"t: 1:30:00 u: t", "t hour", "reduce [t u]", "[5:30:00 1:30:00]"},
+        {"o: make object! [t: 1:30:00]", "o t hour", "o/t", "5:30:00"},
+        {"b: [x 1:00 y 1:30:00]", "b y hour", "b", "[x 1:00:00 y 5:30:00]"},
+        {"b: [[1:00] [1:30:00]]", "b 2 1 hour", "b", "[[1:00:00] [5:30:00]]"},
+        {"r: copy [] o: make object! [t: 1:30:00 on-change*: make function! [[w o n] [append r reduce [w o n]]]]",
+         "o t hour", "reduce [o/t r]", "[5:30:00 [t 1:30:00 5:30:00]]"},
+        {"obj: make object! [t: 1:30:00 on-change*: make function! [[w old new] [if new/hour > 3 [obj/t: 3:00]]]]",
+         "obj t hour", "obj/t", "3:00:00"},
+    };
+    natives_cases::words_ready();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        natives_cases::run(c.setup);
+        Cell path = test_values::load(c.path);
+        temp_roots::Hold hold_path(&path);
+        cell::set_type(&path, T_SET_PATH);
+        uint32_t count = series::length(node::buffer(path.w2)) - 1;
+        Cell head = *test_values::at(path, 0), elements[4];
+        temp_roots::Hold hold_cells(elements, 4);
+        for (uint32_t i = 0; i < count; i++) elements[i] = *test_values::at(path, i + 1);
+        enter_call("path-set-h30");
+        Cell five = integer(5);
+        stack::set_result(&five);
+        path::eval(true, &path, &head, elements, count);
+        EXPECT_EQ(cell::get_int(stack::reg.base), 5);
+        stack::leave_drop();
+        EXPECT_EQ(natives_cases::eval_molded(c.check), c.expected);
+    }
 }
 
 // ---- switch cases ------------------------------------------------------------------------------
