@@ -44,21 +44,29 @@ bool is_return_code(uint32_t code) { return code == EXIT_RETURN || code == EXIT_
 
 }  // namespace
 
+// The function cell is the caller's held cell (the evaluator's call and
+// apply hold theirs), so a collection rewrites it in place. Untraced, nothing
+// collects before the body's evaluation copies the body cell, so the body is
+// passed where it lies; a trace event may collect first, so then it is held.
 void call_function(const Cell* function) {
-    Cell fn = *function;
-    temp_roots::Hold hold_fn(&fn);
-    Cell body = function::extra(&fn)[function::EXTRA_BODY];
-    temp_roots::Hold hold_body(&body);
-    if (is_tracing()) emit_event(EV_CALL, nullptr, -1, &fn, &fn);
-    call_function_body(&body, function::context_of(&fn), &fn);
+    const Cell* body = function::extra(function) + function::EXTRA_BODY;
+    if (!is_tracing()) {
+        call_function_body(body, function::context_of(function), function);
+        return;
+    }
+    Cell held = *body;
+    temp_roots::Hold hold(&held);
+    emit_event(EV_CALL, nullptr, -1, function, function);
+    call_function_body(&held, function::context_of(function), function);
     if (exits::pending()) return;
-    if (is_tracing()) emit_event(EV_RETURN, nullptr, -1, &fn, stack::reg.base);
+    if (is_tracing()) emit_event(EV_RETURN, nullptr, -1, function, stack::reg.base);
 }
 
 // The context cell is fetched once before the body and once after it, as
-// the body may move it (and a collection may renumber its node).
+// the body may move it; its node is read again from the held function, as
+// a collection may renumber it. A body that switched tracing on is named
+// for its epilog by the function again, as its cell may have moved.
 void call_function_body(const Cell* body, Node ctx, const Cell* function) {
-    temp_roots::Hold hold(&ctx);
     Cell* cc = context::cell_of(ctx);
     uint32_t saved = cc->w2;
     cc->w2 = stack::index_of(stack::reg.base);
@@ -66,17 +74,21 @@ void call_function_body(const Cell* body, Node ctx, const Cell* function) {
     stack::set_catch_return(true);
     {
         BodyScope scope(function, cc);
-        if (is_tracing()) emit_event(EV_PROLOG, body, 0, function, nullptr);
+        bool traced = is_tracing();
+        if (traced) emit_event(EV_PROLOG, body, 0, function, nullptr);
         if (!exits::pending()) {
             if (cell::type(body) == T_BLOCK) eval(words::word(words::W_tag_body), body, true);
             else stack::set_result(&statics::unset_cell);
         }
-        if (!exits::pending() && is_tracing()) emit_event(EV_EPILOG, body, 0, function, stack::reg.base);
+        if (!exits::pending() && is_tracing()) {
+            if (!traced) body = function::extra(function) + function::EXTRA_BODY;
+            emit_event(EV_EPILOG, body, 0, function, stack::reg.base);
+        }
     }
     // A break or throw may have popped this frame: only a frame still on the
     // stack loses its mark.
     if (frame < stack::reg.call_top) stack::clear_catch_return(frame);
-    context::cell_of(ctx)->w2 = saved;
+    context::cell_of(function::context_of(function))->w2 = saved;
     if (is_return_code(exits::pending())) exits::clear();
 }
 

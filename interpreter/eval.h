@@ -100,7 +100,7 @@ void invoke(const Cell* callable, const Cell* name, const Cell* args, uint32_t c
 // ---- invocation (call.cpp) ----------------------------------------------------------
 // Runs a function whose frame and arguments are in place; the result ends in
 // the frame's result slot. The context pointed at the arguments is always the
-// function's own.
+// function's own. The caller keeps the function cell rooted for the call.
 void call_function(const Cell* function);
 void call_function_body(const Cell* body, Node ctx, const Cell* function);
 // Runs a routine whose frame and arguments are in place.
