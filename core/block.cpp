@@ -420,7 +420,28 @@ const Cell* to(Cell*, Cell* value, uint32_t type) {
 
 // ---- append, insert and change ----------------------------------------------------
 
+// One value into an unowned block without a hash table, the common case of
+// append and insert: no notifications, no source bookkeeping, one store.
+namespace {
+const Cell* insert_one(Cell* series, const Cell* value, bool append) {
+    Cell v = *value;  // the value may lie in the buffer that grows
+    SeriesBuffer* buf = buffer_of(series);
+    uint32_t position = append ? series::length(buf) : clamped_index(series);
+    if (append && buf->tail + sizeof(Cell) <= buf->size) {
+        series::cells(buf)[position] = v;
+        buf->tail += sizeof(Cell);
+    } else {
+        *open_gap(series, position, 1) = v;
+    }
+    answer = *series;
+    answer.w1 = append ? 0 : position + 1;
+    return &answer;
+}
+}  // namespace
+
 const Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append) {
+    if (dup == 1 && (only || !is_any_block(value)) && !hash_of(series) && !(buffer_of(series)->flags & SER_OWNED))
+        return insert_one(series, value, append);
     answer = *series;
     Source source(series, value, only, part);
     if (source.count == 0) {

@@ -135,8 +135,15 @@ bool foreach_step(uint32_t n) {
 
 bool foreach_step_indexed() {
     Cell* s = loop_series();
-    if (!is_more(s)) return false;
-    Cell value = cell::type(s) == T_BLOCK ? *block::cell_at(s, s->w1) : pick_at(s, 1);
+    Cell value;
+    if (cell::type(s) == T_BLOCK) {
+        SeriesBuffer* buf = node::buffer(cell::series_node(s));
+        if (s->w1 >= series::length(buf)) return false;
+        value = series::cells(buf)[s->w1];
+    } else {
+        if (!is_more(s)) return false;
+        value = pick_at(s, 1);
+    }
     assign_word(loop_words(), &value);
     loop_series()->w1++;
     return true;
