@@ -12,6 +12,7 @@
 #include "core/datatype.h"
 #include "core/hashtable.h"
 #include "core/raise.h"
+#include "core/support.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
 #include "core/word.h"
@@ -23,11 +24,6 @@ namespace block {
 
 // The answer handed to the action entry, which copies it at once.
 static Cell answer;
-
-void bad_refine(const char* name, const Cell* value) {
-    Cell w = word::intern(name);
-    error::raise(Err::script_invalid_refine_arg, &w, value);
-}
 
 bool equal(Cell* a, Cell* b, int32_t op) {
     if (!types::row(cell::type(a)).compare)
@@ -79,7 +75,7 @@ static bool prepare(Search& s, Cell* part, Cell* skip) {
     if (len == 0 || (index >= len && !s.reverse && !s.last)) return false;
     s.step = 1;
     if (skip) {
-        if (cell::type(skip) != T_INTEGER) bad_refine("skip", skip);
+        if (cell::type(skip) != T_INTEGER) error::raise_bad_refine("skip", skip);
         if (cell::get_int(skip) < 1) error::raise(Err::script_out_of_range, skip);
         s.step = cell::get_int(skip);
     }
@@ -92,7 +88,7 @@ static bool prepare(Search& s, Cell* part, Cell* skip) {
         } else if (cell::type(part) == cell::type(s.series) && part->w2 == s.series->w2) {
             s.count = int64_t(cell::series_index(part)) - index;
         } else {
-            bad_refine("part", part);
+            error::raise_bad_refine("part", part);
         }
         s.limit = int32_t(std::min<int64_t>(index + s.count - 1, len - 1));
     }

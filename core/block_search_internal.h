@@ -11,7 +11,6 @@ namespace block {
 // to the hash tables' payload equality.
 bool equal(Cell* a, Cell* b, int32_t op);
 // Script error invalid-refine-arg naming the refinement and its argument.
-[[noreturn]] void bad_refine(const char* name, const Cell* value);
 
 }  // namespace block
 }  // namespace zel

@@ -11,6 +11,7 @@
 #include "core/block.h"
 #include "core/block_search.h"
 #include "core/block_search_internal.h"
+#include "core/support.h"
 #include "core/hashtable.h"
 #include "interpreter/actions.h"
 #include "interpreter/stack.h"
@@ -101,7 +102,7 @@ static const Plan PLANS[] = {
 
 static uint32_t set_size(const Cell* skip) {
     if (!skip) return 1;
-    if (cell::type(skip) != T_INTEGER || cell::get_int(skip) < 1) bad_refine("skip", skip);
+    if (cell::type(skip) != T_INTEGER || cell::get_int(skip) < 1) error::raise_bad_refine("skip", skip);
     return uint32_t(cell::get_int(skip));
 }
 

@@ -13,6 +13,7 @@
 #include "core/block_search_internal.h"
 #include "core/datatype.h"
 #include "core/raise.h"
+#include "core/support.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
 #include "core/sort_records.h"
@@ -116,7 +117,7 @@ static void choose_comparator(Plan& p, const Cell* compare, bool has_skip, bool 
         return;
     }
     }
-    bad_refine("compare", compare);
+    error::raise_bad_refine("compare", compare);
 }
 
 // ---- sorting ----------------------------------------------------------------------------
@@ -198,9 +199,9 @@ uint32_t record_size(const Cell* skip, uint32_t count, bool all) {
         if (all) error::raise(Err::script_bad_refines);
         return 1;
     }
-    if (cell::type(skip) != T_INTEGER) block::bad_refine("skip", skip);
+    if (cell::type(skip) != T_INTEGER) error::raise_bad_refine("skip", skip);
     int32_t size = cell::get_int(skip);
-    if (size < 1 || count % uint32_t(size) != 0 || count < uint32_t(size)) block::bad_refine("skip", skip);
+    if (size < 1 || count % uint32_t(size) != 0 || count < uint32_t(size)) error::raise_bad_refine("skip", skip);
     return uint32_t(size);
 }
 

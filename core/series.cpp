@@ -10,6 +10,7 @@
 #include "core/hashtable.h"
 #include "core/ownership.h"
 #include "core/raise.h"
+#include "core/support.h"
 #include "core/runtime_words.h"
 #include "core/string.h"
 #include "core/symbol.h"
@@ -40,11 +41,6 @@ Node hash_of(const Cell* s) { return cell::type(s) == T_HASH ? s->w3 : 0; }
 
 int32_t clamp(int64_t i, uint32_t length) {
     return int32_t(std::clamp<int64_t>(i, 0, length));
-}
-
-[[noreturn]] void bad_refine(const char* refinement, const Cell* value) {
-    Cell word = word::intern(refinement);
-    error::raise(Err::script_invalid_refine_arg, &word, value);
 }
 
 // A new value of the series' type over a node, index 0 (a vector! keeps its
@@ -216,7 +212,7 @@ uint32_t get_length(Cell* s, bool absolute) {
 int32_t part_count(const Cell* s, const Cell* part) {
     if (cell::type(part) == T_INTEGER) return cell::get_int(part);
     if (cell::type(part) != cell::type(s) || cell::series_node(part) != cell::series_node(s))
-        bad_refine("part", part);
+        error::raise_bad_refine("part", part);
     return int32_t(int64_t(cell::series_index(part)) - cell::series_index(s));
 }
 
@@ -311,11 +307,11 @@ const Cell* reverse(Cell* s, Cell* part, Cell* skip) {
     count = std::min<int64_t>(count, buffer_length(s) - start);
     int64_t size = 1;
     if (skip) {
-        if (cell::type(skip) != T_INTEGER) bad_refine("skip", skip);
+        if (cell::type(skip) != T_INTEGER) error::raise_bad_refine("skip", skip);
         size = cell::get_int(skip);
         if (size == count) return s;
         if (size < 1) error::raise(Err::script_out_of_range, skip);
-        if (count < size || count % size) bad_refine("skip", skip);
+        if (count < size || count % size) error::raise_bad_refine("skip", skip);
     }
     bool owned = announce(s, words::word(words::W_reverse), nullptr, int32_t(start), int32_t(count));
     count = std::min<int64_t>(count, int64_t(buffer_length(s)) - start);
@@ -475,7 +471,7 @@ const Cell* move(Cell* source, Cell* target, Cell* part) {
     if (is_at_tail(source)) return target;
     int64_t count = 1;
     if (part) {
-        if (cell::type(part) != T_INTEGER) bad_refine("part", part);
+        if (cell::type(part) != T_INTEGER) error::raise_bad_refine("part", part);
         count = cell::get_int(part);
         if (count < 1) return target;
     }

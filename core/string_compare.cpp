@@ -52,11 +52,6 @@ Cell* new_text(uint32_t type, uint32_t room) {
     return &answer;
 }
 
-[[noreturn]] void bad_refine(const char* refinement, const Cell* value) {
-    Cell word = word::intern(refinement);
-    error::raise(Err::script_invalid_refine_arg, &word, value);
-}
-
 }  // namespace
 
 bool is_any_string_type(uint32_t type) { return type < 64 && (ANY_STRING & bit(type)); }
@@ -217,7 +212,7 @@ int64_t scan(const Search& s, bool backward, bool match) {
 int64_t part_length(const Cell* series, const Cell* part) {
     if (cell::type(part) == T_INTEGER) return cell::get_int(part);
     if (cell::type(part) != cell::type(series) || cell::series_node(part) != cell::series_node(series))
-        bad_refine("part", part);
+        error::raise_bad_refine("part", part);
     return int64_t(int32_t(part->w1)) - cell::series_index(series);
 }
 
@@ -231,7 +226,7 @@ bool prepare(Search& s, Cell* series, Cell* value, Cell* part, bool case_, bool 
     if (any || with) error::raise(Err::internal_not_done);
     s.step = 1;
     if (skip) {
-        if (cell::type(skip) != T_INTEGER) bad_refine("skip", skip);
+        if (cell::type(skip) != T_INTEGER) error::raise_bad_refine("skip", skip);
         if (cell::get_int(skip) < 1) error::raise(Err::script_out_of_range, skip);
         s.step = uint32_t(cell::get_int(skip));
     }

@@ -44,11 +44,6 @@ bool announce(const Cell* s, const Cell* action, const Cell* value, uint32_t ind
     return series::announce(s, action, value, int32_t(index), int32_t(std::min<uint64_t>(part, NO_LIMIT)));
 }
 
-[[noreturn]] void bad_refine(const char* refinement, const Cell* value) {
-    Cell word = word::intern(refinement);
-    error::raise(Err::script_invalid_refine_arg, &word, value);
-}
-
 uint32_t unit_of(const Cell* s) { return series::unit(buffer_of(s)); }
 uint8_t* address(SeriesBuffer* b, uint32_t i) { return series::head_ptr(b) + size_t(i) * series::unit(b); }
 
@@ -297,7 +292,7 @@ void choose_comparator(SortPlan& p, const Cell* compare, bool has_skip) {
         p.field = uint32_t(k - 1);
         return;
     }
-    default: bad_refine("compare", compare);
+    default: error::raise_bad_refine("compare", compare);
     }
 }
 
@@ -665,7 +660,7 @@ void fill_keys(CharSet& set, Cell* text, uint32_t size, bool fold) {
 const Cell* do_set_op(bool case_, Cell* skip, int32_t op) {
     uint32_t size = 1;
     if (skip) {
-        if (cell::type(skip) != T_INTEGER || cell::get_int(skip) < 1) bad_refine("skip", skip);
+        if (cell::type(skip) != T_INTEGER || cell::get_int(skip) < 1) error::raise_bad_refine("skip", skip);
         size = uint32_t(cell::get_int(skip));
     }
     Cell* first = stack::arg(0);
@@ -713,7 +708,7 @@ void change_string(Cell* value, bool upper, const Cell* limit) {
         else if (cell::type(limit) == cell::type(value) && cell::series_node(limit) == cell::series_node(value))
             count = int64_t(int32_t(limit->w1)) - index;
         else
-            string::bad_refine("part", limit);
+            error::raise_bad_refine("part", limit);
         count = std::clamp<int64_t>(count, 0, length);
     }
     for (uint32_t i = index; i < index + count; i++) {

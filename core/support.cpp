@@ -65,6 +65,11 @@ void raise(Err id, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
 
 void raise_bad_make(const Cell* type, const Cell* spec) { raise(Err::script_bad_make_arg, type, spec); }
 
+void raise_bad_refine(const char* refinement, const Cell* value) {
+    Cell word = word::intern(refinement);
+    raise(Err::script_invalid_refine_arg, &word, value);
+}
+
 constexpr uint32_t PRINT_NATIVE = 23;
 
 void make_and_push(const Cell* category, const Cell* id, const Cell* arg1, const Cell* arg2, const Cell* arg3) {

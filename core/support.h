@@ -29,6 +29,8 @@ void set_raise_tracer(RaiseTracer tracer);
 RaiseTracer current_raise_tracer();
 // Script error bad-make-arg with the type and the spec.
 [[noreturn]] void raise_bad_make(const Cell* type, const Cell* spec);
+// Script error invalid-refine-arg: the refinement's word and the value given.
+[[noreturn]] void raise_bad_refine(const char* refinement, const Cell* value);
 // Shows an error without throwing it: builds the error of the category and
 // id words with up to three arguments (null: none) under a native frame named
 // <body>, prints it with the print native, and leaves unset as the top value.
