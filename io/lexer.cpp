@@ -446,7 +446,8 @@ void close_series(State* s, uint32_t type) {
     uint32_t open = m->w2, at = s->marker, position = m->w3;
     // Maps and points are built by their datatypes, which this lexer does not
     // have yet: their literals are syntax errors naming the type.
-    if (open == T_MAP || open == T_POINT2D || open == T_POINT3D) throw_error(s, int32_t(open), position, s->pos);
+    if (open == T_MAP) throw_error(s, T_MAP, position, s->pos);
+    if (open == T_POINT2D || open == T_POINT3D) throw_error(s, int32_t(open), position, s->pos);
     uint32_t result = open == T_MAP ? T_MAP : type;
     uint32_t line_flag = m->header & HDR_NEW_LINE;
     s->marker = m->w1 ? at - m->w1 : NO_MARKER;

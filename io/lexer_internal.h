@@ -116,6 +116,10 @@ Cell* alloc_cell(State* s);
 void open_series(State* s, uint32_t type, uint32_t position);
 void close_series(State* s, uint32_t type);
 [[noreturn]] void throw_error(State* s, int32_t kind, uint32_t start, uint32_t end);
+// A syntax error naming the type, over the current token.
+[[noreturn]] void invalid(State* s, uint32_t type);
+// Makes the cell the value, keeping the new-line flag it was given.
+void put(Cell* c, const Cell& value);
 // Fires an event with a token range; answers the callback's verdict (true
 // when there is no callback or the event is not asked for).
 bool fire(State* s, uint32_t event, int32_t type, uint32_t start, uint32_t end);

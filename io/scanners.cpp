@@ -22,18 +22,17 @@
 namespace zel {
 namespace lexer {
 
-namespace {
+void invalid(State* s, uint32_t type) { throw_error(s, int32_t(type), s->token_start, s->pos); }
 
-// ---- shared helpers ----------------------------------------------------------
-
-[[noreturn]] void invalid(State* s, uint32_t type) { throw_error(s, int32_t(type), s->token_start, s->pos); }
-
-// Makes the top cell the value, keeping the new-line flag it was given.
 void put(Cell* c, const Cell& value) {
     uint32_t line = c->header & HDR_NEW_LINE;
     *c = value;
     c->header |= line;
 }
+
+namespace {
+
+// ---- shared helpers ----------------------------------------------------------
 
 uint32_t unit_for(uint32_t cp) { return cp > 0xFFFF ? 4 : cp > 0xFF ? 2 : 1; }
 
