@@ -94,7 +94,7 @@ const ActionDef ACTIONS[] = {
     {ACT_round, "round", R"~("Rounds a value; halves round away from zero unless told otherwise"
         n [number! time! pair! money! any-point!]
         /to "Rounds to a multiple of the scale"
-        scale [number! money! time!] "A value other than zero"
+        scale [number! money! time! pair! any-point!] "A value other than zero"
         /even "Halves round to the even neighbour"
         /down "Rounds toward zero (truncates)"
         /half-down "Halves round toward zero"
@@ -212,7 +212,7 @@ const ActionDef ACTIONS[] = {
         series [series! port!]
         return: [series! port!])~"},
     {ACT_pick, "pick", R"~("Returns the value at an index of a series"
-        series [series! port! bitset! pair! tuple! money! date! time!]
+        series [series! port! bitset! pair! tuple! money! date! time! any-point!]
         index [scalar! any-string! any-word! block! logic!]
         return: [any-type!])~"},
     {ACT_poke, "poke", R"~("Replaces the value at an index of a series; returns the new value"
@@ -234,7 +234,7 @@ const ActionDef ACTIONS[] = {
         key [scalar! any-string! any-word! binary! block!]
         return: [series! port! bitset! map! none!])~"},
     {ACT_reverse, "reverse", R"~("Reverses the order of the values; returns the series at the same index"
-        series [series! port! pair! tuple!] "(modified)"
+        series [series! port! pair! tuple! any-point!] "(modified)"
         /part "Reverses only this many values, or up to this position"
         length [number! series!]
         /skip "Keeps fixed-size records together"

@@ -17,6 +17,7 @@
 #include "core/series.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "datatypes/map.h"
 #include "datatypes/typeset.h"
 #include "interpreter/actions.h"
 #include "io/lexer.h"
@@ -390,6 +391,7 @@ namespace {
 const Cell* make(Cell*, Cell* spec, uint32_t type) {
     switch (cell::type(spec)) {
     case T_INTEGER: write_cell(&answer, cell::get_int(spec)); break;
+    case T_MAP: map::body_of(spec, &answer); break;
     case T_FLOAT: write_cell(&answer, check::float_range(spec)); break;
     default:
         if (!is_any_block(spec)) bad_make(type, spec);
@@ -404,6 +406,8 @@ const Cell* to(Cell*, Cell* value, uint32_t type) {
     if (cell::type(value) == T_STRING) {
         Cell text = *value;
         lexer::scan_string(&answer, &text, -1, lexer::Request{});
+    } else if (cell::type(value) == T_MAP) {
+        map::body_of(value, &answer);
     } else if (cell::type(value) == T_TYPESET) {
         typeset::list_types(value, &answer);
     } else if (is_any_block(value)) {

@@ -27,10 +27,18 @@
 #include "core/url.h"
 #include "core/word.h"
 #include "datatypes/binary.h"
+#include "datatypes/date.h"
 #include "datatypes/error.h"
 #include "datatypes/handle.h"
+#include "datatypes/hash.h"
+#include "datatypes/map.h"
+#include "datatypes/pair.h"
+#include "datatypes/percent.h"
+#include "datatypes/point.h"
+#include "datatypes/money.h"
 #include "datatypes/ref.h"
 #include "datatypes/tag.h"
+#include "datatypes/tuple.h"
 #include "datatypes/typeset.h"
 #include "interpreter/stack.h"
 #include "kernel/memory.h"
@@ -90,21 +98,21 @@ const Entry ORDER[] = {
     {T_TYPESET, 0, "typeset!", typeset::register_type},
     {T_ERROR, T_OBJECT, "error!", error::register_type},
     {T_VECTOR, T_STRING, "vector!", nullptr},
-    {T_MAP, 0, "map!", nullptr},
-    {T_HASH, T_BLOCK, "hash!", nullptr},
-    {T_PAIR, 0, "pair!", nullptr},
-    {T_PERCENT, T_FLOAT, "percent!", nullptr},
-    {T_TUPLE, 0, "tuple!", nullptr},
+    {T_MAP, 0, "map!", map::register_type},
+    {T_HASH, T_BLOCK, "hash!", hash::register_type},
+    {T_PAIR, 0, "pair!", pair::register_type},
+    {T_PERCENT, T_FLOAT, "percent!", percent::register_type},
+    {T_TUPLE, 0, "tuple!", tuple::register_type},
     {T_TIME, T_FLOAT, "time!", time::init},
     {T_TAG, T_STRING, "tag!", tag::register_type},
     {T_EMAIL, T_STRING, "email!", email::register_type},
     {T_HANDLE, T_INTEGER, "handle!", handle::register_type},
-    {T_DATE, 0, "date!", nullptr},
+    {T_DATE, 0, "date!", date::register_type},
     {T_PORT, T_OBJECT, "port!", nullptr},
-    {T_MONEY, 0, "money!", nullptr},
+    {T_MONEY, 0, "money!", money::register_type},
     {T_REF, T_STRING, "ref!", ref::register_type},
-    {T_POINT2D, 0, "point2D!", nullptr},
-    {T_POINT3D, 0, "point3D!", nullptr},
+    {T_POINT2D, 0, "point2D!", point2D::register_type},
+    {T_POINT3D, 0, "point3D!", point3D::register_type},
     {T_IMAGE, T_SERIES, "image!", nullptr},
 };
 static_assert(sizeof ORDER / sizeof ORDER[0] == TYPE_COUNT - 2, "every type but event! registers at boot");

@@ -160,8 +160,8 @@ void do_math(int32_t op) {
     double y;
     if (!operand_of(first, second, &y)) {
         uint32_t t = cell::type(second);
-        bool point = t == T_PAIR || t == T_POINT2D || t == T_POINT3D;
-        if (point && (op == OP_SUBTRACT || op == OP_DIVIDE)) raise_not_related(op, cell::type(first));
+        bool compound = t == T_PAIR || t == T_POINT2D || t == T_POINT3D || t == T_TUPLE;
+        if (compound && (op == OP_SUBTRACT || op == OP_DIVIDE)) raise_not_related(op, cell::type(first));
         hand_over(op, first, second);
         return;
     }

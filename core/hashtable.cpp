@@ -20,13 +20,16 @@
 namespace zel {
 namespace hashtable {
 
+// The date word's time flag and zone bits (the date module's layout).
+constexpr uint32_t DATE_HAS_TIME = 1u << 16, DATE_ZONE_MASK = 0x7Fu;
+
 // ---- hashing values -----------------------------------------------------------
 
 // Which part of a value its hash (and the equality that stands in for the
 // compare action) reads.
 enum HashBy : uint8_t {
     BY_NOTHING, BY_UNSET, BY_NONE, BY_W1, BY_W2, BY_W3, BY_WORD, BY_W12, BY_W23, BY_W123,
-    BY_TUPLE, BY_BINARY, BY_STRING, BY_SYMBOL, BY_MONEY,
+    BY_TUPLE, BY_BINARY, BY_STRING, BY_SYMBOL, BY_MONEY, BY_DATE,
 };
 
 struct TypeRow {
@@ -54,7 +57,7 @@ static constexpr TypeRow TYPE_ROWS[] = {
     {T_PAIR, BY_W23, false},        {T_PERCENT, BY_W23, false},
     {T_TIME, BY_W23, false},        {T_OP, BY_W123, true},
     {T_FUNCTION, BY_W123, true},    {T_TRIPLE, BY_W123, false},
-    {T_TYPESET, BY_W123, false},    {T_DATE, BY_W123, false},
+    {T_TYPESET, BY_W123, false},    {T_DATE, BY_DATE, false},
     {T_POINT3D, BY_W123, false},    {T_TUPLE, BY_TUPLE, false},
     {T_BINARY, BY_BINARY, false},   {T_STRING, BY_STRING, false},
     {T_FILE, BY_STRING, false},     {T_URL, BY_STRING, false},
@@ -140,6 +143,9 @@ uint32_t hash_value(const Cell* c, bool case_sensitive) {
         return hash::murmur3_ascii_lower(name, n);
     }
     case BY_MONEY: return hash_money(c);
+    // Dates equal with other zones, with or without a time and with times
+    // a float tolerance apart: only the calendar date is hashed.
+    case BY_DATE: return hash_int(c->w1 & ~(DATE_HAS_TIME | DATE_ZONE_MASK));
     case BY_NOTHING: break;
     }
     return 0;
@@ -197,6 +203,7 @@ bool same_value(const Cell* a, const Cell* b, uint32_t op) {
     case BY_SYMBOL: return same_names(a, b, exact);
     case BY_W123:
     case BY_MONEY:
+    case BY_DATE:
     case BY_NOTHING: break;
     }
     return a->w1 == b->w1 && a->w2 == b->w2 && a->w3 == b->w3;

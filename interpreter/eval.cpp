@@ -189,19 +189,43 @@ inline uint32_t list_length(Node list) { return series::length(node::buffer(list
 // them all, as it may free nodes and move others.
 struct ListMemo {
     Node extra, list;
+    int32_t plain_args;  // see plain_arguments
 };
 constexpr uint32_t LIST_MEMO_SLOTS = 64;
 ListMemo list_memo[LIST_MEMO_SLOTS];
 
-// The argument list, made on the first call (prepare_spec).
-inline Node arg_list(const Cell* callable) {
-    ListMemo& m = list_memo[callable->w3 % LIST_MEMO_SLOTS];
-    if (m.extra == callable->w3) return m.list;
-    m = ListMemo{callable->w3, prepare_spec(callable)};
-    return m.list;
+// Refinement positions of a native call live here, not on the heap.
+constexpr uint32_t MAX_REFINEMENTS = 64;
+
+// The number of arguments of a native's or action's list when they are all
+// evaluated and come before any refinement, whose number ends the list (the
+// commonest shape, gathered without the general loop); else -1.
+int32_t plain_arguments(const Cell* callable, Node list) {
+    if (cell::type(callable) != T_NATIVE && cell::type(callable) != T_ACTION) return -1;
+    SeriesBuffer* b = node::buffer(list);
+    const Cell* e = series::cells(b);
+    uint32_t n = cell_count(b), k = 0;
+    for (; k < n && cell::type(e + k) == T_TYPESET; k++)
+        if (fetch_mode(e + k) != FETCH_EVAL) return -1;
+    if (k == n) return int32_t(k);
+    const Cell* count = e + n - 1;
+    bool counted = cell::type(e + k) == T_REFINEMENT && cell::type(count) == T_INTEGER &&
+                   uint32_t(cell::get_int(count)) <= MAX_REFINEMENTS;
+    return counted ? int32_t(k) : -1;
 }
 
+// The memo of the argument list, made on the first call (prepare_spec).
+inline const ListMemo& list_memo_of(const Cell* callable) {
+    ListMemo& m = list_memo[callable->w3 % LIST_MEMO_SLOTS];
+    if (m.extra == callable->w3) return m;
+    Node list = prepare_spec(callable);
+    m = ListMemo{callable->w3, list, plain_arguments(callable, list)};
+    return m;
+}
+inline Node arg_list(const Cell* callable) { return list_memo_of(callable).list; }
+
 uint32_t expression(const Cell* code, uint32_t pos, bool infix_off, SeriesBuffer* b);
+uint32_t first_expression(const Cell* code, uint32_t pos, SeriesBuffer* b);
 enum PathMode { PATH_CALL, PATH_GET, PATH_SET };
 uint32_t eval_path(const Cell* path, PathMode mode, const Cell* code, uint32_t pos);
 uint32_t call(Call& c);
@@ -333,9 +357,6 @@ void use_path_refinements(Call& c, int32_t* refs) {
     }
 }
 
-// Refinement positions of a native call live here, not on the heap.
-constexpr uint32_t MAX_REFINEMENTS = 64;
-
 // A native's or action's refinements are all unused until a path says
 // otherwise, and its list ends with their number: they are marked without
 // reading the rest of the list (false when there are more than a call holds).
@@ -447,7 +468,15 @@ inline Fast fast_native(uint32_t index) {
 // The inline answer of a two-operand fast path in place of the left
 // operand; false when the operands need the generic routine.
 inline bool binary_inline(Fast f, Cell* left, const Cell* right) {
-    if (f.kind == FAST_ARITH) return actions::arith_inline(f.op, left, right, left);
+    if (f.kind == FAST_ARITH) {
+        int32_t sum;  // integer! + integer!, the commonest, without the call
+        if (f.op == actions::ARITH_ADD && cell::type(left) == T_INTEGER && cell::type(right) == T_INTEGER &&
+            !__builtin_add_overflow(cell::get_int(left), cell::get_int(right), &sum)) {
+            actions::store_cell(left, left->header, left->w1, uint32_t(sum), left->w3);
+            return true;
+        }
+        return actions::arith_inline(f.op, left, right, left);
+    }
     bool answer;
     if (f.kind != FAST_COMPARE || !actions::compare_inline(f.op, left, right, &answer)) return false;
     actions::store_logic(left, answer);
@@ -504,14 +533,19 @@ struct FastOp {
 };
 
 // Operators checked so far, by the node of their extra block, with the
-// callable they wrap. A collection forgets them all, as a freed node may come
-// back naming another callable.
+// callable they wrap (the op! cell's header, which holds the wrapped type,
+// and its index word, compared as one). A collection forgets them all, as a
+// freed node may come back naming another callable.
 struct OpMemo {
+    uint64_t head;
     Node extra;
-    uint32_t index;
-    uint32_t type;
     FastOp fast;
 };
+inline uint64_t op_head(const Cell* op) {
+    uint64_t head;
+    std::memcpy(&head, op, sizeof head);
+    return head;
+}
 constexpr uint32_t OP_MEMO_SLOTS = 32;
 OpMemo op_memo[OP_MEMO_SLOTS];
 
@@ -562,8 +596,8 @@ FastOp check_operator(const Cell* op_value) {
 inline FastOp fast_operator(const Cell* op) {
     if (is_tracing()) return {{FAST_NONE, 0}, 0};
     OpMemo& m = op_memo[op->w3 % OP_MEMO_SLOTS];
-    uint32_t type = op::wrapped_type(op);
-    if (m.extra != op->w3 || m.index != op->w1 || m.type != type) m = OpMemo{op->w3, op->w1, type, check_operator(op)};
+    uint64_t head = op_head(op);
+    if (m.head != head || m.extra != op->w3) m = OpMemo{head, op->w3, check_operator(op)};
     return m.fast;
 }
 
@@ -585,9 +619,21 @@ inline bool takes_both(uint8_t takes, const Cell* left, const Cell* right) {
 // The operator applied to the top value and the operand at the position of
 // the code's buffer; false leaves everything as it was. Nothing here moves a
 // buffer (an argument list made on the first use is a new series).
+bool paren_in_place(const FastOp& op, const Cell* paren);
+
+// Where value_in_place stopped: the slot of the operator it could not apply
+// in place and that operator's fast path, or a null op at the expression's end.
+struct Stop {
+    const Cell* op;
+    FastOp fast;
+};
+inline uint32_t expression_in_place(SeriesBuffer* b, uint32_t pos, bool parens, Stop* stop);
+uint32_t infix_from(const Cell* code, uint32_t pos, SeriesBuffer* b, const Stop& stop);
+
 [[gnu::always_inline]] inline bool infix_in_place(const FastOp& op, SeriesBuffer* b, uint32_t at) {
     if (at >= cell_count(b)) return false;
     const Cell* right = series::cells(b) + at;
+    if (cell::type(right) == T_PAREN) return paren_in_place(op, right);
     if (cell::type(right) == T_WORD && !(right = context::bound_slot(right))) return false;
     Cell* left = stack::top();
     return takes_both(op.takes, left, right) && binary_inline(op.fast, left, right);
@@ -604,7 +650,8 @@ Cell nth_argument(Node list, uint32_t k) {
 // The operator with a right operand to evaluate, its left operand of a type
 // it takes: the frame and the operand as the general call makes them, then
 // the fast path, or the type check and the routine.
-uint32_t infix_evaluated(Cell* op, const FastOp& fast, Cell* w, const Cell* code, uint32_t at) {
+[[gnu::always_inline]] inline uint32_t infix_evaluated(Cell* op, const FastOp& fast, Cell* w, const Cell* code,
+                                                       uint32_t at) {
     temp_roots::Hold hold_op(op), hold_word(w);
     stack::reg.top--;
     stack::enter_frame(w, stack::KIND_NATIVE | interp_bit());
@@ -638,6 +685,30 @@ void enter_function(const Cell* name, Node ctx) {
     f->saved_values = context::cell_of(ctx)->w2;
 }
 
+// A native or action whose arguments are all evaluated from the code: the
+// general call below without its walk of the argument list.
+uint32_t call_plain(Call& c, uint32_t args) {
+    stack::push(&c.callable);
+    stack::enter_frame(&c.name, stack::KIND_NATIVE | interp_bit());
+    for (uint32_t k = 0; k < args; k++) {
+        SeriesBuffer* b = code_buffer(c.code);
+        if (c.pos >= cell_count(b)) no_arg(&c.name, entry_at(arg_list(&c.callable), k));
+        c.pos = expression(c.code, c.pos, false, b);
+        if (exits::pending()) return c.pos;
+        check_type(&c.name, series::cells(node::buffer(arg_list(&c.callable)))[k]);
+    }
+    int32_t refs[MAX_REFINEMENTS];
+    SeriesBuffer* list = node::buffer(arg_list(&c.callable));
+    if (args < cell_count(list)) unused_refinements(list, refs);
+    if (is_tracing()) emit_event(EV_CALL, c.code, int32_t(c.pos), &c.name, &c.callable);
+    run_native(&c.callable, refs);
+    if (exits::pending()) return c.pos;
+    stack::leave();
+    if (is_tracing()) emit_event(EV_RETURN, c.code, int32_t(c.pos), &c.name, stack::top());
+    stack::drop_below();
+    return c.pos;
+}
+
 // Opens the frame, gathers the arguments and runs the callable; the result
 // takes the placeholder's cell (or, infix, the left value's). Answers the next
 // code position.
@@ -646,7 +717,9 @@ uint32_t call(Call& c) {
     uint32_t type = cell::type(&c.callable);
     if (!is_callable(type)) not_callable(&c.callable);
     if (is_tracing()) emit_event(EV_OPEN, c.code, int32_t(c.pos), &c.name, &c.callable);
-    c.args = arg_list(&c.callable);
+    const ListMemo& memo = list_memo_of(&c.callable);
+    c.args = memo.list;
+    if (memo.plain_args >= 0 && c.code && !c.infix && !c.path) return call_plain(c, uint32_t(memo.plain_args));
     if (c.infix) stack::reg.top--;
     else stack::push(&c.callable);
     int32_t refs[MAX_REFINEMENTS];
@@ -712,13 +785,34 @@ inline void push_value(const Cell* code, uint32_t pos, const Cell* w, const Cell
 
 // The value (the frame's second cell) goes to the word; a plain slot takes a
 // copy here, anything else (unset, object fields, unbound or new words) goes
-// through the word layer.
+// through the word layer. An expression that applies in place needs no frame
+// when the slot is plain.
 uint32_t set_word_expression(const Cell* code, uint32_t pos, const Cell* sw) {
     SeriesBuffer* b = code_buffer(code);
     if (pos >= cell_count(b)) error::raise(Err::script_need_value, sw);
+    Stop stop;
+    uint32_t at = expression_in_place(b, pos, true, &stop);
+    if (at && !stop.op) {
+        Cell* value = stack::top();
+        Cell* slot = cell::type(value) == T_UNSET ? nullptr : context::bound_slot<true>(sw);
+        if (slot) {
+            *slot = *value;
+            return at;
+        }
+    }
+    Cell so_far;  // the part of the value computed in place moves into the frame
+    if (at) {
+        so_far = *stack::top();
+        stack::pop(1);
+    }
     stack::enter_frame(sw, stack::KIND_NATIVE | interp_bit());
     stack::push(sw);
-    pos = expression(code, pos, false, b);
+    if (at) {
+        stack::push(&so_far);
+        pos = stop.op ? infix_from(code, at, b, stop) : at;
+    } else {
+        pos = first_expression(code, pos, b);
+    }
     if (exits::pending()) return pos;
     Cell word = *stack::reg.base;  // the frame's copy, kept current by the collector
     Cell* value = stack::reg.base + 1;
@@ -761,27 +855,36 @@ inline const Cell* infix_op_at(SeriesBuffer* b, uint32_t pos) {
 
 // Applies the operators that follow, each to the value before it. b is the
 // code's buffer, fetched again only after something was evaluated.
+// The general application of the operator in the slot at the position (the
+// word there) to the top value: its frame, its right operand evaluated.
+[[gnu::always_inline]] inline uint32_t infix_call(const Cell* code, uint32_t pos, SeriesBuffer* b, const Cell* slot,
+                                                  FastOp fast) {
+    Cell op = unwrap(slot), w = series::cells(b)[pos];
+    if (fast.takes & takes_of(stack::top())) return infix_evaluated(&op, fast, &w, code, pos + 1);
+    if (is_tracing()) emit_fetch(code, pos, &w, &op);
+    Call c = code_call(&op, &w, code, pos + 1);
+    c.infix = true;
+    return call(c);
+}
+
 uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b) {
     while (const Cell* slot = infix_op_at(b, pos)) {
         FastOp fast = fast_operator(slot);
-        bool fast_left = (fast.takes & takes_of(stack::top())) != 0;
-        if (fast_left && infix_in_place(fast, b, pos + 1)) {
+        if ((fast.takes & takes_of(stack::top())) && infix_in_place(fast, b, pos + 1)) {
             pos += 2;
             continue;
         }
-        Cell op = unwrap(slot), w = series::cells(b)[pos];
-        if (fast_left) {
-            pos = infix_evaluated(&op, fast, &w, code, pos + 1);
-        } else {
-            if (is_tracing()) emit_fetch(code, pos, &w, &op);
-            Call c = code_call(&op, &w, code, pos + 1);
-            c.infix = true;
-            pos = call(c);
-        }
+        pos = infix_call(code, pos, b, slot, fast);
         if (exits::pending()) break;
         b = code_buffer(code);
     }
     return pos;
+}
+
+// infix() from an operator that value_in_place could not apply in place.
+uint32_t infix_from(const Cell* code, uint32_t pos, SeriesBuffer* b, const Stop& stop) {
+    pos = infix_call(code, pos, b, stop.op, stop.fast);
+    return exits::pending() ? pos : infix(code, pos, code_buffer(code));
 }
 
 // The look-ahead after a value: the common answer (no word follows) inline.
@@ -855,6 +958,56 @@ inline const Cell* plain_value(const Cell* c) {
     return value && word_class(value) == WORD_PUSH ? value : nullptr;
 }
 
+// An expression of a plain value and operators that apply in place (see
+// infix_in_place) gives its value without a frame, a held cell or a safe
+// point: nothing in it can call, raise or collect. The value is pushed and
+// the operators applied while they can be; answers the position reached,
+// with stop->op null when the expression ends there, else the operator there
+// (its slot and fast path in *stop) is the evaluator's to apply (infix_from
+// goes on from it as infix() would); 0, with
+// nothing pushed, when the expression starts with no plain value. A right
+// operand may be a paren of such an expression, when parens is set. A full
+// value stack is left to the evaluator, whose overflow error names the code.
+[[gnu::noinline]] uint32_t value_in_place(SeriesBuffer* b, uint32_t pos, const Cell* value, bool parens, Stop* stop) {
+    if (is_tracing() || stack::reg.top + 2 >= stack::reg.limit) return 0;
+    Cell* result = stack::push(value);
+    for (pos++; const Cell* slot = infix_op_at(b, pos); pos += 2) {
+        FastOp fast = fast_operator(slot);
+        bool paren_right = pos + 1 < cell_count(b) && cell::type(series::cells(b) + pos + 1) == T_PAREN;
+        if (!(fast.takes & takes_of(result)) || (paren_right && !parens) || !infix_in_place(fast, b, pos + 1)) {
+            *stop = Stop{slot, fast};
+            return pos;
+        }
+    }
+    stop->op = nullptr;
+    return pos;
+}
+// The common answer (the expression starts with no plain value) inline.
+inline uint32_t expression_in_place(SeriesBuffer* b, uint32_t pos, bool parens, Stop* stop) {
+    const Cell* value = pos < cell_count(b) ? plain_value(series::cells(b) + pos) : nullptr;
+    return value ? value_in_place(b, pos, value, parens, stop) : 0;
+}
+
+// The whole expression from the position to the tail in place: its value
+// pushed, or false with nothing pushed.
+bool tail_in_place(SeriesBuffer* b, uint32_t pos, bool parens) {
+    Stop stop;
+    uint32_t end = expression_in_place(b, pos, parens, &stop);
+    if (end && !stop.op && end == cell_count(b)) return true;
+    if (end) stack::pop(1);
+    return false;
+}
+
+// A right operand written as a paren, applied in place when the paren is
+// such an expression from its position to its tail.
+[[gnu::noinline]] bool paren_in_place(const FastOp& op, const Cell* paren) {
+    if (!tail_in_place(code_buffer(paren), uint32_t(cell::series_index(paren)), false)) return false;
+    Cell* right = stack::top();
+    bool done = takes_both(op.takes, right - 1, right) && binary_inline(op.fast, right - 1, right);
+    stack::pop(1);
+    return done;
+}
+
 // One expression from the position; b is the code's buffer, fetched by the
 // caller since the last evaluation (and again here after a collection). A
 // value that evaluates to itself, or a word holding one, is pushed here, and
@@ -866,6 +1019,13 @@ uint32_t expression(const Cell* code, uint32_t pos, bool infix_off, SeriesBuffer
     if (!value || is_tracing()) return compound_expression(code, pos, infix_off, b);
     stack::push(value);
     return infix_off ? pos + 1 : infix_after(code, pos + 1, b);
+}
+
+// expression() after expression_in_place found no plain value to start
+// with (or could not run, which compound_expression handles as well).
+uint32_t first_expression(const Cell* code, uint32_t pos, SeriesBuffer* b) {
+    if (collector::safe_point()) b = code_buffer(code);
+    return compound_expression(code, pos, false, b);
 }
 
 // ---- paths -------------------------------------------------------------------------------
@@ -1079,7 +1239,7 @@ void eval_for_error(const Cell* block) {
 // The memos name nodes that a collection may free or move.
 void forget_memos() {
     forget_ops();
-    for (ListMemo& m : list_memo) m = ListMemo{0, 0};
+    for (ListMemo& m : list_memo) m = ListMemo{0, 0, -1};
 }
 
 void mark_roots() {
@@ -1138,38 +1298,24 @@ void init() {
     installed = true;
 }
 
-// A block of one plain value (a condition like [true], a branch like [n]),
-// or one step over a plain value that no operator follows, gives the value
-// at once, where a run would leave it: its frame, current code and safe
-// point would change nothing anyone could see. A full value stack is left to
-// the run, whose overflow error names the block.
-static bool eval_plain(const Cell* value, bool keep_last) {
-    if (!value || is_tracing() || stack::reg.top + 1 >= stack::reg.limit) return false;
-    Cell* result = stack::push(value);
-    if (keep_last) stack::set_result(result);
-    return true;
-}
-
 // A block of a plain value and operators that all apply in place up to its
-// tail (a paren like (x % 3), a condition like [i < n]) gives its value the
-// same way: nothing in it can call, raise or collect. When an operator would
-// need the general call, the value is popped and the run does it all again
-// from the start, which reads the same values, as nothing has changed them.
-[[gnu::noinline]] static bool eval_in_place(const Cell* value, SeriesBuffer* b, uint32_t pos, bool keep_last) {
-    uint32_t tail = cell_count(b);
-    if (is_tracing() || stack::reg.top + 1 >= stack::reg.limit) return false;
-    Cell* result = stack::push(value);
-    for (pos++; pos < tail; pos += 2) {
-        const Cell* slot = infix_op_at(b, pos);
-        if (!slot) break;
-        FastOp fast = fast_operator(slot);
-        if (!(fast.takes & takes_of(result)) || !infix_in_place(fast, b, pos + 1)) break;
+// tail (a condition like [i < n], a branch like [n]) gives its value at once,
+// where a run would leave it: its frame, current code and safe point would
+// change nothing anyone could see.
+[[gnu::noinline]] static bool eval_in_place(SeriesBuffer* b, uint32_t pos, const Cell* value, bool keep_last) {
+    if (pos + 1 == cell_count(b) && !is_tracing() && stack::reg.top + 1 < stack::reg.limit) {
+        Cell* result = stack::push(value);  // a lone value, the commonest: no operator to look for
+        if (keep_last) stack::set_result(result);
+        return true;
     }
-    if (pos < tail) {
+    Stop stop;
+    uint32_t end = value_in_place(b, pos, value, true, &stop);
+    if (!end) return false;
+    if (stop.op || end < cell_count(b)) {
         stack::pop(1);
         return false;
     }
-    if (keep_last) stack::set_result(result);
+    if (keep_last) stack::set_result(stack::top());
     return true;
 }
 
@@ -1178,7 +1324,7 @@ void eval(const Cell* name, const Cell* block, bool keep_last) {
     uint32_t pos = uint32_t(cell::series_index(block));
     uint32_t length = cell_count(b) - pos;  // a value and whole operator pairs: an odd length
     const Cell* first = pos < cell_count(b) && length % 2 ? plain_value(series::cells(b) + pos) : nullptr;
-    if (first && eval_in_place(first, b, pos, keep_last)) return;
+    if (first && eval_in_place(b, pos, first, keep_last)) return;
     Cell code = *block;
     temp_roots::Hold hold(&code);
     CodeScope scope(&code);
@@ -1194,17 +1340,34 @@ void eval(const Cell* name, const Cell* block, bool keep_last) {
     else stack::leave();
 }
 
+// A step over an expression that applies in place leaves its value where
+// the frame would have left it.
 uint32_t eval_next_at(const Cell* block, uint32_t position, bool keep) {
     SeriesBuffer* b = code_buffer(block);
-    if (!infix_op_at(b, position + 1) && eval_plain(plain_value(series::cells(b) + position), !keep))
-        return position + 1;
+    Stop stop;
+    uint32_t at = expression_in_place(b, position, true, &stop);
+    if (at && !stop.op) {
+        if (!keep) stack::set_result(stack::top());
+        return at;
+    }
+    Cell so_far;  // the part of the value computed in place moves into the frame
+    if (at) {
+        so_far = *stack::top();
+        stack::pop(1);
+    }
     Cell code = *block;
     temp_roots::Hold hold(&code);
     CodeScope scope(&code);
     stack::enter_frame(body_word(), stack::KIND_NATIVE | interp_bit());
     code.w1 = position;
     if (is_tracing()) emit_event(EV_EXPR, &code, int32_t(position), nullptr, nullptr);
-    uint32_t next = expression(&code, position, false, code_buffer(&code));
+    uint32_t next;
+    if (at) {
+        stack::push(&so_far);
+        next = infix_from(&code, at, code_buffer(&code), stop);
+    } else {
+        next = first_expression(&code, position, code_buffer(&code));
+    }
     if (exits::pending()) return next;
     if (keep) stack::leave();
     else stack::leave_last();

@@ -88,21 +88,6 @@ bool arith_inline(uint32_t op, const Cell* left, const Cell* right, Cell* out) {
     return false;
 }
 
-bool compare_inline(int32_t op, const Cell* left, const Cell* right, bool* answer) {
-    if (cell::type(left) != T_INTEGER || cell::type(right) != T_INTEGER) return false;
-    int32_t a = cell::get_int(left), b = cell::get_int(right);
-    switch (op) {
-    case OP_EQUAL:
-    case OP_STRICT_EQUAL: *answer = a == b; return true;
-    case OP_NOT_EQUAL: *answer = a != b; return true;
-    case OP_LESSER: *answer = a < b; return true;
-    case OP_LESSER_OR_EQUAL: *answer = a <= b; return true;
-    case OP_GREATER: *answer = a > b; return true;
-    case OP_GREATER_OR_EQUAL: *answer = a >= b; return true;
-    default: return false;
-    }
-}
-
 // A block! whose position lies at or before its tail: the position and the
 // live length, else false.
 static bool block_position(const Cell* value, int32_t* index, int32_t* length) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "interpreter/actions.h"
 #include "kernel/cell.h"
 
 namespace zel {
@@ -42,8 +43,22 @@ enum ArithOp : uint32_t { ARITH_ADD = 0, ARITH_SUBTRACT = 1, ARITH_MULTIPLY = 2,
 // floating point. A zero divisor and the one quotient out of range are left
 // to the generic action, which raises the error.
 bool arith_inline(uint32_t op, const Cell* left, const Cell* right, Cell* out);
-// Two integer!s under the comparison ops 0-6.
-bool compare_inline(int32_t op, const Cell* left, const Cell* right, bool* answer);
+// Two integer!s under the comparison ops 0-6 (inline: the evaluator's
+// commonest operator after +).
+inline bool compare_inline(int32_t op, const Cell* left, const Cell* right, bool* answer) {
+    if (cell::type(left) != T_INTEGER || cell::type(right) != T_INTEGER) return false;
+    int32_t a = cell::get_int(left), b = cell::get_int(right);
+    switch (op) {
+    case OP_EQUAL:
+    case OP_STRICT_EQUAL: *answer = a == b; return true;
+    case OP_NOT_EQUAL: *answer = a != b; return true;
+    case OP_LESSER: *answer = a < b; return true;
+    case OP_LESSER_OR_EQUAL: *answer = a <= b; return true;
+    case OP_GREATER: *answer = a > b; return true;
+    case OP_GREATER_OR_EQUAL: *answer = a >= b; return true;
+    default: return false;
+    }
+}
 // block! selection of an integer index from 1 to the values left.
 bool select_inline(const Cell* value, int32_t index, Cell* out);
 // block! navigation and queries, op codes as below.

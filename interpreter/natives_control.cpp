@@ -16,6 +16,7 @@
 #include "core/runtime_words.h"
 #include "core/support.h"
 #include "core/word.h"
+#include "datatypes/map.h"
 #include "datatypes/typeset.h"
 #include "interpreter/actions.h"
 #include "interpreter/eval.h"
@@ -126,6 +127,7 @@ bool foreach_step(uint32_t n) {
         switch (kind_of(cell::type(loop_series()))) {
         case KIND_BLOCK: natives::set_many(&words_block, loop_series(), n, true, false, false); break;
         case KIND_TEXT: assign_from_series(&words_block, loop_series(), n); break;
+        case KIND_MAP: more = map::set_loop_words(&words_block, loop_series()); break;
         default: error::raise(Err::internal_not_done);
         }
     }

@@ -12,6 +12,8 @@
 #include "core/url.h"
 #include "datatypes/base_codecs.h"
 #include "datatypes/binary.h"
+#include "datatypes/money.h"
+#include "datatypes/point.h"
 #include "interpreter/natives.h"
 #include "interpreter/stack.h"
 #include "kernel/unicode.h"
@@ -140,6 +142,38 @@ void as_pair_native(bool check, const int32_t* r) {
     out->w3 = uint32_t(y);
 }
 
+// Point coordinates are 32-bit floats, integers converted.
+float point_coordinate(const Cell* v) {
+    return cell::type(v) == T_INTEGER ? float(cell::get_int(v)) : float(cell::get_float(v));
+}
+
+void as_point2D_native(bool check, const int32_t* r) {
+    if (check) check_args(74, r);
+    float x = point_coordinate(arg(0)), y = point_coordinate(arg(1));
+    point2D::init_cell(arg(0), x, y);
+}
+
+void as_point3D_native(bool check, const int32_t* r) {
+    if (check) check_args(75, r);
+    float x = point_coordinate(arg(0)), y = point_coordinate(arg(1)), z = point_coordinate(arg(2));
+    point3D::init_cell(arg(0), x, y, z);
+}
+
+// The currency must be in the list; the amount is exact, a float with at
+// most five decimals.
+void as_money_native(bool check, const int32_t* r) {
+    if (check) check_args(76, r);
+    const Cell* currency = arg(0);
+    int32_t index = money::currency_index(currency);
+    if (index < 0) error::raise(Err::script_bad_denom, currency);
+    Cell out;
+    const Cell* amount = arg(1);
+    if (cell::type(amount) == T_INTEGER) money::of_integer(&out, cell::get_int(amount));
+    else money::of_float(&out, cell::get_float(amount), true);
+    money::store_currency(&out, uint32_t(index));
+    *arg(0) = out;
+}
+
 // The families whose members share one layout: 1 the block-like types, 2 the
 // text types; 0 for every other type.
 uint32_t family_of(uint32_t type) {
@@ -221,6 +255,15 @@ const NativeDef DEFS[] = {
     {72, "lowercase", ZEL_CASE_SPEC("Converts string of characters to lowercase"), lowercase_native},
     {73, "as-pair", R"~("Combine X and Y values into a pair" x [integer! float!] y [integer! float!])~",
      as_pair_native},
+    {74, "as-point2D", R"~("Combine X and Y values into a 2D point" x [integer! float!] y [integer! float!])~",
+     as_point2D_native},
+    {75, "as-point3D",
+     R"~("Combine X, Y and Z values into a 3D point" x [integer! float!] y [integer! float!] z [integer! float!])~",
+     as_point3D_native},
+    {76, "as-money",
+     R"~("Combine currency code and amount into a monetary value"
+        currency [word!] amount [integer! float!] return: [money!])~",
+     as_money_native},
     {84, "debase",
      R"~("Decodes binary-coded string (BASE-64 default) to binary value"
         value [string!] "The string to decode")~" ZEL_BASE_SPEC,

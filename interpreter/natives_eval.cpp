@@ -15,6 +15,7 @@
 #include "core/support.h"
 #include "core/symbol.h"
 #include "core/word.h"
+#include "datatypes/map.h"
 #include "interpreter/actions.h"
 #include "interpreter/eval.h"
 #include "interpreter/exits.h"
@@ -431,10 +432,12 @@ void construct(bool c, const int32_t* r) {
     stack::return_value(&made);
 }
 
-// Objects cannot be extended yet, and there is no map! to extend.
+// Objects cannot be extended yet.
 void extend(bool c, const int32_t* r) {
     verify(c, 83, r);
-    error::raise(Err::internal_not_done);
+    if (cell::type(arg(0)) != T_MAP) error::raise(Err::internal_not_done);
+    map::insert_pairs(arg(0), arg(1), used(r, 0));
+    stack::return_value(arg(0));
 }
 
 // ---- making functions --------------------------------------------------------------------------
@@ -748,6 +751,8 @@ static Cell word_at(const Cell* words, uint32_t i) {
 
 void set_many(const Cell* words_block, const Cell* value, uint32_t n, bool any, bool only, bool some) {
     Cell words = *words_block, source = *value;
+    // A map gives its live pairs: a removed pair's value cell is no value.
+    if (cell::type(&source) == T_MAP) map::body_of(value, &source);
     temp_roots::Hold hold_words(&words);
     temp_roots::Hold hold_source(&source);
     bool block_valued = !only && (is_block_like(cell::type(&source)) || cell::type(&source) == T_MAP);

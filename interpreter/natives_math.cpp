@@ -13,7 +13,10 @@
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/word.h"
+#include "datatypes/date.h"
 #include "datatypes/error.h"
+#include "datatypes/money.h"
+#include "datatypes/point.h"
 #include "datatypes/typeset.h"
 #include "interpreter/natives.h"
 #include "interpreter/stack.h"
@@ -60,6 +63,10 @@ void set_operation(int32_t op, const int32_t* r) {
     case T_STRING: string::do_set_op(case_, skip, op); return;
     case T_BITSET: bitset::do_bitwise(op); return;
     case T_TYPESET: typeset::set_op(op); return;
+    case T_DATE:
+        if (op != block::SET_DIFFERENCE) break;
+        date::difference(arg(0), arg(1));
+        return;
     }
     expect_arg(0, arg(0));
 }
@@ -91,6 +98,7 @@ int32_t sign_of(const Cell* v) {
         double d = cell::get_float(v);
         return (d > 0.0) - (d < 0.0);
     }
+    case T_MONEY: return money::sign_of(v);
     }
     expect_arg(0, v);
 }
@@ -120,6 +128,12 @@ bool is_zero_tuple(const Cell* v) {
     return true;
 }
 
+bool is_zero_point(const Cell* v) {
+    for (uint32_t i = 0; i < point::dimension(cell::type(v)); i++)
+        if (point::get(v, i) != 0.0f) return false;
+    return true;
+}
+
 bool is_zero(const Cell* v) {
     switch (cell::type(v)) {
     case T_CHAR:
@@ -129,6 +143,9 @@ bool is_zero(const Cell* v) {
     case T_TIME: return cell::get_float(v) == 0.0;
     case T_PAIR: return v->w2 == 0 && v->w3 == 0;
     case T_TUPLE: return is_zero_tuple(v);
+    case T_POINT2D:
+    case T_POINT3D: return is_zero_point(v);
+    case T_MONEY: return money::is_zero(v);
     }
     return false;
 }

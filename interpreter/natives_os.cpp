@@ -15,11 +15,11 @@
 #include "core/raise.h"
 #include "core/string.h"
 #include "core/symbol.h"
-#include "core/time.h"
+#include "datatypes/date.h"
+#include "datatypes/map.h"
 #include "interpreter/natives.h"
 #include "interpreter/natives_system.h"
 #include "interpreter/stack.h"
-#include "kernel/os.h"
 #include "kernel/unicode.h"
 #include "platform/system.h"
 #include "view/tui_glue.h"
@@ -71,48 +71,23 @@ void answer_text(const char* text, size_t length) {
     stack::return_value(s);
 }
 
-void answer_integer(int32_t v) {
-    cell::make_integer(reg.base, v);
-    reg.top = reg.base + 1;
-}
-
-void answer_time(double seconds) {
-    cell::make_none(reg.base);
-    time::write_cell(reg.base, seconds);
-    reg.top = reg.base + 1;
-}
-
-// ---- calendar ------------------------------------------------------------------
-
-bool is_leap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-int day_of_year(int year, int month, int day) {
-    static const int before[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
-    return before[month - 1] + day + (month > 2 && is_leap(year));
-}
-
-// Monday is 1, Sunday 7: days since 1970-01-01 (a Thursday) by the civil
-// calendar.
-int weekday(int year, int month, int day) {
-    int y = year - (month <= 2);
-    int era = (y >= 0 ? y : y - 399) / 400;
-    int yoe = y - era * 400;
-    int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    long days = long(era) * 146097 + doe - 719468;
-    return int(((days % 7) + 7 + 3) % 7) + 1;
-}
-
-// The zone offset as the packed zone holds it: whole hours and quarter hours.
-double zone_seconds(int32_t offset_seconds) {
-    uint32_t packed = os::pack_zone(offset_seconds);
-    double minutes = double((packed >> 2) & 0xF) * 60 + double(packed & 3) * 15;
-    return (packed & 0x40 ? -minutes : minutes) * 60;
-}
-
-// The refinements of now in spec order; the first eight each ask for one part.
+// The refinements of now in spec order; the first eight each ask for one part,
+// the date's field of the same name.
 enum NowPart : uint32_t { N_YEAR, N_MONTH, N_DAY, N_TIME, N_ZONE, N_DATE, N_WEEKDAY, N_YEARDAY, PARTS };
 constexpr uint32_t N_PRECISE = 8, N_UTC = 9;
+const date::Field PART_FIELDS[PARTS] = {date::F_YEAR, date::F_MONTH, date::F_DAY,     date::F_TIME,
+                                        date::F_ZONE, date::F_DATE,  date::F_WEEKDAY, date::F_YEARDAY};
+
+// One reading of the clock gives the local date, its time and the zone, so
+// the three always agree (also across midnight).
+void now_date(Cell* out, bool utc, bool precise) {
+    platform::CivilTime t = platform::now(utc);
+    double seconds = t.hour * 3600.0 + t.minute * 60.0 + t.second;
+    if (precise) seconds += double(t.nanoseconds) / 1e9;
+    int32_t zone_minutes = t.utc_offset_seconds / 60;
+    date::init_from_fields(out, t.year, t.month, t.day, seconds, zone_minutes / 60, zone_minutes % 60, true);
+    date::normalise(out, date::time_of(out), false);
+}
 
 }  // namespace
 
@@ -141,24 +116,11 @@ void now(bool check, const int32_t* refinements) {
         parts++;
     }
     if (parts > 1) error::raise(Err::script_bad_refines);
-    bool utc = used(refinements, N_UTC);
-    platform::CivilTime t = platform::now(utc);
-    switch (part) {
-    case N_YEAR: answer_integer(t.year); return;
-    case N_MONTH: answer_integer(t.month); return;
-    case N_DAY: answer_integer(t.day); return;
-    case N_WEEKDAY: answer_integer(weekday(t.year, t.month, t.day)); return;
-    case N_YEARDAY: answer_integer(day_of_year(t.year, t.month, t.day)); return;
-    case N_ZONE: answer_time(zone_seconds(t.utc_offset_seconds)); return;
-    case N_TIME: {
-        double seconds = t.hour * 3600.0 + t.minute * 60.0 + t.second;
-        if (used(refinements, N_PRECISE)) seconds += double(t.nanoseconds) / 1e9;
-        answer_time(seconds);
-        return;
-    }
-    }
-    // The date itself needs date!, which this build does not have yet.
-    error::raise(Err::internal_not_done);
+    Cell d;
+    now_date(&d, used(refinements, N_UTC), used(refinements, N_PRECISE));
+    if (part == PARTS) *reg.base = d;
+    else date::read_field(&d, PART_FIELDS[part], reg.base);
+    reg.top = reg.base + 1;
 }
 
 void get_env(bool check, const int32_t* refinements) {
@@ -182,20 +144,23 @@ void set_env(bool check, const int32_t* refinements) {
     stack::return_value(reg.base + 1);
 }
 
-// Until map! exists the environment comes as a block of name and value
-// strings, in pairs.
+// A map of name strings to value strings. Names differ by case on this
+// system, so they are stored case-sensitively: none hides another.
 void list_env(bool check, const int32_t* refinements) {
     if (check) check_args(LIST_ENV, refinements);
     std::vector<std::string> entries;
     platform::list_env(entries);
-    Cell* out = block::push_new(int32_t(entries.size() * 2));
+    Cell* out = stack::push_slot();
+    map::make_empty(out, uint32_t(entries.size() * 2));
     for (const std::string& e : entries) {
         size_t eq = e.find('=');
         if (eq == std::string::npos) eq = e.size();
-        const uint8_t* text = reinterpret_cast<const uint8_t*>(e.data());
-        string::load_in(out, text, uint32_t(eq), string::ENC_UTF8);
         size_t rest = eq < e.size() ? eq + 1 : eq;
-        string::load_in(out, text + rest, uint32_t(e.size() - rest), string::ENC_UTF8);
+        const uint8_t* text = reinterpret_cast<const uint8_t*>(e.data());
+        Cell name, value;
+        string::load_at(text, uint32_t(eq), &name, string::ENC_UTF8);
+        string::load_at(text + rest, uint32_t(e.size() - rest), &value, string::ENC_UTF8);
+        map::put_pair(out, &name, &value, true);
     }
     stack::return_value(out);
 }

@@ -15,6 +15,7 @@
 #include "core/datatype.h"
 #include "core/logic.h"
 #include "core/string.h"
+#include "datatypes/extremes.h"
 #include "interpreter/actions.h"
 #include "interpreter/eval.h"
 #include "interpreter/exits.h"
@@ -216,9 +217,10 @@ bool is_plain_number(const Cell* v) {
     return type == T_FLOAT || type == T_PERCENT || type == T_INTEGER;
 }
 
-// A NaN against a number wins, whichever side it stands on; otherwise the
-// compare action orders the two, so that for equal values max answers the
-// first and min the second.
+// A NaN against a number wins, whichever side it stands on; pairs, points
+// and tuples go component by component; otherwise the compare action orders
+// the two, so that for equal values max answers the first and min the
+// second.
 void extreme(bool max) {
     Cell* a = arg(0);
     Cell* b = arg(1);
@@ -227,6 +229,7 @@ void extreme(bool max) {
         *a = *b;
         return;
     }
+    if (extremes::combine(max, a, b)) return;
     bool lesser = actions::compare(a, b, actions::OP_LESSER);
     if (lesser == max) *a = *b;
 }

@@ -20,7 +20,8 @@ Slot located(const Cell* parent, const Cell* element, const Cell* answer) {
         if (context::slot(parent->w1, int32_t(element->w3)) != answer) return s;
         return Slot{FIELD, nullptr, *parent, element->w3};
     }
-    if (!block::is_any_block(parent)) return s;
+    // A map answers the value cell of its pair block.
+    if (!block::is_any_block(parent) && cell::type(parent) != T_MAP) return s;
     SeriesBuffer* b = node::buffer(cell::series_node(parent));
     const Cell* first = series::cells(b);
     if (answer < first || answer >= first + series::length(b)) return s;

@@ -13,6 +13,7 @@
 #include "core/support.h"
 #include "core/symbol.h"
 #include "core/word.h"
+#include "datatypes/map.h"
 #include "interpreter/stack.h"
 #include "io/lexer_internal.h"
 #include "kernel/collector.h"
@@ -444,10 +445,15 @@ void close_series(State* s, uint32_t type) {
     if (!fire(s, EVENT_CLOSE, int32_t(m->w2 == T_MAP ? T_MAP : type), s->token_start, s->pos)) return;
     m = marker_cell(s);  // a callback may have grown the stack
     uint32_t open = m->w2, at = s->marker, position = m->w3;
-    // Maps and points are built by their datatypes, which this lexer does not
-    // have yet: their literals are syntax errors naming the type.
-    if (open == T_MAP) throw_error(s, T_MAP, position, s->pos);
-    if (open == T_POINT2D || open == T_POINT3D) throw_error(s, int32_t(open), position, s->pos);
+    // A map literal holds pairs whose keys a map can take.
+    if (open == T_MAP && !map::is_pair_list(stack.cells + at + 1, stack.top - at - 1))
+        throw_error(s, T_MAP, position, s->pos);
+    if (open == T_POINT2D || open == T_POINT3D) {
+        close_point(s, open, at);
+        Cell* outer = marker_cell(s);
+        if (outer && is_path_type(outer->w2)) element_end(s);
+        return;
+    }
     uint32_t result = open == T_MAP ? T_MAP : type;
     uint32_t line_flag = m->header & HDR_NEW_LINE;
     s->marker = m->w1 ? at - m->w1 : NO_MARKER;
@@ -455,6 +461,7 @@ void close_series(State* s, uint32_t type) {
     stack.top = at + 1;
     Cell* c = stack.cells + at;
     *c = Cell{result | line_flag, 0, node, 0};
+    if (result == T_MAP) map::from_literal(c);
     s->type = result;
     if (is_path_type(result)) {
         Cell* outer = marker_cell(s);

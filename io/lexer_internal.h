@@ -132,6 +132,17 @@ using Loader = void (*)(State* s, uint32_t start, uint32_t end, uint32_t flags, 
 extern const Scanner scanners[STATE_COUNT - FIRST_TERMINAL];
 extern const Loader loaders[STATE_COUNT - FIRST_TERMINAL];
 
+// date! (load_date.cpp).
+void load_date(State* s, uint32_t start, uint32_t end, uint32_t flags, bool load);
+
+// Loaders of the compound number literals (load_compound.cpp), and the close
+// of a paren that commas made a point (type) whose marker is at stack index at.
+void load_percent(State* s, uint32_t start, uint32_t end, uint32_t flags, bool load);
+void load_tuple(State* s, uint32_t start, uint32_t end, uint32_t flags, bool load);
+void load_pair(State* s, uint32_t start, uint32_t end, uint32_t flags, bool load);
+void load_point(State* s, uint32_t start, uint32_t end, uint32_t flags, bool load);
+void close_point(State* s, uint32_t type, uint32_t at);
+
 // Whether a "(" token starts a point literal "(x, y)".
 bool point_ahead(const State* s);
 

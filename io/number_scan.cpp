@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "core/string_actions.h"
+#include "datatypes/money.h"
 #include "kernel/floattext.h"
 #include "kernel/unicode.h"
 
@@ -115,7 +117,8 @@ void scan_tuple(const uint8_t* text, uint32_t start, uint32_t length, uint32_t u
         uint32_t c = i < length ? string::get_char(p + size_t(i) * unit, unit) : '.';
         if (c >= '0' && c <= '9') {
             value = value * 10 + (c - '0');
-            if (++digits > 3 || value > 255) return;
+            digits++;
+            if (value > 255) return;
             continue;
         }
         if (c != '.' || digits == 0 || count == 12) return;
@@ -125,6 +128,62 @@ void scan_tuple(const uint8_t* text, uint32_t start, uint32_t length, uint32_t u
     out->header = T_TUPLE | (count << 19);
     std::memcpy(reinterpret_cast<uint8_t*>(out) + 4, bytes, 12);
     *error = 0;
+}
+
+static bool is_letter(uint32_t c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
+
+// The sign and the currency code; answers the position of the amount, or
+// length + 1 when the text is no money.
+static uint32_t split_prefix(const string::Text& t, bool lexer_form, MoneyText* out) {
+    auto at = [&t](uint32_t k) { return k < t.len ? string::char_of(t, k) : 0u; };
+    uint32_t i = 0;
+    if (at(0) == '+' || at(0) == '-') out->negative = at(i++) == '-';
+    if (is_letter(at(i))) {
+        for (uint32_t k = 0; k < 3; k++) {
+            if (!is_letter(at(i + k))) return t.len + 1;
+            out->code[k] = char(at(i + k));
+        }
+        out->has_code = true;
+        i += 3;
+        return at(i) == '$' ? i + 1 : t.len + 1;
+    }
+    if (at(i) == '$') return i + 1;
+    return lexer_form ? t.len + 1 : i;
+}
+
+bool split_money(const uint8_t* text, uint32_t start, uint32_t length, uint32_t unit, bool lexer_form,
+                 MoneyText* out) {
+    *out = MoneyText{};
+    const string::Text t{text + size_t(start) * unit, unit, length};
+    enum { NOTHING, DIGIT, APOSTROPHE, POINT } prev = NOTHING;
+    bool in_fraction = false;
+    for (uint32_t i = split_prefix(t, lexer_form, out); i < length; i++) {
+        uint32_t c = string::char_of(t, i);
+        if (c >= '0' && c <= '9') {
+            if (in_fraction) {
+                if (out->fraction_count < sizeof out->fraction) out->fraction[out->fraction_count] = char(c);
+                out->fraction_count++;
+            } else if (out->integer_count || c != '0') {
+                if (out->integer_count < sizeof out->integer) out->integer[out->integer_count] = char(c);
+                out->integer_count++;
+            }
+            prev = DIGIT;
+            continue;
+        }
+        bool point = c == '.' || (lexer_form && c == ',');
+        if (prev != DIGIT || in_fraction || (c != '\'' && !point)) return false;
+        in_fraction = point;
+        prev = point ? POINT : APOSTROPHE;
+    }
+    return prev == DIGIT;
+}
+
+void scan_money(const uint8_t* text, uint32_t start, uint32_t length, uint32_t unit, Cell* out, int32_t* error) {
+    MoneyText m;
+    bool read = split_money(text, start, length, unit, false, &m) &&
+                money::from_text(out, m.negative, m.has_code ? m.code : nullptr, m.integer, m.integer_count,
+                                 m.fraction, m.fraction_count);
+    *error = read ? 0 : -1;
 }
 
 }  // namespace lexer

@@ -1,4 +1,4 @@
-// Number scanners: an integer, a float or a tuple read from a range of
+// Number scanners: an integer, a float, a tuple or money read from a range of
 // characters of a text of 1-, 2- or 4-byte units, for the `to` and `make`
 // conversions and the lexer's own number loaders. Each reports failure
 // through an error flag that the caller turns into its own error: 0 when the
@@ -25,6 +25,26 @@ double scan_float(const uint8_t* text, uint32_t start, uint32_t length, uint32_t
 // Up to 12 fields of 0-255 separated by points, written into the cell as a
 // tuple!.
 void scan_tuple(const uint8_t* text, uint32_t start, uint32_t length, uint32_t unit, Cell* out, int32_t* error);
+// The parts of a money text, as money::from_text takes them: the integer
+// digits without leading zeros (counted on past the room, so that too many
+// can be told) and the decimals (the first five kept, all counted).
+struct MoneyText {
+    bool negative;
+    bool has_code;
+    char code[3];
+    char integer[18];
+    uint32_t integer_count;
+    char fraction[5];
+    uint32_t fraction_count;
+};
+// Splits a money text: an optional sign, an optional three-letter code that
+// "$" must follow, "$" (optional without a code unless lexer_form), then
+// digits with single apostrophes between them and an optional point with
+// digits on both sides (lexer_form also takes a comma for the point).
+bool split_money(const uint8_t* text, uint32_t start, uint32_t length, uint32_t unit, bool lexer_form,
+                 MoneyText* out);
+// A money text written into the cell as a money!.
+void scan_money(const uint8_t* text, uint32_t start, uint32_t length, uint32_t unit, Cell* out, int32_t* error);
 // True when the bytes form a float as the lexer accepts it (at most
 // FLOAT_TEXT_MAX bytes; a comma point must already be a ".").
 bool is_float_syntax(const uint8_t* start, const uint8_t* end);

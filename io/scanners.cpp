@@ -13,6 +13,7 @@
 #include "core/symbol.h"
 #include "core/word.h"
 #include "io/lexer_internal.h"
+#include "io/load_money.h"
 #include "io/number_scan.h"
 #include "kernel/floattext.h"
 #include "kernel/memory.h"
@@ -554,11 +555,6 @@ void load_missing_type(State* s, uint32_t, uint32_t, uint32_t, bool load) {
     if (load) invalid(s, Type);
 }
 
-void load_point(State* s, uint32_t start, uint32_t, uint32_t, bool load) {
-    s->type = T_POINT2D;
-    if (load) throw_error(s, T_POINT2D, start - 1, s->pos);
-}
-
 }  // namespace
 
 // ---- escapes and spaces ------------------------------------------------------
@@ -643,15 +639,15 @@ const Loader loaders[STATE_COUNT - FIRST_TERMINAL] = {
     load_char,                     // 84
     load_file,                     // 85
     load_binary,                   // 86
-    load_missing_type<T_PERCENT>,  // 87
+    load_percent,                  // 87
     load_float,                    // 88
     load_special_float,            // 89
-    load_missing_type<T_TUPLE>,    // 90
-    load_missing_type<T_DATE>,     // 91
-    load_missing_type<T_PAIR>,     // 92
+    load_tuple,                    // 90
+    load_date,                     // 91
+    load_pair,                     // 92
     load_point,                    // 93
     load_time,                     // 94
-    load_missing_type<T_MONEY>,    // 95
+    load_money,                    // 95
     load_tag,                      // 96
     load_url,                      // 97
     load_email,                    // 98

@@ -295,7 +295,7 @@ static void evacuate_frame(NodeFrame* f) {
         SeriesBuffer* b = f->slots[i];
         if (!b) continue;
         Node to = node::take();
-        node::slot(to) = b;
+        node::set(to, b);
         b->node = to;
         intmap::put(forwarding, node::of_slot(f, i), to);
     }
@@ -343,7 +343,7 @@ static void compact(SeriesFrame* f) {
             SeriesBuffer* b = reinterpret_cast<SeriesBuffer*>(at);
             at = reinterpret_cast<uint8_t*>(memory::next_buffer(b));
             b->flags &= ~SER_MARK;
-            node::slot(b->node) = reinterpret_cast<SeriesBuffer*>(reinterpret_cast<uint8_t*>(b) - distance);
+            node::set(b->node, reinterpret_cast<SeriesBuffer*>(reinterpret_cast<uint8_t*>(b) - distance));
         }
         if (distance) std::memmove(to, run, size_t(at - run));
         to += at - run;

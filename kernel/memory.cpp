@@ -19,6 +19,7 @@ namespace zel {
 
 namespace node {
 SeriesBuffer** frame_slots[MAX_NODE_FRAMES];
+SeriesBuffer** flat;
 }
 
 namespace memory {
@@ -69,6 +70,28 @@ NodeFrame* frame_of(Node n) {
     return frame_of_slots(frame_slots[index]);
 }
 
+// The flat table covers the nodes of this many frames (and node 0).
+static uint32_t flat_frames;
+
+static size_t flat_bytes(uint32_t frames) { return (size_t(frames) * NODE_FRAME_NODES + 1) * sizeof(SeriesBuffer*); }
+
+// Grows the flat table to cover frame index, doubling; the old table's
+// entries are copied, so it keeps mirroring every frame.
+static void cover(uint32_t index) {
+    if (index < flat_frames) return;
+    uint32_t frames = flat_frames ? flat_frames : 4;
+    while (frames <= index) frames *= 2;
+    frames = std::min(frames, MAX_NODE_FRAMES);
+    SeriesBuffer** grown = static_cast<SeriesBuffer**>(pages::take(flat_bytes(frames)));
+    if (!grown) fail::internal("no-memory");
+    if (flat) {
+        std::memcpy(grown, flat, flat_bytes(flat_frames));
+        if (!pages::give_back(flat, flat_bytes(flat_frames))) fail::internal("wrong-mem");
+    }
+    flat = grown;
+    flat_frames = frames;
+}
+
 static uint32_t free_index() {
     for (uint32_t i = 0; i < MAX_NODE_FRAMES; i++)
         if (!frame_slots[i]) return i;
@@ -78,6 +101,7 @@ static uint32_t free_index() {
 static NodeFrame* new_frame() {
     memory::Record& r = memory::record;
     uint32_t index = free_index();
+    cover(index);
     NodeFrame* f = static_cast<NodeFrame*>(memory::take_pages(sizeof(NodeFrame)));
     f->block_bytes = sizeof(NodeFrame);
     f->capacity = NODE_FRAME_NODES;
@@ -105,15 +129,16 @@ Node take() {
     if (!f || !f->first_free) f = memory::record.current_node_frame = frame_with_room();
     uint32_t i = f->first_free - 1;
     f->first_free = f->next_free[i];
-    f->slots[i] = nullptr;
+    Node n = of_slot(f, i);
+    set(n, nullptr);
     f->in_use++;
-    return of_slot(f, i);
+    return n;
 }
 
 void release(Node n) {
     NodeFrame* f = frame_of(n);
     uint32_t i = (n - 1) % NODE_FRAME_NODES;
-    f->slots[i] = nullptr;
+    set(n, nullptr);
     f->next_free[i] = f->first_free;
     f->first_free = i + 1;
     f->in_use--;
@@ -311,7 +336,7 @@ SeriesBuffer* alloc_buffer(uint32_t units, uint32_t unit, int32_t head_offset) {
 
 static Node attach(SeriesBuffer* b) {
     Node n = node::take();
-    node::slot(n) = b;
+    node::set(n, b);
     b->node = n;
     return n;
 }
@@ -368,7 +393,7 @@ static SeriesBuffer* move_to(SeriesBuffer* b, uint64_t new_size) {
     SeriesBuffer* nb = alloc_buffer((size + unit - 1) / unit, unit, 0);
     nb->flags = (b->flags & ~PLACE_FLAGS) | (nb->flags & PLACE_FLAGS);
     nb->node = b->node;
-    if (nb->node) node::slot(nb->node) = nb;
+    if (nb->node) node::set(nb->node, nb);
     nb->tail = nb->head + std::min(b->tail - b->head, nb->size - nb->head);
     b->node = 0;
     b->flags &= ~SER_IN_USE;

@@ -56,11 +56,21 @@ namespace node {
 constexpr uint32_t MAX_NODE_FRAMES = 1u << 16;
 extern SeriesBuffer** frame_slots[MAX_NODE_FRAMES];
 
-inline SeriesBuffer*& slot(Node n) {
+// Every slot is mirrored in one flat table indexed by the node itself, so
+// that finding a buffer, the commonest thing the evaluator does, is one load.
+// The table grows (and may move) when a node frame is made; set() writes both.
+extern SeriesBuffer** flat;
+
+inline SeriesBuffer* slot(Node n) {
     uint32_t i = n - 1;
     return frame_slots[i / NODE_FRAME_NODES][i % NODE_FRAME_NODES];
 }
-inline SeriesBuffer* buffer(Node n) { return slot(n); }
+inline SeriesBuffer* buffer(Node n) { return flat[n]; }
+inline void set(Node n, SeriesBuffer* b) {
+    uint32_t i = n - 1;
+    frame_slots[i / NODE_FRAME_NODES][i % NODE_FRAME_NODES] = b;
+    flat[n] = b;
+}
 
 Node take();
 void release(Node n);

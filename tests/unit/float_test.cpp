@@ -145,7 +145,7 @@ TEST_F(FloatTest, ResultTypes) {
               code(Err::script_invalid_type));
     EXPECT_EQ(arith("add", tm(1), ch('a')).code, code(Err::script_invalid_type));
     EXPECT_EQ(arith("add", f64(1), str("x")).code, code(Err::script_invalid_type));
-    EXPECT_EQ(arith("add", f64(1), stand_in(T_PAIR)).code, code(Err::script_invalid_type));
+    EXPECT_EQ(arith("add", f64(1), stand_in(T_IMAGE)).code, code(Err::script_invalid_type));
     EXPECT_EQ(arith("add", tm(1), stand_in(T_PAIR)).code, code(Err::script_invalid_type));
     Outcome o = arith("subtract", f64(1), stand_in(T_PAIR));
     EXPECT_EQ(o.code, code(Err::script_not_related));

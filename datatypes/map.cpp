@@ -1,0 +1,530 @@
+// map!: pair storage, key lookup, and the map's own actions.
+//
+// Every routine that may allocate (storing a key copies a series, appending
+// grows the pair block) fetches the block's cells again afterwards: only
+// nodes and positions are kept across it.
+#include "datatypes/map.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/block.h"
+#include "core/cycles.h"
+#include "core/datatype.h"
+#include "core/hashtable.h"
+#include "core/raise.h"
+#include "core/runtime_words.h"
+#include "core/string.h"
+#include "core/support.h"
+#include "core/symbol.h"
+#include "core/word.h"
+#include "interpreter/actions.h"
+#include "interpreter/stack.h"
+
+namespace zel {
+namespace map {
+
+namespace {
+
+Cell answer;
+
+constexpr uint64_t bit(uint32_t t) { return uint64_t(1) << t; }
+constexpr uint64_t SERIES_KEYS =
+    bit(T_STRING) | bit(T_FILE) | bit(T_URL) | bit(T_BINARY) | bit(T_TAG) | bit(T_EMAIL) | bit(T_REF);
+constexpr uint64_t WORD_KEYS = bit(T_WORD) | bit(T_SET_WORD) | bit(T_LIT_WORD) | bit(T_GET_WORD);
+constexpr uint64_t SCALAR_KEYS = bit(T_CHAR) | bit(T_INTEGER) | bit(T_FLOAT) | bit(T_REFINEMENT) |
+                                 bit(T_ISSUE) | bit(T_PAIR) | bit(T_PERCENT) | bit(T_TUPLE) | bit(T_TIME) |
+                                 bit(T_DATE) | bit(T_MONEY) | bit(T_POINT2D) | bit(T_POINT3D);
+constexpr uint64_t KEY_TYPES = SERIES_KEYS | WORD_KEYS | SCALAR_KEYS;
+// The largest cell count whose byte size the allocator takes.
+constexpr uint64_t MAX_CELLS = 0x7FFFFFF0u / sizeof(Cell);
+
+bool has(uint64_t set, uint32_t t) { return t < 64 && (set & bit(t)); }
+
+Cell* pairs_of(const Cell* m) { return series::cells(node::buffer(m->w2)); }
+uint32_t cells_of(const Cell* m) { return series::length(node::buffer(m->w2)); }
+Cell block_of(const Cell* m) {
+    Cell b;
+    cell::make_series(&b, T_BLOCK, m->w2);
+    return b;
+}
+hashtable::Record* table_of(const Cell* m) { return hashtable::record(m->w3); }
+
+// A removed pair's value cell is all zero.
+bool is_live(const Cell* value_cell) { return value_cell->header != 0; }
+
+// Restores the cycle stack to its depth at construction, on every way out.
+struct CycleScope {
+    uint32_t depth = cycles::depth();
+    ~CycleScope() {
+        if (cycles::depth() > depth) cycles::drop(cycles::depth() - depth);
+    }
+};
+
+[[noreturn]] void bad_key(const Cell* key, const Cell* path) {
+    Cell datatype;
+    cell::make_datatype(&datatype, cell::type(key));
+    error::raise(Err::script_invalid_path, path, &datatype);
+}
+
+// The key as the table holds it, for a lookup: words of every kind as set-words.
+Cell search_key(const Cell* key) {
+    Cell k = *key;
+    if (has(WORD_KEYS, cell::type(&k))) cell::set_type(&k, T_SET_WORD);
+    return k;
+}
+
+// The position of the key's cell in the pair block, or -1; a key of a type
+// no map holds is never there.
+int32_t find_key(const Cell* m, const Cell* key, bool case_) {
+    if (!is_key_type_allowed(cell::type(key))) return -1;
+    Cell k = search_key(key);
+    return hashtable::find(m->w3, &k, hashtable::FindOptions{case_, false}, nullptr);
+}
+
+// The live value cell of the key, or null.
+Cell* live_value(const Cell* m, const Cell* key, bool case_) {
+    int32_t pos = find_key(m, key, case_);
+    if (pos < 0) return nullptr;
+    Cell* v = pairs_of(m) + pos + 1;
+    return is_live(v) ? v : nullptr;
+}
+
+void store(const Cell* m, const Cell* key, const Cell* value, bool case_, const Cell* path) {
+    Cell k = *key, v = *value;  // either may lie in the pair block, which may move
+    cell::clear_flag(&v);
+    if (!is_key_type_allowed(cell::type(&k))) bad_key(&k, path);
+    int32_t pos = find_key(m, &k, case_);
+    if (pos >= 0) {
+        Cell* slot = pairs_of(m) + pos + 1;
+        if (!is_live(slot)) table_of(m)->count++;
+        *slot = v;
+        return;
+    }
+    normalize_key(&k, path);
+    cell::clear_flag(&k);
+    uint32_t live = table_of(m)->count, at = cells_of(m);
+    Cell b = block_of(m);
+    *block::append_slot(&b) = k;
+    *block::append_slot(&b) = v;
+    hashtable::put_value(m->w3, pairs_of(m) + at);
+    // A rebuild on the way counts every pair the table holds, removed ones
+    // too: the live count is the map's own.
+    table_of(m)->count = live + 1;
+}
+
+// Room for more cells at the tail of the pair block, taken at once.
+void reserve_cells(const Cell* m, uint64_t more) {
+    SeriesBuffer* b = node::buffer(m->w2);
+    uint64_t need = uint64_t(b->tail - b->head) + more * sizeof(Cell);
+    if (need > MAX_CELLS * sizeof(Cell)) error::raise(Err::internal_no_memory);
+    if (b->head + need > b->size) series::expand(b, uint32_t(need));
+}
+
+void insert_map_pairs(const Cell* m, const Cell* source, bool case_) {
+    for (uint32_t pos = 0; pos + 1 < cells_of(source); pos += 2) {
+        Cell k = pairs_of(source)[pos], v = pairs_of(source)[pos + 1];
+        if (is_live(&v)) store(m, &k, &v, case_, nullptr);
+    }
+}
+
+// A whole number from an integer! or float!; a float outside the integer
+// range overflows.
+int32_t whole_number(const Cell* n) {
+    if (cell::type(n) == T_INTEGER) return cell::get_int(n);
+    double d = cell::get_float(n);
+    if (!(d >= -2147483648.0 && d < 2147483648.0)) error::raise(Err::math_overflow);
+    return int32_t(d);
+}
+
+[[noreturn]] void bad_to(const Cell* spec) {
+    Cell datatype;
+    cell::make_datatype(&datatype, T_MAP);
+    error::raise(Err::script_bad_to_arg, &datatype, spec);
+}
+
+// make and to: a map from pairs, a copy of a map, or (make only) an empty map
+// with room for a number of pairs.
+const Cell* construct(Cell* spec, bool numbers) {
+    switch (cell::type(spec)) {
+    case T_BLOCK:
+    case T_PAREN:
+    case T_HASH: {
+        uint32_t n = uint32_t(std::max(block::get_length(spec), 0));
+        if (n % 2) error::raise(Err::script_invalid_arg, spec);
+        Cell pairs = *spec;
+        make_empty(&answer, n);
+        insert_pairs(&answer, &pairs, false);
+        return &answer;
+    }
+    case T_INTEGER:
+    case T_FLOAT: {
+        if (!numbers) bad_to(spec);
+        int32_t n = whole_number(spec);
+        if (n < 0) error::raise(Err::script_out_of_range, spec);
+        make_empty(&answer, uint32_t(n) * 2);
+        return &answer;
+    }
+    case T_MAP: return copy(spec, nullptr, false, nullptr);
+    default: bad_to(spec);
+    }
+}
+
+bool is_field(uint32_t field, words::Symbol s) { return symbol::resolve(field) == symbol::resolve(words::symbol(s)); }
+
+// The key as reflect, find and foreach give it back: a set-word as a word!.
+Cell given_key(const Cell* key) {
+    Cell k = *key;
+    cell::clear_flag(&k);
+    if (cell::type(&k) == T_SET_WORD) cell::set_type(&k, T_WORD);
+    return k;
+}
+
+}  // namespace
+
+// ---- cells and keys --------------------------------------------------------------
+
+void init_cell(Cell* c, const Cell* block, Node table) {
+    Node pairs = block ? cell::series_node(block) : series::new_cells(2);
+    hashtable::record(table)->keys = pairs;
+    *c = Cell{T_MAP, 0, pairs, table};
+}
+
+void make_empty(Cell* c, uint32_t capacity) {
+    if (capacity > MAX_CELLS) error::raise(Err::internal_no_memory);
+    if (capacity == 0) capacity = 2;
+    Cell b;
+    cell::make_series(&b, T_BLOCK, series::new_cells(capacity));
+    init_cell(c, &b, hashtable::make(capacity / 2, &b, hashtable::KIND_MAP, 0));
+}
+
+bool is_key_type_allowed(uint32_t type) { return has(KEY_TYPES, type); }
+
+void normalize_key(Cell* key, const Cell* path) {
+    uint32_t t = cell::type(key);
+    if (has(SERIES_KEYS, t)) {
+        Cell original = *key;
+        *key = *actions::copy_dispatch(&original, nullptr, false, nullptr);
+    } else if (has(WORD_KEYS, t)) {
+        cell::set_type(key, T_SET_WORD);
+    } else if (!has(SCALAR_KEYS, t)) {
+        bad_key(key, path);
+    }
+}
+
+// ---- storing and reading -----------------------------------------------------------
+
+void put_pair(const Cell* map, const Cell* key, const Cell* value, bool case_) {
+    store(map, key, value, case_, nullptr);
+}
+
+void insert_pairs(const Cell* map, const Cell* pairs, bool case_) {
+    Cell m = *map, source = *pairs;
+    if (cell::type(&source) == T_MAP) return insert_map_pairs(&m, &source, case_);
+    uint32_t first = uint32_t(std::max(cell::series_index(&source), 0));
+    uint32_t n = uint32_t(std::max(block::get_length(&source), 0));
+    if (n % 2) error::raise(Err::script_invalid_arg, &source);
+    reserve_cells(&m, n);
+    for (uint32_t i = 0; i < n; i += 2) {
+        Cell k = *block::cell_at(&source, first + i), v = *block::cell_at(&source, first + i + 1);
+        store(&m, &k, &v, case_, nullptr);
+    }
+}
+
+const Cell* get(const Cell* map, const Cell* key, bool case_) { return live_value(map, key, case_); }
+
+uint32_t count(const Cell* map) { return table_of(map)->count; }
+
+Cell* push_copy(const Cell* map) {
+    Cell m = *map;
+    return stack::push(copy(&m, nullptr, false, nullptr));
+}
+
+bool set_loop_words(const Cell* words, Cell* map) {
+    uint32_t first = uint32_t(cell::series_index(words));
+    Cell w[2] = {*block::cell_at(words, first), *block::cell_at(words, first + 1)};
+    for (const Cell& word : w) {
+        if (!has(WORD_KEYS, cell::type(&word))) error::raise(Err::script_invalid_arg, &word);
+    }
+    uint32_t pos = map->w1;
+    while (pos + 1 < cells_of(map) && !is_live(pairs_of(map) + pos + 1)) pos += 2;
+    map->w1 = pos;
+    if (pos + 1 >= cells_of(map)) return false;
+    Cell key = given_key(pairs_of(map) + pos), value = pairs_of(map)[pos + 1];
+    word::set_value(&w[0], &key);
+    word::set_value(&w[1], &value);
+    return true;
+}
+
+// ---- the literal ---------------------------------------------------------------------
+
+bool is_pair_list(const Cell* cells, uint32_t n) {
+    if (n % 2) return false;
+    for (uint32_t i = 0; i < n; i += 2) {
+        if (!is_key_type_allowed(cell::type(cells + i))) return false;
+    }
+    return true;
+}
+
+void from_literal(Cell* c) {
+    Cell pairs, m;
+    cell::make_series(&pairs, T_BLOCK, c->w2);
+    make_empty(&m, block::buffer_length(&pairs));
+    insert_pairs(&m, &pairs, false);
+    c->w1 = 0;
+    c->w2 = m.w2;
+    c->w3 = m.w3;
+}
+
+// ---- make, to, copy, clear -------------------------------------------------------------
+
+const Cell* make(Cell*, Cell* spec, uint32_t) { return construct(spec, true); }
+
+const Cell* to(Cell*, Cell* spec, uint32_t) { return construct(spec, false); }
+
+namespace {
+
+// Copies the nested series of every live cell (deep alone), or of the values
+// whose type is in types.
+void copy_nested(const Cell* m, bool deep, Cell* types) {
+    Cell b = block_of(m);
+    if (types) return block::copy_by_types(&b, 1, cells_of(m), 2, types, deep);
+    for (uint32_t i = 0; i < cells_of(m); i++) {
+        Cell c = pairs_of(m)[i];
+        if (!is_live(&c) || !block::is_series_type(cell::type(&c))) continue;
+        pairs_of(m)[i] = *actions::copy_dispatch(&c, nullptr, true, nullptr);
+    }
+}
+
+}  // namespace
+
+// The pair block is copied whole, removed pairs included, so the copied table
+// holds the same positions.
+const Cell* copy(Cell* map, Cell*, bool deep, Cell* types) {
+    Cell source = *map;
+    Node pairs = series::copy_buffer(node::buffer(source.w2));
+    Node table = hashtable::copy(source.w3);
+    Cell result{T_MAP, 0, pairs, table};
+    hashtable::record(table)->keys = pairs;
+    if (deep || types) {
+        if (cycles::find(source.w2)) {
+            cycles::reset();
+            error::raise(Err::internal_no_cycle);
+        }
+        CycleScope scope;
+        cycles::push(source.w2);
+        copy_nested(&result, deep, types);
+    }
+    answer = result;
+    return &answer;
+}
+
+const Cell* clear(Cell* map) {
+    hashtable::clear(map->w3);
+    SeriesBuffer* b = node::buffer(map->w2);
+    b->tail = b->head;
+    return map;
+}
+
+// ---- lookup actions ----------------------------------------------------------------------
+
+const Cell* find(Cell* map, Cell* key, Cell*, bool, bool case_, bool, bool, Cell*, Cell*, bool, bool, bool,
+                 bool) {
+    int32_t pos = find_key(map, key, case_);
+    if (pos < 0 || !is_live(pairs_of(map) + pos + 1)) return &statics::none_cell;
+    answer = given_key(pairs_of(map) + pos);
+    return &answer;
+}
+
+const Cell* select(Cell* map, Cell* key, Cell*, bool, bool case_, bool, bool, Cell*, Cell*, bool, bool) {
+    const Cell* v = live_value(map, key, case_);
+    return v ? v : &statics::none_cell;
+}
+
+int32_t length(Cell* map) { return int32_t(count(map)); }
+
+const Cell* put(Cell* map, Cell* key, Cell* value, bool case_) {
+    store(map, key, value, case_, nullptr);
+    return value;
+}
+
+// A removed pair stays in the table, so that storing its key again finds it.
+const Cell* remove(Cell* map, Cell*, Cell* key) {
+    if (!key) error::raise(Err::script_missing_arg);
+    int32_t pos = find_key(map, key, true);
+    if (pos >= 0 && is_live(pairs_of(map) + pos + 1)) {
+        pairs_of(map)[pos + 1] = Cell{0, 0, 0, 0};
+        table_of(map)->count--;
+    }
+    return map;
+}
+
+// A get answers the value cell itself, so that a set path changing a part of
+// it (a time's hour) can put the changed value back.
+const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t, bool case_,
+                      bool, bool, bool) {
+    if (!value) {
+        const Cell* v = live_value(parent, element, case_);
+        return v ? v : &statics::none_cell;
+    }
+    store(parent, element, value, case_, path);
+    return value;
+}
+
+// ---- reflect -----------------------------------------------------------------------------
+
+namespace {
+
+enum Fields : uint32_t { KEYS = 1, VALUES = 2 };
+
+// A new block of the live keys (set-words given back as words), values, or
+// both in pairs (keys as stored, each starting a new line).
+Cell* live_cells(const Cell* m, uint32_t fields, Cell* b) {
+    bool both = fields == (KEYS | VALUES);
+    block::write_cell(b, int32_t(count(m) * (both ? 2 : 1)));
+    for (uint32_t pos = 0; pos + 1 < cells_of(m); pos += 2) {
+        Cell k = both ? pairs_of(m)[pos] : given_key(pairs_of(m) + pos), v = pairs_of(m)[pos + 1];
+        if (!is_live(&v)) continue;
+        if (both) k.header |= HDR_NEW_LINE;
+        if (fields & KEYS) *block::append_slot(b) = k;
+        if (fields & VALUES) *block::append_slot(b) = v;
+    }
+    return b;
+}
+
+}  // namespace
+
+void body_of(const Cell* map, Cell* out) { live_cells(map, KEYS | VALUES, out); }
+
+// The block is made on the value stack, which keeps it while the caller
+// copies it.
+const Cell* reflect(Cell* map, uint32_t field) {
+    if (is_field(field, words::S_words)) return live_cells(map, KEYS, stack::push_slot());
+    if (is_field(field, words::S_values)) return live_cells(map, VALUES, stack::push_slot());
+    if (is_field(field, words::S_body)) return live_cells(map, KEYS | VALUES, stack::push_slot());
+    error::raise(Err::internal_not_done);
+}
+
+// ---- form and mold ---------------------------------------------------------------------
+
+namespace {
+
+int32_t append(const Cell* buffer, const char* text, int32_t limit) {
+    string::append_cstr(buffer, text);
+    return limit - int32_t(std::strlen(text));
+}
+
+// The position of the last live pair, or -1.
+int32_t last_live(const Cell* m) {
+    for (int32_t pos = int32_t(cells_of(m)) - 2; pos >= 0; pos -= 2) {
+        if (is_live(pairs_of(m) + pos + 1)) return pos;
+    }
+    return -1;
+}
+
+struct PairStyle {
+    bool only, all, flat, leading;
+    int32_t level;
+};
+
+// Each live pair as its key, a space and its value: on lines of their own,
+// indented to the level, or (flat) separated by spaces.
+int32_t write_pairs(Cell* m, Cell* buffer, PairStyle s, Cell* part, int32_t limit) {
+    int32_t last = last_live(m);
+    if (last < 0) return limit;
+    bool indenting = !s.flat && !s.only;
+    const char* separator = s.flat ? " " : "\n";
+    if (indenting && s.leading) limit = append(buffer, "\n", limit);
+    CycleScope scope;
+    cycles::push(m->w2);
+    for (int32_t pos = 0; pos <= last; pos += 2) {
+        if (part && limit < 1) break;
+        Cell k = pairs_of(m)[pos], v = pairs_of(m)[pos + 1];
+        if (!is_live(&v)) continue;
+        if (indenting) limit = mold::indent(buffer, s.level, limit);
+        limit = actions::mold_dispatch(&k, buffer, false, s.all, s.flat, part, limit, s.level);
+        limit = append(buffer, " ", limit);
+        limit = actions::mold_dispatch(&v, buffer, false, s.all, s.flat, part, limit, s.level);
+        if (indenting || pos < last) limit = append(buffer, separator, limit);
+    }
+    return limit;
+}
+
+}  // namespace
+
+int32_t form(Cell* map, Cell* buffer, Cell* part, int32_t limit) {
+    return write_pairs(map, buffer, PairStyle{true, false, false, false, 0}, part, limit);
+}
+
+int32_t mold(Cell* map, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
+             int32_t indent) {
+    if (cycles::mold_marker(map, buffer, &limit, true)) return limit;
+    if (!only) limit = append(buffer, "#[", limit);
+    limit = write_pairs(map, buffer, PairStyle{only, all, flat, true, indent + 1}, part, limit);
+    if (only) return limit;
+    if (count(map) > 0 && indent >= 1 && !flat) limit = mold::indent(buffer, indent, limit);
+    return append(buffer, "]", limit);
+}
+
+// ---- compare -----------------------------------------------------------------------------
+
+namespace {
+
+// Some pair of m keyed like the key (every match without regard to case is
+// tried) has a value equal to v under the op.
+bool has_equal_pair(const Cell* m, const Cell* key, Cell* v, int32_t op) {
+    bool strict = op == actions::OP_STRICT_EQUAL;
+    Cell k = search_key(key);
+    hashtable::FindOptions o{strict, false};
+    hashtable::Cursor cursor;
+    for (int32_t pos = hashtable::find(m->w3, &k, o, &cursor); pos >= 0;
+         pos = hashtable::find_next(m->w3, &k, o, &cursor)) {
+        Cell other = pairs_of(m)[pos + 1];
+        if (is_live(&other) && actions::compare(v, &other, strict ? op : actions::OP_EQUAL)) return true;
+        if (strict) return false;
+    }
+    return false;
+}
+
+int32_t compare_pairs(const Cell* a, const Cell* b, int32_t op) {
+    if (cycles::find(a->w2)) return cycles::find(b->w2) ? 0 : 1;
+    CycleScope scope;
+    cycles::push(a->w2);
+    cycles::push(b->w2);
+    for (uint32_t pos = 0; pos + 1 < cells_of(a); pos += 2) {
+        Cell k = pairs_of(a)[pos], v = pairs_of(a)[pos + 1];
+        if (is_live(&v) && !has_equal_pair(b, &k, &v, op)) return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int32_t compare(Cell* map1, Cell* map2, int32_t op) {
+    if (cell::type(map2) != T_MAP) return actions::NOT_COMPARABLE;
+    switch (op) {
+    case actions::OP_SORT:
+    case actions::OP_SORT_CASE: return map1->w2 < map2->w2 ? -1 : map1->w2 > map2->w2 ? 1 : 0;
+    case actions::OP_EQUAL:
+    case actions::OP_NOT_EQUAL:
+    case actions::OP_STRICT_EQUAL:
+    case actions::OP_SAME:
+    case actions::OP_FIND: break;
+    default: return actions::NOT_COMPARABLE;
+    }
+    if (map1->w2 == map2->w2 && map1->w1 == map2->w1) return 0;
+    if (op == actions::OP_SAME) return -1;
+    if (count(map1) != count(map2)) return 1;
+    return compare_pairs(map1, map2, op);
+}
+
+// ---- registration ------------------------------------------------------------------------
+
+void register_type() {
+    datatype::register_({.id = T_MAP, .name = "map!", .make = make, .reflect = reflect, .to = to, .form = form,
+                         .mold = mold, .eval_path = eval_path, .compare = compare, .clear = clear, .copy = copy,
+                         .find = find, .is_length = length, .put = put, .remove = remove, .select = select});
+}
+
+}  // namespace map
+}  // namespace zel
