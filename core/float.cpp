@@ -376,11 +376,15 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell*, int32_t limit, 
 
 // ---- compare ------------------------------------------------------------------
 
+// The money module compares with the money first, which also places floats
+// that money cannot hold: the orderings are asked the other way round and
+// their answer turned round.
 static int32_t with_money(Cell* value, Cell* other, int32_t op) {
-    if (!seams.money_of_float || !seams.money_compare) return -2;
-    Cell money;
-    seams.money_of_float(&money, cell::get_float(value));
-    return seams.money_compare(&money, other, op);
+    if (!seams.money_compare) return -2;
+    static const int32_t mirrored[] = {0, 1, 2, 5, 6, 3, 4, 7, 8};
+    if (op > 8) return seams.money_compare(other, value, op);
+    int32_t r = seams.money_compare(other, value, mirrored[op]);
+    return op <= 2 || r == -2 ? r : -r;
 }
 
 int32_t compare(Cell* value, Cell* other, int32_t op) {

@@ -1,5 +1,6 @@
 // money!: the arithmetic that money! and the number types share, compare
 // and rounding.
+#include <cmath>
 #include <cstring>
 
 #include "core/integer.h"
@@ -156,6 +157,17 @@ int32_t with_money(Cell* value1, Cell* value2, int32_t op) {
 
 }  // namespace
 
+// A NaN is unequal to every amount and orders with none of them.
+int32_t nan_answer(int32_t op) {
+    switch (op) {
+    case actions::OP_GREATER:
+    case actions::OP_GREATER_OR_EQUAL: return -1;
+    case actions::OP_SORT:
+    case actions::OP_SORT_CASE: return 0;
+    default: return 1;
+    }
+}
+
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     uint32_t t = cell::type(value2);
     if (t != T_MONEY && (op == actions::OP_STRICT_EQUAL || op == actions::OP_SAME || op == actions::OP_FIND)) return 1;
@@ -167,8 +179,12 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
         // Floats that money cannot hold lie beyond every amount, or between
         // zero and the smallest one.
         double d = cell::get_float(value2);
-        if (is_float_too_large(d)) return -1;
-        if (is_float_too_small(d)) return 1;
+        if (std::isnan(d)) return nan_answer(op);
+        if (is_float_too_large(d)) return d > 0 ? -1 : 1;
+        if (is_float_too_small(d)) {
+            int32_t sign = sign_of(value1);
+            return sign ? sign : d > 0 ? -1 : 1;
+        }
         of_float(&other, d, true);
         break;
     }

@@ -101,7 +101,8 @@ static uint32_t free_index() {
 static NodeFrame* new_frame() {
     memory::Record& r = memory::record;
     uint32_t index = free_index();
-    cover(index);
+    cover(index);  // a frame once at this index may have left its nodes there
+    std::memset(flat + size_t(index) * NODE_FRAME_NODES + 1, 0, NODE_FRAME_NODES * sizeof(SeriesBuffer*));
     NodeFrame* f = static_cast<NodeFrame*>(memory::take_pages(sizeof(NodeFrame)));
     f->block_bytes = sizeof(NodeFrame);
     f->capacity = NODE_FRAME_NODES;
