@@ -16,6 +16,7 @@
 #include "core/support.h"
 #include "datatypes/binary.h"
 #include "datatypes/error.h"
+#include "interpreter/random.h"
 #include "interpreter/stack.h"
 #include "io/number_scan.h"
 #include "kernel/floattext.h"
@@ -206,6 +207,17 @@ void power() {
 static int32_t parity(double v) {
     if (!std::isfinite(v)) return -1;
     return std::fmod(std::trunc(v), 2.0) != 0 ? 1 : 0;
+}
+
+// The value scaled by a draw, keeping its type (time! and percent! take
+// this routine); the seed is the two halves of the double combined.
+static const Cell* random(Cell* value, bool seed, bool secure, bool) {
+    if (seed) {
+        random::seed(int32_t(value->w2 ^ value->w3));
+        return &statics::unset_cell;
+    }
+    cell::put_float(value, random::scale(secure, cell::get_float(value)));
+    return value;
 }
 
 int32_t is_even(Cell* value) { return parity(cell::get_float(value)) == 0; }
@@ -418,7 +430,8 @@ int32_t compare(Cell* value, Cell* other, int32_t op) {
 }
 
 void init() {
-    datatype::register_({.id = T_FLOAT, .parent = 0, .name = "float!", .make = make, .to = make,
+    datatype::register_({.id = T_FLOAT, .parent = 0, .name = "float!", .make = make, .random = random,
+                         .to = make,
                          .form = form, .mold = mold, .compare = compare, .absolute = absolute,
                          .add = add, .divide = divide, .multiply = multiply, .negate = negate,
                          .power = power, .remainder = remainder, .round = round,

@@ -19,6 +19,7 @@
 #include "core/word.h"
 #include "datatypes/binary.h"
 #include "datatypes/error.h"
+#include "interpreter/random.h"
 #include "interpreter/stack.h"
 #include "io/number_scan.h"
 #include "kernel/runtime.h"
@@ -265,6 +266,17 @@ const Cell* complement(Cell* value) {
     return value;
 }
 
+// The value becomes a draw between 1 and itself, keeping its type (char!
+// takes this routine).
+static const Cell* random(Cell* value, bool seed, bool secure, bool) {
+    if (seed) {
+        random::seed(get(value));
+        return &statics::unset_cell;
+    }
+    value->w2 = uint32_t(random::in_range(secure, get(value)));
+    return value;
+}
+
 int32_t is_even(Cell* value) { return (value->w2 & 1) == 0; }
 int32_t is_odd(Cell* value) { return value->w2 & 1; }
 
@@ -471,7 +483,8 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
 }
 
 void init() {
-    datatype::register_({.id = T_INTEGER, .parent = 0, .name = "integer!", .make = make, .to = to,
+    datatype::register_({.id = T_INTEGER, .parent = 0, .name = "integer!", .make = make, .random = random,
+                         .to = to,
                          .form = form, .mold = mold, .compare = compare, .absolute = absolute,
                          .add = add, .divide = divide, .multiply = multiply, .negate = negate,
                          .power = power, .remainder = remainder, .round = round,

@@ -6,6 +6,7 @@
 #include "core/datatype.h"
 #include "core/raise.h"
 #include "datatypes/error.h"
+#include "interpreter/random.h"
 #include "interpreter/stack.h"
 #include "kernel/fail.h"
 #include "kernel/memory.h"
@@ -164,6 +165,13 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
 
 const Cell* complement(Cell* value) { return logic_of(value->w1 == 0); }
 
+// A draw above the middle of the 31-bit range is true.
+static const Cell* random(Cell* value, bool seed, bool secure, bool) {
+    if (!seed) return logic_of(random::draw(secure) > 0x3FFFFFFF);
+    random::seed(int32_t(value->w1));
+    return &statics::unset_cell;
+}
+
 void bitwise(Cell* left, const Cell* right, Bitwise op) {
     if (cell::type(right) != T_LOGIC) {
         Cell call = stack::get_call();
@@ -185,7 +193,8 @@ static void bitwise_in_frame() {
 }
 
 void init() {
-    datatype::register_({.id = T_LOGIC, .parent = 0, .name = "logic!", .make = make, .to = to, .form = form,
+    datatype::register_({.id = T_LOGIC, .parent = 0, .name = "logic!", .make = make, .random = random,
+                         .to = to, .form = form,
                          .mold = mold, .compare = compare, .and_ = bitwise_in_frame<BIT_AND>,
                          .complement = complement, .or_ = bitwise_in_frame<BIT_OR>,
                          .xor_ = bitwise_in_frame<BIT_XOR>});

@@ -8,6 +8,7 @@
 #include "core/block.h"
 #include "core/datatype.h"
 #include "core/hashtable.h"
+#include "core/murmur.h"
 #include "core/ownership.h"
 #include "core/raise.h"
 #include "core/support.h"
@@ -18,6 +19,7 @@
 #include "datatypes/binary.h"
 #include "datatypes/error.h"
 #include "interpreter/actions.h"
+#include "interpreter/random.h"
 #include "interpreter/stack.h"
 #include "kernel/collector.h"
 
@@ -401,6 +403,33 @@ const Cell* take_units(Cell* s, Cell* part, bool last, bool use_carrier) {
 
 const Cell* take(Cell* s, Cell* part, bool, bool last) { return take_units(s, part, last, false); }
 
+// ---- random ---------------------------------------------------------------------
+
+// Seeds from the bytes at the position, picks one element, or shuffles the
+// series from its position in place.
+const Cell* random(Cell* s, bool seed, bool secure, bool only) {
+    uint32_t len = get_length(s, false);
+    uint32_t start = buffer_length(s) - len;
+    if (seed) {
+        uint32_t sh = shift_of(s);
+        random::seed(int32_t(hash::murmur3(head_ptr(buffer_of(s)) + (start << sh), int32_t(len << sh))));
+        return &statics::unset_cell;
+    }
+    if (only) {
+        if (len < 1) return &statics::none_cell;
+        return element_at(s, start + uint32_t(random::in_range(secure, int32_t(len))) - 1);
+    }
+    bool owned = announce(s, words::word(words::W_random), nullptr, int32_t(start), int32_t(len));
+    // The owner's handler may have shortened the series.
+    uint32_t end = buffer_length(s);
+    for (uint32_t i = start; i < end; i++) {
+        int32_t k = random::in_range(secure, int32_t(end - i));
+        if (k > 1) swap_records(s, i, i + uint32_t(k) - 1, 1);
+    }
+    if (owned) announce(s, words::word(words::W_randomized), nullptr, int32_t(start), int32_t(len));
+    return s;
+}
+
 // ---- move -----------------------------------------------------------------------
 
 namespace {
@@ -524,7 +553,8 @@ void init() {
     static bool registered;
     if (!registered) collector::register_(mark_carrier);
     registered = true;
-    datatype::register_({.id = T_SERIES, .parent = 0, .name = "series!", .reflect = reflect, .at = at,
+    datatype::register_({.id = T_SERIES, .parent = 0, .name = "series!", .random = random,
+                         .reflect = reflect, .at = at,
                          .back = back, .clear = clear, .copy = copy, .head = head, .is_head = is_head,
                          .is_index = is_index, .is_length = is_length, .move = move, .next = next,
                          .pick = pick, .poke = poke, .remove = remove, .reverse = reverse, .skip = skip,

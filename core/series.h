@@ -52,6 +52,9 @@ const Cell* take_units(Cell* s, Cell* part, bool last, bool carrier);
 // ---- actions ------------------------------------------------------------------
 void init();
 
+// Seeds the generator from the bytes at the position (/seed), picks one
+// element (/only, none when empty), or shuffles the series in place.
+const Cell* random(Cell* s, bool seed, bool secure, bool only);
 const Cell* reflect(Cell* s, uint32_t field_symbol);
 void at();
 void back();

@@ -1,9 +1,10 @@
-// date!: the action row (make, to, form, mold, path access, compare, add,
-// subtract, pick) and its registration.
+// date!: the action row (make, random, to, form, mold, path access, compare,
+// add, subtract, pick) and its registration.
 //
 // The month names of the text form come from system/locale/months when the
 // system object is there, read at every call; before it exists the English
 // names stand in.
+#include <cmath>
 #include <cstdio>
 
 #include "core/block.h"
@@ -19,6 +20,7 @@
 #include "core/symbol.h"
 #include "core/time.h"
 #include "datatypes/date.h"
+#include "interpreter/random.h"
 #include "interpreter/stack.h"
 
 namespace zel {
@@ -175,6 +177,30 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
 void add() { arithmetic(OP_ADD); }
 void subtract() { arithmetic(OP_SUBTRACT); }
 
+// ---- random -------------------------------------------------------------------------
+
+// A day between day 0 and the date's own (zone and has-time kept); a date
+// with a time also gets a random zone and a random local time of day, in
+// steps of 24 seconds.
+const Cell* random(Cell* value, bool seed, bool secure, bool) {
+    uint32_t d = packed(value);
+    if (seed) {
+        random::seed(int32_t(d + uint32_t(int32_t(time_of(value)))));
+        return &statics::unset_cell;
+    }
+    int32_t n = day_number(d);
+    int64_t day = random::in_range(secure, n) - integer::sign(n);
+    if (!has_time(d)) {
+        init_slot(value, from_day_number(day, zone_of(d), false), 0);
+        return value;
+    }
+    uint32_t z = uint32_t(random::draw(secure)) & ZONE_MASK;
+    uint32_t zone = zone_bits(z & ZONE_WEST, int32_t(z >> 2 & 0xF), int32_t(z & 3) * 15);
+    init_slot(value, from_day_number(day, zone, true), 0);
+    normalise(value, 24.0 * std::floor(random::scale(secure, 3600.0)), true);
+    return value;
+}
+
 }  // namespace
 
 // ---- arithmetic ---------------------------------------------------------------------
@@ -212,7 +238,8 @@ void arithmetic(int32_t op) {
 void register_type() {
     number::seams.date_from_spec = arithmetic;
     number::seams.date_unix_seconds = unix_seconds;
-    datatype::register_({.id = T_DATE, .parent = 0, .name = "date!", .make = make, .to = to, .form = form,
+    datatype::register_({.id = T_DATE, .parent = 0, .name = "date!", .make = make, .random = random,
+                         .to = to, .form = form,
                          .mold = mold, .eval_path = eval_path, .compare = compare, .add = add,
                          .subtract = subtract, .pick = pick});
 }

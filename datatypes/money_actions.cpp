@@ -1,5 +1,6 @@
-// money!: make and to, text, path access, the single-value actions, and the
-// registration of its action row and of the number hand-overs.
+// money!: make and to, text, path access, the single-value actions, random
+// amounts, and the registration of its action row and of the number
+// hand-overs.
 #include <cstring>
 
 #include "core/block.h"
@@ -13,6 +14,7 @@
 #include "core/symbol.h"
 #include "core/word.h"
 #include "datatypes/money.h"
+#include "interpreter/random.h"
 #include "interpreter/stack.h"
 #include "io/number_scan.h"
 
@@ -183,6 +185,37 @@ int32_t last_integer_digit(const Cell* value) { return digits_of(value).d[INTEGE
 int32_t is_even(Cell* value) { return last_integer_digit(value) % 2 == 0; }
 int32_t is_odd(Cell* value) { return last_integer_digit(value) % 2 == 1; }
 
+// ---- random -------------------------------------------------------------------
+
+// A digit from 0 to its bound. The bound itself stands only when two further
+// draws agree modulo 1000, which keeps results at the value itself rare.
+int32_t bounded_digit(bool secure, int32_t bound) {
+    for (;;) {
+        int32_t d = random::in_range(secure, bound + 1) - 1;
+        if (d < bound) return d;
+        if (random::draw(secure) % 1000 == random::draw(secure) % 1000) return d;
+    }
+}
+
+// Digits drawn from the first significant one down, each bounded by the
+// value's digit until one falls below it; the rest are free.
+const Cell* random(Cell* value, bool seed, bool secure, bool) {
+    if (seed) {
+        random::seed(int32_t(value->w1 ^ value->w2 ^ value->w3 ^ (sign_flag(value) ? 1u : 0u)));
+        return &statics::unset_cell;
+    }
+    Digits d = digits_of(value);
+    if (is_zero(d)) return value;
+    bool bounded = true;
+    for (int32_t i = DIGITS - significant_digits(d); i < DIGITS; i++) {
+        int32_t digit = bounded ? bounded_digit(secure, d.d[i]) : random::in_range(secure, 10) - 1;
+        bounded = bounded && digit == d.d[i];
+        d.d[i] = uint8_t(digit);
+    }
+    make(value, sign_flag(value), currency_of(value), d);
+    return value;
+}
+
 void add() { arithmetic(OP_ADD); }
 void subtract() { arithmetic(OP_SUBTRACT); }
 void multiply() { arithmetic(OP_MULTIPLY); }
@@ -196,7 +229,8 @@ void of_float_strict(Cell* out, double d) { of_float(out, d, true); }
 }  // namespace
 
 void register_type() {
-    datatype::register_({.id = T_MONEY, .name = "money!", .make = make_action, .to = to, .form = form,
+    datatype::register_({.id = T_MONEY, .name = "money!", .make = make_action, .random = random,
+                         .to = to, .form = form,
                          .mold = mold, .eval_path = eval_path, .compare = compare, .absolute = absolute,
                          .add = add, .divide = divide, .multiply = multiply, .negate = negate,
                          .remainder = remainder, .round = round, .subtract = subtract, .is_even = is_even,

@@ -15,6 +15,7 @@
 #include "core/support.h"
 #include "core/symbol.h"
 #include "datatypes/point.h"
+#include "interpreter/random.h"
 #include "interpreter/stack.h"
 #include "kernel/memory.h"
 
@@ -183,6 +184,17 @@ const Cell* reverse(Cell* value, Cell*, Cell*) {
     return value;
 }
 
+// Each coordinate as random of that integer gives it (0 stays 0).
+static const Cell* random(Cell* value, bool seed, bool secure, bool) {
+    if (seed) {
+        random::seed(x_of(value) ^ y_of(value));
+        return &statics::unset_cell;
+    }
+    int32_t x = random::in_range(secure, x_of(value));
+    init_cell(value, x, random::in_range(secure, y_of(value)));
+    return value;
+}
+
 // ---- round --------------------------------------------------------------------
 
 // One coordinate by the integer rounding; a float scale gives a float,
@@ -284,7 +296,8 @@ const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell
 }
 
 void register_type() {
-    datatype::register_({.id = T_PAIR, .parent = 0, .name = "pair!", .make = make, .to = make,
+    datatype::register_({.id = T_PAIR, .parent = 0, .name = "pair!", .make = make, .random = random,
+                         .to = make,
                          .form = form, .mold = mold, .eval_path = eval_path, .compare = compare,
                          .absolute = absolute, .add = math<OP_ADD>, .divide = math<OP_DIVIDE>,
                          .multiply = math<OP_MULTIPLY>, .negate = negate,

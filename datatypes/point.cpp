@@ -9,12 +9,14 @@
 #include "core/datatype.h"
 #include "core/float.h"
 #include "core/integer.h"
+#include "core/murmur.h"
 #include "core/number_internal.h"
 #include "core/ownership.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "interpreter/random.h"
 #include "interpreter/stack.h"
 #include "kernel/floattext.h"
 #include "kernel/memory.h"
@@ -163,6 +165,18 @@ const Cell* reverse(Cell* value, Cell*, Cell*) {
     float x = get(value, 0);
     put(value, 0, get(value, last));
     put(value, last, x);
+    return value;
+}
+
+// Seeds from a hash of the component words; else each non-zero component
+// becomes a float between 0 and it.
+const Cell* random(Cell* value, bool seed, bool secure, bool) {
+    if (seed) {
+        random::seed(int32_t(hash::murmur3(&value->w1, int32_t(dim(value) * 4))));
+        return &statics::unset_cell;
+    }
+    for (uint32_t i = 0; i < dim(value); i++)
+        if (get(value, i) != 0.0f) put(value, i, float(random::scale(secure, get(value, i))));
     return value;
 }
 
@@ -317,7 +331,8 @@ const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell
 }
 
 void register_one(uint32_t id, const char* name) {
-    datatype::register_({.id = id, .parent = 0, .name = name, .make = make, .to = make, .form = form,
+    datatype::register_({.id = id, .parent = 0, .name = name, .make = make, .random = random,
+                         .to = make, .form = form,
                          .mold = mold, .eval_path = eval_path, .compare = compare,
                          .absolute = absolute, .add = math<OP_ADD>, .divide = math<OP_DIVIDE>,
                          .multiply = math<OP_MULTIPLY>, .negate = negate,

@@ -17,6 +17,7 @@
 #include "core/support.h"
 #include "core/symbol.h"
 #include "datatypes/binary.h"
+#include "interpreter/random.h"
 #include "interpreter/stack.h"
 #include "kernel/memory.h"
 
@@ -204,6 +205,17 @@ const Cell* complement(Cell* value) {
     return value;
 }
 
+// Each byte b becomes a uniform draw in 0..b.
+static const Cell* random(Cell* value, bool seed, bool secure, bool) {
+    if (seed) {
+        random::seed(int32_t(value->w1 ^ value->w2 ^ value->w3));
+        return &statics::unset_cell;
+    }
+    uint8_t* b = bytes(value);
+    for (uint32_t i = 0; i < count(value); i++) b[i] = uint8_t(random::in_range(secure, b[i] + 1) - 1);
+    return value;
+}
+
 // ---- text and compare ---------------------------------------------------------
 
 int32_t form(Cell* value, Cell* buffer, Cell*, int32_t limit) {
@@ -272,7 +284,8 @@ const Cell* reverse(Cell* value, Cell* part, Cell*) {
 }
 
 void register_type() {
-    datatype::register_({.id = T_TUPLE, .parent = 0, .name = "tuple!", .make = make, .to = make,
+    datatype::register_({.id = T_TUPLE, .parent = 0, .name = "tuple!", .make = make, .random = random,
+                         .to = make,
                          .form = form, .mold = mold, .eval_path = eval_path, .compare = compare,
                          .add = math<OP_ADD>, .divide = math<OP_DIVIDE>,
                          .multiply = math<OP_MULTIPLY>, .remainder = math<OP_REMAINDER>,

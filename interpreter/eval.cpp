@@ -197,22 +197,37 @@ ListMemo list_memo[LIST_MEMO_SLOTS];
 // Refinement positions of a native call live here, not on the heap.
 constexpr uint32_t MAX_REFINEMENTS = 64;
 
+// A plain call copies its argument entries (plain values) out of the list.
+constexpr uint32_t MAX_PLAIN_ARGS = 4;
+
 // The number of arguments of a native's or action's list when they are all
-// evaluated and come before any refinement, whose number ends the list (the
-// commonest shape, gathered without the general loop); else -1.
+// evaluated and come first, followed by nothing but return: entries (which a
+// call skips) or by refinements whose number ends the list: the commonest
+// shape, gathered without the general loop. Else -1.
 int32_t plain_arguments(const Cell* callable, Node list) {
     if (cell::type(callable) != T_NATIVE && cell::type(callable) != T_ACTION) return -1;
     SeriesBuffer* b = node::buffer(list);
     const Cell* e = series::cells(b);
     uint32_t n = cell_count(b), k = 0;
-    for (; k < n && cell::type(e + k) == T_TYPESET; k++)
-        if (fetch_mode(e + k) != FETCH_EVAL) return -1;
-    if (k == n) return int32_t(k);
+    while (k < n && cell::type(e + k) == T_TYPESET && fetch_mode(e + k) == FETCH_EVAL) k++;
+    uint32_t args = k;
+    if (args > MAX_PLAIN_ARGS) return -1;
+    while (k < n && cell::type(e + k) == T_TYPESET && fetch_mode(e + k) == FETCH_RETURN) k++;
+    if (k == n) return int32_t(args);
     const Cell* count = e + n - 1;
     bool counted = cell::type(e + k) == T_REFINEMENT && cell::type(count) == T_INTEGER &&
                    uint32_t(cell::get_int(count)) <= MAX_REFINEMENTS;
-    return counted ? int32_t(k) : -1;
+    return counted ? int32_t(args) : -1;
 }
+
+// The refinements of a plain call: all unused.
+struct Unused {
+    int32_t refs[MAX_REFINEMENTS];
+    constexpr Unused() : refs{} {
+        for (int32_t& r : refs) r = -1;
+    }
+};
+constexpr Unused NO_REFINEMENTS;
 
 // The memo of the argument list, made on the first call (prepare_spec).
 inline const ListMemo& list_memo_of(const Cell* callable) {
@@ -688,20 +703,19 @@ void enter_function(const Cell* name, Node ctx) {
 // A native or action whose arguments are all evaluated from the code: the
 // general call below without its walk of the argument list.
 uint32_t call_plain(Call& c, uint32_t args) {
+    Cell entries[MAX_PLAIN_ARGS];  // copies: no evaluation can move them
+    std::memcpy(entries, series::cells(node::buffer(c.args)), args * sizeof(Cell));
     stack::push(&c.callable);
     stack::enter_frame(&c.name, stack::KIND_NATIVE | interp_bit());
     for (uint32_t k = 0; k < args; k++) {
         SeriesBuffer* b = code_buffer(c.code);
-        if (c.pos >= cell_count(b)) no_arg(&c.name, entry_at(arg_list(&c.callable), k));
+        if (c.pos >= cell_count(b)) no_arg(&c.name, entries[k]);
         c.pos = expression(c.code, c.pos, false, b);
         if (exits::pending()) return c.pos;
-        check_type(&c.name, series::cells(node::buffer(arg_list(&c.callable)))[k]);
+        check_type(&c.name, entries[k]);
     }
-    int32_t refs[MAX_REFINEMENTS];
-    SeriesBuffer* list = node::buffer(arg_list(&c.callable));
-    if (args < cell_count(list)) unused_refinements(list, refs);
     if (is_tracing()) emit_event(EV_CALL, c.code, int32_t(c.pos), &c.name, &c.callable);
-    run_native(&c.callable, refs);
+    run_native(&c.callable, NO_REFINEMENTS.refs);
     if (exits::pending()) return c.pos;
     stack::leave();
     if (is_tracing()) emit_event(EV_RETURN, c.code, int32_t(c.pos), &c.name, stack::top());

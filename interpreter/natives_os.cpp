@@ -1,7 +1,7 @@
 // The natives that reach the operating system: sleeping, the clock, the
 // environment and files. The natives whose service belongs to a later
-// subsystem (call, browse, compress, decompress) hold their slots and raise
-// not-done until that subsystem exists.
+// subsystem (call, browse) hold their slots and raise not-done until that
+// subsystem exists.
 //
 // Text handed to the system is UTF-8 and must hold what the system can take:
 // a NUL would cut it short and an "=" in a variable name would change which
@@ -34,7 +34,7 @@ namespace {
 
 enum Index : uint32_t {
     TO_LOCAL_FILE = 85, WAIT = 86, SET_ENV = 93, GET_ENV = 94, LIST_ENV = 95, NOW = 96, CALL = 99,
-    SIZE = 101, BROWSE = 102, COMPRESS = 103, DECOMPRESS = 104,
+    SIZE = 101, BROWSE = 102,
 };
 
 inline bool used(const int32_t* refinements, uint32_t i) { return refinements[i] >= 0; }
@@ -187,8 +187,6 @@ void to_local_file(bool check, const int32_t* refinements) {
 
 void call(bool check, const int32_t* refinements) { not_yet(CALL, check, refinements); }
 void browse(bool check, const int32_t* refinements) { not_yet(BROWSE, check, refinements); }
-void compress(bool check, const int32_t* refinements) { not_yet(COMPRESS, check, refinements); }
-void decompress(bool check, const int32_t* refinements) { not_yet(DECOMPRESS, check, refinements); }
 
 }  // namespace system
 }  // namespace natives

@@ -1,9 +1,12 @@
 // The exception, exit and system natives: the module table, and the natives
-// about memory (stats, recycle), the lexer (transcode) and the argument
-// checks of parse and checksum, whose engines come with PARSE and the
-// digests. The other routines live beside this file by concern
+// about memory (stats, recycle), the lexer (transcode), parse (the engine is
+// interpreter/parse.h) and the argument checks of checksum, whose engine
+// comes with the digests. The other routines live beside this file by concern
 // (natives_exits.cpp, natives_os.cpp).
 #include "interpreter/natives_system.h"
+
+#include <algorithm>
+#include <cmath>
 
 #include "core/block.h"
 #include "core/context.h"
@@ -11,13 +14,19 @@
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/symbol.h"
+#include "datatypes/binary.h"
 #include "datatypes/memory_stats.h"
+#include "interpreter/actions.h"
+#include "interpreter/checksum.h"
 #include "interpreter/eval.h"
 #include "interpreter/exits.h"
 #include "interpreter/natives.h"
+#include "interpreter/parse.h"
 #include "interpreter/stack.h"
 #include "io/lexer.h"
 #include "kernel/collector.h"
+#include "kernel/temp_roots.h"
+#include "kernel/unicode.h"
 
 namespace zel {
 namespace natives {
@@ -95,17 +104,41 @@ void answer_one(const Cell* loaded, const Cell* source, uint32_t consumed, bool 
 
 // ---- checksum ---------------------------------------------------------------------
 
-enum Method : uint32_t { M_TCP, M_MD5, M_SHA1, M_CRC32, M_ADLER32, M_SHA256, M_SHA384, M_SHA512, M_HASH, METHODS };
-const char* const method_names[METHODS] = {"tcp", "md5", "sha1", "crc32", "adler32", "sha256", "sha384", "sha512", "hash"};
+using checksum::Method;
 
-uint32_t method_of(const Cell* word) {
-    uint32_t s = symbol::resolve(word->w2);
-    for (uint32_t m = 0; m < METHODS; m++)
-        if (symbol::resolve(symbol::intern(method_names[m])) == s) return m;
-    error::raise(Err::script_invalid_arg, word);
+Method method_of(const Cell* word) {
+    Method m = checksum::method_of(word->w2);
+    if (m == checksum::METHODS) error::raise(Err::script_invalid_arg, word);
+    return m;
 }
 
-bool is_plain_checksum(uint32_t m) { return m == M_TCP || m == M_CRC32 || m == M_ADLER32; }
+bool is_plain_checksum(Method m) { return m == checksum::M_TCP || m == checksum::M_CRC32 || m == checksum::M_ADLER32; }
+
+// A string becomes a binary of its UTF-8 text in its own slot, so that data
+// and key are read as bytes from here on.
+void as_bytes(Cell* value) {
+    if (cell::type(value) == T_STRING) cell::make_series(value, T_BINARY, utf8::from_string(value, nullptr));
+}
+
+// The checksums answer an integer!, the digests and HMACs a binary!.
+void answer_checksum(Method m, const Cell* key) {
+    const uint8_t* data = binary::head_address(reg.base);
+    uint32_t length = binary::length(reg.base);
+    uint32_t sum;
+    switch (m) {
+    case checksum::M_TCP: sum = checksum::tcp(data, length); break;
+    case checksum::M_CRC32: sum = checksum::crc32(data, length); break;
+    case checksum::M_ADLER32: sum = checksum::adler32(data, length); break;
+    default: {
+        checksum::Digest d = key ? checksum::hmac(data, length, binary::head_address(key), binary::length(key), m)
+                                 : checksum::digest(data, length, checksum::method_code(m));
+        stack::return_value(binary::from_memory(d.bytes, d.size));
+        return;
+    }
+    }
+    cell::make_integer(reg.base, int32_t(sum));
+    reg.top = reg.base + 1;
+}
 
 }  // namespace
 
@@ -166,22 +199,46 @@ void transcode(bool check, const int32_t* refinements) {
     }
 }
 
-// The PARSE engine is not part of this build yet: the arguments are checked
-// as parse will check them, then not-done is raised.
+// The /part limit as an absolute index of the input: a count from the
+// input's position (numbers are truncated) or a position in the input itself;
+// /part 0 leaves nothing to parse.
+int32_t parse_limit(const Cell* part) {
+    uint32_t t = cell::type(part);
+    int32_t start = cell::series_index(reg.base);
+    int64_t end;
+    if (t == T_INTEGER) {
+        end = int64_t(start) + cell::get_int(part);
+    } else if (t == T_FLOAT || t == T_PERCENT) {
+        double d = cell::get_float(part);
+        end = std::isnan(d) ? start : int64_t(start) + int64_t(std::fmax(-2147483648.0, std::fmin(d, 2147483647.0)));
+    } else {
+        end = cell::series_index(part);
+    }
+    return int32_t(std::max<int64_t>(start, std::min<int64_t>(end, INT32_MAX)));
+}
+
 void parse(bool check, const int32_t* refinements) {
     if (check) check_args(PARSE, refinements);
+    int32_t limit = -1;
     if (used(refinements, 1)) {
         const Cell* part = refinement_arg(refinements, 1);
         uint32_t t = cell::type(part);
         bool number = t == T_INTEGER || t == T_FLOAT || t == T_PERCENT;
         if (!number && cell::series_node(part) != cell::series_node(reg.base))
             error::raise(Err::script_invalid_refine_arg, words::refinement(words::R_part), part);
+        limit = parse_limit(part);
     }
-    error::raise(Err::internal_not_done);
+    const Cell* callback = used(refinements, 2) ? refinement_arg(refinements, 2) : nullptr;
+    int32_t op = used(refinements, 0) ? actions::OP_STRICT_EQUAL : actions::OP_EQUAL;
+    Cell answer = statics::none_cell;
+    temp_roots::Hold hold(&answer);
+    if (exits::catch_pending([&] { parse::run(reg.base, reg.base + 1, op, limit, callback, &answer); })) return;
+    stack::return_value(&answer);
 }
 
-// The digests come later: the arguments are checked as checksum will check
-// them, then not-done is raised.
+// The hash method answers 0 (it has no algorithm yet), with /with too: 0 is
+// already reduced to any table size. A digest's /with key is text or bytes;
+// an integer key is refused.
 void checksum(bool check, const int32_t* refinements) {
     if (check) check_args(CHECKSUM, refinements);
     if (cell::type(reg.base) == T_FILE) {
@@ -190,16 +247,24 @@ void checksum(bool check, const int32_t* refinements) {
     }
     uint32_t t = cell::type(reg.base);
     if (t != T_STRING && t != T_BINARY) error::raise(Err::script_invalid_arg, reg.base);
-    uint32_t method = method_of(reg.base + 1);
+    Method method = method_of(reg.base + 1);
+    Cell* spec = nullptr;
     if (used(refinements, 0)) {
-        const Cell* spec = refinement_arg(refinements, 0);
+        spec = refinement_arg(refinements, 0);
         uint32_t st = cell::type(spec);
         const Cell* with = words::refinement(words::R_with);
         if (is_plain_checksum(method)) error::raise(Err::script_invalid_refine_arg, with, spec);
         if (st != T_STRING && st != T_BINARY && st != T_INTEGER) error::raise(Err::script_invalid_arg, spec);
-        if (method == M_HASH && st != T_INTEGER) error::raise(Err::script_invalid_refine_arg, with, spec);
+        if ((method == checksum::M_HASH) != (st == T_INTEGER)) error::raise(Err::script_invalid_refine_arg, with, spec);
+        as_bytes(spec);
     }
-    error::raise(Err::internal_not_done);
+    if (method == checksum::M_HASH) {
+        cell::make_integer(reg.base, checksum::hash_not_done());
+        reg.top = reg.base + 1;
+        return;
+    }
+    as_bytes(reg.base);
+    answer_checksum(method, spec);
 }
 
 }  // namespace system

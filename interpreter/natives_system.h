@@ -26,6 +26,8 @@ void is_size(bool check, const int32_t* refinements);
 void to_local_file(bool check, const int32_t* refinements);
 void call(bool check, const int32_t* refinements);
 void browse(bool check, const int32_t* refinements);
+
+// natives_compress.cpp: compression.
 void compress(bool check, const int32_t* refinements);
 void decompress(bool check, const int32_t* refinements);
 

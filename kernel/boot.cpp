@@ -14,8 +14,12 @@
 #include "core/word.h"
 #include "datatypes/error.h"
 #include "interpreter/actions.h"
+#include "interpreter/checksum.h"
 #include "interpreter/eval.h"
 #include "interpreter/natives.h"
+#include "interpreter/parse.h"
+#include "interpreter/random.h"
+#include "io/deflate.h"
 #include "io/lexer.h"
 #include "interpreter/stack.h"
 #include "kernel/casefold.h"
@@ -38,6 +42,7 @@ void boot() {
     booting = true;
     hooks::init();
     init_platform();
+    random::init();
     memory::init();
     collector::init();  // before any module registers a mark callback
     resources::init();
@@ -55,10 +60,13 @@ void boot() {
     natives::init_table();
     error::init();
     ownership::init();
+    checksum::init();
+    parse::init();
     cycles::init();
     stack::init();
     lexer::init();
     interp::init();
+    compress::init();
     value_slots::init();
 }
 

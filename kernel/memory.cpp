@@ -151,12 +151,44 @@ void release(Node n) {
 
 namespace memory {
 
+// The pages of the last series frame given back, kept for the next frame of
+// their size: a program that makes and drops many short-lived series empties
+// a frame at every collection and needs a new one soon after, and fresh pages
+// would be faulted in one by one again. They are not counted as in use.
+struct SparePages {
+    void* block;
+    size_t bytes;
+};
+static SparePages spare;
+
+static void* take_frame_pages(size_t bytes) {
+    if (!spare.block || spare.bytes != bytes) return take_pages(bytes);
+    void* block = spare.block;
+    spare = SparePages{};
+    record.total += whole_pages(bytes);
+    return block;
+}
+
+static void give_back_frame_pages(void* block, size_t bytes) {
+    if (spare.block) {
+        release_pages(block, bytes);
+        return;
+    }
+    record.total -= whole_pages(bytes);
+    spare = SparePages{block, bytes};
+}
+
+void drop_spare() {
+    if (spare.block && !pages::give_back(spare.block, spare.bytes)) fail::internal("wrong-mem");
+    spare = SparePages{};
+}
+
 SeriesFrame* new_series_frame() {
     uint32_t size = record.next_frame_size;
     if (size < record.threshold) record.next_frame_size = std::min(size * 2, record.threshold);
     size_t offset = buffer_offset(sizeof(SeriesFrame));
     size_t bytes = offset + size;
-    SeriesFrame* f = static_cast<SeriesFrame*>(take_pages(bytes));
+    SeriesFrame* f = static_cast<SeriesFrame*>(take_frame_pages(bytes));
     f->block_bytes = bytes;
     f->first = f->free = reinterpret_cast<uint8_t*>(f) + offset;
     f->end = f->first + size;
@@ -181,7 +213,7 @@ void free_series_frame(SeriesFrame* f) {
     if (f->next) f->next->prev = f->prev;
     else record.last_series_frame = f->prev;
     if (record.current_series_frame == f) record.current_series_frame = record.last_series_frame;
-    release_pages(f, f->block_bytes);
+    give_back_frame_pages(f, f->block_bytes);
 }
 
 static void free_node_frame(NodeFrame* f) {
@@ -211,6 +243,7 @@ void free_all() {
     while (record.first_big) free_big(record.first_big);
     while (record.first_series_frame) free_series_frame(record.first_series_frame);
     while (record.first_node_frame) free_node_frame(record.first_node_frame);
+    drop_spare();
     record = Record{};
 }
 

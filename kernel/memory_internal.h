@@ -78,8 +78,11 @@ void release_pages(void* block, size_t bytes);
 SeriesFrame* new_series_frame();
 // Links a frame into the list, which stays ordered by address.
 void link_series_frame(SeriesFrame* f);
-// Unlinks a series frame and gives its pages back.
+// Unlinks a series frame and gives its pages back; the pages of the last one
+// are kept for the next frame of their size (not counted in the total).
 void free_series_frame(SeriesFrame* f);
+// Gives those kept pages back.
+void drop_spare();
 
 // The release steps after a collection (compaction has cleared the marks of
 // the frame buffers):

@@ -58,7 +58,8 @@ TEST_F(LogicTest, RowsHoldTheActionsOfEachType) {
               (V{ACT_make, ACT_to, ACT_form, ACT_mold, ACT_compare, ACT_clear, ACT_find, ACT_is_length, ACT_remove,
                  ACT_select, ACT_take}));
     EXPECT_EQ(supported(types::row(T_LOGIC)),
-              (V{ACT_make, ACT_to, ACT_form, ACT_mold, ACT_compare, ACT_and_, ACT_complement, ACT_or_, ACT_xor_}));
+              (V{ACT_make, ACT_random, ACT_to, ACT_form, ACT_mold, ACT_compare, ACT_and_, ACT_complement, ACT_or_,
+                 ACT_xor_}));
 }
 
 TEST_F(LogicTest, OnlyNoneAndFalseAreFalse) {

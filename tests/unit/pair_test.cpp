@@ -53,7 +53,7 @@ TEST_F(PairTest, PercentCellsHoldTheFraction) {
 
 TEST_F(PairTest, ActionRows) {
     EXPECT_EQ(supported(types::row(T_PAIR)),
-              (std::vector<uint32_t>{ACT_make, ACT_to, ACT_form, ACT_mold, ACT_eval_path, ACT_compare,
+              (std::vector<uint32_t>{ACT_make, ACT_random, ACT_to, ACT_form, ACT_mold, ACT_eval_path, ACT_compare,
                                      ACT_absolute, ACT_add, ACT_divide, ACT_multiply, ACT_negate,
                                      ACT_remainder, ACT_round, ACT_subtract, ACT_and_, ACT_or_, ACT_xor_,
                                      ACT_pick, ACT_reverse}));

@@ -55,7 +55,7 @@ TEST_F(PointTest, ComponentsAre32BitFloatsInWordsOneToThree) {
 }
 
 TEST_F(PointTest, ActionRows) {
-    const std::vector<uint32_t> row{ACT_make,     ACT_to,     ACT_form,     ACT_mold,   ACT_eval_path,
+    const std::vector<uint32_t> row{ACT_make,     ACT_random, ACT_to,     ACT_form,     ACT_mold,   ACT_eval_path,
                                     ACT_compare,  ACT_absolute, ACT_add,    ACT_divide, ACT_multiply,
                                     ACT_negate,   ACT_remainder, ACT_round, ACT_subtract, ACT_pick,
                                     ACT_reverse};

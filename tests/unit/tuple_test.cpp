@@ -55,8 +55,8 @@ TEST_F(TupleTest, ScannerReadsFieldsByValue) {
 
 TEST_F(TupleTest, ActionRow) {
     EXPECT_EQ(supported(types::row(T_TUPLE)),
-              (std::vector<uint32_t>{ACT_make, ACT_to, ACT_form, ACT_mold, ACT_eval_path, ACT_compare, ACT_add,
-                                     ACT_divide, ACT_multiply, ACT_remainder, ACT_subtract, ACT_and_,
+              (std::vector<uint32_t>{ACT_make, ACT_random, ACT_to, ACT_form, ACT_mold, ACT_eval_path, ACT_compare,
+                                     ACT_add, ACT_divide, ACT_multiply, ACT_remainder, ACT_subtract, ACT_and_,
                                      ACT_complement, ACT_or_, ACT_xor_, ACT_is_length, ACT_pick,
                                      ACT_reverse}));
 }

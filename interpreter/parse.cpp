@@ -1,0 +1,739 @@
+// PARSE: the machine that walks the rules. A rules block is a list of
+// alternatives separated by `|`; each alternative is a sequence of rules,
+// and a rule is a plain value, a sub-block, a paren, or a keyword with its
+// arguments. Failure of a rule skips to the next alternative and puts the
+// input back where the block started.
+//
+// Every sub-block and every keyword that takes a rule pushes an entry on the
+// shared rule stack before it recurses, so the depth of C++ recursion is
+// bounded by the stack's limit (parse-stack), and re-entering a block at the
+// same input position is seen there (parse-infinite). The entries also root
+// the blocks and inputs being parsed, so a paren may reassign the words that
+// led to them. The input is always re-read through its cell on the input
+// stack: a paren may change any series and a safe point may move buffers.
+#include "interpreter/parse.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "core/block.h"
+#include "core/context.h"
+#include "core/logic.h"
+#include "core/raise.h"
+#include "core/runtime_words.h"
+#include "core/series.h"
+#include "core/string_actions.h"
+#include "core/symbol.h"
+#include "core/word.h"
+#include "interpreter/actions.h"
+#include "interpreter/eval.h"
+#include "interpreter/exits.h"
+#include "interpreter/parse_internal.h"
+#include "interpreter/stack.h"
+#include "kernel/collector.h"
+#include "kernel/temp_roots.h"
+
+namespace zel {
+namespace parse {
+
+WorkStacks work;
+
+namespace {
+
+// ---- keywords ---------------------------------------------------------------------
+
+enum Keyword : uint8_t {
+    KW_NONE_WORD, KW_BAR, KW_SKIP, KW_END, KW_NONE, KW_FAIL, KW_BREAK, KW_REJECT, KW_ANY, KW_SOME,
+    KW_OPT, KW_WHILE, KW_TO, KW_THRU, KW_NOT, KW_AHEAD, KW_REMOVE, KW_COPY, KW_SET, KW_CASE, KW_INTO,
+    KW_QUOTE, KW_IF, KW_INSERT, KW_CHANGE, KW_COLLECT, KW_KEEP,
+    // modifiers: words with a meaning after a keyword only
+    KW_ONLY, KW_PICK, KW_AFTER,
+};
+
+// How far each keyword reaches: plain (nothing after it), prefix (words,
+// then a rule), operand (one value after it ends the rule), special (insert,
+// change, collect and keep, whose optional words and forms extent reads);
+// modifiers mean something only after one of those.
+enum Shape : uint8_t { SHAPE_PLAIN, SHAPE_PREFIX, SHAPE_OPERAND, SHAPE_SPECIAL, SHAPE_MODIFIER };
+
+struct KeywordRow {
+    Shape shape;
+    uint8_t words;  // word arguments before the rule of a prefix keyword
+    int32_t code;   // the command record's code; 0: no entry of its own
+};
+
+const KeywordRow rows[] = {
+    {SHAPE_MODIFIER, 0, 0},         // not a keyword
+    {SHAPE_PLAIN, 0, 0},            // |
+    {SHAPE_PLAIN, 0, 0},            // skip
+    {SHAPE_PLAIN, 0, 0},            // end
+    {SHAPE_PLAIN, 0, 0},            // none
+    {SHAPE_PLAIN, 0, 0},            // fail
+    {SHAPE_PLAIN, 0, 0},            // break
+    {SHAPE_PLAIN, 0, 0},            // reject
+    {SHAPE_PREFIX, 0, CODE_REPEAT}, // any
+    {SHAPE_PREFIX, 0, CODE_REPEAT}, // some
+    {SHAPE_PREFIX, 0, CODE_REPEAT}, // opt
+    {SHAPE_PREFIX, 0, CODE_WHILE},  // while
+    {SHAPE_PREFIX, 0, CODE_TO},     // to
+    {SHAPE_PREFIX, 0, CODE_THRU},   // thru
+    {SHAPE_PREFIX, 0, CODE_NOT},    // not
+    {SHAPE_PREFIX, 0, CODE_AHEAD},  // ahead
+    {SHAPE_PREFIX, 0, CODE_REMOVE}, // remove
+    {SHAPE_PREFIX, 1, CODE_COPY},   // copy
+    {SHAPE_PREFIX, 1, CODE_SET},    // set
+    {SHAPE_PREFIX, 1, CODE_CASE},   // case
+    {SHAPE_OPERAND, 0, CODE_INTO},  // into
+    {SHAPE_OPERAND, 0, 0},          // quote
+    {SHAPE_OPERAND, 0, 0},          // if
+    {SHAPE_SPECIAL, 0, 0},          // insert
+    {SHAPE_SPECIAL, 0, CODE_CHANGE},   // change
+    {SHAPE_SPECIAL, 0, CODE_COLLECT},  // collect
+    {SHAPE_SPECIAL, 0, CODE_KEEP},     // keep
+    {SHAPE_MODIFIER, 0, 0},         // only
+    {SHAPE_MODIFIER, 0, 0},         // pick
+    {SHAPE_MODIFIER, 0, 0},         // after
+};
+
+// Canonical symbol id -> keyword, filled at init.
+std::vector<uint8_t> keyword_table;
+
+void fill_keywords() {
+    const std::pair<uint32_t, Keyword> names[] = {
+        {words::keyword(words::K_bar)->w2, KW_BAR}, {words::symbol(words::S_skip), KW_SKIP}, {words::symbol(words::S_end), KW_END},
+        {words::symbol(words::S_none), KW_NONE}, {words::symbol(words::S_fail), KW_FAIL}, {words::symbol(words::S_break_), KW_BREAK},
+        {words::symbol(words::S_reject), KW_REJECT}, {words::symbol(words::S_any), KW_ANY}, {words::symbol(words::S_some), KW_SOME},
+        {words::symbol(words::S_opt), KW_OPT}, {words::symbol(words::S_while_), KW_WHILE}, {words::symbol(words::S_to), KW_TO},
+        {words::symbol(words::S_thru), KW_THRU}, {words::symbol(words::S_not_), KW_NOT}, {words::symbol(words::S_ahead), KW_AHEAD},
+        {words::symbol(words::S_remove), KW_REMOVE}, {words::symbol(words::S_copy), KW_COPY}, {words::symbol(words::S_set), KW_SET},
+        {words::symbol(words::S_case_), KW_CASE}, {words::symbol(words::S_into), KW_INTO}, {words::symbol(words::S_quote), KW_QUOTE},
+        {words::symbol(words::S_if_), KW_IF}, {words::symbol(words::S_insert), KW_INSERT}, {words::word(words::W_change)->w2, KW_CHANGE},
+        {words::symbol(words::S_collect), KW_COLLECT}, {words::symbol(words::S_keep), KW_KEEP}, {words::symbol(words::S_only), KW_ONLY},
+        {words::symbol(words::S_pick), KW_PICK}, {words::symbol(words::S_after), KW_AFTER},
+    };
+    for (const auto& n : names) {
+        uint32_t id = symbol::resolve(n.first);
+        if (id >= keyword_table.size()) keyword_table.resize(id + 1, KW_NONE_WORD);
+        keyword_table[id] = n.second;
+    }
+}
+
+Keyword keyword_of(const Cell* v) {
+    if (cell::type(v) != T_WORD) return KW_NONE_WORD;
+    uint32_t id = symbol::resolve(v->w2);
+    return id < keyword_table.size() ? Keyword(keyword_table[id]) : KW_NONE_WORD;
+}
+
+// A keyword that acts as a rule (the modifiers are plain words there).
+Keyword rule_keyword(const Cell* v) {
+    Keyword k = keyword_of(v);
+    return rows[k].shape == SHAPE_MODIFIER ? KW_NONE_WORD : k;
+}
+
+// ---- the rules block --------------------------------------------------------------
+
+inline uint32_t rules_length(const Cell* blk) { return block::buffer_length(blk); }
+inline Cell rule_at(const Cell* blk, uint32_t i) {
+    if (i >= rules_length(blk)) return statics::none_cell;
+    Cell v = *block::cell_at(blk, i);
+    cell::clear_flag(&v);
+    return v;
+}
+inline Cell rule_position(const Cell* blk, uint32_t i) {
+    Cell at = *blk;
+    at.w1 = i;
+    return at;
+}
+
+// A keyword needs a value at i: at the end, or at a `|` where a rule is due,
+// it raises parse-end.
+void need(const Cell* blk, uint32_t i, const Cell* keyword, bool literal = false) {
+    if (i >= rules_length(blk)) error::raise(Err::script_parse_end, keyword);
+    Cell v = rule_at(blk, i);
+    if (!literal && keyword_of(&v) == KW_BAR) error::raise(Err::script_parse_end, keyword);
+}
+
+// A word holding the input series (at any position): the position argument
+// of insert and change.
+bool is_position_word(const Parser& p, const Cell* v) {
+    if (cell::type(v) != T_WORD || rule_keyword(v) != KW_NONE_WORD || v->w1 == 0) return false;
+    const Cell* value = context::word_value(v);
+    return block::is_series_type(cell::type(value)) && cell::series_node(value) == cell::series_node(p.input);
+}
+
+// The index after the rule that starts at i. Prefix keywords and counts
+// chain without recursion, so the walk costs no machine stack.
+uint32_t extent(const Parser& p, const Cell* blk, uint32_t i) {
+    uint32_t trailer = 0;
+    Cell change_word = statics::none_cell;
+    for (;;) {
+        Cell v = rule_at(blk, i);
+        if (cell::type(&v) == T_INTEGER) {
+            Cell second = rule_at(blk, i + 1);
+            i += cell::type(&second) == T_INTEGER ? 2 : 1;
+            if (i >= rules_length(blk)) error::raise(Err::script_parse_rule, &v);
+            continue;
+        }
+        Keyword k = rule_keyword(&v);
+        const KeywordRow& row = rows[k];
+        uint32_t j = i + 1;
+        switch (k == KW_NONE_WORD ? SHAPE_PLAIN : row.shape) {
+        case SHAPE_PLAIN:
+        case SHAPE_MODIFIER: j = i + 1; break;
+        case SHAPE_OPERAND:
+            need(blk, i + 1, &v, k == KW_QUOTE);
+            j = i + 2;
+            break;
+        case SHAPE_PREFIX:
+            for (uint32_t w = 1; w <= row.words + 1u; w++) need(blk, i + w, &v);
+            i += 1 + row.words;
+            continue;
+        case SHAPE_SPECIAL: {
+            Cell next = rule_at(blk, j);
+            Keyword m = keyword_of(&next);
+            if (k == KW_COLLECT && (m == KW_SET || m == KW_INTO || m == KW_AFTER)) j += 2;
+            if ((k == KW_INSERT || k == KW_CHANGE) && m == KW_ONLY) j++;
+            if (k == KW_KEEP && m == KW_PICK) j++;
+            need(blk, j, &v);
+            Cell operand = rule_at(blk, j);
+            if (k == KW_INSERT) {
+                if (is_position_word(p, &operand)) need(blk, ++j, &v);
+                j++;
+                break;
+            }
+            if (k == KW_KEEP && cell::type(&operand) == T_PAREN) {
+                j++;
+                break;
+            }
+            if (k == KW_CHANGE) {
+                trailer++;
+                change_word = v;
+            }
+            i = j;
+            continue;
+        }
+        }
+        if (trailer) need(blk, j + trailer - 1, &change_word);
+        return j + trailer;
+    }
+}
+
+// ---- the work stacks ----------------------------------------------------------------
+
+void mark_work() {
+    collector::mark_cells(work.rules, work.rules + work.rule_top);
+    collector::mark_cells(work.inputs, work.inputs + work.input_top);
+}
+
+// A rule-stack entry for the life of a scope: the rule position, the input
+// position and the record.
+struct Entry {
+    uint32_t at;
+    Entry(const Parser& p, EntryKind kind, const Cell* rule, int32_t code) : at(work.rule_top) {
+        if (work.rule_top + ENTRY_CELLS > STACK_CELLS) error::raise(Err::script_parse_stack);
+        work.rules[at] = *rule;
+        work.rules[at + 1] = *p.input;
+        cell::make_integer(&work.rules[at + 2], code);
+        work.kinds[at / ENTRY_CELLS] = kind;
+        work.rule_top += ENTRY_CELLS;
+    }
+    ~Entry() { work.rule_top = at; }
+    Entry(const Entry&) = delete;
+    Entry& operator=(const Entry&) = delete;
+    int32_t index() const { return int32_t(at / ENTRY_CELLS); }
+    Cell* rule() const { return &work.rules[at]; }
+    Cell* record() const { return &work.rules[at + 2]; }
+};
+
+// Entering a block that is already active at the same rule and input
+// positions would loop for ever.
+void check_infinite(const Parser& p, const Cell* block) {
+    for (uint32_t e = p.rule_base; e < work.rule_top; e += ENTRY_CELLS) {
+        if (work.kinds[e / ENTRY_CELLS] != ENTRY_BLOCK) continue;
+        const Cell* r = &work.rules[e];
+        const Cell* in = &work.rules[e + 1];
+        if (r->w2 == block->w2 && r->w1 == block->w1 && in->w2 == p.input->w2 && in->w1 == p.input->w1)
+            error::raise(Err::script_parse_infinite, block);
+    }
+}
+
+// ---- trace and parens -------------------------------------------------------------
+
+enum Event : uint8_t { EV_PUSH, EV_POP, EV_FETCH, EV_MATCH, EV_ITERATE, EV_PAREN, EV_END };
+
+// A callback's false or none stops the whole parse with the state it saw.
+struct Stop {
+    bool ok;
+};
+
+const Cell* event_word(Event e) {
+    static const words::Word names[] = {words::W_push, words::W_pop, words::W_fetch, words::W_match,
+                                        words::W_iterate, words::W_paren};
+    return e == EV_END ? words::keyword(words::K_end) : words::word(names[e]);
+}
+
+void call_trace(const Parser& p, Event e, bool ok, const Cell* blk, uint32_t i) {
+    Cell args[5] = {statics::unset_cell, statics::unset_cell, statics::unset_cell, statics::unset_cell,
+                    statics::unset_cell};
+    temp_roots::Hold hold(args, 5);
+    args[0] = *event_word(e);
+    cell::make_logic(&args[1], ok);
+    args[2] = rule_position(blk, i);
+    args[3] = *p.input;
+    block::write_cell(&args[4], int32_t(work.rule_top - p.rule_base));
+    for (uint32_t c = p.rule_base; c < work.rule_top; c++) block::append_copy(&args[4], &work.rules[c]);
+    Cell* top = stack::reg.top;
+    interp::invoke_raising(p.callback, words::word(words::W_tag_parse_callback), args, 5);
+    bool go_on = logic::is_truthy(stack::top());
+    stack::reg.top = top;
+    if (!go_on) throw Stop{ok};
+}
+
+inline void fire(const Parser& p, Event e, bool ok, const Cell* blk, uint32_t i) {
+    if (p.callback) call_trace(p, e, ok, blk, i);
+}
+
+// Evaluates a paren; its value comes back. A pending exit leaves as the
+// exception, which the native turns back.
+Cell eval_paren(const Parser& p, const Cell* paren, const Cell* blk, uint32_t i) {
+    Cell code = *paren;
+    temp_roots::Hold hold(&code);
+    Cell* top = stack::reg.top;
+    interp::eval_raising(words::word(words::W_paren), &code);
+    Cell result = *stack::top();
+    stack::reg.top = top;
+    fire(p, EV_PAREN, true, blk, i);
+    return result;
+}
+
+// The value of insert and change: a paren's result, a word's value, or the
+// value itself.
+Cell operand_value(const Parser& p, const Cell* v, const Cell* blk, uint32_t i) {
+    uint32_t t = cell::type(v);
+    if (t == T_PAREN) return eval_paren(p, v, blk, i);
+    if (t == T_PATH || t == T_GET_PATH || t == T_SET_PATH || t == T_LIT_PATH)
+        error::raise(Err::script_parse_rule, v);
+    if (t != T_WORD) return *v;
+    Cell value = v->w1 ? *context::word_value(v) : statics::unset_cell;
+    if (cell::type(&value) == T_UNSET) error::raise(Err::script_no_value, v);
+    return value;
+}
+
+Cell word_argument(const Cell* blk, uint32_t i) {
+    Cell w = rule_at(blk, i);
+    if (cell::type(&w) != T_WORD) error::raise(Err::script_parse_rule, &w);
+    return w;
+}
+
+// ---- matching ---------------------------------------------------------------------
+
+bool match_rule(Parser& p, const Cell* blk, uint32_t i);
+
+bool match_block(Parser& p, const Cell* block) {
+    check_infinite(p, block);
+    Entry entry(p, ENTRY_BLOCK, block, 0);
+    const Cell* blk = entry.rule();
+    int32_t start = position(p);
+    uint32_t i = uint32_t(cell::series_index(blk));
+    fire(p, EV_PUSH, true, blk, i);
+    bool ok = true;
+    while (i < rules_length(blk)) {
+        Cell v = rule_at(blk, i);
+        if (keyword_of(&v) == KW_BAR) break;
+        uint32_t next = extent(p, blk, i);
+        ok = match_rule(p, blk, i);
+        if (p.signal != SIGNAL_NONE) break;
+        if (ok) {
+            i = next;
+            continue;
+        }
+        while (next < rules_length(blk)) {
+            Cell w = rule_at(blk, next);
+            if (keyword_of(&w) == KW_BAR) break;
+            next = extent(p, blk, next);
+        }
+        if (next >= rules_length(blk)) break;
+        if (next + 1 >= rules_length(blk)) {
+            Cell bar = rule_at(blk, next);
+            error::raise(Err::script_parse_end, &bar);
+        }
+        i = next + 1;
+        set_position(p, start);
+        ok = true;
+    }
+    if (!ok) set_position(p, start);
+    fire(p, EV_POP, ok, blk, i);
+    return ok;
+}
+
+// Repeats the rule at i from min to max times (max -1: no limit). A round
+// that neither advances nor shortens the input ends it, except for while.
+bool repeat(Parser& p, const Cell* blk, uint32_t i, int32_t min, int32_t max, bool is_while) {
+    int32_t start = position(p), count = 0;
+    while (max < 0 || count < max) {
+        int32_t before = position(p);
+        uint32_t length_before = series::buffer_length(p.input);
+        bool ok = match_rule(p, blk, i);
+        Signal s = p.signal;
+        p.signal = SIGNAL_NONE;
+        if (s == SIGNAL_BREAK) return true;
+        if (s == SIGNAL_REJECT) {
+            set_position(p, start);
+            return false;
+        }
+        if (!ok) {
+            set_position(p, before);
+            break;
+        }
+        count++;
+        fire(p, EV_ITERATE, true, blk, i);
+        if (!is_while && position(p) == before && series::buffer_length(p.input) >= length_before) break;
+    }
+    if (count >= min) return true;
+    set_position(p, start);
+    return false;
+}
+
+bool counted(Parser& p, const Cell* blk, uint32_t i) {
+    Cell first = rule_at(blk, i), second = rule_at(blk, i + 1);
+    int32_t min = cell::get_int(&first), max = min;
+    if (min < 0) error::raise(Err::script_out_of_range, &first);
+    uint32_t rule = i + 1;
+    if (cell::type(&second) == T_INTEGER) {
+        max = cell::get_int(&second);
+        if (max < min) error::raise(Err::script_parse_rule, &second);
+        rule++;
+    }
+    if (rule >= rules_length(blk)) error::raise(Err::script_parse_rule, &first);
+    if (max == 0) return true;
+    Cell at = rule_position(blk, i);
+    Entry entry(p, ENTRY_COMMAND, &at, CODE_REPEAT);
+    return repeat(p, blk, rule, min, max, false);
+}
+
+bool search(Parser& p, const Cell* blk, uint32_t i, bool thru) {
+    Cell target = rule_at(blk, i + 1);
+    if (rule_keyword(&target) == KW_END) {
+        set_position(p, end_of(p));
+        return true;
+    }
+    int32_t start = position(p);
+    for (int32_t k = start; k <= end_of(p); k++) {
+        set_position(p, k);
+        if (match_rule(p, blk, i + 1)) {
+            if (!thru) set_position(p, k);
+            return true;
+        }
+        if (p.signal != SIGNAL_NONE) break;
+    }
+    set_position(p, start);
+    return false;
+}
+
+// copy and set: the rule after the word, then the word gets what it matched.
+bool capture(Parser& p, const Cell* blk, uint32_t i, bool copy) {
+    Cell w = word_argument(blk, i + 1);
+    int32_t start = position(p);
+    if (!match_rule(p, blk, i + 2)) return false;
+    Cell value = statics::none_cell;
+    int32_t end = position(p);
+    if (copy) {
+        Cell from = *p.input, part;
+        from.w1 = uint32_t(start);
+        cell::make_integer(&part, end > start ? end - start : 0);
+        value = *actions::copy_dispatch(&from, &part, false, nullptr);
+    } else if (end > start) {
+        unit_at(p, start, &value);
+    }
+    word::set_value(&w, &value);
+    return true;
+}
+
+bool into(Parser& p, const Cell* blk, uint32_t i) {
+    if (!is_block_input(p)) error::raise(Err::script_parse_block, p.input);
+    Cell rules = rule_at(blk, i + 1);
+    if (cell::type(&rules) == T_WORD) rules = *context::word_value(&rules);
+    if (cell::type(&rules) != T_BLOCK) error::raise(Err::script_parse_rule, &rules);
+    int32_t pos = position(p);
+    if (pos >= end_of(p)) return false;
+    Cell value = *block::cell_at(p.input, uint32_t(pos));
+    uint32_t t = cell::type(&value);
+    bool nested = block::is_series_type(t) && t != T_VECTOR && t != T_IMAGE;
+    if (!nested) return false;
+    if (work.input_top + 1 > STACK_CELLS) error::raise(Err::script_parse_stack);
+    struct Scope {
+        Parser& p;
+        Cell* input;
+        int32_t limit;
+        ~Scope() {
+            work.input_top--;
+            p.input = input;
+            p.limit = limit;
+        }
+    } scope{p, p.input, p.limit};
+    cell::clear_flag(&value);
+    work.inputs[work.input_top] = value;
+    p.input = &work.inputs[work.input_top++];
+    p.limit = -1;
+    bool ok = match_block(p, &rules) && position(p) >= end_of(p);
+    if (ok) scope.input->w1 = uint32_t(pos + 1);
+    return ok;
+}
+
+bool quoted(Parser& p, const Cell* blk, uint32_t i) {
+    Cell v = rule_at(blk, i + 1);
+    uint32_t t = cell::type(&v);
+    bool literal = is_block_input(p) || t == T_CHAR || t == T_BINARY || string::is_any_string_type(t);
+    int32_t n = -1;
+    if (literal && is_block_input(p)) {
+        int32_t pos = position(p);
+        Cell value = pos < end_of(p) ? *block::cell_at(p.input, uint32_t(pos)) : statics::unset_cell;
+        n = pos < end_of(p) && actions::compare(&value, &v, p.op) ? 1 : -1;
+    } else if (literal) {
+        n = match_value(p, &v);
+    }
+    fire(p, EV_MATCH, n >= 0, blk, i);
+    if (n < 0) return false;
+    set_position(p, position(p) + n);
+    return true;
+}
+
+bool if_(Parser& p, const Cell* blk, uint32_t i) {
+    Cell v = rule_at(blk, i + 1);
+    if (cell::type(&v) != T_PAREN) error::raise(Err::script_parse_rule, &v);
+    Cell result = eval_paren(p, &v, blk, i + 1);
+    return logic::is_truthy(&result);
+}
+
+bool case_(Parser& p, const Cell* blk, uint32_t i) {
+    Cell w = word_argument(blk, i + 1);
+    Cell* value = context::word_value(&w);
+    int32_t saved = p.op;
+    p.op = logic::is_truthy(value) ? actions::OP_STRICT_EQUAL : actions::OP_EQUAL;
+    bool ok = match_rule(p, blk, i + 2);
+    p.op = saved;
+    return ok;
+}
+
+bool remove(Parser& p, const Cell* blk, uint32_t i) {
+    int32_t start = position(p);
+    if (!match_rule(p, blk, i + 1)) return false;
+    remove_range(p, start, position(p) - start);
+    return true;
+}
+
+bool insert(Parser& p, const Cell* blk, uint32_t i) {
+    uint32_t j = i + 1;
+    Cell v = rule_at(blk, j);
+    bool only = keyword_of(&v) == KW_ONLY;
+    if (only) v = rule_at(blk, ++j);
+    Cell place = statics::none_cell;
+    if (is_position_word(p, &v)) {
+        place = v;
+        v = rule_at(blk, ++j);
+    }
+    Cell value = operand_value(p, &v, blk, j);
+    int32_t where = position(p);
+    if (cell::type(&place) == T_WORD) {
+        const Cell* held = context::word_value(&place);
+        if (cell::series_node(held) == cell::series_node(p.input)) where = cell::series_index(held);
+    }
+    where = std::max(0, std::min(where, int32_t(series::buffer_length(p.input))));
+    insert_at(p, where, &value, only);
+    return true;
+}
+
+bool change(Parser& p, const Cell* blk, uint32_t i) {
+    uint32_t j = i + 1;
+    Cell v = rule_at(blk, j);
+    bool only = keyword_of(&v) == KW_ONLY;
+    if (only) v = rule_at(blk, ++j);
+    uint32_t value_at = extent(p, blk, j);
+    int32_t start = position(p), end;
+    if (is_position_word(p, &v)) {
+        end = cell::series_index(context::word_value(&v));
+    } else {
+        if (!match_rule(p, blk, j)) return false;
+        end = position(p);
+    }
+    Cell operand = rule_at(blk, value_at);
+    Cell value = operand_value(p, &operand, blk, value_at);
+    change_range(p, start, end > start ? end - start : 0, &value, only);
+    return true;
+}
+
+bool collect(Parser& p, const Cell* blk, uint32_t i, const Entry& entry) {
+    uint32_t j = i + 1;
+    Cell m = rule_at(blk, j);
+    Keyword k = keyword_of(&m);
+    CollectKind kind = k == KW_SET ? COLLECT_SET : k == KW_INTO ? COLLECT_INTO : k == KW_AFTER ? COLLECT_AFTER
+                                                                                             : COLLECT_PLAIN;
+    Cell w = statics::none_cell;
+    if (kind != COLLECT_PLAIN) {
+        w = word_argument(blk, j + 1);
+        j += 2;
+    }
+    work.kinds[uint32_t(entry.index())] = ENTRY_COLLECT;
+    collect_open(p, entry.record(), kind, &w);
+    int32_t outer = p.collect;
+    p.collect = entry.index();
+    bool ok = match_rule(p, blk, j);
+    p.collect = outer;
+    collect_close(p, entry.record(), kind, &w, outer, ok);
+    return ok;
+}
+
+bool keep(Parser& p, const Cell* blk, uint32_t i) {
+    if (p.collect < 0) error::raise(Err::script_parse_keep);
+    uint32_t j = i + 1;
+    Cell v = rule_at(blk, j);
+    bool pick = keyword_of(&v) == KW_PICK;
+    if (pick) v = rule_at(blk, ++j);
+    if (cell::type(&v) == T_PAREN) {
+        Cell value = eval_paren(p, &v, blk, j);
+        keep_value(p, &value, pick);
+        return true;
+    }
+    int32_t start = position(p);
+    if (!match_rule(p, blk, j)) return false;
+    keep_range(p, start, position(p), pick);
+    return true;
+}
+
+bool step_one(Parser& p, const Cell* blk, uint32_t i) {
+    bool ok = position(p) < end_of(p);
+    if (ok) set_position(p, position(p) + 1);
+    fire(p, EV_MATCH, ok, blk, i);
+    return ok;
+}
+
+bool keyword(Parser& p, Keyword k, const Cell* blk, uint32_t i) {
+    switch (k) {
+    case KW_SKIP: return step_one(p, blk, i);
+    case KW_END: return position(p) >= end_of(p);
+    case KW_NONE: return true;
+    case KW_FAIL: return false;
+    case KW_BREAK: p.signal = SIGNAL_BREAK; return true;
+    case KW_REJECT: p.signal = SIGNAL_REJECT; return false;
+    case KW_QUOTE: return quoted(p, blk, i);
+    case KW_IF: return if_(p, blk, i);
+    case KW_INSERT: return insert(p, blk, i);
+    default: break;
+    }
+    Cell at = rule_position(blk, i);
+    Entry entry(p, ENTRY_COMMAND, &at, rows[k].code);
+    switch (k) {
+    case KW_ANY: return repeat(p, blk, i + 1, 0, -1, false);
+    case KW_SOME: return repeat(p, blk, i + 1, 1, -1, false);
+    case KW_OPT: return repeat(p, blk, i + 1, 0, 1, false);
+    case KW_WHILE: return repeat(p, blk, i + 1, 0, -1, true);
+    case KW_TO: return search(p, blk, i, false);
+    case KW_THRU: return search(p, blk, i, true);
+    case KW_COPY: return capture(p, blk, i, true);
+    case KW_SET: return capture(p, blk, i, false);
+    case KW_INTO: return into(p, blk, i);
+    case KW_CASE: return case_(p, blk, i);
+    case KW_REMOVE: return remove(p, blk, i);
+    case KW_CHANGE: return change(p, blk, i);
+    case KW_COLLECT: return collect(p, blk, i, entry);
+    case KW_KEEP: return keep(p, blk, i);
+    case KW_NOT:
+    case KW_AHEAD: {
+        int32_t start = position(p);
+        bool ok = match_rule(p, blk, i + 1);
+        set_position(p, start);
+        return k == KW_NOT ? !ok : ok;
+    }
+    default: return true;
+    }
+}
+
+bool match_plain(Parser& p, const Cell* rule, const Cell* blk, uint32_t i) {
+    int32_t n = match_value(p, rule);
+    fire(p, EV_MATCH, n >= 0, blk, i);
+    if (n < 0) return false;
+    set_position(p, position(p) + n);
+    return true;
+}
+
+// A word that is no keyword stands for its value.
+bool match_word(Parser& p, const Cell* w, const Cell* blk, uint32_t i) {
+    Cell value = *context::word_value(w);
+    uint32_t t = cell::type(&value);
+    if (t == T_UNSET) error::raise(Err::script_parse_rule, w);
+    if (t == T_BLOCK) return match_block(p, &value);
+    return match_plain(p, &value, blk, i);
+}
+
+bool match_rule(Parser& p, const Cell* blk, uint32_t i) {
+    Cell v = rule_at(blk, i);
+    fire(p, EV_FETCH, true, blk, i);
+    switch (cell::type(&v)) {
+    case T_WORD: {
+        Keyword k = rule_keyword(&v);
+        return k != KW_NONE_WORD ? keyword(p, k, blk, i) : match_word(p, &v, blk, i);
+    }
+    case T_SET_WORD: {
+        Cell here = *p.input;
+        word::set_value(&v, &here);
+        return true;
+    }
+    case T_GET_WORD: {
+        const Cell* held = context::word_value(&v);
+        if (!block::is_series_type(cell::type(held)) || cell::series_node(held) != cell::series_node(p.input))
+            error::raise(Err::script_parse_invalid_ref, &v);
+        set_position(p, cell::series_index(held));
+        return true;
+    }
+    case T_INTEGER: return counted(p, blk, i);
+    case T_PAREN: eval_paren(p, &v, blk, i); return true;
+    case T_BLOCK: return match_block(p, &v);
+    default: return match_plain(p, &v, blk, i);
+    }
+}
+
+// Puts both work stacks back to the tops a call found, on every way out.
+struct Bases {
+    uint32_t rules, inputs;
+    ~Bases() {
+        work.rule_top = rules;
+        work.input_top = inputs;
+    }
+};
+
+}  // namespace
+
+void init() {
+    static bool installed = false;
+    work.rule_top = work.input_top = 0;
+    keyword_table.clear();
+    fill_keywords();
+    if (!installed) collector::register_(mark_work);
+    installed = true;
+}
+
+void run(const Cell* input, const Cell* rules, int32_t op, int32_t limit, const Cell* callback, Cell* out) {
+    Bases bases{work.rule_top, work.input_top};
+    if (work.input_top + 1 > STACK_CELLS) error::raise(Err::script_parse_stack);
+    Cell result = statics::unset_cell;
+    temp_roots::Hold hold(&result);
+    Parser p{work.rule_top, work.input_top, &work.inputs[work.input_top], limit, op, SIGNAL_NONE, callback, -1,
+             &result};
+    work.inputs[work.input_top++] = *input;
+    bool ok;
+    try {
+        Cell blk = *rules;
+        ok = match_block(p, &blk);
+        ok = ok && p.signal != SIGNAL_REJECT && position(p) >= end_of(p);
+        fire(p, EV_END, ok, &blk, rules_length(&blk));
+    } catch (const Stop& stop) {
+        cell::make_logic(out, stop.ok);
+        return;
+    }
+    if (cell::type(&result) == T_BLOCK) *out = result;
+    else cell::make_logic(out, ok);
+}
+
+}  // namespace parse
+}  // namespace zel

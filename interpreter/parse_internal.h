@@ -1,0 +1,93 @@
+// What the files of the PARSE engine share: the work stacks, the state of one
+// parse, and the routines that match single values and edit the input.
+//
+// Positions are absolute indexes into the input series (units: cells,
+// characters or bytes). Nothing here keeps a pointer into a series buffer
+// across a call that may evaluate code: the input is re-read through its
+// cell on the input stack, whose node the collector keeps and updates.
+#pragma once
+#include <cstdint>
+
+#include "kernel/cell.h"
+
+namespace zel {
+namespace parse {
+
+// ---- work stacks ------------------------------------------------------------------
+// Shared by every active parse; each call works above the tops it found.
+// A rule-stack entry is three cells: the rule position (the rules block at
+// the rule that pushed it), the input position, and a record (the keyword
+// code as an integer!, or a collect's target series).
+constexpr uint32_t STACK_CELLS = 10000;
+constexpr uint32_t ENTRY_CELLS = 3;
+
+enum EntryKind : uint8_t { ENTRY_BLOCK, ENTRY_COMMAND, ENTRY_COLLECT };
+
+// The keyword codes that command records carry.
+enum Code : int32_t {
+    CODE_REPEAT = -1, CODE_TO = -2, CODE_THRU = -3, CODE_COPY = -4, CODE_SET = -5, CODE_NOT = -6,
+    CODE_INTO = -7, CODE_REMOVE = -9, CODE_WHILE = -11, CODE_COLLECT = -12, CODE_KEEP = -13,
+    CODE_KEEP_PAREN = -14, CODE_AHEAD = -16, CODE_CHANGE = -17, CODE_CHANGE_ONLY = -18, CODE_CASE = -19,
+};
+
+struct WorkStacks {
+    Cell rules[STACK_CELLS];
+    EntryKind kinds[STACK_CELLS / ENTRY_CELLS];
+    uint32_t rule_top;  // cells in use
+    Cell inputs[STACK_CELLS];
+    uint32_t input_top;
+};
+extern WorkStacks work;
+
+// ---- one parse --------------------------------------------------------------------
+enum Signal : uint8_t { SIGNAL_NONE, SIGNAL_BREAK, SIGNAL_REJECT };
+
+struct Parser {
+    uint32_t rule_base, input_base;  // the tops this call found
+    Cell* input;                     // the input being parsed; w1 is the position
+    int32_t limit;                   // absolute end of the input, -1 for its tail
+    int32_t op;                      // comparison op: 0 equal, 2 strict-equal
+    Signal signal;                   // a break or reject on its way to a repetition
+    const Cell* callback;            // the trace function, or null
+    int32_t collect;                 // entry index of the innermost collect, -1 none
+    Cell* result;                    // where an outermost collect leaves its block
+};
+
+inline int32_t position(const Parser& p) { return cell::series_index(p.input); }
+inline void set_position(Parser& p, int32_t at) { p.input->w1 = uint32_t(at); }
+inline bool is_case(const Parser& p) { return p.op == 2; }
+
+// ---- matching values (parse_match.cpp) ------------------------------------------------
+// The position where the input ends (its tail or the part limit).
+int32_t end_of(const Parser& p);
+// The units a value used as a rule matches at the position, or -1. Blocks,
+// parens and keywords are the machine's; these are the plain values.
+int32_t match_value(Parser& p, const Cell* rule);
+// The input unit at an index as a value: the cell, a char! or an integer!.
+void unit_at(const Parser& p, int32_t index, Cell* out);
+// True when the input is a block-like series.
+bool is_block_input(const Parser& p);
+
+// ---- editing and collecting (parse_edit.cpp) --------------------------------------------
+// Removes count units at start; the position goes to start.
+void remove_range(Parser& p, int32_t start, int32_t count);
+// Inserts the value at an index; the position moves past the new part when
+// the insertion is at or before it.
+void insert_at(Parser& p, int32_t where, const Cell* value, bool only);
+// Replaces count units at start by the value; the position goes after it.
+void change_range(Parser& p, int32_t start, int32_t count, const Cell* value, bool only);
+
+// The target of a collect: its own new block, or the series a word holds.
+enum CollectKind : uint8_t { COLLECT_PLAIN, COLLECT_SET, COLLECT_INTO, COLLECT_AFTER };
+// Fills the record cell of a collect entry with its target; raises the
+// collect-into errors for a bad series.
+void collect_open(Parser& p, Cell* record, CollectKind kind, const Cell* word);
+// Ends a collect: hands the block to the enclosing collect, the word or the
+// caller; outer is the enclosing collect's entry index.
+void collect_close(Parser& p, Cell* record, CollectKind kind, const Cell* word, int32_t outer, bool ok);
+// keep: the units in [start, end), or one value; pick spreads several.
+void keep_range(Parser& p, int32_t start, int32_t end, bool pick);
+void keep_value(Parser& p, const Cell* value, bool pick);
+
+}  // namespace parse
+}  // namespace zel
