@@ -5,6 +5,8 @@
 #include "core/context.h"
 #include "core/cycles.h"
 #include "core/hashtable.h"
+#include "core/integer.h"
+#include "core/runtime_words.h"
 #include "kernel/collector.h"
 #include "kernel/memory.h"
 
@@ -133,6 +135,16 @@ bool notify(const Cell* value, const Cell* action, const Cell* new_value, int32_
     Cell owner = entry[1], word = entry[2];
     if (owner.w3 != 0 && notifier) notifier(&owner, &word, value, action, new_value, index, part);
     return true;
+}
+
+void notify_holder(Cell* holder, const Cell* key, const Cell* old_value, const Cell* new_value) {
+    if (cell::type(holder) == T_OBJECT) {
+        if (number::seams.object_notify_change)
+            number::seams.object_notify_change(holder, key, old_value, new_value);
+        return;
+    }
+    int32_t index = cell::type(key) == T_INTEGER ? cell::get_int(key) - 1 : -1;
+    notify(holder, words::word(words::W_set_path), new_value, index, 1);
 }
 
 void mark() { hashtable::mark(&table_node, hashtable::Marker{collector::keep, collector::mark_cells}); }

@@ -41,6 +41,12 @@ Cell* owner_of(Node n);
 // whether the value has an owner at all.
 bool notify(const Cell* value, const Cell* action, const Cell* new_value, int32_t index, int32_t part);
 
+// A scalar changed in place through a path (a time's hour, a date's month, a
+// point's x): tells whoever holds it, the object whose field (key) it is
+// through on-change*, or the owner of the series it sits in (key its
+// 1-based index) as a set-path change.
+void notify_holder(Cell* holder, const Cell* key, const Cell* old_value, const Cell* new_value);
+
 // The object layer's on-deep-change* protocol: owner, owner's word, changed
 // value, action word, new value, index and part.
 using DeepChangeNotifier = void (*)(Cell* owner, Cell* word, const Cell* target, const Cell* action,

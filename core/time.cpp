@@ -207,17 +207,6 @@ static double with_field(double s, Field f, const Cell* value) {
     return negative ? -m : m;
 }
 
-// Tells whoever holds the time about the change: the object whose field it
-// is, or the owner of the series it sits in.
-static void notify_holder(Cell* holder, Cell* key, const Cell* old_value, const Cell* new_value) {
-    if (cell::type(holder) == T_OBJECT) {
-        if (seams.object_notify_change) seams.object_notify_change(holder, key, old_value, new_value);
-        return;
-    }
-    int32_t index = cell::type(key) == T_INTEGER ? cell::get_int(key) - 1 : -1;
-    ownership::notify(holder, words::word(words::W_set_path), new_value, index, 1);
-}
-
 const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* prev_value,
                       Cell* prev_element, int32_t, bool, bool, bool, bool notify) {
     Field f = NO_FIELD;
@@ -228,7 +217,7 @@ const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell
     if (!value) return read_field(s, f);
     Cell old = *parent;
     cell::put_float(parent, with_field(s, f, value));
-    if (notify && prev_value) notify_holder(prev_value, prev_element, &old, parent);
+    if (notify && prev_value) ownership::notify_holder(prev_value, prev_element, &old, parent);
     return value;
 }
 

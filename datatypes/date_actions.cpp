@@ -120,17 +120,6 @@ Field field_of(const Cell* element) {
     return i >= F_DATE && i <= FIELD_COUNT ? Field(i) : NO_FIELD;
 }
 
-// Tells whoever holds the date about the change: the object whose field it
-// is, or the owner of the series it sits in.
-void notify_holder(Cell* holder, Cell* key, const Cell* old_value, const Cell* new_value) {
-    if (cell::type(holder) == T_OBJECT) {
-        if (number::seams.object_notify_change) number::seams.object_notify_change(holder, key, old_value, new_value);
-        return;
-    }
-    int32_t index = cell::type(key) == T_INTEGER ? cell::get_int(key) - 1 : -1;
-    ownership::notify(holder, words::word(words::W_set_path), new_value, index, 1);
-}
-
 const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* prev_value, Cell* prev_element,
                       int32_t, bool, bool, bool, bool notify) {
     Field f = field_of(element);
@@ -141,7 +130,7 @@ const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell
     }
     Cell old = *parent;
     write_field(parent, f, value);
-    if (notify && prev_value) notify_holder(prev_value, prev_element, &old, parent);
+    if (notify && prev_value) ownership::notify_holder(prev_value, prev_element, &old, parent);
     return value;
 }
 

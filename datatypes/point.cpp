@@ -301,17 +301,6 @@ const Cell* pick(Cell* value, int32_t index, Cell* index_cell) {
     return read(value, i);
 }
 
-// Tells whoever holds the point about the change: the object whose field it
-// is, or the owner of the series it sits in.
-void notify_holder(Cell* holder, Cell* key, const Cell* old_value, const Cell* new_value) {
-    if (cell::type(holder) == T_OBJECT) {
-        if (seams.object_notify_change) seams.object_notify_change(holder, key, old_value, new_value);
-        return;
-    }
-    int32_t index = cell::type(key) == T_INTEGER ? cell::get_int(key) - 1 : -1;
-    ownership::notify(holder, words::word(words::W_set_path), new_value, index, 1);
-}
-
 const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* prev_value,
                       Cell* prev_element, int32_t, bool, bool, bool, bool notify) {
     uint32_t n = dim(parent), i = NO_COMPONENT;
@@ -326,7 +315,7 @@ const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell
     if (!is_number(value)) raise_invalid_type(value);
     Cell old = *parent;
     put(parent, i, float(number_of(value)));
-    if (notify && prev_value) notify_holder(prev_value, prev_element, &old, parent);
+    if (notify && prev_value) ownership::notify_holder(prev_value, prev_element, &old, parent);
     return value;
 }
 
