@@ -40,6 +40,7 @@
 #include "datatypes/tag.h"
 #include "datatypes/tuple.h"
 #include "datatypes/typeset.h"
+#include "datatypes/vector.h"
 #include "interpreter/stack.h"
 #include "kernel/memory.h"
 
@@ -97,7 +98,7 @@ const Entry ORDER[] = {
     {T_FLOAT, 0, "float!", float_::init},
     {T_TYPESET, 0, "typeset!", typeset::register_type},
     {T_ERROR, T_OBJECT, "error!", error::register_type},
-    {T_VECTOR, T_STRING, "vector!", nullptr},
+    {T_VECTOR, T_STRING, "vector!", vector::register_type},
     {T_MAP, 0, "map!", map::register_type},
     {T_HASH, T_BLOCK, "hash!", hash::register_type},
     {T_PAIR, 0, "pair!", pair::register_type},

@@ -200,12 +200,14 @@ constexpr uint32_t MAX_REFINEMENTS = 64;
 // A plain call copies its argument entries (plain values) out of the list.
 constexpr uint32_t MAX_PLAIN_ARGS = 4;
 
-// The number of arguments of a native's or action's list when they are all
-// evaluated and come first, followed by nothing but return: entries (which a
-// call skips) or by refinements whose number ends the list: the commonest
-// shape, gathered without the general loop. Else -1.
+// The number of arguments of a native's, action's or function's list when
+// they are all evaluated and come first, followed by nothing but return:
+// entries (which a call skips) or, for a native or action, by refinements
+// whose number ends the list: the commonest shape, gathered without the
+// general loop. Else -1.
 int32_t plain_arguments(const Cell* callable, Node list) {
-    if (cell::type(callable) != T_NATIVE && cell::type(callable) != T_ACTION) return -1;
+    uint32_t type = cell::type(callable);
+    if (type != T_NATIVE && type != T_ACTION && type != T_FUNCTION) return -1;
     SeriesBuffer* b = node::buffer(list);
     const Cell* e = series::cells(b);
     uint32_t n = cell_count(b), k = 0;
@@ -214,6 +216,7 @@ int32_t plain_arguments(const Cell* callable, Node list) {
     if (args > MAX_PLAIN_ARGS) return -1;
     while (k < n && cell::type(e + k) == T_TYPESET && fetch_mode(e + k) == FETCH_RETURN) k++;
     if (k == n) return int32_t(args);
+    if (type == T_FUNCTION) return -1;  // refinements and locals take the general gather
     const Cell* count = e + n - 1;
     bool counted = cell::type(e + k) == T_REFINEMENT && cell::type(count) == T_INTEGER &&
                    uint32_t(cell::get_int(count)) <= MAX_REFINEMENTS;
@@ -700,19 +703,29 @@ void enter_function(const Cell* name, Node ctx) {
     f->saved_values = context::cell_of(ctx)->w2;
 }
 
-// A native or action whose arguments are all evaluated from the code: the
-// general call below without its walk of the argument list.
+// A native, action or function whose arguments are all evaluated from the
+// code: the general call below without its walk of the argument list.
 uint32_t call_plain(Call& c, uint32_t args) {
     Cell entries[MAX_PLAIN_ARGS];  // copies: no evaluation can move them
     std::memcpy(entries, series::cells(node::buffer(c.args)), args * sizeof(Cell));
     stack::push(&c.callable);
-    stack::enter_frame(&c.name, stack::KIND_NATIVE | interp_bit());
+    bool function = cell::type(&c.callable) == T_FUNCTION;
+    if (function) enter_function(&c.name, c.callable.w1);
+    else stack::enter_frame(&c.name, stack::KIND_NATIVE | interp_bit());
     for (uint32_t k = 0; k < args; k++) {
         SeriesBuffer* b = code_buffer(c.code);
         if (c.pos >= cell_count(b)) no_arg(&c.name, entries[k]);
         c.pos = expression(c.code, c.pos, false, b);
         if (exits::pending()) return c.pos;
         check_type(&c.name, entries[k]);
+    }
+    if (function) {
+        pad_frame(&c.callable);
+        call_function(&c.callable);
+        if (exits::pending()) return c.pos;
+        stack::leave_func();
+        stack::drop_below();
+        return c.pos;
     }
     if (is_tracing()) emit_event(EV_CALL, c.code, int32_t(c.pos), &c.name, &c.callable);
     run_native(&c.callable, NO_REFINEMENTS.refs);

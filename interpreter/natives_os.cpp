@@ -1,14 +1,11 @@
 // The natives that reach the operating system: sleeping, the clock, the
-// environment and files. The natives whose service belongs to a later
-// subsystem (call, browse) hold their slots and raise not-done until that
-// subsystem exists.
+// environment, files and other programs.
 //
 // Text handed to the system is UTF-8 and must hold what the system can take:
 // a NUL would cut it short and an "=" in a variable name would change which
 // variable is meant, so either raises invalid-arg instead.
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "core/block.h"
 #include "core/file.h"
@@ -16,10 +13,11 @@
 #include "core/string.h"
 #include "core/symbol.h"
 #include "datatypes/date.h"
-#include "datatypes/map.h"
 #include "interpreter/natives.h"
 #include "interpreter/natives_system.h"
 #include "interpreter/stack.h"
+#include "io/os_info.h"
+#include "io/process.h"
 #include "kernel/unicode.h"
 #include "platform/system.h"
 #include "view/tui_glue.h"
@@ -38,11 +36,6 @@ enum Index : uint32_t {
 };
 
 inline bool used(const int32_t* refinements, uint32_t i) { return refinements[i] >= 0; }
-
-[[noreturn]] void not_yet(uint32_t index, bool check, const int32_t* refinements) {
-    if (check) check_args(index, refinements);
-    error::raise(Err::internal_not_done);
-}
 
 bool is_word_type(uint32_t t) { return t >= T_WORD && t <= T_REFINEMENT; }
 
@@ -148,21 +141,7 @@ void set_env(bool check, const int32_t* refinements) {
 // system, so they are stored case-sensitively: none hides another.
 void list_env(bool check, const int32_t* refinements) {
     if (check) check_args(LIST_ENV, refinements);
-    std::vector<std::string> entries;
-    platform::list_env(entries);
-    Cell* out = stack::push_slot();
-    map::make_empty(out, uint32_t(entries.size() * 2));
-    for (const std::string& e : entries) {
-        size_t eq = e.find('=');
-        if (eq == std::string::npos) eq = e.size();
-        size_t rest = eq < e.size() ? eq + 1 : eq;
-        const uint8_t* text = reinterpret_cast<const uint8_t*>(e.data());
-        Cell name, value;
-        string::load_at(text, uint32_t(eq), &name, string::ENC_UTF8);
-        string::load_at(text + rest, uint32_t(e.size() - rest), &value, string::ENC_UTF8);
-        map::put_pair(out, &name, &value, true);
-    }
-    stack::return_value(out);
+    stack::return_value(platform::environment());
 }
 
 // A size beyond the integer! range comes as a float!.
@@ -185,8 +164,28 @@ void to_local_file(bool check, const int32_t* refinements) {
     stack::return_value(out);
 }
 
-void call(bool check, const int32_t* refinements) { not_yet(CALL, check, refinements); }
-void browse(bool check, const int32_t* refinements) { not_yet(BROWSE, check, refinements); }
+// The refinements of call in spec order; /show has no effect here, where
+// programs have no window of their own to hide.
+enum CallRefinement : uint32_t { C_WAIT, C_SHOW, C_CONSOLE, C_SHELL, C_INPUT, C_OUTPUT, C_ERROR };
+
+void call(bool check, const int32_t* refinements) {
+    if (check) check_args(CALL, refinements);
+    auto redirect = [&](uint32_t r) -> const Cell* {
+        return used(refinements, r) ? reg.base + refinements[r] : nullptr;
+    };
+    int32_t result = ::zel::call::run(reg.base, used(refinements, C_WAIT), used(refinements, C_CONSOLE),
+                                      used(refinements, C_SHELL), redirect(C_INPUT), redirect(C_OUTPUT),
+                                      redirect(C_ERROR));
+    cell::make_integer(reg.base, result);
+    reg.top = reg.base + 1;
+}
+
+void browse(bool check, const int32_t* refinements) {
+    if (check) check_args(BROWSE, refinements);
+    ::zel::call::browse(reg.base);
+    cell::make_unset(reg.base);
+    reg.top = reg.base + 1;
+}
 
 }  // namespace system
 }  // namespace natives

@@ -20,6 +20,8 @@
 #include "interpreter/parse.h"
 #include "interpreter/random.h"
 #include "io/deflate.h"
+#include "io/file_io.h"
+#include "io/http.h"
 #include "io/lexer.h"
 #include "interpreter/stack.h"
 #include "kernel/casefold.h"
@@ -35,8 +37,11 @@ namespace runtime {
 
 bool booting = false;
 
-// The platform services: console output and its streams.
-static void init_platform() { output::init(); }
+// The platform services: console output and its streams, the HTTP client.
+static void init_platform() {
+    output::init();
+    http::init();
+}
 
 void boot() {
     booting = true;
@@ -67,6 +72,7 @@ void boot() {
     lexer::init();
     interp::init();
     compress::init();
+    io::init();
     value_slots::init();
 }
 

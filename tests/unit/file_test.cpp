@@ -7,6 +7,7 @@
 
 #include "core/file.h"
 #include "core/string.h"
+#include "io/file_io.h"
 #include "io/lexer.h"
 #include "interpreter/stack.h"
 #include "tests/unit/test_support.h"
@@ -70,7 +71,7 @@ const file::Io fake_io = {
 };
 
 struct FileTest : ::testing::Test {
-    void TearDown() override { file::set_io(nullptr); }
+    void TearDown() override { io::init(); }  // the real layer back for later suites
 };
 
 TEST_F(FileTest, LocalPathsArePosix) {
@@ -163,6 +164,7 @@ TEST_F(FileTest, MoldCountsTheLimit) {
 
 TEST_F(FileTest, ActionsHandOverToTheIoLayer) {
     Cell f = text("dir/x.txt", T_FILE), g = text("y.txt", T_FILE);
+    file::set_io(nullptr);
     EXPECT_TRUE(test_support::raises(Err::internal_not_done, [&] { file::delete_(&f); }));
     file::set_io(&fake_io);
     EXPECT_EQ(file::delete_(&f), &statics::true_cell);

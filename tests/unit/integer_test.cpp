@@ -114,11 +114,6 @@ TEST_F(IntegerTest, MixedOperandsGoToFloat) {
     EXPECT_EQ(arith("add", i32(1), str("x")).code, code(Err::script_invalid_type));
 }
 
-TEST_F(IntegerTest, CompoundOperandsWithoutTheirModuleAreInvalid) {
-    for (uint32_t t : {T_VECTOR})
-        EXPECT_EQ(arith("add", i32(1), stand_in(t)).code, code(Err::script_invalid_type)) << t;
-}
-
 // The hand-over swaps the operands for a pair; a subtract becomes the negated
 // pair plus the integer.
 int32_t handed_op;

@@ -370,8 +370,6 @@ TEST_F(SystemNativesTest, ArgumentChecksOfLaterServices) {
         {R"(checksum/with "a" 'hash "key")", Err::script_invalid_refine_arg},
         {R"(checksum/with "a" 'md5 %key)", Err::script_invalid_arg},
         {R"(checksum/with "a" 'md5 1)", Err::script_invalid_refine_arg},
-        {R"(call "ls")", Err::internal_not_done},
-        {"browse http://example.com", Err::internal_not_done},
         {R"(compress "abc" 'lzma)", Err::script_invalid_arg},
         {"decompress #{00} 'zlib", Err::script_invalid_data},
     };

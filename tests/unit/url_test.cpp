@@ -12,6 +12,7 @@
 #include "core/url.h"
 #include "core/word.h"
 #include "interpreter/stack.h"
+#include "io/http.h"
 #include "io/lexer.h"
 #include "kernel/memory.h"
 #include "tests/unit/test_support.h"
@@ -91,7 +92,7 @@ struct UrlTest : ::testing::Test {
         stack::push(&statics::none_cell);
     }
     void TearDown() override {
-        url::set_http_client(nullptr);
+        http::init();  // the real client back for later suites
         url::set_port_maker(nullptr);
         stack::reg.top = stack::reg.base;
         stack::reg.base = saved_base;
@@ -237,6 +238,7 @@ TEST_F(UrlTest, PathAccess) {
 
 TEST_F(UrlTest, ReadAndWriteGoThroughTheHttpClient) {
     Cell u = text("http://127.0.0.1/x", T_URL);
+    url::set_http_client(nullptr);
     EXPECT_TRUE(test_support::raises(Err::internal_not_done,
                                      [&] { url::read(&u, nullptr, nullptr, false, false, false, nullptr); }));
     url::set_http_client(fake_http);
