@@ -18,6 +18,7 @@
 #include "core/word.h"
 #include "datatypes/binary.h"
 #include "datatypes/error.h"
+#include "datatypes/vector.h"
 #include "interpreter/actions.h"
 #include "interpreter/random.h"
 #include "interpreter/stack.h"
@@ -65,44 +66,6 @@ void close_units(const Cell* s, uint32_t start, uint32_t count) {
     if (Node t = hash_of(s)) hashtable::remove_range(t, start, count);
 }
 
-// ---- vector! elements ---------------------------------------------------------
-// Elements are packed little-endian; integers and chars are read signed.
-
-const Cell* read_element(const uint8_t* p, uint32_t width, uint32_t type) {
-    static Cell element;
-    if (type == T_FLOAT || type == T_PERCENT) {
-        double d;
-        if (width == 8) {
-            std::memcpy(&d, p, 8);
-        } else {
-            float f;
-            std::memcpy(&f, p, 4);
-            d = f;
-        }
-        cell::make_float(&element, d);
-        element.header = type;
-        return &element;
-    }
-    int32_t v = width == 1 ? int8_t(p[0]) : width == 2 ? int16_t(p[0] | p[1] << 8) : 0;
-    if (width == 4) std::memcpy(&v, p, 4);
-    cell::make_integer(&element, v);
-    element.header = type == T_CHAR ? T_CHAR : T_INTEGER;
-    return &element;
-}
-
-void write_element(uint8_t* p, const Cell* value, uint32_t width) {
-    uint32_t t = cell::type(value);
-    if (t == T_FLOAT || t == T_PERCENT) {
-        double d = cell::get_float(value);
-        float f = float(d);
-        if (width == 8) std::memcpy(p, &d, 8);
-        else std::memcpy(p, &f, 4);
-        return;
-    }
-    uint32_t v = value->w2;
-    for (uint32_t i = 0; i < width; i++) p[i] = uint8_t(v >> (8 * i));
-}
-
 // ---- element access -------------------------------------------------------------
 
 // The unit at an absolute position as a value: the cell itself for cell
@@ -112,7 +75,11 @@ const Cell* element_at(const Cell* s, uint32_t position) {
     SeriesBuffer* b = buffer_of(s);
     if (unit(b) == 16) return series::cells(b) + position;
     switch (cell::type(s)) {
-    case T_VECTOR: return read_element(head_ptr(b) + (position << unit_shift(b)), unit(b), s->w3);
+    case T_VECTOR: {
+        static Cell element;
+        vector::load_element(&element, head_ptr(b) + (position << unit_shift(b)), s->w3, unit(b));
+        return &element;
+    }
     case T_BINARY: cell::make_integer(&scalar, binary::get_byte(s, position)); return &scalar;
     default: cell::make_char(&scalar, string::char_at(s, position)); return &scalar;
     }
@@ -142,7 +109,7 @@ void store_at(const Cell* s, uint32_t position, const Cell* value) {
     }
     uint8_t* p = head_ptr(b) + (position << unit_shift(b));
     switch (cell::type(s)) {
-    case T_VECTOR: write_element(p, value, unit(b)); break;
+    case T_VECTOR: vector::write_element(p, value, unit(b)); break;
     case T_BINARY: binary::set_byte(p, value); break;
     default: string::poke_char(b, position, value->w2);
     }

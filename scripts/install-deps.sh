@@ -4,6 +4,7 @@ set -euo pipefail
 PACKAGES=(
   g++ cmake ninja-build python3
   libgtest-dev libbenchmark-dev
+  libcurl4-openssl-dev libssl-dev
   unicode-data lua5.4 tmux bc
 )
 missing=()
