@@ -11,6 +11,7 @@
 #include "core/cycles.h"
 #include "core/datatype.h"
 #include "core/hashtable.h"
+#include "core/object.h"
 #include "core/raise.h"
 #include "core/roots.h"
 #include "core/runtime_words.h"
@@ -19,6 +20,7 @@
 #include "core/symbol.h"
 #include "datatypes/map.h"
 #include "datatypes/typeset.h"
+#include "datatypes/vector.h"
 #include "interpreter/actions.h"
 #include "io/lexer.h"
 #include "interpreter/stack.h"
@@ -386,12 +388,27 @@ namespace {
     cell::make_datatype(&datatype, type);
     error::raise_bad_make(&datatype, spec);
 }
+
+// The values of an object, map or vector as a new block; false for other
+// types.
+bool body_of(Cell* value, Cell* out) {
+    switch (cell::type(value)) {
+    case T_OBJECT: *out = *object::reflect(value, words::symbol(words::S_body)); return true;
+    case T_MAP: map::body_of(value, out); return true;
+    case T_VECTOR: vector::elements_to_block(value, out); return true;
+    default: return false;
+    }
+}
 }  // namespace
 
 const Cell* make(Cell*, Cell* spec, uint32_t type) {
+    if (body_of(spec, &answer)) {
+        cell::set_type(&answer, type);
+        answer.w3 = 0;
+        return &answer;
+    }
     switch (cell::type(spec)) {
     case T_INTEGER: write_cell(&answer, cell::get_int(spec)); break;
-    case T_MAP: map::body_of(spec, &answer); break;
     case T_FLOAT: write_cell(&answer, check::float_range(spec)); break;
     default:
         if (!is_any_block(spec)) bad_make(type, spec);
@@ -406,13 +423,11 @@ const Cell* to(Cell*, Cell* value, uint32_t type) {
     if (cell::type(value) == T_STRING) {
         Cell text = *value;
         lexer::scan_string(&answer, &text, -1, lexer::Request{});
-    } else if (cell::type(value) == T_MAP) {
-        map::body_of(value, &answer);
     } else if (cell::type(value) == T_TYPESET) {
         typeset::list_types(value, &answer);
     } else if (is_any_block(value)) {
         clone_into(value, &answer, false, false);
-    } else {
+    } else if (!body_of(value, &answer)) {
         Cell v = *value;
         write_cell(&answer, 1);
         *append_slot(&answer) = v;

@@ -24,6 +24,12 @@ platform::DigestKind kind_of(int32_t code) { return platform::DigestKind(code - 
 
 void say(const char* text) { output::print_latin1_line(text, uint32_t(std::strlen(text))); }
 
+// The digest service failed (out of memory, or the algorithm refused by the
+// library's configuration): no digest is better than a wrong one.
+void check(bool done) {
+    if (!done) error::raise(Err::internal_feature_na);
+}
+
 // The table of the reflected polynomial, built on first use.
 struct CrcTable {
     uint32_t entries[256];
@@ -98,7 +104,7 @@ Digest digest(const uint8_t* bytes, uint32_t length, int32_t code) {
     }
     Digest d;
     d.size = digest_size(code);
-    platform::digest(kind_of(code), bytes, length, d.bytes);
+    check(platform::digest(kind_of(code), bytes, length, d.bytes));
     return d;
 }
 
@@ -114,7 +120,7 @@ Digest hmac(const uint8_t* data, uint32_t length, const uint8_t* key, uint32_t k
     platform::DigestKind kind = kind_of(code);
     uint32_t block = platform::digest_block_size(kind);
     uint8_t k[platform::DIGEST_MAX_BLOCK] = {};
-    if (key_length > block) platform::digest(kind, key, key_length, k);
+    if (key_length > block) check(platform::digest(kind, key, key_length, k));
     else if (key_length > 0) std::memcpy(k, key, key_length);
     uint8_t pad[platform::DIGEST_MAX_BLOCK], inner[platform::DIGEST_MAX_SIZE];
     platform::DigestState s;
@@ -122,13 +128,13 @@ Digest hmac(const uint8_t* data, uint32_t length, const uint8_t* key, uint32_t k
     platform::digest_begin(&s, kind);
     platform::digest_feed(&s, pad, block);
     platform::digest_feed(&s, data, length);
-    platform::digest_end(&s, inner);
+    check(platform::digest_end(&s, inner));
     for (uint32_t i = 0; i < block; i++) pad[i] = k[i] ^ 0x5C;
     out.size = platform::digest_size(kind);
     platform::digest_begin(&s, kind);
     platform::digest_feed(&s, pad, block);
     platform::digest_feed(&s, inner, out.size);
-    platform::digest_end(&s, out.bytes);
+    check(platform::digest_end(&s, out.bytes));
     return out;
 }
 
