@@ -273,11 +273,10 @@ TEST(Lz, MalformedStreamsAnswerNull) {
 
     Bytes valid = pack(text("hello hello hello hello"));
     Bytes truncated_stream = valid;  // P still covers everything, bits end early
-    truncated_stream.pop_back();
-    truncated_stream.pop_back();
+    truncated_stream.resize(truncated_stream.size() - 2);
     truncated_stream[0] = uint8_t(truncated_stream.size() - 8);
     Bytes truncated_input = valid;  // P says more than there is
-    truncated_input.pop_back();
+    truncated_input.resize(truncated_input.size() - 1);
     Bytes trailing = valid;  // a block length cut short
     trailing.insert(trailing.end(), {1, 0});
     trailing[0] = uint8_t(trailing.size() - 8);
