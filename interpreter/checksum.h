@@ -39,10 +39,10 @@ uint32_t adler32(const uint8_t* bytes, uint32_t length);
 uint32_t tcp(const uint8_t* bytes, uint32_t length);
 
 // The digest of a code from C_MD5 to C_SHA512; invalid-arg with the code for
-// any other.
+// any other, feature-na when the digest service fails.
 Digest digest(const uint8_t* bytes, uint32_t length, int32_t code);
 // The HMAC of RFC 2104 keyed by key. A method that is no digest prints that
-// it has no HMAC and answers an empty digest.
+// it has no HMAC and answers an empty digest; feature-na as digest.
 Digest hmac(const uint8_t* data, uint32_t length, const uint8_t* key, uint32_t key_length, Method m);
 // The hash method has no algorithm yet: prints so and answers 0.
 int32_t hash_not_done();

@@ -1035,6 +1035,15 @@ bool tail_in_place(SeriesBuffer* b, uint32_t pos, bool parens) {
     return done;
 }
 
+// A word holding a callable, untraced: its call, then the look-ahead.
+[[gnu::noinline]] uint32_t word_call_expression(const Cell* code, uint32_t pos, bool infix_off, const Cell* w,
+                                                const Cell* callable) {
+    Call c = code_call(callable, w, code, pos + 1);
+    pos = call(c);
+    if (infix_off || exits::pending()) return pos;
+    return infix_after(code, pos, code_buffer(code));
+}
+
 // One expression from the position; b is the code's buffer, fetched by the
 // caller since the last evaluation (and again here after a collection). A
 // value that evaluates to itself, or a word holding one, is pushed here, and
@@ -1042,8 +1051,16 @@ bool tail_in_place(SeriesBuffer* b, uint32_t pos, bool parens) {
 // tracing) goes to compound_expression.
 uint32_t expression(const Cell* code, uint32_t pos, bool infix_off, SeriesBuffer* b) {
     if (collector::safe_point()) b = code_buffer(code);
-    const Cell* value = plain_value(series::cells(b) + pos);
-    if (!value || is_tracing()) return compound_expression(code, pos, infix_off, b);
+    const Cell* c = series::cells(b) + pos;
+    const Cell* value = c;
+    if (cell::type(c) == T_WORD) {
+        value = context::bound_slot(c);
+        if (!value || is_tracing()) return compound_expression(code, pos, infix_off, b);
+        if (word_class(value) == WORD_CALL) return word_call_expression(code, pos, infix_off, c, value);
+        if (word_class(value) != WORD_PUSH) return compound_expression(code, pos, infix_off, b);
+    } else if (!SELF_EVALUATING.of[cell::type(c)] || is_tracing()) {
+        return compound_expression(code, pos, infix_off, b);
+    }
     stack::push(value);
     return infix_off ? pos + 1 : infix_after(code, pos + 1, b);
 }
@@ -1233,17 +1250,27 @@ struct CodeScope {
     ~CodeScope() { eval_state.code = saved; }
 };
 
+// A trace event emitted from a block run without its frame reports as its
+// base the cell the frame's base would have been.
+void emit_at(Cell* slot, uint32_t event, const Cell* code, uint32_t pos, const Cell* value) {
+    Cell* base = stack::reg.base;
+    stack::reg.base = slot;
+    emit_event(event, code, int32_t(pos), nullptr, value);
+    stack::reg.base = base;
+}
+
 // Evaluates from the position to the live tail, each expression into the
-// result slot; b is the code's buffer, good until the first evaluation.
-// False on a pending exit (also one that arrived as the exception, which
-// becomes the pending code again here).
-bool run(Cell* code, uint32_t pos, SeriesBuffer* b) {
+// slot (the result slot of the block's frame, or where it would be when the
+// block runs without one); b is the code's buffer, good until the first
+// evaluation. False on a pending exit (also one that arrived as the
+// exception, which becomes the pending code again here).
+bool run(Cell* code, uint32_t pos, SeriesBuffer* b, Cell* slot) {
     try {
         do {
-            stack::reset();
+            stack::reg.top = slot;
             code->w1 = pos;
             if (is_tracing()) {
-                emit_event(EV_EXPR, code, int32_t(pos), nullptr, nullptr);
+                emit_at(slot, EV_EXPR, code, pos, nullptr);
                 b = code_buffer(code);
             }
             pos = expression(code, pos, false, b);
@@ -1251,6 +1278,19 @@ bool run(Cell* code, uint32_t pos, SeriesBuffer* b) {
             b = code_buffer(code);
         } while (pos < cell_count(b));
         return true;
+    } catch (const Throw& t) {
+        if (!exits::is_pending_code(t.code)) throw;
+        runtime::record.pending_code = t.code;
+        return false;
+    }
+}
+
+// The first expression of a block without a frame: run() for one
+// expression, kept apart so that it can be inlined.
+inline bool run_one(Cell* code, uint32_t* pos, SeriesBuffer* b) {
+    try {
+        *pos = expression(code, *pos, false, b);
+        return !exits::pending();
     } catch (const Throw& t) {
         if (!exits::is_pending_code(t.code)) throw;
         runtime::record.pending_code = t.code;
@@ -1346,6 +1386,10 @@ void init() {
     return true;
 }
 
+// An unnamed block frame is no exit's target and no listing shows it, and
+// each expression of the block pushes its value where the frame's result
+// slot would be: so such a block runs without it. A named frame, or a trace
+// running when the block starts, takes the frame.
 void eval(const Cell* name, const Cell* block, bool keep_last) {
     SeriesBuffer* b = code_buffer(block);
     uint32_t pos = uint32_t(cell::series_index(block));
@@ -1355,13 +1399,25 @@ void eval(const Cell* name, const Cell* block, bool keep_last) {
     Cell code = *block;
     temp_roots::Hold hold(&code);
     CodeScope scope(&code);
+    if (pos < cell_count(b) && !is_tracing() &&
+        (name->w2 == stack::reg.body_symbol || name->w2 == stack::reg.anon_symbol)) {
+        Cell* slot = stack::reg.top;
+        uint32_t next = pos;
+        code.w1 = pos;
+        if (!run_one(&code, &next, b)) return;  // most blocks hold one expression
+        b = code_buffer(&code);
+        if (next < cell_count(b) && !run(&code, next, b, slot)) return;
+        if (is_tracing()) emit_at(slot, EV_EXIT, &code, pos, slot);
+        if (keep_last) stack::set_result(slot);
+        return;
+    }
     stack::enter_frame(name, stack::KIND_BLOCK | interp_bit());
     if (is_tracing()) {
         emit_event(EV_ENTER, &code, int32_t(pos), nullptr, nullptr);
         b = code_buffer(&code);
     }
     if (pos >= cell_count(b)) stack::push(&statics::unset_cell);
-    else if (!run(&code, pos, b)) return;
+    else if (!run(&code, pos, b, stack::reg.base)) return;
     if (is_tracing()) emit_event(EV_EXIT, &code, int32_t(pos), nullptr, stack::reg.base);
     if (keep_last) stack::leave_last();
     else stack::leave();

@@ -1,12 +1,13 @@
-// HTTP/1.1 requests for read and write of an http url!.
+// HTTP/1.1 requests for read and write of an http or https url!.
 //
-// One request is one connection: it goes out with "Connection: close" and its
-// answer is read by the answer's own framing (Content-Length, chunked, or up
-// to the close). Everything the peer sends is bounded: the status line and
-// the header lines together may take 64 KiB, as in the usual HTTP stacks,
-// and a body grows only as its bytes arrive, so a Content-Length or a chunk
-// size that lies costs nothing. A request that cannot be made, sent or read
-// to its end answers none, and the url! actions report it.
+// What goes out is decided here: the request line's target, every field, the
+// fields that do not follow a redirect to another origin, and which redirects
+// are followed and how. The transport (platform/http_curl.h) carries one
+// request per connection, with "Connection: close", and reads the answer by
+// its own framing. Everything the peer sends is bounded: the status line and
+// the header lines together may take 64 KiB, as in the usual HTTP stacks, and
+// a body grows only as its bytes arrive. A request that cannot be made, sent
+// or read to its end answers none, and the url! actions report it.
 #include "io/http.h"
 
 #include <algorithm>
@@ -20,7 +21,6 @@
 #include <vector>
 
 #include "core/block.h"
-#include "core/raise.h"
 #include "core/string.h"
 #include "core/symbol.h"
 #include "core/url.h"
@@ -31,7 +31,7 @@
 #include "interpreter/stack.h"
 #include "io/file_io.h"
 #include "kernel/unicode.h"
-#include "platform/http_socket.h"
+#include "platform/http_curl.h"
 
 namespace zel {
 namespace http {
@@ -41,13 +41,14 @@ Timeouts timeouts = {60000, 30000, 30000};
 
 namespace {
 
-constexpr size_t MAX_HEAD = 64 * 1024;   // status line and header lines; a chunk line; trailers
+constexpr size_t MAX_HEAD = 64 * 1024;   // status line and header lines; trailers
 constexpr size_t MAX_BODY = 0x7FFFFFF0;  // the largest series
 constexpr uint32_t MAX_REDIRECTS = 10;
 constexpr int32_t NO_LIMIT = 0x7FFFFFFF;
 constexpr size_t npos = std::string_view::npos;
 
-using Fields = std::vector<std::pair<std::string, std::string>>;
+using Fields = platform::HttpFields;
+using Answer = platform::HttpAnswer;
 
 // Without the caller's headers, exactly these are set.
 const char* const DEFAULT_FIELDS[][2] = {
@@ -70,11 +71,11 @@ bool same_text(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), same);
 }
 
-// Digits only, no sign, at most the limit.
-bool parse_number(std::string_view digits, int base, uint64_t limit, uint64_t* n) {
+// Decimal digits only, no sign, at most the limit.
+bool parse_number(std::string_view digits, uint64_t limit, uint64_t* n) {
     if (digits.empty()) return false;
     const char* end = digits.data() + digits.size();
-    auto [stop, error] = std::from_chars(digits.data(), end, *n, base);
+    auto [stop, error] = std::from_chars(digits.data(), end, *n);
     return error == std::errc() && stop == end && *n <= limit;
 }
 
@@ -117,12 +118,9 @@ std::string formed(const Cell* value) {
 
 // ---- locators -----------------------------------------------------------------
 
-enum UrlKind { URL_BAD, URL_HTTP, URL_HTTPS };
-
 // Where one request goes.
 struct Target {
-    std::string host;       // for the resolver
-    std::string port;       // decimal
+    std::string origin;     // scheme://host:port, where the connection goes
     std::string authority;  // for the Host field
     std::string path;       // the request target
 };
@@ -134,14 +132,15 @@ bool is_host(std::string_view host, bool bracketed) {
     });
 }
 
-// A port of 1 to 65535 as its decimal text (80 when absent); false when bad.
-bool port_text(std::string_view port, std::string* out) {
+// A port of 1 to 65535 as its decimal text (the scheme's when absent);
+// false when bad.
+bool port_text(std::string_view port, const char* standard, std::string* out) {
     if (port.empty()) {
-        *out = "80";
+        *out = standard;
         return true;
     }
     uint64_t n;
-    if (!parse_number(port, 10, 65535, &n) || n == 0) return false;
+    if (!parse_number(port, 65535, &n) || n == 0) return false;
     *out = std::to_string(n);
     return true;
 }
@@ -164,14 +163,14 @@ std::string request_target(std::string_view path) {
     return out;
 }
 
-// scheme://[user@]host[:port][/path][?query][#fragment]; user information and
-// the fragment are not sent.
-UrlKind split_url(std::string_view url, Target* t) {
+// http[s]://[user@]host[:port][/path][?query][#fragment]; user information
+// and the fragment are not sent. False for any other locator.
+bool split_url(std::string_view url, Target* t) {
     size_t mark = url.find("://");
-    if (mark == npos) return URL_BAD;
+    if (mark == npos) return false;
     std::string_view scheme = url.substr(0, mark);
-    if (same_text(scheme, "https")) return URL_HTTPS;
-    if (!same_text(scheme, "http")) return URL_BAD;
+    bool secure = same_text(scheme, "https");
+    if (!secure && !same_text(scheme, "http")) return false;
     std::string_view rest = url.substr(mark + 3);
     size_t end = std::min(rest.find_first_of("/?#"), rest.size());
     std::string_view authority = rest.substr(0, end), path = rest.substr(end);
@@ -180,21 +179,23 @@ UrlKind split_url(std::string_view url, Target* t) {
     bool bracketed = !authority.empty() && authority[0] == '[';
     if (bracketed) {
         size_t close = authority.find(']');
-        if (close == npos) return URL_BAD;
+        if (close == npos) return false;
         host = authority.substr(1, close - 1);
         std::string_view after = authority.substr(close + 1);
-        if (!after.empty() && after[0] != ':') return URL_BAD;
+        if (!after.empty() && after[0] != ':') return false;
         if (!after.empty()) port = after.substr(1);
     } else if (size_t colon = authority.rfind(':'); colon != npos) {
         host = authority.substr(0, colon);
         port = authority.substr(colon + 1);
     }
-    if (!is_host(host, bracketed) || !port_text(port, &t->port)) return URL_BAD;
-    t->host = host;
-    t->authority = bracketed ? "[" + t->host + "]" : t->host;
-    if (t->port != "80") t->authority += ":" + t->port;
+    const char* standard = secure ? "443" : "80";
+    std::string number;
+    if (!is_host(host, bracketed) || !port_text(port, standard, &number)) return false;
+    std::string name = bracketed ? "[" + std::string(host) + "]" : std::string(host);
+    t->origin = (secure ? "https://" : "http://") + name + ":" + number;
+    t->authority = number == standard ? name : name + ":" + number;
     t->path = request_target(path.substr(0, path.find('#')));
-    return URL_HTTP;
+    return true;
 }
 
 bool has_scheme(std::string_view location) {
@@ -268,19 +269,20 @@ bool prepare(const Cell* method, const Cell* headers, const Cell* body, Request*
     return true;
 }
 
-// The request line and fields for one target; same_origin is false after a
-// redirect to another host.
-std::string request_head(const Request& rq, const Target& t, bool same_origin) {
-    std::string head = rq.method + " " + t.path + " HTTP/1.1\r\n";
+// The fields for one target, as they go out; same_origin is false after a
+// redirect to another scheme, host or port.
+Fields request_fields(const Request& rq, const Target& t, bool same_origin) {
+    Fields out;
     bool own_host = false;
     for (const auto& [name, value] : rq.fields) {
         if (named_in(name, FRAMING_FIELDS) || (!same_origin && named_in(name, ORIGIN_FIELDS))) continue;
         own_host = own_host || same_text(name, "Host");
-        head += name + ": " + value + "\r\n";
+        out.emplace_back(name, value);
     }
-    if (!own_host) head.insert(head.find('\n') + 1, "Host: " + t.authority + "\r\n");
-    if (rq.has_body) head += "Content-Length: " + std::to_string(rq.body.size()) + "\r\n";
-    return head + "Connection: close\r\n\r\n";
+    if (!own_host) out.emplace(out.begin(), "Host", t.authority);
+    if (rq.has_body) out.emplace_back("Content-Length", std::to_string(rq.body.size()));
+    out.emplace_back("Connection", "close");
+    return out;
 }
 
 // 303 asks for a GET (a HEAD stays one); 301 and 302 turn a POST into a GET,
@@ -295,82 +297,6 @@ void redirect_method(Request* rq, int32_t status) {
 
 // ---- the answer -----------------------------------------------------------------
 
-struct Connection {
-    int socket = -1;
-    std::vector<uint8_t> in;  // received and not yet taken from `at` on
-    size_t at = 0;
-    ~Connection() {
-        if (socket >= 0) platform::tcp_close(socket);
-    }
-};
-
-enum Received { GOT, CLOSED, FAILED };
-
-Received receive(Connection& c) {
-    constexpr size_t PIECE = 16384;
-    c.in.erase(c.in.begin(), c.in.begin() + long(c.at));
-    c.at = 0;
-    size_t had = c.in.size();
-    c.in.resize(had + PIECE);
-    long n = platform::tcp_receive(c.socket, c.in.data() + had, PIECE, timeouts.receive_ms);
-    c.in.resize(had + size_t(std::max(n, 0L)));
-    return n > 0 ? GOT : n == 0 ? CLOSED : FAILED;
-}
-
-// One line without its LF (and a CR before it); the bytes taken count
-// against the budget.
-bool read_line(Connection& c, std::string* line, size_t* budget) {
-    for (;;) {
-        auto start = c.in.begin() + long(c.at);
-        auto lf = std::find(start, c.in.end(), uint8_t('\n'));
-        size_t taken = size_t(lf - start) + 1;
-        if (lf != c.in.end()) {
-            if (taken > *budget) return false;
-            *budget -= taken;
-            line->assign(start, lf);
-            if (!line->empty() && line->back() == '\r') line->pop_back();
-            c.at += taken;
-            return true;
-        }
-        if (taken > *budget || receive(c) != GOT) return false;
-    }
-}
-
-// Header lines up to the empty line. A line that folds onto the one before
-// joins it; a line that is not a field is passed over.
-bool read_fields(Connection& c, Fields* fields, size_t* budget) {
-    std::string line;
-    while (read_line(c, &line, budget)) {
-        if (line.empty()) return true;
-        if (line[0] == ' ' || line[0] == '\t') {
-            if (!fields->empty()) fields->back().second += " " + std::string(trimmed(line));
-            continue;
-        }
-        size_t colon = line.find(':');
-        if (colon == npos || !is_token(std::string_view(line).substr(0, colon))) continue;
-        fields->emplace_back(line.substr(0, colon), trimmed(std::string_view(line).substr(colon + 1)));
-    }
-    return false;
-}
-
-// HTTP/x.y SP code [SP reason]
-bool parse_status(std::string_view line, int32_t* status) {
-    if (line.size() < 12 || line.substr(0, 5) != "HTTP/" || !std::isdigit(uint8_t(line[5])) || line[6] != '.' ||
-        !std::isdigit(uint8_t(line[7])) || line[8] != ' ')
-        return false;
-    std::string_view code = line.substr(9, 3);
-    if (!std::all_of(code.begin(), code.end(), [](char c) { return std::isdigit(uint8_t(c)); })) return false;
-    if (line.size() > 12 && line[12] != ' ') return false;
-    *status = (code[0] - '0') * 100 + (code[1] - '0') * 10 + (code[2] - '0');
-    return *status >= 100;
-}
-
-struct Response {
-    int32_t status = 0;
-    Fields fields;
-    std::vector<uint8_t> body;
-};
-
 // Every value of the field, joined as a list; false when there is none.
 bool field(const Fields& fields, const char* name, std::string* value) {
     bool found = false;
@@ -382,129 +308,50 @@ bool field(const Fields& fields, const char* name, std::string* value) {
     return found;
 }
 
-// The status line and the fields; interim (1xx) answers are passed over.
-bool read_head(Connection& c, Response* r) {
-    size_t budget = MAX_HEAD;
-    std::string line;
-    do {
-        r->fields.clear();
-        if (!read_line(c, &line, &budget) || !parse_status(line, &r->status)) return false;
-        if (!read_fields(c, &r->fields, &budget)) return false;
-    } while (r->status < 200);
-    return true;
-}
-
 // Where a redirect leads; false when the answer is the final one.
-bool redirect_location(const Response& r, std::string* location) {
+bool redirect_location(const Answer& r, std::string* location) {
     static const int32_t codes[] = {301, 302, 303, 307, 308};
     if (std::find(std::begin(codes), std::end(codes), r.status) == std::end(codes)) return false;
     return field(r.fields, "Location", location);
 }
 
-enum Framing { NO_BODY, BY_LENGTH, CHUNKED, TO_CLOSE, BAD_FRAMING };
-
-// A Content-Length may be repeated, but only with the same value.
-Framing length_framing(const std::string& value, uint64_t* length) {
-    bool seen = false;
+// A body framed by its length may give the length more than once, but only
+// ever the same one: an answer that names two cannot be trusted.
+bool length_agrees(const Answer& r, bool head_method) {
+    std::string coding, value;
+    if (head_method || r.status == 204 || r.status == 304 || field(r.fields, "Transfer-Encoding", &coding) ||
+        !field(r.fields, "Content-Length", &value))
+        return true;
+    uint64_t length = 0;
     for (size_t start = 0; start <= value.size();) {
         size_t comma = std::min(value.find(',', start), value.size());
         uint64_t n;
-        if (!parse_number(trimmed(std::string_view(value).substr(start, comma - start)), 10, MAX_BODY, &n) ||
-            (seen && n != *length))
-            return BAD_FRAMING;
-        *length = n;
-        seen = true;
+        if (!parse_number(trimmed(std::string_view(value).substr(start, comma - start)), MAX_BODY, &n) ||
+            (start > 0 && n != length))
+            return false;
+        length = n;
         start = comma + 1;
-    }
-    return BY_LENGTH;
-}
-
-Framing framing(const Response& r, bool head_method, uint64_t* length) {
-    if (head_method || r.status == 204 || r.status == 304) return NO_BODY;
-    std::string value;
-    if (field(r.fields, "Transfer-Encoding", &value)) {
-        std::string_view last = trimmed(std::string_view(value).substr(value.rfind(',') + 1));
-        return same_text(last, "chunked") ? CHUNKED : TO_CLOSE;
-    }
-    if (field(r.fields, "Content-Length", &value)) return length_framing(value, length);
-    return TO_CLOSE;
-}
-
-// Moves n body bytes over as they arrive.
-bool take(Connection& c, uint64_t n, std::vector<uint8_t>* body) {
-    while (n > 0) {
-        if (c.at == c.in.size() && receive(c) != GOT) return false;
-        size_t k = size_t(std::min<uint64_t>(n, c.in.size() - c.at));
-        body->insert(body->end(), c.in.begin() + long(c.at), c.in.begin() + long(c.at + k));
-        c.at += k;
-        n -= k;
     }
     return true;
 }
 
-bool read_to_close(Connection& c, std::vector<uint8_t>* body) {
-    for (;;) {
-        body->insert(body->end(), c.in.begin() + long(c.at), c.in.end());
-        c.at = c.in.size();
-        if (body->size() > MAX_BODY) return false;
-        Received got = receive(c);
-        if (got != GOT) return got == CLOSED;
-    }
-}
-
-// size [; extensions], the size in hexadecimal.
-bool parse_chunk_size(std::string_view line, uint64_t* size) {
-    std::string_view digits = trimmed(line.substr(0, line.find(';')));
-    return parse_number(digits, 16, MAX_BODY, size);
-}
-
-bool read_chunked(Connection& c, std::vector<uint8_t>* body) {
-    std::string line;
-    for (;;) {
-        size_t budget = MAX_HEAD;
-        uint64_t size;
-        if (!read_line(c, &line, &budget) || !parse_chunk_size(line, &size) || size > MAX_BODY - body->size())
-            return false;
-        if (size == 0) break;
-        if (!take(c, size, body) || !read_line(c, &line, &budget) || !line.empty()) return false;
-    }
-    Fields trailers;
-    size_t budget = MAX_HEAD;
-    return read_fields(c, &trailers, &budget);
-}
-
-bool read_body(Connection& c, Response* r, bool head_method) {
-    uint64_t length = 0;
-    switch (framing(*r, head_method, &length)) {
-        case NO_BODY: return true;
-        case BY_LENGTH: return take(c, length, &r->body);
-        case CHUNKED: return read_chunked(c, &r->body);
-        case TO_CLOSE: return read_to_close(c, &r->body);
-        case BAD_FRAMING: break;
-    }
-    return false;
-}
-
-// One request on its own connection; the body of a redirect is not read.
-bool exchange(const Target& t, const Request& rq, bool same_origin, Response* r) {
-    Connection c;
-    c.socket = platform::tcp_connect(t.host.c_str(), t.port.c_str(), timeouts.connect_ms);
-    if (c.socket < 0) return false;
-    std::string head = request_head(rq, t, same_origin);
-    auto send = [&](const void* data, size_t size) {
-        return platform::tcp_send_all(c.socket, static_cast<const uint8_t*>(data), size, timeouts.send_ms);
-    };
-    if (!send(head.data(), head.size()) || !send(rq.body.data(), rq.body.size())) return false;
-    std::string location;
-    if (!read_head(c, r)) return false;
-    return redirect_location(*r, &location) || read_body(c, r, rq.method == "HEAD");
-}
-
-// A body too large for the memory of the process fails the request like any
-// other answer that cannot be read.
-bool exchange_within_memory(const Target& t, const Request& rq, bool same_origin, Response* r) {
+// One request on its own connection. A body too large for the memory of the
+// process fails the request like any other answer that cannot be read.
+bool exchange(const Target& t, const Request& rq, bool same_origin, Answer* r) {
     try {
-        return exchange(t, rq, same_origin, r);
+        platform::HttpRequest out{t.origin + "/",
+                                  t.path,
+                                  rq.method,
+                                  request_fields(rq, t, same_origin),
+                                  rq.has_body,
+                                  rq.body.data(),
+                                  rq.body.size(),
+                                  timeouts.connect_ms,
+                                  timeouts.send_ms,
+                                  timeouts.receive_ms,
+                                  MAX_HEAD,
+                                  MAX_BODY};
+        return platform::http_exchange(out, r);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -563,7 +410,7 @@ const Cell* push_body(const std::vector<uint8_t>& body, bool binary, bool lines)
     return string::load(p, n, string::ENC_UTF8);
 }
 
-const Cell* answer(const Response& r, bool binary, bool lines, bool info) {
+const Cell* answer(const Answer& r, bool binary, bool lines, bool info) {
     if (!info) return push_body(r.body, binary, lines);
     Cell* out = block::push_new(3);
     Cell status, fields;
@@ -582,17 +429,18 @@ const Cell* request(const Cell* method, const Cell* url, const Cell* headers, co
     Request rq;
     if (!prepare(method, headers, body, &rq)) return &statics::none_cell;
     std::string location = utf8_text(url), origin;
-    Response r;
+    Answer r;
     for (uint32_t hops = 0;; hops++) {
         Target t;
-        UrlKind kind = split_url(location, &t);
-        if (kind == URL_HTTPS) error::raise(Err::internal_feature_na);
-        if (kind == URL_BAD) return &statics::none_cell;
-        if (hops == 0) origin = t.host + ":" + t.port;
-        r = Response{};
-        if (!exchange_within_memory(t, rq, same_text(origin, t.host + ":" + t.port), &r)) return &statics::none_cell;
+        if (!split_url(location, &t)) return &statics::none_cell;
+        if (hops == 0) origin = t.origin;
+        r = Answer{};
+        if (!exchange(t, rq, same_text(origin, t.origin), &r)) return &statics::none_cell;
         std::string next;
-        if (!redirect_location(r, &next)) break;
+        if (!redirect_location(r, &next)) {
+            if (!length_agrees(r, rq.method == "HEAD")) return &statics::none_cell;
+            break;
+        }
         if (hops == MAX_REDIRECTS) return &statics::none_cell;
         location = resolve(location, next);
         redirect_method(&rq, r.status);
@@ -600,7 +448,10 @@ const Cell* request(const Cell* method, const Cell* url, const Cell* headers, co
     return answer(r, binary, lines, info);
 }
 
-void init() { url::set_http_client(request); }
+void init() {
+    platform::http_startup();
+    url::set_http_client(request);
+}
 
 }  // namespace http
 }  // namespace zel

@@ -14,19 +14,6 @@ static_assert(DIGEST_MAX_SIZE == EVP_MAX_MD_SIZE);
 
 const EVP_MD* (*const methods[DIGEST_KINDS])() = {EVP_md5, EVP_sha1, EVP_sha256, EVP_sha384, EVP_sha512};
 
-// Ended contexts wait here for the next digest of their kind, so that
-// digests in steady use allocate no context. A digest begun while another
-// of its kind is under way takes a context of its own. The pool belongs to
-// its thread, and is freed when the thread ends, before the library's own
-// clean-up at exit.
-struct Pool {
-    EVP_MD_CTX* idle[DIGEST_KINDS] = {};
-    ~Pool() {
-        for (EVP_MD_CTX* c : idle) EVP_MD_CTX_free(c);
-    }
-};
-thread_local Pool pool;
-
 EVP_MD_CTX* context_of(const DigestState* s) { return static_cast<EVP_MD_CTX*>(s->context); }
 
 // A failure leaves its reasons in the thread's error queue, where the
@@ -44,8 +31,7 @@ uint32_t digest_block_size(DigestKind kind) { return uint32_t(EVP_MD_get_block_s
 
 void digest_begin(DigestState* s, DigestKind kind) {
     s->kind = kind;
-    s->context = pool.idle[kind] ? pool.idle[kind] : EVP_MD_CTX_new();
-    pool.idle[kind] = nullptr;
+    s->context = EVP_MD_CTX_new();
     if (!s->context || !EVP_DigestInit_ex(context_of(s), methods[kind](), nullptr)) fail(s);
 }
 
@@ -54,15 +40,14 @@ void digest_feed(DigestState* s, const uint8_t* bytes, size_t length) {
 }
 
 bool digest_end(DigestState* s, uint8_t* out) {
-    if (s->context && !EVP_DigestFinal_ex(context_of(s), out, nullptr)) fail(s);
-    if (!s->context) {
+    bool done = s->context && EVP_DigestFinal_ex(context_of(s), out, nullptr);
+    if (!done) {
         std::memset(out, 0, digest_size(s->kind));
-        return false;
+        ERR_clear_error();
     }
-    if (pool.idle[s->kind]) EVP_MD_CTX_free(context_of(s));
-    else pool.idle[s->kind] = context_of(s);
+    EVP_MD_CTX_free(context_of(s));
     s->context = nullptr;
-    return true;
+    return done;
 }
 
 bool digest(DigestKind kind, const uint8_t* bytes, size_t length, uint8_t* out) {

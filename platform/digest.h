@@ -14,9 +14,9 @@ enum DigestKind : uint32_t { DIGEST_MD5, DIGEST_SHA1, DIGEST_SHA256, DIGEST_SHA3
 constexpr uint32_t DIGEST_MAX_SIZE = 64;    // bytes of the longest digest (SHA-512)
 constexpr uint32_t DIGEST_MAX_BLOCK = 128;  // bytes of the longest block (SHA-384, SHA-512)
 
-// A digest under way. The context is the library's, lent by digest_begin
-// and taken back by digest_end, so every begin must meet its end; it is
-// null when the library failed.
+// A digest under way. The context is the library's, made by digest_begin
+// and freed by digest_end, so every begin must meet its end; it is null
+// once the library has failed.
 struct DigestState {
     DigestKind kind;
     void* context;

@@ -17,7 +17,7 @@ namespace platform {
 using HttpFields = std::vector<std::pair<std::string, std::string>>;
 
 struct HttpRequest {
-    std::string origin;  // scheme://host:port, where the connection goes
+    std::string url;     // scheme://host:port/, where the connection goes
     std::string target;  // the request line's target, sent as it is
     std::string method;
     HttpFields fields;   // in order; Host and, with a body, Content-Length among them

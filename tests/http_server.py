@@ -14,6 +14,7 @@ away. Paths, by their first segment:
   /stall             half an answer, then nothing until the client gives up
   /big?N             N bytes, byte i being i % 251
   /hangup            a reset before the request is read
+  /deaf              nothing read past the request's head, nothing sent
   /quit              stops the server
 """
 import os
@@ -103,6 +104,9 @@ def serve(conn, stop):
     if command == "hangup":
         # A reset, with the request still unread.
         conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        return
+    if command == "deaf":
+        stop.wait(20)
         return
     request = head + read_body(conn, head, rest)
     if path.endswith("/echo"):

@@ -93,8 +93,9 @@ TEST_F(HttpTest, RequestsGoOnTheWireAsAsked) {
         {"write/binary http://{1}/echo [patch [X-A: \"1\" x-b 2 \"X-C\" 3.5 'X-D <t>] \"body\"]",
          "PATCH /echo HTTP/1.1\r\nHost: {1}\r\nX-A: 1\r\nx-b: 2\r\nX-C: 3.5\r\nX-D: <t>\r\nContent-Length: 4\r\n" CLOSE
          "body"},
+        // A blank value goes out as the name and its colon alone.
         {"write/binary http://{1}/echo [delete [X-A: \"\" X-Odd]]",
-         "DELETE /echo HTTP/1.1\r\nHost: {1}\r\nX-A: \r\nContent-Length: 0\r\n" CLOSE},
+         "DELETE /echo HTTP/1.1\r\nHost: {1}\r\nX-A:\r\nContent-Length: 0\r\n" CLOSE},
         // The caller's Host stands; the framing fields are the client's own.
         {"write/binary http://{1}/echo [post [Host: \"example.test\" Content-Length: \"99\" Connection: "
          "\"keep-alive\" Transfer-Encoding: \"chunked\"] \"ab\"]",
@@ -143,6 +144,7 @@ TEST_F(HttpTest, AnswersBecomeValues) {
         // Framing: chunked (extensions and trailers passed over), up to the
         // close, bare LF line ends, interim answers, no body for 204 and HEAD.
         {"read http://{1}/raw/chunked", R"("Wikipedia in^M^/^M^/chunks.")"},
+        {"read/info http://{1}/raw/chunked", R"([200 #[Transfer-Encoding: "chunked"] "Wikipedia in^M^/^M^/chunks."])"},
         {"read http://{1}/raw/close", R"("until the close")"},
         {"read http://{1}/raw/bare-lf", R"("abc")"},
         {"read/info http://{1}/raw/interim", R"([201 #[Content-Length: "2"] "hi"])"},
@@ -216,9 +218,11 @@ TEST_F(HttpTest, FailedRequestsAreReported) {
         {"write http://{1}/echo [get [\"a b\" \"v\"]]", Err::access_no_connect},
         {"write http://{1}/echo [get [X-A: \"a^/X-B: b\"]]", Err::access_no_connect},
         {"write http://{1}/echo [get [X-A: \"a^Mb\"]]", Err::access_no_connect},
-        // No clear text where a secure connection was asked for.
-        {"read https://{1}/echo", Err::internal_feature_na},
-        {"read http://{1}/redirect/302?https://{1}/echo", Err::internal_feature_na},
+        // https goes out like http, and fails like it where nothing listens,
+        // whether asked for or reached by a redirect.
+        {"read https://{0}/echo", Err::access_no_connect},
+        {"write https://{0}/echo [post [] \"x\"]", Err::access_no_connect},
+        {"read http://{1}/redirect/302?https://{0}/echo", Err::access_no_connect},
         {"read http://{1}/raw/invalid-utf8", Err::access_invalid_utf8},
     };
     for (const FailureCase& c : cases) {
@@ -231,6 +235,16 @@ TEST_F(HttpTest, APeerThatStallsIsGivenUpOn) {
     http::Timeouts saved = http::timeouts;
     http::timeouts.receive_ms = 200;
     std::string code = with_hosts("read http://{1}/stall");
+    EXPECT_TRUE(test_support::raises(Err::access_no_connect, [&] { run(code.c_str()); }));
+    http::timeouts = saved;
+}
+
+// The body is larger than what the connection's buffers can hold, so the
+// request stops on the wait for the peer to take more of it.
+TEST_F(HttpTest, APeerThatTakesNothingIsGivenUpOn) {
+    http::Timeouts saved = http::timeouts;
+    http::timeouts.send_ms = 200;
+    std::string code = with_hosts("write http://{1}/deaf append/dup #{} #{AB} 40000000");
     EXPECT_TRUE(test_support::raises(Err::access_no_connect, [&] { run(code.c_str()); }));
     http::timeouts = saved;
 }
