@@ -1,0 +1,143 @@
+// Zelbin stream frame: the header (magic, version, flags), the layout's
+// counts and symbol table around the payload the record writers produce, and
+// the reader's entry that checks the frame and hands the payload to the
+// record reader of its layout.
+#include <climits>
+#include <cstring>
+
+#include "core/block.h"
+#include "core/raise.h"
+#include "datatypes/binary.h"
+#include "io/zelbin.h"
+#include "io/zelbin_internal.h"
+#include "kernel/lz.h"
+#include "kernel/print.h"
+#include "kernel/runtime.h"
+
+namespace zel {
+namespace zelbin {
+
+bool is_codec = false;
+
+namespace {
+
+constexpr char MAGIC[6] = {'Z', 'E', 'L', 'B', 'I', 'N'};
+constexpr uint8_t VERSION = 2;
+enum Flags : uint8_t { FLAG_COMPACT = 1, FLAG_PACKED = 2, FLAG_SYMBOLS = 4 };
+
+// Every way out of a writer leaves the codec state empty.
+struct ResetOnExit {
+    ~ResetOnExit() { reset(); }
+};
+
+void varint(std::vector<uint8_t>& s, uint32_t v) {
+    for (; v >= 0x80; v >>= 7) s.push_back(uint8_t((v & 0x7F) | 0x80));
+    s.push_back(uint8_t(v));
+}
+
+void word(std::vector<uint8_t>& s, uint32_t w) {
+    for (int i = 0; i < 32; i += 8) s.push_back(uint8_t(w >> i));
+}
+
+void header(std::vector<uint8_t>& s, uint8_t flags) {
+    s.assign(MAGIC, MAGIC + 6);
+    s.push_back(VERSION);
+    s.push_back(flags);
+}
+
+Cell to_binary(const std::vector<uint8_t>& s) {
+    Cell c;
+    binary::init_empty(&c, uint32_t(s.size()));
+    binary::append_bytes(&c, s.data(), uint32_t(s.size()));
+    return c;
+}
+
+void start_writer(bool fixed) {
+    is_codec = true;
+    writer.fixed = fixed;
+    reset();
+}
+
+[[noreturn]] void bad_stream(bool codec, const char* boot_message) {
+    if (codec) error::raise(Err::script_invalid_data);
+    print::chars(boot_message, uint32_t(std::strlen(boot_message)));
+    print::char_('\n');
+    runtime::at_exit(0);
+}
+
+// The tracked block an unpacked stream lives in, freed on every way out.
+struct Unpacked {
+    uint8_t* data = nullptr;
+    ~Unpacked() {
+        if (data) heap::free(data);
+    }
+};
+
+}  // namespace
+
+Cell encode_cp(const Cell* value) {
+    ResetOnExit guard;
+    start_writer(false);
+    write_compact(value);
+    bool symbols = !writer.symbols.empty();
+    std::vector<uint8_t> s;
+    header(s, FLAG_COMPACT | (symbols ? FLAG_SYMBOLS : 0));
+    varint(s, 1);
+    varint(s, uint32_t(writer.out.size()));
+    if (symbols) {
+        varint(s, uint32_t(writer.symbols.size()));
+        varint(s, uint32_t(writer.names.size()));
+        for (size_t at = 0; at < writer.names.size(); at = writer.names.find('\0', at) + 1) word(s, uint32_t(at));
+        s.insert(s.end(), writer.names.begin(), writer.names.end());
+    }
+    s.insert(s.end(), writer.out.begin(), writer.out.end());
+    return to_binary(s);
+}
+
+Cell encode(const Cell* value) {
+    ResetOnExit guard;
+    start_writer(true);
+    write_fixed(value);
+    bool symbols = !writer.symbols.empty();
+    std::vector<uint8_t> s;
+    header(s, symbols ? FLAG_SYMBOLS : 0);
+    word(s, 1);
+    word(s, uint32_t(writer.out.size()));
+    if (symbols) {
+        word(s, uint32_t(writer.symbols.size()));
+        word(s, uint32_t(writer.names.size()));
+        for (uint32_t offset : writer.offsets) word(s, offset);
+        s.insert(s.end(), writer.names.begin(), writer.names.end());
+    }
+    s.insert(s.end(), writer.out.begin(), writer.out.end());
+    return to_binary(s);
+}
+
+Cell* decode(const uint8_t* data, const Cell* target, bool codec, int64_t length) {
+    // An open length trusts the stream's own counts (the boot image).
+    int64_t size = length < 0 ? INT32_MAX : length;
+    if (size < 8 || std::memcmp(data, MAGIC, sizeof MAGIC) != 0) bad_stream(codec, "Error: Not a Zelbin file!");
+    uint8_t flags = data[7];
+    Reader r{};
+    r.start = data;
+    r.pos = data + 8;
+    r.end = data + size;
+    r.has_symbols = (flags & FLAG_SYMBOLS) != 0;
+    r.codec = codec;
+    r.target = cell::series_node(target);
+    r.base = block::buffer_length(target);
+    Unpacked unpacked;
+    if (flags & FLAG_PACKED) {
+        uint32_t produced = 0;
+        unpacked.data = lz::decompress(r.pos, size_t(r.end - r.pos), &produced);
+        if (!unpacked.data) bad_stream(codec, "Error: Zelbin compressed data corrupted!");
+        r.start = r.pos = unpacked.data;
+        r.end = unpacked.data + produced;
+    }
+    if (flags & FLAG_COMPACT) read_compact(r);
+    else read_fixed(r);
+    return r.base < block::buffer_length(target) ? block::cell_at(target, r.base) : nullptr;
+}
+
+}  // namespace zelbin
+}  // namespace zel
