@@ -497,8 +497,7 @@ struct OperatorDef {
     const char* callable;
 };
 
-// The operators whose callable is a native or an action; those of library
-// routines and functions come with them.
+// The operators whose callable is a native or an action.
 const OperatorDef OPERATORS[] = {
     {"+", "add"},         {"-", "subtract"},          {"*", "multiply"},
     {"/", "divide"},      {"%", "remainder"},         {"=", "equal?"},
@@ -506,6 +505,11 @@ const OperatorDef OPERATORS[] = {
     {"<", "lesser?"},     {">", "greater?"},          {"<=", "lesser-or-equal?"},
     {">=", "greater-or-equal?"}, {"**", "power"},     {"and", "and~"},
     {"or", "or~"},        {"xor", "xor~"},
+};
+
+// The operators whose callable is a library function.
+const OperatorDef LIBRARY_OPERATORS[] = {
+    {"//", "modulo"},
 };
 
 void make_operator(const OperatorDef& d) {
@@ -531,6 +535,10 @@ void make_values() {
     make_constants();
     for (const TypesetDef& d : TYPESETS) make_typeset(d);
     for (const OperatorDef& d : OPERATORS) make_operator(d);
+}
+
+void make_library_operators() {
+    for (const OperatorDef& d : LIBRARY_OPERATORS) make_operator(d);
 }
 
 }  // namespace boot_words

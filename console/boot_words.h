@@ -14,8 +14,13 @@ namespace boot_words {
 void bind();
 
 // Makes the constants, the typesets (with the union native) and the
-// operators (with make op!) and binds them to their global words.
+// operators of natives and actions (with make op!) and binds them to their
+// global words.
 void make_values();
+
+// Makes the operators whose callable is a library function (// of modulo);
+// after the library's Zel sources have run.
+void make_library_operators();
 
 }  // namespace boot_words
 }  // namespace zel

@@ -19,6 +19,7 @@
 #include "kernel/boot.h"
 #include "kernel/collector.h"
 #include "kernel/runtime.h"
+#include "library/library.h"
 #include "platform/read_file.h"
 
 namespace zel {
@@ -30,6 +31,8 @@ void boot() {
     collector::state.enabled = true;
     runtime::booting = false;
     boot_words::make_values();
+    library::load();
+    boot_words::make_library_operators();
 }
 
 [[noreturn]] static void cannot_open(const char* path) {

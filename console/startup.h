@@ -11,7 +11,8 @@ void main();
 
 // The start-up sequence up to the console: the runtime boot, the datatype,
 // action and native words, the collector switched on, then the library
-// values.
+// values: constants, typesets and operators, the library's Zel sources, and
+// the operators of library functions.
 void boot();
 
 // Loads a script file (UTF-8, a leading byte-order mark skipped) into a
