@@ -11,6 +11,7 @@
 #include "kernel/fail.h"
 #include "kernel/floattext.h"
 #include "kernel/runtime.h"
+#include "kernel/unicode.h"
 
 namespace zel {
 namespace string {
@@ -195,6 +196,20 @@ SeriesBuffer* append_char_slow(SeriesBuffer* b, uint32_t cp) {
     uint32_t unit = series::unit(b);
     put_char(series::reserve(b, unit), unit, cp);
     return node::buffer(n);
+}
+
+SeriesBuffer* append_utf8_lenient(SeriesBuffer* b, const uint8_t* p, const uint8_t* end) {
+    while (p < end) {
+        int32_t cp;
+        const uint8_t* next = utf8::decode_char(p, end, &cp);
+        if (cp < 0) {
+            cp = int32_t(utf8::REPLACEMENT);
+            next = p + 1;
+        }
+        b = append_char(b, uint32_t(cp));
+        p = next;
+    }
+    return b;
 }
 
 SeriesBuffer* insert_char(SeriesBuffer* b, uint32_t position, uint32_t cp) {

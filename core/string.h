@@ -58,6 +58,9 @@ inline SeriesBuffer* append_char(SeriesBuffer* b, uint32_t cp) {
     }
     return append_char_slow(b, cp);
 }
+// Appends UTF-8 text from the operating system, each malformed byte as
+// U+FFFD, so that text read from outside never fails after the fact.
+SeriesBuffer* append_utf8_lenient(SeriesBuffer* b, const uint8_t* p, const uint8_t* end);
 // Inserting, overwriting and storing keep Latin-1 in 1-byte units.
 SeriesBuffer* insert_char(SeriesBuffer* b, uint32_t position, uint32_t cp);
 // Overwrites the character at position (below the length).

@@ -95,19 +95,8 @@ bool read_bytes(int fd, int64_t length, int64_t offset, std::vector<uint8_t>& by
 void append_name(const Cell* block, const std::string& name, bool directory) {
     Cell* c = block::append_slot(block);
     string::write_cell(c, uint32_t(name.size()) + 2);
-    SeriesBuffer* b = string::buffer_of(c);
     const uint8_t* p = reinterpret_cast<const uint8_t*>(name.data());
-    const uint8_t* end = p + name.size();
-    while (p < end) {
-        int32_t cp;
-        const uint8_t* next = utf8::decode_char(p, end, &cp);
-        if (cp < 0) {
-            cp = int32_t(utf8::REPLACEMENT);
-            next = p + 1;
-        }
-        b = string::append_char(b, uint32_t(cp));
-        p = next;
-    }
+    SeriesBuffer* b = string::append_utf8_lenient(string::buffer_of(c), p, p + name.size());
     if (directory) string::append_char(b, '/');
     cell::set_type(c, T_FILE);
 }

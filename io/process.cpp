@@ -126,17 +126,7 @@ void append_output(const Cell* target, const std::string& bytes) {
         }
         return;
     }
-    SeriesBuffer* b = string::buffer_of(target);
-    while (p < end) {
-        int32_t cp;
-        const uint8_t* next = utf8::decode_char(p, end, &cp);
-        if (cp < 0) {
-            cp = int32_t(utf8::REPLACEMENT);
-            next = p + 1;
-        }
-        b = string::append_char(b, uint32_t(cp));
-        p = next;
-    }
+    string::append_utf8_lenient(string::buffer_of(target), p, end);
 }
 
 void browse(const Cell* target) {
