@@ -648,13 +648,25 @@ struct Stop {
 inline uint32_t expression_in_place(SeriesBuffer* b, uint32_t pos, bool parens, Stop* stop);
 uint32_t infix_from(const Cell* code, uint32_t pos, SeriesBuffer* b, const Stop& stop);
 
-[[gnu::always_inline]] inline bool infix_in_place(const FastOp& op, SeriesBuffer* b, uint32_t at) {
-    if (at >= cell_count(b)) return false;
-    const Cell* right = series::cells(b) + at;
-    if (cell::type(right) == T_PAREN) return paren_in_place(op, right);
-    if (cell::type(right) == T_WORD && !(right = context::bound_slot(right))) return false;
+uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out);
+
+// A right operand that is a selection or query in place (n + length? r).
+[[gnu::noinline]] uint32_t call_operand_in_place(const FastOp& op, SeriesBuffer* b, uint32_t at) {
+    Cell right;
+    uint32_t end = fast_call_in_place(b, at, &right);
     Cell* left = stack::top();
-    return takes_both(op.takes, left, right) && binary_inline(op.fast, left, right);
+    return end && takes_both(op.takes, left, &right) && binary_inline(op.fast, left, &right) ? end : 0;
+}
+
+// Answers the position after the right operand, or 0 when it does not apply.
+[[gnu::always_inline]] inline uint32_t infix_in_place(const FastOp& op, SeriesBuffer* b, uint32_t at) {
+    if (at >= cell_count(b)) return 0;
+    const Cell* right = series::cells(b) + at;
+    if (cell::type(right) == T_PAREN) return paren_in_place(op, right) ? at + 1 : 0;
+    if (cell::type(right) == T_WORD && !(right = context::bound_slot(right))) return 0;
+    if (cell::type(right) == T_ACTION) return call_operand_in_place(op, b, at);
+    Cell* left = stack::top();
+    return takes_both(op.takes, left, right) && binary_inline(op.fast, left, right) ? at + 1 : 0;
 }
 
 // The argument entry of the k-th argument (from 0) of a list.
@@ -676,7 +688,13 @@ Cell nth_argument(Node list, uint32_t k) {
     stack::push_slot();
     SeriesBuffer* b = code_buffer(code);
     if (at >= cell_count(b)) no_arg(w, nth_argument(arg_list(op), 1));
-    at = expression(code, at, true, b);
+    Cell right = series::cells(b)[at];
+    if (cell::type(&right) == T_PAREN && !is_tracing()) {  // the commonest operand not applied in place
+        eval(anon(), &right, false);
+        at++;
+    } else {
+        at = expression(code, at, true, b);
+    }
     if (exits::pending()) return at;
     Cell* base = stack::reg.base;
     if (takes_both(fast.takes, base, base + 1) && binary_inline(fast.fast, base, base + 1)) {
@@ -702,6 +720,11 @@ void enter_function(const Cell* name, Node ctx) {
     f->function_context = ctx;
     f->saved_values = context::cell_of(ctx)->w2;
 }
+
+// The natives if, unless, break, continue and return, by native index.
+constexpr uint32_t NATIVE_IF = 1, NATIVE_UNLESS = 2, NATIVE_BREAK = 77, NATIVE_CONTINUE = 78, NATIVE_RETURN = 80;
+uint32_t branch_skipped(const Cell* code, uint32_t pos, const Cell* native);
+uint32_t returned_in_place(const Cell* code, uint32_t pos, const Cell* native);
 
 // A native, action or function whose arguments are all evaluated from the
 // code: the general call below without its walk of the argument list.
@@ -794,6 +817,18 @@ Call code_call(const Cell* callable, const Cell* name, const Cell* code, uint32_
 // A word whose value is not simply pushed: a call, or an error.
 uint32_t word_call(const Cell* code, uint32_t pos, const Cell* w, const Cell* value) {
     if (word_class(value) == WORD_CALL) {
+        if (cell::type(value) == T_NATIVE) {
+            uint32_t index = value->w1;
+            uint32_t next = index == NATIVE_IF || index == NATIVE_UNLESS ? branch_skipped(code, pos, value)
+                            : index == NATIVE_RETURN                    ? returned_in_place(code, pos, value)
+                                                                        : 0;
+            if (next) return next;
+            // break and continue take no argument: the exit is taken at once,
+            // as the native would take it from its frame.
+            if ((index == NATIVE_BREAK || index == NATIVE_CONTINUE) && !is_tracing() &&
+                list_memo_of(value).plain_args == 0 && stack::break_in_place(index == NATIVE_CONTINUE))
+                return pos;
+        }
         Call c = code_call(value, w, code, pos);
         return call(c);
     }
@@ -897,8 +932,9 @@ inline const Cell* infix_op_at(SeriesBuffer* b, uint32_t pos) {
 uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b) {
     while (const Cell* slot = infix_op_at(b, pos)) {
         FastOp fast = fast_operator(slot);
-        if ((fast.takes & takes_of(stack::top())) && infix_in_place(fast, b, pos + 1)) {
-            pos += 2;
+        uint32_t next = fast.takes & takes_of(stack::top()) ? infix_in_place(fast, b, pos + 1) : 0;
+        if (next) {
+            pos = next;
             continue;
         }
         pos = infix_call(code, pos, b, slot, fast);
@@ -991,28 +1027,144 @@ inline const Cell* plain_value(const Cell* c) {
 // the operators applied while they can be; answers the position reached,
 // with stop->op null when the expression ends there, else the operator there
 // (its slot and fast path in *stop) is the evaluator's to apply (infix_from
-// goes on from it as infix() would); 0, with
-// nothing pushed, when the expression starts with no plain value. A right
-// operand may be a paren of such an expression, when parens is set. A full
-// value stack is left to the evaluator, whose overflow error names the code.
+// goes on from it as infix() would); 0, with nothing pushed, when the
+// expression starts with no plain value (computed_in_place takes some of
+// those). A right operand may be a paren of such an expression, when parens
+// is set. A full value stack is left to the evaluator, whose overflow error
+// names the code.
 [[gnu::noinline]] uint32_t value_in_place(SeriesBuffer* b, uint32_t pos, const Cell* value, bool parens, Stop* stop) {
     if (is_tracing() || stack::reg.top + 2 >= stack::reg.limit) return 0;
     Cell* result = stack::push(value);
-    for (pos++; const Cell* slot = infix_op_at(b, pos); pos += 2) {
+    for (pos++; const Cell* slot = infix_op_at(b, pos);) {
         FastOp fast = fast_operator(slot);
         bool paren_right = pos + 1 < cell_count(b) && cell::type(series::cells(b) + pos + 1) == T_PAREN;
-        if (!(fast.takes & takes_of(result)) || (paren_right && !parens) || !infix_in_place(fast, b, pos + 1)) {
+        bool applies = (fast.takes & takes_of(result)) && (parens || !paren_right);
+        uint32_t next = applies ? infix_in_place(fast, b, pos + 1) : 0;
+        if (!next) {
             *stop = Stop{slot, fast};
             return pos;
         }
+        pos = next;
     }
     stop->op = nullptr;
     return pos;
 }
-// The common answer (the expression starts with no plain value) inline.
+
+// Whether the argument entry takes a value of the type.
+inline bool entry_takes(const Cell* entry, uint32_t type) {
+    TypeBit bit = TYPE_BITS.of[type];
+    return (typeset::words(entry)[bit.word] & bit.mask) != 0;
+}
+
+// A call of an action whose fast path selects (pick: a block and an integer)
+// or queries (length?, next, ...: a block) with its arguments written as
+// plain values, and no operator after the last one (which would make it an
+// expression): the fast path's answer, into out, when it has one and the
+// argument list takes the arguments as they are. The position after the
+// call, or 0.
+uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
+    const Cell* c = series::cells(b) + pos;
+    const Cell* action = cell::type(c) == T_WORD ? context::bound_slot(c) : nullptr;
+    if (!action || cell::type(action) != T_ACTION) return 0;
+    Fast f = fast_action(action->w1);
+    uint32_t args = f.kind == FAST_PICK ? 2 : f.kind == FAST_QUERY ? 1 : 0;
+    if (!args || pos + args >= cell_count(b) || infix_op_at(b, pos + args + 1) || !has_routine(action)) return 0;
+    const Cell* first = plain_value(c + 1);
+    const Cell* second = args == 2 ? plain_value(c + 2) : first;
+    const ListMemo& memo = list_memo_of(action);
+    if (!first || !second || memo.plain_args != int32_t(args)) return 0;
+    const Cell* entries = series::cells(node::buffer(memo.list));
+    if (!entry_takes(entries, cell::type(first)) || !entry_takes(entries + args - 1, cell::type(second))) return 0;
+    bool done = f.kind == FAST_PICK ? cell::type(second) == T_INTEGER &&
+                                          actions::select_inline(first, cell::get_int(second), out)
+                                    : actions::query_inline(first, f.op, out);
+    return done ? pos + args + 1 : 0;
+}
+
+// An expression whose first cell is no plain value but gives one in place
+// all the same: a call as above, or (with paren_first) a paren wholly of an
+// expression that applies in place and starts with a plain value or such a
+// call. Its value is pushed and the operators after it applied as
+// value_in_place does.
+[[gnu::noinline]] uint32_t computed_in_place(SeriesBuffer* b, uint32_t pos, bool parens, Stop* stop,
+                                             bool paren_first) {
+    if (pos >= cell_count(b) || is_tracing()) return 0;
+    Cell value;
+    uint32_t next = fast_call_in_place(b, pos, &value);
+    const Cell* paren = series::cells(b) + pos;
+    if (!next && paren_first && cell::type(paren) == T_PAREN) {
+        SeriesBuffer* inner = code_buffer(paren);
+        uint32_t at = uint32_t(cell::series_index(paren));
+        const Cell* v = at < cell_count(inner) ? plain_value(series::cells(inner) + at) : nullptr;
+        Stop end_stop;
+        uint32_t end = v ? value_in_place(inner, at, v, false, &end_stop)
+                         : computed_in_place(inner, at, false, &end_stop, false);
+        if (!end) return 0;
+        value = *stack::top();
+        stack::pop(1);
+        if (end_stop.op || end < cell_count(inner)) return 0;
+        next = pos + 1;
+    }
+    return next ? value_in_place(b, next - 1, &value, parens, stop) : 0;
+}
+
+// Whether computed_in_place may take the cell: a paren, or a word holding an
+// action (the commonest first cells, calls of functions and natives, are
+// turned away here without a call).
+inline bool computable(const Cell* c) {
+    if (cell::type(c) != T_WORD) return cell::type(c) == T_PAREN;
+    const Cell* value = context::bound_slot(c);
+    return value && cell::type(value) == T_ACTION;
+}
+
+// The common answer (the expression starts with a plain value) inline.
 inline uint32_t expression_in_place(SeriesBuffer* b, uint32_t pos, bool parens, Stop* stop) {
-    const Cell* value = pos < cell_count(b) ? plain_value(series::cells(b) + pos) : nullptr;
-    return value ? value_in_place(b, pos, value, parens, stop) : 0;
+    if (pos >= cell_count(b)) return 0;
+    const Cell* c = series::cells(b) + pos;
+    if (const Cell* value = plain_value(c)) return value_in_place(b, pos, value, parens, stop);
+    return computable(c) ? computed_in_place(b, pos, parens, stop, true) : 0;
+}
+
+// if (unless) whose condition applies in place and is falsy (truthy), with
+// its block written as a plain value: the block is not run, and the call
+// answers none without a frame, which nothing in it could have seen. The
+// argument list must take the arguments as they are. Answers the position
+// after the call, or 0 to leave the call to the general path, with nothing
+// pushed.
+[[gnu::noinline]] uint32_t branch_skipped(const Cell* code, uint32_t pos, const Cell* native) {
+    const ListMemo& memo = list_memo_of(native);
+    if (memo.plain_args != 2) return 0;
+    SeriesBuffer* b = code_buffer(code);
+    Cell* top = stack::reg.top;
+    Stop stop;
+    uint32_t at = expression_in_place(b, pos, true, &stop);
+    if (!at) return 0;
+    const Cell* entries = series::cells(node::buffer(memo.list));
+    bool truthy = logic::is_truthy(stack::top());
+    bool skip = !stop.op && truthy == (native->w1 == NATIVE_UNLESS) && entry_takes(entries, stack::top_type());
+    stack::reg.top = top;
+    const Cell* block = skip && at < cell_count(b) ? plain_value(series::cells(b) + at) : nullptr;
+    if (!block || cell::type(block) != T_BLOCK || !entry_takes(entries + 1, T_BLOCK) || infix_op_at(b, at + 1))
+        return 0;
+    stack::push(&statics::none_cell);
+    return at + 1;
+}
+
+// return whose value applies in place: the exit is taken at once, as the
+// native would take it from its frame (nothing could have seen the frame).
+// 0 leaves the call to the general path, with nothing pushed; so does a
+// return that no function takes, for its error.
+[[gnu::noinline]] uint32_t returned_in_place(const Cell* code, uint32_t pos, const Cell* native) {
+    const ListMemo& memo = list_memo_of(native);
+    if (memo.plain_args != 1) return 0;
+    Cell* top = stack::reg.top;
+    Stop stop;
+    uint32_t at = expression_in_place(code_buffer(code), pos, true, &stop);
+    if (!at) return 0;
+    bool takes = !stop.op && entry_takes(series::cells(node::buffer(memo.list)), stack::top_type());
+    Cell value = *stack::top();
+    stack::reg.top = top;
+    return takes && stack::return_in_place(&value) ? at : 0;
 }
 
 // The whole expression from the position to the tail in place: its value
@@ -1035,15 +1187,6 @@ bool tail_in_place(SeriesBuffer* b, uint32_t pos, bool parens) {
     return done;
 }
 
-// A word holding a callable, untraced: its call, then the look-ahead.
-[[gnu::noinline]] uint32_t word_call_expression(const Cell* code, uint32_t pos, bool infix_off, const Cell* w,
-                                                const Cell* callable) {
-    Call c = code_call(callable, w, code, pos + 1);
-    pos = call(c);
-    if (infix_off || exits::pending()) return pos;
-    return infix_after(code, pos, code_buffer(code));
-}
-
 // One expression from the position; b is the code's buffer, fetched by the
 // caller since the last evaluation (and again here after a collection). A
 // value that evaluates to itself, or a word holding one, is pushed here, and
@@ -1052,13 +1195,10 @@ bool tail_in_place(SeriesBuffer* b, uint32_t pos, bool parens) {
 uint32_t expression(const Cell* code, uint32_t pos, bool infix_off, SeriesBuffer* b) {
     if (collector::safe_point()) b = code_buffer(code);
     const Cell* c = series::cells(b) + pos;
-    const Cell* value = c;
-    if (cell::type(c) == T_WORD) {
-        value = context::bound_slot(c);
-        if (!value || is_tracing()) return compound_expression(code, pos, infix_off, b);
-        if (word_class(value) == WORD_CALL) return word_call_expression(code, pos, infix_off, c, value);
-        if (word_class(value) != WORD_PUSH) return compound_expression(code, pos, infix_off, b);
-    } else if (!SELF_EVALUATING.of[cell::type(c)] || is_tracing()) {
+    const Cell* value = plain_value(c);
+    if (!value || is_tracing()) {
+        // An assignment, the commonest other first cell, skips the general switch.
+        if (cell::type(c) == T_SET_WORD && !is_tracing()) return set_word_expression(code, pos + 1, c);
         return compound_expression(code, pos, infix_off, b);
     }
     stack::push(value);
@@ -1433,7 +1573,7 @@ uint32_t eval_next_at(const Cell* block, uint32_t position, bool keep) {
         if (!keep) stack::set_result(stack::top());
         return at;
     }
-    Cell so_far;  // the part of the value computed in place moves into the frame
+    Cell so_far{};  // the part of the value computed in place moves into the frame
     if (at) {
         so_far = *stack::top();
         stack::pop(1);

@@ -74,9 +74,10 @@ bool is_library(const Cell* function);
 // the change notifiers of objects) and its collector roots. Idempotent.
 void init();
 
-// Evaluates the whole block under a block frame named by the word; the last
-// value stays as the top value, or with keep_last goes to the caller's result
-// slot. An empty block gives unset.
+// Evaluates the whole block under a block frame named by the word (one named
+// <body> or <anon> runs without it, untraced: no exit and no listing could
+// see it); the last value stays as the top value, or with keep_last goes to
+// the caller's result slot. An empty block gives unset.
 void eval(const Cell* name, const Cell* block, bool keep_last);
 
 // One expression (with the infix operators after it) from the position (a

@@ -116,6 +116,14 @@ void throw_break(bool with_value, bool is_continue) {
     runtime::record.pending_code = is_continue ? EXIT_CONTINUE : EXIT_BREAK;
 }
 
+bool break_in_place(bool is_continue) {
+    Frame* loop = find_target(reg.call_top, [](const Frame* f) { return kind_of(f) == KIND_LOOP; });
+    if (!loop) return false;
+    *place(loop) = statics::unset_cell;
+    runtime::record.pending_code = is_continue ? EXIT_CONTINUE : EXIT_BREAK;
+    return true;
+}
+
 void throw_return(bool with_value, bool no_own_frame) {
     Frame* from = no_own_frame ? reg.call_top : below_own_frame();
     Frame* target = find_target(from, [](const Frame* f) { return (f->header & CATCH_RETURN) != 0; });
@@ -123,6 +131,15 @@ void throw_return(bool with_value, bool no_own_frame) {
     Cell value = with_value ? *reg.base : statics::unset_cell;
     *place(target) = value;
     runtime::record.pending_code = with_value ? EXIT_RETURN : EXIT_EXIT;
+}
+
+bool return_in_place(const Cell* value) {
+    Frame* target = find_target(reg.call_top, [](const Frame* f) { return (f->header & CATCH_RETURN) != 0; });
+    if (!target) return false;
+    Cell v = *value;
+    *place(target) = v;
+    runtime::record.pending_code = EXIT_RETURN;
+    return true;
 }
 
 void throw_value(uint32_t code) {

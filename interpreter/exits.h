@@ -77,9 +77,17 @@ Frame* unroll(uint32_t kind, bool keep);
 // break (is_continue false) or continue; with_value for break/return, whose
 // value is the first argument of the break call.
 void throw_break(bool with_value, bool is_continue);
+// break (without a value) or continue from code that opened no frame for
+// the call (the evaluator's short way): false, with nothing changed, when no
+// loop takes it, so that the general call raises the error.
+bool break_in_place(bool is_continue);
 // return (with_value) or exit; no_own_frame when the top frame is not the
 // exiting native's own frame and must be examined too.
 void throw_return(bool with_value, bool no_own_frame);
+// return of the value from code that opened no frame for the return call
+// (the evaluator's short way): false, with nothing changed, when no frame
+// takes it, so that the general call raises the error.
+bool return_in_place(const Cell* value);
 // throw: the value is the first argument of the throw call, its name the
 // second; the code travels pending.
 void throw_value(uint32_t code);

@@ -449,7 +449,6 @@ const Cell* request(const Cell* method, const Cell* url, const Cell* headers, co
 }
 
 void init() {
-    platform::http_startup();
     url::set_http_client(request);
 }
 

@@ -181,14 +181,18 @@ bool configure(Exchange* x, curl_slist* fields) {
     return e == CURLE_OK;
 }
 
-}  // namespace
-
-void http_startup() {
+// The library is set up on the first exchange, not at start-up, which
+// would cost every script the set-up of the secure transport.
+bool startup() {
     static bool started = false;
     if (!started) started = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    return started;
 }
 
+}  // namespace
+
 bool http_exchange(const HttpRequest& rq, HttpAnswer* answer) {
+    if (!startup()) return false;
     Exchange x{&rq, answer, curl_easy_init(), rq.max_head};
     if (!x.curl) return false;
     curl_slist* fields = field_list(rq);

@@ -36,9 +36,6 @@ struct HttpAnswer {
     std::vector<uint8_t> body;
 };
 
-// Sets the library up; once per process, before the first exchange.
-void http_startup();
-
 // False when the exchange could not be made or its answer not read whole:
 // no connection, a failed secure handshake, a wait run out, an answer that
 // breaks its framing or its bounds, or no memory for it.
