@@ -721,10 +721,18 @@ void enter_function(const Cell* name, Node ctx) {
     f->saved_values = context::cell_of(ctx)->w2;
 }
 
-// The natives if, unless, break, continue and return, by native index.
-constexpr uint32_t NATIVE_IF = 1, NATIVE_UNLESS = 2, NATIVE_BREAK = 77, NATIVE_CONTINUE = 78, NATIVE_RETURN = 80;
+// The natives if, unless, either, break, continue and return, by native index.
+constexpr uint32_t NATIVE_IF = 1, NATIVE_UNLESS = 2, NATIVE_EITHER = 3;
+constexpr uint32_t NATIVE_BREAK = 77, NATIVE_CONTINUE = 78, NATIVE_RETURN = 80;
 uint32_t branch_skipped(const Cell* code, uint32_t pos, const Cell* native);
 uint32_t returned_in_place(const Cell* code, uint32_t pos, const Cell* native);
+
+// either in its frame, its arguments checked: the native's work without the
+// native's call (the commonest native in recursive functions).
+inline void either_branch() {
+    Cell* base = stack::reg.base;
+    eval(anon(), logic::check_condition(base) ? base + 1 : base + 2, true);
+}
 
 // A native, action or function whose arguments are all evaluated from the
 // code: the general call below without its walk of the argument list.
@@ -750,8 +758,12 @@ uint32_t call_plain(Call& c, uint32_t args) {
         stack::drop_below();
         return c.pos;
     }
-    if (is_tracing()) emit_event(EV_CALL, c.code, int32_t(c.pos), &c.name, &c.callable);
-    run_native(&c.callable, NO_REFINEMENTS.refs);
+    if (cell::type(&c.callable) == T_NATIVE && c.callable.w1 == NATIVE_EITHER && !is_tracing()) {
+        either_branch();
+    } else {
+        if (is_tracing()) emit_event(EV_CALL, c.code, int32_t(c.pos), &c.name, &c.callable);
+        run_native(&c.callable, NO_REFINEMENTS.refs);
+    }
     if (exits::pending()) return c.pos;
     stack::leave();
     if (is_tracing()) emit_event(EV_RETURN, c.code, int32_t(c.pos), &c.name, stack::top());
@@ -803,6 +815,66 @@ uint32_t call(Call& c) {
     return c.pos;
 }
 
+// Switches tracing back off when a body run untraced ends on any path, as
+// the body may have switched it on.
+struct UntracedBody {
+    ~UntracedBody() { trace_state.tracing = false; }
+};
+
+// The body of a function called untraced, with no trace flag and outside
+// library code: call_function_body without its trace and library upkeep.
+// The context cell is the caller's fresh lookup; it is looked up again after
+// the body, which may move it.
+void run_untraced_body(const Cell* function, Cell* cc) {
+    uint32_t saved = cc->w2;
+    cc->w2 = stack::index_of(stack::reg.base);
+    stack::Frame* frame = stack::top_frame();
+    stack::set_catch_return(true);
+    {
+        UntracedBody scope;
+        const Cell* body = function::extra(function) + function::EXTRA_BODY;
+        if (cell::type(body) == T_BLOCK) eval(body_word(), body, true);
+        else stack::set_result(&statics::unset_cell);
+        if (!exits::pending() && is_tracing())  // the body started a trace
+            emit_event(EV_EPILOG, function::extra(function) + function::EXTRA_BODY, 0, function, stack::reg.base);
+    }
+    if (frame < stack::reg.call_top) stack::clear_catch_return(frame);
+    context::cell_of(function::context_of(function))->w2 = saved;
+    uint32_t code = exits::pending();
+    if (code == EXIT_RETURN || code == EXIT_EXIT) exits::clear();
+}
+
+// A word holding a function whose arguments are all evaluated from the
+// code, called untraced: call_plain and call_function in one, without the
+// general call's layers. Tracing switched on by an argument, a trace flag
+// or library code leave the body to call_function.
+[[gnu::noinline]] uint32_t function_call(const Cell* code, uint32_t pos, const Cell* w, const Cell* value,
+                                         uint32_t args, Node list) {
+    Cell held[2] = {*value, *w};  // the callable and the name, kept current
+    temp_roots::Hold hold(held, 2);
+    Cell entries[MAX_PLAIN_ARGS];  // copies: no evaluation can move them
+    std::memcpy(entries, series::cells(node::buffer(list)), args * sizeof(Cell));
+    stack::push(held);
+    enter_function(held + 1, held[0].w1);
+    for (uint32_t k = 0; k < args; k++) {
+        SeriesBuffer* b = code_buffer(code);
+        if (pos >= cell_count(b)) no_arg(held + 1, entries[k]);
+        pos = expression(code, pos, false, b);
+        if (exits::pending()) return pos;
+        check_type(held + 1, entries[k]);
+    }
+    pad_frame(held);
+    Cell* cc = context::cell_of(held[0].w1);
+    if (is_tracing() || (held[0].header & (HDR_TRACE_OFF | HDR_TRACE_ON)) || (cc->header & LIBRARY_CONTEXT))
+        call_function(held);
+    else
+        run_untraced_body(held, cc);
+    if (exits::pending()) return pos;
+    stack::leave_func();
+    stack::drop_below();
+    return pos;
+}
+
 Call code_call(const Cell* callable, const Cell* name, const Cell* code, uint32_t pos) {
     Call c{};
     c.callable = *callable;
@@ -828,6 +900,10 @@ uint32_t word_call(const Cell* code, uint32_t pos, const Cell* w, const Cell* va
             if ((index == NATIVE_BREAK || index == NATIVE_CONTINUE) && !is_tracing() &&
                 list_memo_of(value).plain_args == 0 && stack::break_in_place(index == NATIVE_CONTINUE))
                 return pos;
+        }
+        if (cell::type(value) == T_FUNCTION && !is_tracing()) {
+            const ListMemo& memo = list_memo_of(value);
+            if (memo.plain_args >= 0) return function_call(code, pos, w, value, uint32_t(memo.plain_args), memo.list);
         }
         Call c = code_call(value, w, code, pos);
         return call(c);
