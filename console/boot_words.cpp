@@ -212,7 +212,7 @@ const ActionDef ACTIONS[] = {
         series [series! port!]
         return: [series! port!])~"},
     {ACT_pick, "pick", R"~("Returns the value at an index of a series"
-        series [series! port! bitset! pair! tuple! money! date! time! any-point!]
+        series [series! port! bitset! pair! tuple! money! date! time! any-point! event!]
         index [scalar! any-string! any-word! block! logic!]
         return: [any-type!])~"},
     {ACT_poke, "poke", R"~("Replaces the value at an index of a series; returns the new value"
@@ -509,7 +509,8 @@ const OperatorDef OPERATORS[] = {
 
 // The operators whose callable is a library function.
 const OperatorDef LIBRARY_OPERATORS[] = {
-    {"//", "modulo"},
+    {"//", "modulo"},      {"<<", "shift-left"},       {">>", "shift-right"},
+    {">>>", "shift-logical"},
 };
 
 void make_operator(const OperatorDef& d) {

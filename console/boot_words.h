@@ -18,8 +18,8 @@ void bind();
 // global words.
 void make_values();
 
-// Makes the operators whose callable is a library function (// of modulo);
-// after the library's Zel sources have run.
+// Makes the operators whose callable is a library function or a routine
+// (// of modulo, the shifts); after the library's Zel sources have run.
 void make_library_operators();
 
 }  // namespace boot_words

@@ -8,6 +8,7 @@
 
 #include "console/boot_words.h"
 #include "core/block.h"
+#include "core/datatype.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/string.h"
@@ -27,6 +28,7 @@ namespace startup {
 
 void boot() {
     runtime::boot();
+    types::register_event();
     boot_words::bind();
     collector::state.enabled = true;
     runtime::booting = false;

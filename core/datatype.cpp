@@ -29,6 +29,7 @@
 #include "datatypes/binary.h"
 #include "datatypes/date.h"
 #include "datatypes/error.h"
+#include "datatypes/event.h"
 #include "datatypes/handle.h"
 #include "datatypes/hash.h"
 #include "datatypes/map.h"
@@ -131,7 +132,7 @@ void register_all() {
     for (const Entry& e : ORDER) register_entry(e);
 }
 
-void register_event() { register_entry({T_EVENT, 0, "event!", nullptr}); }
+void register_event() { register_entry({T_EVENT, 0, "event!", event::register_type}); }
 
 void make_name_words(WordMaker maker) {
     registry.word_maker = maker;

@@ -78,6 +78,14 @@ int32_t whole_to_int32(double d) {
 
 namespace integer {
 
+int32_t shift(int32_t data, int32_t bits, bool left, bool logical) {
+    if (bits < 0) bits = 0;
+    if (left) return bits > 31 ? 0 : int32_t(uint32_t(data) << bits);
+    if (logical) return bits > 31 ? 0 : int32_t(uint32_t(data) >> bits);
+    if (bits > 31) return data < 0 ? -1 : 0;
+    return data >> bits;
+}
+
 using namespace number;
 
 // An answer of make and to, which the caller copies at once.

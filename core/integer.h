@@ -78,6 +78,9 @@ int32_t get_first_arg();
 int32_t get_first_arg_or_zero();
 
 // ---- numbers ------------------------------------------------------------------
+// A bit shift, right and arithmetic unless left or logical; counts of 32 or
+// more shift every bit out, negative counts shift nothing.
+int32_t shift(int32_t data, int32_t bits, bool left, bool logical);
 inline int32_t sign(int32_t value) { return value < 0 ? -1 : value > 0 ? 1 : 0; }
 // math overflow for the smallest integer.
 int32_t abs_checked(int32_t value);

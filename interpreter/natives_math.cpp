@@ -9,6 +9,7 @@
 
 #include "core/bitset.h"
 #include "core/block_search.h"
+#include "core/integer.h"
 #include "core/raise.h"
 #include "core/string.h"
 #include "core/string_actions.h"
@@ -164,18 +165,9 @@ void nan_q_native(bool check, const int32_t* r) {
 
 // ---- shift and to-hex ---------------------------------------------------------------
 
-// data bits /left /logical: counts above 31 shift every bit out.
-int32_t shift(int32_t data, int32_t bits, bool left, bool logical) {
-    if (bits < 0) bits = 0;
-    if (left) return bits > 31 ? 0 : int32_t(uint32_t(data) << bits);
-    if (logical) return bits > 31 ? 0 : int32_t(uint32_t(data) >> bits);
-    if (bits > 31) return data < 0 ? -1 : 0;
-    return data >> bits;
-}
-
 void shift_native(bool check, const int32_t* r) {
     if (check) check_args(53, r);
-    int32_t result = shift(cell::get_int(arg(0)), cell::get_int(arg(1)), r[0] >= 0, r[1] >= 0);
+    int32_t result = integer::shift(cell::get_int(arg(0)), cell::get_int(arg(1)), r[0] >= 0, r[1] >= 0);
     cell::make_integer(arg(0), result);
 }
 

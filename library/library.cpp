@@ -10,6 +10,7 @@
 #include "io/lexer.h"
 #include "kernel/print.h"
 #include "kernel/runtime.h"
+#include "library/routines.h"
 
 namespace zel {
 namespace library {
@@ -61,6 +62,7 @@ void mark_functions() {
 }
 
 void load() {
+    routines::bind();
     for (uint32_t i = 0; i < SOURCE_COUNT; i++) load_source(SOURCES[i]);
     mark_functions();
 }

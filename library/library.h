@@ -8,7 +8,8 @@
 namespace zel {
 namespace library {
 
-// Loads each source, binds it to the global context and evaluates it, then
+// Binds the routines to their words (library/routines.h); loads each
+// source, binds it to the global context and evaluates it; then
 // marks every function! the global context holds (and those of the objects
 // it holds) as library code. Needs the boot words, the constants and the
 // typesets. An error in a source is a fault of the build: its report names

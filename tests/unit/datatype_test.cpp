@@ -57,6 +57,8 @@ TEST_F(DatatypeTest, BootRegistersAllButEvent) {
 }
 
 TEST_F(DatatypeTest, RowsOfTypesNotRegisteredSupportNothing) {
+    types::registry = types::Registry{};  // as at boot, before event! registers
+    types::register_all();
     EXPECT_TRUE(supported(types::row(T_EVENT)).empty());  // registered after the library is built
     EXPECT_EQ(supported(types::row(T_DATATYPE)), (std::vector<uint32_t>{ACT_form, ACT_mold, ACT_compare}));
 }
@@ -87,6 +89,8 @@ Cell counting_maker(const char* name) {
 }
 
 TEST_F(DatatypeTest, NameWordsAreMadeForEveryIdThenAtRegistration) {
+    types::registry = types::Registry{};  // as at boot, before event! registers
+    types::register_all();
     types::make_name_words(counting_maker);
     for (uint32_t t = 1; t <= types::top(); t++) {
         EXPECT_EQ(types::name(t).word.header, uint32_t(T_WORD)) << t;

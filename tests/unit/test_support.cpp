@@ -7,6 +7,7 @@
 
 #include "datatypes/error.h"
 #include "console/boot_words.h"
+#include "core/datatype.h"
 #include "core/support.h"
 #include "interpreter/eval.h"
 #include "interpreter/exits.h"
@@ -34,6 +35,7 @@ void interpreter_ready() {
     // As the start-up body does, but with the collector left off: tests hold
     // values in C++ locals that nothing roots, and collect only when they ask.
     runtime::boot();
+    types::register_event();
     boot_words::bind();
     runtime::booting = false;
     boot_words::make_values();

@@ -1,0 +1,306 @@
+// event!: construction from a spec block, field access by path and pick, the
+// type and flag word tables, the routines bound to words, and the
+// registration of its action row.
+#include "datatypes/event.h"
+
+#include "core/block.h"
+#include "core/context.h"
+#include "core/datatype.h"
+#include "core/raise.h"
+#include "core/routine.h"
+#include "core/symbol.h"
+#include "core/word.h"
+#include "datatypes/pair.h"
+#include "interpreter/stack.h"
+#include "kernel/memory.h"
+
+namespace zel {
+namespace event {
+
+namespace {
+
+// An answer of make and of a field read, which the caller copies at once.
+Cell answer;
+Backend backend{};
+
+const char* const TYPE_NAMES[TYPE_COUNT + 1] = {
+    nullptr,     "down",     "up",     "mid-down",  "mid-up", "alt-down", "alt-up",    "aux-down",
+    "aux-up",    "click",    "dbl-click", "wheel",  "over",   "key",      "key-down",  "key-up",
+    "ime",       "focus",    "unfocus", "enter",    "zoom",   "pan",      "rotate",    "two-tap",
+    "press-tap", "select",   "change", "menu",      "close",  "move",     "resize",    "moving",
+    "resizing",  "time",     "drawing", "scroll",
+};
+
+const char* const FIELD_NAMES[FIELD_COUNT + 1] = {
+    nullptr, "type",  "face",  "window",    "offset",    "key",       "picked", "flags",
+    "away?", "down?", "mid-down?", "alt-down?", "aux-down?", "ctrl?", "shift?", "orientation",
+};
+
+struct Flag {
+    const char* name;
+    uint32_t bit;
+};
+
+// In the order the flags field lists them.
+const Flag FLAGS[] = {
+    {"control", 0x10000000u},  {"shift", 0x20000000u},    {"alt", 0x40000000u},
+    {"command", 0x80000000u},  {"away", 0x04000000u},     {"down", 0x02000000u},
+    {"mid-down", 0x01000000u}, {"alt-down", 0x00800000u}, {"aux-down", 0x00400000u},
+};
+
+// The flag bit each of the logic fields away? to shift? tests.
+const uint32_t FIELD_BITS[FIELD_COUNT + 1] = {
+    0, 0, 0, 0, 0, 0, 0, 0, 0x04000000u, 0x02000000u, 0x01000000u, 0x00800000u, 0x00400000u,
+    0x10000000u, 0x20000000u, 0,
+};
+
+bool is_word_type(uint32_t t) { return t >= T_WORD && t <= T_REFINEMENT; }
+
+bool names(const Cell* word, const char* name) {
+    return symbol::resolve(word->w2) == symbol::resolve(symbol::intern(name));
+}
+
+// The index of the word's name in a table of names from index 1, or 0.
+int32_t lookup(const Cell* word, const char* const* table, int32_t count) {
+    for (int32_t i = 1; i <= count; i++)
+        if (names(word, table[i])) return i;
+    return 0;
+}
+
+bool is_built(const Cell* e) { return e->header & BUILT; }
+
+// The cell of a built event's block that holds face, window, offset or
+// picked (in that order), or null when the event has no block.
+const Cell* held(const Cell* e, int32_t field) {
+    uint32_t k = field == F_PICKED ? 3 : uint32_t(field - F_FACE);
+    return e->w2 ? series::cells(node::buffer(e->w2)) + k : nullptr;
+}
+
+const Cell* none() {
+    cell::make_none(&answer);
+    return &answer;
+}
+
+const Cell* backend_field(const Cell* e, int32_t field) {
+    return backend.field ? backend.field(e->w2, field) : none();
+}
+
+// A field held in the block of a built event, or its default.
+const Cell* held_field(const Cell* e, int32_t field) {
+    if (!is_built(e)) return backend_field(e, field);
+    const Cell* c = held(e, field);
+    if (c) return c;
+    if (field == F_OFFSET) pair::init_cell(&answer, 0, 0);
+    else if (field == F_PICKED) cell::make_integer(&answer, 0);
+    else cell::make_none(&answer);
+    return &answer;
+}
+
+const Cell* key_field(const Cell* e) {
+    if (!is_built(e)) return backend_field(e, F_KEY);
+    uint32_t key = e->w3 & KEY_MASK;
+    if (!key) return none();
+    cell::make_char(&answer, key);
+    return &answer;
+}
+
+// The words of the flag bits set, as a new block.
+const Cell* flags_field(const Cell* e) {
+    block::write_cell(&answer, 1);
+    for (const Flag& f : FLAGS) {
+        if (!(e->w3 & f.bit)) continue;
+        Cell w = word::intern(f.name);
+        block::append_copy(&answer, &w);
+    }
+    return &answer;
+}
+
+// ---- make ---------------------------------------------------------------------
+
+struct Spec {
+    Cell slots[4];  // face, window, offset, picked
+    bool any_held;
+};
+
+// A bound word! or get-word! that has a value stands for it.
+const Cell* resolved(const Cell* v) {
+    if (cell::type(v) != T_WORD && cell::type(v) != T_GET_WORD) return v;
+    const Cell* slot = context::bound_slot(v);
+    return slot && cell::type(slot) != T_UNSET ? slot : v;
+}
+
+void keep(Spec& s, uint32_t k, const Cell* v) {
+    s.slots[k] = *v;
+    cell::clear_flag(&s.slots[k]);
+    s.any_held = true;
+}
+
+void read_pair(Cell* e, Spec& s, const Cell* set_word, const Cell* v) {
+    uint32_t t = cell::type(v);
+    if (names(set_word, "type")) {
+        if (t == T_WORD || t == T_LIT_WORD) set_type(e, v);
+    } else if (names(set_word, "key")) {
+        if (t == T_CHAR) e->w3 |= v->w2 & KEY_MASK;
+    } else if (names(set_word, "flags")) {
+        if (t != T_BLOCK) return;
+        const Cell* c = block::cell_at(v, uint32_t(cell::series_index(v)));
+        const Cell* end = block::tail_cell(v);
+        for (; c < end; c++)
+            if (cell::type(c) == T_WORD) e->w3 |= flag_bit(c);
+    } else if (names(set_word, "face") || names(set_word, "window")) {
+        if (t == T_OBJECT) keep(s, names(set_word, "face") ? 0 : 1, v);
+    } else if (names(set_word, "offset")) {
+        if (t == T_PAIR || t == T_POINT2D) keep(s, 2, v);
+    } else if (names(set_word, "picked")) {
+        if (t == T_INTEGER) keep(s, 3, v);
+    }
+}
+
+void make_block(Cell* e, const Spec& s) {
+    Cell b;
+    block::write_cell(&b, 4);
+    for (const Cell& c : s.slots) block::append_copy(&b, &c);
+    e->w2 = cell::series_node(&b);
+}
+
+}  // namespace
+
+void set_backend(const Backend& b) { backend = b; }
+
+// ---- fields -------------------------------------------------------------------
+
+int32_t field_index(const Cell* word, const Cell* value) {
+    int32_t n = is_word_type(cell::type(word)) ? lookup(word, FIELD_NAMES, FIELD_COUNT) : 0;
+    if (n) return n;
+    if (value && cell::type(value) == T_EVENT) error::raise(Err::script_cannot_use, word, value);
+    return -1;
+}
+
+Cell type_word(const Cell* e) {
+    Cell w;
+    if (e->w1 >= 1 && e->w1 <= TYPE_COUNT) w = word::intern(TYPE_NAMES[e->w1]);
+    else cell::make_none(&w);
+    return w;
+}
+
+void set_type(Cell* e, const Cell* word) {
+    int32_t id = lookup(word, TYPE_NAMES, int32_t(TYPE_COUNT));
+    if (!id) error::raise(Err::script_not_event_type, word);
+    e->w1 = uint32_t(id);
+}
+
+uint32_t flag_bit(const Cell* word) {
+    for (const Flag& f : FLAGS)
+        if (names(word, f.name)) return f.bit;
+    return 0;
+}
+
+const Cell* get_field(const Cell* e, int32_t field) {
+    switch (field) {
+    case F_TYPE: answer = type_word(e); return &answer;
+    case F_FACE: case F_WINDOW: case F_OFFSET: case F_PICKED: return held_field(e, field);
+    case F_KEY: return key_field(e);
+    case F_FLAGS: return flags_field(e);
+    case F_ORIENTATION: return backend_field(e, field);
+    default:
+        cell::make_logic(&answer, (e->w3 & FIELD_BITS[field]) != 0);
+        return &answer;
+    }
+}
+
+Cell* push_value(const Cell* value) {
+    Cell* c = stack::push_slot();
+    *c = *value;
+    return c;
+}
+
+bool has_flag(const Cell* flags, const Cell* word) {
+    uint32_t want = symbol::resolve(word->w2);
+    if (cell::type(flags) == T_WORD) return symbol::resolve(flags->w2) == want;
+    if (cell::type(flags) != T_BLOCK) return false;
+    const Cell* c = block::cell_at(flags, uint32_t(cell::series_index(flags)));
+    for (const Cell* end = block::tail_cell(flags); c < end; c++) {
+        uint32_t t = cell::type(c);
+        if ((t == T_WORD || t == T_LIT_WORD) && symbol::resolve(c->w2) == want) return true;
+    }
+    return false;
+}
+
+// ---- actions ------------------------------------------------------------------
+
+const Cell* make(Cell*, Cell* spec, uint32_t) {
+    Cell e{T_EVENT | BUILT, 0, 0, 0};
+    Spec s{};
+    for (Cell& c : s.slots) cell::make_none(&c);
+    pair::init_cell(&s.slots[2], 0, 0);
+    cell::make_integer(&s.slots[3], 0);
+    if (cell::type(spec) == T_BLOCK) {
+        uint32_t length = block::buffer_length(spec);
+        for (uint32_t i = uint32_t(cell::series_index(spec)); i + 1 < length; i++) {
+            const Cell* c = block::cell_at(spec, i);
+            if (cell::type(c) != T_SET_WORD) continue;
+            read_pair(&e, s, c, resolved(block::cell_at(spec, i + 1)));
+            i++;
+        }
+    }
+    if (s.any_held) make_block(&e, s);
+    answer = e;
+    return &answer;
+}
+
+int32_t form(Cell*, Cell* buffer, Cell*, int32_t limit) { return datatype::append_text(buffer, "event", 5, limit); }
+
+int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell* part, int32_t limit, int32_t) {
+    return form(value, buffer, part, limit);
+}
+
+// Events are equal to one another and have no order.
+int32_t compare(Cell*, Cell* value2, int32_t op) {
+    if (cell::type(value2) != T_EVENT) return -2;
+    switch (op) {
+    case 0: case 1: case 2: case 7: case 8: case 9: case 12: return 0;
+    default: return -2;
+    }
+}
+
+const Cell* pick(Cell* value, int32_t index, Cell* index_cell) {
+    if (is_word_type(cell::type(index_cell))) index = field_index(index_cell, value);
+    if (index < 1 || index > FIELD_COUNT) error::raise(Err::script_out_of_range, index_cell);
+    return get_field(value, index);
+}
+
+const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t, bool,
+                      bool, bool, bool) {
+    int32_t field = field_index(element, nullptr);
+    if (field < 0) error::raise(Err::script_invalid_path, path, element);
+    if (!value) return get_field(parent, field);
+    if (field != F_TYPE || cell::type(value) != T_WORD) error::raise(Err::script_bad_path_set, path, element);
+    set_type(parent, value);
+    return value;
+}
+
+// ---- routines -----------------------------------------------------------------
+
+static void is_event_routine() { cell::make_logic(stack::arg(0), cell::type(stack::arg(0)) == T_EVENT); }
+
+static void send_event_os_routine() {
+    int32_t r = backend.send ? backend.send(stack::arg(0), stack::arg(1)) : 0;
+    cell::make_integer(stack::arg(0), r);
+}
+
+static void find_flag_routine() { cell::make_logic(stack::arg(0), has_flag(stack::arg(0), stack::arg(1))); }
+
+static void register_routine(const char* name, routine::Fn fn) {
+    if (!routine::find(name)) routine::register_(name, fn);
+}
+
+void register_type() {
+    datatype::register_({.id = T_EVENT, .parent = 0, .name = "event!", .make = make, .form = form,
+                         .mold = mold, .eval_path = eval_path, .compare = compare, .pick = pick});
+    register_routine("event?", is_event_routine);
+    register_routine("send-event-os", send_event_os_routine);
+    register_routine("find-flag?", find_flag_routine);
+}
+
+}  // namespace event
+}  // namespace zel
