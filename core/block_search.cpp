@@ -101,14 +101,6 @@ static bool prepare(Search& s, Cell* part, Cell* skip) {
     return true;
 }
 
-// Records start at the series' position, so a backward scan with /skip starts
-// on the key of the record that holds its first candidate, not inside it.
-static int32_t record_start(int32_t p, int32_t index, int32_t step) {
-    int32_t offset = p - index;
-    int32_t records = offset >= 0 ? offset / step : -((-offset + step - 1) / step);
-    return index + records * step;
-}
-
 // Each direction keeps to its side of the position: forward and /last look
 // at the cells from the position on (up to the /part limit), /reverse at the
 // cells before it (the /part count of them, else all). No match lies outside.
@@ -118,11 +110,11 @@ static Course course_of(const Search& s) {
     int32_t back = s.length ? s.length : 1;
     if (s.last) {
         int32_t start = (s.has_limit ? s.limit + 1 : len) - back;
-        return {record_start(start, index, s.step), index - 1, -s.step};
+        return {int32_t(series::record_start(start, index, s.step)), index - 1, -s.step};
     }
     if (s.reverse) {
         int32_t low = s.has_limit ? int32_t(std::max<int64_t>(index - s.count, 0)) : 0;
-        return {record_start(index - back, index, s.step), low - 1, -s.step};
+        return {int32_t(series::record_start(index - back, index, s.step)), low - 1, -s.step};
     }
     return {index, s.has_limit ? s.limit + 1 : len, s.step};
 }

@@ -21,6 +21,12 @@ namespace series {
 inline SeriesBuffer* buffer_of(const Cell* s) { return node::buffer(cell::series_node(s)); }
 // Units from the buffer head to the tail (the index is ignored).
 inline uint32_t buffer_length(const Cell* s) { return length(buffer_of(s)); }
+// Records of step values start at index: the start of the record that holds
+// position p (before index too), for backward scans with /skip.
+inline int64_t record_start(int64_t p, int64_t index, int64_t step) {
+    int64_t offset = p - index;
+    return index + (offset >= 0 ? offset / step : -((-offset + step - 1) / step)) * step;
+}
 // True when the value's position is at or past the tail.
 bool is_at_tail(const Cell* s);
 // Adds n to the index when the new position is still at or before the tail;

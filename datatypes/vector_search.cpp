@@ -86,8 +86,7 @@ int64_t scan(const Search& s, bool backward, bool match) {
     }
     int64_t last = int64_t(s.high) - 1, index = s.index, step = s.step;
     if (last < s.low) return -1;
-    int64_t offset = last - index;
-    int64_t start = index + (offset >= 0 ? offset / step : -((-offset + step - 1) / step)) * step;
+    int64_t start = series::record_start(last, index, step);
     for (; start >= s.low; start -= step) {
         if (matches_at(s, uint32_t(start))) return start;
         if (match) break;
