@@ -247,6 +247,25 @@ uint32_t first_expression(const Cell* code, uint32_t pos, SeriesBuffer* b);
 enum PathMode { PATH_CALL, PATH_GET, PATH_SET };
 uint32_t eval_path(const Cell* path, PathMode mode, const Cell* code, uint32_t pos);
 uint32_t call(Call& c);
+// The commonest path, an object's word and one field word bound to the
+// object (o/x), and the field it names (see object_slot): false for any
+// other path or a field that needs the walk. Good until anything evaluates.
+struct FieldRef {
+    const Cell* object;
+    const Cell* element;
+    Cell* slot;
+};
+bool field_ref(const Cell* path, bool setting, FieldRef* f);
+void set_field(const Cell* object, const Cell* element, Cell* slot, const Cell* value);
+// The value of a path read in place (see field_ref) when it is simply pushed.
+inline const Cell* path_value(const Cell* path) {
+    FieldRef f;
+    return field_ref(path, false, &f) && word_class(f.slot) == WORD_PUSH ? f.slot : nullptr;
+}
+
+// eval() inline, for the evaluator's own commonest blocks: a paren, a
+// branch, a function body (one C++ frame less per nesting).
+[[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last);
 
 [[noreturn]] void no_arg(const Cell* name, const Cell& entry) {
     Cell arg = loose_word(entry.w3, T_WORD);
@@ -663,8 +682,12 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out);
     if (at >= cell_count(b)) return 0;
     const Cell* right = series::cells(b) + at;
     if (cell::type(right) == T_PAREN) return paren_in_place(op, right) ? at + 1 : 0;
-    if (cell::type(right) == T_WORD && !(right = context::bound_slot(right))) return 0;
-    if (cell::type(right) == T_ACTION) return call_operand_in_place(op, b, at);
+    if (cell::type(right) == T_WORD) {
+        if (!(right = context::bound_slot(right))) return 0;
+        if (cell::type(right) == T_ACTION) return call_operand_in_place(op, b, at);
+    } else if (cell::type(right) == T_PATH && !(right = path_value(right))) {
+        return 0;
+    }
     Cell* left = stack::top();
     return takes_both(op.takes, left, right) && binary_inline(op.fast, left, right) ? at + 1 : 0;
 }
@@ -724,7 +747,7 @@ void enter_function(const Cell* name, Node ctx) {
 // The natives if, unless, either, break, continue and return, by native index.
 constexpr uint32_t NATIVE_IF = 1, NATIVE_UNLESS = 2, NATIVE_EITHER = 3;
 constexpr uint32_t NATIVE_BREAK = 77, NATIVE_CONTINUE = 78, NATIVE_RETURN = 80;
-uint32_t branch_skipped(const Cell* code, uint32_t pos, const Cell* native);
+uint32_t branch_in_place(const Cell* code, uint32_t pos, const Cell* w, const Cell* native);
 uint32_t returned_in_place(const Cell* code, uint32_t pos, const Cell* native);
 
 // either in its frame, its arguments checked: the native's work without the
@@ -734,22 +757,31 @@ inline void either_branch() {
     eval(anon(), logic::check_condition(base) ? base + 1 : base + 2, true);
 }
 
+// The arguments of a plain call, each evaluated from the code and checked
+// against its entry (copies of the list's entries: no evaluation can move
+// them). False on a pending exit.
+[[gnu::always_inline]] inline bool plain_arguments(const Cell* code, uint32_t* pos, const Cell* name,
+                                                   const Cell* entries, uint32_t args) {
+    for (uint32_t k = 0; k < args; k++) {
+        SeriesBuffer* b = code_buffer(code);
+        if (*pos >= cell_count(b)) no_arg(name, entries[k]);
+        *pos = expression(code, *pos, false, b);
+        if (exits::pending()) return false;
+        check_type(name, entries[k]);
+    }
+    return true;
+}
+
 // A native, action or function whose arguments are all evaluated from the
 // code: the general call below without its walk of the argument list.
 uint32_t call_plain(Call& c, uint32_t args) {
-    Cell entries[MAX_PLAIN_ARGS];  // copies: no evaluation can move them
+    Cell entries[MAX_PLAIN_ARGS];
     std::memcpy(entries, series::cells(node::buffer(c.args)), args * sizeof(Cell));
     stack::push(&c.callable);
     bool function = cell::type(&c.callable) == T_FUNCTION;
     if (function) enter_function(&c.name, c.callable.w1);
     else stack::enter_frame(&c.name, stack::KIND_NATIVE | interp_bit());
-    for (uint32_t k = 0; k < args; k++) {
-        SeriesBuffer* b = code_buffer(c.code);
-        if (c.pos >= cell_count(b)) no_arg(&c.name, entries[k]);
-        c.pos = expression(c.code, c.pos, false, b);
-        if (exits::pending()) return c.pos;
-        check_type(&c.name, entries[k]);
-    }
+    if (!plain_arguments(c.code, &c.pos, &c.name, entries, args)) return c.pos;
     if (function) {
         pad_frame(&c.callable);
         call_function(&c.callable);
@@ -821,54 +853,43 @@ struct UntracedBody {
     ~UntracedBody() { trace_state.tracing = false; }
 };
 
-// The body of a function called untraced, with no trace flag and outside
-// library code: call_function_body without its trace and library upkeep.
-// The context cell is the caller's fresh lookup; it is looked up again after
-// the body, which may move it.
-void run_untraced_body(const Cell* function, Cell* cc) {
-    uint32_t saved = cc->w2;
-    cc->w2 = stack::index_of(stack::reg.base);
-    stack::Frame* frame = stack::top_frame();
-    stack::set_catch_return(true);
-    {
-        UntracedBody scope;
-        const Cell* body = function::extra(function) + function::EXTRA_BODY;
-        if (cell::type(body) == T_BLOCK) eval(body_word(), body, true);
-        else stack::set_result(&statics::unset_cell);
-        if (!exits::pending() && is_tracing())  // the body started a trace
-            emit_event(EV_EPILOG, function::extra(function) + function::EXTRA_BODY, 0, function, stack::reg.base);
-    }
-    if (frame < stack::reg.call_top) stack::clear_catch_return(frame);
-    context::cell_of(function::context_of(function))->w2 = saved;
-    uint32_t code = exits::pending();
-    if (code == EXIT_RETURN || code == EXIT_EXIT) exits::clear();
-}
-
 // A word holding a function whose arguments are all evaluated from the
 // code, called untraced: call_plain and call_function in one, without the
 // general call's layers. Tracing switched on by an argument, a trace flag
 // or library code leave the body to call_function.
+// The frame records the values word of the context, which every way of
+// leaving the frame (this one, an exit that pops it, an error) puts back;
+// the context cell is looked up again after the arguments and after the
+// body, either of which may move it.
 [[gnu::noinline]] uint32_t function_call(const Cell* code, uint32_t pos, const Cell* w, const Cell* value,
                                          uint32_t args, Node list) {
     Cell held[2] = {*value, *w};  // the callable and the name, kept current
     temp_roots::Hold hold(held, 2);
-    Cell entries[MAX_PLAIN_ARGS];  // copies: no evaluation can move them
+    Cell entries[MAX_PLAIN_ARGS];
     std::memcpy(entries, series::cells(node::buffer(list)), args * sizeof(Cell));
     stack::push(held);
     enter_function(held + 1, held[0].w1);
-    for (uint32_t k = 0; k < args; k++) {
-        SeriesBuffer* b = code_buffer(code);
-        if (pos >= cell_count(b)) no_arg(held + 1, entries[k]);
-        pos = expression(code, pos, false, b);
-        if (exits::pending()) return pos;
-        check_type(held + 1, entries[k]);
-    }
-    pad_frame(held);
+    if (!plain_arguments(code, &pos, held + 1, entries, args)) return pos;
     Cell* cc = context::cell_of(held[0].w1);
-    if (is_tracing() || (held[0].header & (HDR_TRACE_OFF | HDR_TRACE_ON)) || (cc->header & LIBRARY_CONTEXT))
+    while (uint32_t(stack::reg.top - stack::reg.base) < cc->w3) stack::push(&statics::none_cell);
+    if (is_tracing() || (held[0].header & (HDR_TRACE_OFF | HDR_TRACE_ON)) || (cc->header & LIBRARY_CONTEXT)) {
         call_function(held);
-    else
-        run_untraced_body(held, cc);
+    } else {
+        cc->w2 = stack::index_of(stack::reg.base);
+        stack::Frame* frame = stack::top_frame();
+        frame->header |= stack::CATCH_RETURN;
+        {
+            UntracedBody scope;
+            const Cell* body = function::extra(held) + function::EXTRA_BODY;
+            if (cell::type(body) == T_BLOCK) eval_block(body_word(), body, true);
+            else stack::set_result(&statics::unset_cell);
+            if (!exits::pending() && is_tracing())  // the body started a trace
+                emit_event(EV_EPILOG, function::extra(held) + function::EXTRA_BODY, 0, held, stack::reg.base);
+        }
+        if (frame < stack::reg.call_top) stack::clear_catch_return(frame);
+        uint32_t exit = exits::pending();
+        if (exit == EXIT_RETURN || exit == EXIT_EXIT) exits::clear();
+    }
     if (exits::pending()) return pos;
     stack::leave_func();
     stack::drop_below();
@@ -887,13 +908,14 @@ Call code_call(const Cell* callable, const Cell* name, const Cell* code, uint32_
 // ---- expressions -----------------------------------------------------------------------
 
 // A word whose value is not simply pushed: a call, or an error.
-uint32_t word_call(const Cell* code, uint32_t pos, const Cell* w, const Cell* value) {
+[[gnu::always_inline]] inline uint32_t word_call(const Cell* code, uint32_t pos, const Cell* w, const Cell* value) {
     if (word_class(value) == WORD_CALL) {
         if (cell::type(value) == T_NATIVE) {
             uint32_t index = value->w1;
-            uint32_t next = index == NATIVE_IF || index == NATIVE_UNLESS ? branch_skipped(code, pos, value)
-                            : index == NATIVE_RETURN                    ? returned_in_place(code, pos, value)
-                                                                        : 0;
+            uint32_t next = index == NATIVE_IF || index == NATIVE_UNLESS || index == NATIVE_EITHER
+                                ? branch_in_place(code, pos, w, value)
+                            : index == NATIVE_RETURN ? returned_in_place(code, pos, value)
+                                                     : 0;
             if (next) return next;
             // break and continue take no argument: the exit is taken at once,
             // as the native would take it from its frame.
@@ -910,6 +932,11 @@ uint32_t word_call(const Cell* code, uint32_t pos, const Cell* w, const Cell* va
     }
     if (cell::type(value) == T_UNSET) error::raise(Err::script_no_value, w);
     error::raise(Err::script_no_op_arg, w);
+}
+
+// word_call out of line, for compound_expression (traced calls, mostly).
+[[gnu::noinline]] uint32_t traced_word_call(const Cell* code, uint32_t pos, const Cell* w, const Cell* value) {
+    return word_call(code, pos, w, value);
 }
 
 // Pushes a value that evaluates to itself.
@@ -966,13 +993,33 @@ uint32_t set_word_expression(const Cell* code, uint32_t pos, const Cell* sw) {
     return pos;
 }
 
+// An expression that applies in place assigned to a field that a path
+// names (see field_ref) needs no frame; else the part of the value computed
+// in place moves into the frame, as for a set-word.
 uint32_t set_path_expression(const Cell* code, uint32_t pos, const Cell* path_value) {
     Cell path = *path_value;
-    temp_roots::Hold hold(&path);
     SeriesBuffer* b = code_buffer(code);
     if (pos >= cell_count(b)) error::raise(Err::script_need_value, &path);
+    Stop stop;
+    uint32_t at = expression_in_place(b, pos, true, &stop);
+    FieldRef f;
+    if (at && !stop.op && field_ref(&path, true, &f)) {
+        set_field(f.object, f.element, f.slot, stack::top());
+        return at;
+    }
+    Cell so_far{};
+    if (at) {
+        so_far = *stack::top();
+        stack::pop(1);
+    }
+    temp_roots::Hold hold(&path);
     stack::enter_frame(anon(), stack::KIND_NATIVE | interp_bit());
-    pos = expression(code, pos, false, b);
+    if (at) {
+        stack::push(&so_far);
+        pos = stop.op ? infix_from(code, at, b, stop) : at;
+    } else {
+        pos = first_expression(code, pos, b);
+    }
     if (exits::pending()) return pos;
     eval_path(&path, PATH_SET, code, pos);
     if (exits::pending()) return pos;
@@ -1042,7 +1089,7 @@ inline uint32_t infix_after(const Cell* code, uint32_t pos, SeriesBuffer* b) {
     case T_WORD: {
         const Cell* value = context::word_value(&v);
         if (word_class(value) != WORD_PUSH) {
-            pos = word_call(code, pos, &v, value);
+            pos = traced_word_call(code, pos, &v, value);
             break;
         }
         push_value(code, pos, &v, value);
@@ -1091,10 +1138,14 @@ constexpr SelfEvaluating SELF_EVALUATING;
 
 // The value a code cell evaluates to when that is the cell itself or the
 // value of a word that simply pushes it; else null.
-inline const Cell* plain_value(const Cell* c) {
-    if (cell::type(c) != T_WORD) return SELF_EVALUATING.of[cell::type(c)] ? c : nullptr;
-    const Cell* value = context::bound_slot(c);
-    return value && word_class(value) == WORD_PUSH ? value : nullptr;
+[[gnu::always_inline]] inline const Cell* plain_value(const Cell* c) {
+    uint32_t t = cell::type(c);
+    if (t == T_WORD) {
+        const Cell* value = context::bound_slot(c);
+        return value && word_class(value) == WORD_PUSH ? value : nullptr;
+    }
+    if (SELF_EVALUATING.of[t]) return c;
+    return t == T_PATH ? path_value(c) : nullptr;
 }
 
 // An expression of a plain value and operators that apply in place (see
@@ -1184,46 +1235,67 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
     return next ? value_in_place(b, next - 1, &value, parens, stop) : 0;
 }
 
-// Whether computed_in_place may take the cell: a paren, or a word holding an
-// action (the commonest first cells, calls of functions and natives, are
-// turned away here without a call).
-inline bool computable(const Cell* c) {
-    if (cell::type(c) != T_WORD) return cell::type(c) == T_PAREN;
-    const Cell* value = context::bound_slot(c);
-    return value && cell::type(value) == T_ACTION;
-}
-
 // The common answer (the expression starts with a plain value) inline.
-inline uint32_t expression_in_place(SeriesBuffer* b, uint32_t pos, bool parens, Stop* stop) {
+[[gnu::always_inline]] inline uint32_t expression_in_place(SeriesBuffer* b, uint32_t pos, bool parens, Stop* stop) {
     if (pos >= cell_count(b)) return 0;
     const Cell* c = series::cells(b) + pos;
-    if (const Cell* value = plain_value(c)) return value_in_place(b, pos, value, parens, stop);
-    return computable(c) ? computed_in_place(b, pos, parens, stop, true) : 0;
+    if (cell::type(c) == T_WORD) {  // looked up once
+        const Cell* value = context::bound_slot(c);
+        if (!value) return 0;
+        if (word_class(value) == WORD_PUSH) return value_in_place(b, pos, value, parens, stop);
+        return cell::type(value) == T_ACTION ? computed_in_place(b, pos, parens, stop, true) : 0;
+    }
+    if (SELF_EVALUATING.of[cell::type(c)]) return value_in_place(b, pos, c, parens, stop);
+    if (cell::type(c) == T_PATH) {
+        const Cell* value = path_value(c);
+        return value ? value_in_place(b, pos, value, parens, stop) : 0;
+    }
+    return cell::type(c) == T_PAREN ? computed_in_place(b, pos, parens, stop, true) : 0;
 }
 
-// if (unless) whose condition applies in place and is falsy (truthy), with
-// its block written as a plain value: the block is not run, and the call
-// answers none without a frame, which nothing in it could have seen. The
-// argument list must take the arguments as they are. Answers the position
-// after the call, or 0 to leave the call to the general path, with nothing
-// pushed.
-[[gnu::noinline]] uint32_t branch_skipped(const Cell* code, uint32_t pos, const Cell* native) {
+// if, unless and either whose condition applies in place, with their
+// blocks written as plain values and no operator after the last: the
+// native's work without gathering its arguments through the evaluator. A
+// branch that if or unless does not take answers none without a frame,
+// which nothing in it could have seen; a branch taken runs in the native's
+// frame, filled as the call fills it (the condition and the blocks), so
+// errors and listings see the same call. The argument list must take the
+// arguments as they are. Answers the position after the call, or 0 to leave
+// the call to the general path, with nothing pushed.
+[[gnu::noinline]] uint32_t branch_in_place(const Cell* code, uint32_t pos, const Cell* w, const Cell* native) {
+    uint32_t index = native->w1, blocks = index == NATIVE_EITHER ? 2 : 1;
     const ListMemo& memo = list_memo_of(native);
-    if (memo.plain_args != 2) return 0;
+    if (memo.plain_args != int32_t(blocks + 1) || is_tracing()) return 0;
     SeriesBuffer* b = code_buffer(code);
-    Cell* top = stack::reg.top;
     Stop stop;
     uint32_t at = expression_in_place(b, pos, true, &stop);
     if (!at) return 0;
+    Cell args[3];
+    args[0] = *stack::top();
+    stack::pop(1);
     const Cell* entries = series::cells(node::buffer(memo.list));
-    bool truthy = logic::is_truthy(stack::top());
-    bool skip = !stop.op && truthy == (native->w1 == NATIVE_UNLESS) && entry_takes(entries, stack::top_type());
-    stack::reg.top = top;
-    const Cell* block = skip && at < cell_count(b) ? plain_value(series::cells(b) + at) : nullptr;
-    if (!block || cell::type(block) != T_BLOCK || !entry_takes(entries + 1, T_BLOCK) || infix_op_at(b, at + 1))
+    if (stop.op || !entry_takes(entries, cell::type(args)) || at + blocks > cell_count(b) ||
+        infix_op_at(b, at + blocks))
         return 0;
-    stack::push(&statics::none_cell);
-    return at + 1;
+    for (uint32_t k = 1; k <= blocks; k++) {
+        const Cell* block = plain_value(series::cells(b) + at + k - 1);
+        if (!block || cell::type(block) != T_BLOCK || !entry_takes(entries + k, T_BLOCK)) return 0;
+        args[k] = *block;
+    }
+    at += blocks;
+    if (index != NATIVE_EITHER && logic::is_truthy(args) != (index == NATIVE_IF)) {
+        stack::push(&statics::none_cell);
+        return at;
+    }
+    stack::push(native);
+    stack::enter_frame(w, stack::KIND_NATIVE | interp_bit());
+    for (uint32_t k = 0; k <= blocks; k++) stack::push(args + k);
+    Cell* base = stack::reg.base;
+    eval_block(anon(), index != NATIVE_EITHER || logic::check_condition(base) ? base + 1 : base + 2, true);
+    if (exits::pending()) return at;
+    stack::leave();
+    stack::drop_below();
+    return at;
 }
 
 // return whose value applies in place: the exit is taken at once, as the
@@ -1271,11 +1343,29 @@ bool tail_in_place(SeriesBuffer* b, uint32_t pos, bool parens) {
 uint32_t expression(const Cell* code, uint32_t pos, bool infix_off, SeriesBuffer* b) {
     if (collector::safe_point()) b = code_buffer(code);
     const Cell* c = series::cells(b) + pos;
-    const Cell* value = plain_value(c);
-    if (!value || is_tracing()) {
-        // An assignment, the commonest other first cell, skips the general switch.
-        if (cell::type(c) == T_SET_WORD && !is_tracing()) return set_word_expression(code, pos + 1, c);
-        return compound_expression(code, pos, infix_off, b);
+    if (is_tracing()) return compound_expression(code, pos, infix_off, b);
+    uint32_t t = cell::type(c);
+    const Cell* value = c;
+    if (t == T_WORD) {
+        // The word is looked up once: its value is pushed, or called here.
+        value = context::bound_slot(c);
+        WordClass k = value ? word_class(value) : WORD_SPECIAL;
+        if (k == WORD_CALL) {
+            Cell w = *c;
+            pos = word_call(code, pos + 1, &w, value);
+            if (infix_off || exits::pending()) return pos;
+            return infix_after(code, pos, code_buffer(code));
+        }
+        if (k == WORD_SPECIAL) return compound_expression(code, pos, infix_off, b);
+    } else if (!SELF_EVALUATING.of[t]) {
+        // An assignment and a paren, the commonest other first cells, skip
+        // the general switch.
+        if (t == T_SET_WORD) return set_word_expression(code, pos + 1, c);
+        if (t != T_PAREN) return compound_expression(code, pos, infix_off, b);
+        Cell paren = *c;
+        eval_block(anon(), &paren, false);
+        if (infix_off || exits::pending()) return pos + 1;
+        return infix_after(code, pos + 1, code_buffer(code));
     }
     stack::push(value);
     return infix_off ? pos + 1 : infix_after(code, pos + 1, b);
@@ -1342,26 +1432,37 @@ struct Walk {
 };
 
 // A word element already bound to the object's own context (the path cell
-// keeps the binding of the first walk) names its field by index: the field
-// is read, or written when the set path ends there and the object has no
-// change handler, as the object's eval-path would after its lookup by name.
-// False for anything else, which the action handles (errors included).
-bool object_field(const Cell* object, const Cell* element, PathMode mode, bool last, Cell* selected) {
+// keeps the binding of the first walk) names its field by index: the slot
+// of the field to read (set), or null when the field needs the object's
+// eval-path: an unset field to read, a change handler to tell, values that
+// live on the stack, any other value or element.
+Cell* object_slot(const Cell* object, const Cell* element, bool setting) {
     if (cell::type(object) != T_OBJECT || cell::type(element) != T_WORD || element->w1 != object->w1 ||
         int32_t(element->w3) < 0)
-        return false;
+        return nullptr;
     Node ctx = object->w1;
     const Cell* cc = context::cell_of(ctx);
-    if (context::is_on_stack(cc) || !context::has_values(cc)) return false;
+    if (context::is_on_stack(cc) || !context::has_values(cc)) return nullptr;
     Cell* slot = context::value_at(ctx, int32_t(element->w3));
-    if (mode != PATH_SET || !last) {
-        if (cell::type(slot) == T_UNSET) return false;
-        *selected = *slot;
-        return true;
-    }
-    if (object->w3 != 0) return false;
-    *selected = *slot = *stack::reg.base;
-    context::word_at(cc, int32_t(element->w3))->header |= HDR_ASSIGNED;
+    return (setting ? object->w3 != 0 : cell::type(slot) == T_UNSET) ? nullptr : slot;
+}
+
+// Writes the value into a field found by object_slot, as the object's
+// eval-path would.
+void set_field(const Cell* object, const Cell* element, Cell* slot, const Cell* value) {
+    *slot = *value;
+    context::word_at(context::cell_of(object->w1), int32_t(element->w3))->header |= HDR_ASSIGNED;
+}
+
+// The field read, or written when the set path ends there, by index (see
+// object_slot); false for anything else, which the action handles (errors
+// included).
+bool object_field(const Cell* object, const Cell* element, PathMode mode, bool last, Cell* selected) {
+    bool setting = mode == PATH_SET && last;
+    Cell* slot = object_slot(object, element, setting);
+    if (!slot) return false;
+    if (setting) set_field(object, element, slot, stack::reg.base);
+    *selected = *slot;
     return true;
 }
 
@@ -1393,20 +1494,28 @@ void step(Walk& w, Cell* element, const Cell* path, uint32_t index, PathMode mod
     w.current = selected;
 }
 
-// The commonest path, an object's word and one field word bound to it, in
-// one step without the walk: false when the path is anything else, or the
-// field needs the walk (a call, an error, a change handler).
-bool field_path(const Cell* path, PathMode mode) {
+bool field_ref(const Cell* path, bool setting, FieldRef* f) {
     SeriesBuffer* b = code_buffer(path);
     uint32_t start = uint32_t(cell::series_index(path));
-    if (cell_count(b) != start + 2 || is_tracing()) return false;
+    if (cell_count(b) != start + 2) return false;
     const Cell* head = series::cells(b) + start;
-    const Cell* object = cell::type(head) == T_WORD ? context::bound_slot(head) : nullptr;
-    Cell selected;
-    if (!object || !object_field(object, head + 1, mode, true, &selected)) return false;
-    if (mode == PATH_SET) return true;
-    if (mode == PATH_CALL && word_class(&selected) == WORD_CALL) return false;
-    stack::push(&selected);
+    f->object = cell::type(head) == T_WORD ? context::bound_slot(head) : nullptr;
+    f->element = head + 1;
+    return f->object && (f->slot = object_slot(f->object, f->element, setting)) != nullptr;
+}
+
+// The commonest path in one step without the walk: false when the path is
+// anything else, or the field needs the walk (a call, an error, a change
+// handler).
+bool field_path(const Cell* path, PathMode mode) {
+    FieldRef f;
+    if (is_tracing() || !field_ref(path, mode == PATH_SET, &f)) return false;
+    if (mode == PATH_SET) {
+        set_field(f.object, f.element, f.slot, stack::reg.base);
+        return true;
+    }
+    if (mode == PATH_CALL && word_class(f.slot) == WORD_CALL) return false;
+    stack::push(f.slot);
     return true;
 }
 
@@ -1602,42 +1711,56 @@ void init() {
     return true;
 }
 
-// An unnamed block frame is no exit's target and no listing shows it, and
-// each expression of the block pushes its value where the frame's result
-// slot would be: so such a block runs without it. A named frame, or a trace
-// running when the block starts, takes the frame.
-void eval(const Cell* name, const Cell* block, bool keep_last) {
-    SeriesBuffer* b = code_buffer(block);
-    uint32_t pos = uint32_t(cell::series_index(block));
-    uint32_t length = cell_count(b) - pos;  // a value and whole operator pairs: an odd length
-    const Cell* first = pos < cell_count(b) && length % 2 ? plain_value(series::cells(b) + pos) : nullptr;
-    if (first && eval_in_place(b, pos, first, keep_last)) return;
+// A block in its own frame: a named one, or one that starts while a trace
+// runs. Kept apart from eval(), whose frameless path is the commonest.
+[[gnu::noinline]] static void eval_in_frame(const Cell* name, const Cell* block, bool keep_last) {
     Cell code = *block;
     temp_roots::Hold hold(&code);
     CodeScope scope(&code);
-    if (pos < cell_count(b) && !is_tracing() &&
-        (name->w2 == stack::reg.body_symbol || name->w2 == stack::reg.anon_symbol)) {
-        Cell* slot = stack::reg.top;
-        uint32_t next = pos;
-        code.w1 = pos;
-        if (!run_one(&code, &next, b)) return;  // most blocks hold one expression
-        b = code_buffer(&code);
-        if (next < cell_count(b) && !run(&code, next, b, slot)) return;
-        if (is_tracing()) emit_at(slot, EV_EXIT, &code, pos, slot);
-        if (keep_last) stack::set_result(slot);
-        return;
-    }
+    uint32_t pos = uint32_t(cell::series_index(&code));
     stack::enter_frame(name, stack::KIND_BLOCK | interp_bit());
-    if (is_tracing()) {
-        emit_event(EV_ENTER, &code, int32_t(pos), nullptr, nullptr);
-        b = code_buffer(&code);
-    }
+    if (is_tracing()) emit_event(EV_ENTER, &code, int32_t(pos), nullptr, nullptr);
+    SeriesBuffer* b = code_buffer(&code);
     if (pos >= cell_count(b)) stack::push(&statics::unset_cell);
     else if (!run(&code, pos, b, stack::reg.base)) return;
     if (is_tracing()) emit_event(EV_EXIT, &code, int32_t(pos), nullptr, stack::reg.base);
     if (keep_last) stack::leave_last();
     else stack::leave();
 }
+
+// An unnamed block frame is no exit's target and no listing shows it, and
+// each expression of the block pushes its value where the frame's result
+// slot would be: so such a block runs without it. A named frame, or a trace
+// running when the block starts, takes the frame.
+void eval(const Cell* name, const Cell* block, bool keep_last) { eval_block(name, block, keep_last); }
+
+namespace {
+
+[[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last) {
+    SeriesBuffer* b = code_buffer(block);
+    uint32_t pos = uint32_t(cell::series_index(block)), tail = cell_count(b);
+    if (pos < tail && (tail - pos) % 2) {  // a value and whole operator pairs: an odd length
+        const Cell* first = plain_value(series::cells(b) + pos);
+        if (first && eval_in_place(b, pos, first, keep_last)) return;
+    }
+    if (pos >= tail || is_tracing() || (name->w2 != stack::reg.body_symbol && name->w2 != stack::reg.anon_symbol)) {
+        eval_in_frame(name, block, keep_last);
+        return;
+    }
+    Cell code = *block;
+    temp_roots::Hold hold(&code);
+    CodeScope scope(&code);
+    Cell* slot = stack::reg.top;
+    uint32_t next = pos;
+    code.w1 = pos;
+    if (!run_one(&code, &next, b)) return;  // most blocks hold one expression
+    b = code_buffer(&code);
+    if (next < cell_count(b) && !run(&code, next, b, slot)) return;
+    if (is_tracing()) emit_at(slot, EV_EXIT, &code, pos, slot);
+    if (keep_last) stack::set_result(slot);
+}
+
+}  // namespace
 
 // A step over an expression that applies in place leaves its value where
 // the frame would have left it.
