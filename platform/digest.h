@@ -1,7 +1,8 @@
 // Message digests: MD5, SHA-1, SHA-256, SHA-384 and SHA-512, computed by the
-// EVP interface of libcrypto. This is the service the checksum module asks
-// for digests. A digest may be fed in pieces, so that HMAC hashes a pad and
-// the data one after the other without joining them in a new buffer.
+// EVP interface of libcrypto, which is opened on the first digest. This is
+// the service the checksum module asks for digests. A digest may be fed in
+// pieces, so that HMAC hashes a pad and the data one after the other without
+// joining them in a new buffer.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -30,7 +31,7 @@ void digest_begin(DigestState* s, DigestKind kind);
 void digest_feed(DigestState* s, const uint8_t* bytes, size_t length);
 // Writes digest_size(kind) bytes and ends the digest. False when the library
 // failed at any step (out of memory, or the algorithm refused by its
-// configuration); the bytes are then zeros.
+// configuration) or could not be opened; the bytes are then zeros.
 bool digest_end(DigestState* s, uint8_t* out);
 
 // The digest of one buffer; false as digest_end.

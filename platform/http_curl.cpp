@@ -3,7 +3,9 @@
 // fields it would add of its own accord are taken out, so the peer sees the
 // caller's fields only. libcurl has no wait per read or write, so the waits
 // for the peer are kept by the progress callback, which libcurl calls at
-// least about once a second even when nothing moves.
+// least about once a second even when nothing moves. The library is opened
+// on the first exchange, not linked, so that a script without HTTP never
+// pays for loading it and the many libraries it pulls in.
 #include "platform/http_curl.h"
 
 #include <curl/curl.h>
@@ -13,7 +15,11 @@
 #include <chrono>
 #include <cstring>
 #include <new>
+#include <string>
 #include <string_view>
+
+#include "platform/process.h"
+#include "platform/shared_library.h"
 
 namespace zel {
 namespace platform {
@@ -21,6 +27,47 @@ namespace platform {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+const char CURL_SONAME[] = "libcurl.so.4";
+
+struct Curl {
+    bool ready;
+    decltype(&curl_global_init) global_init;
+    decltype(&curl_easy_init) easy_init;
+    decltype(&curl_easy_setopt) easy_setopt;
+    decltype(&curl_easy_perform) easy_perform;
+    decltype(&curl_easy_getinfo) easy_getinfo;
+    decltype(&curl_easy_cleanup) easy_cleanup;
+    decltype(&curl_slist_append) slist_append;
+    decltype(&curl_slist_free_all) slist_free_all;
+};
+
+// Without the library every exchange fails as one that cannot connect; the
+// loader's reason is said once, as nothing else would name the library.
+Curl load() {
+    Curl c{};
+    SharedLibrary lib = open_shared_library(CURL_SONAME);
+    resolve(&lib, &c.global_init, "curl_global_init");
+    resolve(&lib, &c.easy_init, "curl_easy_init");
+    resolve(&lib, &c.easy_setopt, "curl_easy_setopt");
+    resolve(&lib, &c.easy_perform, "curl_easy_perform");
+    resolve(&lib, &c.easy_getinfo, "curl_easy_getinfo");
+    resolve(&lib, &c.easy_cleanup, "curl_easy_cleanup");
+    resolve(&lib, &c.slist_append, "curl_slist_append");
+    resolve(&lib, &c.slist_free_all, "curl_slist_free_all");
+    c.ready = lib.failure.empty();
+    if (!c.ready) {
+        std::string line = "zel: HTTP is not available: cannot load ";
+        line.append(CURL_SONAME).append(" (").append(lib.failure).append(")\n");
+        write_all(2, line.data(), line.size());
+    }
+    return c;
+}
+
+const Curl& libcurl() {
+    static const Curl c = load();
+    return c;
+}
 
 // libcurl sends these unless the request names them: Accept always,
 // Content-Type with a body, Expect with a large one.
@@ -60,7 +107,7 @@ bool is_token(std::string_view s) {
 curl_slist* field_list(const HttpRequest& rq) {
     curl_slist* list = nullptr;
     auto add = [&](const std::string& line) {
-        curl_slist* longer = curl_slist_append(list, line.c_str());
+        curl_slist* longer = libcurl().slist_append(list, line.c_str());
         if (!longer) throw std::bad_alloc();
         list = longer;
     };
@@ -70,7 +117,7 @@ curl_slist* field_list(const HttpRequest& rq) {
             if (!names(rq.fields, name)) add(std::string(name) + ":");
         }
     } catch (const std::bad_alloc&) {
-        curl_slist_free_all(list);
+        libcurl().slist_free_all(list);
         return nullptr;
     }
     return list;
@@ -87,7 +134,7 @@ bool take_head_line(Exchange* x, std::string_view line) {
     if (x->head_done) return true;
     if (line.empty()) {
         long status = 0;
-        curl_easy_getinfo(x->curl, CURLINFO_RESPONSE_CODE, &status);
+        libcurl().easy_getinfo(x->curl, CURLINFO_RESPONSE_CODE, &status);
         x->head_done = status >= 200;
         if (x->head_done) x->head_left = x->rq->max_head;
     } else if (line.substr(0, 5) == "HTTP/") {
@@ -152,7 +199,7 @@ bool configure(Exchange* x, curl_slist* fields) {
     CURL* c = x->curl;
     CURLcode e = CURLE_OK;
     auto set = [&](CURLoption option, auto value) {
-        if (e == CURLE_OK) e = curl_easy_setopt(c, option, value);
+        if (e == CURLE_OK) e = libcurl().easy_setopt(c, option, value);
     };
     set(CURLOPT_URL, rq.url.c_str());
     set(CURLOPT_PROTOCOLS_STR, "http,https");
@@ -185,7 +232,7 @@ bool configure(Exchange* x, curl_slist* fields) {
 // would cost every script the set-up of the secure transport.
 bool startup() {
     static bool started = false;
-    if (!started) started = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    if (!started) started = libcurl().ready && libcurl().global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     return started;
 }
 
@@ -193,15 +240,16 @@ bool startup() {
 
 bool http_exchange(const HttpRequest& rq, HttpAnswer* answer) {
     if (!startup()) return false;
-    Exchange x{&rq, answer, curl_easy_init(), rq.max_head};
+    const Curl& lib = libcurl();
+    Exchange x{&rq, answer, lib.easy_init(), rq.max_head};
     if (!x.curl) return false;
     curl_slist* fields = field_list(rq);
-    bool done = fields && configure(&x, fields) && curl_easy_perform(x.curl) == CURLE_OK;
+    bool done = fields && configure(&x, fields) && lib.easy_perform(x.curl) == CURLE_OK;
     long status = 0;
-    curl_easy_getinfo(x.curl, CURLINFO_RESPONSE_CODE, &status);
+    lib.easy_getinfo(x.curl, CURLINFO_RESPONSE_CODE, &status);
     answer->status = int32_t(status);
-    curl_slist_free_all(fields);
-    curl_easy_cleanup(x.curl);
+    lib.slist_free_all(fields);
+    lib.easy_cleanup(x.curl);
     return done;
 }
 

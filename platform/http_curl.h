@@ -37,8 +37,8 @@ struct HttpAnswer {
 };
 
 // False when the exchange could not be made or its answer not read whole:
-// no connection, a failed secure handshake, a wait run out, an answer that
-// breaks its framing or its bounds, or no memory for it.
+// no libcurl to load, no connection, a failed secure handshake, a wait run
+// out, an answer that breaks its framing or its bounds, or no memory for it.
 bool http_exchange(const HttpRequest& rq, HttpAnswer* answer);
 
 }  // namespace platform
