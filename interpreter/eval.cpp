@@ -630,12 +630,15 @@ FastOp check_operator(const Cell* op_value) {
 
 // The fast path of an op! value: none while tracing, whose events only the
 // general call emits.
-inline FastOp fast_operator(const Cell* op) {
-    if (is_tracing()) return {{FAST_NONE, 0}, 0};
+inline FastOp memo_operator(const Cell* op) {
     OpMemo& m = op_memo[op->w3 % OP_MEMO_SLOTS];
     uint64_t head = op_head(op);
     if (m.head != head || m.extra != op->w3) m = OpMemo{head, op->w3, check_operator(op)};
     return m.fast;
+}
+inline FastOp fast_operator(const Cell* op) {
+    if (is_tracing()) return {{FAST_NONE, 0}, 0};
+    return memo_operator(op);
 }
 
 struct OperandTakes {
@@ -678,18 +681,27 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out);
 }
 
 // Answers the position after the right operand, or 0 when it does not apply.
-[[gnu::always_inline]] inline uint32_t infix_in_place(const FastOp& op, SeriesBuffer* b, uint32_t at) {
-    if (at >= cell_count(b)) return 0;
-    const Cell* right = series::cells(b) + at;
-    if (cell::type(right) == T_PAREN) return paren_in_place(op, right) ? at + 1 : 0;
-    if (cell::type(right) == T_WORD) {
+// cells and count are the buffer's, read once by the caller: nothing in
+// place moves or resizes a buffer. A paren operand is taken when parens is set.
+[[gnu::always_inline]] inline uint32_t operand_in_place(const FastOp& op, SeriesBuffer* b, const Cell* cells,
+                                                        uint32_t count, uint32_t at, bool parens) {
+    if (at >= count) return 0;
+    const Cell* right = cells + at;
+    switch (cell::type(right)) {
+    case T_PAREN: return parens && paren_in_place(op, right) ? at + 1 : 0;
+    case T_WORD:
         if (!(right = context::bound_slot(right))) return 0;
         if (cell::type(right) == T_ACTION) return call_operand_in_place(op, b, at);
-    } else if (cell::type(right) == T_PATH && !(right = path_value(right))) {
-        return 0;
+        break;
+    case T_PATH:
+        if (!(right = path_value(right))) return 0;
+        break;
     }
     Cell* left = stack::top();
     return takes_both(op.takes, left, right) && binary_inline(op.fast, left, right) ? at + 1 : 0;
+}
+[[gnu::always_inline]] inline uint32_t infix_in_place(const FastOp& op, SeriesBuffer* b, uint32_t at) {
+    return operand_in_place(op, b, series::cells(b), cell_count(b), at, true);
 }
 
 // The argument entry of the k-th argument (from 0) of a list.
@@ -713,7 +725,7 @@ Cell nth_argument(Node list, uint32_t k) {
     if (at >= cell_count(b)) no_arg(w, nth_argument(arg_list(op), 1));
     Cell right = series::cells(b)[at];
     if (cell::type(&right) == T_PAREN && !is_tracing()) {  // the commonest operand not applied in place
-        eval(anon(), &right, false);
+        eval_block(anon(), &right, false);
         at++;
     } else {
         at = expression(code, at, true, b);
@@ -737,7 +749,7 @@ Cell nth_argument(Node list, uint32_t k) {
 // ---- calls -----------------------------------------------------------------------------
 
 // A function's frame records its context and the values word it holds now.
-void enter_function(const Cell* name, Node ctx) {
+[[gnu::always_inline]] inline void enter_function(const Cell* name, Node ctx) {
     stack::Frame* f = stack::enter_frame(name, stack::KIND_FUNCTION | interp_bit());
     if (!ctx) return;
     f->function_context = ctx;
@@ -886,9 +898,21 @@ struct UntracedBody {
             if (!exits::pending() && is_tracing())  // the body started a trace
                 emit_event(EV_EPILOG, function::extra(held) + function::EXTRA_BODY, 0, held, stack::reg.base);
         }
-        if (frame < stack::reg.call_top) stack::clear_catch_return(frame);
         uint32_t exit = exits::pending();
-        if (exit == EXIT_RETURN || exit == EXIT_EXIT) exits::clear();
+        if (exit == EXIT_RETURN || exit == EXIT_EXIT) {
+            exits::clear();
+        } else if (exit) {
+            if (frame < stack::reg.call_top) stack::clear_catch_return(frame);
+            return pos;
+        }
+        // The frame is the top one: popped here, its context's values put back.
+        Cell* callee = stack::reg.base;
+        stack::reg.call_top = frame;
+        stack::reg.base = stack::reg.bottom + frame->saved_base;
+        if (frame->function_context) context::cell_of(frame->function_context)->w2 = frame->saved_values;
+        stack::reg.top = callee + 1;
+        stack::drop_below();
+        return pos;
     }
     if (exits::pending()) return pos;
     stack::leave_func();
@@ -1030,12 +1054,13 @@ uint32_t set_path_expression(const Cell* code, uint32_t pos, const Cell* path_va
 
 // The op! that the word at the position holds, or null: only a word bound to
 // a context that has values is looked at. Good until anything evaluates.
-inline const Cell* infix_op_at(SeriesBuffer* b, uint32_t pos) {
-    if (pos >= cell_count(b)) return nullptr;
-    const Cell* w = series::cells(b) + pos;
+inline const Cell* op_of(const Cell* w) {
     if (cell::type(w) != T_WORD) return nullptr;
     const Cell* slot = context::bound_slot(w);
     return slot && cell::type(slot) == T_OP ? slot : nullptr;
+}
+inline const Cell* infix_op_at(SeriesBuffer* b, uint32_t pos) {
+    return pos < cell_count(b) ? op_of(series::cells(b) + pos) : nullptr;
 }
 
 // Applies the operators that follow, each to the value before it. b is the
@@ -1162,11 +1187,13 @@ constexpr SelfEvaluating SELF_EVALUATING;
 [[gnu::noinline]] uint32_t value_in_place(SeriesBuffer* b, uint32_t pos, const Cell* value, bool parens, Stop* stop) {
     if (is_tracing() || stack::reg.top + 2 >= stack::reg.limit) return 0;
     Cell* result = stack::push(value);
-    for (pos++; const Cell* slot = infix_op_at(b, pos);) {
-        FastOp fast = fast_operator(slot);
-        bool paren_right = pos + 1 < cell_count(b) && cell::type(series::cells(b) + pos + 1) == T_PAREN;
-        bool applies = (fast.takes & takes_of(result)) && (parens || !paren_right);
-        uint32_t next = applies ? infix_in_place(fast, b, pos + 1) : 0;
+    const Cell* cells = series::cells(b);
+    uint32_t count = cell_count(b);
+    for (pos++; pos < count;) {
+        const Cell* slot = op_of(cells + pos);
+        if (!slot) break;
+        FastOp fast = memo_operator(slot);
+        uint32_t next = fast.takes & takes_of(result) ? operand_in_place(fast, b, cells, count, pos + 1, parens) : 0;
         if (!next) {
             *stop = Stop{slot, fast};
             return pos;
@@ -1270,11 +1297,16 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
     Stop stop;
     uint32_t at = expression_in_place(b, pos, true, &stop);
     if (!at) return 0;
+    // The condition's type and truth are read where the operator wrote them,
+    // not from a copy just stored (a load from a store still in flight waits).
     Cell args[3];
-    args[0] = *stack::top();
+    const Cell* condition = stack::top();
+    uint32_t type = cell::type(condition);
+    bool truthy = logic::is_truthy(condition);
+    args[0] = *condition;
     stack::pop(1);
     const Cell* entries = series::cells(node::buffer(memo.list));
-    if (stop.op || !entry_takes(entries, cell::type(args)) || at + blocks > cell_count(b) ||
+    if (stop.op || !entry_takes(entries, type) || at + blocks > cell_count(b) ||
         infix_op_at(b, at + blocks))
         return 0;
     for (uint32_t k = 1; k <= blocks; k++) {
@@ -1283,7 +1315,7 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
         args[k] = *block;
     }
     at += blocks;
-    if (index != NATIVE_EITHER && logic::is_truthy(args) != (index == NATIVE_IF)) {
+    if (index != NATIVE_EITHER && truthy != (index == NATIVE_IF)) {
         stack::push(&statics::none_cell);
         return at;
     }

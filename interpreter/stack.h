@@ -80,12 +80,12 @@ void init();
 // ---- value stack --------------------------------------------------------------
 
 // Advances the top by one cell and answers the cell that was the top.
-inline Cell* push_slot() {
+[[gnu::always_inline]] inline Cell* push_slot() {
     Cell* c = reg.top++;
     if (reg.top >= reg.limit) value_overflow();
     return c;
 }
-inline Cell* push(const Cell* value) {
+[[gnu::always_inline]] inline Cell* push(const Cell* value) {
     Cell* c = reg.top;
     *c = *value;
     reg.top = c + 1;
