@@ -19,6 +19,7 @@
 #include "io/lexer.h"
 #include "kernel/boot.h"
 #include "kernel/collector.h"
+#include "kernel/memory.h"
 #include "kernel/runtime.h"
 #include "library/library.h"
 #include "platform/read_file.h"
@@ -26,7 +27,17 @@
 namespace zel {
 namespace startup {
 
+// Start-up keeps most of a 1 MiB series frame busy for good (the symbol and
+// word tables, the natives, the library), so the first frame is taken at the
+// largest frame size instead: the program then starts with room of its own,
+// not in a nearly full frame whose every refill would ask for a collection.
+static void size_first_frame() {
+    memory::init();
+    memory::record.next_frame_size = memory::record.threshold;
+}
+
 void boot() {
+    size_first_frame();
     runtime::boot();
     types::register_event();
     boot_words::bind();

@@ -2,6 +2,8 @@
 // binding blocks.
 #include "core/context.h"
 
+#include <vector>
+
 #include "core/cycles.h"
 #include "core/datatype.h"
 #include "core/raise.h"
@@ -24,9 +26,74 @@ void set_change_notifier(ChangeNotifier notifier) { change_notifier = notifier; 
 
 void init() { datatype::register_({.id = T_CONTEXT, .parent = 0, .name = "context!"}); }
 
+// ---- the global index ---------------------------------------------------------
+//
+// The slot of each name of the global context by its canonical symbol id (the
+// slot + 1; 0 for none), so that a global lookup without regard to case, made
+// for every word the lexer reads, is one load instead of a probe walk. Every
+// spelling of a global name shares one slot, so the canonical id is key
+// enough. The index records the context, the symbol block and the number of
+// words it covers; when one of them differs (a fresh global context or
+// symbol table, words added past it) it is built again from the words.
+
+struct GlobalIndex {
+    std::vector<uint32_t> slots;
+    Node context, symbols;
+    uint32_t words;
+};
+static GlobalIndex global_index;
+
+static bool index_covers(Node g) {
+    return global_index.context == g && global_index.symbols == symbol::block_node &&
+           global_index.words == word_count(cell_of(g));
+}
+
+static void index_note(uint32_t canonical, uint32_t slot) {
+    std::vector<uint32_t>& s = global_index.slots;
+    if (canonical >= s.size()) s.resize(size_t(canonical) * 2, 0);
+    if (!s[canonical]) s[canonical] = slot + 1;
+}
+
+// Out of line: it runs once per fresh global context, and inlined it would
+// cost every lookup the registers its loop needs.
+[[gnu::noinline]] static void index_build(Node g) {
+    global_index.slots.assign(global_index.slots.size(), 0);
+    uint32_t n = word_count(cell_of(g));
+    for (uint32_t i = 0; i < n; i++) {
+        const Cell* w = word_at(cell_of(g), int32_t(i));
+        index_note(symbol::resolve(w->w2), w->w3);
+    }
+    global_index.context = g;
+    global_index.symbols = symbol::block_node;
+    global_index.words = n;
+}
+
+static int32_t global_slot(uint32_t symbol) {
+    if (!index_covers(global_node)) index_build(global_node);
+    uint32_t canonical = symbol::resolve(symbol);
+    const std::vector<uint32_t>& s = global_index.slots;
+    return canonical < s.size() ? int32_t(s[canonical]) - 1 : -1;
+}
+
+// A word just added at pos keeps the index whole when it covered the words
+// before it; a word added under another spelling finds its name noted already.
+static void index_added(Node g, uint32_t symbol, int32_t pos) {
+    if (global_index.context != g || global_index.symbols != symbol::block_node ||
+        global_index.words != uint32_t(pos))
+        return;
+    index_note(symbol::resolve(symbol), uint32_t(pos));
+    global_index.words++;
+}
+
+// Its values block starts empty, with room for GLOBAL_WORDS values: every word
+// added appends its value, so the values keep pace with the words.
 void make_global() {
     global_node = create(GLOBAL_WORDS, false, false, 0, KIND_GLOBAL);
-    global_values = {global_node, cell_of(global_node)->w2};
+    Node values = cell_of(global_node)->w2;
+    SeriesBuffer* b = node::buffer(values);
+    b->tail = b->head;
+    global_values = {global_node, values};
+    global_index.context = 0;
 }
 
 void mark_global() {
@@ -125,11 +192,13 @@ static int32_t position_of(Node ctx, uint32_t symbol, bool any_case) {
 }
 
 int32_t lookup_word(Node ctx, uint32_t symbol, bool any_case) {
+    if (any_case && ctx == global_node) return global_slot(symbol);
     int32_t pos = position_of(ctx, symbol, any_case);
     return pos < 0 ? -1 : int32_t(word_at(cell_of(ctx), pos)->w3);
 }
 
-// Appends a word cell for the symbol, bound to ctx at its own position.
+// Appends a word cell for the symbol, bound to ctx at its own position; the
+// callers have found no word of that exact spelling.
 static int32_t add_symbol(Node ctx, uint32_t symbol) {
     const Cell* cc = cell_of(ctx);
     SeriesBuffer* b = symbols(cc);
@@ -139,7 +208,8 @@ static int32_t add_symbol(Node ctx, uint32_t symbol) {
     w->w1 = ctx;
     w->w2 = symbol;
     w->w3 = uint32_t(pos);
-    hashtable::put_value(table_of(cc), word_at(cc, pos));
+    hashtable::put_new_word(table_of(cell_of(ctx)), uint32_t(pos));
+    if (ctx == global_node) index_added(ctx, symbol, pos);
     return pos;
 }
 

@@ -310,21 +310,19 @@ static void drop_bucket(Node t, uint32_t bucket) {
 // Walks the probe sequence to its end and takes the free bucket: for keys known
 // to be absent (rebuilds).
 static uint32_t insert_fresh(Node t, uint32_t hash, int32_t entry) {
-    Probe p;
+    Walk w = walk_start(t, hash);
     int32_t e;
-    probe_start(t, hash, &p);
-    while (probe_next(t, &p, &e)) {}
-    take_bucket(t, p, entry);
-    return uint32_t(p.free);
+    while (walk_next(&w, &e)) {}
+    take_bucket(t, w.probe, entry);
+    return uint32_t(w.probe.free);
 }
 
 // The bucket holding exactly this entry, or -1.
 static int32_t bucket_of_entry(Node t, uint32_t hash, int32_t entry) {
-    Probe p;
+    Walk w = walk_start(t, hash);
     int32_t e;
-    probe_start(t, hash, &p);
-    while (probe_next(t, &p, &e)) {
-        if (e == entry) return int32_t(p.bucket);
+    while (walk_next(&w, &e)) {
+        if (e == entry) return int32_t(w.probe.bucket);
     }
     return -1;
 }
@@ -555,7 +553,7 @@ static bool room_for_one(Node t) {
     return true;
 }
 
-void make_room(Node t) { room_for_one(t); }
+bool make_room(Node t) { return room_for_one(t); }
 
 // ---- making and inserting -------------------------------------------------------
 
@@ -633,6 +631,11 @@ void put_block(Node t, uint32_t start, uint32_t step) {
     for (uint32_t pos = start; pos < key_count(record(t)); pos += step) put_position(t, pos);
 }
 
+void put_new_word(Node t, uint32_t pos) {
+    room_for_one(t);
+    insert_fresh(t, hash_int(symbol::resolve(keys_of(record(t))[pos].w2)), int32_t(pos));
+}
+
 // ---- finding -------------------------------------------------------------------------
 
 static bool type_matches(uint32_t held, uint32_t wanted, bool any_word) {
@@ -689,12 +692,12 @@ int32_t find_next(Node t, const Cell* value, FindOptions options, Cursor* cursor
 
 int32_t find_word(Node t, uint32_t sym, bool any_case) {
     uint32_t canonical = symbol::resolve(sym);
-    Probe p;
+    Walk w = walk_start(t, hash_int(canonical));
+    const Cell* keys = keys_of(record(t));
     int32_t e;
-    probe_start(t, hash_int(canonical), &p);
-    while (probe_next(t, &p, &e)) {
-        uint32_t held = keys_of(record(t))[e].w2;
-        if (any_case ? symbol::resolve(held) == canonical : held == sym) return e;
+    while (walk_next(&w, &e)) {
+        uint32_t held = keys[e].w2;
+        if (held == sym || (any_case && symbol::resolve(held) == canonical)) return e;
     }
     return -1;
 }
@@ -782,18 +785,17 @@ void remove_range(Node t, uint32_t first, uint32_t n) {
 
 // ---- record tables ---------------------------------------------------------------------
 
-static Cell* entry_at(const Record* r, int32_t offset) {
-    return reinterpret_cast<Cell*>(series::head_ptr(node::buffer(r->keys)) + offset);
-}
-
 static Cell* lookup(Node t, uint32_t key, Probe* p) {
+    Walk w = walk_start(t, hash_int(key));
+    uint8_t* entries = series::head_ptr(node::buffer(record(t)->keys));
     int32_t e;
-    probe_start(t, hash_int(key), p);
-    while (probe_next(t, p, &e)) {
-        Cell* entry = entry_at(record(t), e);
-        if (entry->w1 == key) return entry + 1;
+    Cell* found = nullptr;
+    while (!found && walk_next(&w, &e)) {
+        Cell* entry = reinterpret_cast<Cell*>(entries + e);
+        if (entry->w1 == key) found = entry + 1;
     }
-    return nullptr;
+    *p = w.probe;
+    return found;
 }
 
 Cell* get(Node t, uint32_t key) {

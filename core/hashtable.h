@@ -79,6 +79,10 @@ Node make(uint32_t n, const Cell* block, uint32_t kind, uint32_t values_per_entr
 int32_t put_value(Node t, const Cell* cell);
 // Inserts the positions from start on, every step cells.
 void put_block(Node t, uint32_t start, uint32_t step);
+// Kind 2: put_value for the word cell at a position of the key series whose
+// exact symbol the table does not hold yet (the caller has just looked), without
+// looking again.
+void put_new_word(Node t, uint32_t pos);
 
 // A search that can go on: the bucket and the probe step reached, and for a
 // list of equal positions how far into it.
@@ -130,8 +134,9 @@ void mark(Node* t, const Marker& m);
 // unmarked.
 void purge_unmarked(Node t);
 
-// A lookup walks the probe sequence of one hash. Exposed for modules that
-// match keys their own way (symbol interning).
+// A lookup walks the probe sequence of one hash. probe_next fetches the
+// table's arrays at every step, so the key comparisons between steps may
+// allocate.
 struct Probe {
     uint32_t bucket;  // the bucket last visited
     uint32_t step;    // probes made so far
@@ -143,9 +148,43 @@ void probe_start(Node t, uint32_t hash, Probe* p);
 bool probe_next(Node t, Probe* p, int32_t* entry);
 // Stores the entry in the free bucket the walk found.
 void take_bucket(Node t, const Probe& p, int32_t entry);
+
+// The same walk over bucket arrays fetched once, for callers that match keys
+// their own way without allocating (symbol names, symbol ids, numbers):
+// nothing may move the arrays while it lasts. Its probe then serves
+// take_bucket.
+struct Walk {
+    const uint32_t* flags;
+    const uint32_t* entries;
+    uint32_t mask;
+    Probe probe;
+};
+inline Walk walk_start(Node t, uint32_t hash) {
+    const Record* r = record(t);
+    uint32_t mask = r->buckets - 1;
+    return Walk{reinterpret_cast<const uint32_t*>(series::head_ptr(node::buffer(r->flags))),
+                reinterpret_cast<const uint32_t*>(series::head_ptr(node::buffer(r->entries))), mask,
+                Probe{hash & mask, 0, -1}};
+}
+inline bool walk_next(Walk* w, int32_t* entry) {
+    Probe& p = w->probe;
+    while (p.step <= w->mask) {
+        if (p.step > 0) p.bucket = (p.bucket + p.step) & w->mask;
+        p.step++;
+        uint32_t state = (w->flags[p.bucket >> 4] >> ((p.bucket & 15) * 2)) & 3;
+        if (state == BUCKET_OCCUPIED) {
+            *entry = int32_t(w->entries[p.bucket]);
+            return true;
+        }
+        if (p.free < 0) p.free = int32_t(p.bucket);
+        if (state == BUCKET_EMPTY) return false;
+    }
+    return false;
+}
 // Rebuilds the table when occupied has reached its upper bound, and a table
-// keyed by identity when a collection came since it was built.
-void make_room(Node t);
+// keyed by identity when a collection came since it was built; true when it
+// rebuilt (a walk made before must be made again).
+bool make_room(Node t);
 
 }  // namespace hashtable
 

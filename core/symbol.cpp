@@ -46,12 +46,6 @@ static const Cell* key_at(Node table, int32_t position) {
     return series::cells(node::buffer(hashtable::record(table)->keys)) + position;
 }
 
-static bool name_matches(Node table, int32_t position, const uint8_t* bytes, uint32_t length, bool exact) {
-    uint32_t n;
-    const uint8_t* name = name_of(key_at(table, position), &n);
-    return n == length && compare_names(name, bytes, length, exact) == 0;
-}
-
 // The canonical id of the symbol at a position, so that an alias always names
 // the first spelling and never another alias, whichever spelling the probe
 // sequence meets first.
@@ -79,22 +73,33 @@ static uint32_t add(Node table, const hashtable::Probe& free, const uint8_t* byt
     return position + 1;
 }
 
+// One walk serves both searches: an exact match ends it, and the first
+// spelling that matches without regard to case is remembered on the way, as
+// the answer of a case-blind search or the alias of a new spelling (any
+// spelling's canonical id is the same). Comparing names allocates nothing, so
+// the walk keeps the arrays it fetched. Room is made only for a new name, and
+// the free bucket found again if that rebuilt the table; the case-blind search
+// makes it first, so that it walks the table it would have walked before.
 uint32_t intern_core(Node table, const uint8_t* bytes, uint32_t length, bool any_case_first) {
-    hashtable::make_room(table);
-    uint32_t h = hash::murmur3_ascii_lower(bytes, length);
-    hashtable::Probe p;
-    int32_t e;
-    hashtable::probe_start(table, h, &p);
-    while (hashtable::probe_next(table, &p, &e)) {
-        if (name_matches(table, e, bytes, length, !any_case_first)) return uint32_t(e) + 1;
+    if (any_case_first) hashtable::make_room(table);
+    uint32_t hash = hash::murmur3_ascii_lower(bytes, length);
+    hashtable::Walk w = hashtable::walk_start(table, hash);
+    const Cell* keys = key_at(table, 0);
+    int32_t e, blind = -1;
+    while (hashtable::walk_next(&w, &e)) {
+        uint32_t n;
+        const uint8_t* name = name_of(keys + e, &n);
+        if (n != length) continue;
+        bool exact = std::memcmp(name, bytes, length) == 0;
+        if (!exact && (blind >= 0 || compare_names(name, bytes, length, false) != 0)) continue;
+        if (exact || any_case_first) return uint32_t(e) + 1;
+        blind = e;
     }
-    if (any_case_first) return add(table, p, bytes, length, uint32_t(-1));
-    hashtable::Probe first = p;
-    hashtable::probe_start(table, h, &p);
-    while (hashtable::probe_next(table, &p, &e)) {
-        if (name_matches(table, e, bytes, length, false)) return add(table, first, bytes, length, canonical_at(table, e));
+    if (hashtable::make_room(table)) {
+        w = hashtable::walk_start(table, hash);
+        while (hashtable::walk_next(&w, &e)) {}
     }
-    return add(table, first, bytes, length, uint32_t(-1));
+    return add(table, w.probe, bytes, length, blind < 0 ? uint32_t(-1) : canonical_at(table, blind));
 }
 
 uint32_t make_from_buffer(const uint8_t* bytes, uint32_t length) {

@@ -144,17 +144,27 @@ static void raw_string_end(State* s, const uint8_t* in) {
 }
 
 // One token from the entry state: one class lookup, one transition, one skip
-// and one line lookup per byte.
+// and one line lookup per byte. Most bytes leave the state as it is (white
+// space, the inside of a word, a string or a comment), so such a run is taken
+// by a shorter loop that only tests for the state changing and counts its
+// skips at the end.
 static void next_token(State* s) {
     const uint8_t* in = input_bytes(s);
     uint32_t p = s->pos, end = s->length, st = s->token_entry, next, flags = 0, drop = 0, lines = 0;
     for (;;) {
+        const uint8_t* row = transitions + st * CLASS_COUNT;
+        uint32_t from = p, c = 0;
+        while (p < end && row[(c = char_classes[in[p]]) & 0xFF] == st) {
+            flags |= c;
+            lines += line_steps[c & 0xFF];
+            p++;
+        }
+        drop += skips[st] * (p - from);
         if (p >= end) {
-            next = transitions[st * CLASS_COUNT + CLASS_END];
+            next = row[CLASS_END];
             break;
         }
-        uint32_t c = char_classes[in[p]];
-        next = transitions[st * CLASS_COUNT + (c & 0xFF)];
+        next = row[c & 0xFF];
         drop += skips[next];
         if (next >= FIRST_TERMINAL) break;
         flags |= c;
@@ -282,8 +292,7 @@ static bool fire_range(State* s, uint32_t event, const Cell* type, uint32_t star
     return call(s, event, type, &token, at);
 }
 
-bool fire(State* s, uint32_t event, int32_t type, uint32_t start, uint32_t end) {
-    if (!(s->mask & event)) return true;
+bool fire_event(State* s, uint32_t event, int32_t type, uint32_t start, uint32_t end) {
     Cell t = type_cell(s, uint32_t(std::max(type, 0)));
     return fire_range(s, event, &t, start, end, s->pos);
 }

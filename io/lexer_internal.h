@@ -121,8 +121,12 @@ void close_series(State* s, uint32_t type);
 // Makes the cell the value, keeping the new-line flag it was given.
 void put(Cell* c, const Cell& value);
 // Fires an event with a token range; answers the callback's verdict (true
-// when there is no callback or the event is not asked for).
-bool fire(State* s, uint32_t event, int32_t type, uint32_t start, uint32_t end);
+// when there is no callback or the event is not asked for). The mask is
+// tested inline: most scans have no callback, and every token fires.
+bool fire_event(State* s, uint32_t event, int32_t type, uint32_t start, uint32_t end);
+inline bool fire(State* s, uint32_t event, int32_t type, uint32_t start, uint32_t end) {
+    return !(s->mask & event) || fire_event(s, event, type, start, end);
+}
 bool fire_load(State* s, const Cell* value);
 
 // Scanners (states 66-81) and loaders (79-101); a loader with load false

@@ -210,6 +210,49 @@ TEST_F(ContextTest, AFirstSpellingAddedLaterSharesTheSlotToo) {
     EXPECT_EQ(cell::get_int(word::get_value(&later)), 8);
 }
 
+// Global lookups without regard to case answer what the word table answers,
+// for every spelling, as words arrive, under a fresh global context and back
+// in the old one, words added to it meanwhile included.
+TEST_F(ContextTest, GlobalLookupsAgreeWithTheWordTable) {
+    auto table_slot = [](Node ctx, uint32_t sym) {
+        int32_t pos = hashtable::find_word(context::table_of(context::cell_of(ctx)), sym, true);
+        return pos < 0 ? -1 : int32_t(context::word_at(context::cell_of(ctx), pos)->w3);
+    };
+    auto agree = [&](Node ctx, const std::vector<uint32_t>& syms) {
+        for (uint32_t s : syms) EXPECT_EQ(context::lookup_word(ctx, s, true), table_slot(ctx, s)) << name_of(s);
+    };
+    Node old_global = context::global_node;
+    std::vector<uint32_t> syms;
+    for (int i = 0; i < 300; i++) {
+        std::string n = std::to_string(i);
+        uint32_t lower = symbol::intern(("index-h6-" + n).c_str());
+        syms.push_back(lower);
+        if (i % 3 == 0) syms.push_back(symbol::intern(("INDEX-H6-" + n).c_str()));
+        if (i % 2 == 0) context::add_global(lower);
+    }
+    agree(old_global, syms);
+    uint32_t other_spelling = symbol::intern("INDEX-H6-0");
+    EXPECT_EQ(context::lookup_word(old_global, other_spelling, true), table_slot(old_global, other_spelling));
+    EXPECT_GE(context::lookup_word(old_global, other_spelling, true), 0);
+    EXPECT_EQ(context::lookup_word(old_global, symbol::intern("index-h6-1"), true), -1);
+
+    Node fresh = context::create(8, false, false, 0, context::KIND_GLOBAL);
+    context::global_node = fresh;
+    Cell absent{T_WORD, 0, symbol::intern("index-h6-1"), 0};
+    int32_t added = context::find_or_add(old_global, &absent);
+    context::global_node = old_global;
+    EXPECT_EQ(context::lookup_word(old_global, absent.w2, true), added);
+
+    context::global_node = fresh;
+    Cell moved{T_WORD, 0, symbol::intern("index-h6-0"), 0};
+    EXPECT_EQ(context::lookup_word(fresh, moved.w2, true), -1);
+    EXPECT_EQ(context::find_or_add(fresh, &moved), 0);
+    EXPECT_EQ(context::lookup_word(fresh, other_spelling, true), 0);
+    agree(fresh, syms);
+    context::global_node = old_global;
+    agree(old_global, syms);
+}
+
 TEST_F(ContextTest, AddGlobalKeepsTheWordWhileBooting) {
     uint32_t before = series::length(node::buffer(roots::block_node));
     runtime::booting = true;
