@@ -506,11 +506,14 @@ inline Fast fast_native(uint32_t index) {
 // operand; false when the operands need the generic routine.
 inline bool binary_inline(Fast f, Cell* left, const Cell* right) {
     if (f.kind == FAST_ARITH) {
-        int32_t sum;  // integer! + integer!, the commonest, without the call
-        if (f.op == actions::ARITH_ADD && cell::type(left) == T_INTEGER && cell::type(right) == T_INTEGER &&
-            !__builtin_add_overflow(cell::get_int(left), cell::get_int(right), &sum)) {
-            actions::store_cell(left, left->header, left->w1, uint32_t(sum), left->w3);
-            return true;
+        // integer! + and - integer!, the commonest, without the call
+        if (f.op <= actions::ARITH_SUBTRACT && cell::type(left) == T_INTEGER && cell::type(right) == T_INTEGER) {
+            int32_t a = cell::get_int(left), b = cell::get_int(right), r;
+            bool overflow = f.op == actions::ARITH_ADD ? __builtin_add_overflow(a, b, &r) : __builtin_sub_overflow(a, b, &r);
+            if (!overflow) {
+                actions::store_cell(left, left->header, left->w1, uint32_t(r), left->w3);
+                return true;
+            }
         }
         return actions::arith_inline(f.op, left, right, left);
     }
@@ -1297,28 +1300,28 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
     Stop stop;
     uint32_t at = expression_in_place(b, pos, true, &stop);
     if (!at) return 0;
-    // The condition's type and truth are read where the operator wrote them,
-    // not from a copy just stored (a load from a store still in flight waits).
-    Cell args[3];
-    const Cell* condition = stack::top();
-    uint32_t type = cell::type(condition);
-    bool truthy = logic::is_truthy(condition);
-    args[0] = *condition;
-    stack::pop(1);
+    // The condition is read where the operator wrote it; the blocks where
+    // they lie (nothing moves before the branch runs).
+    Cell* condition = stack::top();
     const Cell* entries = series::cells(node::buffer(memo.list));
-    if (stop.op || !entry_takes(entries, type) || at + blocks > cell_count(b) ||
-        infix_op_at(b, at + blocks))
+    const Cell* branch[2] = {nullptr, nullptr};
+    bool fits = !stop.op && entry_takes(entries, cell::type(condition)) && at + blocks <= cell_count(b) &&
+                !infix_op_at(b, at + blocks);
+    for (uint32_t k = 0; fits && k < blocks; k++) {
+        branch[k] = plain_value(series::cells(b) + at + k);
+        fits = branch[k] && cell::type(branch[k]) == T_BLOCK && entry_takes(entries + 1 + k, T_BLOCK);
+    }
+    if (!fits) {
+        stack::pop(1);
         return 0;
-    for (uint32_t k = 1; k <= blocks; k++) {
-        const Cell* block = plain_value(series::cells(b) + at + k - 1);
-        if (!block || cell::type(block) != T_BLOCK || !entry_takes(entries + k, T_BLOCK)) return 0;
-        args[k] = *block;
     }
     at += blocks;
-    if (index != NATIVE_EITHER && truthy != (index == NATIVE_IF)) {
-        stack::push(&statics::none_cell);
+    if (index != NATIVE_EITHER && logic::is_truthy(condition) != (index == NATIVE_IF)) {
+        *condition = statics::none_cell;
         return at;
     }
+    Cell args[3] = {*condition, *branch[0], branch[1] ? *branch[1] : statics::none_cell};
+    stack::reg.top = condition;
     stack::push(native);
     stack::enter_frame(w, stack::KIND_NATIVE | interp_bit());
     for (uint32_t k = 0; k <= blocks; k++) stack::push(args + k);
