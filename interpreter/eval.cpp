@@ -30,7 +30,7 @@
 namespace zel {
 namespace interp {
 
-EvalState eval_state{nullptr, 0};
+EvalState eval_state{nullptr, 0, false};
 
 namespace {
 

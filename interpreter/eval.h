@@ -111,6 +111,7 @@ void call_routine(const Cell* routine);
 struct EvalState {
     Cell* code;        // the innermost eval's block outside library code, or null
     uint32_t library;  // library bodies running
+    bool loading;      // the library is being loaded: every function made is library code
 };
 extern EvalState eval_state;
 

@@ -451,6 +451,7 @@ void make_function(const Cell* spec, const Cell* body) {
     temp_roots::Hold hold_body(&b);
     uint32_t flags = function::validate_spec(&s);
     function::build_value(&s, &b, 0, 0, 0, flags);
+    if (interp::eval_state.loading) interp::mark_library(stack::top());
     stack::return_value(stack::top());
 }
 

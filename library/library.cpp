@@ -2,7 +2,6 @@
 // start-up and marks what they made as library code.
 #include "library/library.h"
 
-#include "core/context.h"
 #include "core/runtime_words.h"
 #include "interpreter/eval.h"
 #include "interpreter/exits.h"
@@ -51,20 +50,15 @@ void load_source(const Source& source) {
     stack::reg.top = top;
 }
 
-// At start-up every function! the global context holds is the library's.
-void mark_functions() {
-    Node global = context::global_node;
-    uint32_t count = context::word_count(context::cell_of(global));
-    for (uint32_t i = 0; i < count; i++) {
-        const Cell* value = context::slot(global, int32_t(i));
-        if (value && cell::type(value) == T_FUNCTION) interp::mark_library(value);
-    }
-}
-
+// Every function made while the sources load is library code, those kept
+// in contexts of their own (on-parse-event) as well as the global ones.
 void load() {
     routines::bind();
+    struct Loading {
+        Loading() { interp::eval_state.loading = true; }
+        ~Loading() { interp::eval_state.loading = false; }
+    } loading;
     for (uint32_t i = 0; i < SOURCE_COUNT; i++) load_source(SOURCES[i]);
-    mark_functions();
 }
 
 }  // namespace library

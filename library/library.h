@@ -16,10 +16,9 @@ namespace library {
 // the file and the process ends with the status of an uncaught error.
 void load();
 
-// The two steps of load: one source loaded, bound and evaluated (an error in
-// it ends the process as load says), and the marking.
+// One source loaded, bound and evaluated (an error in it ends the process
+// as load says).
 void load_source(const Source& source);
-void mark_functions();
 
 }  // namespace library
 }  // namespace zel

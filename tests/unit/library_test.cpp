@@ -95,6 +95,15 @@ void loaded_library_checks() {
         }
     natives_cases::run("user-fn: func [] [1]");
     if (is_library("user-fn")) ok = false;
+    // A function the library keeps in a context of its own, reached through
+    // the get-word of parse-trace's body that names it.
+    natives_cases::run("trace-callback: none parse body-of :parse-trace rule: ["
+                       "some [set w get-word! (if w = first [:on-parse-event] [trace-callback: get w])"
+                       " | into rule | skip]]");
+    if (!is_library("trace-callback")) {
+        std::fprintf(stderr, "on-parse-event is not marked\n");
+        ok = false;
+    }
     // An error inside a library body is reported at the user's call.
     ok &= expect("e: try [mod 1 0] e/near", "[mod 1 0]");
     ok &= expect("e: try [also 1 cause-error 'math 'zero-divide []] e/near",
