@@ -127,10 +127,7 @@ bool check_type(const Cell* value, bool error) {
     return is_truthy(value);
 }
 
-bool check_condition(const Cell* result) {
-    if (cell::type(result) == T_UNSET) fail::raise("script", "no-return");
-    return is_truthy(result);
-}
+void no_return() { fail::raise("script", "no-return"); }
 
 const Cell* to(Cell*, Cell* spec, uint32_t) {
     if (cell::type(spec) == T_LOGIC) return logic_of(spec->w1 != 0);

@@ -58,7 +58,11 @@ inline bool is_truthy(const Cell* v) {
 bool check_type(const Cell* value, bool error);
 // The condition test of either, while, until and case on a result: unset
 // raises script error no-return.
-bool check_condition(const Cell* result);
+[[noreturn]] void no_return();
+inline bool check_condition(const Cell* result) {
+    if (cell::type(result) == T_UNSET) no_return();
+    return is_truthy(result);
+}
 inline bool is_result_false(const Cell* result) { return !is_truthy(result); }
 // The truth of the value-stack top (of the result slot when nothing lies
 // above it).

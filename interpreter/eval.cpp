@@ -979,7 +979,7 @@ inline void push_value(const Cell* code, uint32_t pos, const Cell* w, const Cell
 // copy here, anything else (unset, object fields, unbound or new words) goes
 // through the word layer. An expression that applies in place needs no frame
 // when the slot is plain.
-uint32_t set_word_expression(const Cell* code, uint32_t pos, const Cell* sw) {
+[[gnu::always_inline]] inline uint32_t set_word_expression(const Cell* code, uint32_t pos, const Cell* sw) {
     SeriesBuffer* b = code_buffer(code);
     if (pos >= cell_count(b)) error::raise(Err::script_need_value, sw);
     Stop stop;
@@ -1729,12 +1729,8 @@ void init() {
 // tail (a condition like [i < n], a branch like [n]) gives its value at once,
 // where a run would leave it: its frame, current code and safe point would
 // change nothing anyone could see.
-[[gnu::noinline]] static bool eval_in_place(SeriesBuffer* b, uint32_t pos, const Cell* value, bool keep_last) {
-    if (pos + 1 == cell_count(b) && !is_tracing() && stack::reg.top + 1 < stack::reg.limit) {
-        Cell* result = stack::push(value);  // a lone value, the commonest: no operator to look for
-        if (keep_last) stack::set_result(result);
-        return true;
-    }
+[[gnu::noinline]] static bool expression_block_in_place(SeriesBuffer* b, uint32_t pos, const Cell* value,
+                                                         bool keep_last) {
     Stop stop;
     uint32_t end = value_in_place(b, pos, value, true, &stop);
     if (!end) return false;
@@ -1744,6 +1740,14 @@ void init() {
     }
     if (keep_last) stack::set_result(stack::top());
     return true;
+}
+[[gnu::always_inline]] inline bool eval_in_place(SeriesBuffer* b, uint32_t pos, const Cell* value, bool keep_last) {
+    if (pos + 1 == cell_count(b) && !is_tracing() && stack::reg.top + 1 < stack::reg.limit) {
+        Cell* result = stack::push(value);  // a lone value, the commonest: no operator to look for
+        if (keep_last) stack::set_result(result);
+        return true;
+    }
+    return expression_block_in_place(b, pos, value, keep_last);
 }
 
 // A block in its own frame: a named one, or one that starts while a trace
