@@ -1187,7 +1187,8 @@ constexpr SelfEvaluating SELF_EVALUATING;
 // those). A right operand may be a paren of such an expression, when parens
 // is set. A full value stack is left to the evaluator, whose overflow error
 // names the code.
-[[gnu::noinline]] uint32_t value_in_place(SeriesBuffer* b, uint32_t pos, const Cell* value, bool parens, Stop* stop) {
+[[gnu::always_inline]] inline uint32_t value_in_place_body(SeriesBuffer* b, uint32_t pos, const Cell* value, bool parens,
+                                                           Stop* stop) {
     if (is_tracing() || stack::reg.top + 2 >= stack::reg.limit) return 0;
     Cell* result = stack::push(value);
     const Cell* cells = series::cells(b);
@@ -1205,6 +1206,9 @@ constexpr SelfEvaluating SELF_EVALUATING;
     }
     stop->op = nullptr;
     return pos;
+}
+[[gnu::noinline]] uint32_t value_in_place(SeriesBuffer* b, uint32_t pos, const Cell* value, bool parens, Stop* stop) {
+    return value_in_place_body(b, pos, value, parens, stop);
 }
 
 // Whether the argument entry takes a value of the type.
@@ -1266,13 +1270,16 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
 }
 
 // The common answer (the expression starts with a plain value) inline.
-[[gnu::always_inline]] inline uint32_t expression_in_place(SeriesBuffer* b, uint32_t pos, bool parens, Stop* stop) {
+// With Here, the commonest start (a word's value) is applied without a call.
+template <bool Here>
+[[gnu::always_inline]] inline uint32_t expression_in_place_of(SeriesBuffer* b, uint32_t pos, bool parens, Stop* stop) {
     if (pos >= cell_count(b)) return 0;
     const Cell* c = series::cells(b) + pos;
     if (cell::type(c) == T_WORD) {  // looked up once
         const Cell* value = context::bound_slot(c);
         if (!value) return 0;
-        if (word_class(value) == WORD_PUSH) return value_in_place(b, pos, value, parens, stop);
+        if (word_class(value) == WORD_PUSH)
+            return Here ? value_in_place_body(b, pos, value, parens, stop) : value_in_place(b, pos, value, parens, stop);
         return cell::type(value) == T_ACTION ? computed_in_place(b, pos, parens, stop, true) : 0;
     }
     if (SELF_EVALUATING.of[cell::type(c)]) return value_in_place(b, pos, c, parens, stop);
@@ -1281,6 +1288,9 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
         return value ? value_in_place(b, pos, value, parens, stop) : 0;
     }
     return cell::type(c) == T_PAREN ? computed_in_place(b, pos, parens, stop, true) : 0;
+}
+[[gnu::always_inline]] inline uint32_t expression_in_place(SeriesBuffer* b, uint32_t pos, bool parens, Stop* stop) {
+    return expression_in_place_of<false>(b, pos, parens, stop);
 }
 
 // if, unless and either whose condition applies in place, with their
@@ -1298,7 +1308,7 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
     if (memo.plain_args != int32_t(blocks + 1) || is_tracing()) return 0;
     SeriesBuffer* b = code_buffer(code);
     Stop stop;
-    uint32_t at = expression_in_place(b, pos, true, &stop);
+    uint32_t at = expression_in_place_of<true>(b, pos, true, &stop);
     if (!at) return 0;
     // The condition is read where the operator wrote it; the blocks where
     // they lie (nothing moves before the branch runs).
