@@ -772,6 +772,19 @@ inline void either_branch() {
     eval(anon(), logic::check_condition(base) ? base + 1 : base + 2, true);
 }
 
+// Copies of a plain call's argument entries (no evaluation can move them),
+// each a cell copy of its own: a copy of variable length calls memcpy.
+static_assert(MAX_PLAIN_ARGS == 4);
+[[gnu::always_inline]] inline void copy_entries(Cell* entries, Node list, uint32_t args) {
+    const Cell* from = series::cells(node::buffer(list));
+    switch (args) {
+    case 4: entries[3] = from[3]; [[fallthrough]];
+    case 3: entries[2] = from[2]; [[fallthrough]];
+    case 2: entries[1] = from[1]; [[fallthrough]];
+    case 1: entries[0] = from[0];
+    }
+}
+
 // The arguments of a plain call, each evaluated from the code and checked
 // against its entry (copies of the list's entries: no evaluation can move
 // them). False on a pending exit.
@@ -791,7 +804,7 @@ inline void either_branch() {
 // code: the general call below without its walk of the argument list.
 uint32_t call_plain(Call& c, uint32_t args) {
     Cell entries[MAX_PLAIN_ARGS];
-    std::memcpy(entries, series::cells(node::buffer(c.args)), args * sizeof(Cell));
+    copy_entries(entries, c.args, args);
     stack::push(&c.callable);
     bool function = cell::type(&c.callable) == T_FUNCTION;
     if (function) enter_function(&c.name, c.callable.w1);
@@ -881,7 +894,7 @@ struct UntracedBody {
     Cell held[2] = {*value, *w};  // the callable and the name, kept current
     temp_roots::Hold hold(held, 2);
     Cell entries[MAX_PLAIN_ARGS];
-    std::memcpy(entries, series::cells(node::buffer(list)), args * sizeof(Cell));
+    copy_entries(entries, list, args);
     stack::push(held);
     enter_function(held + 1, held[0].w1);
     if (!plain_arguments(code, &pos, held + 1, entries, args)) return pos;
