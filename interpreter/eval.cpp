@@ -1343,6 +1343,19 @@ template <bool Here>
         *condition = statics::none_cell;
         return at;
     }
+    // A branch of one plain value gives it in place of the condition: its
+    // frame could change nothing anyone could see (nothing in it calls,
+    // raises or lists the stack). either's unset condition raises in the frame.
+    if (cell::type(condition) != T_UNSET) {
+        const Cell* chosen = branch[index == NATIVE_EITHER && !logic::is_truthy(condition) ? 1 : 0];
+        SeriesBuffer* cb = code_buffer(chosen);
+        uint32_t first = uint32_t(cell::series_index(chosen));
+        const Cell* value = first + 1 == cell_count(cb) ? plain_value(series::cells(cb) + first) : nullptr;
+        if (value) {
+            *condition = *value;
+            return at;
+        }
+    }
     Cell args[3] = {*condition, *branch[0], branch[1] ? *branch[1] : statics::none_cell};
     stack::reg.top = condition;
     stack::push(native);
