@@ -49,10 +49,7 @@ void do_math(int32_t op) {
     case T_INTEGER: y = cell::get_int(right); break;
     // A float operand counts by its whole part.
     case T_FLOAT: y = whole_to_int32(std::trunc(cell::get_float(right))); break;
-    case T_VECTOR:
-        if (!seams.vector_arithmetic) raise_invalid_type(right);
-        *left = *seams.vector_arithmetic(op, right, left);
-        return;
+    case T_VECTOR: vector_math(op, left, right); return;
     default: raise_invalid_type(right);
     }
     Cell scratch;

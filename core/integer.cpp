@@ -47,6 +47,11 @@ void raise_invalid_type(const Cell* value) {
     error::raise(Err::script_invalid_type, &datatype);
 }
 
+void vector_math(int32_t op, Cell* scalar, Cell* vector) {
+    if (!seams.vector_arithmetic) raise_invalid_type(vector);
+    *scalar = *seams.vector_arithmetic(op, vector, scalar);
+}
+
 void raise_bad_to(uint32_t type, const Cell* spec) {
     Cell datatype;
     cell::make_datatype(&datatype, type);
@@ -233,10 +238,7 @@ void do_math(int32_t op) {
         std::swap(*left, *right);
         hand_over(op, left);
         return;
-    case T_VECTOR:
-        if (!seams.vector_arithmetic) raise_invalid_type(right);
-        *left = *seams.vector_arithmetic(op, right, left);
-        return;
+    case T_VECTOR: vector_math(op, left, right); return;
     case T_DATE:
         if (op != OP_ADD) raise_not_related(op, T_INTEGER);
         if (!seams.date_from_spec) raise_invalid_type(right);

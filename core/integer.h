@@ -60,6 +60,9 @@ extern Seams seams;
 [[noreturn]] void raise_not_related(int32_t op, uint32_t type);
 // Raises script error invalid-type naming the value's datatype.
 [[noreturn]] void raise_invalid_type(const Cell* value);
+// The operator on a scalar and a vector!: the scalar's cell takes the
+// answer; invalid type naming the vector while vector! is not there.
+void vector_math(int32_t op, Cell* scalar, Cell* vector);
 
 }  // namespace number
 

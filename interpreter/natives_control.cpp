@@ -67,6 +67,20 @@ void open_loop(const Cell* result) {
     stack::push(result);
 }
 
+// The turns of a loop frame that stops only when more() fails or the body
+// breaks; the frame then gives its last value. Another exit passing leaves
+// the frame to it.
+template <typename More>
+void run_turns(const Cell* body, More more) {
+    open_loop(&statics::unset_cell);
+    while (more()) {
+        Turn t = run_body(body);
+        if (t == TURN_EXIT) return;
+        if (t == TURN_BREAK) break;
+    }
+    stack::leave_last();
+}
+
 // ---- series kinds ---------------------------------------------------------------------
 
 enum SeriesKind { KIND_NOT_SERIES, KIND_BLOCK, KIND_TEXT, KIND_MAP, KIND_IMAGE };
@@ -355,18 +369,16 @@ void run_counted(const Cell* word, int32_t count, const Cell* body) {
         stack::return_value(&statics::none_cell);
         return;
     }
-    open_loop(&statics::unset_cell);
-    for (int64_t i = 1; i <= count; i++) {
+    int64_t i = 0;
+    run_turns(body, [&] {
+        if (++i > count) return false;
         if (word) {
             Cell counter;
             cell::make_integer(&counter, int32_t(i));
             assign_word(word, &counter);
         }
-        Turn t = run_body(body);
-        if (t == TURN_EXIT) return;
-        if (t == TURN_BREAK) break;
-    }
-    stack::leave_last();
+        return true;
+    });
 }
 
 void loop_(bool c, const int32_t* r) {
@@ -384,14 +396,7 @@ void repeat(bool c, const int32_t* r) {
 
 void forever(bool c, const int32_t* r) {
     verify(c, 10, r);
-    Cell* body = arg(0);
-    open_loop(&statics::unset_cell);
-    for (;;) {
-        Turn t = run_body(body);
-        if (t == TURN_EXIT) return;
-        if (t == TURN_BREAK) break;
-    }
-    stack::leave_last();
+    run_turns(arg(0), [] { return true; });
 }
 
 // The number of loop words; a words block must hold at least one.
@@ -415,13 +420,7 @@ void foreach(bool c, const int32_t* r) {
         error::raise(Err::script_invalid_arg, words_arg);
     stack::push(arg(1));
     stack::push(words_arg);
-    open_loop(&statics::unset_cell);
-    while (step(one_word, n)) {
-        Turn t = run_body(body);
-        if (t == TURN_EXIT) return;
-        if (t == TURN_BREAK) break;
-    }
-    stack::leave_last();
+    run_turns(body, [&] { return step(one_word, n); });
 }
 
 // The types forall walks.
