@@ -123,8 +123,7 @@ double arith_op(double x, double y, int32_t op) {
 static void hand_over(int32_t op, Cell* first, Cell* second) {
     uint32_t t = cell::type(second);
     if (t == T_VECTOR) {
-        if (!seams.vector_arithmetic) raise_invalid_type(second);
-        *first = *seams.vector_arithmetic(op, second, first);
+        vector_math(op, first, second);
         return;
     }
     void (*fn)(int32_t) = seams.arithmetic[t];
