@@ -58,7 +58,10 @@ TEST(SharedLibraryTest, MissingSymbol) {
 // file and refuses it, as it would refuse a missing or broken library.
 struct WithoutLibrariesTest : natives_cases::NativesTest {
     static void run_child(bool (*check)(), const char* stderr_pattern) {
-        std::string dir = ::testing::TempDir() + "zel-without-libraries";
+        // One directory per test: ctest runs the tests at once, in processes
+        // of their own, and one removing a shared directory starved the other.
+        std::string dir = ::testing::TempDir() + "zel-without-libraries-" +
+                          ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::filesystem::create_directories(dir);
         for (const char* soname : {"libcurl.so.4", "libcrypto.so.3"}) std::ofstream(dir + "/" + soname);
         std::string style = GTEST_FLAG_GET(death_test_style);
