@@ -684,6 +684,16 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out);
 }
 
 // Answers the position after the right operand, or 0 when it does not apply.
+// Whether a paren starts with a word holding a function or native: then it
+// cannot apply in place, and paren_in_place need not be asked.
+inline bool starts_with_call(const Cell* paren) {
+    SeriesBuffer* b = code_buffer(paren);
+    uint32_t at = uint32_t(cell::series_index(paren));
+    if (at >= cell_count(b) || cell::type(series::cells(b) + at) != T_WORD) return false;
+    const Cell* value = context::bound_slot(series::cells(b) + at);
+    return value && (cell::type(value) == T_FUNCTION || cell::type(value) == T_NATIVE);
+}
+
 // cells and count are the buffer's, read once by the caller: nothing in
 // place moves or resizes a buffer. A paren operand is taken when parens is set.
 [[gnu::always_inline]] inline uint32_t operand_in_place(const FastOp& op, SeriesBuffer* b, const Cell* cells,
@@ -691,7 +701,7 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out);
     if (at >= count) return 0;
     const Cell* right = cells + at;
     switch (cell::type(right)) {
-    case T_PAREN: return parens && paren_in_place(op, right) ? at + 1 : 0;
+    case T_PAREN: return parens && !starts_with_call(right) && paren_in_place(op, right) ? at + 1 : 0;
     case T_WORD:
         if (!(right = context::bound_slot(right))) return 0;
         if (cell::type(right) == T_ACTION) return call_operand_in_place(op, b, at);
@@ -718,9 +728,10 @@ Cell nth_argument(Node list, uint32_t k) {
 // The operator with a right operand to evaluate, its left operand of a type
 // it takes: the frame and the operand as the general call makes them, then
 // the fast path, or the type check and the routine.
-[[gnu::always_inline]] inline uint32_t infix_evaluated(Cell* op, const FastOp& fast, Cell* w, const Cell* code,
+[[gnu::always_inline]] inline uint32_t infix_evaluated(Cell* held, const FastOp& fast, const Cell* code,
                                                        uint32_t at) {
-    temp_roots::Hold hold_op(op), hold_word(w);
+    Cell *op = held, *w = held + 1;
+    temp_roots::Hold hold(held, 2);
     stack::reg.top--;
     stack::enter_frame(w, stack::KIND_NATIVE | interp_bit());
     stack::push_slot();
@@ -1085,8 +1096,9 @@ inline const Cell* infix_op_at(SeriesBuffer* b, uint32_t pos) {
 // word there) to the top value: its frame, its right operand evaluated.
 [[gnu::always_inline]] inline uint32_t infix_call(const Cell* code, uint32_t pos, SeriesBuffer* b, const Cell* slot,
                                                   FastOp fast) {
-    Cell op = unwrap(slot), w = series::cells(b)[pos];
-    if (fast.takes & takes_of(stack::top())) return infix_evaluated(&op, fast, &w, code, pos + 1);
+    Cell held[2] = {unwrap(slot), series::cells(b)[pos]};  // the operator and its word, adjacent
+    Cell &op = held[0], &w = held[1];
+    if (fast.takes & takes_of(stack::top())) return infix_evaluated(held, fast, code, pos + 1);
     if (is_tracing()) emit_fetch(code, pos, &w, &op);
     Call c = code_call(&op, &w, code, pos + 1);
     c.infix = true;
