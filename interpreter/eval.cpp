@@ -449,10 +449,10 @@ bool gather(Call& c, int32_t* refs) {
     return !exits::pending();
 }
 
-// A function's words beyond its spec (added to its context later) get none.
-void pad_frame(const Cell* fn) {
-    uint32_t need = context::cell_of(fn->w1)->w3;
-    while (uint32_t(stack::reg.top - stack::reg.base) < need) stack::push(&statics::none_cell);
+// A function's words beyond its spec (added to its context later) get none;
+// cc is the function's context cell.
+void pad_frame(const Cell* cc) {
+    while (uint32_t(stack::reg.top - stack::reg.base) < cc->w3) stack::push(&statics::none_cell);
 }
 
 // ---- natives and actions ----------------------------------------------------------------
@@ -683,7 +683,6 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out);
     return end && takes_both(op.takes, left, &right) && binary_inline(op.fast, left, &right) ? end : 0;
 }
 
-// Answers the position after the right operand, or 0 when it does not apply.
 // Whether a paren starts with a word holding a function or native: then it
 // cannot apply in place, and paren_in_place need not be asked.
 inline bool starts_with_call(const Cell* paren) {
@@ -694,8 +693,10 @@ inline bool starts_with_call(const Cell* paren) {
     return value && (cell::type(value) == T_FUNCTION || cell::type(value) == T_NATIVE);
 }
 
-// cells and count are the buffer's, read once by the caller: nothing in
-// place moves or resizes a buffer. A paren operand is taken when parens is set.
+// The right operand at the position applied in place to the top value: the
+// position after it, or 0 when it does not apply. cells and count are the
+// buffer's, read once by the caller: nothing in place moves or resizes a
+// buffer. A paren operand is taken when parens is set.
 [[gnu::always_inline]] inline uint32_t operand_in_place(const FastOp& op, SeriesBuffer* b, const Cell* cells,
                                                         uint32_t count, uint32_t at, bool parens) {
     if (at >= count) return 0;
@@ -822,7 +823,7 @@ uint32_t call_plain(Call& c, uint32_t args) {
     else stack::enter_frame(&c.name, stack::KIND_NATIVE | interp_bit());
     if (!plain_arguments(c.code, &c.pos, &c.name, entries, args)) return c.pos;
     if (function) {
-        pad_frame(&c.callable);
+        pad_frame(context::cell_of(c.callable.w1));
         call_function(&c.callable);
         if (exits::pending()) return c.pos;
         stack::leave_func();
@@ -864,7 +865,7 @@ uint32_t call(Call& c) {
     if (!gather(c, refs)) return c.pos;
     switch (type) {
     case T_FUNCTION:
-        pad_frame(&c.callable);
+        pad_frame(context::cell_of(c.callable.w1));
         call_function(&c.callable);
         if (exits::pending()) return c.pos;
         stack::leave_func();
@@ -910,7 +911,7 @@ struct UntracedBody {
     enter_function(held + 1, held[0].w1);
     if (!plain_arguments(code, &pos, held + 1, entries, args)) return pos;
     Cell* cc = context::cell_of(held[0].w1);
-    while (uint32_t(stack::reg.top - stack::reg.base) < cc->w3) stack::push(&statics::none_cell);
+    pad_frame(cc);
     if (is_tracing() || (held[0].header & (HDR_TRACE_OFF | HDR_TRACE_ON)) || (cc->header & LIBRARY_CONTEXT)) {
         call_function(held);
     } else {
@@ -1212,8 +1213,7 @@ constexpr SelfEvaluating SELF_EVALUATING;
 // those). A right operand may be a paren of such an expression, when parens
 // is set. A full value stack is left to the evaluator, whose overflow error
 // names the code.
-[[gnu::always_inline]] inline uint32_t value_in_place_body(SeriesBuffer* b, uint32_t pos, const Cell* value, bool parens,
-                                                           Stop* stop) {
+[[gnu::noinline]] uint32_t value_in_place(SeriesBuffer* b, uint32_t pos, const Cell* value, bool parens, Stop* stop) {
     if (is_tracing() || stack::reg.top + 2 >= stack::reg.limit) return 0;
     Cell* result = stack::push(value);
     const Cell* cells = series::cells(b);
@@ -1231,9 +1231,6 @@ constexpr SelfEvaluating SELF_EVALUATING;
     }
     stop->op = nullptr;
     return pos;
-}
-[[gnu::noinline]] uint32_t value_in_place(SeriesBuffer* b, uint32_t pos, const Cell* value, bool parens, Stop* stop) {
-    return value_in_place_body(b, pos, value, parens, stop);
 }
 
 // Whether the argument entry takes a value of the type.
@@ -1295,16 +1292,13 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
 }
 
 // The common answer (the expression starts with a plain value) inline.
-// With Here, the commonest start (a word's value) is applied without a call.
-template <bool Here>
-[[gnu::always_inline]] inline uint32_t expression_in_place_of(SeriesBuffer* b, uint32_t pos, bool parens, Stop* stop) {
+[[gnu::always_inline]] inline uint32_t expression_in_place(SeriesBuffer* b, uint32_t pos, bool parens, Stop* stop) {
     if (pos >= cell_count(b)) return 0;
     const Cell* c = series::cells(b) + pos;
     if (cell::type(c) == T_WORD) {  // looked up once
         const Cell* value = context::bound_slot(c);
         if (!value) return 0;
-        if (word_class(value) == WORD_PUSH)
-            return Here ? value_in_place_body(b, pos, value, parens, stop) : value_in_place(b, pos, value, parens, stop);
+        if (word_class(value) == WORD_PUSH) return value_in_place(b, pos, value, parens, stop);
         return cell::type(value) == T_ACTION ? computed_in_place(b, pos, parens, stop, true) : 0;
     }
     if (SELF_EVALUATING.of[cell::type(c)]) return value_in_place(b, pos, c, parens, stop);
@@ -1313,9 +1307,6 @@ template <bool Here>
         return value ? value_in_place(b, pos, value, parens, stop) : 0;
     }
     return cell::type(c) == T_PAREN ? computed_in_place(b, pos, parens, stop, true) : 0;
-}
-[[gnu::always_inline]] inline uint32_t expression_in_place(SeriesBuffer* b, uint32_t pos, bool parens, Stop* stop) {
-    return expression_in_place_of<false>(b, pos, parens, stop);
 }
 
 // if, unless and either whose condition applies in place, with their
@@ -1333,7 +1324,7 @@ template <bool Here>
     if (memo.plain_args != int32_t(blocks + 1) || is_tracing()) return 0;
     SeriesBuffer* b = code_buffer(code);
     Stop stop;
-    uint32_t at = expression_in_place_of<true>(b, pos, true, &stop);
+    uint32_t at = expression_in_place(b, pos, true, &stop);
     if (!at) return 0;
     // The condition is read where the operator wrote it; the blocks where
     // they lie (nothing moves before the branch runs).
