@@ -49,9 +49,7 @@ std::string system_text(const Cell* value, bool variable_name) {
         const uint8_t* name = symbol::name_of(symbol::record_at(value->w2), &length);
         text.assign(reinterpret_cast<const char*>(name), length);
     } else {
-        uint32_t length = 0;
-        Node bytes = utf8::from_string(value, &length);
-        text.assign(reinterpret_cast<const char*>(series::head_ptr(node::buffer(bytes))), length);
+        text = utf8::text(value);
     }
     bool bad = text.find('\0') != std::string::npos || (variable_name && text.find('=') != std::string::npos);
     if (bad) error::raise(Err::script_invalid_arg, value);

@@ -104,9 +104,7 @@ void append_name(const Cell* block, const std::string& name, bool directory) {
 // ---- writing --------------------------------------------------------------------
 
 void append_text(std::string& out, const Cell* text, int32_t length) {
-    uint32_t size = 0;
-    Node n = length >= 0 ? utf8::from_string_part(text, uint32_t(length), &size) : utf8::from_string(text, &size);
-    out.append(reinterpret_cast<const char*>(series::head_ptr(node::buffer(n))), size);
+    out += utf8::text(text, length >= 0 ? uint32_t(length) : UINT32_MAX);
 }
 
 // The bytes of a value: a string as UTF-8, a binary as it is (both cut to

@@ -101,19 +101,11 @@ std::string_view trimmed(std::string_view s) {
     return s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
 
-// The UTF-8 text of a string value from its index.
-std::string utf8_text(const Cell* s) {
-    Cell v = *s;
-    std::string out(size_t(string::get_length(&v)) * 4, '\0');
-    out.resize(string::write_utf8(&v, reinterpret_cast<uint8_t*>(out.data()), out.size()));
-    return out;
-}
-
 std::string formed(const Cell* value) {
     Cell text, v = *value;
     string::write_cell(&text, 64);
     actions::form_dispatch(&v, &text, nullptr, NO_LIMIT);
-    return utf8_text(&text);
+    return utf8::text(&text);
 }
 
 // ---- locators -----------------------------------------------------------------
@@ -428,7 +420,7 @@ const Cell* request(const Cell* method, const Cell* url, const Cell* headers, co
                     bool lines, bool info) {
     Request rq;
     if (!prepare(method, headers, body, &rq)) return &statics::none_cell;
-    std::string location = utf8_text(url), origin;
+    std::string location = utf8::text(url), origin;
     Answer r;
     for (uint32_t hops = 0;; hops++) {
         Target t;

@@ -26,9 +26,7 @@ std::string utf8_text(const Cell* value) {
         file::LocalPath path(value);
         return std::string(path.c_str(), path.size());
     }
-    uint32_t size = 0;
-    Node n = utf8::from_string(value, &size);
-    return std::string(reinterpret_cast<const char*>(series::head_ptr(node::buffer(n))), size);
+    return utf8::text(value);
 }
 
 // Text handed to the system as a C string: a NUL would silently cut it short.

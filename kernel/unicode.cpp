@@ -182,6 +182,13 @@ Node from_string_part(const Cell* str, uint32_t count, uint32_t* bytes) {
     return utf8_copy(text_of(str, count), bytes);
 }
 
+std::string text(const Cell* str, uint32_t count) {
+    Text t = text_of(str, count);
+    std::string out(utf8::size_of_units(t.start, t.end(), t.unit), '\0');
+    write_text(t, reinterpret_cast<uint8_t*>(out.data()), out.size());
+    return out;
+}
+
 size_t write_string_part(const Cell* str, uint32_t count, uint8_t* out, size_t limit) {
     return write_text(text_of(str, count), out, limit);
 }

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "kernel/memory.h"
 
@@ -48,6 +49,9 @@ size_t size_of_units(const uint8_t* start, const uint8_t* end, uint32_t unit);
 // the tail does not count; *bytes (when given) receives the byte length.
 Node from_string(const Cell* str, uint32_t* bytes);
 Node from_string_part(const Cell* str, uint32_t count, uint32_t* bytes);
+// The UTF-8 text of the string value from its index, whole or count
+// characters of it, for the system and the transports.
+std::string text(const Cell* str, uint32_t count = UINT32_MAX);
 // Writes the UTF-8 text of count characters from the value's index into out,
 // at most limit bytes and never half a character; answers the bytes written.
 size_t write_string_part(const Cell* str, uint32_t count, uint8_t* out, size_t limit);
