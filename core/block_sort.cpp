@@ -5,6 +5,7 @@
 // change the block. So that sort runs on a rooted copy in tracked memory (it
 // never moves, and the temporary-root stack marks it) and writes the sorted
 // records back only when the sort completes.
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -12,6 +13,7 @@
 #include "core/block_search.h"
 #include "core/block_search_internal.h"
 #include "core/datatype.h"
+#include "core/hashtable.h"
 #include "core/raise.h"
 #include "core/support.h"
 #include "core/runtime_words.h"
@@ -156,6 +158,14 @@ static void sort_by_function(Cell* series, const Plan& p, const Cell* function, 
         std::memcpy(cell_at(series, p.start), copy.cells, size_t(p.count) * sizeof(Cell));
 }
 
+// A hash! enters its moved cells again before anyone hears that the sort is
+// done; the comparator may have shortened the block meanwhile.
+void reindex_sorted(const Cell* series, const Plan& p) {
+    Node t = cell::type(series) == T_HASH ? series->w3 : 0;
+    uint32_t end = std::min(p.start + p.count, buffer_length(series));
+    for (uint32_t i = p.start; t && i < end; i++) hashtable::put_value(t, cell_at(series, i));
+}
+
 }  // namespace
 
 const Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part, bool all, bool reverse,
@@ -186,6 +196,7 @@ const Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part
         uintptr_t op = case_ ? actions::OP_SORT_CASE : actions::OP_SORT;
         run(cell_at(series, p.start), p, op, sort_compare_records, stable);
     }
+    reindex_sorted(series, p);
     if (owned) series::announce(series, words::word(words::W_sorted), nullptr, index, count);
     return series;
 }

@@ -1,5 +1,5 @@
-// hash!: making, converting, copying and molding a hash, and the sort that
-// enters the moved values again; the rest is block!'s, through inheritance.
+// hash!: making, converting, copying and molding a hash; the rest is
+// block!'s, through inheritance.
 #include "datatypes/hash.h"
 
 #include <algorithm>
@@ -18,6 +18,8 @@ namespace {
 
 Cell answer;
 
+}  // namespace
+
 // A whole number from an integer! or float!; a float outside the integer
 // range overflows.
 int32_t whole_number(const Cell* n) {
@@ -26,8 +28,6 @@ int32_t whole_number(const Cell* n) {
     if (!(d >= -2147483648.0 && d < 2147483648.0)) error::raise(Err::math_overflow);
     return int32_t(d);
 }
-
-}  // namespace
 
 void index_block(Cell* c) {
     cell::set_type(c, T_HASH);
@@ -83,20 +83,6 @@ int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* pa
     return block::mold(value, buffer, only, all, flat, part, limit, indent);
 }
 
-// ---- sort -------------------------------------------------------------------------
-
-// The block sorts the cells from the (possibly moved back) index on; each of
-// them is entered again at its new position.
-const Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part, bool all, bool reverse,
-                 bool stable) {
-    const Cell* sorted = block::sort(series, case_, skip, compare, part, all, reverse, stable);
-    Node t = series->w3;
-    uint32_t length = block::buffer_length(series);
-    for (uint32_t i = uint32_t(std::max(cell::series_index(series), 0)); t && i < length; i++)
-        hashtable::put_value(t, block::cell_at(series, i));
-    return sorted;
-}
-
 // ---- registration -------------------------------------------------------------------
 
 // trim is block!'s own: it enters the values that remain again itself.
@@ -108,7 +94,7 @@ void register_type() {
                          .find = INHERIT, .head = INHERIT, .is_head = INHERIT, .is_index = INHERIT,
                          .insert = INHERIT, .is_length = INHERIT, .move = INHERIT, .next = INHERIT,
                          .pick = INHERIT, .poke = INHERIT, .put = INHERIT, .remove = INHERIT,
-                         .reverse = INHERIT, .select = INHERIT, .sort = sort, .skip = INHERIT,
+                         .reverse = INHERIT, .select = INHERIT, .sort = INHERIT, .skip = INHERIT,
                          .swap = INHERIT, .tail = INHERIT, .is_tail = INHERIT, .take = INHERIT,
                          .trim = block::trim, .modify = INHERIT});
 }

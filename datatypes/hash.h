@@ -16,14 +16,15 @@ namespace hash {
 // Turns a block value (made by the caller, its cells its own) into a hash
 // over those cells.
 void index_block(Cell* c);
+// A whole number from an integer! or float! (make's size of a hash! or a
+// map!); a float outside the integer range overflows.
+int32_t whole_number(const Cell* n);
 
 const Cell* make(Cell* proto, Cell* spec, uint32_t type);
 const Cell* to(Cell* proto, Cell* spec, uint32_t type);
 int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
              int32_t indent);
 const Cell* copy(Cell* value, Cell* part, bool deep, Cell* types);
-const Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part, bool all, bool reverse,
-                 bool stable);
 
 void register_type();
 

@@ -303,6 +303,7 @@ Cell eval_paren(const Parser& p, const Cell* paren, const Cell* blk, uint32_t i)
     interp::eval_raising(words::word(words::W_paren), &code);
     Cell result = *stack::top();
     stack::reg.top = top;
+    temp_roots::Hold hold_result(&result);  // the trace callback may collect
     fire(p, EV_PAREN, true, blk, i);
     return result;
 }

@@ -5,16 +5,22 @@ Usage: embed_library.py OUTPUT.cpp SOURCE.zel...
 
 The sources are written in the order given on the command line, which is the
 order start-up evaluates them in (the build keeps that list). Each text
-becomes a byte array, so no quote, backslash or non-ASCII byte needs escaping.
+becomes a byte array, so no quote or backslash needs escaping. A byte above
+0x7F is written as a character literal: as a number it would not fit a signed
+char and the array would not compile.
 """
 import os
 import sys
 
 
+def byte(b):
+    return "0x%02x" % b if b < 0x80 else "'\\x%02x'" % b
+
+
 def array(name, data):
     rows = []
     for at in range(0, len(data), 20):
-        rows.append("    " + ", ".join("0x%02x" % b for b in data[at:at + 20]) + ",")
+        rows.append("    " + ", ".join(byte(b) for b in data[at:at + 20]) + ",")
     rows.append("    0x00,")
     return "const char %s[] = {\n%s\n};\n" % (name, "\n".join(rows))
 
