@@ -48,14 +48,6 @@ uint32_t clamped_index(const Cell* b) {
     return uint32_t(std::clamp<int64_t>(cell::series_index(b), 0, buffer_length(b)));
 }
 
-// Restores the cycle stack to its depth at construction, on every way out.
-struct CycleScope {
-    uint32_t depth = cycles::depth();
-    ~CycleScope() {
-        if (cycles::depth() > depth) cycles::drop(cycles::depth() - depth);
-    }
-};
-
 // Makes room for bytes more at the tail: exactly, or twice what is needed.
 SeriesBuffer* ensure_room(const Cell* b, uint64_t cells, bool twice) {
     SeriesBuffer* buf = buffer_of(b);
@@ -297,7 +289,7 @@ void clone_into(const Cell* source, Cell* out, bool deep, bool deep_all) {
             cycles::reset();
             error::raise(Err::internal_no_cycle);
         }
-        CycleScope scope;
+        cycles::Scope scope;
         cycles::push(cell::series_node(source));
         for (uint32_t i = 0; i < count; i++) {
             Cell c = *cell_at(out, i);
@@ -542,7 +534,7 @@ const Cell* copy(Cell* value, Cell* part, bool deep, Cell* types) {
             cycles::reset();
             error::raise(Err::internal_no_cycle);
         }
-        CycleScope scope;
+        cycles::Scope scope;
         cycles::push(n);
         if (types) copy_by_types(&result, 0, buffer_length(&result), 1, types, deep);
         else copy_nested(&result, nullptr);

@@ -2,10 +2,10 @@
 // that holds itself is walked once: the cycle stack turns the inner visit
 // into a short mark, and comparison stops there.
 #include <algorithm>
-#include <cstring>
 
 #include "core/block.h"
 #include "core/cycles.h"
+#include "core/datatype.h"
 #include "core/string.h"
 #include "core/support.h"
 #include "interpreter/actions.h"
@@ -14,19 +14,6 @@ namespace zel {
 namespace block {
 
 namespace {
-
-// Restores the cycle stack to its depth at construction, on every way out.
-struct CycleScope {
-    uint32_t depth = cycles::depth();
-    ~CycleScope() {
-        if (cycles::depth() > depth) cycles::drop(cycles::depth() - depth);
-    }
-};
-
-int32_t append(const Cell* buffer, const char* text, int32_t limit) {
-    string::append_cstr(buffer, text);
-    return limit - int32_t(std::strlen(text));
-}
 
 // True when the text so far ends with a tab, line feed or carriage return.
 bool ends_with_break(const Cell* buffer) {
@@ -44,12 +31,12 @@ bool is_equality(int32_t op) { return op <= actions::OP_STRICT_EQUAL || op >= ac
 
 int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit) {
     if (cycles::mold_marker(value, buffer, &limit, false)) return limit;
-    CycleScope scope;
+    cycles::Scope scope;
     cycles::push(cell::series_node(value));
     uint32_t first = uint32_t(std::max(cell::series_index(value), 0));
     for (uint32_t i = first; i < buffer_length(value); i++) {
         if (part && limit < 1) break;
-        if (i > first && !ends_with_break(buffer)) limit = append(buffer, " ", limit);
+        if (i > first && !ends_with_break(buffer)) limit = datatype::append_cstr(buffer, " ", limit);
         Cell c = *cell_at(value, i);
         limit = actions::form_dispatch(&c, buffer, part, limit);
     }
@@ -59,15 +46,15 @@ int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit) {
 int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
              int32_t indent) {
     if (cycles::mold_marker(value, buffer, &limit, true)) return limit;
-    if (!only) limit = append(buffer, "[", limit);
+    if (!only) limit = datatype::append_cstr(buffer, "[", limit);
     limit = mold_values(value, buffer, only, all, flat, part, limit, indent);
-    if (!only) limit = append(buffer, "]", limit);
+    if (!only) limit = datatype::append_cstr(buffer, "]", limit);
     return limit;
 }
 
 int32_t mold_values(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
                     int32_t indent) {
-    CycleScope scope;
+    cycles::Scope scope;
     cycles::push(cell::series_node(value));
     uint32_t first = uint32_t(std::max(cell::series_index(value), 0));
     int32_t level = indent;
@@ -80,15 +67,15 @@ int32_t mold_values(Cell* value, Cell* buffer, bool only, bool all, bool flat, C
                 level++;
                 closes_on_own_line = true;
             }
-            if (!(only && i == first)) limit = append(buffer, "\n", limit);
+            if (!(only && i == first)) limit = datatype::append_cstr(buffer, "\n", limit);
             limit = mold::indent(buffer, level, limit);
         } else if (i > first) {
-            limit = append(buffer, " ", limit);
+            limit = datatype::append_cstr(buffer, " ", limit);
         }
         limit = actions::mold_dispatch(&c, buffer, false, all, flat, part, limit, level);
     }
     if (closes_on_own_line) {
-        limit = append(buffer, "\n", limit);
+        limit = datatype::append_cstr(buffer, "\n", limit);
         limit = mold::indent(buffer, indent, limit);
     }
     return limit;
@@ -112,7 +99,7 @@ int32_t compare_each(Cell* value1, Cell* value2, int32_t op) {
     if (cycles::find(n1)) return cycles::find(n2) ? 0 : -1;
     int64_t len1 = std::max(get_length(value1), 0), len2 = std::max(get_length(value2), 0);
     if (is_equality(op) && len1 != len2) return 1;
-    CycleScope scope;
+    cycles::Scope scope;
     cycles::push(n1);
     cycles::push(n2);
     uint32_t i1 = uint32_t(cell::series_index(value1)), i2 = uint32_t(cell::series_index(value2));

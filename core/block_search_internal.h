@@ -10,7 +10,6 @@ namespace block {
 // Equality under a comparison op; a type without a compare action falls back
 // to the hash tables' payload equality.
 bool equal(Cell* a, Cell* b, int32_t op);
-// Script error invalid-refine-arg naming the refinement and its argument.
 
 }  // namespace block
 }  // namespace zel

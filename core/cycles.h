@@ -26,6 +26,14 @@ void reset();
 bool find(Node n);
 uint32_t depth();
 
+// Restores the stack to its depth at construction, on every way out of a walk.
+struct Scope {
+    uint32_t depth = cycles::depth();
+    ~Scope() {
+        if (cycles::depth() > depth) drop(cycles::depth() - depth);
+    }
+};
+
 // The node a walk records for a value: the context of an object, else the
 // series.
 Node node_of(const Cell* value);

@@ -177,6 +177,10 @@ int32_t append_text(const Cell* buffer, const char* text, uint32_t length, int32
     return limit - int32_t(length);
 }
 
+int32_t append_cstr(const Cell* buffer, const char* text, int32_t limit) {
+    return append_text(buffer, text, uint32_t(std::strlen(text)), limit);
+}
+
 int32_t append_mold(const Cell* buffer, const char* text, uint32_t length, bool all, int32_t limit) {
     if (!all) return append_text(buffer, text, length, limit);
     limit = append_text(buffer, "#(", 2, limit);

@@ -66,6 +66,8 @@ Cell* push(uint32_t type);
 // the limit less the characters appended; with all, append_mold writes the
 // construction syntax "#(" text ")".
 int32_t append_text(const Cell* buffer, const char* text, uint32_t length, int32_t limit);
+// append_text of a NUL-terminated text.
+int32_t append_cstr(const Cell* buffer, const char* text, int32_t limit);
 int32_t append_mold(const Cell* buffer, const char* text, uint32_t length, bool all, int32_t limit);
 
 int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);

@@ -11,6 +11,7 @@
 
 #include "core/murmur.h"
 #include "core/symbol.h"
+#include "datatypes/date.h"
 #include "kernel/casefold.h"
 #include "kernel/fail.h"
 #include "kernel/memory_internal.h"
@@ -19,9 +20,6 @@
 
 namespace zel {
 namespace hashtable {
-
-// The date word's time flag and zone bits (the date module's layout).
-constexpr uint32_t DATE_HAS_TIME = 1u << 16, DATE_ZONE_MASK = 0x7Fu;
 
 // ---- hashing values -----------------------------------------------------------
 
@@ -145,7 +143,7 @@ uint32_t hash_value(const Cell* c, bool case_sensitive) {
     case BY_MONEY: return hash_money(c);
     // Dates equal with other zones, with or without a time and with times
     // a float tolerance apart: only the calendar date is hashed.
-    case BY_DATE: return hash_int(c->w1 & ~(DATE_HAS_TIME | DATE_ZONE_MASK));
+    case BY_DATE: return hash_int(c->w1 & ~(date::HAS_TIME | date::ZONE_MASK));
     case BY_NOTHING: break;
     }
     return 0;
@@ -263,31 +261,20 @@ static uint32_t current_stamp() { return memory::record.cycle + 1; }
 
 // ---- probing ---------------------------------------------------------------------
 
-void probe_start(Node t, uint32_t hash, Probe* p) {
+static void probe_start(Node t, uint32_t hash, Probe* p) {
     p->bucket = hash & (record(t)->buckets - 1);
     p->step = 0;
     p->free = -1;
 }
 
-// The k-th probe moves k buckets on; over a power-of-two count the first
-// `buckets` probes visit every bucket once.
-bool probe_next(Node t, Probe* p, int32_t* entry) {
-    Record* r = record(t);
-    const uint32_t* flags = words_of(r->flags);
-    const uint32_t* entries = words_of(r->entries);
-    uint32_t mask = r->buckets - 1;
-    while (p->step < r->buckets) {
-        if (p->step > 0) p->bucket = (p->bucket + p->step) & mask;
-        p->step++;
-        uint32_t state = flag_of(flags, p->bucket);
-        if (state == BUCKET_OCCUPIED) {
-            *entry = int32_t(entries[p->bucket]);
-            return true;
-        }
-        if (p->free < 0) p->free = int32_t(p->bucket);
-        if (state == BUCKET_EMPTY) return false;
-    }
-    return false;
+// One step of a walk over arrays fetched afresh, so the key comparisons between
+// steps may allocate.
+static bool probe_next(Node t, Probe* p, int32_t* entry) {
+    Walk w = walk_start(t, 0);
+    w.probe = *p;
+    bool found = walk_next(&w, entry);
+    *p = w.probe;
+    return found;
 }
 
 void take_bucket(Node t, const Probe& p, int32_t entry) {
@@ -633,7 +620,7 @@ void put_block(Node t, uint32_t start, uint32_t step) {
 
 void put_new_word(Node t, uint32_t pos) {
     room_for_one(t);
-    insert_fresh(t, hash_int(symbol::resolve(keys_of(record(t))[pos].w2)), int32_t(pos));
+    insert_fresh(t, key_hash(t, pos), int32_t(pos));
 }
 
 // ---- finding -------------------------------------------------------------------------

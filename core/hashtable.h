@@ -134,25 +134,20 @@ void mark(Node* t, const Marker& m);
 // unmarked.
 void purge_unmarked(Node t);
 
-// A lookup walks the probe sequence of one hash. probe_next fetches the
-// table's arrays at every step, so the key comparisons between steps may
-// allocate.
+// A lookup walks the probe sequence of one hash: the k-th probe moves k buckets
+// on, so over a power-of-two count the first `buckets` probes visit every
+// bucket once.
 struct Probe {
     uint32_t bucket;  // the bucket last visited
     uint32_t step;    // probes made so far
     int32_t free;     // first deleted bucket met, else the empty one that ended the walk
 };
-void probe_start(Node t, uint32_t hash, Probe* p);
-// The entry of the next occupied bucket of the walk, or false when an empty
-// bucket or the return to the first bucket ends it.
-bool probe_next(Node t, Probe* p, int32_t* entry);
 // Stores the entry in the free bucket the walk found.
 void take_bucket(Node t, const Probe& p, int32_t entry);
 
-// The same walk over bucket arrays fetched once, for callers that match keys
-// their own way without allocating (symbol names, symbol ids, numbers):
-// nothing may move the arrays while it lasts. Its probe then serves
-// take_bucket.
+// The walk over bucket arrays fetched once, for callers that match keys their
+// own way without allocating (symbol names, symbol ids, numbers): nothing may
+// move the arrays while it lasts. Its probe then serves take_bucket.
 struct Walk {
     const uint32_t* flags;
     const uint32_t* entries;
@@ -166,6 +161,8 @@ inline Walk walk_start(Node t, uint32_t hash) {
                 reinterpret_cast<const uint32_t*>(series::head_ptr(node::buffer(r->entries))), mask,
                 Probe{hash & mask, 0, -1}};
 }
+// The entry of the next occupied bucket of the walk, or false when an empty
+// bucket or the return to the first bucket ends it.
 inline bool walk_next(Walk* w, int32_t* entry) {
     Probe& p = w->probe;
     while (p.step <= w->mask) {

@@ -15,10 +15,10 @@
 #include "core/runtime_words.h"
 #include "core/string.h"
 #include "core/string_actions.h"
+#include "core/support.h"
 #include "core/symbol.h"
 #include "core/word.h"
 #include "datatypes/binary.h"
-#include "datatypes/error.h"
 #include "interpreter/random.h"
 #include "interpreter/stack.h"
 #include "io/number_scan.h"
@@ -58,6 +58,12 @@ void raise_bad_to(uint32_t type, const Cell* spec) {
     error::raise(Err::script_bad_to_arg, &datatype, spec);
 }
 
+void raise_type_limit(uint32_t type) {
+    Cell datatype;
+    cell::make_datatype(&datatype, type);
+    error::raise(Err::script_type_limit, &datatype);
+}
+
 void refuse_money_scale(const Cell* scale) {
     if (!scale || cell::type(scale) != T_MONEY) return;
     Cell call = stack::get_call();
@@ -66,13 +72,7 @@ void refuse_money_scale(const Cell* scale) {
     error::raise(Err::script_not_related, &call, &datatype);
 }
 
-void raise_bad_exponent(const Cell* exponent) {
-    Cell call = stack::get_call();
-    Cell datatype;
-    cell::make_datatype(&datatype, cell::type(exponent));
-    Cell argument = error::argument_word(1);
-    error::raise(Err::script_expect_arg, &call, &datatype, &argument);
-}
+void raise_bad_exponent(const Cell* exponent) { check::expect_arg(1, cell::type(exponent)); }
 
 int32_t whole_to_int32(double d) {
     if (!fits_int32(d)) error::raise(Err::math_overflow);
@@ -357,11 +357,7 @@ const Cell* round(Cell* value, Cell* scale, bool even, bool down, bool half_down
 
 // Truncated toward zero; type-limit outside the 32-bit range or for NaN.
 static int32_t of_float(double d) {
-    if (!fits_int32(d)) {
-        Cell datatype;
-        cell::make_datatype(&datatype, T_INTEGER);
-        error::raise(Err::script_type_limit, &datatype);
-    }
+    if (!fits_int32(d)) raise_type_limit(T_INTEGER);
     return int32_t(d);
 }
 

@@ -42,12 +42,11 @@ struct Seams {
     // Seconds since 1970-01-01 00:00 UTC.
     int32_t (*date_unix_seconds)(const Cell* date);
     // money!: the integer part (math overflow when it does not fit), the
-    // float, a money value of a number, and compare (first a money!; -2 when
-    // the two cannot be compared).
+    // float, a money value of an integer, and compare (first a money!; -2
+    // when the two cannot be compared).
     int32_t (*money_as_integer)(const Cell* money);
     double (*money_as_float)(const Cell* money);
     void (*money_of_integer)(Cell* out, int32_t value);
-    void (*money_of_float)(Cell* out, double value);
     int32_t (*money_compare)(Cell* money, Cell* other, int32_t op);
     // object!: the on-change* call for a field (word) changed from old to new.
     void (*object_notify_change)(Cell* object, const Cell* word, const Cell* old_value,

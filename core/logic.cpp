@@ -5,7 +5,7 @@
 #include "core/compare_common.h"
 #include "core/datatype.h"
 #include "core/raise.h"
-#include "datatypes/error.h"
+#include "core/support.h"
 #include "interpreter/random.h"
 #include "interpreter/stack.h"
 #include "kernel/fail.h"
@@ -170,13 +170,7 @@ static const Cell* random(Cell* value, bool seed, bool secure, bool) {
 }
 
 void bitwise(Cell* left, const Cell* right, Bitwise op) {
-    if (cell::type(right) != T_LOGIC) {
-        Cell call = stack::get_call();
-        Cell datatype;
-        cell::make_datatype(&datatype, cell::type(right));
-        Cell argument = error::argument_word(1);
-        error::raise(Err::script_expect_arg, &call, &datatype, &argument);
-    }
+    if (cell::type(right) != T_LOGIC) check::expect_arg(1, cell::type(right));
     uint32_t a = left->w1, b = right->w1;
     uint32_t r = op == BIT_AND ? a & b : op == BIT_OR ? a | b : a ^ b;
     cell::make_logic(left, r != 0);

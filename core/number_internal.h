@@ -18,6 +18,9 @@ void refuse_money_scale(const Cell* scale);
 // expect-arg naming the call, the exponent's datatype and the argument.
 [[noreturn]] void raise_bad_exponent(const Cell* exponent);
 
+// Script error type-limit naming the datatype.
+[[noreturn]] void raise_type_limit(uint32_t type);
+
 // True when d lies in the 32-bit integer range (false for NaN).
 inline bool fits_int32(double d) { return d >= -2147483648.0 && d <= 2147483647.0; }
 // The whole number d as an integer; math overflow when it does not fit.

@@ -89,7 +89,7 @@ void make_and_push(const Cell* category, const Cell* id, const Cell* arg1, const
 
 namespace check {
 
-[[noreturn]] static void expect_arg(uint32_t arg_number, uint32_t type) {
+void expect_arg(uint32_t arg_number, uint32_t type) {
     Cell call = stack::get_call();
     Cell datatype;
     cell::make_datatype(&datatype, type);

@@ -48,6 +48,9 @@ void argument_at(const Cell* typeset, uint32_t arg_number, int32_t frame_index);
 // Checks only when the refinement was given; answers the value.
 const Cell* optional_argument(const Cell* refinement, const Cell* typeset, uint32_t arg_number,
                               const Cell* value);
+// Script error expect-arg naming the current call, the type and the argument
+// (from 0).
+[[noreturn]] void expect_arg(uint32_t arg_number, uint32_t type);
 // expect-arg naming unset! when the value is unset; else the value.
 const Cell* argument_set(uint32_t arg_number, const Cell* value);
 // A size argument as a 32-bit integer: an integer! as it is, a number

@@ -263,16 +263,6 @@ void set_byte(uint8_t* target, const Cell* value) {
 
 // ---- matching -----------------------------------------------------------------
 
-namespace {
-
-// The bytes of a binary, or of text as UTF-8 (one-byte ASCII text in place,
-// anything else encoded into a fresh series that nothing needs to root: no
-// safe point comes before the caller is done with it).
-struct Bytes {
-    const uint8_t* p;
-    uint32_t n;
-};
-
 Bytes bytes_of(const Cell* v) {
     if (cell::type(v) == T_BINARY) return {head_address(v), length(v)};
     SeriesBuffer* b = buffer_of(v);
@@ -286,6 +276,8 @@ Bytes bytes_of(const Cell* v) {
     Node n = utf8::from_string(v, &size);
     return {series::head_ptr(node::buffer(n)), size};
 }
+
+namespace {
 
 bool is_equality(int32_t op) { return op == 0 || op == 1 || op == 2 || op == 12; }
 

@@ -59,6 +59,15 @@ void append_int32_be(int32_t n, const Cell* value);
 // Stores the low 8 bits of an integer! or char!; invalid-arg for anything else.
 void set_byte(uint8_t* target, const Cell* value);
 
+// The bytes of a binary, or of text as UTF-8 from its index: one-byte ASCII
+// text is read in place, anything else is encoded into a fresh series that
+// nothing roots, so the bytes are good only until the next safe point.
+struct Bytes {
+    const uint8_t* p;
+    uint32_t n;
+};
+Bytes bytes_of(const Cell* v);
+
 // ---- matching -----------------------------------------------------------------
 
 // Compares the bytes of a (a binary) with those of b (a binary, or text by its

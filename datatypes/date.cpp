@@ -46,6 +46,9 @@ int32_t zone_offset(uint32_t zone) {
 
 // ---- the calendar ----------------------------------------------------------------
 
+const char* const MONTH_NAMES[12] = {"January", "February", "March",     "April",   "May",      "June",
+                                     "July",    "August",   "September", "October", "November", "December"};
+
 bool is_leap_year(int64_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 int32_t month_length(int64_t year, int32_t month) {
@@ -82,17 +85,18 @@ uint32_t from_day_number(int64_t n, uint32_t zone, bool timed) {
     return d;
 }
 
-// The same day number with new zone and has-time bits kept from d.
-static uint32_t moved(uint32_t d, int64_t n) { return from_day_number(n, zone_of(d), has_time(d)); }
+uint32_t moved(uint32_t d, int64_t n) { return from_day_number(n, zone_of(d), has_time(d)); }
 
 int32_t first_day_of_year(uint32_t d) { return int32_t(day_number_of(year_of(d), 1, 1)); }
+
+int32_t new_year_weekday(uint32_t d) { return int32_t(floor_mod(first_day_of_year(d) + 3, 7)); }
 
 int32_t weekday(int64_t n) { return int32_t(floor_mod(n + 2, 7)) + 1; }
 
 int32_t day_of_year(uint32_t d) { return day_number(d) - first_day_of_year(d) + 1; }
 
 int32_t week(uint32_t d) {
-    int32_t e = int32_t(floor_mod(first_day_of_year(d) + 3, 7));  // 1 January, Sunday 0
+    int32_t e = new_year_weekday(d);
     int32_t yd = day_of_year(d);
     return yd <= 7 - e ? 1 : (yd + e - 1) / 7 + 1;
 }
@@ -184,11 +188,7 @@ void from_system_time(Cell* c, int32_t year, int32_t month, int32_t day, int32_t
 int32_t unix_seconds(const Cell* c) {
     double t = std::floor(time_of(c) + 0.5);
     double s = double(day_number(packed(c)) - UNIX_EPOCH_DAY) * 86400.0 + t;
-    if (!number::fits_int32(s)) {
-        Cell integer;
-        cell::make_datatype(&integer, T_INTEGER);
-        error::raise(Err::script_type_limit, &integer);
-    }
+    if (!number::fits_int32(s)) number::raise_type_limit(T_INTEGER);
     return int32_t(s);
 }
 

@@ -41,6 +41,8 @@ uint32_t zone_bits(bool west, int32_t hours, int32_t minutes);
 int32_t zone_offset(uint32_t zone);
 
 // ---- the calendar ------------------------------------------------------------
+// The English month names, January first.
+extern const char* const MONTH_NAMES[12];
 bool is_leap_year(int64_t year);
 int32_t month_length(int64_t year, int32_t month);
 // The day number of a date given by fields; month 1-12, the day may be any.
@@ -50,7 +52,11 @@ int32_t day_number(uint32_t d);
 bool pack_day_number(int64_t n, uint32_t zone, bool timed, uint32_t* out);
 // As pack_day_number, raising math overflow when the year does not fit.
 uint32_t from_day_number(int64_t n, uint32_t zone, bool timed);
+// The same day number with new zone and has-time bits kept from d.
+uint32_t moved(uint32_t d, int64_t n);
 int32_t first_day_of_year(uint32_t d);
+// The weekday of 1 January of d's year, Sunday 0 ... Saturday 6.
+int32_t new_year_weekday(uint32_t d);
 int32_t weekday(int64_t n);  // Monday 1 ... Sunday 7
 int32_t day_of_year(uint32_t d);
 int32_t week(uint32_t d);  // weeks begin on Sunday; week 1 holds 1 January

@@ -49,18 +49,23 @@ const Cell* to(Cell*, Cell* spec, uint32_t) {
 
 // ---- text -------------------------------------------------------------------------
 
-const char* const MONTHS[] = {"January", "February", "March",     "April",   "May",      "June",
-                              "July",    "August",   "September", "October", "November", "December"};
-
 [[noreturn]] void bad_months() { error::raise(Err::script_invalid_months); }
+
+// The symbols of locale and months, interned at the first look: the type
+// registers before the symbol table exists.
+uint32_t locale_symbol, months_symbol;
 
 // system/locale/months, or null while there is no system object.
 const Cell* locale_months() {
     const Cell* system = context::get_word_cell(words::symbol(words::S_system), context::global_node);
     if (!system || cell::type(system) != T_OBJECT) return nullptr;
-    const Cell* locale = context::get_word_cell(symbol::intern("locale"), system->w1);
+    if (!locale_symbol) {
+        locale_symbol = symbol::intern("locale");
+        months_symbol = symbol::intern("months");
+    }
+    const Cell* locale = context::get_word_cell(locale_symbol, system->w1);
     if (!locale || cell::type(locale) != T_OBJECT) bad_months();
-    const Cell* months = context::get_word_cell(symbol::intern("months"), locale->w1);
+    const Cell* months = context::get_word_cell(months_symbol, locale->w1);
     if (!months || !block::is_any_block(months)) bad_months();
     return months;
 }
@@ -68,7 +73,7 @@ const Cell* locale_months() {
 // Appends the first three characters of the month's name.
 int32_t append_month(const Cell* buffer, int32_t month, int32_t limit) {
     const Cell* months = locale_months();
-    if (!months) return datatype::append_text(buffer, MONTHS[month - 1], 3, limit);
+    if (!months) return datatype::append_text(buffer, MONTH_NAMES[month - 1], 3, limit);
     SeriesBuffer* b = node::buffer(cell::series_node(months));
     uint32_t at = uint32_t(cell::series_index(months)) + uint32_t(month - 1);
     if (month < 1 || at >= series::length(b)) bad_months();

@@ -65,12 +65,8 @@ double with_time_part(const Cell* c, Field f, const Cell* value) {
 int64_t start_of_week(uint32_t d, int64_t w) {
     int64_t f = first_day_of_year(d);
     if (w <= 1) return f;
-    int64_t e = (f + 3) % 7;
-    if (e < 0) e += 7;
-    return f + 7 * w - e - 7;
+    return f + 7 * w - new_year_weekday(d) - 7;
 }
-
-uint32_t with_day_number(uint32_t d, int64_t n) { return from_day_number(n, zone_of(d), has_time(d)); }
 
 }  // namespace
 
@@ -118,16 +114,16 @@ void write_field(Cell* c, Field f, const Cell* value) {
     switch (f) {
     case F_DATE:
         if (cell::type(value) != T_DATE) error::raise(Err::script_invalid_arg, value);
-        n.w1 = with_day_number((packed(value) & ~ZONE_MASK) | zone_of(d), day_number(packed(value)));
+        n.w1 = moved((packed(value) & ~ZONE_MASK) | zone_of(d), day_number(packed(value)));
         break;
     case F_YEAR: {
         int64_t y = integer_arg(value);
         if (y < MIN_YEAR || y > MAX_YEAR) error::raise(Err::math_overflow);
-        n.w1 = with_day_number(d, day_number_of(y, month_of(d), day_of(d)));
+        n.w1 = moved(d, day_number_of(y, month_of(d), day_of(d)));
         break;
     }
     case F_MONTH: n.w1 = change_month(d, integer_arg(value)); break;
-    case F_DAY: n.w1 = with_day_number(d, day_number_of(year_of(d), month_of(d), 1) - 1 + integer_arg(value)); break;
+    case F_DAY: n.w1 = moved(d, day_number_of(year_of(d), month_of(d), 1) - 1 + integer_arg(value)); break;
     case F_ZONE:
         n.w1 = (d & ~ZONE_MASK) | zone_of_value(value) | HAS_TIME;
         normalise(&n, local_time(c), true);
@@ -154,7 +150,7 @@ void write_field(Cell* c, Field f, const Cell* value) {
         break;
     case F_WEEKDAY: n.w1 = change_weekday(d, integer_arg(value)); break;
     case F_YEARDAY: n.w1 = change_yearday(d, integer_arg(value)); break;
-    case F_WEEK: n.w1 = with_day_number(d, start_of_week(d, integer_arg(value))); break;
+    case F_WEEK: n.w1 = moved(d, start_of_week(d, integer_arg(value))); break;
     case F_ISOWEEK: n.w1 = change_week(d, integer_arg(value)); break;
     case NO_FIELD: return;
     }

@@ -3,11 +3,14 @@
 // registration of its action row.
 #include "datatypes/event.h"
 
+#include <iterator>
+
 #include "core/block.h"
 #include "core/context.h"
 #include "core/datatype.h"
 #include "core/raise.h"
 #include "core/routine.h"
+#include "core/runtime_words.h"
 #include "core/symbol.h"
 #include "core/word.h"
 #include "datatypes/pair.h"
@@ -31,9 +34,11 @@ const char* const TYPE_NAMES[TYPE_COUNT + 1] = {
     "resizing",  "time",     "drawing", "scroll",
 };
 
-const char* const FIELD_NAMES[FIELD_COUNT + 1] = {
-    nullptr, "type",  "face",  "window",    "offset",    "key",       "picked", "flags",
-    "away?", "down?", "mid-down?", "alt-down?", "aux-down?", "ctrl?", "shift?", "orientation",
+// The runtime's symbols of the fields, from field 1 on.
+const words::Symbol FIELD_SYMBOLS[FIELD_COUNT] = {
+    words::S_type,        words::S_face,        words::S_window,      words::S_offset,  words::S_key,
+    words::S_picked,      words::S_flags,       words::S_is_away,     words::S_is_down, words::S_is_mid_down,
+    words::S_is_alt_down, words::S_is_aux_down, words::S_is_ctrl,     words::S_is_shift, words::S_orientation,
 };
 
 struct Flag {
@@ -56,14 +61,26 @@ const uint32_t FIELD_BITS[FIELD_COUNT + 1] = {
 
 bool is_word_type(uint32_t t) { return t >= T_WORD && t <= T_REFINEMENT; }
 
-bool names(const Cell* word, const char* name) {
-    return symbol::resolve(word->w2) == symbol::resolve(symbol::intern(name));
+// The canonical symbol ids of the names above, taken once at registration so
+// that a path step or a spec word compares ids instead of interning names.
+uint32_t type_ids[TYPE_COUNT + 1];
+uint32_t field_ids[FIELD_COUNT + 1];
+uint32_t flag_ids[std::size(FLAGS)];
+
+void intern_names() {
+    for (uint32_t i = 1; i <= TYPE_COUNT; i++) type_ids[i] = symbol::resolve(symbol::intern(TYPE_NAMES[i]));
+    for (int32_t i = 1; i <= FIELD_COUNT; i++)
+        field_ids[i] = symbol::resolve(words::symbol(FIELD_SYMBOLS[i - 1]));
+    for (size_t i = 0; i < std::size(FLAGS); i++) flag_ids[i] = symbol::resolve(symbol::intern(FLAGS[i].name));
 }
 
-// The index of the word's name in a table of names from index 1, or 0.
-int32_t lookup(const Cell* word, const char* const* table, int32_t count) {
+bool names(const Cell* word, int32_t field) { return symbol::resolve(word->w2) == field_ids[field]; }
+
+// The index of the word's name in a table of ids from index 1, or 0.
+int32_t lookup(const Cell* word, const uint32_t* ids, int32_t count) {
+    uint32_t id = symbol::resolve(word->w2);
     for (int32_t i = 1; i <= count; i++)
-        if (names(word, table[i])) return i;
+        if (ids[i] == id) return i;
     return 0;
 }
 
@@ -137,21 +154,21 @@ void keep(Spec& s, uint32_t k, const Cell* v) {
 
 void read_pair(Cell* e, Spec& s, const Cell* set_word, const Cell* v) {
     uint32_t t = cell::type(v);
-    if (names(set_word, "type")) {
+    if (names(set_word, F_TYPE)) {
         if (t == T_WORD || t == T_LIT_WORD) set_type(e, v);
-    } else if (names(set_word, "key")) {
+    } else if (names(set_word, F_KEY)) {
         if (t == T_CHAR) e->w3 |= v->w2 & KEY_MASK;
-    } else if (names(set_word, "flags")) {
+    } else if (names(set_word, F_FLAGS)) {
         if (t != T_BLOCK) return;
         const Cell* c = block::cell_at(v, uint32_t(cell::series_index(v)));
         const Cell* end = block::tail_cell(v);
         for (; c < end; c++)
             if (cell::type(c) == T_WORD) e->w3 |= flag_bit(c);
-    } else if (names(set_word, "face") || names(set_word, "window")) {
-        if (t == T_OBJECT) keep(s, names(set_word, "face") ? 0 : 1, v);
-    } else if (names(set_word, "offset")) {
+    } else if (names(set_word, F_FACE) || names(set_word, F_WINDOW)) {
+        if (t == T_OBJECT) keep(s, names(set_word, F_FACE) ? 0 : 1, v);
+    } else if (names(set_word, F_OFFSET)) {
         if (t == T_PAIR || t == T_POINT2D) keep(s, 2, v);
-    } else if (names(set_word, "picked")) {
+    } else if (names(set_word, F_PICKED)) {
         if (t == T_INTEGER) keep(s, 3, v);
     }
 }
@@ -170,7 +187,7 @@ void set_backend(const Backend& b) { backend = b; }
 // ---- fields -------------------------------------------------------------------
 
 int32_t field_index(const Cell* word, const Cell* value) {
-    int32_t n = is_word_type(cell::type(word)) ? lookup(word, FIELD_NAMES, FIELD_COUNT) : 0;
+    int32_t n = is_word_type(cell::type(word)) ? lookup(word, field_ids, FIELD_COUNT) : 0;
     if (n) return n;
     if (value && cell::type(value) == T_EVENT) error::raise(Err::script_cannot_use, word, value);
     return -1;
@@ -184,14 +201,15 @@ Cell type_word(const Cell* e) {
 }
 
 void set_type(Cell* e, const Cell* word) {
-    int32_t id = lookup(word, TYPE_NAMES, int32_t(TYPE_COUNT));
+    int32_t id = lookup(word, type_ids, int32_t(TYPE_COUNT));
     if (!id) error::raise(Err::script_not_event_type, word);
     e->w1 = uint32_t(id);
 }
 
 uint32_t flag_bit(const Cell* word) {
-    for (const Flag& f : FLAGS)
-        if (names(word, f.name)) return f.bit;
+    uint32_t id = symbol::resolve(word->w2);
+    for (size_t i = 0; i < std::size(FLAGS); i++)
+        if (flag_ids[i] == id) return FLAGS[i].bit;
     return 0;
 }
 
@@ -208,11 +226,7 @@ const Cell* get_field(const Cell* e, int32_t field) {
     }
 }
 
-Cell* push_value(const Cell* value) {
-    Cell* c = stack::push_slot();
-    *c = *value;
-    return c;
-}
+Cell* push_value(const Cell* value) { return stack::push(value); }
 
 bool has_flag(const Cell* flags, const Cell* word) {
     uint32_t want = symbol::resolve(word->w2);
@@ -295,6 +309,7 @@ static void register_routine(const char* name, routine::Fn fn) {
 }
 
 void register_type() {
+    intern_names();
     datatype::register_({.id = T_EVENT, .parent = 0, .name = "event!", .make = make, .form = form,
                          .mold = mold, .eval_path = eval_path, .compare = compare, .pick = pick});
     register_routine("event?", is_event_routine);

@@ -16,11 +16,8 @@ namespace extremes {
 
 namespace {
 
-bool is_number(const Cell* v) { return cell::type(v) == T_INTEGER || cell::type(v) == T_FLOAT; }
-
-double number_of(const Cell* v) {
-    return cell::type(v) == T_INTEGER ? double(cell::get_int(v)) : cell::get_float(v);
-}
+using point::is_number;
+using point::number_of;
 
 // A NaN on either side wins, as it does for plain numbers.
 double pick(bool max, double a, double b) {
@@ -54,7 +51,7 @@ int32_t coordinate(double d) {
 
 bool pairs(bool max, Cell* a, const Cell* b) {
     if (cell::type(b) == T_POINT2D) {
-        point2D::init_cell(a, float(pair::x_of(a)), float(pair::y_of(a)));
+        pair::to_point(a);
         return points(max, a, b);
     }
     if (cell::type(b) != T_PAIR && !is_number(b)) return false;
@@ -66,11 +63,7 @@ bool pairs(bool max, Cell* a, const Cell* b) {
 // A number as a byte: truncated, type-limit beyond 32 bits, then clamped.
 uint8_t byte_of_number(const Cell* v) {
     double d = std::trunc(number_of(v));
-    if (!number::fits_int32(d)) {
-        Cell datatype;
-        cell::make_datatype(&datatype, T_INTEGER);
-        error::raise(Err::script_type_limit, &datatype);
-    }
+    if (!number::fits_int32(d)) number::raise_type_limit(T_INTEGER);
     return uint8_t(std::clamp(d, 0.0, 255.0));
 }
 

@@ -13,12 +13,6 @@ namespace {
 
 const char* const KIND_NAMES[KIND_COUNT] = {nullptr, "fd", "monitor", "window", "font", "rich-text"};
 
-int32_t append(const Cell* buffer, const char* text, int32_t limit) {
-    uint32_t n = 0;
-    while (text[n]) n++;
-    return datatype::append_text(buffer, text, n, limit);
-}
-
 }  // namespace
 
 void init_cell(Cell* c, uint32_t value, uint32_t kind) {
@@ -40,19 +34,19 @@ Cell* push_null() {
 }
 
 int32_t form(Cell* value, Cell* buffer, Cell*, int32_t limit) {
-    limit = append(buffer, string::int_to_hex(int32_t(value->w2), false), limit);
-    return append(buffer, "h", limit);
+    limit = datatype::append_cstr(buffer, string::int_to_hex(int32_t(value->w2), false), limit);
+    return datatype::append_cstr(buffer, "h", limit);
 }
 
 int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell* part, int32_t limit, int32_t) {
-    if (!all) return append(buffer, "handle!", limit);
-    limit = append(buffer, "#[handle! ", limit);
+    if (!all) return datatype::append_cstr(buffer, "handle!", limit);
+    limit = datatype::append_cstr(buffer, "#[handle! ", limit);
     limit = form(value, buffer, part, limit);
     if (value->w1 > NONE && value->w1 < KIND_COUNT) {
-        limit = append(buffer, " ", limit);
-        limit = append(buffer, KIND_NAMES[value->w1], limit);
+        limit = datatype::append_cstr(buffer, " ", limit);
+        limit = datatype::append_cstr(buffer, KIND_NAMES[value->w1], limit);
     }
-    return append(buffer, "]", limit);
+    return datatype::append_cstr(buffer, "]", limit);
 }
 
 // A handle equals only a handle; any other value is different under every op.

@@ -6,7 +6,6 @@
 #include "datatypes/map.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "core/block.h"
 #include "core/cycles.h"
@@ -14,10 +13,10 @@
 #include "core/hashtable.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
-#include "core/string.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "core/word.h"
+#include "datatypes/hash.h"
 #include "interpreter/actions.h"
 #include "interpreter/stack.h"
 
@@ -52,14 +51,6 @@ hashtable::Record* table_of(const Cell* m) { return hashtable::record(m->w3); }
 
 // A removed pair's value cell is all zero.
 bool is_live(const Cell* value_cell) { return value_cell->header != 0; }
-
-// Restores the cycle stack to its depth at construction, on every way out.
-struct CycleScope {
-    uint32_t depth = cycles::depth();
-    ~CycleScope() {
-        if (cycles::depth() > depth) cycles::drop(cycles::depth() - depth);
-    }
-};
 
 [[noreturn]] void bad_key(const Cell* key, const Cell* path) {
     Cell datatype;
@@ -128,15 +119,6 @@ void insert_map_pairs(const Cell* m, const Cell* source, bool case_) {
     }
 }
 
-// A whole number from an integer! or float!; a float outside the integer
-// range overflows.
-int32_t whole_number(const Cell* n) {
-    if (cell::type(n) == T_INTEGER) return cell::get_int(n);
-    double d = cell::get_float(n);
-    if (!(d >= -2147483648.0 && d < 2147483648.0)) error::raise(Err::math_overflow);
-    return int32_t(d);
-}
-
 [[noreturn]] void bad_to(const Cell* spec) {
     Cell datatype;
     cell::make_datatype(&datatype, T_MAP);
@@ -160,7 +142,7 @@ const Cell* construct(Cell* spec, bool numbers) {
     case T_INTEGER:
     case T_FLOAT: {
         if (!numbers) bad_to(spec);
-        int32_t n = whole_number(spec);
+        int32_t n = hash::whole_number(spec);
         if (n < 0) error::raise(Err::script_out_of_range, spec);
         make_empty(&answer, uint32_t(n) * 2);
         return &answer;
@@ -311,7 +293,7 @@ const Cell* copy(Cell* map, Cell*, bool deep, Cell* types) {
             cycles::reset();
             error::raise(Err::internal_no_cycle);
         }
-        CycleScope scope;
+        cycles::Scope scope;
         cycles::push(source.w2);
         copy_nested(&result, deep, types);
     }
@@ -409,10 +391,6 @@ const Cell* reflect(Cell* map, uint32_t field) {
 
 namespace {
 
-int32_t append(const Cell* buffer, const char* text, int32_t limit) {
-    string::append_cstr(buffer, text);
-    return limit - int32_t(std::strlen(text));
-}
 
 // The position of the last live pair, or -1.
 int32_t last_live(const Cell* m) {
@@ -434,8 +412,8 @@ int32_t write_pairs(Cell* m, Cell* buffer, PairStyle s, Cell* part, int32_t limi
     if (last < 0) return limit;
     bool indenting = !s.flat && !s.only;
     const char* separator = s.flat ? " " : "\n";
-    if (indenting && s.leading) limit = append(buffer, "\n", limit);
-    CycleScope scope;
+    if (indenting && s.leading) limit = datatype::append_cstr(buffer, "\n", limit);
+    cycles::Scope scope;
     cycles::push(m->w2);
     for (int32_t pos = 0; pos <= last; pos += 2) {
         if (part && limit < 1) break;
@@ -443,9 +421,9 @@ int32_t write_pairs(Cell* m, Cell* buffer, PairStyle s, Cell* part, int32_t limi
         if (!is_live(&v)) continue;
         if (indenting) limit = mold::indent(buffer, s.level, limit);
         limit = actions::mold_dispatch(&k, buffer, false, s.all, s.flat, part, limit, s.level);
-        limit = append(buffer, " ", limit);
+        limit = datatype::append_cstr(buffer, " ", limit);
         limit = actions::mold_dispatch(&v, buffer, false, s.all, s.flat, part, limit, s.level);
-        if (indenting || pos < last) limit = append(buffer, separator, limit);
+        if (indenting || pos < last) limit = datatype::append_cstr(buffer, separator, limit);
     }
     return limit;
 }
@@ -459,11 +437,11 @@ int32_t form(Cell* map, Cell* buffer, Cell* part, int32_t limit) {
 int32_t mold(Cell* map, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
              int32_t indent) {
     if (cycles::mold_marker(map, buffer, &limit, true)) return limit;
-    if (!only) limit = append(buffer, "#[", limit);
+    if (!only) limit = datatype::append_cstr(buffer, "#[", limit);
     limit = write_pairs(map, buffer, PairStyle{only, all, flat, true, indent + 1}, part, limit);
     if (only) return limit;
     if (count(map) > 0 && indent >= 1 && !flat) limit = mold::indent(buffer, indent, limit);
-    return append(buffer, "]", limit);
+    return datatype::append_cstr(buffer, "]", limit);
 }
 
 // ---- compare -----------------------------------------------------------------------------
@@ -488,7 +466,7 @@ bool has_equal_pair(const Cell* m, const Cell* key, Cell* v, int32_t op) {
 
 int32_t compare_pairs(const Cell* a, const Cell* b, int32_t op) {
     if (cycles::find(a->w2)) return cycles::find(b->w2) ? 0 : 1;
-    CycleScope scope;
+    cycles::Scope scope;
     cycles::push(a->w2);
     cycles::push(b->w2);
     for (uint32_t pos = 0; pos + 1 < cells_of(a); pos += 2) {

@@ -2,10 +2,12 @@
 // integers, floats and text.
 #include "datatypes/money.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "core/float.h"
+#include "core/number_internal.h"
 #include "core/raise.h"
 #include "core/support.h"
 #include "core/symbol.h"
@@ -106,15 +108,15 @@ const char* currency_code(uint32_t index) { return CURRENCIES + 3 * (index - 1);
 
 // ---- conversions --------------------------------------------------------------
 
-bool from_text(Cell* c, bool negative, const char* code, const char* integer, uint32_t integer_count,
-               const char* fraction, uint32_t fraction_count) {
-    int32_t currency = code ? currency_index(code, 3) : 0;
-    if (currency < 0 || integer_count > uint32_t(INTEGER_DIGITS)) return false;
+bool from_text(Cell* c, const MoneyText& m) {
+    int32_t currency = m.has_code ? currency_index(m.code, 3) : 0;
+    uint32_t count = m.integer_count;
+    if (currency < 0 || count > uint32_t(INTEGER_DIGITS)) return false;
     Digits digits{};
-    for (uint32_t i = 0; i < integer_count; i++) digits.d[INTEGER_DIGITS - integer_count + i] = uint8_t(integer[i] - '0');
-    for (uint32_t i = 0; i < fraction_count && i < uint32_t(DECIMALS); i++)
-        digits.d[INTEGER_DIGITS + i] = uint8_t(fraction[i] - '0');
-    make(c, negative, uint32_t(currency), digits);
+    for (uint32_t i = 0; i < count; i++) digits.d[INTEGER_DIGITS - count + i] = uint8_t(m.integer[i] - '0');
+    for (uint32_t i = 0; i < m.fraction_count && i < uint32_t(DECIMALS); i++)
+        digits.d[INTEGER_DIGITS + i] = uint8_t(m.fraction[i] - '0');
+    make(c, m.negative, uint32_t(currency), digits);
     return true;
 }
 
@@ -130,11 +132,7 @@ int32_t as_integer(const Cell* c) {
     uint64_t magnitude = 0;
     for (int32_t i = 0; i < INTEGER_DIGITS; i++) magnitude = magnitude * 10 + digits.d[i];
     bool negative = sign_of(c) < 0;
-    if (magnitude > (negative ? 2147483648u : 2147483647u)) {
-        Cell datatype;
-        cell::make_datatype(&datatype, T_INTEGER);
-        error::raise(Err::script_type_limit, &datatype);
-    }
+    if (magnitude > (negative ? 2147483648u : 2147483647u)) number::raise_type_limit(T_INTEGER);
     return negative ? int32_t(0 - uint32_t(magnitude)) : int32_t(magnitude);
 }
 
@@ -142,7 +140,7 @@ bool is_float_too_large(double d) { return !(std::fabs(d) < 1e17); }
 
 bool is_float_too_small(double d) { return d != 0 && std::fabs(d) < 1e-5; }
 
-[[noreturn]] static void raise_make(uint32_t type, const Cell* spec) {
+void raise_make(uint32_t type, const Cell* spec) {
     Cell datatype;
     cell::make_datatype(&datatype, type);
     error::raise_bad_make(&datatype, spec);
@@ -166,10 +164,15 @@ void of_float(Cell* c, double d, bool strict) {
     const char* end = text + n;
     const char* integer_end = point ? point : end;
     const char* fraction = point ? point + 1 : end;
-    uint32_t fraction_count = uint32_t(end - fraction);
     if (*p == '0') p++;
-    if (strict && fraction_count > uint32_t(DECIMALS)) raise_float(d);
-    if (!from_text(c, d < 0, nullptr, p, uint32_t(integer_end - p), fraction, fraction_count)) raise_float(d);
+    MoneyText m{};
+    m.negative = d < 0;
+    m.integer_count = uint32_t(integer_end - p);
+    m.fraction_count = uint32_t(end - fraction);
+    if (strict && m.fraction_count > uint32_t(DECIMALS)) raise_float(d);
+    std::memcpy(m.integer, p, std::min<size_t>(m.integer_count, sizeof m.integer));
+    std::memcpy(m.fraction, fraction, std::min<size_t>(m.fraction_count, sizeof m.fraction));
+    if (!from_text(c, m)) raise_float(d);
 }
 
 double as_float(const Cell* c) {

@@ -52,13 +52,22 @@ int32_t currency_index(const Cell* word);
 const char* currency_code(uint32_t index);
 
 // ---- conversions --------------------------------------------------------------
-// Fills the cell from a scanned text: the code (three letters, or null),
-// the significant integer digits (leading zeros already dropped) and the
-// decimal digits, as ASCII digits. Decimals past the fifth are ignored.
+// The parts of a money text as ASCII: the integer digits without leading
+// zeros (counted on past the room, so that too many can be told) and the
+// decimals (the first five kept, all counted).
+struct MoneyText {
+    bool negative;
+    bool has_code;
+    char code[3];
+    char integer[18];
+    uint32_t integer_count;
+    char fraction[5];
+    uint32_t fraction_count;
+};
+// Fills the cell from a scanned text. Decimals past the fifth are ignored.
 // False, the cell untouched, for a code not in the list or more than 17
 // integer digits.
-bool from_text(Cell* c, bool negative, const char* code, const char* integer, uint32_t integer_count,
-               const char* fraction, uint32_t fraction_count);
+bool from_text(Cell* c, const MoneyText& m);
 void of_integer(Cell* c, int32_t value);
 // Script error type-limit naming integer! when the integer part does not fit.
 int32_t as_integer(const Cell* c);
@@ -69,6 +78,8 @@ bool is_float_too_small(double d);
 // strict, further decimals are dropped.
 void of_float(Cell* c, double d, bool strict);
 double as_float(const Cell* c);
+// Script error bad-make-arg naming the datatype and the spec.
+[[noreturn]] void raise_make(uint32_t type, const Cell* spec);
 
 // ---- text ---------------------------------------------------------------------
 // The text of the value with the decimals given (none below 1, at most 5),

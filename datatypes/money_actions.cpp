@@ -28,12 +28,6 @@ namespace {
 // An answer of make, to and a path read, which the caller copies at once.
 Cell answer;
 
-[[noreturn]] void raise_make(const Cell* spec) {
-    Cell datatype;
-    cell::make_datatype(&datatype, T_MONEY);
-    error::raise_bad_make(&datatype, spec);
-}
-
 // ---- make and to --------------------------------------------------------------
 
 void of_text(Cell* out, const Cell* spec) {
@@ -55,14 +49,14 @@ void convert(Cell* out, const Cell* spec) {
 
 uint32_t currency_of_word(const Cell* word) {
     int32_t index = currency_index(word);
-    if (index < 0) raise_make(word);
+    if (index < 0) raise_make(T_MONEY, word);
     return uint32_t(index);
 }
 
 // The five decimals given as an integer 0-99999, added with the amount's sign.
 void add_decimals(Cell* out, const Cell* decimals) {
     int32_t n = cell::get_int(decimals);
-    if (cell::type(decimals) != T_INTEGER || n < 0 || n > 99999) raise_make(decimals);
+    if (cell::type(decimals) != T_INTEGER || n < 0 || n > 99999) raise_make(T_MONEY, decimals);
     Digits digits = digits_of(out);
     for (int32_t i = DIGITS - 1; i >= INTEGER_DIGITS; i--, n /= 10) digits.d[i] = uint8_t(n % 10);
     make(out, sign_of(out) < 0, currency_of(out), digits);
@@ -73,11 +67,11 @@ void add_decimals(Cell* out, const Cell* decimals) {
 void of_block(Cell* out, const Cell* spec) {
     uint32_t index = uint32_t(cell::series_index(spec)), length = block::buffer_length(spec);
     uint32_t n = index < length ? length - index : 0;
-    if (n < 1 || n > 3) raise_make(spec);
+    if (n < 1 || n > 3) raise_make(T_MONEY, spec);
     const Cell* cells = block::cell_at(spec, index);
     uint32_t currency = 0, i = 0;
     if (cell::type(cells) == T_WORD) {
-        if (n == 1) raise_make(cells);
+        if (n == 1) raise_make(T_MONEY, cells);
         currency = currency_of_word(cells);
         i = 1;
     }
@@ -85,14 +79,14 @@ void of_block(Cell* out, const Cell* spec) {
     switch (cell::type(amount)) {
     case T_INTEGER: of_integer(out, cell::get_int(amount)); break;
     case T_FLOAT: of_float(out, cell::get_float(amount), true); break;
-    default: raise_make(amount);
+    default: raise_make(T_MONEY, amount);
     }
     store_currency(out, currency);
     if (++i < n) {
-        if (cell::type(amount) != T_INTEGER) raise_make(cells + i);
+        if (cell::type(amount) != T_INTEGER) raise_make(T_MONEY, cells + i);
         add_decimals(out, cells + i);
     }
-    if (++i < n) raise_make(cells + i);
+    if (++i < n) raise_make(T_MONEY, cells + i);
 }
 
 const Cell* to(Cell*, Cell* spec, uint32_t) {
@@ -222,10 +216,6 @@ void multiply() { arithmetic(OP_MULTIPLY); }
 void divide() { arithmetic(OP_DIVIDE); }
 void remainder() { arithmetic(OP_REMAINDER); }
 
-// ---- the number types' hand-overs ----------------------------------------------
-
-void of_float_strict(Cell* out, double d) { of_float(out, d, true); }
-
 }  // namespace
 
 void register_type() {
@@ -239,7 +229,6 @@ void register_type() {
     seams.money_as_integer = as_integer;
     seams.money_as_float = as_float;
     seams.money_of_integer = of_integer;
-    seams.money_of_float = of_float_strict;
     seams.money_compare = compare;
 }
 

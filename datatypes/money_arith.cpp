@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/integer.h"
+#include "core/number_internal.h"
 #include "core/raise.h"
 #include "core/word.h"
 #include "datatypes/money.h"
@@ -26,12 +27,6 @@ struct Amount {
 
 Amount amount_of(const Cell* c) { return {sign_of(c) < 0, currency_of(c), digits_of(c)}; }
 
-[[noreturn]] void overflow() {
-    Cell datatype;
-    cell::make_datatype(&datatype, T_MONEY);
-    error::raise(Err::script_type_limit, &datatype);
-}
-
 // An operand as money: integers exactly, floats and percents with further
 // decimals dropped.
 Amount operand_of(const Cell* v) {
@@ -51,7 +46,7 @@ Amount add_amounts(const Amount& a, const Amount& b) {
     if (is_zero(b.digits)) return a;
     Amount r = a;
     if (a.negative == b.negative) {
-        if (!add_magnitudes(a.digits, b.digits, &r.digits)) overflow();
+        if (!add_magnitudes(a.digits, b.digits, &r.digits)) raise_type_limit(T_MONEY);
         return r;
     }
     bool a_larger = compare_magnitudes(a.digits, b.digits) >= 0;
@@ -71,11 +66,11 @@ Amount apply(int32_t op, const Amount& a, Amount b) {
         b.negative = !b.negative;
         return add_amounts(a, b);
     case OP_MULTIPLY:
-        if (!multiply_magnitudes(a.digits, b.digits, &r.digits)) overflow();
+        if (!multiply_magnitudes(a.digits, b.digits, &r.digits)) raise_type_limit(T_MONEY);
         return r;
     case OP_DIVIDE:
         if (is_zero(b.digits)) error::raise(Err::math_zero_divide);
-        if (!divide_magnitudes(a.digits, b.digits, &r.digits)) overflow();
+        if (!divide_magnitudes(a.digits, b.digits, &r.digits)) raise_type_limit(T_MONEY);
         return r;
     case OP_REMAINDER:
         if (is_zero(b.digits)) error::raise(Err::math_zero_divide);
@@ -262,7 +257,7 @@ const Cell* round(Cell* value, Cell* scale, bool even, bool down, bool half_down
     Modes modes{even, down, half_down, floor, ceiling, half_ceiling};
     Digits result = toward;
     if (direction_of(modes, a.negative, toward, r, s) == AWAY_FROM_ZERO && !add_magnitudes(toward, s, &result))
-        overflow();
+        raise_type_limit(T_MONEY);
     make(value, a.negative, a.currency, result);
     return value;
 }

@@ -39,7 +39,7 @@ Cell* push_new(int32_t x, int32_t y) {
     return c;
 }
 
-static void to_point(Cell* c) { point2D::init_cell(c, float(x_of(c)), float(y_of(c))); }
+void to_point(Cell* c) { point2D::init_cell(c, float(x_of(c)), float(y_of(c))); }
 
 // A float! or percent! as a coordinate: truncated toward zero; a value that
 // is not finite or does not fit 32 bits is an invalid argument.
@@ -51,8 +51,6 @@ static int32_t coordinate_of(const Cell* f, double d) {
 
 // ---- make and to --------------------------------------------------------------
 
-static bool is_number(const Cell* v) { return cell::type(v) == T_INTEGER || cell::type(v) == T_FLOAT; }
-
 static int32_t number_of(const Cell* v) {
     return cell::type(v) == T_INTEGER ? cell::get_int(v) : coordinate_of(v, cell::get_float(v));
 }
@@ -63,7 +61,7 @@ static void of_block(const Cell* spec) {
     uint32_t index = uint32_t(cell::series_index(spec)), length = series::length(b);
     if (index > length || length - index < 2) error::raise(Err::syntax_malconstruct, spec);
     const Cell* v = series::cells(b) + index;
-    if (!is_number(v) || !is_number(v + 1)) error::raise(Err::syntax_malconstruct, spec);
+    if (!point::is_number(v) || !point::is_number(v + 1)) error::raise(Err::syntax_malconstruct, spec);
     init_cell(&answer, number_of(v), number_of(v + 1));
 }
 

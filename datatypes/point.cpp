@@ -16,6 +16,7 @@
 #include "core/runtime_words.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "datatypes/pair.h"
 #include "interpreter/random.h"
 #include "interpreter/stack.h"
 #include "kernel/floattext.h"
@@ -40,12 +41,6 @@ uint32_t dim(const Cell* c) { return dimension(cell::type(c)); }
 
 // ---- make and to --------------------------------------------------------------
 
-double number_of(const Cell* v) {
-    return cell::type(v) == T_INTEGER ? double(cell::get_int(v)) : cell::get_float(v);
-}
-
-bool is_number(const Cell* v) { return cell::type(v) == T_INTEGER || cell::type(v) == T_FLOAT; }
-
 // [x y] or [x y z]: the first values of the block, each an integer! or a
 // float!; anything else is a malformed construction.
 void of_block(const Cell* spec, uint32_t n, float* out) {
@@ -69,13 +64,15 @@ void of_text(Cell* spec, uint32_t type, float* out) {
 const Cell* make(Cell*, Cell* spec, uint32_t type) {
     uint32_t n = dimension(type);
     float c[3] = {0, 0, 0};
+    Cell point;
+    if (cell::type(spec) == T_PAIR) {
+        point = *spec;
+        pair::to_point(&point);
+        spec = &point;
+    }
     switch (cell::type(spec)) {
     case T_INTEGER:
     case T_FLOAT: c[0] = c[1] = c[2] = float(number_of(spec)); break;
-    case T_PAIR:
-        c[0] = float(int32_t(spec->w2));
-        c[1] = float(int32_t(spec->w3));
-        break;
     case T_POINT2D:
     case T_POINT3D:
         if (dim(spec) > n) raise_bad_to(type, spec);
@@ -144,15 +141,12 @@ void math() {
     arithmetic(OP);
 }
 
-void negate_result() {
-    Cell* v = stack::arg(0);
-    for (uint32_t i = 0; i < dim(v); i++) put(v, i, 0.0f - get(v, i));
-}
-
 const Cell* negate(Cell* value) {
     for (uint32_t i = 0; i < dim(value); i++) put(value, i, 0.0f - get(value, i));
     return value;
 }
+
+void negate_result() { negate(stack::arg(0)); }
 
 void absolute() {
     Cell* v = stack::arg(0);
@@ -185,10 +179,7 @@ const Cell* random(Cell* value, bool seed, bool secure, bool) {
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     uint32_t n = dim(value1);
     Cell other = *value2;
-    if (cell::type(&other) == T_PAIR && n == 2) {
-        float c[2] = {float(int32_t(other.w2)), float(int32_t(other.w3))};
-        init(&other, T_POINT2D, c);
-    }
+    if (cell::type(&other) == T_PAIR && n == 2) pair::to_point(&other);
     if (cell::type(&other) != cell::type(value1)) return -2;
     for (uint32_t i = 0; i < n; i++) {
         float a = get(value1, i), b = get(&other, i);

@@ -26,6 +26,12 @@ inline void put(Cell* c, uint32_t i, float f) { std::memcpy(reinterpret_cast<cha
 // Writes the whole cell: the type, the components given, 0 for the rest.
 void init(Cell* c, uint32_t type, const float* components);
 
+// The plain numbers that stand for a component, and their value.
+inline bool is_number(const Cell* v) { return cell::type(v) == T_INTEGER || cell::type(v) == T_FLOAT; }
+inline double number_of(const Cell* v) {
+    return cell::type(v) == T_INTEGER ? double(cell::get_int(v)) : cell::get_float(v);
+}
+
 }  // namespace point
 
 namespace point2D {

@@ -32,19 +32,9 @@ bool is_element_type(uint32_t type) {
     return type == T_CHAR || type == T_INTEGER || type == T_FLOAT || type == T_PERCENT;
 }
 
-uint32_t char_at(const uint8_t* p, uint32_t width) {
-    uint32_t u = 0;
-    for (uint32_t i = 0; i < width; i++) u |= uint32_t(p[i]) << (8 * i);
-    return u;
-}
-
 int32_t int_at(const uint8_t* p, uint32_t width) {
     uint32_t u = char_at(p, width);
     return width == 1 ? int8_t(u) : width == 2 ? int16_t(u) : int32_t(u);
-}
-
-void put_int(uint8_t* p, uint32_t width, int32_t value) {
-    for (uint32_t i = 0; i < width; i++) p[i] = uint8_t(uint32_t(value) >> (8 * i));
 }
 
 double float_at(const uint8_t* p, uint32_t width) {
@@ -225,10 +215,6 @@ const Cell* make(Cell*, Cell* spec, uint32_t) {
 
 namespace {
 
-int32_t append_cstr(const Cell* buffer, const char* text, int32_t limit) {
-    return datatype::append_text(buffer, text, uint32_t(std::strlen(text)), limit);
-}
-
 // The float text kinds by element type and width.
 int32_t float_kind(uint32_t element_type, uint32_t width) {
     if (element_type == T_PERCENT) return width == 4 ? float_::KIND_PERCENT32 : float_::KIND_PERCENT;
@@ -243,7 +229,7 @@ int32_t write_element_text(Cell* buffer, const uint8_t* p, uint32_t element_type
         return molding ? char_::mold(&c, buffer, false, false, false, nullptr, limit, 0)
                        : char_::form(&c, buffer, nullptr, limit);
     }
-    if (element_type == T_INTEGER) return append_cstr(buffer, integer::form_signed(int_at(p, width)), limit);
+    if (element_type == T_INTEGER) return datatype::append_cstr(buffer, integer::form_signed(int_at(p, width)), limit);
     double d = float_at(p, width);
     if (element_type == T_PERCENT) d *= 100;
     char text[float_::TEXT_SIZE];
@@ -274,16 +260,16 @@ int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit) {
 int32_t mold(Cell* value, Cell* buffer, bool only, bool, bool, Cell* part, int32_t limit, int32_t) {
     uint32_t w = width(value);
     bool plain = length(value) > 0 && w == default_width(value->w3);
-    if (!only) limit = append_cstr(buffer, "make vector! [", limit);
+    if (!only) limit = datatype::append_cstr(buffer, "make vector! [", limit);
     if (!plain) {
-        limit = append_cstr(buffer, types::name(value->w3).name, limit);
-        limit = append_cstr(buffer, " ", limit);
-        limit = append_cstr(buffer, integer::form_signed(int32_t(w * 8)), limit);
-        limit = append_cstr(buffer, " [", limit);
+        limit = datatype::append_cstr(buffer, types::name(value->w3).name, limit);
+        limit = datatype::append_cstr(buffer, " ", limit);
+        limit = datatype::append_cstr(buffer, integer::form_signed(int32_t(w * 8)), limit);
+        limit = datatype::append_cstr(buffer, " [", limit);
     }
     limit = write_elements(value, buffer, true, part != nullptr, limit);
-    if (!plain) limit = append_cstr(buffer, "]", limit);
-    if (!only) limit = append_cstr(buffer, "]", limit);
+    if (!plain) limit = datatype::append_cstr(buffer, "]", limit);
+    if (!only) limit = datatype::append_cstr(buffer, "]", limit);
     return limit;
 }
 

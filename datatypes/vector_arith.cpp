@@ -9,6 +9,7 @@
 
 #include "core/float.h"
 #include "core/integer.h"
+#include "core/number_internal.h"
 #include "core/raise.h"
 #include "datatypes/vector.h"
 #include "datatypes/vector_internal.h"
@@ -48,7 +49,7 @@ Scalar scalar_of(const Cell* value, bool first) {
     if (t == T_INTEGER) return {double(cell::get_int(value)), cell::get_int(value), true, first};
     if (t != T_FLOAT && t != T_PERCENT) error::raise(Err::internal_not_done);
     double d = cell::get_float(value), whole = std::trunc(d);
-    bool fits = whole >= -2147483648.0 && whole <= 2147483647.0;  // false for NaN
+    bool fits = number::fits_int32(whole);
     return {d, fits ? int32_t(whole) : 0, fits, first};
 }
 
@@ -57,7 +58,11 @@ bool is_identity(int32_t op, double y) {
     return ((op == OP_ADD || op == OP_SUBTRACT) && y == 0) || ((op == OP_MULTIPLY || op == OP_DIVIDE) && y == 1);
 }
 
-bool may_fail(int32_t op) { return op == OP_DIVIDE || op == OP_REMAINDER; }
+// Only a divisor of 0 or -1 fails (by zero, or the overflow of the lowest
+// integer); with the vector as the divisor any element may be one.
+bool may_fail(int32_t op, const Scalar& s) {
+    return (op == OP_DIVIDE || op == OP_REMAINDER) && (s.first || s.whole == 0 || s.whole == -1);
+}
 
 void floats_with(Cell* v, const Scalar& s, int32_t op) {
     uint32_t n = length(v), w = width(v);
@@ -78,7 +83,7 @@ void integers_with(Cell* v, const Scalar& s, int32_t op) {
     uint32_t n = length(v), w = width(v);
     if (!s.first && is_identity(op, s.whole)) return;
     // A division that fails leaves every element as it was.
-    for (uint32_t i = 0; may_fail(op) && i < n; i++) combine(s, whole_at(element_address(v, i), v->w3, w), op);
+    for (uint32_t i = 0; may_fail(op, s) && i < n; i++) combine(s, whole_at(element_address(v, i), v->w3, w), op);
     for (uint32_t i = 0; i < n; i++) {
         uint8_t* p = element_address(v, i);
         put_int(p, w, combine(s, whole_at(p, v->w3, w), op));

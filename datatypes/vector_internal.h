@@ -5,6 +5,7 @@
 
 #include "kernel/cell.h"
 #include "kernel/memory.h"
+#include "kernel/unicode.h"
 
 namespace zel {
 namespace vector {
@@ -33,12 +34,12 @@ double number_at(const uint8_t* p, uint32_t element_type, uint32_t width);
 // extended, so that every char stored reads back as itself), and written as
 // its low bits.
 int32_t int_at(const uint8_t* p, uint32_t width);
-uint32_t char_at(const uint8_t* p, uint32_t width);
+inline uint32_t char_at(const uint8_t* p, uint32_t width) { return string::get_char(p, width); }
 // The element as the integer arithmetic takes it.
 inline int32_t whole_at(const uint8_t* p, uint32_t element_type, uint32_t width) {
     return element_type == T_CHAR ? int32_t(char_at(p, width)) : int_at(p, width);
 }
-void put_int(uint8_t* p, uint32_t width, int32_t value);
+inline void put_int(uint8_t* p, uint32_t width, int32_t value) { string::put_char(p, width, uint32_t(value)); }
 // The element read as a float (a 4-byte one widened) and written back
 // (narrowed to 4 bytes when that is the width).
 double float_at(const uint8_t* p, uint32_t width);

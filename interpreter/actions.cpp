@@ -10,8 +10,7 @@
 #include "core/logic.h"
 #include "core/raise.h"
 #include "core/string.h"
-#include "core/word.h"
-#include "datatypes/error.h"
+#include "core/support.h"
 #include "interpreter/stack.h"
 #include "kernel/memory.h"
 #include "kernel/runtime.h"
@@ -22,14 +21,6 @@ namespace actions {
 Entry table[ACTION_COUNT];
 
 // ---- lookup -------------------------------------------------------------------
-
-[[noreturn]] static void not_supported(uint32_t type) {
-    Cell call = stack::get_call();
-    Cell datatype;
-    cell::make_datatype(&datatype, type);
-    Cell argument = error::argument_word(0);
-    error::raise(Err::script_expect_arg, &call, &datatype, &argument);
-}
 
 // Native port actors, named by the value of a handle! (index + 1).
 constexpr uint32_t PORT_ACTORS = 16;
@@ -66,7 +57,7 @@ static F impl(const Cell* value, uint32_t type, F ActionRow::*member, uint32_t i
         }
     }
     F fn = types::row(type).*member;
-    if (!fn) not_supported(type);
+    if (!fn) check::expect_arg(0, type);
     return fn;
 }
 
@@ -91,7 +82,7 @@ AnyFn lookup_for_value(uint32_t type, const Cell* value, uint32_t id) {
         }
     }
     AnyFn fn = slot_of(types::row(type), id);
-    if (!fn) not_supported(type);
+    if (!fn) check::expect_arg(0, type);
     return fn;
 }
 
@@ -312,11 +303,6 @@ static void clip(Cell* s) {
     if (s->w1 > tail) s->w1 = tail;
 }
 
-[[noreturn]] static void bad_part(const Cell* part) {
-    Cell word = word::intern("part");
-    error::raise(Err::script_invalid_refine_arg, &word, part);
-}
-
 // The length a /part argument gives the series: a count, or a position of the
 // same series. A negative length moves the series' start back by as much as
 // it can and counts the distance. For a port! or image! target of change the
@@ -324,7 +310,7 @@ static void clip(Cell* s) {
 static int32_t part_length(Cell* series, const Cell* part, bool change) {
     uint32_t t = cell::type(series);
     if (change && (t == T_PORT || t == T_IMAGE)) {
-        if (cell::type(part) != T_INTEGER) bad_part(part);
+        if (cell::type(part) != T_INTEGER) error::raise_bad_refine("part", part);
         return cell::get_int(part) < 0 ? 0 : cell::get_int(part);
     }
     if (t >= 64 || !(PART_TYPES & bit(t))) error::raise(Err::script_invalid_part, part);
@@ -333,7 +319,9 @@ static int32_t part_length(Cell* series, const Cell* part, bool change) {
     if (cell::type(part) == T_INTEGER) {
         length = cell::get_int(part);
     } else {
-        if (cell::type(part) != t || cell::series_node(part) != cell::series_node(series)) bad_part(part);
+        if (cell::type(part) != t || cell::series_node(part) != cell::series_node(series)) {
+            error::raise_bad_refine("part", part);
+        }
         Cell end = *part;
         clip(&end);
         length = int32_t(end.w1) - int32_t(series->w1);

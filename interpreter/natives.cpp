@@ -69,20 +69,13 @@ static void bind_one(const NativeDef& d) {
     word::set_value(&w, roots::at(value_root[d.index]));
 }
 
-// In index order, each index bound from the first module that defines it, as
-// find answers; the modules are read once instead of once per index.
+// In index order, each index bound from the first module that defines it.
 void bind_words() {
     if (words_bound) return;
     init_table();
     words_bound = true;
-    const NativeDef* by_index[COUNT + 1] = {};
-    for (const Module* m : MODULES)
-        for (uint32_t i = 0; i < m->count; i++) {
-            const NativeDef& d = m->defs[i];
-            if (d.index >= 1 && d.index <= COUNT && !by_index[d.index]) by_index[d.index] = &d;
-        }
     for (uint32_t index = 1; index <= COUNT; index++)
-        if (by_index[index]) bind_one(*by_index[index]);
+        if (const NativeDef* d = find(index)) bind_one(*d);
 }
 
 // The argument list holds one typeset per argument and one refinement per

@@ -19,7 +19,6 @@ namespace {
 
 enum Index : uint32_t { COMPRESS = 103, DECOMPRESS = 104 };
 constexpr uint32_t SIZE_REFINEMENT = 0;
-constexpr size_t MAX_BINARY = 0x7FFFFFF0;
 
 const compress::Method& method_arg(const Cell* word) {
     const compress::Method* m = compress::method_of(word);
@@ -34,7 +33,7 @@ size_t encoded_bound(size_t n) { return (n * 9 + 3 + 7 + 7) / 8 + 18; }
 // A buffer for a result of n bytes; a size no binary! can hold is a lack of
 // memory, as it would be for any other series.
 Node new_result(size_t n) {
-    if (n > MAX_BINARY) error::raise(Err::internal_no_memory);
+    if (n > memory::MAX_DATA) error::raise(Err::internal_no_memory);
     return series::new_bytes(uint32_t(n));
 }
 

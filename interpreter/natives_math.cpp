@@ -13,9 +13,9 @@
 #include "core/raise.h"
 #include "core/string.h"
 #include "core/string_actions.h"
+#include "core/support.h"
 #include "core/word.h"
 #include "datatypes/date.h"
-#include "datatypes/error.h"
 #include "datatypes/money.h"
 #include "datatypes/point.h"
 #include "datatypes/typeset.h"
@@ -28,16 +28,6 @@ namespace natives {
 namespace {
 
 Cell* arg(uint32_t k) { return stack::reg.base + k; }
-
-// Script error expect-arg naming the current call, the value's type and the
-// argument at the spec position.
-[[noreturn]] void expect_arg(uint32_t arg_number, const Cell* value) {
-    Cell call = stack::get_call();
-    Cell type;
-    cell::make_datatype(&type, cell::type(value));
-    Cell word = error::argument_word(arg_number);
-    error::raise(Err::script_expect_arg, &call, &type, &word);
-}
 
 // ---- set operations ---------------------------------------------------------------
 
@@ -69,7 +59,7 @@ void set_operation(int32_t op, const int32_t* r) {
         date::difference(arg(0), arg(1));
         return;
     }
-    expect_arg(0, arg(0));
+    check::expect_arg(0, cell::type(arg(0)));
 }
 
 template <uint32_t INDEX, int32_t OP>
@@ -101,7 +91,7 @@ int32_t sign_of(const Cell* v) {
     }
     case T_MONEY: return money::sign_of(v);
     }
-    expect_arg(0, v);
+    check::expect_arg(0, cell::type(v));
 }
 
 void negative_q_native(bool check, const int32_t* r) {

@@ -26,7 +26,6 @@
 #include "io/lexer.h"
 #include "kernel/collector.h"
 #include "kernel/temp_roots.h"
-#include "kernel/unicode.h"
 
 namespace zel {
 namespace natives {
@@ -114,24 +113,20 @@ Method method_of(const Cell* word) {
 
 bool is_plain_checksum(Method m) { return m == checksum::M_TCP || m == checksum::M_CRC32 || m == checksum::M_ADLER32; }
 
-// A string becomes a binary of its UTF-8 text in its own slot, so that data
-// and key are read as bytes from here on.
-void as_bytes(Cell* value) {
-    if (cell::type(value) == T_STRING) cell::make_series(value, T_BINARY, utf8::from_string(value, nullptr));
-}
-
-// The checksums answer an integer!, the digests and HMACs a binary!.
+// The checksums answer an integer!, the digests and HMACs a binary!. Data
+// and key are read as bytes (a string as its UTF-8 text): nothing below
+// evaluates, so bytes encoded for the purpose need no root.
 void answer_checksum(Method m, const Cell* key) {
-    const uint8_t* data = binary::head_address(reg.base);
-    uint32_t length = binary::length(reg.base);
+    binary::Bytes data = binary::bytes_of(reg.base);
     uint32_t sum;
     switch (m) {
-    case checksum::M_TCP: sum = checksum::tcp(data, length); break;
-    case checksum::M_CRC32: sum = checksum::crc32(data, length); break;
-    case checksum::M_ADLER32: sum = checksum::adler32(data, length); break;
+    case checksum::M_TCP: sum = checksum::tcp(data.p, data.n); break;
+    case checksum::M_CRC32: sum = checksum::crc32(data.p, data.n); break;
+    case checksum::M_ADLER32: sum = checksum::adler32(data.p, data.n); break;
     default: {
-        checksum::Digest d = key ? checksum::hmac(data, length, binary::head_address(key), binary::length(key), m)
-                                 : checksum::digest(data, length, checksum::method_code(m));
+        binary::Bytes k = key ? binary::bytes_of(key) : binary::Bytes{};
+        checksum::Digest d = key ? checksum::hmac(data.p, data.n, k.p, k.n, m)
+                                 : checksum::digest(data.p, data.n, checksum::method_code(m));
         stack::return_value(binary::from_memory(d.bytes, d.size));
         return;
     }
@@ -256,14 +251,12 @@ void checksum(bool check, const int32_t* refinements) {
         if (is_plain_checksum(method)) error::raise(Err::script_invalid_refine_arg, with, spec);
         if (st != T_STRING && st != T_BINARY && st != T_INTEGER) error::raise(Err::script_invalid_arg, spec);
         if ((method == checksum::M_HASH) != (st == T_INTEGER)) error::raise(Err::script_invalid_refine_arg, with, spec);
-        as_bytes(spec);
     }
     if (method == checksum::M_HASH) {
         cell::make_integer(reg.base, checksum::hash_not_done());
         reg.top = reg.base + 1;
         return;
     }
-    as_bytes(reg.base);
     answer_checksum(method, spec);
 }
 

@@ -113,10 +113,7 @@ int32_t match_bytes(const Parser& p, const Cell* rule) {
 int32_t match_bitset(const Parser& p, const Cell* rule) {
     int32_t pos = position(p);
     if (pos >= end_of(p)) return -1;
-    uint32_t cp = string::char_at(p.input, uint32_t(pos));
-    const uint8_t* byte = bitset::locate_byte(rule, cp);
-    bool member = byte ? (*byte & (0x80u >> (cp & 7))) != 0 : bitset::is_complemented(rule);
-    return member ? 1 : -1;
+    return string::bitset_has(rule, string::char_at(p.input, uint32_t(pos))) ? 1 : -1;
 }
 
 bool type_matches(const Cell* rule, uint32_t type) {

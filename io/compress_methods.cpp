@@ -17,18 +17,18 @@ const Method methods[METHODS] = {
     {"gzip", gzip::compress, gzip::decompress, false},
 };
 
-uint32_t method_symbols[METHODS];
+uint32_t method_symbols[METHODS];  // canonical ids
 
 }  // namespace
 
 void init() {
-    for (uint32_t m = 0; m < METHODS; m++) method_symbols[m] = symbol::intern(methods[m].name);
+    for (uint32_t m = 0; m < METHODS; m++) method_symbols[m] = symbol::resolve(symbol::intern(methods[m].name));
 }
 
 const Method* method_of(const Cell* word) {
     uint32_t s = symbol::resolve(word->w2);
     for (uint32_t m = 0; m < METHODS; m++)
-        if (symbol::resolve(method_symbols[m]) == s) return &methods[m];
+        if (method_symbols[m] == s) return &methods[m];
     return nullptr;
 }
 

@@ -19,6 +19,7 @@
 #include "datatypes/typeset.h"
 #include "interpreter/actions.h"
 #include "interpreter/stack.h"
+#include "kernel/memory.h"
 #include "kernel/output.h"
 #include "kernel/unicode.h"
 #include "platform/files.h"
@@ -51,7 +52,8 @@ struct Handle {
 
 bool is_separator(char c) { return c == '/' || c == '\\'; }
 
-bool is_dir_form(std::string_view p) {
+bool is_dir_form(const file::LocalPath& path) {
+    std::string_view p(path.c_str(), path.size());
     if (p.empty()) return false;
     if (is_separator(p.back())) return true;
     size_t n = p.size(), dots = 0;
@@ -63,7 +65,7 @@ bool is_dir_form(std::string_view p) {
 // ---- reading --------------------------------------------------------------------
 
 // The largest series the memory manager makes.
-constexpr uint64_t MAX_BYTES = 0x7FFFFFF0u;
+constexpr uint64_t MAX_BYTES = memory::MAX_DATA;
 constexpr uint64_t STEP = 65536;
 
 // Reads from the offset to the end of the file or the length, trusting the
@@ -162,10 +164,7 @@ constexpr uint32_t WRITE_SEEK_ARG = 9;
 
 // ---- paths ----------------------------------------------------------------------
 
-bool is_dir(const Cell* file) {
-    file::LocalPath path(file);
-    return is_dir_form(std::string_view(path.c_str(), path.size()));
-}
+bool is_dir(const Cell* file) { return is_dir_form(file::LocalPath(file)); }
 
 bool is_exists(const Cell* file) { return platform::path_exists(Path(file).c_str()); }
 
@@ -173,7 +172,7 @@ bool make_dir(const Cell* file) { return platform::make_dir(Path(file).c_str());
 
 bool delete_(const Cell* file) {
     Path path(file);
-    return is_dir(file) ? platform::remove_dir(path.c_str()) : platform::remove_file(path.c_str());
+    return is_dir_form(path.local) ? platform::remove_dir(path.c_str()) : platform::remove_file(path.c_str());
 }
 
 bool rename(const Cell* from, const Cell* to) {

@@ -30,6 +30,7 @@
 #include "interpreter/actions.h"
 #include "interpreter/stack.h"
 #include "io/file_io.h"
+#include "kernel/memory.h"
 #include "kernel/unicode.h"
 #include "platform/http_curl.h"
 
@@ -42,13 +43,15 @@ Timeouts timeouts = {60000, 30000, 30000};
 namespace {
 
 constexpr size_t MAX_HEAD = 64 * 1024;   // status line and header lines; trailers
-constexpr size_t MAX_BODY = 0x7FFFFFF0;  // the largest series
+constexpr size_t MAX_BODY = memory::MAX_DATA;  // the largest series
 constexpr uint32_t MAX_REDIRECTS = 10;
 constexpr int32_t NO_LIMIT = 0x7FFFFFFF;
 constexpr size_t npos = std::string_view::npos;
 
 using Fields = platform::HttpFields;
 using Answer = platform::HttpAnswer;
+using platform::is_token;
+using platform::trimmed;
 
 // Without the caller's headers, exactly these are set.
 const char* const DEFAULT_FIELDS[][2] = {
@@ -84,22 +87,8 @@ bool named_in(std::string_view name, const char* const (&names)[N]) {
     return std::any_of(names, names + N, [&](const char* n) { return same_text(name, n); });
 }
 
-// A method or field name: visible ASCII but the delimiters.
-bool is_token(std::string_view s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char ch) {
-        uint8_t c = uint8_t(ch);
-        return c > 0x20 && c < 0x7F && !std::strchr("\"(),/:;<=>?@[\\]{}", c);
-    });
-}
-
 // A field value may hold anything but the bytes that end a line.
 bool is_field_value(std::string_view s) { return s.find_first_of(std::string_view("\r\n\0", 3)) == npos; }
-
-std::string_view trimmed(std::string_view s) {
-    size_t first = s.find_first_not_of(" \t");
-    if (first == npos) return {};
-    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
 
 std::string formed(const Cell* value) {
     Cell text, v = *value;

@@ -161,17 +161,25 @@ int read_stored(BitReader& r, Output& o) {
     return ZIP_DONE;
 }
 
-int read_fixed(BitReader& r, Output& o) {
-    uint8_t lengths[LIT_SYMBOLS + DIST_SYMBOLS];
-    std::memset(lengths, 8, 144);
-    std::memset(lengths + 144, 9, 112);
-    std::memset(lengths + 256, 7, 24);
-    std::memset(lengths + 280, 8, 8);
-    std::memset(lengths + LIT_SYMBOLS, 5, DIST_SYMBOLS);
+// The fixed codes never change: built once, when the first fixed block
+// comes.
+struct FixedCodes {
     Huffman lit, dist;
-    build(lit, lengths, LIT_SYMBOLS);
-    build(dist, lengths + LIT_SYMBOLS, DIST_SYMBOLS);
-    return read_codes(r, o, lit, dist);
+    FixedCodes() {
+        uint8_t lengths[LIT_SYMBOLS + DIST_SYMBOLS];
+        std::memset(lengths, 8, 144);
+        std::memset(lengths + 144, 9, 112);
+        std::memset(lengths + 256, 7, 24);
+        std::memset(lengths + 280, 8, 8);
+        std::memset(lengths + LIT_SYMBOLS, 5, DIST_SYMBOLS);
+        build(lit, lengths, LIT_SYMBOLS);
+        build(dist, lengths + LIT_SYMBOLS, DIST_SYMBOLS);
+    }
+};
+
+int read_fixed(BitReader& r, Output& o) {
+    static const FixedCodes codes;
+    return read_codes(r, o, codes.lit, codes.dist);
 }
 
 // The code lengths of a dynamic block, run-length coded with the repeat

@@ -147,6 +147,10 @@ void load_pair(State* s, uint32_t start, uint32_t end, uint32_t flags, bool load
 void load_point(State* s, uint32_t start, uint32_t end, uint32_t flags, bool load);
 void close_point(State* s, uint32_t type, uint32_t at);
 
+// "1.#NaN", "1.#INF" and "-1.#INF" in [p, end), with an optional sign and the
+// letters in any case; false for any other text.
+bool special_float(const uint8_t* p, const uint8_t* end, double* out);
+
 // Whether a "(" token starts a point literal "(x, y)".
 bool point_ahead(const State* s);
 

@@ -16,12 +16,6 @@
 namespace zel {
 namespace lexer {
 
-namespace {
-
-bool is_blank(uint8_t b) { return b == ' ' || b == '\t'; }
-
-// "1.#NaN", "1.#INF" and "-1.#INF" with an optional sign, the letters in any
-// case; false for any other text.
 bool special_float(const uint8_t* p, const uint8_t* end, double* out) {
     bool negative = p < end && *p == '-';
     if (p < end && (*p == '-' || *p == '+')) p++;
@@ -33,6 +27,10 @@ bool special_float(const uint8_t* p, const uint8_t* end, double* out) {
     else return false;
     return true;
 }
+
+namespace {
+
+bool is_blank(uint8_t b) { return b == ' ' || b == '\t'; }
 
 // One coordinate of a point: a float, an integer or a special float, with
 // blanks around it.

@@ -101,8 +101,13 @@ bool compact(Cursor& c, Fields* f) {
     return zone(c, f, 2);
 }
 
-const char* const MONTH_NAMES[] = {"january", "february", "march",     "april",   "may",      "june",
-                                   "july",    "august",   "september", "october", "november", "december"};
+// Whether the lower-case letters of name begin the month's name.
+bool is_month_prefix(const char* name, size_t n, const char* month) {
+    if (n > std::strlen(month)) return false;
+    for (size_t i = 0; i < n; i++)
+        if (name[i] != char(month[i] | 0x20)) return false;
+    return true;
+}
 
 // A month number of one or two digits, or a name cut to 3 letters or more.
 int32_t month(Cursor& c) {
@@ -113,7 +118,7 @@ int32_t month(Cursor& c) {
         name[n++] = char(*c.p | 0x20);
     if (n < 3 || n > 9) return -1;
     for (int32_t i = 0; i < 12; i++)
-        if (n <= std::strlen(MONTH_NAMES[i]) && std::memcmp(name, MONTH_NAMES[i], n) == 0) return i + 1;
+        if (is_month_prefix(name, n, date::MONTH_NAMES[i])) return i + 1;
     return -1;
 }
 

@@ -13,8 +13,7 @@ void load_money(State* s, uint32_t start, uint32_t end, uint32_t, bool load) {
     MoneyText m;
     Cell value;
     if (!split_money(input_bytes(s), start, end - start, 1, true, &m) || m.fraction_count > uint32_t(money::DECIMALS) ||
-        !money::from_text(&value, m.negative, m.has_code ? m.code : nullptr, m.integer, m.integer_count, m.fraction,
-                          m.fraction_count))
+        !money::from_text(&value, m))
         invalid(s, T_MONEY);
     s->type = T_MONEY;
     if (load) put(alloc_cell(s), value);

@@ -180,9 +180,7 @@ bool split_money(const uint8_t* text, uint32_t start, uint32_t length, uint32_t 
 
 void scan_money(const uint8_t* text, uint32_t start, uint32_t length, uint32_t unit, Cell* out, int32_t* error) {
     MoneyText m;
-    bool read = split_money(text, start, length, unit, false, &m) &&
-                money::from_text(out, m.negative, m.has_code ? m.code : nullptr, m.integer, m.integer_count,
-                                 m.fraction, m.fraction_count);
+    bool read = split_money(text, start, length, unit, false, &m) && money::from_text(out, m);
     *error = read ? 0 : -1;
 }
 

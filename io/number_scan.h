@@ -7,6 +7,7 @@
 #pragma once
 #include <cstdint>
 
+#include "datatypes/money.h"
 #include "kernel/cell.h"
 
 namespace zel {
@@ -25,18 +26,8 @@ double scan_float(const uint8_t* text, uint32_t start, uint32_t length, uint32_t
 // Up to 12 fields of 0-255 separated by points, written into the cell as a
 // tuple!.
 void scan_tuple(const uint8_t* text, uint32_t start, uint32_t length, uint32_t unit, Cell* out, int32_t* error);
-// The parts of a money text, as money::from_text takes them: the integer
-// digits without leading zeros (counted on past the room, so that too many
-// can be told) and the decimals (the first five kept, all counted).
-struct MoneyText {
-    bool negative;
-    bool has_code;
-    char code[3];
-    char integer[18];
-    uint32_t integer_count;
-    char fraction[5];
-    uint32_t fraction_count;
-};
+// The parts of a money text, as money::from_text takes them.
+using money::MoneyText;
 // Splits a money text: an optional sign, an optional three-letter code that
 // "$" must follow, "$" (optional without a code unless lexer_form), then
 // digits with single apostrophes between them and an optional point with

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "core/object.h"
-#include "core/raise.h"
 #include "core/string.h"
 #include "core/word.h"
 #include "datatypes/map.h"
@@ -124,10 +123,6 @@ void os_info(Cell* object) {
     set_field(object, "arch", &arch);
     set_field(object, "version", &version);
     set_field(object, "build", &build);
-}
-
-void expect_type(uint32_t type, const Cell* value) {
-    if (cell::type(value) != type) error::raise(Err::script_invalid_arg, value);
 }
 
 }  // namespace platform

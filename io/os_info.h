@@ -1,6 +1,5 @@
 // The process's surroundings as values: the command line it was started
-// with, its environment, and the description of the operating system; and
-// the type check of platform-facing routines.
+// with, its environment, and the description of the operating system.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -36,9 +35,6 @@ OsDescription describe_os(const char* system, const char* release, const char* v
 // Sets the fields name (string!), arch (word!), version (tuple!) and build
 // (integer!) of the object; a field it does not have is skipped.
 void os_info(Cell* object);
-
-// Returns when the value has the type; else raises invalid-arg with it.
-void expect_type(uint32_t type, const Cell* value);
 
 }  // namespace platform
 }  // namespace zel

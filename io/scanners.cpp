@@ -4,8 +4,6 @@
 // turns them into a value on the lexer stack. Every refusal is a syntax error
 // naming the type the token was meant to be.
 #include <algorithm>
-#include <cmath>
-#include <limits>
 #include <cstring>
 
 #include "core/context.h"
@@ -464,14 +462,8 @@ void load_binary(State* s, uint32_t start, uint32_t end, uint32_t, bool load) {
 // "1.#NaN", "1.#INF", "-1.#INF", the letters in any case.
 void load_special_float(State* s, uint32_t start, uint32_t end, uint32_t, bool load) {
     const uint8_t* in = input_bytes(s);
-    bool negative = in[start] == '-';
-    uint32_t at = start + (in[start] == '-' || in[start] == '+');
-    const char* text = reinterpret_cast<const char*>(in + at);
-    if (end - at != 6 || std::memcmp(text, "1.#", 3) != 0) invalid(s, T_FLOAT);
     double d;
-    if (same_ascii(text + 3, "NAN", 3)) d = std::numeric_limits<double>::quiet_NaN();
-    else if (same_ascii(text + 3, "INF", 3)) d = negative ? -HUGE_VAL : HUGE_VAL;
-    else invalid(s, T_FLOAT);
+    if (!special_float(in + start, in + end, &d)) invalid(s, T_FLOAT);
     s->type = T_FLOAT;
     if (load) {
         Cell f;

@@ -30,15 +30,6 @@ struct ResetOnExit {
     ~ResetOnExit() { reset(); }
 };
 
-void varint(std::vector<uint8_t>& s, uint32_t v) {
-    for (; v >= 0x80; v >>= 7) s.push_back(uint8_t((v & 0x7F) | 0x80));
-    s.push_back(uint8_t(v));
-}
-
-void word(std::vector<uint8_t>& s, uint32_t w) {
-    for (int i = 0; i < 32; i += 8) s.push_back(uint8_t(w >> i));
-}
-
 void header(std::vector<uint8_t>& s, uint8_t flags) {
     s.assign(MAGIC, MAGIC + 6);
     s.push_back(VERSION);
@@ -87,7 +78,7 @@ Cell encode_cp(const Cell* value) {
     if (symbols) {
         varint(s, uint32_t(writer.symbols.size()));
         varint(s, uint32_t(writer.names.size()));
-        for (size_t at = 0; at < writer.names.size(); at = writer.names.find('\0', at) + 1) word(s, uint32_t(at));
+        for (uint32_t offset : writer.offsets) put32(s, offset);
         s.insert(s.end(), writer.names.begin(), writer.names.end());
     }
     s.insert(s.end(), writer.out.begin(), writer.out.end());
@@ -101,12 +92,12 @@ Cell encode(const Cell* value) {
     bool symbols = !writer.symbols.empty();
     std::vector<uint8_t> s;
     header(s, symbols ? FLAG_SYMBOLS : 0);
-    word(s, 1);
-    word(s, uint32_t(writer.out.size()));
+    put32(s, 1);
+    put32(s, uint32_t(writer.out.size()));
     if (symbols) {
-        word(s, uint32_t(writer.symbols.size()));
-        word(s, uint32_t(writer.names.size()));
-        for (uint32_t offset : writer.offsets) word(s, offset);
+        put32(s, uint32_t(writer.symbols.size()));
+        put32(s, uint32_t(writer.names.size()));
+        for (uint32_t offset : writer.offsets) put32(s, offset);
         s.insert(s.end(), writer.names.begin(), writer.names.end());
     }
     s.insert(s.end(), writer.out.begin(), writer.out.end());

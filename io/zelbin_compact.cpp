@@ -27,14 +27,9 @@ void put_bytes(const void* p, size_t n) {
     const uint8_t* b = static_cast<const uint8_t*>(p);
     writer.out.insert(writer.out.end(), b, b + n);
 }
-void varint(uint32_t v) {
-    for (; v >= 0x80; v >>= 7) put8((v & 0x7F) | 0x80);
-    put8(v);
-}
+void varint(uint32_t v) { zelbin::varint(writer.out, v); }
 void zigzag(int32_t n) { varint((uint32_t(n) << 1) ^ uint32_t(n >> 31)); }
-void int32(uint32_t w) {
-    for (int i = 0; i < 32; i += 8) put8(w >> i);
-}
+void int32(uint32_t w) { put32(writer.out, w); }
 void type_byte(uint32_t t, bool flag) {
     if (t <= 62) return put8(t | (flag ? FLAG : 0));
     put8(flag ? 0x7F : 0x3F);
@@ -78,13 +73,6 @@ uint32_t get_varint(Reader& r) {
 int32_t get_zigzag(Reader& r) {
     uint32_t v = get_varint(r);
     return int32_t((v >> 1) ^ (0u - (v & 1)));
-}
-
-uint32_t get32r(Reader& r) {
-    need(r, 4);
-    uint32_t w = get32(r.pos);
-    r.pos += 4;
-    return w;
 }
 
 double get_double(Reader& r) {
@@ -172,7 +160,7 @@ void Compact::series_bytes(const Cell* v, uint32_t t) {
         varint(count);
         return put_bytes(series::head_ptr(b), size_t(count) << u);
     }
-    if (is_string_family(t)) {
+    if (string::is_any_string_type(t)) {
         varint((count << 2) | u);
         return put_bytes(series::head_ptr(b), size_t(count) << u);
     }
@@ -298,7 +286,7 @@ void Compact::read_series_bytes(Reader& r, const Place& dst, const Head& h, uint
         const uint8_t* bytes = take(r, uint64_t(count) * width);
         return place_vector(r, dst, head, form >> 2, width, bytes, count);
     }
-    if (is_string_family(t)) {
+    if (string::is_any_string_type(t)) {
         uint32_t v = get_varint(r), u = v & 3, count = v >> 2;
         if (u == 3) corrupt(r);
         check_head(r, head, count);

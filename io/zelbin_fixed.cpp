@@ -22,9 +22,7 @@ constexpr uint32_t H_BY_REFERENCE = 1u << 19, H_NEGATIVE = 1u << 22, H_COMPLEMEN
                    H_HANDLERS = 1u << 24, H_GLOBAL = 1u << 25, H_SELF = 1u << 28, H_ON_STACK = 1u << 29,
                    H_VALUES = 1u << 30, H_NEW_LINE = 1u << 31;
 
-void put32(uint32_t w) {
-    for (int i = 0; i < 32; i += 8) writer.out.push_back(uint8_t(w >> i));
-}
+void put32(uint32_t w) { zelbin::put32(writer.out, w); }
 // Bytes, then zeros to a whole word.
 void put_padded(const void* p, size_t n) {
     const uint8_t* b = static_cast<const uint8_t*>(p);
@@ -32,20 +30,13 @@ void put_padded(const void* p, size_t n) {
     writer.out.insert(writer.out.end(), (4 - n % 4) % 4, 0);
 }
 
-uint32_t get(Reader& r) {
-    need(r, 4);
-    uint32_t w = get32(r.pos);
-    r.pos += 4;
-    return w;
-}
-
 // Bytes followed by zeros to a whole word.
 const uint8_t* take_padded(Reader& r, uint64_t n) { return take(r, (n + 3) & ~uint64_t(3)); }
 
 double get_double(Reader& r) {
     Cell c{};
-    c.w3 = get(r);
-    c.w2 = get(r);
+    c.w3 = get32r(r);
+    c.w2 = get32r(r);
     return cell::get_float(&c);
 }
 
@@ -81,7 +72,7 @@ struct Fixed {
         SeriesBuffer* b = node::buffer(v->w2);
         if (by_ref) h |= H_BY_REFERENCE;
         if (t == T_BITSET && (b->flags & SER_COMPLEMENT)) h |= H_COMPLEMENT;
-        if (is_string_family(t) || t == T_BINARY || t == T_VECTOR) h |= series::unit(b) << H_UNIT_SHIFT;
+        if (string::is_any_string_type(t) || t == T_BINARY || t == T_VECTOR) h |= series::unit(b) << H_UNIT_SHIFT;
         put32(h);
         if (t != T_MAP && t != T_BITSET) put32(v->w1);
     }
@@ -97,11 +88,11 @@ struct Fixed {
     // ---- reading
 
     static constexpr uint64_t RECORD_MIN = 4;
-    static uint32_t get_field(Reader& r) { return get(r); }
+    static uint32_t get_field(Reader& r) { return get32r(r); }
     static Cell get_reference(Reader& r);
     static void read(Reader& r, const Place& dst);
-    static Head read_owner_head(Reader& r) { return head_of(get(r)); }
-    static Head read_part_head(Reader& r) { return head_of(get(r)); }
+    static Head read_owner_head(Reader& r) { return head_of(get32r(r)); }
+    static Head read_part_head(Reader& r) { return head_of(get32r(r)); }
     static uint32_t read_head_index(Reader& r, const Head& h) {
         return (h.type != T_MAP && h.type != T_BITSET) ? get_count<Fixed>(r) : 0;
     }
@@ -150,12 +141,12 @@ void Fixed::write_scalar(const Cell* v, uint32_t t, uint32_t h) {
 // ---- reading --------------------------------------------------------------------
 
 Cell Fixed::get_reference(Reader& r) {
-    if (get(r) != T_REFERENCE) corrupt(r);
-    uint32_t length = get(r);
+    if (get32r(r) != T_REFERENCE) corrupt(r);
+    uint32_t length = get32r(r);
     if (length < 1 || length > 65536) corrupt(r);
     need(r, uint64_t(length) * 4);
     std::vector<uint32_t> p(length);
-    for (uint32_t& i : p) i = get(r);
+    for (uint32_t& i : p) i = get32r(r);
     return resolve(r, p.data(), length);
 }
 
@@ -167,18 +158,18 @@ ContextHead read_context_head(Reader& r, uint32_t kind, uint32_t h) {
     uint32_t n = get_count<Fixed>(r);
     need(r, uint64_t(n) * 4);
     c.symbols.reserve(n);
-    for (uint32_t i = 0; i < n; i++) c.symbols.push_back(symbol_at(r, get(r)));
+    for (uint32_t i = 0; i < n; i++) c.symbols.push_back(symbol_at(r, get32r(r)));
     return c;
 }
 
-ContextHead Fixed::read_context(Reader& r, uint32_t kind) { return read_context_head(r, kind, get(r)); }
+ContextHead Fixed::read_context(Reader& r, uint32_t kind) { return read_context_head(r, kind, get32r(r)); }
 
 // A bare context record is its own context head.
 ObjectHead Fixed::read_object_head(Reader& r, const Head& h) {
     if (h.type != T_OBJECT) return ObjectHead{-1, false, read_context_head(r, context::KIND_OBJECT, h.flags)};
-    int32_t class_id = int32_t(get(r));
+    int32_t class_id = int32_t(get32r(r));
     bool handlers = (h.flags & H_HANDLERS) != 0;
-    if (handlers) get(r), get(r);
+    if (handlers) get32r(r), get32r(r);
     return ObjectHead{class_id, handlers, read_context(r, context::KIND_OBJECT)};
 }
 
@@ -186,11 +177,11 @@ ObjectHead Fixed::read_object_head(Reader& r, const Head& h) {
 // root and a global word is a binding record.
 void Fixed::read_word(Reader& r, const Place& dst, const Head& h) {
     uint32_t t = h.type;
-    uint32_t sym = symbol_at(r, get(r));
+    uint32_t sym = symbol_at(r, get32r(r));
     if (t == T_ISSUE) return make_global_word(dst.at(), t, sym);
-    uint32_t index = get(r);
+    uint32_t index = get32r(r);
     if (!r.codec) {
-        bind_boot_word(r, dst, t, sym, index, int32_t(get(r)));
+        bind_boot_word(r, dst, t, sym, index, int32_t(get32r(r)));
         if (!(h.flags & H_GLOBAL)) return;
         Cell value;
         read(r, Place{0, 0, &value});
@@ -205,12 +196,12 @@ void Fixed::read_series_bytes(Reader& r, const Place& dst, const Head& h, uint32
     uint32_t unit = (h.flags >> H_UNIT_SHIFT) & 0xFF;
     uint32_t count = get_count<Fixed>(r);
     check_head(r, head, count);
-    if (is_string_family(t)) {
+    if (string::is_any_string_type(t)) {
         if (unit != 1 && unit != 2 && unit != 4) corrupt(r);
         return place_string(r, dst, t, head, take_padded(r, uint64_t(count) * unit), count, unit);
     }
     if (t == T_VECTOR) {
-        uint32_t element_type = get(r);
+        uint32_t element_type = get32r(r);
         return place_vector(r, dst, head, element_type, unit, take_padded(r, uint64_t(count) * unit), count);
     }
     if (t == T_BINARY) return place_binary(dst, head, take_padded(r, count), count);
@@ -224,30 +215,30 @@ void Fixed::read_scalar(Reader& r, const Place& dst, const Head& h) {
     case T_UNSET:
     case T_NONE: break;
     case T_DATATYPE:
-        c.w1 = get(r);
+        c.w1 = get32r(r);
         if (c.w1 == 0 || c.w1 >= TYPE_COUNT) corrupt(r);
         break;
     case T_LOGIC:
-        c.w1 = get(r);
+        c.w1 = get32r(r);
         if (c.w1 > 1) corrupt(r);
         break;
     case T_CHAR:
-        c.w2 = get(r);
+        c.w2 = get32r(r);
         check_char(r, c.w2);
         break;
-    case T_INTEGER: c.w2 = get(r); break;
+    case T_INTEGER: c.w2 = get32r(r); break;
     case T_FLOAT:
     case T_PERCENT:
     case T_TIME: cell::put_float(&c, get_double(r)); break;
-    case T_PAIR: c.w2 = get(r), c.w3 = get(r); break;
-    case T_POINT2D: c.w1 = get(r), c.w2 = get(r); break;
+    case T_PAIR: c.w2 = get32r(r), c.w3 = get32r(r); break;
+    case T_POINT2D: c.w1 = get32r(r), c.w2 = get32r(r); break;
     case T_POINT3D:
     case T_TYPESET:
-        c.w1 = get(r), c.w2 = get(r), c.w3 = get(r);
+        c.w1 = get32r(r), c.w2 = get32r(r), c.w3 = get32r(r);
         if (t == T_TYPESET) check_typeset(r, &c);
         break;
     case T_DATE: {
-        c.w1 = get(r);
+        c.w1 = get32r(r);
         double time = get_double(r);
         bool timed = date::has_time(c.w1);
         check_date(r, c.w1, timed, time);
@@ -278,7 +269,7 @@ void Fixed::read_scalar(Reader& r, const Place& dst, const Head& h) {
 void Fixed::read(Reader& r, const Place& dst) {
     Nest nest(r);
     uint32_t h;
-    while (((h = get(r)) & 0xFF) == T_PAD) {}
+    while (((h = get32r(r)) & 0xFF) == T_PAD) {}
     if ((h & 0xFF) == T_REFERENCE) {
         r.pos -= 4;
         Cell reached = get_reference(r);

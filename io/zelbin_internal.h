@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/string_actions.h"
 #include "kernel/cell.h"
 #include "kernel/memory.h"
 
@@ -27,7 +28,8 @@ struct Writer {
     std::unordered_map<Node, uint32_t> refs;  // node -> start of its path in store
     std::vector<uint32_t> store;     // per node: path length, then the path
     std::vector<uint32_t> symbols;   // symbol ids in table order
-    std::vector<uint32_t> offsets;   // fixed layout: name offsets
+    std::unordered_map<uint32_t, uint32_t> positions;  // symbol id -> table position
+    std::vector<uint32_t> offsets;   // name offsets in the names area
     std::string names;               // the names area
     bool fixed = false;
 };
@@ -118,7 +120,6 @@ Node context_of_reached(Reader& r, const Cell& reached);
 
 // Builders.
 bool is_block_family(uint32_t type);
-bool is_string_family(uint32_t type);
 // A word of the global context (the symbol added there when absent).
 void make_global_word(Cell* c, uint32_t type, uint32_t symbol);
 // Boot form of a bound word: bound to the context of the boot value at root
@@ -167,6 +168,23 @@ void check_head(Reader& r, uint32_t head, uint32_t length);
 // Reads the little-endian int32 at p.
 inline uint32_t get32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+// Reads a little-endian int32 and steps past it.
+inline uint32_t get32r(Reader& r) {
+    need(r, 4);
+    uint32_t w = get32(r.pos);
+    r.pos += 4;
+    return w;
+}
+// Appends w as a little-endian int32.
+inline void put32(std::vector<uint8_t>& s, uint32_t w) {
+    for (int i = 0; i < 32; i += 8) s.push_back(uint8_t(w >> i));
+}
+// Appends v in 7-bit groups, low first, the high bit marking a group that
+// is followed by another.
+inline void varint(std::vector<uint8_t>& s, uint32_t v) {
+    for (; v >= 0x80; v >>= 7) s.push_back(uint8_t((v & 0x7F) | 0x80));
+    s.push_back(uint8_t(v));
 }
 
 // The record layouts.

@@ -44,15 +44,14 @@ const uint32_t* find_reference(Node node) {
 }
 
 uint32_t symbol_position(uint32_t symbol) {
-    for (uint32_t i = 0; i < writer.symbols.size(); i++) {
-        if (writer.symbols[i] == symbol) return i;
-    }
+    auto [at, added] = writer.positions.try_emplace(symbol, uint32_t(writer.symbols.size()));
+    if (!added) return at->second;
     writer.symbols.push_back(symbol);
-    if (writer.fixed) writer.offsets.push_back(uint32_t(writer.names.size()));
+    writer.offsets.push_back(uint32_t(writer.names.size()));
     writer.names += symbol::get_cstr(symbol);
     writer.names += '\0';
     if (writer.fixed) writer.names.append((8 - writer.names.size() % 8) % 8, '\0');
-    return uint32_t(writer.symbols.size() - 1);
+    return at->second;
 }
 
 const Cell* word_owner(const Cell* word) { return context::owner_of(word->w1); }
@@ -199,7 +198,7 @@ bool is_callable(uint32_t t) {
 // Whether a series record of the type may share the buffer of the value.
 bool is_shareable(uint32_t type, uint32_t reached) {
     if (is_block_family(type)) return is_block_family(reached) || reached == T_HASH || is_callable(reached);
-    if (is_string_family(type)) return is_string_family(reached);
+    if (string::is_any_string_type(type)) return string::is_any_string_type(reached);
     return type == reached;
 }
 
@@ -221,7 +220,7 @@ Cell share_series(Reader& r, const Cell& reached, uint32_t type, uint32_t head) 
     if (!is_shareable(type, rt) || reached.w2 == 0) corrupt(r);
     Cell c = reached;
     c.header = type;
-    if (is_block_family(type) || is_string_family(type)) c.w3 = 0;
+    if (is_block_family(type) || string::is_any_string_type(type)) c.w3 = 0;
     if (type != T_MAP && type != T_BITSET) {
         check_head(r, head, units_of(reached));
         c.w1 = head;

@@ -31,10 +31,6 @@ namespace zelbin {
 
 bool is_block_family(uint32_t t) { return t == T_BLOCK || t == T_PAREN || (t >= T_PATH && t <= T_GET_PATH); }
 
-bool is_string_family(uint32_t t) {
-    return t == T_STRING || t == T_FILE || t == T_URL || t == T_TAG || t == T_EMAIL || t == T_REF;
-}
-
 void make_global_word(Cell* c, uint32_t type, uint32_t symbol) {
     word::write_cell(symbol, c);
     if (type == T_ISSUE) c->w3 = uint32_t(-1);

@@ -26,10 +26,6 @@ namespace memory {
 
 Record record;
 
-// The largest data area of one buffer; head and tail offsets stay well inside
-// 32 bits and sizes never wrap when doubled.
-constexpr uint64_t MAX_DATA = 0x7FFFFFF0u;
-
 static size_t whole_pages(size_t bytes) { return (bytes + PAGE_SIZE - 1) & ~size_t(PAGE_SIZE - 1); }
 
 void* take_pages(size_t bytes) {

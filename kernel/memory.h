@@ -133,6 +133,10 @@ struct BigSeries;
 
 namespace memory {
 
+// The largest data area of one buffer; head and tail offsets stay well inside
+// 32 bits and sizes never wrap when doubled.
+constexpr uint64_t MAX_DATA = 0x7FFFFFF0u;
+
 // The manager's record; exposed for the collector and the statistics.
 struct Record {
     uint64_t total;                // bytes taken from the OS (frames and big series)

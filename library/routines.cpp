@@ -14,8 +14,8 @@
 #include "core/roots.h"
 #include "core/routine.h"
 #include "core/series.h"
+#include "core/support.h"
 #include "core/word.h"
-#include "datatypes/error.h"
 #include "datatypes/tuple.h"
 #include "interpreter/stack.h"
 #include "interpreter/trace.h"
@@ -38,14 +38,6 @@ void set_logic(bool b) { cell::make_logic(arg(0), b); }
 void set_integer(int32_t n) { cell::make_integer(arg(0), n); }
 void set_unset() { *arg(0) = statics::unset_cell; }
 
-// Script error expect-arg naming the routine, the value's type and the
-// argument (from 0).
-[[noreturn]] void expect_arg(uint32_t n) {
-    Cell call = stack::get_call(), type, word = error::argument_word(n);
-    cell::make_datatype(&type, cell::type(arg(n)));
-    error::raise(Err::script_expect_arg, &call, &type, &word);
-}
-
 // Output is buffered, so what a script printed goes out before the process
 // ends; nothing else is cleaned up.
 void quit_return() {
@@ -56,7 +48,7 @@ void quit_return() {
 bool is_any_word(uint32_t t) { return t == T_WORD || t == T_SET_WORD || t == T_GET_WORD || t == T_LIT_WORD; }
 
 void set_quiet() {
-    if (!is_any_word(cell::type(arg(0)))) expect_arg(0);
+    if (!is_any_word(cell::type(arg(0)))) check::expect_arg(0, cell::type(arg(0)));
     Cell word = *arg(0), value = *arg(1);
     context::set_word_value(&word, &value, word.w1, false);
     *arg(0) = value;
@@ -67,7 +59,7 @@ bool is_slot_series(uint32_t t) {
 }
 
 void set_slot_quiet() {
-    if (!is_slot_series(cell::type(arg(0)))) expect_arg(0);
+    if (!is_slot_series(cell::type(arg(0)))) check::expect_arg(0, cell::type(arg(0)));
     uint32_t index = uint32_t(cell::series_index(arg(0)));
     if (index < block::buffer_length(arg(0))) cell::copy(arg(1), block::cell_at(arg(0), index));
 }

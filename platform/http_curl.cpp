@@ -24,6 +24,19 @@
 namespace zel {
 namespace platform {
 
+std::string_view trimmed(std::string_view s) {
+    size_t first = s.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
+}
+
+bool is_token(std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char ch) {
+        uint8_t c = uint8_t(ch);
+        return c > 0x20 && c < 0x7F && !std::strchr("\"(),/:;<=>?@[\\]{}", c);
+    });
+}
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -86,20 +99,6 @@ struct Exchange {
 
 bool names(const HttpFields& fields, const char* name) {
     return std::any_of(fields.begin(), fields.end(), [&](const auto& f) { return !strcasecmp(f.first.c_str(), name); });
-}
-
-std::string_view trimmed(std::string_view s) {
-    size_t first = s.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
-
-// A field name: visible ASCII but the delimiters.
-bool is_token(std::string_view s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char ch) {
-        uint8_t c = uint8_t(ch);
-        return c > 0x20 && c < 0x7F && !std::strchr("\"(),/:;<=>?@[\\]{}", c);
-    });
 }
 
 // The request's fields as libcurl takes them; null when out of memory. A

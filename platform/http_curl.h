@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -40,6 +41,12 @@ struct HttpAnswer {
 // no libcurl to load, no connection, a failed secure handshake, a wait run
 // out, an answer that breaks its framing or its bounds, or no memory for it.
 bool http_exchange(const HttpRequest& rq, HttpAnswer* answer);
+
+// A field value without the spaces and tabs around it.
+std::string_view trimmed(std::string_view s);
+
+// A method or field name: visible ASCII but the delimiters.
+bool is_token(std::string_view s);
 
 }  // namespace platform
 }  // namespace zel

@@ -2,7 +2,6 @@
 // large stack for the interpreter, raw writes and exits.
 #include "platform/process.h"
 
-#include <errno.h>
 #include <pthread.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -11,6 +10,8 @@
 #include <unistd.h>
 
 #include <initializer_list>
+
+#include "platform/files.h"
 
 namespace zel {
 namespace platform {
@@ -127,18 +128,7 @@ int run_on_large_stack(size_t stack_bytes, int (*fn)(void*), void* arg) {
     return s.result;
 }
 
-void write_all(int fd, const void* data, size_t len) {
-    const char* p = static_cast<const char*>(data);
-    while (len > 0) {
-        ssize_t n = write(fd, p, len);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        p += n;
-        len -= size_t(n);
-    }
-}
+void write_all(int fd, const void* data, size_t len) { write_data(fd, data, len); }
 
 void exit_now(int status) { _exit(status); }
 void exit_process(int status) { exit(status); }

@@ -14,6 +14,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "platform/files.h"
+
 extern char** environ;
 
 namespace zel {
@@ -59,15 +61,6 @@ bool make_pipe(Fd& read_end, Fd& write_end) {
     return read_end.fd >= 0 && write_end.fd >= 0;
 }
 
-int open_input(const char* path) {
-    Fd f(lift(::open(path, O_RDONLY | O_CLOEXEC)));
-    struct stat st;
-    if (f.fd < 0 || fstat(f.fd, &st) != 0 || S_ISDIR(st.st_mode)) return -1;
-    int fd = f.fd;
-    f.fd = -1;
-    return fd;
-}
-
 // The child's end of each stream (-1: its own stream, left in place) and
 // ours of each pipe.
 struct Wiring {
@@ -81,7 +74,7 @@ bool wire(const StreamPlan& plan, int index, Wiring& w) {
     case Stream::OWN: return true;
     case Stream::NUL: w.child[index] = Fd(lift(::open("/dev/null", O_RDWR | O_CLOEXEC))); break;
     case Stream::FILE:
-        w.child[index] = Fd(input ? open_input(plan.path)
+        w.child[index] = Fd(input ? lift(open_file(plan.path, OPEN_READ))
                                   : lift(::open(plan.path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666)));
         break;
     case Stream::PIPE:

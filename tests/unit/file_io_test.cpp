@@ -15,6 +15,7 @@
 
 #include "core/file.h"
 #include "io/file_io.h"
+#include "kernel/temp_roots.h"
 #include "natives_cases.h"
 #include "output_capture.h"
 
@@ -24,26 +25,19 @@ namespace {
 using natives_cases::shell;
 
 struct FileIoTest : natives_cases::NativesTest {
-    std::string dir;
+    test_support::TempDir dir{"file-io"};
 
     void SetUp() override {
         NativesTest::SetUp();
         io::init();  // another suite may have put a stand-in layer in its place
-        char name[] = "/tmp/zel-file-io-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        dir = name;
-    }
-    void TearDown() override {
-        std::filesystem::remove_all(dir);
-        NativesTest::TearDown();
     }
 
-    std::string path(const std::string& name) const { return dir + "/" + name; }
+    std::string path(const std::string& name) const { return dir.file(name); }
 
     // The source with every "%T/" naming the test's directory.
     std::string source(const std::string& code) const {
         std::string out = code;
-        for (size_t at; (at = out.find("%T/")) != std::string::npos;) out.replace(at, 3, "%" + dir + "/");
+        for (size_t at; (at = out.find("%T/")) != std::string::npos;) out.replace(at, 3, "%" + dir.path + "/");
         return out;
     }
     std::string eval(const std::string& code) const { return natives_cases::eval_molded(source(code).c_str()); }
@@ -217,7 +211,7 @@ TEST_F(FileIoTest, ListsDirectories) {
         "python3 -c \"import os,sys; d=sys.argv[1]; "
         "print(' '.join('%' + n + ('/' if os.path.isdir(os.path.join(d, n)) else '') "
         "for n in sorted(os.listdir(d))))\" ";
-    std::string expected = "[" + shell(oracle + dir) + "]";
+    std::string expected = "[" + shell(oracle + dir.path) + "]";
     EXPECT_EQ(expected, "[%a %b.txt %dangling %link/ %sub/ %é.txt]");
     EXPECT_EQ(eval("read %T/"), expected);
     EXPECT_EQ(eval("read %T/sub/.."), expected);
@@ -337,6 +331,7 @@ TEST_F(FileIoTest, DirectoryByForm) {
 
 TEST_F(FileIoTest, MakesDirectoriesAndTellsWhatExists) {
     Cell d = natives_cases::run(source("%T/new/").c_str());
+    temp_roots::Hold hold(&d);
     Cell f = natives_cases::run(source("%T/new/f").c_str());
     EXPECT_FALSE(io::is_exists(&d));
     EXPECT_TRUE(io::make_dir(&d));

@@ -33,17 +33,6 @@ using natives_cases::text_of;
 
 using ProcessTest = natives_cases::NativesTest;
 
-// A fresh directory under /tmp, removed with its files at the end.
-struct TempDir {
-    std::string path;
-    TempDir() {
-        char name[] = "/tmp/zel-process-XXXXXX";
-        path = mkdtemp(name);
-    }
-    ~TempDir() { shell("rm -rf '" + path + "'"); }
-    std::string file(const std::string& name) const { return path + "/" + name; }
-};
-
 std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream s;
@@ -169,7 +158,7 @@ TEST_F(ProcessTest, MalformedUtf8BecomesReplacementCharacters) {
 }
 
 TEST_F(ProcessTest, FileRedirections) {
-    TempDir dir;
+    test_support::TempDir dir{"process"};
     write_file(dir.file("in.txt"), "from a file\n");
     std::string in = "%" + dir.file("in.txt"), out = "%" + dir.file("out.txt");
     run(("call/output \"printf abc\" " + out).c_str());
@@ -187,7 +176,7 @@ TEST_F(ProcessTest, FileRedirections) {
 }
 
 TEST_F(ProcessTest, FileCommandIsOneProgramWhateverItsPathHolds) {
-    TempDir dir;
+    test_support::TempDir dir{"process"};
     std::string script = dir.file("a b$(touch x)");
     write_file(script, "#!/bin/sh\nprintf 'ran %s' \"$#\"\n");
     chmod(script.c_str(), 0755);
@@ -247,7 +236,7 @@ TEST_F(ProcessTest, TextTheSystemCannotTake) {
 // A stand-in opener first in PATH: it writes its arguments, one per line, to a
 // file that appears whole when it is done.
 struct StandInOpener {
-    TempDir dir;
+    test_support::TempDir dir{"process"};
     std::string saved_path;
     std::string result;
     StandInOpener() {
@@ -298,7 +287,7 @@ TEST_F(ProcessTest, BrowseHandsTheTargetToTheOpenerAsOneArgument) {
 
 TEST_F(ProcessTest, BrowseWithoutAnOpenerDoesNothing) {
     std::string saved = getenv("PATH");
-    TempDir empty;
+    test_support::TempDir empty{"process"};
     setenv("PATH", empty.path.c_str(), 1);
     std::string molded = eval_molded("browse http://example.com");
     setenv("PATH", saved.c_str(), 1);
@@ -354,12 +343,6 @@ TEST_F(ProcessTest, OsInfoFillsTheObjectAsUnameSays) {
         EXPECT_EQ(eval_molded("o/arch"), "x86-64");
     }
     EXPECT_EQ(eval_molded("o/version/1"), shell("uname -r | cut -d. -f1"));
-}
-
-TEST_F(ProcessTest, ExpectType) {
-    Cell n = run("7");
-    platform::expect_type(T_INTEGER, &n);
-    EXPECT_TRUE(test_support::raises(Err::script_invalid_arg, [&] { platform::expect_type(T_STRING, &n); }));
 }
 
 }  // namespace

@@ -235,8 +235,8 @@ TEST_F(RandomTest, DatatypesWithARandomAction) {
 // Two runs of `zel` that never seed print the same numbers: those of the
 // start-up seed 19650218.
 TEST_F(RandomTest, UnseededProcessesRepeat) {
-    std::filesystem::path zel = std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "zel";
-    if (!std::filesystem::exists(zel)) GTEST_SKIP() << "no zel program beside the tests";
+    std::filesystem::path zel = test_support::zel_program();
+    if (zel.empty()) GTEST_SKIP() << "no zel program beside the tests";
     char path[] = "/tmp/zel-random-XXXXXX";
     int fd = mkstemp(path);
     ASSERT_GE(fd, 0);

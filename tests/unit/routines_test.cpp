@@ -11,6 +11,8 @@
 #include <fstream>
 #include <string>
 
+#include "test_support.h"
+
 namespace {
 
 struct Outcome {
@@ -21,20 +23,14 @@ struct Outcome {
 class RoutinesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        zel_ = std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "zel";
-        if (!std::filesystem::exists(zel_)) GTEST_SKIP() << "no zel program beside the tests";
-        char dir[] = "/tmp/zel-routines-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
-    }
-    void TearDown() override {
-        if (!dir_.empty()) std::filesystem::remove_all(dir_);
+        zel_ = zel::test_support::zel_program();
+        if (zel_.empty()) GTEST_SKIP() << "no zel program beside the tests";
     }
 
     Outcome run(const std::string& script) {
-        std::filesystem::path path = dir_ / "script.zel";
+        std::string path = dir_.file("script.zel");
         std::ofstream(path) << script;
-        std::string command = zel_.string() + " " + path.string();
+        std::string command = zel_.string() + " " + path;
         FILE* p = popen(command.c_str(), "r");
         Outcome o{"", -1};
         if (!p) return o;
@@ -46,7 +42,8 @@ protected:
         return o;
     }
 
-    std::filesystem::path zel_, dir_;
+    std::filesystem::path zel_;
+    zel::test_support::TempDir dir_{"routines"};
 };
 
 TEST_F(RoutinesTest, QuitEndsTheProcessWithTheStatus) {

@@ -4,6 +4,11 @@
 // rely on.
 #pragma once
 
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <system_error>
 #include <utility>
 
 #include "datatypes/error_ids.h"
@@ -37,6 +42,31 @@ bool raises(Err id, F&& f) {
         return take_error_code() == int32_t(id);
     }
     return false;
+}
+
+// A fresh directory /tmp/zel-<name>-XXXXXX, removed with its files at the end.
+struct TempDir {
+    std::string path;
+    explicit TempDir(const std::string& name) {
+        std::string pattern = "/tmp/zel-" + name + "-XXXXXX";
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make " + pattern);
+        path = pattern;
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string file(const std::string& name) const { return path + "/" + name; }
+};
+
+// The zel program the build puts beside the test programs' folder, or an empty
+// path when this build has none.
+inline std::filesystem::path zel_program() {
+    std::filesystem::path tests = std::filesystem::read_symlink("/proc/self/exe").parent_path();
+    std::filesystem::path zel = tests.parent_path() / "zel";
+    return std::filesystem::exists(zel) ? zel : std::filesystem::path();
 }
 
 }  // namespace test_support
