@@ -119,7 +119,9 @@ static Course course_of(const Search& s) {
     return {index, s.has_limit ? s.limit + 1 : len, s.step};
 }
 
-static bool in_course(const Course& c, int32_t p) { return c.step > 0 ? p < c.end : p > c.end; }
+// Positions are walked in 64 bits: a /skip near the integer limit steps past
+// the end instead of wrapping back into the block.
+static bool in_course(const Course& c, int64_t p) { return c.step > 0 ? p < c.end : p > c.end; }
 
 static bool matches(const Search& s, int32_t p) {
     Cell* at = cell_at(s.series, uint32_t(p));
@@ -165,8 +167,8 @@ static int32_t scan(const Search& s) {
     if (c.start < 0 || c.start >= int32_t(buffer_length(s.series))) return -1;
     if (uses_table(s)) return scan_table(s, c);
     if (s.match) return in_course(c, c.start) && matches(s, c.start) ? c.start : -1;
-    for (int32_t p = c.start; in_course(c, p); p += c.step) {
-        if (matches(s, p)) return p;
+    for (int64_t p = c.start; in_course(c, p); p += c.step) {
+        if (matches(s, int32_t(p))) return int32_t(p);
     }
     return -1;
 }
@@ -183,11 +185,11 @@ const Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, b
                  Cell* skip, bool last, bool reverse, bool tail, bool match) {
     Search s = search_of(series, value, only, case_, same, last, reverse, match);
     if (!prepare(s, part, skip)) return &statics::none_cell;
-    int32_t p = scan(s);
+    int64_t p = scan(s);
     if (p < 0) return &statics::none_cell;
     if (tail) p += s.length ? s.length : (s.last || s.reverse) ? 1 : s.step;
     answer = *series;
-    answer.w1 = uint32_t(std::min(p, int32_t(buffer_length(series))));
+    answer.w1 = uint32_t(std::min<int64_t>(p, buffer_length(series)));
     return &answer;
 }
 

@@ -350,9 +350,11 @@ static void set_index(Node t, uint32_t pos, int32_t bucket) {
     Record* r = record(t);
     uint32_t have = index_length(r);
     if (pos >= have) {
-        uint32_t want = std::max(pos + 1, have * 2);
+        // The index holds one entry per position of the block, no more: its
+        // room grows by doubling, its length only to the position.
+        uint32_t want = pos + 1;
         SeriesBuffer* b = node::buffer(r->index);
-        if (b->size - b->head < want * 4) b = series::expand(b, want * 4);
+        if (b->size - b->head < want * 4) b = series::expand(b, std::max(want, have * 2) * 4);
         std::memset(series::head_ptr(b) + have * 4, 0xFF, (want - have) * 4);
         b->tail = b->head + want * 4;
     }

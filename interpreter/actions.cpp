@@ -11,6 +11,7 @@
 #include "core/raise.h"
 #include "core/string.h"
 #include "core/support.h"
+#include "interpreter/exits.h"
 #include "interpreter/stack.h"
 #include "kernel/memory.h"
 #include "kernel/runtime.h"
@@ -110,9 +111,10 @@ static inline bool flag(const int32_t* r, int i) { return r[i] >= 0; }
 // A refinement with an argument: its cell, or null when not used.
 static inline Cell* opt(const int32_t* r, int i) { return r[i] >= 0 ? stack::reg.base + r[i] : nullptr; }
 // An implementation that answers a cell leaves it as the result; null means
-// it wrote the result slot itself.
+// it wrote the result slot itself. An exit taken by code the action ran (a
+// sort comparator) has moved the base to its target, whose value stays.
 static inline void result(const Cell* c) {
-    if (c) *stack::reg.base = *c;
+    if (c && !exits::pending()) *stack::reg.base = *c;
 }
 
 // A count argument (/part limit, /dup count).

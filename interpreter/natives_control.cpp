@@ -127,10 +127,14 @@ bool is_more(const Cell* series) {
     return uint32_t(cell::series_index(series)) < series::length(node::buffer(cell::series_node(series)));
 }
 
+// The words are read where they lie now: a body that shortened the words
+// block leaves no word to assign past its tail (as for a block's values).
 void assign_from_series(const Cell* words_block, Cell* series, uint32_t n) {
     for (uint32_t i = 0; i < n; i++) {
         Cell value = pick_at(series, int32_t(i) + 1);
-        assign_word(block::cell_at(words_block, uint32_t(cell::series_index(words_block)) + i), &value);
+        uint32_t at = uint32_t(cell::series_index(words_block)) + i;
+        if (at >= block::buffer_length(words_block)) error::raise(Err::script_invalid_arg, &statics::none_cell);
+        assign_word(block::cell_at(words_block, at), &value);
     }
 }
 

@@ -174,6 +174,12 @@ Target open_target(const int32_t* r, uint32_t into_ref, const Cell* source) {
     return t;
 }
 
+// A block read while values go into the same series is read as it was:
+// reading it live would follow the values as they arrive, for ever.
+void snapshot_if_target(Cell* read, const Cell* out) {
+    if (cell::series_node(read) == cell::series_node(out)) block::clone(read, read, false, false);
+}
+
 void add(Cell* out, const Cell* value) {
     Cell v = *value;
     cell::clear_flag(&v);
@@ -200,6 +206,7 @@ void reduce(bool c, const int32_t* r) {
     temp_roots::Hold hold_source(&source);
     Target t = open_target(r, 0, &source);
     temp_roots::Hold hold_out(&t.out);
+    snapshot_if_target(&source, &t.out);
     stack::enter_native(anon());
     uint32_t pos = uint32_t(cell::series_index(&source));
     while (pos < live_tail(&source)) {
@@ -242,6 +249,7 @@ bool compose_into(Cell* out, const Cell* source, bool deep, bool only) {
             continue;
         }
         temp_roots::Hold hold_result(&result);
+        snapshot_if_target(&result, out);
         for (uint32_t k = uint32_t(cell::series_index(&result)); k < live_tail(&result); k++)
             add(out, block::cell_at(&result, k));
     }
@@ -260,6 +268,7 @@ void compose(bool c, const int32_t* r) {
     temp_roots::Hold hold_source(&source);
     Target t = open_target(r, 2, &source);
     temp_roots::Hold hold_out(&t.out);
+    snapshot_if_target(&source, &t.out);
     if (!compose_into(&t.out, &source, used(r, 0), used(r, 1))) return;
     close_target(t);
 }
@@ -383,8 +392,12 @@ void is_value(bool c, const int32_t* r) {
 
 // ---- binding ---------------------------------------------------------------------------------
 
-// The context of a word, object or function.
-Node context_of(const Cell* v) { return v->w1; }
+// The context of a word, object or function; 0 for a native, action or op,
+// whose first payload word is an index and which have no context.
+Node context_of(const Cell* v) {
+    uint32_t t = cell::type(v);
+    return t == T_NATIVE || t == T_ACTION || t == T_OP ? 0 : v->w1;
+}
 
 void context_q(bool c, const int32_t* r) {
     verify(c, 92, r);
@@ -398,6 +411,10 @@ void bind(bool c, const int32_t* r) {
     verify(c, 38, r);
     Node ctx = context_of(arg(1));
     Cell target = *arg(0);
+    if (!ctx) {  // an unbound word names no context: nothing to bind to
+        stack::return_value(&target);
+        return;
+    }
     if (cell::type(&target) != T_BLOCK) {
         context::bind_word(ctx, &target);
         stack::return_value(&target);
@@ -412,7 +429,7 @@ void in(bool c, const int32_t* r) {
     verify(c, 39, r);
     Node ctx = context_of(arg(0));
     Cell w = *arg(1);
-    int32_t index = context::lookup_word(ctx, w.w2, true);
+    int32_t index = ctx ? context::lookup_word(ctx, w.w2, true) : -1;
     if (index < 0) {
         stack::return_value(&statics::none_cell);
         return;

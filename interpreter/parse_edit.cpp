@@ -70,6 +70,12 @@ void remove_range(Parser& p, int32_t start, int32_t count) {
     set_position(p, start);
 }
 
+// A limit follows the text an edit adds or removes before it; one given
+// as far as the integers reach stays there.
+static void move_limit(Parser& p, int32_t delta) {
+    p.limit = int32_t(std::clamp<int64_t>(int64_t(p.limit) + delta, 0, INT32_MAX));
+}
+
 void insert_at(Parser& p, int32_t where, const Cell* value, bool only) {
     Cell v = *value;
     temp_roots::Hold hold(&v);
@@ -79,7 +85,7 @@ void insert_at(Parser& p, int32_t where, const Cell* value, bool only) {
     action_of<InsertFn>(&at, ACT_insert)(&at, &v, -1, only, 1, false);
     int32_t delta = length_of(p.input) - before;
     if (where <= position(p)) set_position(p, position(p) + delta);
-    if (p.limit >= where) p.limit += delta;
+    if (p.limit >= where) move_limit(p, delta);
 }
 
 void change_range(Parser& p, int32_t start, int32_t count, const Cell* value, bool only) {
@@ -91,7 +97,7 @@ void change_range(Parser& p, int32_t start, int32_t count, const Cell* value, bo
     action_of<ChangeFn>(&at, ACT_change)(&at, &v, count, only, 1);
     int32_t delta = length_of(p.input) - before;
     set_position(p, std::min(start + count + delta, length_of(p.input)));
-    if (p.limit >= start + count) p.limit += delta;
+    if (p.limit >= start + count) move_limit(p, delta);
 }
 
 void collect_open(Parser& p, Cell* record, CollectKind kind, const Cell* word) {
