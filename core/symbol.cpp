@@ -124,7 +124,7 @@ void get_cached_string(Cell* record) {
     if (record->w2) return;
     uint32_t length;
     const uint8_t* name = name_of(record, &length);
-    record->w2 = string::from_utf8_new(name, length, false);
+    record->w2 = string::from_utf8_exact(name, length);
 }
 
 Cell* get(uint32_t id) {

@@ -5,6 +5,8 @@
 // (natives_exits.cpp, natives_os.cpp).
 #include "interpreter/natives_system.h"
 
+#include <cstring>
+
 #include <algorithm>
 #include <cmath>
 
@@ -78,6 +80,17 @@ int32_t transcode_length(const Cell* source, const int32_t* refinements) {
         n = cell::series_index(part) - cell::series_index(source);
     }
     return n < 0 ? 0 : n;
+}
+
+// Bytes given to transcode start after a UTF-8 byte-order mark: the
+// argument's position moves past it, so /next's rest counts from there too.
+void skip_byte_order_mark(Cell* source, int32_t* length) {
+    if (cell::type(source) != T_BINARY || (*length >= 0 && *length < 3)) return;
+    SeriesBuffer* b = node::buffer(cell::series_node(source));
+    uint32_t index = uint32_t(cell::series_index(source));
+    if (index + 3 > series::length(b) || std::memcmp(series::head_ptr(b) + index, "\xEF\xBB\xBF", 3) != 0) return;
+    source->w1 = index + 3;
+    if (*length >= 0) *length -= 3;
 }
 
 // /next answers [value rest], /one the value; none when no value was read.
@@ -179,6 +192,7 @@ void transcode(bool check, const int32_t* refinements) {
         request.into = refinement_arg(refinements, TC_INTO);
     if (used(refinements, TC_TRACE)) request.callback = refinement_arg(refinements, TC_TRACE);
     int32_t length = transcode_length(source, refinements);
+    skip_byte_order_mark(reg.base, &length);
     Cell* out = stack::push(&statics::none_cell);
     lexer::Result r = cell::type(source) == T_BINARY ? lexer::scan_binary(out, source, length, request)
                                                     : lexer::scan_string(out, source, length, request);

@@ -184,17 +184,25 @@ static void next_token(State* s) {
     s->type = token_types[s->state];
 }
 
-// A word token holding Unicode spaces: they separate tokens, so they are
-// dropped from its front and cut it at the first one. False when nothing is
-// left of it.
-static bool trim_unicode_spaces(State* s) {
+// Unicode spaces separate tokens. Those in front of a token are passed over
+// (true when there were any): the token is then read again from after them.
+static bool skip_unicode_spaces(State* s) {
     const uint8_t* in = input_bytes(s);
     const uint8_t* end = in + s->token_end;
     const uint8_t* p = in + s->token_start;
     int32_t cp = 0;
     for (const uint8_t* q; p < end && (q = utf8::decode_char(p, end, &cp), cp >= 0 && is_unicode_space(cp));) p = q;
+    if (p == in + s->token_start) return false;
     s->token_start = uint32_t(p - in);
-    if (p == end) return false;
+    return true;
+}
+
+// A word token holding a Unicode space is cut at the first one.
+static void cut_at_unicode_space(State* s) {
+    const uint8_t* in = input_bytes(s);
+    const uint8_t* end = in + s->token_end;
+    const uint8_t* p = in + s->token_start;
+    int32_t cp = 0;
     const uint8_t* cut = p;
     uint32_t flags = 0;
     while (cut < end) {
@@ -206,7 +214,6 @@ static bool trim_unicode_spaces(State* s) {
     }
     s->flags = flags & ~0xFFu;
     if (cut < end) s->pos = s->token_end = uint32_t(cut - in);
-    return true;
 }
 
 uint32_t state_type(uint32_t state) { return state < STATE_COUNT ? token_types[state] : 0; }
@@ -555,10 +562,13 @@ static void scan_tokens(State* s) {
         s->token_entry = s->entry;
         s->entry = S_START;
         next_token(s);
-        if (s->state == S_WORD && (s->flags & F_MULTIBYTE) && !trim_unicode_spaces(s)) {
-            s->pos = s->token_end;
+        if ((s->flags & F_MULTIBYTE) && skip_unicode_spaces(s)) {
+            // What follows the spaces is read afresh, as after any white space.
+            s->entry = s->token_entry;
+            s->pos = s->token_start;
             continue;
         }
+        if (s->state == S_WORD && (s->flags & F_MULTIBYTE)) cut_at_unicode_space(s);
         bool go_on;
         try {
             go_on = process(s);

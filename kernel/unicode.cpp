@@ -341,6 +341,8 @@ Node from_utf8_new(const uint8_t* src, uint32_t len, bool line_end) {
     return from_utf8(src, len, 0, nullptr, line_end);
 }
 
+Node from_utf8_exact(const uint8_t* src, uint32_t len) { return store(src, src + len, 0, nullptr, false, next_utf8); }
+
 Node load_utf16(const uint8_t* src, uint32_t len, Node target, bool line_end) {
     return store(src, src + len, target, nullptr, line_end, next_utf16);
 }

@@ -111,6 +111,9 @@ Node from_utf8(const uint8_t* src, uint32_t len, Node target, uint32_t* produced
 // The same into the series of an existing string value, or into a new string.
 void from_utf8_into(const Cell* str, const uint8_t* src, uint32_t len, bool line_end);
 Node from_utf8_new(const uint8_t* src, uint32_t len, bool line_end);
+// A new string of every code point of valid UTF-8, a leading U+FEFF
+// included: the spelling of a word, which is no text read from outside.
+Node from_utf8_exact(const uint8_t* src, uint32_t len);
 // Decodes len bytes of UTF-16LE input and appends it to the target (a new series
 // when 0) with the narrowest unit that holds it. An unpaired surrogate or an odd
 // last byte becomes U+FFFD; line ends as for UTF-8.
