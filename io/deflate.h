@@ -34,13 +34,17 @@ namespace inflate {
 // Decodes raw deflate data. With no output buffer and a capacity of 0 it
 // measures: ZIP_NO_ROOM with the decoded size.
 int decompress(uint8_t* out, size_t* length, const uint8_t* in, size_t in_length);
+// The same, answering in *used the bytes the data took (its last one
+// counted whole): an envelope's trailer follows them.
+int decompress_counted(uint8_t* out, size_t* length, const uint8_t* in, size_t in_length, size_t* used);
 }
 
 namespace zlib {
 // ZIP_BAD_DATA when the capacity is below 6 (the length out is then the
 // input length plus 6).
 int compress(uint8_t* out, size_t* length, const uint8_t* in, size_t in_length);
-// The inflate result, or ZIP_BAD_DATA for a bad header or checksum.
+// The inflate result, or ZIP_BAD_DATA for a bad header or checksum, or
+// when anything but the trailer follows the compressed data.
 int decompress(uint8_t* out, size_t* length, const uint8_t* in, size_t in_length);
 }
 
@@ -48,7 +52,8 @@ namespace gzip {
 // ZIP_BAD_DATA when the capacity is below 18 (the length out is then the
 // input length plus 18).
 int compress(uint8_t* out, size_t* length, const uint8_t* in, size_t in_length);
-// The inflate result, or ZIP_BAD_DATA for a bad header, size or checksum.
+// The inflate result, or ZIP_BAD_DATA for a bad header, size or checksum,
+// or when anything but the trailer follows the compressed data.
 int decompress(uint8_t* out, size_t* length, const uint8_t* in, size_t in_length);
 }
 

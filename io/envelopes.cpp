@@ -97,8 +97,9 @@ int decompress(uint8_t* out, size_t* length, const uint8_t* in, size_t in_length
     uint32_t cmf = in[0], flg = in[1];
     bool good = (cmf * 256 + flg) % 31 == 0 && (cmf & 15) == 8 && (cmf >> 4) <= 7 && !(flg & 0x20);
     if (!good) return ZIP_BAD_DATA;
-    size_t data = in_length - ZLIB_HEADER - ZLIB_TRAILER;
-    if (int rc = inflate::decompress(out, length, in + ZLIB_HEADER, data)) return rc;
+    size_t data = in_length - ZLIB_HEADER - ZLIB_TRAILER, used = 0;
+    if (int rc = inflate::decompress_counted(out, length, in + ZLIB_HEADER, data, &used)) return rc;
+    if (used != data) return ZIP_BAD_DATA;  // bytes between the data and the trailer
     uint32_t sum = checksum::adler32(out, uint32_t(*length));
     return sum == read_be32(in + in_length - ZLIB_TRAILER) ? ZIP_DONE : ZIP_BAD_DATA;
 }
@@ -133,8 +134,9 @@ int decompress(uint8_t* out, size_t* length, const uint8_t* in, size_t in_length
     size_t end = in_length - GZIP_TRAILER;
     size_t start = gzip_data_start(in, end);
     if (!start) return ZIP_BAD_DATA;
-    if (int rc = inflate::decompress(out, length, in + start, end - start)) return rc;
-    bool good = uint32_t(*length) == read_le32(in + end + 4) &&
+    size_t used = 0;
+    if (int rc = inflate::decompress_counted(out, length, in + start, end - start, &used)) return rc;
+    bool good = used == end - start && uint32_t(*length) == read_le32(in + end + 4) &&
                 checksum::crc32(out, uint32_t(*length)) == read_le32(in + end);
     return good ? ZIP_DONE : ZIP_BAD_DATA;
 }

@@ -232,7 +232,7 @@ const BlockReader block_readers[3] = {read_stored, read_fixed, read_dynamic};
 
 }  // namespace
 
-int decompress(uint8_t* out, size_t* length, const uint8_t* in, size_t in_length) {
+int decompress_counted(uint8_t* out, size_t* length, const uint8_t* in, size_t in_length, size_t* used) {
     BitReader r = {in, in_length, 0};
     Output o = {out, out ? *length : 0, 0};
     uint32_t last = 0;
@@ -246,7 +246,12 @@ int decompress(uint8_t* out, size_t* length, const uint8_t* in, size_t in_length
         }
     }
     *length = o.pos;
+    if (used) *used = (r.bit + 7) / 8;
     return o.pos > o.capacity ? ZIP_NO_ROOM : ZIP_DONE;
+}
+
+int decompress(uint8_t* out, size_t* length, const uint8_t* in, size_t in_length) {
+    return decompress_counted(out, length, in, in_length, nullptr);
 }
 
 }  // namespace inflate
