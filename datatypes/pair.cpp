@@ -10,6 +10,7 @@
 #include "core/datatype.h"
 #include "core/integer.h"
 #include "core/number_internal.h"
+#include "core/ownership.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/support.h"
@@ -275,8 +276,8 @@ const Cell* pick(Cell* value, int32_t index, Cell* index_cell) {
     return read(value, c);
 }
 
-const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t, bool,
-                      bool, bool, bool) {
+const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* prev_value,
+                      Cell* prev_element, int32_t, bool, bool, bool, bool notify) {
     Coordinate c = NONE;
     if (cell::type(element) == T_INTEGER) {
         int32_t k = cell::get_int(element);
@@ -288,8 +289,10 @@ const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell
     if (c == NONE) error::raise(Err::script_invalid_path, path, element);
     if (!value) return read(parent, c);
     if (cell::type(value) != T_INTEGER) raise_invalid_type(value);
+    Cell old = *parent;
     if (c == X) parent->w2 = value->w2;
     else parent->w3 = value->w2;
+    if (notify && prev_value) ownership::notify_holder(prev_value, prev_element, &old, parent);
     return value;
 }
 

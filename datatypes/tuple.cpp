@@ -12,6 +12,7 @@
 #include "core/float.h"
 #include "core/integer.h"
 #include "core/number_internal.h"
+#include "core/ownership.h"
 #include "core/raise.h"
 #include "core/string_actions.h"
 #include "core/support.h"
@@ -257,17 +258,19 @@ static const Cell* read(const Cell* value, int32_t index, const Cell* index_cell
 const Cell* pick(Cell* value, int32_t index, Cell* index_cell) { return read(value, index, index_cell); }
 
 // Setting none cuts the tuple before the index (at least 3 bytes stay).
-const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell*, Cell*, Cell*, int32_t, bool, bool,
-                      bool, bool) {
+const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell*, Cell* prev_value, Cell* prev_element,
+                      int32_t, bool, bool, bool, bool notify) {
     if (cell::type(element) != T_INTEGER) raise_invalid_type(element);
     int32_t k = cell::get_int(element);
     if (!value) return read(parent, k, element);
     if (k < 1 || uint32_t(k) > count(parent)) error::raise(Err::script_out_of_range, element);
+    Cell old = *parent;
     switch (cell::type(value)) {
     case T_INTEGER: bytes(parent)[k - 1] = clamp(cell::get_int(value)); break;
     case T_NONE: cut(parent, uint32_t(k - 1)); break;
     default: raise_invalid_type(value);
     }
+    if (notify && prev_value) ownership::notify_holder(prev_value, prev_element, &old, parent);
     return value;
 }
 
