@@ -679,7 +679,7 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out);
 [[gnu::noinline]] uint32_t call_operand_in_place(const FastOp& op, SeriesBuffer* b, uint32_t at) {
     Cell right;
     uint32_t end = fast_call_in_place(b, at, &right);
-    Cell* left = stack::top();
+    Cell* left = stack::last();
     return end && takes_both(op.takes, left, &right) && binary_inline(op.fast, left, &right) ? end : 0;
 }
 
@@ -711,7 +711,7 @@ inline bool starts_with_call(const Cell* paren) {
         if (!(right = path_value(right))) return 0;
         break;
     }
-    Cell* left = stack::top();
+    Cell* left = stack::last();
     return takes_both(op.takes, left, right) && binary_inline(op.fast, left, right) ? at + 1 : 0;
 }
 [[gnu::always_inline]] inline uint32_t infix_in_place(const FastOp& op, SeriesBuffer* b, uint32_t at) {
@@ -1010,7 +1010,7 @@ inline void push_value(const Cell* code, uint32_t pos, const Cell* w, const Cell
     Stop stop;
     uint32_t at = expression_in_place(b, pos, true, &stop);
     if (at && !stop.op) {
-        Cell* value = stack::top();
+        Cell* value = stack::last();
         Cell* slot = cell::type(value) == T_UNSET ? nullptr : context::bound_slot<true>(sw);
         if (slot) {
             *slot = *value;
@@ -1099,7 +1099,7 @@ inline const Cell* infix_op_at(SeriesBuffer* b, uint32_t pos) {
                                                   FastOp fast) {
     Cell held[2] = {unwrap(slot), series::cells(b)[pos]};  // the operator and its word, adjacent
     Cell &op = held[0], &w = held[1];
-    if (fast.takes & takes_of(stack::top())) return infix_evaluated(held, fast, code, pos + 1);
+    if (fast.takes & takes_of(stack::last())) return infix_evaluated(held, fast, code, pos + 1);
     if (is_tracing()) emit_fetch(code, pos, &w, &op);
     Call c = code_call(&op, &w, code, pos + 1);
     c.infix = true;
@@ -1109,7 +1109,7 @@ inline const Cell* infix_op_at(SeriesBuffer* b, uint32_t pos) {
 uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b) {
     while (const Cell* slot = infix_op_at(b, pos)) {
         FastOp fast = fast_operator(slot);
-        uint32_t next = fast.takes & takes_of(stack::top()) ? infix_in_place(fast, b, pos + 1) : 0;
+        uint32_t next = fast.takes & takes_of(stack::last()) ? infix_in_place(fast, b, pos + 1) : 0;
         if (next) {
             pos = next;
             continue;
@@ -1328,7 +1328,7 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
     if (!at) return 0;
     // The condition is read where the operator wrote it; the blocks where
     // they lie (nothing moves before the branch runs).
-    Cell* condition = stack::top();
+    Cell* condition = stack::last();
     const Cell* entries = series::cells(node::buffer(memo.list));
     const Cell* branch[2] = {nullptr, nullptr};
     bool fits = !stop.op && entry_takes(entries, cell::type(condition)) && at + blocks <= cell_count(b) &&

@@ -108,6 +108,8 @@ inline void return_value(const Cell* value) {
 // After a trapped error: the error on top becomes the result.
 void adjust_result();
 inline Cell* top() { return reg.top > reg.bottom ? reg.top - 1 : reg.bottom; }
+// The top value where one was just pushed: no test for an empty stack.
+inline Cell* last() { return reg.top - 1; }
 inline uint32_t top_type() { return cell::type(top()); }
 inline bool is_top_function() {
     uint32_t t = top_type();
