@@ -243,7 +243,8 @@ bool http_exchange(const HttpRequest& rq, HttpAnswer* answer) {
     Exchange x{&rq, answer, lib.easy_init(), rq.max_head};
     if (!x.curl) return false;
     curl_slist* fields = field_list(rq);
-    bool done = fields && configure(&x, fields) && lib.easy_perform(x.curl) == CURLE_OK;
+    // A connection closed inside the head is no answer, whatever libcurl says.
+    bool done = fields && configure(&x, fields) && lib.easy_perform(x.curl) == CURLE_OK && x.head_done;
     long status = 0;
     lib.easy_getinfo(x.curl, CURLINFO_RESPONSE_CODE, &status);
     answer->status = int32_t(status);

@@ -60,6 +60,8 @@ RAW = {
     "huge-header": b"HTTP/1.1 200 OK\r\nX-Big: " + b"h" * 70000 + b"\r\nContent-Length: 0\r\n\r\n",
     "header-flood": b"HTTP/1.1 200 OK\r\n" + b"X-A: 0123456789\r\n" * 5000 + b"Content-Length: 0\r\n\r\n",
     "nothing": b"",
+    "cut-head": b"HTTP/1.1 200 OK\r\nContent-Len",
+    "cut-redirect": b"HTTP/1.1 302 Found\r\nContent-Length: 0\r\n",
 }
 
 

@@ -203,6 +203,8 @@ TEST_F(HttpTest, FailedRequestsAreReported) {
         {"read http://{1}/raw/bad-chunk", Err::access_no_connect},
         {"read http://{1}/raw/huge-chunk", Err::access_no_connect},
         {"read http://{1}/raw/cut-chunk", Err::access_no_connect},
+        {"read http://{1}/raw/cut-head", Err::access_no_connect},
+        {"read/info http://{1}/raw/cut-redirect", Err::access_no_connect},
         {"read http://{1}/raw/huge-header", Err::access_no_connect},
         {"read http://{1}/raw/header-flood", Err::access_no_connect},
         {"read http://{1}/raw/nothing", Err::access_no_connect},
