@@ -127,6 +127,7 @@ void collect_close(Parser& p, Cell* record, CollectKind kind, const Cell* word, 
 
 void keep_range(Parser& p, int32_t start, int32_t end, bool pick) {
     Cell* record = collect_record(p);
+    end = std::min(end, length_of(p.input));  // a paren may have shortened the input
     if (end <= start) return;
     Cell kept;
     if (end - start == 1 || pick) {
