@@ -464,8 +464,13 @@ const Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t d
     uint32_t position = append ? len : clamped_index(series);
     bool owned = series::announce(series, append ? words::word(words::W_append) : words::keyword(words::K_insert),
                                   value, int32_t(position), int32_t(total));
-    // The owner's handler may have changed the series.
-    position = std::min(position, buffer_length(series));
+    if (owned) {
+        // The owner's handler may have changed the series and the value:
+        // what goes in is what the value holds now.
+        source = Source(series, value, only, part);
+        total = checked_total(source.count, dup);
+        position = append ? buffer_length(series) : std::min(position, buffer_length(series));
+    }
     ensure_room(series, total, dup < 5);
     Cell* at = open_gap(series, position, uint32_t(total));
     fill(at, source, dup);
@@ -486,11 +491,13 @@ const Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t d
     series->w1 = index;
     Source source(series, value, only, -1);
     uint64_t inserted = checked_total(source.count, dup);
-    uint32_t remaining = buffer_length(series) - index;
-    uint64_t removed = std::min<uint64_t>(remaining, part >= 0 ? uint64_t(part) : inserted);
     bool owned = series::announce(series, words::word(words::W_change), value, int32_t(index), int32_t(inserted));
-    index = std::min(index, buffer_length(series));
-    removed = std::min<uint64_t>(removed, buffer_length(series) - index);
+    if (owned) {  // the handler may have changed the series and the value
+        source = Source(series, value, only, -1);
+        inserted = checked_total(source.count, dup);
+        index = std::min(index, buffer_length(series));
+    }
+    uint64_t removed = std::min<uint64_t>(buffer_length(series) - index, part >= 0 ? uint64_t(part) : inserted);
     if (inserted > removed) {
         ensure_room(series, inserted - removed, false);
         open_gap(series, index + uint32_t(removed), uint32_t(inserted - removed));

@@ -189,10 +189,12 @@ const Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part
     if (p.count == 0) return series;
     int32_t index = int32_t(p.start), count = int32_t(p.count);
     bool owned = series::announce(series, words::word(words::W_sort), nullptr, index, count);
-    if (p.calls) {
+    if (!fits(series, p)) {
+        // The owner's handler shortened the block: its cells stay as they are.
+    } else if (p.calls) {
         sort_by_function(series, p, compare, stable);
         if (exits::pending()) return series;
-    } else if (fits(series, p)) {
+    } else {
         uintptr_t op = case_ ? actions::OP_SORT_CASE : actions::OP_SORT;
         run(cell_at(series, p.start), p, op, sort_compare_records, stable);
     }

@@ -22,6 +22,7 @@
 #include "interpreter/actions.h"
 #include "interpreter/random.h"
 #include "interpreter/stack.h"
+#include "kernel/temp_roots.h"
 #include "kernel/collector.h"
 
 namespace zel {
@@ -362,8 +363,11 @@ const Cell* take_units(Cell* s, Cell* part, bool last, bool use_carrier) {
     answer_for(s, n);
     Cell taken = answer;
     if (count > 0) close_units(s, uint32_t(start), uint32_t(count));
-    if (owned) announce(s, words::word(words::W_taken), nullptr, int32_t(start), int32_t(count));
+    // The taken values are indexed before the owner's handler runs, and held
+    // while it does: a collection in it would free them.
     if (cell::type(s) == T_HASH && part) taken.w3 = hashtable::make(uint32_t(count), &taken, 0, 0);
+    temp_roots::Hold hold(&taken);
+    if (owned) announce(s, words::word(words::W_taken), nullptr, int32_t(start), int32_t(count));
     answer = taken;
     return &answer;
 }

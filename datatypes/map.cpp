@@ -224,6 +224,8 @@ Cell* push_copy(const Cell* map) {
 
 bool set_loop_words(const Cell* words, Cell* map) {
     uint32_t first = uint32_t(cell::series_index(words));
+    // A body that shortened the words block leaves no words past its tail.
+    if (first + 2 > block::buffer_length(words)) error::raise(Err::script_invalid_arg, &statics::none_cell);
     Cell w[2] = {*block::cell_at(words, first), *block::cell_at(words, first + 1)};
     for (const Cell& word : w) {
         if (!has(WORD_KEYS, cell::type(&word))) error::raise(Err::script_invalid_arg, &word);
