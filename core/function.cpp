@@ -13,6 +13,7 @@
 #include "core/support.h"
 #include "core/symbol.h"
 #include "interpreter/actions.h"
+#include "interpreter/eval.h"
 #include "interpreter/stack.h"
 
 namespace zel {
@@ -338,13 +339,20 @@ const Cell* make(Cell*, Cell* spec, uint32_t) {
     Cell fspec = *at(spec, i), body = *at(spec, i + 1);
     uint32_t flags = validate_spec(&fspec);
     build_value(&fspec, &body, 0, 0, 0, flags);
+    // The spec block is the caller's: the argument list is read from it now,
+    // while it is the spec that was checked (as reflect does below).
+    interp::prepare_spec(stack::top());
     made = *stack::top();
     stack::pop(1);
     return &made;
 }
 
+// The spec handed out is the function's own block, which the caller may
+// change: the argument list that calls follow is read from it first, so
+// calls keep to the spec the function was made with.
 const Cell* reflect(Cell* value, uint32_t field_symbol) {
     if (callable::is_field(field_symbol, words::S_spec)) {
+        interp::prepare_spec(value);
         cell::make_series(&made, T_BLOCK, value->w2);
         return &made;
     }

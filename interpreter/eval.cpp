@@ -265,6 +265,8 @@ inline const Cell* path_value(const Cell* path) {
 
 // eval() inline, for the evaluator's own commonest blocks: a paren, a
 // branch, a function body (one C++ frame less per nesting).
+// Unnamed is set where the caller names the block <anon> or <body>.
+template <bool Unnamed = true>
 [[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last);
 
 [[noreturn]] void no_arg(const Cell* name, const Cell& entry) {
@@ -352,23 +354,8 @@ int32_t find_refinement(Node list, uint32_t symbol) {
 
 bool is_argument(const Cell& e) { return cell::type(&e) == T_TYPESET && fetch_mode(&e) != FETCH_RETURN; }
 
-// The refinement named by a path element, checked: a word, or a get-word
-// whose value decides whether the refinement is used.
 int32_t path_refinement(const Call& c, uint32_t at, bool* used) {
-    Cell e = fetch(c.path, at);
-    *used = true;
-    if (cell::type(&e) == T_GET_WORD) *used = logic::is_truthy(word::get_value(&e));
-    else if (cell::type(&e) != T_WORD) error::raise(Err::script_bad_refine, &e);
-    for (uint32_t j = c.path_from; j < at; j++) {
-        Cell before = fetch(c.path, j);
-        if (same_symbol(before.w2, e.w2)) error::raise(Err::script_dup_refine, c.path);
-    }
-    int32_t k = find_refinement(c.args, e.w2);
-    if (k < 0) {
-        Cell refinement = loose_word(e.w2, T_REFINEMENT);
-        error::raise(Err::script_no_refine, &c.name, &refinement);
-    }
-    return k;
+    return checked_refinement(c.path, c.path_from, at, c.args, &c.name, used);
 }
 
 // The refinements a path gives, in path order; a function's refinement and
@@ -1726,6 +1713,23 @@ bool lexer_call(const Cell* callback, const Cell* args) {
 
 // ---- public entries -------------------------------------------------------------------------
 
+int32_t checked_refinement(const Cell* path, uint32_t from, uint32_t at, Node list, const Cell* name, bool* used) {
+    Cell e = fetch(path, at);
+    *used = true;
+    if (cell::type(&e) == T_GET_WORD) *used = logic::is_truthy(word::get_value(&e));
+    else if (cell::type(&e) != T_WORD) error::raise(Err::script_bad_refine, &e);
+    for (uint32_t j = from; j < at; j++) {
+        Cell before = fetch(path, j);
+        if (same_symbol(before.w2, e.w2)) error::raise(Err::script_dup_refine, path);
+    }
+    int32_t k = find_refinement(list, e.w2);
+    if (k < 0) {
+        Cell refinement = loose_word(e.w2, T_REFINEMENT);
+        error::raise(Err::script_no_refine, name, &refinement);
+    }
+    return k;
+}
+
 Node prepare_spec(const Cell* callable) {
     Cell* cache = series::cells(node::buffer(callable->w3)) + native::EXTRA_ARGS;
     if (cell::type(cache) == T_BLOCK) return cell::series_node(cache);
@@ -1810,10 +1814,11 @@ void init() {
 // each expression of the block pushes its value where the frame's result
 // slot would be: so such a block runs without it. A named frame, or a trace
 // running when the block starts, takes the frame.
-void eval(const Cell* name, const Cell* block, bool keep_last) { eval_block(name, block, keep_last); }
+void eval(const Cell* name, const Cell* block, bool keep_last) { eval_block<false>(name, block, keep_last); }
 
 namespace {
 
+template <bool Unnamed>
 [[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last) {
     SeriesBuffer* b = code_buffer(block);
     uint32_t pos = uint32_t(cell::series_index(block)), tail = cell_count(b);
@@ -1821,7 +1826,8 @@ namespace {
         const Cell* first = plain_value(series::cells(b) + pos);
         if (first && eval_in_place(b, pos, first, keep_last)) return;
     }
-    if (pos >= tail || is_tracing() || (name->w2 != stack::reg.body_symbol && name->w2 != stack::reg.anon_symbol)) {
+    if (pos >= tail || is_tracing() ||
+        (!Unnamed && name->w2 != stack::reg.body_symbol && name->w2 != stack::reg.anon_symbol)) {
         eval_in_frame(name, block, keep_last);
         return;
     }

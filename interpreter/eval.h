@@ -58,6 +58,11 @@ inline uint32_t fetch_mode(const Cell* entry) { return (entry->header & FETCH_MA
 
 // The node of the argument list, made on first use.
 Node prepare_spec(const Cell* callable);
+// The refinement the path element at `at` names, checked as a call checks
+// it (a word, or a get-word whose value decides whether it is used: *used;
+// bad-refine, dup-refine against the elements from `from`, no-refine naming
+// `name`): its position in the argument list.
+int32_t checked_refinement(const Cell* path, uint32_t from, uint32_t at, Node list, const Cell* name, bool* used);
 
 // ---- library code ----------------------------------------------------------------
 // Functions of the standard library, evaluated from Zel source, carry this

@@ -543,21 +543,17 @@ void resolve_callable(Applied& a, const Cell* target) {
 
 bool same_symbol(uint32_t x, uint32_t y) { return symbol::resolve(x) == symbol::resolve(y); }
 
-// Whether the path names the refinement; a path element that names no
-// refinement of the spec raises no-refine.
+// Whether the path uses the refinement: its elements are checked as a
+// call's path is (a word, or a get-word whose value decides; bad-refine,
+// dup-refine, no-refine).
 bool path_names(const Applied& a, const Cell& refinement, Node list) {
     if (!a.has_path) return false;
     bool named = false;
-    for (uint32_t i = uint32_t(cell::series_index(&a.path)) + 1; i < live_tail(&a.path); i++) {
-        Cell element = *block::cell_at(&a.path, i);
-        bool known = false;
-        SeriesBuffer* b = node::buffer(list);
-        for (uint32_t k = 0; k < series::length(b); k++) {
-            Cell e = series::cells(node::buffer(list))[k];
-            if (cell::type(&e) == T_REFINEMENT && same_symbol(e.w2, element.w2)) known = true;
-        }
-        if (!known || cell::type(&element) != T_WORD) error::raise(Err::script_no_refine, &a.name, &element);
-        named = named || same_symbol(element.w2, refinement.w2);
+    uint32_t from = uint32_t(cell::series_index(&a.path)) + 1;
+    for (uint32_t i = from; i < live_tail(&a.path); i++) {
+        bool used;
+        interp::checked_refinement(&a.path, from, i, list, &a.name, &used);
+        if (same_symbol(block::cell_at(&a.path, i)->w2, refinement.w2)) named = used;
     }
     return named;
 }

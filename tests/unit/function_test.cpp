@@ -214,9 +214,11 @@ TEST_F(FunctionTest, MakeCopiesAndBindsTheBodyOnce) {
     EXPECT_EQ(context::owner_of(ctx)->w3, fn.w3);
     EXPECT_EQ(cell::type(context::cell_of(ctx)), uint32_t(T_CONTEXT));
     EXPECT_EQ(context::kind_of(context::cell_of(ctx)), uint32_t(context::KIND_FUNCTION));
-    for (uint32_t i : {function::EXTRA_ARGS, function::EXTRA_ENTRY, function::EXTRA_OP_SELF, function::EXTRA_BUILDER}) {
+    for (uint32_t i : {function::EXTRA_ENTRY, function::EXTRA_OP_SELF, function::EXTRA_BUILDER}) {
         EXPECT_EQ(cell::type(function::extra(&fn) + i), uint32_t(T_UNSET)) << i;
     }
+    // The spec is the caller's block: its argument list is read at once.
+    EXPECT_EQ(cell::type(function::extra(&fn) + function::EXTRA_ARGS), uint32_t(T_BLOCK));
     // A second function from the same body gets a copy of its own.
     Cell again = *function::make(nullptr, &source, T_FUNCTION);
     EXPECT_NE(function::extra(&again)[function::EXTRA_BODY].w2, copy.w2);
