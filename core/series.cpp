@@ -22,8 +22,8 @@
 #include "interpreter/actions.h"
 #include "interpreter/random.h"
 #include "interpreter/stack.h"
-#include "kernel/temp_roots.h"
 #include "kernel/collector.h"
+#include "kernel/temp_roots.h"
 
 namespace zel {
 namespace series {

@@ -5,10 +5,9 @@
 // (natives_exits.cpp, natives_os.cpp).
 #include "interpreter/natives_system.h"
 
-#include <cstring>
-
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "core/block.h"
 #include "core/context.h"

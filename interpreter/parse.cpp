@@ -438,8 +438,7 @@ bool capture(Parser& p, const Cell* blk, uint32_t i, bool copy) {
     int32_t start = position(p);
     if (!match_rule(p, blk, i + 2)) return false;
     Cell value = statics::none_cell;
-    // A paren in the rule may have shortened the input: what it removed is gone.
-    int32_t end = std::min(position(p), int32_t(series::buffer_length(p.input)));
+    int32_t end = position(p);
     if (copy) {
         Cell from = *p.input, part;
         from.w1 = uint32_t(start);

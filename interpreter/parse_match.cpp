@@ -33,7 +33,7 @@ bool is_block_input(const Parser& p) { return block::is_any_block(p.input); }
 
 void unit_at(const Parser& p, int32_t index, Cell* out) {
     if (index < 0 || uint32_t(index) >= series::buffer_length(p.input)) {
-        *out = statics::none_cell;  // nothing is read past the tail
+        *out = statics::none_cell;  // a paren may have shortened the input: nothing is read past its tail
     } else if (is_block_input(p)) {
         *out = *block::cell_at(p.input, uint32_t(index));
         cell::clear_flag(out);
