@@ -28,11 +28,6 @@ namespace {
 
 using natives_cases::eval_molded;
 
-std::string source_dir() {
-    const char* dir = std::getenv("ZEL_SOURCE_DIR");
-    return dir ? dir : ".";
-}
-
 std::string file_text(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;
@@ -42,7 +37,7 @@ std::string file_text(const std::string& path) {
 
 // The file names of the list in library/library.cmake, in its order.
 std::vector<std::string> listed_sources() {
-    std::string cmake = file_text(source_dir() + "/library/library.cmake");
+    std::string cmake = file_text(test_support::source_dir() + "/library/library.cmake");
     size_t from = cmake.find("set(ZEL_LIBRARY_SOURCES");
     size_t to = cmake.find(')', from);
     std::istringstream words(cmake.substr(from, to - from));
@@ -60,7 +55,7 @@ TEST(LibraryTest, EmbedsTheListedSourcesInOrder) {
         const library::Source& s = library::SOURCES[i];
         SCOPED_TRACE(names[i]);
         EXPECT_EQ(s.name, names[i]);
-        EXPECT_EQ(std::string(s.text, s.length), file_text(source_dir() + "/library/" + names[i]));
+        EXPECT_EQ(std::string(s.text, s.length), file_text(test_support::source_dir() + "/library/" + names[i]));
         EXPECT_EQ(s.text[s.length], '\0');
     }
 }
