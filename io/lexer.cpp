@@ -398,6 +398,13 @@ static bool drop_paths(State* s, uint32_t* start) {
     return dropped;
 }
 
+// After a callback refused the token [start, end): the scan goes on from
+// where the callback put the input, but always at least one byte past the
+// token's start, so that refusing every event still ends the scan.
+static void pass_refused(State* s, uint32_t start, uint32_t end) {
+    if (!s->moved || s->pos <= start) s->pos = std::min(s->length, std::max(end, start + 1));
+}
+
 void throw_error(State* s, int32_t kind, uint32_t start, uint32_t end) {
     if (s->braces) {
         start = std::min(start, s->brace_start);
@@ -415,7 +422,7 @@ void throw_error(State* s, int32_t kind, uint32_t start, uint32_t end) {
         if (!fire_range(s, EVENT_ERROR, &type, start, end, start)) {
             drop_paths(s, &start);
             s->path_type = 0;
-            if (!s->moved || s->pos <= start) s->pos = std::min(s->length, std::max(end, start + 1));
+            pass_refused(s, start, end);
             s->skipped_error = true;
             throw Skip{};
         }
@@ -533,9 +540,12 @@ static bool process(State* s) {
     uint32_t st = s->state;
     s->point_paren = st == S_PAREN_OPEN && point_ahead(s);
     if (s->mode == MODE_PRESCAN) return prescan_token(s);
+    s->moved = false;
     if (!(s->point_paren) && s->token_entry != S_BRACED &&
-        !fire(s, EVENT_PRESCAN, int32_t(token_types[st]), s->token_start, s->pos))
+        !fire(s, EVENT_PRESCAN, int32_t(token_types[st]), s->token_start, s->pos)) {
+        if (st != S_END) pass_refused(s, s->token_start, s->pos);
         return true;
+    }
     if (st < S_STRING) {
         run_scanner(s);
         return !is_complete(s);

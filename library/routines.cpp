@@ -16,6 +16,7 @@
 #include "core/series.h"
 #include "core/support.h"
 #include "core/word.h"
+#include "datatypes/event.h"
 #include "datatypes/tuple.h"
 #include "interpreter/stack.h"
 #include "interpreter/trace.h"
@@ -198,6 +199,10 @@ const Def ROUTINES[] = {
     {"collect-calls", "blk [block!]", collect_calls},
     {"tracing?", "", is_tracing},
     {"write-stdout", R"~("Write data to STDOUT" data [any-type!])~", write_stdout},
+    {"event?", R"~("Returns true if the value is this type" value [any-type!] return: [logic!])~",
+     event::is_event},
+    {"find-flag?", "facet flag [word!] return: [logic!]", event::is_find_flag},
+    {"send-event-os", "event [event!] queued? [logic!] return: [logic!]", event::send_event_os},
 };
 
 // A routine and its spec block stay in the root block.

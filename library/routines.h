@@ -1,7 +1,7 @@
 // The routines bound to words: small C++ routines in the routine table that
 // give scripts the runtime's own services (leaving the process, quiet
 // assignment, bit shifts, directories, tuple builders, the stacks, standard
-// output).
+// output), and the routines of event!.
 #pragma once
 
 namespace zel {
