@@ -29,6 +29,7 @@
 #include "kernel/memory.h"
 #include "kernel/runtime.h"
 #include "kernel/temp_roots.h"
+#include "library/routines.h"
 
 namespace zel {
 namespace system_values {
@@ -45,10 +46,14 @@ Cell new_block(uint32_t room) {
     return b;
 }
 
+// Text from outside (arguments, the build record): a malformed byte becomes
+// U+FFFD rather than failing the start.
 Cell text(const char* utf8, uint32_t type = T_STRING) {
-    Cell s = *string::load(reinterpret_cast<const uint8_t*>(utf8), uint32_t(std::strlen(utf8)),
-                           string::ENC_UTF8);
-    stack::pop(1);
+    size_t length = std::strlen(utf8);
+    Cell s;
+    string::write_cell(&s, uint32_t(length));
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(utf8);
+    string::append_utf8_lenient(string::buffer_of(&s), bytes, bytes + length);
     cell::set_type(&s, type);
     return s;
 }
@@ -141,17 +146,6 @@ const Def GC_ROUTINES[] = {
     {"nodes-cycles", R"~(return: [integer!])~", gc_node_cycles},
 };
 
-// A routine! kept in the root block; answers its root index.
-uint32_t make_routine(const Def& d) {
-    uint32_t index = routine::find(d.name);
-    if (!index) index = routine::register_(d.name, d.fn);
-    Cell* top = stack::reg.top;
-    Cell spec = lexer::load_text(d.spec, std::strlen(d.spec));
-    uint32_t kept = roots::keep(routine::make(&spec, nullptr, index, 0, false));
-    stack::reg.top = top;
-    return kept;
-}
-
 uint32_t gc_kept[3];
 
 Cell gc_routines() {
@@ -239,10 +233,10 @@ bool bound = false;
 void bind() {
     if (bound) return;
     bound = true;
-    for (uint32_t i = 0; i < 3; i++) gc_kept[i] = make_routine(GC_ROUTINES[i]);
+    for (uint32_t i = 0; i < 3; i++) gc_kept[i] = routines::keep(GC_ROUTINES[i].name, GC_ROUTINES[i].spec, GC_ROUTINES[i].fn);
     for (const Def& d : ROUTINES) {
         Cell w = word::intern(d.name);
-        word::set_value(&w, roots::at(make_routine(d)));
+        word::set_value(&w, roots::at(routines::keep(d.name, d.spec, d.fn)));
     }
 }
 

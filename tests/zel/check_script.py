@@ -47,6 +47,8 @@ def command_line_cases(path):
         ("arguments", ARGS_SCRIPT, ["a", "b c", ""], None,
          f'[%{ZEL} ["{path}" "a" "b c" ""] {{{path} a "b c" ""}}]\n'.encode()),
         ("no arguments", ARGS_SCRIPT, [], None, f'[%{ZEL} ["{path}"] "{path}"]\n'.encode()),
+        ("malformed UTF-8 argument", ARGS_SCRIPT, [b"a\xffb"], None,
+         f'[%{ZEL} ["{path}" "a\ufffdb"] "{path} a\ufffdb"]\n'.encode()),
         ("cache under HOME", CACHE_SCRIPT, [], dict(os.environ, HOME="/home/someone/"),
          b"%/home/someone/.zel/\n"),
         ("cache without HOME", CACHE_SCRIPT, [], home_unset, b"%/tmp/.zel/\n"),
