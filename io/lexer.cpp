@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/block.h"
 #include "core/datatype.h"
 #include "core/raise.h"
 #include "core/string.h"
@@ -250,16 +251,34 @@ static Node fold_cells(uint32_t first) {
 
 // ---- events ------------------------------------------------------------------
 
-static Cell type_cell(State* s, uint32_t type) {
+static Cell kind_cell(uint32_t state, uint32_t type) {
     Cell c{T_NONE, 0, 0, 0};
     if (type) {
         datatype::write_cell(&c, type);
-    } else if (s->state >= FIRST_TERMINAL && s->state < S_STRING) {
-        const ExitName& e = exit_names[s->state - FIRST_TERMINAL];
+    } else if (state >= FIRST_TERMINAL && state < S_STRING) {
+        const ExitName& e = exit_names[state - FIRST_TERMINAL];
         if (e.word) word::write_cell(symbol::intern(e.word), &c);
         else datatype::write_cell(&c, e.type);
     }
     return c;
+}
+
+static Cell type_cell(State* s, uint32_t type) { return kind_cell(s->state, type); }
+
+Cell exit_states() {
+    Cell block;
+    cell::make_series(&block, T_BLOCK, series::new_cells(STATE_COUNT - FIRST_TERMINAL));
+    temp_roots::Hold hold(&block);
+    for (uint32_t state = FIRST_TERMINAL; state < STATE_COUNT; state++) {
+        Cell kind;
+        if (state == S_HEX || state == S_RAW_STRING) {
+            word::write_cell(symbol::intern(state == S_HEX ? "hex" : "rawstring"), &kind);
+        } else {
+            kind = kind_cell(state, state < S_STRING ? 0 : token_types[state]);
+        }
+        *block::append_slot(&block) = kind;
+    }
+    return block;
 }
 
 // Calls the callback; on return the scan goes on from where the callback put

@@ -10,6 +10,7 @@
 #include "kernel/print.h"
 #include "kernel/runtime.h"
 #include "library/routines.h"
+#include "library/system_values.h"
 
 namespace zel {
 namespace library {
@@ -54,6 +55,7 @@ void load_source(const Source& source) {
 // in contexts of their own (on-parse-event) as well as the global ones.
 void load() {
     routines::bind();
+    system_values::bind();
     struct Loading {
         Loading() { interp::eval_state.loading = true; }
         ~Loading() { interp::eval_state.loading = false; }

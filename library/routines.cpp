@@ -205,14 +205,8 @@ const Def ROUTINES[] = {
     {"send-event-os", "event [event!] queued? [logic!] return: [logic!]", event::send_event_os},
 };
 
-// A routine and its spec block stay in the root block.
 void bind_routine(const Def& d) {
-    uint32_t index = routine::find(d.name);
-    if (!index) index = routine::register_(d.name, d.fn);
-    Cell* top = stack::reg.top;
-    Cell spec = lexer::load_text(d.spec, std::strlen(d.spec));
-    uint32_t kept = roots::keep(routine::make(&spec, nullptr, index, 0, false));
-    stack::reg.top = top;
+    uint32_t kept = keep(d.name, d.spec, d.fn);
     Cell w = word::intern(d.name);
     word::set_value(&w, roots::at(kept));
 }
@@ -220,6 +214,17 @@ void bind_routine(const Def& d) {
 bool bound = false;
 
 }  // namespace
+
+// A routine and its spec block stay in the root block.
+uint32_t keep(const char* name, const char* spec, routine::Fn fn) {
+    uint32_t index = routine::find(name);
+    if (!index) index = routine::register_(name, fn);
+    Cell* top = stack::reg.top;
+    Cell spec_block = lexer::load_text(spec, std::strlen(spec));
+    uint32_t kept = roots::keep(routine::make(&spec_block, nullptr, index, 0, false));
+    stack::reg.top = top;
+    return kept;
+}
 
 void bind() {
     if (bound) return;
