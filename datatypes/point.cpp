@@ -141,6 +141,19 @@ void math() {
     arithmetic(OP);
 }
 
+// The number divided by each component, with the errors of the float
+// arithmetic (a zero component is a zero divisor).
+void scalar_remainder() {
+    Cell* right = stack::arg(0);
+    uint32_t n = dim(right);
+    double a[3];
+    const Cell* scale;
+    operand_of(stack::arg(1), n, OP_REMAINDER, a, &scale);
+    float r[3];
+    for (uint32_t i = 0; i < n; i++) r[i] = combine(a[i], get(right, i), OP_REMAINDER);
+    init(right, cell::type(right), r);
+}
+
 const Cell* negate(Cell* value) {
     for (uint32_t i = 0; i < dim(value); i++) put(value, i, 0.0f - get(value, i));
     return value;
@@ -320,6 +333,7 @@ void register_one(uint32_t id, const char* name) {
                          .subtract = math<OP_SUBTRACT>, .pick = pick, .reverse = reverse});
     seams.arithmetic[id] = arithmetic;
     seams.negate[id] = negate_result;
+    seams.scalar_remainder[id] = scalar_remainder;
 }
 
 }  // namespace
