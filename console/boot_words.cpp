@@ -222,7 +222,7 @@ const ActionDef ACTIONS[] = {
         return: [any-type!])~"},
     {ACT_put, "put", R"~("Sets the value that follows a key; returns the new value"
         series [series! port! map! object!] "(modified)"
-        key [scalar! any-string! any-word! binary!]
+        key [scalar! any-string! all-word! binary!]
         value [any-type!]
         /case "Tells upper and lower case apart"
         return: [any-type!])~"},
@@ -231,7 +231,7 @@ const ActionDef ACTIONS[] = {
         /part "Removes this many values, or up to this position"
         length [number! char! series!]
         /key "Removes a key of a map"
-        key [scalar! any-string! any-word! binary! block!]
+        key [scalar! any-string! all-word! binary! block!]
         return: [series! port! bitset! map! none!])~"},
     {ACT_reverse, "reverse", R"~("Reverses the order of the values; returns the series at the same index"
         series [series! port! pair! tuple! any-point!] "(modified)"
