@@ -114,18 +114,18 @@ const ActionDef ACTIONS[] = {
         return: [logic!])~"},
     {ACT_and_, "and~", R"~("Returns the bitwise or logical AND of two values"
         value1 [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!]
-        value2 [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!]
+        value2 [logic! integer! char! bitset! binary! typeset! datatype! pair! tuple! vector!]
         return: [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!])~"},
     {ACT_complement, "complement", R"~("Returns the complement of a value"
         value [logic! integer! tuple! bitset! typeset! binary!]
         return: [logic! integer! tuple! bitset! typeset! binary!])~"},
     {ACT_or_, "or~", R"~("Returns the bitwise or logical OR of two values"
         value1 [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!]
-        value2 [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!]
+        value2 [logic! integer! char! bitset! binary! typeset! datatype! pair! tuple! vector!]
         return: [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!])~"},
     {ACT_xor_, "xor~", R"~("Returns the bitwise or logical exclusive OR of two values"
         value1 [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!]
-        value2 [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!]
+        value2 [logic! integer! char! bitset! binary! typeset! datatype! pair! tuple! vector!]
         return: [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!])~"},
     {ACT_append, "append", R"~("Inserts values at the tail of a series; returns the series at its head"
         series [series! port! bitset!] "The series to extend (modified)"
