@@ -114,18 +114,18 @@ const ActionDef ACTIONS[] = {
         return: [logic!])~"},
     {ACT_and_, "and~", R"~("Returns the bitwise or logical AND of two values"
         value1 [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!]
-        value2 [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!]
+        value2 [logic! integer! char! bitset! binary! typeset! datatype! pair! tuple! vector!]
         return: [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!])~"},
     {ACT_complement, "complement", R"~("Returns the complement of a value"
         value [logic! integer! tuple! bitset! typeset! binary!]
         return: [logic! integer! tuple! bitset! typeset! binary!])~"},
     {ACT_or_, "or~", R"~("Returns the bitwise or logical OR of two values"
         value1 [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!]
-        value2 [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!]
+        value2 [logic! integer! char! bitset! binary! typeset! datatype! pair! tuple! vector!]
         return: [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!])~"},
     {ACT_xor_, "xor~", R"~("Returns the bitwise or logical exclusive OR of two values"
         value1 [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!]
-        value2 [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!]
+        value2 [logic! integer! char! bitset! binary! typeset! datatype! pair! tuple! vector!]
         return: [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!])~"},
     {ACT_append, "append", R"~("Inserts values at the tail of a series; returns the series at its head"
         series [series! port! bitset!] "The series to extend (modified)"
@@ -222,7 +222,7 @@ const ActionDef ACTIONS[] = {
         return: [any-type!])~"},
     {ACT_put, "put", R"~("Sets the value that follows a key; returns the new value"
         series [series! port! map! object!] "(modified)"
-        key [scalar! any-string! any-word! binary!]
+        key [scalar! any-string! all-word! binary!]
         value [any-type!]
         /case "Tells upper and lower case apart"
         return: [any-type!])~"},
@@ -231,7 +231,7 @@ const ActionDef ACTIONS[] = {
         /part "Removes this many values, or up to this position"
         length [number! char! series!]
         /key "Removes a key of a map"
-        key [scalar! any-string! any-word! binary! block!]
+        key [scalar! any-string! all-word! binary! block!]
         return: [series! port! bitset! map! none!])~"},
     {ACT_reverse, "reverse", R"~("Reverses the order of the values; returns the series at the same index"
         series [series! port! pair! tuple! any-point!] "(modified)"

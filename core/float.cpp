@@ -18,7 +18,9 @@
 #include "datatypes/error.h"
 #include "interpreter/random.h"
 #include "interpreter/stack.h"
+#include "io/lexer.h"
 #include "io/number_scan.h"
+#include "kernel/temp_roots.h"
 #include "kernel/floattext.h"
 
 namespace zel {
@@ -162,6 +164,7 @@ void do_math(int32_t op) {
         uint32_t t = cell::type(second);
         bool compound = t == T_PAIR || t == T_POINT2D || t == T_POINT3D || t == T_TUPLE;
         if (compound && (op == OP_SUBTRACT || op == OP_DIVIDE)) raise_not_related(op, cell::type(first));
+        if (compound && op == OP_REMAINDER) return remainder_by_elements(first, second);
         hand_over(op, first, second);
         return;
     }
@@ -310,8 +313,21 @@ static bool scan_text(Cell* text, double* out) {
     return error == 0;
 }
 
-// percent! reads its text as a value: a number or a percent.
+// The type of the text's first value, error! when it does not scan.
+static uint32_t scanned_type(const Cell* text) {
+    Cell block = statics::none_cell;
+    temp_roots::Hold hold(&block);
+    lexer::Request request;
+    request.mode = lexer::MODE_SCAN;
+    return lexer::scan_string(&block, text, -1, request).type;
+}
+
+// percent! reads its text as a value: a number or a percent. The text is
+// typed first, so text that is no number (a syntax error included) is a bad
+// argument of the conversion, and only a number is loaded.
 static double of_loaded(Cell* spec, uint32_t type) {
+    uint32_t scanned = scanned_type(spec);
+    if (scanned != T_INTEGER && scanned != T_FLOAT && scanned != T_PERCENT) raise_bad_to(type, spec);
     Cell v = *load::value_from_string(spec);
     switch (cell::type(&v)) {
     case T_INTEGER: return cell::get_int(&v);

@@ -52,6 +52,13 @@ void vector_math(int32_t op, Cell* scalar, Cell* vector) {
     *scalar = *seams.vector_arithmetic(op, vector, scalar);
 }
 
+void remainder_by_elements(Cell* scalar, Cell* compound) {
+    void (*fn)() = seams.scalar_remainder[cell::type(compound)];
+    if (!fn) raise_invalid_type(compound);
+    std::swap(*scalar, *compound);
+    fn();
+}
+
 void raise_bad_to(uint32_t type, const Cell* spec) {
     Cell datatype;
     cell::make_datatype(&datatype, type);
@@ -231,9 +238,13 @@ void do_math(int32_t op) {
     case T_MONEY: hand_over(op, right); return;
     case T_PAIR:
     case T_POINT2D:
-    case T_POINT3D: with_pair(op, left, right); return;
+    case T_POINT3D:
+        if (op == OP_REMAINDER) return remainder_by_elements(left, right);
+        with_pair(op, left, right);
+        return;
     case T_TUPLE:
         if (op == OP_SUBTRACT || op == OP_DIVIDE) raise_not_related(op, T_INTEGER);
+        if (op == OP_REMAINDER) return remainder_by_elements(left, right);
         if (!seams.arithmetic[T_TUPLE]) raise_invalid_type(right);
         std::swap(*left, *right);
         hand_over(op, left);

@@ -34,6 +34,9 @@ struct Seams {
     void (*arithmetic[TYPE_TABLE_SIZE])(int32_t op);
     // pair!, point2D!, point3D!: negates every element of the result slot.
     void (*negate[TYPE_TABLE_SIZE])();
+    // pair!, point2D!, point3D!, tuple!: the number in the next argument
+    // divided by each element of the result slot; the remainders replace it.
+    void (*scalar_remainder[TYPE_TABLE_SIZE])();
     // The operator on a vector! and a scalar; answers the call's result.
     const Cell* (*vector_arithmetic)(int32_t op, Cell* vector, Cell* scalar);
     // The date! in the result slot moved by the next argument (days as an
@@ -62,6 +65,10 @@ extern Seams seams;
 // The operator on a scalar and a vector!: the scalar's cell takes the
 // answer; invalid type naming the vector while vector! is not there.
 void vector_math(int32_t op, Cell* scalar, Cell* vector);
+// The remainder of a number written before a pair, point or tuple: the
+// number divided by each element (10 % 2x3 is 0x1), never the reversed
+// operation. The number's cell takes the answer.
+void remainder_by_elements(Cell* scalar, Cell* compound);
 
 }  // namespace number
 

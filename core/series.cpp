@@ -92,7 +92,10 @@ void check_storable(const Cell* s, const Cell* value) {
     bool ok;
     switch (cell::type(s)) {
     case T_VECTOR: ok = t == s->w3; break;
-    case T_BINARY: ok = t == T_INTEGER || t == T_CHAR; break;
+    case T_BINARY:
+        if (t == T_INTEGER) binary::byte_of(value);  // a number no byte holds raises here
+        ok = t == T_INTEGER || t == T_CHAR;
+        break;
     default: ok = is_cells(s) || t == T_CHAR;
     }
     if (!ok) error::raise(Err::script_invalid_arg, value);

@@ -126,9 +126,7 @@ uint32_t value_to_bytes(uint8_t* target, const Cell* value, int32_t limit, bool 
         return n;
     }
     case T_INTEGER: {
-        int32_t v = cell::get_int(value);
-        if (v < -128 || v > 255) error::raise(Err::script_invalid_arg, value);
-        uint8_t byte = uint8_t(v);
+        uint8_t byte = byte_of(value);
         put(target, &byte, 1);
         return 1;
     }
@@ -255,10 +253,18 @@ void append_int32_be(int32_t n, const Cell* value) {
     append_bytes(value, bytes, 4);
 }
 
+uint8_t byte_of(const Cell* integer) {
+    int32_t v = cell::get_int(integer);
+    if (v < -128 || v > 255) error::raise(Err::script_invalid_arg, integer);
+    return uint8_t(v);
+}
+
 void set_byte(uint8_t* target, const Cell* value) {
-    uint32_t t = cell::type(value);
-    if (t != T_INTEGER && t != T_CHAR) error::raise(Err::script_invalid_arg, value);
-    *target = uint8_t(value->w2);
+    switch (cell::type(value)) {
+    case T_INTEGER: *target = byte_of(value); return;
+    case T_CHAR: *target = uint8_t(value->w2); return;
+    default: error::raise(Err::script_invalid_arg, value);
+    }
 }
 
 // ---- matching -----------------------------------------------------------------

@@ -56,7 +56,11 @@ void overwrite_bytes(const Cell* value, uint32_t offset, const uint8_t* source, 
 // Four bytes, most significant first, at the tail; the room is reserved by
 // the caller (init_empty).
 void append_int32_be(int32_t n, const Cell* value);
-// Stores the low 8 bits of an integer! or char!; invalid-arg for anything else.
+// An integer! as one byte: -128 to 255, a negative one as its low 8 bits;
+// invalid-arg for any other number, which no byte can hold.
+uint8_t byte_of(const Cell* integer);
+// Stores an integer! by byte_of or the low 8 bits of a char!; invalid-arg
+// for anything else.
 void set_byte(uint8_t* target, const Cell* value);
 
 // The bytes of a binary, or of text as UTF-8 from its index: one-byte ASCII

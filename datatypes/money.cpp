@@ -174,8 +174,7 @@ void raise_make(uint32_t type, const Cell* spec) {
 // The shortest text that reads back to the float: a value with a short
 // decimal form (0.1, 2.675) converts exactly. In the range accepted the text
 // is always plain notation.
-void of_float(Cell* c, double d, bool strict) {
-    if (is_float_too_large(d) || is_float_too_small(d)) raise_float(d);
+bool of_float_cut(Cell* c, double d) {
     char text[float_::TEXT_SIZE];
     size_t n = float_::format_double(d, 0, false, text);
     const char* p = text + (text[0] == '-');
@@ -188,10 +187,17 @@ void of_float(Cell* c, double d, bool strict) {
     m.negative = d < 0;
     m.integer_count = uint32_t(integer_end - p);
     m.fraction_count = uint32_t(end - fraction);
-    if (strict && m.fraction_count > uint32_t(DECIMALS)) raise_float(d);
     std::memcpy(m.integer, p, std::min<size_t>(m.integer_count, sizeof m.integer));
     std::memcpy(m.fraction, fraction, std::min<size_t>(m.fraction_count, sizeof m.fraction));
     if (!from_text(c, m)) raise_float(d);
+    return m.fraction_count > uint32_t(DECIMALS);
+}
+
+void of_float(Cell* c, double d, bool strict) {
+    if (is_float_too_large(d) || is_float_too_small(d)) raise_float(d);
+    Cell cut;
+    if (of_float_cut(&cut, d) && strict) raise_float(d);
+    *c = cut;
 }
 
 double as_float(const Cell* c) {

@@ -86,6 +86,9 @@ bool is_float_too_small(double d);
 // for a float out of range and, when strict, for more than 5 decimals; not
 // strict, further decimals are dropped.
 void of_float(Cell* c, double d, bool strict);
+// The same for a float in money's range, never strict: true when decimals
+// past the fifth were dropped.
+bool of_float_cut(Cell* c, double d);
 double as_float(const Cell* c);
 // Script error bad-make-arg naming the datatype and the spec.
 [[noreturn]] void raise_make(uint32_t type, const Cell* spec);

@@ -163,6 +163,21 @@ int32_t nan_answer(int32_t op) {
     }
 }
 
+// Floats that money cannot hold are placed, never refused: beyond every
+// amount, between zero and the smallest amount, or, with more decimals than
+// money keeps, between the amount their digits are cut to and the next one
+// away from zero. Equality with such a float is false.
+static int32_t with_float(const Cell* money, double d, int32_t op) {
+    if (std::isnan(d)) return nan_answer(op);
+    if (is_float_too_large(d)) return d > 0 ? -1 : 1;
+    Cell cut;
+    bool inexact = true;
+    if (is_float_too_small(d)) of_integer(&cut, 0);
+    else inexact = of_float_cut(&cut, d);
+    int32_t order = compare_amounts(money, &cut);
+    return order || !inexact ? order : d > 0 ? -1 : 1;
+}
+
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     uint32_t t = cell::type(value2);
     if (t != T_MONEY && (op == actions::OP_STRICT_EQUAL || op == actions::OP_SAME || op == actions::OP_FIND)) return 1;
@@ -170,19 +185,7 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     switch (t) {
     case T_MONEY: return with_money(value1, value2, op);
     case T_INTEGER: of_integer(&other, cell::get_int(value2)); break;
-    case T_FLOAT: {
-        // Floats that money cannot hold lie beyond every amount, or between
-        // zero and the smallest one.
-        double d = cell::get_float(value2);
-        if (std::isnan(d)) return nan_answer(op);
-        if (is_float_too_large(d)) return d > 0 ? -1 : 1;
-        if (is_float_too_small(d)) {
-            int32_t sign = sign_of(value1);
-            return sign ? sign : d > 0 ? -1 : 1;
-        }
-        of_float(&other, d, true);
-        break;
-    }
+    case T_FLOAT: return with_float(value1, cell::get_float(value2), op);
     default: return -2;
     }
     return compare_amounts(value1, &other);

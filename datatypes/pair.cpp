@@ -161,6 +161,17 @@ static void math() {
     arithmetic(OP);
 }
 
+// A float is taken by its whole part, as by every operation but multiply
+// and divide; only the smallest integer by -1 leaves the range, and its
+// remainder is 0.
+static void scalar_remainder() {
+    Cell* pair = stack::arg(0);
+    int32_t n = number_of(stack::arg(1)), rx, ry;
+    coordinate_op(n, x_of(pair), OP_REMAINDER, &rx);
+    coordinate_op(n, y_of(pair), OP_REMAINDER, &ry);
+    init_cell(pair, rx, ry);
+}
+
 static int32_t negated(int32_t v) {
     if (v == INT32_MIN) error::raise(Err::math_overflow);
     return -v;
@@ -307,6 +318,7 @@ void register_type() {
                          .xor_ = math<OP_XOR>, .pick = pick, .reverse = reverse});
     seams.arithmetic[T_PAIR] = arithmetic;
     seams.negate[T_PAIR] = negate_result;
+    seams.scalar_remainder[T_PAIR] = scalar_remainder;
 }
 
 }  // namespace pair

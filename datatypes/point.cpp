@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "core/datatype.h"
 #include "core/float.h"
@@ -124,17 +125,27 @@ void operand_of(const Cell* right, uint32_t n, int32_t op, double* b, const Cell
 }
 
 // The result is computed aside, so an error leaves the operands as they were.
-void arithmetic(int32_t op) {
+// With scalar_first the number in the next argument is the left operand of
+// each component.
+void compute(int32_t op, bool scalar_first) {
     Cell* left = stack::arg(0);
     uint32_t n = dim(left);
     double b[3];
     const Cell* scale;
     operand_of(stack::arg(1), n, op, b, &scale);
     float r[3];
-    for (uint32_t i = 0; i < n; i++)
-        r[i] = scale ? float(float_::arith_op(get(left, i), b[i], op)) : combine(get(left, i), b[i], op);
+    for (uint32_t i = 0; i < n; i++) {
+        double a = get(left, i);
+        if (scalar_first) std::swap(a, b[i]);
+        r[i] = scale ? float(float_::arith_op(a, b[i], op)) : combine(a, b[i], op);
+    }
     init(left, cell::type(left), r);
 }
+
+void arithmetic(int32_t op) { compute(op, false); }
+
+// A zero component is a zero divisor, as in every remainder of points.
+void scalar_remainder() { compute(OP_REMAINDER, true); }
 
 template <int32_t OP>
 void math() {
@@ -320,6 +331,7 @@ void register_one(uint32_t id, const char* name) {
                          .subtract = math<OP_SUBTRACT>, .pick = pick, .reverse = reverse});
     seams.arithmetic[id] = arithmetic;
     seams.negate[id] = negate_result;
+    seams.scalar_remainder[id] = scalar_remainder;
 }
 
 }  // namespace

@@ -170,16 +170,20 @@ static int64_t byte_op(int64_t a, int64_t b, int32_t op) {
 }
 
 // The result is computed aside, so an error leaves the operands as they were.
-void arithmetic(int32_t op) {
+// With scalar_first the number in the next argument is the left operand of
+// each byte.
+static void compute(int32_t op, bool scalar_first) {
     Cell* left = stack::arg(0);
     const Cell* right = stack::arg(1);
     uint8_t out[MAX_BYTES] = {};
     const uint8_t* a = bytes(left);
     uint32_t n = count(left);
     switch (cell::type(right)) {
-    case T_INTEGER:
-        for (uint32_t i = 0; i < n; i++) out[i] = clamp(byte_op(a[i], cell::get_int(right), op));
+    case T_INTEGER: {
+        int64_t v = cell::get_int(right);
+        for (uint32_t i = 0; i < n; i++) out[i] = clamp(scalar_first ? byte_op(v, a[i], op) : byte_op(a[i], v, op));
         break;
+    }
     case T_TUPLE:
         n = std::max(n, count(right));
         for (uint32_t i = 0; i < n; i++) out[i] = clamp(byte_op(a[i], bytes(right)[i], op));
@@ -187,13 +191,20 @@ void arithmetic(int32_t op) {
     case T_FLOAT:
     case T_PERCENT: {
         double f = cell::get_float(right);
-        for (uint32_t i = 0; i < n; i++) out[i] = clamp_float(std::trunc(float_::arith_op(a[i], f, op)));
+        for (uint32_t i = 0; i < n; i++) {
+            double r = scalar_first ? float_::arith_op(f, a[i], op) : float_::arith_op(a[i], f, op);
+            out[i] = clamp_float(std::trunc(r));
+        }
         break;
     }
     default: raise_invalid_type(right);
     }
     init_cell(left, out, n);
 }
+
+void arithmetic(int32_t op) { compute(op, false); }
+
+static void scalar_remainder() { compute(OP_REMAINDER, true); }
 
 template <int32_t OP>
 static void math() {
@@ -296,6 +307,7 @@ void register_type() {
                          .complement = complement, .or_ = math<OP_OR>, .xor_ = math<OP_XOR>,
                          .is_length = length, .pick = pick, .reverse = reverse});
     seams.arithmetic[T_TUPLE] = arithmetic;
+    seams.scalar_remainder[T_TUPLE] = scalar_remainder;
 }
 
 }  // namespace tuple

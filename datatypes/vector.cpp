@@ -11,6 +11,7 @@
 #include "core/raise.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "datatypes/hash.h"
 #include "datatypes/vector_internal.h"
 #include "interpreter/actions.h"
 #include "interpreter/stack.h"
@@ -133,9 +134,10 @@ namespace {
 // Values from a block's index (none when the index lies past the tail).
 uint32_t values_in(const Cell* block) { return uint32_t(std::max(block::get_length(block), 0)); }
 
-// A count from a spec; a negative one is out of range.
+// A count from a spec, as make map! takes one: a float beyond the integer
+// range overflows; a negative count is out of range.
 uint32_t count_of(const Cell* value) {
-    int32_t n = check::float_range(value);
+    int32_t n = hash::whole_number(value);
     if (n < 0) error::raise(Err::script_out_of_range, value);
     return uint32_t(n);
 }

@@ -31,12 +31,13 @@ Cell* arg(uint32_t k) { return stack::reg.base + k; }
 
 // ---- set operations ---------------------------------------------------------------
 
-// Both sets of a two-set operation: any two block-like sets, else one type.
+// Both sets of a two-set operation: any two block-like sets, a typeset and
+// a datatype (a set of one type), else one type.
 bool is_block_set(uint32_t type) { return type == T_BLOCK || type == T_HASH; }
 
 void check_set_types(const Cell* set1, const Cell* set2) {
     uint32_t t1 = cell::type(set1), t2 = cell::type(set2);
-    if (t1 == t2 || (is_block_set(t1) && is_block_set(t2))) return;
+    if (t1 == t2 || (is_block_set(t1) && is_block_set(t2)) || (t1 == T_TYPESET && t2 == T_DATATYPE)) return;
     Cell expected, found;
     cell::make_datatype(&expected, t1);
     cell::make_datatype(&found, t2);
@@ -247,7 +248,7 @@ void float_native(bool check, const int32_t* r) {
 // ---- the table ---------------------------------------------------------------------------
 
 #define ZEL_SET2_SPEC(doc, types)                                                      \
-    "\"" doc "\" set1 [" types "] set2 [" types "]"                                    \
+    "\"" doc "\" set1 [" types "] set2 [" types " datatype!]"                          \
     " /case \"Use case-sensitive comparison\""                                         \
     " /skip \"Treat the series as fixed size records\" size [integer!]"
 #define ZEL_SET_TYPES "block! hash! string! bitset! typeset!"

@@ -58,15 +58,17 @@ bool line_before(const uint8_t* in, uint32_t open) {
 
 }  // namespace
 
-// A number and "%": the fraction is the number divided by 100.
+// A number and "%": the fraction is the number divided by 100, read as one
+// correctly rounded value (dividing after reading would round twice, and
+// 1e-5% would not come back as the 1e-7 it was molded from).
 void load_percent(State* s, uint32_t start, uint32_t end, uint32_t, bool load) {
     int32_t error;
-    double d = scan_float(input_bytes(s), start, end - start, 1, &error);
+    double d = scan_float(input_bytes(s), start, end - start, 1, &error, -2);
     if (error) invalid(s, T_PERCENT);
     s->type = T_PERCENT;
     if (!load) return;
     Cell c;
-    percent::init_cell(&c, d / 100);
+    percent::init_cell(&c, d);
     put(alloc_cell(s), c);
 }
 

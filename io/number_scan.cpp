@@ -1,7 +1,6 @@
 // Number scanners for conversions and for the lexer's number loaders.
 #include "io/number_scan.h"
 
-#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -85,7 +84,8 @@ bool is_float_syntax(const uint8_t* start, const uint8_t* end) {
     return state != FLOAT_REJECT && float_accepts[state];
 }
 
-double scan_float(const uint8_t* text, uint32_t start, uint32_t length, uint32_t unit, int32_t* error) {
+double scan_float(const uint8_t* text, uint32_t start, uint32_t length, uint32_t unit, int32_t* error,
+                  int32_t exponent_shift) {
     *error = -1;
     const double nan = std::numeric_limits<double>::quiet_NaN();
     if (length > FLOAT_TEXT_MAX) return nan;
@@ -102,8 +102,8 @@ double scan_float(const uint8_t* text, uint32_t start, uint32_t length, uint32_t
     for (uint32_t i = 0; i < length; i++)
         if (buffer[i] != '\'') buffer[kept++] = buffer[i];
     int32_t unconsumed = 0;
-    double value = float_::from_text(buffer, buffer + kept, 0, &unconsumed);
-    if (unconsumed != 0 || std::isinf(value)) return nan;
+    double value = float_::from_text(buffer, buffer + kept, exponent_shift, &unconsumed);
+    if (unconsumed != 0) return nan;
     *error = 0;
     return value;
 }

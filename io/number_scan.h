@@ -20,9 +20,11 @@ constexpr uint32_t FLOAT_TEXT_MAX = 312;
 // -2 the value read so far is answered.
 int32_t scan_integer(const uint8_t* text, uint32_t start, uint32_t length, uint32_t unit, int32_t* error);
 // Digits with apostrophes, an optional point or comma, an optional signed
-// exponent; NaN with the flag -1 when the text is not a float or its value
-// lies beyond the float range.
-double scan_float(const uint8_t* text, uint32_t start, uint32_t length, uint32_t unit, int32_t* error);
+// exponent; NaN with the flag -1 when the text is not a float. The value is
+// the text times ten to the exponent shift, correctly rounded; beyond the
+// float range it saturates to an infinity or zero.
+double scan_float(const uint8_t* text, uint32_t start, uint32_t length, uint32_t unit, int32_t* error,
+                  int32_t exponent_shift = 0);
 // Up to 12 fields of 0-255 separated by points, written into the cell as a
 // tuple!.
 void scan_tuple(const uint8_t* text, uint32_t start, uint32_t length, uint32_t unit, Cell* out, int32_t* error);

@@ -187,7 +187,12 @@ void load_name(State* s, uint32_t type, uint32_t start, uint32_t end, bool load)
 
 // ---- scanners ----------------------------------------------------------------
 
-void scan_end(State* s) { s->pos = s->length; }
+// A NUL byte shares the end-of-input column of the tables; one that stands
+// before the end would silently drop the rest of the text.
+void scan_end(State* s) {
+    if (s->token_end < s->length) throw_error(s, K_BAD_CHAR, s->token_end, s->token_end + 1);
+    s->pos = s->length;
+}
 
 void scan_error(State* s) {
     uint32_t type = token_types[s->prev_state];

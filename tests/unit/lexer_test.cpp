@@ -190,6 +190,7 @@ TEST(LexerTest, LoadsEveryKindOfToken) {
         {"0 1 -1 +7 007", "0 1 -1 7 7"},
         {"1.5 .5 1. 1e3 1.5E-3 -0.0", "f1.5 f0.5 f1 f1000 f0.0015 f-0"},
         {"1.#INF -1.#inf", "finf f-inf"},
+        {"1e400 -2e308 1e-400", "finf f-inf f0"},  // saturated, never a syntax error
         {"FFh 0Ah FFFFFFFFh", "255 10 -1"},
         {"12:30 -0:30 1:02:03.5", "t45000 t-1800 t3723.5"},
         {"[] [a [b]] (c) [(d)]", "[] [a [b]] (c) [(d)]"},
@@ -321,8 +322,16 @@ TEST(LexerTest, SyntaxErrorsNameTypeLineAndText) {
         {"{a{b}", "error invalid (line 1) string! {a{b}"},
         {"x {\nab", "error invalid (line 2) string! {"},
         {":http://a", "error invalid (line 1) get-word! :http://a"},
-        {"1e400", "error invalid (line 1) float! 1e400"},
     });
+}
+
+// A NUL byte shares the end-of-input column of the tables; before the end
+// it is a bad character, so no text after it is dropped unread.
+TEST(LexerTest, ANulByteBeforeTheEndIsABadCharacter) {
+    for (const std::string& source : {std::string("1\0" "2", 3), std::string("1 \0", 3), std::string("a\0", 2),
+                                      std::string("; c\0x\n1", 7), std::string("\0", 1)})
+        EXPECT_EQ(lex(source).text.rfind("error bad-char (line 1)", 0), 0u) << lex(source).text;
+    EXPECT_EQ(lex("1 2").text, "1 2");
 }
 
 // ---- the modes ---------------------------------------------------------------
@@ -569,8 +578,10 @@ TEST(NumberScanTest, FloatsAndTuples) {
     std::string long_text(313, '1');
     lexer::scan_float(reinterpret_cast<const uint8_t*>(long_text.data()), 0, 313, 1, &error);
     EXPECT_EQ(error, -1);
-    lexer::scan_float(reinterpret_cast<const uint8_t*>(long_text.data()), 0, 312, 1, &error);
-    EXPECT_EQ(error, -1);  // 1e311 is beyond the float range
+    // 1e311 is beyond the float range: it saturates.
+    EXPECT_EQ(lexer::scan_float(reinterpret_cast<const uint8_t*>(long_text.data()), 0, 312, 1, &error), HUGE_VAL);
+    EXPECT_EQ(error, 0);
+    EXPECT_EQ(lexer::scan_float(reinterpret_cast<const uint8_t*>("125"), 0, 3, 1, &error, -2), 1.25);
     lexer::scan_float(reinterpret_cast<const uint8_t*>(long_text.data()), 0, 300, 1, &error);
     EXPECT_EQ(error, 0);
     Cell t;

@@ -27,6 +27,7 @@ CASES = [
     ("near inside a function body", b"f: func [a] [a + none]\nf 2\n",
      b"*** Script Error: + does not allow none! for its value2 argument\n*** Where: +\n*** Near : a + none\n", 254),
     ("invalid UTF-8", b'print "\xff"\n', b"*** ", 254),
+    ("a NUL byte ends nothing silently", b"print 1\x00print 2\n", b"*** Syntax Error: (line 1) invalid character", 254),
 ]
 
 
