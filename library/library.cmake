@@ -2,7 +2,6 @@
 # this order (each file may use what the files before it made).
 set(ZEL_LIBRARY_SOURCES
   core.zel
-  type_predicates.zel
   conversions.zel
   general.zel
 )

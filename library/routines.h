@@ -3,13 +3,30 @@
 // assignment, bit shifts, directories, tuple builders, the stacks, standard
 // output).
 #pragma once
+#include <cstdint>
+
+#include "core/routine.h"
 
 namespace zel {
 namespace routines {
 
-// Registers every routine in the routine table, makes its routine! from its
-// spec and binds it to its global word. Needs the boot words and the
-// typesets (the specs name them). Idempotent.
+// A routine as the library defines it: its word, the Zel source of its spec
+// block's contents and its C++ body.
+struct Def {
+    const char* name;
+    const char* spec;
+    routine::Fn fn;
+};
+
+// Registers each routine of the table, makes its routine! (its return-type
+// code the id of the datatype its spec declares after return:, else -1) and
+// binds it to its global word.
+void bind_all(const Def* defs, uint32_t count);
+
+// Registers every routine in the routine table (the type predicates'
+// included), makes its routine! from its spec and binds it to its global
+// word. Needs the boot words and the typesets (the specs name them).
+// Idempotent.
 void bind();
 
 }  // namespace routines
