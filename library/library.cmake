@@ -4,6 +4,7 @@ set(ZEL_LIBRARY_SOURCES
   core.zel
   conversions.zel
   general.zel
+  math.zel
 )
 list(TRANSFORM ZEL_LIBRARY_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/library/)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
