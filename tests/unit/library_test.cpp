@@ -11,9 +11,11 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "console/boot_words.h"
+#include "core/function.h"
 #include "core/word.h"
 #include "interpreter/eval.h"
 #include "interpreter/exits.h"
@@ -78,6 +80,15 @@ bool is_library(const char* name) {
     return interp::is_library(word::get_value(&w));
 }
 
+// The return-type code a routine keeps: the id of the datatype its spec
+// declares, else -1 (-2: not a routine).
+int32_t return_code(const char* name) {
+    Cell w = word::intern(name);
+    const Cell* r = word::get_value(&w);
+    if (cell::type(r) != T_ROUTINE) return -2;
+    return cell::get_int(function::extra(r) + function::EXTRA_BUILDER);
+}
+
 std::string printed;
 void capture(const Cell* text, bool line) {
     printed += natives_cases::text_of(text);
@@ -104,6 +115,17 @@ void loaded_library_checks() {
         std::fprintf(stderr, "on-parse-event is not marked\n");
         ok = false;
     }
+    const std::pair<const char*, int32_t> codes[] = {
+        {"exists?", T_LOGIC},     {"count-chars", T_INTEGER}, {"stack-size?", T_INTEGER},
+        {"frame-index?", T_INTEGER}, {"write-clipboard", T_LOGIC}, {"block?", T_LOGIC},
+        {"series?", T_LOGIC},     {"quit-return", -1},        {"set-quiet", -1},
+        {"read-clipboard", -1},   {"pick-stack", -1},
+    };
+    for (const auto& [name, code] : codes)
+        if (return_code(name) != code) {
+            std::fprintf(stderr, "%s keeps the return code %d\n", name, return_code(name));
+            ok = false;
+        }
     // An error inside a library body is reported at the user's call.
     ok &= expect("e: try [mod 1 0] e/near", "[mod 1 0]");
     ok &= expect("e: try [also 1 cause-error 'math 'zero-divide []] e/near",
