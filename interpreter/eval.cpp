@@ -1036,7 +1036,8 @@ inline void push_value(const Cell* code, uint32_t pos, const Cell* w, const Cell
 
 // An expression that applies in place assigned to a field that a path
 // names (see field_ref) needs no frame; else the part of the value computed
-// in place moves into the frame, as for a set-word.
+// in place moves into the frame, as for a set-word. Library code names the
+// frame eval-set-path, which call-stack reports show.
 uint32_t set_path_expression(const Cell* code, uint32_t pos, const Cell* path_value) {
     Cell path = *path_value;
     SeriesBuffer* b = code_buffer(code);
@@ -1054,7 +1055,8 @@ uint32_t set_path_expression(const Cell* code, uint32_t pos, const Cell* path_va
         stack::pop(1);
     }
     temp_roots::Hold hold(&path);
-    stack::enter_frame(anon(), stack::KIND_NATIVE | interp_bit());
+    stack::enter_frame(eval_state.library ? words::word(words::W_eval_set_path) : anon(),
+                       stack::KIND_NATIVE | interp_bit());
     if (at) {
         stack::push(&so_far);
         pos = stop.op ? infix_from(code, at, b, stop) : at;

@@ -126,6 +126,13 @@ void loaded_library_checks() {
             std::fprintf(stderr, "%s keeps the return code %d\n", name, return_code(name));
             ok = false;
         }
+    // A set-path assignment of library code that takes a frame names it
+    // eval-set-path; the user's own do not.
+    interp::eval_state.loading = true;
+    natives_cases::run("lib-set: func [b] [b/1: collect-calls copy []]");
+    interp::eval_state.loading = false;
+    ok &= expect("b: [0] lib-set b third first b", "eval-set-path");
+    ok &= expect("user-set: func [b] [b/1: collect-calls copy []] b: [0] user-set b third first b", "none");
     // An error inside a library body is reported at the user's call.
     ok &= expect("e: try [mod 1 0] e/near", "[mod 1 0]");
     ok &= expect("e: try [also 1 cause-error 'math 'zero-divide []] e/near",
