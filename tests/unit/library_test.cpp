@@ -99,7 +99,8 @@ void loaded_library_checks() {
     library::load();
     boot_words::make_library_operators();
     bool ok = true;
-    for (const char* name : {"probe", "first", "to-string", "block?", "parse-trace", "math", "replace"})
+    for (const char* name : {"probe", "first", "to-string", "block?", "series?", "parse-trace", "math", "replace",
+                             "rejoin", "clock", "quit", "exists?"})
         if (!is_library(name)) {
             std::fprintf(stderr, "%s is not marked\n", name);
             ok = false;
