@@ -1,7 +1,8 @@
 // The routines bound to words: small C++ routines in the routine table that
 // give scripts the runtime's own services (leaving the process, quiet
-// assignment, bit shifts, directories, tuple builders, the stacks, standard
-// output).
+// assignment, bit shifts, directories, tuple builders, the stacks, the
+// clipboard, standard output; the type predicates are in
+// library/type_predicates.*).
 #pragma once
 #include <cstdint>
 

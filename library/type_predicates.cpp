@@ -5,9 +5,7 @@
 // argument's slot, which is also the result slot: no allocation, one test.
 #include "library/type_predicates.h"
 
-#include <array>
 #include <cstdint>
-#include <utility>
 
 #include "core/context.h"
 #include "core/datatype.h"
@@ -58,11 +56,15 @@ const routines::Def TYPE_PREDICATES[] = {
     {"routine?", ZEL_TYPE_SPEC, is_type<T_ROUTINE>},     {"vector?", ZEL_TYPE_SPEC, is_type<T_VECTOR>},
 };
 
-// The type sets, in the order of their predicates; each predicate K reads
-// the global word of SETS[K] through its slot index.
-constexpr const char* SETS[] = {"any-list!", "any-block!", "any-function!", "any-object!", "any-path!",
-                                "any-string!", "any-word!", "series!", "number!", "immediate!",
-                                "scalar!", "all-word!", "any-point!", "planar!"};
+// The type sets, in the order of their predicates: predicate K reads the
+// global word of set K through its slot index.
+#define ZEL_TYPE_SETS(X)                                                                                   \
+    X(0, "any-list") X(1, "any-block") X(2, "any-function") X(3, "any-object") X(4, "any-path")          \
+    X(5, "any-string") X(6, "any-word") X(7, "series") X(8, "number") X(9, "immediate") X(10, "scalar") \
+    X(11, "all-word") X(12, "any-point") X(13, "planar")
+
+#define ZEL_SET_WORD(k, set) set "!",
+constexpr const char* SETS[] = {ZEL_TYPE_SETS(ZEL_SET_WORD)};
 constexpr uint32_t SET_COUNT = sizeof(SETS) / sizeof(SETS[0]);
 int32_t set_slots[SET_COUNT];
 
@@ -84,30 +86,12 @@ void in_set() {
     cell::make_logic(v, typeset::has(set, cell::type(v)));
 }
 
-template <size_t... K>
-constexpr auto set_fns(std::index_sequence<K...>) {
-    return std::array<routine::Fn, SET_COUNT>{in_set<K>...};
-}
-constexpr auto SET_FNS = set_fns(std::make_index_sequence<SET_COUNT>{});
+#define ZEL_SET_PREDICATE(k, set) {set "?", ZEL_SET_SPEC(set), in_set<k>},
+const routines::Def SET_PREDICATES[] = {ZEL_TYPE_SETS(ZEL_SET_PREDICATE)};
 
-const routines::Def SET_PREDICATES[] = {
-    {"any-list?", ZEL_SET_SPEC("any-list"), SET_FNS[0]},
-    {"any-block?", ZEL_SET_SPEC("any-block"), SET_FNS[1]},
-    {"any-function?", ZEL_SET_SPEC("any-function"), SET_FNS[2]},
-    {"any-object?", ZEL_SET_SPEC("any-object"), SET_FNS[3]},
-    {"any-path?", ZEL_SET_SPEC("any-path"), SET_FNS[4]},
-    {"any-string?", ZEL_SET_SPEC("any-string"), SET_FNS[5]},
-    {"any-word?", ZEL_SET_SPEC("any-word"), SET_FNS[6]},
-    {"series?", ZEL_SET_SPEC("series"), SET_FNS[7]},
-    {"number?", ZEL_SET_SPEC("number"), SET_FNS[8]},
-    {"immediate?", ZEL_SET_SPEC("immediate"), SET_FNS[9]},
-    {"scalar?", ZEL_SET_SPEC("scalar"), SET_FNS[10]},
-    {"all-word?", ZEL_SET_SPEC("all-word"), SET_FNS[11]},
-    {"any-point?", ZEL_SET_SPEC("any-point"), SET_FNS[12]},
-    {"planar?", ZEL_SET_SPEC("planar"), SET_FNS[13]},
-};
-static_assert(sizeof(SET_PREDICATES) / sizeof(SET_PREDICATES[0]) == SET_COUNT);
-
+#undef ZEL_SET_PREDICATE
+#undef ZEL_SET_WORD
+#undef ZEL_TYPE_SETS
 #undef ZEL_TYPE_SPEC
 #undef ZEL_SET_SPEC
 
