@@ -69,7 +69,7 @@ namespace words {
     X(tag_parse_callback, "<parse-callback>") X(tag_compare_callback, "<compare-callback>")            \
     X(note, "note") X(syntax, "syntax") X(script, "script") X(math, "math") X(access, "access")        \
     X(user, "user") X(internal, "internal") X(invalid_error, "invalid-error") X(local, "local")        \
-    X(tag_applied, "<applied>")
+    X(tag_applied, "<applied>") X(eval_set_path, "eval-set-path")
 
 #define ZEL_RUNTIME_REFINEMENTS(X) \
     X(local, "local") X(extern_, "extern") X(compare, "compare") X(part, "part") X(skip, "skip") X(with, "with")

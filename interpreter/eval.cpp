@@ -200,14 +200,14 @@ constexpr uint32_t MAX_REFINEMENTS = 64;
 // A plain call copies its argument entries (plain values) out of the list.
 constexpr uint32_t MAX_PLAIN_ARGS = 4;
 
-// The number of arguments of a native's, action's or function's list when
-// they are all evaluated and come first, followed by nothing but return:
-// entries (which a call skips) or, for a native or action, by refinements
-// whose number ends the list: the commonest shape, gathered without the
-// general loop. Else -1.
+// The number of arguments of a native's, action's, function's or routine's
+// list when they are all evaluated and come first, followed by nothing but
+// return: entries (which a call skips) or, for a native or action, by
+// refinements whose number ends the list: the commonest shape, gathered
+// without the general loop. Else -1.
 int32_t plain_arguments(const Cell* callable, Node list) {
     uint32_t type = cell::type(callable);
-    if (type != T_NATIVE && type != T_ACTION && type != T_FUNCTION) return -1;
+    if (type != T_NATIVE && type != T_ACTION && type != T_FUNCTION && type != T_ROUTINE) return -1;
     SeriesBuffer* b = node::buffer(list);
     const Cell* e = series::cells(b);
     uint32_t n = cell_count(b), k = 0;
@@ -799,8 +799,9 @@ static_assert(MAX_PLAIN_ARGS == 4);
     return true;
 }
 
-// A native, action or function whose arguments are all evaluated from the
-// code: the general call below without its walk of the argument list.
+// A native, action, function or routine whose arguments are all evaluated
+// from the code: the general call below without its walk of the argument
+// list.
 uint32_t call_plain(Call& c, uint32_t args) {
     Cell entries[MAX_PLAIN_ARGS];
     copy_entries(entries, c.args, args);
@@ -821,7 +822,8 @@ uint32_t call_plain(Call& c, uint32_t args) {
         either_branch();
     } else {
         if (is_tracing()) emit_event(EV_CALL, c.code, int32_t(c.pos), &c.name, &c.callable);
-        run_native(&c.callable, NO_REFINEMENTS.refs);
+        if (cell::type(&c.callable) == T_ROUTINE) call_routine(&c.callable);
+        else run_native(&c.callable, NO_REFINEMENTS.refs);
     }
     if (exits::pending()) return c.pos;
     stack::leave();
@@ -1034,7 +1036,8 @@ inline void push_value(const Cell* code, uint32_t pos, const Cell* w, const Cell
 
 // An expression that applies in place assigned to a field that a path
 // names (see field_ref) needs no frame; else the part of the value computed
-// in place moves into the frame, as for a set-word.
+// in place moves into the frame, as for a set-word. Library code names the
+// frame eval-set-path, which call-stack reports show.
 uint32_t set_path_expression(const Cell* code, uint32_t pos, const Cell* path_value) {
     Cell path = *path_value;
     SeriesBuffer* b = code_buffer(code);
@@ -1052,7 +1055,8 @@ uint32_t set_path_expression(const Cell* code, uint32_t pos, const Cell* path_va
         stack::pop(1);
     }
     temp_roots::Hold hold(&path);
-    stack::enter_frame(anon(), stack::KIND_NATIVE | interp_bit());
+    stack::enter_frame(eval_state.library ? words::word(words::W_eval_set_path) : anon(),
+                       stack::KIND_NATIVE | interp_bit());
     if (at) {
         stack::push(&so_far);
         pos = stop.op ? infix_from(code, at, b, stop) : at;
@@ -1741,6 +1745,7 @@ Node prepare_spec(const Cell* callable) {
 void mark_library(const Cell* function) { context::cell_of(function->w1)->header |= LIBRARY_CONTEXT; }
 
 bool is_library(const Cell* function) {
+    if (cell::type(function) == T_ROUTINE) return true;
     return cell::type(function) == T_FUNCTION && (context::cell_of(function->w1)->header & LIBRARY_CONTEXT);
 }
 

@@ -71,6 +71,8 @@ int32_t checked_refinement(const Cell* path, uint32_t from, uint32_t at, Node li
 // position stays at the user's code while they run.
 constexpr uint32_t LIBRARY_CONTEXT = 0x4000u;
 void mark_library(const Cell* function);
+// A marked function, or any routine (only the library makes routines, and
+// they run no Zel code of their own).
 bool is_library(const Cell* function);
 
 // ---- evaluation -------------------------------------------------------------------

@@ -2,9 +2,9 @@
 # this order (each file may use what the files before it made).
 set(ZEL_LIBRARY_SOURCES
   core.zel
-  type_predicates.zel
   conversions.zel
   general.zel
+  math.zel
   values.zel
   system.zel
 )

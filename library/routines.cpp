@@ -25,6 +25,7 @@
 #include "io/os_info.h"
 #include "kernel/os.h"
 #include "kernel/output.h"
+#include "library/type_predicates.h"
 #include "platform/process.h"
 
 namespace zel {
@@ -157,16 +158,14 @@ void collect_calls() { stack::trace(arg(0)); }
 
 void is_tracing() { set_logic(interp::is_tracing()); }
 
+// The clipboard pair answer as when no clipboard can be opened.
+void read_clipboard() { set_logic(false); }
+void write_clipboard() { set_logic(false); }
+
 void write_stdout() {
     io::write_file(nullptr, arg(0), -1, -1, false, false);
     set_unset();
 }
-
-struct Def {
-    const char* name;
-    const char* spec;  // Zel source of the spec block's contents
-    routine::Fn fn;
-};
 
 const Def ROUTINES[] = {
     {"quit-return", R"~("Stops evaluation and exits the program with a given status"
@@ -198,12 +197,32 @@ const Def ROUTINES[] = {
     {"frame-index?", "return: [integer!]", frame_index_q},
     {"collect-calls", "blk [block!]", collect_calls},
     {"tracing?", "", is_tracing},
+    {"read-clipboard", R"~("Return the contents of the system clipboard"
+        return: [any-type!] "false on failure, none if empty, otherwise: string!, block! of files!, or an image!")~",
+     read_clipboard},
+    {"write-clipboard", R"~("Write content to the system clipboard"
+        data [any-type!] "string!, block! of files!, an image! or none!"
+        return: [logic!] "indicates success")~", write_clipboard},
     {"write-stdout", R"~("Write data to STDOUT" data [any-type!])~", write_stdout},
     {"event?", R"~("Returns true if the value is this type" value [any-type!] return: [logic!])~",
      event::is_event},
     {"find-flag?", "facet flag [word!] return: [logic!]", event::is_find_flag},
     {"send-event-os", "event [event!] queued? [logic!] return: [logic!]", event::send_event_os},
 };
+
+// The id of the datatype that the spec's return: names alone, else -1.
+int32_t return_code(const Cell* spec) {
+    SeriesBuffer* b = series::buffer_of(spec);
+    const Cell* cells = series::cells(b);
+    for (uint32_t i = 0, n = series::length(b); i + 1 < n; i++) {
+        if (cell::type(cells + i) != T_SET_WORD || cell::type(cells + i + 1) != T_BLOCK) continue;
+        SeriesBuffer* types = series::buffer_of(cells + i + 1);
+        if (series::length(types) != 1 || cell::type(series::cells(types)) != T_WORD) return -1;
+        const Cell* type = context::word_value(series::cells(types));
+        return cell::type(type) == T_DATATYPE ? int32_t(type->w1) : -1;
+    }
+    return -1;
+}
 
 void bind_routine(const Def& d) {
     uint32_t kept = keep(d.name, d.spec, d.fn);
@@ -221,15 +240,20 @@ uint32_t keep(const char* name, const char* spec, routine::Fn fn) {
     if (!index) index = routine::register_(name, fn);
     Cell* top = stack::reg.top;
     Cell spec_block = lexer::load_text(spec, std::strlen(spec));
-    uint32_t kept = roots::keep(routine::make(&spec_block, nullptr, index, 0, false));
+    uint32_t kept = roots::keep(routine::make(&spec_block, nullptr, index, return_code(&spec_block), false));
     stack::reg.top = top;
     return kept;
+}
+
+void bind_all(const Def* defs, uint32_t count) {
+    for (uint32_t i = 0; i < count; i++) bind_routine(defs[i]);
 }
 
 void bind() {
     if (bound) return;
     bound = true;
-    for (const Def& d : ROUTINES) bind_routine(d);
+    bind_all(ROUTINES, sizeof(ROUTINES) / sizeof(ROUTINES[0]));
+    type_predicates::bind();
 }
 
 }  // namespace routines

@@ -134,13 +134,7 @@ void gc_active() { cell::make_logic(arg(0), collector::state.enabled); }
 void gc_series_cycles() { cell::make_integer(arg(0), int32_t(memory::record.cycle)); }
 void gc_node_cycles() { cell::make_integer(arg(0), int32_t(collector::state.evacuations)); }
 
-struct Def {
-    const char* name;
-    const char* spec;  // Zel source of the spec block's contents
-    routine::Fn fn;
-};
-
-const Def GC_ROUTINES[] = {
+const routines::Def GC_ROUTINES[] = {
     {"active?", R"~(return: [logic!])~", gc_active},
     {"series-cycles", R"~(return: [integer!])~", gc_series_cycles},
     {"nodes-cycles", R"~(return: [integer!])~", gc_node_cycles},
@@ -217,7 +211,7 @@ void add_currency() {
 
 void is_interpreted_frame() { cell::make_logic(arg(0), stack::is_interp_frame(nullptr, false)); }
 
-const Def ROUTINES[] = {
+const routines::Def ROUTINES[] = {
     {"boot-value", R"~("Internal Use Only" name [word!])~", boot_value},
     {"fixed-class", R"~("Internal Use Only" id [integer!] value [object!] return: [object!])~", fixed_class},
     {"use-system-state", R"~("Internal Use Only" state [object!])~", use_state},
@@ -234,10 +228,7 @@ void bind() {
     if (bound) return;
     bound = true;
     for (uint32_t i = 0; i < 3; i++) gc_kept[i] = routines::keep(GC_ROUTINES[i].name, GC_ROUTINES[i].spec, GC_ROUTINES[i].fn);
-    for (const Def& d : ROUTINES) {
-        Cell w = word::intern(d.name);
-        word::set_value(&w, roots::at(routines::keep(d.name, d.spec, d.fn)));
-    }
+    routines::bind_all(ROUTINES, sizeof ROUTINES / sizeof ROUTINES[0]);
 }
 
 }  // namespace system_values

@@ -11,9 +11,11 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "console/boot_words.h"
+#include "core/function.h"
 #include "core/word.h"
 #include "interpreter/eval.h"
 #include "interpreter/exits.h"
@@ -73,6 +75,15 @@ bool is_library(const char* name) {
     return interp::is_library(word::get_value(&w));
 }
 
+// The return-type code a routine keeps: the id of the datatype its spec
+// declares, else -1 (-2: not a routine).
+int32_t return_code(const char* name) {
+    Cell w = word::intern(name);
+    const Cell* r = word::get_value(&w);
+    if (cell::type(r) != T_ROUTINE) return -2;
+    return cell::get_int(function::extra(r) + function::EXTRA_BUILDER);
+}
+
 std::string printed;
 void capture(const Cell* text, bool line) {
     printed += natives_cases::text_of(text);
@@ -83,7 +94,8 @@ void loaded_library_checks() {
     library::load();
     boot_words::make_library_operators();
     bool ok = true;
-    for (const char* name : {"probe", "first", "to-string", "block?", "parse-trace", "math", "replace"})
+    for (const char* name : {"probe", "first", "to-string", "block?", "series?", "parse-trace", "math", "replace",
+                             "rejoin", "clock", "quit", "exists?"})
         if (!is_library(name)) {
             std::fprintf(stderr, "%s is not marked\n", name);
             ok = false;
@@ -99,6 +111,24 @@ void loaded_library_checks() {
         std::fprintf(stderr, "on-parse-event is not marked\n");
         ok = false;
     }
+    const std::pair<const char*, int32_t> codes[] = {
+        {"exists?", T_LOGIC},     {"count-chars", T_INTEGER}, {"stack-size?", T_INTEGER},
+        {"frame-index?", T_INTEGER}, {"write-clipboard", T_LOGIC}, {"block?", T_LOGIC},
+        {"series?", T_LOGIC},     {"quit-return", -1},        {"set-quiet", -1},
+        {"read-clipboard", -1},   {"pick-stack", -1},
+    };
+    for (const auto& [name, code] : codes)
+        if (return_code(name) != code) {
+            std::fprintf(stderr, "%s keeps the return code %d\n", name, return_code(name));
+            ok = false;
+        }
+    // A set-path assignment of library code that takes a frame names it
+    // eval-set-path; the user's own do not.
+    interp::eval_state.loading = true;
+    natives_cases::run("lib-set: func [b] [b/1: collect-calls copy []]");
+    interp::eval_state.loading = false;
+    ok &= expect("b: [0] lib-set b third first b", "eval-set-path");
+    ok &= expect("user-set: func [b] [b/1: collect-calls copy []] b: [0] user-set b third first b", "none");
     // An error inside a library body is reported at the user's call.
     ok &= expect("e: try [mod 1 0] e/near", "[mod 1 0]");
     ok &= expect("e: try [also 1 cause-error 'math 'zero-divide []] e/near",

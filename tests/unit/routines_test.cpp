@@ -62,6 +62,10 @@ TEST_F(RoutinesTest, QuitEndsTheProcessWithTheStatus) {
         {"try [quit-return 4] print 1", "", 4},
         {"halt print 1", "", 0},
         {"quit-return 256 + 9", "", 9},
+        // The console's settings hook runs first, only while a console is set.
+        {"system: context [console: none] _save-cfg: does [print 1] quit/return 2", "", 2},
+        {"system: context [console: 1] _save-cfg: does [print 1] quit/return 2", "1\n", 2},
+        {"system: context [console: 1] _save-cfg: does [print 1] halt", "1\n", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);
