@@ -403,6 +403,20 @@ void Compact::read(Reader& r, const Place& dst) {
 
 void write_compact(const Cell* value) { layout::write<layout::Compact>(value); }
 
+// The binding's value leaves the target block as it is read, so nothing can
+// refer into it: the paths recorded while writing it are dropped again (the
+// boot writer writes every binding before the first value, so no other path
+// is lost).
+void write_compact_binding(const Cell* word, const Cell* value) {
+    uint32_t position = writer.current;
+    writer.out.push_back(layout::BINDING);
+    layout::write<layout::Compact>(word);
+    layout::write<layout::Compact>(value);
+    writer.current = position;
+    writer.refs.clear();
+    writer.store.clear();
+}
+
 void read_compact(Reader& r) { layout::read_payload<layout::Compact>(r); }
 
 }  // namespace zelbin

@@ -58,7 +58,23 @@ uint32_t unit_log2(uint32_t unit);
 // Live pairs of a map (removed pairs have a zeroed value cell).
 bool is_live_pair(const Cell* value);
 
+// The compact stream of what the writer holds: header, counts, symbol table
+// and payload, as a new binary!.
+Cell compact_stream(uint8_t version, uint32_t records);
+
 // ---- reader -------------------------------------------------------------------
+
+// A boot binding read: the value waits here until the whole image has been
+// read, so that an image refused half-way has bound no word.
+struct Binding {
+    Node context;
+    int32_t index;
+    Cell value;
+};
+extern std::vector<Binding> boot_bindings;
+// Stores every binding read into its word's slot, once a boot stream has been
+// read to its end.
+void apply_boot_bindings();
 
 // Where a record's value goes: a cell of a block (by node and position, since
 // the block may grow meanwhile) or a C++ cell.
@@ -125,8 +141,8 @@ void make_global_word(Cell* c, uint32_t type, uint32_t symbol);
 // Boot form of a bound word: bound to the context of the boot value at root
 // (-1: the global context), at index (-1: looked up by its symbol).
 void bind_boot_word(Reader& r, const Place& dst, uint32_t type, uint32_t symbol, uint32_t root, int32_t index);
-// A boot binding record: the value goes into the word's slot, and neither
-// stays in the target block (top level only).
+// A boot binding record: the value is kept for the word's slot (in
+// boot_bindings), and neither stays in the target block (top level only).
 void store_binding(Reader& r, const Place& word, const Cell& value);
 // Checks a bound word's stored index against its context.
 void check_word_index(Reader& r, const Cell* word);
@@ -189,6 +205,8 @@ inline void varint(std::vector<uint8_t>& s, uint32_t v) {
 
 // The record layouts.
 void write_compact(const Cell* value);
+// A boot binding: the prefix, the word, then its value; it takes no position.
+void write_compact_binding(const Cell* word, const Cell* value);
 void write_fixed(const Cell* value);
 void read_compact(Reader& r);
 void read_fixed(Reader& r);

@@ -46,13 +46,15 @@ void bind_boot_word(Reader& r, const Place& dst, uint32_t type, uint32_t symbol,
     check_word_index(r, dst.at());
 }
 
+std::vector<Binding> boot_bindings;
+
 void store_binding(Reader& r, const Place& word, const Cell& value) {
     Cell w = *word.at();
     if (r.depth != 1 || cell::type(&w) < T_WORD || cell::type(&w) > T_REFINEMENT) corrupt(r);
-    Cell* slot = context::slot(w.w1, int32_t(w.w3));
-    if (!slot) corrupt(r);
-    *slot = value;
-    slot->header &= ~HDR_NEW_LINE;
+    if (!context::slot(w.w1, int32_t(w.w3))) corrupt(r);
+    Binding b{w.w1, int32_t(w.w3), value};
+    b.value.header &= ~HDR_NEW_LINE;
+    boot_bindings.push_back(b);
     r.bound_value = true;
 }
 
