@@ -2,8 +2,9 @@
 // binding records of the datatype, action and native words from their tables,
 // lexes the library sources, and writes the boot image twice: as the Zelbin
 // stream itself and as a C++ source that embeds it (console/boot_image.h).
-// An output whose contents would not change is left alone, so an unchanged
-// image compiles nothing.
+// The C++ source is rewritten only when its contents change, so an unchanged
+// image compiles nothing; the stream is always written, so that it stays newer
+// than the inputs and the build does not run this stage again.
 //
 // Usage: zel-make-image OUT.zelbin OUT.cpp SOURCE.zel...
 // The sources are given in load order. A source that cannot be read or does
@@ -32,9 +33,9 @@ std::string file_name(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-void write_if_changed(const char* path, const std::string& contents) {
+void write(const char* path, const std::string& contents, bool only_if_changed) {
     std::string present;
-    if (platform::read_file(path, present) && present == contents) return;
+    if (only_if_changed && platform::read_file(path, present) && present == contents) return;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << contents;
     if (!out.flush()) {
@@ -83,8 +84,8 @@ void make_image() {
     block::append_copy(&values, &sources);  // boot value library::BOOT_SOURCES
     Cell image = zelbin::encode_boot(&bindings, &values);
     std::string bytes(reinterpret_cast<const char*>(binary::head_address(&image)), binary::length(&image));
-    write_if_changed(argv[1], bytes);
-    write_if_changed(argv[2], embedding_source(bytes));
+    write(argv[1], bytes, false);
+    write(argv[2], embedding_source(bytes), true);
     runtime::at_exit(0);
 }
 
