@@ -74,6 +74,11 @@ const char* const FIELD_NAMES[FIELD_COUNT] = {"code", "type", "id", "arg1", "arg
 
 // Class id of every error! value.
 constexpr uint32_t ERROR_CLASS = 1;
+// The fixed class ids of the objects made here, which the system object
+// takes over: the catalog (system/catalog/errors), its first category (the
+// others follow at every second number) and the prototype
+// (system/standard/error).
+constexpr uint32_t CATALOG_CLASS = 183, FIRST_CATEGORY_CLASS = 185, PROTOTYPE_CLASS = 244;
 // Room of the block fill_stack makes for the call names.
 constexpr uint32_t STACK_NAMES = 20;
 
@@ -164,7 +169,7 @@ Cell make_category(uint32_t index) {
         add_field(ctx, e.word, &t);
     }
     fit_values(ctx);
-    return make_object(ctx, T_OBJECT, 0);
+    return make_object(ctx, T_OBJECT, FIRST_CATEGORY_CLASS + 2 * index);
 }
 
 void make_catalog() {
@@ -174,14 +179,14 @@ void make_catalog() {
         add_field(ctx, CATEGORIES[i].word, &category);
     }
     fit_values(ctx);
-    M.kept[KEPT_CATALOG] = make_object(ctx, T_OBJECT, 0);
+    M.kept[KEPT_CATALOG] = make_object(ctx, T_OBJECT, CATALOG_CLASS);
 }
 
 void make_prototype() {
     Node ctx = new_object_context(FIELD_COUNT);
     for (const char* name : FIELD_NAMES) add_field(ctx, name, &statics::none_cell);
     fit_values(ctx);
-    M.kept[KEPT_PROTOTYPE] = make_object(ctx, T_OBJECT, 0);
+    M.kept[KEPT_PROTOTYPE] = make_object(ctx, T_OBJECT, PROTOTYPE_CLASS);
 }
 
 // The state the report reads until the system's own takes over: a trace

@@ -8,6 +8,7 @@
 #include "core/block.h"
 #include "core/context.h"
 #include "core/datatype.h"
+#include "core/logic.h"
 #include "core/raise.h"
 #include "core/routine.h"
 #include "core/runtime_words.h"
@@ -295,14 +296,14 @@ const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell
 
 // ---- routines -----------------------------------------------------------------
 
-static void is_event_routine() { cell::make_logic(stack::arg(0), cell::type(stack::arg(0)) == T_EVENT); }
+void is_event() { cell::make_logic(stack::arg(0), cell::type(stack::arg(0)) == T_EVENT); }
 
-static void send_event_os_routine() {
-    int32_t r = backend.send ? backend.send(stack::arg(0), stack::arg(1)) : 0;
-    cell::make_integer(stack::arg(0), r);
+void is_find_flag() { cell::make_logic(stack::arg(0), has_flag(stack::arg(0), stack::arg(1))); }
+
+void send_event_os() {
+    bool sent = backend.send && backend.send(stack::arg(0), logic::is_truthy(stack::arg(1)));
+    cell::make_logic(stack::arg(0), sent);
 }
-
-static void find_flag_routine() { cell::make_logic(stack::arg(0), has_flag(stack::arg(0), stack::arg(1))); }
 
 static void register_routine(const char* name, routine::Fn fn) {
     if (!routine::find(name)) routine::register_(name, fn);
@@ -312,9 +313,9 @@ void register_type() {
     intern_names();
     datatype::register_({.id = T_EVENT, .parent = 0, .name = "event!", .make = make, .form = form,
                          .mold = mold, .eval_path = eval_path, .compare = compare, .pick = pick});
-    register_routine("event?", is_event_routine);
-    register_routine("send-event-os", send_event_os_routine);
-    register_routine("find-flag?", find_flag_routine);
+    register_routine("event?", is_event);
+    register_routine("send-event-os", send_event_os);
+    register_routine("find-flag?", is_find_flag);
 }
 
 }  // namespace event

@@ -29,10 +29,11 @@ enum Field : int32_t {
 
 // The view backend's side of its own events: the field getters (face,
 // window, offset, key, picked) on a native event, and the hand-over of
-// send-event-os. Null members read none and answer 0.
+// send-event-os (queued or not), answering whether the event went. Null
+// members read none and answer false: with no backend nothing is sent.
 struct Backend {
     const Cell* (*field)(uint32_t native, int32_t field);
-    int32_t (*send)(Cell* event, Cell* face);
+    bool (*send)(Cell* event, bool queued);
 };
 void set_backend(const Backend& backend);
 
@@ -55,6 +56,17 @@ uint32_t flag_bit(const Cell* word);
 Cell* push_value(const Cell* value);
 // True when flags is the word, or a block holding it as a word! or lit-word!.
 bool has_flag(const Cell* flags, const Cell* word);
+
+// ---- routines -------------------------------------------------------------------
+// Registered with the type; the library binds them to their words with their
+// specs. Each reads its arguments from the call frame and leaves its answer,
+// a logic!, in the result slot.
+// event? value
+void is_event();
+// find-flag? facet flag: has_flag on the two arguments.
+void is_find_flag();
+// send-event-os event queued?: the backend's answer; false without one.
+void send_event_os();
 
 // ---- actions ------------------------------------------------------------------
 const Cell* make(Cell* proto, Cell* spec, uint32_t type);

@@ -88,14 +88,31 @@ static const char CURRENCIES[] =
     "WSTCFAXAFXCDXOFCFPXPFYERZARZMW";
 static_assert(sizeof CURRENCIES == 3 * CURRENCY_COUNT + 1, "three letters a currency");
 
+// Codes added through system/locale/currencies, after the built-in ones.
+static char added_codes[3 * (MAX_CURRENCIES - CURRENCY_COUNT)];
+static uint32_t added_count = 0;
+
 static char upper(char ch) { return ch >= 'a' && ch <= 'z' ? char(ch - 'a' + 'A') : ch; }
+
+uint32_t currency_count() { return CURRENCY_COUNT + added_count; }
 
 int32_t currency_index(const char* code, uint32_t length) {
     if (length != 3) return -1;
     char key[3] = {upper(code[0]), upper(code[1]), upper(code[2])};
-    for (uint32_t i = 0; i < CURRENCY_COUNT; i++)
-        if (std::memcmp(CURRENCIES + 3 * i, key, 3) == 0) return int32_t(i + 1);
+    for (uint32_t i = 1; i <= currency_count(); i++)
+        if (std::memcmp(currency_code(i), key, 3) == 0) return int32_t(i);
     return -1;
+}
+
+int32_t add_currency(const char* code, uint32_t length) {
+    if (length != 3) return -1;
+    for (uint32_t i = 0; i < 3; i++)
+        if (upper(code[i]) < 'A' || upper(code[i]) > 'Z') return -1;
+    if (int32_t known = currency_index(code, length); known > 0) return known;
+    if (currency_count() >= MAX_CURRENCIES) return -1;
+    char* slot = added_codes + 3 * added_count++;
+    for (uint32_t i = 0; i < 3; i++) slot[i] = upper(code[i]);
+    return int32_t(currency_count());
 }
 
 int32_t currency_index(const Cell* word) {
@@ -104,7 +121,9 @@ int32_t currency_index(const Cell* word) {
     return currency_index(reinterpret_cast<const char*>(name), length);
 }
 
-const char* currency_code(uint32_t index) { return CURRENCIES + 3 * (index - 1); }
+const char* currency_code(uint32_t index) {
+    return index <= CURRENCY_COUNT ? CURRENCIES + 3 * (index - 1) : added_codes + 3 * (index - 1 - CURRENCY_COUNT);
+}
 
 // ---- conversions --------------------------------------------------------------
 
@@ -197,7 +216,7 @@ static bool apostrophe_after(int32_t p) { return (p + 1) % 3 == 0 && p != INTEGE
 uint32_t write_text(const Cell* c, bool grouped, int32_t decimals, char* out) {
     char* o = out;
     if (sign_of(c) < 0) *o++ = '-';
-    if (uint32_t cur = currency_of(c); cur >= 1 && cur <= CURRENCY_COUNT) {
+    if (uint32_t cur = currency_of(c); cur >= 1 && cur <= currency_count()) {
         std::memcpy(o, currency_code(cur), 3);
         o += 3;
     }

@@ -17,6 +17,9 @@ namespace money {
 
 constexpr uint32_t HDR_SIGN = 0x4000u;
 constexpr uint32_t CURRENCY_COUNT = 170;
+// A currency byte indexes at most this many codes: the built-in ones and
+// those added at run time.
+constexpr uint32_t MAX_CURRENCIES = 255;
 // The digits shown by form and mold without /all.
 constexpr int32_t SHOWN_DECIMALS = 2;
 
@@ -48,8 +51,14 @@ inline bool above_zero(const Cell* c) { return sign_of(c) > 0; }
 int32_t currency_index(const char* code, uint32_t length);
 // The same for the spelling of a word.
 int32_t currency_index(const Cell* word);
-// The three letters of a currency index (1 to CURRENCY_COUNT).
+// The three letters of a currency index (1 to currency_count()).
 const char* currency_code(uint32_t index);
+// The codes known now: the built-in ones, then those added.
+uint32_t currency_count();
+// Adds a code of three ASCII letters (stored upper-case) after the known
+// ones and answers its index; a known code answers its index unchanged.
+// -1 for anything else, or when MAX_CURRENCIES are known.
+int32_t add_currency(const char* code, uint32_t length);
 
 // ---- conversions --------------------------------------------------------------
 // The parts of a money text as ASCII: the integer digits without leading

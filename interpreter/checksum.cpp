@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/murmur.h"
 #include "core/raise.h"
 #include "core/symbol.h"
 #include "kernel/output.h"
@@ -138,9 +139,9 @@ Digest hmac(const uint8_t* data, uint32_t length, const uint8_t* key, uint32_t k
     return out;
 }
 
-int32_t hash_not_done() {
-    say("** /hash support not yet implemented; algorithm TBD.");
-    return 0;
+uint32_t table_hash(const uint8_t* bytes, uint32_t length, uint32_t size) {
+    uint32_t h = hash::murmur3(bytes, int32_t(length));
+    return size > 0 ? h % size : h;
 }
 
 }  // namespace checksum

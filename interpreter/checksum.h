@@ -44,8 +44,10 @@ Digest digest(const uint8_t* bytes, uint32_t length, int32_t code);
 // The HMAC of RFC 2104 keyed by key. A method that is no digest prints that
 // it has no HMAC and answers an empty digest; feature-na as digest.
 Digest hmac(const uint8_t* data, uint32_t length, const uint8_t* key, uint32_t key_length, Method m);
-// The hash method has no algorithm yet: prints so and answers 0.
-int32_t hash_not_done();
+// The hash method: the hash tables' MurmurHash3 of the bytes (with the
+// runtime seed); given a table size above 0, the bucket it falls in, the
+// hash modulo that size.
+uint32_t table_hash(const uint8_t* bytes, uint32_t length, uint32_t size);
 
 }  // namespace checksum
 

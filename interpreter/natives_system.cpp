@@ -125,9 +125,10 @@ Method method_of(const Cell* word) {
 
 bool is_plain_checksum(Method m) { return m == checksum::M_TCP || m == checksum::M_CRC32 || m == checksum::M_ADLER32; }
 
-// The checksums answer an integer!, the digests and HMACs a binary!. Data
-// and key are read as bytes (a string as its UTF-8 text): nothing below
-// evaluates, so bytes encoded for the purpose need no root.
+// The checksums and the hash answer an integer!, the digests and HMACs a
+// binary!; the hash's key is its table size. Data and keys are read as
+// bytes (a string as its UTF-8 text): nothing below evaluates, so bytes
+// encoded for the purpose need no root.
 void answer_checksum(Method m, const Cell* key) {
     binary::Bytes data = binary::bytes_of(reg.base);
     uint32_t sum;
@@ -135,6 +136,9 @@ void answer_checksum(Method m, const Cell* key) {
     case checksum::M_TCP: sum = checksum::tcp(data.p, data.n); break;
     case checksum::M_CRC32: sum = checksum::crc32(data.p, data.n); break;
     case checksum::M_ADLER32: sum = checksum::adler32(data.p, data.n); break;
+    case checksum::M_HASH:
+        sum = checksum::table_hash(data.p, data.n, key ? uint32_t(cell::get_int(key)) : 0);
+        break;
     default: {
         binary::Bytes k = key ? binary::bytes_of(key) : binary::Bytes{};
         checksum::Digest d = key ? checksum::hmac(data.p, data.n, k.p, k.n, m)
@@ -244,9 +248,8 @@ void parse(bool check, const int32_t* refinements) {
     stack::return_value(&answer);
 }
 
-// The hash method answers 0 (it has no algorithm yet), with /with too: 0 is
-// already reduced to any table size. A digest's /with key is text or bytes;
-// an integer key is refused.
+// The hash method's /with is a table size, which must be above 0; a
+// digest's /with key is text or bytes, and an integer key is refused.
 void checksum(bool check, const int32_t* refinements) {
     if (check) check_args(CHECKSUM, refinements);
     if (cell::type(reg.base) == T_FILE) {
@@ -264,11 +267,7 @@ void checksum(bool check, const int32_t* refinements) {
         if (is_plain_checksum(method)) error::raise(Err::script_invalid_refine_arg, with, spec);
         if (st != T_STRING && st != T_BINARY && st != T_INTEGER) error::raise(Err::script_invalid_arg, spec);
         if ((method == checksum::M_HASH) != (st == T_INTEGER)) error::raise(Err::script_invalid_refine_arg, with, spec);
-    }
-    if (method == checksum::M_HASH) {
-        cell::make_integer(reg.base, checksum::hash_not_done());
-        reg.top = reg.base + 1;
-        return;
+        if (st == T_INTEGER && cell::get_int(spec) <= 0) error::raise(Err::script_invalid_arg, spec);
     }
     answer_checksum(method, spec);
 }

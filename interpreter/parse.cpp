@@ -162,16 +162,30 @@ bool is_position_word(const Parser& p, const Cell* v) {
     return block::is_series_type(cell::type(value)) && cell::series_node(value) == cell::series_node(p.input);
 }
 
+// A repeat count at i: an integer!, or a word that is no keyword and holds
+// one. A word without a value is no count; matching it reports why.
+bool count_at(const Cell* blk, uint32_t i, Cell* count) {
+    Cell v = rule_at(blk, i);
+    if (cell::type(&v) == T_WORD && rule_keyword(&v) == KW_NONE_WORD) {
+        const Cell* held = context::bound_slot(&v);
+        if (!held && v.w1 && int32_t(v.w3) >= 0) held = context::slot(v.w1, int32_t(v.w3));
+        if (!held) return false;
+        v = *held;
+    }
+    if (cell::type(&v) != T_INTEGER) return false;
+    *count = v;
+    return true;
+}
+
 // The index after the rule that starts at i. Prefix keywords and counts
 // chain without recursion, so the walk costs no machine stack.
 uint32_t extent(const Parser& p, const Cell* blk, uint32_t i) {
     uint32_t trailer = 0;
     Cell change_word = statics::none_cell;
     for (;;) {
-        Cell v = rule_at(blk, i);
-        if (cell::type(&v) == T_INTEGER) {
-            Cell second = rule_at(blk, i + 1);
-            i += cell::type(&second) == T_INTEGER ? 2 : 1;
+        Cell v = rule_at(blk, i), count;
+        if (count_at(blk, i, &count)) {
+            i += count_at(blk, i + 1, &count) ? 2 : 1;
             if (i >= rules_length(blk)) error::raise(Err::script_parse_rule, &v);
             continue;
         }
@@ -370,8 +384,11 @@ bool match_block(Parser& p, const Cell* block) {
 
 // Repeats the rule at i from min to max times (max -1: no limit). A round
 // that neither advances nor shortens the input ends it, except for while.
+// The count is 64 bits wide: a while that never ends goes on counting
+// rounds for as long as it runs.
 bool repeat(Parser& p, const Cell* blk, uint32_t i, int32_t min, int32_t max, bool is_while) {
-    int32_t start = position(p), count = 0;
+    int32_t start = position(p);
+    int64_t count = 0;
     while (max < 0 || count < max) {
         int32_t before = position(p);
         uint32_t length_before = series::buffer_length(p.input);
@@ -397,11 +414,12 @@ bool repeat(Parser& p, const Cell* blk, uint32_t i, int32_t min, int32_t max, bo
 }
 
 bool counted(Parser& p, const Cell* blk, uint32_t i) {
-    Cell first = rule_at(blk, i), second = rule_at(blk, i + 1);
+    Cell first = statics::none_cell, second;
+    count_at(blk, i, &first);
     int32_t min = cell::get_int(&first), max = min;
     if (min < 0) error::raise(Err::script_out_of_range, &first);
     uint32_t rule = i + 1;
-    if (cell::type(&second) == T_INTEGER) {
+    if (count_at(blk, i + 1, &second)) {
         max = cell::get_int(&second);
         if (max < min) error::raise(Err::script_parse_rule, &second);
         rule++;
@@ -420,10 +438,10 @@ bool search(Parser& p, const Cell* blk, uint32_t i, bool thru) {
         return true;
     }
     int32_t start = position(p);
-    for (int32_t k = start; k <= end_of(p); k++) {
-        set_position(p, k);
+    for (int64_t k = start; k <= end_of(p); k++) {
+        set_position(p, int32_t(k));
         if (match_rule(p, blk, i + 1)) {
-            if (!thru) set_position(p, k);
+            if (!thru) set_position(p, int32_t(k));
             return true;
         }
         if (p.signal != SIGNAL_NONE) break;
@@ -553,7 +571,11 @@ bool change(Parser& p, const Cell* blk, uint32_t i) {
     uint32_t value_at = extent(p, blk, j);
     int32_t start = position(p), end;
     if (is_position_word(p, &v)) {
-        end = cell::series_index(context::word_value(&v));
+        // The part between the two positions, whichever comes first.
+        int32_t length = int32_t(series::buffer_length(p.input));
+        int32_t held = std::clamp(cell::series_index(context::word_value(&v)), 0, length);
+        start = std::min(start, held);
+        end = std::max(position(p), held);
     } else {
         if (!match_rule(p, blk, j)) return false;
         end = position(p);
@@ -658,13 +680,17 @@ bool match_plain(Parser& p, const Cell* rule, const Cell* blk, uint32_t i) {
     return true;
 }
 
-// A word that is no keyword stands for its value.
+// A word that is no keyword stands for its value: a sub-rule, a count, a
+// paren to run, or a value to match.
 bool match_word(Parser& p, const Cell* w, const Cell* blk, uint32_t i) {
     Cell value = *context::word_value(w);
-    uint32_t t = cell::type(&value);
-    if (t == T_UNSET) error::raise(Err::script_parse_rule, w);
-    if (t == T_BLOCK) return match_block(p, &value);
-    return match_plain(p, &value, blk, i);
+    switch (cell::type(&value)) {
+    case T_UNSET: error::raise(Err::script_parse_rule, w);
+    case T_BLOCK: return match_block(p, &value);
+    case T_INTEGER: return counted(p, blk, i);
+    case T_PAREN: eval_paren(p, &value, blk, i); return true;
+    default: return match_plain(p, &value, blk, i);
+    }
 }
 
 bool match_rule(Parser& p, const Cell* blk, uint32_t i) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/block.h"
 #include "core/datatype.h"
 #include "core/raise.h"
 #include "core/string.h"
@@ -250,16 +251,34 @@ static Node fold_cells(uint32_t first) {
 
 // ---- events ------------------------------------------------------------------
 
-static Cell type_cell(State* s, uint32_t type) {
+static Cell kind_cell(uint32_t state, uint32_t type) {
     Cell c{T_NONE, 0, 0, 0};
     if (type) {
         datatype::write_cell(&c, type);
-    } else if (s->state >= FIRST_TERMINAL && s->state < S_STRING) {
-        const ExitName& e = exit_names[s->state - FIRST_TERMINAL];
+    } else if (state >= FIRST_TERMINAL && state < S_STRING) {
+        const ExitName& e = exit_names[state - FIRST_TERMINAL];
         if (e.word) word::write_cell(symbol::intern(e.word), &c);
         else datatype::write_cell(&c, e.type);
     }
     return c;
+}
+
+static Cell type_cell(State* s, uint32_t type) { return kind_cell(s->state, type); }
+
+Cell exit_states() {
+    Cell block;
+    cell::make_series(&block, T_BLOCK, series::new_cells(STATE_COUNT - FIRST_TERMINAL));
+    temp_roots::Hold hold(&block);
+    for (uint32_t state = FIRST_TERMINAL; state < STATE_COUNT; state++) {
+        Cell kind;
+        if (state == S_HEX || state == S_RAW_STRING) {
+            word::write_cell(symbol::intern(state == S_HEX ? "hex" : "rawstring"), &kind);
+        } else {
+            kind = kind_cell(state, state < S_STRING ? 0 : token_types[state]);
+        }
+        *block::append_slot(&block) = kind;
+    }
+    return block;
 }
 
 // Calls the callback; on return the scan goes on from where the callback put
@@ -398,6 +417,13 @@ static bool drop_paths(State* s, uint32_t* start) {
     return dropped;
 }
 
+// After a callback refused the token [start, end): the scan goes on from
+// where the callback put the input, but always at least one byte past the
+// token's start, so that refusing every event still ends the scan.
+static void pass_refused(State* s, uint32_t start, uint32_t end) {
+    if (!s->moved || s->pos <= start) s->pos = std::min(s->length, std::max(end, start + 1));
+}
+
 void throw_error(State* s, int32_t kind, uint32_t start, uint32_t end) {
     if (s->braces) {
         start = std::min(start, s->brace_start);
@@ -415,7 +441,7 @@ void throw_error(State* s, int32_t kind, uint32_t start, uint32_t end) {
         if (!fire_range(s, EVENT_ERROR, &type, start, end, start)) {
             drop_paths(s, &start);
             s->path_type = 0;
-            if (!s->moved || s->pos <= start) s->pos = std::min(s->length, std::max(end, start + 1));
+            pass_refused(s, start, end);
             s->skipped_error = true;
             throw Skip{};
         }
@@ -533,9 +559,12 @@ static bool process(State* s) {
     uint32_t st = s->state;
     s->point_paren = st == S_PAREN_OPEN && point_ahead(s);
     if (s->mode == MODE_PRESCAN) return prescan_token(s);
+    s->moved = false;
     if (!(s->point_paren) && s->token_entry != S_BRACED &&
-        !fire(s, EVENT_PRESCAN, int32_t(token_types[st]), s->token_start, s->pos))
+        !fire(s, EVENT_PRESCAN, int32_t(token_types[st]), s->token_start, s->pos)) {
+        if (st != S_END) pass_refused(s, s->token_start, s->pos);
         return true;
+    }
     if (st < S_STRING) {
         run_scanner(s);
         return !is_complete(s);

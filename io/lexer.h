@@ -83,5 +83,11 @@ uint32_t event_mask(const Cell* callback);
 // the type of a lexical error and of unfinished input.
 uint32_t state_type(uint32_t state);
 
+// A new block of the result kinds of the terminal states, in state order
+// (the state numbered FIRST at position 1): the datatype of the token, or a
+// word for what has none (eof, comment, comma) or that the lexer tells apart
+// from its type (hex, rawstring).
+Cell exit_states();
+
 }  // namespace lexer
 }  // namespace zel

@@ -256,7 +256,7 @@ void check_date(Reader& r, uint32_t packed, bool timed, double time) {
 }
 
 void check_money(Reader& r, const uint8_t bytes[12]) {
-    if (bytes[0] > money::CURRENCY_COUNT) corrupt(r);
+    if (bytes[0] > money::currency_count()) corrupt(r);
     for (int i = 1; i < 12; i++) {
         if ((bytes[i] >> 4) > 9 || (bytes[i] & 15) > 9) corrupt(r);
     }

@@ -13,6 +13,7 @@ namespace zel {
 namespace float_ {
 
 bool pretty = true;
+bool full = false;
 
 static const char TEXT_INF[] = "1.#INF";
 static const char TEXT_NEG_INF[] = "-1.#INF";

@@ -35,6 +35,9 @@ enum TextKind : int32_t {
 // Forms tiny magnitudes as zero and retries texts that end in a rounding
 // artefact ("...99", "...01"); set by system/options/float/pretty?.
 extern bool pretty;
+// The full-support flag, set by system/options/float/full?; no form reads it
+// yet.
+extern bool full;
 
 // Precision 0 or below: the shortest digits that read back to the value;
 // n > 0: at most n significant digits (capped at MAX_DIGITS), correctly

@@ -6,12 +6,14 @@ set(ZEL_LIBRARY_SOURCES
   type_predicates.zel
   conversions.zel
   general.zel
+  values.zel
+  system.zel
 )
 list(TRANSFORM ZEL_LIBRARY_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/library/)
 
-# The first stage: zel-core without a boot image. Its outputs are rewritten
-# only when their contents change, so a rebuilt stage that makes the same
-# image compiles nothing.
+# The first stage: zel-core without a boot image. It rewrites the image's C++
+# source only when its contents change, so a rebuilt stage that makes the
+# same image compiles nothing.
 add_executable(zel-make-image ${CMAKE_SOURCE_DIR}/tools/make_boot_image.cpp)
 target_link_libraries(zel-make-image PRIVATE zel-core)
 
@@ -28,3 +30,15 @@ add_custom_command(
 # The embedded image, for the programs that start the whole system.
 add_library(zel-image STATIC ${ZEL_BOOT_IMAGE_SOURCE})
 target_link_libraries(zel-image PUBLIC zel-core)
+
+# The build record (version, git state) that system/build and system/version
+# report, written at every build and changed only when the record changes.
+set(ZEL_BUILD_INFO ${CMAKE_BINARY_DIR}/generated/build_info.h)
+add_custom_target(zel-build-info
+  COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -DOUT=${ZEL_BUILD_INFO}
+          -DVERSION=${PROJECT_VERSION} -P ${CMAKE_SOURCE_DIR}/tools/build_info.cmake
+  BYPRODUCTS ${ZEL_BUILD_INFO}
+  COMMENT "Recording the build's version and git state"
+  VERBATIM)
+add_dependencies(zel-core zel-build-info)
+target_include_directories(zel-core PRIVATE ${CMAKE_BINARY_DIR}/generated)

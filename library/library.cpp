@@ -18,6 +18,7 @@
 #include "kernel/runtime.h"
 #include "kernel/unicode.h"
 #include "library/routines.h"
+#include "library/system_values.h"
 
 namespace zel {
 namespace library {
@@ -73,6 +74,7 @@ void eval_source(const char* name, const Cell* code) {
 // after each evaluation.
 void load() {
     routines::bind();
+    system_values::bind();
     struct Loading {
         Loading() { interp::eval_state.loading = true; }
         ~Loading() { interp::eval_state.loading = false; }

@@ -16,6 +16,7 @@
 #include "core/series.h"
 #include "core/support.h"
 #include "core/word.h"
+#include "datatypes/event.h"
 #include "datatypes/tuple.h"
 #include "interpreter/stack.h"
 #include "interpreter/trace.h"
@@ -198,16 +199,14 @@ const Def ROUTINES[] = {
     {"collect-calls", "blk [block!]", collect_calls},
     {"tracing?", "", is_tracing},
     {"write-stdout", R"~("Write data to STDOUT" data [any-type!])~", write_stdout},
+    {"event?", R"~("Returns true if the value is this type" value [any-type!] return: [logic!])~",
+     event::is_event},
+    {"find-flag?", "facet flag [word!] return: [logic!]", event::is_find_flag},
+    {"send-event-os", "event [event!] queued? [logic!] return: [logic!]", event::send_event_os},
 };
 
-// A routine and its spec block stay in the root block.
 void bind_routine(const Def& d) {
-    uint32_t index = routine::find(d.name);
-    if (!index) index = routine::register_(d.name, d.fn);
-    Cell* top = stack::reg.top;
-    Cell spec = lexer::load_text(d.spec, std::strlen(d.spec));
-    uint32_t kept = roots::keep(routine::make(&spec, nullptr, index, 0, false));
-    stack::reg.top = top;
+    uint32_t kept = keep(d.name, d.spec, d.fn);
     Cell w = word::intern(d.name);
     word::set_value(&w, roots::at(kept));
 }
@@ -215,6 +214,17 @@ void bind_routine(const Def& d) {
 bool bound = false;
 
 }  // namespace
+
+// A routine and its spec block stay in the root block.
+uint32_t keep(const char* name, const char* spec, routine::Fn fn) {
+    uint32_t index = routine::find(name);
+    if (!index) index = routine::register_(name, fn);
+    Cell* top = stack::reg.top;
+    Cell spec_block = lexer::load_text(spec, std::strlen(spec));
+    uint32_t kept = roots::keep(routine::make(&spec_block, nullptr, index, 0, false));
+    stack::reg.top = top;
+    return kept;
+}
 
 void bind() {
     if (bound) return;

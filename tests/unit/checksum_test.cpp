@@ -247,11 +247,21 @@ TEST_F(ChecksumTest, MethodsWithoutHmacSaySo) {
     }
 }
 
-TEST_F(ChecksumTest, HashIsNotDone) {
-    int32_t result = -1;
-    EXPECT_EQ(output_capture::capture(false, [&] { result = checksum::hash_not_done(); }),
-              "** /hash support not yet implemented; algorithm TBD.\n");
-    EXPECT_EQ(result, 0);
+// Known MurmurHash3 x86_32 vectors (seed 0, the runtime's), and the bucket
+// numbers a table size gives.
+TEST_F(ChecksumTest, HashIsTheTablesMurmurHash) {
+    struct Vector {
+        const char* text;
+        uint32_t hash;
+    };
+    const Vector vectors[] = {
+        {"", 0u}, {"hello", 0x248BFA47u}, {"The quick brown fox jumps over the lazy dog", 0x2E4FF723u}};
+    for (const Vector& v : vectors) {
+        uint32_t n = uint32_t(std::strlen(v.text));
+        EXPECT_EQ(checksum::table_hash(bytes_of(v.text), n, 0), v.hash) << v.text;
+        EXPECT_EQ(checksum::table_hash(bytes_of(v.text), n, 1000), v.hash % 1000) << v.text;
+        EXPECT_EQ(checksum::table_hash(bytes_of(v.text), n, 1), 0u) << v.text;
+    }
 }
 
 // ---- secure random bytes -------------------------------------------------------------

@@ -10,6 +10,7 @@
 
 #include "io/http.h"
 #include "tests/unit/natives_cases.h"
+#include "tests/unit/test_support.h"
 
 using namespace zel;
 
@@ -25,8 +26,7 @@ struct HttpTest : natives_cases::NativesTest {
     static std::string hosts[3];
 
     static void SetUpTestSuite() {
-        std::string source = __FILE__;
-        std::string script = source.substr(0, source.rfind("/unit/")) + "/http_server.py";
+        std::string script = test_support::source_dir() + "/tests/http_server.py";
         server = popen(("exec python3 " + script).c_str(), "r");
         int ports[3] = {0, 0, 0};
         char line[64] = "";

@@ -31,11 +31,6 @@ namespace {
 
 using natives_cases::eval_molded;
 
-std::string source_dir() {
-    const char* dir = std::getenv("ZEL_SOURCE_DIR");
-    return dir ? dir : ".";
-}
-
 std::string file_text(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;
@@ -45,7 +40,7 @@ std::string file_text(const std::string& path) {
 
 // The file names of the list in library/library.cmake, in its order.
 std::vector<std::string> listed_sources() {
-    std::string cmake = file_text(source_dir() + "/library/library.cmake");
+    std::string cmake = file_text(test_support::source_dir() + "/library/library.cmake");
     size_t from = cmake.find("set(ZEL_LIBRARY_SOURCES");
     size_t to = cmake.find(')', from);
     std::istringstream words(cmake.substr(from, to - from));
@@ -67,7 +62,7 @@ TEST(LibraryTest, TheImageHoldsTheListedSourcesInOrder) {
         Cell name = *block::cell_at(&sources, 2 * i), code = *block::cell_at(&sources, 2 * i + 1);
         EXPECT_EQ(cell::type(&name), T_FILE);
         EXPECT_EQ(natives_cases::text_of(&name), names[i]);
-        std::string text = file_text(source_dir() + "/library/" + names[i]);
+        std::string text = file_text(test_support::source_dir() + "/library/" + names[i]);
         Cell lexed = lexer::load_text(text.data(), text.size());
         EXPECT_EQ(test_values::molded(code, true), test_values::molded(lexed, true));
         stack::pop(1);

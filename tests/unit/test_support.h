@@ -61,6 +61,13 @@ struct TempDir {
     std::string file(const std::string& name) const { return path + "/" + name; }
 };
 
+// The source tree, as ctest passes it to every test program; the current
+// folder when run by hand from the tree's root.
+inline std::string source_dir() {
+    const char* dir = std::getenv("ZEL_SOURCE_DIR");
+    return dir ? dir : ".";
+}
+
 // The zel program the build puts beside the test programs' folder, or an empty
 // path when this build has none.
 inline std::filesystem::path zel_program() {

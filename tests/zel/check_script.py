@@ -30,9 +30,29 @@ CASES = [
 ]
 
 
-def run(args):
-    done = subprocess.run([ZEL] + args, capture_output=True, timeout=60)
+def run(args, env=None):
+    done = subprocess.run([ZEL] + args, capture_output=True, timeout=60, env=env)
     return done.stdout, done.returncode
+
+
+ARGS_SCRIPT = b"print mold reduce [system/options/boot system/options/args system/script/args]\n"
+CACHE_SCRIPT = b"print mold system/options/cache\n"
+
+
+# The command line as the system object tells it, and the cache folder from
+# HOME: (name, arguments after the script, environment changes, expected).
+def command_line_cases(path):
+    home_unset = {k: v for k, v in os.environ.items() if k != "HOME"}
+    return [
+        ("arguments", ARGS_SCRIPT, ["a", "b c", ""], None,
+         f'[%{ZEL} ["{path}" "a" "b c" ""] {{{path} a "b c" ""}}]\n'.encode()),
+        ("no arguments", ARGS_SCRIPT, [], None, f'[%{ZEL} ["{path}"] "{path}"]\n'.encode()),
+        ("malformed UTF-8 argument", ARGS_SCRIPT, [b"a\xffb"], None,
+         f'[%{ZEL} ["{path}" "a\ufffdb"] "{path} a\ufffdb"]\n'.encode()),
+        ("cache under HOME", CACHE_SCRIPT, [], dict(os.environ, HOME="/home/someone/"),
+         b"%/home/someone/.zel/\n"),
+        ("cache without HOME", CACHE_SCRIPT, [], home_unset, b"%/tmp/.zel/\n"),
+    ]
 
 
 def main():
@@ -49,13 +69,22 @@ def main():
             if not out.startswith(expected) or code != status:
                 failures += 1
                 print(f"FAIL {name}: status {code} (want {status}), output {out!r} (want {expected!r}...)")
+        path = os.path.join(tmp, "script.zel")
+        cases = command_line_cases(path)
+        for name, script, args, env, expected in cases:
+            with open(path, "wb") as f:
+                f.write(script)
+            out, code = run([path] + args, env)
+            if out != expected or code != 0:
+                failures += 1
+                print(f"FAIL {name}: status {code}, output {out!r} (want {expected!r})")
         missing = os.path.join(tmp, "missing.zel")
         out, code = run([missing])
         want = f"*** Access Error: cannot open: %{missing}\n".encode()
         if not out.startswith(want) or code != 254:
             failures += 1
             print(f"FAIL missing file: status {code}, output {out!r}")
-    print(f"{len(CASES) + 1 - failures} passed, {failures} failed")
+    print(f"{len(CASES) + len(cases) + 1 - failures} passed, {failures} failed")
     return 1 if failures else 0
 
 
