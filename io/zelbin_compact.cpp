@@ -269,7 +269,7 @@ Head Compact::read_part_head(Reader& r) {
 // The flag marks a bound word; the boot form gives its root and index.
 void Compact::read_word(Reader& r, const Place& dst, const Head& h) {
     uint32_t sym = symbol_at(r, get_varint(r));
-    if (!(h.flags & FLAG) || h.type == T_ISSUE) return make_global_word(dst.at(), h.type, sym);
+    if (!(h.flags & FLAG) || h.type == T_ISSUE) return make_global_word(r, dst.at(), h.type, sym);
     if (!r.codec) {
         uint32_t root = get_varint(r);
         return bind_boot_word(r, dst, h.type, sym, root, get_zigzag(r));

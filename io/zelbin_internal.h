@@ -96,6 +96,7 @@ struct Reader {
     const uint8_t* names;
     uint32_t names_size;
     std::vector<uint32_t> symbol_ids;  // interned lazily, 0 until met
+    std::vector<uint32_t> global_indexes;  // by symbol id: index in the global context + 1, 0 until met
     bool has_symbols;       // flags bit 2: a symbol table follows the counts
     bool codec;
     Node target;
@@ -137,7 +138,7 @@ Node context_of_reached(Reader& r, const Cell& reached);
 // Builders.
 bool is_block_family(uint32_t type);
 // A word of the global context (the symbol added there when absent).
-void make_global_word(Cell* c, uint32_t type, uint32_t symbol);
+void make_global_word(Reader& r, Cell* c, uint32_t type, uint32_t symbol);
 // Boot form of a bound word: bound to the context of the boot value at root
 // (-1: the global context), at index (-1: looked up by its symbol).
 void bind_boot_word(Reader& r, const Place& dst, uint32_t type, uint32_t symbol, uint32_t root, int32_t index);
