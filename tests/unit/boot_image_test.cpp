@@ -182,6 +182,27 @@ TEST_F(BootImageTest, LiteralZeroIsTheFirstRecordAfterTheBindings) {
     EXPECT_EQ(natives_cases::eval_molded("zz-boot-add 1 2"), "3");
 }
 
+// The fixed layout offers the same boot forms: a word header with bit 25 set
+// is a binding record (root -1: the global context), its value follows.
+TEST_F(BootImageTest, FixedLayoutImageLoadsTheSameWay) {
+    Bytes s = {'Z', 'E', 'L', 'B', 'I', 'N', 1, 0x04};
+    auto word32 = [&](uint32_t w) {
+        for (int i = 0; i < 32; i += 8) s.push_back(uint8_t(w >> i));
+    };
+    for (uint32_t w : {1u, 32u, 1u, 16u, 0u}) word32(w);  // records, payload, symbols, names, offset
+    std::string name = "zz-fixed-boot";
+    s.insert(s.end(), name.begin(), name.end());
+    s.resize(s.size() + 16 - name.size(), 0);
+    for (uint32_t w : {0x02000000u | T_SET_WORD, 0u, 0xFFFFFFFFu, 0xFFFFFFFFu, uint32_t(T_INTEGER), 5u,
+                       uint32_t(T_INTEGER), 7u})
+        word32(w);
+    uint32_t before = root_length();
+    zelbin::load_boot(s.data(), uint32_t(s.size()), false);
+    EXPECT_EQ(root_length(), before + 1);
+    EXPECT_EQ(test_values::molded(*boot::value_at(0)), "7");
+    EXPECT_EQ(natives_cases::eval_molded("zz-fixed-boot"), "5");
+}
+
 TEST_F(BootImageTest, KeepBaseLeavesTheLiteralsAsTheyWere) {
     Bytes s = image_of({}, {test_values::integer(1)});
     Cell before = *boot::value_at(0);
