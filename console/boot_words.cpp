@@ -533,7 +533,8 @@ Cell make_bindings() {
     }
     for (const ActionDef& a : ACTIONS) add_callable(&bindings, a.name, T_ACTION, a.id, a.spec);
     for (uint32_t index = 1; index <= natives::COUNT; index++) {
-        if (const natives::NativeDef* d = natives::find(index)) add_callable(&bindings, d->name, T_NATIVE, index, d->spec);
+        const natives::NativeDef* d = natives::find(index);
+        if (d) add_callable(&bindings, d->name, T_NATIVE, index, d->spec);
     }
     return bindings;
 }

@@ -56,7 +56,8 @@ void run_guarded(const char* what, const char* name, void (*step)(void*), void* 
 
 void add_source(const Cell* sources, const char* name, const char* text, uint32_t length) {
     run_at_startup(SOURCE_FILE, name, [&] {
-        Cell file = *string::load(reinterpret_cast<const uint8_t*>(name), uint32_t(std::strlen(name)), string::ENC_UTF8);
+        const uint8_t* bytes = reinterpret_cast<const uint8_t*>(name);
+        Cell file = *string::load(bytes, uint32_t(std::strlen(name)), string::ENC_UTF8);
         cell::set_type(&file, T_FILE);
         block::append_copy(sources, &file);
         Cell code = lexer::load_text(text, length);

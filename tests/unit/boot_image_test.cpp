@@ -255,7 +255,8 @@ TEST_F(BootImageTest, CorruptedOrTruncatedImageIsRefusedWhole) {
     Cell saved = *make;
     Cell sentinel = test_values::integer(99);
     std::vector<Bytes> broken;
-    for (size_t cut : {s.size() - 1, s.size() / 2, f.payload_at + 3, size_t(9)}) broken.emplace_back(s.begin(), s.begin() + long(cut));
+    for (size_t cut : {s.size() - 1, s.size() / 2, f.payload_at + 3, size_t(9)})
+        broken.emplace_back(s.begin(), s.begin() + long(cut));
     broken.push_back(s);
     broken.back()[f.payload_at] = 0xC5;
     broken.push_back(s);
