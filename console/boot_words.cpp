@@ -1,5 +1,7 @@
-// The boot words: datatype, action and native words bound from C++ tables,
-// then the constants, typesets and operators of the library.
+// The boot words: the binding records of the boot image (datatype, action
+// and native words, made by the build from the datatype registry and the C++
+// tables of specs), then the constants, typesets and operators of the
+// library.
 //
 // Each action's spec lists its arguments and refinements in the order the
 // action entries (interpreter/actions.cpp) read them: refinement i of a spec
@@ -7,11 +9,12 @@
 #include "console/boot_words.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "core/actions.h"
+#include "core/block.h"
 #include "core/datatype.h"
 #include "core/native.h"
-#include "core/roots.h"
 #include "core/string.h"
 #include "core/word.h"
 #include "datatypes/handle.h"
@@ -371,26 +374,20 @@ Cell global_value(const char* name) {
     return *word::get_value(&w);
 }
 
-void bind_datatypes() {
-    for (uint32_t t = 1; t <= types::top(); t++) {
-        Cell w = types::name(t).word;
-        if (!w.header) continue;
-        Cell datatype;
-        cell::make_datatype(&datatype, t);
-        word::set_value(&w, &datatype);
-    }
+// A binding record: the set-word of the name and the value it gets.
+void add_binding(const Cell* bindings, Cell word, const Cell* value) {
+    cell::set_type(&word, T_SET_WORD);
+    block::append_copy(bindings, &word);
+    block::append_copy(bindings, value);
 }
 
-// The spec block is kept in the root block through the action! value, which
-// the collector would otherwise find only through the word.
-void bind_action(const ActionDef& a) {
-    Cell spec = lexer::load_text(a.spec, std::strlen(a.spec));
+// A native! or action! of the index, its spec lexed from the table text.
+void add_callable(const Cell* bindings, const char* name, uint32_t type, uint32_t index, const char* spec_text) {
+    Cell spec = lexer::load_text(spec_text, std::strlen(spec_text));
     Cell value;
-    native::write_cell(&value, T_ACTION, a.id, &spec);
-    uint32_t kept = roots::keep(&value);
-    native::keep_bound(kept);
+    native::write_cell(&value, type, index, &spec);
+    add_binding(bindings, word::intern(name), &value);
     stack::pop(1);
-    set_global(a.name, roots::at(kept));
 }
 
 // ---- library values ------------------------------------------------------------
@@ -520,16 +517,32 @@ void make_operator(const OperatorDef& d) {
     set_global(d.op, &op);
 }
 
-bool bound = false;
-
 }  // namespace
 
-void bind() {
-    if (bound) return;
-    bound = true;
-    bind_datatypes();
-    for (const ActionDef& a : ACTIONS) bind_action(a);
-    natives::bind_words();
+// Datatypes in id order, actions in table order, natives in index order.
+Cell make_bindings() {
+    Cell bindings;
+    block::write_cell(&bindings, int32_t(2 * (types::top() + std::size(ACTIONS) + natives::COUNT)));
+    temp_roots::Hold hold(&bindings);
+    for (uint32_t t = 1; t <= types::top(); t++) {
+        Cell word = types::name(t).word;
+        if (!word.header) continue;
+        Cell datatype;
+        cell::make_datatype(&datatype, t);
+        add_binding(&bindings, word, &datatype);
+    }
+    for (const ActionDef& a : ACTIONS) add_callable(&bindings, a.name, T_ACTION, a.id, a.spec);
+    for (uint32_t index = 1; index <= natives::COUNT; index++) {
+        const natives::NativeDef* d = natives::find(index);
+        if (d) add_callable(&bindings, d->name, T_NATIVE, index, d->spec);
+    }
+    return bindings;
+}
+
+const char* action_spec(uint32_t id) {
+    for (const ActionDef& a : ACTIONS)
+        if (a.id == id) return a.spec;
+    return nullptr;
 }
 
 void make_values() {

@@ -1,6 +1,10 @@
 // The start-up body: the fixed sequence that brings every module into being,
 // then the least of the command line: `zel file` evaluates the file, `zel`
 // alone runs nothing yet.
+//
+// The order of the modules matters: the datatype registry before the first
+// series, the root block before the stacks, the symbol table before any
+// word, the words before the error catalog.
 #include "console/startup.h"
 
 #include <cstring>
@@ -8,15 +12,30 @@
 
 #include "console/boot_words.h"
 #include "core/block.h"
+#include "core/context.h"
+#include "core/cycles.h"
 #include "core/datatype.h"
+#include "core/ownership.h"
 #include "core/raise.h"
+#include "core/roots.h"
 #include "core/runtime_words.h"
 #include "core/string.h"
 #include "core/symbol.h"
+#include "core/value_slots.h"
 #include "core/word.h"
+#include "datatypes/error.h"
+#include "interpreter/actions.h"
+#include "interpreter/checksum.h"
 #include "interpreter/eval.h"
+#include "interpreter/natives.h"
+#include "interpreter/parse.h"
+#include "interpreter/random.h"
 #include "interpreter/stack.h"
+#include "io/deflate.h"
+#include "io/file_io.h"
+#include "io/http.h"
 #include "io/lexer.h"
+#include "io/zelbin.h"
 #include "kernel/boot.h"
 #include "kernel/collector.h"
 #include "kernel/memory.h"
@@ -36,11 +55,45 @@ static void size_first_frame() {
     memory::record.next_frame_size = memory::record.threshold;
 }
 
+void boot_modules() {
+    runtime::boot();
+    http::init();
+    random::init();
+    types::register_all();
+    actions::init_table();
+    memory::make_first_frames();
+    roots::init(roots::BOOT_VALUES);
+    context::make_global();
+    symbol::make_tables(symbol::BOOT_SYMBOLS);
+    types::make_name_words(word::intern);
+    words::init();
+    words::init_refinements();
+    words::init_issue();
+    natives::init_table();
+    error::init();
+    ownership::init();
+    checksum::init();
+    parse::init();
+    cycles::init();
+    stack::init();
+    lexer::init();
+    interp::init();
+    compress::init();
+    io::init();
+    value_slots::init();
+    types::register_event();
+}
+
+void load_image() {
+    library::run_at_startup("the boot image", "", [] {
+        zelbin::load_boot(runtime::record.boot_image, runtime::record.boot_image_size, false);
+    });
+}
+
 void boot() {
     size_first_frame();
-    runtime::boot();
-    types::register_event();
-    boot_words::bind();
+    boot_modules();
+    load_image();
     collector::state.enabled = true;
     runtime::booting = false;
     boot_words::make_values();

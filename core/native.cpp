@@ -102,6 +102,12 @@ void keep_bound(uint32_t root_index) {
     if (v->w1 <= natives::TABLE_SLOTS) bound_roots[cell::type(v) == T_ACTION][v->w1] = root_index;
 }
 
+const Cell* bound_value(uint32_t type, uint32_t index) {
+    if (index > natives::TABLE_SLOTS) return nullptr;
+    uint32_t root = bound_roots[type == T_ACTION][index];
+    return root ? roots::at(root) : nullptr;
+}
+
 // The argument list of a native! or action! (or an op! of one) is fixed
 // before its spec block escapes: changing the block later leaves the frame
 // its routine reads as it is.
@@ -123,8 +129,8 @@ static const Cell* make_indexed(Cell* spec, uint32_t type, uint32_t slots) {
     if (index < 1 || index > int32_t(slots)) error::raise_bad_make(&dt, spec);
     Cell inner = cells[0];
     write_cell(&made, type, uint32_t(index), &inner);
-    if (uint32_t root = bound_roots[type == T_ACTION][index])
-        cell::make_series(extra(&made) + EXTRA_ARGS, T_BLOCK, interp::prepare_spec(roots::at(root)));
+    if (const Cell* bound = bound_value(type, uint32_t(index)))
+        cell::make_series(extra(&made) + EXTRA_ARGS, T_BLOCK, interp::prepare_spec(bound));
     return &made;
 }
 

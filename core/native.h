@@ -66,6 +66,9 @@ Cell* extra(const Cell* callable);
 // value's argument list, so its frame holds the cells the routine reads
 // whatever spec it was made from.
 void keep_bound(uint32_t root_index);
+// The value kept for a native index (type native!) or action id (action!),
+// or null when start-up bound none.
+const Cell* bound_value(uint32_t type, uint32_t index);
 
 void init();
 const Cell* make(Cell* proto, Cell* spec, uint32_t type);

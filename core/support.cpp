@@ -36,6 +36,11 @@ void set_literals(Node block, uint32_t first) {
     literals_first = first;
 }
 
+void get_literals(Node* block, uint32_t* first) {
+    *block = literals_block;
+    *first = literals_first;
+}
+
 Cell* value_at(uint32_t n) { return series::cells(node::buffer(literals_block)) + literals_first + n; }
 
 Node node_at(uint32_t n) { return value_at(n)->w1; }

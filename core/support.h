@@ -15,6 +15,8 @@ namespace zel {
 // image loader names once it has decoded the image.
 namespace boot {
 void set_literals(Node block, uint32_t first);
+// The block and first position named last (0 and 0 before any).
+void get_literals(Node* block, uint32_t* first);
 // Literal n (from 0); good until the block moves.
 Cell* value_at(uint32_t n);
 // Payload word 1 of literal n: the context of a boot object! or function!.

@@ -1,17 +1,11 @@
 // The native table: filled from the native modules' definition tables in
-// index order, the native words bound from them, and the argument check of
-// natives called with the check flag.
+// index order, and the argument check of natives called with the check flag.
 #include "interpreter/natives.h"
 
-#include <cstring>
-
-#include "core/context.h"
 #include "core/roots.h"
 #include "core/support.h"
-#include "core/word.h"
 #include "interpreter/eval.h"
 #include "interpreter/stack.h"
-#include "io/lexer.h"
 #include "kernel/memory.h"
 
 namespace zel {
@@ -27,11 +21,9 @@ static const Module* const MODULES[] = {
     &module_system,
 };
 
-// Root-block indexes: of the print scratch block, and of each bound native!
-// value (0 until bound), so check_args finds the spec of an index.
+// The root-block index of the print scratch block.
 static uint32_t scratch_root;
-static uint32_t value_root[COUNT + 1];
-static bool table_ready, words_bound;
+static bool table_ready;
 
 constexpr uint32_t PRINT_SCRATCH_CELLS = 32;
 
@@ -58,32 +50,13 @@ void init_table() {
 
 Cell* print_scratch() { return roots::at(scratch_root); }
 
-static void bind_one(const NativeDef& d) {
-    Cell spec = lexer::load_text(d.spec, std::strlen(d.spec));
-    Cell value;
-    native::write_cell(&value, T_NATIVE, d.index, &spec);
-    value_root[d.index] = roots::keep(&value);
-    native::keep_bound(value_root[d.index]);
-    stack::pop(1);
-    Cell w = word::intern(d.name);
-    word::set_value(&w, roots::at(value_root[d.index]));
-}
-
-// In index order, each index bound from the first module that defines it.
-void bind_words() {
-    if (words_bound) return;
-    init_table();
-    words_bound = true;
-    for (uint32_t index = 1; index <= COUNT; index++)
-        if (const NativeDef* d = find(index)) bind_one(*d);
-}
-
 // The argument list holds one typeset per argument and one refinement per
 // refinement, in spec order; arguments after a refinement sit where that
 // refinement's frame position says.
 void check_args(uint32_t index, const int32_t* refinements) {
-    if (index > COUNT || !value_root[index]) return;
-    Node list = interp::prepare_spec(roots::at(value_root[index]));
+    const Cell* bound = native::bound_value(T_NATIVE, index);
+    if (!bound) return;
+    Node list = interp::prepare_spec(bound);
     SeriesBuffer* b = node::buffer(list);
     uint32_t n = series::length(b);
     int32_t position = 0;

@@ -6,14 +6,14 @@
 // NativeDef rows {native index, word, spec text, routine}. The spec text is the
 // Zel source of the native's spec block without its outer brackets (doc
 // string, arguments with their type blocks and doc strings, refinements,
-// return:), loaded by the lexer when the word is bound.
+// return:); the build loads it with the lexer into the boot image, which
+// binds the native words at start-up.
 //
 // natives.cpp lists the modules in MODULES; a module that is built adds its
 // one line there. init_table() fills the 120-slot table in index order from
 // every listed module; an index no module defines stays null, and calling a
 // native whose slot is null raises internal error not-callable (the
-// evaluator tests the slot before every call). bind_words() then makes one
-// native! value per defined index and sets its word in the global context.
+// evaluator tests the slot before every call).
 //
 // The calling convention is core/native.h's: argument k at stack::reg.base + k
 // (the base is also the result slot); the check flag is set by callers that
@@ -59,11 +59,6 @@ const NativeDef* find(uint32_t index);
 // null slot) and appends the scratch block of print (room for 32 cells) to
 // the root block. Idempotent.
 void init_table();
-
-// Makes the native! value of every defined index (spec loaded with the lexer)
-// and sets its word in the global context. Needs the lexer, the global
-// context and init_table(). Idempotent: a second call changes nothing.
-void bind_words();
 
 // The scratch block of print, from the root block.
 Cell* print_scratch();

@@ -23,6 +23,7 @@ namespace {
 
 constexpr char MAGIC[6] = {'Z', 'E', 'L', 'B', 'I', 'N'};
 constexpr uint8_t VERSION = 2;
+constexpr uint8_t BOOT_VERSION = 1;
 enum Flags : uint8_t { FLAG_COMPACT = 1, FLAG_PACKED = 2, FLAG_SYMBOLS = 4 };
 
 // Every way out of a writer leaves the codec state empty.
@@ -49,11 +50,13 @@ void start_writer(bool fixed) {
     reset();
 }
 
+// A boot image that is no stream at all leaves the program without its
+// words: start-up cannot go on, and the status says it failed.
 [[noreturn]] void bad_stream(bool codec, const char* boot_message) {
     if (codec) error::raise(Err::script_invalid_data);
     print::chars(boot_message, uint32_t(std::strlen(boot_message)));
     print::char_('\n');
-    runtime::at_exit(0);
+    runtime::at_exit(BOOT_FAILURE_STATUS);
 }
 
 // The tracked block an unpacked stream lives in, freed on every way out.
@@ -66,14 +69,12 @@ struct Unpacked {
 
 }  // namespace
 
-Cell encode_cp(const Cell* value) {
-    ResetOnExit guard;
-    start_writer(false);
-    write_compact(value);
+Cell compact_stream(uint8_t version, uint32_t records) {
     bool symbols = !writer.symbols.empty();
     std::vector<uint8_t> s;
     header(s, FLAG_COMPACT | (symbols ? FLAG_SYMBOLS : 0));
-    varint(s, 1);
+    s[6] = version;
+    varint(s, records);
     varint(s, uint32_t(writer.out.size()));
     if (symbols) {
         varint(s, uint32_t(writer.symbols.size()));
@@ -83,6 +84,29 @@ Cell encode_cp(const Cell* value) {
     }
     s.insert(s.end(), writer.out.begin(), writer.out.end());
     return to_binary(s);
+}
+
+Cell encode_cp(const Cell* value) {
+    ResetOnExit guard;
+    start_writer(false);
+    write_compact(value);
+    return compact_stream(VERSION, 1);
+}
+
+Cell encode_boot(const Cell* bindings, const Cell* values) {
+    ResetOnExit guard;
+    start_writer(false);
+    uint32_t pairs = block::buffer_length(bindings) / 2;
+    for (uint32_t i = 0; i < pairs; i++) {
+        Cell word = *block::cell_at(bindings, 2 * i), value = *block::cell_at(bindings, 2 * i + 1);
+        write_compact_binding(&word, &value);
+    }
+    uint32_t count = block::buffer_length(values);
+    for (uint32_t i = 0; i < count; i++) {
+        Cell value = *block::cell_at(values, i);
+        write_compact(&value);
+    }
+    return compact_stream(BOOT_VERSION, count);
 }
 
 Cell encode(const Cell* value) {
@@ -117,6 +141,7 @@ Cell* decode(const uint8_t* data, const Cell* target, bool codec, int64_t length
     r.codec = codec;
     r.target = cell::series_node(target);
     r.base = block::buffer_length(target);
+    boot_bindings.clear();
     Unpacked unpacked;
     if (flags & FLAG_PACKED) {
         uint32_t produced = 0;
@@ -127,7 +152,9 @@ Cell* decode(const uint8_t* data, const Cell* target, bool codec, int64_t length
     }
     if (flags & FLAG_COMPACT) read_compact(r);
     else read_fixed(r);
-    return r.base < block::buffer_length(target) ? block::cell_at(target, r.base) : nullptr;
+    uint32_t loaded = block::buffer_length(target);
+    if (!codec) apply_boot_bindings();  // may grow the root block: the first cell is taken after
+    return r.base < loaded ? block::cell_at(target, r.base) : nullptr;
 }
 
 }  // namespace zelbin

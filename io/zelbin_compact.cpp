@@ -269,7 +269,7 @@ Head Compact::read_part_head(Reader& r) {
 // The flag marks a bound word; the boot form gives its root and index.
 void Compact::read_word(Reader& r, const Place& dst, const Head& h) {
     uint32_t sym = symbol_at(r, get_varint(r));
-    if (!(h.flags & FLAG) || h.type == T_ISSUE) return make_global_word(dst.at(), h.type, sym);
+    if (!(h.flags & FLAG) || h.type == T_ISSUE) return make_global_word(r, dst.at(), h.type, sym);
     if (!r.codec) {
         uint32_t root = get_varint(r);
         return bind_boot_word(r, dst, h.type, sym, root, get_zigzag(r));
@@ -402,6 +402,20 @@ void Compact::read(Reader& r, const Place& dst) {
 }  // namespace layout
 
 void write_compact(const Cell* value) { layout::write<layout::Compact>(value); }
+
+// The binding's value leaves the target block as it is read, so nothing can
+// refer into it: the paths recorded while writing it are dropped again (the
+// boot writer writes every binding before the first value, so no other path
+// is lost).
+void write_compact_binding(const Cell* word, const Cell* value) {
+    uint32_t position = writer.current;
+    writer.out.push_back(layout::BINDING);
+    layout::write<layout::Compact>(word);
+    layout::write<layout::Compact>(value);
+    writer.current = position;
+    writer.refs.clear();
+    writer.store.clear();
+}
 
 void read_compact(Reader& r) { layout::read_payload<layout::Compact>(r); }
 

@@ -178,7 +178,7 @@ ObjectHead Fixed::read_object_head(Reader& r, const Head& h) {
 void Fixed::read_word(Reader& r, const Place& dst, const Head& h) {
     uint32_t t = h.type;
     uint32_t sym = symbol_at(r, get32r(r));
-    if (t == T_ISSUE) return make_global_word(dst.at(), t, sym);
+    if (t == T_ISSUE) return make_global_word(r, dst.at(), t, sym);
     uint32_t index = get32r(r);
     if (!r.codec) {
         bind_boot_word(r, dst, t, sym, index, int32_t(get32r(r)));
@@ -187,7 +187,7 @@ void Fixed::read_word(Reader& r, const Place& dst, const Head& h) {
         read(r, Place{0, 0, &value});
         return store_binding(r, dst, value);
     }
-    if (h.flags & H_GLOBAL) return make_global_word(dst.at(), t, sym);
+    if (h.flags & H_GLOBAL) return make_global_word(r, dst.at(), t, sym);
     read_bound_word<Fixed>(r, dst, h, sym, index);
 }
 

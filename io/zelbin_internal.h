@@ -58,7 +58,23 @@ uint32_t unit_log2(uint32_t unit);
 // Live pairs of a map (removed pairs have a zeroed value cell).
 bool is_live_pair(const Cell* value);
 
+// The compact stream of what the writer holds: header, counts, symbol table
+// and payload, as a new binary!.
+Cell compact_stream(uint8_t version, uint32_t records);
+
 // ---- reader -------------------------------------------------------------------
+
+// A boot binding read: the value waits here until the whole image has been
+// read, so that an image refused half-way has bound no word.
+struct Binding {
+    Node context;
+    int32_t index;
+    Cell value;
+};
+extern std::vector<Binding> boot_bindings;
+// Stores every binding read into its word's slot, once a boot stream has been
+// read to its end.
+void apply_boot_bindings();
 
 // Where a record's value goes: a cell of a block (by node and position, since
 // the block may grow meanwhile) or a C++ cell.
@@ -80,6 +96,7 @@ struct Reader {
     const uint8_t* names;
     uint32_t names_size;
     std::vector<uint32_t> symbol_ids;  // interned lazily, 0 until met
+    std::vector<uint32_t> global_indexes;  // by symbol id: index in the global context + 1, 0 until met
     bool has_symbols;       // flags bit 2: a symbol table follows the counts
     bool codec;
     Node target;
@@ -121,12 +138,12 @@ Node context_of_reached(Reader& r, const Cell& reached);
 // Builders.
 bool is_block_family(uint32_t type);
 // A word of the global context (the symbol added there when absent).
-void make_global_word(Cell* c, uint32_t type, uint32_t symbol);
+void make_global_word(Reader& r, Cell* c, uint32_t type, uint32_t symbol);
 // Boot form of a bound word: bound to the context of the boot value at root
 // (-1: the global context), at index (-1: looked up by its symbol).
 void bind_boot_word(Reader& r, const Place& dst, uint32_t type, uint32_t symbol, uint32_t root, int32_t index);
-// A boot binding record: the value goes into the word's slot, and neither
-// stays in the target block (top level only).
+// A boot binding record: the value is kept for the word's slot (in
+// boot_bindings), and neither stays in the target block (top level only).
 void store_binding(Reader& r, const Place& word, const Cell& value);
 // Checks a bound word's stored index against its context.
 void check_word_index(Reader& r, const Cell* word);
@@ -189,6 +206,8 @@ inline void varint(std::vector<uint8_t>& s, uint32_t v) {
 
 // The record layouts.
 void write_compact(const Cell* value);
+// A boot binding: the prefix, the word, then its value; it takes no position.
+void write_compact_binding(const Cell* word, const Cell* value);
 void write_fixed(const Cell* value);
 void read_compact(Reader& r);
 void read_fixed(Reader& r);

@@ -31,14 +31,21 @@ namespace zelbin {
 
 bool is_block_family(uint32_t t) { return t == T_BLOCK || t == T_PAREN || (t >= T_PATH && t <= T_GET_PATH); }
 
-void make_global_word(Cell* c, uint32_t type, uint32_t symbol) {
-    word::write_cell(symbol, c);
-    if (type == T_ISSUE) c->w3 = uint32_t(-1);
-    cell::set_type(c, type);
+// A stream names the same global words again and again (the boot image some
+// ten thousand times): each symbol's index there is looked up once.
+void make_global_word(Reader& r, Cell* c, uint32_t type, uint32_t symbol) {
+    if (symbol >= r.global_indexes.size()) r.global_indexes.resize(symbol + 1, 0);
+    uint32_t& known = r.global_indexes[symbol];
+    if (!known) {
+        Cell w;
+        word::write_cell(symbol, &w);
+        known = w.w3 + 1;
+    }
+    *c = Cell{type, context::global_node, symbol, type == T_ISSUE ? uint32_t(-1) : known - 1};
 }
 
 void bind_boot_word(Reader& r, const Place& dst, uint32_t type, uint32_t symbol, uint32_t root, int32_t index) {
-    if (root == uint32_t(-1)) return make_global_word(dst.at(), type, symbol);
+    if (root == uint32_t(-1)) return make_global_word(r, dst.at(), type, symbol);
     Node ctx = context_of_reached(r, resolve(r, &root, 1));
     if (index == -1) index = context::lookup_word(ctx, symbol, true);
     if (index < 0) corrupt(r);
@@ -46,13 +53,15 @@ void bind_boot_word(Reader& r, const Place& dst, uint32_t type, uint32_t symbol,
     check_word_index(r, dst.at());
 }
 
+std::vector<Binding> boot_bindings;
+
 void store_binding(Reader& r, const Place& word, const Cell& value) {
     Cell w = *word.at();
     if (r.depth != 1 || cell::type(&w) < T_WORD || cell::type(&w) > T_REFINEMENT) corrupt(r);
-    Cell* slot = context::slot(w.w1, int32_t(w.w3));
-    if (!slot) corrupt(r);
-    *slot = value;
-    slot->header &= ~HDR_NEW_LINE;
+    if (!context::slot(w.w1, int32_t(w.w3))) corrupt(r);
+    Binding b{w.w1, int32_t(w.w3), value};
+    b.value.header &= ~HDR_NEW_LINE;
+    boot_bindings.push_back(b);
     r.bound_value = true;
 }
 

@@ -1,29 +1,7 @@
-// Runtime boot and shutdown. The order matters: the registry before the first
-// series, the root block before the stacks, the symbol table before any word,
-// the words before the error catalog.
+// Runtime boot and shutdown of the kernel. The collector is set up before any
+// module registers a mark callback, memory before the first tracked block.
 #include "kernel/boot.h"
 
-#include "core/context.h"
-#include "core/cycles.h"
-#include "core/datatype.h"
-#include "core/ownership.h"
-#include "core/roots.h"
-#include "core/runtime_words.h"
-#include "core/symbol.h"
-#include "core/value_slots.h"
-#include "core/word.h"
-#include "datatypes/error.h"
-#include "interpreter/actions.h"
-#include "interpreter/checksum.h"
-#include "interpreter/eval.h"
-#include "interpreter/natives.h"
-#include "interpreter/parse.h"
-#include "interpreter/random.h"
-#include "io/deflate.h"
-#include "io/file_io.h"
-#include "io/http.h"
-#include "io/lexer.h"
-#include "interpreter/stack.h"
 #include "kernel/casefold.h"
 #include "kernel/collector.h"
 #include "kernel/hooks.h"
@@ -37,43 +15,14 @@ namespace runtime {
 
 bool booting = false;
 
-// The platform services: console output and its streams, the HTTP client.
-static void init_platform() {
-    output::init();
-    http::init();
-}
-
 void boot() {
     booting = true;
     hooks::init();
-    init_platform();
-    random::init();
+    output::init();
     memory::init();
-    collector::init();  // before any module registers a mark callback
+    collector::init();
     resources::init();
-    types::register_all();
-    actions::init_table();
-    memory::make_first_frames();
-    roots::init(roots::BOOT_VALUES);
-    context::make_global();
     case_::init();
-    symbol::make_tables(symbol::BOOT_SYMBOLS);
-    types::make_name_words(word::intern);
-    words::init();
-    words::init_refinements();
-    words::init_issue();
-    natives::init_table();
-    error::init();
-    ownership::init();
-    checksum::init();
-    parse::init();
-    cycles::init();
-    stack::init();
-    lexer::init();
-    interp::init();
-    compress::init();
-    io::init();
-    value_slots::init();
 }
 
 void shutdown() {

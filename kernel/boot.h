@@ -1,5 +1,7 @@
-// Runtime boot: brings every module into being in one fixed order, with the
-// sizes of the first tables and stacks. Later steps use what earlier ones made.
+// Runtime boot: the kernel's own first steps (print hooks, console output,
+// memory, collector, external resources), taken before any other module
+// exists. The program entry boots every higher module after them, in its
+// own fixed order (console/startup.cpp).
 #pragma once
 
 namespace zel {
@@ -8,6 +10,7 @@ namespace runtime {
 // Set while the runtime boots and the library values are built.
 extern bool booting;
 
+// Sets the booting flag and brings the kernel modules into being.
 void boot();
 // Releases every frame and big series, then every tracked block.
 void shutdown();

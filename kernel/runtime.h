@@ -43,7 +43,8 @@ struct Record {
     int32_t argc;
     char** argv;             // tracked array of tracked UTF-8 strings, null-terminated
     uint32_t pending_code;   // the code of the exit in flight, 0 when none
-    const uint8_t* boot_image;
+    const uint8_t* boot_image;  // the boot image the entry embeds, null when none
+    uint32_t boot_image_size;   // its length in bytes
     bool root_frame_open;    // the root catch is in place
 };
 extern Record record;

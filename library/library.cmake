@@ -1,5 +1,6 @@
-# The library's Zel sources, embedded in zel-core. Start-up evaluates them in
-# this order (each file may use what the files before it made).
+# The library's Zel sources. The build's first stage (zel-make-image) lexes
+# them, in this order, into the boot image, and start-up evaluates them in
+# that order (each file may use what the files before it made).
 set(ZEL_LIBRARY_SOURCES
   core.zel
   conversions.zel
@@ -9,17 +10,26 @@ set(ZEL_LIBRARY_SOURCES
   system.zel
 )
 list(TRANSFORM ZEL_LIBRARY_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/library/)
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
-set(ZEL_LIBRARY_EMBEDDED ${CMAKE_BINARY_DIR}/generated/library_sources.cpp)
+
+# The first stage: zel-core without a boot image. It rewrites the image's C++
+# source only when its contents change, so a rebuilt stage that makes the
+# same image compiles nothing.
+add_executable(zel-make-image ${CMAKE_SOURCE_DIR}/tools/make_boot_image.cpp)
+target_link_libraries(zel-make-image PRIVATE zel-core)
+
+set(ZEL_BOOT_IMAGE ${CMAKE_BINARY_DIR}/generated/boot.zelbin)
+set(ZEL_BOOT_IMAGE_SOURCE ${CMAKE_BINARY_DIR}/generated/boot_image.cpp)
 add_custom_command(
-  OUTPUT ${ZEL_LIBRARY_EMBEDDED}
+  OUTPUT ${ZEL_BOOT_IMAGE} ${ZEL_BOOT_IMAGE_SOURCE}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
-  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/embed_library.py
-          ${ZEL_LIBRARY_EMBEDDED} ${ZEL_LIBRARY_SOURCES}
-  DEPENDS ${CMAKE_SOURCE_DIR}/tools/embed_library.py ${ZEL_LIBRARY_SOURCES}
-  COMMENT "Embedding the library's Zel sources"
+  COMMAND zel-make-image ${ZEL_BOOT_IMAGE} ${ZEL_BOOT_IMAGE_SOURCE} ${ZEL_LIBRARY_SOURCES}
+  DEPENDS zel-make-image ${ZEL_LIBRARY_SOURCES}
+  COMMENT "Making the boot image"
   VERBATIM)
-target_sources(zel-core PRIVATE ${ZEL_LIBRARY_EMBEDDED})
+
+# The embedded image, for the programs that start the whole system.
+add_library(zel-image STATIC ${ZEL_BOOT_IMAGE_SOURCE})
+target_link_libraries(zel-image PUBLIC zel-core)
 
 # The build record (version, git state) that system/build and system/version
 # report, written at every build and changed only when the record changes.

@@ -1,14 +1,22 @@
-// The standard library written in Zel: evaluates the embedded sources at
-// start-up and marks what they made as library code.
+// The standard library written in Zel: its sources lexed into the boot image
+// by the build, evaluated from there at start-up, and what they make marked
+// as library code.
 #include "library/library.h"
 
+#include <cstring>
+#include <string>
+
+#include "core/block.h"
 #include "core/runtime_words.h"
+#include "core/string.h"
+#include "core/support.h"
 #include "interpreter/eval.h"
 #include "interpreter/exits.h"
 #include "interpreter/stack.h"
 #include "io/lexer.h"
 #include "kernel/print.h"
 #include "kernel/runtime.h"
+#include "kernel/unicode.h"
 #include "library/routines.h"
 #include "library/system_values.h"
 
@@ -17,12 +25,10 @@ namespace library {
 
 namespace {
 
-// A library source is part of the program, so an error in one is a fault of
-// the build: the report names the file before the error's own report.
-[[noreturn]] void source_failed(const Source& source, const Cell* error) {
-    print::Arg line[2] = {print::Arg::cstring("*** Start-up error in library file "),
-                          print::Arg::cstring(source.name)};
-    print::values_line(2, line);
+[[noreturn]] void startup_failed(const char* what, const char* name, const Cell* error) {
+    print::Arg line[3] = {print::Arg::cstring("*** Start-up error in "), print::Arg::cstring(what),
+                          print::Arg::cstring(name)};
+    print::values_line(3, line);
     if (error) {
         Cell err = *error;
         if (exits::uncaught_handler) exits::uncaught_handler(&err);
@@ -31,28 +37,42 @@ namespace {
     runtime::at_exit(exits::UNCAUGHT_STATUS);
 }
 
+constexpr const char* SOURCE_FILE = "library file ";
+
 }  // namespace
 
-// Under a try frame, so that an error can be reported with the file's name.
-void load_source(const Source& source) {
+void run_guarded(const char* what, const char* name, void (*step)(void*), void* arg) {
     Cell* top = stack::reg.top;
-    const Cell* name = words::word(words::W_tag_anon);
-    stack::enter_try(name);
-    stack::push(&statics::none_cell);  // the try frame's result, below the code
-    if (exits::catch_error([&] {
-            Cell code = lexer::load_text(source.text, source.length);
-            interp::eval(name, &code, true);
-        })) {
+    stack::enter_try(words::word(words::W_tag_anon));
+    stack::push(&statics::none_cell);  // the try frame's result, below the step's values
+    if (exits::catch_error([&] { step(arg); })) {
         stack::adjust_result();
-        source_failed(source, stack::reg.base);
+        startup_failed(what, name, stack::reg.base);
     }
-    if (exits::pending()) source_failed(source, nullptr);
+    if (exits::pending()) startup_failed(what, name, nullptr);
     stack::leave();
     stack::reg.top = top;
 }
 
-// Every function made while the sources load is library code, those kept
-// in contexts of their own (on-parse-event) as well as the global ones.
+void add_source(const Cell* sources, const char* name, const char* text, uint32_t length) {
+    run_at_startup(SOURCE_FILE, name, [&] {
+        const uint8_t* bytes = reinterpret_cast<const uint8_t*>(name);
+        Cell file = *string::load(bytes, uint32_t(std::strlen(name)), string::ENC_UTF8);
+        cell::set_type(&file, T_FILE);
+        block::append_copy(sources, &file);
+        Cell code = lexer::load_text(text, length);
+        block::append_copy(sources, &code);
+    });
+}
+
+void eval_source(const char* name, const Cell* code) {
+    run_at_startup(SOURCE_FILE, name, [&] { interp::eval(words::word(words::W_tag_anon), code, true); });
+}
+
+// Every function made while the sources run is library code, those kept in
+// contexts of their own (on-parse-event) as well as the global ones. The
+// sources block stays in the root block, so its cells can be read again
+// after each evaluation.
 void load() {
     routines::bind();
     system_values::bind();
@@ -60,7 +80,12 @@ void load() {
         Loading() { interp::eval_state.loading = true; }
         ~Loading() { interp::eval_state.loading = false; }
     } loading;
-    for (uint32_t i = 0; i < SOURCE_COUNT; i++) load_source(SOURCES[i]);
+    uint32_t count = block::buffer_length(boot::value_at(BOOT_SOURCES));
+    for (uint32_t i = 0; i + 1 < count; i += 2) {
+        std::string name = utf8::text(block::cell_at(boot::value_at(BOOT_SOURCES), i));
+        Cell code = *block::cell_at(boot::value_at(BOOT_SOURCES), i + 1);
+        eval_source(name.c_str(), &code);
+    }
 }
 
 }  // namespace library

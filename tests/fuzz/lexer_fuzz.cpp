@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "console/startup.h"
 #include "core/word.h"
 #include "interpreter/exits.h"
 #include "interpreter/stack.h"
@@ -20,7 +21,7 @@ void boot_once() {
     static bool booted = false;
     if (booted) return;
     booted = true;
-    zel::runtime::boot();
+    zel::startup::boot_modules();
     zel::runtime::booting = false;
     zel::lexer::init();
 }

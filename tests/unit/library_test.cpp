@@ -1,9 +1,9 @@
-// The library's Zel sources: embedded in the order the build lists them,
-// evaluated at start-up, their functions marked as library code, and an error
-// in one a fatal start-up error naming the file.
+// The library's Zel sources: lexed into the boot image in the order the build
+// lists them, evaluated from there at start-up, their functions marked as
+// library code, and an error in one a fatal start-up error naming the file.
 //
-// The other unit tests run without the library, so every test that loads it
-// does so in a child process (a death test that must end with status 0).
+// The other unit tests run without evaluating the library, so every test that
+// does so runs in a child process (a death test that must end with status 0).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -15,10 +15,13 @@
 #include <vector>
 
 #include "console/boot_words.h"
+#include "core/block.h"
 #include "core/function.h"
+#include "core/support.h"
 #include "core/word.h"
 #include "interpreter/eval.h"
 #include "interpreter/exits.h"
+#include "io/lexer.h"
 #include "kernel/hooks.h"
 #include "kernel/output.h"
 #include "kernel/print.h"
@@ -50,15 +53,21 @@ std::vector<std::string> listed_sources() {
     return names;
 }
 
-TEST(LibraryTest, EmbedsTheListedSourcesInOrder) {
+// Each source's code in the image is what the lexer makes of the file.
+TEST(LibraryTest, TheImageHoldsTheListedSourcesInOrder) {
     std::vector<std::string> names = listed_sources();
-    ASSERT_EQ(names.size(), library::SOURCE_COUNT);
-    for (uint32_t i = 0; i < library::SOURCE_COUNT; i++) {
-        const library::Source& s = library::SOURCES[i];
+    Cell sources = *boot::value_at(library::BOOT_SOURCES);
+    ASSERT_EQ(cell::type(&sources), T_BLOCK);
+    ASSERT_EQ(block::buffer_length(&sources), 2 * names.size());
+    for (uint32_t i = 0; i < names.size(); i++) {
         SCOPED_TRACE(names[i]);
-        EXPECT_EQ(s.name, names[i]);
-        EXPECT_EQ(std::string(s.text, s.length), file_text(test_support::source_dir() + "/library/" + names[i]));
-        EXPECT_EQ(s.text[s.length], '\0');
+        Cell name = *block::cell_at(&sources, 2 * i), code = *block::cell_at(&sources, 2 * i + 1);
+        EXPECT_EQ(cell::type(&name), T_FILE);
+        EXPECT_EQ(natives_cases::text_of(&name), names[i]);
+        std::string text = file_text(test_support::source_dir() + "/library/" + names[i]);
+        Cell lexed = lexer::load_text(text.data(), text.size());
+        EXPECT_EQ(test_values::molded(code, true), test_values::molded(lexed, true));
+        stack::pop(1);
     }
 }
 
@@ -165,7 +174,11 @@ TEST(LibraryDeathTest, LoadedLibraryIsMarkedAndKeepsTheUsersPosition) {
 void load_broken(const char* name, const char* text) {
     exits::uncaught_handler = nullptr;
     output::attach(2, false);
-    library::load_source({name, text, uint32_t(std::strlen(text))});
+    Cell sources;
+    block::write_cell(&sources, 2);
+    library::add_source(&sources, name, text, uint32_t(std::strlen(text)));
+    Cell code = *block::cell_at(&sources, 1);
+    library::eval_source(name, &code);
 }
 
 TEST(LibraryDeathTest, AnErrorInASourceEndsStartUp) {

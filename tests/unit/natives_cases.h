@@ -32,7 +32,6 @@ inline void words_ready() {
     static bool done = false;
     if (done) return;
     done = true;
-    boot_words::bind();
     boot_words::make_values();
 }
 

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "datatypes/error.h"
+#include "console/boot_image.h"
 #include "console/boot_words.h"
+#include "console/startup.h"
 #include "core/datatype.h"
 #include "core/support.h"
 #include "interpreter/eval.h"
@@ -32,11 +34,12 @@ void interpreter_ready() {
     static bool booted = false;
     if (booted) return;
     booted = true;
-    // As the start-up body does, but with the collector left off: tests hold
-    // values in C++ locals that nothing roots, and collect only when they ask.
-    runtime::boot();
-    types::register_event();
-    boot_words::bind();
+    // As the start-up body does, but with the collector left off (tests hold
+    // values in C++ locals that nothing roots, and collect only when they
+    // ask) and without evaluating the library.
+    boot_image::install();
+    startup::boot_modules();
+    startup::load_image();
     runtime::booting = false;
     boot_words::make_values();
     exits::uncaught_handler = on_uncaught;

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <string>
 
+#include "console/boot_image.h"
 #include "console/startup.h"
 #include "core/block.h"
 #include "core/runtime_words.h"
@@ -151,6 +152,7 @@ static int run_system(void*) { return runtime::run_rooted(run_all); }
 
 int main(int argc, char** argv) {
     zel::runtime::start(argc, argv);
+    zel::boot_image::install();
     constexpr size_t stack_bytes = size_t(1) << 30;
     int status = zel::platform::run_on_large_stack(stack_bytes, zel::run_system, nullptr);
     zel::runtime::at_exit(status);
