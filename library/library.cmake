@@ -7,6 +7,8 @@ set(ZEL_LIBRARY_SOURCES
   general.zel
   math.zel
   values.zel
+  collect.zel
+  paths.zel
   system.zel
 )
 list(TRANSFORM ZEL_LIBRARY_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/library/)
