@@ -1,6 +1,6 @@
 // The start-up body: the fixed sequence that brings every module into being,
-// then the least of the command line: `zel file` evaluates the file, `zel`
-// alone runs nothing yet.
+// then the console, which runs the script the command line names or reads
+// input; when it returns, the process ends with status 0.
 //
 // The order of the modules matters: the datatype registry before the first
 // series, the root block before the stacks, the symbol table before any
@@ -127,14 +127,16 @@ Cell load_script(const char* path) {
     return code;
 }
 
-void run_script(const char* path) {
-    Cell code = load_script(path);
+void launch_console() {
+    static const char launch[] = "cli-console-ctx/launch";
+    Cell code = lexer::load_text(launch, sizeof launch - 1);
+    *stack::top() = code;
     interp::eval(words::word(words::W_tag_anon), &code, false);
 }
 
 void main() {
     boot();
-    if (runtime::record.argc > 1) run_script(runtime::record.argv[1]);
+    launch_console();
     runtime::at_exit(0);
 }
 

@@ -1,6 +1,6 @@
 // The start-up body: boots every module, loads the boot image (which binds
 // the datatype, action and native words), builds the library values and
-// runs the script the command line names.
+// the console, and hands over to the console.
 #pragma once
 #include "kernel/cell.h"
 
@@ -32,10 +32,9 @@ void load_image();
 // its start. A file that cannot be read raises access error cannot-open.
 Cell load_script(const char* path);
 
-// Loads a script file (UTF-8; a "Zel [...]" header at its start is skipped)
-// and evaluates it. A file that cannot be read raises access error
-// cannot-open.
-void run_script(const char* path);
+// The last step of start-up: cli-console-ctx/launch, which loads the
+// console's configuration and runs the script or the interactive loop.
+void launch_console();
 
 }  // namespace startup
 }  // namespace zel

@@ -1631,11 +1631,13 @@ uint32_t eval_path(const Cell* path_value, PathMode mode, const Cell* code, uint
 
 // ---- running a block ------------------------------------------------------------------------
 
-// The current code follows the innermost eval outside library code.
+// The current code follows the innermost eval outside library code: inside
+// a library function it changes only for a block that is not the library's
+// own, such as the user's code that the console or do-file runs.
 struct CodeScope {
     Cell* saved;
     explicit CodeScope(Cell* code) : saved(eval_state.code) {
-        if (!eval_state.library) eval_state.code = code;
+        if (!eval_state.library || !(code_buffer(code)->flags & SER_LIBRARY)) eval_state.code = code;
     }
     ~CodeScope() { eval_state.code = saved; }
 };
@@ -1742,7 +1744,20 @@ Node prepare_spec(const Cell* callable) {
     return list;
 }
 
-void mark_library(const Cell* function) { context::cell_of(function->w1)->header |= LIBRARY_CONTEXT; }
+static void mark_library_blocks(const Cell* block) {
+    Node n = cell::series_node(block);
+    SeriesBuffer* b = node::buffer(n);
+    if (b->flags & SER_LIBRARY) return;
+    series::set_flags(n, SER_LIBRARY);
+    for (uint32_t i = 0; i < cell_count(b); i++)
+        if (is_any_block(cell::type(series::cells(b) + i))) mark_library_blocks(series::cells(b) + i);
+}
+
+void mark_library(const Cell* function) {
+    context::cell_of(function->w1)->header |= LIBRARY_CONTEXT;
+    const Cell* body = function::extra(function) + function::EXTRA_BODY;
+    if (is_any_block(cell::type(body))) mark_library_blocks(body);
+}
 
 bool is_library(const Cell* function) {
     if (cell::type(function) == T_ROUTINE) return true;

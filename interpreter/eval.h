@@ -68,7 +68,8 @@ int32_t checked_refinement(const Cell* path, uint32_t from, uint32_t at, Node li
 // Functions of the standard library, evaluated from Zel source, carry this
 // mark on their context cell: their bodies emit no trace events, the frames
 // of the calls they make are not marked interpreted, and the current-code
-// position stays at the user's code while they run.
+// position stays at the user's code while they run. Their bodies' blocks
+// carry SER_LIBRARY, which tells them from the user's blocks they evaluate.
 constexpr uint32_t LIBRARY_CONTEXT = 0x4000u;
 void mark_library(const Cell* function);
 // A marked function, or any routine (only the library makes routines, and

@@ -33,6 +33,7 @@ static_assert(sizeof(SeriesBuffer) == 20, "buffer header is five 32-bit words");
 enum SeriesFlags : uint32_t {
     SER_UNIT_MASK = 0x1Fu,           // unit size in bytes: 1, 2, 4 or 16 (8: pointer buffers)
     SER_OWNED = 0x00020000u,         // has an owner object; cleared on copies
+    SER_LIBRARY = 0x00040000u,       // a block of a library function's body
     SER_COMPLEMENT = 0x00080000u,    // bitset!: complemented
     SER_FIXED = 0x00100000u,         // tracked heap block outside the frames
     SER_BIG = 0x01000000u,           // own page block, never moves

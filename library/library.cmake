@@ -1,17 +1,22 @@
-# The library's Zel sources. The build's first stage (zel-make-image) lexes
-# them, in this order, into the boot image, and start-up evaluates them in
-# that order (each file may use what the files before it made).
+# The Zel sources of the boot image, named from the source folder: the
+# standard library, then the console. The build's first stage
+# (zel-make-image) lexes them, in this order, into the boot image, and
+# start-up evaluates them in that order (each file may use what the files
+# before it made).
 set(ZEL_LIBRARY_SOURCES
-  core.zel
-  conversions.zel
-  general.zel
-  math.zel
-  values.zel
-  collect.zel
-  paths.zel
-  system.zel
+  library/core.zel
+  library/conversions.zel
+  library/general.zel
+  library/math.zel
+  library/values.zel
+  library/collect.zel
+  library/paths.zel
+  library/system.zel
+  console/engine.zel
+  console/shell.zel
+  console/config.zel
 )
-list(TRANSFORM ZEL_LIBRARY_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/library/)
+list(TRANSFORM ZEL_LIBRARY_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/ OUTPUT_VARIABLE ZEL_LIBRARY_FILES)
 
 # The first stage: zel-core without a boot image. It rewrites the image's C++
 # source only when its contents change, so a rebuilt stage that makes the
@@ -25,7 +30,8 @@ add_custom_command(
   OUTPUT ${ZEL_BOOT_IMAGE} ${ZEL_BOOT_IMAGE_SOURCE}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
   COMMAND zel-make-image ${ZEL_BOOT_IMAGE} ${ZEL_BOOT_IMAGE_SOURCE} ${ZEL_LIBRARY_SOURCES}
-  DEPENDS zel-make-image ${ZEL_LIBRARY_SOURCES}
+  WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
+  DEPENDS zel-make-image ${ZEL_LIBRARY_FILES}
   COMMENT "Making the boot image"
   VERBATIM)
 

@@ -7,7 +7,9 @@
 // than the inputs and the build does not run this stage again.
 //
 // Usage: zel-make-image OUT.zelbin OUT.cpp SOURCE.zel...
-// The sources are given in load order. A source that cannot be read or does
+// The sources are given in load order, each by the path that names it in
+// the image and in start-up reports (relative to the source folder, where
+// the build runs this stage). A source that cannot be read or does
 // not lex ends the stage with a report naming it and a failing status.
 #include <cstdio>
 #include <fstream>
@@ -27,11 +29,6 @@
 using namespace zel;
 
 namespace {
-
-std::string file_name(const std::string& path) {
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 void write(const char* path, const std::string& contents, bool only_if_changed) {
     std::string present;
@@ -78,8 +75,7 @@ void make_image() {
             std::fprintf(stderr, "zel-make-image: cannot read %s\n", argv[i]);
             runtime::at_exit(1);
         }
-        std::string name = file_name(argv[i]);
-        library::add_source(&sources, name.c_str(), text.data(), uint32_t(text.size()));
+        library::add_source(&sources, argv[i], text.data(), uint32_t(text.size()));
     }
     block::append_copy(&values, &sources);  // boot value library::BOOT_SOURCES
     Cell image = zelbin::encode_boot(&bindings, &values);

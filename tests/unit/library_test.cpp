@@ -40,7 +40,7 @@ std::string file_text(const std::string& path) {
     return text.str();
 }
 
-// The file names of the list in library/library.cmake, in its order.
+// The source paths of the list in library/library.cmake, in its order.
 std::vector<std::string> listed_sources() {
     std::string cmake = file_text(test_support::source_dir() + "/library/library.cmake");
     size_t from = cmake.find("set(ZEL_LIBRARY_SOURCES");
@@ -64,7 +64,7 @@ TEST(LibraryTest, TheImageHoldsTheListedSourcesInOrder) {
         Cell name = *block::cell_at(&sources, 2 * i), code = *block::cell_at(&sources, 2 * i + 1);
         EXPECT_EQ(cell::type(&name), T_FILE);
         EXPECT_EQ(natives_cases::text_of(&name), names[i]);
-        std::string text = file_text(test_support::source_dir() + "/library/" + names[i]);
+        std::string text = file_text(test_support::source_dir() + "/" + names[i]);
         Cell lexed = lexer::load_text(text.data(), text.size());
         EXPECT_EQ(test_values::molded(code, true), test_values::molded(lexed, true));
         stack::pop(1);
