@@ -7,6 +7,7 @@ set(ZEL_LIBRARY_SOURCES
   general.zel
   math.zel
   load.zel
+  save.zel
   values.zel
   system.zel
   codecs.zel

@@ -43,8 +43,7 @@ const Cell* stream_of(Cell* payload) {
 // Decoding evaluates nothing, so the stream's bytes stay where they are
 // while the records are read.
 void decode() {
-    Cell stream = *stream_of(arg(0));
-    stack::push(&stream);
+    Cell stream = *stream_of(arg(0));  // the payload or the bytes read, on the value stack
     uint32_t size = binary::length(&stream);
     if (size < MIN_STREAM) error::raise(Err::script_invalid_data, arg(0));
     Cell* target = stack::push_slot();
