@@ -8,10 +8,13 @@ set(ZEL_LIBRARY_SOURCES
   library/conversions.zel
   library/general.zel
   library/math.zel
+  library/load.zel
+  library/save.zel
   library/values.zel
   library/collect.zel
   library/paths.zel
   library/system.zel
+  library/codecs.zel
   console/engine.zel
   console/shell.zel
   console/config.zel
