@@ -15,6 +15,7 @@ set(ZEL_LIBRARY_SOURCES
   library/paths.zel
   library/system.zel
   library/codecs.zel
+  library/ask.zel
   console/engine.zel
   console/shell.zel
   console/config.zel
