@@ -62,7 +62,7 @@ ERROR_CASES = [
 
 def run(script, stdin):
     with tempfile.NamedTemporaryFile("wb", suffix=".zel", delete=False) as f:
-        f.write(script + b"\n")
+        f.write(b"Zel []\n" + script + b"\n")  # the console runs scripts with a header
         path = f.name
     try:
         done = subprocess.run([ZEL, path], input=stdin, capture_output=True, timeout=60)

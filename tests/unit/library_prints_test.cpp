@@ -22,7 +22,7 @@ protected:
 
     std::string run(const std::string& script) {
         std::string path = dir_.file("script.zel");
-        std::ofstream(path) << script;
+        std::ofstream(path) << "Zel []\n" << script;  // the console runs scripts with a header
         return test_values::run(zel_.string() + " " + path);
     }
 

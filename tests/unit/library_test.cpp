@@ -142,7 +142,9 @@ void loaded_library_checks() {
     ok &= expect("e: try [mod 1 0] e/near", "[mod 1 0]");
     ok &= expect("e: try [also 1 cause-error 'math 'zero-divide []] e/near",
                  "[also 1 cause-error 'math 'zero-divide []]");
-    ok &= expect("f: func [] [replace [a] 'a does [1 / 0]] e: try [f] e/near", "[replace [a] 'a does [1 / 0]]");
+    // The user's own code that a library function runs keeps its position.
+    ok &= expect("f: func [] [replace [a] 'a does [1 / 0]] e: try [f] e/near", "[1 / 0]");
+    ok &= expect("e: try [collect [keep 1 1 / 0]] e/near", "[1 / 0]");
     // The operator of a library function.
     ok &= expect("-7 // 3", "2");
     // What the printing functions print.

@@ -241,7 +241,7 @@ TEST_F(RandomTest, UnseededProcessesRepeat) {
     int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
     close(fd);
-    std::ofstream(path) << "print random 1000000\nprint random 1000000\nprint random -1000\n";
+    std::ofstream(path) << "Zel []\nprint random 1000000\nprint random 1000000\nprint random -1000\n";
     std::string command = zel.string() + " " + path;
     std::string first = test_values::run(command), second = test_values::run(command);
     std::remove(path);

@@ -29,7 +29,7 @@ protected:
 
     Outcome run(const std::string& script) {
         std::string path = dir_.file("script.zel");
-        std::ofstream(path) << script;
+        std::ofstream(path) << "Zel []\n" << script;  // the console runs scripts with a header
         std::string command = zel_.string() + " " + path;
         FILE* p = popen(command.c_str(), "r");
         Outcome o{"", -1};
@@ -60,12 +60,14 @@ TEST_F(RoutinesTest, QuitEndsTheProcessWithTheStatus) {
         {"quit print 1", "", 0},
         {"f: does [quit/return 5] f print 1", "", 5},
         {"try [quit-return 4] print 1", "", 4},
-        {"halt print 1", "", 0},
+        {"q print 1", "", 0},
+        // halt stops the script under the console's catch.
+        {"halt print 1", "(halted)\n", 0},
         {"quit-return 256 + 9", "", 9},
         // The console's settings hook runs first, only while a console is set.
         {"system: context [console: none] _save-cfg: does [print 1] quit/return 2", "", 2},
         {"system: context [console: 1] _save-cfg: does [print 1] quit/return 2", "1\n", 2},
-        {"system: context [console: 1] _save-cfg: does [print 1] halt", "1\n", 0},
+        {"system: context [console: 1] _save-cfg: does [print 1] q", "1\n", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);
