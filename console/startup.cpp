@@ -129,9 +129,12 @@ Cell load_script(const char* path) {
     return code;
 }
 
+// The call is start-up's own code, so an error in the console's work outside
+// the user's code names no place of it.
 void launch_console() {
     static const char launch[] = "cli-console-ctx/launch";
     Cell code = lexer::load_text(launch, sizeof launch - 1);
+    series::set_flags(cell::series_node(&code), SER_LIBRARY);
     *stack::top() = code;
     interp::eval(words::word(words::W_tag_anon), &code, false);
 }

@@ -1631,13 +1631,13 @@ uint32_t eval_path(const Cell* path_value, PathMode mode, const Cell* code, uint
 
 // ---- running a block ------------------------------------------------------------------------
 
-// The current code follows the innermost eval outside library code: inside
-// a library function it changes only for a block that is not the library's
-// own, such as the user's code that the console or do-file runs.
+// The current code follows the innermost eval of a block that is not the
+// library's own: the user's code, also where a library function runs it (as
+// the console and do-file do), but no block of a library function's body.
 struct CodeScope {
     Cell* saved;
     explicit CodeScope(Cell* code) : saved(eval_state.code) {
-        if (!eval_state.library || !(code_buffer(code)->flags & SER_LIBRARY)) eval_state.code = code;
+        if (!(code_buffer(code)->flags & SER_LIBRARY)) eval_state.code = code;
     }
     ~CodeScope() { eval_state.code = saved; }
 };
