@@ -161,6 +161,10 @@ bool read(const Cell* line, const Cell* prompt, const Cell* history, bool hidden
     Step step = Step::GO_ON;
     {
         terminal::RawMode raw;
+        if (!raw.on) {  // a terminal that refuses raw mode still reads lines
+            terminal::write(r.prompt);
+            return terminal::stdin_readline(line);
+        }
         terminal::update_size();
         terminal::write(r.prompt);
         keys::Decoder d;
