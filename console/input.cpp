@@ -10,13 +10,14 @@
 #include <algorithm>
 #include <cstring>
 
+#include "console/line_reader.h"
 #include "console/terminal.h"
 #include "core/raise.h"
 #include "core/roots.h"
 #include "core/series.h"
 #include "core/string.h"
 #include "interpreter/stack.h"
-#include "kernel/hooks.h"
+#include "kernel/unicode.h"
 #include "library/routines.h"
 #include "platform/terminal.h"
 
@@ -68,25 +69,32 @@ void read_stdin() {
 void set_buffer_history() {
     *roots::at(line_root) = *arg(0);
     *roots::at(history_root) = *arg(1);
-    terminal::raw_mode_on();
     set_none();
 }
 
-// On a terminal the prompt is shown and the line read there; on a pipe the
-// next line is taken as it is, with no prompt.
+// On a terminal the prompt is shown and the line read there, in raw mode for
+// just this call; on a pipe the next line is taken as it is, with no prompt.
 void read_input() {
-    Cell line = *roots::at(line_root);
+    Cell line = *roots::at(line_root), history = *roots::at(history_root);
     if (cell::type(&line) != T_STRING) error::raise(Err::script_invalid_arg, &line);
-    if (terminal::state.console) {
-        terminal::raw_mode_off();
-        print::string_value(arg(0), false);
+    if (terminal::state.console && cell::type(&history) == T_BLOCK) {
+        line_reader::read(&line, arg(0), &history, arg(1)->w1 != 0);
+    } else {
+        terminal::stdin_readline(&line);
     }
-    terminal::stdin_readline(&line);
     set_none();
 }
 
 void terminate_console() {
-    terminal::raw_mode_off();
+    platform::terminal::raw_off();
+    set_none();
+}
+
+// The title goes out only to a terminal; a size that cannot be measured (or a
+// pipe) leaves the console at 80x50.
+void console_init() {
+    terminal::set_title(utf8::text(arg(0)));
+    terminal::init();
     set_none();
 }
 
@@ -103,16 +111,20 @@ const routines::Def ROUTINES[] = {
 };
 
 bool bound = false;
+uint32_t init_root = 0;
 
 }  // namespace
+
+const Cell* init_routine() { return roots::at(init_root); }
 
 void bind() {
     if (bound) return;
     bound = true;
     line_root = roots::keep(&statics::none_cell);
     history_root = roots::keep(&statics::none_cell);
-    terminal::state.console = platform::terminal::is_tty(0);
+    terminal::init();
     routines::bind_all(ROUTINES, sizeof ROUTINES / sizeof ROUTINES[0]);
+    init_root = routines::keep("init", "str [string!]", console_init);
 }
 
 }  // namespace console_input

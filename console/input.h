@@ -10,8 +10,13 @@
 namespace zel {
 namespace console_input {
 
-// Binds the routines to their words. Idempotent.
+// Starts the terminal layer and binds the routines to their words.
+// Idempotent.
 void bind();
+// The routine! that starts the console (system/console/init): sets the
+// window title, measures the window and takes the console's signals. Kept in
+// the root block; bound to no word.
+const Cell* init_routine();
 
 }  // namespace console_input
 }  // namespace zel

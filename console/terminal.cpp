@@ -1,15 +1,14 @@
 // The console's terminal layer over platform/terminal: lines from a pipe,
-// the window size, ANSI cursor movement and the raw input mode.
+// the window size, ANSI cursor movement, the title and the raw input mode.
 #include "console/terminal.h"
-
-#include <cstdio>
-#include <string>
 
 #include "core/object.h"
 #include "core/string.h"
 #include "core/word.h"
 #include "datatypes/pair.h"
+#include "interpreter/eval.h"
 #include "kernel/output.h"
+#include "kernel/runtime.h"
 #include "platform/process.h"
 #include "platform/terminal.h"
 
@@ -23,6 +22,7 @@ namespace {
 constexpr int STDIN = 0;
 constexpr int STDOUT = 1;
 constexpr int32_t DEFAULT_COLUMNS = 80;
+constexpr int32_t DEFAULT_ROWS = 50;
 
 // system/console/size, or null while the console object does not exist.
 Cell* console_size() {
@@ -37,14 +37,23 @@ Cell* console_size() {
     return index < 0 ? nullptr : object::get_values_at(console->w1, index);
 }
 
-// Escape sequences go straight to the terminal, after what is pending.
-void write_sequence(const char* text, int length) {
-    if (length <= 0 || !platform::terminal::is_tty(STDOUT)) return;
-    output::flush();
-    platform::write_all(STDOUT, text, size_t(length));
-}
+// Both run in a signal handler: a store, a load.
+void request_halt() { interp::halt_requested.store(true, std::memory_order_relaxed); }
+bool is_halt_pending() { return interp::halt_requested.load(std::memory_order_relaxed); }
 
 }  // namespace
+
+// With no window measured (a pipe), the console is 80x50.
+void init() {
+    state.console = platform::terminal::is_tty(STDIN);
+    update_size();
+    Cell* size = console_size();
+    if (size && cell::type(size) == T_PAIR && (pair::x_of(size) == 0 || pair::y_of(size) == 0)) {
+        pair::init_cell(size, DEFAULT_COLUMNS, DEFAULT_ROWS);
+    }
+    runtime::fatal_cleanup = platform::terminal::raw_off;
+    platform::terminal::install_signals({request_halt, is_halt_pending});
+}
 
 bool update_size() {
     int cols = 0, rows = 0;
@@ -52,11 +61,13 @@ bool update_size() {
         !platform::terminal::window_size(STDIN, &cols, &rows)) {
         return false;
     }
-    state.columns = cols > 0 ? cols : DEFAULT_COLUMNS;
+    state.columns = cols;
     state.rows = rows;
     if (Cell* size = console_size()) pair::init_cell(size, state.columns, state.rows);
     return true;
 }
+
+int32_t columns() { return state.columns > 0 ? state.columns : DEFAULT_COLUMNS; }
 
 bool stdin_readline(const Cell* line) {
     std::string bytes;
@@ -69,32 +80,31 @@ bool stdin_readline(const Cell* line) {
     return !state.ended;
 }
 
+void cursor_up(std::string& out, int32_t rows) {
+    if (rows > 0) out += "\x1b[" + std::to_string(rows) + "A";
+}
+
+void clear_below(std::string& out) { out += "\x1b[J"; }
+
+void write(const std::string& bytes) {
+    output::flush();
+    platform::write_all(STDOUT, bytes.data(), bytes.size());
+}
+
 // A control character would end the sequence early, so none is passed on.
-void set_title(const char* title, uint32_t length) {
+void set_title(const std::string& title) {
+    if (!platform::terminal::is_tty(STDOUT)) return;
     std::string seq = "\x1b]0;";
-    for (uint32_t i = 0; i < length; i++) {
-        unsigned char c = static_cast<unsigned char>(title[i]);
+    for (unsigned char c : title) {
         if (c >= 0x20 && c != 0x7F) seq += char(c);
     }
-    seq += '\x07';
-    write_sequence(seq.data(), int(seq.size()));
+    write(seq + "\x07");
 }
 
-void cursor_up(int32_t rows) {
-    char seq[24];
-    if (rows > 0) write_sequence(seq, std::snprintf(seq, sizeof seq, "\x1b[%dA", rows));
+RawMode::RawMode() : on(state.console && platform::terminal::raw_on(STDIN)) {}
+RawMode::~RawMode() {
+    if (on) platform::terminal::raw_off();
 }
-
-void cursor_to_column(int32_t column) {
-    char seq[24];
-    write_sequence(seq, std::snprintf(seq, sizeof seq, "\x1b[%dG", column + 1));
-}
-
-void clear_below() { write_sequence("\x1b[J", 3); }
-
-bool raw_mode_on() { return state.console && platform::terminal::raw_on(STDIN); }
-
-void raw_mode_off() { platform::terminal::raw_off(); }
 
 }  // namespace terminal
 }  // namespace zel

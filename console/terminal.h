@@ -1,10 +1,11 @@
 // The console's terminal layer: tells a terminal from a pipe, reads lines of
-// UTF-8 from a pipe, measures the window, moves the cursor and clears with
-// ANSI sequences, sets the title, and enters and leaves the raw input mode
-// that line reading on a terminal needs. The raw mode is restored on every
-// way out of the process (platform/terminal.h).
+// UTF-8 from a pipe, measures the window, builds the ANSI sequences that move
+// the cursor and clear, sets the title, and enters and leaves the raw input
+// mode that line reading on a terminal needs. The raw mode is restored on
+// every way out of the process (platform/terminal.h).
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "kernel/cell.h"
 
@@ -19,13 +20,17 @@ struct State {
 };
 extern State state;
 
-// Measures the console and takes the signals an interactive process needs:
-// Ctrl-C asks the evaluator to halt, the terminal is restored on SIGTERM and
-// SIGHUP, SIGWINCH marks the size for measuring again.
+// Starts the console: the console flag, the window size, and the signals of
+// an interactive process (Ctrl-C asks the evaluator to halt; SIGTERM, SIGHUP
+// and a fatal report restore the terminal; SIGWINCH marks the size).
 void init();
 // Reads the window size into the state and into system/console/size; false
-// (the state unchanged) when it cannot be measured. A width of 0 is 80.
+// (both unchanged) when it cannot be measured or the terminal reports a width
+// or height of 0: the console then stays at 80x50 and lines are laid out in
+// 80 columns.
 bool update_size();
+// The width lines are laid out in: the measured one, else 80.
+int32_t columns();
 
 // Appends to the string the characters of standard input up to a line feed
 // or the end of input; the line feed is not stored, a carriage return before
@@ -33,16 +38,20 @@ bool update_size();
 // the end of input came before any byte.
 bool stdin_readline(const Cell* line);
 
-// ANSI output to standard output; each is skipped when standard output is no
-// terminal.
-void set_title(const char* title, uint32_t length);
-void cursor_up(int32_t rows);
-void cursor_to_column(int32_t column);
-void clear_below();
+// ANSI sequences, appended to out.
+void cursor_up(std::string& out, int32_t rows);
+void clear_below(std::string& out);
+// Writes to standard output, after what the output module holds.
+void write(const std::string& bytes);
+// Sets the window title; nothing when standard output is no terminal.
+void set_title(const std::string& title);
 
-// Raw input mode for one line on the terminal; raw_mode_off always follows.
-bool raw_mode_on();
-void raw_mode_off();
+// Raw input mode for the time of one line read on the terminal.
+struct RawMode {
+    bool on;
+    RawMode();
+    ~RawMode();
+};
 
 }  // namespace terminal
 }  // namespace zel

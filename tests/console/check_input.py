@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Runs `zel` with standard input from a pipe and checks what its input
-routines read: ask, input, input-stdin, read-stdin and the end of input.
+routines read: ask, input, input-stdin, read-stdin and the end of input; and
+what Ctrl-C (SIGINT) does to an evaluation.
 
 Usage: check_input.py path/to/zel
 """
 import os
+import signal
 import subprocess
 import sys
 import tempfile
@@ -71,8 +73,52 @@ def run(script, stdin):
     return done.stdout, done.returncode
 
 
+HALT_SCRIPT = b"""halt: func [] [throw/name 'halt-request 'console]
+print mold catch/name [print "ready" forever [x: 1]] 'console
+print "after"
+"""
+
+
+# Starts the script and sends SIGINT once it printed "ready"; with repeat,
+# again and again until the process ends. Answers the rest of the output and
+# the status.
+def interrupt(script, repeat):
+    with tempfile.NamedTemporaryFile("wb", suffix=".zel", delete=False) as f:
+        f.write(script)
+        path = f.name
+    try:
+        p = subprocess.Popen([ZEL, path], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE)
+        if p.stdout.readline() != b"ready\n":
+            p.kill()
+        p.send_signal(signal.SIGINT)
+        while repeat:
+            try:
+                p.wait(timeout=0.1)
+                break
+            except subprocess.TimeoutExpired:
+                p.send_signal(signal.SIGINT)
+        out, _ = p.communicate(timeout=60)
+        return out, p.returncode
+    finally:
+        os.unlink(path)
+
+
+# (name, script, send SIGINT until the end, expected output after "ready", status)
+SIGNAL_CASES = [
+    ("Ctrl-C stops the evaluation at a safe point and calls halt",
+     HALT_SCRIPT, False, b"halt-request\nafter\n", 0),
+    ("a second Ctrl-C ends a process that takes no halt", b'print "ready" wait 60 print "late"',
+     True, b"", -signal.SIGINT),
+]
+
+
 def main():
     failures = 0
+    for name, script, repeat, expected, status in SIGNAL_CASES:
+        out, code = interrupt(script, repeat)
+        if out != expected or code != status:
+            failures += 1
+            print(f"FAIL {name}: status {code} (want {status}), output {out!r} (want {expected!r})")
     for name, script, stdin, expected in CASES:
         out, code = run(script, stdin)
         if out != expected or code != 0:
@@ -83,7 +129,7 @@ def main():
         if not out.startswith(expected) or code == 0:
             failures += 1
             print(f"FAIL {name}: status {code}, output {out!r} (want {expected!r}...)")
-    print(f"{len(CASES) + len(ERROR_CASES) - failures} passed, {failures} failed")
+    print(f"{len(CASES) + len(ERROR_CASES) + len(SIGNAL_CASES) - failures} passed, {failures} failed")
     return 1 if failures else 0
 
 
