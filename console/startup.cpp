@@ -91,6 +91,18 @@ void load_image() {
     });
 }
 
+// system/console/init is the console layer's routine, which no word holds:
+// it is stored through the evaluator's set-path, as any member is.
+static void set_console_init() {
+    library::run_at_startup("the console's init", "", [] {
+        static const char set_init[] = "system/console/init: quote";
+        Cell code = lexer::load_text(set_init, sizeof set_init - 1);
+        *stack::top() = code;
+        block::append_copy(&code, console_input::init_routine());
+        interp::eval(words::word(words::W_tag_anon), &code, false);
+    });
+}
+
 void boot() {
     size_first_frame();
     boot_modules();
@@ -100,6 +112,7 @@ void boot() {
     boot_words::make_values();
     console_input::bind();
     library::load();
+    set_console_init();
     boot_words::make_library_operators();
 }
 

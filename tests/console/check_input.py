@@ -84,7 +84,7 @@ print "after"
 # the status.
 def interrupt(script, repeat):
     with tempfile.NamedTemporaryFile("wb", suffix=".zel", delete=False) as f:
-        f.write(script)
+        f.write(b"Zel []\n" + script)  # the console runs scripts with a header
         path = f.name
     try:
         p = subprocess.Popen([ZEL, path], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE)

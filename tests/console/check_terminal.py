@@ -96,7 +96,7 @@ def run_case(tmp, number, script, steps, expected):
     SESSION = f"t{number}"
     path = os.path.join(tmp, "case.zel")
     with open(path, "w") as f:
-        f.write(script + "\n")
+        f.write("Zel []\n" + script + "\n")  # the console runs scripts with a header
     before, after = os.path.join(tmp, "before"), os.path.join(tmp, "after")
     for p in (before, after):
         if os.path.exists(p):
