@@ -1850,8 +1850,12 @@ void init() {
     stack::enter_frame(name, stack::KIND_BLOCK | interp_bit());
     if (is_tracing()) emit_event(EV_ENTER, &code, int32_t(pos), nullptr, nullptr);
     SeriesBuffer* b = code_buffer(&code);
-    if (pos >= cell_count(b)) stack::push(&statics::unset_cell);
-    else if (!run(&code, pos, b, stack::reg.base)) return;
+    if (pos >= cell_count(b)) {
+        if (is_halt_requested() && take_halt()) return;  // an empty block has no expression to take it
+        stack::push(&statics::unset_cell);
+    } else if (!run(&code, pos, b, stack::reg.base)) {
+        return;
+    }
     if (is_tracing()) emit_event(EV_EXIT, &code, int32_t(pos), nullptr, stack::reg.base);
     if (keep_last) stack::leave_last();
     else stack::leave();
@@ -1869,7 +1873,9 @@ template <bool Unnamed>
 [[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last) {
     SeriesBuffer* b = code_buffer(block);
     uint32_t pos = uint32_t(cell::series_index(block)), tail = cell_count(b);
-    if (pos < tail && (tail - pos) % 2) {  // a value and whole operator pairs: an odd length
+    // A block done in place passes no safe point, so a halt asked for takes
+    // the general path, whose first expression takes it.
+    if (pos < tail && (tail - pos) % 2 && !is_halt_requested()) {  // a value and whole operator pairs
         const Cell* first = plain_value(series::cells(b) + pos);
         if (first && eval_in_place(b, pos, first, keep_last)) return;
     }

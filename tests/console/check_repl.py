@@ -7,6 +7,7 @@ their options and arguments, exit statuses and the shell commands.
 Usage: check_repl.py path/to/zel
 """
 import os
+import signal
 import subprocess
 import sys
 import tempfile
@@ -174,6 +175,37 @@ def shell_cases(tmp, home):
     return failures
 
 
+# Loops that Ctrl-C (SIGINT) stops as halt does, back at the prompt: bodies
+# done in place and an empty body as well.
+HALTED_LOOPS = ["forever [1]", "loop 2000000000 [1]", "while [true] []", "until [false]", "forever []",
+                "x: 0 forever [x: x + 1]"]
+
+
+def halt_cases(home):
+    failures = 0
+    for body in HALTED_LOOPS:
+        env = dict(os.environ, HOME=home)
+        p = subprocess.Popen([ZEL], stdin=subprocess.PIPE, stdout=subprocess.PIPE, env=env)
+        # "ready" comes from the line that loops, so the signal finds that
+        # line evaluating.
+        p.stdin.write(f'print "ready" {body}\n3 + 4\n'.encode())
+        p.stdin.close()
+        while p.stdout.readline() not in (b"ready\n", b""):
+            pass
+        p.send_signal(signal.SIGINT)
+        try:
+            code = p.wait(timeout=60)
+            out = p.stdout.read()
+        except subprocess.TimeoutExpired:
+            p.kill()
+            p.wait()
+            out, code = b"<still running>", None
+        if out != b"(halted)\n== 7\n" or code != 0:
+            failures += 1
+            print(f"FAIL Ctrl-C in {body}: status {code}, output {out!r}")
+    return failures
+
+
 def main():
     failures = 0
     with tempfile.TemporaryDirectory() as tmp:
@@ -197,6 +229,7 @@ def main():
         failures += clipping_cases(home)
         failures += script_cases(tmp, home)
         failures += shell_cases(tmp, home)
+        failures += halt_cases(home)
         # A script's end of input ends the console with status 0.
         out, code = run([], b"", home)
         if code != 0:
