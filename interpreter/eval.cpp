@@ -25,6 +25,7 @@
 #include "interpreter/trace.h"
 #include "io/lexer.h"
 #include "kernel/collector.h"
+#include "kernel/stack_guard.h"
 #include "kernel/temp_roots.h"
 
 namespace zel {
@@ -1402,6 +1403,7 @@ bool tail_in_place(SeriesBuffer* b, uint32_t pos, bool parens) {
 // the buffer stays valid for the look-ahead; the rest (and anything while
 // tracing) goes to compound_expression.
 uint32_t expression(const Cell* code, uint32_t pos, bool infix_off, SeriesBuffer* b) {
+    stack_guard::check("stack-overflow");
     if (collector::safe_point()) b = code_buffer(code);
     const Cell* c = series::cells(b) + pos;
     if (is_tracing()) return compound_expression(code, pos, infix_off, b);
@@ -1820,6 +1822,7 @@ namespace {
 
 template <bool Unnamed>
 [[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last) {
+    stack_guard::check("stack-overflow");  // parens nest without call frames
     SeriesBuffer* b = code_buffer(block);
     uint32_t pos = uint32_t(cell::series_index(block)), tail = cell_count(b);
     if (pos < tail && (tail - pos) % 2) {  // a value and whole operator pairs: an odd length
