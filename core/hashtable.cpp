@@ -749,21 +749,55 @@ static void shift_index(Node t, uint32_t from, int32_t delta) {
     b->tail -= uint32_t(-delta) * 4;
 }
 
+// When the bucket holds a list, sets (or with mark false clears) the mark in
+// w3 of its cell and answers whether the mark was clear before.
+static bool mark_list(Record* r, uint32_t bucket, bool mark) {
+    int32_t e = int32_t(words_of(r->entries)[bucket]);
+    if (e >= 0) return false;
+    Cell* c = list_cell(r, uint32_t(-e));
+    bool was_clear = c->w3 == 0;
+    c->w3 = mark ? 1 : 0;
+    return was_clear;
+}
+
+// A hash! index names the bucket of every position, so only the positions
+// from `from` on are visited: an edit at or near the tail costs little. A
+// list of equal positions is shifted whole the first time one of its
+// positions is met; the mark on its cell keeps it from a second shift.
+static void shift_hash_positions(Node t, uint32_t from, int32_t delta) {
+    Record* r = record(t);
+    uint32_t length = index_length(r);
+    if (from >= length) return;
+    const int32_t* idx = reinterpret_cast<const int32_t*>(words_of(r->index));
+    uint32_t* entries = words_of(r->entries);
+    for (uint32_t pos = from; pos < length; pos++) {
+        if (idx[pos] < 0) continue;
+        uint32_t bucket = uint32_t(idx[pos]);
+        int32_t e = int32_t(entries[bucket]);
+        if (e >= 0) {
+            entries[bucket] = shifted(uint32_t(e), from, delta);
+        } else if (mark_list(r, bucket, true)) {
+            List list = list_of(r, uint32_t(-e));
+            for (uint32_t i = 0; i < list.length; i++) list.positions[i] = shifted(list.positions[i], from, delta);
+        }
+    }
+    for (uint32_t pos = from; pos < length; pos++)
+        if (idx[pos] >= 0) mark_list(r, uint32_t(idx[pos]), false);
+    shift_index(t, from, delta);
+}
+
 void shift_positions(Node t, uint32_t from, int32_t delta) {
     Record* r = record(t);
+    if (r->kind == KIND_HASH) {
+        shift_hash_positions(t, from, delta);
+        return;
+    }
     uint32_t* flags = words_of(r->flags);
     uint32_t* entries = words_of(r->entries);
     for (uint32_t b = 0; b < r->buckets; b++) {
         if (flag_of(flags, b) != BUCKET_OCCUPIED) continue;
-        int32_t e = int32_t(entries[b]);
-        if (e >= 0) {
-            entries[b] = shifted(uint32_t(e), from, delta);
-            continue;
-        }
-        List list = list_of(r, uint32_t(-e));
-        for (uint32_t i = 0; i < list.length; i++) list.positions[i] = shifted(list.positions[i], from, delta);
+        entries[b] = shifted(entries[b], from, delta);
     }
-    if (r->kind == KIND_HASH) shift_index(t, from, delta);
 }
 
 void remove_range(Node t, uint32_t first, uint32_t n) {
