@@ -1,8 +1,10 @@
-// The guard of recursive walks: every C++ routine that recurses over values
-// (the evaluator through parens, compose, reduce, bitset specs, comparisons,
-// ...) checks here how much machine stack is used, so that a value that
-// contains itself or a nesting millions deep ends in a language error which
-// `try` catches instead of a fault at the end of the stack.
+// The guard of recursive walks that neither push call frames nor keep a
+// cycle stack (the evaluator through parens and blocks, compose/deep, bitset
+// specs, the zelbin writer): each checks here how much machine stack is used,
+// so that a value that contains itself or a nesting millions deep ends in a
+// language error which `try` catches instead of a fault at the end of the
+// stack. Walks that keep the cycle stack (mold, copy/deep, bind, compare)
+// stop at its depth instead.
 //
 // One measure of the machine stack serves every walk, whatever its frame size
 // and however walks nest within one another. A thread may use at most BUDGET
