@@ -25,6 +25,7 @@
 #include "interpreter/trace.h"
 #include "io/lexer.h"
 #include "kernel/collector.h"
+#include "kernel/fail.h"
 #include "kernel/stack_guard.h"
 #include "kernel/temp_roots.h"
 
@@ -531,16 +532,18 @@ bool run_fast(Fast f) {
     return true;
 }
 
+// Memory the system refuses to a C++ container inside a native or action
+// is the no-memory error of that call.
 void run_native(const Cell* callable, const int32_t* refs) {
     uint32_t index = callable->w1;
     if (cell::type(callable) == T_ACTION) {
         if (index < 1 || index > ACTION_COUNT || !actions::table[index - 1]) not_callable(callable);
-        if (!run_fast(fast_action(index))) actions::table[index - 1](refs);
+        if (!run_fast(fast_action(index))) fail::or_no_memory([&] { actions::table[index - 1](refs); });
         return;
     }
     natives::Routine routine = natives::routine(index);
     if (!routine) not_callable(callable);
-    if (!run_fast(fast_native(index))) routine(false, refs);
+    if (!run_fast(fast_native(index))) fail::or_no_memory([&] { routine(false, refs); });
 }
 
 // ---- infix operators in place ---------------------------------------------------------
@@ -1403,7 +1406,6 @@ bool tail_in_place(SeriesBuffer* b, uint32_t pos, bool parens) {
 // the buffer stays valid for the look-ahead; the rest (and anything while
 // tracing) goes to compound_expression.
 uint32_t expression(const Cell* code, uint32_t pos, bool infix_off, SeriesBuffer* b) {
-    stack_guard::check("stack-overflow");
     if (collector::safe_point()) b = code_buffer(code);
     const Cell* c = series::cells(b) + pos;
     if (is_tracing()) return compound_expression(code, pos, infix_off, b);
@@ -1822,13 +1824,15 @@ namespace {
 
 template <bool Unnamed>
 [[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last) {
-    stack_guard::check("stack-overflow");  // parens nest without call frames
     SeriesBuffer* b = code_buffer(block);
     uint32_t pos = uint32_t(cell::series_index(block)), tail = cell_count(b);
     if (pos < tail && (tail - pos) % 2) {  // a value and whole operator pairs: an odd length
         const Cell* first = plain_value(series::cells(b) + pos);
         if (first && eval_in_place(b, pos, first, keep_last)) return;
     }
+    // Past the in-place path (whose nesting is bounded), parens and blocks
+    // nest without call frames.
+    stack_guard::check("stack-overflow");
     if (pos >= tail || is_tracing() ||
         (!Unnamed && name->w2 != stack::reg.body_symbol && name->w2 != stack::reg.anon_symbol)) {
         eval_in_frame(name, block, keep_last);

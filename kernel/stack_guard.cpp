@@ -20,7 +20,7 @@ static uintptr_t find_floor(uintptr_t here) {
 }
 
 void reached(const char* id) {
-    uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+    uintptr_t here = stack_point();
     if (!found) {
         found = true;
         floor = find_floor(here);

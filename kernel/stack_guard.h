@@ -22,15 +22,35 @@ constexpr size_t MARGIN = size_t(1) << 20;
 
 // The lowest frame address allowed; the highest address until the thread's
 // first check has found its stack.
-extern thread_local uintptr_t floor;
+extern constinit thread_local uintptr_t floor;
 
 // Out of line: finds the thread's floor on its first call; afterwards raises
 // internal error `id` (a catalog id word such as "too-deep").
 void reached(const char* id);
 
+#if defined(__SANITIZE_ADDRESS__)
+#define ZEL_LOCALS_MAY_LEAVE_THE_STACK 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZEL_LOCALS_MAY_LEAVE_THE_STACK 1
+#endif
+#endif
+
+// Where the caller's frame is. The address of a local stands for the stack
+// pointer, as asking for the frame address costs the caller a frame pointer;
+// the address sanitizer may keep locals off the stack, so there it is asked.
+[[gnu::always_inline]] inline uintptr_t stack_point() {
+#ifdef ZEL_LOCALS_MAY_LEAVE_THE_STACK
+    return reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+#else
+    char here;
+    return reinterpret_cast<uintptr_t>(&here);
+#endif
+}
+
 // Raises internal `id` when the caller's frame lies below the floor.
 [[gnu::always_inline]] inline void check(const char* id = "too-deep") {
-    if (reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < floor) [[unlikely]]
+    if (stack_point() < floor) [[unlikely]]
         reached(id);
 }
 
