@@ -13,6 +13,7 @@
 #include "core/support.h"
 #include "core/symbol.h"
 #include "interpreter/stack.h"
+#include "kernel/stack_guard.h"
 
 namespace zel {
 namespace bitset {
@@ -187,6 +188,7 @@ static int32_t process_block(const Cell* b, Op op, const Cell* block, bool to_) 
 }
 
 int32_t process_spec(const Cell* b, Op op, const Cell* spec, bool to_) {
+    stack_guard::check();  // a spec block may hold itself
     switch (cell::type(spec)) {
     case T_CHAR:
     case T_INTEGER: return process_bit(b, op, bit_of(spec), spec);

@@ -406,9 +406,8 @@ static void list_remove(Node t, uint32_t bucket, uint32_t n, uint32_t pos) {
     Cell* c = list_cell(r, n);
     SeriesBuffer* pb = node::buffer(c->w2);
     uint32_t* p = words_of(c->w2);
-    uint32_t i = 0;
-    while (i < c->w1 && p[i] != pos) i++;
-    if (i == c->w1) return;
+    uint32_t i = uint32_t(std::lower_bound(p, p + c->w1, pos) - p);
+    if (i == c->w1 || p[i] != pos) return;
     std::memmove(p + i, p + i + 1, (c->w1 - i - 1) * 4);
     c->w1--;
     pb->tail -= 4;
@@ -749,21 +748,54 @@ static void shift_index(Node t, uint32_t from, int32_t delta) {
     b->tail -= uint32_t(-delta) * 4;
 }
 
+// A hash! index names the bucket of every position, so only the positions
+// from `from` on are visited: an edit at or near the tail costs little. Each
+// of them moves by delta. A list of equal positions (kept in ascending order)
+// is met first at its lowest position from `from` on and has the positions
+// from there up moved at once; w3 of its cell marks it done until the second
+// pass clears the marks.
+static void shift_hash_positions(Node t, uint32_t from, int32_t delta) {
+    Record* r = record(t);
+    uint32_t length = index_length(r);
+    if (from >= length) return;
+    const int32_t* idx = reinterpret_cast<const int32_t*>(words_of(r->index));
+    uint32_t* entries = words_of(r->entries);
+    Cell* lists = series::cells(node::buffer(r->extra));
+    bool marked = false;
+    for (uint32_t pos = from; pos < length; pos++) {
+        if (idx[pos] < 0) continue;
+        uint32_t& entry = entries[idx[pos]];
+        if (int32_t(entry) >= 0) {
+            entry = uint32_t(int32_t(entry) + delta);
+            continue;
+        }
+        Cell* c = lists + (uint32_t(-int32_t(entry)) - 1);
+        if (c->w3) continue;
+        c->w3 = 1;
+        marked = true;
+        uint32_t* p = words_of(c->w2);
+        for (uint32_t* q = std::lower_bound(p, p + c->w1, pos); q < p + c->w1; q++) *q = uint32_t(int32_t(*q) + delta);
+    }
+    for (uint32_t pos = from; marked && pos < length; pos++) {
+        if (idx[pos] < 0) continue;
+        int32_t e = int32_t(entries[idx[pos]]);
+        if (e < 0) lists[uint32_t(-e) - 1].w3 = 0;
+    }
+    shift_index(t, from, delta);
+}
+
 void shift_positions(Node t, uint32_t from, int32_t delta) {
     Record* r = record(t);
+    if (r->kind == KIND_HASH) {
+        shift_hash_positions(t, from, delta);
+        return;
+    }
     uint32_t* flags = words_of(r->flags);
     uint32_t* entries = words_of(r->entries);
     for (uint32_t b = 0; b < r->buckets; b++) {
         if (flag_of(flags, b) != BUCKET_OCCUPIED) continue;
-        int32_t e = int32_t(entries[b]);
-        if (e >= 0) {
-            entries[b] = shifted(uint32_t(e), from, delta);
-            continue;
-        }
-        List list = list_of(r, uint32_t(-e));
-        for (uint32_t i = 0; i < list.length; i++) list.positions[i] = shifted(list.positions[i], from, delta);
+        entries[b] = shifted(entries[b], from, delta);
     }
-    if (r->kind == KIND_HASH) shift_index(t, from, delta);
 }
 
 void remove_range(Node t, uint32_t first, uint32_t n) {

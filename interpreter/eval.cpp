@@ -25,6 +25,8 @@
 #include "interpreter/trace.h"
 #include "io/lexer.h"
 #include "kernel/collector.h"
+#include "kernel/fail.h"
+#include "kernel/stack_guard.h"
 #include "kernel/temp_roots.h"
 
 namespace zel {
@@ -530,16 +532,18 @@ bool run_fast(Fast f) {
     return true;
 }
 
+// Memory the system refuses to a C++ container inside a native or action
+// is the no-memory error of that call.
 void run_native(const Cell* callable, const int32_t* refs) {
     uint32_t index = callable->w1;
     if (cell::type(callable) == T_ACTION) {
         if (index < 1 || index > ACTION_COUNT || !actions::table[index - 1]) not_callable(callable);
-        if (!run_fast(fast_action(index))) actions::table[index - 1](refs);
+        if (!run_fast(fast_action(index))) fail::or_no_memory([&] { actions::table[index - 1](refs); });
         return;
     }
     natives::Routine routine = natives::routine(index);
     if (!routine) not_callable(callable);
-    if (!run_fast(fast_native(index))) routine(false, refs);
+    if (!run_fast(fast_native(index))) fail::or_no_memory([&] { routine(false, refs); });
 }
 
 // ---- infix operators in place ---------------------------------------------------------
@@ -1831,6 +1835,9 @@ template <bool Unnamed>
         const Cell* first = plain_value(series::cells(b) + pos);
         if (first && eval_in_place(b, pos, first, keep_last)) return;
     }
+    // Past the in-place path (whose nesting is bounded), parens and blocks
+    // nest without call frames.
+    stack_guard::check("stack-overflow");
     if (pos >= tail || is_tracing() ||
         (!Unnamed && name->w2 != stack::reg.body_symbol && name->w2 != stack::reg.anon_symbol)) {
         eval_in_frame(name, block, keep_last);

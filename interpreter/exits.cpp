@@ -10,6 +10,7 @@
 #include "interpreter/actions.h"
 #include "interpreter/eval.h"
 #include "kernel/hooks.h"
+#include "kernel/output.h"
 
 namespace zel {
 namespace stack {
@@ -179,6 +180,8 @@ void end_uncaught(const Cell* error) {
     static bool ending = false;
     if (ending) runtime::at_exit(UNCAUGHT_STATUS);
     ending = true;
+    // The report of a failed write to the output goes where it can be read.
+    if (output::has_failed()) output::attach(2, false);
     *reg.base = *error;
     reg.top = reg.base + 1;
     Cell* text = stack::push_slot();

@@ -24,6 +24,7 @@
 #include "interpreter/stack.h"
 #include "interpreter/trace.h"
 #include "io/lexer.h"
+#include "kernel/stack_guard.h"
 #include "kernel/temp_roots.h"
 
 namespace zel {
@@ -221,6 +222,7 @@ void reduce(bool c, const int32_t* r) {
 
 // Composes the source's values into out; answers false on a pending exit.
 bool compose_into(Cell* out, const Cell* source, bool deep, bool only) {
+    stack_guard::check();  // a block may hold itself
     Cell src = *source;
     temp_roots::Hold hold(&src);
     for (uint32_t i = uint32_t(cell::series_index(&src)); i < live_tail(&src); i++) {

@@ -30,6 +30,7 @@
 #include "interpreter/actions.h"
 #include "interpreter/stack.h"
 #include "io/file_io.h"
+#include "kernel/fail.h"
 #include "kernel/memory.h"
 #include "kernel/unicode.h"
 #include "platform/http_curl.h"
@@ -316,10 +317,12 @@ bool length_agrees(const Answer& r, bool head_method) {
     return true;
 }
 
-// One request on its own connection. A body too large for the memory of the
-// process fails the request like any other answer that cannot be read.
+// One request on its own connection. Memory the system refuses for the
+// request or its answer is the no-memory error, raised once the answer is
+// dropped; a body past the largest series fails like an answer that breaks
+// its framing.
 bool exchange(const Target& t, const Request& rq, bool same_origin, Answer* r) {
-    try {
+    bool done = fail::or_no_memory([&] {
         platform::HttpRequest out{t.origin + "/",
                                   t.path,
                                   rq.method,
@@ -333,9 +336,12 @@ bool exchange(const Target& t, const Request& rq, bool same_origin, Answer* r) {
                                   MAX_HEAD,
                                   MAX_BODY};
         return platform::http_exchange(out, r);
-    } catch (const std::bad_alloc&) {
-        return false;
+    });
+    if (r->no_memory) {
+        *r = Answer{};
+        fail::internal("no-memory");
     }
+    return done;
 }
 
 // ---- values ---------------------------------------------------------------------
@@ -405,8 +411,8 @@ const Cell* answer(const Answer& r, bool binary, bool lines, bool info) {
 
 }  // namespace
 
-const Cell* request(const Cell* method, const Cell* url, const Cell* headers, const Cell* body, bool binary,
-                    bool lines, bool info) {
+static const Cell* fetch(const Cell* method, const Cell* url, const Cell* headers, const Cell* body, bool binary,
+                         bool lines, bool info) {
     Request rq;
     if (!prepare(method, headers, body, &rq)) return &statics::none_cell;
     std::string location = utf8::text(url), origin;
@@ -427,6 +433,11 @@ const Cell* request(const Cell* method, const Cell* url, const Cell* headers, co
         redirect_method(&rq, r.status);
     }
     return answer(r, binary, lines, info);
+}
+
+const Cell* request(const Cell* method, const Cell* url, const Cell* headers, const Cell* body, bool binary,
+                    bool lines, bool info) {
+    return fail::or_no_memory([&] { return fetch(method, url, headers, body, binary, lines, info); });
 }
 
 void init() {

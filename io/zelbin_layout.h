@@ -29,6 +29,7 @@
 #include "core/native.h"
 #include "datatypes/error.h"
 #include "io/zelbin_internal.h"
+#include "kernel/stack_guard.h"
 
 namespace zel {
 namespace zelbin {
@@ -176,6 +177,7 @@ void write_callable(const Cell* v, uint32_t t, uint32_t h) {
 
 template <class L>
 void write(const Cell* v) {
+    stack_guard::check();  // values met again are referred to, but nesting may go deep
     uint32_t t = cell::type(v);
     uint32_t h = L::open(v, t);
     if (t >= T_WORD && t <= T_REFINEMENT) {
