@@ -2,6 +2,7 @@
 // look-ahead, argument lists and the gathering of a call's arguments.
 #include "interpreter/eval.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "core/block_search.h"
@@ -180,6 +181,8 @@ struct Call {
     uint32_t given_next;
     Node args;             // the argument list
 };
+// call() holds the callable and the name as one run of two cells.
+static_assert(offsetof(Call, name) == offsetof(Call, callable) + sizeof(Cell));
 
 inline Cell entry_at(Node list, uint32_t k) { return series::cells(node::buffer(list))[k]; }
 inline uint32_t list_length(Node list) { return series::length(node::buffer(list)); }
@@ -1491,6 +1494,9 @@ struct Walk {
     bool locating;         // a set path's last step comes next: find where current lives
     path_slot::Slot slot;  // where current lives, for that last step
 };
+// eval_path holds current, previous and prev_element as one run.
+static_assert(offsetof(Walk, previous) == offsetof(Walk, current) + sizeof(Cell) &&
+              offsetof(Walk, prev_element) == offsetof(Walk, current) + 2 * sizeof(Cell));
 
 // A word element already bound to the object's own context (the path cell
 // keeps the binding of the first walk) names its field by index: the slot

@@ -1,6 +1,7 @@
 // The evaluation, binding and function-making natives: do, reduce, compose,
 // get, set, unset, value?, bind, in, context?, construct, extend, func,
 // function, does, has and apply.
+#include <cstddef>
 #include <cstring>
 
 #include "core/block.h"
@@ -516,6 +517,10 @@ struct Applied {
     uint32_t pos;
     bool all, safer, has_path;
 };
+// apply holds the four cells as one run.
+static_assert(offsetof(Applied, name) == offsetof(Applied, callable) + sizeof(Cell) &&
+              offsetof(Applied, path) == offsetof(Applied, callable) + 2 * sizeof(Cell) &&
+              offsetof(Applied, code) == offsetof(Applied, callable) + 3 * sizeof(Cell));
 
 constexpr uint32_t MAX_APPLY_REFINEMENTS = 64;
 
