@@ -19,14 +19,6 @@
 namespace zel {
 namespace block {
 
-// ---- type groups ----------------------------------------------------------------
-// block!, paren!, the path types and hash!: cells are spliced or recursed into.
-bool is_any_block_type(uint32_t type);
-inline bool is_any_block(const Cell* v) { return is_any_block_type(cell::type(v)); }
-// The series types that a deep copy copies: the any-blocks, the any-strings,
-// binary!, vector! and image!.
-bool is_series_type(uint32_t type);
-
 // ---- cell access (no checks: callers keep indexes valid unless stated) --------------
 inline SeriesBuffer* buffer_of(const Cell* b) { return node::buffer(cell::series_node(b)); }
 // Cells in the buffer, from its head.

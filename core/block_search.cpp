@@ -15,6 +15,7 @@
 #include "core/support.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/typeset.h"
 #include "interpreter/actions.h"
@@ -64,7 +65,7 @@ static MatchMode mode_of(const Cell* value, bool only) {
     uint32_t t = cell::type(value);
     if (t == T_DATATYPE) return MATCH_TYPE;
     if (t == T_TYPESET) return MATCH_TYPESET;
-    return is_any_block_type(t) ? MATCH_SEQUENCE : MATCH_VALUE;
+    return types::is_any_block(t) ? MATCH_SEQUENCE : MATCH_VALUE;
 }
 
 // Fills the search from the refinements; false when the answer is none

@@ -13,6 +13,7 @@
 #include "core/block_search_internal.h"
 #include "core/support.h"
 #include "core/hashtable.h"
+#include "core/type_groups.h"
 #include "interpreter/actions.h"
 #include "interpreter/stack.h"
 
@@ -50,7 +51,7 @@ static bool holds_linear(const Set& s, Cell* key, const Operation& o) {
 
 // Tables index every cell of a buffer: only the key positions of the range count.
 static bool holds(Set& s, Cell* key, const Operation& o) {
-    if (is_any_block(key)) return holds_linear(s, key, o);
+    if (types::is_any_block(key)) return holds_linear(s, key, o);
     if (!s.table) s.table = hashtable::make(buffer_length(s.value), s.value, hashtable::KIND_HASH, 0);
     hashtable::FindOptions options{o.case_, !o.case_};
     hashtable::Cursor cursor;

@@ -10,6 +10,7 @@
 #include "core/roots.h"
 #include "core/runtime_words.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "interpreter/stack.h"
 #include "kernel/collector.h"
@@ -357,10 +358,6 @@ void bind_word(Node ctx, Cell* word) {
     word->w3 = uint32_t(index);
 }
 
-static bool is_bindable_block(uint32_t t) {
-    return t == T_BLOCK || t == T_PAREN || t == T_HASH || (t >= T_PATH && t <= T_GET_PATH);
-}
-
 static bool is_bindable_word(uint32_t t) { return t >= T_WORD && t <= T_REFINEMENT; }
 
 static void bind_series(Node series_node, Node ctx, bool self) {
@@ -369,7 +366,7 @@ static void bind_series(Node series_node, Node ctx, bool self) {
     SeriesBuffer* b = node::buffer(series_node);
     for (Cell *c = series::cells(b), *end = c + series::length(b); c < end; c++) {
         uint32_t t = cell::type(c);
-        if (is_bindable_block(t)) {
+        if (types::is_any_block(t)) {
             bind_series(cell::series_node(c), ctx, self);
         } else if (self && t == T_WORD && is_self(c)) {
             c->w1 = ctx;

@@ -24,6 +24,7 @@
 #include "core/time.h"
 #include "core/string_actions.h"
 #include "core/triple.h"
+#include "core/type_groups.h"
 #include "core/url.h"
 #include "core/word.h"
 #include "datatypes/binary.h"

@@ -14,6 +14,7 @@
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/support.h"
+#include "core/type_groups.h"
 #include "datatypes/binary.h"
 #include "datatypes/error.h"
 #include "interpreter/random.h"
@@ -347,7 +348,7 @@ static double of_money(const Cell* spec, uint32_t type) {
 }
 
 static double convert(Cell* spec, uint32_t type) {
-    if (string::is_any_string(spec)) return of_text(spec, type);
+    if (types::is_any_string(spec)) return of_text(spec, type);
     switch (cell::type(spec)) {
     case T_INTEGER:
     case T_CHAR: return cell::get_int(spec);

@@ -17,6 +17,7 @@
 #include "core/string_actions.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/binary.h"
 #include "interpreter/random.h"
@@ -400,7 +401,7 @@ static int32_t of_date(const Cell* spec) {
 
 // The value of the spec as an integer, by the spec's type.
 static int32_t convert(Cell* spec) {
-    if (string::is_any_string(spec)) return of_text(spec);
+    if (types::is_any_string(spec)) return of_text(spec);
     switch (cell::type(spec)) {
     case T_INTEGER:
     case T_CHAR: return get(spec);

@@ -15,6 +15,7 @@
 #include "core/runtime_words.h"
 #include "core/string.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/binary.h"
 #include "datatypes/error.h"
@@ -413,7 +414,7 @@ namespace {
 }
 
 void check_movable(const Cell* v, uint32_t argument) {
-    if (block::is_series_type(cell::type(v))) return;
+    if (types::is_series(cell::type(v))) return;
     Cell word = word::intern("move"), type, name = error::argument_word(argument);
     cell::make_datatype(&type, cell::type(v));
     error::raise(Err::script_expect_arg, &word, &type, &name);

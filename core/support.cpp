@@ -12,6 +12,7 @@
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/string.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/error.h"
 #include "datatypes/typeset.h"
@@ -220,15 +221,11 @@ void set_refinements(uint32_t index, bool native, uint32_t positions, const Refi
 
 namespace path {
 
-static bool is_path_or_block(uint32_t t) {
-    return t == T_BLOCK || t == T_PAREN || t == T_HASH || (t >= T_PATH && t <= T_GET_PATH);
-}
-
 // Whether the last step of a set path tells an owner of the change.
 static bool notifies(const Cell* prev, const Cell* prev_element) {
     if (!prev) return false;
     if (cell::type(prev) == T_OBJECT) return prev->w3 != 0 && cell::type(prev_element) == T_WORD;
-    return is_path_or_block(cell::type(prev));
+    return types::is_any_block(cell::type(prev));
 }
 
 // Each step works on a copy of the value it selects; a set whose last step

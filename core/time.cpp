@@ -17,6 +17,7 @@
 #include "core/string_actions.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "interpreter/stack.h"
 #include "kernel/floattext.h"
 
@@ -149,7 +150,7 @@ static double of_text(Cell* spec) {
 }
 
 static double convert(Cell* spec) {
-    if (string::is_any_string(spec)) return of_text(spec);
+    if (types::is_any_string(spec)) return of_text(spec);
     switch (cell::type(spec)) {
     case T_TIME:
     case T_FLOAT:

@@ -12,6 +12,7 @@
 #include "core/string_actions.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "interpreter/actions.h"
 #include "interpreter/stack.h"
@@ -148,8 +149,7 @@ void form_into(const Cell* buffer, const Cell* value) {
 }
 
 bool is_block_spec(const Cell* spec) {
-    uint32_t t = cell::type(spec);
-    return t == T_BLOCK || t == T_PAREN || t == T_HASH;
+    return types::in(types::PLAIN_BLOCK, cell::type(spec));
 }
 
 // scheme://host[:port][/value/value...#issue]

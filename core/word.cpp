@@ -10,6 +10,7 @@
 #include "core/string.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "interpreter/stack.h"
 #include "kernel/boot.h"
 #include "kernel/casefold.h"
@@ -17,7 +18,6 @@
 namespace zel {
 namespace word {
 
-static bool is_word_type(uint32_t t) { return t >= T_WORD && t <= T_ISSUE; }
 
 Cell intern(const char* name) {
     Cell w = context::add_word(symbol::intern(name), true, true);
@@ -153,7 +153,7 @@ static void load_word(Cell* spec) {
     Cell text = *spec;
     if (cell::type(spec) == T_CHAR) char_string(&text, spec->w2);
     const Cell* v = load::value_from_string(&text);
-    if (!is_word_type(cell::type(v))) error::raise(Err::script_invalid_chars);
+    if (!types::is_symbolic(cell::type(v))) error::raise(Err::script_invalid_chars);
     *spec = *v;
 }
 
@@ -245,7 +245,7 @@ static int32_t differ(bool same) { return same ? 0 : 1; }
 
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     uint32_t t1 = cell::type(value1), t2 = cell::type(value2);
-    if (!is_word_type(t2) || (t2 == T_ISSUE && t1 != T_ISSUE)) return -2;
+    if (!types::is_symbolic(t2) || (t2 == T_ISSUE && t1 != T_ISSUE)) return -2;
     bool canonical = symbol::resolve(value1->w2) == symbol::resolve(value2->w2);
     bool exact = value1->w2 == value2->w2;
     bool word_and_lit = (t1 == T_WORD && t2 == T_LIT_WORD) || (t1 == T_LIT_WORD && t2 == T_WORD);

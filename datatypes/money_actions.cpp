@@ -12,6 +12,7 @@
 #include "core/string_actions.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/money.h"
 #include "interpreter/random.h"
@@ -38,7 +39,7 @@ void of_text(Cell* out, const Cell* spec) {
 }
 
 void convert(Cell* out, const Cell* spec) {
-    if (string::is_any_string(spec)) return of_text(out, spec);
+    if (types::is_any_string(spec)) return of_text(out, spec);
     switch (cell::type(spec)) {
     case T_INTEGER: return of_integer(out, cell::get_int(spec));
     case T_FLOAT: return of_float(out, cell::get_float(spec), true);

@@ -8,6 +8,7 @@
 #include "core/logic.h"
 #include "core/raise.h"
 #include "core/string.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "interpreter/stack.h"
 #include "kernel/memory.h"

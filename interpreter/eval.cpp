@@ -15,6 +15,7 @@
 #include "core/runtime_words.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/error.h"
 #include "datatypes/typeset.h"
@@ -47,10 +48,8 @@ inline Cell fetch(const Cell* block, uint32_t pos) { return series::cells(code_b
 inline const Cell* anon() { return words::word(words::W_tag_anon); }
 inline const Cell* body_word() { return words::word(words::W_tag_body); }
 
-inline bool is_callable(uint32_t t) {
-    return t == T_NATIVE || t == T_ACTION || t == T_FUNCTION || t == T_ROUTINE;
-}
-inline bool is_function_like(uint32_t t) { return t == T_FUNCTION || t == T_ROUTINE; }
+// An op! reaches a call unwrapped; an op! met as a path's value is not called.
+inline bool is_called(uint32_t t) { return types::is_callable(t) && t != T_OP; }
 
 // What reading a word does with its value: most values are simply pushed.
 enum WordClass : uint8_t { WORD_PUSH, WORD_CALL, WORD_SPECIAL };
@@ -364,7 +363,7 @@ int32_t path_refinement(const Call& c, uint32_t at, bool* used) {
 // The refinements a path gives, in path order; a function's refinement and
 // argument cells sit in the frame in spec order and are written in place.
 void use_path_refinements(Call& c, int32_t* refs) {
-    bool function_like = is_function_like(cell::type(&c.callable));
+    bool function_like = types::is_function_like(cell::type(&c.callable));
     for (uint32_t at = c.path_from; at < live_tail(c.path); at++) {
         bool used;
         uint32_t k = uint32_t(path_refinement(c, at, &used));
@@ -398,7 +397,7 @@ bool unused_refinements(SeriesBuffer* list, int32_t* refs) {
 // function or routine false for each refinement, none for its arguments and
 // false and none for /local and its words. Answers false on a pending exit.
 bool gather(Call& c, int32_t* refs) {
-    bool function_like = is_function_like(cell::type(&c.callable));
+    bool function_like = types::is_function_like(cell::type(&c.callable));
     bool active = true;
     SeriesBuffer* list = node::buffer(c.args);  // fetched again after an evaluation
     for (uint32_t k = 0, n = cell_count(list); k < n; k++) {
@@ -839,7 +838,7 @@ uint32_t call_plain(Call& c, uint32_t args) {
 uint32_t call(Call& c) {
     temp_roots::Hold hold(&c.callable, 2);  // the callable and the name, adjacent
     uint32_t type = cell::type(&c.callable);
-    if (!is_callable(type)) not_callable(&c.callable);
+    if (!is_called(type)) not_callable(&c.callable);
     if (is_tracing()) emit_event(EV_OPEN, c.code, int32_t(c.pos), &c.name, &c.callable);
     const ListMemo& memo = list_memo_of(&c.callable);
     c.args = memo.list;
@@ -1444,13 +1443,11 @@ uint32_t first_expression(const Cell* code, uint32_t pos, SeriesBuffer* b) {
 
 // ---- paths -------------------------------------------------------------------------------
 
-bool is_any_block(uint32_t t) { return t == T_BLOCK || t == T_PAREN || t == T_HASH || (t >= T_PATH && t <= T_GET_PATH); }
-
 // Whether the last step of a set path tells an owner about the change: the
 // step before selected an object field (its object has handlers) or a series.
 bool notifies(const Cell* prev, const Cell* prev_element) {
     if (cell::type(prev) == T_OBJECT) return prev->w3 != 0 && cell::type(prev_element) == T_WORD;
-    return is_any_block(cell::type(prev));
+    return types::is_any_block(cell::type(prev));
 }
 
 // A path element made ready as a key: a paren's value, a get-word's value.
@@ -1602,7 +1599,7 @@ uint32_t eval_path(const Cell* path_value, PathMode mode, const Cell* code, uint
     Walk w{*word::get_value(&head), statics::none_cell, head, false, false, path_slot::of_word(&head)};
     temp_roots::Hold hold_walk(&w.current, 3);
     if (cell::type(&w.current) == T_UNSET) error::raise(Err::script_unset_path, &path, &head);
-    if (is_callable(cell::type(&w.current))) {
+    if (is_called(cell::type(&w.current))) {
         if (mode == PATH_GET) error::raise(Err::script_invalid_path_get, &path);
         if (mode == PATH_SET) error::raise(Err::script_invalid_path, &path, &head);
         Call c = code_call(&w.current, &head, code, pos);
@@ -1619,7 +1616,7 @@ uint32_t eval_path(const Cell* path_value, PathMode mode, const Cell* code, uint
         w.locating = mode == PATH_SET && i + 2 == live_tail(&path);
         step(w, &element, &path, i - start - 1, mode, last, notify);
         keep_binding(&path, i, &element);
-        if (mode == PATH_CALL && is_callable(cell::type(&w.current))) {
+        if (mode == PATH_CALL && is_called(cell::type(&w.current))) {
             Cell name = path_call_name(&element, &w.previous);
             Call c = code_call(&w.current, &name, code, pos);
             c.path = &path;
@@ -1739,7 +1736,7 @@ int32_t checked_refinement(const Cell* path, uint32_t from, uint32_t at, Node li
 Node prepare_spec(const Cell* callable) {
     Cell* cache = series::cells(node::buffer(callable->w3)) + native::EXTRA_ARGS;
     if (cell::type(cache) == T_BLOCK) return cell::series_node(cache);
-    Node list = build_arg_list(callable->w2, is_function_like(cell::type(callable)));
+    Node list = build_arg_list(callable->w2, types::is_function_like(cell::type(callable)));
     cell::make_series(series::cells(node::buffer(callable->w3)) + native::EXTRA_ARGS, T_BLOCK, list);
     return list;
 }

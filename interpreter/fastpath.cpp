@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/actions.h"
+#include "core/type_groups.h"
 #include "interpreter/actions.h"
 #include "interpreter/stack.h"
 #include "kernel/memory.h"
@@ -79,12 +80,11 @@ static bool float_arith(uint32_t op, const Cell* left, const Cell* right, Cell* 
     return true;
 }
 
-static bool is_number(uint32_t t) { return t == T_INTEGER || t == T_FLOAT; }
 
 bool arith_inline(uint32_t op, const Cell* left, const Cell* right, Cell* out) {
     uint32_t tl = cell::type(left), tr = cell::type(right);
     if (tl == T_INTEGER && tr == T_INTEGER) return integer_arith(op, left, right, out);
-    if (is_number(tl) && is_number(tr)) return float_arith(op, left, right, out);
+    if (types::in(types::INTEGER_OR_FLOAT, tl) && types::in(types::INTEGER_OR_FLOAT, tr)) return float_arith(op, left, right, out);
     return false;
 }
 

@@ -15,6 +15,7 @@
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/support.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/map.h"
 #include "datatypes/typeset.h"
@@ -86,13 +87,9 @@ void run_turns(const Cell* body, More more) {
 enum SeriesKind { KIND_NOT_SERIES, KIND_BLOCK, KIND_TEXT, KIND_MAP, KIND_IMAGE };
 
 SeriesKind kind_of(uint32_t type) {
+    if (types::is_any_block(type)) return KIND_BLOCK;
+    if (types::is_any_string(type) || type == T_BINARY || type == T_VECTOR) return KIND_TEXT;
     switch (type) {
-    case T_BLOCK: case T_PAREN: case T_HASH: case T_PATH: case T_LIT_PATH: case T_SET_PATH:
-    case T_GET_PATH:
-        return KIND_BLOCK;
-    case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF: case T_BINARY:
-    case T_VECTOR:
-        return KIND_TEXT;
     case T_MAP: return KIND_MAP;
     case T_IMAGE: return KIND_IMAGE;
     default: return KIND_NOT_SERIES;

@@ -15,6 +15,7 @@
 #include "core/series.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/map.h"
 #include "interpreter/actions.h"
@@ -47,16 +48,6 @@ Cell clamped(const Cell* s) {
     if (c.w1 > live_tail(&c)) c.w1 = live_tail(&c);
     return c;
 }
-
-bool is_block_like(uint32_t t) {
-    return t == T_BLOCK || t == T_PAREN || t == T_HASH || (t >= T_PATH && t <= T_GET_PATH);
-}
-
-bool is_callable(uint32_t t) {
-    return t == T_FUNCTION || t == T_NATIVE || t == T_ACTION || t == T_OP || t == T_ROUTINE;
-}
-
-bool is_path(uint32_t t) { return t >= T_PATH && t <= T_GET_PATH; }
 
 // The value as a single expression, its value into the result slot.
 void eval_single(const Cell* value) {
@@ -201,7 +192,7 @@ void reduce(bool c, const int32_t* r) {
     verify(c, 35, r);
     Cell source = *arg(0);
     if (cell::type(&source) != T_BLOCK) {
-        if (!is_callable(cell::type(&source))) eval_single(&source);
+        if (!types::is_callable(cell::type(&source))) eval_single(&source);
         return;
     }
     temp_roots::Hold hold_source(&source);
@@ -324,7 +315,7 @@ bool walk_path(const Cell* path_value, const Cell* store, bool case_, Cell* resu
 void get(bool c, const int32_t* r) {
     verify(c, 21, r);
     Cell* target = arg(0);
-    if (is_path(cell::type(target))) {
+    if (types::is_any_path(cell::type(target))) {
         // A field the path does not find reads as unset, which only /any takes.
         Cell result;
         if (!walk_path(target, nullptr, used(r, 1), &result)) return;
@@ -526,7 +517,7 @@ constexpr uint32_t MAX_APPLY_REFINEMENTS = 64;
 
 // The callable of apply's first argument, with its frame name and path.
 void resolve_callable(Applied& a, const Cell* target) {
-    a.has_path = is_path(cell::type(target));
+    a.has_path = types::is_any_path(cell::type(target));
     Cell value = *target;
     if (a.has_path) {
         a.path = *target;
@@ -540,7 +531,7 @@ void resolve_callable(Applied& a, const Cell* target) {
     } else {
         a.name = *words::word(words::W_tag_applied);
     }
-    if (!is_callable(cell::type(&value))) error::raise(Err::script_invalid_arg, target);
+    if (!types::is_callable(cell::type(&value))) error::raise(Err::script_invalid_arg, target);
     if (cell::type(&value) == T_OP)
         value.header = (value.header & ~(HDR_TYPE_MASK | HDR_OP_TYPE_MASK)) | op::wrapped_type(&value);
     a.callable = value;
@@ -774,7 +765,7 @@ void set_many(const Cell* words_block, const Cell* value, uint32_t n, bool any, 
     if (cell::type(&source) == T_MAP) map::body_of(value, &source);
     temp_roots::Hold hold_words(&words);
     temp_roots::Hold hold_source(&source);
-    bool block_valued = !only && (is_block_like(cell::type(&source)) || cell::type(&source) == T_MAP);
+    bool block_valued = !only && (types::is_any_block(cell::type(&source)) || cell::type(&source) == T_MAP);
     for (uint32_t i = 0; i < n; i++) {
         Cell w = word_at(&words, i);
         if (!is_settable_word(cell::type(&w))) error::raise(Err::script_invalid_arg, &w);

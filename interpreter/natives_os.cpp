@@ -12,6 +12,7 @@
 #include "core/raise.h"
 #include "core/string.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "datatypes/date.h"
 #include "interpreter/natives.h"
 #include "interpreter/natives_system.h"
@@ -37,14 +38,13 @@ enum Index : uint32_t {
 
 inline bool used(const int32_t* refinements, uint32_t i) { return refinements[i] >= 0; }
 
-bool is_word_type(uint32_t t) { return t >= T_WORD && t <= T_REFINEMENT; }
 
 // The UTF-8 text of a string (from its index) or of a word's spelling, for a
 // system call; invalid-arg with the value when it holds a NUL, or an "=" when
 // it names a variable.
 std::string system_text(const Cell* value, bool variable_name) {
     std::string text;
-    if (is_word_type(cell::type(value))) {
+    if (types::is_any_word(cell::type(value))) {
         uint32_t length = 0;
         const uint8_t* name = symbol::name_of(symbol::record_at(value->w2), &length);
         text.assign(reinterpret_cast<const char*>(name), length);

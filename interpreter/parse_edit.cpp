@@ -11,6 +11,7 @@
 #include "core/raise.h"
 #include "core/series.h"
 #include "core/string_actions.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "interpreter/actions.h"
 #include "interpreter/parse_internal.h"
@@ -48,11 +49,11 @@ Cell* collect_record(Parser& p) {
 // input's parts are (no binary! for text or values, no text for values).
 void check_target(const Parser& p, const Cell* target) {
     uint32_t t = cell::type(target);
-    bool series = block::is_series_type(t) && t != T_VECTOR && t != T_IMAGE;
+    bool series = types::is_series(t) && t != T_VECTOR && t != T_IMAGE;
     if (!series) error::raise(Err::script_parse_into_type);
     if (cell::series_node(target) == cell::series_node(p.input)) error::raise(Err::script_parse_into_bad);
     bool binary_input = cell::type(p.input) == T_BINARY;
-    if ((t == T_BINARY && !binary_input) || (string::is_any_string_type(t) && is_block_input(p)))
+    if ((t == T_BINARY && !binary_input) || (types::is_any_string(t) && is_block_input(p)))
         error::raise(Err::script_parse_into_type);
 }
 

@@ -6,6 +6,7 @@
 #include "core/block.h"
 #include "core/context.h"
 #include "core/hashtable.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "kernel/memory.h"
 
@@ -21,7 +22,7 @@ Slot located(const Cell* parent, const Cell* element, const Cell* answer) {
         return Slot{FIELD, nullptr, *parent, element->w3};
     }
     // A map answers the value cell of its pair block.
-    if (!block::is_any_block(parent) && cell::type(parent) != T_MAP) return s;
+    if (!types::is_any_block(parent) && cell::type(parent) != T_MAP) return s;
     SeriesBuffer* b = node::buffer(cell::series_node(parent));
     const Cell* first = series::cells(b);
     if (answer < first || answer >= first + series::length(b)) return s;

@@ -27,6 +27,7 @@
 #include "core/context.h"
 #include "core/function.h"
 #include "core/native.h"
+#include "core/type_groups.h"
 #include "datatypes/error.h"
 #include "io/zelbin_internal.h"
 
@@ -180,7 +181,7 @@ void write(const Cell* v) {
     uint32_t h = L::open(v, t);
     if (t >= T_WORD && t <= T_REFINEMENT) {
         write_word<L>(v, h);
-    } else if (is_block_family(t) || string::is_any_string_type(t) || t == T_HASH || t == T_MAP || t == T_BINARY ||
+    } else if (is_block_family(t) || types::is_any_string(t) || t == T_HASH || t == T_MAP || t == T_BINARY ||
                t == T_VECTOR || t == T_BITSET) {
         write_series<L>(v, t, h);
     } else if (t == T_OBJECT || t == T_FUNCTION) {

@@ -15,6 +15,7 @@
 #include "core/native.h"
 #include "core/object.h"
 #include "core/string.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/binary.h"
 #include "core/bitset.h"
@@ -29,7 +30,7 @@
 namespace zel {
 namespace zelbin {
 
-bool is_block_family(uint32_t t) { return t == T_BLOCK || t == T_PAREN || (t >= T_PATH && t <= T_GET_PATH); }
+bool is_block_family(uint32_t t) { return types::in(types::ANY_BLOCK & ~types::bit(T_HASH), t); }
 
 void make_global_word(Cell* c, uint32_t type, uint32_t symbol) {
     word::write_cell(symbol, c);

@@ -15,6 +15,7 @@
 #include "core/routine.h"
 #include "core/series.h"
 #include "core/support.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/tuple.h"
 #include "interpreter/stack.h"
@@ -45,17 +46,16 @@ void quit_return() {
     platform::exit_process(int_arg(0));
 }
 
-bool is_any_word(uint32_t t) { return t == T_WORD || t == T_SET_WORD || t == T_GET_WORD || t == T_LIT_WORD; }
 
 void set_quiet() {
-    if (!is_any_word(cell::type(arg(0)))) check::expect_arg(0, cell::type(arg(0)));
+    if (!types::is_bindable_word(cell::type(arg(0)))) check::expect_arg(0, cell::type(arg(0)));
     Cell word = *arg(0), value = *arg(1);
     context::set_word_value(&word, &value, word.w1, false);
     *arg(0) = value;
 }
 
 bool is_slot_series(uint32_t t) {
-    return t == T_BLOCK || t == T_PAREN || (t >= T_PATH && t <= T_GET_PATH);
+    return types::in(types::ANY_BLOCK & ~types::bit(T_HASH), t);
 }
 
 void set_slot_quiet() {
