@@ -1,6 +1,6 @@
 // The services of datatype modules and natives: raising errors, argument
-// checks, stores into words and slots, refinement slots, path evaluation,
-// switch cases, loading a value from text, and small text and memory helpers.
+// checks, stores into words and slots, refinement slots, switch cases,
+// loading a value from text, and small text and memory helpers.
 #include "core/support.h"
 
 #include <cmath>
@@ -18,10 +18,8 @@
 #include "datatypes/typeset.h"
 #include "interpreter/actions.h"
 #include "interpreter/exits.h"
-#include "interpreter/path_slot.h"
 #include "interpreter/stack.h"
 #include "kernel/runtime.h"
-#include "kernel/temp_roots.h"
 
 namespace zel {
 
@@ -216,58 +214,6 @@ void set_refinements(uint32_t index, bool native, uint32_t positions, const Refi
 }
 
 }  // namespace frame
-
-// ---- paths ----------------------------------------------------------------------------------
-
-namespace path {
-
-// Whether the last step of a set path tells an owner of the change.
-static bool notifies(const Cell* prev, const Cell* prev_element) {
-    if (!prev) return false;
-    if (cell::type(prev) == T_OBJECT) return prev->w3 != 0 && cell::type(prev_element) == T_WORD;
-    return types::is_any_block(cell::type(prev));
-}
-
-// Each step works on a copy of the value it selects; a set whose last step
-// changes that copy (a time!'s hour) puts it back where the step before found
-// it. The head, the walk's values and that slot are held here, since an
-// owner's change handler evaluates code.
-void eval(bool set, Cell* path, Cell* head, Cell* elements, uint32_t count) {
-    Cell store = *stack::reg.base, head_value = *head;
-    Cell current = head_value, previous = statics::none_cell, prev_element = head_value;
-    bool has_previous = false;
-    path_slot::Slot slot = path_slot::nowhere();
-    temp_roots::Hold hold_store(&store), hold_head(&head_value), hold_current(&current);
-    temp_roots::Hold hold_previous(&previous), hold_prev_element(&prev_element), hold_slot(&slot.holder);
-    if (cell::type(&head_value) == T_WORD) {
-        current = *word::get_value(&head_value);
-        slot = path_slot::of_word(&head_value);
-        Node ctx = head_value.w1;
-        if (ctx != context::global_node && cell::type(context::owner_of(ctx)) != T_OBJECT) {
-            previous = *context::owner_of(ctx);
-            has_previous = true;
-        }
-    }
-    for (uint32_t i = 0; i < count; i++) {
-        bool last = i + 1 == count;
-        bool notify = set && last && count > 1 && notifies(has_previous ? &previous : nullptr, &prev_element);
-        Cell element = elements[i], before = current;
-        const Cell* answer = actions::eval_path_dispatch(&current, &element, set && last ? &store : nullptr, path,
-                                                         has_previous ? &previous : nullptr, &prev_element,
-                                                         int32_t(i), false, false, last, notify);
-        if (set && i + 2 == count) slot = path_slot::located(&current, &element, answer);
-        Cell selected = *answer;
-        if (set && last && std::memcmp(&before, &current, sizeof(Cell)) != 0)
-            path_slot::write_back(slot, &before, &current);
-        previous = current;
-        has_previous = true;
-        prev_element = element;
-        current = selected;
-    }
-    stack::set_result(&current);
-}
-
-}  // namespace path
 
 // ---- switch cases ------------------------------------------------------------------------------
 

@@ -1,7 +1,7 @@
 // The services that datatype modules and natives call for the steps the
 // evaluator would otherwise do: fetching boot literals, raising errors,
 // checking arguments, storing the value-stack top into words and context
-// slots, refinement slots, paths, switch cases, reading a value from text,
+// slots, refinement slots, switch cases, reading a value from text,
 // and a few text and memory helpers of the series actions.
 // (error::raise itself is declared in core/raise.h.)
 #pragma once
@@ -106,13 +106,6 @@ struct RefinementGroup {
 void set_refinements(uint32_t index, bool native, uint32_t positions, const RefinementGroup* groups,
                      uint32_t count);
 }  // namespace frame
-
-namespace path {
-// A path evaluated element by element through the eval-path actions: the
-// head, then count further elements; with set, the value to store is the cell
-// at the arguments base. The final value goes to the frame's result slot.
-void eval(bool set, Cell* path, Cell* head, Cell* elements, uint32_t count);
-}  // namespace path
 
 namespace switch_ {
 // Finds the frame's first argument among the cases of the block in its second

@@ -22,7 +22,7 @@
 #include "interpreter/actions.h"
 #include "interpreter/exits.h"
 #include "interpreter/fastpath.h"
-#include "interpreter/path_slot.h"
+#include "interpreter/path_walk.h"
 #include "interpreter/stack.h"
 #include "interpreter/trace.h"
 #include "io/lexer.h"
@@ -1443,27 +1443,6 @@ uint32_t first_expression(const Cell* code, uint32_t pos, SeriesBuffer* b) {
 
 // ---- paths -------------------------------------------------------------------------------
 
-// Whether the last step of a set path tells an owner about the change: the
-// step before selected an object field (its object has handlers) or a series.
-bool notifies(const Cell* prev, const Cell* prev_element) {
-    if (cell::type(prev) == T_OBJECT) return prev->w3 != 0 && cell::type(prev_element) == T_WORD;
-    return types::is_any_block(cell::type(prev));
-}
-
-// A path element made ready as a key: a paren's value, a get-word's value.
-bool element_at(const Cell* path, uint32_t i, Cell* element) {
-    *element = fetch(path, i);
-    if (cell::type(element) == T_PAREN) {
-        eval(anon(), element, false);
-        if (exits::pending()) return false;
-        *element = *stack::top();
-        stack::pop(1);
-    } else if (cell::type(element) == T_GET_WORD) {
-        *element = *word::get_value(element);
-    }
-    return true;
-}
-
 // An object's eval-path binds a word element to the object: the path's own
 // cell keeps that binding.
 void keep_binding(const Cell* path, uint32_t i, const Cell* element) {
@@ -1484,16 +1463,6 @@ Cell path_call_name(const Cell* element, const Cell* parent) {
     if (parent && cell::type(parent) == T_OBJECT) name.w1 = parent->w1;
     return name;
 }
-
-struct Walk {
-    Cell current, previous, prev_element;
-    bool has_previous;
-    bool locating;         // a set path's last step comes next: find where current lives
-    path_slot::Slot slot;  // where current lives, for that last step
-};
-// eval_path holds current, previous and prev_element as one run.
-static_assert(offsetof(Walk, previous) == offsetof(Walk, current) + sizeof(Cell) &&
-              offsetof(Walk, prev_element) == offsetof(Walk, current) + 2 * sizeof(Cell));
 
 // A word element already bound to the object's own context (the path cell
 // keeps the binding of the first walk) names its field by index: the slot
@@ -1531,31 +1500,19 @@ bool object_field(const Cell* object, const Cell* element, PathMode mode, bool l
 }
 
 // Selects one step: the fast paths for a block and an integer and for an
-// object's field, else the value's eval-path action. The step before the last
-// of a set records where its answer lives; the last step of a set writes the
-// value it set a part of back there when it changed (a time!'s hour).
-void step(Walk& w, Cell* element, const Cell* path, uint32_t index, PathMode mode, bool last, bool notify) {
-    bool setting = mode == PATH_SET && last, locating = w.locating;
+// object's field, else the walk's step through the value's eval-path action
+// (always for the step before a set's last, which records where its answer
+// lives).
+void step(path_walk::Walk& w, Cell* element, uint32_t index, PathMode mode, uint32_t remaining) {
+    bool last = remaining == 0;
     Cell selected;
-    bool inline_hit = !locating && (cell::type(element) == T_INTEGER
-                                        ? !setting && actions::select_inline(&w.current, cell::get_int(element),
-                                                                             &selected)
-                                        : object_field(&w.current, element, mode, last, &selected));
-    if (!inline_hit) {
-        Cell before = w.current;
-        const Cell* answer =
-            actions::eval_path_dispatch(&w.current, element, setting ? stack::reg.base : nullptr,
-                                        const_cast<Cell*>(path), w.has_previous ? &w.previous : nullptr,
-                                        &w.prev_element, int32_t(index), false, mode == PATH_GET, last, notify);
-        if (locating) w.slot = path_slot::located(&w.current, element, answer);
-        selected = *answer;
-        if (setting && std::memcmp(&before, &w.current, sizeof(Cell)) != 0)
-            path_slot::write_back(w.slot, &before, &w.current);
-    }
-    w.previous = w.current;
-    w.has_previous = true;
-    w.prev_element = *element;
-    w.current = selected;
+    bool inline_hit = !w.locating(remaining) &&
+                      (cell::type(element) == T_INTEGER
+                           ? !(w.setting() && last) && actions::select_inline(w.current(), cell::get_int(element),
+                                                                              &selected)
+                           : object_field(w.current(), element, mode, last, &selected));
+    if (inline_hit) w.advance(element, &selected);
+    else w.step(element, index, remaining);
 }
 
 bool field_ref(const Cell* path, bool setting, FieldRef* f) {
@@ -1588,43 +1545,35 @@ uint32_t eval_path(const Cell* path_value, PathMode mode, const Cell* code, uint
     Cell path = *path_value;
     temp_roots::Hold hold_path(&path);
     uint32_t start = uint32_t(cell::series_index(&path));
-    if (start >= live_tail(&path)) error::raise(Err::script_empty_path);
-    Cell head = fetch(&path, start);
-    if (cell::type(&head) != T_WORD) error::raise(Err::script_word_first, &path);
+    Cell head = path_walk::head_word(&path);
     if (is_tracing()) {
         temp_roots::Hold hold_head(&head);
         emit_event(EV_ENTER, &path, int32_t(start), nullptr, nullptr);
         emit_fetch(&path, start, &head);
     }
-    Walk w{*word::get_value(&head), statics::none_cell, head, false, false, path_slot::of_word(&head)};
-    temp_roots::Hold hold_walk(&w.current, 3);
-    if (cell::type(&w.current) == T_UNSET) error::raise(Err::script_unset_path, &path, &head);
-    if (is_called(cell::type(&w.current))) {
+    path_walk::Walk w(&path, &head, mode == PATH_SET ? stack::reg.base : nullptr, mode == PATH_GET, false);
+    if (is_called(cell::type(w.current()))) {
         if (mode == PATH_GET) error::raise(Err::script_invalid_path_get, &path);
         if (mode == PATH_SET) error::raise(Err::script_invalid_path, &path, &head);
-        Call c = code_call(&w.current, &head, code, pos);
+        Call c = code_call(w.current(), &head, code, pos);
         c.path = &path;
         c.path_from = start + 1;
         return call(c);
     }
-    uint32_t count = live_tail(&path) - start - 1;
     for (uint32_t i = start + 1; i < live_tail(&path); i++) {
         Cell element;
-        if (!element_at(&path, i, &element)) return pos;
-        bool last = i + 1 >= live_tail(&path);
-        bool notify = mode == PATH_SET && last && count > 1 && w.has_previous && notifies(&w.previous, &w.prev_element);
-        w.locating = mode == PATH_SET && i + 2 == live_tail(&path);
-        step(w, &element, &path, i - start - 1, mode, last, notify);
+        if (!path_walk::element_at(&path, i, &element)) return pos;
+        step(w, &element, i - start - 1, mode, path_walk::remaining_after(&path, i));
         keep_binding(&path, i, &element);
-        if (mode == PATH_CALL && is_called(cell::type(&w.current))) {
-            Cell name = path_call_name(&element, &w.previous);
-            Call c = code_call(&w.current, &name, code, pos);
+        if (mode == PATH_CALL && is_called(cell::type(w.current()))) {
+            Cell name = path_call_name(&element, w.previous());
+            Call c = code_call(w.current(), &name, code, pos);
             c.path = &path;
             c.path_from = i + 1;
             return call(c);
         }
     }
-    if (mode != PATH_SET) stack::push(&w.current);
+    if (mode != PATH_SET) stack::push(w.current());
     return pos;
 }
 

@@ -22,7 +22,7 @@
 #include "interpreter/eval.h"
 #include "interpreter/exits.h"
 #include "interpreter/natives.h"
-#include "interpreter/path_slot.h"
+#include "interpreter/path_walk.h"
 #include "interpreter/stack.h"
 #include "interpreter/trace.h"
 #include "io/lexer.h"
@@ -267,58 +267,13 @@ void compose(bool c, const int32_t* r) {
 
 // ---- get, set, unset, value? ---------------------------------------------------------------
 
-// A path walked element by element through the eval-path actions: get mode,
-// or with store the value stored at its last element. Parens and get-words
-// among the elements are evaluated. Answers false on a pending exit.
-bool walk_path(const Cell* path_value, const Cell* store, bool case_, Cell* result) {
-    Cell path = *path_value;
-    temp_roots::Hold hold_path(&path);
-    uint32_t start = uint32_t(cell::series_index(&path));
-    if (start >= live_tail(&path)) error::raise(Err::script_empty_path);
-    Cell head = *block::cell_at(&path, start);
-    if (cell::type(&head) != T_WORD) error::raise(Err::script_word_first, &path);
-    Cell current = *word::get_value(&head), previous = statics::none_cell, prev_element = head;
-    temp_roots::Hold hold_walk(&current);
-    temp_roots::Hold hold_prev(&previous);
-    if (cell::type(&current) == T_UNSET) error::raise(Err::script_unset_path, &path, &head);
-    Cell store_value = store ? *store : statics::none_cell;
-    temp_roots::Hold hold_store(&store_value);
-    path_slot::Slot slot = path_slot::of_word(&head);  // where current lives, for a set's last step
-    for (uint32_t i = start + 1; i < live_tail(&path); i++) {
-        Cell element = *block::cell_at(&path, i);
-        if (cell::type(&element) == T_PAREN) {
-            interp::eval(anon(), &element, false);
-            if (exits::pending()) return false;
-            element = *stack::top();
-            stack::pop(1);
-        } else if (cell::type(&element) == T_GET_WORD) {
-            element = *word::get_value(&element);
-        }
-        bool last = i + 1 >= live_tail(&path);
-        Cell before = current;
-        const Cell* answer = actions::eval_path_dispatch(&current, &element, store && last ? &store_value : nullptr,
-                                                         &path, i > start + 1 ? &previous : nullptr, &prev_element,
-                                                         int32_t(i - start - 1), case_, !store, last, store && last);
-        if (store && i + 2 == live_tail(&path)) slot = path_slot::located(&current, &element, answer);
-        Cell selected = *answer;
-        // A part of a scalar was set (a time!'s hour): the scalar goes back where it came from.
-        if (store && last && std::memcmp(&before, &current, sizeof(Cell)) != 0)
-            path_slot::write_back(slot, &before, &current);
-        previous = current;
-        prev_element = element;
-        current = selected;
-    }
-    *result = current;
-    return true;
-}
-
 void get(bool c, const int32_t* r) {
     verify(c, 21, r);
     Cell* target = arg(0);
     if (types::is_any_path(cell::type(target))) {
         // A field the path does not find reads as unset, which only /any takes.
         Cell result;
-        if (!walk_path(target, nullptr, used(r, 1), &result)) return;
+        if (!path_walk::walk(target, nullptr, used(r, 1), &result)) return;
         if (cell::type(&result) == T_UNSET && !used(r, 0)) error::raise(Err::script_no_value, target);
         stack::return_value(&result);
         return;
@@ -352,7 +307,7 @@ void set(bool c, const int32_t* r) {
     }
     case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH: {
         Cell ignored;
-        if (!walk_path(target, value, case_, &ignored)) return;
+        if (!path_walk::walk(target, value, case_, &ignored)) return;
         break;
     }
     default: word::set_value(target, value);

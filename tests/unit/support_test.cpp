@@ -1,5 +1,5 @@
 // The support routines: raising errors by identifier and by name, argument
-// checks, stores into words and slots, refinement slots, paths, switch cases,
+// checks, stores into words and slots, refinement slots, switch cases,
 // loading a value from text, the size check of numbers, indentation, pattern
 // fill and the boot literals.
 #include <gtest/gtest.h>
@@ -266,70 +266,6 @@ TEST_F(SupportTest, RefinementSlots) {
                   frame::set_refinement(&u, 1, 0);
               }).id,
               "no-value");
-}
-
-// ---- paths ------------------------------------------------------------------------------
-
-TEST_F(SupportTest, PathEvaluationStepsThroughTheElements) {
-    Cell holder = word_of("path-err-h6");
-    Cell w = word_of("path-arg-h6");
-    Raised r = raised([&] { error::raise(Err::script_no_value, &w); });
-    Cell err = r.error;
-    word::set_value(&holder, &err);
-    Cell path = block_of({holder, word_of("id")});
-    cell::set_type(&path, T_PATH);
-    Cell elements[] = {word_of("id")};
-    stack::reg.base = stack::reg.top;
-    stack::push(&holder);
-    path::eval(false, &path, &holder, elements, 1);
-    EXPECT_EQ(name_of(stack::reg.base->w2), "no-value");
-    path::eval(false, &path, &holder, elements, 0);
-    EXPECT_EQ(cell::type(stack::reg.base), uint32_t(T_ERROR));
-    Cell seven = integer(7);
-    path::eval(false, &path, &seven, elements, 0);
-    EXPECT_EQ(cell::get_int(stack::reg.base), 7);
-}
-
-// A set whose last step changes a part of a time puts the time back where
-// the step before found it; an object with on-change* hears of the change
-// with the field already holding the new time, and a value its handler
-// stores stays.
-TEST_F(SupportTest, PathSetWritesAChangedScalarBack) {
-    struct Case {
-        const char* setup;
-        const char* path;  // the head word and the elements
-        const char* check;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"t: 1:30:00 u: t", "t hour", "reduce [t u]", "[5:30:00 1:30:00]"},
-        {"o: make object! [t: 1:30:00]", "o t hour", "o/t", "5:30:00"},
-        {"b: [x 1:00 y 1:30:00]", "b y hour", "b", "[x 1:00:00 y 5:30:00]"},
-        {"b: [[1:00] [1:30:00]]", "b 2 1 hour", "b", "[[1:00:00] [5:30:00]]"},
-        {"r: copy [] o: make object! [t: 1:30:00 on-change*: make function! [[w o n] [append r reduce [w o n]]]]",
-         "o t hour", "reduce [o/t r]", "[5:30:00 [t 1:30:00 5:30:00]]"},
-        {"obj: make object! [t: 1:30:00 on-change*: make function! [[w old new] [if new/hour > 3 [obj/t: 3:00]]]]",
-         "obj t hour", "obj/t", "3:00:00"},
-    };
-    natives_cases::words_ready();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.path);
-        natives_cases::run(c.setup);
-        Cell path = test_values::load(c.path);
-        temp_roots::Hold hold_path(&path);
-        cell::set_type(&path, T_SET_PATH);
-        uint32_t count = series::length(node::buffer(path.w2)) - 1;
-        Cell head = *test_values::at(path, 0), elements[4];
-        temp_roots::Hold hold_cells(elements, 4);
-        for (uint32_t i = 0; i < count; i++) elements[i] = *test_values::at(path, i + 1);
-        enter_call("path-set-h30");
-        Cell five = integer(5);
-        stack::set_result(&five);
-        path::eval(true, &path, &head, elements, count);
-        EXPECT_EQ(cell::get_int(stack::reg.base), 5);
-        stack::leave_drop();
-        EXPECT_EQ(natives_cases::eval_molded(c.check), c.expected);
-    }
 }
 
 // ---- switch cases ------------------------------------------------------------------------------
