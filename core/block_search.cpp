@@ -245,7 +245,7 @@ const Cell* put(Cell* series, Cell* key, Cell* value, bool case_) {
 // ---- the path step ----------------------------------------------------------------------
 
 static const Cell* pick(Cell* series, Cell* element) {
-    PickFn fn = reinterpret_cast<PickFn>(actions::lookup(series, ACT_pick));
+    PickFn fn = actions::lookup<ACT_pick>(series);
     return fn(series, cell::get_int(element), element);
 }
 

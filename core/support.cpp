@@ -9,6 +9,7 @@
 #include "core/context.h"
 #include "core/logic.h"
 #include "core/native.h"
+#include "core/native_ids.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/string.h"
@@ -69,10 +70,8 @@ void raise_bad_refine(const char* refinement, const Cell* value) {
     raise(Err::script_invalid_refine_arg, &word, value);
 }
 
-constexpr uint32_t PRINT_NATIVE = 23;
-
 void make_and_push(const Cell* category, const Cell* id, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
-    natives::Routine print = natives::routine(PRINT_NATIVE);
+    natives::Routine print = natives::routine(NAT_print);
     if (!print) raise(Err::internal_not_done);
     stack::enter_native(words::word(words::W_tag_body));
     stack::push(build(category, id, arg1, arg2, arg3));

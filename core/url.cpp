@@ -316,7 +316,7 @@ const Cell* read(Cell* url, Cell* part, Cell* seek, bool binary, bool lines, boo
         return request(&method, url, &statics::none_cell, &statics::none_cell, binary, lines, info);
     }
     Cell* port = open_port(url, false, false, false, false, false, nullptr);
-    auto port_read = reinterpret_cast<ReadFn>(actions::lookup(port, ACT_read));
+    auto port_read = actions::lookup<ACT_read>(port);
     return port_read(port, part, seek, binary, lines, info, as);
 }
 
@@ -330,7 +330,7 @@ const Cell* write(Cell* url, Cell* data, bool binary, bool lines, bool info, boo
         return request(&method, url, &statics::none_cell, data, binary, lines, info);
     }
     Cell* port = open_port(url, false, false, false, false, false, nullptr);
-    auto port_write = reinterpret_cast<WriteFn>(actions::lookup(port, ACT_write));
+    auto port_write = actions::lookup<ACT_write>(port);
     return port_write(port, data, binary, lines, info, append, part, seek, allow, as);
 }
 

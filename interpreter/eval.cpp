@@ -10,6 +10,7 @@
 #include "core/function.h"
 #include "core/logic.h"
 #include "core/native.h"
+#include "core/native_ids.h"
 #include "core/object.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
@@ -760,9 +761,7 @@ Cell nth_argument(Node list, uint32_t k) {
     f->saved_values = context::cell_of(ctx)->w2;
 }
 
-// The natives if, unless, either, break, continue and return, by native index.
-constexpr uint32_t NATIVE_IF = 1, NATIVE_UNLESS = 2, NATIVE_EITHER = 3;
-constexpr uint32_t NATIVE_BREAK = 77, NATIVE_CONTINUE = 78, NATIVE_RETURN = 80;
+// if, unless, either and return run in place of their call (below).
 uint32_t branch_in_place(const Cell* code, uint32_t pos, const Cell* w, const Cell* native);
 uint32_t returned_in_place(const Cell* code, uint32_t pos, const Cell* native);
 
@@ -819,7 +818,7 @@ uint32_t call_plain(Call& c, uint32_t args) {
         stack::drop_below();
         return c.pos;
     }
-    if (cell::type(&c.callable) == T_NATIVE && c.callable.w1 == NATIVE_EITHER && !is_tracing()) {
+    if (cell::type(&c.callable) == T_NATIVE && c.callable.w1 == NAT_either && !is_tracing()) {
         either_branch();
     } else {
         if (is_tracing()) emit_event(EV_CALL, c.code, int32_t(c.pos), &c.name, &c.callable);
@@ -953,15 +952,15 @@ Call code_call(const Cell* callable, const Cell* name, const Cell* code, uint32_
     if (word_class(value) == WORD_CALL) {
         if (cell::type(value) == T_NATIVE) {
             uint32_t index = value->w1;
-            uint32_t next = index == NATIVE_IF || index == NATIVE_UNLESS || index == NATIVE_EITHER
+            uint32_t next = index == NAT_if || index == NAT_unless || index == NAT_either
                                 ? branch_in_place(code, pos, w, value)
-                            : index == NATIVE_RETURN ? returned_in_place(code, pos, value)
+                            : index == NAT_return ? returned_in_place(code, pos, value)
                                                      : 0;
             if (next) return next;
             // break and continue take no argument: the exit is taken at once,
             // as the native would take it from its frame.
-            if ((index == NATIVE_BREAK || index == NATIVE_CONTINUE) && !is_tracing() &&
-                list_memo_of(value).plain_args == 0 && stack::break_in_place(index == NATIVE_CONTINUE))
+            if ((index == NAT_break || index == NAT_continue) && !is_tracing() &&
+                list_memo_of(value).plain_args == 0 && stack::break_in_place(index == NAT_continue))
                 return pos;
         }
         if (cell::type(value) == T_FUNCTION && !is_tracing()) {
@@ -1308,7 +1307,7 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
 // arguments as they are. Answers the position after the call, or 0 to leave
 // the call to the general path, with nothing pushed.
 [[gnu::noinline]] uint32_t branch_in_place(const Cell* code, uint32_t pos, const Cell* w, const Cell* native) {
-    uint32_t index = native->w1, blocks = index == NATIVE_EITHER ? 2 : 1;
+    uint32_t index = native->w1, blocks = index == NAT_either ? 2 : 1;
     const ListMemo& memo = list_memo_of(native);
     if (memo.plain_args != int32_t(blocks + 1) || is_tracing()) return 0;
     SeriesBuffer* b = code_buffer(code);
@@ -1331,7 +1330,7 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
         return 0;
     }
     at += blocks;
-    if (index != NATIVE_EITHER && logic::is_truthy(condition) != (index == NATIVE_IF)) {
+    if (index != NAT_either && logic::is_truthy(condition) != (index == NAT_if)) {
         *condition = statics::none_cell;
         return at;
     }
@@ -1339,7 +1338,7 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
     // frame could change nothing anyone could see (nothing in it calls,
     // raises or lists the stack). either's unset condition raises in the frame.
     if (cell::type(condition) != T_UNSET) {
-        const Cell* chosen = branch[index == NATIVE_EITHER && !logic::is_truthy(condition) ? 1 : 0];
+        const Cell* chosen = branch[index == NAT_either && !logic::is_truthy(condition) ? 1 : 0];
         SeriesBuffer* cb = code_buffer(chosen);
         uint32_t first = uint32_t(cell::series_index(chosen));
         const Cell* value = first + 1 == cell_count(cb) ? plain_value(series::cells(cb) + first) : nullptr;
@@ -1354,7 +1353,7 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
     stack::enter_frame(w, stack::KIND_NATIVE | interp_bit());
     for (uint32_t k = 0; k <= blocks; k++) stack::push(args + k);
     Cell* base = stack::reg.base;
-    eval_block(anon(), index != NATIVE_EITHER || logic::check_condition(base) ? base + 1 : base + 2, true);
+    eval_block(anon(), index != NAT_either || logic::check_condition(base) ? base + 1 : base + 2, true);
     if (exits::pending()) return at;
     stack::leave();
     stack::drop_below();

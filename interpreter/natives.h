@@ -21,16 +21,18 @@
 // spec); refinements[i] is -1 when refinement i is unused, else the frame
 // position of its first argument.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "core/native.h"
+#include "core/native_ids.h"
 #include "kernel/cell.h"
 
 namespace zel {
 namespace natives {
 
 // The count of natives the table defines (indexes 1 to COUNT).
-constexpr uint32_t COUNT = 107;
+constexpr uint32_t COUNT = NATIVE_COUNT;
 
 struct NativeDef {
     uint32_t index;    // 1-based native index
@@ -38,6 +40,23 @@ struct NativeDef {
     const char* spec;  // Zel source of the spec block's contents
     Routine routine;
 };
+
+constexpr bool same_word(const char* a, const char* b) {
+    while (*a && *a == *b) a++, b++;
+    return *a == *b;
+}
+
+// Whether a module's table names each native by its id and that id's word,
+// in ascending id order; each module asserts it of its table.
+template <size_t N>
+constexpr bool matches_ids(const NativeDef (&defs)[N]) {
+    for (size_t i = 0; i < N; i++) {
+        uint32_t id = defs[i].index;
+        if (id < 1 || id > NATIVE_COUNT || !same_word(defs[i].name, NATIVE_WORDS[id])) return false;
+        if (i > 0 && defs[i - 1].index >= id) return false;
+    }
+    return true;
+}
 
 struct Module {
     const NativeDef* defs;

@@ -17,7 +17,6 @@ using stack::reg;
 
 namespace {
 
-enum Index : uint32_t { COMPRESS = 103, DECOMPRESS = 104 };
 constexpr uint32_t SIZE_REFINEMENT = 0;
 
 const compress::Method& method_arg(const Cell* word) {
@@ -40,7 +39,7 @@ Node new_result(size_t n) {
 }  // namespace
 
 void compress(bool check, const int32_t* refinements) {
-    if (check) check_args(COMPRESS, refinements);
+    if (check) check_args(NAT_compress, refinements);
     const compress::Method& method = method_arg(reg.base + 1);
     bool is_binary = cell::type(reg.base) == T_BINARY;
     uint32_t n = 0;
@@ -59,7 +58,7 @@ void compress(bool check, const int32_t* refinements) {
 // the caller gave it (zlib and deflate only); a size too small for the data
 // fails as corrupt data does.
 void decompress(bool check, const int32_t* refinements) {
-    if (check) check_args(DECOMPRESS, refinements);
+    if (check) check_args(NAT_decompress, refinements);
     const compress::Method& method = method_arg(reg.base + 1);
     size_t size = 0;
     if (refinements[SIZE_REFINEMENT] >= 0) {

@@ -128,7 +128,7 @@ void end_trace_leaving() {
 }
 
 void do_(bool c, const int32_t* r) {
-    verify(c, 20, r);
+    verify(c, NAT_do, r);
     Cell value = *arg(0);
     temp_roots::Hold hold(&value);
     // A run already active keeps its callback: the nested /trace does nothing.
@@ -189,7 +189,7 @@ void close_target(Target& t) {
 }
 
 void reduce(bool c, const int32_t* r) {
-    verify(c, 35, r);
+    verify(c, NAT_reduce, r);
     Cell source = *arg(0);
     if (cell::type(&source) != T_BLOCK) {
         if (!types::is_callable(cell::type(&source))) eval_single(&source);
@@ -249,7 +249,7 @@ bool compose_into(Cell* out, const Cell* source, bool deep, bool only) {
 }
 
 void compose(bool c, const int32_t* r) {
-    verify(c, 36, r);
+    verify(c, NAT_compose, r);
     Cell source = *arg(0);
     if (cell::type(&source) != T_BLOCK) {
         Cell expected, got;
@@ -268,7 +268,7 @@ void compose(bool c, const int32_t* r) {
 // ---- get, set, unset, value? ---------------------------------------------------------------
 
 void get(bool c, const int32_t* r) {
-    verify(c, 21, r);
+    verify(c, NAT_get, r);
     Cell* target = arg(0);
     if (types::is_any_path(cell::type(target))) {
         // A field the path does not find reads as unset, which only /any takes.
@@ -290,7 +290,7 @@ void get(bool c, const int32_t* r) {
 bool is_settable_word(uint32_t t) { return t == T_WORD || t == T_SET_WORD || t == T_GET_WORD || t == T_LIT_WORD; }
 
 void set(bool c, const int32_t* r) {
-    verify(c, 22, r);
+    verify(c, NAT_set, r);
     Cell* target = arg(0);
     const Cell* value = arg(1);
     bool any = used(r, 0), case_ = used(r, 1), only = used(r, 2), some = used(r, 3);
@@ -316,7 +316,7 @@ void set(bool c, const int32_t* r) {
 }
 
 void unset_(bool c, const int32_t* r) {
-    verify(c, 88, r);
+    verify(c, NAT_unset, r);
     Cell* target = arg(0);
     if (cell::type(target) == T_WORD) {
         word::set_value(target, &statics::unset_cell);
@@ -332,7 +332,7 @@ void unset_(bool c, const int32_t* r) {
 }
 
 void is_value(bool c, const int32_t* r) {
-    verify(c, 69, r);
+    verify(c, NAT_is_value, r);
     cell::make_logic(arg(0), cell::type(word::get_value(arg(0))) != T_UNSET);
     stack::keep();
 }
@@ -347,7 +347,7 @@ Node context_of(const Cell* v) {
 }
 
 void context_q(bool c, const int32_t* r) {
-    verify(c, 92, r);
+    verify(c, NAT_is_context, r);
     Node ctx = arg(0)->w1;
     const Cell* owner = ctx ? context::owner_of(ctx) : &statics::none_cell;
     uint32_t t = cell::type(owner);
@@ -355,7 +355,7 @@ void context_q(bool c, const int32_t* r) {
 }
 
 void bind(bool c, const int32_t* r) {
-    verify(c, 38, r);
+    verify(c, NAT_bind, r);
     Node ctx = context_of(arg(1));
     Cell target = *arg(0);
     if (!ctx) {  // an unbound word names no context: nothing to bind to
@@ -373,7 +373,7 @@ void bind(bool c, const int32_t* r) {
 }
 
 void in(bool c, const int32_t* r) {
-    verify(c, 39, r);
+    verify(c, NAT_in, r);
     Node ctx = context_of(arg(0));
     Cell w = *arg(1);
     int32_t index = ctx ? context::lookup_word(ctx, w.w2, true) : -1;
@@ -390,7 +390,7 @@ void in(bool c, const int32_t* r) {
 // ---- objects and maps -------------------------------------------------------------------------
 
 void construct(bool c, const int32_t* r) {
-    verify(c, 68, r);
+    verify(c, NAT_construct, r);
     const Cell* proto = used(r, 0) ? arg(uint32_t(r[0])) : nullptr;
     Cell made = *object::make_new(arg(0), proto, used(r, 1));
     stack::return_value(&made);
@@ -398,7 +398,7 @@ void construct(bool c, const int32_t* r) {
 
 // Objects cannot be extended yet.
 void extend(bool c, const int32_t* r) {
-    verify(c, 83, r);
+    verify(c, NAT_extend, r);
     if (cell::type(arg(0)) != T_MAP) error::raise(Err::internal_not_done);
     map::insert_pairs(arg(0), arg(1), used(r, 0));
     stack::return_value(arg(0));
@@ -420,13 +420,13 @@ void make_function(const Cell* spec, const Cell* body) {
 }
 
 void func(bool c, const int32_t* r) {
-    verify(c, 14, r);
+    verify(c, NAT_func, r);
     Cell spec = clamped(arg(0));
     make_function(&spec, arg(1));
 }
 
 void function_(bool c, const int32_t* r) {
-    verify(c, 15, r);
+    verify(c, NAT_function, r);
     Cell spec;
     Cell source = clamped(arg(0));
     block::clone(&source, &spec, true, false);
@@ -436,7 +436,7 @@ void function_(bool c, const int32_t* r) {
 }
 
 void does(bool c, const int32_t* r) {
-    verify(c, 16, r);
+    verify(c, NAT_does, r);
     Cell spec;
     block::write_cell(&spec, 1);
     temp_roots::Hold hold(&spec);
@@ -444,7 +444,7 @@ void does(bool c, const int32_t* r) {
 }
 
 void has(bool c, const int32_t* r) {
-    verify(c, 17, r);
+    verify(c, NAT_has, r);
     Cell spec;
     Cell vars = clamped(arg(0));
     block::clone(&vars, &spec, false, false);
@@ -594,7 +594,7 @@ void run_applied(const Cell* callable, const int32_t* refs) {
 }
 
 void apply(bool c, const int32_t* r) {
-    verify(c, 107, r);
+    verify(c, NAT_apply, r);
     Applied a{statics::none_cell, statics::none_cell, statics::none_cell, statics::none_cell, 0, false, false, false};
     temp_roots::Hold hold(&a.callable, 4);
     a.all = used(r, 0);
@@ -618,15 +618,15 @@ void apply(bool c, const int32_t* r) {
     stack::return_value(stack::top());
 }
 
-const natives::NativeDef DEFS[] = {
-    {14, "func", "{Defines a function with a given spec and body} spec [block!] body [block!]", func},
-    {15, "function",
+constexpr natives::NativeDef DEFS[] = {
+    {NAT_func, "func", "{Defines a function with a given spec and body} spec [block!] body [block!]", func},
+    {NAT_function, "function",
      "{Defines a function, making all set-words found in body, local} spec [block!] body [block!]"
      " /extern {Exclude words that follow this refinement}",
      function_},
-    {16, "does", "{Defines a function with no arguments or local variables} body [block!]", does},
-    {17, "has", "{Defines a function with local variables, but no arguments} vars [block!] body [block!]", has},
-    {20, "do",
+    {NAT_does, "does", "{Defines a function with no arguments or local variables} body [block!]", does},
+    {NAT_has, "has", "{Defines a function with local variables, but no arguments} vars [block!] body [block!]", has},
+    {NAT_do, "do",
      "{Evaluates a value, returning the last evaluation result} value [any-type!]"
      " /expand {Expand directives before evaluation}"
      " /args {If value is a script, this will set its system/script/args}"
@@ -636,12 +636,12 @@ const natives::NativeDef DEFS[] = {
      " /trace callback [function! [event [word!] code [any-block! none!] offset [integer!]"
      " value [any-type!] ref [any-type!] frame [pair!]]]",
      do_},
-    {21, "get",
+    {NAT_get, "get",
      "{Returns the value a word refers to} word [any-word! any-path! object!]"
      " /any {If word has no value, return UNSET rather than causing an error}"
      " /case {Use case-sensitive comparison (path only)} return: [any-type!]",
      get},
-    {22, "set",
+    {NAT_set, "set",
      "{Sets the value(s) one or more words refer to}"
      " word [any-word! block! object! any-path!] {Word, object, map path or block of words to set}"
      " value [any-type!] {Value or block of values to assign to words}"
@@ -650,45 +650,45 @@ const natives::NativeDef DEFS[] = {
      " /only {Block or object value argument is set as a single value}"
      " /some {None values in a block or object value argument, are not set} return: [any-type!]",
      set},
-    {35, "reduce",
+    {NAT_reduce, "reduce",
      "{Returns a copy of a block, evaluating all expressions} value [any-type!]"
      " /into {Put results in out block, instead of creating a new block}"
      " out [any-block!] {Target block for results, when /into is used}",
      reduce},
-    {36, "compose",
+    {NAT_compose, "compose",
      "{Returns a copy of a block, evaluating only parens} value [block!]"
      " /deep {Compose nested blocks}"
      " /only {Compose nested blocks as blocks containing their values}"
      " /into {Put results in out block, instead of creating a new block}"
      " out [any-block!] {Target block for results, when /into is used}",
      compose},
-    {38, "bind",
+    {NAT_bind, "bind",
      "{Bind words to a context; returns rebound words} word [block! any-word!]"
      " context [any-word! any-object! function!] /copy {Deep copy blocks before binding}"
      " return: [block! any-word!]",
      bind},
-    {39, "in",
+    {NAT_in, "in",
      "{Returns the given word bound to the object's context} object [any-object! any-function!]"
      " word [any-word! refinement!]",
      in},
-    {68, "construct",
+    {NAT_construct, "construct",
      "{Makes a new object from an unevaluated spec; standard logic words are evaluated} block [block!]"
      " /with {Use a prototype object} object [object!] {Prototype object}"
      " /only {Don't evaluate standard logic words}",
      construct},
-    {69, "value?", "{Returns TRUE if the word has a value} value [word!] return: [logic!]", is_value},
-    {83, "extend",
+    {NAT_is_value, "value?", "{Returns TRUE if the word has a value} value [word!] return: [logic!]", is_value},
+    {NAT_extend, "extend",
      "{Extend an object or map value with list of key and value pairs} obj [object! map!]"
      " spec [block! hash! map!] /case {Use case-sensitive comparison}",
      extend},
-    {88, "unset",
+    {NAT_unset, "unset",
      "{Unsets the value of a word in its current context} word [word! block!] {Word or block of words}",
      unset_},
-    {92, "context?",
+    {NAT_is_context, "context?",
      "{Returns the context to which a word is bound} word [any-word!] {Word to check}"
      " return: [object! function! none!]",
      context_q},
-    {107, "apply",
+    {NAT_apply, "apply",
      "{Apply a function to a reduced block of arguments}"
      " func [word! path! any-function!] {Function to apply, with eventual refinements}"
      " args [block!] {Block of args, reduced first}"
@@ -696,6 +696,7 @@ const natives::NativeDef DEFS[] = {
      " /safer {Forces single refinement arguments, skip them when inactive instead of evaluating}",
      apply},
 };
+static_assert(natives::matches_ids(DEFS), "a native row out of order or misnamed");
 
 }  // namespace
 
