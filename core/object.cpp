@@ -88,6 +88,13 @@ void own_fields(Node ctx, bool all_series) {
     }
 }
 
+// Pushes an object of the context and copies it into the context's owner cell.
+Cell* push(Node ctx, Node handlers, uint32_t class_id) {
+    Cell obj{T_OBJECT, ctx, class_id, handlers};
+    *context::owner_of(ctx) = obj;
+    return stack::push(&obj);
+}
+
 // The copy core: a new context with the source's words and values; the
 // result is pushed (type and class id kept, handlers kept unless fresh).
 Cell* copy_core(const Cell* source, bool deep, Cell* types, bool fresh) {
@@ -185,20 +192,6 @@ uint32_t new_class_id() { return ++class_counter; }
 
 // ---- cells and fields ----------------------------------------------------------------
 
-Cell* push(Node ctx, Node handlers, uint32_t class_id) {
-    Cell obj{T_OBJECT, ctx, class_id, handlers};
-    *context::owner_of(ctx) = obj;
-    return stack::push(&obj);
-}
-
-Cell* push_ctx(Node ctx, uint32_t class_id) {
-    SeriesBuffer* values = node::buffer(context::cell_of(ctx)->w2);
-    if (series::length(values) == 0) {
-        for (uint32_t i = 0; i < words_of(ctx); i++) cell::make_unset(series::append_slot(node::buffer(context::cell_of(ctx)->w2)));
-    }
-    return push(ctx, 0, class_id);
-}
-
 Cell* write_cell(Cell* c, uint32_t n) {
     Node ctx = new_context(n);
     *c = Cell{T_OBJECT, ctx, 0, 0};
@@ -214,19 +207,7 @@ const Cell* get_word_cell(const Cell* obj, const Cell* word) {
 }
 
 Cell* get_values_at(Node ctx, int32_t index) { return context::value_at(ctx, index); }
-Cell* get_first(const Cell* obj) { return value_at(obj->w1, 0); }
-Cell* values_head(const Cell* obj) { return value_at(obj->w1, 0); }
 uint32_t count_words(const Cell* obj) { return words_of(obj->w1); }
-
-bool is_owns_word(const Cell* word, uint32_t class_id) {
-    const Cell* v = word::get_value(word);
-    return cell::type(v) == T_OBJECT && v->w2 == class_id;
-}
-
-bool is_field_object(Node ctx, int32_t index, uint32_t class_id) {
-    const Cell* v = context::value_at(ctx, index);
-    return cell::type(v) == T_OBJECT && v->w2 == class_id;
-}
 
 // ---- construct and set ------------------------------------------------------------------
 

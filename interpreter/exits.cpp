@@ -159,13 +159,6 @@ void throw_value(uint32_t code) {
     runtime::record.pending_code = code;
 }
 
-void rewind_last(uint32_t kind) {
-    Cell result = *reg.base;
-    unroll(kind, true);
-    *reg.base = result;
-    reg.top = reg.base;
-}
-
 }  // namespace stack
 
 namespace exits {

@@ -104,8 +104,7 @@ void set_many(const Cell* words, const Cell* value, uint32_t n, bool any, bool o
 
 }  // namespace natives
 
-// The loop step routines that foreach, forall and remove-each run on and that
-// compiled loops call themselves. They read the loop state on the value stack
+// The loop step routines that foreach, forall and remove-each run on. They read the loop state on the value stack
 // below the loop frame's arguments base: the series copy two cells below, the
 // word (or words block) one cell below, the element count of remove-each
 // three cells below.
@@ -127,12 +126,5 @@ void assign_from_series(const Cell* words_block, Cell* series, uint32_t n);
 bool forall_next(bool advance);
 // Sets the word one cell below the base to the series two cells below it.
 void check_series_arg();
-// A float! count truncated toward zero to an integer!: of the result slot, or
-// of the cell; out-of-range for NaN and counts outside 32 bits.
-void count_to_integer();
-void count_cell_to_integer(Cell* c);
-// Adds 1 to the integer the word holds; an object field is assigned through
-// the word, so the object sees the change.
-void increment_counter(Cell* word);
 }  // namespace loop
 }  // namespace zel

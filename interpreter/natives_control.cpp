@@ -186,20 +186,6 @@ bool forall_next(bool advance) {
 
 void check_series_arg() { assign_word(stack::reg.base - 1, stack::reg.base - 2); }
 
-void count_cell_to_integer(Cell* c) {
-    if (cell::type(c) == T_FLOAT) cell::make_integer(c, check::float_range(c));
-}
-
-void count_to_integer() { count_cell_to_integer(stack::reg.base); }
-
-void increment_counter(Cell* word) {
-    Cell* slot = word::get_value(word);
-    Cell next;
-    cell::make_integer(&next, int32_t(uint32_t(cell::get_int(slot)) + 1));
-    if (word->w1 && context::kind_of(context::cell_of(word->w1)) == context::KIND_OBJECT) word::set_value(word, &next);
-    else *slot = next;
-}
-
 }  // namespace loop
 
 namespace {

@@ -328,22 +328,6 @@ TEST_F(ExitsTest, NothingLeftWhenTheTargetIsOnTop) {
     EXPECT_EQ(reg.top, base + 1);
 }
 
-TEST_F(ExitsTest, RewindLastMovesTheInnermostResult) {
-    Cell w = word_of("u"), v = integer(1), r = integer(77);
-    stack::enter_native(&w);
-    stack::enter_loop(&w);
-    Cell* loop_base = reg.base;
-    stack::push(&v);
-    stack::enter_native(&w);
-    stack::enter_native(&w);
-    stack::push(&r);
-    stack::rewind_last(stack::KIND_LOOP);
-    EXPECT_EQ(stack::depth(), 2u);
-    EXPECT_EQ(reg.base, loop_base);
-    EXPECT_EQ(reg.top, loop_base);
-    EXPECT_EQ(cell::get_int(reg.base), 77);
-}
-
 TEST_F(ExitsTest, PendingCodesCrossCodeThatCannotTest) {
     // A callback deep in C++ finds a pending break and raises it; the native
     // that started the C++ code gets it back as the pending code.
