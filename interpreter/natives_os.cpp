@@ -19,9 +19,9 @@
 #include "interpreter/stack.h"
 #include "io/os_info.h"
 #include "io/process.h"
+#include "kernel/hooks.h"
 #include "kernel/unicode.h"
 #include "platform/system.h"
-#include "view/tui_glue.h"
 
 namespace zel {
 namespace natives {
@@ -90,7 +90,7 @@ void wait(bool check, const int32_t* refinements) {
     cell::make_none(reg.base);
     reg.top = reg.base + 1;
     platform::sleep_seconds(seconds);
-    tui::poll_events();
+    hooks::poll_events();
 }
 
 void now(bool check, const int32_t* refinements) {
