@@ -8,6 +8,7 @@
 #include "core/compare_common.h"
 #include "core/context.h"
 #include "core/datatype.h"
+#include "core/evaluator.h"
 #include "core/function.h"
 #include "core/raise.h"
 #include "core/roots.h"
@@ -15,7 +16,6 @@
 #include "core/support.h"
 #include "core/symbol.h"
 #include "interpreter/actions.h"
-#include "interpreter/eval.h"
 #include "interpreter/stack.h"
 #include "kernel/runtime.h"
 
@@ -107,7 +107,7 @@ void keep_bound(uint32_t root_index) {
 // its routine reads as it is.
 static void fix_frame(const Cell* value) {
     uint32_t t = cell::type(value) == T_OP ? op::wrapped_type(value) : cell::type(value);
-    if (t == T_NATIVE || t == T_ACTION) interp::prepare_spec(value);
+    if (t == T_NATIVE || t == T_ACTION) evaluator::prepare_spec(value);
 }
 
 // make native! [spec index] and make action! [spec index].
@@ -124,7 +124,7 @@ static const Cell* make_indexed(Cell* spec, uint32_t type, uint32_t slots) {
     Cell inner = cells[0];
     write_cell(&made, type, uint32_t(index), &inner);
     if (uint32_t root = bound_roots[type == T_ACTION][index])
-        cell::make_series(extra(&made) + EXTRA_ARGS, T_BLOCK, interp::prepare_spec(roots::at(root)));
+        cell::make_series(extra(&made) + EXTRA_ARGS, T_BLOCK, evaluator::prepare_spec(roots::at(root)));
     return &made;
 }
 

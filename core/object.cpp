@@ -8,6 +8,7 @@
 #include "core/context.h"
 #include "core/cycles.h"
 #include "core/datatype.h"
+#include "core/evaluator.h"
 #include "core/function.h"
 #include "core/integer.h"
 #include "core/ownership.h"
@@ -19,7 +20,6 @@
 #include "core/word.h"
 #include "datatypes/error.h"
 #include "interpreter/actions.h"
-#include "interpreter/eval.h"
 #include "interpreter/exits.h"
 #include "interpreter/stack.h"
 #include "kernel/temp_roots.h"
@@ -155,7 +155,7 @@ const Cell* make_from_block(Cell* proto, Cell* spec, uint32_t type) {
     bool grew = context::collect_set_words(ctx, &body);
     context::bind(&body, ctx, true);
     if (has_proto) bind_blocks(ctx);
-    interp::eval(words::word(words::W_tag_anon), &body, false);
+    evaluator::eval(words::word(words::W_tag_anon), &body, false);
     if (exits::pending()) return nullptr;
     stack::pop(1);
     obj = stack::top();

@@ -7,13 +7,13 @@
 
 #include "core/block.h"
 #include "core/context.h"
+#include "core/evaluator.h"
 #include "core/function.h"
 #include "core/object.h"
 #include "core/ownership.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/symbol.h"
-#include "interpreter/eval.h"
 #include "interpreter/stack.h"
 #include "kernel/temp_roots.h"
 
@@ -115,7 +115,7 @@ void notify_change(const Cell* obj, const Cell* word, const Cell* old_value, con
     Cell name = call_name(&o, ON_CHANGE);
     temp_roots::Hold hold(&o);
     Cell* top = stack::reg.top;
-    interp::invoke_raising(&fn, &name, args, 3);
+    evaluator::invoke_raising(&fn, &name, args, 3);
     stack::reg.top = top;
 }
 
@@ -130,7 +130,7 @@ void notify_deep_change(const Cell* obj, const Cell* word, const Cell* target, c
     cell::make_integer(&args[6], part);
     Cell name = call_name(&o, ON_DEEP_CHANGE);
     Cell* top = stack::reg.top;
-    interp::invoke_raising(&fn, &name, args, 7);
+    evaluator::invoke_raising(&fn, &name, args, 7);
     stack::reg.top = top;
 }
 

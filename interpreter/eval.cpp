@@ -7,6 +7,7 @@
 
 #include "core/block_search.h"
 #include "core/context.h"
+#include "core/evaluator.h"
 #include "core/function.h"
 #include "core/logic.h"
 #include "core/native.h"
@@ -1709,6 +1710,7 @@ static const Cell* call_comparator(const Cell* fn, const Cell* first, const Cell
 
 void init() {
     static bool installed = false;
+    evaluator::services = {eval, invoke_raising, prepare_spec, current_code};
     block::set_compare_caller(call_comparator);
     error::set_evaluator(eval_for_error);
     error::set_raise_tracer(trace_error);
