@@ -2,7 +2,7 @@
 // then the constants, typesets and operators of the library.
 //
 // Each action's spec lists its arguments and refinements in the order the
-// action entries (interpreter/actions.cpp) read them: refinement i of a spec
+// action entries (core/dispatch.cpp) read them: refinement i of a spec
 // is refinement i of the entry, so the two tables must agree.
 #include "console/boot_words.h"
 
@@ -12,13 +12,13 @@
 #include "core/datatype.h"
 #include "core/native.h"
 #include "core/roots.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/word.h"
 #include "datatypes/handle.h"
 #include "datatypes/typeset.h"
 #include "interpreter/eval.h"
 #include "interpreter/natives.h"
-#include "interpreter/stack.h"
 #include "io/lexer.h"
 #include "kernel/temp_roots.h"
 

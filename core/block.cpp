@@ -10,21 +10,21 @@
 
 #include "core/cycles.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/hashtable.h"
 #include "core/object.h"
 #include "core/raise.h"
 #include "core/roots.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "core/type_groups.h"
 #include "datatypes/map.h"
 #include "datatypes/typeset.h"
 #include "datatypes/vector.h"
-#include "interpreter/actions.h"
 #include "io/lexer.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace block {

@@ -10,15 +10,15 @@
 #include "core/block.h"
 #include "core/block_search_internal.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/hashtable.h"
 #include "core/raise.h"
-#include "core/support.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
+#include "core/support.h"
 #include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/typeset.h"
-#include "interpreter/actions.h"
 
 namespace zel {
 namespace block {

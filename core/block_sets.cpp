@@ -11,11 +11,11 @@
 #include "core/block.h"
 #include "core/block_search.h"
 #include "core/block_search_internal.h"
-#include "core/support.h"
+#include "core/dispatch.h"
 #include "core/hashtable.h"
+#include "core/stack.h"
+#include "core/support.h"
 #include "core/type_groups.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace block {

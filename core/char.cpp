@@ -9,11 +9,11 @@
 #include "core/integer.h"
 #include "core/number_internal.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/type_groups.h"
 #include "datatypes/binary.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace char_ {

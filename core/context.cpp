@@ -9,12 +9,12 @@
 #include "core/raise.h"
 #include "core/roots.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/symbol.h"
 #include "core/type_groups.h"
 #include "core/word.h"
-#include "interpreter/stack.h"
-#include "kernel/collector.h"
 #include "kernel/boot.h"
+#include "kernel/collector.h"
 
 namespace zel {
 namespace context {

@@ -19,7 +19,7 @@
 #include <cstdint>
 
 #include "core/hashtable.h"
-#include "interpreter/stack.h"
+#include "core/stack.h"
 #include "kernel/cell.h"
 #include "kernel/memory.h"
 

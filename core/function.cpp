@@ -8,13 +8,13 @@
 #include "core/context.h"
 #include "core/cycles.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/evaluator.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace function {

@@ -12,7 +12,9 @@
 #include "core/float.h"
 #include "core/number_internal.h"
 #include "core/raise.h"
+#include "core/random.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/support.h"
@@ -20,8 +22,6 @@
 #include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/binary.h"
-#include "interpreter/random.h"
-#include "interpreter/stack.h"
 #include "io/number_scan.h"
 #include "kernel/runtime.h"
 

@@ -5,9 +5,9 @@
 #include "core/compare_common.h"
 #include "core/datatype.h"
 #include "core/raise.h"
+#include "core/random.h"
+#include "core/stack.h"
 #include "core/support.h"
-#include "interpreter/random.h"
-#include "interpreter/stack.h"
 #include "kernel/fail.h"
 #include "kernel/memory.h"
 

@@ -8,15 +8,15 @@
 #include "core/compare_common.h"
 #include "core/context.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/evaluator.h"
 #include "core/function.h"
 #include "core/raise.h"
 #include "core/roots.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 #include "kernel/runtime.h"
 
 namespace zel {

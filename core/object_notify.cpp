@@ -13,8 +13,8 @@
 #include "core/ownership.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/symbol.h"
-#include "interpreter/stack.h"
 #include "kernel/temp_roots.h"
 
 namespace zel {

@@ -6,10 +6,10 @@
 #include "core/block.h"
 #include "core/cycles.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/type_groups.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 

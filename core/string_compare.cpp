@@ -7,16 +7,16 @@
 #include <algorithm>
 
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/raise.h"
 #include "core/series.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "core/type_groups.h"
 #include "core/word.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 #include "kernel/casefold.h"
 #include "kernel/memory.h"
 

@@ -7,19 +7,19 @@
 #include <cstring>
 
 #include "core/context.h"
+#include "core/dispatch.h"
+#include "core/exits.h"
 #include "core/logic.h"
 #include "core/native.h"
 #include "core/native_ids.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/error.h"
 #include "datatypes/typeset.h"
-#include "interpreter/actions.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "kernel/runtime.h"
 
 namespace zel {

@@ -14,11 +14,11 @@
 #include "core/ownership.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string_actions.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "core/type_groups.h"
-#include "interpreter/stack.h"
 #include "kernel/floattext.h"
 
 namespace zel {

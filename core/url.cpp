@@ -5,17 +5,17 @@
 #include <string_view>
 
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/file.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "core/type_groups.h"
 #include "core/word.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 #include "kernel/temp_roots.h"
 #include "kernel/unicode.h"
 

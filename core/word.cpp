@@ -7,11 +7,11 @@
 #include "core/raise.h"
 #include "core/roots.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "core/type_groups.h"
-#include "interpreter/stack.h"
 #include "kernel/boot.h"
 #include "kernel/casefold.h"
 

@@ -15,14 +15,14 @@
 #include "core/number_internal.h"
 #include "core/ownership.h"
 #include "core/raise.h"
+#include "core/random.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/symbol.h"
 #include "core/time.h"
 #include "core/type_groups.h"
 #include "datatypes/date.h"
-#include "interpreter/random.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace date {

@@ -12,11 +12,11 @@
 
 #include "core/context.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/type_groups.h"
 #include "datatypes/error.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace error {

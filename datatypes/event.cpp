@@ -11,11 +11,11 @@
 #include "core/raise.h"
 #include "core/routine.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/symbol.h"
 #include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/pair.h"
-#include "interpreter/stack.h"
 #include "kernel/memory.h"
 
 namespace zel {

@@ -8,15 +8,15 @@
 #include "core/integer.h"
 #include "core/number_internal.h"
 #include "core/raise.h"
+#include "core/random.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string_actions.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/money.h"
-#include "interpreter/random.h"
-#include "interpreter/stack.h"
 #include "io/number_scan.h"
 
 namespace zel {

@@ -14,13 +14,13 @@
 #include "core/number_internal.h"
 #include "core/ownership.h"
 #include "core/raise.h"
+#include "core/random.h"
+#include "core/stack.h"
 #include "core/string_actions.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "core/type_groups.h"
 #include "datatypes/binary.h"
-#include "interpreter/random.h"
-#include "interpreter/stack.h"
 #include "kernel/memory.h"
 
 namespace zel {

@@ -5,8 +5,8 @@
 #include <cmath>
 
 #include "core/actions.h"
+#include "core/dispatch.h"
 #include "core/type_groups.h"
-#include "interpreter/actions.h"
 #include "kernel/memory.h"
 
 namespace zel {

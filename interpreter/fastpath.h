@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "interpreter/actions.h"
+#include "core/dispatch.h"
 #include "kernel/cell.h"
 
 namespace zel {

@@ -7,10 +7,10 @@
 
 #include "core/context.h"
 #include "core/roots.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/word.h"
 #include "interpreter/eval.h"
-#include "interpreter/stack.h"
 #include "io/lexer.h"
 #include "kernel/memory.h"
 

@@ -1,10 +1,10 @@
 // The compress and decompress natives: the method word picks the coder of
 // io/deflate.h; the result is a new binary! of the exact size.
 #include "core/raise.h"
+#include "core/stack.h"
 #include "datatypes/binary.h"
 #include "interpreter/natives.h"
 #include "interpreter/natives_system.h"
-#include "interpreter/stack.h"
 #include "io/deflate.h"
 #include "kernel/memory.h"
 #include "kernel/unicode.h"

@@ -11,19 +11,19 @@
 
 #include "core/block.h"
 #include "core/context.h"
+#include "core/dispatch.h"
+#include "core/exits.h"
 #include "core/logic.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/map.h"
 #include "datatypes/typeset.h"
-#include "interpreter/actions.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
 #include "interpreter/natives.h"
-#include "interpreter/stack.h"
 #include "kernel/temp_roots.h"
 
 namespace zel {

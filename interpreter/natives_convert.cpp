@@ -6,6 +6,7 @@
 
 #include "core/block.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/support.h"
@@ -15,7 +16,6 @@
 #include "datatypes/money.h"
 #include "datatypes/point.h"
 #include "interpreter/natives.h"
-#include "interpreter/stack.h"
 #include "kernel/unicode.h"
 
 namespace zel {

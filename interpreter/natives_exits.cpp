@@ -2,17 +2,17 @@
 // that take exits (catch, try).
 //
 // None of them costs a C++ exception: an exit places the frames and leaves
-// its code pending (interpreter/exits.h), and catch and try look at that
+// its code pending (core/exits.h), and catch and try look at that
 // code after the block they evaluate. Only errors arrive as the exception.
+#include "core/exits.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/symbol.h"
 #include "datatypes/error.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
 #include "interpreter/natives.h"
 #include "interpreter/natives_system.h"
-#include "interpreter/stack.h"
 #include "interpreter/trace.h"
 
 namespace zel {

@@ -11,6 +11,7 @@
 #include "core/block_search.h"
 #include "core/integer.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/support.h"
@@ -20,7 +21,6 @@
 #include "datatypes/point.h"
 #include "datatypes/typeset.h"
 #include "interpreter/natives.h"
-#include "interpreter/stack.h"
 #include "kernel/runtime.h"
 
 namespace zel {

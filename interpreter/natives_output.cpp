@@ -13,14 +13,14 @@
 
 #include "core/block.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
+#include "core/exits.h"
 #include "core/logic.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "datatypes/extremes.h"
-#include "interpreter/actions.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
 #include "interpreter/natives.h"
-#include "interpreter/stack.h"
 #include "kernel/hooks.h"
 
 namespace zel {

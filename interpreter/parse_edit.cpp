@@ -8,12 +8,12 @@
 #include "core/actions.h"
 #include "core/block.h"
 #include "core/context.h"
+#include "core/dispatch.h"
 #include "core/raise.h"
 #include "core/series.h"
 #include "core/string_actions.h"
 #include "core/type_groups.h"
 #include "core/word.h"
-#include "interpreter/actions.h"
 #include "interpreter/parse_internal.h"
 #include "kernel/temp_roots.h"
 

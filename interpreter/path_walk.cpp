@@ -6,15 +6,15 @@
 
 #include "core/block.h"
 #include "core/context.h"
+#include "core/dispatch.h"
+#include "core/exits.h"
 #include "core/hashtable.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/type_groups.h"
 #include "core/word.h"
-#include "interpreter/actions.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "kernel/memory.h"
 
 namespace zel {

@@ -10,15 +10,15 @@
 #include <vector>
 
 #include "core/block.h"
+#include "core/dispatch.h"
 #include "core/file.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/support.h"
 #include "datatypes/binary.h"
 #include "datatypes/date.h"
 #include "datatypes/typeset.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 #include "kernel/memory.h"
 #include "kernel/output.h"
 #include "kernel/unicode.h"

@@ -21,6 +21,8 @@
 #include <vector>
 
 #include "core/block.h"
+#include "core/dispatch.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/symbol.h"
 #include "core/type_groups.h"
@@ -28,8 +30,6 @@
 #include "core/word.h"
 #include "datatypes/binary.h"
 #include "datatypes/map.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 #include "io/file_io.h"
 #include "kernel/memory.h"
 #include "kernel/unicode.h"

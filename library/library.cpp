@@ -2,10 +2,10 @@
 // start-up and marks what they made as library code.
 #include "library/library.h"
 
+#include "core/exits.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "io/lexer.h"
 #include "kernel/print.h"
 #include "kernel/runtime.h"

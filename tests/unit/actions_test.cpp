@@ -9,13 +9,13 @@
 
 #include "core/context.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
+#include "core/exits.h"
 #include "core/hashtable.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/symbol.h"
 #include "datatypes/error.h"
-#include "interpreter/actions.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "test_values.h"
 
 namespace zel {

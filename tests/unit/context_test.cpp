@@ -10,9 +10,9 @@
 #include "core/cycles.h"
 #include "core/roots.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/symbol.h"
 #include "core/word.h"
-#include "interpreter/stack.h"
 #include "kernel/boot.h"
 #include "test_values.h"
 

@@ -6,13 +6,13 @@
 #include <string>
 
 #include "core/context.h"
+#include "core/exits.h"
 #include "core/hashtable.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "datatypes/error.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "test_values.h"
 
 namespace zel {

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "console/boot_words.h"
+#include "core/exits.h"
 #include "core/word.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
 #include "kernel/hooks.h"
 #include "kernel/output.h"
 #include "kernel/print.h"

@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/word.h"
 #include "datatypes/error.h"
-#include "interpreter/stack.h"
 #include "kernel/temp_roots.h"
 #include "natives_cases.h"
 #include "test_values.h"

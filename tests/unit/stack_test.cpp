@@ -3,15 +3,15 @@
 #include <gtest/gtest.h>
 
 #include "core/context.h"
+#include "core/exits.h"
 #include "core/hashtable.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
+#include "core/string.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "datatypes/error.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
-#include "core/string.h"
 #include "test_values.h"
 
 namespace zel {

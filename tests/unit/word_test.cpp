@@ -10,12 +10,12 @@
 #include "core/context.h"
 #include "core/datatype.h"
 #include "core/roots.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "core/word.h"
 #include "datatypes/error.h"
-#include "interpreter/stack.h"
 #include "kernel/boot.h"
 #include "test_values.h"
 

@@ -56,7 +56,7 @@
 #pragma once
 #include <cstdint>
 
-#include "interpreter/stack.h"
+#include "core/stack.h"
 #include "kernel/runtime.h"
 
 namespace zel {

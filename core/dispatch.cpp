@@ -1,18 +1,18 @@
 // Action dispatch: lookup by the first argument's datatype, the entry
 // routines of the action table, and the comparison entry.
-#include "interpreter/actions.h"
+#include "core/dispatch.h"
 
 #include <cstring>
 
 #include "core/context.h"
 #include "core/datatype.h"
+#include "core/exits.h"
 #include "core/hashtable.h"
 #include "core/logic.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/support.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "kernel/memory.h"
 #include "kernel/runtime.h"
 

@@ -1,6 +1,6 @@
 // The value stack and the call stack: registers, frames, overflow, and the
 // listings of the active calls that error reports and the collector read.
-#include "interpreter/stack.h"
+#include "core/stack.h"
 
 #include "core/context.h"
 #include "core/cycles.h"
