@@ -34,7 +34,7 @@ struct ActionDef {
 };
 
 const ActionDef ACTIONS[] = {
-    {ACT_make, "make", R"~("Returns a new value of a type, made from a spec"
+    {ACT_make, "make", R"~("Returns a new value made from a spec for that value's type"
         type [any-type!] "A datatype or a prototype value"
         spec [any-type!] "What the new value is made from"
         return: [any-type!])~"},
