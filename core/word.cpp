@@ -37,8 +37,6 @@ Cell get_or_add(Node ctx, uint32_t symbol) {
     return context::add_word(symbol, false, false);
 }
 
-Cell* get_local(Node ctx, int32_t index) { return context::word_at(context::cell_of(ctx), index); }
-
 Cell* symbol_record(const Cell* word) { return symbol::get(word->w2); }
 
 uint32_t scan_name(const Cell* word) {
@@ -47,46 +45,7 @@ uint32_t scan_name(const Cell* word) {
     return load::scan_type(&name);
 }
 
-// ---- pushing ------------------------------------------------------------------
-
-Cell* push_new(uint32_t symbol) {
-    Cell w;
-    write_cell(symbol, &w);
-    return stack::push(&w);
-}
-
-Cell* push(const Cell* value) { return stack::push(value); }
-
-Cell* push_value(Cell* word) {
-    Cell* v = get_value(word);
-    if (cell::type(v) == T_UNSET) error::raise(Err::script_no_value, word);
-    return stack::push(v);
-}
-
-Cell* push_any_value(Cell* word) { return stack::push(get_value(word)); }
-
-// The slot at index, or not-defined naming the word there.
-static Cell* slot_or_raise(Node ctx, int32_t index) {
-    Cell* s = context::slot(ctx, index);
-    if (!s) error::raise(Err::script_not_defined, get_local(ctx, index));
-    return s;
-}
-
-Cell* push_local_value(Node ctx, int32_t index) { return stack::push(slot_or_raise(ctx, index)); }
-
-Cell* push_name(const Cell* word) {
-    Cell name;
-    cell::make_series(&name, T_STRING, symbol_record(word)->w2);
-    return stack::push(&name);
-}
-
-Cell* push_as(const Cell* word, uint32_t type) {
-    Cell* c = stack::push(word);
-    cell::set_type(c, type);
-    return c;
-}
-
-Cell* push_from_context(Node ctx, int32_t index, uint32_t type) { return push_as(get_local(ctx, index), type); }
+// ---- typed words ----------------------------------------------------------------
 
 Cell* append_new(const Cell* block, const char* name, uint32_t type) {
     Cell w = intern(name);
@@ -102,37 +61,12 @@ Cell intern_as(const char* name, uint32_t type) {
 
 // ---- storing ------------------------------------------------------------------
 
-static Cell* field_slot(Node ctx, int32_t index) {
-    Cell* s = slot_or_raise(ctx, index);
-    if (context::kind_of(context::cell_of(ctx)) == context::KIND_OBJECT) get_local(ctx, index)->header |= HDR_ASSIGNED;
-    return s;
-}
-
-void set_local(Node ctx, int32_t index) { cell::copy(stack::top(), field_slot(ctx, index)); }
-
-void set_local_and_push(Node ctx, int32_t index) {
-    Cell* s = field_slot(ctx, index);
-    Cell value = *stack::top();
-    stack::push(s);
-    *s = value;
-}
-
-Cell* set_local_from_result(Node ctx, int32_t index) {
-    cell::copy(stack::reg.base, field_slot(ctx, index));
-    return stack::reg.base;
-}
-
 void set_from_frame() {
     Cell w = *stack::arg(0);
     Cell* value = stack::arg(1);
     if (cell::type(value) == T_UNSET) error::raise(Err::script_need_value, &w);
     set_value(&w, value);
     stack::set_result(stack::arg(1));
-}
-
-void get_from_frame() {
-    Cell w = *stack::arg(0);
-    stack::set_result(get_value(&w));
 }
 
 // ---- make and to ----------------------------------------------------------------
@@ -157,8 +91,6 @@ static void load_word(Cell* spec) {
     *spec = *v;
 }
 
-static bool reads_as_word(uint32_t t) { return t >= T_WORD && t <= T_GET_WORD; }
-
 const Cell* make(Cell*, Cell* spec, uint32_t type) {
     switch (cell::type(spec)) {
     case T_WORD:
@@ -167,7 +99,7 @@ const Cell* make(Cell*, Cell* spec, uint32_t type) {
     case T_GET_WORD: break;
     case T_REFINEMENT:
     case T_ISSUE:
-        if (!reads_as_word(scan_name(spec))) bad_to(type, spec);
+        if (!types::is_bindable_word(scan_name(spec))) bad_to(type, spec);
         context::bind_word(context::global_node, spec);
         break;
     case T_STRING:
@@ -364,13 +296,4 @@ void init() {
 }
 
 }  // namespace issue
-
-namespace context {
-
-void store_result(Cell* slot) {
-    if (cell::type(stack::reg.base) == T_UNSET) error::raise(Err::script_need_value, slot);
-    cell::copy(stack::reg.base, slot);
-}
-
-}  // namespace context
 }  // namespace zel
