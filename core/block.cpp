@@ -257,7 +257,7 @@ const Cell* select_word(const Cell* b, const Cell* word, bool case_) {
     uint32_t len = buffer_length(b);
     for (uint32_t i = clamped_index(b); i < len; i++) {
         const Cell* c = cell_at(b, i);
-        if (!types::is_bindable_word(cell::type(c))) continue;
+        if (!types::is_variable_word(cell::type(c))) continue;
         if ((case_ ? c->w2 : symbol::resolve(c->w2)) != want) continue;
         return i + 1 < len ? cell_at(b, i + 1) : &statics::none_cell;
     }

@@ -358,8 +358,6 @@ void bind_word(Node ctx, Cell* word) {
     word->w3 = uint32_t(index);
 }
 
-static bool is_bindable_word(uint32_t t) { return t >= T_WORD && t <= T_REFINEMENT; }
-
 static void bind_series(Node series_node, Node ctx, bool self) {
     if (cycles::find(series_node)) return;
     cycles::push(series_node);
@@ -371,7 +369,7 @@ static void bind_series(Node series_node, Node ctx, bool self) {
         } else if (self && t == T_WORD && is_self(c)) {
             c->w1 = ctx;
             c->w3 = uint32_t(-1);
-        } else if (is_bindable_word(t)) {
+        } else if (types::is_any_word(t)) {
             bind_word(ctx, c);
         }
     }

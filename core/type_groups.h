@@ -22,8 +22,8 @@ constexpr Mask ANY_STRING = bit(T_STRING) | bit(T_FILE) | bit(T_URL) | bit(T_TAG
 constexpr Mask PLAIN_BLOCK = bit(T_BLOCK) | bit(T_PAREN) | bit(T_HASH);
 constexpr Mask SERIES = ANY_BLOCK | ANY_STRING | bit(T_BINARY) | bit(T_VECTOR) | bit(T_IMAGE);
 constexpr Mask ANY_WORD = bit(T_WORD) | bit(T_SET_WORD) | bit(T_LIT_WORD) | bit(T_GET_WORD) | bit(T_REFINEMENT);
-// The words a context binds: a refinement stays unbound.
-constexpr Mask BINDABLE_WORD = ANY_WORD & ~bit(T_REFINEMENT);
+// The words that name a variable: any-word but refinement!.
+constexpr Mask VARIABLE_WORD = ANY_WORD & ~bit(T_REFINEMENT);
 // The values whose payload is a symbol: the words and issue!.
 constexpr Mask SYMBOLIC = ANY_WORD | bit(T_ISSUE);
 constexpr Mask ANY_FUNCTION = bit(T_NATIVE) | bit(T_ACTION) | bit(T_OP) | bit(T_FUNCTION) | bit(T_ROUTINE);
@@ -38,7 +38,7 @@ inline bool is_any_block(uint32_t t) { return in(ANY_BLOCK, t); }
 inline bool is_any_string(uint32_t t) { return in(ANY_STRING, t); }
 inline bool is_series(uint32_t t) { return in(SERIES, t); }
 inline bool is_any_word(uint32_t t) { return in(ANY_WORD, t); }
-inline bool is_bindable_word(uint32_t t) { return in(BINDABLE_WORD, t); }
+inline bool is_variable_word(uint32_t t) { return in(VARIABLE_WORD, t); }
 inline bool is_symbolic(uint32_t t) { return in(SYMBOLIC, t); }
 inline bool is_callable(uint32_t t) { return in(ANY_FUNCTION, t); }
 inline bool is_function_like(uint32_t t) { return in(FUNCTION_LIKE, t); }

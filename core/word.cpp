@@ -99,7 +99,7 @@ const Cell* make(Cell*, Cell* spec, uint32_t type) {
     case T_GET_WORD: break;
     case T_REFINEMENT:
     case T_ISSUE:
-        if (!types::is_bindable_word(scan_name(spec))) bad_to(type, spec);
+        if (!types::is_variable_word(scan_name(spec))) bad_to(type, spec);
         context::bind_word(context::global_node, spec);
         break;
     case T_STRING:
@@ -270,7 +270,7 @@ Cell intern(const char* name) {
 
 const Cell* make(Cell* proto, Cell* spec, uint32_t type) {
     uint32_t t = cell::type(spec);
-    if (t >= T_WORD && t <= T_ISSUE) {
+    if (types::is_symbolic(t)) {
         cell::set_type(spec, type);
         return spec;
     }

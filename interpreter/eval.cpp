@@ -1448,8 +1448,7 @@ uint32_t first_expression(const Cell* code, uint32_t pos, SeriesBuffer* b) {
 void keep_binding(const Cell* path, uint32_t i, const Cell* element) {
     if (i >= live_tail(path)) return;
     Cell* c = series::cells(node::buffer(cell::series_node(path))) + i;
-    if (cell::type(c) == cell::type(element) && c->w2 == element->w2 && cell::type(c) >= T_WORD &&
-        cell::type(c) <= T_GET_WORD) {
+    if (cell::type(c) == cell::type(element) && c->w2 == element->w2 && types::is_variable_word(cell::type(c))) {
         c->w1 = element->w1;
         c->w3 = element->w3;
     }

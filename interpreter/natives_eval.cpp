@@ -480,7 +480,7 @@ void resolve_callable(Applied& a, const Cell* target) {
         if (start >= live_tail(target)) error::raise(Err::script_invalid_arg, target);
         a.name = *block::cell_at(target, start);
         value = *word::get_value(&a.name);
-    } else if (cell::type(target) >= T_WORD && cell::type(target) <= T_GET_WORD) {
+    } else if (types::is_variable_word(cell::type(target))) {
         a.name = *target;
         value = *word::get_value(target);
     } else {

@@ -216,7 +216,7 @@ bool fields_of(const Cell* headers, Fields* fields) {
     int32_t count = block::get_length(headers);
     for (int32_t i = 0; i + 1 < count; i += 2) {
         Cell name = *block::cell_at(headers, first + uint32_t(i));
-        std::string key = types::is_bindable_word(cell::type(&name)) ? symbol::get_cstr(name.w2) : formed(&name);
+        std::string key = types::is_variable_word(cell::type(&name)) ? symbol::get_cstr(name.w2) : formed(&name);
         std::string value = formed(block::cell_at(headers, first + uint32_t(i) + 1));
         if (!is_token(key) || !is_field_value(value)) return false;
         fields->emplace_back(std::move(key), std::move(value));

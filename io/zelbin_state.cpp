@@ -66,7 +66,7 @@ bool is_global_word(const Cell* word) {
 
 Node sharing_node(const Cell* v) {
     uint32_t t = cell::type(v);
-    if (t >= T_WORD && t <= T_REFINEMENT) return is_global_word(v) ? 0 : v->w1;
+    if (types::is_any_word(t)) return is_global_word(v) ? 0 : v->w1;
     if (t == T_OBJECT || t == T_FUNCTION) return v->w1 == context::global_node ? 0 : v->w1;
     return v->w2;
 }

@@ -48,7 +48,7 @@ void quit_return() {
 
 
 void set_quiet() {
-    if (!types::is_bindable_word(cell::type(arg(0)))) check::expect_arg(0, cell::type(arg(0)));
+    if (!types::is_variable_word(cell::type(arg(0)))) check::expect_arg(0, cell::type(arg(0)));
     Cell word = *arg(0), value = *arg(1);
     context::set_word_value(&word, &value, word.w1, false);
     *arg(0) = value;
