@@ -17,6 +17,7 @@
 #include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "kernel/runtime.h"
 
 namespace zel {
@@ -138,7 +139,7 @@ const Cell* reflect(Cell* value, uint32_t field_symbol) {
     }
     if (!callable::is_field(field_symbol, words::S_body)) error::raise(Err::internal_not_done);
     uint32_t wrapped = cell::type(value) == T_OP ? op::wrapped_type(value) : cell::type(value);
-    if (wrapped == T_FUNCTION || wrapped == T_ROUTINE) return extra(value) + function::EXTRA_BODY;
+    if (types::is_function_like(wrapped)) return extra(value) + function::EXTRA_BODY;
     cell::make_integer(&made, int32_t(value->w1));
     return &made;
 }
@@ -217,7 +218,7 @@ const Cell* make(Cell*, Cell* spec, uint32_t) {
         error::raise(Err::script_invalid_type, &dt);
     }
     if (!is_valid_spec(spec->w2)) error::raise(Err::script_bad_op_spec);
-    if (type == T_FUNCTION || type == T_ROUTINE) function::extra(spec)[function::EXTRA_OP_SELF] = *spec;
+    if (types::is_function_like(type)) function::extra(spec)[function::EXTRA_OP_SELF] = *spec;
     made = *spec;
     // Flags the call reads (a routine's argument count, trace switches) stay.
     made.header &= ~(HDR_TYPE_MASK | HDR_OP_TYPE_MASK | HDR_NEW_LINE);

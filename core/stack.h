@@ -24,6 +24,7 @@
 #include <cstdint>
 
 #include "kernel/cell.h"
+#include "core/type_groups.h"
 
 namespace zel {
 namespace stack {
@@ -112,8 +113,7 @@ inline Cell* top() { return reg.top > reg.bottom ? reg.top - 1 : reg.bottom; }
 inline Cell* last() { return reg.top - 1; }
 inline uint32_t top_type() { return cell::type(top()); }
 inline bool is_top_function() {
-    uint32_t t = top_type();
-    return t == T_FUNCTION || t == T_ROUTINE;
+    return types::is_function_like(top_type());
 }
 // Removes the cell below the top value.
 inline void drop_below() {

@@ -18,6 +18,8 @@ constexpr bool in(Mask group, uint32_t t) { return t < 64 && (group & bit(t)) !=
 constexpr Mask ANY_PATH = bit(T_PATH) | bit(T_LIT_PATH) | bit(T_SET_PATH) | bit(T_GET_PATH);
 constexpr Mask ANY_BLOCK = bit(T_BLOCK) | bit(T_PAREN) | bit(T_HASH) | ANY_PATH;
 constexpr Mask ANY_STRING = bit(T_STRING) | bit(T_FILE) | bit(T_URL) | bit(T_TAG) | bit(T_EMAIL) | bit(T_REF);
+// The any-blocks without a hash table: their cells are all they hold.
+constexpr Mask UNHASHED_BLOCK = ANY_BLOCK & ~bit(T_HASH);
 // The blocks whose values a form or a conversion takes one by one.
 constexpr Mask PLAIN_BLOCK = bit(T_BLOCK) | bit(T_PAREN) | bit(T_HASH);
 constexpr Mask SERIES = ANY_BLOCK | ANY_STRING | bit(T_BINARY) | bit(T_VECTOR) | bit(T_IMAGE);

@@ -10,6 +10,7 @@
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/support.h"
+#include "core/type_groups.h"
 #include "core/url.h"
 #include "datatypes/base_codecs.h"
 #include "datatypes/binary.h"
@@ -177,11 +178,8 @@ void as_money_native(bool check, const int32_t* r) {
 // The families whose members share one layout: 1 the block-like types, 2 the
 // text types; 0 for every other type.
 uint32_t family_of(uint32_t type) {
-    switch (type) {
-    case T_BLOCK: case T_PAREN: case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH: return 1;
-    case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF: return 2;
-    }
-    return 0;
+    if (types::in(types::UNHASHED_BLOCK, type)) return 1;
+    return types::is_any_string(type) ? 2 : 0;
 }
 
 void as_native(bool check, const int32_t* r) {

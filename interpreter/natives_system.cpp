@@ -18,6 +18,7 @@
 #include "core/runtime_words.h"
 #include "core/stack.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "datatypes/binary.h"
 #include "datatypes/memory_stats.h"
 #include "interpreter/checksum.h"
@@ -228,9 +229,7 @@ void parse(bool check, const int32_t* refinements) {
     int32_t limit = -1;
     if (used(refinements, 1)) {
         const Cell* part = refinement_arg(refinements, 1);
-        uint32_t t = cell::type(part);
-        bool number = t == T_INTEGER || t == T_FLOAT || t == T_PERCENT;
-        if (!number && cell::series_node(part) != cell::series_node(reg.base))
+        if (!types::is_number(cell::type(part)) && cell::series_node(part) != cell::series_node(reg.base))
             error::raise(Err::script_invalid_refine_arg, words::refinement(words::R_part), part);
         limit = parse_limit(part);
     }

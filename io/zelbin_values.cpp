@@ -30,7 +30,7 @@
 namespace zel {
 namespace zelbin {
 
-bool is_block_family(uint32_t t) { return types::in(types::ANY_BLOCK & ~types::bit(T_HASH), t); }
+bool is_block_family(uint32_t t) { return types::in(types::UNHASHED_BLOCK, t); }
 
 void make_global_word(Cell* c, uint32_t type, uint32_t symbol) {
     word::write_cell(symbol, c);

@@ -55,7 +55,7 @@ void set_quiet() {
 }
 
 bool is_slot_series(uint32_t t) {
-    return types::in(types::ANY_BLOCK & ~types::bit(T_HASH), t);
+    return types::in(types::UNHASHED_BLOCK, t);
 }
 
 void set_slot_quiet() {
