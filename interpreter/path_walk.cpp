@@ -97,6 +97,7 @@ void Walk::locate(const Cell* element, const Cell* answer) {
         if (cell::type(element) != T_WORD || element->w1 != parent->w1 || int32_t(element->w3) < 0) return;
         if (context::slot(parent->w1, int32_t(element->w3)) != answer) return;
         place_ = FIELD;
+        index_ = element->w3;
     } else {
         // A map answers the value cell of its pair block.
         if (!types::is_any_block(parent) && cell::type(parent) != T_MAP) return;
@@ -104,9 +105,9 @@ void Walk::locate(const Cell* element, const Cell* answer) {
         const Cell* first = series::cells(b);
         if (answer < first || answer >= first + series::length(b)) return;
         place_ = CELL;
+        index_ = uint32_t(answer - first);
     }
     cells_[HOLDER] = *parent;
-    index_ = place_ == FIELD ? element->w3 : uint32_t(answer - series::cells(node::buffer(cell::series_node(parent))));
 }
 
 // A hash! indexes its cells by value: the changed cell is taken out of the
