@@ -146,12 +146,6 @@ Cell* append_copy(const Cell* b, const Cell* value) {
     return cell::copy(&v, append_slot(b));
 }
 
-void append_values(const Cell* b, const Cell* source) {
-    uint32_t index = clamped_index(source), count = buffer_length(source) - index;
-    uint8_t* to = series::reserve(buffer_of(b), count * sizeof(Cell));
-    std::memcpy(to, cell_at(source, index), count * sizeof(Cell));
-}
-
 Cell* open_gap(const Cell* b, uint32_t position, uint32_t count) {
     SeriesBuffer* buf = ensure_room(b, count, true);
     Cell* first = series::cells(buf);
@@ -195,62 +189,7 @@ void insert_value(Cell* b, const Cell* value, bool at_head, bool advance) {
     if (advance) b->w1 = position + 1;
 }
 
-void append_block(Cell* b, const Cell* source) {
-    Source s(b, source, false, -1);
-    uint32_t position = clamped_index(b);
-    Cell* at = open_gap(b, position, s.count);
-    fill(at, s, 1);
-    if (Node t = hash_of(b)) {
-        hashtable::shift_positions(t, position, int32_t(s.count));
-        for (uint32_t i = 0; i < s.count; i++) hashtable::put_value(t, cell_at(b, position + i));
-    }
-    b->w1 = position + s.count;
-}
-
-void append_arg() { insert_value(stack::arg(0), stack::arg(1), false, true); }
-
-void append_arg_copy() {
-    Cell* b = stack::arg(0);
-    Cell* c = append_copy(b, stack::arg(1));
-    if (Node t = hash_of(b)) hashtable::put_value(t, c);
-}
-
-void append_to_prev() {
-    Cell* top = stack::top();
-    Cell* b = top - 1;
-    Cell* c = append_copy(b, top);
-    if (Node t = hash_of(b)) hashtable::put_value(t, c);
-}
-
 // ---- lookup -----------------------------------------------------------------------
-
-namespace {
-
-// The absolute position of the first cell equal to value from start, or -1.
-int64_t find_equal(const Cell* b, Cell* value, uint32_t start) {
-    for (uint32_t i = start; i < buffer_length(b); i++) {
-        Cell c = *cell_at(b, i);
-        if (actions::compare(value, &c, actions::OP_FIND)) return i;
-    }
-    return -1;
-}
-
-
-}  // namespace
-
-const Cell* select_value(const Cell* b, Cell* value) {
-    int64_t i = find_equal(b, value, clamped_index(b));
-    if (i < 0 || i + 1 >= int64_t(buffer_length(b))) return &statics::none_cell;
-    return cell_at(b, uint32_t(i + 1));
-}
-
-bool remove_value(const Cell* b, Cell* value, bool from_head) {
-    int64_t i = find_equal(b, value, from_head ? 0 : clamped_index(b));
-    if (i < 0) return false;
-    close_gap(b, uint32_t(i), 1);
-    if (Node t = hash_of(b)) hashtable::remove_range(t, uint32_t(i), 1);
-    return true;
-}
 
 const Cell* select_word(const Cell* b, const Cell* word, bool case_) {
     uint32_t want = case_ ? word->w2 : symbol::resolve(word->w2);
@@ -328,13 +267,6 @@ Cell* write_cell(Cell* c, int32_t n) {
     return c;
 }
 
-Cell* make_at_flagged(Cell* c, int32_t n, bool fixed) {
-    uint32_t cells = uint32_t(std::max(n, 1));
-    Node node = fixed ? series::new_fixed(cells * sizeof(Cell), 16, 0) : series::new_cells_unset(cells);
-    cell::make_series(c, T_BLOCK, node);
-    return c;
-}
-
 namespace {
 Cell root_value() {
     Cell root;
@@ -342,12 +274,6 @@ Cell root_value() {
     return root;
 }
 }  // namespace
-
-Cell* make_in_flagged(const Cell* parent, bool fixed) {
-    Cell made, root = root_value();
-    make_at_flagged(&made, 1, fixed);
-    return cell::copy(&made, append_slot(parent ? parent : &root));
-}
 
 Cell* append_new(const Cell* parent, int32_t n) {
     Cell made, root = root_value();

@@ -232,12 +232,6 @@ int32_t find_or_add(Node ctx, const Cell* word) {
     return added;
 }
 
-void add_value(Node ctx, const Cell* word, const Cell* value) {
-    if (lookup_word(ctx, word->w2, true) >= 0) return;
-    Cell copy = *value;  // the value may lie in a block that grows here
-    if (Cell* s = slot(ctx, find_or_add(ctx, word))) *s = copy;
-}
-
 void put(Node ctx, const Cell* word, const Cell* value) {
     Cell copy = *value;
     if (Cell* s = slot(ctx, find_or_add(ctx, word))) *s = copy;

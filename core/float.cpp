@@ -50,14 +50,6 @@ Cell* push(double value) {
     return c;
 }
 
-Cell* push_raw(uint32_t low, uint32_t high) {
-    Cell* c = stack::push_slot();
-    c->header = T_FLOAT;
-    c->w2 = low;
-    c->w3 = high;
-    return c;
-}
-
 Cell* append_new(const Cell* block, double value) {
     Cell* c = block::append_slot(block);
     cell::make_float(c, value);
@@ -67,16 +59,6 @@ Cell* append_new(const Cell* block, double value) {
 void set_result(double value) { cell::make_float(stack::reg.base, value); }
 
 // ---- numbers ------------------------------------------------------------------
-
-double abs_bits(double value) {
-    uint64_t u = bits_of(value) & ~(uint64_t(1) << 63);
-    std::memcpy(&value, &u, sizeof u);
-    return value;
-}
-
-bool is_nan(double value, bool infinity) { return std::isnan(value) || (infinity && std::isinf(value)); }
-
-bool is_nan32(float value) { return std::isnan(value); }
 
 bool is_equal32(float a, float b) { return a == b; }
 

@@ -119,12 +119,6 @@ Cell* push(int32_t value) {
 
 void set_result(int32_t value) { cell::make_integer(stack::reg.base, value); }
 
-int32_t get_first_arg() { return get(stack::reg.base); }
-
-int32_t get_first_arg_or_zero() {
-    return cell::type(stack::reg.base) == T_INTEGER ? get(stack::reg.base) : 0;
-}
-
 // ---- numbers ------------------------------------------------------------------
 
 int32_t abs_checked(int32_t value) {

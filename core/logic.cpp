@@ -117,11 +117,6 @@ Cell* append_new(const Cell* block, bool b) {
 Cell* push(bool b) { return stack::push(logic_of(b)); }
 void set_result(bool b) { cell::make_logic(stack::reg.base, b); }
 
-bool is_top_false() {
-    const Cell* top = stack::reg.top > stack::reg.base ? stack::reg.top - 1 : stack::reg.base;
-    return !is_truthy(top);
-}
-
 bool check_type(const Cell* value, bool error) {
     if (error && cell::type(value) == T_UNSET) fail::raise("script", "no-value");
     return is_truthy(value);

@@ -115,13 +115,6 @@ void release(Cell* value) {
     cycles::pop();
 }
 
-void release_range(const Cell* block, uint32_t index, uint32_t count) {
-    Node n = cell::series_node(block);
-    for (uint32_t i = index; i < index + count && i < series::length(node::buffer(n)); i++) {
-        release(series::cells(node::buffer(n)) + i);
-    }
-}
-
 Cell* owner_of(Node n) {
     Cell* entry = hashtable::get(table_node, n);
     return entry ? entry + 1 : nullptr;
