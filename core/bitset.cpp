@@ -9,10 +9,11 @@
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/support.h"
 #include "core/symbol.h"
-#include "interpreter/stack.h"
+#include "core/stack.h"
 #include "kernel/stack_guard.h"
 
 namespace zel {

@@ -11,6 +11,7 @@
 
 #include "core/murmur.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "datatypes/date.h"
 #include "kernel/casefold.h"
 #include "kernel/fail.h"
@@ -77,7 +78,6 @@ static const TypeRow& row_of(const Cell* c) {
     return TYPES[t < TYPE_TABLE_SIZE ? t : 0];
 }
 
-static bool is_word_type(uint32_t t) { return t >= T_WORD && t <= T_ISSUE; }
 
 uint32_t hash_int(uint32_t key) { return hash::mix(key); }
 
@@ -181,7 +181,7 @@ static bool same_words(const Cell* a, const Cell* b, bool exact) {
 bool same_value(const Cell* a, const Cell* b, uint32_t op) {
     bool exact = op == OP_STRICT_EQUAL;
     if (cell::type(a) != cell::type(b)) {
-        return !exact && is_word_type(cell::type(a)) && is_word_type(cell::type(b)) && same_words(a, b, false);
+        return !exact && types::is_symbolic(cell::type(a)) && types::is_symbolic(cell::type(b)) && same_words(a, b, false);
     }
     switch (row_of(a).by) {
     case BY_UNSET:
@@ -627,7 +627,7 @@ void put_new_word(Node t, uint32_t pos) {
 // ---- finding -------------------------------------------------------------------------
 
 static bool type_matches(uint32_t held, uint32_t wanted, bool any_word) {
-    return held == wanted || (any_word && is_word_type(held) && is_word_type(wanted));
+    return held == wanted || (any_word && types::is_symbolic(held) && types::is_symbolic(wanted));
 }
 
 // The next position of the cursor's bucket that matches, moving the cursor past it.

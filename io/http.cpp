@@ -21,14 +21,15 @@
 #include <vector>
 
 #include "core/block.h"
+#include "core/dispatch.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/url.h"
 #include "core/word.h"
 #include "datatypes/binary.h"
 #include "datatypes/map.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 #include "io/file_io.h"
 #include "kernel/fail.h"
 #include "kernel/memory.h"
@@ -210,18 +211,13 @@ struct Request {
     std::vector<uint8_t> body;
 };
 
-bool is_any_word(const Cell* v) {
-    uint32_t t = cell::type(v);
-    return t == T_WORD || t == T_SET_WORD || t == T_LIT_WORD || t == T_GET_WORD;
-}
-
 // The caller's block of names and values; false when one cannot be sent.
 bool fields_of(const Cell* headers, Fields* fields) {
     uint32_t first = uint32_t(cell::series_index(headers));
     int32_t count = block::get_length(headers);
     for (int32_t i = 0; i + 1 < count; i += 2) {
         Cell name = *block::cell_at(headers, first + uint32_t(i));
-        std::string key = is_any_word(&name) ? symbol::get_cstr(name.w2) : formed(&name);
+        std::string key = types::is_variable_word(cell::type(&name)) ? symbol::get_cstr(name.w2) : formed(&name);
         std::string value = formed(block::cell_at(headers, first + uint32_t(i) + 1));
         if (!is_token(key) || !is_field_value(value)) return false;
         fields->emplace_back(std::move(key), std::move(value));

@@ -7,12 +7,12 @@
 #include <string>
 
 #include "core/block.h"
+#include "core/exits.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/support.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "io/lexer.h"
 #include "kernel/print.h"
 #include "kernel/runtime.h"

@@ -22,7 +22,7 @@
 #include "datatypes/error.h"
 #include "datatypes/money.h"
 #include "interpreter/eval.h"
-#include "interpreter/stack.h"
+#include "core/stack.h"
 #include "io/lexer.h"
 #include "kernel/collector.h"
 #include "kernel/floattext.h"
