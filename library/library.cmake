@@ -6,8 +6,11 @@ set(ZEL_LIBRARY_SOURCES
   conversions.zel
   general.zel
   math.zel
+  load.zel
+  save.zel
   values.zel
   system.zel
+  codecs.zel
 )
 list(TRANSFORM ZEL_LIBRARY_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/library/)
 

@@ -19,6 +19,7 @@
 #include "kernel/unicode.h"
 #include "library/routines.h"
 #include "library/system_values.h"
+#include "library/zelbin_codec.h"
 
 namespace zel {
 namespace library {
@@ -76,6 +77,7 @@ void eval_source(const char* name, const Cell* code) {
 void load() {
     routines::bind();
     system_values::bind();
+    zelbin_codec::bind();
     struct Loading {
         Loading() { interp::eval_state.loading = true; }
         ~Loading() { interp::eval_state.loading = false; }
