@@ -61,6 +61,22 @@ void eval_single(const Cell* value) {
 
 // ---- do ---------------------------------------------------------------------------------
 
+bool is_script(const Cell* value) { return cell::type(value) == T_FILE || cell::type(value) == T_URL; }
+
+// A script file or URL runs through the library's do-file, which reads it
+// and keeps system/script for the run; a trace callback goes with it, for
+// the script's own code.
+void do_script(const Cell* value, const int32_t* r, const Cell* callback) {
+    const Cell* runner = context::get_word_cell(symbol::intern("do-file"), context::global_node);
+    if (!runner || cell::type(runner) != T_FUNCTION) error::raise(Err::internal_not_done);
+    Cell call[4] = {*runner, *value, callback ? *callback : statics::none_cell,
+                    used(r, 1) ? *arg(uint32_t(r[1])) : statics::none_cell};
+    temp_roots::Hold hold(call, 4);
+    interp::invoke(&call[0], anon(), call + 1, 3);
+    if (exits::pending()) return;
+    stack::return_value(stack::top());
+}
+
 // Evaluates the value by its type into the result slot; answers false on a
 // pending exit.
 void do_value(const Cell* value, const int32_t* r) {
@@ -88,7 +104,7 @@ void do_value(const Cell* value, const int32_t* r) {
         do_value(&code, r);
         return;
     }
-    case T_FILE: case T_URL: error::raise(Err::internal_not_done);
+    case T_FILE: case T_URL: do_script(value, r, nullptr); return;
     case T_ERROR: stack::throw_error(value);
     default: eval_single(value);
     }
@@ -133,6 +149,10 @@ void do_(bool c, const int32_t* r) {
     Cell value = *arg(0);
     temp_roots::Hold hold(&value);
     // A run already active keeps its callback: the nested /trace does nothing.
+    if (used(r, 3) && !interp::trace_state.run && is_script(&value)) {
+        do_script(&value, r, arg(uint32_t(r[3])));
+        return;
+    }
     if (!used(r, 3) || interp::trace_state.run) {
         do_value(&value, r);
         return;

@@ -9,6 +9,8 @@ set(ZEL_LIBRARY_SOURCES
   load.zel
   save.zel
   values.zel
+  collect.zel
+  paths.zel
   system.zel
   codecs.zel
 )
