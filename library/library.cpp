@@ -88,6 +88,7 @@ void load() {
         Cell code = *block::cell_at(boot::value_at(BOOT_SOURCES), i + 1);
         eval_source(name.c_str(), &code);
     }
+    system_values::unbind_hand_over();
 }
 
 }  // namespace library

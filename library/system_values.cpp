@@ -210,5 +210,13 @@ void bind() {
     routines::bind_all(ROUTINES, sizeof ROUTINES / sizeof ROUTINES[0]);
 }
 
+// The first three routines serve only while the library loads.
+void unbind_hand_over() {
+    for (uint32_t i = 0; i < 3; i++) {
+        Cell w = word::intern(ROUTINES[i].name);
+        word::set_value(&w, &statics::unset_cell);
+    }
+}
+
 }  // namespace system_values
 }  // namespace zel
