@@ -61,22 +61,6 @@ void set_field(Cell* object, const char* name, const Cell* value) {
 
 }  // namespace
 
-std::string command_line_text(int32_t argc, const char* const* argv) {
-    std::string line;
-    for (int32_t i = 0; i < argc && argv && argv[i]; i++) {
-        std::string arg = argv[i];
-        bool quote = arg.empty() || arg.find_first_of(" \t") != std::string::npos;
-        if (i > 0) line += ' ';
-        line += quote ? '"' + arg + '"' : arg;
-    }
-    return line;
-}
-
-Cell* command_line() {
-    std::string line = command_line_text(runtime::record.argc, runtime::record.argv);
-    return string::load(bytes_of(line), uint32_t(line.size()), string::ENC_UTF8);
-}
-
 Cell* environment() {
     std::vector<std::string> entries;
     list_env(entries);
