@@ -8,6 +8,7 @@ set(ZEL_LIBRARY_SOURCES
   math.zel
   values.zel
   system.zel
+  ../console/help.zel
 )
 list(TRANSFORM ZEL_LIBRARY_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/library/)
 

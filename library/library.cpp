@@ -86,6 +86,7 @@ void load() {
         Cell code = *block::cell_at(boot::value_at(BOOT_SOURCES), i + 1);
         eval_source(name.c_str(), &code);
     }
+    system_values::end_hand_over();
 }
 
 }  // namespace library

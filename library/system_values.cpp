@@ -222,6 +222,8 @@ const routines::Def ROUTINES[] = {
 
 bool bound = false;
 
+constexpr const char* HAND_OVER[] = {"boot-value", "fixed-class", "use-system-state"};
+
 }  // namespace
 
 void bind() {
@@ -229,6 +231,13 @@ void bind() {
     bound = true;
     for (uint32_t i = 0; i < 3; i++) gc_kept[i] = routines::keep(GC_ROUTINES[i].name, GC_ROUTINES[i].spec, GC_ROUTINES[i].fn);
     routines::bind_all(ROUTINES, sizeof ROUTINES / sizeof ROUTINES[0]);
+}
+
+void end_hand_over() {
+    for (const char* name : HAND_OVER) {
+        Cell word = word::intern(name);
+        context::put(context::global_node, &word, &statics::unset_cell);
+    }
 }
 
 }  // namespace system_values

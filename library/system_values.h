@@ -13,5 +13,9 @@ namespace system_values {
 // boot words and the typesets (the specs name them). Idempotent.
 void bind();
 
+// Unsets the routines that serve only while the library loads (boot-value,
+// fixed-class, use-system-state), once every library source has run.
+void end_hand_over();
+
 }  // namespace system_values
 }  // namespace zel
