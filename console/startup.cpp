@@ -19,18 +19,19 @@
 #include "core/raise.h"
 #include "core/roots.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/symbol.h"
 #include "core/value_slots.h"
 #include "core/word.h"
 #include "datatypes/error.h"
-#include "interpreter/actions.h"
+#include "core/dispatch.h"
 #include "interpreter/checksum.h"
 #include "interpreter/eval.h"
+#include "core/random.h"
+#include "core/stack.h"
 #include "interpreter/natives.h"
 #include "interpreter/parse.h"
-#include "interpreter/random.h"
-#include "interpreter/stack.h"
 #include "io/deflate.h"
 #include "io/file_io.h"
 #include "io/http.h"
@@ -38,6 +39,7 @@
 #include "io/zelbin.h"
 #include "kernel/boot.h"
 #include "kernel/collector.h"
+#include "kernel/fail.h"
 #include "kernel/memory.h"
 #include "kernel/runtime.h"
 #include "library/library.h"
@@ -117,11 +119,19 @@ static uint32_t skip_header(const Cell* code) {
     return symbol::resolve(first->w2) == symbol::resolve(zel.w2) ? 2 : 0;
 }
 
+// The text is bounded by the largest series, so that a file without end
+// (a device) stops as soon as it could not be held anyway.
 Cell load_script(const char* path) {
-    std::string text;
-    if (!platform::read_file(path, text)) cannot_open(path);
-    size_t from = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    Cell code = lexer::load_text(text.data() + from, text.size() - from);
+    Cell code = fail::or_no_memory([&] {
+        std::string text;
+        switch (platform::read_file(path, text, memory::MAX_DATA)) {
+        case platform::ReadFile::DONE: break;
+        case platform::ReadFile::CANNOT_OPEN: cannot_open(path);
+        case platform::ReadFile::TOO_LARGE: fail::internal("no-memory");
+        }
+        size_t from = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+        return lexer::load_text(text.data() + from, text.size() - from);
+    });
     code.w1 = skip_header(&code);
     *stack::top() = code;
     return code;

@@ -9,10 +9,12 @@
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/support.h"
 #include "core/symbol.h"
-#include "interpreter/stack.h"
+#include "core/stack.h"
+#include "kernel/stack_guard.h"
 
 namespace zel {
 namespace bitset {
@@ -187,6 +189,7 @@ static int32_t process_block(const Cell* b, Op op, const Cell* block, bool to_) 
 }
 
 int32_t process_spec(const Cell* b, Op op, const Cell* spec, bool to_) {
+    stack_guard::check();  // a spec block may hold itself
     switch (cell::type(spec)) {
     case T_CHAR:
     case T_INTEGER: return process_bit(b, op, bit_of(spec), spec);

@@ -10,14 +10,15 @@
 #include "core/block.h"
 #include "core/block_search_internal.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/hashtable.h"
 #include "core/raise.h"
-#include "core/support.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
+#include "core/support.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/typeset.h"
-#include "interpreter/actions.h"
 
 namespace zel {
 namespace block {
@@ -64,7 +65,7 @@ static MatchMode mode_of(const Cell* value, bool only) {
     uint32_t t = cell::type(value);
     if (t == T_DATATYPE) return MATCH_TYPE;
     if (t == T_TYPESET) return MATCH_TYPESET;
-    return is_any_block_type(t) ? MATCH_SEQUENCE : MATCH_VALUE;
+    return types::is_any_block(t) ? MATCH_SEQUENCE : MATCH_VALUE;
 }
 
 // Fills the search from the refinements; false when the answer is none
@@ -244,7 +245,7 @@ const Cell* put(Cell* series, Cell* key, Cell* value, bool case_) {
 // ---- the path step ----------------------------------------------------------------------
 
 static const Cell* pick(Cell* series, Cell* element) {
-    PickFn fn = reinterpret_cast<PickFn>(actions::lookup(series, ACT_pick));
+    PickFn fn = actions::lookup<ACT_pick>(series);
     return fn(series, cell::get_int(element), element);
 }
 

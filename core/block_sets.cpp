@@ -11,10 +11,11 @@
 #include "core/block.h"
 #include "core/block_search.h"
 #include "core/block_search_internal.h"
-#include "core/support.h"
+#include "core/dispatch.h"
 #include "core/hashtable.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
+#include "core/stack.h"
+#include "core/support.h"
+#include "core/type_groups.h"
 
 namespace zel {
 namespace block {
@@ -50,7 +51,7 @@ static bool holds_linear(const Set& s, Cell* key, const Operation& o) {
 
 // Tables index every cell of a buffer: only the key positions of the range count.
 static bool holds(Set& s, Cell* key, const Operation& o) {
-    if (is_any_block(key)) return holds_linear(s, key, o);
+    if (types::is_any_block(key)) return holds_linear(s, key, o);
     if (!s.table) s.table = hashtable::make(buffer_length(s.value), s.value, hashtable::KIND_HASH, 0);
     hashtable::FindOptions options{o.case_, !o.case_};
     hashtable::Cursor cursor;

@@ -9,10 +9,11 @@
 #include "core/integer.h"
 #include "core/number_internal.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
+#include "core/type_groups.h"
 #include "datatypes/binary.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace char_ {
@@ -91,7 +92,7 @@ static uint32_t of_text(const Cell* spec) {
 }
 
 static uint32_t convert(const Cell* spec) {
-    if (string::is_any_string(spec)) return of_text(spec);
+    if (types::is_any_string(spec)) return of_text(spec);
     switch (cell::type(spec)) {
     case T_CHAR:
     case T_INTEGER: return in_range(cell::get_int(spec), spec);

@@ -9,11 +9,12 @@
 #include "core/raise.h"
 #include "core/roots.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
-#include "interpreter/stack.h"
-#include "kernel/collector.h"
 #include "kernel/boot.h"
+#include "kernel/collector.h"
 
 namespace zel {
 namespace context {
@@ -231,12 +232,6 @@ int32_t find_or_add(Node ctx, const Cell* word) {
     return added;
 }
 
-void add_value(Node ctx, const Cell* word, const Cell* value) {
-    if (lookup_word(ctx, word->w2, true) >= 0) return;
-    Cell copy = *value;  // the value may lie in a block that grows here
-    if (Cell* s = slot(ctx, find_or_add(ctx, word))) *s = copy;
-}
-
 void put(Node ctx, const Cell* word, const Cell* value) {
     Cell copy = *value;
     if (Cell* s = slot(ctx, find_or_add(ctx, word))) *s = copy;
@@ -357,24 +352,18 @@ void bind_word(Node ctx, Cell* word) {
     word->w3 = uint32_t(index);
 }
 
-static bool is_bindable_block(uint32_t t) {
-    return t == T_BLOCK || t == T_PAREN || t == T_HASH || (t >= T_PATH && t <= T_GET_PATH);
-}
-
-static bool is_bindable_word(uint32_t t) { return t >= T_WORD && t <= T_REFINEMENT; }
-
 static void bind_series(Node series_node, Node ctx, bool self) {
     if (cycles::find(series_node)) return;
     cycles::push(series_node);
     SeriesBuffer* b = node::buffer(series_node);
     for (Cell *c = series::cells(b), *end = c + series::length(b); c < end; c++) {
         uint32_t t = cell::type(c);
-        if (is_bindable_block(t)) {
+        if (types::is_any_block(t)) {
             bind_series(cell::series_node(c), ctx, self);
         } else if (self && t == T_WORD && is_self(c)) {
             c->w1 = ctx;
             c->w3 = uint32_t(-1);
-        } else if (is_bindable_word(t)) {
+        } else if (types::is_any_word(t)) {
             bind_word(ctx, c);
         }
     }

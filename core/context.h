@@ -19,7 +19,7 @@
 #include <cstdint>
 
 #include "core/hashtable.h"
-#include "interpreter/stack.h"
+#include "core/stack.h"
 #include "kernel/cell.h"
 #include "kernel/memory.h"
 
@@ -79,8 +79,6 @@ int32_t lookup_word_in(Node ctx, uint32_t symbol, bool any_case, int32_t* added)
 // The slot of the word's symbol (any spelling), adding the word, and an unset
 // value unless the values are on the stack, when absent.
 int32_t find_or_add(Node ctx, const Cell* word);
-// Adds the word with a copy of the value when absent.
-void add_value(Node ctx, const Cell* word, const Cell* value);
 // Adds the word with the value when absent, else overwrites its value.
 void put(Node ctx, const Cell* word, const Cell* value);
 // Adds every set-word! of the block from its position; true when it grew.

@@ -8,9 +8,9 @@
 
 #include "core/datatype.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
-#include "interpreter/stack.h"
 #include "kernel/os.h"
 #include "kernel/runtime.h"
 #include "kernel/unicode.h"

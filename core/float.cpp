@@ -11,13 +11,16 @@
 #include "core/integer.h"
 #include "core/number_internal.h"
 #include "core/raise.h"
+#include "core/random.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/support.h"
+#include "core/type_groups.h"
 #include "datatypes/binary.h"
 #include "datatypes/error.h"
-#include "interpreter/random.h"
-#include "interpreter/stack.h"
+#include "core/random.h"
+#include "core/stack.h"
 #include "io/lexer.h"
 #include "io/number_scan.h"
 #include "kernel/temp_roots.h"
@@ -51,14 +54,6 @@ Cell* push(double value) {
     return c;
 }
 
-Cell* push_raw(uint32_t low, uint32_t high) {
-    Cell* c = stack::push_slot();
-    c->header = T_FLOAT;
-    c->w2 = low;
-    c->w3 = high;
-    return c;
-}
-
 Cell* append_new(const Cell* block, double value) {
     Cell* c = block::append_slot(block);
     cell::make_float(c, value);
@@ -68,16 +63,6 @@ Cell* append_new(const Cell* block, double value) {
 void set_result(double value) { cell::make_float(stack::reg.base, value); }
 
 // ---- numbers ------------------------------------------------------------------
-
-double abs_bits(double value) {
-    uint64_t u = bits_of(value) & ~(uint64_t(1) << 63);
-    std::memcpy(&value, &u, sizeof u);
-    return value;
-}
-
-bool is_nan(double value, bool infinity) { return std::isnan(value) || (infinity && std::isinf(value)); }
-
-bool is_nan32(float value) { return std::isnan(value); }
 
 bool is_equal32(float a, float b) { return a == b; }
 
@@ -363,7 +348,7 @@ static double of_money(const Cell* spec, uint32_t type) {
 }
 
 static double convert(Cell* spec, uint32_t type) {
-    if (string::is_any_string(spec)) return of_text(spec, type);
+    if (types::is_any_string(spec)) return of_text(spec, type);
     switch (cell::type(spec)) {
     case T_INTEGER:
     case T_CHAR: return cell::get_int(spec);

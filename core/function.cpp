@@ -8,13 +8,13 @@
 #include "core/context.h"
 #include "core/cycles.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
+#include "core/evaluator.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
-#include "interpreter/actions.h"
-#include "interpreter/eval.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace function {
@@ -341,7 +341,7 @@ const Cell* make(Cell*, Cell* spec, uint32_t) {
     build_value(&fspec, &body, 0, 0, 0, flags);
     // The spec block is the caller's: the argument list is read from it now,
     // while it is the spec that was checked (as reflect does below).
-    interp::prepare_spec(stack::top());
+    evaluator::prepare_spec(stack::top());
     made = *stack::top();
     stack::pop(1);
     return &made;
@@ -352,7 +352,7 @@ const Cell* make(Cell*, Cell* spec, uint32_t) {
 // calls keep to the spec the function was made with.
 const Cell* reflect(Cell* value, uint32_t field_symbol) {
     if (callable::is_field(field_symbol, words::S_spec)) {
-        interp::prepare_spec(value);
+        evaluator::prepare_spec(value);
         cell::make_series(&made, T_BLOCK, value->w2);
         return &made;
     }

@@ -11,6 +11,7 @@
 
 #include "core/murmur.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "datatypes/date.h"
 #include "kernel/casefold.h"
 #include "kernel/fail.h"
@@ -77,7 +78,6 @@ static const TypeRow& row_of(const Cell* c) {
     return TYPES[t < TYPE_TABLE_SIZE ? t : 0];
 }
 
-static bool is_word_type(uint32_t t) { return t >= T_WORD && t <= T_ISSUE; }
 
 uint32_t hash_int(uint32_t key) { return hash::mix(key); }
 
@@ -181,7 +181,7 @@ static bool same_words(const Cell* a, const Cell* b, bool exact) {
 bool same_value(const Cell* a, const Cell* b, uint32_t op) {
     bool exact = op == OP_STRICT_EQUAL;
     if (cell::type(a) != cell::type(b)) {
-        return !exact && is_word_type(cell::type(a)) && is_word_type(cell::type(b)) && same_words(a, b, false);
+        return !exact && types::is_symbolic(cell::type(a)) && types::is_symbolic(cell::type(b)) && same_words(a, b, false);
     }
     switch (row_of(a).by) {
     case BY_UNSET:
@@ -406,9 +406,8 @@ static void list_remove(Node t, uint32_t bucket, uint32_t n, uint32_t pos) {
     Cell* c = list_cell(r, n);
     SeriesBuffer* pb = node::buffer(c->w2);
     uint32_t* p = words_of(c->w2);
-    uint32_t i = 0;
-    while (i < c->w1 && p[i] != pos) i++;
-    if (i == c->w1) return;
+    uint32_t i = uint32_t(std::lower_bound(p, p + c->w1, pos) - p);
+    if (i == c->w1 || p[i] != pos) return;
     std::memmove(p + i, p + i + 1, (c->w1 - i - 1) * 4);
     c->w1--;
     pb->tail -= 4;
@@ -628,7 +627,7 @@ void put_new_word(Node t, uint32_t pos) {
 // ---- finding -------------------------------------------------------------------------
 
 static bool type_matches(uint32_t held, uint32_t wanted, bool any_word) {
-    return held == wanted || (any_word && is_word_type(held) && is_word_type(wanted));
+    return held == wanted || (any_word && types::is_symbolic(held) && types::is_symbolic(wanted));
 }
 
 // The next position of the cursor's bucket that matches, moving the cursor past it.
@@ -749,21 +748,54 @@ static void shift_index(Node t, uint32_t from, int32_t delta) {
     b->tail -= uint32_t(-delta) * 4;
 }
 
+// A hash! index names the bucket of every position, so only the positions
+// from `from` on are visited: an edit at or near the tail costs little. Each
+// of them moves by delta. A list of equal positions (kept in ascending order)
+// is met first at its lowest position from `from` on and has the positions
+// from there up moved at once; w3 of its cell marks it done until the second
+// pass clears the marks.
+static void shift_hash_positions(Node t, uint32_t from, int32_t delta) {
+    Record* r = record(t);
+    uint32_t length = index_length(r);
+    if (from >= length) return;
+    const int32_t* idx = reinterpret_cast<const int32_t*>(words_of(r->index));
+    uint32_t* entries = words_of(r->entries);
+    Cell* lists = series::cells(node::buffer(r->extra));
+    bool marked = false;
+    for (uint32_t pos = from; pos < length; pos++) {
+        if (idx[pos] < 0) continue;
+        uint32_t& entry = entries[idx[pos]];
+        if (int32_t(entry) >= 0) {
+            entry = uint32_t(int32_t(entry) + delta);
+            continue;
+        }
+        Cell* c = lists + (uint32_t(-int32_t(entry)) - 1);
+        if (c->w3) continue;
+        c->w3 = 1;
+        marked = true;
+        uint32_t* p = words_of(c->w2);
+        for (uint32_t* q = std::lower_bound(p, p + c->w1, pos); q < p + c->w1; q++) *q = uint32_t(int32_t(*q) + delta);
+    }
+    for (uint32_t pos = from; marked && pos < length; pos++) {
+        if (idx[pos] < 0) continue;
+        int32_t e = int32_t(entries[idx[pos]]);
+        if (e < 0) lists[uint32_t(-e) - 1].w3 = 0;
+    }
+    shift_index(t, from, delta);
+}
+
 void shift_positions(Node t, uint32_t from, int32_t delta) {
     Record* r = record(t);
+    if (r->kind == KIND_HASH) {
+        shift_hash_positions(t, from, delta);
+        return;
+    }
     uint32_t* flags = words_of(r->flags);
     uint32_t* entries = words_of(r->entries);
     for (uint32_t b = 0; b < r->buckets; b++) {
         if (flag_of(flags, b) != BUCKET_OCCUPIED) continue;
-        int32_t e = int32_t(entries[b]);
-        if (e >= 0) {
-            entries[b] = shifted(uint32_t(e), from, delta);
-            continue;
-        }
-        List list = list_of(r, uint32_t(-e));
-        for (uint32_t i = 0; i < list.length; i++) list.positions[i] = shifted(list.positions[i], from, delta);
+        entries[b] = shifted(entries[b], from, delta);
     }
-    if (r->kind == KIND_HASH) shift_index(t, from, delta);
 }
 
 void remove_range(Node t, uint32_t first, uint32_t n) {

@@ -12,15 +12,16 @@
 #include "core/float.h"
 #include "core/number_internal.h"
 #include "core/raise.h"
+#include "core/random.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/binary.h"
-#include "interpreter/random.h"
-#include "interpreter/stack.h"
 #include "io/number_scan.h"
 #include "kernel/runtime.h"
 
@@ -124,12 +125,6 @@ Cell* push(int32_t value) {
 }
 
 void set_result(int32_t value) { cell::make_integer(stack::reg.base, value); }
-
-int32_t get_first_arg() { return get(stack::reg.base); }
-
-int32_t get_first_arg_or_zero() {
-    return cell::type(stack::reg.base) == T_INTEGER ? get(stack::reg.base) : 0;
-}
 
 // ---- numbers ------------------------------------------------------------------
 
@@ -411,7 +406,7 @@ static int32_t of_date(const Cell* spec) {
 
 // The value of the spec as an integer, by the spec's type.
 static int32_t convert(Cell* spec) {
-    if (string::is_any_string(spec)) return of_text(spec);
+    if (types::is_any_string(spec)) return of_text(spec);
     switch (cell::type(spec)) {
     case T_INTEGER:
     case T_CHAR: return get(spec);

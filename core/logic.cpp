@@ -5,9 +5,9 @@
 #include "core/compare_common.h"
 #include "core/datatype.h"
 #include "core/raise.h"
+#include "core/random.h"
+#include "core/stack.h"
 #include "core/support.h"
-#include "interpreter/random.h"
-#include "interpreter/stack.h"
 #include "kernel/fail.h"
 #include "kernel/memory.h"
 
@@ -116,11 +116,6 @@ Cell* append_new(const Cell* block, bool b) {
 
 Cell* push(bool b) { return stack::push(logic_of(b)); }
 void set_result(bool b) { cell::make_logic(stack::reg.base, b); }
-
-bool is_top_false() {
-    const Cell* top = stack::reg.top > stack::reg.base ? stack::reg.top - 1 : stack::reg.base;
-    return !is_truthy(top);
-}
 
 bool check_type(const Cell* value, bool error) {
     if (error && cell::type(value) == T_UNSET) fail::raise("script", "no-value");

@@ -64,10 +64,6 @@ inline bool check_condition(const Cell* result) {
     return is_truthy(result);
 }
 inline bool is_result_false(const Cell* result) { return !is_truthy(result); }
-// The truth of the value-stack top (of the result slot when nothing lies
-// above it).
-bool is_top_false();
-inline bool is_top_true() { return !is_top_false(); }
 
 const Cell* make(Cell* proto, Cell* spec, uint32_t type);
 const Cell* to(Cell* proto, Cell* spec, uint32_t type);

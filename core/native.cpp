@@ -8,15 +8,16 @@
 #include "core/compare_common.h"
 #include "core/context.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
+#include "core/evaluator.h"
 #include "core/function.h"
 #include "core/raise.h"
 #include "core/roots.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
-#include "interpreter/actions.h"
-#include "interpreter/eval.h"
-#include "interpreter/stack.h"
+#include "core/type_groups.h"
 #include "kernel/runtime.h"
 
 namespace zel {
@@ -113,7 +114,7 @@ const Cell* bound_value(uint32_t type, uint32_t index) {
 // its routine reads as it is.
 static void fix_frame(const Cell* value) {
     uint32_t t = cell::type(value) == T_OP ? op::wrapped_type(value) : cell::type(value);
-    if (t == T_NATIVE || t == T_ACTION) interp::prepare_spec(value);
+    if (t == T_NATIVE || t == T_ACTION) evaluator::prepare_spec(value);
 }
 
 // make native! [spec index] and make action! [spec index].
@@ -130,7 +131,7 @@ static const Cell* make_indexed(Cell* spec, uint32_t type, uint32_t slots) {
     Cell inner = cells[0];
     write_cell(&made, type, uint32_t(index), &inner);
     if (const Cell* bound = bound_value(type, uint32_t(index)))
-        cell::make_series(extra(&made) + EXTRA_ARGS, T_BLOCK, interp::prepare_spec(bound));
+        cell::make_series(extra(&made) + EXTRA_ARGS, T_BLOCK, evaluator::prepare_spec(bound));
     return &made;
 }
 
@@ -144,7 +145,7 @@ const Cell* reflect(Cell* value, uint32_t field_symbol) {
     }
     if (!callable::is_field(field_symbol, words::S_body)) error::raise(Err::internal_not_done);
     uint32_t wrapped = cell::type(value) == T_OP ? op::wrapped_type(value) : cell::type(value);
-    if (wrapped == T_FUNCTION || wrapped == T_ROUTINE) return extra(value) + function::EXTRA_BODY;
+    if (types::is_function_like(wrapped)) return extra(value) + function::EXTRA_BODY;
     cell::make_integer(&made, int32_t(value->w1));
     return &made;
 }
@@ -223,7 +224,7 @@ const Cell* make(Cell*, Cell* spec, uint32_t) {
         error::raise(Err::script_invalid_type, &dt);
     }
     if (!is_valid_spec(spec->w2)) error::raise(Err::script_bad_op_spec);
-    if (type == T_FUNCTION || type == T_ROUTINE) function::extra(spec)[function::EXTRA_OP_SELF] = *spec;
+    if (types::is_function_like(type)) function::extra(spec)[function::EXTRA_OP_SELF] = *spec;
     made = *spec;
     // Flags the call reads (a routine's argument count, trace switches) stay.
     made.header &= ~(HDR_TYPE_MASK | HDR_OP_TYPE_MASK | HDR_NEW_LINE);

@@ -8,19 +8,20 @@
 #include "core/context.h"
 #include "core/cycles.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
+#include "core/evaluator.h"
+#include "core/exits.h"
 #include "core/function.h"
 #include "core/integer.h"
 #include "core/ownership.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/error.h"
-#include "interpreter/actions.h"
-#include "interpreter/eval.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "kernel/temp_roots.h"
 
 namespace zel {
@@ -50,14 +51,10 @@ Node new_context(uint32_t n) {
     return ctx;
 }
 
-bool is_any_string(uint32_t t) {
-    return t == T_STRING || t == T_FILE || t == T_URL || t == T_TAG || t == T_EMAIL || t == T_REF;
-}
-
 // A deep copy of a series value in place (its flags kept).
 void copy_series(Cell* slot_cell, Node ctx, uint32_t i) {
     Cell v = *slot_cell, copy;
-    if (block::is_any_block(&v)) block::clone(&v, &copy, true, true);
+    if (types::is_any_block(&v)) block::clone(&v, &copy, true, true);
     else copy = *actions::copy_dispatch(&v, nullptr, true, nullptr);
     copy.header |= v.header & ~HDR_TYPE_MASK;
     *value_at(ctx, i) = copy;
@@ -85,10 +82,17 @@ void rebind_function(Node ctx, uint32_t i) {
 void own_fields(Node ctx, bool all_series) {
     for (uint32_t i = 0; i < words_of(ctx); i++) {
         uint32_t t = cell::type(value_at(ctx, i));
-        bool series = all_series ? block::is_series_type(t) : is_any_string(t) || block::is_any_block_type(t);
+        bool series = all_series ? types::is_series(t) : types::is_any_string(t) || types::is_any_block(t);
         if (series && t != T_IMAGE) copy_series(value_at(ctx, i), ctx, i);
         else if (t == T_FUNCTION) rebind_function(ctx, i);
     }
+}
+
+// Pushes an object of the context and copies it into the context's owner cell.
+Cell* push(Node ctx, Node handlers, uint32_t class_id) {
+    Cell obj{T_OBJECT, ctx, class_id, handlers};
+    *context::owner_of(ctx) = obj;
+    return stack::push(&obj);
 }
 
 // The copy core: a new context with the source's words and values; the
@@ -128,7 +132,7 @@ Cell* copy_core(const Cell* source, bool deep, Cell* types, bool fresh) {
 void bind_blocks(Node ctx) {
     for (uint32_t i = 0; i < words_of(ctx); i++) {
         Cell v = *value_at(ctx, i);
-        if (block::is_any_block(&v)) context::bind(&v, ctx, true);
+        if (types::is_any_block(&v)) context::bind(&v, ctx, true);
     }
 }
 
@@ -144,14 +148,14 @@ void clear_marks(Node ctx) {
 const Cell* make_from_block(Cell* proto, Cell* spec, uint32_t type) {
     Cell body = *spec;
     temp_roots::Hold hold(&body);
-    bool has_proto = cell::type(proto) == T_OBJECT || cell::type(proto) == T_ERROR || cell::type(proto) == T_PORT;
+    bool has_proto = types::in(types::ANY_OBJECT, cell::type(proto));
     Cell* obj = has_proto ? copy_core(proto, true, nullptr, false) : write_cell(stack::push_slot(), 4);
     if (!has_proto) cell::set_type(obj, type);
     Node ctx = obj->w1;
     bool grew = context::collect_set_words(ctx, &body);
     context::bind(&body, ctx, true);
     if (has_proto) bind_blocks(ctx);
-    interp::eval(words::word(words::W_tag_anon), &body, false);
+    evaluator::eval(words::word(words::W_tag_anon), &body, false);
     if (exits::pending()) return nullptr;
     stack::pop(1);
     obj = stack::top();
@@ -188,20 +192,6 @@ uint32_t new_class_id() { return ++class_counter; }
 
 // ---- cells and fields ----------------------------------------------------------------
 
-Cell* push(Node ctx, Node handlers, uint32_t class_id) {
-    Cell obj{T_OBJECT, ctx, class_id, handlers};
-    *context::owner_of(ctx) = obj;
-    return stack::push(&obj);
-}
-
-Cell* push_ctx(Node ctx, uint32_t class_id) {
-    SeriesBuffer* values = node::buffer(context::cell_of(ctx)->w2);
-    if (series::length(values) == 0) {
-        for (uint32_t i = 0; i < words_of(ctx); i++) cell::make_unset(series::append_slot(node::buffer(context::cell_of(ctx)->w2)));
-    }
-    return push(ctx, 0, class_id);
-}
-
 Cell* write_cell(Cell* c, uint32_t n) {
     Node ctx = new_context(n);
     *c = Cell{T_OBJECT, ctx, 0, 0};
@@ -217,19 +207,7 @@ const Cell* get_word_cell(const Cell* obj, const Cell* word) {
 }
 
 Cell* get_values_at(Node ctx, int32_t index) { return context::value_at(ctx, index); }
-Cell* get_first(const Cell* obj) { return value_at(obj->w1, 0); }
-Cell* values_head(const Cell* obj) { return value_at(obj->w1, 0); }
 uint32_t count_words(const Cell* obj) { return words_of(obj->w1); }
-
-bool is_owns_word(const Cell* word, uint32_t class_id) {
-    const Cell* v = word::get_value(word);
-    return cell::type(v) == T_OBJECT && v->w2 == class_id;
-}
-
-bool is_field_object(Node ctx, int32_t index, uint32_t class_id) {
-    const Cell* v = context::value_at(ctx, index);
-    return cell::type(v) == T_OBJECT && v->w2 == class_id;
-}
 
 // ---- construct and set ------------------------------------------------------------------
 
@@ -480,8 +458,6 @@ const Cell* reflect(Cell* value, uint32_t field) {
 
 // ---- compare and copy -------------------------------------------------------------------------
 
-static bool is_any_word(uint32_t t) { return t >= T_WORD && t <= T_REFINEMENT; }
-static bool is_number(uint32_t t) { return t == T_INTEGER || t == T_FLOAT || t == T_PERCENT; }
 static int32_t sign(int64_t d) { return d < 0 ? -1 : d > 0; }
 
 // Field by field: words by canonical symbol, values by type unless both are
@@ -500,7 +476,7 @@ static int32_t compare_fields(const Cell* a, const Cell* b, int32_t op) {
         }
         Cell va = *value_at(a->w1, i), vb = *value_at(b->w1, i);
         uint32_t ta = cell::type(&va), tb = cell::type(&vb);
-        if (ta != tb && !(is_any_word(ta) && is_any_word(tb)) && !(is_number(ta) && is_number(tb)))
+        if (ta != tb && !(types::is_any_word(ta) && types::is_any_word(tb)) && !(types::is_number(ta) && types::is_number(tb)))
             r = sign(int64_t(ta) - int64_t(tb));
         else
             r = actions::compare_values(&va, &vb, op);

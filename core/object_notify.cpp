@@ -7,14 +7,14 @@
 
 #include "core/block.h"
 #include "core/context.h"
+#include "core/evaluator.h"
 #include "core/function.h"
 #include "core/object.h"
 #include "core/ownership.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/symbol.h"
-#include "interpreter/eval.h"
-#include "interpreter/stack.h"
 #include "kernel/temp_roots.h"
 
 namespace zel {
@@ -105,20 +105,6 @@ void set_handlers(Cell* obj, Node ctx) {
     if (obj->w3 && index_of(record_cell(obj->w3, ON_DEEP_CHANGE)) >= 0) make_owner(obj);
 }
 
-Node attach_handlers(Node ctx, int32_t change_index, uint32_t change_count, int32_t deep_index,
-                     uint32_t deep_count) {
-    Node record = new_record(change_index, change_count, 0, deep_index, deep_count, 0);
-    Cell* obj = stack::top();
-    obj->w3 = record;
-    *context::owner_of(ctx) = *obj;
-    if (deep_index >= 0) make_owner(obj);
-    return record;
-}
-
-bool is_has_deep_handler(const Cell* obj) {
-    return obj->w3 != 0 && index_of(record_cell(obj->w3, ON_DEEP_CHANGE)) >= 0;
-}
-
 void notify_change(const Cell* obj, const Cell* word, const Cell* old_value, const Cell* new_value) {
     Cell o = *obj;
     Cell fn;
@@ -129,18 +115,8 @@ void notify_change(const Cell* obj, const Cell* word, const Cell* old_value, con
     Cell name = call_name(&o, ON_CHANGE);
     temp_roots::Hold hold(&o);
     Cell* top = stack::reg.top;
-    interp::invoke_raising(&fn, &name, args, 3);
+    evaluator::invoke_raising(&fn, &name, args, 3);
     stack::reg.top = top;
-}
-
-void notify_set(const Cell* obj, const Cell* word) {
-    Cell* top = stack::top();
-    notify_change(obj, word, top, top - 1);
-}
-
-void notify_set_word(const Cell* holder, const Cell* word) {
-    Cell obj = *context::get_word_value(holder, holder->w1);
-    notify_set(&obj, word);
 }
 
 void notify_deep_change(const Cell* obj, const Cell* word, const Cell* target, const Cell* action,
@@ -154,7 +130,7 @@ void notify_deep_change(const Cell* obj, const Cell* word, const Cell* target, c
     cell::make_integer(&args[6], part);
     Cell name = call_name(&o, ON_DEEP_CHANGE);
     Cell* top = stack::reg.top;
-    interp::invoke_raising(&fn, &name, args, 7);
+    evaluator::invoke_raising(&fn, &name, args, 7);
     stack::reg.top = top;
 }
 

@@ -7,6 +7,7 @@
 #include "core/hashtable.h"
 #include "core/integer.h"
 #include "core/runtime_words.h"
+#include "core/type_groups.h"
 #include "kernel/collector.h"
 #include "kernel/memory.h"
 
@@ -24,10 +25,9 @@ void set_notifier(DeepChangeNotifier n) { notifier = n; }
 enum Shape : uint8_t { NOT_OWNED, SERIES, CELLS, OBJECT, IMAGE };
 
 static Shape shape_of(uint32_t type) {
+    if (types::is_any_block(type)) return CELLS;
+    if (types::is_any_string(type)) return SERIES;
     switch (type) {
-    case T_BLOCK: case T_PAREN: case T_HASH:
-    case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH: return CELLS;
-    case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF:
     case T_VECTOR: case T_BINARY: case T_BITSET: return SERIES;
     case T_OBJECT: return OBJECT;
     case T_IMAGE: return IMAGE;
@@ -113,13 +113,6 @@ void release(Cell* value) {
     cycles::push(key);
     walk_inside(value, shape, [](Cell* c) { release(c); });
     cycles::pop();
-}
-
-void release_range(const Cell* block, uint32_t index, uint32_t count) {
-    Node n = cell::series_node(block);
-    for (uint32_t i = index; i < index + count && i < series::length(node::buffer(n)); i++) {
-        release(series::cells(node::buffer(n)) + i);
-    }
 }
 
 Cell* owner_of(Node n) {

@@ -6,10 +6,10 @@
 #include "core/callable_internal.h"
 #include "core/context.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/function.h"
 #include "core/raise.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
+#include "core/stack.h"
 #include "kernel/memory.h"
 #include "kernel/runtime.h"
 

@@ -7,21 +7,22 @@
 
 #include "core/block.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/hashtable.h"
 #include "core/murmur.h"
 #include "core/ownership.h"
 #include "core/raise.h"
-#include "core/support.h"
+#include "core/random.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
+#include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/binary.h"
 #include "datatypes/error.h"
 #include "datatypes/vector.h"
-#include "interpreter/actions.h"
-#include "interpreter/random.h"
-#include "interpreter/stack.h"
 #include "kernel/collector.h"
 #include "kernel/temp_roots.h"
 
@@ -416,7 +417,7 @@ namespace {
 }
 
 void check_movable(const Cell* v, uint32_t argument) {
-    if (block::is_series_type(cell::type(v))) return;
+    if (types::is_series(cell::type(v))) return;
     Cell word = word::intern("move"), type, name = error::argument_word(argument);
     cell::make_datatype(&type, cell::type(v));
     error::raise(Err::script_expect_arg, &word, &type, &name);

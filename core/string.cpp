@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "interpreter/stack.h"
+#include "core/stack.h"
 #include "kernel/casefold.h"
 #include "kernel/fail.h"
 #include "kernel/floattext.h"

@@ -29,10 +29,6 @@ inline uint32_t char_of(const Text& t, uint32_t i) { return get_char(t.p + size_
 // as the tail), of a symbol! record, or of a word!'s spelling.
 Text text_of(const Cell* value);
 
-// string!, file!, url!, tag!, email!, ref!.
-bool is_any_string_type(uint32_t type);
-inline bool is_any_string(const Cell* v) { return is_any_string_type(cell::type(v)); }
-
 // Registers string! (parent series!).
 void init();
 

@@ -7,15 +7,16 @@
 #include <algorithm>
 
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/raise.h"
 #include "core/series.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 #include "kernel/casefold.h"
 #include "kernel/memory.h"
 
@@ -27,9 +28,6 @@ namespace {
 // Results handed back to the dispatch layer, which copies them at once.
 Cell answer;
 
-constexpr uint64_t bit(uint32_t t) { return uint64_t(1) << t; }
-constexpr uint64_t ANY_STRING = bit(T_STRING) | bit(T_FILE) | bit(T_URL) | bit(T_TAG) | bit(T_EMAIL) | bit(T_REF);
-constexpr uint64_t SPLICED = bit(T_BLOCK) | bit(T_PAREN) | bit(T_HASH);
 
 // A bounded pattern that callers build: its w3, when not negative, is the
 // length to compare.
@@ -54,7 +52,6 @@ Cell* new_text(uint32_t type, uint32_t room) {
 
 }  // namespace
 
-bool is_any_string_type(uint32_t type) { return type < 64 && (ANY_STRING & bit(type)); }
 
 Text text_of(const Cell* value) {
     switch (cell::type(value)) {
@@ -103,7 +100,7 @@ int32_t is_equal_part(Cell* value1, Cell* value2, int32_t op, bool match) {
 }
 
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
-    bool related = is_any_string(value2) && (op == actions::OP_EQUAL || op == actions::OP_NOT_EQUAL);
+    bool related = types::is_any_string(value2) && (op == actions::OP_EQUAL || op == actions::OP_NOT_EQUAL);
     if (cell::type(value1) != cell::type(value2) && !related) return actions::NOT_COMPARABLE;
     return is_equal_part(value1, value2, op, false);
 }
@@ -150,7 +147,7 @@ void make_pattern(Pattern& p, Cell* series, Cell* value) {
     } else if (t == T_BITSET) {
         p.kind = Pattern::SET;
         p.bitset = value;
-    } else if (is_any_string_type(t) || t == T_WORD) {
+    } else if (types::is_any_string(t) || t == T_WORD) {
         p.text = text_of(value);
     } else if (t == T_BINARY) {
         if (!binary_series) error::raise(Err::script_invalid_arg, value);
@@ -239,7 +236,7 @@ bool prepare(Search& s, Cell* series, Cell* value, Cell* part, bool case_, bool 
     if (reverse && (match || length == 0)) return false;
     s.low = reverse ? s.index - length : s.index;
     s.high = reverse ? s.index : s.index + length;
-    s.fold = is_any_string(series) && !case_ && !same;
+    s.fold = types::is_any_string(series) && !case_ && !same;
     make_pattern(s.pattern, series, value);
     return true;
 }
@@ -332,8 +329,8 @@ int32_t append_formed(Cell* buffer, Cell* value, bool splice, Cell* part, int32_
         append_char(buffer_of(buffer), value->w2);
         return limit - 1;
     }
-    if (is_any_string_type(t)) return form(value, buffer, part, limit);
-    if (!(splice && t < 64 && (SPLICED & bit(t)))) return actions::form_dispatch(value, buffer, part, limit);
+    if (types::is_any_string(t)) return form(value, buffer, part, limit);
+    if (!(splice && types::in(types::PLAIN_BLOCK, t))) return actions::form_dispatch(value, buffer, part, limit);
     uint32_t count = series::length(buffer_of(value));
     for (uint32_t i = uint32_t(std::max(cell::series_index(value), 0)); i < count; i++) {
         if (part && limit < 1) break;
@@ -393,7 +390,7 @@ const Cell* to(Cell*, Cell* spec, uint32_t type) {
     }
     if (t == T_BINARY) {
         decode_binary(&answer, spec);
-    } else if (is_any_string_type(t)) {
+    } else if (types::is_any_string(t)) {
         Text text = text_of(spec);
         make_buffer_at(&answer, text.len, text.unit);
         copy_part_into(&answer, spec, -1, 0, false, COPY_APPEND);

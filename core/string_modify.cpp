@@ -12,16 +12,17 @@
 
 #include "core/block.h"
 #include "core/block_search.h"
+#include "core/exits.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
 #include "core/sort_records.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/support.h"
+#include "core/type_groups.h"
 #include "core/word.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "kernel/casefold.h"
 #include "kernel/fail.h"
 #include "kernel/runtime.h"
@@ -87,7 +88,7 @@ Cell* push_formed(Cell* value, int32_t part) {
 }
 
 bool is_placed_as_is(const Cell* value) {
-    return cell::type(value) == T_CHAR || (is_any_string(value) && cell::type(value) != T_TAG);
+    return cell::type(value) == T_CHAR || (types::is_any_string(value) && cell::type(value) != T_TAG);
 }
 
 // The source for a char! or a text as it stands now; a text that shares the
@@ -405,7 +406,7 @@ void fits_in(const Cell* target, uint32_t c) {
 }  // namespace
 
 const Cell* swap(Cell* series1, Cell* series2) {
-    if (!is_any_string(series2) && cell::type(series2) != T_BINARY) error::raise(Err::script_invalid_arg, series2);
+    if (!types::is_any_string(series2) && cell::type(series2) != T_BINARY) error::raise(Err::script_invalid_arg, series2);
     if (get_length(series1) == 0 || get_length(series2) == 0) return series1;
     uint32_t i1 = clamped_index(series1), i2 = clamped_index(series2);
     uint32_t c1 = char_at(series1, i1), c2 = char_at(series2, i2);

@@ -14,10 +14,11 @@
 #include "core/ownership.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string_actions.h"
 #include "core/support.h"
 #include "core/symbol.h"
-#include "interpreter/stack.h"
+#include "core/type_groups.h"
 #include "kernel/floattext.h"
 
 namespace zel {
@@ -149,7 +150,7 @@ static double of_text(Cell* spec) {
 }
 
 static double convert(Cell* spec) {
-    if (string::is_any_string(spec)) return of_text(spec);
+    if (types::is_any_string(spec)) return of_text(spec);
     switch (cell::type(spec)) {
     case T_TIME:
     case T_FLOAT:

@@ -7,17 +7,17 @@
 #include "core/raise.h"
 #include "core/roots.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/support.h"
 #include "core/symbol.h"
-#include "interpreter/stack.h"
+#include "core/type_groups.h"
 #include "kernel/boot.h"
 #include "kernel/casefold.h"
 
 namespace zel {
 namespace word {
 
-static bool is_word_type(uint32_t t) { return t >= T_WORD && t <= T_ISSUE; }
 
 Cell intern(const char* name) {
     Cell w = context::add_word(symbol::intern(name), true, true);
@@ -37,8 +37,6 @@ Cell get_or_add(Node ctx, uint32_t symbol) {
     return context::add_word(symbol, false, false);
 }
 
-Cell* get_local(Node ctx, int32_t index) { return context::word_at(context::cell_of(ctx), index); }
-
 Cell* symbol_record(const Cell* word) { return symbol::get(word->w2); }
 
 uint32_t scan_name(const Cell* word) {
@@ -47,46 +45,7 @@ uint32_t scan_name(const Cell* word) {
     return load::scan_type(&name);
 }
 
-// ---- pushing ------------------------------------------------------------------
-
-Cell* push_new(uint32_t symbol) {
-    Cell w;
-    write_cell(symbol, &w);
-    return stack::push(&w);
-}
-
-Cell* push(const Cell* value) { return stack::push(value); }
-
-Cell* push_value(Cell* word) {
-    Cell* v = get_value(word);
-    if (cell::type(v) == T_UNSET) error::raise(Err::script_no_value, word);
-    return stack::push(v);
-}
-
-Cell* push_any_value(Cell* word) { return stack::push(get_value(word)); }
-
-// The slot at index, or not-defined naming the word there.
-static Cell* slot_or_raise(Node ctx, int32_t index) {
-    Cell* s = context::slot(ctx, index);
-    if (!s) error::raise(Err::script_not_defined, get_local(ctx, index));
-    return s;
-}
-
-Cell* push_local_value(Node ctx, int32_t index) { return stack::push(slot_or_raise(ctx, index)); }
-
-Cell* push_name(const Cell* word) {
-    Cell name;
-    cell::make_series(&name, T_STRING, symbol_record(word)->w2);
-    return stack::push(&name);
-}
-
-Cell* push_as(const Cell* word, uint32_t type) {
-    Cell* c = stack::push(word);
-    cell::set_type(c, type);
-    return c;
-}
-
-Cell* push_from_context(Node ctx, int32_t index, uint32_t type) { return push_as(get_local(ctx, index), type); }
+// ---- typed words ----------------------------------------------------------------
 
 Cell* append_new(const Cell* block, const char* name, uint32_t type) {
     Cell w = intern(name);
@@ -102,37 +61,12 @@ Cell intern_as(const char* name, uint32_t type) {
 
 // ---- storing ------------------------------------------------------------------
 
-static Cell* field_slot(Node ctx, int32_t index) {
-    Cell* s = slot_or_raise(ctx, index);
-    if (context::kind_of(context::cell_of(ctx)) == context::KIND_OBJECT) get_local(ctx, index)->header |= HDR_ASSIGNED;
-    return s;
-}
-
-void set_local(Node ctx, int32_t index) { cell::copy(stack::top(), field_slot(ctx, index)); }
-
-void set_local_and_push(Node ctx, int32_t index) {
-    Cell* s = field_slot(ctx, index);
-    Cell value = *stack::top();
-    stack::push(s);
-    *s = value;
-}
-
-Cell* set_local_from_result(Node ctx, int32_t index) {
-    cell::copy(stack::reg.base, field_slot(ctx, index));
-    return stack::reg.base;
-}
-
 void set_from_frame() {
     Cell w = *stack::arg(0);
     Cell* value = stack::arg(1);
     if (cell::type(value) == T_UNSET) error::raise(Err::script_need_value, &w);
     set_value(&w, value);
     stack::set_result(stack::arg(1));
-}
-
-void get_from_frame() {
-    Cell w = *stack::arg(0);
-    stack::set_result(get_value(&w));
 }
 
 // ---- make and to ----------------------------------------------------------------
@@ -153,11 +87,9 @@ static void load_word(Cell* spec) {
     Cell text = *spec;
     if (cell::type(spec) == T_CHAR) char_string(&text, spec->w2);
     const Cell* v = load::value_from_string(&text);
-    if (!is_word_type(cell::type(v))) error::raise(Err::script_invalid_chars);
+    if (!types::is_symbolic(cell::type(v))) error::raise(Err::script_invalid_chars);
     *spec = *v;
 }
-
-static bool reads_as_word(uint32_t t) { return t >= T_WORD && t <= T_GET_WORD; }
 
 const Cell* make(Cell*, Cell* spec, uint32_t type) {
     switch (cell::type(spec)) {
@@ -167,7 +99,7 @@ const Cell* make(Cell*, Cell* spec, uint32_t type) {
     case T_GET_WORD: break;
     case T_REFINEMENT:
     case T_ISSUE:
-        if (!reads_as_word(scan_name(spec))) bad_to(type, spec);
+        if (!types::is_variable_word(scan_name(spec))) bad_to(type, spec);
         context::bind_word(context::global_node, spec);
         break;
     case T_STRING:
@@ -245,7 +177,7 @@ static int32_t differ(bool same) { return same ? 0 : 1; }
 
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     uint32_t t1 = cell::type(value1), t2 = cell::type(value2);
-    if (!is_word_type(t2) || (t2 == T_ISSUE && t1 != T_ISSUE)) return -2;
+    if (!types::is_symbolic(t2) || (t2 == T_ISSUE && t1 != T_ISSUE)) return -2;
     bool canonical = symbol::resolve(value1->w2) == symbol::resolve(value2->w2);
     bool exact = value1->w2 == value2->w2;
     bool word_and_lit = (t1 == T_WORD && t2 == T_LIT_WORD) || (t1 == T_LIT_WORD && t2 == T_WORD);
@@ -338,7 +270,7 @@ Cell intern(const char* name) {
 
 const Cell* make(Cell* proto, Cell* spec, uint32_t type) {
     uint32_t t = cell::type(spec);
-    if (t >= T_WORD && t <= T_ISSUE) {
+    if (types::is_symbolic(t)) {
         cell::set_type(spec, type);
         return spec;
     }
@@ -364,13 +296,4 @@ void init() {
 }
 
 }  // namespace issue
-
-namespace context {
-
-void store_result(Cell* slot) {
-    if (cell::type(stack::reg.base) == T_UNSET) error::raise(Err::script_need_value, slot);
-    cell::copy(stack::reg.base, slot);
-}
-
-}  // namespace context
 }  // namespace zel

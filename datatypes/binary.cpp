@@ -7,16 +7,17 @@
 
 #include "core/cycles.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/support.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/base_codecs.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 #include "kernel/memory.h"
 #include "kernel/unicode.h"
 
@@ -53,8 +54,6 @@ SeriesBuffer* ensure(SeriesBuffer* b, uint64_t need, uint64_t grown) {
     error::raise(Err::script_bad_to_arg, &type, value);
 }
 
-bool is_text_type(uint32_t t) { return string::is_any_string_type(t); }
-bool is_block_type(uint32_t t) { return t == T_BLOCK || t == T_PAREN || t == T_HASH; }
 
 // Keeps a block on the cycle stack while its values are converted, so a block
 // that holds itself ends in too-deep instead of running off the machine stack.
@@ -141,8 +140,8 @@ uint32_t value_to_bytes(uint8_t* target, const Cell* value, int32_t limit, bool 
         return n;
     }
     }
-    if (is_block_type(t)) return block_bytes(target, value, limit, only, mode);
-    if (is_text_type(t)) return text_bytes(target, value, limit);
+    if (types::in(types::PLAIN_BLOCK, t)) return block_bytes(target, value, limit, only, mode);
+    if (types::is_any_string(t)) return text_bytes(target, value, limit);
     if (mode != BYTES_FORMED) bad_to(value);
     return formed_bytes(target, value, limit);
 }
@@ -295,7 +294,7 @@ int32_t order(const uint8_t* a, const uint8_t* b, uint32_t n) {
 }  // namespace
 
 int32_t compare_bytes(const Cell* a, const Cell* b, int32_t op, bool match) {
-    if (cell::type(b) != T_BINARY && !is_text_type(cell::type(b))) return actions::NOT_COMPARABLE;
+    if (cell::type(b) != T_BINARY && !types::is_any_string(cell::type(b))) return actions::NOT_COMPARABLE;
     bool same = cell::series_node(a) == cell::series_node(b) && a->w1 == b->w1;
     if (op == 9) return same ? 0 : -1;
     if (same && is_equality(op)) return 0;
@@ -316,7 +315,7 @@ int32_t compare_bytes(const Cell* a, const Cell* b, int32_t op, bool match) {
 bool is_match_value(const Cell* value_at, const Cell* value, int32_t op) {
     uint32_t t = cell::type(value);
     if (t == T_CHAR) return !is_at_tail(value_at) && *head_address(value_at) == value->w2;
-    if (t == T_BINARY || is_text_type(t)) return compare_bytes(value_at, value, op, true) == 0;
+    if (t == T_BINARY || types::is_any_string(t)) return compare_bytes(value_at, value, op, true) == 0;
     return false;
 }
 
@@ -362,8 +361,8 @@ const Cell* from_number(uint64_t bits, uint32_t size) {
 
 const Cell* to(Cell*, Cell* spec, uint32_t) {
     uint32_t t = cell::type(spec);
-    if (is_block_type(t)) return new_from_value(spec, 16);
-    if (is_text_type(t)) return new_from_value(spec, 0);
+    if (types::in(types::PLAIN_BLOCK, t)) return new_from_value(spec, 16);
+    if (types::is_any_string(t)) return new_from_value(spec, 0);
     switch (t) {
     case T_CHAR:
     case T_TUPLE: return new_from_value(spec, 0);
@@ -483,7 +482,7 @@ uint32_t times(uint32_t count, int32_t dup) {
 // its bytes have moved: a binary on the same node, or a block that may hold it.
 bool may_alias(const Cell* series, const Cell* value) {
     uint32_t t = cell::type(value);
-    return is_block_type(t) || (t == T_BINARY && cell::series_node(value) == cell::series_node(series));
+    return types::in(types::PLAIN_BLOCK, t) || (t == T_BINARY && cell::series_node(value) == cell::series_node(series));
 }
 
 // The value's bytes copied out before the target's bytes move.

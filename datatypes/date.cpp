@@ -9,8 +9,8 @@
 
 #include "core/number_internal.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/time.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace date {

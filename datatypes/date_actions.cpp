@@ -15,13 +15,14 @@
 #include "core/number_internal.h"
 #include "core/ownership.h"
 #include "core/raise.h"
+#include "core/random.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/symbol.h"
 #include "core/time.h"
+#include "core/type_groups.h"
 #include "datatypes/date.h"
-#include "interpreter/random.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace date {
@@ -66,7 +67,7 @@ const Cell* locale_months() {
     const Cell* locale = context::get_word_cell(locale_symbol, system->w1);
     if (!locale || cell::type(locale) != T_OBJECT) bad_months();
     const Cell* months = context::get_word_cell(months_symbol, locale->w1);
-    if (!months || !block::is_any_block(months)) bad_months();
+    if (!months || !types::is_any_block(months)) bad_months();
     return months;
 }
 

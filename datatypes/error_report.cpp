@@ -12,10 +12,11 @@
 
 #include "core/context.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
+#include "core/stack.h"
 #include "core/string.h"
+#include "core/type_groups.h"
 #include "datatypes/error.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace error {
@@ -37,7 +38,6 @@ int32_t append_string(Cell* buffer, const Cell* s, int32_t limit) {
     return limit - n;
 }
 
-bool is_any_word(const Cell* v) { return cell::type(v) >= T_WORD && cell::type(v) <= T_REFINEMENT; }
 
 // Forms or molds a copy of the value (mold: only and flat as given), cut to
 // part characters when part is above 0; answers the limit less what stayed.
@@ -74,13 +74,13 @@ struct Entry {
 
 Entry lookup(const Cell* err) {
     const Cell* type = field(err, FIELD_TYPE);
-    int32_t c = is_any_word(type) ? find_category(type) : -1;
+    int32_t c = types::is_any_word(cell::type(type)) ? find_category(type) : -1;
     if (c < 0) {
         make_invalid(err, type);
         c = CAT_INTERNAL;
     }
     const Cell* id = field(err, FIELD_ID);
-    int32_t i = is_any_word(id) ? find_id(uint32_t(c), id) : -1;
+    int32_t i = types::is_any_word(cell::type(id)) ? find_id(uint32_t(c), id) : -1;
     if (i < 0) {
         make_invalid(err, id);
         c = CAT_INTERNAL;
@@ -117,7 +117,7 @@ int32_t fill_template(const Cell* err, const Cell* block, bool syntax, Cell* buf
 int32_t append_where(const Cell* err, Cell* buffer, int32_t limit) {
     const Cell* where = field(err, FIELD_WHERE);
     if (cell::type(where) == T_STRING) return append_string(buffer, where, limit);
-    if (is_any_word(where)) return render(where, buffer, false, false, false, 0, limit);
+    if (types::is_any_word(cell::type(where))) return render(where, buffer, false, false, false, 0, limit);
     return text(buffer, "???", 3, limit);
 }
 

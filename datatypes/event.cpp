@@ -12,10 +12,11 @@
 #include "core/raise.h"
 #include "core/routine.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/pair.h"
-#include "interpreter/stack.h"
 #include "kernel/memory.h"
 
 namespace zel {
@@ -60,7 +61,6 @@ const uint32_t FIELD_BITS[FIELD_COUNT + 1] = {
     0x10000000u, 0x20000000u, 0,
 };
 
-bool is_word_type(uint32_t t) { return t >= T_WORD && t <= T_REFINEMENT; }
 
 // The canonical symbol ids of the names above, taken once at registration so
 // that a path step or a spec word compares ids instead of interning names.
@@ -188,7 +188,7 @@ void set_backend(const Backend& b) { backend = b; }
 // ---- fields -------------------------------------------------------------------
 
 int32_t field_index(const Cell* word, const Cell* value) {
-    int32_t n = is_word_type(cell::type(word)) ? lookup(word, field_ids, FIELD_COUNT) : 0;
+    int32_t n = types::is_any_word(cell::type(word)) ? lookup(word, field_ids, FIELD_COUNT) : 0;
     if (n) return n;
     if (value && cell::type(value) == T_EVENT) error::raise(Err::script_cannot_use, word, value);
     return -1;
@@ -279,7 +279,7 @@ int32_t compare(Cell*, Cell* value2, int32_t op) {
 }
 
 const Cell* pick(Cell* value, int32_t index, Cell* index_cell) {
-    if (is_word_type(cell::type(index_cell))) index = field_index(index_cell, value);
+    if (types::is_any_word(cell::type(index_cell))) index = field_index(index_cell, value);
     if (index < 1 || index > FIELD_COUNT) error::raise(Err::script_out_of_range, index_cell);
     return get_field(value, index);
 }

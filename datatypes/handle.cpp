@@ -3,8 +3,8 @@
 #include "datatypes/handle.h"
 
 #include "core/datatype.h"
+#include "core/stack.h"
 #include "core/string.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace handle {

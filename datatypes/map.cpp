@@ -10,15 +10,16 @@
 #include "core/block.h"
 #include "core/cycles.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/hashtable.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/hash.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace map {
@@ -275,7 +276,7 @@ void copy_nested(const Cell* m, bool deep, Cell* types) {
     if (types) return block::copy_by_types(&b, 1, cells_of(m), 2, types, deep);
     for (uint32_t i = 0; i < cells_of(m); i++) {
         Cell c = pairs_of(m)[i];
-        if (!is_live(&c) || !block::is_series_type(cell::type(&c))) continue;
+        if (!is_live(&c) || !types::is_series(cell::type(&c))) continue;
         pairs_of(m)[i] = *actions::copy_dispatch(&c, nullptr, true, nullptr);
     }
 }

@@ -12,12 +12,12 @@
 #include "core/number_internal.h"
 #include "core/ownership.h"
 #include "core/raise.h"
+#include "core/random.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "datatypes/point.h"
-#include "interpreter/random.h"
-#include "interpreter/stack.h"
 #include "kernel/memory.h"
 
 namespace zel {

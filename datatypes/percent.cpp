@@ -3,7 +3,7 @@
 #include "datatypes/percent.h"
 
 #include "core/datatype.h"
-#include "interpreter/stack.h"
+#include "core/stack.h"
 #include "kernel/floattext.h"
 
 namespace zel {

@@ -7,9 +7,10 @@
 #include "core/datatype.h"
 #include "core/logic.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/string.h"
+#include "core/type_groups.h"
 #include "core/word.h"
-#include "interpreter/stack.h"
 #include "kernel/memory.h"
 #include "kernel/runtime.h"
 

@@ -7,14 +7,14 @@
 #include "core/block.h"
 #include "core/char.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/integer.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "datatypes/hash.h"
 #include "datatypes/vector_internal.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 #include "kernel/floattext.h"
 
 namespace zel {

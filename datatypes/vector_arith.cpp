@@ -11,9 +11,9 @@
 #include "core/integer.h"
 #include "core/number_internal.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "datatypes/vector.h"
 #include "datatypes/vector_internal.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace vector {

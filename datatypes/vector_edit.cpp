@@ -14,6 +14,7 @@
 #include "core/runtime_words.h"
 #include "core/series.h"
 #include "core/support.h"
+#include "core/type_groups.h"
 #include "datatypes/vector.h"
 #include "datatypes/vector_internal.h"
 
@@ -31,8 +32,7 @@ struct Source {
 };
 
 bool splices(uint32_t t, bool paths) {
-    return t == T_BLOCK || t == T_PAREN || t == T_HASH ||
-           (paths && (t == T_PATH || t == T_LIT_PATH || t == T_SET_PATH || t == T_GET_PATH));
+    return types::in(paths ? types::ANY_BLOCK : types::PLAIN_BLOCK, t);
 }
 
 // A positive limit caps the values a block gives.

@@ -4,13 +4,13 @@
 
 #include "core/block.h"
 #include "core/block_search.h"
+#include "core/exits.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
 #include "core/support.h"
 #include "datatypes/vector.h"
 #include "datatypes/vector_internal.h"
-#include "interpreter/exits.h"
 #include "kernel/temp_roots.h"
 
 namespace zel {

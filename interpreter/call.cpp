@@ -3,13 +3,13 @@
 // pointed at its arguments on the value stack for the time of its body, the
 // body's return and exit end here, and every other exit passes on pending.
 #include "core/context.h"
+#include "core/exits.h"
 #include "core/function.h"
 #include "core/raise.h"
 #include "core/routine.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "interpreter/trace.h"
 #include "kernel/temp_roots.h"
 

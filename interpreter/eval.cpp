@@ -2,29 +2,35 @@
 // look-ahead, argument lists and the gathering of a call's arguments.
 #include "interpreter/eval.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "core/block_search.h"
 #include "core/context.h"
+#include "core/dispatch.h"
+#include "core/evaluator.h"
+#include "core/exits.h"
 #include "core/function.h"
 #include "core/logic.h"
 #include "core/native.h"
+#include "core/native_ids.h"
 #include "core/object.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/error.h"
 #include "datatypes/typeset.h"
-#include "interpreter/actions.h"
-#include "interpreter/exits.h"
 #include "interpreter/fastpath.h"
-#include "interpreter/path_slot.h"
-#include "interpreter/stack.h"
+#include "interpreter/path_walk.h"
 #include "interpreter/trace.h"
 #include "io/lexer.h"
 #include "kernel/collector.h"
+#include "kernel/fail.h"
+#include "kernel/stack_guard.h"
 #include "kernel/temp_roots.h"
 
 namespace zel {
@@ -46,10 +52,8 @@ inline Cell fetch(const Cell* block, uint32_t pos) { return series::cells(code_b
 inline const Cell* anon() { return words::word(words::W_tag_anon); }
 inline const Cell* body_word() { return words::word(words::W_tag_body); }
 
-inline bool is_callable(uint32_t t) {
-    return t == T_NATIVE || t == T_ACTION || t == T_FUNCTION || t == T_ROUTINE;
-}
-inline bool is_function_like(uint32_t t) { return t == T_FUNCTION || t == T_ROUTINE; }
+// An op! reaches a call unwrapped; an op! met as a path's value is not called.
+inline bool is_called(uint32_t t) { return types::is_callable(t) && t != T_OP; }
 
 // What reading a word does with its value: most values are simply pushed.
 enum WordClass : uint8_t { WORD_PUSH, WORD_CALL, WORD_SPECIAL };
@@ -180,6 +184,8 @@ struct Call {
     uint32_t given_next;
     Node args;             // the argument list
 };
+// call() holds the callable and the name as one run of two cells.
+static_assert(offsetof(Call, name) == offsetof(Call, callable) + sizeof(Cell));
 
 inline Cell entry_at(Node list, uint32_t k) { return series::cells(node::buffer(list))[k]; }
 inline uint32_t list_length(Node list) { return series::length(node::buffer(list)); }
@@ -361,7 +367,7 @@ int32_t path_refinement(const Call& c, uint32_t at, bool* used) {
 // The refinements a path gives, in path order; a function's refinement and
 // argument cells sit in the frame in spec order and are written in place.
 void use_path_refinements(Call& c, int32_t* refs) {
-    bool function_like = is_function_like(cell::type(&c.callable));
+    bool function_like = types::is_function_like(cell::type(&c.callable));
     for (uint32_t at = c.path_from; at < live_tail(c.path); at++) {
         bool used;
         uint32_t k = uint32_t(path_refinement(c, at, &used));
@@ -395,7 +401,7 @@ bool unused_refinements(SeriesBuffer* list, int32_t* refs) {
 // function or routine false for each refinement, none for its arguments and
 // false and none for /local and its words. Answers false on a pending exit.
 bool gather(Call& c, int32_t* refs) {
-    bool function_like = is_function_like(cell::type(&c.callable));
+    bool function_like = types::is_function_like(cell::type(&c.callable));
     bool active = true;
     SeriesBuffer* list = node::buffer(c.args);  // fetched again after an evaluation
     for (uint32_t k = 0, n = cell_count(list); k < n; k++) {
@@ -530,16 +536,18 @@ bool run_fast(Fast f) {
     return true;
 }
 
+// Memory the system refuses to a C++ container inside a native or action
+// is the no-memory error of that call.
 void run_native(const Cell* callable, const int32_t* refs) {
     uint32_t index = callable->w1;
     if (cell::type(callable) == T_ACTION) {
         if (index < 1 || index > ACTION_COUNT || !actions::table[index - 1]) not_callable(callable);
-        if (!run_fast(fast_action(index))) actions::table[index - 1](refs);
+        if (!run_fast(fast_action(index))) fail::or_no_memory([&] { actions::table[index - 1](refs); });
         return;
     }
     natives::Routine routine = natives::routine(index);
     if (!routine) not_callable(callable);
-    if (!run_fast(fast_native(index))) routine(false, refs);
+    if (!run_fast(fast_native(index))) fail::or_no_memory([&] { routine(false, refs); });
 }
 
 // ---- infix operators in place ---------------------------------------------------------
@@ -758,9 +766,7 @@ Cell nth_argument(Node list, uint32_t k) {
     f->saved_values = context::cell_of(ctx)->w2;
 }
 
-// The natives if, unless, either, break, continue and return, by native index.
-constexpr uint32_t NATIVE_IF = 1, NATIVE_UNLESS = 2, NATIVE_EITHER = 3;
-constexpr uint32_t NATIVE_BREAK = 77, NATIVE_CONTINUE = 78, NATIVE_RETURN = 80;
+// if, unless, either and return run in place of their call (below).
 uint32_t branch_in_place(const Cell* code, uint32_t pos, const Cell* w, const Cell* native);
 uint32_t returned_in_place(const Cell* code, uint32_t pos, const Cell* native);
 
@@ -818,7 +824,7 @@ uint32_t call_plain(Call& c, uint32_t args) {
         stack::drop_below();
         return c.pos;
     }
-    if (cell::type(&c.callable) == T_NATIVE && c.callable.w1 == NATIVE_EITHER && !is_tracing()) {
+    if (cell::type(&c.callable) == T_NATIVE && c.callable.w1 == NAT_either && !is_tracing()) {
         either_branch();
     } else {
         if (is_tracing()) emit_event(EV_CALL, c.code, int32_t(c.pos), &c.name, &c.callable);
@@ -838,7 +844,7 @@ uint32_t call_plain(Call& c, uint32_t args) {
 uint32_t call(Call& c) {
     temp_roots::Hold hold(&c.callable, 2);  // the callable and the name, adjacent
     uint32_t type = cell::type(&c.callable);
-    if (!is_callable(type)) not_callable(&c.callable);
+    if (!is_called(type)) not_callable(&c.callable);
     if (is_tracing()) emit_event(EV_OPEN, c.code, int32_t(c.pos), &c.name, &c.callable);
     const ListMemo& memo = list_memo_of(&c.callable);
     c.args = memo.list;
@@ -953,15 +959,15 @@ Call code_call(const Cell* callable, const Cell* name, const Cell* code, uint32_
     if (word_class(value) == WORD_CALL) {
         if (cell::type(value) == T_NATIVE) {
             uint32_t index = value->w1;
-            uint32_t next = index == NATIVE_IF || index == NATIVE_UNLESS || index == NATIVE_EITHER
+            uint32_t next = index == NAT_if || index == NAT_unless || index == NAT_either
                                 ? branch_in_place(code, pos, w, value)
-                            : index == NATIVE_RETURN ? returned_in_place(code, pos, value)
+                            : index == NAT_return ? returned_in_place(code, pos, value)
                                                      : 0;
             if (next) return next;
             // break and continue take no argument: the exit is taken at once,
             // as the native would take it from its frame.
-            if ((index == NATIVE_BREAK || index == NATIVE_CONTINUE) && !is_tracing() &&
-                list_memo_of(value).plain_args == 0 && stack::break_in_place(index == NATIVE_CONTINUE))
+            if ((index == NAT_break || index == NAT_continue) && !is_tracing() &&
+                list_memo_of(value).plain_args == 0 && stack::break_in_place(index == NAT_continue))
                 return pos;
         }
         if (cell::type(value) == T_FUNCTION && !is_tracing()) {
@@ -1310,7 +1316,7 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
 // arguments as they are. Answers the position after the call, or 0 to leave
 // the call to the general path, with nothing pushed.
 [[gnu::noinline]] uint32_t branch_in_place(const Cell* code, uint32_t pos, const Cell* w, const Cell* native) {
-    uint32_t index = native->w1, blocks = index == NATIVE_EITHER ? 2 : 1;
+    uint32_t index = native->w1, blocks = index == NAT_either ? 2 : 1;
     const ListMemo& memo = list_memo_of(native);
     if (memo.plain_args != int32_t(blocks + 1) || is_tracing()) return 0;
     SeriesBuffer* b = code_buffer(code);
@@ -1333,7 +1339,7 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
         return 0;
     }
     at += blocks;
-    if (index != NATIVE_EITHER && logic::is_truthy(condition) != (index == NATIVE_IF)) {
+    if (index != NAT_either && logic::is_truthy(condition) != (index == NAT_if)) {
         *condition = statics::none_cell;
         return at;
     }
@@ -1341,7 +1347,7 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
     // frame could change nothing anyone could see (nothing in it calls,
     // raises or lists the stack). either's unset condition raises in the frame.
     if (cell::type(condition) != T_UNSET) {
-        const Cell* chosen = branch[index == NATIVE_EITHER && !logic::is_truthy(condition) ? 1 : 0];
+        const Cell* chosen = branch[index == NAT_either && !logic::is_truthy(condition) ? 1 : 0];
         SeriesBuffer* cb = code_buffer(chosen);
         uint32_t first = uint32_t(cell::series_index(chosen));
         const Cell* value = first + 1 == cell_count(cb) ? plain_value(series::cells(cb) + first) : nullptr;
@@ -1356,7 +1362,7 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
     stack::enter_frame(w, stack::KIND_NATIVE | interp_bit());
     for (uint32_t k = 0; k <= blocks; k++) stack::push(args + k);
     Cell* base = stack::reg.base;
-    eval_block(anon(), index != NATIVE_EITHER || logic::check_condition(base) ? base + 1 : base + 2, true);
+    eval_block(anon(), index != NAT_either || logic::check_condition(base) ? base + 1 : base + 2, true);
     if (exits::pending()) return at;
     stack::leave();
     stack::drop_below();
@@ -1445,36 +1451,12 @@ uint32_t first_expression(const Cell* code, uint32_t pos, SeriesBuffer* b) {
 
 // ---- paths -------------------------------------------------------------------------------
 
-bool is_any_block(uint32_t t) { return t == T_BLOCK || t == T_PAREN || t == T_HASH || (t >= T_PATH && t <= T_GET_PATH); }
-
-// Whether the last step of a set path tells an owner about the change: the
-// step before selected an object field (its object has handlers) or a series.
-bool notifies(const Cell* prev, const Cell* prev_element) {
-    if (cell::type(prev) == T_OBJECT) return prev->w3 != 0 && cell::type(prev_element) == T_WORD;
-    return is_any_block(cell::type(prev));
-}
-
-// A path element made ready as a key: a paren's value, a get-word's value.
-bool element_at(const Cell* path, uint32_t i, Cell* element) {
-    *element = fetch(path, i);
-    if (cell::type(element) == T_PAREN) {
-        eval(anon(), element, false);
-        if (exits::pending()) return false;
-        *element = *stack::top();
-        stack::pop(1);
-    } else if (cell::type(element) == T_GET_WORD) {
-        *element = *word::get_value(element);
-    }
-    return true;
-}
-
 // An object's eval-path binds a word element to the object: the path's own
 // cell keeps that binding.
 void keep_binding(const Cell* path, uint32_t i, const Cell* element) {
     if (i >= live_tail(path)) return;
     Cell* c = series::cells(node::buffer(cell::series_node(path))) + i;
-    if (cell::type(c) == cell::type(element) && c->w2 == element->w2 && cell::type(c) >= T_WORD &&
-        cell::type(c) <= T_GET_WORD) {
+    if (cell::type(c) == cell::type(element) && c->w2 == element->w2 && types::is_variable_word(cell::type(c))) {
         c->w1 = element->w1;
         c->w3 = element->w3;
     }
@@ -1488,13 +1470,6 @@ Cell path_call_name(const Cell* element, const Cell* parent) {
     if (parent && cell::type(parent) == T_OBJECT) name.w1 = parent->w1;
     return name;
 }
-
-struct Walk {
-    Cell current, previous, prev_element;
-    bool has_previous;
-    bool locating;         // a set path's last step comes next: find where current lives
-    path_slot::Slot slot;  // where current lives, for that last step
-};
 
 // A word element already bound to the object's own context (the path cell
 // keeps the binding of the first walk) names its field by index: the slot
@@ -1532,31 +1507,19 @@ bool object_field(const Cell* object, const Cell* element, PathMode mode, bool l
 }
 
 // Selects one step: the fast paths for a block and an integer and for an
-// object's field, else the value's eval-path action. The step before the last
-// of a set records where its answer lives; the last step of a set writes the
-// value it set a part of back there when it changed (a time!'s hour).
-void step(Walk& w, Cell* element, const Cell* path, uint32_t index, PathMode mode, bool last, bool notify) {
-    bool setting = mode == PATH_SET && last, locating = w.locating;
+// object's field, else the walk's step through the value's eval-path action
+// (always for the step before a set's last, which records where its answer
+// lives).
+void step(path_walk::Walk& w, Cell* element, uint32_t index, PathMode mode, uint32_t remaining) {
+    bool last = remaining == 0;
     Cell selected;
-    bool inline_hit = !locating && (cell::type(element) == T_INTEGER
-                                        ? !setting && actions::select_inline(&w.current, cell::get_int(element),
-                                                                             &selected)
-                                        : object_field(&w.current, element, mode, last, &selected));
-    if (!inline_hit) {
-        Cell before = w.current;
-        const Cell* answer =
-            actions::eval_path_dispatch(&w.current, element, setting ? stack::reg.base : nullptr,
-                                        const_cast<Cell*>(path), w.has_previous ? &w.previous : nullptr,
-                                        &w.prev_element, int32_t(index), false, mode == PATH_GET, last, notify);
-        if (locating) w.slot = path_slot::located(&w.current, element, answer);
-        selected = *answer;
-        if (setting && std::memcmp(&before, &w.current, sizeof(Cell)) != 0)
-            path_slot::write_back(w.slot, &before, &w.current);
-    }
-    w.previous = w.current;
-    w.has_previous = true;
-    w.prev_element = *element;
-    w.current = selected;
+    bool inline_hit = !w.locating(remaining) &&
+                      (cell::type(element) == T_INTEGER
+                           ? !(w.setting() && last) && actions::select_inline(w.current(), cell::get_int(element),
+                                                                              &selected)
+                           : object_field(w.current(), element, mode, last, &selected));
+    if (inline_hit) w.advance(element, &selected);
+    else w.step(element, index, remaining);
 }
 
 bool field_ref(const Cell* path, bool setting, FieldRef* f) {
@@ -1589,43 +1552,35 @@ uint32_t eval_path(const Cell* path_value, PathMode mode, const Cell* code, uint
     Cell path = *path_value;
     temp_roots::Hold hold_path(&path);
     uint32_t start = uint32_t(cell::series_index(&path));
-    if (start >= live_tail(&path)) error::raise(Err::script_empty_path);
-    Cell head = fetch(&path, start);
-    if (cell::type(&head) != T_WORD) error::raise(Err::script_word_first, &path);
+    Cell head = path_walk::head_word(&path);
     if (is_tracing()) {
         temp_roots::Hold hold_head(&head);
         emit_event(EV_ENTER, &path, int32_t(start), nullptr, nullptr);
         emit_fetch(&path, start, &head);
     }
-    Walk w{*word::get_value(&head), statics::none_cell, head, false, false, path_slot::of_word(&head)};
-    temp_roots::Hold hold_walk(&w.current, 3);
-    if (cell::type(&w.current) == T_UNSET) error::raise(Err::script_unset_path, &path, &head);
-    if (is_callable(cell::type(&w.current))) {
+    path_walk::Walk w(&path, &head, mode == PATH_SET ? stack::reg.base : nullptr, mode == PATH_GET, false);
+    if (is_called(cell::type(w.current()))) {
         if (mode == PATH_GET) error::raise(Err::script_invalid_path_get, &path);
         if (mode == PATH_SET) error::raise(Err::script_invalid_path, &path, &head);
-        Call c = code_call(&w.current, &head, code, pos);
+        Call c = code_call(w.current(), &head, code, pos);
         c.path = &path;
         c.path_from = start + 1;
         return call(c);
     }
-    uint32_t count = live_tail(&path) - start - 1;
     for (uint32_t i = start + 1; i < live_tail(&path); i++) {
         Cell element;
-        if (!element_at(&path, i, &element)) return pos;
-        bool last = i + 1 >= live_tail(&path);
-        bool notify = mode == PATH_SET && last && count > 1 && w.has_previous && notifies(&w.previous, &w.prev_element);
-        w.locating = mode == PATH_SET && i + 2 == live_tail(&path);
-        step(w, &element, &path, i - start - 1, mode, last, notify);
+        if (!path_walk::element_at(&path, i, &element)) return pos;
+        step(w, &element, i - start - 1, mode, path_walk::remaining_after(&path, i));
         keep_binding(&path, i, &element);
-        if (mode == PATH_CALL && is_callable(cell::type(&w.current))) {
-            Cell name = path_call_name(&element, &w.previous);
-            Call c = code_call(&w.current, &name, code, pos);
+        if (mode == PATH_CALL && is_called(cell::type(w.current()))) {
+            Cell name = path_call_name(&element, w.previous());
+            Call c = code_call(w.current(), &name, code, pos);
             c.path = &path;
             c.path_from = i + 1;
             return call(c);
         }
     }
-    if (mode != PATH_SET) stack::push(&w.current);
+    if (mode != PATH_SET) stack::push(w.current());
     return pos;
 }
 
@@ -1737,7 +1692,7 @@ int32_t checked_refinement(const Cell* path, uint32_t from, uint32_t at, Node li
 Node prepare_spec(const Cell* callable) {
     Cell* cache = series::cells(node::buffer(callable->w3)) + native::EXTRA_ARGS;
     if (cell::type(cache) == T_BLOCK) return cell::series_node(cache);
-    Node list = build_arg_list(callable->w2, is_function_like(cell::type(callable)));
+    Node list = build_arg_list(callable->w2, types::is_function_like(cell::type(callable)));
     cell::make_series(series::cells(node::buffer(callable->w3)) + native::EXTRA_ARGS, T_BLOCK, list);
     return list;
 }
@@ -1763,6 +1718,7 @@ static const Cell* call_comparator(const Cell* fn, const Cell* first, const Cell
 
 void init() {
     static bool installed = false;
+    evaluator::services = {eval, invoke_raising, prepare_spec, current_code};
     block::set_compare_caller(call_comparator);
     error::set_evaluator(eval_for_error);
     error::set_raise_tracer(trace_error);
@@ -1831,6 +1787,9 @@ template <bool Unnamed>
         const Cell* first = plain_value(series::cells(b) + pos);
         if (first && eval_in_place(b, pos, first, keep_last)) return;
     }
+    // Past the in-place path (whose nesting is bounded), parens and blocks
+    // nest without call frames.
+    stack_guard::check("stack-overflow");
     if (pos >= tail || is_tracing() ||
         (!Unnamed && name->w2 != stack::reg.body_symbol && name->w2 != stack::reg.anon_symbol)) {
         eval_in_frame(name, block, keep_last);

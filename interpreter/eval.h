@@ -13,7 +13,7 @@
 // expression, so code that shortens its own block stops where the block now
 // ends.
 //
-// Exits follow interpreter/exits.h: after every evaluation the caller tests
+// Exits follow core/exits.h: after every evaluation the caller tests
 // exits::pending() and returns at once while it is set. A pending code that
 // arrives as the exception (from code that cannot test: a trace callback, a
 // change handler, a comparator) turns back into the pending code at the

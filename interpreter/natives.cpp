@@ -3,9 +3,11 @@
 #include "interpreter/natives.h"
 
 #include "core/roots.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "interpreter/eval.h"
-#include "interpreter/stack.h"
+#include "core/stack.h"
+#include "io/lexer.h"
 #include "kernel/memory.h"
 
 namespace zel {

@@ -1,10 +1,13 @@
 // The evaluation, binding and function-making natives: do, reduce, compose,
 // get, set, unset, value?, bind, in, context?, construct, extend, func,
 // function, does, has and apply.
+#include <cstddef>
 #include <cstring>
 
 #include "core/block.h"
 #include "core/context.h"
+#include "core/dispatch.h"
+#include "core/exits.h"
 #include "core/function.h"
 #include "core/logic.h"
 #include "core/native.h"
@@ -12,18 +15,18 @@
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/map.h"
-#include "interpreter/actions.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
 #include "interpreter/natives.h"
-#include "interpreter/path_slot.h"
-#include "interpreter/stack.h"
+#include "interpreter/path_walk.h"
 #include "interpreter/trace.h"
 #include "io/lexer.h"
+#include "kernel/stack_guard.h"
 #include "kernel/temp_roots.h"
 
 namespace zel {
@@ -47,16 +50,6 @@ Cell clamped(const Cell* s) {
     return c;
 }
 
-bool is_block_like(uint32_t t) {
-    return t == T_BLOCK || t == T_PAREN || t == T_HASH || (t >= T_PATH && t <= T_GET_PATH);
-}
-
-bool is_callable(uint32_t t) {
-    return t == T_FUNCTION || t == T_NATIVE || t == T_ACTION || t == T_OP || t == T_ROUTINE;
-}
-
-bool is_path(uint32_t t) { return t >= T_PATH && t <= T_GET_PATH; }
-
 // The value as a single expression, its value into the result slot.
 void eval_single(const Cell* value) {
     Cell code;
@@ -67,6 +60,22 @@ void eval_single(const Cell* value) {
 }
 
 // ---- do ---------------------------------------------------------------------------------
+
+bool is_script(const Cell* value) { return cell::type(value) == T_FILE || cell::type(value) == T_URL; }
+
+// A script file or URL runs through the library's do-file, which reads it
+// and keeps system/script for the run; a trace callback goes with it, for
+// the script's own code.
+void do_script(const Cell* value, const int32_t* r, const Cell* callback) {
+    const Cell* runner = context::get_word_cell(symbol::intern("do-file"), context::global_node);
+    if (!runner || cell::type(runner) != T_FUNCTION) error::raise(Err::internal_not_done);
+    Cell call[4] = {*runner, *value, callback ? *callback : statics::none_cell,
+                    used(r, 1) ? *arg(uint32_t(r[1])) : statics::none_cell};
+    temp_roots::Hold hold(call, 4);
+    interp::invoke(&call[0], anon(), call + 1, 3);
+    if (exits::pending()) return;
+    stack::return_value(stack::top());
+}
 
 // Evaluates the value by its type into the result slot; answers false on a
 // pending exit.
@@ -95,7 +104,7 @@ void do_value(const Cell* value, const int32_t* r) {
         do_value(&code, r);
         return;
     }
-    case T_FILE: case T_URL: error::raise(Err::internal_not_done);
+    case T_FILE: case T_URL: do_script(value, r, nullptr); return;
     case T_ERROR: stack::throw_error(value);
     default: eval_single(value);
     }
@@ -136,10 +145,14 @@ void end_trace_leaving() {
 }
 
 void do_(bool c, const int32_t* r) {
-    verify(c, 20, r);
+    verify(c, NAT_do, r);
     Cell value = *arg(0);
     temp_roots::Hold hold(&value);
     // A run already active keeps its callback: the nested /trace does nothing.
+    if (used(r, 3) && !interp::trace_state.run && is_script(&value)) {
+        do_script(&value, r, arg(uint32_t(r[3])));
+        return;
+    }
     if (!used(r, 3) || interp::trace_state.run) {
         do_value(&value, r);
         return;
@@ -197,10 +210,10 @@ void close_target(Target& t) {
 }
 
 void reduce(bool c, const int32_t* r) {
-    verify(c, 35, r);
+    verify(c, NAT_reduce, r);
     Cell source = *arg(0);
     if (cell::type(&source) != T_BLOCK) {
-        if (!is_callable(cell::type(&source))) eval_single(&source);
+        if (!types::is_callable(cell::type(&source))) eval_single(&source);
         return;
     }
     temp_roots::Hold hold_source(&source);
@@ -221,6 +234,7 @@ void reduce(bool c, const int32_t* r) {
 
 // Composes the source's values into out; answers false on a pending exit.
 bool compose_into(Cell* out, const Cell* source, bool deep, bool only) {
+    stack_guard::check();  // a block may hold itself
     Cell src = *source;
     temp_roots::Hold hold(&src);
     for (uint32_t i = uint32_t(cell::series_index(&src)); i < live_tail(&src); i++) {
@@ -257,7 +271,7 @@ bool compose_into(Cell* out, const Cell* source, bool deep, bool only) {
 }
 
 void compose(bool c, const int32_t* r) {
-    verify(c, 36, r);
+    verify(c, NAT_compose, r);
     Cell source = *arg(0);
     if (cell::type(&source) != T_BLOCK) {
         Cell expected, got;
@@ -275,58 +289,13 @@ void compose(bool c, const int32_t* r) {
 
 // ---- get, set, unset, value? ---------------------------------------------------------------
 
-// A path walked element by element through the eval-path actions: get mode,
-// or with store the value stored at its last element. Parens and get-words
-// among the elements are evaluated. Answers false on a pending exit.
-bool walk_path(const Cell* path_value, const Cell* store, bool case_, Cell* result) {
-    Cell path = *path_value;
-    temp_roots::Hold hold_path(&path);
-    uint32_t start = uint32_t(cell::series_index(&path));
-    if (start >= live_tail(&path)) error::raise(Err::script_empty_path);
-    Cell head = *block::cell_at(&path, start);
-    if (cell::type(&head) != T_WORD) error::raise(Err::script_word_first, &path);
-    Cell current = *word::get_value(&head), previous = statics::none_cell, prev_element = head;
-    temp_roots::Hold hold_walk(&current);
-    temp_roots::Hold hold_prev(&previous);
-    if (cell::type(&current) == T_UNSET) error::raise(Err::script_unset_path, &path, &head);
-    Cell store_value = store ? *store : statics::none_cell;
-    temp_roots::Hold hold_store(&store_value);
-    path_slot::Slot slot = path_slot::of_word(&head);  // where current lives, for a set's last step
-    for (uint32_t i = start + 1; i < live_tail(&path); i++) {
-        Cell element = *block::cell_at(&path, i);
-        if (cell::type(&element) == T_PAREN) {
-            interp::eval(anon(), &element, false);
-            if (exits::pending()) return false;
-            element = *stack::top();
-            stack::pop(1);
-        } else if (cell::type(&element) == T_GET_WORD) {
-            element = *word::get_value(&element);
-        }
-        bool last = i + 1 >= live_tail(&path);
-        Cell before = current;
-        const Cell* answer = actions::eval_path_dispatch(&current, &element, store && last ? &store_value : nullptr,
-                                                         &path, i > start + 1 ? &previous : nullptr, &prev_element,
-                                                         int32_t(i - start - 1), case_, !store, last, store && last);
-        if (store && i + 2 == live_tail(&path)) slot = path_slot::located(&current, &element, answer);
-        Cell selected = *answer;
-        // A part of a scalar was set (a time!'s hour): the scalar goes back where it came from.
-        if (store && last && std::memcmp(&before, &current, sizeof(Cell)) != 0)
-            path_slot::write_back(slot, &before, &current);
-        previous = current;
-        prev_element = element;
-        current = selected;
-    }
-    *result = current;
-    return true;
-}
-
 void get(bool c, const int32_t* r) {
-    verify(c, 21, r);
+    verify(c, NAT_get, r);
     Cell* target = arg(0);
-    if (is_path(cell::type(target))) {
+    if (types::is_any_path(cell::type(target))) {
         // A field the path does not find reads as unset, which only /any takes.
         Cell result;
-        if (!walk_path(target, nullptr, used(r, 1), &result)) return;
+        if (!path_walk::walk(target, nullptr, used(r, 1), &result)) return;
         if (cell::type(&result) == T_UNSET && !used(r, 0)) error::raise(Err::script_no_value, target);
         stack::return_value(&result);
         return;
@@ -343,7 +312,7 @@ void get(bool c, const int32_t* r) {
 bool is_settable_word(uint32_t t) { return t == T_WORD || t == T_SET_WORD || t == T_GET_WORD || t == T_LIT_WORD; }
 
 void set(bool c, const int32_t* r) {
-    verify(c, 22, r);
+    verify(c, NAT_set, r);
     Cell* target = arg(0);
     const Cell* value = arg(1);
     bool any = used(r, 0), case_ = used(r, 1), only = used(r, 2), some = used(r, 3);
@@ -360,7 +329,7 @@ void set(bool c, const int32_t* r) {
     }
     case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH: {
         Cell ignored;
-        if (!walk_path(target, value, case_, &ignored)) return;
+        if (!path_walk::walk(target, value, case_, &ignored)) return;
         break;
     }
     default: word::set_value(target, value);
@@ -369,7 +338,7 @@ void set(bool c, const int32_t* r) {
 }
 
 void unset_(bool c, const int32_t* r) {
-    verify(c, 88, r);
+    verify(c, NAT_unset, r);
     Cell* target = arg(0);
     if (cell::type(target) == T_WORD) {
         word::set_value(target, &statics::unset_cell);
@@ -385,7 +354,7 @@ void unset_(bool c, const int32_t* r) {
 }
 
 void is_value(bool c, const int32_t* r) {
-    verify(c, 69, r);
+    verify(c, NAT_is_value, r);
     cell::make_logic(arg(0), cell::type(word::get_value(arg(0))) != T_UNSET);
     stack::keep();
 }
@@ -400,7 +369,7 @@ Node context_of(const Cell* v) {
 }
 
 void context_q(bool c, const int32_t* r) {
-    verify(c, 92, r);
+    verify(c, NAT_is_context, r);
     Node ctx = arg(0)->w1;
     const Cell* owner = ctx ? context::owner_of(ctx) : &statics::none_cell;
     uint32_t t = cell::type(owner);
@@ -408,7 +377,7 @@ void context_q(bool c, const int32_t* r) {
 }
 
 void bind(bool c, const int32_t* r) {
-    verify(c, 38, r);
+    verify(c, NAT_bind, r);
     Node ctx = context_of(arg(1));
     Cell target = *arg(0);
     if (!ctx) {  // an unbound word names no context: nothing to bind to
@@ -426,7 +395,7 @@ void bind(bool c, const int32_t* r) {
 }
 
 void in(bool c, const int32_t* r) {
-    verify(c, 39, r);
+    verify(c, NAT_in, r);
     Node ctx = context_of(arg(0));
     Cell w = *arg(1);
     int32_t index = ctx ? context::lookup_word(ctx, w.w2, true) : -1;
@@ -443,7 +412,7 @@ void in(bool c, const int32_t* r) {
 // ---- objects and maps -------------------------------------------------------------------------
 
 void construct(bool c, const int32_t* r) {
-    verify(c, 68, r);
+    verify(c, NAT_construct, r);
     const Cell* proto = used(r, 0) ? arg(uint32_t(r[0])) : nullptr;
     Cell made = *object::make_new(arg(0), proto, used(r, 1));
     stack::return_value(&made);
@@ -451,7 +420,7 @@ void construct(bool c, const int32_t* r) {
 
 // Objects cannot be extended yet.
 void extend(bool c, const int32_t* r) {
-    verify(c, 83, r);
+    verify(c, NAT_extend, r);
     if (cell::type(arg(0)) != T_MAP) error::raise(Err::internal_not_done);
     map::insert_pairs(arg(0), arg(1), used(r, 0));
     stack::return_value(arg(0));
@@ -473,13 +442,13 @@ void make_function(const Cell* spec, const Cell* body) {
 }
 
 void func(bool c, const int32_t* r) {
-    verify(c, 14, r);
+    verify(c, NAT_func, r);
     Cell spec = clamped(arg(0));
     make_function(&spec, arg(1));
 }
 
 void function_(bool c, const int32_t* r) {
-    verify(c, 15, r);
+    verify(c, NAT_function, r);
     Cell spec;
     Cell source = clamped(arg(0));
     block::clone(&source, &spec, true, false);
@@ -489,7 +458,7 @@ void function_(bool c, const int32_t* r) {
 }
 
 void does(bool c, const int32_t* r) {
-    verify(c, 16, r);
+    verify(c, NAT_does, r);
     Cell spec;
     block::write_cell(&spec, 1);
     temp_roots::Hold hold(&spec);
@@ -497,7 +466,7 @@ void does(bool c, const int32_t* r) {
 }
 
 void has(bool c, const int32_t* r) {
-    verify(c, 17, r);
+    verify(c, NAT_has, r);
     Cell spec;
     Cell vars = clamped(arg(0));
     block::clone(&vars, &spec, false, false);
@@ -516,12 +485,16 @@ struct Applied {
     uint32_t pos;
     bool all, safer, has_path;
 };
+// apply holds the four cells as one run.
+static_assert(offsetof(Applied, name) == offsetof(Applied, callable) + sizeof(Cell) &&
+              offsetof(Applied, path) == offsetof(Applied, callable) + 2 * sizeof(Cell) &&
+              offsetof(Applied, code) == offsetof(Applied, callable) + 3 * sizeof(Cell));
 
 constexpr uint32_t MAX_APPLY_REFINEMENTS = 64;
 
 // The callable of apply's first argument, with its frame name and path.
 void resolve_callable(Applied& a, const Cell* target) {
-    a.has_path = is_path(cell::type(target));
+    a.has_path = types::is_any_path(cell::type(target));
     Cell value = *target;
     if (a.has_path) {
         a.path = *target;
@@ -529,13 +502,13 @@ void resolve_callable(Applied& a, const Cell* target) {
         if (start >= live_tail(target)) error::raise(Err::script_invalid_arg, target);
         a.name = *block::cell_at(target, start);
         value = *word::get_value(&a.name);
-    } else if (cell::type(target) >= T_WORD && cell::type(target) <= T_GET_WORD) {
+    } else if (types::is_variable_word(cell::type(target))) {
         a.name = *target;
         value = *word::get_value(target);
     } else {
         a.name = *words::word(words::W_tag_applied);
     }
-    if (!is_callable(cell::type(&value))) error::raise(Err::script_invalid_arg, target);
+    if (!types::is_callable(cell::type(&value))) error::raise(Err::script_invalid_arg, target);
     if (cell::type(&value) == T_OP)
         value.header = (value.header & ~(HDR_TYPE_MASK | HDR_OP_TYPE_MASK)) | op::wrapped_type(&value);
     a.callable = value;
@@ -643,7 +616,7 @@ void run_applied(const Cell* callable, const int32_t* refs) {
 }
 
 void apply(bool c, const int32_t* r) {
-    verify(c, 107, r);
+    verify(c, NAT_apply, r);
     Applied a{statics::none_cell, statics::none_cell, statics::none_cell, statics::none_cell, 0, false, false, false};
     temp_roots::Hold hold(&a.callable, 4);
     a.all = used(r, 0);
@@ -667,15 +640,15 @@ void apply(bool c, const int32_t* r) {
     stack::return_value(stack::top());
 }
 
-const natives::NativeDef DEFS[] = {
-    {14, "func", "{Defines a function with a given spec and body} spec [block!] body [block!]", func},
-    {15, "function",
+constexpr natives::NativeDef DEFS[] = {
+    {NAT_func, "func", "{Defines a function with a given spec and body} spec [block!] body [block!]", func},
+    {NAT_function, "function",
      "{Defines a function, making all set-words found in body, local} spec [block!] body [block!]"
      " /extern {Exclude words that follow this refinement}",
      function_},
-    {16, "does", "{Defines a function with no arguments or local variables} body [block!]", does},
-    {17, "has", "{Defines a function with local variables, but no arguments} vars [block!] body [block!]", has},
-    {20, "do",
+    {NAT_does, "does", "{Defines a function with no arguments or local variables} body [block!]", does},
+    {NAT_has, "has", "{Defines a function with local variables, but no arguments} vars [block!] body [block!]", has},
+    {NAT_do, "do",
      "{Evaluates a value, returning the last evaluation result} value [any-type!]"
      " /expand {Expand directives before evaluation}"
      " /args {If value is a script, this will set its system/script/args}"
@@ -685,12 +658,12 @@ const natives::NativeDef DEFS[] = {
      " /trace callback [function! [event [word!] code [any-block! none!] offset [integer!]"
      " value [any-type!] ref [any-type!] frame [pair!]]]",
      do_},
-    {21, "get",
+    {NAT_get, "get",
      "{Returns the value a word refers to} word [any-word! any-path! object!]"
      " /any {If word has no value, return UNSET rather than causing an error}"
      " /case {Use case-sensitive comparison (path only)} return: [any-type!]",
      get},
-    {22, "set",
+    {NAT_set, "set",
      "{Sets the value(s) one or more words refer to}"
      " word [any-word! block! object! any-path!] {Word, object, map path or block of words to set}"
      " value [any-type!] {Value or block of values to assign to words}"
@@ -699,45 +672,45 @@ const natives::NativeDef DEFS[] = {
      " /only {Block or object value argument is set as a single value}"
      " /some {None values in a block or object value argument, are not set} return: [any-type!]",
      set},
-    {35, "reduce",
+    {NAT_reduce, "reduce",
      "{Returns a copy of a block, evaluating all expressions} value [any-type!]"
      " /into {Put results in out block, instead of creating a new block}"
      " out [any-block!] {Target block for results, when /into is used}",
      reduce},
-    {36, "compose",
+    {NAT_compose, "compose",
      "{Returns a copy of a block, evaluating only parens} value [block!]"
      " /deep {Compose nested blocks}"
      " /only {Compose nested blocks as blocks containing their values}"
      " /into {Put results in out block, instead of creating a new block}"
      " out [any-block!] {Target block for results, when /into is used}",
      compose},
-    {38, "bind",
+    {NAT_bind, "bind",
      "{Bind words to a context; returns rebound words} word [block! any-word!]"
      " context [any-word! any-object! function!] /copy {Deep copy blocks before binding}"
      " return: [block! any-word!]",
      bind},
-    {39, "in",
+    {NAT_in, "in",
      "{Returns the given word bound to the object's context} object [any-object! any-function!]"
      " word [any-word! refinement!]",
      in},
-    {68, "construct",
+    {NAT_construct, "construct",
      "{Makes a new object from an unevaluated spec; standard logic words are evaluated} block [block!]"
      " /with {Use a prototype object} object [object!] {Prototype object}"
      " /only {Don't evaluate standard logic words}",
      construct},
-    {69, "value?", "{Returns TRUE if the word has a value} value [word!] return: [logic!]", is_value},
-    {83, "extend",
+    {NAT_is_value, "value?", "{Returns TRUE if the word has a value} value [word!] return: [logic!]", is_value},
+    {NAT_extend, "extend",
      "{Extend an object or map value with list of key and value pairs} obj [object! map!]"
      " spec [block! hash! map!] /case {Use case-sensitive comparison}",
      extend},
-    {88, "unset",
+    {NAT_unset, "unset",
      "{Unsets the value of a word in its current context} word [word! block!] {Word or block of words}",
      unset_},
-    {92, "context?",
+    {NAT_is_context, "context?",
      "{Returns the context to which a word is bound} word [any-word!] {Word to check}"
      " return: [object! function! none!]",
      context_q},
-    {107, "apply",
+    {NAT_apply, "apply",
      "{Apply a function to a reduced block of arguments}"
      " func [word! path! any-function!] {Function to apply, with eventual refinements}"
      " args [block!] {Block of args, reduced first}"
@@ -745,6 +718,7 @@ const natives::NativeDef DEFS[] = {
      " /safer {Forces single refinement arguments, skip them when inactive instead of evaluating}",
      apply},
 };
+static_assert(natives::matches_ids(DEFS), "a native row out of order or misnamed");
 
 }  // namespace
 
@@ -769,7 +743,7 @@ void set_many(const Cell* words_block, const Cell* value, uint32_t n, bool any, 
     if (cell::type(&source) == T_MAP) map::body_of(value, &source);
     temp_roots::Hold hold_words(&words);
     temp_roots::Hold hold_source(&source);
-    bool block_valued = !only && (is_block_like(cell::type(&source)) || cell::type(&source) == T_MAP);
+    bool block_valued = !only && (types::is_any_block(cell::type(&source)) || cell::type(&source) == T_MAP);
     for (uint32_t i = 0; i < n; i++) {
         Cell w = word_at(&words, i);
         if (!is_settable_word(cell::type(&w))) error::raise(Err::script_invalid_arg, &w);

@@ -19,18 +19,19 @@
 
 #include "core/block.h"
 #include "core/context.h"
+#include "core/dispatch.h"
+#include "core/exits.h"
 #include "core/logic.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
+#include "core/stack.h"
 #include "core/string_actions.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
-#include "interpreter/actions.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
 #include "interpreter/parse_internal.h"
-#include "interpreter/stack.h"
 #include "kernel/collector.h"
 #include "kernel/temp_roots.h"
 
@@ -159,7 +160,7 @@ void need(const Cell* blk, uint32_t i, const Cell* keyword, bool literal = false
 bool is_position_word(const Parser& p, const Cell* v) {
     if (cell::type(v) != T_WORD || rule_keyword(v) != KW_NONE_WORD || v->w1 == 0) return false;
     const Cell* value = context::word_value(v);
-    return block::is_series_type(cell::type(value)) && cell::series_node(value) == cell::series_node(p.input);
+    return types::is_series(cell::type(value)) && cell::series_node(value) == cell::series_node(p.input);
 }
 
 // A repeat count at i: an integer!, or a word that is no keyword and holds
@@ -478,7 +479,7 @@ bool into(Parser& p, const Cell* blk, uint32_t i) {
     if (pos >= end_of(p)) return false;
     Cell value = *block::cell_at(p.input, uint32_t(pos));
     uint32_t t = cell::type(&value);
-    bool nested = block::is_series_type(t) && t != T_VECTOR && t != T_IMAGE;
+    bool nested = types::is_series(t) && t != T_VECTOR && t != T_IMAGE;
     if (!nested) return false;
     if (work.input_top + 1 > STACK_CELLS) error::raise(Err::script_parse_stack);
     struct Scope {
@@ -503,7 +504,7 @@ bool into(Parser& p, const Cell* blk, uint32_t i) {
 bool quoted(Parser& p, const Cell* blk, uint32_t i) {
     Cell v = rule_at(blk, i + 1);
     uint32_t t = cell::type(&v);
-    bool literal = is_block_input(p) || t == T_CHAR || t == T_BINARY || string::is_any_string_type(t);
+    bool literal = is_block_input(p) || t == T_CHAR || t == T_BINARY || types::is_any_string(t);
     int32_t n = -1;
     if (literal && is_block_input(p)) {
         int32_t pos = position(p);
@@ -708,7 +709,7 @@ bool match_rule(Parser& p, const Cell* blk, uint32_t i) {
     }
     case T_GET_WORD: {
         const Cell* held = context::word_value(&v);
-        if (!block::is_series_type(cell::type(held)) || cell::series_node(held) != cell::series_node(p.input))
+        if (!types::is_series(cell::type(held)) || cell::series_node(held) != cell::series_node(p.input))
             error::raise(Err::script_parse_invalid_ref, &v);
         set_position(p, cell::series_index(held));
         return true;

@@ -2,13 +2,13 @@
 // the start and end of a trace run.
 #include "interpreter/trace.h"
 
+#include "core/exits.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/symbol.h"
 #include "datatypes/error.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "kernel/collector.h"
 
 namespace zel {

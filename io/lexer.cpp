@@ -10,12 +10,13 @@
 #include "core/block.h"
 #include "core/datatype.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/map.h"
-#include "interpreter/stack.h"
 #include "io/lexer_internal.h"
 #include "kernel/collector.h"
 #include "kernel/memory.h"
@@ -80,8 +81,6 @@ bool ends_path(uint8_t byte) {
         return false;
     }
 }
-
-bool is_path_type(uint32_t t) { return t == T_PATH || t == T_LIT_PATH || t == T_GET_PATH || t == T_SET_PATH; }
 
 Cell* marker_cell(const State* s) { return s->marker == NO_MARKER ? nullptr : stack.cells + s->marker; }
 
@@ -408,7 +407,7 @@ static Cell error_text(State* s, uint32_t start) {
 // Answers whether there were any, and moves start to the outermost one.
 static bool drop_paths(State* s, uint32_t* start) {
     bool dropped = false;
-    for (Cell* m; (m = marker_cell(s)) && is_path_type(m->w2);) {
+    for (Cell* m; (m = marker_cell(s)) && types::is_any_path(m->w2);) {
         *start = std::min(*start, m->w3);
         stack.top = s->marker;
         s->marker = m->w1 ? s->marker - m->w1 : NO_MARKER;
@@ -446,7 +445,7 @@ void throw_error(State* s, int32_t kind, uint32_t start, uint32_t end) {
             throw Skip{};
         }
     }
-    if (drop_paths(s, &start) && !is_path_type(uint32_t(kind))) kind = K_BAD_CHAR;
+    if (drop_paths(s, &start) && !types::is_any_path(uint32_t(kind))) kind = K_BAD_CHAR;
     raise_syntax(s, kind, start);
 }
 
@@ -463,7 +462,7 @@ void open_series(State* s, uint32_t type, uint32_t position) {
     c->w2 = type;
     c->w3 = position;
     s->marker = at;
-    if (is_path_type(type)) s->path_type = type;
+    if (types::is_any_path(type)) s->path_type = type;
 }
 
 // Whether a closing type ends the series a marker opened.
@@ -471,7 +470,7 @@ static bool closes(uint32_t open, uint32_t close) {
     if (open == close) return true;
     if (close == T_BLOCK) return open == T_MAP;
     if (close == T_PAREN) return open == T_POINT2D || open == T_POINT3D;
-    return close == T_SET_PATH && is_path_type(open);
+    return close == T_SET_PATH && types::is_any_path(open);
 }
 
 static void element_end(State* s);
@@ -481,7 +480,7 @@ void close_series(State* s, uint32_t type) {
     uint32_t start = s->token_start;
     if (!m || !closes(m->w2, type)) {
         s->missing = type == T_BLOCK ? '[' : '(';
-        if (m && is_path_type(m->w2)) start = m->w3;
+        if (m && types::is_any_path(m->w2)) start = m->w3;
         throw_error(s, K_UNEXPECTED_CLOSE, start, s->pos);
     }
     if (!fire(s, EVENT_CLOSE, int32_t(m->w2 == T_MAP ? T_MAP : type), s->token_start, s->pos)) return;
@@ -493,7 +492,7 @@ void close_series(State* s, uint32_t type) {
     if (open == T_POINT2D || open == T_POINT3D) {
         close_point(s, open, at);
         Cell* outer = marker_cell(s);
-        if (outer && is_path_type(outer->w2)) element_end(s);
+        if (outer && types::is_any_path(outer->w2)) element_end(s);
         return;
     }
     uint32_t result = open == T_MAP ? T_MAP : type;
@@ -505,12 +504,12 @@ void close_series(State* s, uint32_t type) {
     *c = Cell{result | line_flag, 0, node, 0};
     if (result == T_MAP) map::from_literal(c);
     s->type = result;
-    if (is_path_type(result)) {
+    if (types::is_any_path(result)) {
         Cell* outer = marker_cell(s);
-        s->path_type = outer && is_path_type(outer->w2) ? outer->w2 : 0;
+        s->path_type = outer && types::is_any_path(outer->w2) ? outer->w2 : 0;
     }
     Cell* outer = marker_cell(s);
-    if (outer && is_path_type(outer->w2)) element_end(s);
+    if (outer && types::is_any_path(outer->w2)) element_end(s);
 }
 
 // After an element of a path: "/" goes on to the next element, ":" at the

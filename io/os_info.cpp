@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "core/object.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/word.h"
 #include "datatypes/map.h"
 #include "datatypes/tuple.h"
-#include "interpreter/stack.h"
 #include "kernel/runtime.h"
 #include "platform/os_name.h"
 #include "platform/system.h"

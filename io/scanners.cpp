@@ -9,6 +9,7 @@
 #include "core/context.h"
 #include "core/datatype.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "io/lexer_internal.h"
 #include "io/load_money.h"

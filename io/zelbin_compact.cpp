@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/type_groups.h"
 #include "datatypes/date.h"
 #include "datatypes/money.h"
 #include "datatypes/pair.h"
@@ -160,7 +161,7 @@ void Compact::series_bytes(const Cell* v, uint32_t t) {
         varint(count);
         return put_bytes(series::head_ptr(b), size_t(count) << u);
     }
-    if (string::is_any_string_type(t)) {
+    if (types::is_any_string(t)) {
         varint((count << 2) | u);
         return put_bytes(series::head_ptr(b), size_t(count) << u);
     }
@@ -286,7 +287,7 @@ void Compact::read_series_bytes(Reader& r, const Place& dst, const Head& h, uint
         const uint8_t* bytes = take(r, uint64_t(count) * width);
         return place_vector(r, dst, head, form >> 2, width, bytes, count);
     }
-    if (string::is_any_string_type(t)) {
+    if (types::is_any_string(t)) {
         uint32_t v = get_varint(r), u = v & 3, count = v >> 2;
         if (u == 3) corrupt(r);
         check_head(r, head, count);

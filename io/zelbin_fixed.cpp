@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/raise.h"
+#include "core/type_groups.h"
 #include "datatypes/date.h"
 #include "datatypes/money.h"
 #include "datatypes/tuple.h"
@@ -72,7 +73,7 @@ struct Fixed {
         SeriesBuffer* b = node::buffer(v->w2);
         if (by_ref) h |= H_BY_REFERENCE;
         if (t == T_BITSET && (b->flags & SER_COMPLEMENT)) h |= H_COMPLEMENT;
-        if (string::is_any_string_type(t) || t == T_BINARY || t == T_VECTOR) h |= series::unit(b) << H_UNIT_SHIFT;
+        if (types::is_any_string(t) || t == T_BINARY || t == T_VECTOR) h |= series::unit(b) << H_UNIT_SHIFT;
         put32(h);
         if (t != T_MAP && t != T_BITSET) put32(v->w1);
     }
@@ -196,7 +197,7 @@ void Fixed::read_series_bytes(Reader& r, const Place& dst, const Head& h, uint32
     uint32_t unit = (h.flags >> H_UNIT_SHIFT) & 0xFF;
     uint32_t count = get_count<Fixed>(r);
     check_head(r, head, count);
-    if (string::is_any_string_type(t)) {
+    if (types::is_any_string(t)) {
         if (unit != 1 && unit != 2 && unit != 4) corrupt(r);
         return place_string(r, dst, t, head, take_padded(r, uint64_t(count) * unit), count, unit);
     }

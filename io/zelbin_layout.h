@@ -27,8 +27,10 @@
 #include "core/context.h"
 #include "core/function.h"
 #include "core/native.h"
+#include "core/type_groups.h"
 #include "datatypes/error.h"
 #include "io/zelbin_internal.h"
+#include "kernel/stack_guard.h"
 
 namespace zel {
 namespace zelbin {
@@ -176,11 +178,12 @@ void write_callable(const Cell* v, uint32_t t, uint32_t h) {
 
 template <class L>
 void write(const Cell* v) {
+    stack_guard::check();  // values met again are referred to, but nesting may go deep
     uint32_t t = cell::type(v);
     uint32_t h = L::open(v, t);
-    if (t >= T_WORD && t <= T_REFINEMENT) {
+    if (types::is_any_word(t)) {
         write_word<L>(v, h);
-    } else if (is_block_family(t) || string::is_any_string_type(t) || t == T_HASH || t == T_MAP || t == T_BINARY ||
+    } else if (is_block_family(t) || types::is_any_string(t) || t == T_HASH || t == T_MAP || t == T_BINARY ||
                t == T_VECTOR || t == T_BITSET) {
         write_series<L>(v, t, h);
     } else if (t == T_OBJECT || t == T_FUNCTION) {
@@ -330,7 +333,7 @@ void read_series(Reader& r, const Place& dst, const Head& h) {
 template <class L>
 void read_typed(Reader& r, const Place& dst, const Head& h) {
     uint32_t t = h.type;
-    if (t >= T_WORD && t <= T_ISSUE) return L::read_word(r, dst, h);
+    if (types::is_symbolic(t)) return L::read_word(r, dst, h);
     switch (t) {
     case T_BLOCK: case T_PAREN: case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH: case T_HASH:
     case T_MAP: case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF: case T_BINARY:

@@ -8,6 +8,7 @@
 #include "core/native.h"
 #include "core/raise.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "datatypes/error.h"
 #include "kernel/unicode.h"
 #include "io/zelbin_internal.h"
@@ -65,7 +66,7 @@ bool is_global_word(const Cell* word) {
 
 Node sharing_node(const Cell* v) {
     uint32_t t = cell::type(v);
-    if (t >= T_WORD && t <= T_REFINEMENT) return is_global_word(v) ? 0 : v->w1;
+    if (types::is_any_word(t)) return is_global_word(v) ? 0 : v->w1;
     if (t == T_OBJECT || t == T_FUNCTION) return v->w1 == context::global_node ? 0 : v->w1;
     return v->w2;
 }
@@ -141,7 +142,6 @@ uint32_t symbol_at(Reader& r, uint32_t position) {
 
 namespace {
 
-bool is_word_type(uint32_t t) { return t >= T_WORD && t <= T_REFINEMENT; }
 
 bool cells_of_node(Node n, uint32_t index, uint32_t from, Cell* out) {
     if (n == 0) return false;
@@ -175,7 +175,7 @@ bool context_part(Node ctx, uint32_t index, uint32_t from, Cell* out) {
 bool step_into(const Cell& v, uint32_t index, Cell* out) {
     uint32_t t = cell::type(&v);
     if (is_block_family(t) || t == T_HASH || t == T_MAP) return cells_of_node(v.w2, index, 0, out);
-    if (is_word_type(t)) return context_part(v.w1, index, 0, out);
+    if (types::is_any_word(t)) return context_part(v.w1, index, 0, out);
     switch (t) {
     case T_NATIVE:
     case T_ACTION: return cells_of_node(v.w2, index, 0, out);
@@ -191,14 +191,10 @@ bool step_into(const Cell& v, uint32_t index, Cell* out) {
     }
 }
 
-bool is_callable(uint32_t t) {
-    return t == T_NATIVE || t == T_ACTION || t == T_OP || t == T_FUNCTION || t == T_ROUTINE;
-}
-
 // Whether a series record of the type may share the buffer of the value.
 bool is_shareable(uint32_t type, uint32_t reached) {
-    if (is_block_family(type)) return is_block_family(reached) || reached == T_HASH || is_callable(reached);
-    if (string::is_any_string_type(type)) return string::is_any_string_type(reached);
+    if (is_block_family(type)) return is_block_family(reached) || reached == T_HASH || types::is_callable(reached);
+    if (types::is_any_string(type)) return types::is_any_string(reached);
     return type == reached;
 }
 
@@ -220,7 +216,7 @@ Cell share_series(Reader& r, const Cell& reached, uint32_t type, uint32_t head) 
     if (!is_shareable(type, rt) || reached.w2 == 0) corrupt(r);
     Cell c = reached;
     c.header = type;
-    if (is_block_family(type) || string::is_any_string_type(type)) c.w3 = 0;
+    if (is_block_family(type) || types::is_any_string(type)) c.w3 = 0;
     if (type != T_MAP && type != T_BITSET) {
         check_head(r, head, units_of(reached));
         c.w1 = head;
@@ -231,7 +227,7 @@ Cell share_series(Reader& r, const Cell& reached, uint32_t type, uint32_t head) 
 Cell share_owner(Reader& r, const Cell& reached, uint32_t wanted) {
     uint32_t t = cell::type(&reached);
     if (t == wanted) return Cell{wanted, reached.w1, reached.w2, reached.w3};
-    if (is_word_type(t) && reached.w1 != 0 && cell::type(context::owner_of(reached.w1)) == wanted) {
+    if (types::is_any_word(t) && reached.w1 != 0 && cell::type(context::owner_of(reached.w1)) == wanted) {
         Cell owner = *context::owner_of(reached.w1);
         owner.header &= ~HDR_NEW_LINE;
         return owner;
@@ -245,7 +241,7 @@ Cell share_owner(Reader& r, const Cell& reached, uint32_t wanted) {
 
 Node context_of_reached(Reader& r, const Cell& reached) {
     uint32_t t = cell::type(&reached);
-    bool owns = is_word_type(t) || t == T_OBJECT || t == T_FUNCTION ||
+    bool owns = types::is_any_word(t) || t == T_OBJECT || t == T_FUNCTION ||
                 (t == T_OP && op::wrapped_type(&reached) == T_FUNCTION);
     if (!owns || reached.w1 == 0) corrupt(r);
     return reached.w1;

@@ -15,6 +15,7 @@
 #include "core/native.h"
 #include "core/object.h"
 #include "core/string.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/binary.h"
 #include "core/bitset.h"
@@ -29,7 +30,7 @@
 namespace zel {
 namespace zelbin {
 
-bool is_block_family(uint32_t t) { return t == T_BLOCK || t == T_PAREN || (t >= T_PATH && t <= T_GET_PATH); }
+bool is_block_family(uint32_t t) { return types::in(types::UNHASHED_BLOCK, t); }
 
 // A stream names the same global words again and again (the boot image some
 // ten thousand times): each symbol's index there is looked up once.

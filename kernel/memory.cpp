@@ -288,14 +288,16 @@ static bool fits(const SeriesFrame* f, uint32_t need) { return f->free + need < 
 // A frame for a request of need bytes: the current one, the first in address
 // order with room, or a new one when none has room or the one found is nearly
 // full (a nearly full frame would send every later request back to the search).
+// Every new frame asks for a collection: were only an empty search to ask, a
+// run of nearly full frames would keep adding frames and never collect.
 static SeriesFrame* frame_for(uint32_t need) {
     SeriesFrame* f = record.current_series_frame;
     if (f && fits(f, need)) return f;
     for (f = record.first_series_frame; f && !fits(f, need); f = f->next) {}
-    if (!f) record.collect_requested = true;
     if (!f || uint32_t(f->end - f->free) < MIN_FRAME_FREE) {
         if (need >= record.next_frame_size) record.next_frame_size = record.threshold;
         f = new_series_frame();
+        record.collect_requested = true;
     }
     record.current_series_frame = f;
     return f;

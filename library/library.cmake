@@ -7,8 +7,13 @@ set(ZEL_LIBRARY_SOURCES
   conversions.zel
   general.zel
   math.zel
+  load.zel
+  save.zel
   values.zel
+  collect.zel
+  paths.zel
   system.zel
+  codecs.zel
   ../console/help.zel
 )
 list(TRANSFORM ZEL_LIBRARY_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/library/)

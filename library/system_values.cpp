@@ -5,7 +5,6 @@
 #include "library/system_values.h"
 
 #include <cstring>
-#include <string>
 
 #include "build_info.h"
 #include "core/block.h"
@@ -22,7 +21,7 @@
 #include "datatypes/error.h"
 #include "datatypes/money.h"
 #include "interpreter/eval.h"
-#include "interpreter/stack.h"
+#include "core/stack.h"
 #include "io/lexer.h"
 #include "kernel/collector.h"
 #include "kernel/floattext.h"
@@ -48,13 +47,12 @@ Cell new_block(uint32_t room) {
 
 // Text from outside (arguments, the build record): a malformed byte becomes
 // U+FFFD rather than failing the start.
-Cell text(const char* utf8, uint32_t type = T_STRING) {
+Cell text(const char* utf8) {
     size_t length = std::strlen(utf8);
     Cell s;
     string::write_cell(&s, uint32_t(length));
     const uint8_t* bytes = reinterpret_cast<const uint8_t*>(utf8);
     string::append_utf8_lenient(string::buffer_of(&s), bytes, bytes + length);
-    cell::set_type(&s, type);
     return s;
 }
 
@@ -99,29 +97,12 @@ Cell git_record() {
     return record;
 }
 
-// A piece of a command line, in double quotes when it holds a blank or a
-// quote or is empty, as a shell would need it.
-void append_piece(std::string& line, const char* piece) {
-    bool quoted = !*piece || std::strpbrk(piece, " \t\"");
-    if (!line.empty()) line += ' ';
-    if (quoted) line += '"';
-    line += piece;
-    if (quoted) line += '"';
-}
-
-// The command line from its second piece on (the program's arguments).
-Cell arguments_text() {
-    std::string line;
-    for (int32_t i = 1; i < runtime::record.argc; i++) append_piece(line, runtime::record.argv[i]);
-    return text(line.c_str());
-}
-
-Cell program_file() { return runtime::record.argc > 0 ? text(runtime::record.argv[0], T_FILE) : statics::none_cell; }
-
+// The argument vector, the program first, one string a piece as the system
+// handed it over: extract-boot-args takes it apart.
 Cell argument_block() {
     Cell args = new_block(uint32_t(runtime::record.argc));
     temp_roots::Hold hold(&args);
-    for (int32_t i = 1; i < runtime::record.argc; i++) {
+    for (int32_t i = 0; i < runtime::record.argc; i++) {
         Cell piece = text(runtime::record.argv[i]);
         *block::append_slot(&args) = piece;
     }
@@ -164,9 +145,7 @@ const BootValue BOOT_VALUES[] = {
     {"version", [] { return text(ZEL_VERSION); }},
     {"build-date", [] { return literal(build::date()); }},
     {"git", git_record},
-    {"script-args", arguments_text},
-    {"boot", program_file},
-    {"args", argument_block},
+    {"argv", argument_block},
     {"gc", gc_routines},
 };
 
@@ -222,8 +201,6 @@ const routines::Def ROUTINES[] = {
 
 bool bound = false;
 
-constexpr const char* HAND_OVER[] = {"boot-value", "fixed-class", "use-system-state"};
-
 }  // namespace
 
 void bind() {
@@ -233,10 +210,11 @@ void bind() {
     routines::bind_all(ROUTINES, sizeof ROUTINES / sizeof ROUTINES[0]);
 }
 
-void end_hand_over() {
-    for (const char* name : HAND_OVER) {
-        Cell word = word::intern(name);
-        context::put(context::global_node, &word, &statics::unset_cell);
+// The first three routines serve only while the library loads.
+void unbind_hand_over() {
+    for (uint32_t i = 0; i < 3; i++) {
+        Cell w = word::intern(ROUTINES[i].name);
+        word::set_value(&w, &statics::unset_cell);
     }
 }
 

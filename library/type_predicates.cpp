@@ -12,7 +12,7 @@
 #include "core/raise.h"
 #include "core/word.h"
 #include "datatypes/typeset.h"
-#include "interpreter/stack.h"
+#include "core/stack.h"
 #include "library/routines.h"
 
 namespace zel {

@@ -47,6 +47,10 @@ RAW = {
     "empty": answer(b"200 OK"),
     "no-location": b"HTTP/1.1 302 Found\r\nContent-Length: 4\r\n\r\nstay",
     "invalid-utf8": answer(b"200 OK", b"a\xffb"),
+    # A media type with parameters, and one sent twice.
+    "typed": answer(b"200 OK", b"1 2", b"Content-Type: text/x-zel-test; charset=utf-8\r\n"),
+    "typed-twice": answer(b"200 OK", b"3 4", b"Content-Type: text/plain\r\nContent-Type: text/x-zel-test\r\n"),
+    "typed-other": answer(b"200 OK", b"5 6", b"Content-Type: text/plain\r\n"),
     "big-header": answer(b"200 OK", b"ok", b"X-Big: " + b"h" * 60000 + b"\r\n"),
     # Answers the client must refuse.
     "truncated": b"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc",

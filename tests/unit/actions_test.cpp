@@ -9,13 +9,13 @@
 
 #include "core/context.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
+#include "core/exits.h"
 #include "core/hashtable.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/symbol.h"
 #include "datatypes/error.h"
-#include "interpreter/actions.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "test_values.h"
 
 namespace zel {
@@ -416,8 +416,7 @@ TEST_F(ActionsTest, PortActionsComeFromANativeActor) {
     cell::make_none(actor_field);
     EXPECT_EQ(id_of(run("append", {port, integer(1)}, {-1, -1, -1}, actions::append)),
               symbol_of("expect-arg"));
-    EXPECT_EQ(reinterpret_cast<void*>(actions::lookup_for_value(T_PORT, &port, ACT_form)),
-              reinterpret_cast<void*>(fake_form));
+    EXPECT_EQ(actions::lookup_for_value<ACT_form>(T_PORT, &port), fake_form);
 }
 
 TEST_F(ActionsTest, PathLookupRaisesPathErrors) {
@@ -427,14 +426,14 @@ TEST_F(ActionsTest, PathLookupRaisesPathErrors) {
     path.header = T_PATH;
     Cell try_word = word_of("try");
     stack::enter_try(&try_word);
-    ASSERT_TRUE(exits::catch_error([&] { actions::lookup_by_type(&parent, ACT_eval_path, nullptr, &element, 1); }));
+    ASSERT_TRUE(exits::catch_error([&] { actions::eval_path_of(&parent, nullptr, &element, 1); }));
     stack::adjust_result();
     EXPECT_EQ(id_of(*reg.base), symbol_of("bad-path-type2"));
     EXPECT_EQ(error::field(reg.base, error::FIELD_ARG1)->w2, element.w2);
     EXPECT_EQ(error::field(reg.base, error::FIELD_ARG2)->w1, uint32_t(T_INTEGER));
     stack::init();
     stack::enter_try(&try_word);
-    ASSERT_TRUE(exits::catch_error([&] { actions::lookup_by_type(&parent, ACT_eval_path, &path, &element, 1); }));
+    ASSERT_TRUE(exits::catch_error([&] { actions::eval_path_of(&parent, &path, &element, 1); }));
     stack::adjust_result();
     EXPECT_EQ(id_of(*reg.base), symbol_of("bad-path-type"));
     Cell* rest = error::field(reg.base, error::FIELD_ARG3);

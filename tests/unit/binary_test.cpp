@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/word.h"
 #include "datatypes/binary.h"
-#include "interpreter/stack.h"
 #include "kernel/memory.h"
 #include "tests/unit/test_support.h"
 #include "tests/unit/test_values.h"

@@ -10,8 +10,8 @@
 #include "core/bitset.h"
 #include "core/datatype.h"
 #include "core/logic.h"
+#include "core/stack.h"
 #include "core/string.h"
-#include "interpreter/stack.h"
 #include "test_support.h"
 #include "test_values.h"
 

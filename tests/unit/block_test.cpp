@@ -10,15 +10,15 @@
 #include "core/block.h"
 #include "core/context.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/hashtable.h"
 #include "core/ownership.h"
 #include "core/series.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/symbol.h"
 #include "core/word.h"
 #include "datatypes/typeset.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 #include "test_support.h"
 #include "test_values.h"
 
@@ -131,7 +131,7 @@ TEST_F(BlockTest, CellRoutines) {
     EXPECT_EQ(cell::series_index(&late), 2);
     block::truncate_at(&b, 1);
     EXPECT_EQ(all_values(b), (std::vector<int32_t>{1}));
-    block::append_values(&b, &b);
+    block::append_copy(&b, block::cell_at(&b, 0));
     block::append_copy(&b, block::cell_at(&b, 0));
     EXPECT_EQ(all_values(b), (std::vector<int32_t>{1, 1, 1}));
     b.w1 = 1;
@@ -147,27 +147,20 @@ TEST_F(BlockTest, CellRoutines) {
     EXPECT_EQ(block::buffer_length(&b), 6u);
 }
 
-TEST_F(BlockTest, AppendBlockInsertsAtTheIndexEvenFromItself) {
+TEST_F(BlockTest, InsertAtTheIndexEvenFromItself) {
     Cell b = ints({1, 2, 3}, 1);
     Cell source = b;
     source.w1 = 0;
-    block::append_block(&b, &source);
+    Cell after = *block::insert(&b, &source, -1, false, 1, false);
     EXPECT_EQ(all_values(b), (std::vector<int32_t>{1, 1, 2, 3, 2, 3}));
-    EXPECT_EQ(cell::series_index(&b), 4);
+    EXPECT_EQ(cell::series_index(&after), 4);
 }
 
-TEST_F(BlockTest, SelectAndRemoveByValueAndWord) {
+TEST_F(BlockTest, SelectByWord) {
     Cell b = words_of("akbvc");
-    Cell k = word::intern("b"), z = word::intern("z"), c = word::intern("c");
-    EXPECT_EQ(block::select_value(&b, &k)->w2, word::intern("v").w2);
-    EXPECT_EQ(cell::type(block::select_value(&b, &c)), T_NONE);
-    EXPECT_EQ(cell::type(block::select_value(&b, &z)), T_NONE);
     Cell upper = word::intern("B");
     EXPECT_EQ(block::select_word(&b, &upper, false)->w2, word::intern("v").w2);
     EXPECT_EQ(cell::type(block::select_word(&b, &upper, true)), T_NONE);
-    EXPECT_TRUE(block::remove_value(&b, &k, false));
-    EXPECT_FALSE(block::remove_value(&b, &z, true));
-    EXPECT_EQ(block::buffer_length(&b), 4u);
 }
 
 // ---- append, insert, change ----------------------------------------------------------
@@ -391,7 +384,7 @@ TEST_F(BlockTest, HashTablesFollowInsertChangeAndTrim) {
     block::insert_value(&h, &z, false, false);  // z a x y b c
     EXPECT_EQ(position("c"), 5);
     Cell q = words_of("q");
-    block::append_block(&h, &q);  // q z a x y b c
+    block::insert(&h, &q, -1, false, 1, false);  // q z a x y b c
     EXPECT_EQ(position("a"), 2);
     EXPECT_EQ(position("q"), 0);
     h.w1 = 1;

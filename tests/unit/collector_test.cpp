@@ -13,7 +13,7 @@
 #include "core/cycles.h"
 #include "core/hashtable.h"
 #include "core/ownership.h"
-#include "interpreter/stack.h"
+#include "core/stack.h"
 #include "kernel/collector.h"
 #include "kernel/memory.h"
 #include "kernel/memory_internal.h"

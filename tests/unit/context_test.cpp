@@ -10,9 +10,9 @@
 #include "core/cycles.h"
 #include "core/roots.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/symbol.h"
 #include "core/word.h"
-#include "interpreter/stack.h"
 #include "kernel/boot.h"
 #include "test_values.h"
 
@@ -144,11 +144,10 @@ TEST_F(ContextTest, FindOrAddAppendsAValueUnlessOnTheStack) {
     EXPECT_EQ(context::cell_of(fn)->w2, 0u);
 }
 
-TEST_F(ContextTest, AddValuePutAndCollectSetWords) {
+TEST_F(ContextTest, PutAndCollectSetWords) {
     Node ctx = object_context({word_of("m")});
     Cell m = word_of("m"), n = word_of("n"), one = integer(1), two = integer(2);
-    context::add_value(ctx, &n, &one);
-    context::add_value(ctx, &n, &two);  // present: left alone
+    context::put(ctx, &n, &one);
     EXPECT_EQ(cell::get_int(context::slot(ctx, context::lookup_word(ctx, n.w2, true))), 1);
     context::put(ctx, &n, &two);
     context::put(ctx, &m, &one);

@@ -7,12 +7,12 @@
 #include <string>
 
 #include "core/context.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/symbol.h"
 #include "core/word.h"
 #include "datatypes/error.h"
 #include "datatypes/error_report.h"
-#include "interpreter/stack.h"
 #include "test_values.h"
 
 using namespace zel;

@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "core/context.h"
+#include "core/dispatch.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/symbol.h"
 #include "core/word.h"
 #include "datatypes/error.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 #include "kernel/collector.h"
 #include "test_values.h"
 

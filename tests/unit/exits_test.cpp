@@ -6,13 +6,13 @@
 #include <string>
 
 #include "core/context.h"
+#include "core/exits.h"
 #include "core/hashtable.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "datatypes/error.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "test_values.h"
 
 namespace zel {
@@ -326,22 +326,6 @@ TEST_F(ExitsTest, NothingLeftWhenTheTargetIsOnTop) {
     EXPECT_EQ(stack::depth(), 1u);
     EXPECT_EQ(reg.base, base);
     EXPECT_EQ(reg.top, base + 1);
-}
-
-TEST_F(ExitsTest, RewindLastMovesTheInnermostResult) {
-    Cell w = word_of("u"), v = integer(1), r = integer(77);
-    stack::enter_native(&w);
-    stack::enter_loop(&w);
-    Cell* loop_base = reg.base;
-    stack::push(&v);
-    stack::enter_native(&w);
-    stack::enter_native(&w);
-    stack::push(&r);
-    stack::rewind_last(stack::KIND_LOOP);
-    EXPECT_EQ(stack::depth(), 2u);
-    EXPECT_EQ(reg.base, loop_base);
-    EXPECT_EQ(reg.top, loop_base);
-    EXPECT_EQ(cell::get_int(reg.base), 77);
 }
 
 TEST_F(ExitsTest, PendingCodesCrossCodeThatCannotTest) {

@@ -347,11 +347,8 @@ TEST_F(IntegerTest, CellRoutines) {
     EXPECT_EQ(cell::get_int(c), 7);
     EXPECT_EQ(stack::top(), c);
     stack::reg.base = c;
-    EXPECT_EQ(integer::get_first_arg(), 7);
     integer::set_result(-3);
-    EXPECT_EQ(integer::get_first_arg_or_zero(), -3);
-    cell::make_none(c);
-    EXPECT_EQ(integer::get_first_arg_or_zero(), 0);
+    EXPECT_EQ(cell::get_int(c), -3);
     Cell flagged = i32(0);
     flagged.header |= HDR_NEW_LINE;
     integer::write_cell(&flagged, 9);
@@ -374,20 +371,14 @@ TEST_F(IntegerTest, ValueStackRoutinesOfTheSimplestTypes) {
     EXPECT_EQ(d->header, uint32_t(T_DATATYPE));
     EXPECT_EQ(d->w1, uint32_t(T_TIME));
     EXPECT_EQ(stack::reg.top - base, 4);
-    EXPECT_TRUE(logic::is_top_true());
-    logic::push(false);
-    EXPECT_TRUE(logic::is_top_false());
-    none::push();
-    EXPECT_TRUE(logic::is_top_false());
-    // With nothing above the arguments base, the result slot is read.
     stack::reg.top = base;
     logic::set_result(false);
-    EXPECT_TRUE(logic::is_top_false());
+    EXPECT_EQ(base->header, uint32_t(T_LOGIC));
+    EXPECT_EQ(base->w1, 0u);
     none::set_result();
     EXPECT_EQ(base->header, uint32_t(T_NONE));
     unset::set_result();
     EXPECT_EQ(base->header, uint32_t(T_UNSET));
-    EXPECT_TRUE(logic::is_top_true());
     logic::set_result(true);
     EXPECT_EQ(base->w1, 1u);
 }

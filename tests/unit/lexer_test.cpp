@@ -11,14 +11,14 @@
 #include <vector>
 
 #include "core/datatype.h"
+#include "core/dispatch.h"
+#include "core/exits.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "core/word.h"
 #include "datatypes/error.h"
-#include "interpreter/actions.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "io/lexer.h"
 #include "io/number_scan.h"
 #include "kernel/collector.h"

@@ -9,15 +9,15 @@
 #include <string>
 
 #include "console/boot_words.h"
+#include "core/dispatch.h"
+#include "core/exits.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/word.h"
 #include "datatypes/error_ids.h"
-#include "interpreter/actions.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
 #include "interpreter/natives.h"
-#include "interpreter/stack.h"
 #include "io/lexer.h"
 #include "kernel/collector.h"
 #include "test_support.h"

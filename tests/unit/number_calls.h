@@ -10,13 +10,13 @@
 #include <initializer_list>
 #include <string>
 
+#include "core/dispatch.h"
+#include "core/exits.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/word.h"
 #include "datatypes/binary.h"
 #include "datatypes/error.h"
-#include "interpreter/actions.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "test_support.h"
 #include "test_values.h"
 

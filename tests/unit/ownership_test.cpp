@@ -85,18 +85,6 @@ TEST_F(OwnershipTest, ReleaseUndoesTheNestedAssignment) {
     }
 }
 
-TEST_F(OwnershipTest, ReleaseRangeReleasesOnlyThoseCells) {
-    Cell owner = object_of({"f"}, 1);
-    Cell field = *context::word_at(context::cell_of(owner.w1), 0);
-    Cell outer = block_of({text("a"), text("b"), text("c")});
-    ownership::assign(&outer, &owner, &field);
-    ownership::release_range(&outer, 1, 5);  // cut to the tail
-    EXPECT_TRUE(series_owned(*at(outer, 0)));
-    EXPECT_FALSE(series_owned(*at(outer, 1)));
-    EXPECT_FALSE(series_owned(*at(outer, 2)));
-    EXPECT_TRUE(series_owned(outer));
-}
-
 TEST_F(OwnershipTest, AWalkDoesNotReenterWhatItIsInside) {
     Cell owner = object_of({"f"}, 1);
     Cell field = *context::word_at(context::cell_of(owner.w1), 0);

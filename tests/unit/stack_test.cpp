@@ -3,15 +3,15 @@
 #include <gtest/gtest.h>
 
 #include "core/context.h"
+#include "core/exits.h"
 #include "core/hashtable.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
+#include "core/string.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "datatypes/error.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
-#include "core/string.h"
 #include "test_values.h"
 
 namespace zel {
@@ -95,11 +95,8 @@ TEST_F(StackTest, LeaveFamily) {
         {"leave", stack::leave, 1, false, KEPT_ON_TOP, false},
         {"leave-func", stack::leave_func, 1, false, KEPT_ON_TOP, true},
         {"leave-last", stack::leave_last, 1, false, COPIED_TO_CALLER, false},
-        {"leave-func-last", stack::leave_func_last, 1, false, COPIED_TO_CALLER, true},
         {"leave-reset", stack::leave_reset, 0, true, DROPPED, false},
-        {"leave-func-reset", stack::leave_func_reset, 0, true, DROPPED, true},
         {"leave-drop", stack::leave_drop, 0, false, DROPPED, true},
-        {"leave-pop", stack::leave_pop, -1, false, DROPPED, true},
     };
     Node ctx = context::create(2, true, false, 0, context::KIND_FUNCTION);
     Cell w = word_of("f"), outer = word_of("outer");
@@ -146,31 +143,9 @@ TEST_F(StackTest, LeavingAnEmptyCallStackChangesNothing) {
     Cell v = integer(1);
     stack::push(&v);
     stack::leave();
-    stack::leave_pop();
+    stack::leave_drop();
     EXPECT_EQ(offset(reg.top), 1u);
     EXPECT_EQ(reg.base, reg.bottom);
-}
-
-// Each activation of a compiled function points the shared context at its
-// own arguments; leaving through leave_func points it back.
-void recurse(Node ctx, const Cell* w, int32_t n) {
-    stack::enter_func(w, ctx);
-    Cell arg = integer(n);
-    stack::push(&arg);
-    stack::enter_compiled_func(w, ctx);
-    ASSERT_EQ(cell::get_int(context::slot(ctx, 0)), n);
-    if (n > 0) recurse(ctx, w, n - 1);
-    EXPECT_EQ(cell::get_int(context::slot(ctx, 0)), n);
-    stack::leave();
-    stack::leave_func();
-}
-
-TEST_F(StackTest, RecursiveCompiledFunctionSeesItsOwnArguments) {
-    Node ctx = context::create(1, true, false, 0, context::KIND_FUNCTION);
-    Cell w = word_of("f");
-    recurse(ctx, &w, 5);
-    EXPECT_EQ(context::cell_of(ctx)->w2, 0u);
-    EXPECT_EQ(stack::depth(), 0u);
 }
 
 TEST_F(StackTest, EnterRoutinesWriteTheirHeaders) {
@@ -179,10 +154,9 @@ TEST_F(StackTest, EnterRoutinesWriteTheirHeaders) {
         uint32_t header;
     };
     const Case cases[] = {
-        {stack::enter_native, 0x02000000u}, {stack::enter_native_interp, 0x82000000u},
-        {stack::enter_try, 0x04000000u},    {stack::enter_eval, 0x05000000u},
-        {stack::enter_catch, 0x06000000u},  {stack::enter_block, 0x87000000u},
-        {stack::enter_loop, 0x08000000u},   {stack::enter_reserved, 0x09000000u},
+        {stack::enter_native, 0x02000000u}, {stack::enter_try, 0x04000000u},
+        {stack::enter_eval, 0x05000000u},   {stack::enter_catch, 0x06000000u},
+        {stack::enter_block, 0x87000000u},  {stack::enter_loop, 0x08000000u},
     };
     Cell w = word_of("f");
     for (const Case& c : cases) {
@@ -193,35 +167,18 @@ TEST_F(StackTest, EnterRoutinesWriteTheirHeaders) {
     }
     Node ctx = context::create(1, true, false, 0, context::KIND_FUNCTION);
     EXPECT_EQ(stack::enter_func(&w, ctx)->header, 0x01000000u);
-    EXPECT_EQ(stack::enter_func_interp(&w, ctx)->header, 0x81000000u);
-    EXPECT_EQ(stack::enter_compiled_func(&w, ctx)->header, 0x12000000u);
 }
 
 TEST_F(StackTest, FrameFlags) {
     Cell w = word_of("f");
     stack::enter_native(&w);
-    EXPECT_EQ(stack::mark_return_target(), nullptr);  // two below call top is nothing yet
-    stack::enter_native(&w);
-    stack::Frame* target = stack::mark_return_target();
-    ASSERT_EQ(target, reg.call_bottom);
-    EXPECT_TRUE(target->header & stack::CATCH_RETURN);
-    EXPECT_EQ(stack::mark_return_target(), nullptr);  // already set
-    stack::clear_catch_return(target);
-    EXPECT_FALSE(target->header & stack::CATCH_RETURN);
     stack::set_catch_return(true);
     EXPECT_EQ(stack::top_frame()->header, 0x12000000u);
     stack::set_catch_return(false);
     EXPECT_EQ(stack::top_frame()->header, 0x02000000u);
-    EXPECT_FALSE(stack::is_interp_frame(nullptr, false));
-    stack::mark_interp();
-    EXPECT_TRUE(stack::is_interp_frame(nullptr, true));
-    stack::enter_native(&w);
-    EXPECT_FALSE(stack::is_interp_frame(nullptr, true));
-    EXPECT_TRUE(stack::is_interp_frame(nullptr, false));
-    EXPECT_TRUE(stack::is_interp_frame(reg.call_top - 1, true));
-    EXPECT_FALSE(stack::is_interp_frame(reg.call_top - 2, false));
-    stack::set_call_top(reg.call_bottom + 1);
-    EXPECT_EQ(stack::depth(), 1u);
+    stack::set_catch_return(true);
+    stack::clear_catch_return(stack::top_frame());
+    EXPECT_FALSE(stack::top_frame()->header & stack::CATCH_RETURN);
 }
 
 TEST_F(StackTest, GetCallSkipsUnnamedFrames) {
@@ -245,14 +202,6 @@ TEST_F(StackTest, GetCallSkipsUnnamedFrames) {
     // A stale position above call top is not read.
     reg.pending_error = reg.call_top + 5;
     EXPECT_EQ(stack::get_call().w2, g.w2);
-}
-
-TEST_F(StackTest, RenameFrame) {
-    Cell f = word_of("f"), g = word_of("g"), v = integer(3);
-    stack::enter_native(&f);
-    EXPECT_EQ(stack::rename_frame(&v), uint32_t(T_INTEGER));
-    EXPECT_EQ(stack::rename_frame(&g), 0u);
-    EXPECT_EQ(stack::top_frame()->symbol, g.w2);
 }
 
 TEST_F(StackTest, TraceListsNamedFramesAboveTheBottomOne) {

@@ -5,10 +5,10 @@
 #include <string>
 
 #include "core/datatype.h"
+#include "core/stack.h"
 #include "core/word.h"
 #include "datatypes/handle.h"
 #include "datatypes/tag.h"
-#include "interpreter/stack.h"
 #include "tests/unit/test_support.h"
 #include "tests/unit/test_values.h"
 

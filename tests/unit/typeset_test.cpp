@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "core/datatype.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/word.h"
 #include "datatypes/typeset.h"
-#include "interpreter/stack.h"
 #include "test_values.h"
 
 using namespace zel;

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/symbol.h"
 #include "core/url.h"
 #include "core/word.h"
-#include "interpreter/stack.h"
 #include "io/http.h"
 #include "io/lexer.h"
 #include "kernel/memory.h"

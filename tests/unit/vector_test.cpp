@@ -9,8 +9,8 @@
 
 #include "core/datatype.h"
 #include "core/series.h"
+#include "core/stack.h"
 #include "datatypes/vector.h"
-#include "interpreter/stack.h"
 #include "number_calls.h"
 #include "test_values.h"
 

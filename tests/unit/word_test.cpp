@@ -10,12 +10,12 @@
 #include "core/context.h"
 #include "core/datatype.h"
 #include "core/roots.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "core/word.h"
 #include "datatypes/error.h"
-#include "interpreter/stack.h"
 #include "kernel/boot.h"
 #include "test_values.h"
 
@@ -275,7 +275,7 @@ TEST_F(WordTest, InternAnswersTheGlobalWord) {
     EXPECT_EQ(lit.w3, w.w3);
 }
 
-TEST_F(WordTest, TheTypedFamiliesAppendAndPush) {
+TEST_F(WordTest, TheTypedFamiliesAppendAndIntern) {
     Cell block;
     cell::make_series(&block, T_BLOCK, series::new_cells(4));
     Cell* g = get_word::append_new(&block, "fam-h6");
@@ -289,46 +289,9 @@ TEST_F(WordTest, TheTypedFamiliesAppendAndPush) {
     EXPECT_EQ(int32_t(i->w3), -1);
     EXPECT_EQ(series::length(node::buffer(block.w2)), 3u);
 
-    Cell w = word_of("fam-h6");
-    w.header |= HDR_NEW_LINE;
-    Cell* pushed = set_word::push(&w);
-    EXPECT_EQ(pushed->header, uint32_t(T_SET_WORD) | HDR_NEW_LINE);
-    Cell* from_ctx = lit_word::push_from_context(context::global_node, int32_t(w.w3));
-    EXPECT_EQ(cell::type(from_ctx), uint32_t(T_LIT_WORD));
-    EXPECT_EQ(from_ctx->w2, w.w2);
-    Cell* fresh = word::push_new(symbol::intern("pushed-new-h6"));
-    EXPECT_EQ(fresh->w1, context::global_node);
-    EXPECT_EQ(name_of(context::word_at(context::cell_of(context::global_node), int32_t(fresh->w3))->w2),
-              "pushed-new-h6");
     Cell pushed_issue = issue::intern("ooo-h6");
     EXPECT_EQ(cell::type(stack::top()), uint32_t(T_ISSUE));
     EXPECT_EQ(pushed_issue.w2, stack::top()->w2);
-}
-
-TEST_F(WordTest, PushValueAndItsChecks) {
-    Cell w = word_of("pv-h6");
-    Cell seven = integer(7);
-    EXPECT_EQ(raised([&] { word::push_value(&w); }).id, "no-value");
-    EXPECT_EQ(cell::type(word::push_any_value(&w)), uint32_t(T_UNSET));
-    word::set_value(&w, &seven);
-    EXPECT_EQ(cell::get_int(word::push_value(&w)), 7);
-    EXPECT_EQ(cell::get_int(get_word::push_value(&w)), 7);
-
-    Cell spec;
-    cell::make_series(&spec, T_BLOCK, series::new_cells(2));
-    *block::append_slot(&spec) = word_of("local-h6");
-    Node fn = context::make(&spec, true, false, context::KIND_FUNCTION);
-    Raised r = raised([&] { word::push_local_value(fn, 0); });
-    EXPECT_EQ(r.id, "not-defined");
-    EXPECT_EQ(name_of(error::field(&r.error, error::FIELD_ARG1)->w2), "local-h6");
-}
-
-TEST_F(WordTest, PushNameSharesTheCachedString) {
-    Cell w = word_of("Spelled-h6", T_REFINEMENT);
-    Cell* name = word::push_name(&w);
-    EXPECT_EQ(cell::type(name), uint32_t(T_STRING));
-    EXPECT_EQ(name->w2, word::symbol_record(&w)->w2);
-    EXPECT_EQ(utf8_of(name), "Spelled-h6");
 }
 
 TEST_F(WordTest, GetOrAddFindsTheExactSpellingElseTheGlobalWord) {
@@ -343,54 +306,16 @@ TEST_F(WordTest, GetOrAddFindsTheExactSpellingElseTheGlobalWord) {
     EXPECT_EQ(other.w2, symbol::intern("GOA-H6"));
 }
 
-TEST_F(WordTest, StoresFromTheStackAndTheResultSlot) {
-    Cell spec;
-    cell::make_series(&spec, T_BLOCK, series::new_cells(2));
-    *block::append_slot(&spec) = word_of("st-a");
-    *block::append_slot(&spec) = word_of("st-b");
-    Node obj = context::make(&spec, false, true, context::KIND_OBJECT);
-    Cell one = integer(1), two = integer(2), three = integer(3);
-    stack::reg.base = stack::reg.top;
-    stack::push(&three);  // the result slot
-    stack::push(&one);
-    word::set_local(obj, 1);
-    EXPECT_EQ(cell::get_int(context::slot(obj, 1)), 1);
-    EXPECT_TRUE(context::word_at(context::cell_of(obj), 1)->header & HDR_ASSIGNED);
-    EXPECT_FALSE(context::word_at(context::cell_of(obj), 0)->header & HDR_ASSIGNED);
-    stack::push(&two);
-    word::set_local_and_push(obj, 1);
-    EXPECT_EQ(cell::get_int(context::slot(obj, 1)), 2);
-    EXPECT_EQ(cell::get_int(stack::top()), 1);  // the old value on top of the new one
-    EXPECT_EQ(cell::get_int(stack::top() - 1), 2);
-    EXPECT_EQ(word::set_local_from_result(obj, 0), stack::reg.base);
-    EXPECT_EQ(cell::get_int(context::slot(obj, 0)), 3);
-
-    Cell slot = integer(9);
-    context::store_result(&slot);
-    EXPECT_EQ(cell::get_int(&slot), 3);
-    Cell unset;
-    cell::make_unset(&unset);
-    Raised r = raised([&] {
-        stack::push(&unset);  // the result slot of the frame raised() enters
-        context::store_result(&slot);
-    });
-    EXPECT_EQ(r.id, "need-value");
-    EXPECT_EQ(cell::get_int(error::field(&r.error, error::FIELD_ARG1)), 3);
-}
-
-TEST_F(WordTest, SetAndGetThroughTheFrame) {
+TEST_F(WordTest, SetThroughTheFrame) {
     Cell w = word_of("frame-h6");
     Cell five = integer(5), unset;
     cell::make_unset(&unset);
     stack::reg.base = stack::reg.top;
     stack::push(&w);
     stack::push(&five);
-    lit_word::set();
+    word::set_from_frame();
     EXPECT_EQ(cell::get_int(stack::reg.base), 5);
     EXPECT_EQ(cell::get_int(word::get_value(&w)), 5);
-    *stack::reg.base = w;
-    word::get_from_frame();
-    EXPECT_EQ(cell::get_int(stack::reg.base), 5);
 
     Raised r = raised([&] {
         stack::push(&w);

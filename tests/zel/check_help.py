@@ -170,7 +170,9 @@ USAGE = "\n" + "\n".join([
     "\t",
 ])
 
-CHAR_LISTING = """\
+# The library's characters; their order is the global context's, which
+# follows the library's sources, so the lines are compared sorted.
+CHAR_LINES = sorted("""\
     enter            #"^M"
     newline          #"^/"
     tab              #"^-"
@@ -184,6 +186,14 @@ CHAR_LISTING = """\
     dot              #"."
     comma            #","
     dbl-quote        #"^\""
+
+""".split("\n"))
+
+# Words new to the global context come in the order the script names them,
+# not sorted.
+PAIR_LISTING = """\
+    zzq-b            1x2
+    zzq-a            3x4
 
 """
 
@@ -247,7 +257,7 @@ CASES = [
     ("every section", ALL_SECTIONS_SCRIPT, ALL_SECTIONS_PAGE),
     ("no arguments", "f: func [] []\nhelp f\n", NO_ARGUMENTS_PAGE),
     ("usage", "do [help]\n", USAGE + "\n\n"),
-    ("a datatype's values", "help char!\n", CHAR_LISTING),
+    ("a datatype's values", "zzq-b: 1x2\nzzq-a: 3x4\nhelp pair!\n", PAIR_LISTING),
     ("no values of a datatype", "help unset!\n",
      "No unset! values were found in the global context.\n\n"),
     ("an object", "help system/catalog/errors/math\n", MATH_ERRORS),
@@ -332,6 +342,10 @@ def check_cases(tmp):
         if out != expected or status != 0:
             failures += 1
             print(f"FAIL {name}: status {status}; {show_difference(expected, out)}")
+    out, status = run("help char!\n", tmp)
+    if sorted(out.split("\n")) != CHAR_LINES or status != 0:
+        failures += 1
+        print(f"FAIL the library's characters: status {status}; {out!r}")
     return failures
 
 

@@ -1,18 +1,18 @@
 // Action dispatch: lookup by the first argument's datatype, the entry
 // routines of the action table, and the comparison entry.
-#include "interpreter/actions.h"
+#include "core/dispatch.h"
 
 #include <cstring>
 
 #include "core/context.h"
 #include "core/datatype.h"
+#include "core/exits.h"
 #include "core/hashtable.h"
 #include "core/logic.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/support.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "kernel/memory.h"
 #include "kernel/runtime.h"
 
@@ -46,19 +46,29 @@ static const ActionRow* native_actor(const Cell* port) {
     return h >= 1 && h <= PORT_ACTORS && port_actors[h - 1] ? port_actors[h - 1] : &none;
 }
 
-// The typed lookup every entry makes: the port rule, then one read of the
-// type's row.
-template <class F>
-static F impl(const Cell* value, uint32_t type, F ActionRow::*member, uint32_t id) {
+const ActionRow& row_for(const Cell* value, uint32_t type, uint32_t id, bool* from_actor) {
+    *from_actor = false;
     if (type == T_PORT && id >= ACT_append) {
         if (const ActionRow* actor = native_actor(value)) {
-            F fn = actor->*member;
-            if (!fn) error::raise(Err::access_no_port_action);
-            return fn;
+            *from_actor = true;
+            return *actor;
         }
     }
-    F fn = types::row(type).*member;
-    if (!fn) check::expect_arg(0, type);
+    return types::row(type);
+}
+
+void raise_missing(uint32_t type, bool from_actor) {
+    if (from_actor) error::raise(Err::access_no_port_action);
+    check::expect_arg(0, type);
+}
+
+// The typed lookup every entry makes: the port rule, then one read of the
+// row.
+template <class F>
+static F impl(const Cell* value, uint32_t type, F ActionRow::*member, uint32_t id) {
+    bool from_actor;
+    F fn = row_for(value, type, id, &from_actor).*member;
+    if (!fn) raise_missing(type, from_actor);
     return fn;
 }
 
@@ -67,33 +77,8 @@ static F impl(const Cell* value, F ActionRow::*member, uint32_t id) {
     return impl(value, cell::type(value), member, id);
 }
 
-// The slot of an action id in a row, whatever its shape.
-static AnyFn slot_of(const ActionRow& row, uint32_t id) {
-    AnyFn fn;
-    std::memcpy(&fn, reinterpret_cast<const char*>(&row) + (id - 1) * sizeof(AnyFn), sizeof fn);
-    return fn;
-}
-
-AnyFn lookup_for_value(uint32_t type, const Cell* value, uint32_t id) {
-    if (type == T_PORT && id >= ACT_append) {
-        if (const ActionRow* actor = native_actor(value)) {
-            AnyFn fn = slot_of(*actor, id);
-            if (!fn) error::raise(Err::access_no_port_action);
-            return fn;
-        }
-    }
-    AnyFn fn = slot_of(types::row(type), id);
-    if (!fn) check::expect_arg(0, type);
-    return fn;
-}
-
-AnyFn lookup(const Cell* value, uint32_t id) { return lookup_for_value(cell::type(value), value, id); }
-
-AnyFn lookup_first_argument(uint32_t id) { return lookup(stack::reg.base, id); }
-
-AnyFn lookup_by_type(const Cell* value, uint32_t id, const Cell* path, const Cell* element,
-                     int32_t index) {
-    AnyFn fn = slot_of(types::row(cell::type(value)), id);
+PathFn eval_path_of(const Cell* value, const Cell* path, const Cell* element, int32_t index) {
+    PathFn fn = types::row(cell::type(value)).eval_path;
     if (fn) return fn;
     Cell datatype;
     cell::make_datatype(&datatype, cell::type(value));
@@ -492,8 +477,7 @@ void write(const int32_t* r) {
 const Cell* eval_path_dispatch(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* prev_value,
                                Cell* prev_element, int32_t index, bool case_, bool get, bool last,
                                bool notify) {
-    PathFn fn = reinterpret_cast<PathFn>(lookup_by_type(parent, ACT_eval_path, path, element, index));
-    return fn(parent, element, value, path, prev_value, prev_element, index, case_, get, last, notify);
+    return eval_path_of(parent, path, element, index)(parent, element, value, path, prev_value, prev_element, index, case_, get, last, notify);
 }
 
 // ---- comparison ---------------------------------------------------------------
