@@ -1,6 +1,7 @@
 # The library's Zel sources. The build's first stage (zel-make-image) lexes
 # them, in this order, into the boot image, and start-up evaluates them in
-# that order (each file may use what the files before it made).
+# that order (each file may use what the files before it made). A source
+# kept outside library/ (the console's) is named by a path from library/.
 set(ZEL_LIBRARY_SOURCES
   core.zel
   conversions.zel
@@ -13,6 +14,7 @@ set(ZEL_LIBRARY_SOURCES
   paths.zel
   system.zel
   codecs.zel
+  ../console/help.zel
 )
 list(TRANSFORM ZEL_LIBRARY_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/library/)
 

@@ -63,7 +63,9 @@ TEST(LibraryTest, TheImageHoldsTheListedSourcesInOrder) {
         SCOPED_TRACE(names[i]);
         Cell name = *block::cell_at(&sources, 2 * i), code = *block::cell_at(&sources, 2 * i + 1);
         EXPECT_EQ(cell::type(&name), T_FILE);
-        EXPECT_EQ(natives_cases::text_of(&name), names[i]);
+        // The image names a source by its file name; the list may name files
+        // outside library/ by a relative path.
+        EXPECT_EQ(natives_cases::text_of(&name), names[i].substr(names[i].rfind('/') + 1));
         std::string text = file_text(test_support::source_dir() + "/library/" + names[i]);
         Cell lexed = lexer::load_text(text.data(), text.size());
         EXPECT_EQ(test_values::molded(code, true), test_values::molded(lexed, true));
