@@ -14,6 +14,7 @@ set(ZEL_LIBRARY_SOURCES
   paths.zel
   system.zel
   codecs.zel
+  reactivity.zel
   ../console/help.zel
 )
 list(TRANSFORM ZEL_LIBRARY_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/library/)
