@@ -157,16 +157,21 @@ def main():
         print("tmux is not installed; skipped")
         return 0
     failures = 0
-    with tempfile.TemporaryDirectory() as tmp:
-        for number, (name, script, steps, expected) in enumerate(CASES):
-            try:
-                problems, shown = run_case(tmp, number, script, steps, expected)
-            except AssertionError as e:
-                problems, shown = [str(e)], ""
-            if problems:
-                failures += 1
-                print(f"FAIL {name}: {'; '.join(problems)}\n{shown}")
-    tmux("kill-server")
+    # A server left without sessions ends, and a case starting while it ends
+    # would find no server: one idle session keeps it until the end.
+    tmux("new-session", "-d", "-s", "keeper", "sleep 3600")
+    try:
+        with tempfile.TemporaryDirectory() as tmp:
+            for number, (name, script, steps, expected) in enumerate(CASES):
+                try:
+                    problems, shown = run_case(tmp, number, script, steps, expected)
+                except AssertionError as e:
+                    problems, shown = [str(e)], ""
+                if problems:
+                    failures += 1
+                    print(f"FAIL {name}: {'; '.join(problems)}\n{shown}")
+    finally:
+        tmux("kill-server")
     print(f"{len(CASES) - failures} passed, {failures} failed")
     return 1 if failures else 0
 
