@@ -170,6 +170,7 @@ bool read(const Cell* line, const Cell* prompt, const Cell* history, bool hidden
         keys::Decoder d;
         while ((step = next(r, d)) == Step::GO_ON) {}
         terminal::write("\n");
+        terminal::update_size();  // a resize whose signal the last key overtook
     }
     SeriesBuffer* b = string::buffer_of(line);
     for (char32_t cp : r.text) b = string::append_char(b, uint32_t(cp));
