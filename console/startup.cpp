@@ -11,6 +11,7 @@
 #include <string>
 
 #include "console/boot_words.h"
+#include "console/input.h"
 #include "core/block.h"
 #include "core/context.h"
 #include "core/cycles.h"
@@ -99,6 +100,7 @@ void boot() {
     collector::state.enabled = true;
     runtime::booting = false;
     boot_words::make_values();
+    console_input::bind();
     library::load();
     boot_words::make_library_operators();
 }

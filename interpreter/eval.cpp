@@ -37,6 +37,7 @@ namespace zel {
 namespace interp {
 
 EvalState eval_state{nullptr, 0, false};
+std::atomic<bool> halt_requested{false};
 
 namespace {
 
@@ -1406,6 +1407,24 @@ bool tail_in_place(SeriesBuffer* b, uint32_t pos, bool parens) {
     return done;
 }
 
+// A halt asked for from outside (Ctrl-C) is taken at the safe point: the
+// word halt's function runs there, and the expression stops when it leaves
+// an exit pending (it throws to the console); true then. A halt that is no
+// function is not called.
+inline bool is_halt_requested() { return __builtin_expect(halt_requested.load(std::memory_order_relaxed), false); }
+
+[[gnu::cold, gnu::noinline]] bool take_halt() {
+    halt_requested.store(false, std::memory_order_relaxed);
+    Cell name = word::intern("halt");
+    const Cell* value = context::word_value(&name);
+    if (!value || !types::is_callable(cell::type(value))) return false;
+    Cell callable = *value;
+    invoke(&callable, &name, nullptr, 0);
+    if (exits::pending()) return true;
+    stack::pop(1);
+    return false;
+}
+
 // One expression from the position; b is the code's buffer, fetched by the
 // caller since the last evaluation (and again here after a collection). A
 // value that evaluates to itself, or a word holding one, is pushed here, and
@@ -1413,6 +1432,10 @@ bool tail_in_place(SeriesBuffer* b, uint32_t pos, bool parens) {
 // tracing) goes to compound_expression.
 uint32_t expression(const Cell* code, uint32_t pos, bool infix_off, SeriesBuffer* b) {
     if (collector::safe_point()) b = code_buffer(code);
+    if (is_halt_requested()) {
+        if (take_halt()) return pos;
+        b = code_buffer(code);
+    }
     const Cell* c = series::cells(b) + pos;
     if (is_tracing()) return compound_expression(code, pos, infix_off, b);
     uint32_t t = cell::type(c);
@@ -1446,6 +1469,10 @@ uint32_t expression(const Cell* code, uint32_t pos, bool infix_off, SeriesBuffer
 // with (or could not run, which compound_expression handles as well).
 uint32_t first_expression(const Cell* code, uint32_t pos, SeriesBuffer* b) {
     if (collector::safe_point()) b = code_buffer(code);
+    if (is_halt_requested()) {
+        if (take_halt()) return pos;
+        b = code_buffer(code);
+    }
     return compound_expression(code, pos, false, b);
 }
 

@@ -32,6 +32,7 @@
 //                   exception; the native that owns the target frame catches
 //                   it with exits::catch_pending.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 #include "kernel/cell.h"
@@ -121,6 +122,10 @@ struct EvalState {
     bool loading;      // the library is being loaded: every function made is library code
 };
 extern EvalState eval_state;
+
+// Set (by the console's Ctrl-C handler too) to stop the evaluation at its next
+// safe point as the word halt does: the evaluator clears it and calls halt.
+extern std::atomic<bool> halt_requested;
 
 // The block being evaluated by the innermost eval (outside library code) with
 // its index at the expression being evaluated; unset when none runs.

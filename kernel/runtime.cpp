@@ -13,6 +13,7 @@ namespace zel {
 namespace runtime {
 
 Record record{};
+void (*fatal_cleanup)() = nullptr;
 
 void throw_pending() { throw Throw{record.pending_code}; }
 
@@ -86,12 +87,14 @@ static void write_report(uint32_t code, uintptr_t address) {
 
 // The handler of fault signals: flush what is pending, report, and leave at once.
 static void on_exception(uint32_t code, uintptr_t address) {
+    if (fatal_cleanup) fatal_cleanup();
     output::flush_raw();
     if (code != 0) write_report(code, address);
     platform::exit_now(int(code));
 }
 
 void error_report(uint32_t code, uintptr_t address) {
+    if (fatal_cleanup) fatal_cleanup();
     output::flush_raw();
     if (code != 0) write_report(code, address);
     heap::free_all();

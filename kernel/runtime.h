@@ -80,6 +80,11 @@ void start(int argc, char** argv);
 int run_rooted(void (*body)());
 // The handler of the root frame, given the code that reached it.
 [[noreturn]] void root_catch(uint32_t code);
+// Run first on the fatal paths (a processor fault, the fatal report) to put
+// back what the process changed outside itself, such as the terminal's mode;
+// installed by the layer that changed it, null when none. It runs in a
+// signal handler, so it must be async-signal-safe.
+extern void (*fatal_cleanup)();
 // Prints the fatal report and ends the process with status = code (0: quietly).
 [[noreturn]] void error_report(uint32_t code, uintptr_t address);
 // The message of a runtime error code.

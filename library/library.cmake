@@ -15,6 +15,7 @@ set(ZEL_LIBRARY_SOURCES
   system.zel
   codecs.zel
   reactivity.zel
+  ask.zel
   ../console/help.zel
 )
 list(TRANSFORM ZEL_LIBRARY_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/library/)

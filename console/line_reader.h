@@ -1,0 +1,19 @@
+// One input line on a terminal, read in raw mode: the prompt, the characters
+// typed (echoed, or "*" for each when hidden), Backspace, Enter, Esc, Ctrl-C
+// and Ctrl-D. Cursor movement, history walking and completion belong to the
+// full line editor; their keys are decoded and ignored here.
+#pragma once
+
+#include "kernel/cell.h"
+
+namespace zel {
+namespace line_reader {
+
+// Appends the line typed to line (a string!). Enter ends it and puts a copy of
+// the value at the head of history (a block!) unless hidden, empty or equal to
+// the newest entry; Ctrl-C, and Ctrl-D on an empty line, make it "q"; Esc
+// ends it with an ESC character. False when the input ended before any key.
+bool read(const Cell* line, const Cell* prompt, const Cell* history, bool hidden);
+
+}  // namespace line_reader
+}  // namespace zel
