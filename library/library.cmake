@@ -13,6 +13,8 @@ set(ZEL_LIBRARY_SOURCES
   paths.zel
   system.zel
   codecs.zel
+  json.zel
+  csv.zel
 )
 list(TRANSFORM ZEL_LIBRARY_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/library/)
 
