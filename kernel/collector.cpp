@@ -409,6 +409,7 @@ void collect() {
     clear_fixed_marks();
     memory::record.cycle++;
     memory::record.collect_requested = false;
+    memory::record.total_collected = memory::record.total;
     state.running = false;
     if (owned && forwarded) hashtable::make_room(ownership::table_node);
 }

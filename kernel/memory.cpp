@@ -283,13 +283,19 @@ void sweep_big_series() {
     }
 }
 
+void note_growth() {
+    uint64_t grown = record.total > record.total_collected ? record.total - record.total_collected : 0;
+    if (grown >= std::max<uint64_t>(record.threshold, record.total_collected / 2)) record.collect_requested = true;
+}
+
 static bool fits(const SeriesFrame* f, uint32_t need) { return f->free + need < f->end; }
 
 // A frame for a request of need bytes: the current one, the first in address
 // order with room, or a new one when none has room or the one found is nearly
 // full (a nearly full frame would send every later request back to the search).
-// Every new frame asks for a collection: were only an empty search to ask, a
-// run of nearly full frames would keep adding frames and never collect.
+// Every new frame counts as growth: were only an empty search to ask for a
+// collection, a run of nearly full frames would keep adding frames and never
+// collect.
 static SeriesFrame* frame_for(uint32_t need) {
     SeriesFrame* f = record.current_series_frame;
     if (f && fits(f, need)) return f;
@@ -297,7 +303,7 @@ static SeriesFrame* frame_for(uint32_t need) {
     if (!f || uint32_t(f->end - f->free) < MIN_FRAME_FREE) {
         if (need >= record.next_frame_size) record.next_frame_size = record.threshold;
         f = new_series_frame();
-        record.collect_requested = true;
+        note_growth();
     }
     record.current_series_frame = f;
     return f;
@@ -310,8 +316,8 @@ static SeriesBuffer* carve(uint32_t need) {
     return b;
 }
 
-// Big series take a collection request too: their pages go back only when a
-// collection finds them dead.
+// Big series count as growth too: their pages go back only when a collection
+// finds them dead.
 static SeriesBuffer* carve_big(uint32_t need) {
     size_t bytes = buffer_offset(sizeof(BigSeries)) + need;
     BigSeries* s = static_cast<BigSeries*>(take_pages(bytes));
@@ -319,7 +325,7 @@ static SeriesBuffer* carve_big(uint32_t need) {
     s->next = record.first_big;
     if (s->next) s->next->prev = s;
     record.first_big = s;
-    record.collect_requested = true;
+    note_growth();
     return big_buffer(s);
 }
 

@@ -144,6 +144,7 @@ struct Record {
     uint32_t next_frame_size;      // size for the next series frame
     uint32_t threshold;            // big-series threshold and largest frame size
     bool collect_requested;        // an allocation found no room: collect at the next safe point
+    uint64_t total_collected;      // total as the last collection left it
     bool ready;                    // init has run
     uint32_t cycle;                // collections so far, counted by the collector
     NodeFrame* first_node_frame;   // node frames in creation order
@@ -158,6 +159,12 @@ extern Record record;
 
 // Sets the record; a second call while the manager is in use changes nothing.
 void init();
+// Called when the heap grows (a new series frame, a big series): asks for a
+// collection once it has grown by half of what the last collection left, and
+// by at least the largest frame. A collection costs as much as the live heap,
+// so asking at every fixed amount of growth would make building large data
+// quadratic.
+void note_growth();
 // Makes the first node frame and the first series frame (called by boot after
 // the datatypes are registered); frames already made are kept.
 void make_first_frames();

@@ -15,6 +15,8 @@ set(ZEL_LIBRARY_SOURCES
   system.zel
   codecs.zel
   reactivity.zel
+  json.zel
+  csv.zel
   ask.zel
   ../console/help.zel
 )

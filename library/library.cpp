@@ -19,6 +19,7 @@
 #include "kernel/unicode.h"
 #include "library/routines.h"
 #include "library/system_values.h"
+#include "library/json_codec.h"
 #include "library/zelbin_codec.h"
 
 namespace zel {
@@ -78,6 +79,7 @@ void load() {
     routines::bind();
     system_values::bind();
     zelbin_codec::bind();
+    json_codec::bind();
     struct Loading {
         Loading() { interp::eval_state.loading = true; }
         ~Loading() { interp::eval_state.loading = false; }
