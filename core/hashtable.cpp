@@ -175,7 +175,7 @@ static bool same_names(const Cell* a, const Cell* b, bool exact) {
 }
 
 static bool same_words(const Cell* a, const Cell* b, bool exact) {
-    return exact ? a->w2 == b->w2 : symbol::resolve(a->w2) == symbol::resolve(b->w2);
+    return exact ? cell::word_symbol(a) == cell::word_symbol(b) : symbol::resolve(cell::word_symbol(a)) == symbol::resolve(cell::word_symbol(b));
 }
 
 bool same_value(const Cell* a, const Cell* b, uint32_t op) {
@@ -188,7 +188,7 @@ bool same_value(const Cell* a, const Cell* b, uint32_t op) {
     case BY_NONE: return true;
     case BY_W1: return a->w1 == b->w1;
     case BY_W2:
-        if (cell::type(a) == T_CHAR) return fold(a->w2, exact) == fold(b->w2, exact);
+        if (cell::type(a) == T_CHAR) return fold(cell::get_char(a), exact) == fold(cell::get_char(b), exact);
         return a->w2 == b->w2;
     case BY_W3: return a->w3 == b->w3;
     case BY_WORD: return same_words(a, b, exact);
@@ -590,7 +590,7 @@ static int32_t put_hash(Node t, uint32_t pos) {
 static bool same_key(uint32_t kind, const Cell* held, const Cell* v) {
     if (kind == KIND_MAP) return cell::type(held) == cell::type(v) && equal(held, v, OP_STRICT_EQUAL);
     if (cell::type(v) == T_SYMBOL) return same_names(held, v, true);
-    return held->w2 == v->w2;
+    return cell::word_symbol(held) == cell::word_symbol(v);
 }
 
 static int32_t put_unique(Node t, uint32_t pos) {
@@ -684,7 +684,7 @@ int32_t find_word(Node t, uint32_t sym, bool any_case) {
     const Cell* keys = keys_of(record(t));
     int32_t e;
     while (walk_next(&w, &e)) {
-        uint32_t held = keys[e].w2;
+        uint32_t held = cell::word_symbol(&keys[e]);
         if (held == sym || (any_case && symbol::resolve(held) == canonical)) return e;
     }
     return -1;

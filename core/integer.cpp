@@ -108,7 +108,7 @@ static Cell answer;
 
 Cell* write_cell(Cell* c, int32_t value) {
     cell::set_type(c, T_INTEGER);
-    c->w2 = uint32_t(value);
+    cell::set_int(c, uint32_t(value));
     return c;
 }
 
@@ -191,7 +191,7 @@ int32_t arith_op(int32_t left, int32_t right, int32_t op, Cell* cell) {
     case OP_XOR: r = int32_t(uint32_t(left) ^ uint32_t(right)); break;
     default: runtime::error_report(101, reinterpret_cast<uintptr_t>(&arith_op));
     }
-    if (cell) cell->w2 = uint32_t(r);
+    if (cell) cell::set_int(cell, uint32_t(r));
     return r;
 }
 
@@ -268,17 +268,17 @@ void xor_() { do_math(OP_XOR); }
 
 void absolute() {
     Cell* v = stack::arg(0);
-    v->w2 = uint32_t(abs_checked(get(v)));
+    cell::set_int(v, uint32_t(abs_checked(get(v))));
 }
 
 const Cell* negate(Cell* value) {
     if (get(value) == INT32_MIN) error::raise(Err::math_overflow);
-    value->w2 = uint32_t(-get(value));
+    cell::set_int(value, uint32_t(-get(value)));
     return value;
 }
 
 const Cell* complement(Cell* value) {
-    value->w2 = ~value->w2;
+    cell::set_int(value, ~cell::get_int(value));
     return value;
 }
 
@@ -289,12 +289,12 @@ static const Cell* random(Cell* value, bool seed, bool secure, bool) {
         random::seed(get(value));
         return &statics::unset_cell;
     }
-    value->w2 = uint32_t(random::in_range(secure, get(value)));
+    cell::set_int(value, uint32_t(random::in_range(secure, get(value))));
     return value;
 }
 
-int32_t is_even(Cell* value) { return (value->w2 & 1) == 0; }
-int32_t is_odd(Cell* value) { return value->w2 & 1; }
+int32_t is_even(Cell* value) { return (cell::get_int(value) & 1) == 0; }
+int32_t is_odd(Cell* value) { return cell::get_int(value) & 1; }
 
 // ---- power --------------------------------------------------------------------
 
@@ -318,7 +318,7 @@ void power() {
     if (t != T_INTEGER && t != T_FLOAT) raise_bad_exponent(exponent);
     int32_t r;
     if (t == T_INTEGER && get(exponent) >= 0 && int_power(get(base), get(exponent), &r)) {
-        base->w2 = uint32_t(r);
+        cell::set_int(base, uint32_t(r));
         return;
     }
     // A fraction, a negative exponent, or a result too large for an integer.
@@ -355,7 +355,7 @@ const Cell* round(Cell* value, Cell* scale, bool even, bool down, bool half_down
     int64_t m = away ? a + d : a - r;
     int64_t result = negative ? -m : m;
     if (result < INT32_MIN || result > INT32_MAX) error::raise(Err::math_overflow);
-    value->w2 = uint32_t(int32_t(result));
+    cell::set_int(value, uint32_t(int32_t(result)));
     return value;
 }
 
@@ -428,7 +428,7 @@ const Cell* to(Cell*, Cell* spec, uint32_t) {
 
 const Cell* make(Cell* proto, Cell* spec, uint32_t type) {
     if (cell::type(spec) != T_LOGIC) return to(proto, spec, type);
-    cell::make_integer(&answer, spec->w1 ? 1 : 0);
+    cell::make_integer(&answer, cell::get_logic(spec) ? 1 : 0);
     return &answer;
 }
 
@@ -443,7 +443,7 @@ static uint32_t hex_digit(uint32_t c) {
 
 int32_t from_issue(const Cell* issue) {
     uint32_t length;
-    const uint8_t* name = symbol::name_of(symbol::get(issue->w2), &length);
+    const uint8_t* name = symbol::name_of(symbol::get(cell::word_symbol(issue)), &length);
     const uint8_t* end = name + length;
     if (utf8::length(name, end) > 8) error::raise(Err::script_invalid_data, issue);
     uint32_t v = 0;

@@ -136,7 +136,7 @@ uint32_t get_length(Cell* value) {
     uint32_t len = length_of(buffer_of(value));
     int32_t i = cell::series_index(value);
     if (i > 0 && uint32_t(i) > len) {
-        value->w1 = len;
+        cell::set_series_index(value, len);
         return 0;
     }
     return len - index_in(value, len);
@@ -258,7 +258,7 @@ void reset(Cell* value) {
     SeriesBuffer* b = buffer_of(value);
     b->tail = b->head;
     b->flags = (b->flags & ~SER_UNIT_MASK) | 1;
-    value->w1 = 0;
+    cell::set_series_index(value, 0);
 }
 
 void move_chars(const Cell* source, const Cell* target, uint32_t bytes) {
@@ -348,7 +348,8 @@ void make_buffer_at(Cell* c, uint32_t size, uint32_t unit) {
 Cell* load_at(const uint8_t* text, uint32_t size, Cell* c, int32_t encoding) {
     if (encoding != ENC_UTF8 && encoding != ENC_UTF16LE) fail::internal("not-done");
     c->header = T_UNSET;
-    c->w1 = c->w3 = 0;
+    cell::set_series_index(c, 0);
+    cell::set_series_extra(c, 0);
     Node n = encoding == ENC_UTF8 ? from_utf8_new(text, size, false) : load_utf16(text, size, 0, false);
     cell::make_series(c, T_STRING, n);
     return c;

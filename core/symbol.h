@@ -50,7 +50,7 @@ const uint8_t* name_of(const Cell* record, uint32_t* length);
 
 // The canonical id: the alias when there is one, else the id itself.
 inline Cell* record_at(uint32_t id) { return series::cells(node::buffer(block_node)) + (id - 1); }
-inline uint32_t alias_of(uint32_t id) { return record_at(id)->w1; }
+inline uint32_t alias_of(uint32_t id) { return cell::symbol_alias(record_at(id)); }
 inline uint32_t resolve(uint32_t id) {
     int32_t alias = int32_t(alias_of(id));
     return alias > 0 ? uint32_t(alias) : id;
