@@ -29,7 +29,7 @@ const Cell* handler_word(Slot s) {
 }
 
 inline Cell* record_cell(Node record, Slot s) { return series::cells(node::buffer(record)) + s; }
-inline int32_t index_of(const Cell* c) { return int16_t(c->w2 >> 16); }
+inline int32_t index_of(const Cell* c) { return int16_t(handler_packed(c) >> 16); }
 
 void write_slot(Cell* c, int32_t index, uint32_t count, Node spec) {
     *c = Cell{T_PAIR, 0, (uint32_t(uint16_t(index)) << 16) | (count & 0xFFFF), spec};
@@ -56,7 +56,7 @@ bool handler_of(const Cell* obj, Slot s, Cell* fn) {
     int32_t index = index_of(c);
     if (index < 0) return false;
     *fn = *context::value_at(cell::object_context(obj), index);
-    if (cell::type(fn) == T_FUNCTION && cell::callable_spec(fn) != c->w3) write_slot(c, index, local_count(fn), cell::callable_spec(fn));
+    if (cell::type(fn) == T_FUNCTION && cell::callable_spec(fn) != handler_spec(c)) write_slot(c, index, local_count(fn), cell::callable_spec(fn));
     return true;
 }
 

@@ -149,6 +149,9 @@ constexpr void set_symbol_alias(Cell* c, int32_t id) { c->w1 = uint32_t(id); }
 constexpr void set_symbol_string(Cell* c, Node n) { c->w2 = n; }
 constexpr void set_symbol_name(Cell* c, Node n) { c->w3 = n; }
 
+// word!, object! and function! alike: the context in w1.
+constexpr Node context_of(const Cell* c) { return c->w1; }
+
 // callables: native!/action!/op! table index or function!/routine! context,
 // spec block node, extra block node.
 constexpr uint32_t callable_index(const Cell* c) { return c->w1; }
