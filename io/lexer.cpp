@@ -459,7 +459,8 @@ void open_series(State* s, uint32_t type, uint32_t position) {
     if (!fire(s, EVENT_OPEN, int32_t(type), s->token_start, s->pos)) return;
     uint32_t at = stack.top;
     Cell* c = alloc_cell(s);
-    write_marker(c, s->marker == NO_MARKER ? 0 : at - s->marker, type, position);
+    c->header = T_MARKER | (c->header & HDR_NEW_LINE);
+    set_marker(c, s->marker == NO_MARKER ? 0 : at - s->marker, type, position);
     s->marker = at;
     if (types::is_any_path(type)) s->path_type = type;
 }

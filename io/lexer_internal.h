@@ -62,9 +62,7 @@ enum ErrorKind : int32_t {
 // w3 the byte offset of the opening character.
 constexpr uint32_t T_MARKER = T_TRIPLE;
 constexpr uint32_t NO_MARKER = 0xFFFFFFFFu;
-// Keeps the new-line mark of the stack cell.
-constexpr void write_marker(Cell* m, uint32_t back, uint32_t type, uint32_t offset) {
-    m->header = T_MARKER | (m->header & HDR_NEW_LINE);
+constexpr void set_marker(Cell* m, uint32_t back, uint32_t type, uint32_t offset) {
     m->w1 = back;
     m->w2 = type;
     m->w3 = offset;
