@@ -277,23 +277,6 @@ const Cell* select(Cell* series, Cell* value, Cell* part, bool, bool case_, bool
     return &answer;
 }
 
-bool find_value(Cell* str, Cell* value, int32_t op) {
-    uint32_t length = 0;
-    return search(str, value, nullptr, op == actions::OP_STRICT_EQUAL, false, false, nullptr, nullptr, false,
-                  false, true, &length) >= 0;
-}
-
-bool is_head_in_set(const Cell* str, const Cell* bitset) {
-    Text t = text_of(str);
-    return t.len > 0 && bitset_has(bitset, char_of(t, 0));
-}
-
-bool is_tag_wrapped(const Cell* str, const Cell* tag) {
-    Text t = text_of(str);
-    uint32_t n = text_of(tag).len;
-    return t.len > n + 1 && char_of(t, 0) == '<' && char_of(t, n + 1) == '>';
-}
-
 // ---- path access ----------------------------------------------------------------
 
 const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t, bool case_,

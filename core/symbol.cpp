@@ -73,15 +73,13 @@ static uint32_t add(Node table, const hashtable::Probe& free, const uint8_t* byt
     return position + 1;
 }
 
-// One walk serves both searches: an exact match ends it, and the first
-// spelling that matches without regard to case is remembered on the way, as
-// the answer of a case-blind search or the alias of a new spelling (any
-// spelling's canonical id is the same). Comparing names allocates nothing, so
-// the walk keeps the arrays it fetched. Room is made only for a new name, and
-// the free bucket found again if that rebuilt the table; the case-blind search
-// makes it first, so that it walks the table it would have walked before.
-uint32_t intern_core(Node table, const uint8_t* bytes, uint32_t length, bool any_case_first) {
-    if (any_case_first) hashtable::make_room(table);
+// One walk: an exact match ends it, and the first spelling that matches
+// without regard to case is remembered on the way as the alias of a new
+// spelling (any spelling's canonical id is the same). Comparing names
+// allocates nothing, so the walk keeps the arrays it fetched. Room is made
+// only for a new name, and the free bucket found again if that rebuilt the
+// table.
+uint32_t intern_core(Node table, const uint8_t* bytes, uint32_t length) {
     uint32_t hash = hash::murmur3_ascii_lower(bytes, length);
     hashtable::Walk w = hashtable::walk_start(table, hash);
     const Cell* keys = key_at(table, 0);
@@ -92,7 +90,7 @@ uint32_t intern_core(Node table, const uint8_t* bytes, uint32_t length, bool any
         if (n != length) continue;
         bool exact = std::memcmp(name, bytes, length) == 0;
         if (!exact && (blind >= 0 || compare_names(name, bytes, length, false) != 0)) continue;
-        if (exact || any_case_first) return uint32_t(e) + 1;
+        if (exact) return uint32_t(e) + 1;
         blind = e;
     }
     if (hashtable::make_room(table)) {
@@ -103,15 +101,11 @@ uint32_t intern_core(Node table, const uint8_t* bytes, uint32_t length, bool any
 }
 
 uint32_t make_from_buffer(const uint8_t* bytes, uint32_t length) {
-    return intern_core(table_node, bytes, length, false);
+    return intern_core(table_node, bytes, length);
 }
 
 uint32_t intern(const char* name) {
     return make_from_buffer(reinterpret_cast<const uint8_t*>(name), uint32_t(std::strlen(name)));
-}
-
-uint32_t make_alt(const char* name) {
-    return intern_core(table_node, reinterpret_cast<const uint8_t*>(name), uint32_t(std::strlen(name)), true);
 }
 
 uint32_t make_from_string(const Cell* str) {

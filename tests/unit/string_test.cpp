@@ -227,19 +227,6 @@ TEST_F(StringTest, PathAccess) {
     }));
 }
 
-TEST_F(StringTest, ParseHelpers) {
-    Cell s = str("<ab>c", 2), tag = text("ab", T_TAG), v = str("<A");
-    EXPECT_TRUE(string::is_tag_wrapped(&s, &tag));
-    EXPECT_TRUE(string::find_value(&s, &v, actions::OP_EQUAL));
-    EXPECT_FALSE(string::find_value(&s, &v, actions::OP_STRICT_EQUAL));
-    Cell bits;
-    bitset::write_cell(&bits, 8, 0);
-    bitset::first_byte(&bits)['<' >> 3] |= uint8_t(0x80 >> ('<' & 7));
-    EXPECT_TRUE(string::is_head_in_set(&s, &bits));
-    s.w1 = 1;
-    EXPECT_FALSE(string::is_head_in_set(&s, &bits));
-}
-
 // ---- make, to and form ------------------------------------------------------------
 
 TEST_F(StringTest, MakeAndTo) {
@@ -862,14 +849,11 @@ TEST_F(StringTest, ChangeStringWidensWhenTheOtherCaseNeedsIt) {
                                      [&] { case_::change_string(&u, true, &wrong); }));
 }
 
-TEST_F(StringTest, PushAndLoadUseTheValueStack) {
+TEST_F(StringTest, LoadUsesTheValueStack) {
     Cell* top = stack::reg.top;
     Cell* loaded = string::load(reinterpret_cast<const uint8_t*>("h\xC3\xA9"), 3, string::ENC_UTF8);
     EXPECT_EQ(loaded, top);
     EXPECT_EQ(utf8_of(loaded), "hé");
-    Cell* pushed = string::push(loaded);
-    EXPECT_EQ(pushed, top + 1);
-    EXPECT_EQ(cell::series_node(pushed), cell::series_node(loaded));
 }
 
 }  // namespace
