@@ -48,20 +48,6 @@ Cell* write_cell(Cell* c, double value) {
     return c;
 }
 
-Cell* push(double value) {
-    Cell* c = stack::push_slot();
-    cell::make_float(c, value);
-    return c;
-}
-
-Cell* append_new(const Cell* block, double value) {
-    Cell* c = block::append_slot(block);
-    cell::make_float(c, value);
-    return c;
-}
-
-void set_result(double value) { cell::make_float(stack::reg.base, value); }
-
 // ---- numbers ------------------------------------------------------------------
 
 bool is_equal32(float a, float b) { return a == b; }

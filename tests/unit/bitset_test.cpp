@@ -40,7 +40,7 @@ Cell make(Cell spec) { return *bitset::make(nullptr, &spec, T_BITSET); }
 
 bool complemented(Cell b) { return bitset::is_complemented(&b); }
 
-bool pick(Cell b, Cell spec) { return logic::get(bitset::pick(&b, 0, &spec)) != 0; }
+bool pick(Cell b, Cell spec) { return cell::get_logic(bitset::pick(&b, 0, &spec)); }
 
 // ---- make and to --------------------------------------------------------------------
 

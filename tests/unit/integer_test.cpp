@@ -342,17 +342,7 @@ TEST_F(IntegerTest, Compare) {
     EXPECT_EQ(compared(i32(1), str("1"), OP_LESSER), code(Err::script_invalid_compare));
 }
 
-TEST_F(IntegerTest, CellRoutines) {
-    Cell* c = integer::push(7);
-    EXPECT_EQ(cell::get_int(c), 7);
-    EXPECT_EQ(stack::top(), c);
-    stack::reg.base = c;
-    integer::set_result(-3);
-    EXPECT_EQ(cell::get_int(c), -3);
-    Cell flagged = i32(0);
-    flagged.header |= HDR_NEW_LINE;
-    integer::write_cell(&flagged, 9);
-    EXPECT_EQ(flagged.header, uint32_t(T_INTEGER) | HDR_NEW_LINE);
+TEST_F(IntegerTest, Sign) {
     EXPECT_EQ(integer::sign(-9), -1);
     EXPECT_EQ(integer::sign(0), 0);
 }

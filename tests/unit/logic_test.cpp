@@ -209,8 +209,8 @@ TEST_F(LogicTest, AppendNewAddsValuesToABlock) {
     const Cell* c = series::cells(b);
     EXPECT_EQ(c[0].header, uint32_t(T_UNSET));
     EXPECT_EQ(c[1].header, uint32_t(T_NONE));
-    EXPECT_EQ(logic::get(&c[2]), 1u);
-    EXPECT_EQ(logic::get(&c[3]), 0u);
+    EXPECT_TRUE(cell::get_logic(&c[2]));
+    EXPECT_FALSE(cell::get_logic(&c[3]));
     EXPECT_EQ(c[3].header, uint32_t(T_LOGIC));
 }
 
