@@ -156,7 +156,7 @@ void remainder() { do_math(OP_REMAINDER); }
 
 void absolute() {
     Cell* v = stack::arg(0);
-    v->w3 &= 0x7FFFFFFFu;
+    cell::put_float(v, std::fabs(cell::get_float(v)));
 }
 
 const Cell* negate(Cell* value) {
@@ -254,7 +254,7 @@ const Cell* round(Cell* value, Cell* scale, bool even, bool down, bool half_down
     if (type == T_INTEGER) {
         int32_t whole = whole_to_int32(r);
         cell::set_type(value, T_INTEGER);
-        value->w2 = uint32_t(whole);
+        cell::set_int(value, whole);
         return value;
     }
     cell::set_type(value, type);

@@ -252,7 +252,7 @@ TEST_F(SupportTest, BootLiteralsAreCellsOfTheImageBlock) {
     boot::set_literals(roots::block_node, first);
     EXPECT_EQ(cell::get_int(boot::value_at(0)), 5);
     EXPECT_EQ(boot::value_at(1), roots::at(first + 1));
-    EXPECT_EQ(boot::node_at(1), context::global_node);
+    EXPECT_EQ(cell::object_context(boot::value_at(1)), context::global_node);
 }
 
 }  // namespace
