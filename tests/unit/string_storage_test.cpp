@@ -24,7 +24,7 @@ Cell make(const std::u32string& text, int32_t index = 0) {
     string::make_buffer_at(&s, uint32_t(text.size()), unit);
     SeriesBuffer* b = string::buffer_of(&s);
     for (char32_t c : text) b = string::insert_char(b, series::length(b), c);
-    s.w1 = uint32_t(index);
+    cell::set_series_index(&s, uint32_t(index));
     return s;
 }
 
@@ -131,7 +131,7 @@ TEST_F(StringStorageTest, LengthsAndAnIndexPastTheTail) {
     EXPECT_TRUE(string::is_at_tail(&s));
     EXPECT_EQ(string::head_ptr(&s), series::tail_ptr(string::buffer_of(&s)));
     EXPECT_EQ(cell::series_index(&s), 1);
-    s.w1 = 7;
+    cell::set_series_index(&s, 7);
     EXPECT_EQ(string::get_length(&s), 0u);
     EXPECT_EQ(cell::series_index(&s), 1);
     Cell empty = make(U"", -1);
@@ -229,7 +229,7 @@ TEST_F(StringStorageTest, CopyPartIntoItsOwnBuffer) {
     };
     for (const Case& c : cases) {
         Cell s = make(U"abcde"), source = s;
-        source.w1 = uint32_t(c.source_index);
+        cell::set_series_index(&source, uint32_t(c.source_index));
         string::copy_part_into(&s, &source, c.count, c.position, false, c.mode);
         EXPECT_EQ(chars(&s), c.result) << c.source_index << " " << c.position;
     }
