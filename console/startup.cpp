@@ -118,7 +118,7 @@ static uint32_t skip_header(const Cell* code) {
     const Cell* first = block::cell_at(code, 0);
     if (cell::type(first) != T_WORD || cell::type(block::cell_at(code, 1)) != T_BLOCK) return 0;
     Cell zel = word::intern("Zel");
-    return symbol::resolve(first->w2) == symbol::resolve(zel.w2) ? 2 : 0;
+    return symbol::resolve(cell::word_symbol(first)) == symbol::resolve(cell::word_symbol(&zel)) ? 2 : 0;
 }
 
 // The text is bounded by the largest series, so that a file without end
@@ -134,7 +134,7 @@ Cell load_script(const char* path) {
         size_t from = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
         return lexer::load_text(text.data() + from, text.size() - from);
     });
-    code.w1 = skip_header(&code);
+    cell::set_series_index(&code, skip_header(&code));
     *stack::top() = code;
     return code;
 }

@@ -39,7 +39,7 @@ constexpr types::Mask BY_TYPES =
 // The largest cell count whose byte size stays below the allocator's limit.
 constexpr uint64_t MAX_CELLS = 0x7FFFFFF0u / sizeof(Cell);
 
-Node hash_of(const Cell* b) { return cell::type(b) == T_HASH ? b->w3 : 0; }
+Node hash_of(const Cell* b) { return cell::type(b) == T_HASH ? cell::series_extra(b) : 0; }
 
 uint32_t clamped_index(const Cell* b) {
     return uint32_t(std::clamp<int64_t>(cell::series_index(b), 0, buffer_length(b)));
@@ -116,8 +116,8 @@ bool step(Cell* b) { return series::step(b, 1); }
 
 Cell* head_cell(Cell* b) {
     uint32_t len = buffer_length(b);
-    if (cell::series_index(b) > int32_t(len)) b->w1 = len;
-    return cell_at(b, b->w1);
+    if (cell::series_index(b) > int32_t(len)) cell::set_series_index(b, len);
+    return cell_at(b, cell::series_index(b));
 }
 
 Cell* tail_cell(const Cell* b) { return reinterpret_cast<Cell*>(series::tail_ptr(buffer_of(b))); }
@@ -136,7 +136,7 @@ void remove_last(Cell* b) {
     uint32_t len = series::length(buf);
     if (len == 0) return;
     buf->tail -= sizeof(Cell);
-    if (cell::series_index(b) > int32_t(len - 1)) b->w1 = len - 1;
+    if (cell::series_index(b) > int32_t(len - 1)) cell::set_series_index(b, len - 1);
 }
 
 // ---- growing ----------------------------------------------------------------------
@@ -176,7 +176,7 @@ void insert_value(Cell* b, const Cell* value, bool at_head, bool advance) {
         buf->tail + sizeof(Cell) <= buf->size) {
         series::cells(buf)[length] = v;
         buf->tail += sizeof(Cell);
-        if (advance) b->w1 = length + 1;
+        if (advance) cell::set_series_index(b, length + 1);
         return;
     }
     uint32_t position = at_head ? 0 : clamped_index(b);
@@ -186,18 +186,18 @@ void insert_value(Cell* b, const Cell* value, bool at_head, bool advance) {
         hashtable::shift_positions(t, position, 1);
         hashtable::put_value(t, c);
     }
-    if (advance) b->w1 = position + 1;
+    if (advance) cell::set_series_index(b, position + 1);
 }
 
 // ---- lookup -----------------------------------------------------------------------
 
 const Cell* select_word(const Cell* b, const Cell* word, bool case_) {
-    uint32_t want = case_ ? word->w2 : symbol::resolve(word->w2);
+    uint32_t want = case_ ? cell::word_symbol(word) : symbol::resolve(cell::word_symbol(word));
     uint32_t len = buffer_length(b);
     for (uint32_t i = clamped_index(b); i < len; i++) {
         const Cell* c = cell_at(b, i);
         if (!types::is_variable_word(cell::type(c))) continue;
-        if ((case_ ? c->w2 : symbol::resolve(c->w2)) != want) continue;
+        if ((case_ ? cell::word_symbol(c) : symbol::resolve(cell::word_symbol(c))) != want) continue;
         return i + 1 < len ? cell_at(b, i + 1) : &statics::none_cell;
     }
     return &statics::none_cell;
@@ -235,7 +235,7 @@ void clone_into(const Cell* source, Cell* out, bool deep, bool deep_all) {
 }
 
 bool type_matches(const Cell* types, uint32_t t) {
-    return cell::type(types) == T_DATATYPE ? types->w1 == t : typeset::has(types, t);
+    return cell::type(types) == T_DATATYPE ? cell::datatype_id(types) == t : typeset::has(types, t);
 }
 
 }  // namespace
@@ -243,7 +243,7 @@ bool type_matches(const Cell* types, uint32_t t) {
 void clone(const Cell* source, Cell* out, bool deep, bool deep_all) {
     Cell copy;
     clone_into(source, &copy, deep, deep_all);
-    if (cell::type(&copy) == T_HASH) copy.w3 = hashtable::make(buffer_length(&copy), &copy, 0, 0);
+    if (cell::type(&copy) == T_HASH) cell::set_series_extra(&copy, hashtable::make(buffer_length(&copy), &copy, 0, 0));
     *out = copy;
 }
 
@@ -313,7 +313,7 @@ bool body_of(Cell* value, Cell* out) {
 const Cell* make(Cell*, Cell* spec, uint32_t type) {
     if (body_of(spec, &answer)) {
         cell::set_type(&answer, type);
-        answer.w3 = 0;
+        cell::set_series_extra(&answer, 0);
         return &answer;
     }
     switch (cell::type(spec)) {
@@ -324,7 +324,7 @@ const Cell* make(Cell*, Cell* spec, uint32_t type) {
         clone_into(spec, &answer, false, false);
     }
     cell::set_type(&answer, type);
-    answer.w3 = 0;
+    cell::set_series_extra(&answer, 0);
     return &answer;
 }
 
@@ -342,7 +342,7 @@ const Cell* to(Cell*, Cell* value, uint32_t type) {
         *append_slot(&answer) = v;
     }
     cell::set_type(&answer, type);
-    answer.w3 = 0;
+    cell::set_series_extra(&answer, 0);
     return &answer;
 }
 
@@ -362,7 +362,7 @@ const Cell* insert_one(Cell* series, const Cell* value, bool append) {
         *open_gap(series, position, 1) = v;
     }
     answer = *series;
-    answer.w1 = append ? 0 : position + 1;
+    cell::set_series_index(&answer, append ? 0 : position + 1);
     return &answer;
 }
 }  // namespace
@@ -373,7 +373,7 @@ const Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t d
     answer = *series;
     Source source(series, value, only, part);
     if (source.count == 0) {
-        if (append) answer.w1 = 0;
+        if (append) cell::set_series_index(&answer, 0);
         return &answer;
     }
     uint64_t total = checked_total(source.count, dup);
@@ -399,13 +399,13 @@ const Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t d
         series::announce(series, append ? words::word(words::W_appended) : words::word(words::W_inserted), value,
                          int32_t(position), int32_t(total));
     answer = *series;
-    answer.w1 = append ? 0 : std::min<uint32_t>(position + uint32_t(total), buffer_length(series));
+    cell::set_series_index(&answer, append ? 0 : std::min<uint32_t>(position + uint32_t(total), buffer_length(series)));
     return &answer;
 }
 
 const Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
     uint32_t index = clamped_index(series);
-    series->w1 = index;
+    cell::set_series_index(series, index);
     Source source(series, value, only, -1);
     uint64_t inserted = checked_total(source.count, dup);
     bool owned = series::announce(series, words::word(words::W_change), value, int32_t(index), int32_t(inserted));
@@ -426,7 +426,7 @@ const Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t d
     if (owned)
         series::announce(series, words::word(words::W_changed), value, int32_t(index), int32_t(inserted));
     answer = *series;
-    answer.w1 = std::min<uint32_t>(index + uint32_t(inserted), buffer_length(series));
+    cell::set_series_index(&answer, std::min<uint32_t>(index + uint32_t(inserted), buffer_length(series)));
     return &answer;
 }
 
@@ -463,7 +463,7 @@ const Cell* copy(Cell* value, Cell* part, bool deep, Cell* types) {
         if (types) copy_by_types(&result, 0, buffer_length(&result), 1, types, deep);
         else copy_nested(&result, nullptr);
     }
-    if (cell::type(&result) == T_HASH) result.w3 = hashtable::make(buffer_length(&result), &result, 0, 0);
+    if (cell::type(&result) == T_HASH) cell::set_series_extra(&result, hashtable::make(buffer_length(&result), &result, 0, 0));
     answer = result;
     return &answer;
 }

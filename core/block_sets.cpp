@@ -36,8 +36,8 @@ struct Operation {
 };
 
 static Set set_of(Cell* value) {
-    value->w1 = uint32_t(std::clamp(cell::series_index(value), 0, int32_t(buffer_length(value))));
-    Node own = cell::type(value) == T_HASH ? value->w3 : 0;
+    cell::set_series_index(value, uint32_t(std::clamp(cell::series_index(value), 0, int32_t(buffer_length(value)))));
+    Node own = cell::type(value) == T_HASH ? cell::series_extra(value) : 0;
     return Set{value, uint32_t(cell::series_index(value)), own};
 }
 
@@ -127,7 +127,7 @@ const Cell* set_operation(int32_t op, Cell* first, Cell* second, bool case_, Cel
     bool hashed = cell::type(sets[0].value) == T_HASH;
     if (op != SET_UNIQUE) hashed = hashed || cell::type(sets[1].value) == T_HASH;
     cell::set_type(&result, hashed ? T_HASH : cell::type(sets[0].value));
-    result.w3 = hashed ? out.table : 0;
+    cell::set_series_extra(&result, hashed ? out.table : 0);
     *first = result;
     return first;
 }

@@ -190,12 +190,12 @@ int32_t append_mold(const Cell* buffer, const char* text, uint32_t length, bool 
 }
 
 int32_t form(Cell* value, Cell* buffer, Cell*, int32_t limit) {
-    const types::NameRecord& n = types::name(value->w1);
+    const types::NameRecord& n = types::name(cell::datatype_id(value));
     return append_text(buffer, n.name, n.length, limit);
 }
 
 int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell*, int32_t limit, int32_t) {
-    const types::NameRecord& n = types::name(value->w1);
+    const types::NameRecord& n = types::name(cell::datatype_id(value));
     return append_mold(buffer, n.name, n.length + 1, all, limit);
 }
 
@@ -203,7 +203,7 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell*, int32_t lim
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     switch (op) {
     case 0: case 1: case 2: case 9: case 12:
-        return cell::type(value2) == T_DATATYPE && value2->w1 == value1->w1 ? 0 : 1;
+        return cell::type(value2) == T_DATATYPE && cell::datatype_id(value2) == cell::datatype_id(value1) ? 0 : 1;
     }
     return -2;
 }

@@ -48,20 +48,6 @@ Cell* write_cell(Cell* c, double value) {
     return c;
 }
 
-Cell* push(double value) {
-    Cell* c = stack::push_slot();
-    cell::make_float(c, value);
-    return c;
-}
-
-Cell* append_new(const Cell* block, double value) {
-    Cell* c = block::append_slot(block);
-    cell::make_float(c, value);
-    return c;
-}
-
-void set_result(double value) { cell::make_float(stack::reg.base, value); }
-
 // ---- numbers ------------------------------------------------------------------
 
 bool is_equal32(float a, float b) { return a == b; }
@@ -170,7 +156,7 @@ void remainder() { do_math(OP_REMAINDER); }
 
 void absolute() {
     Cell* v = stack::arg(0);
-    v->w3 &= 0x7FFFFFFFu;
+    cell::put_float(v, std::fabs(cell::get_float(v)));
 }
 
 const Cell* negate(Cell* value) {
@@ -268,7 +254,7 @@ const Cell* round(Cell* value, Cell* scale, bool even, bool down, bool half_down
     if (type == T_INTEGER) {
         int32_t whole = whole_to_int32(r);
         cell::set_type(value, T_INTEGER);
-        value->w2 = uint32_t(whole);
+        cell::set_int(value, whole);
         return value;
     }
     cell::set_type(value, type);

@@ -16,12 +16,8 @@ namespace float_ {
 void init();
 
 // ---- cells --------------------------------------------------------------------
-inline double get(const Cell* c) { return cell::get_float(c); }
 // Sets the type (keeping the header flags) and the value.
 Cell* write_cell(Cell* c, double value);
-Cell* push(double value);
-Cell* append_new(const Cell* block, double value);
-void set_result(double value);
 
 // ---- numbers ------------------------------------------------------------------
 bool is_equal32(float a, float b);

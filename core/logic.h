@@ -46,12 +46,11 @@ void init();
 Cell* append_new(const Cell* block, bool b);
 Cell* push(bool b);
 void set_result(bool b);
-inline uint32_t get(const Cell* c) { return c->w1; }
 
 // The truth of a value: false for none and false only.
 inline bool is_truthy(const Cell* v) {
     uint32_t t = cell::type(v);
-    return !(t == T_NONE || (t == T_LOGIC && v->w1 == 0));
+    return !(t == T_NONE || (t == T_LOGIC && !cell::get_logic(v)));
 }
 // The plain test: unset counts as true, unless error is set, which raises
 // script error no-value for it.

@@ -48,7 +48,7 @@ static Cell datatype_cell(uint32_t type) {
 // The spec block of a callable, at its head.
 static Cell spec_block(const Cell* callable) {
     Cell b;
-    cell::make_series(&b, T_BLOCK, callable->w2);
+    cell::make_series(&b, T_BLOCK, cell::callable_spec(callable));
     return b;
 }
 
@@ -73,7 +73,7 @@ static int32_t mold_made(const char* opening, Cell* value, Cell* buffer, bool al
 // Callables compare by their index under equality and the sort orders.
 static int32_t compare_w1(Cell* value1, Cell* value2, int32_t op, uint32_t type) {
     if (cell::type(value2) != type || !compare_common::is_identity_op(op)) return -2;
-    return compare_common::three_way(int32_t(value1->w1), int32_t(value2->w1));
+    return compare_common::three_way(int32_t(cell::callable_index(value1)), int32_t(cell::callable_index(value2)));
 }
 
 namespace native {
@@ -87,12 +87,12 @@ void write_cell(Cell* c, uint32_t type, uint32_t index, const Cell* spec) {
     cell::make_none(&cells[EXTRA_ARGS]);
     b->tail = b->head + EXTRA_CELLS * uint32_t(sizeof(Cell));
     c->header = type;
-    c->w1 = index;
-    c->w2 = cell::series_node(spec);
-    c->w3 = extra;
+    cell::set_callable_index(c, index);
+    cell::set_callable_spec(c, cell::series_node(spec));
+    cell::set_callable_extra(c, extra);
 }
 
-Cell* extra(const Cell* callable) { return series::cells(node::buffer(callable->w3)); }
+Cell* extra(const Cell* callable) { return series::cells(node::buffer(cell::callable_extra(callable))); }
 
 // The root index of the value start-up bound for each native index ([0]) and
 // action id ([1]); 0 when none.
@@ -100,7 +100,7 @@ static uint32_t bound_roots[2][natives::TABLE_SLOTS + 1];
 
 void keep_bound(uint32_t root_index) {
     const Cell* v = roots::at(root_index);
-    if (v->w1 <= natives::TABLE_SLOTS) bound_roots[cell::type(v) == T_ACTION][v->w1] = root_index;
+    if (cell::callable_index(v) <= natives::TABLE_SLOTS) bound_roots[cell::type(v) == T_ACTION][cell::callable_index(v)] = root_index;
 }
 
 const Cell* bound_value(uint32_t type, uint32_t index) {
@@ -146,7 +146,7 @@ const Cell* reflect(Cell* value, uint32_t field_symbol) {
     if (!callable::is_field(field_symbol, words::S_body)) error::raise(Err::internal_not_done);
     uint32_t wrapped = cell::type(value) == T_OP ? op::wrapped_type(value) : cell::type(value);
     if (types::is_function_like(wrapped)) return extra(value) + function::EXTRA_BODY;
-    cell::make_integer(&made, int32_t(value->w1));
+    cell::make_integer(&made, int32_t(cell::callable_index(value)));
     return &made;
 }
 
@@ -204,9 +204,9 @@ bool is_valid_spec(Node spec) {
             count++;
             break;
         case T_REFINEMENT: {
-            uint32_t s = symbol::resolve(c->w2);
-            bool ends = s == symbol::resolve(words::refinement(words::R_local)->w2) ||
-                        s == symbol::resolve(words::refinement(words::R_extern_)->w2);
+            uint32_t s = symbol::resolve(cell::word_symbol(c));
+            bool ends = s == symbol::resolve(cell::word_symbol(words::refinement(words::R_local))) ||
+                        s == symbol::resolve(cell::word_symbol(words::refinement(words::R_extern_)));
             if (!ends) return false;
             return count == 2;
         }
@@ -223,7 +223,7 @@ const Cell* make(Cell*, Cell* spec, uint32_t) {
         Cell dt = datatype_cell(type);
         error::raise(Err::script_invalid_type, &dt);
     }
-    if (!is_valid_spec(spec->w2)) error::raise(Err::script_bad_op_spec);
+    if (!is_valid_spec(cell::callable_spec(spec))) error::raise(Err::script_bad_op_spec);
     if (types::is_function_like(type)) function::extra(spec)[function::EXTRA_OP_SELF] = *spec;
     made = *spec;
     // Flags the call reads (a routine's argument count, trace switches) stay.

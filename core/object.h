@@ -72,6 +72,8 @@ void install_notifiers();
 // The record: a block of two cells, on-change* then on-deep-change*; each
 // keeps the field index (shifted left 16, -1 for none) with the handler's
 // local count in w2 and the node of the handler's spec in w3.
+constexpr uint32_t handler_packed(const Cell* c) { return c->w2; }
+constexpr Node handler_spec(const Cell* c) { return c->w3; }
 Node build_handlers(Node ctx);
 // Stores the record in the object (and the context's owner cell); an object
 // with on-deep-change* becomes the owner of its series.

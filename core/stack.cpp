@@ -32,8 +32,8 @@ void init() {
     reg.call_bottom = reg.call_top = frames;
     reg.call_limit = frames + FRAME_COUNT;
     reg.pending_error = nullptr;
-    reg.body_symbol = words::word(words::W_tag_body)->w2;
-    reg.anon_symbol = words::word(words::W_tag_anon)->w2;
+    reg.body_symbol = cell::word_symbol(words::word(words::W_tag_body));
+    reg.anon_symbol = cell::word_symbol(words::word(words::W_tag_anon));
 }
 
 // ---- overflow -----------------------------------------------------------------
@@ -63,7 +63,7 @@ static Frame* enter_function(const Cell* word, Node ctx, uint32_t header) {
     Frame* f = enter_frame(word, header);
     if (ctx) {
         f->function_context = ctx;
-        f->saved_values = context::cell_of(ctx)->w2;
+        f->saved_values = cell::context_values(context::cell_of(ctx));
     }
     return f;
 }
@@ -71,7 +71,7 @@ static Frame* enter_function(const Cell* word, Node ctx, uint32_t header) {
 Frame* enter_func(const Cell* word, Node ctx) { return enter_function(word, ctx, KIND_FUNCTION); }
 
 void restore_values(const Frame* f) {
-    if (f->function_context) context::cell_of(f->function_context)->w2 = f->saved_values;
+    if (f->function_context) cell::set_context_values(context::cell_of(f->function_context), f->saved_values);
 }
 
 // ---- frame pop ----------------------------------------------------------------

@@ -134,9 +134,9 @@ inline Frame* enter_frame(const Cell* word, uint32_t header) {
     Frame* f = reg.call_top;
     if (f >= reg.call_limit) call_overflow();
     f->header = header;
-    f->symbol = word->w2;
+    f->symbol = cell::word_symbol(word);
     f->saved_base = uint32_t(reg.base - reg.bottom);
-    f->word_context = word->w1;
+    f->word_context = cell::word_context(word);
     f->function_context = 0;
     f->saved_values = 0;
     reg.call_top = f + 1;

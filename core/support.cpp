@@ -36,8 +36,6 @@ void get_literals(Node* block, uint32_t* first) {
 
 Cell* value_at(uint32_t n) { return series::cells(node::buffer(literals_block)) + literals_first + n; }
 
-Node node_at(uint32_t n) { return value_at(n)->w1; }
-
 }  // namespace boot
 
 // ---- errors ----------------------------------------------------------------------

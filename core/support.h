@@ -18,8 +18,6 @@ void set_literals(Node block, uint32_t first);
 void get_literals(Node* block, uint32_t* first);
 // Literal n (from 0); good until the block moves.
 Cell* value_at(uint32_t n);
-// Payload word 1 of literal n: the context of a boot object! or function!.
-Node node_at(uint32_t n);
 }  // namespace boot
 
 namespace error {

@@ -175,7 +175,7 @@ enum Field : int32_t { NO_FIELD = 0, HOUR = 1, MINUTE = 2, SECOND = 3 };
 // The field a word names, compared without regard to case; cannot-use for
 // any other word.
 static Field field_of_word(const Cell* word, const Cell* time) {
-    uint32_t s = symbol::resolve(word->w2);
+    uint32_t s = symbol::resolve(cell::word_symbol(word));
     if (s == symbol::resolve(words::symbol(words::S_hour))) return HOUR;
     if (s == symbol::resolve(words::symbol(words::S_minute))) return MINUTE;
     if (s == symbol::resolve(words::symbol(words::S_second))) return SECOND;

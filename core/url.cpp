@@ -238,7 +238,7 @@ const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell
     uint32_t n = string::get_abs_length(&result);
     bool ends = n > 0 && string::char_at(&result, n - 1) == '/';
     bool starts = string::get_length(&text) > 0 && string::char_at(&text, 0) == '/';
-    if (ends && starts) text.w1 = 1;
+    if (ends && starts) cell::set_series_index(&text, 1);
     else if (!ends && !starts) string::append_cstr(&result, "/");
     string::concatenate(&result, &text, -1, 0, true, string::COPY_APPEND);
     cell::set_type(&result, cell::type(parent));
@@ -282,7 +282,7 @@ const Cell* write_request(Cell* url, const Cell* spec, bool binary, bool lines, 
     const Cell* cells = series::cells(node::buffer(n));
     if (i < count) {
         if (cell::type(&cells[i]) != T_WORD) error::raise(Err::script_invalid_arg, &cells[i]);
-        word::write_cell(symbol::resolve(cells[i].w2), &method);
+        word::write_cell(symbol::resolve(cell::word_symbol(&cells[i])), &method);
         if (++i < count) {
             headers = cells[i];
             if (cell::type(&headers) != T_BLOCK) error::raise(Err::script_invalid_arg, &headers);

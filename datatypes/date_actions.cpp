@@ -64,9 +64,9 @@ const Cell* locale_months() {
         locale_symbol = symbol::intern("locale");
         months_symbol = symbol::intern("months");
     }
-    const Cell* locale = context::get_word_cell(locale_symbol, system->w1);
+    const Cell* locale = context::get_word_cell(locale_symbol, cell::object_context(system));
     if (!locale || cell::type(locale) != T_OBJECT) bad_months();
-    const Cell* months = context::get_word_cell(months_symbol, locale->w1);
+    const Cell* months = context::get_word_cell(months_symbol, cell::object_context(locale));
     if (!months || !types::is_any_block(months)) bad_months();
     return months;
 }
@@ -226,7 +226,7 @@ void arithmetic(int32_t op) {
     default: number::raise_invalid_type(b);
     }
     n = carry_days(n, &t, zone_of(d));
-    a->w1 = from_day_number(n, zone_of(d), timed);
+    date::set_packed(a, from_day_number(n, zone_of(d), timed));
     cell::put_float(a, t);
 }
 

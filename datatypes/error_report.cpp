@@ -86,10 +86,10 @@ Entry lookup(const Cell* err) {
         c = CAT_INTERNAL;
         i = int32_t(position_of(Err::internal_invalid_error));
     }
-    Entry e{uint32_t(c), *context::value_at(category(uint32_t(c))->w1, i)};
+    Entry e{uint32_t(c), *context::value_at(cell::object_context(category(uint32_t(c))), i)};
     // A word template stands for the error's field of that name.
     if (cell::type(&e.message) == T_WORD) {
-        int32_t f = context::lookup_word(err->w1, e.message.w2, true);
+        int32_t f = context::lookup_word(cell::object_context(err), cell::word_symbol(&e.message), true);
         e.message = f >= 0 ? *field(err, uint32_t(f)) : statics::none_cell;
     }
     return e;
@@ -105,7 +105,7 @@ int32_t fill_template(const Cell* err, const Cell* block, bool syntax, Cell* buf
         if (cell::type(&v) == T_STRING) {
             limit = append_string(buffer, &v, limit);
         } else if (cell::type(&v) == T_WORD || cell::type(&v) == T_GET_WORD) {
-            int32_t f = context::lookup_word(err->w1, v.w2, true);
+            int32_t f = context::lookup_word(cell::object_context(err), cell::word_symbol(&v), true);
             const Cell* arg = f >= 0 ? field(err, uint32_t(f)) : &statics::none_cell;
             limit = render(arg, buffer, !syntax, false, true, ARG_PART, limit);
         }
@@ -135,7 +135,7 @@ int32_t append_stack(const Cell* err, Cell* buffer, int32_t limit) {
 int32_t form(Cell* value, Cell* buffer, Cell*, int32_t limit) {
     limit = text(buffer, "*** ", 4, limit);
     Entry e = lookup(value);
-    const Cell* title = context::value_at(category(e.category)->w1, 1);
+    const Cell* title = context::value_at(cell::object_context(category(e.category)), 1);
     limit = cell::type(title) == T_STRING ? append_string(buffer, title, limit)
                                           : render(title, buffer, false, false, false, 0, limit);
     limit = text(buffer, ": ", 2, limit);

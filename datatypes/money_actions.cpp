@@ -131,7 +131,7 @@ Field field_of(const Cell* element) {
         return n == CODE || n == AMOUNT ? Field(n) : NO_FIELD;
     }
     if (cell::type(element) != T_WORD) return NO_FIELD;
-    uint32_t s = symbol::resolve(element->w2);
+    uint32_t s = symbol::resolve(cell::word_symbol(element));
     if (s == symbol::resolve(words::symbol(words::S_code))) return CODE;
     if (s == symbol::resolve(words::symbol(words::S_amount))) return AMOUNT;
     return NO_FIELD;

@@ -14,20 +14,6 @@ void init_cell(Cell* c, double fraction) {
     cell::put_float(c, fraction);
 }
 
-void init_slot(Cell* slot, double fraction) {
-    uint32_t line = slot->header & HDR_NEW_LINE;
-    init_cell(slot, fraction);
-    slot->header |= line;
-}
-
-void init_raw(Cell* c, uint32_t low, uint32_t high) { *c = Cell{T_PERCENT, 0, low, high}; }
-
-Cell* push(double fraction) {
-    Cell* c = stack::push_slot();
-    init_cell(c, fraction);
-    return c;
-}
-
 // The float text's percent kind adds the "%".
 int32_t form(Cell* value, Cell* buffer, Cell*, int32_t limit) {
     char text[float_::TEXT_SIZE];

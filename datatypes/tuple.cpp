@@ -101,7 +101,7 @@ static int32_t hex_digit(uint8_t c) {
 // with alpha.
 static void of_issue(const Cell* issue) {
     uint32_t length;
-    const uint8_t* name = symbol::name_of(symbol::get(issue->w2), &length);
+    const uint8_t* name = symbol::name_of(symbol::get(cell::word_symbol(issue)), &length);
     if (length != 3 && length != 6 && length != 8) error::raise(Err::script_invalid_data, issue);
     uint8_t out[4] = {};
     uint32_t step = length == 3 ? 1 : 2;

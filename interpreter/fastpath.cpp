@@ -111,10 +111,10 @@ bool query_inline(const Cell* value, uint32_t op, Cell* out) {
     case Q_INDEX: store_integer(out, at + 1); return true;
     case Q_IS_HEAD: store_logic(out, at == 0); return true;
     case Q_IS_TAIL: store_logic(out, at == length); return true;
-    case Q_NEXT: moved.w1 = uint32_t(at < length ? at + 1 : at); break;
-    case Q_BACK: moved.w1 = uint32_t(at > 0 ? at - 1 : 0); break;
-    case Q_HEAD: moved.w1 = 0; break;
-    case Q_TAIL: moved.w1 = uint32_t(length); break;
+    case Q_NEXT: cell::set_series_index(&moved, uint32_t(at < length ? at + 1 : at)); break;
+    case Q_BACK: cell::set_series_index(&moved, uint32_t(at > 0 ? at - 1 : 0)); break;
+    case Q_HEAD: cell::set_series_index(&moved, 0); break;
+    case Q_TAIL: cell::set_series_index(&moved, uint32_t(length)); break;
     default: return false;
     }
     *out = moved;

@@ -146,7 +146,7 @@ bool foreach_step(uint32_t n) {
         default: error::raise(Err::internal_not_done);
         }
     }
-    loop_series()->w1 += n;
+    cell::set_series_index(loop_series(), cell::series_index(loop_series()) + n);
     return more;
 }
 
@@ -155,14 +155,14 @@ bool foreach_step_indexed() {
     Cell value;
     if (cell::type(s) == T_BLOCK) {
         SeriesBuffer* buf = node::buffer(cell::series_node(s));
-        if (s->w1 >= series::length(buf)) return false;
-        value = series::cells(buf)[s->w1];
+        if (uint32_t(cell::series_index(s)) >= series::length(buf)) return false;
+        value = series::cells(buf)[cell::series_index(s)];
     } else {
         if (!is_more(s)) return false;
         value = pick_at(s, 1);
     }
     assign_word(loop_words(), &value);
-    loop_series()->w1++;
+    cell::set_series_index(loop_series(), cell::series_index(loop_series()) + 1);
     return true;
 }
 
@@ -171,7 +171,7 @@ bool foreach_step_indexed() {
 void remove_each_step(uint32_t n) {
     if (!logic::is_truthy(stack::reg.base)) return;
     Cell* s = loop_series();
-    s->w1 = s->w1 >= n ? s->w1 - n : 0;
+    cell::set_series_index(s, uint32_t(cell::series_index(s)) >= n ? cell::series_index(s) - n : 0);
     auto remove = actions::lookup<ACT_remove>(s);
     Cell* count = stack::reg.base - 3;
     Cell at = *remove(s, n > 1 ? count : nullptr, nullptr);
@@ -180,7 +180,7 @@ void remove_each_step(uint32_t n) {
 
 bool forall_next(bool advance) {
     Cell* v = word::get_value(stack::reg.base - 1);
-    if (advance) v->w1++;
+    if (advance) cell::set_series_index(v, cell::series_index(v) + 1);
     return !is_more(v);
 }
 

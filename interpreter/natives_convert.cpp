@@ -15,6 +15,7 @@
 #include "datatypes/base_codecs.h"
 #include "datatypes/binary.h"
 #include "datatypes/money.h"
+#include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "interpreter/natives.h"
 #include "kernel/unicode.h"
@@ -132,15 +133,10 @@ int32_t pair_coordinate(const Cell* v) {
     return int32_t(d);
 }
 
-// A pair! keeps x and y as signed integers in payload words 2 and 3.
 void as_pair_native(bool check, const int32_t* r) {
     if (check) check_args(NAT_as_pair, r);
     int32_t x = pair_coordinate(arg(0)), y = pair_coordinate(arg(1));
-    Cell* out = arg(0);
-    out->header = T_PAIR;
-    out->w1 = 0;
-    out->w2 = uint32_t(x);
-    out->w3 = uint32_t(y);
+    pair::init_cell(arg(0), x, y);
 }
 
 // Point coordinates are 32-bit floats, integers converted.
@@ -185,7 +181,7 @@ uint32_t family_of(uint32_t type) {
 void as_native(bool check, const int32_t* r) {
     if (check) check_args(NAT_as, r);
     const Cell* type = arg(0);
-    uint32_t target = cell::type(type) == T_DATATYPE ? type->w1 : cell::type(type);
+    uint32_t target = cell::type(type) == T_DATATYPE ? cell::datatype_id(type) : cell::type(type);
     Cell spec = *arg(1);
     uint32_t family = family_of(target);
     if (family == 0 || family != family_of(cell::type(&spec))) {
@@ -211,7 +207,7 @@ void mark(Cell* c, bool on) {
 void new_line_native(bool check, const int32_t* r) {
     if (check) check_args(NAT_new_line, r);
     const Cell* position = arg(0);
-    bool on = arg(1)->w1 != 0;
+    bool on = cell::get_logic(arg(1)) != 0;
     int32_t period = r[0] >= 0 ? 1 : 0;
     if (r[1] >= 0) {
         const Cell* size = arg(uint32_t(r[1]));

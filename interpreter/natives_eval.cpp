@@ -46,7 +46,7 @@ uint32_t live_tail(const Cell* s) { return series::length(node::buffer(cell::ser
 // The series with its index brought back to the tail when past it.
 Cell clamped(const Cell* s) {
     Cell c = *s;
-    if (c.w1 > live_tail(&c)) c.w1 = live_tail(&c);
+    if (uint32_t(cell::series_index(&c)) > live_tail(&c)) cell::set_series_index(&c, live_tail(&c));
     return c;
 }
 
@@ -91,7 +91,7 @@ void do_value(const Cell* value, const int32_t* r) {
         }
         uint32_t next = interp::eval_next(&code);
         if (exits::pending()) return;
-        code.w1 = next;
+        cell::set_series_index(&code, next);
         Cell w = *arg(uint32_t(r[2]));
         word::set_value(&w, &code);
         return;
@@ -204,7 +204,7 @@ void close_target(Target& t) {
         uint32_t added = live_tail(&t.out) - t.start;
         series::announce(&t.out, words::word(words::W_inserted), nullptr, int32_t(t.start), int32_t(added));
     } else {
-        t.out.w1 = 0;
+        cell::set_series_index(&t.out, 0);
     }
     stack::return_value(&t.out);
 }
@@ -244,7 +244,7 @@ bool compose_into(Cell* out, const Cell* source, bool deep, bool only) {
             block::write_cell(&inner, block::get_length(&v));
             temp_roots::Hold hold_inner(&inner);
             if (!compose_into(&inner, &v, deep, only)) return false;
-            inner.w1 = 0;
+            cell::set_series_index(&inner, 0);
             add(out, &inner);
             continue;
         }
@@ -365,12 +365,12 @@ void is_value(bool c, const int32_t* r) {
 // whose first payload word is an index and which have no context.
 Node context_of(const Cell* v) {
     uint32_t t = cell::type(v);
-    return t == T_NATIVE || t == T_ACTION || t == T_OP ? 0 : v->w1;
+    return t == T_NATIVE || t == T_ACTION || t == T_OP ? 0 : cell::callable_context(v);
 }
 
 void context_q(bool c, const int32_t* r) {
     verify(c, NAT_is_context, r);
-    Node ctx = arg(0)->w1;
+    Node ctx = cell::object_context(arg(0));
     const Cell* owner = ctx ? context::owner_of(ctx) : &statics::none_cell;
     uint32_t t = cell::type(owner);
     stack::return_value(t == T_OBJECT || t == T_FUNCTION ? owner : &statics::none_cell);
@@ -398,14 +398,14 @@ void in(bool c, const int32_t* r) {
     verify(c, NAT_in, r);
     Node ctx = context_of(arg(0));
     Cell w = *arg(1);
-    int32_t index = ctx ? context::lookup_word(ctx, w.w2, true) : -1;
+    int32_t index = ctx ? context::lookup_word(ctx, cell::word_symbol(&w), true) : -1;
     if (index < 0) {
         stack::return_value(&statics::none_cell);
         return;
     }
     if (cell::type(&w) == T_REFINEMENT) cell::set_type(&w, T_WORD);
-    w.w1 = ctx;
-    w.w3 = uint32_t(index);
+    cell::set_word_context(&w, ctx);
+    cell::set_word_index(&w, uint32_t(index));
     stack::return_value(&w);
 }
 
@@ -526,7 +526,7 @@ bool path_names(const Applied& a, const Cell& refinement, Node list) {
     for (uint32_t i = from; i < live_tail(&a.path); i++) {
         bool used;
         interp::checked_refinement(&a.path, from, i, list, &a.name, &used);
-        if (same_symbol(block::cell_at(&a.path, i)->w2, refinement.w2)) named = used;
+        if (same_symbol(cell::word_symbol(block::cell_at(&a.path, i)), cell::word_symbol(&refinement))) named = used;
     }
     return named;
 }
@@ -535,7 +535,7 @@ bool path_names(const Applied& a, const Cell& refinement, Node list) {
 // tail none (or, outside /all, script error no-arg). False on a pending exit.
 bool push_next(Applied& a, const Cell& entry) {
     if (a.pos >= live_tail(&a.code)) {
-        Cell arg_word{T_WORD, 0, entry.w3, uint32_t(-1)};
+        Cell arg_word{T_WORD, 0, interp::entry_symbol(&entry), uint32_t(-1)};
         if (!a.all && cell::type(&entry) == T_TYPESET) error::raise(Err::script_no_arg, &a.name, &arg_word);
         stack::push(cell::type(&entry) == T_REFINEMENT ? &statics::false_cell : &statics::none_cell);
         return true;
@@ -573,7 +573,7 @@ bool fill_frame(Applied& a, Node list, int32_t* refs) {
             break;
         case T_REFINEMENT:
             arg_number++;
-            if (e.w3 > MAX_APPLY_REFINEMENTS) error::raise(Err::internal_limit_hit, &e);
+            if (interp::entry_ordinal(&e) > MAX_APPLY_REFINEMENTS) error::raise(Err::internal_limit_hit, &e);
             if (a.all) {
                 if (!push_next(a, e)) return false;
                 active = logic::is_truthy(stack::top());
@@ -582,7 +582,7 @@ bool fill_frame(Applied& a, Node list, int32_t* refs) {
                 active = path_names(a, e, list);
             }
             if (function_like) stack::push(active ? &statics::true_cell : &statics::false_cell);
-            else refs[e.w3 - 1] = active ? int32_t(stack::reg.top - stack::reg.base) : -1;
+            else refs[interp::entry_ordinal(&e) - 1] = active ? int32_t(stack::reg.top - stack::reg.base) : -1;
             break;
         case T_INTEGER:
             if (function_like) function::init_refinement(uint32_t(cell::get_int(&e)));
@@ -602,12 +602,12 @@ void run_applied(const Cell* callable, const int32_t* refs) {
         return;
     case T_ROUTINE: interp::call_routine(callable); break;
     case T_ACTION:
-        if (callable->w1 < 1 || callable->w1 > ACTION_COUNT || !actions::table[callable->w1 - 1])
+        if (cell::callable_index(callable) < 1 || cell::callable_index(callable) > ACTION_COUNT || !actions::table[cell::callable_index(callable) - 1])
             error::raise(Err::internal_not_done);
-        actions::table[callable->w1 - 1](refs);
+        actions::table[cell::callable_index(callable) - 1](refs);
         break;
     default: {
-        natives::Routine routine = natives::routine(callable->w1);
+        natives::Routine routine = natives::routine(cell::callable_index(callable));
         if (!routine) error::raise(Err::internal_not_done);
         routine(false, refs);
     }
@@ -627,12 +627,12 @@ void apply(bool c, const int32_t* r) {
     Node list = interp::prepare_spec(&a.callable);
     temp_roots::Hold hold_list(&list);
     stack::push(&a.callable);
-    if (cell::type(&a.callable) == T_FUNCTION) stack::enter_func(&a.name, a.callable.w1);
+    if (cell::type(&a.callable) == T_FUNCTION) stack::enter_func(&a.name, cell::callable_context(&a.callable));
     else stack::enter_frame(&a.name, stack::KIND_NATIVE);
     int32_t refs[MAX_APPLY_REFINEMENTS];
     if (!fill_frame(a, list, refs)) return;
     if (cell::type(&a.callable) == T_FUNCTION) {
-        uint32_t need = context::cell_of(a.callable.w1)->w3;
+        uint32_t need = cell::context_stack_count(context::cell_of(cell::callable_context(&a.callable)));
         while (uint32_t(stack::reg.top - stack::reg.base) < need) stack::push(&statics::none_cell);
     }
     run_applied(&a.callable, refs);

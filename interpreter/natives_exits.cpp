@@ -25,7 +25,7 @@ namespace {
 
 inline bool used(const int32_t* refinements, uint32_t i) { return refinements[i] >= 0; }
 
-bool same_word(const Cell* a, const Cell* b) { return symbol::resolve(a->w2) == symbol::resolve(b->w2); }
+bool same_word(const Cell* a, const Cell* b) { return symbol::resolve(cell::word_symbol(a)) == symbol::resolve(cell::word_symbol(b)); }
 
 // Whether catch/name takes a throw named name: the names are a word or a
 // block of words (anything else in it is an error, whatever the name).

@@ -19,6 +19,8 @@
 #include "datatypes/date.h"
 #include "datatypes/money.h"
 #include "datatypes/point.h"
+#include "datatypes/pair.h"
+#include "datatypes/tuple.h"
 #include "datatypes/typeset.h"
 #include "interpreter/natives.h"
 #include "kernel/runtime.h"
@@ -110,11 +112,9 @@ void sign_q_native(bool check, const int32_t* r) {
     cell::make_integer(arg(0), sign_of(arg(0)));
 }
 
-// A tuple keeps its length in header bits 19-22 and its bytes from payload
-// word 1 on.
 bool is_zero_tuple(const Cell* v) {
-    uint32_t length = (v->header >> 19) & 0xF;
-    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&v->w1);
+    uint32_t length = tuple::count(v);
+    const uint8_t* bytes = tuple::bytes(v);
     for (uint32_t i = 0; i < length && i < 12; i++)
         if (bytes[i]) return false;
     return true;
@@ -129,11 +129,11 @@ bool is_zero_point(const Cell* v) {
 bool is_zero(const Cell* v) {
     switch (cell::type(v)) {
     case T_CHAR:
-    case T_INTEGER: return v->w2 == 0;
+    case T_INTEGER: return cell::get_int(v) == 0;
     case T_FLOAT:
     case T_PERCENT:
     case T_TIME: return cell::get_float(v) == 0.0;
-    case T_PAIR: return v->w2 == 0 && v->w3 == 0;
+    case T_PAIR: return pair::x_of(v) == 0 && pair::y_of(v) == 0;
     case T_TUPLE: return is_zero_tuple(v);
     case T_POINT2D:
     case T_POINT3D: return is_zero_point(v);

@@ -41,7 +41,7 @@ std::string system_text(const Cell* value, bool variable_name) {
     std::string text;
     if (types::is_any_word(cell::type(value))) {
         uint32_t length = 0;
-        const uint8_t* name = symbol::name_of(symbol::record_at(value->w2), &length);
+        const uint8_t* name = symbol::name_of(symbol::record_at(cell::word_symbol(value)), &length);
         text.assign(reinterpret_cast<const char*>(name), length);
     } else {
         text = utf8::text(value);

@@ -87,7 +87,7 @@ void skip_byte_order_mark(Cell* source, int32_t* length) {
     SeriesBuffer* b = node::buffer(cell::series_node(source));
     uint32_t index = uint32_t(cell::series_index(source));
     if (index + 3 > series::length(b) || std::memcmp(series::head_ptr(b) + index, "\xEF\xBB\xBF", 3) != 0) return;
-    source->w1 = index + 3;
+    cell::set_series_index(source, index + 3);
     if (*length >= 0) *length -= 3;
 }
 
@@ -105,7 +105,7 @@ void answer_one(const Cell* loaded, const Cell* source, uint32_t consumed, bool 
         return;
     }
     Cell rest = *source;
-    rest.w1 = uint32_t(cell::series_index(source)) + consumed;
+    cell::set_series_index(&rest, uint32_t(cell::series_index(source)) + consumed);
     Cell* pair = block::push_new(2);
     block::append_copy(pair, &value);
     block::append_copy(pair, &rest);
@@ -117,7 +117,7 @@ void answer_one(const Cell* loaded, const Cell* source, uint32_t consumed, bool 
 using checksum::Method;
 
 Method method_of(const Cell* word) {
-    Method m = checksum::method_of(word->w2);
+    Method m = checksum::method_of(cell::word_symbol(word));
     if (m == checksum::METHODS) error::raise(Err::script_invalid_arg, word);
     return m;
 }

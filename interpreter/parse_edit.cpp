@@ -32,7 +32,7 @@ void store(Cell* target, const Cell* value, bool only) {
     int32_t before = length_of(target);
     Cell at = *target;
     actions::lookup<ACT_insert>(&at)(&at, &v, -1, only, 1, false);
-    target->w1 = uint32_t(cell::series_index(target) + length_of(target) - before);
+    cell::set_series_index(target, uint32_t(cell::series_index(target) + length_of(target) - before));
 }
 
 Cell* collect_record(Parser& p) {
@@ -57,7 +57,7 @@ void check_target(const Parser& p, const Cell* target) {
 void remove_range(Parser& p, int32_t start, int32_t count) {
     if (count > 0) {
         Cell at = *p.input;
-        at.w1 = uint32_t(start);
+        cell::set_series_index(&at, uint32_t(start));
         Cell part;
         cell::make_integer(&part, count);
         actions::lookup<ACT_remove>(&at)(&at, &part, nullptr);
@@ -77,7 +77,7 @@ void insert_at(Parser& p, int32_t where, const Cell* value, bool only) {
     temp_roots::Hold hold(&v);
     int32_t before = length_of(p.input);
     Cell at = *p.input;
-    at.w1 = uint32_t(where);
+    cell::set_series_index(&at, uint32_t(where));
     actions::lookup<ACT_insert>(&at)(&at, &v, -1, only, 1, false);
     int32_t delta = length_of(p.input) - before;
     if (where <= position(p)) set_position(p, position(p) + delta);
@@ -89,7 +89,7 @@ void change_range(Parser& p, int32_t start, int32_t count, const Cell* value, bo
     temp_roots::Hold hold(&v);
     int32_t before = length_of(p.input);
     Cell at = *p.input;
-    at.w1 = uint32_t(start);
+    cell::set_series_index(&at, uint32_t(start));
     actions::lookup<ACT_change>(&at)(&at, &v, count, only, 1);
     int32_t delta = length_of(p.input) - before;
     set_position(p, std::min(start + count + delta, length_of(p.input)));
@@ -109,7 +109,7 @@ void collect_open(Parser& p, Cell* record, CollectKind kind, const Cell* word) {
 void collect_close(Parser& p, Cell* record, CollectKind kind, const Cell* word, int32_t outer, bool ok) {
     Cell w = *word;
     Cell collected = *record;  // its own block is answered from the head
-    collected.w1 = 0;
+    cell::set_series_index(&collected, 0);
     switch (kind) {
     case COLLECT_PLAIN:
         if (outer < 0) *p.result = collected;
@@ -134,7 +134,7 @@ void keep_range(Parser& p, int32_t start, int32_t end, bool pick) {
         return;
     }
     Cell from = *p.input, part;
-    from.w1 = uint32_t(start);
+    cell::set_series_index(&from, uint32_t(start));
     cell::make_integer(&part, end - start);
     kept = *actions::copy_dispatch(&from, &part, false, nullptr);
     store(record, &kept, true);

@@ -55,7 +55,7 @@ struct RuleText {
     bool brackets;
 
     uint32_t at(uint32_t k) const {
-        if (cell::type(value) == T_CHAR) return value->w2;
+        if (cell::type(value) == T_CHAR) return cell::get_char(value);
         if (brackets) {
             if (k == 0) return '<';
             if (k == count - 1) return '>';
@@ -120,7 +120,7 @@ int32_t match_bitset(const Parser& p, const Cell* rule) {
 }
 
 bool type_matches(const Cell* rule, uint32_t type) {
-    return cell::type(rule) == T_DATATYPE ? rule->w1 == type : typeset::has(rule, type);
+    return cell::type(rule) == T_DATATYPE ? cell::datatype_id(rule) == type : typeset::has(rule, type);
 }
 
 // Loads one value from the bytes at the position. Bytes that are no valid
@@ -139,7 +139,7 @@ bool load_one(const Parser& p, Cell* loaded, lexer::Result* r) {
     }
     Cell raised = *stack::top();
     stack::reg.top = top;
-    if (symbol::resolve(error::category_symbol(&raised)) != symbol::resolve(words::word(words::W_syntax)->w2))
+    if (symbol::resolve(error::category_symbol(&raised)) != symbol::resolve(cell::word_symbol(words::word(words::W_syntax))))
         stack::throw_error(&raised);
     return false;
 }

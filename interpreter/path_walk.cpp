@@ -58,7 +58,7 @@ Walk::Walk(const Cell* path, const Cell* head, const Cell* store, bool get, bool
 // cell.
 bool Walk::notifies() const {
     const Cell* prev = &cells_[PREVIOUS];
-    if (cell::type(prev) == T_OBJECT) return prev->w3 != 0 && cell::type(&cells_[PREV_ELEMENT]) == T_WORD;
+    if (cell::type(prev) == T_OBJECT) return cell::object_handlers(prev) != 0 && cell::type(&cells_[PREV_ELEMENT]) == T_WORD;
     return types::is_any_block(cell::type(prev));
 }
 
@@ -94,10 +94,10 @@ void Walk::locate(const Cell* element, const Cell* answer) {
     place_ = NOWHERE;
     if (cell::type(parent) == T_OBJECT) {
         // The object's eval-path binds the element to the object's context.
-        if (cell::type(element) != T_WORD || element->w1 != parent->w1 || int32_t(element->w3) < 0) return;
-        if (context::slot(parent->w1, int32_t(element->w3)) != answer) return;
+        if (cell::type(element) != T_WORD || cell::word_context(element) != cell::object_context(parent) || cell::word_index(element) < 0) return;
+        if (context::slot(cell::object_context(parent), cell::word_index(element)) != answer) return;
         place_ = FIELD;
-        index_ = element->w3;
+        index_ = cell::word_index(element);
     } else {
         // A map answers the value cell of its pair block.
         if (!types::is_any_block(parent) && cell::type(parent) != T_MAP) return;
@@ -117,7 +117,7 @@ static void write_cell(const Cell* series, uint32_t index, const Cell* old_value
     if (index >= series::length(b)) return;
     Cell* at = series::cells(b) + index;
     if (!same_bits(at, old_value)) return;
-    Node table = cell::type(series) == T_HASH ? series->w3 : 0;
+    Node table = cell::type(series) == T_HASH ? cell::series_extra(series) : 0;
     if (table) hashtable::delete_(table, at);
     *at = *value;
     if (table) hashtable::put_value(table, at);
@@ -134,7 +134,7 @@ void Walk::write_back(const Cell* old_value) {
         if (same_bits(word::get_value(&cells_[HEAD]), old_value)) word::set_value(&cells_[HEAD], value);
         break;
     case FIELD: {
-        Cell* at = context::slot(cells_[HOLDER].w1, int32_t(index_));
+        Cell* at = context::slot(cell::object_context(&cells_[HOLDER]), int32_t(index_));
         if (at && same_bits(at, old_value)) *at = *value;
         break;
     }

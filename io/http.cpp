@@ -217,7 +217,7 @@ bool fields_of(const Cell* headers, Fields* fields) {
     int32_t count = block::get_length(headers);
     for (int32_t i = 0; i + 1 < count; i += 2) {
         Cell name = *block::cell_at(headers, first + uint32_t(i));
-        std::string key = types::is_variable_word(cell::type(&name)) ? symbol::get_cstr(name.w2) : formed(&name);
+        std::string key = types::is_variable_word(cell::type(&name)) ? symbol::get_cstr(cell::word_symbol(&name)) : formed(&name);
         std::string value = formed(block::cell_at(headers, first + uint32_t(i) + 1));
         if (!is_token(key) || !is_field_value(value)) return false;
         fields->emplace_back(std::move(key), std::move(value));
@@ -226,7 +226,7 @@ bool fields_of(const Cell* headers, Fields* fields) {
 }
 
 bool prepare(const Cell* method, const Cell* headers, const Cell* body, Request* rq) {
-    rq->method = symbol::get_cstr(method->w2);
+    rq->method = symbol::get_cstr(cell::word_symbol(method));
     for (char& c : rq->method) c = char(std::toupper(uint8_t(c)));
     if (!is_token(rq->method)) return false;
     rq->has_body = rq->method != "GET" && rq->method != "HEAD";

@@ -56,7 +56,7 @@ uint32_t read_number(const char*& p, uint32_t limit) {
 void set_field(Cell* object, const char* name, const Cell* value) {
     Cell field = word::intern(name);
     int32_t index = object::lookup_word(object, &field);
-    if (index >= 0) *object::get_values_at(object->w1, index) = *value;
+    if (index >= 0) *object::get_values_at(cell::object_context(object), index) = *value;
 }
 
 }  // namespace

@@ -329,14 +329,6 @@ static SeriesBuffer* carve_big(uint32_t need) {
     return big_buffer(s);
 }
 
-void fill(uint8_t* start, uint8_t* end, uint8_t byte) {
-    if (end > start) std::memset(start, byte, size_t(end - start));
-}
-
-void clear_words(uint32_t* first, uint32_t* last) {
-    if (last > first) std::memset(first, 0, size_t(last - first) * sizeof(uint32_t));
-}
-
 }  // namespace memory
 
 // ---- buffers ----------------------------------------------------------------
@@ -438,10 +430,6 @@ static SeriesBuffer* move_to(SeriesBuffer* b, uint64_t new_size) {
     return nb;
 }
 
-SeriesBuffer* reallocate(SeriesBuffer* b, uint32_t new_size) {
-    return move_to(b, new_size ? new_size : doubled(b));
-}
-
 // Copies from the old head as far as the old data area reaches, so that bytes
 // kept just past the tail (terminators) travel too; never beyond the new area.
 static uint32_t carry_over(SeriesBuffer* old, SeriesBuffer* nb) {
@@ -457,13 +445,6 @@ static SeriesBuffer* grow(SeriesBuffer* b, uint64_t new_size) {
 }
 
 SeriesBuffer* expand(SeriesBuffer* b, uint32_t new_size) { return grow(b, new_size ? new_size : doubled(b)); }
-
-SeriesBuffer* expand_filled(SeriesBuffer* b, uint32_t new_size, uint8_t fill) {
-    SeriesBuffer* nb = reallocate(b, new_size);
-    uint32_t copied = carry_over(b, nb);
-    std::memset(head_ptr(nb) + copied, fill, nb->size - nb->head - copied);
-    return nb;
-}
 
 static Node copy_bytes(SeriesBuffer* b, uint32_t offset, uint32_t bytes, uint32_t drop) {
     uint32_t unit = series::unit(b) ? series::unit(b) : 1;

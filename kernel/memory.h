@@ -107,9 +107,7 @@ void set_flags(Node n, uint32_t bits);
 // Growth. A size of 0 means twice the old size. The old buffer is left behind not
 // in use; the node now names the new buffer. A used part larger than the new
 // size is cut to it.
-SeriesBuffer* reallocate(SeriesBuffer* b, uint32_t new_size);
 SeriesBuffer* expand(SeriesBuffer* b, uint32_t new_size);
-SeriesBuffer* expand_filled(SeriesBuffer* b, uint32_t new_size, uint8_t fill);
 Node copy_buffer(SeriesBuffer* b);
 Node copy_part(Node n, uint32_t byte_offset, uint32_t units);
 
@@ -170,10 +168,6 @@ void note_growth();
 void make_first_frames();
 // Gives every node frame, series frame and big series back; init may run again.
 void free_all();
-// Fills [start, end) with byte.
-void fill(uint8_t* start, uint8_t* end, uint8_t byte);
-// Clears the words of [first, last).
-void clear_words(uint32_t* first, uint32_t* last);
 
 }  // namespace memory
 

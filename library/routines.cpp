@@ -52,7 +52,7 @@ void quit_return() {
 void set_quiet() {
     if (!types::is_variable_word(cell::type(arg(0)))) check::expect_arg(0, cell::type(arg(0)));
     Cell word = *arg(0), value = *arg(1);
-    context::set_word_value(&word, &value, word.w1, false);
+    context::set_word_value(&word, &value, cell::word_context(&word), false);
     *arg(0) = value;
 }
 
@@ -219,7 +219,7 @@ int32_t return_code(const Cell* spec) {
         SeriesBuffer* types = series::buffer_of(cells + i + 1);
         if (series::length(types) != 1 || cell::type(series::cells(types)) != T_WORD) return -1;
         const Cell* type = context::word_value(series::cells(types));
-        return cell::type(type) == T_DATATYPE ? int32_t(type->w1) : -1;
+        return cell::type(type) == T_DATATYPE ? int32_t(cell::datatype_id(type)) : -1;
     }
     return -1;
 }

@@ -151,7 +151,7 @@ const BootValue BOOT_VALUES[] = {
 
 void boot_value() {
     for (const BootValue& b : BOOT_VALUES) {
-        if (symbol::resolve(arg(0)->w2) != symbol::resolve(symbol::intern(b.name))) continue;
+        if (symbol::resolve(cell::word_symbol(arg(0))) != symbol::resolve(symbol::intern(b.name))) continue;
         *arg(0) = b.make();
         return;
     }
@@ -165,8 +165,8 @@ void fixed_class() {
     if (!interp::eval_state.loading) error::raise(Err::script_protected);
     if (id < 0 || uint32_t(id) >= object::FIRST_CLASS) error::raise(Err::script_out_of_range, arg(0));
     *arg(0) = *arg(1);
-    arg(0)->w2 = uint32_t(id);
-    context::owner_of(arg(0)->w1)->w2 = uint32_t(id);
+    cell::set_object_class(arg(0), uint32_t(id));
+    cell::set_object_class(context::owner_of(cell::object_context(arg(0))), uint32_t(id));
 }
 
 // The error report reads stack-trace and source-files from system/state.
@@ -177,14 +177,14 @@ void use_state() {
 
 void set_float_flag() {
     bool on = logic::is_truthy(arg(1));
-    if (symbol::resolve(arg(0)->w2) == symbol::resolve(symbol::intern("pretty?"))) float_::pretty = on;
+    if (symbol::resolve(cell::word_symbol(arg(0))) == symbol::resolve(symbol::intern("pretty?"))) float_::pretty = on;
     else float_::full = on;
     *arg(0) = statics::unset_cell;
 }
 
 void add_currency() {
     uint32_t length;
-    const uint8_t* name = symbol::name_of(symbol::get(arg(0)->w2), &length);
+    const uint8_t* name = symbol::name_of(symbol::get(cell::word_symbol(arg(0))), &length);
     cell::make_logic(arg(0), money::add_currency(reinterpret_cast<const char*>(name), length) > 0);
 }
 

@@ -41,7 +41,7 @@ Report report(Cell err) {
 }
 
 Cell* state_field(const char* name) {
-    return context::get_word_cell(symbol::intern(name), error::state()->w1);
+    return context::get_word_cell(symbol::intern(name), cell::object_context(error::state()));
 }
 
 const std::string NO_PLACE = "\n*** Where: ???\n*** Near : none";

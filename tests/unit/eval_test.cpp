@@ -489,7 +489,7 @@ TEST_F(EvalTest, SelectionByIntegerAnswersAsPick) {
     check_table(cases, sizeof cases / sizeof cases[0]);
     Cell v = value_of("v");
     Cell next = v;
-    next.w1 = 1;
+    cell::set_series_index(&next, 1);
     // The inline selection answers only inside the values left, as pick does.
     for (int32_t index : {-1, 0, 1, 2, 3}) {
         Cell fast;
@@ -504,7 +504,7 @@ TEST_F(EvalTest, SelectionByIntegerAnswersAsPick) {
 TEST_F(EvalTest, SeriesQueriesAtTheEnds) {
     Cell v = run("[1 2]");
     Cell at_tail = v;
-    at_tail.w1 = 2;
+    cell::set_series_index(&at_tail, 2);
     struct Query {
         const Cell* value;
         uint32_t op;

@@ -141,7 +141,7 @@ void check_slots(const NativeSlot (&slots)[N]) {
         Cell w = word::intern(k.name);
         const Cell* v = word::get_value(&w);
         EXPECT_EQ(cell::type(v), T_NATIVE);
-        EXPECT_EQ(v->w1, k.index);
+        EXPECT_EQ(cell::callable_index(v), k.index);
     }
 }
 

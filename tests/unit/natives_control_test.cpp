@@ -298,7 +298,7 @@ TEST_F(LoopTest, CountOutOfRange) {
 TEST_F(LoopTest, StepRoutines) {
     Cell b = run("[1 2]");
     EXPECT_TRUE(loop::is_more(&b));
-    b.w1 = 2;
+    cell::set_series_index(&b, 2);
     EXPECT_FALSE(loop::is_more(&b));
 }
 

@@ -95,7 +95,8 @@ inline std::string molded(const Cell& v, bool all = false) {
 }
 
 inline bool truth(Entry entry, const char* action, const Cell& v) {
-    return run_action(action, entry, {v}).value.w1 != 0;
+    Cell answer = run_action(action, entry, {v}).value;
+    return cell::get_logic(&answer);
 }
 
 // The comparison entry's answer, or the code of the error it raised.

@@ -84,7 +84,10 @@ void check_errors(const ErrCase* cases, size_t n, stack::Frame* call_top) {
     }
 }
 
-int32_t class_of(const char* name) { return int32_t(value_of(name).w2); }
+int32_t class_of(const char* name) {
+    Cell v = value_of(name);
+    return int32_t(cell::object_class(&v));
+}
 
 // ---- making ---------------------------------------------------------------------------
 

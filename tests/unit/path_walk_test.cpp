@@ -33,7 +33,7 @@ TEST(PathWalkTest, AReadStepsThroughTheElements) {
     cell::set_type(&path, T_PATH);
     Cell result;
     ASSERT_TRUE(path_walk::walk(&path, nullptr, false, &result));
-    EXPECT_EQ(name_of(result.w2), "no-value");
+    EXPECT_EQ(name_of(cell::word_symbol(&result)), "no-value");
     // The head alone: the walk answers the head word's value.
     Cell head_only = block_of({holder});
     cell::set_type(&head_only, T_PATH);

@@ -107,10 +107,10 @@ TEST_F(StackTest, LeaveFamily) {
         Cell caller_value = integer(10), result = integer(42), extra = integer(7);
         stack::push(&caller_value);
         Cell* caller_base = reg.base;
-        context::cell_of(ctx)->w2 = 0;
+        cell::set_context_values(context::cell_of(ctx), 0);
         stack::enter_func(&w, ctx);
         Cell* callee_base = reg.base;
-        context::cell_of(ctx)->w2 = stack::index_of(callee_base);
+        cell::set_context_values(context::cell_of(ctx), stack::index_of(callee_base));
         stack::push(&result);
         stack::push(&extra);
         Cell* old_top = reg.top;
@@ -122,7 +122,7 @@ TEST_F(StackTest, LeaveFamily) {
             EXPECT_EQ(cell::get_int(stack::top()), 42);
         }
         EXPECT_EQ(cell::get_int(caller_base), c.result == COPIED_TO_CALLER ? 42 : 10);
-        EXPECT_EQ(context::cell_of(ctx)->w2 == 0, c.restores);
+        EXPECT_EQ(cell::context_values(context::cell_of(ctx)) == 0, c.restores);
         EXPECT_EQ(stack::depth(), 1u);
     }
 }
@@ -162,8 +162,8 @@ TEST_F(StackTest, EnterRoutinesWriteTheirHeaders) {
     for (const Case& c : cases) {
         stack::Frame* f = c.enter(&w);
         EXPECT_EQ(f->header, c.header);
-        EXPECT_EQ(f->symbol, w.w2);
-        EXPECT_EQ(f->word_context, w.w1);
+        EXPECT_EQ(f->symbol, cell::word_symbol(&w));
+        EXPECT_EQ(f->word_context, cell::word_context(&w));
     }
     Node ctx = context::create(1, true, false, 0, context::KIND_FUNCTION);
     EXPECT_EQ(stack::enter_func(&w, ctx)->header, 0x01000000u);
@@ -182,10 +182,14 @@ TEST_F(StackTest, FrameFlags) {
 }
 
 TEST_F(StackTest, GetCallSkipsUnnamedFrames) {
+    auto called = [] {
+        Cell call = stack::get_call();
+        return cell::word_symbol(&call);
+    };
     Cell body = *words::word(words::W_tag_body), anon = *words::word(words::W_tag_anon);
     stack::enter_native(&body);
     stack::enter_native(&anon);
-    EXPECT_EQ(stack::get_call().w2, words::word(words::W_tag_not_found)->w2);
+    EXPECT_EQ(called(), cell::word_symbol(words::word(words::W_tag_not_found)));
     stack::init();
     Cell f = word_of("outer-call"), g = word_of("inner-call");
     stack::enter_native(&f);
@@ -193,15 +197,15 @@ TEST_F(StackTest, GetCallSkipsUnnamedFrames) {
     stack::enter_native(&body);
     Cell call = stack::get_call();
     EXPECT_EQ(cell::type(&call), T_WORD);
-    EXPECT_EQ(call.w2, g.w2);
+    EXPECT_EQ(cell::word_symbol(&call), cell::word_symbol(&g));
     // A pending-error position makes the walk start below it, once.
     reg.pending_error = reg.call_bottom + 1;
-    EXPECT_EQ(stack::get_call().w2, f.w2);
+    EXPECT_EQ(called(), cell::word_symbol(&f));
     EXPECT_EQ(reg.pending_error, nullptr);
-    EXPECT_EQ(stack::get_call().w2, g.w2);
+    EXPECT_EQ(called(), cell::word_symbol(&g));
     // A stale position above call top is not read.
     reg.pending_error = reg.call_top + 5;
-    EXPECT_EQ(stack::get_call().w2, g.w2);
+    EXPECT_EQ(called(), cell::word_symbol(&g));
 }
 
 TEST_F(StackTest, TraceListsNamedFramesAboveTheBottomOne) {
@@ -217,22 +221,20 @@ TEST_F(StackTest, TraceListsNamedFramesAboveTheBottomOne) {
     Cell block;
     cell::make_series(&block, T_BLOCK, series::new_cells(8));
     stack::trace(&block);
-    SeriesBuffer* b = node::buffer(block.w2);
+    SeriesBuffer* b = node::buffer(cell::series_node(&block));
     ASSERT_EQ(series::length(b), 4u);
     Cell* cells = series::cells(b);
     EXPECT_EQ(cell::type(&cells[0]), T_WORD);
-    EXPECT_EQ(cells[0].w2, f.w2);
+    EXPECT_EQ(cell::word_symbol(&cells[0]), cell::word_symbol(&f));
     EXPECT_EQ(cell::get_int(&cells[1]), 3);  // the saved base of the top frame
-    EXPECT_EQ(cells[2].w2, f.w2);
+    EXPECT_EQ(cell::word_symbol(&cells[2]), cell::word_symbol(&f));
     EXPECT_EQ(cell::get_int(&cells[3]), 0);
 }
 
 TEST_F(StackTest, CollectNamesByLevel) {
     Cell fn = word_of("collect-fn"), other = word_of("collect-other");
-    Cell function;
-    function.header = T_FUNCTION;
-    function.w1 = function.w2 = function.w3 = 0;
-    *context::get_word_cell(fn.w2, context::global_node) = function;
+    Cell function{T_FUNCTION, 0, 0, 0};
+    *context::get_word_cell(cell::word_symbol(&fn), context::global_node) = function;
     stack::enter_native(&other);
     stack::enter_native(&fn);
     stack::enter_native(&other);
@@ -244,7 +246,7 @@ TEST_F(StackTest, CollectNamesByLevel) {
         Cell block;
         cell::make_series(&block, T_BLOCK, series::new_cells(4));
         stack::collect_names(c.level, &block, c.end);
-        EXPECT_EQ(series::length(node::buffer(block.w2)), c.count) << c.level << " " << c.end;
+        EXPECT_EQ(series::length(node::buffer(cell::series_node(&block))), c.count) << c.level << " " << c.end;
     }
     Cell text;
     string::write_cell(&text, 16);
@@ -254,7 +256,7 @@ TEST_F(StackTest, CollectNamesByLevel) {
     EXPECT_EQ(stack::collect_names_part(1, 3, &text, 5), -1);
     ASSERT_EQ(string::get_length(&text), 6u);
     EXPECT_TRUE(string::starts_with_cstr(&text, "colle "));
-    cell::make_unset(context::get_word_cell(fn.w2, context::global_node));
+    cell::make_unset(context::get_word_cell(cell::word_symbol(&fn), context::global_node));
 }
 
 TEST_F(StackTest, ValueStackOverflow) {
@@ -296,14 +298,13 @@ TEST_F(StackTest, CallStackOverflow) {
 
 TEST_F(StackTest, MarkErrorStackSnapshotsTheNames) {
     Cell fn = word_of("snap-fn"), other = word_of("snap-other");
-    Cell* value = context::get_word_cell(fn.w2, context::global_node);
-    value->header = T_FUNCTION;
-    value->w1 = value->w2 = value->w3 = 0;
+    Cell* value = context::get_word_cell(cell::word_symbol(&fn), context::global_node);
+    *value = Cell{T_FUNCTION, 0, 0, 0};
     Cell err = trap([&] {
         stack::enter_native(&fn);
         error::raise(Err::script_no_value, &fn);
     });
-    cell::make_unset(context::get_word_cell(fn.w2, context::global_node));
+    cell::make_unset(context::get_word_cell(cell::word_symbol(&fn), context::global_node));
     ASSERT_EQ(cell::type(&err), uint32_t(T_ERROR));
     // Frames pushed where the failing ones were change nothing: the stack
     // field took the names when the error was raised.
@@ -311,9 +312,9 @@ TEST_F(StackTest, MarkErrorStackSnapshotsTheNames) {
     stack::enter_native(&other);
     Cell* field = error::field(&err, error::stack_field());
     ASSERT_EQ(cell::type(field), uint32_t(T_BLOCK));
-    SeriesBuffer* b = node::buffer(field->w2);
+    SeriesBuffer* b = node::buffer(cell::series_node(field));
     ASSERT_EQ(series::length(b), 1u);
-    EXPECT_EQ(series::cells(b)[0].w2, fn.w2);
+    EXPECT_EQ(cell::word_symbol(&series::cells(b)[0]), cell::word_symbol(&fn));
 }
 
 }  // namespace

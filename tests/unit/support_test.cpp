@@ -50,7 +50,7 @@ TEST_F(SupportTest, RaiseBuildsTheCatalogErrorWithItsArguments) {
     Raised r = raised([&] { error::raise(Err::script_no_value, &w, &two); });
     EXPECT_EQ(r.category, "script");
     EXPECT_EQ(r.id, "no-value");
-    EXPECT_EQ(r.arg(1)->w2, w.w2);
+    EXPECT_EQ(cell::word_symbol(r.arg(1)), cell::word_symbol(&w));
     EXPECT_EQ(cell::get_int(r.arg(2)), 2);
     EXPECT_EQ(cell::type(r.arg(3)), uint32_t(T_NONE));
     EXPECT_EQ(cell::get_int(error::field(&r.error, error::FIELD_CODE)), 300);
@@ -59,7 +59,7 @@ TEST_F(SupportTest, RaiseBuildsTheCatalogErrorWithItsArguments) {
     cell::make_datatype(&dt, T_NATIVE);
     Raised bad = raised([&] { error::raise_bad_make(&dt, &two); });
     EXPECT_EQ(bad.id, "bad-make-arg");
-    EXPECT_EQ(bad.arg(1)->w1, uint32_t(T_NATIVE));
+    EXPECT_EQ(cell::datatype_id(bad.arg(1)), uint32_t(T_NATIVE));
 }
 
 TEST_F(SupportTest, FailRaisesByCategoryAndIdNames) {
@@ -134,9 +134,9 @@ TEST_F(SupportTest, ArgumentChecksNameTheCallAndTheType) {
             c.run();
         });
         EXPECT_EQ(r.id, "expect-arg") << c.what;
-        EXPECT_EQ(name_of(r.arg(1)->w2), "checker-h6") << c.what;
+        EXPECT_EQ(name_of(cell::word_symbol(r.arg(1))), "checker-h6") << c.what;
         EXPECT_EQ(cell::type(r.arg(2)), uint32_t(T_DATATYPE)) << c.what;
-        EXPECT_EQ(r.arg(2)->w1, c.type) << c.what;
+        EXPECT_EQ(cell::datatype_id(r.arg(2)), c.type) << c.what;
     }
 }
 
@@ -167,7 +167,7 @@ TEST_F(SupportTest, FloatRangeTruncatesAndChecksTheTruncatedValue) {
         if (c.raises) {
             Raised r = raised([&] { check::float_range(&v); });
             EXPECT_EQ(r.id, "out-of-range") << cell::get_float(&v);
-            EXPECT_EQ(r.arg(1)->w2, v.w2);
+            EXPECT_EQ(cell::word_symbol(r.arg(1)), cell::word_symbol(&v));
         } else {
             EXPECT_EQ(check::float_range(&v), c.answer);
         }
@@ -206,7 +206,7 @@ TEST_F(SupportTest, ValueFromStringTakesTheFirstOfAWholeLoad) {
     EXPECT_EQ(raised([&] { load::value_from_string(&complete); }).id, "not-done");
     load::set_scanner(toy_scan);
     const Cell* v = load::value_from_string(&complete);
-    EXPECT_EQ(name_of(v->w2), "first");
+    EXPECT_EQ(name_of(cell::word_symbol(v)), "first");
     EXPECT_EQ(cell::type(stack::reg.base), uint32_t(T_BLOCK));
     EXPECT_EQ(load::value_from_string(&partial), &statics::none_cell);
     const Cell* nothing = load::value_from_string(&empty);
@@ -252,7 +252,7 @@ TEST_F(SupportTest, BootLiteralsAreCellsOfTheImageBlock) {
     boot::set_literals(roots::block_node, first);
     EXPECT_EQ(cell::get_int(boot::value_at(0)), 5);
     EXPECT_EQ(boot::value_at(1), roots::at(first + 1));
-    EXPECT_EQ(boot::node_at(1), context::global_node);
+    EXPECT_EQ(cell::object_context(boot::value_at(1)), context::global_node);
 }
 
 }  // namespace

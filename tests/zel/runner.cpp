@@ -96,7 +96,7 @@ Outcome run_case(const Cell* expression) {
 
 bool passes(const Cell* expected, const Outcome& out) {
     if (cell::type(expected) == T_STRING) return !out.raised && out.text == utf8_of(expected);
-    return out.raised && out.text == symbol::get_cstr(expected->w2);
+    return out.raised && out.text == symbol::get_cstr(cell::word_symbol(expected));
 }
 
 void report_failure(const char* file, const Cell* expression, const Cell* expected, const Outcome& out) {
