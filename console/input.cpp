@@ -82,7 +82,7 @@ void read_input() {
     Cell line = *roots::at(line_root), history = *roots::at(history_root);
     if (cell::type(&line) != T_STRING) error::raise(Err::script_invalid_arg, &line);
     if (terminal::state.console && cell::type(&history) == T_BLOCK) {
-        line_reader::read(&line, arg(0), &history, arg(1)->w1 != 0);
+        line_reader::read(&line, arg(0), &history, cell::get_logic(arg(1)));
     } else {
         terminal::stdin_readline(&line);
     }
