@@ -4,7 +4,7 @@
 // library.
 //
 // Each action's spec lists its arguments and refinements in the order the
-// action entries (interpreter/actions.cpp) read them: refinement i of a spec
+// action entries (core/dispatch.cpp) read them: refinement i of a spec
 // is refinement i of the entry, so the two tables must agree.
 #include "console/boot_words.h"
 
@@ -15,13 +15,14 @@
 #include "core/block.h"
 #include "core/datatype.h"
 #include "core/native.h"
+#include "core/roots.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/word.h"
 #include "datatypes/handle.h"
 #include "datatypes/typeset.h"
 #include "interpreter/eval.h"
 #include "interpreter/natives.h"
-#include "interpreter/stack.h"
 #include "io/lexer.h"
 #include "kernel/temp_roots.h"
 
@@ -37,7 +38,7 @@ struct ActionDef {
 };
 
 const ActionDef ACTIONS[] = {
-    {ACT_make, "make", R"~("Returns a new value of a type, made from a spec"
+    {ACT_make, "make", R"~("Returns a new value made from a spec for that value's type"
         type [any-type!] "A datatype or a prototype value"
         spec [any-type!] "What the new value is made from"
         return: [any-type!])~"},
@@ -310,7 +311,7 @@ const ActionDef ACTIONS[] = {
     {ACT_delete_, "delete", R"~("Deletes a file or empties the target"
         file [any-type!])~"},
     {ACT_modify, "modify", R"~("Changes a property of an aggregate value"
-        target [object! series! map!]
+        target [object! series! bitset! map!]
         field [word!]
         value [any-type!]
         /case "Tells upper and lower case apart"

@@ -16,7 +16,7 @@
 #include "core/roots.h"
 #include "core/series.h"
 #include "core/string.h"
-#include "interpreter/stack.h"
+#include "core/stack.h"
 #include "kernel/unicode.h"
 #include "library/routines.h"
 #include "platform/terminal.h"
@@ -50,12 +50,16 @@ uint32_t open_gap(const Cell* binary, uint32_t n) {
     return b->head + position;
 }
 
+// A read takes at most this much (the caller reads again for more), so a huge
+// length asks for no huge room.
+constexpr uint32_t READ_LIMIT = 1u << 20;
+
 // The room is made before the read, so the bytes always land inside the
 // buffer; the part of the gap no byte filled is closed again.
 void read_stdin() {
     int32_t asked = cell::get_int(arg(1));
     if (asked < 0) error::raise(Err::script_out_of_range, arg(1));
-    uint32_t n = uint32_t(asked);
+    uint32_t n = std::min(uint32_t(asked), READ_LIMIT);
     uint32_t offset = open_gap(arg(0), n);
     SeriesBuffer* b = series::buffer_of(arg(0));
     long got = platform::terminal::read_some(0, series::data(b) + offset, n);
@@ -78,7 +82,7 @@ void read_input() {
     Cell line = *roots::at(line_root), history = *roots::at(history_root);
     if (cell::type(&line) != T_STRING) error::raise(Err::script_invalid_arg, &line);
     if (terminal::state.console && cell::type(&history) == T_BLOCK) {
-        line_reader::read(&line, arg(0), &history, arg(1)->w1 != 0);
+        line_reader::read(&line, arg(0), &history, cell::get_logic(arg(1)));
     } else {
         terminal::stdin_readline(&line);
     }

@@ -142,14 +142,14 @@ bool is_same_text(const Cell* a, const std::u32string& text) {
 void add_history(const Cell* line, const Cell* history, const Reader& r) {
     if (r.hidden || r.text.empty()) return;
     Cell hist = *history;
-    hist.w1 = 0;
+    cell::set_series_index(&hist, 0);
     if (block::buffer_length(&hist) > 0) {
         Cell newest = *block::cell_at(&hist, 0);
-        newest.w1 = 0;
+        cell::set_series_index(&newest, 0);
         if (is_same_text(&newest, r.text)) return;
     }
     Cell value = *line;
-    value.w1 = 0;
+    cell::set_series_index(&value, 0);
     block::insert_value(&hist, &value, true, false);
 }
 
@@ -170,6 +170,7 @@ bool read(const Cell* line, const Cell* prompt, const Cell* history, bool hidden
         keys::Decoder d;
         while ((step = next(r, d)) == Step::GO_ON) {}
         terminal::write("\n");
+        terminal::update_size();  // a resize whose signal the last key overtook
     }
     SeriesBuffer* b = string::buffer_of(line);
     for (char32_t cp : r.text) b = string::append_char(b, uint32_t(cp));

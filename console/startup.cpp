@@ -20,18 +20,19 @@
 #include "core/raise.h"
 #include "core/roots.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/symbol.h"
 #include "core/value_slots.h"
 #include "core/word.h"
 #include "datatypes/error.h"
-#include "interpreter/actions.h"
+#include "core/dispatch.h"
 #include "interpreter/checksum.h"
 #include "interpreter/eval.h"
+#include "core/random.h"
+#include "core/stack.h"
 #include "interpreter/natives.h"
 #include "interpreter/parse.h"
-#include "interpreter/random.h"
-#include "interpreter/stack.h"
 #include "io/deflate.h"
 #include "io/file_io.h"
 #include "io/http.h"
@@ -39,6 +40,7 @@
 #include "io/zelbin.h"
 #include "kernel/boot.h"
 #include "kernel/collector.h"
+#include "kernel/fail.h"
 #include "kernel/memory.h"
 #include "kernel/runtime.h"
 #include "library/library.h"
@@ -129,15 +131,23 @@ static uint32_t skip_header(const Cell* code) {
     const Cell* first = block::cell_at(code, 0);
     if (cell::type(first) != T_WORD || cell::type(block::cell_at(code, 1)) != T_BLOCK) return 0;
     Cell zel = word::intern("Zel");
-    return symbol::resolve(first->w2) == symbol::resolve(zel.w2) ? 2 : 0;
+    return symbol::resolve(cell::word_symbol(first)) == symbol::resolve(cell::word_symbol(&zel)) ? 2 : 0;
 }
 
+// The text is bounded by the largest series, so that a file without end
+// (a device) stops as soon as it could not be held anyway.
 Cell load_script(const char* path) {
-    std::string text;
-    if (!platform::read_file(path, text)) cannot_open(path);
-    size_t from = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    Cell code = lexer::load_text(text.data() + from, text.size() - from);
-    code.w1 = skip_header(&code);
+    Cell code = fail::or_no_memory([&] {
+        std::string text;
+        switch (platform::read_file(path, text, memory::MAX_DATA)) {
+        case platform::ReadFile::DONE: break;
+        case platform::ReadFile::CANNOT_OPEN: cannot_open(path);
+        case platform::ReadFile::TOO_LARGE: fail::internal("no-memory");
+        }
+        size_t from = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+        return lexer::load_text(text.data() + from, text.size() - from);
+    });
+    cell::set_series_index(&code, skip_header(&code));
     *stack::top() = code;
     return code;
 }

@@ -34,7 +34,7 @@ Cell* console_size() {
     if (cell::type(console) != T_OBJECT) return nullptr;
     Cell size_word = word::intern("size");
     int32_t index = object::lookup_word(console, &size_word);
-    return index < 0 ? nullptr : object::get_values_at(console->w1, index);
+    return index < 0 ? nullptr : object::get_values_at(cell::object_context(console), index);
 }
 
 // Both run in a signal handler: a store, a load.

@@ -122,6 +122,18 @@ static_assert(sizeof(ActionRow) == ACTION_COUNT * sizeof(FrameFn), "an action ro
 ZEL_ACTIONS(ZEL_ACTION_PLACE)
 #undef ZEL_ACTION_PLACE
 
+// The shape and the row member of each action id, for typed lookups.
+template <uint32_t id>
+struct ActionSlot;
+#define ZEL_ACTION_SLOT(member_, id, shape)                            \
+    template <>                                                        \
+    struct ActionSlot<id> {                                            \
+        using Fn = shape;                                              \
+        static constexpr Fn ActionRow::*member = &ActionRow::member_; \
+    };
+ZEL_ACTIONS(ZEL_ACTION_SLOT)
+#undef ZEL_ACTION_SLOT
+
 // A slot of a registration table: an implementation, not supported (null), or
 // INHERIT, which copies the parent's implementation as it stands when the
 // table is registered.

@@ -9,10 +9,12 @@
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/support.h"
 #include "core/symbol.h"
-#include "interpreter/stack.h"
+#include "core/stack.h"
+#include "kernel/stack_guard.h"
 
 namespace zel {
 namespace bitset {
@@ -142,12 +144,12 @@ static int32_t process_bit(const Cell* b, Op op, int64_t n, const Cell* value) {
 }
 
 static bool is_dash(const Cell* c) {
-    return cell::type(c) == T_WORD && symbol::resolve(c->w2) == symbol::resolve(words::symbol(words::S_dash));
+    return cell::type(c) == T_WORD && symbol::resolve(cell::word_symbol(c)) == symbol::resolve(words::symbol(words::S_dash));
 }
 
 static bool is_bit_value(const Cell* c) { return cell::type(c) == T_CHAR || cell::type(c) == T_INTEGER; }
 static int64_t bit_of(const Cell* c) {
-    return cell::type(c) == T_CHAR ? int64_t(c->w2) : int64_t(cell::get_int(c));
+    return cell::type(c) == T_CHAR ? int64_t(cell::get_char(c)) : int64_t(cell::get_int(c));
 }
 
 // The range `start - end` at cell i of the block.
@@ -187,6 +189,7 @@ static int32_t process_block(const Cell* b, Op op, const Cell* block, bool to_) 
 }
 
 int32_t process_spec(const Cell* b, Op op, const Cell* spec, bool to_) {
+    stack_guard::check();  // a spec block may hold itself
     switch (cell::type(spec)) {
     case T_CHAR:
     case T_INTEGER: return process_bit(b, op, bit_of(spec), spec);
@@ -213,7 +216,7 @@ static Cell* block_first(const Cell* b) {
 }
 
 static bool is_not_word(const Cell* c) {
-    return cell::type(c) == T_WORD && symbol::resolve(c->w2) == symbol::resolve(words::symbol(words::S_not_));
+    return cell::type(c) == T_WORD && symbol::resolve(cell::word_symbol(c)) == symbol::resolve(words::symbol(words::S_not_));
 }
 
 // The bytes of a binary! from its index become the bit bytes.
@@ -254,7 +257,7 @@ void make_from_spec(Cell* out, Cell* spec, bool to_) {
     bool complemented = false;
     if (cell::type(spec) == T_BLOCK && block_length(spec) > 0 && is_not_word(block_first(spec))) {
         complemented = true;
-        rest.w1++;
+        cell::set_series_index(&rest, cell::series_index(&rest) + 1);
         if (block_length(&rest) > 0 && cell::type(block_first(&rest)) == T_BINARY) rest = *block_first(&rest);
     }
     switch (cell::type(&rest)) {
@@ -416,7 +419,7 @@ const Cell* remove(Cell* series, Cell* part, Cell*) {
 static bool clears(const Cell* value) {
     switch (cell::type(value)) {
     case T_NONE: return true;
-    case T_LOGIC: return value->w1 == 0;
+    case T_LOGIC: return cell::get_logic(value) == 0;
     case T_INTEGER: return cell::get_int(value) == 0;
     case T_FLOAT: return cell::get_float(value) == 0.0;
     default: return false;

@@ -10,20 +10,21 @@
 
 #include "core/cycles.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/hashtable.h"
 #include "core/object.h"
 #include "core/raise.h"
 #include "core/roots.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "datatypes/map.h"
 #include "datatypes/typeset.h"
 #include "datatypes/vector.h"
-#include "interpreter/actions.h"
 #include "io/lexer.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace block {
@@ -33,16 +34,12 @@ namespace {
 // The answer of the actions; callers copy it at once.
 Cell answer;
 
-constexpr uint64_t bit(uint32_t t) { return uint64_t(1) << t; }
-constexpr uint64_t ANY_BLOCK = bit(T_BLOCK) | bit(T_PAREN) | bit(T_PATH) | bit(T_LIT_PATH) |
-                               bit(T_SET_PATH) | bit(T_GET_PATH) | bit(T_HASH);
-constexpr uint64_t SERIES = ANY_BLOCK | bit(T_STRING) | bit(T_FILE) | bit(T_URL) | bit(T_TAG) |
-                            bit(T_EMAIL) | bit(T_REF) | bit(T_BINARY) | bit(T_VECTOR) | bit(T_IMAGE);
-constexpr uint64_t BY_TYPES = SERIES | bit(T_BITSET) | bit(T_OBJECT) | bit(T_ERROR) | bit(T_MAP);
+constexpr types::Mask BY_TYPES =
+    types::SERIES | types::bit(T_BITSET) | types::bit(T_OBJECT) | types::bit(T_ERROR) | types::bit(T_MAP);
 // The largest cell count whose byte size stays below the allocator's limit.
 constexpr uint64_t MAX_CELLS = 0x7FFFFFF0u / sizeof(Cell);
 
-Node hash_of(const Cell* b) { return cell::type(b) == T_HASH ? b->w3 : 0; }
+Node hash_of(const Cell* b) { return cell::type(b) == T_HASH ? cell::series_extra(b) : 0; }
 
 uint32_t clamped_index(const Cell* b) {
     return uint32_t(std::clamp<int64_t>(cell::series_index(b), 0, buffer_length(b)));
@@ -68,7 +65,7 @@ struct Source {
     uint32_t count = 0;
 
     Source(const Cell* target, const Cell* value, bool only, int32_t part) {
-        if (only || !is_any_block(value)) {
+        if (only || !types::is_any_block(value)) {
             single = *value;
             count = 1;
             return;
@@ -111,11 +108,6 @@ void rehash(const Cell* b) {
 
 }  // namespace
 
-// ---- type groups ----------------------------------------------------------------
-
-bool is_any_block_type(uint32_t type) { return type < 64 && (ANY_BLOCK & bit(type)); }
-bool is_series_type(uint32_t type) { return type < 64 && (SERIES & bit(type)); }
-
 // ---- cell access ----------------------------------------------------------------
 
 int32_t get_length(const Cell* b) { return int32_t(buffer_length(b)) - cell::series_index(b); }
@@ -124,8 +116,8 @@ bool step(Cell* b) { return series::step(b, 1); }
 
 Cell* head_cell(Cell* b) {
     uint32_t len = buffer_length(b);
-    if (cell::series_index(b) > int32_t(len)) b->w1 = len;
-    return cell_at(b, b->w1);
+    if (cell::series_index(b) > int32_t(len)) cell::set_series_index(b, len);
+    return cell_at(b, cell::series_index(b));
 }
 
 Cell* tail_cell(const Cell* b) { return reinterpret_cast<Cell*>(series::tail_ptr(buffer_of(b))); }
@@ -144,7 +136,7 @@ void remove_last(Cell* b) {
     uint32_t len = series::length(buf);
     if (len == 0) return;
     buf->tail -= sizeof(Cell);
-    if (cell::series_index(b) > int32_t(len - 1)) b->w1 = len - 1;
+    if (cell::series_index(b) > int32_t(len - 1)) cell::set_series_index(b, len - 1);
 }
 
 // ---- growing ----------------------------------------------------------------------
@@ -152,12 +144,6 @@ void remove_last(Cell* b) {
 Cell* append_copy(const Cell* b, const Cell* value) {
     Cell v = *value;  // the value may lie in the buffer that grows
     return cell::copy(&v, append_slot(b));
-}
-
-void append_values(const Cell* b, const Cell* source) {
-    uint32_t index = clamped_index(source), count = buffer_length(source) - index;
-    uint8_t* to = series::reserve(buffer_of(b), count * sizeof(Cell));
-    std::memcpy(to, cell_at(source, index), count * sizeof(Cell));
 }
 
 Cell* open_gap(const Cell* b, uint32_t position, uint32_t count) {
@@ -190,7 +176,7 @@ void insert_value(Cell* b, const Cell* value, bool at_head, bool advance) {
         buf->tail + sizeof(Cell) <= buf->size) {
         series::cells(buf)[length] = v;
         buf->tail += sizeof(Cell);
-        if (advance) b->w1 = length + 1;
+        if (advance) cell::set_series_index(b, length + 1);
         return;
     }
     uint32_t position = at_head ? 0 : clamped_index(b);
@@ -200,74 +186,18 @@ void insert_value(Cell* b, const Cell* value, bool at_head, bool advance) {
         hashtable::shift_positions(t, position, 1);
         hashtable::put_value(t, c);
     }
-    if (advance) b->w1 = position + 1;
-}
-
-void append_block(Cell* b, const Cell* source) {
-    Source s(b, source, false, -1);
-    uint32_t position = clamped_index(b);
-    Cell* at = open_gap(b, position, s.count);
-    fill(at, s, 1);
-    if (Node t = hash_of(b)) {
-        hashtable::shift_positions(t, position, int32_t(s.count));
-        for (uint32_t i = 0; i < s.count; i++) hashtable::put_value(t, cell_at(b, position + i));
-    }
-    b->w1 = position + s.count;
-}
-
-void append_arg() { insert_value(stack::arg(0), stack::arg(1), false, true); }
-
-void append_arg_copy() {
-    Cell* b = stack::arg(0);
-    Cell* c = append_copy(b, stack::arg(1));
-    if (Node t = hash_of(b)) hashtable::put_value(t, c);
-}
-
-void append_to_prev() {
-    Cell* top = stack::top();
-    Cell* b = top - 1;
-    Cell* c = append_copy(b, top);
-    if (Node t = hash_of(b)) hashtable::put_value(t, c);
+    if (advance) cell::set_series_index(b, position + 1);
 }
 
 // ---- lookup -----------------------------------------------------------------------
 
-namespace {
-
-// The absolute position of the first cell equal to value from start, or -1.
-int64_t find_equal(const Cell* b, Cell* value, uint32_t start) {
-    for (uint32_t i = start; i < buffer_length(b); i++) {
-        Cell c = *cell_at(b, i);
-        if (actions::compare(value, &c, actions::OP_FIND)) return i;
-    }
-    return -1;
-}
-
-bool is_word_type(uint32_t t) { return t >= T_WORD && t <= T_GET_WORD; }
-
-}  // namespace
-
-const Cell* select_value(const Cell* b, Cell* value) {
-    int64_t i = find_equal(b, value, clamped_index(b));
-    if (i < 0 || i + 1 >= int64_t(buffer_length(b))) return &statics::none_cell;
-    return cell_at(b, uint32_t(i + 1));
-}
-
-bool remove_value(const Cell* b, Cell* value, bool from_head) {
-    int64_t i = find_equal(b, value, from_head ? 0 : clamped_index(b));
-    if (i < 0) return false;
-    close_gap(b, uint32_t(i), 1);
-    if (Node t = hash_of(b)) hashtable::remove_range(t, uint32_t(i), 1);
-    return true;
-}
-
 const Cell* select_word(const Cell* b, const Cell* word, bool case_) {
-    uint32_t want = case_ ? word->w2 : symbol::resolve(word->w2);
+    uint32_t want = case_ ? cell::word_symbol(word) : symbol::resolve(cell::word_symbol(word));
     uint32_t len = buffer_length(b);
     for (uint32_t i = clamped_index(b); i < len; i++) {
         const Cell* c = cell_at(b, i);
-        if (!is_word_type(cell::type(c))) continue;
-        if ((case_ ? c->w2 : symbol::resolve(c->w2)) != want) continue;
+        if (!types::is_variable_word(cell::type(c))) continue;
+        if ((case_ ? cell::word_symbol(c) : symbol::resolve(cell::word_symbol(c))) != want) continue;
         return i + 1 < len ? cell_at(b, i + 1) : &statics::none_cell;
     }
     return &statics::none_cell;
@@ -294,7 +224,7 @@ void clone_into(const Cell* source, Cell* out, bool deep, bool deep_all) {
         for (uint32_t i = 0; i < count; i++) {
             Cell c = *cell_at(out, i);
             uint32_t t = cell::type(&c);
-            if (t == T_BLOCK || (deep_all && is_any_block_type(t) && t != T_HASH)) {
+            if (t == T_BLOCK || (deep_all && types::is_any_block(t) && t != T_HASH)) {
                 Cell copy;
                 clone_into(&c, &copy, true, deep_all);
                 copy.header |= c.header & ~HDR_TYPE_MASK;
@@ -305,7 +235,7 @@ void clone_into(const Cell* source, Cell* out, bool deep, bool deep_all) {
 }
 
 bool type_matches(const Cell* types, uint32_t t) {
-    return cell::type(types) == T_DATATYPE ? types->w1 == t : typeset::has(types, t);
+    return cell::type(types) == T_DATATYPE ? cell::datatype_id(types) == t : typeset::has(types, t);
 }
 
 }  // namespace
@@ -313,7 +243,7 @@ bool type_matches(const Cell* types, uint32_t t) {
 void clone(const Cell* source, Cell* out, bool deep, bool deep_all) {
     Cell copy;
     clone_into(source, &copy, deep, deep_all);
-    if (cell::type(&copy) == T_HASH) copy.w3 = hashtable::make(buffer_length(&copy), &copy, 0, 0);
+    if (cell::type(&copy) == T_HASH) cell::set_series_extra(&copy, hashtable::make(buffer_length(&copy), &copy, 0, 0));
     *out = copy;
 }
 
@@ -323,7 +253,7 @@ void copy_by_types(const Cell* b, uint32_t first, uint32_t count, uint32_t step,
     for (uint64_t i = first; i < uint64_t(first) + count && i < buffer_length(b); i += step) {
         Cell c = *cell_at(b, uint32_t(i));
         uint32_t t = cell::type(&c);
-        if (!(bit(t) & BY_TYPES) || !type_matches(&kind, t)) continue;
+        if (!types::in(BY_TYPES, t) || !type_matches(&kind, t)) continue;
         Cell copy = *actions::copy_dispatch(&c, nullptr, deep, deep ? &kind : nullptr);
         copy.header |= c.header & HDR_NEW_LINE;
         *cell_at(b, uint32_t(i)) = copy;
@@ -337,13 +267,6 @@ Cell* write_cell(Cell* c, int32_t n) {
     return c;
 }
 
-Cell* make_at_flagged(Cell* c, int32_t n, bool fixed) {
-    uint32_t cells = uint32_t(std::max(n, 1));
-    Node node = fixed ? series::new_fixed(cells * sizeof(Cell), 16, 0) : series::new_cells_unset(cells);
-    cell::make_series(c, T_BLOCK, node);
-    return c;
-}
-
 namespace {
 Cell root_value() {
     Cell root;
@@ -351,12 +274,6 @@ Cell root_value() {
     return root;
 }
 }  // namespace
-
-Cell* make_in_flagged(const Cell* parent, bool fixed) {
-    Cell made, root = root_value();
-    make_at_flagged(&made, 1, fixed);
-    return cell::copy(&made, append_slot(parent ? parent : &root));
-}
 
 Cell* append_new(const Cell* parent, int32_t n) {
     Cell made, root = root_value();
@@ -396,18 +313,18 @@ bool body_of(Cell* value, Cell* out) {
 const Cell* make(Cell*, Cell* spec, uint32_t type) {
     if (body_of(spec, &answer)) {
         cell::set_type(&answer, type);
-        answer.w3 = 0;
+        cell::set_series_extra(&answer, 0);
         return &answer;
     }
     switch (cell::type(spec)) {
     case T_INTEGER: write_cell(&answer, cell::get_int(spec)); break;
     case T_FLOAT: write_cell(&answer, check::float_range(spec)); break;
     default:
-        if (!is_any_block(spec)) bad_make(type, spec);
+        if (!types::is_any_block(spec)) bad_make(type, spec);
         clone_into(spec, &answer, false, false);
     }
     cell::set_type(&answer, type);
-    answer.w3 = 0;
+    cell::set_series_extra(&answer, 0);
     return &answer;
 }
 
@@ -417,7 +334,7 @@ const Cell* to(Cell*, Cell* value, uint32_t type) {
         lexer::scan_string(&answer, &text, -1, lexer::Request{});
     } else if (cell::type(value) == T_TYPESET) {
         typeset::list_types(value, &answer);
-    } else if (is_any_block(value)) {
+    } else if (types::is_any_block(value)) {
         clone_into(value, &answer, false, false);
     } else if (!body_of(value, &answer)) {
         Cell v = *value;
@@ -425,7 +342,7 @@ const Cell* to(Cell*, Cell* value, uint32_t type) {
         *append_slot(&answer) = v;
     }
     cell::set_type(&answer, type);
-    answer.w3 = 0;
+    cell::set_series_extra(&answer, 0);
     return &answer;
 }
 
@@ -445,18 +362,18 @@ const Cell* insert_one(Cell* series, const Cell* value, bool append) {
         *open_gap(series, position, 1) = v;
     }
     answer = *series;
-    answer.w1 = append ? 0 : position + 1;
+    cell::set_series_index(&answer, append ? 0 : position + 1);
     return &answer;
 }
 }  // namespace
 
 const Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append) {
-    if (dup == 1 && (only || !is_any_block(value)) && !hash_of(series) && !(buffer_of(series)->flags & SER_OWNED))
+    if (dup == 1 && (only || !types::is_any_block(value)) && !hash_of(series) && !(buffer_of(series)->flags & SER_OWNED))
         return insert_one(series, value, append);
     answer = *series;
     Source source(series, value, only, part);
     if (source.count == 0) {
-        if (append) answer.w1 = 0;
+        if (append) cell::set_series_index(&answer, 0);
         return &answer;
     }
     uint64_t total = checked_total(source.count, dup);
@@ -482,13 +399,13 @@ const Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t d
         series::announce(series, append ? words::word(words::W_appended) : words::word(words::W_inserted), value,
                          int32_t(position), int32_t(total));
     answer = *series;
-    answer.w1 = append ? 0 : std::min<uint32_t>(position + uint32_t(total), buffer_length(series));
+    cell::set_series_index(&answer, append ? 0 : std::min<uint32_t>(position + uint32_t(total), buffer_length(series)));
     return &answer;
 }
 
 const Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
     uint32_t index = clamped_index(series);
-    series->w1 = index;
+    cell::set_series_index(series, index);
     Source source(series, value, only, -1);
     uint64_t inserted = checked_total(source.count, dup);
     bool owned = series::announce(series, words::word(words::W_change), value, int32_t(index), int32_t(inserted));
@@ -509,7 +426,7 @@ const Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t d
     if (owned)
         series::announce(series, words::word(words::W_changed), value, int32_t(index), int32_t(inserted));
     answer = *series;
-    answer.w1 = std::min<uint32_t>(index + uint32_t(inserted), buffer_length(series));
+    cell::set_series_index(&answer, std::min<uint32_t>(index + uint32_t(inserted), buffer_length(series)));
     return &answer;
 }
 
@@ -523,7 +440,7 @@ void copy_nested(const Cell* b, const Cell* types) {
     if (types) return copy_by_types(b, 0, len, 1, types, true);
     for (uint32_t i = 0; i < len; i++) {
         Cell c = *cell_at(b, i);
-        if (!is_series_type(cell::type(&c))) continue;
+        if (!types::is_series(cell::type(&c))) continue;
         Cell copy = *actions::copy_dispatch(&c, nullptr, true, nullptr);
         copy.header |= c.header & HDR_NEW_LINE;
         *cell_at(b, i) = copy;
@@ -546,7 +463,7 @@ const Cell* copy(Cell* value, Cell* part, bool deep, Cell* types) {
         if (types) copy_by_types(&result, 0, buffer_length(&result), 1, types, deep);
         else copy_nested(&result, nullptr);
     }
-    if (cell::type(&result) == T_HASH) result.w3 = hashtable::make(buffer_length(&result), &result, 0, 0);
+    if (cell::type(&result) == T_HASH) cell::set_series_extra(&result, hashtable::make(buffer_length(&result), &result, 0, 0));
     answer = result;
     return &answer;
 }
@@ -563,7 +480,7 @@ const Cell* take(Cell* series, Cell* part, bool deep, bool last) {
 // ---- swap and trim ----------------------------------------------------------------
 
 const Cell* swap(Cell* a, Cell* b) {
-    if (!is_any_block(b)) error::raise(Err::script_invalid_arg, b);
+    if (!types::is_any_block(b)) error::raise(Err::script_invalid_arg, b);
     if (is_at_tail(a) || is_at_tail(b)) return a;
     uint32_t ia = uint32_t(cell::series_index(a)), ib = uint32_t(cell::series_index(b));
     bool owned_a = series::announce(a, words::word(words::W_swap), b, int32_t(ia), 1);

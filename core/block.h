@@ -19,14 +19,6 @@
 namespace zel {
 namespace block {
 
-// ---- type groups ----------------------------------------------------------------
-// block!, paren!, the path types and hash!: cells are spliced or recursed into.
-bool is_any_block_type(uint32_t type);
-inline bool is_any_block(const Cell* v) { return is_any_block_type(cell::type(v)); }
-// The series types that a deep copy copies: the any-blocks, the any-strings,
-// binary!, vector! and image!.
-bool is_series_type(uint32_t type);
-
 // ---- cell access (no checks: callers keep indexes valid unless stated) --------------
 inline SeriesBuffer* buffer_of(const Cell* b) { return node::buffer(cell::series_node(b)); }
 // Cells in the buffer, from its head.
@@ -51,19 +43,9 @@ void remove_last(Cell* b);
 // ---- growing ----------------------------------------------------------------
 // Appends a copy of the value at the tail and answers the new cell.
 Cell* append_copy(const Cell* b, const Cell* value);
-// Appends copies of the cells of source from its index.
-void append_values(const Cell* b, const Cell* source);
 // Inserts one value at the index (at the head with at_head), keeping a hash!
 // table in step; with advance the index moves past it.
 void insert_value(Cell* b, const Cell* value, bool at_head, bool advance);
-// Inserts the cells of source (from its index) at the index of b, advancing.
-void append_block(Cell* b, const Cell* source);
-// Compiled-code helpers on the current call frame and the value stack:
-// insert the frame's second argument into the block in its first (advancing);
-// append a copy of it; append a copy of the top stack cell to the block below.
-void append_arg();
-void append_arg_copy();
-void append_to_prev();
 
 // Makes room for count cells at an absolute position (later cells move up;
 // the new cells are left as they were) and answers the first; a hash! table is
@@ -73,12 +55,6 @@ Cell* open_gap(const Cell* b, uint32_t position, uint32_t count);
 void close_gap(const Cell* b, uint32_t position, uint32_t count);
 
 // ---- lookup -----------------------------------------------------------------
-// The cell after the first cell equal to value (find equality) from the index,
-// or none.
-const Cell* select_value(const Cell* b, Cell* value);
-// Removes the first cell equal to value, from the index or from the head;
-// false when there is none.
-bool remove_value(const Cell* b, Cell* value, bool from_head);
 // The cell after the first any-word cell with the word's symbol (exact id with
 // case_, else canonical ids), or none.
 const Cell* select_word(const Cell* b, const Cell* word, bool case_);
@@ -98,12 +74,6 @@ void copy_by_types(const Cell* b, uint32_t first, uint32_t count, uint32_t step,
 // ---- constructors -------------------------------------------------------------
 // Turns the cell into an empty block! with room for n cells (1 when n < 1).
 Cell* write_cell(Cell* c, int32_t n);
-// The same, in a fixed buffer outside the collector when fixed, else in a cell
-// buffer pre-filled with unset.
-Cell* make_at_flagged(Cell* c, int32_t n, bool fixed);
-// Appends a new one-cell block to the parent block (the root block when parent
-// is null) and answers it.
-Cell* make_in_flagged(const Cell* parent, bool fixed);
 // Appends a new empty block of n cells to a parent any-block or map! (the root
 // block when parent is null) and answers it.
 Cell* append_new(const Cell* parent, int32_t n);

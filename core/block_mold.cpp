@@ -6,9 +6,10 @@
 #include "core/block.h"
 #include "core/cycles.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/string.h"
 #include "core/support.h"
-#include "interpreter/actions.h"
+#include "core/type_groups.h"
 
 namespace zel {
 namespace block {
@@ -23,8 +24,6 @@ bool ends_with_break(const Cell* buffer) {
     return c == '\t' || c == '\n' || c == '\r';
 }
 
-bool is_any_word(uint32_t t) { return t >= T_WORD && t <= T_ISSUE; }
-bool is_number(uint32_t t) { return t == T_INTEGER || t == T_FLOAT || t == T_PERCENT; }
 bool is_equality(int32_t op) { return op <= actions::OP_STRICT_EQUAL || op >= actions::OP_WORD_MATCH; }
 
 }  // namespace
@@ -106,7 +105,7 @@ int32_t compare_each(Cell* value1, Cell* value2, int32_t op) {
     for (int64_t k = 0; k < std::min(len1, len2); k++) {
         Cell a = *cell_at(value1, i1 + uint32_t(k)), b = *cell_at(value2, i2 + uint32_t(k));
         uint32_t ta = cell::type(&a), tb = cell::type(&b);
-        if (ta == tb || (is_any_word(ta) && is_any_word(tb)) || (is_number(ta) && is_number(tb))) {
+        if (ta == tb || (types::is_symbolic(ta) && types::is_symbolic(tb)) || (types::is_number(ta) && types::is_number(tb))) {
             int32_t r = actions::compare_values(&a, &b, op);
             if (r != 0) return r;
         } else {

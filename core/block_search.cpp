@@ -10,14 +10,15 @@
 #include "core/block.h"
 #include "core/block_search_internal.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/hashtable.h"
 #include "core/raise.h"
-#include "core/support.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
+#include "core/support.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/typeset.h"
-#include "interpreter/actions.h"
 
 namespace zel {
 namespace block {
@@ -64,7 +65,7 @@ static MatchMode mode_of(const Cell* value, bool only) {
     uint32_t t = cell::type(value);
     if (t == T_DATATYPE) return MATCH_TYPE;
     if (t == T_TYPESET) return MATCH_TYPESET;
-    return is_any_block_type(t) ? MATCH_SEQUENCE : MATCH_VALUE;
+    return types::is_any_block(t) ? MATCH_SEQUENCE : MATCH_VALUE;
 }
 
 // Fills the search from the refinements; false when the answer is none
@@ -85,7 +86,7 @@ static bool prepare(Search& s, Cell* part, Cell* skip) {
         if (cell::type(part) == T_INTEGER) {
             if (cell::get_int(part) < 1) return false;
             s.count = cell::get_int(part);
-        } else if (cell::type(part) == cell::type(s.series) && part->w2 == s.series->w2) {
+        } else if (cell::type(part) == cell::type(s.series) && cell::series_node(part) == cell::series_node(s.series)) {
             s.count = int64_t(cell::series_index(part)) - index;
         } else {
             error::raise_bad_refine("part", part);
@@ -126,7 +127,7 @@ static bool in_course(const Course& c, int64_t p) { return c.step > 0 ? p < c.en
 static bool matches(const Search& s, int32_t p) {
     Cell* at = cell_at(s.series, uint32_t(p));
     switch (s.mode) {
-    case MATCH_TYPE: return cell::type(at) == s.value->w1;
+    case MATCH_TYPE: return cell::type(at) == cell::datatype_id(s.value);
     case MATCH_TYPESET: return typeset::has(s.value, cell::type(at));
     case MATCH_VALUE: return equal(at, s.value, s.op);
     case MATCH_SEQUENCE: break;
@@ -142,12 +143,12 @@ static bool matches(const Search& s, int32_t p) {
 // A hash! answers single values from its table: every position the table holds
 // for the value is a candidate; the one the scan would meet first wins.
 static bool uses_table(const Search& s) {
-    return cell::type(s.series) == T_HASH && s.series->w3 != 0 && s.mode == MATCH_VALUE && !s.match &&
+    return cell::type(s.series) == T_HASH && cell::series_extra(s.series) != 0 && s.mode == MATCH_VALUE && !s.match &&
            (cell::type(s.value) != T_OBJECT || s.op == actions::OP_SAME);
 }
 
 static int32_t scan_table(const Search& s, const Course& c) {
-    Node t = s.series->w3;
+    Node t = cell::series_extra(s.series);
     hashtable::FindOptions o{s.op == actions::OP_STRICT_EQUAL, s.op == actions::OP_FIND};
     hashtable::Cursor cursor;
     int32_t best = -1;
@@ -189,7 +190,7 @@ const Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, b
     if (p < 0) return &statics::none_cell;
     if (tail) p += s.length ? s.length : (s.last || s.reverse) ? 1 : s.step;
     answer = *series;
-    answer.w1 = uint32_t(std::min<int64_t>(p, buffer_length(series)));
+    cell::set_series_index(&answer, uint32_t(std::min<int64_t>(p, buffer_length(series))));
     return &answer;
 }
 
@@ -215,7 +216,7 @@ static void store(Cell* series, uint32_t position, const Cell* value) {
     } else {
         at = append_copy(series, value);
     }
-    if (cell::type(series) == T_HASH && series->w3) hashtable::put_value(series->w3, at);
+    if (cell::type(series) == T_HASH && cell::series_extra(series)) hashtable::put_value(cell::series_extra(series), at);
 }
 
 // The key is found as one value, so that a block key put once is found again.
@@ -244,7 +245,7 @@ const Cell* put(Cell* series, Cell* key, Cell* value, bool case_) {
 // ---- the path step ----------------------------------------------------------------------
 
 static const Cell* pick(Cell* series, Cell* element) {
-    PickFn fn = reinterpret_cast<PickFn>(actions::lookup(series, ACT_pick));
+    PickFn fn = actions::lookup<ACT_pick>(series);
     return fn(series, cell::get_int(element), element);
 }
 
@@ -253,7 +254,7 @@ static const Cell* set_by_key(Cell* parent, Cell* element, Cell* value, Cell* pa
     int32_t found = prepare(s, nullptr, nullptr) ? scan(s) : -1;
     if (found < 0) error::raise(Err::script_bad_path_set, path ? path : element, element);
     Cell at = *parent;
-    at.w1 = uint32_t(found);
+    cell::set_series_index(&at, uint32_t(found));
     Cell second;
     cell::make_integer(&second, 2);
     actions::poke_dispatch(&at, &second, value);

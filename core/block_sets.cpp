@@ -11,10 +11,11 @@
 #include "core/block.h"
 #include "core/block_search.h"
 #include "core/block_search_internal.h"
-#include "core/support.h"
+#include "core/dispatch.h"
 #include "core/hashtable.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
+#include "core/stack.h"
+#include "core/support.h"
+#include "core/type_groups.h"
 
 namespace zel {
 namespace block {
@@ -35,8 +36,8 @@ struct Operation {
 };
 
 static Set set_of(Cell* value) {
-    value->w1 = uint32_t(std::clamp(cell::series_index(value), 0, int32_t(buffer_length(value))));
-    Node own = cell::type(value) == T_HASH ? value->w3 : 0;
+    cell::set_series_index(value, uint32_t(std::clamp(cell::series_index(value), 0, int32_t(buffer_length(value)))));
+    Node own = cell::type(value) == T_HASH ? cell::series_extra(value) : 0;
     return Set{value, uint32_t(cell::series_index(value)), own};
 }
 
@@ -50,7 +51,7 @@ static bool holds_linear(const Set& s, Cell* key, const Operation& o) {
 
 // Tables index every cell of a buffer: only the key positions of the range count.
 static bool holds(Set& s, Cell* key, const Operation& o) {
-    if (is_any_block(key)) return holds_linear(s, key, o);
+    if (types::is_any_block(key)) return holds_linear(s, key, o);
     if (!s.table) s.table = hashtable::make(buffer_length(s.value), s.value, hashtable::KIND_HASH, 0);
     hashtable::FindOptions options{o.case_, !o.case_};
     hashtable::Cursor cursor;
@@ -126,7 +127,7 @@ const Cell* set_operation(int32_t op, Cell* first, Cell* second, bool case_, Cel
     bool hashed = cell::type(sets[0].value) == T_HASH;
     if (op != SET_UNIQUE) hashed = hashed || cell::type(sets[1].value) == T_HASH;
     cell::set_type(&result, hashed ? T_HASH : cell::type(sets[0].value));
-    result.w3 = hashed ? out.table : 0;
+    cell::set_series_extra(&result, hashed ? out.table : 0);
     *first = result;
     return first;
 }

@@ -13,14 +13,14 @@
 #include "core/block_search.h"
 #include "core/block_search_internal.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
+#include "core/exits.h"
 #include "core/hashtable.h"
 #include "core/raise.h"
-#include "core/support.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
 #include "core/sort_records.h"
-#include "interpreter/actions.h"
-#include "interpreter/exits.h"
+#include "core/support.h"
 #include "kernel/runtime.h"
 #include "kernel/sort.h"
 #include "kernel/temp_roots.h"
@@ -57,7 +57,7 @@ int32_t sort_compare_records(const void* a, const void* b, uintptr_t op, uintptr
 // The comparator's answer as an order.
 static int32_t order_of(const Cell* r) {
     switch (cell::type(r)) {
-    case T_LOGIC: return r->w1 ? 1 : -1;
+    case T_LOGIC: return cell::get_logic(r) ? 1 : -1;
     case T_INTEGER: return cell::get_int(r);
     case T_FLOAT: {
         double d = cell::get_float(r);
@@ -161,7 +161,7 @@ static void sort_by_function(Cell* series, const Plan& p, const Cell* function, 
 // A hash! enters its moved cells again before anyone hears that the sort is
 // done; the comparator may have shortened the block meanwhile.
 void reindex_sorted(const Cell* series, const Plan& p) {
-    Node t = cell::type(series) == T_HASH ? series->w3 : 0;
+    Node t = cell::type(series) == T_HASH ? cell::series_extra(series) : 0;
     uint32_t end = std::min(p.start + p.count, buffer_length(series));
     for (uint32_t i = p.start; t && i < end; i++) hashtable::put_value(t, cell_at(series, i));
 }
@@ -185,7 +185,7 @@ const Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part
     }
     p.size = sort_records::record_size(skip, p.count, all);
     choose_comparator(p, compare, skip != nullptr, all);
-    series->w1 = p.start;
+    cell::set_series_index(series, p.start);
     if (p.count == 0) return series;
     int32_t index = int32_t(p.start), count = int32_t(p.count);
     bool owned = series::announce(series, words::word(words::W_sort), nullptr, index, count);

@@ -9,10 +9,11 @@
 #include "core/integer.h"
 #include "core/number_internal.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
+#include "core/type_groups.h"
 #include "datatypes/binary.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace char_ {
@@ -56,7 +57,7 @@ void do_math(int32_t op) {
     cell::make_integer(&scratch, 0);
     int32_t r = integer::arith_op(cell::get_int(left), y, op, op == OP_DIVIDE ? nullptr : &scratch);
     if (cell::type(&scratch) != T_INTEGER || r < 0 || r > MAX_CODE_POINT) error::raise(Err::math_overflow);
-    left->w2 = uint32_t(r);
+    cell::set_char(left, uint32_t(r));
 }
 
 void add() { do_math(OP_ADD); }
@@ -91,7 +92,7 @@ static uint32_t of_text(const Cell* spec) {
 }
 
 static uint32_t convert(const Cell* spec) {
-    if (string::is_any_string(spec)) return of_text(spec);
+    if (types::is_any_string(spec)) return of_text(spec);
     switch (cell::type(spec)) {
     case T_CHAR:
     case T_INTEGER: return in_range(cell::get_int(spec), spec);
@@ -110,13 +111,13 @@ const Cell* make(Cell*, Cell* spec, uint32_t) {
 // ---- text and compare -----------------------------------------------------------
 
 int32_t form(Cell* value, Cell* buffer, Cell*, int32_t limit) {
-    string::append_char(string::buffer_of(buffer), value->w2);
+    string::append_char(string::buffer_of(buffer), cell::get_char(value));
     return limit - 1;
 }
 
 int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell*, int32_t limit, int32_t) {
     string::append_cstr(buffer, "#\"");
-    string::mold_char(buffer, value->w2, string::ESCAPE_IN_STRING, all);
+    string::mold_char(buffer, cell::get_char(value), string::ESCAPE_IN_STRING, all);
     string::append_cstr(buffer, "\"");
     return limit - 4;
 }

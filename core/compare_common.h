@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "interpreter/actions.h"
+#include "core/dispatch.h"
 
 namespace zel {
 namespace compare_common {

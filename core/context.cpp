@@ -9,11 +9,12 @@
 #include "core/raise.h"
 #include "core/roots.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
-#include "interpreter/stack.h"
-#include "kernel/collector.h"
 #include "kernel/boot.h"
+#include "kernel/collector.h"
 
 namespace zel {
 namespace context {
@@ -61,7 +62,7 @@ static void index_note(uint32_t canonical, uint32_t slot) {
     uint32_t n = word_count(cell_of(g));
     for (uint32_t i = 0; i < n; i++) {
         const Cell* w = word_at(cell_of(g), int32_t(i));
-        index_note(symbol::resolve(w->w2), w->w3);
+        index_note(symbol::resolve(cell::word_symbol(w)), cell::word_index(w));
     }
     global_index.context = g;
     global_index.symbols = symbol::block_node;
@@ -89,7 +90,7 @@ static void index_added(Node g, uint32_t symbol, int32_t pos) {
 // added appends its value, so the values keep pace with the words.
 void make_global() {
     global_node = create(GLOBAL_WORDS, false, false, 0, KIND_GLOBAL);
-    Node values = cell_of(global_node)->w2;
+    Node values = cell::context_values(cell_of(global_node));
     SeriesBuffer* b = node::buffer(values);
     b->tail = b->head;
     global_values = {global_node, values};
@@ -117,7 +118,7 @@ static Node copy_table(Node from, Node ctx) {
     Node words = series::copy_buffer(symbols(cell_of(from)));
     hashtable::record(table)->keys = words;
     SeriesBuffer* b = node::buffer(words);
-    for (Cell *c = series::cells(b), *end = c + series::length(b); c < end; c++) c->w1 = ctx;
+    for (Cell *c = series::cells(b), *end = c + series::length(b); c < end; c++) cell::set_word_context(c, ctx);
     return table;
 }
 
@@ -135,14 +136,16 @@ Node create(uint32_t n, bool on_stack, bool self, Node copy_from, uint32_t kind)
     Cell* c = series::cells(b);
     c->header = T_CONTEXT | (kind << HDR_CTX_KIND_SHIFT) | (on_stack ? uint32_t(HDR_ON_STACK) : 0u) |
                 (self ? uint32_t(HDR_SELF) : 0u);
-    c->w1 = c->w2 = c->w3 = 0;
+    cell::set_context_table(c, 0);
+    cell::set_context_values(c, 0);
+    cell::set_context_stack_count(c, 0);
     cell::make_unset(c + 1);
     Node table = copy_from ? copy_table(copy_from, ctx) : new_table(n);
     Node values = on_stack ? 0 : unset_values(n);
     c = cell_of(ctx);
-    c->w1 = table;
-    c->w2 = values;
-    c->w3 = on_stack ? n : 0;
+    cell::set_context_table(c, table);
+    cell::set_context_values(c, values);
+    cell::set_context_stack_count(c, on_stack ? n : 0);
     return ctx;
 }
 
@@ -160,28 +163,28 @@ Node make(const Cell* spec, bool on_stack, bool self, uint32_t kind) {
     for (uint32_t i = from; i < series::length(node::buffer(sn)); i++) {
         const Cell* c = series::cells(node::buffer(sn)) + i;
         int32_t added;
-        if (is_spec_word(cell::type(c))) lookup_word_in(ctx, c->w2, false, &added);
+        if (is_spec_word(cell::type(c))) lookup_word_in(ctx, cell::word_symbol(c), false, &added);
     }
     Cell* cc = cell_of(ctx);
     uint32_t words = word_count(cc);
     if (on_stack) {
-        cc->w3 = words;
+        cell::set_context_stack_count(cc, words);
     } else {
-        SeriesBuffer* vb = node::buffer(cc->w2);
+        SeriesBuffer* vb = node::buffer(cell::context_values(cc));
         vb->tail = vb->head + words * uint32_t(sizeof(Cell));
     }
     return ctx;
 }
 
 Node clone(Cell* object, uint32_t kind) {
-    Node from = object->w1;
+    Node from = cell::object_context(object);
     const Cell* fc = cell_of(from);
     bool on_stack = is_on_stack(fc);
     bool self = (fc->header & HDR_SELF) != 0;
     uint32_t words = word_count(fc);
     Node ctx = create(words, on_stack, self, from, kind);
-    if (on_stack) cell_of(ctx)->w3 = cell_of(from)->w3;
-    object->w1 = ctx;
+    if (on_stack) cell::set_context_stack_count(cell_of(ctx), cell::context_stack_count(cell_of(from)));
+    cell::set_object_context(object, ctx);
     return ctx;
 }
 
@@ -194,7 +197,7 @@ static int32_t position_of(Node ctx, uint32_t symbol, bool any_case) {
 int32_t lookup_word(Node ctx, uint32_t symbol, bool any_case) {
     if (any_case && ctx == global_node) return global_slot(symbol);
     int32_t pos = position_of(ctx, symbol, any_case);
-    return pos < 0 ? -1 : int32_t(word_at(cell_of(ctx), pos)->w3);
+    return pos < 0 ? -1 : int32_t(cell::word_index(word_at(cell_of(ctx), pos)));
 }
 
 // Appends a word cell for the symbol, bound to ctx at its own position; the
@@ -205,9 +208,9 @@ static int32_t add_symbol(Node ctx, uint32_t symbol) {
     int32_t pos = int32_t(series::length(b));
     Cell* w = series::append_slot(b);
     w->header = T_WORD;
-    w->w1 = ctx;
-    w->w2 = symbol;
-    w->w3 = uint32_t(pos);
+    cell::set_word_context(w, ctx);
+    cell::set_word_symbol(w, symbol);
+    cell::set_word_index(w, uint32_t(pos));
     hashtable::put_new_word(table_of(cell_of(ctx)), uint32_t(pos));
     if (ctx == global_node) index_added(ctx, symbol, pos);
     return pos;
@@ -220,21 +223,15 @@ int32_t lookup_word_in(Node ctx, uint32_t symbol, bool any_case, int32_t* added)
 }
 
 static void append_unset_value(Node ctx) {
-    cell::make_unset(series::append_slot(node::buffer(cell_of(ctx)->w2)));
+    cell::make_unset(series::append_slot(node::buffer(cell::context_values(cell_of(ctx)))));
 }
 
 int32_t find_or_add(Node ctx, const Cell* word) {
     int32_t added;
-    int32_t index = lookup_word_in(ctx, word->w2, true, &added);
+    int32_t index = lookup_word_in(ctx, cell::word_symbol(word), true, &added);
     if (index >= 0) return index;
     if (!is_on_stack(cell_of(ctx))) append_unset_value(ctx);
     return added;
-}
-
-void add_value(Node ctx, const Cell* word, const Cell* value) {
-    if (lookup_word(ctx, word->w2, true) >= 0) return;
-    Cell copy = *value;  // the value may lie in a block that grows here
-    if (Cell* s = slot(ctx, find_or_add(ctx, word))) *s = copy;
 }
 
 void put(Node ctx, const Cell* word, const Cell* value) {
@@ -265,13 +262,13 @@ Cell add_word(uint32_t symbol, bool any_case, bool spelling) {
     int32_t pos = position_of(g, symbol, any_case);
     if (pos >= 0) {
         Cell w = *word_at(cell_of(g), pos);
-        if (!(any_case && spelling && w.w2 != symbol)) return w;
-        w.w2 = symbol;
+        if (!(any_case && spelling && cell::word_symbol(&w) != symbol)) return w;
+        cell::set_word_symbol(&w, symbol);
         return *roots::at(roots::keep(&w));
     }
     int32_t shared = lookup_word(g, symbol, true);
     int32_t added = add_symbol(g, symbol);
-    if (shared >= 0) word_at(cell_of(g), added)->w3 = uint32_t(shared);
+    if (shared >= 0) cell::set_word_index(word_at(cell_of(g), added), uint32_t(shared));
     append_unset_value(g);
     return *word_at(cell_of(g), added);
 }
@@ -290,8 +287,8 @@ Cell* slot(Node ctx, int32_t index) {
     if (!is_on_stack(cc)) return value_at(ctx, index);
     // A word added to a function context after it was made has no cell in
     // the call's values; whatever lies there belongs to someone else.
-    if (uint32_t(index) >= cc->w3) return nullptr;
-    return stack::cell_at(cc->w2 + uint32_t(index));
+    if (uint32_t(index) >= cell::context_stack_count(cc)) return nullptr;
+    return stack::cell_at(cell::context_values(cc) + uint32_t(index));
 }
 
 Cell* get_word_cell(uint32_t symbol, Node ctx) {
@@ -301,15 +298,15 @@ Cell* get_word_cell(uint32_t symbol, Node ctx) {
 
 // ---- reading and assigning -------------------------------------------------------
 
-static bool is_self(const Cell* word) { return symbol::resolve(word->w2) == words::symbol(words::S_self); }
+static bool is_self(const Cell* word) { return symbol::resolve(cell::word_symbol(word)) == words::symbol(words::S_self); }
 
 Cell* get_word_value(const Cell* word, Node ctx) {
     if (!ctx) error::raise(Err::script_not_defined, word);
-    if (int32_t(word->w3) < 0) {
-        if (word->w1 && is_self(word)) return owner_of(word->w1);
+    if (cell::word_index(word) < 0) {
+        if (cell::word_context(word) && is_self(word)) return owner_of(cell::word_context(word));
         error::raise(Err::script_no_value, word);
     }
-    Cell* s = slot(ctx, int32_t(word->w3));
+    Cell* s = slot(ctx, cell::word_index(word));
     if (!s) error::raise(Err::script_not_in_context, word);
     return s;
 }
@@ -321,7 +318,7 @@ static Cell* set_field(Node ctx, Cell* word, const Cell* value, int32_t index, b
     word_at(cell_of(ctx), index)->header |= HDR_ASSIGNED;
     Cell* s = value_at(ctx, index);
     Cell* owner = owner_of(ctx);
-    if (!notify || !change_notifier || owner->w3 == 0) return cell::copy(value, s);
+    if (!notify || !change_notifier || cell::object_handlers(owner) == 0) return cell::copy(value, s);
     Cell* saved_top = stack::reg.top;
     Cell* old = stack::push(s);
     *s = *value;
@@ -333,12 +330,12 @@ static Cell* set_field(Node ctx, Cell* word, const Cell* value, int32_t index, b
 
 Cell* set_word_value(Cell* word, const Cell* value, Node ctx, bool notify) {
     if (!ctx) error::raise(Err::script_not_defined, word);
-    int32_t index = int32_t(word->w3);
+    int32_t index = cell::word_index(word);
     if (index < 0) {
         Cell w = *word;  // the word may lie in a block that grows here
-        index = lookup_word(ctx, w.w2, false);
+        index = lookup_word(ctx, cell::word_symbol(&w), false);
         if (index < 0) index = find_or_add(ctx, &w);
-        word->w3 = uint32_t(index);
+        cell::set_word_index(word, uint32_t(index));
     }
     Cell* s = slot(ctx, index);
     if (!s) error::raise(Err::script_not_defined, word);
@@ -351,17 +348,11 @@ Cell* set_word_value(Cell* word, const Cell* value, Node ctx, bool notify) {
 // ---- binding -------------------------------------------------------------------
 
 void bind_word(Node ctx, Cell* word) {
-    int32_t index = lookup_word(ctx, word->w2, true);
+    int32_t index = lookup_word(ctx, cell::word_symbol(word), true);
     if (index < 0) return;
-    word->w1 = ctx;
-    word->w3 = uint32_t(index);
+    cell::set_word_context(word, ctx);
+    cell::set_word_index(word, uint32_t(index));
 }
-
-static bool is_bindable_block(uint32_t t) {
-    return t == T_BLOCK || t == T_PAREN || t == T_HASH || (t >= T_PATH && t <= T_GET_PATH);
-}
-
-static bool is_bindable_word(uint32_t t) { return t >= T_WORD && t <= T_REFINEMENT; }
 
 static void bind_series(Node series_node, Node ctx, bool self) {
     if (cycles::find(series_node)) return;
@@ -369,12 +360,12 @@ static void bind_series(Node series_node, Node ctx, bool self) {
     SeriesBuffer* b = node::buffer(series_node);
     for (Cell *c = series::cells(b), *end = c + series::length(b); c < end; c++) {
         uint32_t t = cell::type(c);
-        if (is_bindable_block(t)) {
+        if (types::is_any_block(t)) {
             bind_series(cell::series_node(c), ctx, self);
         } else if (self && t == T_WORD && is_self(c)) {
-            c->w1 = ctx;
-            c->w3 = uint32_t(-1);
-        } else if (is_bindable_word(t)) {
+            cell::set_word_context(c, ctx);
+            cell::set_word_index(c, uint32_t(-1));
+        } else if (types::is_any_word(t)) {
             bind_word(ctx, c);
         }
     }
@@ -390,7 +381,7 @@ namespace word {
 // A plain slot takes a copy here; the rest goes through set_word_value.
 Cell* set_value(Cell* word, const Cell* value) {
     Cell* slot = context::bound_slot<true>(word);
-    return slot ? cell::copy(value, slot) : context::set_word_value(word, value, word->w1, true);
+    return slot ? cell::copy(value, slot) : context::set_word_value(word, value, cell::word_context(word), true);
 }
 
 }  // namespace word

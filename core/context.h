@@ -19,7 +19,7 @@
 #include <cstdint>
 
 #include "core/hashtable.h"
-#include "interpreter/stack.h"
+#include "core/stack.h"
 #include "kernel/cell.h"
 #include "kernel/memory.h"
 
@@ -43,15 +43,15 @@ inline Cell* cell_of(Node ctx) { return series::cells(node::buffer(ctx)); }
 inline Cell* owner_of(Node ctx) { return cell_of(ctx) + 1; }
 inline uint32_t kind_of(const Cell* ctx) { return (ctx->header & HDR_CTX_KIND_MASK) >> HDR_CTX_KIND_SHIFT; }
 inline bool is_on_stack(const Cell* ctx) { return (ctx->header & HDR_ON_STACK) != 0; }
-inline Node table_of(const Cell* ctx) { return ctx->w1; }
-inline Node symbols_node(const Cell* ctx) { return hashtable::record(ctx->w1)->keys; }
+inline Node table_of(const Cell* ctx) { return cell::context_table(ctx); }
+inline Node symbols_node(const Cell* ctx) { return hashtable::record(cell::context_table(ctx))->keys; }
 // The symbol block's buffer; good until a word is added.
 inline SeriesBuffer* symbols(const Cell* ctx) { return node::buffer(symbols_node(ctx)); }
 inline uint32_t word_count(const Cell* ctx) { return series::length(symbols(ctx)); }
 // The word cell at a position of the symbol block.
 inline Cell* word_at(const Cell* ctx, int32_t index) { return series::cells(symbols(ctx)) + index; }
 // False for a function context whose function is not running.
-inline bool has_values(const Cell* ctx) { return ctx->w2 != 0; }
+inline bool has_values(const Cell* ctx) { return cell::context_values(ctx) != 0; }
 
 // Registers context!, which has no actions.
 void init();
@@ -79,8 +79,6 @@ int32_t lookup_word_in(Node ctx, uint32_t symbol, bool any_case, int32_t* added)
 // The slot of the word's symbol (any spelling), adding the word, and an unset
 // value unless the values are on the stack, when absent.
 int32_t find_or_add(Node ctx, const Cell* word);
-// Adds the word with a copy of the value when absent.
-void add_value(Node ctx, const Cell* word, const Cell* value);
 // Adds the word with the value when absent, else overwrites its value.
 void put(Node ctx, const Cell* word, const Cell* value);
 // Adds every set-word! of the block from its position; true when it grew.
@@ -97,7 +95,7 @@ Cell add_global(uint32_t symbol);
 Cell* slot(Node ctx, int32_t index);
 // The value slot of a values block at an index.
 inline Cell* value_at(Node ctx, int32_t index) {
-    return series::cells(node::buffer(cell_of(ctx)->w2)) + index;
+    return series::cells(node::buffer(cell::context_values(cell_of(ctx)))) + index;
 }
 // The value slot of a bound word with a known index, found inline for the
 // common cases: the global context, any context whose values block exists,
@@ -107,15 +105,15 @@ inline Cell* value_at(Node ctx, int32_t index) {
 // field answers null too: assigning one is more than a copy (set_word_value).
 template <bool plain = false>
 inline Cell* bound_slot(const Cell* word) {
-    Node ctx = word->w1;
-    int32_t index = int32_t(word->w3);
+    Node ctx = cell::word_context(word);
+    int32_t index = cell::word_index(word);
     if (index < 0 || ctx == 0) return nullptr;
     if (ctx == global_values.context) return series::cells(node::buffer(global_values.values)) + index;
     const Cell* cc = cell_of(ctx);
-    if (cc->w2 == 0) return nullptr;
-    if (is_on_stack(cc)) return uint32_t(index) < cc->w3 ? stack::cell_at(cc->w2 + uint32_t(index)) : nullptr;
+    if (cell::context_values(cc) == 0) return nullptr;
+    if (is_on_stack(cc)) return uint32_t(index) < cell::context_stack_count(cc) ? stack::cell_at(cell::context_values(cc) + uint32_t(index)) : nullptr;
     if (plain && kind_of(cc) == KIND_OBJECT) return nullptr;
-    return series::cells(node::buffer(cc->w2)) + index;
+    return series::cells(node::buffer(cell::context_values(cc))) + index;
 }
 
 // The value cell of the symbol (any spelling) in the context, the global
@@ -127,7 +125,7 @@ Cell* get_word_value(const Cell* word, Node ctx);
 // get_word_value in the word's own context, inline when bound_slot finds it.
 inline Cell* word_value(const Cell* word) {
     Cell* s = bound_slot(word);
-    return s ? s : get_word_value(word, word->w1);
+    return s ? s : get_word_value(word, cell::word_context(word));
 }
 Cell* set_word_value(Cell* word, const Cell* value, Node ctx, bool notify);
 

@@ -49,7 +49,7 @@ bool find(Node n) {
 uint32_t depth() { return uint32_t(top - base); }
 
 Node node_of(const Cell* value) {
-    return cell::type(value) == T_OBJECT ? value->w1 : cell::series_node(value);
+    return cell::type(value) == T_OBJECT ? cell::object_context(value) : cell::series_node(value);
 }
 
 static const char* mark_of(uint32_t type) {

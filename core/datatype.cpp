@@ -20,10 +20,12 @@
 #include "core/path.h"
 #include "core/routine.h"
 #include "core/series.h"
+#include "core/stack.h"
 #include "core/string.h"
-#include "core/time.h"
 #include "core/string_actions.h"
+#include "core/time.h"
 #include "core/triple.h"
+#include "core/type_groups.h"
 #include "core/url.h"
 #include "core/word.h"
 #include "datatypes/binary.h"
@@ -33,16 +35,15 @@
 #include "datatypes/handle.h"
 #include "datatypes/hash.h"
 #include "datatypes/map.h"
+#include "datatypes/money.h"
 #include "datatypes/pair.h"
 #include "datatypes/percent.h"
 #include "datatypes/point.h"
-#include "datatypes/money.h"
 #include "datatypes/ref.h"
 #include "datatypes/tag.h"
 #include "datatypes/tuple.h"
 #include "datatypes/typeset.h"
 #include "datatypes/vector.h"
-#include "interpreter/stack.h"
 #include "kernel/memory.h"
 
 namespace zel {
@@ -189,12 +190,12 @@ int32_t append_mold(const Cell* buffer, const char* text, uint32_t length, bool 
 }
 
 int32_t form(Cell* value, Cell* buffer, Cell*, int32_t limit) {
-    const types::NameRecord& n = types::name(value->w1);
+    const types::NameRecord& n = types::name(cell::datatype_id(value));
     return append_text(buffer, n.name, n.length, limit);
 }
 
 int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell*, int32_t limit, int32_t) {
-    const types::NameRecord& n = types::name(value->w1);
+    const types::NameRecord& n = types::name(cell::datatype_id(value));
     return append_mold(buffer, n.name, n.length + 1, all, limit);
 }
 
@@ -202,7 +203,7 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell*, int32_t lim
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     switch (op) {
     case 0: case 1: case 2: case 9: case 12:
-        return cell::type(value2) == T_DATATYPE && value2->w1 == value1->w1 ? 0 : 1;
+        return cell::type(value2) == T_DATATYPE && cell::datatype_id(value2) == cell::datatype_id(value1) ? 0 : 1;
     }
     return -2;
 }

@@ -8,9 +8,9 @@
 
 #include "core/datatype.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
-#include "interpreter/stack.h"
 #include "kernel/os.h"
 #include "kernel/runtime.h"
 #include "kernel/unicode.h"
@@ -64,7 +64,7 @@ Cell* current_dir() {
 // may take the current directory in front.
 void to_local_path(const Cell* file, const Cell* target, bool prepend_current_dir) {
     Cell f = *file;
-    bool absolute = string::get_length(&f) > 0 && string::char_at(&f, uint32_t(f.w1)) == '/';
+    bool absolute = string::get_length(&f) > 0 && string::char_at(&f, uint32_t(cell::series_index(&f))) == '/';
     if (!absolute && prepend_current_dir) {
         Cell* dir = current_dir();
         string::concatenate(target, dir, -1, 0, true, string::COPY_APPEND);

@@ -11,13 +11,16 @@
 #include "core/integer.h"
 #include "core/number_internal.h"
 #include "core/raise.h"
+#include "core/random.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/support.h"
+#include "core/type_groups.h"
 #include "datatypes/binary.h"
 #include "datatypes/error.h"
-#include "interpreter/random.h"
-#include "interpreter/stack.h"
+#include "core/random.h"
+#include "core/stack.h"
 #include "io/lexer.h"
 #include "io/number_scan.h"
 #include "kernel/temp_roots.h"
@@ -45,39 +48,7 @@ Cell* write_cell(Cell* c, double value) {
     return c;
 }
 
-Cell* push(double value) {
-    Cell* c = stack::push_slot();
-    cell::make_float(c, value);
-    return c;
-}
-
-Cell* push_raw(uint32_t low, uint32_t high) {
-    Cell* c = stack::push_slot();
-    c->header = T_FLOAT;
-    c->w2 = low;
-    c->w3 = high;
-    return c;
-}
-
-Cell* append_new(const Cell* block, double value) {
-    Cell* c = block::append_slot(block);
-    cell::make_float(c, value);
-    return c;
-}
-
-void set_result(double value) { cell::make_float(stack::reg.base, value); }
-
 // ---- numbers ------------------------------------------------------------------
-
-double abs_bits(double value) {
-    uint64_t u = bits_of(value) & ~(uint64_t(1) << 63);
-    std::memcpy(&value, &u, sizeof u);
-    return value;
-}
-
-bool is_nan(double value, bool infinity) { return std::isnan(value) || (infinity && std::isinf(value)); }
-
-bool is_nan32(float value) { return std::isnan(value); }
 
 bool is_equal32(float a, float b) { return a == b; }
 
@@ -185,7 +156,7 @@ void remainder() { do_math(OP_REMAINDER); }
 
 void absolute() {
     Cell* v = stack::arg(0);
-    v->w3 &= 0x7FFFFFFFu;
+    cell::put_float(v, std::fabs(cell::get_float(v)));
 }
 
 const Cell* negate(Cell* value) {
@@ -283,7 +254,7 @@ const Cell* round(Cell* value, Cell* scale, bool even, bool down, bool half_down
     if (type == T_INTEGER) {
         int32_t whole = whole_to_int32(r);
         cell::set_type(value, T_INTEGER);
-        value->w2 = uint32_t(whole);
+        cell::set_int(value, whole);
         return value;
     }
     cell::set_type(value, type);
@@ -363,7 +334,7 @@ static double of_money(const Cell* spec, uint32_t type) {
 }
 
 static double convert(Cell* spec, uint32_t type) {
-    if (string::is_any_string(spec)) return of_text(spec, type);
+    if (types::is_any_string(spec)) return of_text(spec, type);
     switch (cell::type(spec)) {
     case T_INTEGER:
     case T_CHAR: return cell::get_int(spec);

@@ -16,20 +16,10 @@ namespace float_ {
 void init();
 
 // ---- cells --------------------------------------------------------------------
-inline double get(const Cell* c) { return cell::get_float(c); }
 // Sets the type (keeping the header flags) and the value.
 Cell* write_cell(Cell* c, double value);
-Cell* push(double value);
-// A float from the two 32-bit halves of its bit pattern.
-Cell* push_raw(uint32_t low, uint32_t high);
-Cell* append_new(const Cell* block, double value);
-void set_result(double value);
 
 // ---- numbers ------------------------------------------------------------------
-double abs_bits(double value);
-// True for NaN, and with infinity also for the infinities.
-bool is_nan(double value, bool infinity);
-bool is_nan32(float value);
 bool is_equal32(float a, float b);
 // Equal within 10 units in the last place (or closer than the epsilon); NaN
 // is equal to nothing.

@@ -8,13 +8,13 @@
 #include "core/context.h"
 #include "core/cycles.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
+#include "core/evaluator.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
-#include "interpreter/actions.h"
-#include "interpreter/eval.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace function {
@@ -32,10 +32,10 @@ static Cell* at(const Cell* b, uint32_t i) { return series::cells(node::buffer(c
 static uint32_t type_at(const Cell* b, uint32_t i) { return i < length_of(b) ? cell::type(at(b, i)) : T_NONE_ID; }
 
 static bool is_symbol(const Cell* word, uint32_t symbol) {
-    return symbol::resolve(word->w2) == symbol::resolve(symbol);
+    return symbol::resolve(cell::word_symbol(word)) == symbol::resolve(symbol);
 }
 static bool is_refinement(const Cell* c, words::Refinement r) {
-    return cell::type(c) == T_REFINEMENT && is_symbol(c, words::refinement(r)->w2);
+    return cell::type(c) == T_REFINEMENT && is_symbol(c, cell::word_symbol(words::refinement(r)));
 }
 
 // ---- spec checking ----------------------------------------------------------------
@@ -121,7 +121,7 @@ static void check_duplicates(const Cell* spec) {
     for (uint32_t i = uint32_t(cell::series_index(spec)); i < length_of(spec); i++) {
         if (!is_spec_word(type_at(spec, i))) continue;
         for (uint32_t j = i + 1; j < length_of(spec); j++) {
-            if (is_spec_word(type_at(spec, j)) && is_symbol(at(spec, j), at(spec, i)->w2)) {
+            if (is_spec_word(type_at(spec, j)) && is_symbol(at(spec, j), cell::word_symbol(at(spec, i)))) {
                 error::raise(Err::script_dup_vars, at(spec, j));
             }
         }
@@ -157,7 +157,7 @@ struct Collector {
 
 static bool is_ignored(const Collector& k, const Cell* word) {
     for (uint32_t i = 0; i < length_of(&k.ignore); i++) {
-        if (type_at(&k.ignore, i) == T_WORD && is_symbol(at(&k.ignore, i), word->w2)) return true;
+        if (type_at(&k.ignore, i) == T_WORD && is_symbol(at(&k.ignore, i), cell::word_symbol(word))) return true;
     }
     return false;
 }
@@ -256,7 +256,7 @@ static bool cut_extern(Collector& k, const Cell* spec) {
 
 static void remove_local_word(const Cell* collected) {
     for (uint32_t i = 0; i < length_of(collected); i++) {
-        if (is_symbol(at(collected, i), words::word(words::W_local)->w2)) {
+        if (is_symbol(at(collected, i), cell::word_symbol(words::word(words::W_local)))) {
             block::close_gap(collected, i, 1);
             return;
         }
@@ -315,9 +315,9 @@ Node build_value(const Cell* spec, const Cell* body, Node ctx, int32_t entry, in
     if (made_here) ctx = context::make(&s, true, false, context::KIND_FUNCTION);
     Cell* fn = stack::push_slot();
     fn->header = T_FUNCTION | flags;
-    fn->w1 = ctx;
-    fn->w2 = cell::series_node(&s);
-    fn->w3 = extra;
+    cell::set_callable_context(fn, ctx);
+    cell::set_callable_spec(fn, cell::series_node(&s));
+    cell::set_callable_extra(fn, extra);
     *context::owner_of(ctx) = *fn;
     Cell copy = statics::none_cell;
     if (body) block::clone(body, &copy, true, true);
@@ -341,7 +341,7 @@ const Cell* make(Cell*, Cell* spec, uint32_t) {
     build_value(&fspec, &body, 0, 0, 0, flags);
     // The spec block is the caller's: the argument list is read from it now,
     // while it is the spec that was checked (as reflect does below).
-    interp::prepare_spec(stack::top());
+    evaluator::prepare_spec(stack::top());
     made = *stack::top();
     stack::pop(1);
     return &made;
@@ -352,8 +352,8 @@ const Cell* make(Cell*, Cell* spec, uint32_t) {
 // calls keep to the spec the function was made with.
 const Cell* reflect(Cell* value, uint32_t field_symbol) {
     if (callable::is_field(field_symbol, words::S_spec)) {
-        interp::prepare_spec(value);
-        cell::make_series(&made, T_BLOCK, value->w2);
+        evaluator::prepare_spec(value);
+        cell::make_series(&made, T_BLOCK, cell::callable_spec(value));
         return &made;
     }
     if (callable::is_field(field_symbol, words::S_body)) return extra(value) + EXTRA_BODY;
@@ -377,7 +377,7 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool flat, Cell* part, i
 // Only a function and its copies, which share the extra block, are equal.
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     if (cell::type(value2) != cell::type(value1) || !compare_common::is_identity_op(op)) return -2;
-    return compare_common::three_way(int32_t(value1->w3), int32_t(value2->w3));
+    return compare_common::three_way(int32_t(cell::callable_extra(value1)), int32_t(cell::callable_extra(value2)));
 }
 
 void init() {

@@ -11,6 +11,7 @@
 
 #include "core/murmur.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "datatypes/date.h"
 #include "kernel/casefold.h"
 #include "kernel/fail.h"
@@ -77,7 +78,6 @@ static const TypeRow& row_of(const Cell* c) {
     return TYPES[t < TYPE_TABLE_SIZE ? t : 0];
 }
 
-static bool is_word_type(uint32_t t) { return t >= T_WORD && t <= T_ISSUE; }
 
 uint32_t hash_int(uint32_t key) { return hash::mix(key); }
 
@@ -175,20 +175,20 @@ static bool same_names(const Cell* a, const Cell* b, bool exact) {
 }
 
 static bool same_words(const Cell* a, const Cell* b, bool exact) {
-    return exact ? a->w2 == b->w2 : symbol::resolve(a->w2) == symbol::resolve(b->w2);
+    return exact ? cell::word_symbol(a) == cell::word_symbol(b) : symbol::resolve(cell::word_symbol(a)) == symbol::resolve(cell::word_symbol(b));
 }
 
 bool same_value(const Cell* a, const Cell* b, uint32_t op) {
     bool exact = op == OP_STRICT_EQUAL;
     if (cell::type(a) != cell::type(b)) {
-        return !exact && is_word_type(cell::type(a)) && is_word_type(cell::type(b)) && same_words(a, b, false);
+        return !exact && types::is_symbolic(cell::type(a)) && types::is_symbolic(cell::type(b)) && same_words(a, b, false);
     }
     switch (row_of(a).by) {
     case BY_UNSET:
     case BY_NONE: return true;
     case BY_W1: return a->w1 == b->w1;
     case BY_W2:
-        if (cell::type(a) == T_CHAR) return fold(a->w2, exact) == fold(b->w2, exact);
+        if (cell::type(a) == T_CHAR) return fold(cell::get_char(a), exact) == fold(cell::get_char(b), exact);
         return a->w2 == b->w2;
     case BY_W3: return a->w3 == b->w3;
     case BY_WORD: return same_words(a, b, exact);
@@ -214,6 +214,8 @@ EqualFn equal = same_value;
 constexpr double LOAD = 0.77;
 constexpr uint32_t ENTRY_LIVE = 2;     // header of a record table's live key cell
 constexpr uint32_t ENTRY_DELETED = 0;  // and of a deleted one
+// A key cell holds its 32-bit key in payload word 1.
+static uint32_t entry_key(const Cell* entry) { return entry->w1; }
 constexpr uint32_t MAX_BUCKETS = 1u << 28;
 
 static uint32_t* words_of(Node n) { return reinterpret_cast<uint32_t*>(series::head_ptr(node::buffer(n))); }
@@ -327,11 +329,18 @@ struct List {
     uint32_t length;
 };
 
+static uint32_t list_length(const Cell* c) { return c->w1; }
+static Node list_positions(const Cell* c) { return c->w2; }
+static bool is_list_done(const Cell* c) { return c->w3 != 0; }
+static void set_list_length(Cell* c, uint32_t n) { c->w1 = n; }
+static void set_list_positions(Cell* c, Node n) { c->w2 = n; }
+static void set_list_done(Cell* c, bool done) { c->w3 = done ? 1 : 0; }
+
 static Cell* list_cell(const Record* r, uint32_t n) { return series::cells(node::buffer(r->extra)) + (n - 1); }
 
 static List list_of(const Record* r, uint32_t n) {
     Cell* c = list_cell(r, n);
-    return {words_of(c->w2), c->w1};
+    return {words_of(list_positions(c)), list_length(c)};
 }
 
 // The positions a bucket entry stands for.
@@ -377,26 +386,26 @@ static uint32_t new_list(Node t, uint32_t a, uint32_t b) {
     SeriesBuffer* xb = node::buffer(r->extra);
     uint32_t lists = series::length(xb);
     uint32_t n = 1;
-    while (n <= lists && list_cell(r, n)->w2) n++;
+    while (n <= lists && list_positions(list_cell(r, n))) n++;
     if (n > lists) series::append_slot(xb);
     Cell* c = list_cell(record(t), n);
     c->header = T_NONE;
-    c->w1 = 2;
-    c->w2 = positions;
-    c->w3 = 0;
+    set_list_length(c, 2);
+    set_list_positions(c, positions);
+    set_list_done(c, false);
     return n;
 }
 
 static void list_add(Node t, uint32_t n, uint32_t pos) {
     Cell* c = list_cell(record(t), n);
-    Node positions = c->w2;
+    Node positions = list_positions(c);
     series::reserve(node::buffer(positions), 4);
     c = list_cell(record(t), n);
     uint32_t* p = words_of(positions);
-    uint32_t i = c->w1;
+    uint32_t i = list_length(c);
     for (; i > 0 && p[i - 1] > pos; i--) p[i] = p[i - 1];
     p[i] = pos;
-    c->w1++;
+    set_list_length(c, list_length(c) + 1);
 }
 
 // Takes pos out of its list; one position left turns the bucket back into a
@@ -404,17 +413,18 @@ static void list_add(Node t, uint32_t n, uint32_t pos) {
 static void list_remove(Node t, uint32_t bucket, uint32_t n, uint32_t pos) {
     Record* r = record(t);
     Cell* c = list_cell(r, n);
-    SeriesBuffer* pb = node::buffer(c->w2);
-    uint32_t* p = words_of(c->w2);
-    uint32_t i = 0;
-    while (i < c->w1 && p[i] != pos) i++;
-    if (i == c->w1) return;
-    std::memmove(p + i, p + i + 1, (c->w1 - i - 1) * 4);
-    c->w1--;
+    SeriesBuffer* pb = node::buffer(list_positions(c));
+    uint32_t* p = words_of(list_positions(c));
+    uint32_t length = list_length(c);
+    uint32_t i = uint32_t(std::lower_bound(p, p + length, pos) - p);
+    if (i == length || p[i] != pos) return;
+    std::memmove(p + i, p + i + 1, (length - i - 1) * 4);
+    set_list_length(c, length - 1);
     pb->tail -= 4;
-    if (c->w1 == 1) {
+    if (length - 1 == 1) {
         words_of(r->entries)[bucket] = p[0];
-        c->w1 = c->w2 = 0;
+        set_list_length(c, 0);
+        set_list_positions(c, 0);
     }
 }
 
@@ -492,7 +502,7 @@ static void rebuild_records(Node t, uint32_t buckets, uint32_t bound) {
         SeriesBuffer* kb = node::buffer(keys);
         uint32_t offset = kb->tail - kb->head;
         std::memcpy(series::reserve(kb, size), entry, size);
-        insert_fresh(t, hash_int(entry->w1), int32_t(offset));
+        insert_fresh(t, hash_int(entry_key(entry)), int32_t(offset));
     }
     record(t)->stamp = current_stamp();
 }
@@ -591,7 +601,7 @@ static int32_t put_hash(Node t, uint32_t pos) {
 static bool same_key(uint32_t kind, const Cell* held, const Cell* v) {
     if (kind == KIND_MAP) return cell::type(held) == cell::type(v) && equal(held, v, OP_STRICT_EQUAL);
     if (cell::type(v) == T_SYMBOL) return same_names(held, v, true);
-    return held->w2 == v->w2;
+    return cell::word_symbol(held) == cell::word_symbol(v);
 }
 
 static int32_t put_unique(Node t, uint32_t pos) {
@@ -628,7 +638,7 @@ void put_new_word(Node t, uint32_t pos) {
 // ---- finding -------------------------------------------------------------------------
 
 static bool type_matches(uint32_t held, uint32_t wanted, bool any_word) {
-    return held == wanted || (any_word && is_word_type(held) && is_word_type(wanted));
+    return held == wanted || (any_word && types::is_symbolic(held) && types::is_symbolic(wanted));
 }
 
 // The next position of the cursor's bucket that matches, moving the cursor past it.
@@ -685,7 +695,7 @@ int32_t find_word(Node t, uint32_t sym, bool any_case) {
     const Cell* keys = keys_of(record(t));
     int32_t e;
     while (walk_next(&w, &e)) {
-        uint32_t held = keys[e].w2;
+        uint32_t held = cell::word_symbol(&keys[e]);
         if (held == sym || (any_case && symbol::resolve(held) == canonical)) return e;
     }
     return -1;
@@ -707,7 +717,7 @@ static void delete_record(Node t, const Cell* value) {
     Record* r = record(t);
     Cell* entry = const_cast<Cell*>(value) - 1;
     int32_t offset = int32_t(reinterpret_cast<uint8_t*>(entry) - series::head_ptr(node::buffer(r->keys)));
-    int32_t bucket = bucket_of_entry(t, hash_int(entry->w1), offset);
+    int32_t bucket = bucket_of_entry(t, hash_int(entry_key(entry)), offset);
     if (bucket < 0) return;
     drop_bucket(t, uint32_t(bucket));
     entry->header = ENTRY_DELETED;
@@ -749,21 +759,55 @@ static void shift_index(Node t, uint32_t from, int32_t delta) {
     b->tail -= uint32_t(-delta) * 4;
 }
 
+// A hash! index names the bucket of every position, so only the positions
+// from `from` on are visited: an edit at or near the tail costs little. Each
+// of them moves by delta. A list of equal positions (kept in ascending order)
+// is met first at its lowest position from `from` on and has the positions
+// from there up moved at once; w3 of its cell marks it done until the second
+// pass clears the marks.
+static void shift_hash_positions(Node t, uint32_t from, int32_t delta) {
+    Record* r = record(t);
+    uint32_t length = index_length(r);
+    if (from >= length) return;
+    const int32_t* idx = reinterpret_cast<const int32_t*>(words_of(r->index));
+    uint32_t* entries = words_of(r->entries);
+    Cell* lists = series::cells(node::buffer(r->extra));
+    bool marked = false;
+    for (uint32_t pos = from; pos < length; pos++) {
+        if (idx[pos] < 0) continue;
+        uint32_t& entry = entries[idx[pos]];
+        if (int32_t(entry) >= 0) {
+            entry = uint32_t(int32_t(entry) + delta);
+            continue;
+        }
+        Cell* c = lists + (uint32_t(-int32_t(entry)) - 1);
+        if (is_list_done(c)) continue;
+        set_list_done(c, true);
+        marked = true;
+        uint32_t* p = words_of(list_positions(c));
+        uint32_t* end = p + list_length(c);
+        for (uint32_t* q = std::lower_bound(p, end, pos); q < end; q++) *q = uint32_t(int32_t(*q) + delta);
+    }
+    for (uint32_t pos = from; marked && pos < length; pos++) {
+        if (idx[pos] < 0) continue;
+        int32_t e = int32_t(entries[idx[pos]]);
+        if (e < 0) set_list_done(&lists[uint32_t(-e) - 1], false);
+    }
+    shift_index(t, from, delta);
+}
+
 void shift_positions(Node t, uint32_t from, int32_t delta) {
     Record* r = record(t);
+    if (r->kind == KIND_HASH) {
+        shift_hash_positions(t, from, delta);
+        return;
+    }
     uint32_t* flags = words_of(r->flags);
     uint32_t* entries = words_of(r->entries);
     for (uint32_t b = 0; b < r->buckets; b++) {
         if (flag_of(flags, b) != BUCKET_OCCUPIED) continue;
-        int32_t e = int32_t(entries[b]);
-        if (e >= 0) {
-            entries[b] = shifted(uint32_t(e), from, delta);
-            continue;
-        }
-        List list = list_of(r, uint32_t(-e));
-        for (uint32_t i = 0; i < list.length; i++) list.positions[i] = shifted(list.positions[i], from, delta);
+        entries[b] = shifted(entries[b], from, delta);
     }
-    if (r->kind == KIND_HASH) shift_index(t, from, delta);
 }
 
 void remove_range(Node t, uint32_t first, uint32_t n) {
@@ -781,7 +825,7 @@ static Cell* lookup(Node t, uint32_t key, Probe* p) {
     Cell* found = nullptr;
     while (!found && walk_next(&w, &e)) {
         Cell* entry = reinterpret_cast<Cell*>(entries + e);
-        if (entry->w1 == key) found = entry + 1;
+        if (entry_key(entry) == key) found = entry + 1;
     }
     *p = w.probe;
     return found;
@@ -803,9 +847,7 @@ Cell* put(Node t, uint32_t key) {
     SeriesBuffer* kb = node::buffer(r->keys);
     uint32_t offset = kb->tail - kb->head;
     Cell* entry = reinterpret_cast<Cell*>(series::reserve(kb, size));
-    entry->header = ENTRY_LIVE;
-    entry->w1 = key;
-    entry->w2 = entry->w3 = 0;
+    *entry = Cell{ENTRY_LIVE, key, 0, 0};
     for (uint32_t i = 1; i < size / 16; i++) cell::make_unset(entry + i);
     take_bucket(t, p, int32_t(offset));
     return entry + 1;
@@ -832,8 +874,8 @@ Node copy(Node t) {
         record(c)->extra = extra;
         uint32_t lists = series::length(node::buffer(extra));
         for (uint32_t n = 1; n <= lists; n++) {
-            Node positions = copy_series(list_cell(record(c), n)->w2);
-            list_cell(record(c), n)->w2 = positions;
+            Node positions = copy_series(list_positions(list_cell(record(c), n)));
+            set_list_positions(list_cell(record(c), n), positions);
         }
     }
     return c;
@@ -902,7 +944,7 @@ void purge_unmarked(Node t) {
     SeriesBuffer* kb = node::buffer(r->keys);
     for (uint32_t at = 0; at < kb->tail - kb->head; at += size) {
         Cell* entry = reinterpret_cast<Cell*>(series::head_ptr(kb) + at);
-        if (entry->header == ENTRY_LIVE && !is_marked(entry->w1)) delete_record(t, entry + 1);
+        if (entry->header == ENTRY_LIVE && !is_marked(entry_key(entry))) delete_record(t, entry + 1);
     }
 }
 

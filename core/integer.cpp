@@ -12,15 +12,16 @@
 #include "core/float.h"
 #include "core/number_internal.h"
 #include "core/raise.h"
+#include "core/random.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/binary.h"
-#include "interpreter/random.h"
-#include "interpreter/stack.h"
 #include "io/number_scan.h"
 #include "kernel/runtime.h"
 
@@ -105,32 +106,6 @@ static Cell answer;
 
 // ---- cells --------------------------------------------------------------------
 
-Cell* write_cell(Cell* c, int32_t value) {
-    cell::set_type(c, T_INTEGER);
-    c->w2 = uint32_t(value);
-    return c;
-}
-
-Cell* append_new(const Cell* block, int32_t value) {
-    Cell* c = block::append_slot(block);
-    cell::make_integer(c, value);
-    return c;
-}
-
-Cell* push(int32_t value) {
-    Cell* c = stack::push_slot();
-    cell::make_integer(c, value);
-    return c;
-}
-
-void set_result(int32_t value) { cell::make_integer(stack::reg.base, value); }
-
-int32_t get_first_arg() { return get(stack::reg.base); }
-
-int32_t get_first_arg_or_zero() {
-    return cell::type(stack::reg.base) == T_INTEGER ? get(stack::reg.base) : 0;
-}
-
 // ---- numbers ------------------------------------------------------------------
 
 int32_t abs_checked(int32_t value) {
@@ -196,7 +171,7 @@ int32_t arith_op(int32_t left, int32_t right, int32_t op, Cell* cell) {
     case OP_XOR: r = int32_t(uint32_t(left) ^ uint32_t(right)); break;
     default: runtime::error_report(101, reinterpret_cast<uintptr_t>(&arith_op));
     }
-    if (cell) cell->w2 = uint32_t(r);
+    if (cell) cell::set_int(cell, uint32_t(r));
     return r;
 }
 
@@ -228,11 +203,11 @@ void do_math(int32_t op) {
     Cell* right = stack::arg(1);
     switch (cell::type(right)) {
     case T_INTEGER:
-    case T_CHAR: arith_op(get(left), get(right), op, left); return;
+    case T_CHAR: arith_op(cell::get_int(left), cell::get_int(right), op, left); return;
     case T_FLOAT:
     case T_PERCENT:
     case T_TIME:
-        float_::write_cell(left, double(get(left)));
+        float_::write_cell(left, double(cell::get_int(left)));
         float_::do_math(op);
         return;
     case T_MONEY: hand_over(op, right); return;
@@ -273,17 +248,17 @@ void xor_() { do_math(OP_XOR); }
 
 void absolute() {
     Cell* v = stack::arg(0);
-    v->w2 = uint32_t(abs_checked(get(v)));
+    cell::set_int(v, uint32_t(abs_checked(cell::get_int(v))));
 }
 
 const Cell* negate(Cell* value) {
-    if (get(value) == INT32_MIN) error::raise(Err::math_overflow);
-    value->w2 = uint32_t(-get(value));
+    if (cell::get_int(value) == INT32_MIN) error::raise(Err::math_overflow);
+    cell::set_int(value, uint32_t(-cell::get_int(value)));
     return value;
 }
 
 const Cell* complement(Cell* value) {
-    value->w2 = ~value->w2;
+    cell::set_int(value, ~cell::get_int(value));
     return value;
 }
 
@@ -291,15 +266,15 @@ const Cell* complement(Cell* value) {
 // takes this routine).
 static const Cell* random(Cell* value, bool seed, bool secure, bool) {
     if (seed) {
-        random::seed(get(value));
+        random::seed(cell::get_int(value));
         return &statics::unset_cell;
     }
-    value->w2 = uint32_t(random::in_range(secure, get(value)));
+    cell::set_int(value, uint32_t(random::in_range(secure, cell::get_int(value))));
     return value;
 }
 
-int32_t is_even(Cell* value) { return (value->w2 & 1) == 0; }
-int32_t is_odd(Cell* value) { return value->w2 & 1; }
+int32_t is_even(Cell* value) { return (cell::get_int(value) & 1) == 0; }
+int32_t is_odd(Cell* value) { return cell::get_int(value) & 1; }
 
 // ---- power --------------------------------------------------------------------
 
@@ -322,12 +297,12 @@ void power() {
     uint32_t t = cell::type(exponent);
     if (t != T_INTEGER && t != T_FLOAT) raise_bad_exponent(exponent);
     int32_t r;
-    if (t == T_INTEGER && get(exponent) >= 0 && int_power(get(base), get(exponent), &r)) {
-        base->w2 = uint32_t(r);
+    if (t == T_INTEGER && cell::get_int(exponent) >= 0 && int_power(cell::get_int(base), cell::get_int(exponent), &r)) {
+        cell::set_int(base, uint32_t(r));
         return;
     }
     // A fraction, a negative exponent, or a result too large for an integer.
-    float_::write_cell(base, double(get(base)));
+    float_::write_cell(base, double(cell::get_int(base)));
     float_::power();
 }
 
@@ -339,11 +314,11 @@ const Cell* round(Cell* value, Cell* scale, bool even, bool down, bool half_down
                   bool ceiling, bool half_ceiling) {
     refuse_money_scale(scale);
     if (scale && cell::type(scale) != T_INTEGER) {
-        float_::write_cell(value, double(get(value)));
+        float_::write_cell(value, double(cell::get_int(value)));
         return float_::round(value, scale, even, down, half_down, floor, ceiling, half_ceiling);
     }
-    int64_t s = scale ? std::llabs(int64_t(get(scale))) : 1;
-    int64_t v = get(value);
+    int64_t s = scale ? std::llabs(int64_t(cell::get_int(scale))) : 1;
+    int64_t v = cell::get_int(value);
     bool negative = v < 0;
     int64_t a = negative ? -v : v;
     if (s == 0 || a % s == 0) return value;
@@ -360,7 +335,7 @@ const Cell* round(Cell* value, Cell* scale, bool even, bool down, bool half_down
     int64_t m = away ? a + d : a - r;
     int64_t result = negative ? -m : m;
     if (result < INT32_MIN || result > INT32_MAX) error::raise(Err::math_overflow);
-    value->w2 = uint32_t(int32_t(result));
+    cell::set_int(value, uint32_t(int32_t(result)));
     return value;
 }
 
@@ -411,10 +386,10 @@ static int32_t of_date(const Cell* spec) {
 
 // The value of the spec as an integer, by the spec's type.
 static int32_t convert(Cell* spec) {
-    if (string::is_any_string(spec)) return of_text(spec);
+    if (types::is_any_string(spec)) return of_text(spec);
     switch (cell::type(spec)) {
     case T_INTEGER:
-    case T_CHAR: return get(spec);
+    case T_CHAR: return cell::get_int(spec);
     case T_FLOAT:
     case T_PERCENT: return of_float(std::trunc(cell::get_float(spec)));
     case T_TIME: return of_float(std::trunc(cell::get_float(spec) + 0.5));
@@ -433,7 +408,7 @@ const Cell* to(Cell*, Cell* spec, uint32_t) {
 
 const Cell* make(Cell* proto, Cell* spec, uint32_t type) {
     if (cell::type(spec) != T_LOGIC) return to(proto, spec, type);
-    cell::make_integer(&answer, spec->w1 ? 1 : 0);
+    cell::make_integer(&answer, cell::get_logic(spec) ? 1 : 0);
     return &answer;
 }
 
@@ -448,7 +423,7 @@ static uint32_t hex_digit(uint32_t c) {
 
 int32_t from_issue(const Cell* issue) {
     uint32_t length;
-    const uint8_t* name = symbol::name_of(symbol::get(issue->w2), &length);
+    const uint8_t* name = symbol::name_of(symbol::get(cell::word_symbol(issue)), &length);
     const uint8_t* end = name + length;
     if (utf8::length(name, end) > 8) error::raise(Err::script_invalid_data, issue);
     uint32_t v = 0;
@@ -466,7 +441,7 @@ int32_t from_issue(const Cell* issue) {
 // ---- text and compare ---------------------------------------------------------------
 
 int32_t form(Cell* value, Cell* buffer, Cell*, int32_t limit) {
-    const char* text = form_signed(get(value));
+    const char* text = form_signed(cell::get_int(value));
     return datatype::append_text(buffer, text, uint32_t(std::strlen(text)), limit);
 }
 
@@ -479,11 +454,11 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     if ((op == 2 || op == 12) && t != T_INTEGER) return 1;
     switch (t) {
     case T_INTEGER:
-    case T_CHAR: return compare_common::three_way(get(value1), get(value2));
+    case T_CHAR: return compare_common::three_way(cell::get_int(value1), cell::get_int(value2));
     case T_MONEY: {
         if (!seams.money_of_integer || !seams.money_compare) return -2;
         Cell money;
-        seams.money_of_integer(&money, get(value1));
+        seams.money_of_integer(&money, cell::get_int(value1));
         return seams.money_compare(&money, value2, op);
     }
     case T_FLOAT:
@@ -492,7 +467,7 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
         // The float compare of the integer's value, its type kept so that
         // sameness still tells the two apart.
         Cell as_float = *value1;
-        cell::put_float(&as_float, double(get(value1)));
+        cell::put_float(&as_float, double(cell::get_int(value1)));
         return float_::compare(&as_float, value2, op);
     }
     default: return -2;

@@ -76,16 +76,6 @@ namespace integer {
 
 void init();
 
-// ---- cells --------------------------------------------------------------------
-// Sets the type (keeping the header flags) and the value.
-Cell* write_cell(Cell* c, int32_t value);
-Cell* append_new(const Cell* block, int32_t value);
-Cell* push(int32_t value);
-void set_result(int32_t value);
-inline int32_t get(const Cell* c) { return int32_t(c->w2); }
-int32_t get_first_arg();
-int32_t get_first_arg_or_zero();
-
 // ---- numbers ------------------------------------------------------------------
 // A bit shift, right and arithmetic unless left or logical; counts of 32 or
 // more shift every bit out, negative counts shift nothing.

@@ -5,9 +5,9 @@
 #include "core/compare_common.h"
 #include "core/datatype.h"
 #include "core/raise.h"
+#include "core/random.h"
+#include "core/stack.h"
 #include "core/support.h"
-#include "interpreter/random.h"
-#include "interpreter/stack.h"
 #include "kernel/fail.h"
 #include "kernel/memory.h"
 
@@ -117,11 +117,6 @@ Cell* append_new(const Cell* block, bool b) {
 Cell* push(bool b) { return stack::push(logic_of(b)); }
 void set_result(bool b) { cell::make_logic(stack::reg.base, b); }
 
-bool is_top_false() {
-    const Cell* top = stack::reg.top > stack::reg.base ? stack::reg.top - 1 : stack::reg.base;
-    return !is_truthy(top);
-}
-
 bool check_type(const Cell* value, bool error) {
     if (error && cell::type(value) == T_UNSET) fail::raise("script", "no-value");
     return is_truthy(value);
@@ -130,7 +125,7 @@ bool check_type(const Cell* value, bool error) {
 void no_return() { fail::raise("script", "no-return"); }
 
 const Cell* to(Cell*, Cell* spec, uint32_t) {
-    if (cell::type(spec) == T_LOGIC) return logic_of(spec->w1 != 0);
+    if (cell::type(spec) == T_LOGIC) return logic_of(cell::get_logic(spec) != 0);
     return logic_of(cell::type(spec) != T_NONE);
 }
 
@@ -145,33 +140,33 @@ const Cell* make(Cell* proto, Cell* spec, uint32_t type) {
 }
 
 int32_t form(Cell* value, Cell* buffer, Cell*, int32_t limit) {
-    return value->w1 ? datatype::append_text(buffer, "true", 4, limit)
+    return cell::get_logic(value) ? datatype::append_text(buffer, "true", 4, limit)
                      : datatype::append_text(buffer, "false", 5, limit);
 }
 
 int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell*, int32_t limit, int32_t) {
-    return value->w1 ? datatype::append_mold(buffer, "true", 4, all, limit)
+    return cell::get_logic(value) ? datatype::append_mold(buffer, "true", 4, all, limit)
                      : datatype::append_mold(buffer, "false", 5, all, limit);
 }
 
 // false sorts before true.
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     if (cell::type(value2) != T_LOGIC || !compare_common::is_identity_op(op)) return -2;
-    return int32_t(value1->w1) - int32_t(value2->w1);
+    return int32_t(cell::get_logic(value1)) - int32_t(cell::get_logic(value2));
 }
 
-const Cell* complement(Cell* value) { return logic_of(value->w1 == 0); }
+const Cell* complement(Cell* value) { return logic_of(cell::get_logic(value) == 0); }
 
 // A draw above the middle of the 31-bit range is true.
 static const Cell* random(Cell* value, bool seed, bool secure, bool) {
     if (!seed) return logic_of(random::draw(secure) > 0x3FFFFFFF);
-    random::seed(int32_t(value->w1));
+    random::seed(int32_t(cell::get_logic(value)));
     return &statics::unset_cell;
 }
 
 void bitwise(Cell* left, const Cell* right, Bitwise op) {
     if (cell::type(right) != T_LOGIC) check::expect_arg(1, cell::type(right));
-    uint32_t a = left->w1, b = right->w1;
+    uint32_t a = cell::get_logic(left), b = cell::get_logic(right);
     uint32_t r = op == BIT_AND ? a & b : op == BIT_OR ? a | b : a ^ b;
     cell::make_logic(left, r != 0);
 }

@@ -46,12 +46,11 @@ void init();
 Cell* append_new(const Cell* block, bool b);
 Cell* push(bool b);
 void set_result(bool b);
-inline uint32_t get(const Cell* c) { return c->w1; }
 
 // The truth of a value: false for none and false only.
 inline bool is_truthy(const Cell* v) {
     uint32_t t = cell::type(v);
-    return !(t == T_NONE || (t == T_LOGIC && v->w1 == 0));
+    return !(t == T_NONE || (t == T_LOGIC && !cell::get_logic(v)));
 }
 // The plain test: unset counts as true, unless error is set, which raises
 // script error no-value for it.
@@ -64,10 +63,6 @@ inline bool check_condition(const Cell* result) {
     return is_truthy(result);
 }
 inline bool is_result_false(const Cell* result) { return !is_truthy(result); }
-// The truth of the value-stack top (of the result slot when nothing lies
-// above it).
-bool is_top_false();
-inline bool is_top_true() { return !is_top_false(); }
 
 const Cell* make(Cell* proto, Cell* spec, uint32_t type);
 const Cell* to(Cell* proto, Cell* spec, uint32_t type);

@@ -8,15 +8,16 @@
 #include "core/compare_common.h"
 #include "core/context.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
+#include "core/evaluator.h"
 #include "core/function.h"
 #include "core/raise.h"
 #include "core/roots.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
-#include "interpreter/actions.h"
-#include "interpreter/eval.h"
-#include "interpreter/stack.h"
+#include "core/type_groups.h"
 #include "kernel/runtime.h"
 
 namespace zel {
@@ -47,7 +48,7 @@ static Cell datatype_cell(uint32_t type) {
 // The spec block of a callable, at its head.
 static Cell spec_block(const Cell* callable) {
     Cell b;
-    cell::make_series(&b, T_BLOCK, callable->w2);
+    cell::make_series(&b, T_BLOCK, cell::callable_spec(callable));
     return b;
 }
 
@@ -72,7 +73,7 @@ static int32_t mold_made(const char* opening, Cell* value, Cell* buffer, bool al
 // Callables compare by their index under equality and the sort orders.
 static int32_t compare_w1(Cell* value1, Cell* value2, int32_t op, uint32_t type) {
     if (cell::type(value2) != type || !compare_common::is_identity_op(op)) return -2;
-    return compare_common::three_way(int32_t(value1->w1), int32_t(value2->w1));
+    return compare_common::three_way(int32_t(cell::callable_index(value1)), int32_t(cell::callable_index(value2)));
 }
 
 namespace native {
@@ -86,12 +87,12 @@ void write_cell(Cell* c, uint32_t type, uint32_t index, const Cell* spec) {
     cell::make_none(&cells[EXTRA_ARGS]);
     b->tail = b->head + EXTRA_CELLS * uint32_t(sizeof(Cell));
     c->header = type;
-    c->w1 = index;
-    c->w2 = cell::series_node(spec);
-    c->w3 = extra;
+    cell::set_callable_index(c, index);
+    cell::set_callable_spec(c, cell::series_node(spec));
+    cell::set_callable_extra(c, extra);
 }
 
-Cell* extra(const Cell* callable) { return series::cells(node::buffer(callable->w3)); }
+Cell* extra(const Cell* callable) { return series::cells(node::buffer(cell::callable_extra(callable))); }
 
 // The root index of the value start-up bound for each native index ([0]) and
 // action id ([1]); 0 when none.
@@ -99,7 +100,7 @@ static uint32_t bound_roots[2][natives::TABLE_SLOTS + 1];
 
 void keep_bound(uint32_t root_index) {
     const Cell* v = roots::at(root_index);
-    if (v->w1 <= natives::TABLE_SLOTS) bound_roots[cell::type(v) == T_ACTION][v->w1] = root_index;
+    if (cell::callable_index(v) <= natives::TABLE_SLOTS) bound_roots[cell::type(v) == T_ACTION][cell::callable_index(v)] = root_index;
 }
 
 const Cell* bound_value(uint32_t type, uint32_t index) {
@@ -113,7 +114,7 @@ const Cell* bound_value(uint32_t type, uint32_t index) {
 // its routine reads as it is.
 static void fix_frame(const Cell* value) {
     uint32_t t = cell::type(value) == T_OP ? op::wrapped_type(value) : cell::type(value);
-    if (t == T_NATIVE || t == T_ACTION) interp::prepare_spec(value);
+    if (t == T_NATIVE || t == T_ACTION) evaluator::prepare_spec(value);
 }
 
 // make native! [spec index] and make action! [spec index].
@@ -130,7 +131,7 @@ static const Cell* make_indexed(Cell* spec, uint32_t type, uint32_t slots) {
     Cell inner = cells[0];
     write_cell(&made, type, uint32_t(index), &inner);
     if (const Cell* bound = bound_value(type, uint32_t(index)))
-        cell::make_series(extra(&made) + EXTRA_ARGS, T_BLOCK, interp::prepare_spec(bound));
+        cell::make_series(extra(&made) + EXTRA_ARGS, T_BLOCK, evaluator::prepare_spec(bound));
     return &made;
 }
 
@@ -144,8 +145,8 @@ const Cell* reflect(Cell* value, uint32_t field_symbol) {
     }
     if (!callable::is_field(field_symbol, words::S_body)) error::raise(Err::internal_not_done);
     uint32_t wrapped = cell::type(value) == T_OP ? op::wrapped_type(value) : cell::type(value);
-    if (wrapped == T_FUNCTION || wrapped == T_ROUTINE) return extra(value) + function::EXTRA_BODY;
-    cell::make_integer(&made, int32_t(value->w1));
+    if (types::is_function_like(wrapped)) return extra(value) + function::EXTRA_BODY;
+    cell::make_integer(&made, int32_t(cell::callable_index(value)));
     return &made;
 }
 
@@ -203,9 +204,9 @@ bool is_valid_spec(Node spec) {
             count++;
             break;
         case T_REFINEMENT: {
-            uint32_t s = symbol::resolve(c->w2);
-            bool ends = s == symbol::resolve(words::refinement(words::R_local)->w2) ||
-                        s == symbol::resolve(words::refinement(words::R_extern_)->w2);
+            uint32_t s = symbol::resolve(cell::word_symbol(c));
+            bool ends = s == symbol::resolve(cell::word_symbol(words::refinement(words::R_local))) ||
+                        s == symbol::resolve(cell::word_symbol(words::refinement(words::R_extern_)));
             if (!ends) return false;
             return count == 2;
         }
@@ -222,8 +223,8 @@ const Cell* make(Cell*, Cell* spec, uint32_t) {
         Cell dt = datatype_cell(type);
         error::raise(Err::script_invalid_type, &dt);
     }
-    if (!is_valid_spec(spec->w2)) error::raise(Err::script_bad_op_spec);
-    if (type == T_FUNCTION || type == T_ROUTINE) function::extra(spec)[function::EXTRA_OP_SELF] = *spec;
+    if (!is_valid_spec(cell::callable_spec(spec))) error::raise(Err::script_bad_op_spec);
+    if (types::is_function_like(type)) function::extra(spec)[function::EXTRA_OP_SELF] = *spec;
     made = *spec;
     // Flags the call reads (a routine's argument count, trace switches) stay.
     made.header &= ~(HDR_TYPE_MASK | HDR_OP_TYPE_MASK | HDR_NEW_LINE);

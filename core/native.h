@@ -2,7 +2,7 @@
 // form of any two-argument callable.
 //
 // A native! or action! cell holds in w1 its 1-based index in the native table
-// (below) or its action id (the action table, interpreter/actions.h), in w2
+// (below) or its action id (the action table, core/dispatch.h), in w2
 // the node of its spec block and in w3 the node of an extra block of
 // EXTRA_CELLS cells: the context cell made for the spec, then the argument
 // list the evaluator prepares from the spec on the first call (none until

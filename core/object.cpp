@@ -8,19 +8,20 @@
 #include "core/context.h"
 #include "core/cycles.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
+#include "core/evaluator.h"
+#include "core/exits.h"
 #include "core/function.h"
 #include "core/integer.h"
 #include "core/ownership.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/error.h"
-#include "interpreter/actions.h"
-#include "interpreter/eval.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "kernel/temp_roots.h"
 
 namespace zel {
@@ -37,27 +38,23 @@ inline Cell* word_at(Node ctx, uint32_t i) { return context::word_at(context::ce
 bool is_symbol(uint32_t symbol, uint32_t wanted) { return symbol::resolve(symbol) == symbol::resolve(wanted); }
 bool is_runtime_symbol(uint32_t symbol, words::Symbol s) { return is_symbol(symbol, words::symbol(s)); }
 bool is_handler_word(const Cell* w) {
-    return is_symbol(w->w2, words::word(words::W_on_change)->w2) ||
-           is_symbol(w->w2, words::word(words::W_on_deep_change)->w2);
+    return is_symbol(cell::word_symbol(w), cell::word_symbol(words::word(words::W_on_change))) ||
+           is_symbol(cell::word_symbol(w), cell::word_symbol(words::word(words::W_on_deep_change)));
 }
 
 // A new object context for n words, with no words yet: adding a word appends
 // its value.
 Node new_context(uint32_t n) {
     Node ctx = context::create(n, false, true, 0, context::KIND_OBJECT);
-    SeriesBuffer* values = node::buffer(context::cell_of(ctx)->w2);
+    SeriesBuffer* values = node::buffer(cell::context_values(context::cell_of(ctx)));
     values->tail = values->head;
     return ctx;
-}
-
-bool is_any_string(uint32_t t) {
-    return t == T_STRING || t == T_FILE || t == T_URL || t == T_TAG || t == T_EMAIL || t == T_REF;
 }
 
 // A deep copy of a series value in place (its flags kept).
 void copy_series(Cell* slot_cell, Node ctx, uint32_t i) {
     Cell v = *slot_cell, copy;
-    if (block::is_any_block(&v)) block::clone(&v, &copy, true, true);
+    if (types::is_any_block(&v)) block::clone(&v, &copy, true, true);
     else copy = *actions::copy_dispatch(&v, nullptr, true, nullptr);
     copy.header |= v.header & ~HDR_TYPE_MASK;
     *value_at(ctx, i) = copy;
@@ -70,7 +67,7 @@ void rebind_function(Node ctx, uint32_t i) {
     Cell body = function::extra(&fn)[function::EXTRA_BODY];
     if (cell::type(&body) != T_BLOCK) error::raise(Err::script_bad_func_def, &fn);
     Cell spec;
-    cell::make_series(&spec, T_BLOCK, fn.w2);
+    cell::make_series(&spec, T_BLOCK, cell::callable_spec(&fn));
     Cell copy;
     block::clone(&body, &copy, true, true);
     temp_roots::Hold hold(&copy);
@@ -85,10 +82,17 @@ void rebind_function(Node ctx, uint32_t i) {
 void own_fields(Node ctx, bool all_series) {
     for (uint32_t i = 0; i < words_of(ctx); i++) {
         uint32_t t = cell::type(value_at(ctx, i));
-        bool series = all_series ? block::is_series_type(t) : is_any_string(t) || block::is_any_block_type(t);
+        bool series = all_series ? types::is_series(t) : types::is_any_string(t) || types::is_any_block(t);
         if (series && t != T_IMAGE) copy_series(value_at(ctx, i), ctx, i);
         else if (t == T_FUNCTION) rebind_function(ctx, i);
     }
+}
+
+// Pushes an object of the context and copies it into the context's owner cell.
+Cell* push(Node ctx, Node handlers, uint32_t class_id) {
+    Cell obj{T_OBJECT, ctx, class_id, handlers};
+    *context::owner_of(ctx) = obj;
+    return stack::push(&obj);
 }
 
 // The copy core: a new context with the source's words and values; the
@@ -96,11 +100,11 @@ void own_fields(Node ctx, bool all_series) {
 Cell* copy_core(const Cell* source, bool deep, Cell* types, bool fresh) {
     Cell src = *source;
     temp_roots::Hold hold(&src);
-    Node from = src.w1;
+    Node from = cell::object_context(&src);
     uint32_t n = words_of(from);
     Node ctx = context::create(n, false, true, from, context::KIND_OBJECT);
     for (uint32_t i = 0; i < n; i++) *value_at(ctx, i) = *value_at(from, i);
-    Cell* result = push(ctx, fresh ? 0 : src.w3, src.w2);
+    Cell* result = push(ctx, fresh ? 0 : cell::object_handlers(&src), cell::object_class(&src));
     cell::set_type(result, cell::type(&src));
     *context::owner_of(ctx) = *result;
     if (deep && !types) {
@@ -114,7 +118,7 @@ Cell* copy_core(const Cell* source, bool deep, Cell* types, bool fresh) {
                 error::raise(Err::internal_no_cycle);
             }
             Cell values;
-            cell::make_series(&values, T_BLOCK, context::cell_of(ctx)->w2);
+            cell::make_series(&values, T_BLOCK, cell::context_values(context::cell_of(ctx)));
             if (deep) cycles::push(from);
             block::copy_by_types(&values, 0, n, 1, types, deep);
             if (deep) cycles::pop();
@@ -128,7 +132,7 @@ Cell* copy_core(const Cell* source, bool deep, Cell* types, bool fresh) {
 void bind_blocks(Node ctx) {
     for (uint32_t i = 0; i < words_of(ctx); i++) {
         Cell v = *value_at(ctx, i);
-        if (block::is_any_block(&v)) context::bind(&v, ctx, true);
+        if (types::is_any_block(&v)) context::bind(&v, ctx, true);
     }
 }
 
@@ -144,19 +148,19 @@ void clear_marks(Node ctx) {
 const Cell* make_from_block(Cell* proto, Cell* spec, uint32_t type) {
     Cell body = *spec;
     temp_roots::Hold hold(&body);
-    bool has_proto = cell::type(proto) == T_OBJECT || cell::type(proto) == T_ERROR || cell::type(proto) == T_PORT;
+    bool has_proto = types::in(types::ANY_OBJECT, cell::type(proto));
     Cell* obj = has_proto ? copy_core(proto, true, nullptr, false) : write_cell(stack::push_slot(), 4);
     if (!has_proto) cell::set_type(obj, type);
-    Node ctx = obj->w1;
+    Node ctx = cell::object_context(obj);
     bool grew = context::collect_set_words(ctx, &body);
     context::bind(&body, ctx, true);
     if (has_proto) bind_blocks(ctx);
-    interp::eval(words::word(words::W_tag_anon), &body, false);
+    evaluator::eval(words::word(words::W_tag_anon), &body, false);
     if (exits::pending()) return nullptr;
     stack::pop(1);
     obj = stack::top();
     clear_marks(ctx);
-    if (grew || !has_proto) obj->w2 = new_class_id();
+    if (grew || !has_proto) cell::set_object_class(obj, new_class_id());
     set_handlers(obj, ctx);
     return obj;
 }
@@ -169,15 +173,15 @@ const Cell* make_from_object(Cell* proto, Cell* spec, uint32_t type) {
     bool has_proto = cell::type(proto) == T_OBJECT;
     Cell* obj = has_proto ? copy_core(proto, true, nullptr, false) : write_cell(stack::push_slot(), 4);
     if (!has_proto) cell::set_type(obj, type);
-    Node ctx = obj->w1;
+    Node ctx = cell::object_context(obj);
     uint32_t before = words_of(ctx);
-    for (uint32_t i = 0; i < words_of(from.w1); i++) {
-        Cell w = *word_at(from.w1, i), v = *value_at(from.w1, i);
+    for (uint32_t i = 0; i < words_of(cell::object_context(&from)); i++) {
+        Cell w = *word_at(cell::object_context(&from), i), v = *value_at(cell::object_context(&from), i);
         context::put(ctx, &w, &v);
     }
     own_fields(ctx, true);
     obj = stack::top();
-    if (words_of(ctx) > before || !has_proto) obj->w2 = new_class_id();
+    if (words_of(ctx) > before || !has_proto) cell::set_object_class(obj, new_class_id());
     set_handlers(obj, ctx);
     return obj;
 }
@@ -188,20 +192,6 @@ uint32_t new_class_id() { return ++class_counter; }
 
 // ---- cells and fields ----------------------------------------------------------------
 
-Cell* push(Node ctx, Node handlers, uint32_t class_id) {
-    Cell obj{T_OBJECT, ctx, class_id, handlers};
-    *context::owner_of(ctx) = obj;
-    return stack::push(&obj);
-}
-
-Cell* push_ctx(Node ctx, uint32_t class_id) {
-    SeriesBuffer* values = node::buffer(context::cell_of(ctx)->w2);
-    if (series::length(values) == 0) {
-        for (uint32_t i = 0; i < words_of(ctx); i++) cell::make_unset(series::append_slot(node::buffer(context::cell_of(ctx)->w2)));
-    }
-    return push(ctx, 0, class_id);
-}
-
 Cell* write_cell(Cell* c, uint32_t n) {
     Node ctx = new_context(n);
     *c = Cell{T_OBJECT, ctx, 0, 0};
@@ -209,27 +199,15 @@ Cell* write_cell(Cell* c, uint32_t n) {
     return c;
 }
 
-int32_t lookup_word(const Cell* obj, const Cell* word) { return context::lookup_word(obj->w1, word->w2, true); }
+int32_t lookup_word(const Cell* obj, const Cell* word) { return context::lookup_word(cell::object_context(obj), cell::word_symbol(word), true); }
 
 const Cell* get_word_cell(const Cell* obj, const Cell* word) {
     int32_t i = lookup_word(obj, word);
-    return i < 0 ? &statics::none_cell : value_at(obj->w1, uint32_t(i));
+    return i < 0 ? &statics::none_cell : value_at(cell::object_context(obj), uint32_t(i));
 }
 
 Cell* get_values_at(Node ctx, int32_t index) { return context::value_at(ctx, index); }
-Cell* get_first(const Cell* obj) { return value_at(obj->w1, 0); }
-Cell* values_head(const Cell* obj) { return value_at(obj->w1, 0); }
-uint32_t count_words(const Cell* obj) { return words_of(obj->w1); }
-
-bool is_owns_word(const Cell* word, uint32_t class_id) {
-    const Cell* v = word::get_value(word);
-    return cell::type(v) == T_OBJECT && v->w2 == class_id;
-}
-
-bool is_field_object(Node ctx, int32_t index, uint32_t class_id) {
-    const Cell* v = context::value_at(ctx, index);
-    return cell::type(v) == T_OBJECT && v->w2 == class_id;
-}
+uint32_t count_words(const Cell* obj) { return words_of(cell::object_context(obj)); }
 
 // ---- construct and set ------------------------------------------------------------------
 
@@ -237,7 +215,7 @@ bool is_field_object(Node ctx, int32_t index, uint32_t class_id) {
 static Cell construct_value(const Cell* v, bool only) {
     if (only || cell::type(v) != T_WORD) return *v;
     using namespace words;
-    uint32_t s = v->w2;
+    uint32_t s = cell::word_symbol(v);
     for (Symbol t : {S_true_, S_yes, S_on}) if (is_runtime_symbol(s, t)) return statics::true_cell;
     for (Symbol f : {S_false_, S_no, S_off}) if (is_runtime_symbol(s, f)) return statics::false_cell;
     if (is_runtime_symbol(s, S_none)) return statics::none_cell;
@@ -252,9 +230,9 @@ const Cell* make_new(const Cell* spec, const Cell* proto, bool only) {
         obj = copy_core(proto, true, nullptr, true);
     } else {
         obj = write_cell(stack::push_slot(), 4);
-        obj->w2 = new_class_id();
+        cell::set_object_class(obj, new_class_id());
     }
-    Node ctx = obj->w1;
+    Node ctx = cell::object_context(obj);
     uint32_t start = uint32_t(cell::series_index(&body)), tail = block::buffer_length(&body);
     for (uint32_t i = start; i < tail; i++) {
         if (cell::type(block::cell_at(&body, i)) != T_SET_WORD) continue;
@@ -273,7 +251,7 @@ const Cell* make_new(const Cell* spec, const Cell* proto, bool only) {
 void set_values(const Cell* obj, const Cell* value, bool any, bool only, bool some) {
     Cell target = *obj, source = *value;
     temp_roots::Hold hold_target(&target), hold_source(&source);
-    Node ctx = target.w1;
+    Node ctx = cell::object_context(&target);
     uint32_t n = words_of(ctx);
     uint32_t t = cell::type(&source);
     bool spread = !only && (t == T_BLOCK || t == T_OBJECT);
@@ -285,9 +263,9 @@ void set_values(const Cell* obj, const Cell* value, bool any, bool only, bool so
             return true;
         }
         if (t == T_OBJECT) {
-            int32_t k = context::lookup_word(source.w1, word_at(ctx, i)->w2, true);
+            int32_t k = context::lookup_word(cell::object_context(&source), cell::word_symbol(word_at(ctx, i)), true);
             if (k < 0) return false;
-            *out = *value_at(source.w1, uint32_t(k));
+            *out = *value_at(cell::object_context(&source), uint32_t(k));
             return true;
         }
         uint32_t at = uint32_t(cell::series_index(&source)) + i;
@@ -305,7 +283,7 @@ void set_values(const Cell* obj, const Cell* value, bool any, bool only, bool so
         *value_at(ctx, i) = v;
         word_at(ctx, i)->header |= HDR_ASSIGNED;
         Cell w = *word_at(ctx, i);
-        if (target.w3 && !is_handler_word(&w)) notify_change(&target, &w, &old, &v);
+        if (cell::object_handlers(&target) && !is_handler_word(&w)) notify_change(&target, &w, &old, &v);
     }
 }
 
@@ -313,7 +291,7 @@ void set_values(const Cell* obj, const Cell* value, bool any, bool only, bool so
 
 int32_t mold_into(const Cell* obj, Cell* buffer, bool only, bool all, bool flat, Cell* argument, int32_t part,
                   bool indent, int32_t level, bool mold) {
-    Node ctx = obj->w1;
+    Node ctx = cell::object_context(obj);
     uint32_t n = words_of(ctx);
     if (n == 0) return part;
     bool indented = indent && !flat && !only;
@@ -361,11 +339,11 @@ const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell
     uint32_t t = cell::type(element);
     if (t != T_WORD && t != T_SET_WORD && t != T_GET_WORD && t != T_LIT_WORD)
         error::raise(Err::script_invalid_path, path, element);
-    Node ctx = parent->w1;
-    int32_t i = context::lookup_word(ctx, element->w2, true);
-    if (i >= 0 && element->w1 != ctx) {
-        element->w1 = ctx;
-        element->w3 = uint32_t(i);
+    Node ctx = cell::object_context(parent);
+    int32_t i = context::lookup_word(ctx, cell::word_symbol(element), true);
+    if (i >= 0 && cell::word_context(element) != ctx) {
+        cell::set_word_context(element, ctx);
+        cell::set_word_index(element, uint32_t(i));
     }
     Cell* slot = i >= 0 ? value_at(ctx, uint32_t(i)) : nullptr;
     if (!slot || (!value && cell::type(slot) == T_UNSET)) {
@@ -376,7 +354,7 @@ const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell
     Cell old = *slot, obj = *parent;
     *slot = *value;
     word_at(ctx, uint32_t(i))->header |= HDR_ASSIGNED;
-    if (obj.w3) notify_change(&obj, element, &old, value);
+    if (cell::object_handlers(&obj)) notify_change(&obj, element, &old, value);
     return value;
 }
 
@@ -404,9 +382,9 @@ const Cell* put(Cell* series, Cell* key, Cell* value, bool) {
 // ---- modify and reflect -------------------------------------------------------------------
 
 const Cell* modify(Cell* target, Cell* field, Cell* value) {
-    uint32_t s = field->w2;
-    Node ctx = target->w1;
-    if (is_symbol(s, words::word(words::W_changed)->w2)) {
+    uint32_t s = cell::word_symbol(field);
+    Node ctx = cell::object_context(target);
+    if (is_symbol(s, cell::word_symbol(words::word(words::W_changed)))) {
         if (cell::type(value) != T_NONE) error::raise(Err::script_invalid_arg, value);
         for (uint32_t i = 0; i < words_of(ctx); i++) word_at(ctx, i)->header &= ~HDR_ASSIGNED;
     } else if (is_runtime_symbol(s, words::S_owner)) {
@@ -456,22 +434,22 @@ static const Cell* reflect_body(Node ctx) {
 
 const Cell* reflect(Cell* value, uint32_t field) {
     static Cell answer;
-    Node ctx = value->w1;
+    Node ctx = cell::object_context(value);
     using namespace words;
     if (is_symbol(field, table.changed_symbol)) return reflect_words(ctx, true);
     if (is_runtime_symbol(field, S_words)) return reflect_words(ctx, false);
     if (is_runtime_symbol(field, S_body)) return reflect_body(ctx);
     if (is_runtime_symbol(field, S_values)) {
         Cell* b = stack::push_slot();
-        cell::make_series(b, T_BLOCK, series::copy_buffer(node::buffer(context::cell_of(ctx)->w2)));
+        cell::make_series(b, T_BLOCK, series::copy_buffer(node::buffer(cell::context_values(context::cell_of(ctx)))));
         return b;
     }
     if (is_runtime_symbol(field, S_class_)) {
-        cell::make_integer(&answer, int32_t(value->w2));
+        cell::make_integer(&answer, int32_t(cell::object_class(value)));
     } else if (is_runtime_symbol(field, S_owner)) {
         cell::make_logic(&answer, (context::cell_of(ctx)->header & HDR_OWNED) != 0);
     } else if (is_runtime_symbol(field, S_is_events)) {
-        cell::make_logic(&answer, value->w3 != 0);
+        cell::make_logic(&answer, cell::object_handlers(value) != 0);
     } else {
         error::raise(Err::internal_not_done);
     }
@@ -480,27 +458,25 @@ const Cell* reflect(Cell* value, uint32_t field) {
 
 // ---- compare and copy -------------------------------------------------------------------------
 
-static bool is_any_word(uint32_t t) { return t >= T_WORD && t <= T_REFINEMENT; }
-static bool is_number(uint32_t t) { return t == T_INTEGER || t == T_FLOAT || t == T_PERCENT; }
 static int32_t sign(int64_t d) { return d < 0 ? -1 : d > 0; }
 
 // Field by field: words by canonical symbol, values by type unless both are
 // words or both numbers, then by the values' own comparison.
 static int32_t compare_fields(const Cell* a, const Cell* b, int32_t op) {
-    uint32_t n = words_of(a->w1), m = words_of(b->w1);
+    uint32_t n = words_of(cell::object_context(a)), m = words_of(cell::object_context(b));
     if (n != m) return n < m ? -1 : 1;
-    cycles::push(a->w1);
-    cycles::push(b->w1);
+    cycles::push(cell::object_context(a));
+    cycles::push(cell::object_context(b));
     int32_t r = 0;
     for (uint32_t i = 0; i < n && r == 0; i++) {
-        uint32_t sa = symbol::resolve(word_at(a->w1, i)->w2), sb = symbol::resolve(word_at(b->w1, i)->w2);
+        uint32_t sa = symbol::resolve(cell::word_symbol(word_at(cell::object_context(a), i))), sb = symbol::resolve(cell::word_symbol(word_at(cell::object_context(b), i)));
         if (sa != sb) {
             r = sign(int64_t(sa) - int64_t(sb));
             break;
         }
-        Cell va = *value_at(a->w1, i), vb = *value_at(b->w1, i);
+        Cell va = *value_at(cell::object_context(a), i), vb = *value_at(cell::object_context(b), i);
         uint32_t ta = cell::type(&va), tb = cell::type(&vb);
-        if (ta != tb && !(is_any_word(ta) && is_any_word(tb)) && !(is_number(ta) && is_number(tb)))
+        if (ta != tb && !(types::is_any_word(ta) && types::is_any_word(tb)) && !(types::is_number(ta) && types::is_number(tb)))
             r = sign(int64_t(ta) - int64_t(tb));
         else
             r = actions::compare_values(&va, &vb, op);
@@ -511,9 +487,9 @@ static int32_t compare_fields(const Cell* a, const Cell* b, int32_t op) {
 
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     if (cell::type(value2) != cell::type(value1)) return actions::NOT_COMPARABLE;
-    if (value1->w1 == value2->w1) return 0;
+    if (cell::object_context(value1) == cell::object_context(value2)) return 0;
     if (op == actions::OP_SAME) return -1;
-    if (cycles::find(value1->w1)) return cycles::find(value2->w1) ? 0 : -1;
+    if (cycles::find(cell::object_context(value1))) return cycles::find(cell::object_context(value2)) ? 0 : -1;
     return compare_fields(value1, value2, op);
 }
 
@@ -555,8 +531,8 @@ void init() {
 // the field takes the new value before on-change* hears of it, as with any
 // field assignment.
 static void on_field_part_change(Cell* owner, const Cell* word, const Cell* old_value, const Cell* new_value) {
-    int32_t i = context::lookup_word(owner->w1, word->w2, true);
-    if (i >= 0) *value_at(owner->w1, uint32_t(i)) = *new_value;
+    int32_t i = context::lookup_word(cell::object_context(owner), cell::word_symbol(word), true);
+    if (i >= 0) *value_at(cell::object_context(owner), uint32_t(i)) = *new_value;
     notify_change(owner, word, old_value, new_value);
 }
 

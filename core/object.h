@@ -26,11 +26,6 @@ constexpr uint32_t FIRST_CLASS = 1000000;
 uint32_t new_class_id();
 
 // ---- cells and fields ----------------------------------------------------------
-// Pushes an object of the context and copies it into the context's owner cell.
-Cell* push(Node ctx, Node handlers, uint32_t class_id);
-// The same without handlers; a context whose values block is still empty gets
-// one unset value per word first.
-Cell* push_ctx(Node ctx, uint32_t class_id);
 // Turns the cell into a new empty object with room for n words, class id 0.
 Cell* write_cell(Cell* c, uint32_t n);
 
@@ -39,12 +34,7 @@ int32_t lookup_word(const Cell* obj, const Cell* word);
 // The field's value cell, or the shared none cell when there is no such word.
 const Cell* get_word_cell(const Cell* obj, const Cell* word);
 Cell* get_values_at(Node ctx, int32_t index);
-Cell* get_first(const Cell* obj);
-Cell* values_head(const Cell* obj);
 uint32_t count_words(const Cell* obj);
-// Class tests of compiled library code.
-bool is_owns_word(const Cell* word, uint32_t class_id);
-bool is_field_object(Node ctx, int32_t index, uint32_t class_id);
 
 // ---- construction ------------------------------------------------------------------
 // The construct rule: each set-word takes the value after its run of
@@ -82,22 +72,15 @@ void install_notifiers();
 // The record: a block of two cells, on-change* then on-deep-change*; each
 // keeps the field index (shifted left 16, -1 for none) with the handler's
 // local count in w2 and the node of the handler's spec in w3.
+constexpr uint32_t handler_packed(const Cell* c) { return c->w2; }
+constexpr Node handler_spec(const Cell* c) { return c->w3; }
 Node build_handlers(Node ctx);
 // Stores the record in the object (and the context's owner cell); an object
 // with on-deep-change* becomes the owner of its series.
 void set_handlers(Cell* obj, Node ctx);
-// For objects built by compiled code: the record from indexes and counts, for
-// the object on the value-stack top.
-Node attach_handlers(Node ctx, int32_t change_index, uint32_t change_count, int32_t deep_index,
-                     uint32_t deep_count);
-bool is_has_deep_handler(const Cell* obj);
 
 // The on-change* protocol: word, old value and new value.
 void notify_change(const Cell* obj, const Cell* word, const Cell* old_value, const Cell* new_value);
-// notify_change with the top value as the old value and the cell below as the
-// new one.
-void notify_set(const Cell* obj, const Cell* word);
-void notify_set_word(const Cell* holder, const Cell* word);
 // The on-deep-change* protocol (new_value null: none).
 void notify_deep_change(const Cell* obj, const Cell* word, const Cell* target, const Cell* action,
                         const Cell* new_value, int32_t index, int32_t part);

@@ -7,14 +7,14 @@
 
 #include "core/block.h"
 #include "core/context.h"
+#include "core/evaluator.h"
 #include "core/function.h"
 #include "core/object.h"
 #include "core/ownership.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/symbol.h"
-#include "interpreter/eval.h"
-#include "interpreter/stack.h"
 #include "kernel/temp_roots.h"
 
 namespace zel {
@@ -29,14 +29,14 @@ const Cell* handler_word(Slot s) {
 }
 
 inline Cell* record_cell(Node record, Slot s) { return series::cells(node::buffer(record)) + s; }
-inline int32_t index_of(const Cell* c) { return int16_t(c->w2 >> 16); }
+inline int32_t index_of(const Cell* c) { return int16_t(handler_packed(c) >> 16); }
 
 void write_slot(Cell* c, int32_t index, uint32_t count, Node spec) {
     *c = Cell{T_PAIR, 0, (uint32_t(uint16_t(index)) << 16) | (count & 0xFFFF), spec};
 }
 
 uint32_t local_count(const Cell* fn) {
-    int32_t n = function::count_refinement_args(fn->w2, 0, false);
+    int32_t n = function::count_refinement_args(cell::callable_spec(fn), 0, false);
     return n > 0 ? uint32_t(n) : 0;
 }
 
@@ -52,24 +52,24 @@ Node new_record(int32_t change_index, uint32_t change_count, Node change_spec, i
 // The handler of a slot, its cached local count refreshed when the field now
 // holds another function; false when the slot has no field.
 bool handler_of(const Cell* obj, Slot s, Cell* fn) {
-    Cell* c = record_cell(obj->w3, s);
+    Cell* c = record_cell(cell::object_handlers(obj), s);
     int32_t index = index_of(c);
     if (index < 0) return false;
-    *fn = *context::value_at(obj->w1, index);
-    if (cell::type(fn) == T_FUNCTION && fn->w2 != c->w3) write_slot(c, index, local_count(fn), fn->w2);
+    *fn = *context::value_at(cell::object_context(obj), index);
+    if (cell::type(fn) == T_FUNCTION && cell::callable_spec(fn) != handler_spec(c)) write_slot(c, index, local_count(fn), cell::callable_spec(fn));
     return true;
 }
 
 // The frame's name: the handler's word in the object's context.
 Cell call_name(const Cell* obj, Slot s) {
     Cell name = *handler_word(s);
-    name.w1 = obj->w1;
-    name.w3 = uint32_t(index_of(record_cell(obj->w3, s)));
+    cell::set_word_context(&name, cell::object_context(obj));
+    cell::set_word_index(&name, uint32_t(index_of(record_cell(cell::object_handlers(obj), s))));
     return name;
 }
 
 void make_owner(Cell* obj) {
-    Node ctx = obj->w1;
+    Node ctx = cell::object_context(obj);
     for (uint32_t i = 0; i < context::word_count(context::cell_of(ctx)); i++) {
         Cell w = *context::word_at(context::cell_of(ctx), int32_t(i));
         ownership::assign_object(context::value_at(ctx, int32_t(i)), obj, &w);
@@ -83,7 +83,7 @@ Node build_handlers(Node ctx) {
     int32_t index[2];
     Cell fn[2];
     for (Slot s : {ON_CHANGE, ON_DEEP_CHANGE}) {
-        index[s] = context::lookup_word(ctx, handler_word(s)->w2, true);
+        index[s] = context::lookup_word(ctx, cell::word_symbol(handler_word(s)), true);
         if (index[s] < 0) continue;
         fn[s] = *context::value_at(ctx, index[s]);
         if (cell::type(&fn[s]) != T_FUNCTION && cell::type(&fn[s]) != T_ROUTINE) {
@@ -94,59 +94,35 @@ Node build_handlers(Node ctx) {
     }
     if (index[ON_CHANGE] < 0 && index[ON_DEEP_CHANGE] < 0) return 0;
     auto count = [&](Slot s) { return index[s] < 0 ? 0u : local_count(&fn[s]); };
-    auto spec = [&](Slot s) { return index[s] < 0 ? Node(0) : fn[s].w2; };
+    auto spec = [&](Slot s) { return index[s] < 0 ? Node(0) : cell::callable_spec(&fn[s]); };
     return new_record(index[ON_CHANGE], count(ON_CHANGE), spec(ON_CHANGE), index[ON_DEEP_CHANGE],
                       count(ON_DEEP_CHANGE), spec(ON_DEEP_CHANGE));
 }
 
 void set_handlers(Cell* obj, Node ctx) {
-    obj->w3 = build_handlers(ctx);
+    cell::set_object_handlers(obj, build_handlers(ctx));
     *context::owner_of(ctx) = *obj;
-    if (obj->w3 && index_of(record_cell(obj->w3, ON_DEEP_CHANGE)) >= 0) make_owner(obj);
-}
-
-Node attach_handlers(Node ctx, int32_t change_index, uint32_t change_count, int32_t deep_index,
-                     uint32_t deep_count) {
-    Node record = new_record(change_index, change_count, 0, deep_index, deep_count, 0);
-    Cell* obj = stack::top();
-    obj->w3 = record;
-    *context::owner_of(ctx) = *obj;
-    if (deep_index >= 0) make_owner(obj);
-    return record;
-}
-
-bool is_has_deep_handler(const Cell* obj) {
-    return obj->w3 != 0 && index_of(record_cell(obj->w3, ON_DEEP_CHANGE)) >= 0;
+    if (cell::object_handlers(obj) && index_of(record_cell(cell::object_handlers(obj), ON_DEEP_CHANGE)) >= 0) make_owner(obj);
 }
 
 void notify_change(const Cell* obj, const Cell* word, const Cell* old_value, const Cell* new_value) {
     Cell o = *obj;
     Cell fn;
-    if (!o.w3 || !handler_of(&o, ON_CHANGE, &fn)) return;
+    if (!cell::object_handlers(&o) || !handler_of(&o, ON_CHANGE, &fn)) return;
     if (cell::type(&fn) != T_FUNCTION) error::raise(Err::script_invalid_obj_evt, &fn);
     Cell args[3] = {*word, *old_value, *new_value};
-    if (args[0].w1 != o.w1) context::bind_word(o.w1, &args[0]);
+    if (cell::word_context(&args[0]) != cell::object_context(&o)) context::bind_word(cell::object_context(&o), &args[0]);
     Cell name = call_name(&o, ON_CHANGE);
     temp_roots::Hold hold(&o);
     Cell* top = stack::reg.top;
-    interp::invoke_raising(&fn, &name, args, 3);
+    evaluator::invoke_raising(&fn, &name, args, 3);
     stack::reg.top = top;
-}
-
-void notify_set(const Cell* obj, const Cell* word) {
-    Cell* top = stack::top();
-    notify_change(obj, word, top, top - 1);
-}
-
-void notify_set_word(const Cell* holder, const Cell* word) {
-    Cell obj = *context::get_word_value(holder, holder->w1);
-    notify_set(&obj, word);
 }
 
 void notify_deep_change(const Cell* obj, const Cell* word, const Cell* target, const Cell* action,
                         const Cell* new_value, int32_t index, int32_t part) {
     Cell o = *obj;
-    if (!o.w3) error::raise(Err::script_invalid_obj_evt, &o);
+    if (!cell::object_handlers(&o)) error::raise(Err::script_invalid_obj_evt, &o);
     Cell fn;
     if (!handler_of(&o, ON_DEEP_CHANGE, &fn) || cell::type(&fn) != T_FUNCTION) return;
     Cell args[7] = {o, *word, *target, *action, new_value ? *new_value : statics::none_cell};
@@ -154,7 +130,7 @@ void notify_deep_change(const Cell* obj, const Cell* word, const Cell* target, c
     cell::make_integer(&args[6], part);
     Cell name = call_name(&o, ON_DEEP_CHANGE);
     Cell* top = stack::reg.top;
-    interp::invoke_raising(&fn, &name, args, 7);
+    evaluator::invoke_raising(&fn, &name, args, 7);
     stack::reg.top = top;
 }
 

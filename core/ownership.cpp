@@ -7,6 +7,7 @@
 #include "core/hashtable.h"
 #include "core/integer.h"
 #include "core/runtime_words.h"
+#include "core/type_groups.h"
 #include "kernel/collector.h"
 #include "kernel/memory.h"
 
@@ -24,10 +25,9 @@ void set_notifier(DeepChangeNotifier n) { notifier = n; }
 enum Shape : uint8_t { NOT_OWNED, SERIES, CELLS, OBJECT, IMAGE };
 
 static Shape shape_of(uint32_t type) {
+    if (types::is_any_block(type)) return CELLS;
+    if (types::is_any_string(type)) return SERIES;
     switch (type) {
-    case T_BLOCK: case T_PAREN: case T_HASH:
-    case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH: return CELLS;
-    case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF:
     case T_VECTOR: case T_BINARY: case T_BITSET: return SERIES;
     case T_OBJECT: return OBJECT;
     case T_IMAGE: return IMAGE;
@@ -39,7 +39,7 @@ static void set_mark(Cell* value, Shape shape, bool owned) {
     uint32_t* flags;
     uint32_t bit;
     if (shape == OBJECT) {
-        flags = &context::cell_of(value->w1)->header;
+        flags = &context::cell_of(cell::object_context(value))->header;
         bit = HDR_OWNED;
     } else if (shape == IMAGE) {
         flags = &value->header;
@@ -54,7 +54,7 @@ static void set_mark(Cell* value, Shape shape, bool owned) {
 static bool is_marked(const Cell* value, Shape shape) {
     switch (shape) {
     case NOT_OWNED: return false;
-    case OBJECT: return (context::cell_of(value->w1)->header & HDR_OWNED) != 0;
+    case OBJECT: return (context::cell_of(cell::object_context(value))->header & HDR_OWNED) != 0;
     case IMAGE: return (value->header & HDR_OWNED) != 0;
     case SERIES:
     case CELLS: break;
@@ -67,7 +67,7 @@ static bool is_marked(const Cell* value, Shape shape) {
 // visiting may grow the table but never moves the walked series.
 template <class Visit>
 static void walk_inside(const Cell* value, Shape shape, Visit visit) {
-    Node n = shape == OBJECT ? context::cell_of(value->w1)->w2 : cell::series_node(value);
+    Node n = shape == OBJECT ? cell::context_values(context::cell_of(cell::object_context(value))) : cell::series_node(value);
     uint32_t from = shape == OBJECT ? 0 : uint32_t(cell::series_index(value));
     for (uint32_t i = from; i < series::length(node::buffer(n)); i++) visit(series::cells(node::buffer(n)) + i);
 }
@@ -96,7 +96,7 @@ void assign(Cell* value, const Cell* owner, const Cell* word) {
 void assign_object(Cell* value, const Cell* owner, const Cell* word) {
     Cell o = *owner;
     assign(value, &o, word);
-    context::cell_of(o.w1)->header |= HDR_OWNED;
+    context::cell_of(cell::object_context(&o))->header |= HDR_OWNED;
 }
 
 void release(Cell* value) {
@@ -115,13 +115,6 @@ void release(Cell* value) {
     cycles::pop();
 }
 
-void release_range(const Cell* block, uint32_t index, uint32_t count) {
-    Node n = cell::series_node(block);
-    for (uint32_t i = index; i < index + count && i < series::length(node::buffer(n)); i++) {
-        release(series::cells(node::buffer(n)) + i);
-    }
-}
-
 Cell* owner_of(Node n) {
     Cell* entry = hashtable::get(table_node, n);
     return entry ? entry + 1 : nullptr;
@@ -133,7 +126,7 @@ bool notify(const Cell* value, const Cell* action, const Cell* new_value, int32_
     if (!entry) return false;
     // The handler may change the table: it gets copies.
     Cell owner = entry[1], word = entry[2];
-    if (owner.w3 != 0 && notifier) notifier(&owner, &word, value, action, new_value, index, part);
+    if (cell::object_handlers(&owner) != 0 && notifier) notifier(&owner, &word, value, action, new_value, index, part);
     return true;
 }
 

@@ -32,7 +32,6 @@ void assign(Cell* value, const Cell* owner, const Cell* word);
 void assign_object(Cell* value, const Cell* owner, const Cell* word);
 // The reverse of assign: clears the marks and drops the entries.
 void release(Cell* value);
-void release_range(const Cell* block, uint32_t index, uint32_t count);
 // The owner cell of the node's entry, or null; good until the table changes.
 Cell* owner_of(Node n);
 

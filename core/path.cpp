@@ -6,9 +6,10 @@
 #include "core/block.h"
 #include "core/cycles.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
+#include "core/stack.h"
 #include "core/support.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
+#include "core/type_groups.h"
 
 namespace zel {
 
@@ -93,7 +94,7 @@ const Cell* make(Cell*, Cell* spec, uint32_t type) {
     case T_FLOAT:
     case T_PERCENT: block::write_cell(&answer, check::float_range(spec)); break;
     default:
-        if (!block::is_any_block(spec)) {
+        if (!types::is_any_block(spec)) {
             Cell datatype;
             datatype::write_cell(&datatype, type);
             error::raise_bad_make(&datatype, spec);

@@ -6,10 +6,10 @@
 #include "core/callable_internal.h"
 #include "core/context.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/function.h"
 #include "core/raise.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
+#include "core/stack.h"
 #include "kernel/memory.h"
 #include "kernel/runtime.h"
 
@@ -56,9 +56,9 @@ Cell* make(const Cell* spec, const Cell* body, uint32_t index, int32_t builder, 
     cell::make_integer(&cells[function::EXTRA_BUILDER], builder);
     Cell* r = stack::push_slot();
     r->header = T_ROUTINE | (cells_flag ? HDR_ROUTINE_CELLS : 0) | (argc << HDR_ROUTINE_ARGC_SHIFT);
-    r->w1 = ctx;
-    r->w2 = cell::series_node(spec);
-    r->w3 = extra;
+    cell::set_callable_context(r, ctx);
+    cell::set_callable_spec(r, cell::series_node(spec));
+    cell::set_callable_extra(r, extra);
     *context::owner_of(ctx) = *r;
     return r;
 }

@@ -26,7 +26,7 @@ void init() {
         table.cells[i] = context::add_global(symbol::intern(KEYWORD_NAMES[i]));
     }
     for (uint32_t i = 0; i < WORD_COUNT; i++) table.cells[FIRST_WORD + i] = word::intern(WORD_NAMES[i]);
-    table.changed_symbol = word(W_changed)->w2;
+    table.changed_symbol = cell::word_symbol(word(W_changed));
 }
 
 void init_refinements() {

@@ -7,21 +7,23 @@
 
 #include "core/block.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/hashtable.h"
 #include "core/murmur.h"
 #include "core/ownership.h"
 #include "core/raise.h"
-#include "core/support.h"
+#include "core/random.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
+#include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/binary.h"
 #include "datatypes/error.h"
+#include "datatypes/pair.h"
 #include "datatypes/vector.h"
-#include "interpreter/actions.h"
-#include "interpreter/random.h"
-#include "interpreter/stack.h"
 #include "kernel/collector.h"
 #include "kernel/temp_roots.h"
 
@@ -41,7 +43,7 @@ void mark_carrier() {
 
 uint32_t shift_of(const Cell* s) { return unit_shift(buffer_of(s)); }
 bool is_cells(const Cell* s) { return unit(buffer_of(s)) == 16; }
-Node hash_of(const Cell* s) { return cell::type(s) == T_HASH ? s->w3 : 0; }
+Node hash_of(const Cell* s) { return cell::type(s) == T_HASH ? cell::series_extra(s) : 0; }
 
 int32_t clamp(int64_t i, uint32_t length) {
     return int32_t(std::clamp<int64_t>(i, 0, length));
@@ -51,7 +53,7 @@ int32_t clamp(int64_t i, uint32_t length) {
 // element type).
 const Cell* answer_for(const Cell* s, Node n) {
     cell::make_series(&answer, cell::type(s), n);
-    if (cell::type(s) == T_VECTOR) answer.w3 = s->w3;
+    if (cell::type(s) == T_VECTOR) cell::set_series_extra(&answer, cell::series_extra(s));
     return &answer;
 }
 
@@ -78,7 +80,7 @@ const Cell* element_at(const Cell* s, uint32_t position) {
     switch (cell::type(s)) {
     case T_VECTOR: {
         static Cell element;
-        vector::load_element(&element, head_ptr(b) + (position << unit_shift(b)), s->w3, unit(b));
+        vector::load_element(&element, head_ptr(b) + (position << unit_shift(b)), cell::series_extra(s), unit(b));
         return &element;
     }
     case T_BINARY: cell::make_integer(&scalar, binary::get_byte(s, position)); return &scalar;
@@ -91,7 +93,7 @@ void check_storable(const Cell* s, const Cell* value) {
     uint32_t t = cell::type(value);
     bool ok;
     switch (cell::type(s)) {
-    case T_VECTOR: ok = t == s->w3; break;
+    case T_VECTOR: ok = t == cell::series_extra(s); break;
     case T_BINARY:
         if (t == T_INTEGER) binary::byte_of(value);  // a number no byte holds raises here
         ok = t == T_INTEGER || t == T_CHAR;
@@ -115,7 +117,7 @@ void store_at(const Cell* s, uint32_t position, const Cell* value) {
     switch (cell::type(s)) {
     case T_VECTOR: vector::write_element(p, value, unit(b)); break;
     case T_BINARY: binary::set_byte(p, value); break;
-    default: string::poke_char(b, position, value->w2);
+    default: string::poke_char(b, position, cell::get_char(value));
     }
 }
 
@@ -159,7 +161,7 @@ bool is_at_tail(const Cell* s) {
 
 bool step(Cell* s, int32_t n) {
     int64_t len = buffer_length(s), i = int64_t(cell::series_index(s)) + n;
-    if (i <= len) s->w1 = uint32_t(i);
+    if (i <= len) cell::set_series_index(s, uint32_t(i));
     return int64_t(cell::series_index(s)) >= len;
 }
 
@@ -176,7 +178,7 @@ uint32_t get_length(Cell* s, bool absolute) {
     uint32_t len = buffer_length(s);
     int64_t start = absolute ? 0 : std::max(cell::series_index(s), 0);
     if (start > len) {
-        s->w1 = len;
+        cell::set_series_index(s, len);
         return 0;
     }
     return len - uint32_t(start);
@@ -196,15 +198,15 @@ bool announce(const Cell* s, const Cell* action, const Cell* new_value, int32_t 
 
 // ---- navigation -----------------------------------------------------------------
 
-void head() { stack::arg(0)->w1 = 0; }
-void tail() { stack::arg(0)->w1 = buffer_length(stack::arg(0)); }
+void head() { cell::set_series_index(stack::arg(0), 0); }
+void tail() { cell::set_series_index(stack::arg(0), buffer_length(stack::arg(0))); }
 void next() { step(stack::arg(0), 1); }
 void back() {
     Cell* s = stack::arg(0);
-    if (cell::series_index(s) > 0) s->w1--;
+    if (cell::series_index(s) > 0) cell::set_series_index(s, cell::series_index(s) - 1);
 }
-void at() { stack::arg(0)->w1 = uint32_t(at_offset(true)); }
-void skip() { stack::arg(0)->w1 = uint32_t(at_offset(false)); }
+void at() { cell::set_series_index(stack::arg(0), uint32_t(at_offset(true))); }
+void skip() { cell::set_series_index(stack::arg(0), uint32_t(at_offset(false))); }
 void is_head() { cell::make_logic(stack::arg(0), cell::series_index(stack::arg(0)) == 0); }
 void is_tail() { cell::make_logic(stack::arg(0), is_at_tail(stack::arg(0))); }
 void is_index() { cell::make_integer(stack::arg(0), cell::series_index(stack::arg(0)) + 1); }
@@ -303,7 +305,7 @@ const Cell* copy(Cell* s, Cell* part, bool, Cell*) {
     int64_t start = index, count = std::max<int64_t>(int64_t(len) - index, 0);
     if (part) {
         if (cell::type(part) == T_PAIR) {
-            int64_t x = int32_t(part->w2), y = int32_t(part->w3);
+            int64_t x = int32_t(pair::x_of(part)), y = int32_t(pair::y_of(part));
             start = std::max<int64_t>(index + x - (x < 0 ? 0 : 1), 0);
             count = y < x ? 0 : y - x;
         } else {
@@ -368,7 +370,7 @@ const Cell* take_units(Cell* s, Cell* part, bool last, bool use_carrier) {
     if (count > 0) close_units(s, uint32_t(start), uint32_t(count));
     // The taken values are indexed before the owner's handler runs, and held
     // while it does: a collection in it would free them.
-    if (cell::type(s) == T_HASH && part) taken.w3 = hashtable::make(uint32_t(count), &taken, 0, 0);
+    if (cell::type(s) == T_HASH && part) cell::set_series_extra(&taken, hashtable::make(uint32_t(count), &taken, 0, 0));
     temp_roots::Hold hold(&taken);
     if (owned) announce(s, words::word(words::W_taken), nullptr, int32_t(start), int32_t(count));
     answer = taken;
@@ -416,7 +418,7 @@ namespace {
 }
 
 void check_movable(const Cell* v, uint32_t argument) {
-    if (block::is_series_type(cell::type(v))) return;
+    if (types::is_series(cell::type(v))) return;
     Cell word = word::intern("move"), type, name = error::argument_word(argument);
     cell::make_datatype(&type, cell::type(v));
     error::raise(Err::script_expect_arg, &word, &type, &name);
@@ -510,7 +512,7 @@ const Cell* reflect(Cell* s, uint32_t field_symbol) {
 }
 
 const Cell* modify(Cell* s, Cell* field, Cell* value) {
-    if (symbol::resolve(field->w2) != symbol::resolve(words::symbol(words::S_owned)))
+    if (symbol::resolve(cell::word_symbol(field)) != symbol::resolve(words::symbol(words::S_owned)))
         error::raise(Err::internal_not_done);
     if (cell::type(value) == T_NONE) {
         ownership::release(s);

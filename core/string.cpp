@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "interpreter/stack.h"
+#include "core/stack.h"
 #include "kernel/casefold.h"
 #include "kernel/fail.h"
 #include "kernel/floattext.h"
@@ -102,27 +102,6 @@ void fill_range(SeriesBuffer* b, Node target, Node source, uint32_t from, uint32
     }
 }
 
-// Where exchange_regions keeps the smaller of two regions.
-uint8_t scratch[65536];
-
-// Turns P Q (n1 then n2 bytes) into Q P, keeping the smaller through the
-// scratch area (a tracked block when it is larger than the area).
-void rotate(uint8_t* p, uint32_t n1, uint32_t n2) {
-    uint32_t small = std::min(n1, n2);
-    if (small == 0) return;
-    uint8_t* tmp = small <= sizeof scratch ? scratch : static_cast<uint8_t*>(heap::alloc(small));
-    if (n1 <= n2) {
-        std::memcpy(tmp, p, n1);
-        std::memmove(p, p + n1, n2);
-        std::memcpy(p + n2, tmp, n1);
-    } else {
-        std::memcpy(tmp, p + n1, n2);
-        std::memmove(p + n2, p, n1);
-        std::memcpy(p, tmp, n2);
-    }
-    if (tmp != scratch) heap::free(tmp);
-}
-
 }  // namespace
 
 // ---- reading ----------------------------------------------------------------
@@ -136,7 +115,7 @@ uint32_t get_length(Cell* value) {
     uint32_t len = length_of(buffer_of(value));
     int32_t i = cell::series_index(value);
     if (i > 0 && uint32_t(i) > len) {
-        value->w1 = len;
+        cell::set_series_index(value, len);
         return 0;
     }
     return len - index_in(value, len);
@@ -150,8 +129,6 @@ uint8_t* head_ptr(Cell* value) {
     return at(b, index_in(value, length_of(b)));
 }
 
-uint8_t* tail_ptr(const Cell* value) { return series::tail_ptr(buffer_of(value)); }
-
 bool is_at_tail(const Cell* value) {
     uint32_t len = length_of(buffer_of(value));
     return index_in(value, len) == len;
@@ -164,19 +141,6 @@ int32_t find_char(const Cell* value, uint32_t cp) {
     for (uint32_t i = from; i < len; i++, p += unit)
         if (get_char(p, unit) == cp) return int32_t(i - from);
     return -1;
-}
-
-bool has_char(const Cell* value, uint32_t cp, uint32_t skip, bool case_sensitive) {
-    SeriesBuffer* b = buffer_of(value);
-    uint32_t len = length_of(b), unit = series::unit(b);
-    if (skip == 0) skip = 1;
-    if (!case_sensitive) cp = case_::convert(cp, true);
-    for (uint32_t i = index_in(value, len); i < len; i += skip) {
-        uint32_t c = get_char(at(b, i), unit);
-        if ((case_sensitive ? c : case_::convert(c, true)) == cp) return true;
-        if (len - i <= skip) break;
-    }
-    return false;
 }
 
 bool starts_with_cstr(const Cell* value, const char* s) {
@@ -227,17 +191,6 @@ SeriesBuffer* poke_char(SeriesBuffer* b, uint32_t position, uint32_t cp) {
     return b;
 }
 
-SeriesBuffer* set_char_widening(SeriesBuffer* b, uint32_t position, uint32_t cp) {
-    uint32_t len = length_of(b);
-    if (position > len) fault(FAULT_INTERNAL);
-    b = fit(b, unit_for(cp));
-    if (position == len) b = open_range(b, position, 1, COPY_APPEND);
-    put_char(at(b, position), series::unit(b), cp);
-    return b;
-}
-
-void remove_char(const Cell* value, uint32_t offset) { remove_at(value, offset, 1); }
-
 void remove_at(const Cell* value, uint32_t offset, uint32_t count) {
     SeriesBuffer* b = buffer_of(value);
     uint32_t len = length_of(b), s = shift_of(b);
@@ -252,13 +205,6 @@ void remove_at(const Cell* value, uint32_t offset, uint32_t count) {
 
 void truncate(SeriesBuffer* b, uint32_t n) {
     if (length_of(b) > n) b->tail = b->head + (n << shift_of(b));
-}
-
-void reset(Cell* value) {
-    SeriesBuffer* b = buffer_of(value);
-    b->tail = b->head;
-    b->flags = (b->flags & ~SER_UNIT_MASK) | 1;
-    value->w1 = 0;
 }
 
 void move_chars(const Cell* source, const Cell* target, uint32_t bytes) {
@@ -282,37 +228,6 @@ SeriesBuffer* widen_to(SeriesBuffer* b, uint32_t unit) {
     if (unit == 4 && from == 1) return widen_to_ucs4(b);
     if (unit == 4 && from == 2) return widen_ucs2_to_ucs4(b);
     fault(FAULT_INTERNAL);
-}
-
-// The copy runs from the last unit down, so that within one buffer (widening
-// in place, target_offset at or after source_offset) every unit is read before
-// a wider one is written over it. A source left behind by a move keeps its
-// bytes until the next collection, so it is read through its old address.
-SeriesBuffer* convert_units(SeriesBuffer* source, SeriesBuffer* target, uint32_t size, uint32_t target_unit,
-                            uint32_t source_offset, uint32_t target_offset, int32_t source_end, bool in_place) {
-    uint32_t from = series::unit(source);
-    if (!((target_unit == 2 && from == 1) || (target_unit == 4 && (from == 1 || from == 2))))
-        fault(FAULT_CONVERSION);
-    if (target == source && target_offset < source_offset) fault(FAULT_INTERNAL);
-    uint32_t used = source->tail - source->head;
-    uint32_t end = source_end < 1 ? used : std::min(uint32_t(source_end), used);
-    uint32_t count = end > source_offset ? (end - source_offset) / from : 0;
-    const uint8_t* src = series::head_ptr(source) + source_offset;
-    if (!target) target = series::reallocate(source, size);
-    target = reach(target, uint64_t(target_offset) + uint64_t(count) * target_unit);
-    uint8_t* dst = series::head_ptr(target) + target_offset;
-    for (uint32_t i = count; i-- > 0;)
-        put_char(dst + size_t(i) * target_unit, target_unit, get_char(src + size_t(i) * from, from));
-    if (!in_place) {
-        target->tail = target->head + target_offset + count * target_unit;
-        target->flags = (target->flags & ~SER_UNIT_MASK) | target_unit;
-    }
-    return target;
-}
-
-void exchange_regions(uint8_t* a, uint32_t first, uint32_t second, uint32_t gap) {
-    rotate(a, first + gap, second);  // X G Y -> Y X G
-    rotate(a + second, first, gap);  // Y X G -> Y G X
 }
 
 SeriesBuffer* copy_part_into(const Cell* target, const Cell* source, int32_t count, uint32_t position,
@@ -348,7 +263,8 @@ void make_buffer_at(Cell* c, uint32_t size, uint32_t unit) {
 Cell* load_at(const uint8_t* text, uint32_t size, Cell* c, int32_t encoding) {
     if (encoding != ENC_UTF8 && encoding != ENC_UTF16LE) fail::internal("not-done");
     c->header = T_UNSET;
-    c->w1 = c->w3 = 0;
+    cell::set_series_index(c, 0);
+    cell::set_series_extra(c, 0);
     Node n = encoding == ENC_UTF8 ? from_utf8_new(text, size, false) : load_utf16(text, size, 0, false);
     cell::make_series(c, T_STRING, n);
     return c;
@@ -361,8 +277,6 @@ Cell* load_in(const Cell* block, const uint8_t* text, uint32_t size, int32_t enc
 Cell* load(const uint8_t* text, uint32_t size, int32_t encoding) {
     return load_at(text, size, stack::push_slot(), encoding);
 }
-
-Cell* push(const Cell* value) { return stack::push(value); }
 
 void append_cstr(const Cell* value, const char* s) {
     SeriesBuffer* b = buffer_of(value);
@@ -377,12 +291,6 @@ void append_bytes(const Cell* value, const uint8_t* p, uint32_t count) {
 // ---- text -------------------------------------------------------------------
 
 static const char HEX_DIGITS[] = "0123456789ABCDEF";
-
-double to_float(const uint8_t* start, uint32_t len) {
-    int32_t unconsumed;
-    const char* p = reinterpret_cast<const char*>(start);
-    return float_::from_text(p, p + len, 0, &unconsumed);
-}
 
 const char* byte_to_hex(uint8_t byte) {
     static char out[3];

@@ -32,15 +32,11 @@ uint32_t get_length(Cell* value);
 // Characters from the buffer's head to the tail.
 uint32_t get_abs_length(const Cell* value);
 // Address of the character at the value's index (moved back to the tail first
-// when it lies past it), and of the tail. Good until the next store.
+// when it lies past it). Good until the next store.
 uint8_t* head_ptr(Cell* value);
-uint8_t* tail_ptr(const Cell* value);
 bool is_at_tail(const Cell* value);
 // Offset from the value's index of the first character equal to cp, or -1.
 int32_t find_char(const Cell* value, uint32_t cp);
-// True when cp is at the index or at one of every skip-th characters after it;
-// without case_sensitive both sides are compared in upper case.
-bool has_char(const Cell* value, uint32_t cp, uint32_t skip, bool case_sensitive);
 // True when the text at the index begins with the bytes of s (as code points).
 bool starts_with_cstr(const Cell* value, const char* s);
 
@@ -65,16 +61,11 @@ SeriesBuffer* append_utf8_lenient(SeriesBuffer* b, const uint8_t* p, const uint8
 SeriesBuffer* insert_char(SeriesBuffer* b, uint32_t position, uint32_t cp);
 // Overwrites the character at position (below the length).
 SeriesBuffer* poke_char(SeriesBuffer* b, uint32_t position, uint32_t cp);
-// Stores at position (at most the length; at the length it appends).
-SeriesBuffer* set_char_widening(SeriesBuffer* b, uint32_t position, uint32_t cp);
-// Remove one or count characters at offset from the head; nothing at or past
-// the tail.
-void remove_char(const Cell* value, uint32_t offset);
+// Removes count characters at offset from the head; nothing at or past the
+// tail.
 void remove_at(const Cell* value, uint32_t offset, uint32_t count);
 // Keeps at most n characters.
 void truncate(SeriesBuffer* b, uint32_t n);
-// Empties the buffer, back to 1-byte units, and puts the value at index 0.
-void reset(Cell* value);
 // Moves the characters of source from its index (bytes long, in the source's
 // units) into target at its index, one by one; for buffers of different units.
 void move_chars(const Cell* source, const Cell* target, uint32_t bytes);
@@ -84,17 +75,6 @@ void move_chars(const Cell* source, const Cell* target, uint32_t bytes);
 // Widens to unit 2 (from 1) or 4 (from 1 or 2); anything else is an internal
 // fault.
 SeriesBuffer* widen_to(SeriesBuffer* b, uint32_t unit);
-// Copies the units of source in [source_offset, source_end) (byte offsets from
-// its head; an end below 1 means its tail) into target at target_offset as
-// units of target_unit (2 from 1, or 4 from 1 or 2). With no target, the
-// source's node moves to a new buffer of size bytes, which is the target.
-// Unless in_place, the target's tail and unit are set after the copy.
-SeriesBuffer* convert_units(SeriesBuffer* source, SeriesBuffer* target, uint32_t size,
-                            uint32_t target_unit, uint32_t source_offset, uint32_t target_offset,
-                            int32_t source_end, bool in_place);
-// Turns the bytes X G Y that start at a (X first bytes long, then the gap G,
-// then Y second bytes long) into Y G X.
-void exchange_regions(uint8_t* a, uint32_t first, uint32_t second, uint32_t gap);
 
 // How copy_part_into places the characters.
 enum CopyMode : int { COPY_APPEND = 0, COPY_INSERT = 1, COPY_OVERWRITE = 2 };
@@ -125,16 +105,12 @@ Cell* load_at(const uint8_t* text, uint32_t size, Cell* c, int32_t encoding);
 Cell* load_in(const Cell* block, const uint8_t* text, uint32_t size, int32_t encoding);
 // The same into a new cell pushed on the value stack.
 Cell* load(const uint8_t* text, uint32_t size, int32_t encoding);
-// Pushes a copy of the string cell on the value stack and answers it.
-Cell* push(const Cell* value);
 // Append each byte as the character of that code point.
 void append_cstr(const Cell* value, const char* s);
 void append_bytes(const Cell* value, const uint8_t* p, uint32_t count);
 
 // ---- text -------------------------------------------------------------------
 
-// A float read from len characters of 8-bit text.
-double to_float(const uint8_t* start, uint32_t len);
 // Two upper-case hexadecimal digits, in a static buffer the next call reuses.
 const char* byte_to_hex(uint8_t byte);
 // Eight upper-case hexadecimal digits (sign-filled with F or 0), or, trimmed,

@@ -29,10 +29,6 @@ inline uint32_t char_of(const Text& t, uint32_t i) { return get_char(t.p + size_
 // as the tail), of a symbol! record, or of a word!'s spelling.
 Text text_of(const Cell* value);
 
-// string!, file!, url!, tag!, email!, ref!.
-bool is_any_string_type(uint32_t type);
-inline bool is_any_string(const Cell* v) { return is_any_string_type(cell::type(v)); }
-
 // Registers string! (parent series!).
 void init();
 
@@ -59,14 +55,6 @@ const Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_,
 const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* prev_value,
                       Cell* prev_element, int32_t index, bool case_, bool get, bool last, bool notify);
 
-// For PARSE: the value (a char!, text, word! or bitset!) matches at the
-// string's index, without regard to case unless op is strict-equal.
-bool find_value(Cell* str, Cell* value, int32_t op);
-// The character at the index is in the bitset.
-bool is_head_in_set(const Cell* str, const Cell* bitset);
-// The character at the index is "<" and the one the tag's length plus one on
-// is ">".
-bool is_tag_wrapped(const Cell* str, const Cell* tag);
 // True when the code point is in the bitset (beyond its bits: complemented).
 bool bitset_has(const Cell* bitset, uint32_t cp);
 

@@ -7,15 +7,16 @@
 #include <algorithm>
 
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/raise.h"
 #include "core/series.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 #include "kernel/casefold.h"
 #include "kernel/memory.h"
 
@@ -27,9 +28,6 @@ namespace {
 // Results handed back to the dispatch layer, which copies them at once.
 Cell answer;
 
-constexpr uint64_t bit(uint32_t t) { return uint64_t(1) << t; }
-constexpr uint64_t ANY_STRING = bit(T_STRING) | bit(T_FILE) | bit(T_URL) | bit(T_TAG) | bit(T_EMAIL) | bit(T_REF);
-constexpr uint64_t SPLICED = bit(T_BLOCK) | bit(T_PAREN) | bit(T_HASH);
 
 // A bounded pattern that callers build: its w3, when not negative, is the
 // length to compare.
@@ -54,16 +52,15 @@ Cell* new_text(uint32_t type, uint32_t room) {
 
 }  // namespace
 
-bool is_any_string_type(uint32_t type) { return type < 64 && (ANY_STRING & bit(type)); }
 
 Text text_of(const Cell* value) {
     switch (cell::type(value)) {
     case T_SYMBOL: {
         Cell* record = const_cast<Cell*>(value);
         symbol::get_cached_string(record);
-        return buffer_text(node::buffer(record->w2), 0);
+        return buffer_text(node::buffer(cell::symbol_string(record)), 0);
     }
-    case T_WORD: return buffer_text(node::buffer(word::symbol_record(value)->w2), 0);
+    case T_WORD: return buffer_text(node::buffer(cell::symbol_string(word::symbol_record(value))), 0);
     default: return buffer_text(buffer_of(value), cell::series_index(value));
     }
 }
@@ -77,12 +74,12 @@ bool bitset_has(const Cell* bitset, uint32_t cp) {
 // ---- comparison -----------------------------------------------------------------
 
 int32_t is_equal_part(Cell* value1, Cell* value2, int32_t op, bool match) {
-    bool same = cell::series_node(value1) == cell::series_node(value2) && value1->w1 == value2->w1;
+    bool same = cell::series_node(value1) == cell::series_node(value2) && cell::series_index(value1) == cell::series_index(value2);
     if (op == actions::OP_SAME) return same ? 0 : -1;
     bool equality = op <= actions::OP_STRICT_EQUAL || op == actions::OP_FIND;
     if (same && equality) return 0;
     Text a = text_of(value1), b = text_of(value2);
-    if (cell::type(value2) == T_BOUNDED && int32_t(value2->w3) >= 0) b.len = value2->w3;
+    if (cell::type(value2) == T_BOUNDED && int32_t(cell::series_extra(value2)) >= 0) b.len = cell::series_extra(value2);
     uint32_t n;
     if (match) {
         if (b.len == 0) return op == actions::OP_FIND ? 1 : 0;
@@ -103,7 +100,7 @@ int32_t is_equal_part(Cell* value1, Cell* value2, int32_t op, bool match) {
 }
 
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
-    bool related = is_any_string(value2) && (op == actions::OP_EQUAL || op == actions::OP_NOT_EQUAL);
+    bool related = types::is_any_string(value2) && (op == actions::OP_EQUAL || op == actions::OP_NOT_EQUAL);
     if (cell::type(value1) != cell::type(value2) && !related) return actions::NOT_COMPARABLE;
     return is_equal_part(value1, value2, op, false);
 }
@@ -145,12 +142,12 @@ void make_pattern(Pattern& p, Cell* series, Cell* value) {
     uint32_t t = cell::type(value);
     bool binary_series = cell::type(series) == T_BINARY;
     if (t == T_CHAR) {
-        p.single = value->w2;
+        p.single = cell::get_char(value);
         p.text = Text{reinterpret_cast<const uint8_t*>(&p.single), 4, 1};
     } else if (t == T_BITSET) {
         p.kind = Pattern::SET;
         p.bitset = value;
-    } else if (is_any_string_type(t) || t == T_WORD) {
+    } else if (types::is_any_string(t) || t == T_WORD) {
         p.text = text_of(value);
     } else if (t == T_BINARY) {
         if (!binary_series) error::raise(Err::script_invalid_arg, value);
@@ -212,7 +209,7 @@ int64_t part_length(const Cell* series, const Cell* part) {
     if (cell::type(part) == T_INTEGER) return cell::get_int(part);
     if (cell::type(part) != cell::type(series) || cell::series_node(part) != cell::series_node(series))
         error::raise_bad_refine("part", part);
-    return int64_t(int32_t(part->w1)) - cell::series_index(series);
+    return int64_t(cell::series_index(part)) - cell::series_index(series);
 }
 
 // Sets up the search; false when nothing can be found.
@@ -239,7 +236,7 @@ bool prepare(Search& s, Cell* series, Cell* value, Cell* part, bool case_, bool 
     if (reverse && (match || length == 0)) return false;
     s.low = reverse ? s.index - length : s.index;
     s.high = reverse ? s.index : s.index + length;
-    s.fold = is_any_string(series) && !case_ && !same;
+    s.fold = types::is_any_string(series) && !case_ && !same;
     make_pattern(s.pattern, series, value);
     return true;
 }
@@ -261,7 +258,7 @@ const Cell* find(Cell* series, Cell* value, Cell* part, bool, bool case_, bool s
     int64_t at = search(series, value, part, case_, same, any, with, skip, last, reverse, match, &length);
     if (at < 0) return none();
     answer = *series;
-    answer.w1 = uint32_t(tail ? at + length : at);
+    cell::set_series_index(&answer, uint32_t(tail ? at + length : at));
     return &answer;
 }
 
@@ -278,23 +275,6 @@ const Cell* select(Cell* series, Cell* value, Cell* part, bool, bool case_, bool
     else
         cell::make_char(&answer, c);
     return &answer;
-}
-
-bool find_value(Cell* str, Cell* value, int32_t op) {
-    uint32_t length = 0;
-    return search(str, value, nullptr, op == actions::OP_STRICT_EQUAL, false, false, nullptr, nullptr, false,
-                  false, true, &length) >= 0;
-}
-
-bool is_head_in_set(const Cell* str, const Cell* bitset) {
-    Text t = text_of(str);
-    return t.len > 0 && bitset_has(bitset, char_of(t, 0));
-}
-
-bool is_tag_wrapped(const Cell* str, const Cell* tag) {
-    Text t = text_of(str);
-    uint32_t n = text_of(tag).len;
-    return t.len > n + 1 && char_of(t, 0) == '<' && char_of(t, n + 1) == '>';
 }
 
 // ---- path access ----------------------------------------------------------------
@@ -329,11 +309,11 @@ int32_t form(Cell* value, Cell* buffer, Cell*, int32_t limit) {
 int32_t append_formed(Cell* buffer, Cell* value, bool splice, Cell* part, int32_t limit) {
     uint32_t t = cell::type(value);
     if (t == T_CHAR) {
-        append_char(buffer_of(buffer), value->w2);
+        append_char(buffer_of(buffer), cell::get_char(value));
         return limit - 1;
     }
-    if (is_any_string_type(t)) return form(value, buffer, part, limit);
-    if (!(splice && t < 64 && (SPLICED & bit(t)))) return actions::form_dispatch(value, buffer, part, limit);
+    if (types::is_any_string(t)) return form(value, buffer, part, limit);
+    if (!(splice && types::in(types::PLAIN_BLOCK, t))) return actions::form_dispatch(value, buffer, part, limit);
     uint32_t count = series::length(buffer_of(value));
     for (uint32_t i = uint32_t(std::max(cell::series_index(value), 0)); i < count; i++) {
         if (part && limit < 1) break;
@@ -393,7 +373,7 @@ const Cell* to(Cell*, Cell* spec, uint32_t type) {
     }
     if (t == T_BINARY) {
         decode_binary(&answer, spec);
-    } else if (is_any_string_type(t)) {
+    } else if (types::is_any_string(t)) {
         Text text = text_of(spec);
         make_buffer_at(&answer, text.len, text.unit);
         copy_part_into(&answer, spec, -1, 0, false, COPY_APPEND);

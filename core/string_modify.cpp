@@ -12,16 +12,17 @@
 
 #include "core/block.h"
 #include "core/block_search.h"
+#include "core/exits.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
 #include "core/sort_records.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/support.h"
+#include "core/type_groups.h"
 #include "core/word.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "kernel/casefold.h"
 #include "kernel/fail.h"
 #include "kernel/runtime.h"
@@ -87,14 +88,14 @@ Cell* push_formed(Cell* value, int32_t part) {
 }
 
 bool is_placed_as_is(const Cell* value) {
-    return cell::type(value) == T_CHAR || (is_any_string(value) && cell::type(value) != T_TAG);
+    return cell::type(value) == T_CHAR || (types::is_any_string(value) && cell::type(value) != T_TAG);
 }
 
 // The source for a char! or a text as it stands now; a text that shares the
 // target's buffer is copied first, so that moving the target's characters
 // cannot move it.
 Source source_of(const Cell* target, Cell* value, int32_t part) {
-    if (cell::type(value) == T_CHAR) return Source{0, 0, 1, value->w2};
+    if (cell::type(value) == T_CHAR) return Source{0, 0, 1, cell::get_char(value)};
     uint32_t length = get_length(value), index = clamped_index(value);
     uint32_t count = part < 0 ? length : std::min(length, uint32_t(part));
     if (cell::series_node(value) != cell::series_node(target))
@@ -186,7 +187,7 @@ void append_formed_directly(Cell* series, Cell* value, int32_t part, uint32_t du
         Cell* copy = stack::push_slot();
         make_buffer_at(copy, run, unit_of(series));
         Cell from = *series;
-        from.w1 = start;
+        cell::set_series_index(&from, start);
         copy_part_into(copy, &from, int32_t(run), 0, false, COPY_APPEND);
         splice(series, end, 0, Source{cell::series_node(copy), 0, run, 0}, dup - 1, true);
         stack::pop(1);
@@ -204,7 +205,7 @@ const Cell* put_text(Cell* series, Cell* value, int32_t part, int32_t dup, bool 
         !(buffer_of(series)->flags & SER_OWNED)) {
         append_formed_directly(series, value, part, uint32_t(dup));
         answer = *series;
-        answer.w1 = 0;
+        cell::set_series_index(&answer, 0);
         return &answer;
     }
     // A formed text first: forming may fail, and a change must not be announced then.
@@ -229,7 +230,7 @@ const Cell* put_text(Cell* series, Cell* value, int32_t part, int32_t dup, bool 
     if (owned) announce(series, after, value, position, added);
     stack::reg.top = base;
     answer = *series;
-    answer.w1 = append ? 0 : end;
+    cell::set_series_index(&answer, append ? 0 : end);
     return &answer;
 }
 
@@ -369,7 +370,7 @@ const Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part
         }
     }
     Cell result = *series;
-    result.w1 = p.start;
+    cell::set_series_index(&result, p.start);
     if (p.count == 0) return sorted(result);
     p.size = sort_records::record_size(skip, p.count, all);
     choose_comparator(p, compare, skip != nullptr);
@@ -405,7 +406,7 @@ void fits_in(const Cell* target, uint32_t c) {
 }  // namespace
 
 const Cell* swap(Cell* series1, Cell* series2) {
-    if (!is_any_string(series2) && cell::type(series2) != T_BINARY) error::raise(Err::script_invalid_arg, series2);
+    if (!types::is_any_string(series2) && cell::type(series2) != T_BINARY) error::raise(Err::script_invalid_arg, series2);
     if (get_length(series1) == 0 || get_length(series2) == 0) return series1;
     uint32_t i1 = clamped_index(series1), i2 = clamped_index(series2);
     uint32_t c1 = char_at(series1, i1), c2 = char_at(series2, i2);
@@ -503,7 +504,7 @@ void fill_set(CharSet& set, const Cell* chars) {
     }
     uint32_t t = cell::type(chars);
     if (t == T_CHAR || t == T_INTEGER) {
-        set.add(chars->w2);
+        set.add(cell::get_char(chars));
         return;
     }
     Text text = text_of(chars);
@@ -696,7 +697,7 @@ namespace case_ {
 
 void change_string(Cell* value, bool upper, const Cell* limit) {
     if (cell::type(value) == T_CHAR) {
-        value->w2 = convert(value->w2, upper);
+        cell::set_char(value, convert(cell::get_char(value), upper));
         return;
     }
     uint32_t length = string::get_length(value);
@@ -706,7 +707,7 @@ void change_string(Cell* value, bool upper, const Cell* limit) {
         if (cell::type(limit) == T_INTEGER)
             count = cell::get_int(limit);
         else if (cell::type(limit) == cell::type(value) && cell::series_node(limit) == cell::series_node(value))
-            count = int64_t(int32_t(limit->w1)) - index;
+            count = int64_t(cell::series_index(limit)) - index;
         else
             error::raise_bad_refine("part", limit);
         count = std::clamp<int64_t>(count, 0, length);

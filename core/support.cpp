@@ -1,26 +1,19 @@
 // The services of datatype modules and natives: raising errors, argument
-// checks, stores into words and slots, refinement slots, path evaluation,
-// switch cases, loading a value from text, and small text and memory helpers.
+// checks, reading words, loading a value from text, and small text and
+// memory helpers.
 #include "core/support.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "core/context.h"
-#include "core/logic.h"
-#include "core/native.h"
+#include "core/exits.h"
 #include "core/raise.h"
-#include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/word.h"
 #include "datatypes/error.h"
 #include "datatypes/typeset.h"
-#include "interpreter/actions.h"
-#include "interpreter/exits.h"
-#include "interpreter/path_slot.h"
-#include "interpreter/stack.h"
 #include "kernel/runtime.h"
-#include "kernel/temp_roots.h"
 
 namespace zel {
 
@@ -43,8 +36,6 @@ void get_literals(Node* block, uint32_t* first) {
 
 Cell* value_at(uint32_t n) { return series::cells(node::buffer(literals_block)) + literals_first + n; }
 
-Node node_at(uint32_t n) { return value_at(n)->w1; }
-
 }  // namespace boot
 
 // ---- errors ----------------------------------------------------------------------
@@ -54,7 +45,6 @@ namespace error {
 static RaiseTracer raise_tracer = nullptr;
 
 void set_raise_tracer(RaiseTracer tracer) { raise_tracer = tracer; }
-RaiseTracer current_raise_tracer() { return raise_tracer; }
 
 // Before boot has made the catalog and the value stack there is nowhere to
 // build an error or to throw it to: it unwinds with the error code alone, to
@@ -73,19 +63,6 @@ void raise_bad_make(const Cell* type, const Cell* spec) { raise(Err::script_bad_
 void raise_bad_refine(const char* refinement, const Cell* value) {
     Cell word = word::intern(refinement);
     raise(Err::script_invalid_refine_arg, &word, value);
-}
-
-constexpr uint32_t PRINT_NATIVE = 23;
-
-void make_and_push(const Cell* category, const Cell* id, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
-    natives::Routine print = natives::routine(PRINT_NATIVE);
-    if (!print) raise(Err::internal_not_done);
-    stack::enter_native(words::word(words::W_tag_body));
-    stack::push(build(category, id, arg1, arg2, arg3));
-    int32_t no_refinements[1] = {-1};
-    print(false, no_refinements);
-    stack::set_result(&statics::unset_cell);
-    stack::leave();
 }
 
 }  // namespace error
@@ -111,17 +88,6 @@ void argument_at(const Cell* typeset, uint32_t arg_number, int32_t frame_index) 
     if (frame_index >= 0) argument(typeset, arg_number, stack::arg(uint32_t(frame_index)));
 }
 
-const Cell* optional_argument(const Cell* refinement, const Cell* typeset, uint32_t arg_number,
-                              const Cell* value) {
-    if (refinement->w1 != 0) argument(typeset, arg_number, value);
-    return value;
-}
-
-const Cell* argument_set(uint32_t arg_number, const Cell* value) {
-    if (cell::type(value) == T_UNSET) expect_arg(arg_number, T_UNSET);
-    return value;
-}
-
 // The range is tested on the truncated value, so that 2147483647.9 (which
 // truncates into range) is accepted and 2147483648.0 is not.
 int32_t float_range(const Cell* value) {
@@ -133,19 +99,9 @@ int32_t float_range(const Cell* value) {
 
 }  // namespace check
 
-// ---- stores into words and slots -------------------------------------------------------
+// ---- reading words -------------------------------------------------------------------------
 
 namespace word {
-
-void set_checked(Cell* word) {
-    if (cell::type(stack::top()) == T_UNSET) error::raise(Err::script_need_value, word);
-    set_value(word, stack::top());
-}
-
-void set_from_stack(Cell* word) {
-    set_checked(word);
-    stack::reset();
-}
 
 Cell* get_checked(Cell* word) {
     Cell* v = get_value(word);
@@ -154,168 +110,6 @@ Cell* get_checked(Cell* word) {
 }
 
 }  // namespace word
-
-namespace context {
-
-Cell* slot_at(Node ctx, int32_t index) {
-    Cell* s = slot(ctx, index);
-    if (!s) error::raise(Err::script_not_defined, word_at(cell_of(ctx), index));
-    return s;
-}
-
-Cell* set_slot(Node ctx, int32_t index) {
-    if (cell::type(stack::top()) == T_UNSET) error::raise(Err::script_need_value, word_at(cell_of(ctx), index));
-    return cell::copy(stack::top(), slot_at(ctx, index));
-}
-
-Cell* set_slot_reset(Node ctx, int32_t index) {
-    Cell* s = set_slot(ctx, index);
-    stack::reset();
-    return s;
-}
-
-void store_slot(Node ctx, int32_t index) {
-    if (kind_of(cell_of(ctx)) == KIND_OBJECT) word_at(cell_of(ctx), index)->header |= HDR_ASSIGNED;
-    cell::copy(stack::top(), value_at(ctx, index));
-    stack::reset();
-}
-
-}  // namespace context
-
-namespace frame {
-
-void set_refinement(const Cell* condition, int32_t frame_index, uint32_t arg_count) {
-    Cell* refinement = stack::arg(uint32_t(frame_index));
-    if (logic::check_type(condition, true)) {
-        refinement->w1 = 1;
-        return;
-    }
-    for (uint32_t i = 1; i <= arg_count; i++) cell::make_none(refinement + i);
-}
-
-constexpr uint32_t MAX_REFINEMENTS = 64;
-
-void set_refinements(uint32_t index, bool native, uint32_t positions, const RefinementGroup* groups,
-                     uint32_t count) {
-    if (positions > MAX_REFINEMENTS) error::raise(Err::internal_limit_hit);
-    int32_t list[MAX_REFINEMENTS];
-    for (uint32_t i = 0; i < positions; i++) list[i] = -1;
-    for (uint32_t g = 0; g < count; g++) {
-        const RefinementGroup& group = groups[g];
-        if (group.position < 1 || group.position > positions) error::raise(Err::internal_limit_hit);
-        if (logic::check_type(group.condition, true)) {
-            list[group.position - 1] = group.frame_index;
-            continue;
-        }
-        for (uint32_t i = 0; i < group.arg_count; i++) cell::make_none(stack::arg(uint32_t(group.frame_index) + i));
-    }
-    if (native) {
-        natives::Routine routine = natives::routine(index);
-        if (!routine) error::raise(Err::internal_not_done);
-        routine(true, list);
-        return;
-    }
-    if (index < 1 || index > ACTION_COUNT || !actions::table[index - 1]) error::raise(Err::internal_not_done);
-    actions::table[index - 1](list);
-}
-
-}  // namespace frame
-
-// ---- paths ----------------------------------------------------------------------------------
-
-namespace path {
-
-static bool is_path_or_block(uint32_t t) {
-    return t == T_BLOCK || t == T_PAREN || t == T_HASH || (t >= T_PATH && t <= T_GET_PATH);
-}
-
-// Whether the last step of a set path tells an owner of the change.
-static bool notifies(const Cell* prev, const Cell* prev_element) {
-    if (!prev) return false;
-    if (cell::type(prev) == T_OBJECT) return prev->w3 != 0 && cell::type(prev_element) == T_WORD;
-    return is_path_or_block(cell::type(prev));
-}
-
-// Each step works on a copy of the value it selects; a set whose last step
-// changes that copy (a time!'s hour) puts it back where the step before found
-// it. The head, the walk's values and that slot are held here, since an
-// owner's change handler evaluates code.
-void eval(bool set, Cell* path, Cell* head, Cell* elements, uint32_t count) {
-    Cell store = *stack::reg.base, head_value = *head;
-    Cell current = head_value, previous = statics::none_cell, prev_element = head_value;
-    bool has_previous = false;
-    path_slot::Slot slot = path_slot::nowhere();
-    temp_roots::Hold hold_store(&store), hold_head(&head_value), hold_current(&current);
-    temp_roots::Hold hold_previous(&previous), hold_prev_element(&prev_element), hold_slot(&slot.holder);
-    if (cell::type(&head_value) == T_WORD) {
-        current = *word::get_value(&head_value);
-        slot = path_slot::of_word(&head_value);
-        Node ctx = head_value.w1;
-        if (ctx != context::global_node && cell::type(context::owner_of(ctx)) != T_OBJECT) {
-            previous = *context::owner_of(ctx);
-            has_previous = true;
-        }
-    }
-    for (uint32_t i = 0; i < count; i++) {
-        bool last = i + 1 == count;
-        bool notify = set && last && count > 1 && notifies(has_previous ? &previous : nullptr, &prev_element);
-        Cell element = elements[i], before = current;
-        const Cell* answer = actions::eval_path_dispatch(&current, &element, set && last ? &store : nullptr, path,
-                                                         has_previous ? &previous : nullptr, &prev_element,
-                                                         int32_t(i), false, false, last, notify);
-        if (set && i + 2 == count) slot = path_slot::located(&current, &element, answer);
-        Cell selected = *answer;
-        if (set && last && std::memcmp(&before, &current, sizeof(Cell)) != 0)
-            path_slot::write_back(slot, &before, &current);
-        previous = current;
-        has_previous = true;
-        prev_element = element;
-        current = selected;
-    }
-    stack::set_result(&current);
-}
-
-}  // namespace path
-
-// ---- switch cases ------------------------------------------------------------------------------
-
-namespace switch_ {
-
-static bool matches(Cell* value, Cell* key) {
-    return cell::type(key) == cell::type(value) && actions::compare(value, key, actions::OP_EQUAL);
-}
-
-// The answer for a match at position at: the next cell (the match itself
-// when it is the last), or with skip_to_block the first block! after it.
-static const Cell* answer_for(const Cell* cases, uint32_t at, uint32_t tail, bool skip_to_block) {
-    if (!skip_to_block) return cases + (at + 1 < tail ? at + 1 : at);
-    for (uint32_t i = at + 1; i < tail; i++) {
-        if (cell::type(cases + i) == T_BLOCK) return cases + i;
-    }
-    return &statics::none_cell;
-}
-
-const Cell* find_case(bool push, bool skip_to_block) {
-    Cell value = *stack::arg(0);
-    Cell block = *stack::arg(1);
-    const Cell* answer = &statics::none_cell;
-    if (cell::type(&value) != T_BLOCK) {
-        SeriesBuffer* b = node::buffer(cell::series_node(&block));
-        uint32_t tail = series::length(b);
-        uint32_t step = push ? 1 : 2;
-        for (uint32_t i = uint32_t(cell::series_index(&block)); i < tail; i += step) {
-            if (matches(&value, series::cells(b) + i)) {
-                answer = answer_for(series::cells(node::buffer(cell::series_node(&block))), i, tail, skip_to_block);
-                break;
-            }
-        }
-    }
-    if (push) return stack::push(answer);
-    stack::set_result(answer);
-    return stack::reg.base;
-}
-
-}  // namespace switch_
 
 // ---- loading a value from text -----------------------------------------------------------------
 

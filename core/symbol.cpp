@@ -26,7 +26,7 @@ void make_tables(uint32_t n) {
 }
 
 const uint8_t* name_of(const Cell* record, uint32_t* length) {
-    SeriesBuffer* b = node::buffer(record->w3);
+    SeriesBuffer* b = node::buffer(cell::symbol_name(record));
     *length = series::length(b);
     return series::head_ptr(b);
 }
@@ -50,7 +50,7 @@ static const Cell* key_at(Node table, int32_t position) {
 // the first spelling and never another alias, whichever spelling the probe
 // sequence meets first.
 static uint32_t canonical_at(Node table, int32_t position) {
-    int32_t alias = int32_t(key_at(table, position)->w1);
+    int32_t alias = int32_t(cell::symbol_alias(key_at(table, position)));
     return alias > 0 ? uint32_t(alias) : uint32_t(position) + 1;
 }
 
@@ -66,22 +66,20 @@ static uint32_t add(Node table, const hashtable::Probe& free, const uint8_t* byt
     uint32_t position = series::length(kb);
     Cell* c = series::append_slot(kb);
     c->header = T_SYMBOL;
-    c->w1 = alias;
-    c->w2 = 0;
-    c->w3 = name;
+    cell::set_symbol_alias(c, alias);
+    cell::set_symbol_string(c, 0);
+    cell::set_symbol_name(c, name);
     hashtable::take_bucket(table, free, int32_t(position));
     return position + 1;
 }
 
-// One walk serves both searches: an exact match ends it, and the first
-// spelling that matches without regard to case is remembered on the way, as
-// the answer of a case-blind search or the alias of a new spelling (any
-// spelling's canonical id is the same). Comparing names allocates nothing, so
-// the walk keeps the arrays it fetched. Room is made only for a new name, and
-// the free bucket found again if that rebuilt the table; the case-blind search
-// makes it first, so that it walks the table it would have walked before.
-uint32_t intern_core(Node table, const uint8_t* bytes, uint32_t length, bool any_case_first) {
-    if (any_case_first) hashtable::make_room(table);
+// One walk: an exact match ends it, and the first spelling that matches
+// without regard to case is remembered on the way as the alias of a new
+// spelling (any spelling's canonical id is the same). Comparing names
+// allocates nothing, so the walk keeps the arrays it fetched. Room is made
+// only for a new name, and the free bucket found again if that rebuilt the
+// table.
+uint32_t intern_core(Node table, const uint8_t* bytes, uint32_t length) {
     uint32_t hash = hash::murmur3_ascii_lower(bytes, length);
     hashtable::Walk w = hashtable::walk_start(table, hash);
     const Cell* keys = key_at(table, 0);
@@ -92,7 +90,7 @@ uint32_t intern_core(Node table, const uint8_t* bytes, uint32_t length, bool any
         if (n != length) continue;
         bool exact = std::memcmp(name, bytes, length) == 0;
         if (!exact && (blind >= 0 || compare_names(name, bytes, length, false) != 0)) continue;
-        if (exact || any_case_first) return uint32_t(e) + 1;
+        if (exact) return uint32_t(e) + 1;
         blind = e;
     }
     if (hashtable::make_room(table)) {
@@ -103,15 +101,11 @@ uint32_t intern_core(Node table, const uint8_t* bytes, uint32_t length, bool any
 }
 
 uint32_t make_from_buffer(const uint8_t* bytes, uint32_t length) {
-    return intern_core(table_node, bytes, length, false);
+    return intern_core(table_node, bytes, length);
 }
 
 uint32_t intern(const char* name) {
     return make_from_buffer(reinterpret_cast<const uint8_t*>(name), uint32_t(std::strlen(name)));
-}
-
-uint32_t make_alt(const char* name) {
-    return intern_core(table_node, reinterpret_cast<const uint8_t*>(name), uint32_t(std::strlen(name)), true);
 }
 
 uint32_t make_from_string(const Cell* str) {
@@ -121,10 +115,10 @@ uint32_t make_from_string(const Cell* str) {
 }
 
 void get_cached_string(Cell* record) {
-    if (record->w2) return;
+    if (cell::symbol_string(record)) return;
     uint32_t length;
     const uint8_t* name = name_of(record, &length);
-    record->w2 = string::from_utf8_exact(name, length);
+    cell::set_symbol_string(record, string::from_utf8_exact(name, length));
 }
 
 Cell* get(uint32_t id) {
@@ -133,7 +127,7 @@ Cell* get(uint32_t id) {
 }
 
 const char* get_cstr(uint32_t id) {
-    SeriesBuffer* b = node::buffer(record_at(id)->w3);
+    SeriesBuffer* b = node::buffer(cell::symbol_name(record_at(id)));
     if (series::room(b) < 1) b = series::expand(b, 0);
     *series::tail_ptr(b) = 0;
     return reinterpret_cast<const char*>(series::head_ptr(b));
@@ -144,8 +138,8 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     get_cached_string(value1);
     get_cached_string(value2);
     Cell a, b;
-    cell::make_series(&a, T_STRING, value1->w2);
-    cell::make_series(&b, T_STRING, value2->w2);
+    cell::make_series(&a, T_STRING, cell::symbol_string(value1));
+    cell::make_series(&b, T_STRING, cell::symbol_string(value2));
     return string::compare(&a, &b, op);
 }
 

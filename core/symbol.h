@@ -32,12 +32,8 @@ uint32_t intern(const char* name);
 uint32_t make_from_buffer(const uint8_t* bytes, uint32_t length);
 // The symbol of a string!'s text from its index.
 uint32_t make_from_string(const Cell* str);
-// The id of any spelling that matches without regard to ASCII case; the name is
-// added only when none does.
-uint32_t make_alt(const char* name);
-// The common routine: with any_case_first the first spelling that matches
-// without regard to case is the answer.
-uint32_t intern_core(Node table, const uint8_t* bytes, uint32_t length, bool any_case_first);
+// The common routine: the id of the exact spelling, added when new.
+uint32_t intern_core(Node table, const uint8_t* bytes, uint32_t length);
 
 // The record of an id, its cached string made.
 Cell* get(uint32_t id);
@@ -50,7 +46,7 @@ const uint8_t* name_of(const Cell* record, uint32_t* length);
 
 // The canonical id: the alias when there is one, else the id itself.
 inline Cell* record_at(uint32_t id) { return series::cells(node::buffer(block_node)) + (id - 1); }
-inline uint32_t alias_of(uint32_t id) { return record_at(id)->w1; }
+inline uint32_t alias_of(uint32_t id) { return cell::symbol_alias(record_at(id)); }
 inline uint32_t resolve(uint32_t id) {
     int32_t alias = int32_t(alias_of(id));
     return alias > 0 ? uint32_t(alias) : id;

@@ -14,10 +14,11 @@
 #include "core/ownership.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string_actions.h"
 #include "core/support.h"
 #include "core/symbol.h"
-#include "interpreter/stack.h"
+#include "core/type_groups.h"
 #include "kernel/floattext.h"
 
 namespace zel {
@@ -149,7 +150,7 @@ static double of_text(Cell* spec) {
 }
 
 static double convert(Cell* spec) {
-    if (string::is_any_string(spec)) return of_text(spec);
+    if (types::is_any_string(spec)) return of_text(spec);
     switch (cell::type(spec)) {
     case T_TIME:
     case T_FLOAT:
@@ -174,7 +175,7 @@ enum Field : int32_t { NO_FIELD = 0, HOUR = 1, MINUTE = 2, SECOND = 3 };
 // The field a word names, compared without regard to case; cannot-use for
 // any other word.
 static Field field_of_word(const Cell* word, const Cell* time) {
-    uint32_t s = symbol::resolve(word->w2);
+    uint32_t s = symbol::resolve(cell::word_symbol(word));
     if (s == symbol::resolve(words::symbol(words::S_hour))) return HOUR;
     if (s == symbol::resolve(words::symbol(words::S_minute))) return MINUTE;
     if (s == symbol::resolve(words::symbol(words::S_second))) return SECOND;

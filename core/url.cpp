@@ -5,16 +5,17 @@
 #include <string_view>
 
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/file.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 #include "kernel/temp_roots.h"
 #include "kernel/unicode.h"
 
@@ -148,8 +149,7 @@ void form_into(const Cell* buffer, const Cell* value) {
 }
 
 bool is_block_spec(const Cell* spec) {
-    uint32_t t = cell::type(spec);
-    return t == T_BLOCK || t == T_PAREN || t == T_HASH;
+    return types::in(types::PLAIN_BLOCK, cell::type(spec));
 }
 
 // scheme://host[:port][/value/value...#issue]
@@ -238,7 +238,7 @@ const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell
     uint32_t n = string::get_abs_length(&result);
     bool ends = n > 0 && string::char_at(&result, n - 1) == '/';
     bool starts = string::get_length(&text) > 0 && string::char_at(&text, 0) == '/';
-    if (ends && starts) text.w1 = 1;
+    if (ends && starts) cell::set_series_index(&text, 1);
     else if (!ends && !starts) string::append_cstr(&result, "/");
     string::concatenate(&result, &text, -1, 0, true, string::COPY_APPEND);
     cell::set_type(&result, cell::type(parent));
@@ -282,7 +282,7 @@ const Cell* write_request(Cell* url, const Cell* spec, bool binary, bool lines, 
     const Cell* cells = series::cells(node::buffer(n));
     if (i < count) {
         if (cell::type(&cells[i]) != T_WORD) error::raise(Err::script_invalid_arg, &cells[i]);
-        word::write_cell(symbol::resolve(cells[i].w2), &method);
+        word::write_cell(symbol::resolve(cell::word_symbol(&cells[i])), &method);
         if (++i < count) {
             headers = cells[i];
             if (cell::type(&headers) != T_BLOCK) error::raise(Err::script_invalid_arg, &headers);
@@ -316,7 +316,7 @@ const Cell* read(Cell* url, Cell* part, Cell* seek, bool binary, bool lines, boo
         return request(&method, url, &statics::none_cell, &statics::none_cell, binary, lines, info);
     }
     Cell* port = open_port(url, false, false, false, false, false, nullptr);
-    auto port_read = reinterpret_cast<ReadFn>(actions::lookup(port, ACT_read));
+    auto port_read = actions::lookup<ACT_read>(port);
     return port_read(port, part, seek, binary, lines, info, as);
 }
 
@@ -330,7 +330,7 @@ const Cell* write(Cell* url, Cell* data, bool binary, bool lines, bool info, boo
         return request(&method, url, &statics::none_cell, data, binary, lines, info);
     }
     Cell* port = open_port(url, false, false, false, false, false, nullptr);
-    auto port_write = reinterpret_cast<WriteFn>(actions::lookup(port, ACT_write));
+    auto port_write = actions::lookup<ACT_write>(port);
     return port_write(port, data, binary, lines, info, append, part, seek, allow, as);
 }
 

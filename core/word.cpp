@@ -7,17 +7,17 @@
 #include "core/raise.h"
 #include "core/roots.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/support.h"
 #include "core/symbol.h"
-#include "interpreter/stack.h"
+#include "core/type_groups.h"
 #include "kernel/boot.h"
 #include "kernel/casefold.h"
 
 namespace zel {
 namespace word {
 
-static bool is_word_type(uint32_t t) { return t >= T_WORD && t <= T_ISSUE; }
 
 Cell intern(const char* name) {
     Cell w = context::add_word(symbol::intern(name), true, true);
@@ -27,7 +27,7 @@ Cell intern(const char* name) {
 
 void write_cell(uint32_t symbol, Cell* c) {
     Cell w{T_WORD, context::global_node, symbol, 0};
-    w.w3 = uint32_t(context::find_or_add(context::global_node, &w));
+    cell::set_word_index(&w, uint32_t(context::find_or_add(context::global_node, &w)));
     *c = w;
 }
 
@@ -37,56 +37,15 @@ Cell get_or_add(Node ctx, uint32_t symbol) {
     return context::add_word(symbol, false, false);
 }
 
-Cell* get_local(Node ctx, int32_t index) { return context::word_at(context::cell_of(ctx), index); }
-
-Cell* symbol_record(const Cell* word) { return symbol::get(word->w2); }
+Cell* symbol_record(const Cell* word) { return symbol::get(cell::word_symbol(word)); }
 
 uint32_t scan_name(const Cell* word) {
     Cell name;
-    cell::make_series(&name, T_STRING, symbol_record(word)->w2);
+    cell::make_series(&name, T_STRING, cell::symbol_string(symbol_record(word)));
     return load::scan_type(&name);
 }
 
-// ---- pushing ------------------------------------------------------------------
-
-Cell* push_new(uint32_t symbol) {
-    Cell w;
-    write_cell(symbol, &w);
-    return stack::push(&w);
-}
-
-Cell* push(const Cell* value) { return stack::push(value); }
-
-Cell* push_value(Cell* word) {
-    Cell* v = get_value(word);
-    if (cell::type(v) == T_UNSET) error::raise(Err::script_no_value, word);
-    return stack::push(v);
-}
-
-Cell* push_any_value(Cell* word) { return stack::push(get_value(word)); }
-
-// The slot at index, or not-defined naming the word there.
-static Cell* slot_or_raise(Node ctx, int32_t index) {
-    Cell* s = context::slot(ctx, index);
-    if (!s) error::raise(Err::script_not_defined, get_local(ctx, index));
-    return s;
-}
-
-Cell* push_local_value(Node ctx, int32_t index) { return stack::push(slot_or_raise(ctx, index)); }
-
-Cell* push_name(const Cell* word) {
-    Cell name;
-    cell::make_series(&name, T_STRING, symbol_record(word)->w2);
-    return stack::push(&name);
-}
-
-Cell* push_as(const Cell* word, uint32_t type) {
-    Cell* c = stack::push(word);
-    cell::set_type(c, type);
-    return c;
-}
-
-Cell* push_from_context(Node ctx, int32_t index, uint32_t type) { return push_as(get_local(ctx, index), type); }
+// ---- typed words ----------------------------------------------------------------
 
 Cell* append_new(const Cell* block, const char* name, uint32_t type) {
     Cell w = intern(name);
@@ -102,37 +61,12 @@ Cell intern_as(const char* name, uint32_t type) {
 
 // ---- storing ------------------------------------------------------------------
 
-static Cell* field_slot(Node ctx, int32_t index) {
-    Cell* s = slot_or_raise(ctx, index);
-    if (context::kind_of(context::cell_of(ctx)) == context::KIND_OBJECT) get_local(ctx, index)->header |= HDR_ASSIGNED;
-    return s;
-}
-
-void set_local(Node ctx, int32_t index) { cell::copy(stack::top(), field_slot(ctx, index)); }
-
-void set_local_and_push(Node ctx, int32_t index) {
-    Cell* s = field_slot(ctx, index);
-    Cell value = *stack::top();
-    stack::push(s);
-    *s = value;
-}
-
-Cell* set_local_from_result(Node ctx, int32_t index) {
-    cell::copy(stack::reg.base, field_slot(ctx, index));
-    return stack::reg.base;
-}
-
 void set_from_frame() {
     Cell w = *stack::arg(0);
     Cell* value = stack::arg(1);
     if (cell::type(value) == T_UNSET) error::raise(Err::script_need_value, &w);
     set_value(&w, value);
     stack::set_result(stack::arg(1));
-}
-
-void get_from_frame() {
-    Cell w = *stack::arg(0);
-    stack::set_result(get_value(&w));
 }
 
 // ---- make and to ----------------------------------------------------------------
@@ -151,13 +85,11 @@ static void char_string(Cell* out, uint32_t cp) {
 
 static void load_word(Cell* spec) {
     Cell text = *spec;
-    if (cell::type(spec) == T_CHAR) char_string(&text, spec->w2);
+    if (cell::type(spec) == T_CHAR) char_string(&text, cell::get_char(spec));
     const Cell* v = load::value_from_string(&text);
-    if (!is_word_type(cell::type(v))) error::raise(Err::script_invalid_chars);
+    if (!types::is_symbolic(cell::type(v))) error::raise(Err::script_invalid_chars);
     *spec = *v;
 }
-
-static bool reads_as_word(uint32_t t) { return t >= T_WORD && t <= T_GET_WORD; }
 
 const Cell* make(Cell*, Cell* spec, uint32_t type) {
     switch (cell::type(spec)) {
@@ -167,13 +99,13 @@ const Cell* make(Cell*, Cell* spec, uint32_t type) {
     case T_GET_WORD: break;
     case T_REFINEMENT:
     case T_ISSUE:
-        if (!reads_as_word(scan_name(spec))) bad_to(type, spec);
+        if (!types::is_variable_word(scan_name(spec))) bad_to(type, spec);
         context::bind_word(context::global_node, spec);
         break;
     case T_STRING:
     case T_CHAR: load_word(spec); break;
-    case T_DATATYPE: *spec = types::name(spec->w1).word; break;
-    case T_LOGIC: write_cell(words::symbol(spec->w1 ? words::S_true_ : words::S_false_), spec); break;
+    case T_DATATYPE: *spec = types::name(cell::datatype_id(spec)).word; break;
+    case T_LOGIC: write_cell(words::symbol(cell::get_logic(spec) ? words::S_true_ : words::S_false_), spec); break;
     default: bad_to(type, spec);
     }
     cell::set_type(spec, type);
@@ -184,7 +116,7 @@ const Cell* make(Cell*, Cell* spec, uint32_t type) {
 
 static int32_t append_name(const Cell* word, Cell* buffer, int32_t limit) {
     Cell name;
-    cell::make_series(&name, T_STRING, symbol_record(word)->w2);
+    cell::make_series(&name, T_STRING, cell::symbol_string(symbol_record(word)));
     string::concatenate(buffer, &name, -1, 0, true, string::COPY_APPEND);
     return limit - int32_t(string::get_abs_length(&name));
 }
@@ -226,8 +158,8 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell*, int32_t limit, 
 // for the case-sensitive sort order.
 static int32_t order_names(const Cell* a, const Cell* b, int32_t op) {
     Cell x, y;
-    cell::make_series(&x, T_STRING, symbol_record(a)->w2);
-    cell::make_series(&y, T_STRING, symbol_record(b)->w2);
+    cell::make_series(&x, T_STRING, cell::symbol_string(symbol_record(a)));
+    cell::make_series(&y, T_STRING, cell::symbol_string(symbol_record(b)));
     uint32_t nx = string::get_abs_length(&x), ny = string::get_abs_length(&y);
     bool fold = op != 8;
     for (uint32_t i = 0; i < nx && i < ny; i++) {
@@ -245,16 +177,16 @@ static int32_t differ(bool same) { return same ? 0 : 1; }
 
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     uint32_t t1 = cell::type(value1), t2 = cell::type(value2);
-    if (!is_word_type(t2) || (t2 == T_ISSUE && t1 != T_ISSUE)) return -2;
-    bool canonical = symbol::resolve(value1->w2) == symbol::resolve(value2->w2);
-    bool exact = value1->w2 == value2->w2;
+    if (!types::is_symbolic(t2) || (t2 == T_ISSUE && t1 != T_ISSUE)) return -2;
+    bool canonical = symbol::resolve(cell::word_symbol(value1)) == symbol::resolve(cell::word_symbol(value2));
+    bool exact = cell::word_symbol(value1) == cell::word_symbol(value2);
     bool word_and_lit = (t1 == T_WORD && t2 == T_LIT_WORD) || (t1 == T_LIT_WORD && t2 == T_WORD);
     switch (op) {
     case 0:
     case 1:
     case 12: return differ(canonical);
     case 2: return differ(t1 == t2 && exact);
-    case 9: return differ(t1 == t2 && exact && value1->w1 == value2->w1);
+    case 9: return differ(t1 == t2 && exact && cell::word_context(value1) == cell::word_context(value2));
     case 10: return differ(word_and_lit ? exact : t1 == t2 && exact);
     case 11: return differ((word_and_lit || t1 == t2) && canonical);
     case 3: case 4: case 5: case 6: case 7: case 8: return order_names(value1, value2, op);
@@ -265,10 +197,10 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
 void is_index() {
     Cell* w = stack::arg(0);
     Cell result;
-    if (int32_t(w->w3) < 0) {
+    if (cell::word_index(w) < 0) {
         cell::make_none(&result);
     } else {
-        cell::make_integer(&result, int32_t(w->w3) + 1);
+        cell::make_integer(&result, cell::word_index(w) + 1);
     }
     stack::set_result(&result);
 }
@@ -338,7 +270,7 @@ Cell intern(const char* name) {
 
 const Cell* make(Cell* proto, Cell* spec, uint32_t type) {
     uint32_t t = cell::type(spec);
-    if (t >= T_WORD && t <= T_ISSUE) {
+    if (types::is_symbolic(t)) {
         cell::set_type(spec, type);
         return spec;
     }
@@ -346,7 +278,7 @@ const Cell* make(Cell* proto, Cell* spec, uint32_t type) {
         write_symbol(spec, symbol::make_from_string(spec));
     } else if (t == T_CHAR) {
         uint8_t utf8[4];
-        write_symbol(spec, symbol::make_from_buffer(utf8, utf8::encode_char(spec->w2, utf8)));
+        write_symbol(spec, symbol::make_from_buffer(utf8, utf8::encode_char(cell::get_char(spec), utf8)));
     } else {
         return word::make(proto, spec, type);
     }
@@ -364,13 +296,4 @@ void init() {
 }
 
 }  // namespace issue
-
-namespace context {
-
-void store_result(Cell* slot) {
-    if (cell::type(stack::reg.base) == T_UNSET) error::raise(Err::script_need_value, slot);
-    cell::copy(stack::reg.base, slot);
-}
-
-}  // namespace context
 }  // namespace zel

@@ -25,42 +25,18 @@ void write_cell(uint32_t symbol, Cell* c);
 // The word of the symbol in the context under its exact spelling; when the
 // context lacks it, the word added to the global context.
 Cell get_or_add(Node ctx, uint32_t symbol);
-// The word cell at an index of the context's symbol block.
-Cell* get_local(Node ctx, int32_t index);
 // The symbol record of the word, its cached string made.
 Cell* symbol_record(const Cell* word);
 // The type of the value that the word's name reads back as.
 uint32_t scan_name(const Cell* word);
-
-// Pushes on the value stack; each answers the pushed cell.
-Cell* push_new(uint32_t symbol);
-Cell* push(const Cell* value);
-// The word's value: no-value when it is unset (push_any_value: no check).
-Cell* push_value(Cell* word);
-Cell* push_any_value(Cell* word);
-// Value slot index of the context: not-defined when the context has none.
-Cell* push_local_value(Node ctx, int32_t index);
-// A string! sharing the symbol's cached string: the name as written.
-Cell* push_name(const Cell* word);
-
-// Stores into value slot index of the context: the value-stack top; with
-// and_push, the slot's old value is pushed first; from_result stores the
-// frame's result slot and answers it. Object fields are marked assigned.
-void set_local(Node ctx, int32_t index);
-void set_local_and_push(Node ctx, int32_t index);
-Cell* set_local_from_result(Node ctx, int32_t index);
 // The set-word of the interpreter: the frame's first cell is the word, the
 // second the value (need-value when unset), which becomes the result.
 void set_from_frame();
-// The value of the word in the frame's first cell becomes the result.
-void get_from_frame();
 
 // The routines shared by the typed members of the family (the type byte is
 // replaced, the flags kept).
 Cell* append_new(const Cell* block, const char* name, uint32_t type);
 Cell intern_as(const char* name, uint32_t type);
-Cell* push_as(const Cell* word, uint32_t type);
-Cell* push_from_context(Node ctx, int32_t index, uint32_t type);
 
 // Actions.
 const Cell* make(Cell* proto, Cell* spec, uint32_t type);
@@ -82,12 +58,6 @@ void init();
         return word::append_new(block, name, type_id);                                               \
     }                                                                                                \
     inline Cell intern(const char* name) { return word::intern_as(name, type_id); }                  \
-    inline Cell* push(const Cell* w) { return word::push_as(w, type_id); }                           \
-    inline Cell* push_from_context(Node ctx, int32_t index) {                                        \
-        return word::push_from_context(ctx, index, type_id);                                         \
-    }                                                                                                \
-    inline void set() { word::set_from_frame(); }                                                    \
-    inline void get() { word::get_from_frame(); }                                                    \
     void init();                                                                                     \
     }
 ZEL_WORD_FAMILY(lit_word, T_LIT_WORD)
@@ -95,15 +65,7 @@ ZEL_WORD_FAMILY(set_word, T_SET_WORD)
 ZEL_WORD_FAMILY(get_word, T_GET_WORD)
 #undef ZEL_WORD_FAMILY
 
-namespace get_word {
-inline Cell* push_value(Cell* w) { return word::push_value(w); }
-}
-
 namespace refinement {
-inline Cell* push(const Cell* w) { return word::push_as(w, T_REFINEMENT); }
-inline Cell* push_from_context(Node ctx, int32_t index) {
-    return word::push_from_context(ctx, index, T_REFINEMENT);
-}
 // Appends a refinement! of the name, bound to no context, to the block.
 Cell* intern(const char* name, const Cell* block);
 // A refinement! of the name bound to no context.
@@ -112,7 +74,6 @@ void init();
 }  // namespace refinement
 
 namespace issue {
-inline Cell* push(const Cell* w) { return word::push_as(w, T_ISSUE); }
 // Turns the cell into an issue! of the name: global context, index -1.
 void write_cell(Cell* c, const char* name);
 Cell* append_new(const char* name, const Cell* block);
@@ -122,11 +83,5 @@ const Cell* make(Cell* proto, Cell* spec, uint32_t type);
 int32_t compare(Cell* value1, Cell* value2, int32_t op);
 void init();
 }  // namespace issue
-
-namespace context {
-// Copies the frame's result slot into the slot: need-value naming the slot's
-// value when the result is unset.
-void store_result(Cell* slot);
-}  // namespace context
 
 }  // namespace zel

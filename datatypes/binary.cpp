@@ -3,20 +3,23 @@
 #include "datatypes/binary.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "core/cycles.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/support.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/base_codecs.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
+#include "datatypes/tuple.h"
 #include "kernel/memory.h"
 #include "kernel/unicode.h"
 
@@ -32,7 +35,7 @@ SeriesBuffer* buffer_of(const Cell* v) { return node::buffer(cell::series_node(v
 uint32_t used_of(const SeriesBuffer* b) { return b->tail - b->head; }
 // The index, clamped to the tail.
 uint32_t index_of(const Cell* v) { return std::min(uint32_t(cell::series_index(v)), used_of(buffer_of(v))); }
-void clip(Cell* v) { v->w1 = index_of(v); }
+void clip(Cell* v) { cell::set_series_index(v, index_of(v)); }
 
 constexpr uint32_t MAX_BYTES = 0x7FFFFFFFu;
 
@@ -53,8 +56,6 @@ SeriesBuffer* ensure(SeriesBuffer* b, uint64_t need, uint64_t grown) {
     error::raise(Err::script_bad_to_arg, &type, value);
 }
 
-bool is_text_type(uint32_t t) { return string::is_any_string_type(t); }
-bool is_block_type(uint32_t t) { return t == T_BLOCK || t == T_PAREN || t == T_HASH; }
 
 // Keeps a block on the cycle stack while its values are converted, so a block
 // that holds itself ends in too-deep instead of running off the machine stack.
@@ -121,7 +122,7 @@ uint32_t value_to_bytes(uint8_t* target, const Cell* value, int32_t limit, bool 
     switch (t) {
     case T_CHAR: {
         uint8_t code[4];
-        uint32_t n = capped(utf8::encode_char(value->w2, code), limit);
+        uint32_t n = capped(utf8::encode_char(cell::get_char(value), code), limit);
         put(target, code, n);
         return n;
     }
@@ -136,13 +137,13 @@ uint32_t value_to_bytes(uint8_t* target, const Cell* value, int32_t limit, bool 
         return n;
     }
     case T_TUPLE: {
-        uint32_t n = capped((value->header >> 19) & 0xF, limit);
-        put(target, &value->w1, n);
+        uint32_t n = capped(tuple::count(value), limit);
+        put(target, tuple::bytes(value), n);
         return n;
     }
     }
-    if (is_block_type(t)) return block_bytes(target, value, limit, only, mode);
-    if (is_text_type(t)) return text_bytes(target, value, limit);
+    if (types::in(types::PLAIN_BLOCK, t)) return block_bytes(target, value, limit, only, mode);
+    if (types::is_any_string(t)) return text_bytes(target, value, limit);
     if (mode != BYTES_FORMED) bad_to(value);
     return formed_bytes(target, value, limit);
 }
@@ -189,7 +190,7 @@ uint8_t get_byte(const Cell* value, uint32_t offset) { return series::head_ptr(b
 bool step(Cell* value, uint32_t count) {
     uint32_t used = used_of(buffer_of(value));
     uint64_t next = uint64_t(uint32_t(cell::series_index(value))) + count;
-    if (next <= used) value->w1 = uint32_t(next);
+    if (next <= used) cell::set_series_index(value, uint32_t(next));
     return uint32_t(cell::series_index(value)) >= used;
 }
 
@@ -262,7 +263,7 @@ uint8_t byte_of(const Cell* integer) {
 void set_byte(uint8_t* target, const Cell* value) {
     switch (cell::type(value)) {
     case T_INTEGER: *target = byte_of(value); return;
-    case T_CHAR: *target = uint8_t(value->w2); return;
+    case T_CHAR: *target = uint8_t(cell::get_char(value)); return;
     default: error::raise(Err::script_invalid_arg, value);
     }
 }
@@ -295,8 +296,8 @@ int32_t order(const uint8_t* a, const uint8_t* b, uint32_t n) {
 }  // namespace
 
 int32_t compare_bytes(const Cell* a, const Cell* b, int32_t op, bool match) {
-    if (cell::type(b) != T_BINARY && !is_text_type(cell::type(b))) return actions::NOT_COMPARABLE;
-    bool same = cell::series_node(a) == cell::series_node(b) && a->w1 == b->w1;
+    if (cell::type(b) != T_BINARY && !types::is_any_string(cell::type(b))) return actions::NOT_COMPARABLE;
+    bool same = cell::series_node(a) == cell::series_node(b) && cell::series_index(a) == cell::series_index(b);
     if (op == 9) return same ? 0 : -1;
     if (same && is_equality(op)) return 0;
     uint32_t la = length(a);
@@ -315,8 +316,8 @@ int32_t compare_bytes(const Cell* a, const Cell* b, int32_t op, bool match) {
 
 bool is_match_value(const Cell* value_at, const Cell* value, int32_t op) {
     uint32_t t = cell::type(value);
-    if (t == T_CHAR) return !is_at_tail(value_at) && *head_address(value_at) == value->w2;
-    if (t == T_BINARY || is_text_type(t)) return compare_bytes(value_at, value, op, true) == 0;
+    if (t == T_CHAR) return !is_at_tail(value_at) && *head_address(value_at) == cell::get_char(value);
+    if (t == T_BINARY || types::is_any_string(t)) return compare_bytes(value_at, value, op, true) == 0;
     return false;
 }
 
@@ -344,7 +345,7 @@ const Cell* new_from_raw(const uint8_t* bytes, uint32_t n) {
 
 const Cell* from_issue(const Cell* issue) {
     Cell name;
-    cell::make_series(&name, T_STRING, word::symbol_record(issue)->w2);
+    cell::make_series(&name, T_STRING, cell::symbol_string(word::symbol_record(issue)));
     SeriesBuffer* b = buffer_of(&name);
     Node n = decode_base16(series::head_ptr(b), series::length(b), series::unit(b));
     if (!n) error::raise(Err::script_invalid_data, issue);
@@ -362,14 +363,14 @@ const Cell* from_number(uint64_t bits, uint32_t size) {
 
 const Cell* to(Cell*, Cell* spec, uint32_t) {
     uint32_t t = cell::type(spec);
-    if (is_block_type(t)) return new_from_value(spec, 16);
-    if (is_text_type(t)) return new_from_value(spec, 0);
+    if (types::in(types::PLAIN_BLOCK, t)) return new_from_value(spec, 16);
+    if (types::is_any_string(t)) return new_from_value(spec, 0);
     switch (t) {
     case T_CHAR:
     case T_TUPLE: return new_from_value(spec, 0);
     case T_INTEGER: return from_number(uint32_t(cell::get_int(spec)), 4);
     case T_FLOAT:
-    case T_PERCENT: return from_number((uint64_t(spec->w3) << 32) | spec->w2, 8);
+    case T_PERCENT: return from_number(std::bit_cast<uint64_t>(cell::get_float(spec)), 8);
     case T_ISSUE: return from_issue(spec);
     case T_BITSET: {
         Node n = series::copy_buffer(buffer_of(spec));
@@ -483,7 +484,7 @@ uint32_t times(uint32_t count, int32_t dup) {
 // its bytes have moved: a binary on the same node, or a block that may hold it.
 bool may_alias(const Cell* series, const Cell* value) {
     uint32_t t = cell::type(value);
-    return is_block_type(t) || (t == T_BINARY && cell::series_node(value) == cell::series_node(series));
+    return types::in(types::PLAIN_BLOCK, t) || (t == T_BINARY && cell::series_node(value) == cell::series_node(series));
 }
 
 // The value's bytes copied out before the target's bytes move.
@@ -511,7 +512,7 @@ const Cell* append(Cell* s, Cell* value, int32_t part, bool only, int32_t dup, b
     if (count == 0) return s;
     uint32_t added = times(count, dup);
     const Cell* action = is_append ? words::word(words::W_append) : words::keyword(words::K_insert);
-    bool owned = series::announce(s, action, value, int32_t(s->w1), int32_t(added));
+    bool owned = series::announce(s, action, value, cell::series_index(s), int32_t(added));
     if (owned) {  // the handler may have changed either value
         clip(s);
         count = value_to_bytes(nullptr, value, part, only, BYTES_COUNT);
@@ -519,8 +520,8 @@ const Cell* append(Cell* s, Cell* value, int32_t part, bool only, int32_t dup, b
     }
     SeriesBuffer* b = buffer_of(s);
     uint32_t used = used_of(b);
-    bool at_tail = is_append || s->w1 == used;
-    uint32_t position = at_tail ? used : s->w1;
+    bool at_tail = is_append || uint32_t(cell::series_index(s)) == used;
+    uint32_t position = at_tail ? used : cell::series_index(s);
     uint64_t need = uint64_t(b->tail) + added;
     if (need > MAX_BYTES) no_memory();
     b = ensure(b, need, uint64_t(b->size) * 2 >= need ? uint64_t(b->size) * 2 : need);
@@ -532,9 +533,9 @@ const Cell* append(Cell* s, Cell* value, int32_t part, bool only, int32_t dup, b
     buffer_of(s)->tail += added;
     if (owned) {
         series::announce(s, words::word(is_append ? words::W_appended : words::W_inserted), value,
-                         int32_t(s->w1), int32_t(added));
+                         cell::series_index(s), int32_t(added));
     }
-    s->w1 = is_append ? 0 : (at_tail ? used : s->w1) + added;
+    cell::set_series_index(s, is_append ? 0 : (at_tail ? used : cell::series_index(s)) + added);
     return s;
 }
 
@@ -542,14 +543,14 @@ const Cell* change(Cell* s, Cell* value, int32_t part, bool only, int32_t dup) {
     clip(s);
     uint32_t count = value_to_bytes(nullptr, value, -1, only, BYTES_FORMED);
     uint32_t added = times(count, dup);
-    bool owned = series::announce(s, words::word(words::W_change), value, int32_t(s->w1), part);
+    bool owned = series::announce(s, words::word(words::W_change), value, cell::series_index(s), part);
     if (owned) {
         clip(s);
         count = value_to_bytes(nullptr, value, -1, only, BYTES_FORMED);
         added = times(count, dup);
     }
     SeriesBuffer* b = buffer_of(s);
-    uint32_t index = s->w1;
+    uint32_t index = cell::series_index(s);
     uint32_t rest = used_of(b) - index;
     uint32_t replaced = std::min(part >= 0 ? uint32_t(part) : added, rest);
     uint64_t need = uint64_t(b->tail) - replaced + added;
@@ -563,7 +564,7 @@ const Cell* change(Cell* s, Cell* value, int32_t part, bool only, int32_t dup) {
     b = buffer_of(s);
     b->tail = b->head + (index + rest - replaced + added);
     if (owned) series::announce(s, words::word(words::W_changed), value, int32_t(index), part);
-    s->w1 = std::min(index + added, used_of(b));
+    cell::set_series_index(s, std::min(index + added, used_of(b)));
     return s;
 }
 
@@ -574,7 +575,7 @@ namespace {
 // Drops every zero byte from the index on.
 void remove_zeros(Cell* s) {
     SeriesBuffer* b = buffer_of(s);
-    uint8_t* p = series::head_ptr(b) + s->w1;
+    uint8_t* p = series::head_ptr(b) + cell::series_index(s);
     uint8_t* end = series::tail_ptr(b);
     uint8_t* out = std::remove(p, end, uint8_t(0));
     b->tail -= uint32_t(end - out);
@@ -582,7 +583,7 @@ void remove_zeros(Cell* s) {
 
 void trim_ends(Cell* s, bool head, bool tail) {
     SeriesBuffer* b = buffer_of(s);
-    uint8_t* p = series::head_ptr(b) + s->w1;
+    uint8_t* p = series::head_ptr(b) + cell::series_index(s);
     uint8_t* end = series::tail_ptr(b);
     uint8_t* first = p;
     uint8_t* last = end;
@@ -603,11 +604,11 @@ const Cell* trim(Cell* s, bool head, bool tail, bool auto_, bool lines, bool all
         return s;
     }
     if (!all && (auto_ || lines)) error::raise(Err::internal_not_done);
-    bool owned = series::announce(s, words::word(words::W_trim), nullptr, int32_t(s->w1), -1);
+    bool owned = series::announce(s, words::word(words::W_trim), nullptr, cell::series_index(s), -1);
     if (owned) clip(s);
     if (all) remove_zeros(s);
     else trim_ends(s, !(tail && !head), !(head && !tail));
-    if (owned) series::announce(s, words::word(words::W_trimmed), nullptr, int32_t(s->w1), -1);
+    if (owned) series::announce(s, words::word(words::W_trimmed), nullptr, cell::series_index(s), -1);
     return s;
 }
 

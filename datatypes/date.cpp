@@ -9,8 +9,8 @@
 
 #include "core/number_internal.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/time.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace date {
@@ -150,7 +150,7 @@ void normalise(Cell* c, double t, bool local) {
     uint32_t d = packed(c);
     if (local) t -= zone_offset(zone_of(d));
     int64_t n = carry_days(day_number(d), &t, zone_of(d));
-    c->w1 = moved(d, n);
+    date::set_packed(c, moved(d, n));
     cell::put_float(c, t);
 }
 
@@ -196,7 +196,7 @@ void difference(Cell* a, const Cell* b) {
     double days = double(day_number(packed(a))) - double(day_number(packed(b)));
     double s = days * 86400.0 + (time_of(a) - time_of(b));
     time::write_cell(a, s);
-    a->w1 = 0;
+    date::set_packed(a, 0);
 }
 
 }  // namespace date

@@ -32,6 +32,7 @@ inline int32_t day_of(uint32_t d) { return int32_t((d >> 7) & 0x1F); }
 inline uint32_t zone_of(uint32_t d) { return d & ZONE_MASK; }
 inline bool has_time(uint32_t d) { return (d & HAS_TIME) != 0; }
 inline uint32_t packed(const Cell* c) { return c->w1; }
+inline void set_packed(Cell* c, uint32_t p) { c->w1 = p; }
 double time_of(const Cell* c);
 
 // The zone bits of an offset: |hours| (4 bits) and quarter hours, west when

@@ -15,13 +15,14 @@
 #include "core/number_internal.h"
 #include "core/ownership.h"
 #include "core/raise.h"
+#include "core/random.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/symbol.h"
 #include "core/time.h"
+#include "core/type_groups.h"
 #include "datatypes/date.h"
-#include "interpreter/random.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace date {
@@ -63,10 +64,10 @@ const Cell* locale_months() {
         locale_symbol = symbol::intern("locale");
         months_symbol = symbol::intern("months");
     }
-    const Cell* locale = context::get_word_cell(locale_symbol, system->w1);
+    const Cell* locale = context::get_word_cell(locale_symbol, cell::object_context(system));
     if (!locale || cell::type(locale) != T_OBJECT) bad_months();
-    const Cell* months = context::get_word_cell(months_symbol, locale->w1);
-    if (!months || !block::is_any_block(months)) bad_months();
+    const Cell* months = context::get_word_cell(months_symbol, cell::object_context(locale));
+    if (!months || !types::is_any_block(months)) bad_months();
     return months;
 }
 
@@ -225,7 +226,7 @@ void arithmetic(int32_t op) {
     default: number::raise_invalid_type(b);
     }
     n = carry_days(n, &t, zone_of(d));
-    a->w1 = from_day_number(n, zone_of(d), timed);
+    date::set_packed(a, from_day_number(n, zone_of(d), timed));
     cell::put_float(a, t);
 }
 

@@ -71,7 +71,7 @@ int64_t start_of_week(uint32_t d, int64_t w) {
 }  // namespace
 
 Field field_of_word(const Cell* word) {
-    uint32_t s = symbol::resolve(word->w2);
+    uint32_t s = symbol::resolve(cell::word_symbol(word));
     for (const auto& w : FIELD_WORDS)
         if (s == symbol::resolve(words::symbol(w.symbol))) return w.field;
     return NO_FIELD;
@@ -114,44 +114,44 @@ void write_field(Cell* c, Field f, const Cell* value) {
     switch (f) {
     case F_DATE:
         if (cell::type(value) != T_DATE) error::raise(Err::script_invalid_arg, value);
-        n.w1 = moved((packed(value) & ~ZONE_MASK) | zone_of(d), day_number(packed(value)));
+        date::set_packed(&n, moved((packed(value) & ~ZONE_MASK) | zone_of(d), day_number(packed(value))));
         break;
     case F_YEAR: {
         int64_t y = integer_arg(value);
         if (y < MIN_YEAR || y > MAX_YEAR) error::raise(Err::math_overflow);
-        n.w1 = moved(d, day_number_of(y, month_of(d), day_of(d)));
+        date::set_packed(&n, moved(d, day_number_of(y, month_of(d), day_of(d))));
         break;
     }
-    case F_MONTH: n.w1 = change_month(d, integer_arg(value)); break;
-    case F_DAY: n.w1 = moved(d, day_number_of(year_of(d), month_of(d), 1) - 1 + integer_arg(value)); break;
+    case F_MONTH: date::set_packed(&n, change_month(d, integer_arg(value))); break;
+    case F_DAY: date::set_packed(&n, moved(d, day_number_of(year_of(d), month_of(d), 1) - 1 + integer_arg(value))); break;
     case F_ZONE:
-        n.w1 = (d & ~ZONE_MASK) | zone_of_value(value) | HAS_TIME;
+        date::set_packed(&n, (d & ~ZONE_MASK) | zone_of_value(value) | HAS_TIME);
         normalise(&n, local_time(c), true);
         break;
     case F_TIMEZONE:
-        n.w1 = (d & ~ZONE_MASK) | zone_of_value(value) | HAS_TIME;
+        date::set_packed(&n, (d & ~ZONE_MASK) | zone_of_value(value) | HAS_TIME);
         normalise(&n, t, false);
         break;
     case F_TIME:
         if (cell::type(value) == T_NONE) {
-            n.w1 = d & ~HAS_TIME;
+            date::set_packed(&n, d & ~HAS_TIME);
             cell::put_float(&n, 0);
             break;
         }
         if (cell::type(value) != T_TIME) error::raise(Err::script_invalid_arg, value);
-        n.w1 = d | HAS_TIME;
+        date::set_packed(&n, d | HAS_TIME);
         normalise(&n, cell::get_float(value), true);
         break;
     case F_HOUR:
     case F_MINUTE:
     case F_SECOND:
-        n.w1 = d | HAS_TIME;
+        date::set_packed(&n, d | HAS_TIME);
         normalise(&n, with_time_part(c, f, value), true);
         break;
-    case F_WEEKDAY: n.w1 = change_weekday(d, integer_arg(value)); break;
-    case F_YEARDAY: n.w1 = change_yearday(d, integer_arg(value)); break;
-    case F_WEEK: n.w1 = moved(d, start_of_week(d, integer_arg(value))); break;
-    case F_ISOWEEK: n.w1 = change_week(d, integer_arg(value)); break;
+    case F_WEEKDAY: date::set_packed(&n, change_weekday(d, integer_arg(value))); break;
+    case F_YEARDAY: date::set_packed(&n, change_yearday(d, integer_arg(value))); break;
+    case F_WEEK: date::set_packed(&n, moved(d, start_of_week(d, integer_arg(value)))); break;
+    case F_ISOWEEK: date::set_packed(&n, change_week(d, integer_arg(value))); break;
     case NO_FIELD: return;
     }
     *c = n;

@@ -145,7 +145,7 @@ const Cell* from_spec(const Cell* spec, SpecMode mode) {
         number::raise_bad_to(T_DATE, spec);
     uint32_t zone;
     if (!zone_of_fields(f, &zone)) number::raise_bad_to(T_DATE, spec);
-    answer.w1 = (answer.w1 & ~ZONE_MASK) | zone;
+    date::set_packed(&answer, (date::packed(&answer) & ~ZONE_MASK) | zone);
     normalise(&answer, time_of(&answer), true);
     return &answer;
 }

@@ -8,16 +8,16 @@
 #include "core/context.h"
 #include "core/cycles.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/logic.h"
 #include "core/object.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "core/word.h"
 #include "datatypes/error_report.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 #include "kernel/collector.h"
 #include "kernel/memory.h"
 
@@ -97,8 +97,8 @@ struct Module {
 };
 Module M{};
 
-Node catalog_ctx() { return M.kept[KEPT_CATALOG].w1; }
-Node prototype_ctx() { return M.kept[KEPT_PROTOTYPE].w1; }
+Node catalog_ctx() { return cell::object_context(&M.kept[KEPT_CATALOG]); }
+Node prototype_ctx() { return cell::object_context(&M.kept[KEPT_PROTOTYPE]); }
 
 void mark() { collector::mark_cells(M.kept, M.kept + KEPT_COUNT); }
 
@@ -121,7 +121,7 @@ void add_field(Node ctx, const char* name, const Cell* value) {
 // create() gives n values up front and adding a word appends one more; keep
 // one value per word.
 void fit_values(Node ctx) {
-    SeriesBuffer* b = node::buffer(context::cell_of(ctx)->w2);
+    SeriesBuffer* b = node::buffer(cell::context_values(context::cell_of(ctx)));
     b->tail = b->head + context::word_count(context::cell_of(ctx)) * uint32_t(sizeof(Cell));
 }
 
@@ -206,7 +206,7 @@ void make_state() {
 // ---- lookups ----------------------------------------------------------------------
 
 // The state field of the symbol, or null.
-Cell* state_field(uint32_t symbol) { return context::get_word_cell(symbol, M.kept[KEPT_STATE].w1); }
+Cell* state_field(uint32_t symbol) { return context::get_word_cell(symbol, cell::object_context(&M.kept[KEPT_STATE])); }
 
 void set_code(Cell* err, uint32_t category_position, uint32_t id_position) {
     cell::make_integer(field(err, FIELD_CODE), int32_t(category_position * 100 + id_position - 2));
@@ -263,14 +263,14 @@ void make_from_code(Cell* err, const Cell* spec) {
     uint32_t c = uint32_t(code / 100);
     uint32_t i = uint32_t(code % 100) + 2;
     *field(err, FIELD_TYPE) = *context::word_at(context::cell_of(catalog_ctx()), int32_t(c));
-    const Cell* ctx = context::cell_of(category(c)->w1);
+    const Cell* ctx = context::cell_of(cell::object_context(category(c)));
     if (i >= context::word_count(ctx)) raise(Err::script_out_of_range, spec);
     *field(err, FIELD_ID) = *context::word_at(ctx, int32_t(i));
 }
 
 // A block of set-words, evaluated in the new error's context.
 void make_from_fields(Cell* err, Cell* spec) {
-    context::bind(spec, err->w1, false);
+    context::bind(spec, cell::object_context(err), false);
     if (!M.eval) raise(Err::internal_not_done);
     M.eval(spec);
     const Cell* type = field(err, FIELD_TYPE);
@@ -320,25 +320,25 @@ const Cell* state() { return &M.kept[KEPT_STATE]; }
 void use_state(const Cell* state_object) { M.kept[KEPT_STATE] = *state_object; }
 void set_evaluator(Evaluator eval) { M.eval = eval; }
 
-Cell* field(const Cell* error, uint32_t position) { return context::value_at(error->w1, int32_t(position)); }
+Cell* field(const Cell* error, uint32_t position) { return context::value_at(cell::object_context(error), int32_t(position)); }
 const Cell* category(uint32_t position) { return context::value_at(catalog_ctx(), int32_t(position)); }
 uint32_t category_count() { return context::word_count(context::cell_of(catalog_ctx())); }
 
 int32_t find_category(const Cell* word) {
-    int32_t i = context::lookup_word(catalog_ctx(), word->w2, true);
+    int32_t i = context::lookup_word(catalog_ctx(), cell::word_symbol(word), true);
     return i >= 0 && cell::type(category(uint32_t(i))) == T_OBJECT ? i : -1;
 }
 
 // code and type are members of every category but name no error.
 int32_t find_id(uint32_t category_position, const Cell* word) {
-    int32_t i = context::lookup_word(category(category_position)->w1, word->w2, true);
+    int32_t i = context::lookup_word(cell::object_context(category(category_position)), cell::word_symbol(word), true);
     return i >= 2 ? i : -1;
 }
 
 void set_identity(const Cell* error, Err id) {
     uint32_t c = category_of(id);
     *field(error, FIELD_TYPE) = *context::word_at(context::cell_of(catalog_ctx()), int32_t(c));
-    *field(error, FIELD_ID) = *context::word_at(context::cell_of(category(c)->w1), int32_t(position_of(id)));
+    *field(error, FIELD_ID) = *context::word_at(context::cell_of(cell::object_context(category(c))), int32_t(position_of(id)));
 }
 
 int32_t stack_trace_level() {
@@ -419,22 +419,22 @@ void fill_stack(const Cell* error) {
 
 uint32_t category_symbol(const Cell* error) {
     const Cell* w = field(error, FIELD_TYPE);
-    return cell::type(w) == T_WORD ? w->w2 : 0;
+    return cell::type(w) == T_WORD ? cell::word_symbol(w) : 0;
 }
 
 uint32_t id_symbol(const Cell* error) {
     const Cell* w = field(error, FIELD_ID);
-    return cell::type(w) == T_WORD ? w->w2 : 0;
+    return cell::type(w) == T_WORD ? cell::word_symbol(w) : 0;
 }
 
 Cell argument_word(uint32_t n) {
     Cell call = stack::get_call();
-    const Cell* callee = context::get_word_cell(call.w2, call.w1 ? call.w1 : context::global_node);
+    const Cell* callee = context::get_word_cell(cell::word_symbol(&call), cell::word_context(&call) ? cell::word_context(&call) : context::global_node);
     switch (callee ? cell::type(callee) : T_NONE) {
     case T_NATIVE: case T_ACTION: case T_OP: case T_FUNCTION: case T_ROUTINE: break;
     default: return statics::none_cell;
     }
-    SeriesBuffer* b = node::buffer(callee->w2);
+    SeriesBuffer* b = node::buffer(cell::callable_spec(callee));
     for (Cell *c = series::cells(b), *end = c + series::length(b); c < end; c++) {
         switch (cell::type(c)) {
         case T_WORD: case T_LIT_WORD: case T_GET_WORD: case T_REFINEMENT:
@@ -451,7 +451,7 @@ int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* pa
              int32_t indent) {
     static const char HEAD[] = "make error! [";
     // An error inside its own fields is written as a mark.
-    if (cycles::find(value->w1)) return datatype::append_text(buffer, "...", 3, limit);
+    if (cycles::find(cell::object_context(value))) return datatype::append_text(buffer, "...", 3, limit);
     if (!only) limit = datatype::append_text(buffer, HEAD, sizeof HEAD - 1, limit);
     limit = object::mold_into(value, buffer, only, all, flat, part, limit, true, indent + 1, true);
     if (!flat && indent > 0) limit = mold::indent(buffer, indent, limit);
@@ -463,7 +463,7 @@ const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell
                       Cell* prev_element, int32_t index, bool case_, bool get, bool last, bool notify) {
     uint32_t t = cell::type(element);
     bool is_word = t == T_WORD || t == T_SET_WORD || t == T_GET_WORD || t == T_LIT_WORD;
-    if (is_word && symbol::resolve(element->w2) == symbol::resolve(M.stack_symbol))
+    if (is_word && symbol::resolve(cell::word_symbol(element)) == symbol::resolve(M.stack_symbol))
         raise(Err::script_invalid_path_set, path);
     return object::eval_path(parent, element, value, path, prev_value, prev_element, index, case_, get, last,
                              notify);

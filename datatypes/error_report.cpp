@@ -12,10 +12,11 @@
 
 #include "core/context.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
+#include "core/stack.h"
 #include "core/string.h"
+#include "core/type_groups.h"
 #include "datatypes/error.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace error {
@@ -37,7 +38,6 @@ int32_t append_string(Cell* buffer, const Cell* s, int32_t limit) {
     return limit - n;
 }
 
-bool is_any_word(const Cell* v) { return cell::type(v) >= T_WORD && cell::type(v) <= T_REFINEMENT; }
 
 // Forms or molds a copy of the value (mold: only and flat as given), cut to
 // part characters when part is above 0; answers the limit less what stayed.
@@ -74,22 +74,22 @@ struct Entry {
 
 Entry lookup(const Cell* err) {
     const Cell* type = field(err, FIELD_TYPE);
-    int32_t c = is_any_word(type) ? find_category(type) : -1;
+    int32_t c = types::is_any_word(cell::type(type)) ? find_category(type) : -1;
     if (c < 0) {
         make_invalid(err, type);
         c = CAT_INTERNAL;
     }
     const Cell* id = field(err, FIELD_ID);
-    int32_t i = is_any_word(id) ? find_id(uint32_t(c), id) : -1;
+    int32_t i = types::is_any_word(cell::type(id)) ? find_id(uint32_t(c), id) : -1;
     if (i < 0) {
         make_invalid(err, id);
         c = CAT_INTERNAL;
         i = int32_t(position_of(Err::internal_invalid_error));
     }
-    Entry e{uint32_t(c), *context::value_at(category(uint32_t(c))->w1, i)};
+    Entry e{uint32_t(c), *context::value_at(cell::object_context(category(uint32_t(c))), i)};
     // A word template stands for the error's field of that name.
     if (cell::type(&e.message) == T_WORD) {
-        int32_t f = context::lookup_word(err->w1, e.message.w2, true);
+        int32_t f = context::lookup_word(cell::object_context(err), cell::word_symbol(&e.message), true);
         e.message = f >= 0 ? *field(err, uint32_t(f)) : statics::none_cell;
     }
     return e;
@@ -105,7 +105,7 @@ int32_t fill_template(const Cell* err, const Cell* block, bool syntax, Cell* buf
         if (cell::type(&v) == T_STRING) {
             limit = append_string(buffer, &v, limit);
         } else if (cell::type(&v) == T_WORD || cell::type(&v) == T_GET_WORD) {
-            int32_t f = context::lookup_word(err->w1, v.w2, true);
+            int32_t f = context::lookup_word(cell::object_context(err), cell::word_symbol(&v), true);
             const Cell* arg = f >= 0 ? field(err, uint32_t(f)) : &statics::none_cell;
             limit = render(arg, buffer, !syntax, false, true, ARG_PART, limit);
         }
@@ -117,7 +117,7 @@ int32_t fill_template(const Cell* err, const Cell* block, bool syntax, Cell* buf
 int32_t append_where(const Cell* err, Cell* buffer, int32_t limit) {
     const Cell* where = field(err, FIELD_WHERE);
     if (cell::type(where) == T_STRING) return append_string(buffer, where, limit);
-    if (is_any_word(where)) return render(where, buffer, false, false, false, 0, limit);
+    if (types::is_any_word(cell::type(where))) return render(where, buffer, false, false, false, 0, limit);
     return text(buffer, "???", 3, limit);
 }
 
@@ -135,7 +135,7 @@ int32_t append_stack(const Cell* err, Cell* buffer, int32_t limit) {
 int32_t form(Cell* value, Cell* buffer, Cell*, int32_t limit) {
     limit = text(buffer, "*** ", 4, limit);
     Entry e = lookup(value);
-    const Cell* title = context::value_at(category(e.category)->w1, 1);
+    const Cell* title = context::value_at(cell::object_context(category(e.category)), 1);
     limit = cell::type(title) == T_STRING ? append_string(buffer, title, limit)
                                           : render(title, buffer, false, false, false, 0, limit);
     limit = text(buffer, ": ", 2, limit);

@@ -12,10 +12,11 @@
 #include "core/raise.h"
 #include "core/routine.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/pair.h"
-#include "interpreter/stack.h"
 #include "kernel/memory.h"
 
 namespace zel {
@@ -60,7 +61,6 @@ const uint32_t FIELD_BITS[FIELD_COUNT + 1] = {
     0x10000000u, 0x20000000u, 0,
 };
 
-bool is_word_type(uint32_t t) { return t >= T_WORD && t <= T_REFINEMENT; }
 
 // The canonical symbol ids of the names above, taken once at registration so
 // that a path step or a spec word compares ids instead of interning names.
@@ -75,11 +75,11 @@ void intern_names() {
     for (size_t i = 0; i < std::size(FLAGS); i++) flag_ids[i] = symbol::resolve(symbol::intern(FLAGS[i].name));
 }
 
-bool names(const Cell* word, int32_t field) { return symbol::resolve(word->w2) == field_ids[field]; }
+bool names(const Cell* word, int32_t field) { return symbol::resolve(cell::word_symbol(word)) == field_ids[field]; }
 
 // The index of the word's name in a table of ids from index 1, or 0.
 int32_t lookup(const Cell* word, const uint32_t* ids, int32_t count) {
-    uint32_t id = symbol::resolve(word->w2);
+    uint32_t id = symbol::resolve(cell::word_symbol(word));
     for (int32_t i = 1; i <= count; i++)
         if (ids[i] == id) return i;
     return 0;
@@ -91,7 +91,7 @@ bool is_built(const Cell* e) { return e->header & BUILT; }
 // picked (in that order), or null when the event has no block.
 const Cell* held(const Cell* e, int32_t field) {
     uint32_t k = field == F_PICKED ? 3 : uint32_t(field - F_FACE);
-    return e->w2 ? series::cells(node::buffer(e->w2)) + k : nullptr;
+    return payload(e) ? series::cells(node::buffer(payload(e))) + k : nullptr;
 }
 
 const Cell* none() {
@@ -100,7 +100,7 @@ const Cell* none() {
 }
 
 const Cell* backend_field(const Cell* e, int32_t field) {
-    return backend.field ? backend.field(e->w2, field) : none();
+    return backend.field ? backend.field(payload(e), field) : none();
 }
 
 // A field held in the block of a built event, or its default.
@@ -116,7 +116,7 @@ const Cell* held_field(const Cell* e, int32_t field) {
 
 const Cell* key_field(const Cell* e) {
     if (!is_built(e)) return backend_field(e, F_KEY);
-    uint32_t key = e->w3 & KEY_MASK;
+    uint32_t key = flags(e) & KEY_MASK;
     if (!key) return none();
     cell::make_char(&answer, key);
     return &answer;
@@ -126,7 +126,7 @@ const Cell* key_field(const Cell* e) {
 const Cell* flags_field(const Cell* e) {
     block::write_cell(&answer, 1);
     for (const Flag& f : FLAGS) {
-        if (!(e->w3 & f.bit)) continue;
+        if (!(flags(e) & f.bit)) continue;
         Cell w = word::intern(f.name);
         block::append_copy(&answer, &w);
     }
@@ -158,13 +158,13 @@ void read_pair(Cell* e, Spec& s, const Cell* set_word, const Cell* v) {
     if (names(set_word, F_TYPE)) {
         if (t == T_WORD || t == T_LIT_WORD) set_type(e, v);
     } else if (names(set_word, F_KEY)) {
-        if (t == T_CHAR) e->w3 |= v->w2 & KEY_MASK;
+        if (t == T_CHAR) set_flags(e, flags(e) | (cell::get_char(v) & KEY_MASK));
     } else if (names(set_word, F_FLAGS)) {
         if (t != T_BLOCK) return;
         const Cell* c = block::cell_at(v, uint32_t(cell::series_index(v)));
         const Cell* end = block::tail_cell(v);
         for (; c < end; c++)
-            if (cell::type(c) == T_WORD) e->w3 |= flag_bit(c);
+            if (cell::type(c) == T_WORD) set_flags(e, flags(e) | flag_bit(c));
     } else if (names(set_word, F_FACE) || names(set_word, F_WINDOW)) {
         if (t == T_OBJECT) keep(s, names(set_word, F_FACE) ? 0 : 1, v);
     } else if (names(set_word, F_OFFSET)) {
@@ -178,7 +178,7 @@ void make_block(Cell* e, const Spec& s) {
     Cell b;
     block::write_cell(&b, 4);
     for (const Cell& c : s.slots) block::append_copy(&b, &c);
-    e->w2 = cell::series_node(&b);
+    set_payload(e, cell::series_node(&b));
 }
 
 }  // namespace
@@ -188,7 +188,7 @@ void set_backend(const Backend& b) { backend = b; }
 // ---- fields -------------------------------------------------------------------
 
 int32_t field_index(const Cell* word, const Cell* value) {
-    int32_t n = is_word_type(cell::type(word)) ? lookup(word, field_ids, FIELD_COUNT) : 0;
+    int32_t n = types::is_any_word(cell::type(word)) ? lookup(word, field_ids, FIELD_COUNT) : 0;
     if (n) return n;
     if (value && cell::type(value) == T_EVENT) error::raise(Err::script_cannot_use, word, value);
     return -1;
@@ -196,7 +196,7 @@ int32_t field_index(const Cell* word, const Cell* value) {
 
 Cell type_word(const Cell* e) {
     Cell w;
-    if (e->w1 >= 1 && e->w1 <= TYPE_COUNT) w = word::intern(TYPE_NAMES[e->w1]);
+    if (type_id(e) >= 1 && type_id(e) <= TYPE_COUNT) w = word::intern(TYPE_NAMES[type_id(e)]);
     else cell::make_none(&w);
     return w;
 }
@@ -204,11 +204,11 @@ Cell type_word(const Cell* e) {
 void set_type(Cell* e, const Cell* word) {
     int32_t id = lookup(word, type_ids, int32_t(TYPE_COUNT));
     if (!id) error::raise(Err::script_not_event_type, word);
-    e->w1 = uint32_t(id);
+    set_type_id(e, uint32_t(id));
 }
 
 uint32_t flag_bit(const Cell* word) {
-    uint32_t id = symbol::resolve(word->w2);
+    uint32_t id = symbol::resolve(cell::word_symbol(word));
     for (size_t i = 0; i < std::size(FLAGS); i++)
         if (flag_ids[i] == id) return FLAGS[i].bit;
     return 0;
@@ -222,7 +222,7 @@ const Cell* get_field(const Cell* e, int32_t field) {
     case F_FLAGS: return flags_field(e);
     case F_ORIENTATION: return backend_field(e, field);
     default:
-        cell::make_logic(&answer, (e->w3 & FIELD_BITS[field]) != 0);
+        cell::make_logic(&answer, (flags(e) & FIELD_BITS[field]) != 0);
         return &answer;
     }
 }
@@ -230,13 +230,13 @@ const Cell* get_field(const Cell* e, int32_t field) {
 Cell* push_value(const Cell* value) { return stack::push(value); }
 
 bool has_flag(const Cell* flags, const Cell* word) {
-    uint32_t want = symbol::resolve(word->w2);
-    if (cell::type(flags) == T_WORD) return symbol::resolve(flags->w2) == want;
+    uint32_t want = symbol::resolve(cell::word_symbol(word));
+    if (cell::type(flags) == T_WORD) return symbol::resolve(cell::word_symbol(flags)) == want;
     if (cell::type(flags) != T_BLOCK) return false;
     const Cell* c = block::cell_at(flags, uint32_t(cell::series_index(flags)));
     for (const Cell* end = block::tail_cell(flags); c < end; c++) {
         uint32_t t = cell::type(c);
-        if ((t == T_WORD || t == T_LIT_WORD) && symbol::resolve(c->w2) == want) return true;
+        if ((t == T_WORD || t == T_LIT_WORD) && symbol::resolve(cell::word_symbol(c)) == want) return true;
     }
     return false;
 }
@@ -279,7 +279,7 @@ int32_t compare(Cell*, Cell* value2, int32_t op) {
 }
 
 const Cell* pick(Cell* value, int32_t index, Cell* index_cell) {
-    if (is_word_type(cell::type(index_cell))) index = field_index(index_cell, value);
+    if (types::is_any_word(cell::type(index_cell))) index = field_index(index_cell, value);
     if (index < 1 || index > FIELD_COUNT) error::raise(Err::script_out_of_range, index_cell);
     return get_field(value, index);
 }

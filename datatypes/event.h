@@ -21,6 +21,13 @@ constexpr uint32_t KEY_MASK = 0xFFFFu;
 constexpr int32_t FIELD_COUNT = 15;
 constexpr uint32_t TYPE_COUNT = 35;
 
+constexpr uint32_t type_id(const Cell* e) { return e->w1; }
+constexpr uint32_t payload(const Cell* e) { return e->w2; }  // block node or native event
+constexpr uint32_t flags(const Cell* e) { return e->w3; }
+constexpr void set_type_id(Cell* e, uint32_t id) { e->w1 = id; }
+constexpr void set_payload(Cell* e, uint32_t p) { e->w2 = p; }
+constexpr void set_flags(Cell* e, uint32_t f) { e->w3 = f; }
+
 // Field numbers, for pick and paths.
 enum Field : int32_t {
     F_TYPE = 1, F_FACE, F_WINDOW, F_OFFSET, F_KEY, F_PICKED, F_FLAGS, F_AWAY, F_DOWN, F_MID_DOWN,

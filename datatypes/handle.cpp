@@ -3,8 +3,8 @@
 #include "datatypes/handle.h"
 
 #include "core/datatype.h"
+#include "core/stack.h"
 #include "core/string.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace handle {
@@ -34,7 +34,7 @@ Cell* push_null() {
 }
 
 int32_t form(Cell* value, Cell* buffer, Cell*, int32_t limit) {
-    limit = datatype::append_cstr(buffer, string::int_to_hex(int32_t(value->w2), false), limit);
+    limit = datatype::append_cstr(buffer, string::int_to_hex(int32_t(handle::value_of(value)), false), limit);
     return datatype::append_cstr(buffer, "h", limit);
 }
 
@@ -42,9 +42,9 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell* part, int32_
     if (!all) return datatype::append_cstr(buffer, "handle!", limit);
     limit = datatype::append_cstr(buffer, "#[handle! ", limit);
     limit = form(value, buffer, part, limit);
-    if (value->w1 > NONE && value->w1 < KIND_COUNT) {
+    if (handle::kind_of(value) > NONE && handle::kind_of(value) < KIND_COUNT) {
         limit = datatype::append_cstr(buffer, " ", limit);
-        limit = datatype::append_cstr(buffer, KIND_NAMES[value->w1], limit);
+        limit = datatype::append_cstr(buffer, KIND_NAMES[handle::kind_of(value)], limit);
     }
     return datatype::append_cstr(buffer, "]", limit);
 }
@@ -52,7 +52,7 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell* part, int32_
 // A handle equals only a handle; any other value is different under every op.
 int32_t compare(Cell* value1, Cell* value2, int32_t) {
     if (cell::type(value2) != T_HANDLE) return 1;
-    int32_t a = int32_t(value1->w2), b = int32_t(value2->w2);
+    int32_t a = int32_t(handle::value_of(value1)), b = int32_t(handle::value_of(value2));
     return a < b ? -1 : a > b ? 1 : 0;
 }
 

@@ -12,6 +12,8 @@ namespace handle {
 enum Kind : uint32_t { NONE = 0, FD, MONITOR, WINDOW, FONT, RICH_TEXT, KIND_COUNT };
 
 void init_cell(Cell* c, uint32_t value, uint32_t kind);
+constexpr uint32_t kind_of(const Cell* c) { return c->w1; }
+constexpr uint32_t value_of(const Cell* c) { return c->w2; }
 inline void write_slot(Cell* slot, uint32_t value, uint32_t kind) { init_cell(slot, value, kind); }
 // The handle becomes the current call's result.
 const Cell* to_result(uint32_t value, uint32_t kind);

@@ -31,7 +31,7 @@ int32_t whole_number(const Cell* n) {
 
 void index_block(Cell* c) {
     cell::set_type(c, T_HASH);
-    c->w3 = hashtable::make(block::buffer_length(c), c, hashtable::KIND_HASH, 0);
+    cell::set_series_extra(c, hashtable::make(block::buffer_length(c), c, hashtable::KIND_HASH, 0));
 }
 
 // ---- make and to ------------------------------------------------------------------
@@ -61,15 +61,15 @@ const Cell* to(Cell* proto, Cell* spec, uint32_t) {
 // copy is indexed anew (block! answers a deep copy as a plain block).
 const Cell* copy(Cell* value, Cell* part, bool deep, Cell* types) {
     Cell source = *value;
-    bool whole = !part && !deep && !types && cell::series_index(&source) == 0 && source.w3;
+    bool whole = !part && !deep && !types && cell::series_index(&source) == 0 && cell::series_extra(&source);
     if (!whole) {
         Cell result = *block::copy(&source, part, deep, types);
         if (cell::type(&result) != T_HASH) index_block(&result);
         answer = result;
         return &answer;
     }
-    Node cells = series::copy_buffer(node::buffer(source.w2));
-    Node table = hashtable::copy(source.w3);
+    Node cells = series::copy_buffer(node::buffer(cell::series_node(&source)));
+    Node table = hashtable::copy(cell::series_extra(&source));
     hashtable::record(table)->keys = cells;
     answer = Cell{T_HASH | (source.header & HDR_NEW_LINE), 0, cells, table};
     return &answer;

@@ -10,15 +10,16 @@
 #include "core/block.h"
 #include "core/cycles.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/hashtable.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/hash.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace map {
@@ -40,14 +41,14 @@ constexpr uint64_t MAX_CELLS = 0x7FFFFFF0u / sizeof(Cell);
 
 bool has(uint64_t set, uint32_t t) { return t < 64 && (set & bit(t)); }
 
-Cell* pairs_of(const Cell* m) { return series::cells(node::buffer(m->w2)); }
-uint32_t cells_of(const Cell* m) { return series::length(node::buffer(m->w2)); }
+Cell* pairs_of(const Cell* m) { return series::cells(node::buffer(cell::series_node(m))); }
+uint32_t cells_of(const Cell* m) { return series::length(node::buffer(cell::series_node(m))); }
 Cell block_of(const Cell* m) {
     Cell b;
-    cell::make_series(&b, T_BLOCK, m->w2);
+    cell::make_series(&b, T_BLOCK, cell::series_node(m));
     return b;
 }
-hashtable::Record* table_of(const Cell* m) { return hashtable::record(m->w3); }
+hashtable::Record* table_of(const Cell* m) { return hashtable::record(cell::series_extra(m)); }
 
 // A removed pair's value cell is all zero.
 bool is_live(const Cell* value_cell) { return value_cell->header != 0; }
@@ -70,7 +71,7 @@ Cell search_key(const Cell* key) {
 int32_t find_key(const Cell* m, const Cell* key, bool case_) {
     if (!is_key_type_allowed(cell::type(key))) return -1;
     Cell k = search_key(key);
-    return hashtable::find(m->w3, &k, hashtable::FindOptions{case_, false}, nullptr);
+    return hashtable::find(cell::series_extra(m), &k, hashtable::FindOptions{case_, false}, nullptr);
 }
 
 // The live value cell of the key, or null.
@@ -98,7 +99,7 @@ void store(const Cell* m, const Cell* key, const Cell* value, bool case_, const 
     Cell b = block_of(m);
     *block::append_slot(&b) = k;
     *block::append_slot(&b) = v;
-    hashtable::put_value(m->w3, pairs_of(m) + at);
+    hashtable::put_value(cell::series_extra(m), pairs_of(m) + at);
     // A rebuild on the way counts every pair the table holds, removed ones
     // too: the live count is the map's own.
     table_of(m)->count = live + 1;
@@ -106,7 +107,7 @@ void store(const Cell* m, const Cell* key, const Cell* value, bool case_, const 
 
 // Room for more cells at the tail of the pair block, taken at once.
 void reserve_cells(const Cell* m, uint64_t more) {
-    SeriesBuffer* b = node::buffer(m->w2);
+    SeriesBuffer* b = node::buffer(cell::series_node(m));
     uint64_t need = uint64_t(b->tail - b->head) + more * sizeof(Cell);
     if (need > MAX_CELLS * sizeof(Cell)) error::raise(Err::internal_no_memory);
     if (b->head + need > b->size) series::expand(b, uint32_t(need));
@@ -230,9 +231,9 @@ bool set_loop_words(const Cell* words, Cell* map) {
     for (const Cell& word : w) {
         if (!has(WORD_KEYS, cell::type(&word))) error::raise(Err::script_invalid_arg, &word);
     }
-    uint32_t pos = map->w1;
+    uint32_t pos = cell::series_index(map);
     while (pos + 1 < cells_of(map) && !is_live(pairs_of(map) + pos + 1)) pos += 2;
-    map->w1 = pos;
+    cell::set_series_index(map, pos);
     if (pos + 1 >= cells_of(map)) return false;
     Cell key = given_key(pairs_of(map) + pos), value = pairs_of(map)[pos + 1];
     word::set_value(&w[0], &key);
@@ -252,12 +253,12 @@ bool is_pair_list(const Cell* cells, uint32_t n) {
 
 void from_literal(Cell* c) {
     Cell pairs, m;
-    cell::make_series(&pairs, T_BLOCK, c->w2);
+    cell::make_series(&pairs, T_BLOCK, cell::series_node(c));
     make_empty(&m, block::buffer_length(&pairs));
     insert_pairs(&m, &pairs, false);
-    c->w1 = 0;
-    c->w2 = m.w2;
-    c->w3 = m.w3;
+    cell::set_series_index(c, 0);
+    cell::set_series_node(c, cell::series_node(&m));
+    cell::set_series_extra(c, cell::series_extra(&m));
 }
 
 // ---- make, to, copy, clear -------------------------------------------------------------
@@ -275,7 +276,7 @@ void copy_nested(const Cell* m, bool deep, Cell* types) {
     if (types) return block::copy_by_types(&b, 1, cells_of(m), 2, types, deep);
     for (uint32_t i = 0; i < cells_of(m); i++) {
         Cell c = pairs_of(m)[i];
-        if (!is_live(&c) || !block::is_series_type(cell::type(&c))) continue;
+        if (!is_live(&c) || !types::is_series(cell::type(&c))) continue;
         pairs_of(m)[i] = *actions::copy_dispatch(&c, nullptr, true, nullptr);
     }
 }
@@ -286,17 +287,17 @@ void copy_nested(const Cell* m, bool deep, Cell* types) {
 // holds the same positions.
 const Cell* copy(Cell* map, Cell*, bool deep, Cell* types) {
     Cell source = *map;
-    Node pairs = series::copy_buffer(node::buffer(source.w2));
-    Node table = hashtable::copy(source.w3);
+    Node pairs = series::copy_buffer(node::buffer(cell::series_node(&source)));
+    Node table = hashtable::copy(cell::series_extra(&source));
     Cell result{T_MAP, 0, pairs, table};
     hashtable::record(table)->keys = pairs;
     if (deep || types) {
-        if (cycles::find(source.w2)) {
+        if (cycles::find(cell::series_node(&source))) {
             cycles::reset();
             error::raise(Err::internal_no_cycle);
         }
         cycles::Scope scope;
-        cycles::push(source.w2);
+        cycles::push(cell::series_node(&source));
         copy_nested(&result, deep, types);
     }
     answer = result;
@@ -304,8 +305,8 @@ const Cell* copy(Cell* map, Cell*, bool deep, Cell* types) {
 }
 
 const Cell* clear(Cell* map) {
-    hashtable::clear(map->w3);
-    SeriesBuffer* b = node::buffer(map->w2);
+    hashtable::clear(cell::series_extra(map));
+    SeriesBuffer* b = node::buffer(cell::series_node(map));
     b->tail = b->head;
     return map;
 }
@@ -416,7 +417,7 @@ int32_t write_pairs(Cell* m, Cell* buffer, PairStyle s, Cell* part, int32_t limi
     const char* separator = s.flat ? " " : "\n";
     if (indenting && s.leading) limit = datatype::append_cstr(buffer, "\n", limit);
     cycles::Scope scope;
-    cycles::push(m->w2);
+    cycles::push(cell::series_node(m));
     for (int32_t pos = 0; pos <= last; pos += 2) {
         if (part && limit < 1) break;
         Cell k = pairs_of(m)[pos], v = pairs_of(m)[pos + 1];
@@ -457,8 +458,8 @@ bool has_equal_pair(const Cell* m, const Cell* key, Cell* v, int32_t op) {
     Cell k = search_key(key);
     hashtable::FindOptions o{strict, false};
     hashtable::Cursor cursor;
-    for (int32_t pos = hashtable::find(m->w3, &k, o, &cursor); pos >= 0;
-         pos = hashtable::find_next(m->w3, &k, o, &cursor)) {
+    for (int32_t pos = hashtable::find(cell::series_extra(m), &k, o, &cursor); pos >= 0;
+         pos = hashtable::find_next(cell::series_extra(m), &k, o, &cursor)) {
         Cell other = pairs_of(m)[pos + 1];
         if (is_live(&other) && actions::compare(v, &other, strict ? op : actions::OP_EQUAL)) return true;
         if (strict) return false;
@@ -467,10 +468,10 @@ bool has_equal_pair(const Cell* m, const Cell* key, Cell* v, int32_t op) {
 }
 
 int32_t compare_pairs(const Cell* a, const Cell* b, int32_t op) {
-    if (cycles::find(a->w2)) return cycles::find(b->w2) ? 0 : 1;
+    if (cycles::find(cell::series_node(a))) return cycles::find(cell::series_node(b)) ? 0 : 1;
     cycles::Scope scope;
-    cycles::push(a->w2);
-    cycles::push(b->w2);
+    cycles::push(cell::series_node(a));
+    cycles::push(cell::series_node(b));
     for (uint32_t pos = 0; pos + 1 < cells_of(a); pos += 2) {
         Cell k = pairs_of(a)[pos], v = pairs_of(a)[pos + 1];
         if (is_live(&v) && !has_equal_pair(b, &k, &v, op)) return 1;
@@ -484,7 +485,7 @@ int32_t compare(Cell* map1, Cell* map2, int32_t op) {
     if (cell::type(map2) != T_MAP) return actions::NOT_COMPARABLE;
     switch (op) {
     case actions::OP_SORT:
-    case actions::OP_SORT_CASE: return map1->w2 < map2->w2 ? -1 : map1->w2 > map2->w2 ? 1 : 0;
+    case actions::OP_SORT_CASE: return cell::series_node(map1) < cell::series_node(map2) ? -1 : cell::series_node(map1) > cell::series_node(map2) ? 1 : 0;
     case actions::OP_EQUAL:
     case actions::OP_NOT_EQUAL:
     case actions::OP_STRICT_EQUAL:
@@ -492,7 +493,7 @@ int32_t compare(Cell* map1, Cell* map2, int32_t op) {
     case actions::OP_FIND: break;
     default: return actions::NOT_COMPARABLE;
     }
-    if (map1->w2 == map2->w2 && map1->w1 == map2->w1) return 0;
+    if (cell::series_node(map1) == cell::series_node(map2) && cell::series_index(map1) == cell::series_index(map2)) return 0;
     if (op == actions::OP_SAME) return -1;
     if (count(map1) != count(map2)) return 1;
     return compare_pairs(map1, map2, op);

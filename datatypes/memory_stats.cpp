@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "core/block.h"
-#include "interpreter/stack.h"
+#include "core/stack.h"
 #include "kernel/memory_internal.h"
 #include "kernel/runtime.h"
 

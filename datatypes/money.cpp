@@ -117,7 +117,7 @@ int32_t add_currency(const char* code, uint32_t length) {
 
 int32_t currency_index(const Cell* word) {
     uint32_t length;
-    const uint8_t* name = symbol::name_of(symbol::get(word->w2), &length);
+    const uint8_t* name = symbol::name_of(symbol::get(cell::word_symbol(word)), &length);
     return currency_index(reinterpret_cast<const char*>(name), length);
 }
 

@@ -8,14 +8,15 @@
 #include "core/integer.h"
 #include "core/number_internal.h"
 #include "core/raise.h"
+#include "core/random.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string_actions.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/money.h"
-#include "interpreter/random.h"
-#include "interpreter/stack.h"
 #include "io/number_scan.h"
 
 namespace zel {
@@ -38,7 +39,7 @@ void of_text(Cell* out, const Cell* spec) {
 }
 
 void convert(Cell* out, const Cell* spec) {
-    if (string::is_any_string(spec)) return of_text(out, spec);
+    if (types::is_any_string(spec)) return of_text(out, spec);
     switch (cell::type(spec)) {
     case T_INTEGER: return of_integer(out, cell::get_int(spec));
     case T_FLOAT: return of_float(out, cell::get_float(spec), true);
@@ -130,7 +131,7 @@ Field field_of(const Cell* element) {
         return n == CODE || n == AMOUNT ? Field(n) : NO_FIELD;
     }
     if (cell::type(element) != T_WORD) return NO_FIELD;
-    uint32_t s = symbol::resolve(element->w2);
+    uint32_t s = symbol::resolve(cell::word_symbol(element));
     if (s == symbol::resolve(words::symbol(words::S_code))) return CODE;
     if (s == symbol::resolve(words::symbol(words::S_amount))) return AMOUNT;
     return NO_FIELD;

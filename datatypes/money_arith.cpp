@@ -3,13 +3,13 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/dispatch.h"
 #include "core/integer.h"
 #include "core/number_internal.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/word.h"
 #include "datatypes/money.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace money {

@@ -12,12 +12,12 @@
 #include "core/number_internal.h"
 #include "core/ownership.h"
 #include "core/raise.h"
+#include "core/random.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "datatypes/point.h"
-#include "interpreter/random.h"
-#include "interpreter/stack.h"
 #include "kernel/memory.h"
 
 namespace zel {
@@ -264,7 +264,7 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
 enum Coordinate : int32_t { NONE = 0, X = 1, Y = 2 };
 
 static Coordinate coordinate_of_word(const Cell* word) {
-    uint32_t s = symbol::resolve(word->w2);
+    uint32_t s = symbol::resolve(cell::word_symbol(word));
     if (s == symbol::resolve(words::symbol(words::S_x))) return X;
     if (s == symbol::resolve(words::symbol(words::S_y))) return Y;
     return NONE;
@@ -301,8 +301,8 @@ const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell
     if (!value) return read(parent, c);
     if (cell::type(value) != T_INTEGER) raise_invalid_type(value);
     Cell old = *parent;
-    if (c == X) parent->w2 = value->w2;
-    else parent->w3 = value->w2;
+    if (c == X) set_x(parent, cell::get_int(value));
+    else set_y(parent, cell::get_int(value));
     if (notify && prev_value) ownership::notify_holder(prev_value, prev_element, &old, parent);
     return value;
 }

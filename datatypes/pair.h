@@ -22,6 +22,8 @@ void init_slot(Cell* slot, int32_t x, int32_t y);
 Cell* push_new(int32_t x, int32_t y);
 inline int32_t x_of(const Cell* c) { return int32_t(c->w2); }
 inline int32_t y_of(const Cell* c) { return int32_t(c->w3); }
+inline void set_x(Cell* c, int32_t x) { c->w2 = uint32_t(x); }
+inline void set_y(Cell* c, int32_t y) { c->w3 = uint32_t(y); }
 // Rewrites the pair as the point2D! of the same coordinates.
 void to_point(Cell* c);
 

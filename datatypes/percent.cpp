@@ -3,7 +3,7 @@
 #include "datatypes/percent.h"
 
 #include "core/datatype.h"
-#include "interpreter/stack.h"
+#include "core/stack.h"
 #include "kernel/floattext.h"
 
 namespace zel {
@@ -12,20 +12,6 @@ namespace percent {
 void init_cell(Cell* c, double fraction) {
     *c = Cell{T_PERCENT, 0, 0, 0};
     cell::put_float(c, fraction);
-}
-
-void init_slot(Cell* slot, double fraction) {
-    uint32_t line = slot->header & HDR_NEW_LINE;
-    init_cell(slot, fraction);
-    slot->header |= line;
-}
-
-void init_raw(Cell* c, uint32_t low, uint32_t high) { *c = Cell{T_PERCENT, 0, low, high}; }
-
-Cell* push(double fraction) {
-    Cell* c = stack::push_slot();
-    init_cell(c, fraction);
-    return c;
 }
 
 // The float text's percent kind adds the "%".

@@ -14,12 +14,12 @@
 #include "core/number_internal.h"
 #include "core/ownership.h"
 #include "core/raise.h"
+#include "core/random.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "datatypes/pair.h"
-#include "interpreter/random.h"
-#include "interpreter/stack.h"
 #include "kernel/floattext.h"
 #include "kernel/memory.h"
 
@@ -112,8 +112,8 @@ void operand_of(const Cell* right, uint32_t n, int32_t op, double* b, const Cell
         return;
     case T_PAIR:
         if (n != 2) break;
-        b[0] = int32_t(right->w2);
-        b[1] = int32_t(right->w3);
+        b[0] = int32_t(pair::x_of(right));
+        b[1] = int32_t(pair::y_of(right));
         return;
     case T_POINT2D:
     case T_POINT3D:
@@ -229,7 +229,7 @@ void scales_of(Cell* scale, uint32_t n, Cell* each, Cell** out) {
     uint32_t m = t == T_PAIR && n == 2 ? 2 : dimension(t);
     if (m == 0) return;
     for (uint32_t i = 0; i < n; i++) {
-        double s = i >= m ? 0.0 : t != T_PAIR ? get(scale, i) : int32_t(i == 0 ? scale->w2 : scale->w3);
+        double s = i >= m ? 0.0 : t != T_PAIR ? get(scale, i) : int32_t(i == 0 ? pair::x_of(scale) : pair::y_of(scale));
         cell::make_float(each + i, s);
         out[i] = each + i;
     }
@@ -279,7 +279,7 @@ constexpr uint32_t NO_COMPONENT = 3;
 // other word.
 uint32_t component_of_word(const Cell* word, uint32_t n) {
     static const words::Symbol names[] = {words::S_x, words::S_y, words::S_z};
-    uint32_t s = symbol::resolve(word->w2);
+    uint32_t s = symbol::resolve(cell::word_symbol(word));
     for (uint32_t i = 0; i < n; i++)
         if (s == symbol::resolve(words::symbol(names[i]))) return i;
     return NO_COMPONENT;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/type_groups.h"
 #include "kernel/cell.h"
 
 namespace zel {
@@ -27,7 +28,7 @@ inline void put(Cell* c, uint32_t i, float f) { std::memcpy(reinterpret_cast<cha
 void init(Cell* c, uint32_t type, const float* components);
 
 // The plain numbers that stand for a component, and their value.
-inline bool is_number(const Cell* v) { return cell::type(v) == T_INTEGER || cell::type(v) == T_FLOAT; }
+inline bool is_number(const Cell* v) { return types::in(types::INTEGER_OR_FLOAT, cell::type(v)); }
 inline double number_of(const Cell* v) {
     return cell::type(v) == T_INTEGER ? double(cell::get_int(v)) : cell::get_float(v);
 }

@@ -2,8 +2,8 @@
 #include "datatypes/ref.h"
 
 #include "core/datatype.h"
+#include "core/stack.h"
 #include "core/string_actions.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace ref {

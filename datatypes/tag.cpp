@@ -3,13 +3,13 @@
 #include "datatypes/tag.h"
 
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/symbol.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 
@@ -69,7 +69,7 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell* part, int32_t li
 namespace {
 
 bool names(const Cell* w, words::Symbol s) {
-    return cell::type(w) == T_WORD && symbol::resolve(w->w2) == symbol::resolve(words::symbol(s));
+    return cell::type(w) == T_WORD && symbol::resolve(cell::word_symbol(w)) == symbol::resolve(words::symbol(s));
 }
 
 // Characters from the index: [start, end) of the user or the host part. An
@@ -104,7 +104,7 @@ const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell
     uint32_t base = uint32_t(cell::series_index(parent));
     if (!value) {
         Cell from = *parent;
-        from.w1 = base + p.start;
+        cell::set_series_index(&from, base + p.start);
         string::write_cell(&answer, p.end - p.start);
         string::concatenate(&answer, &from, int32_t(p.end - p.start), 0, true, string::COPY_APPEND);
         return &answer;

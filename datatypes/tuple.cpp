@@ -14,12 +14,13 @@
 #include "core/number_internal.h"
 #include "core/ownership.h"
 #include "core/raise.h"
+#include "core/random.h"
+#include "core/stack.h"
 #include "core/string_actions.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "datatypes/binary.h"
-#include "interpreter/random.h"
-#include "interpreter/stack.h"
 #include "kernel/memory.h"
 
 namespace zel {
@@ -100,7 +101,7 @@ static int32_t hex_digit(uint8_t c) {
 // with alpha.
 static void of_issue(const Cell* issue) {
     uint32_t length;
-    const uint8_t* name = symbol::name_of(symbol::get(issue->w2), &length);
+    const uint8_t* name = symbol::name_of(symbol::get(cell::word_symbol(issue)), &length);
     if (length != 3 && length != 6 && length != 8) error::raise(Err::script_invalid_data, issue);
     uint8_t out[4] = {};
     uint32_t step = length == 3 ? 1 : 2;
@@ -121,7 +122,7 @@ static void of_binary(const Cell* spec) {
 
 // Also the to action.
 const Cell* make(Cell*, Cell* spec, uint32_t) {
-    if (string::is_any_string(spec)) {
+    if (types::is_any_string(spec)) {
         const Cell* v = load::value_from_string(spec);
         if (cell::type(v) != T_TUPLE) raise_bad_to(T_TUPLE, spec);
         answer = *v;

@@ -7,9 +7,10 @@
 #include "core/datatype.h"
 #include "core/logic.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/string.h"
+#include "core/type_groups.h"
 #include "core/word.h"
-#include "interpreter/stack.h"
 #include "kernel/memory.h"
 #include "kernel/runtime.h"
 
@@ -76,7 +77,7 @@ void add_type(Cell* ts, const Cell* value) {
         for (int i = 0; i < 3; i++) words(ts)[i] |= words(v)[i];
         return;
     case T_DATATYPE:
-        set_bit(ts, v->w1);
+        set_bit(ts, cell::datatype_id(v));
         return;
     }
     error::raise(Err::script_invalid_arg, v);
@@ -92,7 +93,7 @@ void from_type_block(Cell* c, const Cell* block) {
             if (cell::type(v) == T_UNSET) error::raise(Err::script_no_value, p);
         }
         switch (cell::type(v)) {
-        case T_DATATYPE: set_bit(c, v->w1); break;
+        case T_DATATYPE: set_bit(c, cell::datatype_id(v)); break;
         case T_TYPESET:
             for (int i = 0; i < 3; i++) words(c)[i] |= words(v)[i];
             break;
@@ -109,7 +110,7 @@ void from_value(Cell* c, const Cell* value) {
     case T_TYPESET: *c = *value; return;
     case T_DATATYPE:
         init_empty(c);
-        set_bit(c, value->w1);
+        set_bit(c, cell::datatype_id(value));
         return;
     }
     error::raise(Err::script_invalid_arg, value);
@@ -203,8 +204,10 @@ int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit) {
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     if (cell::type(value2) != T_TYPESET) return -2;
     switch (op) {
-    case 0: case 1: case 2: case 9: case 12:
-        return value1->w1 == value2->w1 && value1->w2 == value2->w2 && value1->w3 == value2->w3 ? 0 : 1;
+    case 0: case 1: case 2: case 9: case 12: {
+        const uint32_t *a = words(value1), *b = words(value2);
+        return a[0] == b[0] && a[1] == b[1] && a[2] == b[2] ? 0 : 1;
+    }
     case 7: case 8: {
         uint32_t a = count(value1), b = count(value2);
         return a < b ? -1 : a > b ? 1 : 0;
@@ -214,14 +217,15 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
 }
 
 const Cell* complement(Cell* value) {
-    init_slot(&answer, ~value->w1 & MEMBERS.w[0], ~value->w2 & MEMBERS.w[1], ~value->w3 & MEMBERS.w[2]);
+    const uint32_t* w = words(value);
+    init_slot(&answer, ~w[0] & MEMBERS.w[0], ~w[1] & MEMBERS.w[1], ~w[2] & MEMBERS.w[2]);
     return &answer;
 }
 
 const Cell* find(Cell* series, Cell* value, Cell*, bool, bool, bool, bool, Cell*, Cell*, bool, bool, bool,
                  bool) {
     if (cell::type(value) != T_DATATYPE) error::raise(Err::script_invalid_arg, value);
-    return has(series, value->w1) ? &statics::true_cell : &statics::false_cell;
+    return has(series, cell::datatype_id(value)) ? &statics::true_cell : &statics::false_cell;
 }
 
 void register_type() {

@@ -7,14 +7,14 @@
 #include "core/block.h"
 #include "core/char.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/integer.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "datatypes/hash.h"
 #include "datatypes/vector_internal.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 #include "kernel/floattext.h"
 
 namespace zel {
@@ -84,7 +84,7 @@ void write_element(uint8_t* p, const Cell* value, uint32_t width) {
     uint32_t t = cell::type(value);
     if (!is_element_type(t)) number::raise_invalid_type(value);
     if (is_float_type(t)) put_float(p, width, cell::get_float(value));
-    else put_int(p, width, int32_t(value->w2));
+    else put_int(p, width, cell::get_int(value));
 }
 
 // ---- the vector -----------------------------------------------------------------
@@ -101,7 +101,7 @@ SeriesBuffer* ensure(SeriesBuffer* b, uint64_t need, uint64_t grown) {
 Cell* init_cell(Cell* c, uint32_t element_type, uint32_t width, uint32_t count) {
     if (uint64_t(count) * width > MAX_BYTES) no_memory();
     cell::make_series(c, T_VECTOR, series::new_units(count, width));
-    c->w3 = element_type;
+    cell::set_series_extra(c, element_type);
     return c;
 }
 
@@ -110,7 +110,7 @@ uint32_t width(const Cell* v) { return series::unit(buffer_of(v)); }
 uint8_t* element_address(const Cell* v, uint32_t i) { return address_at(v, index_of(v) + i); }
 
 void append_value(const Cell* v, const Cell* value) {
-    if (cell::type(value) != v->w3) error::raise(Err::script_invalid_arg, value);
+    if (cell::type(value) != cell::series_extra(v)) error::raise(Err::script_invalid_arg, value);
     uint32_t w = width(v);
     write_element(series::reserve(buffer_of(v), w), value, w);
 }
@@ -118,7 +118,7 @@ void append_value(const Cell* v, const Cell* value) {
 void elements_to_block(const Cell* v, Cell* out) {
     uint32_t n = length(v), w = width(v);
     block::write_cell(out, int32_t(std::max(n, 1u)));
-    for (uint32_t i = 0; i < n; i++) load_element(block::append_slot(out), element_address(v, i), v->w3, w);
+    for (uint32_t i = 0; i < n; i++) load_element(block::append_slot(out), element_address(v, i), cell::series_extra(v), w);
 }
 
 // ---- make -----------------------------------------------------------------------
@@ -147,7 +147,7 @@ uint32_t count_of(const Cell* value) {
 const Cell* build(uint32_t element_type, uint32_t width, uint32_t count, const Cell* values) {
     uint32_t given = values ? values_in(values) : 0;
     init_cell(&answer, element_type, width, std::max(count, given));
-    for (uint32_t i = 0; i < given; i++) append_value(&answer, block::cell_at(values, uint32_t(values->w1) + i));
+    for (uint32_t i = 0; i < given; i++) append_value(&answer, block::cell_at(values, uint32_t(cell::series_index(values)) + i));
     if (count > given) {
         uint32_t bytes = (count - given) * width;
         std::memset(series::reserve(buffer_of(&answer), bytes), 0, bytes);
@@ -167,15 +167,15 @@ const ElementName ELEMENT_NAMES[] = {
 };
 
 const ElementName* element_named(const Cell* word) {
-    uint32_t wanted = symbol::resolve(word->w2);
+    uint32_t wanted = symbol::resolve(cell::word_symbol(word));
     for (const ElementName& e : ELEMENT_NAMES)
-        if (symbol::resolve(types::name(e.type).word.w2) == wanted) return &e;
+        if (symbol::resolve(cell::word_symbol(&types::name(e.type).word)) == wanted) return &e;
     return nullptr;
 }
 
 // [type bits count-or-values]: a percent! may leave the bits out.
 const Cell* from_type_spec(const Cell* spec) {
-    uint32_t n = values_in(spec), at = uint32_t(spec->w1);
+    uint32_t n = values_in(spec), at = uint32_t(cell::series_index(spec));
     if (n < 2) bad_make(spec);
     const ElementName* e = element_named(block::cell_at(spec, at));
     if (!e) bad_make(spec);
@@ -207,7 +207,7 @@ const Cell* make(Cell*, Cell* spec, uint32_t) {
     default: error::raise(Err::internal_not_done);
     }
     if (values_in(spec) == 0) number::raise_invalid_type(spec);
-    const Cell* first = block::cell_at(spec, uint32_t(spec->w1));
+    const Cell* first = block::cell_at(spec, uint32_t(cell::series_index(spec)));
     if (cell::type(first) == T_WORD) return from_type_spec(spec);
     if (!is_element_type(cell::type(first))) number::raise_invalid_type(first);
     return build(cell::type(first), default_width(cell::type(first)), 0, spec);
@@ -244,7 +244,7 @@ int32_t write_elements(Cell* value, Cell* buffer, bool molding, bool part, int32
     uint32_t n = length(value), w = width(value);
     for (uint32_t i = 0; i < n; i++) {
         if (i > 0) limit = datatype::append_text(buffer, " ", 1, limit);
-        limit = write_element_text(buffer, element_address(value, i), value->w3, w, molding, limit);
+        limit = write_element_text(buffer, element_address(value, i), cell::series_extra(value), w, molding, limit);
         if (part && limit <= 0) break;
     }
     return limit;
@@ -261,10 +261,10 @@ int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit) {
 // make vector! [integer! 16 [1 2 3]].
 int32_t mold(Cell* value, Cell* buffer, bool only, bool, bool, Cell* part, int32_t limit, int32_t) {
     uint32_t w = width(value);
-    bool plain = length(value) > 0 && w == default_width(value->w3);
+    bool plain = length(value) > 0 && w == default_width(cell::series_extra(value));
     if (!only) limit = datatype::append_cstr(buffer, "make vector! [", limit);
     if (!plain) {
-        limit = datatype::append_cstr(buffer, types::name(value->w3).name, limit);
+        limit = datatype::append_cstr(buffer, types::name(cell::series_extra(value)).name, limit);
         limit = datatype::append_cstr(buffer, " ", limit);
         limit = datatype::append_cstr(buffer, integer::form_signed(int32_t(w * 8)), limit);
         limit = datatype::append_cstr(buffer, " [", limit);
@@ -292,18 +292,18 @@ int32_t order(double a, double b) { return a < b ? -1 : a != b ? 1 : 0; }
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     if (cell::type(value2) != T_VECTOR) return actions::NOT_COMPARABLE;
     bool identity = op == actions::OP_SAME;
-    if (value1->w3 != value2->w3) {
+    if (cell::series_extra(value1) != cell::series_extra(value2)) {
         if (identity || is_equality(op)) return identity ? -1 : 1;
         error::raise(Err::script_not_same_type);
     }
-    bool same = cell::series_node(value1) == cell::series_node(value2) && value1->w1 == value2->w1;
+    bool same = cell::series_node(value1) == cell::series_node(value2) && cell::series_index(value1) == cell::series_index(value2);
     if (identity) return same ? 0 : -1;
     uint32_t la = length(value1), lb = length(value2);
     if (is_equality(op)) {
         if (same) return 0;
         if (la != lb) return 1;
     }
-    uint32_t wa = width(value1), wb = width(value2), type = value1->w3;
+    uint32_t wa = width(value1), wb = width(value2), type = cell::series_extra(value1);
     for (uint32_t i = 0, n = std::min(la, lb); i < n; i++) {
         int32_t c = order(number_at(element_address(value1, i), type, wa),
                           number_at(element_address(value2, i), type, wb));

@@ -11,9 +11,9 @@
 #include "core/integer.h"
 #include "core/number_internal.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "datatypes/vector.h"
 #include "datatypes/vector_internal.h"
-#include "interpreter/stack.h"
 
 namespace zel {
 namespace vector {
@@ -83,23 +83,23 @@ void integers_with(Cell* v, const Scalar& s, int32_t op) {
     uint32_t n = length(v), w = width(v);
     if (!s.first && is_identity(op, s.whole)) return;
     // A division that fails leaves every element as it was.
-    for (uint32_t i = 0; may_fail(op, s) && i < n; i++) combine(s, whole_at(element_address(v, i), v->w3, w), op);
+    for (uint32_t i = 0; may_fail(op, s) && i < n; i++) combine(s, whole_at(element_address(v, i), cell::series_extra(v), w), op);
     for (uint32_t i = 0; i < n; i++) {
         uint8_t* p = element_address(v, i);
-        put_int(p, w, combine(s, whole_at(p, v->w3, w), op));
+        put_int(p, w, combine(s, whole_at(p, cell::series_extra(v), w), op));
     }
 }
 
 void with_scalar(Cell* v, const Cell* scalar, int32_t op, bool scalar_first) {
     Scalar s = scalar_of(scalar, scalar_first);
-    if (is_float_type(v->w3)) floats_with(v, s, op);
+    if (is_float_type(cell::series_extra(v))) floats_with(v, s, op);
     else integers_with(v, s, op);
 }
 
 // A new buffer at the wider width and the shorter length replaces a's.
 void with_vector(Cell* a, const Cell* b, int32_t op) {
-    if (a->w3 != b->w3) error::raise(Err::script_not_same_type);
-    uint32_t type = a->w3, wa = width(a), wb = width(b), w = std::max(wa, wb);
+    if (cell::series_extra(a) != cell::series_extra(b)) error::raise(Err::script_not_same_type);
+    uint32_t type = cell::series_extra(a), wa = width(a), wb = width(b), w = std::max(wa, wb);
     uint32_t n = std::min(length(a), length(b));
     Cell out;
     init_cell(&out, type, w, n);
@@ -110,8 +110,8 @@ void with_vector(Cell* a, const Cell* b, int32_t op) {
         if (is_float_type(type)) put_float(o, w, float_::arith_op(float_at(x, wa), float_at(y, wb), op));
         else put_int(o, w, int_op(whole_at(x, type, wa), whole_at(y, type, wb), op));
     }
-    a->w1 = 0;
-    a->w2 = cell::series_node(&out);
+    cell::set_series_index(a, 0);
+    cell::set_series_node(a, cell::series_node(&out));
 }
 
 void do_math(int32_t op) {

@@ -14,6 +14,7 @@
 #include "core/runtime_words.h"
 #include "core/series.h"
 #include "core/support.h"
+#include "core/type_groups.h"
 #include "datatypes/vector.h"
 #include "datatypes/vector_internal.h"
 
@@ -31,8 +32,7 @@ struct Source {
 };
 
 bool splices(uint32_t t, bool paths) {
-    return t == T_BLOCK || t == T_PAREN || t == T_HASH ||
-           (paths && (t == T_PATH || t == T_LIT_PATH || t == T_SET_PATH || t == T_GET_PATH));
+    return types::in(paths ? types::ANY_BLOCK : types::PLAIN_BLOCK, t);
 }
 
 // A positive limit caps the values a block gives.
@@ -49,9 +49,9 @@ Source source_of(const Cell* value, int32_t limit, bool changing) {
 
 const Cell* value_at(const Source& s, uint32_t i, Cell* scratch) {
     switch (s.kind) {
-    case Source::CELLS: return block::cell_at(&s.value, uint32_t(s.value.w1) + i);
+    case Source::CELLS: return block::cell_at(&s.value, uint32_t(cell::series_index(&s.value)) + i);
     case Source::ELEMENTS:
-        load_element(scratch, element_address(&s.value, i), s.value.w3, width(&s.value));
+        load_element(scratch, element_address(&s.value, i), cell::series_extra(&s.value), width(&s.value));
         return scratch;
     case Source::ONE: break;
     }
@@ -63,7 +63,7 @@ void check(const Cell* v, const Source& s) {
     for (uint32_t i = 0; i < s.count; i++) {
         const Cell* value = value_at(s, i, &scratch);
         if (!is_element_type(cell::type(value))) number::raise_invalid_type(value);
-        if (cell::type(value) != v->w3) error::raise(Err::script_invalid_arg, value);
+        if (cell::type(value) != cell::series_extra(v)) error::raise(Err::script_invalid_arg, value);
     }
 }
 
@@ -80,8 +80,8 @@ void detach(const Cell* v, Source& s) {
     if (s.kind != Source::ELEMENTS || cell::series_node(&s.value) != cell::series_node(v)) return;
     SeriesBuffer* b = buffer_of(&s.value);
     Node copy = series::copy_part(cell::series_node(&s.value), index_of(&s.value) << series::unit_shift(b), s.count);
-    s.value.w1 = 0;
-    s.value.w2 = copy;
+    cell::set_series_index(&s.value, 0);
+    cell::set_series_node(&s.value, copy);
 }
 
 // Writes the source's elements at the position, dup times over.
@@ -114,14 +114,14 @@ const Cell* insert(Cell* s, Cell* value, int32_t part, bool, int32_t dup, bool a
     if (src.count == 0) return s;
     uint32_t added = times(s, src.count, dup);
     const Cell* action = append ? words::word(words::W_append) : words::keyword(words::K_insert);
-    uint32_t position = append ? series::length(buffer_of(s)) : s->w1;
+    uint32_t position = append ? series::length(buffer_of(s)) : cell::series_index(s);
     bool owned = series::announce(s, action, value, int32_t(position), int32_t(added));
     if (owned) {
         clip(s);
         src = source_of(value, part, false);
         check(s, src);
         added = times(s, src.count, dup);
-        position = append ? series::length(buffer_of(s)) : s->w1;
+        position = append ? series::length(buffer_of(s)) : cell::series_index(s);
     }
     make_room(s, position, 0, added, true);
     write_source(s, position, src, dup);
@@ -129,7 +129,7 @@ const Cell* insert(Cell* s, Cell* value, int32_t part, bool, int32_t dup, bool a
         series::announce(s, words::word(append ? words::W_appended : words::W_inserted), value,
                          int32_t(position), int32_t(added));
     }
-    if (!append) s->w1 = position + added;
+    if (!append) cell::set_series_index(s, position + added);
     return s;
 }
 
@@ -138,20 +138,20 @@ const Cell* change(Cell* s, Cell* value, int32_t part, bool, int32_t dup) {
     Source src = source_of(value, -1, true);
     check(s, src);
     uint32_t written = times(s, src.count, dup);
-    bool owned = series::announce(s, words::word(words::W_change), value, int32_t(s->w1), part);
+    bool owned = series::announce(s, words::word(words::W_change), value, cell::series_index(s), part);
     if (owned) {
         clip(s);
         src = source_of(value, -1, true);
         check(s, src);
         written = times(s, src.count, dup);
     }
-    uint32_t index = s->w1, rest = series::length(buffer_of(s)) - index;
+    uint32_t index = cell::series_index(s), rest = series::length(buffer_of(s)) - index;
     uint32_t replaced = std::min(part >= 0 ? uint32_t(part) : written, rest);
     detach(s, src);
     make_room(s, index, replaced, written, false);
     write_source(s, index, src, dup);
     if (owned) series::announce(s, words::word(words::W_changed), value, int32_t(index), part);
-    s->w1 = std::min(index + written, series::length(buffer_of(s)));
+    cell::set_series_index(s, std::min(index + written, series::length(buffer_of(s))));
     return s;
 }
 

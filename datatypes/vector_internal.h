@@ -21,7 +21,7 @@ inline bool is_float_type(uint32_t element_type) {
 inline uint32_t index_of(const Cell* v) {
     return std::min(uint32_t(cell::series_index(v)), series::length(buffer_of(v)));
 }
-inline void clip(Cell* v) { v->w1 = index_of(v); }
+inline void clip(Cell* v) { cell::set_series_index(v, index_of(v)); }
 // The address of an absolute element position.
 inline uint8_t* address_at(const Cell* v, uint32_t position) {
     SeriesBuffer* b = buffer_of(v);

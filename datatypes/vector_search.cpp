@@ -4,13 +4,13 @@
 
 #include "core/block.h"
 #include "core/block_search.h"
+#include "core/exits.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
 #include "core/support.h"
 #include "datatypes/vector.h"
 #include "datatypes/vector_internal.h"
-#include "interpreter/exits.h"
 #include "kernel/temp_roots.h"
 
 namespace zel {
@@ -32,7 +32,7 @@ struct Search {
 };
 
 bool matches_at(const Search& s, uint32_t position) {
-    return number_at(address_at(s.v, position), s.v->w3, width(s.v)) == s.number;
+    return number_at(address_at(s.v, position), cell::series_extra(s.v), width(s.v)) == s.number;
 }
 
 // The number to look for: a char!, integer!, float! or percent! compares by
@@ -107,7 +107,7 @@ int64_t search(Cell* v, Cell* value, Cell* part, bool any, Cell* with, Cell* ski
 void elements_into(Cell* block, const Cell* v, uint32_t start, uint32_t count) {
     block::write_cell(block, int32_t(std::max(count, 1u)));
     for (uint32_t i = 0; i < count; i++)
-        load_element(block::append_slot(block), address_at(v, start + i), v->w3, width(v));
+        load_element(block::append_slot(block), address_at(v, start + i), cell::series_extra(v), width(v));
 }
 
 }  // namespace
@@ -117,7 +117,7 @@ const Cell* find(Cell* v, Cell* value, Cell* part, bool, bool, bool, bool any, C
     int64_t at = search(v, value, part, any, with, skip, last, reverse, match);
     if (at < 0) return &statics::none_cell;
     answer = *v;
-    answer.w1 = uint32_t(tail ? at + 1 : at);
+    cell::set_series_index(&answer, uint32_t(tail ? at + 1 : at));
     return &answer;
 }
 
@@ -125,7 +125,7 @@ const Cell* select(Cell* v, Cell* value, Cell* part, bool, bool, bool, bool any,
                    bool last, bool reverse) {
     int64_t at = search(v, value, part, any, with, skip, last, reverse, false);
     if (at < 0 || at + 1 >= series::length(buffer_of(v))) return &statics::none_cell;
-    load_element(&answer, address_at(v, uint32_t(at + 1)), v->w3, width(v));
+    load_element(&answer, address_at(v, uint32_t(at + 1)), cell::series_extra(v), width(v));
     return &answer;
 }
 
@@ -133,7 +133,7 @@ const Cell* select(Cell* v, Cell* value, Cell* part, bool, bool, bool, bool any,
 const Cell* pick(Cell* v, int32_t n, Cell*) {
     int64_t position = int64_t(cell::series_index(v)) + n - (n > 0 ? 1 : 0);
     if (n == 0 || position < 0 || position >= series::length(buffer_of(v))) return &statics::none_cell;
-    load_element(&answer, address_at(v, uint32_t(position)), v->w3, width(v));
+    load_element(&answer, address_at(v, uint32_t(position)), cell::series_extra(v), width(v));
     return &answer;
 }
 
@@ -171,7 +171,7 @@ const Cell* sort(Cell* v, bool case_, Cell* skip, Cell* compare, Cell* part, boo
         count = n < 0 ? back : std::min(count, uint32_t(n));
     }
     answer = *v;
-    answer.w1 = start;
+    cell::set_series_index(&answer, start);
     if (count == 0) return &answer;
     Cell result = answer;
     Cell values;
@@ -190,7 +190,7 @@ const Cell* sort(Cell* v, bool case_, Cell* skip, Cell* compare, Cell* part, boo
 
 // Without /part the one element taken is answered as its value.
 const Cell* take(Cell* v, Cell* part, bool, bool last) {
-    uint32_t type = v->w3, w = width(v);
+    uint32_t type = cell::series_extra(v), w = width(v);
     const Cell* taken = series::take_units(v, part, last, !part);
     if (part || cell::type(taken) == T_NONE || length(taken) == 0) return taken;
     load_element(&answer, series::head_ptr(buffer_of(taken)), type, w);

@@ -3,13 +3,13 @@
 // pointed at its arguments on the value stack for the time of its body, the
 // body's return and exit end here, and every other exit passes on pending.
 #include "core/context.h"
+#include "core/exits.h"
 #include "core/function.h"
 #include "core/raise.h"
 #include "core/routine.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "interpreter/trace.h"
 #include "kernel/temp_roots.h"
 
@@ -68,8 +68,8 @@ void call_function(const Cell* function) {
 // for its epilog by the function again, as its cell may have moved.
 void call_function_body(const Cell* body, Node ctx, const Cell* function) {
     Cell* cc = context::cell_of(ctx);
-    uint32_t saved = cc->w2;
-    cc->w2 = stack::index_of(stack::reg.base);
+    uint32_t saved = cell::context_values(cc);
+    cell::set_context_values(cc, stack::index_of(stack::reg.base));
     stack::Frame* frame = stack::top_frame();
     stack::set_catch_return(true);
     {
@@ -88,7 +88,7 @@ void call_function_body(const Cell* body, Node ctx, const Cell* function) {
     // A break or throw may have popped this frame: only a frame still on the
     // stack loses its mark.
     if (frame < stack::reg.call_top) stack::clear_catch_return(frame);
-    context::cell_of(function::context_of(function))->w2 = saved;
+    cell::set_context_values(context::cell_of(function::context_of(function)), saved);
     if (is_return_code(exits::pending())) exits::clear();
 }
 

@@ -2,29 +2,35 @@
 // look-ahead, argument lists and the gathering of a call's arguments.
 #include "interpreter/eval.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "core/block_search.h"
 #include "core/context.h"
+#include "core/dispatch.h"
+#include "core/evaluator.h"
+#include "core/exits.h"
 #include "core/function.h"
 #include "core/logic.h"
 #include "core/native.h"
+#include "core/native_ids.h"
 #include "core/object.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/error.h"
 #include "datatypes/typeset.h"
-#include "interpreter/actions.h"
-#include "interpreter/exits.h"
 #include "interpreter/fastpath.h"
-#include "interpreter/path_slot.h"
-#include "interpreter/stack.h"
+#include "interpreter/path_walk.h"
 #include "interpreter/trace.h"
 #include "io/lexer.h"
 #include "kernel/collector.h"
+#include "kernel/fail.h"
+#include "kernel/stack_guard.h"
 #include "kernel/temp_roots.h"
 
 namespace zel {
@@ -47,10 +53,8 @@ inline Cell fetch(const Cell* block, uint32_t pos) { return series::cells(code_b
 inline const Cell* anon() { return words::word(words::W_tag_anon); }
 inline const Cell* body_word() { return words::word(words::W_tag_body); }
 
-inline bool is_callable(uint32_t t) {
-    return t == T_NATIVE || t == T_ACTION || t == T_FUNCTION || t == T_ROUTINE;
-}
-inline bool is_function_like(uint32_t t) { return t == T_FUNCTION || t == T_ROUTINE; }
+// An op! reaches a call unwrapped; an op! met as a path's value is not called.
+inline bool is_called(uint32_t t) { return types::is_callable(t) && t != T_OP; }
 
 // What reading a word does with its value: most values are simply pushed.
 enum WordClass : uint8_t { WORD_PUSH, WORD_CALL, WORD_SPECIAL };
@@ -99,7 +103,7 @@ uint32_t block_length(const Cell* block) {
 
 // ---- argument lists ------------------------------------------------------------------
 
-uint32_t canonical_local() { return symbol::resolve(words::refinement(words::R_local)->w2); }
+uint32_t canonical_local() { return symbol::resolve(cell::word_symbol(words::refinement(words::R_local))); }
 
 // /local and the word!s after it up to a set-word or the end.
 uint32_t count_locals(Node spec, uint32_t from) {
@@ -128,7 +132,7 @@ Cell argument_entry(Node spec, uint32_t i, uint32_t mode, uint32_t symbol) {
         typeset::init_all_but_unset(&entry);
     }
     entry.header = T_TYPESET | (mode << FETCH_SHIFT);
-    entry.w3 = symbol;
+    interp::set_entry_symbol(&entry, symbol);
     return entry;
 }
 
@@ -144,18 +148,18 @@ Node build_arg_list(Node spec, bool function_like) {
         switch (cell::type(&c)) {
         case T_WORD:
         case T_LIT_WORD:
-        case T_GET_WORD: entry = argument_entry(spec, i, mode_of_word(cell::type(&c)), c.w2); break;
+        case T_GET_WORD: entry = argument_entry(spec, i, mode_of_word(cell::type(&c)), cell::word_symbol(&c)); break;
         case T_REFINEMENT:
-            if (symbol::resolve(c.w2) == canonical_local()) {
+            if (symbol::resolve(cell::word_symbol(&c)) == canonical_local()) {
                 locals = count_locals(spec, i);
                 continue;
             }
             entry = c;
-            entry.w3 = ++ordinal;
+            interp::set_entry_ordinal(&entry, ++ordinal);
             break;
         case T_SET_WORD:
-            if (!same_symbol(c.w2, words::symbol(words::S_return_))) error::raise(Err::script_bad_func_def, &c);
-            entry = argument_entry(spec, i, FETCH_RETURN, c.w2);
+            if (!same_symbol(cell::word_symbol(&c), words::symbol(words::S_return_))) error::raise(Err::script_bad_func_def, &c);
+            entry = argument_entry(spec, i, FETCH_RETURN, cell::word_symbol(&c));
             break;
         default: continue;
         }
@@ -181,6 +185,8 @@ struct Call {
     uint32_t given_next;
     Node args;             // the argument list
 };
+// call() holds the callable and the name as one run of two cells.
+static_assert(offsetof(Call, name) == offsetof(Call, callable) + sizeof(Cell));
 
 inline Cell entry_at(Node list, uint32_t k) { return series::cells(node::buffer(list))[k]; }
 inline uint32_t list_length(Node list) { return series::length(node::buffer(list)); }
@@ -235,10 +241,10 @@ constexpr Unused NO_REFINEMENTS;
 
 // The memo of the argument list, made on the first call (prepare_spec).
 inline const ListMemo& list_memo_of(const Cell* callable) {
-    ListMemo& m = list_memo[callable->w3 % LIST_MEMO_SLOTS];
-    if (m.extra == callable->w3) return m;
+    ListMemo& m = list_memo[cell::callable_extra(callable) % LIST_MEMO_SLOTS];
+    if (m.extra == cell::callable_extra(callable)) return m;
     Node list = prepare_spec(callable);
-    m = ListMemo{callable->w3, list, plain_arguments(callable, list)};
+    m = ListMemo{cell::callable_extra(callable), list, plain_arguments(callable, list)};
     return m;
 }
 inline Node arg_list(const Cell* callable) { return list_memo_of(callable).list; }
@@ -271,12 +277,12 @@ template <bool Unnamed = true>
 [[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last);
 
 [[noreturn]] void no_arg(const Cell* name, const Cell& entry) {
-    Cell arg = loose_word(entry.w3, T_WORD);
+    Cell arg = loose_word(entry_symbol(&entry), T_WORD);
     error::raise(Err::script_no_arg, name, &arg);
 }
 
 [[noreturn]] void bad_arg(const Cell* name, const Cell& entry, uint32_t type) {
-    Cell datatype, arg = loose_word(entry.w3, T_WORD);
+    Cell datatype, arg = loose_word(entry_symbol(&entry), T_WORD);
     cell::make_datatype(&datatype, type);
     error::raise(Err::script_expect_arg, name, &datatype, &arg);
 }
@@ -348,7 +354,7 @@ inline bool eval_arg(Call& c, const Cell& entry) {
 int32_t find_refinement(Node list, uint32_t symbol) {
     for (uint32_t k = 0, n = list_length(list); k < n; k++) {
         Cell e = entry_at(list, k);
-        if (cell::type(&e) == T_REFINEMENT && same_symbol(e.w2, symbol)) return int32_t(k);
+        if (cell::type(&e) == T_REFINEMENT && same_symbol(cell::word_symbol(&e), symbol)) return int32_t(k);
     }
     return -1;
 }
@@ -362,12 +368,12 @@ int32_t path_refinement(const Call& c, uint32_t at, bool* used) {
 // The refinements a path gives, in path order; a function's refinement and
 // argument cells sit in the frame in spec order and are written in place.
 void use_path_refinements(Call& c, int32_t* refs) {
-    bool function_like = is_function_like(cell::type(&c.callable));
+    bool function_like = types::is_function_like(cell::type(&c.callable));
     for (uint32_t at = c.path_from; at < live_tail(c.path); at++) {
         bool used;
         uint32_t k = uint32_t(path_refinement(c, at, &used));
         if (function_like) cell::make_logic(stack::reg.base + k, used);
-        else if (used) refs[entry_at(c.args, k).w3 - 1] = int32_t(stack::reg.top - stack::reg.base);
+        else if (used) refs[entry_ordinal(series::cells(node::buffer(c.args)) + k) - 1] = int32_t(stack::reg.top - stack::reg.base);
         for (uint32_t m = k + 1; m < list_length(c.args); m++) {
             Cell e = entry_at(c.args, m);
             if (!is_argument(e)) break;
@@ -396,7 +402,7 @@ bool unused_refinements(SeriesBuffer* list, int32_t* refs) {
 // function or routine false for each refinement, none for its arguments and
 // false and none for /local and its words. Answers false on a pending exit.
 bool gather(Call& c, int32_t* refs) {
-    bool function_like = is_function_like(cell::type(&c.callable));
+    bool function_like = types::is_function_like(cell::type(&c.callable));
     bool active = true;
     SeriesBuffer* list = node::buffer(c.args);  // fetched again after an evaluation
     for (uint32_t k = 0, n = cell_count(list); k < n; k++) {
@@ -425,7 +431,7 @@ bool gather(Call& c, int32_t* refs) {
             }
             active = false;
             if (function_like) stack::push(&statics::false_cell);
-            else if (e.w3 <= MAX_REFINEMENTS) refs[e.w3 - 1] = -1;
+            else if (entry_ordinal(&e) <= MAX_REFINEMENTS) refs[entry_ordinal(&e) - 1] = -1;
             else error::raise(Err::internal_limit_hit, &e);
             break;
         case T_INTEGER:
@@ -440,7 +446,7 @@ bool gather(Call& c, int32_t* refs) {
 // A function's words beyond its spec (added to its context later) get none;
 // cc is the function's context cell.
 void pad_frame(const Cell* cc) {
-    while (uint32_t(stack::reg.top - stack::reg.base) < cc->w3) stack::push(&statics::none_cell);
+    while (uint32_t(stack::reg.top - stack::reg.base) < cell::context_stack_count(cc)) stack::push(&statics::none_cell);
 }
 
 // ---- natives and actions ----------------------------------------------------------------
@@ -531,16 +537,18 @@ bool run_fast(Fast f) {
     return true;
 }
 
+// Memory the system refuses to a C++ container inside a native or action
+// is the no-memory error of that call.
 void run_native(const Cell* callable, const int32_t* refs) {
-    uint32_t index = callable->w1;
+    uint32_t index = cell::callable_index(callable);
     if (cell::type(callable) == T_ACTION) {
         if (index < 1 || index > ACTION_COUNT || !actions::table[index - 1]) not_callable(callable);
-        if (!run_fast(fast_action(index))) actions::table[index - 1](refs);
+        if (!run_fast(fast_action(index))) fail::or_no_memory([&] { actions::table[index - 1](refs); });
         return;
     }
     natives::Routine routine = natives::routine(index);
     if (!routine) not_callable(callable);
-    if (!run_fast(fast_native(index))) routine(false, refs);
+    if (!run_fast(fast_native(index))) fail::or_no_memory([&] { routine(false, refs); });
 }
 
 // ---- infix operators in place ---------------------------------------------------------
@@ -589,7 +597,7 @@ uint8_t operand_types(const Cell* e) {
 }
 
 bool has_routine(const Cell* callable) {
-    uint32_t index = callable->w1;
+    uint32_t index = cell::callable_index(callable);
     if (cell::type(callable) == T_NATIVE) return natives::routine(index) != nullptr;
     return index >= 1 && index <= ACTION_COUNT && actions::table[index - 1];
 }
@@ -614,7 +622,7 @@ uint8_t operator_takes(const Cell* op) {
 FastOp check_operator(const Cell* op_value) {
     Cell op = unwrap(op_value);
     uint32_t t = cell::type(&op);
-    Fast f = t == T_ACTION ? fast_action(op.w1) : t == T_NATIVE ? fast_native(op.w1) : Fast{FAST_NONE, 0};
+    Fast f = t == T_ACTION ? fast_action(cell::callable_index(&op)) : t == T_NATIVE ? fast_native(cell::callable_index(&op)) : Fast{FAST_NONE, 0};
     if (f.kind != FAST_ARITH && f.kind != FAST_COMPARE) return {f, 0};
     return {f, operator_takes(&op)};
 }
@@ -622,9 +630,9 @@ FastOp check_operator(const Cell* op_value) {
 // The fast path of an op! value: none while tracing, whose events only the
 // general call emits.
 inline FastOp memo_operator(const Cell* op) {
-    OpMemo& m = op_memo[op->w3 % OP_MEMO_SLOTS];
+    OpMemo& m = op_memo[cell::callable_extra(op) % OP_MEMO_SLOTS];
     uint64_t head = op_head(op);
-    if (m.head != head || m.extra != op->w3) m = OpMemo{head, op->w3, check_operator(op)};
+    if (m.head != head || m.extra != cell::callable_extra(op)) m = OpMemo{head, cell::callable_extra(op), check_operator(op)};
     return m.fast;
 }
 inline FastOp fast_operator(const Cell* op) {
@@ -756,12 +764,10 @@ Cell nth_argument(Node list, uint32_t k) {
     stack::Frame* f = stack::enter_frame(name, stack::KIND_FUNCTION | interp_bit());
     if (!ctx) return;
     f->function_context = ctx;
-    f->saved_values = context::cell_of(ctx)->w2;
+    f->saved_values = cell::context_values(context::cell_of(ctx));
 }
 
-// The natives if, unless, either, break, continue and return, by native index.
-constexpr uint32_t NATIVE_IF = 1, NATIVE_UNLESS = 2, NATIVE_EITHER = 3;
-constexpr uint32_t NATIVE_BREAK = 77, NATIVE_CONTINUE = 78, NATIVE_RETURN = 80;
+// if, unless, either and return run in place of their call (below).
 uint32_t branch_in_place(const Cell* code, uint32_t pos, const Cell* w, const Cell* native);
 uint32_t returned_in_place(const Cell* code, uint32_t pos, const Cell* native);
 
@@ -808,18 +814,18 @@ uint32_t call_plain(Call& c, uint32_t args) {
     copy_entries(entries, c.args, args);
     stack::push(&c.callable);
     bool function = cell::type(&c.callable) == T_FUNCTION;
-    if (function) enter_function(&c.name, c.callable.w1);
+    if (function) enter_function(&c.name, cell::callable_context(&c.callable));
     else stack::enter_frame(&c.name, stack::KIND_NATIVE | interp_bit());
     if (!plain_arguments(c.code, &c.pos, &c.name, entries, args)) return c.pos;
     if (function) {
-        pad_frame(context::cell_of(c.callable.w1));
+        pad_frame(context::cell_of(cell::callable_context(&c.callable)));
         call_function(&c.callable);
         if (exits::pending()) return c.pos;
         stack::leave_func();
         stack::drop_below();
         return c.pos;
     }
-    if (cell::type(&c.callable) == T_NATIVE && c.callable.w1 == NATIVE_EITHER && !is_tracing()) {
+    if (cell::type(&c.callable) == T_NATIVE && cell::callable_index(&c.callable) == NAT_either && !is_tracing()) {
         either_branch();
     } else {
         if (is_tracing()) emit_event(EV_CALL, c.code, int32_t(c.pos), &c.name, &c.callable);
@@ -839,7 +845,7 @@ uint32_t call_plain(Call& c, uint32_t args) {
 uint32_t call(Call& c) {
     temp_roots::Hold hold(&c.callable, 2);  // the callable and the name, adjacent
     uint32_t type = cell::type(&c.callable);
-    if (!is_callable(type)) not_callable(&c.callable);
+    if (!is_called(type)) not_callable(&c.callable);
     if (is_tracing()) emit_event(EV_OPEN, c.code, int32_t(c.pos), &c.name, &c.callable);
     const ListMemo& memo = list_memo_of(&c.callable);
     c.args = memo.list;
@@ -848,14 +854,14 @@ uint32_t call(Call& c) {
     else stack::push(&c.callable);
     int32_t refs[MAX_REFINEMENTS];
     if (type == T_FUNCTION) {
-        enter_function(&c.name, c.callable.w1);
+        enter_function(&c.name, cell::callable_context(&c.callable));
     } else {
         stack::enter_frame(&c.name, stack::KIND_NATIVE | interp_bit());
     }
     if (!gather(c, refs)) return c.pos;
     switch (type) {
     case T_FUNCTION:
-        pad_frame(context::cell_of(c.callable.w1));
+        pad_frame(context::cell_of(cell::callable_context(&c.callable)));
         call_function(&c.callable);
         if (exits::pending()) return c.pos;
         stack::leave_func();
@@ -898,14 +904,14 @@ struct UntracedBody {
     Cell entries[MAX_PLAIN_ARGS];
     copy_entries(entries, list, args);
     stack::push(held);
-    enter_function(held + 1, held[0].w1);
+    enter_function(held + 1, cell::callable_context(&held[0]));
     if (!plain_arguments(code, &pos, held + 1, entries, args)) return pos;
-    Cell* cc = context::cell_of(held[0].w1);
+    Cell* cc = context::cell_of(cell::callable_context(&held[0]));
     pad_frame(cc);
     if (is_tracing() || (held[0].header & (HDR_TRACE_OFF | HDR_TRACE_ON)) || (cc->header & LIBRARY_CONTEXT)) {
         call_function(held);
     } else {
-        cc->w2 = stack::index_of(stack::reg.base);
+        cell::set_context_values(cc, stack::index_of(stack::reg.base));
         stack::Frame* frame = stack::top_frame();
         frame->header |= stack::CATCH_RETURN;
         {
@@ -927,7 +933,7 @@ struct UntracedBody {
         Cell* callee = stack::reg.base;
         stack::reg.call_top = frame;
         stack::reg.base = stack::reg.bottom + frame->saved_base;
-        if (frame->function_context) context::cell_of(frame->function_context)->w2 = frame->saved_values;
+        if (frame->function_context) cell::set_context_values(context::cell_of(frame->function_context), frame->saved_values);
         stack::reg.top = callee + 1;
         stack::drop_below();
         return pos;
@@ -953,16 +959,16 @@ Call code_call(const Cell* callable, const Cell* name, const Cell* code, uint32_
 [[gnu::always_inline]] inline uint32_t word_call(const Cell* code, uint32_t pos, const Cell* w, const Cell* value) {
     if (word_class(value) == WORD_CALL) {
         if (cell::type(value) == T_NATIVE) {
-            uint32_t index = value->w1;
-            uint32_t next = index == NATIVE_IF || index == NATIVE_UNLESS || index == NATIVE_EITHER
+            uint32_t index = cell::callable_index(value);
+            uint32_t next = index == NAT_if || index == NAT_unless || index == NAT_either
                                 ? branch_in_place(code, pos, w, value)
-                            : index == NATIVE_RETURN ? returned_in_place(code, pos, value)
+                            : index == NAT_return ? returned_in_place(code, pos, value)
                                                      : 0;
             if (next) return next;
             // break and continue take no argument: the exit is taken at once,
             // as the native would take it from its frame.
-            if ((index == NATIVE_BREAK || index == NATIVE_CONTINUE) && !is_tracing() &&
-                list_memo_of(value).plain_args == 0 && stack::break_in_place(index == NATIVE_CONTINUE))
+            if ((index == NAT_break || index == NAT_continue) && !is_tracing() &&
+                list_memo_of(value).plain_args == 0 && stack::break_in_place(index == NAT_continue))
                 return pos;
         }
         if (cell::type(value) == T_FUNCTION && !is_tracing()) {
@@ -1241,7 +1247,7 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
     const Cell* c = series::cells(b) + pos;
     const Cell* action = cell::type(c) == T_WORD ? context::bound_slot(c) : nullptr;
     if (!action || cell::type(action) != T_ACTION) return 0;
-    Fast f = fast_action(action->w1);
+    Fast f = fast_action(cell::callable_index(action));
     uint32_t args = f.kind == FAST_PICK ? 2 : f.kind == FAST_QUERY ? 1 : 0;
     if (!args || pos + args >= cell_count(b) || infix_op_at(b, pos + args + 1) || !has_routine(action)) return 0;
     const Cell* first = plain_value(c + 1);
@@ -1311,7 +1317,7 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
 // arguments as they are. Answers the position after the call, or 0 to leave
 // the call to the general path, with nothing pushed.
 [[gnu::noinline]] uint32_t branch_in_place(const Cell* code, uint32_t pos, const Cell* w, const Cell* native) {
-    uint32_t index = native->w1, blocks = index == NATIVE_EITHER ? 2 : 1;
+    uint32_t index = cell::callable_index(native), blocks = index == NAT_either ? 2 : 1;
     const ListMemo& memo = list_memo_of(native);
     if (memo.plain_args != int32_t(blocks + 1) || is_tracing()) return 0;
     SeriesBuffer* b = code_buffer(code);
@@ -1334,7 +1340,7 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
         return 0;
     }
     at += blocks;
-    if (index != NATIVE_EITHER && logic::is_truthy(condition) != (index == NATIVE_IF)) {
+    if (index != NAT_either && logic::is_truthy(condition) != (index == NAT_if)) {
         *condition = statics::none_cell;
         return at;
     }
@@ -1342,7 +1348,7 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
     // frame could change nothing anyone could see (nothing in it calls,
     // raises or lists the stack). either's unset condition raises in the frame.
     if (cell::type(condition) != T_UNSET) {
-        const Cell* chosen = branch[index == NATIVE_EITHER && !logic::is_truthy(condition) ? 1 : 0];
+        const Cell* chosen = branch[index == NAT_either && !logic::is_truthy(condition) ? 1 : 0];
         SeriesBuffer* cb = code_buffer(chosen);
         uint32_t first = uint32_t(cell::series_index(chosen));
         const Cell* value = first + 1 == cell_count(cb) ? plain_value(series::cells(cb) + first) : nullptr;
@@ -1357,7 +1363,7 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
     stack::enter_frame(w, stack::KIND_NATIVE | interp_bit());
     for (uint32_t k = 0; k <= blocks; k++) stack::push(args + k);
     Cell* base = stack::reg.base;
-    eval_block(anon(), index != NATIVE_EITHER || logic::check_condition(base) ? base + 1 : base + 2, true);
+    eval_block(anon(), index != NAT_either || logic::check_condition(base) ? base + 1 : base + 2, true);
     if (exits::pending()) return at;
     stack::leave();
     stack::drop_below();
@@ -1411,7 +1417,7 @@ inline bool is_halt_requested() { return __builtin_expect(halt_requested.load(st
     halt_requested.store(false, std::memory_order_relaxed);
     Cell name = word::intern("halt");
     const Cell* value = context::word_value(&name);
-    if (!value || !is_callable(cell::type(value))) return false;
+    if (!value || !types::is_callable(cell::type(value))) return false;
     Cell callable = *value;
     invoke(&callable, &name, nullptr, 0);
     if (exits::pending()) return true;
@@ -1472,38 +1478,14 @@ uint32_t first_expression(const Cell* code, uint32_t pos, SeriesBuffer* b) {
 
 // ---- paths -------------------------------------------------------------------------------
 
-bool is_any_block(uint32_t t) { return t == T_BLOCK || t == T_PAREN || t == T_HASH || (t >= T_PATH && t <= T_GET_PATH); }
-
-// Whether the last step of a set path tells an owner about the change: the
-// step before selected an object field (its object has handlers) or a series.
-bool notifies(const Cell* prev, const Cell* prev_element) {
-    if (cell::type(prev) == T_OBJECT) return prev->w3 != 0 && cell::type(prev_element) == T_WORD;
-    return is_any_block(cell::type(prev));
-}
-
-// A path element made ready as a key: a paren's value, a get-word's value.
-bool element_at(const Cell* path, uint32_t i, Cell* element) {
-    *element = fetch(path, i);
-    if (cell::type(element) == T_PAREN) {
-        eval(anon(), element, false);
-        if (exits::pending()) return false;
-        *element = *stack::top();
-        stack::pop(1);
-    } else if (cell::type(element) == T_GET_WORD) {
-        *element = *word::get_value(element);
-    }
-    return true;
-}
-
 // An object's eval-path binds a word element to the object: the path's own
 // cell keeps that binding.
 void keep_binding(const Cell* path, uint32_t i, const Cell* element) {
     if (i >= live_tail(path)) return;
     Cell* c = series::cells(node::buffer(cell::series_node(path))) + i;
-    if (cell::type(c) == cell::type(element) && c->w2 == element->w2 && cell::type(c) >= T_WORD &&
-        cell::type(c) <= T_GET_WORD) {
-        c->w1 = element->w1;
-        c->w3 = element->w3;
+    if (cell::type(c) == cell::type(element) && cell::word_symbol(c) == cell::word_symbol(element) && types::is_variable_word(cell::type(c))) {
+        cell::set_word_context(c, cell::word_context(element));
+        cell::set_word_index(c, cell::word_index(element));
     }
 }
 
@@ -1512,16 +1494,9 @@ void keep_binding(const Cell* path, uint32_t i, const Cell* element) {
 Cell path_call_name(const Cell* element, const Cell* parent) {
     if (cell::type(element) != T_WORD) return *anon();
     Cell name = *element;
-    if (parent && cell::type(parent) == T_OBJECT) name.w1 = parent->w1;
+    if (parent && cell::type(parent) == T_OBJECT) cell::set_word_context(&name, cell::object_context(parent));
     return name;
 }
-
-struct Walk {
-    Cell current, previous, prev_element;
-    bool has_previous;
-    bool locating;         // a set path's last step comes next: find where current lives
-    path_slot::Slot slot;  // where current lives, for that last step
-};
 
 // A word element already bound to the object's own context (the path cell
 // keeps the binding of the first walk) names its field by index: the slot
@@ -1529,21 +1504,21 @@ struct Walk {
 // eval-path: an unset field to read, a change handler to tell, values that
 // live on the stack, any other value or element.
 Cell* object_slot(const Cell* object, const Cell* element, bool setting) {
-    if (cell::type(object) != T_OBJECT || cell::type(element) != T_WORD || element->w1 != object->w1 ||
-        int32_t(element->w3) < 0)
+    if (cell::type(object) != T_OBJECT || cell::type(element) != T_WORD || cell::word_context(element) != cell::object_context(object) ||
+        cell::word_index(element) < 0)
         return nullptr;
-    Node ctx = object->w1;
+    Node ctx = cell::object_context(object);
     const Cell* cc = context::cell_of(ctx);
     if (context::is_on_stack(cc) || !context::has_values(cc)) return nullptr;
-    Cell* slot = context::value_at(ctx, int32_t(element->w3));
-    return (setting ? object->w3 != 0 : cell::type(slot) == T_UNSET) ? nullptr : slot;
+    Cell* slot = context::value_at(ctx, cell::word_index(element));
+    return (setting ? cell::object_handlers(object) != 0 : cell::type(slot) == T_UNSET) ? nullptr : slot;
 }
 
 // Writes the value into a field found by object_slot, as the object's
 // eval-path would.
 void set_field(const Cell* object, const Cell* element, Cell* slot, const Cell* value) {
     *slot = *value;
-    context::word_at(context::cell_of(object->w1), int32_t(element->w3))->header |= HDR_ASSIGNED;
+    context::word_at(context::cell_of(cell::object_context(object)), cell::word_index(element))->header |= HDR_ASSIGNED;
 }
 
 // The field read, or written when the set path ends there, by index (see
@@ -1559,31 +1534,19 @@ bool object_field(const Cell* object, const Cell* element, PathMode mode, bool l
 }
 
 // Selects one step: the fast paths for a block and an integer and for an
-// object's field, else the value's eval-path action. The step before the last
-// of a set records where its answer lives; the last step of a set writes the
-// value it set a part of back there when it changed (a time!'s hour).
-void step(Walk& w, Cell* element, const Cell* path, uint32_t index, PathMode mode, bool last, bool notify) {
-    bool setting = mode == PATH_SET && last, locating = w.locating;
+// object's field, else the walk's step through the value's eval-path action
+// (always for the step before a set's last, which records where its answer
+// lives).
+void step(path_walk::Walk& w, Cell* element, uint32_t index, PathMode mode, uint32_t remaining) {
+    bool last = remaining == 0;
     Cell selected;
-    bool inline_hit = !locating && (cell::type(element) == T_INTEGER
-                                        ? !setting && actions::select_inline(&w.current, cell::get_int(element),
-                                                                             &selected)
-                                        : object_field(&w.current, element, mode, last, &selected));
-    if (!inline_hit) {
-        Cell before = w.current;
-        const Cell* answer =
-            actions::eval_path_dispatch(&w.current, element, setting ? stack::reg.base : nullptr,
-                                        const_cast<Cell*>(path), w.has_previous ? &w.previous : nullptr,
-                                        &w.prev_element, int32_t(index), false, mode == PATH_GET, last, notify);
-        if (locating) w.slot = path_slot::located(&w.current, element, answer);
-        selected = *answer;
-        if (setting && std::memcmp(&before, &w.current, sizeof(Cell)) != 0)
-            path_slot::write_back(w.slot, &before, &w.current);
-    }
-    w.previous = w.current;
-    w.has_previous = true;
-    w.prev_element = *element;
-    w.current = selected;
+    bool inline_hit = !w.locating(remaining) &&
+                      (cell::type(element) == T_INTEGER
+                           ? !(w.setting() && last) && actions::select_inline(w.current(), cell::get_int(element),
+                                                                              &selected)
+                           : object_field(w.current(), element, mode, last, &selected));
+    if (inline_hit) w.advance(element, &selected);
+    else w.step(element, index, remaining);
 }
 
 bool field_ref(const Cell* path, bool setting, FieldRef* f) {
@@ -1616,43 +1579,35 @@ uint32_t eval_path(const Cell* path_value, PathMode mode, const Cell* code, uint
     Cell path = *path_value;
     temp_roots::Hold hold_path(&path);
     uint32_t start = uint32_t(cell::series_index(&path));
-    if (start >= live_tail(&path)) error::raise(Err::script_empty_path);
-    Cell head = fetch(&path, start);
-    if (cell::type(&head) != T_WORD) error::raise(Err::script_word_first, &path);
+    Cell head = path_walk::head_word(&path);
     if (is_tracing()) {
         temp_roots::Hold hold_head(&head);
         emit_event(EV_ENTER, &path, int32_t(start), nullptr, nullptr);
         emit_fetch(&path, start, &head);
     }
-    Walk w{*word::get_value(&head), statics::none_cell, head, false, false, path_slot::of_word(&head)};
-    temp_roots::Hold hold_walk(&w.current, 3);
-    if (cell::type(&w.current) == T_UNSET) error::raise(Err::script_unset_path, &path, &head);
-    if (is_callable(cell::type(&w.current))) {
+    path_walk::Walk w(&path, &head, mode == PATH_SET ? stack::reg.base : nullptr, mode == PATH_GET, false);
+    if (is_called(cell::type(w.current()))) {
         if (mode == PATH_GET) error::raise(Err::script_invalid_path_get, &path);
         if (mode == PATH_SET) error::raise(Err::script_invalid_path, &path, &head);
-        Call c = code_call(&w.current, &head, code, pos);
+        Call c = code_call(w.current(), &head, code, pos);
         c.path = &path;
         c.path_from = start + 1;
         return call(c);
     }
-    uint32_t count = live_tail(&path) - start - 1;
     for (uint32_t i = start + 1; i < live_tail(&path); i++) {
         Cell element;
-        if (!element_at(&path, i, &element)) return pos;
-        bool last = i + 1 >= live_tail(&path);
-        bool notify = mode == PATH_SET && last && count > 1 && w.has_previous && notifies(&w.previous, &w.prev_element);
-        w.locating = mode == PATH_SET && i + 2 == live_tail(&path);
-        step(w, &element, &path, i - start - 1, mode, last, notify);
+        if (!path_walk::element_at(&path, i, &element)) return pos;
+        step(w, &element, i - start - 1, mode, path_walk::remaining_after(&path, i));
         keep_binding(&path, i, &element);
-        if (mode == PATH_CALL && is_callable(cell::type(&w.current))) {
-            Cell name = path_call_name(&element, &w.previous);
-            Call c = code_call(&w.current, &name, code, pos);
+        if (mode == PATH_CALL && is_called(cell::type(w.current()))) {
+            Cell name = path_call_name(&element, w.previous());
+            Call c = code_call(w.current(), &name, code, pos);
             c.path = &path;
             c.path_from = i + 1;
             return call(c);
         }
     }
-    if (mode != PATH_SET) stack::push(&w.current);
+    if (mode != PATH_SET) stack::push(w.current());
     return pos;
 }
 
@@ -1687,7 +1642,7 @@ bool run(Cell* code, uint32_t pos, SeriesBuffer* b, Cell* slot) {
     try {
         do {
             stack::reg.top = slot;
-            code->w1 = pos;
+            cell::set_series_index(code, pos);
             if (is_tracing()) {
                 emit_at(slot, EV_EXPR, code, pos, nullptr);
                 b = code_buffer(code);
@@ -1753,21 +1708,21 @@ int32_t checked_refinement(const Cell* path, uint32_t from, uint32_t at, Node li
     else if (cell::type(&e) != T_WORD) error::raise(Err::script_bad_refine, &e);
     for (uint32_t j = from; j < at; j++) {
         Cell before = fetch(path, j);
-        if (same_symbol(before.w2, e.w2)) error::raise(Err::script_dup_refine, path);
+        if (same_symbol(cell::word_symbol(&before), cell::word_symbol(&e))) error::raise(Err::script_dup_refine, path);
     }
-    int32_t k = find_refinement(list, e.w2);
+    int32_t k = find_refinement(list, cell::word_symbol(&e));
     if (k < 0) {
-        Cell refinement = loose_word(e.w2, T_REFINEMENT);
+        Cell refinement = loose_word(cell::word_symbol(&e), T_REFINEMENT);
         error::raise(Err::script_no_refine, name, &refinement);
     }
     return k;
 }
 
 Node prepare_spec(const Cell* callable) {
-    Cell* cache = series::cells(node::buffer(callable->w3)) + native::EXTRA_ARGS;
+    Cell* cache = series::cells(node::buffer(cell::callable_extra(callable))) + native::EXTRA_ARGS;
     if (cell::type(cache) == T_BLOCK) return cell::series_node(cache);
-    Node list = build_arg_list(callable->w2, is_function_like(cell::type(callable)));
-    cell::make_series(series::cells(node::buffer(callable->w3)) + native::EXTRA_ARGS, T_BLOCK, list);
+    Node list = build_arg_list(cell::callable_spec(callable), types::is_function_like(cell::type(callable)));
+    cell::make_series(series::cells(node::buffer(cell::callable_extra(callable))) + native::EXTRA_ARGS, T_BLOCK, list);
     return list;
 }
 
@@ -1777,18 +1732,18 @@ static void mark_library_blocks(const Cell* block) {
     if (b->flags & SER_LIBRARY) return;
     series::set_flags(n, SER_LIBRARY);
     for (uint32_t i = 0; i < cell_count(b); i++)
-        if (is_any_block(cell::type(series::cells(b) + i))) mark_library_blocks(series::cells(b) + i);
+        if (types::is_any_block(series::cells(b) + i)) mark_library_blocks(series::cells(b) + i);
 }
 
 void mark_library(const Cell* function) {
-    context::cell_of(function->w1)->header |= LIBRARY_CONTEXT;
+    context::cell_of(cell::callable_context(function))->header |= LIBRARY_CONTEXT;
     const Cell* body = function::extra(function) + function::EXTRA_BODY;
-    if (is_any_block(cell::type(body))) mark_library_blocks(body);
+    if (types::is_any_block(body)) mark_library_blocks(body);
 }
 
 bool is_library(const Cell* function) {
     if (cell::type(function) == T_ROUTINE) return true;
-    return cell::type(function) == T_FUNCTION && (context::cell_of(function->w1)->header & LIBRARY_CONTEXT);
+    return cell::type(function) == T_FUNCTION && (context::cell_of(cell::callable_context(function))->header & LIBRARY_CONTEXT);
 }
 
 // A sort comparator that is a function: its answer is copied out and popped,
@@ -1805,6 +1760,7 @@ static const Cell* call_comparator(const Cell* fn, const Cell* first, const Cell
 
 void init() {
     static bool installed = false;
+    evaluator::services = {eval, invoke_raising, prepare_spec, current_code};
     block::set_compare_caller(call_comparator);
     error::set_evaluator(eval_for_error);
     error::set_raise_tracer(trace_error);
@@ -1879,8 +1835,11 @@ template <bool Unnamed>
         const Cell* first = plain_value(series::cells(b) + pos);
         if (first && eval_in_place(b, pos, first, keep_last)) return;
     }
+    // Past the in-place path (whose nesting is bounded), parens and blocks
+    // nest without call frames.
+    stack_guard::check("stack-overflow");
     if (pos >= tail || is_tracing() ||
-        (!Unnamed && name->w2 != stack::reg.body_symbol && name->w2 != stack::reg.anon_symbol)) {
+        (!Unnamed && cell::word_symbol(name) != stack::reg.body_symbol && cell::word_symbol(name) != stack::reg.anon_symbol)) {
         eval_in_frame(name, block, keep_last);
         return;
     }
@@ -1889,7 +1848,7 @@ template <bool Unnamed>
     CodeScope scope(&code);
     Cell* slot = stack::reg.top;
     uint32_t next = pos;
-    code.w1 = pos;
+    cell::set_series_index(&code, pos);
     if (!run_one(&code, &next, b)) return;  // most blocks hold one expression
     b = code_buffer(&code);
     if (next < cell_count(b) && !run(&code, next, b, slot)) return;
@@ -1918,7 +1877,7 @@ uint32_t eval_next_at(const Cell* block, uint32_t position, bool keep) {
     temp_roots::Hold hold(&code);
     CodeScope scope(&code);
     stack::enter_frame(body_word(), stack::KIND_NATIVE | interp_bit());
-    code.w1 = position;
+    cell::set_series_index(&code, position);
     if (is_tracing()) emit_event(EV_EXPR, &code, int32_t(position), nullptr, nullptr);
     uint32_t next;
     if (at) {

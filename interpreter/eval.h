@@ -13,7 +13,7 @@
 // expression, so code that shortens its own block stops where the block now
 // ends.
 //
-// Exits follow interpreter/exits.h: after every evaluation the caller tests
+// Exits follow core/exits.h: after every evaluation the caller tests
 // exits::pending() and returns at once while it is set. A pending code that
 // arrives as the exception (from code that cannot test: a trace callback, a
 // change handler, a comparator) turns back into the pending code at the
@@ -56,6 +56,10 @@ enum FetchMode : uint32_t { FETCH_EVAL = 0, FETCH_AS_IS = 1, FETCH_QUOTED = 2, F
 constexpr uint32_t FETCH_SHIFT = 20;
 constexpr uint32_t FETCH_MASK = 0x300000u;
 inline uint32_t fetch_mode(const Cell* entry) { return (entry->header & FETCH_MASK) >> FETCH_SHIFT; }
+constexpr uint32_t entry_symbol(const Cell* entry) { return entry->w3; }
+constexpr void set_entry_symbol(Cell* entry, uint32_t symbol) { entry->w3 = symbol; }
+constexpr uint32_t entry_ordinal(const Cell* entry) { return entry->w3; }
+constexpr void set_entry_ordinal(Cell* entry, uint32_t ordinal) { entry->w3 = ordinal; }
 
 // The node of the argument list, made on first use.
 Node prepare_spec(const Cell* callable);

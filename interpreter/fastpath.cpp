@@ -5,10 +5,9 @@
 #include <cmath>
 
 #include "core/actions.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
+#include "core/dispatch.h"
+#include "core/type_groups.h"
 #include "kernel/memory.h"
-#include "kernel/runtime.h"
 
 namespace zel {
 namespace actions {
@@ -79,12 +78,11 @@ static bool float_arith(uint32_t op, const Cell* left, const Cell* right, Cell* 
     return true;
 }
 
-static bool is_number(uint32_t t) { return t == T_INTEGER || t == T_FLOAT; }
 
 bool arith_inline(uint32_t op, const Cell* left, const Cell* right, Cell* out) {
     uint32_t tl = cell::type(left), tr = cell::type(right);
     if (tl == T_INTEGER && tr == T_INTEGER) return integer_arith(op, left, right, out);
-    if (is_number(tl) && is_number(tr)) return float_arith(op, left, right, out);
+    if (types::in(types::INTEGER_OR_FLOAT, tl) && types::in(types::INTEGER_OR_FLOAT, tr)) return float_arith(op, left, right, out);
     return false;
 }
 
@@ -113,160 +111,14 @@ bool query_inline(const Cell* value, uint32_t op, Cell* out) {
     case Q_INDEX: store_integer(out, at + 1); return true;
     case Q_IS_HEAD: store_logic(out, at == 0); return true;
     case Q_IS_TAIL: store_logic(out, at == length); return true;
-    case Q_NEXT: moved.w1 = uint32_t(at < length ? at + 1 : at); break;
-    case Q_BACK: moved.w1 = uint32_t(at > 0 ? at - 1 : 0); break;
-    case Q_HEAD: moved.w1 = 0; break;
-    case Q_TAIL: moved.w1 = uint32_t(length); break;
+    case Q_NEXT: cell::set_series_index(&moved, uint32_t(at < length ? at + 1 : at)); break;
+    case Q_BACK: cell::set_series_index(&moved, uint32_t(at > 0 ? at - 1 : 0)); break;
+    case Q_HEAD: cell::set_series_index(&moved, 0); break;
+    case Q_TAIL: cell::set_series_index(&moved, uint32_t(length)); break;
     default: return false;
     }
     *out = moved;
     return true;
-}
-
-// ---- the generic fallback -----------------------------------------------------------
-
-// Runs the action entry on the operands under a native frame named by the
-// word; the answer is left as the top value.
-static void generic(const Cell* word, const Cell* left, const Cell* right, void (*run)(const void*),
-                    const void* context) {
-    Cell l = *left, r{};
-    if (right) r = *right;
-    stack::enter_native(word);
-    stack::push(&l);
-    if (right) stack::push(&r);
-    run(context);
-    stack::leave();
-}
-
-static void run_entry(const void* entry) {
-    static const int32_t none[1] = {-1};
-    (*static_cast<const Entry*>(entry))(none);
-}
-
-[[noreturn]] static void bad_op() { runtime::error_report(101, reinterpret_cast<uintptr_t>(&bad_op)); }
-
-static const Entry* arith_entry(uint32_t op) {
-    static const uint32_t ids[] = {ACT_add, ACT_subtract, ACT_multiply, ACT_divide, ACT_remainder,
-                                   ACT_or_, ACT_and_, ACT_xor_};
-    if (op >= sizeof ids / sizeof ids[0] || ids[op] == 0) bad_op();
-    return &table[ids[op] - 1];
-}
-
-// ---- arithmetic -----------------------------------------------------------------------
-
-void arith_fast_path_a(uint32_t op, const Cell* left, const Cell* right, const Cell* word) {
-    const Entry* entry = arith_entry(op);
-    Cell out;
-    if (arith_inline(op, left, right, &out)) {
-        stack::push(&out);
-        return;
-    }
-    generic(word, left, right, run_entry, entry);
-}
-
-void arith_fast_path_b(uint32_t op, const Cell* left, int32_t right, const Cell* word) {
-    Cell r;
-    cell::make_integer(&r, right);
-    arith_fast_path_a(op, left, &r, word);
-}
-
-void arith_fast_path_c(uint32_t op, const Cell* right, const Cell* word) {
-    Cell left = *stack::top();
-    stack::pop(1);
-    arith_fast_path_a(op, &left, right, word);
-}
-
-void arith_fast_path_d(uint32_t op, int32_t right, const Cell* word) {
-    Cell r;
-    cell::make_integer(&r, right);
-    arith_fast_path_c(op, &r, word);
-}
-
-// ---- comparison -----------------------------------------------------------------------
-
-static void run_compare(const void* op) { compare_to_logic(*static_cast<const int32_t*>(op)); }
-
-static bool compare_answer(int32_t op, const Cell* left, const Cell* right, const Cell* word) {
-    if (op < OP_EQUAL || op > OP_GREATER_OR_EQUAL) bad_op();
-    bool answer;
-    if (compare_inline(op, left, right, &answer)) return answer;
-    generic(word, left, right, run_compare, &op);
-    answer = stack::top()->w1 != 0;
-    stack::pop(1);
-    return answer;
-}
-
-void compare_fast_path_a(int32_t op, const Cell* left, const Cell* right, const Cell* word) {
-    cell::make_logic(stack::push_slot(), compare_answer(op, left, right, word));
-}
-
-void compare_fast_path_b(int32_t op, const Cell* left, int32_t right, const Cell* word) {
-    cell::make_logic(stack::push_slot(), compare_fast_path_f(op, left, right, word));
-}
-
-void compare_fast_path_c(int32_t op, const Cell* right, const Cell* word) {
-    cell::make_logic(stack::push_slot(), compare_fast_path_g(op, right, word));
-}
-
-void compare_fast_path_d(int32_t op, int32_t right, const Cell* word) {
-    cell::make_logic(stack::push_slot(), compare_fast_path_h(op, right, word));
-}
-
-bool compare_fast_path_e(int32_t op, const Cell* left, const Cell* right, const Cell* word) {
-    return compare_answer(op, left, right, word);
-}
-
-bool compare_fast_path_f(int32_t op, const Cell* left, int32_t right, const Cell* word) {
-    Cell r;
-    cell::make_integer(&r, right);
-    return compare_answer(op, left, &r, word);
-}
-
-bool compare_fast_path_g(int32_t op, const Cell* right, const Cell* word) {
-    Cell left = *stack::top();
-    stack::pop(1);
-    return compare_answer(op, &left, right, word);
-}
-
-bool compare_fast_path_h(int32_t op, int32_t right, const Cell* word) {
-    Cell r;
-    cell::make_integer(&r, right);
-    return compare_fast_path_g(op, &r, word);
-}
-
-// ---- selection and navigation ------------------------------------------------------------
-
-static void run_select(const void*) {
-    Cell* base = stack::reg.base;
-    *base = *eval_path_dispatch(base, base + 1, nullptr, nullptr, nullptr, nullptr, 0, false, true,
-                                true, false);
-}
-
-void select_path_fast(const Cell* value, int32_t index, const Cell* word) {
-    Cell out;
-    if (select_inline(value, index, &out)) {
-        stack::push(&out);
-        return;
-    }
-    Cell element;
-    cell::make_integer(&element, index);
-    generic(word, value, &element, run_select, nullptr);
-}
-
-static void run_query(const void* op) {
-    static const uint32_t ids[] = {0, ACT_is_length, ACT_is_index, ACT_is_head, ACT_is_tail,
-                                   ACT_next, ACT_back, ACT_head, ACT_tail};
-    run_entry(&table[ids[*static_cast<const uint32_t*>(op)] - 1]);
-}
-
-void series_query_fast(const Cell* value, uint32_t op, const Cell* word) {
-    if (op < Q_LENGTH || op > Q_TAIL) bad_op();
-    Cell out;
-    if (query_inline(value, op, &out)) {
-        stack::push(&out);
-        return;
-    }
-    generic(word, value, nullptr, run_query, &op);
 }
 
 }  // namespace actions

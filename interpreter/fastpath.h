@@ -1,17 +1,15 @@
 // Fast paths: the commonest operand types of the operators, of selection by
 // integer and of block navigation, handled inline instead of through the
 // generic actions, with exactly the generic answer. The evaluator takes them
-// for every action and comparison native it calls; the routines below are
-// the same fast paths for callers that hold the operands themselves.
+// for every action and comparison native it calls; anything else goes to
+// the generic action.
 //
-// The inline cases allocate nothing, push at most one cell and open no call
-// frame; anything else goes through a native frame named by the given word
-// and the generic action.
+// The inline cases allocate nothing, push nothing and open no call frame.
 #pragma once
 #include <cstdint>
 #include <cstring>
 
-#include "interpreter/actions.h"
+#include "core/dispatch.h"
 #include "kernel/cell.h"
 
 namespace zel {
@@ -64,32 +62,9 @@ bool select_inline(const Cell* value, int32_t index, Cell* out);
 // block! navigation and queries, op codes as below.
 bool query_inline(const Cell* value, uint32_t op, Cell* out);
 
-// Arithmetic: left and right from a cell, a 32-bit constant or the top value
-// of the value stack (which is replaced); the answer is pushed (-c, -d: it
-// replaces the top value).
-void arith_fast_path_a(uint32_t op, const Cell* left, const Cell* right, const Cell* word);
-void arith_fast_path_b(uint32_t op, const Cell* left, int32_t right, const Cell* word);
-void arith_fast_path_c(uint32_t op, const Cell* right, const Cell* word);
-void arith_fast_path_d(uint32_t op, int32_t right, const Cell* word);
-
-// Comparison: the same sources; -a to -d push a logic!, -e to -h answer the
-// truth for a conditional jump.
-void compare_fast_path_a(int32_t op, const Cell* left, const Cell* right, const Cell* word);
-void compare_fast_path_b(int32_t op, const Cell* left, int32_t right, const Cell* word);
-void compare_fast_path_c(int32_t op, const Cell* right, const Cell* word);
-void compare_fast_path_d(int32_t op, int32_t right, const Cell* word);
-bool compare_fast_path_e(int32_t op, const Cell* left, const Cell* right, const Cell* word);
-bool compare_fast_path_f(int32_t op, const Cell* left, int32_t right, const Cell* word);
-bool compare_fast_path_g(int32_t op, const Cell* right, const Cell* word);
-bool compare_fast_path_h(int32_t op, int32_t right, const Cell* word);
-
-// value/index with an integer index; the answer is pushed.
-void select_path_fast(const Cell* value, int32_t index, const Cell* word);
-
-// Navigation and queries; the answer is pushed.
+// The navigation and query op codes of query_inline.
 enum QueryOp : uint32_t { Q_LENGTH = 1, Q_INDEX = 2, Q_IS_HEAD = 3, Q_IS_TAIL = 4, Q_NEXT = 5,
                           Q_BACK = 6, Q_HEAD = 7, Q_TAIL = 8 };
-void series_query_fast(const Cell* value, uint32_t op, const Cell* word);
 
 }  // namespace actions
 }  // namespace zel

@@ -3,9 +3,11 @@
 #include "interpreter/natives.h"
 
 #include "core/roots.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "interpreter/eval.h"
-#include "interpreter/stack.h"
+#include "core/stack.h"
+#include "io/lexer.h"
 #include "kernel/memory.h"
 
 namespace zel {
@@ -64,7 +66,7 @@ void check_args(uint32_t index, const int32_t* refinements) {
     for (uint32_t k = 0; k < n; k++) {
         Cell e = series::cells(node::buffer(list))[k];
         if (cell::type(&e) == T_REFINEMENT) {
-            position = refinements[e.w3 - 1];
+            position = refinements[interp::entry_ordinal(&e) - 1];
             arg_number++;
             continue;
         }

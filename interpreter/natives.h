@@ -21,16 +21,18 @@
 // spec); refinements[i] is -1 when refinement i is unused, else the frame
 // position of its first argument.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "core/native.h"
+#include "core/native_ids.h"
 #include "kernel/cell.h"
 
 namespace zel {
 namespace natives {
 
 // The count of natives the table defines (indexes 1 to COUNT).
-constexpr uint32_t COUNT = 107;
+constexpr uint32_t COUNT = NATIVE_COUNT;
 
 struct NativeDef {
     uint32_t index;    // 1-based native index
@@ -38,6 +40,23 @@ struct NativeDef {
     const char* spec;  // Zel source of the spec block's contents
     Routine routine;
 };
+
+constexpr bool same_word(const char* a, const char* b) {
+    while (*a && *a == *b) a++, b++;
+    return *a == *b;
+}
+
+// Whether a module's table names each native by its id and that id's word,
+// in ascending id order; each module asserts it of its table.
+template <size_t N>
+constexpr bool matches_ids(const NativeDef (&defs)[N]) {
+    for (size_t i = 0; i < N; i++) {
+        uint32_t id = defs[i].index;
+        if (id < 1 || id > NATIVE_COUNT || !same_word(defs[i].name, NATIVE_WORDS[id])) return false;
+        if (i > 0 && defs[i - 1].index >= id) return false;
+    }
+    return true;
+}
 
 struct Module {
     const NativeDef* defs;
@@ -80,8 +99,7 @@ void set_many(const Cell* words, const Cell* value, uint32_t n, bool any, bool o
 
 }  // namespace natives
 
-// The loop step routines that foreach, forall and remove-each run on and that
-// compiled loops call themselves. They read the loop state on the value stack
+// The loop step routines that foreach, forall and remove-each run on. They read the loop state on the value stack
 // below the loop frame's arguments base: the series copy two cells below, the
 // word (or words block) one cell below, the element count of remove-each
 // three cells below.
@@ -103,12 +121,5 @@ void assign_from_series(const Cell* words_block, Cell* series, uint32_t n);
 bool forall_next(bool advance);
 // Sets the word one cell below the base to the series two cells below it.
 void check_series_arg();
-// A float! count truncated toward zero to an integer!: of the result slot, or
-// of the cell; out-of-range for NaN and counts outside 32 bits.
-void count_to_integer();
-void count_cell_to_integer(Cell* c);
-// Adds 1 to the integer the word holds; an object field is assigned through
-// the word, so the object sees the change.
-void increment_counter(Cell* word);
 }  // namespace loop
 }  // namespace zel

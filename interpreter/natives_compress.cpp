@@ -4,10 +4,10 @@
 #include <cstdint>
 
 #include "core/raise.h"
+#include "core/stack.h"
 #include "datatypes/binary.h"
 #include "interpreter/natives.h"
 #include "interpreter/natives_system.h"
-#include "interpreter/stack.h"
 #include "io/deflate.h"
 #include "kernel/memory.h"
 #include "kernel/unicode.h"
@@ -20,7 +20,6 @@ using stack::reg;
 
 namespace {
 
-enum Index : uint32_t { COMPRESS = 103, DECOMPRESS = 104 };
 constexpr uint32_t SIZE_REFINEMENT = 0;
 
 const compress::Method& method_arg(const Cell* word) {
@@ -60,7 +59,7 @@ Node decode_into(const compress::Method& method, size_t size, size_t* produced) 
 }  // namespace
 
 void compress(bool check, const int32_t* refinements) {
-    if (check) check_args(COMPRESS, refinements);
+    if (check) check_args(NAT_compress, refinements);
     const compress::Method& method = method_arg(reg.base + 1);
     bool is_binary = cell::type(reg.base) == T_BINARY;
     uint32_t n = 0;
@@ -81,7 +80,7 @@ void compress(bool check, const int32_t* refinements) {
 // that needs more is decoded again into the size the decoder counted, when
 // that is within the bound. Data past the bound fails as corrupt data does.
 void decompress(bool check, const int32_t* refinements) {
-    if (check) check_args(DECOMPRESS, refinements);
+    if (check) check_args(NAT_decompress, refinements);
     const compress::Method& method = method_arg(reg.base + 1);
     size_t bound = 0;
     if (refinements[SIZE_REFINEMENT] >= 0) {

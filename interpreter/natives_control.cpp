@@ -11,18 +11,19 @@
 
 #include "core/block.h"
 #include "core/context.h"
+#include "core/dispatch.h"
+#include "core/exits.h"
 #include "core/logic.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/support.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/map.h"
 #include "datatypes/typeset.h"
-#include "interpreter/actions.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
 #include "interpreter/natives.h"
-#include "interpreter/stack.h"
 #include "kernel/temp_roots.h"
 
 namespace zel {
@@ -86,13 +87,9 @@ void run_turns(const Cell* body, More more) {
 enum SeriesKind { KIND_NOT_SERIES, KIND_BLOCK, KIND_TEXT, KIND_MAP, KIND_IMAGE };
 
 SeriesKind kind_of(uint32_t type) {
+    if (types::is_any_block(type)) return KIND_BLOCK;
+    if (types::is_any_string(type) || type == T_BINARY || type == T_VECTOR) return KIND_TEXT;
     switch (type) {
-    case T_BLOCK: case T_PAREN: case T_HASH: case T_PATH: case T_LIT_PATH: case T_SET_PATH:
-    case T_GET_PATH:
-        return KIND_BLOCK;
-    case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF: case T_BINARY:
-    case T_VECTOR:
-        return KIND_TEXT;
     case T_MAP: return KIND_MAP;
     case T_IMAGE: return KIND_IMAGE;
     default: return KIND_NOT_SERIES;
@@ -104,7 +101,7 @@ Cell* loop_words() { return stack::reg.base - 1; }
 
 // The value of pick at a position (1-based) of a series.
 Cell pick_at(Cell* series, int32_t n) {
-    auto pick = reinterpret_cast<PickFn>(actions::lookup(series, ACT_pick));
+    auto pick = actions::lookup<ACT_pick>(series);
     Cell index;
     cell::make_integer(&index, n);
     return *pick(series, n, &index);
@@ -149,7 +146,7 @@ bool foreach_step(uint32_t n) {
         default: error::raise(Err::internal_not_done);
         }
     }
-    loop_series()->w1 += n;
+    cell::set_series_index(loop_series(), cell::series_index(loop_series()) + n);
     return more;
 }
 
@@ -158,14 +155,14 @@ bool foreach_step_indexed() {
     Cell value;
     if (cell::type(s) == T_BLOCK) {
         SeriesBuffer* buf = node::buffer(cell::series_node(s));
-        if (s->w1 >= series::length(buf)) return false;
-        value = series::cells(buf)[s->w1];
+        if (uint32_t(cell::series_index(s)) >= series::length(buf)) return false;
+        value = series::cells(buf)[cell::series_index(s)];
     } else {
         if (!is_more(s)) return false;
         value = pick_at(s, 1);
     }
     assign_word(loop_words(), &value);
-    loop_series()->w1++;
+    cell::set_series_index(loop_series(), cell::series_index(loop_series()) + 1);
     return true;
 }
 
@@ -174,8 +171,8 @@ bool foreach_step_indexed() {
 void remove_each_step(uint32_t n) {
     if (!logic::is_truthy(stack::reg.base)) return;
     Cell* s = loop_series();
-    s->w1 = s->w1 >= n ? s->w1 - n : 0;
-    auto remove = reinterpret_cast<RemoveFn>(actions::lookup(s, ACT_remove));
+    cell::set_series_index(s, uint32_t(cell::series_index(s)) >= n ? cell::series_index(s) - n : 0);
+    auto remove = actions::lookup<ACT_remove>(s);
     Cell* count = stack::reg.base - 3;
     Cell at = *remove(s, n > 1 ? count : nullptr, nullptr);
     *loop_series() = at;
@@ -183,25 +180,11 @@ void remove_each_step(uint32_t n) {
 
 bool forall_next(bool advance) {
     Cell* v = word::get_value(stack::reg.base - 1);
-    if (advance) v->w1++;
+    if (advance) cell::set_series_index(v, cell::series_index(v) + 1);
     return !is_more(v);
 }
 
 void check_series_arg() { assign_word(stack::reg.base - 1, stack::reg.base - 2); }
-
-void count_cell_to_integer(Cell* c) {
-    if (cell::type(c) == T_FLOAT) cell::make_integer(c, check::float_range(c));
-}
-
-void count_to_integer() { count_cell_to_integer(stack::reg.base); }
-
-void increment_counter(Cell* word) {
-    Cell* slot = word::get_value(word);
-    Cell next;
-    cell::make_integer(&next, int32_t(uint32_t(cell::get_int(slot)) + 1));
-    if (word->w1 && context::kind_of(context::cell_of(word->w1)) == context::KIND_OBJECT) word::set_value(word, &next);
-    else *slot = next;
-}
 
 }  // namespace loop
 
@@ -216,17 +199,17 @@ void eval_or_none(bool condition, const Cell* block) {
 }
 
 void if_(bool c, const int32_t* r) {
-    verify(c, 1, r);
+    verify(c, NAT_if, r);
     eval_or_none(logic::is_truthy(arg(0)), arg(1));
 }
 
 void unless(bool c, const int32_t* r) {
-    verify(c, 2, r);
+    verify(c, NAT_unless, r);
     eval_or_none(!logic::is_truthy(arg(0)), arg(1));
 }
 
 void either(bool c, const int32_t* r) {
-    verify(c, 3, r);
+    verify(c, NAT_either, r);
     interp::eval(anon(), logic::check_condition(arg(0)) ? arg(1) : arg(2), true);
 }
 
@@ -253,12 +236,12 @@ void any_all(bool stop_when_truthy) {
 }
 
 void any(bool c, const int32_t* r) {
-    verify(c, 4, r);
+    verify(c, NAT_any, r);
     any_all(true);
 }
 
 void all(bool c, const int32_t* r) {
-    verify(c, 5, r);
+    verify(c, NAT_all, r);
     any_all(false);
 }
 
@@ -282,7 +265,7 @@ const Cell* find_branch(const Cell* value, const Cell* cases, bool* matched) {
 }
 
 void switch_cases(bool c, const int32_t* r) {
-    verify(c, 18, r);
+    verify(c, NAT_switch, r);
     bool matched;
     const Cell* branch = find_branch(arg(0), arg(1), &matched);
     if (branch) interp::eval(anon(), branch, true);
@@ -293,7 +276,7 @@ void switch_cases(bool c, const int32_t* r) {
 // case: conditions and branches under a native frame of its own; the value
 // of the last branch taken, or none.
 void case_(bool c, const int32_t* r) {
-    verify(c, 19, r);
+    verify(c, NAT_case, r);
     bool all = r[0] >= 0;
     Cell* cases = arg(0);
     uint32_t pos = uint32_t(cell::series_index(cases));
@@ -331,7 +314,7 @@ void case_(bool c, const int32_t* r) {
 // ---- loops ----------------------------------------------------------------------------
 
 void while_(bool c, const int32_t* r) {
-    verify(c, 6, r);
+    verify(c, NAT_while, r);
     Cell* cond = arg(0);
     Cell* body = arg(1);
     open_loop(&statics::unset_cell);
@@ -353,7 +336,7 @@ void while_(bool c, const int32_t* r) {
 }
 
 void until(bool c, const int32_t* r) {
-    verify(c, 7, r);
+    verify(c, NAT_until, r);
     Cell* body = arg(0);
     open_loop(&statics::unset_cell);
     for (;;) {
@@ -386,20 +369,20 @@ void run_counted(const Cell* word, int32_t count, const Cell* body) {
 }
 
 void loop_(bool c, const int32_t* r) {
-    verify(c, 8, r);
+    verify(c, NAT_loop, r);
     int32_t count = check::float_range(arg(0));
     run_counted(nullptr, count, arg(1));
 }
 
 void repeat(bool c, const int32_t* r) {
-    verify(c, 9, r);
+    verify(c, NAT_repeat, r);
     Cell* word = arg(0);
     int32_t count = check::float_range(arg(1));
     run_counted(word, count, arg(2));
 }
 
 void forever(bool c, const int32_t* r) {
-    verify(c, 10, r);
+    verify(c, NAT_forever, r);
     run_turns(arg(0), [] { return true; });
 }
 
@@ -415,7 +398,7 @@ uint32_t word_count(const Cell* words_arg) {
 bool step(bool one_word, uint32_t n) { return one_word ? loop::foreach_step_indexed() : loop::foreach_step(n); }
 
 void foreach(bool c, const int32_t* r) {
-    verify(c, 11, r);
+    verify(c, NAT_foreach, r);
     Cell* words_arg = arg(0);
     Cell* body = arg(2);
     bool one_word = cell::type(words_arg) == T_WORD;
@@ -437,7 +420,7 @@ Cell forall_types() {
 }
 
 void forall(bool c, const int32_t* r) {
-    verify(c, 12, r);
+    verify(c, NAT_forall, r);
     Cell* word = arg(0);
     Cell* body = arg(1);
     Cell start = *word::get_checked(word);
@@ -464,7 +447,7 @@ void forall(bool c, const int32_t* r) {
 }
 
 void remove_each(bool c, const int32_t* r) {
-    verify(c, 13, r);
+    verify(c, NAT_remove_each, r);
     Cell* words_arg = arg(0);
     Cell* body = arg(2);
     bool one_word = cell::type(words_arg) == T_WORD;
@@ -485,61 +468,62 @@ void remove_each(bool c, const int32_t* r) {
     stack::return_value(arg(1));
 }
 
-const natives::NativeDef DEFS[] = {
-    {1, "if",
+constexpr natives::NativeDef DEFS[] = {
+    {NAT_if, "if",
      "{If conditional expression is truthy, evaluate block; else return NONE}"
      " cond [any-type!] then-blk [block!]",
      if_},
-    {2, "unless",
+    {NAT_unless, "unless",
      "{If conditional expression is falsy, evaluate block; else return NONE}"
      " cond [any-type!] then-blk [block!]",
      unless},
-    {3, "either",
+    {NAT_either, "either",
      "{If conditional expression is truthy, evaluate the first branch; else evaluate the alternative}"
      " cond [any-type!] true-blk [block!] false-blk [block!]",
      either},
-    {4, "any", "{Evaluates and returns the first truthy value, if any; else NONE} conds [block!]", any},
-    {5, "all", "{Evaluates and returns the last value if all are truthy; else NONE} conds [block!]", all},
-    {6, "while",
+    {NAT_any, "any", "{Evaluates and returns the first truthy value, if any; else NONE} conds [block!]", any},
+    {NAT_all, "all", "{Evaluates and returns the last value if all are truthy; else NONE} conds [block!]", all},
+    {NAT_while, "while",
      "{Evaluates body as long as condition block evaluates to truthy value}"
      " cond [block!] {Condition block to evaluate on each iteration}"
      " body [block!] {Block to evaluate on each iteration}",
      while_},
-    {7, "until", "{Evaluates body until it is truthy} body [block!]", until},
-    {8, "loop", "{Evaluates body a number of times} count [integer! float!] body [block!]", loop_},
-    {9, "repeat",
+    {NAT_until, "until", "{Evaluates body until it is truthy} body [block!]", until},
+    {NAT_loop, "loop", "{Evaluates body a number of times} count [integer! float!] body [block!]", loop_},
+    {NAT_repeat, "repeat",
      "{Evaluates body a number of times, tracking iteration count}"
      " 'word [word!] {Iteration counter; not local to loop}"
      " value [integer! float!] {Number of times to evaluate body} body [block!]",
      repeat},
-    {10, "forever", "{Evaluates body repeatedly forever} body [block!]", forever},
-    {11, "foreach",
+    {NAT_forever, "forever", "{Evaluates body repeatedly forever} body [block!]", forever},
+    {NAT_foreach, "foreach",
      "{Evaluates body for each value in a series}"
      " 'word [word! block!] {Word, or words, to set on each iteration}"
      " series [series! map!] body [block!]",
      foreach},
-    {12, "forall",
+    {NAT_forall, "forall",
      "{Evaluates body for all values in a series}"
      " 'word [word!] {Word referring to series to iterate over} body [block!]",
      forall},
-    {13, "remove-each",
+    {NAT_remove_each, "remove-each",
      "{Removes values for each block that returns truthy value}"
      " 'word [word! block!] {Word or block of words to set each time}"
      " data [series!] {The series to traverse (modified)}"
      " body [block!] {Block to evaluate (return truthy value to remove)}",
      remove_each},
-    {18, "switch",
+    {NAT_switch, "switch",
      "{Evaluates the first block following the value found in cases}"
      " value [any-type!] {The value to match} cases [block!]"
      " /default {Specify a default block, if value is not found in cases}"
      " case [block!] {Default block to evaluate}",
      switch_cases},
-    {19, "case",
+    {NAT_case, "case",
      "{Evaluates the block following the first truthy condition}"
      " cases [block!] {Block of condition-block pairs}"
      " /all {Test all conditions, evaluating the block following each truthy condition}",
      case_},
 };
+static_assert(natives::matches_ids(DEFS), "a native row out of order or misnamed");
 
 }  // namespace
 

@@ -6,16 +6,18 @@
 
 #include "core/block.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/support.h"
+#include "core/type_groups.h"
 #include "core/url.h"
 #include "datatypes/base_codecs.h"
 #include "datatypes/binary.h"
 #include "datatypes/money.h"
+#include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "interpreter/natives.h"
-#include "interpreter/stack.h"
 #include "kernel/unicode.h"
 
 namespace zel {
@@ -27,7 +29,7 @@ Cell* arg(uint32_t k) { return stack::reg.base + k; }
 // ---- URL escapes ---------------------------------------------------------------------
 
 void dehex_native(bool check, const int32_t* r) {
-    if (check) check_args(47, r);
+    if (check) check_args(NAT_dehex, r);
     Cell* out = stack::push_slot();
     string::write_cell(out, string::get_length(arg(0)));
     url::decode(arg(0), out);
@@ -37,7 +39,7 @@ void dehex_native(bool check, const int32_t* r) {
 // A string! keeps only letters, digits and "-._~"; the other text types keep
 // what their mold keeps.
 void enhex_native(bool check, const int32_t* r) {
-    if (check) check_args(48, r);
+    if (check) check_args(NAT_enhex, r);
     int32_t mode = cell::type(arg(0)) == T_STRING ? url::ENCODE_COMPONENT : url::ENCODE_MOLD;
     Cell* out = stack::push_slot();
     string::write_cell(out, string::get_length(arg(0)));
@@ -72,7 +74,7 @@ const Codec& codec_of(const int32_t* r) {
 
 // Text that is not valid in the base answers none.
 void debase_native(bool check, const int32_t* r) {
-    if (check) check_args(84, r);
+    if (check) check_args(NAT_debase, r);
     const Codec& codec = codec_of(r);
     uint32_t length = string::get_length(arg(0));
     Node bytes = codec.decode(string::head_ptr(arg(0)), length, series::unit(string::buffer_of(arg(0))));
@@ -81,7 +83,7 @@ void debase_native(bool check, const int32_t* r) {
 }
 
 void enbase_native(bool check, const int32_t* r) {
-    if (check) check_args(91, r);
+    if (check) check_args(NAT_enbase, r);
     const Codec& codec = codec_of(r);
     Cell source = *arg(0);
     uint32_t count;
@@ -111,12 +113,12 @@ void change_case(bool upper, const int32_t* r) {
 }
 
 void uppercase_native(bool check, const int32_t* r) {
-    if (check) check_args(71, r);
+    if (check) check_args(NAT_uppercase, r);
     change_case(true, r);
 }
 
 void lowercase_native(bool check, const int32_t* r) {
-    if (check) check_args(72, r);
+    if (check) check_args(NAT_lowercase, r);
     change_case(false, r);
 }
 
@@ -131,15 +133,10 @@ int32_t pair_coordinate(const Cell* v) {
     return int32_t(d);
 }
 
-// A pair! keeps x and y as signed integers in payload words 2 and 3.
 void as_pair_native(bool check, const int32_t* r) {
-    if (check) check_args(73, r);
+    if (check) check_args(NAT_as_pair, r);
     int32_t x = pair_coordinate(arg(0)), y = pair_coordinate(arg(1));
-    Cell* out = arg(0);
-    out->header = T_PAIR;
-    out->w1 = 0;
-    out->w2 = uint32_t(x);
-    out->w3 = uint32_t(y);
+    pair::init_cell(arg(0), x, y);
 }
 
 // Point coordinates are 32-bit floats, integers converted.
@@ -148,13 +145,13 @@ float point_coordinate(const Cell* v) {
 }
 
 void as_point2D_native(bool check, const int32_t* r) {
-    if (check) check_args(74, r);
+    if (check) check_args(NAT_as_point2D, r);
     float x = point_coordinate(arg(0)), y = point_coordinate(arg(1));
     point2D::init_cell(arg(0), x, y);
 }
 
 void as_point3D_native(bool check, const int32_t* r) {
-    if (check) check_args(75, r);
+    if (check) check_args(NAT_as_point3D, r);
     float x = point_coordinate(arg(0)), y = point_coordinate(arg(1)), z = point_coordinate(arg(2));
     point3D::init_cell(arg(0), x, y, z);
 }
@@ -162,7 +159,7 @@ void as_point3D_native(bool check, const int32_t* r) {
 // The currency must be in the list; the amount is exact, a float with at
 // most five decimals.
 void as_money_native(bool check, const int32_t* r) {
-    if (check) check_args(76, r);
+    if (check) check_args(NAT_as_money, r);
     const Cell* currency = arg(0);
     int32_t index = money::currency_index(currency);
     if (index < 0) error::raise(Err::script_bad_denom, currency);
@@ -177,17 +174,14 @@ void as_money_native(bool check, const int32_t* r) {
 // The families whose members share one layout: 1 the block-like types, 2 the
 // text types; 0 for every other type.
 uint32_t family_of(uint32_t type) {
-    switch (type) {
-    case T_BLOCK: case T_PAREN: case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH: return 1;
-    case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF: return 2;
-    }
-    return 0;
+    if (types::in(types::UNHASHED_BLOCK, type)) return 1;
+    return types::is_any_string(type) ? 2 : 0;
 }
 
 void as_native(bool check, const int32_t* r) {
-    if (check) check_args(98, r);
+    if (check) check_args(NAT_as, r);
     const Cell* type = arg(0);
-    uint32_t target = cell::type(type) == T_DATATYPE ? type->w1 : cell::type(type);
+    uint32_t target = cell::type(type) == T_DATATYPE ? cell::datatype_id(type) : cell::type(type);
     Cell spec = *arg(1);
     uint32_t family = family_of(target);
     if (family == 0 || family != family_of(cell::type(&spec))) {
@@ -211,9 +205,9 @@ void mark(Cell* c, bool on) {
 // position changes; with one, every cell from the position on, those on the
 // period to value and the others to its opposite.
 void new_line_native(bool check, const int32_t* r) {
-    if (check) check_args(89, r);
+    if (check) check_args(NAT_new_line, r);
     const Cell* position = arg(0);
-    bool on = arg(1)->w1 != 0;
+    bool on = cell::get_logic(arg(1)) != 0;
     int32_t period = r[0] >= 0 ? 1 : 0;
     if (r[1] >= 0) {
         const Cell* size = arg(uint32_t(r[1]));
@@ -231,7 +225,7 @@ void new_line_native(bool check, const int32_t* r) {
 }
 
 void new_line_q_native(bool check, const int32_t* r) {
-    if (check) check_args(90, r);
+    if (check) check_args(NAT_is_new_line, r);
     const Cell* position = arg(0);
     uint32_t index = uint32_t(cell::series_index(position));
     bool marked = index < block::buffer_length(position) && (block::cell_at(position, index)->header & HDR_NEW_LINE);
@@ -248,27 +242,27 @@ void new_line_q_native(bool check, const int32_t* r) {
 #define ZEL_BASE_SPEC                                                                        \
     " /base \"Binary base to use\" base-value [integer!] \"The base to convert from: 64, 58, 16, or 2\""
 
-const NativeDef DEFS[] = {
-    {47, "dehex", ZEL_HEX_SPEC("Converts URL-style hex encoded (%xx) strings"), dehex_native},
-    {48, "enhex", ZEL_HEX_SPEC("Encode URL-style hex encoded (%xx) strings"), enhex_native},
-    {71, "uppercase", ZEL_CASE_SPEC("Converts string of characters to uppercase"), uppercase_native},
-    {72, "lowercase", ZEL_CASE_SPEC("Converts string of characters to lowercase"), lowercase_native},
-    {73, "as-pair", R"~("Combine X and Y values into a pair" x [integer! float!] y [integer! float!])~",
+constexpr NativeDef DEFS[] = {
+    {NAT_dehex, "dehex", ZEL_HEX_SPEC("Converts URL-style hex encoded (%xx) strings"), dehex_native},
+    {NAT_enhex, "enhex", ZEL_HEX_SPEC("Encode URL-style hex encoded (%xx) strings"), enhex_native},
+    {NAT_uppercase, "uppercase", ZEL_CASE_SPEC("Converts string of characters to uppercase"), uppercase_native},
+    {NAT_lowercase, "lowercase", ZEL_CASE_SPEC("Converts string of characters to lowercase"), lowercase_native},
+    {NAT_as_pair, "as-pair", R"~("Combine X and Y values into a pair" x [integer! float!] y [integer! float!])~",
      as_pair_native},
-    {74, "as-point2D", R"~("Combine X and Y values into a 2D point" x [integer! float!] y [integer! float!])~",
+    {NAT_as_point2D, "as-point2D", R"~("Combine X and Y values into a 2D point" x [integer! float!] y [integer! float!])~",
      as_point2D_native},
-    {75, "as-point3D",
+    {NAT_as_point3D, "as-point3D",
      R"~("Combine X, Y and Z values into a 3D point" x [integer! float!] y [integer! float!] z [integer! float!])~",
      as_point3D_native},
-    {76, "as-money",
+    {NAT_as_money, "as-money",
      R"~("Combine currency code and amount into a monetary value"
         currency [word!] amount [integer! float!] return: [money!])~",
      as_money_native},
-    {84, "debase",
+    {NAT_debase, "debase",
      R"~("Decodes binary-coded string (BASE-64 default) to binary value"
         value [string!] "The string to decode")~" ZEL_BASE_SPEC,
      debase_native},
-    {89, "new-line",
+    {NAT_new_line, "new-line",
      R"~("Sets or clears the new-line marker within a list series"
         position [any-list!] "Position to change marker (modified)"
         value [logic!] "Set TRUE for newline"
@@ -276,21 +270,22 @@ const NativeDef DEFS[] = {
         /skip "Set/clear marker periodically to the end of the series" size [integer!]
         return: [any-list!])~",
      new_line_native},
-    {90, "new-line?",
+    {NAT_is_new_line, "new-line?",
      R"~("Returns the state of the new-line marker within a list series"
         position [any-list!] "Position to check marker"
         return: [logic!])~",
      new_line_q_native},
-    {91, "enbase",
+    {NAT_enbase, "enbase",
      R"~("Encodes a string into a binary-coded string (BASE-64 default)"
         value [binary! string!] "If string, will be UTF8 encoded")~" ZEL_BASE_SPEC,
      enbase_native},
-    {98, "as",
+    {NAT_as, "as",
      R"~("Coerce a series into a compatible datatype without copying it"
         type [datatype! block! paren! any-path! any-string!] "The datatype or example value"
         spec [block! paren! any-path! any-string!] "The series to coerce")~",
      as_native},
 };
+static_assert(matches_ids(DEFS), "a native row out of order or misnamed");
 
 #undef ZEL_HEX_SPEC
 #undef ZEL_CASE_SPEC

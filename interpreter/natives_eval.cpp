@@ -1,10 +1,13 @@
 // The evaluation, binding and function-making natives: do, reduce, compose,
 // get, set, unset, value?, bind, in, context?, construct, extend, func,
 // function, does, has and apply.
+#include <cstddef>
 #include <cstring>
 
 #include "core/block.h"
 #include "core/context.h"
+#include "core/dispatch.h"
+#include "core/exits.h"
 #include "core/function.h"
 #include "core/logic.h"
 #include "core/native.h"
@@ -12,18 +15,18 @@
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/map.h"
-#include "interpreter/actions.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
 #include "interpreter/natives.h"
-#include "interpreter/path_slot.h"
-#include "interpreter/stack.h"
+#include "interpreter/path_walk.h"
 #include "interpreter/trace.h"
 #include "io/lexer.h"
+#include "kernel/stack_guard.h"
 #include "kernel/temp_roots.h"
 
 namespace zel {
@@ -43,19 +46,9 @@ uint32_t live_tail(const Cell* s) { return series::length(node::buffer(cell::ser
 // The series with its index brought back to the tail when past it.
 Cell clamped(const Cell* s) {
     Cell c = *s;
-    if (c.w1 > live_tail(&c)) c.w1 = live_tail(&c);
+    if (uint32_t(cell::series_index(&c)) > live_tail(&c)) cell::set_series_index(&c, live_tail(&c));
     return c;
 }
-
-bool is_block_like(uint32_t t) {
-    return t == T_BLOCK || t == T_PAREN || t == T_HASH || (t >= T_PATH && t <= T_GET_PATH);
-}
-
-bool is_callable(uint32_t t) {
-    return t == T_FUNCTION || t == T_NATIVE || t == T_ACTION || t == T_OP || t == T_ROUTINE;
-}
-
-bool is_path(uint32_t t) { return t >= T_PATH && t <= T_GET_PATH; }
 
 // The value as a single expression, its value into the result slot.
 void eval_single(const Cell* value) {
@@ -98,7 +91,7 @@ void do_value(const Cell* value, const int32_t* r) {
         }
         uint32_t next = interp::eval_next(&code);
         if (exits::pending()) return;
-        code.w1 = next;
+        cell::set_series_index(&code, next);
         Cell w = *arg(uint32_t(r[2]));
         word::set_value(&w, &code);
         return;
@@ -152,7 +145,7 @@ void end_trace_leaving() {
 }
 
 void do_(bool c, const int32_t* r) {
-    verify(c, 20, r);
+    verify(c, NAT_do, r);
     Cell value = *arg(0);
     temp_roots::Hold hold(&value);
     // A run already active keeps its callback: the nested /trace does nothing.
@@ -211,16 +204,16 @@ void close_target(Target& t) {
         uint32_t added = live_tail(&t.out) - t.start;
         series::announce(&t.out, words::word(words::W_inserted), nullptr, int32_t(t.start), int32_t(added));
     } else {
-        t.out.w1 = 0;
+        cell::set_series_index(&t.out, 0);
     }
     stack::return_value(&t.out);
 }
 
 void reduce(bool c, const int32_t* r) {
-    verify(c, 35, r);
+    verify(c, NAT_reduce, r);
     Cell source = *arg(0);
     if (cell::type(&source) != T_BLOCK) {
-        if (!is_callable(cell::type(&source))) eval_single(&source);
+        if (!types::is_callable(cell::type(&source))) eval_single(&source);
         return;
     }
     temp_roots::Hold hold_source(&source);
@@ -241,6 +234,7 @@ void reduce(bool c, const int32_t* r) {
 
 // Composes the source's values into out; answers false on a pending exit.
 bool compose_into(Cell* out, const Cell* source, bool deep, bool only) {
+    stack_guard::check();  // a block may hold itself
     Cell src = *source;
     temp_roots::Hold hold(&src);
     for (uint32_t i = uint32_t(cell::series_index(&src)); i < live_tail(&src); i++) {
@@ -250,7 +244,7 @@ bool compose_into(Cell* out, const Cell* source, bool deep, bool only) {
             block::write_cell(&inner, block::get_length(&v));
             temp_roots::Hold hold_inner(&inner);
             if (!compose_into(&inner, &v, deep, only)) return false;
-            inner.w1 = 0;
+            cell::set_series_index(&inner, 0);
             add(out, &inner);
             continue;
         }
@@ -277,7 +271,7 @@ bool compose_into(Cell* out, const Cell* source, bool deep, bool only) {
 }
 
 void compose(bool c, const int32_t* r) {
-    verify(c, 36, r);
+    verify(c, NAT_compose, r);
     Cell source = *arg(0);
     if (cell::type(&source) != T_BLOCK) {
         Cell expected, got;
@@ -295,58 +289,13 @@ void compose(bool c, const int32_t* r) {
 
 // ---- get, set, unset, value? ---------------------------------------------------------------
 
-// A path walked element by element through the eval-path actions: get mode,
-// or with store the value stored at its last element. Parens and get-words
-// among the elements are evaluated. Answers false on a pending exit.
-bool walk_path(const Cell* path_value, const Cell* store, bool case_, Cell* result) {
-    Cell path = *path_value;
-    temp_roots::Hold hold_path(&path);
-    uint32_t start = uint32_t(cell::series_index(&path));
-    if (start >= live_tail(&path)) error::raise(Err::script_empty_path);
-    Cell head = *block::cell_at(&path, start);
-    if (cell::type(&head) != T_WORD) error::raise(Err::script_word_first, &path);
-    Cell current = *word::get_value(&head), previous = statics::none_cell, prev_element = head;
-    temp_roots::Hold hold_walk(&current);
-    temp_roots::Hold hold_prev(&previous);
-    if (cell::type(&current) == T_UNSET) error::raise(Err::script_unset_path, &path, &head);
-    Cell store_value = store ? *store : statics::none_cell;
-    temp_roots::Hold hold_store(&store_value);
-    path_slot::Slot slot = path_slot::of_word(&head);  // where current lives, for a set's last step
-    for (uint32_t i = start + 1; i < live_tail(&path); i++) {
-        Cell element = *block::cell_at(&path, i);
-        if (cell::type(&element) == T_PAREN) {
-            interp::eval(anon(), &element, false);
-            if (exits::pending()) return false;
-            element = *stack::top();
-            stack::pop(1);
-        } else if (cell::type(&element) == T_GET_WORD) {
-            element = *word::get_value(&element);
-        }
-        bool last = i + 1 >= live_tail(&path);
-        Cell before = current;
-        const Cell* answer = actions::eval_path_dispatch(&current, &element, store && last ? &store_value : nullptr,
-                                                         &path, i > start + 1 ? &previous : nullptr, &prev_element,
-                                                         int32_t(i - start - 1), case_, !store, last, store && last);
-        if (store && i + 2 == live_tail(&path)) slot = path_slot::located(&current, &element, answer);
-        Cell selected = *answer;
-        // A part of a scalar was set (a time!'s hour): the scalar goes back where it came from.
-        if (store && last && std::memcmp(&before, &current, sizeof(Cell)) != 0)
-            path_slot::write_back(slot, &before, &current);
-        previous = current;
-        prev_element = element;
-        current = selected;
-    }
-    *result = current;
-    return true;
-}
-
 void get(bool c, const int32_t* r) {
-    verify(c, 21, r);
+    verify(c, NAT_get, r);
     Cell* target = arg(0);
-    if (is_path(cell::type(target))) {
+    if (types::is_any_path(cell::type(target))) {
         // A field the path does not find reads as unset, which only /any takes.
         Cell result;
-        if (!walk_path(target, nullptr, used(r, 1), &result)) return;
+        if (!path_walk::walk(target, nullptr, used(r, 1), &result)) return;
         if (cell::type(&result) == T_UNSET && !used(r, 0)) error::raise(Err::script_no_value, target);
         stack::return_value(&result);
         return;
@@ -363,7 +312,7 @@ void get(bool c, const int32_t* r) {
 bool is_settable_word(uint32_t t) { return t == T_WORD || t == T_SET_WORD || t == T_GET_WORD || t == T_LIT_WORD; }
 
 void set(bool c, const int32_t* r) {
-    verify(c, 22, r);
+    verify(c, NAT_set, r);
     Cell* target = arg(0);
     const Cell* value = arg(1);
     bool any = used(r, 0), case_ = used(r, 1), only = used(r, 2), some = used(r, 3);
@@ -380,7 +329,7 @@ void set(bool c, const int32_t* r) {
     }
     case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH: {
         Cell ignored;
-        if (!walk_path(target, value, case_, &ignored)) return;
+        if (!path_walk::walk(target, value, case_, &ignored)) return;
         break;
     }
     default: word::set_value(target, value);
@@ -389,7 +338,7 @@ void set(bool c, const int32_t* r) {
 }
 
 void unset_(bool c, const int32_t* r) {
-    verify(c, 88, r);
+    verify(c, NAT_unset, r);
     Cell* target = arg(0);
     if (cell::type(target) == T_WORD) {
         word::set_value(target, &statics::unset_cell);
@@ -405,7 +354,7 @@ void unset_(bool c, const int32_t* r) {
 }
 
 void is_value(bool c, const int32_t* r) {
-    verify(c, 69, r);
+    verify(c, NAT_is_value, r);
     cell::make_logic(arg(0), cell::type(word::get_value(arg(0))) != T_UNSET);
     stack::keep();
 }
@@ -416,19 +365,19 @@ void is_value(bool c, const int32_t* r) {
 // whose first payload word is an index and which have no context.
 Node context_of(const Cell* v) {
     uint32_t t = cell::type(v);
-    return t == T_NATIVE || t == T_ACTION || t == T_OP ? 0 : v->w1;
+    return t == T_NATIVE || t == T_ACTION || t == T_OP ? 0 : cell::callable_context(v);
 }
 
 void context_q(bool c, const int32_t* r) {
-    verify(c, 92, r);
-    Node ctx = arg(0)->w1;
+    verify(c, NAT_is_context, r);
+    Node ctx = cell::object_context(arg(0));
     const Cell* owner = ctx ? context::owner_of(ctx) : &statics::none_cell;
     uint32_t t = cell::type(owner);
     stack::return_value(t == T_OBJECT || t == T_FUNCTION ? owner : &statics::none_cell);
 }
 
 void bind(bool c, const int32_t* r) {
-    verify(c, 38, r);
+    verify(c, NAT_bind, r);
     Node ctx = context_of(arg(1));
     Cell target = *arg(0);
     if (!ctx) {  // an unbound word names no context: nothing to bind to
@@ -446,24 +395,24 @@ void bind(bool c, const int32_t* r) {
 }
 
 void in(bool c, const int32_t* r) {
-    verify(c, 39, r);
+    verify(c, NAT_in, r);
     Node ctx = context_of(arg(0));
     Cell w = *arg(1);
-    int32_t index = ctx ? context::lookup_word(ctx, w.w2, true) : -1;
+    int32_t index = ctx ? context::lookup_word(ctx, cell::word_symbol(&w), true) : -1;
     if (index < 0) {
         stack::return_value(&statics::none_cell);
         return;
     }
     if (cell::type(&w) == T_REFINEMENT) cell::set_type(&w, T_WORD);
-    w.w1 = ctx;
-    w.w3 = uint32_t(index);
+    cell::set_word_context(&w, ctx);
+    cell::set_word_index(&w, uint32_t(index));
     stack::return_value(&w);
 }
 
 // ---- objects and maps -------------------------------------------------------------------------
 
 void construct(bool c, const int32_t* r) {
-    verify(c, 68, r);
+    verify(c, NAT_construct, r);
     const Cell* proto = used(r, 0) ? arg(uint32_t(r[0])) : nullptr;
     Cell made = *object::make_new(arg(0), proto, used(r, 1));
     stack::return_value(&made);
@@ -471,7 +420,7 @@ void construct(bool c, const int32_t* r) {
 
 // Objects cannot be extended yet.
 void extend(bool c, const int32_t* r) {
-    verify(c, 83, r);
+    verify(c, NAT_extend, r);
     if (cell::type(arg(0)) != T_MAP) error::raise(Err::internal_not_done);
     map::insert_pairs(arg(0), arg(1), used(r, 0));
     stack::return_value(arg(0));
@@ -493,13 +442,13 @@ void make_function(const Cell* spec, const Cell* body) {
 }
 
 void func(bool c, const int32_t* r) {
-    verify(c, 14, r);
+    verify(c, NAT_func, r);
     Cell spec = clamped(arg(0));
     make_function(&spec, arg(1));
 }
 
 void function_(bool c, const int32_t* r) {
-    verify(c, 15, r);
+    verify(c, NAT_function, r);
     Cell spec;
     Cell source = clamped(arg(0));
     block::clone(&source, &spec, true, false);
@@ -509,7 +458,7 @@ void function_(bool c, const int32_t* r) {
 }
 
 void does(bool c, const int32_t* r) {
-    verify(c, 16, r);
+    verify(c, NAT_does, r);
     Cell spec;
     block::write_cell(&spec, 1);
     temp_roots::Hold hold(&spec);
@@ -517,7 +466,7 @@ void does(bool c, const int32_t* r) {
 }
 
 void has(bool c, const int32_t* r) {
-    verify(c, 17, r);
+    verify(c, NAT_has, r);
     Cell spec;
     Cell vars = clamped(arg(0));
     block::clone(&vars, &spec, false, false);
@@ -536,12 +485,16 @@ struct Applied {
     uint32_t pos;
     bool all, safer, has_path;
 };
+// apply holds the four cells as one run.
+static_assert(offsetof(Applied, name) == offsetof(Applied, callable) + sizeof(Cell) &&
+              offsetof(Applied, path) == offsetof(Applied, callable) + 2 * sizeof(Cell) &&
+              offsetof(Applied, code) == offsetof(Applied, callable) + 3 * sizeof(Cell));
 
 constexpr uint32_t MAX_APPLY_REFINEMENTS = 64;
 
 // The callable of apply's first argument, with its frame name and path.
 void resolve_callable(Applied& a, const Cell* target) {
-    a.has_path = is_path(cell::type(target));
+    a.has_path = types::is_any_path(cell::type(target));
     Cell value = *target;
     if (a.has_path) {
         a.path = *target;
@@ -549,13 +502,13 @@ void resolve_callable(Applied& a, const Cell* target) {
         if (start >= live_tail(target)) error::raise(Err::script_invalid_arg, target);
         a.name = *block::cell_at(target, start);
         value = *word::get_value(&a.name);
-    } else if (cell::type(target) >= T_WORD && cell::type(target) <= T_GET_WORD) {
+    } else if (types::is_variable_word(cell::type(target))) {
         a.name = *target;
         value = *word::get_value(target);
     } else {
         a.name = *words::word(words::W_tag_applied);
     }
-    if (!is_callable(cell::type(&value))) error::raise(Err::script_invalid_arg, target);
+    if (!types::is_callable(cell::type(&value))) error::raise(Err::script_invalid_arg, target);
     if (cell::type(&value) == T_OP)
         value.header = (value.header & ~(HDR_TYPE_MASK | HDR_OP_TYPE_MASK)) | op::wrapped_type(&value);
     a.callable = value;
@@ -573,7 +526,7 @@ bool path_names(const Applied& a, const Cell& refinement, Node list) {
     for (uint32_t i = from; i < live_tail(&a.path); i++) {
         bool used;
         interp::checked_refinement(&a.path, from, i, list, &a.name, &used);
-        if (same_symbol(block::cell_at(&a.path, i)->w2, refinement.w2)) named = used;
+        if (same_symbol(cell::word_symbol(block::cell_at(&a.path, i)), cell::word_symbol(&refinement))) named = used;
     }
     return named;
 }
@@ -582,7 +535,7 @@ bool path_names(const Applied& a, const Cell& refinement, Node list) {
 // tail none (or, outside /all, script error no-arg). False on a pending exit.
 bool push_next(Applied& a, const Cell& entry) {
     if (a.pos >= live_tail(&a.code)) {
-        Cell arg_word{T_WORD, 0, entry.w3, uint32_t(-1)};
+        Cell arg_word{T_WORD, 0, interp::entry_symbol(&entry), uint32_t(-1)};
         if (!a.all && cell::type(&entry) == T_TYPESET) error::raise(Err::script_no_arg, &a.name, &arg_word);
         stack::push(cell::type(&entry) == T_REFINEMENT ? &statics::false_cell : &statics::none_cell);
         return true;
@@ -620,7 +573,7 @@ bool fill_frame(Applied& a, Node list, int32_t* refs) {
             break;
         case T_REFINEMENT:
             arg_number++;
-            if (e.w3 > MAX_APPLY_REFINEMENTS) error::raise(Err::internal_limit_hit, &e);
+            if (interp::entry_ordinal(&e) > MAX_APPLY_REFINEMENTS) error::raise(Err::internal_limit_hit, &e);
             if (a.all) {
                 if (!push_next(a, e)) return false;
                 active = logic::is_truthy(stack::top());
@@ -629,7 +582,7 @@ bool fill_frame(Applied& a, Node list, int32_t* refs) {
                 active = path_names(a, e, list);
             }
             if (function_like) stack::push(active ? &statics::true_cell : &statics::false_cell);
-            else refs[e.w3 - 1] = active ? int32_t(stack::reg.top - stack::reg.base) : -1;
+            else refs[interp::entry_ordinal(&e) - 1] = active ? int32_t(stack::reg.top - stack::reg.base) : -1;
             break;
         case T_INTEGER:
             if (function_like) function::init_refinement(uint32_t(cell::get_int(&e)));
@@ -649,12 +602,12 @@ void run_applied(const Cell* callable, const int32_t* refs) {
         return;
     case T_ROUTINE: interp::call_routine(callable); break;
     case T_ACTION:
-        if (callable->w1 < 1 || callable->w1 > ACTION_COUNT || !actions::table[callable->w1 - 1])
+        if (cell::callable_index(callable) < 1 || cell::callable_index(callable) > ACTION_COUNT || !actions::table[cell::callable_index(callable) - 1])
             error::raise(Err::internal_not_done);
-        actions::table[callable->w1 - 1](refs);
+        actions::table[cell::callable_index(callable) - 1](refs);
         break;
     default: {
-        natives::Routine routine = natives::routine(callable->w1);
+        natives::Routine routine = natives::routine(cell::callable_index(callable));
         if (!routine) error::raise(Err::internal_not_done);
         routine(false, refs);
     }
@@ -663,7 +616,7 @@ void run_applied(const Cell* callable, const int32_t* refs) {
 }
 
 void apply(bool c, const int32_t* r) {
-    verify(c, 107, r);
+    verify(c, NAT_apply, r);
     Applied a{statics::none_cell, statics::none_cell, statics::none_cell, statics::none_cell, 0, false, false, false};
     temp_roots::Hold hold(&a.callable, 4);
     a.all = used(r, 0);
@@ -674,12 +627,12 @@ void apply(bool c, const int32_t* r) {
     Node list = interp::prepare_spec(&a.callable);
     temp_roots::Hold hold_list(&list);
     stack::push(&a.callable);
-    if (cell::type(&a.callable) == T_FUNCTION) stack::enter_func(&a.name, a.callable.w1);
+    if (cell::type(&a.callable) == T_FUNCTION) stack::enter_func(&a.name, cell::callable_context(&a.callable));
     else stack::enter_frame(&a.name, stack::KIND_NATIVE);
     int32_t refs[MAX_APPLY_REFINEMENTS];
     if (!fill_frame(a, list, refs)) return;
     if (cell::type(&a.callable) == T_FUNCTION) {
-        uint32_t need = context::cell_of(a.callable.w1)->w3;
+        uint32_t need = cell::context_stack_count(context::cell_of(cell::callable_context(&a.callable)));
         while (uint32_t(stack::reg.top - stack::reg.base) < need) stack::push(&statics::none_cell);
     }
     run_applied(&a.callable, refs);
@@ -687,15 +640,15 @@ void apply(bool c, const int32_t* r) {
     stack::return_value(stack::top());
 }
 
-const natives::NativeDef DEFS[] = {
-    {14, "func", "{Defines a function with a given spec and body} spec [block!] body [block!]", func},
-    {15, "function",
+constexpr natives::NativeDef DEFS[] = {
+    {NAT_func, "func", "{Defines a function with a given spec and body} spec [block!] body [block!]", func},
+    {NAT_function, "function",
      "{Defines a function, making all set-words found in body, local} spec [block!] body [block!]"
      " /extern {Exclude words that follow this refinement}",
      function_},
-    {16, "does", "{Defines a function with no arguments or local variables} body [block!]", does},
-    {17, "has", "{Defines a function with local variables, but no arguments} vars [block!] body [block!]", has},
-    {20, "do",
+    {NAT_does, "does", "{Defines a function with no arguments or local variables} body [block!]", does},
+    {NAT_has, "has", "{Defines a function with local variables, but no arguments} vars [block!] body [block!]", has},
+    {NAT_do, "do",
      "{Evaluates a value, returning the last evaluation result} value [any-type!]"
      " /expand {Expand directives before evaluation}"
      " /args {If value is a script, this will set its system/script/args}"
@@ -705,12 +658,12 @@ const natives::NativeDef DEFS[] = {
      " /trace callback [function! [event [word!] code [any-block! none!] offset [integer!]"
      " value [any-type!] ref [any-type!] frame [pair!]]]",
      do_},
-    {21, "get",
+    {NAT_get, "get",
      "{Returns the value a word refers to} word [any-word! any-path! object!]"
      " /any {If word has no value, return UNSET rather than causing an error}"
      " /case {Use case-sensitive comparison (path only)} return: [any-type!]",
      get},
-    {22, "set",
+    {NAT_set, "set",
      "{Sets the value(s) one or more words refer to}"
      " word [any-word! block! object! any-path!] {Word, object, map path or block of words to set}"
      " value [any-type!] {Value or block of values to assign to words}"
@@ -719,45 +672,45 @@ const natives::NativeDef DEFS[] = {
      " /only {Block or object value argument is set as a single value}"
      " /some {None values in a block or object value argument, are not set} return: [any-type!]",
      set},
-    {35, "reduce",
+    {NAT_reduce, "reduce",
      "{Returns a copy of a block, evaluating all expressions} value [any-type!]"
      " /into {Put results in out block, instead of creating a new block}"
      " out [any-block!] {Target block for results, when /into is used}",
      reduce},
-    {36, "compose",
+    {NAT_compose, "compose",
      "{Returns a copy of a block, evaluating only parens} value [block!]"
      " /deep {Compose nested blocks}"
      " /only {Compose nested blocks as blocks containing their values}"
      " /into {Put results in out block, instead of creating a new block}"
      " out [any-block!] {Target block for results, when /into is used}",
      compose},
-    {38, "bind",
+    {NAT_bind, "bind",
      "{Bind words to a context; returns rebound words} word [block! any-word!]"
      " context [any-word! any-object! function!] /copy {Deep copy blocks before binding}"
      " return: [block! any-word!]",
      bind},
-    {39, "in",
+    {NAT_in, "in",
      "{Returns the given word bound to the object's context} object [any-object! any-function!]"
      " word [any-word! refinement!]",
      in},
-    {68, "construct",
+    {NAT_construct, "construct",
      "{Makes a new object from an unevaluated spec; standard logic words are evaluated} block [block!]"
      " /with {Use a prototype object} object [object!] {Prototype object}"
      " /only {Don't evaluate standard logic words}",
      construct},
-    {69, "value?", "{Returns TRUE if the word has a value} value [word!] return: [logic!]", is_value},
-    {83, "extend",
+    {NAT_is_value, "value?", "{Returns TRUE if the word has a value} value [word!] return: [logic!]", is_value},
+    {NAT_extend, "extend",
      "{Extend an object or map value with list of key and value pairs} obj [object! map!]"
      " spec [block! hash! map!] /case {Use case-sensitive comparison}",
      extend},
-    {88, "unset",
+    {NAT_unset, "unset",
      "{Unsets the value of a word in its current context} word [word! block!] {Word or block of words}",
      unset_},
-    {92, "context?",
+    {NAT_is_context, "context?",
      "{Returns the context to which a word is bound} word [any-word!] {Word to check}"
      " return: [object! function! none!]",
      context_q},
-    {107, "apply",
+    {NAT_apply, "apply",
      "{Apply a function to a reduced block of arguments}"
      " func [word! path! any-function!] {Function to apply, with eventual refinements}"
      " args [block!] {Block of args, reduced first}"
@@ -765,6 +718,7 @@ const natives::NativeDef DEFS[] = {
      " /safer {Forces single refinement arguments, skip them when inactive instead of evaluating}",
      apply},
 };
+static_assert(natives::matches_ids(DEFS), "a native row out of order or misnamed");
 
 }  // namespace
 
@@ -789,7 +743,7 @@ void set_many(const Cell* words_block, const Cell* value, uint32_t n, bool any, 
     if (cell::type(&source) == T_MAP) map::body_of(value, &source);
     temp_roots::Hold hold_words(&words);
     temp_roots::Hold hold_source(&source);
-    bool block_valued = !only && (is_block_like(cell::type(&source)) || cell::type(&source) == T_MAP);
+    bool block_valued = !only && (types::is_any_block(cell::type(&source)) || cell::type(&source) == T_MAP);
     for (uint32_t i = 0; i < n; i++) {
         Cell w = word_at(&words, i);
         if (!is_settable_word(cell::type(&w))) error::raise(Err::script_invalid_arg, &w);

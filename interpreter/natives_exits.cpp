@@ -2,17 +2,17 @@
 // that take exits (catch, try).
 //
 // None of them costs a C++ exception: an exit places the frames and leaves
-// its code pending (interpreter/exits.h), and catch and try look at that
+// its code pending (core/exits.h), and catch and try look at that
 // code after the block they evaluate. Only errors arrive as the exception.
+#include "core/exits.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/symbol.h"
 #include "datatypes/error.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
 #include "interpreter/natives.h"
 #include "interpreter/natives_system.h"
-#include "interpreter/stack.h"
 #include "interpreter/trace.h"
 
 namespace zel {
@@ -23,11 +23,9 @@ using stack::reg;
 
 namespace {
 
-enum Index : uint32_t { TRY = 70, BREAK = 77, CONTINUE = 78, EXIT = 79, RETURN = 80, THROW = 81, CATCH = 82 };
-
 inline bool used(const int32_t* refinements, uint32_t i) { return refinements[i] >= 0; }
 
-bool same_word(const Cell* a, const Cell* b) { return symbol::resolve(a->w2) == symbol::resolve(b->w2); }
+bool same_word(const Cell* a, const Cell* b) { return symbol::resolve(cell::word_symbol(a)) == symbol::resolve(cell::word_symbol(b)); }
 
 // Whether catch/name takes a throw named name: the names are a word or a
 // block of words (anything else in it is an error, whatever the name).
@@ -47,29 +45,29 @@ bool takes_name(const Cell* names, const Cell* name) {
 }  // namespace
 
 void break_(bool check, const int32_t* refinements) {
-    if (check) check_args(BREAK, refinements);
+    if (check) check_args(NAT_break, refinements);
     stack::throw_break(used(refinements, 0), false);
 }
 
 void continue_(bool check, const int32_t* refinements) {
-    if (check) check_args(CONTINUE, refinements);
+    if (check) check_args(NAT_continue, refinements);
     stack::throw_break(false, true);
 }
 
 void exit_(bool check, const int32_t* refinements) {
-    if (check) check_args(EXIT, refinements);
+    if (check) check_args(NAT_exit, refinements);
     stack::throw_return(false, false);
 }
 
 void return_(bool check, const int32_t* refinements) {
-    if (check) check_args(RETURN, refinements);
+    if (check) check_args(NAT_return, refinements);
     stack::throw_return(true, false);
 }
 
 // The value and its name (none without /name) are the two cells the catch
 // frame receives.
 void throw_(bool check, const int32_t* refinements) {
-    if (check) check_args(THROW, refinements);
+    if (check) check_args(NAT_throw, refinements);
     reg.base[1] = used(refinements, 0) ? reg.base[refinements[0]] : statics::none_cell;
     reg.top = reg.base + 2;
     if (interp::is_tracing()) interp::trace_throw();
@@ -77,7 +75,7 @@ void throw_(bool check, const int32_t* refinements) {
 }
 
 void catch_(bool check, const int32_t* refinements) {
-    if (check) check_args(CATCH, refinements);
+    if (check) check_args(NAT_catch, refinements);
     Cell* args = reg.base;
     Cell block = args[0];
     const Cell* name = words::word(words::W_catch_);
@@ -106,7 +104,7 @@ void catch_(bool check, const int32_t* refinements) {
 // with /all a barrier frame turns those exits into their errors, so the
 // error is what try answers.
 void try_(bool check, const int32_t* refinements) {
-    if (check) check_args(TRY, refinements);
+    if (check) check_args(NAT_try, refinements);
     Cell block = reg.base[0];
     bool keep = used(refinements, 1);
     const Cell* name = words::word(words::W_try_);

@@ -11,6 +11,7 @@
 #include "core/block_search.h"
 #include "core/integer.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/support.h"
@@ -18,9 +19,10 @@
 #include "datatypes/date.h"
 #include "datatypes/money.h"
 #include "datatypes/point.h"
+#include "datatypes/pair.h"
+#include "datatypes/tuple.h"
 #include "datatypes/typeset.h"
 #include "interpreter/natives.h"
-#include "interpreter/stack.h"
 #include "kernel/runtime.h"
 
 namespace zel {
@@ -70,7 +72,7 @@ void set_native(bool check, const int32_t* r) {
 }
 
 void complement_q_native(bool check, const int32_t* r) {
-    if (check) check_args(46, r);
+    if (check) check_args(NAT_is_complement, r);
     cell::make_logic(arg(0), bitset::is_complemented(arg(0)));
 }
 
@@ -96,25 +98,23 @@ int32_t sign_of(const Cell* v) {
 }
 
 void negative_q_native(bool check, const int32_t* r) {
-    if (check) check_args(49, r);
+    if (check) check_args(NAT_is_negative, r);
     cell::make_logic(arg(0), sign_of(arg(0)) < 0);
 }
 
 void positive_q_native(bool check, const int32_t* r) {
-    if (check) check_args(50, r);
+    if (check) check_args(NAT_is_positive, r);
     cell::make_logic(arg(0), sign_of(arg(0)) > 0);
 }
 
 void sign_q_native(bool check, const int32_t* r) {
-    if (check) check_args(97, r);
+    if (check) check_args(NAT_is_sign, r);
     cell::make_integer(arg(0), sign_of(arg(0)));
 }
 
-// A tuple keeps its length in header bits 19-22 and its bytes from payload
-// word 1 on.
 bool is_zero_tuple(const Cell* v) {
-    uint32_t length = (v->header >> 19) & 0xF;
-    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&v->w1);
+    uint32_t length = tuple::count(v);
+    const uint8_t* bytes = tuple::bytes(v);
     for (uint32_t i = 0; i < length && i < 12; i++)
         if (bytes[i]) return false;
     return true;
@@ -129,11 +129,11 @@ bool is_zero_point(const Cell* v) {
 bool is_zero(const Cell* v) {
     switch (cell::type(v)) {
     case T_CHAR:
-    case T_INTEGER: return v->w2 == 0;
+    case T_INTEGER: return cell::get_int(v) == 0;
     case T_FLOAT:
     case T_PERCENT:
     case T_TIME: return cell::get_float(v) == 0.0;
-    case T_PAIR: return v->w2 == 0 && v->w3 == 0;
+    case T_PAIR: return pair::x_of(v) == 0 && pair::y_of(v) == 0;
     case T_TUPLE: return is_zero_tuple(v);
     case T_POINT2D:
     case T_POINT3D: return is_zero_point(v);
@@ -143,12 +143,12 @@ bool is_zero(const Cell* v) {
 }
 
 void zero_q_native(bool check, const int32_t* r) {
-    if (check) check_args(100, r);
+    if (check) check_args(NAT_is_zero, r);
     cell::make_logic(arg(0), is_zero(arg(0)));
 }
 
 void nan_q_native(bool check, const int32_t* r) {
-    if (check) check_args(62, r);
+    if (check) check_args(NAT_is_NaN, r);
     uint32_t type = cell::type(arg(0));
     bool nan = (type == T_FLOAT || type == T_PERCENT) && std::isnan(cell::get_float(arg(0)));
     cell::make_logic(arg(0), nan);
@@ -157,13 +157,13 @@ void nan_q_native(bool check, const int32_t* r) {
 // ---- shift and to-hex ---------------------------------------------------------------
 
 void shift_native(bool check, const int32_t* r) {
-    if (check) check_args(53, r);
+    if (check) check_args(NAT_shift, r);
     int32_t result = integer::shift(cell::get_int(arg(0)), cell::get_int(arg(1)), r[0] >= 0, r[1] >= 0);
     cell::make_integer(arg(0), result);
 }
 
 void to_hex_native(bool check, const int32_t* r) {
-    if (check) check_args(54, r);
+    if (check) check_args(NAT_to_hex, r);
     const char* digits = string::int_to_hex(cell::get_int(arg(0)), false);
     if (r[0] >= 0) {
         const Cell* length = arg(uint32_t(r[0]));
@@ -195,19 +195,19 @@ double radians_of(const Cell* angle, bool radians, int mode) {
 double snap_zero(double x) { return std::fabs(x) < EPSILON ? 0.0 : x; }
 
 void sine_native(bool check, const int32_t* r) {
-    if (check) check_args(55, r);
+    if (check) check_args(NAT_sine, r);
     cell::make_float(arg(0), snap_zero(std::sin(radians_of(arg(0), r[0] >= 0, 2))));
 }
 
 void cosine_native(bool check, const int32_t* r) {
-    if (check) check_args(56, r);
+    if (check) check_args(NAT_cosine, r);
     cell::make_float(arg(0), snap_zero(std::cos(radians_of(arg(0), r[0] >= 0, 1))));
 }
 
 // The poles are exact infinities rather than the huge finite value the
 // platform gives for the nearest double to pi/2.
 void tangent_native(bool check, const int32_t* r) {
-    if (check) check_args(57, r);
+    if (check) check_args(NAT_tangent, r);
     double x = radians_of(arg(0), r[0] >= 0, 0);
     double result = x == PI / 2 ? HUGE_VAL : x == -PI / 2 ? -HUGE_VAL : std::tan(x);
     cell::make_float(arg(0), result);
@@ -226,7 +226,7 @@ double arccosine(double x) { return std::acos(x); }
 double arctangent(double x) { return std::atan(x); }
 
 void arctangent2_native(bool check, const int32_t* r) {
-    if (check) check_args(61, r);
+    if (check) check_args(NAT_arctangent2, r);
     double angle = std::atan2(float_of(arg(0)), float_of(arg(1)));
     cell::make_float(arg(0), degrees_of(angle, r[0] >= 0));
 }
@@ -261,70 +261,71 @@ void float_native(bool check, const int32_t* r) {
     " /radians \"DEPRECATED: use `" name "` native instead\""
 #define ZEL_FLOAT_SPEC(doc) "\"" doc "\" value [float! integer! percent!] return: [float!]"
 
-const NativeDef DEFS[] = {
-    {41, "union", ZEL_SET2_SPEC("Returns the union of two data sets", ZEL_SET_TYPES),
-     set_native<41, block::SET_UNION>},
-    {42, "intersect", ZEL_SET2_SPEC("Returns the intersection of two data sets", ZEL_SET_TYPES),
-     set_native<42, block::SET_INTERSECT>},
-    {43, "unique",
+constexpr NativeDef DEFS[] = {
+    {NAT_union, "union", ZEL_SET2_SPEC("Returns the union of two data sets", ZEL_SET_TYPES),
+     set_native<NAT_union, block::SET_UNION>},
+    {NAT_intersect, "intersect", ZEL_SET2_SPEC("Returns the intersection of two data sets", ZEL_SET_TYPES),
+     set_native<NAT_intersect, block::SET_INTERSECT>},
+    {NAT_unique, "unique",
      R"~("Returns the data set with duplicates removed" set [block! hash! string!]
         /case "Use case-sensitive comparison"
         /skip "Treat the series as fixed size records" size [integer!])~",
-     set_native<43, block::SET_UNIQUE>},
-    {44, "difference",
+     set_native<NAT_unique, block::SET_UNIQUE>},
+    {NAT_difference, "difference",
      ZEL_SET2_SPEC("Returns the special difference of two data sets", ZEL_SET_TYPES " date!"),
-     set_native<44, block::SET_DIFFERENCE>},
-    {45, "exclude", ZEL_SET2_SPEC("Returns the first data set less the second data set", ZEL_SET_TYPES),
-     set_native<45, block::SET_EXCLUDE>},
-    {46, "complement?", R"~("Returns TRUE if the bitset is complemented" bits [bitset!])~",
+     set_native<NAT_difference, block::SET_DIFFERENCE>},
+    {NAT_exclude, "exclude", ZEL_SET2_SPEC("Returns the first data set less the second data set", ZEL_SET_TYPES),
+     set_native<NAT_exclude, block::SET_EXCLUDE>},
+    {NAT_is_complement, "complement?", R"~("Returns TRUE if the bitset is complemented" bits [bitset!])~",
      complement_q_native},
-    {49, "negative?", ZEL_SIGN_SPEC("Returns TRUE if the number is negative", "logic!"), negative_q_native},
-    {50, "positive?", ZEL_SIGN_SPEC("Returns TRUE if the number is positive", "logic!"), positive_q_native},
-    {53, "shift",
+    {NAT_is_negative, "negative?", ZEL_SIGN_SPEC("Returns TRUE if the number is negative", "logic!"), negative_q_native},
+    {NAT_is_positive, "positive?", ZEL_SIGN_SPEC("Returns TRUE if the number is positive", "logic!"), positive_q_native},
+    {NAT_shift, "shift",
      R"~("Perform a bit shift operation. Right shift (decreasing) by default"
         data [integer!] bits [integer!]
         /left "Shift bits to the left (increasing)"
         /logical "Use logical shift (unsigned, fill with zero)"
         return: [integer!])~",
      shift_native},
-    {54, "to-hex",
+    {NAT_to_hex, "to-hex",
      R"~("Converts numeric value to a hex issue! datatype (with leading # and 0's)"
         value [integer!]
         /size "Specify number of hex digits in result" length [integer!]
         return: [issue!])~",
      to_hex_native},
-    {55, "sine", ZEL_TRIG_SPEC("Returns the trigonometric sine", "sin"), sine_native},
-    {56, "cosine", ZEL_TRIG_SPEC("Returns the trigonometric cosine", "cos"), cosine_native},
-    {57, "tangent", ZEL_TRIG_SPEC("Returns the trigonometric tangent", "tan"), tangent_native},
-    {58, "arcsine", ZEL_ARC_SPEC("Returns the trigonometric arcsine in degrees in range [-90,90]", "sine", "[-1,1]", "asin"),
+    {NAT_sine, "sine", ZEL_TRIG_SPEC("Returns the trigonometric sine", "sin"), sine_native},
+    {NAT_cosine, "cosine", ZEL_TRIG_SPEC("Returns the trigonometric cosine", "cos"), cosine_native},
+    {NAT_tangent, "tangent", ZEL_TRIG_SPEC("Returns the trigonometric tangent", "tan"), tangent_native},
+    {NAT_arcsine, "arcsine", ZEL_ARC_SPEC("Returns the trigonometric arcsine in degrees in range [-90,90]", "sine", "[-1,1]", "asin"),
      arc_native<58, arcsine>},
-    {59, "arccosine",
+    {NAT_arccosine, "arccosine",
      ZEL_ARC_SPEC("Returns the trigonometric arccosine in degrees in range [0,180]", "cosine", "[-1,1]", "acos"),
      arc_native<59, arccosine>},
-    {60, "arctangent",
+    {NAT_arctangent, "arctangent",
      ZEL_ARC_SPEC("Returns the trigonometric arctangent in degrees in range [-90,90]", "tangent", "[-inf,+inf]", "atan"),
      arc_native<60, arctangent>},
-    {61, "arctangent2",
+    {NAT_arctangent2, "arctangent2",
      R"~("Returns the smallest angle between the vectors (1,0) and (x,y) in degrees (-180,180]"
         y [float! integer!] x [float! integer!]
         /radians "DEPRECATED: use `atan2` native instead")~",
      arctangent2_native},
-    {62, "NaN?", R"~("Returns TRUE if the number is Not-a-Number" value [number!] return: [logic!])~",
+    {NAT_is_NaN, "NaN?", R"~("Returns TRUE if the number is Not-a-Number" value [number!] return: [logic!])~",
      nan_q_native},
-    {63, "log-2", ZEL_FLOAT_SPEC("Return the base-2 logarithm"), float_native<63, log_2>},
-    {64, "log-10", ZEL_FLOAT_SPEC("Returns the base-10 logarithm"), float_native<64, log_10>},
-    {65, "log-e", ZEL_FLOAT_SPEC("Returns the natural (base-E) logarithm of the given value"),
+    {NAT_log_2, "log-2", ZEL_FLOAT_SPEC("Return the base-2 logarithm"), float_native<63, log_2>},
+    {NAT_log_10, "log-10", ZEL_FLOAT_SPEC("Returns the base-10 logarithm"), float_native<64, log_10>},
+    {NAT_log_e, "log-e", ZEL_FLOAT_SPEC("Returns the natural (base-E) logarithm of the given value"),
      float_native<65, log_e>},
-    {66, "exp", ZEL_FLOAT_SPEC("Raises E (the base of natural logarithm) to the power specified"),
+    {NAT_exp, "exp", ZEL_FLOAT_SPEC("Raises E (the base of natural logarithm) to the power specified"),
      float_native<66, exp_e>},
-    {67, "square-root", ZEL_FLOAT_SPEC("Returns the square root of a number"), float_native<67, square_root>},
-    {97, "sign?", ZEL_SIGN_SPEC("Returns sign of N as 1, 0, or -1 (to use as a multiplier)", "integer!"),
+    {NAT_square_root, "square-root", ZEL_FLOAT_SPEC("Returns the square root of a number"), float_native<67, square_root>},
+    {NAT_is_sign, "sign?", ZEL_SIGN_SPEC("Returns sign of N as 1, 0, or -1 (to use as a multiplier)", "integer!"),
      sign_q_native},
-    {100, "zero?",
+    {NAT_is_zero, "zero?",
      R"~("Returns TRUE if the value is zero"
         value [number! money! pair! time! char! tuple! any-point!] return: [logic!])~",
      zero_q_native},
 };
+static_assert(matches_ids(DEFS), "a native row out of order or misnamed");
 
 #undef ZEL_SET2_SPEC
 #undef ZEL_SET_TYPES

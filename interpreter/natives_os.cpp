@@ -10,17 +10,18 @@
 #include "core/block.h"
 #include "core/file.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "datatypes/date.h"
 #include "interpreter/natives.h"
 #include "interpreter/natives_system.h"
-#include "interpreter/stack.h"
 #include "io/os_info.h"
 #include "io/process.h"
+#include "kernel/hooks.h"
 #include "kernel/unicode.h"
 #include "platform/system.h"
-#include "view/tui_glue.h"
 
 namespace zel {
 namespace natives {
@@ -30,23 +31,17 @@ using stack::reg;
 
 namespace {
 
-enum Index : uint32_t {
-    TO_LOCAL_FILE = 85, WAIT = 86, SET_ENV = 93, GET_ENV = 94, LIST_ENV = 95, NOW = 96, CALL = 99,
-    SIZE = 101, BROWSE = 102,
-};
-
 inline bool used(const int32_t* refinements, uint32_t i) { return refinements[i] >= 0; }
 
-bool is_word_type(uint32_t t) { return t >= T_WORD && t <= T_REFINEMENT; }
 
 // The UTF-8 text of a string (from its index) or of a word's spelling, for a
 // system call; invalid-arg with the value when it holds a NUL, or an "=" when
 // it names a variable.
 std::string system_text(const Cell* value, bool variable_name) {
     std::string text;
-    if (is_word_type(cell::type(value))) {
+    if (types::is_any_word(cell::type(value))) {
         uint32_t length = 0;
-        const uint8_t* name = symbol::name_of(symbol::record_at(value->w2), &length);
+        const uint8_t* name = symbol::name_of(symbol::record_at(cell::word_symbol(value)), &length);
         text.assign(reinterpret_cast<const char*>(name), length);
     } else {
         text = utf8::text(value);
@@ -83,7 +78,7 @@ void now_date(Cell* out, bool utc, bool precise) {
 }  // namespace
 
 void wait(bool check, const int32_t* refinements) {
-    if (check) check_args(WAIT, refinements);
+    if (check) check_args(NAT_wait, refinements);
     const Cell* v = reg.base;
     double seconds;
     switch (cell::type(v)) {
@@ -95,11 +90,11 @@ void wait(bool check, const int32_t* refinements) {
     cell::make_none(reg.base);
     reg.top = reg.base + 1;
     platform::sleep_seconds(seconds);
-    tui::poll_events();
+    hooks::poll_events();
 }
 
 void now(bool check, const int32_t* refinements) {
-    if (check) check_args(NOW, refinements);
+    if (check) check_args(NAT_now, refinements);
     uint32_t part = PARTS, parts = 0;
     for (uint32_t i = 0; i < PARTS; i++) {
         if (!used(refinements, i)) continue;
@@ -115,7 +110,7 @@ void now(bool check, const int32_t* refinements) {
 }
 
 void get_env(bool check, const int32_t* refinements) {
-    if (check) check_args(GET_ENV, refinements);
+    if (check) check_args(NAT_get_env, refinements);
     std::string name = system_text(reg.base, true), value;
     if (!platform::get_env(name.c_str(), value)) {
         cell::make_none(reg.base);
@@ -126,7 +121,7 @@ void get_env(bool check, const int32_t* refinements) {
 }
 
 void set_env(bool check, const int32_t* refinements) {
-    if (check) check_args(SET_ENV, refinements);
+    if (check) check_args(NAT_set_env, refinements);
     std::string name = system_text(reg.base, true);
     bool remove = cell::type(reg.base + 1) == T_NONE;
     std::string value = remove ? std::string() : system_text(reg.base + 1, false);
@@ -138,13 +133,13 @@ void set_env(bool check, const int32_t* refinements) {
 // A map of name strings to value strings. Names differ by case on this
 // system, so they are stored case-sensitively: none hides another.
 void list_env(bool check, const int32_t* refinements) {
-    if (check) check_args(LIST_ENV, refinements);
+    if (check) check_args(NAT_list_env, refinements);
     stack::return_value(platform::environment());
 }
 
 // A size beyond the integer! range comes as a float!.
 void is_size(bool check, const int32_t* refinements) {
-    if (check) check_args(SIZE, refinements);
+    if (check) check_args(NAT_is_size, refinements);
     file::LocalPath path(reg.base);
     if (std::strlen(path.c_str()) != path.size()) error::raise(Err::script_invalid_arg, reg.base);
     uint64_t size = 0;
@@ -155,7 +150,7 @@ void is_size(bool check, const int32_t* refinements) {
 }
 
 void to_local_file(bool check, const int32_t* refinements) {
-    if (check) check_args(TO_LOCAL_FILE, refinements);
+    if (check) check_args(NAT_to_local_file, refinements);
     Cell* out = stack::push_slot();
     string::write_cell(out, string::get_abs_length(reg.base) + 16);
     file::to_local_path(reg.base, out, used(refinements, 0));
@@ -167,7 +162,7 @@ void to_local_file(bool check, const int32_t* refinements) {
 enum CallRefinement : uint32_t { C_WAIT, C_SHOW, C_CONSOLE, C_SHELL, C_INPUT, C_OUTPUT, C_ERROR };
 
 void call(bool check, const int32_t* refinements) {
-    if (check) check_args(CALL, refinements);
+    if (check) check_args(NAT_call, refinements);
     auto redirect = [&](uint32_t r) -> const Cell* {
         return used(refinements, r) ? reg.base + refinements[r] : nullptr;
     };
@@ -179,7 +174,7 @@ void call(bool check, const int32_t* refinements) {
 }
 
 void browse(bool check, const int32_t* refinements) {
-    if (check) check_args(BROWSE, refinements);
+    if (check) check_args(NAT_browse, refinements);
     ::zel::call::browse(reg.base);
     cell::make_unset(reg.base);
     reg.top = reg.base + 1;

@@ -13,14 +13,14 @@
 
 #include "core/block.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
+#include "core/exits.h"
 #include "core/logic.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "datatypes/extremes.h"
-#include "interpreter/actions.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
 #include "interpreter/natives.h"
-#include "interpreter/stack.h"
 #include "kernel/hooks.h"
 
 namespace zel {
@@ -97,12 +97,12 @@ void output(bool line) {
 }
 
 void print_native(bool check, const int32_t* r) {
-    if (check) check_args(23, r);
+    if (check) check_args(NAT_print, r);
     output(true);
 }
 
 void prin_native(bool check, const int32_t* r) {
-    if (check) check_args(24, r);
+    if (check) check_args(NAT_prin, r);
     output(false);
 }
 
@@ -183,19 +183,19 @@ bool is_same(Cell* a, Cell* b) {
 }
 
 void same_native(bool check, const int32_t* r) {
-    if (check) check_args(32, r);
+    if (check) check_args(NAT_is_same, r);
     cell::make_logic(arg(0), is_same(arg(0), arg(1)));
 }
 
 // ---- not and type? -------------------------------------------------------------------
 
 void not_native(bool check, const int32_t* r) {
-    if (check) check_args(33, r);
+    if (check) check_args(NAT_not_, r);
     cell::make_logic(arg(0), !logic::is_truthy(arg(0)));
 }
 
 void type_of_native(bool check, const int32_t* r) {
-    if (check) check_args(34, r);
+    if (check) check_args(NAT_is_type, r);
     uint32_t type = cell::type(arg(0));
     if (r[0] >= 0) {
         *arg(0) = types::name(type).word;
@@ -235,47 +235,48 @@ void extreme(bool max) {
 }
 
 void max_native(bool check, const int32_t* r) {
-    if (check) check_args(51, r);
+    if (check) check_args(NAT_max, r);
     extreme(true);
 }
 
 void min_native(bool check, const int32_t* r) {
-    if (check) check_args(52, r);
+    if (check) check_args(NAT_min, r);
     extreme(false);
 }
 
 #define ZEL_COMPARE_SPEC(doc) "\"" doc "\" value1 [any-type!] value2 [any-type!]"
 
-const NativeDef DEFS[] = {
-    {23, "print", R"~("Outputs a value followed by a newline" value [any-type!])~", print_native},
-    {24, "prin", R"~("Outputs a value" value [any-type!])~", prin_native},
-    {25, "equal?", ZEL_COMPARE_SPEC("Returns TRUE if two values are equal"),
+constexpr NativeDef DEFS[] = {
+    {NAT_print, "print", R"~("Outputs a value followed by a newline" value [any-type!])~", print_native},
+    {NAT_prin, "prin", R"~("Outputs a value" value [any-type!])~", prin_native},
+    {NAT_is_equal, "equal?", ZEL_COMPARE_SPEC("Returns TRUE if two values are equal"),
      compare_native<25, actions::OP_EQUAL>},
-    {26, "not-equal?", ZEL_COMPARE_SPEC("Returns TRUE if two values are not equal"),
+    {NAT_is_not_equal, "not-equal?", ZEL_COMPARE_SPEC("Returns TRUE if two values are not equal"),
      compare_native<26, actions::OP_NOT_EQUAL>},
-    {27, "strict-equal?", ZEL_COMPARE_SPEC("Returns TRUE if two values are equal, and also the same datatype"),
+    {NAT_is_strict_equal, "strict-equal?", ZEL_COMPARE_SPEC("Returns TRUE if two values are equal, and also the same datatype"),
      compare_native<27, actions::OP_STRICT_EQUAL>},
-    {28, "lesser?", ZEL_COMPARE_SPEC("Returns TRUE if the first value is less than the second"),
+    {NAT_is_lesser, "lesser?", ZEL_COMPARE_SPEC("Returns TRUE if the first value is less than the second"),
      compare_native<28, actions::OP_LESSER>},
-    {29, "greater?", ZEL_COMPARE_SPEC("Returns TRUE if the first value is greater than the second"),
+    {NAT_is_greater, "greater?", ZEL_COMPARE_SPEC("Returns TRUE if the first value is greater than the second"),
      compare_native<29, actions::OP_GREATER>},
-    {30, "lesser-or-equal?", ZEL_COMPARE_SPEC("Returns TRUE if the first value is less than or equal to the second"),
+    {NAT_is_lesser_or_equal, "lesser-or-equal?", ZEL_COMPARE_SPEC("Returns TRUE if the first value is less than or equal to the second"),
      compare_native<30, actions::OP_LESSER_OR_EQUAL>},
-    {31, "greater-or-equal?",
+    {NAT_is_greater_or_equal, "greater-or-equal?",
      ZEL_COMPARE_SPEC("Returns TRUE if the first value is greater than or equal to the second"),
      compare_native<31, actions::OP_GREATER_OR_EQUAL>},
-    {32, "same?", ZEL_COMPARE_SPEC("Returns TRUE if two values have the same identity"), same_native},
-    {33, "not", R"~("Returns the logical complement of a value (truthy or falsy)" value [any-type!])~",
+    {NAT_is_same, "same?", ZEL_COMPARE_SPEC("Returns TRUE if two values have the same identity"), same_native},
+    {NAT_not_, "not", R"~("Returns the logical complement of a value (truthy or falsy)" value [any-type!])~",
      not_native},
-    {34, "type?",
+    {NAT_is_type, "type?",
      R"~("Returns the datatype of a value" value [any-type!]
         /word "Return a word value, rather than a datatype value")~",
      type_of_native},
-    {51, "max", R"~("Returns the greater of the two values" value1 [scalar! series!] value2 [scalar! series!])~",
+    {NAT_max, "max", R"~("Returns the greater of the two values" value1 [scalar! series!] value2 [scalar! series!])~",
      max_native},
-    {52, "min", R"~("Returns the lesser of the two values" value1 [scalar! series!] value2 [scalar! series!])~",
+    {NAT_min, "min", R"~("Returns the lesser of the two values" value1 [scalar! series!] value2 [scalar! series!])~",
      min_native},
 };
+static_assert(matches_ids(DEFS), "a native row out of order or misnamed");
 
 #undef ZEL_COMPARE_SPEC
 

@@ -11,19 +11,20 @@
 
 #include "core/block.h"
 #include "core/context.h"
+#include "core/dispatch.h"
+#include "core/exits.h"
 #include "core/file.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "datatypes/binary.h"
 #include "datatypes/memory_stats.h"
-#include "interpreter/actions.h"
 #include "interpreter/checksum.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
 #include "interpreter/natives.h"
 #include "interpreter/parse.h"
-#include "interpreter/stack.h"
 #include "io/lexer.h"
 #include "kernel/collector.h"
 #include "kernel/temp_roots.h"
@@ -35,8 +36,6 @@ namespace system {
 using stack::reg;
 
 namespace {
-
-enum Index : uint32_t { STATS = 37, PARSE = 40, CHECKSUM = 87, RECYCLE = 105, TRANSCODE = 106 };
 
 inline bool used(const int32_t* refinements, uint32_t i) { return refinements[i] >= 0; }
 inline Cell* refinement_arg(const int32_t* refinements, uint32_t i) { return reg.base + refinements[i]; }
@@ -88,7 +87,7 @@ void skip_byte_order_mark(Cell* source, int32_t* length) {
     SeriesBuffer* b = node::buffer(cell::series_node(source));
     uint32_t index = uint32_t(cell::series_index(source));
     if (index + 3 > series::length(b) || std::memcmp(series::head_ptr(b) + index, "\xEF\xBB\xBF", 3) != 0) return;
-    source->w1 = index + 3;
+    cell::set_series_index(source, index + 3);
     if (*length >= 0) *length -= 3;
 }
 
@@ -106,7 +105,7 @@ void answer_one(const Cell* loaded, const Cell* source, uint32_t consumed, bool 
         return;
     }
     Cell rest = *source;
-    rest.w1 = uint32_t(cell::series_index(source)) + consumed;
+    cell::set_series_index(&rest, uint32_t(cell::series_index(source)) + consumed);
     Cell* pair = block::push_new(2);
     block::append_copy(pair, &value);
     block::append_copy(pair, &rest);
@@ -118,7 +117,7 @@ void answer_one(const Cell* loaded, const Cell* source, uint32_t consumed, bool 
 using checksum::Method;
 
 Method method_of(const Cell* word) {
-    Method m = checksum::method_of(word->w2);
+    Method m = checksum::method_of(cell::word_symbol(word));
     if (m == checksum::METHODS) error::raise(Err::script_invalid_arg, word);
     return m;
 }
@@ -154,7 +153,7 @@ void answer_checksum(Method m, const Cell* key) {
 }  // namespace
 
 void stats(bool check, const int32_t* refinements) {
-    if (check) check_args(STATS, refinements);
+    if (check) check_args(NAT_stats, refinements);
     bool show = used(refinements, 0);
     if (!show && !used(refinements, 1)) {
         answer_usage();
@@ -174,7 +173,7 @@ void stats(bool check, const int32_t* refinements) {
 
 // A direct recycle collects even while the collector is switched off.
 void recycle(bool check, const int32_t* refinements) {
-    if (check) check_args(RECYCLE, refinements);
+    if (check) check_args(NAT_recycle, refinements);
     bool on = used(refinements, 0), off = used(refinements, 1);
     if (on || off) {
         collector::state.enabled = on;
@@ -187,7 +186,7 @@ void recycle(bool check, const int32_t* refinements) {
 }
 
 void transcode(bool check, const int32_t* refinements) {
-    if (check) check_args(TRANSCODE, refinements);
+    if (check) check_args(NAT_transcode, refinements);
     const Cell* source = reg.base;
     lexer::Request request;
     request.mode = transcode_mode(refinements);
@@ -230,13 +229,11 @@ int32_t parse_limit(const Cell* part) {
 }
 
 void parse(bool check, const int32_t* refinements) {
-    if (check) check_args(PARSE, refinements);
+    if (check) check_args(NAT_parse, refinements);
     int32_t limit = -1;
     if (used(refinements, 1)) {
         const Cell* part = refinement_arg(refinements, 1);
-        uint32_t t = cell::type(part);
-        bool number = t == T_INTEGER || t == T_FLOAT || t == T_PERCENT;
-        if (!number && cell::series_node(part) != cell::series_node(reg.base))
+        if (!types::is_number(cell::type(part)) && cell::series_node(part) != cell::series_node(reg.base))
             error::raise(Err::script_invalid_refine_arg, words::refinement(words::R_part), part);
         limit = parse_limit(part);
     }
@@ -251,7 +248,7 @@ void parse(bool check, const int32_t* refinements) {
 // The hash method's /with is a table size, which must be above 0; a
 // digest's /with key is text or bytes, and an integer key is refused.
 void checksum(bool check, const int32_t* refinements) {
-    if (check) check_args(CHECKSUM, refinements);
+    if (check) check_args(NAT_checksum, refinements);
     if (cell::type(reg.base) == T_FILE) {
         const Cell* data = file::read(reg.base, nullptr, nullptr, true, false, false, nullptr);
         reg.base[0] = *data;
@@ -279,66 +276,67 @@ void checksum(bool check, const int32_t* refinements) {
 namespace {
 using namespace system;
 
-const NativeDef defs[] = {
-    {STATS, "stats",
+constexpr NativeDef defs[] = {
+    {NAT_stats, "stats",
      R"~("Returns interpreter statistics" /show "TBD:" /info "Return detailed info: nodes/series/big x free/used/total, total, low-level heap" return: [integer! block!])~",
      stats},
-    {PARSE, "parse",
+    {NAT_parse, "parse",
      R"~("Process a series using dialected grammar rules" input [binary! any-block! any-string!] rules [block!] /case "Uses case-sensitive comparison" /part "Limit to a length or position" length [number! series!] /trace callback [function! [event [word!] match? [logic!] rule [block!] input [series!] stack [block!] return: [logic!]]] return: [logic! block!])~",
      parse},
-    {70, "try",
+    {NAT_try, "try",
      R"~("Tries to DO a block and returns its value or an error" block [block!] /all "Catch also BREAK, CONTINUE, RETURN, EXIT and THROW exceptions" /keep "Capture and save the call stack in the error object")~",
      try_},
-    {77, "break",
+    {NAT_break, "break",
      R"~("Breaks out of a loop, while, until, repeat, foreach, etc" /return "Forces the loop function to return a value" value [any-type!])~",
      break_},
-    {78, "continue", R"~("Throws control back to top of loop")~", continue_},
-    {79, "exit", R"~("Exits a function, returning no value")~", exit_},
-    {80, "return", R"~("Returns a value from a function" value [any-type!])~", return_},
-    {81, "throw",
+    {NAT_continue, "continue", R"~("Throws control back to top of loop")~", continue_},
+    {NAT_exit, "exit", R"~("Exits a function, returning no value")~", exit_},
+    {NAT_return, "return", R"~("Returns a value from a function" value [any-type!])~", return_},
+    {NAT_throw, "throw",
      R"~("Throws control back to a previous catch" value [any-type!] "Value returned from catch" /name "Throws to a named catch" word [word!])~",
      throw_},
-    {82, "catch",
+    {NAT_catch, "catch",
      R"~("Catches a throw from a block and returns its value" block [block!] "Block to evaluate" /name "Catches a named throw" word [word! block!] "One or more names")~",
      catch_},
-    {85, "to-local-file",
+    {NAT_to_local_file, "to-local-file",
      R"~("Converts a Zel file path to the local system file path" path [file! string!] /full "Prepends current dir for full path (for relative paths only)" return: [string!])~",
      to_local_file},
-    {86, "wait",
+    {NAT_wait, "wait",
      R"~("Waits for a duration in seconds or specified time" value [number! time! block! none!] /all "Returns all events in a block")~",
      wait},
-    {CHECKSUM, "checksum",
+    {NAT_checksum, "checksum",
      R"~("Computes a checksum, CRC, hash, or HMAC" data [binary! string! file!] method [word!] "MD5 SHA1 SHA256 SHA384 SHA512 CRC32 TCP ADLER32 hash" /with "Extra value for HMAC key or hash table size; not compatible with TCP/CRC32/ADLER32 methods" spec [any-string! binary! integer!] "String or binary for MD5/SHA* HMAC key, integer for hash table size" return: [integer! binary!])~",
      checksum},
-    {93, "set-env",
+    {NAT_set_env, "set-env",
      R"~("Sets the value of an operating system environment variable (for current process)" var [any-string! any-word!] "Variable to set" value [string! none!] "Value to set, or NONE to unset it")~",
      set_env},
-    {94, "get-env",
+    {NAT_get_env, "get-env",
      R"~("Returns the value of an OS environment variable (for current process)" var [any-string! any-word!] "Variable to get" return: [string! none!])~",
      get_env},
-    {95, "list-env", R"~("Returns a map of OS environment variables (for current process)" return: [map!])~", list_env},
-    {96, "now",
+    {NAT_list_env, "list-env", R"~("Returns a map of OS environment variables (for current process)" return: [map!])~", list_env},
+    {NAT_now, "now",
      R"~("Returns date and time" /year "Returns year only" /month "Returns month only" /day "Returns day of the month only" /time "Returns time only" /zone "Returns time zone offset from UTC (GMT) only" /date "Returns date only" /weekday "Returns day of the week as integer (Monday is day 1)" /yearday "Returns day of the year (Julian)" /precise "High precision time" /utc "Universal time (no zone)" return: [date! time! integer!])~",
      now},
-    {99, "call",
+    {NAT_call, "call",
      R"~("Executes a shell command to run another process" cmd [string! file!] "A shell command or an executable file" /wait "Runs command and waits for exit" /show "Force the display of system's shell window (Windows only)" /console "Runs command with I/O redirected to console (CLI console only at present)" /shell "Forces command to be run from shell" /input in [string! file! binary!] "Redirects in to stdin" /output out [string! file! binary!] "Redirects stdout to out" /error err [string! file! binary!] "Redirects stderr to err" return: [integer!] "0 if success, -1 if error, or a process ID")~",
      call},
-    {101, "size?", R"~("Returns the size of a file content" file [file!] return: [integer! none!])~", is_size},
-    {102, "browse",
+    {NAT_is_size, "size?", R"~("Returns the size of a file content" file [file!] return: [integer! none!])~", is_size},
+    {NAT_browse, "browse",
      R"~("Opens the URL in a web browser or the file in the associated application" url [url! file!])~", browse},
-    {103, "compress",
+    {NAT_compress, "compress",
      R"~("Compresses data" data [any-string! binary!] method [word!] "zlib deflate gzip" return: [binary!])~",
      compress},
-    {104, "decompress",
+    {NAT_decompress, "decompress",
      R"~("Decompresses data" data [binary!] method [word!] "zlib deflate gzip" /size "Specify an uncompressed data size (ignored for GZIP)" sz [integer!] "Uncompressed data size; must not be negative" return: [binary!])~",
      decompress},
-    {RECYCLE, "recycle",
+    {NAT_recycle, "recycle",
      R"~("Recycles unused memory and returns memory amount still in use" /on "Turns on garbage collector; returns nothing" /off "Turns off garbage collector; returns nothing" return: [integer! unset!])~",
      recycle},
-    {TRANSCODE, "transcode",
+    {NAT_transcode, "transcode",
      R"~("Translates UTF-8 binary source to values. Returns one or several values in a block" src [binary! string!] "UTF-8 input buffer; string argument will be UTF-8 encoded" /next "Translate next complete value (blocks as single value)" /one "Translate next complete value, returns the value only" /prescan "Prescans only, do not load values. Returns guessed type." /scan "Scans only, do not load values. Returns recognized type." /part "Translates only part of the input buffer" length [integer! binary!] "Length in bytes or tail position" /into "Optionally provides an output block" dst [block!] /trace callback [function! [event [word!] input [binary! string!] type [word! datatype!] line [integer!] token return: [logic!]] routine! [event [word!] input [binary! string!] type [word! datatype!] line [integer!] token return: [logic!]]] return: [block!])~",
      transcode},
 };
+static_assert(matches_ids(defs), "a native row out of order or misnamed");
 
 }  // namespace
 

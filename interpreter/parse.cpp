@@ -19,18 +19,19 @@
 
 #include "core/block.h"
 #include "core/context.h"
+#include "core/dispatch.h"
+#include "core/exits.h"
 #include "core/logic.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
+#include "core/stack.h"
 #include "core/string_actions.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
-#include "interpreter/actions.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
 #include "interpreter/parse_internal.h"
-#include "interpreter/stack.h"
 #include "kernel/collector.h"
 #include "kernel/temp_roots.h"
 
@@ -101,14 +102,14 @@ std::vector<uint8_t> keyword_table;
 
 void fill_keywords() {
     const std::pair<uint32_t, Keyword> names[] = {
-        {words::keyword(words::K_bar)->w2, KW_BAR}, {words::symbol(words::S_skip), KW_SKIP}, {words::symbol(words::S_end), KW_END},
+        {cell::word_symbol(words::keyword(words::K_bar)), KW_BAR}, {words::symbol(words::S_skip), KW_SKIP}, {words::symbol(words::S_end), KW_END},
         {words::symbol(words::S_none), KW_NONE}, {words::symbol(words::S_fail), KW_FAIL}, {words::symbol(words::S_break_), KW_BREAK},
         {words::symbol(words::S_reject), KW_REJECT}, {words::symbol(words::S_any), KW_ANY}, {words::symbol(words::S_some), KW_SOME},
         {words::symbol(words::S_opt), KW_OPT}, {words::symbol(words::S_while_), KW_WHILE}, {words::symbol(words::S_to), KW_TO},
         {words::symbol(words::S_thru), KW_THRU}, {words::symbol(words::S_not_), KW_NOT}, {words::symbol(words::S_ahead), KW_AHEAD},
         {words::symbol(words::S_remove), KW_REMOVE}, {words::symbol(words::S_copy), KW_COPY}, {words::symbol(words::S_set), KW_SET},
         {words::symbol(words::S_case_), KW_CASE}, {words::symbol(words::S_into), KW_INTO}, {words::symbol(words::S_quote), KW_QUOTE},
-        {words::symbol(words::S_if_), KW_IF}, {words::symbol(words::S_insert), KW_INSERT}, {words::word(words::W_change)->w2, KW_CHANGE},
+        {words::symbol(words::S_if_), KW_IF}, {words::symbol(words::S_insert), KW_INSERT}, {cell::word_symbol(words::word(words::W_change)), KW_CHANGE},
         {words::symbol(words::S_collect), KW_COLLECT}, {words::symbol(words::S_keep), KW_KEEP}, {words::symbol(words::S_only), KW_ONLY},
         {words::symbol(words::S_pick), KW_PICK}, {words::symbol(words::S_after), KW_AFTER},
     };
@@ -121,7 +122,7 @@ void fill_keywords() {
 
 Keyword keyword_of(const Cell* v) {
     if (cell::type(v) != T_WORD) return KW_NONE_WORD;
-    uint32_t id = symbol::resolve(v->w2);
+    uint32_t id = symbol::resolve(cell::word_symbol(v));
     return id < keyword_table.size() ? Keyword(keyword_table[id]) : KW_NONE_WORD;
 }
 
@@ -142,7 +143,7 @@ inline Cell rule_at(const Cell* blk, uint32_t i) {
 }
 inline Cell rule_position(const Cell* blk, uint32_t i) {
     Cell at = *blk;
-    at.w1 = i;
+    cell::set_series_index(&at, i);
     return at;
 }
 
@@ -157,9 +158,9 @@ void need(const Cell* blk, uint32_t i, const Cell* keyword, bool literal = false
 // A word holding the input series (at any position): the position argument
 // of insert and change.
 bool is_position_word(const Parser& p, const Cell* v) {
-    if (cell::type(v) != T_WORD || rule_keyword(v) != KW_NONE_WORD || v->w1 == 0) return false;
+    if (cell::type(v) != T_WORD || rule_keyword(v) != KW_NONE_WORD || cell::word_context(v) == 0) return false;
     const Cell* value = context::word_value(v);
-    return block::is_series_type(cell::type(value)) && cell::series_node(value) == cell::series_node(p.input);
+    return types::is_series(cell::type(value)) && cell::series_node(value) == cell::series_node(p.input);
 }
 
 // A repeat count at i: an integer!, or a word that is no keyword and holds
@@ -168,7 +169,7 @@ bool count_at(const Cell* blk, uint32_t i, Cell* count) {
     Cell v = rule_at(blk, i);
     if (cell::type(&v) == T_WORD && rule_keyword(&v) == KW_NONE_WORD) {
         const Cell* held = context::bound_slot(&v);
-        if (!held && v.w1 && int32_t(v.w3) >= 0) held = context::slot(v.w1, int32_t(v.w3));
+        if (!held && cell::word_context(&v) && cell::word_index(&v) >= 0) held = context::slot(cell::word_context(&v), cell::word_index(&v));
         if (!held) return false;
         v = *held;
     }
@@ -267,7 +268,7 @@ void check_infinite(const Parser& p, const Cell* block) {
         if (work.kinds[e / ENTRY_CELLS] != ENTRY_BLOCK) continue;
         const Cell* r = &work.rules[e];
         const Cell* in = &work.rules[e + 1];
-        if (r->w2 == block->w2 && r->w1 == block->w1 && in->w2 == p.input->w2 && in->w1 == p.input->w1)
+        if (cell::series_node(r) == cell::series_node(block) && cell::series_index(r) == cell::series_index(block) && cell::series_node(in) == cell::series_node(p.input) && cell::series_index(in) == cell::series_index(p.input))
             error::raise(Err::script_parse_infinite, block);
     }
 }
@@ -330,7 +331,7 @@ Cell operand_value(const Parser& p, const Cell* v, const Cell* blk, uint32_t i) 
     if (t == T_PATH || t == T_GET_PATH || t == T_SET_PATH || t == T_LIT_PATH)
         error::raise(Err::script_parse_rule, v);
     if (t != T_WORD) return *v;
-    Cell value = v->w1 ? *context::word_value(v) : statics::unset_cell;
+    Cell value = cell::word_context(v) ? *context::word_value(v) : statics::unset_cell;
     if (cell::type(&value) == T_UNSET) error::raise(Err::script_no_value, v);
     return value;
 }
@@ -459,7 +460,7 @@ bool capture(Parser& p, const Cell* blk, uint32_t i, bool copy) {
     int32_t end = position(p);
     if (copy) {
         Cell from = *p.input, part;
-        from.w1 = uint32_t(start);
+        cell::set_series_index(&from, uint32_t(start));
         cell::make_integer(&part, end > start ? end - start : 0);
         value = *actions::copy_dispatch(&from, &part, false, nullptr);
     } else if (end > start) {
@@ -478,7 +479,7 @@ bool into(Parser& p, const Cell* blk, uint32_t i) {
     if (pos >= end_of(p)) return false;
     Cell value = *block::cell_at(p.input, uint32_t(pos));
     uint32_t t = cell::type(&value);
-    bool nested = block::is_series_type(t) && t != T_VECTOR && t != T_IMAGE;
+    bool nested = types::is_series(t) && t != T_VECTOR && t != T_IMAGE;
     if (!nested) return false;
     if (work.input_top + 1 > STACK_CELLS) error::raise(Err::script_parse_stack);
     struct Scope {
@@ -496,14 +497,14 @@ bool into(Parser& p, const Cell* blk, uint32_t i) {
     p.input = &work.inputs[work.input_top++];
     p.limit = -1;
     bool ok = match_block(p, &rules) && position(p) >= end_of(p);
-    if (ok) scope.input->w1 = uint32_t(pos + 1);
+    if (ok) cell::set_series_index(scope.input, uint32_t(pos + 1));
     return ok;
 }
 
 bool quoted(Parser& p, const Cell* blk, uint32_t i) {
     Cell v = rule_at(blk, i + 1);
     uint32_t t = cell::type(&v);
-    bool literal = is_block_input(p) || t == T_CHAR || t == T_BINARY || string::is_any_string_type(t);
+    bool literal = is_block_input(p) || t == T_CHAR || t == T_BINARY || types::is_any_string(t);
     int32_t n = -1;
     if (literal && is_block_input(p)) {
         int32_t pos = position(p);
@@ -708,7 +709,7 @@ bool match_rule(Parser& p, const Cell* blk, uint32_t i) {
     }
     case T_GET_WORD: {
         const Cell* held = context::word_value(&v);
-        if (!block::is_series_type(cell::type(held)) || cell::series_node(held) != cell::series_node(p.input))
+        if (!types::is_series(cell::type(held)) || cell::series_node(held) != cell::series_node(p.input))
             error::raise(Err::script_parse_invalid_ref, &v);
         set_position(p, cell::series_index(held));
         return true;

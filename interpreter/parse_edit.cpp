@@ -8,11 +8,12 @@
 #include "core/actions.h"
 #include "core/block.h"
 #include "core/context.h"
+#include "core/dispatch.h"
 #include "core/raise.h"
 #include "core/series.h"
 #include "core/string_actions.h"
+#include "core/type_groups.h"
 #include "core/word.h"
-#include "interpreter/actions.h"
 #include "interpreter/parse_internal.h"
 #include "kernel/temp_roots.h"
 
@@ -20,11 +21,6 @@ namespace zel {
 namespace parse {
 
 namespace {
-
-template <class Fn>
-Fn action_of(const Cell* value, uint32_t id) {
-    return reinterpret_cast<Fn>(actions::lookup(value, id));
-}
 
 inline int32_t length_of(const Cell* s) { return int32_t(series::buffer_length(s)); }
 
@@ -35,8 +31,8 @@ void store(Cell* target, const Cell* value, bool only) {
     temp_roots::Hold hold(&v);
     int32_t before = length_of(target);
     Cell at = *target;
-    action_of<InsertFn>(&at, ACT_insert)(&at, &v, -1, only, 1, false);
-    target->w1 = uint32_t(cell::series_index(target) + length_of(target) - before);
+    actions::lookup<ACT_insert>(&at)(&at, &v, -1, only, 1, false);
+    cell::set_series_index(target, uint32_t(cell::series_index(target) + length_of(target) - before));
 }
 
 Cell* collect_record(Parser& p) {
@@ -48,11 +44,11 @@ Cell* collect_record(Parser& p) {
 // input's parts are (no binary! for text or values, no text for values).
 void check_target(const Parser& p, const Cell* target) {
     uint32_t t = cell::type(target);
-    bool series = block::is_series_type(t) && t != T_VECTOR && t != T_IMAGE;
+    bool series = types::is_series(t) && t != T_VECTOR && t != T_IMAGE;
     if (!series) error::raise(Err::script_parse_into_type);
     if (cell::series_node(target) == cell::series_node(p.input)) error::raise(Err::script_parse_into_bad);
     bool binary_input = cell::type(p.input) == T_BINARY;
-    if ((t == T_BINARY && !binary_input) || (string::is_any_string_type(t) && is_block_input(p)))
+    if ((t == T_BINARY && !binary_input) || (types::is_any_string(t) && is_block_input(p)))
         error::raise(Err::script_parse_into_type);
 }
 
@@ -61,10 +57,10 @@ void check_target(const Parser& p, const Cell* target) {
 void remove_range(Parser& p, int32_t start, int32_t count) {
     if (count > 0) {
         Cell at = *p.input;
-        at.w1 = uint32_t(start);
+        cell::set_series_index(&at, uint32_t(start));
         Cell part;
         cell::make_integer(&part, count);
-        action_of<RemoveFn>(&at, ACT_remove)(&at, &part, nullptr);
+        actions::lookup<ACT_remove>(&at)(&at, &part, nullptr);
         if (p.limit > start) p.limit -= std::min(count, p.limit - start);
     }
     set_position(p, start);
@@ -81,8 +77,8 @@ void insert_at(Parser& p, int32_t where, const Cell* value, bool only) {
     temp_roots::Hold hold(&v);
     int32_t before = length_of(p.input);
     Cell at = *p.input;
-    at.w1 = uint32_t(where);
-    action_of<InsertFn>(&at, ACT_insert)(&at, &v, -1, only, 1, false);
+    cell::set_series_index(&at, uint32_t(where));
+    actions::lookup<ACT_insert>(&at)(&at, &v, -1, only, 1, false);
     int32_t delta = length_of(p.input) - before;
     if (where <= position(p)) set_position(p, position(p) + delta);
     if (p.limit >= where) move_limit(p, delta);
@@ -93,8 +89,8 @@ void change_range(Parser& p, int32_t start, int32_t count, const Cell* value, bo
     temp_roots::Hold hold(&v);
     int32_t before = length_of(p.input);
     Cell at = *p.input;
-    at.w1 = uint32_t(start);
-    action_of<ChangeFn>(&at, ACT_change)(&at, &v, count, only, 1);
+    cell::set_series_index(&at, uint32_t(start));
+    actions::lookup<ACT_change>(&at)(&at, &v, count, only, 1);
     int32_t delta = length_of(p.input) - before;
     set_position(p, std::min(start + count + delta, length_of(p.input)));
     if (p.limit >= start + count) move_limit(p, delta);
@@ -113,7 +109,7 @@ void collect_open(Parser& p, Cell* record, CollectKind kind, const Cell* word) {
 void collect_close(Parser& p, Cell* record, CollectKind kind, const Cell* word, int32_t outer, bool ok) {
     Cell w = *word;
     Cell collected = *record;  // its own block is answered from the head
-    collected.w1 = 0;
+    cell::set_series_index(&collected, 0);
     switch (kind) {
     case COLLECT_PLAIN:
         if (outer < 0) *p.result = collected;
@@ -138,7 +134,7 @@ void keep_range(Parser& p, int32_t start, int32_t end, bool pick) {
         return;
     }
     Cell from = *p.input, part;
-    from.w1 = uint32_t(start);
+    cell::set_series_index(&from, uint32_t(start));
     cell::make_integer(&part, end - start);
     kept = *actions::copy_dispatch(&from, &part, false, nullptr);
     store(record, &kept, true);

@@ -54,7 +54,7 @@ struct Parser {
 };
 
 inline int32_t position(const Parser& p) { return cell::series_index(p.input); }
-inline void set_position(Parser& p, int32_t at) { p.input->w1 = uint32_t(at); }
+inline void set_position(Parser& p, int32_t at) { cell::set_series_index(p.input, uint32_t(at)); }
 inline bool is_case(const Parser& p) { return p.op == 2; }
 
 // ---- matching values (parse_match.cpp) ------------------------------------------------

@@ -5,18 +5,19 @@
 // UTF-8 bytes.
 #include "core/bitset.h"
 #include "core/block.h"
+#include "core/dispatch.h"
+#include "core/exits.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/series.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "datatypes/error.h"
 #include "datatypes/typeset.h"
-#include "interpreter/actions.h"
-#include "interpreter/exits.h"
 #include "interpreter/parse_internal.h"
-#include "interpreter/stack.h"
 #include "io/lexer.h"
 #include "kernel/casefold.h"
 #include "kernel/temp_roots.h"
@@ -29,7 +30,7 @@ int32_t end_of(const Parser& p) {
     return p.limit >= 0 && p.limit < length ? p.limit : length;
 }
 
-bool is_block_input(const Parser& p) { return block::is_any_block(p.input); }
+bool is_block_input(const Parser& p) { return types::is_any_block(p.input); }
 
 void unit_at(const Parser& p, int32_t index, Cell* out) {
     if (index < 0 || uint32_t(index) >= series::buffer_length(p.input)) {
@@ -54,7 +55,7 @@ struct RuleText {
     bool brackets;
 
     uint32_t at(uint32_t k) const {
-        if (cell::type(value) == T_CHAR) return value->w2;
+        if (cell::type(value) == T_CHAR) return cell::get_char(value);
         if (brackets) {
             if (k == 0) return '<';
             if (k == count - 1) return '>';
@@ -119,7 +120,7 @@ int32_t match_bitset(const Parser& p, const Cell* rule) {
 }
 
 bool type_matches(const Cell* rule, uint32_t type) {
-    return cell::type(rule) == T_DATATYPE ? rule->w1 == type : typeset::has(rule, type);
+    return cell::type(rule) == T_DATATYPE ? cell::datatype_id(rule) == type : typeset::has(rule, type);
 }
 
 // Loads one value from the bytes at the position. Bytes that are no valid
@@ -138,7 +139,7 @@ bool load_one(const Parser& p, Cell* loaded, lexer::Result* r) {
     }
     Cell raised = *stack::top();
     stack::reg.top = top;
-    if (symbol::resolve(error::category_symbol(&raised)) != symbol::resolve(words::word(words::W_syntax)->w2))
+    if (symbol::resolve(error::category_symbol(&raised)) != symbol::resolve(cell::word_symbol(words::word(words::W_syntax))))
         stack::throw_error(&raised);
     return false;
 }
@@ -158,7 +159,7 @@ int32_t match_loaded(const Parser& p, const Cell* rule) {
 int32_t match_in_text(Parser& p, const Cell* rule) {
     uint32_t t = cell::type(rule);
     bool binary = cell::type(p.input) == T_BINARY;
-    if (t == T_CHAR || string::is_any_string_type(t)) {
+    if (t == T_CHAR || types::is_any_string(t)) {
         RuleText text = rule_text(rule);
         return binary ? match_utf8(p, text) : match_chars(p, text);
     }

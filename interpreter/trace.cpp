@@ -2,13 +2,13 @@
 // the start and end of a trace run.
 #include "interpreter/trace.h"
 
+#include "core/exits.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/symbol.h"
 #include "datatypes/error.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "kernel/collector.h"
 
 namespace zel {
@@ -43,7 +43,7 @@ const Cell* event_word(uint32_t event) {
 
 uint32_t event_bit(uint32_t symbol) {
     for (uint32_t bit = EV_INIT; bit <= EV_EXPR; bit <<= 1) {
-        if (symbol::resolve(event_word(bit)->w2) == symbol::resolve(symbol)) return bit;
+        if (symbol::resolve(cell::word_symbol(event_word(bit))) == symbol::resolve(symbol)) return bit;
     }
     return 0;
 }
@@ -56,7 +56,7 @@ void event_arguments(Cell* args, uint32_t event, const Cell* code, int32_t posit
     cell::make_integer(&args[2], -1);
     if (code) {
         args[1] = *code;
-        args[1].w1 = 0;
+        cell::set_series_index(&args[1], 0);
         int32_t tail = int32_t(series::length(node::buffer(cell::series_node(code))));
         if (position >= 0 && position < tail) cell::make_integer(&args[2], position);
     }
@@ -81,14 +81,14 @@ struct Emitting {
 }  // namespace
 
 uint32_t trace_mask(const Cell* callback) {
-    SeriesBuffer* spec = node::buffer(callback->w2);
+    SeriesBuffer* spec = node::buffer(cell::callable_spec(callback));
     if (series::length(spec) == 0 || cell::type(series::cells(spec)) != T_BLOCK) return DEFAULT_MASK;
     Cell block = *series::cells(spec);
     SeriesBuffer* b = node::buffer(cell::series_node(&block));
     uint32_t mask = 0;
     for (uint32_t i = uint32_t(cell::series_index(&block)); i < series::length(b); i++) {
         const Cell* c = series::cells(b) + i;
-        if (cell::type(c) == T_WORD) mask |= event_bit(c->w2);
+        if (cell::type(c) == T_WORD) mask |= event_bit(cell::word_symbol(c));
     }
     return mask;
 }

@@ -26,7 +26,7 @@ void init() {
 }
 
 const Method* method_of(const Cell* word) {
-    uint32_t s = symbol::resolve(word->w2);
+    uint32_t s = symbol::resolve(cell::word_symbol(word));
     for (uint32_t m = 0; m < METHODS; m++)
         if (method_symbols[m] == s) return &methods[m];
     return nullptr;

@@ -10,15 +10,18 @@
 #include <vector>
 
 #include "core/block.h"
+#include "core/dispatch.h"
 #include "core/file.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/support.h"
 #include "datatypes/binary.h"
 #include "datatypes/date.h"
 #include "datatypes/typeset.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
+#include "core/dispatch.h"
+#include "core/stack.h"
+#include "kernel/fail.h"
 #include "kernel/memory.h"
 #include "kernel/output.h"
 #include "kernel/unicode.h"
@@ -248,10 +251,11 @@ int64_t write_file(const Cell* file, const Cell* data, int32_t length, int64_t o
 // ---- the actions ----------------------------------------------------------------
 
 const Cell* read(Cell* file, Cell* part, Cell* seek, bool binary, bool lines) {
-    if (is_dir(file)) return read_dir(file);
+    if (is_dir(file)) return fail::or_no_memory([&] { return read_dir(file); });
     int64_t offset = count_of(seek);
     if (seek && offset < 0) error::raise(Err::access_cannot_open, file);
-    const Cell* answer = read_file(file, count_of(part), offset, binary, lines);
+    const Cell* answer =
+        fail::or_no_memory([&] { return read_file(file, count_of(part), offset, binary, lines); });
     if (cell::type(answer) == T_NONE) error::raise(Err::access_cannot_open, file);
     return answer;
 }
@@ -267,7 +271,8 @@ void write(Cell* file, Cell* data, Cell* part, Cell* seek, bool append, bool lin
         if (offset < 0) error::raise(Err::access_cannot_open, file);
     }
     int32_t length = part ? check::float_range(part) : -1;
-    if (write_file(file, data, length, offset, append, lines) < 0) error::raise(Err::access_cannot_open, file);
+    int64_t written = fail::or_no_memory([&] { return write_file(file, data, length, offset, append, lines); });
+    if (written < 0) error::raise(Err::access_cannot_open, file);
 }
 
 void init() {

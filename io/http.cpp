@@ -21,15 +21,17 @@
 #include <vector>
 
 #include "core/block.h"
+#include "core/dispatch.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/url.h"
 #include "core/word.h"
 #include "datatypes/binary.h"
 #include "datatypes/map.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 #include "io/file_io.h"
+#include "kernel/fail.h"
 #include "kernel/memory.h"
 #include "kernel/unicode.h"
 #include "platform/http_curl.h"
@@ -209,18 +211,13 @@ struct Request {
     std::vector<uint8_t> body;
 };
 
-bool is_any_word(const Cell* v) {
-    uint32_t t = cell::type(v);
-    return t == T_WORD || t == T_SET_WORD || t == T_LIT_WORD || t == T_GET_WORD;
-}
-
 // The caller's block of names and values; false when one cannot be sent.
 bool fields_of(const Cell* headers, Fields* fields) {
     uint32_t first = uint32_t(cell::series_index(headers));
     int32_t count = block::get_length(headers);
     for (int32_t i = 0; i + 1 < count; i += 2) {
         Cell name = *block::cell_at(headers, first + uint32_t(i));
-        std::string key = is_any_word(&name) ? symbol::get_cstr(name.w2) : formed(&name);
+        std::string key = types::is_variable_word(cell::type(&name)) ? symbol::get_cstr(cell::word_symbol(&name)) : formed(&name);
         std::string value = formed(block::cell_at(headers, first + uint32_t(i) + 1));
         if (!is_token(key) || !is_field_value(value)) return false;
         fields->emplace_back(std::move(key), std::move(value));
@@ -229,7 +226,7 @@ bool fields_of(const Cell* headers, Fields* fields) {
 }
 
 bool prepare(const Cell* method, const Cell* headers, const Cell* body, Request* rq) {
-    rq->method = symbol::get_cstr(method->w2);
+    rq->method = symbol::get_cstr(cell::word_symbol(method));
     for (char& c : rq->method) c = char(std::toupper(uint8_t(c)));
     if (!is_token(rq->method)) return false;
     rq->has_body = rq->method != "GET" && rq->method != "HEAD";
@@ -316,10 +313,12 @@ bool length_agrees(const Answer& r, bool head_method) {
     return true;
 }
 
-// One request on its own connection. A body too large for the memory of the
-// process fails the request like any other answer that cannot be read.
+// One request on its own connection. Memory the system refuses for the
+// request or its answer is the no-memory error, raised once the answer is
+// dropped; a body past the largest series fails like an answer that breaks
+// its framing.
 bool exchange(const Target& t, const Request& rq, bool same_origin, Answer* r) {
-    try {
+    bool done = fail::or_no_memory([&] {
         platform::HttpRequest out{t.origin + "/",
                                   t.path,
                                   rq.method,
@@ -333,9 +332,12 @@ bool exchange(const Target& t, const Request& rq, bool same_origin, Answer* r) {
                                   MAX_HEAD,
                                   MAX_BODY};
         return platform::http_exchange(out, r);
-    } catch (const std::bad_alloc&) {
-        return false;
+    });
+    if (r->no_memory) {
+        *r = Answer{};
+        fail::internal("no-memory");
     }
+    return done;
 }
 
 // ---- values ---------------------------------------------------------------------
@@ -405,8 +407,8 @@ const Cell* answer(const Answer& r, bool binary, bool lines, bool info) {
 
 }  // namespace
 
-const Cell* request(const Cell* method, const Cell* url, const Cell* headers, const Cell* body, bool binary,
-                    bool lines, bool info) {
+static const Cell* fetch(const Cell* method, const Cell* url, const Cell* headers, const Cell* body, bool binary,
+                         bool lines, bool info) {
     Request rq;
     if (!prepare(method, headers, body, &rq)) return &statics::none_cell;
     std::string location = utf8::text(url), origin;
@@ -427,6 +429,11 @@ const Cell* request(const Cell* method, const Cell* url, const Cell* headers, co
         redirect_method(&rq, r.status);
     }
     return answer(r, binary, lines, info);
+}
+
+const Cell* request(const Cell* method, const Cell* url, const Cell* headers, const Cell* body, bool binary,
+                    bool lines, bool info) {
+    return fail::or_no_memory([&] { return fetch(method, url, headers, body, binary, lines, info); });
 }
 
 void init() {

@@ -10,12 +10,14 @@
 #include "core/block.h"
 #include "core/datatype.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/support.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/map.h"
-#include "interpreter/stack.h"
+#include "datatypes/pair.h"
 #include "io/lexer_internal.h"
 #include "kernel/collector.h"
 #include "kernel/memory.h"
@@ -80,8 +82,6 @@ bool ends_path(uint8_t byte) {
         return false;
     }
 }
-
-bool is_path_type(uint32_t t) { return t == T_PATH || t == T_LIT_PATH || t == T_GET_PATH || t == T_SET_PATH; }
 
 Cell* marker_cell(const State* s) { return s->marker == NO_MARKER ? nullptr : stack.cells + s->marker; }
 
@@ -291,8 +291,8 @@ static bool call(State* s, uint32_t event, const Cell* type, const Cell* token, 
     while ((1u << e) != event) e++;
     word::write_cell(symbol::intern(event_names[e]), &args[0]);
     args[1] = s->input;
-    uint32_t reported = s->input.w1 + input_index(s, at);
-    if (cell::type(&s->input) != T_NONE) args[1].w1 = reported;
+    uint32_t reported = cell::series_index(&s->input) + input_index(s, at);
+    if (cell::type(&s->input) != T_NONE) cell::set_series_index(&args[1], reported);
     args[2] = *type;
     cell::make_integer(&args[3], int32_t(s->line));
     args[4] = *token;
@@ -302,8 +302,9 @@ static bool call(State* s, uint32_t event, const Cell* type, const Cell* token, 
         go_on = caller(&s->callback, args);
     }
     clamp_input(s);
-    if (cell::type(&s->input) != T_NONE && args[1].w1 != reported && args[1].w2 == s->input.w2) {
-        uint32_t index = args[1].w1 > s->input.w1 ? args[1].w1 - s->input.w1 : 0;
+    uint32_t moved_to = uint32_t(cell::series_index(&args[1])), from = uint32_t(cell::series_index(&s->input));
+    if (cell::type(&s->input) != T_NONE && moved_to != reported && cell::series_node(&args[1]) == cell::series_node(&s->input)) {
+        uint32_t index = moved_to > from ? moved_to - from : 0;
         s->pos = byte_of_index(s, index);
         s->moved = true;
     }
@@ -312,9 +313,9 @@ static bool call(State* s, uint32_t event, const Cell* type, const Cell* token, 
 
 static bool fire_range(State* s, uint32_t event, const Cell* type, uint32_t start, uint32_t end, uint32_t at) {
     if (!(s->mask & event)) return true;
-    Cell token{T_PAIR, 0, 0, 0};
-    token.w2 = s->input.w1 + input_index(s, start) + 1;
-    token.w3 = s->input.w1 + input_index(s, end) + 1;
+    Cell token;
+    uint32_t first = uint32_t(cell::series_index(&s->input));
+    pair::init_cell(&token, int32_t(first + input_index(s, start) + 1), int32_t(first + input_index(s, end) + 1));
     return call(s, event, type, &token, at);
 }
 
@@ -332,7 +333,7 @@ bool fire_load(State* s, const Cell* value) {
 uint32_t event_mask(const Cell* callback) {
     if (cell::type(callback) != T_FUNCTION) return EVENT_ALL;
     // A function's extra block holds its body first.
-    SeriesBuffer* extra = node::buffer(callback->w3);
+    SeriesBuffer* extra = node::buffer(cell::callable_extra(callback));
     if (series::length(extra) == 0) return EVENT_ALL;
     const Cell* body = series::cells(extra);
     if (cell::type(body) != T_BLOCK) return EVENT_ALL;
@@ -345,7 +346,7 @@ uint32_t event_mask(const Cell* callback) {
     for (uint32_t i = uint32_t(cell::series_index(first)); i < series::length(words); i++) {
         const Cell* w = series::cells(words) + i;
         if (cell::type(w) != T_WORD) continue;
-        const char* name = symbol::get_cstr(w->w2);
+        const char* name = symbol::get_cstr(cell::word_symbol(w));
         for (uint32_t e = 0; e < 6; e++)
             if (std::strcmp(name, event_names[e]) == 0) mask |= 1u << e;
     }
@@ -408,10 +409,10 @@ static Cell error_text(State* s, uint32_t start) {
 // Answers whether there were any, and moves start to the outermost one.
 static bool drop_paths(State* s, uint32_t* start) {
     bool dropped = false;
-    for (Cell* m; (m = marker_cell(s)) && is_path_type(m->w2);) {
-        *start = std::min(*start, m->w3);
+    for (Cell* m; (m = marker_cell(s)) && types::is_any_path(marker_type(m));) {
+        *start = std::min(*start, marker_offset(m));
         stack.top = s->marker;
-        s->marker = m->w1 ? s->marker - m->w1 : NO_MARKER;
+        s->marker = marker_back(m) ? s->marker - marker_back(m) : NO_MARKER;
         dropped = true;
     }
     return dropped;
@@ -446,7 +447,7 @@ void throw_error(State* s, int32_t kind, uint32_t start, uint32_t end) {
             throw Skip{};
         }
     }
-    if (drop_paths(s, &start) && !is_path_type(uint32_t(kind))) kind = K_BAD_CHAR;
+    if (drop_paths(s, &start) && !types::is_any_path(uint32_t(kind))) kind = K_BAD_CHAR;
     raise_syntax(s, kind, start);
 }
 
@@ -454,16 +455,14 @@ void throw_error(State* s, int32_t kind, uint32_t start, uint32_t end) {
 
 void open_series(State* s, uint32_t type, uint32_t position) {
     Cell* m = marker_cell(s);
-    if (m && (m->w2 == T_POINT2D || m->w2 == T_POINT3D)) throw_error(s, T_POINT2D, position, s->pos);
+    if (m && (marker_type(m) == T_POINT2D || marker_type(m) == T_POINT3D)) throw_error(s, T_POINT2D, position, s->pos);
     if (!fire(s, EVENT_OPEN, int32_t(type), s->token_start, s->pos)) return;
     uint32_t at = stack.top;
     Cell* c = alloc_cell(s);
     c->header = T_MARKER | (c->header & HDR_NEW_LINE);
-    c->w1 = s->marker == NO_MARKER ? 0 : at - s->marker;
-    c->w2 = type;
-    c->w3 = position;
+    set_marker(c, s->marker == NO_MARKER ? 0 : at - s->marker, type, position);
     s->marker = at;
-    if (is_path_type(type)) s->path_type = type;
+    if (types::is_any_path(type)) s->path_type = type;
 }
 
 // Whether a closing type ends the series a marker opened.
@@ -471,7 +470,7 @@ static bool closes(uint32_t open, uint32_t close) {
     if (open == close) return true;
     if (close == T_BLOCK) return open == T_MAP;
     if (close == T_PAREN) return open == T_POINT2D || open == T_POINT3D;
-    return close == T_SET_PATH && is_path_type(open);
+    return close == T_SET_PATH && types::is_any_path(open);
 }
 
 static void element_end(State* s);
@@ -479,38 +478,38 @@ static void element_end(State* s);
 void close_series(State* s, uint32_t type) {
     Cell* m = marker_cell(s);
     uint32_t start = s->token_start;
-    if (!m || !closes(m->w2, type)) {
+    if (!m || !closes(marker_type(m), type)) {
         s->missing = type == T_BLOCK ? '[' : '(';
-        if (m && is_path_type(m->w2)) start = m->w3;
+        if (m && types::is_any_path(marker_type(m))) start = marker_offset(m);
         throw_error(s, K_UNEXPECTED_CLOSE, start, s->pos);
     }
-    if (!fire(s, EVENT_CLOSE, int32_t(m->w2 == T_MAP ? T_MAP : type), s->token_start, s->pos)) return;
+    if (!fire(s, EVENT_CLOSE, int32_t(marker_type(m) == T_MAP ? T_MAP : type), s->token_start, s->pos)) return;
     m = marker_cell(s);  // a callback may have grown the stack
-    uint32_t open = m->w2, at = s->marker, position = m->w3;
+    uint32_t open = marker_type(m), at = s->marker, position = marker_offset(m);
     // A map literal holds pairs whose keys a map can take.
     if (open == T_MAP && !map::is_pair_list(stack.cells + at + 1, stack.top - at - 1))
         throw_error(s, T_MAP, position, s->pos);
     if (open == T_POINT2D || open == T_POINT3D) {
         close_point(s, open, at);
         Cell* outer = marker_cell(s);
-        if (outer && is_path_type(outer->w2)) element_end(s);
+        if (outer && types::is_any_path(marker_type(outer))) element_end(s);
         return;
     }
     uint32_t result = open == T_MAP ? T_MAP : type;
     uint32_t line_flag = m->header & HDR_NEW_LINE;
-    s->marker = m->w1 ? at - m->w1 : NO_MARKER;
+    s->marker = marker_back(m) ? at - marker_back(m) : NO_MARKER;
     Node node = fold_cells(at + 1);
     stack.top = at + 1;
     Cell* c = stack.cells + at;
     *c = Cell{result | line_flag, 0, node, 0};
     if (result == T_MAP) map::from_literal(c);
     s->type = result;
-    if (is_path_type(result)) {
+    if (types::is_any_path(result)) {
         Cell* outer = marker_cell(s);
-        s->path_type = outer && is_path_type(outer->w2) ? outer->w2 : 0;
+        s->path_type = outer && types::is_any_path(marker_type(outer)) ? marker_type(outer) : 0;
     }
     Cell* outer = marker_cell(s);
-    if (outer && is_path_type(outer->w2)) element_end(s);
+    if (outer && types::is_any_path(marker_type(outer))) element_end(s);
 }
 
 // After an element of a path: "/" goes on to the next element, ":" at the
@@ -524,9 +523,9 @@ static void element_end(State* s) {
         s->entry = S_PATH;
         return;
     }
-    uint32_t type = m->w2;
+    uint32_t type = marker_type(m);
     if (p < s->length && in[p] == ':') {
-        if (p + 1 < s->length && !ends_path(in[p + 1])) throw_error(s, T_PATH, m->w3, p + 1);
+        if (p + 1 < s->length && !ends_path(in[p + 1])) throw_error(s, T_PATH, marker_offset(m), p + 1);
         s->pos = p + 1;
         type = T_SET_PATH;
     }
@@ -613,9 +612,9 @@ static void scan_tokens(State* s) {
 static void check_unclosed(State* s) {
     Cell* m = marker_cell(s);
     if (!m) return;
-    s->missing = m->w2 == T_BLOCK || m->w2 == T_MAP ? ']' : ')';
-    s->type = m->w2;
-    throw_error(s, K_UNCLOSED, m->w3, s->length);
+    s->missing = marker_type(m) == T_BLOCK || marker_type(m) == T_MAP ? ']' : ')';
+    s->type = marker_type(m);
+    throw_error(s, K_UNCLOSED, marker_offset(m), s->length);
 }
 
 // Copies the cells of the scan into the destination.
@@ -690,7 +689,7 @@ Result scan_binary(Cell* out, const Cell* binary, int32_t length, const Request&
     SeriesBuffer* b = node::buffer(cell::series_node(binary));
     uint32_t index = std::min(uint32_t(cell::series_index(binary)), series::length(b));
     uint32_t left = series::length(b) - index;
-    s.input.w1 = index;
+    cell::set_series_index(&s.input, index);
     s.input_at = index;
     s.length = length < 0 ? left : std::min(uint32_t(length), left);
     return run(&s, out, request);

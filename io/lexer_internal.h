@@ -62,6 +62,15 @@ enum ErrorKind : int32_t {
 // w3 the byte offset of the opening character.
 constexpr uint32_t T_MARKER = T_TRIPLE;
 constexpr uint32_t NO_MARKER = 0xFFFFFFFFu;
+constexpr void set_marker(Cell* m, uint32_t back, uint32_t type, uint32_t offset) {
+    m->w1 = back;
+    m->w2 = type;
+    m->w3 = offset;
+}
+constexpr uint32_t marker_back(const Cell* m) { return m->w1; }
+constexpr uint32_t marker_type(const Cell* m) { return m->w2; }
+constexpr uint32_t marker_offset(const Cell* m) { return m->w3; }
+constexpr void set_marker_type(Cell* m, uint32_t type) { m->w2 = type; }
 
 // One active scan. Scans nest (a callback may transcode): the states form a
 // chain from the innermost, and share the lexer stack, each from its base.

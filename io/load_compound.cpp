@@ -135,7 +135,7 @@ void load_point(State* s, uint32_t start, uint32_t end, uint32_t, bool load) {
 // place. The scan-only modes keep no values and check nothing.
 void close_point(State* s, uint32_t type, uint32_t at) {
     Cell* m = stack.cells + at;
-    uint32_t position = m->w3, line = m->header & HDR_NEW_LINE;
+    uint32_t position = marker_offset(m), line = m->header & HDR_NEW_LINE;
     float c[3] = {0, 0, 0};
     if (s->mode == MODE_LOAD || s->mode == MODE_ONE) {
         uint32_t n = stack.top - at - 1;
@@ -147,7 +147,7 @@ void close_point(State* s, uint32_t type, uint32_t at) {
             else throw_error(s, int32_t(type), position, s->pos);
         }
     }
-    s->marker = m->w1 ? at - m->w1 : NO_MARKER;
+    s->marker = marker_back(m) ? at - marker_back(m) : NO_MARKER;
     stack.top = at + 1;
     point::init(m, type, c);
     m->header |= line;

@@ -192,8 +192,8 @@ void build(Cell* out, const Fields& f) {
     bool plain = f.form == PLAIN;
     date::init_from_fields(out, f.year, plain ? f.month : 1, plain ? f.day : 1, f.time, f.zone_hours,
                            f.zone_minutes, f.timed);
-    if (f.form == WEEK) out->w1 = date::change_weekday(date::change_week(out->w1, f.week), f.day);
-    if (f.form == ORDINAL) out->w1 = date::change_yearday(out->w1, f.day);
+    if (f.form == WEEK) date::set_packed(out, date::change_weekday(date::change_week(date::packed(out), f.week), f.day));
+    if (f.form == ORDINAL) date::set_packed(out, date::change_yearday(date::packed(out), f.day));
 }
 
 }  // namespace

@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "core/object.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/word.h"
 #include "datatypes/map.h"
 #include "datatypes/tuple.h"
-#include "interpreter/stack.h"
 #include "kernel/runtime.h"
 #include "platform/os_name.h"
 #include "platform/system.h"
@@ -56,26 +56,10 @@ uint32_t read_number(const char*& p, uint32_t limit) {
 void set_field(Cell* object, const char* name, const Cell* value) {
     Cell field = word::intern(name);
     int32_t index = object::lookup_word(object, &field);
-    if (index >= 0) *object::get_values_at(object->w1, index) = *value;
+    if (index >= 0) *object::get_values_at(cell::object_context(object), index) = *value;
 }
 
 }  // namespace
-
-std::string command_line_text(int32_t argc, const char* const* argv) {
-    std::string line;
-    for (int32_t i = 0; i < argc && argv && argv[i]; i++) {
-        std::string arg = argv[i];
-        bool quote = arg.empty() || arg.find_first_of(" \t") != std::string::npos;
-        if (i > 0) line += ' ';
-        line += quote ? '"' + arg + '"' : arg;
-    }
-    return line;
-}
-
-Cell* command_line() {
-    std::string line = command_line_text(runtime::record.argc, runtime::record.argv);
-    return string::load(bytes_of(line), uint32_t(line.size()), string::ENC_UTF8);
-}
 
 Cell* environment() {
     std::vector<std::string> entries;

@@ -9,14 +9,6 @@
 namespace zel {
 namespace platform {
 
-// The command line as one text: the program path and the arguments separated
-// by single spaces, an argument that is empty or holds a space or a tab in
-// double quotes, so that splitting at white space outside quotes gives the
-// arguments back.
-std::string command_line_text(int32_t argc, const char* const* argv);
-// The process's command line as a new string! pushed on the value stack.
-Cell* command_line();
-
 // Every environment variable as a new map! of name strings to value strings,
 // pushed on the value stack. An entry is split at its first "=" that is not
 // its first character, so a name that starts with "=" keeps it.

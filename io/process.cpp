@@ -7,6 +7,7 @@
 
 #include "core/file.h"
 #include "core/raise.h"
+#include "kernel/fail.h"
 #include "kernel/memory.h"
 #include "core/string.h"
 #include "datatypes/binary.h"
@@ -75,6 +76,7 @@ void plan_stream(const Cell* value, bool input, bool console, Redirect& r, platf
     s.kind = Stream::PIPE;
     if (!input) {
         s.capture = &r.capture;
+        s.limit = memory::MAX_DATA;
         return;
     }
     if (cell::type(value) == T_BINARY) {
@@ -89,8 +91,9 @@ void plan_stream(const Cell* value, bool input, bool console, Redirect& r, platf
 
 }  // namespace
 
-int32_t run(const Cell* command, bool wait, bool console, bool shell, const Cell* in, const Cell* out,
-            const Cell* err) {
+// The strings here hold whole inputs and captured outputs.
+static int32_t run_child(const Cell* command, bool wait, bool console, bool shell, const Cell* in, const Cell* out,
+                         const Cell* err) {
     std::string line = system_text(command), shell_text;
     platform::LaunchPlan plan;
     if (is_file(command)) {
@@ -110,6 +113,11 @@ int32_t run(const Cell* command, bool wait, bool console, bool shell, const Cell
     if (out && !is_file(out)) append_output(out, r[1].capture);
     if (err && !is_file(err)) append_output(err, r[2].capture);
     return result;
+}
+
+int32_t run(const Cell* command, bool wait, bool console, bool shell, const Cell* in, const Cell* out,
+            const Cell* err) {
+    return fail::or_no_memory([&] { return run_child(command, wait, console, shell, in, out, err); });
 }
 
 void append_output(const Cell* target, const std::string& bytes) {

@@ -9,6 +9,7 @@
 #include "core/context.h"
 #include "core/datatype.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "io/lexer_internal.h"
 #include "io/load_money.h"
@@ -302,8 +303,8 @@ void scan_comment(State* s) { fire(s, EVENT_SCAN, 0, s->token_start, s->pos); }
 // comma.
 void scan_comma(State* s) {
     Cell* m = s->marker == NO_MARKER ? nullptr : stack.cells + s->marker;
-    if (m && m->w2 == T_PAREN) m->w2 = T_POINT2D;
-    else if (m && m->w2 == T_POINT2D) m->w2 = T_POINT3D;
+    if (m && marker_type(m) == T_PAREN) set_marker_type(m, T_POINT2D);
+    else if (m && marker_type(m) == T_POINT2D) set_marker_type(m, T_POINT3D);
     else invalid(s, T_POINT2D);
 }
 

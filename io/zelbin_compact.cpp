@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/type_groups.h"
 #include "datatypes/date.h"
 #include "datatypes/money.h"
 #include "datatypes/pair.h"
@@ -124,9 +125,9 @@ struct Compact {
     // The flag marks a head index (and is the complement of a bitset).
     static void series_head(const Cell* v, uint32_t t, uint32_t, bool by_ref) {
         if (by_ref) put8(BY_REFERENCE);
-        bool has_head = v->w1 != 0 && t != T_MAP && t != T_BITSET;
-        type_byte(t, t == T_BITSET ? (node::buffer(v->w2)->flags & SER_COMPLEMENT) != 0 : has_head);
-        if (has_head) varint(v->w1);
+        bool has_head = cell::series_index(v) != 0 && t != T_MAP && t != T_BITSET;
+        type_byte(t, t == T_BITSET ? (node::buffer(cell::series_node(v))->flags & SER_COMPLEMENT) != 0 : has_head);
+        if (has_head) varint(cell::series_index(v));
     }
     static void series_bytes(const Cell* v, uint32_t t);
     static void write_scalar(const Cell* v, uint32_t t, uint32_t h);
@@ -153,14 +154,14 @@ struct Compact {
 // ---- writing --------------------------------------------------------------------
 
 void Compact::series_bytes(const Cell* v, uint32_t t) {
-    SeriesBuffer* b = node::buffer(v->w2);
+    SeriesBuffer* b = node::buffer(cell::series_node(v));
     uint32_t count = series::length(b), u = unit_log2(series::unit(b));
     if (t == T_VECTOR) {
-        put8((v->w3 << 2) | u);
+        put8((cell::series_extra(v) << 2) | u);
         varint(count);
         return put_bytes(series::head_ptr(b), size_t(count) << u);
     }
-    if (string::is_any_string_type(t)) {
+    if (types::is_any_string(t)) {
         varint((count << 2) | u);
         return put_bytes(series::head_ptr(b), size_t(count) << u);
     }
@@ -180,11 +181,11 @@ void write_number(const Cell* v, uint32_t t) {
 
 void Compact::write_scalar(const Cell* v, uint32_t t, uint32_t) {
     switch (t) {
-    case T_DATATYPE: type_byte(t, false); return varint(v->w1);
+    case T_DATATYPE: type_byte(t, false); return varint(cell::datatype_id(v));
     case T_UNSET:
     case T_NONE: return type_byte(t, false);
-    case T_LOGIC: return put8(v->w1 ? TRUE_BYTE : FALSE_BYTE);
-    case T_CHAR: type_byte(t, false); return varint(v->w2);
+    case T_LOGIC: return put8(cell::get_logic(v) ? TRUE_BYTE : FALSE_BYTE);
+    case T_CHAR: type_byte(t, false); return varint(cell::get_char(v));
     case T_INTEGER: {
         int32_t n = cell::get_int(v);
         if (n >= 0 && n <= 63) return put8(0x80 + n);
@@ -198,7 +199,7 @@ void Compact::write_scalar(const Cell* v, uint32_t t, uint32_t) {
     case T_POINT3D: type_byte(t, false); int32(v->w1); int32(v->w2); return int32(v->w3);
     case T_POINT2D: type_byte(t, false); int32(v->w1); return int32(v->w2);
     case T_DATE: {
-        bool timed = date::has_time(v->w1);
+        bool timed = date::has_time(date::packed(v));
         type_byte(t, timed);
         int32(v->w1);
         if (timed) int32(v->w2), int32(v->w3);
@@ -220,7 +221,7 @@ void Compact::write_scalar(const Cell* v, uint32_t t, uint32_t) {
         return put_bytes(tuple::bytes(v), n);
     }
     case T_MONEY: type_byte(t, money::sign_flag(v)); return put_bytes(&v->w1, 12);
-    case T_ISSUE: type_byte(t, false); return varint(symbol_position(v->w2));
+    case T_ISSUE: type_byte(t, false); return varint(symbol_position(cell::word_symbol(v)));
     default: refuse(v);
     }
 }
@@ -286,7 +287,7 @@ void Compact::read_series_bytes(Reader& r, const Place& dst, const Head& h, uint
         const uint8_t* bytes = take(r, uint64_t(count) * width);
         return place_vector(r, dst, head, form >> 2, width, bytes, count);
     }
-    if (string::is_any_string_type(t)) {
+    if (types::is_any_string(t)) {
         uint32_t v = get_varint(r), u = v & 3, count = v >> 2;
         if (u == 3) corrupt(r);
         check_head(r, head, count);
@@ -323,10 +324,10 @@ void Compact::read_scalar(Reader& r, const Place& dst, const Head& h) {
     case T_POINT2D: c.w1 = get32r(r), c.w2 = get32r(r); break;
     case T_DATE: {
         c.w1 = get32r(r);
-        bool timed = date::has_time(c.w1);
+        bool timed = date::has_time(date::packed(&c));
         if (timed != flag) corrupt(r);
         double time = timed ? get_double(r) : 0.0;
-        check_date(r, c.w1, timed, time);
+        check_date(r, date::packed(&c), timed, time);
         cell::put_float(&c, time);
         break;
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/raise.h"
+#include "core/type_groups.h"
 #include "datatypes/date.h"
 #include "datatypes/money.h"
 #include "datatypes/tuple.h"
@@ -69,18 +70,18 @@ struct Fixed {
     }
     // Every series but a map or bitset carries its head index.
     static void series_head(const Cell* v, uint32_t t, uint32_t h, bool by_ref) {
-        SeriesBuffer* b = node::buffer(v->w2);
+        SeriesBuffer* b = node::buffer(cell::series_node(v));
         if (by_ref) h |= H_BY_REFERENCE;
         if (t == T_BITSET && (b->flags & SER_COMPLEMENT)) h |= H_COMPLEMENT;
-        if (string::is_any_string_type(t) || t == T_BINARY || t == T_VECTOR) h |= series::unit(b) << H_UNIT_SHIFT;
+        if (types::is_any_string(t) || t == T_BINARY || t == T_VECTOR) h |= series::unit(b) << H_UNIT_SHIFT;
         put32(h);
-        if (t != T_MAP && t != T_BITSET) put32(v->w1);
+        if (t != T_MAP && t != T_BITSET) put32(cell::series_index(v));
     }
     static void series_bytes(const Cell* v, uint32_t t) {
-        SeriesBuffer* b = node::buffer(v->w2);
+        SeriesBuffer* b = node::buffer(cell::series_node(v));
         uint32_t count = series::length(b);
         put32(count);
-        if (t == T_VECTOR) put32(v->w3);
+        if (t == T_VECTOR) put32(cell::series_extra(v));
         put_padded(series::head_ptr(b), size_t(count) * series::unit(b));
     }
     static void write_scalar(const Cell* v, uint32_t t, uint32_t h);
@@ -196,7 +197,7 @@ void Fixed::read_series_bytes(Reader& r, const Place& dst, const Head& h, uint32
     uint32_t unit = (h.flags >> H_UNIT_SHIFT) & 0xFF;
     uint32_t count = get_count<Fixed>(r);
     check_head(r, head, count);
-    if (string::is_any_string_type(t)) {
+    if (types::is_any_string(t)) {
         if (unit != 1 && unit != 2 && unit != 4) corrupt(r);
         return place_string(r, dst, t, head, take_padded(r, uint64_t(count) * unit), count, unit);
     }
@@ -240,8 +241,8 @@ void Fixed::read_scalar(Reader& r, const Place& dst, const Head& h) {
     case T_DATE: {
         c.w1 = get32r(r);
         double time = get_double(r);
-        bool timed = date::has_time(c.w1);
-        check_date(r, c.w1, timed, time);
+        bool timed = date::has_time(date::packed(&c));
+        check_date(r, date::packed(&c), timed, time);
         cell::put_float(&c, timed ? time : 0.0);
         break;
     }

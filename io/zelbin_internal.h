@@ -155,7 +155,7 @@ void place_object(Reader& r, const Place& dst, Node ctx, int32_t class_id);
 void finish_object(const Place& dst, bool handlers);
 // A function shell over new spec and body blocks; answers the body node.
 Node place_function(const Place& dst, Node ctx, uint32_t spec_cells, uint32_t body_cells);
-inline Node function_spec(const Place& dst) { return dst.at()->w2; }
+inline Node function_spec(const Place& dst) { return cell::callable_spec(dst.at()); }
 void set_function_part(const Place& dst, uint32_t part, const Cell& block);
 // The spec's argument words must be the context's words, in order.
 void check_function(Reader& r, const Place& dst);

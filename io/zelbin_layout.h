@@ -27,8 +27,11 @@
 #include "core/context.h"
 #include "core/function.h"
 #include "core/native.h"
+#include "core/object.h"
+#include "core/type_groups.h"
 #include "datatypes/error.h"
 #include "io/zelbin_internal.h"
+#include "kernel/stack_guard.h"
 
 namespace zel {
 namespace zelbin {
@@ -47,7 +50,7 @@ void write_context(Node ctx) {
     for (uint32_t i = 0; !on_stack && i < n; i++) values |= cell::type(context::value_at(ctx, int32_t(i))) != T_UNSET;
     L::context_head(context::kind_of(cc), on_stack, (cc->header & HDR_SELF) != 0, values);
     L::field(n);
-    for (uint32_t i = 0; i < n; i++) L::field(symbol_position(context::word_at(context::cell_of(ctx), int32_t(i))->w2));
+    for (uint32_t i = 0; i < n; i++) L::field(symbol_position(cell::word_symbol(context::word_at(context::cell_of(ctx), int32_t(i)))));
     for (uint32_t i = 0; values && i < n; i++) {
         Cell c = *context::value_at(ctx, int32_t(i));
         write<L>(&c);
@@ -56,23 +59,23 @@ void write_context(Node ctx) {
 
 template <class L>
 void write_object_body(const Cell* o, uint32_t h) {
-    L::object_head(h, o->w3 != 0);
-    L::signed_field(int32_t(o->w2));
-    if (o->w3) {
-        for (uint32_t i = 0; i < 2; i++) L::signed_field(int32_t(series::cells(node::buffer(o->w3))[i].w2));
+    L::object_head(h, cell::object_handlers(o) != 0);
+    L::signed_field(int32_t(cell::object_class(o)));
+    if (Node record = cell::object_handlers(o)) {
+        for (uint32_t i = 0; i < 2; i++) L::signed_field(int32_t(object::handler_packed(series::cells(node::buffer(record)) + i)));
     }
-    write_context<L>(o->w1);
+    write_context<L>(cell::object_context(o));
 }
 
 template <class L>
 void write_function_body(const Cell* fn, uint32_t h) {
     Cell body = function::extra(fn)[function::EXTRA_BODY];
     if (cell::type(&body) != T_BLOCK) refuse(fn);
-    Cell spec{T_BLOCK, 0, fn->w2, 0};
+    Cell spec{T_BLOCK, 0, cell::callable_spec(fn), 0};
     L::plain_head(h);
-    L::field(series::length(node::buffer(spec.w2)));
-    L::field(series::length(node::buffer(body.w2)));
-    write_context<L>(fn->w1);
+    L::field(series::length(node::buffer(cell::series_node(&spec))));
+    L::field(series::length(node::buffer(cell::series_node(&body))));
+    write_context<L>(cell::callable_context(fn));
     writer.current = 0;
     write<L>(&spec);
     write<L>(&body);
@@ -87,11 +90,11 @@ void write_owner_body(const Cell* owner, uint32_t h) {
 
 template <class L>
 void write_owner(const Cell* v, uint32_t h) {
-    if (const uint32_t* ref = find_reference(v->w1)) {
+    if (const uint32_t* ref = find_reference(cell::context_of(v))) {
         L::shared_head(h);
         return L::path(ref);
     }
-    enter(v->w1);
+    enter(cell::context_of(v));
     write_owner_body<L>(v, h);
     leave();
 }
@@ -99,14 +102,14 @@ void write_owner(const Cell* v, uint32_t h) {
 // A bound word carries its context's owner, or the path to where it was.
 template <class L>
 void write_word(const Cell* w, uint32_t h) {
-    uint32_t sym = symbol_position(w->w2);
-    if (is_global_word(w)) return L::global_word(h, sym, w->w3);
-    const uint32_t* ref = find_reference(w->w1);
+    uint32_t sym = symbol_position(cell::word_symbol(w));
+    if (is_global_word(w)) return L::global_word(h, sym, cell::word_index(w));
+    const uint32_t* ref = find_reference(cell::word_context(w));
     L::word_head(h, ref != nullptr);
     L::field(sym);
-    L::signed_field(int32_t(w->w3));
+    L::signed_field(cell::word_index(w));
     if (ref) return L::path(ref);
-    enter(w->w1);
+    enter(cell::word_context(w));
     Cell owner = *word_owner(w);
     write_owner_body<L>(&owner, cell::type(&owner) == T_OBJECT ? T_OBJECT : T_FUNCTION);
     leave();
@@ -114,7 +117,7 @@ void write_word(const Cell* w, uint32_t h) {
 
 template <class L>
 void write_series(const Cell* v, uint32_t t, uint32_t h) {
-    Node n = v->w2;
+    Node n = cell::series_node(v);
     const uint32_t* ref = find_reference(n);
     L::series_head(v, t, h, ref != nullptr);
     if (ref) return L::path(ref);
@@ -145,8 +148,8 @@ void write_series(const Cell* v, uint32_t t, uint32_t h) {
 template <class L>
 void write_error(const Cell* v, uint32_t h) {
     // An error that holds itself is a plain reference to where it was written.
-    if (const uint32_t* ref = find_reference(v->w1)) return L::reference(ref);
-    enter(v->w1);
+    if (const uint32_t* ref = find_reference(cell::context_of(v))) return L::reference(ref);
+    enter(cell::context_of(v));
     L::plain_head(h);
     L::field(uint32_t(cell::get_int(error::field(v, error::FIELD_CODE))));
     for (uint32_t i = 0; i < 6; i++) {
@@ -167,8 +170,8 @@ void write_callable(const Cell* v, uint32_t t, uint32_t h) {
         write<L>(&inner);
     } else {
         L::plain_head(h);
-        L::field(v->w1);
-        Cell spec{T_BLOCK, 0, v->w2, 0};
+        L::field(cell::callable_index(v));
+        Cell spec{T_BLOCK, 0, cell::callable_spec(v), 0};
         write<L>(&spec);
     }
     writer.current--;  // the inner record is no position of its own
@@ -176,11 +179,12 @@ void write_callable(const Cell* v, uint32_t t, uint32_t h) {
 
 template <class L>
 void write(const Cell* v) {
+    stack_guard::check();  // values met again are referred to, but nesting may go deep
     uint32_t t = cell::type(v);
     uint32_t h = L::open(v, t);
-    if (t >= T_WORD && t <= T_REFINEMENT) {
+    if (types::is_any_word(t)) {
         write_word<L>(v, h);
-    } else if (is_block_family(t) || string::is_any_string_type(t) || t == T_HASH || t == T_MAP || t == T_BINARY ||
+    } else if (is_block_family(t) || types::is_any_string(t) || t == T_HASH || t == T_MAP || t == T_BINARY ||
                t == T_VECTOR || t == T_BITSET) {
         write_series<L>(v, t, h);
     } else if (t == T_OBJECT || t == T_FUNCTION) {
@@ -240,13 +244,13 @@ inline Node make_head_context(Reader& r, const ContextHead& c) {
 }
 
 inline void bind_pending(const Place* word, Node ctx) {
-    if (word) word->at()->w1 = ctx;
+    if (word) cell::set_word_context(word->at(), ctx);
 }
 
 template <class L>
 void read_context_values(Reader& r, Node ctx, const ContextHead& c) {
     if (!c.values || c.on_stack) return;
-    for (uint32_t i = 0; i < c.symbols.size(); i++) L::read(r, Place{context::cell_of(ctx)->w2, i, nullptr});
+    for (uint32_t i = 0; i < c.symbols.size(); i++) L::read(r, Place{cell::context_values(context::cell_of(ctx)), i, nullptr});
 }
 
 // An object! record, or a bare context record read as an object.
@@ -296,7 +300,7 @@ void read_bound_word(Reader& r, const Place& dst, const Head& h, uint32_t symbol
     *dst.at() = Cell{h.type, 0, symbol, index};
     if (h.by_reference) {
         Cell reached = L::get_reference(r);
-        dst.at()->w1 = context_of_reached(r, reached);
+        cell::set_word_context(dst.at(), context_of_reached(r, reached));
     } else {
         Cell owner;
         Place holder{0, 0, &owner};
@@ -330,7 +334,7 @@ void read_series(Reader& r, const Place& dst, const Head& h) {
 template <class L>
 void read_typed(Reader& r, const Place& dst, const Head& h) {
     uint32_t t = h.type;
-    if (t >= T_WORD && t <= T_ISSUE) return L::read_word(r, dst, h);
+    if (types::is_symbolic(t)) return L::read_word(r, dst, h);
     switch (t) {
     case T_BLOCK: case T_PAREN: case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH: case T_HASH:
     case T_MAP: case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF: case T_BINARY:

@@ -8,6 +8,7 @@
 #include "core/native.h"
 #include "core/raise.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "datatypes/error.h"
 #include "kernel/unicode.h"
 #include "io/zelbin_internal.h"
@@ -54,10 +55,10 @@ uint32_t symbol_position(uint32_t symbol) {
     return at->second;
 }
 
-const Cell* word_owner(const Cell* word) { return context::owner_of(word->w1); }
+const Cell* word_owner(const Cell* word) { return context::owner_of(cell::word_context(word)); }
 
 bool is_global_word(const Cell* word) {
-    Node ctx = word->w1;
+    Node ctx = cell::word_context(word);
     if (ctx == 0 || ctx == context::global_node) return true;
     uint32_t owner = cell::type(word_owner(word));
     return owner != T_OBJECT && owner != T_FUNCTION;
@@ -65,9 +66,9 @@ bool is_global_word(const Cell* word) {
 
 Node sharing_node(const Cell* v) {
     uint32_t t = cell::type(v);
-    if (t >= T_WORD && t <= T_REFINEMENT) return is_global_word(v) ? 0 : v->w1;
-    if (t == T_OBJECT || t == T_FUNCTION) return v->w1 == context::global_node ? 0 : v->w1;
-    return v->w2;
+    if (types::is_any_word(t)) return is_global_word(v) ? 0 : cell::word_context(v);
+    if (t == T_OBJECT || t == T_FUNCTION) return cell::context_of(v) == context::global_node ? 0 : cell::context_of(v);
+    return cell::series_node(v);
 }
 
 void refuse(const Cell* v) {
@@ -141,7 +142,6 @@ uint32_t symbol_at(Reader& r, uint32_t position) {
 
 namespace {
 
-bool is_word_type(uint32_t t) { return t >= T_WORD && t <= T_REFINEMENT; }
 
 bool cells_of_node(Node n, uint32_t index, uint32_t from, Cell* out) {
     if (n == 0) return false;
@@ -154,7 +154,7 @@ bool cells_of_node(Node n, uint32_t index, uint32_t from, Cell* out) {
 // A function's (or an op's of one) parts: 0 the spec, 1 the body.
 bool function_part(const Cell& fn, uint32_t index, Cell* out) {
     if (index == 0) {
-        cell::make_series(out, T_BLOCK, fn.w2);
+        cell::make_series(out, T_BLOCK, cell::callable_spec(&fn));
         return true;
     }
     if (index != 1) return false;
@@ -169,40 +169,36 @@ bool context_part(Node ctx, uint32_t index, uint32_t from, Cell* out) {
         Cell owner = *context::owner_of(ctx);
         return cell::type(&owner) == T_FUNCTION && function_part(owner, index, out);
     }
-    return cells_of_node(cc->w2, index, from, out);
+    return cells_of_node(cell::context_values(cc), index, from, out);
 }
 
 bool step_into(const Cell& v, uint32_t index, Cell* out) {
     uint32_t t = cell::type(&v);
-    if (is_block_family(t) || t == T_HASH || t == T_MAP) return cells_of_node(v.w2, index, 0, out);
-    if (is_word_type(t)) return context_part(v.w1, index, 0, out);
+    if (is_block_family(t) || t == T_HASH || t == T_MAP) return cells_of_node(cell::series_node(&v), index, 0, out);
+    if (types::is_any_word(t)) return context_part(cell::word_context(&v), index, 0, out);
     switch (t) {
     case T_NATIVE:
-    case T_ACTION: return cells_of_node(v.w2, index, 0, out);
-    case T_OBJECT: return context_part(v.w1, index, 0, out);
-    case T_ERROR: return context_part(v.w1, index, error::FIELD_ARG1, out);
+    case T_ACTION: return cells_of_node(cell::callable_spec(&v), index, 0, out);
+    case T_OBJECT: return context_part(cell::object_context(&v), index, 0, out);
+    case T_ERROR: return context_part(cell::object_context(&v), index, error::FIELD_ARG1, out);
     case T_FUNCTION: return function_part(v, index, out);
     case T_OP: {
         uint32_t wrapped = op::wrapped_type(&v);
-        if (wrapped == T_NATIVE || wrapped == T_ACTION) return cells_of_node(v.w2, index, 0, out);
+        if (wrapped == T_NATIVE || wrapped == T_ACTION) return cells_of_node(cell::callable_spec(&v), index, 0, out);
         return wrapped == T_FUNCTION && function_part(v, index, out);
     }
     default: return false;
     }
 }
 
-bool is_callable(uint32_t t) {
-    return t == T_NATIVE || t == T_ACTION || t == T_OP || t == T_FUNCTION || t == T_ROUTINE;
-}
-
 // Whether a series record of the type may share the buffer of the value.
 bool is_shareable(uint32_t type, uint32_t reached) {
-    if (is_block_family(type)) return is_block_family(reached) || reached == T_HASH || is_callable(reached);
-    if (string::is_any_string_type(type)) return string::is_any_string_type(reached);
+    if (is_block_family(type)) return is_block_family(reached) || reached == T_HASH || types::is_callable(reached);
+    if (types::is_any_string(type)) return types::is_any_string(reached);
     return type == reached;
 }
 
-uint32_t units_of(const Cell& v) { return series::length(node::buffer(v.w2)); }
+uint32_t units_of(const Cell& v) { return series::length(node::buffer(cell::series_node(&v))); }
 
 }  // namespace
 
@@ -217,13 +213,13 @@ Cell resolve(Reader& r, const uint32_t* path, uint32_t length) {
 
 Cell share_series(Reader& r, const Cell& reached, uint32_t type, uint32_t head) {
     uint32_t rt = cell::type(&reached);
-    if (!is_shareable(type, rt) || reached.w2 == 0) corrupt(r);
+    if (!is_shareable(type, rt) || cell::series_node(&reached) == 0) corrupt(r);
     Cell c = reached;
     c.header = type;
-    if (is_block_family(type) || string::is_any_string_type(type)) c.w3 = 0;
+    if (is_block_family(type) || types::is_any_string(type)) cell::set_series_extra(&c, 0);
     if (type != T_MAP && type != T_BITSET) {
         check_head(r, head, units_of(reached));
-        c.w1 = head;
+        cell::set_series_index(&c, head);
     }
     return c;
 }
@@ -231,8 +227,8 @@ Cell share_series(Reader& r, const Cell& reached, uint32_t type, uint32_t head) 
 Cell share_owner(Reader& r, const Cell& reached, uint32_t wanted) {
     uint32_t t = cell::type(&reached);
     if (t == wanted) return Cell{wanted, reached.w1, reached.w2, reached.w3};
-    if (is_word_type(t) && reached.w1 != 0 && cell::type(context::owner_of(reached.w1)) == wanted) {
-        Cell owner = *context::owner_of(reached.w1);
+    if (types::is_any_word(t) && cell::word_context(&reached) != 0 && cell::type(context::owner_of(cell::word_context(&reached))) == wanted) {
+        Cell owner = *context::owner_of(cell::word_context(&reached));
         owner.header &= ~HDR_NEW_LINE;
         return owner;
     }
@@ -245,10 +241,10 @@ Cell share_owner(Reader& r, const Cell& reached, uint32_t wanted) {
 
 Node context_of_reached(Reader& r, const Cell& reached) {
     uint32_t t = cell::type(&reached);
-    bool owns = is_word_type(t) || t == T_OBJECT || t == T_FUNCTION ||
+    bool owns = types::is_any_word(t) || t == T_OBJECT || t == T_FUNCTION ||
                 (t == T_OP && op::wrapped_type(&reached) == T_FUNCTION);
-    if (!owns || reached.w1 == 0) corrupt(r);
-    return reached.w1;
+    if (!owns || cell::context_of(&reached) == 0) corrupt(r);
+    return cell::context_of(&reached);
 }
 
 }  // namespace zelbin

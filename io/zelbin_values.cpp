@@ -15,6 +15,7 @@
 #include "core/native.h"
 #include "core/object.h"
 #include "core/string.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/binary.h"
 #include "core/bitset.h"
@@ -29,7 +30,7 @@
 namespace zel {
 namespace zelbin {
 
-bool is_block_family(uint32_t t) { return t == T_BLOCK || t == T_PAREN || (t >= T_PATH && t <= T_GET_PATH); }
+bool is_block_family(uint32_t t) { return types::in(types::UNHASHED_BLOCK, t); }
 
 // A stream names the same global words again and again (the boot image some
 // ten thousand times): each symbol's index there is looked up once.
@@ -39,7 +40,7 @@ void make_global_word(Reader& r, Cell* c, uint32_t type, uint32_t symbol) {
     if (!known) {
         Cell w;
         word::write_cell(symbol, &w);
-        known = w.w3 + 1;
+        known = cell::word_index(&w) + 1;
     }
     *c = Cell{type, context::global_node, symbol, type == T_ISSUE ? uint32_t(-1) : known - 1};
 }
@@ -58,17 +59,17 @@ std::vector<Binding> boot_bindings;
 void store_binding(Reader& r, const Place& word, const Cell& value) {
     Cell w = *word.at();
     if (r.depth != 1 || cell::type(&w) < T_WORD || cell::type(&w) > T_REFINEMENT) corrupt(r);
-    if (!context::slot(w.w1, int32_t(w.w3))) corrupt(r);
-    Binding b{w.w1, int32_t(w.w3), value};
+    if (!context::slot(cell::word_context(&w), cell::word_index(&w))) corrupt(r);
+    Binding b{cell::word_context(&w), cell::word_index(&w), value};
     b.value.header &= ~HDR_NEW_LINE;
     boot_bindings.push_back(b);
     r.bound_value = true;
 }
 
 void check_word_index(Reader& r, const Cell* word) {
-    int32_t index = int32_t(word->w3);
+    int32_t index = cell::word_index(word);
     if (index == -1) return;
-    if (index < 0 || uint32_t(index) >= context::word_count(context::cell_of(word->w1))) corrupt(r);
+    if (index < 0 || uint32_t(index) >= context::word_count(context::cell_of(cell::word_context(word)))) corrupt(r);
 }
 
 Node make_context(Reader& r, uint32_t kind, bool on_stack, bool self, const std::vector<uint32_t>& symbols) {
@@ -80,9 +81,9 @@ Node make_context(Reader& r, uint32_t kind, bool on_stack, bool self, const std:
     }
     Cell* cc = context::cell_of(ctx);
     if (on_stack) {
-        cc->w3 = n;
+        cell::set_context_stack_count(cc, n);
     } else {
-        SeriesBuffer* values = node::buffer(cc->w2);
+        SeriesBuffer* values = node::buffer(cell::context_values(cc));
         values->tail = values->head + n * uint32_t(sizeof(Cell));
     }
     return ctx;
@@ -97,7 +98,7 @@ void place_object(Reader& r, const Place& dst, Node ctx, int32_t class_id) {
 void finish_object(const Place& dst, bool handlers) {
     if (!handlers) return;
     Cell obj = *dst.at();
-    object::set_handlers(&obj, obj.w1);
+    object::set_handlers(&obj, cell::object_context(&obj));
     *dst.at() = obj;
 }
 
@@ -119,12 +120,13 @@ Node place_function(const Place& dst, Node ctx, uint32_t spec_cells, uint32_t bo
 void set_function_part(const Place& dst, uint32_t part, const Cell& block) {
     Cell fn = *dst.at();
     if (part == 1) {
-        Cell body{T_BLOCK, block.w1, block.w2, 0};
+        Cell body;
+        cell::make_series(&body, T_BLOCK, cell::series_node(&block), cell::series_index(&block));
         function::extra(&fn)[function::EXTRA_BODY] = body;
         return;
     }
-    fn.w2 = block.w2;
-    *context::owner_of(fn.w1) = fn;
+    cell::set_callable_spec(&fn, cell::series_node(&block));
+    *context::owner_of(cell::callable_context(&fn)) = fn;
     *dst.at() = fn;
 }
 
@@ -135,13 +137,13 @@ static bool is_spec_word(uint32_t t) { return t == T_WORD || t == T_GET_WORD || 
 
 void check_function(Reader& r, const Place& dst) {
     Cell fn = *dst.at();
-    const Cell* cc = context::cell_of(fn.w1);
+    const Cell* cc = context::cell_of(cell::callable_context(&fn));
     uint32_t words = context::word_count(cc), k = 0;
-    SeriesBuffer* spec = node::buffer(fn.w2);
+    SeriesBuffer* spec = node::buffer(cell::callable_spec(&fn));
     for (uint32_t i = 0; i < series::length(spec); i++) {
-        const Cell* c = series::cells(node::buffer(fn.w2)) + i;
+        const Cell* c = series::cells(node::buffer(cell::callable_spec(&fn))) + i;
         if (!is_spec_word(cell::type(c))) continue;
-        if (k >= words || context::word_at(cc, int32_t(k))->w2 != c->w2) corrupt(r);
+        if (k >= words || cell::word_symbol(context::word_at(cc, int32_t(k))) != cell::word_symbol(c)) corrupt(r);
         k++;
     }
     if (k != words) corrupt(r);
@@ -153,7 +155,7 @@ void finish_native(Reader& r, const Place& dst, uint32_t type, uint32_t index) {
     if (type == T_ACTION ? index > ACTION_COUNT : (index >= natives::table.fill || !natives::routine(index))) {
         corrupt(r);
     }
-    spec.w1 = 0;
+    cell::set_series_index(&spec, 0);
     native::write_cell(dst.at(), type, index, &spec);
 }
 
@@ -173,7 +175,7 @@ Node place_error(Reader& r, const Place& dst, uint32_t code) {
     if (cell::type(members) != T_OBJECT || position >= object::count_words(members)) corrupt(r);
     Cell e = *error::build(Err(code));
     *dst.at() = e;
-    return context::cell_of(e.w1)->w2;
+    return cell::context_values(context::cell_of(cell::object_context(&e)));
 }
 
 Node place_block(const Place& dst, uint32_t type, uint32_t n, uint32_t head) {
@@ -182,17 +184,17 @@ Node place_block(const Place& dst, uint32_t type, uint32_t n, uint32_t head) {
     // A hash or map gets its (empty) table at once, so that a copy of it met
     // inside its own contents shares the table that finish fills.
     Cell keys{T_BLOCK, 0, b, 0};
-    if (type == T_HASH) c.w3 = hashtable::make(n, &keys, hashtable::KIND_HASH, 0);
-    if (type == T_MAP) c.w3 = hashtable::make(n / 2, &keys, hashtable::KIND_MAP, 0);
+    if (type == T_HASH) cell::set_series_extra(&c, hashtable::make(n, &keys, hashtable::KIND_HASH, 0));
+    if (type == T_MAP) cell::set_series_extra(&c, hashtable::make(n / 2, &keys, hashtable::KIND_MAP, 0));
     *dst.at() = c;
     return b;
 }
 
-void finish_hash(const Place& dst) { hashtable::put_block(dst.at()->w3, 0, 1); }
+void finish_hash(const Place& dst) { hashtable::put_block(cell::series_extra(dst.at()), 0, 1); }
 
 void finish_map(Reader& r, const Place& dst) {
     Cell m = *dst.at();
-    Cell pairs{T_BLOCK, 0, m.w2, 0};
+    Cell pairs{T_BLOCK, 0, cell::series_node(&m), 0};
     uint32_t n = block::buffer_length(&pairs);
     if (n % 2) corrupt(r);
     for (uint32_t i = 0; i < n; i += 2) {
@@ -203,8 +205,8 @@ void finish_map(Reader& r, const Place& dst) {
         key->header &= ~HDR_NEW_LINE;
         block::cell_at(&pairs, i + 1)->header &= ~HDR_NEW_LINE;
     }
-    hashtable::put_block(m.w3, 0, 2);
-    if (hashtable::record(m.w3)->count != n / 2) corrupt(r);
+    hashtable::put_block(cell::series_extra(&m), 0, 2);
+    if (hashtable::record(cell::series_extra(&m))->count != n / 2) corrupt(r);
 }
 
 static void fill_units(Node n, const uint8_t* bytes, uint32_t size) {
@@ -222,17 +224,17 @@ void place_string(Reader& r, const Place& dst, uint32_t type, uint32_t head, con
     }
     Cell c;
     string::make_buffer_at(&c, std::max(count, 1u), unit);
-    fill_units(c.w2, bytes, count * unit);
+    fill_units(cell::series_node(&c), bytes, count * unit);
     c.header = type;
-    c.w1 = head;
+    cell::set_series_index(&c, head);
     *dst.at() = c;
 }
 
 void place_binary(const Place& dst, uint32_t head, const uint8_t* bytes, uint32_t count) {
     Cell c;
     binary::init_empty(&c, count);
-    fill_units(c.w2, bytes, count);
-    c.w1 = head;
+    fill_units(cell::series_node(&c), bytes, count);
+    cell::set_series_index(&c, head);
     *dst.at() = c;
 }
 
@@ -243,16 +245,16 @@ void place_vector(Reader& r, const Place& dst, uint32_t head, uint32_t element_t
     if (is_real ? (width != 4 && width != 8) : (width != 1 && width != 2 && width != 4)) corrupt(r);
     Cell c;
     vector::init_cell(&c, element_type, width, std::max(count, 1u));
-    fill_units(c.w2, bytes, count * width);
-    c.w1 = head;
+    fill_units(cell::series_node(&c), bytes, count * width);
+    cell::set_series_index(&c, head);
     *dst.at() = c;
 }
 
 void place_bitset(const Place& dst, const uint8_t* bytes, uint32_t count, bool complemented) {
     Cell c;
     bitset::write_cell(&c, count, 0);
-    fill_units(c.w2, bytes, count);
-    if (complemented) series::set_flags(c.w2, SER_COMPLEMENT);
+    fill_units(cell::series_node(&c), bytes, count);
+    if (complemented) series::set_flags(cell::series_node(&c), SER_COMPLEMENT);
     *dst.at() = c;
 }
 

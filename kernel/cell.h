@@ -98,8 +98,70 @@ inline void make_series(Cell* c, uint32_t t, Node n, int32_t index = 0) {
     c->w2 = n;
     c->w3 = 0;
 }
-inline Node series_node(const Cell* c) { return c->w2; }
-inline int32_t series_index(const Cell* c) { return int32_t(c->w1); }
+
+// ---- payload accessors, one set per family ----------------------------------
+// Outside these, only code that treats a cell as opaque bits (copying,
+// hashing, byte layouts) touches w1..w3.
+constexpr uint32_t datatype_id(const Cell* c) { return c->w1; }
+constexpr bool get_logic(const Cell* c) { return c->w1 != 0; }
+constexpr void set_int(Cell* c, int32_t v) { c->w2 = uint32_t(v); }
+constexpr uint32_t get_char(const Cell* c) { return c->w2; }
+constexpr void set_char(Cell* c, uint32_t cp) { c->w2 = cp; }
+
+// series: head index, node, type-specific extra word.
+constexpr Node series_node(const Cell* c) { return c->w2; }
+constexpr int32_t series_index(const Cell* c) { return int32_t(c->w1); }
+constexpr uint32_t series_extra(const Cell* c) { return c->w3; }
+constexpr void set_series_node(Cell* c, Node n) { c->w2 = n; }
+constexpr void set_series_index(Cell* c, int32_t i) { c->w1 = uint32_t(i); }
+constexpr void set_series_extra(Cell* c, uint32_t x) { c->w3 = x; }
+
+// word: bound context, symbol as written, slot index (-1 not looked up).
+constexpr Node word_context(const Cell* c) { return c->w1; }
+constexpr uint32_t word_symbol(const Cell* c) { return c->w2; }
+constexpr int32_t word_index(const Cell* c) { return int32_t(c->w3); }
+constexpr void set_word_context(Cell* c, Node n) { c->w1 = n; }
+constexpr void set_word_symbol(Cell* c, uint32_t s) { c->w2 = s; }
+constexpr void set_word_index(Cell* c, int32_t i) { c->w3 = uint32_t(i); }
+
+// context cell: word table, values node (or value-stack index), values a
+// call holds on the stack.
+constexpr Node context_table(const Cell* c) { return c->w1; }
+constexpr uint32_t context_values(const Cell* c) { return c->w2; }
+constexpr uint32_t context_stack_count(const Cell* c) { return c->w3; }
+constexpr void set_context_table(Cell* c, Node n) { c->w1 = n; }
+constexpr void set_context_values(Cell* c, uint32_t v) { c->w2 = v; }
+constexpr void set_context_stack_count(Cell* c, uint32_t n) { c->w3 = n; }
+
+// object (error!, port!): context, class id, change-handler record.
+constexpr Node object_context(const Cell* c) { return c->w1; }
+constexpr uint32_t object_class(const Cell* c) { return c->w2; }
+constexpr Node object_handlers(const Cell* c) { return c->w3; }
+constexpr void set_object_context(Cell* c, Node n) { c->w1 = n; }
+constexpr void set_object_class(Cell* c, uint32_t id) { c->w2 = id; }
+constexpr void set_object_handlers(Cell* c, Node n) { c->w3 = n; }
+
+// symbol record: alias id (-1 none), cached string node, UTF-8 name node.
+constexpr int32_t symbol_alias(const Cell* c) { return int32_t(c->w1); }
+constexpr Node symbol_string(const Cell* c) { return c->w2; }
+constexpr Node symbol_name(const Cell* c) { return c->w3; }
+constexpr void set_symbol_alias(Cell* c, int32_t id) { c->w1 = uint32_t(id); }
+constexpr void set_symbol_string(Cell* c, Node n) { c->w2 = n; }
+constexpr void set_symbol_name(Cell* c, Node n) { c->w3 = n; }
+
+// word!, object! and function! alike: the context in w1.
+constexpr Node context_of(const Cell* c) { return c->w1; }
+
+// callables: native!/action!/op! table index or function!/routine! context,
+// spec block node, extra block node.
+constexpr uint32_t callable_index(const Cell* c) { return c->w1; }
+constexpr Node callable_context(const Cell* c) { return c->w1; }
+constexpr Node callable_spec(const Cell* c) { return c->w2; }
+constexpr Node callable_extra(const Cell* c) { return c->w3; }
+constexpr void set_callable_index(Cell* c, uint32_t i) { c->w1 = i; }
+constexpr void set_callable_context(Cell* c, Node n) { c->w1 = n; }
+constexpr void set_callable_spec(Cell* c, Node n) { c->w2 = n; }
+constexpr void set_callable_extra(Cell* c, Node n) { c->w3 = n; }
 
 }  // namespace cell
 

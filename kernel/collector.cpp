@@ -14,9 +14,10 @@
 #include "core/ownership.h"
 #include "core/roots.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/value_slots.h"
-#include "interpreter/stack.h"
 #include "kernel/fail.h"
 #include "kernel/memory_internal.h"
 #include "kernel/os.h"
@@ -167,7 +168,7 @@ constexpr uint32_t EVENT_HOLDS_SERIES = 0x1000;
 
 static bool wraps_context(const Cell* op) {
     uint32_t wrapped = (op->header & HDR_OP_TYPE_MASK) >> HDR_OP_TYPE_SHIFT;
-    return wrapped == T_FUNCTION || wrapped == T_ROUTINE;
+    return types::is_function_like(wrapped);
 }
 
 static void mark_cell(Cell* c) {
@@ -408,6 +409,7 @@ void collect() {
     clear_fixed_marks();
     memory::record.cycle++;
     memory::record.collect_requested = false;
+    memory::record.total_collected = memory::record.total;
     state.running = false;
     if (owned && forwarded) hashtable::make_room(ownership::table_node);
 }

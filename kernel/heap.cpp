@@ -1,11 +1,9 @@
 // The tracked heap: every block the system takes from malloc outside the
 // collector carries a header and sits on one list in allocation order, so the
 // process can free all of them at its end and report them when asked.
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "kernel/output.h"
 #include "kernel/runtime.h"
 
 namespace zel {
@@ -97,20 +95,6 @@ void free_all() {
     }
     list_first = list_last = nullptr;
     list_count = 0;
-}
-
-void report() {
-    char line[64];
-    output::print_cstring("-- Heap-allocations --\n");
-    output::print_cstring("Asked   Real\n");
-    uint64_t sum = 0;
-    for (Block* b = list_first; b; b = b->next) {
-        std::snprintf(line, sizeof line, "%u\t%u\n", b->size, uint32_t(b->size + sizeof(Block)));
-        output::print_cstring(line);
-        sum += b->size + sizeof(Block);
-    }
-    std::snprintf(line, sizeof line, "-- Sum: %llu --\n", static_cast<unsigned long long>(sum));
-    output::print_cstring(line);
 }
 
 size_t count() { return list_count; }

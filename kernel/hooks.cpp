@@ -8,7 +8,6 @@
 #include "kernel/memory.h"
 #include "kernel/output.h"
 #include "kernel/runtime.h"
-#include "view/tui_glue.h"
 
 namespace zel {
 namespace hooks {
@@ -67,6 +66,20 @@ void call_text(const void* text, uint32_t length, uint32_t flag) {
     for (uint32_t i = 0; i < text_hooks.count; i++) text_hooks.items[i](text, length, flag);
 }
 
+static const TerminalBackend* terminal = nullptr;
+
+void set_terminal_backend(const TerminalBackend* backend) { terminal = backend; }
+
+void suspend_for_print() {
+    if (terminal) terminal->suspend_for_print();
+}
+void resume_after_print() {
+    if (terminal) terminal->resume_after_print();
+}
+void poll_events() {
+    if (terminal) terminal->poll_events();
+}
+
 }  // namespace hooks
 
 namespace print {
@@ -104,9 +117,9 @@ void string_value(const Cell* string_value, bool line) {
     Node n = cell::series_node(string_value);
     if (!n) return;
     int32_t index = cell::series_index(string_value);
-    tui::suspend_for_print();
+    hooks::suspend_for_print();
     print_with(node::buffer(n), index > 0 ? uint32_t(index) : 0, line);
-    tui::resume_after_print();
+    hooks::resume_after_print();
 }
 
 }  // namespace print

@@ -37,6 +37,22 @@ void remove(ValueHook value, TextHook text);
 void call(const Cell* string_value, bool line);
 void call_text(const void* text, uint32_t length, uint32_t flag);
 
+// A terminal backend that owns the screen (the view's text-terminal backend)
+// installs these while it is active: to step aside around every typed print,
+// so that its inline rows are not overwritten, and to run one pass of its
+// event loop when `wait` has slept. With none installed each call does
+// nothing, so the output and the natives below the view need not know it.
+struct TerminalBackend {
+    void (*suspend_for_print)();
+    void (*resume_after_print)();
+    void (*poll_events)();
+};
+// Installs the backend (null: none).
+void set_terminal_backend(const TerminalBackend* backend);
+void suspend_for_print();
+void resume_after_print();
+void poll_events();
+
 }  // namespace hooks
 
 namespace print {

@@ -283,19 +283,27 @@ void sweep_big_series() {
     }
 }
 
+void note_growth() {
+    uint64_t grown = record.total > record.total_collected ? record.total - record.total_collected : 0;
+    if (grown >= std::max<uint64_t>(record.threshold, record.total_collected / 2)) record.collect_requested = true;
+}
+
 static bool fits(const SeriesFrame* f, uint32_t need) { return f->free + need < f->end; }
 
 // A frame for a request of need bytes: the current one, the first in address
 // order with room, or a new one when none has room or the one found is nearly
 // full (a nearly full frame would send every later request back to the search).
+// Every new frame counts as growth: were only an empty search to ask for a
+// collection, a run of nearly full frames would keep adding frames and never
+// collect.
 static SeriesFrame* frame_for(uint32_t need) {
     SeriesFrame* f = record.current_series_frame;
     if (f && fits(f, need)) return f;
     for (f = record.first_series_frame; f && !fits(f, need); f = f->next) {}
-    if (!f) record.collect_requested = true;
     if (!f || uint32_t(f->end - f->free) < MIN_FRAME_FREE) {
         if (need >= record.next_frame_size) record.next_frame_size = record.threshold;
         f = new_series_frame();
+        note_growth();
     }
     record.current_series_frame = f;
     return f;
@@ -308,8 +316,8 @@ static SeriesBuffer* carve(uint32_t need) {
     return b;
 }
 
-// Big series take a collection request too: their pages go back only when a
-// collection finds them dead.
+// Big series count as growth too: their pages go back only when a collection
+// finds them dead.
 static SeriesBuffer* carve_big(uint32_t need) {
     size_t bytes = buffer_offset(sizeof(BigSeries)) + need;
     BigSeries* s = static_cast<BigSeries*>(take_pages(bytes));
@@ -317,16 +325,8 @@ static SeriesBuffer* carve_big(uint32_t need) {
     s->next = record.first_big;
     if (s->next) s->next->prev = s;
     record.first_big = s;
-    record.collect_requested = true;
+    note_growth();
     return big_buffer(s);
-}
-
-void fill(uint8_t* start, uint8_t* end, uint8_t byte) {
-    if (end > start) std::memset(start, byte, size_t(end - start));
-}
-
-void clear_words(uint32_t* first, uint32_t* last) {
-    if (last > first) std::memset(first, 0, size_t(last - first) * sizeof(uint32_t));
 }
 
 }  // namespace memory
@@ -430,10 +430,6 @@ static SeriesBuffer* move_to(SeriesBuffer* b, uint64_t new_size) {
     return nb;
 }
 
-SeriesBuffer* reallocate(SeriesBuffer* b, uint32_t new_size) {
-    return move_to(b, new_size ? new_size : doubled(b));
-}
-
 // Copies from the old head as far as the old data area reaches, so that bytes
 // kept just past the tail (terminators) travel too; never beyond the new area.
 static uint32_t carry_over(SeriesBuffer* old, SeriesBuffer* nb) {
@@ -449,13 +445,6 @@ static SeriesBuffer* grow(SeriesBuffer* b, uint64_t new_size) {
 }
 
 SeriesBuffer* expand(SeriesBuffer* b, uint32_t new_size) { return grow(b, new_size ? new_size : doubled(b)); }
-
-SeriesBuffer* expand_filled(SeriesBuffer* b, uint32_t new_size, uint8_t fill) {
-    SeriesBuffer* nb = reallocate(b, new_size);
-    uint32_t copied = carry_over(b, nb);
-    std::memset(head_ptr(nb) + copied, fill, nb->size - nb->head - copied);
-    return nb;
-}
 
 static Node copy_bytes(SeriesBuffer* b, uint32_t offset, uint32_t bytes, uint32_t drop) {
     uint32_t unit = series::unit(b) ? series::unit(b) : 1;

@@ -108,9 +108,7 @@ void set_flags(Node n, uint32_t bits);
 // Growth. A size of 0 means twice the old size. The old buffer is left behind not
 // in use; the node now names the new buffer. A used part larger than the new
 // size is cut to it.
-SeriesBuffer* reallocate(SeriesBuffer* b, uint32_t new_size);
 SeriesBuffer* expand(SeriesBuffer* b, uint32_t new_size);
-SeriesBuffer* expand_filled(SeriesBuffer* b, uint32_t new_size, uint8_t fill);
 Node copy_buffer(SeriesBuffer* b);
 Node copy_part(Node n, uint32_t byte_offset, uint32_t units);
 
@@ -145,6 +143,7 @@ struct Record {
     uint32_t next_frame_size;      // size for the next series frame
     uint32_t threshold;            // big-series threshold and largest frame size
     bool collect_requested;        // an allocation found no room: collect at the next safe point
+    uint64_t total_collected;      // total as the last collection left it
     bool ready;                    // init has run
     uint32_t cycle;                // collections so far, counted by the collector
     NodeFrame* first_node_frame;   // node frames in creation order
@@ -159,15 +158,17 @@ extern Record record;
 
 // Sets the record; a second call while the manager is in use changes nothing.
 void init();
+// Called when the heap grows (a new series frame, a big series): asks for a
+// collection once it has grown by half of what the last collection left, and
+// by at least the largest frame. A collection costs as much as the live heap,
+// so asking at every fixed amount of growth would make building large data
+// quadratic.
+void note_growth();
 // Makes the first node frame and the first series frame (called by boot after
 // the datatypes are registered); frames already made are kept.
 void make_first_frames();
 // Gives every node frame, series frame and big series back; init may run again.
 void free_all();
-// Fills [start, end) with byte.
-void fill(uint8_t* start, uint8_t* end, uint8_t byte);
-// Clears the words of [first, last).
-void clear_words(uint32_t* first, uint32_t* last);
 
 }  // namespace memory
 

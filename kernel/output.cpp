@@ -2,8 +2,11 @@
 // parser and the screen report.
 #include "kernel/output.h"
 
+#include <cstdio>
 #include <cstring>
 
+#include "core/raise.h"
+#include "core/string.h"
 #include "kernel/hooks.h"
 #include "kernel/print.h"
 #include "kernel/unicode.h"
@@ -26,6 +29,7 @@ uint32_t pending = 0;
 int out_fd = 1;
 bool console = false;
 bool last_lf = false;
+bool failed = false;
 
 void put_byte(char c) {
     if (pending > FLUSH_ABOVE) flush();
@@ -92,12 +96,26 @@ void attach(int fd, bool is_console) {
 bool is_console() { return console; }
 bool is_last_lf() { return last_lf; }
 
-void flush() {
-    platform::write_all(out_fd, buffer, pending);
+bool flush_raw() {
+    bool written = platform::write_all(out_fd, buffer, pending);
     pending = 0;
+    failed = !written;
+    return written;
 }
 
-void flush_raw() { flush(); }
+// Named as the file the output is, so that the report reads as that of a
+// failed file write.
+void flush() {
+    if (flush_raw()) return;
+    char name[32];
+    int n = out_fd == 1 ? std::snprintf(name, sizeof name, "/dev/stdout")
+                        : std::snprintf(name, sizeof name, "/dev/fd/%d", out_fd);
+    Cell* file = string::load(reinterpret_cast<const uint8_t*>(name), uint32_t(n), string::ENC_UTF8);
+    cell::set_type(file, T_FILE);
+    error::raise(Err::access_cannot_open, file);
+}
+
+bool has_failed() { return failed; }
 
 Escape parse_escape(const uint8_t* text, uint32_t units, uint32_t unit) {
     Escape e{};

@@ -6,7 +6,9 @@
 // sequence for (ESC[? prints a report of the screen) and drops a sequence that
 // the text leaves unfinished. Redirected to a file or pipe, every unit is
 // written as it is, escape sequences included. Output is buffered and flushed at
-// the end of every print; write errors (a closed pipe) are ignored.
+// the end of every print. A write that fails (a closed pipe, a full disk)
+// raises access error cannot-open naming the output, at every print that
+// fails: a program that prints endlessly into a closed pipe ends.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -36,10 +38,13 @@ void print_cstring(const char* s);
 // Bytes written as they are, then given to the text hooks.
 void print_text(const char* bytes, size_t len);
 
-// Writes what is pending.
+// Writes what is pending; raises when the output refuses it.
 void flush();
-// The same using only write(2): safe in a signal handler.
-void flush_raw();
+// Writes what is pending, dropping it when the output refuses it; false then.
+// Uses only write(2): safe in a signal handler and at the end of the process.
+bool flush_raw();
+// True when the last write failed; a write that works clears it.
+bool has_failed();
 
 // An escape sequence at ESC: "ESC[", numbers of at most 65,535 separated by
 // ";", and a final character. After a second number a ";" starts a new pair.

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "kernel/hooks.h"
 #include "kernel/output.h"
-#include "view/tui_glue.h"
 
 namespace zel {
 namespace print {
@@ -33,8 +33,8 @@ void one(const Arg& a) {
 
 // The backend's inline rows must not be overwritten by a print.
 struct TuiAside {
-    TuiAside() { tui::suspend_for_print(); }
-    ~TuiAside() { tui::resume_after_print(); }
+    TuiAside() { hooks::suspend_for_print(); }
+    ~TuiAside() { hooks::resume_after_print(); }
 };
 
 }  // namespace

@@ -110,17 +110,5 @@ void sweep() {
     }
 }
 
-void replace(uint32_t slot, void* object) {
-    Slot& s = table.slots[slot];
-    void* old = s.object;
-    s.object = object;
-    if (old != object) release_object(s.flags, old);
-}
-
-void for_each(uint32_t kind, void (*routine)(void* object)) {
-    for (uint32_t i = table.used_head; i != END; i = table.slots[i].next)
-        if ((table.slots[i].flags & KIND_MASK) == kind) routine(table.slots[i].object);
-}
-
 }  // namespace resources
 }  // namespace zel

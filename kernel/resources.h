@@ -55,10 +55,6 @@ bool mark(uint32_t slot, void* object);
 void sweep();
 // Calls the release routine of the kind in the low byte of flags, if any.
 void release_object(uint32_t flags, void* object);
-// Puts a new object in the slot, releasing the old one when it differs.
-void replace(uint32_t slot, void* object);
-// Calls routine with every object in use of the kind.
-void for_each(uint32_t kind, void (*routine)(void* object));
 
 }  // namespace resources
 }  // namespace zel

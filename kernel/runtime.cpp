@@ -95,7 +95,7 @@ static void on_exception(uint32_t code, uintptr_t address) {
 
 void error_report(uint32_t code, uintptr_t address) {
     if (fatal_cleanup) fatal_cleanup();
-    output::flush();
+    output::flush_raw();
     if (code != 0) write_report(code, address);
     heap::free_all();
     platform::exit_process(int(code));
@@ -106,8 +106,10 @@ void root_catch(uint32_t code) {
     error_report(95, reinterpret_cast<uintptr_t>(&root_catch));
 }
 
+// Output the system refused at the very end fails a run that would have
+// succeeded.
 void at_exit(int status) {
-    output::flush();
+    if (!output::flush_raw() && status == 0) status = 1;
     heap::free_all();
     platform::exit_process(status);
 }

@@ -111,7 +111,6 @@ void* alloc_zeroed(size_t size);
 void free(void* data);
 void* resize(void* data, size_t size);
 void free_all();
-void report();
 // Introspection for tests and statistics.
 size_t count();
 Block* first();

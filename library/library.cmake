@@ -15,7 +15,11 @@ set(ZEL_LIBRARY_SOURCES
   library/paths.zel
   library/system.zel
   library/codecs.zel
+  library/reactivity.zel
+  library/json.zel
+  library/csv.zel
   library/ask.zel
+  console/help.zel
   console/engine.zel
   console/shell.zel
   console/config.zel

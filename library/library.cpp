@@ -7,18 +7,19 @@
 #include <string>
 
 #include "core/block.h"
+#include "core/exits.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/support.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "io/lexer.h"
 #include "kernel/print.h"
 #include "kernel/runtime.h"
 #include "kernel/unicode.h"
 #include "library/routines.h"
 #include "library/system_values.h"
+#include "library/json_codec.h"
 #include "library/zelbin_codec.h"
 
 namespace zel {
@@ -78,6 +79,7 @@ void load() {
     routines::bind();
     system_values::bind();
     zelbin_codec::bind();
+    json_codec::bind();
     struct Loading {
         Loading() { interp::eval_state.loading = true; }
         ~Loading() { interp::eval_state.loading = false; }
@@ -88,6 +90,7 @@ void load() {
         Cell code = *block::cell_at(boot::value_at(BOOT_SOURCES), i + 1);
         eval_source(name.c_str(), &code);
     }
+    system_values::unbind_hand_over();
 }
 
 }  // namespace library

@@ -14,11 +14,12 @@
 #include "core/roots.h"
 #include "core/routine.h"
 #include "core/series.h"
+#include "core/stack.h"
 #include "core/support.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/event.h"
 #include "datatypes/tuple.h"
-#include "interpreter/stack.h"
 #include "interpreter/trace.h"
 #include "io/file_io.h"
 #include "io/lexer.h"
@@ -47,17 +48,16 @@ void quit_return() {
     platform::exit_process(int_arg(0));
 }
 
-bool is_any_word(uint32_t t) { return t == T_WORD || t == T_SET_WORD || t == T_GET_WORD || t == T_LIT_WORD; }
 
 void set_quiet() {
-    if (!is_any_word(cell::type(arg(0)))) check::expect_arg(0, cell::type(arg(0)));
+    if (!types::is_variable_word(cell::type(arg(0)))) check::expect_arg(0, cell::type(arg(0)));
     Cell word = *arg(0), value = *arg(1);
-    context::set_word_value(&word, &value, word.w1, false);
+    context::set_word_value(&word, &value, cell::word_context(&word), false);
     *arg(0) = value;
 }
 
 bool is_slot_series(uint32_t t) {
-    return t == T_BLOCK || t == T_PAREN || (t >= T_PATH && t <= T_GET_PATH);
+    return types::in(types::UNHASHED_BLOCK, t);
 }
 
 void set_slot_quiet() {
@@ -219,7 +219,7 @@ int32_t return_code(const Cell* spec) {
         SeriesBuffer* types = series::buffer_of(cells + i + 1);
         if (series::length(types) != 1 || cell::type(series::cells(types)) != T_WORD) return -1;
         const Cell* type = context::word_value(series::cells(types));
-        return cell::type(type) == T_DATATYPE ? int32_t(type->w1) : -1;
+        return cell::type(type) == T_DATATYPE ? int32_t(cell::datatype_id(type)) : -1;
     }
     return -1;
 }

@@ -21,7 +21,7 @@
 #include "datatypes/error.h"
 #include "datatypes/money.h"
 #include "interpreter/eval.h"
-#include "interpreter/stack.h"
+#include "core/stack.h"
 #include "io/lexer.h"
 #include "kernel/collector.h"
 #include "kernel/floattext.h"
@@ -151,7 +151,7 @@ const BootValue BOOT_VALUES[] = {
 
 void boot_value() {
     for (const BootValue& b : BOOT_VALUES) {
-        if (symbol::resolve(arg(0)->w2) != symbol::resolve(symbol::intern(b.name))) continue;
+        if (symbol::resolve(cell::word_symbol(arg(0))) != symbol::resolve(symbol::intern(b.name))) continue;
         *arg(0) = b.make();
         return;
     }
@@ -165,8 +165,8 @@ void fixed_class() {
     if (!interp::eval_state.loading) error::raise(Err::script_protected);
     if (id < 0 || uint32_t(id) >= object::FIRST_CLASS) error::raise(Err::script_out_of_range, arg(0));
     *arg(0) = *arg(1);
-    arg(0)->w2 = uint32_t(id);
-    context::owner_of(arg(0)->w1)->w2 = uint32_t(id);
+    cell::set_object_class(arg(0), uint32_t(id));
+    cell::set_object_class(context::owner_of(cell::object_context(arg(0))), uint32_t(id));
 }
 
 // The error report reads stack-trace and source-files from system/state.
@@ -177,14 +177,14 @@ void use_state() {
 
 void set_float_flag() {
     bool on = logic::is_truthy(arg(1));
-    if (symbol::resolve(arg(0)->w2) == symbol::resolve(symbol::intern("pretty?"))) float_::pretty = on;
+    if (symbol::resolve(cell::word_symbol(arg(0))) == symbol::resolve(symbol::intern("pretty?"))) float_::pretty = on;
     else float_::full = on;
     *arg(0) = statics::unset_cell;
 }
 
 void add_currency() {
     uint32_t length;
-    const uint8_t* name = symbol::name_of(symbol::get(arg(0)->w2), &length);
+    const uint8_t* name = symbol::name_of(symbol::get(cell::word_symbol(arg(0))), &length);
     cell::make_logic(arg(0), money::add_currency(reinterpret_cast<const char*>(name), length) > 0);
 }
 
@@ -208,6 +208,14 @@ void bind() {
     bound = true;
     for (uint32_t i = 0; i < 3; i++) gc_kept[i] = routines::keep(GC_ROUTINES[i].name, GC_ROUTINES[i].spec, GC_ROUTINES[i].fn);
     routines::bind_all(ROUTINES, sizeof ROUTINES / sizeof ROUTINES[0]);
+}
+
+// The first three routines serve only while the library loads.
+void unbind_hand_over() {
+    for (uint32_t i = 0; i < 3; i++) {
+        Cell w = word::intern(ROUTINES[i].name);
+        word::set_value(&w, &statics::unset_cell);
+    }
 }
 
 }  // namespace system_values

@@ -13,5 +13,9 @@ namespace system_values {
 // boot words and the typesets (the specs name them). Idempotent.
 void bind();
 
+// Unsets the words of the routines that hand values over while the library
+// loads (boot-value, fixed-class, use-system-state).
+void unbind_hand_over();
+
 }  // namespace system_values
 }  // namespace zel

@@ -12,7 +12,7 @@
 #include "core/raise.h"
 #include "core/word.h"
 #include "datatypes/typeset.h"
-#include "interpreter/stack.h"
+#include "core/stack.h"
 #include "library/routines.h"
 
 namespace zel {
@@ -98,7 +98,10 @@ const routines::Def SET_PREDICATES[] = {ZEL_TYPE_SETS(ZEL_SET_PREDICATE)};
 }  // namespace
 
 void bind() {
-    for (uint32_t k = 0; k < SET_COUNT; k++) set_slots[k] = int32_t(word::intern(SETS[k]).w3);
+    for (uint32_t k = 0; k < SET_COUNT; k++) {
+        Cell w = word::intern(SETS[k]);
+        set_slots[k] = cell::word_index(&w);
+    }
     routines::bind_all(TYPE_PREDICATES, sizeof(TYPE_PREDICATES) / sizeof(TYPE_PREDICATES[0]));
     routines::bind_all(SET_PREDICATES, SET_COUNT);
 }

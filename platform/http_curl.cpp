@@ -154,6 +154,7 @@ size_t on_header(char* data, size_t, size_t n, void* user) {
     try {
         return take_head_line(x, std::string_view(data, n)) ? n : 0;
     } catch (const std::bad_alloc&) {
+        x->answer->no_memory = true;
         return 0;
     }
 }
@@ -165,6 +166,7 @@ size_t on_body(char* data, size_t, size_t n, void* user) {
     try {
         body.insert(body.end(), data, data + n);
     } catch (const std::bad_alloc&) {
+        x->answer->no_memory = true;
         return 0;
     }
     return n;

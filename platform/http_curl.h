@@ -35,6 +35,7 @@ struct HttpAnswer {
     int32_t status = 0;
     HttpFields fields;  // of the final answer; interim (1xx) answers are passed over
     std::vector<uint8_t> body;
+    bool no_memory = false;  // the system refused memory while the answer came in
 };
 
 // False when the exchange could not be made or its answer not read whole:

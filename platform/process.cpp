@@ -128,7 +128,17 @@ int run_on_large_stack(size_t stack_bytes, int (*fn)(void*), void* arg) {
     return s.result;
 }
 
-void write_all(int fd, const void* data, size_t len) { write_data(fd, data, len); }
+uintptr_t stack_low_end() {
+    pthread_attr_t attr;
+    if (pthread_getattr_np(pthread_self(), &attr) != 0) return 0;
+    void* low = nullptr;
+    size_t size = 0;
+    int failed = pthread_attr_getstack(&attr, &low, &size);
+    pthread_attr_destroy(&attr);
+    return failed ? 0 : reinterpret_cast<uintptr_t>(low);
+}
+
+bool write_all(int fd, const void* data, size_t len) { return write_data(fd, data, len) >= 0; }
 
 void exit_now(int status) { _exit(status); }
 void exit_process(int status) { exit(status); }

@@ -25,9 +25,12 @@ uint32_t fault_code(int signal, int si_code, bool in_stack_guard);
 // guard area is reported as a stack overflow.
 int run_on_large_stack(size_t stack_bytes, int (*fn)(void*), void* arg);
 
-// Writes every byte to the file descriptor, retrying on interruption; errors are
-// ignored. Async-signal-safe.
-void write_all(int fd, const void* data, size_t len);
+// The lowest address of the calling thread's stack, or 0 when unknown.
+uintptr_t stack_low_end();
+
+// Writes every byte to the file descriptor, retrying on interruption; false
+// when the descriptor refuses them (a closed pipe, a full disk). Async-signal-safe.
+bool write_all(int fd, const void* data, size_t len);
 
 // Ends the process at once with the status; nothing is flushed or freed.
 [[noreturn]] void exit_now(int status);

@@ -14,6 +14,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <new>
+
 #include "platform/files.h"
 
 extern char** environ;
@@ -229,11 +231,17 @@ void feed(Fd& fd, const StreamPlan& in, size_t& fed) {
     if (fed == in.size || (n < 0 && errno != EAGAIN && errno != EINTR)) fd.reset();
 }
 
-void drain(Fd& fd, std::string* capture) {
+// A capture past its limit is refused as memory the system will not give:
+// the unwinding closes our pipe ends and reaps the child.
+void drain(Fd& fd, const StreamPlan& out) {
     char chunk[16384];
     ssize_t n = read(fd.fd, chunk, sizeof chunk);
-    if (n > 0) capture->append(chunk, size_t(n));
-    else if (n == 0 || (errno != EAGAIN && errno != EINTR)) fd.reset();
+    if (n > 0) {
+        if (size_t(n) > out.limit - out.capture->size()) throw std::bad_alloc();
+        out.capture->append(chunk, size_t(n));
+    } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+        fd.reset();
+    }
 }
 
 // Feeds the input and drains both outputs together, so a child that writes
@@ -245,7 +253,7 @@ void converse(const LaunchPlan& plan, Wiring& w) {
         if (plan.input.size == 0) w.ours[0].reset();
         else fcntl(w.ours[0].fd, F_SETFL, fcntl(w.ours[0].fd, F_GETFL) | O_NONBLOCK);
     }
-    std::string* captures[3] = {nullptr, plan.output.capture, plan.error.capture};
+    const StreamPlan* outputs[3] = {nullptr, &plan.output, &plan.error};
     for (;;) {
         pollfd fds[3];
         int which[3], n = 0;
@@ -263,7 +271,7 @@ void converse(const LaunchPlan& plan, Wiring& w) {
             if (fds[k].revents == 0) continue;
             int i = which[k];
             if (i == 0) feed(w.ours[0], plan.input, fed);
-            else drain(w.ours[i], captures[i]);
+            else drain(w.ours[i], *outputs[i]);
         }
     }
 }

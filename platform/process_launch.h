@@ -24,6 +24,7 @@ struct StreamPlan {
     const uint8_t* data = nullptr;
     size_t size = 0;
     std::string* capture = nullptr;
+    size_t limit = SIZE_MAX;  // output: the most bytes captured; more throws std::bad_alloc
 };
 
 struct LaunchPlan {

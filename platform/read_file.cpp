@@ -9,28 +9,28 @@
 namespace zel {
 namespace platform {
 
-bool read_file(const char* path, std::string& out) {
+// The descriptor is closed on every way out, a refused allocation included.
+struct Closing {
+    int fd;
+    ~Closing() { ::close(fd); }
+};
+
+ReadFile read_file(const char* path, std::string& out, size_t limit) {
     int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) return ReadFile::CANNOT_OPEN;
+    Closing closing{fd};
     struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) return ReadFile::CANNOT_OPEN;
     out.clear();
     char chunk[65536];
     for (;;) {
         ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ::close(fd);
-            return false;
-        }
-        if (n == 0) break;
+        if (n < 0) return ReadFile::CANNOT_OPEN;
+        if (n == 0) return ReadFile::DONE;
+        if (size_t(n) > limit - out.size()) return ReadFile::TOO_LARGE;
         out.append(chunk, size_t(n));
     }
-    ::close(fd);
-    return true;
 }
 
 }  // namespace platform

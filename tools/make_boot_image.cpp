@@ -24,6 +24,7 @@
 #include "kernel/runtime.h"
 #include "kernel/temp_roots.h"
 #include "library/library.h"
+#include "kernel/memory.h"
 #include "platform/read_file.h"
 
 using namespace zel;
@@ -32,7 +33,9 @@ namespace {
 
 void write(const char* path, const std::string& contents, bool only_if_changed) {
     std::string present;
-    if (only_if_changed && platform::read_file(path, present) && present == contents) return;
+    if (only_if_changed && platform::read_file(path, present, memory::MAX_DATA) == platform::ReadFile::DONE &&
+        present == contents)
+        return;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << contents;
     if (!out.flush()) {
@@ -71,7 +74,7 @@ void make_image() {
     temp_roots::Hold hold_bindings(&bindings), hold_sources(&sources), hold_values(&values);
     for (int32_t i = 3; i < argc; i++) {
         std::string text;
-        if (!platform::read_file(argv[i], text)) {
+        if (platform::read_file(argv[i], text, memory::MAX_DATA) != platform::ReadFile::DONE) {
             std::fprintf(stderr, "zel-make-image: cannot read %s\n", argv[i]);
             runtime::at_exit(1);
         }

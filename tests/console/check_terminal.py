@@ -27,14 +27,19 @@ def screen():
     return tmux("capture-pane", "-p", "-t", SESSION)
 
 
-def wait_for(text):
+def wait_until(done):
     end = time.monotonic() + PATIENCE
     while time.monotonic() < end:
-        shown = screen()
-        if text in shown:
-            return shown
+        if done():
+            return True
         time.sleep(0.05)
-    raise AssertionError(f"never shown: {text!r}\n{screen()}")
+    return False
+
+
+def wait_for(text):
+    if not wait_until(lambda: text in screen()):
+        raise AssertionError(f"never shown: {text!r}\n{screen()}")
+    return screen()
 
 
 def zel_pid():
@@ -116,6 +121,7 @@ def run_case(tmp, number, script, steps, expected):
                 os.kill(zel_pid(), step)
             elif step == "resize":
                 tmux("resize-window", "-t", SESSION, "-x", "100", "-y", "30")
+                wait_until(lambda: tmux("display", "-p", "-t", SESSION, "#{pane_width}").strip() == "100")
             elif step == "read":
                 wait_for_reader()
             else:
@@ -157,16 +163,21 @@ def main():
         print("tmux is not installed; skipped")
         return 0
     failures = 0
-    with tempfile.TemporaryDirectory() as tmp:
-        for number, (name, script, steps, expected) in enumerate(CASES):
-            try:
-                problems, shown = run_case(tmp, number, script, steps, expected)
-            except AssertionError as e:
-                problems, shown = [str(e)], ""
-            if problems:
-                failures += 1
-                print(f"FAIL {name}: {'; '.join(problems)}\n{shown}")
-    tmux("kill-server")
+    # A server left without sessions ends, and a case starting while it ends
+    # would find no server: one idle session keeps it until the end.
+    tmux("new-session", "-d", "-s", "keeper", "sleep 3600")
+    try:
+        with tempfile.TemporaryDirectory() as tmp:
+            for number, (name, script, steps, expected) in enumerate(CASES):
+                try:
+                    problems, shown = run_case(tmp, number, script, steps, expected)
+                except AssertionError as e:
+                    problems, shown = [str(e)], ""
+                if problems:
+                    failures += 1
+                    print(f"FAIL {name}: {'; '.join(problems)}\n{shown}")
+    finally:
+        tmux("kill-server")
     print(f"{len(CASES) - failures} passed, {failures} failed")
     return 1 if failures else 0
 

@@ -5,12 +5,12 @@
 #include <cstdint>
 
 #include "console/startup.h"
+#include "core/exits.h"
+#include "core/stack.h"
 #include "core/word.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "io/lexer.h"
-#include "kernel/collector.h"
 #include "kernel/boot.h"
+#include "kernel/collector.h"
 #include "kernel/memory.h"
 #include "kernel/runtime.h"
 #include "kernel/temp_roots.h"

@@ -9,13 +9,13 @@
 
 #include "core/context.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
+#include "core/exits.h"
 #include "core/hashtable.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/symbol.h"
 #include "datatypes/error.h"
-#include "interpreter/actions.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "test_values.h"
 
 namespace zel {
@@ -84,10 +84,10 @@ TEST_F(ActionsTest, UnsupportedActionRaisesExpectArg) {
         SCOPED_TRACE(c.action);
         Cell err = run(c.action, {integer(5), integer(6)}, c.refs, c.entry);
         ASSERT_EQ(id_of(err), symbol_of("expect-arg"));
-        EXPECT_EQ(error::field(&err, error::FIELD_ARG1)->w2, symbol_of(c.action));
+        EXPECT_EQ(cell::word_symbol(error::field(&err, error::FIELD_ARG1)), symbol_of(c.action));
         Cell* type = error::field(&err, error::FIELD_ARG2);
         EXPECT_EQ(cell::type(type), uint32_t(T_DATATYPE));
-        EXPECT_EQ(type->w1, uint32_t(T_INTEGER));
+        EXPECT_EQ(cell::datatype_id(type), uint32_t(T_INTEGER));
     }
 }
 
@@ -116,7 +116,7 @@ TEST_F(ActionsTest, MakeDispatchesOnTheTypeADatatypeNames) {
     cell::make_datatype(&type, T_DATATYPE);  // datatype! has no make
     Cell err = run("make", {type, integer(1)}, {}, actions::make);
     ASSERT_EQ(id_of(err), symbol_of("expect-arg"));
-    EXPECT_EQ(error::field(&err, error::FIELD_ARG2)->w1, uint32_t(T_DATATYPE));
+    EXPECT_EQ(cell::datatype_id(error::field(&err, error::FIELD_ARG2)), uint32_t(T_DATATYPE));
 }
 
 int32_t picked;
@@ -209,11 +209,11 @@ struct Inserted {
     uint32_t value_index;
 } inserted;
 const Cell* fake_insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append) {
-    inserted = {true, part, dup, only, append, value->w1};
+    inserted = {true, part, dup, only, append, uint32_t(cell::series_index(value))};
     return series;
 }
 const Cell* fake_change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
-    inserted = {true, part, dup, only, false, series->w1};
+    inserted = {true, part, dup, only, false, uint32_t(cell::series_index(series))};
     (void)value;
     return series;
 }
@@ -227,13 +227,13 @@ TEST_F(ActionsTest, AppendNormalisesPartAndDup) {
     Cell value = block_of(5, 3);
     Cell other_buffer = block_of(5, 4);
     Cell same_buffer = value;
-    same_buffer.w1 = 4;
+    cell::set_series_index(&same_buffer, 4);
     Cell before_value = value;
-    before_value.w1 = 1;
+    cell::set_series_index(&before_value, 1);
     Cell past_tail = value;
-    past_tail.w1 = 10;
+    cell::set_series_index(&past_tail, 10);
     Cell at_head = value;
-    at_head.w1 = 0;
+    cell::set_series_index(&at_head, 0);
     struct Case {
         const char* name;
         Cell value;
@@ -278,7 +278,7 @@ TEST_F(ActionsTest, AppendNormalisesPartAndDup) {
         }
         ASSERT_EQ(id_of(err), 0u);
         EXPECT_EQ(inserted.called, c.called);
-        EXPECT_EQ(result.w2, target.w2);  // the series is the result either way
+        EXPECT_EQ(cell::series_node(&result), cell::series_node(&target));  // the series is the result either way
         if (!c.called) continue;
         EXPECT_EQ(inserted.part, c.length);
         EXPECT_EQ(inserted.dup, c.count);
@@ -350,19 +350,14 @@ TEST_F(ActionsTest, CompareToLogicWritesTheResultSlot) {
     run("lesser?", {integer(1), integer(2)}, {}, [](const int32_t*) { actions::compare_to_logic(3); },
         &result);
     EXPECT_EQ(cell::type(&result), uint32_t(T_LOGIC));
-    EXPECT_EQ(result.w1, 1u);
+    EXPECT_EQ(cell::series_index(&result), 1u);
 }
 
 TEST_F(ActionsTest, CompareValuesAnswersSomeTypesItself) {
     row(T_INTEGER).compare = fake_compare;
     raw_answer = 17;
     auto callable = [](uint32_t type, uint32_t w1, uint32_t w3) {
-        Cell c;
-        c.header = type;
-        c.w1 = w1;
-        c.w2 = 0;
-        c.w3 = w3;
-        return c;
+        return Cell{type, w1, 0, w3};
     };
     struct Case {
         Cell a, b;
@@ -395,14 +390,9 @@ TEST_F(ActionsTest, PortActionsComeFromANativeActor) {
     ASSERT_NE(handle, 0u);
     row(T_PORT).form = fake_form;
     Node ctx = context::create(3, false, false, 0, context::KIND_OBJECT);
-    Cell port;
-    port.header = T_PORT;
-    port.w1 = ctx;
-    port.w2 = port.w3 = 0;
+    Cell port{T_PORT, ctx, 0, 0};
     Cell* actor_field = context::value_at(ctx, 2);
-    actor_field->header = T_HANDLE;
-    actor_field->w1 = 0;
-    actor_field->w2 = handle;
+    *actor_field = Cell{T_HANDLE, 0, handle, 0};
     actor_appended = false;
     EXPECT_EQ(id_of(run("append", {port, integer(1)}, {-1, -1, -1}, actions::append)), 0u);
     EXPECT_TRUE(actor_appended);
@@ -416,8 +406,7 @@ TEST_F(ActionsTest, PortActionsComeFromANativeActor) {
     cell::make_none(actor_field);
     EXPECT_EQ(id_of(run("append", {port, integer(1)}, {-1, -1, -1}, actions::append)),
               symbol_of("expect-arg"));
-    EXPECT_EQ(reinterpret_cast<void*>(actions::lookup_for_value(T_PORT, &port, ACT_form)),
-              reinterpret_cast<void*>(fake_form));
+    EXPECT_EQ(actions::lookup_for_value<ACT_form>(T_PORT, &port), fake_form);
 }
 
 TEST_F(ActionsTest, PathLookupRaisesPathErrors) {
@@ -427,20 +416,20 @@ TEST_F(ActionsTest, PathLookupRaisesPathErrors) {
     path.header = T_PATH;
     Cell try_word = word_of("try");
     stack::enter_try(&try_word);
-    ASSERT_TRUE(exits::catch_error([&] { actions::lookup_by_type(&parent, ACT_eval_path, nullptr, &element, 1); }));
+    ASSERT_TRUE(exits::catch_error([&] { actions::eval_path_of(&parent, nullptr, &element, 1); }));
     stack::adjust_result();
     EXPECT_EQ(id_of(*reg.base), symbol_of("bad-path-type2"));
-    EXPECT_EQ(error::field(reg.base, error::FIELD_ARG1)->w2, element.w2);
-    EXPECT_EQ(error::field(reg.base, error::FIELD_ARG2)->w1, uint32_t(T_INTEGER));
+    EXPECT_EQ(cell::series_node(error::field(reg.base, error::FIELD_ARG1)), cell::series_node(&element));
+    EXPECT_EQ(cell::series_index(error::field(reg.base, error::FIELD_ARG2)), uint32_t(T_INTEGER));
     stack::init();
     stack::enter_try(&try_word);
-    ASSERT_TRUE(exits::catch_error([&] { actions::lookup_by_type(&parent, ACT_eval_path, &path, &element, 1); }));
+    ASSERT_TRUE(exits::catch_error([&] { actions::eval_path_of(&parent, &path, &element, 1); }));
     stack::adjust_result();
     EXPECT_EQ(id_of(*reg.base), symbol_of("bad-path-type"));
     Cell* rest = error::field(reg.base, error::FIELD_ARG3);
     EXPECT_EQ(cell::type(rest), uint32_t(T_PATH));
-    EXPECT_EQ(rest->w1, 2u);
-    EXPECT_EQ(rest->w2, path.w2);
+    EXPECT_EQ(cell::series_index(rest), 2u);
+    EXPECT_EQ(cell::word_symbol(rest), cell::word_symbol(&path));
 }
 
 TEST_F(ActionsTest, HashTablesCompareThroughTheCompareAction) {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/word.h"
 #include "datatypes/binary.h"
-#include "interpreter/stack.h"
 #include "kernel/memory.h"
 #include "tests/unit/test_support.h"
 #include "tests/unit/test_values.h"
@@ -170,7 +170,7 @@ TEST(Binary, BitwiseActions) {
     EXPECT_TRUE(test_support::raises(Err::script_invalid_arg, [&] { call2(binary::and_, ff, n); }));
     Cell c = binary_of({0x00, 0x0F, 0xF0}, 1);
     binary::complement(&c);
-    c.w1 = 0;
+    cell::set_series_index(&c, 0);
     EXPECT_EQ(bytes_of(c), (Bytes{0x00, 0xF0, 0x0F}));
 }
 
@@ -194,13 +194,13 @@ TEST(Binary, AppendAndInsert) {
     Cell u = binary_of({1, 2, 3}, 1);
     Cell xy = text("xy");
     const Cell* r = binary::append(&u, &xy, -1, false, 1, false);
-    EXPECT_EQ(r->w1, 3u);
+    EXPECT_EQ(cell::series_index(r), 3u);
     Cell whole = *r;
-    whole.w1 = 0;
+    cell::set_series_index(&whole, 0);
     EXPECT_EQ(bytes_of(whole), (Bytes{1, 'x', 'y', 2, 3}));
     // append answers the series at its head
     Cell v = binary_of({1, 2}, 2);
-    EXPECT_EQ(binary::append(&v, &xy, -1, false, 1, true)->w1, 0u);
+    EXPECT_EQ(cell::series_index(binary::append(&v, &xy, -1, false, 1, true)), 0u);
 }
 
 TEST(Binary, InsertingABinaryIntoItself) {
@@ -217,9 +217,9 @@ TEST(Binary, InsertingABinaryIntoItself) {
     for (const Case& k : cases) {
         Cell s = binary_of({1, 2, 3}, k.at);
         Cell v = s;
-        v.w1 = uint32_t(k.from);
+        cell::set_series_index(&v, uint32_t(k.from));
         binary::append(&s, &v, -1, false, 1, false);
-        s.w1 = 0;
+        cell::set_series_index(&s, 0);
         EXPECT_EQ(bytes_of(s), k.expected) << k.at << " " << k.from;
     }
 }
@@ -242,27 +242,27 @@ TEST(Binary, Change) {
     Cell f;
     cell::make_float(&f, 1.5);
     const Cell* r = binary::change(&s, &f, -1, false, 1);  // a float writes its formed text
-    EXPECT_EQ(r->w1, 4u);
-    s.w1 = 0;
+    EXPECT_EQ(cell::series_index(r), 4u);
+    cell::set_series_index(&s, 0);
     EXPECT_EQ(bytes_of(s), (Bytes{1, '1', '.', '5'}));
 
     Cell t = binary_of({1, 2, 3, 4}, 1);
     Cell x = binary_of({9});
     binary::change(&t, &x, 2, false, 1);
-    t.w1 = 0;
+    cell::set_series_index(&t, 0);
     EXPECT_EQ(bytes_of(t), (Bytes{1, 9, 4}));
 
     Cell u = binary_of({1, 2, 3, 4});
     Cell tail = u;
-    tail.w1 = 2;
-    EXPECT_EQ(binary::change(&u, &tail, -1, false, 1)->w1, 2u);  // a change from the buffer itself
-    u.w1 = 0;
+    cell::set_series_index(&tail, 2);
+    EXPECT_EQ(cell::series_index(binary::change(&u, &tail, -1, false, 1)), 2u);  // a change from the buffer itself
+    cell::set_series_index(&u, 0);
     EXPECT_EQ(bytes_of(u), (Bytes{3, 4, 3, 4}));
 
     Cell w = binary_of({1});
     Cell ab = binary_of({0xA, 0xB});
     binary::change(&w, &ab, -1, false, 2);
-    w.w1 = 0;
+    cell::set_series_index(&w, 0);
     EXPECT_EQ(bytes_of(w), (Bytes{0xA, 0xB, 0xA, 0xB}));
 }
 
@@ -312,15 +312,15 @@ TEST(Binary, ByteBufferInterface) {
     EXPECT_EQ(binary::get_byte(&c, 1006), big.back());
     binary::insert_bytes(&c, 0, binary::head_address(&c) + 3, 2);  // from its own buffer
     EXPECT_EQ(Bytes(binary::head_address(&c), binary::head_address(&c) + 5), (Bytes{2, 3, 1, 9, 9}));
-    c.w1 = 2;
+    cell::set_series_index(&c, 2);
     binary::cut_at_index(&c);
     EXPECT_TRUE(binary::is_at_tail(&c));
-    c.w1 = 0;
+    cell::set_series_index(&c, 0);
     EXPECT_EQ(bytes_of(c), (Bytes{2, 3}));
     EXPECT_FALSE(binary::step_one(&c));
     EXPECT_TRUE(binary::step_one(&c));
     EXPECT_TRUE(binary::step(&c, 5));  // past the tail: stays
-    EXPECT_EQ(c.w1, 2u);
+    EXPECT_EQ(cell::series_index(&c), 2u);
 
     uint8_t byte = 0;
     Cell ch;

@@ -10,8 +10,8 @@
 #include "core/bitset.h"
 #include "core/datatype.h"
 #include "core/logic.h"
+#include "core/stack.h"
 #include "core/string.h"
-#include "interpreter/stack.h"
 #include "test_support.h"
 #include "test_values.h"
 
@@ -40,7 +40,7 @@ Cell make(Cell spec) { return *bitset::make(nullptr, &spec, T_BITSET); }
 
 bool complemented(Cell b) { return bitset::is_complemented(&b); }
 
-bool pick(Cell b, Cell spec) { return logic::get(bitset::pick(&b, 0, &spec)) != 0; }
+bool pick(Cell b, Cell spec) { return cell::get_logic(bitset::pick(&b, 0, &spec)); }
 
 // ---- make and to --------------------------------------------------------------------
 
@@ -88,13 +88,13 @@ TEST_F(BitsetTest, NotMakesTheComplement) {
     for (uint32_t cp : {0u, uint32_t('b'), uint32_t('z'), 0x3A9u, 0x10FFFFu}) EXPECT_TRUE(pick(b, ch(cp))) << cp;
     Cell spec = block_of({word_of("not"), text("a")});
     bitset::make(nullptr, &spec, T_BITSET);
-    EXPECT_EQ(spec.w1, 0u) << "the spec keeps its index";
+    EXPECT_EQ(cell::series_index(&spec), 0u) << "the spec keeps its index";
 }
 
 TEST_F(BitsetTest, CopyOfABitsetSharesNothing) {
     Cell a = make(integer(8));
     Cell b = make(a);
-    EXPECT_NE(b.w2, a.w2);
+    EXPECT_NE(cell::series_node(&b), cell::series_node(&a));
     Cell one = integer(1);
     bitset::insert(&b, &one, -1, false, 1, true);
     EXPECT_FALSE(pick(a, integer(1)));

@@ -12,6 +12,7 @@
 #include "core/block.h"
 #include "core/block_search.h"
 #include "core/context.h"
+#include "core/exits.h"
 #include "core/hashtable.h"
 #include "core/ownership.h"
 #include "core/raise.h"
@@ -19,7 +20,6 @@
 #include "core/word.h"
 #include "datatypes/error_ids.h"
 #include "datatypes/typeset.h"
-#include "interpreter/exits.h"
 #include "kernel/collector.h"
 #include "kernel/temp_roots.h"
 #include "test_support.h"
@@ -38,7 +38,7 @@ Cell block_of(const std::vector<Cell>& cells, int32_t index = 0) {
     Cell b;
     block::write_cell(&b, int32_t(cells.size()));
     for (const Cell& c : cells) block::append_copy(&b, &c);
-    b.w1 = uint32_t(index);
+    cell::set_series_index(&b, uint32_t(index));
     return b;
 }
 
@@ -59,7 +59,7 @@ std::string spelled(const Cell& b) {
     std::string out;
     for (uint32_t i = 0; i < block::buffer_length(&b); i++) {
         if (i) out += ' ';
-        out += symbol::get_cstr(block::cell_at(&b, i)->w2);
+        out += symbol::get_cstr(cell::word_symbol(block::cell_at(&b, i)));
     }
     return out;
 }
@@ -196,7 +196,7 @@ TEST(BlockSearchTest, FindChecksItsRefinements) {
     EXPECT_TRUE(raises(Err::script_invalid_refine_arg, [&] { find(b, integer(1), {.skip = &word}); }));
     EXPECT_TRUE(raises(Err::script_invalid_refine_arg, [&] { find(b, integer(1), {.part = &other}); }));
     Cell same_series = b;
-    same_series.w1 = 2;
+    cell::set_series_index(&same_series, 2);
     EXPECT_EQ(index_of(find(b, integer(2), {.part = &same_series})), 1);
     EXPECT_EQ(index_of(find(b, integer(3), {.part = &same_series})), -1);
     EXPECT_EQ(index_of(find(b, integer(1), {.part = &zero})), -1);
@@ -209,7 +209,7 @@ TEST(BlockSearchTest, HashFindAgreesWithTheLinearScan) {
     Cell h;
     block::clone(&b, &h, false, false);
     cell::set_type(&h, T_HASH);
-    h.w3 = hashtable::make(uint32_t(data.size()), &h, hashtable::KIND_HASH, 0);
+    cell::set_series_extra(&h, hashtable::make(uint32_t(data.size()), &h, hashtable::KIND_HASH, 0));
     Cell two = integer(2), three = integer(3), part = integer(9);
     const Refinements shapes[] = {{},
                                   {.last = true},
@@ -222,7 +222,8 @@ TEST(BlockSearchTest, HashFindAgreesWithTheLinearScan) {
     for (int32_t index : {0, 5, 17, 40}) {
         for (int32_t v = 0; v < 7; v++) {
             for (const Refinements& r : shapes) {
-                b.w1 = h.w1 = uint32_t(index);
+                cell::set_series_index(&b, index);
+                cell::set_series_index(&h, index);
                 SCOPED_TRACE(std::to_string(index) + " " + std::to_string(v));
                 EXPECT_EQ(index_of(find(h, integer(v), r)), index_of(find(b, integer(v), r)));
             }
@@ -238,7 +239,7 @@ TEST(BlockSearchTest, SelectAnswersTheValueAfterTheMatch) {
     EXPECT_EQ(cell::type(select(b, integer(2))), T_NONE);
     EXPECT_EQ(cell::type(select(b, word::intern("z"))), T_NONE);
     Cell pair = block_of({word::intern("a"), integer(1)});
-    EXPECT_EQ(select(b, pair)->w2, word::intern("b").w2);
+    EXPECT_EQ(cell::word_symbol(select(b, pair)), symbol::intern("b"));
     Cell two = integer(2);
     EXPECT_EQ(cell::type(select(b, integer(1), {.skip = &two})), T_NONE);
     EXPECT_EQ(cell::get_int(select(b, word::intern("b"), {.skip = &two})), 2);
@@ -247,7 +248,7 @@ TEST(BlockSearchTest, SelectAnswersTheValueAfterTheMatch) {
 TEST(BlockSearchTest, PutStoresUnlessStrictlyEqual) {
     Cell b = words_of({"k", "a"});
     Cell k = word::intern("k"), upper = word::intern("A");
-    EXPECT_EQ(block::put(&b, &k, &upper, false)->w2, upper.w2);
+    EXPECT_EQ(cell::word_symbol(block::put(&b, &k, &upper, false)), cell::word_symbol(&upper));
     EXPECT_EQ(spelled(b), "k A");
 
     Cell z = word::intern("z"), one = integer(1);
@@ -396,7 +397,7 @@ TEST(BlockSearchTest, SortPart) {
 
     Cell to = ints({3, 2, 1});
     Cell end = to;
-    end.w1 = 2;
+    cell::set_series_index(&end, 2);
     sort(&to, {.part = &end});
     EXPECT_EQ(joined(values(to)), "2 3 1");
 }
@@ -442,7 +443,7 @@ struct BlockSearchComparatorTest : ::testing::Test {
         block::set_compare_caller(call_comparator);
         // Payload nodes that marking can follow, should a comparator collect.
         Cell spec = ints({}), extra = ints({});
-        function = Cell{T_FUNCTION, context::global_node, spec.w2, extra.w2};
+        function = Cell{T_FUNCTION, context::global_node, cell::series_node(&spec), cell::series_node(&extra)};
     }
     void TearDown() override { comparator = nullptr; }
 };
@@ -566,7 +567,7 @@ TEST_F(BlockSearchComparatorTest, ACollectionInsideTheComparator) {
 std::vector<std::string> heard;
 
 void listen(Cell*, Cell*, const Cell*, const Cell* action, const Cell*, int32_t index, int32_t part) {
-    heard.push_back(std::string(symbol::get_cstr(action->w2)) + " " + std::to_string(index) + " " +
+    heard.push_back(std::string(symbol::get_cstr(cell::word_symbol(action))) + " " + std::to_string(index) + " " +
                     std::to_string(part));
 }
 
@@ -652,7 +653,7 @@ TEST(BlockSearchTest, SetOperationCaseAndBlockKeys) {
 TEST(BlockSearchTest, SetOperationWithAHashGivesAHash) {
     Cell h = ints({1, 2, 3, 2});
     cell::set_type(&h, T_HASH);
-    h.w3 = hashtable::make(4, &h, hashtable::KIND_HASH, 0);
+    cell::set_series_extra(&h, hashtable::make(4, &h, hashtable::KIND_HASH, 0));
     Cell r = set_op(block::SET_UNION, ints({4, 1}), h);
     EXPECT_EQ(cell::type(&r), T_HASH);
     EXPECT_EQ(joined(values(r)), "4 1 2 3");

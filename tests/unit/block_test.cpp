@@ -10,15 +10,15 @@
 #include "core/block.h"
 #include "core/context.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/hashtable.h"
 #include "core/ownership.h"
 #include "core/series.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/symbol.h"
 #include "core/word.h"
 #include "datatypes/typeset.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 #include "test_support.h"
 #include "test_values.h"
 
@@ -88,7 +88,7 @@ TEST_F(BlockTest, MakeFromCountsAndBlocks) {
         Cell r = *block::make(nullptr, &spec, T_BLOCK);
         EXPECT_EQ(cell::type(&r), T_BLOCK);
         EXPECT_EQ(block::buffer_length(&r), 0u);
-        EXPECT_GE(node::buffer(r.w2)->size, c.room * sizeof(Cell));
+        EXPECT_GE(node::buffer(cell::series_node(&r))->size, c.room * sizeof(Cell));
     }
     Cell source = ints({1, 2, 3}, 1);
     Cell r = *block::make(nullptr, &source, T_PAREN);
@@ -107,8 +107,8 @@ TEST_F(BlockTest, ToWrapsScalarsAndListsTypesets) {
     typeset::set_bit(&ts, T_INTEGER);
     Cell r = *block::to(nullptr, &ts, T_BLOCK);
     ASSERT_EQ(block::buffer_length(&r), 2u);
-    EXPECT_EQ(block::cell_at(&r, 0)->w1, uint32_t(T_BLOCK));
-    EXPECT_EQ(block::cell_at(&r, 1)->w1, uint32_t(T_INTEGER));
+    EXPECT_EQ(cell::datatype_id(block::cell_at(&r, 0)), uint32_t(T_BLOCK));
+    EXPECT_EQ(cell::datatype_id(block::cell_at(&r, 1)), uint32_t(T_INTEGER));
 }
 
 TEST_F(BlockTest, ToScansAString) {
@@ -123,7 +123,7 @@ TEST_F(BlockTest, ToScansAString) {
 TEST_F(BlockTest, CellRoutines) {
     Cell b = ints({1, 2, 3});
     Cell late = b;
-    late.w1 = 7;
+    cell::set_series_index(&late, 7);
     EXPECT_EQ(block::get_length(&late), -4);
     EXPECT_EQ(block::head_cell(&late), block::tail_cell(&b));
     EXPECT_EQ(cell::series_index(&late), 3);
@@ -131,43 +131,36 @@ TEST_F(BlockTest, CellRoutines) {
     EXPECT_EQ(cell::series_index(&late), 2);
     block::truncate_at(&b, 1);
     EXPECT_EQ(all_values(b), (std::vector<int32_t>{1}));
-    block::append_values(&b, &b);
+    block::append_copy(&b, block::cell_at(&b, 0));
     block::append_copy(&b, block::cell_at(&b, 0));
     EXPECT_EQ(all_values(b), (std::vector<int32_t>{1, 1, 1}));
-    b.w1 = 1;
+    cell::set_series_index(&b, 1);
     Cell nine = integer(9);
     block::insert_value(&b, &nine, false, true);
     EXPECT_EQ(cell::series_index(&b), 2);
     block::insert_value(&b, &nine, true, false);
     EXPECT_EQ(all_values(b), (std::vector<int32_t>{9, 1, 9, 1, 1}));
     Cell pushed = *block::push_new(0);
-    EXPECT_EQ(stack::top()->w2, pushed.w2);
+    EXPECT_EQ(cell::series_node(stack::top()), cell::series_node(&pushed));
     Cell* kid = block::append_new(&b, 3);
     EXPECT_EQ(cell::type(kid), T_BLOCK);
     EXPECT_EQ(block::buffer_length(&b), 6u);
 }
 
-TEST_F(BlockTest, AppendBlockInsertsAtTheIndexEvenFromItself) {
+TEST_F(BlockTest, InsertAtTheIndexEvenFromItself) {
     Cell b = ints({1, 2, 3}, 1);
     Cell source = b;
-    source.w1 = 0;
-    block::append_block(&b, &source);
+    cell::set_series_index(&source, 0);
+    Cell after = *block::insert(&b, &source, -1, false, 1, false);
     EXPECT_EQ(all_values(b), (std::vector<int32_t>{1, 1, 2, 3, 2, 3}));
-    EXPECT_EQ(cell::series_index(&b), 4);
+    EXPECT_EQ(cell::series_index(&after), 4);
 }
 
-TEST_F(BlockTest, SelectAndRemoveByValueAndWord) {
+TEST_F(BlockTest, SelectByWord) {
     Cell b = words_of("akbvc");
-    Cell k = word::intern("b"), z = word::intern("z"), c = word::intern("c");
-    EXPECT_EQ(block::select_value(&b, &k)->w2, word::intern("v").w2);
-    EXPECT_EQ(cell::type(block::select_value(&b, &c)), T_NONE);
-    EXPECT_EQ(cell::type(block::select_value(&b, &z)), T_NONE);
     Cell upper = word::intern("B");
-    EXPECT_EQ(block::select_word(&b, &upper, false)->w2, word::intern("v").w2);
+    EXPECT_EQ(cell::word_symbol(block::select_word(&b, &upper, false)), symbol::intern("v"));
     EXPECT_EQ(cell::type(block::select_word(&b, &upper, true)), T_NONE);
-    EXPECT_TRUE(block::remove_value(&b, &k, false));
-    EXPECT_FALSE(block::remove_value(&b, &z, true));
-    EXPECT_EQ(block::buffer_length(&b), 4u);
 }
 
 // ---- append, insert, change ----------------------------------------------------------
@@ -223,7 +216,7 @@ TEST_F(BlockTest, InsertIntoItself) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.position << " from " << c.source);
         Cell b = ints({1, 2, 3}, c.position), source = b;
-        source.w1 = uint32_t(c.source);
+        cell::set_series_index(&source, uint32_t(c.source));
         block::insert(&b, &source, -1, false, 1, c.append);
         EXPECT_EQ(all_values(b), c.result);
     }
@@ -261,7 +254,7 @@ TEST_F(BlockTest, Change) {
         Cell b;
         block::write_cell(&b, 2);
         for (int32_t v : c.start) *block::append_slot(&b) = integer(v);
-        b.w1 = uint32_t(c.index);
+        cell::set_series_index(&b, uint32_t(c.index));
         Cell value = c.value;
         Cell r = *block::change(&b, &value, c.part, c.only, c.dup);
         EXPECT_EQ(all_values(b), c.result);
@@ -271,12 +264,12 @@ TEST_F(BlockTest, Change) {
 
 TEST_F(BlockTest, ChangeFromItself) {
     Cell b = ints({1, 2, 3, 4}, 1), source = b;
-    source.w1 = 0;
+    cell::set_series_index(&source, 0);
     block::change(&b, &source, -1, false, 1);
     // python3: l = [1, 2, 3, 4]; l[1:4] = l  ->  [1, 1, 2, 3, 4]
     EXPECT_EQ(all_values(b), (std::vector<int32_t>{1, 1, 2, 3, 4}));
     Cell c = ints({1, 2, 3, 4, 5}, 0), tail_part = c;
-    tail_part.w1 = 3;
+    cell::set_series_index(&tail_part, 3);
     block::change(&c, &tail_part, 1, false, 1);
     // python3: l = [1, 2, 3, 4, 5]; l[0:1] = l[3:]  ->  [4, 5, 2, 3, 4, 5]
     EXPECT_EQ(all_values(c), (std::vector<int32_t>{4, 5, 2, 3, 4, 5}));
@@ -285,7 +278,7 @@ TEST_F(BlockTest, ChangeFromItself) {
 std::vector<std::string> seen;
 
 void record(Cell*, Cell*, const Cell*, const Cell* action, const Cell*, int32_t index, int32_t part) {
-    seen.push_back(std::string(symbol::get_cstr(action->w2)) + " " + std::to_string(index) + " " +
+    seen.push_back(std::string(symbol::get_cstr(cell::word_symbol(action))) + " " + std::to_string(index) + " " +
                    std::to_string(part));
 }
 
@@ -331,11 +324,11 @@ TEST_F(BlockTest, TakeDeepCopiesNestedSeries) {
     *block::append_slot(&b) = inner;
     Cell two = integer(2);
     Cell r = *block::take(&b, &two, true, false);
-    EXPECT_NE(block::cell_at(&r, 1)->w2, inner.w2);
+    EXPECT_NE(cell::series_node(block::cell_at(&r, 1)), cell::series_node(&inner));
     Cell c = ints({});
     *block::append_slot(&c) = inner;
     Cell one = *block::take(&c, nullptr, true, false);
-    EXPECT_NE(one.w2, inner.w2);
+    EXPECT_NE(cell::series_node(&one), cell::series_node(&inner));
     EXPECT_EQ(all_values(one), (std::vector<int32_t>{5}));
 }
 
@@ -344,20 +337,20 @@ TEST_F(BlockTest, CopyDeepAndByTypes) {
     *block::append_slot(&b) = inner;
     block::cell_at(&b, 1)->header |= HDR_NEW_LINE;
     Cell shallow = *block::copy(&b, nullptr, false, nullptr);
-    EXPECT_EQ(block::cell_at(&shallow, 1)->w2, inner.w2);
+    EXPECT_EQ(cell::series_node(block::cell_at(&shallow, 1)), cell::series_node(&inner));
     Cell deep = *block::copy(&b, nullptr, true, nullptr);
-    EXPECT_NE(block::cell_at(&deep, 1)->w2, inner.w2);
+    EXPECT_NE(cell::series_node(block::cell_at(&deep, 1)), cell::series_node(&inner));
     EXPECT_TRUE(block::cell_at(&deep, 1)->header & HDR_NEW_LINE);
     EXPECT_EQ(all_values(*block::cell_at(&deep, 1)), (std::vector<int32_t>{5, 6}));
     Cell only_strings;
     cell::make_datatype(&only_strings, T_STRING);
     Cell typed = *block::copy(&b, nullptr, false, &only_strings);
-    EXPECT_EQ(block::cell_at(&typed, 1)->w2, inner.w2);
+    EXPECT_EQ(cell::series_node(block::cell_at(&typed, 1)), cell::series_node(&inner));
     Cell blocks;
     typeset::init_empty(&blocks);
     typeset::set_bit(&blocks, T_BLOCK);
     typed = *block::copy(&b, nullptr, false, &blocks);
-    EXPECT_NE(block::cell_at(&typed, 1)->w2, inner.w2);
+    EXPECT_NE(cell::series_node(block::cell_at(&typed, 1)), cell::series_node(&inner));
 }
 
 TEST_F(BlockTest, SelfContainingBlockMoldsAsAMarkAndRefusesDeepCopy) {
@@ -376,25 +369,25 @@ TEST_F(BlockTest, SelfContainingBlockMoldsAsAMarkAndRefusesDeepCopy) {
 TEST_F(BlockTest, HashTablesFollowInsertChangeAndTrim) {
     Cell h = words_of("abc");
     cell::set_type(&h, T_HASH);
-    h.w3 = hashtable::make(8, &h, 0, 0);
+    cell::set_series_extra(&h, hashtable::make(8, &h, 0, 0));
     auto position = [&](const char* name) {
         Cell w = word::intern(name);
-        return hashtable::find(h.w3, &w, hashtable::FindOptions{false, false}, nullptr);
+        return hashtable::find(cell::series_extra(&h), &w, hashtable::FindOptions{false, false}, nullptr);
     };
-    h.w1 = 1;
+    cell::set_series_index(&h, 1);
     Cell xy = words_of("xy");
     block::insert(&h, &xy, -1, false, 1, false);  // a x y b c
     EXPECT_EQ(position("x"), 1);
     EXPECT_EQ(position("b"), 3);
     Cell z = word::intern("z");
-    h.w1 = 0;
+    cell::set_series_index(&h, 0);
     block::insert_value(&h, &z, false, false);  // z a x y b c
     EXPECT_EQ(position("c"), 5);
     Cell q = words_of("q");
-    block::append_block(&h, &q);  // q z a x y b c
+    block::insert(&h, &q, -1, false, 1, false);  // q z a x y b c
     EXPECT_EQ(position("a"), 2);
     EXPECT_EQ(position("q"), 0);
-    h.w1 = 1;
+    cell::set_series_index(&h, 1);
     Cell none = statics::none_cell;
     block::change(&h, &none, 3, false, 1);  // q none y b c
     EXPECT_EQ(position("x"), -1);
@@ -402,14 +395,14 @@ TEST_F(BlockTest, HashTablesFollowInsertChangeAndTrim) {
     block::trim(&h, false, false, false, false, false, nullptr);  // q y b c
     EXPECT_EQ(position("b"), 2);
     Cell other = words_of("m");
-    h.w1 = 2;
+    cell::set_series_index(&h, 2);
     block::swap(&h, &other);  // q y m c
     EXPECT_EQ(position("m"), 2);
     EXPECT_EQ(position("b"), -1);
     Cell copy = *block::copy(&h, nullptr, false, nullptr);
     EXPECT_EQ(cell::type(&copy), T_HASH);
     Cell c = word::intern("c");
-    EXPECT_EQ(hashtable::find(copy.w3, &c, hashtable::FindOptions{false, false}, nullptr), 1);
+    EXPECT_EQ(hashtable::find(cell::series_extra(&copy), &c, hashtable::FindOptions{false, false}, nullptr), 1);
     EXPECT_EQ(cell::type(block::copy(&h, nullptr, true, nullptr)), T_BLOCK);
 }
 
@@ -446,7 +439,7 @@ TEST_F(BlockTest, MoldWithNewLinesAndIndentation) {
     *block::append_slot(&inner_line) = words_of("b/c");
     block::cell_at(&inner_line, 1)->header |= HDR_NEW_LINE;
     Cell at_index = words_of("abc");
-    at_index.w1 = 1;
+    cell::set_series_index(&at_index, 1);
     const Case cases[] = {
         {"plain", words_of("abc"), false, false, "[a b c]"},
         {"empty", words_of(""), false, false, "[]"},

@@ -149,15 +149,15 @@ TEST_F(BootImageTest, ActionAndNativeSpecsAreTheTables) {
         const Cell* bound = native::bound_value(T_ACTION, id);
         ASSERT_NE(bound, nullptr) << "action " << id;
         EXPECT_EQ(cell::type(bound), T_ACTION);
-        EXPECT_EQ(mold_spec(bound->w2), mold_text(text)) << "action " << id;
+        EXPECT_EQ(mold_spec(cell::callable_spec(bound)), mold_text(text)) << "action " << id;
     }
     for (uint32_t index = 1; index <= natives::COUNT; index++) {
         const natives::NativeDef* d = natives::find(index);
         if (!d) continue;
         const Cell* value = global(d->name);
         ASSERT_EQ(cell::type(value), T_NATIVE) << d->name;
-        EXPECT_EQ(value->w1, index);
-        EXPECT_EQ(mold_spec(value->w2), mold_text(d->spec)) << d->name;
+        EXPECT_EQ(cell::callable_index(value), index);
+        EXPECT_EQ(mold_spec(cell::callable_spec(value)), mold_text(d->spec)) << d->name;
     }
     Cell make_spec = test_values::load(boot_words::action_spec(ACT_make));
     std::string doc = test_values::molded(*test_values::at(make_spec, 0));
@@ -235,7 +235,7 @@ TEST_F(BootImageTest, CollectorFlagIsRestored) {
 TEST_F(BootImageTest, NativeIndexOutsideTheTableIsRefused) {
     for (uint32_t index : {0u, natives::table.fill}) {
         Cell native = *global("print");
-        native.w1 = index;
+        cell::set_callable_index(&native, index);
         Bytes s = image_of({set_word("zz-boot-native"), native}, {});
         uint32_t before = root_length();
         EXPECT_TRUE(test_support::raises(Err::script_zb_invalid_record,

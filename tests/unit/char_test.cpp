@@ -40,7 +40,7 @@ TEST_F(CharTest, ArithmeticKeepsACharacter) {
         Outcome o = arith(c.op, ch(c.a), c.b);
         ASSERT_EQ(o.code, -1) << c.a << " " << c.op;
         EXPECT_EQ(o.type(), uint32_t(T_CHAR));
-        EXPECT_EQ(o.value.w2, c.result) << c.a << " " << c.op;
+        EXPECT_EQ(cell::get_char(&o.value), c.result) << c.a << " " << c.op;
     }
 }
 
@@ -69,10 +69,10 @@ TEST_F(CharTest, InheritedAndMissingActions) {
     EXPECT_TRUE(truth(actions::is_odd, "odd?", ch('a')));
     Outcome o = run_action("absolute", actions::absolute, {ch('a')});
     EXPECT_EQ(o.type(), uint32_t(T_CHAR));
-    EXPECT_EQ(o.value.w2, uint32_t('a'));
+    EXPECT_EQ(cell::get_char(&o.value), uint32_t('a'));
     o = run_action("negate", actions::negate, {ch('a')});
     EXPECT_EQ(o.code, code(Err::script_expect_arg));
-    EXPECT_EQ(o.arg(2)->w1, uint32_t(T_CHAR));
+    EXPECT_EQ(cell::datatype_id(o.arg(2)), uint32_t(T_CHAR));
     EXPECT_EQ(arith("power", ch('a'), i32(2)).code, code(Err::script_expect_arg));
     EXPECT_EQ(run_action("complement", actions::complement, {ch('a')}).code, code(Err::script_expect_arg));
     EXPECT_EQ(rounded(ch('a'), nullptr).code, code(Err::script_expect_arg));
@@ -81,7 +81,7 @@ TEST_F(CharTest, InheritedAndMissingActions) {
 TEST_F(CharTest, ToChar) {
     Cell abc = str("abc");
     Cell bc = abc;
-    bc.w1 = 1;
+    cell::set_series_index(&bc, 1);
     struct Case {
         Cell spec;
         uint32_t result;
@@ -95,10 +95,10 @@ TEST_F(CharTest, ToChar) {
         Outcome o = to_type(T_CHAR, c.spec);
         ASSERT_EQ(o.code, -1) << c.result;
         EXPECT_EQ(o.type(), uint32_t(T_CHAR));
-        EXPECT_EQ(o.value.w2, c.result);
+        EXPECT_EQ(cell::get_char(&o.value), c.result);
     }
     Cell at_tail = abc;
-    at_tail.w1 = 3;
+    cell::set_series_index(&at_tail, 3);
     struct Bad {
         Cell spec;
         Err error;
@@ -148,12 +148,12 @@ TEST_F(CharTest, Compare) {
 TEST_F(CharTest, CellRoutines) {
     Cell* c = char_::push('x');
     EXPECT_EQ(c->header, uint32_t(T_CHAR));
-    EXPECT_EQ(c->w2, uint32_t('x'));
+    EXPECT_EQ(cell::get_char(c), uint32_t('x'));
     Cell b;
     cell::make_series(&b, T_BLOCK, series::new_cells(2));
     Cell* d = char_::append_new(&b, 0x10FFFF);
-    EXPECT_EQ(d->w2, 0x10FFFFu);
-    EXPECT_EQ(series::length(node::buffer(b.w2)), 1u);
+    EXPECT_EQ(cell::get_char(d), 0x10FFFFu);
+    EXPECT_EQ(series::length(node::buffer(cell::series_node(&b))), 1u);
 }
 
 }  // namespace

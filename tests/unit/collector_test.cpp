@@ -13,7 +13,7 @@
 #include "core/cycles.h"
 #include "core/hashtable.h"
 #include "core/ownership.h"
-#include "interpreter/stack.h"
+#include "core/stack.h"
 #include "kernel/collector.h"
 #include "kernel/memory.h"
 #include "kernel/memory_internal.h"
@@ -151,7 +151,7 @@ TEST_F(Collector, HeldSeriesSurvivesAndKeepsItsContentWhenCompactionMovesIt) {
     Node inner = text("inner text");
     Cell held = series_cell(T_BLOCK, block_of({integer(10), series_cell(T_STRING, inner), integer(30)}));
     Node kept_text = text("a held node");
-    SeriesBuffer* block_before = node::buffer(held.w2);
+    SeriesBuffer* block_before = node::buffer(cell::series_node(&held));
     SeriesBuffer* text_before = node::buffer(kept_text);
     {
         temp_roots::Hold hold_cell(&held);
@@ -159,13 +159,13 @@ TEST_F(Collector, HeldSeriesSurvivesAndKeepsItsContentWhenCompactionMovesIt) {
         collector::collect();
     }
     EXPECT_FALSE(alive(garbage));
-    ASSERT_TRUE(alive(held.w2));
-    EXPECT_LT(node::buffer(held.w2), block_before);
+    ASSERT_TRUE(alive(cell::series_node(&held)));
+    EXPECT_LT(node::buffer(cell::series_node(&held)), block_before);
     EXPECT_LT(node::buffer(kept_text), text_before);
-    EXPECT_EQ(node::buffer(held.w2)->node, held.w2);
-    Cell* c = series::cells(node::buffer(held.w2));
+    EXPECT_EQ(node::buffer(cell::series_node(&held))->node, cell::series_node(&held));
+    Cell* c = series::cells(node::buffer(cell::series_node(&held)));
     EXPECT_EQ(cell::get_int(c + 0), 10);
-    EXPECT_EQ(c[1].w2, inner);
+    EXPECT_EQ(cell::series_node(&c[1]), inner);
     EXPECT_EQ(text_of(inner), "inner text");
     EXPECT_EQ(cell::get_int(c + 2), 30);
     EXPECT_EQ(text_of(kept_text), "a held node");
@@ -188,9 +188,9 @@ TEST_F(Collector, HeldRunOfCellsKeepsEveryOne) {
     Cell run[3] = {series_cell(T_BLOCK, ints_block({1})), integer(7), series_cell(T_STRING, text("x"))};
     temp_roots::Hold hold(run, 3);
     collector::collect();
-    EXPECT_TRUE(alive(run[0].w2));
-    EXPECT_TRUE(alive(run[2].w2));
-    EXPECT_EQ(ints_of(run[0].w2), std::vector<int32_t>{1});
+    EXPECT_TRUE(alive(cell::series_node(&run[0])));
+    EXPECT_TRUE(alive(cell::series_node(&run[2])));
+    EXPECT_EQ(ints_of(cell::series_node(&run[0])), std::vector<int32_t>{1});
 }
 
 TEST_F(Collector, ValueStackKeepsItsCellsUpToTheTopOnly) {
@@ -201,11 +201,11 @@ TEST_F(Collector, ValueStackKeepsItsCellsUpToTheTopOnly) {
     stack::push(&below_cell);
     stack::push(&above_cell);
     stack::pop(1);
-    ASSERT_EQ(stack::reg.top[0].w2, above);
+    ASSERT_EQ(cell::series_node(&stack::reg.top[0]), above);
     collector::collect();
     EXPECT_FALSE(alive(above));
-    ASSERT_TRUE(alive(stack::reg.top[-1].w2));
-    EXPECT_EQ(ints_of(stack::reg.top[-1].w2), (std::vector<int32_t>{1, 2, 3}));
+    ASSERT_TRUE(alive(cell::series_node(&stack::reg.top[-1])));
+    EXPECT_EQ(ints_of(cell::series_node(&stack::reg.top[-1])), (std::vector<int32_t>{1, 2, 3}));
 }
 
 TEST_F(Collector, CallFramesKeepTheirContexts) {
@@ -243,7 +243,7 @@ void mark_callback_node() { collector::mark_series(&callback_node); }
 
 TEST_F(Collector, RegisteredCallbackKeepsItsValuesUntilUnregistered) {
     callback_node = block_of({series_cell(T_STRING, text("reached"))});
-    Node inner = series::cells(node::buffer(callback_node))->w2;
+    Node inner = cell::series_node(series::cells(node::buffer(callback_node)));
     collector::register_(mark_callback_node);
     collector::collect();
     EXPECT_TRUE(alive(callback_node));
@@ -393,7 +393,7 @@ const Shape SHAPES[] = {
     {"string! with its extra series",
      [](auto& kept, auto&) {
          Cell c = series_cell(T_STRING, track(kept, text("s")));
-         c.w3 = track(kept, text("extra"));
+         cell::set_series_extra(&c, track(kept, text("extra")));
          return c;
      }},
     {"symbol!",
@@ -438,7 +438,7 @@ const Shape SHAPES[] = {
          Node table = track(kept, hashtable::make(2, &block, hashtable::KIND_MAP, 0));
          Cell c = block;
          c.header = T_MAP;
-         c.w3 = table;
+         cell::set_series_extra(&c, table);
          return c;
      }},
     {"event! holding a series",
@@ -502,7 +502,7 @@ TEST_F(Collector, DeeplyNestedBlocksAreMarkedWithoutRecursion) {
     collector::collect();
     EXPECT_EQ(nodes_in_use(), DEEP + 1);
     uint32_t depth = 0;
-    for (Node n = kept; series::length(node::buffer(n)); n = series::cells(node::buffer(n))->w2) depth++;
+    for (Node n = kept; series::length(node::buffer(n)); n = cell::series_node(series::cells(node::buffer(n)))) depth++;
     EXPECT_EQ(depth, DEEP);
 }
 
@@ -516,7 +516,7 @@ TEST_F(Collector, EvacuatedNodesAreForwardedEverywhereMarkingLooks) {
     Node root = series::new_cells(COUNT);
     for (uint32_t i = 0; i < COUNT; i++) append(root, series_cell(T_STRING, text(std::to_string(i))));
     ASSERT_EQ(node_frames(), 2u);
-    Node held = series::cells(node::buffer(root))[COUNT - 1].w2;
+    Node held = cell::series_node(&series::cells(node::buffer(root))[COUNT - 1]);
     Node before = held;
     ASSERT_EQ(node::frame_of(held), memory::record.last_node_frame);
     for (uint32_t i = 0; i < COUNT / 2; i++) cell::make_none(series::cells(node::buffer(root)) + i);
@@ -535,16 +535,16 @@ TEST_F(Collector, EvacuatedNodesAreForwardedEverywhereMarkingLooks) {
     cycles::pop();
     Cell* owned = hashtable::get(ownership::table_node, held);
     ASSERT_NE(owned, nullptr);
-    EXPECT_EQ(owned->w2, held);
+    EXPECT_EQ(cell::series_node(owned), held);
     EXPECT_EQ(hashtable::get(ownership::table_node, before), nullptr);
     EXPECT_EQ(text_of(held), std::to_string(COUNT - 1));
     Cell* c = series::cells(node::buffer(root));
     for (uint32_t i = COUNT / 2; i < COUNT; i++) {
-        ASSERT_TRUE(alive(c[i].w2)) << i;
-        ASSERT_EQ(node::buffer(c[i].w2)->node, c[i].w2);
-        ASSERT_EQ(text_of(c[i].w2), std::to_string(i));
+        ASSERT_TRUE(alive(cell::series_node(&c[i]))) << i;
+        ASSERT_EQ(node::buffer(cell::series_node(&c[i]))->node, cell::series_node(&c[i]));
+        ASSERT_EQ(text_of(cell::series_node(&c[i])), std::to_string(i));
     }
-    EXPECT_EQ(c[COUNT - 1].w2, held);
+    EXPECT_EQ(cell::series_node(&c[COUNT - 1]), held);
     collector::collect();  // the old arrays of the rebuilt ownership table go
     EXPECT_EQ(nodes_in_use(), 1 + COUNT / 2 + 4);  // and the ownership table's four
 }
@@ -576,12 +576,12 @@ TEST_F(Collector, RandomBuildDropCollectMatchesAModel) {
     std::mt19937 rng(20240607);
     Node root = series::new_cells(8);
     temp_roots::Hold hold(&root);
-    auto entry_node = [&](size_t i) { return series::cells(node::buffer(root))[i].w2; };
+    auto entry_node = [&](size_t i) { return cell::series_node(&series::cells(node::buffer(root))[i]); };
     auto check = [&](int step) {
         ASSERT_EQ(series::length(node::buffer(root)), model.size()) << step;
         for (size_t i = 0; i < model.size(); i++) {
             Cell* c = series::cells(node::buffer(entry_node(i)));
-            ASSERT_EQ(text_of(c->w2), model[i].text) << step;
+            ASSERT_EQ(text_of(cell::series_node(c)), model[i].text) << step;
             std::vector<int32_t> ints = ints_of(entry_node(i));
             ints.erase(ints.begin());
             ASSERT_EQ(ints, model[i].ints) << step;

@@ -10,9 +10,9 @@
 #include "core/cycles.h"
 #include "core/roots.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/symbol.h"
 #include "core/word.h"
-#include "interpreter/stack.h"
 #include "kernel/boot.h"
 #include "test_values.h"
 
@@ -41,7 +41,7 @@ Cell nested(uint32_t type, const std::vector<Cell>& cells) {
 std::vector<std::string> names(Node ctx) {
     std::vector<std::string> out;
     for (uint32_t i = 0; i < context::word_count(context::cell_of(ctx)); i++)
-        out.push_back(name_of(context::word_at(context::cell_of(ctx), int32_t(i))->w2));
+        out.push_back(name_of(cell::word_symbol(context::word_at(context::cell_of(ctx), int32_t(i)))));
     return out;
 }
 
@@ -64,12 +64,12 @@ TEST_F(ContextTest, MakeTakesTheWordsOfASpec) {
     const Cell* cc = context::cell_of(ctx);
     EXPECT_EQ(cell::type(cc), uint32_t(T_CONTEXT));
     EXPECT_EQ(context::kind_of(cc), uint32_t(context::KIND_FUNCTION));
-    EXPECT_EQ(series::length(node::buffer(cc->w2)), 6u);
+    EXPECT_EQ(series::length(node::buffer(cell::context_values(cc))), 6u);
     EXPECT_EQ(cell::type(context::owner_of(ctx)), uint32_t(T_UNSET));
     for (int32_t i = 0; i < 6; i++) {
         const Cell* w = context::word_at(cc, i);
-        EXPECT_EQ(w->w1, ctx);
-        EXPECT_EQ(int32_t(w->w3), i);
+        EXPECT_EQ(cell::word_context(w), ctx);
+        EXPECT_EQ(cell::word_index(w), i);
         EXPECT_EQ(cell::type(context::slot(ctx, i)), uint32_t(T_UNSET));
     }
 }
@@ -93,7 +93,7 @@ TEST_F(ContextTest, CreateSetsTheHeaderFlags) {
         EXPECT_EQ((cc->header & HDR_SELF) != 0, k.self);
         EXPECT_EQ(context::has_values(cc), !k.on_stack);
         if (!k.on_stack) {
-            EXPECT_EQ(series::length(node::buffer(cc->w2)), 1u);  // raised to one word
+            EXPECT_EQ(series::length(node::buffer(cell::context_values(cc))), 1u);  // raised to one word
         }
     }
 }
@@ -104,10 +104,10 @@ TEST_F(ContextTest, CloneRebindsTheWordsAndStartsUnset) {
     Cell object = *context::owner_of(ctx);
     Node copy = context::clone(&object, context::KIND_OBJECT);
     EXPECT_NE(copy, ctx);
-    EXPECT_EQ(object.w1, copy);
+    EXPECT_EQ(cell::object_context(&object), copy);
     EXPECT_EQ(names(copy), names(ctx));
-    EXPECT_EQ(context::word_at(context::cell_of(copy), 1)->w1, copy);
-    EXPECT_EQ(context::word_at(context::cell_of(ctx), 1)->w1, ctx);
+    EXPECT_EQ(cell::word_context(context::word_at(context::cell_of(copy), 1)), copy);
+    EXPECT_EQ(cell::word_context(context::word_at(context::cell_of(ctx), 1)), ctx);
     EXPECT_EQ(cell::type(context::slot(copy, 0)), uint32_t(T_UNSET));
     EXPECT_EQ(cell::get_int(context::slot(ctx, 0)), 7);
     EXPECT_TRUE(context::cell_of(copy)->header & HDR_SELF);
@@ -127,29 +127,28 @@ TEST_F(ContextTest, LookupByExactOrAnySpelling) {
     int32_t added = -5;
     EXPECT_EQ(context::lookup_word_in(ctx, upper, false, &added), -1);
     EXPECT_EQ(added, 1);
-    EXPECT_EQ(context::word_at(context::cell_of(ctx), 1)->w2, upper);
+    EXPECT_EQ(cell::word_symbol(context::word_at(context::cell_of(ctx), 1)), upper);
     EXPECT_EQ(context::lookup_word_in(ctx, upper, false, &added), 1);
 }
 
 TEST_F(ContextTest, FindOrAddAppendsAValueUnlessOnTheStack) {
     Node ctx = object_context({word_of("p")});
-    uint32_t values = series::length(node::buffer(context::cell_of(ctx)->w2));
+    uint32_t values = series::length(node::buffer(cell::context_values(context::cell_of(ctx))));
     Cell q = word_of("q"), big_p = word_of("P");
     EXPECT_EQ(context::find_or_add(ctx, &big_p), 0);
     EXPECT_EQ(context::find_or_add(ctx, &q), 1);
-    EXPECT_EQ(series::length(node::buffer(context::cell_of(ctx)->w2)), values + 1);
+    EXPECT_EQ(series::length(node::buffer(cell::context_values(context::cell_of(ctx)))), values + 1);
 
     Node fn = context::create(1, true, false, 0, context::KIND_FUNCTION);
     EXPECT_EQ(context::find_or_add(fn, &q), 0);
-    EXPECT_EQ(context::cell_of(fn)->w2, 0u);
+    EXPECT_EQ(cell::context_values(context::cell_of(fn)), 0u);
 }
 
-TEST_F(ContextTest, AddValuePutAndCollectSetWords) {
+TEST_F(ContextTest, PutAndCollectSetWords) {
     Node ctx = object_context({word_of("m")});
     Cell m = word_of("m"), n = word_of("n"), one = integer(1), two = integer(2);
-    context::add_value(ctx, &n, &one);
-    context::add_value(ctx, &n, &two);  // present: left alone
-    EXPECT_EQ(cell::get_int(context::slot(ctx, context::lookup_word(ctx, n.w2, true))), 1);
+    context::put(ctx, &n, &one);
+    EXPECT_EQ(cell::get_int(context::slot(ctx, context::lookup_word(ctx, cell::word_symbol(&n), true))), 1);
     context::put(ctx, &n, &two);
     context::put(ctx, &m, &one);
     EXPECT_EQ(cell::get_int(context::slot(ctx, 1)), 2);
@@ -157,11 +156,11 @@ TEST_F(ContextTest, AddValuePutAndCollectSetWords) {
 
     Cell body = block_of({word_of("m", T_SET_WORD), word_of("k"), word_of("o", T_SET_WORD), integer(3),
                           word_of("r", T_SET_WORD)});
-    body.w1 = 1;  // from the second cell: m: is not collected (present anyway)
+    cell::set_series_index(&body, 1);  // from the second cell: m: is not collected (present anyway)
     EXPECT_TRUE(context::collect_set_words(ctx, &body));
     EXPECT_EQ(names(ctx), (std::vector<std::string>{"m", "n", "o", "r"}));
     EXPECT_FALSE(context::collect_set_words(ctx, &body));
-    body.w1 = 99;  // past the tail: clamped, nothing to do
+    cell::set_series_index(&body, 99);  // past the tail: clamped, nothing to do
     EXPECT_FALSE(context::collect_set_words(ctx, &body));
 }
 
@@ -173,11 +172,11 @@ TEST_F(ContextTest, GlobalSpellingsShareTheFirstSlot) {
     uint32_t mixed = symbol::intern("Share-H6");
     Cell first = context::add_global(lower);
     Cell second = context::add_global(upper);
-    EXPECT_EQ(second.w2, upper);
-    EXPECT_EQ(second.w3, first.w3);
-    EXPECT_EQ(context::lookup_word(context::global_node, upper, false), int32_t(first.w3));
+    EXPECT_EQ(cell::word_symbol(&second), upper);
+    EXPECT_EQ(cell::word_index(&second), cell::word_index(&first));
+    EXPECT_EQ(context::lookup_word(context::global_node, upper, false), cell::word_index(&first));
     Cell third = context::add_global(mixed);
-    EXPECT_EQ(third.w3, first.w3);
+    EXPECT_EQ(cell::word_index(&third), cell::word_index(&first));
 
     Cell seven = integer(7);
     word::set_value(&second, &seven);
@@ -187,11 +186,11 @@ TEST_F(ContextTest, GlobalSpellingsShareTheFirstSlot) {
     uint32_t words_before = context::word_count(context::cell_of(context::global_node));
     uint32_t roots_before = series::length(node::buffer(roots::block_node));
     Cell spelled = word::intern("sHARE-h6");
-    EXPECT_EQ(name_of(spelled.w2), "sHARE-h6");
-    EXPECT_EQ(spelled.w3, first.w3);
+    EXPECT_EQ(name_of(cell::word_symbol(&spelled)), "sHARE-h6");
+    EXPECT_EQ(cell::word_index(&spelled), cell::word_index(&first));
     EXPECT_EQ(context::word_count(context::cell_of(context::global_node)), words_before);
     EXPECT_EQ(series::length(node::buffer(roots::block_node)), roots_before + 1);
-    EXPECT_EQ(roots::at(roots_before)->w2, spelled.w2);
+    EXPECT_EQ(cell::word_symbol(roots::at(roots_before)), cell::word_symbol(&spelled));
     EXPECT_EQ(cell::get_int(word::get_value(&spelled)), 7);
 }
 
@@ -203,8 +202,8 @@ TEST_F(ContextTest, AFirstSpellingAddedLaterSharesTheSlotToo) {
     ASSERT_EQ(symbol::resolve(upper), lower);
     Cell later = context::add_global(upper);
     Cell first = context::add_global(lower);
-    EXPECT_EQ(first.w2, lower);
-    EXPECT_EQ(first.w3, later.w3);
+    EXPECT_EQ(cell::word_symbol(&first), lower);
+    EXPECT_EQ(cell::word_index(&first), cell::word_index(&later));
     Cell eight = integer(8);
     word::set_value(&first, &eight);
     EXPECT_EQ(cell::get_int(word::get_value(&later)), 8);
@@ -216,7 +215,7 @@ TEST_F(ContextTest, AFirstSpellingAddedLaterSharesTheSlotToo) {
 TEST_F(ContextTest, GlobalLookupsAgreeWithTheWordTable) {
     auto table_slot = [](Node ctx, uint32_t sym) {
         int32_t pos = hashtable::find_word(context::table_of(context::cell_of(ctx)), sym, true);
-        return pos < 0 ? -1 : int32_t(context::word_at(context::cell_of(ctx), pos)->w3);
+        return pos < 0 ? -1 : int32_t(cell::word_index(context::word_at(context::cell_of(ctx), pos)));
     };
     auto agree = [&](Node ctx, const std::vector<uint32_t>& syms) {
         for (uint32_t s : syms) EXPECT_EQ(context::lookup_word(ctx, s, true), table_slot(ctx, s)) << name_of(s);
@@ -241,11 +240,11 @@ TEST_F(ContextTest, GlobalLookupsAgreeWithTheWordTable) {
     Cell absent{T_WORD, 0, symbol::intern("index-h6-1"), 0};
     int32_t added = context::find_or_add(old_global, &absent);
     context::global_node = old_global;
-    EXPECT_EQ(context::lookup_word(old_global, absent.w2, true), added);
+    EXPECT_EQ(context::lookup_word(old_global, cell::word_symbol(&absent), true), added);
 
     context::global_node = fresh;
     Cell moved{T_WORD, 0, symbol::intern("index-h6-0"), 0};
-    EXPECT_EQ(context::lookup_word(fresh, moved.w2, true), -1);
+    EXPECT_EQ(context::lookup_word(fresh, cell::word_symbol(&moved), true), -1);
     EXPECT_EQ(context::find_or_add(fresh, &moved), 0);
     EXPECT_EQ(context::lookup_word(fresh, other_spelling, true), 0);
     agree(fresh, syms);
@@ -259,7 +258,7 @@ TEST_F(ContextTest, AddGlobalKeepsTheWordWhileBooting) {
     Cell w = context::add_global(symbol::intern("booted-h6"));
     runtime::booting = false;
     ASSERT_EQ(series::length(node::buffer(roots::block_node)), before + 1);
-    EXPECT_EQ(roots::at(before)->w2, w.w2);
+    EXPECT_EQ(cell::word_symbol(roots::at(before)), cell::word_symbol(&w));
     context::add_global(symbol::intern("later-h6"));
     EXPECT_EQ(series::length(node::buffer(roots::block_node)), before + 1);
 }
@@ -273,7 +272,7 @@ TEST_F(ContextTest, GetWordCellUsesTheGlobalContextForStackValues) {
     Cell g = word_of("cell-h6");
     Cell four = integer(4);
     word::set_value(&g, &four);
-    EXPECT_EQ(cell::get_int(context::get_word_cell(g.w2, fn)), 4);
+    EXPECT_EQ(cell::get_int(context::get_word_cell(cell::word_symbol(&g), fn)), 4);
 }
 
 // ---- reading and assigning ---------------------------------------------------------------
@@ -283,7 +282,7 @@ TEST_F(ContextTest, ReadingAndAssigningRaiseByTheContextsState) {
     Node fn = context::make(&spec, true, false, context::KIND_FUNCTION);
     Cell bound = *context::word_at(context::cell_of(fn), 0);
     Cell loose = word_of("loose-h6");
-    loose.w3 = uint32_t(-1);
+    cell::set_word_index(&loose, uint32_t(-1));
     Cell one = integer(1);
     struct Case {
         const char* what;
@@ -298,7 +297,7 @@ TEST_F(ContextTest, ReadingAndAssigningRaiseByTheContextsState) {
     for (const Case& c : cases) {
         Raised r = raised(c.run);
         EXPECT_EQ(r.id, c.id) << c.what;
-        EXPECT_EQ(name_of(r.arg(1)->w2), c.id == std::string("no-value") ? "loose-h6" : "arg") << c.what;
+        EXPECT_EQ(name_of(cell::word_symbol(r.arg(1))), c.id == std::string("no-value") ? "loose-h6" : "arg") << c.what;
     }
 }
 
@@ -315,9 +314,9 @@ TEST_F(ContextTest, AssigningAnIndexlessWordLooksItUpOrAddsIt) {
     Cell fresh{T_WORD, ctx, symbol::intern("fresh-h6"), uint32_t(-1)};
     Cell two = integer(2);
     context::set_word_value(&have, &two, ctx, false);
-    EXPECT_EQ(have.w3, 0u);
+    EXPECT_EQ(cell::word_index(&have), 0u);
     context::set_word_value(&fresh, &two, ctx, false);
-    EXPECT_EQ(fresh.w3, 1u);
+    EXPECT_EQ(cell::word_index(&fresh), 1u);
     EXPECT_EQ(cell::get_int(context::slot(ctx, 1)), 2);
 }
 
@@ -326,7 +325,7 @@ TEST_F(ContextTest, SelfReadsAsTheOwner) {
     Cell self{T_WORD, ctx, words::symbol(words::S_self), uint32_t(-1)};
     const Cell* owner = word::get_value(&self);
     EXPECT_EQ(cell::type(owner), uint32_t(T_OBJECT));
-    EXPECT_EQ(owner->w1, ctx);
+    EXPECT_EQ(cell::object_context(owner), ctx);
 }
 
 TEST_F(ContextTest, StoresIntoObjectFieldsSetTheAssignedBit) {
@@ -354,8 +353,8 @@ std::vector<Change> changes;
 Node watched = 0;
 
 void record_change(Cell* owner, Cell* word, Cell* old_value, Cell* new_value) {
-    EXPECT_EQ(owner->w1, watched);
-    changes.push_back({word->w2, cell::get_int(old_value), cell::get_int(new_value),
+    EXPECT_EQ(cell::object_context(owner), watched);
+    changes.push_back({cell::word_symbol(word), cell::get_int(old_value), cell::get_int(new_value),
                        cell::get_int(context::slot(watched, 0)), stack::reg.top - stack::reg.bottom});
 }
 
@@ -370,7 +369,7 @@ TEST_F(ContextTest, AssigningAFieldTellsAnOwnerWithAHandler) {
     context::set_word_value(&w, &one, watched, false);  // the caller asks for no notification
     ptrdiff_t depth = stack::reg.top - stack::reg.bottom;
     ASSERT_EQ(changes.size(), 2u);
-    EXPECT_EQ(changes[1].word_symbol, w.w2);
+    EXPECT_EQ(changes[1].word_symbol, cell::word_symbol(&w));
     EXPECT_EQ(changes[1].old_value, 1);
     EXPECT_EQ(changes[1].new_value, 2);
     EXPECT_EQ(changes[1].slot_then, 2);              // the slot holds the new value already
@@ -389,14 +388,14 @@ TEST_F(ContextTest, AssigningAFieldTellsAnOwnerWithAHandler) {
 TEST_F(ContextTest, ValuesOnTheStackStayInsideTheFrame) {
     Cell spec = block_of({word_of("s1"), word_of("s2")});
     Node fn = context::make(&spec, true, false, context::KIND_FUNCTION);
-    EXPECT_EQ(context::cell_of(fn)->w3, 2u);
+    EXPECT_EQ(cell::context_stack_count(context::cell_of(fn)), 2u);
     Cell none;
     cell::make_none(&none);
     Cell* first = stack::push(&none);
     stack::push(&none);
     Cell guard = integer(99);
     Cell* after = stack::push(&guard);
-    context::cell_of(fn)->w2 = stack::index_of(first);
+    cell::set_context_values(context::cell_of(fn), stack::index_of(first));
 
     Cell s2 = *context::word_at(context::cell_of(fn), 1);
     Cell six = integer(6);
@@ -407,11 +406,11 @@ TEST_F(ContextTest, ValuesOnTheStackStayInsideTheFrame) {
     Cell late = word_of("late-h6");
     int32_t index = context::find_or_add(fn, &late);
     EXPECT_EQ(index, 2);
-    Cell bound{T_WORD, fn, late.w2, uint32_t(index)};
+    Cell bound{T_WORD, fn, cell::word_symbol(&late), uint32_t(index)};
     EXPECT_EQ(raised([&] { word::set_value(&bound, &six); }).id, "not-defined");
     EXPECT_EQ(raised([&] { word::get_value(&bound); }).id, "not-in-context");
     EXPECT_EQ(cell::get_int(after), 99);
-    context::cell_of(fn)->w2 = 0;
+    cell::set_context_values(context::cell_of(fn), 0);
 }
 
 // The inline slot finder answers the slot that context::slot answers, or
@@ -425,7 +424,7 @@ TEST_F(ContextTest, BoundSlotAnswersAsTheSlotLookup) {
     Cell none;
     cell::make_none(&none);
     Cell* first = stack::push(&none);
-    context::cell_of(fn)->w2 = stack::index_of(first);
+    cell::set_context_values(context::cell_of(fn), stack::index_of(first));
     Cell late = word_of("late-h23");
     int32_t past = context::find_or_add(fn, &late);
     struct Case {
@@ -437,16 +436,16 @@ TEST_F(ContextTest, BoundSlotAnswersAsTheSlotLookup) {
         {"global", global, true, true},
         {"object field", *context::word_at(context::cell_of(object), 0), true, false},
         {"running function", *context::word_at(context::cell_of(fn), 0), true, true},
-        {"past the values on the stack", Cell{T_WORD, fn, late.w2, uint32_t(past)}, false, false},
-        {"index -1", Cell{T_WORD, object, global.w2, uint32_t(-1)}, false, false},
-        {"unbound", Cell{T_WORD, 0, global.w2, 0}, false, false},
+        {"past the values on the stack", Cell{T_WORD, fn, cell::word_symbol(&late), uint32_t(past)}, false, false},
+        {"index -1", Cell{T_WORD, object, cell::word_symbol(&global), uint32_t(-1)}, false, false},
+        {"unbound", Cell{T_WORD, 0, cell::word_symbol(&global), 0}, false, false},
     };
     for (const Case& c : cases) {
-        Cell* expected = c.word.w1 ? context::slot(c.word.w1, int32_t(c.word.w3)) : nullptr;
+        Cell* expected = cell::word_context(&c.word) ? context::slot(cell::word_context(&c.word), cell::word_index(&c.word)) : nullptr;
         EXPECT_EQ(context::bound_slot(&c.word), c.found ? expected : nullptr) << c.what;
         EXPECT_EQ(context::bound_slot<true>(&c.word), c.plain_found ? expected : nullptr) << c.what;
     }
-    context::cell_of(fn)->w2 = 0;
+    cell::set_context_values(context::cell_of(fn), 0);
     Cell not_running = *context::word_at(context::cell_of(fn), 0);
     EXPECT_EQ(context::bound_slot(&not_running), nullptr);
     stack::pop(1);
@@ -461,18 +460,18 @@ TEST_F(ContextTest, BindReachesNestedBlocksAndSkipsOtherWords) {
     Cell inner = block_of({word_of("BB", T_SET_WORD), inner_paren, path});
     Cell body = block_of({word_of("ba", T_LIT_WORD), inner, word_of("other-h6"), integer(1),
                           word_of("ba", T_ISSUE), word_of("self")});
-    body.w1 = 1;  // binding starts at the head, not at the position
+    cell::set_series_index(&body, 1);  // binding starts at the head, not at the position
     context::bind(&body, ctx, false);
-    EXPECT_EQ(at(body, 0)->w1, ctx);
-    EXPECT_EQ(at(body, 0)->w3, 0u);
-    EXPECT_EQ(at(inner, 0)->w1, ctx);
-    EXPECT_EQ(at(inner, 0)->w3, 1u);
-    EXPECT_EQ(at(inner, 0)->w2, symbol::intern("BB"));  // the spelling stays
-    EXPECT_EQ(at(inner_paren, 0)->w3, 2u);
-    EXPECT_EQ(at(path, 1)->w1, ctx);
-    EXPECT_EQ(at(body, 2)->w1, context::global_node);
-    EXPECT_EQ(at(body, 4)->w1, context::global_node);  // issues are not bound
-    EXPECT_EQ(at(body, 5)->w1, context::global_node);  // self without the flag: a plain word
+    EXPECT_EQ(cell::word_context(at(body, 0)), ctx);
+    EXPECT_EQ(cell::word_index(at(body, 0)), 0u);
+    EXPECT_EQ(cell::word_context(at(inner, 0)), ctx);
+    EXPECT_EQ(cell::word_index(at(inner, 0)), 1u);
+    EXPECT_EQ(cell::word_symbol(at(inner, 0)), symbol::intern("BB"));  // the spelling stays
+    EXPECT_EQ(cell::word_index(at(inner_paren, 0)), 2u);
+    EXPECT_EQ(cell::word_context(at(path, 1)), ctx);
+    EXPECT_EQ(cell::word_context(at(body, 2)), context::global_node);
+    EXPECT_EQ(cell::word_context(at(body, 4)), context::global_node);  // issues are not bound
+    EXPECT_EQ(cell::word_context(at(body, 5)), context::global_node);  // self without the flag: a plain word
     EXPECT_EQ(cycles::depth(), 0u);
 }
 
@@ -480,10 +479,10 @@ TEST_F(ContextTest, BindWithSelfMakesSelfReadAsTheOwner) {
     Node ctx = object_context({word_of("bs")});
     Cell body = block_of({word_of("self"), word_of("self", T_GET_WORD), word_of("bs")});
     context::bind(&body, ctx, true);
-    EXPECT_EQ(at(body, 0)->w1, ctx);
-    EXPECT_EQ(int32_t(at(body, 0)->w3), -1);
-    EXPECT_EQ(word::get_value(at(body, 0))->w1, ctx);
-    EXPECT_EQ(at(body, 1)->w1, context::global_node);  // only a plain word! self
+    EXPECT_EQ(cell::word_context(at(body, 0)), ctx);
+    EXPECT_EQ(cell::word_index(at(body, 0)), -1);
+    EXPECT_EQ(cell::object_context(word::get_value(at(body, 0))), ctx);
+    EXPECT_EQ(cell::word_context(at(body, 1)), context::global_node);  // only a plain word! self
 }
 
 TEST_F(ContextTest, BindingABlockThatContainsItselfEnds) {
@@ -492,8 +491,8 @@ TEST_F(ContextTest, BindingABlockThatContainsItselfEnds) {
     *block::append_slot(&body) = body;
     Cell outer = block_of({body, word_of("loop-h6")});
     context::bind(&outer, ctx, false);
-    EXPECT_EQ(at(body, 0)->w1, ctx);
-    EXPECT_EQ(at(outer, 1)->w1, ctx);
+    EXPECT_EQ(cell::word_context(at(body, 0)), ctx);
+    EXPECT_EQ(cell::word_context(at(outer, 1)), ctx);
     EXPECT_EQ(cycles::depth(), 0u);
 }
 
@@ -507,7 +506,7 @@ TEST_F(ContextTest, BindNestingIsLimitedByTheCycleStack) {
         for (uint32_t i = 1; i < depth; i++) b = block_of({b});
         Raised r = raised([&] { context::bind(&b, ctx, false); });
         EXPECT_EQ(r.id, depth == 999 ? "" : "too-deep") << depth;
-        EXPECT_EQ(at(innermost, 0)->w1 == ctx, depth == 999) << depth;
+        EXPECT_EQ(cell::word_context(at(innermost, 0)) == ctx, depth == 999) << depth;
         EXPECT_EQ(cycles::depth(), 0u);
     }
 }

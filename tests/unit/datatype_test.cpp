@@ -94,12 +94,12 @@ TEST_F(DatatypeTest, NameWordsAreMadeForEveryIdThenAtRegistration) {
     types::make_name_words(counting_maker);
     for (uint32_t t = 1; t <= types::top(); t++) {
         EXPECT_EQ(types::name(t).word.header, uint32_t(T_WORD)) << t;
-        EXPECT_EQ(types::name(t).word.w3, types::name(t).length + 1) << t;
+        EXPECT_EQ(cell::word_index(&types::name(t).word), types::name(t).length + 1) << t;
     }
     EXPECT_EQ(types::name(T_EVENT).word.header, 0u);
     types::register_event();
     EXPECT_EQ(types::name(T_EVENT).word.header, uint32_t(T_WORD));
-    EXPECT_EQ(types::name(T_EVENT).word.w2, types::name(T_IMAGE).word.w2 + 1);
+    EXPECT_EQ(cell::word_symbol(&types::name(T_EVENT).word), cell::word_symbol(&types::name(T_IMAGE).word) + 1);
 }
 
 TEST_F(DatatypeTest, FormAndMoldWriteTheNameAndAnswerTheLimitLeft) {
@@ -144,7 +144,7 @@ TEST_F(DatatypeTest, AppendNewAddsADatatypeToABlock) {
     SeriesBuffer* b = node::buffer(cell::series_node(&block));
     ASSERT_EQ(series::length(b), 3u);
     EXPECT_EQ(series::cells(b)[2].header, uint32_t(T_DATATYPE));
-    EXPECT_EQ(series::cells(b)[2].w1, uint32_t(T_MONEY));
+    EXPECT_EQ(cell::datatype_id(&series::cells(b)[2]), uint32_t(T_MONEY));
 }
 
 }  // namespace

@@ -7,12 +7,12 @@
 #include <string>
 
 #include "core/context.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/symbol.h"
 #include "core/word.h"
 #include "datatypes/error.h"
 #include "datatypes/error_report.h"
-#include "interpreter/stack.h"
 #include "test_values.h"
 
 using namespace zel;
@@ -41,7 +41,7 @@ Report report(Cell err) {
 }
 
 Cell* state_field(const char* name) {
-    return context::get_word_cell(symbol::intern(name), error::state()->w1);
+    return context::get_word_cell(symbol::intern(name), cell::object_context(error::state()));
 }
 
 const std::string NO_PLACE = "\n*** Where: ???\n*** Near : none";

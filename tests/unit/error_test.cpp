@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "core/context.h"
+#include "core/dispatch.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/symbol.h"
 #include "core/word.h"
 #include "datatypes/error.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 #include "kernel/collector.h"
 #include "test_values.h"
 
@@ -88,21 +88,21 @@ TEST_F(ErrorTest, CatalogHasTenCategoriesWithTheirCodesTitlesAndIds) {
     ASSERT_EQ(error::category_count(), 10u);
     for (uint32_t i = 0; i < 10; i++) {
         SCOPED_TRACE(expected[i].word);
-        EXPECT_EQ(name_of(context::word_at(context::cell_of(catalog->w1), int32_t(i))), expected[i].word);
+        EXPECT_EQ(name_of(context::word_at(context::cell_of(cell::object_context(catalog)), int32_t(i))), expected[i].word);
         const Cell* cat = error::category(i);
         ASSERT_EQ(cell::type(cat), T_OBJECT);
-        const Cell* ctx = context::cell_of(cat->w1);
+        const Cell* ctx = context::cell_of(cell::object_context(cat));
         EXPECT_EQ(context::word_count(ctx), 2 + expected[i].ids);
         EXPECT_EQ(name_of(context::word_at(ctx, 0)), "code");
         EXPECT_EQ(name_of(context::word_at(ctx, 1)), "type");
-        EXPECT_EQ(cell::get_int(context::value_at(cat->w1, 0)), int32_t(i * 100));
-        EXPECT_EQ(utf8_of(context::value_at(cat->w1, 1)), expected[i].title);
+        EXPECT_EQ(cell::get_int(context::value_at(cell::object_context(cat), 0)), int32_t(i * 100));
+        EXPECT_EQ(utf8_of(context::value_at(cell::object_context(cat), 1)), expected[i].title);
     }
 }
 
 TEST_F(ErrorTest, TemplatesKeepTheirForm) {
     // script/expect-arg: :arg1 "does not allow" :arg2 "for its" :arg3 "argument"
-    const Cell* t = context::value_at(error::category(CAT_SCRIPT)->w1, int32_t(position_of(Err::script_expect_arg)));
+    const Cell* t = context::value_at(cell::object_context(error::category(CAT_SCRIPT)), int32_t(position_of(Err::script_expect_arg)));
     ASSERT_EQ(cell::type(t), T_BLOCK);
     SeriesBuffer* b = node::buffer(cell::series_node(t));
     ASSERT_EQ(series::length(b), 6u);
@@ -112,12 +112,12 @@ TEST_F(ErrorTest, TemplatesKeepTheirForm) {
     EXPECT_EQ(utf8_of(&v[1]), "does not allow");
     EXPECT_EQ(name_of(&v[4]), "arg3");
     // internal/deprecated names plain words; user/message is the word arg1.
-    t = context::value_at(error::category(CAT_INTERNAL)->w1, int32_t(position_of(Err::internal_deprecated)));
+    t = context::value_at(cell::object_context(error::category(CAT_INTERNAL)), int32_t(position_of(Err::internal_deprecated)));
     EXPECT_EQ(cell::type(series::cells(node::buffer(cell::series_node(t)))), T_WORD);
-    t = context::value_at(error::category(CAT_USER)->w1, int32_t(position_of(Err::user_message)));
+    t = context::value_at(cell::object_context(error::category(CAT_USER)), int32_t(position_of(Err::user_message)));
     EXPECT_EQ(cell::type(t), T_WORD);
     EXPECT_EQ(name_of(t), "arg1");
-    t = context::value_at(error::category(CAT_MATH)->w1, int32_t(position_of(Err::math_zero_divide)));
+    t = context::value_at(cell::object_context(error::category(CAT_MATH)), int32_t(position_of(Err::math_zero_divide)));
     EXPECT_EQ(utf8_of(t), "attempt to divide by zero");
 }
 
@@ -133,8 +133,8 @@ TEST_F(ErrorTest, EveryCatalogIdBuildsWithItsCode) {
         Cell err = *error::build(c.id);
         EXPECT_EQ(stack::reg.top, top);
         ASSERT_EQ(cell::type(&err), T_ERROR);
-        EXPECT_EQ(err.w2, 1u);
-        EXPECT_EQ(err.w3, 0u);
+        EXPECT_EQ(cell::object_class(&err), 1u);
+        EXPECT_EQ(cell::object_handlers(&err), 0u);
         EXPECT_EQ(cell::get_int(field(&err, error::FIELD_CODE)), int32_t(c.id));
         EXPECT_EQ(name_of(field(&err, error::FIELD_TYPE)), c.category);
         EXPECT_EQ(name_of(field(&err, error::FIELD_ID)), c.word);
@@ -157,7 +157,7 @@ TEST_F(ErrorTest, CatalogSurvivesCollections) {
     Cell err = *error::build(Err::access_cannot_open);
     EXPECT_EQ(name_of(field(&err, error::FIELD_TYPE)), "access");
     EXPECT_EQ(name_of(field(&err, error::FIELD_ID)), "cannot-open");
-    const Cell* t = context::value_at(error::category(CAT_MATH)->w1, int32_t(position_of(Err::math_positive)));
+    const Cell* t = context::value_at(cell::object_context(error::category(CAT_MATH)), int32_t(position_of(Err::math_positive)));
     EXPECT_EQ(utf8_of(t), "positive number required");
     Cell made = make_error(integer(913));
     EXPECT_EQ(name_of(field(&made, error::FIELD_ID)), "deprecated");
@@ -171,7 +171,7 @@ TEST_F(ErrorTest, BuildCopiesTheGivenArgumentsOnly) {
     EXPECT_EQ(cell::get_int(field(&err, error::FIELD_ARG3)), 7);
     // Each error has its own fields.
     Cell other = *error::build(Err::script_expect_arg);
-    EXPECT_NE(other.w1, err.w1);
+    EXPECT_NE(cell::object_context(&other), cell::object_context(&err));
     EXPECT_EQ(cell::type(field(&other, error::FIELD_ARG1)), T_NONE);
 
     Cell math = word::intern("math"), zero = word::intern("zero-divide");
@@ -251,7 +251,7 @@ TEST_F(ErrorTest, MakeFailures) {
     Raised r = make_fails(f);
     EXPECT_EQ(r.id, "bad-make-arg");
     EXPECT_EQ(cell::type(r.arg(1)), T_DATATYPE);
-    EXPECT_EQ(r.arg(1)->w1, uint32_t(T_ERROR));
+    EXPECT_EQ(cell::datatype_id(r.arg(1)), uint32_t(T_ERROR));
 }
 
 TEST_F(ErrorTest, MakeFromStringIsAUserError) {
@@ -271,7 +271,7 @@ void assign_pairs(const Cell* block) {
     for (uint32_t i = 0; i + 1 < series::length(b); i += 2) {
         Cell value = v[i + 1];
         if (cell::type(&value) == T_LIT_WORD) cell::set_type(&value, T_WORD);
-        context::set_word_value(&v[i], &value, v[i].w1, false);
+        context::set_word_value(&v[i], &value, cell::word_context(&v[i]), false);
     }
 }
 
@@ -284,7 +284,7 @@ TEST_F(ErrorTest, MakeFromSetWordsEvaluatesInTheErrorsFields) {
     EXPECT_EQ(cell::get_int(field(&err, error::FIELD_CODE)), 800);
     EXPECT_EQ(utf8_of(field(&err, error::FIELD_ARG1)), "hello");
     // The prototype is untouched.
-    EXPECT_EQ(cell::type(context::value_at(error::prototype()->w1, error::FIELD_ARG1)), T_NONE);
+    EXPECT_EQ(cell::type(context::value_at(cell::object_context(error::prototype()), error::FIELD_ARG1)), T_NONE);
 
     Cell bogus = as(word::intern("bogus"), T_LIT_WORD);
     struct Case {
@@ -315,10 +315,10 @@ TEST_F(ErrorTest, FillWhereKeepsTheFirstWord) {
 }
 
 TEST_F(ErrorTest, FillStackNamesTheCallsAndRecordsTheFiles) {
-    Node state = error::state()->w1;
+    Node state = cell::object_context(error::state());
     Cell trace_word = word::intern("stack-trace");
-    Cell* level = context::get_word_cell(trace_word.w2, state);
-    Cell* files = context::get_word_cell(word::intern("source-files").w2, state);
+    Cell* level = context::get_word_cell(cell::word_symbol(&trace_word), state);
+    Cell* files = context::get_word_cell(symbol::intern("source-files"), state);
     cell::make_integer(level, 2);
     Cell a = word::intern("alpha"), b = word::intern("beta"), script = word::intern("script.zel");
     stack::enter_native(&a);
@@ -335,14 +335,14 @@ TEST_F(ErrorTest, FillStackNamesTheCallsAndRecordsTheFiles) {
     EXPECT_EQ(name_of(series::cells(nb) + 1), "beta");
     const Cell* copied = field(&err, error::FIELD_FILES);
     ASSERT_EQ(cell::type(copied), T_BLOCK);
-    EXPECT_NE(copied->w2, files->w2);
-    EXPECT_EQ(name_of(series::cells(node::buffer(copied->w2))), "script.zel");
+    EXPECT_NE(cell::series_node(copied), cell::series_node(files));
+    EXPECT_EQ(name_of(series::cells(node::buffer(cell::series_node(copied)))), "script.zel");
     // A block already there stays: the names are final.
     stack::leave();
     error::fill_stack(&err);
     EXPECT_EQ(series::length(node::buffer(cell::series_node(field(&err, error::FIELD_STACK)))), 2u);
     cell::make_integer(level, 1);
-    node::buffer(files->w2)->tail = node::buffer(files->w2)->head;
+    node::buffer(cell::series_node(files))->tail = node::buffer(cell::series_node(files))->head;
 }
 
 TEST_F(ErrorTest, ArgumentWordWalksTheCalleesSpec) {

@@ -42,9 +42,9 @@ TEST_F(EventTest, RegistersItsOwnActionsAndRoutines) {
 TEST_F(EventTest, KeyEventHoldsEverythingInTheCell) {
     Cell e = made("type: 'key key: #\"a\" flags: [shift]");
     EXPECT_EQ(e.header, uint32_t(T_EVENT) | event::BUILT);
-    EXPECT_EQ(e.w1, 13u);
-    EXPECT_EQ(e.w2, 0u);  // no block without face, window, offset or picked
-    EXPECT_EQ(e.w3, 0x20000000u | 'a');
+    EXPECT_EQ(event::type_id(&e), 13u);
+    EXPECT_EQ(event::payload(&e), 0u);  // no block without face, window, offset or picked
+    EXPECT_EQ(event::flags(&e), 0x20000000u | 'a');
     struct Case {
         int32_t field;
         const char* text;
@@ -58,8 +58,8 @@ TEST_F(EventTest, KeyEventHoldsEverythingInTheCell) {
 
 TEST_F(EventTest, HeldFieldsLiveInAFourCellBlock) {
     Cell e = made("offset: 10x20 picked: 3");
-    ASSERT_NE(e.w2, 0u);
-    EXPECT_EQ(series::length(node::buffer(e.w2)), 4u);
+    ASSERT_NE(event::payload(&e), 0u);
+    EXPECT_EQ(series::length(node::buffer(event::payload(&e))), 4u);
     EXPECT_EQ(field(e, event::F_OFFSET), "10x20");
     EXPECT_EQ(field(e, event::F_PICKED), "3");
     EXPECT_EQ(field(e, event::F_FACE), "none");
@@ -98,7 +98,7 @@ TEST_F(EventTest, FindFlag) {
     EXPECT_TRUE(event::has_flag(&shift, &shift));
     EXPECT_FALSE(event::has_flag(&as_text, &shift));
     Cell past = plain;
-    past.w1 = 2;  // from the block's position on
+    cell::set_series_index(&past, 2);  // from the block's position on
     EXPECT_FALSE(event::has_flag(&past, &shift));
 }
 
@@ -131,9 +131,9 @@ TEST_F(EventTest, FieldIndexAndTypeWords) {
     EXPECT_TRUE(test_support::raises(Err::script_cannot_use, [&] { event::field_index(&nothing, &e); }));
     Cell up = word_of("up"), bogus = word_of("bogus");
     event::set_type(&e, &up);
-    EXPECT_EQ(e.w1, 2u);
+    EXPECT_EQ(event::type_id(&e), 2u);
     EXPECT_TRUE(test_support::raises(Err::script_not_event_type, [&] { event::set_type(&e, &bogus); }));
-    EXPECT_EQ(e.w1, 2u);
+    EXPECT_EQ(event::type_id(&e), 2u);
 }
 
 TEST_F(EventTest, PickByNumberAndWord) {

@@ -6,13 +6,13 @@
 #include <string>
 
 #include "core/context.h"
+#include "core/exits.h"
 #include "core/hashtable.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "datatypes/error.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "test_values.h"
 
 namespace zel {
@@ -93,11 +93,11 @@ TEST_F(ExitsTest, BreakLeavesFunctionsOnTheWayAndRestoresTheirContexts) {
     Cell loop_word = word_of("loop"), f = word_of("f");
     Frame* loop = stack::enter_loop(&loop_word);
     stack::enter_func(&f, ctx);
-    context::cell_of(ctx)->w2 = stack::index_of(reg.base);
+    cell::set_context_values(context::cell_of(ctx), stack::index_of(reg.base));
     enter_call("break");
     stack::throw_break(false, false);
     EXPECT_EQ(stack::top_frame(), loop);
-    EXPECT_EQ(context::cell_of(ctx)->w2, 0u);
+    EXPECT_EQ(cell::context_values(context::cell_of(ctx)), 0u);
 }
 
 // Exits that find no target, or a barrier first, raise their throw errors
@@ -159,7 +159,7 @@ TEST_F(ExitsTest, ThrowWithoutCatchNamesTheCallerOfThrow) {
     Cell err = catch_in_try([] { stack::throw_value(EXIT_THROW); });
     ASSERT_EQ(cell::type(&err), uint32_t(T_ERROR));
     EXPECT_EQ(cell::get_int(error::field(&err, error::FIELD_ARG1)), 1);
-    EXPECT_EQ(error::field(&err, error::FIELD_WHERE)->w2, symbol_of("thrower-fn"));
+    EXPECT_EQ(cell::word_symbol(error::field(&err, error::FIELD_WHERE)), symbol_of("thrower-fn"));
     EXPECT_EQ(reg.pending_error, nullptr);
 }
 
@@ -221,7 +221,7 @@ TEST_F(ExitsTest, ThrowReachesTheCatchFrame) {
     EXPECT_EQ(reg.base, catch_base);
     EXPECT_EQ(reg.top, catch_base + 2);
     EXPECT_EQ(cell::get_int(reg.base), 11);
-    EXPECT_EQ(reg.base[1].w2, name.w2);
+    EXPECT_EQ(cell::word_symbol(&reg.base[1]), cell::word_symbol(&name));
     EXPECT_EQ(reg.pending_error, pending);
     reg.pending_error = nullptr;
 }
@@ -244,7 +244,7 @@ TEST_F(ExitsTest, ACatchPassesAThrowOnToTheNextCatch) {
     EXPECT_EQ(stack::top_frame(), outer);
     EXPECT_EQ(reg.base, outer_base);
     EXPECT_EQ(cell::get_int(reg.base), 12);
-    EXPECT_EQ(reg.base[1].w2, name.w2);
+    EXPECT_EQ(cell::word_symbol(&reg.base[1]), cell::word_symbol(&name));
 }
 
 TEST_F(ExitsTest, ErrorInsideTryInsideLoopLeavesTheLoopFrame) {
@@ -264,7 +264,7 @@ TEST_F(ExitsTest, ErrorInsideTryInsideLoopLeavesTheLoopFrame) {
     EXPECT_EQ(try_native - 1, loop);
     EXPECT_EQ(reg.base, try_base);
     EXPECT_EQ(reg.top, try_base + 1);
-    EXPECT_EQ(error::field(&err, error::FIELD_WHERE)->w2, symbol_of("inner"));
+    EXPECT_EQ(cell::word_symbol(error::field(&err, error::FIELD_WHERE)), symbol_of("inner"));
 }
 
 TEST_F(ExitsTest, UnrollPlacesTheRegisters) {
@@ -308,12 +308,12 @@ TEST_F(ExitsTest, UnrollStopsAtABarrierAndRestoresFunctionContexts) {
     stack::enter_native(&w);
     stack::enter_eval(&w);
     stack::enter_func(&w, ctx);
-    context::cell_of(ctx)->w2 = stack::index_of(reg.base);
+    cell::set_context_values(context::cell_of(ctx), stack::index_of(reg.base));
     stack::enter_native(&w);
     Frame* found = stack::unroll(stack::KIND_TRY, false);
     EXPECT_EQ(stack::kind_of(found), uint32_t(stack::KIND_BARRIER));
     EXPECT_EQ(stack::depth(), 2u);
-    EXPECT_EQ(context::cell_of(ctx)->w2, 0u);
+    EXPECT_EQ(cell::context_values(context::cell_of(ctx)), 0u);
 }
 
 TEST_F(ExitsTest, NothingLeftWhenTheTargetIsOnTop) {
@@ -326,22 +326,6 @@ TEST_F(ExitsTest, NothingLeftWhenTheTargetIsOnTop) {
     EXPECT_EQ(stack::depth(), 1u);
     EXPECT_EQ(reg.base, base);
     EXPECT_EQ(reg.top, base + 1);
-}
-
-TEST_F(ExitsTest, RewindLastMovesTheInnermostResult) {
-    Cell w = word_of("u"), v = integer(1), r = integer(77);
-    stack::enter_native(&w);
-    stack::enter_loop(&w);
-    Cell* loop_base = reg.base;
-    stack::push(&v);
-    stack::enter_native(&w);
-    stack::enter_native(&w);
-    stack::push(&r);
-    stack::rewind_last(stack::KIND_LOOP);
-    EXPECT_EQ(stack::depth(), 2u);
-    EXPECT_EQ(reg.base, loop_base);
-    EXPECT_EQ(reg.top, loop_base);
-    EXPECT_EQ(cell::get_int(reg.base), 77);
 }
 
 TEST_F(ExitsTest, PendingCodesCrossCodeThatCannotTest) {

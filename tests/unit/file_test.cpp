@@ -6,10 +6,10 @@
 #include <string>
 
 #include "core/file.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "io/file_io.h"
 #include "io/lexer.h"
-#include "interpreter/stack.h"
 #include "tests/unit/test_support.h"
 #include "tests/unit/test_values.h"
 

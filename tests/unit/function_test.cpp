@@ -7,12 +7,12 @@
 #include "core/block.h"
 #include "core/context.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/function.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/symbol.h"
 #include "core/word.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 #include "test_support.h"
 #include "test_values.h"
 
@@ -183,13 +183,13 @@ TEST_F(FunctionTest, CountsLocalsAfterLocal) {
     };
     for (const Case& c : cases) {
         Cell spec = load(c.spec);
-        EXPECT_EQ(function::count_refinement_args(spec.w2, c.index, c.required), c.count) << c.spec;
+        EXPECT_EQ(function::count_refinement_args(cell::series_node(&spec), c.index, c.required), c.count) << c.spec;
     }
     Cell* before = stack::reg.top;
     function::init_refinement(3);
     ASSERT_EQ(stack::reg.top - before, 3);
     EXPECT_EQ(cell::type(before), uint32_t(T_LOGIC));
-    EXPECT_EQ(before->w1, 0u);
+    EXPECT_FALSE(cell::get_logic(before));
     EXPECT_EQ(cell::type(before + 1), uint32_t(T_NONE));
     EXPECT_EQ(cell::type(before + 2), uint32_t(T_NONE));
 }
@@ -204,14 +204,14 @@ TEST_F(FunctionTest, MakeCopiesAndBindsTheBodyOnce) {
     Node ctx = function::context_of(&fn);
     Cell copy = function::extra(&fn)[function::EXTRA_BODY];
     ASSERT_EQ(cell::type(&copy), uint32_t(T_BLOCK));
-    EXPECT_NE(copy.w2, body.w2);
-    EXPECT_EQ(at(copy, 0)->w1, ctx) << "bound to the function context";
-    EXPECT_NE(at(body, 0)->w1, ctx) << "the source keeps its binding";
+    EXPECT_NE(cell::series_node(&copy), cell::series_node(&body));
+    EXPECT_EQ(cell::word_context(at(copy, 0)), ctx) << "bound to the function context";
+    EXPECT_NE(cell::word_context(at(body, 0)), ctx) << "the source keeps its binding";
     Cell inner = *at(copy, 3);
-    EXPECT_NE(inner.w2, at(body, 3)->w2) << "nested blocks are copied too";
-    EXPECT_EQ(at(inner, 0)->w1, ctx);
+    EXPECT_NE(cell::series_node(&inner), cell::series_node(at(body, 3))) << "nested blocks are copied too";
+    EXPECT_EQ(cell::word_context(at(inner, 0)), ctx);
     // The function is its context's owner; the extra block is laid out.
-    EXPECT_EQ(context::owner_of(ctx)->w3, fn.w3);
+    EXPECT_EQ(cell::callable_extra(context::owner_of(ctx)), cell::callable_extra(&fn));
     EXPECT_EQ(cell::type(context::cell_of(ctx)), uint32_t(T_CONTEXT));
     EXPECT_EQ(context::kind_of(context::cell_of(ctx)), uint32_t(context::KIND_FUNCTION));
     for (uint32_t i : {function::EXTRA_ENTRY, function::EXTRA_OP_SELF, function::EXTRA_BUILDER}) {
@@ -221,7 +221,7 @@ TEST_F(FunctionTest, MakeCopiesAndBindsTheBodyOnce) {
     EXPECT_EQ(cell::type(function::extra(&fn) + function::EXTRA_ARGS), uint32_t(T_BLOCK));
     // A second function from the same body gets a copy of its own.
     Cell again = *function::make(nullptr, &source, T_FUNCTION);
-    EXPECT_NE(function::extra(&again)[function::EXTRA_BODY].w2, copy.w2);
+    EXPECT_NE(cell::series_node(&function::extra(&again)[function::EXTRA_BODY]), cell::series_node(&copy));
 }
 
 TEST_F(FunctionTest, MakeErrors) {
@@ -241,20 +241,20 @@ TEST_F(FunctionTest, MakeErrors) {
 
 TEST_F(FunctionTest, BuildValueCopiesASpecOnlyFromAnIndex) {
     Cell spec = load("x a b"), body = load("a");
-    spec.w1 = 1;
+    cell::set_series_index(&spec, 1);
     Cell* top = stack::reg.top;
     Node ctx = function::build_value(&spec, &body, 0, 7, -1, 0);
     ASSERT_EQ(stack::reg.top, top + 1);
     Cell fn = *top;
-    EXPECT_NE(fn.w2, spec.w2);
+    EXPECT_NE(cell::callable_spec(&fn), cell::series_node(&spec));
     EXPECT_EQ(molded(*function::reflect(&fn, symbol::intern("spec"))), "[a b]");
     EXPECT_EQ(context::word_count(context::cell_of(ctx)), 2u);
     EXPECT_EQ(cell::get_int(function::extra(&fn) + function::EXTRA_ENTRY), 7);
     EXPECT_EQ(cell::get_int(function::extra(&fn) + function::EXTRA_BUILDER), -1);
-    spec.w1 = 0;
+    cell::set_series_index(&spec, 0);
     function::build_value(&spec, nullptr, 0, 0, 0, 0);
     Cell bare = *stack::top();
-    EXPECT_EQ(bare.w2, spec.w2) << "a spec at its head is used itself";
+    EXPECT_EQ(cell::callable_spec(&bare), cell::series_node(&spec)) << "a spec at its head is used itself";
     EXPECT_EQ(cell::type(function::extra(&bare) + function::EXTRA_BODY), uint32_t(T_NONE));
     EXPECT_EQ(molded(bare), "func [x a b] none");
 }
@@ -264,13 +264,13 @@ TEST_F(FunctionTest, BuildValueCopiesASpecOnlyFromAnIndex) {
 TEST_F(FunctionTest, ReflectGivesTheSpecItselfTheBodyAndBoundWords) {
     Cell fn = make_function("[a /ref b] [a]");
     Cell spec = *function::reflect(&fn, symbol::intern("spec"));
-    EXPECT_EQ(spec.w2, fn.w2);
+    EXPECT_EQ(cell::series_node(&spec), cell::callable_spec(&fn));
     *block::append_slot(&spec) = word::intern("c");
     EXPECT_EQ(molded(fn), "func [a /ref b c][a]") << "changing the reflected spec changes the function's";
-    EXPECT_EQ(function::reflect(&fn, symbol::intern("body"))->w2, function::extra(&fn)[function::EXTRA_BODY].w2);
+    EXPECT_EQ(cell::series_node(function::reflect(&fn, symbol::intern("body"))), cell::series_node(&function::extra(&fn)[function::EXTRA_BODY]));
     Cell words = *function::reflect(&fn, symbol::intern("Words"));
     EXPECT_EQ(molded(words), "[a ref b]");
-    for (uint32_t i = 0; i < 3; i++) EXPECT_EQ(at(words, i)->w1, function::context_of(&fn));
+    for (uint32_t i = 0; i < 3; i++) EXPECT_EQ(cell::word_context(at(words, i)), function::context_of(&fn));
     EXPECT_TRUE(test_support::raises(Err::internal_not_done, [&] { function::reflect(&fn, symbol::intern("owner")); }));
 }
 

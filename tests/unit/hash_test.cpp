@@ -22,8 +22,8 @@ struct HashTest : natives_cases::NativesTest {};
 // The table's key series is the hash's own cell buffer.
 void expect_own_table(const Cell& h) {
     ASSERT_EQ(cell::type(&h), T_HASH);
-    ASSERT_NE(h.w3, 0u);
-    EXPECT_EQ(hashtable::record(h.w3)->keys, h.w2);
+    ASSERT_NE(cell::series_extra(&h), 0u);
+    EXPECT_EQ(hashtable::record(cell::series_extra(&h))->keys, cell::series_node(&h));
 }
 
 TEST_F(HashTest, EveryMakerGivesATableOverItsOwnCells) {
@@ -51,11 +51,11 @@ TEST_F(HashTest, WholeCopyCopiesTheTable) {
     Cell c = *hash::copy(&h, nullptr, false, nullptr);
     temp_roots::Hold hold_copy(&c);
     expect_own_table(c);
-    EXPECT_NE(c.w3, h.w3);
-    EXPECT_EQ(hashtable::record(c.w3)->count, hashtable::record(h.w3)->count);
+    EXPECT_NE(cell::series_extra(&c), cell::series_extra(&h));
+    EXPECT_EQ(hashtable::record(cell::series_extra(&c))->count, hashtable::record(cell::series_extra(&h))->count);
     Cell a = test_values::word_of("a");
     hashtable::FindOptions o{false, true};
-    EXPECT_EQ(hashtable::find(c.w3, &a, o, nullptr), 0);
+    EXPECT_EQ(hashtable::find(cell::series_extra(&c), &a, o, nullptr), 0);
 }
 
 // Random changes through the block actions, each followed by a check of every

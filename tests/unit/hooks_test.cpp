@@ -1,5 +1,6 @@
-// Print hooks: list growth and order, removal, calls with their arguments, and
-// the default hook that prints a string value by its unit size.
+// Print hooks: list growth and order, removal, calls with their arguments,
+// the default hook that prints a string value by its unit size, and the
+// terminal backend's calls around prints and for event polling.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -147,6 +148,26 @@ TEST_F(Hooks, StringValueIsPrintedByItsUnitFromItsPosition) {
         hooks::call(&c.value, c.line);
         EXPECT_EQ(out.text(), c.out);
     }
+}
+
+// A backend that owns the screen is asked to step aside around each typed
+// print; with none installed the calls do nothing.
+TEST_F(Hooks, AnInstalledTerminalBackendStepsAsideAroundPrints) {
+    static std::vector<int> steps;
+    static const hooks::TerminalBackend backend{[] { steps.push_back(1); }, [] { steps.push_back(2); },
+                                                [] { steps.push_back(3); }};
+    steps.clear();
+    Cell s = string_of(1, {'a'});
+    hooks::set_terminal_backend(&backend);
+    {
+        Capture out;
+        hooks::call(&s, false);
+        EXPECT_EQ(out.text(), "a");
+    }
+    hooks::poll_events();
+    hooks::set_terminal_backend(nullptr);
+    hooks::poll_events();
+    EXPECT_EQ(steps, (std::vector<int>{1, 2, 3}));
 }
 
 }  // namespace

@@ -98,7 +98,7 @@ TEST_F(IntegerTest, ArithOpWithoutCell) {
     Cell c = ch('a');
     integer::arith_op(97, 1, number::OP_ADD, &c);
     EXPECT_EQ(cell::type(&c), uint32_t(T_CHAR));
-    EXPECT_EQ(c.w2, uint32_t('b'));
+    EXPECT_EQ(cell::get_char(&c), uint32_t('b'));
 }
 
 TEST_F(IntegerTest, MixedOperandsGoToFloat) {
@@ -137,7 +137,7 @@ TEST_F(IntegerTest, PairsTakeTheIntegerSecond) {
     EXPECT_TRUE(negated);
     Outcome o = arith("divide", i32(10), stand_in(T_PAIR));
     EXPECT_EQ(o.code, code(Err::script_not_related));
-    EXPECT_EQ(o.arg(1)->w2, symbol::intern("divide"));
+    EXPECT_EQ(cell::word_symbol(o.arg(1)), symbol::intern("divide"));
     number::seams.arithmetic[T_PAIR] = pair_math;
     number::seams.negate[T_PAIR] = pair_negate;
 }
@@ -147,8 +147,8 @@ TEST_F(IntegerTest, DateErrorsNameTheActionCalled) {
     for (const char* op : {"subtract", "multiply", "divide", "remainder"}) {
         Outcome o = arith(op, i32(1), stand_in(T_DATE));
         ASSERT_EQ(o.code, code(Err::script_not_related)) << op;
-        EXPECT_EQ(o.arg(1)->w2, symbol::intern(op));
-        EXPECT_EQ(o.arg(2)->w1, uint32_t(T_INTEGER));
+        EXPECT_EQ(cell::word_symbol(o.arg(1)), symbol::intern(op));
+        EXPECT_EQ(cell::datatype_id(o.arg(2)), uint32_t(T_INTEGER));
     }
 }
 
@@ -184,8 +184,8 @@ TEST_F(IntegerTest, PowerOverflowsIntoFloat) {
     }
     Outcome o = arith("power", i32(2), str("x"));
     EXPECT_EQ(o.code, code(Err::script_expect_arg));
-    EXPECT_EQ(o.arg(1)->w2, symbol::intern("power"));
-    EXPECT_EQ(o.arg(2)->w1, uint32_t(T_STRING));
+    EXPECT_EQ(cell::word_symbol(o.arg(1)), symbol::intern("power"));
+    EXPECT_EQ(cell::datatype_id(o.arg(2)), uint32_t(T_STRING));
 }
 
 // python3: decimal quantize of value / |scale| with the mode's rounding
@@ -249,7 +249,7 @@ TEST_F(IntegerTest, RoundToAFloatScaleIsFloatRounding) {
     scale = stand_in(T_MONEY);
     o = rounded(i32(7), &scale);
     EXPECT_EQ(o.code, code(Err::script_not_related));
-    EXPECT_EQ(o.arg(1)->w2, symbol::intern("round"));
+    EXPECT_EQ(cell::word_symbol(o.arg(1)), symbol::intern("round"));
 }
 
 TEST_F(IntegerTest, SingleOperandActions) {
@@ -342,20 +342,7 @@ TEST_F(IntegerTest, Compare) {
     EXPECT_EQ(compared(i32(1), str("1"), OP_LESSER), code(Err::script_invalid_compare));
 }
 
-TEST_F(IntegerTest, CellRoutines) {
-    Cell* c = integer::push(7);
-    EXPECT_EQ(cell::get_int(c), 7);
-    EXPECT_EQ(stack::top(), c);
-    stack::reg.base = c;
-    EXPECT_EQ(integer::get_first_arg(), 7);
-    integer::set_result(-3);
-    EXPECT_EQ(integer::get_first_arg_or_zero(), -3);
-    cell::make_none(c);
-    EXPECT_EQ(integer::get_first_arg_or_zero(), 0);
-    Cell flagged = i32(0);
-    flagged.header |= HDR_NEW_LINE;
-    integer::write_cell(&flagged, 9);
-    EXPECT_EQ(flagged.header, uint32_t(T_INTEGER) | HDR_NEW_LINE);
+TEST_F(IntegerTest, Sign) {
     EXPECT_EQ(integer::sign(-9), -1);
     EXPECT_EQ(integer::sign(0), 0);
 }
@@ -369,27 +356,21 @@ TEST_F(IntegerTest, ValueStackRoutinesOfTheSimplestTypes) {
     EXPECT_EQ(none::push()->header, uint32_t(T_NONE));
     Cell* t = logic::push(true);
     EXPECT_EQ(t->header, uint32_t(T_LOGIC));
-    EXPECT_EQ(t->w1, 1u);
+    EXPECT_TRUE(cell::get_logic(t));
     Cell* d = datatype::push(T_TIME);
     EXPECT_EQ(d->header, uint32_t(T_DATATYPE));
-    EXPECT_EQ(d->w1, uint32_t(T_TIME));
+    EXPECT_EQ(cell::datatype_id(d), uint32_t(T_TIME));
     EXPECT_EQ(stack::reg.top - base, 4);
-    EXPECT_TRUE(logic::is_top_true());
-    logic::push(false);
-    EXPECT_TRUE(logic::is_top_false());
-    none::push();
-    EXPECT_TRUE(logic::is_top_false());
-    // With nothing above the arguments base, the result slot is read.
     stack::reg.top = base;
     logic::set_result(false);
-    EXPECT_TRUE(logic::is_top_false());
+    EXPECT_EQ(base->header, uint32_t(T_LOGIC));
+    EXPECT_FALSE(cell::get_logic(base));
     none::set_result();
     EXPECT_EQ(base->header, uint32_t(T_NONE));
     unset::set_result();
     EXPECT_EQ(base->header, uint32_t(T_UNSET));
-    EXPECT_TRUE(logic::is_top_true());
     logic::set_result(true);
-    EXPECT_EQ(base->w1, 1u);
+    EXPECT_TRUE(cell::get_logic(base));
 }
 
 }  // namespace

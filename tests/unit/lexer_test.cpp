@@ -11,14 +11,15 @@
 #include <vector>
 
 #include "core/datatype.h"
+#include "core/dispatch.h"
+#include "core/exits.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "core/word.h"
 #include "datatypes/error.h"
-#include "interpreter/actions.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
+#include "datatypes/pair.h"
 #include "io/lexer.h"
 #include "io/number_scan.h"
 #include "kernel/collector.h"
@@ -61,7 +62,7 @@ std::string show_cells(const Cell* v, const char* separator, bool lines) {
 std::string show(const Cell* v, bool lines) {
     std::string flag = lines && (v->header & HDR_NEW_LINE) ? "|" : "";
     uint32_t t = cell::type(v);
-    std::string name = t >= T_WORD && t <= T_ISSUE ? symbol::get_cstr(v->w2) : "";
+    std::string name = t >= T_WORD && t <= T_ISSUE ? symbol::get_cstr(cell::word_symbol(v)) : "";
     char text[64];
     switch (t) {
     case T_BLOCK: return flag + "[" + show_cells(v, " ", lines) + "]";
@@ -85,7 +86,7 @@ std::string show(const Cell* v, bool lines) {
         auto r = std::to_chars(text, text + sizeof text, cell::get_float(v));
         return flag + "t" + std::string(text, r.ptr);
     }
-    case T_CHAR: std::snprintf(text, sizeof text, "c%X", v->w2); return flag + text;
+    case T_CHAR: std::snprintf(text, sizeof text, "c%X", cell::get_char(v)); return flag + text;
     case T_STRING: return flag + "\"" + utf8_of(v) + "\"";
     case T_FILE: return flag + "%" + utf8_of(v);
     case T_URL: return flag + "url:" + utf8_of(v);
@@ -101,10 +102,10 @@ std::string show(const Cell* v, bool lines) {
         }
         return flag + out + "}";
     }
-    case T_LOGIC: return flag + (v->w1 ? "true" : "false");
+    case T_LOGIC: return flag + (cell::get_logic(v) ? "true" : "false");
     case T_NONE: return flag + "none";
     case T_UNSET: return flag + "unset";
-    case T_DATATYPE: return flag + types::name(v->w1).name;
+    case T_DATATYPE: return flag + types::name(cell::datatype_id(v)).name;
     default: return flag + "?" + std::to_string(cell::type(v));
     }
 }
@@ -114,7 +115,7 @@ std::string show(const Cell* v, bool lines) {
 std::string arg_text(const Cell* a) {
     switch (cell::type(a)) {
     case T_STRING: return utf8_of(a);
-    case T_DATATYPE: return types::name(a->w1).name;
+    case T_DATATYPE: return types::name(cell::datatype_id(a)).name;
     default: return show(a);
     }
 }
@@ -416,9 +417,9 @@ struct Recorder {
 Recorder* recorder = nullptr;
 
 bool record(const Cell*, const Cell* args) {
-    std::string e = symbol::get_cstr(args[0].w2);
+    std::string e = symbol::get_cstr(cell::word_symbol(&args[0]));
     e += " " + arg_text(args + 2) + " " + std::to_string(cell::get_int(args + 3));
-    if (cell::type(args + 4) == T_PAIR) e += " " + std::to_string(args[4].w2) + "x" + std::to_string(args[4].w3);
+    if (cell::type(args + 4) == T_PAIR) e += " " + std::to_string(pair::x_of(&args[4])) + "x" + std::to_string(pair::y_of(&args[4]));
     else e += " " + show(args + 4);
     recorder->events.push_back(e);
     if (recorder->collect) collector::collect();
@@ -706,7 +707,7 @@ TEST(LexerRoundTripTest, StringsCharsAndFilesReadBackAsMolded) {
         std::string molded = mold_of(&c);
         Cell back = read_back(molded);
         EXPECT_EQ(cell::type(&back), T_CHAR) << molded;
-        EXPECT_EQ(back.w2, cp) << molded;
+        EXPECT_EQ(cell::get_char(&back), cp) << molded;
     }
 }
 

@@ -16,11 +16,11 @@
 
 #include "console/boot_words.h"
 #include "core/block.h"
+#include "core/exits.h"
 #include "core/function.h"
 #include "core/support.h"
 #include "core/word.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
 #include "io/lexer.h"
 #include "kernel/hooks.h"
 #include "kernel/output.h"

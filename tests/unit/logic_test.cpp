@@ -46,9 +46,9 @@ TEST_F(LogicTest, StaticCellsHoldTheirValues) {
     EXPECT_EQ(statics::unset_cell.header, uint32_t(T_UNSET));
     EXPECT_EQ(statics::none_cell.header, uint32_t(T_NONE));
     EXPECT_EQ(statics::true_cell.header, uint32_t(T_LOGIC));
-    EXPECT_EQ(statics::true_cell.w1, 1u);
+    EXPECT_TRUE(cell::get_logic(&statics::true_cell));
     EXPECT_EQ(statics::false_cell.header, uint32_t(T_LOGIC));
-    EXPECT_EQ(statics::false_cell.w1, 0u);
+    EXPECT_FALSE(cell::get_logic(&statics::false_cell));
 }
 
 TEST_F(LogicTest, RowsHoldTheActionsOfEachType) {
@@ -177,11 +177,11 @@ TEST_F(LogicTest, ComplementAndBitwise) {
         Cell left = logic(c.a), right = logic(c.b);
         logic::bitwise(&left, &right, c.op);
         EXPECT_EQ(left.header, uint32_t(T_LOGIC));
-        EXPECT_EQ(left.w1, uint32_t(c.result));
+        EXPECT_EQ(cell::get_logic(&left), c.result != 0);
     }
     Cell left = logic(true), one = integer(1);
     EXPECT_TRUE(test_support::raises(Err::script_expect_arg, [&] { logic::bitwise(&left, &one, logic::BIT_AND); }));
-    EXPECT_EQ(left.w1, 1u);
+    EXPECT_TRUE(cell::get_logic(&left));
 }
 
 TEST_F(LogicTest, NoneAnswersNoneToSeriesActions) {
@@ -209,8 +209,8 @@ TEST_F(LogicTest, AppendNewAddsValuesToABlock) {
     const Cell* c = series::cells(b);
     EXPECT_EQ(c[0].header, uint32_t(T_UNSET));
     EXPECT_EQ(c[1].header, uint32_t(T_NONE));
-    EXPECT_EQ(logic::get(&c[2]), 1u);
-    EXPECT_EQ(logic::get(&c[3]), 0u);
+    EXPECT_TRUE(cell::get_logic(&c[2]));
+    EXPECT_FALSE(cell::get_logic(&c[3]));
     EXPECT_EQ(c[3].header, uint32_t(T_LOGIC));
 }
 

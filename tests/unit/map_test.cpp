@@ -28,7 +28,7 @@ Cell new_map(uint32_t capacity = 0) {
     return m;
 }
 
-Cell* pair_cells(const Cell& m) { return series::cells(node::buffer(m.w2)); }
+Cell* pair_cells(const Cell& m) { return series::cells(node::buffer(cell::series_node(&m))); }
 
 TEST_F(MapTest, KeyTypes) {
     struct Case {
@@ -52,7 +52,7 @@ TEST_F(MapTest, NormalizedKeys) {
     Cell k = s;
     map::normalize_key(&k, nullptr);
     EXPECT_EQ(cell::type(&k), T_STRING);
-    EXPECT_NE(k.w2, s.w2);  // a copy: changing the caller's string leaves the key
+    EXPECT_NE(cell::series_node(&k), cell::series_node(&s));  // a copy: changing the caller's string leaves the key
     EXPECT_EQ(test_values::utf8_of(k), "Key");
     for (uint32_t t : {T_WORD, T_LIT_WORD, T_GET_WORD, T_SET_WORD}) {
         Cell w = word_of("a", t);
@@ -91,12 +91,12 @@ TEST_F(MapTest, LiveCountAcrossRemovalAndGrowth) {
     EXPECT_EQ(map::count(&m), 5u);
     EXPECT_EQ(pair_cells(m)[1].header, 0u);
     EXPECT_EQ(cell::get_int(&pair_cells(m)[0]), 0);
-    uint32_t buckets = hashtable::record(m.w3)->buckets;
+    uint32_t buckets = hashtable::record(cell::series_extra(&m))->buckets;
     for (int32_t i = 100; i < 300; i++) {
         Cell k = integer(i), v = integer(i);
         map::put_pair(&m, &k, &v, false);
     }
-    EXPECT_GT(hashtable::record(m.w3)->buckets, buckets);
+    EXPECT_GT(hashtable::record(cell::series_extra(&m))->buckets, buckets);
     EXPECT_EQ(map::count(&m), 205u);
     Cell four = integer(4), revived = integer(44);
     EXPECT_EQ(map::get(&m, &four, false), nullptr);
@@ -111,9 +111,9 @@ TEST_F(MapTest, CopyOwnsItsBlockAndTable) {
     temp_roots::Hold hold(&m);
     Cell c = *map::copy(&m, nullptr, false, nullptr);
     temp_roots::Hold hold_copy(&c);
-    EXPECT_NE(c.w2, m.w2);
-    EXPECT_NE(c.w3, m.w3);
-    EXPECT_EQ(hashtable::record(c.w3)->keys, c.w2);
+    EXPECT_NE(cell::series_node(&c), cell::series_node(&m));
+    EXPECT_NE(cell::series_extra(&c), cell::series_extra(&m));
+    EXPECT_EQ(hashtable::record(cell::series_extra(&c))->keys, cell::series_node(&c));
     EXPECT_EQ(map::count(&c), 1u);
     Cell a = word_of("a"), one = integer(1);
     map::put_pair(&c, &a, &one, false);
@@ -156,12 +156,12 @@ TEST_F(MapTest, LoopWordsSkipRemovedPairs) {
     Cell words = natives_cases::run("[k v]");
     temp_roots::Hold hold_words(&words);
     EXPECT_TRUE(map::set_loop_words(&words, &m));
-    EXPECT_EQ(m.w1, 2u);
+    EXPECT_EQ(cell::series_index(&m), 2u);
     EXPECT_EQ(natives_cases::eval_molded("reduce [k v]"), "[b 2]");
-    m.w1 += 2;
+    cell::set_series_index(&m, cell::series_index(&m) + 2);
     EXPECT_FALSE(map::set_loop_words(&words, &m));
     Cell bad = natives_cases::run("[k 1]");
-    m.w1 = 0;
+    cell::set_series_index(&m, 0);
     EXPECT_EQ(test_values::raised([&] { map::set_loop_words(&bad, &m); }).id, "invalid-arg");
 }
 

@@ -243,41 +243,32 @@ TEST(Memory, ReserveGrowsToFitAndAnswersTheOldTail) {
 
 TEST(Memory, ShrinkingCutsTheCopyAndTheTail) {
     OwnFrames own;
-    using Grow = SeriesBuffer* (*)(SeriesBuffer*, uint32_t);
-    struct Case { const char* what; Grow grow; bool copies; };
-    const Case cases[] = {{"reallocate", series::reallocate, false}, {"expand", series::expand, true}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        Node n = series::new_bytes(64);
-        SeriesBuffer* b = node::buffer(n);
-        for (uint32_t i = 0; i < 64; i++) series::data(b)[i] = uint8_t(i + 1);
-        b->tail = 64;
-        SeriesBuffer* nb = c.grow(b, 16);
-        EXPECT_EQ(node::buffer(n), nb);
-        EXPECT_EQ(nb->size, 16u);
-        EXPECT_EQ(nb->tail, 16u);
-        if (c.copies) {
-            for (uint32_t i = 0; i < 16; i++) EXPECT_EQ(series::data(nb)[i], i + 1);
-        }
-        // Nothing was written past the new buffer: the frame is fresh there.
-        SeriesFrame* f = memory::record.current_series_frame;
-        for (uint8_t* p = series::data(nb) + 16; p < f->free + 64; p++) ASSERT_EQ(*p, 0) << p - series::data(nb);
-    }
+    Node n = series::new_bytes(64);
+    SeriesBuffer* b = node::buffer(n);
+    for (uint32_t i = 0; i < 64; i++) series::data(b)[i] = uint8_t(i + 1);
+    b->tail = 64;
+    SeriesBuffer* nb = series::expand(b, 16);
+    EXPECT_EQ(node::buffer(n), nb);
+    EXPECT_EQ(nb->size, 16u);
+    EXPECT_EQ(nb->tail, 16u);
+    for (uint32_t i = 0; i < 16; i++) EXPECT_EQ(series::data(nb)[i], i + 1);
+    // Nothing was written past the new buffer: the frame is fresh there.
+    SeriesFrame* f = memory::record.current_series_frame;
+    for (uint8_t* p = series::data(nb) + 16; p < f->free + 64; p++) ASSERT_EQ(*p, 0) << p - series::data(nb);
 }
 
-TEST(Memory, ExpandKeepsContentAndFillsTheNewRoom) {
+TEST(Memory, ExpandKeepsContent) {
     test_support::memory_ready();
     Node n = series::new_bytes(16);
     SeriesBuffer* b = node::buffer(n);
     std::memcpy(series::data(b), "abc", 3);
     b->head = 1;
     b->tail = 3;
-    SeriesBuffer* nb = series::expand_filled(b, 40, 0xEE);
+    SeriesBuffer* nb = series::expand(b, 40);
     EXPECT_EQ(nb->size, 48u);
     EXPECT_EQ(nb->head, 0u);
     EXPECT_EQ(nb->tail, 2u);
     EXPECT_EQ(std::memcmp(series::data(nb), "bc", 2), 0);
-    for (uint32_t i = 15; i < 48; i++) EXPECT_EQ(series::data(nb)[i], 0xEE) << i;
     EXPECT_EQ(series::expand(nb, 0)->size, 96u);  // 0: twice the size
 }
 
@@ -381,17 +372,5 @@ TEST(Memory, EmptySeriesFramesAreReleased) {
     EXPECT_NE(memory::record.first_series_frame, first);
 }
 
-TEST(Memory, FillAndClearWorkOnHalfOpenRanges) {
-    uint8_t bytes[8] = {};
-    memory::fill(bytes + 2, bytes + 5, 7);
-    const uint8_t want[8] = {0, 0, 7, 7, 7, 0, 0, 0};
-    EXPECT_EQ(std::memcmp(bytes, want, 8), 0);
-    uint32_t words[4] = {1, 2, 3, 4};
-    memory::clear_words(words + 1, words + 3);
-    EXPECT_EQ(words[0], 1u);
-    EXPECT_EQ(words[1], 0u);
-    EXPECT_EQ(words[2], 0u);
-    EXPECT_EQ(words[3], 4u);
-}
 
 }  // namespace

@@ -9,9 +9,9 @@
 #include "core/function.h"
 #include "core/native.h"
 #include "core/routine.h"
+#include "core/stack.h"
 #include "core/symbol.h"
 #include "core/word.h"
-#include "interpreter/stack.h"
 #include "kernel/collector.h"
 #include "test_support.h"
 #include "test_values.h"
@@ -77,15 +77,15 @@ TEST_F(NativeTest, MakeChecksTheSpecAndTheIndex) {
     }
     Cell n = make(T_NATIVE, "[a b] 120");
     EXPECT_EQ(cell::type(&n), uint32_t(T_NATIVE));
-    EXPECT_EQ(n.w1, 120u);
+    EXPECT_EQ(cell::callable_index(&n), 120u);
     Cell a = make(T_ACTION, "[a] 62");
     EXPECT_EQ(cell::type(&a), uint32_t(T_ACTION));
-    EXPECT_EQ(a.w1, 62u);
+    EXPECT_EQ(cell::callable_index(&a), 62u);
     // The extra block: the spec's context cell, then the argument-list cache.
     Cell* extra = native::extra(&n);
     EXPECT_EQ(cell::type(extra + native::EXTRA_CONTEXT), uint32_t(T_CONTEXT));
     EXPECT_EQ(cell::type(extra + native::EXTRA_ARGS), uint32_t(T_NONE));
-    EXPECT_EQ(series::length(node::buffer(n.w3)), uint32_t(native::EXTRA_CELLS));
+    EXPECT_EQ(series::length(node::buffer(cell::callable_extra(&n))), uint32_t(native::EXTRA_CELLS));
 }
 
 TEST_F(NativeTest, ReflectGivesSpecAndTablePosition) {
@@ -93,8 +93,8 @@ TEST_F(NativeTest, ReflectGivesSpecAndTablePosition) {
     Cell body = *native::reflect(&add, symbol::intern("body"));
     EXPECT_EQ(cell::get_int(&body), ACT_add);
     Cell spec = *native::reflect(&add, symbol::intern("spec"));
-    EXPECT_EQ(spec.w2, add.w2);
-    EXPECT_EQ(spec.w1, 0u);
+    EXPECT_EQ(cell::series_node(&spec), cell::callable_spec(&add));
+    EXPECT_EQ(cell::series_index(&spec), 0u);
     Cell n = make(T_NATIVE, "[a] 7");
     EXPECT_EQ(cell::get_int(native::reflect(&n, symbol::intern("BODY"))), 7);
     EXPECT_TRUE(test_support::raises(Err::internal_not_done, [&] { native::reflect(&n, symbol::intern("words")); }));
@@ -145,7 +145,7 @@ TEST_F(NativeTest, OpSpecs) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.spec);
         Cell spec = load(c.spec);
-        EXPECT_EQ(op::is_valid_spec(at(spec, 0)->w2), c.valid);
+        EXPECT_EQ(op::is_valid_spec(cell::callable_spec(at(spec, 0))), c.valid);
         Cell callable = make(T_NATIVE, (std::string(c.spec) + " 5").c_str());
         if (c.valid) EXPECT_EQ(cell::type(op::make(nullptr, &callable, T_OP)), uint32_t(T_OP));
         else EXPECT_TRUE(test_support::raises(Err::script_bad_op_spec, [&] { make_op(callable); }));
@@ -157,9 +157,9 @@ TEST_F(NativeTest, OpOfAnActionKeepsItsPayload) {
     Cell o = make_op(add);
     EXPECT_EQ(cell::type(&o), uint32_t(T_OP));
     EXPECT_EQ(op::wrapped_type(&o), uint32_t(T_ACTION));
-    EXPECT_EQ(o.w1, add.w1);
-    EXPECT_EQ(o.w2, add.w2);
-    EXPECT_EQ(o.w3, add.w3);
+    EXPECT_EQ(cell::callable_index(&o), cell::callable_index(&add));
+    EXPECT_EQ(cell::callable_spec(&o), cell::callable_spec(&add));
+    EXPECT_EQ(cell::callable_extra(&o), cell::callable_extra(&add));
     EXPECT_EQ(formed(o), "?op?");
     EXPECT_EQ(molded(o), "make op! [[value1 value2]]");
     EXPECT_EQ(stack::depth(), 0u) << "the mold's frame is gone";
@@ -184,13 +184,13 @@ TEST_F(NativeTest, OpOfAFunction) {
     Cell fn = function_of("[a b] [a + b]");
     Cell o = make_op(fn);
     EXPECT_EQ(op::wrapped_type(&o), uint32_t(T_FUNCTION));
-    EXPECT_EQ(o.w1, fn.w1) << "the function's context";
-    EXPECT_EQ(o.w3, fn.w3) << "the function's extra block, shared";
+    EXPECT_EQ(cell::callable_context(&o), cell::callable_context(&fn)) << "the function's context";
+    EXPECT_EQ(cell::callable_extra(&o), cell::callable_extra(&fn)) << "the function's extra block, shared";
     Cell self = function::extra(&fn)[function::EXTRA_OP_SELF];
     EXPECT_EQ(cell::type(&self), uint32_t(T_FUNCTION));
-    EXPECT_EQ(self.w3, fn.w3);
+    EXPECT_EQ(cell::callable_extra(&self), cell::callable_extra(&fn));
     EXPECT_EQ(molded(o), "make op! func [a b][a + b]");
-    EXPECT_EQ(native::reflect(&o, symbol::intern("body"))->w2, function::extra(&fn)[function::EXTRA_BODY].w2);
+    EXPECT_EQ(cell::series_node(native::reflect(&o, symbol::intern("body"))), cell::series_node(&function::extra(&fn)[function::EXTRA_BODY]));
     Cell traced = function_of("[[trace] a b] [a]");
     EXPECT_EQ(make_op(traced).header & HDR_TRACE_ON, HDR_TRACE_ON) << "the call reads the flags";
     EXPECT_TRUE(test_support::raises(Err::script_bad_op_spec, [&] { make_op(function_of("[a b c] [a]")); }));
@@ -229,12 +229,12 @@ TEST_F(NativeTest, RoutineValues) {
     EXPECT_EQ(cell::type(&value), uint32_t(T_ROUTINE));
     EXPECT_EQ(routine::header_field(&value), 2u);
     EXPECT_EQ(value.header & routine::HDR_ROUTINE_CELLS, 0u);
-    EXPECT_EQ(value.w2, spec.w2) << "the spec is used itself";
+    EXPECT_EQ(cell::callable_spec(&value), cell::callable_spec(&spec)) << "the spec is used itself";
     Cell* extra = function::extra(&value);
     EXPECT_EQ(cell::type(extra + function::EXTRA_BODY), uint32_t(T_NONE));
     EXPECT_EQ(cell::get_int(extra + function::EXTRA_ENTRY), 9);
     EXPECT_EQ(cell::get_int(extra + function::EXTRA_BUILDER), -1);
-    EXPECT_EQ(context::owner_of(value.w1)->w3, value.w3);
+    EXPECT_EQ(cell::callable_extra(context::owner_of(cell::callable_context(&value))), cell::callable_extra(&value));
     EXPECT_EQ(formed(value), "?routine?");
     EXPECT_EQ(molded(value), "routine [a [integer!] b [integer!] return: [integer!]] none");
 
@@ -285,7 +285,7 @@ TEST_F(NativeTest, CallablesSurviveACollection) {
     for (int i = 0; i < 5; i++) EXPECT_EQ(molded(rooted[i]), before[i]);
     Cell words = *function::reflect(&rooted[0], symbol::intern("words"));
     EXPECT_EQ(molded(words), "[a b]");
-    EXPECT_EQ(context::owner_of(function::context_of(&rooted[0]))->w3, rooted[0].w3);
+    EXPECT_EQ(cell::callable_extra(context::owner_of(function::context_of(&rooted[0]))), cell::callable_extra(&rooted[0]));
 }
 
 }  // namespace

@@ -9,15 +9,15 @@
 #include <string>
 
 #include "console/boot_words.h"
+#include "core/dispatch.h"
+#include "core/exits.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/word.h"
 #include "datatypes/error_ids.h"
-#include "interpreter/actions.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
 #include "interpreter/natives.h"
-#include "interpreter/stack.h"
 #include "io/lexer.h"
 #include "kernel/collector.h"
 #include "test_support.h"
@@ -141,7 +141,7 @@ void check_slots(const NativeSlot (&slots)[N]) {
         Cell w = word::intern(k.name);
         const Cell* v = word::get_value(&w);
         EXPECT_EQ(cell::type(v), T_NATIVE);
-        EXPECT_EQ(v->w1, k.index);
+        EXPECT_EQ(cell::callable_index(v), k.index);
     }
 }
 

@@ -294,27 +294,11 @@ TEST_F(LoopTest, CountOutOfRange) {
     EXPECT_EQ(eval_molded("n: 0 loop 2147483647.9 [n: n + 1 if n = 3 [break]] n"), "3");
 }
 
-// The step routines that compiled loops call.
+// The end test of the loop steps.
 TEST_F(LoopTest, StepRoutines) {
-    Cell c;
-    cell::make_float(&c, -2.7);
-    loop::count_cell_to_integer(&c);
-    EXPECT_EQ(cell::type(&c), T_INTEGER);
-    EXPECT_EQ(cell::get_int(&c), -2);
-    cell::make_float(&c, 5e9);
-    EXPECT_TRUE(test_support::raises(Err::script_out_of_range, [&] { loop::count_cell_to_integer(&c); }));
-
-    run("counter-word: 41 counter-object: make object! [n: 1]");
-    Cell w = word::intern("counter-word");
-    loop::increment_counter(&w);
-    EXPECT_EQ(eval_molded("counter-word"), "42");
-    Cell field = run("in counter-object 'n");
-    loop::increment_counter(&field);
-    EXPECT_EQ(eval_molded("counter-object/n"), "2");
-
     Cell b = run("[1 2]");
     EXPECT_TRUE(loop::is_more(&b));
-    b.w1 = 2;
+    cell::set_series_index(&b, 2);
     EXPECT_FALSE(loop::is_more(&b));
 }
 

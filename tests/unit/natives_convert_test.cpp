@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/block.h"
+#include "datatypes/pair.h"
 #include "natives_cases.h"
 
 namespace zel {
@@ -122,8 +123,8 @@ TEST_F(NativesConvertTest, AsPair) {
         SCOPED_TRACE(c.code);
         Cell pair = run(c.code);
         EXPECT_EQ(cell::type(&pair), T_PAIR);
-        EXPECT_EQ(int32_t(pair.w2), c.x);
-        EXPECT_EQ(int32_t(pair.w3), c.y);
+        EXPECT_EQ(zel::pair::x_of(&pair), c.x);
+        EXPECT_EQ(zel::pair::y_of(&pair), c.y);
     }
     const ErrorCase errors[] = {
         {"as-pair arcsine 2 1", Err::script_invalid_arg},

@@ -261,56 +261,5 @@ TEST_F(FuncTest, Apply) {
     natives_cases::check_errors(errors);
 }
 
-// ---- support routines that call natives -----------------------------------------------------
-
-using SupportCallsTest = natives_cases::NativesTest;
-
-// frame::set_refinements decides the refinements of an action call at run
-// time: a false condition leaves the refinement out and its argument none.
-TEST_F(SupportCallsTest, SetRefinements) {
-    Cell series = run("[1 2 3 4]");
-    Cell part;
-    cell::make_integer(&part, 2);
-    Cell name = word::intern("remove");
-    for (bool use_part : {true, false}) {
-        SCOPED_TRACE(use_part);
-        Cell s = series;
-        stack::enter_native(&name);
-        stack::push(&s);
-        stack::push(&part);
-        frame::RefinementGroup group{use_part ? &statics::true_cell : &statics::false_cell, 1, 1, 1};
-        frame::set_refinements(ACT_remove, false, 2, &group, 1);
-        if (!use_part) {
-            EXPECT_EQ(cell::type(stack::reg.base + 1), T_NONE);
-        }
-        stack::leave();
-        stack::pop(1);
-    }
-    EXPECT_EQ(natives_cases::molded(series), "[4]");
-}
-
-std::string shown;
-void capture(const Cell* text, bool line) {
-    shown += natives_cases::text_of(text);
-    if (line) shown += "\n";
-}
-
-// error::make_and_push shows the error's report and leaves unset, throwing
-// nothing.
-TEST_F(SupportCallsTest, MakeAndPush) {
-    shown.clear();
-    hooks::remove(print::string_value, nullptr);
-    hooks::add(capture, nullptr);
-    Cell category = word::intern("math"), id = word::intern("zero-divide");
-    Cell* before = stack::reg.top;
-    error::make_and_push(&category, &id, nullptr, nullptr, nullptr);
-    hooks::remove(capture, nullptr);
-    hooks::add(print::string_value, nullptr);
-    EXPECT_EQ(stack::reg.top, before + 1);
-    EXPECT_EQ(cell::type(stack::top()), T_UNSET);
-    EXPECT_NE(shown.find("Math Error"), std::string::npos) << shown;
-    EXPECT_NE(shown.find("attempt to divide by zero"), std::string::npos) << shown;
-}
-
 }  // namespace
 }  // namespace zel

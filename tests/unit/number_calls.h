@@ -10,13 +10,13 @@
 #include <initializer_list>
 #include <string>
 
+#include "core/dispatch.h"
+#include "core/exits.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/word.h"
 #include "datatypes/binary.h"
 #include "datatypes/error.h"
-#include "interpreter/actions.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "test_support.h"
 #include "test_values.h"
 
@@ -95,7 +95,8 @@ inline std::string molded(const Cell& v, bool all = false) {
 }
 
 inline bool truth(Entry entry, const char* action, const Cell& v) {
-    return run_action(action, entry, {v}).value.w1 != 0;
+    Cell answer = run_action(action, entry, {v}).value;
+    return cell::get_logic(&answer);
 }
 
 // The comparison entry's answer, or the code of the error it raised.

@@ -9,17 +9,17 @@
 #include "core/block.h"
 #include "core/context.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
+#include "core/exits.h"
 #include "core/native.h"
 #include "core/object.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/word.h"
 #include "datatypes/typeset.h"
-#include "interpreter/actions.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "io/lexer.h"
 #include "kernel/collector.h"
 #include "natives_cases.h"
@@ -84,7 +84,10 @@ void check_errors(const ErrCase* cases, size_t n, stack::Frame* call_top) {
     }
 }
 
-int32_t class_of(const char* name) { return int32_t(value_of(name).w2); }
+int32_t class_of(const char* name) {
+    Cell v = value_of(name);
+    return int32_t(cell::object_class(&v));
+}
 
 // ---- making ---------------------------------------------------------------------------
 

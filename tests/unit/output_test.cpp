@@ -12,6 +12,7 @@
 #include "kernel/output.h"
 #include "kernel/unicode.h"
 #include "output_capture.h"
+#include "test_support.h"
 
 using namespace zel;
 
@@ -134,16 +135,23 @@ TEST(Output, LongTextCrossesTheBuffer) {
     }
 }
 
-TEST(Output, ClosedPipeIsIgnored) {
+// Every print into a closed pipe raises, and the output works again once
+// it is attached to a descriptor that takes the bytes.
+TEST(Output, ClosedPipeRaisesAtEveryPrint) {
     signal(SIGPIPE, SIG_IGN);  // as the runtime's start does
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     close(fds[0]);
     output::attach(fds[1], false);
-    output::print_cstring("nobody reads this\n");
-    output::print_ucs4_line(U"still nobody", 48);
+    EXPECT_TRUE(test_support::raises(Err::access_cannot_open, [] { output::print_cstring("nobody reads this\n"); }));
+    EXPECT_TRUE(output::has_failed());
+    EXPECT_TRUE(test_support::raises(Err::access_cannot_open, [] { output::print_ucs4_line(U"still nobody", 48); }));
+    output::print_cstring("");  // nothing to write: nothing fails
+    EXPECT_FALSE(output::has_failed());
     output::init();
     close(fds[1]);
+    std::string got = capture(false, [] { output::print_cstring("read again\n"); });
+    EXPECT_EQ(got, "read again\n");
 }
 
 TEST(Output, LastLineFeed) {

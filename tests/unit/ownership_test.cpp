@@ -38,33 +38,33 @@ Cell object_of(const std::vector<const char*>& fields, uint32_t handler) {
     return o;
 }
 
-bool series_owned(const Cell& v) { return node::buffer(v.w2)->flags & SER_OWNED; }
-bool context_owned(const Cell& o) { return context::cell_of(o.w1)->header & HDR_OWNED; }
+bool series_owned(const Cell& v) { return node::buffer(cell::series_node(&v))->flags & SER_OWNED; }
+bool context_owned(const Cell& o) { return context::cell_of(cell::object_context(&o))->header & HDR_OWNED; }
 
 // ---- ownership ------------------------------------------------------------------------------
 
 TEST_F(OwnershipTest, AssignReachesNestedSeriesAndObjects) {
     Cell owner = object_of({"items"}, 1);
-    Cell field = *context::word_at(context::cell_of(owner.w1), 0);
+    Cell field = *context::word_at(context::cell_of(cell::object_context(&owner)), 0);
     Cell name = text("name");
     Cell inner = block_of({name, integer(1)});
     Cell child = object_of({"c"}, 0);
     Cell child_text = text("child");
-    *context::slot(child.w1, 0) = child_text;
+    *context::slot(cell::object_context(&child), 0) = child_text;
     Cell skipped = text("skipped");
     Cell outer = block_of({skipped, inner, child});
-    outer.w1 = 1;  // from its position: the first string is not reached
+    cell::set_series_index(&outer, 1);  // from its position: the first string is not reached
     ownership::assign(&outer, &owner, &field);
     for (const Cell* v : {&outer, &inner, &name, &child_text}) EXPECT_TRUE(series_owned(*v));
     EXPECT_FALSE(series_owned(skipped));
     EXPECT_TRUE(context_owned(child));
     EXPECT_FALSE(context_owned(owner));
-    Cell* recorded = ownership::owner_of(inner.w2);
+    Cell* recorded = ownership::owner_of(cell::series_node(&inner));
     ASSERT_NE(recorded, nullptr);
-    EXPECT_EQ(recorded->w1, owner.w1);
-    EXPECT_EQ(recorded[1].w2, field.w2);
-    EXPECT_EQ(ownership::owner_of(child.w1)->w1, owner.w1);
-    EXPECT_EQ(ownership::owner_of(skipped.w2), nullptr);
+    EXPECT_EQ(cell::object_context(recorded), cell::object_context(&owner));
+    EXPECT_EQ(cell::word_symbol(&recorded[1]), cell::word_symbol(&field));
+    EXPECT_EQ(cell::object_context(ownership::owner_of(cell::object_context(&child))), cell::object_context(&owner));
+    EXPECT_EQ(ownership::owner_of(cell::series_node(&skipped)), nullptr);
 
     ownership::assign_object(&inner, &owner, &field);
     EXPECT_TRUE(context_owned(owner));
@@ -72,7 +72,7 @@ TEST_F(OwnershipTest, AssignReachesNestedSeriesAndObjects) {
 
 TEST_F(OwnershipTest, ReleaseUndoesTheNestedAssignment) {
     Cell owner = object_of({"f"}, 1);
-    Cell field = *context::word_at(context::cell_of(owner.w1), 0);
+    Cell field = *context::word_at(context::cell_of(cell::object_context(&owner)), 0);
     Cell deepest = block_of({text("x")});
     Cell inner = block_of({deepest});
     Cell outer = block_of({inner, integer(2)});
@@ -81,29 +81,17 @@ TEST_F(OwnershipTest, ReleaseUndoesTheNestedAssignment) {
     ownership::release(&outer);
     for (const Cell* v : {&outer, &inner, &deepest, at(deepest, 0)}) {
         EXPECT_FALSE(series_owned(*v));
-        EXPECT_EQ(ownership::owner_of(v->w2), nullptr);
+        EXPECT_EQ(ownership::owner_of(cell::series_node(v)), nullptr);
     }
-}
-
-TEST_F(OwnershipTest, ReleaseRangeReleasesOnlyThoseCells) {
-    Cell owner = object_of({"f"}, 1);
-    Cell field = *context::word_at(context::cell_of(owner.w1), 0);
-    Cell outer = block_of({text("a"), text("b"), text("c")});
-    ownership::assign(&outer, &owner, &field);
-    ownership::release_range(&outer, 1, 5);  // cut to the tail
-    EXPECT_TRUE(series_owned(*at(outer, 0)));
-    EXPECT_FALSE(series_owned(*at(outer, 1)));
-    EXPECT_FALSE(series_owned(*at(outer, 2)));
-    EXPECT_TRUE(series_owned(outer));
 }
 
 TEST_F(OwnershipTest, AWalkDoesNotReenterWhatItIsInside) {
     Cell owner = object_of({"f"}, 1);
-    Cell field = *context::word_at(context::cell_of(owner.w1), 0);
+    Cell field = *context::word_at(context::cell_of(cell::object_context(&owner)), 0);
     Cell loop = block_of({integer(1)});
     *block::append_slot(&loop) = loop;
     Cell self_object = object_of({"me"}, 0);
-    *context::slot(self_object.w1, 0) = self_object;
+    *context::slot(cell::object_context(&self_object), 0) = self_object;
     *block::append_slot(&loop) = self_object;
     ownership::assign(&loop, &owner, &field);
     EXPECT_TRUE(series_owned(loop));
@@ -124,14 +112,14 @@ std::vector<DeepChange> deep_changes;
 
 void record_deep_change(Cell* owner, Cell* word, const Cell* target, const Cell* action, const Cell* new_value,
                         int32_t index, int32_t part) {
-    deep_changes.push_back({owner->w1, word->w2, action->w2, target->w2, cell::get_int(new_value), index, part});
+    deep_changes.push_back({cell::object_context(owner), cell::word_symbol(word), cell::series_node(action), cell::series_node(target), cell::get_int(new_value), index, part});
 }
 
 TEST_F(OwnershipTest, NotifyReachesOwnersWithAHandler) {
     ownership::set_notifier(record_deep_change);
     deep_changes.clear();
     Cell owner = object_of({"watched"}, 1);
-    Cell field = *context::word_at(context::cell_of(owner.w1), 0);
+    Cell field = *context::word_at(context::cell_of(cell::object_context(&owner)), 0);
     Cell owned = block_of({integer(1)});
     Cell loose = block_of({integer(1)});
     Cell silent_owner = object_of({"quiet"}, 0);
@@ -145,10 +133,10 @@ TEST_F(OwnershipTest, NotifyReachesOwnersWithAHandler) {
     EXPECT_TRUE(ownership::notify(&silent, appended, &seven, 0, 1));  // owned, but nobody to tell
     ASSERT_EQ(deep_changes.size(), 1u);
     const DeepChange& d = deep_changes[0];
-    EXPECT_EQ(d.owner, owner.w1);
-    EXPECT_EQ(d.word, field.w2);
-    EXPECT_EQ(d.action, appended->w2);
-    EXPECT_EQ(d.target, owned.w2);
+    EXPECT_EQ(d.owner, cell::object_context(&owner));
+    EXPECT_EQ(d.word, cell::word_symbol(&field));
+    EXPECT_EQ(d.action, cell::series_node(appended));
+    EXPECT_EQ(d.target, cell::series_node(&owned));
     EXPECT_EQ(d.new_value, 7);
     EXPECT_EQ(d.index, 1);
     EXPECT_EQ(d.part, 1);
@@ -159,7 +147,7 @@ TEST_F(OwnershipTest, NotifyReachesOwnersWithAHandler) {
 
 TEST_F(OwnershipTest, OwnedObjectsAndImagesCarryTheirMark) {
     Cell owner = object_of({"f"}, 1);
-    Cell field = *context::word_at(context::cell_of(owner.w1), 0);
+    Cell field = *context::word_at(context::cell_of(cell::object_context(&owner)), 0);
     Cell child = object_of({"g"}, 0);
     Cell image;
     cell::make_series(&image, T_IMAGE, series::new_bytes(16));
@@ -268,12 +256,12 @@ TEST_F(OwnershipTest, RuntimeWordsHaveTheirSpellings) {
         {words::symbol(words::S_spec), "spec"},        {words::symbol(words::S_logic_type), "logic!"},
         {words::symbol(words::S_macos), "macOS"},      {words::symbol(words::S_bar), "|"},
         {words::symbol(words::S_dash), "-"},           {words::symbol(words::S_is_events), "events?"},
-        {words::symbol(words::S_no_trace), "no-trace"}, {words::keyword(words::K_netbsd)->w2, "NetBSD"},
-        {words::keyword(words::K_end)->w2, "end"},     {words::word(words::W_put_ed)->w2, "put-ed"},
-        {words::word(words::W_tag_not_found)->w2, "<not-found>"},
-        {words::word(words::W_on_deep_change)->w2, "on-deep-change*"},
-        {words::word(words::W_tag_applied)->w2, "<applied>"},
-        {words::refinement(words::R_with)->w2, "with"}, {words::issue_ooo()->w2, "ooo"},
+        {words::symbol(words::S_no_trace), "no-trace"}, {cell::word_symbol(words::keyword(words::K_netbsd)), "NetBSD"},
+        {cell::word_symbol(words::keyword(words::K_end)), "end"},     {cell::word_symbol(words::word(words::W_put_ed)), "put-ed"},
+        {cell::word_symbol(words::word(words::W_tag_not_found)), "<not-found>"},
+        {cell::word_symbol(words::word(words::W_on_deep_change)), "on-deep-change*"},
+        {cell::word_symbol(words::word(words::W_tag_applied)), "<applied>"},
+        {cell::word_symbol(words::refinement(words::R_with)), "with"}, {cell::word_symbol(words::issue_ooo()), "ooo"},
     };
     for (const Case& c : symbols) EXPECT_STREQ(symbol::get_cstr(c.symbol), c.name);
     EXPECT_EQ(words::table.changed_symbol, symbol::intern("changed"));
@@ -283,17 +271,17 @@ TEST_F(OwnershipTest, RuntimeWordsAreBoundAsTheirGroupsSay) {
     for (uint32_t k = 0; k < words::KEYWORD_COUNT; k++) {
         const Cell* w = words::keyword(words::Keyword(k));
         EXPECT_EQ(cell::type(w), uint32_t(T_WORD));
-        EXPECT_EQ(w->w1, context::global_node);
-        EXPECT_EQ(context::word_at(context::cell_of(context::global_node), int32_t(w->w3))->w2, w->w2) << k;
+        EXPECT_EQ(cell::word_context(w), context::global_node);
+        EXPECT_EQ(cell::word_symbol(context::word_at(context::cell_of(context::global_node), cell::word_index(w))), cell::word_symbol(w)) << k;
     }
-    for (uint32_t i = 0; i < words::WORD_COUNT; i++) EXPECT_EQ(words::word(words::Word(i))->w1, context::global_node);
+    for (uint32_t i = 0; i < words::WORD_COUNT; i++) EXPECT_EQ(cell::word_context(words::word(words::Word(i))), context::global_node);
     for (uint32_t r = 0; r < words::REFINEMENT_COUNT; r++) {
         const Cell* ref = words::refinement(words::Refinement(r));
         EXPECT_EQ(cell::type(ref), uint32_t(T_REFINEMENT));
-        EXPECT_EQ(ref->w1, 0u);
+        EXPECT_EQ(cell::word_context(ref), 0u);
     }
     EXPECT_EQ(cell::type(words::issue_ooo()), uint32_t(T_ISSUE));
-    EXPECT_EQ(int32_t(words::issue_ooo()->w3), -1);
+    EXPECT_EQ(cell::word_index(words::issue_ooo()), -1);
 }
 
 // On fresh tables, the symbols come out numbered in list order: the bare
@@ -307,7 +295,7 @@ TEST_F(OwnershipTest, RuntimeSymbolsAreInternedInListOrder) {
     for (uint32_t s = 0; s < words::SYMBOL_COUNT; s++) EXPECT_EQ(words::symbol(words::Symbol(s)), s + 1) << s;
     uint32_t next = words::SYMBOL_COUNT + 1;
     for (uint32_t w = 0; w < words::WORD_COUNT; w++) {
-        uint32_t id = words::word(words::Word(w))->w2;
+        uint32_t id = cell::word_symbol(words::word(words::Word(w)));
         if (id >= next) {
             EXPECT_EQ(id, next++) << symbol::get_cstr(id);
         }

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "core/datatype.h"
+#include "core/stack.h"
 #include "datatypes/pair.h"
 #include "datatypes/percent.h"
-#include "interpreter/stack.h"
 #include "number_calls.h"
 #include "test_values.h"
 
@@ -44,11 +44,8 @@ TEST_F(PairTest, PercentCellsHoldTheFraction) {
     Cell c;
     percent::init_cell(&c, 0.5);
     EXPECT_EQ(molded(c), "50%");
-    percent::init_raw(&c, 0, 0x3FF00000);  // 1.0
+    percent::init_cell(&c, 1.0);
     EXPECT_EQ(formed(c), "100%");
-    Cell slot{uint32_t(T_NONE) | HDR_NEW_LINE, 0, 0, 0};
-    percent::init_slot(&slot, 0.25);
-    EXPECT_EQ(slot.header, uint32_t(T_PERCENT) | HDR_NEW_LINE);
 }
 
 TEST_F(PairTest, ActionRows) {

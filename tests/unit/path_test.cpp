@@ -10,13 +10,13 @@
 #include "core/block_search.h"
 #include "core/context.h"
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/path.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/word.h"
 #include "datatypes/error_ids.h"
 #include "datatypes/typeset.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 #include "test_support.h"
 #include "test_values.h"
 
@@ -75,7 +75,7 @@ TEST(PathTest, PathElementsMoldAsThemselves) {
     Cell p = block_of({word::intern("a"), paren, get}, T_PATH);
     EXPECT_EQ(molded(p), "a/(c d)/:x");
     Cell from_index = words_of({"a", "b", "c"}, T_PATH);
-    from_index.w1 = 1;
+    cell::set_series_index(&from_index, 1);
     EXPECT_EQ(molded(from_index), "b/c");
     EXPECT_EQ(molded(words_of({}, T_PATH)), "");
     EXPECT_EQ(molded(words_of({"a", "b", "c"}, T_PATH), 3), "a/b");
@@ -105,7 +105,7 @@ TEST(PathTest, MakeAPath) {
     Cell made = *path::make(&type, &zero, T_PATH);
     EXPECT_EQ(cell::type(&made), T_PATH);
     EXPECT_EQ(block::buffer_length(&made), 0u);
-    EXPECT_GE(node::buffer(made.w2)->size, 16u);
+    EXPECT_GE(node::buffer(cell::series_node(&made))->size, 16u);
 
     Cell spec = words_of({"a", "b"});
     Cell from_block = *path::make(&type, &spec, T_SET_PATH);
@@ -113,7 +113,7 @@ TEST(PathTest, MakeAPath) {
 
     Cell sized;
     cell::make_float(&sized, 4.7);
-    EXPECT_GE(node::buffer(path::make(&type, &sized, T_PATH)->w2)->size, 4 * 16u);
+    EXPECT_GE(node::buffer(cell::series_node(path::make(&type, &sized, T_PATH)))->size, 4 * 16u);
 
     EXPECT_TRUE(raises(Err::script_bad_make_arg, [&] { path::make(&type, &type, T_PATH); }));
 }
@@ -128,7 +128,7 @@ TEST(PathTest, ToAPath) {
     Cell from_object = *path::to(&type, &object, T_PATH);
     ASSERT_EQ(block::buffer_length(&from_object), 1u);
     EXPECT_EQ(cell::type(block::cell_at(&from_object, 0)), T_OBJECT);
-    EXPECT_EQ(block::cell_at(&from_object, 0)->w1, ctx);
+    EXPECT_EQ(cell::word_context(block::cell_at(&from_object, 0)), ctx);
 
     Cell set;
     typeset::init_empty(&set);

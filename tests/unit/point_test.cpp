@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "core/datatype.h"
+#include "core/stack.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
-#include "interpreter/stack.h"
 #include "number_calls.h"
 #include "test_values.h"
 

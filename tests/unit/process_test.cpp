@@ -75,25 +75,6 @@ TEST(ProcessCommandLine, SplitsAtWhiteSpaceOutsideQuotes) {
     }
 }
 
-TEST(ProcessCommandLine, JoinsArgumentsSoTheyCanBeSplitAgain) {
-    const char* argv[] = {"/usr/bin/zel", "a b", "", "c", "tab\there", nullptr};
-    EXPECT_EQ(platform::command_line_text(5, argv), "/usr/bin/zel \"a b\" \"\" c \"tab\there\"");
-    EXPECT_EQ(platform::split_command_line(platform::command_line_text(5, argv).c_str()),
-              std::vector<std::string>(argv, argv + 5));
-    EXPECT_EQ(platform::command_line_text(0, nullptr), "");
-}
-
-TEST_F(ProcessTest, CommandLineOfTheProcess) {
-    runtime::Record saved = runtime::record;
-    const char* argv[] = {"zel", "script.zel", "x y", nullptr};
-    runtime::record.argc = 3;
-    runtime::record.argv = const_cast<char**>(argv);
-    Cell* line = platform::command_line();
-    std::string text = text_of(line);
-    runtime::record = saved;
-    EXPECT_EQ(text, "zel script.zel \"x y\"");
-}
-
 // ---- call: results ----------------------------------------------------------------
 
 TEST_F(ProcessTest, ExitStatus) {

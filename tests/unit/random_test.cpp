@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "core/datatype.h"
-#include "interpreter/random.h"
+#include "core/random.h"
 #include "test_support.h"
 #include "test_values.h"
 

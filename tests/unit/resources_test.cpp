@@ -89,29 +89,6 @@ TEST_F(Resources, ReleaseSlotFreesItForTheNextStore) {
     }
 }
 
-TEST_F(Resources, ReplaceReleasesTheOldObjectOnlyWhenItDiffers) {
-    uint32_t s = resources::store(&objects[0], kind);
-    resources::replace(s, &objects[0]);
-    EXPECT_TRUE(released.empty());
-    resources::replace(s, &objects[1]);
-    EXPECT_EQ(released, std::vector<void*>{&objects[0]});
-    EXPECT_EQ(resources::table.slots[s].object, &objects[1]);
-}
-
-std::vector<void*> visited;
-void visit(void* object) { visited.push_back(object); }
-
-TEST_F(Resources, ForEachVisitsTheKindOnly) {
-    uint32_t other = resources::register_kind("other", nullptr);
-    EXPECT_EQ(other, kind + 1);
-    resources::store(&objects[0], kind);
-    resources::store(&objects[1], other);
-    resources::store(&objects[2], kind);
-    visited.clear();
-    resources::for_each(kind, visit);
-    EXPECT_EQ(visited, (std::vector<void*>{&objects[2], &objects[0]}));
-}
-
 TEST_F(Resources, KindTableGrowsPastTwentyEntries) {
     uint32_t last = 0;
     for (int i = 0; i < 30; i++) last = resources::register_kind("more", note_release);

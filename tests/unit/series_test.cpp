@@ -13,10 +13,10 @@
 #include "core/hashtable.h"
 #include "core/ownership.h"
 #include "core/series.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/symbol.h"
 #include "core/word.h"
-#include "interpreter/stack.h"
 #include "kernel/collector.h"
 #include "kernel/temp_roots.h"
 #include "test_support.h"
@@ -43,7 +43,7 @@ Cell words_of(const char* names, int32_t index = 0) {
         char name[2] = {*p, 0};
         *block::append_slot(&b) = word::intern(name);
     }
-    b.w1 = uint32_t(index);
+    cell::set_series_index(&b, uint32_t(index));
     return b;
 }
 
@@ -58,7 +58,7 @@ std::vector<int32_t> values(const Cell& b) {
 }
 
 std::vector<int32_t> all_values(Cell b) {
-    b.w1 = 0;
+    cell::set_series_index(&b, 0);
     return values(b);
 }
 
@@ -119,15 +119,18 @@ TEST_F(SeriesTest, NavigationStopsAtTheEnds) {
         SCOPED_TRACE(c.from);
         Cell r = call(c.action, {ints({7, 8, 9}, c.from)});
         ASSERT_EQ(cell::type(&r), c.type);
-        EXPECT_EQ(int32_t(c.type == T_INTEGER ? r.w2 : r.w1), c.value);
+        int32_t got = c.type == T_INTEGER ? cell::get_int(&r)
+                      : c.type == T_LOGIC ? int32_t(cell::get_logic(&r))
+                                          : cell::series_index(&r);
+        EXPECT_EQ(got, c.value);
     }
 }
 
 TEST_F(SeriesTest, LengthOfAValuePastAShortenedTail) {
     Cell b = ints({1, 2, 3, 4, 5});
     Cell late = b, cut = b;
-    late.w1 = 4;
-    cut.w1 = 2;
+    cell::set_series_index(&late, 4);
+    cell::set_series_index(&cut, 2);
     series::clear(&cut);
     EXPECT_TRUE(series::is_at_tail(&late));
     EXPECT_EQ(series::is_length(&late), 0);
@@ -179,7 +182,7 @@ TEST_F(SeriesTest, TextPicksAndPokesCharacters) {
     Cell s = text("abc");
     const Cell* c = series::pick(&s, 2, nullptr);
     EXPECT_EQ(cell::type(c), T_CHAR);
-    EXPECT_EQ(c->w2, uint32_t('b'));
+    EXPECT_EQ(cell::get_char(c), uint32_t('b'));
     Cell wide;
     cell::make_char(&wide, 0x3A9);
     series::poke(&s, 3, nullptr, &wide);
@@ -236,13 +239,13 @@ TEST_F(SeriesTest, TakeVariants) {
 TEST_F(SeriesTest, TakePartBySeriesPosition) {
     Cell b = ints({1, 2, 3, 4, 5}, 1);
     Cell end = b;
-    end.w1 = 3;
+    cell::set_series_index(&end, 3);
     EXPECT_EQ(all_values(*series::take(&b, &end, false, false)), (std::vector<int32_t>{2, 3}));
     Cell c = ints({1, 2, 3, 4, 5}, 1), mid = c;
-    mid.w1 = 3;
+    cell::set_series_index(&mid, 3);
     EXPECT_EQ(all_values(*series::take(&c, &mid, false, true)), (std::vector<int32_t>{4, 5}));
     Cell d = ints({1, 2, 3}, 2), before = d;
-    before.w1 = 0;
+    cell::set_series_index(&before, 0);
     EXPECT_EQ(all_values(*series::take(&d, &before, false, false)), (std::vector<int32_t>{}));
     Cell other = ints({1});
     EXPECT_TRUE(raises(Err::script_invalid_refine_arg, [&] { series::take(&d, &other, false, false); }));
@@ -298,18 +301,18 @@ TEST_F(SeriesTest, CopyPartWithCountsPairsAndPositions) {
 TEST_F(SeriesTest, CopyKeepsTheNewLineMarkAndDropsTheOwnerFlag) {
     Cell b = ints({1, 2, 3}, 1);
     b.header |= HDR_NEW_LINE;
-    node::buffer(b.w2)->flags |= SER_OWNED;
+    node::buffer(cell::series_node(&b))->flags |= SER_OWNED;
     Cell end = b;
-    end.w1 = 3;
+    cell::set_series_index(&end, 3);
     Cell r = *series::copy(&b, &end, false, nullptr);
     EXPECT_TRUE(r.header & HDR_NEW_LINE);
-    EXPECT_FALSE(node::buffer(r.w2)->flags & SER_OWNED);
+    EXPECT_FALSE(node::buffer(cell::series_node(&r))->flags & SER_OWNED);
     EXPECT_EQ(all_values(r), (std::vector<int32_t>{2, 3}));
-    node::buffer(b.w2)->flags &= ~SER_OWNED;
+    node::buffer(cell::series_node(&b))->flags &= ~SER_OWNED;
     Cell past = ints({1, 2});
     Cell cut = past;
-    past.w1 = 2;
-    cut.w1 = 0;
+    cell::set_series_index(&past, 2);
+    cell::set_series_index(&cut, 0);
     series::clear(&cut);
     EXPECT_EQ(all_values(*series::copy(&past, nullptr, false, nullptr)), (std::vector<int32_t>{}));
 }
@@ -338,7 +341,7 @@ TEST_F(SeriesTest, ReverseWithPartAndSkip) {
         Cell b;
         block::write_cell(&b, 8);
         for (int32_t v : c.start) *block::append_slot(&b) = integer(v);
-        b.w1 = uint32_t(c.from);
+        cell::set_series_index(&b, uint32_t(c.from));
         Cell part = integer(c.part), skip = integer(c.skip);
         Cell r = *series::reverse(&b, c.part ? &part : nullptr, c.skip ? &skip : nullptr);
         EXPECT_EQ(cell::series_index(&r), c.from);
@@ -376,7 +379,7 @@ TEST_F(SeriesTest, RemoveWithPart) {
         EXPECT_EQ(all_values(b), c.left);
     }
     Cell b = ints({1, 2, 3, 4}, 1), end = b;
-    end.w1 = 3;
+    cell::set_series_index(&end, 3);
     series::remove(&b, &end, nullptr);
     EXPECT_EQ(all_values(b), (std::vector<int32_t>{1, 4}));
 }
@@ -387,7 +390,7 @@ TEST_F(SeriesTest, RemoveKeyTakesTheKeyAndItsValue) {
     Cell r = *series::remove(&b, nullptr, &key);
     EXPECT_EQ(cell::series_index(&r), 2);
     EXPECT_EQ(block::buffer_length(&b), 3u);
-    EXPECT_EQ(block::cell_at(&b, 2)->w2, word::intern("c").w2);
+    EXPECT_EQ(cell::word_symbol(block::cell_at(&b, 2)), symbol::intern("c"));
     Cell absent = word::intern("zz");
     EXPECT_EQ(cell::type(series::remove(&b, nullptr, &absent)), T_NONE);
     EXPECT_EQ(block::buffer_length(&b), 3u);
@@ -398,7 +401,7 @@ TEST_F(SeriesTest, ClearCutsAtThePosition) {
     series::clear(&b);
     EXPECT_EQ(all_values(b), (std::vector<int32_t>{1}));
     Cell past = b;
-    past.w1 = 5;
+    cell::set_series_index(&past, 5);
     series::clear(&past);
     EXPECT_EQ(all_values(b), (std::vector<int32_t>{1}));
 }
@@ -419,7 +422,7 @@ TEST_F(SeriesTest, MoveWithinOneBuffer) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.from << " to " << c.to);
         Cell b = ints({1, 2, 3, 4, 5}, c.from), target = b;
-        target.w1 = uint32_t(c.to);
+        cell::set_series_index(&target, uint32_t(c.to));
         Cell part = integer(c.part);
         Cell r = *series::move(&b, &target, &part);
         EXPECT_EQ(cell::series_index(&r), c.to);
@@ -448,7 +451,7 @@ TEST_F(SeriesTest, MoveBetweenBuffers) {
 TEST_F(SeriesTest, VectorAndBinaryElements) {
     Cell v;
     cell::make_series(&v, T_VECTOR, series::new_units(4, 2));
-    v.w3 = T_INTEGER;
+    cell::set_series_extra(&v, T_INTEGER);
     const uint8_t raw[] = {0x34, 0x12, 0xFE, 0xFF};  // 0x1234, -2 little-endian
     std::memcpy(series::reserve(series::buffer_of(&v), 4), raw, 4);
     EXPECT_EQ(cell::get_int(series::pick(&v, 1, nullptr)), 0x1234);
@@ -462,7 +465,7 @@ TEST_F(SeriesTest, VectorAndBinaryElements) {
     Cell part = integer(1);
     Cell taken = *series::take(&v, &part, false, true);
     EXPECT_EQ(cell::type(&taken), T_VECTOR);
-    EXPECT_EQ(taken.w3, uint32_t(T_INTEGER));
+    EXPECT_EQ(cell::series_extra(&taken), uint32_t(T_INTEGER));
     EXPECT_EQ(cell::get_int(series::pick(&taken, 1, nullptr)), -2);
 
     Cell b;
@@ -481,17 +484,17 @@ TEST_F(SeriesTest, VectorAndBinaryElements) {
 TEST_F(SeriesTest, HashTablesFollowTheCells) {
     Cell h = words_of("abcdef");
     cell::set_type(&h, T_HASH);
-    h.w3 = hashtable::make(8, &h, 0, 0);
+    cell::set_series_extra(&h, hashtable::make(8, &h, 0, 0));
     auto position = [&](const char* name) {
         Cell w = word::intern(name);
-        return hashtable::find(h.w3, &w, hashtable::FindOptions{false, false}, nullptr);
+        return hashtable::find(cell::series_extra(&h), &w, hashtable::FindOptions{false, false}, nullptr);
     };
     Cell two = integer(2);
-    h.w1 = 1;
+    cell::set_series_index(&h, 1);
     series::remove(&h, &two, nullptr);  // a d e f
     EXPECT_EQ(position("d"), 1);
     EXPECT_EQ(position("b"), -1);
-    h.w1 = 0;
+    cell::set_series_index(&h, 0);
     series::reverse(&h, nullptr, nullptr);  // f e d a
     EXPECT_EQ(position("f"), 0);
     EXPECT_EQ(position("a"), 3);
@@ -500,17 +503,17 @@ TEST_F(SeriesTest, HashTablesFollowTheCells) {
     EXPECT_EQ(position("z"), 1);
     EXPECT_EQ(position("e"), -1);
     Cell target = h;
-    target.w1 = 4;
+    cell::set_series_index(&target, 4);
     series::move(&h, &target, nullptr);  // z d a f
     EXPECT_EQ(position("f"), 3);
     EXPECT_EQ(position("z"), 0);
-    h.w1 = 1;
+    cell::set_series_index(&h, 1);
     Cell taken = *series::take(&h, &two, false, false);  // z f
     EXPECT_EQ(position("f"), 1);
     EXPECT_EQ(cell::type(&taken), T_HASH);
     Cell a = word::intern("a");
-    EXPECT_EQ(hashtable::find(taken.w3, &a, hashtable::FindOptions{false, false}, nullptr), 1);
-    h.w1 = 1;
+    EXPECT_EQ(hashtable::find(cell::series_extra(&taken), &a, hashtable::FindOptions{false, false}, nullptr), 1);
+    cell::set_series_index(&h, 1);
     series::clear(&h);
     EXPECT_EQ(position("f"), -1);
     EXPECT_EQ(position("z"), 0);
@@ -531,7 +534,7 @@ TEST_F(SeriesTest, TakeCarrierSurvivesACollection) {
 std::vector<std::string> notices;
 
 void record(Cell*, Cell*, const Cell*, const Cell* action, const Cell*, int32_t index, int32_t part) {
-    notices.push_back(std::string(symbol::get_cstr(action->w2)) + " " + std::to_string(index) + " " +
+    notices.push_back(std::string(symbol::get_cstr(cell::word_symbol(action))) + " " + std::to_string(index) + " " +
                       std::to_string(part));
 }
 
@@ -555,13 +558,13 @@ TEST_F(SeriesOwnerTest, ModifyingActionsNotifyBeforeAndAfter) {
     Cell b = ints({1, 2, 3, 4, 5, 6});
     ownership::assign(&b, &owner, &field);
     Cell v = integer(0), two = integer(2);
-    b.w1 = 1;
+    cell::set_series_index(&b, 1);
     series::poke(&b, 1, nullptr, &v);
     series::remove(&b, &two, nullptr);
     series::reverse(&b, nullptr, nullptr);
     series::take(&b, nullptr, false, true);
     Cell target = b;
-    target.w1 = 0;
+    cell::set_series_index(&target, 0);
     series::move(&b, &target, nullptr);
     series::clear(&b);
     EXPECT_EQ(notices, (std::vector<std::string>{"poke 1 1", "poked 1 1", "remove 1 2", "removed 1 2",
@@ -585,7 +588,7 @@ TEST_F(SeriesOwnerTest, ReflectAndModifyTheOwner) {
     series::modify(&b, &owned, &spec);
     const Cell* r = series::reflect(&b, symbol::intern("owned"));
     EXPECT_EQ(cell::type(r), T_OBJECT);
-    EXPECT_EQ(r->w1, owner.w1);
+    EXPECT_EQ(cell::object_context(r), cell::object_context(&owner));
     Cell none = statics::none_cell;
     series::modify(&b, &owned, &none);
     EXPECT_EQ(cell::type(series::reflect(&b, symbol::intern("owned"))), T_NONE);

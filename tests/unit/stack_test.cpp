@@ -3,15 +3,15 @@
 #include <gtest/gtest.h>
 
 #include "core/context.h"
+#include "core/exits.h"
 #include "core/hashtable.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
+#include "core/string.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "datatypes/error.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
-#include "core/string.h"
 #include "test_values.h"
 
 namespace zel {
@@ -95,11 +95,8 @@ TEST_F(StackTest, LeaveFamily) {
         {"leave", stack::leave, 1, false, KEPT_ON_TOP, false},
         {"leave-func", stack::leave_func, 1, false, KEPT_ON_TOP, true},
         {"leave-last", stack::leave_last, 1, false, COPIED_TO_CALLER, false},
-        {"leave-func-last", stack::leave_func_last, 1, false, COPIED_TO_CALLER, true},
         {"leave-reset", stack::leave_reset, 0, true, DROPPED, false},
-        {"leave-func-reset", stack::leave_func_reset, 0, true, DROPPED, true},
         {"leave-drop", stack::leave_drop, 0, false, DROPPED, true},
-        {"leave-pop", stack::leave_pop, -1, false, DROPPED, true},
     };
     Node ctx = context::create(2, true, false, 0, context::KIND_FUNCTION);
     Cell w = word_of("f"), outer = word_of("outer");
@@ -110,10 +107,10 @@ TEST_F(StackTest, LeaveFamily) {
         Cell caller_value = integer(10), result = integer(42), extra = integer(7);
         stack::push(&caller_value);
         Cell* caller_base = reg.base;
-        context::cell_of(ctx)->w2 = 0;
+        cell::set_context_values(context::cell_of(ctx), 0);
         stack::enter_func(&w, ctx);
         Cell* callee_base = reg.base;
-        context::cell_of(ctx)->w2 = stack::index_of(callee_base);
+        cell::set_context_values(context::cell_of(ctx), stack::index_of(callee_base));
         stack::push(&result);
         stack::push(&extra);
         Cell* old_top = reg.top;
@@ -125,7 +122,7 @@ TEST_F(StackTest, LeaveFamily) {
             EXPECT_EQ(cell::get_int(stack::top()), 42);
         }
         EXPECT_EQ(cell::get_int(caller_base), c.result == COPIED_TO_CALLER ? 42 : 10);
-        EXPECT_EQ(context::cell_of(ctx)->w2 == 0, c.restores);
+        EXPECT_EQ(cell::context_values(context::cell_of(ctx)) == 0, c.restores);
         EXPECT_EQ(stack::depth(), 1u);
     }
 }
@@ -146,31 +143,9 @@ TEST_F(StackTest, LeavingAnEmptyCallStackChangesNothing) {
     Cell v = integer(1);
     stack::push(&v);
     stack::leave();
-    stack::leave_pop();
+    stack::leave_drop();
     EXPECT_EQ(offset(reg.top), 1u);
     EXPECT_EQ(reg.base, reg.bottom);
-}
-
-// Each activation of a compiled function points the shared context at its
-// own arguments; leaving through leave_func points it back.
-void recurse(Node ctx, const Cell* w, int32_t n) {
-    stack::enter_func(w, ctx);
-    Cell arg = integer(n);
-    stack::push(&arg);
-    stack::enter_compiled_func(w, ctx);
-    ASSERT_EQ(cell::get_int(context::slot(ctx, 0)), n);
-    if (n > 0) recurse(ctx, w, n - 1);
-    EXPECT_EQ(cell::get_int(context::slot(ctx, 0)), n);
-    stack::leave();
-    stack::leave_func();
-}
-
-TEST_F(StackTest, RecursiveCompiledFunctionSeesItsOwnArguments) {
-    Node ctx = context::create(1, true, false, 0, context::KIND_FUNCTION);
-    Cell w = word_of("f");
-    recurse(ctx, &w, 5);
-    EXPECT_EQ(context::cell_of(ctx)->w2, 0u);
-    EXPECT_EQ(stack::depth(), 0u);
 }
 
 TEST_F(StackTest, EnterRoutinesWriteTheirHeaders) {
@@ -179,56 +154,42 @@ TEST_F(StackTest, EnterRoutinesWriteTheirHeaders) {
         uint32_t header;
     };
     const Case cases[] = {
-        {stack::enter_native, 0x02000000u}, {stack::enter_native_interp, 0x82000000u},
-        {stack::enter_try, 0x04000000u},    {stack::enter_eval, 0x05000000u},
-        {stack::enter_catch, 0x06000000u},  {stack::enter_block, 0x87000000u},
-        {stack::enter_loop, 0x08000000u},   {stack::enter_reserved, 0x09000000u},
+        {stack::enter_native, 0x02000000u}, {stack::enter_try, 0x04000000u},
+        {stack::enter_eval, 0x05000000u},   {stack::enter_catch, 0x06000000u},
+        {stack::enter_block, 0x87000000u},  {stack::enter_loop, 0x08000000u},
     };
     Cell w = word_of("f");
     for (const Case& c : cases) {
         stack::Frame* f = c.enter(&w);
         EXPECT_EQ(f->header, c.header);
-        EXPECT_EQ(f->symbol, w.w2);
-        EXPECT_EQ(f->word_context, w.w1);
+        EXPECT_EQ(f->symbol, cell::word_symbol(&w));
+        EXPECT_EQ(f->word_context, cell::word_context(&w));
     }
     Node ctx = context::create(1, true, false, 0, context::KIND_FUNCTION);
     EXPECT_EQ(stack::enter_func(&w, ctx)->header, 0x01000000u);
-    EXPECT_EQ(stack::enter_func_interp(&w, ctx)->header, 0x81000000u);
-    EXPECT_EQ(stack::enter_compiled_func(&w, ctx)->header, 0x12000000u);
 }
 
 TEST_F(StackTest, FrameFlags) {
     Cell w = word_of("f");
     stack::enter_native(&w);
-    EXPECT_EQ(stack::mark_return_target(), nullptr);  // two below call top is nothing yet
-    stack::enter_native(&w);
-    stack::Frame* target = stack::mark_return_target();
-    ASSERT_EQ(target, reg.call_bottom);
-    EXPECT_TRUE(target->header & stack::CATCH_RETURN);
-    EXPECT_EQ(stack::mark_return_target(), nullptr);  // already set
-    stack::clear_catch_return(target);
-    EXPECT_FALSE(target->header & stack::CATCH_RETURN);
     stack::set_catch_return(true);
     EXPECT_EQ(stack::top_frame()->header, 0x12000000u);
     stack::set_catch_return(false);
     EXPECT_EQ(stack::top_frame()->header, 0x02000000u);
-    EXPECT_FALSE(stack::is_interp_frame(nullptr, false));
-    stack::mark_interp();
-    EXPECT_TRUE(stack::is_interp_frame(nullptr, true));
-    stack::enter_native(&w);
-    EXPECT_FALSE(stack::is_interp_frame(nullptr, true));
-    EXPECT_TRUE(stack::is_interp_frame(nullptr, false));
-    EXPECT_TRUE(stack::is_interp_frame(reg.call_top - 1, true));
-    EXPECT_FALSE(stack::is_interp_frame(reg.call_top - 2, false));
-    stack::set_call_top(reg.call_bottom + 1);
-    EXPECT_EQ(stack::depth(), 1u);
+    stack::set_catch_return(true);
+    stack::clear_catch_return(stack::top_frame());
+    EXPECT_FALSE(stack::top_frame()->header & stack::CATCH_RETURN);
 }
 
 TEST_F(StackTest, GetCallSkipsUnnamedFrames) {
+    auto called = [] {
+        Cell call = stack::get_call();
+        return cell::word_symbol(&call);
+    };
     Cell body = *words::word(words::W_tag_body), anon = *words::word(words::W_tag_anon);
     stack::enter_native(&body);
     stack::enter_native(&anon);
-    EXPECT_EQ(stack::get_call().w2, words::word(words::W_tag_not_found)->w2);
+    EXPECT_EQ(called(), cell::word_symbol(words::word(words::W_tag_not_found)));
     stack::init();
     Cell f = word_of("outer-call"), g = word_of("inner-call");
     stack::enter_native(&f);
@@ -236,23 +197,15 @@ TEST_F(StackTest, GetCallSkipsUnnamedFrames) {
     stack::enter_native(&body);
     Cell call = stack::get_call();
     EXPECT_EQ(cell::type(&call), T_WORD);
-    EXPECT_EQ(call.w2, g.w2);
+    EXPECT_EQ(cell::word_symbol(&call), cell::word_symbol(&g));
     // A pending-error position makes the walk start below it, once.
     reg.pending_error = reg.call_bottom + 1;
-    EXPECT_EQ(stack::get_call().w2, f.w2);
+    EXPECT_EQ(called(), cell::word_symbol(&f));
     EXPECT_EQ(reg.pending_error, nullptr);
-    EXPECT_EQ(stack::get_call().w2, g.w2);
+    EXPECT_EQ(called(), cell::word_symbol(&g));
     // A stale position above call top is not read.
     reg.pending_error = reg.call_top + 5;
-    EXPECT_EQ(stack::get_call().w2, g.w2);
-}
-
-TEST_F(StackTest, RenameFrame) {
-    Cell f = word_of("f"), g = word_of("g"), v = integer(3);
-    stack::enter_native(&f);
-    EXPECT_EQ(stack::rename_frame(&v), uint32_t(T_INTEGER));
-    EXPECT_EQ(stack::rename_frame(&g), 0u);
-    EXPECT_EQ(stack::top_frame()->symbol, g.w2);
+    EXPECT_EQ(called(), cell::word_symbol(&g));
 }
 
 TEST_F(StackTest, TraceListsNamedFramesAboveTheBottomOne) {
@@ -268,22 +221,20 @@ TEST_F(StackTest, TraceListsNamedFramesAboveTheBottomOne) {
     Cell block;
     cell::make_series(&block, T_BLOCK, series::new_cells(8));
     stack::trace(&block);
-    SeriesBuffer* b = node::buffer(block.w2);
+    SeriesBuffer* b = node::buffer(cell::series_node(&block));
     ASSERT_EQ(series::length(b), 4u);
     Cell* cells = series::cells(b);
     EXPECT_EQ(cell::type(&cells[0]), T_WORD);
-    EXPECT_EQ(cells[0].w2, f.w2);
+    EXPECT_EQ(cell::word_symbol(&cells[0]), cell::word_symbol(&f));
     EXPECT_EQ(cell::get_int(&cells[1]), 3);  // the saved base of the top frame
-    EXPECT_EQ(cells[2].w2, f.w2);
+    EXPECT_EQ(cell::word_symbol(&cells[2]), cell::word_symbol(&f));
     EXPECT_EQ(cell::get_int(&cells[3]), 0);
 }
 
 TEST_F(StackTest, CollectNamesByLevel) {
     Cell fn = word_of("collect-fn"), other = word_of("collect-other");
-    Cell function;
-    function.header = T_FUNCTION;
-    function.w1 = function.w2 = function.w3 = 0;
-    *context::get_word_cell(fn.w2, context::global_node) = function;
+    Cell function{T_FUNCTION, 0, 0, 0};
+    *context::get_word_cell(cell::word_symbol(&fn), context::global_node) = function;
     stack::enter_native(&other);
     stack::enter_native(&fn);
     stack::enter_native(&other);
@@ -295,7 +246,7 @@ TEST_F(StackTest, CollectNamesByLevel) {
         Cell block;
         cell::make_series(&block, T_BLOCK, series::new_cells(4));
         stack::collect_names(c.level, &block, c.end);
-        EXPECT_EQ(series::length(node::buffer(block.w2)), c.count) << c.level << " " << c.end;
+        EXPECT_EQ(series::length(node::buffer(cell::series_node(&block))), c.count) << c.level << " " << c.end;
     }
     Cell text;
     string::write_cell(&text, 16);
@@ -305,7 +256,7 @@ TEST_F(StackTest, CollectNamesByLevel) {
     EXPECT_EQ(stack::collect_names_part(1, 3, &text, 5), -1);
     ASSERT_EQ(string::get_length(&text), 6u);
     EXPECT_TRUE(string::starts_with_cstr(&text, "colle "));
-    cell::make_unset(context::get_word_cell(fn.w2, context::global_node));
+    cell::make_unset(context::get_word_cell(cell::word_symbol(&fn), context::global_node));
 }
 
 TEST_F(StackTest, ValueStackOverflow) {
@@ -347,14 +298,13 @@ TEST_F(StackTest, CallStackOverflow) {
 
 TEST_F(StackTest, MarkErrorStackSnapshotsTheNames) {
     Cell fn = word_of("snap-fn"), other = word_of("snap-other");
-    Cell* value = context::get_word_cell(fn.w2, context::global_node);
-    value->header = T_FUNCTION;
-    value->w1 = value->w2 = value->w3 = 0;
+    Cell* value = context::get_word_cell(cell::word_symbol(&fn), context::global_node);
+    *value = Cell{T_FUNCTION, 0, 0, 0};
     Cell err = trap([&] {
         stack::enter_native(&fn);
         error::raise(Err::script_no_value, &fn);
     });
-    cell::make_unset(context::get_word_cell(fn.w2, context::global_node));
+    cell::make_unset(context::get_word_cell(cell::word_symbol(&fn), context::global_node));
     ASSERT_EQ(cell::type(&err), uint32_t(T_ERROR));
     // Frames pushed where the failing ones were change nothing: the stack
     // field took the names when the error was raised.
@@ -362,9 +312,9 @@ TEST_F(StackTest, MarkErrorStackSnapshotsTheNames) {
     stack::enter_native(&other);
     Cell* field = error::field(&err, error::stack_field());
     ASSERT_EQ(cell::type(field), uint32_t(T_BLOCK));
-    SeriesBuffer* b = node::buffer(field->w2);
+    SeriesBuffer* b = node::buffer(cell::series_node(field));
     ASSERT_EQ(series::length(b), 1u);
-    EXPECT_EQ(series::cells(b)[0].w2, fn.w2);
+    EXPECT_EQ(cell::word_symbol(&series::cells(b)[0]), cell::word_symbol(&fn));
 }
 
 }  // namespace

@@ -23,8 +23,8 @@ Cell make(const std::u32string& text, int32_t index = 0) {
     Cell s;
     string::make_buffer_at(&s, uint32_t(text.size()), unit);
     SeriesBuffer* b = string::buffer_of(&s);
-    for (char32_t c : text) b = string::set_char_widening(b, series::length(b), c);
-    s.w1 = uint32_t(index);
+    for (char32_t c : text) b = string::insert_char(b, series::length(b), c);
+    cell::set_series_index(&s, uint32_t(index));
     return s;
 }
 
@@ -99,14 +99,13 @@ TEST_F(StringStorageTest, InsertPokeAndSetKeepLatin1InBytes) {
         {"insert", 1, 0xE9, U"a\xE9" U"bc", 1},     {"insert", 0, 0x4E00, U"\u4E00abc", 2},
         {"insert", 3, 0x1F600, U"abc\U0001F600", 4}, {"insert", 9, 'z', U"abcz", 1},
         {"poke", 2, 0xFF, U"ab\xFF", 1},            {"poke", 0, 0x100, U"\u0100bc", 2},
-        {"set", 1, 0x10FFFF, U"a\U0010FFFF" U"c", 4}, {"set", 3, 'd', U"abcd", 1},
+        {"poke", 1, 0x10FFFF, U"a\U0010FFFF" U"c", 4}, {"insert", 3, 'd', U"abcd", 1},
     };
     for (const Case& c : cases) {
         Cell s = make(U"abc");
         SeriesBuffer* b = string::buffer_of(&s);
         if (std::strcmp(c.op, "insert") == 0) string::insert_char(b, c.position, c.c);
         if (std::strcmp(c.op, "poke") == 0) string::poke_char(b, c.position, c.c);
-        if (std::strcmp(c.op, "set") == 0) string::set_char_widening(b, c.position, c.c);
         EXPECT_EQ(chars(&s), c.result) << c.op << " " << c.position;
         EXPECT_EQ(unit_of(&s), c.unit) << c.op << " " << c.position;
     }
@@ -130,9 +129,9 @@ TEST_F(StringStorageTest, LengthsAndAnIndexPastTheTail) {
     EXPECT_FALSE(string::is_at_tail(&s));
     string::truncate(string::buffer_of(&other), 1);
     EXPECT_TRUE(string::is_at_tail(&s));
-    EXPECT_EQ(string::head_ptr(&s), string::tail_ptr(&s));
+    EXPECT_EQ(string::head_ptr(&s), series::tail_ptr(string::buffer_of(&s)));
     EXPECT_EQ(cell::series_index(&s), 1);
-    s.w1 = 7;
+    cell::set_series_index(&s, 7);
     EXPECT_EQ(string::get_length(&s), 0u);
     EXPECT_EQ(cell::series_index(&s), 1);
     Cell empty = make(U"", -1);
@@ -140,21 +139,11 @@ TEST_F(StringStorageTest, LengthsAndAnIndexPastTheTail) {
     EXPECT_EQ(string::get_length(&empty), 0u);
 }
 
-TEST_F(StringStorageTest, FindCharHasCharAndStartsWith) {
+TEST_F(StringStorageTest, FindCharAndStartsWith) {
     Cell s = make(U"xAb\u4E00ab", 1);
     EXPECT_EQ(string::find_char(&s, 'b'), 1);
     EXPECT_EQ(string::find_char(&s, 0x4E00), 2);
     EXPECT_EQ(string::find_char(&s, 'x'), -1);
-    struct Case {
-        char32_t c;
-        uint32_t skip;
-        bool case_sensitive, found;
-    };
-    const Case cases[] = {{'a', 1, true, true},  {'B', 1, true, false}, {'B', 1, false, true},
-                          {'a', 2, true, false}, {'a', 3, true, true},  {0x4E00, 2, true, true},
-                          {'x', 1, false, false}, {'A', 0, true, true}};
-    for (const Case& c : cases)
-        EXPECT_EQ(string::has_char(&s, c.c, c.skip, c.case_sensitive), c.found) << uint32_t(c.c) << " " << c.skip;
     EXPECT_TRUE(string::starts_with_cstr(&s, "Ab"));
     EXPECT_TRUE(string::starts_with_cstr(&s, ""));
     EXPECT_FALSE(string::starts_with_cstr(&s, "ab"));
@@ -163,7 +152,7 @@ TEST_F(StringStorageTest, FindCharHasCharAndStartsWith) {
     EXPECT_FALSE(string::starts_with_cstr(&shorter, "Abc"));
 }
 
-TEST_F(StringStorageTest, RemoveTruncateAndReset) {
+TEST_F(StringStorageTest, RemoveAndTruncate) {
     struct Case {
         uint32_t offset, count;
         std::u32string result;
@@ -172,11 +161,7 @@ TEST_F(StringStorageTest, RemoveTruncateAndReset) {
                           {1, 0, U"abcd\u4E00"}};
     for (const Case& c : cases) {
         Cell s = make(U"abcd\u4E00");
-        if (c.count == 1) {
-            string::remove_char(&s, c.offset);
-        } else {
-            string::remove_at(&s, c.offset, c.count);
-        }
+        string::remove_at(&s, c.offset, c.count);
         EXPECT_EQ(chars(&s), c.result) << c.offset << " " << c.count;
     }
     Cell s = make(U"ab\U0001F600cd", 3);
@@ -184,10 +169,6 @@ TEST_F(StringStorageTest, RemoveTruncateAndReset) {
     EXPECT_EQ(chars(&s), U"ab\U0001F600cd");
     string::truncate(string::buffer_of(&s), 2);
     EXPECT_EQ(chars(&s), U"ab");
-    string::reset(&s);
-    EXPECT_EQ(unit_of(&s), 1u);
-    EXPECT_EQ(string::get_abs_length(&s), 0u);
-    EXPECT_EQ(cell::series_index(&s), 0);
 }
 
 TEST_F(StringStorageTest, MoveCharsBetweenWidths) {
@@ -196,42 +177,6 @@ TEST_F(StringStorageTest, MoveCharsBetweenWidths) {
     EXPECT_EQ(chars(&target), U"a2\u4E003bc");
     EXPECT_EQ(chars(&source), U"1456");
     EXPECT_EQ(unit_of(&target), 2u);
-}
-
-TEST_F(StringStorageTest, ConvertUnitsIntoANewBufferAndInPlace) {
-    Cell s = make(U"h\xE9llo"), shared = s;
-    SeriesBuffer* b = string::convert_units(string::buffer_of(&s), nullptr, 64, 2, 0, 0, 0, false);
-    EXPECT_EQ(b, string::buffer_of(&shared));
-    EXPECT_EQ(unit_of(&shared), 2u);
-    EXPECT_EQ(chars(&shared), U"h\xE9llo");
-    b = string::convert_units(b, b, 0, 4, 0, 0, 0, false);
-    EXPECT_EQ(unit_of(&shared), 4u);
-    EXPECT_EQ(chars(&shared), U"h\xE9llo");
-
-    Cell part = make(U"abcdef"), wide = make(U"\u4E00");
-    string::convert_units(string::buffer_of(&part), string::buffer_of(&wide), 0, 2, 2, 2, 5, false);
-    EXPECT_EQ(chars(&wide), U"\u4E00cde");
-}
-
-TEST_F(StringStorageTest, ExchangeRegionsSwapsAroundTheGap) {
-    struct Case {
-        std::string text;
-        uint32_t first, gap;
-        std::string result;
-    };
-    const Case cases[] = {{"XXXggYYYY", 3, 2, "YYYYggXXX"}, {"XXXXXgY", 5, 1, "YgXXXXX"},
-                          {"XYY", 1, 0, "YYX"},             {"ggYY", 0, 2, "YYgg"},
-                          {"XXgg", 2, 2, "ggXX"}};
-    for (const Case& c : cases) {
-        std::string t = c.text;
-        uint32_t second = uint32_t(t.size()) - c.first - c.gap;
-        string::exchange_regions(reinterpret_cast<uint8_t*>(t.data()), c.first, second, c.gap);
-        EXPECT_EQ(t, c.result) << c.text;
-    }
-    std::string big(70000, 'x'), other(80000, 'y');
-    std::string t = big + "--" + other;
-    string::exchange_regions(reinterpret_cast<uint8_t*>(t.data()), 70000, 80000, 2);
-    EXPECT_EQ(t, other + "--" + big);
 }
 
 TEST_F(StringStorageTest, CopyPartIntoPlacesByModeAndWidens) {
@@ -284,7 +229,7 @@ TEST_F(StringStorageTest, CopyPartIntoItsOwnBuffer) {
     };
     for (const Case& c : cases) {
         Cell s = make(U"abcde"), source = s;
-        source.w1 = uint32_t(c.source_index);
+        cell::set_series_index(&source, uint32_t(c.source_index));
         string::copy_part_into(&s, &source, c.count, c.position, false, c.mode);
         EXPECT_EQ(chars(&s), c.result) << c.source_index << " " << c.position;
     }
@@ -380,20 +325,12 @@ TEST_F(StringStorageTest, HexDigits) {
         EXPECT_EQ(std::string(string::byte_to_hex(b.value), 2), b.text);
 }
 
-TEST_F(StringStorageTest, ToFloatReadsTheRange) {
-    const uint8_t text[] = "12.5e1xyz";
-    EXPECT_EQ(string::to_float(text, 6), 125.0);
-    EXPECT_EQ(string::to_float(text, 2), 12.0);
-}
-
 using StringStorageDeathTest = StringStorageTest;
 
 TEST_F(StringStorageDeathTest, BrokenStorageRulesAreFatal) {
     Cell s = make(U"abc");
     EXPECT_EXIT(string::poke_char(string::buffer_of(&s), 3, 'x'), ::testing::ExitedWithCode(101), "");
     EXPECT_EXIT(string::widen_to(string::buffer_of(&s), 1), ::testing::ExitedWithCode(101), "");
-    EXPECT_EXIT(string::convert_units(string::buffer_of(&s), nullptr, 16, 1, 0, 0, 0, false),
-                ::testing::ExitedWithCode(100), "");
 }
 
 }  // namespace

@@ -9,16 +9,16 @@
 
 #include "core/bitset.h"
 #include "core/block.h"
-#include "core/context.h"
-#include "core/ownership.h"
 #include "core/block_search.h"
+#include "core/context.h"
+#include "core/dispatch.h"
+#include "core/ownership.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/string_actions.h"
 #include "core/symbol.h"
 #include "core/word.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
 #include "io/lexer.h"
 #include "tests/unit/test_support.h"
 #include "tests/unit/test_values.h"
@@ -39,7 +39,7 @@ Cell str(const std::string& utf8, uint32_t unit = 1, int32_t index = 0) {
     Cell s;
     string::load_at(reinterpret_cast<const uint8_t*>(utf8.data()), uint32_t(utf8.size()), &s, string::ENC_UTF8);
     if (unit > series::unit(string::buffer_of(&s))) string::widen_to(string::buffer_of(&s), unit);
-    s.w1 = uint32_t(index);
+    cell::set_series_index(&s, uint32_t(index));
     return s;
 }
 
@@ -116,7 +116,7 @@ int32_t run_find(const FindCase& c) {
     Cell part = integer(c.part), skip = integer(c.skip);
     const Cell* r = string::find(&s, &v, c.part < 0 ? nullptr : &part, false, c.case_, false, false, nullptr,
                                  c.skip < 0 ? nullptr : &skip, c.last, c.reverse, c.tail, c.match);
-    return cell::type(r) == T_NONE ? -1 : int32_t(r->w1);
+    return cell::type(r) == T_NONE ? -1 : cell::series_index(r);
 }
 
 TEST_F(StringTest, FindTable) {
@@ -163,18 +163,18 @@ TEST_F(StringTest, FindInABitsetAndOfOtherValues) {
     Cell s = str("abcé😀");
     const Cell* r = string::find(&s, &bits, nullptr, false, false, false, false, nullptr, nullptr, false, false,
                                  false, false);
-    EXPECT_EQ(r->w1, 2u);
+    EXPECT_EQ(cell::series_index(r), 2u);
     // Beyond its bits a complemented bitset holds every character.
     string::buffer_of(&bits)->flags |= SER_COMPLEMENT;
     Cell t = str("c😀", 1, 1);
     r = string::find(&t, &bits, nullptr, false, false, false, false, nullptr, nullptr, false, false, false, false);
-    EXPECT_EQ(r->w1, 1u);
+    EXPECT_EQ(cell::series_index(r), 1u);
     // Other values are formed first: true reads as its text.
     Cell u = str("is TRUE");
     const Cell* yes = &statics::true_cell;
     r = string::find(&u, const_cast<Cell*>(yes), nullptr, false, false, false, false, nullptr, nullptr, false,
                      false, false, false);
-    EXPECT_EQ(r->w1, 3u);
+    EXPECT_EQ(cell::series_index(r), 3u);
 }
 
 TEST_F(StringTest, FindRaisesOnBadRefinements) {
@@ -203,7 +203,7 @@ TEST_F(StringTest, SelectAnswersTheCharacterAfterTheMatch) {
             EXPECT_EQ(cell::type(r), T_NONE) << c.hay;
         } else {
             EXPECT_EQ(cell::type(r), T_CHAR);
-            EXPECT_EQ(r->w2, uint32_t(c.expected)) << c.hay;
+            EXPECT_EQ(cell::get_char(r), uint32_t(c.expected)) << c.hay;
         }
     }
 }
@@ -211,9 +211,9 @@ TEST_F(StringTest, SelectAnswersTheCharacterAfterTheMatch) {
 TEST_F(StringTest, PathAccess) {
     Cell s = str("abc"), two = integer(2), b = str("b"), w = word::intern("b"), path;
     block::write_cell(&path, 1);
-    EXPECT_EQ(string::eval_path(&s, &two, nullptr, &path, nullptr, nullptr, 0, false, false, true, false)->w2,
+    EXPECT_EQ(cell::get_char(string::eval_path(&s, &two, nullptr, &path, nullptr, nullptr, 0, false, false, true, false)),
               uint32_t('b'));
-    EXPECT_EQ(string::eval_path(&s, &b, nullptr, &path, nullptr, nullptr, 0, false, false, true, false)->w2,
+    EXPECT_EQ(cell::get_char(string::eval_path(&s, &b, nullptr, &path, nullptr, nullptr, 0, false, false, true, false)),
               uint32_t('c'));
     Cell x = ch('X');
     string::eval_path(&s, &b, &x, &path, nullptr, nullptr, 0, false, false, true, false);
@@ -225,19 +225,6 @@ TEST_F(StringTest, PathAccess) {
     EXPECT_TRUE(test_support::raises(Err::script_invalid_path, [&] {
         string::eval_path(&s, &w, nullptr, &path, nullptr, nullptr, 0, false, false, true, false);
     }));
-}
-
-TEST_F(StringTest, ParseHelpers) {
-    Cell s = str("<ab>c", 2), tag = text("ab", T_TAG), v = str("<A");
-    EXPECT_TRUE(string::is_tag_wrapped(&s, &tag));
-    EXPECT_TRUE(string::find_value(&s, &v, actions::OP_EQUAL));
-    EXPECT_FALSE(string::find_value(&s, &v, actions::OP_STRICT_EQUAL));
-    Cell bits;
-    bitset::write_cell(&bits, 8, 0);
-    bitset::first_byte(&bits)['<' >> 3] |= uint8_t(0x80 >> ('<' & 7));
-    EXPECT_TRUE(string::is_head_in_set(&s, &bits));
-    s.w1 = 1;
-    EXPECT_FALSE(string::is_head_in_set(&s, &bits));
 }
 
 // ---- make, to and form ------------------------------------------------------------
@@ -439,9 +426,9 @@ TEST_F(StringTest, AppendInsertChangeTable) {
                             ? string::change(&s, &v, c.part, false, c.dup)
                             : string::insert(&s, &v, c.part, false, c.dup, c.action == PutCase::APPEND);
         Cell whole = s;
-        whole.w1 = 0;
+        cell::set_series_index(&whole, 0);
         EXPECT_EQ(utf8_of(&whole), c.expected) << c.target << " + " << (c.value ? c.value : "char");
-        EXPECT_EQ(int32_t(r->w1), c.answer_index) << c.target;
+        EXPECT_EQ(cell::series_index(r), c.answer_index) << c.target;
     }
 }
 
@@ -459,9 +446,9 @@ TEST_F(StringTest, TagAndFormedValues) {
     EXPECT_EQ(utf8_of(&s), "a<b>");
     Cell t = str("xy", 1, 1);
     const Cell* r = string::insert(&t, &tag, -1, false, 2, false);
-    t.w1 = 0;
+    cell::set_series_index(&t, 0);
     EXPECT_EQ(utf8_of(&t), "x<b><b>y");
-    EXPECT_EQ(r->w1, 7u);
+    EXPECT_EQ(cell::series_index(r), 7u);
 
     Cell u = str("a"), yes = statics::true_cell;
     string::insert(&u, &yes, 2, false, 2, true);
@@ -473,9 +460,9 @@ TEST_F(StringTest, TagAndFormedValues) {
     block::append_copy(&block, &yz);
     Cell v = str("-", 1, 1);
     r = string::insert(&v, &block, -1, false, 1, false);
-    v.w1 = 0;
+    cell::set_series_index(&v, 0);
     EXPECT_EQ(utf8_of(&v), "-xyz");
-    EXPECT_EQ(r->w1, 4u);
+    EXPECT_EQ(cell::series_index(r), 4u);
     Cell w = str("a");
     string::insert(&w, &block, 2, false, 1, true);
     EXPECT_EQ(utf8_of(&w), "axy");
@@ -500,12 +487,12 @@ TEST_F(StringTest, InsertingAStringIntoItself) {
     };
     for (const Case& c : cases) {
         Cell s = str("abc", 1, c.target_index), v = s;
-        v.w1 = uint32_t(c.source_index);
+        cell::set_series_index(&v, uint32_t(c.source_index));
         if (c.change)
             string::change(&s, &v, c.part, false, c.dup);
         else
             string::insert(&s, &v, c.part, false, c.dup, c.append);
-        s.w1 = 0;
+        cell::set_series_index(&s, 0);
         EXPECT_EQ(utf8_of(&s), c.expected);
     }
 }
@@ -516,7 +503,7 @@ std::vector<std::string> events;
 uint32_t cut_to = 0;
 
 void record_and_cut(Cell*, Cell*, const Cell* target, const Cell* action, const Cell*, int32_t, int32_t) {
-    events.push_back(symbol::get_cstr(action->w2));
+    events.push_back(symbol::get_cstr(cell::word_symbol(action)));
     if (events.size() == 1) string::truncate(string::buffer_of(target), cut_to);
 }
 
@@ -544,8 +531,8 @@ TEST_F(OwnedStringTest, ActionsReadTheStringAgainAfterTheHandler) {
     cut_to = 2;
     Cell s = owned("abcdef", 4), xy = str("XY");
     const Cell* r = string::insert(&s, &xy, -1, false, 1, false);
-    EXPECT_EQ(r->w1, 4u);
-    s.w1 = 0;
+    EXPECT_EQ(cell::series_index(r), 4u);
+    cell::set_series_index(&s, 0);
     EXPECT_EQ(utf8_of(&s), "abXY");
     EXPECT_EQ(events, (std::vector<std::string>{"insert", "inserted"}));
     ownership::release(&s);
@@ -553,7 +540,7 @@ TEST_F(OwnedStringTest, ActionsReadTheStringAgainAfterTheHandler) {
     events.clear();
     Cell t = owned("abcdef", 1);
     string::change(&t, &xy, 4, false, 1);
-    t.w1 = 0;
+    cell::set_series_index(&t, 0);
     EXPECT_EQ(utf8_of(&t), "aXY");
     EXPECT_EQ(events, (std::vector<std::string>{"change", "changed"}));
     ownership::release(&t);
@@ -598,7 +585,7 @@ void run_sort(const SortCase& c) {
          compare = integer(c.compare);
     string::sort(&s, c.case_, c.skip < 0 ? nullptr : &skip, c.compare < 0 ? nullptr : &compare,
                  c.part < 0 ? nullptr : &part, c.all, c.reverse, c.stable);
-    s.w1 = 0;
+    cell::set_series_index(&s, 0);
     EXPECT_EQ(utf8_of(&s), c.expected) << c.text;
 }
 
@@ -623,8 +610,8 @@ TEST_F(StringTest, SortTable) {
 TEST_F(StringTest, SortNegativePartSortsBeforeTheIndex) {
     Cell s = str("dcba", 1, 3), part = integer(-2);
     const Cell* r = string::sort(&s, false, nullptr, nullptr, &part, false, false, false);
-    EXPECT_EQ(r->w1, 1u);
-    s.w1 = 0;
+    EXPECT_EQ(cell::series_index(r), 1u);
+    cell::set_series_index(&s, 0);
     EXPECT_EQ(utf8_of(&s), "dbca");
 }
 
@@ -661,7 +648,7 @@ const Cell* fake_caller(const Cell*, const Cell* first, const Cell* second) {
         return string::compare(const_cast<Cell*>(first), const_cast<Cell*>(second), actions::OP_LESSER) < 0
                    ? &statics::true_cell
                    : &statics::false_cell;
-    return first->w2 < second->w2 ? &statics::true_cell : &statics::false_cell;
+    return cell::get_char(first) < cell::get_char(second) ? &statics::true_cell : &statics::false_cell;
 }
 
 struct FunctionSortTest : StringTest {
@@ -739,7 +726,7 @@ TEST_F(StringTest, TrimWorksFromTheIndexAndChecksFirst) {
     Cell s = str(" a  b ", 1, 2), c = ch('b'), n = integer(' ');
     string::trim(&s, false, false, false, false, false, &c);
     EXPECT_EQ(utf8_of(&s), "   ");
-    s.w1 = 0;
+    cell::set_series_index(&s, 0);
     EXPECT_EQ(utf8_of(&s), " a   ");
     Cell t = str("x y z");
     string::trim(&t, false, false, false, false, false, &n);
@@ -756,7 +743,7 @@ TEST_F(StringTest, TakeAnswersACharWithoutPart) {
     Cell s = str("é");
     const Cell* r = string::take(&s, nullptr, false, false);
     EXPECT_EQ(cell::type(r), T_CHAR);
-    EXPECT_EQ(r->w2, 0xE9u);
+    EXPECT_EQ(cell::get_char(r), 0xE9u);
     EXPECT_EQ(string::get_abs_length(&s), 0u);
     Cell t = str("ab😀"), two = integer(2);
     r = string::take(&t, &two, false, true);
@@ -792,7 +779,7 @@ std::string set_op(int32_t op, const std::string& a, uint32_t ua, const std::str
     Cell size = integer(skip);
     const Cell* r = string::do_set_op(case_, skip < 0 ? nullptr : &size, op);
     EXPECT_EQ(r, base);
-    EXPECT_EQ(r->w1, 0u);
+    EXPECT_EQ(cell::series_index(r), 0u);
     return utf8_of(r);
 }
 
@@ -848,28 +835,25 @@ TEST_F(StringTest, ChangeStringWidensWhenTheOtherCaseNeedsIt) {
     EXPECT_EQ(unit_of(&s), 2u);
     Cell t = str("ABCD", 1, 1), two = integer(2);
     case_::change_string(&t, false, &two);
-    t.w1 = 0;
+    cell::set_series_index(&t, 0);
     EXPECT_EQ(utf8_of(&t), "AbcD");
     Cell u = str("ABCD"), end = u;
-    end.w1 = 3;
+    cell::set_series_index(&end, 3);
     case_::change_string(&u, false, &end);
     EXPECT_EQ(utf8_of(&u), "abcD");
     Cell c = ch('x');
     case_::change_string(&c, true, nullptr);
-    EXPECT_EQ(c.w2, uint32_t('X'));
+    EXPECT_EQ(cell::get_char(&c), uint32_t('X'));
     Cell wrong = str("x");
     EXPECT_TRUE(test_support::raises(Err::script_invalid_refine_arg,
                                      [&] { case_::change_string(&u, true, &wrong); }));
 }
 
-TEST_F(StringTest, PushAndLoadUseTheValueStack) {
+TEST_F(StringTest, LoadUsesTheValueStack) {
     Cell* top = stack::reg.top;
     Cell* loaded = string::load(reinterpret_cast<const uint8_t*>("h\xC3\xA9"), 3, string::ENC_UTF8);
     EXPECT_EQ(loaded, top);
     EXPECT_EQ(utf8_of(loaded), "hé");
-    Cell* pushed = string::push(loaded);
-    EXPECT_EQ(pushed, top + 1);
-    EXPECT_EQ(cell::series_node(pushed), cell::series_node(loaded));
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // The support routines: raising errors by identifier and by name, argument
-// checks, stores into words and slots, refinement slots, paths, switch cases,
-// loading a value from text, the size check of numbers, indentation, pattern
+// checks, reading words, loading a value from text, the size check of numbers, indentation, pattern
 // fill and the boot literals.
 #include <gtest/gtest.h>
 
@@ -14,12 +13,12 @@
 #include "core/context.h"
 #include "core/raise.h"
 #include "core/roots.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/support.h"
 #include "core/word.h"
 #include "datatypes/error.h"
 #include "datatypes/typeset.h"
-#include "interpreter/stack.h"
 #include "kernel/fail.h"
 #include "kernel/temp_roots.h"
 #include "natives_cases.h"
@@ -51,7 +50,7 @@ TEST_F(SupportTest, RaiseBuildsTheCatalogErrorWithItsArguments) {
     Raised r = raised([&] { error::raise(Err::script_no_value, &w, &two); });
     EXPECT_EQ(r.category, "script");
     EXPECT_EQ(r.id, "no-value");
-    EXPECT_EQ(r.arg(1)->w2, w.w2);
+    EXPECT_EQ(cell::word_symbol(r.arg(1)), cell::word_symbol(&w));
     EXPECT_EQ(cell::get_int(r.arg(2)), 2);
     EXPECT_EQ(cell::type(r.arg(3)), uint32_t(T_NONE));
     EXPECT_EQ(cell::get_int(error::field(&r.error, error::FIELD_CODE)), 300);
@@ -60,7 +59,7 @@ TEST_F(SupportTest, RaiseBuildsTheCatalogErrorWithItsArguments) {
     cell::make_datatype(&dt, T_NATIVE);
     Raised bad = raised([&] { error::raise_bad_make(&dt, &two); });
     EXPECT_EQ(bad.id, "bad-make-arg");
-    EXPECT_EQ(bad.arg(1)->w1, uint32_t(T_NATIVE));
+    EXPECT_EQ(cell::datatype_id(bad.arg(1)), uint32_t(T_NATIVE));
 }
 
 TEST_F(SupportTest, FailRaisesByCategoryAndIdNames) {
@@ -120,12 +119,6 @@ TEST_F(SupportTest, ArgumentChecksNameTheCallAndTheType) {
     EXPECT_EQ(check::argument(&ints, 0, &seven), &seven);
     check::argument_at(&ints, 0, -1);  // refinement not given: no check
     check::argument_at(&ints, 0, 0);
-    Cell off = logic(false);
-    EXPECT_EQ(check::optional_argument(&off, &ints, 1, &word), &word);
-    EXPECT_EQ(check::argument_set(1, &word), &word);
-
-    Cell on = logic(true);
-    Cell u = unset();
     struct Case {
         const char* what;
         std::function<void()> run;
@@ -134,8 +127,6 @@ TEST_F(SupportTest, ArgumentChecksNameTheCallAndTheType) {
     const Case cases[] = {
         {"argument", [&] { check::argument(&ints, 1, &word); }, T_STRING},
         {"argument at", [&] { check::argument_at(&ints, 1, 1); }, T_STRING},
-        {"optional given", [&] { check::optional_argument(&on, &ints, 1, &word); }, T_STRING},
-        {"unset", [&] { check::argument_set(1, &u); }, T_UNSET},
     };
     for (const Case& c : cases) {
         Raised r = raised([&] {
@@ -143,9 +134,9 @@ TEST_F(SupportTest, ArgumentChecksNameTheCallAndTheType) {
             c.run();
         });
         EXPECT_EQ(r.id, "expect-arg") << c.what;
-        EXPECT_EQ(name_of(r.arg(1)->w2), "checker-h6") << c.what;
+        EXPECT_EQ(name_of(cell::word_symbol(r.arg(1))), "checker-h6") << c.what;
         EXPECT_EQ(cell::type(r.arg(2)), uint32_t(T_DATATYPE)) << c.what;
-        EXPECT_EQ(r.arg(2)->w1, c.type) << c.what;
+        EXPECT_EQ(cell::datatype_id(r.arg(2)), c.type) << c.what;
     }
 }
 
@@ -176,211 +167,22 @@ TEST_F(SupportTest, FloatRangeTruncatesAndChecksTheTruncatedValue) {
         if (c.raises) {
             Raised r = raised([&] { check::float_range(&v); });
             EXPECT_EQ(r.id, "out-of-range") << cell::get_float(&v);
-            EXPECT_EQ(r.arg(1)->w2, v.w2);
+            EXPECT_EQ(cell::word_symbol(r.arg(1)), cell::word_symbol(&v));
         } else {
             EXPECT_EQ(check::float_range(&v), c.answer);
         }
     }
 }
 
-// ---- word and slot stores ------------------------------------------------------------------------
+// ---- reading words ----------------------------------------------------------------------------
 
-TEST_F(SupportTest, WordStoresCheckForUnset) {
-    Cell w = word_of("store-h6"), one = integer(1), two = integer(2), u = unset();
-    stack::push(&one);
-    word::set_checked(&w);
+TEST_F(SupportTest, ReadingAWordChecksForUnset) {
+    Cell w = word_of("store-h6"), one = integer(1);
+    word::set_value(&w, &one);
     EXPECT_EQ(cell::get_int(word::get_checked(&w)), 1);
-    Raised r = raised([&] {
-        stack::push(&u);
-        word::set_checked(&w);
-    });
-    EXPECT_EQ(r.id, "need-value");
-    EXPECT_EQ(r.arg(1)->w2, w.w2);
-    EXPECT_EQ(cell::get_int(word::get_value(&w)), 1);  // the old value stays
-
-    Cell* base = stack::reg.top;
-    stack::reg.base = base;
-    stack::push(&one);
-    stack::push(&two);
-    word::set_from_stack(&w);
-    EXPECT_EQ(stack::reg.top, base);
-    EXPECT_EQ(cell::get_int(word::get_value(&w)), 2);
 
     Cell fresh = word_of("fresh-store-h6");
     EXPECT_EQ(raised([&] { word::get_checked(&fresh); }).id, "no-value");
-}
-
-TEST_F(SupportTest, SlotStoresOfContexts) {
-    Cell spec = block_of({word_of("sa"), word_of("sb")});
-    Node obj = context::make(&spec, false, true, context::KIND_OBJECT);
-    Node fn = context::make(&spec, true, false, context::KIND_FUNCTION);
-    Cell one = integer(1), two = integer(2), u = unset();
-
-    Raised r = raised([&] { context::slot_at(fn, 1); });
-    EXPECT_EQ(r.id, "not-defined");
-    EXPECT_EQ(name_of(r.arg(1)->w2), "sb");
-    EXPECT_EQ(context::slot_at(obj, 1), context::value_at(obj, 1));
-
-    stack::push(&one);
-    EXPECT_EQ(context::set_slot(obj, 0), context::value_at(obj, 0));
-    EXPECT_EQ(cell::get_int(context::value_at(obj, 0)), 1);
-    r = raised([&] {
-        stack::push(&u);
-        context::set_slot(obj, 1);
-    });
-    EXPECT_EQ(r.id, "need-value");
-    EXPECT_EQ(name_of(r.arg(1)->w2), "sb");
-
-    Cell* base = stack::reg.top;
-    stack::reg.base = base;
-    stack::push(&two);
-    context::set_slot_reset(obj, 1);
-    EXPECT_EQ(stack::reg.top, base);
-    EXPECT_EQ(cell::get_int(context::value_at(obj, 1)), 2);
-
-    stack::push(&u);  // store_slot does not check
-    context::store_slot(obj, 0);
-    EXPECT_EQ(stack::reg.top, base);
-    EXPECT_EQ(cell::type(context::value_at(obj, 0)), uint32_t(T_UNSET));
-    EXPECT_TRUE(context::word_at(context::cell_of(obj), 0)->header & HDR_ASSIGNED);
-    EXPECT_FALSE(context::word_at(context::cell_of(obj), 1)->header & HDR_ASSIGNED);
-}
-
-TEST_F(SupportTest, RefinementSlots) {
-    Cell seven = integer(7), u = unset();
-    struct Case {
-        Cell condition;
-        bool given;
-    };
-    const Case cases[] = {{logic(true), true}, {integer(0), true}, {logic(false), false}, {Cell{T_NONE, 0, 0, 0}, false}};
-    for (const Case& c : cases) {
-        enter_call("refined-h6", {seven, logic(false), seven, seven, seven});
-        frame::set_refinement(&c.condition, 1, 2);
-        EXPECT_EQ(stack::arg(1)->w1, c.given ? 1u : 0u);
-        for (uint32_t i = 2; i <= 3; i++) EXPECT_EQ(cell::type(stack::arg(i)), c.given ? T_INTEGER : T_NONE);
-        EXPECT_EQ(cell::type(stack::arg(4)), uint32_t(T_INTEGER));
-        stack::leave_drop();
-    }
-    EXPECT_EQ(raised([&] {
-                  enter_call("refined-h6", {seven, logic(false)});
-                  frame::set_refinement(&u, 1, 0);
-              }).id,
-              "no-value");
-}
-
-// ---- paths ------------------------------------------------------------------------------
-
-TEST_F(SupportTest, PathEvaluationStepsThroughTheElements) {
-    Cell holder = word_of("path-err-h6");
-    Cell w = word_of("path-arg-h6");
-    Raised r = raised([&] { error::raise(Err::script_no_value, &w); });
-    Cell err = r.error;
-    word::set_value(&holder, &err);
-    Cell path = block_of({holder, word_of("id")});
-    cell::set_type(&path, T_PATH);
-    Cell elements[] = {word_of("id")};
-    stack::reg.base = stack::reg.top;
-    stack::push(&holder);
-    path::eval(false, &path, &holder, elements, 1);
-    EXPECT_EQ(name_of(stack::reg.base->w2), "no-value");
-    path::eval(false, &path, &holder, elements, 0);
-    EXPECT_EQ(cell::type(stack::reg.base), uint32_t(T_ERROR));
-    Cell seven = integer(7);
-    path::eval(false, &path, &seven, elements, 0);
-    EXPECT_EQ(cell::get_int(stack::reg.base), 7);
-}
-
-// A set whose last step changes a part of a time puts the time back where
-// the step before found it; an object with on-change* hears of the change
-// with the field already holding the new time, and a value its handler
-// stores stays.
-TEST_F(SupportTest, PathSetWritesAChangedScalarBack) {
-    struct Case {
-        const char* setup;
-        const char* path;  // the head word and the elements
-        const char* check;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"t: 1:30:00 u: t", "t hour", "reduce [t u]", "[5:30:00 1:30:00]"},
-        {"o: make object! [t: 1:30:00]", "o t hour", "o/t", "5:30:00"},
-        {"b: [x 1:00 y 1:30:00]", "b y hour", "b", "[x 1:00:00 y 5:30:00]"},
-        {"b: [[1:00] [1:30:00]]", "b 2 1 hour", "b", "[[1:00:00] [5:30:00]]"},
-        {"r: copy [] o: make object! [t: 1:30:00 on-change*: make function! [[w o n] [append r reduce [w o n]]]]",
-         "o t hour", "reduce [o/t r]", "[5:30:00 [t 1:30:00 5:30:00]]"},
-        {"obj: make object! [t: 1:30:00 on-change*: make function! [[w old new] [if new/hour > 3 [obj/t: 3:00]]]]",
-         "obj t hour", "obj/t", "3:00:00"},
-    };
-    natives_cases::words_ready();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.path);
-        natives_cases::run(c.setup);
-        Cell path = test_values::load(c.path);
-        temp_roots::Hold hold_path(&path);
-        cell::set_type(&path, T_SET_PATH);
-        uint32_t count = series::length(node::buffer(path.w2)) - 1;
-        Cell head = *test_values::at(path, 0), elements[4];
-        temp_roots::Hold hold_cells(elements, 4);
-        for (uint32_t i = 0; i < count; i++) elements[i] = *test_values::at(path, i + 1);
-        enter_call("path-set-h30");
-        Cell five = integer(5);
-        stack::set_result(&five);
-        path::eval(true, &path, &head, elements, count);
-        EXPECT_EQ(cell::get_int(stack::reg.base), 5);
-        stack::leave_drop();
-        EXPECT_EQ(natives_cases::eval_molded(c.check), c.expected);
-    }
-}
-
-// ---- switch cases ------------------------------------------------------------------------------
-
-std::string answer_text(const Cell* c) {
-    switch (cell::type(c)) {
-    case T_NONE: return "none";
-    case T_STRING: return utf8_of(c);
-    case T_WORD: return name_of(c->w2);
-    case T_LOGIC: return c->w1 ? "true" : "false";
-    case T_BLOCK: return "[" + std::to_string(series::length(node::buffer(c->w2))) + "]";
-    }
-    return "?";
-}
-
-TEST_F(SupportTest, SwitchFindsCasesByPairsOrSingly) {
-    Cell one_block = block_of({integer(1)});
-    Cell pairs = block_of({word_of("ka"), text("A"), word_of("kb"), text("kc"), word_of("kc")});
-    Cell singles = block_of({word_of("ka"), word_of("kb"), logic(true), word_of("kc")});
-    Cell blocks = block_of({word_of("ka"), text("x"), one_block, word_of("kb")});
-    struct Case {
-        const char* what;
-        Cell value;
-        Cell* cases;
-        bool push, skip_to_block;
-        const char* answer;
-    };
-    const Case cases[] = {
-        {"pair key, any case", word_of("KA"), &pairs, false, false, "A"},
-        {"values are not keys", text("kc"), &pairs, false, false, "none"},
-        {"last key alone", word_of("kc"), &pairs, false, false, "kc"},
-        {"absent", word_of("kz"), &pairs, false, false, "none"},
-        {"single step", word_of("kb"), &singles, true, false, "true"},
-        {"single step, other type", logic(true), &singles, true, false, "kc"},
-        {"to the block", word_of("ka"), &blocks, false, true, "[1]"},
-        {"no block after", word_of("kb"), &blocks, true, true, "none"},
-        {"a block value", one_block, &blocks, true, false, "none"},
-    };
-    for (const Case& c : cases) {
-        enter_call("switch-h6", {c.value, *c.cases});
-        Cell* top_before = stack::reg.top;
-        const Cell* answer = switch_::find_case(c.push, c.skip_to_block);
-        EXPECT_EQ(answer_text(answer), c.answer) << c.what;
-        if (c.push) {
-            EXPECT_EQ(stack::reg.top, top_before + 1) << c.what;
-            EXPECT_EQ(answer, stack::top()) << c.what;
-        } else {
-            EXPECT_EQ(answer, stack::reg.base) << c.what;
-        }
-        stack::leave_drop();
-    }
 }
 
 // ---- loading a value from text -------------------------------------------------------------------
@@ -404,7 +206,7 @@ TEST_F(SupportTest, ValueFromStringTakesTheFirstOfAWholeLoad) {
     EXPECT_EQ(raised([&] { load::value_from_string(&complete); }).id, "not-done");
     load::set_scanner(toy_scan);
     const Cell* v = load::value_from_string(&complete);
-    EXPECT_EQ(name_of(v->w2), "first");
+    EXPECT_EQ(name_of(cell::word_symbol(v)), "first");
     EXPECT_EQ(cell::type(stack::reg.base), uint32_t(T_BLOCK));
     EXPECT_EQ(load::value_from_string(&partial), &statics::none_cell);
     const Cell* nothing = load::value_from_string(&empty);
@@ -450,7 +252,7 @@ TEST_F(SupportTest, BootLiteralsAreCellsOfTheImageBlock) {
     boot::set_literals(roots::block_node, first);
     EXPECT_EQ(cell::get_int(boot::value_at(0)), 5);
     EXPECT_EQ(boot::value_at(1), roots::at(first + 1));
-    EXPECT_EQ(boot::node_at(1), context::global_node);
+    EXPECT_EQ(cell::object_context(boot::value_at(1)), context::global_node);
 }
 
 }  // namespace

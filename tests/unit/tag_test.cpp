@@ -5,10 +5,10 @@
 #include <string>
 
 #include "core/datatype.h"
+#include "core/stack.h"
 #include "core/word.h"
 #include "datatypes/handle.h"
 #include "datatypes/tag.h"
-#include "interpreter/stack.h"
 #include "tests/unit/test_support.h"
 #include "tests/unit/test_values.h"
 
@@ -39,7 +39,7 @@ TEST(Tag, FormAndMoldBetweenAngleBrackets) {
     EXPECT_EQ(molded(text("a", T_TAG)), "<a>");
     EXPECT_EQ(molded(text("img src=\"x\" \xC3\xA9", T_TAG)), "<img src=\"x\" \xC3\xA9>");
     Cell t = text("abc", T_TAG);
-    t.w1 = 1;
+    cell::set_series_index(&t, 1);
     EXPECT_EQ(formed(t), "<bc>");
 }
 
@@ -47,7 +47,7 @@ TEST(Tag, PathPicksACharacterAsStringDoes) {
     Cell t = text("abc", T_TAG);
     const Cell* c = path(&t, integer(2));
     ASSERT_EQ(cell::type(c), uint32_t(T_CHAR));
-    EXPECT_EQ(c->w2, uint32_t('b'));
+    EXPECT_EQ(cell::get_char(c), uint32_t('b'));
 }
 
 TEST(Email, MoldIsTheTextItself) {
@@ -77,7 +77,7 @@ TEST(Email, UserAndHostPaths) {
     Cell e = text("joe@example.com", T_EMAIL);
     const Cell* c = path(&e, integer(1));
     ASSERT_EQ(cell::type(c), uint32_t(T_CHAR));
-    EXPECT_EQ(c->w2, uint32_t('j'));
+    EXPECT_EQ(cell::get_char(c), uint32_t('j'));
     EXPECT_TRUE(test_support::raises(Err::script_invalid_path, [&] { path(&e, word::intern("domain")); }));
     EXPECT_TRUE(test_support::raises(Err::script_invalid_path, [&] { path(&e, text("user", T_STRING)); }));
 }
@@ -111,7 +111,7 @@ TEST(Handle, FormAndMold) {
     EXPECT_EQ(molded(w, true), "#[handle! 00001234h window]");
     EXPECT_EQ(molded(handle_of(0, handle::NONE), true), "#[handle! 00000000h]");
     EXPECT_EQ(molded(handle_of(0xFFFFFFFE, handle::RICH_TEXT), true), "#[handle! FFFFFFFEh rich-text]");
-    EXPECT_EQ(w.w3, 0xFFFFFFFFu);
+    EXPECT_EQ(cell::word_index(&w), 0xFFFFFFFFu);
 }
 
 TEST(Handle, ComparesByNativeValue) {
@@ -130,12 +130,12 @@ TEST(Handle, Constructors) {
     stack::reg.base = top;
     const Cell* r = handle::to_result(9, handle::MONITOR);
     EXPECT_EQ(r, top);
-    EXPECT_EQ(r->w1, uint32_t(handle::MONITOR));
-    EXPECT_EQ(r->w2, 9u);
+    EXPECT_EQ(handle::kind_of(r), uint32_t(handle::MONITOR));
+    EXPECT_EQ(handle::value_of(r), 9u);
     Cell* n = handle::push_null();
     EXPECT_EQ(cell::type(n), uint32_t(T_HANDLE));
-    EXPECT_EQ(n->w1, 0u);
-    EXPECT_EQ(n->w2, 0u);
+    EXPECT_EQ(handle::kind_of(n), 0u);
+    EXPECT_EQ(handle::value_of(n), 0u);
     stack::reg.top = top;
     stack::reg.base = saved;
 }

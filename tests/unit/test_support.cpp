@@ -5,15 +5,16 @@
 
 #include <gtest/gtest.h>
 
-#include "datatypes/error.h"
 #include "console/boot_image.h"
+#include "datatypes/error.h"
 #include "console/boot_words.h"
 #include "console/startup.h"
 #include "core/datatype.h"
+#include "core/exits.h"
+#include "core/stack.h"
 #include "core/support.h"
+#include "datatypes/error.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "kernel/boot.h"
 #include "kernel/runtime.h"
 

@@ -12,16 +12,16 @@
 
 #include "core/actions.h"
 #include "core/block.h"
+#include "core/dispatch.h"
+#include "core/exits.h"
 #include "core/logic.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/symbol.h"
 #include "core/word.h"
 #include "datatypes/binary.h"
 #include "datatypes/error.h"
-#include "interpreter/actions.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "io/lexer.h"
 #include "kernel/unicode.h"
 
@@ -69,7 +69,7 @@ inline Cell binary_of(const std::vector<uint8_t>& bytes, int32_t index = 0) {
     Cell c;
     binary::init_empty(&c, 0);
     if (!bytes.empty()) binary::append_bytes(&c, bytes.data(), uint32_t(bytes.size()));
-    c.w1 = uint32_t(index);
+    cell::set_series_index(&c, uint32_t(index));
     return c;
 }
 
@@ -78,7 +78,7 @@ inline Cell block_of(const std::vector<Cell>& cells, int32_t index = 0) {
     Cell b;
     cell::make_series(&b, T_BLOCK, series::new_cells(uint32_t(cells.size()) + 1));
     for (const Cell& c : cells) *block::append_slot(&b) = c;
-    b.w1 = uint32_t(index);
+    cell::set_series_index(&b, uint32_t(index));
     return b;
 }
 
@@ -87,7 +87,7 @@ inline Cell ints(const std::vector<int32_t>& values, int32_t index = 0) {
     Cell b;
     block::write_cell(&b, int32_t(values.size()));
     for (int32_t v : values) *block::append_slot(&b) = integer(v);
-    b.w1 = uint32_t(index);
+    cell::set_series_index(&b, uint32_t(index));
     return b;
 }
 
@@ -99,7 +99,7 @@ inline Cell as(Cell v, uint32_t type) {
 
 // The cell at position i of a block's buffer, counted from its head (not
 // from the block's index).
-inline Cell* at(const Cell& block, uint32_t i) { return series::cells(node::buffer(block.w2)) + i; }
+inline Cell* at(const Cell& block, uint32_t i) { return series::cells(node::buffer(cell::series_node(&block))) + i; }
 
 // The values of the source text, as the lexer loads them, in a block.
 inline Cell load(const char* source) { return lexer::load_text(source, std::strlen(source)); }
@@ -119,7 +119,7 @@ inline std::string utf8_of(const Cell* s) { return utf8_of(*s); }
 
 // The spelling of a symbol ("" for none), or of a word's symbol.
 inline std::string name_of(uint32_t symbol) { return symbol ? symbol::get_cstr(symbol) : ""; }
-inline std::string name_of(const Cell* word) { return name_of(word->w2); }
+inline std::string name_of(const Cell* word) { return name_of(cell::word_symbol(word)); }
 
 // The value formed or molded (all: /all) through the action dispatch.
 inline std::string formed(Cell v) {

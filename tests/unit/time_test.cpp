@@ -207,11 +207,11 @@ TEST_F(TimeTest, Arithmetic) {
     EXPECT_EQ(o.f(), -60);
     o = arith("multiply", tm(3600), tm(60));
     EXPECT_EQ(o.code, code(Err::script_not_related));
-    EXPECT_EQ(o.arg(1)->w2, symbol::intern("multiply"));
-    EXPECT_EQ(o.arg(2)->w1, uint32_t(T_TIME));
+    EXPECT_EQ(cell::word_symbol(o.arg(1)), symbol::intern("multiply"));
+    EXPECT_EQ(cell::datatype_id(o.arg(2)), uint32_t(T_TIME));
     o = arith("subtract", tm(3600), stand_in(T_DATE));
     EXPECT_EQ(o.code, code(Err::script_not_related));
-    EXPECT_EQ(o.arg(1)->w2, symbol::intern("subtract"));
+    EXPECT_EQ(cell::word_symbol(o.arg(1)), symbol::intern("subtract"));
     o = arith("add", tm(3600), stand_in(T_DATE));
     EXPECT_EQ(cell::type(&o.value), uint32_t(T_DATE));
     EXPECT_EQ(arith("power", tm(3600), i32(2)).code, code(Err::script_expect_arg));
@@ -239,7 +239,7 @@ TEST_F(TimeTest, Round) {
     Cell money = stand_in(T_MONEY);
     Outcome o = rounded(tm(1), &money);
     EXPECT_EQ(o.code, code(Err::script_not_related));
-    EXPECT_EQ(o.arg(1)->w2, symbol::intern("round"));
+    EXPECT_EQ(cell::word_symbol(o.arg(1)), symbol::intern("round"));
 }
 
 TEST_F(TimeTest, EvenAndOdd) {

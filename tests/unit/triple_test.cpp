@@ -4,9 +4,9 @@
 #include <string>
 
 #include "core/datatype.h"
+#include "core/dispatch.h"
 #include "core/string.h"
 #include "core/triple.h"
-#include "interpreter/actions.h"
 #include "test_values.h"
 
 using namespace zel;

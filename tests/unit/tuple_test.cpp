@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "core/datatype.h"
+#include "core/stack.h"
 #include "datatypes/tuple.h"
-#include "interpreter/stack.h"
 #include "io/number_scan.h"
 #include "number_calls.h"
 #include "test_values.h"

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "core/datatype.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/word.h"
 #include "datatypes/typeset.h"
-#include "interpreter/stack.h"
 #include "test_values.h"
 
 using namespace zel;
@@ -61,9 +61,9 @@ TEST_F(TypesetTest, BitLayout) {
         SCOPED_TRACE(c.type);
         Cell ts = set_of({c.type});
         EXPECT_EQ(cell::type(&ts), T_TYPESET);
-        EXPECT_EQ(ts.w1, c.w1);
-        EXPECT_EQ(ts.w2, c.w2);
-        EXPECT_EQ(ts.w3, c.w3);
+        EXPECT_EQ(typeset::words(&ts)[0], c.w1);
+        EXPECT_EQ(typeset::words(&ts)[1], c.w2);
+        EXPECT_EQ(typeset::words(&ts)[2], c.w3);
         Cell slot;
         typeset::init_slot(&slot, c.w1, c.w2, c.w3);
         EXPECT_EQ(members(slot), std::vector<uint32_t>{c.type});
@@ -80,7 +80,7 @@ TEST_F(TypesetTest, MakeFromBlockOrTypeset) {
     Cell made = *typeset::make(nullptr, &spec, T_TYPESET);
     EXPECT_EQ(members(made), (std::vector<uint32_t>{T_BLOCK, T_STRING, T_INTEGER, T_FLOAT}));
     // From the block's index on.
-    spec.w1 = 2;
+    cell::set_series_index(&spec, 2);
     EXPECT_EQ(members(*typeset::make(nullptr, &spec, T_TYPESET)), (std::vector<uint32_t>{T_STRING, T_INTEGER, T_FLOAT}));
     EXPECT_EQ(typeset::make(nullptr, &number, T_TYPESET), &number);
 
@@ -188,7 +188,7 @@ TEST_F(TypesetTest, ListTypes) {
     const uint32_t expected[] = {T_NONE, T_STRING, T_MONEY};
     for (uint32_t i = 0; i < 3; i++) {
         EXPECT_EQ(cell::type(series::cells(b) + i), T_DATATYPE);
-        EXPECT_EQ(series::cells(b)[i].w1, expected[i]);
+        EXPECT_EQ(cell::datatype_id(&series::cells(b)[i]), expected[i]);
     }
 }
 

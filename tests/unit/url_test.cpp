@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/symbol.h"
 #include "core/url.h"
 #include "core/word.h"
-#include "interpreter/stack.h"
 #include "io/http.h"
 #include "io/lexer.h"
 #include "kernel/memory.h"
@@ -72,7 +72,7 @@ Cell http_answer;
 
 const Cell* fake_http(const Cell* method, const Cell* url, const Cell* headers, const Cell* body, bool binary,
                       bool lines, bool info) {
-    last_call.method = symbol::get_cstr(method->w2);
+    last_call.method = symbol::get_cstr(cell::word_symbol(method));
     last_call.url = utf8_of(*url);
     last_call.headers_type = cell::type(headers);
     last_call.body_type = cell::type(body);

@@ -9,8 +9,8 @@
 
 #include "core/datatype.h"
 #include "core/series.h"
+#include "core/stack.h"
 #include "datatypes/vector.h"
-#include "interpreter/stack.h"
 #include "number_calls.h"
 #include "test_values.h"
 
@@ -71,7 +71,7 @@ TEST_F(VectorTest, ElementsArePackedLittleEndian) {
         vector::write_element(p, &value, width);
         vector::load_element(&out, p, T_CHAR, width);
         EXPECT_EQ(cell::type(&out), uint32_t(T_CHAR));
-        EXPECT_EQ(out.w2, code_point);
+        EXPECT_EQ(cell::get_char(&out), code_point);
     }
 }
 
@@ -108,8 +108,8 @@ TEST_F(VectorTest, InitCellChecksTheByteSize) {
     Cell v;
     vector::init_cell(&v, T_FLOAT, 4, 3);
     EXPECT_EQ(cell::type(&v), uint32_t(T_VECTOR));
-    EXPECT_EQ(v.w1, 0u);
-    EXPECT_EQ(v.w3, uint32_t(T_FLOAT));
+    EXPECT_EQ(cell::series_index(&v), 0u);
+    EXPECT_EQ(cell::series_extra(&v), uint32_t(T_FLOAT));
     EXPECT_EQ(vector::width(&v), 4u);
     EXPECT_EQ(vector::length(&v), 0u);
     // Sizes whose bytes leave 32 bits are refused before any allocation.
@@ -130,10 +130,10 @@ TEST_F(VectorTest, AppendValueWantsTheElementType) {
 
 TEST_F(VectorTest, ElementsToBlockFromTheIndex) {
     Cell v = vec(T_PERCENT, 4, {pct(0.25), pct(0.5), pct(0.75)}), block;
-    v.w1 = 1;
+    cell::set_series_index(&v, 1);
     vector::elements_to_block(&v, &block);
     EXPECT_EQ(test_values::molded(block), "[50% 75%]");
-    v.w1 = 3;
+    cell::set_series_index(&v, 3);
     vector::elements_to_block(&v, &block);
     EXPECT_EQ(test_values::molded(block), "[]");
     EXPECT_GE(series::buffer_of(&block)->size, 16u);

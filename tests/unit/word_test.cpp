@@ -10,12 +10,12 @@
 #include "core/context.h"
 #include "core/datatype.h"
 #include "core/roots.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/support.h"
 #include "core/symbol.h"
 #include "core/word.h"
 #include "datatypes/error.h"
-#include "interpreter/stack.h"
 #include "kernel/boot.h"
 #include "test_values.h"
 
@@ -77,7 +77,7 @@ TEST_F(WordTest, CompareUnderEveryOp) {
     Cell get_a = word_of("cmp-a", T_GET_WORD), set_a = word_of("cmp-a", T_SET_WORD);
     Cell set_big_a = word_of("CMP-A", T_SET_WORD), issue_a = word_of("cmp-a", T_ISSUE);
     Cell other_ctx = a;
-    other_ctx.w1 = context::create(1, false, false, 0, context::KIND_OBJECT);
+    cell::set_object_context(&other_ctx, context::create(1, false, false, 0, context::KIND_OBJECT));
     Cell one = integer(1);
     struct Case {
         const char* what;
@@ -134,12 +134,12 @@ TEST_F(WordTest, IssuesCompareOnlyWithIssues) {
 TEST_F(WordTest, IndexIsOneBasedOrNone) {
     Cell bound = word_of("idx-h6");
     Cell loose = bound;
-    loose.w3 = uint32_t(-1);
+    cell::set_word_index(&loose, uint32_t(-1));
     stack::reg.base = stack::reg.top;
     stack::push(&bound);
     word::is_index();
     EXPECT_EQ(cell::type(stack::reg.base), uint32_t(T_INTEGER));
-    EXPECT_EQ(cell::get_int(stack::reg.base), int32_t(bound.w3) + 1);
+    EXPECT_EQ(cell::get_int(stack::reg.base), cell::word_index(&bound) + 1);
     *stack::reg.base = loose;
     word::is_index();
     EXPECT_EQ(cell::type(stack::reg.base), uint32_t(T_NONE));
@@ -208,7 +208,7 @@ TEST_F(WordTest, MakeFromEverySpec) {
         const Cell* made = word::make(nullptr, &spec, c.type);
         EXPECT_EQ(cell::type(made), c.type) << c.what;
         EXPECT_EQ(molded(*made, true), c.mold) << c.what;
-        EXPECT_EQ(made->w1, context::global_node) << c.what;
+        EXPECT_EQ(cell::word_context(made), context::global_node) << c.what;
     }
 }
 
@@ -231,7 +231,7 @@ TEST_F(WordTest, MakeRejectsWhatIsNoWord) {
         Raised r = raised([&] { word::make(nullptr, &spec, T_WORD); });
         EXPECT_EQ(r.id, c.id) << c.what;
         if (r.id == "bad-to-arg") {
-            EXPECT_EQ(error::field(&r.error, error::FIELD_ARG1)->w1, uint32_t(T_WORD)) << c.what;
+            EXPECT_EQ(cell::datatype_id(error::field(&r.error, error::FIELD_ARG1)), uint32_t(T_WORD)) << c.what;
         }
     }
 }
@@ -240,18 +240,18 @@ TEST_F(WordTest, IssueMakeKeepsTheTextAsItStands) {
     Cell spaced = text("a b");
     const Cell* made = issue::make(nullptr, &spaced, T_ISSUE);
     EXPECT_EQ(cell::type(made), uint32_t(T_ISSUE));
-    EXPECT_EQ(name_of(made->w2), "a b");
-    EXPECT_EQ(int32_t(made->w3), -1);
-    EXPECT_EQ(made->w1, context::global_node);
+    EXPECT_EQ(name_of(cell::word_symbol(made)), "a b");
+    EXPECT_EQ(cell::word_index(made), -1);
+    EXPECT_EQ(cell::word_context(made), context::global_node);
 
     Cell from = text("xyz-h6");
-    from.w1 = 1;  // from its position
-    EXPECT_EQ(name_of(issue::make(nullptr, &from, T_ISSUE)->w2), "yz-h6");
+    cell::set_series_index(&from, 1);  // from its position
+    EXPECT_EQ(name_of(cell::word_symbol(issue::make(nullptr, &from, T_ISSUE))), "yz-h6");
     Cell w = word_of("iw-h6", T_SET_WORD);
     EXPECT_EQ(molded(*issue::make(nullptr, &w, T_ISSUE), true), "#iw-h6");
     Cell ch;
     cell::make_char(&ch, 0xE9);
-    EXPECT_EQ(name_of(issue::make(nullptr, &ch, T_ISSUE)->w2), "\xc3\xa9");
+    EXPECT_EQ(name_of(cell::word_symbol(issue::make(nullptr, &ch, T_ISSUE))), "\xc3\xa9");
     Cell n = integer(4);
     EXPECT_EQ(raised([&] { issue::make(nullptr, &n, T_ISSUE); }).id, "bad-to-arg");
 }
@@ -261,74 +261,37 @@ TEST_F(WordTest, IssueMakeKeepsTheTextAsItStands) {
 TEST_F(WordTest, InternAnswersTheGlobalWord) {
     Cell w = word::intern("intern-h6");
     EXPECT_EQ(cell::type(&w), uint32_t(T_WORD));
-    EXPECT_EQ(w.w1, context::global_node);
-    EXPECT_EQ(context::word_at(context::cell_of(context::global_node), int32_t(w.w3))->w2, w.w2);
+    EXPECT_EQ(cell::word_context(&w), context::global_node);
+    EXPECT_EQ(cell::word_symbol(context::word_at(context::cell_of(context::global_node), cell::word_index(&w))), cell::word_symbol(&w));
     uint32_t roots_before = series::length(node::buffer(roots::block_node));
     runtime::booting = true;
     Cell kept = word::intern("intern-boot-h6");
     runtime::booting = false;
     EXPECT_EQ(series::length(node::buffer(roots::block_node)), roots_before + 1);
-    EXPECT_EQ(roots::at(roots_before)->w2, kept.w2);
+    EXPECT_EQ(cell::word_symbol(roots::at(roots_before)), cell::word_symbol(&kept));
 
     Cell lit = lit_word::intern("intern-h6");
     EXPECT_EQ(cell::type(&lit), uint32_t(T_LIT_WORD));
-    EXPECT_EQ(lit.w3, w.w3);
+    EXPECT_EQ(cell::word_index(&lit), cell::word_index(&w));
 }
 
-TEST_F(WordTest, TheTypedFamiliesAppendAndPush) {
+TEST_F(WordTest, TheTypedFamiliesAppendAndIntern) {
     Cell block;
     cell::make_series(&block, T_BLOCK, series::new_cells(4));
     Cell* g = get_word::append_new(&block, "fam-h6");
     EXPECT_EQ(cell::type(g), uint32_t(T_GET_WORD));
-    EXPECT_EQ(g->w1, context::global_node);
+    EXPECT_EQ(cell::word_context(g), context::global_node);
     Cell* r = refinement::intern("fam-h6", &block);
     EXPECT_EQ(cell::type(r), uint32_t(T_REFINEMENT));
-    EXPECT_EQ(r->w1, 0u);
+    EXPECT_EQ(cell::word_context(r), 0u);
     Cell* i = issue::append_new("fam-h6", &block);
     EXPECT_EQ(cell::type(i), uint32_t(T_ISSUE));
-    EXPECT_EQ(int32_t(i->w3), -1);
-    EXPECT_EQ(series::length(node::buffer(block.w2)), 3u);
+    EXPECT_EQ(cell::word_index(i), -1);
+    EXPECT_EQ(series::length(node::buffer(cell::series_node(&block))), 3u);
 
-    Cell w = word_of("fam-h6");
-    w.header |= HDR_NEW_LINE;
-    Cell* pushed = set_word::push(&w);
-    EXPECT_EQ(pushed->header, uint32_t(T_SET_WORD) | HDR_NEW_LINE);
-    Cell* from_ctx = lit_word::push_from_context(context::global_node, int32_t(w.w3));
-    EXPECT_EQ(cell::type(from_ctx), uint32_t(T_LIT_WORD));
-    EXPECT_EQ(from_ctx->w2, w.w2);
-    Cell* fresh = word::push_new(symbol::intern("pushed-new-h6"));
-    EXPECT_EQ(fresh->w1, context::global_node);
-    EXPECT_EQ(name_of(context::word_at(context::cell_of(context::global_node), int32_t(fresh->w3))->w2),
-              "pushed-new-h6");
     Cell pushed_issue = issue::intern("ooo-h6");
     EXPECT_EQ(cell::type(stack::top()), uint32_t(T_ISSUE));
-    EXPECT_EQ(pushed_issue.w2, stack::top()->w2);
-}
-
-TEST_F(WordTest, PushValueAndItsChecks) {
-    Cell w = word_of("pv-h6");
-    Cell seven = integer(7);
-    EXPECT_EQ(raised([&] { word::push_value(&w); }).id, "no-value");
-    EXPECT_EQ(cell::type(word::push_any_value(&w)), uint32_t(T_UNSET));
-    word::set_value(&w, &seven);
-    EXPECT_EQ(cell::get_int(word::push_value(&w)), 7);
-    EXPECT_EQ(cell::get_int(get_word::push_value(&w)), 7);
-
-    Cell spec;
-    cell::make_series(&spec, T_BLOCK, series::new_cells(2));
-    *block::append_slot(&spec) = word_of("local-h6");
-    Node fn = context::make(&spec, true, false, context::KIND_FUNCTION);
-    Raised r = raised([&] { word::push_local_value(fn, 0); });
-    EXPECT_EQ(r.id, "not-defined");
-    EXPECT_EQ(name_of(error::field(&r.error, error::FIELD_ARG1)->w2), "local-h6");
-}
-
-TEST_F(WordTest, PushNameSharesTheCachedString) {
-    Cell w = word_of("Spelled-h6", T_REFINEMENT);
-    Cell* name = word::push_name(&w);
-    EXPECT_EQ(cell::type(name), uint32_t(T_STRING));
-    EXPECT_EQ(name->w2, word::symbol_record(&w)->w2);
-    EXPECT_EQ(utf8_of(name), "Spelled-h6");
+    EXPECT_EQ(cell::word_symbol(&pushed_issue), cell::word_symbol(stack::top()));
 }
 
 TEST_F(WordTest, GetOrAddFindsTheExactSpellingElseTheGlobalWord) {
@@ -337,60 +300,22 @@ TEST_F(WordTest, GetOrAddFindsTheExactSpellingElseTheGlobalWord) {
     *block::append_slot(&spec) = word_of("goa-h6");
     Node ctx = context::make(&spec, false, false, context::KIND_OBJECT);
     Cell found = word::get_or_add(ctx, symbol::intern("goa-h6"));
-    EXPECT_EQ(found.w1, ctx);
+    EXPECT_EQ(cell::word_context(&found), ctx);
     Cell other = word::get_or_add(ctx, symbol::intern("GOA-H6"));
-    EXPECT_EQ(other.w1, context::global_node);
-    EXPECT_EQ(other.w2, symbol::intern("GOA-H6"));
+    EXPECT_EQ(cell::word_context(&other), context::global_node);
+    EXPECT_EQ(cell::word_symbol(&other), symbol::intern("GOA-H6"));
 }
 
-TEST_F(WordTest, StoresFromTheStackAndTheResultSlot) {
-    Cell spec;
-    cell::make_series(&spec, T_BLOCK, series::new_cells(2));
-    *block::append_slot(&spec) = word_of("st-a");
-    *block::append_slot(&spec) = word_of("st-b");
-    Node obj = context::make(&spec, false, true, context::KIND_OBJECT);
-    Cell one = integer(1), two = integer(2), three = integer(3);
-    stack::reg.base = stack::reg.top;
-    stack::push(&three);  // the result slot
-    stack::push(&one);
-    word::set_local(obj, 1);
-    EXPECT_EQ(cell::get_int(context::slot(obj, 1)), 1);
-    EXPECT_TRUE(context::word_at(context::cell_of(obj), 1)->header & HDR_ASSIGNED);
-    EXPECT_FALSE(context::word_at(context::cell_of(obj), 0)->header & HDR_ASSIGNED);
-    stack::push(&two);
-    word::set_local_and_push(obj, 1);
-    EXPECT_EQ(cell::get_int(context::slot(obj, 1)), 2);
-    EXPECT_EQ(cell::get_int(stack::top()), 1);  // the old value on top of the new one
-    EXPECT_EQ(cell::get_int(stack::top() - 1), 2);
-    EXPECT_EQ(word::set_local_from_result(obj, 0), stack::reg.base);
-    EXPECT_EQ(cell::get_int(context::slot(obj, 0)), 3);
-
-    Cell slot = integer(9);
-    context::store_result(&slot);
-    EXPECT_EQ(cell::get_int(&slot), 3);
-    Cell unset;
-    cell::make_unset(&unset);
-    Raised r = raised([&] {
-        stack::push(&unset);  // the result slot of the frame raised() enters
-        context::store_result(&slot);
-    });
-    EXPECT_EQ(r.id, "need-value");
-    EXPECT_EQ(cell::get_int(error::field(&r.error, error::FIELD_ARG1)), 3);
-}
-
-TEST_F(WordTest, SetAndGetThroughTheFrame) {
+TEST_F(WordTest, SetThroughTheFrame) {
     Cell w = word_of("frame-h6");
     Cell five = integer(5), unset;
     cell::make_unset(&unset);
     stack::reg.base = stack::reg.top;
     stack::push(&w);
     stack::push(&five);
-    lit_word::set();
+    word::set_from_frame();
     EXPECT_EQ(cell::get_int(stack::reg.base), 5);
     EXPECT_EQ(cell::get_int(word::get_value(&w)), 5);
-    *stack::reg.base = w;
-    word::get_from_frame();
-    EXPECT_EQ(cell::get_int(stack::reg.base), 5);
 
     Raised r = raised([&] {
         stack::push(&w);
@@ -398,7 +323,7 @@ TEST_F(WordTest, SetAndGetThroughTheFrame) {
         word::set_from_frame();
     });
     EXPECT_EQ(r.id, "need-value");
-    EXPECT_EQ(error::field(&r.error, error::FIELD_ARG1)->w2, w.w2);
+    EXPECT_EQ(cell::word_symbol(error::field(&r.error, error::FIELD_ARG1)), cell::word_symbol(&w));
     EXPECT_EQ(cell::get_int(word::get_value(&w)), 5);
 }
 

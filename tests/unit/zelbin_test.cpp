@@ -215,7 +215,7 @@ TEST_F(ZelbinTest, Callables) {
         for (Cell c : {native, action, op}) {
             Cell back = round_trip(c, compact);
             EXPECT_EQ(back.header, c.header);
-            EXPECT_EQ(back.w1, c.w1);
+            EXPECT_EQ(cell::callable_index(&back), cell::callable_index(&c));
         }
         Cell plus = round_trip(op, compact);
         word::set_value(&name, &plus);
@@ -241,7 +241,7 @@ TEST_F(ZelbinTest, ChangeHandlersComeBack) {
     Cell name = test_values::word_of("zb-watched");
     for (bool compact : layouts) {
         Cell back = round_trip(o, compact);
-        EXPECT_NE(back.w3, 0u);
+        EXPECT_NE(cell::object_handlers(&back), 0u);
         word::set_value(&name, &back);
         EXPECT_EQ(natives_cases::eval_molded("zb-watched/a: 2 zb-watched/seen"), "[a]");
     }
@@ -265,7 +265,7 @@ TEST_F(ZelbinTest, SharedSeriesStayShared) {
     for (bool compact : layouts) {
         Cell back = round_trip(b, compact);
         Cell one = *block::cell_at(&back, 0), two = *block::cell_at(&back, 1);
-        EXPECT_EQ(one.w2, two.w2);
+        EXPECT_EQ(cell::series_node(&one), cell::series_node(&two));
         string::append_cstr(&one, "d");
         EXPECT_EQ(natives_cases::text_of(&two), "abcd");
     }
@@ -277,7 +277,7 @@ TEST_F(ZelbinTest, CyclesTerminate) {
     for (bool compact : layouts) {
         Cell back = round_trip(b, compact);
         Cell inner = *block::cell_at(&back, 1);
-        EXPECT_EQ(inner.w2, back.w2);
+        EXPECT_EQ(cell::series_node(&inner), cell::series_node(&back));
         Cell mb = round_trip(m, compact);
         EXPECT_EQ(cell::type(&mb), T_MAP);
     }
@@ -320,9 +320,9 @@ TEST_F(ZelbinTest, BootForms) {
     ASSERT_EQ(block::buffer_length(&target), 3u);
     Cell obj = *block::cell_at(&target, 0), x = *block::cell_at(&target, 1), global = *block::cell_at(&target, 2);
     EXPECT_EQ(mold_all(obj), "make object! [\n    x: 7\n]");
-    EXPECT_EQ(obj.w2, 0u);  // the boot load keeps the stored class id
-    EXPECT_EQ(x.w1, obj.w1);
-    EXPECT_EQ(global.w1, context::global_node);
+    EXPECT_EQ(cell::object_class(&obj), 0u);  // the boot load keeps the stored class id
+    EXPECT_EQ(cell::word_context(&x), cell::object_context(&obj));
+    EXPECT_EQ(cell::word_context(&global), context::global_node);
     EXPECT_TRUE(test_support::raises(Err::script_zb_invalid_record, [&] { decode_all(s); }));
 }
 

@@ -21,14 +21,14 @@
 #include "console/boot_image.h"
 #include "console/startup.h"
 #include "core/block.h"
+#include "core/dispatch.h"
+#include "core/exits.h"
 #include "core/runtime_words.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/symbol.h"
 #include "datatypes/error.h"
-#include "interpreter/actions.h"
 #include "interpreter/eval.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
 #include "kernel/runtime.h"
 #include "kernel/temp_roots.h"
 #include "kernel/unicode.h"
@@ -96,7 +96,7 @@ Outcome run_case(const Cell* expression) {
 
 bool passes(const Cell* expected, const Outcome& out) {
     if (cell::type(expected) == T_STRING) return !out.raised && out.text == utf8_of(expected);
-    return out.raised && out.text == symbol::get_cstr(expected->w2);
+    return out.raised && out.text == symbol::get_cstr(cell::word_symbol(expected));
 }
 
 void report_failure(const char* file, const Cell* expression, const Cell* expected, const Outcome& out) {

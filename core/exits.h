@@ -56,7 +56,7 @@
 #pragma once
 #include <cstdint>
 
-#include "interpreter/stack.h"
+#include "core/stack.h"
 #include "kernel/runtime.h"
 
 namespace zel {
@@ -92,10 +92,6 @@ bool return_in_place(const Cell* value);
 // second; the code travels pending.
 void throw_value(uint32_t code);
 
-// For compiled handlers: unrolls to the nearest frame of the kind (or a
-// barrier), keeps it and moves the innermost result into its result slot;
-// base and top are then that frame's base.
-void rewind_last(uint32_t kind);
 inline Frame* rewind_loop(bool keep) { return unroll(KIND_LOOP, keep); }
 
 }  // namespace stack

@@ -1,6 +1,6 @@
 // The value stack and the call stack: registers, frames, overflow, and the
 // listings of the active calls that error reports and the collector read.
-#include "interpreter/stack.h"
+#include "core/stack.h"
 
 #include "core/context.h"
 #include "core/cycles.h"
@@ -32,8 +32,8 @@ void init() {
     reg.call_bottom = reg.call_top = frames;
     reg.call_limit = frames + FRAME_COUNT;
     reg.pending_error = nullptr;
-    reg.body_symbol = words::word(words::W_tag_body)->w2;
-    reg.anon_symbol = words::word(words::W_tag_anon)->w2;
+    reg.body_symbol = cell::word_symbol(words::word(words::W_tag_body));
+    reg.anon_symbol = cell::word_symbol(words::word(words::W_tag_anon));
 }
 
 // ---- overflow -----------------------------------------------------------------
@@ -63,24 +63,15 @@ static Frame* enter_function(const Cell* word, Node ctx, uint32_t header) {
     Frame* f = enter_frame(word, header);
     if (ctx) {
         f->function_context = ctx;
-        f->saved_values = context::cell_of(ctx)->w2;
+        f->saved_values = cell::context_values(context::cell_of(ctx));
     }
     return f;
 }
 
 Frame* enter_func(const Cell* word, Node ctx) { return enter_function(word, ctx, KIND_FUNCTION); }
 
-Frame* enter_func_interp(const Cell* word, Node ctx) {
-    return enter_function(word, ctx, KIND_FUNCTION | INTERPRETED);
-}
-
-Frame* enter_compiled_func(const Cell* word, Node ctx) {
-    if (ctx) context::cell_of(ctx)->w2 = index_of(reg.base);
-    return enter_frame(word, KIND_NATIVE | CATCH_RETURN);
-}
-
 void restore_values(const Frame* f) {
-    if (f->function_context) context::cell_of(f->function_context)->w2 = f->saved_values;
+    if (f->function_context) cell::set_context_values(context::cell_of(f->function_context), f->saved_values);
 }
 
 // ---- frame pop ----------------------------------------------------------------
@@ -93,26 +84,10 @@ void leave_func() {
     reg.top = callee + 1;
 }
 
-
-void leave_func_last() {
-    if (!has_frames()) return;
-    Cell* callee;
-    restore_values(pop_frame(&callee));
-    reg.top = callee + 1;
-    *reg.base = *callee;
-}
-
 void leave_reset() {
     if (!has_frames()) return;
     Cell* callee;
     pop_frame(&callee);
-    reg.top = reg.base;
-}
-
-void leave_func_reset() {
-    if (!has_frames()) return;
-    Cell* callee;
-    restore_values(pop_frame(&callee));
     reg.top = reg.base;
 }
 
@@ -125,28 +100,7 @@ void leave_drop() {
     if (!has_frames()) reg.base = reg.top = reg.bottom;
 }
 
-void leave_pop() {
-    if (!has_frames()) return;
-    Cell* callee;
-    Frame* f = pop_frame(&callee);
-    if (kind_of(f) == KIND_FUNCTION) restore_values(f);
-    if (reg.top > reg.bottom) reg.top--;
-    if (!has_frames()) reg.base = reg.bottom;
-}
-
-// ---- flags and queries --------------------------------------------------------
-
-void mark_interp() {
-    if (has_frames()) top_frame()->header |= INTERPRETED;
-}
-
-Frame* mark_return_target() {
-    if (depth() < 2) return nullptr;
-    Frame* f = reg.call_top - 2;
-    if (f->header & CATCH_RETURN) return nullptr;
-    f->header |= CATCH_RETURN;
-    return f;
-}
+// ---- queries ------------------------------------------------------------------
 
 bool is_interp_frame(const Frame* frame, bool only_next) {
     const Frame* f = frame ? frame : reg.call_top;
@@ -178,13 +132,6 @@ Cell get_call() {
         if (!is_unnamed(f)) return frame_word(f);
     }
     return *words::word(words::W_tag_not_found);
-}
-
-uint32_t rename_frame(const Cell* word) {
-    if (cell::type(word) != T_WORD) return cell::type(word);
-    Frame* p = reg.pending_error && reg.pending_error <= reg.call_top ? reg.pending_error : reg.call_top;
-    if (p > reg.call_bottom) p[-1].symbol = word->w2;
-    return 0;
 }
 
 // ---- listings -----------------------------------------------------------------

@@ -1,18 +1,19 @@
 // Action dispatch: lookup by the first argument's datatype, the entry
 // routines of the action table, and the comparison entry.
-#include "interpreter/actions.h"
+#include "core/dispatch.h"
 
 #include <cstring>
 
 #include "core/context.h"
 #include "core/datatype.h"
+#include "core/exits.h"
 #include "core/hashtable.h"
 #include "core/logic.h"
 #include "core/raise.h"
+#include "core/stack.h"
 #include "core/string.h"
 #include "core/support.h"
-#include "interpreter/exits.h"
-#include "interpreter/stack.h"
+#include "datatypes/handle.h"
 #include "kernel/memory.h"
 #include "kernel/runtime.h"
 
@@ -40,25 +41,35 @@ uint32_t add_port_actor(const ActionRow* row) {
 // null for an actor of any other type. A handle naming no row has no actions.
 static const ActionRow* native_actor(const Cell* port) {
     static const ActionRow none{};
-    const Cell* actor = context::value_at(port->w1, 2);
+    const Cell* actor = context::value_at(cell::object_context(port), 2);
     if (cell::type(actor) != T_HANDLE) return nullptr;
-    uint32_t h = actor->w2;
+    uint32_t h = handle::value_of(actor);
     return h >= 1 && h <= PORT_ACTORS && port_actors[h - 1] ? port_actors[h - 1] : &none;
 }
 
-// The typed lookup every entry makes: the port rule, then one read of the
-// type's row.
-template <class F>
-static F impl(const Cell* value, uint32_t type, F ActionRow::*member, uint32_t id) {
+const ActionRow& row_for(const Cell* value, uint32_t type, uint32_t id, bool* from_actor) {
+    *from_actor = false;
     if (type == T_PORT && id >= ACT_append) {
         if (const ActionRow* actor = native_actor(value)) {
-            F fn = actor->*member;
-            if (!fn) error::raise(Err::access_no_port_action);
-            return fn;
+            *from_actor = true;
+            return *actor;
         }
     }
-    F fn = types::row(type).*member;
-    if (!fn) check::expect_arg(0, type);
+    return types::row(type);
+}
+
+void raise_missing(uint32_t type, bool from_actor) {
+    if (from_actor) error::raise(Err::access_no_port_action);
+    check::expect_arg(0, type);
+}
+
+// The typed lookup every entry makes: the port rule, then one read of the
+// row.
+template <class F>
+static F impl(const Cell* value, uint32_t type, F ActionRow::*member, uint32_t id) {
+    bool from_actor;
+    F fn = row_for(value, type, id, &from_actor).*member;
+    if (!fn) raise_missing(type, from_actor);
     return fn;
 }
 
@@ -67,39 +78,14 @@ static F impl(const Cell* value, F ActionRow::*member, uint32_t id) {
     return impl(value, cell::type(value), member, id);
 }
 
-// The slot of an action id in a row, whatever its shape.
-static AnyFn slot_of(const ActionRow& row, uint32_t id) {
-    AnyFn fn;
-    std::memcpy(&fn, reinterpret_cast<const char*>(&row) + (id - 1) * sizeof(AnyFn), sizeof fn);
-    return fn;
-}
-
-AnyFn lookup_for_value(uint32_t type, const Cell* value, uint32_t id) {
-    if (type == T_PORT && id >= ACT_append) {
-        if (const ActionRow* actor = native_actor(value)) {
-            AnyFn fn = slot_of(*actor, id);
-            if (!fn) error::raise(Err::access_no_port_action);
-            return fn;
-        }
-    }
-    AnyFn fn = slot_of(types::row(type), id);
-    if (!fn) check::expect_arg(0, type);
-    return fn;
-}
-
-AnyFn lookup(const Cell* value, uint32_t id) { return lookup_for_value(cell::type(value), value, id); }
-
-AnyFn lookup_first_argument(uint32_t id) { return lookup(stack::reg.base, id); }
-
-AnyFn lookup_by_type(const Cell* value, uint32_t id, const Cell* path, const Cell* element,
-                     int32_t index) {
-    AnyFn fn = slot_of(types::row(cell::type(value)), id);
+PathFn eval_path_of(const Cell* value, const Cell* path, const Cell* element, int32_t index) {
+    PathFn fn = types::row(cell::type(value)).eval_path;
     if (fn) return fn;
     Cell datatype;
     cell::make_datatype(&datatype, cell::type(value));
     if (!path) error::raise(Err::script_bad_path_type2, element, &datatype);
     Cell rest = *path;
-    rest.w1 = uint32_t(index + 1);
+    cell::set_series_index(&rest, uint32_t(index + 1));
     error::raise(Err::script_bad_path_type, path, &datatype, &rest);
 }
 
@@ -188,7 +174,7 @@ void is_length(const int32_t*) {
 // argument's own type.
 static void make_with(MakeFn ActionRow::*member, uint32_t id) {
     Cell* proto = arg(0);
-    uint32_t type = cell::type(proto) == T_DATATYPE ? proto->w1 : cell::type(proto);
+    uint32_t type = cell::type(proto) == T_DATATYPE ? cell::datatype_id(proto) : cell::type(proto);
     result(impl(proto, type, member, id)(proto, arg(1), type));
 }
 
@@ -197,7 +183,7 @@ void to(const int32_t*) { make_with(&ActionRow::to, ACT_to); }
 
 void reflect(const int32_t*) {
     Cell* v = arg(0);
-    result(impl(v, &ActionRow::reflect, ACT_reflect)(v, arg(1)->w2));
+    result(impl(v, &ActionRow::reflect, ACT_reflect)(v, cell::word_symbol(arg(1))));
 }
 
 // random value /seed /secure /only
@@ -270,9 +256,9 @@ int32_t mold_dispatch(Cell* value, Cell* buffer, bool only, bool all, bool flat,
 // integer! or char! its value, anything else 0.
 static int32_t index_number(const Cell* index) {
     switch (cell::type(index)) {
-    case T_LOGIC: return index->w1 ? 1 : 2;
+    case T_LOGIC: return cell::get_logic(index) ? 1 : 2;
     case T_INTEGER:
-    case T_CHAR: return int32_t(index->w2);
+    case T_CHAR: return int32_t(cell::get_char(index));
     default: return 0;
     }
 }
@@ -302,7 +288,7 @@ static uint32_t tail_of(const Cell* s) { return series::length(node::buffer(cell
 // An index past the tail (another value shortened the buffer) goes back to it.
 static void clip(Cell* s) {
     uint32_t tail = tail_of(s);
-    if (s->w1 > tail) s->w1 = tail;
+    if (uint32_t(cell::series_index(s)) > tail) cell::set_series_index(s, tail);
 }
 
 // The length a /part argument gives the series: a count, or a position of the
@@ -326,13 +312,13 @@ static int32_t part_length(Cell* series, const Cell* part, bool change) {
         }
         Cell end = *part;
         clip(&end);
-        length = int32_t(end.w1) - int32_t(series->w1);
+        length = cell::series_index(&end) - cell::series_index(series);
     }
     if (length < 0) {
-        int32_t start = int32_t(series->w1) + length;
+        int32_t start = cell::series_index(series) + length;
         if (start < 0) start = 0;
-        length = int32_t(series->w1) - start;
-        series->w1 = uint32_t(start);
+        length = cell::series_index(series) - start;
+        cell::set_series_index(series, uint32_t(start));
     }
     return length;
 }
@@ -492,8 +478,7 @@ void write(const int32_t* r) {
 const Cell* eval_path_dispatch(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* prev_value,
                                Cell* prev_element, int32_t index, bool case_, bool get, bool last,
                                bool notify) {
-    PathFn fn = reinterpret_cast<PathFn>(lookup_by_type(parent, ACT_eval_path, path, element, index));
-    return fn(parent, element, value, path, prev_value, prev_element, index, case_, get, last, notify);
+    return eval_path_of(parent, path, element, index)(parent, element, value, path, prev_value, prev_element, index, case_, get, last, notify);
 }
 
 // ---- comparison ---------------------------------------------------------------
@@ -534,9 +519,9 @@ int32_t compare_values(Cell* value1, Cell* value2, int32_t op) {
     case T_LOGIC: return int32_t(logic::is_truthy(value1)) - int32_t(logic::is_truthy(value2));
     case T_NATIVE:
     case T_ACTION:
-    case T_OP: return sign_of(int32_t(value1->w1), int32_t(value2->w1));
+    case T_OP: return sign_of(int32_t(cell::callable_index(value1)), int32_t(cell::callable_index(value2)));
     case T_FUNCTION:
-    case T_ROUTINE: return sign_of(int32_t(value1->w3), int32_t(value2->w3));
+    case T_ROUTINE: return sign_of(int32_t(cell::callable_extra(value1)), int32_t(cell::callable_extra(value2)));
     default: return impl(value1, &ActionRow::compare, ACT_compare)(value1, value2, op);
     }
 }

@@ -36,18 +36,30 @@ void init_table();
 void copy_entries(const Entry* list);
 
 // ---- lookup -------------------------------------------------------------------
-// An implementation of any shape; the caller casts it to the action's shape.
-using AnyFn = void (*)();
+// The row that answers action id for a value of the type: for the port
+// actions of a port whose actor is a handle!, that native actor's row (and
+// from_actor set); else the type's row.
+const ActionRow& row_for(const Cell* value, uint32_t type, uint32_t id, bool* from_actor);
+// A row without the implementation: access no-port-action for an actor's
+// row, else expect-arg for the type.
+[[noreturn]] void raise_missing(uint32_t type, bool from_actor);
 
-// The implementation of the action for the type (the port rule first);
-// expect-arg, or access no-port-action, when there is none.
-AnyFn lookup_for_value(uint32_t type, const Cell* value, uint32_t id);
-AnyFn lookup(const Cell* value, uint32_t id);
-AnyFn lookup_first_argument(uint32_t id);
-// The lookup of path evaluation: no port rule; a missing implementation
-// raises bad-path-type2 (no path given) or bad-path-type.
-AnyFn lookup_by_type(const Cell* value, uint32_t id, const Cell* path, const Cell* element,
-                     int32_t index);
+// The implementation of action id for the value taken as the type (the port
+// rule first), in the action's own shape; raise_missing when there is none.
+template <uint32_t id>
+typename ActionSlot<id>::Fn lookup_for_value(uint32_t type, const Cell* value) {
+    bool from_actor;
+    auto fn = row_for(value, type, id, &from_actor).*ActionSlot<id>::member;
+    if (!fn) raise_missing(type, from_actor);
+    return fn;
+}
+template <uint32_t id>
+typename ActionSlot<id>::Fn lookup(const Cell* value) {
+    return lookup_for_value<id>(cell::type(value), value);
+}
+// The eval-path implementation of the value's type: no port rule; a missing
+// one raises bad-path-type2 (no path given) or bad-path-type.
+PathFn eval_path_of(const Cell* value, const Cell* path, const Cell* element, int32_t index);
 
 // Native port actors: answers the handle value that names the row (0 when
 // there is no room left).

@@ -1,15 +1,16 @@
 // Non-local exits: the frame walks that place the stacks for an exit, and the
 // end of the process when an error finds nothing to take it.
-#include "interpreter/exits.h"
+#include "core/exits.h"
 
 #include <cstdint>
 
+#include "core/dispatch.h"
+#include "core/evaluator.h"
 #include "core/raise.h"
 #include "core/string.h"
 #include "datatypes/error.h"
-#include "interpreter/actions.h"
-#include "interpreter/eval.h"
 #include "kernel/hooks.h"
+#include "kernel/output.h"
 
 namespace zel {
 namespace stack {
@@ -45,7 +46,7 @@ Frame* unroll(uint32_t kind, bool keep) {
 static void fill_near(const Cell* error) {
     Cell* near = error::field(error, error::FIELD_NEAR);
     if (cell::type(near) != T_NONE) return;
-    Cell code = interp::current_code();
+    Cell code = evaluator::current_code();
     uint32_t type = cell::type(&code);
     if (type == T_BLOCK || type == T_PAREN) *near = code;
 }
@@ -159,13 +160,6 @@ void throw_value(uint32_t code) {
     runtime::record.pending_code = code;
 }
 
-void rewind_last(uint32_t kind) {
-    Cell result = *reg.base;
-    unroll(kind, true);
-    *reg.base = result;
-    reg.top = reg.base;
-}
-
 }  // namespace stack
 
 namespace exits {
@@ -179,6 +173,8 @@ void end_uncaught(const Cell* error) {
     static bool ending = false;
     if (ending) runtime::at_exit(UNCAUGHT_STATUS);
     ending = true;
+    // The report of a failed write to the output goes where it can be read.
+    if (output::has_failed()) output::attach(2, false);
     *reg.base = *error;
     reg.top = reg.base + 1;
     Cell* text = stack::push_slot();

@@ -24,6 +24,7 @@
 #include <cstdint>
 
 #include "kernel/cell.h"
+#include "core/type_groups.h"
 
 namespace zel {
 namespace stack {
@@ -112,8 +113,7 @@ inline Cell* top() { return reg.top > reg.bottom ? reg.top - 1 : reg.bottom; }
 inline Cell* last() { return reg.top - 1; }
 inline uint32_t top_type() { return cell::type(top()); }
 inline bool is_top_function() {
-    uint32_t t = top_type();
-    return t == T_FUNCTION || t == T_ROUTINE;
+    return types::is_function_like(top_type());
 }
 // Removes the cell below the top value.
 inline void drop_below() {
@@ -134,9 +134,9 @@ inline Frame* enter_frame(const Cell* word, uint32_t header) {
     Frame* f = reg.call_top;
     if (f >= reg.call_limit) call_overflow();
     f->header = header;
-    f->symbol = word->w2;
+    f->symbol = cell::word_symbol(word);
     f->saved_base = uint32_t(reg.base - reg.bottom);
-    f->word_context = word->w1;
+    f->word_context = cell::word_context(word);
     f->function_context = 0;
     f->saved_values = 0;
     reg.call_top = f + 1;
@@ -145,29 +145,22 @@ inline Frame* enter_frame(const Cell* word, uint32_t header) {
 }
 // A function call: the frame also records the context and its values word.
 Frame* enter_func(const Cell* word, Node function_context);
-Frame* enter_func_interp(const Cell* word, Node function_context);
-// The entry of a compiled function body: points the context's values at the
-// arguments already pushed, then pushes a catch-return frame.
-Frame* enter_compiled_func(const Cell* word, Node function_context);
 inline Frame* enter_native(const Cell* word) { return enter_frame(word, KIND_NATIVE); }
-inline Frame* enter_native_interp(const Cell* word) { return enter_frame(word, KIND_NATIVE | INTERPRETED); }
 inline Frame* enter_try(const Cell* word) { return enter_frame(word, KIND_TRY); }
 inline Frame* enter_eval(const Cell* word) { return enter_frame(word, KIND_BARRIER); }
 inline Frame* enter_catch(const Cell* word) { return enter_frame(word, KIND_CATCH); }
 inline Frame* enter_block(const Cell* word) { return enter_frame(word, KIND_BLOCK | INTERPRETED); }
 inline Frame* enter_loop(const Cell* word) { return enter_frame(word, KIND_LOOP); }
-inline Frame* enter_reserved(const Cell* word) { return enter_frame(word, KIND_RESERVED); }
 
 // ---- frame pop ----------------------------------------------------------------
 // Each pops the top frame (nothing on an empty call stack) and puts the
 // arguments base back to the caller's. They differ in what they keep:
 //   leave, leave_func            the callee's result stays as the top value
-//   leave_last, leave_func_last  the callee's result goes to the caller's slot
-//   leave_reset, leave_func_reset  the result is dropped
+//   leave_last                   the callee's result goes to the caller's slot
+//   leave_reset                  the result is dropped
 //   leave_drop                   top := callee base (empty call stack: bottoms)
-//   leave_pop                    top := old top - 1
-// The _func forms put the function context's values back; drop and pop do it
-// for function frames only.
+// leave_func puts the function context's values back; leave_drop does it for
+// function frames only.
 
 inline uint32_t kind_of(const Frame* f) { return f->header & KIND_MASK; }
 inline bool has_frames() { return reg.call_top > reg.call_bottom; }
@@ -198,11 +191,8 @@ inline void leave_last() {
 }
 
 void leave_func();
-void leave_func_last();
 void leave_reset();
-void leave_func_reset();
 void leave_drop();
-void leave_pop();
 
 // ---- frame flags --------------------------------------------------------------
 inline void set_catch_return(bool flag) {
@@ -210,12 +200,7 @@ inline void set_catch_return(bool flag) {
     Frame* f = reg.call_top - 1;
     f->header = flag ? f->header | CATCH_RETURN : f->header & ~CATCH_RETURN;
 }
-void mark_interp();
-// Sets catch-return on the frame two below the top when it lacks it and
-// answers that frame; else null.
-Frame* mark_return_target();
 inline void clear_catch_return(Frame* f) { f->header &= ~CATCH_RETURN; }
-inline void set_call_top(Frame* position) { reg.call_top = position; }
 
 // ---- frame queries ------------------------------------------------------------
 inline Frame* top_frame() { return reg.call_top - 1; }
@@ -232,9 +217,6 @@ inline bool is_unnamed(const Frame* f) {
 // pending-error position when one is set (and clears it), else at call top;
 // the word <not-found> when there is none.
 Cell get_call();
-// Writes the word's symbol into the top frame of the pending-error position
-// (or the top frame); answers 0, or the value's type id when it is no word!.
-uint32_t rename_frame(const Cell* word);
 
 // ---- listings -----------------------------------------------------------------
 

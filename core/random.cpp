@@ -1,10 +1,10 @@
 // Random numbers: the generator, the secure source, range reduction and
 // float scaling.
-#include "interpreter/random.h"
+#include "core/random.h"
 
 #include "core/raise.h"
-#include "interpreter/checksum.h"
 #include "kernel/runtime.h"
+#include "platform/random_bytes.h"
 
 namespace zel {
 namespace random {
@@ -55,7 +55,7 @@ int32_t next() {
 
 int32_t secure_next() {
     uint8_t b[4];
-    if (!crypto::gen_random(b, 4)) error::raise(Err::internal_feature_na);
+    if (!platform::secure_random(b, 4)) error::raise(Err::internal_feature_na);
     return int32_t((b[0] | b[1] << 8 | b[2] << 16 | uint32_t(b[3]) << 24) & 0x7FFFFFFFu);
 }
 
