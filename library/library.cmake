@@ -13,6 +13,7 @@ set(ZEL_LIBRARY_SOURCES
   paths.zel
   system.zel
   codecs.zel
+  preprocessor.zel
 )
 list(TRANSFORM ZEL_LIBRARY_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/library/)
 
