@@ -43,6 +43,26 @@ CASES = [
     ("macro calling itself in arguments",
      b"expand-directives [#macro g: func [] [[g]] #macro f: func [a] [a] f g]",
      b"*** Preprocessor Error: expansion does not end\n*** Where: g\n", 1),
+    ("macro growing forward forever", b"expand-directives [#macro f: func [] [[x f]] f]",
+     b"*** Preprocessor Error: expansion does not end\n*** Where: x f\n", 1),
+    ("macro nesting new blocks forever", b"expand-directives [#macro f: func [] [reduce [copy [f]]] f]",
+     b"*** Preprocessor Error: expansion does not end\n*** Where: [f]\n", 1),
+    ("manual macro going on where it was", b"expand-directives [#macro [integer!] func [[manual] s e] [s] 1]",
+     b"*** Preprocessor Error: expansion does not end\n*** Where: 1\n", 1),
+    ("directive writing itself again",
+     b"expand-directives [#do [b: copy [#if true] append/only b b] #do keep [b]]",
+     b"*** Preprocessor Error: expansion does not end\n*** Where: #if true [#if true [...]]\n", 1),
+    # Long chains that end are not stopped: deep recursion below the limit,
+    # and many rewrites at one place that shrink the code or move on.
+    ("deep recursion that ends", b"""print mold expand-directives [
+    #macro countdown: func [n] [either n > 0 [reduce ['countdown n - 1]] [[done]]]
+    countdown 400 countdown 400
+]""", b"[done done]\n", 0),
+    ("many removals at one place", b"""b: copy [] loop 2000 [append b 'gone]
+print mold expand-directives append [#macro gone: func [] [[]]] b""", b"[]\n", 0),
+    ("many rewrites in a row", b"""b: copy [] loop 2000 [append b 1]
+b: expand-directives append [#macro [integer!] func [s e] [s/1 + 1]] b
+print [length? b b/1 last b]""", b"2000 2 2\n", 0),
     ("trace", b"""print mold expand-directives [
     #trace on #if 1 < 2 [a] #do keep [1 + 2] #macro [integer!] func [s e] [s/1 * 10] 5
     #macro f: func [x] [x] f y #trace off #if true [b]
