@@ -127,7 +127,7 @@ void bind() {
     line_root = roots::keep(&statics::none_cell);
     history_root = roots::keep(&statics::none_cell);
     terminal::init();
-    routines::bind_all(ROUTINES, sizeof ROUTINES / sizeof ROUTINES[0]);
+    routines::bind_all(ROUTINES);
     init_root = routines::keep("init", "str [string!]", console_init);
 }
 

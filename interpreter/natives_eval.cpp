@@ -77,6 +77,20 @@ void do_script(const Cell* value, const int32_t* r, const Cell* callback) {
     stack::return_value(stack::top());
 }
 
+// do/expand: the library's preprocessor rewrites the code in place, with
+// none as its job, before it runs. The code cell is rooted by the caller.
+void expand_code(const Cell* code) {
+    const Cell* pre = context::get_word_cell(symbol::intern("preprocessor"), context::global_node);
+    if (!pre || cell::type(pre) != T_OBJECT) error::raise(Err::internal_not_done);
+    int32_t at = context::lookup_word(pre->w1, symbol::intern("expand"), true);
+    const Cell* expand = at < 0 ? nullptr : context::slot(pre->w1, at);
+    if (!expand || cell::type(expand) != T_FUNCTION) error::raise(Err::internal_not_done);
+    Cell call[3] = {*expand, *code, statics::none_cell};
+    temp_roots::Hold hold(call, 3);
+    interp::invoke(&call[0], anon(), call + 1, 2);
+    if (!exits::pending()) stack::pop(1);
+}
+
 // Evaluates the value by its type into the result slot; answers false on a
 // pending exit.
 void do_value(const Cell* value, const int32_t* r) {
@@ -84,7 +98,10 @@ void do_value(const Cell* value, const int32_t* r) {
     case T_BLOCK: case T_PAREN: case T_HASH: {
         Cell code = clamped(value);
         temp_roots::Hold hold(&code);
-        if (used(r, 0)) error::raise(Err::internal_not_done);
+        if (used(r, 0) && cell::type(&code) != T_HASH) {
+            expand_code(&code);
+            if (exits::pending()) return;
+        }
         if (!used(r, 2)) {
             interp::eval(anon(), &code, true);
             return;

@@ -96,15 +96,9 @@ const routines::Def ROUTINES[] = {
     {"json-unescape", R"~(str [string!])~", unescape},
 };
 
-bool bound = false;
-
 }  // namespace
 
-void bind() {
-    if (bound) return;
-    bound = true;
-    routines::bind_all(ROUTINES, sizeof ROUTINES / sizeof ROUTINES[0]);
-}
+void bind() { routines::bind_all(ROUTINES); }
 
 }  // namespace json_codec
 }  // namespace zel

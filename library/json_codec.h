@@ -7,7 +7,7 @@ namespace zel {
 namespace json_codec {
 
 // Registers the routine and binds it to its hand-over word. Needs the boot
-// words and the typesets (the spec names them). Idempotent.
+// words and the typesets (the spec names them).
 void bind();
 
 }  // namespace json_codec

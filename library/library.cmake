@@ -16,6 +16,7 @@ set(ZEL_LIBRARY_SOURCES
   library/system.zel
   library/codecs.zel
   library/reactivity.zel
+  library/preprocessor.zel
   library/json.zel
   library/csv.zel
   library/ask.zel

@@ -252,7 +252,7 @@ void bind_all(const Def* defs, uint32_t count) {
 void bind() {
     if (bound) return;
     bound = true;
-    bind_all(ROUTINES, sizeof(ROUTINES) / sizeof(ROUTINES[0]));
+    bind_all(ROUTINES);
     type_predicates::bind();
 }
 

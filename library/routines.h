@@ -28,6 +28,10 @@ uint32_t keep(const char* name, const char* spec, routine::Fn fn);
 // Registers each routine of the table, makes its routine! and binds it to
 // its global word.
 void bind_all(const Def* defs, uint32_t count);
+template <uint32_t N>
+void bind_all(const Def (&defs)[N]) {
+    bind_all(defs, N);
+}
 
 // Registers every routine in the routine table (the type predicates'
 // included), makes its routine! from its spec and binds it to its global

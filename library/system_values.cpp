@@ -207,7 +207,7 @@ void bind() {
     if (bound) return;
     bound = true;
     for (uint32_t i = 0; i < 3; i++) gc_kept[i] = routines::keep(GC_ROUTINES[i].name, GC_ROUTINES[i].spec, GC_ROUTINES[i].fn);
-    routines::bind_all(ROUTINES, sizeof ROUTINES / sizeof ROUTINES[0]);
+    routines::bind_all(ROUTINES);
 }
 
 // The first three routines serve only while the library loads.

@@ -102,7 +102,7 @@ void bind() {
         Cell w = word::intern(SETS[k]);
         set_slots[k] = cell::word_index(&w);
     }
-    routines::bind_all(TYPE_PREDICATES, sizeof(TYPE_PREDICATES) / sizeof(TYPE_PREDICATES[0]));
+    routines::bind_all(TYPE_PREDICATES);
     routines::bind_all(SET_PREDICATES, SET_COUNT);
 }
 

@@ -57,15 +57,9 @@ const routines::Def ROUTINES[] = {
     {"zelbin-decode", R"~(payload [any-type!])~", decode},
 };
 
-bool bound = false;
-
 }  // namespace
 
-void bind() {
-    if (bound) return;
-    bound = true;
-    routines::bind_all(ROUTINES, sizeof ROUTINES / sizeof ROUTINES[0]);
-}
+void bind() { routines::bind_all(ROUTINES); }
 
 }  // namespace zelbin_codec
 }  // namespace zel

@@ -8,7 +8,7 @@ namespace zel {
 namespace zelbin_codec {
 
 // Registers the routines and binds them to their hand-over words. Needs the
-// boot words and the typesets (the specs name them). Idempotent.
+// boot words and the typesets (the specs name them).
 void bind();
 
 }  // namespace zelbin_codec
