@@ -61,6 +61,8 @@ SESSIONS = [
      b'== "hello"\n== "hello"\n'),
     ("malformed UTF-8 becomes U+FFFD and the loop goes on", b'"a\xffb"\n1\n', '== "a\ufffdb"\n== 1\n'.encode()),
     ("input without a last line feed", b"1 + 1", b"== 2\n"),
+    ("expand shows a block after the preprocessor", b"expand [#if true [1 + 2] #if false [3]]\n",
+     b"[1 + 2]\n== [1 + 2]\n"),
     ("input that ends inside a block", b"[1 2\n", b""),
 ]
 
@@ -113,6 +115,10 @@ SCRIPTS = [
      b"*** Error: contains Zel/System code which requires compilation!\n", 254),
     ("text before the header", ["SCRIPT"], b"#!/usr/bin/env zel\nZel [Title: \"t\"]\nprint 2\n", b"", b"2\n", 0),
     ("the header may span lines", ["SCRIPT"], b"Zel\n[\n]\nprint 2\n", b"", b"2\n", 0),
+    ("directives are carried out", ["SCRIPT"], b"Zel []\n#if true [print 3]\n#if false [print 4]\n", b"",
+     b"3\n", 0),
+    ("a directive that fails", ["SCRIPT"], b"Zel []\n#include %no-such-file.zel\nprint 5\n", b"",
+     b"*** Access Error: cannot open: %", 254),
 ]
 
 
