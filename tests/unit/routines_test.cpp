@@ -62,7 +62,7 @@ TEST_F(RoutinesTest, QuitEndsTheProcessWithTheStatus) {
         {"try [quit-return 4] print 1", "", 4},
         {"q print 1", "", 0},
         // halt stops the script under the console's catch.
-        {"halt print 1", "(halted)\n", 0},
+        {"halt print 1", "(halted)\n", 1},
         {"quit-return 256 + 9", "", 9},
         // The console's settings hook runs first, only while a console is set.
         {"system: context [console: none] _save-cfg: does [print 1] quit/return 2", "", 2},

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs `zel` on scripts whose expansion fails or traces, and checks the
-reports printed and the status: outside the console a failed expansion ends
-the program with status 1 after its report.
+reports printed and the status: a failed expansion halts the script the
+console runs, which ends the program with status 1 after its report.
 
 Usage: check_preprocessor.py path/to/zel
 """
@@ -16,7 +16,9 @@ SYNTAX = b"*** Preprocessor Error: Syntax error\n*** Where: "
 
 # (name, script, expected stdout, expected status)
 CASES = [
-    ("if without a block", b'print "a" expand-directives [#if true] print "b"',
+    # Blocks that the script's own expansion must not see (the console expands
+    # a script's directives before running it) are loaded from text.
+    ("if without a block", b'print "a" expand-directives load "#if true" print "b"',
      b"a\n" + SYNTAX + b"#if true\n", 1),
     ("either with one block", b"expand-directives [#either 1 < 2 [a] c d]",
      SYNTAX + b"#either 1 < 2 [a]\n", 1),
@@ -63,10 +65,10 @@ print mold expand-directives append [#macro gone: func [] [[]]] b""", b"[]\n", 0
     ("many rewrites in a row", b"""b: copy [] loop 2000 [append b 1]
 b: expand-directives append [#macro [integer!] func [s e] [s/1 + 1]] b
 print [length? b b/1 last b]""", b"2000 2 2\n", 0),
-    ("trace", b"""print mold expand-directives [
+    ("trace", b"""print mold expand-directives load {
     #trace on #if 1 < 2 [a] #do keep [1 + 2] #macro [integer!] func [s e] [s/1 * 10] 5
     #macro f: func [x] [x] f y #trace off #if true [b]
-]""",
+}""",
      b"preproc: #if [1 < 2]\npreproc: == true\npreproc: eval [1 + 2]\npreproc: == 3\n"
      b"preproc: matched 5\npreproc: eval macro [s/1 * 10]\npreproc: == 50\n"
      b"preproc: eval macro [f 'y]\npreproc: == y\n[a 3 50 y b]\n", 0),
@@ -95,7 +97,7 @@ def main():
         path = os.path.join(tmp, "script.zel")
         for name, script, expected, status in cases:
             with open(path, "wb") as f:
-                f.write(script)
+                f.write(b"Zel []\n" + script)  # the console runs scripts with a header
             out, code = run(path)
             if not out.startswith(expected) or code != status:
                 failures += 1

@@ -14,7 +14,7 @@ HOME = None  # a temporary folder, so the console's settings stay there
 # (name, script bytes or None for no argument, expected stdout, expected status)
 # The console runs a script from its "Zel [...]" header on (case-sensitive);
 # one that does not run, or whose evaluation ends in an error, ends with the
-# status of an uncaught error. Standard input is empty, so the console that
+# status of an uncaught error; a halted one with status 1. Standard input is empty, so the console that
 # starts without a script, or after a script it cannot read, ends at once.
 CASES = [
     ("no script", None, b"--== Zel ", 0),
@@ -39,7 +39,7 @@ CASES = [
      b"*** Syntax Error: (line 2) invalid character", 254),
     ("quit/return", b"Zel []\nquit/return 7\n", b"", 7),
     ("quit/return keeps 8 bits", b"Zel []\nquit/return 300\n", b"", 44),
-    ("halt ends the script", b'Zel []\nhalt\nprint "after"\n', b"(halted)\n", 0),
+    ("a halted script ends with status 1", b'Zel []\nhalt\nprint "after"\n', b"(halted)\n", 1),
 ]
 
 
