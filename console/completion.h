@@ -1,0 +1,23 @@
+// Tab completion for the line editor: asks the library's word completion
+// (zel-complete-ctx/complete-input, console mode) about the line and the
+// cursor and hands back its answer as text, so the editor holds no series
+// while keys come in.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace zel {
+namespace completion {
+
+struct Answer {
+    std::u32string line;  // the completed line, empty when none
+    size_t cursor = 0;    // its cursor
+    std::vector<std::u32string> listed;  // candidates to show when several fit
+};
+
+// False when nothing completes. An error inside the completion, or an exit
+// that leaves it, counts as no completion: the editing goes on.
+bool ask(const std::u32string& line, size_t cursor, Answer* answer);
+
+}  // namespace completion
+}  // namespace zel
