@@ -74,13 +74,12 @@ bool ask(const std::u32string& line, size_t cursor, Answer* answer) {
     stack::enter_eval(words::word(words::W_tag_anon));
     stack::push(&statics::none_cell);
     bool ok = false;
-    if (exits::catch_error([&] { interp::invoke(&call[0], words::word(words::W_tag_anon), call + 1, 2); })) {
-        stack::adjust_result();
-    } else if (!exits::pending()) {
-        ok = read_answer(stack::top(), answer);
+    // An error has already taken the barrier frame away with it.
+    if (!exits::catch_error([&] { interp::invoke(&call[0], words::word(words::W_tag_anon), call + 1, 2); })) {
+        ok = !exits::pending() && read_answer(stack::top(), answer);
+        exits::clear();
+        stack::leave();
     }
-    exits::clear();
-    stack::leave();
     stack::reg.top = top;
     return ok;
 }

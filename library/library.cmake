@@ -19,6 +19,7 @@ set(ZEL_LIBRARY_SOURCES
   json.zel
   csv.zel
   ask.zel
+  ../console/complete.zel
   ../console/help.zel
 )
 list(TRANSFORM ZEL_LIBRARY_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/library/)
