@@ -13,6 +13,8 @@ namespace line_layout {
 namespace {
 
 constexpr int32_t TAB_CELLS = 4;
+// A wide character moved to the next row: the empty cell and its two.
+constexpr int32_t WIDE_WRAPPED = 3;
 
 void put_utf8(std::string& out, char32_t c) {
     uint8_t bytes[4];
@@ -70,7 +72,7 @@ int32_t place_char(std::string& out, char32_t c, bool hidden, int32_t position, 
     }
     int32_t w = width_of(c);
     put_utf8(out, c);
-    if (w == 2 && columns > 1 && position % columns == columns - 1) return 3;
+    if (w == 2 && columns > 1 && position % columns == columns - 1) return WIDE_WRAPPED;
     return w;
 }
 
@@ -89,8 +91,9 @@ Placed place(const std::string& prompt, const std::u32string& line, size_t curso
         p.end += place_char(p.bytes, shown[i], false, p.end, columns);
     }
     for (size_t i = 0; i < line.size(); i++) {
-        if (i == cursor) p.cursor = p.end;
-        p.end += place_char(p.bytes, line[i], hidden, p.end, columns);
+        int32_t cells = place_char(p.bytes, line[i], hidden, p.end, columns);
+        if (i == cursor) p.cursor = p.end + (cells == WIDE_WRAPPED ? 1 : 0);  // on the wrapped character
+        p.end += cells;
     }
     if (cursor >= line.size()) p.cursor = p.end;
     return p;

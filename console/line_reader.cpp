@@ -11,8 +11,10 @@
 // did not end its row keeps that text.
 //
 // A terminal holds the cursor in the last column after a full row until the
-// next character; the editor then starts the next row itself, so the cursor
-// of position p always stands on row p / columns, column p % columns.
+// next character; the editor then writes a space past the end, which starts
+// the next row as a wrap (not a line end, so a terminal that reflows its rows
+// on a resize keeps the line whole), and goes back over it. So the cursor of
+// position p always stands on row p / columns, column p % columns.
 #include "console/line_reader.h"
 
 #include <algorithm>
@@ -69,7 +71,7 @@ void move_to_origin(std::string& out, const Editor& e) {
 // position at.
 void place_cursor(std::string& out, Editor& e, int32_t at, int32_t end) {
     int32_t columns = terminal::columns();
-    if (end > 0 && end % columns == 0) out += "\r\n";
+    if (end > 0 && end % columns == 0) out += " \r";  // the terminal's own wrap, which a resize reflows
     terminal::cursor_up(out, end / columns - at / columns);
     out += '\r';
     if (at % columns > 0) out += "\x1b[" + std::to_string(at % columns) + "C";
@@ -253,6 +255,10 @@ Step next(Editor& e, keys::Decoder& d) {
     if (keys::is_pending(d) && e.pending.empty() && !platform::terminal::wait_readable(STDIN, ESC_WAIT_MS)) {
         n = keys::flush(d, got) ? 1 : 0;
     } else {
+        while (e.pending.empty() && !platform::terminal::wait_input_or_resize(STDIN)) {
+            platform::terminal::take_resized();
+            on_resize(e);
+        }
         uint8_t byte;
         if (!read_byte(e, &byte)) return Step::ENDED;
         n = keys::feed(d, byte, got);
@@ -267,8 +273,9 @@ Step next(Editor& e, keys::Decoder& d) {
 
 // The column the cursor stands in, from the answer "ESC[row;colR" to a cursor
 // position query; bytes typed before the answer are kept as input. 0 when the
-// terminal does not answer.
+// terminal does not answer or standard output is no terminal.
 int32_t query_column(Editor& e) {
+    if (!platform::terminal::is_tty(1)) return 0;  // the query would land in a file
     terminal::write("\x1b[6n");
     std::string got;
     while (platform::terminal::wait_readable(STDIN, QUERY_WAIT_MS)) {

@@ -53,7 +53,7 @@ def zel_pid():
 # list of tmux key names to send, "read" to wait until zel reads its first
 # line, "wait:TEXT" to wait for a text on the screen (a prompt is written
 # once the terminal is raw, so a later read waits for its own prompt), "resize" to make the window
-# 100x30, "paste:TEXT" to paste a text, or a signal number to send to zel once it reads. An expected
+# 100x30 ("resize:WxH" to another size), "paste:TEXT" to paste a text, or a signal number to send to zel once it reads. An expected
 # text starting with "^" must begin the screen.
 CASES = [
     ("a line typed and echoed", "x: input print [\"got\" mold x]",
@@ -124,6 +124,10 @@ CASES = [
     ("a resize while editing redraws the line in place",
      'x: ask "> " print mold x',
      ["read", ["a", "b", "c"], "resize", ["d", "Enter"]], '^> abcd\n"abcd"'),
+    ("a wrapped line after other output, narrowed while edited, stays whole in place",
+     'prin "abc" x: ask "> " print length? x',
+     ["read", ["y"] * 100, "wait:" + "y" * 25, "resize:60x24", ["z", "Enter"]],
+     "^abc> " + "y" * 55 + "\n" + "y" * 45 + "z\n101"),
     ("the window size, measured again after a resize",
      'system/console: make object! [history: copy [] size: 0x0]\n'
      'ask "1> " print system/console/size ask "2> " print system/console/size',
@@ -165,9 +169,10 @@ def run_case(tmp, number, script, steps, expected):
             elif isinstance(step, int):
                 wait_for_reader()
                 os.kill(zel_pid(), step)
-            elif step == "resize":
-                tmux("resize-window", "-t", SESSION, "-x", "100", "-y", "30")
-                wait_until(lambda: tmux("display", "-p", "-t", SESSION, "#{pane_width}").strip() == "100")
+            elif step.startswith("resize"):
+                width, height = (step[len("resize:"):] or "100x30").split("x")
+                tmux("resize-window", "-t", SESSION, "-x", width, "-y", height)
+                wait_until(lambda: tmux("display", "-p", "-t", SESSION, "#{pane_width}").strip() == width)
             elif step.startswith("paste:"):
                 tmux("set-buffer", "-b", "zel", step[len("paste:"):])
                 tmux("paste-buffer", "-b", "zel", "-t", SESSION)
