@@ -162,9 +162,10 @@ void list_candidates(Editor& e, const std::vector<std::u32string>& listed) {
     e.origin_column = 0;
 }
 
+// Hidden input is never completed: the candidates would show what was typed.
 void complete(Editor& e) {
     completion::Answer answer;
-    if (!completion::ask(e.text, e.cursor, &answer)) {
+    if (e.hidden || !completion::ask(e.text, e.cursor, &answer)) {
         e.text.insert(e.cursor++, 1, U'\t');
         refresh(e);
         return;
