@@ -31,13 +31,6 @@ const Cell* completer() {
     return cell::type(fn) == T_FUNCTION ? fn : nullptr;
 }
 
-std::u32string text_of(const Cell* s) {
-    std::u32string out;
-    uint32_t n = string::get_abs_length(s);
-    for (uint32_t i = 0; i < n; i++) out += char32_t(string::char_at(s, i));
-    return out;
-}
-
 // The answer block: the new line (its index the cursor), then the candidates.
 bool read_answer(const Cell* result, Answer* answer) {
     if (cell::type(result) != T_BLOCK) return false;
@@ -47,7 +40,6 @@ bool read_answer(const Cell* result, Answer* answer) {
         Cell value = *block::cell_at(result, i);
         if (cell::type(&value) != T_STRING) return false;
         uint32_t index = cell::series_index(&value);
-        cell::set_series_index(&value, 0);
         if (i == 0) {
             answer->line = text_of(&value);
             answer->cursor = std::min<size_t>(index, answer->line.size());
@@ -59,6 +51,15 @@ bool read_answer(const Cell* result, Answer* answer) {
 }
 
 }  // namespace
+
+std::u32string text_of(const Cell* s) {
+    Cell value = *s;
+    cell::set_series_index(&value, 0);
+    std::u32string out;
+    uint32_t n = string::get_abs_length(&value);
+    for (uint32_t i = 0; i < n; i++) out += char32_t(string::char_at(&value, i));
+    return out;
+}
 
 bool ask(const std::u32string& line, size_t cursor, Answer* answer) {
     const Cell* fn = completer();

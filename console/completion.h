@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "kernel/cell.h"
+
 namespace zel {
 namespace completion {
 
@@ -18,6 +20,9 @@ struct Answer {
 // False when nothing completes. An error inside the completion, or an exit
 // that leaves it, counts as no completion: the editing goes on.
 bool ask(const std::u32string& line, size_t cursor, Answer* answer);
+// The characters of a string! value from its head: how the editor holds the
+// strings it shows (answers and history lines).
+std::u32string text_of(const Cell* string);
 
 }  // namespace completion
 }  // namespace zel

@@ -106,14 +106,9 @@ void set_text(Editor& e, std::u32string text) {
 }
 
 std::u32string history_line(const Editor& e, int32_t at) {
-    std::u32string out;
-    if (cell::type(e.history) != T_BLOCK || uint32_t(at) >= block::buffer_length(e.history)) return out;
-    Cell value = *block::cell_at(e.history, uint32_t(at));
-    if (cell::type(&value) != T_STRING) return out;
-    cell::set_series_index(&value, 0);
-    uint32_t n = string::get_abs_length(&value);
-    for (uint32_t i = 0; i < n; i++) out += char32_t(string::char_at(&value, i));
-    return out;
+    if (cell::type(e.history) != T_BLOCK || uint32_t(at) >= block::buffer_length(e.history)) return U"";
+    const Cell* value = block::cell_at(e.history, uint32_t(at));
+    return cell::type(value) == T_STRING ? completion::text_of(value) : U"";
 }
 
 int32_t history_length(const Editor& e) {
