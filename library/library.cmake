@@ -19,6 +19,7 @@ set(ZEL_LIBRARY_SOURCES
   library/preprocessor.zel
   library/json.zel
   library/csv.zel
+  console/complete.zel
   library/ask.zel
   console/help.zel
   console/engine.zel

@@ -2,6 +2,7 @@
 // and sigaction.
 #include "platform/terminal.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -40,7 +41,25 @@ void on_interrupt(int sig) {
     if (handlers.on_interrupt) handlers.on_interrupt();
 }
 
-void on_resize(int) { resized.store(true, std::memory_order_relaxed); }
+// The signal may reach any thread, so a waiting reader learns of it through a
+// pipe rather than an interrupted poll. The pipe is made before the handler.
+int resize_pipe[2] = {-1, -1};
+
+void on_resize(int) {
+    resized.store(true, std::memory_order_relaxed);
+    if (resize_pipe[1] >= 0) {
+        int saved = errno;
+        char one = 1;
+        ssize_t ignored = write(resize_pipe[1], &one, 1);  // a full pipe already wakes the reader
+        (void)ignored;
+        errno = saved;
+    }
+}
+
+void drain_resize_pipe() {
+    char bytes[64];
+    while (read(resize_pipe[0], bytes, sizeof bytes) > 0) {}
+}
 
 void install(int sig, void (*fn)(int), int flags) {
     struct sigaction sa {};
@@ -89,6 +108,17 @@ bool wait_readable(int fd, int ms) {
     }
 }
 
+bool wait_input_or_resize(int fd) {
+    struct pollfd p[2] = {{fd, POLLIN, 0}, {resize_pipe[0], POLLIN, 0}};
+    for (;;) {
+        if (resized.load(std::memory_order_relaxed)) return false;
+        int r = poll(p, resize_pipe[0] >= 0 ? 2 : 1, -1);
+        if (r < 0 && errno == EINTR) continue;
+        if (r > 0 && p[1].revents) drain_resize_pipe();
+        if (r < 0 || p[0].revents) return true;
+    }
+}
+
 // Output processing stays on, so a line end still starts a new row; input
 // typed ahead (a pasted block of lines) is kept, not flushed.
 bool raw_on(int fd) {
@@ -125,6 +155,7 @@ void install_signals(Signals s) {
     install(SIGINT, on_interrupt, SA_RESTART);
     install(SIGTERM, die_of, 0);
     install(SIGHUP, die_of, 0);
+    if (resize_pipe[0] < 0 && pipe2(resize_pipe, O_NONBLOCK | O_CLOEXEC) != 0) resize_pipe[0] = resize_pipe[1] = -1;
     install(SIGWINCH, on_resize, SA_RESTART);
 }
 

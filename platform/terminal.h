@@ -24,6 +24,9 @@ bool window_size(int fd, int* cols, int* rows);
 long read_some(int fd, void* buffer, size_t n);
 // True when fd has a byte to read within ms milliseconds.
 bool wait_readable(int fd, int ms);
+// Waits until fd has a byte to read (true, also when fd fails) or the window
+// was resized (false; take_resized tells it too).
+bool wait_input_or_resize(int fd);
 
 // Puts the terminal on fd into raw mode (no echo, no line discipline, no
 // signal keys, bytes as they come) and remembers the mode it found; false

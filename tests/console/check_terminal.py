@@ -53,7 +53,8 @@ def zel_pid():
 # list of tmux key names to send, "read" to wait until zel reads its first
 # line, "wait:TEXT" to wait for a text on the screen (a prompt is written
 # once the terminal is raw, so a later read waits for its own prompt), "resize" to make the window
-# 100x30, or a signal number to send to zel once it reads.
+# 100x30 ("resize:WxH" to another size), "paste:TEXT" to paste a text, or a signal number to send to zel once it reads. An expected
+# text starting with "^" must begin the screen.
 CASES = [
     ("a line typed and echoed", "x: input print [\"got\" mold x]",
      ["read", ["h", "e", "l", "l", "o", "Enter"]], 'got "hello"'),
@@ -63,6 +64,9 @@ CASES = [
      ["read", ["x"] * 80 + ["BSpace", "BSpace", "Enter"]], "\n78\n"),
     ("hidden input shows stars", 'x: ask/hide "Pw: " print mold x',
      ["read", ["s", "e", "c", "Enter"]], 'Pw: ***\n"sec"'),
+    ("hidden input takes a Tab as a character, never completing",
+     'x: ask/hide "Pw: " print mold x',
+     ["read", ["p", "r", "i", "Tab", "Enter"]], 'Pw: ****\n"pri^-"'),
     ("Ctrl-C at the prompt gives q", 'x: ask "> " print mold x',
      ["read", ["a", "C-c"]], '"q"'),
     ("Ctrl-D on an empty line gives q, elsewhere nothing",
@@ -70,14 +74,63 @@ CASES = [
      ["read", ["C-d"], "wait:2>", ["a", "C-d", "Enter"]], '"q"\n2> a\n"a"'),
     ("Esc ends the line with an ESC", 'x: ask "> " print mold x',
      ["read", ["a", "Escape"]], '"a^["'),
-    ("cursor and function keys are decoded and left alone", 'x: ask "> " print mold x',
-     ["read", ["a", "b", "Left", "Up", "F5", "Home", "c", "Enter"]], '"abc"'),
+    ("cursor keys move, function keys are left alone", 'x: ask "> " print mold x',
+     ["read", ["a", "b", "Left", "F5", "Home", "c", "End", "d", "Enter"]], '> cabd\n"cabd"'),
     ("UTF-8 typed", 'x: ask "> " print mold x',
      ["read", ["é", "€", "Enter"]], '"é€"'),
     ("the history takes lines typed, newest first, no repeats, nothing hidden",
      'h: copy [] repeat i 3 [ask/history rejoin [i "> "] h] ask/hide/history "4> " h print mold h',
      ["read", ["a", "Enter"], "wait:2>", ["a", "Enter"], "wait:3>", ["b", "Enter"], "wait:4>", ["s", "Enter"]],
      '["b" "a"]'),
+    ("Backspace and Delete inside the line, Home and End",
+     'x: ask "> " print mold x',
+     ["read", ["a", "b", "c", "d", "Left", "Left", "BSpace", "Delete", "Home", "x", "End", "y", "Enter"]],
+     '> xady\n"xady"'),
+    ("the Ctrl keys: Ctrl-A, Ctrl-E, Ctrl-B, Ctrl-F, Ctrl-K, and Ctrl-D inside a line deletes",
+     'x: ask "> " print mold x',
+     ["read", ["a", "b", "c", "d", "C-a", "C-f", "C-k", "C-b", "z", "C-e", "q", "r", "C-b", "C-d", "Enter"]],
+     '"zaq"'),
+    ("Up and Down walk the history, past its ends an empty line",
+     'h: copy ["two" "one"] x: ask/history "1> " h y: ask/history "2> " h print mold reduce [x y]',
+     ["read", ["Up", "Up", "Down", "Down", "Enter"], "wait:2>", ["C-p", "C-p", "C-p", "z", "Enter"]],
+     '["two" "z"]'),
+    ("Tab completes a unique path and refinement",
+     'x: ask "> " print mold x',
+     ["read", ["s", "y", "s", "t", "e", "m", "/", "o", "p", "t", "Tab", "Space", "a", "p", "p", "e", "n", "d",
+               "/", "o", "Tab", "Enter"]], '"system/options append/only"'),
+    ("Tab on an ambiguous word lists the candidates and keeps the common prefix",
+     'x: ask "> " print mold x',
+     ["read", ["p", "r", "i", "Tab", "t", "Enter"]], '> pri\nprin   print\n> print\n"print"'),
+    ("Tab completes a file name in the current folder",
+     'make-dir %comp/ change-dir %comp/ write %alpha.txt "" write %alpine.txt "" write %beta ""\n'
+     'x: ask "> " print mold x',
+     ["read", ["%", "a", "Tab", "h", "Tab", "Enter"]], 'alpha.txt   alpine.txt\n> %alpha.txt\n"%alpha.txt"'),
+    ("an error inside the completion inserts the Tab and the editing goes on",
+     'zel-complete-ctx/complete-input: func [s c] [1 / 0] x: ask "> " print mold x',
+     ["read", ["a", "Tab", "b", "Enter"]], '> a    b\n"a^-b"'),
+    ("wide characters and combining marks take their cells",
+     'x: ask "> " print mold x print length? x',
+     ["read", ["日", "本", "Left", "x", "End", "e", "\u0301", "\U0001F600", "!", "Enter"]],
+     '> 日x本e\u0301\U0001F600!\n"日x本e\u0301\U0001F600!"\n7'),
+    ("a wide character that meets the last column starts the next row",
+     'x: ask "> " print length? x',
+     ["read", ["x"] * 77 + ["日", "y", "Enter"]], "> " + "x" * 77 + "\n日y\n79"),
+    ("a long line edited in the middle redraws in place",
+     'x: ask "> " print length? x',
+     ["read", ["x"] * 100 + ["Home", "a", "End", "b", "Enter"]], "> a" + "x" * 77 + "\n" + "x" * 23 + "b\n102"),
+    ("a control character of a history line is shown, not sent",
+     'h: reduce [rejoin ["a" "^(1B)[31m" "b"]] x: ask/history "> " h print length? x',
+     ["read", ["Up", "Enter"]], "> a^[[31mb\n7"),
+    ("pasted lines read as lines typed",
+     'x: ask "1> " y: ask "2> " print mold reduce [x y]',
+     ["read", "paste:one\ntwo\n"], '["one" "two"]'),
+    ("a resize while editing redraws the line in place",
+     'x: ask "> " print mold x',
+     ["read", ["a", "b", "c"], "resize", ["d", "Enter"]], '^> abcd\n"abcd"'),
+    ("a wrapped line after other output, narrowed while edited, stays whole in place",
+     'prin "abc" x: ask "> " print length? x',
+     ["read", ["y"] * 100, "wait:" + "y" * 25, "resize:60x24", ["z", "Enter"]],
+     "^abc> " + "y" * 55 + "\n" + "y" * 45 + "z\n101"),
     ("the window size, measured again after a resize",
      'system/console: make object! [history: copy [] size: 0x0]\n'
      'ask "1> " print system/console/size ask "2> " print system/console/size',
@@ -119,16 +172,22 @@ def run_case(tmp, number, script, steps, expected):
             elif isinstance(step, int):
                 wait_for_reader()
                 os.kill(zel_pid(), step)
-            elif step == "resize":
-                tmux("resize-window", "-t", SESSION, "-x", "100", "-y", "30")
-                wait_until(lambda: tmux("display", "-p", "-t", SESSION, "#{pane_width}").strip() == "100")
+            elif step.startswith("resize"):
+                width, height = (step[len("resize:"):] or "100x30").split("x")
+                tmux("resize-window", "-t", SESSION, "-x", width, "-y", height)
+                wait_until(lambda: tmux("display", "-p", "-t", SESSION, "#{pane_width}").strip() == width)
+            elif step.startswith("paste:"):
+                tmux("set-buffer", "-b", "zel", step[len("paste:"):])
+                tmux("paste-buffer", "-b", "zel", "-t", SESSION)
             elif step == "read":
                 wait_for_reader()
             else:
                 wait_for(step[len("wait:"):])
         shown = wait_for("done")
         problems = []
-        if expected not in shown:
+        if expected.startswith("^") and not shown.startswith(expected[1:]):
+            problems.append(f"expected the screen to begin with {expected[1:]!r}")
+        elif not expected.startswith("^") and expected not in shown:
             problems.append(f"expected {expected!r} on the screen")
         with open(before) as f1, open(after) as f2:
             if f1.read() != f2.read():
