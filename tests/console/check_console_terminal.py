@@ -53,7 +53,7 @@ def main():
         done = os.path.join(tmp, "done")
         command = (f"stty -g > {before}; HOME={tmp} {ZEL}; echo status $? > {done}; stty -g > {after}; "
                    f"sleep 60")
-        tmux("new-session", "-d", "-x", "80", "-y", "24", "-s", SESSION,
+        tmux("new-session", "-d", "-x", "80", "-y", "24", "-s", SESSION, "-c", tmp,
              f"env -u TMUX bash --norc --noprofile -c '{command}'")
         try:
             check("the banner", wait_for("Type HELP for starting information."))

@@ -159,10 +159,10 @@ def run_case(tmp, number, script, steps, expected):
     for p in (before, after):
         if os.path.exists(p):
             os.unlink(p)
-    command = (f"stty -g > {before}; {ZEL} {path}; echo status=$?; stty -g > {after}; "
+    command = (f"stty -g > {before}; HOME={tmp} {ZEL} {path}; echo status=$?; stty -g > {after}; "
                f"echo done; exec sleep 60")
     env_line = "ASAN_OPTIONS=handle_segv=0:detect_leaks=0 "
-    tmux("new-session", "-d", "-x", "80", "-y", "24", "-s", SESSION,
+    tmux("new-session", "-d", "-x", "80", "-y", "24", "-s", SESSION, "-c", tmp,
          f"env -u TMUX PS1='$ ' {env_line} bash --norc --noprofile -c '{command}'")
     try:
         for step in steps:
