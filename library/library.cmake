@@ -15,6 +15,7 @@ set(ZEL_LIBRARY_SOURCES
   system.zel
   codecs.zel
   reactivity.zel
+  schemes.zel
   preprocessor.zel
   json.zel
   csv.zel
