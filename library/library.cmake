@@ -16,6 +16,7 @@ set(ZEL_LIBRARY_SOURCES
   codecs.zel
   reactivity.zel
   schemes.zel
+  thru.zel
   preprocessor.zel
   json.zel
   csv.zel
