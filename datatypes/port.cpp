@@ -93,10 +93,10 @@ const Cell* delete_(Cell* port) { return forward_port_only("delete", port); }
 const Cell* query(Cell* port) { return forward_port_only("query", port); }
 const Cell* update(Cell* port) { return forward_port_only("update", port); }
 
-// length? answers a count: an integer from the actor, else none.
+// length? answers a count: an integer from the actor, else none. An exit
+// under way leaves the count unread.
 int32_t is_length(Cell* port) {
     const Cell* r = forward("length?", port, nullptr);
-    exits::raise_pending();
     return r && cell::type(r) == T_INTEGER ? cell::get_int(r) : -1;
 }
 
