@@ -39,6 +39,7 @@
 #include "datatypes/pair.h"
 #include "datatypes/percent.h"
 #include "datatypes/point.h"
+#include "datatypes/port.h"
 #include "datatypes/ref.h"
 #include "datatypes/tag.h"
 #include "datatypes/tuple.h"
@@ -111,7 +112,7 @@ const Entry ORDER[] = {
     {T_EMAIL, T_STRING, "email!", email::register_type},
     {T_HANDLE, T_INTEGER, "handle!", handle::register_type},
     {T_DATE, 0, "date!", date::register_type},
-    {T_PORT, T_OBJECT, "port!", nullptr},
+    {T_PORT, T_OBJECT, "port!", port::register_type},
     {T_MONEY, 0, "money!", money::register_type},
     {T_REF, T_STRING, "ref!", ref::register_type},
     {T_POINT2D, 0, "point2D!", point2D::register_type},

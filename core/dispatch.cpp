@@ -164,6 +164,7 @@ void is_odd(const int32_t*) {
 void is_length(const int32_t*) {
     Cell* v = arg(0);
     int32_t n = impl(v, &ActionRow::is_length, ACT_is_length)(v);
+    if (exits::pending()) return;  // as in result()
     if (n < 0) cell::make_none(stack::reg.base);
     else cell::make_integer(stack::reg.base, n);
 }

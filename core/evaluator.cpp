@@ -18,7 +18,7 @@ Cell no_code() { not_ready(); }
 
 }  // namespace
 
-Services services = {no_eval, no_invoke, no_spec, no_code};
+Services services = {no_eval, no_invoke, no_invoke, no_spec, no_code};
 
 }  // namespace evaluator
 }  // namespace zel

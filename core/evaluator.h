@@ -15,6 +15,9 @@ namespace evaluator {
 struct Services {
     void (*eval)(const Cell* name, const Cell* block, bool keep_last);
     void (*invoke_raising)(const Cell* callable, const Cell* name, const Cell* args, uint32_t count);
+    // A call whose cells set the refinements too (interp::invoke_positional);
+    // the caller tests exits::pending() after it.
+    void (*invoke_positional)(const Cell* callable, const Cell* name, const Cell* args, uint32_t count);
     Node (*prepare_spec)(const Cell* callable);
     Cell (*current_code)();
 };
@@ -25,6 +28,9 @@ extern Services services;
 inline void eval(const Cell* name, const Cell* block, bool keep_last) { services.eval(name, block, keep_last); }
 inline void invoke_raising(const Cell* callable, const Cell* name, const Cell* args, uint32_t count) {
     services.invoke_raising(callable, name, args, count);
+}
+inline void invoke_positional(const Cell* callable, const Cell* name, const Cell* args, uint32_t count) {
+    services.invoke_positional(callable, name, args, count);
 }
 inline Node prepare_spec(const Cell* callable) { return services.prepare_spec(callable); }
 inline Cell current_code() { return services.current_code(); }

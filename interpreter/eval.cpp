@@ -183,6 +183,7 @@ struct Call {
     const Cell* given;     // or the arguments are these cells (invoke)
     uint32_t given_count;
     uint32_t given_next;
+    bool positional;       // the given cells fill refinement slots too
     Node args;             // the argument list
 };
 // call() holds the callable and the name as one run of two cells.
@@ -398,6 +399,13 @@ bool unused_refinements(SeriesBuffer* list, int32_t* refs) {
     return true;
 }
 
+// A positional call's refinement flag: set only by a true logic!.
+bool given_flag(Call& c) {
+    const Cell* v = c.given_next < c.given_count ? c.given + c.given_next : &statics::none_cell;
+    c.given_next++;
+    return cell::type(v) == T_LOGIC && cell::get_logic(v);
+}
+
 // Fills the frame: the arguments before the first refinement, then for a
 // function or routine false for each refinement, none for its arguments and
 // false and none for /local and its words. Answers false on a pending exit.
@@ -411,6 +419,7 @@ bool gather(Call& c, int32_t* refs) {
         case T_TYPESET:
             if (fetch_mode(&e) == FETCH_RETURN) break;
             if (!active) {
+                if (c.positional) c.given_next++;
                 if (function_like) stack::push(&statics::none_cell);
                 break;
             }
@@ -425,6 +434,11 @@ bool gather(Call& c, int32_t* refs) {
             check_arg(c, e);
             break;
         case T_REFINEMENT:
+            if (c.positional && function_like) {
+                active = given_flag(c);
+                stack::push(active ? &statics::true_cell : &statics::false_cell);
+                break;
+            }
             if (!function_like && unused_refinements(list, refs)) {
                 k = n;
                 break;
@@ -1760,7 +1774,7 @@ static const Cell* call_comparator(const Cell* fn, const Cell* first, const Cell
 
 void init() {
     static bool installed = false;
-    evaluator::services = {eval, invoke_raising, prepare_spec, current_code};
+    evaluator::services = {eval, invoke_raising, invoke_positional, prepare_spec, current_code};
     block::set_compare_caller(call_comparator);
     error::set_evaluator(eval_for_error);
     error::set_raise_tracer(trace_error);
@@ -1912,6 +1926,16 @@ void invoke(const Cell* callable, const Cell* name, const Cell* args, uint32_t c
     c.name = name ? *name : *anon();
     c.given = args;
     c.given_count = count;
+    call(c);
+}
+
+void invoke_positional(const Cell* callable, const Cell* name, const Cell* args, uint32_t count) {
+    Call c{};
+    c.callable = *callable;
+    c.name = name ? *name : *anon();
+    c.given = args;
+    c.given_count = count;
+    c.positional = true;
     call(c);
 }
 

@@ -110,6 +110,12 @@ void invoke_raising(const Cell* callable, const Cell* name, const Cell* args, ui
 // argument cells; missing arguments are none, refinements unused, locals
 // false and none. The result is pushed. Argument types are checked.
 void invoke(const Cell* callable, const Cell* name, const Cell* args, uint32_t count);
+// The same for a function! whose refinements the caller sets: the cells fill
+// the frame in spec order, a refinement's cell giving its flag (set only by a
+// true logic!); the arguments of an unused refinement are none whatever is
+// given for them, and the frame's slots past count are as for an unused
+// refinement.
+void invoke_positional(const Cell* callable, const Cell* name, const Cell* args, uint32_t count);
 
 // ---- invocation (call.cpp) ----------------------------------------------------------
 // Runs a function whose frame and arguments are in place; the result ends in

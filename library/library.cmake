@@ -16,6 +16,8 @@ set(ZEL_LIBRARY_SOURCES
   library/system.zel
   library/codecs.zel
   library/reactivity.zel
+  library/schemes.zel
+  library/thru.zel
   library/preprocessor.zel
   library/json.zel
   library/csv.zel

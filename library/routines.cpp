@@ -21,6 +21,7 @@
 #include "datatypes/event.h"
 #include "datatypes/tuple.h"
 #include "interpreter/trace.h"
+#include "io/clipboard.h"
 #include "io/file_io.h"
 #include "io/lexer.h"
 #include "io/os_info.h"
@@ -158,10 +159,6 @@ void collect_calls() { stack::trace(arg(0)); }
 
 void is_tracing() { set_logic(interp::is_tracing()); }
 
-// The clipboard pair answer as when no clipboard can be opened.
-void read_clipboard() { set_logic(false); }
-void write_clipboard() { set_logic(false); }
-
 void write_stdout() {
     io::write_file(nullptr, arg(0), -1, -1, false, false);
     set_unset();
@@ -199,10 +196,10 @@ const Def ROUTINES[] = {
     {"tracing?", "", is_tracing},
     {"read-clipboard", R"~("Return the contents of the system clipboard"
         return: [any-type!] "false on failure, none if empty, otherwise: string!, block! of files!, or an image!")~",
-     read_clipboard},
+     io::clipboard::read},
     {"write-clipboard", R"~("Write content to the system clipboard"
         data [any-type!] "string!, block! of files!, an image! or none!"
-        return: [logic!] "indicates success")~", write_clipboard},
+        return: [logic!] "indicates success")~", io::clipboard::write},
     {"write-stdout", R"~("Write data to STDOUT" data [any-type!])~", write_stdout},
     {"event?", R"~("Returns true if the value is this type" value [any-type!] return: [logic!])~",
      event::is_event},

@@ -98,29 +98,6 @@ bool is_executable_file(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
-// A name with a slash is a path and left to exec; any other is looked for in
-// PATH (an empty entry is the current directory), as a shell would.
-bool find_program(const std::string& name, std::string& path) {
-    if (name.find('/') != std::string::npos) {
-        path = name;
-        return true;
-    }
-    const char* dirs = getenv("PATH");
-    std::string list = dirs ? dirs : "/bin:/usr/bin";
-    size_t from = 0;
-    for (;;) {
-        size_t colon = list.find(':', from);
-        std::string dir = list.substr(from, colon == std::string::npos ? std::string::npos : colon - from);
-        std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
-        if (is_executable_file(candidate)) {
-            path = candidate;
-            return true;
-        }
-        if (colon == std::string::npos) return false;
-        from = colon + 1;
-    }
-}
-
 // Everything exec needs, made before fork, because the child may then only
 // make async-signal-safe calls. False when the program cannot be found.
 bool prepare(Program& p, std::vector<std::string> args, bool shell) {
@@ -296,6 +273,28 @@ struct Waited {
 };
 
 }  // namespace
+
+bool find_program(const std::string& name, std::string& path) {
+    if (name.find('/') != std::string::npos) {
+        path = name;
+        return true;
+    }
+    const char* dirs = getenv("PATH");
+    std::string list = dirs ? dirs : "/bin:/usr/bin";
+    size_t from = 0;
+    for (;;) {
+        size_t colon = list.find(':', from);
+        std::string dir = list.substr(from, colon == std::string::npos ? std::string::npos : colon - from);
+        std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
+        if (is_executable_file(candidate)) {
+            path = candidate;
+            return true;
+        }
+        if (colon == std::string::npos) return false;
+        from = colon + 1;
+    }
+}
+
 
 std::vector<std::string> split_command_line(const char* line) {
     std::vector<std::string> args;

@@ -49,6 +49,11 @@ int32_t launch(const LaunchPlan& plan);
 // a double quote or a backslash stands for that character.
 std::vector<std::string> split_command_line(const char* line);
 
+// The path of a program: a name with a slash is a path and left to exec; any
+// other is looked for in PATH (an empty entry is the current directory), as a
+// shell would. False when it is not found.
+bool find_program(const std::string& name, std::string& path);
+
 // Starts the program (found through PATH) with the arguments, without a shell
 // and without waiting, its streams on the null device; false when it cannot
 // be started.

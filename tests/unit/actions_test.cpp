@@ -402,10 +402,11 @@ TEST_F(ActionsTest, PortActionsComeFromANativeActor) {
     formed = false;
     EXPECT_EQ(id_of(run("form", {port}, {-1}, actions::form)), 0u);
     EXPECT_TRUE(formed);
-    // An actor that is no handle! leaves the port! row in charge.
+    // An actor that is no handle! leaves the port! row in charge, which
+    // wants an actor object.
     cell::make_none(actor_field);
     EXPECT_EQ(id_of(run("append", {port, integer(1)}, {-1, -1, -1}, actions::append)),
-              symbol_of("expect-arg"));
+              symbol_of("invalid-port"));
     EXPECT_EQ(actions::lookup_for_value<ACT_form>(T_PORT, &port), fake_form);
 }
 

@@ -283,6 +283,7 @@ TEST_F(UrlTest, ReadAndWriteGoThroughTheHttpClient) {
 
 TEST_F(UrlTest, OtherSchemesNeedAPort) {
     Cell u = text("ftp://h/x", T_URL);
+    url::set_port_maker(nullptr);
     EXPECT_TRUE(test_support::raises(Err::internal_not_done,
                                      [&] { url::read(&u, nullptr, nullptr, false, false, false, nullptr); }));
     url::set_port_maker([](const Cell*, Cell*) { return false; });

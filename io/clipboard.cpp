@@ -1,0 +1,152 @@
+// Converting between the clipboard's media types and values. File lists are
+// file URIs, one a line, their paths percent-encoded as UTF-8.
+#include "io/clipboard.h"
+
+#include <cstdint>
+#include <string>
+
+#include "core/block.h"
+#include "core/file.h"
+#include "core/stack.h"
+#include "core/string.h"
+#include "kernel/cell.h"
+#include "platform/clipboard.h"
+
+namespace zel {
+namespace io {
+namespace clipboard {
+
+namespace {
+
+const char TEXT[] = "text/plain;charset=utf-8";
+const char URI_LIST[] = "text/uri-list";
+// In order of preference: text first, then files.
+const char* const READ_TYPES[] = {TEXT, "UTF8_STRING", "text/plain", URI_LIST, ""};
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The local path of a file URI ("file://" then an optional host), decoded;
+// empty for any other line.
+std::string uri_path(const std::string& line) {
+    const std::string prefix = "file://";
+    if (line.compare(0, prefix.size(), prefix) != 0) return {};
+    size_t slash = line.find('/', prefix.size());
+    if (slash == std::string::npos) return {};
+    std::string path;
+    for (size_t i = slash; i < line.size(); i++) {
+        int hi, lo;
+        if (line[i] == '%' && i + 2 < line.size() && (hi = hex_value(line[i + 1])) >= 0 &&
+            (lo = hex_value(line[i + 2])) >= 0) {
+            path += char(hi * 16 + lo);
+            i += 2;
+        } else {
+            path += line[i];
+        }
+    }
+    return path;
+}
+
+// The result slot becomes a block of the files the URI list names.
+void files_from(const std::string& list, Cell* out) {
+    block::write_cell(out, 4);
+    size_t start = 0;
+    while (start < list.size()) {
+        size_t end = list.find('\n', start);
+        if (end == std::string::npos) end = list.size();
+        std::string line = list.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        start = end + 1;
+        std::string path = line.empty() || line[0] == '#' ? std::string() : uri_path(line);
+        if (path.empty()) continue;
+        Cell* f = string::load_in(out, reinterpret_cast<const uint8_t*>(path.data()),
+                                  uint32_t(path.size()), string::ENC_UTF8);
+        cell::set_type(f, T_FILE);
+    }
+}
+
+std::string utf8_of(Cell* text) {
+    std::string bytes(size_t(string::get_length(text)) * 4, '\0');
+    bytes.resize(string::write_utf8(text, reinterpret_cast<uint8_t*>(bytes.data()), bytes.size()));
+    return bytes;
+}
+
+bool is_uri_char(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           c == '/' || c == '-' || c == '.' || c == '_' || c == '~';
+}
+
+// The URI list of a block of files; false when the block holds anything else.
+bool uri_list_of(Cell* files, std::string& list) {
+    int32_t n = block::get_length(files);
+    for (int32_t i = 0; i < n; i++) {
+        const Cell* f = block::cell_at(files, cell::series_index(files) + uint32_t(i));
+        if (cell::type(f) != T_FILE) return false;
+        file::LocalPath path(f, true);
+        list += "file://";
+        for (uint32_t k = 0; k < path.size(); k++) {
+            unsigned char c = static_cast<unsigned char>(path.c_str()[k]);
+            if (is_uri_char(c)) {
+                list += char(c);
+            } else {
+                list += '%';
+                list += "0123456789ABCDEF"[c >> 4];
+                list += "0123456789ABCDEF"[c & 15];
+            }
+        }
+        list += "\r\n";
+    }
+    return true;
+}
+
+}  // namespace
+
+void read() {
+    Cell* out = stack::arg(0);
+    std::string type, data;
+    switch (platform::clipboard::read(READ_TYPES, type, data)) {
+    case platform::clipboard::Read::NONE:
+        cell::make_none(out);
+        return;
+    case platform::clipboard::Read::FAILED:
+        cell::make_logic(out, false);
+        return;
+    case platform::clipboard::Read::FOUND:
+        break;
+    }
+    if (type == URI_LIST) {
+        files_from(data, out);
+        return;
+    }
+    string::load_at(reinterpret_cast<const uint8_t*>(data.data()), uint32_t(data.size()), out,
+                    string::ENC_UTF8);
+}
+
+void write() {
+    Cell* value = stack::arg(0);
+    bool done = false;
+    switch (cell::type(value)) {
+    case T_NONE:
+        done = platform::clipboard::write(nullptr, std::string());
+        break;
+    case T_STRING:
+        done = platform::clipboard::write(TEXT, utf8_of(value));
+        break;
+    case T_BLOCK: {
+        std::string list;
+        done = uri_list_of(value, list) && platform::clipboard::write(URI_LIST, list);
+        break;
+    }
+    default:
+        break;
+    }
+    cell::make_logic(stack::arg(0), done);
+}
+
+}  // namespace clipboard
+}  // namespace io
+}  // namespace zel

@@ -1,0 +1,158 @@
+#!/usr/bin/env python3
+"""read-clipboard and write-clipboard against fake clipboard programs.
+
+Fake xclip, wl-copy and wl-paste, put alone on PATH, record their arguments
+and what they get on standard input, and answer what each case lays out:
+the media types the clipboard holds and the contents of the one asked for.
+
+Usage: check_clipboard.py path/to/zel
+"""
+import os
+import subprocess
+import sys
+import tempfile
+
+ZEL = os.path.abspath(sys.argv[1])
+
+# Records a call ("name args" and its standard input), then answers: a list
+# of types when asked for one, else the contents; a status from the case.
+FAKE = r"""#!/bin/sh
+dir=$(/usr/bin/dirname "$0")/..
+name=$(/usr/bin/basename "$0")
+echo "$name $*" >> "$dir/calls"
+/bin/cat > "$dir/stdin"
+case "$*" in
+  *--list-types*|*TARGETS*) [ -f "$dir/types" ] || exit 1; /bin/cat "$dir/types" ;;
+  *-o*|*--type*) [ -f "$dir/fail-read" ] && exit 1; [ -f "$dir/data" ] && /bin/cat "$dir/data" ;;
+esac
+[ -f "$dir/fail-write" ] && exit 1
+exit 0
+"""
+
+
+def run_case(root, script, programs, env_vars, types=None, data=None, fail_read=False,
+             fail_write=False):
+    """Runs the script with only the named fake programs on PATH; answers its
+    output, the calls the programs got and the last standard input."""
+    bin_dir = os.path.join(root, "bin")
+    for f in os.listdir(root):
+        path = os.path.join(root, f)
+        if os.path.isfile(path):
+            os.remove(path)
+    for f in os.listdir(bin_dir):
+        os.remove(os.path.join(bin_dir, f))
+    for name in programs:
+        path = os.path.join(bin_dir, name)
+        with open(path, "w") as f:
+            f.write(FAKE)
+        os.chmod(path, 0o755)
+    if types is not None:
+        with open(os.path.join(root, "types"), "w") as f:
+            f.write("".join(t + "\n" for t in types))
+    if data is not None:
+        with open(os.path.join(root, "data"), "wb") as f:
+            f.write(data)
+    for flag, name in ((fail_read, "fail-read"), (fail_write, "fail-write")):
+        if flag:
+            open(os.path.join(root, name), "w").close()
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    env.update(env_vars)
+    env["PATH"] = bin_dir
+    env["HOME"] = root  # the console keeps its settings there
+    script_path = os.path.join(root, "case.zel")
+    with open(script_path, "w", encoding="utf-8") as f:
+        f.write("Zel []\n" + script)  # the console runs scripts with a header
+    done = subprocess.run([ZEL, script_path], capture_output=True, env=env, cwd=root,
+                          timeout=60)
+    def read(name, mode="r"):
+        path = os.path.join(root, name)
+        if not os.path.exists(path):
+            return None
+        with open(path, mode) as f:
+            return f.read()
+    calls = read("calls")
+    return (done.stdout.decode(), calls.splitlines() if calls else [], read("stdin", "rb"))
+
+
+X11 = {"DISPLAY": ":99"}
+WAYLAND = {"WAYLAND_DISPLAY": "wayland-99"}
+ALL = ["xclip", "wl-copy", "wl-paste"]
+TEXT_TYPE = "text/plain;charset=utf-8"
+
+# (name, script, programs, session, fake set-up, expected output,
+#  expected calls (None: not checked), expected standard input (None: not checked))
+CASES = [
+    ("no session: read gives none", "probe read-clipboard", ALL, {}, {}, "none\n", [], None),
+    ("no session: write gives false", 'probe write-clipboard "x"', ALL, {}, {}, "false\n", [], None),
+    ("no program: read gives none", "probe read-clipboard", [], dict(X11, **WAYLAND), {}, "none\n", [], None),
+    ("no program: write gives false", 'probe write-clipboard "x"', [], dict(X11, **WAYLAND), {},
+     "false\n", [], None),
+    ("wl-copy without wl-paste is no Wayland clipboard", 'probe write-clipboard "x"', ["wl-copy"],
+     WAYLAND, {}, "false\n", [], None),
+
+    ("X11: text is written as UTF-8", 'probe write-clipboard "h\u00e9llo \u20ac"', ["xclip"], X11, {},
+     "true\n", ["xclip -selection clipboard -i -t UTF8_STRING"], "h\u00e9llo \u20ac".encode()),
+    ("X11: files are written as a URI list",
+     'probe write-clipboard reduce [%/tmp/a.txt %"/tmp/b c/\u00e9" %rel]', ["xclip"], X11, {}, "true\n",
+     ["xclip -selection clipboard -i -t text/uri-list"],
+     b"file:///tmp/a.txt\r\nfile:///tmp/b%20c/%C3%A9\r\nfile://{cwd}/rel\r\n"),
+    ("X11: none empties the clipboard", "probe write-clipboard none", ["xclip"], X11, {}, "true\n",
+     ["xclip -selection clipboard -i -t UTF8_STRING"], b""),
+    ("X11: a failing program gives false", 'probe write-clipboard "x"', ["xclip"], X11,
+     {"fail_write": True}, "false\n", None, None),
+    ("a value of another type is not written", "probe write-clipboard 12", ["xclip"], X11, {},
+     "false\n", [], None),
+    ("a block holding something else than files is not written", "probe write-clipboard [%a 1]",
+     ["xclip"], X11, {}, "false\n", [], None),
+    ("X11: text is read", "probe read-clipboard", ["xclip"], X11,
+     {"types": ["TARGETS", "UTF8_STRING", "text/uri-list"], "data": "a\u00e9\nb".encode()},
+     '"a\u00e9^/b"\n',
+     ["xclip -selection clipboard -o -t TARGETS", "xclip -selection clipboard -o -t UTF8_STRING"], None),
+    ("X11: files are read from a URI list", "probe read-clipboard", ["xclip"], X11,
+     {"types": ["TARGETS", "text/uri-list"],
+      "data": b"# a comment\r\nfile:///tmp/a.txt\r\nfile://localhost/tmp/b%20c/%C3%A9\r\nhttp://h/x\r\n"},
+     '[%/tmp/a.txt %"/tmp/b c/\u00e9"]\n', None, None),
+    ("X11: an empty clipboard reads as none", "probe read-clipboard", ["xclip"], X11, {}, "none\n",
+     ["xclip -selection clipboard -o -t TARGETS"], None),
+    ("X11: no format asked for reads as none", "probe read-clipboard", ["xclip"], X11,
+     {"types": ["TARGETS", "image/bmp"]}, "none\n", ["xclip -selection clipboard -o -t TARGETS"], None),
+    ("X11: a failing read gives false", "probe read-clipboard", ["xclip"], X11,
+     {"types": ["UTF8_STRING"], "fail_read": True}, "false\n", None, None),
+
+    ("Wayland first: text is written", 'probe write-clipboard "t"', ALL, dict(X11, **WAYLAND), {},
+     "true\n", ["wl-copy --type " + TEXT_TYPE], b"t"),
+    ("Wayland: none clears", "probe write-clipboard none", ALL, WAYLAND, {}, "true\n",
+     ["wl-copy --clear"], None),
+    ("Wayland: text is read", "probe read-clipboard", ALL, WAYLAND,
+     {"types": ["text/html", TEXT_TYPE], "data": b"web"}, '"web"\n',
+     ["wl-paste --list-types", "wl-paste --no-newline --type " + TEXT_TYPE], None),
+    ("Wayland: text is taken before files", "probe read-clipboard", ALL, WAYLAND,
+     {"types": ["text/uri-list", "text/plain"], "data": b"plain"}, '"plain"\n',
+     ["wl-paste --list-types", "wl-paste --no-newline --type text/plain"], None),
+]
+
+
+def main():
+    failures = 0
+    with tempfile.TemporaryDirectory(prefix="zel-clipboard-") as root:
+        os.mkdir(os.path.join(root, "bin"))
+        for name, script, programs, session, setup, out, calls, stdin in CASES:
+            got_out, got_calls, got_stdin = run_case(root, script, programs, session, **setup)
+            if stdin is not None:
+                stdin = stdin.replace(b"{cwd}", root.encode())
+            problems = []
+            if got_out != out:
+                problems.append("output %r, expected %r" % (got_out, out))
+            if calls is not None and got_calls != calls:
+                problems.append("calls %r, expected %r" % (got_calls, calls))
+            if stdin is not None and got_stdin != stdin:
+                problems.append("input %r, expected %r" % (got_stdin, stdin))
+            if problems:
+                failures += 1
+                print("FAIL %s:\n    %s" % (name, "\n    ".join(problems)))
+    print("%d passed, %d failed" % (len(CASES) - failures, failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
