@@ -1,0 +1,183 @@
+#!/usr/bin/env python3
+"""Checks the image codecs against files python3 writes and reads itself:
+BMP files of every pixel layout decode to the pixels they were written
+with; images zel encodes parse back to its pixels; truncated and corrupted
+files are refused with bad-media, never a crash.
+
+Usage: check_images.py path/to/zel
+"""
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+
+ZEL = os.path.abspath(sys.argv[1])
+failures = []
+
+
+def check(name, ok, detail=""):
+    if not ok:
+        failures.append(f"{name}: {detail}")
+
+
+def run_zel(script, directory):
+    path = os.path.join(directory, "run.zel")
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(script)
+    done = subprocess.run([ZEL, path], capture_output=True, timeout=300, cwd=directory)
+    if done.returncode != 0:
+        failures.append(f"zel failed: {done.stdout.decode()} {done.stderr.decode()}")
+        return []
+    return done.stdout.decode("utf-8").split("\n")
+
+
+# Pixels are (r, g, b, a) with a the opacity, rows from the top.
+def sample(width, height, alpha=True):
+    return [[((x * 40 + y) % 256, (y * 70 + 3) % 256, (x * y * 13) % 256,
+              (255 - x * 30 - y * 5) % 256 if alpha else 255)
+             for x in range(width)] for y in range(height)]
+
+
+def bmp(width, height, bits, rows_bytes, header=40, extra=b"", palette=b"",
+        compression=0, top_down=False):
+    info = struct.pack("<IiiHHIIiiII", header, width, -height if top_down else height, 1, bits,
+                       compression, 0, 2835, 2835, len(palette) // 4, 0)
+    info += b"\0" * (header - 40)
+    head = info + extra + palette
+    data = b"".join(rows_bytes if top_down else reversed(rows_bytes))
+    offset = 14 + len(head)
+    return b"BM" + struct.pack("<IHHI", offset + len(data), 0, 0, offset) + head + data
+
+
+def pad(row):
+    return row + b"\0" * (-len(row) % 4)
+
+
+def bmp_24(px):
+    rows = [pad(b"".join(bytes((b, g, r)) for r, g, b, _ in row)) for row in px]
+    return bmp(len(px[0]), len(px), 24, rows)
+
+
+def bmp_32_masks(px, top_down=False):
+    rows = [b"".join(bytes((b, g, r, a)) for r, g, b, a in row) for row in px]
+    masks = struct.pack("<IIII", 0xFF0000, 0xFF00, 0xFF, 0xFF000000)
+    return bmp(len(px[0]), len(px), 32, rows, extra=masks, compression=6, top_down=top_down)
+
+
+def bmp_16(px):
+    rows = [pad(b"".join(struct.pack("<H", (r >> 3) << 10 | (g >> 3) << 5 | b >> 3)
+                         for r, g, b, _ in row)) for row in px]
+    return bmp(len(px[0]), len(px), 16, rows)
+
+
+def bmp_paletted(px, bits):
+    colours = sorted({p[:3] for row in px for p in row})
+    palette = b"".join(bytes((b, g, r, 0)) for r, g, b in colours)
+    rows = []
+    for row in px:
+        value, count = 0, 0
+        for p in row:
+            value = value << bits | colours.index(p[:3])
+            count += bits
+        value <<= -count % 8
+        rows.append(pad(value.to_bytes((count + 7) // 8, "big")))
+    return bmp(len(px[0]), len(px), bits, rows, palette=palette)
+
+
+def quantise16(px):
+    return [[((r >> 3) * 255 // 31, (g >> 3) * 255 // 31, (b >> 3) * 255 // 31, a) for r, g, b, a in row]
+            for row in px]
+
+
+def opaque(px):
+    return [[(r, g, b, 255) for r, g, b, _ in row] for row in px]
+
+
+def argb_hex(px):
+    """The argb plane zel answers: B G R A for every pixel."""
+    return "".join(f"{b:02X}{g:02X}{r:02X}{a:02X}" for row in px for r, g, b, a in row)
+
+
+def parse_bmp_32(data):
+    """Reads the 32-bit masked BMP zel writes."""
+    offset, = struct.unpack_from("<I", data, 10)
+    header, width, height, _, bits, compression = struct.unpack_from("<IiiHHI", data, 14)
+    check("written header", (header, bits, compression) == (108, 32, 3), (header, bits, compression))
+    masks = struct.unpack_from("<IIII", data, 54)
+    check("written masks", masks == (0xFF0000, 0xFF00, 0xFF, 0xFF000000), masks)
+    rows = []
+    for y in range(abs(height)):
+        at = offset + y * width * 4
+        rows.append([(data[at + 4 * x + 2], data[at + 4 * x + 1], data[at + 4 * x], data[at + 4 * x + 3])
+                     for x in range(width)])
+    return rows[::-1] if height > 0 else rows
+
+
+def main():
+    with tempfile.TemporaryDirectory() as d:
+        px = sample(5, 3)
+        two = [[(0, 0, 0, 255), (255, 255, 255, 255), (255, 255, 255, 255)],
+               [(255, 255, 255, 255), (0, 0, 0, 255), (0, 0, 0, 255)]]
+        sixteen = [[((x * 17) % 256, (y * 85) % 256, 0, 255) for x in range(7)] for y in range(3)]
+        few = [[((x * 51) % 256, (y * 85) % 256, 9, 255) for x in range(5)] for y in range(3)]
+        cases = {
+            "24-bit": (bmp_24(px), opaque(px)),
+            "32-bit masked": (bmp_32_masks(px), px),
+            "32-bit top-down": (bmp_32_masks(px, top_down=True), px),
+            "16-bit": (bmp_16(px), quantise16(opaque(px))),
+            "8-bit palette": (bmp_paletted(sixteen, 8), sixteen),
+            "4-bit palette": (bmp_paletted(few, 4), few),
+            "1-bit palette": (bmp_paletted(two, 1), two),
+        }
+        script = []
+        for i, (name, (data, _)) in enumerate(cases.items()):
+            with open(os.path.join(d, f"c{i}.bmp"), "wb") as f:
+                f.write(data)
+            script.append(f"i: load %c{i}.bmp print [i/size enbase/base i/argb 16]")
+        # Round trip: zel's own BMP of the alpha sample, read back by python.
+        with open(os.path.join(d, "argb.bin"), "wb") as f:
+            f.write(bytes(v for row in px for r, g, b, a in row for v in (b, g, r, a)))
+        script.append("i: make image! 5x3 i/argb: read/binary %argb.bin save %out.bmp i")
+        script.append("print equal? i load %out.bmp")
+        # Every truncation and a sweep of single-byte corruptions of one file.
+        base = cases["8-bit palette"][0]
+        with open(os.path.join(d, "base.bin"), "wb") as f:
+            f.write(base)
+        script.append("""
+            base: read/binary %base.bin
+            refused: 0 other: 0
+            ; one byte is no signature at all: not an image, none
+            print mold load/as copy/part base 1 'bmp
+            repeat k (length? base) - 2 [ n: k + 1
+                e: try [load/as copy/part base n 'bmp]
+                either all [error? e e/id = 'bad-media] [refused: refused + 1] [other: other + 1]
+            ]
+            print [refused other]
+            repeat n length? base [
+                b: copy base
+                foreach v [0 255 128] [poke b n v attempt [load/as b 'bmp]]
+            ]
+            print "survived"
+        """)
+        lines = run_zel("\n".join(script) + "\n", d)
+        if not lines:
+            return
+        for i, (name, (_, expected)) in enumerate(cases.items()):
+            want = f"{len(expected[0])}x{len(expected)} {argb_hex(expected)}"
+            got = lines[i].replace("#{", "").replace("}", "")
+            check(name, got == want, f"{got} != {want}")
+        n = len(cases)
+        check("bmp round trip in zel", lines[n] == "true", lines[n])
+        with open(os.path.join(d, "out.bmp"), "rb") as f:
+            check("bmp written", parse_bmp_32(f.read()) == [list(r) for r in px], "pixels differ")
+        check("no signature", lines[n + 1] == "none", lines[n + 1])
+        check("truncations refused", lines[n + 2] == f"{len(base) - 2} 0", lines[n + 2])
+        check("corruptions survived", lines[n + 3] == "survived", lines[n + 3])
+
+
+main()
+if failures:
+    print("\n".join(failures))
+    sys.exit(1)
+print("images: all checks passed")
