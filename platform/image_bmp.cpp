@@ -141,7 +141,7 @@ bool decode_bmp(const uint8_t* d, size_t size, Target& target) {
     return true;
 }
 
-void encode_bmp(const uint32_t* pixels, uint32_t width, uint32_t height, std::vector<uint8_t>& out) {
+bool encode_bmp(const uint32_t* pixels, uint32_t width, uint32_t height, std::vector<uint8_t>& out) {
     uint32_t data = width * height * 4, offset = FILE_HEADER + V4_HEADER;
     out.clear();
     out.reserve(offset + data);
@@ -166,6 +166,7 @@ void encode_bmp(const uint32_t* pixels, uint32_t width, uint32_t height, std::ve
     out.resize(offset, 0);   // end points and gammas
     for (uint32_t y = height; y-- > 0;)
         for (uint32_t x = 0; x < width; x++) put32(out, pixels[uint64_t(y) * width + x]);
+    return true;
 }
 
 }  // namespace os_image

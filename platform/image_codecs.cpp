@@ -21,8 +21,10 @@ const Signature SIGNATURES[] = {
 };
 
 using Decoder = bool (*)(const uint8_t*, size_t, Target&);
+using Encoder = bool (*)(const uint32_t*, uint32_t, uint32_t, std::vector<uint8_t>&);
 // Indexed by format; null where the format is not built yet.
-const Decoder DECODERS[FORMAT_COUNT] = {decode_bmp, nullptr, nullptr, nullptr, nullptr};
+const Decoder DECODERS[FORMAT_COUNT] = {decode_bmp, decode_png, nullptr, nullptr, nullptr};
+const Encoder ENCODERS[FORMAT_COUNT] = {encode_bmp, encode_png, nullptr, nullptr, nullptr};
 
 }  // namespace
 
@@ -38,9 +40,7 @@ bool decode(const uint8_t* data, size_t size, Target& target) {
 }
 
 bool encode(int32_t format, const uint32_t* pixels, uint32_t width, uint32_t height, std::vector<uint8_t>& out) {
-    if (format != FORMAT_BMP) return false;
-    encode_bmp(pixels, width, height, out);
-    return true;
+    return format >= 0 && format < FORMAT_COUNT && ENCODERS[format] && ENCODERS[format](pixels, width, height, out);
 }
 
 }  // namespace os_image

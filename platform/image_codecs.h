@@ -40,9 +40,12 @@ bool decode(const uint8_t* data, size_t size, Target& target);
 bool encode(int32_t format, const uint32_t* pixels, uint32_t width, uint32_t height,
             std::vector<uint8_t>& out);
 
-// The BMP codec (our own).
+// The codecs by format: BMP is our own, the others are the system's
+// libraries opened on first use (a missing library fails every call).
 bool decode_bmp(const uint8_t* data, size_t size, Target& target);
-void encode_bmp(const uint32_t* pixels, uint32_t width, uint32_t height, std::vector<uint8_t>& out);
+bool encode_bmp(const uint32_t* pixels, uint32_t width, uint32_t height, std::vector<uint8_t>& out);
+bool decode_png(const uint8_t* data, size_t size, Target& target);
+bool encode_png(const uint32_t* pixels, uint32_t width, uint32_t height, std::vector<uint8_t>& out);
 
 }  // namespace os_image
 }  // namespace zel

@@ -8,6 +8,7 @@ Usage: check_images.py path/to/zel
 """
 import os
 import struct
+import zlib
 import subprocess
 import sys
 import tempfile
@@ -94,6 +95,57 @@ def opaque(px):
     return [[(r, g, b, 255) for r, g, b, _ in row] for row in px]
 
 
+def png_chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+def png(px, colour_type, extra=b"", rows=None):
+    """colour type 6 RGBA, 2 RGB, 0 grey (from red), 3 palette (rows given)."""
+    width, height = len(px[0]), len(px)
+    if rows is None:
+        pick = {6: lambda p: bytes(p), 2: lambda p: bytes(p[:3]), 0: lambda p: bytes(p[:1])}[colour_type]
+        rows = [b"".join(pick(p) for p in row) for row in px]
+    raw = b"".join(b"\0" + r for r in rows)
+    header = struct.pack(">IIBBBBB", width, height, 8, colour_type, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", header) + extra
+            + png_chunk(b"IDAT", zlib.compress(raw)) + png_chunk(b"IEND", b""))
+
+
+def png_paletted(px):
+    colours = sorted({p for row in px for p in row})
+    palette = png_chunk(b"PLTE", b"".join(bytes(c[:3]) for c in colours))
+    palette += png_chunk(b"tRNS", bytes(c[3] for c in colours))
+    rows = [bytes(colours.index(p) for p in row) for row in px]
+    return png(px, 3, palette, rows)
+
+
+def parse_png(data):
+    """Reads an 8-bit RGBA or RGB PNG, undoing every row filter."""
+    at, idat, header = 8, b"", None
+    while at < len(data):
+        size, = struct.unpack_from(">I", data, at)
+        kind, body = data[at + 4:at + 8], data[at + 8:at + 8 + size]
+        if kind == b"IHDR":
+            header = struct.unpack(">IIBBBBB", body)
+        elif kind == b"IDAT":
+            idat += body
+        at += 12 + size
+    width, height, depth, colour_type = header[:4]
+    channels = {6: 4, 2: 3}[colour_type]
+    raw, stride, rows, prior = zlib.decompress(idat), width * channels, [], bytearray(width * channels)
+    for y in range(height):
+        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            a = line[i - channels] if i >= channels else 0
+            b, c = prior[i], prior[i - channels] if i >= channels else 0
+            paeth = min((abs(b - c), a), (abs(a - c), b), (abs(a + b - 2 * c), c))[1] if kind == 4 else 0
+            line[i] = (line[i] + [0, a, b, (a + b) // 2, paeth][kind]) % 256
+        rows.append([tuple(line[x * channels:(x + 1) * channels]) + ((255,) if channels == 3 else ())
+                     for x in range(width)])
+        prior = line
+    return rows
+
+
 def argb_hex(px):
     """The argb plane zel answers: B G R A for every pixel."""
     return "".join(f"{b:02X}{g:02X}{r:02X}{a:02X}" for row in px for r, g, b, a in row)
@@ -121,6 +173,7 @@ def main():
                [(255, 255, 255, 255), (0, 0, 0, 255), (0, 0, 0, 255)]]
         sixteen = [[((x * 17) % 256, (y * 85) % 256, 0, 255) for x in range(7)] for y in range(3)]
         few = [[((x * 51) % 256, (y * 85) % 256, 9, 255) for x in range(5)] for y in range(3)]
+        few_alpha = [[(x * 60, 9, y * 100, 255 - x * 50) for x in range(4)] for y in range(2)]
         cases = {
             "24-bit": (bmp_24(px), opaque(px)),
             "32-bit masked": (bmp_32_masks(px), px),
@@ -129,31 +182,42 @@ def main():
             "8-bit palette": (bmp_paletted(sixteen, 8), sixteen),
             "4-bit palette": (bmp_paletted(few, 4), few),
             "1-bit palette": (bmp_paletted(two, 1), two),
+            "png rgba": (png(px, 6), px),
+            "png rgb": (png(px, 2), opaque(px)),
+            "png grey": (png(px, 0), [[(r, r, r, 255) for r, _, _, _ in row] for row in px]),
+            "png palette": (png_paletted(few_alpha), few_alpha),
         }
         script = []
         for i, (name, (data, _)) in enumerate(cases.items()):
-            with open(os.path.join(d, f"c{i}.bmp"), "wb") as f:
+            suffix = "png" if name.startswith("png") else "bmp"
+            with open(os.path.join(d, f"c{i}.{suffix}"), "wb") as f:
                 f.write(data)
-            script.append(f"i: load %c{i}.bmp print [i/size enbase/base i/argb 16]")
+            script.append(f"i: load %c{i}.{suffix} print [i/size enbase/base i/argb 16]")
         # Round trip: zel's own BMP of the alpha sample, read back by python.
         with open(os.path.join(d, "argb.bin"), "wb") as f:
             f.write(bytes(v for row in px for r, g, b, a in row for v in (b, g, r, a)))
         script.append("i: make image! 5x3 i/argb: read/binary %argb.bin save %out.bmp i")
         script.append("print equal? i load %out.bmp")
+        script.append("save %out.png i print equal? i load %out.png")
         # Every truncation and a sweep of single-byte corruptions of one file.
-        base = cases["8-bit palette"][0]
-        with open(os.path.join(d, "base.bin"), "wb") as f:
-            f.write(base)
-        script.append("""
-            base: read/binary %base.bin
-            refused: 0 other: 0
-            ; one byte is no signature at all: not an image, none
-            print mold load/as copy/part base 1 'bmp
-            repeat k (length? base) - 2 [ n: k + 1
+        # each file, and the length of its signature
+        sweeps = [(cases["8-bit palette"][0], 2), (cases["png rgba"][0], 4)]
+        for k, (base, _) in enumerate(sweeps):
+            with open(os.path.join(d, f"base{k}.bin"), "wb") as f:
+                f.write(base)
+            script.append(f"base: read/binary %base{k}.bin")
+            script.append("""
+            ; shorter than the signature: not an image at all, none
+            refused: 0 unknown: 0 other: 0
+            repeat n (length? base) - 1 [
                 e: try [load/as copy/part base n 'bmp]
-                either all [error? e e/id = 'bad-media] [refused: refused + 1] [other: other + 1]
+                case [
+                    none? e [unknown: unknown + 1]
+                    all [error? e e/id = 'bad-media] [refused: refused + 1]
+                    true [other: other + 1]
+                ]
             ]
-            print [refused other]
+            print [unknown refused other]
             repeat n length? base [
                 b: copy base
                 foreach v [0 255 128] [poke b n v attempt [load/as b 'bmp]]
@@ -169,11 +233,17 @@ def main():
             check(name, got == want, f"{got} != {want}")
         n = len(cases)
         check("bmp round trip in zel", lines[n] == "true", lines[n])
+        check("png round trip in zel", lines[n + 1] == "true", lines[n + 1])
         with open(os.path.join(d, "out.bmp"), "rb") as f:
             check("bmp written", parse_bmp_32(f.read()) == [list(r) for r in px], "pixels differ")
-        check("no signature", lines[n + 1] == "none", lines[n + 1])
-        check("truncations refused", lines[n + 2] == f"{len(base) - 2} 0", lines[n + 2])
-        check("corruptions survived", lines[n + 3] == "survived", lines[n + 3])
+        with open(os.path.join(d, "out.png"), "rb") as f:
+            check("png written", parse_png(f.read()) == [list(r) for r in px], "pixels differ")
+        at = n + 2
+        for k, (base, signature) in enumerate(sweeps):
+            want = f"{signature - 1} {len(base) - signature} 0"
+            check(f"truncations refused {k}", lines[at] == want, f"{lines[at]} != {want}")
+            check(f"corruptions survived {k}", lines[at + 1] == "survived", lines[at + 1])
+            at += 2
 
 
 main()
