@@ -146,6 +146,34 @@ def parse_png(data):
     return rows
 
 
+def ppm(px):
+    return (f"P6 {len(px[0])} {len(px)} 255\n".encode()
+            + bytes(v for row in px for r, g, b, _ in row for v in (r, g, b)))
+
+
+def parse_ppm(data):
+    fields, at = [], 0
+    while len(fields) < 4:
+        while data[at:at + 1].isspace():
+            at += 1
+        end = at
+        while not data[end:end + 1].isspace():
+            end += 1
+        fields.append(data[at:end])
+        at = end
+    width, height, at = int(fields[1]), int(fields[2]), at + 1
+    return [[tuple(data[at + 3 * (y * width + x):at + 3 * (y * width + x) + 3]) + (255,)
+             for x in range(width)] for y in range(height)]
+
+
+def jpeg_tool(tool, data, *options):
+    return subprocess.run([tool, *options], input=data, capture_output=True, check=True).stdout
+
+
+def largest_difference(a, b):
+    return max(abs(p - q) for ra, rb in zip(a, b) for pa, pb in zip(ra, rb) for p, q in zip(pa, pb))
+
+
 def argb_hex(px):
     """The argb plane zel answers: B G R A for every pixel."""
     return "".join(f"{b:02X}{g:02X}{r:02X}{a:02X}" for row in px for r, g, b, a in row)
@@ -199,9 +227,18 @@ def main():
         script.append("i: make image! 5x3 i/argb: read/binary %argb.bin save %out.bmp i")
         script.append("print equal? i load %out.bmp")
         script.append("save %out.png i print equal? i load %out.png")
+        # JPEG: a smooth picture, as the reference tools write and read it.
+        smooth = [[(x * 16, y * 16, 128, 255) for x in range(16)] for y in range(16)]
+        with open(os.path.join(d, "smooth.jpg"), "wb") as f:
+            f.write(jpeg_tool("cjpeg", ppm(smooth), "-quality", "95"))
+        with open(os.path.join(d, "smooth.bin"), "wb") as f:
+            f.write(bytes(v for row in smooth for r, g, b, a in row for v in (b, g, r, a)))
+        script.append("i: load %smooth.jpg print [i/size enbase/base i/argb 16]")
+        script.append("i: make image! 16x16 i/argb: read/binary %smooth.bin save %out.jpg i")
         # Every truncation and a sweep of single-byte corruptions of one file.
         # each file, and the length of its signature
-        sweeps = [(cases["8-bit palette"][0], 2), (cases["png rgba"][0], 4)]
+        with open(os.path.join(d, "smooth.jpg"), "rb") as f:
+            sweeps = [(cases["8-bit palette"][0], 2), (cases["png rgba"][0], 4), (f.read(), 3)]
         for k, (base, _) in enumerate(sweeps):
             with open(os.path.join(d, f"base{k}.bin"), "wb") as f:
                 f.write(base)
@@ -238,7 +275,19 @@ def main():
             check("bmp written", parse_bmp_32(f.read()) == [list(r) for r in px], "pixels differ")
         with open(os.path.join(d, "out.png"), "rb") as f:
             check("png written", parse_png(f.read()) == [list(r) for r in px], "pixels differ")
-        at = n + 2
+        with open(os.path.join(d, "smooth.jpg"), "rb") as f:
+            reference = parse_ppm(jpeg_tool("djpeg", f.read()))
+        got = lines[n + 2].replace("#{", "").replace("}", "").split(" ")
+        check("jpeg size", got[0] == "16x16", got[0])
+        pixels = bytes.fromhex(got[1])
+        decoded = [[(pixels[4 * (y * 16 + x) + 2], pixels[4 * (y * 16 + x) + 1], pixels[4 * (y * 16 + x)],
+                     pixels[4 * (y * 16 + x) + 3]) for x in range(16)] for y in range(16)]
+        check("jpeg decoded as the reference", largest_difference(decoded, reference) <= 1, "pixels differ")
+        with open(os.path.join(d, "out.jpg"), "rb") as f:
+            written = parse_ppm(jpeg_tool("djpeg", f.read()))
+        check("jpeg written", largest_difference(written, smooth) <= 24,
+              largest_difference(written, smooth))
+        at = n + 3
         for k, (base, signature) in enumerate(sweeps):
             want = f"{signature - 1} {len(base) - signature} 0"
             check(f"truncations refused {k}", lines[at] == want, f"{lines[at]} != {want}")
