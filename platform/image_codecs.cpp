@@ -23,8 +23,8 @@ const Signature SIGNATURES[] = {
 using Decoder = bool (*)(const uint8_t*, size_t, Target&);
 using Encoder = bool (*)(const uint32_t*, uint32_t, uint32_t, std::vector<uint8_t>&);
 // Indexed by format; null where the format is not built yet.
-const Decoder DECODERS[FORMAT_COUNT] = {decode_bmp, decode_png, nullptr, decode_jpeg, nullptr};
-const Encoder ENCODERS[FORMAT_COUNT] = {encode_bmp, encode_png, nullptr, encode_jpeg, nullptr};
+const Decoder DECODERS[FORMAT_COUNT] = {decode_bmp, decode_png, decode_gif, decode_jpeg, nullptr};
+const Encoder ENCODERS[FORMAT_COUNT] = {encode_bmp, encode_png, encode_gif, encode_jpeg, nullptr};
 
 }  // namespace
 

@@ -146,6 +146,43 @@ def parse_png(data):
     return rows
 
 
+def gif(px, interlace=False):
+    """First frame of the pixels over a 2-pixel-wider screen, colours through
+    a palette, alpha 0 through the transparent index; the codes are literals
+    (a clear code before the table would widen them)."""
+    width, height = len(px[0]), len(px)
+    colours = sorted({p[:3] for row in px for p in row if p[3]})
+    transparent = len(colours)
+    palette = b"".join(bytes(c) for c in colours) + b"\0" * 3 * (256 - len(colours))
+    index = [[colours.index(p[:3]) if p[3] else transparent for p in row] for row in px]
+    order = list(range(height))
+    if interlace:
+        order = [y for start, step in ((0, 8), (4, 8), (2, 4), (1, 2)) for y in range(start, height, step)]
+    codes, bits, count = [256], 0, 0
+    for y in order:
+        for i in index[y]:
+            if count == 250:
+                codes.append(256)
+                count = 0
+            codes.append(i)
+            count += 1
+    codes.append(257)
+    value = 0
+    for n, code in enumerate(codes):
+        value |= code << (9 * n)
+    data = value.to_bytes((9 * len(codes) + 7) // 8, "little")
+    blocks = b"".join(bytes([len(data[i:i + 255])]) + data[i:i + 255] for i in range(0, len(data), 255)) + b"\0"
+    control = b"\x21\xf9\x04\x01\0\0" + bytes([transparent]) + b"\0"
+    frame = b"\x2c" + struct.pack("<HHHHB", 1, 0, width, height, 0x40 if interlace else 0) + b"\x08" + blocks
+    return (b"GIF89a" + struct.pack("<HHBBB", width + 2, height, 0xF7, 0, 0) + palette + control + frame + b";")
+
+
+def on_screen(px):
+    """The frame at 1,0 over a transparent screen two pixels wider."""
+    clear = (0, 0, 0, 0)
+    return [[clear] + [p if p[3] else clear for p in row] + [clear] for row in px]
+
+
 def ppm(px):
     return (f"P6 {len(px[0])} {len(px)} 255\n".encode()
             + bytes(v for row in px for r, g, b, _ in row for v in (r, g, b)))
@@ -202,6 +239,8 @@ def main():
         sixteen = [[((x * 17) % 256, (y * 85) % 256, 0, 255) for x in range(7)] for y in range(3)]
         few = [[((x * 51) % 256, (y * 85) % 256, 9, 255) for x in range(5)] for y in range(3)]
         few_alpha = [[(x * 60, 9, y * 100, 255 - x * 50) for x in range(4)] for y in range(2)]
+        binary_alpha = [[(x * 60, 9, y * 100, 0 if (x + y) % 3 == 0 else 255) for x in range(4)] for y in range(2)]
+        tall = [[(x * 60, y * 20, 7, 255) for x in range(3)] for y in range(11)]
         cases = {
             "24-bit": (bmp_24(px), opaque(px)),
             "32-bit masked": (bmp_32_masks(px), px),
@@ -214,10 +253,12 @@ def main():
             "png rgb": (png(px, 2), opaque(px)),
             "png grey": (png(px, 0), [[(r, r, r, 255) for r, _, _, _ in row] for row in px]),
             "png palette": (png_paletted(few_alpha), few_alpha),
+            "gif": (gif(binary_alpha), on_screen(binary_alpha)),
+            "gif interlaced": (gif(tall, True), on_screen(tall)),
         }
         script = []
         for i, (name, (data, _)) in enumerate(cases.items()):
-            suffix = "png" if name.startswith("png") else "bmp"
+            suffix = name[:3] if name[:3] in ("png", "gif") else "bmp"
             with open(os.path.join(d, f"c{i}.{suffix}"), "wb") as f:
                 f.write(data)
             script.append(f"i: load %c{i}.{suffix} print [i/size enbase/base i/argb 16]")
@@ -235,10 +276,12 @@ def main():
             f.write(bytes(v for row in smooth for r, g, b, a in row for v in (b, g, r, a)))
         script.append("i: load %smooth.jpg print [i/size enbase/base i/argb 16]")
         script.append("i: make image! 16x16 i/argb: read/binary %smooth.bin save %out.jpg i")
+        script.append("i: load %out.png j: copy i j/alpha: 0 save %out.gif j print equal? j load %out.gif")
+        script.append("j/alpha: #{00FF00} save %clear.gif j k: load %clear.gif print equal? j/alpha k/alpha")
         # Every truncation and a sweep of single-byte corruptions of one file.
         # each file, and the length of its signature
         with open(os.path.join(d, "smooth.jpg"), "rb") as f:
-            sweeps = [(cases["8-bit palette"][0], 2), (cases["png rgba"][0], 4), (f.read(), 3)]
+            sweeps = [(cases["8-bit palette"][0], 2), (cases["png rgba"][0], 4), (f.read(), 3), (cases["gif"][0], 6)]
         for k, (base, _) in enumerate(sweeps):
             with open(os.path.join(d, f"base{k}.bin"), "wb") as f:
                 f.write(base)
@@ -287,7 +330,13 @@ def main():
             written = parse_ppm(jpeg_tool("djpeg", f.read()))
         check("jpeg written", largest_difference(written, smooth) <= 24,
               largest_difference(written, smooth))
-        at = n + 3
+        check("gif round trip in zel", lines[n + 3] == "true", lines[n + 3])
+        check("gif transparency in zel", lines[n + 4] == "true", lines[n + 4])
+        with open(os.path.join(d, "out.gif"), "rb") as f:
+            written = f.read()
+        check("gif written", written[:6] == b"GIF89a" and struct.unpack_from("<HH", written, 6) == (5, 3)
+              and written[-1:] == b";", written[:10])
+        at = n + 5
         for k, (base, signature) in enumerate(sweeps):
             want = f"{signature - 1} {len(base) - signature} 0"
             check(f"truncations refused {k}", lines[at] == want, f"{lines[at]} != {want}")
