@@ -22,9 +22,9 @@ const Signature SIGNATURES[] = {
 
 using Decoder = bool (*)(const uint8_t*, size_t, Target&);
 using Encoder = bool (*)(const uint32_t*, uint32_t, uint32_t, std::vector<uint8_t>&);
-// Indexed by format; null where the format is not built yet.
-const Decoder DECODERS[FORMAT_COUNT] = {decode_bmp, decode_png, decode_gif, decode_jpeg, nullptr};
-const Encoder ENCODERS[FORMAT_COUNT] = {encode_bmp, encode_png, encode_gif, encode_jpeg, nullptr};
+// Indexed by format.
+const Decoder DECODERS[FORMAT_COUNT] = {decode_bmp, decode_png, decode_gif, decode_jpeg, decode_tiff};
+const Encoder ENCODERS[FORMAT_COUNT] = {encode_bmp, encode_png, encode_gif, encode_jpeg, encode_tiff};
 
 }  // namespace
 
@@ -36,11 +36,11 @@ int32_t sniff(const uint8_t* data, size_t size) {
 
 bool decode(const uint8_t* data, size_t size, Target& target) {
     int32_t format = sniff(data, size);
-    return format >= 0 && DECODERS[format] && DECODERS[format](data, size, target);
+    return format >= 0 && DECODERS[format](data, size, target);
 }
 
 bool encode(int32_t format, const uint32_t* pixels, uint32_t width, uint32_t height, std::vector<uint8_t>& out) {
-    return format >= 0 && format < FORMAT_COUNT && ENCODERS[format] && ENCODERS[format](pixels, width, height, out);
+    return format >= 0 && format < FORMAT_COUNT && ENCODERS[format](pixels, width, height, out);
 }
 
 }  // namespace os_image

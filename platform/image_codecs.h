@@ -50,6 +50,8 @@ bool decode_jpeg(const uint8_t* data, size_t size, Target& target);
 bool encode_jpeg(const uint32_t* pixels, uint32_t width, uint32_t height, std::vector<uint8_t>& out);
 bool decode_gif(const uint8_t* data, size_t size, Target& target);
 bool encode_gif(const uint32_t* pixels, uint32_t width, uint32_t height, std::vector<uint8_t>& out);
+bool decode_tiff(const uint8_t* data, size_t size, Target& target);
+bool encode_tiff(const uint32_t* pixels, uint32_t width, uint32_t height, std::vector<uint8_t>& out);
 
 }  // namespace os_image
 }  // namespace zel

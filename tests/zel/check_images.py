@@ -183,6 +183,28 @@ def on_screen(px):
     return [[clear] + [p if p[3] else clear for p in row] + [clear] for row in px]
 
 
+def tiff(px, samples, big_endian=False):
+    """One uncompressed strip after the directory: 3 samples RGB, 4 RGB with
+    unassociated alpha, 1 grey (from red)."""
+    e = ">" if big_endian else "<"
+    width, height = len(px[0]), len(px)
+    data = bytes(v for row in px for p in row for v in (p[:1] if samples == 1 else p[:samples]))
+    count = 11 if samples == 4 else 10
+    offset = 8 + 2 + 12 * count + 4
+    entries = [(256, 3, width), (257, 3, height), (258, 3, 8), (259, 3, 1), (262, 3, 1 if samples == 1 else 2),
+               (273, 4, offset), (277, 3, samples), (278, 3, height), (279, 4, len(data)), (284, 3, 1)]
+    if samples == 4:
+        entries.append((338, 3, 2))
+    entries.sort()
+    ifd = struct.pack(e + "H", len(entries))
+    for tag, kind, value in entries:
+        packed = struct.pack(e + "H", value) + b"\0\0" if kind == 3 else struct.pack(e + "I", value)
+        ifd += struct.pack(e + "HHI", tag, kind, 1) + packed
+    ifd += struct.pack(e + "I", 0)
+    head = (b"MM\0*" if big_endian else b"II*\0") + struct.pack(e + "I", 8)
+    return head + ifd + data
+
+
 def ppm(px):
     return (f"P6 {len(px[0])} {len(px)} 255\n".encode()
             + bytes(v for row in px for r, g, b, _ in row for v in (r, g, b)))
@@ -255,10 +277,13 @@ def main():
             "png palette": (png_paletted(few_alpha), few_alpha),
             "gif": (gif(binary_alpha), on_screen(binary_alpha)),
             "gif interlaced": (gif(tall, True), on_screen(tall)),
+            "tif rgb": (tiff(px, 3), opaque(px)),
+            "tif rgba": (tiff(px, 4), px),
+            "tif grey big-endian": (tiff(px, 1, True), [[(r, r, r, 255) for r, _, _, _ in row] for row in px]),
         }
         script = []
         for i, (name, (data, _)) in enumerate(cases.items()):
-            suffix = name[:3] if name[:3] in ("png", "gif") else "bmp"
+            suffix = name[:3] if name[:3] in ("png", "gif", "tif") else "bmp"
             with open(os.path.join(d, f"c{i}.{suffix}"), "wb") as f:
                 f.write(data)
             script.append(f"i: load %c{i}.{suffix} print [i/size enbase/base i/argb 16]")
@@ -278,10 +303,12 @@ def main():
         script.append("i: make image! 16x16 i/argb: read/binary %smooth.bin save %out.jpg i")
         script.append("i: load %out.png j: copy i j/alpha: 0 save %out.gif j print equal? j load %out.gif")
         script.append("j/alpha: #{00FF00} save %clear.gif j k: load %clear.gif print equal? j/alpha k/alpha")
+        script.append("save %out.tif i print equal? i load %out.tif")
         # Every truncation and a sweep of single-byte corruptions of one file.
         # each file, and the length of its signature
         with open(os.path.join(d, "smooth.jpg"), "rb") as f:
-            sweeps = [(cases["8-bit palette"][0], 2), (cases["png rgba"][0], 4), (f.read(), 3), (cases["gif"][0], 6)]
+            sweeps = [(cases["8-bit palette"][0], 2), (cases["png rgba"][0], 4), (f.read(), 3), (cases["gif"][0], 6),
+                      (cases["tif rgba"][0], 4)]
         for k, (base, _) in enumerate(sweeps):
             with open(os.path.join(d, f"base{k}.bin"), "wb") as f:
                 f.write(base)
@@ -336,7 +363,10 @@ def main():
             written = f.read()
         check("gif written", written[:6] == b"GIF89a" and struct.unpack_from("<HH", written, 6) == (5, 3)
               and written[-1:] == b";", written[:10])
-        at = n + 5
+        check("tiff round trip in zel", lines[n + 5] == "true", lines[n + 5])
+        with open(os.path.join(d, "out.tif"), "rb") as f:
+            check("tiff written", f.read(4) == b"II*\0", "signature")
+        at = n + 6
         for k, (base, signature) in enumerate(sweeps):
             want = f"{signature - 1} {len(base) - signature} 0"
             check(f"truncations refused {k}", lines[at] == want, f"{lines[at]} != {want}")
