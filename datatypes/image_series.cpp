@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/integer.h"
+#include "core/ownership.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/stack.h"
@@ -19,6 +20,17 @@ namespace {
 // The answer of the actions that answer a new value; the caller copies it.
 Cell answer;
 }  // namespace
+
+// ---- the owner -----------------------------------------------------------------------
+
+// Tells the owner of an owned image of a change (the action word before,
+// its past form after); false for an image nobody owns. The owner's handler
+// runs code, so callers find the pixels again afterwards.
+bool tell_owner(const Cell* img, words::Word action, const Cell* value, int64_t index, int64_t part) {
+    if (!(img->header & HDR_OWNED)) return false;
+    return ownership::notify(img, words::word(action), value ? value : &statics::none_cell, int32_t(index),
+                             int32_t(part));
+}
 
 // ---- offsets ------------------------------------------------------------------------
 
@@ -70,7 +82,9 @@ const Cell* poke(Cell* img, int32_t, Cell* index_cell, Cell* value) {
     int64_t at = pixel_offset(img, index_cell, 1, &outside);
     if (outside) error::raise(Err::script_out_of_range, index_cell);
     if (cell::type(value) != T_TUPLE) error::raise(Err::script_invalid_arg, value);
+    bool owned = tell_owner(img, words::W_poke, value, at, 1);
     pixels(img)[at] = from_tuple(value);
+    if (owned) tell_owner(img, words::W_poked, value, at, 1);
     return value;
 }
 
@@ -106,7 +120,9 @@ const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell
         return &answer;
     }
     if (!value) return extract_channels(parent, f);
+    bool owned = tell_owner(parent, words::W_change, value, 0, count(parent));
     set_channels(parent, value, f);
+    if (owned) tell_owner(parent, words::W_changed, value, 0, count(parent));
     return value;
 }
 
@@ -188,7 +204,13 @@ const Cell* change(Cell* img, Cell* value, int32_t part, bool, int32_t dup) {
         set_head(img, head(img) + 1);
         break;
     }
-    case T_IMAGE: draw(img, value); break;
+    case T_IMAGE: {
+        uint32_t at = head(img);
+        bool owned = tell_owner(img, words::W_change, value, at, 1);
+        draw(img, value);
+        if (owned) tell_owner(img, words::W_changed, value, at, 1);
+        break;
+    }
     default: number::raise_invalid_type(value);
     }
     answer = *img;
