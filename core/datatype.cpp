@@ -44,6 +44,7 @@
 #include "datatypes/tag.h"
 #include "datatypes/tuple.h"
 #include "datatypes/typeset.h"
+#include "datatypes/image.h"
 #include "datatypes/vector.h"
 #include "kernel/memory.h"
 
@@ -117,7 +118,7 @@ const Entry ORDER[] = {
     {T_REF, T_STRING, "ref!", ref::register_type},
     {T_POINT2D, 0, "point2D!", point2D::register_type},
     {T_POINT3D, 0, "point3D!", point3D::register_type},
-    {T_IMAGE, T_SERIES, "image!", nullptr},
+    {T_IMAGE, T_SERIES, "image!", image::register_type},
 };
 static_assert(sizeof ORDER / sizeof ORDER[0] == TYPE_COUNT - 2, "every type but event! registers at boot");
 

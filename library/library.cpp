@@ -19,6 +19,7 @@
 #include "kernel/unicode.h"
 #include "library/routines.h"
 #include "library/system_values.h"
+#include "library/image_codec.h"
 #include "library/json_codec.h"
 #include "library/zelbin_codec.h"
 
@@ -79,6 +80,7 @@ void load() {
     routines::bind();
     system_values::bind();
     zelbin_codec::bind();
+    image_codec::bind();
     json_codec::bind();
     struct Loading {
         Loading() { interp::eval_state.loading = true; }

@@ -5,6 +5,7 @@ PACKAGES=(
   g++ cmake ninja-build python3
   libgtest-dev libbenchmark-dev
   libcurl4-openssl-dev libssl-dev
+  libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev libjpeg-turbo-progs
   unicode-data lua5.4 tmux bc
 )
 missing=()
