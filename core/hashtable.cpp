@@ -630,7 +630,7 @@ void put_block(Node t, uint32_t start, uint32_t step) {
     for (uint32_t pos = start; pos < key_count(record(t)); pos += step) put_position(t, pos);
 }
 
-void put_new_word(Node t, uint32_t pos) {
+void put_absent(Node t, uint32_t pos) {
     room_for_one(t);
     insert_fresh(t, key_hash(t, pos), int32_t(pos));
 }
