@@ -211,7 +211,7 @@ static int32_t add_symbol(Node ctx, uint32_t symbol) {
     cell::set_word_context(w, ctx);
     cell::set_word_symbol(w, symbol);
     cell::set_word_index(w, uint32_t(pos));
-    hashtable::put_new_word(table_of(cell_of(ctx)), uint32_t(pos));
+    hashtable::put_absent(table_of(cell_of(ctx)), uint32_t(pos));
     if (ctx == global_node) index_added(ctx, symbol, pos);
     return pos;
 }

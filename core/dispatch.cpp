@@ -528,8 +528,27 @@ int32_t compare_values(Cell* value1, Cell* value2, int32_t op) {
 }
 
 // Hash tables ask for equality through the compare action; a type without
-// one falls back to the tables' own payload equality.
+// one falls back to the tables' own payload equality. The common key types
+// of the same type are compared in place, as their compare actions would
+// for the table's two operators: integers and chars by value (both
+// case-sensitive), words by their symbol (exact for strict equality, by the
+// canonical form otherwise), strings character by character.
 static bool table_equal(const Cell* a, const Cell* b, uint32_t op) {
+    uint32_t t = cell::type(a);
+    if (t == cell::type(b)) {
+        switch (t) {
+        case T_INTEGER:
+        case T_CHAR: return cell::get_int(a) == cell::get_int(b);
+        case T_WORD:
+        case T_SET_WORD:
+        case T_GET_WORD:
+        case T_LIT_WORD: return hashtable::same_value(a, b, op);
+        case T_STRING:
+            if (cell::series_index(a) >= 0 && cell::series_index(b) >= 0) return hashtable::same_value(a, b, op);
+            break;
+        default: break;
+        }
+    }
     if (!types::row(cell::type(a)).compare) return hashtable::same_value(a, b, op);
     return compare(const_cast<Cell*>(a), const_cast<Cell*>(b), int32_t(op));
 }

@@ -630,7 +630,7 @@ void put_block(Node t, uint32_t start, uint32_t step) {
     for (uint32_t pos = start; pos < key_count(record(t)); pos += step) put_position(t, pos);
 }
 
-void put_new_word(Node t, uint32_t pos) {
+void put_absent(Node t, uint32_t pos) {
     room_for_one(t);
     insert_fresh(t, key_hash(t, pos), int32_t(pos));
 }
@@ -675,7 +675,38 @@ static int32_t scan(Node t, const Cell* v, FindOptions o, Cursor* c) {
     return -1;
 }
 
+// A map's lookup of an integer, char or word key, compared in place over one
+// walk: such keys match under the table's equality exactly when these
+// payload tests say so, and comparing them allocates nothing. Answers -2 for
+// the keys it does not take.
+static int32_t find_map_key(Node t, const Cell* v, FindOptions o) {
+    uint32_t type = cell::type(v);
+    bool word = type == T_SET_WORD || type == T_WORD || type == T_GET_WORD || type == T_LIT_WORD;
+    if (type != T_INTEGER && type != T_CHAR && !word) return -2;
+    if (word && o.any_word) return -2;
+    uint32_t sym = word ? cell::word_symbol(v) : 0;
+    uint32_t canonical = word ? symbol::resolve(sym) : 0;
+    Walk w = walk_start(t, hash_value(v, false));
+    const Cell* keys = keys_of(record(t));
+    int32_t e;
+    while (walk_next(&w, &e)) {
+        const Cell* held = keys + e;
+        if (cell::type(held) != type) continue;
+        if (!word) {
+            if (cell::get_int(held) == cell::get_int(v)) return e;
+        } else if (cell::word_symbol(held) == sym || (!o.case_sensitive && symbol::resolve(cell::word_symbol(held)) == canonical)) {
+            return e;
+        }
+    }
+    return -1;
+}
+
 int32_t find(Node t, const Cell* value, FindOptions options, Cursor* cursor) {
+    if (!cursor && record(t)->kind == KIND_MAP) {
+        refresh(t);
+        int32_t pos = find_map_key(t, value, options);
+        if (pos != -2) return pos;
+    }
     Cursor local;
     Cursor* c = cursor ? cursor : &local;
     refresh(t);

@@ -79,10 +79,11 @@ Node make(uint32_t n, const Cell* block, uint32_t kind, uint32_t values_per_entr
 int32_t put_value(Node t, const Cell* cell);
 // Inserts the positions from start on, every step cells.
 void put_block(Node t, uint32_t start, uint32_t step);
-// Kind 2: put_value for the word cell at a position of the key series whose
-// exact symbol the table does not hold yet (the caller has just looked), without
+// Kinds 1 and 2: put_value for the cell at a position of the key series whose
+// key the table does not hold yet (the caller has just looked: a map's key
+// under strict equality, a context's word by its exact symbol), without
 // looking again.
-void put_new_word(Node t, uint32_t pos);
+void put_absent(Node t, uint32_t pos);
 
 // A search that can go on: the bucket and the probe step reached, and for a
 // list of equal positions how far into it.

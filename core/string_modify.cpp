@@ -142,7 +142,8 @@ uint32_t splice(const Cell* target, uint32_t position, uint32_t removed, const S
     uint64_t doubled = std::min(std::max(need, uint64_t(b->size) * 2), MAX_BYTES);
     if (need > b->size) b = series::expand(b, uint32_t(doubled));
     uint8_t* at = address(b, position);
-    std::memmove(at + added * unit, at + size_t(removed) * unit, size_t(len - position - removed) * unit);
+    if (position + removed < len)
+        std::memmove(at + added * unit, at + size_t(removed) * unit, size_t(len - position - removed) * unit);
     b->tail = b->head + uint32_t(new_len * unit);
     if (!src.node) {
         put_char(at, unit, src.single);
@@ -156,7 +157,7 @@ uint32_t splice(const Cell* target, uint32_t position, uint32_t removed, const S
             for (uint32_t i = 0; i < src.count; i++)
                 put_char(at + size_t(i) * unit, unit, get_char(from + size_t(i) * su, su));
     }
-    memory::fill_pattern(at, src.count * unit, dup);
+    if (dup > 1) memory::fill_pattern(at, src.count * unit, dup);
     return uint32_t(position + added);
 }
 
@@ -204,6 +205,18 @@ const Cell* put_text(Cell* series, Cell* value, int32_t part, int32_t dup, bool 
     if (append && !is_placed_as_is(value) && cell::type(value) != T_TAG &&
         !(buffer_of(series)->flags & SER_OWNED)) {
         append_formed_directly(series, value, part, uint32_t(dup));
+        answer = *series;
+        cell::set_series_index(&answer, 0);
+        return &answer;
+    }
+    // A whole text once onto a string nothing watches: no handler can run, so
+    // it goes straight to the tail.
+    if (append && part < 0 && dup == 1 && cell::type(value) != T_CHAR && is_placed_as_is(value) &&
+        !(buffer_of(series)->flags & SER_OWNED)) {
+        Source src = source_of(series, value, -1);
+        check_size(series, src.count, unit_needed(src, true));
+        splice(series, get_abs_length(series), 0, src, 1, true);
+        stack::reg.top = base;
         answer = *series;
         cell::set_series_index(&answer, 0);
         return &answer;

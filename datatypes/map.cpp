@@ -99,7 +99,7 @@ void store(const Cell* m, const Cell* key, const Cell* value, bool case_, const 
     Cell b = block_of(m);
     *block::append_slot(&b) = k;
     *block::append_slot(&b) = v;
-    hashtable::put_value(cell::series_extra(m), pairs_of(m) + at);
+    hashtable::put_absent(cell::series_extra(m), at);  // find_key has just missed it
     // A rebuild on the way counts every pair the table holds, removed ones
     // too: the live count is the map's own.
     table_of(m)->count = live + 1;
