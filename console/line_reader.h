@@ -1,7 +1,6 @@
-// One input line on a terminal, read in raw mode: the prompt, the characters
-// typed (echoed, or "*" for each when hidden), Backspace, Enter, Esc, Ctrl-C
-// and Ctrl-D. Cursor movement, history walking and completion belong to the
-// full line editor; their keys are decoded and ignored here.
+// The line editor: one input line on a terminal, read in raw mode, with the
+// prompt, cursor movement, deletion, history walking and Tab completion (the
+// characters typed echoed, or "*" for each when hidden).
 #pragma once
 
 #include "kernel/cell.h"
