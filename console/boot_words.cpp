@@ -311,7 +311,7 @@ const ActionDef ACTIONS[] = {
     {ACT_delete_, "delete", R"~("Deletes a file or empties the target"
         file [any-type!])~"},
     {ACT_modify, "modify", R"~("Changes a property of an aggregate value"
-        target [object! series! bitset! map!]
+        target [object! series! bitset! map! port!]
         field [word!]
         value [any-type!]
         /case "Tells upper and lower case apart"

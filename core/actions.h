@@ -71,7 +71,7 @@ using SwapFn = const Cell* (*)(Cell* series1, Cell* series2);
 using TakeFn = const Cell* (*)(Cell* series, Cell* part, bool deep, bool last);
 using TrimFn = const Cell* (*)(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all,
                                Cell* with);
-using ModifyFn = const Cell* (*)(Cell* target, Cell* field, Cell* value);
+using ModifyFn = const Cell* (*)(Cell* target, Cell* field, Cell* value, bool case_);
 using OpenFn = const Cell* (*)(Cell* port, bool new_, bool read, bool write, bool seek, Cell* allow);
 using ReadFn = const Cell* (*)(Cell* source, Cell* part, Cell* seek, bool binary, bool lines,
                                bool info, Cell* as);

@@ -439,10 +439,10 @@ void trim(const int32_t* r) {
                                                flag(r, 4), opt(r, 5)));
 }
 
-// modify target field value
-void modify(const int32_t*) {
+// modify target field value /case
+void modify(const int32_t* r) {
     Cell* s = arg(0);
-    result(impl(s, &ActionRow::modify, ACT_modify)(s, arg(1), arg(2)));
+    result(impl(s, &ActionRow::modify, ACT_modify)(s, arg(1), arg(2), flag(r, 0)));
 }
 
 // ---- ports and files ----------------------------------------------------------

@@ -381,7 +381,7 @@ const Cell* put(Cell* series, Cell* key, Cell* value, bool) {
 
 // ---- modify and reflect -------------------------------------------------------------------
 
-const Cell* modify(Cell* target, Cell* field, Cell* value) {
+const Cell* modify(Cell* target, Cell* field, Cell* value, bool) {
     uint32_t s = cell::word_symbol(field);
     Node ctx = cell::object_context(target);
     if (is_symbol(s, cell::word_symbol(words::word(words::W_changed)))) {

@@ -61,7 +61,8 @@ const Cell* copy(Cell* value, Cell* part, bool deep, Cell* types);
 const Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
                    Cell* with, Cell* skip, bool last, bool reverse);
 const Cell* put(Cell* series, Cell* key, Cell* value, bool case_);
-const Cell* modify(Cell* target, Cell* field, Cell* value);
+// Fields are words, matched as words always are: /case is for ports to use.
+const Cell* modify(Cell* target, Cell* field, Cell* value, bool case_ = false);
 
 // Registers object! and installs the change notifiers.
 void init();

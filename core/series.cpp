@@ -511,7 +511,7 @@ const Cell* reflect(Cell* s, uint32_t field_symbol) {
     return owner ? owner : &statics::none_cell;
 }
 
-const Cell* modify(Cell* s, Cell* field, Cell* value) {
+const Cell* modify(Cell* s, Cell* field, Cell* value, bool) {
     if (symbol::resolve(cell::word_symbol(field)) != symbol::resolve(words::symbol(words::S_owned)))
         error::raise(Err::internal_not_done);
     if (cell::type(value) == T_NONE) {

@@ -80,7 +80,8 @@ void skip();
 void tail();
 void is_tail();
 const Cell* take(Cell* s, Cell* part, bool deep, bool last);
-const Cell* modify(Cell* s, Cell* field, Cell* value);
+// Fields are words, matched as words always are: /case is for ports to use.
+const Cell* modify(Cell* s, Cell* field, Cell* value, bool case_ = false);
 
 }  // namespace series
 }  // namespace zel

@@ -141,8 +141,8 @@ const Cell* move(Cell* port, Cell* target, Cell* part) {
     Cell args[4] = {*port, *target, flag(part), given(part)};
     return call_actor("move", args, 4);
 }
-const Cell* modify(Cell* port, Cell* field_word, Cell* value) {
-    Cell args[4] = {*port, *field_word, *value, flag(false)};
+const Cell* modify(Cell* port, Cell* field_word, Cell* value, bool case_) {
+    Cell args[4] = {*port, *field_word, *value, flag(case_)};
     return call_actor("modify", args, 4);
 }
 const Cell* put(Cell* port, Cell* key, Cell* value, bool case_) {

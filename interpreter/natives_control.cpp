@@ -20,6 +20,7 @@
 #include "core/support.h"
 #include "core/type_groups.h"
 #include "core/word.h"
+#include "datatypes/image.h"
 #include "datatypes/map.h"
 #include "datatypes/typeset.h"
 #include "interpreter/eval.h"
@@ -120,12 +121,14 @@ void assign_word(const Cell* word, const Cell* value) {
 namespace loop {
 
 bool is_more(const Cell* series) {
-    if (cell::type(series) == T_IMAGE) error::raise(Err::internal_not_done);
+    if (cell::type(series) == T_IMAGE) return image::head(series) < image::count(series);
     return uint32_t(cell::series_index(series)) < series::length(node::buffer(cell::series_node(series)));
 }
 
-// The words are read where they lie now: a body that shortened the words
-// block leaves no word to assign past its tail (as for a block's values).
+// Word i gets what pick answers at i: characters, bytes, an image's pixels as
+// tuples, none past the tail. The words are read where they lie now: a body
+// that shortened the words block leaves no word to assign past its tail (as
+// for a block's values).
 void assign_from_series(const Cell* words_block, Cell* series, uint32_t n) {
     for (uint32_t i = 0; i < n; i++) {
         Cell value = pick_at(series, int32_t(i) + 1);
@@ -141,7 +144,8 @@ bool foreach_step(uint32_t n) {
         Cell words_block = *loop_words();
         switch (kind_of(cell::type(loop_series()))) {
         case KIND_BLOCK: natives::set_many(&words_block, loop_series(), n, true, false, false); break;
-        case KIND_TEXT: assign_from_series(&words_block, loop_series(), n); break;
+        case KIND_TEXT:
+        case KIND_IMAGE: assign_from_series(&words_block, loop_series(), n); break;
         case KIND_MAP: more = map::set_loop_words(&words_block, loop_series()); break;
         default: error::raise(Err::internal_not_done);
         }

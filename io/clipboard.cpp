@@ -1,16 +1,22 @@
 // Converting between the clipboard's media types and values. File lists are
-// file URIs, one a line, their paths percent-encoded as UTF-8.
+// file URIs, one a line, their paths percent-encoded as UTF-8; images go out
+// as PNG and come in as any format the image codecs read.
 #include "io/clipboard.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/block.h"
 #include "core/file.h"
+#include "core/raise.h"
 #include "core/stack.h"
 #include "core/string.h"
+#include "datatypes/binary.h"
+#include "datatypes/image.h"
 #include "kernel/cell.h"
 #include "platform/clipboard.h"
+#include "platform/image_codecs.h"
 
 namespace zel {
 namespace io {
@@ -20,8 +26,10 @@ namespace {
 
 const char TEXT[] = "text/plain;charset=utf-8";
 const char URI_LIST[] = "text/uri-list";
-// In order of preference: text first, then files.
-const char* const READ_TYPES[] = {TEXT, "UTF8_STRING", "text/plain", URI_LIST, ""};
+const char PNG[] = "image/png";
+// In order of preference: text first, then files, then images.
+const char* const READ_TYPES[] = {TEXT,      "UTF8_STRING", "text/plain", URI_LIST,
+                                  PNG,       "image/jpeg",  "image/gif",  ""};
 
 int hex_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -103,6 +111,16 @@ bool uri_list_of(Cell* files, std::string& list) {
     return true;
 }
 
+// The whole image, whatever its head, as PNG; an image without pixels has
+// nothing to put on the clipboard.
+bool write_png(const Cell* img) {
+    if (!image::count(img)) error::raise(Err::script_invalid_arg, img);
+    std::vector<uint8_t> bytes;
+    if (!os_image::encode(os_image::FORMAT_PNG, image::pixels(img), image::width(img), image::height(img), bytes))
+        return false;
+    return platform::clipboard::write(PNG, std::string(bytes.begin(), bytes.end()));
+}
+
 }  // namespace
 
 void read() {
@@ -120,6 +138,11 @@ void read() {
     }
     if (type == URI_LIST) {
         files_from(data, out);
+        return;
+    }
+    if (type.compare(0, 6, "image/") == 0) {
+        Cell* bytes = binary::from_memory(reinterpret_cast<const uint8_t*>(data.data()), uint32_t(data.size()));
+        image::decode(stack::arg(0), bytes);
         return;
     }
     string::load_at(reinterpret_cast<const uint8_t*>(data.data()), uint32_t(data.size()), out,
@@ -141,6 +164,9 @@ void write() {
         done = uri_list_of(value, list) && platform::clipboard::write(URI_LIST, list);
         break;
     }
+    case T_IMAGE:
+        done = write_png(value);
+        break;
     default:
         break;
     }

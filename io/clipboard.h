@@ -1,17 +1,19 @@
 // The clipboard routines' values: text as a string!, a list of files as a
-// block of file! values (carried as a text/uri-list of file URIs). Images
-// join once image! exists.
+// block of file! values (carried as a text/uri-list of file URIs), an image!
+// (carried as image/png).
 #pragma once
 
 namespace zel {
 namespace io {
 namespace clipboard {
 
-// read-clipboard: a string!, a block of files, none when the clipboard holds
-// neither (or there is no desktop clipboard), false when it cannot be read.
+// read-clipboard: a string!, a block of files, an image!, none when the
+// clipboard holds none of them (or there is no desktop clipboard), false when
+// it cannot be read; an image that does not decode raises bad-media.
 void read();
-// write-clipboard data: none empties the clipboard; a string! or a block of
-// file! values is stored; true on success.
+// write-clipboard data: none empties the clipboard; a string!, a block of
+// file! values or an image! is stored (an image without pixels raises
+// invalid-arg); true on success.
 void write();
 
 }  // namespace clipboard

@@ -54,7 +54,8 @@ def zel_pid():
 # line, "wait:TEXT" to wait for a text on the screen (a prompt is written
 # once the terminal is raw, so a later read waits for its own prompt), "resize" to make the window
 # 100x30 ("resize:WxH" to another size), "paste:TEXT" to paste a text, or a signal number to send to zel once it reads. An expected
-# text starting with "^" must begin the screen.
+# text starting with "^" must begin the screen. A case without a script runs
+# the interactive console twice, one run after the other, in the same HOME.
 CASES = [
     ("a line typed and echoed", "x: input print [\"got\" mold x]",
      ["read", ["h", "e", "l", "l", "o", "Enter"]], 'got "hello"'),
@@ -146,20 +147,29 @@ CASES = [
     ("a fatal report while reading restores the terminal", "input",
      ["read", 11], "*** Runtime Error 32: segmentation fault"),
     ("quit after reading", 'input quit-return 3', ["read", ["Enter"]], "status=3"),
+    ("the history comes back in the next run through the configuration file", None,
+     ["read", ["p", "r", "i", "n", "t", "Space", "4", "0", "Enter"], "wait:40", ["q", "Enter"],
+      "wait:status=0", "read", ["Up", "Up", "Space", "+", "Space", "2", "Enter"], "wait:42",
+      ["q", "Enter"]],
+     ">> print 40 + 2\n42\n>> q\nstatus=0"),
 ]
 
 
 def run_case(tmp, number, script, steps, expected):
     global SESSION
     SESSION = f"t{number}"
+    shutil.rmtree(os.path.join(tmp, ".zel"), ignore_errors=True)  # no settings of the last case
     path = os.path.join(tmp, "case.zel")
     with open(path, "w") as f:
-        f.write("Zel []\n" + script + "\n")  # the console runs scripts with a header
+        f.write("Zel []\n" + (script or "") + "\n")  # the console runs scripts with a header
+    run = f"HOME={tmp} {ZEL} {path}; echo status=$?"
+    if script is None:
+        run = f"HOME={tmp} {ZEL}; echo status=$?; HOME={tmp} {ZEL}; echo status=$?"
     before, after = os.path.join(tmp, "before"), os.path.join(tmp, "after")
     for p in (before, after):
         if os.path.exists(p):
             os.unlink(p)
-    command = (f"stty -g > {before}; HOME={tmp} {ZEL} {path}; echo status=$?; stty -g > {after}; "
+    command = (f"stty -g > {before}; {run}; stty -g > {after}; "
                f"echo done; exec sleep 60")
     env_line = "ASAN_OPTIONS=handle_segv=0:detect_leaks=0 "
     tmux("new-session", "-d", "-x", "80", "-y", "24", "-s", SESSION, "-c", tmp,

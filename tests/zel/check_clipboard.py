@@ -8,9 +8,11 @@ the media types the clipboard holds and the contents of the one asked for.
 Usage: check_clipboard.py path/to/zel
 """
 import os
+import struct
 import subprocess
 import sys
 import tempfile
+import zlib
 
 ZEL = os.path.abspath(sys.argv[1])
 
@@ -74,13 +76,74 @@ def run_case(root, script, programs, env_vars, types=None, data=None, fail_read=
     return (done.stdout.decode(), calls.splitlines() if calls else [], read("stdin", "rb"))
 
 
+def png(width, height, rgba):
+    """An 8-bit RGBA PNG of the pixels, rows without filtering."""
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    rows = b"".join(b"\0" + bytes(rgba[y * width * 4:(y + 1) * width * 4]) for y in range(height))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+
+
+def png_pixels(data):
+    """The size and RGBA bytes of an 8-bit, non-interlaced RGB or RGBA PNG."""
+    if data is None or data[:8] != b"\x89PNG\r\n\x1a\n":
+        return None
+    at, idat = 8, b""
+    while at < len(data):
+        size, kind = struct.unpack(">I4s", data[at:at + 8])
+        body = data[at + 8:at + 8 + size]
+        if kind == b"IHDR":
+            width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", body)
+        elif kind == b"IDAT":
+            idat += body
+        at += 12 + size
+    if depth != 8 or colour not in (2, 6) or interlace:
+        return None
+    step = 4 if colour == 6 else 3
+    raw, stride, out, prev = zlib.decompress(idat), width * step, b"", bytearray(width * step)
+    for y in range(height):
+        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            a = line[i - step] if i >= step else 0
+            b = prev[i]
+            c = prev[i - step] if i >= step else 0
+            if kind == 1:
+                line[i] = (line[i] + a) & 255
+            elif kind == 2:
+                line[i] = (line[i] + b) & 255
+            elif kind == 3:
+                line[i] = (line[i] + (a + b) // 2) & 255
+            elif kind == 4:
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+        prev = line
+        for x in range(width):
+            pixel = bytes(line[x * step:(x + 1) * step])
+            out += pixel if step == 4 else pixel + b"\xff"
+    return (width, height, out)
+
+
+# Two pixels: 1.2.3 opaque and 4.5.6 half transparent (alpha 127, T 128).
+PIXELS = [1, 2, 3, 255, 4, 5, 6, 127]
+IMAGE = "make image! [2x1 #{010203040506} #{0080}]"
+IMAGE_MOLD = "make image! [2x1 #{010203040506} #{\n    0080\n}]\n"
+
+
+def is_image_png(data):
+    got = png_pixels(data)
+    return None if got == (2, 1, bytes(PIXELS)) else "PNG pixels %r" % (got,)
+
+
 X11 = {"DISPLAY": ":99"}
 WAYLAND = {"WAYLAND_DISPLAY": "wayland-99"}
 ALL = ["xclip", "wl-copy", "wl-paste"]
 TEXT_TYPE = "text/plain;charset=utf-8"
 
 # (name, script, programs, session, fake set-up, expected output,
-#  expected calls (None: not checked), expected standard input (None: not checked))
+#  expected calls (None: not checked), expected standard input (None: not checked;
+#  a function: answers what is wrong with it, or None))
 CASES = [
     ("no session: read gives none", "probe read-clipboard", ALL, {}, {}, "none\n", [], None),
     ("no session: write gives false", 'probe write-clipboard "x"', ALL, {}, {}, "false\n", [], None),
@@ -126,6 +189,24 @@ CASES = [
     ("Wayland: text is read", "probe read-clipboard", ALL, WAYLAND,
      {"types": ["text/html", TEXT_TYPE], "data": b"web"}, '"web"\n',
      ["wl-paste --list-types", "wl-paste --no-newline --type " + TEXT_TYPE], None),
+    ("X11: an image is written as PNG", "probe write-clipboard " + IMAGE, ["xclip"], X11, {},
+     "true\n", ["xclip -selection clipboard -i -t image/png"], is_image_png),
+    ("X11: the whole image is written, whatever its head", "probe write-clipboard next " + IMAGE,
+     ["xclip"], X11, {}, "true\n", None, is_image_png),
+    ("an image without pixels is refused", "print error? try [write-clipboard make image! 0x0]",
+     ["xclip"], X11, {}, "true\n", [], None),
+    ("X11: a PNG is read as an image", "probe read-clipboard", ["xclip"], X11,
+     {"types": ["TARGETS", "image/png"], "data": png(2, 1, PIXELS)}, IMAGE_MOLD,
+     ["xclip -selection clipboard -o -t TARGETS", "xclip -selection clipboard -o -t image/png"], None),
+    ("X11: text is taken before an image", "probe read-clipboard", ["xclip"], X11,
+     {"types": ["image/png", "UTF8_STRING"], "data": b"words"}, '"words"\n', None, None),
+    ("X11: a corrupt PNG is refused", "print error? try [read-clipboard]", ["xclip"], X11,
+     {"types": ["image/png"], "data": png(2, 1, PIXELS)[:40]}, "true\n", None, None),
+    ("Wayland: an image is written as PNG", "probe write-clipboard " + IMAGE, ALL, WAYLAND, {},
+     "true\n", ["wl-copy --type image/png"], is_image_png),
+    ("Wayland: a PNG is read as an image", "probe read-clipboard", ALL, WAYLAND,
+     {"types": ["image/png"], "data": png(2, 1, PIXELS)}, IMAGE_MOLD,
+     ["wl-paste --list-types", "wl-paste --no-newline --type image/png"], None),
     ("Wayland: text is taken before files", "probe read-clipboard", ALL, WAYLAND,
      {"types": ["text/uri-list", "text/plain"], "data": b"plain"}, '"plain"\n',
      ["wl-paste --list-types", "wl-paste --no-newline --type text/plain"], None),
@@ -138,9 +219,14 @@ def main():
         os.mkdir(os.path.join(root, "bin"))
         for name, script, programs, session, setup, out, calls, stdin in CASES:
             got_out, got_calls, got_stdin = run_case(root, script, programs, session, **setup)
-            if stdin is not None:
-                stdin = stdin.replace(b"{cwd}", root.encode())
             problems = []
+            if callable(stdin):
+                problem = stdin(got_stdin)
+                if problem:
+                    problems.append("input: " + problem)
+                stdin = None
+            elif stdin is not None:
+                stdin = stdin.replace(b"{cwd}", root.encode())
             if got_out != out:
                 problems.append("output %r, expected %r" % (got_out, out))
             if calls is not None and got_calls != calls:
