@@ -153,8 +153,27 @@ def check_debug():
     return failures
 
 
+# A deep recursion traced with the console's width: every line fits in it,
+# the first printed line being that width; the pool of blocks the levels
+# borrow gets them all back.
+def check_width():
+    out = run(b"""system/tools/tracers/inspector/fixed-width: none
+print system/console/size/x
+down: func [n] [either n > 0 [down n - 1] [0]]
+trace/deep [down 40]
+trace [{a long string that goes on and on and on and on and on and on and on and on and on}]
+print length? system/tools/tracers/data/stack""", b"")
+    lines = out.splitlines()
+    width = int(lines[0]) if lines and lines[0].isdigit() else 0
+    if width <= 0 or any(len(l) > width - 1 for l in lines[1:]) or lines[-1] != "0" or \
+            not lines[-2].endswith("...}") or len(lines) < 100:
+        print(f"FAIL width:\n{out}")
+        return 1
+    return 0
+
+
 def main():
-    failures = check_traces() + check_profile() + check_debug()
+    failures = check_traces() + check_profile() + check_debug() + check_width()
     sys.exit(1 if failures else 0)
 
 
