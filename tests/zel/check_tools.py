@@ -145,6 +145,12 @@ def check_debug():
         if not ok:
             print(f"FAIL debug {name}:\n{out}")
             failures += 1
+    # The parents of the current step, with their locals after +l; a word's
+    # value printed from inside the call.
+    out = run(b"g: func [x] [x * 2]\ndebug [g 3]", b"\n" * 7 + b"p\n+l\np\n:g\nc\n")
+    if "Call: g\nCall: g\n  > x         : 3\n== func [x][x * 2]\n" not in out:
+        print(f"FAIL debug parents:\n{out}")
+        failures += 1
     # /later runs without stopping until the code holds @stop.
     out = run(b"debug/later [x: 1 @stop x: 2]", b"c\n")
     if not out.startswith("-----> EVAL @stop\n"):
