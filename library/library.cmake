@@ -18,6 +18,7 @@ set(ZEL_LIBRARY_SOURCES
   library/reactivity.zel
   library/schemes.zel
   library/thru.zel
+  library/tools.zel
   library/preprocessor.zel
   library/json.zel
   library/csv.zel
