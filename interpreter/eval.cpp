@@ -820,6 +820,23 @@ static_assert(MAX_PLAIN_ARGS == 4);
     return true;
 }
 
+// A native, action or routine called plainly, in its frame with its
+// arguments gathered: runs it and closes the frame (left open on an exit).
+[[gnu::always_inline]] inline void run_plain_native(const Cell* code, uint32_t pos, const Cell* name,
+                                                    const Cell* callable) {
+    if (cell::type(callable) == T_NATIVE && cell::callable_index(callable) == NAT_either && !is_tracing()) {
+        either_branch();
+    } else {
+        if (is_tracing()) emit_event(EV_CALL, code, int32_t(pos), name, callable);
+        if (cell::type(callable) == T_ROUTINE) call_routine(callable);
+        else run_native(callable, NO_REFINEMENTS.refs);
+    }
+    if (exits::pending()) return;
+    stack::leave();
+    if (is_tracing()) emit_event(EV_RETURN, code, int32_t(pos), name, stack::top());
+    stack::drop_below();
+}
+
 // A native, action, function or routine whose arguments are all evaluated
 // from the code: the general call below without its walk of the argument
 // list.
@@ -839,17 +856,7 @@ uint32_t call_plain(Call& c, uint32_t args) {
         stack::drop_below();
         return c.pos;
     }
-    if (cell::type(&c.callable) == T_NATIVE && cell::callable_index(&c.callable) == NAT_either && !is_tracing()) {
-        either_branch();
-    } else {
-        if (is_tracing()) emit_event(EV_CALL, c.code, int32_t(c.pos), &c.name, &c.callable);
-        if (cell::type(&c.callable) == T_ROUTINE) call_routine(&c.callable);
-        else run_native(&c.callable, NO_REFINEMENTS.refs);
-    }
-    if (exits::pending()) return c.pos;
-    stack::leave();
-    if (is_tracing()) emit_event(EV_RETURN, c.code, int32_t(c.pos), &c.name, stack::top());
-    stack::drop_below();
+    run_plain_native(c.code, c.pos, &c.name, &c.callable);
     return c.pos;
 }
 
@@ -958,6 +965,22 @@ struct UntracedBody {
     return pos;
 }
 
+// A word holding a native or action whose arguments are all evaluated from
+// the code, called untraced: call and call_plain in one, without the
+// general call's record and its checks of a callable the caller has seen.
+[[gnu::noinline]] uint32_t native_call(const Cell* code, uint32_t pos, const Cell* w, const Cell* value,
+                                       uint32_t args, Node list) {
+    Cell held[2] = {*value, *w};  // the callable and the name, kept current
+    temp_roots::Hold hold(held, 2);
+    Cell entries[MAX_PLAIN_ARGS];
+    copy_entries(entries, list, args);
+    stack::push(held);
+    stack::enter_frame(held + 1, stack::KIND_NATIVE | interp_bit());
+    if (!plain_arguments(code, &pos, held + 1, entries, args)) return pos;
+    run_plain_native(code, pos, held + 1, held);
+    return pos;
+}
+
 Call code_call(const Cell* callable, const Cell* name, const Cell* code, uint32_t pos) {
     Call c{};
     c.callable = *callable;
@@ -985,9 +1008,13 @@ Call code_call(const Cell* callable, const Cell* name, const Cell* code, uint32_
                 list_memo_of(value).plain_args == 0 && stack::break_in_place(index == NAT_continue))
                 return pos;
         }
-        if (cell::type(value) == T_FUNCTION && !is_tracing()) {
+        if (!is_tracing() && cell::type(value) != T_ROUTINE) {
             const ListMemo& memo = list_memo_of(value);
-            if (memo.plain_args >= 0) return function_call(code, pos, w, value, uint32_t(memo.plain_args), memo.list);
+            if (memo.plain_args >= 0) {
+                if (cell::type(value) == T_FUNCTION)
+                    return function_call(code, pos, w, value, uint32_t(memo.plain_args), memo.list);
+                return native_call(code, pos, w, value, uint32_t(memo.plain_args), memo.list);
+            }
         }
         Call c = code_call(value, w, code, pos);
         return call(c);
