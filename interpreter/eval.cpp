@@ -805,16 +805,31 @@ static_assert(MAX_PLAIN_ARGS == 4);
     }
 }
 
+inline const Cell* pushed_value(SeriesBuffer* b, uint32_t pos);
+inline const Cell* infix_op_at(SeriesBuffer* b, uint32_t pos);
+uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b);
+
 // The arguments of a plain call, each evaluated from the code and checked
 // against its entry (copies of the list's entries: no evaluation can move
-// them). False on a pending exit.
+// them). False on a pending exit. An argument that starts with a plain value
+// skips expression()'s entry: the next expression takes the safe point and a
+// halt.
 [[gnu::always_inline]] inline bool plain_arguments(const Cell* code, uint32_t* pos, const Cell* name,
                                                    const Cell* entries, uint32_t args) {
     for (uint32_t k = 0; k < args; k++) {
         SeriesBuffer* b = code_buffer(code);
         if (*pos >= cell_count(b)) no_arg(name, entries[k]);
-        *pos = expression(code, *pos, false, b);
-        if (exits::pending()) return false;
+        if (const Cell* value = pushed_value(b, *pos)) {
+            stack::push(value);
+            (*pos)++;
+            if (infix_op_at(b, *pos)) {
+                *pos = infix(code, *pos, b);
+                if (exits::pending()) return false;
+            }
+        } else {
+            *pos = expression(code, *pos, false, b);
+            if (exits::pending()) return false;
+        }
         check_type(name, entries[k]);
     }
     return true;
@@ -1239,6 +1254,18 @@ constexpr SelfEvaluating SELF_EVALUATING;
     }
     if (SELF_EVALUATING.of[t]) return c;
     return t == T_PATH ? path_value(c) : nullptr;
+}
+
+// The value an untraced expression starts with when its first cell
+// evaluates to itself or is a word that simply pushes its value; else null,
+// for expression().
+[[gnu::always_inline]] inline const Cell* pushed_value(SeriesBuffer* b, uint32_t pos) {
+    if (is_tracing()) return nullptr;
+    const Cell* c = series::cells(b) + pos;
+    uint32_t t = cell::type(c);
+    if (t != T_WORD) return SELF_EVALUATING.of[t] ? c : nullptr;
+    const Cell* value = context::bound_slot(c);
+    return value && word_class(value) == WORD_PUSH ? value : nullptr;
 }
 
 // An expression of a plain value and operators that apply in place (see
