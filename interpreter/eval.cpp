@@ -813,9 +813,10 @@ uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b);
 // against its entry (copies of the list's entries: no evaluation can move
 // them). False on a pending exit. An argument that starts with a plain value
 // skips expression()'s entry: the next expression takes the safe point and a
-// halt.
-[[gnu::always_inline]] inline bool plain_arguments(const Cell* code, uint32_t* pos, const Cell* name,
-                                                   const Cell* entries, uint32_t args) {
+// halt. A name not held as a root is given a frame whose context node the
+// collector keeps current: it takes that node after each evaluation.
+[[gnu::always_inline]] inline bool plain_arguments(const Cell* code, uint32_t* pos, Cell* name, const Cell* entries,
+                                                   uint32_t args, const stack::Frame* frame = nullptr) {
     for (uint32_t k = 0; k < args; k++) {
         SeriesBuffer* b = code_buffer(code);
         if (*pos >= cell_count(b)) no_arg(name, entries[k]);
@@ -825,10 +826,12 @@ uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b);
             if (infix_op_at(b, *pos)) {
                 *pos = infix(code, *pos, b);
                 if (exits::pending()) return false;
+                if (frame) cell::set_word_context(name, frame->word_context);
             }
         } else {
             *pos = expression(code, *pos, false, b);
             if (exits::pending()) return false;
+            if (frame) cell::set_word_context(name, frame->word_context);
         }
         check_type(name, entries[k]);
     }
@@ -837,8 +840,10 @@ uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b);
 
 // A native, action or routine called plainly, in its frame with its
 // arguments gathered: runs it and closes the frame (left open on an exit).
-[[gnu::always_inline]] inline void run_plain_native(const Cell* code, uint32_t pos, const Cell* name,
-                                                    const Cell* callable) {
+// A name not held as a root takes the frame's context node again (see
+// plain_arguments).
+[[gnu::always_inline]] inline void run_plain_native(const Cell* code, uint32_t pos, Cell* name, const Cell* callable,
+                                                    const stack::Frame* frame = nullptr) {
     if (cell::type(callable) == T_NATIVE && cell::callable_index(callable) == NAT_either && !is_tracing()) {
         either_branch();
     } else {
@@ -847,6 +852,7 @@ uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b);
         else run_native(callable, NO_REFINEMENTS.refs);
     }
     if (exits::pending()) return;
+    if (frame) cell::set_word_context(name, frame->word_context);
     stack::leave();
     if (is_tracing()) emit_event(EV_RETURN, code, int32_t(pos), name, stack::top());
     stack::drop_below();
@@ -983,16 +989,17 @@ struct UntracedBody {
 // A word holding a native or action whose arguments are all evaluated from
 // the code, called untraced: call and call_plain in one, without the
 // general call's record and its checks of a callable the caller has seen.
+// Nothing is held as a temporary root: the callable is read from the value
+// stack below the frame, and the name's context node from the frame.
 [[gnu::noinline]] uint32_t native_call(const Cell* code, uint32_t pos, const Cell* w, const Cell* value,
                                        uint32_t args, Node list) {
-    Cell held[2] = {*value, *w};  // the callable and the name, kept current
-    temp_roots::Hold hold(held, 2);
+    Cell name = *w;
     Cell entries[MAX_PLAIN_ARGS];
     copy_entries(entries, list, args);
-    stack::push(held);
-    stack::enter_frame(held + 1, stack::KIND_NATIVE | interp_bit());
-    if (!plain_arguments(code, &pos, held + 1, entries, args)) return pos;
-    run_plain_native(code, pos, held + 1, held);
+    stack::push(value);
+    const stack::Frame* frame = stack::enter_frame(&name, stack::KIND_NATIVE | interp_bit());
+    if (!plain_arguments(code, &pos, &name, entries, args, frame)) return pos;
+    run_plain_native(code, pos, &name, stack::reg.base - 1, frame);
     return pos;
 }
 
