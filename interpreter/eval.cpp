@@ -805,19 +805,57 @@ static_assert(MAX_PLAIN_ARGS == 4);
     }
 }
 
+inline const Cell* pushed_value(SeriesBuffer* b, uint32_t pos);
+inline const Cell* infix_op_at(SeriesBuffer* b, uint32_t pos);
+uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b);
+
 // The arguments of a plain call, each evaluated from the code and checked
 // against its entry (copies of the list's entries: no evaluation can move
-// them). False on a pending exit.
-[[gnu::always_inline]] inline bool plain_arguments(const Cell* code, uint32_t* pos, const Cell* name,
-                                                   const Cell* entries, uint32_t args) {
+// them). False on a pending exit. An argument that starts with a plain value
+// skips expression()'s entry: the next expression takes the safe point and a
+// halt. A name not held as a root is given a frame whose context node the
+// collector keeps current: it takes that node after each evaluation.
+[[gnu::always_inline]] inline bool plain_arguments(const Cell* code, uint32_t* pos, Cell* name, const Cell* entries,
+                                                   uint32_t args, const stack::Frame* frame = nullptr) {
     for (uint32_t k = 0; k < args; k++) {
         SeriesBuffer* b = code_buffer(code);
         if (*pos >= cell_count(b)) no_arg(name, entries[k]);
-        *pos = expression(code, *pos, false, b);
-        if (exits::pending()) return false;
+        if (const Cell* value = pushed_value(b, *pos)) {
+            stack::push(value);
+            (*pos)++;
+            if (infix_op_at(b, *pos)) {
+                *pos = infix(code, *pos, b);
+                if (exits::pending()) return false;
+                if (frame) cell::set_word_context(name, frame->word_context);
+            }
+        } else {
+            *pos = expression(code, *pos, false, b);
+            if (exits::pending()) return false;
+            if (frame) cell::set_word_context(name, frame->word_context);
+        }
         check_type(name, entries[k]);
     }
     return true;
+}
+
+// A native, action or routine called plainly, in its frame with its
+// arguments gathered: runs it and closes the frame (left open on an exit).
+// A name not held as a root takes the frame's context node again (see
+// plain_arguments).
+[[gnu::always_inline]] inline void run_plain_native(const Cell* code, uint32_t pos, Cell* name, const Cell* callable,
+                                                    const stack::Frame* frame = nullptr) {
+    if (cell::type(callable) == T_NATIVE && cell::callable_index(callable) == NAT_either && !is_tracing()) {
+        either_branch();
+    } else {
+        if (is_tracing()) emit_event(EV_CALL, code, int32_t(pos), name, callable);
+        if (cell::type(callable) == T_ROUTINE) call_routine(callable);
+        else run_native(callable, NO_REFINEMENTS.refs);
+    }
+    if (exits::pending()) return;
+    if (frame) cell::set_word_context(name, frame->word_context);
+    stack::leave();
+    if (is_tracing()) emit_event(EV_RETURN, code, int32_t(pos), name, stack::top());
+    stack::drop_below();
 }
 
 // A native, action, function or routine whose arguments are all evaluated
@@ -839,17 +877,7 @@ uint32_t call_plain(Call& c, uint32_t args) {
         stack::drop_below();
         return c.pos;
     }
-    if (cell::type(&c.callable) == T_NATIVE && cell::callable_index(&c.callable) == NAT_either && !is_tracing()) {
-        either_branch();
-    } else {
-        if (is_tracing()) emit_event(EV_CALL, c.code, int32_t(c.pos), &c.name, &c.callable);
-        if (cell::type(&c.callable) == T_ROUTINE) call_routine(&c.callable);
-        else run_native(&c.callable, NO_REFINEMENTS.refs);
-    }
-    if (exits::pending()) return c.pos;
-    stack::leave();
-    if (is_tracing()) emit_event(EV_RETURN, c.code, int32_t(c.pos), &c.name, stack::top());
-    stack::drop_below();
+    run_plain_native(c.code, c.pos, &c.name, &c.callable);
     return c.pos;
 }
 
@@ -958,6 +986,23 @@ struct UntracedBody {
     return pos;
 }
 
+// A word holding a native or action whose arguments are all evaluated from
+// the code, called untraced: call and call_plain in one, without the
+// general call's record and its checks of a callable the caller has seen.
+// Nothing is held as a temporary root: the callable is read from the value
+// stack below the frame, and the name's context node from the frame.
+[[gnu::noinline]] uint32_t native_call(const Cell* code, uint32_t pos, const Cell* w, const Cell* value,
+                                       uint32_t args, Node list) {
+    Cell name = *w;
+    Cell entries[MAX_PLAIN_ARGS];
+    copy_entries(entries, list, args);
+    stack::push(value);
+    const stack::Frame* frame = stack::enter_frame(&name, stack::KIND_NATIVE | interp_bit());
+    if (!plain_arguments(code, &pos, &name, entries, args, frame)) return pos;
+    run_plain_native(code, pos, &name, stack::reg.base - 1, frame);
+    return pos;
+}
+
 Call code_call(const Cell* callable, const Cell* name, const Cell* code, uint32_t pos) {
     Call c{};
     c.callable = *callable;
@@ -985,9 +1030,13 @@ Call code_call(const Cell* callable, const Cell* name, const Cell* code, uint32_
                 list_memo_of(value).plain_args == 0 && stack::break_in_place(index == NAT_continue))
                 return pos;
         }
-        if (cell::type(value) == T_FUNCTION && !is_tracing()) {
+        if (!is_tracing() && cell::type(value) != T_ROUTINE) {
             const ListMemo& memo = list_memo_of(value);
-            if (memo.plain_args >= 0) return function_call(code, pos, w, value, uint32_t(memo.plain_args), memo.list);
+            if (memo.plain_args >= 0) {
+                if (cell::type(value) == T_FUNCTION)
+                    return function_call(code, pos, w, value, uint32_t(memo.plain_args), memo.list);
+                return native_call(code, pos, w, value, uint32_t(memo.plain_args), memo.list);
+            }
         }
         Call c = code_call(value, w, code, pos);
         return call(c);
@@ -1212,6 +1261,18 @@ constexpr SelfEvaluating SELF_EVALUATING;
     }
     if (SELF_EVALUATING.of[t]) return c;
     return t == T_PATH ? path_value(c) : nullptr;
+}
+
+// The value an untraced expression starts with when its first cell
+// evaluates to itself or is a word that simply pushes its value; else null,
+// for expression().
+[[gnu::always_inline]] inline const Cell* pushed_value(SeriesBuffer* b, uint32_t pos) {
+    if (is_tracing()) return nullptr;
+    const Cell* c = series::cells(b) + pos;
+    uint32_t t = cell::type(c);
+    if (t != T_WORD) return SELF_EVALUATING.of[t] ? c : nullptr;
+    const Cell* value = context::bound_slot(c);
+    return value && word_class(value) == WORD_PUSH ? value : nullptr;
 }
 
 // An expression of a plain value and operators that apply in place (see
