@@ -34,7 +34,7 @@ CASES = [
     ("macro without a value", b"expand-directives [#macro f: func [] [] f]",
      b"*** Macro Error: no value returned by f macro\n", 1),
     ("invalid macro spec", b"expand-directives [#macro [integer!] func [s] [s] 1]",
-     b"*** Macro Error: invalid specification\n*** Where: [integer!] func [s]\n", 1),
+     b"*** Macro Error: invalid macro spec\n*** Where: [integer!] func [s]\n", 1),
     ("manual macro not answering a position",
      b"expand-directives [#macro [integer!] func [[manual] s e] [0] 1]",
      b"*** Macro Error: [manual] macro not returning a position\n*** Where: [func [[manual] s e][0] s e]\n", 1),

@@ -27,7 +27,7 @@ VALID = [
     "http://a%40b:c@h.example/",
     "mailto:someone",
     "news:comp.infosystems.www.servers.unix",
-    "urn:oasis:names:specification:docbook:dtd:xml:4.1.2",
+    "urn:ietf:rfc:3986",
     "file:///etc/hosts",
     "svn+ssh://host/repo/trunk/",
     "http://h:65535/p?q/with/slashes?and?marks",
