@@ -10,9 +10,10 @@ import io
 import json
 import math
 import os
-import subprocess
 import sys
 import tempfile
+
+from zel_run import output_lines
 
 ZEL = sys.argv[1]
 failures = []
@@ -24,14 +25,7 @@ def check(name, ok, detail=""):
 
 
 def run_zel(script, directory):
-    path = os.path.join(directory, "run.zel")
-    with open(path, "w", encoding="utf-8") as f:
-        f.write("Zel []\n" + script)  # the console runs scripts with a header
-    done = subprocess.run([ZEL, path], capture_output=True, timeout=120)
-    if done.returncode != 0:
-        failures.append(f"zel failed: {done.stdout.decode()} {done.stderr.decode()}")
-        return []
-    return done.stdout.decode("utf-8").split("\n")
+    return output_lines(ZEL, script, directory, failures, timeout=120)
 
 
 def write_cases(directory, texts):

@@ -14,6 +14,8 @@ import subprocess
 import sys
 import tempfile
 
+from zel_run import run_script
+
 ZEL = sys.argv[1]
 BUILD_INFO = sys.argv[2]
 
@@ -276,11 +278,8 @@ CASES = [
 ]
 
 
-def run(script, cwd, env=None):
-    path = os.path.join(cwd, "script.zel")
-    with open(path, "w") as f:
-        f.write("Zel []\n" + script)  # the console runs scripts with a header
-    done = subprocess.run([ZEL, path], capture_output=True, timeout=60, cwd=cwd, env=env)
+def run(script, cwd):
+    done = run_script(ZEL, script, cwd, name="script.zel")
     return done.stdout.decode(), done.returncode
 
 

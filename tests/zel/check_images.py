@@ -13,6 +13,8 @@ import subprocess
 import sys
 import tempfile
 
+from zel_run import output_lines
+
 ZEL = os.path.abspath(sys.argv[1])
 failures = []
 
@@ -23,15 +25,7 @@ def check(name, ok, detail=""):
 
 
 def run_zel(script, directory):
-    path = os.path.join(directory, "run.zel")
-    with open(path, "w", encoding="utf-8") as f:
-        f.write("Zel []\n" + script)  # the console runs scripts with a header
-    env = dict(os.environ, HOME=directory)  # the console keeps its settings there
-    done = subprocess.run([ZEL, path], capture_output=True, timeout=300, cwd=directory, env=env)
-    if done.returncode != 0:
-        failures.append(f"zel failed: {done.stdout.decode()} {done.stderr.decode()}")
-        return []
-    return done.stdout.decode("utf-8").split("\n")
+    return output_lines(ZEL, script, directory, failures, timeout=300)
 
 
 # Pixels are (r, g, b, a) with a the opacity, rows from the top.

@@ -6,9 +6,10 @@ console runs, which ends the program with status 1 after its report.
 Usage: check_preprocessor.py path/to/zel
 """
 import os
-import subprocess
 import sys
 import tempfile
+
+from zel_run import run_script
 
 ZEL = os.path.abspath(sys.argv[1])
 
@@ -75,11 +76,6 @@ print [length? b b/1 last b]""", b"2000 2 2\n", 0),
 ]
 
 
-def run(path):
-    done = subprocess.run([ZEL, path], capture_output=True, timeout=60, cwd=os.path.dirname(path))
-    return done.stdout, done.returncode
-
-
 def main():
     failures = 0
     with tempfile.TemporaryDirectory() as tmp:
@@ -94,11 +90,9 @@ def main():
              b"*** Preprocessor Error: include cycle\n*** Where: %a.zel\n", 1),
             ("script run with do", b'do %bad.zel print "after"', SYNTAX + b"#if 2\n", 1),
         ]
-        path = os.path.join(tmp, "script.zel")
         for name, script, expected, status in cases:
-            with open(path, "wb") as f:
-                f.write(b"Zel []\n" + script)  # the console runs scripts with a header
-            out, code = run(path)
+            done = run_script(ZEL, script, tmp)
+            out, code = done.stdout, done.returncode
             if not out.startswith(expected) or code != status:
                 failures += 1
                 print(f"FAIL {name}: status {code} (want {status}), output {out!r} (want {expected!r}...)")

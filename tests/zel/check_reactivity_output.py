@@ -4,10 +4,10 @@ the report of an error inside a reaction, the relation dump and the trace.
 
 Usage: check_reactivity_output.py path/to/zel
 """
-import os
-import subprocess
 import sys
 import tempfile
+
+from zel_run import run_script
 
 ZEL = sys.argv[1]
 
@@ -72,11 +72,8 @@ def in_order(out, pieces):
 def main():
     failures = 0
     with tempfile.TemporaryDirectory() as tmp:
-        path = os.path.join(tmp, "script.zel")
         for name, script, expected, status in CASES:
-            with open(path, "w") as f:
-                f.write("Zel []\n" + script)  # the console runs scripts with a header
-            done = subprocess.run([ZEL, path], capture_output=True, timeout=60)
+            done = run_script(ZEL, script, tmp)
             out = done.stdout.decode()
             ok = out == expected if isinstance(expected, str) else in_order(out, expected)
             if not ok or done.returncode != status:

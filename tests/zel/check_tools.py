@@ -8,9 +8,10 @@ Usage: check_tools.py path/to/zel
 """
 import os
 import re
-import subprocess
 import sys
 import tempfile
+
+from zel_run import run_script
 
 ZEL = os.path.abspath(sys.argv[1])
 
@@ -51,12 +52,7 @@ print t/mold-part/only [a b] 10""", b"",
 
 def run(script, stdin):
     with tempfile.TemporaryDirectory() as tmp:
-        path = os.path.join(tmp, "t.zel")
-        with open(path, "wb") as f:
-            f.write(b"Zel []\n" + PROGRAM + script + b"\n")
-        done = subprocess.run([ZEL, path], input=stdin, capture_output=True, timeout=60,
-                              cwd=tmp, env=dict(os.environ, HOME=tmp))
-        return done.stdout.decode()
+        return run_script(ZEL, PROGRAM + script + b"\n", tmp, stdin=stdin).stdout.decode()
 
 
 def check_traces():

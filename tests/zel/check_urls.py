@@ -7,12 +7,12 @@ give none.
 
 Usage: check_urls.py path/to/zel
 """
-import os
 import re
-import subprocess
 import sys
 import tempfile
 from urllib.parse import unquote, urlsplit
+
+from zel_run import run_script
 
 ZEL = sys.argv[1]
 
@@ -57,11 +57,7 @@ def zel_string(text):
 def run(script, count):
     """Runs a script that prints `count` lines; a failing run fails the check."""
     with tempfile.TemporaryDirectory(prefix="zel-urls-") as folder:
-        path = os.path.join(folder, "urls.zel")
-        with open(path, "w", encoding="utf-8") as f:
-            f.write("Zel []\n" + script)  # the console runs scripts with a header
-        env = dict(os.environ, HOME=folder)  # the console keeps its settings there
-        done = subprocess.run([ZEL, path], capture_output=True, env=env, timeout=60)
+        done = run_script(ZEL, script, folder)
     lines = done.stdout.decode().splitlines()
     if done.returncode != 0 or len(lines) != count:
         sys.exit("zel failed:\n" + done.stdout.decode(errors="replace"))
