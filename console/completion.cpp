@@ -20,12 +20,13 @@ namespace completion {
 
 namespace {
 
-// zel-complete-ctx/complete-input, or null before the library made it.
+// zel-complete-ctx/complete-input, or null before the library made it. Both
+// words are interned before any slot is read: a new word grows the global
+// context's values.
 const Cell* completer() {
-    Cell ctx_word = word::intern("zel-complete-ctx");
+    Cell ctx_word = word::intern("zel-complete-ctx"), fn_word = word::intern("complete-input");
     const Cell* ctx = word::get_value(&ctx_word);
     if (!ctx || cell::type(ctx) != T_OBJECT) return nullptr;
-    Cell fn_word = word::intern("complete-input");
     if (object::lookup_word(ctx, &fn_word) < 0) return nullptr;
     const Cell* fn = object::get_word_cell(ctx, &fn_word);
     return cell::type(fn) == T_FUNCTION ? fn : nullptr;

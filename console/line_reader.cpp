@@ -53,7 +53,7 @@ struct Editor {
     size_t cursor = 0;
     bool hidden = false;
     bool entered = false;  // Enter ended the line (only such a line enters the history)
-    const Cell* history;   // a root slot: read again after any evaluation
+    const Cell* history;   // the caller's cell, outside any buffer; its block read again after any evaluation
     int32_t history_at = -1;  // the history line shown, -1 for none
     int32_t origin_column = 0;
     int32_t cursor_row = 0;   // the row the terminal cursor is on, from the origin's

@@ -12,6 +12,9 @@ namespace line_reader {
 // the value at the head of history (a block!) unless hidden, empty or equal to
 // the newest entry; Ctrl-C, and Ctrl-D on an empty line, make it "q"; Esc
 // ends it with an ESC character. False when the input ended before any key.
+// Tab runs Zel code, so line and history are cells outside any series buffer
+// (a copy, not a pointer into the root block) whose values the caller keeps
+// rooted.
 bool read(const Cell* line, const Cell* prompt, const Cell* history, bool hidden);
 
 }  // namespace line_reader

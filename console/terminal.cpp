@@ -24,15 +24,15 @@ constexpr int STDOUT = 1;
 constexpr int32_t DEFAULT_COLUMNS = 80;
 constexpr int32_t DEFAULT_ROWS = 50;
 
-// system/console/size, or null while the console object does not exist.
+// system/console/size, or null while the console object does not exist. The
+// words are interned before any slot is read: a new word grows the global
+// context's values.
 Cell* console_size() {
-    Cell system = word::intern("system");
+    Cell system = word::intern("system"), console_word = word::intern("console"), size_word = word::intern("size");
     const Cell* sys = word::get_value(&system);
     if (!sys || cell::type(sys) != T_OBJECT) return nullptr;
-    Cell console_word = word::intern("console");
     const Cell* console = object::get_word_cell(sys, &console_word);
     if (cell::type(console) != T_OBJECT) return nullptr;
-    Cell size_word = word::intern("size");
     int32_t index = object::lookup_word(console, &size_word);
     return index < 0 ? nullptr : object::get_values_at(cell::object_context(console), index);
 }

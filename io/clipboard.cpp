@@ -12,9 +12,11 @@
 #include "core/raise.h"
 #include "core/stack.h"
 #include "core/string.h"
+#include "core/url.h"
 #include "datatypes/binary.h"
 #include "datatypes/image.h"
 #include "kernel/cell.h"
+#include "kernel/unicode.h"
 #include "platform/clipboard.h"
 #include "platform/image_codecs.h"
 
@@ -31,13 +33,6 @@ const char PNG[] = "image/png";
 const char* const READ_TYPES[] = {TEXT,      "UTF8_STRING", "text/plain", URI_LIST,
                                   PNG,       "image/jpeg",  "image/gif",  ""};
 
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // The local path of a file URI ("file://" then an optional host), decoded;
 // empty for any other line.
 std::string uri_path(const std::string& line) {
@@ -45,16 +40,13 @@ std::string uri_path(const std::string& line) {
     if (line.compare(0, prefix.size(), prefix) != 0) return {};
     size_t slash = line.find('/', prefix.size());
     if (slash == std::string::npos) return {};
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(line.data()) + slash;
+    const uint8_t* end = reinterpret_cast<const uint8_t*>(line.data()) + line.size();
     std::string path;
-    for (size_t i = slash; i < line.size(); i++) {
-        int hi, lo;
-        if (line[i] == '%' && i + 2 < line.size() && (hi = hex_value(line[i + 1])) >= 0 &&
-            (lo = hex_value(line[i + 2])) >= 0) {
-            path += char(hi * 16 + lo);
-            i += 2;
-        } else {
-            path += line[i];
-        }
+    for (; p < end; p++) {
+        uint8_t byte = *p;
+        if (url::decode_escape(p, end, &byte)) p += 2;
+        path += char(byte);
     }
     return path;
 }
@@ -77,17 +69,6 @@ void files_from(const std::string& list, Cell* out) {
     }
 }
 
-std::string utf8_of(Cell* text) {
-    std::string bytes(size_t(string::get_length(text)) * 4, '\0');
-    bytes.resize(string::write_utf8(text, reinterpret_cast<uint8_t*>(bytes.data()), bytes.size()));
-    return bytes;
-}
-
-bool is_uri_char(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '/' || c == '-' || c == '.' || c == '_' || c == '~';
-}
-
 // The URI list of a block of files; false when the block holds anything else.
 bool uri_list_of(Cell* files, std::string& list) {
     int32_t n = block::get_length(files);
@@ -97,14 +78,10 @@ bool uri_list_of(Cell* files, std::string& list) {
         file::LocalPath path(f, true);
         list += "file://";
         for (uint32_t k = 0; k < path.size(); k++) {
-            unsigned char c = static_cast<unsigned char>(path.c_str()[k]);
-            if (is_uri_char(c)) {
-                list += char(c);
-            } else {
-                list += '%';
-                list += "0123456789ABCDEF"[c >> 4];
-                list += "0123456789ABCDEF"[c & 15];
-            }
+            uint8_t c = static_cast<uint8_t>(path.c_str()[k]);
+            char escaped[3];
+            if (c == '/') list += '/';  // the separators stay, the rest is a component
+            else list.append(escaped, url::encode_byte(url::ENCODE_COMPONENT, c, escaped));
         }
         list += "\r\n";
     }
@@ -157,7 +134,7 @@ void write() {
         done = platform::clipboard::write(nullptr, std::string());
         break;
     case T_STRING:
-        done = platform::clipboard::write(TEXT, utf8_of(value));
+        done = platform::clipboard::write(TEXT, utf8::text(value));
         break;
     case T_BLOCK: {
         std::string list;
