@@ -13,7 +13,6 @@
 #include "core/string.h"
 #include "core/support.h"
 #include "core/symbol.h"
-#include "core/stack.h"
 #include "kernel/stack_guard.h"
 
 namespace zel {

@@ -178,7 +178,8 @@ namespace {
 
 // Draws the source with its top-left pixel at the target's head, clipped to
 // both; the head moves to the column after the last one drawn, on the last
-// row drawn.
+// row drawn. Rows go from the bottom up: an image drawn into itself shares
+// the buffer, and each target row lies past the source rows still unread.
 void draw(Cell* target, const Cell* source) {
     int64_t w = width(target), h = height(target), at = head(target);
     if (at >= w * h) return;
@@ -188,7 +189,7 @@ void draw(Cell* target, const Cell* source) {
     const uint32_t* from = pixels(source);
     uint32_t* to = pixels(target);
     int64_t sw = width(source);
-    for (int64_t r = 0; r < rows; r++) std::memmove(to + (y0 + r) * w + x0, from + r * sw, size_t(cols) * 4);
+    for (int64_t r = rows; r-- > 0;) std::memmove(to + (y0 + r) * w + x0, from + r * sw, size_t(cols) * 4);
     set_head(target, uint32_t((y0 + rows - 1) * w + std::min(x0 + cols, w)));
 }
 

@@ -220,6 +220,9 @@ Cell spec_object(Cell* spec, const Cell* standard) {
 const Cell* make(Cell*, Cell* spec, uint32_t) {
     Cell system = global("system");
     Cell standard = field(&system, "standard");
+    // A spec block runs code, which may take these objects out of the system.
+    temp_roots::Hold hold_system(&system);
+    temp_roots::Hold hold_standard(&standard);
     Cell spec_obj = spec_object(spec, &standard);
     if (exits::pending()) return nullptr;
     temp_roots::Hold hold_spec(&spec_obj);

@@ -19,8 +19,6 @@
 #include "datatypes/binary.h"
 #include "datatypes/date.h"
 #include "datatypes/typeset.h"
-#include "core/dispatch.h"
-#include "core/stack.h"
 #include "kernel/fail.h"
 #include "kernel/memory.h"
 #include "kernel/output.h"

@@ -295,7 +295,6 @@ bool find_program(const std::string& name, std::string& path) {
     }
 }
 
-
 std::vector<std::string> split_command_line(const char* line) {
     std::vector<std::string> args;
     std::string arg;
