@@ -115,6 +115,7 @@ SCRIPTS = [
      b"*** Error: contains Zel/System code which requires compilation!\n", 254),
     ("text before the header", ["SCRIPT"], b"#!/usr/bin/env zel\nZel [Title: \"t\"]\nprint 2\n", b"", b"2\n", 0),
     ("the header may span lines", ["SCRIPT"], b"Zel\n[\n]\nprint 2\n", b"", b"2\n", 0),
+    ("the header may span CR LF lines", ["SCRIPT"], b"Zel\r\n[\r\n]\r\nprint 2\r\n", b"", b"2\n", 0),
     ("directives are carried out", ["SCRIPT"], b"Zel []\n#if true [print 3]\n#if false [print 4]\n", b"",
      b"3\n", 0),
     ("a directive that fails", ["SCRIPT"], b"Zel []\n#include %no-such-file.zel\nprint 5\n", b"",
