@@ -82,8 +82,7 @@ void do_script(const Cell* value, const int32_t* r, const Cell* callback) {
 void expand_code(const Cell* code) {
     const Cell* pre = context::get_word_cell(symbol::intern("preprocessor"), context::global_node);
     if (!pre || cell::type(pre) != T_OBJECT) error::raise(Err::internal_not_done);
-    int32_t at = context::lookup_word(pre->w1, symbol::intern("expand"), true);
-    const Cell* expand = at < 0 ? nullptr : context::slot(pre->w1, at);
+    const Cell* expand = context::get_word_cell(symbol::intern("expand"), cell::object_context(pre));
     if (!expand || cell::type(expand) != T_FUNCTION) error::raise(Err::internal_not_done);
     Cell call[3] = {*expand, *code, statics::none_cell};
     temp_roots::Hold hold(call, 3);
