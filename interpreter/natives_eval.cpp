@@ -325,8 +325,6 @@ void get(bool c, const int32_t* r) {
     stack::return_value(&value);
 }
 
-bool is_settable_word(uint32_t t) { return t == T_WORD || t == T_SET_WORD || t == T_GET_WORD || t == T_LIT_WORD; }
-
 void set(bool c, const int32_t* r) {
     verify(c, NAT_set, r);
     Cell* target = arg(0);
@@ -762,7 +760,7 @@ void set_many(const Cell* words_block, const Cell* value, uint32_t n, bool any, 
     bool block_valued = !only && (types::is_any_block(cell::type(&source)) || cell::type(&source) == T_MAP);
     for (uint32_t i = 0; i < n; i++) {
         Cell w = word_at(&words, i);
-        if (!is_settable_word(cell::type(&w))) error::raise(Err::script_invalid_arg, &w);
+        if (!types::is_variable_word(cell::type(&w))) error::raise(Err::script_invalid_arg, &w);
         Cell v = block_valued ? value_at(&source, i) : source;
         if (!any && cell::type(&v) == T_UNSET) error::raise(Err::script_need_value, &w);
     }
@@ -770,7 +768,7 @@ void set_many(const Cell* words_block, const Cell* value, uint32_t n, bool any, 
         Cell w = word_at(&words, i);
         Cell v = block_valued ? value_at(&source, i) : source;
         if (some && cell::type(&v) == T_NONE) continue;
-        if (!is_settable_word(cell::type(&w))) error::raise(Err::script_invalid_arg, &w);
+        if (!types::is_variable_word(cell::type(&w))) error::raise(Err::script_invalid_arg, &w);
         if (!any && cell::type(&v) == T_UNSET) error::raise(Err::script_need_value, &w);
         word::set_value(&w, &v);
     }
