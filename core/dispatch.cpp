@@ -13,6 +13,7 @@
 #include "core/stack.h"
 #include "core/string.h"
 #include "core/support.h"
+#include "core/type_groups.h"
 #include "datatypes/handle.h"
 #include "kernel/memory.h"
 #include "kernel/runtime.h"
@@ -278,11 +279,7 @@ const Cell* poke_dispatch(Cell* series, Cell* index, Cell* value) {
 // ---- /part and /dup of append, insert and change ------------------------------
 
 // The types whose values have a buffer a /part may measure.
-static constexpr uint64_t bit(uint32_t t) { return uint64_t(1) << t; }
-static constexpr uint64_t PART_TYPES =
-    bit(T_BLOCK) | bit(T_PAREN) | bit(T_PATH) | bit(T_LIT_PATH) | bit(T_SET_PATH) | bit(T_GET_PATH) |
-    bit(T_HASH) | bit(T_STRING) | bit(T_FILE) | bit(T_URL) | bit(T_TAG) | bit(T_EMAIL) | bit(T_REF) |
-    bit(T_BINARY) | bit(T_VECTOR) | bit(T_IMAGE) | bit(T_MAP);
+static constexpr types::Mask PART_TYPES = types::SERIES | types::bit(T_MAP);
 
 static uint32_t tail_of(const Cell* s) { return series::length(node::buffer(cell::series_node(s))); }
 
@@ -302,7 +299,7 @@ static int32_t part_length(Cell* series, const Cell* part, bool change) {
         if (cell::type(part) != T_INTEGER) error::raise_bad_refine("part", part);
         return cell::get_int(part) < 0 ? 0 : cell::get_int(part);
     }
-    if (t >= 64 || !(PART_TYPES & bit(t))) error::raise(Err::script_invalid_part, part);
+    if (!types::in(PART_TYPES, t)) error::raise(Err::script_invalid_part, part);
     clip(series);
     int32_t length;
     if (cell::type(part) == T_INTEGER) {

@@ -76,7 +76,6 @@ void restore_values(const Frame* f) {
 
 // ---- frame pop ----------------------------------------------------------------
 
-
 void leave_func() {
     if (!has_frames()) return;
     Cell* callee;

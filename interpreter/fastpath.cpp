@@ -78,7 +78,6 @@ static bool float_arith(uint32_t op, const Cell* left, const Cell* right, Cell* 
     return true;
 }
 
-
 bool arith_inline(uint32_t op, const Cell* left, const Cell* right, Cell* out) {
     uint32_t tl = cell::type(left), tr = cell::type(right);
     if (tl == T_INTEGER && tr == T_INTEGER) return integer_arith(op, left, right, out);

@@ -6,8 +6,6 @@
 #include "core/stack.h"
 #include "core/support.h"
 #include "interpreter/eval.h"
-#include "core/stack.h"
-#include "io/lexer.h"
 #include "kernel/memory.h"
 
 namespace zel {

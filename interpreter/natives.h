@@ -99,10 +99,10 @@ void set_many(const Cell* words, const Cell* value, uint32_t n, bool any, bool o
 
 }  // namespace natives
 
-// The loop step routines that foreach, forall and remove-each run on. They read the loop state on the value stack
-// below the loop frame's arguments base: the series copy two cells below, the
-// word (or words block) one cell below, the element count of remove-each
-// three cells below.
+// The loop step routines that foreach, forall and remove-each run on. They
+// read the loop state on the value stack below the loop frame's arguments
+// base: the series copy two cells below, the word (or words block) one cell
+// below, the element count of remove-each three cells below.
 namespace loop {
 // True while the series' position lies before its end.
 bool is_more(const Cell* series);

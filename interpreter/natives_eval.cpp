@@ -82,8 +82,7 @@ void do_script(const Cell* value, const int32_t* r, const Cell* callback) {
 void expand_code(const Cell* code) {
     const Cell* pre = context::get_word_cell(symbol::intern("preprocessor"), context::global_node);
     if (!pre || cell::type(pre) != T_OBJECT) error::raise(Err::internal_not_done);
-    int32_t at = context::lookup_word(pre->w1, symbol::intern("expand"), true);
-    const Cell* expand = at < 0 ? nullptr : context::slot(pre->w1, at);
+    const Cell* expand = context::get_word_cell(symbol::intern("expand"), cell::object_context(pre));
     if (!expand || cell::type(expand) != T_FUNCTION) error::raise(Err::internal_not_done);
     Cell call[3] = {*expand, *code, statics::none_cell};
     temp_roots::Hold hold(call, 3);
@@ -325,8 +324,6 @@ void get(bool c, const int32_t* r) {
     if (cell::type(&value) == T_UNSET && !used(r, 0)) error::raise(Err::script_no_value, target);
     stack::return_value(&value);
 }
-
-bool is_settable_word(uint32_t t) { return t == T_WORD || t == T_SET_WORD || t == T_GET_WORD || t == T_LIT_WORD; }
 
 void set(bool c, const int32_t* r) {
     verify(c, NAT_set, r);
@@ -763,7 +760,7 @@ void set_many(const Cell* words_block, const Cell* value, uint32_t n, bool any, 
     bool block_valued = !only && (types::is_any_block(cell::type(&source)) || cell::type(&source) == T_MAP);
     for (uint32_t i = 0; i < n; i++) {
         Cell w = word_at(&words, i);
-        if (!is_settable_word(cell::type(&w))) error::raise(Err::script_invalid_arg, &w);
+        if (!types::is_variable_word(cell::type(&w))) error::raise(Err::script_invalid_arg, &w);
         Cell v = block_valued ? value_at(&source, i) : source;
         if (!any && cell::type(&v) == T_UNSET) error::raise(Err::script_need_value, &w);
     }
@@ -771,7 +768,7 @@ void set_many(const Cell* words_block, const Cell* value, uint32_t n, bool any, 
         Cell w = word_at(&words, i);
         Cell v = block_valued ? value_at(&source, i) : source;
         if (some && cell::type(&v) == T_NONE) continue;
-        if (!is_settable_word(cell::type(&w))) error::raise(Err::script_invalid_arg, &w);
+        if (!types::is_variable_word(cell::type(&w))) error::raise(Err::script_invalid_arg, &w);
         if (!any && cell::type(&v) == T_UNSET) error::raise(Err::script_need_value, &w);
         word::set_value(&w, &v);
     }
