@@ -24,6 +24,7 @@
 #include "datatypes/binary.h"
 #include "io/number_scan.h"
 #include "kernel/runtime.h"
+#include "kernel/unicode.h"
 
 namespace zel {
 
@@ -412,15 +413,6 @@ const Cell* make(Cell* proto, Cell* spec, uint32_t type) {
     return &answer;
 }
 
-// The digit of a character, as the URL decoder reads them; above 15 for any
-// other character.
-static uint32_t hex_digit(uint32_t c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return 16;
-}
-
 int32_t from_issue(const Cell* issue) {
     uint32_t length;
     const uint8_t* name = symbol::name_of(symbol::get(cell::word_symbol(issue)), &length);
@@ -430,10 +422,9 @@ int32_t from_issue(const Cell* issue) {
     for (const uint8_t* p = name; p < end;) {
         int32_t cp;
         p = utf8::decode_char(p, end, &cp);
-        // A character above 127 is no digit, whatever its low bits say.
-        uint32_t c = uint32_t(cp);
-        if (cp < 0 || hex_digit(c) > 15) error::raise(Err::script_invalid_data, issue);
-        v = v << 4 | hex_digit(c);
+        int32_t digit = cp < 0 ? -1 : ascii::hex_digit(uint32_t(cp));
+        if (digit < 0) error::raise(Err::script_invalid_data, issue);
+        v = v << 4 | uint32_t(digit);
     }
     return int32_t(v);
 }

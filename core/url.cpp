@@ -31,10 +31,7 @@ struct Table {
 constexpr Table HEX_DIGIT_VALUES = [] {
     Table t{};
     for (uint32_t c = 0; c < 128; c++) {
-        t.v[c] = c >= '0' && c <= '9' ? uint8_t(c - '0')
-               : c >= 'A' && c <= 'F' ? uint8_t(c - 'A' + 10)
-               : c >= 'a' && c <= 'f' ? uint8_t(c - 'a' + 10)
-               : 0xFF;
+        t.v[c] = uint8_t(ascii::hex_digit(c));  // 0xFF: no digit
     }
     return t;
 }();

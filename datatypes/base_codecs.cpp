@@ -41,12 +41,7 @@ constexpr DigitTable BASE64_TABLE = [] {
 }();
 constexpr DigitTable BASE58_TABLE = digit_table(BASE58_ALPHABET, 58);
 
-constexpr uint8_t hex_value(uint32_t c) {
-    return c >= '0' && c <= '9' ? uint8_t(c - '0')
-         : c >= 'A' && c <= 'F' ? uint8_t(c - 'A' + 10)
-         : c >= 'a' && c <= 'f' ? uint8_t(c - 'a' + 10)
-         : 0xFF;
-}
+constexpr uint8_t hex_value(uint32_t c) { return uint8_t(ascii::hex_digit(c)); }  // 0xFF: no digit
 
 // The characters of a text with the ";" comments taken out: next() answers
 // the next character outside a comment, or -1 at the end (a comment that runs

@@ -22,6 +22,7 @@
 #include "core/type_groups.h"
 #include "datatypes/binary.h"
 #include "kernel/memory.h"
+#include "kernel/unicode.h"
 
 namespace zel {
 namespace tuple {
@@ -90,13 +91,6 @@ static void of_block(const Cell* spec) {
     init_cell(&answer, out, std::max(n, 3u));
 }
 
-static int32_t hex_digit(uint8_t c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // A colour: 3 digits (each doubled into both nibbles), 6 digits, or 8 digits
 // with alpha.
 static void of_issue(const Cell* issue) {
@@ -106,7 +100,7 @@ static void of_issue(const Cell* issue) {
     uint8_t out[4] = {};
     uint32_t step = length == 3 ? 1 : 2;
     for (uint32_t i = 0; i < length; i += step) {
-        int32_t high = hex_digit(name[i]), low = hex_digit(name[i + step - 1]);
+        int32_t high = ascii::hex_digit(name[i]), low = ascii::hex_digit(name[i + step - 1]);
         if (high < 0 || low < 0) error::raise(Err::script_invalid_data, issue);
         out[i / step] = uint8_t(high << 4 | low);
     }

@@ -46,12 +46,7 @@ bool same_ascii(const char* a, const char* b, uint32_t n) {
     return true;
 }
 
-int32_t hex_value(uint8_t b) {
-    if (b >= '0' && b <= '9') return b - '0';
-    if (b >= 'A' && b <= 'F') return b - 'A' + 10;
-    if (b >= 'a' && b <= 'f') return b - 'a' + 10;
-    return -1;
-}
+int32_t hex_value(uint8_t b) { return ascii::hex_digit(b); }
 
 // One character of [p, end): an escape after "^" when escapes, else one UTF-8
 // character; -1 when malformed.

@@ -14,6 +14,16 @@
 #include "kernel/memory.h"
 
 namespace zel {
+namespace ascii {
+// The value of a hexadecimal digit of either case; -1 for any other character.
+constexpr int32_t hex_digit(uint32_t c) {
+    return c >= '0' && c <= '9'   ? int32_t(c - '0')
+           : c >= 'A' && c <= 'F' ? int32_t(c - 'A' + 10)
+           : c >= 'a' && c <= 'f' ? int32_t(c - 'a' + 10)
+                                  : -1;
+}
+}  // namespace ascii
+
 namespace utf8 {
 
 constexpr uint32_t MAX_CODE_POINT = 0x10FFFF;

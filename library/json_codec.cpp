@@ -9,6 +9,7 @@
 #include "core/stack.h"
 #include "core/string.h"
 #include "library/routines.h"
+#include "kernel/unicode.h"
 
 namespace zel {
 namespace json_codec {
@@ -16,13 +17,6 @@ namespace json_codec {
 namespace {
 
 Cell* arg(uint32_t k) { return stack::arg(k); }
-
-int hex_value(uint32_t c) {
-    if (c >= '0' && c <= '9') return int(c - '0');
-    if (c >= 'a' && c <= 'f') return int(c - 'a' + 10);
-    if (c >= 'A' && c <= 'F') return int(c - 'A' + 10);
-    return -1;
-}
 
 struct Reader {
     Cell* str;
@@ -41,7 +35,7 @@ struct Reader {
         if (end - at < 4) refuse();
         uint32_t value = 0;
         for (int i = 0; i < 4; i++) {
-            int digit = hex_value(string::char_at(str, at++));
+            int digit = ascii::hex_digit(string::char_at(str, at++));
             if (digit < 0) refuse();
             value = value << 4 | uint32_t(digit);
         }
