@@ -15,6 +15,7 @@
 #include "core/string.h"
 #include "core/support.h"
 #include "datatypes/binary.h"
+#include "datatypes/image_pixels.h"
 #include "datatypes/pair.h"
 #include "datatypes/tuple.h"
 #include "io/file_io.h"
@@ -65,6 +66,18 @@ void init_cell(Cell* c, int64_t w, int64_t h) {
     Node n = w && h ? new_record(uint32_t(w), uint32_t(h)) : 0;
     *c = Cell{T_IMAGE, 0, n, uint32_t(h) << 16 | uint32_t(w)};
     if (n) std::fill_n(pixels(c), w * h, WHITE);
+}
+
+Cell* push_scaled(const Cell* img, int64_t w, int64_t h) {
+    Cell source = *img;  // the caller's cell may sit in a buffer that the new record moves
+    Cell made;
+    init_cell(&made, cell::series_node(&source) ? w : 0, cell::series_node(&source) ? h : 0);
+    if (cell::series_node(&made))
+        pixels::scale_nearest(pixels(&source), width(&source), height(&source), pixels(&made), width(&made),
+                              height(&made));
+    Cell* out = stack::push_slot();
+    *out = made;
+    return out;
 }
 
 // ---- pixels as values ------------------------------------------------------------

@@ -151,6 +151,13 @@ std::vector<uint32_t> resize(const uint32_t* source, int32_t sw, int32_t sh, int
     return out;
 }
 
+void scale_nearest(const uint32_t* source, uint32_t sw, uint32_t sh, uint32_t* target, uint32_t w, uint32_t h) {
+    for (uint64_t y = 0; y < h; y++) {
+        const uint32_t* row = source + (2 * y + 1) * sh / (2 * h) * sw;
+        for (uint64_t x = 0; x < w; x++) target[y * w + x] = row[(2 * x + 1) * sw / (2 * w)];
+    }
+}
+
 void yuy2_to_rgb(uint32_t per_row, uint32_t rows, const uint8_t* source, uint32_t* target) {
     auto clamp = [](int32_t c) { return uint32_t(std::clamp(c, 0, 255)); };
     for (uint64_t k = 0, pairs = uint64_t(per_row) * rows / 2; k < pairs; k++) {
