@@ -2,9 +2,11 @@
 """Checks the image codecs against files python3 writes and reads itself:
 BMP files of every pixel layout decode to the pixels they were written
 with; images zel encodes parse back to its pixels; truncated and corrupted
-files are refused with bad-media, never a crash.
+files are refused with bad-media, never a crash. Given the decoders' fuzz
+target (its replaying build), it runs it over every file made here and the
+variants of each.
 
-Usage: check_images.py path/to/zel
+Usage: check_images.py path/to/zel [path/to/zel-image-fuzz-replay]
 """
 import os
 import struct
@@ -16,6 +18,7 @@ import tempfile
 from zel_run import output_lines
 
 ZEL = os.path.abspath(sys.argv[1])
+FUZZ = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
 failures = []
 
 
@@ -367,6 +370,18 @@ def main():
             check(f"truncations refused {k}", lines[at] == want, f"{lines[at]} != {want}")
             check(f"corruptions survived {k}", lines[at + 1] == "survived", lines[at + 1])
             at += 2
+        if FUZZ:
+            replay(d)
+
+
+def replay(directory):
+    """The fuzz target over every image file of the folder: the inputs and
+    the files zel wrote."""
+    seeds = sorted(os.path.join(directory, f) for f in os.listdir(directory)
+                   if f.rsplit(".", 1)[-1] in ("bmp", "png", "jpg", "gif", "tif"))
+    done = subprocess.run([FUZZ, *seeds], capture_output=True, timeout=600)
+    check("fuzz target replayed", done.returncode == 0 and done.stdout.endswith(b" inputs\n"),
+          f"status {done.returncode}: {done.stdout.decode()} {done.stderr.decode()[-2000:]}")
 
 
 main()
