@@ -327,6 +327,8 @@ bool decode_bytes(Cell* out, const Cell* bin) {
 
 }  // namespace
 
+// out may be data's own cell, which a decoder that gives up leaves holding
+// the half-made image: the error names the file kept aside.
 void decode(Cell* out, const Cell* data) {
     if (cell::type(data) == T_BINARY) {
         if (os_image::sniff(binary::head_address(data), binary::length(data)) < 0) return cell::make_none(out);
@@ -335,7 +337,7 @@ void decode(Cell* out, const Cell* data) {
     }
     Cell file = *data;
     Cell bytes = *io::read(&file, nullptr, nullptr, true, false);
-    if (!decode_bytes(out, &bytes)) error::raise(Err::access_cannot_open, data);
+    if (!decode_bytes(out, &bytes)) error::raise(Err::access_cannot_open, &file);
 }
 
 void encode(Cell* out, const Cell* img, int32_t format) {

@@ -329,6 +329,12 @@ def main():
             ]
             print "survived"
         """)
+        # A file that fails after its pixels were asked for names the file.
+        damaged = bytearray(png(px, 6))
+        damaged[damaged.index(b"IDAT") + 6] ^= 0xFF
+        with open(os.path.join(d, "damaged.png"), "wb") as f:
+            f.write(damaged)
+        script.append("e: try [load %damaged.png] print [e/id mold e/arg1]")
         lines = run_zel("\n".join(script) + "\n", d)
         if not lines:
             return
@@ -370,6 +376,7 @@ def main():
             check(f"truncations refused {k}", lines[at] == want, f"{lines[at]} != {want}")
             check(f"corruptions survived {k}", lines[at + 1] == "survived", lines[at + 1])
             at += 2
+        check("damaged file named", lines[at] == "cannot-open %damaged.png", lines[at])
         if FUZZ:
             replay(d)
 
