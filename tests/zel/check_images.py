@@ -64,6 +64,12 @@ def bmp_32_masks(px, top_down=False):
     return bmp(len(px[0]), len(px), 32, rows, extra=masks, compression=6, top_down=top_down)
 
 
+def bmp_32_wide_red(values):
+    """One row of 32-bit pixels whose red channel takes all 32 bits."""
+    masks = struct.pack("<III", 0xFFFFFFFF, 0, 0)
+    return bmp(len(values), 1, 32, [b"".join(struct.pack("<I", v) for v in values)], extra=masks, compression=3)
+
+
 def bmp_16(px):
     rows = [pad(b"".join(struct.pack("<H", (r >> 3) << 10 | (g >> 3) << 5 | b >> 3)
                          for r, g, b, _ in row)) for row in px]
@@ -266,6 +272,8 @@ def main():
             "32-bit masked": (bmp_32_masks(px), px),
             "32-bit top-down": (bmp_32_masks(px, top_down=True), px),
             "16-bit": (bmp_16(px), quantise16(opaque(px))),
+            "32-bit wide red mask": (bmp_32_wide_red([0xFFFFFFFF, 0, 0x7FFFFFFF]),
+                                     [[(255, 0, 0, 255), (0, 0, 0, 255), (127, 0, 0, 255)]]),
             "8-bit palette": (bmp_paletted(sixteen, 8), sixteen),
             "4-bit palette": (bmp_paletted(few, 4), few),
             "1-bit palette": (bmp_paletted(two, 1), two),
