@@ -101,7 +101,10 @@ bool decode_bmp(const uint8_t* d, size_t size, Target& target) {
     bool paletted = l.bits == 1 || l.bits == 4 || l.bits == 8;
     if (!paletted && l.bits != 16 && l.bits != 24 && l.bits != 32) return false;
     if (paletted ? l.compression != BI_RGB : !read_masks(d, size, l)) return false;
-    uint32_t palette[256] = {};
+    // Indexes past the palette's entries read as black; the format has no
+    // transparency.
+    uint32_t palette[256];
+    std::fill_n(palette, 256, pixel(0, 0, 0, 255));
     if (paletted) {
         uint64_t entries = l.colours ? l.colours : 1u << l.bits;
         uint32_t entry = l.header == 12 ? 3 : 4;

@@ -277,6 +277,8 @@ def main():
             "8-bit palette": (bmp_paletted(sixteen, 8), sixteen),
             "4-bit palette": (bmp_paletted(few, 4), few),
             "1-bit palette": (bmp_paletted(two, 1), two),
+            "index past the palette": (bmp_paletted([[(0, 0, 0, 255)] * 3], 1)[:-4] + bytes([0b10100000, 0, 0, 0]),
+                                       [[(0, 0, 0, 255), (0, 0, 0, 255), (0, 0, 0, 255)]]),
             "png rgba": (png(px, 6), px),
             "png rgb": (png(px, 2), opaque(px)),
             "png grey": (png(px, 0), [[(r, r, r, 255) for r, _, _, _ in row] for row in px]),
