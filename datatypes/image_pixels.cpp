@@ -64,7 +64,7 @@ void mirror_y(Quad& q, float c) {
     for (float& y : q.y) y = 2 * c - y;
 }
 
-bool contains(const Quad& q, const vec2::Vec& point) {
+bool is_contains(const Quad& q, const vec2::Vec& point) {
     for (int k = 0; k < 4; k++) {
         int n = (k + 1) % 4;
         if (vec2::is_cross_positive(point, {q.x[k], q.y[k]}, {q.x[n], q.y[n]})) return false;
@@ -131,7 +131,7 @@ std::vector<uint32_t> resample_quad(const uint32_t* source, int32_t sw, int32_t 
     for (int32_t j = 0; j < p.height; j++)
         for (int32_t i = 0; i < p.width; i++) {
             vec2::Vec point{double(p.x + i), double(p.y + j)};
-            if (!quad::contains(q, point)) continue;
+            if (!quad::is_contains(q, point)) continue;
             double d[4];
             for (int k = 0; k < 4; k++) d[k] = std::fabs(vec2::cross({point.x - start[k].x, point.y - start[k].y}, unit[k]));
             if (!(d[3] + d[1] > 0) || !(d[0] + d[2] > 0)) continue;

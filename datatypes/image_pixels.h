@@ -43,7 +43,7 @@ struct Quad {
 void mirror_x(Quad& q, float c);
 void mirror_y(Quad& q, float c);
 // Points on an edge are inside.
-bool contains(const Quad& q, const vec2::Vec& point);
+bool is_contains(const Quad& q, const vec2::Vec& point);
 
 }  // namespace quad
 

@@ -28,13 +28,13 @@ quad::Quad rectangle(float w, float h) { return {{0, w, w, 0}, {0, 0, h, h}}; }
 
 TEST(ImagePixelsTest, PointsOnEdgesAreInside) {
     quad::Quad q = rectangle(4, 3);
-    EXPECT_TRUE(quad::contains(q, {0, 0}));
-    EXPECT_TRUE(quad::contains(q, {4, 1}));
-    EXPECT_TRUE(quad::contains(q, {2, 3}));
-    EXPECT_TRUE(quad::contains(q, {2, 1}));
-    EXPECT_FALSE(quad::contains(q, {4.5, 1}));
-    EXPECT_FALSE(quad::contains(q, {-0.1, 1}));
-    EXPECT_FALSE(quad::contains(q, {2, 3.1}));
+    EXPECT_TRUE(quad::is_contains(q, {0, 0}));
+    EXPECT_TRUE(quad::is_contains(q, {4, 1}));
+    EXPECT_TRUE(quad::is_contains(q, {2, 3}));
+    EXPECT_TRUE(quad::is_contains(q, {2, 1}));
+    EXPECT_FALSE(quad::is_contains(q, {4.5, 1}));
+    EXPECT_FALSE(quad::is_contains(q, {-0.1, 1}));
+    EXPECT_FALSE(quad::is_contains(q, {2, 3.1}));
 }
 
 TEST(ImagePixelsTest, VectorRoutines) {
