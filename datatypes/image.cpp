@@ -137,7 +137,7 @@ void set_channels(const Cell* img, const Cell* value, int32_t mode) {
         uint32_t have = binary::length(value), unit = PLANE_BYTES[mode];
         uint32_t whole = std::min(n, have / unit);
         if (mode == PLANE_ARGB) {
-            std::memcpy(p, b, std::min<uint64_t>(have, uint64_t(n) * 4));
+            if (p) std::memcpy(p, b, std::min<uint64_t>(have, uint64_t(n) * 4));  // none without pixels
             return;
         }
         for (uint32_t i = 0; i < whole; i++) {
