@@ -202,6 +202,7 @@ def tiff(px, samples, big_endian=False):
     entries.sort()
     ifd = struct.pack(e + "H", len(entries))
     for tag, kind, value in entries:
+        kind = 4 if value > 0xFFFF else kind  # a side too wide for a SHORT
         packed = struct.pack(e + "H", value) + b"\0\0" if kind == 3 else struct.pack(e + "I", value)
         ifd += struct.pack(e + "HHI", tag, kind, 1) + packed
     ifd += struct.pack(e + "I", 0)
@@ -345,6 +346,14 @@ def main():
         with open(os.path.join(d, "damaged.png"), "wb") as f:
             f.write(damaged)
         script.append("e: try [load %damaged.png] print [e/id mold e/arg1]")
+        # Whole files of a side above 65,535: refused, not wrapped.
+        wide = [[(1, 2, 3, 255)] * 65536]
+        too_large = [png(wide, 2), bmp_24(wide), tiff(wide, 3), png([[p] for p in wide[0]], 2)]
+        for k, data in enumerate(too_large):
+            with open(os.path.join(d, f"large{k}.bin"), "wb") as f:
+                f.write(data)
+        script.append(f"ids: copy [] repeat k {len(too_large)} ["
+                      "e: try [load/as read/binary to file! rejoin [%large k - 1 %.bin] 'png] append ids e/id] print mold ids")
         lines = run_zel("\n".join(script) + "\n", d)
         if not lines:
             return
@@ -387,6 +396,8 @@ def main():
             check(f"corruptions survived {k}", lines[at + 1] == "survived", lines[at + 1])
             at += 2
         check("damaged file named", lines[at] == "cannot-open %damaged.png", lines[at])
+        want = "[" + " ".join(["bad-media"] * len(too_large)) + "]"
+        check("sides above 65,535 refused", lines[at + 1] == want, lines[at + 1])
         if FUZZ:
             replay(d)
 
