@@ -15,6 +15,7 @@
 #include "core/string.h"
 #include "core/support.h"
 #include "datatypes/binary.h"
+#include "datatypes/image_pixels.h"
 #include "datatypes/pair.h"
 #include "datatypes/tuple.h"
 #include "io/file_io.h"
@@ -65,6 +66,18 @@ void init_cell(Cell* c, int64_t w, int64_t h) {
     Node n = w && h ? new_record(uint32_t(w), uint32_t(h)) : 0;
     *c = Cell{T_IMAGE, 0, n, uint32_t(h) << 16 | uint32_t(w)};
     if (n) std::fill_n(pixels(c), w * h, WHITE);
+}
+
+Cell* push_scaled(const Cell* img, int64_t w, int64_t h) {
+    Cell source = *img;  // the caller's cell may sit in a buffer that the new record moves
+    Cell made;
+    init_cell(&made, cell::series_node(&source) ? w : 0, cell::series_node(&source) ? h : 0);
+    if (cell::series_node(&made))
+        pixels::scale_nearest(pixels(&source), width(&source), height(&source), pixels(&made), width(&made),
+                              height(&made));
+    Cell* out = stack::push_slot();
+    *out = made;
+    return out;
 }
 
 // ---- pixels as values ------------------------------------------------------------
@@ -124,7 +137,7 @@ void set_channels(const Cell* img, const Cell* value, int32_t mode) {
         uint32_t have = binary::length(value), unit = PLANE_BYTES[mode];
         uint32_t whole = std::min(n, have / unit);
         if (mode == PLANE_ARGB) {
-            std::memcpy(p, b, std::min<uint64_t>(have, uint64_t(n) * 4));
+            if (p) std::memcpy(p, b, std::min<uint64_t>(have, uint64_t(n) * 4));  // none without pixels
             return;
         }
         for (uint32_t i = 0; i < whole; i++) {
@@ -314,6 +327,8 @@ bool decode_bytes(Cell* out, const Cell* bin) {
 
 }  // namespace
 
+// out may be data's own cell, which a decoder that gives up leaves holding
+// the half-made image: the error names the file kept aside.
 void decode(Cell* out, const Cell* data) {
     if (cell::type(data) == T_BINARY) {
         if (os_image::sniff(binary::head_address(data), binary::length(data)) < 0) return cell::make_none(out);
@@ -322,7 +337,7 @@ void decode(Cell* out, const Cell* data) {
     }
     Cell file = *data;
     Cell bytes = *io::read(&file, nullptr, nullptr, true, false);
-    if (!decode_bytes(out, &bytes)) error::raise(Err::access_cannot_open, data);
+    if (!decode_bytes(out, &bytes)) error::raise(Err::access_cannot_open, &file);
 }
 
 void encode(Cell* out, const Cell* img, int32_t format) {

@@ -31,6 +31,10 @@ uint32_t* pixels(const Cell* c);
 // A new image of the size (white and opaque), head 0; a side of 0 gives an
 // image without pixels; a side above 65,535 raises out-of-range.
 void init_cell(Cell* c, int64_t width, int64_t height);
+// Pushes a new image of the size (taken as init_cell takes it) holding the
+// image's pixels scaled by nearest neighbour; an image without pixels gives
+// one without pixels, 0x0.
+Cell* push_scaled(const Cell* image, int64_t width, int64_t height);
 
 // ---- pixels as values ------------------------------------------------------------
 

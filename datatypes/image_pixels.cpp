@@ -64,7 +64,7 @@ void mirror_y(Quad& q, float c) {
     for (float& y : q.y) y = 2 * c - y;
 }
 
-bool contains(const Quad& q, const vec2::Vec& point) {
+bool is_contains(const Quad& q, const vec2::Vec& point) {
     for (int k = 0; k < 4; k++) {
         int n = (k + 1) % 4;
         if (vec2::is_cross_positive(point, {q.x[k], q.y[k]}, {q.x[n], q.y[n]})) return false;
@@ -131,7 +131,7 @@ std::vector<uint32_t> resample_quad(const uint32_t* source, int32_t sw, int32_t 
     for (int32_t j = 0; j < p.height; j++)
         for (int32_t i = 0; i < p.width; i++) {
             vec2::Vec point{double(p.x + i), double(p.y + j)};
-            if (!quad::contains(q, point)) continue;
+            if (!quad::is_contains(q, point)) continue;
             double d[4];
             for (int k = 0; k < 4; k++) d[k] = std::fabs(vec2::cross({point.x - start[k].x, point.y - start[k].y}, unit[k]));
             if (!(d[3] + d[1] > 0) || !(d[0] + d[2] > 0)) continue;
@@ -149,6 +149,13 @@ std::vector<uint32_t> resize(const uint32_t* source, int32_t sw, int32_t sh, int
     std::vector<uint32_t> out = resample_quad(source, sw, sh, q, &p);
     if (p.width != w || p.height != h) return {};
     return out;
+}
+
+void scale_nearest(const uint32_t* source, uint32_t sw, uint32_t sh, uint32_t* target, uint32_t w, uint32_t h) {
+    for (uint64_t y = 0; y < h; y++) {
+        const uint32_t* row = source + (2 * y + 1) * sh / (2 * h) * sw;
+        for (uint64_t x = 0; x < w; x++) target[y * w + x] = row[(2 * x + 1) * sw / (2 * w)];
+    }
 }
 
 void yuy2_to_rgb(uint32_t per_row, uint32_t rows, const uint8_t* source, uint32_t* target) {

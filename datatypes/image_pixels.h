@@ -1,8 +1,9 @@
 // Pixel algorithms over raw 32-bit pixel buffers (row-major, rows packed)
 // and the plane geometry they use: copying a rectangle out, resampling an
-// image into any quadrilateral with bilinear filtering, resizing, packed
-// 4:2:2 YCbCr frames to pixels, and drawing an image into one to four
-// corner points. They serve a graphical drawing backend.
+// image into any quadrilateral with bilinear filtering, resizing, scaling by
+// nearest neighbour, packed 4:2:2 YCbCr frames to pixels, and drawing an
+// image into one to four corner points. They serve a graphical drawing
+// backend.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -42,7 +43,7 @@ struct Quad {
 void mirror_x(Quad& q, float c);
 void mirror_y(Quad& q, float c);
 // Points on an edge are inside.
-bool contains(const Quad& q, const vec2::Vec& point);
+bool is_contains(const Quad& q, const vec2::Vec& point);
 
 }  // namespace quad
 
@@ -65,6 +66,10 @@ std::vector<uint32_t> resample_quad(const uint32_t* source, int32_t source_width
 // that size.
 std::vector<uint32_t> resize(const uint32_t* source, int32_t source_width, int32_t source_height,
                              int32_t new_width, int32_t new_height);
+// Nearest neighbour: each target pixel takes the source pixel under its
+// centre. Both sides of both sizes at least 1.
+void scale_nearest(const uint32_t* source, uint32_t source_width, uint32_t source_height, uint32_t* target,
+                   uint32_t width, uint32_t height);
 // Packed 4:2:2 YCbCr (Y0 Cb Y1 Cr for two pixels) to opaque pixels.
 void yuy2_to_rgb(uint32_t pixels_per_row, uint32_t rows, const uint8_t* source, uint32_t* target);
 

@@ -11,6 +11,7 @@
 #include "core/support.h"
 #include "core/symbol.h"
 #include "datatypes/image.h"
+#include "datatypes/image_pixels.h"
 #include "datatypes/pair.h"
 
 namespace zel {
@@ -137,9 +138,8 @@ void crop(Cell* out, const Cell* img, int64_t x, int64_t y, int64_t w, int64_t h
     if (w == 0 || h == 0) w = h = 0;
     Cell made;
     init_cell(&made, w, h);
-    const uint32_t* from = pixels(img);
-    uint32_t* to = pixels(&made);
-    for (int64_t row = 0; row < h; row++) std::memcpy(to + row * w, from + (y + row) * iw + x, size_t(w) * 4);
+    if (w) pixels::copy_rect(pixels(img), int32_t(iw), int32_t(ih), int32_t(x), int32_t(y), int32_t(w), int32_t(h),
+                             pixels(&made));
     *out = made;
 }
 

@@ -36,7 +36,8 @@ struct Channel {
         shift = m ? uint32_t(__builtin_ctz(m)) : 0;
         max = m >> shift;
     }
-    uint32_t read(uint32_t v) const { return max ? ((v & mask) >> shift) * 255 / max : 0; }
+    // In 64 bits: a channel may be as wide as the pixel.
+    uint32_t read(uint32_t v) const { return max ? uint32_t(uint64_t((v & mask) >> shift) * 255 / max) : 0; }
 };
 
 struct Layout {
@@ -100,7 +101,10 @@ bool decode_bmp(const uint8_t* d, size_t size, Target& target) {
     bool paletted = l.bits == 1 || l.bits == 4 || l.bits == 8;
     if (!paletted && l.bits != 16 && l.bits != 24 && l.bits != 32) return false;
     if (paletted ? l.compression != BI_RGB : !read_masks(d, size, l)) return false;
-    uint32_t palette[256] = {};
+    // Indexes past the palette's entries read as black; the format has no
+    // transparency.
+    uint32_t palette[256];
+    std::fill_n(palette, 256, pixel(0, 0, 0, 255));
     if (paletted) {
         uint64_t entries = l.colours ? l.colours : 1u << l.bits;
         uint32_t entry = l.header == 12 ? 3 : 4;
@@ -115,6 +119,8 @@ bool decode_bmp(const uint8_t* d, size_t size, Target& target) {
     if (l.offset > size || stride * uint64_t(l.height) > size - l.offset) return false;
     uint32_t w = uint32_t(l.width), h = uint32_t(l.height);
     uint32_t* out = target.allocate(w, h);
+    // Without an alpha mask, the byte the colour masks leave free may hold one.
+    bool top_byte_free = l.bits == 32 && !((l.r.mask | l.g.mask | l.b.mask) & 0xFF000000u);
     bool any_alpha = false;
     for (uint32_t y = 0; y < h; y++) {
         const uint8_t* row = d + l.offset + stride * (l.top_down ? y : h - 1 - y);
@@ -128,7 +134,7 @@ bool decode_bmp(const uint8_t* d, size_t size, Target& target) {
                 o[x] = pixel(p[2], p[1], p[0], 255);
             } else {
                 uint32_t v = l.bits == 16 ? u16(row + x * 2) : u32(row + x * 4);
-                uint32_t alpha = l.a.mask ? l.a.read(v) : l.bits == 32 ? v >> 24 : 255;
+                uint32_t alpha = l.a.mask ? l.a.read(v) : top_byte_free ? v >> 24 : 255;
                 any_alpha = any_alpha || alpha != 0;
                 o[x] = pixel(l.r.read(v), l.g.read(v), l.b.read(v), alpha);
             }

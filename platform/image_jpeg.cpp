@@ -5,6 +5,9 @@
 // caller owns and whose destructor releases it, so neither a jump nor a
 // throw from the pixel target leaks. A warning (a truncated or damaged
 // stream, which the library would fill with grey) fails the decode too.
+//
+// CMYK and YCCK files come out of the library as inks, which we turn into
+// colours ourselves; files with an Adobe marker store the inks inverted.
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -89,6 +92,8 @@ void install(Errors& e) {
 struct Decompress {
     jpeg_decompress_struct info{};
     Errors errors{};
+    bool inks = false;      // rows come as C, M, Y, K
+    bool inverted = false;  // 255 is no ink
     Decompress() { install(errors), info.err = &errors.manager; }
     ~Decompress() { jpeg().destroy_decompress(&info); }  // safe on a struct never created
     Decompress(const Decompress&) = delete;
@@ -101,8 +106,23 @@ bool read_header(Decompress& d, const uint8_t* data, size_t size) {
     jpeg().create_decompress(&d.info, JPEG_LIB_VERSION, sizeof d.info);
     jpeg().mem_src(&d.info, data, static_cast<unsigned long>(size));
     if (jpeg().read_header(&d.info, TRUE) != JPEG_HEADER_OK) return false;
-    d.info.out_color_space = JCS_EXT_BGRA;  // in memory B, G, R, A: our pixel words
+    d.inks = d.info.jpeg_color_space == JCS_CMYK || d.info.jpeg_color_space == JCS_YCCK;
+    d.inverted = d.inks && d.info.saw_Adobe_marker;
+    // Four bytes a pixel either way; BGRA is our pixel words' memory order.
+    d.info.out_color_space = d.inks ? JCS_CMYK : JCS_EXT_BGRA;
     return true;
+}
+
+uint8_t times(uint32_t a, uint32_t b) { return uint8_t((a * b + 127) / 255); }
+
+// A row of inks C, M, Y, K to B, G, R and an opaque alpha, in place: each
+// colour is what its ink and the black leave of the light.
+void inks_to_colours(uint8_t* p, uint32_t count, bool inverted) {
+    auto light = [inverted](uint8_t ink) { return inverted ? uint32_t(ink) : 255u - ink; };
+    for (uint8_t* end = p + 4 * uint64_t(count); p < end; p += 4) {
+        uint32_t c = light(p[0]), m = light(p[1]), y = light(p[2]), k = light(p[3]);
+        p[0] = times(y, k), p[1] = times(m, k), p[2] = times(c, k), p[3] = 255;
+    }
 }
 
 bool read_rows(Decompress& d, uint32_t* out) {
@@ -112,6 +132,7 @@ bool read_rows(Decompress& d, uint32_t* out) {
     while (d.info.output_scanline < d.info.output_height) {
         JSAMPROW row = reinterpret_cast<JSAMPROW>(out + uint64_t(d.info.output_scanline) * d.info.output_width);
         if (jpeg().read_scanlines(&d.info, &row, 1) != 1) return false;
+        if (d.inks) inks_to_colours(row, d.info.output_width, d.inverted);
     }
     jpeg().finish_decompress(&d.info);
     return !d.errors.warned;

@@ -8,6 +8,10 @@
 
 #include "datatypes/image.h"
 #include "datatypes/image_pixels.h"
+#include "core/exits.h"
+#include "core/stack.h"
+#include "core/word.h"
+#include "datatypes/error.h"
 #include "datatypes/pair.h"
 #include "kernel/temp_roots.h"
 
@@ -24,13 +28,13 @@ quad::Quad rectangle(float w, float h) { return {{0, w, w, 0}, {0, 0, h, h}}; }
 
 TEST(ImagePixelsTest, PointsOnEdgesAreInside) {
     quad::Quad q = rectangle(4, 3);
-    EXPECT_TRUE(quad::contains(q, {0, 0}));
-    EXPECT_TRUE(quad::contains(q, {4, 1}));
-    EXPECT_TRUE(quad::contains(q, {2, 3}));
-    EXPECT_TRUE(quad::contains(q, {2, 1}));
-    EXPECT_FALSE(quad::contains(q, {4.5, 1}));
-    EXPECT_FALSE(quad::contains(q, {-0.1, 1}));
-    EXPECT_FALSE(quad::contains(q, {2, 3.1}));
+    EXPECT_TRUE(quad::is_contains(q, {0, 0}));
+    EXPECT_TRUE(quad::is_contains(q, {4, 1}));
+    EXPECT_TRUE(quad::is_contains(q, {2, 3}));
+    EXPECT_TRUE(quad::is_contains(q, {2, 1}));
+    EXPECT_FALSE(quad::is_contains(q, {4.5, 1}));
+    EXPECT_FALSE(quad::is_contains(q, {-0.1, 1}));
+    EXPECT_FALSE(quad::is_contains(q, {2, 3.1}));
 }
 
 TEST(ImagePixelsTest, VectorRoutines) {
@@ -75,6 +79,70 @@ TEST(ImagePixelsTest, ResizeDoublesAndBlends) {
     EXPECT_EQ(out[0], src[0]);
     EXPECT_EQ(out[1], 0xFF00007Fu);  // half way between the two
     EXPECT_EQ(out[2], src[1]);
+}
+
+// Each target pixel takes the source pixel under its centre.
+TEST(ImagePixelsTest, NearestNeighbourScaling) {
+    struct Case {
+        uint32_t sw, sh, w, h;
+        std::vector<uint32_t> picked;  // source index of each target pixel
+    };
+    const Case cases[] = {
+        {1, 1, 3, 2, {0, 0, 0, 0, 0, 0}},
+        {3, 2, 1, 1, {4}},
+        {3, 2, 3, 2, {0, 1, 2, 3, 4, 5}},
+        {3, 2, 6, 1, {3, 3, 4, 4, 5, 5}},
+        {2, 1, 3, 1, {0, 1, 1}},
+        {3, 1, 2, 2, {0, 2, 0, 2}},
+        {4, 4, 2, 2, {5, 7, 13, 15}},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint32_t> src = numbered(int32_t(c.sw), int32_t(c.sh)), out(c.w * c.h, 0);
+        pixels::scale_nearest(src.data(), c.sw, c.sh, out.data(), c.w, c.h);
+        std::vector<uint32_t> want;
+        for (uint32_t k : c.picked) want.push_back(src[k]);
+        EXPECT_EQ(out, want) << c.sw << "x" << c.sh << " to " << c.w << "x" << c.h;
+    }
+    // Doubling and halving again gives the source back.
+    std::vector<uint32_t> src = numbered(3, 2), big(24), back(6);
+    pixels::scale_nearest(src.data(), 3, 2, big.data(), 6, 4);
+    pixels::scale_nearest(big.data(), 6, 4, back.data(), 3, 2);
+    EXPECT_EQ(back, src);
+}
+
+// Scaled images: the size asked for, a side of 0 or a source without pixels
+// gives an image without pixels, and a side above 65,535 is refused.
+TEST(ImagePixelsTest, PushScaled) {
+    Cell img;
+    temp_roots::Hold hold(&img);
+    image::init_cell(&img, 3, 2);
+    std::vector<uint32_t> src = numbered(3, 2);
+    std::copy(src.begin(), src.end(), image::pixels(&img));
+    Cell* saved = stack::reg.top;
+    Cell* down = image::push_scaled(&img, 1, 1);
+    EXPECT_EQ(down, stack::last());
+    ASSERT_EQ(image::count(down), 1u);
+    EXPECT_EQ(image::pixels(down)[0], src[4]);
+    Cell* back = image::push_scaled(down, 3, 2);
+    EXPECT_EQ(image::width(back), 3u);
+    EXPECT_EQ(image::height(back), 2u);
+    EXPECT_EQ(std::vector<uint32_t>(image::pixels(back), image::pixels(back) + 6), std::vector<uint32_t>(6, src[4]));
+    Cell* flat = image::push_scaled(&img, 0, 2);
+    EXPECT_EQ(cell::series_node(flat), 0u);
+    EXPECT_EQ(image::width(flat), 0u);
+    EXPECT_EQ(image::height(flat), 2u);
+    Cell empty;
+    image::init_cell(&empty, 0, 0);
+    Cell* none = image::push_scaled(&empty, 2, 2);
+    EXPECT_EQ(cell::series_node(none), 0u);
+    EXPECT_EQ(image::count(none), 0u);
+    EXPECT_EQ(image::width(none), 0u);
+    stack::reg.top = saved;
+    Cell try_word = word::intern("try");
+    stack::enter_try(&try_word);
+    ASSERT_TRUE(exits::catch_error([&] { image::push_scaled(&img, 65536, 1); }));
+    EXPECT_EQ(cell::get_int(error::field(stack::top(), error::FIELD_CODE)), int32_t(Err::script_out_of_range));
+    stack::reg.top = saved;
 }
 
 TEST(ImagePixelsTest, NeutralChromaGivesGrey) {

@@ -2,9 +2,11 @@
 """Checks the image codecs against files python3 writes and reads itself:
 BMP files of every pixel layout decode to the pixels they were written
 with; images zel encodes parse back to its pixels; truncated and corrupted
-files are refused with bad-media, never a crash.
+files are refused with bad-media, never a crash. Given the decoders' fuzz
+target (its replaying build), it runs it over every file made here and the
+variants of each.
 
-Usage: check_images.py path/to/zel
+Usage: check_images.py path/to/zel [path/to/zel-image-fuzz-replay]
 """
 import os
 import struct
@@ -16,6 +18,7 @@ import tempfile
 from zel_run import output_lines
 
 ZEL = os.path.abspath(sys.argv[1])
+FUZZ = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
 failures = []
 
 
@@ -59,6 +62,12 @@ def bmp_32_masks(px, top_down=False):
     rows = [b"".join(bytes((b, g, r, a)) for r, g, b, a in row) for row in px]
     masks = struct.pack("<IIII", 0xFF0000, 0xFF00, 0xFF, 0xFF000000)
     return bmp(len(px[0]), len(px), 32, rows, extra=masks, compression=6, top_down=top_down)
+
+
+def bmp_32_wide_red(values):
+    """One row of 32-bit pixels whose red channel takes all 32 bits."""
+    masks = struct.pack("<III", 0xFFFFFFFF, 0, 0)
+    return bmp(len(values), 1, 32, [b"".join(struct.pack("<I", v) for v in values)], extra=masks, compression=3)
 
 
 def bmp_16(px):
@@ -193,6 +202,7 @@ def tiff(px, samples, big_endian=False):
     entries.sort()
     ifd = struct.pack(e + "H", len(entries))
     for tag, kind, value in entries:
+        kind = 4 if value > 0xFFFF else kind  # a side too wide for a SHORT
         packed = struct.pack(e + "H", value) + b"\0\0" if kind == 3 else struct.pack(e + "I", value)
         ifd += struct.pack(e + "HHI", tag, kind, 1) + packed
     ifd += struct.pack(e + "I", 0)
@@ -263,9 +273,13 @@ def main():
             "32-bit masked": (bmp_32_masks(px), px),
             "32-bit top-down": (bmp_32_masks(px, top_down=True), px),
             "16-bit": (bmp_16(px), quantise16(opaque(px))),
+            "32-bit wide red mask": (bmp_32_wide_red([0xFFFFFFFF, 0, 0x7FFFFFFF]),
+                                     [[(255, 0, 0, 255), (0, 0, 0, 255), (127, 0, 0, 255)]]),
             "8-bit palette": (bmp_paletted(sixteen, 8), sixteen),
             "4-bit palette": (bmp_paletted(few, 4), few),
             "1-bit palette": (bmp_paletted(two, 1), two),
+            "index past the palette": (bmp_paletted([[(0, 0, 0, 255)] * 3], 1)[:-4] + bytes([0b10100000, 0, 0, 0]),
+                                       [[(0, 0, 0, 255), (0, 0, 0, 255), (0, 0, 0, 255)]]),
             "png rgba": (png(px, 6), px),
             "png rgb": (png(px, 2), opaque(px)),
             "png grey": (png(px, 0), [[(r, r, r, 255) for r, _, _, _ in row] for row in px]),
@@ -326,6 +340,20 @@ def main():
             ]
             print "survived"
         """)
+        # A file that fails after its pixels were asked for names the file.
+        damaged = bytearray(png(px, 6))
+        damaged[damaged.index(b"IDAT") + 6] ^= 0xFF
+        with open(os.path.join(d, "damaged.png"), "wb") as f:
+            f.write(damaged)
+        script.append("e: try [load %damaged.png] print [e/id mold e/arg1]")
+        # Whole files of a side above 65,535: refused, not wrapped.
+        wide = [[(1, 2, 3, 255)] * 65536]
+        too_large = [png(wide, 2), bmp_24(wide), tiff(wide, 3), png([[p] for p in wide[0]], 2)]
+        for k, data in enumerate(too_large):
+            with open(os.path.join(d, f"large{k}.bin"), "wb") as f:
+                f.write(data)
+        script.append(f"ids: copy [] repeat k {len(too_large)} ["
+                      "e: try [load/as read/binary to file! rejoin [%large k - 1 %.bin] 'png] append ids e/id] print mold ids")
         lines = run_zel("\n".join(script) + "\n", d)
         if not lines:
             return
@@ -367,6 +395,21 @@ def main():
             check(f"truncations refused {k}", lines[at] == want, f"{lines[at]} != {want}")
             check(f"corruptions survived {k}", lines[at + 1] == "survived", lines[at + 1])
             at += 2
+        check("damaged file named", lines[at] == "cannot-open %damaged.png", lines[at])
+        want = "[" + " ".join(["bad-media"] * len(too_large)) + "]"
+        check("sides above 65,535 refused", lines[at + 1] == want, lines[at + 1])
+        if FUZZ:
+            replay(d)
+
+
+def replay(directory):
+    """The fuzz target over every image file of the folder: the inputs and
+    the files zel wrote."""
+    seeds = sorted(os.path.join(directory, f) for f in os.listdir(directory)
+                   if f.rsplit(".", 1)[-1] in ("bmp", "png", "jpg", "gif", "tif"))
+    done = subprocess.run([FUZZ, *seeds], capture_output=True, timeout=600)
+    check("fuzz target replayed", done.returncode == 0 and done.stdout.endswith(b" inputs\n"),
+          f"status {done.returncode}: {done.stdout.decode()} {done.stderr.decode()[-2000:]}")
 
 
 main()
