@@ -9,6 +9,7 @@
 #include "core/routine.h"
 #include "core/runtime_words.h"
 #include "core/stack.h"
+#include "core/symbol.h"
 #include "interpreter/eval.h"
 #include "interpreter/trace.h"
 #include "kernel/temp_roots.h"
@@ -42,13 +43,22 @@ struct BodyScope {
 
 bool is_return_code(uint32_t code) { return code == EXIT_RETURN || code == EXIT_EXIT; }
 
+// What the call and return events name: the word or path the function was
+// called by; an unnamed call, whose frame carries a tag word such as <anon>,
+// is named by the function itself.
+const Cell* call_reference(const Cell* function, const Cell* name) {
+    if (!name || (cell::type(name) == T_WORD && symbol::get_cstr(cell::word_symbol(name))[0] == '<')) return function;
+    return name;
+}
+
 }  // namespace
 
 // The function cell is the caller's held cell (the evaluator's call and
 // apply hold theirs), so a collection rewrites it in place. Untraced, nothing
 // collects before the body's evaluation copies the body cell, so the body is
 // passed where it lies; a trace event may collect first, so then it is held.
-void call_function(const Cell* function) {
+// The name, when given, is a root of the caller's as well.
+void call_function(const Cell* function, const Cell* name) {
     const Cell* body = function::extra(function) + function::EXTRA_BODY;
     if (!is_tracing()) {
         call_function_body(body, function::context_of(function), function);
@@ -56,10 +66,11 @@ void call_function(const Cell* function) {
     }
     Cell held = *body;
     temp_roots::Hold hold(&held);
-    emit_event(EV_CALL, nullptr, -1, function, function);
+    const Cell* reference = call_reference(function, name);
+    emit_event(EV_CALL, nullptr, -1, reference, function);
     call_function_body(&held, function::context_of(function), function);
     if (exits::pending()) return;
-    if (is_tracing()) emit_event(EV_RETURN, nullptr, -1, function, stack::reg.base);
+    if (is_tracing()) emit_event(EV_RETURN, nullptr, -1, reference, stack::reg.base);
 }
 
 // The context cell is fetched once before the body and once after it, as

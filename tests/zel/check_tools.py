@@ -27,16 +27,32 @@ TRACES = [
     # /deep reports inside the called function, indented by call depth, with
     # a header line each time the chain of called functions changes.
     ("deep", b"trace/deep [sum 2]", b"",
-     "  ``<anon> sum 2`````````````````````````````````\n"
+     "  ``SUM 2````````````````````````````````````````\n"
      "    t: 0              => 0\n"
-     "  ````<anon>/REPEAT i n [t: t + i]```````````````\n"
+     "  ````SUM/REPEAT i n [t: t + i]``````````````````\n"
      "      t: t + i        => 1\n"
      "      t: t + i        => 3\n"
-     "  ``<anon> sum 2`````````````````````````````````\n"
+     "  ``SUM 2````````````````````````````````````````\n"
      "    repeat i n [t: t  => 3\n"
      "    t                 => 3\n"
      "  ```````````````````````````````````````````````\n"
      "  sum 2               => 3\n"),
+    # Each function on the chain is named by the word it was called by; an
+    # object's function by its field.
+    ("deep, nested calls", b"g: func [x] [sum x]\no: make object! [f: func [y] [g y]]\ntrace/deep [o/f 1]", b"",
+     "  ``````F/G/SUM x````````````````````````````````\n"
+     "        t: 0          => 0\n"
+     "  ````````F/G/SUM/REPEAT i n [t: t + i]``````````\n"
+     "          t: t + i    => 1\n"
+     "  ``````F/G/SUM x````````````````````````````````\n"
+     "        repeat i n [t => 1\n"
+     "        t             => 1\n"
+     "  ````F/G y``````````````````````````````````````\n"
+     "      sum x           => 1\n"
+     "  ``F o/f 1``````````````````````````````````````\n"
+     "    g y               => 1\n"
+     "  ```````````````````````````````````````````````\n"
+     "  o/f 1               => 1\n"),
     ("sub-expressions", b"trace/all [1 + (2 * 3)]", b"",
      "    [2 * 3]           => 6\n"
      "  1 + 6               => 7\n"),
@@ -89,12 +105,23 @@ def profile_rows(out):
 
 def check_profile():
     failures = 0
-    out = run(b"profile [loop 3 [append [] 1] f: func [] [] f f]", b"")
+    # A function is counted under the word it is called by, in and out of
+    # other functions.
+    out = run(b"profile [loop 3 [append [] 1] f: func [] [] f f g: func [] [f] g]", b"")
     rows = profile_rows(out)
-    if rows is None or [r[0] for r in rows] != [1, 2, 3, 4, 5] or rows[0] != (1, "append", 3) or \
-            sorted(r[1] for r in rows) != ["<anon1>", "<anon2>", "append", "func", "loop"] or \
-            "==" in out:
+    if rows is None or rows[:2] != [(1, "f", 3), (2, "append", 3)] and \
+            rows[:2] != [(1, "append", 3), (2, "f", 3)] or \
+            sorted(r[1:] for r in rows[2:]) != [("func", 2), ("g", 1), ("loop", 1)] or \
+            [r[0] for r in rows] != [1, 2, 3, 4, 5] or "==" in out:
         print(f"FAIL profile by count:\n{out}")
+        failures += 1
+    # Each call of a function without a name is an entry of its own (sorted
+    # as tags: after the words).
+    out = run(b"profile/by [h: func [] [] do reduce [:h] do reduce [:h]] 'name", b"")
+    rows = profile_rows(out)
+    if rows is None or [r[1:] for r in rows] != \
+            [("do", 2), ("func", 1), ("reduce", 2), ("<anon1>", 1), ("<anon2>", 1)]:
+        print(f"FAIL profile of unnamed calls:\n{out}")
         failures += 1
     out = run(b"profile/by [loop 2 [add 1 1] append [] 1] 'name", b"")
     rows = profile_rows(out)
