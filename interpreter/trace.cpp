@@ -3,6 +3,7 @@
 #include "interpreter/trace.h"
 
 #include "core/exits.h"
+#include "core/function.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/stack.h"
@@ -81,9 +82,12 @@ struct Emitting {
 }  // namespace
 
 uint32_t trace_mask(const Cell* callback) {
-    SeriesBuffer* spec = node::buffer(cell::callable_spec(callback));
-    if (series::length(spec) == 0 || cell::type(series::cells(spec)) != T_BLOCK) return DEFAULT_MASK;
-    Cell block = *series::cells(spec);
+    const Cell* body = function::extra(callback) + function::EXTRA_BODY;
+    if (cell::type(body) != T_BLOCK) return DEFAULT_MASK;
+    SeriesBuffer* code = node::buffer(cell::series_node(body));
+    uint32_t first = uint32_t(cell::series_index(body));
+    if (first >= series::length(code) || cell::type(series::cells(code) + first) != T_BLOCK) return DEFAULT_MASK;
+    Cell block = series::cells(code)[first];
     SeriesBuffer* b = node::buffer(cell::series_node(&block));
     uint32_t mask = 0;
     for (uint32_t i = uint32_t(cell::series_index(&block)); i < series::length(b); i++) {
