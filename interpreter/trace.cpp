@@ -49,6 +49,12 @@ uint32_t event_bit(uint32_t symbol) {
     return 0;
 }
 
+// The block a series holds at a position, or null.
+const Cell* leading_block(SeriesBuffer* b, uint32_t at) {
+    if (at >= series::length(b) || cell::type(series::cells(b) + at) != T_BLOCK) return nullptr;
+    return series::cells(b) + at;
+}
+
 // The six arguments of the callback.
 void event_arguments(Cell* args, uint32_t event, const Cell* code, int32_t position, const Cell* reference,
                      const Cell* value) {
@@ -83,14 +89,14 @@ struct Emitting {
 
 uint32_t trace_mask(const Cell* callback) {
     const Cell* body = function::extra(callback) + function::EXTRA_BODY;
-    if (cell::type(body) != T_BLOCK) return DEFAULT_MASK;
-    SeriesBuffer* code = node::buffer(cell::series_node(body));
-    uint32_t first = uint32_t(cell::series_index(body));
-    if (first >= series::length(code) || cell::type(series::cells(code) + first) != T_BLOCK) return DEFAULT_MASK;
-    Cell block = series::cells(code)[first];
-    SeriesBuffer* b = node::buffer(cell::series_node(&block));
+    const Cell* list = nullptr;
+    if (cell::type(body) == T_BLOCK)
+        list = leading_block(node::buffer(cell::series_node(body)), uint32_t(cell::series_index(body)));
+    if (!list) list = leading_block(node::buffer(cell::callable_spec(callback)), 0);
+    if (!list) return DEFAULT_MASK;
+    SeriesBuffer* b = node::buffer(cell::series_node(list));
     uint32_t mask = 0;
-    for (uint32_t i = uint32_t(cell::series_index(&block)); i < series::length(b); i++) {
+    for (uint32_t i = uint32_t(cell::series_index(list)); i < series::length(b); i++) {
         const Cell* c = series::cells(b) + i;
         if (cell::type(c) == T_WORD) mask |= event_bit(cell::word_symbol(c));
     }

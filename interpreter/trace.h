@@ -35,7 +35,7 @@ extern TraceState trace_state;
 inline bool is_tracing() { return trace_state.tracing; }
 
 // The events a callback asks for: the words of the block that begins its
-// body, else every event.
+// body, or else its spec; every event without one.
 uint32_t trace_mask(const Cell* callback);
 
 // Calls the callback when tracing is on and the mask has the event: the code

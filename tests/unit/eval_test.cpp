@@ -336,7 +336,8 @@ TEST_F(EvalTest, TraceMasks) {
         {"[e c p v r s] [e]", interp::DEFAULT_MASK},
         {"[] []", interp::DEFAULT_MASK},
         {"[e] [[CALL fetch other]]", interp::EV_CALL | interp::EV_FETCH},
-        {"[[call] e] [e]", interp::DEFAULT_MASK},
+        {"[[call return] e c p v r s] [e]", interp::EV_CALL | interp::EV_RETURN},
+        {"[[set] e] [[call] e]", interp::EV_CALL},
         {"[e] [e [call]]", interp::DEFAULT_MASK},
     };
     EXPECT_EQ(interp::DEFAULT_MASK, 131071u);
