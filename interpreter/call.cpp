@@ -20,14 +20,18 @@ namespace interp {
 namespace {
 
 // The tracing switch of a body and the library mark, put back when the body
-// ends on any path.
+// ends on any path. A library body's saved switch is where trace with a
+// logic sets its caller's.
 struct BodyScope {
     bool was_tracing;
     bool library;
+    bool* outer_caller_tracing;
     BodyScope(const Cell* fn, const Cell* context_cell)
         : was_tracing(trace_state.tracing), library((context_cell->header & LIBRARY_CONTEXT) != 0) {
         if (library) {
             eval_state.library++;
+            outer_caller_tracing = trace_state.caller_tracing;
+            trace_state.caller_tracing = &was_tracing;
             trace_state.tracing = false;
         } else if (fn->header & HDR_TRACE_OFF) {
             trace_state.tracing = false;
@@ -37,7 +41,9 @@ struct BodyScope {
     }
     ~BodyScope() {
         trace_state.tracing = was_tracing;
-        if (library) eval_state.library--;
+        if (!library) return;
+        eval_state.library--;
+        trace_state.caller_tracing = outer_caller_tracing;
     }
 };
 

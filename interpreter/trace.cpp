@@ -15,7 +15,7 @@
 namespace zel {
 namespace interp {
 
-TraceState trace_state{false, false, false, 0, {T_NONE, 0, 0, 0}};
+TraceState trace_state{false, false, false, 0, {T_NONE, 0, 0, 0}, nullptr};
 
 namespace {
 
@@ -122,6 +122,11 @@ void emit_event(uint32_t event, const Cell* code, int32_t position, const Cell* 
     stack::reg.top = saved.top;
     stack::reg.base = saved.base;
     stack::reg.call_top = saved.call_top;
+}
+
+void set_tracing(bool on) {
+    bool* flag = trace_state.caller_tracing ? trace_state.caller_tracing : &trace_state.tracing;
+    *flag = on && trace_state.run;
 }
 
 bool trace_start(const Cell* callback) {

@@ -159,6 +159,11 @@ void collect_calls() { stack::trace(arg(0)); }
 
 void is_tracing() { set_logic(interp::is_tracing()); }
 
+void set_tracing() {
+    interp::set_tracing(cell::get_logic(arg(0)));
+    set_unset();
+}
+
 void write_stdout() {
     io::write_file(nullptr, arg(0), -1, -1, false, false);
     set_unset();
@@ -194,6 +199,7 @@ const Def ROUTINES[] = {
     {"frame-index?", "return: [integer!]", frame_index_q},
     {"collect-calls", "blk [block!]", collect_calls},
     {"tracing?", "", is_tracing},
+    {"set-tracing", "on [logic!]", set_tracing},
     {"read-clipboard", R"~("Return the contents of the system clipboard"
         return: [any-type!] "false on failure, none if empty, otherwise: string!, block! of files!, or an image!")~",
      io::clipboard::read},
