@@ -174,6 +174,12 @@ def check_debug():
     if "Call: g\nCall: g\n  > x         : 3\n== func [x][x * 2]\n" not in out:
         print(f"FAIL debug parents:\n{out}")
         failures += 1
+    # The value printed is the word's; the debugger keeps it in no word of
+    # the caller's.
+    out = run(b"v: 'mine x: 1\ndebug [1]\nprint v", b":x\nc\n")
+    if "== 1\n" not in out or not out.endswith("mine\n"):
+        print(f"FAIL debug keeps the caller's words:\n{out}")
+        failures += 1
     # /later runs without stopping until the code holds @stop.
     out = run(b"debug/later [x: 1 @stop x: 2]", b"c\n")
     if not out.startswith("-----> EVAL @stop\n"):
