@@ -57,6 +57,8 @@ TRACES = [
      "    [2 * 3]           => 6\n"
      "  1 + 6               => 7\n"),
     ("raw events", b"trace/raw [1 + 2]", b"", None),
+    ("raw events of a function call", b"trace/raw [sum 1]", b"", None),
+    ("debugging the tracer", b"trace/debug [sum 1]", b"", None),
     ("mold-part", b"""t: system/tools/tracers
 print t/mold-part [a b c d e f g h i j k l m n] 12
 print t/mold-part 'abcdefghijklmnop 10
@@ -81,6 +83,18 @@ def check_traces():
                 [l.split()[0] for l in out.splitlines()] == \
                 ["INIT", "ENTER", "EXPR", "FETCH", "PUSH", "FETCH", "OPEN", "FETCH", "PUSH", "CALL",
                  "RETURN", "EXIT", "END"]
+        elif name == "raw events of a function call":
+            # The call and return of a function name it by its word.
+            ok = re.search(r"^CALL -1 sum func \[n\]\[t: 0 repeat i n \[\.\.\.\] \d+x\d+$", out, re.M) is not None and \
+                re.search(r"^RETURN -1 sum 1 \d+x\d+$", out, re.M) is not None
+        elif name == "debugging the tracer":
+            # Every event with the collector's state, the inspector's line
+            # among them.
+            lines = out.splitlines()
+            ok = [l.split()[0] for l in lines[:3]] == ["init", "enter", "expr"] and \
+                lines[-1].split()[0] == "end" and "  sum 1               => 1" in lines and \
+                re.search(r"^call +none! +sum +\d+x\d+ +func \[n\]", out, re.M) is not None and \
+                re.search(r"^return +none! +sum +\d+x\d+ +1 ", out, re.M) is not None
         else:
             ok = out == expected
         if not ok:
