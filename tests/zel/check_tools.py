@@ -221,8 +221,32 @@ print length? system/tools/tracers/data/stack""", b"")
     return 0
 
 
+# Every tool reads the console's width the same way: a console of no width,
+# or none at all, gives each its own default (the tracer's lines 80, the
+# debugger's room 72).
+def check_console_width():
+    out = run(b"""system/tools/tracers/inspector/fixed-width: none
+foreach size [0x0 50x10] [
+    system/console/size: size
+    print [mold console-width system/tools/calc-max 2]
+    trace [1 + 2]
+]
+c: system/console system/console: none
+print [mold console-width system/tools/calc-max 2]
+system/console: c""", b"")
+    expected = ("none 70\n"
+                "  1 + 2                              => 3\n"
+                "50 48\n"
+                "  1 + 2               => 3\n"
+                "none 70\n")
+    if out != expected:
+        print(f"FAIL console width:\n{out}")
+        return 1
+    return 0
+
+
 def main():
-    failures = check_traces() + check_profile() + check_debug() + check_width()
+    failures = check_traces() + check_profile() + check_debug() + check_width() + check_console_width()
     sys.exit(1 if failures else 0)
 
 
