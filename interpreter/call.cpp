@@ -20,30 +20,34 @@ namespace interp {
 namespace {
 
 // The tracing switch of a body and the library mark, put back when the body
-// ends on any path. A library body's saved switch is where trace with a
-// logic sets its caller's.
+// ends on any path. A library body keeps its caller's switch where trace
+// with a logic sets it, and saves the one an outer library body kept there.
 struct BodyScope {
-    bool was_tracing;
+    bool saved;
     bool library;
-    bool* outer_caller_tracing;
-    BodyScope(const Cell* fn, const Cell* context_cell)
-        : was_tracing(trace_state.tracing), library((context_cell->header & LIBRARY_CONTEXT) != 0) {
+    BodyScope(const Cell* fn, const Cell* context_cell) : library((context_cell->header & LIBRARY_CONTEXT) != 0) {
         if (library) {
             eval_state.library++;
-            outer_caller_tracing = trace_state.caller_tracing;
-            trace_state.caller_tracing = &was_tracing;
+            saved = trace_state.caller_tracing;
+            trace_state.caller_tracing = trace_state.tracing;
             trace_state.tracing = false;
-        } else if (fn->header & HDR_TRACE_OFF) {
+            return;
+        }
+        saved = trace_state.tracing;
+        if (fn->header & HDR_TRACE_OFF) {
             trace_state.tracing = false;
         } else if (fn->header & HDR_TRACE_ON) {
             trace_state.tracing = trace_state.run;
         }
     }
     ~BodyScope() {
-        trace_state.tracing = was_tracing;
-        if (!library) return;
+        if (!library) {
+            trace_state.tracing = saved;
+            return;
+        }
         eval_state.library--;
-        trace_state.caller_tracing = outer_caller_tracing;
+        trace_state.tracing = trace_state.caller_tracing;
+        trace_state.caller_tracing = saved;
     }
 };
 

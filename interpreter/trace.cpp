@@ -15,7 +15,7 @@
 namespace zel {
 namespace interp {
 
-TraceState trace_state{false, false, false, 0, {T_NONE, 0, 0, 0}, nullptr};
+TraceState trace_state{false, false, false, 0, {T_NONE, 0, 0, 0}, false};
 
 namespace {
 
@@ -125,8 +125,7 @@ void emit_event(uint32_t event, const Cell* code, int32_t position, const Cell* 
 }
 
 void set_tracing(bool on) {
-    bool* flag = trace_state.caller_tracing ? trace_state.caller_tracing : &trace_state.tracing;
-    *flag = on && trace_state.run;
+    (eval_state.library ? trace_state.caller_tracing : trace_state.tracing) = on && trace_state.run;
 }
 
 bool trace_start(const Cell* callback) {
