@@ -9,7 +9,6 @@
 #include "core/routine.h"
 #include "core/runtime_words.h"
 #include "core/stack.h"
-#include "core/symbol.h"
 #include "interpreter/eval.h"
 #include "interpreter/trace.h"
 #include "kernel/temp_roots.h"
@@ -53,12 +52,23 @@ struct BodyScope {
 
 bool is_return_code(uint32_t code) { return code == EXIT_RETURN || code == EXIT_EXIT; }
 
-// What the call and return events name: the word or path the function was
-// called by; an unnamed call, whose frame carries a tag word such as <anon>,
-// is named by the function itself.
+// The words spelled as tags that name the frames of calls without a name:
+// no word of the code can be one of them.
+bool is_tag_word(const Cell* name) {
+    using namespace words;
+    static constexpr Word TAGS[] = {W_tag_anon, W_tag_applied, W_tag_interp_callback, W_tag_lexer_callback,
+                                    W_tag_parse_callback, W_tag_compare_callback};
+    if (cell::type(name) != T_WORD) return false;
+    for (Word tag : TAGS) {
+        if (cell::word_symbol(word(tag)) == cell::word_symbol(name)) return true;
+    }
+    return false;
+}
+
+// What the call and return events name: the word the function was called
+// by; an unnamed call is named by the function itself.
 const Cell* call_reference(const Cell* function, const Cell* name) {
-    if (!name || (cell::type(name) == T_WORD && symbol::get_cstr(cell::word_symbol(name))[0] == '<')) return function;
-    return name;
+    return !name || is_tag_word(name) ? function : name;
 }
 
 }  // namespace
