@@ -19,28 +19,57 @@ namespace interp {
 namespace {
 
 // The tracing switch of a body and the library mark, put back when the body
-// ends on any path.
+// ends on any path. A library body keeps its caller's switch where trace
+// with a logic sets it, and saves the one an outer library body kept there.
 struct BodyScope {
-    bool was_tracing;
+    bool saved;
     bool library;
-    BodyScope(const Cell* fn, const Cell* context_cell)
-        : was_tracing(trace_state.tracing), library((context_cell->header & LIBRARY_CONTEXT) != 0) {
+    BodyScope(const Cell* fn, const Cell* context_cell) : library((context_cell->header & LIBRARY_CONTEXT) != 0) {
         if (library) {
             eval_state.library++;
+            saved = trace_state.caller_tracing;
+            trace_state.caller_tracing = trace_state.tracing;
             trace_state.tracing = false;
-        } else if (fn->header & HDR_TRACE_OFF) {
+            return;
+        }
+        saved = trace_state.tracing;
+        if (fn->header & HDR_TRACE_OFF) {
             trace_state.tracing = false;
         } else if (fn->header & HDR_TRACE_ON) {
             trace_state.tracing = trace_state.run;
         }
     }
     ~BodyScope() {
-        trace_state.tracing = was_tracing;
-        if (library) eval_state.library--;
+        if (!library) {
+            trace_state.tracing = saved;
+            return;
+        }
+        eval_state.library--;
+        trace_state.tracing = trace_state.caller_tracing;
+        trace_state.caller_tracing = saved;
     }
 };
 
 bool is_return_code(uint32_t code) { return code == EXIT_RETURN || code == EXIT_EXIT; }
+
+// The words spelled as tags that name the frames of calls without a name:
+// no word of the code can be one of them.
+bool is_tag_word(const Cell* name) {
+    using namespace words;
+    static constexpr Word TAGS[] = {W_tag_anon, W_tag_applied, W_tag_interp_callback, W_tag_lexer_callback,
+                                    W_tag_parse_callback, W_tag_compare_callback};
+    if (cell::type(name) != T_WORD) return false;
+    for (Word tag : TAGS) {
+        if (cell::word_symbol(word(tag)) == cell::word_symbol(name)) return true;
+    }
+    return false;
+}
+
+// What the call and return events name: the word the function was called
+// by; an unnamed call is named by the function itself.
+const Cell* call_reference(const Cell* function, const Cell* name) {
+    return !name || is_tag_word(name) ? function : name;
+}
 
 }  // namespace
 
@@ -48,7 +77,8 @@ bool is_return_code(uint32_t code) { return code == EXIT_RETURN || code == EXIT_
 // apply hold theirs), so a collection rewrites it in place. Untraced, nothing
 // collects before the body's evaluation copies the body cell, so the body is
 // passed where it lies; a trace event may collect first, so then it is held.
-void call_function(const Cell* function) {
+// The name, when given, is a root of the caller's as well.
+void call_function(const Cell* function, const Cell* name) {
     const Cell* body = function::extra(function) + function::EXTRA_BODY;
     if (!is_tracing()) {
         call_function_body(body, function::context_of(function), function);
@@ -56,10 +86,11 @@ void call_function(const Cell* function) {
     }
     Cell held = *body;
     temp_roots::Hold hold(&held);
-    emit_event(EV_CALL, nullptr, -1, function, function);
+    const Cell* reference = call_reference(function, name);
+    emit_event(EV_CALL, nullptr, -1, reference, function);
     call_function_body(&held, function::context_of(function), function);
     if (exits::pending()) return;
-    if (is_tracing()) emit_event(EV_RETURN, nullptr, -1, function, stack::reg.base);
+    if (is_tracing()) emit_event(EV_RETURN, nullptr, -1, reference, stack::reg.base);
 }
 
 // The context cell is fetched once before the body and once after it, as

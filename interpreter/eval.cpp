@@ -871,7 +871,7 @@ uint32_t call_plain(Call& c, uint32_t args) {
     if (!plain_arguments(c.code, &c.pos, &c.name, entries, args)) return c.pos;
     if (function) {
         pad_frame(context::cell_of(cell::callable_context(&c.callable)));
-        call_function(&c.callable);
+        call_function(&c.callable, &c.name);
         if (exits::pending()) return c.pos;
         stack::leave_func();
         stack::drop_below();
@@ -904,7 +904,7 @@ uint32_t call(Call& c) {
     switch (type) {
     case T_FUNCTION:
         pad_frame(context::cell_of(cell::callable_context(&c.callable)));
-        call_function(&c.callable);
+        call_function(&c.callable, &c.name);
         if (exits::pending()) return c.pos;
         stack::leave_func();
         break;
@@ -951,7 +951,7 @@ struct UntracedBody {
     Cell* cc = context::cell_of(cell::callable_context(&held[0]));
     pad_frame(cc);
     if (is_tracing() || (held[0].header & (HDR_TRACE_OFF | HDR_TRACE_ON)) || (cc->header & LIBRARY_CONTEXT)) {
-        call_function(held);
+        call_function(held, held + 1);
     } else {
         cell::set_context_values(cc, stack::index_of(stack::reg.base));
         stack::Frame* frame = stack::top_frame();

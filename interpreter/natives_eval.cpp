@@ -607,10 +607,11 @@ bool fill_frame(Applied& a, Node list, int32_t* refs) {
 }
 
 // Runs the callable on the frame in place; its result ends as the top value.
-void run_applied(const Cell* callable, const int32_t* refs) {
+// A function's trace events name it by the frame's name.
+void run_applied(const Cell* callable, const Cell* name, const int32_t* refs) {
     switch (cell::type(callable)) {
     case T_FUNCTION:
-        interp::call_function(callable);
+        interp::call_function(callable, name);
         if (exits::pending()) return;
         stack::leave_func();
         return;
@@ -649,7 +650,7 @@ void apply(bool c, const int32_t* r) {
         uint32_t need = cell::context_stack_count(context::cell_of(cell::callable_context(&a.callable)));
         while (uint32_t(stack::reg.top - stack::reg.base) < need) stack::push(&statics::none_cell);
     }
-    run_applied(&a.callable, refs);
+    run_applied(&a.callable, &a.name, refs);
     if (exits::pending()) return;
     stack::return_value(stack::top());
 }

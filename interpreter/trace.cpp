@@ -3,6 +3,7 @@
 #include "interpreter/trace.h"
 
 #include "core/exits.h"
+#include "core/function.h"
 #include "core/raise.h"
 #include "core/runtime_words.h"
 #include "core/stack.h"
@@ -14,7 +15,7 @@
 namespace zel {
 namespace interp {
 
-TraceState trace_state{false, false, false, 0, {T_NONE, 0, 0, 0}};
+TraceState trace_state{false, false, false, 0, {T_NONE, 0, 0, 0}, false};
 
 namespace {
 
@@ -46,6 +47,12 @@ uint32_t event_bit(uint32_t symbol) {
         if (symbol::resolve(cell::word_symbol(event_word(bit))) == symbol::resolve(symbol)) return bit;
     }
     return 0;
+}
+
+// The block a series holds at a position, or null.
+const Cell* leading_block(SeriesBuffer* b, uint32_t at) {
+    if (at >= series::length(b) || cell::type(series::cells(b) + at) != T_BLOCK) return nullptr;
+    return series::cells(b) + at;
 }
 
 // The six arguments of the callback.
@@ -81,12 +88,15 @@ struct Emitting {
 }  // namespace
 
 uint32_t trace_mask(const Cell* callback) {
-    SeriesBuffer* spec = node::buffer(cell::callable_spec(callback));
-    if (series::length(spec) == 0 || cell::type(series::cells(spec)) != T_BLOCK) return DEFAULT_MASK;
-    Cell block = *series::cells(spec);
-    SeriesBuffer* b = node::buffer(cell::series_node(&block));
+    const Cell* body = function::extra(callback) + function::EXTRA_BODY;
+    const Cell* list = nullptr;
+    if (cell::type(body) == T_BLOCK)
+        list = leading_block(node::buffer(cell::series_node(body)), uint32_t(cell::series_index(body)));
+    if (!list) list = leading_block(node::buffer(cell::callable_spec(callback)), 0);
+    if (!list) return DEFAULT_MASK;
+    SeriesBuffer* b = node::buffer(cell::series_node(list));
     uint32_t mask = 0;
-    for (uint32_t i = uint32_t(cell::series_index(&block)); i < series::length(b); i++) {
+    for (uint32_t i = uint32_t(cell::series_index(list)); i < series::length(b); i++) {
         const Cell* c = series::cells(b) + i;
         if (cell::type(c) == T_WORD) mask |= event_bit(cell::word_symbol(c));
     }
@@ -112,6 +122,10 @@ void emit_event(uint32_t event, const Cell* code, int32_t position, const Cell* 
     stack::reg.top = saved.top;
     stack::reg.base = saved.base;
     stack::reg.call_top = saved.call_top;
+}
+
+void set_tracing(bool on) {
+    (eval_state.library ? trace_state.caller_tracing : trace_state.tracing) = on && trace_state.run;
 }
 
 bool trace_start(const Cell* callback) {

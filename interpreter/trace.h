@@ -29,13 +29,19 @@ struct TraceState {
     bool emitting;     // the callback is running
     uint32_t mask;
     Cell callback;     // the function! called for each event
+    bool caller_tracing;  // the switch the innermost library body puts back
 };
 extern TraceState trace_state;
 
 inline bool is_tracing() { return trace_state.tracing; }
 
+// trace with a logic: the switch of the code that called the library
+// function running (or, outside library code, the switch itself) becomes the
+// value and-ed with the trace run, so tracing never starts outside one.
+void set_tracing(bool on);
+
 // The events a callback asks for: the words of the block that begins its
-// spec, else every event.
+// body, or else its spec; every event without one.
 uint32_t trace_mask(const Cell* callback);
 
 // Calls the callback when tracing is on and the mask has the event: the code

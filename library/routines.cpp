@@ -16,6 +16,7 @@
 #include "core/series.h"
 #include "core/stack.h"
 #include "core/support.h"
+#include "core/time.h"
 #include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/event.h"
@@ -29,6 +30,7 @@
 #include "kernel/output.h"
 #include "library/type_predicates.h"
 #include "platform/process.h"
+#include "platform/system.h"
 
 namespace zel {
 namespace routines {
@@ -159,6 +161,13 @@ void collect_calls() { stack::trace(arg(0)); }
 
 void is_tracing() { set_logic(interp::is_tracing()); }
 
+void set_tracing() {
+    interp::set_tracing(cell::get_logic(arg(0)));
+    set_unset();
+}
+
+void monotonic_time() { time::write_cell(arg(0), platform::monotonic_seconds()); }
+
 void write_stdout() {
     io::write_file(nullptr, arg(0), -1, -1, false, false);
     set_unset();
@@ -194,6 +203,8 @@ const Def ROUTINES[] = {
     {"frame-index?", "return: [integer!]", frame_index_q},
     {"collect-calls", "blk [block!]", collect_calls},
     {"tracing?", "", is_tracing},
+    {"set-tracing", "on [logic!]", set_tracing},
+    {"monotonic-time", "return: [time!]", monotonic_time},
     {"read-clipboard", R"~("Return the contents of the system clipboard"
         return: [any-type!] "false on failure, none if empty, otherwise: string!, block! of files!, or an image!")~",
      io::clipboard::read},

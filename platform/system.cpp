@@ -74,6 +74,12 @@ bool file_size(const char* path, uint64_t& size) {
     return regular;
 }
 
+double monotonic_seconds() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+
 CivilTime now(bool utc) {
     if (!utc) tzset();  // localtime_r need not read TZ again by itself
     timespec ts;

@@ -31,6 +31,10 @@ void sleep_seconds(double seconds);
 // for a directory, a missing file or one that cannot be opened.
 bool file_size(const char* path, uint64_t& size);
 
+// Seconds on the monotonic clock from an arbitrary start: for measuring
+// spans, which a change of the wall clock does not disturb.
+double monotonic_seconds();
+
 struct CivilTime {
     int year, month, day, hour, minute, second;
     int64_t nanoseconds;

@@ -328,19 +328,22 @@ TEST_F(EvalTest, ValuesThatAreNotCallableAreRefused) {
 
 TEST_F(EvalTest, TraceMasks) {
     struct MaskCase {
-        const char* spec;
+        const char* spec_and_body;
         uint32_t mask;
     };
     const MaskCase cases[] = {
-        {"[[call return] e c p v r s] []", interp::EV_CALL | interp::EV_RETURN},
-        {"[e c p v r s] []", interp::DEFAULT_MASK},
+        {"[e c p v r s] [[call return] e]", interp::EV_CALL | interp::EV_RETURN},
+        {"[e c p v r s] [e]", interp::DEFAULT_MASK},
         {"[] []", interp::DEFAULT_MASK},
-        {"[[CALL fetch other] e] []", interp::EV_CALL | interp::EV_FETCH},
+        {"[e] [[CALL fetch other]]", interp::EV_CALL | interp::EV_FETCH},
+        {"[[call return] e c p v r s] [e]", interp::EV_CALL | interp::EV_RETURN},
+        {"[[set] e] [[call] e]", interp::EV_CALL},
+        {"[e] [e [call]]", interp::DEFAULT_MASK},
     };
     EXPECT_EQ(interp::DEFAULT_MASK, 131071u);
     for (const MaskCase& c : cases) {
-        SCOPED_TRACE(c.spec);
-        std::string text = std::string("make function! [") + c.spec + "]";
+        SCOPED_TRACE(c.spec_and_body);
+        std::string text = std::string("make function! [") + c.spec_and_body + "]";
         Cell fn = run(text.c_str());
         EXPECT_EQ(interp::trace_mask(&fn), c.mask);
     }

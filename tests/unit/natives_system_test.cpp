@@ -3,6 +3,7 @@
 // pwd) as oracles for the clock, the environment and files.
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -185,6 +186,17 @@ TEST(SleepSpan, NegativeAndNaNAreZeroHugeIsCapped) {
         {1e300, platform::MAX_SLEEP_SECONDS},
     };
     for (auto& c : cases) EXPECT_EQ(platform::sleep_span(c.in), c.out) << c.in;
+}
+
+// The standard library's steady clock reads the same monotonic clock: its
+// reading falls between two of ours (within the rounding of a double).
+TEST(MonotonicSeconds, AgreesWithTheSteadyClock) {
+    double before = platform::monotonic_seconds();
+    double steady = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    double after = platform::monotonic_seconds();
+    EXPECT_LE(before, after);
+    EXPECT_LE(before, steady + 1e-6);
+    EXPECT_LE(steady, after + 1e-6);
 }
 
 // ---- now -------------------------------------------------------------------------

@@ -46,6 +46,13 @@ CASES = [
     ("an error of the first run of react reaches the caller",
      "r: reactor [x: 0]\nreact [1 / r/x]\nprint \"not here\"\n",
      ["*** Math Error: attempt to divide by zero\n"], 254),
+    # The dump fits the console's width less 10, or 72 less 10 when the
+    # console knows no width.
+    ("the dump cut to the console's width",
+     f"r: reactor [x: 1]\nreact/later {LONG_REACTION}\n"
+     "system/console/size: 0x0\ndump-reactions\nsystem/console/size: 40x10\ndump-reactions\n",
+     "1:---\n  Source: object [x]\n   Field: x\n  Action: " + LONG_REACTION[:62] + "\n"
+     "1:---\n  Source: object [x]\n   Field: x\n  Action: " + LONG_REACTION[:30] + "\n", 0),
     ("the trace of changes, stops and clears",
      "system/reactivity/debug?: true\n"
      "r: reactor [x: 1]\n"

@@ -27,20 +27,38 @@ TRACES = [
     # /deep reports inside the called function, indented by call depth, with
     # a header line each time the chain of called functions changes.
     ("deep", b"trace/deep [sum 2]", b"",
-     "  ``<anon> sum 2`````````````````````````````````\n"
+     "  ``SUM 2````````````````````````````````````````\n"
      "    t: 0              => 0\n"
-     "  ````<anon>/REPEAT i n [t: t + i]```````````````\n"
+     "  ````SUM/REPEAT i n [t: t + i]``````````````````\n"
      "      t: t + i        => 1\n"
      "      t: t + i        => 3\n"
-     "  ``<anon> sum 2`````````````````````````````````\n"
+     "  ``SUM 2````````````````````````````````````````\n"
      "    repeat i n [t: t  => 3\n"
      "    t                 => 3\n"
      "  ```````````````````````````````````````````````\n"
      "  sum 2               => 3\n"),
+    # Each function on the chain is named by the word it was called by; an
+    # object's function by its field.
+    ("deep, nested calls", b"g: func [x] [sum x]\no: make object! [f: func [y] [g y]]\ntrace/deep [o/f 1]", b"",
+     "  ``````F/G/SUM x````````````````````````````````\n"
+     "        t: 0          => 0\n"
+     "  ````````F/G/SUM/REPEAT i n [t: t + i]``````````\n"
+     "          t: t + i    => 1\n"
+     "  ``````F/G/SUM x````````````````````````````````\n"
+     "        repeat i n [t => 1\n"
+     "        t             => 1\n"
+     "  ````F/G y``````````````````````````````````````\n"
+     "      sum x           => 1\n"
+     "  ``F o/f 1``````````````````````````````````````\n"
+     "    g y               => 1\n"
+     "  ```````````````````````````````````````````````\n"
+     "  o/f 1               => 1\n"),
     ("sub-expressions", b"trace/all [1 + (2 * 3)]", b"",
      "    [2 * 3]           => 6\n"
      "  1 + 6               => 7\n"),
     ("raw events", b"trace/raw [1 + 2]", b"", None),
+    ("raw events of a function call", b"trace/raw [sum 1]", b"", None),
+    ("debugging the tracer", b"trace/debug [sum 1]", b"", None),
     ("mold-part", b"""t: system/tools/tracers
 print t/mold-part [a b c d e f g h i j k l m n] 12
 print t/mold-part 'abcdefghijklmnop 10
@@ -65,6 +83,18 @@ def check_traces():
                 [l.split()[0] for l in out.splitlines()] == \
                 ["INIT", "ENTER", "EXPR", "FETCH", "PUSH", "FETCH", "OPEN", "FETCH", "PUSH", "CALL",
                  "RETURN", "EXIT", "END"]
+        elif name == "raw events of a function call":
+            # The call and return of a function name it by its word.
+            ok = re.search(r"^CALL -1 sum func \[n\]\[t: 0 repeat i n \[\.\.\.\] \d+x\d+$", out, re.M) is not None and \
+                re.search(r"^RETURN -1 sum 1 \d+x\d+$", out, re.M) is not None
+        elif name == "debugging the tracer":
+            # Every event with the collector's state, the inspector's line
+            # among them.
+            lines = out.splitlines()
+            ok = [l.split()[0] for l in lines[:3]] == ["init", "enter", "expr"] and \
+                lines[-1].split()[0] == "end" and "  sum 1               => 1" in lines and \
+                re.search(r"^call +none! +sum +\d+x\d+ +func \[n\]", out, re.M) is not None and \
+                re.search(r"^return +none! +sum +\d+x\d+ +1 ", out, re.M) is not None
         else:
             ok = out == expected
         if not ok:
@@ -89,12 +119,23 @@ def profile_rows(out):
 
 def check_profile():
     failures = 0
-    out = run(b"profile [loop 3 [append [] 1] f: func [] [] f f]", b"")
+    # A function is counted under the word it is called by, in and out of
+    # other functions.
+    out = run(b"profile [loop 3 [append [] 1] f: func [] [] f f g: func [] [f] g]", b"")
     rows = profile_rows(out)
-    if rows is None or [r[0] for r in rows] != [1, 2, 3, 4, 5] or rows[0] != (1, "append", 3) or \
-            sorted(r[1] for r in rows) != ["<anon1>", "<anon2>", "append", "func", "loop"] or \
-            "==" in out:
+    if rows is None or rows[:2] != [(1, "f", 3), (2, "append", 3)] and \
+            rows[:2] != [(1, "append", 3), (2, "f", 3)] or \
+            sorted(r[1:] for r in rows[2:]) != [("func", 2), ("g", 1), ("loop", 1)] or \
+            [r[0] for r in rows] != [1, 2, 3, 4, 5] or "==" in out:
         print(f"FAIL profile by count:\n{out}")
+        failures += 1
+    # Each call of a function without a name is an entry of its own (sorted
+    # as tags: after the words).
+    out = run(b"profile/by [h: func [] [] do reduce [:h] do reduce [:h]] 'name", b"")
+    rows = profile_rows(out)
+    if rows is None or [r[1:] for r in rows] != \
+            [("do", 2), ("func", 1), ("reduce", 2), ("<anon1>", 1), ("<anon2>", 1)]:
+        print(f"FAIL profile of unnamed calls:\n{out}")
         failures += 1
     out = run(b"profile/by [loop 2 [add 1 1] append [] 1] 'name", b"")
     rows = profile_rows(out)
@@ -147,6 +188,12 @@ def check_debug():
     if "Call: g\nCall: g\n  > x         : 3\n== func [x][x * 2]\n" not in out:
         print(f"FAIL debug parents:\n{out}")
         failures += 1
+    # The value printed is the word's; the debugger keeps it in no word of
+    # the caller's.
+    out = run(b"v: 'mine x: 1\ndebug [1]\nprint v", b":x\nc\n")
+    if "== 1\n" not in out or not out.endswith("mine\n"):
+        print(f"FAIL debug keeps the caller's words:\n{out}")
+        failures += 1
     # /later runs without stopping until the code holds @stop.
     out = run(b"debug/later [x: 1 @stop x: 2]", b"c\n")
     if not out.startswith("-----> EVAL @stop\n"):
@@ -174,8 +221,32 @@ print length? system/tools/tracers/data/stack""", b"")
     return 0
 
 
+# Every tool reads the console's width the same way: a console of no width,
+# or none at all, gives each its own default (the tracer's lines 80, the
+# debugger's room 72).
+def check_console_width():
+    out = run(b"""system/tools/tracers/inspector/fixed-width: none
+foreach size [0x0 50x10] [
+    system/console/size: size
+    print [mold console-width system/tools/calc-max 2]
+    trace [1 + 2]
+]
+c: system/console system/console: none
+print [mold console-width system/tools/calc-max 2]
+system/console: c""", b"")
+    expected = ("none 70\n"
+                "  1 + 2                              => 3\n"
+                "50 48\n"
+                "  1 + 2               => 3\n"
+                "none 70\n")
+    if out != expected:
+        print(f"FAIL console width:\n{out}")
+        return 1
+    return 0
+
+
 def main():
-    failures = check_traces() + check_profile() + check_debug() + check_width()
+    failures = check_traces() + check_profile() + check_debug() + check_width() + check_console_width()
     sys.exit(1 if failures else 0)
 
 
