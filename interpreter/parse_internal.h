@@ -58,11 +58,16 @@ inline void set_position(Parser& p, int32_t at) { cell::set_series_index(p.input
 inline bool is_case(const Parser& p) { return p.op == 2; }
 
 // ---- matching values (parse_match.cpp) ------------------------------------------------
+// Fills the folding table of the lower code points; the case tables must be ready.
+void init_match();
 // The position where the input ends (its tail or the part limit).
 int32_t end_of(const Parser& p);
 // The units a value used as a rule matches at the position, or -1. Blocks,
 // parens and keywords are the machine's; these are the plain values.
 int32_t match_value(Parser& p, const Cell* rule);
+// How many units in a row, at most most, a char! or bitset! rule matches
+// from the position of string input; -1 for other rules and inputs.
+int64_t match_run(const Parser& p, const Cell* rule, int64_t most);
 // The input unit at an index as a value: the cell, a char! or an integer!.
 void unit_at(const Parser& p, int32_t index, Cell* out);
 // True when the input is a block-like series.
