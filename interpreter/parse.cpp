@@ -14,6 +14,7 @@
 #include "interpreter/parse.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -242,11 +243,14 @@ uint32_t extent(const Parser& p, const Cell* blk, uint32_t i, Rule r) {
             need(blk, i + 1, &v, k == KW_QUOTE);
             j = i + 2;
             break;
-        case SHAPE_PREFIX:
-            for (uint32_t w = 1; w <= row.words + 1u; w++) need(blk, i + w, &v);
+        case SHAPE_PREFIX: {
+            for (uint32_t w = 1; w <= row.words; w++) need(blk, i + w, &v);
+            Cell keyword = v;
             i += 1 + row.words;
             r = decode(blk, i);
+            if (i >= rules_length(blk) || r.k == KW_BAR) error::raise(Err::script_parse_end, &keyword);
             continue;
+        }
         case SHAPE_SPECIAL: {
             Cell next = rule_at(blk, j);
             Keyword m = keyword_of(&next);
@@ -280,11 +284,34 @@ uint32_t extent(const Parser& p, const Cell* blk, uint32_t i, Rule r) {
 
 uint32_t extent(const Parser& p, const Cell* blk, uint32_t i) { return extent(p, blk, i, decode(blk, i)); }
 
+// extent, with the commonest rule, one value that is no count, inline.
+inline uint32_t next_of(const Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
+    return rule_keyword(r) == KW_NONE_WORD && !is_count(r) ? i + 1 : extent(p, blk, i, r);
+}
+
 // ---- the work stacks ----------------------------------------------------------------
 
 void mark_work() {
     collector::mark_cells(work.rules, work.rules + work.rule_top);
     collector::mark_cells(work.inputs, work.inputs + work.input_top);
+    work.seen_stale = true;
+}
+
+inline uint8_t seen_hash(const Cell* rule, const Cell* input) {
+    uint32_t h = cell::series_node(rule) * 0x9E3779B1u ^ uint32_t(cell::series_index(rule)) * 0x85EBCA6Bu ^
+                 cell::series_node(input) * 0xC2B2AE35u ^ uint32_t(cell::series_index(input)) * 0x27D4EB2Fu;
+    return uint8_t(h >> 24);
+}
+
+void count_seen() {
+    std::fill(std::begin(work.seen), std::end(work.seen), uint16_t(0));
+    for (uint32_t e = 0; e < work.rule_top; e += ENTRY_CELLS) {
+        if (work.kinds[e / ENTRY_CELLS] != ENTRY_BLOCK) continue;
+        uint8_t h = seen_hash(&work.rules[e], &work.rules[e + 1]);
+        work.hashes[e / ENTRY_CELLS] = h;
+        work.seen[h]++;
+    }
+    work.seen_stale = false;
 }
 
 // A rule-stack entry for the life of a scope: the rule position, the input
@@ -297,9 +324,17 @@ struct Entry {
         work.rules[at + 1] = *p.input;
         cell::make_integer(&work.rules[at + 2], code);
         work.kinds[at / ENTRY_CELLS] = kind;
+        if (kind == ENTRY_BLOCK) {
+            uint8_t h = seen_hash(rule, p.input);
+            work.hashes[at / ENTRY_CELLS] = h;
+            work.seen[h]++;
+        }
         work.rule_top += ENTRY_CELLS;
     }
-    ~Entry() { work.rule_top = at; }
+    ~Entry() {
+        if (work.kinds[at / ENTRY_CELLS] == ENTRY_BLOCK) work.seen[work.hashes[at / ENTRY_CELLS]]--;
+        work.rule_top = at;
+    }
     Entry(const Entry&) = delete;
     Entry& operator=(const Entry&) = delete;
     int32_t index() const { return int32_t(at / ENTRY_CELLS); }
@@ -308,9 +343,11 @@ struct Entry {
 };
 
 // Entering a block that is already active at the same rule and input
-// positions would loop for ever.
-// The rule's node and index are tested first: they tell most entries apart.
+// positions would loop for ever. The rule's node and index are tested first:
+// they tell most entries apart.
 void check_infinite(const Parser& p, const Cell* block) {
+    if (work.seen_stale) count_seen();
+    if (work.seen[seen_hash(block, p.input)] == 0) return;
     Node node = cell::series_node(block), input = cell::series_node(p.input);
     int32_t index = cell::series_index(block), at = cell::series_index(p.input);
     for (uint32_t e = p.rule_base; e < work.rule_top; e += ENTRY_CELLS) {
@@ -407,7 +444,7 @@ bool match_block(Parser& p, const Cell* block) {
     while (i < rules_length(blk)) {
         Rule r = decode(blk, i);
         if (r.k == KW_BAR) break;
-        uint32_t next = extent(p, blk, i, r);
+        uint32_t next = next_of(p, blk, i, r);
         ok = match_step(p, blk, i, r);
         if (p.signal != SIGNAL_NONE) break;
         if (ok) {
@@ -417,7 +454,7 @@ bool match_block(Parser& p, const Cell* block) {
         while (next < rules_length(blk)) {
             Rule w = decode(blk, next);
             if (w.k == KW_BAR) break;
-            next = extent(p, blk, next, w);
+            next = next_of(p, blk, next, w);
         }
         if (next >= rules_length(blk)) break;
         if (next + 1 >= rules_length(blk)) {
@@ -855,6 +892,7 @@ struct Bases {
 void init() {
     static bool installed = false;
     work.rule_top = work.input_top = 0;
+    count_seen();
     keyword_table.clear();
     fill_keywords();
     init_match();

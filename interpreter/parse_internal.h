@@ -30,9 +30,19 @@ enum Code : int32_t {
     CODE_KEEP_PAREN = -14, CODE_AHEAD = -16, CODE_CHANGE = -17, CODE_CHANGE_ONLY = -18, CODE_CASE = -19,
 };
 
+// The block entries are also counted by a hash of their rule and input
+// positions (nodes and indexes), so that the check for a block entered again
+// at the same positions walks the stack only when the hash is taken. A
+// collection may renumber nodes: it marks the counts stale, and the next
+// check counts the entries again.
+constexpr uint32_t SEEN_BUCKETS = 256;
+
 struct WorkStacks {
     Cell rules[STACK_CELLS];
     EntryKind kinds[STACK_CELLS / ENTRY_CELLS];
+    uint8_t hashes[STACK_CELLS / ENTRY_CELLS];  // of block entries
+    uint16_t seen[SEEN_BUCKETS];                // block entries by hash
+    bool seen_stale;
     uint32_t rule_top;  // cells in use
     Cell inputs[STACK_CELLS];
     uint32_t input_top;
