@@ -431,7 +431,13 @@ Cell word_argument(const Cell* blk, uint32_t i) {
 // ---- matching ---------------------------------------------------------------------
 
 bool match_rule(Parser& p, const Cell* blk, uint32_t i);
-bool match_step(Parser& p, const Cell* blk, uint32_t i, const Rule& r);
+bool match_decoded(Parser& p, const Cell* blk, uint32_t i, const Rule& r);
+bool match_traced(Parser& p, const Cell* blk, uint32_t i, const Rule& r);
+
+// The rule at i, r its decode.
+inline bool match_step(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
+    return p.callback ? match_traced(p, blk, i, r) : match_decoded(p, blk, i, r);
+}
 
 bool match_block(Parser& p, const Cell* block) {
     check_infinite(p, block);
@@ -841,17 +847,17 @@ bool match_word(Parser& p, const Rule& r, const Cell* blk, uint32_t i) {
     }
 }
 
-// The rule at i, r its decode.
+// The rule at i, r its decode, without a trace.
 bool match_decoded(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
-    Cell v = r.v;
+    const Cell& v = r.v;
     switch (cell::type(&v)) {
     case T_WORD: {
         Keyword k = rule_keyword(r);
         return k != KW_NONE_WORD ? keyword(p, k, blk, i) : match_word(p, r, blk, i);
     }
     case T_SET_WORD: {
-        Cell here = *p.input;
-        word::set_value(&v, &here);
+        Cell w = v, here = *p.input;
+        word::set_value(&w, &here);
         return true;
     }
     case T_GET_WORD: {
@@ -868,8 +874,8 @@ bool match_decoded(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
     }
 }
 
-bool match_step(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
-    if (!p.callback) return match_decoded(p, blk, i, r);
+// The same after the fetch event of a trace.
+bool match_traced(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
     fire(p, EV_FETCH, true, blk, i);
     Rule fresh = r;
     decode_value(fresh);  // the callback may have set words
