@@ -121,7 +121,7 @@ void fill_keywords() {
     }
 }
 
-Keyword keyword_of(const Cell* v) {
+inline Keyword keyword_of(const Cell* v) {
     if (cell::type(v) != T_WORD) return KW_NONE_WORD;
     uint32_t id = symbol::resolve(cell::word_symbol(v));
     return id < keyword_table.size() ? Keyword(keyword_table[id]) : KW_NONE_WORD;
@@ -284,9 +284,12 @@ uint32_t extent(const Parser& p, const Cell* blk, uint32_t i, Rule r) {
 
 uint32_t extent(const Parser& p, const Cell* blk, uint32_t i) { return extent(p, blk, i, decode(blk, i)); }
 
-// extent, with the commonest rule, one value that is no count, inline.
+// extent, with the commonest rules, one value that is no count or a keyword
+// with nothing after it, inline.
 inline uint32_t next_of(const Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
-    return rule_keyword(r) == KW_NONE_WORD && !is_count(r) ? i + 1 : extent(p, blk, i, r);
+    Keyword k = rule_keyword(r);
+    bool single = k == KW_NONE_WORD ? !is_count(r) : rows[k].shape == SHAPE_PLAIN;
+    return single ? i + 1 : extent(p, blk, i, r);
 }
 
 // ---- the work stacks ----------------------------------------------------------------
