@@ -166,14 +166,15 @@ bool is_position_word(const Parser& p, const Cell* v) {
 
 // A rule cell decoded: the value (its new-line flag cleared), its keyword
 // (KW_BAR and the modifiers included), and for a word that is no rule
-// keyword the value it holds, when it has a slot. A step decodes its cell
+// keyword the slot of its value, when it has one. A step decodes its cell
 // once: extent and the match read the same decode, and nothing between them
-// runs code (a trace callback does; the match decodes again after it).
+// runs code (a trace callback does; the match decodes again after it). The
+// slot lies in a context's values, so a decode is good only until code runs
+// or anything is allocated.
 struct Rule {
     Cell v;
     Keyword k;
-    bool held;   // value is the copy of the word's slot
-    Cell value;
+    const Cell* held;  // the word's value, or null
 };
 
 // The slot of a word: where a word's value lies, or null when it has none
@@ -186,14 +187,10 @@ inline const Cell* word_slot(const Cell* w) {
 
 inline void decode_value(Rule& r) {
     r.k = KW_NONE_WORD;
-    r.held = false;
+    r.held = nullptr;
     if (cell::type(&r.v) != T_WORD) return;
     r.k = keyword_of(&r.v);
-    if (rows[r.k].shape != SHAPE_MODIFIER) return;
-    if (const Cell* s = word_slot(&r.v)) {
-        r.held = true;
-        r.value = *s;
-    }
+    if (rows[r.k].shape == SHAPE_MODIFIER) r.held = word_slot(&r.v);
 }
 
 inline Rule decode(const Cell* blk, uint32_t i) {
@@ -209,13 +206,13 @@ inline Keyword rule_keyword(const Rule& r) { return rows[r.k].shape == SHAPE_MOD
 // A repeat count: an integer!, or a word that is no keyword and holds one.
 // A word without a value is no count; matching it reports why.
 inline bool is_count(const Rule& r) {
-    return cell::type(&r.v) == T_INTEGER || (r.held && cell::type(&r.value) == T_INTEGER);
+    return cell::type(&r.v) == T_INTEGER || (r.held && cell::type(r.held) == T_INTEGER);
 }
 
 bool count_at(const Cell* blk, uint32_t i, Cell* count) {
     Rule r = decode(blk, i);
     if (!is_count(r)) return false;
-    *count = r.held ? r.value : r.v;
+    *count = r.held ? *r.held : r.v;
     return true;
 }
 
@@ -346,8 +343,9 @@ struct Entry {
 };
 
 // Entering a block that is already active at the same rule and input
-// positions would loop for ever. The rule's node and index are tested first:
-// they tell most entries apart.
+// positions would loop for ever. The counts by hash rule out most entries
+// at once; the walk tests the rule's node and index first, which tell most
+// of the others apart.
 void check_infinite(const Parser& p, const Cell* block) {
     if (work.seen_stale) count_seen();
     if (work.seen[seen_hash(block, p.input)] == 0) return;
@@ -483,21 +481,14 @@ bool match_block(Parser& p, const Cell* block) {
 // change nothing: a plain value, or a word holding one, against text input
 // (but datatypes on binary input, which the lexer reads), or a datatype or
 // typeset against block input. Null for any other rule, and while a trace
-// callback watches.
+// callback watches. Matching these allocates nothing either, so a word's
+// slot stays where it is for the whole repetition.
 const Cell* terminal(const Parser& p, const Rule& r) {
     if (p.callback) return nullptr;
     const Cell* v = &r.v;
-    switch (cell::type(v)) {
-    case T_WORD:
+    if (cell::type(v) == T_WORD) {
         if (!r.held || rule_keyword(r) != KW_NONE_WORD) return nullptr;
-        v = &r.value;
-        break;
-    case T_SET_WORD:
-    case T_GET_WORD:
-    case T_INTEGER:
-    case T_PAREN:
-    case T_BLOCK: return nullptr;
-    default: break;
+        v = r.held;
     }
     uint32_t t = cell::type(v);
     switch (t) {
@@ -840,7 +831,7 @@ bool match_plain(Parser& p, const Cell* rule, const Cell* blk, uint32_t i) {
 // A word that is no keyword stands for its value: a sub-rule, a count, a
 // paren to run, or a value to match.
 bool match_word(Parser& p, const Rule& r, const Cell* blk, uint32_t i) {
-    Cell value = r.held ? r.value : *context::word_value(&r.v);
+    Cell value = r.held ? *r.held : *context::word_value(&r.v);
     switch (cell::type(&value)) {
     case T_UNSET: error::raise(Err::script_parse_rule, &r.v);
     case T_BLOCK: return match_block(p, &value);
