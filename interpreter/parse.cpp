@@ -14,6 +14,7 @@
 #include "interpreter/parse.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -120,7 +121,7 @@ void fill_keywords() {
     }
 }
 
-Keyword keyword_of(const Cell* v) {
+inline Keyword keyword_of(const Cell* v) {
     if (cell::type(v) != T_WORD) return KW_NONE_WORD;
     uint32_t id = symbol::resolve(cell::word_symbol(v));
     return id < keyword_table.size() ? Keyword(keyword_table[id]) : KW_NONE_WORD;
@@ -163,34 +164,73 @@ bool is_position_word(const Parser& p, const Cell* v) {
     return types::is_series(cell::type(value)) && cell::series_node(value) == cell::series_node(p.input);
 }
 
-// A repeat count at i: an integer!, or a word that is no keyword and holds
-// one. A word without a value is no count; matching it reports why.
+// A rule cell decoded: the value (its new-line flag cleared), its keyword
+// (KW_BAR and the modifiers included), and for a word that is no rule
+// keyword the slot of its value, when it has one. A step decodes its cell
+// once: extent and the match read the same decode, and nothing between them
+// runs code (a trace callback does; the match decodes again after it). The
+// slot lies in a context's values, so a decode is good only until code runs
+// or anything is allocated.
+struct Rule {
+    Cell v;
+    Keyword k;
+    const Cell* held;  // the word's value, or null
+};
+
+// The slot of a word: where a word's value lies, or null when it has none
+// (an unbound word, or one whose context has no cell for it).
+inline const Cell* word_slot(const Cell* w) {
+    const Cell* held = context::bound_slot(w);
+    if (!held && cell::word_context(w) && cell::word_index(w) >= 0) held = context::slot(cell::word_context(w), cell::word_index(w));
+    return held;
+}
+
+inline void decode_value(Rule& r) {
+    r.k = KW_NONE_WORD;
+    r.held = nullptr;
+    if (cell::type(&r.v) != T_WORD) return;
+    r.k = keyword_of(&r.v);
+    if (rows[r.k].shape == SHAPE_MODIFIER) r.held = word_slot(&r.v);
+}
+
+inline Rule decode(const Cell* blk, uint32_t i) {
+    Rule r;
+    r.v = rule_at(blk, i);
+    decode_value(r);
+    return r;
+}
+
+// A keyword that acts as a rule (the modifiers are plain words there).
+inline Keyword rule_keyword(const Rule& r) { return rows[r.k].shape == SHAPE_MODIFIER ? KW_NONE_WORD : r.k; }
+
+// A repeat count: an integer!, or a word that is no keyword and holds one.
+// A word without a value is no count; matching it reports why.
+inline bool is_count(const Rule& r) {
+    return cell::type(&r.v) == T_INTEGER || (r.held && cell::type(r.held) == T_INTEGER);
+}
+
 bool count_at(const Cell* blk, uint32_t i, Cell* count) {
-    Cell v = rule_at(blk, i);
-    if (cell::type(&v) == T_WORD && rule_keyword(&v) == KW_NONE_WORD) {
-        const Cell* held = context::bound_slot(&v);
-        if (!held && cell::word_context(&v) && cell::word_index(&v) >= 0) held = context::slot(cell::word_context(&v), cell::word_index(&v));
-        if (!held) return false;
-        v = *held;
-    }
-    if (cell::type(&v) != T_INTEGER) return false;
-    *count = v;
+    Rule r = decode(blk, i);
+    if (!is_count(r)) return false;
+    *count = r.held ? *r.held : r.v;
     return true;
 }
 
-// The index after the rule that starts at i. Prefix keywords and counts
-// chain without recursion, so the walk costs no machine stack.
-uint32_t extent(const Parser& p, const Cell* blk, uint32_t i) {
+// The index after the rule that starts at i, r its decode. Prefix keywords
+// and counts chain without recursion, so the walk costs no machine stack.
+uint32_t extent(const Parser& p, const Cell* blk, uint32_t i, Rule r) {
     uint32_t trailer = 0;
     Cell change_word = statics::none_cell;
     for (;;) {
-        Cell v = rule_at(blk, i), count;
-        if (count_at(blk, i, &count)) {
-            i += count_at(blk, i + 1, &count) ? 2 : 1;
+        if (is_count(r)) {
+            Cell v = r.v;
+            i += is_count(decode(blk, i + 1)) ? 2 : 1;
             if (i >= rules_length(blk)) error::raise(Err::script_parse_rule, &v);
+            r = decode(blk, i);
             continue;
         }
-        Keyword k = rule_keyword(&v);
+        const Cell& v = r.v;
+        Keyword k = rule_keyword(r);
         const KeywordRow& row = rows[k];
         uint32_t j = i + 1;
         switch (k == KW_NONE_WORD ? SHAPE_PLAIN : row.shape) {
@@ -200,10 +240,14 @@ uint32_t extent(const Parser& p, const Cell* blk, uint32_t i) {
             need(blk, i + 1, &v, k == KW_QUOTE);
             j = i + 2;
             break;
-        case SHAPE_PREFIX:
-            for (uint32_t w = 1; w <= row.words + 1u; w++) need(blk, i + w, &v);
+        case SHAPE_PREFIX: {
+            for (uint32_t w = 1; w <= row.words; w++) need(blk, i + w, &v);
+            Cell keyword = v;
             i += 1 + row.words;
+            r = decode(blk, i);
+            if (i >= rules_length(blk) || r.k == KW_BAR) error::raise(Err::script_parse_end, &keyword);
             continue;
+        }
         case SHAPE_SPECIAL: {
             Cell next = rule_at(blk, j);
             Keyword m = keyword_of(&next);
@@ -226,6 +270,7 @@ uint32_t extent(const Parser& p, const Cell* blk, uint32_t i) {
                 change_word = v;
             }
             i = j;
+            r = decode(blk, i);
             continue;
         }
         }
@@ -234,11 +279,39 @@ uint32_t extent(const Parser& p, const Cell* blk, uint32_t i) {
     }
 }
 
+uint32_t extent(const Parser& p, const Cell* blk, uint32_t i) { return extent(p, blk, i, decode(blk, i)); }
+
+// extent, with the commonest rules, one value that is no count or a keyword
+// with nothing after it, inline.
+inline uint32_t next_of(const Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
+    Keyword k = rule_keyword(r);
+    bool single = k == KW_NONE_WORD ? !is_count(r) : rows[k].shape == SHAPE_PLAIN;
+    return single ? i + 1 : extent(p, blk, i, r);
+}
+
 // ---- the work stacks ----------------------------------------------------------------
 
 void mark_work() {
     collector::mark_cells(work.rules, work.rules + work.rule_top);
     collector::mark_cells(work.inputs, work.inputs + work.input_top);
+    work.seen_stale = true;
+}
+
+inline uint8_t seen_hash(const Cell* rule, const Cell* input) {
+    uint32_t h = cell::series_node(rule) * 0x9E3779B1u ^ uint32_t(cell::series_index(rule)) * 0x85EBCA6Bu ^
+                 cell::series_node(input) * 0xC2B2AE35u ^ uint32_t(cell::series_index(input)) * 0x27D4EB2Fu;
+    return uint8_t(h >> 24);
+}
+
+void count_seen() {
+    std::fill(std::begin(work.seen), std::end(work.seen), uint16_t(0));
+    for (uint32_t e = 0; e < work.rule_top; e += ENTRY_CELLS) {
+        if (work.kinds[e / ENTRY_CELLS] != ENTRY_BLOCK) continue;
+        uint8_t h = seen_hash(&work.rules[e], &work.rules[e + 1]);
+        work.hashes[e / ENTRY_CELLS] = h;
+        work.seen[h]++;
+    }
+    work.seen_stale = false;
 }
 
 // A rule-stack entry for the life of a scope: the rule position, the input
@@ -251,9 +324,17 @@ struct Entry {
         work.rules[at + 1] = *p.input;
         cell::make_integer(&work.rules[at + 2], code);
         work.kinds[at / ENTRY_CELLS] = kind;
+        if (kind == ENTRY_BLOCK) {
+            uint8_t h = seen_hash(rule, p.input);
+            work.hashes[at / ENTRY_CELLS] = h;
+            work.seen[h]++;
+        }
         work.rule_top += ENTRY_CELLS;
     }
-    ~Entry() { work.rule_top = at; }
+    ~Entry() {
+        if (work.kinds[at / ENTRY_CELLS] == ENTRY_BLOCK) work.seen[work.hashes[at / ENTRY_CELLS]]--;
+        work.rule_top = at;
+    }
     Entry(const Entry&) = delete;
     Entry& operator=(const Entry&) = delete;
     int32_t index() const { return int32_t(at / ENTRY_CELLS); }
@@ -262,13 +343,19 @@ struct Entry {
 };
 
 // Entering a block that is already active at the same rule and input
-// positions would loop for ever.
+// positions would loop for ever. The counts by hash rule out most entries
+// at once; the walk tests the rule's node and index first, which tell most
+// of the others apart.
 void check_infinite(const Parser& p, const Cell* block) {
+    if (work.seen_stale) count_seen();
+    if (work.seen[seen_hash(block, p.input)] == 0) return;
+    Node node = cell::series_node(block), input = cell::series_node(p.input);
+    int32_t index = cell::series_index(block), at = cell::series_index(p.input);
     for (uint32_t e = p.rule_base; e < work.rule_top; e += ENTRY_CELLS) {
-        if (work.kinds[e / ENTRY_CELLS] != ENTRY_BLOCK) continue;
         const Cell* r = &work.rules[e];
+        if (cell::series_node(r) != node || cell::series_index(r) != index) continue;
         const Cell* in = &work.rules[e + 1];
-        if (cell::series_node(r) == cell::series_node(block) && cell::series_index(r) == cell::series_index(block) && cell::series_node(in) == cell::series_node(p.input) && cell::series_index(in) == cell::series_index(p.input))
+        if (work.kinds[e / ENTRY_CELLS] == ENTRY_BLOCK && cell::series_node(in) == input && cell::series_index(in) == at)
             error::raise(Err::script_parse_infinite, block);
     }
 }
@@ -345,6 +432,13 @@ Cell word_argument(const Cell* blk, uint32_t i) {
 // ---- matching ---------------------------------------------------------------------
 
 bool match_rule(Parser& p, const Cell* blk, uint32_t i);
+bool match_decoded(Parser& p, const Cell* blk, uint32_t i, const Rule& r);
+bool match_traced(Parser& p, const Cell* blk, uint32_t i, const Rule& r);
+
+// The rule at i, r its decode.
+inline bool match_step(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
+    return p.callback ? match_traced(p, blk, i, r) : match_decoded(p, blk, i, r);
+}
 
 bool match_block(Parser& p, const Cell* block) {
     check_infinite(p, block);
@@ -355,19 +449,19 @@ bool match_block(Parser& p, const Cell* block) {
     fire(p, EV_PUSH, true, blk, i);
     bool ok = true;
     while (i < rules_length(blk)) {
-        Cell v = rule_at(blk, i);
-        if (keyword_of(&v) == KW_BAR) break;
-        uint32_t next = extent(p, blk, i);
-        ok = match_rule(p, blk, i);
+        Rule r = decode(blk, i);
+        if (r.k == KW_BAR) break;
+        uint32_t next = next_of(p, blk, i, r);
+        ok = match_step(p, blk, i, r);
         if (p.signal != SIGNAL_NONE) break;
         if (ok) {
             i = next;
             continue;
         }
         while (next < rules_length(blk)) {
-            Cell w = rule_at(blk, next);
-            if (keyword_of(&w) == KW_BAR) break;
-            next = extent(p, blk, next);
+            Rule w = decode(blk, next);
+            if (w.k == KW_BAR) break;
+            next = next_of(p, blk, next, w);
         }
         if (next >= rules_length(blk)) break;
         if (next + 1 >= rules_length(blk)) {
@@ -383,11 +477,64 @@ bool match_block(Parser& p, const Cell* block) {
     return ok;
 }
 
+// The value a rule matches as it is, when matching it runs no code and can
+// change nothing: a plain value, or a word holding one, against text input
+// (but datatypes on binary input, which the lexer reads), or a datatype or
+// typeset against block input. Null for any other rule, and while a trace
+// callback watches. Matching these allocates nothing either, so a word's
+// slot stays where it is for the whole repetition.
+const Cell* terminal(const Parser& p, const Rule& r) {
+    if (p.callback) return nullptr;
+    const Cell* v = &r.v;
+    if (cell::type(v) == T_WORD) {
+        if (!r.held || rule_keyword(r) != KW_NONE_WORD) return nullptr;
+        v = r.held;
+    }
+    uint32_t t = cell::type(v);
+    switch (t) {
+    case T_WORD:
+    case T_SET_WORD:
+    case T_GET_WORD:
+    case T_INTEGER:
+    case T_PAREN:
+    case T_BLOCK:
+    case T_UNSET: return nullptr;
+    default: break;
+    }
+    bool types = t == T_DATATYPE || t == T_TYPESET;
+    if (is_block_input(p)) return types ? v : nullptr;
+    return types && cell::type(p.input) == T_BINARY ? nullptr : v;
+}
+
+// repeat for a terminal: its rounds without a decode or a trace each.
+bool repeat_terminal(Parser& p, const Cell* value, int32_t min, int32_t max, bool is_while) {
+    int32_t start = position(p);
+    int64_t count = match_run(p, value, max < 0 ? INT64_MAX : max);
+    if (count >= 0) {
+        if (count < min) return false;
+        set_position(p, int32_t(start + count));
+        return true;
+    }
+    count = 0;
+    while (max < 0 || count < max) {
+        int32_t n = match_value(p, value);
+        if (n < 0) break;
+        set_position(p, position(p) + n);
+        count++;
+        if (!is_while && n == 0) break;
+    }
+    if (count >= min) return true;
+    set_position(p, start);
+    return false;
+}
+
 // Repeats the rule at i from min to max times (max -1: no limit). A round
 // that neither advances nor shortens the input ends it, except for while.
 // The count is 64 bits wide: a while that never ends goes on counting
 // rounds for as long as it runs.
 bool repeat(Parser& p, const Cell* blk, uint32_t i, int32_t min, int32_t max, bool is_while) {
+    Rule r = decode(blk, i);
+    if (const Cell* value = terminal(p, r)) return repeat_terminal(p, value, min, max, is_while);
     int32_t start = position(p);
     int64_t count = 0;
     while (max < 0 || count < max) {
@@ -683,10 +830,10 @@ bool match_plain(Parser& p, const Cell* rule, const Cell* blk, uint32_t i) {
 
 // A word that is no keyword stands for its value: a sub-rule, a count, a
 // paren to run, or a value to match.
-bool match_word(Parser& p, const Cell* w, const Cell* blk, uint32_t i) {
-    Cell value = *context::word_value(w);
+bool match_word(Parser& p, const Rule& r, const Cell* blk, uint32_t i) {
+    Cell value = r.held ? *r.held : *context::word_value(&r.v);
     switch (cell::type(&value)) {
-    case T_UNSET: error::raise(Err::script_parse_rule, w);
+    case T_UNSET: error::raise(Err::script_parse_rule, &r.v);
     case T_BLOCK: return match_block(p, &value);
     case T_INTEGER: return counted(p, blk, i);
     case T_PAREN: eval_paren(p, &value, blk, i); return true;
@@ -694,17 +841,17 @@ bool match_word(Parser& p, const Cell* w, const Cell* blk, uint32_t i) {
     }
 }
 
-bool match_rule(Parser& p, const Cell* blk, uint32_t i) {
-    Cell v = rule_at(blk, i);
-    fire(p, EV_FETCH, true, blk, i);
+// The rule at i, r its decode, without a trace.
+bool match_decoded(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
+    const Cell& v = r.v;
     switch (cell::type(&v)) {
     case T_WORD: {
-        Keyword k = rule_keyword(&v);
-        return k != KW_NONE_WORD ? keyword(p, k, blk, i) : match_word(p, &v, blk, i);
+        Keyword k = rule_keyword(r);
+        return k != KW_NONE_WORD ? keyword(p, k, blk, i) : match_word(p, r, blk, i);
     }
     case T_SET_WORD: {
-        Cell here = *p.input;
-        word::set_value(&v, &here);
+        Cell w = v, here = *p.input;
+        word::set_value(&w, &here);
         return true;
     }
     case T_GET_WORD: {
@@ -721,6 +868,16 @@ bool match_rule(Parser& p, const Cell* blk, uint32_t i) {
     }
 }
 
+// The same after the fetch event of a trace.
+bool match_traced(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
+    fire(p, EV_FETCH, true, blk, i);
+    Rule fresh = r;
+    decode_value(fresh);  // the callback may have set words
+    return match_decoded(p, blk, i, fresh);
+}
+
+bool match_rule(Parser& p, const Cell* blk, uint32_t i) { return match_step(p, blk, i, decode(blk, i)); }
+
 // Puts both work stacks back to the tops a call found, on every way out.
 struct Bases {
     uint32_t rules, inputs;
@@ -735,8 +892,10 @@ struct Bases {
 void init() {
     static bool installed = false;
     work.rule_top = work.input_top = 0;
+    count_seen();
     keyword_table.clear();
     fill_keywords();
+    init_match();
     if (!installed) collector::register_(mark_work);
     installed = true;
 }

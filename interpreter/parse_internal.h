@@ -30,9 +30,19 @@ enum Code : int32_t {
     CODE_KEEP_PAREN = -14, CODE_AHEAD = -16, CODE_CHANGE = -17, CODE_CHANGE_ONLY = -18, CODE_CASE = -19,
 };
 
+// The block entries are also counted by a hash of their rule and input
+// positions (nodes and indexes), so that the check for a block entered again
+// at the same positions walks the stack only when the hash is taken. A
+// collection may renumber nodes: it marks the counts stale, and the next
+// check counts the entries again.
+constexpr uint32_t SEEN_BUCKETS = 256;
+
 struct WorkStacks {
     Cell rules[STACK_CELLS];
     EntryKind kinds[STACK_CELLS / ENTRY_CELLS];
+    uint8_t hashes[STACK_CELLS / ENTRY_CELLS];  // of block entries
+    uint16_t seen[SEEN_BUCKETS];                // block entries by hash
+    bool seen_stale;
     uint32_t rule_top;  // cells in use
     Cell inputs[STACK_CELLS];
     uint32_t input_top;
@@ -58,11 +68,16 @@ inline void set_position(Parser& p, int32_t at) { cell::set_series_index(p.input
 inline bool is_case(const Parser& p) { return p.op == 2; }
 
 // ---- matching values (parse_match.cpp) ------------------------------------------------
+// Fills the folding table of the lower code points; the case tables must be ready.
+void init_match();
 // The position where the input ends (its tail or the part limit).
 int32_t end_of(const Parser& p);
 // The units a value used as a rule matches at the position, or -1. Blocks,
 // parens and keywords are the machine's; these are the plain values.
 int32_t match_value(Parser& p, const Cell* rule);
+// How many units in a row, at most most, a char! or bitset! rule matches
+// from the position of string input; -1 for other rules and inputs.
+int64_t match_run(const Parser& p, const Cell* rule, int64_t most);
 // The input unit at an index as a value: the cell, a char! or an integer!.
 void unit_at(const Parser& p, int32_t index, Cell* out);
 // True when the input is a block-like series.

@@ -3,6 +3,9 @@
 // comparison op; string input compares characters, folding case unless the
 // parse is case-sensitive; binary input compares bytes, text rules by their
 // UTF-8 bytes.
+#include <algorithm>
+#include <cstring>
+
 #include "core/bitset.h"
 #include "core/block.h"
 #include "core/dispatch.h"
@@ -47,41 +50,70 @@ void unit_at(const Parser& p, int32_t index, Cell* out) {
 
 namespace {
 
+// Folding of the code points below 256, made from the case tables at start-up
+// so that it folds exactly as they do; the rest goes to the tables.
+uint32_t fold_low[256];
+
+inline uint32_t fold(uint32_t cp) { return cp < 256 ? fold_low[cp] : case_::convert(cp, true); }
+inline uint32_t fold(uint32_t cp, bool exact) { return exact ? cp : fold(cp); }
+
+// The characters of a text series from a position. Nothing that runs while
+// one is in use evaluates code, so the buffer stays where it is.
+struct Units {
+    const uint8_t* p;
+    uint32_t unit, shift;
+    uint32_t at(uint32_t k) const { return string::get_char(p + (size_t(k) << shift), unit); }
+};
+
+inline Units units_at(const Cell* series, uint32_t index) {
+    SeriesBuffer* b = string::buffer_of(series);
+    uint32_t shift = series::unit_shift(b);
+    return Units{series::head_ptr(b) + (size_t(index) << shift), series::unit(b), shift};
+}
+
 // The characters a text rule stands for: a char!, or the text of an
 // any-string from its index, a tag! inside its brackets.
 struct RuleText {
-    const Cell* value;
-    uint32_t start, count;
+    uint32_t count;
+    uint32_t single;  // a char!'s character
+    Units text;       // a string's characters (text.p null for a char!)
     bool brackets;
 
     uint32_t at(uint32_t k) const {
-        if (cell::type(value) == T_CHAR) return cell::get_char(value);
+        if (!text.p) return single;
         if (brackets) {
             if (k == 0) return '<';
             if (k == count - 1) return '>';
             k--;
         }
-        return string::char_at(value, start + k);
+        return text.at(k);
     }
+    // Both texts in 1-byte units (ASCII): compared byte by byte.
+    bool is_narrow() const { return text.p && !brackets && text.unit == 1; }
 };
 
 RuleText rule_text(const Cell* rule) {
-    if (cell::type(rule) == T_CHAR) return RuleText{rule, 0, 1, false};
+    if (cell::type(rule) == T_CHAR) return RuleText{1, cell::get_char(rule), Units{nullptr, 1, 0}, false};
     Cell v = *rule;
     uint32_t length = string::get_length(&v);
     bool tag = cell::type(rule) == T_TAG;
-    return RuleText{rule, uint32_t(cell::series_index(&v)), length + (tag ? 2 : 0), tag};
+    return RuleText{length + (tag ? 2 : 0), 0, units_at(&v, uint32_t(cell::series_index(&v))), tag};
 }
-
-inline uint32_t fold(uint32_t cp, bool exact) { return exact ? cp : case_::convert(cp, true); }
 
 // Characters of the rule against characters of the input.
 int32_t match_chars(const Parser& p, const RuleText& t) {
     int32_t pos = position(p);
     if (int64_t(end_of(p)) - pos < int64_t(t.count)) return -1;
+    Units in = units_at(p.input, uint32_t(pos));
     bool exact = is_case(p);
+    if (t.is_narrow() && in.unit == 1) {
+        if (exact) return std::memcmp(in.p, t.text.p, t.count) == 0 ? int32_t(t.count) : -1;
+        for (uint32_t k = 0; k < t.count; k++)
+            if (fold_low[in.p[k]] != fold_low[t.text.p[k]]) return -1;
+        return int32_t(t.count);
+    }
     for (uint32_t k = 0; k < t.count; k++)
-        if (fold(string::char_at(p.input, uint32_t(pos) + k), exact) != fold(t.at(k), exact)) return -1;
+        if (fold(in.at(k), exact) != fold(t.at(k), exact)) return -1;
     return int32_t(t.count);
 }
 
@@ -116,7 +148,7 @@ int32_t match_bytes(const Parser& p, const Cell* rule) {
 int32_t match_bitset(const Parser& p, const Cell* rule) {
     int32_t pos = position(p);
     if (pos >= end_of(p)) return -1;
-    return string::bitset_has(rule, string::char_at(p.input, uint32_t(pos))) ? 1 : -1;
+    return string::bitset_has(rule, units_at(p.input, uint32_t(pos)).at(0)) ? 1 : -1;
 }
 
 bool type_matches(const Cell* rule, uint32_t type) {
@@ -187,6 +219,27 @@ int32_t match_in_block(Parser& p, const Cell* rule) {
 }
 
 }  // namespace
+
+void init_match() {
+    for (uint32_t cp = 0; cp < 256; cp++) fold_low[cp] = case_::convert(cp, true);
+}
+
+int64_t match_run(const Parser& p, const Cell* rule, int64_t most) {
+    uint32_t t = cell::type(rule);
+    if ((t != T_CHAR && t != T_BITSET) || is_block_input(p) || cell::type(p.input) == T_BINARY) return -1;
+    int32_t pos = position(p);
+    int64_t room = std::min<int64_t>(most, int64_t(end_of(p)) - pos), n = 0;
+    if (room <= 0) return 0;
+    Units in = units_at(p.input, uint32_t(pos));
+    if (t == T_BITSET) {
+        while (n < room && string::bitset_has(rule, in.at(uint32_t(n)))) n++;
+        return n;
+    }
+    bool exact = is_case(p);
+    uint32_t c = fold(cell::get_char(rule), exact);
+    while (n < room && fold(in.at(uint32_t(n)), exact) == c) n++;
+    return n;
+}
 
 int32_t match_value(Parser& p, const Cell* rule) {
     return is_block_input(p) ? match_in_block(p, rule) : match_in_text(p, rule);
