@@ -23,7 +23,7 @@ namespace {
 // Longer blocks are data more often than code: not prepared.
 constexpr uint32_t MAX_CELLS = 4096;
 // The forms together; past this a collection is asked for.
-constexpr size_t MAX_BYTES = size_t(32) << 20;
+constexpr size_t MAX_BYTES = size_t(8) << 20;
 
 std::vector<Node> made;    // the nodes with a form
 size_t total_bytes = 0;
