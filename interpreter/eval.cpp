@@ -58,15 +58,11 @@ inline const Cell* body_word() { return words::word(words::W_tag_body); }
 inline bool is_called(uint32_t t) { return types::is_callable(t) && t != T_OP; }
 
 // What reading a word does with its value: most values are simply pushed.
-enum WordClass : uint8_t { WORD_PUSH, WORD_CALL, WORD_SPECIAL };
-struct WordClasses {
-    WordClass of[256];
-    constexpr WordClasses() : of{} {
-        of[T_NATIVE] = of[T_ACTION] = of[T_FUNCTION] = of[T_ROUTINE] = WORD_CALL;
-        of[T_UNSET] = of[T_OP] = WORD_SPECIAL;
-    }
-};
-constexpr WordClasses WORD_CLASSES;
+using prepared::WordClass;
+using prepared::WORD_PUSH;
+using prepared::WORD_CALL;
+using prepared::WORD_SPECIAL;
+using prepared::WORD_CLASSES;
 inline WordClass word_class(const Cell* value) { return WORD_CLASSES.of[cell::type(value)]; }
 
 // Frames of calls made from library code are not marked interpreted.

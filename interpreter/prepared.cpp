@@ -60,17 +60,7 @@ Code code_of(Node n) {
 }
 
 // A word's value that reading the word simply pushes.
-bool pushes(const Cell* value) {
-    switch (cell::type(value)) {
-    case T_NATIVE:
-    case T_ACTION:
-    case T_FUNCTION:
-    case T_ROUTINE:
-    case T_OP:
-    case T_UNSET: return false;
-    default: return true;
-    }
-}
+bool pushes(const Cell* value) { return WORD_CLASSES.of[cell::type(value)] == WORD_PUSH; }
 
 const Cell* op_held(const Cell* c) {
     if (cell::type(c) != T_WORD) return nullptr;

@@ -48,6 +48,17 @@ struct SelfEvaluating {
 };
 constexpr SelfEvaluating SELF_EVALUATING;
 
+// What reading a word does with its value: most values are simply pushed.
+enum WordClass : uint8_t { WORD_PUSH, WORD_CALL, WORD_SPECIAL };
+struct WordClasses {
+    WordClass of[256];
+    constexpr WordClasses() : of{} {
+        of[T_NATIVE] = of[T_ACTION] = of[T_FUNCTION] = of[T_ROUTINE] = WORD_CALL;
+        of[T_UNSET] = of[T_OP] = WORD_SPECIAL;
+    }
+};
+constexpr WordClasses WORD_CLASSES;
+
 // An operand: a value written in the code, a word's value, an object's field
 // (o/x), or a paren whose own form is one plain chain.
 enum LeafKind : uint8_t { L_VALUE, L_WORD, L_FIELD, L_PAREN };
