@@ -271,7 +271,7 @@ inline const Cell* path_value(const Cell* path) {
 // eval() inline, for the evaluator's own commonest blocks: a paren, a
 // branch, a function body (one C++ frame less per nesting).
 // Unnamed is set where the caller names the block <anon> or <body>.
-template <bool Unnamed = true>
+template <bool Unnamed = true, bool Prepared = true>
 [[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last);
 
 [[noreturn]] void no_arg(const Cell* name, const Cell& entry) {
@@ -1823,7 +1823,7 @@ inline const Cell* leaf_value(const prepared::Leaf& l, Cell* scratch, bool paren
 }
 
 // A chain that is the whole expression: no operator follows it now.
-inline bool whole_chain(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
+[[gnu::noinline]] bool whole_chain(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
     if (!prepared_chain(f, f->chains[e.chain], true)) return false;
     if (!infix_op_at(b, e.next)) return true;
     stack::pop(1);
@@ -1870,7 +1870,7 @@ uint32_t prepared_return(Form* f, const prepared::Expr& e, SeriesBuffer* b, cons
 
 // A pure form's expression (a chain or its assignment) from the form; false
 // with nothing done when the general evaluator must run it.
-[[gnu::noinline]] bool pure_expression(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
+[[gnu::always_inline]] inline bool pure_expression(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
     if (!whole_chain(f, e, b)) return false;
     if (e.kind == prepared::E_CHAIN) return true;
     Cell* value = stack::last();
@@ -2017,6 +2017,8 @@ bool run_prepared(Cell* code, Form* f, uint32_t k, uint32_t pos, Cell* slot) {
     eval_prepared_rest(block, f, k, pos, slot, keep_last);
     return true;
 }
+
+void eval_unprepared(const Cell* name, const Cell* block, bool keep_last);
 
 // A block run a second time is prepared; its form is used from the next.
 [[gnu::noinline]] void note_run(const Cell* block, SeriesBuffer* b) {
@@ -2180,15 +2182,29 @@ void init() {
 // each expression of the block pushes its value where the frame's result
 // slot would be: so such a block runs without it. A named frame, or a trace
 // running when the block starts, takes the frame.
-void eval(const Cell* name, const Cell* block, bool keep_last) { eval_block<false>(name, block, keep_last); }
+// A prepared block is tested for first, so that the commonest block run by
+// a native (a loop's body) costs as little as its form.
+void eval(const Cell* name, const Cell* block, bool keep_last) {
+    SeriesBuffer* b = code_buffer(block);
+    if ((b->flags & SER_PREPARED) && (cell::word_symbol(name) == stack::reg.body_symbol ||
+                                      cell::word_symbol(name) == stack::reg.anon_symbol) &&
+        eval_prepared(block, b, keep_last))
+        return;
+    eval_unprepared(name, block, keep_last);
+}
 
 namespace {
 
-template <bool Unnamed>
+[[gnu::noinline]] void eval_unprepared(const Cell* name, const Cell* block, bool keep_last) {
+    eval_block<false, false>(name, block, keep_last);
+}
+
+template <bool Unnamed, bool Prepared>
 [[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last) {
     SeriesBuffer* b = code_buffer(block);
-    if ((b->flags & SER_PREPARED) && (Unnamed || cell::word_symbol(name) == stack::reg.body_symbol ||
-                                      cell::word_symbol(name) == stack::reg.anon_symbol)) {
+    if (Prepared && (b->flags & SER_PREPARED) &&
+        (Unnamed || cell::word_symbol(name) == stack::reg.body_symbol ||
+         cell::word_symbol(name) == stack::reg.anon_symbol)) {
         if (eval_prepared(block, b, keep_last)) return;
     }
     uint32_t pos = uint32_t(cell::series_index(block)), tail = cell_count(b);
