@@ -1761,11 +1761,12 @@ inline bool run_one(Cell* code, uint32_t* pos, SeriesBuffer* b) {
 using prepared::Form;
 
 inline FastOp fast_of(prepared::OpStep& s, const Cell* op) {
-    if (!s.fast) {
+    if (!s.fast_known) {
         FastOp f = memo_operator(op);
-        s.fast = 1u << 24 | uint32_t(f.fast.kind) << 16 | uint32_t(f.fast.op) << 8 | f.takes;
+        s.fast = {uint8_t(f.fast.kind), f.fast.op, f.takes};
+        s.fast_known = true;
     }
-    return FastOp{Fast{FastKind(s.fast >> 16 & 0xFF), uint8_t(s.fast >> 8)}, uint8_t(s.fast)};
+    return FastOp{Fast{FastKind(s.fast[0]), s.fast[1]}, s.fast[2]};
 }
 
 inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens);
@@ -1807,19 +1808,21 @@ inline const Cell* leaf_value(const prepared::Leaf& l, Cell* scratch, bool paren
     const Cell* value = leaf_value(ch.first, &scratch, parens);
     if (!value) return false;
     Cell* result = stack::push(value);
-    uint32_t k = 0;
-    for (; k < ch.op_count; k++) {
-        prepared::OpStep& s = f->ops[ch.ops + k];
-        const Cell* op = context::bound_slot(&s.word);
-        if (!op || cell::type(op) != T_OP || op_head(op) != s.head || cell::callable_extra(op) != s.extra) break;
-        FastOp fast = fast_of(s, op);
-        if (!(fast.takes & takes_of(result))) break;
-        const Cell* right = leaf_value(s.right, &scratch, parens);
-        if (!right || !takes_both(fast.takes, result, right) || !binary_inline(fast.fast, result, right)) break;
+    // The op! compared as its first two words (its header holds the type).
+    for (prepared::OpStep *s = f->ops.data() + ch.ops, *end = s + ch.op_count; s < end; s++) {
+        const Cell* op = context::bound_slot(&s->word);
+        if (!op || op_head(op) != s->head || cell::callable_extra(op) != s->extra) {
+            stack::pop(1);
+            return false;
+        }
+        FastOp fast = fast_of(*s, op);
+        const Cell* right = fast.takes & takes_of(result) ? leaf_value(s->right, &scratch, parens) : nullptr;
+        if (!right || !takes_both(fast.takes, result, right) || !binary_inline(fast.fast, result, right)) {
+            stack::pop(1);
+            return false;
+        }
     }
-    if (k == ch.op_count) return true;
-    stack::pop(1);
-    return false;
+    return true;
 }
 
 // A chain that is the whole expression: no operator follows it now.

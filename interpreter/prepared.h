@@ -27,6 +27,7 @@
 // is not prepared, and when the forms together pass MAX_BYTES no more are
 // made and a collection is asked for, which forgets them.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -69,12 +70,14 @@ struct Leaf {
 
 // An operator after a value: the word, and the op! it held when decoded
 // (header and index as one word, and the node of its extra block). fast is
-// the evaluator's fast path of that op!, filled on the first run.
+// the evaluator's fast path of that op! (kind, op code, operand types),
+// filled on the first run.
 struct OpStep {
     Cell word;
     uint64_t head;
     Node extra;
-    uint32_t fast;  // 0: not yet known
+    bool fast_known;
+    std::array<uint8_t, 3> fast;
     Leaf right;
 };
 
