@@ -1772,16 +1772,18 @@ inline FastOp fast_of(prepared::OpStep& s, const Cell* op) {
 inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens);
 
 // A paren operand whose own form is one chain to its tail: its value into
-// out. Its form is made here when it has none that holds (its parent's form
-// is made, so it runs again and again).
+// out. A paren without a form is prepared here (its parent's form runs, so
+// it runs again and again); one whose form no longer holds is not remade
+// here, as that form may be running further up.
 [[gnu::noinline]] const Cell* paren_value(const Cell* paren, Cell* out) {
     Node n = cell::series_node(paren);
     SeriesBuffer* b = node::buffer(n);
     Form* f = prepared::find(n);
-    if (!f) f = prepared::make(paren);  // a form that no longer holds may be running
-    if (!f || !prepared::holds(f, b) || f->start != uint32_t(cell::series_index(paren)) || f->exprs.size() != 1 || f->exprs[0].kind != prepared::E_CHAIN || f->exprs[0].next != cell_count(b))
-        return nullptr;
-    if (!prepared_chain(f, f->chains[f->exprs[0].chain], false)) return nullptr;
+    if (!f && !(b->flags & SER_PLAIN)) f = prepared::make(paren);
+    bool one_chain = f && prepared::holds(f, b) && f->start == uint32_t(cell::series_index(paren)) &&
+                     f->exprs.size() == 1 && f->exprs[0].kind == prepared::E_CHAIN &&
+                     f->exprs[0].next == cell_count(b);
+    if (!one_chain || !prepared_chain(f, f->chains[f->exprs[0].chain], false)) return nullptr;
     *out = *stack::top();
     stack::pop(1);
     return out;
