@@ -489,6 +489,7 @@ const Cell* swap(Cell* a, Cell* b) {
         Node ta = hash_of(a), tb = hash_of(b);
         if (ta) hashtable::delete_(ta, cell_at(a, ia));
         if (tb) hashtable::delete_(tb, cell_at(b, ib));
+        series::unprepare(buffer_of(b));  // the action's lookup unprepared a
         std::swap(*cell_at(a, ia), *cell_at(b, ib));
         if (ta) hashtable::put_value(ta, cell_at(a, ia));
         if (tb) hashtable::put_value(tb, cell_at(b, ib));

@@ -358,6 +358,7 @@ static void bind_series(Node series_node, Node ctx, bool self) {
     if (cycles::find(series_node)) return;
     cycles::push(series_node);
     SeriesBuffer* b = node::buffer(series_node);
+    series::unprepare(b);
     for (Cell *c = series::cells(b), *end = c + series::length(b); c < end; c++) {
         uint32_t t = cell::type(c);
         if (types::is_any_block(t)) {

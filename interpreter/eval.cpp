@@ -26,6 +26,7 @@
 #include "datatypes/typeset.h"
 #include "interpreter/fastpath.h"
 #include "interpreter/path_walk.h"
+#include "interpreter/prepared.h"
 #include "interpreter/trace.h"
 #include "io/lexer.h"
 #include "kernel/collector.h"
@@ -57,15 +58,11 @@ inline const Cell* body_word() { return words::word(words::W_tag_body); }
 inline bool is_called(uint32_t t) { return types::is_callable(t) && t != T_OP; }
 
 // What reading a word does with its value: most values are simply pushed.
-enum WordClass : uint8_t { WORD_PUSH, WORD_CALL, WORD_SPECIAL };
-struct WordClasses {
-    WordClass of[256];
-    constexpr WordClasses() : of{} {
-        of[T_NATIVE] = of[T_ACTION] = of[T_FUNCTION] = of[T_ROUTINE] = WORD_CALL;
-        of[T_UNSET] = of[T_OP] = WORD_SPECIAL;
-    }
-};
-constexpr WordClasses WORD_CLASSES;
+using prepared::WordClass;
+using prepared::WORD_PUSH;
+using prepared::WORD_CALL;
+using prepared::WORD_SPECIAL;
+using prepared::WORD_CLASSES;
 inline WordClass word_class(const Cell* value) { return WORD_CLASSES.of[cell::type(value)]; }
 
 // Frames of calls made from library code are not marked interpreted.
@@ -274,7 +271,7 @@ inline const Cell* path_value(const Cell* path) {
 // eval() inline, for the evaluator's own commonest blocks: a paren, a
 // branch, a function body (one C++ frame less per nesting).
 // Unnamed is set where the caller names the block <anon> or <body>.
-template <bool Unnamed = true>
+template <bool Unnamed = true, bool Prepared = true>
 [[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last);
 
 [[noreturn]] void no_arg(const Cell* name, const Cell& entry) {
@@ -783,6 +780,8 @@ Cell nth_argument(Node list, uint32_t k) {
 
 // if, unless, either and return run in place of their call (below).
 uint32_t branch_in_place(const Cell* code, uint32_t pos, const Cell* w, const Cell* native);
+inline uint32_t take_branch(uint32_t index, Cell* condition, const Cell* const* branch, const Cell* w,
+                            const Cell* native, uint32_t at);
 uint32_t returned_in_place(const Cell* code, uint32_t pos, const Cell* native);
 
 // either in its frame, its arguments checked: the native's work without the
@@ -1240,16 +1239,7 @@ inline uint32_t infix_after(const Cell* code, uint32_t pos, SeriesBuffer* b) {
 }
 
 // The types that evaluate to themselves (as a first cell of an expression).
-struct SelfEvaluating {
-    bool of[256];
-    constexpr SelfEvaluating() : of{} {
-        for (uint32_t t = 0; t < 256; t++) of[t] = true;
-        for (uint32_t t : {T_WORD, T_SET_WORD, T_LIT_WORD, T_LIT_PATH, T_GET_WORD, T_PAREN, T_SET_PATH, T_GET_PATH,
-                           T_PATH, T_NATIVE, T_ACTION, T_FUNCTION, T_ROUTINE, T_OP})
-            of[t] = false;
-    }
-};
-constexpr SelfEvaluating SELF_EVALUATING;
+using prepared::SELF_EVALUATING;
 
 // The value a code cell evaluates to when that is the cell itself or the
 // value of a word that simply pushes it; else null.
@@ -1414,7 +1404,15 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
         stack::pop(1);
         return 0;
     }
-    at += blocks;
+    return take_branch(index, condition, branch, w, native, at + blocks);
+}
+
+// The branch if, unless or either takes, the condition pushed (in place of
+// the call) and the blocks read where they lie; at is the position after
+// the call.
+[[gnu::always_inline]] inline uint32_t take_branch(uint32_t index, Cell* condition, const Cell* const* branch,
+                                                   const Cell* w, const Cell* native, uint32_t at) {
+    uint32_t blocks = index == NAT_either ? 2 : 1;
     if (index != NAT_either && logic::is_truthy(condition) != (index == NAT_if)) {
         *condition = statics::none_cell;
         return at;
@@ -1747,6 +1745,297 @@ inline bool run_one(Cell* code, uint32_t* pos, SeriesBuffer* b) {
     }
 }
 
+// ---- prepared blocks ------------------------------------------------------------------------
+// A block's prepared form (interpreter/prepared.h) run expression by
+// expression. A plain chain, an assignment of one, a branch's or return's
+// condition are computed from the form as value_in_place would compute them
+// from the cells, each word looked up and each operator compared where the
+// general evaluator looks them up; a call starts where word_call starts.
+// Whatever does not hold (a word's value of another class, an operator
+// replaced, operand types without an inline answer) leaves that expression,
+// with nothing done, to expression(), and the form does not try it again.
+// After anything that may run code the form must still hold (no collection
+// or remaking forgot it, its block unchanged, no trace started, the
+// expression ended where it did before); else run() goes on from there.
+
+using prepared::Form;
+
+inline FastOp fast_of(prepared::OpStep& s, const Cell* op) {
+    if (!s.fast_known) {
+        FastOp f = memo_operator(op);
+        s.fast = {uint8_t(f.fast.kind), f.fast.op, f.takes};
+        s.fast_known = true;
+    }
+    return FastOp{Fast{FastKind(s.fast[0]), s.fast[1]}, s.fast[2]};
+}
+
+inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens);
+
+// A paren operand whose own form is one chain to its tail: its value into
+// out. A paren without a form is prepared here (its parent's form runs, so
+// it runs again and again); one whose form no longer holds is not remade
+// here, as that form may be running further up.
+[[gnu::noinline]] const Cell* paren_value(const Cell* paren, Cell* out) {
+    Node n = cell::series_node(paren);
+    SeriesBuffer* b = node::buffer(n);
+    Form* f = prepared::find(n);
+    if (!f && !(b->flags & SER_PLAIN)) f = prepared::make(paren);
+    bool one_chain = f && prepared::holds(f, b) && f->start == uint32_t(cell::series_index(paren)) &&
+                     f->exprs.size() == 1 && f->exprs[0].kind == prepared::E_CHAIN &&
+                     f->exprs[0].next == cell_count(b);
+    if (!one_chain || !prepared_chain(f, f->chains[f->exprs[0].chain], false)) return nullptr;
+    *out = *stack::top();
+    stack::pop(1);
+    return out;
+}
+
+// An operand's value, or null when the general evaluator must take it.
+inline const Cell* leaf_value(const prepared::Leaf& l, Cell* scratch, bool parens) {
+    switch (l.kind) {
+    case prepared::L_VALUE: return &l.cell;
+    case prepared::L_WORD: {
+        const Cell* value = context::bound_slot(&l.cell);
+        return value && word_class(value) == WORD_PUSH ? value : nullptr;
+    }
+    case prepared::L_FIELD: return path_value(&l.cell);
+    default: return parens ? paren_value(&l.cell, scratch) : nullptr;
+    }
+}
+
+// The chain's value pushed, or false with nothing pushed. A paren operand
+// is taken when parens is set (one level, as value_in_place takes them).
+[[gnu::always_inline]] inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens) {
+    if (stack::reg.top + 2 >= stack::reg.limit) return false;
+    Cell scratch;
+    const Cell* value = leaf_value(ch.first, &scratch, parens);
+    if (!value) return false;
+    Cell* result = stack::push(value);
+    // The op! compared as its first two words (its header holds the type).
+    for (prepared::OpStep *s = f->ops.data() + ch.ops, *end = s + ch.op_count; s < end; s++) {
+        const Cell* op = context::bound_slot(&s->word);
+        if (!op || op_head(op) != s->head || cell::callable_extra(op) != s->extra) {
+            stack::pop(1);
+            return false;
+        }
+        FastOp fast = fast_of(*s, op);
+        const Cell* right = fast.takes & takes_of(result) ? leaf_value(s->right, &scratch, parens) : nullptr;
+        if (!right || !takes_both(fast.takes, result, right) || !binary_inline(fast.fast, result, right)) {
+            stack::pop(1);
+            return false;
+        }
+    }
+    return true;
+}
+
+// A chain that is the whole expression: no operator follows it now.
+[[gnu::noinline]] bool whole_chain(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
+    if (!prepared_chain(f, f->chains[e.chain], true)) return false;
+    if (!infix_op_at(b, e.next)) return true;
+    stack::pop(1);
+    return false;
+}
+
+// The callable an expression starts with, still the word's value.
+inline const Cell* same_callable(const prepared::Expr& e) {
+    const Cell* value = context::bound_slot(&e.word);
+    return value && std::memcmp(value, &e.callable, sizeof(Cell)) == 0 ? value : nullptr;
+}
+
+// if, unless, either with a chain for condition: branch_in_place's checks.
+uint32_t prepared_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
+    uint32_t index = cell::callable_index(native), blocks = index == NAT_either ? 2 : 1;
+    const ListMemo& memo = list_memo_of(native);
+    if (memo.plain_args != int32_t(blocks + 1) || !whole_chain(f, e, b)) return 0;
+    Cell* condition = stack::last();
+    const Cell* entries = series::cells(node::buffer(memo.list));
+    const Cell* branch[2] = {nullptr, nullptr};
+    bool fits = entry_takes(entries, cell::type(condition));
+    for (uint32_t k = 0; fits && k < blocks; k++) {
+        branch[k] = series::cells(b) + f->chains[e.chain].end + k;
+        fits = entry_takes(entries + 1 + k, T_BLOCK);
+    }
+    if (!fits) {
+        stack::pop(1);
+        return 0;
+    }
+    Cell w = e.word;
+    return take_branch(index, condition, branch, &w, native, e.next);
+}
+
+// return with a chain: returned_in_place's checks.
+uint32_t prepared_return(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
+    const ListMemo& memo = list_memo_of(native);
+    Cell* top = stack::reg.top;
+    if (memo.plain_args != 1 || !whole_chain(f, e, b)) return 0;
+    bool takes = entry_takes(series::cells(node::buffer(memo.list)), stack::top_type());
+    Cell value = *stack::top();
+    stack::reg.top = top;
+    return takes && stack::return_in_place(&value) ? e.next : 0;
+}
+
+// A pure form's expression (a chain or its assignment) from the form; false
+// with nothing done when the general evaluator must run it.
+[[gnu::always_inline]] inline bool pure_expression(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
+    if (!whole_chain(f, e, b)) return false;
+    if (e.kind == prepared::E_CHAIN) return true;
+    Cell* value = stack::last();
+    if (e.kind == prepared::E_SET) {
+        Cell* slot = cell::type(value) == T_UNSET ? nullptr : context::bound_slot<true>(&e.word);
+        if (slot) {
+            *slot = *value;
+            return true;
+        }
+    } else {
+        FieldRef fr;
+        if (field_ref(&e.word, true, &fr)) {
+            set_field(fr.object, fr.element, fr.slot, value);
+            return true;
+        }
+    }
+    stack::pop(1);
+    return false;
+}
+
+// The expression run from its form: the position after it, or 0 with
+// nothing done when the general evaluator must run it. *ran_code tells
+// whether it may have run code (a call, a branch).
+uint32_t prepared_expression(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b, bool* ran_code) {
+    using namespace prepared;
+    *ran_code = false;
+    switch (e.kind) {
+    case E_CHAIN:
+    case E_SET:
+    case E_SET_FIELD: return pure_expression(f, e, b) ? e.next : 0;
+    case E_CALL: {
+        const Cell* value = same_callable(e);
+        if (!value) return 0;
+        *ran_code = true;
+        Cell w = e.word;
+        uint32_t pos = word_call(code, e.pos + 1, &w, value);
+        return exits::pending() ? pos : infix_after(code, pos, code_buffer(code));
+    }
+    case E_BRANCH:
+        if (const Cell* native = same_callable(e)) {
+            *ran_code = true;
+            return prepared_branch(f, e, b, native);
+        }
+        return 0;
+    case E_RETURN:
+        if (const Cell* native = same_callable(e)) return prepared_return(f, e, b, native);
+        return 0;
+    case E_BREAK: {
+        const Cell* native = same_callable(e);
+        bool done = native && list_memo_of(native).plain_args == 0 &&
+                    stack::break_in_place(cell::callable_index(native) == NAT_continue);
+        return done ? e.next : 0;
+    }
+    default: return 0;
+    }
+}
+
+// Runs the block from the k-th expression of its form (at pos), each into
+// the slot as run() does. False on a pending exit.
+bool run_prepared(Cell* code, Form* f, uint32_t k, uint32_t pos, Cell* slot) {
+    const uint32_t generation = prepared::generation;
+    const Node n = f->node;
+    try {
+        for (;;) {
+            stack::reg.top = slot;
+            cell::set_series_index(code, pos);
+            if (collector::safe_point() || is_halt_requested()) break;
+            SeriesBuffer* b = node::buffer(n);
+            bool ran_code;
+            uint32_t next = prepared_expression(code, f, f->exprs[k], b, &ran_code);
+            if (!next) {
+                // Taken by the general evaluator from now on (a branch that
+                // misses has run nothing: it checks before it runs).
+                f->exprs[k].kind = prepared::E_GENERAL;
+                f->pure = false;
+                next = expression(code, pos, false, b);
+                ran_code = true;
+            }
+            if (exits::pending()) return false;
+            if (ran_code) {
+                if (prepared::generation != generation || !prepared::holds(f, node::buffer(n)) || is_tracing()) {
+                    pos = next;
+                    break;
+                }
+                prepared::Expr& e = f->exprs[k];
+                if (!e.next) e.next = next;
+                if (e.next != next) {
+                    pos = next;
+                    break;
+                }
+            }
+            pos = next;
+            if (pos >= cell_count(node::buffer(n))) return true;
+            if (++k == f->exprs.size() && !prepared::extend(f, pos)) break;
+        }
+    } catch (const Throw& t) {
+        if (!exits::is_pending_code(t.code)) throw;
+        runtime::record.pending_code = t.code;
+        return false;
+    }
+    SeriesBuffer* b = code_buffer(code);
+    return pos >= cell_count(b) || run(code, pos, b, slot);
+}
+
+// The rest of a block from the k-th expression of its form (at pos), in
+// the block's scope as eval_block runs it.
+[[gnu::noinline]] void eval_prepared_rest(const Cell* block, Form* f, uint32_t k, uint32_t pos, Cell* slot,
+                                          bool keep_last) {
+    stack_guard::check("stack-overflow");
+    Cell code = *block;
+    temp_roots::Hold hold(&code);
+    CodeScope scope(&code);
+    uint32_t start = uint32_t(cell::series_index(&code));
+    if (!run_prepared(&code, f, k, pos, slot)) return;
+    if (is_tracing()) emit_at(slot, EV_EXIT, &code, start, slot);
+    if (keep_last) stack::set_result(slot);
+}
+
+// A block whose form holds, run from it: false when it has none or the
+// block is not run from the form's start. A pure form runs nothing but its
+// own chains: no code can see the current code, raise, collect or trace
+// while it runs, so it needs neither the held code nor its scope, up to an
+// expression the general evaluator must take or a safe point that is due.
+[[gnu::noinline]] bool eval_prepared(const Cell* block, SeriesBuffer* b, bool keep_last) {
+    Form* f = prepared::find(cell::series_node(block));
+    uint32_t pos = uint32_t(cell::series_index(block));
+    if (!f || !prepared::holds(f, b) || f->start != pos || is_tracing()) return false;
+    prepared::check_unchanged(f, b);
+    Cell* slot = stack::reg.top;
+    uint32_t k = 0;
+    if (f->pure) {
+        const prepared::Expr* e = f->exprs.data();
+        for (uint32_t count = f->count; k < count; k++, e++) {
+            if (collector::wants_safe_point() || is_halt_requested()) break;
+            stack::reg.top = slot;
+            if (!pure_expression(f, *e, b)) break;
+            pos = e->next;
+        }
+        if (k == f->count) {
+            if (keep_last) stack::set_result(slot);
+            return true;
+        }
+    }
+    eval_prepared_rest(block, f, k, pos, slot, keep_last);
+    return true;
+}
+
+void eval_unprepared(const Cell* name, const Cell* block, bool keep_last);
+
+// A block run a second time is prepared; its form is used from the next.
+[[gnu::noinline]] void note_run(const Cell* block, SeriesBuffer* b) {
+    if (!prepared::enabled) return;
+    if (!(b->flags & SER_RAN)) {
+        b->flags |= SER_RAN;
+        return;
+    }
+    Form* f = prepared::find(cell::series_node(block));
+    if (!f || !prepared::holds(f, b)) prepared::make(block);
+}
+
 void eval_for_error(const Cell* block) {
     eval_raising(anon(), block);
     stack::pop(1);
@@ -1755,6 +2044,7 @@ void eval_for_error(const Cell* block) {
 // The memos name nodes that a collection may free or move.
 void forget_memos() {
     forget_ops();
+    prepared::forget_all();
     for (ListMemo& m : list_memo) m = ListMemo{0, 0, -1};
 }
 
@@ -1841,6 +2131,7 @@ void init() {
     error::set_raise_tracer(trace_error);
     lexer::set_caller(lexer_call);
     object::install_notifiers();
+    prepared::init();
     forget_memos();
     if (!installed) collector::register_(mark_roots);
     installed = true;
@@ -1896,13 +2187,31 @@ void init() {
 // each expression of the block pushes its value where the frame's result
 // slot would be: so such a block runs without it. A named frame, or a trace
 // running when the block starts, takes the frame.
-void eval(const Cell* name, const Cell* block, bool keep_last) { eval_block<false>(name, block, keep_last); }
+// A prepared block is tested for first, so that the commonest block run by
+// a native (a loop's body) costs as little as its form.
+void eval(const Cell* name, const Cell* block, bool keep_last) {
+    SeriesBuffer* b = code_buffer(block);
+    if ((b->flags & SER_PREPARED) && (cell::word_symbol(name) == stack::reg.body_symbol ||
+                                      cell::word_symbol(name) == stack::reg.anon_symbol) &&
+        eval_prepared(block, b, keep_last))
+        return;
+    eval_unprepared(name, block, keep_last);
+}
 
 namespace {
 
-template <bool Unnamed>
+[[gnu::noinline]] void eval_unprepared(const Cell* name, const Cell* block, bool keep_last) {
+    eval_block<false, false>(name, block, keep_last);
+}
+
+template <bool Unnamed, bool Prepared>
 [[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last) {
     SeriesBuffer* b = code_buffer(block);
+    if (Prepared && (b->flags & SER_PREPARED) &&
+        (Unnamed || cell::word_symbol(name) == stack::reg.body_symbol ||
+         cell::word_symbol(name) == stack::reg.anon_symbol)) {
+        if (eval_prepared(block, b, keep_last)) return;
+    }
     uint32_t pos = uint32_t(cell::series_index(block)), tail = cell_count(b);
     // A block done in place passes no safe point, so a halt asked for takes
     // the general path, whose first expression takes it.
@@ -1918,6 +2227,7 @@ template <bool Unnamed>
         eval_in_frame(name, block, keep_last);
         return;
     }
+    if (!(b->flags & SER_PLAIN)) note_run(block, b);
     Cell code = *block;
     temp_roots::Hold hold(&code);
     CodeScope scope(&code);

@@ -216,6 +216,7 @@ void new_line_native(bool check, const int32_t* r) {
     }
     uint32_t index = uint32_t(cell::series_index(position));
     uint32_t length = block::buffer_length(position);
+    series::unprepare(block::buffer_of(position));  // the marks are in the cells
     if (period == 0) {
         if (index < length) mark(block::cell_at(position, index), on);
         return;

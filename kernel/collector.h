@@ -45,6 +45,7 @@ inline bool is_active() { return state.running; }
 // stress mode, and only while the collector is enabled; true when it
 // collected (buffers may have moved). It runs before every expression, so
 // the common case is two loads and one branch.
+inline bool wants_safe_point() { return (memory::record.collect_requested | state.stress) && state.enabled; }
 inline bool safe_point() {
     if (__builtin_expect(!(memory::record.collect_requested | state.stress), true) || !state.enabled) return false;
     collect();

@@ -411,8 +411,8 @@ Node new_filled(uint32_t bytes, uint8_t fill) {
 void set_flags(Node n, uint32_t bits) { node::buffer(n)->flags |= bits; }
 
 // Flags that describe where a buffer lives belong to each allocation, not to
-// the series.
-constexpr uint32_t PLACE_FLAGS = SER_BIG | SER_FIXED | SER_MID_HEAD | SER_MARK;
+// the series; a grown or copied block is no longer the one prepared as code.
+constexpr uint32_t PLACE_FLAGS = SER_BIG | SER_FIXED | SER_MID_HEAD | SER_MARK | SER_CODE_MARKS;
 
 // Doubling, with room for one unit of cells when the area is empty.
 static uint64_t doubled(const SeriesBuffer* b) { return std::max<uint64_t>(uint64_t(b->size) * 2, 16); }

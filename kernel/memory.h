@@ -36,6 +36,9 @@ enum SeriesFlags : uint32_t {
     SER_LIBRARY = 0x00040000u,       // a block of a library function's body
     SER_COMPLEMENT = 0x00080000u,    // bitset!: complemented
     SER_FIXED = 0x00100000u,         // tracked heap block outside the frames
+    SER_PREPARED = 0x00200000u,      // block: unchanged since the evaluator prepared it as code
+    SER_RAN = 0x00400000u,           // block: run as code once since its last change
+    SER_PLAIN = 0x00800000u,         // block: its prepared form would gain nothing
     SER_BIG = 0x01000000u,           // own page block, never moves
     SER_MARK = 0x08000000u,          // collector mark
     SER_MID_HEAD = 0x10000000u,      // head placed mid-buffer at allocation
@@ -92,6 +95,10 @@ inline uint32_t length(const SeriesBuffer* b) { return (b->tail - b->head) >> un
 // Bytes free after the tail.
 inline uint32_t room(const SeriesBuffer* b) { return b->size - b->tail; }
 inline Cell* cells(SeriesBuffer* b) { return reinterpret_cast<Cell*>(head_ptr(b)); }
+// Every writer of a block's cells calls this: the evaluator's prepared form
+// of the block (interpreter/prepared.h) no longer holds.
+constexpr uint32_t SER_CODE_MARKS = SER_PREPARED | SER_RAN | SER_PLAIN;
+inline void unprepare(SeriesBuffer* b) { b->flags &= ~SER_CODE_MARKS; }
 
 // Allocation. head_offset is a byte offset for head and tail inside the data
 // area, or -1 for the middle of it.

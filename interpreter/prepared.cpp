@@ -1,0 +1,281 @@
+// Prepared blocks: the side table of forms, their decoding from a block's
+// cells, their memory bound and the sanitizer builds' check of the writers.
+#include "interpreter/prepared.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/context.h"
+#include "core/native_ids.h"
+#include "kernel/os.h"
+
+namespace zel {
+namespace prepared {
+
+bool enabled = true;
+uint32_t generation = 0;
+std::vector<Form*> table;  // by node
+
+namespace {
+
+// Longer blocks are data more often than code: not prepared.
+constexpr uint32_t MAX_CELLS = 4096;
+// The forms together; past this a collection is asked for.
+constexpr size_t MAX_BYTES = size_t(8) << 20;
+
+std::vector<Node> made;    // the nodes with a form
+size_t total_bytes = 0;
+
+size_t bytes_of(const Form* f) {
+    return sizeof(Form) + f->exprs.capacity() * sizeof(Expr) + f->chains.capacity() * sizeof(Chain) +
+           f->ops.capacity() * sizeof(OpStep) + f->snapshot.capacity() * sizeof(Cell);
+}
+
+void account(Form* f) {
+    total_bytes -= f->bytes;
+    f->bytes = bytes_of(f);
+    total_bytes += f->bytes;
+}
+
+// A form running further up the C++ stack notices by the generation.
+void drop(Form* f) {
+    if (!f) return;
+    total_bytes -= f->bytes;
+    delete f;
+    generation++;
+}
+
+// ---- decoding ---------------------------------------------------------------------
+
+struct Code {
+    const Cell* cells;
+    uint32_t count;
+};
+
+Code code_of(Node n) {
+    SeriesBuffer* b = node::buffer(n);
+    return {series::cells(b), uint32_t(series::length(b))};
+}
+
+// A word's value that reading the word simply pushes.
+bool pushes(const Cell* value) { return WORD_CLASSES.of[cell::type(value)] == WORD_PUSH; }
+
+const Cell* op_held(const Cell* c) {
+    if (cell::type(c) != T_WORD) return nullptr;
+    const Cell* slot = context::bound_slot(c);
+    return slot && cell::type(slot) == T_OP ? slot : nullptr;
+}
+
+// A path of an object's word and one field word (o/x).
+bool field_shaped(const Cell* path) {
+    Code p = code_of(cell::series_node(path));
+    uint32_t at = uint32_t(cell::series_index(path));
+    return p.count == at + 2 && cell::type(p.cells + at) == T_WORD && cell::type(p.cells + at + 1) == T_WORD;
+}
+
+bool leaf(const Cell* c, bool operand, Leaf* out) {
+    out->cell = *c;
+    uint32_t t = cell::type(c);
+    if (SELF_EVALUATING.of[t]) {
+        out->kind = L_VALUE;
+        return true;
+    }
+    switch (t) {
+    case T_WORD: {
+        const Cell* value = context::bound_slot(c);
+        out->kind = L_WORD;
+        return value && pushes(value);
+    }
+    case T_PATH: out->kind = L_FIELD; return field_shaped(c);
+    case T_PAREN: out->kind = L_PAREN; return operand;
+    default: return false;
+    }
+}
+
+// The chain from the position: false when its cells are no plain chain.
+bool chain(Form* f, const Code& code, uint32_t pos, uint32_t* index) {
+    Chain ch{};
+    if (pos >= code.count || !leaf(code.cells + pos, false, &ch.first)) return false;
+    ch.ops = uint32_t(f->ops.size());
+    size_t ops_before = f->ops.size();
+    for (pos++; pos < code.count;) {
+        const Cell* op = op_held(code.cells + pos);
+        if (!op) break;
+        OpStep step{};
+        step.word = code.cells[pos];
+        std::memcpy(&step.head, op, sizeof step.head);
+        step.extra = cell::callable_extra(op);
+        if (pos + 1 >= code.count || !leaf(code.cells + pos + 1, true, &step.right)) {
+            f->ops.resize(ops_before);
+            return false;
+        }
+        f->ops.push_back(step);
+        pos += 2;
+    }
+    ch.op_count = uint32_t(f->ops.size() - ops_before);
+    ch.end = pos;
+    *index = uint32_t(f->chains.size());
+    f->chains.push_back(ch);
+    return true;
+}
+
+// if, unless, either: the condition's chain and the blocks written after it.
+bool branch(Form* f, const Code& code, Expr* e, uint32_t blocks) {
+    if (!chain(f, code, e->pos + 1, &e->chain)) return false;
+    uint32_t at = f->chains[e->chain].end;
+    for (uint32_t k = 0; k < blocks; k++)
+        if (at + k >= code.count || cell::type(code.cells + at + k) != T_BLOCK) return false;
+    e->next = at + blocks;
+    return true;
+}
+
+// A word holding a callable at the start of an expression.
+void call_expr(Form* f, const Code& code, Expr* e, const Cell* value) {
+    e->kind = E_CALL;
+    e->callable = *value;
+    if (cell::type(value) == T_NATIVE) {
+        switch (cell::callable_index(value)) {
+        case NAT_if:
+        case NAT_unless:
+            if (branch(f, code, e, 1)) e->kind = E_BRANCH;
+            return;
+        case NAT_either:
+            if (branch(f, code, e, 2)) e->kind = E_BRANCH;
+            return;
+        case NAT_return:
+            if (chain(f, code, e->pos + 1, &e->chain)) {
+                e->kind = E_RETURN;
+                e->next = f->chains[e->chain].end;
+            }
+            return;
+        case NAT_break:
+        case NAT_continue:
+            e->kind = E_BREAK;
+            e->next = e->pos + 1;
+            return;
+        }
+    }
+    if (cell::type(value) == T_ROUTINE) e->kind = E_GENERAL;
+}
+
+Expr decode(Form* f, const Code& code, uint32_t pos) {
+    Expr e{};
+    e.kind = E_GENERAL;
+    e.pos = pos;
+    const Cell* c = code.cells + pos;
+    e.word = *c;
+    uint32_t t = cell::type(c);
+    bool set_field = t == T_SET_PATH && field_shaped(c);
+    if (t == T_SET_WORD || set_field) {
+        if (chain(f, code, pos + 1, &e.chain)) e.kind = set_field ? E_SET_FIELD : E_SET;
+    } else if (t == T_WORD) {
+        const Cell* value = context::bound_slot(c);
+        if (value && !pushes(value)) {
+            if (cell::type(value) != T_OP && cell::type(value) != T_UNSET) call_expr(f, code, &e, value);
+        } else if (value && chain(f, code, pos, &e.chain)) {
+            e.kind = E_CHAIN;
+        }
+    } else if ((SELF_EVALUATING.of[t] || t == T_PATH) && chain(f, code, pos, &e.chain)) {
+        e.kind = E_CHAIN;
+    }
+    if (e.kind == E_CHAIN || e.kind == E_SET || e.kind == E_SET_FIELD) e.next = f->chains[e.chain].end;
+    if (e.kind == E_GENERAL || e.kind == E_CALL) e.next = 0;
+    return e;
+}
+
+bool is_pure(const Expr& e) { return e.kind == E_CHAIN || e.kind == E_SET || e.kind == E_SET_FIELD; }
+
+// Decodes from the position on while each expression's end is known.
+void decode_from(Form* f, uint32_t pos) {
+    Code code = code_of(f->node);
+    f->pure = f->exprs.empty();
+    while (pos < code.count) {
+        Expr e = decode(f, code, pos);
+        f->exprs.push_back(e);
+        f->pure = f->pure && is_pure(e);
+        if (!e.next) {
+            f->pure = false;
+            return;
+        }
+        pos = e.next;
+    }
+    f->decoded = true;
+    f->count = uint32_t(f->exprs.size());
+}
+
+}  // namespace
+
+void init() {
+    char value[8];
+    enabled = !(os::get_env("ZEL_PREPARE", value, sizeof value) == 1 && value[0] == '0');
+    static bool registered = false;
+    if (!registered) std::atexit(forget_all);  // before the table itself goes
+    registered = true;
+}
+
+Form* make(const Cell* block) {
+    if (!enabled) return nullptr;
+    if (total_bytes > MAX_BYTES) {
+        memory::record.collect_requested = true;
+        return nullptr;
+    }
+    Node n = cell::series_node(block);
+    SeriesBuffer* b = node::buffer(n);
+    uint32_t start = uint32_t(cell::series_index(block)), count = uint32_t(series::length(b));
+    if (start >= count || count - start > MAX_CELLS) return nullptr;
+    Form* f = new Form{};
+    f->node = n;
+    f->start = start;
+    f->head = b->head;
+    f->tail = b->tail;
+    decode_from(f, start);
+    if (std::none_of(f->exprs.begin(), f->exprs.end(), is_pure)) {
+        delete f;  // a form left in the table no longer holds: the buffer is not marked prepared
+        b->flags |= SER_PLAIN;
+        return nullptr;
+    }
+    if (n >= table.size()) table.resize(std::max<size_t>(size_t(n) + 1, table.size() * 2), nullptr);
+    if (Form* old = table[n]) drop(old);
+    else made.push_back(n);
+    table[n] = f;
+#ifdef ZEL_CHECK_PREPARED
+    f->snapshot.assign(series::cells(b), series::cells(b) + count);
+#endif
+    account(f);
+    b->flags |= SER_PREPARED;
+    return f;
+}
+
+bool extend(Form* f, uint32_t pos) {
+    if (f->decoded) return false;
+    decode_from(f, pos);
+    account(f);
+    return true;
+}
+
+void forget_all() {
+    for (Node n : made) {
+        drop(table[n]);
+        table[n] = nullptr;
+    }
+    made.clear();
+    generation++;
+}
+
+#ifdef ZEL_CHECK_PREPARED
+void check_unchanged(const Form* f, const SeriesBuffer* b) {
+    const Cell* now = series::cells(const_cast<SeriesBuffer*>(b));
+    if (std::memcmp(now, f->snapshot.data(), f->snapshot.size() * sizeof(Cell)) == 0) return;
+    for (size_t i = 0; i < f->snapshot.size(); i++) {
+        if (std::memcmp(now + i, &f->snapshot[i], sizeof(Cell)) == 0) continue;
+        std::fprintf(stderr, "zel: a prepared block (node %u) changed at cell %zu without being unprepared\n", f->node, i);
+        break;
+    }
+    std::abort();
+}
+#endif
+
+}  // namespace prepared
+}  // namespace zel

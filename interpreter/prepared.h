@@ -1,0 +1,167 @@
+// Prepared blocks: the decoded form of a block that runs as code, kept in a
+// side table by the block's node, so that a block run again and again (a
+// loop body, a function body, a branch) is not worked out from its cells on
+// every run.
+//
+// A form is made the second time a block runs (the first run marks the
+// buffer SER_RAN), from the cells as they are then; the buffer is marked
+// SER_PREPARED, which every writer of its cells clears (series::unprepare),
+// and the form also records the buffer's head and tail. The evaluator uses a
+// form only while the mark and the extent hold, and checks them again after
+// everything that may run code; what a form caches from outside the block
+// (a word's value, an operator, a callable) is compared where the general
+// evaluator would look it up. Any miss runs the general evaluator from that
+// expression's position: the general evaluator is the reference.
+//
+// Each expression is one of a few kinds (a plain chain of a value and
+// operators applied in place, its assignment to a word or a field, a call,
+// a branch, return, break), else it is general. A form is decoded up to the
+// first expression whose end only a run can tell (a call, a general one)
+// and grows as runs find where those end.
+//
+// Forms name nodes: every collection forgets them all (the collector may
+// free and reuse nodes and move node frames), as it forgets the evaluator's
+// other memos; a form running across a collection notices by the
+// generation count and leaves the rest of its block to the general
+// evaluator. Their memory is bounded: a block of more than MAX_CELLS cells
+// is not prepared, and when the forms together pass MAX_BYTES no more are
+// made and a collection is asked for, which forgets them.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "kernel/cell.h"
+#include "kernel/memory.h"
+
+namespace zel {
+namespace prepared {
+
+// The types whose cells evaluate to themselves at the start of an expression.
+struct SelfEvaluating {
+    bool of[256];
+    constexpr SelfEvaluating() : of{} {
+        for (uint32_t t = 0; t < 256; t++) of[t] = true;
+        for (uint32_t t : {T_WORD, T_SET_WORD, T_LIT_WORD, T_LIT_PATH, T_GET_WORD, T_PAREN, T_SET_PATH, T_GET_PATH,
+                           T_PATH, T_NATIVE, T_ACTION, T_FUNCTION, T_ROUTINE, T_OP})
+            of[t] = false;
+    }
+};
+constexpr SelfEvaluating SELF_EVALUATING;
+
+// What reading a word does with its value: most values are simply pushed.
+enum WordClass : uint8_t { WORD_PUSH, WORD_CALL, WORD_SPECIAL };
+struct WordClasses {
+    WordClass of[256];
+    constexpr WordClasses() : of{} {
+        of[T_NATIVE] = of[T_ACTION] = of[T_FUNCTION] = of[T_ROUTINE] = WORD_CALL;
+        of[T_UNSET] = of[T_OP] = WORD_SPECIAL;
+    }
+};
+constexpr WordClasses WORD_CLASSES;
+
+// An operand: a value written in the code, a word's value, an object's field
+// (o/x), or a paren whose own form is one plain chain.
+enum LeafKind : uint8_t { L_VALUE, L_WORD, L_FIELD, L_PAREN };
+struct Leaf {
+    Cell cell;  // the code's cell
+    LeafKind kind;
+};
+
+// An operator after a value: the word, and the op! it held when decoded
+// (header and index as one word, and the node of its extra block). fast is
+// the evaluator's fast path of that op! (kind, op code, operand types),
+// filled on the first run.
+struct OpStep {
+    Cell word;
+    uint64_t head;
+    Node extra;
+    bool fast_known;
+    std::array<uint8_t, 3> fast;
+    Leaf right;
+};
+
+// A value and the operators after it; end is the position after the last
+// operand (when a word lies there, the evaluator checks that it holds no
+// op! before it takes the chain as a whole expression).
+struct Chain {
+    Leaf first;
+    uint32_t ops, op_count;  // the steps in Form::ops
+    uint32_t end;
+};
+
+enum ExprKind : uint8_t {
+    E_GENERAL,     // run by the general evaluator
+    E_CHAIN,       // a plain chain
+    E_SET,         // word: chain
+    E_SET_FIELD,   // o/x: chain
+    E_CALL,        // a word holding a function, native or action
+    E_BRANCH,      // if, unless, either: chain, blocks written in the code
+    E_RETURN,      // return chain
+    E_BREAK,       // break, continue
+};
+
+struct Expr {
+    ExprKind kind;
+    uint32_t pos;    // where the expression starts
+    uint32_t next;   // where the next starts; 0 until a run finds it
+    uint32_t chain;  // in Form::chains
+    Cell word;       // the set-word, set-path, or the callable's word
+    Cell callable;   // the value the word held when decoded
+};
+
+struct Form {
+    Node node;
+    uint32_t start;  // the block's index the form starts at
+    uint32_t head, tail;
+    std::vector<Expr> exprs;
+    uint32_t count;  // of exprs, when pure
+    std::vector<Chain> chains;
+    std::vector<OpStep> ops;
+    std::vector<Cell> snapshot;  // the cells when prepared (sanitizer builds)
+    bool decoded;    // every expression is in exprs
+    bool pure;       // decoded, and every expression a chain or its assignment
+    size_t bytes;
+};
+
+// Off with ZEL_PREPARE=0 (read at init).
+extern bool enabled;
+// Counts the collections that forgot every form.
+extern uint32_t generation;
+
+void init();
+// The form of the block's node, or null.
+extern std::vector<Form*> table;
+inline Form* find(Node n) { return n < table.size() ? table[n] : nullptr; }
+// Whether a form holds for the buffer: unchanged since the form was made.
+inline bool holds(const Form* f, const SeriesBuffer* b) {
+    return (b->flags & SER_PREPARED) && f->head == b->head && f->tail == b->tail;
+}
+// Makes the form of the block (its node and index), or null when it cannot
+// be made now or would gain nothing (no expression of it is a chain or its
+// assignment: then the buffer is marked SER_PLAIN and no form is kept);
+// marks the buffer SER_PREPARED.
+Form* make(const Cell* block);
+// Decodes the expression at the position (a run has found it starts there)
+// and appends it; false when nothing more can be decoded.
+bool extend(Form* f, uint32_t pos);
+// Forgets every form (at each collection).
+void forget_all();
+// Sanitizer builds: aborts when the cells differ from those the form was
+// made from while the buffer's mark says they are unchanged (a writer that
+// did not unprepare).
+#if defined(__SANITIZE_ADDRESS__)
+#define ZEL_CHECK_PREPARED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZEL_CHECK_PREPARED 1
+#endif
+#endif
+#ifdef ZEL_CHECK_PREPARED
+void check_unchanged(const Form* f, const SeriesBuffer* b);
+#else
+inline void check_unchanged(const Form*, const SeriesBuffer*) {}
+#endif
+
+}  // namespace prepared
+}  // namespace zel

@@ -1,0 +1,40 @@
+"""Ctrl-C (SIGINT) stops loops whose bodies the evaluator runs from their
+prepared forms, as it stops the general evaluator: each script prints a
+line once its loop has run a while, gets SIGINT, and ends halted.
+
+Usage: check_halt_loops.py zel"""
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+
+SCRIPTS = [
+    'n: 0 while [true] [n: n + 1 if n = 100000 [print "started"]]',
+    'n: 0 forever [n: n + 1 if n = 100000 [print "started"]]',
+    'n: 0 loop 2000000000 [n: n + 1 o: 2 if n = 100000 [print "started"]]',
+    'n: 0 f: does [print "started" forever [n: n + 1]] f',
+]
+
+
+def main():
+    zel = os.path.abspath(sys.argv[1])
+    failures = []
+    with tempfile.TemporaryDirectory() as folder:
+        for script in SCRIPTS:
+            path = os.path.join(folder, "loop.zel")
+            with open(path, "w") as f:
+                f.write("Zel []\n" + script + "\n")
+            proc = subprocess.Popen([zel, path], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, cwd=folder,
+                                    env=dict(os.environ, HOME=folder))
+            first = proc.stdout.readline()
+            proc.send_signal(signal.SIGINT)
+            rest, _ = proc.communicate(timeout=60)
+            if first != b"started\n" or b"(halted)" not in rest or proc.returncode != 1:
+                failures.append(f"{script}: {first!r} {rest!r} status {proc.returncode}")
+    if failures:
+        sys.exit("\n".join(failures))
+    print("ok")
+
+
+main()
