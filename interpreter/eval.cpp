@@ -302,8 +302,9 @@ struct TypeBits {
 };
 const TypeBits TYPE_BITS;
 
+// The argument has just been pushed: the stack holds at least it.
 inline void check_type(const Cell* name, const Cell& entry) {
-    uint32_t t = stack::top_type();
+    uint32_t t = cell::type(stack::last());
     TypeBit bit = TYPE_BITS.of[t];
     if (!(typeset::words(&entry)[bit.word] & bit.mask)) bad_arg(name, entry, t);
 }
@@ -533,7 +534,7 @@ inline bool binary_inline(Fast f, Cell* left, const Cell* right) {
 
 // The inline answer of a fast path into the result slot; false when the
 // operands need the generic routine.
-bool run_fast(Fast f) {
+bool run_fast_path(Fast f) {
     Cell* base = stack::reg.base;
     switch (f.kind) {
     case FAST_NONE: return false;
@@ -550,6 +551,8 @@ bool run_fast(Fast f) {
     stack::keep();
     return true;
 }
+// Most natives and actions have no fast path: they are told without a call.
+inline bool run_fast(Fast f) { return f.kind != FAST_NONE && run_fast_path(f); }
 
 // Memory the system refuses to a C++ container inside a native or action
 // is the no-memory error of that call.
