@@ -22,6 +22,7 @@
 #include <cstdint>
 
 #include "core/actions.h"
+#include "core/datatype.h"
 #include "kernel/cell.h"
 
 namespace zel {
@@ -39,7 +40,16 @@ void copy_entries(const Entry* list);
 // The row that answers action id for a value of the type: for the port
 // actions of a port whose actor is a handle!, that native actor's row (and
 // from_actor set); else the type's row.
-const ActionRow& row_for(const Cell* value, uint32_t type, uint32_t id, bool* from_actor);
+// A port's row when its actor is native, else null (out of line: ports are
+// few).
+const ActionRow* port_row(const Cell* value, bool* from_actor);
+inline const ActionRow& row_for(const Cell* value, uint32_t type, uint32_t id, bool* from_actor) {
+    *from_actor = false;
+    if (type == T_PORT && id >= ACT_append) {
+        if (const ActionRow* actor = port_row(value, from_actor)) return *actor;
+    }
+    return types::row(type);
+}
 // A row without the implementation: access no-port-action for an actor's
 // row, else expect-arg for the type.
 [[noreturn]] void raise_missing(uint32_t type, bool from_actor);

@@ -142,7 +142,7 @@ void check_size(const Cell* target, uint64_t added, uint32_t unit) {
 }
 
 // The target's buffer, widened to the unit the source needs.
-SeriesBuffer* fitted(const Cell* target, const Source& src, bool append) {
+[[gnu::always_inline]] inline SeriesBuffer* fitted(const Cell* target, const Source& src, bool append) {
     SeriesBuffer* b = buffer_of(target);
     uint32_t unit = unit_needed(src, append);
     return unit > series::unit(b) ? widen_to(b, unit) : b;
@@ -181,7 +181,7 @@ inline void copy_bytes(uint8_t* to, const uint8_t* from, size_t n) {
 }
 
 // The source's characters written at `at`, in units of unit.
-void place(uint8_t* at, uint32_t unit, const Source& src) {
+[[gnu::always_inline]] inline void place(uint8_t* at, uint32_t unit, const Source& src) {
     if (!src.node) {
         put_char(at, unit, src.single);
         return;
