@@ -156,23 +156,26 @@ SeriesBuffer* room_for(SeriesBuffer* b, uint64_t need) {
     return series::expand(b, uint32_t(std::min(std::max(need, uint64_t(b->size) * 2), MAX_BYTES)));
 }
 
+// n bytes, at least one word and at most two, as the first and the last
+// word (which overlap when n is below two words).
+template <class W>
+inline void copy_ends(uint8_t* to, const uint8_t* from, size_t n) {
+    W head, tail;
+    std::memcpy(&head, from, sizeof(W));
+    std::memcpy(&tail, from + n - sizeof(W), sizeof(W));
+    std::memcpy(to, &head, sizeof(W));
+    std::memcpy(to + n - sizeof(W), &tail, sizeof(W));
+}
+
 // The few bytes of a short text copied without a library call (most
 // appended texts are a few characters); the ranges do not overlap.
 inline void copy_bytes(uint8_t* to, const uint8_t* from, size_t n) {
     if (n > 16) {
         std::memcpy(to, from, n);
     } else if (n >= 8) {
-        uint64_t head, tail;
-        std::memcpy(&head, from, 8);
-        std::memcpy(&tail, from + n - 8, 8);
-        std::memcpy(to, &head, 8);
-        std::memcpy(to + n - 8, &tail, 8);
+        copy_ends<uint64_t>(to, from, n);
     } else if (n >= 4) {
-        uint32_t head, tail;
-        std::memcpy(&head, from, 4);
-        std::memcpy(&tail, from + n - 4, 4);
-        std::memcpy(to, &head, 4);
-        std::memcpy(to + n - 4, &tail, 4);
+        copy_ends<uint32_t>(to, from, n);
     } else if (n > 0) {
         to[0] = from[0];
         to[n / 2] = from[n / 2];
