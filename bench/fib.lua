@@ -1,6 +1,6 @@
--- Recursive calls: the 27th Fibonacci number.
+-- Recursive calls: the 30th Fibonacci number.
 local function fib(n)
   if n < 2 then return n end
   return fib(n - 1) + fib(n - 2)
 end
-print(fib(27))
+print(fib(30))

@@ -1,5 +1,5 @@
-# Recursive calls: the 27th Fibonacci number.
+# Recursive calls: the 30th Fibonacci number.
 def fib(n):
     return n if n < 2 else fib(n - 1) + fib(n - 2)
 
-print(fib(27))
+print(fib(30))

@@ -48,29 +48,10 @@ static const ActionRow* native_actor(const Cell* port) {
     return h >= 1 && h <= PORT_ACTORS && port_actors[h - 1] ? port_actors[h - 1] : &none;
 }
 
-// The actions that may write the cells of their first argument.
-struct Writers {
-    bool of[ACTION_COUNT + 1];
-    constexpr Writers() : of{} {
-        for (uint32_t id : {ACT_random, ACT_set_path, ACT_append, ACT_change, ACT_clear, ACT_insert, ACT_move, ACT_poke,
-                            ACT_put, ACT_remove, ACT_reverse, ACT_sort, ACT_swap, ACT_take, ACT_trim, ACT_modify})
-            of[id] = true;
-    }
-};
-constexpr Writers WRITERS;
-
-const ActionRow& row_for(const Cell* value, uint32_t type, uint32_t id, bool* from_actor) {
-    *from_actor = false;
-    // Every block action is found here: a writer unprepares its block.
-    if (id <= ACTION_COUNT && WRITERS.of[id] && types::is_any_block(type))
-        series::unprepare(node::buffer(cell::series_node(value)));
-    if (type == T_PORT && id >= ACT_append) {
-        if (const ActionRow* actor = native_actor(value)) {
-            *from_actor = true;
-            return *actor;
-        }
-    }
-    return types::row(type);
+const ActionRow* port_row(const Cell* value, bool* from_actor) {
+    const ActionRow* actor = native_actor(value);
+    *from_actor = actor != nullptr;
+    return actor;
 }
 
 void raise_missing(uint32_t type, bool from_actor) {
@@ -337,7 +318,8 @@ static int32_t part_length(Cell* series, const Cell* part, bool change) {
 
 // The normalised /part length (-1 without /part) and /dup count (1 without);
 // false when the action has nothing to do and its target stays the result.
-static bool insert_counts(const int32_t* r, Cell* measured, bool change, int32_t* part, int32_t* dup) {
+[[gnu::always_inline]] static inline bool insert_counts(const int32_t* r, Cell* measured, bool change, int32_t* part,
+                                                        int32_t* dup) {
     *part = -1;
     if (Cell* p = opt(r, 0)) {
         *part = part_length(measured, p, change);

@@ -20,8 +20,12 @@
 // from the native actor row the handle names (add_port_actor).
 #pragma once
 #include <cstdint>
+#include <initializer_list>
 
 #include "core/actions.h"
+#include "core/datatype.h"
+#include "core/type_groups.h"
+#include "kernel/memory.h"
 #include "kernel/cell.h"
 
 namespace zel {
@@ -36,10 +40,34 @@ void init_table();
 void copy_entries(const Entry* list);
 
 // ---- lookup -------------------------------------------------------------------
+// A port's row when its actor is native, else null (out of line: ports are
+// few).
+const ActionRow* port_row(const Cell* value, bool* from_actor);
+
+// The actions that may write the cells of their first argument.
+struct Writers {
+    bool of[ACTION_COUNT + 1];
+    constexpr Writers() : of{} {
+        for (uint32_t id : {ACT_random, ACT_set_path, ACT_append, ACT_change, ACT_clear, ACT_insert, ACT_move, ACT_poke,
+                            ACT_put, ACT_remove, ACT_reverse, ACT_sort, ACT_swap, ACT_take, ACT_trim, ACT_modify})
+            of[id] = true;
+    }
+};
+inline constexpr Writers WRITERS;
+
 // The row that answers action id for a value of the type: for the port
 // actions of a port whose actor is a handle!, that native actor's row (and
-// from_actor set); else the type's row.
-const ActionRow& row_for(const Cell* value, uint32_t type, uint32_t id, bool* from_actor);
+// from_actor set); else the type's row. Every block action is found here,
+// so a writer unprepares its block here.
+inline const ActionRow& row_for(const Cell* value, uint32_t type, uint32_t id, bool* from_actor) {
+    *from_actor = false;
+    if (id <= ACTION_COUNT && WRITERS.of[id] && types::is_any_block(type))
+        series::unprepare(node::buffer(cell::series_node(value)));
+    if (type == T_PORT && id >= ACT_append) {
+        if (const ActionRow* actor = port_row(value, from_actor)) return *actor;
+    }
+    return types::row(type);
+}
 // A row without the implementation: access no-port-action for an actor's
 // row, else expect-arg for the type.
 [[noreturn]] void raise_missing(uint32_t type, bool from_actor);

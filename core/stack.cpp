@@ -59,16 +59,9 @@ void adjust_result() {
 
 // ---- function frames ----------------------------------------------------------
 
-static Frame* enter_function(const Cell* word, Node ctx, uint32_t header) {
-    Frame* f = enter_frame(word, header);
-    if (ctx) {
-        f->function_context = ctx;
-        f->saved_values = cell::context_values(context::cell_of(ctx));
-    }
-    return f;
+Frame* enter_func(const Cell* word, Node ctx) {
+    return push_frame(word, KIND_FUNCTION, ctx, ctx ? cell::context_values(context::cell_of(ctx)) : 0);
 }
-
-Frame* enter_func(const Cell* word, Node ctx) { return enter_function(word, ctx, KIND_FUNCTION); }
 
 void restore_values(const Frame* f) {
     if (f->function_context) cell::set_context_values(context::cell_of(f->function_context), f->saved_values);

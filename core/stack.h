@@ -130,19 +130,23 @@ inline Cell* cell_at(uint32_t index) { return reg.bottom + (index - 1); }
 // Every push takes the word cell that names the call (its symbol and context
 // go into the frame) and answers the new frame.
 
-inline Frame* enter_frame(const Cell* word, uint32_t header) {
+// The frame written in one step: a function call's records its context and
+// the values word that context held at the push, every other frame 0 and 0.
+[[gnu::always_inline]] inline Frame* push_frame(const Cell* word, uint32_t header, Node function_context,
+                                                uint32_t saved_values) {
     Frame* f = reg.call_top;
     if (f >= reg.call_limit) call_overflow();
     f->header = header;
     f->symbol = cell::word_symbol(word);
     f->saved_base = uint32_t(reg.base - reg.bottom);
     f->word_context = cell::word_context(word);
-    f->function_context = 0;
-    f->saved_values = 0;
+    f->function_context = function_context;
+    f->saved_values = saved_values;
     reg.call_top = f + 1;
     reg.base = reg.top;
     return f;
 }
+inline Frame* enter_frame(const Cell* word, uint32_t header) { return push_frame(word, header, 0, 0); }
 // A function call: the frame also records the context and its values word.
 Frame* enter_func(const Cell* word, Node function_context);
 inline Frame* enter_native(const Cell* word) { return enter_frame(word, KIND_NATIVE); }

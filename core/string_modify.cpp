@@ -48,10 +48,19 @@ bool announce(const Cell* s, const Cell* action, const Cell* value, uint32_t ind
 uint32_t unit_of(const Cell* s) { return series::unit(buffer_of(s)); }
 uint8_t* address(SeriesBuffer* b, uint32_t i) { return series::head_ptr(b) + size_t(i) * series::unit(b); }
 
+// The characters from the value's index to the tail, and that index (moved
+// back to the tail when it lies past it), measured once.
+uint32_t measure(Cell* s, uint32_t* index) {
+    uint32_t length = get_length(s);
+    *index = uint32_t(std::max(cell::series_index(s), 0));
+    return length;
+}
+
 // The value's index, moved back to the tail when it lies past it.
 uint32_t clamped_index(Cell* s) {
-    get_length(s);
-    return uint32_t(std::max(cell::series_index(s), 0));
+    uint32_t index;
+    measure(s, &index);
+    return index;
 }
 
 // ---- the text an insertion places -------------------------------------------------
@@ -94,16 +103,20 @@ bool is_placed_as_is(const Cell* value) {
 // The source for a char! or a text as it stands now; a text that shares the
 // target's buffer is copied first, so that moving the target's characters
 // cannot move it.
-Source source_of(const Cell* target, Cell* value, int32_t part) {
-    if (cell::type(value) == T_CHAR) return Source{0, 0, 1, cell::get_char(value)};
-    uint32_t length = get_length(value), index = clamped_index(value);
-    uint32_t count = part < 0 ? length : std::min(length, uint32_t(part));
-    if (cell::series_node(value) != cell::series_node(target))
-        return Source{cell::series_node(value), index, count, 0};
+[[gnu::noinline]] Source copied_source(Cell* value, uint32_t count) {
     Cell* copy = stack::push_slot();
     make_buffer_at(copy, count, unit_of(value));
     copy_part_into(copy, value, int32_t(count), 0, false, COPY_APPEND);
     return Source{cell::series_node(copy), 0, count, 0};
+}
+
+[[gnu::always_inline]] inline Source source_of(const Cell* target, Cell* value, int32_t part) {
+    if (cell::type(value) == T_CHAR) return Source{0, 0, 1, cell::get_char(value)};
+    uint32_t index, length = measure(value, &index);
+    uint32_t count = part < 0 ? length : std::min(length, uint32_t(part));
+    if (cell::series_node(value) != cell::series_node(target))
+        return Source{cell::series_node(value), index, count, 0};
+    return copied_source(value, count);
 }
 
 // Characters that source_of will find.
@@ -128,37 +141,94 @@ void check_size(const Cell* target, uint64_t added, uint32_t unit) {
         fail::internal("no-memory");
 }
 
+// The target's buffer, widened to the unit the source needs.
+[[gnu::always_inline]] inline SeriesBuffer* fitted(const Cell* target, const Source& src, bool append) {
+    SeriesBuffer* b = buffer_of(target);
+    uint32_t unit = unit_needed(src, append);
+    return unit > series::unit(b) ? widen_to(b, unit) : b;
+}
+
+// The buffer grown, to twice its size at least, when its data area must
+// reach need bytes; internal error no-memory past the largest text.
+SeriesBuffer* room_for(SeriesBuffer* b, uint64_t need) {
+    if (need > MAX_BYTES) fail::internal("no-memory");
+    if (need <= b->size) return b;
+    return series::expand(b, uint32_t(std::min(std::max(need, uint64_t(b->size) * 2), MAX_BYTES)));
+}
+
+// n bytes, at least one word and at most two, as the first and the last
+// word (which overlap when n is below two words).
+template <class W>
+inline void copy_ends(uint8_t* to, const uint8_t* from, size_t n) {
+    W head, tail;
+    std::memcpy(&head, from, sizeof(W));
+    std::memcpy(&tail, from + n - sizeof(W), sizeof(W));
+    std::memcpy(to, &head, sizeof(W));
+    std::memcpy(to + n - sizeof(W), &tail, sizeof(W));
+}
+
+// The few bytes of a short text copied without a library call (most
+// appended texts are a few characters); the ranges do not overlap.
+inline void copy_bytes(uint8_t* to, const uint8_t* from, size_t n) {
+    if (n > 16) {
+        std::memcpy(to, from, n);
+    } else if (n >= 8) {
+        copy_ends<uint64_t>(to, from, n);
+    } else if (n >= 4) {
+        copy_ends<uint32_t>(to, from, n);
+    } else if (n > 0) {
+        to[0] = from[0];
+        to[n / 2] = from[n / 2];
+        to[n - 1] = from[n - 1];
+    }
+}
+
+// The source's characters written at `at`, in units of unit.
+[[gnu::always_inline]] inline void place(uint8_t* at, uint32_t unit, const Source& src) {
+    if (!src.node) {
+        put_char(at, unit, src.single);
+        return;
+    }
+    SeriesBuffer* sb = node::buffer(src.node);
+    uint32_t su = series::unit(sb);
+    const uint8_t* from = address(sb, src.from);
+    if (su == unit)
+        copy_bytes(at, from, size_t(src.count) * unit);
+    else
+        for (uint32_t i = 0; i < src.count; i++)
+            put_char(at + size_t(i) * unit, unit, get_char(from + size_t(i) * su, su));
+}
+
 // Replaces removed characters at position with dup copies of the source and
 // answers the position after them. The source never shares the target's
 // buffer.
 uint32_t splice(const Cell* target, uint32_t position, uint32_t removed, const Source& src, uint32_t dup,
                 bool append) {
-    SeriesBuffer* b = buffer_of(target);
-    if (unit_needed(src, append) > series::unit(b)) b = widen_to(b, unit_needed(src, append));
+    SeriesBuffer* b = fitted(target, src, append);
     uint32_t unit = series::unit(b), len = series::length(b);
     uint64_t added = uint64_t(src.count) * dup, new_len = len - removed + added;
-    uint64_t need = b->head + new_len * unit;
-    if (need > MAX_BYTES) fail::internal("no-memory");
-    uint64_t doubled = std::min(std::max(need, uint64_t(b->size) * 2), MAX_BYTES);
-    if (need > b->size) b = series::expand(b, uint32_t(doubled));
+    b = room_for(b, b->head + new_len * unit);
     uint8_t* at = address(b, position);
     if (position + removed < len)
         std::memmove(at + added * unit, at + size_t(removed) * unit, size_t(len - position - removed) * unit);
     b->tail = b->head + uint32_t(new_len * unit);
-    if (!src.node) {
-        put_char(at, unit, src.single);
-    } else {
-        SeriesBuffer* sb = node::buffer(src.node);
-        uint32_t su = series::unit(sb);
-        const uint8_t* from = address(sb, src.from);
-        if (su == unit)
-            std::memcpy(at, from, size_t(src.count) * unit);
-        else
-            for (uint32_t i = 0; i < src.count; i++)
-                put_char(at + size_t(i) * unit, unit, get_char(from + size_t(i) * su, su));
-    }
+    place(at, unit, src);
     if (dup > 1) memory::fill_pattern(at, src.count * unit, dup);
     return uint32_t(position + added);
+}
+
+// A whole text once onto a string nothing watches: no handler can run, so
+// the text is measured once and its characters go straight to the tail.
+void append_whole_text(const Cell* target, Cell* value) {
+    Cell* base = stack::reg.top;
+    Source src = source_of(target, value, -1);
+    SeriesBuffer* b = fitted(target, src, true);
+    uint32_t unit = series::unit(b);
+    b = room_for(b, b->tail + uint64_t(src.count) * unit);
+    uint8_t* at = series::tail_ptr(b);
+    b->tail += src.count * unit;
+    place(at, unit, src);
+    stack::reg.top = base;
 }
 
 // append of a value that is formed, to a string without an owner: the form
@@ -200,27 +270,20 @@ void append_formed_directly(Cell* series, Cell* value, int32_t part, uint32_t du
 // append) in place of removed characters (change: the /part count, else as
 // many as the new text holds).
 const Cell* put_text(Cell* series, Cell* value, int32_t part, int32_t dup, bool append, bool change) {
+    // An append to a string nothing watches answers the string at its head
+    // whatever its index.
+    if (append && !(buffer_of(series)->flags & SER_OWNED)) {
+        bool text = is_placed_as_is(value);
+        if (text ? part < 0 && dup == 1 && cell::type(value) != T_CHAR : cell::type(value) != T_TAG) {
+            if (text) append_whole_text(series, value);
+            else append_formed_directly(series, value, part, uint32_t(dup));
+            answer = *series;
+            cell::set_series_index(&answer, 0);
+            return &answer;
+        }
+    }
     Cell* base = stack::reg.top;
     clamped_index(series);
-    if (append && !is_placed_as_is(value) && cell::type(value) != T_TAG &&
-        !(buffer_of(series)->flags & SER_OWNED)) {
-        append_formed_directly(series, value, part, uint32_t(dup));
-        answer = *series;
-        cell::set_series_index(&answer, 0);
-        return &answer;
-    }
-    // A whole text once onto a string nothing watches: no handler can run, so
-    // it goes straight to the tail.
-    if (append && part < 0 && dup == 1 && cell::type(value) != T_CHAR && is_placed_as_is(value) &&
-        !(buffer_of(series)->flags & SER_OWNED)) {
-        Source src = source_of(series, value, -1);
-        check_size(series, src.count, unit_needed(src, true));
-        splice(series, get_abs_length(series), 0, src, 1, true);
-        stack::reg.top = base;
-        answer = *series;
-        cell::set_series_index(&answer, 0);
-        return &answer;
-    }
     // A formed text first: forming may fail, and a change must not be announced then.
     Cell* formed = is_placed_as_is(value) ? nullptr : push_formed(value, change ? -1 : part);
     Cell* text = formed ? formed : value;

@@ -299,8 +299,9 @@ struct TypeBits {
 };
 const TypeBits TYPE_BITS;
 
+// The argument has just been pushed: the stack holds at least it.
 inline void check_type(const Cell* name, const Cell& entry) {
-    uint32_t t = stack::top_type();
+    uint32_t t = cell::type(stack::last());
     TypeBit bit = TYPE_BITS.of[t];
     if (!(typeset::words(&entry)[bit.word] & bit.mask)) bad_arg(name, entry, t);
 }
@@ -530,7 +531,7 @@ inline bool binary_inline(Fast f, Cell* left, const Cell* right) {
 
 // The inline answer of a fast path into the result slot; false when the
 // operands need the generic routine.
-bool run_fast(Fast f) {
+bool run_fast_path(Fast f) {
     Cell* base = stack::reg.base;
     switch (f.kind) {
     case FAST_NONE: return false;
@@ -547,6 +548,8 @@ bool run_fast(Fast f) {
     stack::keep();
     return true;
 }
+// Most natives and actions have no fast path: they are told without a call.
+inline bool run_fast(Fast f) { return f.kind != FAST_NONE && run_fast_path(f); }
 
 // Memory the system refuses to a C++ container inside a native or action
 // is the no-memory error of that call.
@@ -770,12 +773,10 @@ Cell nth_argument(Node list, uint32_t k) {
 
 // ---- calls -----------------------------------------------------------------------------
 
-// A function's frame records its context and the values word it holds now.
-[[gnu::always_inline]] inline void enter_function(const Cell* name, Node ctx) {
-    stack::Frame* f = stack::enter_frame(name, stack::KIND_FUNCTION | interp_bit());
-    if (!ctx) return;
-    f->function_context = ctx;
-    f->saved_values = cell::context_values(context::cell_of(ctx));
+// A function's frame records its context (a function always has one) and
+// the values word it holds now.
+[[gnu::always_inline]] inline stack::Frame* enter_function(const Cell* name, Node ctx) {
+    return stack::push_frame(name, stack::KIND_FUNCTION | interp_bit(), ctx, cell::context_values(context::cell_of(ctx)));
 }
 
 // if, unless, either and return run in place of their call (below).
@@ -934,34 +935,35 @@ struct UntracedBody {
 // code, called untraced: call_plain and call_function in one, without the
 // general call's layers. Tracing switched on by an argument, a trace flag
 // or library code leave the body to call_function.
-// The frame records the values word of the context, which every way of
-// leaving the frame (this one, an exit that pops it, an error) puts back;
-// the context cell is looked up again after the arguments and after the
-// body, either of which may move it.
+// Nothing is held as a temporary root: the callable is the value-stack cell
+// below the frame and the name's context node the frame's, both kept current
+// by the collector. The frame records the values word of the context, which
+// every way of leaving the frame (this one, an exit that pops it, an error)
+// puts back; the context cell is looked up again after the arguments and
+// after the body, either of which may move it. The frame takes returns only
+// once the arguments are in: a return in an argument leaves the caller.
 [[gnu::noinline]] uint32_t function_call(const Cell* code, uint32_t pos, const Cell* w, const Cell* value,
                                          uint32_t args, Node list) {
-    Cell held[2] = {*value, *w};  // the callable and the name, kept current
-    temp_roots::Hold hold(held, 2);
+    Cell name = *w;
     Cell entries[MAX_PLAIN_ARGS];
     copy_entries(entries, list, args);
-    stack::push(held);
-    enter_function(held + 1, cell::callable_context(&held[0]));
-    if (!plain_arguments(code, &pos, held + 1, entries, args)) return pos;
-    Cell* cc = context::cell_of(cell::callable_context(&held[0]));
-    pad_frame(cc);
-    if (is_tracing() || (held[0].header & (HDR_TRACE_OFF | HDR_TRACE_ON)) || (cc->header & LIBRARY_CONTEXT)) {
-        call_function(held, held + 1);
+    const Cell* fn = stack::push(value);
+    stack::Frame* frame = enter_function(&name, cell::callable_context(value));
+    if (!plain_arguments(code, &pos, &name, entries, args, frame)) return pos;
+    Cell* cc = context::cell_of(cell::callable_context(fn));
+    if (cell::context_stack_count(cc) > args) pad_frame(cc);  // words added to the context since
+    if (is_tracing() || (fn->header & (HDR_TRACE_OFF | HDR_TRACE_ON)) || (cc->header & LIBRARY_CONTEXT)) {
+        call_function(fn, &name);
     } else {
         cell::set_context_values(cc, stack::index_of(stack::reg.base));
-        stack::Frame* frame = stack::top_frame();
         frame->header |= stack::CATCH_RETURN;
         {
             UntracedBody scope;
-            const Cell* body = function::extra(held) + function::EXTRA_BODY;
+            const Cell* body = function::extra(fn) + function::EXTRA_BODY;
             if (cell::type(body) == T_BLOCK) eval_block(body_word(), body, true);
             else stack::set_result(&statics::unset_cell);
             if (!exits::pending() && is_tracing())  // the body started a trace
-                emit_event(EV_EPILOG, function::extra(held) + function::EXTRA_BODY, 0, held, stack::reg.base);
+                emit_event(EV_EPILOG, function::extra(fn) + function::EXTRA_BODY, 0, fn, stack::reg.base);
         }
         uint32_t exit = exits::pending();
         if (exit == EXIT_RETURN || exit == EXIT_EXIT) {
@@ -970,13 +972,14 @@ struct UntracedBody {
             if (frame < stack::reg.call_top) stack::clear_catch_return(frame);
             return pos;
         }
-        // The frame is the top one: popped here, its context's values put back.
+        // The frame is the top one: popped here, its context's values put
+        // back, the result in the callable's cell.
         Cell* callee = stack::reg.base;
         stack::reg.call_top = frame;
         stack::reg.base = stack::reg.bottom + frame->saved_base;
-        if (frame->function_context) cell::set_context_values(context::cell_of(frame->function_context), frame->saved_values);
-        stack::reg.top = callee + 1;
-        stack::drop_below();
+        cell::set_context_values(context::cell_of(frame->function_context), frame->saved_values);
+        callee[-1] = *callee;
+        stack::reg.top = callee;
         return pos;
     }
     if (exits::pending()) return pos;

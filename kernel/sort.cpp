@@ -30,21 +30,24 @@ struct Records {
 };
 
 // Word by word when the size allows it: records are mostly cells.
+template <class W, class R>
+static void swap_words(const R& r, unsigned char* a, unsigned char* b) {
+    for (size_t k = 0; k < r.size(); k += sizeof(W)) {
+        W x, y;
+        std::memcpy(&x, a + k, sizeof(W));
+        std::memcpy(&y, b + k, sizeof(W));
+        std::memcpy(a + k, &y, sizeof(W));
+        std::memcpy(b + k, &x, sizeof(W));
+    }
+}
+
 template <class R>
 static void swap(const R& r, size_t i, size_t j) {
     unsigned char* a = r.at(i);
     unsigned char* b = r.at(j);
-    if (r.size() % 4 != 0) {
-        std::swap_ranges(a, a + r.size(), b);
-        return;
-    }
-    for (size_t k = 0; k < r.size(); k += 4) {
-        uint32_t x, y;
-        std::memcpy(&x, a + k, 4);
-        std::memcpy(&y, b + k, 4);
-        std::memcpy(a + k, &y, 4);
-        std::memcpy(b + k, &x, 4);
-    }
+    if (r.size() % 8 == 0) swap_words<uint64_t>(r, a, b);
+    else if (r.size() % 4 == 0) swap_words<uint32_t>(r, a, b);
+    else std::swap_ranges(a, a + r.size(), b);
 }
 
 template <class R>
