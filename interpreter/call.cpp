@@ -11,7 +11,6 @@
 #include "core/stack.h"
 #include "interpreter/eval.h"
 #include "interpreter/trace.h"
-#include "kernel/temp_roots.h"
 
 namespace zel {
 namespace interp {
@@ -71,32 +70,34 @@ const Cell* call_reference(const Cell* function, const Cell* name) {
     return !name || is_tag_word(name) ? function : name;
 }
 
+// The body cell where it lies in the function's extra: good until anything
+// runs code or collects (a trace event, the body itself).
+const Cell* body_of(const Cell* function) { return function::extra(function) + function::EXTRA_BODY; }
+
 }  // namespace
 
 // The function cell is the caller's held cell (the evaluator's call and
-// apply hold theirs), so a collection rewrites it in place. Untraced, nothing
-// collects before the body's evaluation copies the body cell, so the body is
-// passed where it lies; a trace event may collect first, so then it is held.
-// The name, when given, is a root of the caller's as well.
+// apply hold theirs), so a collection rewrites it in place, and the body is
+// read again from it after each trace event. The name, when given, is a
+// root of the caller's as well.
 void call_function(const Cell* function, const Cell* name) {
-    const Cell* body = function::extra(function) + function::EXTRA_BODY;
     if (!is_tracing()) {
-        call_function_body(body, function::context_of(function), function);
+        call_function_body(body_of(function), function::context_of(function), function);
         return;
     }
-    Cell held = *body;
-    temp_roots::Hold hold(&held);
     const Cell* reference = call_reference(function, name);
     emit_event(EV_CALL, nullptr, -1, reference, function);
-    call_function_body(&held, function::context_of(function), function);
+    call_function_body(body_of(function), function::context_of(function), function);
     if (exits::pending()) return;
     if (is_tracing()) emit_event(EV_RETURN, nullptr, -1, reference, stack::reg.base);
 }
 
 // The context cell is fetched once before the body and once after it, as
 // the body may move it; its node is read again from the held function, as
-// a collection may renumber it. A body that switched tracing on is named
-// for its epilog by the function again, as its cell may have moved.
+// a collection may renumber it. The body cell is read again after the
+// prolog event (a body whose trace flag switches tracing on has one, even
+// in a call that came untraced) and for the epilog, as either may find it
+// moved; the evaluation copies it before anything runs.
 void call_function_body(const Cell* body, Node ctx, const Cell* function) {
     Cell* cc = context::cell_of(ctx);
     uint32_t saved = cell::context_values(cc);
@@ -105,16 +106,15 @@ void call_function_body(const Cell* body, Node ctx, const Cell* function) {
     stack::set_catch_return(true);
     {
         BodyScope scope(function, cc);
-        bool traced = is_tracing();
-        if (traced) emit_event(EV_PROLOG, body, 0, function, nullptr);
+        if (is_tracing()) {
+            emit_event(EV_PROLOG, body, 0, function, nullptr);
+            body = body_of(function);
+        }
         if (!exits::pending()) {
             if (cell::type(body) == T_BLOCK) eval(words::word(words::W_tag_body), body, true);
             else stack::set_result(&statics::unset_cell);
         }
-        if (!exits::pending() && is_tracing()) {
-            if (!traced) body = function::extra(function) + function::EXTRA_BODY;
-            emit_event(EV_EPILOG, body, 0, function, stack::reg.base);
-        }
+        if (!exits::pending() && is_tracing()) emit_event(EV_EPILOG, body_of(function), 0, function, stack::reg.base);
     }
     // A break or throw may have popped this frame: only a frame still on the
     // stack loses its mark.
