@@ -1830,11 +1830,14 @@ inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens);
 }
 
 // A chain that is the whole expression: no operator follows it now.
-[[gnu::noinline]] bool whole_chain(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
+[[gnu::always_inline]] inline bool whole_chain_inline(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
     if (!prepared_chain(f, f->chains[e.chain], true)) return false;
     if (!infix_op_at(b, e.next)) return true;
     stack::pop(1);
     return false;
+}
+[[gnu::noinline]] bool whole_chain(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
+    return whole_chain_inline(f, e, b);
 }
 
 // The callable an expression starts with, still the word's value.
@@ -1877,8 +1880,10 @@ uint32_t prepared_return(Form* f, const prepared::Expr& e, SeriesBuffer* b, cons
 
 // A pure form's expression (a chain or its assignment) from the form; false
 // with nothing done when the general evaluator must run it.
+// A loop's turn takes the chain inline (Inline), others call it.
+template <bool Inline = false>
 [[gnu::always_inline]] inline bool pure_expression(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
-    if (!whole_chain(f, e, b)) return false;
+    if (!(Inline ? whole_chain_inline(f, e, b) : whole_chain(f, e, b))) return false;
     if (e.kind == prepared::E_CHAIN) return true;
     Cell* value = stack::last();
     if (e.kind == prepared::E_SET) {
@@ -2227,7 +2232,7 @@ void form_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
         const prepared::Expr* e = f->exprs.data();
         for (uint32_t count = f->count; k < count; k++, e++) {
             stack::reg.top = slot;
-            if (!pure_expression(f, *e, b)) break;
+            if (!pure_expression<true>(f, *e, b)) break;
         }
         if (k == f->count) {
             if (keep_last) stack::set_result(slot);
