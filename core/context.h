@@ -104,7 +104,7 @@ inline Cell* value_at(Node ctx, int32_t index) {
 // to get_word_value for the rest and for its errors. With plain, an object's
 // field answers null too: assigning one is more than a copy (set_word_value).
 template <bool plain = false>
-inline Cell* bound_slot(const Cell* word) {
+[[gnu::always_inline]] inline Cell* bound_slot(const Cell* word) {
     Node ctx = cell::word_context(word);
     int32_t index = cell::word_index(word);
     if (index < 0 || ctx == 0) return nullptr;

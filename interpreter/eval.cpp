@@ -238,7 +238,7 @@ struct Unused {
 constexpr Unused NO_REFINEMENTS;
 
 // The memo of the argument list, made on the first call (prepare_spec).
-inline const ListMemo& list_memo_of(const Cell* callable) {
+[[gnu::always_inline]] inline const ListMemo& list_memo_of(const Cell* callable) {
     ListMemo& m = list_memo[cell::callable_extra(callable) % LIST_MEMO_SLOTS];
     if (m.extra == cell::callable_extra(callable)) return m;
     Node list = prepare_spec(callable);
@@ -270,9 +270,11 @@ inline const Cell* path_value(const Cell* path) {
 
 // eval() inline, for the evaluator's own commonest blocks: a paren, a
 // branch, a function body (one C++ frame less per nesting).
-// Unnamed is set where the caller names the block <anon> or <body>.
-template <bool Unnamed = true, bool Prepared = true>
-[[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last);
+// Unnamed is set where the caller names the block <anon> or <body>; a
+// loop's turn (eval_turn) keeps the form the block ran from, or was given.
+template <bool Unnamed = true>
+[[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last,
+                                              LoopBlock* turn = nullptr);
 
 [[noreturn]] void no_arg(const Cell* name, const Cell& entry) {
     Cell arg = loose_word(entry_symbol(&entry), T_WORD);
@@ -1737,7 +1739,7 @@ bool run(Cell* code, uint32_t pos, SeriesBuffer* b, Cell* slot) {
 
 // The first expression of a block without a frame: run() for one
 // expression, kept apart so that it can be inlined.
-inline bool run_one(Cell* code, uint32_t* pos, SeriesBuffer* b) {
+[[gnu::always_inline]] inline bool run_one(Cell* code, uint32_t* pos, SeriesBuffer* b) {
     try {
         *pos = expression(code, *pos, false, b);
         return !exits::pending();
@@ -1793,7 +1795,7 @@ inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens);
 }
 
 // An operand's value, or null when the general evaluator must take it.
-inline const Cell* leaf_value(const prepared::Leaf& l, Cell* scratch, bool parens) {
+[[gnu::always_inline]] inline const Cell* leaf_value(const prepared::Leaf& l, Cell* scratch, bool parens) {
     switch (l.kind) {
     case prepared::L_VALUE: return &l.cell;
     case prepared::L_WORD: {
@@ -1831,11 +1833,14 @@ inline const Cell* leaf_value(const prepared::Leaf& l, Cell* scratch, bool paren
 }
 
 // A chain that is the whole expression: no operator follows it now.
-[[gnu::noinline]] bool whole_chain(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
+[[gnu::always_inline]] inline bool whole_chain_inline(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
     if (!prepared_chain(f, f->chains[e.chain], true)) return false;
     if (!infix_op_at(b, e.next)) return true;
     stack::pop(1);
     return false;
+}
+[[gnu::noinline]] bool whole_chain(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
+    return whole_chain_inline(f, e, b);
 }
 
 // The callable an expression starts with, still the word's value.
@@ -1878,8 +1883,10 @@ uint32_t prepared_return(Form* f, const prepared::Expr& e, SeriesBuffer* b, cons
 
 // A pure form's expression (a chain or its assignment) from the form; false
 // with nothing done when the general evaluator must run it.
+// A loop's turn takes the chain inline (Inline), others call it.
+template <bool Inline = false>
 [[gnu::always_inline]] inline bool pure_expression(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
-    if (!whole_chain(f, e, b)) return false;
+    if (!(Inline ? whole_chain_inline(f, e, b) : whole_chain(f, e, b))) return false;
     if (e.kind == prepared::E_CHAIN) return true;
     Cell* value = stack::last();
     if (e.kind == prepared::E_SET) {
@@ -1997,16 +2004,31 @@ bool run_prepared(Cell* code, Form* f, uint32_t k, uint32_t pos, Cell* slot) {
     if (keep_last) stack::set_result(slot);
 }
 
+// The form a loop's next turn runs from while no form is remade or forgotten.
+inline void keep_form(LoopBlock* turn, Form* f) {
+    turn->form = f;
+    turn->generation = prepared::generation;
+}
+
+// A block a loop applies in place (a condition with an operator) is
+// prepared on its second turn: it never reaches note_run. A lone value is
+// not: pushing it in place costs less than any form.
+[[gnu::noinline]] void note_turn(LoopBlock* turn, const Cell* block, SeriesBuffer* b) {
+    if (++turn->general_turns != 2 || !prepared::enabled || (b->flags & SER_PLAIN)) return;
+    if (Form* f = prepared::make(block)) keep_form(turn, f);
+}
+
 // A block whose form holds, run from it: false when it has none or the
 // block is not run from the form's start. A pure form runs nothing but its
 // own chains: no code can see the current code, raise, collect or trace
 // while it runs, so it needs neither the held code nor its scope, up to an
 // expression the general evaluator must take or a safe point that is due.
-[[gnu::noinline]] bool eval_prepared(const Cell* block, SeriesBuffer* b, bool keep_last) {
+[[gnu::noinline]] bool eval_prepared(const Cell* block, SeriesBuffer* b, bool keep_last, LoopBlock* turn) {
     Form* f = prepared::find(cell::series_node(block));
     uint32_t pos = uint32_t(cell::series_index(block));
     if (!f || !prepared::holds(f, b) || f->start != pos || is_tracing()) return false;
     prepared::check_unchanged(f, b);
+    if (turn) keep_form(turn, f);
     Cell* slot = stack::reg.top;
     uint32_t k = 0;
     if (f->pure) {
@@ -2026,17 +2048,17 @@ bool run_prepared(Cell* code, Form* f, uint32_t k, uint32_t pos, Cell* slot) {
     return true;
 }
 
-void eval_unprepared(const Cell* name, const Cell* block, bool keep_last);
-
-// A block run a second time is prepared; its form is used from the next.
-[[gnu::noinline]] void note_run(const Cell* block, SeriesBuffer* b) {
+// A block run a second time is prepared; its form is used from the next
+// run (and by the loop whose turn it is).
+[[gnu::noinline]] void note_run(const Cell* block, SeriesBuffer* b, LoopBlock* turn) {
     if (!prepared::enabled) return;
     if (!(b->flags & SER_RAN)) {
         b->flags |= SER_RAN;
         return;
     }
     Form* f = prepared::find(cell::series_node(block));
-    if (!f || !prepared::holds(f, b)) prepared::make(block);
+    if (!f || !prepared::holds(f, b)) f = prepared::make(block);
+    if (f && turn && f->start == uint32_t(cell::series_index(block))) keep_form(turn, f);
 }
 
 void eval_for_error(const Cell* block) {
@@ -2190,37 +2212,57 @@ void init() {
 // each expression of the block pushes its value where the frame's result
 // slot would be: so such a block runs without it. A named frame, or a trace
 // running when the block starts, takes the frame.
-// A prepared block is tested for first, so that the commonest block run by
-// a native (a loop's body) costs as little as its form.
-void eval(const Cell* name, const Cell* block, bool keep_last) {
-    SeriesBuffer* b = code_buffer(block);
-    if ((b->flags & SER_PREPARED) && (cell::word_symbol(name) == stack::reg.body_symbol ||
-                                      cell::word_symbol(name) == stack::reg.anon_symbol) &&
-        eval_prepared(block, b, keep_last))
-        return;
-    eval_unprepared(name, block, keep_last);
+void eval(const Cell* name, const Cell* block, bool keep_last) { eval_block<false>(name, block, keep_last); }
+
+// A turn through eval(), which keeps the form the next turn may run from.
+void general_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
+    turn.form = nullptr;
+    eval_block<false>(name, turn.block, keep_last, &turn);
+}
+
+// A turn from the block's form while it holds and no collection or halt is
+// due (eval() takes those): a pure form's chains straight from the form, as
+// eval_prepared runs them, any other form as eval_prepared runs it.
+void form_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
+    Form* f = turn.form;
+    SeriesBuffer* b = node::buffer(f->node);
+    if (!prepared::holds(f, b) || is_tracing() || collector::wants_safe_point() || is_halt_requested())
+        return general_turn(turn, name, keep_last);
+    prepared::check_unchanged(f, b);
+    Cell* slot = stack::reg.top;
+    uint32_t k = 0;
+    if (f->pure) {
+        const prepared::Expr* e = f->exprs.data();
+        for (uint32_t count = f->count; k < count; k++, e++) {
+            stack::reg.top = slot;
+            if (!pure_expression<true>(f, *e, b)) break;
+        }
+        if (k == f->count) {
+            if (keep_last) stack::set_result(slot);
+            return;
+        }
+    }
+    eval_prepared_rest(turn.block, f, k, f->exprs[k].pos, slot, keep_last);
 }
 
 namespace {
 
-[[gnu::noinline]] void eval_unprepared(const Cell* name, const Cell* block, bool keep_last) {
-    eval_block<false, false>(name, block, keep_last);
-}
-
-template <bool Unnamed, bool Prepared>
-[[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last) {
+template <bool Unnamed>
+[[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last, LoopBlock* turn) {
     SeriesBuffer* b = code_buffer(block);
-    if (Prepared && (b->flags & SER_PREPARED) &&
-        (Unnamed || cell::word_symbol(name) == stack::reg.body_symbol ||
-         cell::word_symbol(name) == stack::reg.anon_symbol)) {
-        if (eval_prepared(block, b, keep_last)) return;
+    if ((b->flags & SER_PREPARED) && (Unnamed || cell::word_symbol(name) == stack::reg.body_symbol ||
+                                      cell::word_symbol(name) == stack::reg.anon_symbol)) {
+        if (eval_prepared(block, b, keep_last, turn)) return;
     }
     uint32_t pos = uint32_t(cell::series_index(block)), tail = cell_count(b);
     // A block done in place passes no safe point, so a halt asked for takes
     // the general path, whose first expression takes it.
     if (pos < tail && (tail - pos) % 2 && !is_halt_requested()) {  // a value and whole operator pairs
         const Cell* first = plain_value(series::cells(b) + pos);
-        if (first && eval_in_place(b, pos, first, keep_last)) return;
+        if (first && eval_in_place(b, pos, first, keep_last)) {
+            if (turn && pos + 1 < tail) note_turn(turn, block, b);
+            return;
+        }
     }
     // Past the in-place path (whose nesting is bounded), parens and blocks
     // nest without call frames.
@@ -2230,7 +2272,7 @@ template <bool Unnamed, bool Prepared>
         eval_in_frame(name, block, keep_last);
         return;
     }
-    if (!(b->flags & SER_PLAIN)) note_run(block, b);
+    if (!(b->flags & SER_PLAIN)) note_run(block, b, turn);
     Cell code = *block;
     temp_roots::Hold hold(&code);
     CodeScope scope(&code);

@@ -39,6 +39,10 @@
 #include "kernel/memory.h"
 
 namespace zel {
+namespace prepared {
+struct Form;
+extern uint32_t generation;  // see interpreter/prepared.h
+}
 namespace interp {
 
 // ---- argument lists --------------------------------------------------------------
@@ -92,6 +96,28 @@ void init();
 // see it); the last value stays as the top value, or with keep_last goes to
 // the caller's result slot. An empty block gives unset.
 void eval(const Cell* name, const Cell* block, bool keep_last);
+
+// A block a loop runs on every turn (its condition, its body): the
+// prepared form it last ran from, while the count of forms' generations is
+// the one it was found in, so that a turn over a block of chains and their
+// assignments runs them straight from the form, without eval()'s entry or
+// the form's lookup. The form is checked on every turn as eval() checks it
+// (its block unchanged, no trace), and so are a due collection and a halt.
+struct LoopBlock {
+    const Cell* block;  // a cell that stays put while the loop runs (its argument)
+    prepared::Form* form = nullptr;
+    uint32_t generation = 0;
+    uint32_t general_turns = 0;  // turns the general evaluator ran
+};
+// A turn from the form the block last ran from, and one through eval().
+void form_turn(LoopBlock& turn, const Cell* name, bool keep_last);
+void general_turn(LoopBlock& turn, const Cell* name, bool keep_last);
+// eval(name, block, keep_last) for one turn of a loop; the name is <body> or
+// <anon>.
+inline void eval_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
+    if (turn.form && turn.generation == prepared::generation) form_turn(turn, name, keep_last);
+    else general_turn(turn, name, keep_last);
+}
 
 // One expression (with the infix operators after it) from the position (a
 // series index) under a <body> frame; with keep the value stays as the top

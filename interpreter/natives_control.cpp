@@ -49,9 +49,9 @@ enum Turn { TURN_NEXT, TURN_CONTINUE, TURN_BREAK, TURN_EXIT };
 // Evaluates the body in the loop frame on top, its value into the frame's
 // result slot, and takes break and continue. TURN_EXIT: another exit passes,
 // the caller returns at once.
-Turn run_body(const Cell* body) {
+Turn run_body(interp::LoopBlock& body) {
     stack::keep();
-    interp::eval(body_name(), body, true);
+    interp::eval_turn(body, body_name(), true);
     switch (exits::pending()) {
     case EXIT_NONE: return TURN_NEXT;
     case EXIT_CONTINUE: exits::clear(); return TURN_CONTINUE;
@@ -73,7 +73,8 @@ void open_loop(const Cell* result) {
 // breaks; the frame then gives its last value. Another exit passing leaves
 // the frame to it.
 template <typename More>
-void run_turns(const Cell* body, More more) {
+void run_turns(const Cell* body_block, More more) {
+    interp::LoopBlock body{body_block};
     open_loop(&statics::unset_cell);
     while (more()) {
         Turn t = run_body(body);
@@ -319,12 +320,11 @@ void case_(bool c, const int32_t* r) {
 
 void while_(bool c, const int32_t* r) {
     verify(c, NAT_while, r);
-    Cell* cond = arg(0);
-    Cell* body = arg(1);
+    interp::LoopBlock cond{arg(0)}, body{arg(1)};
     open_loop(&statics::unset_cell);
     for (;;) {
         stack::keep();
-        interp::eval(anon(), cond, false);
+        interp::eval_turn(cond, anon(), false);
         if (uint32_t code = exits::pending()) {
             if (code != EXIT_BREAK && code != EXIT_CONTINUE) return;
             exits::clear();
@@ -341,7 +341,7 @@ void while_(bool c, const int32_t* r) {
 
 void until(bool c, const int32_t* r) {
     verify(c, NAT_until, r);
-    Cell* body = arg(0);
+    interp::LoopBlock body{arg(0)};
     open_loop(&statics::unset_cell);
     for (;;) {
         Turn t = run_body(body);
@@ -426,7 +426,7 @@ Cell forall_types() {
 void forall(bool c, const int32_t* r) {
     verify(c, NAT_forall, r);
     Cell* word = arg(0);
-    Cell* body = arg(1);
+    interp::LoopBlock body{arg(1)};
     Cell start = *word::get_checked(word);
     Cell types = forall_types();
     check::argument(&types, 0, &start);
@@ -456,6 +456,7 @@ void remove_each(bool c, const int32_t* r) {
     Cell* body = arg(2);
     bool one_word = cell::type(words_arg) == T_WORD;
     uint32_t n = word_count(words_arg);
+    interp::LoopBlock body_turn{body};
     Cell count;
     cell::make_integer(&count, int32_t(n));
     stack::push(&count);
@@ -463,7 +464,7 @@ void remove_each(bool c, const int32_t* r) {
     stack::push(words_arg);
     open_loop(&statics::unset_cell);
     while (step(one_word, n)) {
-        Turn t = run_body(body);
+        Turn t = run_body(body_turn);
         if (t == TURN_EXIT) return;
         if (t == TURN_BREAK) break;
         if (t == TURN_NEXT) loop::remove_each_step(n);

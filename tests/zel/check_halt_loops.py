@@ -14,6 +14,8 @@ SCRIPTS = [
     'n: 0 forever [n: n + 1 if n = 100000 [print "started"]]',
     'n: 0 loop 2000000000 [n: n + 1 o: 2 if n = 100000 [print "started"]]',
     'n: 0 f: does [print "started" forever [n: n + 1]] f',
+    'print "started" n: 0 while [true] [n: n + 1]',
+    'print "started" n: 0 loop 2000000000 [n: n + 1]',
 ]
 
 
