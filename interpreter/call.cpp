@@ -78,8 +78,8 @@ const Cell* body_of(const Cell* function) { return function::extra(function) + f
 
 // The function cell is the caller's held cell (the evaluator's call and
 // apply hold theirs), so a collection rewrites it in place, and the body is
-// read again from it after each trace event. The name, when given, is a
-// root of the caller's as well.
+// read again from it after each trace event. The name, when given, is kept
+// alive by the caller (see eval.h).
 void call_function(const Cell* function, const Cell* name) {
     if (!is_tracing()) {
         call_function_body(body_of(function), function::context_of(function), function);

@@ -146,9 +146,10 @@ void invoke_positional(const Cell* callable, const Cell* name, const Cell* args,
 // ---- invocation (call.cpp) ----------------------------------------------------------
 // Runs a function whose frame and arguments are in place; the result ends in
 // the frame's result slot. The context pointed at the arguments is always the
-// function's own. The caller keeps the function cell rooted for the call, and
-// the name it called the function by (null: none), which the call and return
-// events report.
+// function's own. The caller keeps the function cell rooted for the call.
+// The name it called the function by (null: none), which the call and return
+// events report, is a word the caller keeps alive: held, or a copy whose
+// context the frame keeps (nodes keep their numbers across collections).
 void call_function(const Cell* function, const Cell* name = nullptr);
 void call_function_body(const Cell* body, Node ctx, const Cell* function);
 // Runs a routine whose frame and arguments are in place.
