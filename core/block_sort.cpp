@@ -171,9 +171,12 @@ static void sort_by_function(Cell* series, const Plan& p, const Cell* function, 
     }
     uint32_t code = exits::catch_pending(
         [&] { run(copy.cells, p, reinterpret_cast<uintptr_t>(context), sort_call_compare, stable); });
-    // The comparator may have shortened the block; then its cells stay as they are.
-    if (code == 0 && fits(series, p))
+    // The comparator may have shortened the block; then its cells stay as
+    // they are. It may also have run the block as code, preparing it again.
+    if (code == 0 && fits(series, p)) {
+        series::unprepare(buffer_of(series));
         std::memcpy(cell_at(series, p.start), copy.cells, size_t(p.count) * sizeof(Cell));
+    }
 }
 
 // A hash! enters its moved cells again before anyone hears that the sort is

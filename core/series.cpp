@@ -193,7 +193,11 @@ int32_t part_count(const Cell* s, const Cell* part) {
 
 bool announce(const Cell* s, const Cell* action, const Cell* new_value, int32_t index, int32_t part) {
     if (!(buffer_of(s)->flags & SER_OWNED)) return false;
-    return ownership::notify(s, action, new_value ? new_value : &statics::none_cell, index, part);
+    bool owned = ownership::notify(s, action, new_value ? new_value : &statics::none_cell, index, part);
+    // The owner's handler may have run the block as code, preparing it again
+    // before the write that follows.
+    unprepare(buffer_of(s));
+    return owned;
 }
 
 // ---- navigation -----------------------------------------------------------------
