@@ -365,11 +365,11 @@ const Cell* insert_one(Cell* series, const Cell* value, bool append) {
     cell::set_series_index(&answer, append ? 0 : position + 1);
     return &answer;
 }
-}  // namespace
 
-const Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append) {
-    if (dup == 1 && (only || !types::is_any_block(value)) && !hash_of(series) && !(buffer_of(series)->flags & SER_OWNED))
-        return insert_one(series, value, append);
+// Everything else, out of line so that the one-value path needs no stack
+// frame of its own.
+[[gnu::noinline]] const Cell* insert_general(Cell* series, Cell* value, int32_t part, bool only, int32_t dup,
+                                             bool append) {
     answer = *series;
     Source source(series, value, only, part);
     if (source.count == 0) {
@@ -401,6 +401,13 @@ const Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t d
     answer = *series;
     cell::set_series_index(&answer, append ? 0 : std::min<uint32_t>(position + uint32_t(total), buffer_length(series)));
     return &answer;
+}
+}  // namespace
+
+const Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append) {
+    if (dup == 1 && (only || !types::is_any_block(value)) && !hash_of(series) && !(buffer_of(series)->flags & SER_OWNED))
+        return insert_one(series, value, append);
+    return insert_general(series, value, part, only, dup, append);
 }
 
 const Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {

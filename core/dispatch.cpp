@@ -331,7 +331,8 @@ static int32_t part_length(Cell* series, const Cell* part, bool change) {
 }
 
 // append/insert series value /part length /only /dup count
-static void insert_with(const int32_t* r, InsertFn ActionRow::*member, uint32_t id, bool append) {
+[[gnu::always_inline]] static inline void insert_with(const int32_t* r, InsertFn ActionRow::*member, uint32_t id,
+                                                      bool append) {
     Cell* s = arg(0);
     InsertFn fn = impl(s, member, id);
     int32_t part, dup;

@@ -675,36 +675,76 @@ static int32_t scan(Node t, const Cell* v, FindOptions o, Cursor* c) {
     return -1;
 }
 
-// A map's lookup of an integer, char or word key, compared in place over one
-// walk: such keys match under the table's equality exactly when these
-// payload tests say so, and comparing them allocates nothing. Answers -2 for
-// the keys it does not take.
-static int32_t find_map_key(Node t, const Cell* v, FindOptions o) {
-    uint32_t type = cell::type(v);
-    bool word = type == T_SET_WORD || type == T_WORD || type == T_GET_WORD || type == T_LIT_WORD;
-    if (type != T_INTEGER && type != T_CHAR && !word) return -2;
-    if (word && o.any_word) return -2;
-    uint32_t sym = word ? cell::word_symbol(v) : 0;
-    uint32_t canonical = word ? symbol::resolve(sym) : 0;
-    Walk w = walk_start(t, hash_value(v, false));
+// A map's lookup of an integer, char, word or string key, compared in place
+// over one walk: such keys match under the table's equality exactly when
+// these tests say so (a map's buckets hold single positions, and a string
+// matches under strict equality when its characters do), and comparing them
+// allocates nothing. Answers -2 for the keys it does not take; a miss leaves
+// the walk's free bucket in *probe.
+// The walk over a map's keys until one matches; a miss leaves the walk's end
+// in *probe.
+template <class Match>
+[[gnu::always_inline]] inline int32_t walk_keys(Node t, uint32_t hash, Match match, Probe* probe) {
+    Walk w = walk_start(t, hash);
     const Cell* keys = keys_of(record(t));
     int32_t e;
     while (walk_next(&w, &e)) {
-        const Cell* held = keys + e;
-        if (cell::type(held) != type) continue;
-        if (!word) {
-            if (cell::get_int(held) == cell::get_int(v)) return e;
-        } else if (cell::word_symbol(held) == sym || (!o.case_sensitive && symbol::resolve(cell::word_symbol(held)) == canonical)) {
-            return e;
-        }
+        if (match(keys + e)) return e;
     }
+    *probe = w.probe;
     return -1;
 }
 
+// One walk for each kind of key, out of line so that each is a leaf with
+// the registers it needs (the string walk calls out, the others do not).
+[[gnu::noinline]] static int32_t find_number_key(Node t, const Cell* v, Probe* probe) {
+    uint32_t type = cell::type(v);
+    int32_t n = cell::get_int(v);
+    return walk_keys(t, hash::mix(uint32_t(n)), [=](const Cell* held) {
+        return cell::type(held) == type && cell::get_int(held) == n;
+    }, probe);
+}
+
+[[gnu::noinline]] static int32_t find_word_key(Node t, const Cell* v, bool case_sensitive, Probe* probe) {
+    uint32_t type = cell::type(v), sym = cell::word_symbol(v), canonical = symbol::resolve(sym);
+    return walk_keys(t, hash::mix(canonical), [=](const Cell* held) {
+        return cell::type(held) == type &&
+               (cell::word_symbol(held) == sym ||
+                (!case_sensitive && symbol::resolve(cell::word_symbol(held)) == canonical));
+    }, probe);
+}
+
+[[gnu::noinline]] static int32_t find_text_key(Node t, const Cell* v, bool case_sensitive, Probe* probe) {
+    return walk_keys(t, hash_string(v, false), [=](const Cell* held) {
+        if (cell::type(held) != T_STRING) return false;
+        if (cell::series_index(held) >= 0) return same_text(held, v, case_sensitive);
+        return equal(held, v, OP_EQUAL) && (!case_sensitive || equal(held, v, OP_STRICT_EQUAL));
+    }, probe);
+}
+
+int32_t find_map_key(Node t, const Cell* v, bool case_sensitive, Probe* probe) {
+    if (is_stale(record(t))) refresh(t);
+    switch (cell::type(v)) {
+    case T_INTEGER:
+    case T_CHAR: return find_number_key(t, v, probe);
+    case T_WORD:
+    case T_SET_WORD:
+    case T_GET_WORD:
+    case T_LIT_WORD: return find_word_key(t, v, case_sensitive, probe);
+    case T_STRING: return cell::series_index(v) < 0 ? -2 : find_text_key(t, v, case_sensitive, probe);
+    default: return -2;
+    }
+}
+
+void put_missed(Node t, const Probe& probe, uint32_t pos) {
+    if (room_for_one(t)) insert_fresh(t, key_hash(t, pos), int32_t(pos));
+    else take_bucket(t, probe, int32_t(pos));
+}
+
 int32_t find(Node t, const Cell* value, FindOptions options, Cursor* cursor) {
-    if (!cursor && record(t)->kind == KIND_MAP) {
-        refresh(t);
-        int32_t pos = find_map_key(t, value, options);
+    if (!cursor && record(t)->kind == KIND_MAP && !options.any_word) {
+        Probe probe;
+        int32_t pos = find_map_key(t, value, options.case_sensitive, &probe);
         if (pos != -2) return pos;
     }
     Cursor local;

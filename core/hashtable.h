@@ -146,6 +146,16 @@ struct Probe {
 // Stores the entry in the free bucket the walk found.
 void take_bucket(Node t, const Probe& p, int32_t entry);
 
+// Kind 1: find for a key of the kinds a map compares in place (integer!,
+// char!, the four word types, string!), matching under strict equality
+// with case_sensitive; -2 for any other key. A miss answers -1 and leaves in
+// *probe where the key would go, for put_missed.
+int32_t find_map_key(Node t, const Cell* key, bool case_sensitive, Probe* probe);
+// Kind 1: puts the position of a key that find_map_key has just missed,
+// in the bucket its walk ended at unless the table must grow first. Nothing
+// may have changed the table in between.
+void put_missed(Node t, const Probe& probe, uint32_t pos);
+
 // The walk over bucket arrays fetched once, for callers that match keys their
 // own way without allocating (symbol names, symbol ids, numbers): nothing may
 // move the arrays while it lasts. Its probe then serves take_bucket.

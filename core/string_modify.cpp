@@ -217,9 +217,15 @@ uint32_t splice(const Cell* target, uint32_t position, uint32_t removed, const S
     return uint32_t(position + added);
 }
 
+// A whole text once (no /part, no /dup; a tag! is formed): what append
+// copies straight to the tail of a string nothing watches.
+[[gnu::always_inline]] inline bool is_whole_text(const Cell* value, int32_t part, int32_t dup) {
+    return part < 0 && dup == 1 && types::is_any_string(value) && cell::type(value) != T_TAG;
+}
+
 // A whole text once onto a string nothing watches: no handler can run, so
 // the text is measured once and its characters go straight to the tail.
-void append_whole_text(const Cell* target, Cell* value) {
+[[gnu::noinline]] void append_whole_text(const Cell* target, Cell* value) {
     Cell* base = stack::reg.top;
     Source src = source_of(target, value, -1);
     SeriesBuffer* b = fitted(target, src, true);
@@ -229,6 +235,41 @@ void append_whole_text(const Cell* target, Cell* value) {
     b->tail += src.count * unit;
     place(at, unit, src);
     stack::reg.top = base;
+}
+
+// The answer of an append to a string nothing watches: the string at its
+// head, whatever its index.
+const Cell* at_head(const Cell* series) {
+    answer = *series;
+    cell::set_series_index(&answer, 0);
+    return &answer;
+}
+
+[[gnu::noinline]] const Cell* append_whole_text_at_head(const Cell* target, Cell* value) {
+    append_whole_text(target, value);
+    return at_head(target);
+}
+
+// The common case inline: a text in a buffer of its own and of the target's
+// unit, into room the buffer has. It is measured without writing its index
+// back, and the rest (widening, growth, a source sharing the target's
+// buffer) is left to append_whole_text, so that this path makes no call but
+// the copy of a long text.
+[[gnu::always_inline]] inline const Cell* append_own_text(const Cell* target, Cell* value) {
+    SeriesBuffer* b = buffer_of(target);
+    SeriesBuffer* sb = buffer_of(value);
+    uint32_t unit = series::unit(b), length = series::length(sb);
+    int32_t i = cell::series_index(value);
+    uint32_t from = i < 0 ? 0 : std::min(uint32_t(i), length);
+    uint32_t count = length - from;
+    if (cell::series_node(value) == cell::series_node(target) || series::unit(sb) != unit ||
+        b->tail + uint64_t(count) * unit > b->size)
+        return append_whole_text_at_head(target, value);
+    const Cell* result = at_head(target);
+    uint8_t* at = series::tail_ptr(b);
+    b->tail += count * unit;
+    copy_bytes(at, address(sb, from), size_t(count) * unit);
+    return result;
 }
 
 // append of a value that is formed, to a string without an owner: the form
@@ -269,17 +310,15 @@ void append_formed_directly(Cell* series, Cell* value, int32_t part, uint32_t du
 // insert, append and change: the text goes in at the index (the tail for
 // append) in place of removed characters (change: the /part count, else as
 // many as the new text holds).
-const Cell* put_text(Cell* series, Cell* value, int32_t part, int32_t dup, bool append, bool change) {
+[[gnu::noinline]] const Cell* put_text(Cell* series, Cell* value, int32_t part, int32_t dup, bool append, bool change) {
     // An append to a string nothing watches answers the string at its head
     // whatever its index.
     if (append && !(buffer_of(series)->flags & SER_OWNED)) {
         bool text = is_placed_as_is(value);
-        if (text ? part < 0 && dup == 1 && cell::type(value) != T_CHAR : cell::type(value) != T_TAG) {
+        if (text ? is_whole_text(value, part, dup) : cell::type(value) != T_TAG) {
             if (text) append_whole_text(series, value);
             else append_formed_directly(series, value, part, uint32_t(dup));
-            answer = *series;
-            cell::set_series_index(&answer, 0);
-            return &answer;
+            return at_head(series);
         }
     }
     Cell* base = stack::reg.top;
@@ -313,6 +352,8 @@ const Cell* put_text(Cell* series, Cell* value, int32_t part, int32_t dup, bool 
 }  // namespace
 
 const Cell* insert(Cell* series, Cell* value, int32_t part, bool, int32_t dup, bool append) {
+    if (append && is_whole_text(value, part, dup) && !(buffer_of(series)->flags & SER_OWNED))
+        return append_own_text(series, value);
     return put_text(series, value, part, dup, append, false);
 }
 

@@ -67,11 +67,19 @@ Cell search_key(const Cell* key) {
 }
 
 // The position of the key's cell in the pair block, or -1; a key of a type
-// no map holds is never there.
-int32_t find_key(const Cell* m, const Cell* key, bool case_) {
+// no map holds is never there. A miss of a key the table compares in place
+// leaves in *probe where it would go (free stays -1 otherwise).
+[[gnu::always_inline]] inline int32_t find_key(const Cell* m, const Cell* key, bool case_, hashtable::Probe* probe) {
     if (!is_key_type_allowed(cell::type(key))) return -1;
     Cell k = search_key(key);
+    int32_t pos = hashtable::find_map_key(cell::series_extra(m), &k, case_, probe);
+    if (pos != -2) return pos;
     return hashtable::find(cell::series_extra(m), &k, hashtable::FindOptions{case_, false}, nullptr);
+}
+
+int32_t find_key(const Cell* m, const Cell* key, bool case_) {
+    hashtable::Probe unused;
+    return find_key(m, key, case_, &unused);
 }
 
 // The live value cell of the key, or null.
@@ -82,11 +90,14 @@ Cell* live_value(const Cell* m, const Cell* key, bool case_) {
     return is_live(v) ? v : nullptr;
 }
 
+// A new key takes the bucket where its lookup ended: storing the key copies
+// a series and appends to the pair block, which leave the table as it was.
 void store(const Cell* m, const Cell* key, const Cell* value, bool case_, const Cell* path) {
     Cell k = *key, v = *value;  // either may lie in the pair block, which may move
     cell::clear_flag(&v);
     if (!is_key_type_allowed(cell::type(&k))) bad_key(&k, path);
-    int32_t pos = find_key(m, &k, case_);
+    hashtable::Probe probe{0, 0, -1};
+    int32_t pos = find_key(m, &k, case_, &probe);
     if (pos >= 0) {
         Cell* slot = pairs_of(m) + pos + 1;
         if (!is_live(slot)) table_of(m)->count++;
@@ -99,7 +110,8 @@ void store(const Cell* m, const Cell* key, const Cell* value, bool case_, const 
     Cell b = block_of(m);
     *block::append_slot(&b) = k;
     *block::append_slot(&b) = v;
-    hashtable::put_absent(cell::series_extra(m), at);  // find_key has just missed it
+    if (probe.free >= 0) hashtable::put_missed(cell::series_extra(m), probe, at);
+    else hashtable::put_absent(cell::series_extra(m), at);  // find_key has just missed it
     // A rebuild on the way counts every pair the table holds, removed ones
     // too: the live count is the map's own.
     table_of(m)->count = live + 1;
