@@ -77,13 +77,13 @@ Cell search_key(const Cell* key) {
     return hashtable::find(cell::series_extra(m), &k, hashtable::FindOptions{case_, false}, nullptr);
 }
 
-int32_t find_key(const Cell* m, const Cell* key, bool case_) {
+[[gnu::always_inline]] inline int32_t find_key(const Cell* m, const Cell* key, bool case_) {
     hashtable::Probe unused;
     return find_key(m, key, case_, &unused);
 }
 
 // The live value cell of the key, or null.
-Cell* live_value(const Cell* m, const Cell* key, bool case_) {
+[[gnu::always_inline]] inline Cell* live_value(const Cell* m, const Cell* key, bool case_) {
     int32_t pos = find_key(m, key, case_);
     if (pos < 0) return nullptr;
     Cell* v = pairs_of(m) + pos + 1;
@@ -92,7 +92,7 @@ Cell* live_value(const Cell* m, const Cell* key, bool case_) {
 
 // A new key takes the bucket where its lookup ended: storing the key copies
 // a series and appends to the pair block, which leave the table as it was.
-void store(const Cell* m, const Cell* key, const Cell* value, bool case_, const Cell* path) {
+[[gnu::always_inline]] inline void store(const Cell* m, const Cell* key, const Cell* value, bool case_, const Cell* path) {
     Cell k = *key, v = *value;  // either may lie in the pair block, which may move
     cell::clear_flag(&v);
     if (!is_key_type_allowed(cell::type(&k))) bad_key(&k, path);
