@@ -722,8 +722,15 @@ template <class Match>
     }, probe);
 }
 
+[[gnu::noinline]] static int32_t find_map_key_refreshed(Node t, const Cell* v, bool case_sensitive, Probe* probe) {
+    refresh(t);
+    return find_map_key(t, v, case_sensitive, probe);
+}
+
+// Every call here is a tail call (a stale table is rebuilt out of line),
+// so the common lookup saves no registers on its way to its walk.
 int32_t find_map_key(Node t, const Cell* v, bool case_sensitive, Probe* probe) {
-    if (is_stale(record(t))) refresh(t);
+    if (is_stale(record(t))) return find_map_key_refreshed(t, v, case_sensitive, probe);
     switch (cell::type(v)) {
     case T_INTEGER:
     case T_CHAR: return find_number_key(t, v, probe);
