@@ -675,12 +675,6 @@ static int32_t scan(Node t, const Cell* v, FindOptions o, Cursor* c) {
     return -1;
 }
 
-// A map's lookup of an integer, char, word or string key, compared in place
-// over one walk: such keys match under the table's equality exactly when
-// these tests say so (a map's buckets hold single positions, and a string
-// matches under strict equality when its characters do), and comparing them
-// allocates nothing. Answers -2 for the keys it does not take; a miss leaves
-// the walk's free bucket in *probe.
 // The walk over a map's keys until one matches; a miss leaves the walk's end
 // in *probe.
 template <class Match>
@@ -727,8 +721,13 @@ template <class Match>
     return find_map_key(t, v, case_sensitive, probe);
 }
 
-// Every call here is a tail call (a stale table is rebuilt out of line),
-// so the common lookup saves no registers on its way to its walk.
+// A map's lookup of an integer, char, word or string key, compared in place
+// over one walk: such keys match under the table's equality exactly when
+// these tests say so (a map's buckets hold single positions, and a string
+// matches under strict equality when its characters do), and comparing them
+// allocates nothing. Answers -2 for the keys it does not take. Every call
+// here is a tail call (a stale table is rebuilt out of line), so the common
+// lookup saves no registers on its way to its walk.
 int32_t find_map_key(Node t, const Cell* v, bool case_sensitive, Probe* probe) {
     if (is_stale(record(t))) return find_map_key_refreshed(t, v, case_sensitive, probe);
     switch (cell::type(v)) {
