@@ -61,11 +61,33 @@ struct WordClasses {
 constexpr WordClasses WORD_CLASSES;
 
 // An operand: a value written in the code, a word's value, an object's field
-// (o/x), or a paren whose own form is one plain chain.
-enum LeafKind : uint8_t { L_VALUE, L_WORD, L_FIELD, L_PAREN };
+// (o/x), a paren whose own form is one plain chain, a paren that starts
+// with a word holding a callable (run as the general evaluator runs a
+// paren: it calls), or a call of a word holding a callable whose arguments
+// are all evaluated, each a chain (Form::calls; first operands only).
+enum LeafKind : uint8_t { L_VALUE, L_WORD, L_FIELD, L_PAREN, L_CODE_PAREN, L_CALL };
 struct Leaf {
-    Cell cell;  // the code's cell
+    Cell cell;  // the code's cell (the callable's word for a call)
     LeafKind kind;
+    uint32_t call;  // in Form::calls
+};
+
+// A call in a chain: the callable its word held when decoded, and its
+// arguments (args in Form::args, one per argument).
+struct CallNode {
+    Cell callable;
+    uint32_t args, arg_count;
+};
+
+// An argument: its chain, and when that is one value written in the code
+// or one word with no operator after it, the cell itself (pushed without
+// reading the chain).
+enum ArgKind : uint8_t { A_VALUE, A_WORD, A_CHAIN, A_CALLS };
+struct Arg {
+    Cell cell;
+    uint32_t chain;
+    uint32_t end;  // the position after it
+    ArgKind kind;
 };
 
 // An operator after a value: the word, and the op! it held when decoded
@@ -87,17 +109,20 @@ struct OpStep {
 struct Chain {
     Leaf first;
     uint32_t ops, op_count;  // the steps in Form::ops
+    uint32_t start;          // where the first operand is
+    uint32_t first_end;      // after it (and a call's arguments): the first operator
     uint32_t end;
+    bool runs;               // a call or a paren that calls: it runs code
 };
 
 enum ExprKind : uint8_t {
     E_GENERAL,     // run by the general evaluator
-    E_CHAIN,       // a plain chain
+    E_CHAIN,       // a chain (one that runs code starts with a call or a paren that calls)
     E_SET,         // word: chain
     E_SET_FIELD,   // o/x: chain
-    E_CALL,        // a word holding a function, native or action
-    E_BRANCH,      // if, unless, either: chain, blocks written in the code
-    E_RETURN,      // return chain
+    E_CALL,        // a word holding a callable whose arguments the form does not hold
+    E_BRANCH,      // if, unless, either: chain that runs no code, blocks written in the code
+    E_RETURN,      // return chain that runs no code
     E_BREAK,       // break, continue
 };
 
@@ -118,9 +143,12 @@ struct Form {
     uint32_t count;  // of exprs, when pure
     std::vector<Chain> chains;
     std::vector<OpStep> ops;
+    std::vector<CallNode> calls;
+    std::vector<Arg> args;  // the calls' arguments
     std::vector<Cell> snapshot;  // the cells when prepared (sanitizer builds)
     bool decoded;    // every expression is in exprs
-    bool pure;       // decoded, and every expression a chain or its assignment
+    bool pure;       // decoded, and every expression a chain or its assignment that runs no code
+    bool one_call;   // decoded, one expression that runs code: a chain, its assignment, a branch, return
     size_t bytes;
 };
 
@@ -137,6 +165,10 @@ inline Form* find(Node n) { return n < table.size() ? table[n] : nullptr; }
 inline bool holds(const Form* f, const SeriesBuffer* b) {
     return (b->flags & SER_PREPARED) && f->head == b->head && f->tail == b->tail;
 }
+// The number of arguments of a callable whose arguments are all evaluated
+// (see the evaluator's plain_arguments), or -1 (also when its argument list
+// is not made yet: nothing is made while decoding). In the evaluator.
+int32_t plain_arity(const Cell* callable);
 // Makes the form of the block (its node and index), or null when it cannot
 // be made now or would gain nothing (no expression of it is a chain or its
 // assignment: then the buffer is marked SER_PLAIN and no form is kept);
