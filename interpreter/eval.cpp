@@ -2112,9 +2112,10 @@ template <bool Inline = false>
     return false;
 }
 
-// The assignment of a chain that runs code, from the form (see tree_chain):
-// its frame is opened as set_word_expression and set_path_expression open
-// it, and a chain that misses there is evaluated from the cells in it.
+// A chain that runs code, or its assignment, from the form (see
+// tree_chain): an assignment's frame is opened as set_word_expression and
+// set_path_expression open it, and a chain that misses there is evaluated
+// from the cells in it.
 [[gnu::noinline]] uint32_t chain_expression(const Cell* code, Form* f, const prepared::Expr& e, bool* ran_code) {
     Tree t{code, f, f->node, prepared::generation, false};
     uint32_t chain = e.chain, start = e.pos + 1;
@@ -2124,27 +2125,29 @@ template <bool Inline = false>
         uint32_t next = tree_chain(t, chain);
         return next ? next : first_expression(code, start, code_buffer(code));
     };
-    if (e.kind == prepared::E_SET) return set_word_framed(code, &target, value);
-    return set_path_framed(code, &target, value);
+    switch (e.kind) {
+    case prepared::E_SET: return set_word_framed(code, &target, value);
+    case prepared::E_SET_FIELD: return set_path_framed(code, &target, value);
+    default: {
+        uint32_t next = tree_chain(t, chain);
+        *ran_code = next != 0;
+        return next;
+    }
+    }
 }
 
 // The expression run from its form: the position after it, or 0 with
 // nothing done when the general evaluator must run it. *ran_code tells
 // whether it may have run code (a call, a branch).
-uint32_t prepared_expression(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b, bool* ran_code) {
+[[gnu::always_inline]] inline uint32_t prepared_expression(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b,
+                                                             bool* ran_code) {
     using namespace prepared;
     *ran_code = false;
     switch (e.kind) {
     case E_CHAIN:
     case E_SET:
     case E_SET_FIELD:
-        if (f->chains[e.chain].runs) {
-            if (e.kind != E_CHAIN) return chain_expression(code, f, e, ran_code);
-            Tree t{code, f, f->node, prepared::generation, false};
-            uint32_t next = tree_chain(t, e.chain);
-            *ran_code = next != 0;
-            return next;
-        }
+        if (f->chains[e.chain].runs) return chain_expression(code, f, e, ran_code);
         return pure_expression(f, e, b) ? e.next : 0;
     case E_CALL: {
         const Cell* value = same_callable(e);

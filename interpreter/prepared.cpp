@@ -131,7 +131,11 @@ uint32_t leaf(Form* f, const Code& code, uint32_t pos, Place place, Leaf* out, u
         const Cell* value = context::bound_slot(c);
         out->kind = L_WORD;
         if (value && pushes(value)) return pos + 1;
-        bool call = value && place != OPERAND && WORD_CLASSES.of[cell::type(value)] == WORD_CALL;
+        // A native's or action's call that starts an expression costs no
+        // less from a form than from the cells (nor does a block of one):
+        // only a function's is decoded there.
+        bool call = value && WORD_CLASSES.of[cell::type(value)] == WORD_CALL &&
+                    (place == ARGUMENT || (place == FIRST && cell::type(value) == T_FUNCTION));
         return call ? call_leaf(f, code, pos, value, out, depth) : 0;
     }
     case T_PATH: out->kind = L_FIELD; return field_shaped(c) ? pos + 1 : 0;
@@ -254,14 +258,7 @@ Expr decode(Form* f, const Code& code, uint32_t pos) {
     uint32_t t = cell::type(c);
     bool set_field = t == T_SET_PATH && field_shaped(c);
     if (t == T_SET_WORD || set_field) {
-        // An action's call assigned may be a selection or query in place,
-        // which the general evaluator answers without a frame.
-        Mark mark(f);
-        if (chain(f, code, pos + 1, &e.chain, FIRST, 0)) {
-            const Leaf& first = f->chains[e.chain].first;
-            if (first.kind == L_CALL && cell::type(&f->calls[first.call].callable) == T_ACTION) mark.undo(f);
-            else e.kind = set_field ? E_SET_FIELD : E_SET;
-        }
+        if (chain(f, code, pos + 1, &e.chain, FIRST, 0)) e.kind = set_field ? E_SET_FIELD : E_SET;
     } else if (t == T_WORD) {
         const Cell* value = context::bound_slot(c);
         if (value && !pushes(value)) {
