@@ -1177,12 +1177,12 @@ uint32_t set_path_expression(const Cell* code, uint32_t pos, const Cell* path_va
 
 // The op! that the word at the position holds, or null: only a word bound to
 // a context that has values is looked at. Good until anything evaluates.
-inline const Cell* op_of(const Cell* w) {
+[[gnu::always_inline]] inline const Cell* op_of(const Cell* w) {
     if (cell::type(w) != T_WORD) return nullptr;
     const Cell* slot = context::bound_slot(w);
     return slot && cell::type(slot) == T_OP ? slot : nullptr;
 }
-inline const Cell* infix_op_at(SeriesBuffer* b, uint32_t pos) {
+[[gnu::always_inline]] inline const Cell* infix_op_at(SeriesBuffer* b, uint32_t pos) {
     return pos < cell_count(b) ? op_of(series::cells(b) + pos) : nullptr;
 }
 
@@ -1881,7 +1881,7 @@ inline const Cell* same_callable(const prepared::Expr& e) {
 }
 
 // if, unless, either with a chain for condition: branch_in_place's checks.
-uint32_t prepared_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
+[[gnu::always_inline]] inline uint32_t prepared_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
     uint32_t index = cell::callable_index(native), blocks = index == NAT_either ? 2 : 1;
     const ListMemo& memo = list_memo_of(native);
     if (memo.plain_args != int32_t(blocks + 1) || !whole_chain(f, e, b)) return 0;
@@ -1902,7 +1902,7 @@ uint32_t prepared_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, cons
 }
 
 // return with a chain: returned_in_place's checks.
-uint32_t prepared_return(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
+[[gnu::always_inline]] inline uint32_t prepared_return(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
     const ListMemo& memo = list_memo_of(native);
     Cell* top = stack::reg.top;
     if (memo.plain_args != 1 || !whole_chain(f, e, b)) return 0;
@@ -2147,7 +2147,7 @@ template <bool Inline = false>
     case E_CHAIN:
     case E_SET:
     case E_SET_FIELD:
-        if (f->chains[e.chain].runs) return chain_expression(code, f, e, ran_code);
+        if (e.runs) return chain_expression(code, f, e, ran_code);
         return pure_expression(f, e, b) ? e.next : 0;
     case E_CALL: {
         const Cell* value = same_callable(e);
@@ -2178,9 +2178,10 @@ template <bool Inline = false>
 
 // A block whose form is one expression that calls (a chain or its
 // assignment, a branch, a return), run as eval_prepared_rest runs it
-// without the loop over expressions: what follows it when the block has grown meanwhile goes to
-// run(), as does the expression when its form misses.
-[[gnu::noinline]] void eval_prepared_one(const Cell* block, Form* f, Cell* slot, bool keep_last) {
+// without the loop over expressions: what follows it when the block has
+// grown meanwhile goes to run(), as does the expression when its form
+// misses. Answers true (the block ran), eval_prepared's answer.
+[[gnu::noinline]] bool eval_prepared_one(const Cell* block, Form* f, Cell* slot, bool keep_last) {
     stack_guard::check("stack-overflow");
     Cell code = *block;
     temp_roots::Hold hold(&code);
@@ -2202,16 +2203,17 @@ template <bool Inline = false>
             f->one_call = false;
             next = expression(&code, start, false, code_buffer(&code));
         }
-        if (exits::pending()) return;
+        if (exits::pending()) return true;
         SeriesBuffer* b = code_buffer(&code);
-        if (next < cell_count(b) && !run(&code, next, b, slot)) return;
+        if (next < cell_count(b) && !run(&code, next, b, slot)) return true;
     } catch (const Throw& t) {
         if (!exits::is_pending_code(t.code)) throw;
         runtime::record.pending_code = t.code;
-        return;
+        return true;
     }
     if (is_tracing()) emit_at(slot, EV_EXIT, &code, start, slot);
     if (keep_last) stack::set_result(slot);
+    return true;
 }
 
 inline bool one_call(const Form* f) { return f->one_call; }
@@ -2234,7 +2236,7 @@ void code_paren(const Cell* paren) {
 
 // Runs the block from the k-th expression of its form (at pos), each into
 // the slot as run() does. False on a pending exit.
-bool run_prepared(Cell* code, Form* f, uint32_t k, uint32_t pos, Cell* slot) {
+[[gnu::always_inline]] inline bool run_prepared(Cell* code, Form* f, uint32_t k, uint32_t pos, Cell* slot) {
     const uint32_t generation = prepared::generation;
     const Node n = f->node;
     try {
@@ -2334,8 +2336,7 @@ inline void keep_form(LoopBlock* turn, Form* f) {
         }
     } else if (one_call(f)) {
         if (collector::wants_safe_point() || is_halt_requested()) return false;
-        eval_prepared_one(block, f, slot, keep_last);
-        return true;
+        return eval_prepared_one(block, f, slot, keep_last);
     }
     eval_prepared_rest(block, f, k, pos, slot, keep_last);
     return true;
@@ -2535,7 +2536,8 @@ void form_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
             return;
         }
     } else if (one_call(f)) {
-        return eval_prepared_one(turn.block, f, slot, keep_last);
+        eval_prepared_one(turn.block, f, slot, keep_last);
+        return;
     }
     eval_prepared_rest(turn.block, f, k, f->exprs[k].pos, slot, keep_last);
 }

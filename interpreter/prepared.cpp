@@ -269,16 +269,19 @@ Expr decode(Form* f, const Code& code, uint32_t pos) {
     } else if ((SELF_EVALUATING.of[t] || t == T_PATH || t == T_PAREN) && chain(f, code, pos, &e.chain, FIRST, 0)) {
         e.kind = E_CHAIN;
     }
-    if (e.kind == E_CHAIN || e.kind == E_SET || e.kind == E_SET_FIELD) e.next = f->chains[e.chain].end;
+    if (e.kind == E_CHAIN || e.kind == E_SET || e.kind == E_SET_FIELD) {
+        e.next = f->chains[e.chain].end;
+        e.runs = f->chains[e.chain].runs;
+    }
     if (e.kind == E_GENERAL || e.kind == E_CALL) e.next = 0;
     return e;
 }
 
 bool is_chain(const Expr& e) { return e.kind == E_CHAIN || e.kind == E_SET || e.kind == E_SET_FIELD; }
-bool is_pure(const Form* f, const Expr& e) { return is_chain(e) && !f->chains[e.chain].runs; }
+bool is_pure(const Expr& e) { return is_chain(e) && !e.runs; }
 // An expression that may run code which its form runs (see one_call).
-bool calls(const Form* f, const Expr& e) {
-    return e.kind == E_BRANCH || e.kind == E_RETURN || (is_chain(e) && f->chains[e.chain].runs);
+bool calls(const Expr& e) {
+    return e.kind == E_BRANCH || e.kind == E_RETURN || (is_chain(e) && e.runs);
 }
 
 // Decodes from the position on while each expression's end is known.
@@ -288,7 +291,7 @@ void decode_from(Form* f, uint32_t pos) {
     while (pos < code.count) {
         Expr e = decode(f, code, pos);
         f->exprs.push_back(e);
-        f->pure = f->pure && is_pure(f, e);
+        f->pure = f->pure && is_pure(e);
         if (!e.next) {
             f->pure = false;
             return;
@@ -297,7 +300,7 @@ void decode_from(Form* f, uint32_t pos) {
     }
     f->decoded = true;
     f->count = uint32_t(f->exprs.size());
-    f->one_call = f->count == 1 && calls(f, f->exprs[0]);
+    f->one_call = f->count == 1 && calls(f->exprs[0]);
 }
 
 }  // namespace

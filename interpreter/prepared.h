@@ -128,6 +128,7 @@ enum ExprKind : uint8_t {
 
 struct Expr {
     ExprKind kind;
+    bool runs;       // its chain runs code (Chain::runs, read without the chain)
     uint32_t pos;    // where the expression starts
     uint32_t next;   // where the next starts; 0 until a run finds it
     uint32_t chain;  // in Form::chains
