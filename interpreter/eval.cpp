@@ -1785,7 +1785,9 @@ bool run(Cell* code, uint32_t pos, SeriesBuffer* b, Cell* slot) {
 // expression. A plain chain, an assignment of one, a branch's or return's
 // condition are computed from the form as value_in_place would compute them
 // from the cells, each word looked up and each operator compared where the
-// general evaluator looks them up; a call starts where word_call starts.
+// general evaluator looks them up; a call whose arguments the form does
+// not hold starts where word_call starts, one whose arguments it holds runs
+// as tree_chain runs it (below).
 // Whatever does not hold (a word's value of another class, an operator
 // replaced, operand types without an inline answer) leaves that expression,
 // with nothing done, to expression(), and the form does not try it again.

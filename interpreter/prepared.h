@@ -13,11 +13,14 @@
 // evaluator would look it up. Any miss runs the general evaluator from that
 // expression's position: the general evaluator is the reference.
 //
-// Each expression is one of a few kinds (a plain chain of a value and
-// operators applied in place, its assignment to a word or a field, a call,
-// a branch, return, break), else it is general. A form is decoded up to the
-// first expression whose end only a run can tell (a call, a general one)
-// and grows as runs find where those end.
+// Each expression is one of a few kinds (a chain of a value and operators
+// applied in place, its assignment to a word or a field, a call, a branch,
+// return, break), else it is general. A chain may start with a function's
+// call whose arguments are chains themselves (calls nested in them), or
+// with a paren that calls: such a chain runs code. A form is decoded up to
+// the first expression whose end only a run can tell (a call whose
+// arguments it does not hold, a general one) and grows as runs find where
+// those end.
 //
 // Forms name nodes: every collection forgets them all (the collector may
 // free and reuse nodes and move node frames), as it forgets the evaluator's
