@@ -738,25 +738,33 @@ Cell nth_argument(Node list, uint32_t k) {
     return statics::none_cell;
 }
 
+// The right operand of an operator evaluated from the code at the position
+// into the operator's frame: the position after it.
+struct CodeOperand {
+    uint32_t operator()(Cell* w, const Cell* op, const Cell* code, uint32_t at) const {
+        SeriesBuffer* b = code_buffer(code);
+        if (at >= cell_count(b)) no_arg(w, nth_argument(arg_list(op), 1));
+        Cell right = series::cells(b)[at];
+        if (cell::type(&right) == T_PAREN && !is_tracing()) {  // the commonest operand not applied in place
+            eval_block(anon(), &right, false);
+            return at + 1;
+        }
+        return expression(code, at, true, b);
+    }
+};
+
 // The operator with a right operand to evaluate, its left operand of a type
 // it takes: the frame and the operand as the general call makes them, then
 // the fast path, or the type check and the routine.
+template <class Operand = CodeOperand>
 [[gnu::always_inline]] inline uint32_t infix_evaluated(Cell* held, const FastOp& fast, const Cell* code,
-                                                       uint32_t at) {
+                                                       uint32_t at, Operand operand = {}) {
     Cell *op = held, *w = held + 1;
     temp_roots::Hold hold(held, 2);
     stack::reg.top--;
     stack::enter_frame(w, stack::KIND_NATIVE | interp_bit());
     stack::push_slot();
-    SeriesBuffer* b = code_buffer(code);
-    if (at >= cell_count(b)) no_arg(w, nth_argument(arg_list(op), 1));
-    Cell right = series::cells(b)[at];
-    if (cell::type(&right) == T_PAREN && !is_tracing()) {  // the commonest operand not applied in place
-        eval_block(anon(), &right, false);
-        at++;
-    } else {
-        at = expression(code, at, true, b);
-    }
+    at = operand(w, op, code, at);
     if (exits::pending()) return at;
     Cell* base = stack::reg.base;
     if (takes_both(fast.takes, base, base + 1) && binary_inline(fast.fast, base, base + 1)) {
@@ -933,10 +941,11 @@ struct UntracedBody {
     ~UntracedBody() { trace_state.tracing = false; }
 };
 
-// A word holding a function whose arguments are all evaluated from the
-// code, called untraced: call_plain and call_function in one, without the
-// general call's layers. Tracing switched on by an argument, a trace flag
-// or library code leave the body to call_function.
+// A function's frame, its arguments in: pads it, runs the body and leaves
+// the result in the callable's cell, the frame closed (left open on an
+// exit). Untraced, the body runs without call_function's layers; tracing
+// switched on by an argument, a trace flag or library code leave it to
+// call_function.
 // Nothing is held as a temporary root: the callable is the value-stack cell
 // below the frame and the name's context node the frame's, both kept current
 // by the collector. The frame records the values word of the context, which
@@ -944,18 +953,11 @@ struct UntracedBody {
 // puts back; the context cell is looked up again after the arguments and
 // after the body, either of which may move it. The frame takes returns only
 // once the arguments are in: a return in an argument leaves the caller.
-[[gnu::noinline]] uint32_t function_call(const Cell* code, uint32_t pos, const Cell* w, const Cell* value,
-                                         uint32_t args, Node list) {
-    Cell name = *w;
-    Cell entries[MAX_PLAIN_ARGS];
-    copy_entries(entries, list, args);
-    const Cell* fn = stack::push(value);
-    stack::Frame* frame = enter_function(&name, cell::callable_context(value));
-    if (!plain_arguments(code, &pos, &name, entries, args, frame)) return pos;
+[[gnu::always_inline]] inline void function_body(const Cell* fn, Cell* name, stack::Frame* frame, uint32_t args) {
     Cell* cc = context::cell_of(cell::callable_context(fn));
     if (cell::context_stack_count(cc) > args) pad_frame(cc);  // words added to the context since
     if (is_tracing() || (fn->header & (HDR_TRACE_OFF | HDR_TRACE_ON)) || (cc->header & LIBRARY_CONTEXT)) {
-        call_function(fn, &name);
+        call_function(fn, name);
     } else {
         cell::set_context_values(cc, stack::index_of(stack::reg.base));
         frame->header |= stack::CATCH_RETURN;
@@ -972,7 +974,7 @@ struct UntracedBody {
             exits::clear();
         } else if (exit) {
             if (frame < stack::reg.call_top) stack::clear_catch_return(frame);
-            return pos;
+            return;
         }
         // The frame is the top one: popped here, its context's values put
         // back, the result in the callable's cell.
@@ -982,11 +984,25 @@ struct UntracedBody {
         cell::set_context_values(context::cell_of(frame->function_context), frame->saved_values);
         callee[-1] = *callee;
         stack::reg.top = callee;
-        return pos;
+        return;
     }
-    if (exits::pending()) return pos;
+    if (exits::pending()) return;
     stack::leave_func();
     stack::drop_below();
+}
+
+// A word holding a function whose arguments are all evaluated from the
+// code, called untraced: call_plain and call_function in one, without the
+// general call's layers (see function_body).
+[[gnu::noinline]] uint32_t function_call(const Cell* code, uint32_t pos, const Cell* w, const Cell* value,
+                                         uint32_t args, Node list) {
+    Cell name = *w;
+    Cell entries[MAX_PLAIN_ARGS];
+    copy_entries(entries, list, args);
+    const Cell* fn = stack::push(value);
+    stack::Frame* frame = enter_function(&name, cell::callable_context(value));
+    if (!plain_arguments(code, &pos, &name, entries, args, frame)) return pos;
+    function_body(fn, &name, frame, args);
     return pos;
 }
 
@@ -1063,6 +1079,29 @@ inline void push_value(const Cell* code, uint32_t pos, const Cell* w, const Cell
     }
 }
 
+// An assignment in its frame (named by the set-word, which it holds): the
+// value evaluated into the frame by value(), which answers the position
+// after it, then given to the word.
+template <class Value>
+[[gnu::always_inline]] inline uint32_t set_word_framed(const Cell* code, const Cell* sw, Value value) {
+    stack::enter_frame(sw, stack::KIND_NATIVE | interp_bit());
+    stack::push(sw);
+    uint32_t pos = value();
+    if (exits::pending()) return pos;
+    Cell word = *stack::reg.base;  // the frame's copy, kept current by the collector
+    Cell* slot_value = stack::reg.base + 1;
+    Cell* slot = cell::type(slot_value) == T_UNSET ? nullptr : context::bound_slot<true>(&word);
+    if (slot) {
+        *slot = *slot_value;
+        stack::set_result(slot_value);
+    } else {
+        word::set_from_frame();
+    }
+    if (is_tracing()) emit_event(EV_SET, code, int32_t(pos), &word, stack::reg.base);
+    stack::leave();
+    return pos;
+}
+
 // The value (the frame's second cell) goes to the word; a plain slot takes a
 // copy here, anything else (unset, object fields, unbound or new words) goes
 // through the word layer. An expression that applies in place needs no frame
@@ -1085,33 +1124,34 @@ inline void push_value(const Cell* code, uint32_t pos, const Cell* w, const Cell
         so_far = *stack::top();
         stack::pop(1);
     }
-    stack::enter_frame(sw, stack::KIND_NATIVE | interp_bit());
-    stack::push(sw);
-    if (at) {
+    return set_word_framed(code, sw, [&] {
+        if (!at) return first_expression(code, pos, b);
         stack::push(&so_far);
-        pos = stop.op ? infix_from(code, at, b, stop) : at;
-    } else {
-        pos = first_expression(code, pos, b);
-    }
+        return stop.op ? infix_from(code, at, b, stop) : at;
+    });
+}
+
+// A set-path's assignment in its frame: the value evaluated into the frame
+// by value(), which answers the position after it, then set through the
+// path (held meanwhile). Library code names the frame eval-set-path, which
+// call-stack reports show.
+template <class Value>
+[[gnu::always_inline]] inline uint32_t set_path_framed(const Cell* code, Cell* path, Value value) {
+    temp_roots::Hold hold(path);
+    stack::enter_frame(eval_state.library ? words::word(words::W_eval_set_path) : anon(),
+                       stack::KIND_NATIVE | interp_bit());
+    uint32_t pos = value();
     if (exits::pending()) return pos;
-    Cell word = *stack::reg.base;  // the frame's copy, kept current by the collector
-    Cell* value = stack::reg.base + 1;
-    Cell* slot = cell::type(value) == T_UNSET ? nullptr : context::bound_slot<true>(&word);
-    if (slot) {
-        *slot = *value;
-        stack::set_result(value);
-    } else {
-        word::set_from_frame();
-    }
-    if (is_tracing()) emit_event(EV_SET, code, int32_t(pos), &word, stack::reg.base);
+    eval_path(path, PATH_SET, code, pos);
+    if (exits::pending()) return pos;
+    if (is_tracing()) emit_event(EV_SET, code, int32_t(pos), path, stack::reg.base);
     stack::leave();
     return pos;
 }
 
 // An expression that applies in place assigned to a field that a path
 // names (see field_ref) needs no frame; else the part of the value computed
-// in place moves into the frame, as for a set-word. Library code names the
-// frame eval-set-path, which call-stack reports show.
+// in place moves into the frame, as for a set-word.
 uint32_t set_path_expression(const Cell* code, uint32_t pos, const Cell* path_value) {
     Cell path = *path_value;
     SeriesBuffer* b = code_buffer(code);
@@ -1128,31 +1168,21 @@ uint32_t set_path_expression(const Cell* code, uint32_t pos, const Cell* path_va
         so_far = *stack::top();
         stack::pop(1);
     }
-    temp_roots::Hold hold(&path);
-    stack::enter_frame(eval_state.library ? words::word(words::W_eval_set_path) : anon(),
-                       stack::KIND_NATIVE | interp_bit());
-    if (at) {
+    return set_path_framed(code, &path, [&] {
+        if (!at) return first_expression(code, pos, b);
         stack::push(&so_far);
-        pos = stop.op ? infix_from(code, at, b, stop) : at;
-    } else {
-        pos = first_expression(code, pos, b);
-    }
-    if (exits::pending()) return pos;
-    eval_path(&path, PATH_SET, code, pos);
-    if (exits::pending()) return pos;
-    if (is_tracing()) emit_event(EV_SET, code, int32_t(pos), &path, stack::reg.base);
-    stack::leave();
-    return pos;
+        return stop.op ? infix_from(code, at, b, stop) : at;
+    });
 }
 
 // The op! that the word at the position holds, or null: only a word bound to
 // a context that has values is looked at. Good until anything evaluates.
-inline const Cell* op_of(const Cell* w) {
+[[gnu::always_inline]] inline const Cell* op_of(const Cell* w) {
     if (cell::type(w) != T_WORD) return nullptr;
     const Cell* slot = context::bound_slot(w);
     return slot && cell::type(slot) == T_OP ? slot : nullptr;
 }
-inline const Cell* infix_op_at(SeriesBuffer* b, uint32_t pos) {
+[[gnu::always_inline]] inline const Cell* infix_op_at(SeriesBuffer* b, uint32_t pos) {
     return pos < cell_count(b) ? op_of(series::cells(b) + pos) : nullptr;
 }
 
@@ -1755,7 +1785,9 @@ bool run(Cell* code, uint32_t pos, SeriesBuffer* b, Cell* slot) {
 // expression. A plain chain, an assignment of one, a branch's or return's
 // condition are computed from the form as value_in_place would compute them
 // from the cells, each word looked up and each operator compared where the
-// general evaluator looks them up; a call starts where word_call starts.
+// general evaluator looks them up; a call whose arguments the form does
+// not hold starts where word_call starts, one whose arguments it holds runs
+// as tree_chain runs it (below).
 // Whatever does not hold (a word's value of another class, an operator
 // replaced, operand types without an inline answer) leaves that expression,
 // with nothing done, to expression(), and the form does not try it again.
@@ -1787,7 +1819,7 @@ inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens);
     if (!f && !(b->flags & SER_PLAIN)) f = prepared::make(paren);
     bool one_chain = f && prepared::holds(f, b) && f->start == uint32_t(cell::series_index(paren)) &&
                      f->exprs.size() == 1 && f->exprs[0].kind == prepared::E_CHAIN &&
-                     f->exprs[0].next == cell_count(b);
+                     f->exprs[0].next == cell_count(b) && !f->chains[f->exprs[0].chain].runs;
     if (!one_chain || !prepared_chain(f, f->chains[f->exprs[0].chain], false)) return nullptr;
     *out = *stack::top();
     stack::pop(1);
@@ -1803,7 +1835,8 @@ inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens);
         return value && word_class(value) == WORD_PUSH ? value : nullptr;
     }
     case prepared::L_FIELD: return path_value(&l.cell);
-    default: return parens ? paren_value(&l.cell, scratch) : nullptr;
+    case prepared::L_PAREN: return parens ? paren_value(&l.cell, scratch) : nullptr;
+    default: return nullptr;  // it runs code: see tree_chain
     }
 }
 
@@ -1850,7 +1883,7 @@ inline const Cell* same_callable(const prepared::Expr& e) {
 }
 
 // if, unless, either with a chain for condition: branch_in_place's checks.
-uint32_t prepared_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
+[[gnu::always_inline]] inline uint32_t prepared_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
     uint32_t index = cell::callable_index(native), blocks = index == NAT_either ? 2 : 1;
     const ListMemo& memo = list_memo_of(native);
     if (memo.plain_args != int32_t(blocks + 1) || !whole_chain(f, e, b)) return 0;
@@ -1871,7 +1904,7 @@ uint32_t prepared_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, cons
 }
 
 // return with a chain: returned_in_place's checks.
-uint32_t prepared_return(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
+[[gnu::always_inline]] inline uint32_t prepared_return(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
     const ListMemo& memo = list_memo_of(native);
     Cell* top = stack::reg.top;
     if (memo.plain_args != 1 || !whole_chain(f, e, b)) return 0;
@@ -1879,6 +1912,181 @@ uint32_t prepared_return(Form* f, const prepared::Expr& e, SeriesBuffer* b, cons
     Cell value = *stack::top();
     stack::reg.top = top;
     return takes && stack::return_in_place(&value) ? e.next : 0;
+}
+
+// ---- chains that call -----------------------------------------------------------------------
+// A chain that runs code (a call with its arguments' chains, a paren that
+// calls) is run from the form as the general evaluator runs it from the
+// cells: the same frames, opened and closed in the same order, the same
+// checks of each argument, the same lookups. A call's callable is compared
+// with the one decoded where word_call would look it up. After anything that
+// ran code the form must still hold (no collection or remaking forgot it, its
+// block unchanged, no trace started); where it does not, the expression goes
+// on from the cells at the position reached, as the general evaluator would
+// have gone on: the remaining arguments through plain_arguments, the
+// remaining operators through infix. A guard that misses before anything of
+// its part ran leaves that part (an argument, an operator) to the cells too.
+
+// The form a chain runs from, while it holds.
+struct Tree {
+    const Cell* code;  // held by the caller, its index at the expression
+    Form* f;
+    Node node;
+    uint32_t generation;
+    bool broken;
+    // After code ran: false (for good) when the form no longer holds.
+    bool holds() {
+        if (!broken)
+            broken = prepared::generation != generation || !prepared::holds(f, node::buffer(node)) || is_tracing();
+        return !broken;
+    }
+};
+
+uint32_t tree_chain(Tree& t, uint32_t index);
+void code_paren(const Cell* paren);
+
+// The arguments of a call from the form, each checked as plain_arguments
+// checks it: one written as a value, or a word holding one, with no
+// operator after it now, pushed as plain_arguments pushes it; one that is a
+// chain from its chain. From the argument that misses, or after the form
+// broke, the rest come from the cells. False on a pending exit.
+[[gnu::always_inline]] inline bool tree_arguments(Tree& t, const prepared::CallNode& c, uint32_t* pos, Cell* name,
+                                                  const Cell* entries, const stack::Frame* frame) {
+    for (uint32_t k = 0; k < c.arg_count; k++) {
+        uint32_t next = 0;
+        if (!t.broken) {
+            const prepared::Arg& a = t.f->args[c.args + k];
+            SeriesBuffer* b = code_buffer(t.code);
+            switch (a.kind) {
+            case prepared::A_VALUE:
+            case prepared::A_WORD: {
+                const Cell* value = &a.cell;
+                if (a.kind == prepared::A_WORD) {
+                    value = context::bound_slot(value);
+                    if (!value || word_class(value) != WORD_PUSH) break;
+                }
+                if (infix_op_at(b, a.end)) break;
+                stack::push(value);
+                next = a.end;
+                break;
+            }
+            case prepared::A_CHAIN:
+                if (!prepared_chain(t.f, t.f->chains[a.chain], true)) break;
+                next = a.end;
+                if (infix_op_at(b, next)) {  // an operator there now: infix applies it
+                    next = infix(t.code, next, b);
+                    if (!exits::pending()) cell::set_word_context(name, frame->word_context);
+                    t.holds();
+                }
+                break;
+            default:
+                next = tree_chain(t, a.chain);
+                if (next && !exits::pending()) cell::set_word_context(name, frame->word_context);
+            }
+        }
+        if (!next) return plain_arguments(t.code, pos, name, entries + k, c.arg_count - k, frame);
+        *pos = next;
+        if (exits::pending()) return false;
+        check_type(name, entries[k]);
+    }
+    return true;
+}
+
+// A call from the form (its word at pos): the position after it, its value
+// pushed; 0 with nothing done when the word holds another callable, its
+// argument list changed shape or a trace runs. function_call and native_call
+// with the arguments taken from their chains.
+[[gnu::always_inline]] inline uint32_t tree_call(Tree& t, const prepared::Leaf& leaf, uint32_t pos) {
+    prepared::CallNode c = t.f->calls[leaf.call];
+    const Cell* value = context::bound_slot(&leaf.cell);
+    if (!value || std::memcmp(value, &c.callable, sizeof(Cell)) != 0 || is_tracing()) return 0;
+    const ListMemo& memo = list_memo_of(value);
+    if (memo.plain_args != int32_t(c.arg_count)) return 0;
+    Cell name = leaf.cell;
+    Cell entries[MAX_PLAIN_ARGS];
+    copy_entries(entries, memo.list, c.arg_count);
+    pos++;
+    if (cell::type(value) == T_FUNCTION) {
+        const Cell* fn = stack::push(value);
+        stack::Frame* frame = enter_function(&name, cell::callable_context(value));
+        if (tree_arguments(t, c, &pos, &name, entries, frame)) function_body(fn, &name, frame, c.arg_count);
+        return pos;
+    }
+    stack::push(value);
+    const stack::Frame* frame = stack::enter_frame(&name, stack::KIND_NATIVE | interp_bit());
+    if (tree_arguments(t, c, &pos, &name, entries, frame)) run_plain_native(t.code, pos, &name, stack::reg.base - 1, frame);
+    return pos;
+}
+
+// The operators of a chain that runs code, from the k-th (at pos), each
+// compared and applied as prepared_chain applies it; a right operand that is
+// a paren that calls takes the general application (its frame, the paren
+// run as a block). Where one does not apply, infix goes on from it.
+uint32_t tree_operators(Tree& t, uint32_t ops, uint32_t count, uint32_t pos) {
+    for (uint32_t k = 0; k < count; k++, pos += 2) {
+        prepared::OpStep& s = t.f->ops[ops + k];
+        const Cell* op = context::bound_slot(&s.word);
+        if (!op || op_head(op) != s.head || cell::callable_extra(op) != s.extra) break;
+        FastOp fast = fast_of(s, op);
+        if (s.right.kind == prepared::L_CODE_PAREN) {  // infix's step, the paren run as code_paren runs it
+            SeriesBuffer* b = code_buffer(t.code);
+            uint32_t next = fast.takes & takes_of(stack::last()) ? infix_in_place(fast, b, pos + 1) : 0;
+            if (next) {
+                pos = next;
+            } else if (fast.takes & takes_of(stack::last())) {
+                Cell held[2] = {unwrap(op), s.word};
+                Cell paren = s.right.cell;
+                pos = infix_evaluated(held, fast, t.code, pos + 1, [&paren](Cell*, const Cell*, const Cell*, uint32_t at) {
+                    code_paren(&paren);
+                    return at + 1;
+                });
+            } else {
+                pos = infix_call(t.code, pos, b, op, fast);
+            }
+            if (exits::pending() || !t.holds()) return pos;
+            pos -= 2;  // the loop steps over the operator and its operand
+            continue;
+        }
+        Cell scratch;
+        Cell* result = stack::last();
+        const Cell* right = fast.takes & takes_of(result) ? leaf_value(s.right, &scratch, true) : nullptr;
+        if (!right || !takes_both(fast.takes, result, right) || !binary_inline(fast.fast, result, right)) break;
+    }
+    return pos;
+}
+
+// A chain from the form: the position after it (and after any operator
+// found after it now, applied as the general evaluator applies it), its
+// value pushed; 0 with nothing done when its first operand misses.
+uint32_t tree_chain(Tree& t, uint32_t index) {
+    const prepared::Chain* ch = &t.f->chains[index];  // read before code runs, found again after
+    uint32_t pos = ch->first_end;
+    prepared::LeafKind first = ch->first.kind;
+    if (first == prepared::L_CALL) {
+        pos = tree_call(t, ch->first, ch->start);
+        if (!pos) return 0;
+    } else if (first == prepared::L_CODE_PAREN) {
+        code_paren(&ch->first.cell);
+    } else {
+        Cell scratch;
+        const Cell* value = leaf_value(ch->first, &scratch, true);
+        if (!value || stack::reg.top + 2 >= stack::reg.limit) return 0;
+        stack::push(value);
+    }
+    if (exits::pending()) return pos;
+    if (first == prepared::L_CALL || first == prepared::L_CODE_PAREN) {
+        if (!t.holds()) return infix_after(t.code, pos, code_buffer(t.code));
+        ch = &t.f->chains[index];
+    }
+    if (ch->op_count) {
+        pos = tree_operators(t, ch->ops, ch->op_count, pos);
+        if (exits::pending()) return pos;
+    }
+    SeriesBuffer* b = code_buffer(t.code);
+    if (!infix_op_at(b, pos)) return pos;
+    pos = infix(t.code, pos, b);
+    t.holds();
+    return pos;
 }
 
 // A pure form's expression (a chain or its assignment) from the form; false
@@ -1906,16 +2114,43 @@ template <bool Inline = false>
     return false;
 }
 
+// A chain that runs code, or its assignment, from the form (see
+// tree_chain): an assignment's frame is opened as set_word_expression and
+// set_path_expression open it, and a chain that misses there is evaluated
+// from the cells in it.
+[[gnu::noinline]] uint32_t chain_expression(const Cell* code, Form* f, const prepared::Expr& e, bool* ran_code) {
+    Tree t{code, f, f->node, prepared::generation, false};
+    uint32_t chain = e.chain, start = e.pos + 1;
+    Cell target = e.word;
+    *ran_code = true;
+    auto value = [&] {
+        uint32_t next = tree_chain(t, chain);
+        return next ? next : first_expression(code, start, code_buffer(code));
+    };
+    switch (e.kind) {
+    case prepared::E_SET: return set_word_framed(code, &target, value);
+    case prepared::E_SET_FIELD: return set_path_framed(code, &target, value);
+    default: {
+        uint32_t next = tree_chain(t, chain);
+        *ran_code = next != 0;
+        return next;
+    }
+    }
+}
+
 // The expression run from its form: the position after it, or 0 with
 // nothing done when the general evaluator must run it. *ran_code tells
 // whether it may have run code (a call, a branch).
-uint32_t prepared_expression(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b, bool* ran_code) {
+[[gnu::always_inline]] inline uint32_t prepared_expression(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b,
+                                                             bool* ran_code) {
     using namespace prepared;
     *ran_code = false;
     switch (e.kind) {
     case E_CHAIN:
     case E_SET:
-    case E_SET_FIELD: return pure_expression(f, e, b) ? e.next : 0;
+    case E_SET_FIELD:
+        if (e.runs) return chain_expression(code, f, e, ran_code);
+        return pure_expression(f, e, b) ? e.next : 0;
     case E_CALL: {
         const Cell* value = same_callable(e);
         if (!value) return 0;
@@ -1943,9 +2178,67 @@ uint32_t prepared_expression(const Cell* code, Form* f, const prepared::Expr& e,
     }
 }
 
+// A block whose form is one expression that calls (a chain or its
+// assignment, a branch, a return), run as eval_prepared_rest runs it
+// without the loop over expressions: what follows it when the block has
+// grown meanwhile goes to run(), as does the expression when its form
+// misses. Answers true (the block ran), eval_prepared's answer.
+[[gnu::noinline]] bool eval_prepared_one(const Cell* block, Form* f, Cell* slot, bool keep_last) {
+    stack_guard::check("stack-overflow");
+    Cell code = *block;
+    temp_roots::Hold hold(&code);
+    CodeScope scope(&code);
+    uint32_t start = uint32_t(cell::series_index(&code));
+    try {
+        stack::reg.top = slot;
+        uint32_t next;
+        const prepared::Expr& e = f->exprs[0];
+        if (e.kind == prepared::E_CHAIN) {
+            Tree t{&code, f, f->node, prepared::generation, false};
+            next = tree_chain(t, e.chain);
+        } else {
+            bool ran_code;
+            next = prepared_expression(&code, f, e, code_buffer(&code), &ran_code);
+        }
+        if (!next) {
+            f->exprs[0].kind = prepared::E_GENERAL;  // nothing ran: the form still holds
+            f->one_call = false;
+            next = expression(&code, start, false, code_buffer(&code));
+        }
+        if (exits::pending()) return true;
+        SeriesBuffer* b = code_buffer(&code);
+        if (next < cell_count(b) && !run(&code, next, b, slot)) return true;
+    } catch (const Throw& t) {
+        if (!exits::is_pending_code(t.code)) throw;
+        runtime::record.pending_code = t.code;
+        return true;
+    }
+    if (is_tracing()) emit_at(slot, EV_EXIT, &code, start, slot);
+    if (keep_last) stack::set_result(slot);
+    return true;
+}
+
+inline bool one_call(const Form* f) { return f->one_call; }
+
+// A paren that calls, as eval() runs it: from its form when that is one
+// expression that calls (no collection or halt due, no trace).
+void code_paren(const Cell* paren) {
+    Node n = cell::series_node(paren);
+    SeriesBuffer* b = node::buffer(n);
+    Form* f = (b->flags & SER_PREPARED) ? prepared::find(n) : nullptr;
+    if (f && prepared::holds(f, b) && f->start == uint32_t(cell::series_index(paren)) && one_call(f) &&
+        !is_tracing() && !collector::wants_safe_point() && !is_halt_requested()) {
+        prepared::check_unchanged(f, b);
+        eval_prepared_one(paren, f, stack::reg.top, false);
+        return;
+    }
+    Cell code = *paren;
+    eval_block(anon(), &code, false);
+}
+
 // Runs the block from the k-th expression of its form (at pos), each into
 // the slot as run() does. False on a pending exit.
-bool run_prepared(Cell* code, Form* f, uint32_t k, uint32_t pos, Cell* slot) {
+[[gnu::always_inline]] inline bool run_prepared(Cell* code, Form* f, uint32_t k, uint32_t pos, Cell* slot) {
     const uint32_t generation = prepared::generation;
     const Node n = f->node;
     try {
@@ -1960,7 +2253,7 @@ bool run_prepared(Cell* code, Form* f, uint32_t k, uint32_t pos, Cell* slot) {
                 // Taken by the general evaluator from now on (a branch that
                 // misses has run nothing: it checks before it runs).
                 f->exprs[k].kind = prepared::E_GENERAL;
-                f->pure = false;
+                f->pure = f->one_call = false;
                 next = expression(code, pos, false, b);
                 ran_code = true;
             }
@@ -2043,6 +2336,9 @@ inline void keep_form(LoopBlock* turn, Form* f) {
             if (keep_last) stack::set_result(slot);
             return true;
         }
+    } else if (one_call(f)) {
+        if (collector::wants_safe_point() || is_halt_requested()) return false;
+        return eval_prepared_one(block, f, slot, keep_last);
     }
     eval_prepared_rest(block, f, k, pos, slot, keep_last);
     return true;
@@ -2241,6 +2537,9 @@ void form_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
             if (keep_last) stack::set_result(slot);
             return;
         }
+    } else if (one_call(f)) {
+        eval_prepared_one(turn.block, f, slot, keep_last);
+        return;
     }
     eval_prepared_rest(turn.block, f, k, f->exprs[k].pos, slot, keep_last);
 }
@@ -2363,4 +2662,12 @@ void invoke_raising(const Cell* callable, const Cell* name, const Cell* args, ui
 Cell current_code() { return eval_state.code ? *eval_state.code : statics::unset_cell; }
 
 }  // namespace interp
+
+int32_t prepared::plain_arity(const Cell* callable) {
+    uint32_t t = cell::type(callable);
+    if (t != T_NATIVE && t != T_ACTION && t != T_FUNCTION) return -1;
+    const Cell* list = series::cells(node::buffer(cell::callable_extra(callable))) + native::EXTRA_ARGS;
+    return cell::type(list) == T_BLOCK ? interp::list_memo_of(callable).plain_args : -1;
+}
+
 }  // namespace zel

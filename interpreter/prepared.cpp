@@ -30,7 +30,8 @@ size_t total_bytes = 0;
 
 size_t bytes_of(const Form* f) {
     return sizeof(Form) + f->exprs.capacity() * sizeof(Expr) + f->chains.capacity() * sizeof(Chain) +
-           f->ops.capacity() * sizeof(OpStep) + f->snapshot.capacity() * sizeof(Cell);
+           f->ops.capacity() * sizeof(OpStep) + f->calls.capacity() * sizeof(CallNode) +
+           f->args.capacity() * sizeof(Arg) + f->snapshot.capacity() * sizeof(Cell);
 }
 
 void account(Form* f) {
@@ -75,89 +76,177 @@ bool field_shaped(const Cell* path) {
     return p.count == at + 2 && cell::type(p.cells + at) == T_WORD && cell::type(p.cells + at + 1) == T_WORD;
 }
 
-bool leaf(const Cell* c, bool operand, Leaf* out) {
+// Where an operand may be more than a value: a right operand may be a
+// paren; the first operand of a call's argument may be a paren or a call;
+// that of a whole expression a paren that calls, or a call.
+enum Place : uint8_t { FIRST, OPERAND, ARGUMENT };
+
+// How deep calls nest in arguments: the decoder recurses.
+constexpr uint32_t MAX_NESTING = 16;
+
+// A paren that starts with a word holding a callable: it calls.
+bool paren_calls(const Cell* paren) {
+    Code p = code_of(cell::series_node(paren));
+    uint32_t at = uint32_t(cell::series_index(paren));
+    if (at >= p.count || cell::type(p.cells + at) != T_WORD) return false;
+    const Cell* value = context::bound_slot(p.cells + at);
+    return value && WORD_CLASSES.of[cell::type(value)] == WORD_CALL;
+}
+
+bool chain(Form* f, const Code& code, uint32_t pos, uint32_t* index, Place place, uint32_t depth);
+
+// A call of a word holding a callable, its arguments each a chain: the
+// position after its last argument, or 0.
+uint32_t call_leaf(Form* f, const Code& code, uint32_t pos, const Cell* value, Leaf* out, uint32_t depth) {
+    int32_t arity = plain_arity(value);
+    if (arity < 0 || depth >= MAX_NESTING) return 0;
+    uint32_t args[4], at = pos + 1;
+    for (int32_t k = 0; k < arity; k++) {
+        if (k >= 4 || !chain(f, code, at, args + k, ARGUMENT, depth + 1)) return 0;
+        at = f->chains[args[k]].end;
+    }
+    out->kind = L_CALL;
+    out->call = uint32_t(f->calls.size());
+    f->calls.push_back(CallNode{*value, uint32_t(f->args.size()), uint32_t(arity)});
+    for (int32_t k = 0; k < arity; k++) {
+        const Chain& ch = f->chains[args[k]];
+        bool leaf = ch.op_count == 0 && (ch.first.kind == L_VALUE || ch.first.kind == L_WORD);
+        ArgKind kind = leaf ? (ch.first.kind == L_VALUE ? A_VALUE : A_WORD) : ch.runs ? A_CALLS : A_CHAIN;
+        f->args.push_back(Arg{ch.first.cell, args[k], ch.end, kind});
+    }
+    return at;
+}
+
+// An operand at the position: the position after it, or 0.
+uint32_t leaf(Form* f, const Code& code, uint32_t pos, Place place, Leaf* out, uint32_t depth) {
+    const Cell* c = code.cells + pos;
     out->cell = *c;
     uint32_t t = cell::type(c);
     if (SELF_EVALUATING.of[t]) {
         out->kind = L_VALUE;
-        return true;
+        return pos + 1;
     }
     switch (t) {
     case T_WORD: {
         const Cell* value = context::bound_slot(c);
         out->kind = L_WORD;
-        return value && pushes(value);
+        if (value && pushes(value)) return pos + 1;
+        // A native's or action's call that starts an expression costs no
+        // less from a form than from the cells (nor does a block of one):
+        // only a function's is decoded there.
+        bool call = value && WORD_CLASSES.of[cell::type(value)] == WORD_CALL &&
+                    (place == ARGUMENT || (place == FIRST && cell::type(value) == T_FUNCTION));
+        return call ? call_leaf(f, code, pos, value, out, depth) : 0;
     }
-    case T_PATH: out->kind = L_FIELD; return field_shaped(c);
-    case T_PAREN: out->kind = L_PAREN; return operand;
-    default: return false;
+    case T_PATH: out->kind = L_FIELD; return field_shaped(c) ? pos + 1 : 0;
+    case T_PAREN:
+        out->kind = paren_calls(c) ? L_CODE_PAREN : L_PAREN;
+        return place != FIRST || out->kind == L_CODE_PAREN ? pos + 1 : 0;
+    default: return 0;
     }
 }
 
-// The chain from the position: false when its cells are no plain chain.
-bool chain(Form* f, const Code& code, uint32_t pos, uint32_t* index) {
+// The sizes of the form's vectors, put back when a decode fails.
+struct Mark {
+    size_t ops, chains, calls, args;
+    explicit Mark(const Form* f) : ops(f->ops.size()), chains(f->chains.size()), calls(f->calls.size()), args(f->args.size()) {}
+    bool undo(Form* f) const {
+        f->ops.resize(ops);
+        f->chains.resize(chains);
+        f->calls.resize(calls);
+        f->args.resize(args);
+        return false;
+    }
+};
+
+bool leaf_runs(const Leaf& l) { return l.kind == L_CALL || l.kind == L_CODE_PAREN; }
+
+// The chain from the position: false when its cells are no chain.
+bool chain(Form* f, const Code& code, uint32_t pos, uint32_t* index, Place place, uint32_t depth) {
+    Mark mark(f);
     Chain ch{};
-    if (pos >= code.count || !leaf(code.cells + pos, false, &ch.first)) return false;
-    ch.ops = uint32_t(f->ops.size());
-    size_t ops_before = f->ops.size();
-    for (pos++; pos < code.count;) {
+    ch.start = pos;
+    if (pos >= code.count || !(pos = leaf(f, code, pos, place, &ch.first, depth))) return mark.undo(f);
+    ch.first_end = pos;
+    ch.runs = leaf_runs(ch.first);
+    std::vector<OpStep> steps;
+    while (pos < code.count) {
         const Cell* op = op_held(code.cells + pos);
         if (!op) break;
         OpStep step{};
         step.word = code.cells[pos];
         std::memcpy(&step.head, op, sizeof step.head);
         step.extra = cell::callable_extra(op);
-        if (pos + 1 >= code.count || !leaf(code.cells + pos + 1, true, &step.right)) {
-            f->ops.resize(ops_before);
-            return false;
-        }
-        f->ops.push_back(step);
+        if (pos + 1 >= code.count || !leaf(f, code, pos + 1, OPERAND, &step.right, depth)) return mark.undo(f);
+        ch.runs = ch.runs || leaf_runs(step.right);
+        steps.push_back(step);
         pos += 2;
     }
-    ch.op_count = uint32_t(f->ops.size() - ops_before);
+    ch.ops = uint32_t(f->ops.size());
+    ch.op_count = uint32_t(steps.size());
+    f->ops.insert(f->ops.end(), steps.begin(), steps.end());
     ch.end = pos;
     *index = uint32_t(f->chains.size());
     f->chains.push_back(ch);
     return true;
 }
 
+// A chain that runs no code.
+bool plain_chain(Form* f, const Code& code, uint32_t pos, uint32_t* index) {
+    Mark mark(f);
+    if (!chain(f, code, pos, index, FIRST, 0)) return false;
+    return !f->chains[*index].runs || mark.undo(f);
+}
+
 // if, unless, either: the condition's chain and the blocks written after it.
 bool branch(Form* f, const Code& code, Expr* e, uint32_t blocks) {
-    if (!chain(f, code, e->pos + 1, &e->chain)) return false;
+    Mark mark(f);
+    if (!plain_chain(f, code, e->pos + 1, &e->chain)) return false;
     uint32_t at = f->chains[e->chain].end;
     for (uint32_t k = 0; k < blocks; k++)
-        if (at + k >= code.count || cell::type(code.cells + at + k) != T_BLOCK) return false;
+        if (at + k >= code.count || cell::type(code.cells + at + k) != T_BLOCK) return mark.undo(f);
     e->next = at + blocks;
     return true;
 }
 
-// A word holding a callable at the start of an expression.
-void call_expr(Form* f, const Code& code, Expr* e, const Cell* value) {
-    e->kind = E_CALL;
-    e->callable = *value;
-    if (cell::type(value) == T_NATIVE) {
-        switch (cell::callable_index(value)) {
-        case NAT_if:
-        case NAT_unless:
-            if (branch(f, code, e, 1)) e->kind = E_BRANCH;
-            return;
-        case NAT_either:
-            if (branch(f, code, e, 2)) e->kind = E_BRANCH;
-            return;
-        case NAT_return:
-            if (chain(f, code, e->pos + 1, &e->chain)) {
-                e->kind = E_RETURN;
-                e->next = f->chains[e->chain].end;
-            }
-            return;
-        case NAT_break:
-        case NAT_continue:
-            e->kind = E_BREAK;
-            e->next = e->pos + 1;
-            return;
-        }
+bool is_control(uint32_t native) {
+    return native == NAT_if || native == NAT_unless || native == NAT_either || native == NAT_return ||
+           native == NAT_break || native == NAT_continue;
+}
+
+// if, unless, either, return, break and continue in their own kinds, when
+// their chain runs no code.
+bool control_expr(Form* f, const Code& code, Expr* e, const Cell* value) {
+    if (cell::type(value) != T_NATIVE) return false;
+    switch (cell::callable_index(value)) {
+    case NAT_if:
+    case NAT_unless: e->kind = E_BRANCH; return branch(f, code, e, 1);
+    case NAT_either: e->kind = E_BRANCH; return branch(f, code, e, 2);
+    case NAT_return:
+        if (!plain_chain(f, code, e->pos + 1, &e->chain)) return false;
+        e->kind = E_RETURN;
+        e->next = f->chains[e->chain].end;
+        return true;
+    case NAT_break:
+    case NAT_continue:
+        e->kind = E_BREAK;
+        e->next = e->pos + 1;
+        return true;
     }
-    if (cell::type(value) == T_ROUTINE) e->kind = E_GENERAL;
+    return false;
+}
+
+// A word holding a callable at the start of an expression: a control
+// native's kind, else a chain that starts with the call, else a call whose
+// arguments the general evaluator gathers (none for a routine).
+void call_expr(Form* f, const Code& code, Expr* e, const Cell* value) {
+    e->callable = *value;
+    if (control_expr(f, code, e, value)) return;
+    // The control natives' conditions that call go through their in-place
+    // checks in the general evaluator.
+    bool control = cell::type(value) == T_NATIVE && is_control(cell::callable_index(value));
+    if (!control && chain(f, code, e->pos, &e->chain, FIRST, 0)) e->kind = E_CHAIN;
+    else e->kind = cell::type(value) == T_ROUTINE ? E_GENERAL : E_CALL;
 }
 
 Expr decode(Form* f, const Code& code, uint32_t pos) {
@@ -169,23 +258,31 @@ Expr decode(Form* f, const Code& code, uint32_t pos) {
     uint32_t t = cell::type(c);
     bool set_field = t == T_SET_PATH && field_shaped(c);
     if (t == T_SET_WORD || set_field) {
-        if (chain(f, code, pos + 1, &e.chain)) e.kind = set_field ? E_SET_FIELD : E_SET;
+        if (chain(f, code, pos + 1, &e.chain, FIRST, 0)) e.kind = set_field ? E_SET_FIELD : E_SET;
     } else if (t == T_WORD) {
         const Cell* value = context::bound_slot(c);
         if (value && !pushes(value)) {
             if (cell::type(value) != T_OP && cell::type(value) != T_UNSET) call_expr(f, code, &e, value);
-        } else if (value && chain(f, code, pos, &e.chain)) {
+        } else if (value && chain(f, code, pos, &e.chain, FIRST, 0)) {
             e.kind = E_CHAIN;
         }
-    } else if ((SELF_EVALUATING.of[t] || t == T_PATH) && chain(f, code, pos, &e.chain)) {
+    } else if ((SELF_EVALUATING.of[t] || t == T_PATH || t == T_PAREN) && chain(f, code, pos, &e.chain, FIRST, 0)) {
         e.kind = E_CHAIN;
     }
-    if (e.kind == E_CHAIN || e.kind == E_SET || e.kind == E_SET_FIELD) e.next = f->chains[e.chain].end;
+    if (e.kind == E_CHAIN || e.kind == E_SET || e.kind == E_SET_FIELD) {
+        e.next = f->chains[e.chain].end;
+        e.runs = f->chains[e.chain].runs;
+    }
     if (e.kind == E_GENERAL || e.kind == E_CALL) e.next = 0;
     return e;
 }
 
-bool is_pure(const Expr& e) { return e.kind == E_CHAIN || e.kind == E_SET || e.kind == E_SET_FIELD; }
+bool is_chain(const Expr& e) { return e.kind == E_CHAIN || e.kind == E_SET || e.kind == E_SET_FIELD; }
+bool is_pure(const Expr& e) { return is_chain(e) && !e.runs; }
+// An expression that may run code which its form runs (see one_call).
+bool calls(const Expr& e) {
+    return e.kind == E_BRANCH || e.kind == E_RETURN || (is_chain(e) && e.runs);
+}
 
 // Decodes from the position on while each expression's end is known.
 void decode_from(Form* f, uint32_t pos) {
@@ -203,6 +300,7 @@ void decode_from(Form* f, uint32_t pos) {
     }
     f->decoded = true;
     f->count = uint32_t(f->exprs.size());
+    f->one_call = f->count == 1 && calls(f->exprs[0]);
 }
 
 }  // namespace
@@ -231,7 +329,7 @@ Form* make(const Cell* block) {
     f->head = b->head;
     f->tail = b->tail;
     decode_from(f, start);
-    if (std::none_of(f->exprs.begin(), f->exprs.end(), is_pure)) {
+    if (!f->one_call && std::none_of(f->exprs.begin(), f->exprs.end(), is_chain)) {
         delete f;  // a form left in the table no longer holds: the buffer is not marked prepared
         b->flags |= SER_PLAIN;
         return nullptr;

@@ -13,11 +13,14 @@
 // evaluator would look it up. Any miss runs the general evaluator from that
 // expression's position: the general evaluator is the reference.
 //
-// Each expression is one of a few kinds (a plain chain of a value and
-// operators applied in place, its assignment to a word or a field, a call,
-// a branch, return, break), else it is general. A form is decoded up to the
-// first expression whose end only a run can tell (a call, a general one)
-// and grows as runs find where those end.
+// Each expression is one of a few kinds (a chain of a value and operators
+// applied in place, its assignment to a word or a field, a call, a branch,
+// return, break), else it is general. A chain may start with a function's
+// call whose arguments are chains themselves (calls nested in them), or
+// with a paren that calls: such a chain runs code. A form is decoded up to
+// the first expression whose end only a run can tell (a call whose
+// arguments it does not hold, a general one) and grows as runs find where
+// those end.
 //
 // Forms name nodes: every collection forgets them all (the collector may
 // free and reuse nodes and move node frames), as it forgets the evaluator's
@@ -61,11 +64,33 @@ struct WordClasses {
 constexpr WordClasses WORD_CLASSES;
 
 // An operand: a value written in the code, a word's value, an object's field
-// (o/x), or a paren whose own form is one plain chain.
-enum LeafKind : uint8_t { L_VALUE, L_WORD, L_FIELD, L_PAREN };
+// (o/x), a paren whose own form is one plain chain, a paren that starts
+// with a word holding a callable (run as the general evaluator runs a
+// paren: it calls), or a call of a word holding a callable whose arguments
+// are all evaluated, each a chain (Form::calls; first operands only).
+enum LeafKind : uint8_t { L_VALUE, L_WORD, L_FIELD, L_PAREN, L_CODE_PAREN, L_CALL };
 struct Leaf {
-    Cell cell;  // the code's cell
+    Cell cell;  // the code's cell (the callable's word for a call)
     LeafKind kind;
+    uint32_t call;  // in Form::calls
+};
+
+// A call in a chain: the callable its word held when decoded, and its
+// arguments (args in Form::args, one per argument).
+struct CallNode {
+    Cell callable;
+    uint32_t args, arg_count;
+};
+
+// An argument: its chain, and when that is one value written in the code
+// or one word with no operator after it, the cell itself (pushed without
+// reading the chain).
+enum ArgKind : uint8_t { A_VALUE, A_WORD, A_CHAIN, A_CALLS };
+struct Arg {
+    Cell cell;
+    uint32_t chain;
+    uint32_t end;  // the position after it
+    ArgKind kind;
 };
 
 // An operator after a value: the word, and the op! it held when decoded
@@ -87,22 +112,26 @@ struct OpStep {
 struct Chain {
     Leaf first;
     uint32_t ops, op_count;  // the steps in Form::ops
+    uint32_t start;          // where the first operand is
+    uint32_t first_end;      // after it (and a call's arguments): the first operator
     uint32_t end;
+    bool runs;               // a call or a paren that calls: it runs code
 };
 
 enum ExprKind : uint8_t {
     E_GENERAL,     // run by the general evaluator
-    E_CHAIN,       // a plain chain
+    E_CHAIN,       // a chain (one that runs code starts with a call or a paren that calls)
     E_SET,         // word: chain
     E_SET_FIELD,   // o/x: chain
-    E_CALL,        // a word holding a function, native or action
-    E_BRANCH,      // if, unless, either: chain, blocks written in the code
-    E_RETURN,      // return chain
+    E_CALL,        // a word holding a callable whose arguments the form does not hold
+    E_BRANCH,      // if, unless, either: chain that runs no code, blocks written in the code
+    E_RETURN,      // return chain that runs no code
     E_BREAK,       // break, continue
 };
 
 struct Expr {
     ExprKind kind;
+    bool runs;       // its chain runs code (Chain::runs, read without the chain)
     uint32_t pos;    // where the expression starts
     uint32_t next;   // where the next starts; 0 until a run finds it
     uint32_t chain;  // in Form::chains
@@ -118,9 +147,12 @@ struct Form {
     uint32_t count;  // of exprs, when pure
     std::vector<Chain> chains;
     std::vector<OpStep> ops;
+    std::vector<CallNode> calls;
+    std::vector<Arg> args;  // the calls' arguments
     std::vector<Cell> snapshot;  // the cells when prepared (sanitizer builds)
     bool decoded;    // every expression is in exprs
-    bool pure;       // decoded, and every expression a chain or its assignment
+    bool pure;       // decoded, and every expression a chain or its assignment that runs no code
+    bool one_call;   // decoded, one expression that runs code: a chain, its assignment, a branch, return
     size_t bytes;
 };
 
@@ -137,6 +169,10 @@ inline Form* find(Node n) { return n < table.size() ? table[n] : nullptr; }
 inline bool holds(const Form* f, const SeriesBuffer* b) {
     return (b->flags & SER_PREPARED) && f->head == b->head && f->tail == b->tail;
 }
+// The number of arguments of a callable whose arguments are all evaluated
+// (see the evaluator's plain_arguments), or -1 (also when its argument list
+// is not made yet: nothing is made while decoding). In the evaluator.
+int32_t plain_arity(const Cell* callable);
 // Makes the form of the block (its node and index), or null when it cannot
 // be made now or would gain nothing (no expression of it is a chain or its
 // assignment: then the buffer is marked SER_PLAIN and no form is kept);

@@ -16,6 +16,9 @@ SCRIPTS = [
     'n: 0 f: does [print "started" forever [n: n + 1]] f',
     'print "started" n: 0 while [true] [n: n + 1]',
     'print "started" n: 0 loop 2000000000 [n: n + 1]',
+    'print "started" fib: func [n] [either n < 2 [n] [(fib n - 1) + (fib n - 2)]] fib 60',
+    'step: func [n] [n + 1] x: 0 print "started" forever [x: step x]',
+    'f: func [n] [g n] g: func [n] [either n > 0 [f n - 1] [forever [n: n + 1]]] print "started" f 500',
 ]
 
 
