@@ -33,6 +33,7 @@
 #include "core/word.h"
 #include "interpreter/eval.h"
 #include "interpreter/parse_internal.h"
+#include "interpreter/prepared.h"
 #include "kernel/collector.h"
 #include "kernel/temp_roots.h"
 
@@ -216,15 +217,35 @@ bool count_at(const Cell* blk, uint32_t i, Cell* count) {
     return true;
 }
 
+// What an extent depended on besides the cells: the words whose values it
+// asked whether they were counts (none of them was), or dynamic when a
+// word's value made a difference (a count, insert's position word).
+struct ExtentLog {
+    static constexpr uint32_t MOST = 2;
+    uint32_t words[MOST];
+    uint32_t count = 0;
+    bool dynamic = false;
+};
+
+// is_count for the rule at position at, noted in the log.
+inline bool count_noted(const Rule& r, uint32_t at, ExtentLog* log) {
+    bool count = is_count(r);
+    if (log && cell::type(&r.v) == T_WORD && rows[r.k].shape == SHAPE_MODIFIER) {
+        if (count || log->count == ExtentLog::MOST) log->dynamic = true;
+        else log->words[log->count++] = at;
+    }
+    return count;
+}
+
 // The index after the rule that starts at i, r its decode. Prefix keywords
 // and counts chain without recursion, so the walk costs no machine stack.
-uint32_t extent(const Parser& p, const Cell* blk, uint32_t i, Rule r) {
+uint32_t extent(const Parser& p, const Cell* blk, uint32_t i, Rule r, ExtentLog* log = nullptr) {
     uint32_t trailer = 0;
     Cell change_word = statics::none_cell;
     for (;;) {
-        if (is_count(r)) {
+        if (count_noted(r, i, log)) {
             Cell v = r.v;
-            i += is_count(decode(blk, i + 1)) ? 2 : 1;
+            i += count_noted(decode(blk, i + 1), i + 1, log) ? 2 : 1;
             if (i >= rules_length(blk)) error::raise(Err::script_parse_rule, &v);
             r = decode(blk, i);
             continue;
@@ -257,6 +278,7 @@ uint32_t extent(const Parser& p, const Cell* blk, uint32_t i, Rule r) {
             need(blk, j, &v);
             Cell operand = rule_at(blk, j);
             if (k == KW_INSERT) {
+                if (log && cell::type(&operand) == T_WORD) log->dynamic = true;
                 if (is_position_word(p, &operand)) need(blk, ++j, &v);
                 j++;
                 break;
@@ -289,12 +311,117 @@ inline uint32_t next_of(const Parser& p, const Cell* blk, uint32_t i, const Rule
     return single ? i + 1 : extent(p, blk, i, r);
 }
 
+// ---- rules blocks prepared ----------------------------------------------------------
+
+// A rules block entered again is not decoded again from its cells: its form
+// keeps, per rule position, the keyword of the cell, where the rule ends and
+// where its alternative ends, found the first time a parse needed them.
+// A form holds while the buffer keeps its SER_RULES mark (which every writer
+// of its cells clears) and its head and tail; a where that depended on a
+// word's value holds while those words still hold no count. Forms name
+// nodes, so every collection forgets them all; nothing keeps a form or a
+// step across anything that runs code or allocates, so forgetting them
+// then, or making and dropping others, leaves no one with a dangling one.
+struct Step {
+    uint32_t next;   // the index after the rule, 0 until found
+    uint32_t fail;   // the `|` or the length that ends the alternative when the rule fails, 0 until found
+    uint32_t words[ExtentLog::MOST];  // the words next depends on
+    uint8_t word_count;
+    Keyword k;
+};
+
+struct Form {
+    uint32_t head, tail;
+    std::vector<Step> steps;
+};
+
+struct Forms {
+    std::vector<Form*> table;  // by node
+    std::vector<Node> made;
+    size_t bytes = 0;
+    static constexpr uint32_t MAX_CELLS = 4096;
+    static constexpr size_t MAX_BYTES = size_t(4) << 20;
+
+    void forget() {
+        for (Node n : made) {
+            delete table[n];
+            table[n] = nullptr;
+        }
+        made.clear();
+        bytes = 0;
+    }
+    ~Forms() { forget(); }
+} forms;
+
+Form* make_form(Node n, SeriesBuffer* b, const Cell* blk) {
+    uint32_t length = series::length(b);
+    if (length > Forms::MAX_CELLS) return nullptr;
+    if (forms.bytes > Forms::MAX_BYTES) forms.forget();
+    if (n >= forms.table.size()) forms.table.resize(size_t(n) + 1 + forms.table.size() / 2, nullptr);
+    Form*& slot = forms.table[n];
+    if (!slot) {
+        slot = new Form;
+        forms.made.push_back(n);
+    }
+    forms.bytes -= slot->steps.capacity() * sizeof(Step);
+    slot->head = b->head;
+    slot->tail = b->tail;
+    slot->steps.assign(length, Step{});
+    for (uint32_t i = 0; i < length; i++) slot->steps[i].k = keyword_of(block::cell_at(blk, i));
+    forms.bytes += sizeof(Form) + slot->steps.capacity() * sizeof(Step);
+    b->flags |= SER_RULES;
+    return slot;
+}
+
+// The form of the rules block, made when there is none; null while a trace
+// watches (the general steps fire its events) and with preparation off.
+inline Form* form_of(const Parser& p, const Cell* blk) {
+    if (p.callback || !prepared::enabled) return nullptr;
+    Node n = cell::series_node(blk);
+    SeriesBuffer* b = node::buffer(n);
+    Form* f = n < forms.table.size() ? forms.table[n] : nullptr;
+    if (f && (b->flags & SER_RULES) && f->head == b->head && f->tail == b->tail) return f;
+    return make_form(n, b, blk);
+}
+
+inline Rule decode_step(const Cell* blk, uint32_t i, const Step& s) {
+    Rule r;
+    r.v = *block::cell_at(blk, i);
+    cell::clear_flag(&r.v);
+    r.k = s.k;
+    r.held = cell::type(&r.v) == T_WORD && rows[r.k].shape == SHAPE_MODIFIER ? word_slot(&r.v) : nullptr;
+    return r;
+}
+
+// Whether the words a step's next depends on still hold no count.
+inline bool words_hold(const Cell* blk, const Step& s) {
+    for (uint32_t w = 0; w < s.word_count; w++) {
+        const Cell* held = word_slot(block::cell_at(blk, s.words[w]));
+        if (held && cell::type(held) == T_INTEGER) return false;
+    }
+    return true;
+}
+
+// next_of through the form: found once, then read while its words hold.
+inline uint32_t step_next(const Parser& p, const Cell* blk, uint32_t i, const Rule& r, Step& s) {
+    if (s.next && words_hold(blk, s)) return s.next;
+    ExtentLog log;
+    uint32_t next = extent(p, blk, i, r, &log);
+    if (!log.dynamic) {
+        s.next = next;
+        s.word_count = uint8_t(log.count);
+        std::copy(log.words, log.words + log.count, s.words);
+    }
+    return next;
+}
+
 // ---- the work stacks ----------------------------------------------------------------
 
 void mark_work() {
     collector::mark_cells(work.rules, work.rules + work.rule_top);
     collector::mark_cells(work.inputs, work.inputs + work.input_top);
     work.seen_stale = true;
+    forms.forget();
 }
 
 inline uint8_t seen_hash(const Cell* rule, const Cell* input) {
@@ -440,6 +567,36 @@ inline bool match_step(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
     return p.callback ? match_traced(p, blk, i, r) : match_decoded(p, blk, i, r);
 }
 
+// Where the alternative of a failed rule ends: its `|` or the block's
+// length, walking on from next, the index after the rule.
+uint32_t alternative_end(const Parser& p, const Cell* blk, uint32_t next) {
+    while (next < rules_length(blk)) {
+        Rule w = decode(blk, next);
+        if (w.k == KW_BAR) break;
+        next = next_of(p, blk, next, w);
+    }
+    return next;
+}
+
+// The same through the form, kept in the failed rule's step when no word
+// decided any of the rules' ends.
+uint32_t alternative_end(const Parser& p, const Cell* blk, uint32_t i, uint32_t next, Form* f) {
+    if (i >= f->steps.size()) return alternative_end(p, blk, next);  // the rule's code shortened the block
+    Step& failed = f->steps[i];
+    if (failed.fail && !failed.word_count && failed.next == next) return failed.fail;
+    bool fixed = failed.next == next && !failed.word_count;
+    uint32_t length = rules_length(blk);
+    while (next < length) {
+        Step& s = f->steps[next];
+        if (s.k == KW_BAR) break;
+        uint32_t at = next;
+        next = step_next(p, blk, at, decode_step(blk, at, s), s);
+        fixed = fixed && s.next == next && !s.word_count;
+    }
+    if (fixed) failed.fail = next;
+    return next;
+}
+
 bool match_block(Parser& p, const Cell* block) {
     check_infinite(p, block);
     Entry entry(p, ENTRY_BLOCK, block, 0);
@@ -449,20 +606,29 @@ bool match_block(Parser& p, const Cell* block) {
     fire(p, EV_PUSH, true, blk, i);
     bool ok = true;
     while (i < rules_length(blk)) {
-        Rule r = decode(blk, i);
-        if (r.k == KW_BAR) break;
-        uint32_t next = next_of(p, blk, i, r);
+        // The form is found again at each rule: the last one's match may have
+        // run code that changed the block or forgot the forms.
+        Form* f = form_of(p, blk);
+        Rule r;
+        uint32_t next;
+        if (f) {
+            Step& s = f->steps[i];
+            r = decode_step(blk, i, s);
+            if (r.k == KW_BAR) break;
+            next = step_next(p, blk, i, r, s);
+        } else {
+            r = decode(blk, i);
+            if (r.k == KW_BAR) break;
+            next = next_of(p, blk, i, r);
+        }
         ok = match_step(p, blk, i, r);
         if (p.signal != SIGNAL_NONE) break;
         if (ok) {
             i = next;
             continue;
         }
-        while (next < rules_length(blk)) {
-            Rule w = decode(blk, next);
-            if (w.k == KW_BAR) break;
-            next = next_of(p, blk, next, w);
-        }
+        f = form_of(p, blk);
+        next = f ? alternative_end(p, blk, i, next, f) : alternative_end(p, blk, next);
         if (next >= rules_length(blk)) break;
         if (next + 1 >= rules_length(blk)) {
             Cell bar = rule_at(blk, next);
