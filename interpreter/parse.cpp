@@ -446,16 +446,20 @@ void count_seen() {
 struct Entry {
     uint32_t at;
     Entry(const Parser& p, EntryKind kind, const Cell* rule, int32_t code) : at(work.rule_top) {
+        push(p, kind, rule, code);
+    }
+    // A block's entry, hash its seen_hash.
+    Entry(const Parser& p, const Cell* rule, uint8_t hash) : at(work.rule_top) {
+        push(p, ENTRY_BLOCK, rule, 0);
+        work.hashes[at / ENTRY_CELLS] = hash;
+        work.seen[hash]++;
+    }
+    void push(const Parser& p, EntryKind kind, const Cell* rule, int32_t code) {
         if (work.rule_top + ENTRY_CELLS > STACK_CELLS) error::raise(Err::script_parse_stack);
         work.rules[at] = *rule;
         work.rules[at + 1] = *p.input;
         cell::make_integer(&work.rules[at + 2], code);
         work.kinds[at / ENTRY_CELLS] = kind;
-        if (kind == ENTRY_BLOCK) {
-            uint8_t h = seen_hash(rule, p.input);
-            work.hashes[at / ENTRY_CELLS] = h;
-            work.seen[h]++;
-        }
         work.rule_top += ENTRY_CELLS;
     }
     ~Entry() {
@@ -473,9 +477,11 @@ struct Entry {
 // positions would loop for ever. The counts by hash rule out most entries
 // at once; the walk tests the rule's node and index first, which tell most
 // of the others apart.
-void check_infinite(const Parser& p, const Cell* block) {
+// Answers the entry's hash.
+uint8_t check_infinite(const Parser& p, const Cell* block) {
     if (work.seen_stale) count_seen();
-    if (work.seen[seen_hash(block, p.input)] == 0) return;
+    uint8_t hash = seen_hash(block, p.input);
+    if (work.seen[hash] == 0) return hash;
     Node node = cell::series_node(block), input = cell::series_node(p.input);
     int32_t index = cell::series_index(block), at = cell::series_index(p.input);
     for (uint32_t e = p.rule_base; e < work.rule_top; e += ENTRY_CELLS) {
@@ -485,6 +491,7 @@ void check_infinite(const Parser& p, const Cell* block) {
         if (work.kinds[e / ENTRY_CELLS] == ENTRY_BLOCK && cell::series_node(in) == input && cell::series_index(in) == at)
             error::raise(Err::script_parse_infinite, block);
     }
+    return hash;
 }
 
 // ---- trace and parens -------------------------------------------------------------
@@ -567,6 +574,8 @@ inline bool match_step(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
     return p.callback ? match_traced(p, blk, i, r) : match_decoded(p, blk, i, r);
 }
 
+int repeat_form(Parser& p, const Cell* blk, uint32_t i, Keyword k, Form* f);
+
 // Where the alternative of a failed rule ends: its `|` or the block's
 // length, walking on from next, the index after the rule.
 uint32_t alternative_end(const Parser& p, const Cell* blk, uint32_t next) {
@@ -598,39 +607,47 @@ uint32_t alternative_end(const Parser& p, const Cell* blk, uint32_t i, uint32_t 
 }
 
 bool match_block(Parser& p, const Cell* block) {
-    check_infinite(p, block);
-    Entry entry(p, ENTRY_BLOCK, block, 0);
+    Entry entry(p, block, check_infinite(p, block));
     const Cell* blk = entry.rule();
     int32_t start = position(p);
     uint32_t i = uint32_t(cell::series_index(blk));
     fire(p, EV_PUSH, true, blk, i);
     bool ok = true;
-    while (i < rules_length(blk)) {
-        // The form is found again at each rule: the last one's match may have
-        // run code that changed the block or forgot the forms.
-        Form* f = form_of(p, blk);
-        Rule r;
+    Form* f = form_of(p, blk);
+    for (;;) {
+        uint32_t length = f ? uint32_t(f->steps.size()) : rules_length(blk);
+        if (i >= length) break;
         uint32_t next;
+        int fast = -1;
         if (f) {
             Step& s = f->steps[i];
-            r = decode_step(blk, i, s);
-            if (r.k == KW_BAR) break;
-            next = step_next(p, blk, i, r, s);
+            if (s.k == KW_BAR) break;
+            if (i + 1 < length) fast = repeat_form(p, blk, i, s.k, f);
+            if (fast >= 0) {
+                ok = fast != 0;
+                next = i + 2;
+            } else {
+                Rule r = decode_step(blk, i, s);
+                next = step_next(p, blk, i, r, s);
+                ok = match_step(p, blk, i, r);
+            }
         } else {
-            r = decode(blk, i);
+            Rule r = decode(blk, i);
             if (r.k == KW_BAR) break;
             next = next_of(p, blk, i, r);
+            ok = match_step(p, blk, i, r);
         }
-        ok = match_step(p, blk, i, r);
+        // A match may have run code that changed the block or forgot the forms.
+        if (fast < 0) f = form_of(p, blk);
         if (p.signal != SIGNAL_NONE) break;
         if (ok) {
             i = next;
             continue;
         }
-        f = form_of(p, blk);
         next = f ? alternative_end(p, blk, i, next, f) : alternative_end(p, blk, next);
-        if (next >= rules_length(blk)) break;
-        if (next + 1 >= rules_length(blk)) {
+        length = rules_length(blk);
+        if (next >= length) break;
+        if (next + 1 >= length) {
             Cell bar = rule_at(blk, next);
             error::raise(Err::script_parse_end, &bar);
         }
@@ -725,6 +742,37 @@ bool repeat(Parser& p, const Cell* blk, uint32_t i, int32_t min, int32_t max, bo
     if (count >= min) return true;
     set_position(p, start);
     return false;
+}
+
+// The bounds of the repeating keywords.
+struct Repetition {
+    int32_t min, max;  // max -1: no limit
+    bool is_while;
+};
+
+inline const Repetition* repetition_of(Keyword k) {
+    static constexpr Repetition any{0, -1, false}, some{1, -1, false}, opt{0, 1, false}, while_{0, -1, true};
+    switch (k) {
+    case KW_ANY: return &any;
+    case KW_SOME: return &some;
+    case KW_OPT: return &opt;
+    case KW_WHILE: return &while_;
+    default: return nullptr;
+    }
+}
+
+// A repeating keyword before a terminal, through the form, untraced: what
+// keyword() and repeat() do for it, less the rule-stack entry that only a
+// trace or an error of the rule could see (its room is still checked, as
+// the entry would raise parse-stack). -1 when the rule is no such thing.
+int repeat_form(Parser& p, const Cell* blk, uint32_t i, Keyword k, Form* f) {
+    const Repetition* rep = repetition_of(k);
+    if (!rep) return -1;
+    Rule r = decode_step(blk, i + 1, f->steps[i + 1]);
+    const Cell* value = terminal(p, r);
+    if (!value) return -1;
+    if (work.rule_top + ENTRY_CELLS > STACK_CELLS) error::raise(Err::script_parse_stack);
+    return repeat_terminal(p, value, rep->min, rep->max, rep->is_while);
 }
 
 bool counted(Parser& p, const Cell* blk, uint32_t i) {
@@ -960,11 +1008,8 @@ bool keyword(Parser& p, Keyword k, const Cell* blk, uint32_t i) {
     }
     Cell at = rule_position(blk, i);
     Entry entry(p, ENTRY_COMMAND, &at, rows[k].code);
+    if (const Repetition* rep = repetition_of(k)) return repeat(p, blk, i + 1, rep->min, rep->max, rep->is_while);
     switch (k) {
-    case KW_ANY: return repeat(p, blk, i + 1, 0, -1, false);
-    case KW_SOME: return repeat(p, blk, i + 1, 1, -1, false);
-    case KW_OPT: return repeat(p, blk, i + 1, 0, 1, false);
-    case KW_WHILE: return repeat(p, blk, i + 1, 0, -1, true);
     case KW_TO: return search(p, blk, i, false);
     case KW_THRU: return search(p, blk, i, true);
     case KW_COPY: return capture(p, blk, i, true);
