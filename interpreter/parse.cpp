@@ -322,13 +322,37 @@ inline uint32_t next_of(const Parser& p, const Cell* blk, uint32_t i, const Rule
 // nodes, so every collection forgets them all; nothing keeps a form or a
 // step across anything that runs code or allocates, so forgetting them
 // then, or making and dropping others, leaves no one with a dangling one.
+// What the cell may be as a rule, which tells the form's quick paths to try.
+enum StepKind : uint8_t {
+    STEP_OTHER,    // a block, paren, count, set- or get-word, or a keyword taking more
+    STEP_PLAIN,    // a keyword with nothing after it (skip, end, none, fail, break, reject, |)
+    STEP_REPEAT,   // any, some, opt, while
+    STEP_VALUE,    // a value that may match as it is, or a word that may hold one
+};
+
 struct Step {
     uint32_t next;   // the index after the rule, 0 until found
     uint32_t fail;   // the `|` or the length that ends the alternative when the rule fails, 0 until found
     uint32_t words[ExtentLog::MOST];  // the words next depends on
     uint8_t word_count;
     Keyword k;
+    StepKind kind;
 };
+
+StepKind step_kind(const Cell* v, Keyword k) {
+    switch (cell::type(v)) {
+    case T_WORD:
+        if (rows[k].shape == SHAPE_MODIFIER) return STEP_VALUE;
+        if (rows[k].shape == SHAPE_PLAIN) return STEP_PLAIN;
+        return k == KW_ANY || k == KW_SOME || k == KW_OPT || k == KW_WHILE ? STEP_REPEAT : STEP_OTHER;
+    case T_SET_WORD:
+    case T_GET_WORD:
+    case T_INTEGER:
+    case T_PAREN:
+    case T_BLOCK: return STEP_OTHER;
+    default: return STEP_VALUE;
+    }
+}
 
 struct Form {
     uint32_t head, tail;
@@ -367,7 +391,12 @@ Form* make_form(Node n, SeriesBuffer* b, const Cell* blk) {
     slot->head = b->head;
     slot->tail = b->tail;
     slot->steps.assign(length, Step{});
-    for (uint32_t i = 0; i < length; i++) slot->steps[i].k = keyword_of(block::cell_at(blk, i));
+    for (uint32_t i = 0; i < length; i++) {
+        Step& s = slot->steps[i];
+        const Cell* v = block::cell_at(blk, i);
+        s.k = keyword_of(v);
+        s.kind = step_kind(v, s.k);
+    }
     forms.bytes += sizeof(Form) + slot->steps.capacity() * sizeof(Step);
     b->flags |= SER_RULES;
     return slot;
@@ -376,7 +405,7 @@ Form* make_form(Node n, SeriesBuffer* b, const Cell* blk) {
 // The form of the rules block, made when there is none; null while a trace
 // watches (the general steps fire its events) and with preparation off.
 inline Form* form_of(const Parser& p, const Cell* blk) {
-    if (p.callback || !prepared::enabled) return nullptr;
+    if (!p.forms) return nullptr;
     Node n = cell::series_node(blk);
     SeriesBuffer* b = node::buffer(n);
     Form* f = n < forms.table.size() ? forms.table[n] : nullptr;
@@ -575,6 +604,9 @@ inline bool match_step(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
 }
 
 int repeat_form(Parser& p, const Cell* blk, uint32_t i, Keyword k, Form* f);
+int terminal_form(Parser& p, const Cell* blk, uint32_t i, const Step& s);
+bool keyword(Parser& p, Keyword k, const Cell* blk, uint32_t i);
+bool step_one(Parser& p, const Cell* blk, uint32_t i);
 
 // Where the alternative of a failed rule ends: its `|` or the block's
 // length, walking on from next, the index after the rule.
@@ -622,10 +654,23 @@ bool match_block(Parser& p, const Cell* block) {
         if (f) {
             Step& s = f->steps[i];
             if (s.k == KW_BAR) break;
-            if (i + 1 < length) fast = repeat_form(p, blk, i, s.k, f);
+            switch (s.kind) {
+            case STEP_PLAIN:  // none of these runs code
+                fast = s.k == KW_SKIP ? step_one(p, blk, i) : keyword(p, s.k, blk, i);
+                next = i + 1;
+                break;
+            case STEP_REPEAT:
+                if (i + 1 < length) fast = repeat_form(p, blk, i, s.k, f);
+                next = i + 2;
+                break;
+            case STEP_VALUE:
+                fast = terminal_form(p, blk, i, s);
+                next = i + 1;
+                break;
+            case STEP_OTHER: break;
+            }
             if (fast >= 0) {
                 ok = fast != 0;
-                next = i + 2;
             } else {
                 Rule r = decode_step(blk, i, s);
                 next = step_next(p, blk, i, r, s);
@@ -773,6 +818,19 @@ int repeat_form(Parser& p, const Cell* blk, uint32_t i, Keyword k, Form* f) {
     if (!value) return -1;
     if (work.rule_top + ENTRY_CELLS > STACK_CELLS) error::raise(Err::script_parse_stack);
     return repeat_terminal(p, value, rep->min, rep->max, rep->is_while);
+}
+
+// A terminal rule through the form, untraced: a value that matches as it
+// is, or a word holding one (no count, so its rule ends after it). -1 for
+// any other rule.
+int terminal_form(Parser& p, const Cell* blk, uint32_t i, const Step& s) {
+    Rule r = decode_step(blk, i, s);
+    const Cell* value = terminal(p, r);
+    if (!value) return -1;
+    int32_t n = match_value(p, value);
+    if (n < 0) return 0;
+    set_position(p, position(p) + n);
+    return 1;
 }
 
 bool counted(Parser& p, const Cell* blk, uint32_t i) {
@@ -1117,7 +1175,7 @@ void run(const Cell* input, const Cell* rules, int32_t op, int32_t limit, const 
     Cell result = statics::unset_cell;
     temp_roots::Hold hold(&result);
     Parser p{work.rule_top, work.input_top, &work.inputs[work.input_top], limit, op, SIGNAL_NONE, callback, -1,
-             &result};
+             &result, !callback && prepared::enabled};
     work.inputs[work.input_top++] = *input;
     bool ok;
     try {
