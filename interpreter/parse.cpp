@@ -327,7 +327,8 @@ enum StepKind : uint8_t {
     STEP_OTHER,    // a block, paren, count, set- or get-word, or a keyword taking more
     STEP_PLAIN,    // a keyword with nothing after it (skip, end, none, fail, break, reject, |)
     STEP_REPEAT,   // any, some, opt, while
-    STEP_VALUE,    // a value that may match as it is, or a word that may hold one
+    STEP_VALUE,    // a value that may match as it is, or a word that may hold one or a block
+    STEP_BLOCK,    // a sub-block
 };
 
 struct Step {
@@ -348,8 +349,8 @@ StepKind step_kind(const Cell* v, Keyword k) {
     case T_SET_WORD:
     case T_GET_WORD:
     case T_INTEGER:
-    case T_PAREN:
-    case T_BLOCK: return STEP_OTHER;
+    case T_PAREN: return STEP_OTHER;
+    case T_BLOCK: return STEP_BLOCK;
     default: return STEP_VALUE;
     }
 }
@@ -603,10 +604,11 @@ inline bool match_step(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
     return p.callback ? match_traced(p, blk, i, r) : match_decoded(p, blk, i, r);
 }
 
+inline bool step_form(Parser& p, const Cell* blk, uint32_t i, Form* f, Step& s, uint32_t* next, bool* quiet);
 int repeat_form(Parser& p, const Cell* blk, uint32_t i, Keyword k, Form* f);
-int terminal_form(Parser& p, const Cell* blk, uint32_t i, const Step& s);
 bool keyword(Parser& p, Keyword k, const Cell* blk, uint32_t i);
 bool step_one(Parser& p, const Cell* blk, uint32_t i);
+bool match_plain(Parser& p, const Cell* rule, const Cell* blk, uint32_t i);
 
 // Where the alternative of a failed rule ends: its `|` or the block's
 // length, walking on from next, the index after the rule.
@@ -650,32 +652,12 @@ bool match_block(Parser& p, const Cell* block) {
         uint32_t length = f ? uint32_t(f->steps.size()) : rules_length(blk);
         if (i >= length) break;
         uint32_t next;
-        int fast = -1;
+        bool quiet = false;
         if (f) {
             Step& s = f->steps[i];
             if (s.k == KW_BAR) break;
-            switch (s.kind) {
-            case STEP_PLAIN:  // none of these runs code
-                fast = s.k == KW_SKIP ? step_one(p, blk, i) : keyword(p, s.k, blk, i);
-                next = i + 1;
-                break;
-            case STEP_REPEAT:
-                if (i + 1 < length) fast = repeat_form(p, blk, i, s.k, f);
-                next = i + 2;
-                break;
-            case STEP_VALUE:
-                fast = terminal_form(p, blk, i, s);
-                next = i + 1;
-                break;
-            case STEP_OTHER: break;
-            }
-            if (fast >= 0) {
-                ok = fast != 0;
-            } else {
-                Rule r = decode_step(blk, i, s);
-                next = step_next(p, blk, i, r, s);
-                ok = match_step(p, blk, i, r);
-            }
+            quiet = true;
+            ok = step_form(p, blk, i, f, s, &next, &quiet);
         } else {
             Rule r = decode(blk, i);
             if (r.k == KW_BAR) break;
@@ -683,7 +665,7 @@ bool match_block(Parser& p, const Cell* block) {
             ok = match_step(p, blk, i, r);
         }
         // A match may have run code that changed the block or forgot the forms.
-        if (fast < 0) f = form_of(p, blk);
+        if (!quiet) f = form_of(p, blk);
         if (p.signal != SIGNAL_NONE) break;
         if (ok) {
             i = next;
@@ -820,17 +802,55 @@ int repeat_form(Parser& p, const Cell* blk, uint32_t i, Keyword k, Form* f) {
     return repeat_terminal(p, value, rep->min, rep->max, rep->is_while);
 }
 
-// A terminal rule through the form, untraced: a value that matches as it
-// is, or a word holding one (no count, so its rule ends after it). -1 for
-// any other rule.
-int terminal_form(Parser& p, const Cell* blk, uint32_t i, const Step& s) {
+// The rule at i through its step, untraced. next, when asked for, gets the
+// index after the rule; quiet is cleared when the match may have run code
+// or allocated (the form may then no longer hold). The quick paths are
+// rules whose end is known without a look at what words hold beyond what
+// the match reads anyway: keywords with nothing after them, repetitions of
+// a terminal, terminals, and blocks or words holding one; anything else is
+// the general step.
+[[gnu::always_inline]] inline bool step_form(Parser& p, const Cell* blk, uint32_t i, Form* f, Step& s, uint32_t* next, bool* quiet) {
+    switch (s.kind) {
+    case STEP_PLAIN:  // none of these runs code
+        if (next) *next = i + 1;
+        return s.k == KW_SKIP ? step_one(p, blk, i) : keyword(p, s.k, blk, i);
+    case STEP_REPEAT:
+        if (i + 1 < f->steps.size()) {
+            int fast = repeat_form(p, blk, i, s.k, f);
+            if (fast >= 0) {
+                if (next) *next = i + 2;
+                return fast != 0;
+            }
+        }
+        break;
+    case STEP_VALUE: {
+        Rule r = decode_step(blk, i, s);
+        if (const Cell* value = terminal(p, r)) {
+            if (next) *next = i + 1;
+            return match_plain(p, value, blk, i);
+        }
+        *quiet = false;
+        if (r.held && cell::type(r.held) == T_BLOCK) {
+            if (next) *next = i + 1;
+            Cell rules = *r.held;
+            return match_block(p, &rules);
+        }
+        if (next) *next = step_next(p, blk, i, r, s);
+        return match_step(p, blk, i, r);
+    }
+    case STEP_BLOCK: {
+        *quiet = false;
+        if (next) *next = i + 1;
+        Cell rules = *block::cell_at(blk, i);
+        cell::clear_flag(&rules);
+        return match_block(p, &rules);
+    }
+    case STEP_OTHER: break;
+    }
+    *quiet = false;
     Rule r = decode_step(blk, i, s);
-    const Cell* value = terminal(p, r);
-    if (!value) return -1;
-    int32_t n = match_value(p, value);
-    if (n < 0) return 0;
-    set_position(p, position(p) + n);
-    return 1;
+    if (next) *next = step_next(p, blk, i, r, s);
+    return match_step(p, blk, i, r);
 }
 
 bool counted(Parser& p, const Cell* blk, uint32_t i) {
@@ -1145,7 +1165,12 @@ bool match_traced(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
     return match_decoded(p, blk, i, fresh);
 }
 
-bool match_rule(Parser& p, const Cell* blk, uint32_t i) { return match_step(p, blk, i, decode(blk, i)); }
+bool match_rule(Parser& p, const Cell* blk, uint32_t i) {
+    Form* f = form_of(p, blk);
+    if (!f || i >= f->steps.size()) return match_step(p, blk, i, decode(blk, i));
+    bool quiet = true;
+    return step_form(p, blk, i, f, f->steps[i], nullptr, &quiet);
+}
 
 // Puts both work stacks back to the tops a call found, on every way out.
 struct Bases {
