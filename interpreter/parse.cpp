@@ -14,6 +14,9 @@
 #include "interpreter/parse.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <utility>
 #include <vector>
@@ -358,6 +361,7 @@ StepKind step_kind(const Cell* v, Keyword k) {
 struct Form {
     uint32_t head, tail;
     std::vector<Step> steps;
+    std::vector<Cell> snapshot;  // the cells when made (sanitizer builds)
 };
 
 struct Forms {
@@ -399,9 +403,27 @@ Form* make_form(Node n, SeriesBuffer* b, const Cell* blk) {
         s.kind = step_kind(v, s.k);
     }
     forms.bytes += sizeof(Form) + slot->steps.capacity() * sizeof(Step);
+#ifdef ZEL_CHECK_PREPARED
+    slot->snapshot.assign(series::cells(b), series::cells(b) + length);
+#endif
     b->flags |= SER_RULES;
     return slot;
 }
+
+// Sanitizer builds: aborts when the cells differ from those the form was
+// made from while the buffer's mark says they are unchanged (a writer that
+// did not unprepare).
+#ifdef ZEL_CHECK_PREPARED
+void check_unchanged(Form* f, const Cell* blk) {
+    const Cell* now = series::cells(node::buffer(cell::series_node(blk)));
+    if (std::memcmp(now, f->snapshot.data(), f->snapshot.size() * sizeof(Cell)) == 0) return;
+    std::fprintf(stderr, "zel: a prepared rules block (node %u) changed without being unprepared\n",
+                 cell::series_node(blk));
+    std::abort();
+}
+#else
+inline void check_unchanged(Form*, const Cell*) {}
+#endif
 
 // The form of the rules block, made when there is none; null while a trace
 // watches (the general steps fire its events) and with preparation off.
@@ -605,7 +627,7 @@ inline bool match_step(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
 }
 
 inline bool step_form(Parser& p, const Cell* blk, uint32_t i, Form* f, Step& s, uint32_t* next, bool* quiet);
-int repeat_form(Parser& p, const Cell* blk, uint32_t i, Keyword k, Form* f);
+inline int repeat_form(Parser& p, const Cell* blk, uint32_t i, Keyword k, Form* f, bool* quiet);
 bool keyword(Parser& p, Keyword k, const Cell* blk, uint32_t i);
 bool step_one(Parser& p, const Cell* blk, uint32_t i);
 bool match_plain(Parser& p, const Cell* rule, const Cell* blk, uint32_t i);
@@ -648,6 +670,7 @@ bool match_block(Parser& p, const Cell* block) {
     fire(p, EV_PUSH, true, blk, i);
     bool ok = true;
     Form* f = form_of(p, blk);
+    if (f) check_unchanged(f, blk);
     for (;;) {
         uint32_t length = f ? uint32_t(f->steps.size()) : rules_length(blk);
         if (i >= length) break;
@@ -788,18 +811,32 @@ inline const Repetition* repetition_of(Keyword k) {
     }
 }
 
-// A repeating keyword before a terminal, through the form, untraced: what
-// keyword() and repeat() do for it, less the rule-stack entry that only a
-// trace or an error of the rule could see (its room is still checked, as
-// the entry would raise parse-stack). -1 when the rule is no such thing.
-int repeat_form(Parser& p, const Cell* blk, uint32_t i, Keyword k, Form* f) {
+// The repetition of the rule after the keyword at i in the keyword's entry.
+[[gnu::noinline]] bool repeat_entered(Parser& p, const Cell* blk, uint32_t i, Keyword k, const Repetition& rep) {
+    Cell at = rule_position(blk, i);
+    Entry entry(p, ENTRY_COMMAND, &at, rows[k].code);
+    return repeat(p, blk, i + 1, rep.min, rep.max, rep.is_while);
+}
+
+// A repeating keyword through the form, untraced, before a rule whose end
+// is known: a terminal, run without the rule-stack entry that only a trace
+// or an error of the rule could see (its room is still checked, as the
+// entry would raise parse-stack); or a block or a word holding one, run as
+// keyword() runs it, which clears quiet. -1 for any other rule after the
+// keyword.
+inline int repeat_form(Parser& p, const Cell* blk, uint32_t i, Keyword k, Form* f, bool* quiet) {
     const Repetition* rep = repetition_of(k);
     if (!rep) return -1;
-    Rule r = decode_step(blk, i + 1, f->steps[i + 1]);
-    const Cell* value = terminal(p, r);
-    if (!value) return -1;
-    if (work.rule_top + ENTRY_CELLS > STACK_CELLS) error::raise(Err::script_parse_stack);
-    return repeat_terminal(p, value, rep->min, rep->max, rep->is_while);
+    const Step& s = f->steps[i + 1];
+    if (s.kind != STEP_VALUE && s.kind != STEP_BLOCK) return -1;
+    Rule r = decode_step(blk, i + 1, s);
+    if (const Cell* value = terminal(p, r)) {
+        if (work.rule_top + ENTRY_CELLS > STACK_CELLS) error::raise(Err::script_parse_stack);
+        return repeat_terminal(p, value, rep->min, rep->max, rep->is_while);
+    }
+    if (s.kind == STEP_VALUE && !(r.held && cell::type(r.held) == T_BLOCK)) return -1;
+    *quiet = false;
+    return repeat_entered(p, blk, i, k, *rep);
 }
 
 // The rule at i through its step, untraced. next, when asked for, gets the
@@ -816,7 +853,7 @@ int repeat_form(Parser& p, const Cell* blk, uint32_t i, Keyword k, Form* f) {
         return s.k == KW_SKIP ? step_one(p, blk, i) : keyword(p, s.k, blk, i);
     case STEP_REPEAT:
         if (i + 1 < f->steps.size()) {
-            int fast = repeat_form(p, blk, i, s.k, f);
+            int fast = repeat_form(p, blk, i, s.k, f, quiet);
             if (fast >= 0) {
                 if (next) *next = i + 2;
                 return fast != 0;
