@@ -416,7 +416,7 @@ Form* make_form(Node n, SeriesBuffer* b, const Cell* blk) {
 #ifdef ZEL_CHECK_PREPARED
 void check_unchanged(Form* f, const Cell* blk) {
     const Cell* now = series::cells(node::buffer(cell::series_node(blk)));
-    if (std::memcmp(now, f->snapshot.data(), f->snapshot.size() * sizeof(Cell)) == 0) return;
+    if (f->snapshot.empty() || std::memcmp(now, f->snapshot.data(), f->snapshot.size() * sizeof(Cell)) == 0) return;
     std::fprintf(stderr, "zel: a prepared rules block (node %u) changed without being unprepared\n",
                  cell::series_node(blk));
     std::abort();
@@ -716,27 +716,28 @@ bool match_block(Parser& p, const Cell* block) {
 // typeset against block input. Null for any other rule, and while a trace
 // callback watches. Matching these allocates nothing either, so a word's
 // slot stays where it is for the whole repetition.
-const Cell* terminal(const Parser& p, const Rule& r) {
+// What a value's type makes of it as a rule in terminal().
+enum TerminalClass : uint8_t { TERMINAL_VALUE, TERMINAL_NO, TERMINAL_TYPES };
+struct TerminalClasses {
+    TerminalClass of[256];
+    constexpr TerminalClasses() : of{} {
+        for (uint32_t t : {T_WORD, T_SET_WORD, T_GET_WORD, T_INTEGER, T_PAREN, T_BLOCK, T_UNSET}) of[t] = TERMINAL_NO;
+        of[T_DATATYPE] = of[T_TYPESET] = TERMINAL_TYPES;
+    }
+};
+constexpr TerminalClasses TERMINAL_CLASSES;
+
+inline const Cell* terminal(const Parser& p, const Rule& r) {
     if (p.callback) return nullptr;
     const Cell* v = &r.v;
     if (cell::type(v) == T_WORD) {
         if (!r.held || rule_keyword(r) != KW_NONE_WORD) return nullptr;
         v = r.held;
     }
-    uint32_t t = cell::type(v);
-    switch (t) {
-    case T_WORD:
-    case T_SET_WORD:
-    case T_GET_WORD:
-    case T_INTEGER:
-    case T_PAREN:
-    case T_BLOCK:
-    case T_UNSET: return nullptr;
-    default: break;
-    }
-    bool types = t == T_DATATYPE || t == T_TYPESET;
-    if (is_block_input(p)) return types ? v : nullptr;
-    return types && cell::type(p.input) == T_BINARY ? nullptr : v;
+    TerminalClass c = TERMINAL_CLASSES.of[cell::type(v)];
+    if (c == TERMINAL_NO) return nullptr;
+    if (is_block_input(p)) return c == TERMINAL_TYPES ? v : nullptr;
+    return c == TERMINAL_TYPES && cell::type(p.input) == T_BINARY ? nullptr : v;
 }
 
 // repeat for a terminal: its rounds without a decode or a trace each.
@@ -1202,11 +1203,17 @@ bool match_traced(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
     return match_decoded(p, blk, i, fresh);
 }
 
-bool match_rule(Parser& p, const Cell* blk, uint32_t i) {
-    Form* f = form_of(p, blk);
-    if (!f || i >= f->steps.size()) return match_step(p, blk, i, decode(blk, i));
+// match_rule through the form, out of line: the general path, which a
+// chain of prefix keywords recurses through, keeps its small frame.
+[[gnu::noinline]] bool rule_from_form(Parser& p, const Cell* blk, uint32_t i, Form* f) {
     bool quiet = true;
     return step_form(p, blk, i, f, f->steps[i], nullptr, &quiet);
+}
+
+bool match_rule(Parser& p, const Cell* blk, uint32_t i) {
+    Form* f = form_of(p, blk);
+    if (f && i < f->steps.size()) return rule_from_form(p, blk, i, f);
+    return match_step(p, blk, i, decode(blk, i));
 }
 
 // Puts both work stacks back to the tops a call found, on every way out.

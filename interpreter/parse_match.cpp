@@ -188,6 +188,12 @@ int32_t match_loaded(const Parser& p, const Cell* rule) {
 int32_t match_in_text(Parser& p, const Cell* rule) {
     uint32_t t = cell::type(rule);
     bool binary = cell::type(p.input) == T_BINARY;
+    if (t == T_CHAR && !binary) {  // the commonest text rule: one character
+        int32_t pos = position(p);
+        if (pos >= end_of(p)) return -1;
+        bool exact = is_case(p);
+        return fold(units_at(p.input, uint32_t(pos)).at(0), exact) == fold(cell::get_char(rule), exact) ? 1 : -1;
+    }
     if (t == T_CHAR || types::is_any_string(t)) {
         RuleText text = rule_text(rule);
         return binary ? match_utf8(p, text) : match_chars(p, text);
