@@ -327,11 +327,12 @@ inline uint32_t next_of(const Parser& p, const Cell* blk, uint32_t i, const Rule
 // then, or making and dropping others, leaves no one with a dangling one.
 // What the cell may be as a rule, which tells the form's quick paths to try.
 enum StepKind : uint8_t {
-    STEP_OTHER,    // a block, paren, count, set- or get-word, or a keyword taking more
+    STEP_OTHER,    // a count, set- or get-word, or a keyword taking more
     STEP_PLAIN,    // a keyword with nothing after it (skip, end, none, fail, break, reject, |)
     STEP_REPEAT,   // any, some, opt, while
     STEP_VALUE,    // a value that may match as it is, or a word that may hold one or a block
     STEP_BLOCK,    // a sub-block
+    STEP_PAREN,    // code to run
 };
 
 struct Step {
@@ -351,8 +352,8 @@ StepKind step_kind(const Cell* v, Keyword k) {
         return k == KW_ANY || k == KW_SOME || k == KW_OPT || k == KW_WHILE ? STEP_REPEAT : STEP_OTHER;
     case T_SET_WORD:
     case T_GET_WORD:
-    case T_INTEGER:
-    case T_PAREN: return STEP_OTHER;
+    case T_INTEGER: return STEP_OTHER;
+    case T_PAREN: return STEP_PAREN;
     case T_BLOCK: return STEP_BLOCK;
     default: return STEP_VALUE;
     }
@@ -591,8 +592,10 @@ Cell eval_paren(const Parser& p, const Cell* paren, const Cell* blk, uint32_t i)
     interp::eval_raising(words::word(words::W_paren), &code);
     Cell result = *stack::top();
     stack::reg.top = top;
-    temp_roots::Hold hold_result(&result);  // the trace callback may collect
-    fire(p, EV_PAREN, true, blk, i);
+    if (p.callback) {
+        temp_roots::Hold hold_result(&result);  // the callback may collect
+        call_trace(p, EV_PAREN, true, blk, i);
+    }
     return result;
 }
 
@@ -882,6 +885,14 @@ inline int repeat_form(Parser& p, const Cell* blk, uint32_t i, Keyword k, Form* 
         Cell rules = *block::cell_at(blk, i);
         cell::clear_flag(&rules);
         return match_block(p, &rules);
+    }
+    case STEP_PAREN: {
+        *quiet = false;
+        if (next) *next = i + 1;
+        Cell code = *block::cell_at(blk, i);
+        cell::clear_flag(&code);
+        eval_paren(p, &code, blk, i);
+        return true;
     }
     case STEP_OTHER: break;
     }
