@@ -11,6 +11,8 @@
 // the blocks and inputs being parsed, so a paren may reassign the words that
 // led to them. The input is always re-read through its cell on the input
 // stack: a paren may change any series and a safe point may move buffers.
+// A rules block runs from its prepared form (below), made when it is first
+// entered, which spares the commonest rules the decode of their cells.
 #include "interpreter/parse.h"
 
 #include <algorithm>
@@ -316,15 +318,17 @@ inline uint32_t next_of(const Parser& p, const Cell* blk, uint32_t i, const Rule
 
 // ---- rules blocks prepared ----------------------------------------------------------
 
-// A rules block entered again is not decoded again from its cells: its form
-// keeps, per rule position, the keyword of the cell, where the rule ends and
-// where its alternative ends, found the first time a parse needed them.
-// A form holds while the buffer keeps its SER_RULES mark (which every writer
-// of its cells clears) and its head and tail; a where that depended on a
-// word's value holds while those words still hold no count. Forms name
+// A rules block is not decoded again from its cells each time it is
+// entered: its form keeps, per rule position, the keyword and kind of the
+// cell, and where the rule and its alternative end, found the first time a
+// parse needed them. A form holds while the buffer keeps its SER_RULES mark
+// (which every writer of its cells clears) and its head and tail; an end
+// that depended on a word's value holds while those words hold no count. Forms name
 // nodes, so every collection forgets them all; nothing keeps a form or a
 // step across anything that runs code or allocates, so forgetting them
 // then, or making and dropping others, leaves no one with a dangling one.
+// A trace callback gets the general steps, which fire its events.
+
 // What the cell may be as a rule, which tells the form's quick paths to try.
 enum StepKind : uint8_t {
     STEP_OTHER,    // a count, set- or get-word, or a keyword taking more
