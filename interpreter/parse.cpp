@@ -342,6 +342,7 @@ enum StepKind : uint8_t {
 struct Step {
     uint32_t next;   // the index after the rule, 0 until found
     uint32_t fail;   // the `|` or the length that ends the alternative when the rule fails, 0 until found
+    uint32_t fail_from;  // the index after the rule that fail was found from
     uint32_t words[ExtentLog::MOST];  // the words next depends on
     uint8_t word_count;
     Keyword k;
@@ -650,14 +651,14 @@ uint32_t alternative_end(const Parser& p, const Cell* blk, uint32_t next) {
     return next;
 }
 
-// The same through the form, kept in the failed rule's step when no word
-// decided any of the rules' ends.
+// The same through the form, kept in the failed rule's step with the index
+// the walk started from, when no word decided any of the rules' ends on it.
 uint32_t alternative_end(const Parser& p, const Cell* blk, uint32_t i, uint32_t next, Form* f) {
     if (i >= f->steps.size()) return alternative_end(p, blk, next);  // the rule's code shortened the block
     Step& failed = f->steps[i];
-    if (failed.fail && !failed.word_count && failed.next == next) return failed.fail;
-    bool fixed = failed.next == next && !failed.word_count;
-    uint32_t length = rules_length(blk);
+    if (failed.fail && failed.fail_from == next) return failed.fail;
+    uint32_t from = next, length = rules_length(blk);
+    bool fixed = true;
     while (next < length) {
         Step& s = f->steps[next];
         if (s.k == KW_BAR) break;
@@ -665,7 +666,10 @@ uint32_t alternative_end(const Parser& p, const Cell* blk, uint32_t i, uint32_t 
         next = step_next(p, blk, at, decode_step(blk, at, s), s);
         fixed = fixed && s.next == next && !s.word_count;
     }
-    if (fixed) failed.fail = next;
+    if (fixed) {
+        failed.fail = next;
+        failed.fail_from = from;
+    }
     return next;
 }
 
