@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "kernel/cell.h"
+#include "kernel/memory.h"
 #include "kernel/unicode.h"
 
 namespace zel {
@@ -56,7 +57,11 @@ const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell
                       Cell* prev_element, int32_t index, bool case_, bool get, bool last, bool notify);
 
 // True when the code point is in the bitset (beyond its bits: complemented).
-bool bitset_has(const Cell* bitset, uint32_t cp);
+inline bool bitset_has(const Cell* bitset, uint32_t cp) {
+    SeriesBuffer* b = node::buffer(cell::series_node(bitset));
+    if ((cp >> 3) >= b->tail - b->head) return (b->flags & SER_COMPLEMENT) != 0;
+    return (series::head_ptr(b)[cp >> 3] & (0x80u >> (cp & 7))) != 0;
+}
 
 // ---- mold -----------------------------------------------------------------------
 

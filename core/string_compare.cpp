@@ -65,12 +65,6 @@ Text text_of(const Cell* value) {
     }
 }
 
-bool bitset_has(const Cell* bitset, uint32_t cp) {
-    SeriesBuffer* b = node::buffer(cell::series_node(bitset));
-    if ((cp >> 3) >= b->tail - b->head) return (b->flags & SER_COMPLEMENT) != 0;
-    return (series::head_ptr(b)[cp >> 3] & (0x80u >> (cp & 7))) != 0;
-}
-
 // ---- comparison -----------------------------------------------------------------
 
 int32_t is_equal_part(Cell* value1, Cell* value2, int32_t op, bool match) {

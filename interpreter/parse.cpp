@@ -11,9 +11,14 @@
 // the blocks and inputs being parsed, so a paren may reassign the words that
 // led to them. The input is always re-read through its cell on the input
 // stack: a paren may change any series and a safe point may move buffers.
+// A rules block runs from its prepared form (below), made when it is first
+// entered, which spares the commonest rules the decode of their cells.
 #include "interpreter/parse.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <utility>
 #include <vector>
@@ -33,6 +38,7 @@
 #include "core/word.h"
 #include "interpreter/eval.h"
 #include "interpreter/parse_internal.h"
+#include "interpreter/prepared.h"
 #include "kernel/collector.h"
 #include "kernel/temp_roots.h"
 
@@ -216,15 +222,35 @@ bool count_at(const Cell* blk, uint32_t i, Cell* count) {
     return true;
 }
 
+// What an extent depended on besides the cells: the words whose values it
+// asked whether they were counts (none of them was), or dynamic when a
+// word's value made a difference (a count, insert's position word).
+struct ExtentLog {
+    static constexpr uint32_t MOST = 2;
+    uint32_t words[MOST];
+    uint32_t count = 0;
+    bool dynamic = false;
+};
+
+// is_count for the rule at position at, noted in the log.
+inline bool count_noted(const Rule& r, uint32_t at, ExtentLog* log) {
+    bool count = is_count(r);
+    if (log && cell::type(&r.v) == T_WORD && rows[r.k].shape == SHAPE_MODIFIER) {
+        if (count || log->count == ExtentLog::MOST) log->dynamic = true;
+        else log->words[log->count++] = at;
+    }
+    return count;
+}
+
 // The index after the rule that starts at i, r its decode. Prefix keywords
 // and counts chain without recursion, so the walk costs no machine stack.
-uint32_t extent(const Parser& p, const Cell* blk, uint32_t i, Rule r) {
+uint32_t extent(const Parser& p, const Cell* blk, uint32_t i, Rule r, ExtentLog* log = nullptr) {
     uint32_t trailer = 0;
     Cell change_word = statics::none_cell;
     for (;;) {
-        if (is_count(r)) {
+        if (count_noted(r, i, log)) {
             Cell v = r.v;
-            i += is_count(decode(blk, i + 1)) ? 2 : 1;
+            i += count_noted(decode(blk, i + 1), i + 1, log) ? 2 : 1;
             if (i >= rules_length(blk)) error::raise(Err::script_parse_rule, &v);
             r = decode(blk, i);
             continue;
@@ -257,6 +283,7 @@ uint32_t extent(const Parser& p, const Cell* blk, uint32_t i, Rule r) {
             need(blk, j, &v);
             Cell operand = rule_at(blk, j);
             if (k == KW_INSERT) {
+                if (log && cell::type(&operand) == T_WORD) log->dynamic = true;
                 if (is_position_word(p, &operand)) need(blk, ++j, &v);
                 j++;
                 break;
@@ -289,12 +316,170 @@ inline uint32_t next_of(const Parser& p, const Cell* blk, uint32_t i, const Rule
     return single ? i + 1 : extent(p, blk, i, r);
 }
 
+// ---- rules blocks prepared ----------------------------------------------------------
+
+// A rules block is not decoded again from its cells each time it is
+// entered: its form keeps, per rule position, the keyword and kind of the
+// cell, and where the rule and its alternative end, found the first time a
+// parse needed them. A form holds while the buffer keeps its SER_RULES mark
+// (which every writer of its cells clears) and its head and tail; an end
+// that depended on a word's value holds while those words hold no count. Forms name
+// nodes, so every collection forgets them all; nothing keeps a form or a
+// step across anything that runs code or allocates, so forgetting them
+// then, or making and dropping others, leaves no one with a dangling one.
+// A trace callback gets the general steps, which fire its events.
+
+// What the cell may be as a rule, which tells the form's quick paths to try.
+enum StepKind : uint8_t {
+    STEP_OTHER,    // a count, set- or get-word, or a keyword taking more
+    STEP_PLAIN,    // a keyword with nothing after it (skip, end, none, fail, break, reject, |)
+    STEP_REPEAT,   // any, some, opt, while
+    STEP_VALUE,    // a value that may match as it is, or a word that may hold one or a block
+    STEP_BLOCK,    // a sub-block
+    STEP_PAREN,    // code to run
+};
+
+struct Step {
+    uint32_t next;   // the index after the rule, 0 until found
+    uint32_t fail;   // the `|` or the length that ends the alternative when the rule fails, 0 until found
+    uint32_t fail_from;  // the index after the rule that fail was found from
+    uint32_t words[ExtentLog::MOST];  // the words next depends on
+    uint8_t word_count;
+    Keyword k;
+    StepKind kind;
+};
+
+StepKind step_kind(const Cell* v, Keyword k) {
+    switch (cell::type(v)) {
+    case T_WORD:
+        if (rows[k].shape == SHAPE_MODIFIER) return STEP_VALUE;
+        if (rows[k].shape == SHAPE_PLAIN) return STEP_PLAIN;
+        return k == KW_ANY || k == KW_SOME || k == KW_OPT || k == KW_WHILE ? STEP_REPEAT : STEP_OTHER;
+    case T_SET_WORD:
+    case T_GET_WORD:
+    case T_INTEGER: return STEP_OTHER;
+    case T_PAREN: return STEP_PAREN;
+    case T_BLOCK: return STEP_BLOCK;
+    default: return STEP_VALUE;
+    }
+}
+
+struct Form {
+    uint32_t head, tail;
+    std::vector<Step> steps;
+    std::vector<Cell> snapshot;  // the cells when made (sanitizer builds)
+};
+
+struct Forms {
+    std::vector<Form*> table;  // by node
+    std::vector<Node> made;
+    size_t bytes = 0;
+    static constexpr uint32_t MAX_CELLS = 4096;
+    static constexpr size_t MAX_BYTES = size_t(4) << 20;
+
+    void forget() {
+        for (Node n : made) {
+            delete table[n];
+            table[n] = nullptr;
+        }
+        made.clear();
+        bytes = 0;
+    }
+    ~Forms() { forget(); }
+} forms;
+
+Form* make_form(Node n, SeriesBuffer* b, const Cell* blk) {
+    uint32_t length = series::length(b);
+    if (length > Forms::MAX_CELLS) return nullptr;
+    if (forms.bytes > Forms::MAX_BYTES) forms.forget();
+    if (n >= forms.table.size()) forms.table.resize(size_t(n) + 1 + forms.table.size() / 2, nullptr);
+    Form*& slot = forms.table[n];
+    if (!slot) {
+        slot = new Form;
+        forms.made.push_back(n);
+    }
+    forms.bytes -= slot->steps.capacity() * sizeof(Step);
+    slot->head = b->head;
+    slot->tail = b->tail;
+    slot->steps.assign(length, Step{});
+    for (uint32_t i = 0; i < length; i++) {
+        Step& s = slot->steps[i];
+        const Cell* v = block::cell_at(blk, i);
+        s.k = keyword_of(v);
+        s.kind = step_kind(v, s.k);
+    }
+    forms.bytes += sizeof(Form) + slot->steps.capacity() * sizeof(Step);
+#ifdef ZEL_CHECK_PREPARED
+    slot->snapshot.assign(series::cells(b), series::cells(b) + length);
+#endif
+    b->flags |= SER_RULES;
+    return slot;
+}
+
+// Sanitizer builds: aborts when the cells differ from those the form was
+// made from while the buffer's mark says they are unchanged (a writer that
+// did not unprepare).
+#ifdef ZEL_CHECK_PREPARED
+void check_unchanged(Form* f, const Cell* blk) {
+    const Cell* now = series::cells(node::buffer(cell::series_node(blk)));
+    if (f->snapshot.empty() || std::memcmp(now, f->snapshot.data(), f->snapshot.size() * sizeof(Cell)) == 0) return;
+    std::fprintf(stderr, "zel: a prepared rules block (node %u) changed without being unprepared\n",
+                 cell::series_node(blk));
+    std::abort();
+}
+#else
+inline void check_unchanged(Form*, const Cell*) {}
+#endif
+
+// The form of the rules block, made when there is none; null while a trace
+// watches (the general steps fire its events) and with preparation off.
+inline Form* form_of(const Parser& p, const Cell* blk) {
+    if (!p.forms) return nullptr;
+    Node n = cell::series_node(blk);
+    SeriesBuffer* b = node::buffer(n);
+    Form* f = n < forms.table.size() ? forms.table[n] : nullptr;
+    if (f && (b->flags & SER_RULES) && f->head == b->head && f->tail == b->tail) return f;
+    return make_form(n, b, blk);
+}
+
+inline Rule decode_step(const Cell* blk, uint32_t i, const Step& s) {
+    Rule r;
+    r.v = *block::cell_at(blk, i);
+    cell::clear_flag(&r.v);
+    r.k = s.k;
+    r.held = cell::type(&r.v) == T_WORD && rows[r.k].shape == SHAPE_MODIFIER ? word_slot(&r.v) : nullptr;
+    return r;
+}
+
+// Whether the words a step's next depends on still hold no count.
+inline bool words_hold(const Cell* blk, const Step& s) {
+    for (uint32_t w = 0; w < s.word_count; w++) {
+        const Cell* held = word_slot(block::cell_at(blk, s.words[w]));
+        if (held && cell::type(held) == T_INTEGER) return false;
+    }
+    return true;
+}
+
+// next_of through the form: found once, then read while its words hold.
+inline uint32_t step_next(const Parser& p, const Cell* blk, uint32_t i, const Rule& r, Step& s) {
+    if (s.next && words_hold(blk, s)) return s.next;
+    ExtentLog log;
+    uint32_t next = extent(p, blk, i, r, &log);
+    if (!log.dynamic) {
+        s.next = next;
+        s.word_count = uint8_t(log.count);
+        std::copy(log.words, log.words + log.count, s.words);
+    }
+    return next;
+}
+
 // ---- the work stacks ----------------------------------------------------------------
 
 void mark_work() {
     collector::mark_cells(work.rules, work.rules + work.rule_top);
     collector::mark_cells(work.inputs, work.inputs + work.input_top);
     work.seen_stale = true;
+    forms.forget();
 }
 
 inline uint8_t seen_hash(const Cell* rule, const Cell* input) {
@@ -319,16 +504,20 @@ void count_seen() {
 struct Entry {
     uint32_t at;
     Entry(const Parser& p, EntryKind kind, const Cell* rule, int32_t code) : at(work.rule_top) {
+        push(p, kind, rule, code);
+    }
+    // A block's entry, hash its seen_hash.
+    Entry(const Parser& p, const Cell* rule, uint8_t hash) : at(work.rule_top) {
+        push(p, ENTRY_BLOCK, rule, 0);
+        work.hashes[at / ENTRY_CELLS] = hash;
+        work.seen[hash]++;
+    }
+    void push(const Parser& p, EntryKind kind, const Cell* rule, int32_t code) {
         if (work.rule_top + ENTRY_CELLS > STACK_CELLS) error::raise(Err::script_parse_stack);
         work.rules[at] = *rule;
         work.rules[at + 1] = *p.input;
         cell::make_integer(&work.rules[at + 2], code);
         work.kinds[at / ENTRY_CELLS] = kind;
-        if (kind == ENTRY_BLOCK) {
-            uint8_t h = seen_hash(rule, p.input);
-            work.hashes[at / ENTRY_CELLS] = h;
-            work.seen[h]++;
-        }
         work.rule_top += ENTRY_CELLS;
     }
     ~Entry() {
@@ -346,9 +535,11 @@ struct Entry {
 // positions would loop for ever. The counts by hash rule out most entries
 // at once; the walk tests the rule's node and index first, which tell most
 // of the others apart.
-void check_infinite(const Parser& p, const Cell* block) {
+// Answers the entry's hash.
+uint8_t check_infinite(const Parser& p, const Cell* block) {
     if (work.seen_stale) count_seen();
-    if (work.seen[seen_hash(block, p.input)] == 0) return;
+    uint8_t hash = seen_hash(block, p.input);
+    if (work.seen[hash] == 0) return hash;
     Node node = cell::series_node(block), input = cell::series_node(p.input);
     int32_t index = cell::series_index(block), at = cell::series_index(p.input);
     for (uint32_t e = p.rule_base; e < work.rule_top; e += ENTRY_CELLS) {
@@ -358,6 +549,7 @@ void check_infinite(const Parser& p, const Cell* block) {
         if (work.kinds[e / ENTRY_CELLS] == ENTRY_BLOCK && cell::series_node(in) == input && cell::series_index(in) == at)
             error::raise(Err::script_parse_infinite, block);
     }
+    return hash;
 }
 
 // ---- trace and parens -------------------------------------------------------------
@@ -405,8 +597,10 @@ Cell eval_paren(const Parser& p, const Cell* paren, const Cell* blk, uint32_t i)
     interp::eval_raising(words::word(words::W_paren), &code);
     Cell result = *stack::top();
     stack::reg.top = top;
-    temp_roots::Hold hold_result(&result);  // the trace callback may collect
-    fire(p, EV_PAREN, true, blk, i);
+    if (p.callback) {
+        temp_roots::Hold hold_result(&result);  // the callback may collect
+        call_trace(p, EV_PAREN, true, blk, i);
+    }
     return result;
 }
 
@@ -440,31 +634,81 @@ inline bool match_step(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
     return p.callback ? match_traced(p, blk, i, r) : match_decoded(p, blk, i, r);
 }
 
+inline bool step_form(Parser& p, const Cell* blk, uint32_t i, Form* f, Step& s, uint32_t* next, bool* quiet);
+inline int repeat_form(Parser& p, const Cell* blk, uint32_t i, Keyword k, Form* f, bool* quiet);
+bool keyword(Parser& p, Keyword k, const Cell* blk, uint32_t i);
+bool step_one(Parser& p, const Cell* blk, uint32_t i);
+bool match_plain(Parser& p, const Cell* rule, const Cell* blk, uint32_t i);
+
+// Where the alternative of a failed rule ends: its `|` or the block's
+// length, walking on from next, the index after the rule.
+uint32_t alternative_end(const Parser& p, const Cell* blk, uint32_t next) {
+    while (next < rules_length(blk)) {
+        Rule w = decode(blk, next);
+        if (w.k == KW_BAR) break;
+        next = next_of(p, blk, next, w);
+    }
+    return next;
+}
+
+// The same through the form, kept in the failed rule's step with the index
+// the walk started from, when no word decided any of the rules' ends on it.
+uint32_t alternative_end(const Parser& p, const Cell* blk, uint32_t i, uint32_t next, Form* f) {
+    if (i >= f->steps.size()) return alternative_end(p, blk, next);  // the rule's code shortened the block
+    Step& failed = f->steps[i];
+    if (failed.fail && failed.fail_from == next) return failed.fail;
+    uint32_t from = next, length = rules_length(blk);
+    bool fixed = true;
+    while (next < length) {
+        Step& s = f->steps[next];
+        if (s.k == KW_BAR) break;
+        uint32_t at = next;
+        next = step_next(p, blk, at, decode_step(blk, at, s), s);
+        fixed = fixed && s.next == next && !s.word_count;
+    }
+    if (fixed) {
+        failed.fail = next;
+        failed.fail_from = from;
+    }
+    return next;
+}
+
 bool match_block(Parser& p, const Cell* block) {
-    check_infinite(p, block);
-    Entry entry(p, ENTRY_BLOCK, block, 0);
+    Entry entry(p, block, check_infinite(p, block));
     const Cell* blk = entry.rule();
     int32_t start = position(p);
     uint32_t i = uint32_t(cell::series_index(blk));
     fire(p, EV_PUSH, true, blk, i);
     bool ok = true;
-    while (i < rules_length(blk)) {
-        Rule r = decode(blk, i);
-        if (r.k == KW_BAR) break;
-        uint32_t next = next_of(p, blk, i, r);
-        ok = match_step(p, blk, i, r);
+    Form* f = form_of(p, blk);
+    if (f) check_unchanged(f, blk);
+    for (;;) {
+        uint32_t length = f ? uint32_t(f->steps.size()) : rules_length(blk);
+        if (i >= length) break;
+        uint32_t next;
+        bool quiet = false;
+        if (f) {
+            Step& s = f->steps[i];
+            if (s.k == KW_BAR) break;
+            quiet = true;
+            ok = step_form(p, blk, i, f, s, &next, &quiet);
+        } else {
+            Rule r = decode(blk, i);
+            if (r.k == KW_BAR) break;
+            next = next_of(p, blk, i, r);
+            ok = match_step(p, blk, i, r);
+        }
+        // A match may have run code that changed the block or forgot the forms.
+        if (!quiet) f = form_of(p, blk);
         if (p.signal != SIGNAL_NONE) break;
         if (ok) {
             i = next;
             continue;
         }
-        while (next < rules_length(blk)) {
-            Rule w = decode(blk, next);
-            if (w.k == KW_BAR) break;
-            next = next_of(p, blk, next, w);
-        }
-        if (next >= rules_length(blk)) break;
-        if (next + 1 >= rules_length(blk)) {
+        next = f ? alternative_end(p, blk, i, next, f) : alternative_end(p, blk, next);
+        length = rules_length(blk);
+        if (next >= length) break;
+        if (next + 1 >= length) {
             Cell bar = rule_at(blk, next);
             error::raise(Err::script_parse_end, &bar);
         }
@@ -483,27 +727,28 @@ bool match_block(Parser& p, const Cell* block) {
 // typeset against block input. Null for any other rule, and while a trace
 // callback watches. Matching these allocates nothing either, so a word's
 // slot stays where it is for the whole repetition.
-const Cell* terminal(const Parser& p, const Rule& r) {
+// What a value's type makes of it as a rule in terminal().
+enum TerminalClass : uint8_t { TERMINAL_VALUE, TERMINAL_NO, TERMINAL_TYPES };
+struct TerminalClasses {
+    TerminalClass of[256];
+    constexpr TerminalClasses() : of{} {
+        for (uint32_t t : {T_WORD, T_SET_WORD, T_GET_WORD, T_INTEGER, T_PAREN, T_BLOCK, T_UNSET}) of[t] = TERMINAL_NO;
+        of[T_DATATYPE] = of[T_TYPESET] = TERMINAL_TYPES;
+    }
+};
+constexpr TerminalClasses TERMINAL_CLASSES;
+
+inline const Cell* terminal(const Parser& p, const Rule& r) {
     if (p.callback) return nullptr;
     const Cell* v = &r.v;
     if (cell::type(v) == T_WORD) {
         if (!r.held || rule_keyword(r) != KW_NONE_WORD) return nullptr;
         v = r.held;
     }
-    uint32_t t = cell::type(v);
-    switch (t) {
-    case T_WORD:
-    case T_SET_WORD:
-    case T_GET_WORD:
-    case T_INTEGER:
-    case T_PAREN:
-    case T_BLOCK:
-    case T_UNSET: return nullptr;
-    default: break;
-    }
-    bool types = t == T_DATATYPE || t == T_TYPESET;
-    if (is_block_input(p)) return types ? v : nullptr;
-    return types && cell::type(p.input) == T_BINARY ? nullptr : v;
+    TerminalClass c = TERMINAL_CLASSES.of[cell::type(v)];
+    if (c == TERMINAL_NO) return nullptr;
+    if (is_block_input(p)) return c == TERMINAL_TYPES ? v : nullptr;
+    return c == TERMINAL_TYPES && cell::type(p.input) == T_BINARY ? nullptr : v;
 }
 
 // repeat for a terminal: its rounds without a decode or a trace each.
@@ -559,6 +804,110 @@ bool repeat(Parser& p, const Cell* blk, uint32_t i, int32_t min, int32_t max, bo
     if (count >= min) return true;
     set_position(p, start);
     return false;
+}
+
+// The bounds of the repeating keywords.
+struct Repetition {
+    int32_t min, max;  // max -1: no limit
+    bool is_while;
+};
+
+inline const Repetition* repetition_of(Keyword k) {
+    static constexpr Repetition any{0, -1, false}, some{1, -1, false}, opt{0, 1, false}, while_{0, -1, true};
+    switch (k) {
+    case KW_ANY: return &any;
+    case KW_SOME: return &some;
+    case KW_OPT: return &opt;
+    case KW_WHILE: return &while_;
+    default: return nullptr;
+    }
+}
+
+// The repetition of the rule after the keyword at i in the keyword's entry.
+[[gnu::noinline]] bool repeat_entered(Parser& p, const Cell* blk, uint32_t i, Keyword k, const Repetition& rep) {
+    Cell at = rule_position(blk, i);
+    Entry entry(p, ENTRY_COMMAND, &at, rows[k].code);
+    return repeat(p, blk, i + 1, rep.min, rep.max, rep.is_while);
+}
+
+// A repeating keyword through the form, untraced, before a rule whose end
+// is known: a terminal, run without the rule-stack entry that only a trace
+// or an error of the rule could see (its room is still checked, as the
+// entry would raise parse-stack); or a block or a word holding one, run as
+// keyword() runs it, which clears quiet. -1 for any other rule after the
+// keyword.
+inline int repeat_form(Parser& p, const Cell* blk, uint32_t i, Keyword k, Form* f, bool* quiet) {
+    const Repetition* rep = repetition_of(k);
+    if (!rep) return -1;
+    const Step& s = f->steps[i + 1];
+    if (s.kind != STEP_VALUE && s.kind != STEP_BLOCK) return -1;
+    Rule r = decode_step(blk, i + 1, s);
+    if (const Cell* value = terminal(p, r)) {
+        if (work.rule_top + ENTRY_CELLS > STACK_CELLS) error::raise(Err::script_parse_stack);
+        return repeat_terminal(p, value, rep->min, rep->max, rep->is_while);
+    }
+    if (s.kind == STEP_VALUE && !(r.held && cell::type(r.held) == T_BLOCK)) return -1;
+    *quiet = false;
+    return repeat_entered(p, blk, i, k, *rep);
+}
+
+// The rule at i through its step, untraced. next, when asked for, gets the
+// index after the rule; quiet is cleared when the match may have run code
+// or allocated (the form may then no longer hold). The quick paths are
+// rules whose end is known without a look at what words hold beyond what
+// the match reads anyway: keywords with nothing after them, repetitions of
+// a terminal, terminals, and blocks or words holding one; anything else is
+// the general step.
+[[gnu::always_inline]] inline bool step_form(Parser& p, const Cell* blk, uint32_t i, Form* f, Step& s, uint32_t* next, bool* quiet) {
+    switch (s.kind) {
+    case STEP_PLAIN:  // none of these runs code
+        if (next) *next = i + 1;
+        return s.k == KW_SKIP ? step_one(p, blk, i) : keyword(p, s.k, blk, i);
+    case STEP_REPEAT:
+        if (i + 1 < f->steps.size()) {
+            int fast = repeat_form(p, blk, i, s.k, f, quiet);
+            if (fast >= 0) {
+                if (next) *next = i + 2;
+                return fast != 0;
+            }
+        }
+        break;
+    case STEP_VALUE: {
+        Rule r = decode_step(blk, i, s);
+        if (const Cell* value = terminal(p, r)) {
+            if (next) *next = i + 1;
+            return match_plain(p, value, blk, i);
+        }
+        *quiet = false;
+        if (r.held && cell::type(r.held) == T_BLOCK) {
+            if (next) *next = i + 1;
+            Cell rules = *r.held;
+            return match_block(p, &rules);
+        }
+        if (next) *next = step_next(p, blk, i, r, s);
+        return match_step(p, blk, i, r);
+    }
+    case STEP_BLOCK: {
+        *quiet = false;
+        if (next) *next = i + 1;
+        Cell rules = *block::cell_at(blk, i);
+        cell::clear_flag(&rules);
+        return match_block(p, &rules);
+    }
+    case STEP_PAREN: {
+        *quiet = false;
+        if (next) *next = i + 1;
+        Cell code = *block::cell_at(blk, i);
+        cell::clear_flag(&code);
+        eval_paren(p, &code, blk, i);
+        return true;
+    }
+    case STEP_OTHER: break;
+    }
+    *quiet = false;
+    Rule r = decode_step(blk, i, s);
+    if (next) *next = step_next(p, blk, i, r, s);
+    return match_step(p, blk, i, r);
 }
 
 bool counted(Parser& p, const Cell* blk, uint32_t i) {
@@ -794,11 +1143,8 @@ bool keyword(Parser& p, Keyword k, const Cell* blk, uint32_t i) {
     }
     Cell at = rule_position(blk, i);
     Entry entry(p, ENTRY_COMMAND, &at, rows[k].code);
+    if (const Repetition* rep = repetition_of(k)) return repeat(p, blk, i + 1, rep->min, rep->max, rep->is_while);
     switch (k) {
-    case KW_ANY: return repeat(p, blk, i + 1, 0, -1, false);
-    case KW_SOME: return repeat(p, blk, i + 1, 1, -1, false);
-    case KW_OPT: return repeat(p, blk, i + 1, 0, 1, false);
-    case KW_WHILE: return repeat(p, blk, i + 1, 0, -1, true);
     case KW_TO: return search(p, blk, i, false);
     case KW_THRU: return search(p, blk, i, true);
     case KW_COPY: return capture(p, blk, i, true);
@@ -876,7 +1222,18 @@ bool match_traced(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
     return match_decoded(p, blk, i, fresh);
 }
 
-bool match_rule(Parser& p, const Cell* blk, uint32_t i) { return match_step(p, blk, i, decode(blk, i)); }
+// match_rule through the form, out of line: the general path, which a
+// chain of prefix keywords recurses through, keeps its small frame.
+[[gnu::noinline]] bool rule_from_form(Parser& p, const Cell* blk, uint32_t i, Form* f) {
+    bool quiet = true;
+    return step_form(p, blk, i, f, f->steps[i], nullptr, &quiet);
+}
+
+bool match_rule(Parser& p, const Cell* blk, uint32_t i) {
+    Form* f = form_of(p, blk);
+    if (f && i < f->steps.size()) return rule_from_form(p, blk, i, f);
+    return match_step(p, blk, i, decode(blk, i));
+}
 
 // Puts both work stacks back to the tops a call found, on every way out.
 struct Bases {
@@ -906,7 +1263,7 @@ void run(const Cell* input, const Cell* rules, int32_t op, int32_t limit, const 
     Cell result = statics::unset_cell;
     temp_roots::Hold hold(&result);
     Parser p{work.rule_top, work.input_top, &work.inputs[work.input_top], limit, op, SIGNAL_NONE, callback, -1,
-             &result};
+             &result, !callback && prepared::enabled};
     work.inputs[work.input_top++] = *input;
     bool ok;
     try {

@@ -61,6 +61,7 @@ struct Parser {
     const Cell* callback;            // the trace function, or null
     int32_t collect;                 // entry index of the innermost collect, -1 none
     Cell* result;                    // where an outermost collect leaves its block
+    bool forms;                      // rules blocks are run from their forms (no trace, preparation on)
 };
 
 inline int32_t position(const Parser& p) { return cell::series_index(p.input); }
@@ -72,6 +73,8 @@ inline bool is_case(const Parser& p) { return p.op == 2; }
 void init_match();
 // The position where the input ends (its tail or the part limit).
 int32_t end_of(const Parser& p);
+// The same for the input's length.
+inline int32_t end_of(const Parser& p, int32_t length) { return p.limit >= 0 && p.limit < length ? p.limit : length; }
 // The units a value used as a rule matches at the position, or -1. Blocks,
 // parens and keywords are the machine's; these are the plain values.
 int32_t match_value(Parser& p, const Cell* rule);

@@ -28,10 +28,7 @@
 namespace zel {
 namespace parse {
 
-int32_t end_of(const Parser& p) {
-    int32_t length = int32_t(series::buffer_length(p.input));
-    return p.limit >= 0 && p.limit < length ? p.limit : length;
-}
+int32_t end_of(const Parser& p) { return end_of(p, int32_t(series::buffer_length(p.input))); }
 
 bool is_block_input(const Parser& p) { return types::is_any_block(p.input); }
 
@@ -191,6 +188,12 @@ int32_t match_loaded(const Parser& p, const Cell* rule) {
 int32_t match_in_text(Parser& p, const Cell* rule) {
     uint32_t t = cell::type(rule);
     bool binary = cell::type(p.input) == T_BINARY;
+    if (t == T_CHAR && !binary) {  // the commonest text rule: one character
+        int32_t pos = position(p);
+        if (pos >= end_of(p)) return -1;
+        bool exact = is_case(p);
+        return fold(units_at(p.input, uint32_t(pos)).at(0), exact) == fold(cell::get_char(rule), exact) ? 1 : -1;
+    }
     if (t == T_CHAR || types::is_any_string(t)) {
         RuleText text = rule_text(rule);
         return binary ? match_utf8(p, text) : match_chars(p, text);
@@ -226,15 +229,23 @@ void init_match() {
 
 int64_t match_run(const Parser& p, const Cell* rule, int64_t most) {
     uint32_t t = cell::type(rule);
-    if ((t != T_CHAR && t != T_BITSET) || is_block_input(p) || cell::type(p.input) == T_BINARY) return -1;
+    if ((t != T_CHAR && t != T_BITSET) || !types::is_any_string(p.input)) return -1;
+    SeriesBuffer* b = string::buffer_of(p.input);
     int32_t pos = position(p);
-    int64_t room = std::min<int64_t>(most, int64_t(end_of(p)) - pos), n = 0;
+    int64_t room = std::min<int64_t>(most, int64_t(end_of(p, int32_t(series::length(b)))) - pos), n = 0;
     if (room <= 0) return 0;
-    Units in = units_at(p.input, uint32_t(pos));
+    uint32_t shift = series::unit_shift(b);
+    const uint8_t* at = series::head_ptr(b) + (size_t(pos) << shift);
     if (t == T_BITSET) {
+        if (shift == 0) {
+            while (n < room && string::bitset_has(rule, at[n])) n++;
+            return n;
+        }
+        Units in{at, series::unit(b), shift};
         while (n < room && string::bitset_has(rule, in.at(uint32_t(n)))) n++;
         return n;
     }
+    Units in{at, series::unit(b), shift};
     bool exact = is_case(p);
     uint32_t c = fold(cell::get_char(rule), exact);
     while (n < room && fold(in.at(uint32_t(n)), exact) == c) n++;

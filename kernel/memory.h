@@ -40,6 +40,7 @@ enum SeriesFlags : uint32_t {
     SER_RAN = 0x00400000u,           // block: run as code once since its last change
     SER_PLAIN = 0x00800000u,         // block: its prepared form would gain nothing
     SER_BIG = 0x01000000u,           // own page block, never moves
+    SER_RULES = 0x02000000u,         // block: unchanged since PARSE prepared it as rules
     SER_MARK = 0x08000000u,          // collector mark
     SER_MID_HEAD = 0x10000000u,      // head placed mid-buffer at allocation
     SER_ALLOCATED = 0x20000000u,     // set on every buffer at allocation
@@ -96,8 +97,9 @@ inline uint32_t length(const SeriesBuffer* b) { return (b->tail - b->head) >> un
 inline uint32_t room(const SeriesBuffer* b) { return b->size - b->tail; }
 inline Cell* cells(SeriesBuffer* b) { return reinterpret_cast<Cell*>(head_ptr(b)); }
 // Every writer of a block's cells calls this: the evaluator's prepared form
-// of the block (interpreter/prepared.h) no longer holds.
-constexpr uint32_t SER_CODE_MARKS = SER_PREPARED | SER_RAN | SER_PLAIN;
+// of the block (interpreter/prepared.h) and PARSE's form of it as rules no
+// longer hold.
+constexpr uint32_t SER_CODE_MARKS = SER_PREPARED | SER_RAN | SER_PLAIN | SER_RULES;
 inline void unprepare(SeriesBuffer* b) { b->flags &= ~SER_CODE_MARKS; }
 
 // Allocation. head_offset is a byte offset for head and tail inside the data
