@@ -1765,16 +1765,50 @@ bool run(Cell* code, uint32_t pos, SeriesBuffer* b, Cell* slot) {
 
 using prepared::Form;
 
+// The integer case of an operator's fast path: add, subtract and the
+// comparisons, when both its arguments take integer!.
+prepared::IntOp int_op_of(FastOp f) {
+    if (!(f.takes & TAKES_INTEGER)) return prepared::INT_NONE;
+    if (f.fast.kind == FAST_COMPARE && f.fast.op <= actions::OP_GREATER_OR_EQUAL) return prepared::INT_COMPARE;
+    if (f.fast.kind != FAST_ARITH) return prepared::INT_NONE;
+    if (f.fast.op == actions::ARITH_ADD) return prepared::INT_ADD;
+    return f.fast.op == actions::ARITH_SUBTRACT ? prepared::INT_SUBTRACT : prepared::INT_NONE;
+}
+
 inline FastOp fast_of(prepared::OpStep& s, const Cell* op) {
-    if (!s.fast_known) {
+    if (!s.fast_known) [[unlikely]] {
         FastOp f = memo_operator(op);
         s.fast = {uint8_t(f.fast.kind), f.fast.op, f.takes};
+        s.int_op = int_op_of(f);
         s.fast_known = true;
     }
     return FastOp{Fast{FastKind(s.fast[0]), s.fast[1]}, s.fast[2]};
 }
 
-inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens);
+// Two integers under an operator's integer case, in place of the left one
+// (as binary_inline answers them); false on an overflow, which the generic
+// path turns into a float!.
+[[gnu::always_inline]] inline bool int_inline(const prepared::OpStep& s, Cell* left, const Cell* right) {
+    int32_t a = cell::get_int(left), b = cell::get_int(right), r;
+    switch (s.int_op) {
+    case prepared::INT_ADD:
+        if (__builtin_add_overflow(a, b, &r)) return false;
+        break;
+    case prepared::INT_SUBTRACT:
+        if (__builtin_sub_overflow(a, b, &r)) return false;
+        break;
+    default: {
+        bool answer = false;
+        actions::compare_inline(int32_t(s.fast[1]), left, right, &answer);
+        actions::store_logic(left, answer);
+        return true;
+    }
+    }
+    actions::store_cell(left, left->header, left->w1, uint32_t(r), left->w3);
+    return true;
+}
+
+bool chain_into(Form* f, const prepared::Chain& ch, bool parens, Cell* out);
 
 // A paren operand whose own form is one chain to its tail: its value into
 // out. A paren without a form is prepared here (its parent's form runs, so
@@ -1788,10 +1822,7 @@ inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens);
     bool one_chain = f && prepared::holds(f, b) && f->start == uint32_t(cell::series_index(paren)) &&
                      f->exprs.size() == 1 && f->exprs[0].kind == prepared::E_CHAIN &&
                      f->exprs[0].next == cell_count(b);
-    if (!one_chain || !prepared_chain(f, f->chains[f->exprs[0].chain], false)) return nullptr;
-    *out = *stack::top();
-    stack::pop(1);
-    return out;
+    return one_chain && chain_into(f, f->chains[f->exprs[0].chain], false, out) ? out : nullptr;
 }
 
 // An operand's value, or null when the general evaluator must take it.
@@ -1807,40 +1838,53 @@ inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens);
     }
 }
 
-// The chain's value pushed, or false with nothing pushed. A paren operand
-// is taken when parens is set (one level, as value_in_place takes them).
-[[gnu::always_inline]] inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens) {
-    if (stack::reg.top + 2 >= stack::reg.limit) return false;
+// The chain runner: the chain's value into out, or false when the general
+// evaluator must take the expression (out is then garbage; nothing else
+// was written). A paren operand is taken when parens is set (one level, as
+// value_in_place takes them). Two integers under an operator with an
+// integer case are answered here; other operands through the fast path's
+// operand types and binary_inline.
+[[gnu::always_inline]] inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* out) {
     Cell scratch;
     const Cell* value = leaf_value(ch.first, &scratch, parens);
     if (!value) return false;
-    Cell* result = stack::push(value);
+    *out = *value;
     // The op! compared as its first two words (its header holds the type).
     for (prepared::OpStep *s = f->ops.data() + ch.ops, *end = s + ch.op_count; s < end; s++) {
         const Cell* op = context::bound_slot(&s->word);
-        if (!op || op_head(op) != s->head || cell::callable_extra(op) != s->extra) {
-            stack::pop(1);
-            return false;
-        }
+        if (!op || op_head(op) != s->head || cell::callable_extra(op) != s->extra) return false;
         FastOp fast = fast_of(*s, op);
-        const Cell* right = fast.takes & takes_of(result) ? leaf_value(s->right, &scratch, parens) : nullptr;
-        if (!right || !takes_both(fast.takes, result, right) || !binary_inline(fast.fast, result, right)) {
-            stack::pop(1);
-            return false;
+        const Cell* right = fast.takes & takes_of(out) ? leaf_value(s->right, &scratch, parens) : nullptr;
+        if (!right) return false;
+        if (s->int_op && cell::type(out) == T_INTEGER && cell::type(right) == T_INTEGER) {
+            if (!int_inline(*s, out, right)) return false;
+            continue;
         }
+        if (!takes_both(fast.takes, out, right) || !binary_inline(fast.fast, out, right)) return false;
     }
     return true;
 }
-
-// A chain that is the whole expression: no operator follows it now.
-[[gnu::always_inline]] inline bool whole_chain_inline(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
-    if (!prepared_chain(f, f->chains[e.chain], true)) return false;
-    if (!infix_op_at(b, e.next)) return true;
-    stack::pop(1);
-    return false;
+[[gnu::noinline]] bool chain_into(Form* f, const prepared::Chain& ch, bool parens, Cell* out) {
+    return chain_value(f, ch, parens, out);
 }
+
+// The chain's value pushed, or false with nothing pushed.
+inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens) {
+    if (stack::reg.top + 2 >= stack::reg.limit || !chain_into(f, ch, parens, stack::reg.top)) return false;
+    stack::reg.top++;
+    return true;
+}
+
+// A chain that is the whole expression, its value into out: no operator
+// follows it now.
+[[gnu::always_inline]] inline bool whole_chain_value(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* out) {
+    return chain_value(f, f->chains[e.chain], true, out) && !(e.word_next && infix_op_at(b, e.next));
+}
+// The same, pushed.
 [[gnu::noinline]] bool whole_chain(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
-    return whole_chain_inline(f, e, b);
+    if (stack::reg.top + 2 >= stack::reg.limit || !whole_chain_value(f, e, b, stack::reg.top)) return false;
+    stack::reg.top++;
+    return true;
 }
 
 // The callable an expression starts with, still the word's value.
@@ -1881,29 +1925,35 @@ uint32_t prepared_return(Form* f, const prepared::Expr& e, SeriesBuffer* b, cons
     return takes && stack::return_in_place(&value) ? e.next : 0;
 }
 
-// A pure form's expression (a chain or its assignment) from the form; false
-// with nothing done when the general evaluator must run it.
-// A loop's turn takes the chain inline (Inline), others call it.
-template <bool Inline = false>
-[[gnu::always_inline]] inline bool pure_expression(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
-    if (!(Inline ? whole_chain_inline(f, e, b) : whole_chain(f, e, b))) return false;
-    if (e.kind == prepared::E_CHAIN) return true;
-    Cell* value = stack::last();
+// A pure form's expression (a chain or its assignment) from the form, its
+// value pushed at slot (the value top, with room for one more); false with
+// nothing done when the general evaluator must run it. An assigned value
+// goes to the word's slot and the value stack from where it was computed.
+[[gnu::always_inline]] inline bool pure_expression(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot) {
+    if (e.kind == prepared::E_CHAIN) {
+        if (!whole_chain_value(f, e, b, slot)) return false;
+        stack::reg.top = slot + 1;
+        return true;
+    }
+    Cell value;
+    if (!whole_chain_value(f, e, b, &value)) return false;
     if (e.kind == prepared::E_SET) {
-        Cell* slot = cell::type(value) == T_UNSET ? nullptr : context::bound_slot<true>(&e.word);
-        if (slot) {
-            *slot = *value;
-            return true;
-        }
+        Cell* target = cell::type(&value) == T_UNSET ? nullptr : context::bound_slot<true>(&e.word);
+        if (!target) return false;
+        *target = value;
     } else {
         FieldRef fr;
-        if (field_ref(&e.word, true, &fr)) {
-            set_field(fr.object, fr.element, fr.slot, value);
-            return true;
-        }
+        if (!field_ref(&e.word, true, &fr)) return false;
+        set_field(fr.object, fr.element, fr.slot, &value);
     }
-    stack::pop(1);
-    return false;
+    *slot = value;
+    stack::reg.top = slot + 1;
+    return true;
+}
+// Out of line, for the general runner of forms.
+[[gnu::noinline]] bool pure_expression_at(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
+    Cell* slot = stack::reg.top;
+    return slot + 2 < stack::reg.limit && pure_expression(f, e, b, slot);
 }
 
 // The expression run from its form: the position after it, or 0 with
@@ -1915,7 +1965,7 @@ uint32_t prepared_expression(const Cell* code, Form* f, const prepared::Expr& e,
     switch (e.kind) {
     case E_CHAIN:
     case E_SET:
-    case E_SET_FIELD: return pure_expression(f, e, b) ? e.next : 0;
+    case E_SET_FIELD: return pure_expression_at(f, e, b) ? e.next : 0;
     case E_CALL: {
         const Cell* value = same_callable(e);
         if (!value) return 0;
@@ -2031,18 +2081,17 @@ inline void keep_form(LoopBlock* turn, Form* f) {
     if (turn) keep_form(turn, f);
     Cell* slot = stack::reg.top;
     uint32_t k = 0;
-    if (f->pure) {
+    if (f->pure && slot + 2 < stack::reg.limit) {
         const prepared::Expr* e = f->exprs.data();
         for (uint32_t count = f->count; k < count; k++, e++) {
-            if (collector::wants_safe_point() || is_halt_requested()) break;
-            stack::reg.top = slot;
-            if (!pure_expression(f, *e, b)) break;
+            if (collector::wants_safe_point() || is_halt_requested() || !pure_expression(f, *e, b, slot)) break;
             pos = e->next;
         }
         if (k == f->count) {
             if (keep_last) stack::set_result(slot);
             return true;
         }
+        stack::reg.top = slot;
     }
     eval_prepared_rest(block, f, k, pos, slot, keep_last);
     return true;
@@ -2231,16 +2280,15 @@ void form_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
     prepared::check_unchanged(f, b);
     Cell* slot = stack::reg.top;
     uint32_t k = 0;
-    if (f->pure) {
+    if (f->pure && slot + 2 < stack::reg.limit) {
         const prepared::Expr* e = f->exprs.data();
-        for (uint32_t count = f->count; k < count; k++, e++) {
-            stack::reg.top = slot;
-            if (!pure_expression<true>(f, *e, b)) break;
-        }
+        for (uint32_t count = f->count; k < count; k++, e++)
+            if (!pure_expression(f, *e, b, slot)) break;
         if (k == f->count) {
             if (keep_last) stack::set_result(slot);
             return;
         }
+        stack::reg.top = slot;
     }
     eval_prepared_rest(turn.block, f, k, f->exprs[k].pos, slot, keep_last);
 }

@@ -182,6 +182,7 @@ Expr decode(Form* f, const Code& code, uint32_t pos) {
     }
     if (e.kind == E_CHAIN || e.kind == E_SET || e.kind == E_SET_FIELD) e.next = f->chains[e.chain].end;
     if (e.kind == E_GENERAL || e.kind == E_CALL) e.next = 0;
+    e.word_next = e.next && e.next < code.count && cell::type(code.cells + e.next) == T_WORD;
     return e;
 }
 

@@ -68,15 +68,20 @@ struct Leaf {
     LeafKind kind;
 };
 
+// What an operator does to two integer! operands without its generic
+// path: set with the fast path when both its arguments take integers.
+enum IntOp : uint8_t { INT_NONE, INT_ADD, INT_SUBTRACT, INT_COMPARE };
+
 // An operator after a value: the word, and the op! it held when decoded
 // (header and index as one word, and the node of its extra block). fast is
-// the evaluator's fast path of that op! (kind, op code, operand types),
-// filled on the first run.
+// the evaluator's fast path of that op! (kind, op code, operand types) and
+// int_op its integer case, filled on the first run.
 struct OpStep {
     Cell word;
     uint64_t head;
     Node extra;
     bool fast_known;
+    IntOp int_op;
     std::array<uint8_t, 3> fast;
     Leaf right;
 };
@@ -103,6 +108,7 @@ enum ExprKind : uint8_t {
 
 struct Expr {
     ExprKind kind;
+    bool word_next;  // a word lies at next: it must not hold an op! now
     uint32_t pos;    // where the expression starts
     uint32_t next;   // where the next starts; 0 until a run finds it
     uint32_t chain;  // in Form::chains
