@@ -3,6 +3,8 @@
 #include "interpreter/eval.h"
 
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/block_search.h"
@@ -1412,29 +1414,33 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
     return take_branch(index, condition, branch, w, native, at + blocks);
 }
 
+// The answer of if, unless or either in place of the condition when it
+// runs no code: none for a branch not taken, and a branch of one plain
+// value gives that value (its frame could change nothing anyone could see:
+// nothing in it calls, raises or lists the stack). False when a block must
+// run; either's unset condition raises in the frame.
+[[gnu::always_inline]] inline bool branch_answer(uint32_t index, Cell* condition, const Cell* const* branch) {
+    if (index != NAT_either && logic::is_truthy(condition) != (index == NAT_if)) {
+        *condition = statics::none_cell;
+        return true;
+    }
+    if (cell::type(condition) == T_UNSET) return false;
+    const Cell* chosen = branch[index == NAT_either && !logic::is_truthy(condition) ? 1 : 0];
+    SeriesBuffer* cb = code_buffer(chosen);
+    uint32_t first = uint32_t(cell::series_index(chosen));
+    const Cell* value = first + 1 == cell_count(cb) ? plain_value(series::cells(cb) + first) : nullptr;
+    if (!value) return false;
+    *condition = *value;
+    return true;
+}
+
 // The branch if, unless or either takes, the condition pushed (in place of
 // the call) and the blocks read where they lie; at is the position after
 // the call.
 [[gnu::always_inline]] inline uint32_t take_branch(uint32_t index, Cell* condition, const Cell* const* branch,
                                                    const Cell* w, const Cell* native, uint32_t at) {
     uint32_t blocks = index == NAT_either ? 2 : 1;
-    if (index != NAT_either && logic::is_truthy(condition) != (index == NAT_if)) {
-        *condition = statics::none_cell;
-        return at;
-    }
-    // A branch of one plain value gives it in place of the condition: its
-    // frame could change nothing anyone could see (nothing in it calls,
-    // raises or lists the stack). either's unset condition raises in the frame.
-    if (cell::type(condition) != T_UNSET) {
-        const Cell* chosen = branch[index == NAT_either && !logic::is_truthy(condition) ? 1 : 0];
-        SeriesBuffer* cb = code_buffer(chosen);
-        uint32_t first = uint32_t(cell::series_index(chosen));
-        const Cell* value = first + 1 == cell_count(cb) ? plain_value(series::cells(cb) + first) : nullptr;
-        if (value) {
-            *condition = *value;
-            return at;
-        }
-    }
+    if (branch_answer(index, condition, branch)) return at;
     Cell args[3] = {*condition, *branch[0], branch[1] ? *branch[1] : statics::none_cell};
     stack::reg.top = condition;
     stack::push(native);
@@ -1808,6 +1814,29 @@ inline FastOp fast_of(prepared::OpStep& s, const Cell* op) {
     return true;
 }
 
+// A form's word's slot through its cache (see prepared::SlotCache), as
+// context::bound_slot answers it. Sanitizer builds look the slot up afresh
+// on every hit and abort when the cache is stale (a buffer that moved
+// without node::set).
+template <bool plain = false>
+[[gnu::always_inline]] inline Cell* cached_slot(const Cell* word, prepared::SlotCache& c) {
+    if (c.epoch == node::epoch) {
+#ifdef ZEL_CHECK_PREPARED
+        if (c.slot != context::bound_slot<plain>(word)) {
+            std::fprintf(stderr, "zel: a remembered word slot is stale\n");
+            std::abort();
+        }
+#endif
+        return c.slot;
+    }
+    Cell* slot = context::bound_slot<plain>(word);
+    if (c.on && slot) {
+        c.slot = slot;
+        c.epoch = node::epoch;
+    }
+    return slot;
+}
+
 bool chain_into(Form* f, const prepared::Chain& ch, bool parens, Cell* out);
 
 // A paren operand whose own form is one chain to its tail: its value into
@@ -1830,7 +1859,7 @@ bool chain_into(Form* f, const prepared::Chain& ch, bool parens, Cell* out);
     switch (l.kind) {
     case prepared::L_VALUE: return &l.cell;
     case prepared::L_WORD: {
-        const Cell* value = context::bound_slot(&l.cell);
+        const Cell* value = cached_slot(&l.cell, l.cache);
         return value && word_class(value) == WORD_PUSH ? value : nullptr;
     }
     case prepared::L_FIELD: return path_value(&l.cell);
@@ -1851,7 +1880,7 @@ bool chain_into(Form* f, const prepared::Chain& ch, bool parens, Cell* out);
     *out = *value;
     // The op! compared as its first two words (its header holds the type).
     for (prepared::OpStep *s = f->ops.data() + ch.ops, *end = s + ch.op_count; s < end; s++) {
-        const Cell* op = context::bound_slot(&s->word);
+        const Cell* op = cached_slot(&s->word, s->cache);
         if (!op || op_head(op) != s->head || cell::callable_extra(op) != s->extra) return false;
         FastOp fast = fast_of(*s, op);
         const Cell* right = fast.takes & takes_of(out) ? leaf_value(s->right, &scratch, parens) : nullptr;
@@ -1878,7 +1907,10 @@ inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens) {
 // A chain that is the whole expression, its value into out: no operator
 // follows it now.
 [[gnu::always_inline]] inline bool whole_chain_value(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* out) {
-    return chain_value(f, f->chains[e.chain], true, out) && !(e.word_next && infix_op_at(b, e.next));
+    if (!chain_value(f, f->chains[e.chain], true, out)) return false;
+    if (!e.word_next) return true;
+    const Cell* next = cached_slot(series::cells(b) + e.next, e.next_cache);
+    return !next || cell::type(next) != T_OP;
 }
 // The same, pushed.
 [[gnu::noinline]] bool whole_chain(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
@@ -1889,29 +1921,44 @@ inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens) {
 
 // The callable an expression starts with, still the word's value.
 inline const Cell* same_callable(const prepared::Expr& e) {
-    const Cell* value = context::bound_slot(&e.word);
+    const Cell* value = cached_slot(&e.word, e.cache);
     return value && std::memcmp(value, &e.callable, sizeof(Cell)) == 0 ? value : nullptr;
 }
 
-// if, unless, either with a chain for condition: branch_in_place's checks.
-uint32_t prepared_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
-    uint32_t index = cell::callable_index(native), blocks = index == NAT_either ? 2 : 1;
+// if, unless, either with a chain for condition: branch_in_place's checks,
+// the condition pushed and the blocks found where they lie; false with
+// nothing pushed when the argument list does not take them as they are.
+bool branch_arguments(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native, const Cell** branch) {
+    uint32_t blocks = cell::callable_index(native) == NAT_either ? 2 : 1;
     const ListMemo& memo = list_memo_of(native);
-    if (memo.plain_args != int32_t(blocks + 1) || !whole_chain(f, e, b)) return 0;
-    Cell* condition = stack::last();
+    if (memo.plain_args != int32_t(blocks + 1) || !whole_chain(f, e, b)) return false;
     const Cell* entries = series::cells(node::buffer(memo.list));
-    const Cell* branch[2] = {nullptr, nullptr};
-    bool fits = entry_takes(entries, cell::type(condition));
+    bool fits = entry_takes(entries, stack::top_type());
     for (uint32_t k = 0; fits && k < blocks; k++) {
         branch[k] = series::cells(b) + f->chains[e.chain].end + k;
         fits = entry_takes(entries + 1 + k, T_BLOCK);
     }
-    if (!fits) {
-        stack::pop(1);
-        return 0;
-    }
+    if (!fits) stack::pop(1);
+    return fits;
+}
+uint32_t prepared_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
+    const Cell* branch[2] = {nullptr, nullptr};
+    if (!branch_arguments(f, e, b, native, branch)) return 0;
     Cell w = e.word;
-    return take_branch(index, condition, branch, &w, native, e.next);
+    return take_branch(cell::callable_index(native), stack::last(), branch, &w, native, e.next);
+}
+
+// A branch that runs no code (branch_answer) from the form, its value at
+// slot (the value top); false with nothing done when a block must run or
+// the general evaluator must take it.
+bool quick_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot) {
+    const Cell* native = same_callable(e);
+    const Cell* branch[2] = {nullptr, nullptr};
+    stack::reg.top = slot;
+    if (!native || !branch_arguments(f, e, b, native, branch)) return false;
+    if (branch_answer(cell::callable_index(native), slot, branch)) return true;
+    stack::reg.top = slot;
+    return false;
 }
 
 // return with a chain: returned_in_place's checks.
@@ -1938,7 +1985,7 @@ uint32_t prepared_return(Form* f, const prepared::Expr& e, SeriesBuffer* b, cons
     Cell value;
     if (!whole_chain_value(f, e, b, &value)) return false;
     if (e.kind == prepared::E_SET) {
-        Cell* target = cell::type(&value) == T_UNSET ? nullptr : context::bound_slot<true>(&e.word);
+        Cell* target = cell::type(&value) == T_UNSET ? nullptr : cached_slot<true>(&e.word, e.cache);
         if (!target) return false;
         *target = value;
     } else {
@@ -1950,6 +1997,19 @@ uint32_t prepared_return(Form* f, const prepared::Expr& e, SeriesBuffer* b, cons
     stack::reg.top = slot + 1;
     return true;
 }
+// An expression of a quick form (prepared::Form::quick) that runs no code,
+// its value at slot as pure_expression leaves it; false with nothing done
+// when it must run code or the general evaluator must take it.
+[[gnu::always_inline]] inline bool quick_expression(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot) {
+    switch (e.kind) {
+    case prepared::E_CHAIN:
+    case prepared::E_SET:
+    case prepared::E_SET_FIELD: return pure_expression(f, e, b, slot);
+    case prepared::E_BRANCH: return quick_branch(f, e, b, slot);
+    default: return false;
+    }
+}
+
 // Out of line, for the general runner of forms.
 [[gnu::noinline]] bool pure_expression_at(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
     Cell* slot = stack::reg.top;
@@ -2081,10 +2141,10 @@ inline void keep_form(LoopBlock* turn, Form* f) {
     if (turn) keep_form(turn, f);
     Cell* slot = stack::reg.top;
     uint32_t k = 0;
-    if (f->pure && slot + 2 < stack::reg.limit) {
+    if (f->quick && slot + 2 < stack::reg.limit) {
         const prepared::Expr* e = f->exprs.data();
         for (uint32_t count = f->count; k < count; k++, e++) {
-            if (collector::wants_safe_point() || is_halt_requested() || !pure_expression(f, *e, b, slot)) break;
+            if (collector::wants_safe_point() || is_halt_requested() || !quick_expression(f, *e, b, slot)) break;
             pos = e->next;
         }
         if (k == f->count) {
@@ -2280,10 +2340,10 @@ void form_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
     prepared::check_unchanged(f, b);
     Cell* slot = stack::reg.top;
     uint32_t k = 0;
-    if (f->pure && slot + 2 < stack::reg.limit) {
+    if (f->quick && slot + 2 < stack::reg.limit) {
         const prepared::Expr* e = f->exprs.data();
         for (uint32_t count = f->count; k < count; k++, e++)
-            if (!pure_expression(f, *e, b, slot)) break;
+            if (!quick_expression(f, *e, b, slot)) break;
         if (k == f->count) {
             if (keep_last) stack::set_result(slot);
             return;

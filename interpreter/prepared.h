@@ -60,12 +60,24 @@ struct WordClasses {
 };
 constexpr WordClasses WORD_CLASSES;
 
+// The value slot of a form's word as last looked up, for a word of the
+// global context or an object's (whose values block moves only with its
+// buffer, while function locals live on the value stack): good while
+// node::epoch is the same. on: the word is of such a context; epoch 0 never
+// matches. Runs fill it in (the form's other parts stay as decoded).
+struct SlotCache {
+    Cell* slot;
+    uint64_t epoch;
+    bool on;
+};
+
 // An operand: a value written in the code, a word's value, an object's field
 // (o/x), or a paren whose own form is one plain chain.
 enum LeafKind : uint8_t { L_VALUE, L_WORD, L_FIELD, L_PAREN };
 struct Leaf {
     Cell cell;  // the code's cell
     LeafKind kind;
+    mutable SlotCache cache;  // of an L_WORD
 };
 
 // What an operator does to two integer! operands without its generic
@@ -78,6 +90,7 @@ enum IntOp : uint8_t { INT_NONE, INT_ADD, INT_SUBTRACT, INT_COMPARE };
 // int_op its integer case, filled on the first run.
 struct OpStep {
     Cell word;
+    mutable SlotCache cache;
     uint64_t head;
     Node extra;
     bool fast_known;
@@ -113,6 +126,8 @@ struct Expr {
     uint32_t next;   // where the next starts; 0 until a run finds it
     uint32_t chain;  // in Form::chains
     Cell word;       // the set-word, set-path, or the callable's word
+    mutable SlotCache cache;  // of the word: an E_SET's, or the callable's
+    mutable SlotCache next_cache;  // of the word at next (word_next)
     Cell callable;   // the value the word held when decoded
 };
 
@@ -127,6 +142,7 @@ struct Form {
     std::vector<Cell> snapshot;  // the cells when prepared (sanitizer builds)
     bool decoded;    // every expression is in exprs
     bool pure;       // decoded, and every expression a chain or its assignment
+    bool quick;      // decoded, and every expression one of those or a branch
     size_t bytes;
 };
 
