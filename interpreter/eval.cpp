@@ -2353,6 +2353,80 @@ void form_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
     eval_prepared_rest(turn.block, f, k, f->exprs[k].pos, slot, keep_last);
 }
 
+// Whether a loop's next block may run from its quick form: no trace, no
+// collection or halt due (a general turn takes those).
+inline bool quick_turns() { return !is_tracing() && !collector::wants_safe_point() && !is_halt_requested(); }
+
+// How a block ran from its quick form: not at all, wholly, or up to an
+// expression after which the general path ran the rest of the block.
+enum QuickRun { RUN_NONE, RUN_DONE, RUN_REST };
+
+// A loop's block from its quick form at slot (the loop frame's first free
+// cell), as form_turn runs it.
+// A block of one plain value, which keeps no form, gives it as eval() does.
+[[gnu::always_inline]] inline QuickRun quick_block(LoopBlock& turn, Cell* slot, bool keep_last) {
+    Form* f = turn.form;
+    if (!f) {
+        SeriesBuffer* b = code_buffer(turn.block);
+        uint32_t pos = uint32_t(cell::series_index(turn.block));
+        const Cell* value = pos + 1 == cell_count(b) ? plain_value(series::cells(b) + pos) : nullptr;
+        if (!value) return RUN_NONE;
+        *slot = *value;
+        stack::reg.top = slot + 1;
+        if (keep_last) stack::set_result(slot);
+        return RUN_DONE;
+    }
+    if (turn.generation != prepared::generation || !f->quick) return RUN_NONE;
+    SeriesBuffer* b = node::buffer(f->node);
+    if (!prepared::holds(f, b)) return RUN_NONE;
+    prepared::check_unchanged(f, b);
+    stack::reg.top = slot;
+    uint32_t k = 0, count = f->count;
+    for (const prepared::Expr* e = f->exprs.data(); k < count; k++, e++)
+        if (!quick_expression(f, *e, b, slot)) break;
+    if (k == count) {
+        if (keep_last) stack::set_result(slot);
+        return RUN_DONE;
+    }
+    stack::reg.top = slot;
+    if (k == 0) return RUN_NONE;
+    eval_prepared_rest(turn.block, f, k, f->exprs[k].pos, slot, keep_last);
+    return RUN_REST;
+}
+
+QuickWhile quick_while(LoopBlock& cond, LoopBlock& body) {
+    Cell* slot = stack::reg.base + 1;
+    if (slot + 2 >= stack::reg.limit) return WHILE_NONE;
+    for (;;) {
+        if (!quick_turns()) return WHILE_NONE;
+        QuickRun c = quick_block(cond, slot, false);
+        if (c != RUN_DONE) return c == RUN_NONE ? WHILE_NONE : WHILE_COND;
+        if (!logic::check_condition(slot)) return WHILE_END;
+        if (!quick_turns()) return WHILE_TRUE;
+        QuickRun r = quick_block(body, slot, true);
+        if (r != RUN_DONE) return r == RUN_NONE ? WHILE_TRUE : WHILE_BODY;
+    }
+}
+
+// The counter word is set here only when that is a plain copy (no object
+// field, whose change handler would run code).
+QuickCount quick_count(LoopBlock& body, const Cell* word, int64_t* turns, int64_t count) {
+    Cell* slot = stack::reg.base + 1;
+    if (slot + 2 >= stack::reg.limit) return COUNT_NONE;
+    for (;;) {
+        if (*turns >= count) return COUNT_END;
+        if (!quick_turns()) return COUNT_NONE;
+        if (word) {
+            Cell* target = context::bound_slot<true>(word);
+            if (!target) return COUNT_NONE;
+            cell::make_integer(target, int32_t(*turns + 1));
+        }
+        ++*turns;
+        QuickRun r = quick_block(body, slot, true);
+        if (r != RUN_DONE) return r == RUN_NONE ? COUNT_BEGUN : COUNT_BODY;
+    }
+}
+
 namespace {
 
 template <bool Unnamed>
