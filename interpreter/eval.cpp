@@ -1781,13 +1781,14 @@ prepared::IntOp int_op_of(FastOp f) {
     return f.fast.op == actions::ARITH_SUBTRACT ? prepared::INT_SUBTRACT : prepared::INT_NONE;
 }
 
-inline FastOp fast_of(prepared::OpStep& s, const Cell* op) {
-    if (!s.fast_known) [[unlikely]] {
-        FastOp f = memo_operator(op);
-        s.fast = {uint8_t(f.fast.kind), f.fast.op, f.takes};
-        s.int_op = int_op_of(f);
-        s.fast_known = true;
-    }
+[[gnu::noinline]] void learn_fast(prepared::OpStep& s, const Cell* op) {
+    FastOp f = memo_operator(op);
+    s.fast = {uint8_t(f.fast.kind), f.fast.op, f.takes};
+    s.int_op = int_op_of(f);
+    s.fast_known = true;
+}
+[[gnu::always_inline]] inline FastOp fast_of(prepared::OpStep& s, const Cell* op) {
+    if (!s.fast_known) [[unlikely]] learn_fast(s, op);
     return FastOp{Fast{FastKind(s.fast[0]), s.fast[1]}, s.fast[2]};
 }
 
@@ -2070,7 +2071,7 @@ bool run_prepared(Cell* code, Form* f, uint32_t k, uint32_t pos, Cell* slot) {
                 // Taken by the general evaluator from now on (a branch that
                 // misses has run nothing: it checks before it runs).
                 f->exprs[k].kind = prepared::E_GENERAL;
-                f->pure = false;
+                f->pure = f->quick = false;
                 next = expression(code, pos, false, b);
                 ran_code = true;
             }
@@ -2117,6 +2118,7 @@ bool run_prepared(Cell* code, Form* f, uint32_t k, uint32_t pos, Cell* slot) {
 // The form a loop's next turn runs from while no form is remade or forgotten.
 inline void keep_form(LoopBlock* turn, Form* f) {
     turn->form = f;
+    turn->quick = f->quick;
     turn->generation = prepared::generation;
 }
 
@@ -2326,6 +2328,7 @@ void eval(const Cell* name, const Cell* block, bool keep_last) { eval_block<fals
 // A turn through eval(), which keeps the form the next turn may run from.
 void general_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
     turn.form = nullptr;
+    turn.quick = false;
     eval_block<false>(name, turn.block, keep_last, &turn);
 }
 
@@ -2376,7 +2379,10 @@ enum QuickRun { RUN_NONE, RUN_DONE, RUN_REST };
         if (keep_last) stack::set_result(slot);
         return RUN_DONE;
     }
-    if (turn.generation != prepared::generation || !f->quick) return RUN_NONE;
+    if (turn.generation != prepared::generation || !f->quick) {
+        turn.quick = false;
+        return RUN_NONE;
+    }
     SeriesBuffer* b = node::buffer(f->node);
     if (!prepared::holds(f, b)) return RUN_NONE;
     prepared::check_unchanged(f, b);

@@ -108,6 +108,7 @@ struct LoopBlock {
     prepared::Form* form = nullptr;
     uint32_t generation = 0;
     uint32_t general_turns = 0;  // turns the general evaluator ran
+    bool quick = false;          // the form is quick (prepared::Form::quick)
 };
 // A turn from the form the block last ran from, and one through eval().
 void form_turn(LoopBlock& turn, const Cell* name, bool keep_last);
@@ -141,6 +142,11 @@ enum QuickCount {
     COUNT_BODY,   // the body ran, partly the general way: its exits to check
 };
 QuickCount quick_count(LoopBlock& body, const Cell* word, int64_t* turns, int64_t count);
+// Whether the block last ran from a quick form that may still hold: else a
+// counted loop's turn goes straight to eval_turn.
+inline bool may_run_quick(const LoopBlock& turn) {
+    return turn.quick && turn.generation == prepared::generation;
+}
 
 // One expression (with the infix operators after it) from the position (a
 // series index) under a <body> frame; with keep the value stays as the top

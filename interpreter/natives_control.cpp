@@ -373,7 +373,8 @@ void run_counted(const Cell* word, int32_t count, const Cell* body) {
     interp::LoopBlock turn{body};
     open_loop(&statics::unset_cell);
     for (;;) {
-        interp::QuickCount q = interp::quick_count(turn, word, &i, count);
+        interp::QuickCount q = interp::may_run_quick(turn) ? interp::quick_count(turn, word, &i, count)
+                                                           : interp::COUNT_NONE;
         if (q == interp::COUNT_END) break;
         if (q == interp::COUNT_NONE) {
             if (++i > count) break;

@@ -142,7 +142,7 @@ struct Form {
     std::vector<Cell> snapshot;  // the cells when prepared (sanitizer builds)
     bool decoded;    // every expression is in exprs
     bool pure;       // decoded, and every expression a chain or its assignment
-    bool quick;      // decoded, and every expression one of those or a branch
+    bool quick;      // as pure, and branches allowed (if, unless, either)
     size_t bytes;
 };
 
