@@ -1927,26 +1927,28 @@ inline const Cell* same_callable(const prepared::Expr& e) {
 }
 
 // if, unless, either with a chain for condition: branch_in_place's checks,
-// the condition pushed and the blocks found where they lie; false with
-// nothing pushed when the argument list does not take them as they are.
-bool branch_arguments(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native, const Cell** branch) {
+// the condition's value into condition and the blocks found where they lie;
+// false when the argument list does not take them as they are.
+bool branch_arguments(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native, const Cell** branch,
+                      Cell* condition) {
     uint32_t blocks = cell::callable_index(native) == NAT_either ? 2 : 1;
     const ListMemo& memo = list_memo_of(native);
-    if (memo.plain_args != int32_t(blocks + 1) || !whole_chain(f, e, b)) return false;
+    if (memo.plain_args != int32_t(blocks + 1) || !whole_chain_value(f, e, b, condition)) return false;
     const Cell* entries = series::cells(node::buffer(memo.list));
-    bool fits = entry_takes(entries, stack::top_type());
+    bool fits = entry_takes(entries, cell::type(condition));
     for (uint32_t k = 0; fits && k < blocks; k++) {
         branch[k] = series::cells(b) + f->chains[e.chain].end + k;
         fits = entry_takes(entries + 1 + k, T_BLOCK);
     }
-    if (!fits) stack::pop(1);
     return fits;
 }
 uint32_t prepared_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
     const Cell* branch[2] = {nullptr, nullptr};
-    if (!branch_arguments(f, e, b, native, branch)) return 0;
+    Cell* condition = stack::reg.top;
+    if (condition + 2 >= stack::reg.limit || !branch_arguments(f, e, b, native, branch, condition)) return 0;
+    stack::reg.top = condition + 1;
     Cell w = e.word;
-    return take_branch(cell::callable_index(native), stack::last(), branch, &w, native, e.next);
+    return take_branch(cell::callable_index(native), condition, branch, &w, native, e.next);
 }
 
 // A branch that runs no code (branch_answer) from the form, its value at
@@ -1955,11 +1957,11 @@ uint32_t prepared_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, cons
 bool quick_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot) {
     const Cell* native = same_callable(e);
     const Cell* branch[2] = {nullptr, nullptr};
-    stack::reg.top = slot;
-    if (!native || !branch_arguments(f, e, b, native, branch)) return false;
-    if (branch_answer(cell::callable_index(native), slot, branch)) return true;
-    stack::reg.top = slot;
-    return false;
+    if (!native || !branch_arguments(f, e, b, native, branch, slot) ||
+        !branch_answer(cell::callable_index(native), slot, branch))
+        return false;
+    stack::reg.top = slot + 1;
+    return true;
 }
 
 // return with a chain: returned_in_place's checks.
