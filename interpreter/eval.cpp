@@ -2133,10 +2133,11 @@ inline void keep_form(LoopBlock* turn, Form* f) {
 }
 
 // A block whose form holds, run from it: false when it has none or the
-// block is not run from the form's start. A pure form runs nothing but its
-// own chains: no code can see the current code, raise, collect or trace
-// while it runs, so it needs neither the held code nor its scope, up to an
-// expression the general evaluator must take or a safe point that is due.
+// block is not run from the form's start. A quick form runs nothing but its
+// own chains and branches that take no block: no code can see the current
+// code, raise, collect or trace while it runs, so it needs neither the held
+// code nor its scope, up to an expression that must run code or that the
+// general evaluator must take, or a safe point that is due.
 [[gnu::noinline]] bool eval_prepared(const Cell* block, SeriesBuffer* b, bool keep_last, LoopBlock* turn) {
     Form* f = prepared::find(cell::series_node(block));
     uint32_t pos = uint32_t(cell::series_index(block));
@@ -2335,8 +2336,8 @@ void general_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
 }
 
 // A turn from the block's form while it holds and no collection or halt is
-// due (eval() takes those): a pure form's chains straight from the form, as
-// eval_prepared runs them, any other form as eval_prepared runs it.
+// due (eval() takes those): a quick form's expressions straight from the
+// form, as eval_prepared runs them, any other form as eval_prepared runs it.
 void form_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
     Form* f = turn.form;
     SeriesBuffer* b = node::buffer(f->node);
