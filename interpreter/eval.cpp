@@ -3,6 +3,8 @@
 #include "interpreter/eval.h"
 
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/block_search.h"
@@ -1442,29 +1444,33 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
     return take_branch(index, condition, branch, w, native, at + blocks);
 }
 
+// The answer of if, unless or either in place of the condition when it
+// runs no code: none for a branch not taken, and a branch of one plain
+// value gives that value (its frame could change nothing anyone could see:
+// nothing in it calls, raises or lists the stack). False when a block must
+// run; either's unset condition raises in the frame.
+[[gnu::always_inline]] inline bool branch_answer(uint32_t index, Cell* condition, const Cell* const* branch) {
+    if (index != NAT_either && logic::is_truthy(condition) != (index == NAT_if)) {
+        *condition = statics::none_cell;
+        return true;
+    }
+    if (cell::type(condition) == T_UNSET) return false;
+    const Cell* chosen = branch[index == NAT_either && !logic::is_truthy(condition) ? 1 : 0];
+    SeriesBuffer* cb = code_buffer(chosen);
+    uint32_t first = uint32_t(cell::series_index(chosen));
+    const Cell* value = first + 1 == cell_count(cb) ? plain_value(series::cells(cb) + first) : nullptr;
+    if (!value) return false;
+    *condition = *value;
+    return true;
+}
+
 // The branch if, unless or either takes, the condition pushed (in place of
 // the call) and the blocks read where they lie; at is the position after
 // the call.
 [[gnu::always_inline]] inline uint32_t take_branch(uint32_t index, Cell* condition, const Cell* const* branch,
                                                    const Cell* w, const Cell* native, uint32_t at) {
     uint32_t blocks = index == NAT_either ? 2 : 1;
-    if (index != NAT_either && logic::is_truthy(condition) != (index == NAT_if)) {
-        *condition = statics::none_cell;
-        return at;
-    }
-    // A branch of one plain value gives it in place of the condition: its
-    // frame could change nothing anyone could see (nothing in it calls,
-    // raises or lists the stack). either's unset condition raises in the frame.
-    if (cell::type(condition) != T_UNSET) {
-        const Cell* chosen = branch[index == NAT_either && !logic::is_truthy(condition) ? 1 : 0];
-        SeriesBuffer* cb = code_buffer(chosen);
-        uint32_t first = uint32_t(cell::series_index(chosen));
-        const Cell* value = first + 1 == cell_count(cb) ? plain_value(series::cells(cb) + first) : nullptr;
-        if (value) {
-            *condition = *value;
-            return at;
-        }
-    }
+    if (branch_answer(index, condition, branch)) return at;
     Cell args[3] = {*condition, *branch[0], branch[1] ? *branch[1] : statics::none_cell};
     stack::reg.top = condition;
     stack::push(native);
@@ -1797,16 +1803,74 @@ bool run(Cell* code, uint32_t pos, SeriesBuffer* b, Cell* slot) {
 
 using prepared::Form;
 
-inline FastOp fast_of(prepared::OpStep& s, const Cell* op) {
-    if (!s.fast_known) {
-        FastOp f = memo_operator(op);
-        s.fast = {uint8_t(f.fast.kind), f.fast.op, f.takes};
-        s.fast_known = true;
-    }
+// The integer case of an operator's fast path: add, subtract and the
+// comparisons, when both its arguments take integer!.
+prepared::IntOp int_op_of(FastOp f) {
+    if (!(f.takes & TAKES_INTEGER)) return prepared::INT_NONE;
+    if (f.fast.kind == FAST_COMPARE && f.fast.op <= actions::OP_GREATER_OR_EQUAL) return prepared::INT_COMPARE;
+    if (f.fast.kind != FAST_ARITH) return prepared::INT_NONE;
+    if (f.fast.op == actions::ARITH_ADD) return prepared::INT_ADD;
+    return f.fast.op == actions::ARITH_SUBTRACT ? prepared::INT_SUBTRACT : prepared::INT_NONE;
+}
+
+[[gnu::noinline]] void learn_fast(prepared::OpStep& s, const Cell* op) {
+    FastOp f = memo_operator(op);
+    s.fast = {uint8_t(f.fast.kind), f.fast.op, f.takes};
+    s.int_op = int_op_of(f);
+    s.fast_known = true;
+}
+[[gnu::always_inline]] inline FastOp fast_of(prepared::OpStep& s, const Cell* op) {
+    if (!s.fast_known) [[unlikely]] learn_fast(s, op);
     return FastOp{Fast{FastKind(s.fast[0]), s.fast[1]}, s.fast[2]};
 }
 
-inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens);
+// Two integers under an operator's integer case, in place of the left one
+// (as binary_inline answers them); false on an overflow, which the generic
+// path turns into a float!.
+[[gnu::always_inline]] inline bool int_inline(const prepared::OpStep& s, Cell* left, const Cell* right) {
+    int32_t a = cell::get_int(left), b = cell::get_int(right), r;
+    switch (s.int_op) {
+    case prepared::INT_ADD:
+        if (__builtin_add_overflow(a, b, &r)) return false;
+        break;
+    case prepared::INT_SUBTRACT:
+        if (__builtin_sub_overflow(a, b, &r)) return false;
+        break;
+    default: {
+        bool answer = false;
+        actions::compare_inline(int32_t(s.fast[1]), left, right, &answer);
+        actions::store_logic(left, answer);
+        return true;
+    }
+    }
+    actions::store_cell(left, left->header, left->w1, uint32_t(r), left->w3);
+    return true;
+}
+
+// A form's word's slot through its cache (see prepared::SlotCache), as
+// context::bound_slot answers it. Sanitizer builds look the slot up afresh
+// on every hit and abort when the cache is stale (a buffer that moved
+// without node::set).
+template <bool plain = false>
+[[gnu::always_inline]] inline Cell* cached_slot(const Cell* word, prepared::SlotCache& c) {
+    if (c.epoch == node::epoch) {
+#ifdef ZEL_CHECK_PREPARED
+        if (c.slot != context::bound_slot<plain>(word)) {
+            std::fprintf(stderr, "zel: a remembered word slot is stale\n");
+            std::abort();
+        }
+#endif
+        return c.slot;
+    }
+    Cell* slot = context::bound_slot<plain>(word);
+    if (c.on && slot) {
+        c.slot = slot;
+        c.epoch = node::epoch;
+    }
+    return slot;
+}
+
+bool chain_into(Form* f, const prepared::Chain& ch, bool parens, Cell* out);
 
 // A paren operand whose own form is one chain to its tail: its value into
 // out. A paren without a form is prepared here (its parent's form runs, so
@@ -1820,10 +1884,7 @@ inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens);
     bool one_chain = f && prepared::holds(f, b) && f->start == uint32_t(cell::series_index(paren)) &&
                      f->exprs.size() == 1 && f->exprs[0].kind == prepared::E_CHAIN &&
                      f->exprs[0].next == cell_count(b) && !f->chains[f->exprs[0].chain].runs;
-    if (!one_chain || !prepared_chain(f, f->chains[f->exprs[0].chain], false)) return nullptr;
-    *out = *stack::top();
-    stack::pop(1);
-    return out;
+    return one_chain && chain_into(f, f->chains[f->exprs[0].chain], false, out) ? out : nullptr;
 }
 
 // An operand's value, or null when the general evaluator must take it.
@@ -1831,7 +1892,7 @@ inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens);
     switch (l.kind) {
     case prepared::L_VALUE: return &l.cell;
     case prepared::L_WORD: {
-        const Cell* value = context::bound_slot(&l.cell);
+        const Cell* value = cached_slot(&l.cell, l.cache);
         return value && word_class(value) == WORD_PUSH ? value : nullptr;
     }
     case prepared::L_FIELD: return path_value(&l.cell);
@@ -1840,67 +1901,100 @@ inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens);
     }
 }
 
-// The chain's value pushed, or false with nothing pushed. A paren operand
-// is taken when parens is set (one level, as value_in_place takes them).
-[[gnu::always_inline]] inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens) {
-    if (stack::reg.top + 2 >= stack::reg.limit) return false;
+// The chain runner: the chain's value into out, or false when the general
+// evaluator must take the expression (out is then garbage; nothing else
+// was written). A paren operand is taken when parens is set (one level, as
+// value_in_place takes them). Two integers under an operator with an
+// integer case are answered here; other operands through the fast path's
+// operand types and binary_inline.
+[[gnu::always_inline]] inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* out) {
     Cell scratch;
     const Cell* value = leaf_value(ch.first, &scratch, parens);
     if (!value) return false;
-    Cell* result = stack::push(value);
+    *out = *value;
     // The op! compared as its first two words (its header holds the type).
     for (prepared::OpStep *s = f->ops.data() + ch.ops, *end = s + ch.op_count; s < end; s++) {
-        const Cell* op = context::bound_slot(&s->word);
-        if (!op || op_head(op) != s->head || cell::callable_extra(op) != s->extra) {
-            stack::pop(1);
-            return false;
-        }
+        const Cell* op = cached_slot(&s->word, s->cache);
+        if (!op || op_head(op) != s->head || cell::callable_extra(op) != s->extra) return false;
         FastOp fast = fast_of(*s, op);
-        const Cell* right = fast.takes & takes_of(result) ? leaf_value(s->right, &scratch, parens) : nullptr;
-        if (!right || !takes_both(fast.takes, result, right) || !binary_inline(fast.fast, result, right)) {
-            stack::pop(1);
-            return false;
+        const Cell* right = fast.takes & takes_of(out) ? leaf_value(s->right, &scratch, parens) : nullptr;
+        if (!right) return false;
+        if (s->int_op && cell::type(out) == T_INTEGER && cell::type(right) == T_INTEGER) {
+            if (!int_inline(*s, out, right)) return false;
+            continue;
         }
+        if (!takes_both(fast.takes, out, right) || !binary_inline(fast.fast, out, right)) return false;
     }
     return true;
 }
-
-// A chain that is the whole expression: no operator follows it now.
-[[gnu::always_inline]] inline bool whole_chain_inline(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
-    if (!prepared_chain(f, f->chains[e.chain], true)) return false;
-    if (!infix_op_at(b, e.next)) return true;
-    stack::pop(1);
-    return false;
+[[gnu::noinline]] bool chain_into(Form* f, const prepared::Chain& ch, bool parens, Cell* out) {
+    return chain_value(f, ch, parens, out);
 }
+
+// The chain's value pushed, or false with nothing pushed.
+inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens) {
+    if (stack::reg.top + 2 >= stack::reg.limit || !chain_into(f, ch, parens, stack::reg.top)) return false;
+    stack::reg.top++;
+    return true;
+}
+
+// A chain that is the whole expression, its value into out: no operator
+// follows it now.
+[[gnu::always_inline]] inline bool whole_chain_value(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* out) {
+    if (!chain_value(f, f->chains[e.chain], true, out)) return false;
+    if (!e.word_next) return true;
+    const Cell* next = cached_slot(series::cells(b) + e.next, e.next_cache);
+    return !next || cell::type(next) != T_OP;
+}
+// The same, pushed.
 [[gnu::noinline]] bool whole_chain(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
-    return whole_chain_inline(f, e, b);
+    if (stack::reg.top + 2 >= stack::reg.limit || !whole_chain_value(f, e, b, stack::reg.top)) return false;
+    stack::reg.top++;
+    return true;
 }
 
 // The callable an expression starts with, still the word's value.
 inline const Cell* same_callable(const prepared::Expr& e) {
-    const Cell* value = context::bound_slot(&e.word);
+    const Cell* value = cached_slot(&e.word, e.cache);
     return value && std::memcmp(value, &e.callable, sizeof(Cell)) == 0 ? value : nullptr;
 }
 
-// if, unless, either with a chain for condition: branch_in_place's checks.
-[[gnu::always_inline]] inline uint32_t prepared_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
-    uint32_t index = cell::callable_index(native), blocks = index == NAT_either ? 2 : 1;
+// if, unless, either with a chain for condition: branch_in_place's checks,
+// the condition's value into condition and the blocks found where they lie;
+// false when the argument list does not take them as they are.
+bool branch_arguments(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native, const Cell** branch,
+                      Cell* condition) {
+    uint32_t blocks = cell::callable_index(native) == NAT_either ? 2 : 1;
     const ListMemo& memo = list_memo_of(native);
-    if (memo.plain_args != int32_t(blocks + 1) || !whole_chain(f, e, b)) return 0;
-    Cell* condition = stack::last();
+    if (memo.plain_args != int32_t(blocks + 1) || !whole_chain_value(f, e, b, condition)) return false;
     const Cell* entries = series::cells(node::buffer(memo.list));
-    const Cell* branch[2] = {nullptr, nullptr};
     bool fits = entry_takes(entries, cell::type(condition));
     for (uint32_t k = 0; fits && k < blocks; k++) {
         branch[k] = series::cells(b) + f->chains[e.chain].end + k;
         fits = entry_takes(entries + 1 + k, T_BLOCK);
     }
-    if (!fits) {
-        stack::pop(1);
-        return 0;
-    }
+    return fits;
+}
+uint32_t prepared_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
+    const Cell* branch[2] = {nullptr, nullptr};
+    Cell* condition = stack::reg.top;
+    if (condition + 2 >= stack::reg.limit || !branch_arguments(f, e, b, native, branch, condition)) return 0;
+    stack::reg.top = condition + 1;
     Cell w = e.word;
-    return take_branch(index, condition, branch, &w, native, e.next);
+    return take_branch(cell::callable_index(native), condition, branch, &w, native, e.next);
+}
+
+// A branch that runs no code (branch_answer) from the form, its value at
+// slot (the value top); false with nothing done when a block must run or
+// the general evaluator must take it.
+bool quick_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot) {
+    const Cell* native = same_callable(e);
+    const Cell* branch[2] = {nullptr, nullptr};
+    if (!native || !branch_arguments(f, e, b, native, branch, slot) ||
+        !branch_answer(cell::callable_index(native), slot, branch))
+        return false;
+    stack::reg.top = slot + 1;
+    return true;
 }
 
 // return with a chain: returned_in_place's checks.
@@ -2089,29 +2183,48 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
     return pos;
 }
 
-// A pure form's expression (a chain or its assignment) from the form; false
-// with nothing done when the general evaluator must run it.
-// A loop's turn takes the chain inline (Inline), others call it.
-template <bool Inline = false>
-[[gnu::always_inline]] inline bool pure_expression(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
-    if (!(Inline ? whole_chain_inline(f, e, b) : whole_chain(f, e, b))) return false;
-    if (e.kind == prepared::E_CHAIN) return true;
-    Cell* value = stack::last();
+// A pure form's expression (a chain or its assignment) from the form, its
+// value pushed at slot (the value top, with room for one more); false with
+// nothing done when the general evaluator must run it. An assigned value
+// goes to the word's slot and the value stack from where it was computed.
+[[gnu::always_inline]] inline bool pure_expression(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot) {
+    if (e.kind == prepared::E_CHAIN) {
+        if (!whole_chain_value(f, e, b, slot)) return false;
+        stack::reg.top = slot + 1;
+        return true;
+    }
+    Cell value;
+    if (!whole_chain_value(f, e, b, &value)) return false;
     if (e.kind == prepared::E_SET) {
-        Cell* slot = cell::type(value) == T_UNSET ? nullptr : context::bound_slot<true>(&e.word);
-        if (slot) {
-            *slot = *value;
-            return true;
-        }
+        Cell* target = cell::type(&value) == T_UNSET ? nullptr : cached_slot<true>(&e.word, e.cache);
+        if (!target) return false;
+        *target = value;
     } else {
         FieldRef fr;
-        if (field_ref(&e.word, true, &fr)) {
-            set_field(fr.object, fr.element, fr.slot, value);
-            return true;
-        }
+        if (!field_ref(&e.word, true, &fr)) return false;
+        set_field(fr.object, fr.element, fr.slot, &value);
     }
-    stack::pop(1);
-    return false;
+    *slot = value;
+    stack::reg.top = slot + 1;
+    return true;
+}
+// An expression of a quick form (prepared::Form::quick) that runs no code,
+// its value at slot as pure_expression leaves it; false with nothing done
+// when it must run code or the general evaluator must take it.
+[[gnu::always_inline]] inline bool quick_expression(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot) {
+    switch (e.kind) {
+    case prepared::E_CHAIN:
+    case prepared::E_SET:
+    case prepared::E_SET_FIELD: return pure_expression(f, e, b, slot);
+    case prepared::E_BRANCH: return quick_branch(f, e, b, slot);
+    default: return false;
+    }
+}
+
+// Out of line, for the general runner of forms.
+[[gnu::noinline]] bool pure_expression_at(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
+    Cell* slot = stack::reg.top;
+    return slot + 2 < stack::reg.limit && pure_expression(f, e, b, slot);
 }
 
 // A chain that runs code, or its assignment, from the form (see
@@ -2150,7 +2263,7 @@ template <bool Inline = false>
     case E_SET:
     case E_SET_FIELD:
         if (e.runs) return chain_expression(code, f, e, ran_code);
-        return pure_expression(f, e, b) ? e.next : 0;
+        return pure_expression_at(f, e, b) ? e.next : 0;
     case E_CALL: {
         const Cell* value = same_callable(e);
         if (!value) return 0;
@@ -2253,7 +2366,7 @@ void code_paren(const Cell* paren) {
                 // Taken by the general evaluator from now on (a branch that
                 // misses has run nothing: it checks before it runs).
                 f->exprs[k].kind = prepared::E_GENERAL;
-                f->pure = f->one_call = false;
+                f->pure = f->quick = f->one_call = false;
                 next = expression(code, pos, false, b);
                 ran_code = true;
             }
@@ -2300,6 +2413,7 @@ void code_paren(const Cell* paren) {
 // The form a loop's next turn runs from while no form is remade or forgotten.
 inline void keep_form(LoopBlock* turn, Form* f) {
     turn->form = f;
+    turn->quick = f->quick;
     turn->generation = prepared::generation;
 }
 
@@ -2312,10 +2426,11 @@ inline void keep_form(LoopBlock* turn, Form* f) {
 }
 
 // A block whose form holds, run from it: false when it has none or the
-// block is not run from the form's start. A pure form runs nothing but its
-// own chains: no code can see the current code, raise, collect or trace
-// while it runs, so it needs neither the held code nor its scope, up to an
-// expression the general evaluator must take or a safe point that is due.
+// block is not run from the form's start. A quick form runs nothing but its
+// own chains and branches that take no block: no code can see the current
+// code, raise, collect or trace while it runs, so it needs neither the held
+// code nor its scope, up to an expression that must run code or that the
+// general evaluator must take, or a safe point that is due.
 [[gnu::noinline]] bool eval_prepared(const Cell* block, SeriesBuffer* b, bool keep_last, LoopBlock* turn) {
     Form* f = prepared::find(cell::series_node(block));
     uint32_t pos = uint32_t(cell::series_index(block));
@@ -2324,18 +2439,17 @@ inline void keep_form(LoopBlock* turn, Form* f) {
     if (turn) keep_form(turn, f);
     Cell* slot = stack::reg.top;
     uint32_t k = 0;
-    if (f->pure) {
+    if (f->quick && slot + 2 < stack::reg.limit) {
         const prepared::Expr* e = f->exprs.data();
         for (uint32_t count = f->count; k < count; k++, e++) {
-            if (collector::wants_safe_point() || is_halt_requested()) break;
-            stack::reg.top = slot;
-            if (!pure_expression(f, *e, b)) break;
+            if (collector::wants_safe_point() || is_halt_requested() || !quick_expression(f, *e, b, slot)) break;
             pos = e->next;
         }
         if (k == f->count) {
             if (keep_last) stack::set_result(slot);
             return true;
         }
+        stack::reg.top = slot;
     } else if (one_call(f)) {
         if (collector::wants_safe_point() || is_halt_requested()) return false;
         return eval_prepared_one(block, f, slot, keep_last);
@@ -2513,12 +2627,13 @@ void eval(const Cell* name, const Cell* block, bool keep_last) { eval_block<fals
 // A turn through eval(), which keeps the form the next turn may run from.
 void general_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
     turn.form = nullptr;
+    turn.quick = false;
     eval_block<false>(name, turn.block, keep_last, &turn);
 }
 
 // A turn from the block's form while it holds and no collection or halt is
-// due (eval() takes those): a pure form's chains straight from the form, as
-// eval_prepared runs them, any other form as eval_prepared runs it.
+// due (eval() takes those): a quick form's expressions straight from the
+// form, as eval_prepared runs them, any other form as eval_prepared runs it.
 void form_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
     Form* f = turn.form;
     SeriesBuffer* b = node::buffer(f->node);
@@ -2527,21 +2642,97 @@ void form_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
     prepared::check_unchanged(f, b);
     Cell* slot = stack::reg.top;
     uint32_t k = 0;
-    if (f->pure) {
+    if (f->quick && slot + 2 < stack::reg.limit) {
         const prepared::Expr* e = f->exprs.data();
-        for (uint32_t count = f->count; k < count; k++, e++) {
-            stack::reg.top = slot;
-            if (!pure_expression<true>(f, *e, b)) break;
-        }
+        for (uint32_t count = f->count; k < count; k++, e++)
+            if (!quick_expression(f, *e, b, slot)) break;
         if (k == f->count) {
             if (keep_last) stack::set_result(slot);
             return;
         }
+        stack::reg.top = slot;
     } else if (one_call(f)) {
         eval_prepared_one(turn.block, f, slot, keep_last);
         return;
     }
     eval_prepared_rest(turn.block, f, k, f->exprs[k].pos, slot, keep_last);
+}
+
+// Whether a loop's next block may run from its quick form: no trace, no
+// collection or halt due (a general turn takes those).
+inline bool quick_turns() { return !is_tracing() && !collector::wants_safe_point() && !is_halt_requested(); }
+
+// How a block ran from its quick form: not at all, wholly, or up to an
+// expression after which the general path ran the rest of the block.
+enum QuickRun { RUN_NONE, RUN_DONE, RUN_REST };
+
+// A loop's block from its quick form at slot (the loop frame's first free
+// cell), as form_turn runs it.
+// A block of one plain value, which keeps no form, gives it as eval() does.
+[[gnu::always_inline]] inline QuickRun quick_block(LoopBlock& turn, Cell* slot, bool keep_last) {
+    Form* f = turn.form;
+    if (!f) {
+        SeriesBuffer* b = code_buffer(turn.block);
+        uint32_t pos = uint32_t(cell::series_index(turn.block));
+        const Cell* value = pos + 1 == cell_count(b) ? plain_value(series::cells(b) + pos) : nullptr;
+        if (!value) return RUN_NONE;
+        *slot = *value;
+        stack::reg.top = slot + 1;
+        if (keep_last) stack::set_result(slot);
+        return RUN_DONE;
+    }
+    if (turn.generation != prepared::generation || !f->quick) {
+        turn.quick = false;
+        return RUN_NONE;
+    }
+    SeriesBuffer* b = node::buffer(f->node);
+    if (!prepared::holds(f, b)) return RUN_NONE;
+    prepared::check_unchanged(f, b);
+    stack::reg.top = slot;
+    uint32_t k = 0, count = f->count;
+    for (const prepared::Expr* e = f->exprs.data(); k < count; k++, e++)
+        if (!quick_expression(f, *e, b, slot)) break;
+    if (k == count) {
+        if (keep_last) stack::set_result(slot);
+        return RUN_DONE;
+    }
+    stack::reg.top = slot;
+    if (k == 0) return RUN_NONE;
+    eval_prepared_rest(turn.block, f, k, f->exprs[k].pos, slot, keep_last);
+    return RUN_REST;
+}
+
+QuickWhile quick_while(LoopBlock& cond, LoopBlock& body) {
+    Cell* slot = stack::reg.base + 1;
+    if (slot + 2 >= stack::reg.limit) return WHILE_NONE;
+    for (;;) {
+        if (!quick_turns()) return WHILE_NONE;
+        QuickRun c = quick_block(cond, slot, false);
+        if (c != RUN_DONE) return c == RUN_NONE ? WHILE_NONE : WHILE_COND;
+        if (!logic::check_condition(slot)) return WHILE_END;
+        if (!quick_turns()) return WHILE_TRUE;
+        QuickRun r = quick_block(body, slot, true);
+        if (r != RUN_DONE) return r == RUN_NONE ? WHILE_TRUE : WHILE_BODY;
+    }
+}
+
+// The counter word is set here only when that is a plain copy (no object
+// field, whose change handler would run code).
+QuickCount quick_count(LoopBlock& body, const Cell* word, int64_t* turns, int64_t count) {
+    Cell* slot = stack::reg.base + 1;
+    if (slot + 2 >= stack::reg.limit) return COUNT_NONE;
+    for (;;) {
+        if (*turns >= count) return COUNT_END;
+        if (!quick_turns()) return COUNT_NONE;
+        if (word) {
+            Cell* target = context::bound_slot<true>(word);
+            if (!target) return COUNT_NONE;
+            cell::make_integer(target, int32_t(*turns + 1));
+        }
+        ++*turns;
+        QuickRun r = quick_block(body, slot, true);
+        if (r != RUN_DONE) return r == RUN_NONE ? COUNT_BEGUN : COUNT_BODY;
+    }
 }
 
 namespace {

@@ -108,6 +108,7 @@ struct LoopBlock {
     prepared::Form* form = nullptr;
     uint32_t generation = 0;
     uint32_t general_turns = 0;  // turns the general evaluator ran
+    bool quick = false;          // the form is quick (prepared::Form::quick)
 };
 // A turn from the form the block last ran from, and one through eval().
 void form_turn(LoopBlock& turn, const Cell* name, bool keep_last);
@@ -117,6 +118,34 @@ void general_turn(LoopBlock& turn, const Cell* name, bool keep_last);
 inline void eval_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
     if (turn.form && turn.generation == prepared::generation) form_turn(turn, name, keep_last);
     else general_turn(turn, name, keep_last);
+}
+
+// Turns of a loop run here while the blocks' forms are quick
+// (prepared::Form::quick) and each turn runs no code, with the checks each
+// block's eval_turn makes (form, trace, collection, halt). The loop frame
+// is on top; each turn's values go where eval_turn leaves them. A result
+// other than the end tells the native where its general turn goes on.
+enum QuickWhile {
+    WHILE_END,   // the condition was falsy
+    WHILE_NONE,  // nothing of a turn done: the condition takes eval_turn
+    WHILE_COND,  // the condition ran, partly the general way: its exits and value to check
+    WHILE_TRUE,  // the condition was truthy; the body takes eval_turn
+    WHILE_BODY,  // the body ran, partly the general way: its exits to check
+};
+QuickWhile quick_while(LoopBlock& cond, LoopBlock& body);
+// loop and repeat: turns while *turns < count, each counting itself in
+// *turns and setting the word (null for none) to that count first.
+enum QuickCount {
+    COUNT_END,    // count turns done
+    COUNT_NONE,   // nothing of a turn done
+    COUNT_BEGUN,  // a turn counted and its word set; the body takes eval_turn
+    COUNT_BODY,   // the body ran, partly the general way: its exits to check
+};
+QuickCount quick_count(LoopBlock& body, const Cell* word, int64_t* turns, int64_t count);
+// Whether the block last ran from a quick form that may still hold: else a
+// counted loop's turn goes straight to eval_turn.
+inline bool may_run_quick(const LoopBlock& turn) {
+    return turn.quick && turn.generation == prepared::generation;
 }
 
 // One expression (with the infix operators after it) from the position (a

@@ -43,7 +43,7 @@ enum ArithOp : uint32_t { ARITH_ADD = 0, ARITH_SUBTRACT = 1, ARITH_MULTIPLY = 2,
 bool arith_inline(uint32_t op, const Cell* left, const Cell* right, Cell* out);
 // Two integer!s under the comparison ops 0-6 (inline: the evaluator's
 // commonest operator after +).
-inline bool compare_inline(int32_t op, const Cell* left, const Cell* right, bool* answer) {
+[[gnu::always_inline]] inline bool compare_inline(int32_t op, const Cell* left, const Cell* right, bool* answer) {
     if (cell::type(left) != T_INTEGER || cell::type(right) != T_INTEGER) return false;
     int32_t a = cell::get_int(left), b = cell::get_int(right);
     switch (op) {

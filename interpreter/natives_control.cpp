@@ -47,11 +47,9 @@ uint32_t live_tail(const Cell* block) { return block::buffer_length(block); }
 enum Turn { TURN_NEXT, TURN_CONTINUE, TURN_BREAK, TURN_EXIT };
 
 // Evaluates the body in the loop frame on top, its value into the frame's
-// result slot, and takes break and continue. TURN_EXIT: another exit passes,
-// the caller returns at once.
-Turn run_body(interp::LoopBlock& body) {
-    stack::keep();
-    interp::eval_turn(body, body_name(), true);
+// result slot, and takes break and continue (body_ran, after a body that
+// ran). TURN_EXIT: another exit passes, the caller returns at once.
+Turn body_ran() {
     switch (exits::pending()) {
     case EXIT_NONE: return TURN_NEXT;
     case EXIT_CONTINUE: exits::clear(); return TURN_CONTINUE;
@@ -61,6 +59,11 @@ Turn run_body(interp::LoopBlock& body) {
         return TURN_BREAK;
     default: return TURN_EXIT;
     }
+}
+Turn run_body(interp::LoopBlock& body) {
+    stack::keep();
+    interp::eval_turn(body, body_name(), true);
+    return body_ran();
 }
 
 // Opens the loop frame with its result slot set.
@@ -323,15 +326,21 @@ void while_(bool c, const int32_t* r) {
     interp::LoopBlock cond{arg(0)}, body{arg(1)};
     open_loop(&statics::unset_cell);
     for (;;) {
-        stack::keep();
-        interp::eval_turn(cond, anon(), false);
-        if (uint32_t code = exits::pending()) {
-            if (code != EXIT_BREAK && code != EXIT_CONTINUE) return;
-            exits::clear();
-            error::raise(Err::throw_while_cond);
+        interp::QuickWhile q = interp::quick_while(cond, body);
+        if (q == interp::WHILE_END) break;
+        if (q == interp::WHILE_NONE) {
+            stack::keep();
+            interp::eval_turn(cond, anon(), false);
         }
-        if (!logic::check_condition(stack::top())) break;
-        Turn t = run_body(body);
+        if (q == interp::WHILE_NONE || q == interp::WHILE_COND) {
+            if (uint32_t code = exits::pending()) {
+                if (code != EXIT_BREAK && code != EXIT_CONTINUE) return;
+                exits::clear();
+                error::raise(Err::throw_while_cond);
+            }
+            if (!logic::check_condition(stack::top())) break;
+        }
+        Turn t = q == interp::WHILE_BODY ? body_ran() : run_body(body);
         if (t == TURN_EXIT) return;
         if (t == TURN_BREAK) break;
     }
@@ -361,15 +370,25 @@ void run_counted(const Cell* word, int32_t count, const Cell* body) {
         return;
     }
     int64_t i = 0;
-    run_turns(body, [&] {
-        if (++i > count) return false;
-        if (word) {
-            Cell counter;
-            cell::make_integer(&counter, int32_t(i));
-            assign_word(word, &counter);
+    interp::LoopBlock turn{body};
+    open_loop(&statics::unset_cell);
+    for (;;) {
+        interp::QuickCount q = interp::may_run_quick(turn) ? interp::quick_count(turn, word, &i, count)
+                                                           : interp::COUNT_NONE;
+        if (q == interp::COUNT_END) break;
+        if (q == interp::COUNT_NONE) {
+            if (++i > count) break;
+            if (word) {
+                Cell counter;
+                cell::make_integer(&counter, int32_t(i));
+                assign_word(word, &counter);
+            }
         }
-        return true;
-    });
+        Turn t = q == interp::COUNT_BODY ? body_ran() : run_body(turn);
+        if (t == TURN_EXIT) return;
+        if (t == TURN_BREAK) break;
+    }
+    stack::leave_last();
 }
 
 void loop_(bool c, const int32_t* r) {

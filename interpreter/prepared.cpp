@@ -60,6 +60,21 @@ Code code_of(Node n) {
     return {series::cells(b), uint32_t(series::length(b))};
 }
 
+// A word whose slot a form may remember (see SlotCache): of the global
+// context, or, when read (not assigned, which an object's change handler
+// may see), of an object's context.
+SlotCache cache_for(const Cell* word, bool assigned) {
+    Node ctx = cell::word_context(word);
+    bool on = false;
+    if (ctx != 0 && cell::word_index(word) >= 0) {
+        const Cell* cc = context::cell_of(ctx);
+        on = ctx == context::global_values.context ||
+             (!assigned && !context::is_on_stack(cc) && context::kind_of(cc) == context::KIND_OBJECT &&
+              context::has_values(cc));
+    }
+    return SlotCache{nullptr, 0, on};
+}
+
 // A word's value that reading the word simply pushes.
 bool pushes(const Cell* value) { return WORD_CLASSES.of[cell::type(value)] == WORD_PUSH; }
 
@@ -130,6 +145,7 @@ uint32_t leaf(Form* f, const Code& code, uint32_t pos, Place place, Leaf* out, u
     case T_WORD: {
         const Cell* value = context::bound_slot(c);
         out->kind = L_WORD;
+        out->cache = cache_for(c, false);
         if (value && pushes(value)) return pos + 1;
         // A native's or action's call that starts an expression costs no
         // less from a form than from the cells (nor does a block of one):
@@ -175,6 +191,7 @@ bool chain(Form* f, const Code& code, uint32_t pos, uint32_t* index, Place place
         if (!op) break;
         OpStep step{};
         step.word = code.cells[pos];
+        step.cache = cache_for(&step.word, false);
         std::memcpy(&step.head, op, sizeof step.head);
         step.extra = cell::callable_extra(op);
         if (pos + 1 >= code.count || !leaf(f, code, pos + 1, OPERAND, &step.right, depth)) return mark.undo(f);
@@ -259,7 +276,9 @@ Expr decode(Form* f, const Code& code, uint32_t pos) {
     bool set_field = t == T_SET_PATH && field_shaped(c);
     if (t == T_SET_WORD || set_field) {
         if (chain(f, code, pos + 1, &e.chain, FIRST, 0)) e.kind = set_field ? E_SET_FIELD : E_SET;
+        if (e.kind == E_SET) e.cache = cache_for(c, true);
     } else if (t == T_WORD) {
+        e.cache = cache_for(c, false);
         const Cell* value = context::bound_slot(c);
         if (value && !pushes(value)) {
             if (cell::type(value) != T_OP && cell::type(value) != T_UNSET) call_expr(f, code, &e, value);
@@ -274,6 +293,8 @@ Expr decode(Form* f, const Code& code, uint32_t pos) {
         e.runs = f->chains[e.chain].runs;
     }
     if (e.kind == E_GENERAL || e.kind == E_CALL) e.next = 0;
+    e.word_next = e.next && e.next < code.count && cell::type(code.cells + e.next) == T_WORD;
+    if (e.word_next) e.next_cache = cache_for(code.cells + e.next, false);
     return e;
 }
 
@@ -283,17 +304,19 @@ bool is_pure(const Expr& e) { return is_chain(e) && !e.runs; }
 bool calls(const Expr& e) {
     return e.kind == E_BRANCH || e.kind == E_RETURN || (is_chain(e) && e.runs);
 }
+bool is_quick(const Expr& e) { return is_pure(e) || e.kind == E_BRANCH; }
 
 // Decodes from the position on while each expression's end is known.
 void decode_from(Form* f, uint32_t pos) {
     Code code = code_of(f->node);
-    f->pure = f->exprs.empty();
+    f->pure = f->quick = f->exprs.empty();
     while (pos < code.count) {
         Expr e = decode(f, code, pos);
         f->exprs.push_back(e);
         f->pure = f->pure && is_pure(e);
+        f->quick = f->quick && is_quick(e);
         if (!e.next) {
-            f->pure = false;
+            f->pure = f->quick = false;
             return;
         }
         pos = e.next;

@@ -63,6 +63,17 @@ struct WordClasses {
 };
 constexpr WordClasses WORD_CLASSES;
 
+// The value slot of a form's word as last looked up, for a word of the
+// global context or an object's (whose values block moves only with its
+// buffer, while function locals live on the value stack): good while
+// node::epoch is the same. on: the word is of such a context; epoch 0 never
+// matches. Runs fill it in (the form's other parts stay as decoded).
+struct SlotCache {
+    Cell* slot;
+    uint64_t epoch;
+    bool on;
+};
+
 // An operand: a value written in the code, a word's value, an object's field
 // (o/x), a paren whose own form is one plain chain, a paren that starts
 // with a word holding a callable (run as the general evaluator runs a
@@ -73,6 +84,7 @@ struct Leaf {
     Cell cell;  // the code's cell (the callable's word for a call)
     LeafKind kind;
     uint32_t call;  // in Form::calls
+    mutable SlotCache cache;  // of an L_WORD
 };
 
 // A call in a chain: the callable its word held when decoded, and its
@@ -93,15 +105,21 @@ struct Arg {
     ArgKind kind;
 };
 
+// What an operator does to two integer! operands without its generic
+// path: set with the fast path when both its arguments take integers.
+enum IntOp : uint8_t { INT_NONE, INT_ADD, INT_SUBTRACT, INT_COMPARE };
+
 // An operator after a value: the word, and the op! it held when decoded
 // (header and index as one word, and the node of its extra block). fast is
-// the evaluator's fast path of that op! (kind, op code, operand types),
-// filled on the first run.
+// the evaluator's fast path of that op! (kind, op code, operand types) and
+// int_op its integer case, filled on the first run.
 struct OpStep {
     Cell word;
+    mutable SlotCache cache;
     uint64_t head;
     Node extra;
     bool fast_known;
+    IntOp int_op;
     std::array<uint8_t, 3> fast;
     Leaf right;
 };
@@ -132,10 +150,13 @@ enum ExprKind : uint8_t {
 struct Expr {
     ExprKind kind;
     bool runs;       // its chain runs code (Chain::runs, read without the chain)
+    bool word_next;  // a word lies at next: it must not hold an op! now
     uint32_t pos;    // where the expression starts
     uint32_t next;   // where the next starts; 0 until a run finds it
     uint32_t chain;  // in Form::chains
     Cell word;       // the set-word, set-path, or the callable's word
+    mutable SlotCache cache;  // of the word: an E_SET's, or the callable's
+    mutable SlotCache next_cache;  // of the word at next (word_next)
     Cell callable;   // the value the word held when decoded
 };
 
@@ -152,6 +173,7 @@ struct Form {
     std::vector<Cell> snapshot;  // the cells when prepared (sanitizer builds)
     bool decoded;    // every expression is in exprs
     bool pure;       // decoded, and every expression a chain or its assignment that runs no code
+    bool quick;      // as pure, and branches allowed (if, unless, either)
     bool one_call;   // decoded, one expression that runs code: a chain, its assignment, a branch, return
     size_t bytes;
 };

@@ -19,6 +19,7 @@ namespace zel {
 
 namespace node {
 SeriesBuffer** frame_slots[MAX_NODE_FRAMES];
+uint64_t epoch = 1;
 SeriesBuffer** flat;
 }
 

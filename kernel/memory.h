@@ -71,7 +71,12 @@ inline SeriesBuffer* slot(Node n) {
     return frame_slots[i / NODE_FRAME_NODES][i % NODE_FRAME_NODES];
 }
 inline SeriesBuffer* buffer(Node n) { return flat[n]; }
+// Counts the changes of any node's buffer (a new series, a growth that
+// moves one, the collector's moves, a node freed): a pointer into a buffer
+// found while the count stays the same still points into that buffer.
+extern uint64_t epoch;
 inline void set(Node n, SeriesBuffer* b) {
+    epoch++;
     uint32_t i = n - 1;
     frame_slots[i / NODE_FRAME_NODES][i % NODE_FRAME_NODES] = b;
     flat[n] = b;
