@@ -194,11 +194,12 @@ struct Target {
     uint32_t start;
 };
 
-Target open_target(const int32_t* r, uint32_t into_ref, const Cell* source) {
+// A new block has room for the count of values expected.
+Target open_target(const int32_t* r, uint32_t into_ref, int32_t expected) {
     Target t{};
     t.into = used(r, into_ref);
     if (t.into) t.out = *arg(uint32_t(r[into_ref]));
-    else block::write_cell(&t.out, block::get_length(source));
+    else block::write_cell(&t.out, expected);
     t.start = live_tail(&t.out);
     return t;
 }
@@ -209,11 +210,6 @@ void snapshot_if_target(Cell* read, const Cell* out) {
     if (cell::series_node(read) == cell::series_node(out)) block::clone(read, read, false, false);
 }
 
-void add(Cell* out, const Cell* value) {
-    Cell v = *value;
-    cell::clear_flag(&v);
-    block::insert_value(out, &v, false, true);
-}
 
 void close_target(Target& t) {
     if (t.into) {
@@ -233,17 +229,11 @@ void reduce(bool c, const int32_t* r) {
         return;
     }
     temp_roots::Hold hold_source(&source);
-    Target t = open_target(r, 0, &source);
+    Target t = open_target(r, 0, interp::reduce_estimate(&source));
     temp_roots::Hold hold_out(&t.out);
     snapshot_if_target(&source, &t.out);
     stack::enter_native(anon());
-    uint32_t pos = uint32_t(cell::series_index(&source));
-    while (pos < live_tail(&source)) {
-        stack::reset();
-        pos = interp::eval_next_at(&source, pos, true);
-        if (exits::pending()) return;
-        add(&t.out, stack::top());
-    }
+    if (!interp::reduce_into(&source, &t.out)) return;
     stack::leave_reset();
     close_target(t);
 }
@@ -261,27 +251,25 @@ bool compose_into(Cell* out, const Cell* source, bool deep, bool only) {
             temp_roots::Hold hold_inner(&inner);
             if (!compose_into(&inner, &v, deep, only)) return false;
             cell::set_series_index(&inner, 0);
-            add(out, &inner);
+            block::insert_unmarked(out, &inner);
             continue;
         }
         if (cell::type(&v) != T_PAREN) {
-            add(out, &v);
+            block::insert_unmarked(out, &v);
             continue;
         }
         if (block::get_length(&v) == 0) continue;
-        interp::eval(anon(), &v, false);
-        if (exits::pending()) return false;
-        Cell result = *stack::top();
-        stack::pop(1);
+        Cell result;
+        if (!interp::paren_into(&v, &result)) return false;
         if (cell::type(&result) == T_UNSET) continue;
         if (only || cell::type(&result) != T_BLOCK) {
-            add(out, &result);
+            block::insert_unmarked(out, &result);
             continue;
         }
         temp_roots::Hold hold_result(&result);
         snapshot_if_target(&result, out);
         for (uint32_t k = uint32_t(cell::series_index(&result)); k < live_tail(&result); k++)
-            add(out, block::cell_at(&result, k));
+            block::insert_unmarked(out, block::cell_at(&result, k));
     }
     return true;
 }
@@ -296,7 +284,7 @@ void compose(bool c, const int32_t* r) {
         error::raise(Err::script_expect_val, &expected, &got);
     }
     temp_roots::Hold hold_source(&source);
-    Target t = open_target(r, 2, &source);
+    Target t = open_target(r, 2, block::get_length(&source));
     temp_roots::Hold hold_out(&t.out);
     snapshot_if_target(&source, &t.out);
     if (!compose_into(&t.out, &source, used(r, 0), used(r, 1))) return;
