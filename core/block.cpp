@@ -110,8 +110,6 @@ void rehash(const Cell* b) {
 
 // ---- cell access ----------------------------------------------------------------
 
-int32_t get_length(const Cell* b) { return int32_t(buffer_length(b)) - cell::series_index(b); }
-
 bool step(Cell* b) { return series::step(b, 1); }
 
 Cell* head_cell(Cell* b) {

@@ -24,7 +24,7 @@ inline SeriesBuffer* buffer_of(const Cell* b) { return node::buffer(cell::series
 // Cells in the buffer, from its head.
 inline uint32_t buffer_length(const Cell* b) { return series::length(buffer_of(b)); }
 // Cells from the index to the tail (negative when the index lies past it).
-int32_t get_length(const Cell* b);
+inline int32_t get_length(const Cell* b) { return int32_t(buffer_length(b)) - cell::series_index(b); }
 // Moves the index one cell on when a cell lies there; answers whether the
 // index is now at the tail.
 bool step(Cell* b);
