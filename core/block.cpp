@@ -164,7 +164,7 @@ void close_gap(const Cell* b, uint32_t position, uint32_t count) {
     buf->tail -= count * sizeof(Cell);
 }
 
-void insert_into_gap(Cell* b, const Cell* value, bool at_head, bool advance) {
+Cell* insert_into_gap(Cell* b, const Cell* value, bool at_head, bool advance) {
     Cell v = *value;  // the value may lie in the buffer the gap moves
     uint32_t position = at_head ? 0 : clamped_index(b);
     Cell* c = open_gap(b, position, 1);
@@ -174,6 +174,7 @@ void insert_into_gap(Cell* b, const Cell* value, bool at_head, bool advance) {
         hashtable::put_value(t, c);
     }
     if (advance) cell::set_series_index(b, position + 1);
+    return c;
 }
 
 // ---- lookup -----------------------------------------------------------------------

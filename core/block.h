@@ -44,27 +44,25 @@ void remove_last(Cell* b);
 // Appends a copy of the value at the tail and answers the new cell.
 Cell* append_copy(const Cell* b, const Cell* value);
 // Inserts one value at the index (at the head with at_head), keeping a hash!
-// table in step; with advance the index moves past it. The commonest case
-// (reduce, compose, append at the tail of a block! with room left) is one
-// store, inline; the others open a gap (insert_into_gap).
-void insert_into_gap(Cell* b, const Cell* value, bool at_head, bool advance);
-inline void insert_value(Cell* b, const Cell* value, bool at_head, bool advance) {
+// table in step; with advance the index moves past it. Answers the new cell.
+// The commonest case (reduce, compose, append at the tail of a block! with
+// room left) is one store, inline; the others open a gap (insert_into_gap).
+Cell* insert_into_gap(Cell* b, const Cell* value, bool at_head, bool advance);
+inline Cell* insert_value(Cell* b, const Cell* value, bool at_head, bool advance) {
     SeriesBuffer* buf = buffer_of(b);
     uint32_t length = series::length(buf);
     if (at_head || cell::type(b) == T_HASH || cell::series_index(b) < int32_t(length) ||
         buf->tail + sizeof(Cell) > buf->size)
         return insert_into_gap(b, value, at_head, advance);
-    series::cells(buf)[length] = *value;
+    Cell* c = series::cells(buf) + length;
+    *c = *value;
     buf->tail += sizeof(Cell);
     if (advance) cell::set_series_index(b, int32_t(length + 1));
+    return c;
 }
 // A value reduce or compose gives, inserted at the index (which advances)
 // without its new-line marker.
-inline void insert_unmarked(Cell* b, const Cell* value) {
-    Cell v = *value;
-    cell::clear_flag(&v);
-    insert_value(b, &v, false, true);
-}
+inline void insert_unmarked(Cell* b, const Cell* value) { cell::clear_flag(insert_value(b, value, false, true)); }
 
 // Makes room for count cells at an absolute position (later cells move up;
 // the new cells are left as they were) and answers the first; a hash! table is

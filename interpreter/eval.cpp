@@ -2470,11 +2470,18 @@ bool reduce_into(const Cell* block, Cell* out) {
     return reduce_steps(block, out, f, k, pos);
 }
 
-// A paren whose form holds is run from it at once (paren_value looks it up).
+// A paren whose form is one plain chain (or its assignment) gives its value
+// from the form; a miss has done nothing, so the general run starts afresh.
 bool paren_into(const Cell* paren, Cell* out) {
     SeriesBuffer* b = code_buffer(paren);
-    bool formed = (b->flags & SER_PREPARED) ? !is_tracing() : form_for_run(paren, b) != nullptr;
-    if (formed && !is_halt_requested() && paren_value(paren, out)) return true;
+    Form* f = prepared::find(cell::series_node(paren));
+    if (!f || !prepared::holds(f, b) || is_tracing()) f = form_for_run(paren, b);
+    if (f && f->pure && f->count == 1 && f->start == uint32_t(cell::series_index(paren)) && !is_halt_requested() &&
+        pure_expression<true>(f, f->exprs[0], b)) {
+        *out = *stack::last();
+        stack::pop(1);
+        return true;
+    }
     eval(anon(), paren, false);
     if (exits::pending()) return false;
     *out = *stack::top();
