@@ -2451,7 +2451,8 @@ namespace {
 }  // namespace
 
 // A form of plain chains only is run in one loop: nothing in it can run
-// code, so the block stays as it is and only out grows.
+// code or allocate, so the block stays as it is, and the values go straight
+// to out's tail when they all fit there.
 bool reduce_into(const Cell* block, Cell* out) {
     SeriesBuffer* b = code_buffer(block);
     uint32_t pos = uint32_t(cell::series_index(block));
@@ -2459,11 +2460,18 @@ bool reduce_into(const Cell* block, Cell* out) {
     Form* f = form_for_run(block, b);
     uint32_t k = 0;
     if (f && f->pure) {
+        Cell* to = block::tail_room(out, f->count);
         for (const prepared::Expr* e = f->exprs.data(); k < f->count; k++, e++) {
             stack::reset();
             if (!pure_expression<true>(f, *e, b)) break;
-            block::insert_unmarked(out, stack::last());
+            if (!to) {
+                block::insert_unmarked(out, stack::last());
+                continue;
+            }
+            to[k] = *stack::last();
+            cell::clear_flag(to + k);
         }
+        if (to) block::take_tail(out, k);
         if (k == f->count) return true;
         pos = f->exprs[k].pos;
     }
