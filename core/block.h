@@ -58,7 +58,7 @@ inline Cell* tail_room(const Cell* b, uint32_t count) {
 inline void take_tail(Cell* b, uint32_t count) {
     SeriesBuffer* buf = buffer_of(b);
     buf->tail += count * uint32_t(sizeof(Cell));
-    cell::set_series_index(b, int32_t(series::length(buf)));
+    cell::set_series_index(b, int32_t((buf->tail - buf->head) / sizeof(Cell)));
 }
 
 // Inserts one value at the index (at the head with at_head), keeping a hash!
@@ -69,8 +69,8 @@ Cell* insert_into_gap(Cell* b, const Cell* value, bool at_head, bool advance);
 [[gnu::always_inline]] inline Cell* insert_value(Cell* b, const Cell* value, bool at_head, bool advance) {
     Cell* c = at_head || !advance ? nullptr : tail_room(b, 1);
     if (!c) return insert_into_gap(b, value, at_head, advance);
-    *c = *value;
     take_tail(b, 1);
+    *c = *value;
     return c;
 }
 // A value reduce or compose gives, inserted at the index (which advances)
