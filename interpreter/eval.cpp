@@ -2366,8 +2366,8 @@ Cell current_code() { return eval_state.code ? *eval_state.code : statics::unset
 // ---- reduce and compose -----------------------------------------------------------------
 // reduce's expressions and compose's parens run from the blocks' prepared
 // forms where those are plain chains or their assignments, as a block's run
-// takes them (pure_expression, paren_value): nothing in such a chain can run
-// code, collect or raise, so a step needs no frame, safe point or held code.
+// takes them (pure_expression): nothing in such a chain can run code,
+// collect or raise, so a step needs no frame, safe point or held code.
 // Any other expression is a step of the general evaluator (eval_next_at),
 // after which the form must still hold as run_prepared checks it; else the
 // rest of the block is read by the general evaluator alone.

@@ -210,7 +210,6 @@ void snapshot_if_target(Cell* read, const Cell* out) {
     if (cell::series_node(read) == cell::series_node(out)) block::clone(read, read, false, false);
 }
 
-
 void close_target(Target& t) {
     if (t.into) {
         uint32_t added = live_tail(&t.out) - t.start;
