@@ -110,8 +110,6 @@ void rehash(const Cell* b) {
 
 // ---- cell access ----------------------------------------------------------------
 
-int32_t get_length(const Cell* b) { return int32_t(buffer_length(b)) - cell::series_index(b); }
-
 bool step(Cell* b) { return series::step(b, 1); }
 
 Cell* head_cell(Cell* b) {
@@ -166,19 +164,8 @@ void close_gap(const Cell* b, uint32_t position, uint32_t count) {
     buf->tail -= count * sizeof(Cell);
 }
 
-void insert_value(Cell* b, const Cell* value, bool at_head, bool advance) {
-    Cell v = *value;
-    // The commonest insertion (reduce, compose, append at the tail of a
-    // block! with room left) is one store.
-    SeriesBuffer* buf = buffer_of(b);
-    uint32_t length = series::length(buf);
-    if (!at_head && cell::type(b) != T_HASH && cell::series_index(b) >= int32_t(length) &&
-        buf->tail + sizeof(Cell) <= buf->size) {
-        series::cells(buf)[length] = v;
-        buf->tail += sizeof(Cell);
-        if (advance) cell::set_series_index(b, length + 1);
-        return;
-    }
+Cell* insert_into_gap(Cell* b, const Cell* value, bool at_head, bool advance) {
+    Cell v = *value;  // the value may lie in the buffer the gap moves
     uint32_t position = at_head ? 0 : clamped_index(b);
     Cell* c = open_gap(b, position, 1);
     *c = v;
@@ -187,6 +174,7 @@ void insert_value(Cell* b, const Cell* value, bool at_head, bool advance) {
         hashtable::put_value(t, c);
     }
     if (advance) cell::set_series_index(b, position + 1);
+    return c;
 }
 
 // ---- lookup -----------------------------------------------------------------------

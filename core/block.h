@@ -24,7 +24,7 @@ inline SeriesBuffer* buffer_of(const Cell* b) { return node::buffer(cell::series
 // Cells in the buffer, from its head.
 inline uint32_t buffer_length(const Cell* b) { return series::length(buffer_of(b)); }
 // Cells from the index to the tail (negative when the index lies past it).
-int32_t get_length(const Cell* b);
+inline int32_t get_length(const Cell* b) { return int32_t(buffer_length(b)) - cell::series_index(b); }
 // Moves the index one cell on when a cell lies there; answers whether the
 // index is now at the tail.
 bool step(Cell* b);
@@ -43,9 +43,41 @@ void remove_last(Cell* b);
 // ---- growing ----------------------------------------------------------------
 // Appends a copy of the value at the tail and answers the new cell.
 Cell* append_copy(const Cell* b, const Cell* value);
+// Where count values can go after the tail of a block! (not a hash!) whose
+// index is at its tail without the buffer growing, or null. Values written
+// there join the block with take_tail(b, count), which moves the index past
+// them; nothing that allocates may run in between.
+inline Cell* tail_room(const Cell* b, uint32_t count) {
+    SeriesBuffer* buf = buffer_of(b);
+    uint32_t length = series::length(buf);
+    if (cell::type(b) == T_HASH || cell::series_index(b) < int32_t(length) ||
+        buf->tail + uint64_t(count) * sizeof(Cell) > buf->size)
+        return nullptr;
+    return series::cells(buf) + length;
+}
+inline void take_tail(Cell* b, uint32_t count) {
+    SeriesBuffer* buf = buffer_of(b);
+    buf->tail += count * uint32_t(sizeof(Cell));
+    cell::set_series_index(b, int32_t((buf->tail - buf->head) / sizeof(Cell)));
+}
+
 // Inserts one value at the index (at the head with at_head), keeping a hash!
-// table in step; with advance the index moves past it.
-void insert_value(Cell* b, const Cell* value, bool at_head, bool advance);
+// table in step; with advance the index moves past it. Answers the new cell.
+// The commonest case (reduce, compose, append at the tail of a block! with
+// room left) is one store, inline; the others open a gap (insert_into_gap).
+Cell* insert_into_gap(Cell* b, const Cell* value, bool at_head, bool advance);
+[[gnu::always_inline]] inline Cell* insert_value(Cell* b, const Cell* value, bool at_head, bool advance) {
+    Cell* c = at_head || !advance ? nullptr : tail_room(b, 1);
+    if (!c) return insert_into_gap(b, value, at_head, advance);
+    take_tail(b, 1);
+    *c = *value;
+    return c;
+}
+// A value reduce or compose gives, inserted at the index (which advances)
+// without its new-line marker.
+[[gnu::always_inline]] inline void insert_unmarked(Cell* b, const Cell* value) {
+    cell::clear_flag(insert_value(b, value, false, true));
+}
 
 // Makes room for count cells at an absolute position (later cells move up;
 // the new cells are left as they were) and answers the first; a hash! table is

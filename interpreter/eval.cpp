@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/block.h"
 #include "core/block_search.h"
 #include "core/context.h"
 #include "core/dispatch.h"
@@ -2221,10 +2222,14 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
     }
 }
 
-// Out of line, for the general runner of forms.
-[[gnu::noinline]] bool pure_expression_at(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
+// pure_expression at the value top.
+[[gnu::always_inline]] inline bool pure_at_top(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
     Cell* slot = stack::reg.top;
     return slot + 2 < stack::reg.limit && pure_expression(f, e, b, slot);
+}
+// Out of line, for the general runner of forms.
+[[gnu::noinline]] bool pure_expression_at(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
+    return pure_at_top(f, e, b);
 }
 
 // A chain that runs code, or its assignment, from the form (see
@@ -2851,6 +2856,141 @@ void invoke_raising(const Cell* callable, const Cell* name, const Cell* args, ui
 }
 
 Cell current_code() { return eval_state.code ? *eval_state.code : statics::unset_cell; }
+
+// ---- reduce and compose -----------------------------------------------------------------
+// reduce's expressions and compose's parens run from the blocks' prepared
+// forms where those are plain chains or their assignments, as a block's run
+// takes them (pure_expression): nothing in such a chain can run code,
+// collect or raise, so a step needs no frame, safe point or held code.
+// Any other expression is a step of the general evaluator (eval_next_at),
+// after which the form must still hold as run_prepared checks it; else the
+// rest of the block is read by the general evaluator alone.
+
+namespace {
+
+// A plain chain or its assignment, which runs no code.
+inline bool is_pure_expr(const prepared::Expr& e) {
+    return (e.kind == prepared::E_CHAIN || e.kind == prepared::E_SET || e.kind == prepared::E_SET_FIELD) && !e.runs;
+}
+
+// The form a block met by reduce or compose runs from, made the second time
+// the block is met (the first marks it), as a block's run makes one; null
+// when none serves (tracing, nothing to prepare, or the form holds for
+// another index).
+Form* form_for_run(const Cell* block, SeriesBuffer* b) {
+    if (!prepared::enabled || is_tracing() || (b->flags & SER_PLAIN)) return nullptr;
+    Form* f = prepared::find(cell::series_node(block));
+    if (!f || !prepared::holds(f, b)) {
+        if (!(b->flags & SER_RAN)) {
+            b->flags |= SER_RAN;
+            return nullptr;
+        }
+        f = prepared::make(block);
+    }
+    if (!f || f->start != uint32_t(cell::series_index(block))) return nullptr;
+    prepared::check_unchanged(f, b);
+    return f;
+}
+
+// The form after a general step of the k-th expression that ended at next:
+// null when it no longer serves the rest of the block (a collection or a
+// remade form, the block changed, a trace started, the expression ended
+// elsewhere than before).
+Form* form_after_step(Form* f, uint32_t k, uint32_t next, Node n, uint32_t generation) {
+    if (prepared::generation != generation || !prepared::holds(f, node::buffer(n)) || is_tracing()) return nullptr;
+    prepared::Expr& e = f->exprs[k];
+    if (!e.next) e.next = next;
+    return e.next == next ? f : nullptr;
+}
+
+}  // namespace
+
+int32_t reduce_estimate(const Cell* block) {
+    Form* f = prepared::find(cell::series_node(block));
+    if (f && f->decoded && f->start == uint32_t(cell::series_index(block)) && prepared::holds(f, code_buffer(block)))
+        return int32_t(f->exprs.size());
+    return block::get_length(block);
+}
+
+namespace {
+
+// reduce from the k-th expression of the form (or with no form), at pos:
+// each expression from the form when it is a plain chain or its
+// assignment, else by the general evaluator.
+[[gnu::noinline]] bool reduce_steps(const Cell* block, Cell* out, Form* f, uint32_t k, uint32_t pos) {
+    const Node n = cell::series_node(block);
+    const uint32_t generation = prepared::generation;
+    while (pos < cell_count(node::buffer(n))) {
+        stack::reset();
+        uint32_t next;
+        if (f && is_pure_expr(f->exprs[k]) && pure_expression_at(f, f->exprs[k], node::buffer(n))) {
+            block::insert_unmarked(out, stack::last());
+            next = f->exprs[k].next;
+        } else {
+            if (f && is_pure_expr(f->exprs[k])) {
+                f->exprs[k].kind = prepared::E_GENERAL;  // the general evaluator's from now on
+                f->pure = f->quick = f->one_call = false;
+            }
+            next = eval_next_at(block, pos, true);
+            if (exits::pending()) return false;
+            block::insert_unmarked(out, stack::top());
+            if (f) f = form_after_step(f, k, next, n, generation);
+        }
+        pos = next;
+        if (f && ++k == f->exprs.size() && (pos >= cell_count(node::buffer(n)) || !prepared::extend(f, pos)))
+            f = nullptr;
+    }
+    return true;
+}
+
+}  // namespace
+
+// A form of plain chains only is run in one loop: nothing in it can run
+// code or allocate, so the block stays as it is, and the values go straight
+// to out's tail when they all fit there.
+bool reduce_into(const Cell* block, Cell* out) {
+    SeriesBuffer* b = code_buffer(block);
+    uint32_t pos = uint32_t(cell::series_index(block));
+    if (pos >= cell_count(b)) return true;
+    Form* f = form_for_run(block, b);
+    uint32_t k = 0;
+    if (f && f->pure) {
+        Cell* to = block::tail_room(out, f->count);
+        for (const prepared::Expr* e = f->exprs.data(); k < f->count; k++, e++) {
+            stack::reset();
+            if (!pure_at_top(f, *e, b)) break;
+            if (!to) {
+                block::insert_unmarked(out, stack::last());
+                continue;
+            }
+            to[k] = *stack::last();
+            cell::clear_flag(to + k);
+        }
+        if (to) block::take_tail(out, k);
+        if (k == f->count) return true;
+        pos = f->exprs[k].pos;
+    }
+    return reduce_steps(block, out, f, k, pos);
+}
+
+// A paren whose form is one plain chain (or its assignment) gives its value
+// from the form; a miss has done nothing, so the general run starts afresh.
+bool paren_into(const Cell* paren, Cell* out) {
+    SeriesBuffer* b = code_buffer(paren);
+    Form* f = prepared::find(cell::series_node(paren));
+    if (!f || !prepared::holds(f, b) || is_tracing()) f = form_for_run(paren, b);
+    if (f && f->pure && f->count == 1 && f->start == uint32_t(cell::series_index(paren)) && !is_halt_requested() &&
+        pure_at_top(f, f->exprs[0], b)) {
+        *out = *stack::last();
+        stack::pop(1);
+        return true;
+    }
+    eval(anon(), paren, false);
+    if (exits::pending()) return false;
+    *out = *stack::top();
+    stack::pop(1);
+    return true;
+}
 
 }  // namespace interp
 

@@ -172,6 +172,23 @@ void invoke(const Cell* callable, const Cell* name, const Cell* args, uint32_t c
 // refinement.
 void invoke_positional(const Cell* callable, const Cell* name, const Cell* args, uint32_t count);
 
+// ---- reduce and compose ---------------------------------------------------------------
+// The count of values a reduce of the block should give: the count of its
+// expressions when its prepared form holds and is decoded to the tail, else
+// its cells from the index (a negative count when the index is past the tail).
+int32_t reduce_estimate(const Cell* block);
+// Evaluates the block's expressions from its index to its live tail, each as
+// eval_next_at does in the frame the caller opened, and inserts each value
+// (without its new-line marker) at out's index, which advances; the caller
+// holds both cells. Plain chains and their assignments run from the block's
+// prepared form, made when a block is reduced the second time. False on a
+// pending exit.
+bool reduce_into(const Cell* block, Cell* out);
+// The value of a paren as eval(<anon>, paren) gives it, into *out; a paren of
+// one plain chain runs from its prepared form, made when the paren is met
+// the second time. False on a pending exit.
+bool paren_into(const Cell* paren, Cell* out);
+
 // ---- invocation (call.cpp) ----------------------------------------------------------
 // Runs a function whose frame and arguments are in place; the result ends in
 // the frame's result slot. The context pointed at the arguments is always the

@@ -194,11 +194,12 @@ struct Target {
     uint32_t start;
 };
 
-Target open_target(const int32_t* r, uint32_t into_ref, const Cell* source) {
+// A new block has room for the count of values expected.
+Target open_target(const int32_t* r, uint32_t into_ref, int32_t expected) {
     Target t{};
     t.into = used(r, into_ref);
     if (t.into) t.out = *arg(uint32_t(r[into_ref]));
-    else block::write_cell(&t.out, block::get_length(source));
+    else block::write_cell(&t.out, expected);
     t.start = live_tail(&t.out);
     return t;
 }
@@ -207,12 +208,6 @@ Target open_target(const int32_t* r, uint32_t into_ref, const Cell* source) {
 // reading it live would follow the values as they arrive, for ever.
 void snapshot_if_target(Cell* read, const Cell* out) {
     if (cell::series_node(read) == cell::series_node(out)) block::clone(read, read, false, false);
-}
-
-void add(Cell* out, const Cell* value) {
-    Cell v = *value;
-    cell::clear_flag(&v);
-    block::insert_value(out, &v, false, true);
 }
 
 void close_target(Target& t) {
@@ -233,57 +228,66 @@ void reduce(bool c, const int32_t* r) {
         return;
     }
     temp_roots::Hold hold_source(&source);
-    Target t = open_target(r, 0, &source);
+    Target t = open_target(r, 0, interp::reduce_estimate(&source));
     temp_roots::Hold hold_out(&t.out);
     snapshot_if_target(&source, &t.out);
     stack::enter_native(anon());
-    uint32_t pos = uint32_t(cell::series_index(&source));
-    while (pos < live_tail(&source)) {
-        stack::reset();
-        pos = interp::eval_next_at(&source, pos, true);
-        if (exits::pending()) return;
-        add(&t.out, stack::top());
-    }
+    if (!interp::reduce_into(&source, &t.out)) return;
     stack::leave_reset();
     close_target(t);
 }
 
+bool compose_into(Cell* out, const Cell* source, bool deep, bool only);
+
+// A paren's value composed into out: none for unset, a block's values
+// spliced unless only. False on a pending exit.
+bool compose_paren(Cell* out, const Cell* paren, bool only) {
+    if (block::get_length(paren) == 0) return true;
+    Cell result;
+    if (!interp::paren_into(paren, &result)) return false;
+    if (cell::type(&result) == T_UNSET) return true;
+    if (only || cell::type(&result) != T_BLOCK) {
+        block::insert_unmarked(out, &result);
+        return true;
+    }
+    temp_roots::Hold hold_result(&result);
+    snapshot_if_target(&result, out);
+    for (uint32_t k = uint32_t(cell::series_index(&result)); k < live_tail(&result); k++)
+        block::insert_unmarked(out, block::cell_at(&result, k));
+    return true;
+}
+
+// A nested block composed into a new block of its own, added to out.
+bool compose_nested(Cell* out, const Cell* nested, bool only) {
+    Cell inner;
+    block::write_cell(&inner, block::get_length(nested));
+    temp_roots::Hold hold_inner(&inner);
+    if (!compose_into(&inner, nested, true, only)) return false;
+    cell::set_series_index(&inner, 0);
+    block::insert_unmarked(out, &inner);
+    return true;
+}
+
 // Composes the source's values into out; answers false on a pending exit.
+// Values are copied from where they lie: out is never the source's series
+// (see snapshot_if_target), and only a paren's evaluation moves buffers.
 bool compose_into(Cell* out, const Cell* source, bool deep, bool only) {
     stack_guard::check();  // a block may hold itself
     Cell src = *source;
     temp_roots::Hold hold(&src);
-    for (uint32_t i = uint32_t(cell::series_index(&src)); i < live_tail(&src); i++) {
-        Cell v = *block::cell_at(&src, i);
-        if (cell::type(&v) == T_BLOCK && deep) {
-            Cell inner;
-            block::write_cell(&inner, block::get_length(&v));
-            temp_roots::Hold hold_inner(&inner);
-            if (!compose_into(&inner, &v, deep, only)) return false;
-            cell::set_series_index(&inner, 0);
-            add(out, &inner);
-            continue;
+    for (uint32_t i = uint32_t(cell::series_index(&src));; i++) {
+        SeriesBuffer* b = block::buffer_of(&src);
+        const Cell* cells = series::cells(b);
+        uint32_t count = series::length(b), t = T_UNSET;
+        for (; i < count; i++) {
+            t = cell::type(cells + i);
+            if (t == T_PAREN || (t == T_BLOCK && deep)) break;
+            block::insert_unmarked(out, cells + i);
         }
-        if (cell::type(&v) != T_PAREN) {
-            add(out, &v);
-            continue;
-        }
-        if (block::get_length(&v) == 0) continue;
-        interp::eval(anon(), &v, false);
-        if (exits::pending()) return false;
-        Cell result = *stack::top();
-        stack::pop(1);
-        if (cell::type(&result) == T_UNSET) continue;
-        if (only || cell::type(&result) != T_BLOCK) {
-            add(out, &result);
-            continue;
-        }
-        temp_roots::Hold hold_result(&result);
-        snapshot_if_target(&result, out);
-        for (uint32_t k = uint32_t(cell::series_index(&result)); k < live_tail(&result); k++)
-            add(out, block::cell_at(&result, k));
+        if (i >= count) return true;
+        Cell v = cells[i];
+        if (!(t == T_PAREN ? compose_paren(out, &v, only) : compose_nested(out, &v, only))) return false;
     }
-    return true;
 }
 
 void compose(bool c, const int32_t* r) {
@@ -296,7 +300,7 @@ void compose(bool c, const int32_t* r) {
         error::raise(Err::script_expect_val, &expected, &got);
     }
     temp_roots::Hold hold_source(&source);
-    Target t = open_target(r, 2, &source);
+    Target t = open_target(r, 2, block::get_length(&source));
     temp_roots::Hold hold_out(&t.out);
     snapshot_if_target(&source, &t.out);
     if (!compose_into(&t.out, &source, used(r, 0), used(r, 1))) return;
