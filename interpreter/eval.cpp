@@ -2337,6 +2337,11 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
 }
 
 inline bool one_call(const Form* f) { return f->one_call; }
+// A form of one branch is quick, and runs from the quick path
+// while its branch takes no block; once its branch ran a block, the quick
+// attempt (its condition computed for nothing) is dropped for the one-call
+// path, which takes the branch itself: a function body such as
+// `either n < 2 [n] [...]` runs its blocks on every call.
 
 // A paren that calls, as eval() runs it: from its form when that is one
 // expression that calls (no collection or halt due, no trace).
@@ -2455,7 +2460,9 @@ inline void keep_form(LoopBlock* turn, Form* f) {
             return true;
         }
         stack::reg.top = slot;
-    } else if (one_call(f)) {
+        if (k == 0 && one_call(f)) f->quick = false;  // see the note at one_call
+    }
+    if (!f->quick && one_call(f)) {
         if (collector::wants_safe_point() || is_halt_requested()) return false;
         return eval_prepared_one(block, f, slot, keep_last);
     }
@@ -2656,7 +2663,9 @@ void form_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
             return;
         }
         stack::reg.top = slot;
-    } else if (one_call(f)) {
+        if (k == 0 && one_call(f)) f->quick = false;  // see the note at one_call
+    }
+    if (!f->quick && one_call(f)) {
         eval_prepared_one(turn.block, f, slot, keep_last);
         return;
     }
