@@ -410,6 +410,7 @@ void collect() {
     memory::record.cycle++;
     memory::record.collect_requested = false;
     memory::record.total_collected = memory::record.total;
+    memory::record.node_collected = memory::record.node_bytes;
     state.running = false;
     if (owned && forwarded) hashtable::make_room(ownership::table_node);
 }

@@ -101,6 +101,7 @@ static NodeFrame* new_frame() {
     cover(index);  // a frame once at this index may have left its nodes there
     std::memset(flat + size_t(index) * NODE_FRAME_NODES + 1, 0, NODE_FRAME_NODES * sizeof(SeriesBuffer*));
     NodeFrame* f = static_cast<NodeFrame*>(memory::take_pages(sizeof(NodeFrame)));
+    r.node_bytes += memory::whole_pages(sizeof(NodeFrame));
     f->block_bytes = sizeof(NodeFrame);
     f->capacity = NODE_FRAME_NODES;
     f->cycle = r.cycle;
@@ -220,6 +221,7 @@ static void free_node_frame(NodeFrame* f) {
     else record.last_node_frame = f->prev;
     if (record.current_node_frame == f) record.current_node_frame = record.last_node_frame;
     node::frame_slots[f->index] = nullptr;
+    record.node_bytes -= whole_pages(sizeof(NodeFrame));
     release_pages(f, f->block_bytes);
 }
 
@@ -284,8 +286,12 @@ void sweep_big_series() {
     }
 }
 
+// Growth is the series frames' and big series': a node frame (10,000 nodes)
+// is small next to them, and counted it would tip the pacing by a step
+// that follows the sizes of the blocks a program drops.
 void note_growth() {
-    uint64_t grown = record.total > record.total_collected ? record.total - record.total_collected : 0;
+    uint64_t now = record.total - record.node_bytes, then = record.total_collected - record.node_collected;
+    uint64_t grown = now > then ? now - then : 0;
     if (grown >= std::max<uint64_t>(record.threshold, record.total_collected / 2)) record.collect_requested = true;
 }
 

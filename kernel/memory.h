@@ -158,6 +158,8 @@ struct Record {
     uint32_t threshold;            // big-series threshold and largest frame size
     bool collect_requested;        // an allocation found no room: collect at the next safe point
     uint64_t total_collected;      // total as the last collection left it
+    uint64_t node_bytes;           // of total, the node frames'
+    uint64_t node_collected;       // node_bytes as the last collection left it
     bool ready;                    // init has run
     uint32_t cycle;                // collections so far, counted by the collector
     NodeFrame* first_node_frame;   // node frames in creation order
