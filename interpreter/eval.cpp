@@ -2319,8 +2319,7 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
             next = prepared_expression(&code, f, e, code_buffer(&code), &ran_code);
         }
         if (!next) {
-            f->exprs[0].kind = prepared::E_GENERAL;  // nothing ran: the form still holds
-            f->one_call = false;
+            prepared::to_general(f, 0);  // nothing ran: the form still holds
             next = expression(&code, start, false, code_buffer(&code));
         }
         if (exits::pending()) return true;
@@ -2375,8 +2374,7 @@ void code_paren(const Cell* paren) {
             if (!next) {
                 // Taken by the general evaluator from now on (a branch that
                 // misses has run nothing: it checks before it runs).
-                f->exprs[k].kind = prepared::E_GENERAL;
-                f->pure = f->quick = f->one_call = false;
+                prepared::to_general(f, k);
                 next = expression(code, pos, false, b);
                 ran_code = true;
             }
@@ -2937,8 +2935,7 @@ namespace {
             next = f->exprs[k].next;
         } else {
             if (f && is_pure_expr(f->exprs[k])) {
-                f->exprs[k].kind = prepared::E_GENERAL;  // the general evaluator's from now on
-                f->pure = f->quick = f->one_call = false;
+                prepared::to_general(f, k);
             }
             next = eval_next_at(block, pos, true);
             if (exits::pending()) return false;

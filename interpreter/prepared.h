@@ -191,6 +191,13 @@ inline Form* find(Node n) { return n < table.size() ? table[n] : nullptr; }
 inline bool holds(const Form* f, const SeriesBuffer* b) {
     return (b->flags & SER_PREPARED) && f->head == b->head && f->tail == b->tail;
 }
+// The k-th expression left to the general evaluator from now on (a run
+// found the form cannot take it): the form is then neither pure, quick nor
+// one call's.
+inline void to_general(Form* f, uint32_t k) {
+    f->exprs[k].kind = E_GENERAL;
+    f->pure = f->quick = f->one_call = false;
+}
 // The number of arguments of a callable whose arguments are all evaluated
 // (see the evaluator's plain_arguments), or -1 (also when its argument list
 // is not made yet: nothing is made while decoding). In the evaluator.
