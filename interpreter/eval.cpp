@@ -2875,11 +2875,6 @@ Cell current_code() { return eval_state.code ? *eval_state.code : statics::unset
 
 namespace {
 
-// A plain chain or its assignment, which runs no code.
-inline bool is_pure_expr(const prepared::Expr& e) {
-    return (e.kind == prepared::E_CHAIN || e.kind == prepared::E_SET || e.kind == prepared::E_SET_FIELD) && !e.runs;
-}
-
 // The form a block met by reduce or compose runs from, made the second time
 // the block is met (the first marks it), as a block's run makes one; null
 // when none serves (tracing, nothing to prepare, or the form holds for
@@ -2930,11 +2925,11 @@ namespace {
     while (pos < cell_count(node::buffer(n))) {
         stack::reset();
         uint32_t next;
-        if (f && is_pure_expr(f->exprs[k]) && pure_expression_at(f, f->exprs[k], node::buffer(n))) {
+        if (f && prepared::is_pure(f->exprs[k]) && pure_expression_at(f, f->exprs[k], node::buffer(n))) {
             block::insert_unmarked(out, stack::last());
             next = f->exprs[k].next;
         } else {
-            if (f && is_pure_expr(f->exprs[k])) {
+            if (f && prepared::is_pure(f->exprs[k])) {
                 prepared::to_general(f, k);
             }
             next = eval_next_at(block, pos, true);

@@ -160,6 +160,10 @@ struct Expr {
     Cell callable;   // the value the word held when decoded
 };
 
+// A chain or its assignment; pure when it runs no code.
+inline bool is_chain(const Expr& e) { return e.kind == E_CHAIN || e.kind == E_SET || e.kind == E_SET_FIELD; }
+inline bool is_pure(const Expr& e) { return is_chain(e) && !e.runs; }
+
 struct Form {
     Node node;
     uint32_t start;  // the block's index the form starts at
