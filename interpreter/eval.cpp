@@ -2319,8 +2319,7 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
             next = prepared_expression(&code, f, e, code_buffer(&code), &ran_code);
         }
         if (!next) {
-            f->exprs[0].kind = prepared::E_GENERAL;  // nothing ran: the form still holds
-            f->one_call = false;
+            prepared::to_general(f, 0);  // nothing ran: the form still holds
             next = expression(&code, start, false, code_buffer(&code));
         }
         if (exits::pending()) return true;
@@ -2375,8 +2374,7 @@ void code_paren(const Cell* paren) {
             if (!next) {
                 // Taken by the general evaluator from now on (a branch that
                 // misses has run nothing: it checks before it runs).
-                f->exprs[k].kind = prepared::E_GENERAL;
-                f->pure = f->quick = f->one_call = false;
+                prepared::to_general(f, k);
                 next = expression(code, pos, false, b);
                 ran_code = true;
             }
@@ -2877,11 +2875,6 @@ Cell current_code() { return eval_state.code ? *eval_state.code : statics::unset
 
 namespace {
 
-// A plain chain or its assignment, which runs no code.
-inline bool is_pure_expr(const prepared::Expr& e) {
-    return (e.kind == prepared::E_CHAIN || e.kind == prepared::E_SET || e.kind == prepared::E_SET_FIELD) && !e.runs;
-}
-
 // The form a block met by reduce or compose runs from, made the second time
 // the block is met (the first marks it), as a block's run makes one; null
 // when none serves (tracing, nothing to prepare, or the form holds for
@@ -2932,13 +2925,12 @@ namespace {
     while (pos < cell_count(node::buffer(n))) {
         stack::reset();
         uint32_t next;
-        if (f && is_pure_expr(f->exprs[k]) && pure_expression_at(f, f->exprs[k], node::buffer(n))) {
+        if (f && prepared::is_pure(f->exprs[k]) && pure_expression_at(f, f->exprs[k], node::buffer(n))) {
             block::insert_unmarked(out, stack::last());
             next = f->exprs[k].next;
         } else {
-            if (f && is_pure_expr(f->exprs[k])) {
-                f->exprs[k].kind = prepared::E_GENERAL;  // the general evaluator's from now on
-                f->pure = f->quick = f->one_call = false;
+            if (f && prepared::is_pure(f->exprs[k])) {
+                prepared::to_general(f, k);
             }
             next = eval_next_at(block, pos, true);
             if (exits::pending()) return false;

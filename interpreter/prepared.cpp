@@ -298,8 +298,6 @@ Expr decode(Form* f, const Code& code, uint32_t pos) {
     return e;
 }
 
-bool is_chain(const Expr& e) { return e.kind == E_CHAIN || e.kind == E_SET || e.kind == E_SET_FIELD; }
-bool is_pure(const Expr& e) { return is_chain(e) && !e.runs; }
 // An expression that may run code which its form runs (see one_call).
 bool calls(const Expr& e) {
     return e.kind == E_BRANCH || e.kind == E_RETURN || (is_chain(e) && e.runs);

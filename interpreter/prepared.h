@@ -160,6 +160,10 @@ struct Expr {
     Cell callable;   // the value the word held when decoded
 };
 
+// A chain or its assignment; pure when it runs no code.
+inline bool is_chain(const Expr& e) { return e.kind == E_CHAIN || e.kind == E_SET || e.kind == E_SET_FIELD; }
+inline bool is_pure(const Expr& e) { return is_chain(e) && !e.runs; }
+
 struct Form {
     Node node;
     uint32_t start;  // the block's index the form starts at
@@ -190,6 +194,13 @@ inline Form* find(Node n) { return n < table.size() ? table[n] : nullptr; }
 // Whether a form holds for the buffer: unchanged since the form was made.
 inline bool holds(const Form* f, const SeriesBuffer* b) {
     return (b->flags & SER_PREPARED) && f->head == b->head && f->tail == b->tail;
+}
+// The k-th expression left to the general evaluator from now on (a run
+// found the form cannot take it): the form is then neither pure, quick nor
+// one call's.
+inline void to_general(Form* f, uint32_t k) {
+    f->exprs[k].kind = E_GENERAL;
+    f->pure = f->quick = f->one_call = false;
 }
 // The number of arguments of a callable whose arguments are all evaluated
 // (see the evaluator's plain_arguments), or -1 (also when its argument list
