@@ -397,6 +397,7 @@ Form* make_form(Node n, SeriesBuffer* b, const Cell* blk) {
     if (!slot) {
         slot = new Form;
         forms.made.push_back(n);
+        forms.bytes += sizeof(Form);
     }
     forms.bytes -= slot->steps.capacity() * sizeof(Step);
     slot->head = b->head;
@@ -408,7 +409,7 @@ Form* make_form(Node n, SeriesBuffer* b, const Cell* blk) {
         s.k = keyword_of(v);
         s.kind = step_kind(v, s.k);
     }
-    forms.bytes += sizeof(Form) + slot->steps.capacity() * sizeof(Step);
+    forms.bytes += slot->steps.capacity() * sizeof(Step);
 #ifdef ZEL_CHECK_PREPARED
     slot->snapshot.assign(series::cells(b), series::cells(b) + length);
 #endif
