@@ -2,6 +2,7 @@
 // binding blocks.
 #include "core/context.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "core/cycles.h"
@@ -25,7 +26,16 @@ static ChangeNotifier change_notifier = nullptr;
 
 void set_change_notifier(ChangeNotifier notifier) { change_notifier = notifier; }
 
-void init() { datatype::register_({.id = T_CONTEXT, .parent = 0, .name = "context!"}); }
+namespace {
+void forget_bind_index();
+}
+
+void init() {
+    datatype::register_({.id = T_CONTEXT, .parent = 0, .name = "context!"});
+    static bool registered = false;
+    if (!registered) collector::register_(forget_bind_index);
+    registered = true;
+}
 
 // ---- the global index ---------------------------------------------------------
 //
@@ -354,11 +364,65 @@ void bind_word(Node ctx, Cell* word) {
     cell::set_word_index(word, uint32_t(index));
 }
 
-static void bind_series(Node series_node, Node ctx, bool self) {
+// A bind looks each word up by its canonical symbol in an index filled once
+// from the context's words, instead of walking the context's hash table for
+// every word of a deep block (binding the library's objects and functions at
+// start-up takes tens of thousands of lookups). Entries carry the stamp of
+// the bind that filled them, so nothing is cleared between binds. A symbol
+// that two of the context's words share (spellings of one name kept apart by
+// a case-sensitive spec) is left to the hash lookup, whose probe order
+// decides which word it finds. Binding runs no code, so one index serves.
+namespace {
+constexpr int32_t SHARED_NAME = -2;
+struct BindIndex {
+    struct Entry {
+        uint32_t stamp;
+        int32_t index;  // the word's index, or SHARED_NAME
+    };
+    std::vector<Entry> by_canonical;
+    uint32_t stamp = 0;
+    Node filled = 0;        // the context filled last, while no collection ran since
+    uint32_t filled_words = 0;
+
+    void fill(Node ctx) {
+        const Cell* cc = cell_of(ctx);
+        if (ctx == filled && word_count(cc) == filled_words) return;  // binding many blocks to one object
+        filled = ctx;
+        filled_words = word_count(cc);
+        if (++stamp == 0) {
+            std::fill(by_canonical.begin(), by_canonical.end(), Entry{0, 0});
+            stamp = 1;
+        }
+        const Cell* words = word_at(cc, 0);
+        for (uint32_t pos = 0, count = word_count(cc); pos < count; pos++) {
+            uint32_t canonical = symbol::resolve(cell::word_symbol(words + pos));
+            if (canonical >= by_canonical.size()) by_canonical.resize(canonical + 1 + canonical / 2, Entry{0, 0});
+            Entry& e = by_canonical[canonical];
+            e.index = e.stamp == stamp ? SHARED_NAME : int32_t(cell::word_index(words + pos));
+            e.stamp = stamp;
+        }
+    }
+    // lookup_word(ctx, symbol, true) for the context filled last.
+    int32_t find(Node ctx, uint32_t symbol) const {
+        uint32_t canonical = symbol::resolve(symbol);
+        if (canonical >= by_canonical.size() || by_canonical[canonical].stamp != stamp) return -1;
+        int32_t index = by_canonical[canonical].index;
+        return index == SHARED_NAME ? lookup_word(ctx, symbol, true) : index;
+    }
+};
+BindIndex bind_index;
+
+// A collection may free the context filled last and give its node to another.
+void forget_bind_index() { bind_index.filled = 0; }
+
+// Binds the words of the series and of every block in it; global words
+// through the global index, others through bind_index filled for ctx.
+void bind_series(Node series_node, Node ctx, bool self) {
     if (cycles::find(series_node)) return;
     cycles::push(series_node);
     SeriesBuffer* b = node::buffer(series_node);
     series::unprepare(b);
+    bool global = ctx == global_node;
     for (Cell *c = series::cells(b), *end = c + series::length(b); c < end; c++) {
         uint32_t t = cell::type(c);
         if (types::is_any_block(t)) {
@@ -367,13 +431,21 @@ static void bind_series(Node series_node, Node ctx, bool self) {
             cell::set_word_context(c, ctx);
             cell::set_word_index(c, uint32_t(-1));
         } else if (types::is_any_word(t)) {
-            bind_word(ctx, c);
+            uint32_t symbol = cell::word_symbol(c);
+            int32_t index = global ? lookup_word(ctx, symbol, true) : bind_index.find(ctx, symbol);
+            if (index < 0) continue;
+            cell::set_word_context(c, ctx);
+            cell::set_word_index(c, uint32_t(index));
         }
     }
     cycles::pop();
 }
+}  // namespace
 
-void bind(const Cell* block, Node ctx, bool self) { bind_series(cell::series_node(block), ctx, self); }
+void bind(const Cell* block, Node ctx, bool self) {
+    if (ctx != global_node) bind_index.fill(ctx);
+    bind_series(cell::series_node(block), ctx, self);
+}
 
 }  // namespace context
 
