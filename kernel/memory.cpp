@@ -129,7 +129,7 @@ Node take() {
     uint32_t i = f->first_free - 1;
     f->first_free = f->next_free[i];
     Node n = of_slot(f, i);
-    set(n, nullptr);
+    set_fresh(n, nullptr);
     f->in_use++;
     return n;
 }
@@ -373,7 +373,7 @@ SeriesBuffer* alloc_buffer(uint32_t units, uint32_t unit, int32_t head_offset) {
 
 static Node attach(SeriesBuffer* b) {
     Node n = node::take();
-    node::set(n, b);
+    node::set_fresh(n, b);
     b->node = n;
     return n;
 }

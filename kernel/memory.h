@@ -71,15 +71,22 @@ inline SeriesBuffer* slot(Node n) {
     return frame_slots[i / NODE_FRAME_NODES][i % NODE_FRAME_NODES];
 }
 inline SeriesBuffer* buffer(Node n) { return flat[n]; }
-// Counts the changes of any node's buffer (a new series, a growth that
-// moves one, the collector's moves, a node freed): a pointer into a buffer
-// found while the count stays the same still points into that buffer.
+// Counts the changes of a node's buffer that a pointer into it may outlive
+// (a growth that moves one, the collector's moves, a node freed): a pointer
+// into a buffer found while the count stays the same still points into that
+// buffer.
 extern uint64_t epoch;
-inline void set(Node n, SeriesBuffer* b) {
-    epoch++;
+// Writes a slot without counting: for a node taken from the free list or
+// given its first buffer, which no pointer can point into yet (a node is
+// freed, and counted, only by a collection).
+inline void set_fresh(Node n, SeriesBuffer* b) {
     uint32_t i = n - 1;
     frame_slots[i / NODE_FRAME_NODES][i % NODE_FRAME_NODES] = b;
     flat[n] = b;
+}
+inline void set(Node n, SeriesBuffer* b) {
+    epoch++;
+    set_fresh(n, b);
 }
 
 Node take();
