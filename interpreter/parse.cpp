@@ -370,33 +370,17 @@ struct Form {
     std::vector<Cell> snapshot;  // the cells when made (sanitizer builds)
 };
 
-struct Forms {
-    std::vector<Form*> table;  // by node
-    std::vector<Node> made;
-    size_t bytes = 0;
-    static constexpr uint32_t MAX_CELLS = 4096;
-    static constexpr size_t MAX_BYTES = size_t(4) << 20;
-
-    void forget() {
-        for (Node n : made) {
-            delete table[n];
-            table[n] = nullptr;
-        }
-        made.clear();
-        bytes = 0;
-    }
-    ~Forms() { forget(); }
-} forms;
+FormTable<Form> forms;
+constexpr uint32_t MAX_FORM_CELLS = 4096;
+constexpr size_t MAX_FORM_BYTES = size_t(4) << 20;  // past it every form is forgotten
 
 Form* make_form(Node n, SeriesBuffer* b, const Cell* blk) {
     uint32_t length = series::length(b);
-    if (length > Forms::MAX_CELLS) return nullptr;
-    if (forms.bytes > Forms::MAX_BYTES) forms.forget();
-    if (n >= forms.table.size()) forms.table.resize(size_t(n) + 1 + forms.table.size() / 2, nullptr);
-    Form*& slot = forms.table[n];
+    if (length > MAX_FORM_CELLS) return nullptr;
+    if (forms.bytes > MAX_FORM_BYTES) forms.forget();
+    Form*& slot = forms.entry(n);
     if (!slot) {
         slot = new Form;
-        forms.made.push_back(n);
         forms.bytes += sizeof(Form);
     }
     forms.bytes -= slot->steps.capacity() * sizeof(Step);
@@ -422,11 +406,7 @@ Form* make_form(Node n, SeriesBuffer* b, const Cell* blk) {
 // did not unprepare).
 #ifdef ZEL_CHECK_PREPARED
 void check_unchanged(Form* f, const Cell* blk) {
-    const Cell* now = series::cells(node::buffer(cell::series_node(blk)));
-    if (f->snapshot.empty() || std::memcmp(now, f->snapshot.data(), f->snapshot.size() * sizeof(Cell)) == 0) return;
-    std::fprintf(stderr, "zel: a prepared rules block (node %u) changed without being unprepared\n",
-                 cell::series_node(blk));
-    std::abort();
+    check_snapshot(f->snapshot, node::buffer(cell::series_node(blk)), "prepared rules block");
 }
 #else
 inline void check_unchanged(Form*, const Cell*) {}
@@ -438,7 +418,7 @@ inline Form* form_of(const Parser& p, const Cell* blk) {
     if (!p.forms) return nullptr;
     Node n = cell::series_node(blk);
     SeriesBuffer* b = node::buffer(n);
-    Form* f = n < forms.table.size() ? forms.table[n] : nullptr;
+    Form* f = forms.find(n);
     if (f && (b->flags & SER_RULES) && f->head == b->head && f->tail == b->tail) return f;
     return make_form(n, b, blk);
 }

@@ -16,7 +16,7 @@ namespace prepared {
 
 bool enabled = true;
 uint32_t generation = 0;
-std::vector<Form*> table;  // by node
+FormTable<Form> table;
 
 namespace {
 
@@ -25,9 +25,6 @@ constexpr uint32_t MAX_CELLS = 4096;
 // The forms together; past this a collection is asked for.
 constexpr size_t MAX_BYTES = size_t(8) << 20;
 
-std::vector<Node> made;    // the nodes with a form
-size_t total_bytes = 0;
-
 size_t bytes_of(const Form* f) {
     return sizeof(Form) + f->exprs.capacity() * sizeof(Expr) + f->chains.capacity() * sizeof(Chain) +
            f->ops.capacity() * sizeof(OpStep) + f->calls.capacity() * sizeof(CallNode) +
@@ -35,17 +32,9 @@ size_t bytes_of(const Form* f) {
 }
 
 void account(Form* f) {
-    total_bytes -= f->bytes;
+    table.bytes -= f->bytes;
     f->bytes = bytes_of(f);
-    total_bytes += f->bytes;
-}
-
-// A form running further up the C++ stack notices by the generation.
-void drop(Form* f) {
-    if (!f) return;
-    total_bytes -= f->bytes;
-    delete f;
-    generation++;
+    table.bytes += f->bytes;
 }
 
 // ---- decoding ---------------------------------------------------------------------
@@ -329,14 +318,11 @@ void decode_from(Form* f, uint32_t pos) {
 void init() {
     char value[8];
     enabled = !(os::get_env("ZEL_PREPARE", value, sizeof value) == 1 && value[0] == '0');
-    static bool registered = false;
-    if (!registered) std::atexit(forget_all);  // before the table itself goes
-    registered = true;
 }
 
 Form* make(const Cell* block) {
     if (!enabled) return nullptr;
-    if (total_bytes > MAX_BYTES) {
+    if (table.bytes > MAX_BYTES) {
         memory::record.collect_requested = true;
         return nullptr;
     }
@@ -355,10 +341,13 @@ Form* make(const Cell* block) {
         b->flags |= SER_PLAIN;
         return nullptr;
     }
-    if (n >= table.size()) table.resize(std::max<size_t>(size_t(n) + 1, table.size() * 2), nullptr);
-    if (Form* old = table[n]) drop(old);
-    else made.push_back(n);
-    table[n] = f;
+    Form*& entry = table.entry(n);
+    if (entry) {  // a form running further up the C++ stack notices by the generation
+        table.bytes -= entry->bytes;
+        delete entry;
+        generation++;
+    }
+    entry = f;
 #ifdef ZEL_CHECK_PREPARED
     f->snapshot.assign(series::cells(b), series::cells(b) + count);
 #endif
@@ -375,26 +364,23 @@ bool extend(Form* f, uint32_t pos) {
 }
 
 void forget_all() {
-    for (Node n : made) {
-        drop(table[n]);
-        table[n] = nullptr;
-    }
-    made.clear();
+    table.forget();
     generation++;
 }
 
+}  // namespace prepared
+
 #ifdef ZEL_CHECK_PREPARED
-void check_unchanged(const Form* f, const SeriesBuffer* b) {
+void check_snapshot(const std::vector<Cell>& snapshot, const SeriesBuffer* b, const char* what) {
     const Cell* now = series::cells(const_cast<SeriesBuffer*>(b));
-    if (std::memcmp(now, f->snapshot.data(), f->snapshot.size() * sizeof(Cell)) == 0) return;
-    for (size_t i = 0; i < f->snapshot.size(); i++) {
-        if (std::memcmp(now + i, &f->snapshot[i], sizeof(Cell)) == 0) continue;
-        std::fprintf(stderr, "zel: a prepared block (node %u) changed at cell %zu without being unprepared\n", f->node, i);
+    if (snapshot.empty() || std::memcmp(now, snapshot.data(), snapshot.size() * sizeof(Cell)) == 0) return;
+    for (size_t i = 0; i < snapshot.size(); i++) {
+        if (std::memcmp(now + i, &snapshot[i], sizeof(Cell)) == 0) continue;
+        std::fprintf(stderr, "zel: a %s (node %u) changed at cell %zu without being unprepared\n", what, b->node, i);
         break;
     }
     std::abort();
 }
 #endif
 
-}  // namespace prepared
 }  // namespace zel

@@ -34,6 +34,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "interpreter/form_table.h"
 #include "kernel/cell.h"
 #include "kernel/memory.h"
 
@@ -189,8 +190,8 @@ extern uint32_t generation;
 
 void init();
 // The form of the block's node, or null.
-extern std::vector<Form*> table;
-inline Form* find(Node n) { return n < table.size() ? table[n] : nullptr; }
+extern FormTable<Form> table;
+inline Form* find(Node n) { return table.find(n); }
 // Whether a form holds for the buffer: unchanged since the form was made.
 inline bool holds(const Form* f, const SeriesBuffer* b) {
     return (b->flags & SER_PREPARED) && f->head == b->head && f->tail == b->tail;
@@ -219,15 +220,8 @@ void forget_all();
 // Sanitizer builds: aborts when the cells differ from those the form was
 // made from while the buffer's mark says they are unchanged (a writer that
 // did not unprepare).
-#if defined(__SANITIZE_ADDRESS__)
-#define ZEL_CHECK_PREPARED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZEL_CHECK_PREPARED 1
-#endif
-#endif
 #ifdef ZEL_CHECK_PREPARED
-void check_unchanged(const Form* f, const SeriesBuffer* b);
+inline void check_unchanged(const Form* f, const SeriesBuffer* b) { check_snapshot(f->snapshot, b, "prepared block"); }
 #else
 inline void check_unchanged(const Form*, const SeriesBuffer*) {}
 #endif
