@@ -557,12 +557,15 @@ bool run_fast_path(Fast f) {
 inline bool run_fast(Fast f) { return f.kind != FAST_NONE && run_fast_path(f); }
 
 // Memory the system refuses to a C++ container inside a native or action
-// is the no-memory error of that call.
+// is the no-memory error of that call. A plain call (no refinement used)
+// takes an action's entry that reads no refinement (actions::plain_table).
+template <bool Plain = false>
 void run_native(const Cell* callable, const int32_t* refs) {
     uint32_t index = cell::callable_index(callable);
     if (cell::type(callable) == T_ACTION) {
-        if (index < 1 || index > ACTION_COUNT || !actions::table[index - 1]) not_callable(callable);
-        if (!run_fast(fast_action(index))) fail::or_no_memory([&] { actions::table[index - 1](refs); });
+        const actions::Entry* entries = Plain ? actions::plain_table : actions::table;
+        if (index < 1 || index > ACTION_COUNT || !entries[index - 1]) not_callable(callable);
+        if (!run_fast(fast_action(index))) fail::or_no_memory([&] { entries[index - 1](refs); });
         return;
     }
     natives::Routine routine = natives::routine(index);
@@ -862,7 +865,7 @@ uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b);
     } else {
         if (is_tracing()) emit_event(EV_CALL, code, int32_t(pos), name, callable);
         if (cell::type(callable) == T_ROUTINE) call_routine(callable);
-        else run_native(callable, NO_REFINEMENTS.refs);
+        else run_native<true>(callable, NO_REFINEMENTS.refs);
     }
     if (exits::pending()) return;
     if (frame) cell::set_word_context(name, frame->word_context);
