@@ -1017,16 +1017,29 @@ struct UntracedBody {
 // general call's record and its checks of a callable the caller has seen.
 // Nothing is held as a temporary root: the callable is read from the value
 // stack below the frame, and the name's context node from the frame.
-[[gnu::noinline]] uint32_t native_call(const Cell* code, uint32_t pos, const Cell* w, const Cell* value,
-                                       uint32_t args, Node list) {
+// Made once for each count of arguments (native_call picks the one), so
+// that the gathering is unrolled.
+template <uint32_t Args>
+[[gnu::noinline]] uint32_t native_call_of(const Cell* code, uint32_t pos, const Cell* w, const Cell* value, Node list) {
     Cell name = *w;
-    Cell entries[MAX_PLAIN_ARGS];
-    copy_entries(entries, list, args);
+    Cell entries[Args ? Args : 1];
+    copy_entries(entries, list, Args);
     stack::push(value);
     const stack::Frame* frame = stack::enter_frame(&name, stack::KIND_NATIVE | interp_bit());
-    if (!plain_arguments(code, &pos, &name, entries, args, frame)) return pos;
+    if (!plain_arguments(code, &pos, &name, entries, Args, frame)) return pos;
     run_plain_native(code, pos, &name, stack::reg.base - 1, frame);
     return pos;
+}
+static_assert(MAX_PLAIN_ARGS == 4);
+inline uint32_t native_call(const Cell* code, uint32_t pos, const Cell* w, const Cell* value, uint32_t args,
+                            Node list) {
+    switch (args) {
+    case 0: return native_call_of<0>(code, pos, w, value, list);
+    case 1: return native_call_of<1>(code, pos, w, value, list);
+    case 2: return native_call_of<2>(code, pos, w, value, list);
+    case 3: return native_call_of<3>(code, pos, w, value, list);
+    default: return native_call_of<4>(code, pos, w, value, list);
+    }
 }
 
 Call code_call(const Cell* callable, const Cell* name, const Cell* code, uint32_t pos) {
