@@ -194,12 +194,15 @@ inline uint32_t list_length(Node list) { return series::length(node::buffer(list
 
 // Argument lists of the callables called lately, by the node of their extra
 // block: one load instead of two node lookups per call. A collection forgets
-// them all, as it may free nodes and move others.
+// them all, as it may free nodes and move others. A node may sit in either
+// slot of its pair: two callables of a hot loop whose nodes fall on the same
+// pair would otherwise make each other's list again on every call (their
+// node numbers, not the code, decide that).
 struct ListMemo {
     Node extra, list;
     int32_t plain_args;  // see plain_arguments
 };
-constexpr uint32_t LIST_MEMO_SLOTS = 64;
+constexpr uint32_t LIST_MEMO_SLOTS = 128;
 ListMemo list_memo[LIST_MEMO_SLOTS];
 
 // Refinement positions of a native call live here, not on the heap.
@@ -241,12 +244,22 @@ struct Unused {
 constexpr Unused NO_REFINEMENTS;
 
 // The memo of the argument list, made on the first call (prepare_spec).
-[[gnu::always_inline]] inline const ListMemo& list_memo_of(const Cell* callable) {
-    ListMemo& m = list_memo[cell::callable_extra(callable) % LIST_MEMO_SLOTS];
-    if (m.extra == cell::callable_extra(callable)) return m;
+// Neither slot of the pair holds the node: the list is made into the first
+// slot, the first's memo moving to the second. Making a list may collect,
+// which forgets every memo: the pair is read after it.
+[[gnu::noinline]] const ListMemo& list_memo_made(const Cell* callable, ListMemo* pair) {
     Node list = prepare_spec(callable);
-    m = ListMemo{cell::callable_extra(callable), list, plain_arguments(callable, list)};
-    return m;
+    ListMemo made{cell::callable_extra(callable), list, plain_arguments(callable, list)};
+    pair[1] = pair[0];
+    pair[0] = made;
+    return pair[0];
+}
+[[gnu::always_inline]] inline const ListMemo& list_memo_of(const Cell* callable) {
+    Node extra = cell::callable_extra(callable);
+    ListMemo* pair = list_memo + 2 * (extra % (LIST_MEMO_SLOTS / 2));
+    if (pair[0].extra == extra) return pair[0];
+    if (pair[1].extra == extra) return pair[1];
+    return list_memo_made(callable, pair);
 }
 inline Node arg_list(const Cell* callable) { return list_memo_of(callable).list; }
 
