@@ -842,25 +842,40 @@ uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b);
 // against its entry (copies of the list's entries: no evaluation can move
 // them). False on a pending exit. An argument that starts with a plain value
 // skips expression()'s entry: the next expression takes the safe point and a
-// halt. A name not held as a root is given a frame whose context node the
-// collector keeps current: it takes that node after each evaluation.
+// halt. The look for an operator after such a value finds the slot of the
+// word there, which, when it simply pushes, is the next argument's value
+// (nothing ran in between). The code's buffer is fetched again only after
+// something was evaluated. A name not held as a root is given a frame whose
+// context node the collector keeps current: it takes that node after each
+// evaluation.
 [[gnu::always_inline]] inline bool plain_arguments(const Cell* code, uint32_t* pos, Cell* name, const Cell* entries,
                                                    uint32_t args, const stack::Frame* frame = nullptr) {
+    SeriesBuffer* b = code_buffer(code);
+    const Cell* ahead = nullptr;  // the value of the word at *pos, found by the look for an operator
     for (uint32_t k = 0; k < args; k++) {
-        SeriesBuffer* b = code_buffer(code);
-        if (*pos >= cell_count(b)) no_arg(name, entries[k]);
-        if (const Cell* value = pushed_value(b, *pos)) {
+        uint32_t count = cell_count(b);
+        if (*pos >= count) no_arg(name, entries[k]);
+        if (const Cell* value = ahead ? ahead : pushed_value(b, *pos)) {
             stack::push(value);
             (*pos)++;
-            if (infix_op_at(b, *pos)) {
-                *pos = infix(code, *pos, b);
-                if (exits::pending()) return false;
-                if (frame) cell::set_word_context(name, frame->word_context);
+            ahead = nullptr;
+            const Cell* next = series::cells(b) + *pos;
+            if (*pos < count && cell::type(next) == T_WORD) {
+                const Cell* slot = context::bound_slot(next);
+                if (slot && cell::type(slot) == T_OP) {
+                    *pos = infix(code, *pos, b);
+                    if (exits::pending()) return false;
+                    if (frame) cell::set_word_context(name, frame->word_context);
+                    b = code_buffer(code);
+                } else if (slot && k + 1 < args && word_class(slot) == WORD_PUSH) {
+                    ahead = slot;
+                }
             }
         } else {
             *pos = expression(code, *pos, false, b);
             if (exits::pending()) return false;
             if (frame) cell::set_word_context(name, frame->word_context);
+            b = code_buffer(code);
         }
         check_type(name, entries[k]);
     }
