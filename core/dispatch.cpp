@@ -22,6 +22,7 @@ namespace zel {
 namespace actions {
 
 Entry table[ACTION_COUNT];
+Entry plain_table[ACTION_COUNT];
 
 // ---- lookup -------------------------------------------------------------------
 
@@ -551,9 +552,28 @@ static bool table_equal(const Cell* a, const Cell* b, uint32_t op) {
 
 void copy_entries(const Entry* list) { std::memcpy(table, list, sizeof table); }
 
+// No action has more refinements than this.
+constexpr uint32_t MOST_REFINEMENTS = 16;
+struct Unused {
+    int32_t refs[MOST_REFINEMENTS];
+    constexpr Unused() : refs{} {
+        for (int32_t& r : refs) r = -1;
+    }
+};
+static constexpr Unused UNUSED;
+
+// The entry with constant positions, inlined into this one: its flag()
+// and opt() tests fold away.
+template <Entry entry>
+[[gnu::flatten]] static void plain(const int32_t*) {
+    entry(UNUSED.refs);
+}
+
 void init_table() {
     Entry list[ACTION_COUNT] = {};
-#define ZEL_ACTION_PLACE(member) list[ACT_##member - 1] = member;
+#define ZEL_ACTION_PLACE(member)                   \
+    list[ACT_##member - 1] = member;               \
+    plain_table[ACT_##member - 1] = plain<member>;
     ZEL_ACTION_ENTRIES(ZEL_ACTION_PLACE)
 #undef ZEL_ACTION_PLACE
     copy_entries(list);

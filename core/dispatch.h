@@ -33,6 +33,11 @@ namespace actions {
 
 using Entry = void (*)(const int32_t* refinements);
 extern Entry table[ACTION_COUNT];
+// The same entries for a call that uses none of the refinements (the
+// evaluator's plain calls): each is its entry with the positions known to
+// be unused, so that no refinement is read and none is passed on as more
+// than a constant. The argument is not read.
+extern Entry plain_table[ACTION_COUNT];
 
 // Fills the action table and makes hash tables compare keys through the
 // compare action.

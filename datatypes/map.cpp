@@ -66,11 +66,41 @@ Cell search_key(const Cell* key) {
     return k;
 }
 
+// The pair block and key position of the last integer or char key found.
+// A map holds such a key once (a store finds it first), and its position
+// holds it for as long as it is there: pairs are only appended, a removed
+// pair keeps its key and clear empties the block. So when that position of
+// a map's pair block holds the key asked for, it is where the table would
+// find it, whatever ran since (`put m k (select m k) + 1` walks once).
+struct LastKey {
+    Node pairs;
+    uint32_t pos;
+};
+LastKey last_key;
+
+inline bool is_number_key(uint32_t t) { return t == T_INTEGER || t == T_CHAR; }
+
+inline int32_t remembered_key(const Cell* m, const Cell* key) {
+    if (last_key.pairs != cell::series_node(m)) return -1;
+    SeriesBuffer* b = node::buffer(last_key.pairs);
+    if (last_key.pos + 1 >= series::length(b)) return -1;
+    const Cell* held = series::cells(b) + last_key.pos;
+    return cell::type(held) == cell::type(key) && cell::get_int(held) == cell::get_int(key) ? int32_t(last_key.pos) : -1;
+}
+
 // The position of the key's cell in the pair block, or -1; a key of a type
 // no map holds is never there. A miss of a key the table compares in place
 // leaves in *probe where it would go (free stays -1 otherwise).
 [[gnu::always_inline]] inline int32_t find_key(const Cell* m, const Cell* key, bool case_, hashtable::Probe* probe) {
-    if (!is_key_type_allowed(cell::type(key))) return -1;
+    uint32_t t = cell::type(key);
+    if (!is_key_type_allowed(t)) return -1;
+    if (is_number_key(t)) {
+        int32_t pos = remembered_key(m, key);
+        if (pos >= 0) return pos;
+        pos = hashtable::find_map_key(cell::series_extra(m), key, case_, probe);
+        if (pos >= 0) last_key = LastKey{cell::series_node(m), uint32_t(pos)};
+        return pos;
+    }
     Cell k = search_key(key);
     int32_t pos = hashtable::find_map_key(cell::series_extra(m), &k, case_, probe);
     if (pos != -2) return pos;

@@ -194,12 +194,15 @@ inline uint32_t list_length(Node list) { return series::length(node::buffer(list
 
 // Argument lists of the callables called lately, by the node of their extra
 // block: one load instead of two node lookups per call. A collection forgets
-// them all, as it may free nodes and move others.
+// them all, as it may free nodes and move others. A node may sit in either
+// slot of its pair: two callables of a hot loop whose nodes fall on the same
+// pair would otherwise make each other's list again on every call (their
+// node numbers, not the code, decide that).
 struct ListMemo {
     Node extra, list;
     int32_t plain_args;  // see plain_arguments
 };
-constexpr uint32_t LIST_MEMO_SLOTS = 64;
+constexpr uint32_t LIST_MEMO_SLOTS = 128;
 ListMemo list_memo[LIST_MEMO_SLOTS];
 
 // Refinement positions of a native call live here, not on the heap.
@@ -241,12 +244,22 @@ struct Unused {
 constexpr Unused NO_REFINEMENTS;
 
 // The memo of the argument list, made on the first call (prepare_spec).
-[[gnu::always_inline]] inline const ListMemo& list_memo_of(const Cell* callable) {
-    ListMemo& m = list_memo[cell::callable_extra(callable) % LIST_MEMO_SLOTS];
-    if (m.extra == cell::callable_extra(callable)) return m;
+// Neither slot of the pair holds the node: the list is made into the first
+// slot, the first's memo moving to the second. Making a list may collect,
+// which forgets every memo: the pair is read after it.
+[[gnu::noinline]] const ListMemo& list_memo_made(const Cell* callable, ListMemo* pair) {
     Node list = prepare_spec(callable);
-    m = ListMemo{cell::callable_extra(callable), list, plain_arguments(callable, list)};
-    return m;
+    ListMemo made{cell::callable_extra(callable), list, plain_arguments(callable, list)};
+    pair[1] = pair[0];
+    pair[0] = made;
+    return pair[0];
+}
+[[gnu::always_inline]] inline const ListMemo& list_memo_of(const Cell* callable) {
+    Node extra = cell::callable_extra(callable);
+    ListMemo* pair = list_memo + 2 * (extra % (LIST_MEMO_SLOTS / 2));
+    if (pair[0].extra == extra) return pair[0];
+    if (pair[1].extra == extra) return pair[1];
+    return list_memo_made(callable, pair);
 }
 inline Node arg_list(const Cell* callable) { return list_memo_of(callable).list; }
 
@@ -557,12 +570,15 @@ bool run_fast_path(Fast f) {
 inline bool run_fast(Fast f) { return f.kind != FAST_NONE && run_fast_path(f); }
 
 // Memory the system refuses to a C++ container inside a native or action
-// is the no-memory error of that call.
+// is the no-memory error of that call. A plain call (no refinement used)
+// takes an action's entry that reads no refinement (actions::plain_table).
+template <bool Plain = false>
 void run_native(const Cell* callable, const int32_t* refs) {
     uint32_t index = cell::callable_index(callable);
     if (cell::type(callable) == T_ACTION) {
-        if (index < 1 || index > ACTION_COUNT || !actions::table[index - 1]) not_callable(callable);
-        if (!run_fast(fast_action(index))) fail::or_no_memory([&] { actions::table[index - 1](refs); });
+        const actions::Entry* entries = Plain ? actions::plain_table : actions::table;
+        if (index < 1 || index > ACTION_COUNT || !entries[index - 1]) not_callable(callable);
+        if (!run_fast(fast_action(index))) fail::or_no_memory([&] { entries[index - 1](refs); });
         return;
     }
     natives::Routine routine = natives::routine(index);
@@ -826,25 +842,40 @@ uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b);
 // against its entry (copies of the list's entries: no evaluation can move
 // them). False on a pending exit. An argument that starts with a plain value
 // skips expression()'s entry: the next expression takes the safe point and a
-// halt. A name not held as a root is given a frame whose context node the
-// collector keeps current: it takes that node after each evaluation.
+// halt. The look for an operator after such a value finds the slot of the
+// word there, which, when it simply pushes, is the next argument's value
+// (nothing ran in between). The code's buffer is fetched again only after
+// something was evaluated. A name not held as a root is given a frame whose
+// context node the collector keeps current: it takes that node after each
+// evaluation.
 [[gnu::always_inline]] inline bool plain_arguments(const Cell* code, uint32_t* pos, Cell* name, const Cell* entries,
                                                    uint32_t args, const stack::Frame* frame = nullptr) {
+    SeriesBuffer* b = code_buffer(code);
+    const Cell* ahead = nullptr;  // the value of the word at *pos, found by the look for an operator
     for (uint32_t k = 0; k < args; k++) {
-        SeriesBuffer* b = code_buffer(code);
-        if (*pos >= cell_count(b)) no_arg(name, entries[k]);
-        if (const Cell* value = pushed_value(b, *pos)) {
+        uint32_t count = cell_count(b);
+        if (*pos >= count) no_arg(name, entries[k]);
+        if (const Cell* value = ahead ? ahead : pushed_value(b, *pos)) {
             stack::push(value);
             (*pos)++;
-            if (infix_op_at(b, *pos)) {
-                *pos = infix(code, *pos, b);
-                if (exits::pending()) return false;
-                if (frame) cell::set_word_context(name, frame->word_context);
+            ahead = nullptr;
+            const Cell* next = series::cells(b) + *pos;
+            if (*pos < count && cell::type(next) == T_WORD) {
+                const Cell* slot = context::bound_slot(next);
+                if (slot && cell::type(slot) == T_OP) {
+                    *pos = infix(code, *pos, b);
+                    if (exits::pending()) return false;
+                    if (frame) cell::set_word_context(name, frame->word_context);
+                    b = code_buffer(code);
+                } else if (slot && k + 1 < args && word_class(slot) == WORD_PUSH) {
+                    ahead = slot;
+                }
             }
         } else {
             *pos = expression(code, *pos, false, b);
             if (exits::pending()) return false;
             if (frame) cell::set_word_context(name, frame->word_context);
+            b = code_buffer(code);
         }
         check_type(name, entries[k]);
     }
@@ -862,7 +893,7 @@ uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b);
     } else {
         if (is_tracing()) emit_event(EV_CALL, code, int32_t(pos), name, callable);
         if (cell::type(callable) == T_ROUTINE) call_routine(callable);
-        else run_native(callable, NO_REFINEMENTS.refs);
+        else run_native<true>(callable, NO_REFINEMENTS.refs);
     }
     if (exits::pending()) return;
     if (frame) cell::set_word_context(name, frame->word_context);
@@ -1014,16 +1045,29 @@ struct UntracedBody {
 // general call's record and its checks of a callable the caller has seen.
 // Nothing is held as a temporary root: the callable is read from the value
 // stack below the frame, and the name's context node from the frame.
-[[gnu::noinline]] uint32_t native_call(const Cell* code, uint32_t pos, const Cell* w, const Cell* value,
-                                       uint32_t args, Node list) {
+// Made once for each count of arguments (native_call picks the one), so
+// that the gathering is unrolled.
+template <uint32_t Args>
+[[gnu::noinline]] uint32_t native_call_of(const Cell* code, uint32_t pos, const Cell* w, const Cell* value, Node list) {
     Cell name = *w;
-    Cell entries[MAX_PLAIN_ARGS];
-    copy_entries(entries, list, args);
+    Cell entries[Args ? Args : 1];
+    copy_entries(entries, list, Args);
     stack::push(value);
     const stack::Frame* frame = stack::enter_frame(&name, stack::KIND_NATIVE | interp_bit());
-    if (!plain_arguments(code, &pos, &name, entries, args, frame)) return pos;
+    if (!plain_arguments(code, &pos, &name, entries, Args, frame)) return pos;
     run_plain_native(code, pos, &name, stack::reg.base - 1, frame);
     return pos;
+}
+static_assert(MAX_PLAIN_ARGS == 4);
+inline uint32_t native_call(const Cell* code, uint32_t pos, const Cell* w, const Cell* value, uint32_t args,
+                            Node list) {
+    switch (args) {
+    case 0: return native_call_of<0>(code, pos, w, value, list);
+    case 1: return native_call_of<1>(code, pos, w, value, list);
+    case 2: return native_call_of<2>(code, pos, w, value, list);
+    case 3: return native_call_of<3>(code, pos, w, value, list);
+    default: return native_call_of<4>(code, pos, w, value, list);
+    }
 }
 
 Call code_call(const Cell* callable, const Cell* name, const Cell* code, uint32_t pos) {

@@ -62,6 +62,7 @@ TEST_F(ActionsTest, TableHasAnEntryForEveryNamedAction) {
     for (uint32_t id = 1; id <= ACTION_COUNT; id++) {
         bool unnamed = id == ACT_eval_path || id == ACT_set_path || id == ACT_compare;
         EXPECT_EQ(actions::table[id - 1] == nullptr, unnamed) << id;
+        EXPECT_EQ(actions::plain_table[id - 1] == nullptr, unnamed) << id;
     }
     EXPECT_EQ(actions::table[ACT_append - 1], &actions::append);
     EXPECT_EQ(actions::table[ACT_write - 1], &actions::write);
