@@ -275,7 +275,9 @@ inline const Cell* path_value(const Cell* path) {
 // branch, a function body (one C++ frame less per nesting).
 // Unnamed is set where the caller names the block <anon> or <body>; a
 // loop's turn (eval_turn) keeps the form the block ran from, or was given.
-template <bool Unnamed = true>
+// Rooted is set where the caller keeps the block reachable while it runs
+// (see run_one_call).
+template <bool Unnamed = true, bool Rooted = false>
 [[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last,
                                               LoopBlock* turn = nullptr);
 
@@ -802,7 +804,7 @@ uint32_t returned_in_place(const Cell* code, uint32_t pos, const Cell* native);
 // native's call (the commonest native in recursive functions).
 inline void either_branch() {
     Cell* base = stack::reg.base;
-    eval(anon(), logic::check_condition(base) ? base + 1 : base + 2, true);
+    eval_block<true, true>(anon(), logic::check_condition(base) ? base + 1 : base + 2, true);
 }
 
 // Copies of a plain call's argument entries (no evaluation can move them),
@@ -967,7 +969,7 @@ struct UntracedBody {
         {
             UntracedBody scope;
             const Cell* body = function::extra(fn) + function::EXTRA_BODY;
-            if (cell::type(body) == T_BLOCK) eval_block(body_word(), body, true);
+            if (cell::type(body) == T_BLOCK) eval_block<true, true>(body_word(), body, true);
             else stack::set_result(&statics::unset_cell);
             if (!exits::pending() && is_tracing())  // the body started a trace
                 emit_event(EV_EPILOG, function::extra(fn) + function::EXTRA_BODY, 0, fn, stack::reg.base);
@@ -1478,7 +1480,7 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
     stack::enter_frame(w, stack::KIND_NATIVE | interp_bit());
     for (uint32_t k = 0; k <= blocks; k++) stack::push(args + k);
     Cell* base = stack::reg.base;
-    eval_block(anon(), index != NAT_either || logic::check_condition(base) ? base + 1 : base + 2, true);
+    eval_block<true, true>(anon(), index != NAT_either || logic::check_condition(base) ? base + 1 : base + 2, true);
     if (exits::pending()) return at;
     stack::leave();
     stack::drop_below();
@@ -1960,21 +1962,30 @@ inline const Cell* same_callable(const prepared::Expr& e) {
     return value && std::memcmp(value, &e.callable, sizeof(Cell)) == 0 ? value : nullptr;
 }
 
+// Whether the argument list of a branch's native takes a block for each
+// block argument, after a condition: learnt once per expression (see
+// prepared::Expr::fit).
+[[gnu::noinline]] void learn_fit(const prepared::Expr& e, const Cell* native, uint32_t blocks) {
+    const ListMemo& memo = list_memo_of(native);
+    bool fits = memo.plain_args == int32_t(blocks + 1);
+    const Cell* entries = fits ? series::cells(node::buffer(memo.list)) : nullptr;
+    for (uint32_t k = 0; fits && k < blocks; k++) fits = entry_takes(entries + 1 + k, T_BLOCK);
+    if (fits) e.condition_entry = entries[0];
+    e.fit = fits ? prepared::FIT_YES : prepared::FIT_NO;
+}
+
 // if, unless, either with a chain for condition: branch_in_place's checks,
 // the condition's value into condition and the blocks found where they lie;
 // false when the argument list does not take them as they are.
 bool branch_arguments(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native, const Cell** branch,
                       Cell* condition) {
     uint32_t blocks = cell::callable_index(native) == NAT_either ? 2 : 1;
-    const ListMemo& memo = list_memo_of(native);
-    if (memo.plain_args != int32_t(blocks + 1) || !whole_chain_value(f, e, b, condition)) return false;
-    const Cell* entries = series::cells(node::buffer(memo.list));
-    bool fits = entry_takes(entries, cell::type(condition));
-    for (uint32_t k = 0; fits && k < blocks; k++) {
-        branch[k] = series::cells(b) + f->chains[e.chain].end + k;
-        fits = entry_takes(entries + 1 + k, T_BLOCK);
-    }
-    return fits;
+    if (e.fit == prepared::FIT_UNKNOWN) [[unlikely]] learn_fit(e, native, blocks);
+    if (e.fit != prepared::FIT_YES || !whole_chain_value(f, e, b, condition)) return false;
+    const Cell* at = series::cells(b) + (e.next - blocks);
+    branch[0] = at;
+    if (blocks == 2) branch[1] = at + 1;
+    return entry_takes(&e.condition_entry, cell::type(condition));
 }
 uint32_t prepared_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
     const Cell* branch[2] = {nullptr, nullptr};
@@ -2300,11 +2311,22 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
 // assignment, a branch, a return), run as eval_prepared_rest runs it
 // without the loop over expressions: what follows it when the block has
 // grown meanwhile goes to run(), as does the expression when its form
-// misses. Answers true (the block ran), eval_prepared's answer.
-[[gnu::noinline]] bool eval_prepared_one(const Cell* block, Form* f, Cell* slot, bool keep_last) {
+// misses. Held: the block's cell is held as a root while it runs; a block
+// the caller keeps reachable itself (a function's body, whose function
+// lies below the frame; a branch among its native's arguments) need not be.
+template <bool Held>
+struct HeldIf {
+    explicit HeldIf(Cell*) {}
+};
+template <>
+struct HeldIf<true> : temp_roots::Hold {
+    using Hold::Hold;
+};
+template <bool Held>
+[[gnu::always_inline]] inline void run_one_call(const Cell* block, Form* f, Cell* slot, bool keep_last) {
     stack_guard::check("stack-overflow");
     Cell code = *block;
-    temp_roots::Hold hold(&code);
+    HeldIf<Held> hold(&code);
     CodeScope scope(&code);
     uint32_t start = uint32_t(cell::series_index(&code));
     try {
@@ -2322,16 +2344,19 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
             prepared::to_general(f, 0);  // nothing ran: the form still holds
             next = expression(&code, start, false, code_buffer(&code));
         }
-        if (exits::pending()) return true;
+        if (exits::pending()) return;
         SeriesBuffer* b = code_buffer(&code);
-        if (next < cell_count(b) && !run(&code, next, b, slot)) return true;
+        if (next < cell_count(b) && !run(&code, next, b, slot)) return;
     } catch (const Throw& t) {
         if (!exits::is_pending_code(t.code)) throw;
         runtime::record.pending_code = t.code;
-        return true;
+        return;
     }
     if (is_tracing()) emit_at(slot, EV_EXIT, &code, start, slot);
     if (keep_last) stack::set_result(slot);
+}
+[[gnu::noinline]] bool eval_prepared_one(const Cell* block, Form* f, Cell* slot, bool keep_last) {
+    run_one_call<true>(block, f, slot, keep_last);
     return true;
 }
 
@@ -2344,14 +2369,14 @@ inline bool one_call(const Form* f) { return f->one_call; }
 
 // A paren that calls, as eval() runs it: from its form when that is one
 // expression that calls (no collection or halt due, no trace).
-void code_paren(const Cell* paren) {
+[[gnu::noinline]] void code_paren(const Cell* paren) {
     Node n = cell::series_node(paren);
     SeriesBuffer* b = node::buffer(n);
     Form* f = (b->flags & SER_PREPARED) ? prepared::find(n) : nullptr;
     if (f && prepared::holds(f, b) && f->start == uint32_t(cell::series_index(paren)) && one_call(f) &&
         !is_tracing() && !collector::wants_safe_point() && !is_halt_requested()) {
         prepared::check_unchanged(f, b);
-        eval_prepared_one(paren, f, stack::reg.top, false);
+        run_one_call<true>(paren, f, stack::reg.top, false);
         return;
     }
     Cell code = *paren;
@@ -2439,6 +2464,7 @@ inline void keep_form(LoopBlock* turn, Form* f) {
 // code, raise, collect or trace while it runs, so it needs neither the held
 // code nor its scope, up to an expression that must run code or that the
 // general evaluator must take, or a safe point that is due.
+template <bool Rooted>
 [[gnu::noinline]] bool eval_prepared(const Cell* block, SeriesBuffer* b, bool keep_last, LoopBlock* turn) {
     Form* f = prepared::find(cell::series_node(block));
     uint32_t pos = uint32_t(cell::series_index(block));
@@ -2462,7 +2488,9 @@ inline void keep_form(LoopBlock* turn, Form* f) {
     }
     if (!f->quick && one_call(f)) {
         if (collector::wants_safe_point() || is_halt_requested()) return false;
-        return eval_prepared_one(block, f, slot, keep_last);
+        if constexpr (Rooted) run_one_call<false>(block, f, slot, keep_last);
+        else eval_prepared_one(block, f, slot, keep_last);
+        return true;
     }
     eval_prepared_rest(block, f, k, pos, slot, keep_last);
     return true;
@@ -2749,12 +2777,12 @@ QuickCount quick_count(LoopBlock& body, const Cell* word, int64_t* turns, int64_
 
 namespace {
 
-template <bool Unnamed>
+template <bool Unnamed, bool Rooted>
 [[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last, LoopBlock* turn) {
     SeriesBuffer* b = code_buffer(block);
     if ((b->flags & SER_PREPARED) && (Unnamed || cell::word_symbol(name) == stack::reg.body_symbol ||
                                       cell::word_symbol(name) == stack::reg.anon_symbol)) {
-        if (eval_prepared(block, b, keep_last, turn)) return;
+        if (eval_prepared<Rooted>(block, b, keep_last, turn)) return;
     }
     uint32_t pos = uint32_t(cell::series_index(block)), tail = cell_count(b);
     // A block done in place passes no safe point, so a halt asked for takes

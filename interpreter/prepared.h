@@ -147,6 +147,8 @@ enum ExprKind : uint8_t {
     E_BREAK,       // break, continue
 };
 
+enum BranchFit : uint8_t { FIT_UNKNOWN, FIT_YES, FIT_NO };
+
 struct Expr {
     ExprKind kind;
     bool runs;       // its chain runs code (Chain::runs, read without the chain)
@@ -158,6 +160,11 @@ struct Expr {
     mutable SlotCache cache;  // of the word: an E_SET's, or the callable's
     mutable SlotCache next_cache;  // of the word at next (word_next)
     Cell callable;   // the value the word held when decoded
+    // A branch's condition and blocks against its native's argument list,
+    // learnt on the first run: the list is the callable's own (fixed while
+    // the callable compares equal), so the answer holds for the form's life.
+    mutable BranchFit fit;
+    mutable Cell condition_entry;  // the list's entry for the condition, when they fit
 };
 
 // A chain or its assignment; pure when it runs no code.
