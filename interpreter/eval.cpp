@@ -2057,11 +2057,13 @@ void code_paren(const Cell* paren);
 // chain from its chain. From the argument that misses, or after the form
 // broke, the rest come from the cells. False on a pending exit.
 [[gnu::always_inline]] inline bool tree_arguments(Tree& t, const prepared::CallNode& c, uint32_t* pos, Cell* name,
-                                                  const Cell* entries, const stack::Frame* frame) {
+                                                  const stack::Frame* frame) {
     for (uint32_t k = 0; k < c.arg_count; k++) {
         uint32_t next = 0;
+        Cell entry;
         if (!t.broken) {
             const prepared::Arg& a = t.f->args[c.args + k];
+            entry = a.entry;
             SeriesBuffer* b = code_buffer(t.code);
             switch (a.kind) {
             case prepared::A_VALUE:
@@ -2090,37 +2092,39 @@ void code_paren(const Cell* paren);
                 if (next && !exits::pending()) cell::set_word_context(name, frame->word_context);
             }
         }
-        if (!next) return plain_arguments(t.code, pos, name, entries + k, c.arg_count - k, frame);
+        if (!next) {  // the callable lies below the frame: its list gives the entries
+            Cell entries[MAX_PLAIN_ARGS];
+            copy_entries(entries, arg_list(stack::reg.base - 1), c.arg_count);
+            return plain_arguments(t.code, pos, name, entries + k, c.arg_count - k, frame);
+        }
         *pos = next;
         if (exits::pending()) return false;
-        check_type(name, entries[k]);
+        check_type(name, entry);
     }
     return true;
 }
 
 // A call from the form (its word at pos): the position after it, its value
-// pushed; 0 with nothing done when the word holds another callable, its
-// argument list changed shape or a trace runs. function_call and native_call
-// with the arguments taken from their chains.
+// pushed; 0 with nothing done when the word holds another callable or a
+// trace runs. function_call and native_call with the arguments taken from
+// their chains. The callable compared equal has the argument list it had
+// when decoded (a list is made once per callable and not changed): its
+// arity and entries are the form's.
 [[gnu::always_inline]] inline uint32_t tree_call(Tree& t, const prepared::Leaf& leaf, uint32_t pos) {
     prepared::CallNode c = t.f->calls[leaf.call];
-    const Cell* value = context::bound_slot(&leaf.cell);
+    const Cell* value = cached_slot(&leaf.cell, leaf.cache);
     if (!value || std::memcmp(value, &c.callable, sizeof(Cell)) != 0 || is_tracing()) return 0;
-    const ListMemo& memo = list_memo_of(value);
-    if (memo.plain_args != int32_t(c.arg_count)) return 0;
     Cell name = leaf.cell;
-    Cell entries[MAX_PLAIN_ARGS];
-    copy_entries(entries, memo.list, c.arg_count);
     pos++;
     if (cell::type(value) == T_FUNCTION) {
         const Cell* fn = stack::push(value);
         stack::Frame* frame = enter_function(&name, cell::callable_context(value));
-        if (tree_arguments(t, c, &pos, &name, entries, frame)) function_body(fn, &name, frame, c.arg_count);
+        if (tree_arguments(t, c, &pos, &name, frame)) function_body(fn, &name, frame, c.arg_count);
         return pos;
     }
     stack::push(value);
     const stack::Frame* frame = stack::enter_frame(&name, stack::KIND_NATIVE | interp_bit());
-    if (tree_arguments(t, c, &pos, &name, entries, frame)) run_plain_native(t.code, pos, &name, stack::reg.base - 1, frame);
+    if (tree_arguments(t, c, &pos, &name, frame)) run_plain_native(t.code, pos, &name, stack::reg.base - 1, frame);
     return pos;
 }
 
@@ -2131,7 +2135,7 @@ void code_paren(const Cell* paren);
 uint32_t tree_operators(Tree& t, uint32_t ops, uint32_t count, uint32_t pos) {
     for (uint32_t k = 0; k < count; k++, pos += 2) {
         prepared::OpStep& s = t.f->ops[ops + k];
-        const Cell* op = context::bound_slot(&s.word);
+        const Cell* op = cached_slot(&s.word, s.cache);
         if (!op || op_head(op) != s.head || cell::callable_extra(op) != s.extra) break;
         FastOp fast = fast_of(s, op);
         if (s.right.kind == prepared::L_CODE_PAREN) {  // infix's step, the paren run as code_paren runs it
@@ -3022,6 +3026,10 @@ bool paren_into(const Cell* paren, Cell* out) {
 }
 
 }  // namespace interp
+
+const Cell* prepared::argument_entries(const Cell* callable) {
+    return series::cells(node::buffer(interp::arg_list(callable)));
+}
 
 int32_t prepared::plain_arity(const Cell* callable) {
     uint32_t t = cell::type(callable);

@@ -100,6 +100,7 @@ struct CallNode {
 enum ArgKind : uint8_t { A_VALUE, A_WORD, A_CHAIN, A_CALLS };
 struct Arg {
     Cell cell;
+    Cell entry;  // the callable's argument-list entry for it
     uint32_t chain;
     uint32_t end;  // the position after it
     ArgKind kind;
@@ -213,6 +214,9 @@ inline void to_general(Form* f, uint32_t k) {
 // (see the evaluator's plain_arguments), or -1 (also when its argument list
 // is not made yet: nothing is made while decoding). In the evaluator.
 int32_t plain_arity(const Cell* callable);
+// The entries of the argument list of such a callable (good until memory is
+// allocated). In the evaluator.
+const Cell* argument_entries(const Cell* callable);
 // Makes the form of the block (its node and index), or null when it cannot
 // be made now or would gain nothing (no expression of it is a chain or its
 // assignment: then the buffer is marked SER_PLAIN and no form is kept);
