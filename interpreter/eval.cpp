@@ -2064,7 +2064,6 @@ void code_paren(const Cell* paren);
         if (!t.broken) {
             const prepared::Arg& a = t.f->args[c.args + k];
             entry = a.entry;
-            SeriesBuffer* b = code_buffer(t.code);
             switch (a.kind) {
             case prepared::A_VALUE:
             case prepared::A_WORD: {
@@ -2073,7 +2072,7 @@ void code_paren(const Cell* paren);
                     value = context::bound_slot(value);
                     if (!value || word_class(value) != WORD_PUSH) break;
                 }
-                if (infix_op_at(b, a.end)) break;
+                if (a.word_after && infix_op_at(code_buffer(t.code), a.end)) break;
                 stack::push(value);
                 next = a.end;
                 break;
@@ -2081,7 +2080,8 @@ void code_paren(const Cell* paren);
             case prepared::A_CHAIN:
                 if (!prepared_chain(t.f, t.f->chains[a.chain], true)) break;
                 next = a.end;
-                if (infix_op_at(b, next)) {  // an operator there now: infix applies it
+                if (!a.word_after) break;
+                if (SeriesBuffer* b = code_buffer(t.code); infix_op_at(b, next)) {  // an operator there now: infix applies it
                     next = infix(t.code, next, b);
                     if (!exits::pending()) cell::set_word_context(name, frame->word_context);
                     t.holds();
@@ -2191,7 +2191,11 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
     if (ch->op_count) {
         pos = tree_operators(t, ch->ops, ch->op_count, pos);
         if (exits::pending()) return pos;
+        if (!t.broken) ch = &t.f->chains[index];
     }
+    // Where the chain ended as decoded while its form holds, only a word
+    // there could hold an operator now.
+    if (!t.broken && pos == ch->end && !ch->word_after) return pos;
     SeriesBuffer* b = code_buffer(t.code);
     if (!infix_op_at(b, pos)) return pos;
     pos = infix(t.code, pos, b);

@@ -104,6 +104,7 @@ struct Arg {
     uint32_t chain;
     uint32_t end;  // the position after it
     ArgKind kind;
+    bool word_after;  // a word lies at end: it must not hold an op! now
 };
 
 // What an operator does to two integer! operands without its generic
@@ -135,6 +136,7 @@ struct Chain {
     uint32_t first_end;      // after it (and a call's arguments): the first operator
     uint32_t end;
     bool runs;               // a call or a paren that calls: it runs code
+    bool word_after;         // a word lies at end (see Arg::word_after)
 };
 
 enum ExprKind : uint8_t {
