@@ -1735,8 +1735,10 @@ uint32_t eval_path(const Cell* path_value, PathMode mode, const Cell* code, uint
 // the console and do-file do), but no block of a library function's body.
 struct CodeScope {
     Cell* saved;
-    explicit CodeScope(Cell* code) : saved(eval_state.code) {
-        if (!(code_buffer(code)->flags & SER_LIBRARY)) eval_state.code = code;
+    explicit CodeScope(Cell* code) : CodeScope(code, code_buffer(code)) {}
+    // b: the code's buffer, found by the caller.
+    CodeScope(Cell* code, const SeriesBuffer* b) : saved(eval_state.code) {
+        if (!(b->flags & SER_LIBRARY)) eval_state.code = code;
     }
     ~CodeScope() { eval_state.code = saved; }
 };
@@ -2139,8 +2141,12 @@ uint32_t tree_operators(Tree& t, uint32_t ops, uint32_t count, uint32_t pos) {
         if (!op || op_head(op) != s.head || cell::callable_extra(op) != s.extra) break;
         FastOp fast = fast_of(s, op);
         if (s.right.kind == prepared::L_CODE_PAREN) {  // infix's step, the paren run as code_paren runs it
+            // The form holds: the paren lies at pos + 1, and one that starts
+            // with a call does not apply in place.
             SeriesBuffer* b = code_buffer(t.code);
-            uint32_t next = fast.takes & takes_of(stack::last()) ? infix_in_place(fast, b, pos + 1) : 0;
+            uint32_t next = fast.takes & takes_of(stack::last()) && !starts_with_call(&s.right.cell)
+                                ? infix_in_place(fast, b, pos + 1)
+                                : 0;
             if (next) {
                 pos = next;
             } else if (fast.takes & takes_of(stack::last())) {
@@ -2331,11 +2337,12 @@ struct HeldIf<true> : temp_roots::Hold {
     using Hold::Hold;
 };
 template <bool Held>
-[[gnu::always_inline]] inline void run_one_call(const Cell* block, Form* f, Cell* slot, bool keep_last) {
+[[gnu::always_inline]] inline void run_one_call(const Cell* block, const SeriesBuffer* b, Form* f, Cell* slot,
+                                                bool keep_last) {
     stack_guard::check("stack-overflow");
     Cell code = *block;
     HeldIf<Held> hold(&code);
-    CodeScope scope(&code);
+    CodeScope scope(&code, b);
     uint32_t start = uint32_t(cell::series_index(&code));
     try {
         stack::reg.top = slot;
@@ -2364,7 +2371,7 @@ template <bool Held>
     if (keep_last) stack::set_result(slot);
 }
 [[gnu::noinline]] bool eval_prepared_one(const Cell* block, Form* f, Cell* slot, bool keep_last) {
-    run_one_call<true>(block, f, slot, keep_last);
+    run_one_call<true>(block, code_buffer(block), f, slot, keep_last);
     return true;
 }
 
@@ -2384,7 +2391,7 @@ inline bool one_call(const Form* f) { return f->one_call; }
     if (f && prepared::holds(f, b) && f->start == uint32_t(cell::series_index(paren)) && one_call(f) &&
         !is_tracing() && !collector::wants_safe_point() && !is_halt_requested()) {
         prepared::check_unchanged(f, b);
-        run_one_call<true>(paren, f, stack::reg.top, false);
+        run_one_call<true>(paren, b, f, stack::reg.top, false);
         return;
     }
     Cell code = *paren;
@@ -2496,7 +2503,7 @@ template <bool Rooted>
     }
     if (!f->quick && one_call(f)) {
         if (collector::wants_safe_point() || is_halt_requested()) return false;
-        if constexpr (Rooted) run_one_call<false>(block, f, slot, keep_last);
+        if constexpr (Rooted) run_one_call<false>(block, b, f, slot, keep_last);
         else eval_prepared_one(block, f, slot, keep_last);
         return true;
     }
