@@ -798,6 +798,8 @@ template <class Operand = CodeOperand>
 uint32_t branch_in_place(const Cell* code, uint32_t pos, const Cell* w, const Cell* native);
 inline uint32_t take_branch(uint32_t index, Cell* condition, const Cell* const* branch, const Cell* w,
                             const Cell* native, uint32_t at);
+inline uint32_t take_block(uint32_t index, Cell* condition, const Cell* const* branch, const Cell* w,
+                           const Cell* native, uint32_t at);
 uint32_t returned_in_place(const Cell* code, uint32_t pos, const Cell* native);
 
 // either in its frame, its arguments checked: the native's work without the
@@ -1472,8 +1474,15 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
 // the call.
 [[gnu::always_inline]] inline uint32_t take_branch(uint32_t index, Cell* condition, const Cell* const* branch,
                                                    const Cell* w, const Cell* native, uint32_t at) {
-    uint32_t blocks = index == NAT_either ? 2 : 1;
     if (branch_answer(index, condition, branch)) return at;
+    return take_block(index, condition, branch, w, native, at);
+}
+
+// take_branch when a block must run: in the native's frame, filled as the
+// call fills it, so that errors and listings see the same call.
+[[gnu::always_inline]] inline uint32_t take_block(uint32_t index, Cell* condition, const Cell* const* branch,
+                                                  const Cell* w, const Cell* native, uint32_t at) {
+    uint32_t blocks = index == NAT_either ? 2 : 1;
     Cell args[3] = {*condition, *branch[0], branch[1] ? *branch[1] : statics::none_cell};
     stack::reg.top = condition;
     stack::push(native);
@@ -1989,13 +1998,18 @@ bool branch_arguments(Form* f, const prepared::Expr& e, SeriesBuffer* b, const C
     if (blocks == 2) branch[1] = at + 1;
     return entry_takes(&e.condition_entry, cell::type(condition));
 }
-uint32_t prepared_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
+// An operator that a taken block put after the call applies to the call's
+// value, as after any call.
+uint32_t prepared_branch(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
     const Cell* branch[2] = {nullptr, nullptr};
     Cell* condition = stack::reg.top;
     if (condition + 2 >= stack::reg.limit || !branch_arguments(f, e, b, native, branch, condition)) return 0;
     stack::reg.top = condition + 1;
+    uint32_t index = cell::callable_index(native);
+    if (branch_answer(index, condition, branch)) return e.next;
     Cell w = e.word;
-    return take_branch(cell::callable_index(native), condition, branch, &w, native, e.next);
+    uint32_t next = take_block(index, condition, branch, &w, native, e.next);
+    return exits::pending() ? next : infix_after(code, next, code_buffer(code));
 }
 
 // A branch that runs no code (branch_answer) from the form, its value at
@@ -2305,7 +2319,7 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
     case E_BRANCH:
         if (const Cell* native = same_callable(e)) {
             *ran_code = true;
-            return prepared_branch(f, e, b, native);
+            return prepared_branch(code, f, e, b, native);
         }
         return 0;
     case E_RETURN:
