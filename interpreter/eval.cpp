@@ -2350,29 +2350,39 @@ template <>
 struct HeldIf<true> : temp_roots::Hold {
     using Hold::Hold;
 };
-template <bool Held>
-[[gnu::always_inline]] inline void run_one_call(const Cell* block, const SeriesBuffer* b, Form* f, Cell* slot,
-                                                bool keep_last) {
+// The form's expression, from it or, when it misses, by the general
+// evaluator: the position after it. Its value goes to the value top, which
+// is at slot.
+struct FormStep {
+    Form* f;
+    Cell* slot;
+    uint32_t operator()(const Cell* code) const {
+        stack::reg.top = slot;
+        const prepared::Expr& e = f->exprs[0];
+        uint32_t next;
+        if (e.kind == prepared::E_CHAIN) {
+            Tree t{code, f, f->node, prepared::generation, false};
+            next = tree_chain(t, e.chain);
+        } else {
+            bool ran_code;
+            next = prepared_expression(code, f, e, code_buffer(code), &ran_code);
+        }
+        if (next) return next;
+        prepared::to_general(f, 0);  // nothing ran: the form still holds
+        return expression(code, uint32_t(cell::series_index(code)), false, code_buffer(code));
+    }
+};
+
+template <bool Held, class Step>
+[[gnu::always_inline]] inline void run_one_call(const Cell* block, const SeriesBuffer* b, Cell* slot, bool keep_last,
+                                                Step step) {
     stack_guard::check("stack-overflow");
     Cell code = *block;
     HeldIf<Held> hold(&code);
     CodeScope scope(&code, b);
     uint32_t start = uint32_t(cell::series_index(&code));
     try {
-        stack::reg.top = slot;
-        uint32_t next;
-        const prepared::Expr& e = f->exprs[0];
-        if (e.kind == prepared::E_CHAIN) {
-            Tree t{&code, f, f->node, prepared::generation, false};
-            next = tree_chain(t, e.chain);
-        } else {
-            bool ran_code;
-            next = prepared_expression(&code, f, e, code_buffer(&code), &ran_code);
-        }
-        if (!next) {
-            prepared::to_general(f, 0);  // nothing ran: the form still holds
-            next = expression(&code, start, false, code_buffer(&code));
-        }
+        uint32_t next = step(&code);
         if (exits::pending()) return;
         SeriesBuffer* b = code_buffer(&code);
         if (next < cell_count(b) && !run(&code, next, b, slot)) return;
@@ -2383,6 +2393,37 @@ template <bool Held>
     }
     if (is_tracing()) emit_at(slot, EV_EXIT, &code, start, slot);
     if (keep_last) stack::set_result(slot);
+}
+template <bool Held>
+[[gnu::always_inline]] inline void run_one_call(const Cell* block, const SeriesBuffer* b, Form* f, Cell* slot,
+                                                bool keep_last) {
+    run_one_call<Held>(block, b, slot, keep_last, FormStep{f, slot});
+}
+
+// A block whose form is one branch: its condition and blocks are taken
+// before the block's scope is set up, as they run no code, so that a branch
+// answered without running a block (branch_answer) needs no scope, held
+// code or stack check; a block taken runs in the scope. False with nothing
+// done when the form's expression misses (run_one_call takes it then).
+template <bool Held>
+[[gnu::always_inline]] inline bool run_one_branch(const Cell* block, SeriesBuffer* b, Form* f, Cell* slot,
+                                                  bool keep_last) {
+    const prepared::Expr& e = f->exprs[0];
+    const Cell* native = same_callable(e);
+    const Cell* branch[2] = {nullptr, nullptr};
+    if (!native || slot + 2 >= stack::reg.limit || !branch_arguments(f, e, b, native, branch, slot)) return false;
+    stack::reg.top = slot + 1;
+    uint32_t index = cell::callable_index(native);
+    if (!branch_answer(index, slot, branch)) {
+        run_one_call<Held>(block, b, slot, keep_last, [&](const Cell* code) {
+            Cell w = e.word;
+            uint32_t next = take_block(index, slot, branch, &w, native, e.next);
+            return exits::pending() ? next : infix_after(code, next, code_buffer(code));
+        });
+    } else if (keep_last) {
+        stack::set_result(slot);  // the form is the whole block: nothing follows
+    }
+    return true;
 }
 [[gnu::noinline]] bool eval_prepared_one(const Cell* block, Form* f, Cell* slot, bool keep_last) {
     run_one_call<true>(block, code_buffer(block), f, slot, keep_last);
@@ -2517,6 +2558,7 @@ template <bool Rooted>
     }
     if (!f->quick && one_call(f)) {
         if (collector::wants_safe_point() || is_halt_requested()) return false;
+        if (f->exprs[0].kind == prepared::E_BRANCH && run_one_branch<!Rooted>(block, b, f, slot, keep_last)) return true;
         if constexpr (Rooted) run_one_call<false>(block, b, f, slot, keep_last);
         else eval_prepared_one(block, f, slot, keep_last);
         return true;
