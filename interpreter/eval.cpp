@@ -1968,7 +1968,7 @@ inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens) {
 }
 
 // The callable an expression starts with, still the word's value.
-inline const Cell* same_callable(const prepared::Expr& e) {
+[[gnu::always_inline]] inline const Cell* same_callable(const prepared::Expr& e) {
     const Cell* value = cached_slot(&e.word, e.cache);
     return value && std::memcmp(value, &e.callable, sizeof(Cell)) == 0 ? value : nullptr;
 }
@@ -2356,7 +2356,7 @@ struct HeldIf<true> : temp_roots::Hold {
 struct FormStep {
     Form* f;
     Cell* slot;
-    uint32_t operator()(const Cell* code) const {
+    [[gnu::always_inline]] uint32_t operator()(const Cell* code) const {
         stack::reg.top = slot;
         const prepared::Expr& e = f->exprs[0];
         uint32_t next;
