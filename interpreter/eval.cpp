@@ -1968,7 +1968,7 @@ inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens) {
 }
 
 // The callable an expression starts with, still the word's value.
-[[gnu::always_inline]] inline const Cell* same_callable(const prepared::Expr& e) {
+inline const Cell* same_callable(const prepared::Expr& e) {
     const Cell* value = cached_slot(&e.word, e.cache);
     return value && std::memcmp(value, &e.callable, sizeof(Cell)) == 0 ? value : nullptr;
 }
