@@ -1483,11 +1483,22 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
 [[gnu::always_inline]] inline uint32_t take_block(uint32_t index, Cell* condition, const Cell* const* branch,
                                                   const Cell* w, const Cell* native, uint32_t at) {
     uint32_t blocks = index == NAT_either ? 2 : 1;
-    Cell args[3] = {*condition, *branch[0], branch[1] ? *branch[1] : statics::none_cell};
-    stack::reg.top = condition;
-    stack::push(native);
-    stack::enter_frame(w, stack::KIND_NATIVE | interp_bit());
-    for (uint32_t k = 0; k <= blocks; k++) stack::push(args + k);
+    if (condition + 2 + blocks < stack::reg.limit) {  // no push below would overflow: written in place
+        Cell value = *condition;
+        *condition = *native;
+        stack::reg.top = condition + 1;
+        stack::enter_frame(w, stack::KIND_NATIVE | interp_bit());
+        condition[1] = value;
+        condition[2] = *branch[0];
+        if (blocks == 2) condition[3] = *branch[1];
+        stack::reg.top = condition + 2 + blocks;
+    } else {
+        Cell args[3] = {*condition, *branch[0], branch[1] ? *branch[1] : statics::none_cell};
+        stack::reg.top = condition;
+        stack::push(native);
+        stack::enter_frame(w, stack::KIND_NATIVE | interp_bit());
+        for (uint32_t k = 0; k <= blocks; k++) stack::push(args + k);
+    }
     Cell* base = stack::reg.base;
     eval_block<true, true>(anon(), index != NAT_either || logic::check_condition(base) ? base + 1 : base + 2, true);
     if (exits::pending()) return at;
