@@ -275,9 +275,10 @@ inline const Cell* path_value(const Cell* path) {
 // branch, a function body (one C++ frame less per nesting).
 // Unnamed is set where the caller names the block <anon> or <body>; a
 // loop's turn (eval_turn) keeps the form the block ran from, or was given.
-// Rooted is set where the caller keeps the block reachable while it runs
-// (see run_one_call).
-template <bool Unnamed = true, bool Rooted = false>
+// Nested is set for a function's body and a taken branch's block, the
+// blocks of a recursive call's path: a one-call form runs there inside
+// eval_prepared, one C++ layer less than through eval_prepared_one.
+template <bool Unnamed = true, bool Nested = false>
 [[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last,
                                               LoopBlock* turn = nullptr);
 
@@ -2350,17 +2351,9 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
 // assignment, a branch, a return), run as eval_prepared_rest runs it
 // without the loop over expressions: what follows it when the block has
 // grown meanwhile goes to run(), as does the expression when its form
-// misses. Held: the block's cell is held as a root while it runs; a block
-// the caller keeps reachable itself (a function's body, whose function
-// lies below the frame; a branch among its native's arguments) need not be.
-template <bool Held>
-struct HeldIf {
-    explicit HeldIf(Cell*) {}
-};
-template <>
-struct HeldIf<true> : temp_roots::Hold {
-    using Hold::Hold;
-};
+// misses. The copy of the block's cell is held as a root even where the
+// caller keeps the block reachable: a collection may move the block's node
+// (node-frame evacuation), and only held cells are rewritten.
 // The form's expression, from it or, when it misses, by the general
 // evaluator: the position after it. Its value goes to the value top, which
 // is at slot.
@@ -2384,12 +2377,12 @@ struct FormStep {
     }
 };
 
-template <bool Held, class Step>
+template <class Step>
 [[gnu::always_inline]] inline void run_one_call(const Cell* block, const SeriesBuffer* b, Cell* slot, bool keep_last,
                                                 Step step) {
     stack_guard::check("stack-overflow");
     Cell code = *block;
-    HeldIf<Held> hold(&code);
+    temp_roots::Hold hold(&code);
     CodeScope scope(&code, b);
     uint32_t start = uint32_t(cell::series_index(&code));
     try {
@@ -2405,10 +2398,9 @@ template <bool Held, class Step>
     if (is_tracing()) emit_at(slot, EV_EXIT, &code, start, slot);
     if (keep_last) stack::set_result(slot);
 }
-template <bool Held>
 [[gnu::always_inline]] inline void run_one_call(const Cell* block, const SeriesBuffer* b, Form* f, Cell* slot,
                                                 bool keep_last) {
-    run_one_call<Held>(block, b, slot, keep_last, FormStep{f, slot});
+    run_one_call(block, b, slot, keep_last, FormStep{f, slot});
 }
 
 // A block whose form is one branch: its condition and blocks are taken
@@ -2416,7 +2408,6 @@ template <bool Held>
 // answered without running a block (branch_answer) needs no scope, held
 // code or stack check; a block taken runs in the scope. False with nothing
 // done when the form's expression misses (run_one_call takes it then).
-template <bool Held>
 [[gnu::always_inline]] inline bool run_one_branch(const Cell* block, SeriesBuffer* b, Form* f, Cell* slot,
                                                   bool keep_last) {
     const prepared::Expr& e = f->exprs[0];
@@ -2426,7 +2417,7 @@ template <bool Held>
     stack::reg.top = slot + 1;
     uint32_t index = cell::callable_index(native);
     if (!branch_answer(index, slot, branch)) {
-        run_one_call<Held>(block, b, slot, keep_last, [&](const Cell* code) {
+        run_one_call(block, b, slot, keep_last, [&](const Cell* code) {
             Cell w = e.word;
             uint32_t next = take_block(index, slot, branch, &w, native, e.next);
             return exits::pending() ? next : infix_after(code, next, code_buffer(code));
@@ -2437,7 +2428,7 @@ template <bool Held>
     return true;
 }
 [[gnu::noinline]] bool eval_prepared_one(const Cell* block, Form* f, Cell* slot, bool keep_last) {
-    run_one_call<true>(block, code_buffer(block), f, slot, keep_last);
+    run_one_call(block, code_buffer(block), f, slot, keep_last);
     return true;
 }
 
@@ -2457,7 +2448,7 @@ inline bool one_call(const Form* f) { return f->one_call; }
     if (f && prepared::holds(f, b) && f->start == uint32_t(cell::series_index(paren)) && one_call(f) &&
         !is_tracing() && !collector::wants_safe_point() && !is_halt_requested()) {
         prepared::check_unchanged(f, b);
-        run_one_call<true>(paren, b, f, stack::reg.top, false);
+        run_one_call(paren, b, f, stack::reg.top, false);
         return;
     }
     Cell code = *paren;
@@ -2545,7 +2536,7 @@ inline void keep_form(LoopBlock* turn, Form* f) {
 // code, raise, collect or trace while it runs, so it needs neither the held
 // code nor its scope, up to an expression that must run code or that the
 // general evaluator must take, or a safe point that is due.
-template <bool Rooted>
+template <bool Nested>
 [[gnu::noinline]] bool eval_prepared(const Cell* block, SeriesBuffer* b, bool keep_last, LoopBlock* turn) {
     Form* f = prepared::find(cell::series_node(block));
     uint32_t pos = uint32_t(cell::series_index(block));
@@ -2569,8 +2560,8 @@ template <bool Rooted>
     }
     if (!f->quick && one_call(f)) {
         if (collector::wants_safe_point() || is_halt_requested()) return false;
-        if (f->exprs[0].kind == prepared::E_BRANCH && run_one_branch<!Rooted>(block, b, f, slot, keep_last)) return true;
-        if constexpr (Rooted) run_one_call<false>(block, b, f, slot, keep_last);
+        if (f->exprs[0].kind == prepared::E_BRANCH && run_one_branch(block, b, f, slot, keep_last)) return true;
+        if constexpr (Nested) run_one_call(block, b, f, slot, keep_last);
         else eval_prepared_one(block, f, slot, keep_last);
         return true;
     }
@@ -2859,12 +2850,12 @@ QuickCount quick_count(LoopBlock& body, const Cell* word, int64_t* turns, int64_
 
 namespace {
 
-template <bool Unnamed, bool Rooted>
+template <bool Unnamed, bool Nested>
 [[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last, LoopBlock* turn) {
     SeriesBuffer* b = code_buffer(block);
     if ((b->flags & SER_PREPARED) && (Unnamed || cell::word_symbol(name) == stack::reg.body_symbol ||
                                       cell::word_symbol(name) == stack::reg.anon_symbol)) {
-        if (eval_prepared<Rooted>(block, b, keep_last, turn)) return;
+        if (eval_prepared<Nested>(block, b, keep_last, turn)) return;
     }
     uint32_t pos = uint32_t(cell::series_index(block)), tail = cell_count(b);
     // A block done in place passes no safe point, so a halt asked for takes
