@@ -1754,14 +1754,25 @@ uint32_t eval_path(const Cell* path_value, PathMode mode, const Cell* code, uint
 // The current code follows the innermost eval of a block that is not the
 // library's own: the user's code, also where a library function runs it (as
 // the console and do-file do), but no block of a library function's body.
+// The scopes form a chain whose code cells the collector marks (mark_roots),
+// so a scope's cell is rooted and kept current like a held one.
 struct CodeScope {
+    Cell* code;
     Cell* saved;
+    CodeScope* outer;
+    static inline CodeScope* innermost = nullptr;
     explicit CodeScope(Cell* code) : CodeScope(code, code_buffer(code)) {}
     // b: the code's buffer, found by the caller.
-    CodeScope(Cell* code, const SeriesBuffer* b) : saved(eval_state.code) {
+    CodeScope(Cell* code, const SeriesBuffer* b) : code(code), saved(eval_state.code), outer(innermost) {
+        innermost = this;
         if (!(b->flags & SER_LIBRARY)) eval_state.code = code;
     }
-    ~CodeScope() { eval_state.code = saved; }
+    ~CodeScope() {
+        innermost = outer;
+        eval_state.code = saved;
+    }
+    CodeScope(const CodeScope&) = delete;
+    CodeScope& operator=(const CodeScope&) = delete;
 };
 
 // A trace event emitted from a block run without its frame reports as its
@@ -2351,9 +2362,10 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
 // assignment, a branch, a return), run as eval_prepared_rest runs it
 // without the loop over expressions: what follows it when the block has
 // grown meanwhile goes to run(), as does the expression when its form
-// misses. The copy of the block's cell is held as a root even where the
-// caller keeps the block reachable: a collection may move the block's node
-// (node-frame evacuation), and only held cells are rewritten.
+// misses. The copy of the block's cell is rooted by its scope even where
+// the caller keeps the block reachable: a collection may move the block's
+// node (node-frame evacuation), and only rooted cells are rewritten.
+
 // The form's expression, from it or, when it misses, by the general
 // evaluator: the position after it. Its value goes to the value top, which
 // is at slot.
@@ -2382,8 +2394,7 @@ template <class Step>
                                                 Step step) {
     stack_guard::check("stack-overflow");
     Cell code = *block;
-    temp_roots::Hold hold(&code);
-    CodeScope scope(&code, b);
+    CodeScope scope(&code, b);  // roots the copy
     uint32_t start = uint32_t(cell::series_index(&code));
     try {
         uint32_t next = step(&code);
@@ -2596,6 +2607,8 @@ void forget_memos() {
 
 void mark_roots() {
     mark_trace();
+    for (CodeScope* scope = CodeScope::innermost; scope; scope = scope->outer)
+        collector::mark_cells(scope->code, scope->code + 1);
     forget_memos();
 }
 
@@ -2712,7 +2725,6 @@ void init() {
 // runs. Kept apart from eval(), whose frameless path is the commonest.
 [[gnu::noinline]] static void eval_in_frame(const Cell* name, const Cell* block, bool keep_last) {
     Cell code = *block;
-    temp_roots::Hold hold(&code);
     CodeScope scope(&code);
     uint32_t pos = uint32_t(cell::series_index(&code));
     stack::enter_frame(name, stack::KIND_BLOCK | interp_bit());
@@ -2877,7 +2889,6 @@ template <bool Unnamed, bool Nested>
     }
     if (!(b->flags & SER_PLAIN)) note_run(block, b, turn);
     Cell code = *block;
-    temp_roots::Hold hold(&code);
     CodeScope scope(&code);
     Cell* slot = stack::reg.top;
     uint32_t next = pos;
