@@ -2021,8 +2021,15 @@ bool branch_arguments(Form* f, const prepared::Expr& e, SeriesBuffer* b, const C
     if (blocks == 2) branch[1] = at + 1;
     return entry_takes(&e.condition_entry, cell::type(condition));
 }
-// An operator that a taken block put after the call applies to the call's
-// value, as after any call.
+// The block a branch from a form takes (take_block): the position after
+// the call. An operator that the block put after the call applies to the
+// call's value, as after any call.
+[[gnu::always_inline]] inline uint32_t prepared_block(const Cell* code, const prepared::Expr& e, uint32_t index,
+                                                      Cell* condition, const Cell* const* branch, const Cell* native) {
+    Cell w = e.word;
+    uint32_t next = take_block(index, condition, branch, &w, native, e.next);
+    return exits::pending() ? next : infix_after(code, next, code_buffer(code));
+}
 uint32_t prepared_branch(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
     const Cell* branch[2] = {nullptr, nullptr};
     Cell* condition = stack::reg.top;
@@ -2030,9 +2037,7 @@ uint32_t prepared_branch(const Cell* code, Form* f, const prepared::Expr& e, Ser
     stack::reg.top = condition + 1;
     uint32_t index = cell::callable_index(native);
     if (branch_answer(index, condition, branch)) return e.next;
-    Cell w = e.word;
-    uint32_t next = take_block(index, condition, branch, &w, native, e.next);
-    return exits::pending() ? next : infix_after(code, next, code_buffer(code));
+    return prepared_block(code, e, index, condition, branch, native);
 }
 
 // A branch that runs no code (branch_answer) from the form, its value at
@@ -2358,14 +2363,6 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
     }
 }
 
-// A block whose form is one expression that calls (a chain or its
-// assignment, a branch, a return), run as eval_prepared_rest runs it
-// without the loop over expressions: what follows it when the block has
-// grown meanwhile goes to run(), as does the expression when its form
-// misses. The copy of the block's cell is rooted by its scope even where
-// the caller keeps the block reachable: a collection may move the block's
-// node (node-frame evacuation), and only rooted cells are rewritten.
-
 // The form's expression, from it or, when it misses, by the general
 // evaluator: the position after it. Its value goes to the value top, which
 // is at slot.
@@ -2389,6 +2386,14 @@ struct FormStep {
     }
 };
 
+// A block whose form is one expression that calls (a chain or its
+// assignment, a branch, a return), run as eval_prepared_rest runs it
+// without the loop over expressions: step runs the expression (in the
+// block's scope); what follows it when the block has grown meanwhile goes
+// to run(). b is the block's buffer, found by the caller. The copy of the
+// block's cell is rooted by its scope even where the caller keeps the block
+// reachable: a collection may move the block's node (node-frame
+// evacuation), and only rooted cells are rewritten.
 template <class Step>
 [[gnu::always_inline]] inline void run_one_call(const Cell* block, const SeriesBuffer* b, Cell* slot, bool keep_last,
                                                 Step step) {
@@ -2416,9 +2421,9 @@ template <class Step>
 
 // A block whose form is one branch: its condition and blocks are taken
 // before the block's scope is set up, as they run no code, so that a branch
-// answered without running a block (branch_answer) needs no scope, held
-// code or stack check; a block taken runs in the scope. False with nothing
-// done when the form's expression misses (run_one_call takes it then).
+// answered without running a block (branch_answer) needs no scope or stack
+// check; a block taken runs in the scope. False with nothing done when the
+// form's expression misses (run_one_call takes it then).
 [[gnu::always_inline]] inline bool run_one_branch(const Cell* block, SeriesBuffer* b, Form* f, Cell* slot,
                                                   bool keep_last) {
     const prepared::Expr& e = f->exprs[0];
@@ -2428,11 +2433,8 @@ template <class Step>
     stack::reg.top = slot + 1;
     uint32_t index = cell::callable_index(native);
     if (!branch_answer(index, slot, branch)) {
-        run_one_call(block, b, slot, keep_last, [&](const Cell* code) {
-            Cell w = e.word;
-            uint32_t next = take_block(index, slot, branch, &w, native, e.next);
-            return exits::pending() ? next : infix_after(code, next, code_buffer(code));
-        });
+        run_one_call(block, b, slot, keep_last,
+                     [&](const Cell* code) { return prepared_block(code, e, index, slot, branch, native); });
     } else if (keep_last) {
         stack::set_result(slot);  // the form is the whole block: nothing follows
     }
