@@ -288,7 +288,10 @@ inline const Cell* path_value(const Cell* path) {
 // branch, a function body (one C++ frame less per nesting).
 // Unnamed is set where the caller names the block <anon> or <body>; a
 // loop's turn (eval_turn) keeps the form the block ran from, or was given.
-template <bool Unnamed = true>
+// Nested is set for a function's body and a taken branch's block, the
+// blocks of a recursive call's path: a one-call form runs there inside
+// eval_prepared, one C++ layer less than through eval_prepared_one.
+template <bool Unnamed = true, bool Nested = false>
 [[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last,
                                               LoopBlock* turn = nullptr);
 
@@ -812,13 +815,15 @@ template <class Operand = CodeOperand>
 uint32_t branch_in_place(const Cell* code, uint32_t pos, const Cell* w, const Cell* native);
 inline uint32_t take_branch(uint32_t index, Cell* condition, const Cell* const* branch, const Cell* w,
                             const Cell* native, uint32_t at);
+inline uint32_t take_block(uint32_t index, Cell* condition, const Cell* const* branch, const Cell* w,
+                           const Cell* native, uint32_t at);
 uint32_t returned_in_place(const Cell* code, uint32_t pos, const Cell* native);
 
 // either in its frame, its arguments checked: the native's work without the
 // native's call (the commonest native in recursive functions).
 inline void either_branch() {
     Cell* base = stack::reg.base;
-    eval(anon(), logic::check_condition(base) ? base + 1 : base + 2, true);
+    eval_block<true, true>(anon(), logic::check_condition(base) ? base + 1 : base + 2, true);
 }
 
 // Copies of a plain call's argument entries (no evaluation can move them),
@@ -998,7 +1003,7 @@ struct UntracedBody {
         {
             UntracedBody scope;
             const Cell* body = function::extra(fn) + function::EXTRA_BODY;
-            if (cell::type(body) == T_BLOCK) eval_block(body_word(), body, true);
+            if (cell::type(body) == T_BLOCK) eval_block<true, true>(body_word(), body, true);
             else stack::set_result(&statics::unset_cell);
             if (!exits::pending() && is_tracing())  // the body started a trace
                 emit_event(EV_EPILOG, function::extra(fn) + function::EXTRA_BODY, 0, fn, stack::reg.base);
@@ -1514,15 +1519,33 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
 // the call.
 [[gnu::always_inline]] inline uint32_t take_branch(uint32_t index, Cell* condition, const Cell* const* branch,
                                                    const Cell* w, const Cell* native, uint32_t at) {
-    uint32_t blocks = index == NAT_either ? 2 : 1;
     if (branch_answer(index, condition, branch)) return at;
-    Cell args[3] = {*condition, *branch[0], branch[1] ? *branch[1] : statics::none_cell};
-    stack::reg.top = condition;
-    stack::push(native);
-    stack::enter_frame(w, stack::KIND_NATIVE | interp_bit());
-    for (uint32_t k = 0; k <= blocks; k++) stack::push(args + k);
+    return take_block(index, condition, branch, w, native, at);
+}
+
+// take_branch when a block must run: in the native's frame, filled as the
+// call fills it, so that errors and listings see the same call.
+[[gnu::always_inline]] inline uint32_t take_block(uint32_t index, Cell* condition, const Cell* const* branch,
+                                                  const Cell* w, const Cell* native, uint32_t at) {
+    uint32_t blocks = index == NAT_either ? 2 : 1;
+    if (condition + 2 + blocks < stack::reg.limit) {  // no push below would overflow: written in place
+        Cell value = *condition;
+        *condition = *native;
+        stack::reg.top = condition + 1;
+        stack::enter_frame(w, stack::KIND_NATIVE | interp_bit());
+        condition[1] = value;
+        condition[2] = *branch[0];
+        if (blocks == 2) condition[3] = *branch[1];
+        stack::reg.top = condition + 2 + blocks;
+    } else {
+        Cell args[3] = {*condition, *branch[0], branch[1] ? *branch[1] : statics::none_cell};
+        stack::reg.top = condition;
+        stack::push(native);
+        stack::enter_frame(w, stack::KIND_NATIVE | interp_bit());
+        for (uint32_t k = 0; k <= blocks; k++) stack::push(args + k);
+    }
     Cell* base = stack::reg.base;
-    eval_block(anon(), index != NAT_either || logic::check_condition(base) ? base + 1 : base + 2, true);
+    eval_block<true, true>(anon(), index != NAT_either || logic::check_condition(base) ? base + 1 : base + 2, true);
     if (exits::pending()) return at;
     stack::leave();
     stack::drop_below();
@@ -1775,12 +1798,25 @@ uint32_t eval_path(const Cell* path_value, PathMode mode, const Cell* code, uint
 // The current code follows the innermost eval of a block that is not the
 // library's own: the user's code, also where a library function runs it (as
 // the console and do-file do), but no block of a library function's body.
+// The scopes form a chain whose code cells the collector marks (mark_roots),
+// so a scope's cell is rooted and kept current like a held one.
 struct CodeScope {
+    Cell* code;
     Cell* saved;
-    explicit CodeScope(Cell* code) : saved(eval_state.code) {
-        if (!(code_buffer(code)->flags & SER_LIBRARY)) eval_state.code = code;
+    CodeScope* outer;
+    static inline CodeScope* innermost = nullptr;
+    explicit CodeScope(Cell* code) : CodeScope(code, code_buffer(code)) {}
+    // b: the code's buffer, found by the caller.
+    CodeScope(Cell* code, const SeriesBuffer* b) : code(code), saved(eval_state.code), outer(innermost) {
+        innermost = this;
+        if (!(b->flags & SER_LIBRARY)) eval_state.code = code;
     }
-    ~CodeScope() { eval_state.code = saved; }
+    ~CodeScope() {
+        innermost = outer;
+        eval_state.code = saved;
+    }
+    CodeScope(const CodeScope&) = delete;
+    CodeScope& operator=(const CodeScope&) = delete;
 };
 
 // A trace event emitted from a block run without its frame reports as its
@@ -2004,29 +2040,48 @@ inline const Cell* same_callable(const prepared::Expr& e) {
     return value && std::memcmp(value, &e.callable, sizeof(Cell)) == 0 ? value : nullptr;
 }
 
+// Whether the argument list of a branch's native takes a block for each
+// block argument, after a condition: learnt once per expression (see
+// prepared::Expr::fit).
+[[gnu::noinline]] void learn_fit(const prepared::Expr& e, const Cell* native, uint32_t blocks) {
+    const ListMemo& memo = list_memo_of(native);
+    bool fits = memo.plain_args == int32_t(blocks + 1);
+    const Cell* entries = fits ? series::cells(node::buffer(memo.list)) : nullptr;
+    for (uint32_t k = 0; fits && k < blocks; k++) fits = entry_takes(entries + 1 + k, T_BLOCK);
+    if (fits) e.condition_entry = entries[0];
+    e.fit = fits ? prepared::FIT_YES : prepared::FIT_NO;
+}
+
 // if, unless, either with a chain for condition: branch_in_place's checks,
 // the condition's value into condition and the blocks found where they lie;
 // false when the argument list does not take them as they are.
 bool branch_arguments(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native, const Cell** branch,
                       Cell* condition) {
     uint32_t blocks = cell::callable_index(native) == NAT_either ? 2 : 1;
-    const ListMemo& memo = list_memo_of(native);
-    if (memo.plain_args != int32_t(blocks + 1) || !whole_chain_value(f, e, b, condition)) return false;
-    const Cell* entries = series::cells(node::buffer(memo.list));
-    bool fits = entry_takes(entries, cell::type(condition));
-    for (uint32_t k = 0; fits && k < blocks; k++) {
-        branch[k] = series::cells(b) + f->chains[e.chain].end + k;
-        fits = entry_takes(entries + 1 + k, T_BLOCK);
-    }
-    return fits;
+    if (e.fit == prepared::FIT_UNKNOWN) [[unlikely]] learn_fit(e, native, blocks);
+    if (e.fit != prepared::FIT_YES || !whole_chain_value(f, e, b, condition)) return false;
+    const Cell* at = series::cells(b) + (e.next - blocks);
+    branch[0] = at;
+    if (blocks == 2) branch[1] = at + 1;
+    return entry_takes(&e.condition_entry, cell::type(condition));
 }
-uint32_t prepared_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
+// The block a branch from a form takes (take_block): the position after
+// the call. An operator that the block put after the call applies to the
+// call's value, as after any call.
+[[gnu::always_inline]] inline uint32_t prepared_block(const Cell* code, const prepared::Expr& e, uint32_t index,
+                                                      Cell* condition, const Cell* const* branch, const Cell* native) {
+    Cell w = e.word;
+    uint32_t next = take_block(index, condition, branch, &w, native, e.next);
+    return exits::pending() ? next : infix_after(code, next, code_buffer(code));
+}
+uint32_t prepared_branch(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
     const Cell* branch[2] = {nullptr, nullptr};
     Cell* condition = stack::reg.top;
     if (condition + 2 >= stack::reg.limit || !branch_arguments(f, e, b, native, branch, condition)) return 0;
     stack::reg.top = condition + 1;
-    Cell w = e.word;
-    return take_branch(cell::callable_index(native), condition, branch, &w, native, e.next);
+    uint32_t index = cell::callable_index(native);
+    if (branch_answer(index, condition, branch)) return e.next;
+    return prepared_block(code, e, index, condition, branch, native);
 }
 
 // A branch that runs no code (branch_answer) from the form, its value at
@@ -2090,12 +2145,13 @@ void code_paren(const Cell* paren);
 // chain from its chain. From the argument that misses, or after the form
 // broke, the rest come from the cells. False on a pending exit.
 [[gnu::always_inline]] inline bool tree_arguments(Tree& t, const prepared::CallNode& c, uint32_t* pos, Cell* name,
-                                                  const Cell* entries, const stack::Frame* frame) {
+                                                  const stack::Frame* frame) {
     for (uint32_t k = 0; k < c.arg_count; k++) {
         uint32_t next = 0;
+        Cell entry;
         if (!t.broken) {
             const prepared::Arg& a = t.f->args[c.args + k];
-            SeriesBuffer* b = code_buffer(t.code);
+            entry = a.entry;
             switch (a.kind) {
             case prepared::A_VALUE:
             case prepared::A_WORD: {
@@ -2104,7 +2160,7 @@ void code_paren(const Cell* paren);
                     value = context::bound_slot(value);
                     if (!value || word_class(value) != WORD_PUSH) break;
                 }
-                if (infix_op_at(b, a.end)) break;
+                if (a.word_after && infix_op_at(code_buffer(t.code), a.end)) break;
                 stack::push(value);
                 next = a.end;
                 break;
@@ -2112,7 +2168,8 @@ void code_paren(const Cell* paren);
             case prepared::A_CHAIN:
                 if (!prepared_chain(t.f, t.f->chains[a.chain], true)) break;
                 next = a.end;
-                if (infix_op_at(b, next)) {  // an operator there now: infix applies it
+                if (!a.word_after) break;
+                if (SeriesBuffer* b = code_buffer(t.code); infix_op_at(b, next)) {  // an operator there now: infix applies it
                     next = infix(t.code, next, b);
                     if (!exits::pending()) cell::set_word_context(name, frame->word_context);
                     t.holds();
@@ -2123,37 +2180,39 @@ void code_paren(const Cell* paren);
                 if (next && !exits::pending()) cell::set_word_context(name, frame->word_context);
             }
         }
-        if (!next) return plain_arguments(t.code, pos, name, entries + k, c.arg_count - k, frame);
+        if (!next) {  // the callable lies below the frame: its list gives the entries
+            Cell entries[MAX_PLAIN_ARGS];
+            copy_entries(entries, arg_list(stack::reg.base - 1), c.arg_count);
+            return plain_arguments(t.code, pos, name, entries + k, c.arg_count - k, frame);
+        }
         *pos = next;
         if (exits::pending()) return false;
-        check_type(name, entries[k]);
+        check_type(name, entry);
     }
     return true;
 }
 
 // A call from the form (its word at pos): the position after it, its value
-// pushed; 0 with nothing done when the word holds another callable, its
-// argument list changed shape or a trace runs. function_call and native_call
-// with the arguments taken from their chains.
+// pushed; 0 with nothing done when the word holds another callable or a
+// trace runs. function_call and native_call with the arguments taken from
+// their chains. The callable compared equal has the argument list it had
+// when decoded (a list is made once per callable and not changed): its
+// arity and entries are the form's.
 [[gnu::always_inline]] inline uint32_t tree_call(Tree& t, const prepared::Leaf& leaf, uint32_t pos) {
     prepared::CallNode c = t.f->calls[leaf.call];
-    const Cell* value = context::bound_slot(&leaf.cell);
+    const Cell* value = cached_slot(&leaf.cell, leaf.cache);
     if (!value || std::memcmp(value, &c.callable, sizeof(Cell)) != 0 || is_tracing()) return 0;
-    const ListMemo& memo = list_memo_of(value);
-    if (memo.plain_args != int32_t(c.arg_count)) return 0;
     Cell name = leaf.cell;
-    Cell entries[MAX_PLAIN_ARGS];
-    copy_entries(entries, memo.list, c.arg_count);
     pos++;
     if (cell::type(value) == T_FUNCTION) {
         const Cell* fn = stack::push(value);
         stack::Frame* frame = enter_function(&name, cell::callable_context(value));
-        if (tree_arguments(t, c, &pos, &name, entries, frame)) function_body(fn, &name, frame, c.arg_count);
+        if (tree_arguments(t, c, &pos, &name, frame)) function_body(fn, &name, frame, c.arg_count);
         return pos;
     }
     stack::push(value);
     const stack::Frame* frame = stack::enter_frame(&name, stack::KIND_NATIVE | interp_bit());
-    if (tree_arguments(t, c, &pos, &name, entries, frame)) run_plain_native(t.code, pos, &name, stack::reg.base - 1, frame);
+    if (tree_arguments(t, c, &pos, &name, frame)) run_plain_native(t.code, pos, &name, stack::reg.base - 1, frame);
     return pos;
 }
 
@@ -2164,12 +2223,16 @@ void code_paren(const Cell* paren);
 uint32_t tree_operators(Tree& t, uint32_t ops, uint32_t count, uint32_t pos) {
     for (uint32_t k = 0; k < count; k++, pos += 2) {
         prepared::OpStep& s = t.f->ops[ops + k];
-        const Cell* op = context::bound_slot(&s.word);
+        const Cell* op = cached_slot(&s.word, s.cache);
         if (!op || op_head(op) != s.head || cell::callable_extra(op) != s.extra) break;
         FastOp fast = fast_of(s, op);
         if (s.right.kind == prepared::L_CODE_PAREN) {  // infix's step, the paren run as code_paren runs it
+            // The form holds: the paren lies at pos + 1, and one that starts
+            // with a call does not apply in place.
             SeriesBuffer* b = code_buffer(t.code);
-            uint32_t next = fast.takes & takes_of(stack::last()) ? infix_in_place(fast, b, pos + 1) : 0;
+            uint32_t next = fast.takes & takes_of(stack::last()) && !starts_with_call(&s.right.cell)
+                                ? infix_in_place(fast, b, pos + 1)
+                                : 0;
             if (next) {
                 pos = next;
             } else if (fast.takes & takes_of(stack::last())) {
@@ -2220,7 +2283,11 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
     if (ch->op_count) {
         pos = tree_operators(t, ch->ops, ch->op_count, pos);
         if (exits::pending()) return pos;
+        if (!t.broken) ch = &t.f->chains[index];
     }
+    // Where the chain ended as decoded while its form holds, only a word
+    // there could hold an operator now.
+    if (!t.broken && pos == ch->end && !ch->word_after) return pos;
     SeriesBuffer* b = code_buffer(t.code);
     if (!infix_op_at(b, pos)) return pos;
     pos = infix(t.code, pos, b);
@@ -2324,7 +2391,7 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
     case E_BRANCH:
         if (const Cell* native = same_callable(e)) {
             *ran_code = true;
-            return prepared_branch(f, e, b, native);
+            return prepared_branch(code, f, e, b, native);
         }
         return 0;
     case E_RETURN:
@@ -2340,42 +2407,85 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
     }
 }
 
-// A block whose form is one expression that calls (a chain or its
-// assignment, a branch, a return), run as eval_prepared_rest runs it
-// without the loop over expressions: what follows it when the block has
-// grown meanwhile goes to run(), as does the expression when its form
-// misses. Answers true (the block ran), eval_prepared's answer.
-[[gnu::noinline]] bool eval_prepared_one(const Cell* block, Form* f, Cell* slot, bool keep_last) {
-    stack_guard::check("stack-overflow");
-    Cell code = *block;
-    temp_roots::Hold hold(&code);
-    CodeScope scope(&code);
-    uint32_t start = uint32_t(cell::series_index(&code));
-    try {
+// The form's expression, from it or, when it misses, by the general
+// evaluator: the position after it. Its value goes to the value top, which
+// is at slot.
+struct FormStep {
+    Form* f;
+    Cell* slot;
+    [[gnu::always_inline]] uint32_t operator()(const Cell* code) const {
         stack::reg.top = slot;
-        uint32_t next;
         const prepared::Expr& e = f->exprs[0];
+        uint32_t next;
         if (e.kind == prepared::E_CHAIN) {
-            Tree t{&code, f, f->node, prepared::generation, false};
+            Tree t{code, f, f->node, prepared::generation, false};
             next = tree_chain(t, e.chain);
         } else {
             bool ran_code;
-            next = prepared_expression(&code, f, e, code_buffer(&code), &ran_code);
+            next = prepared_expression(code, f, e, code_buffer(code), &ran_code);
         }
-        if (!next) {
-            prepared::to_general(f, 0);  // nothing ran: the form still holds
-            next = expression(&code, start, false, code_buffer(&code));
-        }
-        if (exits::pending()) return true;
+        if (next) return next;
+        prepared::to_general(f, 0);  // nothing ran: the form still holds
+        return expression(code, uint32_t(cell::series_index(code)), false, code_buffer(code));
+    }
+};
+
+// A block whose form is one expression that calls (a chain or its
+// assignment, a branch, a return), run as eval_prepared_rest runs it
+// without the loop over expressions: step runs the expression (in the
+// block's scope); what follows it when the block has grown meanwhile goes
+// to run(). b is the block's buffer, found by the caller. The copy of the
+// block's cell is rooted by its scope even where the caller keeps the block
+// reachable: a collection may move the block's node (node-frame
+// evacuation), and only rooted cells are rewritten.
+template <class Step>
+[[gnu::always_inline]] inline void run_one_call(const Cell* block, const SeriesBuffer* b, Cell* slot, bool keep_last,
+                                                Step step) {
+    stack_guard::check("stack-overflow");
+    Cell code = *block;
+    CodeScope scope(&code, b);  // roots the copy
+    uint32_t start = uint32_t(cell::series_index(&code));
+    try {
+        uint32_t next = step(&code);
+        if (exits::pending()) return;
         SeriesBuffer* b = code_buffer(&code);
-        if (next < cell_count(b) && !run(&code, next, b, slot)) return true;
+        if (next < cell_count(b) && !run(&code, next, b, slot)) return;
     } catch (const Throw& t) {
         if (!exits::is_pending_code(t.code)) throw;
         runtime::record.pending_code = t.code;
-        return true;
+        return;
     }
     if (is_tracing()) emit_at(slot, EV_EXIT, &code, start, slot);
     if (keep_last) stack::set_result(slot);
+}
+[[gnu::always_inline]] inline void run_one_call(const Cell* block, const SeriesBuffer* b, Form* f, Cell* slot,
+                                                bool keep_last) {
+    run_one_call(block, b, slot, keep_last, FormStep{f, slot});
+}
+
+// A block whose form is one branch: its condition and blocks are taken
+// before the block's scope is set up, as they run no code, so that a branch
+// answered without running a block (branch_answer) needs no scope or stack
+// check; a block taken runs in the scope. False with nothing done when the
+// form's expression misses (run_one_call takes it then).
+[[gnu::always_inline]] inline bool run_one_branch(const Cell* block, SeriesBuffer* b, Form* f, Cell* slot,
+                                                  bool keep_last) {
+    const prepared::Expr& e = f->exprs[0];
+    const Cell* native = same_callable(e);
+    const Cell* branch[2] = {nullptr, nullptr};
+    if (!native || slot + 2 >= stack::reg.limit || !branch_arguments(f, e, b, native, branch, slot)) return false;
+    stack::reg.top = slot + 1;
+    uint32_t index = cell::callable_index(native);
+    if (!branch_answer(index, slot, branch)) {
+        run_one_call(block, b, slot, keep_last,
+                     [&](const Cell* code) { return prepared_block(code, e, index, slot, branch, native); });
+    } else if (keep_last) {
+        stack::set_result(slot);  // the form is the whole block: nothing follows
+    }
+    return true;
+}
+[[gnu::noinline]] bool eval_prepared_one(const Cell* block, Form* f, Cell* slot, bool keep_last) {
+    run_one_call(block, code_buffer(block), f, slot, keep_last);
     return true;
 }
 
@@ -2388,14 +2498,14 @@ inline bool one_call(const Form* f) { return f->one_call; }
 
 // A paren that calls, as eval() runs it: from its form when that is one
 // expression that calls (no collection or halt due, no trace).
-void code_paren(const Cell* paren) {
+[[gnu::noinline]] void code_paren(const Cell* paren) {
     Node n = cell::series_node(paren);
     SeriesBuffer* b = node::buffer(n);
     Form* f = (b->flags & SER_PREPARED) ? prepared::find(n) : nullptr;
     if (f && prepared::holds(f, b) && f->start == uint32_t(cell::series_index(paren)) && one_call(f) &&
         !is_tracing() && !collector::wants_safe_point() && !is_halt_requested()) {
         prepared::check_unchanged(f, b);
-        eval_prepared_one(paren, f, stack::reg.top, false);
+        run_one_call(paren, b, f, stack::reg.top, false);
         return;
     }
     Cell code = *paren;
@@ -2483,6 +2593,7 @@ inline void keep_form(LoopBlock* turn, Form* f) {
 // code, raise, collect or trace while it runs, so it needs neither the held
 // code nor its scope, up to an expression that must run code or that the
 // general evaluator must take, or a safe point that is due.
+template <bool Nested>
 [[gnu::noinline]] bool eval_prepared(const Cell* block, SeriesBuffer* b, bool keep_last, LoopBlock* turn) {
     Form* f = prepared::find(cell::series_node(block));
     uint32_t pos = uint32_t(cell::series_index(block));
@@ -2506,7 +2617,10 @@ inline void keep_form(LoopBlock* turn, Form* f) {
     }
     if (!f->quick && one_call(f)) {
         if (collector::wants_safe_point() || is_halt_requested()) return false;
-        return eval_prepared_one(block, f, slot, keep_last);
+        if (f->exprs[0].kind == prepared::E_BRANCH && run_one_branch(block, b, f, slot, keep_last)) return true;
+        if constexpr (Nested) run_one_call(block, b, f, slot, keep_last);
+        else eval_prepared_one(block, f, slot, keep_last);
+        return true;
     }
     eval_prepared_rest(block, f, k, pos, slot, keep_last);
     return true;
@@ -2539,6 +2653,8 @@ void forget_memos() {
 
 void mark_roots() {
     mark_trace();
+    for (CodeScope* scope = CodeScope::innermost; scope; scope = scope->outer)
+        collector::mark_cells(scope->code, scope->code + 1);
     forget_memos();
 }
 
@@ -2655,7 +2771,6 @@ void init() {
 // runs. Kept apart from eval(), whose frameless path is the commonest.
 [[gnu::noinline]] static void eval_in_frame(const Cell* name, const Cell* block, bool keep_last) {
     Cell code = *block;
-    temp_roots::Hold hold(&code);
     CodeScope scope(&code);
     uint32_t pos = uint32_t(cell::series_index(&code));
     stack::enter_frame(name, stack::KIND_BLOCK | interp_bit());
@@ -2793,12 +2908,12 @@ QuickCount quick_count(LoopBlock& body, const Cell* word, int64_t* turns, int64_
 
 namespace {
 
-template <bool Unnamed>
+template <bool Unnamed, bool Nested>
 [[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last, LoopBlock* turn) {
     SeriesBuffer* b = code_buffer(block);
     if ((b->flags & SER_PREPARED) && (Unnamed || cell::word_symbol(name) == stack::reg.body_symbol ||
                                       cell::word_symbol(name) == stack::reg.anon_symbol)) {
-        if (eval_prepared(block, b, keep_last, turn)) return;
+        if (eval_prepared<Nested>(block, b, keep_last, turn)) return;
     }
     uint32_t pos = uint32_t(cell::series_index(block)), tail = cell_count(b);
     // A block done in place passes no safe point, so a halt asked for takes
@@ -2820,7 +2935,6 @@ template <bool Unnamed>
     }
     if (!(b->flags & SER_PLAIN)) note_run(block, b, turn);
     Cell code = *block;
-    temp_roots::Hold hold(&code);
     CodeScope scope(&code);
     Cell* slot = stack::reg.top;
     uint32_t next = pos;
@@ -3038,6 +3152,10 @@ bool paren_into(const Cell* paren, Cell* out) {
 }
 
 }  // namespace interp
+
+const Cell* prepared::argument_entries(const Cell* callable) {
+    return series::cells(node::buffer(interp::arg_list(callable)));
+}
 
 int32_t prepared::plain_arity(const Cell* callable) {
     uint32_t t = cell::type(callable);

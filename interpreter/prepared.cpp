@@ -112,11 +112,12 @@ uint32_t call_leaf(Form* f, const Code& code, uint32_t pos, const Cell* value, L
     out->kind = L_CALL;
     out->call = uint32_t(f->calls.size());
     f->calls.push_back(CallNode{*value, uint32_t(f->args.size()), uint32_t(arity)});
+    const Cell* entries = argument_entries(value);
     for (int32_t k = 0; k < arity; k++) {
         const Chain& ch = f->chains[args[k]];
         bool leaf = ch.op_count == 0 && (ch.first.kind == L_VALUE || ch.first.kind == L_WORD);
         ArgKind kind = leaf ? (ch.first.kind == L_VALUE ? A_VALUE : A_WORD) : ch.runs ? A_CALLS : A_CHAIN;
-        f->args.push_back(Arg{ch.first.cell, args[k], ch.end, kind});
+        f->args.push_back(Arg{ch.first.cell, entries[k], args[k], ch.end, kind, ch.word_after});
     }
     return at;
 }
@@ -192,6 +193,7 @@ bool chain(Form* f, const Code& code, uint32_t pos, uint32_t* index, Place place
     ch.op_count = uint32_t(steps.size());
     f->ops.insert(f->ops.end(), steps.begin(), steps.end());
     ch.end = pos;
+    ch.word_after = pos < code.count && cell::type(code.cells + pos) == T_WORD;
     *index = uint32_t(f->chains.size());
     f->chains.push_back(ch);
     return true;

@@ -101,9 +101,11 @@ struct CallNode {
 enum ArgKind : uint8_t { A_VALUE, A_WORD, A_CHAIN, A_CALLS };
 struct Arg {
     Cell cell;
+    Cell entry;  // the callable's argument-list entry for it
     uint32_t chain;
     uint32_t end;  // the position after it
     ArgKind kind;
+    bool word_after;  // a word lies at end: it must not hold an op! now
 };
 
 // What an operator does to two integer! operands without its generic
@@ -135,6 +137,7 @@ struct Chain {
     uint32_t first_end;      // after it (and a call's arguments): the first operator
     uint32_t end;
     bool runs;               // a call or a paren that calls: it runs code
+    bool word_after;         // a word lies at end (see Arg::word_after)
 };
 
 enum ExprKind : uint8_t {
@@ -148,6 +151,8 @@ enum ExprKind : uint8_t {
     E_BREAK,       // break, continue
 };
 
+enum BranchFit : uint8_t { FIT_UNKNOWN, FIT_YES, FIT_NO };
+
 struct Expr {
     ExprKind kind;
     bool runs;       // its chain runs code (Chain::runs, read without the chain)
@@ -159,6 +164,11 @@ struct Expr {
     mutable SlotCache cache;  // of the word: an E_SET's, or the callable's
     mutable SlotCache next_cache;  // of the word at next (word_next)
     Cell callable;   // the value the word held when decoded
+    // A branch's condition and blocks against its native's argument list,
+    // learnt on the first run: the list is the callable's own (fixed while
+    // the callable compares equal), so the answer holds for the form's life.
+    mutable BranchFit fit;
+    mutable Cell condition_entry;  // the list's entry for the condition, when they fit
 };
 
 // A chain or its assignment; pure when it runs no code.
@@ -207,6 +217,9 @@ inline void to_general(Form* f, uint32_t k) {
 // (see the evaluator's plain_arguments), or -1 (also when its argument list
 // is not made yet: nothing is made while decoding). In the evaluator.
 int32_t plain_arity(const Cell* callable);
+// The entries of the argument list of such a callable (good until memory is
+// allocated). In the evaluator.
+const Cell* argument_entries(const Cell* callable);
 // Makes the form of the block (its node and index), or null when it cannot
 // be made now or would gain nothing (no expression of it is a chain or its
 // assignment: then the buffer is marked SER_PLAIN and no form is kept);
