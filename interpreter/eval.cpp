@@ -2222,6 +2222,31 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
     }
 }
 
+// A branch of a quick form whose chosen block is a lone break or continue
+// (its word holding that native, which takes no argument), the exit taken
+// in place of the branch: the general path would open the branch's frame,
+// run the block and take the exit from its word (word_call), which pops
+// that frame again, so nothing could see it. False with nothing done when
+// the branch is anything else or no loop takes the exit (the general path
+// then raises the error with the branch's frame in place).
+[[gnu::noinline]] bool branch_exit(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot) {
+    const Cell* native = same_callable(e);
+    const Cell* branch[2] = {nullptr, nullptr};
+    if (!native || !branch_arguments(f, e, b, native, branch, slot)) return false;
+    uint32_t index = cell::callable_index(native);
+    bool truthy = logic::is_truthy(slot);
+    if (index == NAT_either ? cell::type(slot) == T_UNSET : truthy != (index == NAT_if)) return false;
+    const Cell* chosen = branch[index == NAT_either && !truthy ? 1 : 0];
+    SeriesBuffer* cb = code_buffer(chosen);
+    uint32_t at = uint32_t(cell::series_index(chosen));
+    if (at + 1 != cell_count(cb) || cell::type(series::cells(cb) + at) != T_WORD) return false;
+    const Cell* value = context::bound_slot(series::cells(cb) + at);
+    if (!value || cell::type(value) != T_NATIVE) return false;
+    uint32_t exit = cell::callable_index(value);
+    return (exit == NAT_break || exit == NAT_continue) && list_memo_of(value).plain_args == 0 &&
+           stack::break_in_place(exit == NAT_continue);
+}
+
 // pure_expression at the value top.
 [[gnu::always_inline]] inline bool pure_at_top(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
     Cell* slot = stack::reg.top;
@@ -2634,6 +2659,13 @@ void init() {
 // running when the block starts, takes the frame.
 void eval(const Cell* name, const Cell* block, bool keep_last) { eval_block<false>(name, block, keep_last); }
 
+void find_form(LoopBlock& turn) {
+    Node n = cell::series_node(turn.block);
+    if (!(node::buffer(n)->flags & SER_PREPARED)) return;
+    Form* f = prepared::find(n);
+    if (f && f->start == uint32_t(cell::series_index(turn.block))) keep_form(&turn, f);
+}
+
 // A turn through eval(), which keeps the form the next turn may run from.
 void general_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
     turn.form = nullptr;
@@ -2661,6 +2693,7 @@ void form_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
             return;
         }
         stack::reg.top = slot;
+        if (f->exprs[k].kind == prepared::E_BRANCH && branch_exit(f, f->exprs[k], b, slot)) return;
         if (k == 0 && one_call(f)) f->quick = false;  // see the note at one_call
     }
     if (!f->quick && one_call(f)) {
@@ -2675,75 +2708,108 @@ void form_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
 inline bool quick_turns() { return !is_tracing() && !collector::wants_safe_point() && !is_halt_requested(); }
 
 // How a block ran from its quick form: not at all, wholly, or up to an
-// expression after which the general path ran the rest of the block.
+// expression after which the general path ran the rest of the block or an
+// exit was taken (branch_exit).
 enum QuickRun { RUN_NONE, RUN_DONE, RUN_REST };
 
-// A loop's block from its quick form at slot (the loop frame's first free
-// cell), as form_turn runs it.
-// A block of one plain value, which keeps no form, gives it as eval() does.
-[[gnu::always_inline]] inline QuickRun quick_block(LoopBlock& turn, Cell* slot, bool keep_last) {
+// A loop's block ready for quick turns: its quick form while that holds, or
+// the lone plain value of a block that keeps no form (which eval() gives as
+// it is). It is checked once for a run of turns: a quick turn runs no code,
+// allocates nothing and so moves, changes and collects nothing, and no
+// trace can start in it; so what held for one turn that ran wholly from
+// the form holds for the next. A due collection and a halt, which may be
+// asked for meanwhile, are tested on every turn.
+struct QuickBlock {
+    Form* f = nullptr;  // null: value is the block's lone value
+    SeriesBuffer* b = nullptr;
+    const Cell* value = nullptr;
+};
+
+[[gnu::always_inline]] inline bool quick_ready(LoopBlock& turn, QuickBlock* q) {
     Form* f = turn.form;
     if (!f) {
         SeriesBuffer* b = code_buffer(turn.block);
         uint32_t pos = uint32_t(cell::series_index(turn.block));
-        const Cell* value = pos + 1 == cell_count(b) ? plain_value(series::cells(b) + pos) : nullptr;
-        if (!value) return RUN_NONE;
-        *slot = *value;
+        q->f = nullptr;
+        q->value = pos + 1 == cell_count(b) ? plain_value(series::cells(b) + pos) : nullptr;
+        return q->value != nullptr;
+    }
+    if (turn.generation != prepared::generation || !f->quick) {
+        turn.quick = false;
+        return false;
+    }
+    SeriesBuffer* b = node::buffer(f->node);
+    if (!prepared::holds(f, b)) return false;
+    prepared::check_unchanged(f, b);
+    q->f = f;
+    q->b = b;
+    return true;
+}
+
+// A turn of a ready block at slot (the loop frame's first free cell), as
+// form_turn runs it.
+[[gnu::always_inline]] inline QuickRun quick_block(LoopBlock& turn, const QuickBlock& q, Cell* slot,
+                                                   bool keep_last) {
+    Form* f = q.f;
+    if (!f) {
+        *slot = *q.value;
         stack::reg.top = slot + 1;
         if (keep_last) stack::set_result(slot);
         return RUN_DONE;
     }
-    if (turn.generation != prepared::generation || !f->quick) {
-        turn.quick = false;
-        return RUN_NONE;
-    }
-    SeriesBuffer* b = node::buffer(f->node);
-    if (!prepared::holds(f, b)) return RUN_NONE;
-    prepared::check_unchanged(f, b);
     stack::reg.top = slot;
     uint32_t k = 0, count = f->count;
     for (const prepared::Expr* e = f->exprs.data(); k < count; k++, e++)
-        if (!quick_expression(f, *e, b, slot)) break;
+        if (!quick_expression(f, *e, q.b, slot)) break;
     if (k == count) {
         if (keep_last) stack::set_result(slot);
         return RUN_DONE;
     }
     stack::reg.top = slot;
+    if (f->exprs[k].kind == prepared::E_BRANCH && branch_exit(f, f->exprs[k], q.b, slot)) return RUN_REST;
     if (k == 0) return RUN_NONE;
     eval_prepared_rest(turn.block, f, k, f->exprs[k].pos, slot, keep_last);
     return RUN_REST;
 }
 
+// Whether quick turns may go on: no collection or halt due.
+[[gnu::always_inline]] inline bool next_quick_turn() {
+    return !collector::wants_safe_point() && !is_halt_requested();
+}
+
 QuickWhile quick_while(LoopBlock& cond, LoopBlock& body) {
     Cell* slot = stack::reg.base + 1;
-    if (slot + 2 >= stack::reg.limit) return WHILE_NONE;
+    QuickBlock c, r;
+    if (slot + 2 >= stack::reg.limit || !quick_turns() || !quick_ready(cond, &c)) return WHILE_NONE;
+    bool body_ready = false;
     for (;;) {
-        if (!quick_turns()) return WHILE_NONE;
-        QuickRun c = quick_block(cond, slot, false);
-        if (c != RUN_DONE) return c == RUN_NONE ? WHILE_NONE : WHILE_COND;
+        QuickRun done = quick_block(cond, c, slot, false);
+        if (done != RUN_DONE) return done == RUN_NONE ? WHILE_NONE : WHILE_COND;
         if (!logic::check_condition(slot)) return WHILE_END;
-        if (!quick_turns()) return WHILE_TRUE;
-        QuickRun r = quick_block(body, slot, true);
-        if (r != RUN_DONE) return r == RUN_NONE ? WHILE_TRUE : WHILE_BODY;
+        if (!body_ready && !(body_ready = quick_ready(body, &r))) return WHILE_TRUE;
+        done = quick_block(body, r, slot, true);
+        if (done != RUN_DONE) return done == RUN_NONE ? WHILE_TRUE : WHILE_BODY;
+        if (!next_quick_turn()) return WHILE_NONE;
     }
 }
 
 // The counter word is set here only when that is a plain copy (no object
-// field, whose change handler would run code).
+// field, whose change handler would run code); its slot stays put while
+// the turns run no code.
 QuickCount quick_count(LoopBlock& body, const Cell* word, int64_t* turns, int64_t count) {
     Cell* slot = stack::reg.base + 1;
-    if (slot + 2 >= stack::reg.limit) return COUNT_NONE;
+    QuickBlock r;
+    if (*turns >= count) return COUNT_END;
+    if (slot + 2 >= stack::reg.limit || !quick_turns() || !quick_ready(body, &r)) return COUNT_NONE;
+    Cell* target = word ? context::bound_slot<true>(word) : nullptr;
+    if (word && !target) return COUNT_NONE;
     for (;;) {
-        if (*turns >= count) return COUNT_END;
-        if (!quick_turns()) return COUNT_NONE;
-        if (word) {
-            Cell* target = context::bound_slot<true>(word);
-            if (!target) return COUNT_NONE;
-            cell::make_integer(target, int32_t(*turns + 1));
-        }
         ++*turns;
-        QuickRun r = quick_block(body, slot, true);
-        if (r != RUN_DONE) return r == RUN_NONE ? COUNT_BEGUN : COUNT_BODY;
+        if (target) cell::make_integer(target, int32_t(*turns));
+        QuickRun done = quick_block(body, r, slot, true);
+        if (done != RUN_DONE) return done == RUN_NONE ? COUNT_BEGUN : COUNT_BODY;
+        if (*turns >= count) return COUNT_END;
+        if (!next_quick_turn()) return COUNT_NONE;
     }
 }
 
