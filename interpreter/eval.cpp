@@ -1804,14 +1804,19 @@ bool run(Cell* code, uint32_t pos, SeriesBuffer* b, Cell* slot) {
 
 using prepared::Form;
 
-// The integer case of an operator's fast path: add, subtract and the
-// comparisons, when both its arguments take integer!.
+// The integer case of an operator's fast path: add, subtract, multiply,
+// remainder and the comparisons, when both its arguments take integer!.
 prepared::IntOp int_op_of(FastOp f) {
     if (!(f.takes & TAKES_INTEGER)) return prepared::INT_NONE;
     if (f.fast.kind == FAST_COMPARE && f.fast.op <= actions::OP_GREATER_OR_EQUAL) return prepared::INT_COMPARE;
     if (f.fast.kind != FAST_ARITH) return prepared::INT_NONE;
-    if (f.fast.op == actions::ARITH_ADD) return prepared::INT_ADD;
-    return f.fast.op == actions::ARITH_SUBTRACT ? prepared::INT_SUBTRACT : prepared::INT_NONE;
+    switch (f.fast.op) {
+    case actions::ARITH_ADD: return prepared::INT_ADD;
+    case actions::ARITH_SUBTRACT: return prepared::INT_SUBTRACT;
+    case actions::ARITH_MULTIPLY: return prepared::INT_MULTIPLY;
+    case actions::ARITH_REMAINDER: return prepared::INT_REMAINDER;
+    default: return prepared::INT_NONE;
+    }
 }
 
 [[gnu::noinline]] void learn_fast(prepared::OpStep& s, const Cell* op) {
@@ -1827,22 +1832,24 @@ prepared::IntOp int_op_of(FastOp f) {
 
 // Two integers under an operator's integer case, in place of the left one
 // (as binary_inline answers them); false on an overflow, which the generic
-// path turns into a float!.
+// path turns into a float!, and on a remainder the generic path refuses
+// (by zero, or of the least integer by -1).
 [[gnu::always_inline]] inline bool int_inline(const prepared::OpStep& s, Cell* left, const Cell* right) {
     int32_t a = cell::get_int(left), b = cell::get_int(right), r;
-    switch (s.int_op) {
-    case prepared::INT_ADD:
+    if (s.int_op == prepared::INT_ADD) {
         if (__builtin_add_overflow(a, b, &r)) return false;
-        break;
-    case prepared::INT_SUBTRACT:
-        if (__builtin_sub_overflow(a, b, &r)) return false;
-        break;
-    default: {
+    } else if (s.int_op == prepared::INT_COMPARE) {
         bool answer = false;
         actions::compare_inline(int32_t(s.fast[1]), left, right, &answer);
         actions::store_logic(left, answer);
         return true;
-    }
+    } else if (s.int_op == prepared::INT_SUBTRACT) {
+        if (__builtin_sub_overflow(a, b, &r)) return false;
+    } else if (s.int_op == prepared::INT_MULTIPLY) {
+        if (__builtin_mul_overflow(a, b, &r)) return false;
+    } else {
+        if (b == 0 || (a == INT32_MIN && b == -1)) return false;
+        r = a % b;
     }
     actions::store_cell(left, left->header, left->w1, uint32_t(r), left->w3);
     return true;
@@ -1909,6 +1916,18 @@ bool chain_into(Form* f, const prepared::Chain& ch, bool parens, Cell* out);
 // integer case are answered here; other operands through the fast path's
 // operand types and binary_inline.
 [[gnu::always_inline]] inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* out) {
+    // The commonest shape, its guards in one go: an integer word under an
+    // operator with an integer case (learnt on the first run below).
+    if (ch.word_int && f->ops[ch.ops].int_op) {
+        const prepared::OpStep& s = f->ops[ch.ops];
+        const Cell* value = cached_slot(&ch.first.cell, ch.first.cache);
+        if (value && cell::type(value) == T_INTEGER) {
+            const Cell* op = cached_slot(&s.word, s.cache);
+            if (!op || op_head(op) != s.head || cell::callable_extra(op) != s.extra) return false;
+            *out = *value;
+            return int_inline(s, out, &s.right.cell);
+        }
+    }
     Cell scratch;
     const Cell* value = leaf_value(ch.first, &scratch, parens);
     if (!value) return false;
@@ -1963,7 +1982,7 @@ inline const Cell* same_callable(const prepared::Expr& e) {
 // if, unless, either with a chain for condition: branch_in_place's checks,
 // the condition's value into condition and the blocks found where they lie;
 // false when the argument list does not take them as they are.
-bool branch_arguments(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native, const Cell** branch,
+[[gnu::always_inline]] inline bool branch_arguments(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native, const Cell** branch,
                       Cell* condition) {
     uint32_t blocks = cell::callable_index(native) == NAT_either ? 2 : 1;
     const ListMemo& memo = list_memo_of(native);

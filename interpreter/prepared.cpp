@@ -201,6 +201,8 @@ bool chain(Form* f, const Code& code, uint32_t pos, uint32_t* index, Place place
     }
     ch.ops = uint32_t(f->ops.size());
     ch.op_count = uint32_t(steps.size());
+    ch.word_int = ch.first.kind == L_WORD && steps.size() == 1 && steps[0].right.kind == L_VALUE &&
+                  cell::type(&steps[0].right.cell) == T_INTEGER;
     f->ops.insert(f->ops.end(), steps.begin(), steps.end());
     ch.end = pos;
     *index = uint32_t(f->chains.size());

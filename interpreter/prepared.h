@@ -107,7 +107,7 @@ struct Arg {
 
 // What an operator does to two integer! operands without its generic
 // path: set with the fast path when both its arguments take integers.
-enum IntOp : uint8_t { INT_NONE, INT_ADD, INT_SUBTRACT, INT_COMPARE };
+enum IntOp : uint8_t { INT_NONE, INT_ADD, INT_SUBTRACT, INT_MULTIPLY, INT_REMAINDER, INT_COMPARE };
 
 // An operator after a value: the word, and the op! it held when decoded
 // (header and index as one word, and the node of its extra block). fast is
@@ -134,6 +134,7 @@ struct Chain {
     uint32_t first_end;      // after it (and a call's arguments): the first operator
     uint32_t end;
     bool runs;               // a call or a paren that calls: it runs code
+    bool word_int;           // a word, one operator and an integer! written in the code (i + 1, n < 10)
 };
 
 enum ExprKind : uint8_t {
