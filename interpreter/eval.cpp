@@ -1988,12 +1988,11 @@ inline const Cell* same_callable(const prepared::Expr& e) {
     const ListMemo& memo = list_memo_of(native);
     if (memo.plain_args != int32_t(blocks + 1) || !whole_chain_value(f, e, b, condition)) return false;
     const Cell* entries = series::cells(node::buffer(memo.list));
-    bool fits = entry_takes(entries, cell::type(condition));
-    for (uint32_t k = 0; fits && k < blocks; k++) {
-        branch[k] = series::cells(b) + f->chains[e.chain].end + k;
-        fits = entry_takes(entries + 1 + k, T_BLOCK);
-    }
-    return fits;
+    const Cell* at = series::cells(b) + f->chains[e.chain].end;
+    branch[0] = at;
+    if (blocks == 2) branch[1] = at + 1;
+    return entry_takes(entries, cell::type(condition)) && entry_takes(entries + 1, T_BLOCK) &&
+           (blocks == 1 || entry_takes(entries + 2, T_BLOCK));
 }
 uint32_t prepared_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
     const Cell* branch[2] = {nullptr, nullptr};
