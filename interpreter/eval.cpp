@@ -1880,6 +1880,13 @@ template <bool plain = false>
 
 bool chain_into(Form* f, const prepared::Chain& ch, bool parens, Cell* out);
 
+// An operator step's word still holding its op!, compared by its first two
+// words (its header holds the type) and its extra block: the op!, or null.
+[[gnu::always_inline]] inline const Cell* same_op(const prepared::OpStep& s) {
+    const Cell* op = cached_slot(&s.word, s.cache);
+    return op && op_head(op) == s.head && cell::callable_extra(op) == s.extra ? op : nullptr;
+}
+
 // A paren operand whose own form is one chain to its tail: its value into
 // out. A paren without a form is prepared here (its parent's form runs, so
 // it runs again and again); one whose form no longer holds is not remade
@@ -1922,8 +1929,7 @@ bool chain_into(Form* f, const prepared::Chain& ch, bool parens, Cell* out);
         const prepared::OpStep& s = f->ops[ch.ops];
         const Cell* value = cached_slot(&ch.first.cell, ch.first.cache);
         if (value && cell::type(value) == T_INTEGER) {
-            const Cell* op = cached_slot(&s.word, s.cache);
-            if (!op || op_head(op) != s.head || cell::callable_extra(op) != s.extra) return false;
+            if (!same_op(s)) return false;
             *out = *value;
             return int_inline(s, out, &s.right.cell);
         }
@@ -1932,10 +1938,9 @@ bool chain_into(Form* f, const prepared::Chain& ch, bool parens, Cell* out);
     const Cell* value = leaf_value(ch.first, &scratch, parens);
     if (!value) return false;
     *out = *value;
-    // The op! compared as its first two words (its header holds the type).
     for (prepared::OpStep *s = f->ops.data() + ch.ops, *end = s + ch.op_count; s < end; s++) {
-        const Cell* op = cached_slot(&s->word, s->cache);
-        if (!op || op_head(op) != s->head || cell::callable_extra(op) != s->extra) return false;
+        const Cell* op = same_op(*s);
+        if (!op) return false;
         FastOp fast = fast_of(*s, op);
         const Cell* right = fast.takes & takes_of(out) ? leaf_value(s->right, &scratch, parens) : nullptr;
         if (!right) return false;
@@ -1960,11 +1965,13 @@ inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens) {
 
 // A chain that is the whole expression, its value into out: no operator
 // follows it now.
-[[gnu::always_inline]] inline bool whole_chain_value(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* out) {
-    if (!chain_value(f, f->chains[e.chain], true, out)) return false;
+[[gnu::always_inline]] inline bool no_op_next(const prepared::Expr& e, SeriesBuffer* b) {
     if (!e.word_next) return true;
     const Cell* next = cached_slot(series::cells(b) + e.next, e.next_cache);
     return !next || cell::type(next) != T_OP;
+}
+[[gnu::always_inline]] inline bool whole_chain_value(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* out) {
+    return chain_value(f, f->chains[e.chain], true, out) && no_op_next(e, b);
 }
 // The same, pushed.
 [[gnu::noinline]] bool whole_chain(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
@@ -2207,6 +2214,21 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
 // nothing done when the general evaluator must run it. An assigned value
 // goes to the word's slot and the value stack from where it was computed.
 [[gnu::always_inline]] inline bool pure_expression(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot) {
+    if (e.self_update) {
+        // n: n + 1: the word's slot found once, for the operand and the
+        // assignment (a field of an object takes the path below).
+        const prepared::Chain& ch = f->chains[e.chain];
+        const prepared::OpStep& s = f->ops[ch.ops];
+        Cell* target = cached_slot<true>(&e.word, e.cache);
+        if (s.int_op && target && cell::type(target) == T_INTEGER) {
+            Cell value = *target;
+            if (!same_op(s) || !int_inline(s, &value, &s.right.cell) || !no_op_next(e, b)) return false;
+            *target = value;
+            *slot = value;
+            stack::reg.top = slot + 1;
+            return true;
+        }
+    }
     if (e.kind == prepared::E_CHAIN) {
         if (!whole_chain_value(f, e, b, slot)) return false;
         stack::reg.top = slot + 1;
@@ -2805,7 +2827,7 @@ QuickWhile quick_while(LoopBlock& cond, LoopBlock& body) {
         if (done != RUN_DONE) return done == RUN_NONE ? WHILE_NONE : WHILE_COND;
         if (!logic::check_condition(slot)) return WHILE_END;
         if (!body_ready && !(body_ready = quick_ready(body, &r))) return WHILE_TRUE;
-        done = quick_block(body, r, slot, true);
+        done = quick_block(body, r, slot, false);  // while gives unset whatever its body gives
         if (done != RUN_DONE) return done == RUN_NONE ? WHILE_TRUE : WHILE_BODY;
         if (!next_quick_turn()) return WHILE_NONE;
     }

@@ -278,7 +278,12 @@ Expr decode(Form* f, const Code& code, uint32_t pos) {
     bool set_field = t == T_SET_PATH && field_shaped(c);
     if (t == T_SET_WORD || set_field) {
         if (chain(f, code, pos + 1, &e.chain, FIRST, 0)) e.kind = set_field ? E_SET_FIELD : E_SET;
-        if (e.kind == E_SET) e.cache = cache_for(c, true);
+        if (e.kind == E_SET) {
+            e.cache = cache_for(c, true);
+            const Cell* first = &f->chains[e.chain].first.cell;
+            e.self_update = f->chains[e.chain].word_int && cell::word_context(first) == cell::word_context(c) &&
+                            cell::word_index(first) == cell::word_index(c);
+        }
     } else if (t == T_WORD) {
         e.cache = cache_for(c, false);
         const Cell* value = context::bound_slot(c);

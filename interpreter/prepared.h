@@ -152,6 +152,7 @@ struct Expr {
     ExprKind kind;
     bool runs;       // its chain runs code (Chain::runs, read without the chain)
     bool word_next;  // a word lies at next: it must not hold an op! now
+    bool self_update;  // an E_SET of a Chain::word_int chain whose word is the set-word's (n: n + 1)
     uint32_t pos;    // where the expression starts
     uint32_t next;   // where the next starts; 0 until a run finds it
     uint32_t chain;  // in Form::chains
