@@ -1808,7 +1808,18 @@ using prepared::Form;
 // remainder and the comparisons, when both its arguments take integer!.
 prepared::IntOp int_op_of(FastOp f) {
     if (!(f.takes & TAKES_INTEGER)) return prepared::INT_NONE;
-    if (f.fast.kind == FAST_COMPARE && f.fast.op <= actions::OP_GREATER_OR_EQUAL) return prepared::INT_COMPARE;
+    if (f.fast.kind == FAST_COMPARE) {
+        switch (f.fast.op) {
+        case actions::OP_EQUAL:
+        case actions::OP_STRICT_EQUAL: return prepared::INT_EQUAL;
+        case actions::OP_NOT_EQUAL: return prepared::INT_NOT_EQUAL;
+        case actions::OP_LESSER: return prepared::INT_LESSER;
+        case actions::OP_LESSER_OR_EQUAL: return prepared::INT_LESSER_OR_EQUAL;
+        case actions::OP_GREATER: return prepared::INT_GREATER;
+        case actions::OP_GREATER_OR_EQUAL: return prepared::INT_GREATER_OR_EQUAL;
+        default: return prepared::INT_NONE;
+        }
+    }
     if (f.fast.kind != FAST_ARITH) return prepared::INT_NONE;
     switch (f.fast.op) {
     case actions::ARITH_ADD: return prepared::INT_ADD;
@@ -1835,21 +1846,28 @@ prepared::IntOp int_op_of(FastOp f) {
 // path turns into a float!, and on a remainder the generic path refuses
 // (by zero, or of the least integer by -1).
 [[gnu::always_inline]] inline bool int_inline(const prepared::OpStep& s, Cell* left, const Cell* right) {
+    using namespace prepared;
     int32_t a = cell::get_int(left), b = cell::get_int(right), r;
-    if (s.int_op == prepared::INT_ADD) {
+    switch (s.int_op) {
+    case INT_ADD:
         if (__builtin_add_overflow(a, b, &r)) return false;
-    } else if (s.int_op == prepared::INT_COMPARE) {
-        bool answer = false;
-        actions::compare_inline(int32_t(s.fast[1]), left, right, &answer);
-        actions::store_logic(left, answer);
-        return true;
-    } else if (s.int_op == prepared::INT_SUBTRACT) {
+        break;
+    case INT_SUBTRACT:
         if (__builtin_sub_overflow(a, b, &r)) return false;
-    } else if (s.int_op == prepared::INT_MULTIPLY) {
+        break;
+    case INT_MULTIPLY:
         if (__builtin_mul_overflow(a, b, &r)) return false;
-    } else {
+        break;
+    case INT_REMAINDER:
         if (b == 0 || (a == INT32_MIN && b == -1)) return false;
         r = a % b;
+        break;
+    case INT_EQUAL: return cell::make_logic(left, a == b), true;
+    case INT_NOT_EQUAL: return cell::make_logic(left, a != b), true;
+    case INT_LESSER: return cell::make_logic(left, a < b), true;
+    case INT_LESSER_OR_EQUAL: return cell::make_logic(left, a <= b), true;
+    case INT_GREATER: return cell::make_logic(left, a > b), true;
+    default: return cell::make_logic(left, a >= b), true;
     }
     actions::store_cell(left, left->header, left->w1, uint32_t(r), left->w3);
     return true;

@@ -107,7 +107,10 @@ struct Arg {
 
 // What an operator does to two integer! operands without its generic
 // path: set with the fast path when both its arguments take integers.
-enum IntOp : uint8_t { INT_NONE, INT_ADD, INT_SUBTRACT, INT_MULTIPLY, INT_REMAINDER, INT_COMPARE };
+enum IntOp : uint8_t {
+    INT_NONE, INT_ADD, INT_SUBTRACT, INT_MULTIPLY, INT_REMAINDER,
+    INT_EQUAL, INT_NOT_EQUAL, INT_LESSER, INT_LESSER_OR_EQUAL, INT_GREATER, INT_GREATER_OR_EQUAL
+};
 
 // An operator after a value: the word, and the op! it held when decoded
 // (header and index as one word, and the node of its extra block). fast is
