@@ -2310,7 +2310,7 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
     Cell* slot = stack::reg.top;
     return slot + 2 < stack::reg.limit && pure_expression(f, e, b, slot);
 }
-// Out of line, for the general runner of forms.
+// Out of line, for reduce (the general runner of forms takes it inline).
 [[gnu::noinline]] bool pure_expression_at(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
     return pure_at_top(f, e, b);
 }
@@ -2351,7 +2351,7 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
     case E_SET:
     case E_SET_FIELD:
         if (e.runs) return chain_expression(code, f, e, ran_code);
-        return pure_expression_at(f, e, b) ? e.next : 0;
+        return pure_at_top(f, e, b) ? e.next : 0;
     case E_CALL: {
         const Cell* value = same_callable(e);
         if (!value) return 0;
