@@ -2719,7 +2719,6 @@ void eval(const Cell* name, const Cell* block, bool keep_last) { eval_block<fals
 
 void find_form(LoopBlock& turn) {
     Node n = cell::series_node(turn.block);
-    if (!(node::buffer(n)->flags & SER_PREPARED)) return;
     Form* f = prepared::find(n);
     if (f && f->start == uint32_t(cell::series_index(turn.block))) keep_form(&turn, f);
 }
@@ -2778,17 +2777,19 @@ enum QuickRun { RUN_NONE, RUN_DONE, RUN_REST };
 // the form holds for the next. A due collection and a halt, which may be
 // asked for meanwhile, are tested on every turn.
 struct QuickBlock {
-    Form* f = nullptr;  // null: value is the block's lone value
-    SeriesBuffer* b = nullptr;
-    const Cell* value = nullptr;
+    Form* f;  // null: value is the block's lone value
+    SeriesBuffer* b;
+    const Cell* value;
 };
 
 [[gnu::always_inline]] inline bool quick_ready(LoopBlock& turn, QuickBlock* q) {
     Form* f = turn.form;
+    q->f = f;
+    q->b = nullptr;
+    q->value = nullptr;
     if (!f) {
         SeriesBuffer* b = code_buffer(turn.block);
         uint32_t pos = uint32_t(cell::series_index(turn.block));
-        q->f = nullptr;
         q->value = pos + 1 == cell_count(b) ? plain_value(series::cells(b) + pos) : nullptr;
         return q->value != nullptr;
     }
@@ -2799,7 +2800,6 @@ struct QuickBlock {
     SeriesBuffer* b = node::buffer(f->node);
     if (!prepared::holds(f, b)) return false;
     prepared::check_unchanged(f, b);
-    q->f = f;
     q->b = b;
     return true;
 }
