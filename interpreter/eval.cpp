@@ -1897,6 +1897,7 @@ template <bool plain = false>
 }
 
 bool chain_into(Form* f, const prepared::Chain& ch, bool parens, Cell* out);
+inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* out);
 
 // An operator step's word still holding its op!, compared by its first two
 // words (its header holds the type) and its extra block: the op!, or null.
@@ -1917,7 +1918,7 @@ bool chain_into(Form* f, const prepared::Chain& ch, bool parens, Cell* out);
     bool one_chain = f && prepared::holds(f, b) && f->start == uint32_t(cell::series_index(paren)) &&
                      f->exprs.size() == 1 && f->exprs[0].kind == prepared::E_CHAIN &&
                      f->exprs[0].next == cell_count(b) && !f->chains[f->exprs[0].chain].runs;
-    return one_chain && chain_into(f, f->chains[f->exprs[0].chain], false, out) ? out : nullptr;
+    return one_chain && chain_value(f, f->chains[f->exprs[0].chain], false, out) ? out : nullptr;
 }
 
 // An operand's value, or null when the general evaluator must take it.
