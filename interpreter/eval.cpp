@@ -2011,14 +2011,19 @@ inline const Cell* same_callable(const prepared::Expr& e) {
 [[gnu::always_inline]] inline bool branch_arguments(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native, const Cell** branch,
                       Cell* condition) {
     uint32_t blocks = cell::callable_index(native) == NAT_either ? 2 : 1;
-    const ListMemo& memo = list_memo_of(native);
-    if (memo.plain_args != int32_t(blocks + 1) || !whole_chain_value(f, e, b, condition)) return false;
-    const Cell* entries = series::cells(node::buffer(memo.list));
     const Cell* at = series::cells(b) + f->chains[e.chain].end;
     branch[0] = at;
     if (blocks == 2) branch[1] = at + 1;
-    return entry_takes(entries, cell::type(condition)) && entry_takes(entries + 1, T_BLOCK) &&
-           (blocks == 1 || entry_takes(entries + 2, T_BLOCK));
+    if (e.branch_fits)
+        return whole_chain_value(f, e, b, condition) && entry_takes(&e.condition_entry, cell::type(condition));
+    const ListMemo& memo = list_memo_of(native);
+    if (memo.plain_args != int32_t(blocks + 1) || !whole_chain_value(f, e, b, condition)) return false;
+    const Cell* entries = series::cells(node::buffer(memo.list));
+    // A native's argument list does not change: what it takes is known for
+    // good once found.
+    e.branch_fits = entry_takes(entries + 1, T_BLOCK) && (blocks == 1 || entry_takes(entries + 2, T_BLOCK));
+    e.condition_entry = entries[0];
+    return e.branch_fits && entry_takes(entries, cell::type(condition));
 }
 uint32_t prepared_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
     const Cell* branch[2] = {nullptr, nullptr};

@@ -156,6 +156,11 @@ struct Expr {
     bool runs;       // its chain runs code (Chain::runs, read without the chain)
     bool word_next;  // a word lies at next: it must not hold an op! now
     bool self_update;  // an E_SET of a Chain::word_int chain whose word is the set-word's (n: n + 1)
+    // An E_BRANCH whose native (the callable, compared on every run) was
+    // found to take its blocks: its argument list is not looked up again
+    // while the form lives, and its condition's entry is kept here.
+    mutable bool branch_fits;
+    mutable Cell condition_entry;
     uint32_t pos;    // where the expression starts
     uint32_t next;   // where the next starts; 0 until a run finds it
     uint32_t chain;  // in Form::chains
