@@ -1884,14 +1884,30 @@ bool run(Cell* code, uint32_t pos, SeriesBuffer* b, Cell* slot) {
 
 using prepared::Form;
 
-// The integer case of an operator's fast path: add, subtract and the
-// comparisons, when both its arguments take integer!.
+// The integer case of an operator's fast path: add, subtract, multiply,
+// remainder and the comparisons, when both its arguments take integer!.
 prepared::IntOp int_op_of(FastOp f) {
     if (!(f.takes & TAKES_INTEGER)) return prepared::INT_NONE;
-    if (f.fast.kind == FAST_COMPARE && f.fast.op <= actions::OP_GREATER_OR_EQUAL) return prepared::INT_COMPARE;
+    if (f.fast.kind == FAST_COMPARE) {
+        switch (f.fast.op) {
+        case actions::OP_EQUAL:
+        case actions::OP_STRICT_EQUAL: return prepared::INT_EQUAL;
+        case actions::OP_NOT_EQUAL: return prepared::INT_NOT_EQUAL;
+        case actions::OP_LESSER: return prepared::INT_LESSER;
+        case actions::OP_LESSER_OR_EQUAL: return prepared::INT_LESSER_OR_EQUAL;
+        case actions::OP_GREATER: return prepared::INT_GREATER;
+        case actions::OP_GREATER_OR_EQUAL: return prepared::INT_GREATER_OR_EQUAL;
+        default: return prepared::INT_NONE;
+        }
+    }
     if (f.fast.kind != FAST_ARITH) return prepared::INT_NONE;
-    if (f.fast.op == actions::ARITH_ADD) return prepared::INT_ADD;
-    return f.fast.op == actions::ARITH_SUBTRACT ? prepared::INT_SUBTRACT : prepared::INT_NONE;
+    switch (f.fast.op) {
+    case actions::ARITH_ADD: return prepared::INT_ADD;
+    case actions::ARITH_SUBTRACT: return prepared::INT_SUBTRACT;
+    case actions::ARITH_MULTIPLY: return prepared::INT_MULTIPLY;
+    case actions::ARITH_REMAINDER: return prepared::INT_REMAINDER;
+    default: return prepared::INT_NONE;
+    }
 }
 
 [[gnu::noinline]] void learn_fast(prepared::OpStep& s, const Cell* op) {
@@ -1907,22 +1923,31 @@ prepared::IntOp int_op_of(FastOp f) {
 
 // Two integers under an operator's integer case, in place of the left one
 // (as binary_inline answers them); false on an overflow, which the generic
-// path turns into a float!.
+// path turns into a float!, and on a remainder the generic path refuses
+// (by zero, or of the least integer by -1).
 [[gnu::always_inline]] inline bool int_inline(const prepared::OpStep& s, Cell* left, const Cell* right) {
+    using namespace prepared;
     int32_t a = cell::get_int(left), b = cell::get_int(right), r;
     switch (s.int_op) {
-    case prepared::INT_ADD:
+    case INT_ADD:
         if (__builtin_add_overflow(a, b, &r)) return false;
         break;
-    case prepared::INT_SUBTRACT:
+    case INT_SUBTRACT:
         if (__builtin_sub_overflow(a, b, &r)) return false;
         break;
-    default: {
-        bool answer = false;
-        actions::compare_inline(int32_t(s.fast[1]), left, right, &answer);
-        actions::store_logic(left, answer);
-        return true;
-    }
+    case INT_MULTIPLY:
+        if (__builtin_mul_overflow(a, b, &r)) return false;
+        break;
+    case INT_REMAINDER:
+        if (b == 0 || (a == INT32_MIN && b == -1)) return false;
+        r = a % b;
+        break;
+    case INT_EQUAL: return cell::make_logic(left, a == b), true;
+    case INT_NOT_EQUAL: return cell::make_logic(left, a != b), true;
+    case INT_LESSER: return cell::make_logic(left, a < b), true;
+    case INT_LESSER_OR_EQUAL: return cell::make_logic(left, a <= b), true;
+    case INT_GREATER: return cell::make_logic(left, a > b), true;
+    default: return cell::make_logic(left, a >= b), true;
     }
     actions::store_cell(left, left->header, left->w1, uint32_t(r), left->w3);
     return true;
@@ -1952,6 +1977,14 @@ template <bool plain = false>
 }
 
 bool chain_into(Form* f, const prepared::Chain& ch, bool parens, Cell* out);
+inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* out);
+
+// An operator step's word still holding its op!, compared by its first two
+// words (its header holds the type) and its extra block: the op!, or null.
+[[gnu::always_inline]] inline const Cell* same_op(const prepared::OpStep& s) {
+    const Cell* op = cached_slot(&s.word, s.cache);
+    return op && op_head(op) == s.head && cell::callable_extra(op) == s.extra ? op : nullptr;
+}
 
 // A paren operand whose own form is one chain to its tail: its value into
 // out. A paren without a form is prepared here (its parent's form runs, so
@@ -1965,7 +1998,7 @@ bool chain_into(Form* f, const prepared::Chain& ch, bool parens, Cell* out);
     bool one_chain = f && prepared::holds(f, b) && f->start == uint32_t(cell::series_index(paren)) &&
                      f->exprs.size() == 1 && f->exprs[0].kind == prepared::E_CHAIN &&
                      f->exprs[0].next == cell_count(b) && !f->chains[f->exprs[0].chain].runs;
-    return one_chain && chain_into(f, f->chains[f->exprs[0].chain], false, out) ? out : nullptr;
+    return one_chain && chain_value(f, f->chains[f->exprs[0].chain], false, out) ? out : nullptr;
 }
 
 // An operand's value, or null when the general evaluator must take it.
@@ -1989,14 +2022,24 @@ bool chain_into(Form* f, const prepared::Chain& ch, bool parens, Cell* out);
 // integer case are answered here; other operands through the fast path's
 // operand types and binary_inline.
 [[gnu::always_inline]] inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* out) {
+    // The commonest shape, its guards in one go: an integer word under an
+    // operator with an integer case (learnt on the first run below).
+    if (ch.word_int && f->ops[ch.ops].int_op) {
+        const prepared::OpStep& s = f->ops[ch.ops];
+        const Cell* value = cached_slot(&ch.first.cell, ch.first.cache);
+        if (value && cell::type(value) == T_INTEGER) {
+            if (!same_op(s)) return false;
+            *out = *value;
+            return int_inline(s, out, &s.right.cell);
+        }
+    }
     Cell scratch;
     const Cell* value = leaf_value(ch.first, &scratch, parens);
     if (!value) return false;
     *out = *value;
-    // The op! compared as its first two words (its header holds the type).
     for (prepared::OpStep *s = f->ops.data() + ch.ops, *end = s + ch.op_count; s < end; s++) {
-        const Cell* op = cached_slot(&s->word, s->cache);
-        if (!op || op_head(op) != s->head || cell::callable_extra(op) != s->extra) return false;
+        const Cell* op = same_op(*s);
+        if (!op) return false;
         FastOp fast = fast_of(*s, op);
         const Cell* right = fast.takes & takes_of(out) ? leaf_value(s->right, &scratch, parens) : nullptr;
         if (!right) return false;
@@ -2021,11 +2064,13 @@ inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens) {
 
 // A chain that is the whole expression, its value into out: no operator
 // follows it now.
-[[gnu::always_inline]] inline bool whole_chain_value(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* out) {
-    if (!chain_value(f, f->chains[e.chain], true, out)) return false;
+[[gnu::always_inline]] inline bool no_op_next(const prepared::Expr& e, SeriesBuffer* b) {
     if (!e.word_next) return true;
     const Cell* next = cached_slot(series::cells(b) + e.next, e.next_cache);
     return !next || cell::type(next) != T_OP;
+}
+[[gnu::always_inline]] inline bool whole_chain_value(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* out) {
+    return chain_value(f, f->chains[e.chain], true, out) && no_op_next(e, b);
 }
 // The same, pushed.
 [[gnu::noinline]] bool whole_chain(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
@@ -2055,8 +2100,8 @@ inline const Cell* same_callable(const prepared::Expr& e) {
 // if, unless, either with a chain for condition: branch_in_place's checks,
 // the condition's value into condition and the blocks found where they lie;
 // false when the argument list does not take them as they are.
-bool branch_arguments(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native, const Cell** branch,
-                      Cell* condition) {
+[[gnu::always_inline]] inline bool branch_arguments(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native,
+                                                const Cell** branch, Cell* condition) {
     uint32_t blocks = cell::callable_index(native) == NAT_either ? 2 : 1;
     if (e.fit == prepared::FIT_UNKNOWN) [[unlikely]] learn_fit(e, native, blocks);
     if (e.fit != prepared::FIT_YES || !whole_chain_value(f, e, b, condition)) return false;
@@ -2300,6 +2345,21 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
 // nothing done when the general evaluator must run it. An assigned value
 // goes to the word's slot and the value stack from where it was computed.
 [[gnu::always_inline]] inline bool pure_expression(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot) {
+    if (e.self_update) {
+        // n: n + 1: the word's slot found once, for the operand and the
+        // assignment (a field of an object takes the path below).
+        const prepared::Chain& ch = f->chains[e.chain];
+        const prepared::OpStep& s = f->ops[ch.ops];
+        Cell* target = cached_slot<true>(&e.word, e.cache);
+        if (s.int_op && target && cell::type(target) == T_INTEGER) {
+            Cell value = *target;
+            if (!same_op(s) || !int_inline(s, &value, &s.right.cell) || !no_op_next(e, b)) return false;
+            *target = value;
+            *slot = value;
+            stack::reg.top = slot + 1;
+            return true;
+        }
+    }
     if (e.kind == prepared::E_CHAIN) {
         if (!whole_chain_value(f, e, b, slot)) return false;
         stack::reg.top = slot + 1;
@@ -2333,12 +2393,37 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
     }
 }
 
+// A branch of a quick form whose chosen block is a lone break or continue
+// (its word holding that native, which takes no argument), the exit taken
+// in place of the branch: the general path would open the branch's frame,
+// run the block and take the exit from its word (word_call), which pops
+// that frame again, so nothing could see it. False with nothing done when
+// the branch is anything else or no loop takes the exit (the general path
+// then raises the error with the branch's frame in place).
+[[gnu::noinline]] bool branch_exit(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot) {
+    const Cell* native = same_callable(e);
+    const Cell* branch[2] = {nullptr, nullptr};
+    if (!native || !branch_arguments(f, e, b, native, branch, slot)) return false;
+    uint32_t index = cell::callable_index(native);
+    bool truthy = logic::is_truthy(slot);
+    if (index == NAT_either ? cell::type(slot) == T_UNSET : truthy != (index == NAT_if)) return false;
+    const Cell* chosen = branch[index == NAT_either && !truthy ? 1 : 0];
+    SeriesBuffer* cb = code_buffer(chosen);
+    uint32_t at = uint32_t(cell::series_index(chosen));
+    if (at + 1 != cell_count(cb) || cell::type(series::cells(cb) + at) != T_WORD) return false;
+    const Cell* value = context::bound_slot(series::cells(cb) + at);
+    if (!value || cell::type(value) != T_NATIVE) return false;
+    uint32_t exit = cell::callable_index(value);
+    return (exit == NAT_break || exit == NAT_continue) && list_memo_of(value).plain_args == 0 &&
+           stack::break_in_place(exit == NAT_continue);
+}
+
 // pure_expression at the value top.
 [[gnu::always_inline]] inline bool pure_at_top(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
     Cell* slot = stack::reg.top;
     return slot + 2 < stack::reg.limit && pure_expression(f, e, b, slot);
 }
-// Out of line, for the general runner of forms.
+// Out of line, for reduce (the general runner of forms takes it inline).
 [[gnu::noinline]] bool pure_expression_at(Form* f, const prepared::Expr& e, SeriesBuffer* b) {
     return pure_at_top(f, e, b);
 }
@@ -2379,7 +2464,7 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
     case E_SET:
     case E_SET_FIELD:
         if (e.runs) return chain_expression(code, f, e, ran_code);
-        return pure_expression_at(f, e, b) ? e.next : 0;
+        return pure_at_top(f, e, b) ? e.next : 0;
     case E_CALL: {
         const Cell* value = same_callable(e);
         if (!value) return 0;
@@ -2793,6 +2878,12 @@ void init() {
 // running when the block starts, takes the frame.
 void eval(const Cell* name, const Cell* block, bool keep_last) { eval_block<false>(name, block, keep_last); }
 
+void find_form(LoopBlock& turn) {
+    Node n = cell::series_node(turn.block);
+    Form* f = prepared::find(n);
+    if (f && f->start == uint32_t(cell::series_index(turn.block))) keep_form(&turn, f);
+}
+
 // A turn through eval(), which keeps the form the next turn may run from.
 void general_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
     turn.form = nullptr;
@@ -2820,6 +2911,7 @@ void form_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
             return;
         }
         stack::reg.top = slot;
+        if (f->exprs[k].kind == prepared::E_BRANCH && branch_exit(f, f->exprs[k], b, slot)) return;
         if (k == 0 && one_call(f)) f->quick = false;  // see the note at one_call
     }
     if (!f->quick && one_call(f)) {
@@ -2834,75 +2926,109 @@ void form_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
 inline bool quick_turns() { return !is_tracing() && !collector::wants_safe_point() && !is_halt_requested(); }
 
 // How a block ran from its quick form: not at all, wholly, or up to an
-// expression after which the general path ran the rest of the block.
+// expression after which the general path ran the rest of the block or an
+// exit was taken (branch_exit).
 enum QuickRun { RUN_NONE, RUN_DONE, RUN_REST };
 
-// A loop's block from its quick form at slot (the loop frame's first free
-// cell), as form_turn runs it.
-// A block of one plain value, which keeps no form, gives it as eval() does.
-[[gnu::always_inline]] inline QuickRun quick_block(LoopBlock& turn, Cell* slot, bool keep_last) {
+// A loop's block ready for quick turns: its quick form while that holds, or
+// the lone plain value of a block that keeps no form (which eval() gives as
+// it is). It is checked once for a run of turns: a quick turn runs no code,
+// allocates nothing and so moves, changes and collects nothing, and no
+// trace can start in it; so what held for one turn that ran wholly from
+// the form holds for the next. A due collection and a halt, which may be
+// asked for meanwhile, are tested on every turn.
+struct QuickBlock {
+    Form* f;  // null: value is the block's lone value
+    SeriesBuffer* b;
+    const Cell* value;
+};
+
+[[gnu::always_inline]] inline bool quick_ready(LoopBlock& turn, QuickBlock* q) {
     Form* f = turn.form;
+    q->f = f;
+    q->b = nullptr;
+    q->value = nullptr;
     if (!f) {
         SeriesBuffer* b = code_buffer(turn.block);
         uint32_t pos = uint32_t(cell::series_index(turn.block));
-        const Cell* value = pos + 1 == cell_count(b) ? plain_value(series::cells(b) + pos) : nullptr;
-        if (!value) return RUN_NONE;
-        *slot = *value;
+        q->value = pos + 1 == cell_count(b) ? plain_value(series::cells(b) + pos) : nullptr;
+        return q->value != nullptr;
+    }
+    if (turn.generation != prepared::generation || !f->quick) {
+        turn.quick = false;
+        return false;
+    }
+    SeriesBuffer* b = node::buffer(f->node);
+    if (!prepared::holds(f, b)) return false;
+    prepared::check_unchanged(f, b);
+    q->b = b;
+    return true;
+}
+
+// A turn of a ready block at slot (the loop frame's first free cell), as
+// form_turn runs it.
+[[gnu::always_inline]] inline QuickRun quick_block(LoopBlock& turn, const QuickBlock& q, Cell* slot,
+                                                   bool keep_last) {
+    Form* f = q.f;
+    if (!f) {
+        *slot = *q.value;
         stack::reg.top = slot + 1;
         if (keep_last) stack::set_result(slot);
         return RUN_DONE;
     }
-    if (turn.generation != prepared::generation || !f->quick) {
-        turn.quick = false;
-        return RUN_NONE;
-    }
-    SeriesBuffer* b = node::buffer(f->node);
-    if (!prepared::holds(f, b)) return RUN_NONE;
-    prepared::check_unchanged(f, b);
     stack::reg.top = slot;
     uint32_t k = 0, count = f->count;
     for (const prepared::Expr* e = f->exprs.data(); k < count; k++, e++)
-        if (!quick_expression(f, *e, b, slot)) break;
+        if (!quick_expression(f, *e, q.b, slot)) break;
     if (k == count) {
         if (keep_last) stack::set_result(slot);
         return RUN_DONE;
     }
     stack::reg.top = slot;
+    if (f->exprs[k].kind == prepared::E_BRANCH && branch_exit(f, f->exprs[k], q.b, slot)) return RUN_REST;
     if (k == 0) return RUN_NONE;
     eval_prepared_rest(turn.block, f, k, f->exprs[k].pos, slot, keep_last);
     return RUN_REST;
 }
 
+// Whether quick turns may go on: no collection or halt due.
+[[gnu::always_inline]] inline bool next_quick_turn() {
+    return !collector::wants_safe_point() && !is_halt_requested();
+}
+
 QuickWhile quick_while(LoopBlock& cond, LoopBlock& body) {
     Cell* slot = stack::reg.base + 1;
-    if (slot + 2 >= stack::reg.limit) return WHILE_NONE;
+    QuickBlock c, r;
+    if (slot + 2 >= stack::reg.limit || !quick_turns() || !quick_ready(cond, &c)) return WHILE_NONE;
+    bool body_ready = false;
     for (;;) {
-        if (!quick_turns()) return WHILE_NONE;
-        QuickRun c = quick_block(cond, slot, false);
-        if (c != RUN_DONE) return c == RUN_NONE ? WHILE_NONE : WHILE_COND;
+        QuickRun done = quick_block(cond, c, slot, false);
+        if (done != RUN_DONE) return done == RUN_NONE ? WHILE_NONE : WHILE_COND;
         if (!logic::check_condition(slot)) return WHILE_END;
-        if (!quick_turns()) return WHILE_TRUE;
-        QuickRun r = quick_block(body, slot, true);
-        if (r != RUN_DONE) return r == RUN_NONE ? WHILE_TRUE : WHILE_BODY;
+        if (!body_ready && !(body_ready = quick_ready(body, &r))) return WHILE_TRUE;
+        done = quick_block(body, r, slot, false);  // while gives unset whatever its body gives
+        if (done != RUN_DONE) return done == RUN_NONE ? WHILE_TRUE : WHILE_BODY;
+        if (!next_quick_turn()) return WHILE_NONE;
     }
 }
 
 // The counter word is set here only when that is a plain copy (no object
-// field, whose change handler would run code).
+// field, whose change handler would run code); its slot stays put while
+// the turns run no code.
 QuickCount quick_count(LoopBlock& body, const Cell* word, int64_t* turns, int64_t count) {
     Cell* slot = stack::reg.base + 1;
-    if (slot + 2 >= stack::reg.limit) return COUNT_NONE;
+    QuickBlock r;
+    if (*turns >= count) return COUNT_END;
+    if (slot + 2 >= stack::reg.limit || !quick_turns() || !quick_ready(body, &r)) return COUNT_NONE;
+    Cell* target = word ? context::bound_slot<true>(word) : nullptr;
+    if (word && !target) return COUNT_NONE;
     for (;;) {
-        if (*turns >= count) return COUNT_END;
-        if (!quick_turns()) return COUNT_NONE;
-        if (word) {
-            Cell* target = context::bound_slot<true>(word);
-            if (!target) return COUNT_NONE;
-            cell::make_integer(target, int32_t(*turns + 1));
-        }
         ++*turns;
-        QuickRun r = quick_block(body, slot, true);
-        if (r != RUN_DONE) return r == RUN_NONE ? COUNT_BEGUN : COUNT_BODY;
+        if (target) cell::make_integer(target, int32_t(*turns));
+        QuickRun done = quick_block(body, r, slot, true);
+        if (done != RUN_DONE) return done == RUN_NONE ? COUNT_BEGUN : COUNT_BODY;
+        if (*turns >= count) return COUNT_END;
+        if (!next_quick_turn()) return COUNT_NONE;
     }
 }
 

@@ -103,7 +103,14 @@ void eval(const Cell* name, const Cell* block, bool keep_last);
 // assignments runs them straight from the form, without eval()'s entry or
 // the form's lookup. The form is checked on every turn as eval() checks it
 // (its block unchanged, no trace), and so are a due collection and a halt.
+struct LoopBlock;
+// The form a block marked prepared holds when its loop starts, so that its
+// first turn need not go through eval() to find it.
+void find_form(LoopBlock& turn);
 struct LoopBlock {
+    explicit LoopBlock(const Cell* b) : block(b) {
+        if (node::buffer(cell::series_node(b))->flags & SER_PREPARED) find_form(*this);
+    }
     const Cell* block;  // a cell that stays put while the loop runs (its argument)
     prepared::Form* form = nullptr;
     uint32_t generation = 0;

@@ -191,6 +191,8 @@ bool chain(Form* f, const Code& code, uint32_t pos, uint32_t* index, Place place
     }
     ch.ops = uint32_t(f->ops.size());
     ch.op_count = uint32_t(steps.size());
+    ch.word_int = ch.first.kind == L_WORD && steps.size() == 1 && steps[0].right.kind == L_VALUE &&
+                  cell::type(&steps[0].right.cell) == T_INTEGER;
     f->ops.insert(f->ops.end(), steps.begin(), steps.end());
     ch.end = pos;
     ch.word_after = pos < code.count && cell::type(code.cells + pos) == T_WORD;
@@ -267,7 +269,12 @@ Expr decode(Form* f, const Code& code, uint32_t pos) {
     bool set_field = t == T_SET_PATH && field_shaped(c);
     if (t == T_SET_WORD || set_field) {
         if (chain(f, code, pos + 1, &e.chain, FIRST, 0)) e.kind = set_field ? E_SET_FIELD : E_SET;
-        if (e.kind == E_SET) e.cache = cache_for(c, true);
+        if (e.kind == E_SET) {
+            e.cache = cache_for(c, true);
+            const Cell* first = &f->chains[e.chain].first.cell;
+            e.self_update = f->chains[e.chain].word_int && cell::word_context(first) == cell::word_context(c) &&
+                            cell::word_index(first) == cell::word_index(c);
+        }
     } else if (t == T_WORD) {
         e.cache = cache_for(c, false);
         const Cell* value = context::bound_slot(c);

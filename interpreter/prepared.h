@@ -110,7 +110,10 @@ struct Arg {
 
 // What an operator does to two integer! operands without its generic
 // path: set with the fast path when both its arguments take integers.
-enum IntOp : uint8_t { INT_NONE, INT_ADD, INT_SUBTRACT, INT_COMPARE };
+enum IntOp : uint8_t {
+    INT_NONE, INT_ADD, INT_SUBTRACT, INT_MULTIPLY, INT_REMAINDER,
+    INT_EQUAL, INT_NOT_EQUAL, INT_LESSER, INT_LESSER_OR_EQUAL, INT_GREATER, INT_GREATER_OR_EQUAL
+};
 
 // An operator after a value: the word, and the op! it held when decoded
 // (header and index as one word, and the node of its extra block). fast is
@@ -138,6 +141,7 @@ struct Chain {
     uint32_t end;
     bool runs;               // a call or a paren that calls: it runs code
     bool word_after;         // a word lies at end (see Arg::word_after)
+    bool word_int;           // a word, one operator and an integer! written in the code (i + 1, n < 10)
 };
 
 enum ExprKind : uint8_t {
@@ -157,6 +161,7 @@ struct Expr {
     ExprKind kind;
     bool runs;       // its chain runs code (Chain::runs, read without the chain)
     bool word_next;  // a word lies at next: it must not hold an op! now
+    bool self_update;  // an E_SET of a Chain::word_int chain whose word is the set-word's (n: n + 1)
     uint32_t pos;    // where the expression starts
     uint32_t next;   // where the next starts; 0 until a run finds it
     uint32_t chain;  // in Form::chains
