@@ -39,7 +39,7 @@ struct GlobalValues {
 extern GlobalValues global_values;
 constexpr uint32_t GLOBAL_WORDS = hashtable::BIG_WORDS_REQUEST;
 
-inline Cell* cell_of(Node ctx) { return series::cells(node::buffer(ctx)); }
+[[gnu::always_inline]] inline Cell* cell_of(Node ctx) { return series::cells(node::buffer(ctx)); }
 inline Cell* owner_of(Node ctx) { return cell_of(ctx) + 1; }
 inline uint32_t kind_of(const Cell* ctx) { return (ctx->header & HDR_CTX_KIND_MASK) >> HDR_CTX_KIND_SHIFT; }
 inline bool is_on_stack(const Cell* ctx) { return (ctx->header & HDR_ON_STACK) != 0; }

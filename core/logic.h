@@ -48,7 +48,7 @@ Cell* push(bool b);
 void set_result(bool b);
 
 // The truth of a value: false for none and false only.
-inline bool is_truthy(const Cell* v) {
+[[gnu::always_inline]] inline bool is_truthy(const Cell* v) {
     uint32_t t = cell::type(v);
     return !(t == T_NONE || (t == T_LOGIC && !cell::get_logic(v)));
 }

@@ -101,7 +101,7 @@ inline Cell* reset() { return reg.top = reg.base; }
 // Keeps the result slot only.
 inline void keep() { reg.top = reg.base + 1; }
 inline Cell* arg(uint32_t k) { return reg.base + k; }
-inline void set_result(const Cell* value) { *reg.base = *value; }
+[[gnu::always_inline]] inline void set_result(const Cell* value) { *reg.base = *value; }
 inline void return_value(const Cell* value) {
     reg.top = reg.base + 1;
     *reg.base = *value;
@@ -124,7 +124,7 @@ inline bool is_empty() { return reg.top == reg.bottom; }
 
 // Value-stack indexes: the bottom cell is 1, 0 is no cell.
 inline uint32_t index_of(const Cell* c) { return uint32_t(c - reg.bottom) + 1; }
-inline Cell* cell_at(uint32_t index) { return reg.bottom + (index - 1); }
+[[gnu::always_inline]] inline Cell* cell_at(uint32_t index) { return reg.bottom + (index - 1); }
 
 // ---- frame push ---------------------------------------------------------------
 // Every push takes the word cell that names the call (its symbol and context

@@ -48,7 +48,7 @@ namespace {
 // ---- code access ------------------------------------------------------------------
 // Code is walked by node and position; the tail is read again every time.
 
-inline SeriesBuffer* code_buffer(const Cell* block) { return node::buffer(cell::series_node(block)); }
+[[gnu::always_inline]] inline SeriesBuffer* code_buffer(const Cell* block) { return node::buffer(cell::series_node(block)); }
 // Code (blocks, parens, paths) holds cells: its length needs no unit lookup.
 inline uint32_t cell_count(const SeriesBuffer* b) { return (b->tail - b->head) / uint32_t(sizeof(Cell)); }
 inline uint32_t live_tail(const Cell* block) { return cell_count(code_buffer(block)); }
@@ -66,7 +66,7 @@ using prepared::WORD_PUSH;
 using prepared::WORD_CALL;
 using prepared::WORD_SPECIAL;
 using prepared::WORD_CLASSES;
-inline WordClass word_class(const Cell* value) { return WORD_CLASSES.of[cell::type(value)]; }
+[[gnu::always_inline]] inline WordClass word_class(const Cell* value) { return WORD_CLASSES.of[cell::type(value)]; }
 
 // Frames of calls made from library code are not marked interpreted.
 inline uint32_t interp_bit() { return eval_state.library ? 0 : uint32_t(stack::INTERPRETED); }
@@ -1384,7 +1384,7 @@ using prepared::SELF_EVALUATING;
 }
 
 // Whether the argument entry takes a value of the type.
-inline bool entry_takes(const Cell* entry, uint32_t type) {
+[[gnu::always_inline]] inline bool entry_takes(const Cell* entry, uint32_t type) {
     TypeBit bit = TYPE_BITS.of[type];
     return (typeset::words(entry)[bit.word] & bit.mask) != 0;
 }
@@ -1805,13 +1805,13 @@ struct CodeScope {
     Cell* saved;
     CodeScope* outer;
     static inline CodeScope* innermost = nullptr;
-    explicit CodeScope(Cell* code) : CodeScope(code, code_buffer(code)) {}
+    [[gnu::always_inline]] explicit CodeScope(Cell* code) : CodeScope(code, code_buffer(code)) {}
     // b: the code's buffer, found by the caller.
-    CodeScope(Cell* code, const SeriesBuffer* b) : code(code), saved(eval_state.code), outer(innermost) {
+    [[gnu::always_inline]] CodeScope(Cell* code, const SeriesBuffer* b) : code(code), saved(eval_state.code), outer(innermost) {
         innermost = this;
         if (!(b->flags & SER_LIBRARY)) eval_state.code = code;
     }
-    ~CodeScope() {
+    [[gnu::always_inline]] ~CodeScope() {
         innermost = outer;
         eval_state.code = saved;
     }

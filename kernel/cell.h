@@ -84,7 +84,7 @@ inline int32_t get_int(const Cell* c) { return int32_t(c->w2); }
 // value.
 inline void make_unset(Cell* c) { *c = Cell{T_UNSET, 0, 0, 0}; }
 inline void make_none(Cell* c) { *c = Cell{T_NONE, 0, 0, 0}; }
-inline void make_logic(Cell* c, bool b) { *c = Cell{T_LOGIC, b ? 1u : 0u, 0, 0}; }
+[[gnu::always_inline]] inline void make_logic(Cell* c, bool b) { *c = Cell{T_LOGIC, b ? 1u : 0u, 0, 0}; }
 inline void make_integer(Cell* c, int32_t v) { *c = Cell{T_INTEGER, 0, uint32_t(v), 0}; }
 inline void make_float(Cell* c, double d) {
     *c = Cell{T_FLOAT, 0, 0, 0};
