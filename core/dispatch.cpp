@@ -552,21 +552,11 @@ static bool table_equal(const Cell* a, const Cell* b, uint32_t op) {
 
 void copy_entries(const Entry* list) { std::memcpy(table, list, sizeof table); }
 
-// No action has more refinements than this.
-constexpr uint32_t MOST_REFINEMENTS = 16;
-struct Unused {
-    int32_t refs[MOST_REFINEMENTS];
-    constexpr Unused() : refs{} {
-        for (int32_t& r : refs) r = -1;
-    }
-};
-static constexpr Unused UNUSED;
-
 // The entry with constant positions, inlined into this one: its flag()
 // and opt() tests fold away.
 template <Entry entry>
 [[gnu::flatten]] static void plain(const int32_t*) {
-    entry(UNUSED.refs);
+    entry(NO_REFINEMENTS.refs);
 }
 
 void init_table() {

@@ -33,6 +33,16 @@ namespace actions {
 
 using Entry = void (*)(const int32_t* refinements);
 extern Entry table[ACTION_COUNT];
+// The most refinements a call of a native or action is gathered with, and
+// the positions of a call that uses none of them.
+constexpr uint32_t MAX_REFINEMENTS = 64;
+struct NoRefinements {
+    int32_t refs[MAX_REFINEMENTS];
+    constexpr NoRefinements() : refs{} {
+        for (int32_t& r : refs) r = -1;
+    }
+};
+inline constexpr NoRefinements NO_REFINEMENTS;
 // The same entries for a call that uses none of the refinements (the
 // evaluator's plain calls): each is its entry with the positions known to
 // be unused, so that no refinement is read and none is passed on as more

@@ -206,7 +206,7 @@ constexpr uint32_t LIST_MEMO_SLOTS = 128;
 ListMemo list_memo[LIST_MEMO_SLOTS];
 
 // Refinement positions of a native call live here, not on the heap.
-constexpr uint32_t MAX_REFINEMENTS = 64;
+using actions::MAX_REFINEMENTS;
 
 // A plain call copies its argument entries (plain values) out of the list.
 constexpr uint32_t MAX_PLAIN_ARGS = 4;
@@ -235,13 +235,7 @@ int32_t plain_arguments(const Cell* callable, Node list) {
 }
 
 // The refinements of a plain call: all unused.
-struct Unused {
-    int32_t refs[MAX_REFINEMENTS];
-    constexpr Unused() : refs{} {
-        for (int32_t& r : refs) r = -1;
-    }
-};
-constexpr Unused NO_REFINEMENTS;
+using actions::NO_REFINEMENTS;
 
 // The memo of the argument list, made on the first call (prepare_spec).
 // Neither slot of the pair holds the node: the list is made into the first
