@@ -2643,7 +2643,6 @@ inline bool one_call(const Form* f) { return f->one_call; }
                                           bool keep_last) {
     stack_guard::check("stack-overflow");
     Cell code = *block;
-    temp_roots::Hold hold(&code);
     CodeScope scope(&code);
     uint32_t start = uint32_t(cell::series_index(&code));
     if (!run_prepared(&code, f, k, pos, slot)) return;
@@ -3084,7 +3083,6 @@ uint32_t eval_next_at(const Cell* block, uint32_t position, bool keep) {
         stack::pop(1);
     }
     Cell code = *block;
-    temp_roots::Hold hold(&code);
     CodeScope scope(&code);
     stack::enter_frame(body_word(), stack::KIND_NATIVE | interp_bit());
     cell::set_series_index(&code, position);
