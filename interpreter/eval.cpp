@@ -1464,7 +1464,7 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
 // the call to the general path, with nothing pushed.
 [[gnu::noinline]] uint32_t branch_in_place(const Cell* code, uint32_t pos, const Cell* w, const Cell* native) {
     uint32_t index = cell::callable_index(native), blocks = index == NAT_either ? 2 : 1;
-    const ListMemo& memo = list_memo_of(native);
+    const ListMemo memo = list_memo_of(native);  // a copy: a call in the condition may take its slot
     if (memo.plain_args != int32_t(blocks + 1) || is_tracing()) return 0;
     SeriesBuffer* b = code_buffer(code);
     Stop stop;
@@ -1551,7 +1551,7 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
 // 0 leaves the call to the general path, with nothing pushed; so does a
 // return that no function takes, for its error.
 [[gnu::noinline]] uint32_t returned_in_place(const Cell* code, uint32_t pos, const Cell* native) {
-    const ListMemo& memo = list_memo_of(native);
+    const ListMemo memo = list_memo_of(native);  // a copy: a call in the value may take its slot
     if (memo.plain_args != 1) return 0;
     Cell* top = stack::reg.top;
     Stop stop;
