@@ -2160,6 +2160,23 @@ bool quick_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot)
 // remaining operators through infix. A guard that misses before anything of
 // its part ran leaves that part (an argument, an operator) to the cells too.
 
+// Whether the form of the block at node n still serves after code ran: no
+// collection or remaking forgot it (the generation taken before), its block
+// unchanged, no trace started.
+inline bool still_holds(const Form* f, Node n, uint32_t generation) {
+    return prepared::generation == generation && prepared::holds(f, node::buffer(n)) && !is_tracing();
+}
+
+// The form after a general step of the k-th expression that ended at next:
+// null when it no longer serves the rest of the block (see still_holds, or
+// the expression ended elsewhere than before).
+inline Form* form_after_step(Form* f, uint32_t k, uint32_t next, Node n, uint32_t generation) {
+    if (!still_holds(f, n, generation)) return nullptr;
+    prepared::Expr& e = f->exprs[k];
+    if (!e.next) e.next = next;
+    return e.next == next ? f : nullptr;
+}
+
 // The form a chain runs from, while it holds.
 struct Tree {
     const Cell* code;  // held by the caller, its index at the expression
@@ -2169,8 +2186,7 @@ struct Tree {
     bool broken;
     // After code ran: false (for good) when the form no longer holds.
     bool holds() {
-        if (!broken)
-            broken = prepared::generation != generation || !prepared::holds(f, node::buffer(node)) || is_tracing();
+        if (!broken) broken = !still_holds(f, node, generation);
         return !broken;
     }
 };
@@ -2612,17 +2628,9 @@ inline bool one_call(const Form* f) { return f->one_call; }
                 ran_code = true;
             }
             if (exits::pending()) return false;
-            if (ran_code) {
-                if (prepared::generation != generation || !prepared::holds(f, node::buffer(n)) || is_tracing()) {
-                    pos = next;
-                    break;
-                }
-                prepared::Expr& e = f->exprs[k];
-                if (!e.next) e.next = next;
-                if (e.next != next) {
-                    pos = next;
-                    break;
-                }
+            if (ran_code && !form_after_step(f, k, next, n, generation)) {
+                pos = next;
+                break;
             }
             pos = next;
             if (pos >= cell_count(node::buffer(n))) return true;
@@ -3168,17 +3176,6 @@ Form* form_for_run(const Cell* block, SeriesBuffer* b) {
     if (!f || f->start != uint32_t(cell::series_index(block))) return nullptr;
     prepared::check_unchanged(f, b);
     return f;
-}
-
-// The form after a general step of the k-th expression that ended at next:
-// null when it no longer serves the rest of the block (a collection or a
-// remade form, the block changed, a trace started, the expression ended
-// elsewhere than before).
-Form* form_after_step(Form* f, uint32_t k, uint32_t next, Node n, uint32_t generation) {
-    if (prepared::generation != generation || !prepared::holds(f, node::buffer(n)) || is_tracing()) return nullptr;
-    prepared::Expr& e = f->exprs[k];
-    if (!e.next) e.next = next;
-    return e.next == next ? f : nullptr;
 }
 
 }  // namespace
