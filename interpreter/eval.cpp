@@ -2278,8 +2278,8 @@ void code_paren(const Cell* paren);
 uint32_t tree_operators(Tree& t, uint32_t ops, uint32_t count, uint32_t pos) {
     for (uint32_t k = 0; k < count; k++, pos += 2) {
         prepared::OpStep& s = t.f->ops[ops + k];
-        const Cell* op = cached_slot(&s.word, s.cache);
-        if (!op || op_head(op) != s.head || cell::callable_extra(op) != s.extra) break;
+        const Cell* op = same_op(s);
+        if (!op) break;
         FastOp fast = fast_of(s, op);
         if (s.right.kind == prepared::L_CODE_PAREN) {  // infix's step, the paren run as code_paren runs it
             // The form holds: the paren lies at pos + 1, and one that starts
