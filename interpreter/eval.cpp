@@ -2579,9 +2579,9 @@ template <class Step>
     }
     return true;
 }
-[[gnu::noinline]] bool eval_prepared_one(const Cell* block, Form* f, Cell* slot, bool keep_last) {
+// run_one_call out of line, for the blocks that do not nest (see eval_block).
+[[gnu::noinline]] void eval_prepared_one(const Cell* block, Form* f, Cell* slot, bool keep_last) {
     run_one_call(block, code_buffer(block), f, slot, keep_last);
-    return true;
 }
 
 inline bool one_call(const Form* f) { return f->one_call; }
