@@ -1334,6 +1334,14 @@ using prepared::SELF_EVALUATING;
     return t == T_PATH ? path_value(c) : nullptr;
 }
 
+// The value of a block that is one such cell from its index, which eval()
+// gives without running anything; else null.
+[[gnu::always_inline]] inline const Cell* lone_value(const Cell* block) {
+    SeriesBuffer* b = code_buffer(block);
+    uint32_t first = uint32_t(cell::series_index(block));
+    return first + 1 == cell_count(b) ? plain_value(series::cells(b) + first) : nullptr;
+}
+
 // The value an untraced expression starts with when its first cell
 // evaluates to itself or is a word that simply pushes its value; else null,
 // for expression().
@@ -1499,10 +1507,7 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
         return true;
     }
     if (cell::type(condition) == T_UNSET) return false;
-    const Cell* chosen = branch[index == NAT_either && !logic::is_truthy(condition) ? 1 : 0];
-    SeriesBuffer* cb = code_buffer(chosen);
-    uint32_t first = uint32_t(cell::series_index(chosen));
-    const Cell* value = first + 1 == cell_count(cb) ? plain_value(series::cells(cb) + first) : nullptr;
+    const Cell* value = lone_value(branch[index == NAT_either && !logic::is_truthy(condition) ? 1 : 0]);
     if (!value) return false;
     *condition = *value;
     return true;
@@ -2950,9 +2955,7 @@ struct QuickBlock {
     q->b = nullptr;
     q->value = nullptr;
     if (!f) {
-        SeriesBuffer* b = code_buffer(turn.block);
-        uint32_t pos = uint32_t(cell::series_index(turn.block));
-        q->value = pos + 1 == cell_count(b) ? plain_value(series::cells(b) + pos) : nullptr;
+        q->value = lone_value(turn.block);
         return q->value != nullptr;
     }
     if (turn.generation != prepared::generation || !f->quick) {
