@@ -3254,10 +3254,8 @@ bool reduce_into(const Cell* block, Cell* out) {
 // from the form; a miss has done nothing, so the general run starts afresh.
 bool paren_into(const Cell* paren, Cell* out) {
     SeriesBuffer* b = code_buffer(paren);
-    Form* f = prepared::find(cell::series_node(paren));
-    if (!f || !prepared::holds(f, b) || is_tracing()) f = form_for_run(paren, b);
-    if (f && f->pure && f->count == 1 && f->start == uint32_t(cell::series_index(paren)) && !is_halt_requested() &&
-        pure_at_top(f, f->exprs[0], b)) {
+    Form* f = form_for_run(paren, b);
+    if (f && f->pure && f->count == 1 && !is_halt_requested() && pure_at_top(f, f->exprs[0], b)) {
         *out = *stack::last();
         stack::pop(1);
         return true;
