@@ -2143,7 +2143,7 @@ bool quick_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot)
 
 // return with a chain: returned_in_place's checks.
 [[gnu::always_inline]] inline uint32_t prepared_return(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
-    const ListMemo& memo = list_memo_of(native);
+    const ListMemo memo = list_memo_of(native);  // a copy: making a paren's form may take its slot
     Cell* top = stack::reg.top;
     if (memo.plain_args != 1 || !whole_chain(f, e, b)) return 0;
     bool takes = entry_takes(series::cells(node::buffer(memo.list)), stack::top_type());
