@@ -11,6 +11,8 @@
 #pragma once
 #include <algorithm>
 #include <cstddef>
+#include <cstdlib>
+#include <new>
 #include <vector>
 
 #include "kernel/cell.h"
@@ -28,18 +30,36 @@ namespace zel {
 
 template <class F>
 struct FormTable {
-    std::vector<F*> by_node;
+    // By node: large (node numbers run to tens of thousands before a script
+    // starts) and sparse, so it lives in zeroed storage of calloc's, whose
+    // fresh pages the system zeroes when first touched: only the pages that
+    // hold a form are ever touched, not the whole table at each growth.
+    F** by_node = nullptr;
+    size_t size = 0;
     std::vector<Node> made;  // the nodes whose entry was ever set since the last forget
     size_t bytes = 0;        // what the owner counts as the forms' memory
 
-    F* find(Node n) const { return n < by_node.size() ? by_node[n] : nullptr; }
+    FormTable() = default;
+    FormTable(const FormTable&) = delete;
+    FormTable& operator=(const FormTable&) = delete;
+
+    F* find(Node n) const { return n < size ? by_node[n] : nullptr; }
     // The entry of the node, the table grown to hold it. An empty entry is
     // recorded as made here, so forget reaches whatever the caller puts in it.
     F*& entry(Node n) {
-        if (n >= by_node.size()) by_node.resize(std::max<size_t>(size_t(n) + 1, by_node.size() * 2), nullptr);
+        if (n >= size) grow(std::max<size_t>(size_t(n) + 1, size * 2));
         F*& e = by_node[n];
         if (!e) made.push_back(n);
         return e;
+    }
+    // Only the entries ever set can be other than null: they alone are copied.
+    void grow(size_t count) {
+        F** grown = static_cast<F**>(std::calloc(count, sizeof(F*)));
+        if (!grown) throw std::bad_alloc();
+        for (Node m : made) grown[m] = by_node[m];
+        std::free(by_node);
+        by_node = grown;
+        size = count;
     }
     void forget() {
         for (Node n : made) {
@@ -49,7 +69,10 @@ struct FormTable {
         made.clear();
         bytes = 0;
     }
-    ~FormTable() { forget(); }
+    ~FormTable() {
+        forget();
+        std::free(by_node);
+    }
 };
 
 #ifdef ZEL_CHECK_PREPARED
