@@ -18,20 +18,26 @@ namespace routine {
 
 Table table{};
 
+// The index slot of the name: where its entry is, or the empty slot it would take.
+static uint16_t& index_slot(const char* name) {
+    uint32_t h = 2166136261u;
+    for (const char* p = name; *p; p++) h = (h ^ uint8_t(*p)) * 16777619u;
+    for (uint32_t i = h & (INDEX_SLOTS - 1);; i = (i + 1) & (INDEX_SLOTS - 1)) {
+        uint16_t& slot = table.by_name[i];
+        if (!slot || std::strcmp(table.entries[slot - 1].name, name) == 0) return slot;
+    }
+}
+
 uint32_t register_(const char* name, Fn fn) {
     if (table.count == TABLE_SLOTS || find(name)) {
         runtime::error_report(101, reinterpret_cast<uintptr_t>(&register_));
     }
     table.entries[table.count] = Entry{name, fn};
-    return ++table.count;
+    index_slot(name) = uint16_t(++table.count);
+    return table.count;
 }
 
-uint32_t find(const char* name) {
-    for (uint32_t i = 0; i < table.count; i++) {
-        if (std::strcmp(table.entries[i].name, name) == 0) return i + 1;
-    }
-    return 0;
-}
+uint32_t find(const char* name) { return index_slot(name); }
 
 // The arguments the call passes: every word! of the spec.
 static uint32_t count_words(const Cell* spec) {

@@ -34,10 +34,15 @@ struct Entry {
 };
 
 constexpr uint32_t TABLE_SLOTS = 256;
+constexpr uint32_t INDEX_SLOTS = 2 * TABLE_SLOTS;  // a power of two, at most half full
 
+// The entries in order of registration, and an open-addressing index of them
+// by name hash (0 an empty slot, else the entry's index): start-up registers
+// every routine after asking whether its name is taken.
 struct Table {
     Entry entries[TABLE_SLOTS];
     uint32_t count;
+    uint16_t by_name[INDEX_SLOTS];
 };
 extern Table table;
 
