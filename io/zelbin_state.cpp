@@ -120,6 +120,13 @@ void read_records(Reader& r, void (*read)(Reader&, const Place&)) {
     }
 }
 
+// Nearly every name is ASCII, which needs no decoding to be valid.
+static bool is_ascii(const uint8_t* bytes, uint32_t length) {
+    uint8_t any = 0;
+    for (uint32_t i = 0; i < length; i++) any |= bytes[i];
+    return any < 0x80;
+}
+
 uint32_t symbol_at(Reader& r, uint32_t position) {
     if (position >= r.symbol_count) corrupt(r);
     if (r.symbol_ids.empty()) r.symbol_ids.assign(r.symbol_count, 0);
@@ -130,10 +137,12 @@ uint32_t symbol_at(Reader& r, uint32_t position) {
     // The header checked that the names area ends in a NUL.
     uint32_t length = uint32_t(std::strlen(reinterpret_cast<const char*>(name)));
     if (length == 0) corrupt(r);
-    for (const uint8_t* p = name; p < name + length;) {
-        int32_t cp;
-        p = utf8::decode_char(p, name + length, &cp);
-        if (cp < 0) corrupt(r);
+    if (!is_ascii(name, length)) {
+        for (const uint8_t* p = name; p < name + length;) {
+            int32_t cp;
+            p = utf8::decode_char(p, name + length, &cp);
+            if (cp < 0) corrupt(r);
+        }
     }
     return r.symbol_ids[position] = symbol::make_from_buffer(name, length);
 }

@@ -35,7 +35,7 @@ bool is_block_family(uint32_t t) { return types::in(types::UNHASHED_BLOCK, t); }
 // A stream names the same global words again and again (the boot image some
 // ten thousand times): each symbol's index there is looked up once.
 void make_global_word(Reader& r, Cell* c, uint32_t type, uint32_t symbol) {
-    if (symbol >= r.global_indexes.size()) r.global_indexes.resize(symbol + 1, 0);
+    if (symbol >= r.global_indexes.size()) r.global_indexes.resize(std::max<size_t>(symbol + 1, 2 * r.global_indexes.size()), 0);
     uint32_t& known = r.global_indexes[symbol];
     if (!known) {
         Cell w;

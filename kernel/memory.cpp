@@ -89,6 +89,11 @@ static void cover(uint32_t index) {
     flat_frames = frames;
 }
 
+// Frame indexes are taken lowest first, so those ever taken are those below
+// this mark; the flat table's entries of the others were never written and
+// are still the zeroes of fresh pages.
+static uint32_t indexes_taken;
+
 static uint32_t free_index() {
     for (uint32_t i = 0; i < MAX_NODE_FRAMES; i++)
         if (!frame_slots[i]) return i;
@@ -98,8 +103,12 @@ static uint32_t free_index() {
 static NodeFrame* new_frame() {
     memory::Record& r = memory::record;
     uint32_t index = free_index();
-    cover(index);  // a frame once at this index may have left its nodes there
-    std::memset(flat + size_t(index) * NODE_FRAME_NODES + 1, 0, NODE_FRAME_NODES * sizeof(SeriesBuffer*));
+    cover(index);
+    if (index < indexes_taken) {  // a frame once at this index may have left its nodes there
+        std::memset(flat + size_t(index) * NODE_FRAME_NODES + 1, 0, NODE_FRAME_NODES * sizeof(SeriesBuffer*));
+    } else {
+        indexes_taken = index + 1;
+    }
     NodeFrame* f = static_cast<NodeFrame*>(memory::take_pages(sizeof(NodeFrame)));
     r.node_bytes += memory::whole_pages(sizeof(NodeFrame));
     f->block_bytes = sizeof(NodeFrame);
