@@ -61,6 +61,7 @@ uint8_t get8(Reader& r) {
 }
 
 uint32_t get_varint(Reader& r) {
+    if (r.pos < r.end && *r.pos < 0x80) return *r.pos++;  // most fields take one byte
     uint32_t v = 0;
     for (int i = 0; i < 5; i++) {
         uint8_t b = get8(r);

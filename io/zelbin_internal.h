@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/context.h"
 #include "core/string_actions.h"
 #include "kernel/cell.h"
 #include "kernel/memory.h"
@@ -111,8 +112,13 @@ inline uint64_t left(const Reader& r) { return uint64_t(r.end - r.pos); }
 inline void need(const Reader& r, uint64_t bytes) {
     if (left(r) < bytes) corrupt(r);
 }
-// The interned symbol id of a table position.
-uint32_t symbol_at(Reader& r, uint32_t position);
+// The interned symbol id of a table position: met before, from the reader's
+// list; else checked, interned and listed by symbol_first_met.
+uint32_t symbol_first_met(Reader& r, uint32_t position);
+inline uint32_t symbol_at(Reader& r, uint32_t position) {
+    if (position < r.symbol_ids.size() && r.symbol_ids[position]) return r.symbol_ids[position];
+    return symbol_first_met(r, position);
+}
 // Raises no-codec naming the datatype of a refused type id.
 [[noreturn]] void refuse_type(uint32_t type);
 // Guards the C++ stack against hostile nesting.
@@ -137,8 +143,15 @@ Node context_of_reached(Reader& r, const Cell& reached);
 
 // Builders.
 bool is_block_family(uint32_t type);
-// A word of the global context (the symbol added there when absent).
-void make_global_word(Reader& r, Cell* c, uint32_t type, uint32_t symbol);
+// A word of the global context (the symbol added there when absent): met
+// before, its index comes from the reader's list; else global_index_first_met
+// looks it up and lists it.
+uint32_t global_index_first_met(Reader& r, uint32_t symbol);
+inline void make_global_word(Reader& r, Cell* c, uint32_t type, uint32_t symbol) {
+    uint32_t known = symbol < r.global_indexes.size() ? r.global_indexes[symbol] : 0;
+    if (!known) known = global_index_first_met(r, symbol);
+    *c = Cell{type, context::global_node, symbol, type == T_ISSUE ? uint32_t(-1) : known - 1};
+}
 // Boot form of a bound word: bound to the context of the boot value at root
 // (-1: the global context), at index (-1: looked up by its symbol).
 void bind_boot_word(Reader& r, const Place& dst, uint32_t type, uint32_t symbol, uint32_t root, int32_t index);

@@ -127,10 +127,9 @@ static bool is_ascii(const uint8_t* bytes, uint32_t length) {
     return any < 0x80;
 }
 
-uint32_t symbol_at(Reader& r, uint32_t position) {
+uint32_t symbol_first_met(Reader& r, uint32_t position) {
     if (position >= r.symbol_count) corrupt(r);
     if (r.symbol_ids.empty()) r.symbol_ids.assign(r.symbol_count, 0);
-    if (r.symbol_ids[position]) return r.symbol_ids[position];
     uint32_t offset = get32(r.offsets + 4 * uint64_t(position));
     if (offset >= r.names_size) corrupt(r);
     const uint8_t* name = r.names + offset;

@@ -34,15 +34,11 @@ bool is_block_family(uint32_t t) { return types::in(types::UNHASHED_BLOCK, t); }
 
 // A stream names the same global words again and again (the boot image some
 // ten thousand times): each symbol's index there is looked up once.
-void make_global_word(Reader& r, Cell* c, uint32_t type, uint32_t symbol) {
+uint32_t global_index_first_met(Reader& r, uint32_t symbol) {
     if (symbol >= r.global_indexes.size()) r.global_indexes.resize(std::max<size_t>(symbol + 1, 2 * r.global_indexes.size()), 0);
-    uint32_t& known = r.global_indexes[symbol];
-    if (!known) {
-        Cell w;
-        word::write_cell(symbol, &w);
-        known = cell::word_index(&w) + 1;
-    }
-    *c = Cell{type, context::global_node, symbol, type == T_ISSUE ? uint32_t(-1) : known - 1};
+    Cell w;
+    word::write_cell(symbol, &w);
+    return r.global_indexes[symbol] = cell::word_index(&w) + 1;
 }
 
 void bind_boot_word(Reader& r, const Place& dst, uint32_t type, uint32_t symbol, uint32_t root, int32_t index) {
