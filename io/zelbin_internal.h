@@ -85,8 +85,13 @@ struct Place {
     Cell* temp;
     Cell* at() const { return temp ? temp : series::cells(node::buffer(block)) + index; }
 };
-// A new unset cell at the tail of the block.
-Place append_place(Node block);
+// A new unset cell at the tail of the block (a block of cells), once per record.
+inline Place append_place(Node block) {
+    SeriesBuffer* b = node::buffer(block);
+    uint32_t index = (b->tail - b->head) / uint32_t(sizeof(Cell));
+    cell::make_unset(series::append_slot(b));
+    return Place{block, index, nullptr};
+}
 
 struct Reader {
     const uint8_t* start;   // data start: error positions count from here
@@ -121,10 +126,14 @@ inline uint32_t symbol_at(Reader& r, uint32_t position) {
 }
 // Raises no-codec naming the datatype of a refused type id.
 [[noreturn]] void refuse_type(uint32_t type);
-// Guards the C++ stack against hostile nesting.
+// Guards the C++ stack against hostile nesting: it must not reach the end of
+// the machine stack.
+constexpr uint32_t MAX_DEPTH = 2048;
 struct Nest {
     Reader& r;
-    explicit Nest(Reader& reader);
+    explicit Nest(Reader& reader) : r(reader) {
+        if (++r.depth > MAX_DEPTH) corrupt(r);
+    }
     ~Nest() { r.depth--; }
 };
 

@@ -83,13 +83,6 @@ bool is_live_pair(const Cell* value) { return value->header != 0; }
 
 // ---- reader -------------------------------------------------------------------
 
-Place append_place(Node block) {
-    SeriesBuffer* b = node::buffer(block);
-    uint32_t index = series::length(b);
-    cell::make_unset(series::append_slot(b));
-    return Place{block, index, nullptr};
-}
-
 void corrupt(const Reader& r) {
     Cell position;
     cell::make_integer(&position, int32_t(r.pos - r.start) + 1);
@@ -100,13 +93,6 @@ void refuse_type(uint32_t type) {
     Cell datatype;
     cell::make_datatype(&datatype, type);
     error::raise(Err::access_no_codec, &datatype);
-}
-
-// Hostile nesting must not reach the end of the machine stack.
-constexpr uint32_t MAX_DEPTH = 2048;
-
-Nest::Nest(Reader& reader) : r(reader) {
-    if (++r.depth > MAX_DEPTH) corrupt(r);
 }
 
 void read_records(Reader& r, void (*read)(Reader&, const Place&)) {
