@@ -71,7 +71,10 @@ constexpr uint64_t STEP = 65536;
 
 // Reads from the offset to the end of the file or the length, trusting the
 // reported size only as a hint: files the system reports as empty (those of
-// /proc) and files that change meanwhile still give what is really there.
+// /proc) and files that change meanwhile still give what is really there. A
+// file of the size reported is asked for one byte more, which meets its end
+// in the same read; only past the hint do steps of STEP bytes go, so that a
+// small file is not read into a large zero-filled buffer.
 bool read_bytes(int fd, int64_t length, int64_t offset, std::vector<uint8_t>& bytes) {
     if (offset >= 0 && platform::seek(fd, offset) < 0) return false;
     int64_t size = platform::file_size(fd);
@@ -79,10 +82,10 @@ bool read_bytes(int fd, int64_t length, int64_t offset, std::vector<uint8_t>& by
     uint64_t hint = uint64_t(std::max<int64_t>(0, size - std::max<int64_t>(0, offset)));
     uint64_t cap = std::min(length >= 0 ? uint64_t(length) : UINT64_MAX, MAX_BYTES + 1);
     if (std::min(hint, cap) > MAX_BYTES) error::raise(Err::internal_no_memory);
-    bytes.reserve(size_t(std::min(hint, cap)));
+    bytes.reserve(size_t(std::min(hint + 1, cap)));
     while (bytes.size() < cap) {
         size_t old = bytes.size();
-        size_t want = size_t(std::min(cap - old, std::max(STEP, hint > old ? hint - old : 0)));
+        size_t want = size_t(std::min(cap - old, hint > old ? hint - old + 1 : STEP));
         bytes.resize(old + want);
         int64_t n = platform::read_data(fd, bytes.data() + old, want);
         if (n < 0) return false;
