@@ -312,9 +312,9 @@ static bool fits(const SeriesFrame* f, uint32_t need) { return f->free + need < 
 // Every new frame counts as growth: were only an empty search to ask for a
 // collection, a run of nearly full frames would keep adding frames and never
 // collect.
-static SeriesFrame* frame_for(uint32_t need) {
-    SeriesFrame* f = record.current_series_frame;
-    if (f && fits(f, need)) return f;
+// Out of line, so that the common case below saves no registers for it.
+[[gnu::noinline]] static SeriesFrame* search_frames(uint32_t need) {
+    SeriesFrame* f;
     for (f = record.first_series_frame; f && !fits(f, need); f = f->next) {}
     if (!f || uint32_t(f->end - f->free) < MIN_FRAME_FREE) {
         if (need >= record.next_frame_size) record.next_frame_size = record.threshold;
@@ -323,6 +323,11 @@ static SeriesFrame* frame_for(uint32_t need) {
     }
     record.current_series_frame = f;
     return f;
+}
+
+static SeriesFrame* frame_for(uint32_t need) {
+    SeriesFrame* f = record.current_series_frame;
+    return f && fits(f, need) ? f : search_frames(need);
 }
 
 static SeriesBuffer* carve(uint32_t need) {
@@ -334,7 +339,7 @@ static SeriesBuffer* carve(uint32_t need) {
 
 // Big series count as growth too: their pages go back only when a collection
 // finds them dead.
-static SeriesBuffer* carve_big(uint32_t need) {
+[[gnu::noinline]] static SeriesBuffer* carve_big(uint32_t need) {
     size_t bytes = buffer_offset(sizeof(BigSeries)) + need;
     BigSeries* s = static_cast<BigSeries*>(take_pages(bytes));
     s->block_bytes = bytes;
