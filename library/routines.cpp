@@ -232,10 +232,23 @@ int32_t return_code(const Cell* spec) {
     return -1;
 }
 
-void bind_routine(const Def& d) {
-    uint32_t kept = keep(d.name, d.spec, d.fn);
-    Cell w = word::intern(d.name);
-    word::set_value(&w, roots::at(kept));
+uint32_t keep_made(const char* name, Cell* spec_block, routine::Fn fn) {
+    uint32_t index = routine::find(name);
+    if (!index) index = routine::register_(name, fn);
+    return roots::keep(routine::make(spec_block, nullptr, index, return_code(spec_block), false));
+}
+
+// A spec written as the one before it (the type predicates share a few) is
+// a deep copy of that routine's spec block, which no code can have changed
+// since it was lexed: the same cells, cheaper than lexing the text again.
+uint32_t keep_like(const Def& d, uint32_t kept_before) {
+    Cell* top = stack::reg.top;
+    Cell before;
+    cell::make_series(&before, T_BLOCK, cell::callable_spec(roots::at(kept_before)));
+    Cell spec_block = *block::copy(&before, nullptr, true, nullptr);
+    uint32_t kept = keep_made(d.name, &spec_block, d.fn);
+    stack::reg.top = top;
+    return kept;
 }
 
 bool bound = false;
@@ -244,17 +257,22 @@ bool bound = false;
 
 // A routine and its spec block stay in the root block.
 uint32_t keep(const char* name, const char* spec, routine::Fn fn) {
-    uint32_t index = routine::find(name);
-    if (!index) index = routine::register_(name, fn);
     Cell* top = stack::reg.top;
     Cell spec_block = lexer::load_text(spec, std::strlen(spec));
-    uint32_t kept = roots::keep(routine::make(&spec_block, nullptr, index, return_code(&spec_block), false));
+    uint32_t kept = keep_made(name, &spec_block, fn);
     stack::reg.top = top;
     return kept;
 }
 
 void bind_all(const Def* defs, uint32_t count) {
-    for (uint32_t i = 0; i < count; i++) bind_routine(defs[i]);
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < count; i++) {
+        const Def& d = defs[i];
+        bool like = i > 0 && std::strcmp(d.spec, defs[i - 1].spec) == 0;
+        kept = like ? keep_like(d, kept) : keep(d.name, d.spec, d.fn);
+        Cell w = word::intern(d.name);
+        word::set_value(&w, roots::at(kept));
+    }
 }
 
 void bind() {
