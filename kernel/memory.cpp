@@ -132,15 +132,16 @@ static NodeFrame* frame_with_room() {
     return new_frame();
 }
 
+// A free node's entries are null already: a new frame's slots are fresh
+// pages and its flat entries cleared (new_frame), and release clears both;
+// every caller gives the node its buffer at once.
 Node take() {
     NodeFrame* f = memory::record.current_node_frame;
     if (!f || !f->first_free) f = memory::record.current_node_frame = frame_with_room();
     uint32_t i = f->first_free - 1;
     f->first_free = f->next_free[i];
-    Node n = of_slot(f, i);
-    set_fresh(n, nullptr);
     f->in_use++;
-    return n;
+    return of_slot(f, i);
 }
 
 void release(Node n) {
