@@ -402,39 +402,51 @@ struct BindIndex {
             e.stamp = stamp;
         }
     }
-    // lookup_word(ctx, symbol, true) for the context filled last.
-    int32_t find(Node ctx, uint32_t symbol) const {
-        uint32_t canonical = symbol::resolve(symbol);
-        if (canonical >= by_canonical.size() || by_canonical[canonical].stamp != stamp) return -1;
-        int32_t index = by_canonical[canonical].index;
-        return index == SHARED_NAME ? lookup_word(ctx, symbol, true) : index;
-    }
 };
 BindIndex bind_index;
 
 // A collection may free the context filled last and give its node to another.
 void forget_bind_index() { bind_index.filled = 0; }
 
-// Binds the words of the series and of every block in it; global words
-// through the global index, others through bind_index filled for ctx.
-void bind_series(Node series_node, Node ctx, bool self) {
+// What a bind reads at every word, taken once: nothing of it moves or
+// changes while the bind runs, as it allocates nothing and writes only words.
+struct BindRun {
+    Node ctx;
+    bool self;
+    bool global;
+    const Cell* symbols;  // the symbol table's records
+    const BindIndex::Entry* entries;
+    size_t entry_count;
+    uint32_t stamp;
+
+    // lookup_word(ctx, symbol, true); for a context other than the global
+    // one, through bind_index filled for it.
+    int32_t find(uint32_t symbol) const {
+        if (global) return lookup_word(ctx, symbol, true);
+        uint32_t canonical = symbol::resolve_among(symbols, symbol);
+        if (canonical >= entry_count || entries[canonical].stamp != stamp) return -1;
+        int32_t index = entries[canonical].index;
+        return index == SHARED_NAME ? lookup_word(ctx, symbol, true) : index;
+    }
+};
+
+// Binds the words of the series and of every block in it.
+void bind_series(Node series_node, const BindRun& run) {
     if (cycles::find(series_node)) return;
     cycles::push(series_node);
     SeriesBuffer* b = node::buffer(series_node);
     series::unprepare(b);
-    bool global = ctx == global_node;
     for (Cell *c = series::cells(b), *end = c + series::length(b); c < end; c++) {
         uint32_t t = cell::type(c);
         if (types::is_any_block(t)) {
-            bind_series(cell::series_node(c), ctx, self);
-        } else if (self && t == T_WORD && is_self(c)) {
-            cell::set_word_context(c, ctx);
+            bind_series(cell::series_node(c), run);
+        } else if (run.self && t == T_WORD && is_self(c)) {
+            cell::set_word_context(c, run.ctx);
             cell::set_word_index(c, uint32_t(-1));
         } else if (types::is_any_word(t)) {
-            uint32_t symbol = cell::word_symbol(c);
-            int32_t index = global ? lookup_word(ctx, symbol, true) : bind_index.find(ctx, symbol);
+            int32_t index = run.find(cell::word_symbol(c));
             if (index < 0) continue;
-            cell::set_word_context(c, ctx);
+            cell::set_word_context(c, run.ctx);
             cell::set_word_index(c, uint32_t(index));
         }
     }
@@ -443,8 +455,11 @@ void bind_series(Node series_node, Node ctx, bool self) {
 }  // namespace
 
 void bind(const Cell* block, Node ctx, bool self) {
-    if (ctx != global_node) bind_index.fill(ctx);
-    bind_series(cell::series_node(block), ctx, self);
+    bool global = ctx == global_node;
+    if (!global) bind_index.fill(ctx);
+    const BindRun run{ctx, self, global, symbol::record_at(1), bind_index.by_canonical.data(),
+                      bind_index.by_canonical.size(), bind_index.stamp};
+    bind_series(cell::series_node(block), run);
 }
 
 }  // namespace context

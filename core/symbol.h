@@ -47,10 +47,13 @@ const uint8_t* name_of(const Cell* record, uint32_t* length);
 // The canonical id: the alias when there is one, else the id itself.
 inline Cell* record_at(uint32_t id) { return series::cells(node::buffer(block_node)) + (id - 1); }
 inline uint32_t alias_of(uint32_t id) { return cell::symbol_alias(record_at(id)); }
-inline uint32_t resolve(uint32_t id) {
-    int32_t alias = int32_t(alias_of(id));
+// The same among the records as record_at(1) gives them, for a caller that
+// resolves many ids while the table cannot move (it allocates nothing).
+inline uint32_t resolve_among(const Cell* records, uint32_t id) {
+    int32_t alias = cell::symbol_alias(records + (id - 1));
     return alias > 0 ? uint32_t(alias) : id;
 }
+inline uint32_t resolve(uint32_t id) { return resolve_among(record_at(1), id); }
 
 // 0 when the names are equal: byte for byte when exact, else without regard to
 // ASCII case.
