@@ -209,14 +209,14 @@ void clone_into(const Cell* source, Cell* out, bool deep, bool deep_all) {
         }
         cycles::Scope scope;
         cycles::push(cell::series_node(source));
+        Cell* cells = series::cells(node::buffer(n));  // allocations move no buffer: no collection runs here
         for (uint32_t i = 0; i < count; i++) {
-            Cell c = *cell_at(out, i);
-            uint32_t t = cell::type(&c);
+            uint32_t t = cell::type(cells + i);
             if (t == T_BLOCK || (deep_all && types::is_any_block(t) && t != T_HASH)) {
-                Cell copy;
+                Cell c = cells[i], copy;
                 clone_into(&c, &copy, true, deep_all);
                 copy.header |= c.header & ~HDR_TYPE_MASK;
-                *cell_at(out, i) = copy;
+                cells[i] = copy;
             }
         }
     }

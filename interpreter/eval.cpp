@@ -2787,13 +2787,13 @@ Node prepare_spec(const Cell* callable) {
     return list;
 }
 
+// The walk allocates nothing, so the cells stay where they are.
 static void mark_library_blocks(const Cell* block) {
-    Node n = cell::series_node(block);
-    SeriesBuffer* b = node::buffer(n);
+    SeriesBuffer* b = node::buffer(cell::series_node(block));
     if (b->flags & SER_LIBRARY) return;
-    series::set_flags(n, SER_LIBRARY);
-    for (uint32_t i = 0; i < cell_count(b); i++)
-        if (types::is_any_block(series::cells(b) + i)) mark_library_blocks(series::cells(b) + i);
+    b->flags |= SER_LIBRARY;
+    for (const Cell *c = series::cells(b), *end = c + cell_count(b); c < end; c++)
+        if (types::is_any_block(c)) mark_library_blocks(c);
 }
 
 void mark_library(const Cell* function) {
