@@ -139,6 +139,7 @@ struct Compact {
     static uint32_t get_field(Reader& r) { return get_varint(r); }
     static Cell get_reference(Reader& r);
     static void read(Reader& r, const Place& dst);
+    static bool read_leaf(Reader& r, const Place& dst);
     static Head read_owner_head(Reader& r) { return byte_head(get8(r), false); }
     static Head read_part_head(Reader& r);
     static uint32_t read_head_index(Reader& r, const Head& h) {
@@ -366,8 +367,8 @@ Head typed_head(Reader& r, uint8_t first, bool by_ref) {
 
 // A word of the global context, most of the records of code: a type byte
 // without prefix or flag, then the symbol's position. Read as the general
-// path reads it, with its checks, one call shorter.
-bool read_global_word(Reader& r, const Place& dst) {
+// path reads it, with its checks, in the loop of the block that holds it.
+inline bool Compact::read_leaf(Reader& r, const Place& dst) {
     if (r.pos == r.end || r.depth >= MAX_DEPTH) return false;
     uint8_t b = *r.pos;
     if (b >= FLAG || !types::is_symbolic(b)) return false;
@@ -378,7 +379,6 @@ bool read_global_word(Reader& r, const Place& dst) {
 }
 
 void Compact::read(Reader& r, const Place& dst) {
-    if (read_global_word(r, dst)) return;
     Nest nest(r);
     bool line = false, by_ref = false, binding = false;
     uint8_t b;

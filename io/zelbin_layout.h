@@ -17,6 +17,8 @@
 // Reader side:
 //   RECORD_MIN          the fewest bytes a record takes (bounds counts early)
 //   get_field(r), get_reference(r), read(r, dst)
+//   read_leaf(r, dst)   reads the next record when it is of a kind the layout
+//                       reads without the general path's frame; false else
 //   read_owner_head(r), read_part_head(r), read_head_index(r, h)
 //   read_object_head(r, h), read_context(r, kind)
 //   read_word(r, dst, h), read_series_bytes(r, dst, h, head), read_scalar(r, dst, h)
@@ -239,6 +241,15 @@ void need_records(Reader& r, uint64_t count) {
     need(r, count * L::RECORD_MIN);
 }
 
+// The count records of a block's cells, appended to it.
+template <class L>
+void read_cells(Reader& r, Node block, uint32_t count) {
+    for (uint32_t i = 0; i < count; i++) {
+        Place at = append_place(block);
+        if (!L::read_leaf(r, at)) L::read(r, at);
+    }
+}
+
 inline Node make_head_context(Reader& r, const ContextHead& c) {
     return make_context(r, c.kind, c.on_stack, c.self, c.symbols);
 }
@@ -276,7 +287,7 @@ void read_function_part(Reader& r, const Place& fn, uint32_t part, Node into) {
     uint32_t n = get_count<L>(r);
     need_records<L>(r, n);
     check_head(r, head, n);
-    for (uint32_t i = 0; i < n; i++) L::read(r, append_place(into));
+    read_cells<L>(r, into, n);
     if (head) set_function_part(fn, part, Cell{T_BLOCK, head, into, 0});
 }
 
@@ -325,7 +336,7 @@ void read_series(Reader& r, const Place& dst, const Head& h) {
     check_head(r, head, count);
     need_records<L>(r, count);
     Node b = place_block(dst, t, count, head);
-    for (uint32_t i = 0; i < count; i++) L::read(r, append_place(b));
+    read_cells<L>(r, b, count);
     if (t == T_HASH) finish_hash(dst);
     if (t == T_MAP) finish_map(r, dst);
 }
