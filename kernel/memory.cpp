@@ -489,14 +489,6 @@ Node copy_part(Node n, uint32_t byte_offset, uint32_t units) {
     return copy_bytes(b, offset, uint32_t(bytes), SER_OWNED);
 }
 
-Cell* append_slot(SeriesBuffer* b) {
-    if (room(b) < sizeof(Cell)) b = grow(b, doubled(b));
-    Cell* c = reinterpret_cast<Cell*>(tail_ptr(b));
-    c->header = T_UNSET;
-    b->tail += sizeof(Cell);
-    return c;
-}
-
 uint8_t* reserve(SeriesBuffer* b, uint32_t bytes) {
     if (uint64_t(b->tail) + bytes > b->size) {
         b = grow(b, bytes > b->size ? uint64_t(bytes) * 2 : doubled(b));

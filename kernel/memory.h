@@ -135,7 +135,13 @@ Node copy_part(Node n, uint32_t byte_offset, uint32_t units);
 
 // A new cell at the tail (header unset, payload left as it was), doubling the
 // buffer when it is full. The buffer may move: fetch it again through its node.
-Cell* append_slot(SeriesBuffer* b);
+inline Cell* append_slot(SeriesBuffer* b) {
+    if (room(b) < sizeof(Cell)) b = expand(b, 0);
+    Cell* c = reinterpret_cast<Cell*>(tail_ptr(b));
+    c->header = T_UNSET;
+    b->tail += sizeof(Cell);
+    return c;
+}
 // Moves the tail forward by bytes and answers the old tail (in the buffer that
 // holds the series afterwards), growing the buffer when needed.
 uint8_t* reserve(SeriesBuffer* b, uint32_t bytes);
