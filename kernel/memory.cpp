@@ -135,13 +135,30 @@ static NodeFrame* frame_with_room() {
 // A free node's entries are null already: a new frame's slots are fresh
 // pages and its flat entries cleared (new_frame), and release clears both;
 // every caller gives the node its buffer at once.
-Node take() {
+static NodeFrame* take_slot(uint32_t* slot) {
     NodeFrame* f = memory::record.current_node_frame;
     if (!f || !f->first_free) f = memory::record.current_node_frame = frame_with_room();
     uint32_t i = f->first_free - 1;
     f->first_free = f->next_free[i];
     f->in_use++;
+    *slot = i;
+    return f;
+}
+
+Node take() {
+    uint32_t i;
+    NodeFrame* f = take_slot(&i);
     return of_slot(f, i);
+}
+
+// set_fresh through the frame at hand, without finding it from the number.
+static Node take_for(SeriesBuffer* b) {
+    uint32_t i;
+    NodeFrame* f = take_slot(&i);
+    Node n = of_slot(f, i);
+    f->slots[i] = b;
+    flat[n] = b;
+    return n;
 }
 
 void release(Node n) {
@@ -387,8 +404,7 @@ SeriesBuffer* alloc_buffer(uint32_t units, uint32_t unit, int32_t head_offset) {
 }
 
 static Node attach(SeriesBuffer* b) {
-    Node n = node::take();
-    node::set_fresh(n, b);
+    Node n = node::take_for(b);
     b->node = n;
     return n;
 }
