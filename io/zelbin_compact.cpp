@@ -139,7 +139,7 @@ struct Compact {
     static uint32_t get_field(Reader& r) { return get_varint(r); }
     static Cell get_reference(Reader& r);
     static void read(Reader& r, const Place& dst);
-    static bool read_leaf(Reader& r, const Place& dst);
+    static bool read_leaf(Reader& r, Cell* cell);
     static Head read_owner_head(Reader& r) { return byte_head(get8(r), false); }
     static Head read_part_head(Reader& r);
     static uint32_t read_head_index(Reader& r, const Head& h) {
@@ -368,13 +368,13 @@ Head typed_head(Reader& r, uint8_t first, bool by_ref) {
 // A word of the global context, most of the records of code: a type byte
 // without prefix or flag, then the symbol's position. Read as the general
 // path reads it, with its checks, in the loop of the block that holds it.
-inline bool Compact::read_leaf(Reader& r, const Place& dst) {
+inline bool Compact::read_leaf(Reader& r, Cell* cell) {
     if (r.pos == r.end || r.depth >= MAX_DEPTH) return false;
     uint8_t b = *r.pos;
     if (b >= FLAG || !types::is_symbolic(b)) return false;
     r.pos++;
     uint32_t sym = symbol_at(r, get_varint(r));
-    make_global_word(r, dst.at(), b, sym);
+    make_global_word(r, cell, b, sym);
     return true;
 }
 

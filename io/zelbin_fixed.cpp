@@ -92,7 +92,7 @@ struct Fixed {
     static uint32_t get_field(Reader& r) { return get32r(r); }
     static Cell get_reference(Reader& r);
     static void read(Reader& r, const Place& dst);
-    static bool read_leaf(Reader&, const Place&) { return false; }
+    static bool read_leaf(Reader&, Cell*) { return false; }
     static Head read_owner_head(Reader& r) { return head_of(get32r(r)); }
     static Head read_part_head(Reader& r) { return head_of(get32r(r)); }
     static uint32_t read_head_index(Reader& r, const Head& h) {

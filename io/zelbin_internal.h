@@ -85,11 +85,15 @@ struct Place {
     Cell* temp;
     Cell* at() const { return temp ? temp : series::cells(node::buffer(block)) + index; }
 };
-// A new unset cell at the tail of the block (a block of cells), once per record.
-inline Place append_place(Node block) {
+// A new unset cell at the tail of the block (a block of cells), once per
+// record; *cell (when given) receives where it is, which stays put until the
+// block itself grows (making other values moves no buffer).
+inline Place append_place(Node block, Cell** cell = nullptr) {
     SeriesBuffer* b = node::buffer(block);
     uint32_t index = (b->tail - b->head) / uint32_t(sizeof(Cell));
-    cell::make_unset(series::append_slot(b));
+    Cell* c = series::append_slot(b);
+    cell::make_unset(c);
+    if (cell) *cell = c;
     return Place{block, index, nullptr};
 }
 

@@ -17,8 +17,9 @@
 // Reader side:
 //   RECORD_MIN          the fewest bytes a record takes (bounds counts early)
 //   get_field(r), get_reference(r), read(r, dst)
-//   read_leaf(r, dst)   reads the next record when it is of a kind the layout
-//                       reads without the general path's frame; false else
+//   read_leaf(r, cell)  reads the next record into the cell when it is of a
+//                       kind the layout reads without the general path's
+//                       frame (and without allocating); false else
 //   read_owner_head(r), read_part_head(r), read_head_index(r, h)
 //   read_object_head(r, h), read_context(r, kind)
 //   read_word(r, dst, h), read_series_bytes(r, dst, h, head), read_scalar(r, dst, h)
@@ -245,8 +246,9 @@ void need_records(Reader& r, uint64_t count) {
 template <class L>
 void read_cells(Reader& r, Node block, uint32_t count) {
     for (uint32_t i = 0; i < count; i++) {
-        Place at = append_place(block);
-        if (!L::read_leaf(r, at)) L::read(r, at);
+        Cell* cell;
+        Place at = append_place(block, &cell);
+        if (!L::read_leaf(r, cell)) L::read(r, at);
     }
 }
 
