@@ -259,6 +259,7 @@ inline Node arg_list(const Cell* callable) { return list_memo_of(callable).list;
 
 uint32_t expression(const Cell* code, uint32_t pos, bool infix_off, SeriesBuffer* b);
 uint32_t first_expression(const Cell* code, uint32_t pos, SeriesBuffer* b);
+bool paren_call(const Cell* paren);
 enum PathMode { PATH_CALL, PATH_GET, PATH_SET };
 uint32_t eval_path(const Cell* path, PathMode mode, const Cell* code, uint32_t pos);
 uint32_t call(Call& c);
@@ -762,7 +763,7 @@ struct CodeOperand {
         if (at >= cell_count(b)) no_arg(w, nth_argument(arg_list(op), 1));
         Cell right = series::cells(b)[at];
         if (cell::type(&right) == T_PAREN && !is_tracing()) {  // the commonest operand not applied in place
-            eval_block(anon(), &right, false);
+            if (!paren_call(&right)) eval_block(anon(), &right, false);
             return at + 1;
         }
         return expression(code, at, true, b);
@@ -834,8 +835,21 @@ static_assert(MAX_PLAIN_ARGS == 4);
 }
 
 inline const Cell* pushed_value(SeriesBuffer* b, uint32_t pos);
+inline uint32_t infix_after(const Cell* code, uint32_t pos, SeriesBuffer* b);
 inline const Cell* infix_op_at(SeriesBuffer* b, uint32_t pos);
 uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b);
+
+// An argument that is no plain value: a paren that paren_call takes runs
+// without expression()'s entry, whose checks it makes (no safe point or
+// halt due, no trace); anything else is expression()'s.
+[[gnu::always_inline]] inline uint32_t argument_expression(const Cell* code, uint32_t pos, SeriesBuffer* b) {
+    const Cell* c = series::cells(b) + pos;
+    if (cell::type(c) == T_PAREN) {
+        Cell paren = *c;
+        if (paren_call(&paren)) return exits::pending() ? pos + 1 : infix_after(code, pos + 1, code_buffer(code));
+    }
+    return expression(code, pos, false, b);
+}
 
 // The arguments of a plain call, each evaluated from the code and checked
 // against its entry (copies of the list's entries: no evaluation can move
@@ -871,7 +885,7 @@ uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b);
                 }
             }
         } else {
-            *pos = expression(code, *pos, false, b);
+            *pos = argument_expression(code, *pos, b);
             if (exits::pending()) return false;
             if (frame) cell::set_word_context(name, frame->word_context);
             b = code_buffer(code);
@@ -1638,7 +1652,7 @@ uint32_t expression(const Cell* code, uint32_t pos, bool infix_off, SeriesBuffer
         if (t == T_SET_WORD) return set_word_expression(code, pos + 1, c);
         if (t != T_PAREN) return compound_expression(code, pos, infix_off, b);
         Cell paren = *c;
-        eval_block(anon(), &paren, false);
+        if (!paren_call(&paren)) eval_block(anon(), &paren, false);
         if (infix_off || exits::pending()) return pos + 1;
         return infix_after(code, pos + 1, code_buffer(code));
     }
@@ -3074,6 +3088,59 @@ template <bool Unnamed, bool Nested>
     if (next < cell_count(b) && !run(&code, next, b, slot)) return;
     if (is_tracing()) emit_at(slot, EV_EXIT, &code, pos, slot);
     if (keep_last) stack::set_result(slot);
+}
+
+// Natives that word_call runs in place of their call (branch_in_place,
+// returned_in_place, break_in_place): a paren starting with one takes
+// eval_block's path.
+inline bool is_in_place_native(uint32_t index) {
+    return index == NAT_if || index == NAT_unless || index == NAT_either || index == NAT_return ||
+           index == NAT_break || index == NAT_continue;
+}
+
+// A paren whose first cell is a word holding a native or action whose
+// arguments are all evaluated (select m k), run as eval_block runs a paren
+// without a form, minus the layers that cannot apply to it: the in-place
+// attempt (a word holding a callable is no plain value), the general
+// expression's dispatch and word_call's tests; the call is made in the
+// paren's scope and whatever follows it in the paren runs as run() runs it.
+// False with nothing done for any other paren, and when eval_block's path
+// must take it: a form to run, a trace, a safe point or halt due (taken
+// there by the first expression).
+[[gnu::noinline]] bool paren_call(const Cell* paren) {
+    SeriesBuffer* b = code_buffer(paren);
+    uint32_t at = uint32_t(cell::series_index(paren));
+    if ((b->flags & SER_PREPARED) || at >= cell_count(b) || is_tracing() || collector::wants_safe_point() ||
+        is_halt_requested())
+        return false;
+    const Cell* c = series::cells(b) + at;
+    const Cell* value = cell::type(c) == T_WORD ? context::bound_slot(c) : nullptr;
+    if (!value || (cell::type(value) != T_ACTION && cell::type(value) != T_NATIVE) ||
+        (cell::type(value) == T_NATIVE && is_in_place_native(cell::callable_index(value))))
+        return false;
+    const ListMemo& memo = list_memo_of(value);  // making the list allocates and never collects
+    if (memo.plain_args < 0) return false;
+    uint32_t args = uint32_t(memo.plain_args);
+    Node list = memo.list;
+    stack_guard::check("stack-overflow");
+    if (!(b->flags & SER_PLAIN)) note_run(paren, b, nullptr);
+    Cell code = *paren, w = *c;
+    CodeScope scope(&code, b);
+    Cell* slot = stack::reg.top;
+    try {
+        uint32_t next = native_call(&code, at + 1, &w, value, args, list);
+        if (exits::pending()) return true;
+        next = infix_after(&code, next, code_buffer(&code));
+        if (exits::pending()) return true;
+        b = code_buffer(&code);
+        if (next < cell_count(b) && !run(&code, next, b, slot)) return true;
+    } catch (const Throw& t) {
+        if (!exits::is_pending_code(t.code)) throw;
+        runtime::record.pending_code = t.code;
+        return true;
+    }
+    if (is_tracing()) emit_at(slot, EV_EXIT, &code, at, slot);
+    return true;
 }
 
 }  // namespace
