@@ -66,26 +66,34 @@ Cell search_key(const Cell* key) {
     return k;
 }
 
-// The pair block and key position of the last integer or char key found.
-// A map holds such a key once (a store finds it first), and its position
-// holds it for as long as it is there: pairs are only appended, a removed
-// pair keeps its key and clear empties the block. So when that position of
-// a map's pair block holds the key asked for, it is where the table would
-// find it, whatever ran since (`put m k (select m k) + 1` walks once).
+// The pair block, key position and number of the last integer or char key
+// found. A map holds such a key once (a store finds it first), and its
+// position holds it for as long as it is there: pairs are only appended, a
+// removed pair keeps its key and clear empties the block. So when a
+// position of a key (an even one) in a map's pair block holds the key asked
+// for, it is where the table would find it, whatever ran since.
 struct LastKey {
     Node pairs;
     uint32_t pos;
+    int32_t key;
 };
 LastKey last_key;
 
 inline bool is_number_key(uint32_t t) { return t == T_INTEGER || t == T_CHAR; }
 
+// The key's position without the table when the last key found tells it:
+// that key's own position, or the one as many pairs on as the keys differ,
+// where a map whose integer keys were stored in order one apart (1, 2, 3
+// ...) holds every other key (`put m k (select m k) + 1` walks once; a map
+// used as an array walks never). Checked by the content found there; -1
+// when it is not the key.
 inline int32_t remembered_key(const Cell* m, const Cell* key) {
     if (last_key.pairs != cell::series_node(m)) return -1;
     SeriesBuffer* b = node::buffer(last_key.pairs);
-    if (last_key.pos + 1 >= series::length(b)) return -1;
-    const Cell* held = series::cells(b) + last_key.pos;
-    return cell::type(held) == cell::type(key) && cell::get_int(held) == cell::get_int(key) ? int32_t(last_key.pos) : -1;
+    int64_t pos = int64_t(last_key.pos) + 2 * (int64_t(cell::get_int(key)) - last_key.key);
+    if (pos < 0 || uint64_t(pos) + 1 >= series::length(b)) return -1;
+    const Cell* held = series::cells(b) + pos;
+    return cell::type(held) == cell::type(key) && cell::get_int(held) == cell::get_int(key) ? int32_t(pos) : -1;
 }
 
 // The position of the key's cell in the pair block, or -1; a key of a type
@@ -98,7 +106,7 @@ inline int32_t remembered_key(const Cell* m, const Cell* key) {
         int32_t pos = remembered_key(m, key);
         if (pos >= 0) return pos;
         pos = hashtable::find_map_key(cell::series_extra(m), key, case_, probe);
-        if (pos >= 0) last_key = LastKey{cell::series_node(m), uint32_t(pos)};
+        if (pos >= 0) last_key = LastKey{cell::series_node(m), uint32_t(pos), cell::get_int(key)};
         return pos;
     }
     Cell k = search_key(key);
