@@ -2014,6 +2014,16 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
     return one_chain && chain_value(f, f->chains[f->exprs[0].chain], false, out) ? out : nullptr;
 }
 
+// A paren of one call answered in place (prepared::L_CALL_PAREN): its value
+// into out as computed_in_place computes it, from the paren's cells (which
+// its parent's form does not hold), or null. It runs no code and takes no
+// paren in turn, so it is taken at any depth.
+[[gnu::noinline]] const Cell* call_paren_value(const Cell* paren, Cell* out) {
+    SeriesBuffer* b = code_buffer(paren);
+    uint32_t at = uint32_t(cell::series_index(paren));
+    return at < cell_count(b) && fast_call_in_place(b, at, out) == cell_count(b) ? out : nullptr;
+}
+
 // An operand's value, or null when the general evaluator must take it.
 [[gnu::always_inline]] inline const Cell* leaf_value(const prepared::Leaf& l, Cell* scratch, bool parens) {
     switch (l.kind) {
@@ -2024,6 +2034,7 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
     }
     case prepared::L_FIELD: return path_value(&l.cell);
     case prepared::L_PAREN: return parens ? paren_value(&l.cell, scratch) : nullptr;
+    case prepared::L_CALL_PAREN: return call_paren_value(&l.cell, scratch);
     default: return nullptr;  // it runs code: see tree_chain
     }
 }
@@ -3338,6 +3349,12 @@ bool paren_into(const Cell* paren, Cell* out) {
 
 const Cell* prepared::argument_entries(const Cell* callable) {
     return series::cells(node::buffer(interp::arg_list(callable)));
+}
+
+int32_t prepared::inline_call_arity(const Cell* callable) {
+    if (cell::type(callable) != T_ACTION) return -1;
+    interp::Fast f = interp::fast_action(cell::callable_index(callable));
+    return f.kind == interp::FAST_PICK ? 2 : f.kind == interp::FAST_QUERY ? 1 : -1;
 }
 
 int32_t prepared::plain_arity(const Cell* callable) {
