@@ -1841,6 +1841,40 @@ void emit_at(Cell* slot, uint32_t event, const Cell* code, uint32_t pos, const C
     stack::reg.base = base;
 }
 
+// Natives that word_call runs in place of their call (branch_in_place,
+// returned_in_place, break_in_place).
+inline bool is_in_place_native(uint32_t index) {
+    return index == NAT_if || index == NAT_unless || index == NAT_either || index == NAT_return ||
+           index == NAT_break || index == NAT_continue;
+}
+
+// The argument list of a word's value when it is a native or action that
+// word_call calls plainly (native_call), else null.
+[[gnu::always_inline]] inline const ListMemo* plain_native(const Cell* value) {
+    uint32_t t = cell::type(value);
+    if (t != T_ACTION && (t != T_NATIVE || is_in_place_native(cell::callable_index(value)))) return nullptr;
+    const ListMemo& memo = list_memo_of(value);  // making the list allocates and never collects
+    return memo.plain_args >= 0 ? &memo : nullptr;
+}
+
+// An expression of a block run as code: one that starts with a word
+// holding a native or action called plainly goes to its call without
+// expression()'s dispatch, which would do the same (no safe point or halt
+// being due, no trace); anything else is expression()'s.
+[[gnu::always_inline]] inline uint32_t statement(const Cell* code, uint32_t pos, SeriesBuffer* b) {
+    const Cell* c = series::cells(b) + pos;
+    if (cell::type(c) == T_WORD && !is_tracing() && !collector::wants_safe_point() && !is_halt_requested()) {
+        const Cell* value = context::bound_slot(c);
+        if (const ListMemo* memo = value ? plain_native(value) : nullptr) {
+            Cell w = *c;
+            Node list = memo->list;
+            pos = native_call(code, pos + 1, &w, value, uint32_t(memo->plain_args), list);
+            return exits::pending() ? pos : infix_after(code, pos, code_buffer(code));
+        }
+    }
+    return expression(code, pos, false, b);
+}
+
 // Evaluates from the position to the live tail, each expression into the
 // slot (the result slot of the block's frame, or where it would be when the
 // block runs without one); b is the code's buffer, good until the first
@@ -1855,7 +1889,7 @@ bool run(Cell* code, uint32_t pos, SeriesBuffer* b, Cell* slot) {
                 emit_at(slot, EV_EXPR, code, pos, nullptr);
                 b = code_buffer(code);
             }
-            pos = expression(code, pos, false, b);
+            pos = statement(code, pos, b);
             if (exits::pending()) return false;
             b = code_buffer(code);
         } while (pos < cell_count(b));
@@ -1871,7 +1905,7 @@ bool run(Cell* code, uint32_t pos, SeriesBuffer* b, Cell* slot) {
 // expression, kept apart so that it can be inlined.
 [[gnu::always_inline]] inline bool run_one(Cell* code, uint32_t* pos, SeriesBuffer* b) {
     try {
-        *pos = expression(code, *pos, false, b);
+        *pos = statement(code, *pos, b);
         return !exits::pending();
     } catch (const Throw& t) {
         if (!exits::is_pending_code(t.code)) throw;
@@ -3101,14 +3135,6 @@ template <bool Unnamed, bool Nested>
     if (keep_last) stack::set_result(slot);
 }
 
-// Natives that word_call runs in place of their call (branch_in_place,
-// returned_in_place, break_in_place): a paren starting with one takes
-// eval_block's path.
-inline bool is_in_place_native(uint32_t index) {
-    return index == NAT_if || index == NAT_unless || index == NAT_either || index == NAT_return ||
-           index == NAT_break || index == NAT_continue;
-}
-
 // A paren whose first cell is a word holding a native or action whose
 // arguments are all evaluated (select m k), run as eval_block runs a paren
 // without a form, minus the layers that cannot apply to it: the in-place
@@ -3126,13 +3152,10 @@ inline bool is_in_place_native(uint32_t index) {
         return false;
     const Cell* c = series::cells(b) + at;
     const Cell* value = cell::type(c) == T_WORD ? context::bound_slot(c) : nullptr;
-    if (!value || (cell::type(value) != T_ACTION && cell::type(value) != T_NATIVE) ||
-        (cell::type(value) == T_NATIVE && is_in_place_native(cell::callable_index(value))))
-        return false;
-    const ListMemo& memo = list_memo_of(value);  // making the list allocates and never collects
-    if (memo.plain_args < 0) return false;
-    uint32_t args = uint32_t(memo.plain_args);
-    Node list = memo.list;
+    const ListMemo* memo = value ? plain_native(value) : nullptr;
+    if (!memo) return false;
+    uint32_t args = uint32_t(memo->plain_args);
+    Node list = memo->list;
     stack_guard::check("stack-overflow");
     if (!(b->flags & SER_PLAIN)) note_run(paren, b, nullptr);
     Cell code = *paren, w = *c;
