@@ -2068,8 +2068,8 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
     }
     case prepared::L_FIELD: return path_value(&l.cell);
     case prepared::L_PAREN: return parens ? paren_value(&l.cell, scratch) : nullptr;
-    case prepared::L_CALL_PAREN: return call_paren_value(&l.cell, scratch);
-    default: return nullptr;  // it runs code: see tree_chain
+    default:  // L_CODE_PAREN and L_CALL run code: see tree_chain
+        return l.kind == prepared::L_CALL_PAREN ? call_paren_value(&l.cell, scratch) : nullptr;
     }
 }
 
