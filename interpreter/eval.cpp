@@ -909,6 +909,16 @@ uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b);
         else run_native<true>(callable, NO_REFINEMENTS.refs);
     }
     if (exits::pending()) return;
+    if (frame && !is_tracing()) {
+        // The frame is the top one: popped, the result moved over the
+        // callable's cell (stack::leave and drop_below in one).
+        Cell* callee = stack::reg.base;
+        stack::reg.call_top = const_cast<stack::Frame*>(frame);
+        stack::reg.base = stack::reg.bottom + frame->saved_base;
+        callee[-1] = *callee;
+        stack::reg.top = callee;
+        return;
+    }
     if (frame) cell::set_word_context(name, frame->word_context);
     stack::leave();
     if (is_tracing()) emit_event(EV_RETURN, code, int32_t(pos), name, stack::top());
@@ -1264,6 +1274,21 @@ uint32_t set_path_expression(const Cell* code, uint32_t pos, const Cell* path_va
 uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b) {
     while (const Cell* slot = infix_op_at(b, pos)) {
         FastOp fast = fast_operator(slot);
+        // The commonest step first: an integer and an integer written in the
+        // code under + or - (binary_inline's first case).
+        const Cell* right = series::cells(b) + pos + 1;
+        if (fast.fast.kind == FAST_ARITH && fast.fast.op <= actions::ARITH_SUBTRACT && (fast.takes & TAKES_INTEGER) &&
+            pos + 1 < cell_count(b) && cell::type(right) == T_INTEGER && cell::type(stack::last()) == T_INTEGER) {
+            Cell* left = stack::last();
+            int32_t a = cell::get_int(left), r;
+            bool overflow = fast.fast.op == actions::ARITH_ADD ? __builtin_add_overflow(a, cell::get_int(right), &r)
+                                                               : __builtin_sub_overflow(a, cell::get_int(right), &r);
+            if (!overflow) {
+                cell::set_int(left, r);
+                pos += 2;
+                continue;
+            }
+        }
         uint32_t next = fast.takes & takes_of(stack::last()) ? infix_in_place(fast, b, pos + 1) : 0;
         if (next) {
             pos = next;
