@@ -130,18 +130,21 @@ inline int32_t remembered_key(const Cell* m, const Cell* key) {
 
 // A new key takes the bucket where its lookup ended: storing the key copies
 // a series and appends to the pair block, which leave the table as it was.
+// A key found has its value cell written in place: nothing between the
+// lookup and the store allocates or moves the pair block.
 [[gnu::always_inline]] inline void store(const Cell* m, const Cell* key, const Cell* value, bool case_, const Cell* path) {
-    Cell k = *key, v = *value;  // either may lie in the pair block, which may move
-    cell::clear_flag(&v);
-    if (!is_key_type_allowed(cell::type(&k))) bad_key(&k, path);
+    if (!is_key_type_allowed(cell::type(key))) bad_key(key, path);
     hashtable::Probe probe{0, 0, -1};
-    int32_t pos = find_key(m, &k, case_, &probe);
+    int32_t pos = find_key(m, key, case_, &probe);
     if (pos >= 0) {
         Cell* slot = pairs_of(m) + pos + 1;
         if (!is_live(slot)) table_of(m)->count++;
-        *slot = v;
+        *slot = *value;
+        cell::clear_flag(slot);
         return;
     }
+    Cell k = *key, v = *value;  // either may lie in the pair block, which may move
+    cell::clear_flag(&v);
     normalize_key(&k, path);
     cell::clear_flag(&k);
     uint32_t live = table_of(m)->count, at = cells_of(m);
