@@ -1882,7 +1882,7 @@ inline bool is_in_place_native(uint32_t index) {
     return memo.plain_args >= 0 ? &memo : nullptr;
 }
 
-// An expression of a block run as code: one that starts with a word
+// The first expression of a block run as code: one that starts with a word
 // holding a native or action called plainly goes to its call without
 // expression()'s dispatch, which would do the same (no safe point or halt
 // being due, no trace); anything else is expression()'s.
@@ -1914,7 +1914,7 @@ bool run(Cell* code, uint32_t pos, SeriesBuffer* b, Cell* slot) {
                 emit_at(slot, EV_EXPR, code, pos, nullptr);
                 b = code_buffer(code);
             }
-            pos = statement(code, pos, b);
+            pos = expression(code, pos, false, b);
             if (exits::pending()) return false;
             b = code_buffer(code);
         } while (pos < cell_count(b));
