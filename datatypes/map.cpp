@@ -269,6 +269,13 @@ void insert_pairs(const Cell* map, const Cell* pairs, bool case_) {
 
 const Cell* get(const Cell* map, const Cell* key, bool case_) { return live_value(map, key, case_); }
 
+bool select_number(const Cell* map, const Cell* key, Cell* out) {
+    if (cell::type(map) != T_MAP || !is_number_key(cell::type(key))) return false;
+    const Cell* v = live_value(map, key, false);
+    *out = v ? *v : statics::none_cell;
+    return true;
+}
+
 uint32_t count(const Cell* map) { return table_of(map)->count; }
 
 Cell* push_copy(const Cell* map) {

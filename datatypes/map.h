@@ -37,6 +37,10 @@ void put_pair(const Cell* map, const Cell* key, const Cell* value, bool case_);
 void insert_pairs(const Cell* map, const Cell* pairs, bool case_);
 // The live value stored under the key, or null.
 const Cell* get(const Cell* map, const Cell* key, bool case_);
+// select of an integer or char key in a map (no refinement) into out, none
+// when absent: what the action answers, without its call (nothing here can
+// raise or run code). False for any other value or key.
+bool select_number(const Cell* map, const Cell* key, Cell* out);
 // A new block! of the live pairs (keys as stored), as reflect's body.
 void body_of(const Cell* map, Cell* out);
 // The number of live pairs.

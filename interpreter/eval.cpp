@@ -26,6 +26,7 @@
 #include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/error.h"
+#include "datatypes/map.h"
 #include "datatypes/typeset.h"
 #include "interpreter/fastpath.h"
 #include "interpreter/path_walk.h"
@@ -480,7 +481,7 @@ void pad_frame(const Cell* cc) {
 // ---- natives and actions ----------------------------------------------------------------
 
 // How the evaluator's fast paths take an action or native.
-enum FastKind : uint8_t { FAST_NONE, FAST_ARITH, FAST_QUERY, FAST_COMPARE, FAST_PICK };
+enum FastKind : uint8_t { FAST_NONE, FAST_ARITH, FAST_QUERY, FAST_COMPARE, FAST_PICK, FAST_SELECT };
 struct Fast {
     FastKind kind;
     uint8_t op;
@@ -499,6 +500,7 @@ struct FastActions {
         of[ACT_and_] = {FAST_ARITH, actions::ARITH_AND};
         of[ACT_xor_] = {FAST_ARITH, actions::ARITH_XOR};
         of[ACT_pick] = {FAST_PICK, 0};
+        of[ACT_select] = {FAST_SELECT, 0};
         of[ACT_is_length] = {FAST_QUERY, actions::Q_LENGTH};
         of[ACT_is_index] = {FAST_QUERY, actions::Q_INDEX};
         of[ACT_is_head] = {FAST_QUERY, actions::Q_IS_HEAD};
@@ -511,6 +513,11 @@ struct FastActions {
 };
 constexpr FastActions FAST_ACTIONS;
 inline Fast fast_action(uint32_t id) { return id <= ACTION_COUNT ? FAST_ACTIONS.of[id] : Fast{FAST_NONE, 0}; }
+// The number of arguments of an action call that fast_call_in_place may
+// answer (its arguments plain values), or 0.
+inline uint32_t inline_arity(Fast f) {
+    return f.kind == FAST_PICK || f.kind == FAST_SELECT ? 2 : f.kind == FAST_QUERY ? 1 : 0;
+}
 
 // The comparison natives, by native index (equal? is 25): their op codes.
 constexpr uint32_t FIRST_COMPARE_NATIVE = 25;
@@ -557,6 +564,9 @@ bool run_fast_path(Fast f) {
     case FAST_PICK:
         if (cell::type(base + 1) != T_INTEGER || !actions::select_inline(base, cell::get_int(base + 1), base))
             return false;
+        break;
+    case FAST_SELECT:
+        if (!map::select_number(base, base + 1, base)) return false;
         break;
     default:
         if (!binary_inline(f, base, base + 1)) return false;
@@ -839,12 +849,31 @@ inline uint32_t infix_after(const Cell* code, uint32_t pos, SeriesBuffer* b);
 inline const Cell* infix_op_at(SeriesBuffer* b, uint32_t pos);
 uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b);
 
-// An argument that is no plain value: a paren that paren_call takes runs
-// without expression()'s entry, whose checks it makes (no safe point or
-// halt due, no trace); anything else is expression()'s.
+uint32_t computed_in_place(SeriesBuffer* b, uint32_t pos, bool parens, Stop* stop, bool paren_first);
+
+// Whether a paren starts with a word holding an action whose call
+// fast_call_in_place may answer: then the paren may give its value in place.
+[[gnu::always_inline]] inline bool starts_with_inline_call(const Cell* paren) {
+    SeriesBuffer* b = code_buffer(paren);
+    uint32_t at = uint32_t(cell::series_index(paren));
+    if (at >= cell_count(b) || cell::type(series::cells(b) + at) != T_WORD) return false;
+    const Cell* value = context::bound_slot(series::cells(b) + at);
+    return value && cell::type(value) == T_ACTION && inline_arity(fast_action(cell::callable_index(value)));
+}
+
+// An argument that is no plain value: a paren that gives its value in place
+// (a call answered in place and the operators after it applied in place, as
+// an assignment's value is taken), or one that paren_call takes, runs
+// without expression()'s entry, whose checks paren_call makes (no safe point
+// or halt due, no trace); anything else is expression()'s.
 [[gnu::always_inline]] inline uint32_t argument_expression(const Cell* code, uint32_t pos, SeriesBuffer* b) {
     const Cell* c = series::cells(b) + pos;
     if (cell::type(c) == T_PAREN) {
+        if (starts_with_inline_call(c)) {
+            Stop stop;
+            uint32_t at = computed_in_place(b, pos, true, &stop, true);
+            if (at) return stop.op ? infix_from(code, at, b, stop) : at;
+        }
         Cell paren = *c;
         if (paren_call(&paren)) return exits::pending() ? pos + 1 : infix_after(code, pos + 1, code_buffer(code));
     }
@@ -1441,18 +1470,39 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
     const Cell* action = cell::type(c) == T_WORD ? context::bound_slot(c) : nullptr;
     if (!action || cell::type(action) != T_ACTION) return 0;
     Fast f = fast_action(cell::callable_index(action));
-    uint32_t args = f.kind == FAST_PICK ? 2 : f.kind == FAST_QUERY ? 1 : 0;
-    if (!args || pos + args >= cell_count(b) || infix_op_at(b, pos + args + 1) || !has_routine(action)) return 0;
+    uint32_t args = inline_arity(f);
+    // An action with a fast path has its routine: nothing else could be called.
+    if (!args || pos + args >= cell_count(b) || infix_op_at(b, pos + args + 1)) return 0;
     const Cell* first = plain_value(c + 1);
     const Cell* second = args == 2 ? plain_value(c + 2) : first;
     const ListMemo& memo = list_memo_of(action);
     if (!first || !second || memo.plain_args != int32_t(args)) return 0;
     const Cell* entries = series::cells(node::buffer(memo.list));
     if (!entry_takes(entries, cell::type(first)) || !entry_takes(entries + args - 1, cell::type(second))) return 0;
-    bool done = f.kind == FAST_PICK ? cell::type(second) == T_INTEGER &&
-                                          actions::select_inline(first, cell::get_int(second), out)
-                                    : actions::query_inline(first, f.op, out);
+    bool done = f.kind == FAST_PICK     ? cell::type(second) == T_INTEGER &&
+                                              actions::select_inline(first, cell::get_int(second), out)
+                : f.kind == FAST_SELECT ? map::select_number(first, second, out)
+                                        : actions::query_inline(first, f.op, out);
     return done ? pos + args + 1 : 0;
+}
+
+// The value of a paren wholly of an expression that applies in place and
+// starts with a plain value, or of one call answered in place (an operator
+// after its last argument would be part of that argument), into out; false
+// when it is neither.
+bool paren_value_in_place(const Cell* paren, Cell* out) {
+    SeriesBuffer* inner = code_buffer(paren);
+    uint32_t at = uint32_t(cell::series_index(paren)), count = cell_count(inner);
+    if (at >= count) return false;
+    if (const Cell* v = plain_value(series::cells(inner) + at)) {
+        Stop end_stop;
+        uint32_t end = value_in_place(inner, at, v, false, &end_stop);
+        if (!end) return false;
+        *out = *stack::top();
+        stack::pop(1);
+        return !end_stop.op && end == count;
+    }
+    return fast_call_in_place(inner, at, out) == count;
 }
 
 // An expression whose first cell is no plain value but gives one in place
@@ -1464,19 +1514,12 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
                                              bool paren_first) {
     if (pos >= cell_count(b) || is_tracing()) return 0;
     Cell value;
-    uint32_t next = fast_call_in_place(b, pos, &value);
-    const Cell* paren = series::cells(b) + pos;
-    if (!next && paren_first && cell::type(paren) == T_PAREN) {
-        SeriesBuffer* inner = code_buffer(paren);
-        uint32_t at = uint32_t(cell::series_index(paren));
-        const Cell* v = at < cell_count(inner) ? plain_value(series::cells(inner) + at) : nullptr;
-        Stop end_stop;
-        uint32_t end = v ? value_in_place(inner, at, v, false, &end_stop)
-                         : computed_in_place(inner, at, false, &end_stop, false);
-        if (!end) return 0;
-        value = *stack::top();
-        stack::pop(1);
-        if (end_stop.op || end < cell_count(inner)) return 0;
+    const Cell* c = series::cells(b) + pos;
+    uint32_t next;
+    if (cell::type(c) != T_PAREN) {
+        next = fast_call_in_place(b, pos, &value);
+    } else {
+        if (!paren_first || !paren_value_in_place(c, &value)) return 0;
         next = pos + 1;
     }
     return next ? value_in_place(b, next - 1, &value, parens, stop) : 0;
@@ -3401,8 +3444,8 @@ const Cell* prepared::argument_entries(const Cell* callable) {
 
 int32_t prepared::inline_call_arity(const Cell* callable) {
     if (cell::type(callable) != T_ACTION) return -1;
-    interp::Fast f = interp::fast_action(cell::callable_index(callable));
-    return f.kind == interp::FAST_PICK ? 2 : f.kind == interp::FAST_QUERY ? 1 : -1;
+    uint32_t args = interp::inline_arity(interp::fast_action(cell::callable_index(callable)));
+    return args ? int32_t(args) : -1;
 }
 
 int32_t prepared::plain_arity(const Cell* callable) {
