@@ -698,6 +698,21 @@ inline bool takes_both(uint8_t takes, const Cell* left, const Cell* right) {
     return l && r && (takes & (l | r)) == (l | r);
 }
 
+// The commonest step first: an integer and an integer written in the code
+// under + or - (binary_inline's first case), in place of the left one; false
+// with nothing done when it does not apply.
+[[gnu::always_inline]] inline bool int_literal_step(const FastOp& fast, Cell* left, const Cell* right) {
+    if (fast.fast.kind != FAST_ARITH || fast.fast.op > actions::ARITH_SUBTRACT || !(fast.takes & TAKES_INTEGER) ||
+        cell::type(right) != T_INTEGER || cell::type(left) != T_INTEGER)
+        return false;
+    int32_t a = cell::get_int(left), r;
+    bool overflow = fast.fast.op == actions::ARITH_ADD ? __builtin_add_overflow(a, cell::get_int(right), &r)
+                                                       : __builtin_sub_overflow(a, cell::get_int(right), &r);
+    if (overflow) return false;
+    cell::set_int(left, r);
+    return true;
+}
+
 // The operator applied to the top value and the operand at the position of
 // the code's buffer; false leaves everything as it was. Nothing here moves a
 // buffer (an argument list made on the first use is a new series).
@@ -1303,20 +1318,9 @@ uint32_t set_path_expression(const Cell* code, uint32_t pos, const Cell* path_va
 uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b) {
     while (const Cell* slot = infix_op_at(b, pos)) {
         FastOp fast = fast_operator(slot);
-        // The commonest step first: an integer and an integer written in the
-        // code under + or - (binary_inline's first case).
-        const Cell* right = series::cells(b) + pos + 1;
-        if (fast.fast.kind == FAST_ARITH && fast.fast.op <= actions::ARITH_SUBTRACT && (fast.takes & TAKES_INTEGER) &&
-            pos + 1 < cell_count(b) && cell::type(right) == T_INTEGER && cell::type(stack::last()) == T_INTEGER) {
-            Cell* left = stack::last();
-            int32_t a = cell::get_int(left), r;
-            bool overflow = fast.fast.op == actions::ARITH_ADD ? __builtin_add_overflow(a, cell::get_int(right), &r)
-                                                               : __builtin_sub_overflow(a, cell::get_int(right), &r);
-            if (!overflow) {
-                cell::set_int(left, r);
-                pos += 2;
-                continue;
-            }
+        if (pos + 1 < cell_count(b) && int_literal_step(fast, stack::last(), series::cells(b) + pos + 1)) {
+            pos += 2;
+            continue;
         }
         uint32_t next = fast.takes & takes_of(stack::last()) ? infix_in_place(fast, b, pos + 1) : 0;
         if (next) {
@@ -1442,6 +1446,10 @@ using prepared::SELF_EVALUATING;
         const Cell* slot = op_of(cells + pos);
         if (!slot) break;
         FastOp fast = memo_operator(slot);
+        if (pos + 1 < count && int_literal_step(fast, result, cells + pos + 1)) {
+            pos += 2;
+            continue;
+        }
         uint32_t next = fast.takes & takes_of(result) ? operand_in_place(fast, b, cells, count, pos + 1, parens) : 0;
         if (!next) {
             *stop = Stop{slot, fast};
