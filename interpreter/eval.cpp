@@ -864,16 +864,17 @@ inline uint32_t infix_after(const Cell* code, uint32_t pos, SeriesBuffer* b);
 inline const Cell* infix_op_at(SeriesBuffer* b, uint32_t pos);
 uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b);
 
-uint32_t computed_in_place(SeriesBuffer* b, uint32_t pos, bool parens, Stop* stop, bool paren_first);
+uint32_t call_paren_in_place(SeriesBuffer* b, uint32_t pos, const Cell* action, Stop* stop);
 
-// Whether a paren starts with a word holding an action whose call
-// fast_call_in_place may answer: then the paren may give its value in place.
-[[gnu::always_inline]] inline bool starts_with_inline_call(const Cell* paren) {
+// The action a paren's first word holds when fast_call_in_place may answer
+// its call: then the paren may give its value in place. Else null.
+[[gnu::always_inline]] inline const Cell* inline_call_of(const Cell* paren) {
     SeriesBuffer* b = code_buffer(paren);
     uint32_t at = uint32_t(cell::series_index(paren));
-    if (at >= cell_count(b) || cell::type(series::cells(b) + at) != T_WORD) return false;
+    if (at >= cell_count(b) || cell::type(series::cells(b) + at) != T_WORD) return nullptr;
     const Cell* value = context::bound_slot(series::cells(b) + at);
-    return value && cell::type(value) == T_ACTION && inline_arity(fast_action(cell::callable_index(value)));
+    return value && cell::type(value) == T_ACTION && inline_arity(fast_action(cell::callable_index(value))) ? value
+                                                                                                              : nullptr;
 }
 
 // An argument that is no plain value: a paren that gives its value in place
@@ -884,9 +885,9 @@ uint32_t computed_in_place(SeriesBuffer* b, uint32_t pos, bool parens, Stop* sto
 [[gnu::always_inline]] inline uint32_t argument_expression(const Cell* code, uint32_t pos, SeriesBuffer* b) {
     const Cell* c = series::cells(b) + pos;
     if (cell::type(c) == T_PAREN) {
-        if (starts_with_inline_call(c)) {
+        if (const Cell* action = inline_call_of(c)) {
             Stop stop;
-            uint32_t at = computed_in_place(b, pos, true, &stop, true);
+            uint32_t at = call_paren_in_place(b, pos, action, &stop);
             if (at) return stop.op ? infix_from(code, at, b, stop) : at;
         }
         Cell paren = *c;
@@ -1473,10 +1474,9 @@ using prepared::SELF_EVALUATING;
 // expression): the fast path's answer, into out, when it has one and the
 // argument list takes the arguments as they are. The position after the
 // call, or 0.
-uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
+// fast_call_in_place with the action its word at the position holds.
+[[gnu::always_inline]] inline uint32_t action_in_place(SeriesBuffer* b, uint32_t pos, const Cell* action, Cell* out) {
     const Cell* c = series::cells(b) + pos;
-    const Cell* action = cell::type(c) == T_WORD ? context::bound_slot(c) : nullptr;
-    if (!action || cell::type(action) != T_ACTION) return 0;
     Fast f = fast_action(cell::callable_index(action));
     uint32_t args = inline_arity(f);
     // An action with a fast path has its routine: nothing else could be called.
@@ -1492,6 +1492,24 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
                 : f.kind == FAST_SELECT ? map::select_number(first, second, out)
                                         : actions::query_inline(first, f.op, out);
     return done ? pos + args + 1 : 0;
+}
+uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
+    const Cell* c = series::cells(b) + pos;
+    const Cell* action = cell::type(c) == T_WORD ? context::bound_slot(c) : nullptr;
+    return action && cell::type(action) == T_ACTION ? action_in_place(b, pos, action, out) : 0;
+}
+
+// A paren argument of one call answered in place, the action its first word
+// holds, and the operators after the paren applied in place as
+// value_in_place applies them: the position reached, with stop as
+// value_in_place leaves it, or 0 with nothing pushed.
+[[gnu::noinline]] uint32_t call_paren_in_place(SeriesBuffer* b, uint32_t pos, const Cell* action, Stop* stop) {
+    const Cell* paren = series::cells(b) + pos;
+    SeriesBuffer* inner = code_buffer(paren);
+    uint32_t at = uint32_t(cell::series_index(paren));
+    Cell value;
+    if (action_in_place(inner, at, action, &value) != cell_count(inner)) return 0;
+    return value_in_place(b, pos, &value, true, stop);
 }
 
 // The value of a paren wholly of an expression that applies in place and
