@@ -1468,13 +1468,7 @@ using prepared::SELF_EVALUATING;
     return (typeset::words(entry)[bit.word] & bit.mask) != 0;
 }
 
-// A call of an action whose fast path selects (pick: a block and an integer)
-// or queries (length?, next, ...: a block) with its arguments written as
-// plain values, and no operator after the last one (which would make it an
-// expression): the fast path's answer, into out, when it has one and the
-// argument list takes the arguments as they are. The position after the
-// call, or 0.
-// fast_call_in_place with the action its word at the position holds.
+// fast_call_in_place (below) with the action its word at the position holds.
 [[gnu::always_inline]] inline uint32_t action_in_place(SeriesBuffer* b, uint32_t pos, const Cell* action, Cell* out) {
     const Cell* c = series::cells(b) + pos;
     Fast f = fast_action(cell::callable_index(action));
@@ -1493,6 +1487,12 @@ using prepared::SELF_EVALUATING;
                                         : actions::query_inline(first, f.op, out);
     return done ? pos + args + 1 : 0;
 }
+// A call of an action whose fast path selects (pick: a block and an
+// integer; select: a map and an integer or char key) or queries (length?,
+// next, ...: a block) with its arguments written as plain values, and no
+// operator after the last one (which would make it an expression): the fast
+// path's answer, into out, when it has one and the argument list takes the
+// arguments as they are. The position after the call, or 0.
 uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
     const Cell* c = series::cells(b) + pos;
     const Cell* action = cell::type(c) == T_WORD ? context::bound_slot(c) : nullptr;
