@@ -276,6 +276,17 @@ bool select_number(const Cell* map, const Cell* key, Cell* out) {
     return true;
 }
 
+bool put_number(const Cell* map, const Cell* key, const Cell* value) {
+    if (cell::type(map) != T_MAP || !is_number_key(cell::type(key))) return false;
+    int32_t pos = find_key(map, key, false);
+    if (pos < 0) return false;
+    Cell* slot = pairs_of(map) + pos + 1;
+    if (!is_live(slot)) table_of(map)->count++;
+    *slot = *value;
+    cell::clear_flag(slot);
+    return true;
+}
+
 uint32_t count(const Cell* map) { return table_of(map)->count; }
 
 Cell* push_copy(const Cell* map) {

@@ -481,7 +481,7 @@ void pad_frame(const Cell* cc) {
 // ---- natives and actions ----------------------------------------------------------------
 
 // How the evaluator's fast paths take an action or native.
-enum FastKind : uint8_t { FAST_NONE, FAST_ARITH, FAST_QUERY, FAST_COMPARE, FAST_PICK, FAST_SELECT };
+enum FastKind : uint8_t { FAST_NONE, FAST_ARITH, FAST_QUERY, FAST_COMPARE, FAST_PICK, FAST_SELECT, FAST_PUT };
 struct Fast {
     FastKind kind;
     uint8_t op;
@@ -501,6 +501,7 @@ struct FastActions {
         of[ACT_xor_] = {FAST_ARITH, actions::ARITH_XOR};
         of[ACT_pick] = {FAST_PICK, 0};
         of[ACT_select] = {FAST_SELECT, 0};
+        of[ACT_put] = {FAST_PUT, 0};
         of[ACT_is_length] = {FAST_QUERY, actions::Q_LENGTH};
         of[ACT_is_index] = {FAST_QUERY, actions::Q_INDEX};
         of[ACT_is_head] = {FAST_QUERY, actions::Q_IS_HEAD};
@@ -567,6 +568,10 @@ bool run_fast_path(Fast f) {
         break;
     case FAST_SELECT:
         if (!map::select_number(base, base + 1, base)) return false;
+        break;
+    case FAST_PUT:  // in its frame only: it writes
+        if (!map::put_number(base, base + 1, base + 2)) return false;
+        *base = base[2];
         break;
     default:
         if (!binary_inline(f, base, base + 1)) return false;
