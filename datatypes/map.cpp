@@ -278,12 +278,7 @@ bool select_number(const Cell* map, const Cell* key, Cell* out) {
 
 bool put_number(const Cell* map, const Cell* key, const Cell* value) {
     if (cell::type(map) != T_MAP || !is_number_key(cell::type(key))) return false;
-    int32_t pos = find_key(map, key, false);
-    if (pos < 0) return false;
-    Cell* slot = pairs_of(map) + pos + 1;
-    if (!is_live(slot)) table_of(map)->count++;
-    *slot = *value;
-    cell::clear_flag(slot);
+    store(map, key, value, false, nullptr);
     return true;
 }
 

@@ -41,10 +41,10 @@ const Cell* get(const Cell* map, const Cell* key, bool case_);
 // when absent: what the action answers, without its call (nothing here can
 // raise or run code). False for any other value or key.
 bool select_number(const Cell* map, const Cell* key, Cell* out);
-// put of a value under an integer or char key the map holds (no
-// refinement), written in place: what the action does for it, without its
-// call (nothing here allocates, raises or runs code). False with nothing
-// done for any other value or key, or a key the map does not hold.
+// put of a value under an integer or char key in a map (no refinement):
+// what the action does, without its call (nothing here raises or runs code;
+// a new key appends a pair, which allocates). False with nothing done for
+// any other value or key.
 bool put_number(const Cell* map, const Cell* key, const Cell* value);
 // A new block! of the live pairs (keys as stored), as reflect's body.
 void body_of(const Cell* map, Cell* out);

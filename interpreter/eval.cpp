@@ -569,8 +569,8 @@ bool run_fast_path(Fast f) {
     case FAST_SELECT:
         if (!map::select_number(base, base + 1, base)) return false;
         break;
-    case FAST_PUT:  // in its frame only: it writes
-        if (!map::put_number(base, base + 1, base + 2)) return false;
+    case FAST_PUT:  // in its frame only: it writes, and a new key allocates as the action would
+        if (!fail::or_no_memory([&] { return map::put_number(base, base + 1, base + 2); })) return false;
         *base = base[2];
         break;
     default:
