@@ -66,26 +66,34 @@ Cell search_key(const Cell* key) {
     return k;
 }
 
-// The pair block and key position of the last integer or char key found.
-// A map holds such a key once (a store finds it first), and its position
-// holds it for as long as it is there: pairs are only appended, a removed
-// pair keeps its key and clear empties the block. So when that position of
-// a map's pair block holds the key asked for, it is where the table would
-// find it, whatever ran since (`put m k (select m k) + 1` walks once).
+// The pair block, key position and number of the last integer or char key
+// found. A map holds such a key once (a store finds it first), and its
+// position holds it for as long as it is there: pairs are only appended, a
+// removed pair keeps its key and clear empties the block. So when a
+// position of a key (an even one) in a map's pair block holds the key asked
+// for, it is where the table would find it, whatever ran since.
 struct LastKey {
     Node pairs;
     uint32_t pos;
+    int32_t key;
 };
 LastKey last_key;
 
 inline bool is_number_key(uint32_t t) { return t == T_INTEGER || t == T_CHAR; }
 
+// The key's position without the table when the last key found tells it:
+// that key's own position, or the one as many pairs on as the keys differ,
+// where a map whose integer keys were stored in order one apart (1, 2, 3
+// ...) holds every other key (`put m k (select m k) + 1` walks once; a map
+// used as an array walks never). Checked by the content found there; -1
+// when it is not the key.
 inline int32_t remembered_key(const Cell* m, const Cell* key) {
     if (last_key.pairs != cell::series_node(m)) return -1;
     SeriesBuffer* b = node::buffer(last_key.pairs);
-    if (last_key.pos + 1 >= series::length(b)) return -1;
-    const Cell* held = series::cells(b) + last_key.pos;
-    return cell::type(held) == cell::type(key) && cell::get_int(held) == cell::get_int(key) ? int32_t(last_key.pos) : -1;
+    int64_t pos = int64_t(last_key.pos) + 2 * (int64_t(cell::get_int(key)) - last_key.key);
+    if (pos < 0 || uint64_t(pos) + 1 >= series::length(b)) return -1;
+    const Cell* held = series::cells(b) + pos;
+    return cell::type(held) == cell::type(key) && cell::get_int(held) == cell::get_int(key) ? int32_t(pos) : -1;
 }
 
 // The position of the key's cell in the pair block, or -1; a key of a type
@@ -98,7 +106,7 @@ inline int32_t remembered_key(const Cell* m, const Cell* key) {
         int32_t pos = remembered_key(m, key);
         if (pos >= 0) return pos;
         pos = hashtable::find_map_key(cell::series_extra(m), key, case_, probe);
-        if (pos >= 0) last_key = LastKey{cell::series_node(m), uint32_t(pos)};
+        if (pos >= 0) last_key = LastKey{cell::series_node(m), uint32_t(pos), cell::get_int(key)};
         return pos;
     }
     Cell k = search_key(key);
@@ -122,18 +130,21 @@ inline int32_t remembered_key(const Cell* m, const Cell* key) {
 
 // A new key takes the bucket where its lookup ended: storing the key copies
 // a series and appends to the pair block, which leave the table as it was.
+// A key found has its value cell written in place: nothing between the
+// lookup and the store allocates or moves the pair block.
 [[gnu::always_inline]] inline void store(const Cell* m, const Cell* key, const Cell* value, bool case_, const Cell* path) {
-    Cell k = *key, v = *value;  // either may lie in the pair block, which may move
-    cell::clear_flag(&v);
-    if (!is_key_type_allowed(cell::type(&k))) bad_key(&k, path);
+    if (!is_key_type_allowed(cell::type(key))) bad_key(key, path);
     hashtable::Probe probe{0, 0, -1};
-    int32_t pos = find_key(m, &k, case_, &probe);
+    int32_t pos = find_key(m, key, case_, &probe);
     if (pos >= 0) {
         Cell* slot = pairs_of(m) + pos + 1;
         if (!is_live(slot)) table_of(m)->count++;
-        *slot = v;
+        *slot = *value;
+        cell::clear_flag(slot);
         return;
     }
+    Cell k = *key, v = *value;  // either may lie in the pair block, which may move
+    cell::clear_flag(&v);
     normalize_key(&k, path);
     cell::clear_flag(&k);
     uint32_t live = table_of(m)->count, at = cells_of(m);
@@ -257,6 +268,19 @@ void insert_pairs(const Cell* map, const Cell* pairs, bool case_) {
 }
 
 const Cell* get(const Cell* map, const Cell* key, bool case_) { return live_value(map, key, case_); }
+
+bool select_number(const Cell* map, const Cell* key, Cell* out) {
+    if (cell::type(map) != T_MAP || !is_number_key(cell::type(key))) return false;
+    const Cell* v = live_value(map, key, false);
+    *out = v ? *v : statics::none_cell;
+    return true;
+}
+
+bool put_number(const Cell* map, const Cell* key, const Cell* value) {
+    if (cell::type(map) != T_MAP || !is_number_key(cell::type(key))) return false;
+    store(map, key, value, false, nullptr);
+    return true;
+}
 
 uint32_t count(const Cell* map) { return table_of(map)->count; }
 

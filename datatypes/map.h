@@ -37,6 +37,15 @@ void put_pair(const Cell* map, const Cell* key, const Cell* value, bool case_);
 void insert_pairs(const Cell* map, const Cell* pairs, bool case_);
 // The live value stored under the key, or null.
 const Cell* get(const Cell* map, const Cell* key, bool case_);
+// select of an integer or char key in a map (no refinement) into out, none
+// when absent: what the action answers, without its call (nothing here can
+// raise or run code). False for any other value or key.
+bool select_number(const Cell* map, const Cell* key, Cell* out);
+// put of a value under an integer or char key in a map (no refinement):
+// what the action does, without its call (nothing here raises or runs code;
+// a new key appends a pair, which allocates). False with nothing done for
+// any other value or key.
+bool put_number(const Cell* map, const Cell* key, const Cell* value);
 // A new block! of the live pairs (keys as stored), as reflect's body.
 void body_of(const Cell* map, Cell* out);
 // The number of live pairs.

@@ -26,6 +26,7 @@
 #include "core/type_groups.h"
 #include "core/word.h"
 #include "datatypes/error.h"
+#include "datatypes/map.h"
 #include "datatypes/typeset.h"
 #include "interpreter/fastpath.h"
 #include "interpreter/path_walk.h"
@@ -259,6 +260,7 @@ inline Node arg_list(const Cell* callable) { return list_memo_of(callable).list;
 
 uint32_t expression(const Cell* code, uint32_t pos, bool infix_off, SeriesBuffer* b);
 uint32_t first_expression(const Cell* code, uint32_t pos, SeriesBuffer* b);
+bool paren_call(const Cell* paren);
 enum PathMode { PATH_CALL, PATH_GET, PATH_SET };
 uint32_t eval_path(const Cell* path, PathMode mode, const Cell* code, uint32_t pos);
 uint32_t call(Call& c);
@@ -479,7 +481,7 @@ void pad_frame(const Cell* cc) {
 // ---- natives and actions ----------------------------------------------------------------
 
 // How the evaluator's fast paths take an action or native.
-enum FastKind : uint8_t { FAST_NONE, FAST_ARITH, FAST_QUERY, FAST_COMPARE, FAST_PICK };
+enum FastKind : uint8_t { FAST_NONE, FAST_ARITH, FAST_QUERY, FAST_COMPARE, FAST_PICK, FAST_SELECT, FAST_PUT };
 struct Fast {
     FastKind kind;
     uint8_t op;
@@ -498,6 +500,8 @@ struct FastActions {
         of[ACT_and_] = {FAST_ARITH, actions::ARITH_AND};
         of[ACT_xor_] = {FAST_ARITH, actions::ARITH_XOR};
         of[ACT_pick] = {FAST_PICK, 0};
+        of[ACT_select] = {FAST_SELECT, 0};
+        of[ACT_put] = {FAST_PUT, 0};
         of[ACT_is_length] = {FAST_QUERY, actions::Q_LENGTH};
         of[ACT_is_index] = {FAST_QUERY, actions::Q_INDEX};
         of[ACT_is_head] = {FAST_QUERY, actions::Q_IS_HEAD};
@@ -510,6 +514,11 @@ struct FastActions {
 };
 constexpr FastActions FAST_ACTIONS;
 inline Fast fast_action(uint32_t id) { return id <= ACTION_COUNT ? FAST_ACTIONS.of[id] : Fast{FAST_NONE, 0}; }
+// The number of arguments of an action call that fast_call_in_place may
+// answer (its arguments plain values), or 0.
+inline uint32_t inline_arity(Fast f) {
+    return f.kind == FAST_PICK || f.kind == FAST_SELECT ? 2 : f.kind == FAST_QUERY ? 1 : 0;
+}
 
 // The comparison natives, by native index (equal? is 25): their op codes.
 constexpr uint32_t FIRST_COMPARE_NATIVE = 25;
@@ -556,6 +565,13 @@ bool run_fast_path(Fast f) {
     case FAST_PICK:
         if (cell::type(base + 1) != T_INTEGER || !actions::select_inline(base, cell::get_int(base + 1), base))
             return false;
+        break;
+    case FAST_SELECT:
+        if (!map::select_number(base, base + 1, base)) return false;
+        break;
+    case FAST_PUT:  // in its frame only: it writes, and a new key allocates as the action would
+        if (!fail::or_no_memory([&] { return map::put_number(base, base + 1, base + 2); })) return false;
+        *base = base[2];
         break;
     default:
         if (!binary_inline(f, base, base + 1)) return false;
@@ -687,6 +703,21 @@ inline bool takes_both(uint8_t takes, const Cell* left, const Cell* right) {
     return l && r && (takes & (l | r)) == (l | r);
 }
 
+// The commonest step first: an integer and an integer written in the code
+// under + or - (binary_inline's first case), in place of the left one; false
+// with nothing done when it does not apply.
+[[gnu::always_inline]] inline bool int_literal_step(const FastOp& fast, Cell* left, const Cell* right) {
+    if (fast.fast.kind != FAST_ARITH || fast.fast.op > actions::ARITH_SUBTRACT || !(fast.takes & TAKES_INTEGER) ||
+        cell::type(right) != T_INTEGER || cell::type(left) != T_INTEGER)
+        return false;
+    int32_t a = cell::get_int(left), r;
+    bool overflow = fast.fast.op == actions::ARITH_ADD ? __builtin_add_overflow(a, cell::get_int(right), &r)
+                                                       : __builtin_sub_overflow(a, cell::get_int(right), &r);
+    if (overflow) return false;
+    cell::set_int(left, r);
+    return true;
+}
+
 // The operator applied to the top value and the operand at the position of
 // the code's buffer; false leaves everything as it was. Nothing here moves a
 // buffer (an argument list made on the first use is a new series).
@@ -762,7 +793,7 @@ struct CodeOperand {
         if (at >= cell_count(b)) no_arg(w, nth_argument(arg_list(op), 1));
         Cell right = series::cells(b)[at];
         if (cell::type(&right) == T_PAREN && !is_tracing()) {  // the commonest operand not applied in place
-            eval_block(anon(), &right, false);
+            if (!paren_call(&right)) eval_block(anon(), &right, false);
             return at + 1;
         }
         return expression(code, at, true, b);
@@ -834,8 +865,41 @@ static_assert(MAX_PLAIN_ARGS == 4);
 }
 
 inline const Cell* pushed_value(SeriesBuffer* b, uint32_t pos);
+inline uint32_t infix_after(const Cell* code, uint32_t pos, SeriesBuffer* b);
 inline const Cell* infix_op_at(SeriesBuffer* b, uint32_t pos);
 uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b);
+
+uint32_t call_paren_in_place(SeriesBuffer* b, uint32_t pos, const Cell* action, Stop* stop);
+
+// The action a paren's first word holds when fast_call_in_place may answer
+// its call: then the paren may give its value in place. Else null.
+[[gnu::always_inline]] inline const Cell* inline_call_of(const Cell* paren) {
+    SeriesBuffer* b = code_buffer(paren);
+    uint32_t at = uint32_t(cell::series_index(paren));
+    if (at >= cell_count(b) || cell::type(series::cells(b) + at) != T_WORD) return nullptr;
+    const Cell* value = context::bound_slot(series::cells(b) + at);
+    return value && cell::type(value) == T_ACTION && inline_arity(fast_action(cell::callable_index(value))) ? value
+                                                                                                              : nullptr;
+}
+
+// An argument that is no plain value: a paren that gives its value in place
+// (a call answered in place and the operators after it applied in place, as
+// an assignment's value is taken), or one that paren_call takes, runs
+// without expression()'s entry, whose checks paren_call makes (no safe point
+// or halt due, no trace); anything else is expression()'s.
+[[gnu::always_inline]] inline uint32_t argument_expression(const Cell* code, uint32_t pos, SeriesBuffer* b) {
+    const Cell* c = series::cells(b) + pos;
+    if (cell::type(c) == T_PAREN) {
+        if (const Cell* action = inline_call_of(c)) {
+            Stop stop;
+            uint32_t at = call_paren_in_place(b, pos, action, &stop);
+            if (at) return stop.op ? infix_from(code, at, b, stop) : at;
+        }
+        Cell paren = *c;
+        if (paren_call(&paren)) return exits::pending() ? pos + 1 : infix_after(code, pos + 1, code_buffer(code));
+    }
+    return expression(code, pos, false, b);
+}
 
 // The arguments of a plain call, each evaluated from the code and checked
 // against its entry (copies of the list's entries: no evaluation can move
@@ -871,7 +935,7 @@ uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b);
                 }
             }
         } else {
-            *pos = expression(code, *pos, false, b);
+            *pos = argument_expression(code, *pos, b);
             if (exits::pending()) return false;
             if (frame) cell::set_word_context(name, frame->word_context);
             b = code_buffer(code);
@@ -895,6 +959,16 @@ uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b);
         else run_native<true>(callable, NO_REFINEMENTS.refs);
     }
     if (exits::pending()) return;
+    if (frame && !is_tracing()) {
+        // The frame is the top one: popped, the result moved over the
+        // callable's cell (stack::leave and drop_below in one).
+        Cell* callee = stack::reg.base;
+        stack::reg.call_top = const_cast<stack::Frame*>(frame);
+        stack::reg.base = stack::reg.bottom + frame->saved_base;
+        callee[-1] = *callee;
+        stack::reg.top = callee;
+        return;
+    }
     if (frame) cell::set_word_context(name, frame->word_context);
     stack::leave();
     if (is_tracing()) emit_event(EV_RETURN, code, int32_t(pos), name, stack::top());
@@ -1250,6 +1324,10 @@ uint32_t set_path_expression(const Cell* code, uint32_t pos, const Cell* path_va
 uint32_t infix(const Cell* code, uint32_t pos, SeriesBuffer* b) {
     while (const Cell* slot = infix_op_at(b, pos)) {
         FastOp fast = fast_operator(slot);
+        if (pos + 1 < cell_count(b) && int_literal_step(fast, stack::last(), series::cells(b) + pos + 1)) {
+            pos += 2;
+            continue;
+        }
         uint32_t next = fast.takes & takes_of(stack::last()) ? infix_in_place(fast, b, pos + 1) : 0;
         if (next) {
             pos = next;
@@ -1374,6 +1452,10 @@ using prepared::SELF_EVALUATING;
         const Cell* slot = op_of(cells + pos);
         if (!slot) break;
         FastOp fast = memo_operator(slot);
+        if (pos + 1 < count && int_literal_step(fast, result, cells + pos + 1)) {
+            pos += 2;
+            continue;
+        }
         uint32_t next = fast.takes & takes_of(result) ? operand_in_place(fast, b, cells, count, pos + 1, parens) : 0;
         if (!next) {
             *stop = Stop{slot, fast};
@@ -1391,29 +1473,67 @@ using prepared::SELF_EVALUATING;
     return (typeset::words(entry)[bit.word] & bit.mask) != 0;
 }
 
-// A call of an action whose fast path selects (pick: a block and an integer)
-// or queries (length?, next, ...: a block) with its arguments written as
-// plain values, and no operator after the last one (which would make it an
-// expression): the fast path's answer, into out, when it has one and the
-// argument list takes the arguments as they are. The position after the
-// call, or 0.
-uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
+// fast_call_in_place (below) with the action its word at the position holds.
+[[gnu::always_inline]] inline uint32_t action_in_place(SeriesBuffer* b, uint32_t pos, const Cell* action, Cell* out) {
     const Cell* c = series::cells(b) + pos;
-    const Cell* action = cell::type(c) == T_WORD ? context::bound_slot(c) : nullptr;
-    if (!action || cell::type(action) != T_ACTION) return 0;
     Fast f = fast_action(cell::callable_index(action));
-    uint32_t args = f.kind == FAST_PICK ? 2 : f.kind == FAST_QUERY ? 1 : 0;
-    if (!args || pos + args >= cell_count(b) || infix_op_at(b, pos + args + 1) || !has_routine(action)) return 0;
+    uint32_t args = inline_arity(f);
+    // An action with a fast path has its routine: nothing else could be called.
+    if (!args || pos + args >= cell_count(b) || infix_op_at(b, pos + args + 1)) return 0;
     const Cell* first = plain_value(c + 1);
     const Cell* second = args == 2 ? plain_value(c + 2) : first;
     const ListMemo& memo = list_memo_of(action);
     if (!first || !second || memo.plain_args != int32_t(args)) return 0;
     const Cell* entries = series::cells(node::buffer(memo.list));
     if (!entry_takes(entries, cell::type(first)) || !entry_takes(entries + args - 1, cell::type(second))) return 0;
-    bool done = f.kind == FAST_PICK ? cell::type(second) == T_INTEGER &&
-                                          actions::select_inline(first, cell::get_int(second), out)
-                                    : actions::query_inline(first, f.op, out);
+    bool done = f.kind == FAST_PICK     ? cell::type(second) == T_INTEGER &&
+                                              actions::select_inline(first, cell::get_int(second), out)
+                : f.kind == FAST_SELECT ? map::select_number(first, second, out)
+                                        : actions::query_inline(first, f.op, out);
     return done ? pos + args + 1 : 0;
+}
+// A call of an action whose fast path selects (pick: a block and an
+// integer; select: a map and an integer or char key) or queries (length?,
+// next, ...: a block) with its arguments written as plain values, and no
+// operator after the last one (which would make it an expression): the fast
+// path's answer, into out, when it has one and the argument list takes the
+// arguments as they are. The position after the call, or 0.
+uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
+    const Cell* c = series::cells(b) + pos;
+    const Cell* action = cell::type(c) == T_WORD ? context::bound_slot(c) : nullptr;
+    return action && cell::type(action) == T_ACTION ? action_in_place(b, pos, action, out) : 0;
+}
+
+// A paren argument of one call answered in place, the action its first word
+// holds, and the operators after the paren applied in place as
+// value_in_place applies them: the position reached, with stop as
+// value_in_place leaves it, or 0 with nothing pushed.
+[[gnu::noinline]] uint32_t call_paren_in_place(SeriesBuffer* b, uint32_t pos, const Cell* action, Stop* stop) {
+    const Cell* paren = series::cells(b) + pos;
+    SeriesBuffer* inner = code_buffer(paren);
+    uint32_t at = uint32_t(cell::series_index(paren));
+    Cell value;
+    if (action_in_place(inner, at, action, &value) != cell_count(inner)) return 0;
+    return value_in_place(b, pos, &value, true, stop);
+}
+
+// The value of a paren wholly of an expression that applies in place and
+// starts with a plain value, or of one call answered in place (an operator
+// after its last argument would be part of that argument), into out; false
+// when it is neither.
+bool paren_value_in_place(const Cell* paren, Cell* out) {
+    SeriesBuffer* inner = code_buffer(paren);
+    uint32_t at = uint32_t(cell::series_index(paren)), count = cell_count(inner);
+    if (at >= count) return false;
+    if (const Cell* v = plain_value(series::cells(inner) + at)) {
+        Stop end_stop;
+        uint32_t end = value_in_place(inner, at, v, false, &end_stop);
+        if (!end) return false;
+        *out = *stack::top();
+        stack::pop(1);
+        return !end_stop.op && end == count;
+    }
+    return fast_call_in_place(inner, at, out) == count;
 }
 
 // An expression whose first cell is no plain value but gives one in place
@@ -1425,19 +1545,12 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
                                              bool paren_first) {
     if (pos >= cell_count(b) || is_tracing()) return 0;
     Cell value;
-    uint32_t next = fast_call_in_place(b, pos, &value);
-    const Cell* paren = series::cells(b) + pos;
-    if (!next && paren_first && cell::type(paren) == T_PAREN) {
-        SeriesBuffer* inner = code_buffer(paren);
-        uint32_t at = uint32_t(cell::series_index(paren));
-        const Cell* v = at < cell_count(inner) ? plain_value(series::cells(inner) + at) : nullptr;
-        Stop end_stop;
-        uint32_t end = v ? value_in_place(inner, at, v, false, &end_stop)
-                         : computed_in_place(inner, at, false, &end_stop, false);
-        if (!end) return 0;
-        value = *stack::top();
-        stack::pop(1);
-        if (end_stop.op || end < cell_count(inner)) return 0;
+    const Cell* c = series::cells(b) + pos;
+    uint32_t next;
+    if (cell::type(c) != T_PAREN) {
+        next = fast_call_in_place(b, pos, &value);
+    } else {
+        if (!paren_first || !paren_value_in_place(c, &value)) return 0;
         next = pos + 1;
     }
     return next ? value_in_place(b, next - 1, &value, parens, stop) : 0;
@@ -1638,7 +1751,7 @@ uint32_t expression(const Cell* code, uint32_t pos, bool infix_off, SeriesBuffer
         if (t == T_SET_WORD) return set_word_expression(code, pos + 1, c);
         if (t != T_PAREN) return compound_expression(code, pos, infix_off, b);
         Cell paren = *c;
-        eval_block(anon(), &paren, false);
+        if (!paren_call(&paren)) eval_block(anon(), &paren, false);
         if (infix_off || exits::pending()) return pos + 1;
         return infix_after(code, pos + 1, code_buffer(code));
     }
@@ -1827,6 +1940,40 @@ void emit_at(Cell* slot, uint32_t event, const Cell* code, uint32_t pos, const C
     stack::reg.base = base;
 }
 
+// Natives that word_call runs in place of their call (branch_in_place,
+// returned_in_place, break_in_place).
+inline bool is_in_place_native(uint32_t index) {
+    return index == NAT_if || index == NAT_unless || index == NAT_either || index == NAT_return ||
+           index == NAT_break || index == NAT_continue;
+}
+
+// The argument list of a word's value when it is a native or action that
+// word_call calls plainly (native_call), else null.
+[[gnu::always_inline]] inline const ListMemo* plain_native(const Cell* value) {
+    uint32_t t = cell::type(value);
+    if (t != T_ACTION && (t != T_NATIVE || is_in_place_native(cell::callable_index(value)))) return nullptr;
+    const ListMemo& memo = list_memo_of(value);  // making the list allocates and never collects
+    return memo.plain_args >= 0 ? &memo : nullptr;
+}
+
+// The first expression of a block run as code: one that starts with a word
+// holding a native or action called plainly goes to its call without
+// expression()'s dispatch, which would do the same (no safe point or halt
+// being due, no trace); anything else is expression()'s.
+[[gnu::always_inline]] inline uint32_t statement(const Cell* code, uint32_t pos, SeriesBuffer* b) {
+    const Cell* c = series::cells(b) + pos;
+    if (cell::type(c) == T_WORD && !is_tracing() && !collector::wants_safe_point() && !is_halt_requested()) {
+        const Cell* value = context::bound_slot(c);
+        if (const ListMemo* memo = value ? plain_native(value) : nullptr) {
+            Cell w = *c;
+            Node list = memo->list;
+            pos = native_call(code, pos + 1, &w, value, uint32_t(memo->plain_args), list);
+            return exits::pending() ? pos : infix_after(code, pos, code_buffer(code));
+        }
+    }
+    return expression(code, pos, false, b);
+}
+
 // Evaluates from the position to the live tail, each expression into the
 // slot (the result slot of the block's frame, or where it would be when the
 // block runs without one); b is the code's buffer, good until the first
@@ -1857,7 +2004,7 @@ bool run(Cell* code, uint32_t pos, SeriesBuffer* b, Cell* slot) {
 // expression, kept apart so that it can be inlined.
 [[gnu::always_inline]] inline bool run_one(Cell* code, uint32_t* pos, SeriesBuffer* b) {
     try {
-        *pos = expression(code, *pos, false, b);
+        *pos = statement(code, *pos, b);
         return !exits::pending();
     } catch (const Throw& t) {
         if (!exits::is_pending_code(t.code)) throw;
@@ -2000,6 +2147,16 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
     return one_chain && chain_value(f, f->chains[f->exprs[0].chain], false, out) ? out : nullptr;
 }
 
+// A paren of one call answered in place (prepared::L_CALL_PAREN): its value
+// into out as computed_in_place computes it, from the paren's cells (which
+// its parent's form does not hold), or null. It runs no code and takes no
+// paren in turn, so it is taken at any depth.
+[[gnu::noinline]] const Cell* call_paren_value(const Cell* paren, Cell* out) {
+    SeriesBuffer* b = code_buffer(paren);
+    uint32_t at = uint32_t(cell::series_index(paren));
+    return at < cell_count(b) && fast_call_in_place(b, at, out) == cell_count(b) ? out : nullptr;
+}
+
 // An operand's value, or null when the general evaluator must take it.
 [[gnu::always_inline]] inline const Cell* leaf_value(const prepared::Leaf& l, Cell* scratch, bool parens) {
     switch (l.kind) {
@@ -2010,7 +2167,8 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
     }
     case prepared::L_FIELD: return path_value(&l.cell);
     case prepared::L_PAREN: return parens ? paren_value(&l.cell, scratch) : nullptr;
-    default: return nullptr;  // it runs code: see tree_chain
+    default:  // L_CODE_PAREN and L_CALL run code: see tree_chain
+        return l.kind == prepared::L_CALL_PAREN ? call_paren_value(&l.cell, scratch) : nullptr;
     }
 }
 
@@ -3076,6 +3234,48 @@ template <bool Unnamed, bool Nested>
     if (keep_last) stack::set_result(slot);
 }
 
+// A paren whose first cell is a word holding a native or action whose
+// arguments are all evaluated (select m k), run as eval_block runs a paren
+// without a form, minus the layers that cannot apply to it: the in-place
+// attempt (a word holding a callable is no plain value), the general
+// expression's dispatch and word_call's tests; the call is made in the
+// paren's scope and whatever follows it in the paren runs as run() runs it.
+// False with nothing done for any other paren, and when eval_block's path
+// must take it: a form to run, a trace, a safe point or halt due (taken
+// there by the first expression).
+[[gnu::noinline]] bool paren_call(const Cell* paren) {
+    SeriesBuffer* b = code_buffer(paren);
+    uint32_t at = uint32_t(cell::series_index(paren));
+    if ((b->flags & SER_PREPARED) || at >= cell_count(b) || is_tracing() || collector::wants_safe_point() ||
+        is_halt_requested())
+        return false;
+    const Cell* c = series::cells(b) + at;
+    const Cell* value = cell::type(c) == T_WORD ? context::bound_slot(c) : nullptr;
+    const ListMemo* memo = value ? plain_native(value) : nullptr;
+    if (!memo) return false;
+    uint32_t args = uint32_t(memo->plain_args);
+    Node list = memo->list;
+    stack_guard::check("stack-overflow");
+    if (!(b->flags & SER_PLAIN)) note_run(paren, b, nullptr);
+    Cell code = *paren, w = *c;
+    CodeScope scope(&code, b);
+    Cell* slot = stack::reg.top;
+    try {
+        uint32_t next = native_call(&code, at + 1, &w, value, args, list);
+        if (exits::pending()) return true;
+        next = infix_after(&code, next, code_buffer(&code));
+        if (exits::pending()) return true;
+        b = code_buffer(&code);
+        if (next < cell_count(b) && !run(&code, next, b, slot)) return true;
+    } catch (const Throw& t) {
+        if (!exits::is_pending_code(t.code)) throw;
+        runtime::record.pending_code = t.code;
+        return true;
+    }
+    if (is_tracing()) emit_at(slot, EV_EXIT, &code, at, slot);
+    return true;
+}
+
 }  // namespace
 
 // A step over an expression that applies in place leaves its value where
@@ -3271,6 +3471,12 @@ bool paren_into(const Cell* paren, Cell* out) {
 
 const Cell* prepared::argument_entries(const Cell* callable) {
     return series::cells(node::buffer(interp::arg_list(callable)));
+}
+
+int32_t prepared::inline_call_arity(const Cell* callable) {
+    if (cell::type(callable) != T_ACTION) return -1;
+    uint32_t args = interp::inline_arity(interp::fast_action(cell::callable_index(callable)));
+    return args ? int32_t(args) : -1;
 }
 
 int32_t prepared::plain_arity(const Cell* callable) {

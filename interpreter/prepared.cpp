@@ -99,6 +99,20 @@ bool paren_calls(const Cell* paren) {
 
 bool chain(Form* f, const Code& code, uint32_t pos, uint32_t* index, Place place, uint32_t depth);
 
+// A paren of nothing but a call that the evaluator answers in place, its
+// arguments written as values or words (checked again on every run).
+bool paren_of_inline_call(const Cell* paren) {
+    Code p = code_of(cell::series_node(paren));
+    uint32_t at = uint32_t(cell::series_index(paren));
+    if (at >= p.count || cell::type(p.cells + at) != T_WORD) return false;
+    const Cell* value = context::bound_slot(p.cells + at);
+    int32_t arity = value ? inline_call_arity(value) : -1;
+    if (arity < 0 || at + 1 + uint32_t(arity) != p.count) return false;
+    for (uint32_t k = at + 1; k < p.count; k++)
+        if (cell::type(p.cells + k) != T_WORD && !SELF_EVALUATING.of[cell::type(p.cells + k)]) return false;
+    return true;
+}
+
 // A call of a word holding a callable, its arguments each a chain: the
 // position after its last argument, or 0.
 uint32_t call_leaf(Form* f, const Code& code, uint32_t pos, const Cell* value, Leaf* out, uint32_t depth) {
@@ -146,6 +160,10 @@ uint32_t leaf(Form* f, const Code& code, uint32_t pos, Place place, Leaf* out, u
     }
     case T_PATH: out->kind = L_FIELD; return field_shaped(c) ? pos + 1 : 0;
     case T_PAREN:
+        if (paren_of_inline_call(c)) {
+            out->kind = L_CALL_PAREN;
+            return pos + 1;
+        }
         out->kind = paren_calls(c) ? L_CODE_PAREN : L_PAREN;
         return place != FIRST || out->kind == L_CODE_PAREN ? pos + 1 : 0;
     default: return 0;

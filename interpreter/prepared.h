@@ -79,8 +79,11 @@ struct SlotCache {
 // (o/x), a paren whose own form is one plain chain, a paren that starts
 // with a word holding a callable (run as the general evaluator runs a
 // paren: it calls), or a call of a word holding a callable whose arguments
-// are all evaluated, each a chain (Form::calls; first operands only).
-enum LeafKind : uint8_t { L_VALUE, L_WORD, L_FIELD, L_PAREN, L_CODE_PAREN, L_CALL };
+// are all evaluated, each a chain (Form::calls; first operands only). A
+// paren holding only a call of an action the evaluator answers in place
+// ((pick b i), (length? s)) is L_CALL_PAREN: its value is read from its
+// cells as the general evaluator reads it in place, anywhere in a chain.
+enum LeafKind : uint8_t { L_VALUE, L_WORD, L_FIELD, L_PAREN, L_CODE_PAREN, L_CALL, L_CALL_PAREN };
 struct Leaf {
     Cell cell;  // the code's cell (the callable's word for a call)
     LeafKind kind;
@@ -225,6 +228,10 @@ int32_t plain_arity(const Cell* callable);
 // The entries of the argument list of such a callable (good until memory is
 // allocated). In the evaluator.
 const Cell* argument_entries(const Cell* callable);
+// The number of arguments of an action whose call with plain values for
+// arguments the evaluator answers in place (pick, length?, ...), or -1. In
+// the evaluator.
+int32_t inline_call_arity(const Cell* callable);
 // Makes the form of the block (its node and index), or null when it cannot
 // be made now or would gain nothing (no expression of it is a chain or its
 // assignment: then the buffer is marked SER_PLAIN and no form is kept);
