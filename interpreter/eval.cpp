@@ -2087,12 +2087,13 @@ inline const Cell* same_callable(const prepared::Expr& e) {
 // Whether the argument list of a branch's native takes a block for each
 // block argument, after a condition: learnt once per expression (see
 // prepared::Expr::fit).
-[[gnu::noinline]] void learn_fit(const prepared::Expr& e, const Cell* native, uint32_t blocks) {
+// leading: the arguments before the blocks (a condition, a count; 0 or 1).
+[[gnu::noinline]] void learn_fit(const prepared::Expr& e, const Cell* native, uint32_t blocks, uint32_t leading = 1) {
     const ListMemo& memo = list_memo_of(native);
-    bool fits = memo.plain_args == int32_t(blocks + 1);
+    bool fits = memo.plain_args == int32_t(blocks + leading);
     const Cell* entries = fits ? series::cells(node::buffer(memo.list)) : nullptr;
-    for (uint32_t k = 0; fits && k < blocks; k++) fits = entry_takes(entries + 1 + k, T_BLOCK);
-    if (fits) e.condition_entry = entries[0];
+    for (uint32_t k = 0; fits && k < blocks; k++) fits = entry_takes(entries + leading + k, T_BLOCK);
+    if (fits && leading) e.condition_entry = entries[0];
     e.fit = fits ? prepared::FIT_YES : prepared::FIT_NO;
 }
 
@@ -2150,6 +2151,36 @@ bool quick_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot)
     Cell value = *stack::top();
     stack::reg.top = top;
     return takes && stack::return_in_place(&value) ? e.next : 0;
+}
+
+// ---- loops from forms ------------------------------------------------------------------------
+// while, until, forever and loop with their blocks written in the code:
+// the native's frame and arguments written as native_call writes them
+// (the callable, the frame, the arguments pushed and checked in that
+// order, so that an overflow is raised where it was), and the native run
+// as run_plain_native runs it. Its turns, errors, listings and exits see
+// the same frames. The position after the call, or 0 with nothing done
+// when the argument list does not take the arguments as they are, loop's
+// count misses, an operator follows the last block now, or a trace runs.
+[[gnu::noinline]] uint32_t prepared_loop(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b,
+                                         const Cell* native) {
+    uint32_t index = cell::callable_index(native);
+    bool counted = index == NAT_loop;
+    uint32_t blocks = index == NAT_while ? 2 : 1;
+    if (e.fit == prepared::FIT_UNKNOWN) [[unlikely]] learn_fit(e, native, blocks, counted ? 1 : 0);
+    Cell count;
+    if (e.fit != prepared::FIT_YES || is_tracing() || !no_op_next(e, b)) return 0;
+    if (counted && (!chain_value(f, f->chains[e.chain], true, &count) ||
+                    !entry_takes(&e.condition_entry, cell::type(&count))))
+        return 0;
+    Cell name = e.word;
+    stack::push(native);
+    const stack::Frame* frame = stack::enter_frame(&name, stack::KIND_NATIVE | interp_bit());
+    if (counted) stack::push(&count);
+    const Cell* at = series::cells(b) + (e.next - blocks);  // nothing allocates until the native runs
+    for (uint32_t k = 0; k < blocks; k++) stack::push(at + k);
+    run_plain_native(code, e.next, &name, stack::reg.base - 1, frame);
+    return exits::pending() ? e.next : infix_after(code, e.next, code_buffer(code));
 }
 
 // ---- chains that call -----------------------------------------------------------------------
@@ -2496,6 +2527,13 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
         return 0;
     case E_RETURN:
         if (const Cell* native = same_callable(e)) return prepared_return(f, e, b, native);
+        return 0;
+    case E_LOOP:
+        if (const Cell* native = same_callable(e)) {
+            uint32_t next = prepared_loop(code, f, e, b, native);
+            *ran_code = next != 0;
+            return next;
+        }
         return 0;
     case E_BREAK: {
         const Cell* native = same_callable(e);
