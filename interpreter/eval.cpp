@@ -2183,8 +2183,7 @@ bool quick_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot)
     if (counted) stack::push(&count);
     const Cell* at = series::cells(b) + (e.next - blocks);  // nothing allocates until the native runs
     for (uint32_t k = 0; k < blocks; k++) stack::push(at + k);
-    *ran_code = true;
-    run_plain_native(code, e.next, &name, stack::reg.base - 1, frame);
+    *ran_code = true;    run_plain_native(code, e.next, &name, stack::reg.base - 1, frame);
     return exits::pending() ? e.next : infix_after(code, e.next, code_buffer(code));
 }
 
@@ -3025,13 +3024,13 @@ struct QuickBlock {
 
 // An operand of a plan: an integer written in the code, or a word's slot
 // (whose value each turn tests for an integer).
-const Cell* plan_operand(const prepared::Leaf& l) {
+[[gnu::always_inline]] inline const Cell* plan_operand(const prepared::Leaf& l) {
     if (l.kind == prepared::L_VALUE) return cell::type(&l.cell) == T_INTEGER ? &l.cell : nullptr;
     return l.kind == prepared::L_WORD ? cached_slot(&l.cell, l.cache) : nullptr;
 }
 
 // The chain of an expression as a plan step's operands and operator.
-bool plan_chain(Form* f, const prepared::Expr& e, SeriesBuffer* b, PlanStep* step) {
+[[gnu::always_inline]] inline bool plan_chain(Form* f, const prepared::Expr& e, SeriesBuffer* b, PlanStep* step) {
     const prepared::Chain& ch = f->chains[e.chain];
     if (ch.runs || ch.op_count != 1) return false;
     prepared::OpStep& s = f->ops[ch.ops];
@@ -3047,7 +3046,7 @@ bool plan_chain(Form* f, const prepared::Expr& e, SeriesBuffer* b, PlanStep* ste
 // The type an integer case answers.
 uint32_t int_op_type(prepared::IntOp op) { return op >= prepared::INT_EQUAL ? T_LOGIC : T_INTEGER; }
 
-bool plan_step(Form* f, const prepared::Expr& e, SeriesBuffer* b, PlanStep* step) {
+[[gnu::always_inline]] inline bool plan_step(Form* f, const prepared::Expr& e, SeriesBuffer* b, PlanStep* step) {
     switch (e.kind) {
     case prepared::E_CHAIN: step->kind = PLAN_VALUE; return plan_chain(f, e, b, step);
     case prepared::E_SET:
