@@ -3129,17 +3129,16 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan& p) {
 
 // A plan's turn at slot: the count of steps done, all of them when the
 // turn ran wholly; a branch that must run its block stops at its step with
-// its condition at slot (*taken set), any other step that misses with
-// nothing of it done.
+// its condition at slot (*taken set); any other step that misses has
+// written nothing but the slot, which the form's turn writes again.
 [[gnu::always_inline]] inline uint32_t plan_turn(const QuickPlan& p, Cell* slot, bool* taken) {
     for (uint32_t k = 0; k < p.count; k++) {
         const PlanStep& s = p.steps[k];
         if (cell::type(s.left) != T_INTEGER || cell::type(s.right) != T_INTEGER) return k;
-        Cell value = *s.left;
-        if (!int_inline(*s.op, &value, s.right)) return k;
-        *slot = value;
+        *slot = *s.left;  // the slot is the loop's, no operand's
+        if (!int_inline(*s.op, slot, s.right)) return k;
         if (s.kind == PLAN_SET) {
-            *s.target = value;
+            *s.target = *slot;
         } else if (s.kind == PLAN_BRANCH && !branch_answer(s.native_index, slot, s.branch)) {
             *taken = true;
             return k;
