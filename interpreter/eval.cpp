@@ -2183,7 +2183,8 @@ bool quick_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot)
     if (counted) stack::push(&count);
     const Cell* at = series::cells(b) + (e.next - blocks);  // nothing allocates until the native runs
     for (uint32_t k = 0; k < blocks; k++) stack::push(at + k);
-    *ran_code = true;    run_plain_native(code, e.next, &name, stack::reg.base - 1, frame);
+    *ran_code = true;
+    run_plain_native(code, e.next, &name, stack::reg.base - 1, frame);
     return exits::pending() ? e.next : infix_after(code, e.next, code_buffer(code));
 }
 
@@ -3009,7 +3010,6 @@ struct PlanStep {
     const Cell* right;
     Cell* target;             // an assignment's slot
     const Cell* branch[2];    // a branch's blocks
-    const Cell* native;       // the branch's native, its word's value
 };
 struct QuickPlan {
     uint32_t count;  // 0: no plan
@@ -3059,7 +3059,6 @@ uint32_t int_op_type(prepared::IntOp op) { return op >= prepared::INT_EQUAL ? T_
         uint32_t index = cell::callable_index(native), blocks = index == NAT_either ? 2 : 1;
         if (e.fit == prepared::FIT_UNKNOWN) learn_fit(e, native, blocks);
         if (e.fit != prepared::FIT_YES || !entry_takes(&e.condition_entry, int_op_type(step->op->int_op))) return false;
-        step->native = native;
         step->native_index = index;
         step->branch[0] = series::cells(b) + (e.next - blocks);
         step->branch[1] = blocks == 2 ? step->branch[0] + 1 : nullptr;
@@ -3228,10 +3227,6 @@ QuickWhile quick_while(LoopBlock& cond, LoopBlock& body) {
     }
 }
 
-// The counter word is set here only when that is a plain copy (no object
-// field, whose change handler would run code); its slot stays put while
-// the turns run no code. It is assigned as a plan's words are (see
-// QuickPlan): the body's plan is dropped when it holds an op! or a callable.
 // The turns of quick_count, made apart for a body with a plan and one
 // without, whose turns then test nothing more.
 template <bool Planned>
@@ -3248,6 +3243,10 @@ template <bool Planned>
     }
 }
 
+// The counter word is set here only when that is a plain copy (no object
+// field, whose change handler would run code); its slot stays put while
+// the turns run no code. It is assigned as a plan's words are (see
+// QuickPlan): the body's plan is dropped when it holds an op! or a callable.
 QuickCount quick_count(LoopBlock& body, const Cell* word, int64_t* turns, int64_t count) {
     Cell* slot = stack::reg.base + 1;
     QuickBlock r;
