@@ -2245,12 +2245,13 @@ inline const Cell* same_callable(const prepared::Expr& e) {
 // Whether the argument list of a branch's native takes a block for each
 // block argument, after a condition: learnt once per expression (see
 // prepared::Expr::fit).
-[[gnu::noinline]] void learn_fit(const prepared::Expr& e, const Cell* native, uint32_t blocks) {
+// leading: the arguments before the blocks (a condition, a count; 0 or 1).
+[[gnu::noinline]] void learn_fit(const prepared::Expr& e, const Cell* native, uint32_t blocks, uint32_t leading = 1) {
     const ListMemo& memo = list_memo_of(native);
-    bool fits = memo.plain_args == int32_t(blocks + 1);
+    bool fits = memo.plain_args == int32_t(blocks + leading);
     const Cell* entries = fits ? series::cells(node::buffer(memo.list)) : nullptr;
-    for (uint32_t k = 0; fits && k < blocks; k++) fits = entry_takes(entries + 1 + k, T_BLOCK);
-    if (fits) e.condition_entry = entries[0];
+    for (uint32_t k = 0; fits && k < blocks; k++) fits = entry_takes(entries + leading + k, T_BLOCK);
+    if (fits && leading) e.condition_entry = entries[0];
     e.fit = fits ? prepared::FIT_YES : prepared::FIT_NO;
 }
 
@@ -2308,6 +2309,41 @@ bool quick_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot)
     Cell value = *stack::top();
     stack::reg.top = top;
     return takes && stack::return_in_place(&value) ? e.next : 0;
+}
+
+// ---- loops from forms ------------------------------------------------------------------------
+// while, until, forever and loop with their blocks written in the code:
+// the native's frame and arguments written as native_call writes them
+// (the callable, the frame, the arguments pushed and checked in that
+// order, so that an overflow is raised where it was), and the native run
+// as run_plain_native runs it. Its turns, errors, listings and exits see
+// the same frames. The position after the call, or 0 with nothing done
+// when the word holds another native, the argument list does not take the
+// arguments as they are, loop's count misses, an operator follows the
+// last block now, or a trace runs. Out of line, whole, so that the runner
+// of forms keeps its shape.
+[[gnu::noinline]] uint32_t prepared_loop(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b,
+                                         bool* ran_code) {
+    const Cell* native = same_callable(e);
+    if (!native) return 0;
+    uint32_t index = cell::callable_index(native);
+    bool counted = index == NAT_loop;
+    uint32_t blocks = index == NAT_while ? 2 : 1;
+    if (e.fit == prepared::FIT_UNKNOWN) [[unlikely]] learn_fit(e, native, blocks, counted ? 1 : 0);
+    Cell count;
+    if (e.fit != prepared::FIT_YES || is_tracing() || !no_op_next(e, b)) return 0;
+    if (counted && (!chain_value(f, f->chains[e.chain], true, &count) ||
+                    !entry_takes(&e.condition_entry, cell::type(&count))))
+        return 0;
+    Cell name = e.word;
+    stack::push(native);
+    const stack::Frame* frame = stack::enter_frame(&name, stack::KIND_NATIVE | interp_bit());
+    if (counted) stack::push(&count);
+    const Cell* at = series::cells(b) + (e.next - blocks);  // nothing allocates until the native runs
+    for (uint32_t k = 0; k < blocks; k++) stack::push(at + k);
+    *ran_code = true;
+    run_plain_native(code, e.next, &name, stack::reg.base - 1, frame);
+    return exits::pending() ? e.next : infix_after(code, e.next, code_buffer(code));
 }
 
 // ---- chains that call -----------------------------------------------------------------------
@@ -2566,18 +2602,14 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
     }
 }
 
-// A branch of a quick form whose chosen block is a lone break or continue
-// (its word holding that native, which takes no argument), the exit taken
-// in place of the branch: the general path would open the branch's frame,
-// run the block and take the exit from its word (word_call), which pops
-// that frame again, so nothing could see it. False with nothing done when
-// the branch is anything else or no loop takes the exit (the general path
-// then raises the error with the branch's frame in place).
-[[gnu::noinline]] bool branch_exit(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot) {
-    const Cell* native = same_callable(e);
-    const Cell* branch[2] = {nullptr, nullptr};
-    if (!native || !branch_arguments(f, e, b, native, branch, slot)) return false;
-    uint32_t index = cell::callable_index(native);
+// A chosen branch block that is a lone break or continue (its word holding
+// that native, which takes no argument), the exit taken in place of the
+// branch: the general path would open the branch's frame, run the block
+// and take the exit from its word (word_call), which pops that frame
+// again, so nothing could see it. False with nothing done when the block
+// is anything else or no loop takes the exit (the general path then raises
+// the error with the branch's frame in place). The condition is at slot.
+bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) {
     bool truthy = logic::is_truthy(slot);
     if (index == NAT_either ? cell::type(slot) == T_UNSET : truthy != (index == NAT_if)) return false;
     const Cell* chosen = branch[index == NAT_either && !truthy ? 1 : 0];
@@ -2589,6 +2621,16 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
     uint32_t exit = cell::callable_index(value);
     return (exit == NAT_break || exit == NAT_continue) && list_memo_of(value).plain_args == 0 &&
            stack::break_in_place(exit == NAT_continue);
+}
+
+// A branch of a quick form whose chosen block is a lone break or continue:
+// the exit taken in place of the branch (exit_in_place), its condition
+// computed here. False with nothing done otherwise.
+[[gnu::noinline]] bool branch_exit(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot) {
+    const Cell* native = same_callable(e);
+    const Cell* branch[2] = {nullptr, nullptr};
+    return native && branch_arguments(f, e, b, native, branch, slot) &&
+           exit_in_place(cell::callable_index(native), slot, branch);
 }
 
 // pure_expression at the value top.
@@ -2661,7 +2703,7 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
                     stack::break_in_place(cell::callable_index(native) == NAT_continue);
         return done ? e.next : 0;
     }
-    default: return 0;
+    default: return e.kind == E_LOOP ? prepared_loop(code, f, e, b, ran_code) : 0;
     }
 }
 
@@ -3101,17 +3143,131 @@ enum QuickRun { RUN_NONE, RUN_DONE, RUN_REST };
 // trace can start in it; so what held for one turn that ran wholly from
 // the form holds for the next. A due collection and a halt, which may be
 // asked for meanwhile, are tested on every turn.
+//
+// For the same reason a form of a few integer steps gets a plan for the
+// run (QuickPlan): each expression a chain of two integer operands (a word
+// or an integer written in the code) under an operator with an integer
+// case, alone, assigned to a word, or a branch's condition. The checks of
+// what no quick turn can change are made once, when the plan is made: the
+// operator words still hold their op!s and the branch word its native, the
+// argument fit, no operator after an expression, every word's slot (no
+// turn allocates or leaves a frame, so slots stay put). No quick turn
+// assigns an op! or a callable (no chain's value is one); so while every
+// slot the run's turns assign (a plan's, a block's without a plan, repeat's
+// counter) holds neither when the run's plans are made (assigns_safely),
+// none of them is a word a plan checked. Each turn still tests the operands'
+// types and the integer case's answer (overflow), and the first step that
+// misses goes on as quick_block goes, from that expression.
+constexpr uint32_t MAX_PLAN_STEPS = 4;
+enum PlanKind : uint8_t { PLAN_VALUE, PLAN_SET, PLAN_BRANCH };
+struct PlanStep {
+    PlanKind kind;
+    uint32_t native_index;  // a branch's
+    const prepared::OpStep* op;
+    const Cell* left;
+    const Cell* right;
+    Cell* target;             // an assignment's slot
+    const Cell* branch[2];    // a branch's blocks
+};
+struct QuickPlan {
+    uint32_t count;  // 0: no plan
+    PlanStep steps[MAX_PLAN_STEPS];
+};
+
 struct QuickBlock {
     Form* f;  // null: value is the block's lone value
     SeriesBuffer* b;
     const Cell* value;
 };
 
-[[gnu::always_inline]] inline bool quick_ready(LoopBlock& turn, QuickBlock* q) {
+// An operand of a plan: an integer written in the code, or a word's slot
+// (whose value each turn tests for an integer).
+[[gnu::always_inline]] inline const Cell* plan_operand(const prepared::Leaf& l) {
+    if (l.kind == prepared::L_VALUE) return cell::type(&l.cell) == T_INTEGER ? &l.cell : nullptr;
+    return l.kind == prepared::L_WORD ? cached_slot(&l.cell, l.cache) : nullptr;
+}
+
+// The chain of an expression as a plan step's operands and operator.
+[[gnu::always_inline]] inline bool plan_chain(Form* f, const prepared::Expr& e, SeriesBuffer* b, PlanStep* step) {
+    const prepared::Chain& ch = f->chains[e.chain];
+    if (ch.runs || ch.op_count != 1) return false;
+    prepared::OpStep& s = f->ops[ch.ops];
+    const Cell* op = same_op(s);
+    if (!op) return false;
+    fast_of(s, op);  // learnt on its first run
+    step->op = &s;
+    step->left = plan_operand(ch.first);
+    step->right = plan_operand(s.right);
+    return s.int_op && step->left && step->right && no_op_next(e, b);
+}
+
+// The type an integer case answers.
+uint32_t int_op_type(prepared::IntOp op) { return op >= prepared::INT_EQUAL ? T_LOGIC : T_INTEGER; }
+
+[[gnu::always_inline]] inline bool plan_step(Form* f, const prepared::Expr& e, SeriesBuffer* b, PlanStep* step) {
+    switch (e.kind) {
+    case prepared::E_CHAIN: step->kind = PLAN_VALUE; return plan_chain(f, e, b, step);
+    case prepared::E_SET:
+        step->kind = PLAN_SET;
+        return plan_chain(f, e, b, step) && (step->target = cached_slot<true>(&e.word, e.cache)) != nullptr;
+    case prepared::E_BRANCH: {
+        step->kind = PLAN_BRANCH;
+        const Cell* native = same_callable(e);
+        if (!native || !plan_chain(f, e, b, step)) return false;
+        uint32_t index = cell::callable_index(native), blocks = index == NAT_either ? 2 : 1;
+        if (e.fit == prepared::FIT_UNKNOWN) learn_fit(e, native, blocks);
+        if (e.fit != prepared::FIT_YES || !entry_takes(&e.condition_entry, int_op_type(step->op->int_op))) return false;
+        step->native_index = index;
+        step->branch[0] = series::cells(b) + (e.next - blocks);
+        step->branch[1] = blocks == 2 ? step->branch[0] + 1 : nullptr;
+        return true;
+    }
+    default: return false;
+    }
+}
+
+// A value a quick turn never assigns, and which every checked word holds.
+inline bool guarded_value(const Cell* value) {
+    uint32_t t = cell::type(value);
+    return t == T_OP || word_class(value) == WORD_CALL;
+}
+inline bool assigns_safely(const QuickPlan& p) {
+    for (uint32_t k = 0; k < p.count; k++)
+        if (p.steps[k].kind == PLAN_SET && guarded_value(p.steps[k].target)) return false;
+    return true;
+}
+// The same for what a block's quick turns assign without a plan: a word's
+// slot (an object's field, whose assignment the general path takes, ends
+// the run), or any field (the object may be another on the next turn).
+bool assigns_safely(const QuickBlock& q, const QuickPlan& p) {
+    if (p.count) return assigns_safely(p);
+    if (!q.f) return true;
+    for (const prepared::Expr& e : q.f->exprs) {
+        if (e.kind == prepared::E_SET_FIELD) return false;
+        if (e.kind != prepared::E_SET) continue;
+        const Cell* target = cached_slot<true>(&e.word, e.cache);
+        if (target && guarded_value(target)) return false;
+    }
+    return true;
+}
+
+// The plan of a ready block's form, or none (count 0).
+[[gnu::noinline]] void make_plan(Form* f, SeriesBuffer* b, QuickPlan* plan) {
+    QuickPlan& p = *plan;
+    p.count = 0;
+    if (f->count > MAX_PLAN_STEPS) return;
+    for (uint32_t k = 0; k < f->count; k++)
+        if (!plan_step(f, f->exprs[k], b, &p.steps[k])) return;
+    p.count = f->count;
+    if (!assigns_safely(p)) p.count = 0;
+}
+
+[[gnu::always_inline]] inline bool quick_ready(LoopBlock& turn, QuickBlock* q, QuickPlan* plan) {
     Form* f = turn.form;
     q->f = f;
     q->b = nullptr;
     q->value = nullptr;
+    plan->count = 0;
     if (!f) {
         q->value = lone_value(turn.block);
         return q->value != nullptr;
@@ -3124,23 +3280,38 @@ struct QuickBlock {
     if (!prepared::holds(f, b)) return false;
     prepared::check_unchanged(f, b);
     q->b = b;
+    make_plan(f, b, plan);
     return true;
 }
 
-// A turn of a ready block at slot (the loop frame's first free cell), as
-// form_turn runs it.
-[[gnu::always_inline]] inline QuickRun quick_block(LoopBlock& turn, const QuickBlock& q, Cell* slot,
-                                                   bool keep_last) {
-    Form* f = q.f;
-    if (!f) {
-        *slot = *q.value;
-        stack::reg.top = slot + 1;
-        if (keep_last) stack::set_result(slot);
-        return RUN_DONE;
+// A plan's turn at slot: the count of steps done, all of them when the
+// turn ran wholly; a branch that must run its block stops at its step with
+// its condition at slot (*taken set); any other step that misses has
+// written nothing but the slot, which the form's turn writes again.
+[[gnu::always_inline]] inline uint32_t plan_turn(const QuickPlan& p, Cell* slot, bool* taken) {
+    for (uint32_t k = 0; k < p.count; k++) {
+        const PlanStep& s = p.steps[k];
+        if (cell::type(s.left) != T_INTEGER || cell::type(s.right) != T_INTEGER) return k;
+        *slot = *s.left;  // the slot is the loop's, no operand's
+        if (!int_inline(*s.op, slot, s.right)) return k;
+        if (s.kind == PLAN_SET) {
+            *s.target = *slot;
+        } else if (s.kind == PLAN_BRANCH && !branch_answer(s.native_index, slot, s.branch)) {
+            *taken = true;
+            return k;
+        }
     }
+    return p.count;
+}
+
+// A turn of a ready block's form from its k-th expression at slot (the
+// loop frame's first free cell), as form_turn runs it.
+[[gnu::always_inline]] inline QuickRun quick_from(LoopBlock& turn, const QuickBlock& q, uint32_t k, Cell* slot,
+                                                  bool keep_last) {
+    Form* f = q.f;
     stack::reg.top = slot;
-    uint32_t k = 0, count = f->count;
-    for (const prepared::Expr* e = f->exprs.data(); k < count; k++, e++)
+    uint32_t count = f->count;
+    for (const prepared::Expr* e = f->exprs.data() + k; k < count; k++, e++)
         if (!quick_expression(f, *e, q.b, slot)) break;
     if (k == count) {
         if (keep_last) stack::set_result(slot);
@@ -3153,6 +3324,40 @@ struct QuickBlock {
     return RUN_REST;
 }
 
+// After a plan's k-th step missed: a branch that must run its block (its
+// condition at slot) takes its exit in place or leaves the rest of the
+// block to the general way, as quick_from goes on after branch_exit; any
+// other step goes on from the form.
+[[gnu::noinline]] QuickRun plan_missed(LoopBlock& turn, const QuickBlock& q, const PlanStep& s, uint32_t k, Cell* slot,
+                                       bool keep_last, bool taken) {
+    if (!taken) return quick_from(turn, q, k, slot, keep_last);
+    stack::reg.top = slot;
+    if (exit_in_place(s.native_index, slot, s.branch)) return RUN_REST;
+    if (k == 0) return RUN_NONE;
+    eval_prepared_rest(turn.block, q.f, k, q.f->exprs[k].pos, slot, keep_last);
+    return RUN_REST;
+}
+
+// A turn of a ready block at slot: through its plan when it has one
+// (Planned: the caller tells, for the turns of a block alone).
+template <bool Planned = true>
+[[gnu::always_inline]] inline QuickRun quick_block(LoopBlock& turn, const QuickBlock& q, const QuickPlan& plan,
+                                                   Cell* slot, bool keep_last) {
+    if (!q.f) {
+        *slot = *q.value;
+        stack::reg.top = slot + 1;
+        if (keep_last) stack::set_result(slot);
+        return RUN_DONE;
+    }
+    if (!Planned || !plan.count) return quick_from(turn, q, 0, slot, keep_last);
+    bool taken = false;
+    uint32_t k = plan_turn(plan, slot, &taken);
+    if (k != plan.count) return plan_missed(turn, q, plan.steps[k], k, slot, keep_last, taken);
+    stack::reg.top = slot + 1;
+    if (keep_last) stack::set_result(slot);
+    return RUN_DONE;
+}
+
 // Whether quick turns may go on: no collection or halt due.
 [[gnu::always_inline]] inline bool next_quick_turn() {
     return !collector::wants_safe_point() && !is_halt_requested();
@@ -3161,37 +3366,56 @@ struct QuickBlock {
 QuickWhile quick_while(LoopBlock& cond, LoopBlock& body) {
     Cell* slot = stack::reg.base + 1;
     QuickBlock c, r;
-    if (slot + 2 >= stack::reg.limit || !quick_turns() || !quick_ready(cond, &c)) return WHILE_NONE;
+    QuickPlan cp, rp;
+    if (slot + 2 >= stack::reg.limit || !quick_turns() || !quick_ready(cond, &c, &cp)) return WHILE_NONE;
     bool body_ready = false;
     for (;;) {
-        QuickRun done = quick_block(cond, c, slot, false);
+        QuickRun done = quick_block(cond, c, cp, slot, false);
         if (done != RUN_DONE) return done == RUN_NONE ? WHILE_NONE : WHILE_COND;
         if (!logic::check_condition(slot)) return WHILE_END;
-        if (!body_ready && !(body_ready = quick_ready(body, &r))) return WHILE_TRUE;
-        done = quick_block(body, r, slot, false);  // while gives unset whatever its body gives
+        if (!body_ready) {
+            if (!(body_ready = quick_ready(body, &r, &rp))) return WHILE_TRUE;
+            // Either block's assignments may overwrite a word the other's
+            // plan checked (the condition's ran once since its plan was made).
+            if (!assigns_safely(c, cp) || !assigns_safely(r, rp)) cp.count = rp.count = 0;
+        }
+        done = quick_block(body, r, rp, slot, false);  // while gives unset whatever its body gives
         if (done != RUN_DONE) return done == RUN_NONE ? WHILE_TRUE : WHILE_BODY;
         if (!next_quick_turn()) return WHILE_NONE;
     }
 }
 
-// The counter word is set here only when that is a plain copy (no object
-// field, whose change handler would run code); its slot stays put while
-// the turns run no code.
-QuickCount quick_count(LoopBlock& body, const Cell* word, int64_t* turns, int64_t count) {
+// The turns of quick_count, made apart for a body with a plan and one
+// without, whose turns then test nothing more.
+template <bool Planned>
+[[gnu::always_inline]] inline QuickCount count_turns(LoopBlock& body, const QuickBlock& r, const QuickPlan& rp,
+                                                     Cell* target, int64_t* turns, int64_t count) {
     Cell* slot = stack::reg.base + 1;
-    QuickBlock r;
-    if (*turns >= count) return COUNT_END;
-    if (slot + 2 >= stack::reg.limit || !quick_turns() || !quick_ready(body, &r)) return COUNT_NONE;
-    Cell* target = word ? context::bound_slot<true>(word) : nullptr;
-    if (word && !target) return COUNT_NONE;
     for (;;) {
         ++*turns;
         if (target) cell::make_integer(target, int32_t(*turns));
-        QuickRun done = quick_block(body, r, slot, true);
+        QuickRun done = quick_block<Planned>(body, r, rp, slot, true);
         if (done != RUN_DONE) return done == RUN_NONE ? COUNT_BEGUN : COUNT_BODY;
         if (*turns >= count) return COUNT_END;
         if (!next_quick_turn()) return COUNT_NONE;
     }
+}
+
+// The counter word is set here only when that is a plain copy (no object
+// field, whose change handler would run code); its slot stays put while
+// the turns run no code. It is assigned as a plan's words are (see
+// QuickPlan): the body's plan is dropped when it holds an op! or a callable.
+QuickCount quick_count(LoopBlock& body, const Cell* word, int64_t* turns, int64_t count) {
+    Cell* slot = stack::reg.base + 1;
+    QuickBlock r;
+    QuickPlan rp;
+    if (*turns >= count) return COUNT_END;
+    if (slot + 2 >= stack::reg.limit || !quick_turns() || !quick_ready(body, &r, &rp)) return COUNT_NONE;
+    Cell* target = word ? context::bound_slot<true>(word) : nullptr;
+    if (word && !target) return COUNT_NONE;
+    if (target && guarded_value(target)) rp.count = 0;
+    return rp.count ? count_turns<true>(body, r, rp, target, turns, count)
+                    : count_turns<false>(body, r, rp, target, turns, count);
 }
 
 namespace {

@@ -242,11 +242,31 @@ bool is_control(uint32_t native) {
            native == NAT_break || native == NAT_continue;
 }
 
+// while, until, forever, loop: the blocks written after the call (after
+// loop's count, a chain that runs no code).
+bool loop(Form* f, const Code& code, Expr* e, bool counted, uint32_t blocks) {
+    Mark mark(f);
+    uint32_t at = e->pos + 1;
+    if (counted) {
+        if (!plain_chain(f, code, at, &e->chain)) return false;
+        at = f->chains[e->chain].end;
+    }
+    for (uint32_t k = 0; k < blocks; k++)
+        if (at + k >= code.count || cell::type(code.cells + at + k) != T_BLOCK) return mark.undo(f);
+    e->kind = E_LOOP;
+    e->next = at + blocks;
+    return true;
+}
+
 // if, unless, either, return, break and continue in their own kinds, when
-// their chain runs no code.
+// their chain runs no code; loops whose blocks are written in the code.
 bool control_expr(Form* f, const Code& code, Expr* e, const Cell* value) {
     if (cell::type(value) != T_NATIVE) return false;
     switch (cell::callable_index(value)) {
+    case NAT_while: return loop(f, code, e, false, 2);
+    case NAT_until:
+    case NAT_forever: return loop(f, code, e, false, 1);
+    case NAT_loop: return loop(f, code, e, true, 1);
     case NAT_if:
     case NAT_unless: e->kind = E_BRANCH; return branch(f, code, e, 1);
     case NAT_either: e->kind = E_BRANCH; return branch(f, code, e, 2);
@@ -316,7 +336,7 @@ Expr decode(Form* f, const Code& code, uint32_t pos) {
 
 // An expression that may run code which its form runs (see one_call).
 bool calls(const Expr& e) {
-    return e.kind == E_BRANCH || e.kind == E_RETURN || (is_chain(e) && e.runs);
+    return e.kind == E_BRANCH || e.kind == E_RETURN || e.kind == E_LOOP || (is_chain(e) && e.runs);
 }
 bool is_quick(const Expr& e) { return is_pure(e) || e.kind == E_BRANCH; }
 

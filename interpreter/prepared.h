@@ -156,6 +156,7 @@ enum ExprKind : uint8_t {
     E_BRANCH,      // if, unless, either: chain that runs no code, blocks written in the code
     E_RETURN,      // return chain that runs no code
     E_BREAK,       // break, continue
+    E_LOOP,        // while, until, forever, loop: blocks written in the code (loop's count a chain that runs no code)
 };
 
 enum BranchFit : uint8_t { FIT_UNKNOWN, FIT_YES, FIT_NO };
@@ -172,11 +173,12 @@ struct Expr {
     mutable SlotCache cache;  // of the word: an E_SET's, or the callable's
     mutable SlotCache next_cache;  // of the word at next (word_next)
     Cell callable;   // the value the word held when decoded
-    // A branch's condition and blocks against its native's argument list,
-    // learnt on the first run: the list is the callable's own (fixed while
-    // the callable compares equal), so the answer holds for the form's life.
+    // A branch's condition and blocks (a loop's count and blocks) against
+    // its native's argument list, learnt on the first run: the list is the
+    // callable's own (fixed while the callable compares equal), so the
+    // answer holds for the form's life.
     mutable BranchFit fit;
-    mutable Cell condition_entry;  // the list's entry for the condition, when they fit
+    mutable Cell condition_entry;  // the list's entry for the condition (loop's count), when they fit
 };
 
 // A chain or its assignment; pure when it runs no code.
