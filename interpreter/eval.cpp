@@ -54,6 +54,15 @@ inline uint32_t cell_count(const SeriesBuffer* b) { return (b->tail - b->head) /
 inline uint32_t live_tail(const Cell* block) { return cell_count(code_buffer(block)); }
 inline Cell fetch(const Cell* block, uint32_t pos) { return series::cells(code_buffer(block))[pos]; }
 
+// Whether two cells hold the same 16 bytes, in two compares (a
+// call of memcmp where the compiler does not expand it).
+[[gnu::always_inline]] inline bool same_bits(const Cell* a, const Cell* b) {
+    uint64_t x[2], y[2];
+    std::memcpy(x, a, sizeof(Cell));
+    std::memcpy(y, b, sizeof(Cell));
+    return ((x[0] ^ y[0]) | (x[1] ^ y[1])) == 0;
+}
+
 inline const Cell* anon() { return words::word(words::W_tag_anon); }
 inline const Cell* body_word() { return words::word(words::W_tag_body); }
 
@@ -2081,7 +2090,7 @@ inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens) {
 // The callable an expression starts with, still the word's value.
 inline const Cell* same_callable(const prepared::Expr& e) {
     const Cell* value = cached_slot(&e.word, e.cache);
-    return value && std::memcmp(value, &e.callable, sizeof(Cell)) == 0 ? value : nullptr;
+    return value && same_bits(value, &e.callable) ? value : nullptr;
 }
 
 // Whether the argument list of a branch's native takes a block for each
@@ -2197,7 +2206,7 @@ struct Tree {
 };
 
 uint32_t tree_chain(Tree& t, uint32_t index);
-void code_paren(const Cell* paren);
+void code_paren(const Cell* paren, Form* call_form);
 
 // The arguments of a call from the form, each checked as plain_arguments
 // checks it: one written as a value, or a word holding one, with no
@@ -2261,7 +2270,7 @@ void code_paren(const Cell* paren);
 [[gnu::always_inline]] inline uint32_t tree_call(Tree& t, const prepared::Leaf& leaf, uint32_t pos) {
     prepared::CallNode c = t.f->calls[leaf.call];
     const Cell* value = cached_slot(&leaf.cell, leaf.cache);
-    if (!value || std::memcmp(value, &c.callable, sizeof(Cell)) != 0 || is_tracing()) return 0;
+    if (!value || !same_bits(value, &c.callable) || is_tracing()) return 0;
     Cell name = leaf.cell;
     pos++;
     if (cell::type(value) == T_FUNCTION) {
@@ -2274,6 +2283,66 @@ void code_paren(const Cell* paren);
     const stack::Frame* frame = stack::enter_frame(&name, stack::KIND_NATIVE | interp_bit());
     if (tree_arguments(t, c, &pos, &name, frame)) run_plain_native(t.code, pos, &name, stack::reg.base - 1, frame);
     return pos;
+}
+
+// A paren whose form is a call alone (a chain of one call operand, to the
+// paren's tail), while that form holds and no trace, collection or halt is
+// due (which code_paren leaves to eval()): its form, else null.
+[[gnu::always_inline]] inline Form* call_paren_form(const Cell* paren) {
+    SeriesBuffer* b = code_buffer(paren);
+    if (!(b->flags & SER_PREPARED)) return nullptr;
+    Form* f = prepared::find(cell::series_node(paren));
+    if (!f || !prepared::holds(f, b) || f->start != uint32_t(cell::series_index(paren)) || !f->one_call ||
+        f->exprs[0].kind != prepared::E_CHAIN)
+        return nullptr;
+    const prepared::Chain& ch = f->chains[f->exprs[0].chain];
+    if (ch.first.kind != prepared::L_CALL || ch.op_count || ch.end != cell_count(b)) return nullptr;
+    return is_tracing() || collector::wants_safe_point() || is_halt_requested() ? nullptr : f;
+}
+
+// Such a paren run as code_paren runs it (its scope, its stack check, the
+// rest of the paren when the call made it grow), the call straight from
+// the paren's form as tree_chain runs a chain of one call: without
+// code_paren's and the paren's chain's layers. The value is pushed.
+[[gnu::always_inline]] inline void run_call_paren(const Cell* paren, Form* f) {
+    SeriesBuffer* b = code_buffer(paren);
+    prepared::check_unchanged(f, b);
+    stack_guard::check("stack-overflow");
+    Cell* slot = stack::reg.top;
+    Cell code = *paren;
+    CodeScope scope(&code, b);  // roots the copy
+    uint32_t start = uint32_t(cell::series_index(&code));
+    try {
+        Tree t{&code, f, f->node, prepared::generation, false};
+        const prepared::Chain& ch = f->chains[f->exprs[0].chain];
+        uint32_t end = ch.end;
+        uint32_t next = tree_call(t, ch.first, ch.start);
+        if (!next) {
+            prepared::to_general(f, 0);  // nothing ran: the form still holds
+            next = expression(&code, start, false, code_buffer(&code));
+        } else if (!exits::pending() && (!t.holds() || next != end)) {
+            next = infix_after(&code, next, code_buffer(&code));
+        }
+        if (exits::pending()) return;
+        b = code_buffer(&code);
+        if (next < cell_count(b) && !run(&code, next, b, slot)) return;
+    } catch (const Throw& t) {
+        if (!exits::is_pending_code(t.code)) throw;
+        runtime::record.pending_code = t.code;
+        return;
+    }
+    if (is_tracing()) emit_at(slot, EV_EXIT, &code, start, slot);
+}
+
+// Whether a paren operand starts with a word holding a function or native
+// (starts_with_call), told by its call form's callable when it has one.
+[[gnu::always_inline]] inline bool paren_starts_with_call(const Cell* paren, const Form* f) {
+    if (!f) return starts_with_call(paren);
+    const prepared::Leaf& leaf = f->chains[f->exprs[0].chain].first;
+    const Cell* callable = &f->calls[leaf.call].callable;
+    if (cell::type(callable) != T_FUNCTION && cell::type(callable) != T_NATIVE) return starts_with_call(paren);
+    const Cell* value = cached_slot(&leaf.cell, leaf.cache);
+    return (value && same_bits(value, callable)) || starts_with_call(paren);
 }
 
 // The operators of a chain that runs code, from the k-th (at pos), each
@@ -2290,16 +2359,18 @@ uint32_t tree_operators(Tree& t, uint32_t ops, uint32_t count, uint32_t pos) {
             // The form holds: the paren lies at pos + 1, and one that starts
             // with a call does not apply in place.
             SeriesBuffer* b = code_buffer(t.code);
-            uint32_t next = fast.takes & takes_of(stack::last()) && !starts_with_call(&s.right.cell)
-                                ? infix_in_place(fast, b, pos + 1)
-                                : 0;
+            bool takes = fast.takes & takes_of(stack::last());
+            Form* pf = takes ? call_paren_form(&s.right.cell) : nullptr;
+            uint32_t next = takes && !paren_starts_with_call(&s.right.cell, pf) ? infix_in_place(fast, b, pos + 1) : 0;
             if (next) {
                 pos = next;
-            } else if (fast.takes & takes_of(stack::last())) {
+            } else if (takes) {
                 Cell held[2] = {unwrap(op), s.word};
                 Cell paren = s.right.cell;
-                pos = infix_evaluated(held, fast, t.code, pos + 1, [&paren](Cell*, const Cell*, const Cell*, uint32_t at) {
-                    code_paren(&paren);
+                // Nothing runs before the operand: the paren's form found
+                // above still serves it.
+                pos = infix_evaluated(held, fast, t.code, pos + 1, [&paren, pf](Cell*, const Cell*, const Cell*, uint32_t at) {
+                    code_paren(&paren, pf);
                     return at + 1;
                 });
             } else {
@@ -2328,7 +2399,7 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
         pos = tree_call(t, ch->first, ch->start);
         if (!pos) return 0;
     } else if (first == prepared::L_CODE_PAREN) {
-        code_paren(&ch->first.cell);
+        code_paren(&ch->first.cell, call_paren_form(&ch->first.cell));
     } else {
         Cell scratch;
         const Cell* value = leaf_value(ch->first, &scratch, true);
@@ -2597,8 +2668,13 @@ inline bool one_call(const Form* f) { return f->one_call; }
 // `either n < 2 [n] [...]` runs its blocks on every call.
 
 // A paren that calls, as eval() runs it: from its form when that is one
-// expression that calls (no collection or halt due, no trace).
-[[gnu::noinline]] void code_paren(const Cell* paren) {
+// expression that calls (no collection or halt due, no trace); call_form is
+// its form when call_paren_form found it a call alone.
+[[gnu::noinline]] void code_paren(const Cell* paren, Form* call_form) {
+    if (call_form) {
+        run_call_paren(paren, call_form);
+        return;
+    }
     Node n = cell::series_node(paren);
     SeriesBuffer* b = node::buffer(n);
     Form* f = (b->flags & SER_PREPARED) ? prepared::find(n) : nullptr;
