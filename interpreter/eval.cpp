@@ -1976,6 +1976,7 @@ template <bool plain = false>
 #endif
         return c.slot;
     }
+    if (c.local) return context::stack_slot(word);
     Cell* slot = context::bound_slot<plain>(word);
     if (c.on && slot) {
         c.slot = slot;

@@ -69,10 +69,15 @@ constexpr WordClasses WORD_CLASSES;
 // buffer, while function locals live on the value stack): good while
 // node::epoch is the same. on: the word is of such a context; epoch 0 never
 // matches. Runs fill it in (the form's other parts stay as decoded).
+// local: the word is bound to a context whose values live on the value
+// stack (a function's), whose slot is read from the context's values index
+// without the general lookup's tests: a context's kind is fixed when it is
+// made, and a form does not outlive a collection, which alone frees nodes.
 struct SlotCache {
     Cell* slot;
     uint64_t epoch;
     bool on;
+    bool local;
 };
 
 // An operand: a value written in the code, a word's value, an object's field
