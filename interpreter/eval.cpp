@@ -2030,18 +2030,23 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
 // value_in_place takes them). Two integers under an operator with an
 // integer case are answered here; other operands through the fast path's
 // operand types and binary_inline.
+// The commonest shape, its guards in one go: an integer word under an
+// operator with an integer case (learnt on the first run of chain_value),
+// its value into out. WORD_INT_NONE: the chain is not of that shape now
+// (chain_value takes it whole, nothing was written).
+enum WordInt { WORD_INT_NO, WORD_INT_YES, WORD_INT_NONE };
+[[gnu::always_inline]] inline WordInt word_int_value(Form* f, const prepared::Chain& ch, Cell* out) {
+    if (!ch.word_int || !f->ops[ch.ops].int_op) return WORD_INT_NONE;
+    const prepared::OpStep& s = f->ops[ch.ops];
+    const Cell* value = cached_slot(&ch.first.cell, ch.first.cache);
+    if (!value || cell::type(value) != T_INTEGER) return WORD_INT_NONE;
+    if (!same_op(s)) return WORD_INT_NO;
+    *out = *value;
+    return int_inline(s, out, &s.right.cell) ? WORD_INT_YES : WORD_INT_NO;
+}
+
 [[gnu::always_inline]] inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* out) {
-    // The commonest shape, its guards in one go: an integer word under an
-    // operator with an integer case (learnt on the first run below).
-    if (ch.word_int && f->ops[ch.ops].int_op) {
-        const prepared::OpStep& s = f->ops[ch.ops];
-        const Cell* value = cached_slot(&ch.first.cell, ch.first.cache);
-        if (value && cell::type(value) == T_INTEGER) {
-            if (!same_op(s)) return false;
-            *out = *value;
-            return int_inline(s, out, &s.right.cell);
-        }
-    }
+    if (WordInt w = word_int_value(f, ch, out); w != WORD_INT_NONE) return w == WORD_INT_YES;
     Cell scratch;
     const Cell* value = leaf_value(ch.first, &scratch, parens);
     if (!value) return false;
@@ -2064,10 +2069,14 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
     return chain_value(f, ch, parens, out);
 }
 
-// The chain's value pushed, or false with nothing pushed.
+// The chain's value pushed, or false with nothing pushed. The commonest
+// shape inline, the rest through chain_into.
 inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens) {
-    if (stack::reg.top + 2 >= stack::reg.limit || !chain_into(f, ch, parens, stack::reg.top)) return false;
-    stack::reg.top++;
+    Cell* top = stack::reg.top;
+    if (top + 2 >= stack::reg.limit) return false;
+    WordInt w = word_int_value(f, ch, top);
+    if (w == WORD_INT_NONE ? !chain_into(f, ch, parens, top) : w == WORD_INT_NO) return false;
+    stack::reg.top = top + 1;
     return true;
 }
 
