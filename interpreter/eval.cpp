@@ -2295,11 +2295,14 @@ void code_paren(const Cell* paren, Form* call_form);
     return pos;
 }
 
-// A paren whose form is a call alone (a chain of one call operand, to the
-// paren's tail), while that form holds and no trace, collection or halt is
-// due (which code_paren leaves to eval()): its form, else null.
-[[gnu::always_inline]] inline Form* call_paren_form(const Cell* paren) {
-    SeriesBuffer* b = code_buffer(paren);
+// A paren operand whose form is a call alone (a chain of one call operand,
+// to the paren's tail), while that form holds and no trace, collection or
+// halt is due (which code_paren leaves to eval()): its form, else null.
+// The form found is linked from the operand for the generation's life:
+// then only what a run may change is checked again (the paren's cells, an
+// expression left to the general evaluator, which is no longer one call's).
+[[gnu::noinline]] Form* find_call_paren(const prepared::Leaf& leaf, SeriesBuffer* b) {
+    const Cell* paren = &leaf.cell;
     if (!(b->flags & SER_PREPARED)) return nullptr;
     Form* f = prepared::find(cell::series_node(paren));
     if (!f || !prepared::holds(f, b) || f->start != uint32_t(cell::series_index(paren)) || !f->one_call ||
@@ -2307,6 +2310,18 @@ void code_paren(const Cell* paren, Form* call_form);
         return nullptr;
     const prepared::Chain& ch = f->chains[f->exprs[0].chain];
     if (ch.first.kind != prepared::L_CALL || ch.op_count || ch.end != cell_count(b)) return nullptr;
+    leaf.paren_form = f;
+    leaf.paren_generation = prepared::generation;
+    return f;
+}
+[[gnu::always_inline]] inline Form* call_paren_form(const prepared::Leaf& leaf) {
+    SeriesBuffer* b = code_buffer(&leaf.cell);
+    Form* f = leaf.paren_form;
+    if (f && leaf.paren_generation == prepared::generation) {
+        if (!prepared::holds(f, b) || !f->one_call) return nullptr;
+    } else if (!(f = find_call_paren(leaf, b))) {
+        return nullptr;
+    }
     return is_tracing() || collector::wants_safe_point() || is_halt_requested() ? nullptr : f;
 }
 
@@ -2370,7 +2385,7 @@ uint32_t tree_operators(Tree& t, uint32_t ops, uint32_t count, uint32_t pos) {
             // with a call does not apply in place.
             SeriesBuffer* b = code_buffer(t.code);
             bool takes = fast.takes & takes_of(stack::last());
-            Form* pf = takes ? call_paren_form(&s.right.cell) : nullptr;
+            Form* pf = takes ? call_paren_form(s.right) : nullptr;
             uint32_t next = takes && !paren_starts_with_call(&s.right.cell, pf) ? infix_in_place(fast, b, pos + 1) : 0;
             if (next) {
                 pos = next;
@@ -2409,7 +2424,7 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
         pos = tree_call(t, ch->first, ch->start);
         if (!pos) return 0;
     } else if (first == prepared::L_CODE_PAREN) {
-        code_paren(&ch->first.cell, call_paren_form(&ch->first.cell));
+        code_paren(&ch->first.cell, call_paren_form(ch->first));
     } else {
         Cell scratch;
         const Cell* value = leaf_value(ch->first, &scratch, true);

@@ -86,11 +86,16 @@ struct SlotCache {
 // paren: it calls), or a call of a word holding a callable whose arguments
 // are all evaluated, each a chain (Form::calls; first operands only).
 enum LeafKind : uint8_t { L_VALUE, L_WORD, L_FIELD, L_PAREN, L_CODE_PAREN, L_CALL };
+struct Form;
 struct Leaf {
     Cell cell;  // the code's cell (the callable's word for a call)
     LeafKind kind;
     uint32_t call;  // in Form::calls
     mutable SlotCache cache;  // of an L_WORD
+    // An L_CODE_PAREN's own form when a run found it a call alone (the
+    // evaluator's call_paren_form), good while the generation is the same.
+    mutable uint32_t paren_generation;
+    mutable Form* paren_form;
 };
 
 // A call in a chain: the callable its word held when decoded, and its
