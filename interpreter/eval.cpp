@@ -1929,11 +1929,12 @@ prepared::IntOp int_op_of(FastOp f) {
     return FastOp{Fast{FastKind(s.fast[0]), s.fast[1]}, s.fast[2]};
 }
 
-// Two integers under an operator's integer case, in place of the left one
-// (as binary_inline answers them); false on an overflow, which the generic
-// path turns into a float!, and on a remainder the generic path refuses
-// (by zero, or of the least integer by -1).
-[[gnu::always_inline]] inline bool int_inline(const prepared::OpStep& s, Cell* left, const Cell* right) {
+// Two integers under an operator's integer case, into out (which may be
+// the left one), as binary_inline answers them in place of the left one;
+// false on an overflow, which the generic path turns into a float!, and on
+// a remainder the generic path refuses (by zero, or of the least integer
+// by -1).
+[[gnu::always_inline]] inline bool int_inline(const prepared::OpStep& s, Cell* out, const Cell* left, const Cell* right) {
     using namespace prepared;
     int32_t a = cell::get_int(left), b = cell::get_int(right), r;
     switch (s.int_op) {
@@ -1950,14 +1951,14 @@ prepared::IntOp int_op_of(FastOp f) {
         if (b == 0 || (a == INT32_MIN && b == -1)) return false;
         r = a % b;
         break;
-    case INT_EQUAL: return cell::make_logic(left, a == b), true;
-    case INT_NOT_EQUAL: return cell::make_logic(left, a != b), true;
-    case INT_LESSER: return cell::make_logic(left, a < b), true;
-    case INT_LESSER_OR_EQUAL: return cell::make_logic(left, a <= b), true;
-    case INT_GREATER: return cell::make_logic(left, a > b), true;
-    default: return cell::make_logic(left, a >= b), true;
+    case INT_EQUAL: return cell::make_logic(out, a == b), true;
+    case INT_NOT_EQUAL: return cell::make_logic(out, a != b), true;
+    case INT_LESSER: return cell::make_logic(out, a < b), true;
+    case INT_LESSER_OR_EQUAL: return cell::make_logic(out, a <= b), true;
+    case INT_GREATER: return cell::make_logic(out, a > b), true;
+    default: return cell::make_logic(out, a >= b), true;
     }
-    actions::store_cell(left, left->header, left->w1, uint32_t(r), left->w3);
+    actions::store_cell(out, left->header, left->w1, uint32_t(r), left->w3);
     return true;
 }
 
@@ -2041,8 +2042,7 @@ enum WordInt { WORD_INT_NO, WORD_INT_YES, WORD_INT_NONE };
     const Cell* value = cached_slot(&ch.first.cell, ch.first.cache);
     if (!value || cell::type(value) != T_INTEGER) return WORD_INT_NONE;
     if (!same_op(s)) return WORD_INT_NO;
-    *out = *value;
-    return int_inline(s, out, &s.right.cell) ? WORD_INT_YES : WORD_INT_NO;
+    return int_inline(s, out, value, &s.right.cell) ? WORD_INT_YES : WORD_INT_NO;
 }
 
 [[gnu::always_inline]] inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* out) {
@@ -2058,7 +2058,7 @@ enum WordInt { WORD_INT_NO, WORD_INT_YES, WORD_INT_NONE };
         const Cell* right = fast.takes & takes_of(out) ? leaf_value(s->right, &scratch, parens) : nullptr;
         if (!right) return false;
         if (s->int_op && cell::type(out) == T_INTEGER && cell::type(right) == T_INTEGER) {
-            if (!int_inline(*s, out, right)) return false;
+            if (!int_inline(*s, out, out, right)) return false;
             continue;
         }
         if (!takes_both(fast.takes, out, right) || !binary_inline(fast.fast, out, right)) return false;
@@ -2463,8 +2463,8 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
         const prepared::OpStep& s = f->ops[ch.ops];
         Cell* target = cached_slot<true>(&e.word, e.cache);
         if (s.int_op && target && cell::type(target) == T_INTEGER) {
-            Cell value = *target;
-            if (!same_op(s) || !int_inline(s, &value, &s.right.cell) || !no_op_next(e, b)) return false;
+            Cell value;
+            if (!same_op(s) || !int_inline(s, &value, target, &s.right.cell) || !no_op_next(e, b)) return false;
             *target = value;
             *slot = value;
             stack::reg.top = slot + 1;
