@@ -2216,7 +2216,7 @@ struct Tree {
 };
 
 uint32_t tree_chain(Tree& t, uint32_t index);
-void code_paren(const Cell* paren, Form* call_form);
+void code_paren(const Cell* paren, Form* call_form, const Cell* checked = nullptr);
 
 // The arguments of a call from the form, each checked as plain_arguments
 // checks it: one written as a value, or a word holding one, with no
@@ -2277,10 +2277,12 @@ void code_paren(const Cell* paren, Form* call_form);
 // their chains. The callable compared equal has the argument list it had
 // when decoded (a list is made once per callable and not changed): its
 // arity and entries are the form's.
-[[gnu::always_inline]] inline uint32_t tree_call(Tree& t, const prepared::Leaf& leaf, uint32_t pos) {
+// checked: the word's value, when the caller compared it (untraced).
+[[gnu::always_inline]] inline uint32_t tree_call(Tree& t, const prepared::Leaf& leaf, uint32_t pos,
+                                                 const Cell* checked = nullptr) {
     prepared::CallNode c = t.f->calls[leaf.call];
-    const Cell* value = cached_slot(&leaf.cell, leaf.cache);
-    if (!value || !same_bits(value, &c.callable) || is_tracing()) return 0;
+    const Cell* value = checked ? checked : cached_slot(&leaf.cell, leaf.cache);
+    if (!checked && (!value || !same_bits(value, &c.callable) || is_tracing())) return 0;
     Cell name = leaf.cell;
     pos++;
     if (cell::type(value) == T_FUNCTION) {
@@ -2329,7 +2331,8 @@ void code_paren(const Cell* paren, Form* call_form);
 // rest of the paren when the call made it grow), the call straight from
 // the paren's form as tree_chain runs a chain of one call: without
 // code_paren's and the paren's chain's layers. The value is pushed.
-[[gnu::always_inline]] inline void run_call_paren(const Cell* paren, Form* f) {
+// checked: as for tree_call.
+[[gnu::always_inline]] inline void run_call_paren(const Cell* paren, Form* f, const Cell* checked) {
     SeriesBuffer* b = code_buffer(paren);
     prepared::check_unchanged(f, b);
     stack_guard::check("stack-overflow");
@@ -2341,7 +2344,7 @@ void code_paren(const Cell* paren, Form* call_form);
         Tree t{&code, f, f->node, prepared::generation, false};
         const prepared::Chain& ch = f->chains[f->exprs[0].chain];
         uint32_t end = ch.end;
-        uint32_t next = tree_call(t, ch.first, ch.start);
+        uint32_t next = tree_call(t, ch.first, ch.start, checked);
         if (!next) {
             prepared::to_general(f, 0);  // nothing ran: the form still holds
             next = expression(&code, start, false, code_buffer(&code));
@@ -2359,15 +2362,15 @@ void code_paren(const Cell* paren, Form* call_form);
     if (is_tracing()) emit_at(slot, EV_EXIT, &code, start, slot);
 }
 
-// Whether a paren operand starts with a word holding a function or native
-// (starts_with_call), told by its call form's callable when it has one.
-[[gnu::always_inline]] inline bool paren_starts_with_call(const Cell* paren, const Form* f) {
-    if (!f) return starts_with_call(paren);
+// The callable of a paren operand's call form when it is a function or
+// native its word still holds (then the paren starts with a call, as
+// starts_with_call tells otherwise), else null.
+[[gnu::always_inline]] inline const Cell* paren_callable(const Form* f) {
     const prepared::Leaf& leaf = f->chains[f->exprs[0].chain].first;
     const Cell* callable = &f->calls[leaf.call].callable;
-    if (cell::type(callable) != T_FUNCTION && cell::type(callable) != T_NATIVE) return starts_with_call(paren);
+    if (cell::type(callable) != T_FUNCTION && cell::type(callable) != T_NATIVE) return nullptr;
     const Cell* value = cached_slot(&leaf.cell, leaf.cache);
-    return (value && same_bits(value, callable)) || starts_with_call(paren);
+    return value && same_bits(value, callable) ? value : nullptr;
 }
 
 // The operators of a chain that runs code, from the k-th (at pos), each
@@ -2386,16 +2389,18 @@ uint32_t tree_operators(Tree& t, uint32_t ops, uint32_t count, uint32_t pos) {
             SeriesBuffer* b = code_buffer(t.code);
             bool takes = fast.takes & takes_of(stack::last());
             Form* pf = takes ? call_paren_form(s.right) : nullptr;
-            uint32_t next = takes && !paren_starts_with_call(&s.right.cell, pf) ? infix_in_place(fast, b, pos + 1) : 0;
+            const Cell* callable = pf ? paren_callable(pf) : nullptr;
+            uint32_t next = takes && !callable && !starts_with_call(&s.right.cell) ? infix_in_place(fast, b, pos + 1) : 0;
             if (next) {
                 pos = next;
             } else if (takes) {
                 Cell held[2] = {unwrap(op), s.word};
                 Cell paren = s.right.cell;
                 // Nothing runs before the operand: the paren's form found
-                // above still serves it.
-                pos = infix_evaluated(held, fast, t.code, pos + 1, [&paren, pf](Cell*, const Cell*, const Cell*, uint32_t at) {
-                    code_paren(&paren, pf);
+                // above still serves it, and its call's word holds the
+                // callable compared.
+                pos = infix_evaluated(held, fast, t.code, pos + 1, [&paren, pf, callable](Cell*, const Cell*, const Cell*, uint32_t at) {
+                    code_paren(&paren, pf, callable);
                     return at + 1;
                 });
             } else {
@@ -2694,10 +2699,11 @@ inline bool one_call(const Form* f) { return f->one_call; }
 
 // A paren that calls, as eval() runs it: from its form when that is one
 // expression that calls (no collection or halt due, no trace); call_form is
-// its form when call_paren_form found it a call alone.
-[[gnu::noinline]] void code_paren(const Cell* paren, Form* call_form) {
+// its form when call_paren_form found it a call alone, checked the value of
+// its call's word when the caller compared it with the form's callable.
+[[gnu::noinline]] void code_paren(const Cell* paren, Form* call_form, const Cell* checked) {
     if (call_form) {
-        run_call_paren(paren, call_form);
+        run_call_paren(paren, call_form, checked);
         return;
     }
     Node n = cell::series_node(paren);
