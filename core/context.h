@@ -120,8 +120,8 @@ template <bool plain = false>
     if (index < 0 || ctx == 0) return nullptr;
     if (ctx == global_values.context) return series::cells(node::buffer(global_values.values)) + index;
     const Cell* cc = cell_of(ctx);
-    if (is_on_stack(cc)) return slot_on_stack(cc, uint32_t(index));
     if (cell::context_values(cc) == 0) return nullptr;
+    if (is_on_stack(cc)) return slot_on_stack(cc, uint32_t(index));
     if (plain && kind_of(cc) == KIND_OBJECT) return nullptr;
     return series::cells(node::buffer(cell::context_values(cc))) + index;
 }
