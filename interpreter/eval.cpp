@@ -1965,7 +1965,7 @@ prepared::IntOp int_op_of(FastOp f) {
 // A form's word's slot through its cache (see prepared::SlotCache), as
 // context::bound_slot answers it. Sanitizer builds look the slot up afresh
 // on every hit and abort when the cache is stale (a buffer that moved
-// without node::set).
+// without node::set), and likewise for a function's word.
 template <bool plain = false>
 [[gnu::always_inline]] inline Cell* cached_slot(const Cell* word, prepared::SlotCache& c) {
     if (c.epoch == node::epoch) {
@@ -1977,7 +1977,16 @@ template <bool plain = false>
 #endif
         return c.slot;
     }
-    if (c.local) return context::stack_slot(word);
+    if (c.local) {
+        Cell* slot = context::stack_slot(word);
+#ifdef ZEL_CHECK_PREPARED
+        if (slot != context::bound_slot<plain>(word)) {
+            std::fprintf(stderr, "zel: a function word's slot is not the one its context gives\n");
+            std::abort();
+        }
+#endif
+        return slot;
+    }
     Cell* slot = context::bound_slot<plain>(word);
     if (c.on && slot) {
         c.slot = slot;
