@@ -819,7 +819,8 @@ uint32_t branch_in_place(const Cell* code, uint32_t pos, const Cell* w, const Ce
 inline uint32_t take_branch(uint32_t index, Cell* condition, const Cell* const* branch, const Cell* w,
                             const Cell* native, uint32_t at);
 inline uint32_t take_block(uint32_t index, Cell* condition, const Cell* const* branch, const Cell* w,
-                           const Cell* native, uint32_t at);
+                           const Cell* native, uint32_t at, prepared::FormLink* links = nullptr);
+[[gnu::always_inline]] inline bool linked_block(const Cell* block, prepared::FormLink& link);
 uint32_t returned_in_place(const Cell* code, uint32_t pos, const Cell* native);
 
 // either in its frame, its arguments checked: the native's work without the
@@ -1532,9 +1533,11 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
 }
 
 // take_branch when a block must run: in the native's frame, filled as the
-// call fills it, so that errors and listings see the same call.
+// call fills it, so that errors and listings see the same call. links: the
+// forms a branch from a form keeps for its blocks (see linked_block).
 [[gnu::always_inline]] inline uint32_t take_block(uint32_t index, Cell* condition, const Cell* const* branch,
-                                                  const Cell* w, const Cell* native, uint32_t at) {
+                                                  const Cell* w, const Cell* native, uint32_t at,
+                                                  prepared::FormLink* links) {
     uint32_t blocks = index == NAT_either ? 2 : 1;
     if (condition + 2 + blocks < stack::reg.limit) {  // no push below would overflow: written in place
         Cell value = *condition;
@@ -1553,7 +1556,9 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
         for (uint32_t k = 0; k <= blocks; k++) stack::push(args + k);
     }
     Cell* base = stack::reg.base;
-    eval_block<true, true>(anon(), index != NAT_either || logic::check_condition(base) ? base + 1 : base + 2, true);
+    Cell* chosen = index != NAT_either || logic::check_condition(base) ? base + 1 : base + 2;
+    if (!links || !(code_buffer(chosen)->flags & SER_PREPARED) || !linked_block(chosen, links[chosen - base - 1]))
+        eval_block<true, true>(anon(), chosen, true);
     if (exits::pending()) return at;
     stack::leave();
     stack::drop_below();
@@ -2141,9 +2146,10 @@ inline const Cell* same_callable(const prepared::Expr& e) {
 // the call. An operator that the block put after the call applies to the
 // call's value, as after any call.
 [[gnu::always_inline]] inline uint32_t prepared_block(const Cell* code, const prepared::Expr& e, uint32_t index,
-                                                      Cell* condition, const Cell* const* branch, const Cell* native) {
+                                                      Cell* condition, const Cell* const* branch, const Cell* native,
+                                                      prepared::FormLink* links = nullptr) {
     Cell w = e.word;
-    uint32_t next = take_block(index, condition, branch, &w, native, e.next);
+    uint32_t next = take_block(index, condition, branch, &w, native, e.next, links);
     return exits::pending() ? next : infix_after(code, next, code_buffer(code));
 }
 uint32_t prepared_branch(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
@@ -2688,12 +2694,34 @@ template <class Step>
     uint32_t index = cell::callable_index(native);
     if (!branch_answer(index, slot, branch)) {
         run_one_call(block, b, slot, keep_last,
-                     [&](const Cell* code) { return prepared_block(code, e, index, slot, branch, native); });
+                     [&](const Cell* code) { return prepared_block(code, e, index, slot, branch, native, f->taken); });
     } else if (keep_last) {
         stack::set_result(slot);  // the form is the whole block: nothing follows
     }
     return true;
 }
+// A branch's chosen block (in its frame, marked prepared) whose form is one
+// expression that calls, other than a branch, run from the form its
+// branch's form keeps linked: as eval_prepared runs it, without the
+// lookup and the cases that do not apply. False with nothing done when
+// eval_prepared might do anything else with it (eval_block takes it then).
+[[gnu::always_inline]] inline bool linked_block(const Cell* block, prepared::FormLink& link) {
+    Node n = cell::series_node(block);
+    Form* f = link.form;
+    if (!f || link.generation != prepared::generation || f->node != n) {
+        f = prepared::find(n);
+        link = {f, prepared::generation};
+    }
+    SeriesBuffer* b = node::buffer(n);
+    if (!f || f->start != uint32_t(cell::series_index(block)) || !prepared::holds(f, b) || f->quick ||
+        !f->one_call || f->exprs[0].kind == prepared::E_BRANCH || is_tracing() || collector::wants_safe_point() ||
+        is_halt_requested())
+        return false;
+    prepared::check_unchanged(f, b);
+    run_one_call(block, b, f, stack::reg.top, true);
+    return true;
+}
+
 // run_one_call out of line, for the blocks that do not nest (see eval_block).
 [[gnu::noinline]] void eval_prepared_one(const Cell* block, Form* f, Cell* slot, bool keep_last) {
     run_one_call(block, code_buffer(block), f, slot, keep_last);

@@ -190,6 +190,15 @@ struct Expr {
 inline bool is_chain(const Expr& e) { return e.kind == E_CHAIN || e.kind == E_SET || e.kind == E_SET_FIELD; }
 inline bool is_pure(const Expr& e) { return is_chain(e) && !e.runs; }
 
+// A form another form's run found and keeps for the generation's life
+// (forms live apart, so the pointer holds until a collection or a remaking
+// counts a new generation); what a run may change in it is checked again
+// at each use.
+struct FormLink {
+    Form* form;
+    uint32_t generation;
+};
+
 struct Form {
     Node node;
     uint32_t start;  // the block's index the form starts at
@@ -206,6 +215,9 @@ struct Form {
     bool quick;      // as pure, and branches allowed (if, unless, either)
     bool one_call;   // decoded, one expression that runs code: a chain, its assignment, a branch, return
     size_t bytes;
+    // Of a one-call form whose expression is a branch: the forms of the
+    // blocks it took last (the first block, the second), as runs find them.
+    FormLink taken[2];
 };
 
 // Off with ZEL_PREPARE=0 (read at init).
