@@ -819,7 +819,10 @@ uint32_t branch_in_place(const Cell* code, uint32_t pos, const Cell* w, const Ce
 inline uint32_t take_branch(uint32_t index, Cell* condition, const Cell* const* branch, const Cell* w,
                             const Cell* native, uint32_t at);
 inline uint32_t take_block(uint32_t index, Cell* condition, const Cell* const* branch, const Cell* w,
-                           const Cell* native, uint32_t at, prepared::FormLink* links = nullptr);
+                           const Cell* native, uint32_t at);
+inline Cell* branch_frame(uint32_t index, Cell* condition, const Cell* const* branch, const Cell* w,
+                          const Cell* native);
+inline uint32_t branch_left(uint32_t at);
 [[gnu::always_inline]] inline bool linked_block(const Cell* block, prepared::FormLink& link);
 uint32_t returned_in_place(const Cell* code, uint32_t pos, const Cell* native);
 
@@ -1533,11 +1536,15 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
 }
 
 // take_branch when a block must run: in the native's frame, filled as the
-// call fills it, so that errors and listings see the same call. links: the
-// forms a branch from a form keeps for its blocks (see linked_block).
+// call fills it, so that errors and listings see the same call.
 [[gnu::always_inline]] inline uint32_t take_block(uint32_t index, Cell* condition, const Cell* const* branch,
-                                                  const Cell* w, const Cell* native, uint32_t at,
-                                                  prepared::FormLink* links) {
+                                                  const Cell* w, const Cell* native, uint32_t at) {
+    eval_block<true, true>(anon(), branch_frame(index, condition, branch, w, native), true);
+    return branch_left(at);
+}
+// The branch's frame, opened and filled: the block it takes (in the frame).
+[[gnu::always_inline]] inline Cell* branch_frame(uint32_t index, Cell* condition, const Cell* const* branch,
+                                                 const Cell* w, const Cell* native) {
     uint32_t blocks = index == NAT_either ? 2 : 1;
     if (condition + 2 + blocks < stack::reg.limit) {  // no push below would overflow: written in place
         Cell value = *condition;
@@ -1556,9 +1563,11 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out) {
         for (uint32_t k = 0; k <= blocks; k++) stack::push(args + k);
     }
     Cell* base = stack::reg.base;
-    Cell* chosen = index != NAT_either || logic::check_condition(base) ? base + 1 : base + 2;
-    if (!links || !(code_buffer(chosen)->flags & SER_PREPARED) || !linked_block(chosen, links[chosen - base - 1]))
-        eval_block<true, true>(anon(), chosen, true);
+    return index != NAT_either || logic::check_condition(base) ? base + 1 : base + 2;
+}
+// After the taken block: the frame closed, the value in place of the call
+// (left open on an exit).
+[[gnu::always_inline]] inline uint32_t branch_left(uint32_t at) {
     if (exits::pending()) return at;
     stack::leave();
     stack::drop_below();
@@ -1982,16 +1991,13 @@ template <bool plain = false>
 #endif
         return c.slot;
     }
-    if (c.local) {
-        Cell* slot = context::stack_slot(word);
 #ifdef ZEL_CHECK_PREPARED
-        if (slot != context::bound_slot<plain>(word)) {
-            std::fprintf(stderr, "zel: a function word's slot is not the one its context gives\n");
-            std::abort();
-        }
-#endif
-        return slot;
+    if (c.local && context::stack_slot(word) != context::bound_slot<plain>(word)) {
+        std::fprintf(stderr, "zel: a function word's slot is not the one its context gives\n");
+        std::abort();
     }
+#endif
+    if (c.local) return context::stack_slot(word);
     Cell* slot = context::bound_slot<plain>(word);
     if (c.on && slot) {
         c.slot = slot;
@@ -2149,7 +2155,15 @@ inline const Cell* same_callable(const prepared::Expr& e) {
                                                       Cell* condition, const Cell* const* branch, const Cell* native,
                                                       prepared::FormLink* links = nullptr) {
     Cell w = e.word;
-    uint32_t next = take_block(index, condition, branch, &w, native, e.next, links);
+    uint32_t next;
+    if (!links) {
+        next = take_block(index, condition, branch, &w, native, e.next);
+    } else {  // take_block, the block run from its linked form when that serves
+        Cell* chosen = branch_frame(index, condition, branch, &w, native);
+        if (!(code_buffer(chosen)->flags & SER_PREPARED) || !linked_block(chosen, links[chosen - stack::reg.base - 1]))
+            eval_block<true, true>(anon(), chosen, true);
+        next = branch_left(e.next);
+    }
     return exits::pending() ? next : infix_after(code, next, code_buffer(code));
 }
 uint32_t prepared_branch(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
@@ -2712,10 +2726,10 @@ template <class Step>
         f = prepared::find(n);
         link = {f, prepared::generation};
     }
+    if (!f || f->quick || !f->one_call || f->exprs[0].kind == prepared::E_BRANCH) return false;
     SeriesBuffer* b = node::buffer(n);
-    if (!f || f->start != uint32_t(cell::series_index(block)) || !prepared::holds(f, b) || f->quick ||
-        !f->one_call || f->exprs[0].kind == prepared::E_BRANCH || is_tracing() || collector::wants_safe_point() ||
-        is_halt_requested())
+    if (f->start != uint32_t(cell::series_index(block)) || !prepared::holds(f, b) || is_tracing() ||
+        collector::wants_safe_point() || is_halt_requested())
         return false;
     prepared::check_unchanged(f, b);
     run_one_call(block, b, f, stack::reg.top, true);
