@@ -103,6 +103,16 @@ inline Cell* value_at(Node ctx, int32_t index) {
 // what get_word_value answers when that finds a slot; null sends the caller
 // to get_word_value for the rest and for its errors. With plain, an object's
 // field answers null too: assigning one is more than a copy (set_word_value).
+// The slot of a context's value on the value stack (the context is on the
+// stack, running or not), or null.
+[[gnu::always_inline]] inline Cell* slot_on_stack(const Cell* cc, uint32_t index) {
+    uint32_t values = cell::context_values(cc);
+    return values && index < cell::context_stack_count(cc) ? stack::cell_at(values + index) : nullptr;
+}
+// bound_slot for a word known to be bound to a context on the stack.
+[[gnu::always_inline]] inline Cell* stack_slot(const Cell* word) {
+    return slot_on_stack(cell_of(cell::word_context(word)), uint32_t(cell::word_index(word)));
+}
 template <bool plain = false>
 [[gnu::always_inline]] inline Cell* bound_slot(const Cell* word) {
     Node ctx = cell::word_context(word);
@@ -111,7 +121,7 @@ template <bool plain = false>
     if (ctx == global_values.context) return series::cells(node::buffer(global_values.values)) + index;
     const Cell* cc = cell_of(ctx);
     if (cell::context_values(cc) == 0) return nullptr;
-    if (is_on_stack(cc)) return uint32_t(index) < cell::context_stack_count(cc) ? stack::cell_at(cell::context_values(cc) + uint32_t(index)) : nullptr;
+    if (is_on_stack(cc)) return slot_on_stack(cc, uint32_t(index));
     if (plain && kind_of(cc) == KIND_OBJECT) return nullptr;
     return series::cells(node::buffer(cell::context_values(cc))) + index;
 }

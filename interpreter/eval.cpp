@@ -55,6 +55,15 @@ inline uint32_t cell_count(const SeriesBuffer* b) { return (b->tail - b->head) /
 inline uint32_t live_tail(const Cell* block) { return cell_count(code_buffer(block)); }
 inline Cell fetch(const Cell* block, uint32_t pos) { return series::cells(code_buffer(block))[pos]; }
 
+// Whether two cells hold the same 16 bytes, in two compares (a
+// call of memcmp where the compiler does not expand it).
+[[gnu::always_inline]] inline bool same_bits(const Cell* a, const Cell* b) {
+    uint64_t x[2], y[2];
+    std::memcpy(x, a, sizeof(Cell));
+    std::memcpy(y, b, sizeof(Cell));
+    return ((x[0] ^ y[0]) | (x[1] ^ y[1])) == 0;
+}
+
 inline const Cell* anon() { return words::word(words::W_tag_anon); }
 inline const Cell* body_word() { return words::word(words::W_tag_body); }
 
@@ -842,6 +851,10 @@ inline uint32_t take_branch(uint32_t index, Cell* condition, const Cell* const* 
                             const Cell* native, uint32_t at);
 inline uint32_t take_block(uint32_t index, Cell* condition, const Cell* const* branch, const Cell* w,
                            const Cell* native, uint32_t at);
+inline Cell* branch_frame(uint32_t index, Cell* condition, const Cell* const* branch, const Cell* w,
+                          const Cell* native);
+inline uint32_t branch_left(uint32_t at);
+[[gnu::always_inline]] inline bool linked_block(const Cell* block, prepared::FormLink& link);
 uint32_t returned_in_place(const Cell* code, uint32_t pos, const Cell* native);
 
 // either in its frame, its arguments checked: the native's work without the
@@ -1639,6 +1652,12 @@ bool paren_value_in_place(const Cell* paren, Cell* out) {
 // call fills it, so that errors and listings see the same call.
 [[gnu::always_inline]] inline uint32_t take_block(uint32_t index, Cell* condition, const Cell* const* branch,
                                                   const Cell* w, const Cell* native, uint32_t at) {
+    eval_block<true, true>(anon(), branch_frame(index, condition, branch, w, native), true);
+    return branch_left(at);
+}
+// The branch's frame, opened and filled: the block it takes (in the frame).
+[[gnu::always_inline]] inline Cell* branch_frame(uint32_t index, Cell* condition, const Cell* const* branch,
+                                                 const Cell* w, const Cell* native) {
     uint32_t blocks = index == NAT_either ? 2 : 1;
     if (condition + 2 + blocks < stack::reg.limit) {  // no push below would overflow: written in place
         Cell value = *condition;
@@ -1657,7 +1676,11 @@ bool paren_value_in_place(const Cell* paren, Cell* out) {
         for (uint32_t k = 0; k <= blocks; k++) stack::push(args + k);
     }
     Cell* base = stack::reg.base;
-    eval_block<true, true>(anon(), index != NAT_either || logic::check_condition(base) ? base + 1 : base + 2, true);
+    return index != NAT_either || logic::check_condition(base) ? base + 1 : base + 2;
+}
+// After the taken block: the frame closed, the value in place of the call
+// (left open on an exit).
+[[gnu::always_inline]] inline uint32_t branch_left(uint32_t at) {
     if (exits::pending()) return at;
     stack::leave();
     stack::drop_below();
@@ -2067,11 +2090,12 @@ prepared::IntOp int_op_of(FastOp f) {
     return FastOp{Fast{FastKind(s.fast[0]), s.fast[1]}, s.fast[2]};
 }
 
-// Two integers under an operator's integer case, in place of the left one
-// (as binary_inline answers them); false on an overflow, which the generic
-// path turns into a float!, and on a remainder the generic path refuses
-// (by zero, or of the least integer by -1).
-[[gnu::always_inline]] inline bool int_inline(const prepared::OpStep& s, Cell* left, const Cell* right) {
+// Two integers under an operator's integer case, into out (which may be
+// the left one), as binary_inline answers them in place of the left one;
+// false on an overflow, which the generic path turns into a float!, and on
+// a remainder the generic path refuses (by zero, or of the least integer
+// by -1).
+[[gnu::always_inline]] inline bool int_inline(const prepared::OpStep& s, Cell* out, const Cell* left, const Cell* right) {
     using namespace prepared;
     int32_t a = cell::get_int(left), b = cell::get_int(right), r;
     switch (s.int_op) {
@@ -2088,21 +2112,21 @@ prepared::IntOp int_op_of(FastOp f) {
         if (b == 0 || (a == INT32_MIN && b == -1)) return false;
         r = a % b;
         break;
-    case INT_EQUAL: return cell::make_logic(left, a == b), true;
-    case INT_NOT_EQUAL: return cell::make_logic(left, a != b), true;
-    case INT_LESSER: return cell::make_logic(left, a < b), true;
-    case INT_LESSER_OR_EQUAL: return cell::make_logic(left, a <= b), true;
-    case INT_GREATER: return cell::make_logic(left, a > b), true;
-    default: return cell::make_logic(left, a >= b), true;
+    case INT_EQUAL: return cell::make_logic(out, a == b), true;
+    case INT_NOT_EQUAL: return cell::make_logic(out, a != b), true;
+    case INT_LESSER: return cell::make_logic(out, a < b), true;
+    case INT_LESSER_OR_EQUAL: return cell::make_logic(out, a <= b), true;
+    case INT_GREATER: return cell::make_logic(out, a > b), true;
+    default: return cell::make_logic(out, a >= b), true;
     }
-    actions::store_cell(left, left->header, left->w1, uint32_t(r), left->w3);
+    actions::store_cell(out, left->header, left->w1, uint32_t(r), left->w3);
     return true;
 }
 
 // A form's word's slot through its cache (see prepared::SlotCache), as
 // context::bound_slot answers it. Sanitizer builds look the slot up afresh
 // on every hit and abort when the cache is stale (a buffer that moved
-// without node::set).
+// without node::set), and likewise for a function's word.
 template <bool plain = false>
 [[gnu::always_inline]] inline Cell* cached_slot(const Cell* word, prepared::SlotCache& c) {
     if (c.epoch == node::epoch) {
@@ -2114,6 +2138,13 @@ template <bool plain = false>
 #endif
         return c.slot;
     }
+#ifdef ZEL_CHECK_PREPARED
+    if (c.local && context::stack_slot(word) != context::bound_slot<plain>(word)) {
+        std::fprintf(stderr, "zel: a function word's slot is not the one its context gives\n");
+        std::abort();
+    }
+#endif
+    if (c.local) return context::stack_slot(word);
     Cell* slot = context::bound_slot<plain>(word);
     if (c.on && slot) {
         c.slot = slot;
@@ -2178,18 +2209,22 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
 // value_in_place takes them). Two integers under an operator with an
 // integer case are answered here; other operands through the fast path's
 // operand types and binary_inline.
+// The commonest shape, its guards in one go: an integer word under an
+// operator with an integer case (learnt on the first run of chain_value),
+// its value into out. WORD_INT_NONE: the chain is not of that shape now
+// (chain_value takes it whole, nothing was written).
+enum WordInt { WORD_INT_NO, WORD_INT_YES, WORD_INT_NONE };
+[[gnu::always_inline]] inline WordInt word_int_value(Form* f, const prepared::Chain& ch, Cell* out) {
+    if (!ch.word_int || !f->ops[ch.ops].int_op) return WORD_INT_NONE;
+    const prepared::OpStep& s = f->ops[ch.ops];
+    const Cell* value = cached_slot(&ch.first.cell, ch.first.cache);
+    if (!value || cell::type(value) != T_INTEGER) return WORD_INT_NONE;
+    if (!same_op(s)) return WORD_INT_NO;
+    return int_inline(s, out, value, &s.right.cell) ? WORD_INT_YES : WORD_INT_NO;
+}
+
 [[gnu::always_inline]] inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* out) {
-    // The commonest shape, its guards in one go: an integer word under an
-    // operator with an integer case (learnt on the first run below).
-    if (ch.word_int && f->ops[ch.ops].int_op) {
-        const prepared::OpStep& s = f->ops[ch.ops];
-        const Cell* value = cached_slot(&ch.first.cell, ch.first.cache);
-        if (value && cell::type(value) == T_INTEGER) {
-            if (!same_op(s)) return false;
-            *out = *value;
-            return int_inline(s, out, &s.right.cell);
-        }
-    }
+    if (WordInt w = word_int_value(f, ch, out); w != WORD_INT_NONE) return w == WORD_INT_YES;
     Cell scratch;
     const Cell* value = leaf_value(ch.first, &scratch, parens);
     if (!value) return false;
@@ -2201,7 +2236,7 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
         const Cell* right = fast.takes & takes_of(out) ? leaf_value(s->right, &scratch, parens) : nullptr;
         if (!right) return false;
         if (s->int_op && cell::type(out) == T_INTEGER && cell::type(right) == T_INTEGER) {
-            if (!int_inline(*s, out, right)) return false;
+            if (!int_inline(*s, out, out, right)) return false;
             continue;
         }
         if (!takes_both(fast.takes, out, right) || !binary_inline(fast.fast, out, right)) return false;
@@ -2212,10 +2247,14 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
     return chain_value(f, ch, parens, out);
 }
 
-// The chain's value pushed, or false with nothing pushed.
+// The chain's value pushed, or false with nothing pushed. The commonest
+// shape inline, the rest through chain_into.
 inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens) {
-    if (stack::reg.top + 2 >= stack::reg.limit || !chain_into(f, ch, parens, stack::reg.top)) return false;
-    stack::reg.top++;
+    Cell* top = stack::reg.top;
+    if (top + 2 >= stack::reg.limit) return false;
+    WordInt w = word_int_value(f, ch, top);
+    if (w == WORD_INT_NONE ? !chain_into(f, ch, parens, top) : w == WORD_INT_NO) return false;
+    stack::reg.top = top + 1;
     return true;
 }
 
@@ -2239,7 +2278,7 @@ inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens) {
 // The callable an expression starts with, still the word's value.
 inline const Cell* same_callable(const prepared::Expr& e) {
     const Cell* value = cached_slot(&e.word, e.cache);
-    return value && std::memcmp(value, &e.callable, sizeof(Cell)) == 0 ? value : nullptr;
+    return value && same_bits(value, &e.callable) ? value : nullptr;
 }
 
 // Whether the argument list of a branch's native takes a block for each
@@ -2272,9 +2311,18 @@ inline const Cell* same_callable(const prepared::Expr& e) {
 // the call. An operator that the block put after the call applies to the
 // call's value, as after any call.
 [[gnu::always_inline]] inline uint32_t prepared_block(const Cell* code, const prepared::Expr& e, uint32_t index,
-                                                      Cell* condition, const Cell* const* branch, const Cell* native) {
+                                                      Cell* condition, const Cell* const* branch, const Cell* native,
+                                                      prepared::FormLink* links = nullptr) {
     Cell w = e.word;
-    uint32_t next = take_block(index, condition, branch, &w, native, e.next);
+    uint32_t next;
+    if (!links) {
+        next = take_block(index, condition, branch, &w, native, e.next);
+    } else {  // take_block, the block run from its linked form when that serves
+        Cell* chosen = branch_frame(index, condition, branch, &w, native);
+        if (!(code_buffer(chosen)->flags & SER_PREPARED) || !linked_block(chosen, links[chosen - stack::reg.base - 1]))
+            eval_block<true, true>(anon(), chosen, true);
+        next = branch_left(e.next);
+    }
     return exits::pending() ? next : infix_after(code, next, code_buffer(code));
 }
 uint32_t prepared_branch(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
@@ -2391,7 +2439,7 @@ struct Tree {
 };
 
 uint32_t tree_chain(Tree& t, uint32_t index);
-void code_paren(const Cell* paren);
+void code_paren(const Cell* paren, Form* call_form, const Cell* checked = nullptr);
 
 // The arguments of a call from the form, each checked as plain_arguments
 // checks it: one written as a value, or a word holding one, with no
@@ -2452,10 +2500,12 @@ void code_paren(const Cell* paren);
 // their chains. The callable compared equal has the argument list it had
 // when decoded (a list is made once per callable and not changed): its
 // arity and entries are the form's.
-[[gnu::always_inline]] inline uint32_t tree_call(Tree& t, const prepared::Leaf& leaf, uint32_t pos) {
+// checked: the word's value, when the caller compared it (untraced).
+[[gnu::always_inline]] inline uint32_t tree_call(Tree& t, const prepared::Leaf& leaf, uint32_t pos,
+                                                 const Cell* checked = nullptr) {
     prepared::CallNode c = t.f->calls[leaf.call];
-    const Cell* value = cached_slot(&leaf.cell, leaf.cache);
-    if (!value || std::memcmp(value, &c.callable, sizeof(Cell)) != 0 || is_tracing()) return 0;
+    const Cell* value = checked ? checked : cached_slot(&leaf.cell, leaf.cache);
+    if (!checked && (!value || !same_bits(value, &c.callable) || is_tracing())) return 0;
     Cell name = leaf.cell;
     pos++;
     if (cell::type(value) == T_FUNCTION) {
@@ -2468,6 +2518,82 @@ void code_paren(const Cell* paren);
     const stack::Frame* frame = stack::enter_frame(&name, stack::KIND_NATIVE | interp_bit());
     if (tree_arguments(t, c, &pos, &name, frame)) run_plain_native(t.code, pos, &name, stack::reg.base - 1, frame);
     return pos;
+}
+
+// A paren operand whose form is a call alone (a chain of one call operand,
+// to the paren's tail), while that form holds and no trace, collection or
+// halt is due (which code_paren leaves to eval()): its form, else null.
+// The form found is linked from the operand for the generation's life:
+// then only what a run may change is checked again (the paren's cells, an
+// expression left to the general evaluator, which is no longer one call's).
+[[gnu::noinline]] Form* find_call_paren(const prepared::Leaf& leaf, SeriesBuffer* b) {
+    const Cell* paren = &leaf.cell;
+    if (!(b->flags & SER_PREPARED)) return nullptr;
+    Form* f = prepared::find(cell::series_node(paren));
+    if (!f || !prepared::holds(f, b) || f->start != uint32_t(cell::series_index(paren)) || !f->one_call ||
+        f->exprs[0].kind != prepared::E_CHAIN)
+        return nullptr;
+    const prepared::Chain& ch = f->chains[f->exprs[0].chain];
+    if (ch.first.kind != prepared::L_CALL || ch.op_count || ch.end != cell_count(b)) return nullptr;
+    leaf.paren_form = f;
+    leaf.paren_generation = prepared::generation;
+    return f;
+}
+[[gnu::always_inline]] inline Form* call_paren_form(const prepared::Leaf& leaf) {
+    SeriesBuffer* b = code_buffer(&leaf.cell);
+    Form* f = leaf.paren_form;
+    if (f && leaf.paren_generation == prepared::generation) {
+        if (!prepared::holds(f, b) || !f->one_call) return nullptr;
+    } else if (!(f = find_call_paren(leaf, b))) {
+        return nullptr;
+    }
+    return is_tracing() || collector::wants_safe_point() || is_halt_requested() ? nullptr : f;
+}
+
+// Such a paren run as code_paren runs it (its scope, its stack check, the
+// rest of the paren when the call made it grow), the call straight from
+// the paren's form as tree_chain runs a chain of one call: without
+// code_paren's and the paren's chain's layers. The value is pushed.
+// checked: as for tree_call.
+[[gnu::always_inline]] inline void run_call_paren(const Cell* paren, Form* f, const Cell* checked) {
+    SeriesBuffer* b = code_buffer(paren);
+    prepared::check_unchanged(f, b);
+    stack_guard::check("stack-overflow");
+    Cell* slot = stack::reg.top;
+    Cell code = *paren;
+    CodeScope scope(&code, b);  // roots the copy
+    uint32_t start = uint32_t(cell::series_index(&code));
+    try {
+        Tree t{&code, f, f->node, prepared::generation, false};
+        const prepared::Chain& ch = f->chains[f->exprs[0].chain];
+        uint32_t end = ch.end;
+        uint32_t next = tree_call(t, ch.first, ch.start, checked);
+        if (!next) {
+            prepared::to_general(f, 0);  // nothing ran: the form still holds
+            next = expression(&code, start, false, code_buffer(&code));
+        } else if (!exits::pending() && (!t.holds() || next != end)) {
+            next = infix_after(&code, next, code_buffer(&code));
+        }
+        if (exits::pending()) return;
+        b = code_buffer(&code);
+        if (next < cell_count(b) && !run(&code, next, b, slot)) return;
+    } catch (const Throw& t) {
+        if (!exits::is_pending_code(t.code)) throw;
+        runtime::record.pending_code = t.code;
+        return;
+    }
+    if (is_tracing()) emit_at(slot, EV_EXIT, &code, start, slot);
+}
+
+// The callable of a paren operand's call form when it is a function or
+// native its word still holds (then the paren starts with a call, as
+// starts_with_call tells otherwise), else null.
+[[gnu::always_inline]] inline const Cell* paren_callable(const Form* f) {
+    const prepared::Leaf& leaf = f->chains[f->exprs[0].chain].first;
+    const Cell* callable = &f->calls[leaf.call].callable;
+    if (cell::type(callable) != T_FUNCTION && cell::type(callable) != T_NATIVE) return nullptr;
+    const Cell* value = cached_slot(&leaf.cell, leaf.cache);
+    return value && same_bits(value, callable) ? value : nullptr;
 }
 
 // The operators of a chain that runs code, from the k-th (at pos), each
@@ -2484,16 +2610,20 @@ uint32_t tree_operators(Tree& t, uint32_t ops, uint32_t count, uint32_t pos) {
             // The form holds: the paren lies at pos + 1, and one that starts
             // with a call does not apply in place.
             SeriesBuffer* b = code_buffer(t.code);
-            uint32_t next = fast.takes & takes_of(stack::last()) && !starts_with_call(&s.right.cell)
-                                ? infix_in_place(fast, b, pos + 1)
-                                : 0;
+            bool takes = fast.takes & takes_of(stack::last());
+            Form* pf = takes ? call_paren_form(s.right) : nullptr;
+            const Cell* callable = pf ? paren_callable(pf) : nullptr;
+            uint32_t next = takes && !callable && !starts_with_call(&s.right.cell) ? infix_in_place(fast, b, pos + 1) : 0;
             if (next) {
                 pos = next;
-            } else if (fast.takes & takes_of(stack::last())) {
+            } else if (takes) {
                 Cell held[2] = {unwrap(op), s.word};
                 Cell paren = s.right.cell;
-                pos = infix_evaluated(held, fast, t.code, pos + 1, [&paren](Cell*, const Cell*, const Cell*, uint32_t at) {
-                    code_paren(&paren);
+                // Nothing runs before the operand: the paren's form found
+                // above still serves it, and its call's word holds the
+                // callable compared.
+                pos = infix_evaluated(held, fast, t.code, pos + 1, [&paren, pf, callable](Cell*, const Cell*, const Cell*, uint32_t at) {
+                    code_paren(&paren, pf, callable);
                     return at + 1;
                 });
             } else {
@@ -2522,7 +2652,7 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
         pos = tree_call(t, ch->first, ch->start);
         if (!pos) return 0;
     } else if (first == prepared::L_CODE_PAREN) {
-        code_paren(&ch->first.cell);
+        code_paren(&ch->first.cell, call_paren_form(ch->first));
     } else {
         Cell scratch;
         const Cell* value = leaf_value(ch->first, &scratch, true);
@@ -2561,8 +2691,8 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
         const prepared::OpStep& s = f->ops[ch.ops];
         Cell* target = cached_slot<true>(&e.word, e.cache);
         if (s.int_op && target && cell::type(target) == T_INTEGER) {
-            Cell value = *target;
-            if (!same_op(s) || !int_inline(s, &value, &s.right.cell) || !no_op_next(e, b)) return false;
+            Cell value;
+            if (!same_op(s) || !int_inline(s, &value, target, &s.right.cell) || !no_op_next(e, b)) return false;
             *target = value;
             *slot = value;
             stack::reg.top = slot + 1;
@@ -2778,12 +2908,34 @@ template <class Step>
     uint32_t index = cell::callable_index(native);
     if (!branch_answer(index, slot, branch)) {
         run_one_call(block, b, slot, keep_last,
-                     [&](const Cell* code) { return prepared_block(code, e, index, slot, branch, native); });
+                     [&](const Cell* code) { return prepared_block(code, e, index, slot, branch, native, f->taken); });
     } else if (keep_last) {
         stack::set_result(slot);  // the form is the whole block: nothing follows
     }
     return true;
 }
+// A branch's chosen block (in its frame, marked prepared) whose form is one
+// expression that calls, other than a branch, run from the form its
+// branch's form keeps linked: as eval_prepared runs it, without the
+// lookup and the cases that do not apply. False with nothing done when
+// eval_prepared might do anything else with it (eval_block takes it then).
+[[gnu::always_inline]] inline bool linked_block(const Cell* block, prepared::FormLink& link) {
+    Node n = cell::series_node(block);
+    Form* f = link.form;
+    if (!f || link.generation != prepared::generation || f->node != n) {
+        f = prepared::find(n);
+        link = {f, prepared::generation};
+    }
+    if (!f || f->quick || !f->one_call || f->exprs[0].kind == prepared::E_BRANCH) return false;
+    SeriesBuffer* b = node::buffer(n);
+    if (f->start != uint32_t(cell::series_index(block)) || !prepared::holds(f, b) || is_tracing() ||
+        collector::wants_safe_point() || is_halt_requested())
+        return false;
+    prepared::check_unchanged(f, b);
+    run_one_call(block, b, f, stack::reg.top, true);
+    return true;
+}
+
 // run_one_call out of line, for the blocks that do not nest (see eval_block).
 [[gnu::noinline]] void eval_prepared_one(const Cell* block, Form* f, Cell* slot, bool keep_last) {
     run_one_call(block, code_buffer(block), f, slot, keep_last);
@@ -2797,8 +2949,14 @@ inline bool one_call(const Form* f) { return f->one_call; }
 // `either n < 2 [n] [...]` runs its blocks on every call.
 
 // A paren that calls, as eval() runs it: from its form when that is one
-// expression that calls (no collection or halt due, no trace).
-[[gnu::noinline]] void code_paren(const Cell* paren) {
+// expression that calls (no collection or halt due, no trace); call_form is
+// its form when call_paren_form found it a call alone, checked the value of
+// its call's word when the caller compared it with the form's callable.
+[[gnu::noinline]] void code_paren(const Cell* paren, Form* call_form, const Cell* checked) {
+    if (call_form) {
+        run_call_paren(paren, call_form, checked);
+        return;
+    }
     Node n = cell::series_node(paren);
     SeriesBuffer* b = node::buffer(n);
     Form* f = (b->flags & SER_PREPARED) ? prepared::find(n) : nullptr;

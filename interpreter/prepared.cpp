@@ -54,14 +54,15 @@ Code code_of(Node n) {
 // may see), of an object's context.
 SlotCache cache_for(const Cell* word, bool assigned) {
     Node ctx = cell::word_context(word);
-    bool on = false;
+    bool on = false, local = false;
     if (ctx != 0 && cell::word_index(word) >= 0) {
         const Cell* cc = context::cell_of(ctx);
         on = ctx == context::global_values.context ||
              (!assigned && !context::is_on_stack(cc) && context::kind_of(cc) == context::KIND_OBJECT &&
               context::has_values(cc));
+        local = ctx != context::global_values.context && context::is_on_stack(cc);
     }
-    return SlotCache{nullptr, 0, on};
+    return SlotCache{nullptr, 0, on, local};
 }
 
 // A word's value that reading the word simply pushes.

@@ -69,10 +69,15 @@ constexpr WordClasses WORD_CLASSES;
 // buffer, while function locals live on the value stack): good while
 // node::epoch is the same. on: the word is of such a context; epoch 0 never
 // matches. Runs fill it in (the form's other parts stay as decoded).
+// local: the word is bound to a context whose values live on the value
+// stack (a function's), whose slot is read from the context's values index
+// without the general lookup's tests: a context's kind is fixed when it is
+// made, and a form does not outlive a collection, which alone frees nodes.
 struct SlotCache {
     Cell* slot;
     uint64_t epoch;
     bool on;
+    bool local;
 };
 
 // An operand: a value written in the code, a word's value, an object's field
@@ -84,11 +89,16 @@ struct SlotCache {
 // ((pick b i), (length? s)) is L_CALL_PAREN: its value is read from its
 // cells as the general evaluator reads it in place, anywhere in a chain.
 enum LeafKind : uint8_t { L_VALUE, L_WORD, L_FIELD, L_PAREN, L_CODE_PAREN, L_CALL, L_CALL_PAREN };
+struct Form;
 struct Leaf {
     Cell cell;  // the code's cell (the callable's word for a call)
     LeafKind kind;
     uint32_t call;  // in Form::calls
     mutable SlotCache cache;  // of an L_WORD
+    // An L_CODE_PAREN's own form when a run found it a call alone (the
+    // evaluator's call_paren_form), good while the generation is the same.
+    mutable uint32_t paren_generation;
+    mutable Form* paren_form;
 };
 
 // A call in a chain: the callable its word held when decoded, and its
@@ -185,6 +195,15 @@ struct Expr {
 inline bool is_chain(const Expr& e) { return e.kind == E_CHAIN || e.kind == E_SET || e.kind == E_SET_FIELD; }
 inline bool is_pure(const Expr& e) { return is_chain(e) && !e.runs; }
 
+// A form another form's run found and keeps for the generation's life
+// (forms live apart, so the pointer holds until a collection or a remaking
+// counts a new generation); what a run may change in it is checked again
+// at each use.
+struct FormLink {
+    Form* form;
+    uint32_t generation;
+};
+
 struct Form {
     Node node;
     uint32_t start;  // the block's index the form starts at
@@ -201,6 +220,9 @@ struct Form {
     bool quick;      // as pure, and branches allowed (if, unless, either)
     bool one_call;   // decoded, one expression that runs code: a chain, its assignment, a branch, return
     size_t bytes;
+    // Of a one-call form whose expression is a branch: the forms of the
+    // blocks it took last (the first block, the second), as runs find them.
+    FormLink taken[2];
 };
 
 // Off with ZEL_PREPARE=0 (read at init).
