@@ -3450,8 +3450,7 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan& p) {
     for (uint32_t k = 0; k < p.count; k++) {
         const PlanStep& s = p.steps[k];
         if (cell::type(s.left) != T_INTEGER || cell::type(s.right) != T_INTEGER) return k;
-        *slot = *s.left;  // the slot is the loop's, no operand's
-        if (!int_inline(*s.op, slot, s.right)) return k;
+        if (!int_inline(*s.op, slot, s.left, s.right)) return k;  // the slot is the loop's, no operand's
         if (s.kind == PLAN_SET) {
             *s.target = *slot;
         } else if (s.kind == PLAN_BRANCH && !branch_answer(s.native_index, slot, s.branch)) {
