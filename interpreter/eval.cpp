@@ -809,6 +809,20 @@ struct CodeOperand {
     }
 };
 
+// An operator in its frame, both operands there, that the fast path does
+// not answer: the type check and the routine (held: the unwrapped op! and
+// its word, rooted). False on a pending exit, the frame left as it is.
+[[gnu::noinline]] bool apply_operator(Cell* held, const Cell* code, uint32_t at) {
+    Cell *op = held, *w = held + 1;
+    check_type(w, nth_argument(arg_list(op), 1));
+    if (is_tracing()) emit_event(EV_CALL, code, int32_t(at), w, op);
+    int32_t none[1] = {-1};
+    run_native(op, none);
+    if (exits::pending()) return false;
+    if (is_tracing()) emit_event(EV_RETURN, code, int32_t(at), w, stack::top());
+    return true;
+}
+
 // The operator with a right operand to evaluate, its left operand of a type
 // it takes: the frame and the operand as the general call makes them, then
 // the fast path, or the type check and the routine.
@@ -825,13 +839,8 @@ template <class Operand = CodeOperand>
     Cell* base = stack::reg.base;
     if (takes_both(fast.takes, base, base + 1) && binary_inline(fast.fast, base, base + 1)) {
         stack::keep();
-    } else {
-        check_type(w, nth_argument(arg_list(op), 1));
-        if (is_tracing()) emit_event(EV_CALL, code, int32_t(at), w, op);
-        int32_t none[1] = {-1};
-        run_native(op, none);
-        if (exits::pending()) return at;
-        if (is_tracing()) emit_event(EV_RETURN, code, int32_t(at), w, stack::top());
+    } else if (!apply_operator(held, code, at)) {
+        return at;
     }
     stack::leave();
     return at;
@@ -2095,10 +2104,10 @@ prepared::IntOp int_op_of(FastOp f) {
 // false on an overflow, which the generic path turns into a float!, and on
 // a remainder the generic path refuses (by zero, or of the least integer
 // by -1).
-[[gnu::always_inline]] inline bool int_inline(const prepared::OpStep& s, Cell* out, const Cell* left, const Cell* right) {
+[[gnu::always_inline]] inline bool int_inline(prepared::IntOp op, Cell* out, const Cell* left, const Cell* right) {
     using namespace prepared;
     int32_t a = cell::get_int(left), b = cell::get_int(right), r;
-    switch (s.int_op) {
+    switch (op) {
     case INT_ADD:
         if (__builtin_add_overflow(a, b, &r)) return false;
         break;
@@ -2121,6 +2130,9 @@ prepared::IntOp int_op_of(FastOp f) {
     }
     actions::store_cell(out, left->header, left->w1, uint32_t(r), left->w3);
     return true;
+}
+[[gnu::always_inline]] inline bool int_inline(const prepared::OpStep& s, Cell* out, const Cell* left, const Cell* right) {
+    return int_inline(prepared::IntOp(s.int_op), out, left, right);
 }
 
 // A form's word's slot through its cache (see prepared::SlotCache), as
@@ -2596,6 +2608,38 @@ void code_paren(const Cell* paren, Form* call_form, const Cell* checked = nullpt
     return value && same_bits(value, callable) ? value : nullptr;
 }
 
+// An operator whose right operand, at the position, is a paren that calls,
+// its left operand on top of a type it takes: applied as infix_evaluated
+// applies it (the frame the same to anything that looks while the paren
+// runs), the position after the paren answered. The left operand stays
+// where it lies as the frame's first; the integer case is answered from
+// the step's own after the paren, and the op! is unwrapped only for the
+// routine. The form found for the paren still serves it (nothing ran
+// since), and its call's word holds the callable compared.
+[[gnu::always_inline]] inline uint32_t paren_operand(const prepared::OpStep& s, const Cell* op, const FastOp& fast,
+                                                     const Cell* code, uint32_t at, Form* pf, const Cell* callable) {
+    prepared::IntOp int_op = prepared::IntOp(s.int_op);  // s may be gone after the paren
+    Cell held[2] = {*op, s.word};
+    temp_roots::Hold hold(held, 2);
+    stack::reg.top--;
+    stack::enter_frame(held + 1, stack::KIND_NATIVE | interp_bit());
+    stack::push_slot();
+    code_paren(&s.right.cell, pf, callable);  // copied there before anything runs
+    if (exits::pending()) return at + 1;
+    Cell* base = stack::reg.base;
+    if (int_op != prepared::INT_NONE && cell::type(base) == T_INTEGER && cell::type(base + 1) == T_INTEGER &&
+        int_inline(int_op, base, base, base + 1)) {
+        stack::keep();
+    } else if (takes_both(fast.takes, base, base + 1) && binary_inline(fast.fast, base, base + 1)) {
+        stack::keep();
+    } else {
+        held[0] = unwrap(held);
+        if (!apply_operator(held, code, at + 1)) return at + 1;
+    }
+    stack::leave();
+    return at + 1;
+}
+
 // The operators of a chain that runs code, from the k-th (at pos), each
 // compared and applied as prepared_chain applies it; a right operand that is
 // a paren that calls takes the general application (its frame, the paren
@@ -2617,15 +2661,7 @@ uint32_t tree_operators(Tree& t, uint32_t ops, uint32_t count, uint32_t pos) {
             if (next) {
                 pos = next;
             } else if (takes) {
-                Cell held[2] = {unwrap(op), s.word};
-                Cell paren = s.right.cell;
-                // Nothing runs before the operand: the paren's form found
-                // above still serves it, and its call's word holds the
-                // callable compared.
-                pos = infix_evaluated(held, fast, t.code, pos + 1, [&paren, pf, callable](Cell*, const Cell*, const Cell*, uint32_t at) {
-                    code_paren(&paren, pf, callable);
-                    return at + 1;
-                });
+                pos = paren_operand(s, op, fast, t.code, pos + 1, pf, callable);
             } else {
                 pos = infix_call(t.code, pos, b, op, fast);
             }
