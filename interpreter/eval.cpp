@@ -2627,16 +2627,15 @@ void code_paren(const Cell* paren, Form* call_form, const Cell* checked = nullpt
     code_paren(&s.right.cell, pf, callable);  // copied there before anything runs
     if (exits::pending()) return at + 1;
     Cell* base = stack::reg.base;
-    if (int_op != prepared::INT_NONE && cell::type(base) == T_INTEGER && cell::type(base + 1) == T_INTEGER &&
-        int_inline(int_op, base, base, base + 1)) {
-        stack::keep();
-    } else if (takes_both(fast.takes, base, base + 1) && binary_inline(fast.fast, base, base + 1)) {
-        stack::keep();
-    } else {
-        held[0] = unwrap(held);
-        if (!apply_operator(held, code, at + 1)) return at + 1;
+    if ((int_op != prepared::INT_NONE && cell::type(base) == T_INTEGER && cell::type(base + 1) == T_INTEGER &&
+         int_inline(int_op, base, base, base + 1)) ||
+        (takes_both(fast.takes, base, base + 1) && binary_inline(fast.fast, base, base + 1))) {
+        stack::pop_frame(&base);  // the frame pushed above is the top one: the answer at its base stays
+        stack::reg.top = base + 1;
+        return at + 1;
     }
-    stack::leave();
+    held[0] = unwrap(held);
+    if (apply_operator(held, code, at + 1)) stack::leave();
     return at + 1;
 }
 
