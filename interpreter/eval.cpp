@@ -2562,40 +2562,6 @@ void code_paren(const Cell* paren, Form* call_form, const Cell* checked = nullpt
     return is_tracing() || collector::wants_safe_point() || is_halt_requested() ? nullptr : f;
 }
 
-// Such a paren run as code_paren runs it (its scope, its stack check, the
-// rest of the paren when the call made it grow), the call straight from
-// the paren's form as tree_chain runs a chain of one call: without
-// code_paren's and the paren's chain's layers. The value is pushed.
-// checked: as for tree_call.
-[[gnu::always_inline]] inline void run_call_paren(const Cell* paren, Form* f, const Cell* checked) {
-    SeriesBuffer* b = code_buffer(paren);
-    prepared::check_unchanged(f, b);
-    stack_guard::check("stack-overflow");
-    Cell* slot = stack::reg.top;
-    Cell code = *paren;
-    CodeScope scope(&code, b);  // roots the copy
-    uint32_t start = uint32_t(cell::series_index(&code));
-    try {
-        Tree t{&code, f, f->node, prepared::generation, false};
-        const prepared::Chain& ch = f->chains[f->exprs[0].chain];
-        uint32_t end = ch.end;
-        uint32_t next = tree_call(t, ch.first, ch.start, checked);
-        if (!next) {
-            prepared::to_general(f, 0);  // nothing ran: the form still holds
-            next = expression(&code, start, false, code_buffer(&code));
-        } else if (!exits::pending() && (!t.holds() || next != end)) {
-            next = infix_after(&code, next, code_buffer(&code));
-        }
-        if (exits::pending()) return;
-        b = code_buffer(&code);
-        if (next < cell_count(b) && !run(&code, next, b, slot)) return;
-    } catch (const Throw& t) {
-        if (!exits::is_pending_code(t.code)) throw;
-        runtime::record.pending_code = t.code;
-        return;
-    }
-    if (is_tracing()) emit_at(slot, EV_EXIT, &code, start, slot);
-}
 
 // The callable of a paren operand's call form when it is a function or
 // native its word still holds (then the paren starts with a call, as
@@ -2926,6 +2892,27 @@ template <class Step>
 [[gnu::always_inline]] inline void run_one_call(const Cell* block, const SeriesBuffer* b, Form* f, Cell* slot,
                                                 bool keep_last) {
     run_one_call(block, b, slot, keep_last, FormStep{f, slot});
+}
+// Such a paren run as code_paren runs it (its scope, its stack check, the
+// rest of the paren when the call made it grow), the call straight from
+// the paren's form as tree_chain runs a chain of one call: without
+// code_paren's and the paren's chain's layers. The value is pushed.
+// checked: as for tree_call.
+[[gnu::always_inline]] inline void run_call_paren(const Cell* paren, Form* f, const Cell* checked) {
+    SeriesBuffer* b = code_buffer(paren);
+    prepared::check_unchanged(f, b);
+    run_one_call(paren, b, stack::reg.top, false, [f, checked](const Cell* code) {
+        Tree t{code, f, f->node, prepared::generation, false};
+        const prepared::Chain& ch = f->chains[f->exprs[0].chain];
+        uint32_t end = ch.end;
+        uint32_t next = tree_call(t, ch.first, ch.start, checked);
+        if (!next) {
+            prepared::to_general(f, 0);  // nothing ran: the form still holds
+            return expression(code, uint32_t(cell::series_index(code)), false, code_buffer(code));
+        }
+        if (!exits::pending() && (!t.holds() || next != end)) next = infix_after(code, next, code_buffer(code));
+        return next;
+    });
 }
 
 // A block whose form is one branch: its condition and blocks are taken
