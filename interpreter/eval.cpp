@@ -3309,11 +3309,14 @@ enum QuickRun { RUN_NONE, RUN_DONE, RUN_REST };
 // what no quick turn can change are made once, when the plan is made: the
 // operator words still hold their op!s and the branch word its native, the
 // argument fit, no operator after an expression, every word's slot (no
-// turn allocates or leaves a frame, so slots stay put). No quick turn
-// assigns an op! or a callable (no chain's value is one); so while every
-// slot the run's turns assign (a plan's, a block's without a plan, repeat's
-// counter) holds neither when the run's plans are made (assigns_safely),
-// none of them is a word a plan checked. Each turn still tests the operands'
+// turn allocates or leaves a frame, so slots stay put). While every slot
+// the run's turns assign (a plan's, a block's without a plan, repeat's
+// counter) holds neither an op! nor a callable when the run's plans are
+// made (assigns_safely), none of them is a word a plan checked. A turn may
+// give a word any value a block holds ((pick b i)), an op! too: so no value
+// step after the first starts with a word, the cell after the step before,
+// which the plan checks for an operator only when made (such a step's
+// value is dropped: it is rare). Each turn still tests the operands'
 // types and the integer case's answer (overflow), and the first step that
 // misses goes on as quick_block goes, from that expression.
 constexpr uint32_t MAX_PLAN_STEPS = 4;
@@ -3414,8 +3417,10 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan& p) {
     QuickPlan& p = *plan;
     p.count = 0;
     if (f->count > MAX_PLAN_STEPS) return;
-    for (uint32_t k = 0; k < f->count; k++)
+    for (uint32_t k = 0; k < f->count; k++) {
         if (!plan_step(f, f->exprs[k], b, &p.steps[k])) return;
+        if (k && p.steps[k].kind == PLAN_VALUE && f->chains[f->exprs[k].chain].first.kind == prepared::L_WORD) return;
+    }
     p.count = f->count;
     if (!assigns_safely(p)) p.count = 0;
 }
