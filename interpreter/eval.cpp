@@ -2314,14 +2314,14 @@ inline const Cell* same_callable(const prepared::Expr& e) {
                                                       Cell* condition, const Cell* const* branch, const Cell* native,
                                                       prepared::FormLink* links = nullptr) {
     Cell w = e.word;
-    uint32_t next;
+    uint32_t next = e.next;  // read before the block runs: a collection there frees the form
     if (!links) {
-        next = take_block(index, condition, branch, &w, native, e.next);
+        next = take_block(index, condition, branch, &w, native, next);
     } else {  // take_block, the block run from its linked form when that serves
         Cell* chosen = branch_frame(index, condition, branch, &w, native);
         if (!(code_buffer(chosen)->flags & SER_PREPARED) || !linked_block(chosen, links[chosen - stack::reg.base - 1]))
             eval_block<true, true>(anon(), chosen, true);
-        next = branch_left(e.next);
+        next = branch_left(next);
     }
     return exits::pending() ? next : infix_after(code, next, code_buffer(code));
 }
