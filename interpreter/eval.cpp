@@ -2387,11 +2387,12 @@ bool quick_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot)
     stack::push(native);
     const stack::Frame* frame = stack::enter_frame(&name, stack::KIND_NATIVE | interp_bit());
     if (counted) stack::push(&count);
-    const Cell* at = series::cells(b) + (e.next - blocks);  // nothing allocates until the native runs
+    uint32_t next = e.next;  // read before the native runs: a collection there frees the form
+    const Cell* at = series::cells(b) + (next - blocks);  // nothing allocates until the native runs
     for (uint32_t k = 0; k < blocks; k++) stack::push(at + k);
     *ran_code = true;
-    run_plain_native(code, e.next, &name, stack::reg.base - 1, frame);
-    return exits::pending() ? e.next : infix_after(code, e.next, code_buffer(code));
+    run_plain_native(code, next, &name, stack::reg.base - 1, frame);
+    return exits::pending() ? next : infix_after(code, next, code_buffer(code));
 }
 
 // ---- chains that call -----------------------------------------------------------------------
