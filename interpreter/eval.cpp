@@ -2326,14 +2326,14 @@ inline const Cell* same_callable(const prepared::Expr& e) {
                                                       Cell* condition, const Cell* const* branch, const Cell* native,
                                                       prepared::FormLink* links = nullptr) {
     Cell w = e.word;
-    uint32_t next;
+    uint32_t next = e.next;  // read before the block runs: a collection there frees the form
     if (!links) {
-        next = take_block(index, condition, branch, &w, native, e.next);
+        next = take_block(index, condition, branch, &w, native, next);
     } else {  // take_block, the block run from its linked form when that serves
         Cell* chosen = branch_frame(index, condition, branch, &w, native);
         if (!(code_buffer(chosen)->flags & SER_PREPARED) || !linked_block(chosen, links[chosen - stack::reg.base - 1]))
             eval_block<true, true>(anon(), chosen, true);
-        next = branch_left(e.next);
+        next = branch_left(next);
     }
     return exits::pending() ? next : infix_after(code, next, code_buffer(code));
 }
@@ -2399,11 +2399,12 @@ bool quick_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot)
     stack::push(native);
     const stack::Frame* frame = stack::enter_frame(&name, stack::KIND_NATIVE | interp_bit());
     if (counted) stack::push(&count);
-    const Cell* at = series::cells(b) + (e.next - blocks);  // nothing allocates until the native runs
+    uint32_t next = e.next;  // read before the native runs: a collection there frees the form
+    const Cell* at = series::cells(b) + (next - blocks);  // nothing allocates until the native runs
     for (uint32_t k = 0; k < blocks; k++) stack::push(at + k);
     *ran_code = true;
-    run_plain_native(code, e.next, &name, stack::reg.base - 1, frame);
-    return exits::pending() ? e.next : infix_after(code, e.next, code_buffer(code));
+    run_plain_native(code, next, &name, stack::reg.base - 1, frame);
+    return exits::pending() ? next : infix_after(code, next, code_buffer(code));
 }
 
 // ---- chains that call -----------------------------------------------------------------------
@@ -3331,11 +3332,14 @@ enum QuickRun { RUN_NONE, RUN_DONE, RUN_REST };
 // what no quick turn can change are made once, when the plan is made: the
 // operator words still hold their op!s and the branch word its native, the
 // argument fit, no operator after an expression, every word's slot (no
-// turn allocates or leaves a frame, so slots stay put). No quick turn
-// assigns an op! or a callable (no chain's value is one); so while every
-// slot the run's turns assign (a plan's, a block's without a plan, repeat's
-// counter) holds neither when the run's plans are made (assigns_safely),
-// none of them is a word a plan checked. Each turn still tests the operands'
+// turn allocates or leaves a frame, so slots stay put). While every slot
+// the run's turns assign (a plan's, a block's without a plan, repeat's
+// counter) holds neither an op! nor a callable when the run's plans are
+// made (assigns_safely), none of them is a word a plan checked. A turn may
+// give a word any value a block holds ((pick b i)), an op! too: so no value
+// step after the first starts with a word, the cell after the step before,
+// which the plan checks for an operator only when made (such a step's
+// value is dropped: it is rare). Each turn still tests the operands'
 // types and the integer case's answer (overflow), and the first step that
 // misses goes on as quick_block goes, from that expression.
 constexpr uint32_t MAX_PLAN_STEPS = 4;
@@ -3436,8 +3440,10 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan& p) {
     QuickPlan& p = *plan;
     p.count = 0;
     if (f->count > MAX_PLAN_STEPS) return;
-    for (uint32_t k = 0; k < f->count; k++)
+    for (uint32_t k = 0; k < f->count; k++) {
         if (!plan_step(f, f->exprs[k], b, &p.steps[k])) return;
+        if (k && p.steps[k].kind == PLAN_VALUE && f->chains[f->exprs[k].chain].first.kind == prepared::L_WORD) return;
+    }
     p.count = f->count;
     if (!assigns_safely(p)) p.count = 0;
 }
