@@ -97,12 +97,6 @@ Cell* slot(Node ctx, int32_t index);
 inline Cell* value_at(Node ctx, int32_t index) {
     return series::cells(node::buffer(cell::context_values(cell_of(ctx)))) + index;
 }
-// The value slot of a bound word with a known index, found inline for the
-// common cases: the global context, any context whose values block exists,
-// and a running function's values on the value stack. It answers exactly
-// what get_word_value answers when that finds a slot; null sends the caller
-// to get_word_value for the rest and for its errors. With plain, an object's
-// field answers null too: assigning one is more than a copy (set_word_value).
 // The slot of a context's value on the value stack (the context is on the
 // stack, running or not), or null.
 [[gnu::always_inline]] inline Cell* slot_on_stack(const Cell* cc, uint32_t index) {
@@ -113,6 +107,12 @@ inline Cell* value_at(Node ctx, int32_t index) {
 [[gnu::always_inline]] inline Cell* stack_slot(const Cell* word) {
     return slot_on_stack(cell_of(cell::word_context(word)), uint32_t(cell::word_index(word)));
 }
+// The value slot of a bound word with a known index, found inline for the
+// common cases: the global context, any context whose values block exists,
+// and a running function's values on the value stack. It answers exactly
+// what get_word_value answers when that finds a slot; null sends the caller
+// to get_word_value for the rest and for its errors. With plain, an object's
+// field answers null too: assigning one is more than a copy (set_word_value).
 template <bool plain = false>
 [[gnu::always_inline]] inline Cell* bound_slot(const Cell* word) {
     Node ctx = cell::word_context(word);

@@ -3664,24 +3664,12 @@ template <bool Unnamed, bool Nested>
     if (!memo) return false;
     uint32_t args = uint32_t(memo->plain_args);
     Node list = memo->list;
-    stack_guard::check("stack-overflow");
     if (!(b->flags & SER_PLAIN)) note_run(paren, b, nullptr);
-    Cell code = *paren, w = *c;
-    CodeScope scope(&code, b);
-    Cell* slot = stack::reg.top;
-    try {
-        uint32_t next = native_call(&code, at + 1, &w, value, args, list);
-        if (exits::pending()) return true;
-        next = infix_after(&code, next, code_buffer(&code));
-        if (exits::pending()) return true;
-        b = code_buffer(&code);
-        if (next < cell_count(b) && !run(&code, next, b, slot)) return true;
-    } catch (const Throw& t) {
-        if (!exits::is_pending_code(t.code)) throw;
-        runtime::record.pending_code = t.code;
-        return true;
-    }
-    if (is_tracing()) emit_at(slot, EV_EXIT, &code, at, slot);
+    Cell w = *c;
+    run_one_call(paren, b, stack::reg.top, false, [&](const Cell* code) {
+        uint32_t next = native_call(code, at + 1, &w, value, args, list);
+        return exits::pending() ? next : infix_after(code, next, code_buffer(code));
+    });
     return true;
 }
 
