@@ -541,18 +541,22 @@ inline Fast fast_native(uint32_t index) {
     return {FAST_NONE, 0};
 }
 
+// a + b, or a - b when subtract, into r; false on an overflow, which the
+// generic path turns into a float!.
+[[gnu::always_inline]] inline bool int_sum(bool subtract, int32_t a, int32_t b, int32_t* r) {
+    return !(subtract ? __builtin_sub_overflow(a, b, r) : __builtin_add_overflow(a, b, r));
+}
+
 // The inline answer of a two-operand fast path in place of the left
 // operand; false when the operands need the generic routine.
 inline bool binary_inline(Fast f, Cell* left, const Cell* right) {
     if (f.kind == FAST_ARITH) {
         // integer! + and - integer!, the commonest, without the call
-        if (f.op <= actions::ARITH_SUBTRACT && cell::type(left) == T_INTEGER && cell::type(right) == T_INTEGER) {
-            int32_t a = cell::get_int(left), b = cell::get_int(right), r;
-            bool overflow = f.op == actions::ARITH_ADD ? __builtin_add_overflow(a, b, &r) : __builtin_sub_overflow(a, b, &r);
-            if (!overflow) {
-                actions::store_cell(left, left->header, left->w1, uint32_t(r), left->w3);
-                return true;
-            }
+        int32_t r;
+        if (f.op <= actions::ARITH_SUBTRACT && cell::type(left) == T_INTEGER && cell::type(right) == T_INTEGER &&
+            int_sum(f.op == actions::ARITH_SUBTRACT, cell::get_int(left), cell::get_int(right), &r)) {
+            actions::store_cell(left, left->header, left->w1, uint32_t(r), left->w3);
+            return true;
         }
         return actions::arith_inline(f.op, left, right, left);
     }
@@ -719,10 +723,8 @@ inline bool takes_both(uint8_t takes, const Cell* left, const Cell* right) {
     if (fast.fast.kind != FAST_ARITH || fast.fast.op > actions::ARITH_SUBTRACT || !(fast.takes & TAKES_INTEGER) ||
         cell::type(right) != T_INTEGER || cell::type(left) != T_INTEGER)
         return false;
-    int32_t a = cell::get_int(left), r;
-    bool overflow = fast.fast.op == actions::ARITH_ADD ? __builtin_add_overflow(a, cell::get_int(right), &r)
-                                                       : __builtin_sub_overflow(a, cell::get_int(right), &r);
-    if (overflow) return false;
+    int32_t r;
+    if (!int_sum(fast.fast.op == actions::ARITH_SUBTRACT, cell::get_int(left), cell::get_int(right), &r)) return false;
     cell::set_int(left, r);
     return true;
 }
