@@ -753,13 +753,19 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out);
     return end && takes_both(op.takes, left, &right) && binary_inline(op.fast, left, &right) ? end : 0;
 }
 
+// The value of the word a paren starts with; null when it starts with no
+// word or the word has no value.
+[[gnu::always_inline]] inline const Cell* paren_head(const Cell* paren) {
+    SeriesBuffer* b = code_buffer(paren);
+    uint32_t at = uint32_t(cell::series_index(paren));
+    if (at >= cell_count(b) || cell::type(series::cells(b) + at) != T_WORD) return nullptr;
+    return context::bound_slot(series::cells(b) + at);
+}
+
 // Whether a paren starts with a word holding a function or native: then it
 // cannot apply in place, and paren_in_place need not be asked.
 inline bool starts_with_call(const Cell* paren) {
-    SeriesBuffer* b = code_buffer(paren);
-    uint32_t at = uint32_t(cell::series_index(paren));
-    if (at >= cell_count(b) || cell::type(series::cells(b) + at) != T_WORD) return false;
-    const Cell* value = context::bound_slot(series::cells(b) + at);
+    const Cell* value = paren_head(paren);
     return value && (cell::type(value) == T_FUNCTION || cell::type(value) == T_NATIVE);
 }
 
@@ -898,10 +904,7 @@ uint32_t call_paren_in_place(SeriesBuffer* b, uint32_t pos, const Cell* action, 
 // The action a paren's first word holds when fast_call_in_place may answer
 // its call: then the paren may give its value in place. Else null.
 [[gnu::always_inline]] inline const Cell* inline_call_of(const Cell* paren) {
-    SeriesBuffer* b = code_buffer(paren);
-    uint32_t at = uint32_t(cell::series_index(paren));
-    if (at >= cell_count(b) || cell::type(series::cells(b) + at) != T_WORD) return nullptr;
-    const Cell* value = context::bound_slot(series::cells(b) + at);
+    const Cell* value = paren_head(paren);
     return value && cell::type(value) == T_ACTION && inline_arity(fast_action(cell::callable_index(value))) ? value
                                                                                                               : nullptr;
 }
@@ -3872,10 +3875,11 @@ const Cell* prepared::argument_entries(const Cell* callable) {
     return series::cells(node::buffer(interp::arg_list(callable)));
 }
 
-int32_t prepared::inline_call_arity(const Cell* callable) {
-    if (cell::type(callable) != T_ACTION) return -1;
-    uint32_t args = interp::inline_arity(interp::fast_action(cell::callable_index(callable)));
-    return args ? int32_t(args) : -1;
+const Cell* prepared::paren_head(const Cell* paren) { return interp::paren_head(paren); }
+
+uint32_t prepared::paren_inline_arity(const Cell* paren) {
+    const Cell* action = interp::inline_call_of(paren);
+    return action ? interp::inline_arity(interp::fast_action(cell::callable_index(action))) : 0;
 }
 
 int32_t prepared::plain_arity(const Cell* callable) {
