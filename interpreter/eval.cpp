@@ -1002,6 +1002,18 @@ uint32_t call_paren_in_place(SeriesBuffer* b, uint32_t pos, const Cell* action, 
     stack::drop_below();
 }
 
+// The frame of a native or action called plainly: the callable pushed, the
+// frame opened over it (run_native_in_frame finds the callable under the
+// frame's base).
+[[gnu::always_inline]] inline const stack::Frame* enter_native(const Cell* native, Cell* name) {
+    stack::push(native);
+    return stack::enter_frame(name, stack::KIND_NATIVE | interp_bit());
+}
+[[gnu::always_inline]] inline void run_native_in_frame(const Cell* code, uint32_t pos, Cell* name,
+                                                       const stack::Frame* frame) {
+    run_plain_native(code, pos, name, stack::reg.base - 1, frame);
+}
+
 // A native, action, function or routine whose arguments are all evaluated
 // from the code: the general call below without its walk of the argument
 // list.
@@ -1152,10 +1164,9 @@ template <uint32_t Args>
     Cell name = *w;
     Cell entries[Args ? Args : 1];
     copy_entries(entries, list, Args);
-    stack::push(value);
-    const stack::Frame* frame = stack::enter_frame(&name, stack::KIND_NATIVE | interp_bit());
+    const stack::Frame* frame = enter_native(value, &name);
     if (!plain_arguments(code, &pos, &name, entries, Args, frame)) return pos;
-    run_plain_native(code, pos, &name, stack::reg.base - 1, frame);
+    run_native_in_frame(code, pos, &name, frame);
     return pos;
 }
 static_assert(MAX_PLAIN_ARGS == 4);
@@ -2378,10 +2389,10 @@ bool quick_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot)
 
 // ---- loops from forms ------------------------------------------------------------------------
 // while, until, forever and loop with their blocks written in the code:
-// the native's frame and arguments written as native_call writes them
-// (the callable, the frame, the arguments pushed and checked in that
-// order, so that an overflow is raised where it was), and the native run
-// as run_plain_native runs it. Its turns, errors, listings and exits see
+// the native's frame opened as native_call opens it (enter_native), the
+// arguments pushed and checked after it in native_call's order (so that
+// an overflow is raised where it was), and the native run as
+// native_call runs it (run_native_in_frame). Its turns, errors, listings and exits see
 // the same frames. The position after the call, or 0 with nothing done
 // when the word holds another native, the argument list does not take the
 // arguments as they are, loop's count misses, an operator follows the
@@ -2401,14 +2412,13 @@ bool quick_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot)
                     !entry_takes(&e.condition_entry, cell::type(&count))))
         return 0;
     Cell name = e.word;
-    stack::push(native);
-    const stack::Frame* frame = stack::enter_frame(&name, stack::KIND_NATIVE | interp_bit());
+    const stack::Frame* frame = enter_native(native, &name);
     if (counted) stack::push(&count);
     uint32_t next = e.next;  // read before the native runs: a collection there frees the form
     const Cell* at = series::cells(b) + (next - blocks);  // nothing allocates until the native runs
     for (uint32_t k = 0; k < blocks; k++) stack::push(at + k);
     *ran_code = true;
-    run_plain_native(code, next, &name, stack::reg.base - 1, frame);
+    run_native_in_frame(code, next, &name, frame);
     return exits::pending() ? next : infix_after(code, next, code_buffer(code));
 }
 
@@ -2532,9 +2542,8 @@ void code_paren(const Cell* paren, Form* call_form, const Cell* checked = nullpt
         if (tree_arguments(t, c, &pos, &name, frame)) function_body(fn, &name, frame, c.arg_count);
         return pos;
     }
-    stack::push(value);
-    const stack::Frame* frame = stack::enter_frame(&name, stack::KIND_NATIVE | interp_bit());
-    if (tree_arguments(t, c, &pos, &name, frame)) run_plain_native(t.code, pos, &name, stack::reg.base - 1, frame);
+    const stack::Frame* frame = enter_native(value, &name);
+    if (tree_arguments(t, c, &pos, &name, frame)) run_native_in_frame(t.code, pos, &name, frame);
     return pos;
 }
 
