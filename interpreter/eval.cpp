@@ -1170,8 +1170,10 @@ template <uint32_t Args>
     return pos;
 }
 static_assert(MAX_PLAIN_ARGS == 4);
-inline uint32_t native_call(const Cell* code, uint32_t pos, const Cell* w, const Cell* value, uint32_t args,
-                            Node list) {
+// Inlined wherever it is called: out of line, the pick costs its callers a
+// call on every native they call.
+[[gnu::always_inline]] inline uint32_t native_call(const Cell* code, uint32_t pos, const Cell* w, const Cell* value,
+                                                   uint32_t args, Node list) {
     switch (args) {
     case 0: return native_call_of<0>(code, pos, w, value, list);
     case 1: return native_call_of<1>(code, pos, w, value, list);
@@ -2003,6 +2005,20 @@ inline bool is_in_place_native(uint32_t index) {
     const ListMemo& memo = list_memo_of(value);  // making the list allocates and never collects
     return memo.plain_args >= 0 ? &memo : nullptr;
 }
+// The same of a word in the code, its value put in *value; null for any
+// other cell.
+[[gnu::always_inline]] inline const ListMemo* plain_native_word(const Cell* c, const Cell** value) {
+    *value = cell::type(c) == T_WORD ? context::bound_slot(c) : nullptr;
+    return *value ? plain_native(*value) : nullptr;
+}
+
+// The call of such a word at the position, and the operators after it
+// (none after an exit): the position after them.
+[[gnu::always_inline]] inline uint32_t plain_native_expression(const Cell* code, uint32_t pos, Cell* w,
+                                                               const Cell* value, uint32_t args, Node list) {
+    uint32_t next = native_call(code, pos + 1, w, value, args, list);
+    return exits::pending() ? next : infix_after(code, next, code_buffer(code));
+}
 
 // The first expression of a block run as code: one that starts with a word
 // holding a native or action called plainly goes to its call without
@@ -2011,12 +2027,10 @@ inline bool is_in_place_native(uint32_t index) {
 [[gnu::always_inline]] inline uint32_t statement(const Cell* code, uint32_t pos, SeriesBuffer* b) {
     const Cell* c = series::cells(b) + pos;
     if (cell::type(c) == T_WORD && !is_tracing() && !collector::wants_safe_point() && !is_halt_requested()) {
-        const Cell* value = context::bound_slot(c);
-        if (const ListMemo* memo = value ? plain_native(value) : nullptr) {
+        const Cell* value;
+        if (const ListMemo* memo = plain_native_word(c, &value)) {
             Cell w = *c;
-            Node list = memo->list;
-            pos = native_call(code, pos + 1, &w, value, uint32_t(memo->plain_args), list);
-            return exits::pending() ? pos : infix_after(code, pos, code_buffer(code));
+            return plain_native_expression(code, pos, &w, value, uint32_t(memo->plain_args), memo->list);
         }
     }
     return expression(code, pos, false, b);
@@ -3673,17 +3687,15 @@ template <bool Unnamed, bool Nested>
         is_halt_requested())
         return false;
     const Cell* c = series::cells(b) + at;
-    const Cell* value = cell::type(c) == T_WORD ? context::bound_slot(c) : nullptr;
-    const ListMemo* memo = value ? plain_native(value) : nullptr;
+    const Cell* value;
+    const ListMemo* memo = plain_native_word(c, &value);
     if (!memo) return false;
     uint32_t args = uint32_t(memo->plain_args);
     Node list = memo->list;
     if (!(b->flags & SER_PLAIN)) note_run(paren, b, nullptr);
     Cell w = *c;
-    run_one_call(paren, b, stack::reg.top, false, [&](const Cell* code) {
-        uint32_t next = native_call(code, at + 1, &w, value, args, list);
-        return exits::pending() ? next : infix_after(code, next, code_buffer(code));
-    });
+    run_one_call(paren, b, stack::reg.top, false,
+                 [&](const Cell* code) { return plain_native_expression(code, at, &w, value, args, list); });
     return true;
 }
 
