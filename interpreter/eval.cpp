@@ -541,18 +541,22 @@ inline Fast fast_native(uint32_t index) {
     return {FAST_NONE, 0};
 }
 
+// a + b, or a - b when subtract, into r; false on an overflow, which the
+// generic path turns into a float!.
+[[gnu::always_inline]] inline bool int_sum(bool subtract, int32_t a, int32_t b, int32_t* r) {
+    return !(subtract ? __builtin_sub_overflow(a, b, r) : __builtin_add_overflow(a, b, r));
+}
+
 // The inline answer of a two-operand fast path in place of the left
 // operand; false when the operands need the generic routine.
 inline bool binary_inline(Fast f, Cell* left, const Cell* right) {
     if (f.kind == FAST_ARITH) {
         // integer! + and - integer!, the commonest, without the call
-        if (f.op <= actions::ARITH_SUBTRACT && cell::type(left) == T_INTEGER && cell::type(right) == T_INTEGER) {
-            int32_t a = cell::get_int(left), b = cell::get_int(right), r;
-            bool overflow = f.op == actions::ARITH_ADD ? __builtin_add_overflow(a, b, &r) : __builtin_sub_overflow(a, b, &r);
-            if (!overflow) {
-                actions::store_cell(left, left->header, left->w1, uint32_t(r), left->w3);
-                return true;
-            }
+        int32_t r;
+        if (f.op <= actions::ARITH_SUBTRACT && cell::type(left) == T_INTEGER && cell::type(right) == T_INTEGER &&
+            int_sum(f.op == actions::ARITH_SUBTRACT, cell::get_int(left), cell::get_int(right), &r)) {
+            actions::store_cell(left, left->header, left->w1, uint32_t(r), left->w3);
+            return true;
         }
         return actions::arith_inline(f.op, left, right, left);
     }
@@ -719,10 +723,8 @@ inline bool takes_both(uint8_t takes, const Cell* left, const Cell* right) {
     if (fast.fast.kind != FAST_ARITH || fast.fast.op > actions::ARITH_SUBTRACT || !(fast.takes & TAKES_INTEGER) ||
         cell::type(right) != T_INTEGER || cell::type(left) != T_INTEGER)
         return false;
-    int32_t a = cell::get_int(left), r;
-    bool overflow = fast.fast.op == actions::ARITH_ADD ? __builtin_add_overflow(a, cell::get_int(right), &r)
-                                                       : __builtin_sub_overflow(a, cell::get_int(right), &r);
-    if (overflow) return false;
+    int32_t r;
+    if (!int_sum(fast.fast.op == actions::ARITH_SUBTRACT, cell::get_int(left), cell::get_int(right), &r)) return false;
     cell::set_int(left, r);
     return true;
 }
@@ -751,13 +753,19 @@ uint32_t fast_call_in_place(SeriesBuffer* b, uint32_t pos, Cell* out);
     return end && takes_both(op.takes, left, &right) && binary_inline(op.fast, left, &right) ? end : 0;
 }
 
+// The value of the word a paren starts with; null when it starts with no
+// word or the word has no value.
+[[gnu::always_inline]] inline const Cell* paren_head(const Cell* paren) {
+    SeriesBuffer* b = code_buffer(paren);
+    uint32_t at = uint32_t(cell::series_index(paren));
+    if (at >= cell_count(b) || cell::type(series::cells(b) + at) != T_WORD) return nullptr;
+    return context::bound_slot(series::cells(b) + at);
+}
+
 // Whether a paren starts with a word holding a function or native: then it
 // cannot apply in place, and paren_in_place need not be asked.
 inline bool starts_with_call(const Cell* paren) {
-    SeriesBuffer* b = code_buffer(paren);
-    uint32_t at = uint32_t(cell::series_index(paren));
-    if (at >= cell_count(b) || cell::type(series::cells(b) + at) != T_WORD) return false;
-    const Cell* value = context::bound_slot(series::cells(b) + at);
+    const Cell* value = paren_head(paren);
     return value && (cell::type(value) == T_FUNCTION || cell::type(value) == T_NATIVE);
 }
 
@@ -896,10 +904,7 @@ uint32_t call_paren_in_place(SeriesBuffer* b, uint32_t pos, const Cell* action, 
 // The action a paren's first word holds when fast_call_in_place may answer
 // its call: then the paren may give its value in place. Else null.
 [[gnu::always_inline]] inline const Cell* inline_call_of(const Cell* paren) {
-    SeriesBuffer* b = code_buffer(paren);
-    uint32_t at = uint32_t(cell::series_index(paren));
-    if (at >= cell_count(b) || cell::type(series::cells(b) + at) != T_WORD) return nullptr;
-    const Cell* value = context::bound_slot(series::cells(b) + at);
+    const Cell* value = paren_head(paren);
     return value && cell::type(value) == T_ACTION && inline_arity(fast_action(cell::callable_index(value))) ? value
                                                                                                               : nullptr;
 }
@@ -995,6 +1000,18 @@ uint32_t call_paren_in_place(SeriesBuffer* b, uint32_t pos, const Cell* action, 
     stack::leave();
     if (is_tracing()) emit_event(EV_RETURN, code, int32_t(pos), name, stack::top());
     stack::drop_below();
+}
+
+// The frame of a native or action called plainly: the callable pushed, the
+// frame opened over it (run_native_in_frame finds the callable under the
+// frame's base).
+[[gnu::always_inline]] inline const stack::Frame* enter_native(const Cell* native, Cell* name) {
+    stack::push(native);
+    return stack::enter_frame(name, stack::KIND_NATIVE | interp_bit());
+}
+[[gnu::always_inline]] inline void run_native_in_frame(const Cell* code, uint32_t pos, Cell* name,
+                                                       const stack::Frame* frame) {
+    run_plain_native(code, pos, name, stack::reg.base - 1, frame);
 }
 
 // A native, action, function or routine whose arguments are all evaluated
@@ -1147,15 +1164,16 @@ template <uint32_t Args>
     Cell name = *w;
     Cell entries[Args ? Args : 1];
     copy_entries(entries, list, Args);
-    stack::push(value);
-    const stack::Frame* frame = stack::enter_frame(&name, stack::KIND_NATIVE | interp_bit());
+    const stack::Frame* frame = enter_native(value, &name);
     if (!plain_arguments(code, &pos, &name, entries, Args, frame)) return pos;
-    run_plain_native(code, pos, &name, stack::reg.base - 1, frame);
+    run_native_in_frame(code, pos, &name, frame);
     return pos;
 }
 static_assert(MAX_PLAIN_ARGS == 4);
-inline uint32_t native_call(const Cell* code, uint32_t pos, const Cell* w, const Cell* value, uint32_t args,
-                            Node list) {
+// Inlined wherever it is called: out of line, the pick costs its callers a
+// call on every native they call.
+[[gnu::always_inline]] inline uint32_t native_call(const Cell* code, uint32_t pos, const Cell* w, const Cell* value,
+                                                   uint32_t args, Node list) {
     switch (args) {
     case 0: return native_call_of<0>(code, pos, w, value, list);
     case 1: return native_call_of<1>(code, pos, w, value, list);
@@ -1987,6 +2005,20 @@ inline bool is_in_place_native(uint32_t index) {
     const ListMemo& memo = list_memo_of(value);  // making the list allocates and never collects
     return memo.plain_args >= 0 ? &memo : nullptr;
 }
+// The same of a word in the code, its value put in *value; null for any
+// other cell.
+[[gnu::always_inline]] inline const ListMemo* plain_native_word(const Cell* c, const Cell** value) {
+    *value = cell::type(c) == T_WORD ? context::bound_slot(c) : nullptr;
+    return *value ? plain_native(*value) : nullptr;
+}
+
+// The call of such a word at the position, and the operators after it
+// (none after an exit): the position after them.
+[[gnu::always_inline]] inline uint32_t plain_native_expression(const Cell* code, uint32_t pos, Cell* w,
+                                                               const Cell* value, uint32_t args, Node list) {
+    uint32_t next = native_call(code, pos + 1, w, value, args, list);
+    return exits::pending() ? next : infix_after(code, next, code_buffer(code));
+}
 
 // The first expression of a block run as code: one that starts with a word
 // holding a native or action called plainly goes to its call without
@@ -1995,12 +2027,10 @@ inline bool is_in_place_native(uint32_t index) {
 [[gnu::always_inline]] inline uint32_t statement(const Cell* code, uint32_t pos, SeriesBuffer* b) {
     const Cell* c = series::cells(b) + pos;
     if (cell::type(c) == T_WORD && !is_tracing() && !collector::wants_safe_point() && !is_halt_requested()) {
-        const Cell* value = context::bound_slot(c);
-        if (const ListMemo* memo = value ? plain_native(value) : nullptr) {
+        const Cell* value;
+        if (const ListMemo* memo = plain_native_word(c, &value)) {
             Cell w = *c;
-            Node list = memo->list;
-            pos = native_call(code, pos + 1, &w, value, uint32_t(memo->plain_args), list);
-            return exits::pending() ? pos : infix_after(code, pos, code_buffer(code));
+            return plain_native_expression(code, pos, &w, value, uint32_t(memo->plain_args), memo->list);
         }
     }
     return expression(code, pos, false, b);
@@ -2373,10 +2403,10 @@ bool quick_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot)
 
 // ---- loops from forms ------------------------------------------------------------------------
 // while, until, forever and loop with their blocks written in the code:
-// the native's frame and arguments written as native_call writes them
-// (the callable, the frame, the arguments pushed and checked in that
-// order, so that an overflow is raised where it was), and the native run
-// as run_plain_native runs it. Its turns, errors, listings and exits see
+// the native's frame opened as native_call opens it (enter_native), the
+// arguments pushed and checked after it in native_call's order (so that
+// an overflow is raised where it was), and the native run as
+// native_call runs it (run_native_in_frame). Its turns, errors, listings and exits see
 // the same frames. The position after the call, or 0 with nothing done
 // when the word holds another native, the argument list does not take the
 // arguments as they are, loop's count misses, an operator follows the
@@ -2396,14 +2426,13 @@ bool quick_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot)
                     !entry_takes(&e.condition_entry, cell::type(&count))))
         return 0;
     Cell name = e.word;
-    stack::push(native);
-    const stack::Frame* frame = stack::enter_frame(&name, stack::KIND_NATIVE | interp_bit());
+    const stack::Frame* frame = enter_native(native, &name);
     if (counted) stack::push(&count);
     uint32_t next = e.next;  // read before the native runs: a collection there frees the form
     const Cell* at = series::cells(b) + (next - blocks);  // nothing allocates until the native runs
     for (uint32_t k = 0; k < blocks; k++) stack::push(at + k);
     *ran_code = true;
-    run_plain_native(code, next, &name, stack::reg.base - 1, frame);
+    run_native_in_frame(code, next, &name, frame);
     return exits::pending() ? next : infix_after(code, next, code_buffer(code));
 }
 
@@ -2527,9 +2556,8 @@ void code_paren(const Cell* paren, Form* call_form, const Cell* checked = nullpt
         if (tree_arguments(t, c, &pos, &name, frame)) function_body(fn, &name, frame, c.arg_count);
         return pos;
     }
-    stack::push(value);
-    const stack::Frame* frame = stack::enter_frame(&name, stack::KIND_NATIVE | interp_bit());
-    if (tree_arguments(t, c, &pos, &name, frame)) run_plain_native(t.code, pos, &name, stack::reg.base - 1, frame);
+    const stack::Frame* frame = enter_native(value, &name);
+    if (tree_arguments(t, c, &pos, &name, frame)) run_native_in_frame(t.code, pos, &name, frame);
     return pos;
 }
 
@@ -3659,17 +3687,15 @@ template <bool Unnamed, bool Nested>
         is_halt_requested())
         return false;
     const Cell* c = series::cells(b) + at;
-    const Cell* value = cell::type(c) == T_WORD ? context::bound_slot(c) : nullptr;
-    const ListMemo* memo = value ? plain_native(value) : nullptr;
+    const Cell* value;
+    const ListMemo* memo = plain_native_word(c, &value);
     if (!memo) return false;
     uint32_t args = uint32_t(memo->plain_args);
     Node list = memo->list;
     if (!(b->flags & SER_PLAIN)) note_run(paren, b, nullptr);
     Cell w = *c;
-    run_one_call(paren, b, stack::reg.top, false, [&](const Cell* code) {
-        uint32_t next = native_call(code, at + 1, &w, value, args, list);
-        return exits::pending() ? next : infix_after(code, next, code_buffer(code));
-    });
+    run_one_call(paren, b, stack::reg.top, false,
+                 [&](const Cell* code) { return plain_native_expression(code, at, &w, value, args, list); });
     return true;
 }
 
@@ -3870,10 +3896,11 @@ const Cell* prepared::argument_entries(const Cell* callable) {
     return series::cells(node::buffer(interp::arg_list(callable)));
 }
 
-int32_t prepared::inline_call_arity(const Cell* callable) {
-    if (cell::type(callable) != T_ACTION) return -1;
-    uint32_t args = interp::inline_arity(interp::fast_action(cell::callable_index(callable)));
-    return args ? int32_t(args) : -1;
+const Cell* prepared::paren_head(const Cell* paren) { return interp::paren_head(paren); }
+
+uint32_t prepared::paren_inline_arity(const Cell* paren) {
+    const Cell* action = interp::inline_call_of(paren);
+    return action ? interp::inline_arity(interp::fast_action(cell::callable_index(action))) : 0;
 }
 
 int32_t prepared::plain_arity(const Cell* callable) {

@@ -91,10 +91,7 @@ constexpr uint32_t MAX_NESTING = 16;
 
 // A paren that starts with a word holding a callable: it calls.
 bool paren_calls(const Cell* paren) {
-    Code p = code_of(cell::series_node(paren));
-    uint32_t at = uint32_t(cell::series_index(paren));
-    if (at >= p.count || cell::type(p.cells + at) != T_WORD) return false;
-    const Cell* value = context::bound_slot(p.cells + at);
+    const Cell* value = paren_head(paren);
     return value && WORD_CLASSES.of[cell::type(value)] == WORD_CALL;
 }
 
@@ -103,12 +100,10 @@ bool chain(Form* f, const Code& code, uint32_t pos, uint32_t* index, Place place
 // A paren of nothing but a call that the evaluator answers in place, its
 // arguments written as values or words (checked again on every run).
 bool paren_of_inline_call(const Cell* paren) {
+    uint32_t arity = paren_inline_arity(paren);
     Code p = code_of(cell::series_node(paren));
     uint32_t at = uint32_t(cell::series_index(paren));
-    if (at >= p.count || cell::type(p.cells + at) != T_WORD) return false;
-    const Cell* value = context::bound_slot(p.cells + at);
-    int32_t arity = value ? inline_call_arity(value) : -1;
-    if (arity < 0 || at + 1 + uint32_t(arity) != p.count) return false;
+    if (!arity || at + 1 + arity != p.count) return false;
     for (uint32_t k = at + 1; k < p.count; k++)
         if (cell::type(p.cells + k) != T_WORD && !SELF_EVALUATING.of[cell::type(p.cells + k)]) return false;
     return true;

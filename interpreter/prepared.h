@@ -252,10 +252,13 @@ int32_t plain_arity(const Cell* callable);
 // The entries of the argument list of such a callable (good until memory is
 // allocated). In the evaluator.
 const Cell* argument_entries(const Cell* callable);
-// The number of arguments of an action whose call with plain values for
-// arguments the evaluator answers in place (pick, length?, ...), or -1. In
-// the evaluator.
-int32_t inline_call_arity(const Cell* callable);
+// The value of the word a paren starts with, or null (no word, or no
+// value). In the evaluator.
+const Cell* paren_head(const Cell* paren);
+// The number of arguments of the call a paren starts with when the
+// evaluator answers it in place given plain values for arguments (pick,
+// length?, ...), or 0. In the evaluator.
+uint32_t paren_inline_arity(const Cell* paren);
 // Makes the form of the block (its node and index), or null when it cannot
 // be made now or would gain nothing (no expression of it is a chain or its
 // assignment: then the buffer is marked SER_PLAIN and no form is kept);

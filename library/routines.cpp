@@ -232,23 +232,29 @@ int32_t return_code(const Cell* spec) {
     return -1;
 }
 
-uint32_t keep_made(const char* name, Cell* spec_block, routine::Fn fn) {
+// The routine of the spec block that make_spec gives, kept in the root
+// block; whatever making the spec and the routine leaves on the value
+// stack is dropped.
+template <typename MakeSpec>
+uint32_t keep_made(const char* name, routine::Fn fn, MakeSpec make_spec) {
+    Cell* top = stack::reg.top;
+    Cell spec_block = make_spec();
     uint32_t index = routine::find(name);
     if (!index) index = routine::register_(name, fn);
-    return roots::keep(routine::make(spec_block, nullptr, index, return_code(spec_block), false));
+    uint32_t kept = roots::keep(routine::make(&spec_block, nullptr, index, return_code(&spec_block), false));
+    stack::reg.top = top;
+    return kept;
 }
 
 // A spec written as the one before it (the type predicates share a few) is
 // a deep copy of that routine's spec block, which no code can have changed
 // since it was lexed: the same cells, cheaper than lexing the text again.
 uint32_t keep_like(const Def& d, uint32_t kept_before) {
-    Cell* top = stack::reg.top;
-    Cell before;
-    cell::make_series(&before, T_BLOCK, cell::callable_spec(roots::at(kept_before)));
-    Cell spec_block = *block::copy(&before, nullptr, true, nullptr);
-    uint32_t kept = keep_made(d.name, &spec_block, d.fn);
-    stack::reg.top = top;
-    return kept;
+    return keep_made(d.name, d.fn, [&] {
+        Cell before;
+        cell::make_series(&before, T_BLOCK, cell::callable_spec(roots::at(kept_before)));
+        return *block::copy(&before, nullptr, true, nullptr);
+    });
 }
 
 bool bound = false;
@@ -257,11 +263,7 @@ bool bound = false;
 
 // A routine and its spec block stay in the root block.
 uint32_t keep(const char* name, const char* spec, routine::Fn fn) {
-    Cell* top = stack::reg.top;
-    Cell spec_block = lexer::load_text(spec, std::strlen(spec));
-    uint32_t kept = keep_made(name, &spec_block, fn);
-    stack::reg.top = top;
-    return kept;
+    return keep_made(name, fn, [&] { return lexer::load_text(spec, std::strlen(spec)); });
 }
 
 void bind_all(const Def* defs, uint32_t count) {
