@@ -2869,11 +2869,12 @@ struct FormStep {
 // to run(). b is the block's buffer, found by the caller. The copy of the
 // block's cell is rooted by its scope even where the caller keeps the block
 // reachable: a collection may move the block's node (node-frame
-// evacuation), and only rooted cells are rewritten.
-template <class Step>
+// evacuation), and only rooted cells are rewritten. Checked: a block run
+// within another's step, whose stack check covers this one's frame.
+template <bool Checked = false, class Step>
 [[gnu::always_inline]] inline void run_one_call(const Cell* block, const SeriesBuffer* b, Cell* slot, bool keep_last,
                                                 Step step) {
-    stack_guard::check("stack-overflow");
+    if constexpr (!Checked) stack_guard::check("stack-overflow");
     Cell code = *block;
     CodeScope scope(&code, b);  // roots the copy
     uint32_t start = uint32_t(cell::series_index(&code));
@@ -2890,9 +2891,10 @@ template <class Step>
     if (is_tracing()) emit_at(slot, EV_EXIT, &code, start, slot);
     if (keep_last) stack::set_result(slot);
 }
+template <bool Checked = false>
 [[gnu::always_inline]] inline void run_one_call(const Cell* block, const SeriesBuffer* b, Form* f, Cell* slot,
                                                 bool keep_last) {
-    run_one_call(block, b, slot, keep_last, FormStep{f, slot});
+    run_one_call<Checked>(block, b, slot, keep_last, FormStep{f, slot});
 }
 // Such a paren run as code_paren runs it (its scope, its stack check, the
 // rest of the paren when the call made it grow), the call straight from
@@ -2955,7 +2957,7 @@ template <class Step>
         collector::wants_safe_point() || is_halt_requested())
         return false;
     prepared::check_unchanged(f, b);
-    run_one_call(block, b, f, stack::reg.top, true);
+    run_one_call<true>(block, b, f, stack::reg.top, true);  // within the body's run, which checked
     return true;
 }
 
