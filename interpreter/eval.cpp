@@ -871,7 +871,7 @@ inline uint32_t take_block(uint32_t index, Cell* condition, const Cell* const* b
 inline Cell* branch_frame(uint32_t index, Cell* condition, const Cell* const* branch, const Cell* w,
                           const Cell* native);
 inline uint32_t branch_left(uint32_t at);
-[[gnu::always_inline]] inline bool linked_block(const Cell* block, prepared::FormLink& link);
+[[gnu::always_inline]] inline bool linked_block(Cell* block, prepared::FormLink& link);
 uint32_t returned_in_place(const Cell* code, uint32_t pos, const Cell* native);
 
 // either in its frame, its arguments checked: the native's work without the
@@ -1980,6 +1980,17 @@ struct CodeScope {
     CodeScope(const CodeScope&) = delete;
     CodeScope& operator=(const CodeScope&) = delete;
 };
+// The current code switched to a cell that the value stack roots, without a
+// scope record or a copy: a branch's block run where it lies in its frame.
+struct CurrentCode {
+    Cell* saved;
+    [[gnu::always_inline]] CurrentCode(Cell* code, const SeriesBuffer* b) : saved(eval_state.code) {
+        if (!(b->flags & SER_LIBRARY)) eval_state.code = code;
+    }
+    [[gnu::always_inline]] ~CurrentCode() { eval_state.code = saved; }
+    CurrentCode(const CurrentCode&) = delete;
+    CurrentCode& operator=(const CurrentCode&) = delete;
+};
 
 // A trace event emitted from a block run without its frame reports as its
 // base the cell the frame's base would have been.
@@ -2894,29 +2905,34 @@ struct FormStep {
 // assignment, a branch, a return), run as eval_prepared_rest runs it
 // without the loop over expressions: step runs the expression (in the
 // block's scope); what follows it when the block has grown meanwhile goes
-// to run(). b is the block's buffer, found by the caller. The copy of the
-// block's cell is rooted by its scope even where the caller keeps the block
-// reachable: a collection may move the block's node (node-frame
-// evacuation), and only rooted cells are rewritten.
+// to run(). code: the block's cell, rooted by the caller.
+template <class Step>
+[[gnu::always_inline]] inline void run_code(Cell* code, Cell* slot, bool keep_last, Step step) {
+    uint32_t start = uint32_t(cell::series_index(code));
+    try {
+        uint32_t next = step(code);
+        if (exits::pending()) return;
+        SeriesBuffer* b = code_buffer(code);
+        if (next < cell_count(b) && !run(code, next, b, slot)) return;
+    } catch (const Throw& t) {
+        if (!exits::is_pending_code(t.code)) throw;
+        runtime::record.pending_code = t.code;
+        return;
+    }
+    if (is_tracing()) emit_at(slot, EV_EXIT, code, start, slot);
+    if (keep_last) stack::set_result(slot);
+}
+// The same with its stack check, the block's cell copied. b is the block's
+// buffer, found by the caller. The copy is rooted by its scope even where
+// the caller keeps the block reachable: a collection may move the block's
+// node (node-frame evacuation), and only rooted cells are rewritten.
 template <class Step>
 [[gnu::always_inline]] inline void run_one_call(const Cell* block, const SeriesBuffer* b, Cell* slot, bool keep_last,
                                                 Step step) {
     stack_guard::check("stack-overflow");
     Cell code = *block;
     CodeScope scope(&code, b);  // roots the copy
-    uint32_t start = uint32_t(cell::series_index(&code));
-    try {
-        uint32_t next = step(&code);
-        if (exits::pending()) return;
-        SeriesBuffer* b = code_buffer(&code);
-        if (next < cell_count(b) && !run(&code, next, b, slot)) return;
-    } catch (const Throw& t) {
-        if (!exits::is_pending_code(t.code)) throw;
-        runtime::record.pending_code = t.code;
-        return;
-    }
-    if (is_tracing()) emit_at(slot, EV_EXIT, &code, start, slot);
-    if (keep_last) stack::set_result(slot);
+    run_code(&code, slot, keep_last, step);
 }
 [[gnu::always_inline]] inline void run_one_call(const Cell* block, const SeriesBuffer* b, Form* f, Cell* slot,
                                                 bool keep_last) {
@@ -2968,9 +2984,12 @@ template <class Step>
 // A branch's chosen block (in its frame, marked prepared) whose form is one
 // expression that calls, other than a branch, run from the form its
 // branch's form keeps linked: as eval_prepared runs it, without the
-// lookup and the cases that do not apply. False with nothing done when
-// eval_prepared might do anything else with it (eval_block takes it then).
-[[gnu::always_inline]] inline bool linked_block(const Cell* block, prepared::FormLink& link) {
+// lookup and the cases that do not apply, and in place: the block's cell in
+// the frame is its code, rooted by the value stack, and the body's run that
+// took the branch has checked the stack for this frame. False with nothing
+// done when eval_prepared might do anything else with it (eval_block takes
+// it then).
+[[gnu::always_inline]] inline bool linked_block(Cell* block, prepared::FormLink& link) {
     Node n = cell::series_node(block);
     Form* f = link.form;
     if (!f || link.generation != prepared::generation || f->node != n) {
@@ -2983,7 +3002,8 @@ template <class Step>
         collector::wants_safe_point() || is_halt_requested())
         return false;
     prepared::check_unchanged(f, b);
-    run_one_call(block, b, f, stack::reg.top, true);
+    CurrentCode current(block, b);
+    run_code(block, stack::reg.top, true, FormStep{f, stack::reg.top});
     return true;
 }
 
