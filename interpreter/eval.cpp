@@ -3496,7 +3496,8 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan& p) {
     if (!assigns_safely(p)) p.count = 0;
 }
 
-[[gnu::always_inline]] inline bool quick_ready(LoopBlock& turn, QuickBlock* q, QuickPlan* plan) {
+// A plan is made only when wanted: the turns it serves must outnumber one.
+[[gnu::always_inline]] inline bool quick_ready(LoopBlock& turn, QuickBlock* q, QuickPlan* plan, bool plan_wanted = true) {
     Form* f = turn.form;
     q->f = f;
     q->b = nullptr;
@@ -3514,7 +3515,7 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan& p) {
     if (!prepared::holds(f, b)) return false;
     prepared::check_unchanged(f, b);
     q->b = b;
-    make_plan(f, b, plan);
+    if (plan_wanted) make_plan(f, b, plan);
     return true;
 }
 
@@ -3600,7 +3601,10 @@ QuickWhile quick_while(LoopBlock& cond, LoopBlock& body) {
     Cell* slot = stack::reg.base + 1;
     QuickBlock c, r;
     QuickPlan cp, rp;
-    if (slot + 2 >= stack::reg.limit || !quick_turns() || !quick_ready(cond, &c, &cp)) return WHILE_NONE;
+    // A body known not quick ends the run after its condition's first turn,
+    // so the condition's plan would serve that one turn: none is made.
+    bool body_quick = !body.form || body.generation != prepared::generation || body.quick;
+    if (slot + 2 >= stack::reg.limit || !quick_turns() || !quick_ready(cond, &c, &cp, body_quick)) return WHILE_NONE;
     bool body_ready = false;
     for (;;) {
         QuickRun done = quick_block(cond, c, cp, slot, false);
