@@ -61,6 +61,11 @@ struct Editor {
     std::string pending;      // bytes read before the answer to the query
 };
 
+// Bytes read past the end of a line (typed ahead of the query's answer,
+// e.g. lines pasted or typed while the one before ran): the next line's
+// first input.
+std::string typed_ahead;
+
 void move_to_origin(std::string& out, const Editor& e) {
     out += '\r';
     terminal::cursor_up(out, e.cursor_row);
@@ -336,6 +341,8 @@ Step edit(Editor& e) {
 
 bool read(const Cell* line, const Cell* prompt, const Cell* history, bool hidden) {
     Editor e;
+    e.pending = std::move(typed_ahead);
+    typed_ahead.clear();
     e.prompt = utf8::text(prompt);
     e.hidden = hidden;
     e.history = history;
@@ -343,10 +350,12 @@ bool read(const Cell* line, const Cell* prompt, const Cell* history, bool hidden
     {
         terminal::RawMode raw;
         if (!raw.on) {  // a terminal that refuses raw mode still reads lines
+            typed_ahead = std::move(e.pending);
             terminal::write(e.prompt);
             return terminal::stdin_readline(line);
         }
         step = edit(e);
+        typed_ahead = std::move(e.pending);
     }
     SeriesBuffer* b = string::buffer_of(line);
     for (char32_t cp : e.text) b = string::append_char(b, uint32_t(cp));

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Runs the console on a terminal (a tmux pane of 80x24) and checks the
-banner and the prompt, a result, Ctrl-C stopping an evaluation and coming
+banner and the prompt, a result, lines typed ahead, Ctrl-C stopping an evaluation and coming
 back to the prompt, Ctrl-C at the prompt quitting, and the terminal's
 settings (stty -g) the same after the console as before it.
 
@@ -60,6 +60,9 @@ def main():
             check("the prompt", wait_for(">>"))  # the pane drops trailing blanks
             tmux("send-keys", "-t", SESSION, "1 + 2", "Enter")
             check("a result", wait_for("== 3"))
+            # Lines typed while the one before runs are read, none lost.
+            tmux("send-keys", "-t", SESSION, "wait 0.3 5 * 6", "Enter", "7 * 8", "Enter", "9 * 10", "Enter")
+            check("lines typed ahead", wait_for("== 30") and wait_for("== 56") and wait_for("== 90"))
             tmux("send-keys", "-t", SESSION, "forever [1]", "Enter")
             time.sleep(0.3)
             tmux("send-keys", "-t", SESSION, "C-c")
