@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/block.h"
 #include "core/cycles.h"
 #include "core/datatype.h"
 #include "core/raise.h"
@@ -430,6 +431,19 @@ struct BindRun {
     }
 };
 
+// Binds a word cell (of any type but a block's) as the run asks.
+inline void bind_cell(Cell* c, uint32_t t, const BindRun& run) {
+    if (run.self && t == T_WORD && is_self(c)) {
+        cell::set_word_context(c, run.ctx);
+        cell::set_word_index(c, uint32_t(-1));
+    } else if (types::is_any_word(t)) {
+        int32_t index = run.find(cell::word_symbol(c));
+        if (index < 0) return;
+        cell::set_word_context(c, run.ctx);
+        cell::set_word_index(c, uint32_t(index));
+    }
+}
+
 // Binds the words of the series and of every block in it.
 void bind_series(Node series_node, const BindRun& run) {
     if (cycles::find(series_node)) return;
@@ -438,28 +452,48 @@ void bind_series(Node series_node, const BindRun& run) {
     series::unprepare(b);
     for (Cell *c = series::cells(b), *end = c + series::length(b); c < end; c++) {
         uint32_t t = cell::type(c);
-        if (types::is_any_block(t)) {
-            bind_series(cell::series_node(c), run);
-        } else if (run.self && t == T_WORD && is_self(c)) {
-            cell::set_word_context(c, run.ctx);
-            cell::set_word_index(c, uint32_t(-1));
-        } else if (types::is_any_word(t)) {
-            int32_t index = run.find(cell::word_symbol(c));
-            if (index < 0) continue;
-            cell::set_word_context(c, run.ctx);
-            cell::set_word_index(c, uint32_t(index));
-        }
+        if (types::is_any_block(t)) bind_series(cell::series_node(c), run);
+        else bind_cell(c, t, run);
     }
     cycles::pop();
 }
+
+BindRun start_bind(Node ctx, bool self) {
+    bool global = ctx == global_node;
+    if (!global) bind_index.fill(ctx);
+    return BindRun{ctx, self, global, symbol::record_at(1), bind_index.by_canonical.data(),
+                   bind_index.by_canonical.size(), bind_index.stamp};
+}
+
+// The clone's visit: the words of each buffer made, bound as bind_series
+// binds them (the clone itself walks the nested blocks).
+struct BindVisit : block::CloneVisit {
+    BindRun run;
+    explicit BindVisit(const BindRun& r) : block::CloneVisit{fresh_buffer}, run(r) {}
+    static void fresh_buffer(block::CloneVisit* self, Node made, Cell* cells, uint32_t count) {
+        const BindRun& run = static_cast<BindVisit*>(self)->run;
+        series::unprepare(node::buffer(made));
+        for (Cell *c = cells, *end = cells + count; c < end; c++) {
+            uint32_t t = cell::type(c);
+            if (!types::is_any_block(t)) bind_cell(c, t, run);
+        }
+    }
+};
 }  // namespace
 
 void bind(const Cell* block, Node ctx, bool self) {
-    bool global = ctx == global_node;
-    if (!global) bind_index.fill(ctx);
-    const BindRun run{ctx, self, global, symbol::record_at(1), bind_index.by_canonical.data(),
-                      bind_index.by_canonical.size(), bind_index.stamp};
-    bind_series(cell::series_node(block), run);
+    bind_series(cell::series_node(block), start_bind(ctx, self));
+}
+
+// Binding the copy as the clone makes it binds what bind would bind over the
+// finished copy: the words of the buffers made, each once, and nothing that
+// the clone runs depends on them. A block the clone keeps shared is bound by
+// the whole bind afterwards, which only binds the copy's words again alike,
+// so that the shared block is walked as bind walks it.
+void clone_bound(const Cell* block, Cell* out, Node ctx) {
+    BindVisit visit(start_bind(ctx, false));
+    block::clone(block, out, true, true, &visit);
+    if (visit.shared) bind(out, ctx, false);
 }
 
 }  // namespace context

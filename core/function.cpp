@@ -320,12 +320,12 @@ Node build_value(const Cell* spec, const Cell* body, Node ctx, int32_t entry, in
     cell::set_callable_extra(fn, extra);
     *context::owner_of(ctx) = *fn;
     Cell copy = statics::none_cell;
-    if (body) block::clone(body, &copy, true, true);
+    if (body && made_here) context::clone_bound(body, &copy, ctx);
+    else if (body) block::clone(body, &copy, true, true);
     Cell* cells = series::cells(node::buffer(extra));
     cells[EXTRA_BODY] = copy;
     put_integer(&cells[EXTRA_ENTRY], entry);
     put_integer(&cells[EXTRA_BUILDER], builder);
-    if (made_here && body) context::bind(&copy, ctx, false);
     return ctx;
 }
 
