@@ -419,6 +419,7 @@ struct BindRun {
     const BindIndex::Entry* entries;
     size_t entry_count;
     uint32_t stamp;
+    uint32_t series_flags;  // set on every block bound
 
     // lookup_word(ctx, symbol, true); for a context other than the global
     // one, through bind_index filled for it.
@@ -450,6 +451,7 @@ void bind_series(Node series_node, const BindRun& run) {
     cycles::push(series_node);
     SeriesBuffer* b = node::buffer(series_node);
     series::unprepare(b);
+    b->flags |= run.series_flags;
     for (Cell *c = series::cells(b), *end = c + series::length(b); c < end; c++) {
         uint32_t t = cell::type(c);
         if (types::is_any_block(t)) bind_series(cell::series_node(c), run);
@@ -458,11 +460,11 @@ void bind_series(Node series_node, const BindRun& run) {
     cycles::pop();
 }
 
-BindRun start_bind(Node ctx, bool self) {
+BindRun start_bind(Node ctx, bool self, uint32_t series_flags) {
     bool global = ctx == global_node;
     if (!global) bind_index.fill(ctx);
     return BindRun{ctx, self, global, symbol::record_at(1), bind_index.by_canonical.data(),
-                   bind_index.by_canonical.size(), bind_index.stamp};
+                   bind_index.by_canonical.size(), bind_index.stamp, series_flags};
 }
 
 // The clone's visit: the words of each buffer made, bound as bind_series
@@ -472,7 +474,9 @@ struct BindVisit : block::CloneVisit {
     explicit BindVisit(const BindRun& r) : block::CloneVisit{fresh_buffer}, run(r) {}
     static void fresh_buffer(block::CloneVisit* self, Node made, Cell* cells, uint32_t count) {
         const BindRun& run = static_cast<BindVisit*>(self)->run;
-        series::unprepare(node::buffer(made));
+        SeriesBuffer* b = node::buffer(made);
+        series::unprepare(b);
+        b->flags |= run.series_flags;
         for (Cell *c = cells, *end = cells + count; c < end; c++) {
             uint32_t t = cell::type(c);
             if (!types::is_any_block(t)) bind_cell(c, t, run);
@@ -482,18 +486,19 @@ struct BindVisit : block::CloneVisit {
 }  // namespace
 
 void bind(const Cell* block, Node ctx, bool self) {
-    bind_series(cell::series_node(block), start_bind(ctx, self));
+    bind_series(cell::series_node(block), start_bind(ctx, self, 0));
 }
 
 // Binding the copy as the clone makes it binds what bind would bind over the
 // finished copy: the words of the buffers made, each once, and nothing that
 // the clone runs depends on them. A block the clone keeps shared is bound by
-// the whole bind afterwards, which only binds the copy's words again alike,
-// so that the shared block is walked as bind walks it.
-void clone_bound(const Cell* block, Cell* out, Node ctx) {
-    BindVisit visit(start_bind(ctx, false));
+// a whole bind afterwards, which only binds the copy's words again alike, so
+// that the shared block is walked as bind walks it; the flags go likewise to
+// every block the copy reaches.
+void clone_bound(const Cell* block, Cell* out, Node ctx, uint32_t series_flags) {
+    BindVisit visit(start_bind(ctx, false, series_flags));
     block::clone(block, out, true, true, &visit);
-    if (visit.shared) bind(out, ctx, false);
+    if (visit.shared) bind_series(cell::series_node(out), start_bind(ctx, false, series_flags));
 }
 
 }  // namespace context

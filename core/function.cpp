@@ -305,7 +305,8 @@ static void put_integer(Cell* c, int32_t v) {
     else cell::make_unset(c);
 }
 
-Node build_value(const Cell* spec, const Cell* body, Node ctx, int32_t entry, int32_t builder, uint32_t flags) {
+Node build_value(const Cell* spec, const Cell* body, Node ctx, int32_t entry, int32_t builder, uint32_t flags,
+                 uint32_t body_flags) {
     Cell s = *spec;
     if (cell::series_index(&s) > 0) block::clone(spec, &s, false, false);
     Node extra = series::new_cells_unset(EXTRA_CELLS);
@@ -320,7 +321,7 @@ Node build_value(const Cell* spec, const Cell* body, Node ctx, int32_t entry, in
     cell::set_callable_extra(fn, extra);
     *context::owner_of(ctx) = *fn;
     Cell copy = statics::none_cell;
-    if (body && made_here) context::clone_bound(body, &copy, ctx);
+    if (body && made_here) context::clone_bound(body, &copy, ctx, body_flags);
     else if (body) block::clone(body, &copy, true, true);
     Cell* cells = series::cells(node::buffer(extra));
     cells[EXTRA_BODY] = copy;
