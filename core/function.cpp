@@ -116,12 +116,16 @@ static bool is_spec_word(uint32_t type) {
     return type == T_WORD || type == T_LIT_WORD || type == T_GET_WORD || type == T_REFINEMENT;
 }
 
-// No word, lit-word, get-word or refinement names a word twice.
+// No word, lit-word, get-word or refinement names a word twice. The walk
+// allocates nothing, so the cells stay where they are.
 static void check_duplicates(const Cell* spec) {
-    for (uint32_t i = uint32_t(cell::series_index(spec)); i < length_of(spec); i++) {
-        if (!is_spec_word(type_at(spec, i))) continue;
-        for (uint32_t j = i + 1; j < length_of(spec); j++) {
-            if (is_spec_word(type_at(spec, j)) && is_symbol(at(spec, j), cell::word_symbol(at(spec, i)))) {
+    const Cell* cells = at(spec, 0);
+    uint32_t length = length_of(spec);
+    for (uint32_t i = uint32_t(cell::series_index(spec)); i < length; i++) {
+        if (!is_spec_word(cell::type(cells + i))) continue;
+        uint32_t name = symbol::resolve(cell::word_symbol(cells + i));
+        for (uint32_t j = i + 1; j < length; j++) {
+            if (is_spec_word(cell::type(cells + j)) && symbol::resolve(cell::word_symbol(cells + j)) == name) {
                 error::raise(Err::script_dup_vars, at(spec, j));
             }
         }
