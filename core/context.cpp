@@ -413,7 +413,7 @@ void forget_bind_index() { bind_index.filled = 0; }
 // changes while the bind runs, as it allocates nothing and writes only words.
 struct BindRun {
     Node ctx;
-    bool self;
+    uint32_t self_symbol;  // the canonical symbol of self when the run binds it, else 0
     bool global;
     const Cell* symbols;  // the symbol table's records
     const BindIndex::Entry* entries;
@@ -423,26 +423,27 @@ struct BindRun {
 
     // lookup_word(ctx, symbol, true); for a context other than the global
     // one, through bind_index filled for it.
-    int32_t find(uint32_t symbol) const {
+    int32_t find(uint32_t symbol, uint32_t canonical) const {
         if (global) return lookup_word(ctx, symbol, true);
-        uint32_t canonical = symbol::resolve_among(symbols, symbol);
         if (canonical >= entry_count || entries[canonical].stamp != stamp) return -1;
         int32_t index = entries[canonical].index;
         return index == SHARED_NAME ? lookup_word(ctx, symbol, true) : index;
     }
 };
 
-// Binds a word cell (of any type but a block's) as the run asks.
+// Binds a word cell (of any type but a block's) as the run asks: a word! self
+// with index -1 when the run binds self, any word its context holds to it.
 inline void bind_cell(Cell* c, uint32_t t, const BindRun& run) {
-    if (run.self && t == T_WORD && is_self(c)) {
-        cell::set_word_context(c, run.ctx);
-        cell::set_word_index(c, uint32_t(-1));
-    } else if (types::is_any_word(t)) {
-        int32_t index = run.find(cell::word_symbol(c));
+    if (!types::is_any_word(t)) return;
+    uint32_t symbol = cell::word_symbol(c);
+    uint32_t canonical = symbol::resolve_among(run.symbols, symbol);
+    int32_t index = -1;
+    if (t != T_WORD || canonical != run.self_symbol) {
+        index = run.find(symbol, canonical);
         if (index < 0) return;
-        cell::set_word_context(c, run.ctx);
-        cell::set_word_index(c, uint32_t(index));
     }
+    cell::set_word_context(c, run.ctx);
+    cell::set_word_index(c, uint32_t(index));
 }
 
 // Binds the words of the series and of every block in it.
@@ -463,8 +464,8 @@ void bind_series(Node series_node, const BindRun& run) {
 BindRun start_bind(Node ctx, bool self, uint32_t series_flags) {
     bool global = ctx == global_node;
     if (!global) bind_index.fill(ctx);
-    return BindRun{ctx, self, global, symbol::record_at(1), bind_index.by_canonical.data(),
-                   bind_index.by_canonical.size(), bind_index.stamp, series_flags};
+    return BindRun{ctx, self ? words::symbol(words::S_self) : 0, global, symbol::record_at(1),
+                   bind_index.by_canonical.data(), bind_index.by_canonical.size(), bind_index.stamp, series_flags};
 }
 
 // The clone's visit: the words of each buffer made, bound as bind_series
