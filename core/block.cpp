@@ -195,7 +195,7 @@ const Cell* select_word(const Cell* b, const Cell* word, bool case_) {
 
 namespace {
 
-void clone_into(const Cell* source, Cell* out, bool deep, bool deep_all) {
+void clone_into(const Cell* source, Cell* out, bool deep, bool deep_all, CloneVisit* visit) {
     uint32_t index = clamped_index(source), count = buffer_length(source) - index;
     Node n = series::new_cells(std::max(count, 1u));
     std::memcpy(series::cells(node::buffer(n)), cell_at(source, index), count * sizeof(Cell));
@@ -210,13 +210,16 @@ void clone_into(const Cell* source, Cell* out, bool deep, bool deep_all) {
         cycles::Scope scope;
         cycles::push(cell::series_node(source));
         Cell* cells = series::cells(node::buffer(n));  // allocations move no buffer: no collection runs here
+        if (visit) visit->fresh(visit, n, cells, count);
         for (uint32_t i = 0; i < count; i++) {
             uint32_t t = cell::type(cells + i);
             if (t == T_BLOCK || (deep_all && types::is_any_block(t) && t != T_HASH)) {
                 Cell c = cells[i], copy;
-                clone_into(&c, &copy, true, deep_all);
+                clone_into(&c, &copy, true, deep_all, visit);
                 copy.header |= c.header & ~HDR_TYPE_MASK;
                 cells[i] = copy;
+            } else if (visit && types::is_any_block(t)) {
+                visit->shared = true;
             }
         }
     }
@@ -228,9 +231,9 @@ bool type_matches(const Cell* types, uint32_t t) {
 
 }  // namespace
 
-void clone(const Cell* source, Cell* out, bool deep, bool deep_all) {
+void clone(const Cell* source, Cell* out, bool deep, bool deep_all, CloneVisit* visit) {
     Cell copy;
-    clone_into(source, &copy, deep, deep_all);
+    clone_into(source, &copy, deep, deep_all, visit);
     if (cell::type(&copy) == T_HASH) cell::set_series_extra(&copy, hashtable::make(buffer_length(&copy), &copy, 0, 0));
     *out = copy;
 }
@@ -309,7 +312,7 @@ const Cell* make(Cell*, Cell* spec, uint32_t type) {
     case T_FLOAT: write_cell(&answer, check::float_range(spec)); break;
     default:
         if (!types::is_any_block(spec)) bad_make(type, spec);
-        clone_into(spec, &answer, false, false);
+        clone_into(spec, &answer, false, false, nullptr);
     }
     cell::set_type(&answer, type);
     cell::set_series_extra(&answer, 0);
@@ -323,7 +326,7 @@ const Cell* to(Cell*, Cell* value, uint32_t type) {
     } else if (cell::type(value) == T_TYPESET) {
         typeset::list_types(value, &answer);
     } else if (types::is_any_block(value)) {
-        clone_into(value, &answer, false, false);
+        clone_into(value, &answer, false, false, nullptr);
     } else if (!body_of(value, &answer)) {
         Cell v = *value;
         write_cell(&answer, 1);

@@ -96,7 +96,15 @@ const Cell* select_word(const Cell* b, const Cell* word, bool case_);
 // new buffer of at least one cell, with the source's type. deep clones nested
 // block! values recursively; deep_all also paren! and the path types. A block
 // that holds itself raises no-cycle instead of being cloned forever.
-void clone(const Cell* source, Cell* out, bool deep, bool deep_all);
+// A deep clone given a visit hands it every buffer it makes, its cells copied
+// and before the blocks in it are cloned, and sets shared when it keeps a
+// block of the source as it is (a hash!, or with deep_all off a paren! or
+// path), so that a walk over the copy can be done as it is made.
+struct CloneVisit {
+    void (*fresh)(CloneVisit* self, Node made, Cell* cells, uint32_t count);
+    bool shared = false;
+};
+void clone(const Cell* source, Cell* out, bool deep, bool deep_all, CloneVisit* visit = nullptr);
 // Replaces every step-th cell of [first, first + count) of the block whose type
 // is in types (a typeset! or a datatype!) and that is a series, bitset!,
 // object!, error! or map! by its own copy (deep passed on).

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/block.h"
 #include "core/cycles.h"
 #include "core/datatype.h"
 #include "core/raise.h"
@@ -412,23 +413,38 @@ void forget_bind_index() { bind_index.filled = 0; }
 // changes while the bind runs, as it allocates nothing and writes only words.
 struct BindRun {
     Node ctx;
-    bool self;
+    uint32_t self_symbol;  // the canonical symbol of self when the run binds it, else 0
     bool global;
     const Cell* symbols;  // the symbol table's records
     const BindIndex::Entry* entries;
     size_t entry_count;
     uint32_t stamp;
+    uint32_t series_flags;  // set on every block bound
 
     // lookup_word(ctx, symbol, true); for a context other than the global
     // one, through bind_index filled for it.
-    int32_t find(uint32_t symbol) const {
+    int32_t find(uint32_t symbol, uint32_t canonical) const {
         if (global) return lookup_word(ctx, symbol, true);
-        uint32_t canonical = symbol::resolve_among(symbols, symbol);
         if (canonical >= entry_count || entries[canonical].stamp != stamp) return -1;
         int32_t index = entries[canonical].index;
         return index == SHARED_NAME ? lookup_word(ctx, symbol, true) : index;
     }
 };
+
+// Binds a word cell (of any type but a block's) as the run asks: a word! self
+// with index -1 when the run binds self, any word its context holds to it.
+inline void bind_cell(Cell* c, uint32_t t, const BindRun& run) {
+    if (!types::is_any_word(t)) return;
+    uint32_t symbol = cell::word_symbol(c);
+    uint32_t canonical = symbol::resolve_among(run.symbols, symbol);
+    int32_t index = -1;
+    if (t != T_WORD || canonical != run.self_symbol) {
+        index = run.find(symbol, canonical);
+        if (index < 0) return;
+    }
+    cell::set_word_context(c, run.ctx);
+    cell::set_word_index(c, uint32_t(index));
+}
 
 // Binds the words of the series and of every block in it.
 void bind_series(Node series_node, const BindRun& run) {
@@ -436,30 +452,54 @@ void bind_series(Node series_node, const BindRun& run) {
     cycles::push(series_node);
     SeriesBuffer* b = node::buffer(series_node);
     series::unprepare(b);
+    b->flags |= run.series_flags;
     for (Cell *c = series::cells(b), *end = c + series::length(b); c < end; c++) {
         uint32_t t = cell::type(c);
-        if (types::is_any_block(t)) {
-            bind_series(cell::series_node(c), run);
-        } else if (run.self && t == T_WORD && is_self(c)) {
-            cell::set_word_context(c, run.ctx);
-            cell::set_word_index(c, uint32_t(-1));
-        } else if (types::is_any_word(t)) {
-            int32_t index = run.find(cell::word_symbol(c));
-            if (index < 0) continue;
-            cell::set_word_context(c, run.ctx);
-            cell::set_word_index(c, uint32_t(index));
-        }
+        if (types::is_any_block(t)) bind_series(cell::series_node(c), run);
+        else bind_cell(c, t, run);
     }
     cycles::pop();
 }
+
+BindRun start_bind(Node ctx, bool self, uint32_t series_flags) {
+    bool global = ctx == global_node;
+    if (!global) bind_index.fill(ctx);
+    return BindRun{ctx, self ? words::symbol(words::S_self) : 0, global, symbol::record_at(1),
+                   bind_index.by_canonical.data(), bind_index.by_canonical.size(), bind_index.stamp, series_flags};
+}
+
+// The clone's visit: the words of each buffer made, bound as bind_series
+// binds them (the clone itself walks the nested blocks).
+struct BindVisit : block::CloneVisit {
+    BindRun run;
+    explicit BindVisit(const BindRun& r) : block::CloneVisit{fresh_buffer}, run(r) {}
+    static void fresh_buffer(block::CloneVisit* self, Node made, Cell* cells, uint32_t count) {
+        const BindRun& run = static_cast<BindVisit*>(self)->run;
+        SeriesBuffer* b = node::buffer(made);
+        series::unprepare(b);
+        b->flags |= run.series_flags;
+        for (Cell *c = cells, *end = cells + count; c < end; c++) {
+            uint32_t t = cell::type(c);
+            if (!types::is_any_block(t)) bind_cell(c, t, run);
+        }
+    }
+};
 }  // namespace
 
 void bind(const Cell* block, Node ctx, bool self) {
-    bool global = ctx == global_node;
-    if (!global) bind_index.fill(ctx);
-    const BindRun run{ctx, self, global, symbol::record_at(1), bind_index.by_canonical.data(),
-                      bind_index.by_canonical.size(), bind_index.stamp};
-    bind_series(cell::series_node(block), run);
+    bind_series(cell::series_node(block), start_bind(ctx, self, 0));
+}
+
+// Binding the copy as the clone makes it binds what bind would bind over the
+// finished copy: the words of the buffers made, each once, and nothing that
+// the clone runs depends on them. A block the clone keeps shared is bound by
+// a whole bind afterwards, which only binds the copy's words again alike, so
+// that the shared block is walked as bind walks it; the flags go likewise to
+// every block the copy reaches.
+void clone_bound(const Cell* block, Cell* out, Node ctx, uint32_t series_flags) {
+    BindVisit visit(start_bind(ctx, false, series_flags));
+    block::clone(block, out, true, true, &visit);
+    if (visit.shared) bind_series(cell::series_node(out), start_bind(ctx, false, series_flags));
 }
 
 }  // namespace context

@@ -144,6 +144,10 @@ void bind_word(Node ctx, Cell* word);
 // Binds every word of the block and of the blocks nested in it; with self, a
 // word! self is bound to the context with index -1 (it reads as the owner).
 void bind(const Cell* block, Node ctx, bool self);
+// A deep clone of the block (block::clone with deep and deep_all) into out,
+// bound to the context as bind without self would bind it, every block it
+// reaches given the series flags.
+void clone_bound(const Cell* block, Cell* out, Node ctx, uint32_t series_flags);
 
 // The object layer's on-change* protocol, called after an object field was
 // assigned through a word: owner, word, old value, new value.

@@ -116,12 +116,16 @@ static bool is_spec_word(uint32_t type) {
     return type == T_WORD || type == T_LIT_WORD || type == T_GET_WORD || type == T_REFINEMENT;
 }
 
-// No word, lit-word, get-word or refinement names a word twice.
+// No word, lit-word, get-word or refinement names a word twice. The walk
+// allocates nothing, so the cells stay where they are.
 static void check_duplicates(const Cell* spec) {
-    for (uint32_t i = uint32_t(cell::series_index(spec)); i < length_of(spec); i++) {
-        if (!is_spec_word(type_at(spec, i))) continue;
-        for (uint32_t j = i + 1; j < length_of(spec); j++) {
-            if (is_spec_word(type_at(spec, j)) && is_symbol(at(spec, j), cell::word_symbol(at(spec, i)))) {
+    const Cell* cells = at(spec, 0);
+    uint32_t length = length_of(spec);
+    for (uint32_t i = uint32_t(cell::series_index(spec)); i < length; i++) {
+        if (!is_spec_word(cell::type(cells + i))) continue;
+        uint32_t name = symbol::resolve(cell::word_symbol(cells + i));
+        for (uint32_t j = i + 1; j < length; j++) {
+            if (is_spec_word(cell::type(cells + j)) && symbol::resolve(cell::word_symbol(cells + j)) == name) {
                 error::raise(Err::script_dup_vars, at(spec, j));
             }
         }
@@ -305,7 +309,8 @@ static void put_integer(Cell* c, int32_t v) {
     else cell::make_unset(c);
 }
 
-Node build_value(const Cell* spec, const Cell* body, Node ctx, int32_t entry, int32_t builder, uint32_t flags) {
+Node build_value(const Cell* spec, const Cell* body, Node ctx, int32_t entry, int32_t builder, uint32_t flags,
+                 uint32_t body_flags) {
     Cell s = *spec;
     if (cell::series_index(&s) > 0) block::clone(spec, &s, false, false);
     Node extra = series::new_cells_unset(EXTRA_CELLS);
@@ -320,12 +325,12 @@ Node build_value(const Cell* spec, const Cell* body, Node ctx, int32_t entry, in
     cell::set_callable_extra(fn, extra);
     *context::owner_of(ctx) = *fn;
     Cell copy = statics::none_cell;
-    if (body) block::clone(body, &copy, true, true);
+    if (body && made_here) context::clone_bound(body, &copy, ctx, body_flags);
+    else if (body) block::clone(body, &copy, true, true);
     Cell* cells = series::cells(node::buffer(extra));
     cells[EXTRA_BODY] = copy;
     put_integer(&cells[EXTRA_ENTRY], entry);
     put_integer(&cells[EXTRA_BUILDER], builder);
-    if (made_here && body) context::bind(&copy, ctx, false);
     return ctx;
 }
 

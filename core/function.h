@@ -63,10 +63,11 @@ void init_refinement(uint32_t n);
 
 // Builds a function on the value-stack top: spec (copied from its index when
 // that is not 0), body (null for none: deep-copied), context (0: made from
-// the spec, and the body copy bound to it), the entry and builder integers (0
-// for unset) and the header flags. Answers the context.
+// the spec, and the body copy bound to it, every block it reaches given the
+// body's series flags), the entry and builder integers (0 for unset) and the
+// header flags. Answers the context.
 Node build_value(const Cell* spec, const Cell* body, Node ctx, int32_t entry, int32_t builder,
-                 uint32_t flags);
+                 uint32_t flags, uint32_t body_flags = 0);
 
 // ---- actions ----------------------------------------------------------------
 void init();

@@ -6,7 +6,6 @@
 
 #include "core/callable_internal.h"
 #include "core/compare_common.h"
-#include "core/context.h"
 #include "core/datatype.h"
 #include "core/dispatch.h"
 #include "core/evaluator.h"
@@ -79,11 +78,10 @@ static int32_t compare_w1(Cell* value1, Cell* value2, int32_t op, uint32_t type)
 namespace native {
 
 void write_cell(Cell* c, uint32_t type, uint32_t index, const Cell* spec) {
-    Node ctx = context::make(spec, true, false, context::KIND_FUNCTION);
     Node extra = series::new_cells(EXTRA_CELLS);
     SeriesBuffer* b = node::buffer(extra);
     Cell* cells = series::cells(b);
-    cells[EXTRA_CONTEXT] = *context::cell_of(ctx);
+    cell::make_none(&cells[EXTRA_NONE]);
     cell::make_none(&cells[EXTRA_ARGS]);
     b->tail = b->head + EXTRA_CELLS * uint32_t(sizeof(Cell));
     c->header = type;

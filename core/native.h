@@ -4,9 +4,9 @@
 // A native! or action! cell holds in w1 its 1-based index in the native table
 // (below) or its action id (the action table, core/dispatch.h), in w2
 // the node of its spec block and in w3 the node of an extra block of
-// EXTRA_CELLS cells: the context cell made for the spec, then the argument
-// list the evaluator prepares from the spec on the first call (none until
-// then).
+// EXTRA_CELLS cells: none (a native has no context, and its first cell is a
+// function's body in the layout the two share), then the argument list the
+// evaluator prepares from the spec on the first call (none until then).
 //
 // An op! is a copy of the callable it was made from, with type op! in the
 // type byte and the callable's own type id in header bits 16-23; its payload
@@ -54,7 +54,7 @@ inline Routine routine(uint32_t index) {
 namespace native {
 
 // Positions in the extra block of a native! or action!.
-enum Extra : uint32_t { EXTRA_CONTEXT = 0, EXTRA_ARGS = 1, EXTRA_CELLS = 2 };
+enum Extra : uint32_t { EXTRA_NONE = 0, EXTRA_ARGS = 1, EXTRA_CELLS = 2 };
 
 // The cell becomes a native! or action! (type) of the index with the spec
 // block; the spec is used itself, not copied.

@@ -138,23 +138,35 @@ Cell text_value(const char* text) {
 
 const char* const ARG_NAMES[] = {"", "arg1", "arg2", "arg3"};
 
-Cell template_value(const IdEntry& e) {
+// The words arg1 to arg3 (from 1), interned once for the whole catalog, each
+// where it is first named, so that the global words come in the same order.
+struct ArgWords {
+    Cell word[4];
+    bool made[4] = {};
+    const Cell& get(uint32_t i) {
+        if (!made[i]) word[i] = word::intern(ARG_NAMES[i]);
+        made[i] = true;
+        return word[i];
+    }
+};
+
+Cell template_value(const IdEntry& e, ArgWords& args) {
     if (e.kind == STR) return text_value(e.pieces[0].text);
-    if (e.kind == WRD) return word::intern("arg1");
+    if (e.kind == WRD) return args.get(1);
     uint32_t n = 0;
     while (n < 7 && e.pieces[n].kind != PIECE_END) n++;
     Cell block;
     cell::make_series(&block, T_BLOCK, series::new_cells(n));
     for (uint32_t i = 0; i < n; i++) {
         const Piece& p = e.pieces[i];
-        Cell v = p.kind == PIECE_TEXT ? text_value(p.text) : word::intern(ARG_NAMES[p.arg]);
+        Cell v = p.kind == PIECE_TEXT ? text_value(p.text) : args.get(p.arg);
         if (p.kind == PIECE_GET) cell::set_type(&v, T_GET_WORD);
         *block::append_slot(&block) = v;
     }
     return block;
 }
 
-Cell make_category(uint32_t index) {
+Cell make_category(uint32_t index, ArgWords& args) {
     uint32_t ids = 0;
     for (const IdEntry& e : IDS) ids += e.category == index;
     Node ctx = new_object_context(2 + ids);
@@ -165,7 +177,7 @@ Cell make_category(uint32_t index) {
     add_field(ctx, "type", &title);
     for (const IdEntry& e : IDS) {
         if (e.category != index) continue;
-        Cell t = template_value(e);
+        Cell t = template_value(e, args);
         add_field(ctx, e.word, &t);
     }
     fit_values(ctx);
@@ -174,8 +186,9 @@ Cell make_category(uint32_t index) {
 
 void make_catalog() {
     Node ctx = new_object_context(CATEGORY_COUNT);
+    ArgWords args;
     for (uint32_t i = 0; i < CATEGORY_COUNT; i++) {
-        Cell category = make_category(i);
+        Cell category = make_category(i, args);
         add_field(ctx, CATEGORIES[i].word, &category);
     }
     fit_values(ctx);

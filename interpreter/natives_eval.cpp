@@ -454,8 +454,11 @@ void make_function(const Cell* spec, const Cell* body) {
     Cell b = clamped(body);
     temp_roots::Hold hold_body(&b);
     uint32_t flags = function::validate_spec(&s);
-    function::build_value(&s, &b, 0, 0, 0, flags);
-    if (interp::eval_state.loading) interp::mark_library(stack::top());
+    // A library function's blocks are marked as they are copied, so that
+    // mark_library finds its body marked already.
+    bool library = interp::eval_state.loading;
+    function::build_value(&s, &b, 0, 0, 0, flags, library ? uint32_t(SER_LIBRARY) : 0u);
+    if (library) interp::mark_library(stack::top());
     stack::return_value(stack::top());
 }
 

@@ -365,16 +365,29 @@ Head typed_head(Reader& r, uint8_t first, bool by_ref) {
     return Head{t, by_ref, first};
 }
 
-// A word of the global context, most of the records of code: a type byte
-// without prefix or flag, then the symbol's position. Read as the general
-// path reads it, with its checks, in the loop of the block that holds it.
+// A word of the global context, most of the records of code (a type byte
+// without flag, then the symbol's position), or a small integer (one byte),
+// after no prefix or the new-line one alone (the first value of each line of
+// code). Read as the general path reads it, with its checks, in the loop of
+// the block that holds it.
 inline bool Compact::read_leaf(Reader& r, Cell* cell) {
-    if (r.pos == r.end || r.depth >= MAX_DEPTH) return false;
-    uint8_t b = *r.pos;
-    if (b >= FLAG || !types::is_symbolic(b)) return false;
-    r.pos++;
-    uint32_t sym = symbol_at(r, get_varint(r));
-    make_global_word(r, cell, b, sym);
+    if (r.depth >= MAX_DEPTH) return false;
+    const uint8_t* p = r.pos;
+    bool line = p < r.end && *p == NEW_LINE;
+    p += line;
+    if (p == r.end) return false;
+    uint8_t b = *p;
+    if (b < FLAG && types::is_symbolic(b)) {
+        r.pos = p + 1;
+        uint32_t sym = symbol_at(r, get_varint(r));
+        make_global_word(r, cell, b, sym);
+    } else if (b >= 0x80 && b < NEW_LINE) {
+        r.pos = p + 1;
+        cell::make_integer(cell, b - 0x80);
+    } else {
+        return false;
+    }
+    if (line) cell->header |= HDR_NEW_LINE;
     return true;
 }
 

@@ -242,13 +242,25 @@ void need_records(Reader& r, uint64_t count) {
     need(r, count * L::RECORD_MIN);
 }
 
-// The count records of a block's cells, appended to it.
+// The count records of a block's cells, appended to it. A block made for
+// its records has room for them all: appending then never moves its buffer,
+// and reading a record makes other buffers but moves none (no collection
+// runs while a stream is read), so the loop keeps the buffer at hand.
 template <class L>
 void read_cells(Reader& r, Node block, uint32_t count) {
-    for (uint32_t i = 0; i < count; i++) {
+    SeriesBuffer* b = node::buffer(block);
+    bool stays = series::room(b) / sizeof(Cell) >= count;
+    uint32_t index = series::length(b);
+    for (uint32_t end = index + count; index < end; index++) {
         Cell* cell;
-        Place at = append_place(block, &cell);
-        if (!L::read_leaf(r, cell)) L::read(r, at);
+        if (stays) {
+            cell = reinterpret_cast<Cell*>(series::tail_ptr(b));
+            cell::make_unset(cell);
+            b->tail += sizeof(Cell);
+        } else {
+            append_place(block, &cell);
+        }
+        if (!L::read_leaf(r, cell)) L::read(r, Place{block, index, nullptr});
     }
 }
 

@@ -10,17 +10,30 @@ namespace zel {
 
 namespace case_ {
 
-// Entry 0 means the code point has no other case.
+// Entry 0 means the code point has no other case. The code points below
+// 0x100 have tables of their own, filled at boot; the two direct tables of the
+// rest of the plane (512 KB) are filled when the first such code point is
+// converted, so that a process that never meets one never touches their pages.
+constexpr uint32_t LOW = 0x100;
+static uint32_t low_upper[LOW];
+static uint32_t low_lower[LOW];
 static uint32_t to_upper[0x10000];
 static uint32_t to_lower[0x10000];
 
-static void fill(uint32_t* table, const CodePair* pairs, size_t count) {
-    for (size_t i = 0; i < count; i++) table[pairs[i].a] = pairs[i].b;
+static void fill(uint32_t* table, const CodePair* pairs, size_t count, uint32_t below) {
+    for (size_t i = 0; i < count; i++)
+        if (pairs[i].a < below) table[pairs[i].a] = pairs[i].b;
 }
 
 void init() {
-    fill(to_upper, bmp_lower_upper, std::size(bmp_lower_upper));
-    fill(to_lower, bmp_upper_lower, std::size(bmp_upper_lower));
+    fill(low_upper, bmp_lower_upper, std::size(bmp_lower_upper), LOW);
+    fill(low_lower, bmp_upper_lower, std::size(bmp_upper_lower), LOW);
+}
+
+static bool fill_plane() {
+    fill(to_upper, bmp_lower_upper, std::size(bmp_lower_upper), 0x10000);
+    fill(to_lower, bmp_upper_lower, std::size(bmp_upper_lower), 0x10000);
+    return true;
 }
 
 // Pairs above 0xFFFF are few and sorted by their first code: a linear scan that
@@ -33,7 +46,12 @@ static uint32_t search(const CodePair* pairs, size_t count, uint32_t cp) {
 }
 
 uint32_t convert(uint32_t cp, bool upper) {
+    if (cp < LOW) {
+        uint32_t other = upper ? low_upper[cp] : low_lower[cp];
+        return other ? other : cp;
+    }
     if (cp <= 0xFFFF) {
+        [[maybe_unused]] static const bool filled = fill_plane();
         uint32_t other = upper ? to_upper[cp] : to_lower[cp];
         return other ? other : cp;
     }

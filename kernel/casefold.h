@@ -2,8 +2,9 @@
 //
 // Case pairs come from the simple mappings of the Unicode character database
 // (kernel/case_tables.inc, written by tools/gen_case_tables.py). Code points up
-// to 0xFFFF go through one direct table per direction, filled by `case_::init`;
-// the few pairs above 0xFFFF are searched in their sorted lists. The display
+// to 0xFFFF go through one direct table per direction (those below 0x100
+// filled by `case_::init`, the rest when first needed); the few pairs above
+// 0xFFFF are searched in their sorted lists. The display
 // width is the number of terminal columns a code point takes: 0, 1 or 2.
 #pragma once
 #include <cstdint>
@@ -19,7 +20,8 @@ struct CodePair {
 
 namespace case_ {
 
-// Fills the two direct tables. Called once at boot; calling it again is harmless.
+// Fills the direct tables of the code points below 0x100. Called once at
+// boot; calling it again is harmless.
 void init();
 // The code point in upper case (upper true) or lower case, or the code point
 // itself when it has no other case.

@@ -115,9 +115,8 @@ static NodeFrame* new_frame() {
     f->capacity = NODE_FRAME_NODES;
     f->cycle = r.cycle;
     f->index = index;
-    for (uint32_t i = 0; i < NODE_FRAME_NODES; i++) f->next_free[i] = i + 2;
-    f->next_free[NODE_FRAME_NODES - 1] = 0;
-    f->first_free = 1;
+    f->first_free = 0;
+    f->fresh = 0;
     f->prev = r.last_node_frame;
     if (r.last_node_frame) r.last_node_frame->next = f;
     else r.first_node_frame = f;
@@ -126,9 +125,11 @@ static NodeFrame* new_frame() {
     return f;
 }
 
+static bool has_room(const NodeFrame* f) { return f->first_free || f->fresh < f->capacity; }
+
 static NodeFrame* frame_with_room() {
     for (NodeFrame* f = memory::record.first_node_frame; f; f = f->next)
-        if (f->first_free && !f->release) return f;
+        if (has_room(f) && !f->release) return f;
     return new_frame();
 }
 
@@ -137,9 +138,14 @@ static NodeFrame* frame_with_room() {
 // every caller gives the node its buffer at once.
 static NodeFrame* take_slot(uint32_t* slot) {
     NodeFrame* f = memory::record.current_node_frame;
-    if (!f || !f->first_free) f = memory::record.current_node_frame = frame_with_room();
-    uint32_t i = f->first_free - 1;
-    f->first_free = f->next_free[i];
+    if (!f || !has_room(f)) f = memory::record.current_node_frame = frame_with_room();
+    uint32_t i;
+    if (f->first_free) {
+        i = f->first_free - 1;
+        f->first_free = f->next_free[i];
+    } else {
+        i = f->fresh++;
+    }
     f->in_use++;
     *slot = i;
     return f;
@@ -282,7 +288,7 @@ void release_node_frames() {
     }
     record.current_node_frame = nullptr;
     for (f = record.first_node_frame; f; f = f->next) {
-        if (!record.current_node_frame && f->first_free) record.current_node_frame = f;
+        if (!record.current_node_frame && node::has_room(f)) record.current_node_frame = f;
         f->history = (f->history << 1) | (f->in_use == f->in_use_at_last ? 1u : 0u);
         f->in_use_at_last = f->in_use;
     }

@@ -14,13 +14,16 @@
 namespace zel {
 
 // A page block of NODE_FRAME_NODES nodes. A node in use holds its buffer's
-// address; a free node holds null and is chained through next_free.
+// address; a free node holds null and is either chained through next_free
+// (once released) or at or past fresh (never taken): a new frame writes no
+// chain, so the pages of next_free are touched only by releases.
 struct NodeFrame {
     NodeFrame* prev;
     NodeFrame* next;
     size_t block_bytes;       // the page block, this header included
     uint32_t capacity;        // NODE_FRAME_NODES
-    uint32_t first_free;      // slot number + 1 of the first free node, 0 when full
+    uint32_t first_free;      // slot number + 1 of the first released free node, 0 for none
+    uint32_t fresh;           // slots from this one on were never taken
     uint32_t in_use;          // nodes in use
     uint32_t cycle;           // collector cycle when the frame was made
     uint32_t in_use_at_last;  // nodes in use at the last collection

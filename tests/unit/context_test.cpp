@@ -6,14 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "core/block.h"
 #include "core/context.h"
 #include "core/cycles.h"
 #include "core/roots.h"
 #include "core/runtime_words.h"
 #include "core/stack.h"
 #include "core/symbol.h"
+#include "core/type_groups.h"
 #include "core/word.h"
 #include "kernel/boot.h"
+#include "kernel/memory.h"
 #include "test_values.h"
 
 using namespace zel;
@@ -494,6 +497,62 @@ TEST_F(ContextTest, BindingABlockThatContainsItselfEnds) {
     EXPECT_EQ(cell::word_context(at(body, 0)), ctx);
     EXPECT_EQ(cell::word_context(at(outer, 1)), ctx);
     EXPECT_EQ(cycles::depth(), 0u);
+}
+
+// Two copies hold the same words bound alike; a hash! is the same series in
+// both (a clone keeps it shared).
+void expect_bound_alike(const Cell& a, const Cell& b) {
+    uint32_t n = block::buffer_length(&a);
+    ASSERT_EQ(n, block::buffer_length(&b));
+    for (uint32_t i = 0; i < n; i++) {
+        const Cell* x = at(a, i);
+        const Cell* y = at(b, i);
+        ASSERT_EQ(cell::type(x), cell::type(y)) << i;
+        if (types::is_any_word(cell::type(x))) {
+            EXPECT_EQ(cell::word_symbol(x), cell::word_symbol(y)) << i;
+            EXPECT_EQ(cell::word_context(x), cell::word_context(y)) << i;
+            EXPECT_EQ(cell::word_index(x), cell::word_index(y)) << i;
+        } else if (cell::type(x) == T_HASH) {
+            EXPECT_EQ(cell::series_node(x), cell::series_node(y)) << i;
+        } else if (types::is_any_block(cell::type(x))) {
+            EXPECT_NE(cell::series_node(x), cell::series_node(y)) << i;
+            expect_bound_alike(*x, *y);
+        }
+    }
+}
+
+// Every block the value reaches carries the series flags.
+bool all_flagged(const Cell& b, uint32_t flags) {
+    if ((node::buffer(cell::series_node(&b))->flags & flags) != flags) return false;
+    for (uint32_t i = 0; i < block::buffer_length(&b); i++)
+        if (types::is_any_block(cell::type(at(b, i))) && !all_flagged(*at(b, i), flags)) return false;
+    return true;
+}
+
+// A copy bound as it is made binds what a bind of the finished copy binds,
+// a hash! kept shared included, and flags every block the copy reaches.
+TEST_F(ContextTest, CloneBoundBindsTheCopyAsBindBindsIt) {
+    for (bool with_hash : {false, true}) {
+        Cell spec = block_of({word_of("cb-a"), word_of("cb-b")});
+        Node ctx = context::make(&spec, true, false, context::KIND_FUNCTION);
+        Cell inner = block_of({word_of("cb-a"), word_of("other-h6")});
+        Cell paren = nested(T_PAREN, {word_of("cb-b", T_SET_WORD), word_of("CB-A", T_GET_WORD)});
+        Cell path = nested(T_PATH, {word_of("cb-a"), word_of("cb-b", T_REFINEMENT)});
+        std::vector<Cell> cells{word_of("cb-a", T_LIT_WORD), word_of("self"), inner, paren, path, integer(1)};
+        Cell hashed = nested(T_HASH, {word_of("cb-b"), block_of({word_of("cb-a")})});
+        if (with_hash) cells.push_back(hashed);
+        Cell body = block_of(cells, 1);
+        Cell made;
+        context::clone_bound(&body, &made, ctx, SER_LIBRARY);
+        EXPECT_EQ(cell::word_context(at(inner, 0)), context::global_node) << with_hash;  // the source stays
+        EXPECT_EQ(cell::word_context(at(hashed, 0)) == ctx, with_hash);  // the shared hash is bound
+        EXPECT_TRUE(all_flagged(made, SER_LIBRARY)) << with_hash;
+        Cell expected;
+        block::clone(&body, &expected, true, true);
+        context::bind(&expected, ctx, false);
+        expect_bound_alike(expected, made);
+        EXPECT_EQ(cycles::depth(), 0u);
+    }
 }
 
 // The cycle stack holds 1000 entries: 999 nested blocks bind, 1000 raise

@@ -81,9 +81,9 @@ TEST_F(NativeTest, MakeChecksTheSpecAndTheIndex) {
     Cell a = make(T_ACTION, "[a] 62");
     EXPECT_EQ(cell::type(&a), uint32_t(T_ACTION));
     EXPECT_EQ(cell::callable_index(&a), 62u);
-    // The extra block: the spec's context cell, then the argument-list cache.
+    // The extra block: none (no context), then the argument-list cache.
     Cell* extra = native::extra(&n);
-    EXPECT_EQ(cell::type(extra + native::EXTRA_CONTEXT), uint32_t(T_CONTEXT));
+    EXPECT_EQ(cell::type(extra + native::EXTRA_NONE), uint32_t(T_NONE));
     EXPECT_EQ(cell::type(extra + native::EXTRA_ARGS), uint32_t(T_NONE));
     EXPECT_EQ(series::length(node::buffer(cell::callable_extra(&n))), uint32_t(native::EXTRA_CELLS));
 }
