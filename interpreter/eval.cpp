@@ -298,7 +298,7 @@ inline const Cell* path_value(const Cell* path) {
 // eval_prepared, one C++ layer less than through eval_prepared_one.
 template <bool Unnamed = true, bool Nested = false>
 [[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last,
-                                              LoopBlock* turn = nullptr);
+                                              LoopBlock* turn = nullptr, bool body = false);
 
 [[noreturn]] void no_arg(const Cell* name, const Cell& entry) {
     Cell arg = loose_word(entry_symbol(&entry), T_WORD);
@@ -1110,7 +1110,7 @@ struct UntracedBody {
         {
             UntracedBody scope;
             const Cell* body = function::extra(fn) + function::EXTRA_BODY;
-            if (cell::type(body) == T_BLOCK) eval_block<true, true>(body_word(), body, true);
+            if (cell::type(body) == T_BLOCK) eval_block<true, true>(body_word(), body, true, nullptr, true);
             else stack::set_result(&statics::unset_cell);
             if (!exits::pending() && is_tracing())  // the body started a trace
                 emit_event(EV_EPILOG, function::extra(fn) + function::EXTRA_BODY, 0, fn, stack::reg.base);
@@ -3107,14 +3107,35 @@ inline void keep_form(LoopBlock* turn, Form* f) {
     if (Form* f = prepared::make(block)) keep_form(turn, f);
 }
 
+// A function body whose form is one return of a chain that runs no code,
+// run by function_body: the frame the return would take is the function's
+// (the body runs without a frame of its own), where the chain's value
+// becomes the body's value all the same, so it is left at slot as the
+// body's value, without the exit. False with nothing done when the return
+// is not the one decoded, or its value does not apply in place or is not
+// of a type it takes (the general path then runs it, or raises its error).
+[[gnu::always_inline]] inline bool body_return(Form* f, SeriesBuffer* b, Cell* slot, bool keep_last) {
+    const prepared::Expr& e = f->exprs[0];
+    const Cell* native = same_callable(e);
+    if (!native || slot + 2 >= stack::reg.limit) return false;
+    const ListMemo memo = list_memo_of(native);  // a copy: making a paren's form may take its slot
+    if (memo.plain_args != 1 || !whole_chain_value(f, e, b, slot) ||
+        !entry_takes(series::cells(node::buffer(memo.list)), cell::type(slot)))
+        return false;
+    stack::reg.top = slot + 1;
+    if (keep_last) stack::set_result(slot);
+    return true;
+}
+
 // A block whose form holds, run from it: false when it has none or the
-// block is not run from the form's start. A quick form runs nothing but its
+// block is not run from the form's start. body: the block is a function's
+// body run by function_body. A quick form runs nothing but its
 // own chains and branches that take no block: no code can see the current
 // code, raise, collect or trace while it runs, so it needs neither the held
 // code nor its scope, up to an expression that must run code or that the
 // general evaluator must take, or a safe point that is due.
 template <bool Nested>
-[[gnu::noinline]] bool eval_prepared(const Cell* block, SeriesBuffer* b, bool keep_last, LoopBlock* turn) {
+[[gnu::noinline]] bool eval_prepared(const Cell* block, SeriesBuffer* b, bool keep_last, LoopBlock* turn, bool body) {
     Form* f = prepared::find(cell::series_node(block));
     uint32_t pos = uint32_t(cell::series_index(block));
     if (!f || !prepared::holds(f, b) || f->start != pos || is_tracing()) return false;
@@ -3138,6 +3159,7 @@ template <bool Nested>
     if (!f->quick && one_call(f)) {
         if (collector::wants_safe_point() || is_halt_requested()) return false;
         if (f->exprs[0].kind == prepared::E_BRANCH && run_one_branch(block, b, f, slot, keep_last)) return true;
+        if (body && f->exprs[0].kind == prepared::E_RETURN && body_return(f, b, slot, keep_last)) return true;
         if constexpr (Nested) run_one_call(block, b, f, slot, keep_last);
         else eval_prepared_one(block, f, slot, keep_last);
         return true;
@@ -3658,11 +3680,12 @@ QuickCount quick_count(LoopBlock& body, const Cell* word, int64_t* turns, int64_
 namespace {
 
 template <bool Unnamed, bool Nested>
-[[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last, LoopBlock* turn) {
+[[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last, LoopBlock* turn,
+                                              bool body) {
     SeriesBuffer* b = code_buffer(block);
     if ((b->flags & SER_PREPARED) && (Unnamed || cell::word_symbol(name) == stack::reg.body_symbol ||
                                       cell::word_symbol(name) == stack::reg.anon_symbol)) {
-        if (eval_prepared<Nested>(block, b, keep_last, turn)) return;
+        if (eval_prepared<Nested>(block, b, keep_last, turn, body)) return;
     }
     uint32_t pos = uint32_t(cell::series_index(block)), tail = cell_count(b);
     // A block done in place passes no safe point, so a halt asked for takes
@@ -3671,6 +3694,7 @@ template <bool Unnamed, bool Nested>
         const Cell* first = plain_value(series::cells(b) + pos);
         if (first && eval_in_place(b, pos, first, keep_last)) {
             if (turn && pos + 1 < tail) note_turn(turn, block, b);
+            else if (Nested && pos + 1 < tail && !(b->flags & SER_PLAIN)) note_run(block, b, nullptr);
             return;
         }
     }
