@@ -2403,13 +2403,34 @@ bool quick_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot)
 
 // return with a chain: returned_in_place's checks.
 [[gnu::always_inline]] inline uint32_t prepared_return(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
-    const ListMemo memo = list_memo_of(native);  // a copy: making a paren's form may take its slot
+    if (e.fit == prepared::FIT_UNKNOWN) [[unlikely]] learn_fit(e, native, 0);
     Cell* top = stack::reg.top;
-    if (memo.plain_args != 1 || !whole_chain(f, e, b)) return 0;
-    bool takes = entry_takes(series::cells(node::buffer(memo.list)), stack::top_type());
+    if (e.fit != prepared::FIT_YES || !whole_chain(f, e, b)) return 0;
+    bool takes = entry_takes(&e.condition_entry, stack::top_type());
     Cell value = *stack::top();
     stack::reg.top = top;
     return takes && stack::return_in_place(&value) ? e.next : 0;
+}
+// A return of a chain that runs no code that ends a function's body run by
+// function_body (the last expression of the body's form): the frame the
+// return would take is the function's (the body runs without a frame of
+// its own), where the chain's value becomes the body's value all the same,
+// so the value is left at slot (the value top) as the body's last, without
+// the exit. False with nothing done when the return is not the one
+// decoded, or its value does not apply in place or is not of a type it
+// takes (the general path then runs it, or raises its error).
+[[gnu::always_inline]] inline bool body_return(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot) {
+    const Cell* native = same_callable(e);
+    if (!native || slot + 2 >= stack::reg.limit) return false;
+    if (e.fit == prepared::FIT_UNKNOWN) [[unlikely]] learn_fit(e, native, 0);
+    if (e.fit != prepared::FIT_YES || !whole_chain_value(f, e, b, slot) || !entry_takes(&e.condition_entry, cell::type(slot)))
+        return false;
+    stack::reg.top = slot + 1;
+    return true;
+}
+// Whether the k-th expression of a body's form is a return that ends it.
+[[gnu::always_inline]] inline bool ends_body(const Form* f, uint32_t k) {
+    return f->decoded && k + 1 == f->count && f->exprs[k].kind == prepared::E_RETURN;
 }
 
 // ---- loops from forms ------------------------------------------------------------------------
@@ -2814,28 +2835,20 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
     return pure_at_top(f, e, b);
 }
 
-// A chain that runs code, or its assignment, from the form (see
-// tree_chain): an assignment's frame is opened as set_word_expression and
+// The assignment of a chain that runs code, from the form (see
+// tree_chain): its frame is opened as set_word_expression and
 // set_path_expression open it, and a chain that misses there is evaluated
-// from the cells in it.
-[[gnu::noinline]] uint32_t chain_expression(const Cell* code, Form* f, const prepared::Expr& e, bool* ran_code) {
+// from the cells in it. (A chain alone goes to tree_chain directly.)
+[[gnu::noinline]] uint32_t chain_expression(const Cell* code, Form* f, const prepared::Expr& e) {
     Tree t{code, f, f->node, prepared::generation, false};
     uint32_t chain = e.chain, start = e.pos + 1;
     Cell target = e.word;
-    *ran_code = true;
     auto value = [&] {
         uint32_t next = tree_chain(t, chain);
         return next ? next : first_expression(code, start, code_buffer(code));
     };
-    switch (e.kind) {
-    case prepared::E_SET: return set_word_framed(code, &target, value);
-    case prepared::E_SET_FIELD: return set_path_framed(code, &target, value);
-    default: {
-        uint32_t next = tree_chain(t, chain);
-        *ran_code = next != 0;
-        return next;
-    }
-    }
+    if (e.kind == prepared::E_SET) return set_word_framed(code, &target, value);
+    return set_path_framed(code, &target, value);
 }
 
 // The expression run from its form: the position after it, or 0 with
@@ -2847,9 +2860,19 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
     *ran_code = false;
     switch (e.kind) {
     case E_CHAIN:
+        if (e.runs) {  // a statement that calls: its chain, without chain_expression's layer
+            Tree t{code, f, f->node, prepared::generation, false};
+            uint32_t next = tree_chain(t, e.chain);
+            *ran_code = next != 0;
+            return next;
+        }
+        return pure_at_top(f, e, b) ? e.next : 0;
     case E_SET:
     case E_SET_FIELD:
-        if (e.runs) return chain_expression(code, f, e, ran_code);
+        if (e.runs) {
+            *ran_code = true;
+            return chain_expression(code, f, e);
+        }
         return pure_at_top(f, e, b) ? e.next : 0;
     case E_CALL: {
         const Cell* value = same_callable(e);
@@ -3042,8 +3065,9 @@ inline bool one_call(const Form* f) { return f->one_call; }
 }
 
 // Runs the block from the k-th expression of its form (at pos), each into
-// the slot as run() does. False on a pending exit.
-[[gnu::always_inline]] inline bool run_prepared(Cell* code, Form* f, uint32_t k, uint32_t pos, Cell* slot) {
+// the slot as run() does. False on a pending exit. body: the block is a
+// function's body run by function_body.
+[[gnu::always_inline]] inline bool run_prepared(Cell* code, Form* f, uint32_t k, uint32_t pos, Cell* slot, bool body) {
     const uint32_t generation = prepared::generation;
     const Node n = f->node;
     try {
@@ -3052,8 +3076,10 @@ inline bool one_call(const Form* f) { return f->one_call; }
             cell::set_series_index(code, pos);
             if (collector::safe_point() || is_halt_requested()) break;
             SeriesBuffer* b = node::buffer(n);
-            bool ran_code;
-            uint32_t next = prepared_expression(code, f, f->exprs[k], b, &ran_code);
+            bool ran_code = false;
+            uint32_t next = body && ends_body(f, k) && body_return(f, f->exprs[k], b, slot)
+                                ? f->exprs[k].next
+                                : prepared_expression(code, f, f->exprs[k], b, &ran_code);
             if (!next) {
                 // Taken by the general evaluator from now on (a branch that
                 // misses has run nothing: it checks before it runs).
@@ -3082,12 +3108,12 @@ inline bool one_call(const Form* f) { return f->one_call; }
 // The rest of a block from the k-th expression of its form (at pos), in
 // the block's scope as eval_block runs it.
 [[gnu::noinline]] void eval_prepared_rest(const Cell* block, Form* f, uint32_t k, uint32_t pos, Cell* slot,
-                                          bool keep_last) {
+                                          bool keep_last, bool body = false) {
     stack_guard::check("stack-overflow");
     Cell code = *block;
     CodeScope scope(&code);
     uint32_t start = uint32_t(cell::series_index(&code));
-    if (!run_prepared(&code, f, k, pos, slot)) return;
+    if (!run_prepared(&code, f, k, pos, slot, body)) return;
     if (is_tracing()) emit_at(slot, EV_EXIT, &code, start, slot);
     if (keep_last) stack::set_result(slot);
 }
@@ -3105,26 +3131,6 @@ inline void keep_form(LoopBlock* turn, Form* f) {
 [[gnu::noinline]] void note_turn(LoopBlock* turn, const Cell* block, SeriesBuffer* b) {
     if (++turn->general_turns != 2 || !prepared::enabled || (b->flags & SER_PLAIN)) return;
     if (Form* f = prepared::make(block)) keep_form(turn, f);
-}
-
-// A function body whose form is one return of a chain that runs no code,
-// run by function_body: the frame the return would take is the function's
-// (the body runs without a frame of its own), where the chain's value
-// becomes the body's value all the same, so it is left at slot as the
-// body's value, without the exit. False with nothing done when the return
-// is not the one decoded, or its value does not apply in place or is not
-// of a type it takes (the general path then runs it, or raises its error).
-[[gnu::always_inline]] inline bool body_return(Form* f, SeriesBuffer* b, Cell* slot, bool keep_last) {
-    const prepared::Expr& e = f->exprs[0];
-    const Cell* native = same_callable(e);
-    if (!native || slot + 2 >= stack::reg.limit) return false;
-    const ListMemo memo = list_memo_of(native);  // a copy: making a paren's form may take its slot
-    if (memo.plain_args != 1 || !whole_chain_value(f, e, b, slot) ||
-        !entry_takes(series::cells(node::buffer(memo.list)), cell::type(slot)))
-        return false;
-    stack::reg.top = slot + 1;
-    if (keep_last) stack::set_result(slot);
-    return true;
 }
 
 // A block whose form holds, run from it: false when it has none or the
@@ -3159,12 +3165,15 @@ template <bool Nested>
     if (!f->quick && one_call(f)) {
         if (collector::wants_safe_point() || is_halt_requested()) return false;
         if (f->exprs[0].kind == prepared::E_BRANCH && run_one_branch(block, b, f, slot, keep_last)) return true;
-        if (body && f->exprs[0].kind == prepared::E_RETURN && body_return(f, b, slot, keep_last)) return true;
+        if (body && f->exprs[0].kind == prepared::E_RETURN && body_return(f, f->exprs[0], b, slot)) {
+            if (keep_last) stack::set_result(slot);
+            return true;
+        }
         if constexpr (Nested) run_one_call(block, b, f, slot, keep_last);
         else eval_prepared_one(block, f, slot, keep_last);
         return true;
     }
-    eval_prepared_rest(block, f, k, pos, slot, keep_last);
+    eval_prepared_rest(block, f, k, pos, slot, keep_last, body);
     return true;
 }
 
