@@ -2964,12 +2964,14 @@ template <class Step>
 // Such a paren run as code_paren runs it (its scope, its stack check, the
 // rest of the paren when the call made it grow), the call straight from
 // the paren's form as tree_chain runs a chain of one call: without
-// code_paren's and the paren's chain's layers. The value is pushed.
+// code_paren's and the paren's chain's layers. The value is pushed. The
+// step is forced into run_one_call: the compiler kept it out of line, with
+// some 25 instructions of entry and exit a call.
 // checked: as for tree_call.
 [[gnu::always_inline]] inline void run_call_paren(const Cell* paren, Form* f, const Cell* checked) {
     SeriesBuffer* b = code_buffer(paren);
     prepared::check_unchanged(f, b);
-    run_one_call(paren, b, stack::reg.top, false, [f, checked](const Cell* code) {
+    run_one_call(paren, b, stack::reg.top, false, [f, checked](const Cell* code) __attribute__((always_inline)) {
         Tree t{code, f, f->node, prepared::generation, false};
         const prepared::Chain& ch = f->chains[f->exprs[0].chain];
         uint32_t end = ch.end;
