@@ -3108,14 +3108,17 @@ inline bool one_call(const Form* f) { return f->one_call; }
 }
 
 // The rest of a block from the k-th expression of its form (at pos), in
-// the block's scope as eval_block runs it.
+// the block's scope as eval_block runs it. Body: the block is a function's
+// body run by function_body (a copy of its own, so that the loops' runs
+// do not test for it).
+template <bool Body = false>
 [[gnu::noinline]] void eval_prepared_rest(const Cell* block, Form* f, uint32_t k, uint32_t pos, Cell* slot,
-                                          bool keep_last, bool body = false) {
+                                          bool keep_last) {
     stack_guard::check("stack-overflow");
     Cell code = *block;
     CodeScope scope(&code);
     uint32_t start = uint32_t(cell::series_index(&code));
-    if (!run_prepared(&code, f, k, pos, slot, body)) return;
+    if (!run_prepared(&code, f, k, pos, slot, Body)) return;
     if (is_tracing()) emit_at(slot, EV_EXIT, &code, start, slot);
     if (keep_last) stack::set_result(slot);
 }
@@ -3175,7 +3178,8 @@ template <bool Nested>
         else eval_prepared_one(block, f, slot, keep_last);
         return true;
     }
-    eval_prepared_rest(block, f, k, pos, slot, keep_last, body);
+    if (body) eval_prepared_rest<true>(block, f, k, pos, slot, keep_last);
+    else eval_prepared_rest(block, f, k, pos, slot, keep_last);
     return true;
 }
 
