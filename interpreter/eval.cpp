@@ -3708,8 +3708,17 @@ template <bool Unnamed, bool Nested>
     if (pos < tail && (tail - pos) % 2 && !is_halt_requested()) {  // a value and whole operator pairs
         const Cell* first = plain_value(series::cells(b) + pos);
         if (first && eval_in_place(b, pos, first, keep_last)) {
-            if (turn && pos + 1 < tail) note_turn(turn, block, b);
-            else if (Nested && pos + 1 < tail && !(b->flags & SER_PLAIN)) note_run(block, b, nullptr);
+            // With operators after the value, a loop's body is prepared on
+            // its second turn, a function's body or a branch's block on its
+            // second run: its form's quick path costs less than the
+            // in-place one. (Nested blocks run for no loop turn.)
+            if (pos + 1 < tail) {
+                if constexpr (Nested) {
+                    if (!(b->flags & SER_PLAIN)) note_run(block, b, nullptr);
+                } else if (turn) {
+                    note_turn(turn, block, b);
+                }
+            }
             return;
         }
     }
