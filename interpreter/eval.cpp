@@ -295,10 +295,12 @@ inline const Cell* path_value(const Cell* path) {
 // loop's turn (eval_turn) keeps the form the block ran from, or was given.
 // Nested is set for a function's body and a taken branch's block, the
 // blocks of a recursive call's path: a one-call form runs there inside
-// eval_prepared, one C++ layer less than through eval_prepared_one.
-template <bool Unnamed = true, bool Nested = false>
+// eval_prepared, one C++ layer less than through eval_prepared_one. Body is
+// set for a function's body run by function_body (a copy of its own, so
+// that branch blocks do not test for it).
+template <bool Unnamed = true, bool Nested = false, bool Body = false>
 [[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last,
-                                              LoopBlock* turn = nullptr, bool body = false);
+                                              LoopBlock* turn = nullptr);
 
 [[noreturn]] void no_arg(const Cell* name, const Cell& entry) {
     Cell arg = loose_word(entry_symbol(&entry), T_WORD);
@@ -1110,7 +1112,7 @@ struct UntracedBody {
         {
             UntracedBody scope;
             const Cell* body = function::extra(fn) + function::EXTRA_BODY;
-            if (cell::type(body) == T_BLOCK) eval_block<true, true>(body_word(), body, true, nullptr, true);
+            if (cell::type(body) == T_BLOCK) eval_block<true, true, true>(body_word(), body, true);
             else stack::set_result(&statics::unset_cell);
             if (!exits::pending() && is_tracing())  // the body started a trace
                 emit_event(EV_EPILOG, function::extra(fn) + function::EXTRA_BODY, 0, fn, stack::reg.base);
@@ -3141,14 +3143,14 @@ inline void keep_form(LoopBlock* turn, Form* f) {
 }
 
 // A block whose form holds, run from it: false when it has none or the
-// block is not run from the form's start. body: the block is a function's
+// block is not run from the form's start. Body: the block is a function's
 // body run by function_body. A quick form runs nothing but its
 // own chains and branches that take no block: no code can see the current
 // code, raise, collect or trace while it runs, so it needs neither the held
 // code nor its scope, up to an expression that must run code or that the
 // general evaluator must take, or a safe point that is due.
-template <bool Nested>
-[[gnu::noinline]] bool eval_prepared(const Cell* block, SeriesBuffer* b, bool keep_last, LoopBlock* turn, bool body) {
+template <bool Nested, bool Body>
+[[gnu::noinline]] bool eval_prepared(const Cell* block, SeriesBuffer* b, bool keep_last, LoopBlock* turn) {
     Form* f = prepared::find(cell::series_node(block));
     uint32_t pos = uint32_t(cell::series_index(block));
     if (!f || !prepared::holds(f, b) || f->start != pos || is_tracing()) return false;
@@ -3172,7 +3174,7 @@ template <bool Nested>
     if (!f->quick && one_call(f)) {
         if (collector::wants_safe_point() || is_halt_requested()) return false;
         if (f->exprs[0].kind == prepared::E_BRANCH && run_one_branch(block, b, f, slot, keep_last)) return true;
-        if (body && f->exprs[0].kind == prepared::E_RETURN && body_return(f, f->exprs[0], b, slot)) {
+        if (Body && f->exprs[0].kind == prepared::E_RETURN && body_return(f, f->exprs[0], b, slot)) {
             if (keep_last) stack::set_result(slot);
             return true;
         }
@@ -3180,8 +3182,7 @@ template <bool Nested>
         else eval_prepared_one(block, f, slot, keep_last);
         return true;
     }
-    if (body) eval_prepared_rest<true>(block, f, k, pos, slot, keep_last);
-    else eval_prepared_rest(block, f, k, pos, slot, keep_last);
+    eval_prepared_rest<Body>(block, f, k, pos, slot, keep_last);
     return true;
 }
 
@@ -3696,13 +3697,12 @@ QuickCount quick_count(LoopBlock& body, const Cell* word, int64_t* turns, int64_
 
 namespace {
 
-template <bool Unnamed, bool Nested>
-[[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last, LoopBlock* turn,
-                                              bool body) {
+template <bool Unnamed, bool Nested, bool Body>
+[[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last, LoopBlock* turn) {
     SeriesBuffer* b = code_buffer(block);
     if ((b->flags & SER_PREPARED) && (Unnamed || cell::word_symbol(name) == stack::reg.body_symbol ||
                                       cell::word_symbol(name) == stack::reg.anon_symbol)) {
-        if (eval_prepared<Nested>(block, b, keep_last, turn, body)) return;
+        if (eval_prepared<Nested, Body>(block, b, keep_last, turn)) return;
     }
     uint32_t pos = uint32_t(cell::series_index(block)), tail = cell_count(b);
     // A block done in place passes no safe point, so a halt asked for takes
