@@ -3153,9 +3153,10 @@ template <bool Nested, bool Body>
 [[gnu::noinline]] bool eval_prepared(const Cell* block, SeriesBuffer* b, bool keep_last, LoopBlock* turn) {
     Form* f = prepared::find(cell::series_node(block));
     uint32_t pos = uint32_t(cell::series_index(block));
-    if (!f || !prepared::holds(f, b) || f->start != pos || is_tracing()) return false;
+    // A body's run (function_body) has tested for a trace, and is no loop's turn.
+    if (!f || !prepared::holds(f, b) || f->start != pos || (!Body && is_tracing())) return false;
     prepared::check_unchanged(f, b);
-    if (turn) keep_form(turn, f);
+    if (!Body && turn) keep_form(turn, f);
     Cell* slot = stack::reg.top;
     uint32_t k = 0;
     if (f->quick && slot + 2 < stack::reg.limit) {
