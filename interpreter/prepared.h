@@ -185,9 +185,8 @@ struct Expr {
     Cell callable;   // the value the word held when decoded
     // A branch's condition and blocks (a loop's count and blocks, a
     // return's value) against its native's argument list, learnt on the
-    // first run: the list is the
-    // callable's own (fixed while the callable compares equal), so the
-    // answer holds for the form's life.
+    // first run: the list is the callable's own (fixed while the callable
+    // compares equal), so the answer holds for the form's life.
     mutable BranchFit fit;
     mutable Cell condition_entry;  // the list's entry for the condition (loop's count, return's value), when they fit
 };
