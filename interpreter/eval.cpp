@@ -295,8 +295,10 @@ inline const Cell* path_value(const Cell* path) {
 // loop's turn (eval_turn) keeps the form the block ran from, or was given.
 // Nested is set for a function's body and a taken branch's block, the
 // blocks of a recursive call's path: a one-call form runs there inside
-// eval_prepared, one C++ layer less than through eval_prepared_one.
-template <bool Unnamed = true, bool Nested = false>
+// eval_prepared, one C++ layer less than through eval_prepared_one. Body is
+// set for a function's body run by function_body (a copy of its own, so
+// that branch blocks do not test for it).
+template <bool Unnamed = true, bool Nested = false, bool Body = false>
 [[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last,
                                               LoopBlock* turn = nullptr);
 
@@ -1110,7 +1112,7 @@ struct UntracedBody {
         {
             UntracedBody scope;
             const Cell* body = function::extra(fn) + function::EXTRA_BODY;
-            if (cell::type(body) == T_BLOCK) eval_block<true, true>(body_word(), body, true);
+            if (cell::type(body) == T_BLOCK) eval_block<true, true, true>(body_word(), body, true);
             else stack::set_result(&statics::unset_cell);
             if (!exits::pending() && is_tracing())  // the body started a trace
                 emit_event(EV_EPILOG, function::extra(fn) + function::EXTRA_BODY, 0, fn, stack::reg.base);
@@ -2403,13 +2405,34 @@ bool quick_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot)
 
 // return with a chain: returned_in_place's checks.
 [[gnu::always_inline]] inline uint32_t prepared_return(Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
-    const ListMemo memo = list_memo_of(native);  // a copy: making a paren's form may take its slot
+    if (e.fit == prepared::FIT_UNKNOWN) [[unlikely]] learn_fit(e, native, 0);
     Cell* top = stack::reg.top;
-    if (memo.plain_args != 1 || !whole_chain(f, e, b)) return 0;
-    bool takes = entry_takes(series::cells(node::buffer(memo.list)), stack::top_type());
+    if (e.fit != prepared::FIT_YES || !whole_chain(f, e, b)) return 0;
+    bool takes = entry_takes(&e.condition_entry, stack::top_type());
     Cell value = *stack::top();
     stack::reg.top = top;
     return takes && stack::return_in_place(&value) ? e.next : 0;
+}
+// A return of a chain that runs no code that ends a function's body run by
+// function_body (the last expression of the body's form): the frame the
+// return would take is the function's (the body runs without a frame of
+// its own), where the chain's value becomes the body's value all the same,
+// so the value is left at slot (the value top) as the body's last, without
+// the exit. False with nothing done when the return is not the one
+// decoded, or its value does not apply in place or is not of a type it
+// takes (the general path then runs it, or raises its error).
+[[gnu::always_inline]] inline bool body_return(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot) {
+    const Cell* native = same_callable(e);
+    if (!native || slot + 2 >= stack::reg.limit) return false;
+    if (e.fit == prepared::FIT_UNKNOWN) [[unlikely]] learn_fit(e, native, 0);
+    if (e.fit != prepared::FIT_YES || !whole_chain_value(f, e, b, slot) || !entry_takes(&e.condition_entry, cell::type(slot)))
+        return false;
+    stack::reg.top = slot + 1;
+    return true;
+}
+// Whether the k-th expression of a body's form is a return that ends it.
+[[gnu::always_inline]] inline bool ends_body(const Form* f, uint32_t k) {
+    return f->decoded && k + 1 == f->count && f->exprs[k].kind == prepared::E_RETURN;
 }
 
 // ---- loops from forms ------------------------------------------------------------------------
@@ -2814,28 +2837,22 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
     return pure_at_top(f, e, b);
 }
 
-// A chain that runs code, or its assignment, from the form (see
-// tree_chain): an assignment's frame is opened as set_word_expression and
+// The assignment of a chain that runs code, from the form (see
+// tree_chain): its frame is opened as set_word_expression and
 // set_path_expression open it, and a chain that misses there is evaluated
-// from the cells in it.
-[[gnu::noinline]] uint32_t chain_expression(const Cell* code, Form* f, const prepared::Expr& e, bool* ran_code) {
+// from the cells in it. (A chain alone goes to tree_chain directly.) In
+// line: out of line, its entry and exit cost an assigned call (x: f x)
+// some 15 instructions.
+[[gnu::always_inline]] inline uint32_t chain_expression(const Cell* code, Form* f, const prepared::Expr& e) {
     Tree t{code, f, f->node, prepared::generation, false};
     uint32_t chain = e.chain, start = e.pos + 1;
     Cell target = e.word;
-    *ran_code = true;
     auto value = [&] {
         uint32_t next = tree_chain(t, chain);
         return next ? next : first_expression(code, start, code_buffer(code));
     };
-    switch (e.kind) {
-    case prepared::E_SET: return set_word_framed(code, &target, value);
-    case prepared::E_SET_FIELD: return set_path_framed(code, &target, value);
-    default: {
-        uint32_t next = tree_chain(t, chain);
-        *ran_code = next != 0;
-        return next;
-    }
-    }
+    if (e.kind == prepared::E_SET) return set_word_framed(code, &target, value);
+    return set_path_framed(code, &target, value);
 }
 
 // The expression run from its form: the position after it, or 0 with
@@ -2847,9 +2864,19 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
     *ran_code = false;
     switch (e.kind) {
     case E_CHAIN:
+        if (e.runs) {  // a statement that calls: its chain, without chain_expression's layer
+            Tree t{code, f, f->node, prepared::generation, false};
+            uint32_t next = tree_chain(t, e.chain);
+            *ran_code = next != 0;
+            return next;
+        }
+        return pure_at_top(f, e, b) ? e.next : 0;
     case E_SET:
     case E_SET_FIELD:
-        if (e.runs) return chain_expression(code, f, e, ran_code);
+        if (e.runs) {
+            *ran_code = true;
+            return chain_expression(code, f, e);
+        }
         return pure_at_top(f, e, b) ? e.next : 0;
     case E_CALL: {
         const Cell* value = same_callable(e);
@@ -2941,12 +2968,14 @@ template <class Step>
 // Such a paren run as code_paren runs it (its scope, its stack check, the
 // rest of the paren when the call made it grow), the call straight from
 // the paren's form as tree_chain runs a chain of one call: without
-// code_paren's and the paren's chain's layers. The value is pushed.
+// code_paren's and the paren's chain's layers. The value is pushed. The
+// step is forced into run_one_call: the compiler kept it out of line, with
+// some 25 instructions of entry and exit a call.
 // checked: as for tree_call.
 [[gnu::always_inline]] inline void run_call_paren(const Cell* paren, Form* f, const Cell* checked) {
     SeriesBuffer* b = code_buffer(paren);
     prepared::check_unchanged(f, b);
-    run_one_call(paren, b, stack::reg.top, false, [f, checked](const Cell* code) {
+    run_one_call(paren, b, stack::reg.top, false, [f, checked](const Cell* code) __attribute__((always_inline)) {
         Tree t{code, f, f->node, prepared::generation, false};
         const prepared::Chain& ch = f->chains[f->exprs[0].chain];
         uint32_t end = ch.end;
@@ -3042,8 +3071,9 @@ inline bool one_call(const Form* f) { return f->one_call; }
 }
 
 // Runs the block from the k-th expression of its form (at pos), each into
-// the slot as run() does. False on a pending exit.
-[[gnu::always_inline]] inline bool run_prepared(Cell* code, Form* f, uint32_t k, uint32_t pos, Cell* slot) {
+// the slot as run() does. False on a pending exit. body: the block is a
+// function's body run by function_body.
+[[gnu::always_inline]] inline bool run_prepared(Cell* code, Form* f, uint32_t k, uint32_t pos, Cell* slot, bool body) {
     const uint32_t generation = prepared::generation;
     const Node n = f->node;
     try {
@@ -3052,8 +3082,10 @@ inline bool one_call(const Form* f) { return f->one_call; }
             cell::set_series_index(code, pos);
             if (collector::safe_point() || is_halt_requested()) break;
             SeriesBuffer* b = node::buffer(n);
-            bool ran_code;
-            uint32_t next = prepared_expression(code, f, f->exprs[k], b, &ran_code);
+            bool ran_code = false;
+            uint32_t next = body && ends_body(f, k) && body_return(f, f->exprs[k], b, slot)
+                                ? f->exprs[k].next
+                                : prepared_expression(code, f, f->exprs[k], b, &ran_code);
             if (!next) {
                 // Taken by the general evaluator from now on (a branch that
                 // misses has run nothing: it checks before it runs).
@@ -3080,14 +3112,17 @@ inline bool one_call(const Form* f) { return f->one_call; }
 }
 
 // The rest of a block from the k-th expression of its form (at pos), in
-// the block's scope as eval_block runs it.
+// the block's scope as eval_block runs it. Body: the block is a function's
+// body run by function_body (a copy of its own, so that the loops' runs
+// do not test for it).
+template <bool Body = false>
 [[gnu::noinline]] void eval_prepared_rest(const Cell* block, Form* f, uint32_t k, uint32_t pos, Cell* slot,
                                           bool keep_last) {
     stack_guard::check("stack-overflow");
     Cell code = *block;
     CodeScope scope(&code);
     uint32_t start = uint32_t(cell::series_index(&code));
-    if (!run_prepared(&code, f, k, pos, slot)) return;
+    if (!run_prepared(&code, f, k, pos, slot, Body)) return;
     if (is_tracing()) emit_at(slot, EV_EXIT, &code, start, slot);
     if (keep_last) stack::set_result(slot);
 }
@@ -3108,18 +3143,20 @@ inline void keep_form(LoopBlock* turn, Form* f) {
 }
 
 // A block whose form holds, run from it: false when it has none or the
-// block is not run from the form's start. A quick form runs nothing but its
+// block is not run from the form's start. Body: the block is a function's
+// body run by function_body. A quick form runs nothing but its
 // own chains and branches that take no block: no code can see the current
 // code, raise, collect or trace while it runs, so it needs neither the held
 // code nor its scope, up to an expression that must run code or that the
 // general evaluator must take, or a safe point that is due.
-template <bool Nested>
+template <bool Nested, bool Body>
 [[gnu::noinline]] bool eval_prepared(const Cell* block, SeriesBuffer* b, bool keep_last, LoopBlock* turn) {
     Form* f = prepared::find(cell::series_node(block));
     uint32_t pos = uint32_t(cell::series_index(block));
-    if (!f || !prepared::holds(f, b) || f->start != pos || is_tracing()) return false;
+    // A body's run (function_body) has tested for a trace, and is no loop's turn.
+    if (!f || !prepared::holds(f, b) || f->start != pos || (!Body && is_tracing())) return false;
     prepared::check_unchanged(f, b);
-    if (turn) keep_form(turn, f);
+    if (!Body && turn) keep_form(turn, f);
     Cell* slot = stack::reg.top;
     uint32_t k = 0;
     if (f->quick && slot + 2 < stack::reg.limit) {
@@ -3138,11 +3175,15 @@ template <bool Nested>
     if (!f->quick && one_call(f)) {
         if (collector::wants_safe_point() || is_halt_requested()) return false;
         if (f->exprs[0].kind == prepared::E_BRANCH && run_one_branch(block, b, f, slot, keep_last)) return true;
+        if (Body && f->exprs[0].kind == prepared::E_RETURN && body_return(f, f->exprs[0], b, slot)) {
+            if (keep_last) stack::set_result(slot);
+            return true;
+        }
         if constexpr (Nested) run_one_call(block, b, f, slot, keep_last);
         else eval_prepared_one(block, f, slot, keep_last);
         return true;
     }
-    eval_prepared_rest(block, f, k, pos, slot, keep_last);
+    eval_prepared_rest<Body>(block, f, k, pos, slot, keep_last);
     return true;
 }
 
@@ -3657,12 +3698,12 @@ QuickCount quick_count(LoopBlock& body, const Cell* word, int64_t* turns, int64_
 
 namespace {
 
-template <bool Unnamed, bool Nested>
+template <bool Unnamed, bool Nested, bool Body>
 [[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last, LoopBlock* turn) {
     SeriesBuffer* b = code_buffer(block);
     if ((b->flags & SER_PREPARED) && (Unnamed || cell::word_symbol(name) == stack::reg.body_symbol ||
                                       cell::word_symbol(name) == stack::reg.anon_symbol)) {
-        if (eval_prepared<Nested>(block, b, keep_last, turn)) return;
+        if (eval_prepared<Nested, Body>(block, b, keep_last, turn)) return;
     }
     uint32_t pos = uint32_t(cell::series_index(block)), tail = cell_count(b);
     // A block done in place passes no safe point, so a halt asked for takes
@@ -3670,7 +3711,17 @@ template <bool Unnamed, bool Nested>
     if (pos < tail && (tail - pos) % 2 && !is_halt_requested()) {  // a value and whole operator pairs
         const Cell* first = plain_value(series::cells(b) + pos);
         if (first && eval_in_place(b, pos, first, keep_last)) {
-            if (turn && pos + 1 < tail) note_turn(turn, block, b);
+            // With operators after the value, a loop's body is prepared on
+            // its second turn, a function's body or a branch's block on its
+            // second run: its form's quick path costs less than the
+            // in-place one. (Nested blocks run for no loop turn.)
+            if (pos + 1 < tail) {
+                if constexpr (Nested) {
+                    if (!(b->flags & SER_PLAIN)) note_run(block, b, nullptr);
+                } else if (turn) {
+                    note_turn(turn, block, b);
+                }
+            }
             return;
         }
     }

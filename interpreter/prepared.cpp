@@ -335,6 +335,9 @@ bool calls(const Expr& e) {
     return e.kind == E_BRANCH || e.kind == E_RETURN || e.kind == E_LOOP || (is_chain(e) && e.runs);
 }
 bool is_quick(const Expr& e) { return is_pure(e) || e.kind == E_BRANCH; }
+// An expression the form runs from a chain of its own: a chain or its
+// assignment, a branch's condition, a return's value.
+bool holds_chain(const Expr& e) { return is_chain(e) || e.kind == E_BRANCH || e.kind == E_RETURN; }
 
 // Decodes from the position on while each expression's end is known.
 void decode_from(Form* f, uint32_t pos) {
@@ -379,7 +382,7 @@ Form* make(const Cell* block) {
     f->head = b->head;
     f->tail = b->tail;
     decode_from(f, start);
-    if (!f->one_call && std::none_of(f->exprs.begin(), f->exprs.end(), is_chain)) {
+    if (!f->one_call && std::none_of(f->exprs.begin(), f->exprs.end(), holds_chain)) {
         delete f;  // a form left in the table no longer holds: the buffer is not marked prepared
         b->flags |= SER_PLAIN;
         return nullptr;

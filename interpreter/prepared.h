@@ -183,12 +183,12 @@ struct Expr {
     mutable SlotCache cache;  // of the word: an E_SET's, or the callable's
     mutable SlotCache next_cache;  // of the word at next (word_next)
     Cell callable;   // the value the word held when decoded
-    // A branch's condition and blocks (a loop's count and blocks) against
-    // its native's argument list, learnt on the first run: the list is the
-    // callable's own (fixed while the callable compares equal), so the
-    // answer holds for the form's life.
+    // A branch's condition and blocks (a loop's count and blocks, a
+    // return's value) against its native's argument list, learnt on the
+    // first run: the list is the callable's own (fixed while the callable
+    // compares equal), so the answer holds for the form's life.
     mutable BranchFit fit;
-    mutable Cell condition_entry;  // the list's entry for the condition (loop's count), when they fit
+    mutable Cell condition_entry;  // the list's entry for the condition (loop's count, return's value), when they fit
 };
 
 // A chain or its assignment; pure when it runs no code.
@@ -260,8 +260,9 @@ const Cell* paren_head(const Cell* paren);
 // length?, ...), or 0. In the evaluator.
 uint32_t paren_inline_arity(const Cell* paren);
 // Makes the form of the block (its node and index), or null when it cannot
-// be made now or would gain nothing (no expression of it is a chain or its
-// assignment: then the buffer is marked SER_PLAIN and no form is kept);
+// be made now or would gain nothing (no expression of it is a chain, its
+// assignment, a branch or a return, each of which holds a chain, and it is
+// not one call: then the buffer is marked SER_PLAIN and no form is kept);
 // marks the buffer SER_PREPARED.
 Form* make(const Cell* block);
 // Decodes the expression at the position (a run has found it starts there)
