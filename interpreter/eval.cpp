@@ -2838,6 +2838,47 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
     }
 }
 
+// A native's or action's call whose arguments the form holds (see
+// prepared::Expr::held_args), untraced: the arguments computed from their
+// chains above the value top, each checked against its entry, before
+// anything is pushed (nothing in them can run code, raise or collect), then
+// the frame opened over them as native_call_of opens it and the native run
+// there. The position after the call (and the operators after it), or 0
+// with nothing done when an argument misses: the general call then takes it
+// from the cells, and raises what it raises. A word after an argument that
+// holds an op! now takes the operator into that argument: the next
+// argument's word must still push its value, the last's must hold no op!.
+[[gnu::noinline]] uint32_t held_native_call(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b,
+                                            const Cell* value) {
+    const prepared::CallNode& c = f->calls[e.call];
+    Cell* top = stack::reg.top;
+    if (top + c.arg_count + 2 >= stack::reg.limit) return 0;
+    Cell* args = top + 1;
+    uint32_t pos = e.pos + 1;
+    for (uint32_t k = 0; k < c.arg_count; k++) {
+        const prepared::Arg& a = f->args[c.args + k];
+        const prepared::Chain& ch = f->chains[a.chain];
+        if (a.kind == prepared::A_CHAIN) {
+            if (!chain_into(f, ch, true, args + k)) return 0;
+        } else {
+            Cell scratch;
+            const Cell* v = leaf_value(ch.first, &scratch, true);
+            if (!v) return 0;
+            args[k] = *v;
+        }
+        if (!entry_takes(&a.entry, cell::type(args + k))) return 0;
+        pos = a.end;
+    }
+    if (c.arg_count && f->args[c.args + c.arg_count - 1].word_after && infix_op_at(b, pos)) return 0;
+    Cell name = e.word;
+    *top = *value;
+    stack::reg.top = args;
+    const stack::Frame* frame = stack::enter_frame(&name, stack::KIND_NATIVE | interp_bit());
+    stack::reg.top = args + c.arg_count;
+    run_native_in_frame(code, pos, &name, frame);
+    return exits::pending() ? pos : infix_after(code, pos, code_buffer(code));
+}
+
 // The expression run from its form: the position after it, or 0 with
 // nothing done when the general evaluator must run it. *ran_code tells
 // whether it may have run code (a call, a branch).
@@ -2855,6 +2896,8 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
         const Cell* value = same_callable(e);
         if (!value) return 0;
         *ran_code = true;
+        if (e.held_args && !is_tracing())
+            if (uint32_t pos = held_native_call(code, f, e, b, value)) return pos;
         Cell w = e.word;
         uint32_t pos = word_call(code, e.pos + 1, &w, value);
         return exits::pending() ? pos : infix_after(code, pos, code_buffer(code));

@@ -280,6 +280,23 @@ bool control_expr(Form* f, const Code& code, Expr* e, const Cell* value) {
     return false;
 }
 
+// A native's or action's call whose arguments are all chains that run no
+// code and start with no paren (which the general evaluator may run as a
+// block, with a safe point): its call node, in e->call. Its end stays for
+// a run to find, as any call's.
+bool held_arguments(Form* f, const Code& code, Expr* e, const Cell* value) {
+    Mark mark(f);
+    Leaf call{};
+    if (!call_leaf(f, code, e->pos, value, &call, 0)) return false;
+    const CallNode& c = f->calls[call.call];
+    for (uint32_t k = 0; k < c.arg_count; k++) {
+        const Chain& ch = f->chains[f->args[c.args + k].chain];
+        if (ch.runs || ch.first.kind == L_PAREN) return mark.undo(f);
+    }
+    e->call = call.call;
+    return true;
+}
+
 // A word holding a callable at the start of an expression: a control
 // native's kind, else a chain that starts with the call, else a call whose
 // arguments the general evaluator gathers (none for a routine).
@@ -291,6 +308,7 @@ void call_expr(Form* f, const Code& code, Expr* e, const Cell* value) {
     bool control = cell::type(value) == T_NATIVE && is_control(cell::callable_index(value));
     if (!control && chain(f, code, e->pos, &e->chain, FIRST, 0)) e->kind = E_CHAIN;
     else e->kind = cell::type(value) == T_ROUTINE ? E_GENERAL : E_CALL;
+    if (e->kind == E_CALL && !control && cell::type(value) != T_FUNCTION) e->held_args = held_arguments(f, code, e, value);
 }
 
 Expr decode(Form* f, const Code& code, uint32_t pos) {

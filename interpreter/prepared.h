@@ -189,6 +189,11 @@ struct Expr {
     // answer holds for the form's life.
     mutable BranchFit fit;
     mutable Cell condition_entry;  // the list's entry for the condition (loop's count), when they fit
+    // An E_CALL of a native or action whose arguments are all chains that
+    // run no code (none starting with a paren): its call in Form::calls,
+    // the arguments computed from the form before the frame is opened.
+    bool held_args;
+    uint32_t call;
 };
 
 // A chain or its assignment; pure when it runs no code.
