@@ -2285,6 +2285,10 @@ enum WordInt { WORD_INT_NO, WORD_INT_YES, WORD_INT_NONE };
     for (prepared::OpStep *s = f->ops.data() + ch.ops, *end = s + ch.op_count; s < end; s++) {
         const Cell* op = same_op(*s);
         if (!op) return false;
+        if (s->int_op && s->int_right && cell::type(out) == T_INTEGER) {  // an integer step, learnt
+            if (!int_inline(*s, out, out, &s->right.cell)) return false;
+            continue;
+        }
         FastOp fast = fast_of(*s, op);
         const Cell* right = fast.takes & takes_of(out) ? leaf_value(s->right, &scratch, parens) : nullptr;
         if (!right) return false;

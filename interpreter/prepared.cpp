@@ -199,6 +199,7 @@ bool chain(Form* f, const Code& code, uint32_t pos, uint32_t* index, Place place
         std::memcpy(&step.head, op, sizeof step.head);
         step.extra = cell::callable_extra(op);
         if (pos + 1 >= code.count || !leaf(f, code, pos + 1, OPERAND, &step.right, depth)) return mark.undo(f);
+        step.int_right = step.right.kind == L_VALUE && cell::type(&step.right.cell) == T_INTEGER;
         ch.runs = ch.runs || leaf_runs(step.right);
         steps.push_back(step);
         pos += 2;

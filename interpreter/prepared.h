@@ -138,6 +138,7 @@ struct OpStep {
     uint64_t head;
     Node extra;
     bool fast_known;
+    bool int_right;  // the right operand is an integer! written in the code
     IntOp int_op;
     std::array<uint8_t, 3> fast;
     Leaf right;
