@@ -81,19 +81,25 @@ LastKey last_key;
 
 inline bool is_number_key(uint32_t t) { return t == T_INTEGER || t == T_CHAR; }
 
-// The key's position without the table when the last key found tells it:
-// that key's own position, or the one as many pairs on as the keys differ,
+// The key's value cell without the table when the last key found tells its
+// position: that key's own position, or the one as many pairs on as the keys differ,
 // where a map whose integer keys were stored in order one apart (1, 2, 3
 // ...) holds every other key (`put m k (select m k) + 1` walks once; a map
-// used as an array walks never). Checked by the content found there; -1
-// when it is not the key.
-inline int32_t remembered_key(const Cell* m, const Cell* key) {
-    if (last_key.pairs != cell::series_node(m)) return -1;
+// used as an array walks never). Checked by the content found there; null
+// when it is not the key (the pair block's buffer is looked up once).
+[[gnu::always_inline]] inline Cell* remembered_value(const Cell* m, const Cell* key) {
+    if (last_key.pairs != cell::series_node(m)) return nullptr;
     SeriesBuffer* b = node::buffer(last_key.pairs);
     int64_t pos = int64_t(last_key.pos) + 2 * (int64_t(cell::get_int(key)) - last_key.key);
-    if (pos < 0 || uint64_t(pos) + 1 >= series::length(b)) return -1;
-    const Cell* held = series::cells(b) + pos;
-    return cell::type(held) == cell::type(key) && cell::get_int(held) == cell::get_int(key) ? int32_t(pos) : -1;
+    if (pos < 0 || uint64_t(pos) + 1 >= uint64_t(b->tail - b->head) / sizeof(Cell)) return nullptr;
+    Cell* held = series::cells(b) + pos;
+    return cell::type(held) == cell::type(key) && cell::get_int(held) == cell::get_int(key) ? held + 1 : nullptr;
+}
+
+// The same as the key's position, or -1.
+inline int32_t remembered_key(const Cell* m, const Cell* key) {
+    const Cell* v = remembered_value(m, key);
+    return v ? int32_t(v - 1 - pairs_of(m)) : -1;
 }
 
 // The position of the key's cell in the pair block, or -1; a key of a type
@@ -271,13 +277,21 @@ const Cell* get(const Cell* map, const Cell* key, bool case_) { return live_valu
 
 bool select_number(const Cell* map, const Cell* key, Cell* out) {
     if (cell::type(map) != T_MAP || !is_number_key(cell::type(key))) return false;
-    const Cell* v = live_value(map, key, false);
+    const Cell* v = remembered_value(map, key);
+    if (!v) v = live_value(map, key, false);
+    else if (!is_live(v)) v = nullptr;
     *out = v ? *v : statics::none_cell;
     return true;
 }
 
 bool put_number(const Cell* map, const Cell* key, const Cell* value) {
     if (cell::type(map) != T_MAP || !is_number_key(cell::type(key))) return false;
+    if (Cell* slot = remembered_value(map, key)) {  // as store() writes a key found
+        if (!is_live(slot)) table_of(map)->count++;
+        *slot = *value;
+        cell::clear_flag(slot);
+        return true;
+    }
     store(map, key, value, false, nullptr);
     return true;
 }

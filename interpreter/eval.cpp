@@ -1513,6 +1513,15 @@ using prepared::SELF_EVALUATING;
     return (typeset::words(entry)[bit.word] & bit.mask) != 0;
 }
 
+// The answer of an action's fast path that selects or queries, into out;
+// false when it has none for these arguments (second is first for a query).
+[[gnu::always_inline]] inline bool fast_answer(Fast f, const Cell* first, const Cell* second, Cell* out) {
+    return f.kind == FAST_PICK     ? cell::type(second) == T_INTEGER &&
+                                         actions::select_inline(first, cell::get_int(second), out)
+           : f.kind == FAST_SELECT ? map::select_number(first, second, out)
+                                   : actions::query_inline(first, f.op, out);
+}
+
 // fast_call_in_place (below) with the action its word at the position holds.
 [[gnu::always_inline]] inline uint32_t action_in_place(SeriesBuffer* b, uint32_t pos, const Cell* action, Cell* out) {
     const Cell* c = series::cells(b) + pos;
@@ -1526,11 +1535,7 @@ using prepared::SELF_EVALUATING;
     if (!first || !second || memo.plain_args != int32_t(args)) return 0;
     const Cell* entries = series::cells(node::buffer(memo.list));
     if (!entry_takes(entries, cell::type(first)) || !entry_takes(entries + args - 1, cell::type(second))) return 0;
-    bool done = f.kind == FAST_PICK     ? cell::type(second) == T_INTEGER &&
-                                              actions::select_inline(first, cell::get_int(second), out)
-                : f.kind == FAST_SELECT ? map::select_number(first, second, out)
-                                        : actions::query_inline(first, f.op, out);
-    return done ? pos + args + 1 : 0;
+    return fast_answer(f, first, second, out) ? pos + args + 1 : 0;
 }
 // A call of an action whose fast path selects (pick: a block and an
 // integer; select: a map and an integer or char key) or queries (length?,
@@ -2232,13 +2237,39 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
 }
 
 // A paren of one call answered in place (prepared::L_CALL_PAREN): its value
-// into out as computed_in_place computes it, from the paren's cells (which
-// its parent's form does not hold), or null. It runs no code and takes no
-// paren in turn, so it is taken at any depth.
-[[gnu::noinline]] const Cell* call_paren_value(const Cell* paren, Cell* out) {
+// into out as computed_in_place computes it, or null. It runs no code and
+// takes no paren in turn, so it is taken at any depth. While the paren's
+// cells are those its leaf holds (prepared::InlineCall), its words are read
+// through their caches and the call's list is the one its callable had;
+// else the paren is read from its cells.
+[[gnu::noinline]] const Cell* call_paren_value(const prepared::Leaf& l, Cell* out) {
+    const Cell* paren = &l.cell;
     SeriesBuffer* b = code_buffer(paren);
     uint32_t at = uint32_t(cell::series_index(paren));
-    return at < cell_count(b) && fast_call_in_place(b, at, out) == cell_count(b) ? out : nullptr;
+    const prepared::InlineCall* ic = l.inline_call;
+    if (!ic || !(b->flags & SER_PLAIN) || b->head != ic->head || b->tail != ic->tail)
+        return at < cell_count(b) && fast_call_in_place(b, at, out) == cell_count(b) ? out : nullptr;
+#ifdef ZEL_CHECK_PREPARED
+    const Cell* cells = series::cells(b) + at;
+    for (uint32_t k = 0; k <= ic->arity; k++)
+        if (!same_bits(cells + k, k ? ic->args + k - 1 : &ic->word)) {
+            std::fprintf(stderr, "zel: a paren marked plain changed without being unprepared\n");
+            std::abort();
+        }
+#endif
+    const Cell* action = cached_slot(&ic->word, ic->word_cache);
+    if (!action || !same_bits(action, &ic->callable)) return nullptr;
+    const Cell* args[2];
+    for (uint32_t k = 0; k < ic->arity; k++) {
+        const Cell* a = ic->args + k;
+        if (cell::type(a) == T_WORD) {
+            a = cached_slot(a, ic->arg_caches[k]);
+            if (!a || word_class(a) != WORD_PUSH) return nullptr;
+        }
+        if (!entry_takes(ic->entries + k, cell::type(a))) return nullptr;
+        args[k] = a;
+    }
+    return fast_answer(fast_action(cell::callable_index(action)), args[0], args[ic->arity - 1], out) ? out : nullptr;
 }
 
 // An operand's value, or null when the general evaluator must take it.
@@ -2252,7 +2283,7 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
     case prepared::L_FIELD: return path_value(&l.cell);
     case prepared::L_PAREN: return parens ? paren_value(&l.cell, scratch) : nullptr;
     default:  // L_CODE_PAREN and L_CALL run code: see tree_chain
-        return l.kind == prepared::L_CALL_PAREN ? call_paren_value(&l.cell, scratch) : nullptr;
+        return l.kind == prepared::L_CALL_PAREN ? call_paren_value(l, scratch) : nullptr;
     }
 }
 

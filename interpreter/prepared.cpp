@@ -28,7 +28,8 @@ constexpr size_t MAX_BYTES = size_t(8) << 20;
 size_t bytes_of(const Form* f) {
     return sizeof(Form) + f->exprs.capacity() * sizeof(Expr) + f->chains.capacity() * sizeof(Chain) +
            f->ops.capacity() * sizeof(OpStep) + f->calls.capacity() * sizeof(CallNode) +
-           f->args.capacity() * sizeof(Arg) + f->snapshot.capacity() * sizeof(Cell);
+           f->args.capacity() * sizeof(Arg) + f->snapshot.capacity() * sizeof(Cell) +
+           f->inline_calls.size() * sizeof(InlineCall);
 }
 
 void account(Form* f) {
@@ -109,6 +110,33 @@ bool paren_of_inline_call(const Cell* paren) {
     return true;
 }
 
+// What a paren of one call answered in place holds (see InlineCall), its
+// buffer marked SER_PLAIN, which is what a form of it would find (it holds
+// no chain); null when the paren has a form of its own or the callable's
+// list is not made yet or takes other arguments.
+const InlineCall* inline_call(Form* f, const Cell* paren, uint32_t arity) {
+    SeriesBuffer* b = node::buffer(cell::series_node(paren));
+    const Cell* cells = series::cells(b) + cell::series_index(paren);
+    const Cell* callable = context::bound_slot(cells);
+    if ((b->flags & SER_PREPARED) || plain_arity(callable) != int32_t(arity)) return nullptr;
+    b->flags |= SER_PLAIN;
+    auto ic = std::make_unique<InlineCall>();
+    ic->head = b->head;
+    ic->tail = b->tail;
+    ic->arity = arity;
+    ic->word = cells[0];
+    ic->word_cache = cache_for(cells, false);
+    ic->callable = *callable;
+    const Cell* entries = argument_entries(callable);
+    for (uint32_t k = 0; k < arity; k++) {
+        ic->args[k] = cells[k + 1];
+        if (cell::type(cells + k + 1) == T_WORD) ic->arg_caches[k] = cache_for(cells + k + 1, false);
+        ic->entries[k] = entries[k];
+    }
+    f->inline_calls.push_back(std::move(ic));
+    return f->inline_calls.back().get();
+}
+
 // A call of a word holding a callable, its arguments each a chain: the
 // position after its last argument, or 0.
 uint32_t call_leaf(Form* f, const Code& code, uint32_t pos, const Cell* value, Leaf* out, uint32_t depth) {
@@ -158,6 +186,7 @@ uint32_t leaf(Form* f, const Code& code, uint32_t pos, Place place, Leaf* out, u
     case T_PAREN:
         if (paren_of_inline_call(c)) {
             out->kind = L_CALL_PAREN;
+            out->inline_call = inline_call(f, c, paren_inline_arity(c));
             return pos + 1;
         }
         out->kind = paren_calls(c) ? L_CODE_PAREN : L_PAREN;

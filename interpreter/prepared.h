@@ -32,6 +32,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "interpreter/form_table.h"
@@ -90,6 +91,21 @@ struct SlotCache {
 // cells as the general evaluator reads it in place, anywhere in a chain.
 enum LeafKind : uint8_t { L_VALUE, L_WORD, L_FIELD, L_PAREN, L_CODE_PAREN, L_CALL, L_CALL_PAREN };
 struct Form;
+// An L_CALL_PAREN's call as decoded: its word, the callable the word held
+// and the argument list's entries, its arguments (values written in the
+// paren, or words), with their slot caches. Good while the paren's buffer
+// keeps the mark SER_PLAIN set when this was made (which every writer of
+// its cells clears) and the same extent: its cells are these then.
+struct InlineCall {
+    uint32_t head, tail;
+    uint32_t arity;  // 1 or 2
+    Cell word;
+    mutable SlotCache word_cache;
+    Cell callable;
+    Cell args[2];
+    mutable SlotCache arg_caches[2];
+    Cell entries[2];
+};
 struct Leaf {
     Cell cell;  // the code's cell (the callable's word for a call)
     LeafKind kind;
@@ -99,6 +115,7 @@ struct Leaf {
     // evaluator's call_paren_form), good while the generation is the same.
     mutable uint32_t paren_generation;
     mutable Form* paren_form;
+    const InlineCall* inline_call;  // of an L_CALL_PAREN, or null (Form::inline_calls)
 };
 
 // A call in a chain: the callable its word held when decoded, and its
@@ -220,6 +237,7 @@ struct Form {
     std::vector<OpStep> ops;
     std::vector<CallNode> calls;
     std::vector<Arg> args;  // the calls' arguments
+    std::vector<std::unique_ptr<InlineCall>> inline_calls;  // the L_CALL_PAREN leaves'
     std::vector<Cell> snapshot;  // the cells when prepared (sanitizer builds)
     bool decoded;    // every expression is in exprs
     bool pure;       // decoded, and every expression a chain or its assignment that runs no code
