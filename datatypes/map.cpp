@@ -134,6 +134,14 @@ inline int32_t remembered_key(const Cell* m, const Cell* key) {
     return is_live(v) ? v : nullptr;
 }
 
+// A key found takes the value in its value cell (a removed pair's comes
+// back to life).
+[[gnu::always_inline]] inline void write_value(const Cell* m, Cell* slot, const Cell* value) {
+    if (!is_live(slot)) table_of(m)->count++;
+    *slot = *value;
+    cell::clear_flag(slot);
+}
+
 // A new key takes the bucket where its lookup ended: storing the key copies
 // a series and appends to the pair block, which leave the table as it was.
 // A key found has its value cell written in place: nothing between the
@@ -143,10 +151,7 @@ inline int32_t remembered_key(const Cell* m, const Cell* key) {
     hashtable::Probe probe{0, 0, -1};
     int32_t pos = find_key(m, key, case_, &probe);
     if (pos >= 0) {
-        Cell* slot = pairs_of(m) + pos + 1;
-        if (!is_live(slot)) table_of(m)->count++;
-        *slot = *value;
-        cell::clear_flag(slot);
+        write_value(m, pairs_of(m) + pos + 1, value);
         return;
     }
     Cell k = *key, v = *value;  // either may lie in the pair block, which may move
@@ -284,15 +289,18 @@ bool select_number(const Cell* map, const Cell* key, Cell* out) {
     return true;
 }
 
+bool put_remembered(const Cell* map, const Cell* key, const Cell* value) {
+    if (cell::type(map) != T_MAP || !is_number_key(cell::type(key))) return false;
+    Cell* slot = remembered_value(map, key);
+    if (!slot) return false;
+    write_value(map, slot, value);
+    return true;
+}
+
 bool put_number(const Cell* map, const Cell* key, const Cell* value) {
     if (cell::type(map) != T_MAP || !is_number_key(cell::type(key))) return false;
-    if (Cell* slot = remembered_value(map, key)) {  // as store() writes a key found
-        if (!is_live(slot)) table_of(map)->count++;
-        *slot = *value;
-        cell::clear_flag(slot);
-        return true;
-    }
-    store(map, key, value, false, nullptr);
+    if (Cell* slot = remembered_value(map, key)) write_value(map, slot, value);
+    else store(map, key, value, false, nullptr);
     return true;
 }
 

@@ -2873,6 +2873,23 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
     }
 }
 
+// The answer of an action's fast path that nothing could see it gave
+// without its frame (it cannot raise, allocate or run code), into out; false
+// with nothing done when the frame is needed. put takes a key where the map
+// tells it is (its store of a new key allocates).
+[[gnu::always_inline]] inline bool answer_without_frame(Fast f, Cell* args, uint32_t count, Cell* out) {
+    switch (f.kind) {
+    case FAST_PUT:
+        if (count != 3 || !map::put_remembered(args, args + 1, args + 2)) return false;
+        *out = args[2];
+        return true;
+    case FAST_PICK:
+    case FAST_SELECT:
+    case FAST_QUERY: return count == inline_arity(f) && fast_answer(f, args, args + count - 1, out);
+    default: return false;
+    }
+}
+
 // A native's or action's call whose arguments the form holds (see
 // prepared::Expr::held_args), untraced: the arguments computed from their
 // chains above the value top, each checked against its entry, before
@@ -2905,6 +2922,11 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
         pos = a.end;
     }
     if (c.arg_count && f->args[c.args + c.arg_count - 1].word_after && infix_op_at(b, pos)) return 0;
+    if (cell::type(value) == T_ACTION && stack::reg.call_top < stack::reg.call_limit &&
+        answer_without_frame(fast_action(cell::callable_index(value)), args, c.arg_count, top)) {
+        stack::reg.top = top + 1;
+        return infix_after(code, pos, code_buffer(code));
+    }
     Cell name = e.word;
     *top = *value;
     stack::reg.top = args;
