@@ -227,6 +227,14 @@ Cell given_key(const Cell* key) {
     return k;
 }
 
+// select_number of a key the table must find (out of line: the common
+// answer needs none of the registers the lookup takes).
+[[gnu::noinline]] bool select_looked_up(const Cell* map, const Cell* key, Cell* out) {
+    const Cell* v = live_value(map, key, false);
+    *out = v ? *v : statics::none_cell;
+    return true;
+}
+
 }  // namespace
 
 // ---- cells and keys --------------------------------------------------------------
@@ -283,9 +291,8 @@ const Cell* get(const Cell* map, const Cell* key, bool case_) { return live_valu
 bool select_number(const Cell* map, const Cell* key, Cell* out) {
     if (cell::type(map) != T_MAP || !is_number_key(cell::type(key))) return false;
     const Cell* v = remembered_value(map, key);
-    if (!v) v = live_value(map, key, false);
-    else if (!is_live(v)) v = nullptr;
-    *out = v ? *v : statics::none_cell;
+    if (!v) return select_looked_up(map, key, out);
+    *out = is_live(v) ? *v : statics::none_cell;
     return true;
 }
 

@@ -2150,22 +2150,29 @@ prepared::IntOp int_op_of(FastOp f) {
 // false on an overflow, which the generic path turns into a float!, and on
 // a remainder the generic path refuses (by zero, or of the least integer
 // by -1).
+// The arithmetic cases (an integer! answer) apart: a op b into r.
+inline bool is_int_arith(uint8_t op) { return op >= prepared::INT_ADD && op <= prepared::INT_REMAINDER; }
+[[gnu::always_inline]] inline bool int_arith(prepared::IntOp op, int32_t a, int32_t b, int32_t* r) {
+    using namespace prepared;
+    switch (op) {
+    case INT_ADD: return !__builtin_add_overflow(a, b, r);
+    case INT_SUBTRACT: return !__builtin_sub_overflow(a, b, r);
+    case INT_MULTIPLY: return !__builtin_mul_overflow(a, b, r);
+    default:  // INT_REMAINDER
+        if (b == 0 || (a == INT32_MIN && b == -1)) return false;
+        *r = a % b;
+        return true;
+    }
+}
 [[gnu::always_inline]] inline bool int_inline(prepared::IntOp op, Cell* out, const Cell* left, const Cell* right) {
     using namespace prepared;
     int32_t a = cell::get_int(left), b = cell::get_int(right), r;
     switch (op) {
     case INT_ADD:
-        if (__builtin_add_overflow(a, b, &r)) return false;
-        break;
     case INT_SUBTRACT:
-        if (__builtin_sub_overflow(a, b, &r)) return false;
-        break;
     case INT_MULTIPLY:
-        if (__builtin_mul_overflow(a, b, &r)) return false;
-        break;
     case INT_REMAINDER:
-        if (b == 0 || (a == INT32_MIN && b == -1)) return false;
-        r = a % b;
+        if (!int_arith(op, a, b, &r)) return false;
         break;
     case INT_EQUAL: return cell::make_logic(out, a == b), true;
     case INT_NOT_EQUAL: return cell::make_logic(out, a != b), true;
@@ -2313,7 +2320,18 @@ enum WordInt { WORD_INT_NO, WORD_INT_YES, WORD_INT_NONE };
     const Cell* value = leaf_value(ch.first, &scratch, parens);
     if (!value) return false;
     *out = *value;
-    for (prepared::OpStep *s = f->ops.data() + ch.ops, *end = s + ch.op_count; s < end; s++) {
+    prepared::OpStep *s = f->ops.data() + ch.ops, *end = s + ch.op_count;
+    if (s < end && s->int_right && is_int_arith(s->int_op) && cell::type(out) == T_INTEGER) {
+        // Integer steps with integers written in the code (learnt), the
+        // value kept as a number until the last of them.
+        int32_t acc = cell::get_int(out);
+        do {
+            if (!same_op(*s) || !int_arith(prepared::IntOp(s->int_op), acc, cell::get_int(&s->right.cell), &acc))
+                return false;
+        } while (++s < end && s->int_right && is_int_arith(s->int_op));
+        actions::store_cell(out, out->header, out->w1, uint32_t(acc), out->w3);
+    }
+    for (; s < end; s++) {
         const Cell* op = same_op(*s);
         if (!op) return false;
         if (s->int_op && s->int_right && cell::type(out) == T_INTEGER) {  // an integer step, learnt
@@ -2907,10 +2925,11 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
     if (top + c.arg_count + 2 >= stack::reg.limit) return 0;
     Cell* args = top + 1;
     uint32_t pos = e.pos + 1;
-    for (uint32_t k = 0; k < c.arg_count; k++) {
-        const prepared::Arg& a = f->args[c.args + k];
-        const prepared::Chain& ch = f->chains[a.chain];
-        if (a.kind == prepared::A_CHAIN) {
+    bool word_after = false;
+    const prepared::Arg* a = f->args.data() + c.args;
+    for (uint32_t k = 0; k < c.arg_count; k++, a++) {
+        const prepared::Chain& ch = f->chains[a->chain];
+        if (a->kind == prepared::A_CHAIN) {
             if (!chain_into(f, ch, true, args + k)) return 0;
         } else {
             Cell scratch;
@@ -2918,10 +2937,11 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
             if (!v) return 0;
             args[k] = *v;
         }
-        if (!entry_takes(&a.entry, cell::type(args + k))) return 0;
-        pos = a.end;
+        if (!entry_takes(&a->entry, cell::type(args + k))) return 0;
+        pos = a->end;
+        word_after = a->word_after;
     }
-    if (c.arg_count && f->args[c.args + c.arg_count - 1].word_after && infix_op_at(b, pos)) return 0;
+    if (word_after && infix_op_at(b, pos)) return 0;
     if (cell::type(value) == T_ACTION && stack::reg.call_top < stack::reg.call_limit &&
         answer_without_frame(fast_action(cell::callable_index(value)), args, c.arg_count, top)) {
         stack::reg.top = top + 1;
