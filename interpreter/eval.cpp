@@ -2167,12 +2167,18 @@ inline bool is_int_arith(uint8_t op) { return op >= prepared::INT_ADD && op <= p
 [[gnu::always_inline]] inline bool int_inline(prepared::IntOp op, Cell* out, const Cell* left, const Cell* right) {
     using namespace prepared;
     int32_t a = cell::get_int(left), b = cell::get_int(right), r;
-    switch (op) {
+    switch (op) {  // int_arith's cases each with its op known, so that its switch folds away
     case INT_ADD:
+        if (!int_arith(INT_ADD, a, b, &r)) return false;
+        break;
     case INT_SUBTRACT:
+        if (!int_arith(INT_SUBTRACT, a, b, &r)) return false;
+        break;
     case INT_MULTIPLY:
+        if (!int_arith(INT_MULTIPLY, a, b, &r)) return false;
+        break;
     case INT_REMAINDER:
-        if (!int_arith(op, a, b, &r)) return false;
+        if (!int_arith(INT_REMAINDER, a, b, &r)) return false;
         break;
     case INT_EQUAL: return cell::make_logic(out, a == b), true;
     case INT_NOT_EQUAL: return cell::make_logic(out, a != b), true;
@@ -2314,6 +2320,22 @@ enum WordInt { WORD_INT_NO, WORD_INT_YES, WORD_INT_NONE };
     return int_inline(s, out, value, &s.right.cell) ? WORD_INT_YES : WORD_INT_NO;
 }
 
+// A chain's leading integer steps with integers written in the code
+// (learnt), from s, applied to out while it is an integer!, kept as a
+// number until the last of them: the step after them, or null when the
+// general evaluator must take the chain. Out of line: the runner's other
+// callers keep their registers.
+[[gnu::noinline]] prepared::OpStep* int_steps(prepared::OpStep* s, const prepared::OpStep* end, Cell* out) {
+    if (!is_int_arith(s->int_op) || cell::type(out) != T_INTEGER) return s;
+    int32_t acc = cell::get_int(out);
+    do {
+        if (!same_op(*s) || !int_arith(prepared::IntOp(s->int_op), acc, cell::get_int(&s->right.cell), &acc))
+            return nullptr;
+    } while (++s < end && s->int_right && is_int_arith(s->int_op));
+    actions::store_cell(out, out->header, out->w1, uint32_t(acc), out->w3);
+    return s;
+}
+
 [[gnu::always_inline]] inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* out) {
     if (WordInt w = word_int_value(f, ch, out); w != WORD_INT_NONE) return w == WORD_INT_YES;
     Cell scratch;
@@ -2321,23 +2343,10 @@ enum WordInt { WORD_INT_NO, WORD_INT_YES, WORD_INT_NONE };
     if (!value) return false;
     *out = *value;
     prepared::OpStep *s = f->ops.data() + ch.ops, *end = s + ch.op_count;
-    if (s < end && s->int_right && is_int_arith(s->int_op) && cell::type(out) == T_INTEGER) {
-        // Integer steps with integers written in the code (learnt), the
-        // value kept as a number until the last of them.
-        int32_t acc = cell::get_int(out);
-        do {
-            if (!same_op(*s) || !int_arith(prepared::IntOp(s->int_op), acc, cell::get_int(&s->right.cell), &acc))
-                return false;
-        } while (++s < end && s->int_right && is_int_arith(s->int_op));
-        actions::store_cell(out, out->header, out->w1, uint32_t(acc), out->w3);
-    }
+    if (ch.int_run && (s = int_steps(s, end, out)) == nullptr) return false;
     for (; s < end; s++) {
         const Cell* op = same_op(*s);
         if (!op) return false;
-        if (s->int_op && s->int_right && cell::type(out) == T_INTEGER) {  // an integer step, learnt
-            if (!int_inline(*s, out, out, &s->right.cell)) return false;
-            continue;
-        }
         FastOp fast = fast_of(*s, op);
         const Cell* right = fast.takes & takes_of(out) ? leaf_value(s->right, &scratch, parens) : nullptr;
         if (!right) return false;

@@ -237,6 +237,7 @@ bool chain(Form* f, const Code& code, uint32_t pos, uint32_t* index, Place place
     ch.op_count = uint32_t(steps.size());
     ch.word_int = ch.first.kind == L_WORD && steps.size() == 1 && steps[0].right.kind == L_VALUE &&
                   cell::type(&steps[0].right.cell) == T_INTEGER;
+    ch.int_run = !steps.empty() && steps[0].int_right;
     f->ops.insert(f->ops.end(), steps.begin(), steps.end());
     ch.end = pos;
     ch.word_after = pos < code.count && cell::type(code.cells + pos) == T_WORD;

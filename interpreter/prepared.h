@@ -114,8 +114,10 @@ struct Leaf {
     // An L_CODE_PAREN's own form when a run found it a call alone (the
     // evaluator's call_paren_form), good while the generation is the same.
     mutable uint32_t paren_generation;
-    mutable Form* paren_form;
-    const InlineCall* inline_call;  // of an L_CALL_PAREN, or null (Form::inline_calls)
+    union {
+        mutable Form* paren_form;
+        const InlineCall* inline_call;  // an L_CALL_PAREN's, or null (in Form::inline_calls)
+    };
 };
 
 // A call in a chain: the callable its word held when decoded, and its
@@ -173,6 +175,7 @@ struct Chain {
     bool runs;               // a call or a paren that calls: it runs code
     bool word_after;         // a word lies at end (see Arg::word_after)
     bool word_int;           // a word, one operator and an integer! written in the code (i + 1, n < 10)
+    bool int_run;            // its first operator takes an integer! written in the code
 };
 
 enum ExprKind : uint8_t {
