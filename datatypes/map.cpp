@@ -81,19 +81,25 @@ LastKey last_key;
 
 inline bool is_number_key(uint32_t t) { return t == T_INTEGER || t == T_CHAR; }
 
-// The key's position without the table when the last key found tells it:
-// that key's own position, or the one as many pairs on as the keys differ,
+// The key's value cell without the table when the last key found tells its
+// position: that key's own position, or the one as many pairs on as the keys differ,
 // where a map whose integer keys were stored in order one apart (1, 2, 3
 // ...) holds every other key (`put m k (select m k) + 1` walks once; a map
-// used as an array walks never). Checked by the content found there; -1
-// when it is not the key.
-inline int32_t remembered_key(const Cell* m, const Cell* key) {
-    if (last_key.pairs != cell::series_node(m)) return -1;
+// used as an array walks never). Checked by the content found there; null
+// when it is not the key (the pair block's buffer is looked up once).
+[[gnu::always_inline]] inline Cell* remembered_value(const Cell* m, const Cell* key) {
+    if (last_key.pairs != cell::series_node(m)) return nullptr;
     SeriesBuffer* b = node::buffer(last_key.pairs);
     int64_t pos = int64_t(last_key.pos) + 2 * (int64_t(cell::get_int(key)) - last_key.key);
-    if (pos < 0 || uint64_t(pos) + 1 >= series::length(b)) return -1;
-    const Cell* held = series::cells(b) + pos;
-    return cell::type(held) == cell::type(key) && cell::get_int(held) == cell::get_int(key) ? int32_t(pos) : -1;
+    if (pos < 0 || uint64_t(pos) + 1 >= uint64_t(b->tail - b->head) / sizeof(Cell)) return nullptr;
+    Cell* held = series::cells(b) + pos;
+    return cell::type(held) == cell::type(key) && cell::get_int(held) == cell::get_int(key) ? held + 1 : nullptr;
+}
+
+// The same as the key's position, or -1.
+inline int32_t remembered_key(const Cell* m, const Cell* key) {
+    const Cell* v = remembered_value(m, key);
+    return v ? int32_t(v - 1 - pairs_of(m)) : -1;
 }
 
 // The position of the key's cell in the pair block, or -1; a key of a type
@@ -128,6 +134,14 @@ inline int32_t remembered_key(const Cell* m, const Cell* key) {
     return is_live(v) ? v : nullptr;
 }
 
+// A key found takes the value in its value cell (a removed pair's comes
+// back to life).
+[[gnu::always_inline]] inline void write_value(const Cell* m, Cell* slot, const Cell* value) {
+    if (!is_live(slot)) table_of(m)->count++;
+    *slot = *value;
+    cell::clear_flag(slot);
+}
+
 // A new key takes the bucket where its lookup ended: storing the key copies
 // a series and appends to the pair block, which leave the table as it was.
 // A key found has its value cell written in place: nothing between the
@@ -137,10 +151,7 @@ inline int32_t remembered_key(const Cell* m, const Cell* key) {
     hashtable::Probe probe{0, 0, -1};
     int32_t pos = find_key(m, key, case_, &probe);
     if (pos >= 0) {
-        Cell* slot = pairs_of(m) + pos + 1;
-        if (!is_live(slot)) table_of(m)->count++;
-        *slot = *value;
-        cell::clear_flag(slot);
+        write_value(m, pairs_of(m) + pos + 1, value);
         return;
     }
     Cell k = *key, v = *value;  // either may lie in the pair block, which may move
@@ -216,6 +227,14 @@ Cell given_key(const Cell* key) {
     return k;
 }
 
+// select_number of a key the table must find (out of line: the common
+// answer needs none of the registers the lookup takes).
+[[gnu::noinline]] bool select_looked_up(const Cell* map, const Cell* key, Cell* out) {
+    const Cell* v = live_value(map, key, false);
+    *out = v ? *v : statics::none_cell;
+    return true;
+}
+
 }  // namespace
 
 // ---- cells and keys --------------------------------------------------------------
@@ -271,14 +290,24 @@ const Cell* get(const Cell* map, const Cell* key, bool case_) { return live_valu
 
 bool select_number(const Cell* map, const Cell* key, Cell* out) {
     if (cell::type(map) != T_MAP || !is_number_key(cell::type(key))) return false;
-    const Cell* v = live_value(map, key, false);
-    *out = v ? *v : statics::none_cell;
+    const Cell* v = remembered_value(map, key);
+    if (!v) return select_looked_up(map, key, out);
+    *out = is_live(v) ? *v : statics::none_cell;
+    return true;
+}
+
+bool put_remembered(const Cell* map, const Cell* key, const Cell* value) {
+    if (cell::type(map) != T_MAP || !is_number_key(cell::type(key))) return false;
+    Cell* slot = remembered_value(map, key);
+    if (!slot) return false;
+    write_value(map, slot, value);
     return true;
 }
 
 bool put_number(const Cell* map, const Cell* key, const Cell* value) {
     if (cell::type(map) != T_MAP || !is_number_key(cell::type(key))) return false;
-    store(map, key, value, false, nullptr);
+    if (Cell* slot = remembered_value(map, key)) write_value(map, slot, value);
+    else store(map, key, value, false, nullptr);
     return true;
 }
 

@@ -46,6 +46,10 @@ bool select_number(const Cell* map, const Cell* key, Cell* out);
 // a new key appends a pair, which allocates). False with nothing done for
 // any other value or key.
 bool put_number(const Cell* map, const Cell* key, const Cell* value);
+// put_number of a key the map holds where the last key found tells (see
+// map.cpp): nothing allocates, raises or runs code. False with nothing done
+// otherwise (then put_number stores it).
+bool put_remembered(const Cell* map, const Cell* key, const Cell* value);
 // A new block! of the live pairs (keys as stored), as reflect's body.
 void body_of(const Cell* map, Cell* out);
 // The number of live pairs.

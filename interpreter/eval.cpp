@@ -1515,6 +1515,15 @@ using prepared::SELF_EVALUATING;
     return (typeset::words(entry)[bit.word] & bit.mask) != 0;
 }
 
+// The answer of an action's fast path that selects or queries, into out;
+// false when it has none for these arguments (second is first for a query).
+[[gnu::always_inline]] inline bool fast_answer(Fast f, const Cell* first, const Cell* second, Cell* out) {
+    return f.kind == FAST_PICK     ? cell::type(second) == T_INTEGER &&
+                                         actions::select_inline(first, cell::get_int(second), out)
+           : f.kind == FAST_SELECT ? map::select_number(first, second, out)
+                                   : actions::query_inline(first, f.op, out);
+}
+
 // fast_call_in_place (below) with the action its word at the position holds.
 [[gnu::always_inline]] inline uint32_t action_in_place(SeriesBuffer* b, uint32_t pos, const Cell* action, Cell* out) {
     const Cell* c = series::cells(b) + pos;
@@ -1528,11 +1537,7 @@ using prepared::SELF_EVALUATING;
     if (!first || !second || memo.plain_args != int32_t(args)) return 0;
     const Cell* entries = series::cells(node::buffer(memo.list));
     if (!entry_takes(entries, cell::type(first)) || !entry_takes(entries + args - 1, cell::type(second))) return 0;
-    bool done = f.kind == FAST_PICK     ? cell::type(second) == T_INTEGER &&
-                                              actions::select_inline(first, cell::get_int(second), out)
-                : f.kind == FAST_SELECT ? map::select_number(first, second, out)
-                                        : actions::query_inline(first, f.op, out);
-    return done ? pos + args + 1 : 0;
+    return fast_answer(f, first, second, out) ? pos + args + 1 : 0;
 }
 // A call of an action whose fast path selects (pick: a block and an
 // integer; select: a map and an integer or char key) or queries (length?,
@@ -2147,22 +2152,35 @@ prepared::IntOp int_op_of(FastOp f) {
 // false on an overflow, which the generic path turns into a float!, and on
 // a remainder the generic path refuses (by zero, or of the least integer
 // by -1).
+// The arithmetic cases (an integer! answer) apart: a op b into r.
+inline bool is_int_arith(uint8_t op) { return op >= prepared::INT_ADD && op <= prepared::INT_REMAINDER; }
+[[gnu::always_inline]] inline bool int_arith(prepared::IntOp op, int32_t a, int32_t b, int32_t* r) {
+    using namespace prepared;
+    switch (op) {
+    case INT_ADD: return !__builtin_add_overflow(a, b, r);
+    case INT_SUBTRACT: return !__builtin_sub_overflow(a, b, r);
+    case INT_MULTIPLY: return !__builtin_mul_overflow(a, b, r);
+    default:  // INT_REMAINDER
+        if (b == 0 || (a == INT32_MIN && b == -1)) return false;
+        *r = a % b;
+        return true;
+    }
+}
 [[gnu::always_inline]] inline bool int_inline(prepared::IntOp op, Cell* out, const Cell* left, const Cell* right) {
     using namespace prepared;
     int32_t a = cell::get_int(left), b = cell::get_int(right), r;
-    switch (op) {
+    switch (op) {  // int_arith's cases each with its op known, so that its switch folds away
     case INT_ADD:
-        if (__builtin_add_overflow(a, b, &r)) return false;
+        if (!int_arith(INT_ADD, a, b, &r)) return false;
         break;
     case INT_SUBTRACT:
-        if (__builtin_sub_overflow(a, b, &r)) return false;
+        if (!int_arith(INT_SUBTRACT, a, b, &r)) return false;
         break;
     case INT_MULTIPLY:
-        if (__builtin_mul_overflow(a, b, &r)) return false;
+        if (!int_arith(INT_MULTIPLY, a, b, &r)) return false;
         break;
     case INT_REMAINDER:
-        if (b == 0 || (a == INT32_MIN && b == -1)) return false;
-        r = a % b;
+        if (!int_arith(INT_REMAINDER, a, b, &r)) return false;
         break;
     case INT_EQUAL: return cell::make_logic(out, a == b), true;
     case INT_NOT_EQUAL: return cell::make_logic(out, a != b), true;
@@ -2234,13 +2252,39 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
 }
 
 // A paren of one call answered in place (prepared::L_CALL_PAREN): its value
-// into out as computed_in_place computes it, from the paren's cells (which
-// its parent's form does not hold), or null. It runs no code and takes no
-// paren in turn, so it is taken at any depth.
-[[gnu::noinline]] const Cell* call_paren_value(const Cell* paren, Cell* out) {
+// into out as computed_in_place computes it, or null. It runs no code and
+// takes no paren in turn, so it is taken at any depth. While the paren's
+// cells are those its leaf holds (prepared::InlineCall), its words are read
+// through their caches and the call's list is the one its callable had;
+// else the paren is read from its cells.
+[[gnu::noinline]] const Cell* call_paren_value(const prepared::Leaf& l, Cell* out) {
+    const Cell* paren = &l.cell;
     SeriesBuffer* b = code_buffer(paren);
     uint32_t at = uint32_t(cell::series_index(paren));
-    return at < cell_count(b) && fast_call_in_place(b, at, out) == cell_count(b) ? out : nullptr;
+    const prepared::InlineCall* ic = l.inline_call;
+    if (!ic || !(b->flags & SER_PLAIN) || b->head != ic->head || b->tail != ic->tail)
+        return at < cell_count(b) && fast_call_in_place(b, at, out) == cell_count(b) ? out : nullptr;
+#ifdef ZEL_CHECK_PREPARED
+    const Cell* cells = series::cells(b) + at;
+    for (uint32_t k = 0; k <= ic->arity; k++)
+        if (!same_bits(cells + k, k ? ic->args + k - 1 : &ic->word)) {
+            std::fprintf(stderr, "zel: a paren marked plain changed without being unprepared\n");
+            std::abort();
+        }
+#endif
+    const Cell* action = cached_slot(&ic->word, ic->word_cache);
+    if (!action || !same_bits(action, &ic->callable)) return nullptr;
+    const Cell* args[2];
+    for (uint32_t k = 0; k < ic->arity; k++) {
+        const Cell* a = ic->args + k;
+        if (cell::type(a) == T_WORD) {
+            a = cached_slot(a, ic->arg_caches[k]);
+            if (!a || word_class(a) != WORD_PUSH) return nullptr;
+        }
+        if (!entry_takes(ic->entries + k, cell::type(a))) return nullptr;
+        args[k] = a;
+    }
+    return fast_answer(fast_action(cell::callable_index(action)), args[0], args[ic->arity - 1], out) ? out : nullptr;
 }
 
 // An operand's value, or null when the general evaluator must take it.
@@ -2254,7 +2298,7 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
     case prepared::L_FIELD: return path_value(&l.cell);
     case prepared::L_PAREN: return parens ? paren_value(&l.cell, scratch) : nullptr;
     default:  // L_CODE_PAREN and L_CALL run code: see tree_chain
-        return l.kind == prepared::L_CALL_PAREN ? call_paren_value(&l.cell, scratch) : nullptr;
+        return l.kind == prepared::L_CALL_PAREN ? call_paren_value(l, scratch) : nullptr;
     }
 }
 
@@ -2278,13 +2322,31 @@ enum WordInt { WORD_INT_NO, WORD_INT_YES, WORD_INT_NONE };
     return int_inline(s, out, value, &s.right.cell) ? WORD_INT_YES : WORD_INT_NO;
 }
 
+// A chain's leading integer steps with integers written in the code
+// (learnt), from s, applied to out while it is an integer!, kept as a
+// number until the last of them: the step after them, or null when the
+// general evaluator must take the chain. Out of line: the runner's other
+// callers keep their registers.
+[[gnu::noinline]] prepared::OpStep* int_steps(prepared::OpStep* s, const prepared::OpStep* end, Cell* out) {
+    if (!is_int_arith(s->int_op) || cell::type(out) != T_INTEGER) return s;
+    int32_t acc = cell::get_int(out);
+    do {
+        if (!same_op(*s) || !int_arith(prepared::IntOp(s->int_op), acc, cell::get_int(&s->right.cell), &acc))
+            return nullptr;
+    } while (++s < end && s->int_right && is_int_arith(s->int_op));
+    actions::store_cell(out, out->header, out->w1, uint32_t(acc), out->w3);
+    return s;
+}
+
 [[gnu::always_inline]] inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* out) {
     if (WordInt w = word_int_value(f, ch, out); w != WORD_INT_NONE) return w == WORD_INT_YES;
     Cell scratch;
     const Cell* value = leaf_value(ch.first, &scratch, parens);
     if (!value) return false;
     *out = *value;
-    for (prepared::OpStep *s = f->ops.data() + ch.ops, *end = s + ch.op_count; s < end; s++) {
+    prepared::OpStep *s = f->ops.data() + ch.ops, *end = s + ch.op_count;
+    if (ch.int_run && (s = int_steps(s, end, out)) == nullptr) return false;
+    for (; s < end; s++) {
         const Cell* op = same_op(*s);
         if (!op) return false;
         FastOp fast = fast_of(*s, op);
@@ -2855,6 +2917,71 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
     return set_path_framed(code, &target, value);
 }
 
+// The answer of an action's fast path that nothing could see it gave
+// without its frame (it cannot raise, allocate or run code), into out; false
+// with nothing done when the frame is needed. put takes a key where the map
+// tells it is (its store of a new key allocates).
+[[gnu::always_inline]] inline bool answer_without_frame(Fast f, Cell* args, uint32_t count, Cell* out) {
+    switch (f.kind) {
+    case FAST_PUT:
+        if (count != 3 || !map::put_remembered(args, args + 1, args + 2)) return false;
+        *out = args[2];
+        return true;
+    case FAST_PICK:
+    case FAST_SELECT:
+    case FAST_QUERY: return count == inline_arity(f) && fast_answer(f, args, args + count - 1, out);
+    default: return false;
+    }
+}
+
+// A native's or action's call whose arguments the form holds (see
+// prepared::Expr::held_args), untraced: the arguments computed from their
+// chains above the value top, each checked against its entry, before
+// anything is pushed (nothing in them can run code, raise or collect), then
+// the frame opened over them as native_call_of opens it and the native run
+// there. The position after the call (and the operators after it), or 0
+// with nothing done when an argument misses: the general call then takes it
+// from the cells, and raises what it raises. A word after an argument that
+// holds an op! now takes the operator into that argument: the next
+// argument's word must still push its value, the last's must hold no op!.
+[[gnu::noinline]] uint32_t held_native_call(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b,
+                                            const Cell* value) {
+    const prepared::CallNode& c = f->calls[e.call];
+    Cell* top = stack::reg.top;
+    if (top + c.arg_count + 2 >= stack::reg.limit) return 0;
+    Cell* args = top + 1;
+    uint32_t pos = e.pos + 1;
+    bool word_after = false;
+    const prepared::Arg* a = f->args.data() + c.args;
+    for (uint32_t k = 0; k < c.arg_count; k++, a++) {
+        const prepared::Chain& ch = f->chains[a->chain];
+        if (a->kind == prepared::A_CHAIN) {
+            if (!chain_into(f, ch, true, args + k)) return 0;
+        } else {
+            Cell scratch;
+            const Cell* v = leaf_value(ch.first, &scratch, true);
+            if (!v) return 0;
+            args[k] = *v;
+        }
+        if (!entry_takes(&a->entry, cell::type(args + k))) return 0;
+        pos = a->end;
+        word_after = a->word_after;
+    }
+    if (word_after && infix_op_at(b, pos)) return 0;
+    if (cell::type(value) == T_ACTION && stack::reg.call_top < stack::reg.call_limit &&
+        answer_without_frame(fast_action(cell::callable_index(value)), args, c.arg_count, top)) {
+        stack::reg.top = top + 1;
+        return infix_after(code, pos, code_buffer(code));
+    }
+    Cell name = e.word;
+    *top = *value;
+    stack::reg.top = args;
+    const stack::Frame* frame = stack::enter_frame(&name, stack::KIND_NATIVE | interp_bit());
+    stack::reg.top = args + c.arg_count;
+    run_native_in_frame(code, pos, &name, frame);
+    return exits::pending() ? pos : infix_after(code, pos, code_buffer(code));
+}
+
 // The expression run from its form: the position after it, or 0 with
 // nothing done when the general evaluator must run it. *ran_code tells
 // whether it may have run code (a call, a branch).
@@ -2882,6 +3009,8 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
         const Cell* value = same_callable(e);
         if (!value) return 0;
         *ran_code = true;
+        if (e.held_args && !is_tracing())
+            if (uint32_t pos = held_native_call(code, f, e, b, value)) return pos;
         Cell w = e.word;
         uint32_t pos = word_call(code, e.pos + 1, &w, value);
         return exits::pending() ? pos : infix_after(code, pos, code_buffer(code));

@@ -28,7 +28,8 @@ constexpr size_t MAX_BYTES = size_t(8) << 20;
 size_t bytes_of(const Form* f) {
     return sizeof(Form) + f->exprs.capacity() * sizeof(Expr) + f->chains.capacity() * sizeof(Chain) +
            f->ops.capacity() * sizeof(OpStep) + f->calls.capacity() * sizeof(CallNode) +
-           f->args.capacity() * sizeof(Arg) + f->snapshot.capacity() * sizeof(Cell);
+           f->args.capacity() * sizeof(Arg) + f->snapshot.capacity() * sizeof(Cell) +
+           f->inline_calls.size() * sizeof(InlineCall);
 }
 
 void account(Form* f) {
@@ -109,6 +110,33 @@ bool paren_of_inline_call(const Cell* paren) {
     return true;
 }
 
+// What a paren of one call answered in place holds (see InlineCall), its
+// buffer marked SER_PLAIN, which is what a form of it would find (it holds
+// no chain); null when the paren has a form of its own or the callable's
+// list is not made yet or takes other arguments.
+const InlineCall* inline_call(Form* f, const Cell* paren, uint32_t arity) {
+    SeriesBuffer* b = node::buffer(cell::series_node(paren));
+    const Cell* cells = series::cells(b) + cell::series_index(paren);
+    const Cell* callable = context::bound_slot(cells);
+    if ((b->flags & SER_PREPARED) || plain_arity(callable) != int32_t(arity)) return nullptr;
+    b->flags |= SER_PLAIN;
+    auto ic = std::make_unique<InlineCall>();
+    ic->head = b->head;
+    ic->tail = b->tail;
+    ic->arity = arity;
+    ic->word = cells[0];
+    ic->word_cache = cache_for(cells, false);
+    ic->callable = *callable;
+    const Cell* entries = argument_entries(callable);
+    for (uint32_t k = 0; k < arity; k++) {
+        ic->args[k] = cells[k + 1];
+        if (cell::type(cells + k + 1) == T_WORD) ic->arg_caches[k] = cache_for(cells + k + 1, false);
+        ic->entries[k] = entries[k];
+    }
+    f->inline_calls.push_back(std::move(ic));
+    return f->inline_calls.back().get();
+}
+
 // A call of a word holding a callable, its arguments each a chain: the
 // position after its last argument, or 0.
 uint32_t call_leaf(Form* f, const Code& code, uint32_t pos, const Cell* value, Leaf* out, uint32_t depth) {
@@ -158,6 +186,7 @@ uint32_t leaf(Form* f, const Code& code, uint32_t pos, Place place, Leaf* out, u
     case T_PAREN:
         if (paren_of_inline_call(c)) {
             out->kind = L_CALL_PAREN;
+            out->inline_call = inline_call(f, c, paren_inline_arity(c));
             return pos + 1;
         }
         out->kind = paren_calls(c) ? L_CODE_PAREN : L_PAREN;
@@ -199,6 +228,7 @@ bool chain(Form* f, const Code& code, uint32_t pos, uint32_t* index, Place place
         std::memcpy(&step.head, op, sizeof step.head);
         step.extra = cell::callable_extra(op);
         if (pos + 1 >= code.count || !leaf(f, code, pos + 1, OPERAND, &step.right, depth)) return mark.undo(f);
+        step.int_right = step.right.kind == L_VALUE && cell::type(&step.right.cell) == T_INTEGER;
         ch.runs = ch.runs || leaf_runs(step.right);
         steps.push_back(step);
         pos += 2;
@@ -207,6 +237,7 @@ bool chain(Form* f, const Code& code, uint32_t pos, uint32_t* index, Place place
     ch.op_count = uint32_t(steps.size());
     ch.word_int = ch.first.kind == L_WORD && steps.size() == 1 && steps[0].right.kind == L_VALUE &&
                   cell::type(&steps[0].right.cell) == T_INTEGER;
+    ch.int_run = !steps.empty() && steps[0].int_right;
     f->ops.insert(f->ops.end(), steps.begin(), steps.end());
     ch.end = pos;
     ch.word_after = pos < code.count && cell::type(code.cells + pos) == T_WORD;
@@ -280,6 +311,23 @@ bool control_expr(Form* f, const Code& code, Expr* e, const Cell* value) {
     return false;
 }
 
+// A native's or action's call whose arguments are all chains that run no
+// code and start with no paren (which the general evaluator may run as a
+// block, with a safe point): its call node, in e->call. Its end stays for
+// a run to find, as any call's.
+bool held_arguments(Form* f, const Code& code, Expr* e, const Cell* value) {
+    Mark mark(f);
+    Leaf call{};
+    if (!call_leaf(f, code, e->pos, value, &call, 0)) return false;
+    const CallNode& c = f->calls[call.call];
+    for (uint32_t k = 0; k < c.arg_count; k++) {
+        const Chain& ch = f->chains[f->args[c.args + k].chain];
+        if (ch.runs || ch.first.kind == L_PAREN) return mark.undo(f);
+    }
+    e->call = call.call;
+    return true;
+}
+
 // A word holding a callable at the start of an expression: a control
 // native's kind, else a chain that starts with the call, else a call whose
 // arguments the general evaluator gathers (none for a routine).
@@ -291,6 +339,7 @@ void call_expr(Form* f, const Code& code, Expr* e, const Cell* value) {
     bool control = cell::type(value) == T_NATIVE && is_control(cell::callable_index(value));
     if (!control && chain(f, code, e->pos, &e->chain, FIRST, 0)) e->kind = E_CHAIN;
     else e->kind = cell::type(value) == T_ROUTINE ? E_GENERAL : E_CALL;
+    if (e->kind == E_CALL && !control && cell::type(value) != T_FUNCTION) e->held_args = held_arguments(f, code, e, value);
 }
 
 Expr decode(Form* f, const Code& code, uint32_t pos) {

@@ -32,6 +32,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "interpreter/form_table.h"
@@ -90,6 +91,21 @@ struct SlotCache {
 // cells as the general evaluator reads it in place, anywhere in a chain.
 enum LeafKind : uint8_t { L_VALUE, L_WORD, L_FIELD, L_PAREN, L_CODE_PAREN, L_CALL, L_CALL_PAREN };
 struct Form;
+// An L_CALL_PAREN's call as decoded: its word, the callable the word held
+// and the argument list's entries, its arguments (values written in the
+// paren, or words), with their slot caches. Good while the paren's buffer
+// keeps the mark SER_PLAIN set when this was made (which every writer of
+// its cells clears) and the same extent: its cells are these then.
+struct InlineCall {
+    uint32_t head, tail;
+    uint32_t arity;  // 1 or 2
+    Cell word;
+    mutable SlotCache word_cache;
+    Cell callable;
+    Cell args[2];
+    mutable SlotCache arg_caches[2];
+    Cell entries[2];
+};
 struct Leaf {
     Cell cell;  // the code's cell (the callable's word for a call)
     LeafKind kind;
@@ -98,7 +114,10 @@ struct Leaf {
     // An L_CODE_PAREN's own form when a run found it a call alone (the
     // evaluator's call_paren_form), good while the generation is the same.
     mutable uint32_t paren_generation;
-    mutable Form* paren_form;
+    union {
+        mutable Form* paren_form;
+        const InlineCall* inline_call;  // an L_CALL_PAREN's, or null (in Form::inline_calls)
+    };
 };
 
 // A call in a chain: the callable its word held when decoded, and its
@@ -138,6 +157,7 @@ struct OpStep {
     uint64_t head;
     Node extra;
     bool fast_known;
+    bool int_right;  // the right operand is an integer! written in the code
     IntOp int_op;
     std::array<uint8_t, 3> fast;
     Leaf right;
@@ -155,6 +175,7 @@ struct Chain {
     bool runs;               // a call or a paren that calls: it runs code
     bool word_after;         // a word lies at end (see Arg::word_after)
     bool word_int;           // a word, one operator and an integer! written in the code (i + 1, n < 10)
+    bool int_run;            // its first operator takes an integer! written in the code
 };
 
 enum ExprKind : uint8_t {
@@ -189,6 +210,11 @@ struct Expr {
     // compares equal), so the answer holds for the form's life.
     mutable BranchFit fit;
     mutable Cell condition_entry;  // the list's entry for the condition (loop's count, return's value), when they fit
+    // An E_CALL of a native or action whose arguments are all chains that
+    // run no code (none starting with a paren): its call in Form::calls,
+    // the arguments computed from the form before the frame is opened.
+    bool held_args;
+    uint32_t call;
 };
 
 // A chain or its assignment; pure when it runs no code.
@@ -214,6 +240,7 @@ struct Form {
     std::vector<OpStep> ops;
     std::vector<CallNode> calls;
     std::vector<Arg> args;  // the calls' arguments
+    std::vector<std::unique_ptr<InlineCall>> inline_calls;  // the L_CALL_PAREN leaves'
     std::vector<Cell> snapshot;  // the cells when prepared (sanitizer builds)
     bool decoded;    // every expression is in exprs
     bool pure;       // decoded, and every expression a chain or its assignment that runs no code
