@@ -2216,11 +2216,11 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
     return op && op_head(op) == s.head && cell::callable_extra(op) == s.extra ? op : nullptr;
 }
 
-// A paren operand whose own form is one chain to its tail: its value into
-// out. A paren without a form is prepared here (its parent's form runs, so
-// it runs again and again); one whose form no longer holds is not remade
-// here, as that form may be running further up.
-[[gnu::noinline]] const Cell* paren_value(const Cell* paren, Cell* out) {
+// The form of a paren operand when that is one chain to its tail that runs
+// no code, else null. A paren without a form is prepared here (its parent's
+// form runs, so it runs again and again); one whose form no longer holds is
+// not remade here, as that form may be running further up.
+[[gnu::always_inline]] inline Form* paren_chain_form(const Cell* paren) {
     Node n = cell::series_node(paren);
     SeriesBuffer* b = node::buffer(n);
     Form* f = prepared::find(n);
@@ -2228,7 +2228,12 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
     bool one_chain = f && prepared::holds(f, b) && f->start == uint32_t(cell::series_index(paren)) &&
                      f->exprs.size() == 1 && f->exprs[0].kind == prepared::E_CHAIN &&
                      f->exprs[0].next == cell_count(b) && !f->chains[f->exprs[0].chain].runs;
-    return one_chain && chain_value(f, f->chains[f->exprs[0].chain], false, out) ? out : nullptr;
+    return one_chain ? f : nullptr;
+}
+// Such a paren's value into out.
+[[gnu::noinline]] const Cell* paren_value(const Cell* paren, Cell* out) {
+    Form* f = paren_chain_form(paren);
+    return f && chain_value(f, f->chains[f->exprs[0].chain], false, out) ? out : nullptr;
 }
 
 // A paren of one call answered in place (prepared::L_CALL_PAREN): its value
@@ -3374,12 +3379,15 @@ enum QuickRun { RUN_NONE, RUN_DONE, RUN_REST };
 // asked for meanwhile, are tested on every turn.
 //
 // For the same reason a form of a few integer steps gets a plan for the
-// run (QuickPlan): each expression a chain of two integer operands (a word
-// or an integer written in the code) under an operator with an integer
-// case, alone, assigned to a word, or a branch's condition. The checks of
-// what no quick turn can change are made once, when the plan is made: the
-// operator words still hold their op!s and the branch word its native, the
-// argument fit, no operator after an expression, every word's slot (no
+// run (QuickPlan): each expression a chain of integer operands under
+// operators with an integer case, alone, assigned to a word, or a branch's
+// condition. An operand is an integer written in the code, a word, or a
+// paren whose own form is such a chain (as paren_value takes it); each
+// operator is a step, a paren's and a chain's earlier steps leaving their
+// values in the plan's own cells. The checks of what no quick turn can
+// change are made once, when the plan is made: the operator words still
+// hold their op!s and the branch word its native, the argument fit, no
+// operator after an expression, the parens' forms, every word's slot (no
 // turn allocates or leaves a frame, so slots stay put). While every slot
 // the run's turns assign (a plan's, a block's without a plan, repeat's
 // counter) holds neither an op! nor a callable when the run's plans are
@@ -3389,21 +3397,26 @@ enum QuickRun { RUN_NONE, RUN_DONE, RUN_REST };
 // which the plan checks for an operator only when made (such a step's
 // value is dropped: it is rare). Each turn still tests the operands'
 // types and the integer case's answer (overflow), and the first step that
-// misses goes on as quick_block goes, from that expression.
-constexpr uint32_t MAX_PLAN_STEPS = 4;
-enum PlanKind : uint8_t { PLAN_VALUE, PLAN_SET, PLAN_BRANCH };
+// misses goes on as quick_block goes, from its expression (what the
+// expression's earlier steps wrote is the plan's own).
+constexpr uint32_t MAX_PLAN_EXPRS = 4, MAX_PLAN_STEPS = 8, MAX_PLAN_CELLS = 4;
+enum PlanKind : uint8_t { PLAN_INNER, PLAN_VALUE, PLAN_SET, PLAN_BRANCH };
 struct PlanStep {
-    PlanKind kind;
+    PlanKind kind;          // PLAN_INNER: a value a later step of its expression takes
+    uint8_t expr;           // the form's expression it belongs to
     uint32_t native_index;  // a branch's
     const prepared::OpStep* op;
     const Cell* left;
     const Cell* right;
-    Cell* target;             // an assignment's slot
-    const Cell* branch[2];    // a branch's blocks
+    Cell* out;              // an inner step's cell (the others' value goes to the turn's slot)
+    Cell* target;           // an assignment's slot
+    const Cell* branch[2];  // a branch's blocks
 };
 struct QuickPlan {
-    uint32_t count;  // 0: no plan
+    uint32_t count;  // of steps; 0: no plan
+    uint32_t cells;  // inner cells in use
     PlanStep steps[MAX_PLAN_STEPS];
+    Cell inner[MAX_PLAN_CELLS];
 };
 
 struct QuickBlock {
@@ -3412,46 +3425,76 @@ struct QuickBlock {
     const Cell* value;
 };
 
-// An operand of a plan: an integer written in the code, or a word's slot
-// (whose value each turn tests for an integer).
-[[gnu::always_inline]] inline const Cell* plan_operand(const prepared::Leaf& l) {
-    if (l.kind == prepared::L_VALUE) return cell::type(&l.cell) == T_INTEGER ? &l.cell : nullptr;
-    return l.kind == prepared::L_WORD ? cached_slot(&l.cell, l.cache) : nullptr;
-}
-
-// The chain of an expression as a plan step's operands and operator.
-[[gnu::always_inline]] inline bool plan_chain(Form* f, const prepared::Expr& e, SeriesBuffer* b, PlanStep* step) {
-    const prepared::Chain& ch = f->chains[e.chain];
-    if (ch.runs || ch.op_count != 1) return false;
-    prepared::OpStep& s = f->ops[ch.ops];
-    const Cell* op = same_op(s);
-    if (!op) return false;
-    fast_of(s, op);  // learnt on its first run
-    step->op = &s;
-    step->left = plan_operand(ch.first);
-    step->right = plan_operand(s.right);
-    return s.int_op && step->left && step->right && no_op_next(e, b);
-}
-
 // The type an integer case answers.
 uint32_t int_op_type(prepared::IntOp op) { return op >= prepared::INT_EQUAL ? T_LOGIC : T_INTEGER; }
 
-[[gnu::always_inline]] inline bool plan_step(Form* f, const prepared::Expr& e, SeriesBuffer* b, PlanStep* step) {
+bool plan_chain(QuickPlan& p, uint8_t expr, Form* f, const prepared::Chain& ch, Cell* out);
+
+// An operand of a plan: an integer written in the code, a word's slot
+// (whose value each turn tests for an integer), or the inner cell of a
+// paren's chain, whose steps are added first; null when it is none.
+[[gnu::always_inline]] inline const Cell* plan_operand(QuickPlan& p, uint8_t expr, const prepared::Leaf& l) {
+    switch (l.kind) {
+    case prepared::L_VALUE: return cell::type(&l.cell) == T_INTEGER ? &l.cell : nullptr;
+    case prepared::L_WORD: return cached_slot(&l.cell, l.cache);
+    case prepared::L_PAREN: {
+        Form* pf = paren_chain_form(&l.cell);
+        if (!pf || p.cells == MAX_PLAN_CELLS) return nullptr;
+        Cell* out = &p.inner[p.cells++];
+        return plan_chain(p, expr, pf, pf->chains[pf->exprs[0].chain], out) ? out : nullptr;
+    }
+    default: return nullptr;
+    }
+}
+
+// The steps of a chain of the form f that runs no code, its value left in
+// out (an inner cell), or at the turn's slot for an expression's own chain
+// (out null); false when the chain does not fit a plan. A value an inner
+// cell takes must be an integer: later steps take it as one.
+bool plan_chain(QuickPlan& p, uint8_t expr, Form* f, const prepared::Chain& ch, Cell* out) {
+    if (ch.runs || ch.op_count == 0) return false;
+    const Cell* left = plan_operand(p, expr, ch.first);
+    Cell* acc = out;
+    if (!acc && ch.op_count > 1) {
+        if (p.cells == MAX_PLAN_CELLS) return false;
+        acc = &p.inner[p.cells++];
+    }
+    for (uint32_t j = 0; j < ch.op_count; j++) {
+        prepared::OpStep& s = f->ops[ch.ops + j];
+        const Cell* op = left ? same_op(s) : nullptr;
+        if (!op) return false;
+        fast_of(s, op);  // learnt on its first run
+        const Cell* right = plan_operand(p, expr, s.right);
+        bool last = j + 1 == ch.op_count;
+        if (!right || !s.int_op || p.count == MAX_PLAN_STEPS || ((!last || out) && int_op_type(s.int_op) != T_INTEGER))
+            return false;
+        PlanStep& step = p.steps[p.count++];
+        step = PlanStep{PLAN_INNER, expr, 0, &s, left, right, last ? out : acc, nullptr, {nullptr, nullptr}};
+        left = step.out;
+    }
+    return true;
+}
+
+// The steps of a form's expression (its chain's last one as the kind says).
+[[gnu::always_inline]] inline bool plan_expression(Form* f, const prepared::Expr& e, SeriesBuffer* b, QuickPlan& p,
+                                                   uint8_t expr) {
+    if (!plan_chain(p, expr, f, f->chains[e.chain], nullptr) || !no_op_next(e, b)) return false;
+    PlanStep& step = p.steps[p.count - 1];
     switch (e.kind) {
-    case prepared::E_CHAIN: step->kind = PLAN_VALUE; return plan_chain(f, e, b, step);
+    case prepared::E_CHAIN: step.kind = PLAN_VALUE; return true;
     case prepared::E_SET:
-        step->kind = PLAN_SET;
-        return plan_chain(f, e, b, step) && (step->target = cached_slot<true>(&e.word, e.cache)) != nullptr;
+        step.kind = PLAN_SET;
+        return (step.target = cached_slot<true>(&e.word, e.cache)) != nullptr;
     case prepared::E_BRANCH: {
-        step->kind = PLAN_BRANCH;
+        step.kind = PLAN_BRANCH;
         const Cell* native = same_callable(e);
-        if (!native || !plan_chain(f, e, b, step)) return false;
+        if (!native) return false;
         uint32_t index = cell::callable_index(native), blocks = index == NAT_either ? 2 : 1;
         if (e.fit == prepared::FIT_UNKNOWN) learn_fit(e, native, blocks);
-        if (e.fit != prepared::FIT_YES || !entry_takes(&e.condition_entry, int_op_type(step->op->int_op))) return false;
-        step->native_index = index;
-        step->branch[0] = series::cells(b) + (e.next - blocks);
-        step->branch[1] = blocks == 2 ? step->branch[0] + 1 : nullptr;
+        if (e.fit != prepared::FIT_YES || !entry_takes(&e.condition_entry, int_op_type(step.op->int_op))) return false;
+        step.native_index = index;
+        step.branch[0] = series::cells(b) + (e.next - blocks);
+        step.branch[1] = blocks == 2 ? step.branch[0] + 1 : nullptr;
         return true;
     }
     default: return false;
@@ -3486,13 +3529,16 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan& p) {
 // The plan of a ready block's form, or none (count 0).
 [[gnu::noinline]] void make_plan(Form* f, SeriesBuffer* b, QuickPlan* plan) {
     QuickPlan& p = *plan;
-    p.count = 0;
-    if (f->count > MAX_PLAN_STEPS) return;
+    p.count = p.cells = 0;
+    if (f->count > MAX_PLAN_EXPRS) return;
     for (uint32_t k = 0; k < f->count; k++) {
-        if (!plan_step(f, f->exprs[k], b, &p.steps[k])) return;
-        if (k && p.steps[k].kind == PLAN_VALUE && f->chains[f->exprs[k].chain].first.kind == prepared::L_WORD) return;
+        const prepared::Expr& e = f->exprs[k];
+        if (!plan_expression(f, e, b, p, uint8_t(k)) ||
+            (k && e.kind == prepared::E_CHAIN && f->chains[e.chain].first.kind == prepared::L_WORD)) {
+            p.count = 0;
+            return;
+        }
     }
-    p.count = f->count;
     if (!assigns_safely(p)) p.count = 0;
 }
 
@@ -3527,7 +3573,8 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan& p) {
     for (uint32_t k = 0; k < p.count; k++) {
         const PlanStep& s = p.steps[k];
         if (cell::type(s.left) != T_INTEGER || cell::type(s.right) != T_INTEGER) return k;
-        if (!int_inline(*s.op, slot, s.left, s.right)) return k;  // the slot is the loop's, no operand's
+        Cell* out = s.kind == PLAN_INNER ? s.out : slot;  // the loop's slot, no operand's
+        if (!int_inline(*s.op, out, s.left, s.right)) return k;
         if (s.kind == PLAN_SET) {
             *s.target = *slot;
         } else if (s.kind == PLAN_BRANCH && !branch_answer(s.native_index, slot, s.branch)) {
@@ -3558,12 +3605,13 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan& p) {
     return RUN_REST;
 }
 
-// After a plan's k-th step missed: a branch that must run its block (its
-// condition at slot) takes its exit in place or leaves the rest of the
-// block to the general way, as quick_from goes on after branch_exit; any
-// other step goes on from the form.
-[[gnu::noinline]] QuickRun plan_missed(LoopBlock& turn, const QuickBlock& q, const PlanStep& s, uint32_t k, Cell* slot,
+// After a plan's step missed (in its expression k): a branch that must
+// run its block (its condition at slot) takes its exit in place or leaves
+// the rest of the block to the general way, as quick_from goes on after
+// branch_exit; any other step goes on from the form.
+[[gnu::noinline]] QuickRun plan_missed(LoopBlock& turn, const QuickBlock& q, const PlanStep& s, Cell* slot,
                                        bool keep_last, bool taken) {
+    uint32_t k = s.expr;
     if (!taken) return quick_from(turn, q, k, slot, keep_last);
     stack::reg.top = slot;
     if (exit_in_place(s.native_index, slot, s.branch)) return RUN_REST;
@@ -3586,7 +3634,7 @@ template <bool Planned = true>
     if (!Planned || !plan.count) return quick_from(turn, q, 0, slot, keep_last);
     bool taken = false;
     uint32_t k = plan_turn(plan, slot, &taken);
-    if (k != plan.count) return plan_missed(turn, q, plan.steps[k], k, slot, keep_last, taken);
+    if (k != plan.count) return plan_missed(turn, q, plan.steps[k], slot, keep_last, taken);
     stack::reg.top = slot + 1;
     if (keep_last) stack::set_result(slot);
     return RUN_DONE;
