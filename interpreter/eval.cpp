@@ -3412,11 +3412,26 @@ struct PlanStep {
     Cell* target;           // an assignment's slot
     const Cell* branch[2];  // a branch's blocks
 };
+// A word whose slot a plan's step reads or assigns, and that slot.
+struct PlanWord {
+    const Cell* word;
+    const Cell* slot;
+    bool local;  // of a function's context: its slot moves with the frame
+};
+constexpr uint32_t MAX_PLAN_WORDS = 2 * MAX_PLAN_STEPS + MAX_PLAN_EXPRS;
 struct QuickPlan {
     uint32_t count;  // of steps; 0: no plan
     uint32_t cells;  // inner cells in use
     PlanStep steps[MAX_PLAN_STEPS];
     Cell inner[MAX_PLAN_CELLS];
+    // What keeps the plan good for a later run (see kept_plan): the forms'
+    // generation and node::epoch it was made in, the words it reads and
+    // assigns, the parens' forms.
+    uint32_t generation;
+    uint64_t epoch;
+    uint32_t word_count, paren_count;
+    PlanWord words[MAX_PLAN_WORDS];
+    Form* parens[MAX_PLAN_CELLS];
 };
 
 struct QuickBlock {
@@ -3430,16 +3445,23 @@ uint32_t int_op_type(prepared::IntOp op) { return op >= prepared::INT_EQUAL ? T_
 
 bool plan_chain(QuickPlan& p, uint8_t expr, Form* f, const prepared::Chain& ch, Cell* out);
 
+// A word's slot a plan uses, recorded: null when there is none.
+[[gnu::always_inline]] inline Cell* plan_word(QuickPlan& p, const Cell* word, Cell* slot, const prepared::SlotCache& c) {
+    if (slot) p.words[p.word_count++] = PlanWord{word, slot, c.local};
+    return slot;
+}
+
 // An operand of a plan: an integer written in the code, a word's slot
 // (whose value each turn tests for an integer), or the inner cell of a
 // paren's chain, whose steps are added first; null when it is none.
 [[gnu::always_inline]] inline const Cell* plan_operand(QuickPlan& p, uint8_t expr, const prepared::Leaf& l) {
     switch (l.kind) {
     case prepared::L_VALUE: return cell::type(&l.cell) == T_INTEGER ? &l.cell : nullptr;
-    case prepared::L_WORD: return cached_slot(&l.cell, l.cache);
+    case prepared::L_WORD: return plan_word(p, &l.cell, cached_slot(&l.cell, l.cache), l.cache);
     case prepared::L_PAREN: {
         Form* pf = paren_chain_form(&l.cell);
         if (!pf || p.cells == MAX_PLAN_CELLS) return nullptr;
+        p.parens[p.paren_count++] = pf;
         Cell* out = &p.inner[p.cells++];
         return plan_chain(p, expr, pf, pf->chains[pf->exprs[0].chain], out) ? out : nullptr;
     }
@@ -3484,7 +3506,8 @@ bool plan_chain(QuickPlan& p, uint8_t expr, Form* f, const prepared::Chain& ch, 
     case prepared::E_CHAIN: step.kind = PLAN_VALUE; return true;
     case prepared::E_SET:
         step.kind = PLAN_SET;
-        return (step.target = cached_slot<true>(&e.word, e.cache)) != nullptr;
+        step.target = plan_word(p, &e.word, cached_slot<true>(&e.word, e.cache), e.cache);
+        return step.target != nullptr;
     case prepared::E_BRANCH: {
         step.kind = PLAN_BRANCH;
         const Cell* native = same_callable(e);
@@ -3514,8 +3537,8 @@ inline bool assigns_safely(const QuickPlan& p) {
 // The same for what a block's quick turns assign without a plan: a word's
 // slot (an object's field, whose assignment the general path takes, ends
 // the run), or any field (the object may be another on the next turn).
-bool assigns_safely(const QuickBlock& q, const QuickPlan& p) {
-    if (p.count) return assigns_safely(p);
+bool assigns_safely(const QuickBlock& q, const QuickPlan* p) {
+    if (p) return assigns_safely(*p);
     if (!q.f) return true;
     for (const prepared::Expr& e : q.f->exprs) {
         if (e.kind == prepared::E_SET_FIELD) return false;
@@ -3529,7 +3552,9 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan& p) {
 // The plan of a ready block's form, or none (count 0).
 [[gnu::noinline]] void make_plan(Form* f, SeriesBuffer* b, QuickPlan* plan) {
     QuickPlan& p = *plan;
-    p.count = p.cells = 0;
+    p.count = p.cells = p.word_count = p.paren_count = 0;
+    p.generation = prepared::generation;
+    p.epoch = node::epoch;
     if (f->count > MAX_PLAN_EXPRS) return;
     for (uint32_t k = 0; k < f->count; k++) {
         const prepared::Expr& e = f->exprs[k];
@@ -3542,13 +3567,66 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan& p) {
     if (!assigns_safely(p)) p.count = 0;
 }
 
-// A plan is made only when wanted: the turns it serves must outnumber one.
-[[gnu::always_inline]] inline bool quick_ready(LoopBlock& turn, QuickBlock* q, QuickPlan* plan, bool plan_wanted = true) {
+// Whether a plan made for an earlier run serves this one: what make_plan
+// checked still holds. The forms it names live while the generation is the
+// same, the parens' forms must still hold; the words' slots of the global
+// context and of objects, and the branch blocks' cells, stay put while
+// node::epoch is the same, function locals only while their frame is the
+// same; the operator words, the branch word, what follows an expression
+// and what the plan assigns are read again. The fit and the operators'
+// integer cases are learnt for the form's life.
+bool plan_holds(const QuickPlan& p, Form* f, SeriesBuffer* b) {
+    if (p.generation != prepared::generation || p.epoch != node::epoch) return false;
+    for (uint32_t k = 0; k < p.paren_count; k++)
+        if (!prepared::holds(p.parens[k], node::buffer(p.parens[k]->node))) return false;
+    for (uint32_t k = 0; k < p.word_count; k++) {
+        const PlanWord& w = p.words[k];
+#ifdef ZEL_CHECK_PREPARED
+        if (!w.local && w.slot != context::bound_slot(w.word)) {
+            std::fprintf(stderr, "zel: a kept plan's word slot is stale\n");
+            std::abort();
+        }
+#endif
+        if (w.local && context::stack_slot(w.word) != w.slot) return false;
+    }
+    for (uint32_t k = 0; k < p.count; k++)
+        if (!same_op(*p.steps[k].op)) return false;
+    for (uint32_t k = 0; k < f->count; k++) {
+        const prepared::Expr& e = f->exprs[k];
+        if (!no_op_next(e, b) || (e.kind == prepared::E_BRANCH && !same_callable(e))) return false;
+    }
+    return assigns_safely(p);
+}
+
+// The plan of a ready block's form for this run, or null: the one kept with
+// the form while it holds, else made again (kept as well).
+[[gnu::noinline]] const QuickPlan* kept_plan(Form* f, SeriesBuffer* b) {
+    QuickPlan* p = f->plan.get();
+    if (p && p->count && plan_holds(*p, f, b)) return p;
+    if (!p) {
+        p = new QuickPlan;
+        f->plan.reset(p);
+        f->plan_bytes = sizeof(QuickPlan);
+        prepared::account(f);
+    }
+    make_plan(f, b, p);
+    return p->count ? p : nullptr;
+}
+
+}  // namespace interp
+
+void prepared::Form::PlanFree::operator()(interp::QuickPlan* p) const { delete p; }
+
+namespace interp {
+
+// A plan is looked for only when wanted: the turns it serves must outnumber one.
+[[gnu::always_inline]] inline bool quick_ready(LoopBlock& turn, QuickBlock* q, const QuickPlan** plan,
+                                               bool plan_wanted = true) {
     Form* f = turn.form;
     q->f = f;
     q->b = nullptr;
     q->value = nullptr;
-    plan->count = 0;
+    *plan = nullptr;
     if (!f) {
         q->value = lone_value(turn.block);
         return q->value != nullptr;
@@ -3561,7 +3639,7 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan& p) {
     if (!prepared::holds(f, b)) return false;
     prepared::check_unchanged(f, b);
     q->b = b;
-    if (plan_wanted) make_plan(f, b, plan);
+    if (plan_wanted) *plan = kept_plan(f, b);
     return true;
 }
 
@@ -3623,7 +3701,7 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan& p) {
 // A turn of a ready block at slot: through its plan when it has one
 // (Planned: the caller tells, for the turns of a block alone).
 template <bool Planned = true>
-[[gnu::always_inline]] inline QuickRun quick_block(LoopBlock& turn, const QuickBlock& q, const QuickPlan& plan,
+[[gnu::always_inline]] inline QuickRun quick_block(LoopBlock& turn, const QuickBlock& q, const QuickPlan* plan,
                                                    Cell* slot, bool keep_last) {
     if (!q.f) {
         *slot = *q.value;
@@ -3631,10 +3709,10 @@ template <bool Planned = true>
         if (keep_last) stack::set_result(slot);
         return RUN_DONE;
     }
-    if (!Planned || !plan.count) return quick_from(turn, q, 0, slot, keep_last);
+    if (!Planned || !plan) return quick_from(turn, q, 0, slot, keep_last);
     bool taken = false;
-    uint32_t k = plan_turn(plan, slot, &taken);
-    if (k != plan.count) return plan_missed(turn, q, plan.steps[k], slot, keep_last, taken);
+    uint32_t k = plan_turn(*plan, slot, &taken);
+    if (k != plan->count) return plan_missed(turn, q, plan->steps[k], slot, keep_last, taken);
     stack::reg.top = slot + 1;
     if (keep_last) stack::set_result(slot);
     return RUN_DONE;
@@ -3648,7 +3726,7 @@ template <bool Planned = true>
 QuickWhile quick_while(LoopBlock& cond, LoopBlock& body) {
     Cell* slot = stack::reg.base + 1;
     QuickBlock c, r;
-    QuickPlan cp, rp;
+    const QuickPlan *cp = nullptr, *rp = nullptr;
     // A body known not quick ends the run after its condition's first turn,
     // so the condition's plan would serve that one turn: none is made.
     bool body_quick = !body.form || body.generation != prepared::generation || body.quick;
@@ -3662,7 +3740,7 @@ QuickWhile quick_while(LoopBlock& cond, LoopBlock& body) {
             if (!(body_ready = quick_ready(body, &r, &rp))) return WHILE_TRUE;
             // Either block's assignments may overwrite a word the other's
             // plan checked (the condition's ran once since its plan was made).
-            if (!assigns_safely(c, cp) || !assigns_safely(r, rp)) cp.count = rp.count = 0;
+            if (!assigns_safely(c, cp) || !assigns_safely(r, rp)) cp = rp = nullptr;
         }
         done = quick_block(body, r, rp, slot, false);  // while gives unset whatever its body gives
         if (done != RUN_DONE) return done == RUN_NONE ? WHILE_TRUE : WHILE_BODY;
@@ -3673,7 +3751,7 @@ QuickWhile quick_while(LoopBlock& cond, LoopBlock& body) {
 // The turns of quick_count, made apart for a body with a plan and one
 // without, whose turns then test nothing more.
 template <bool Planned>
-[[gnu::always_inline]] inline QuickCount count_turns(LoopBlock& body, const QuickBlock& r, const QuickPlan& rp,
+[[gnu::always_inline]] inline QuickCount count_turns(LoopBlock& body, const QuickBlock& r, const QuickPlan* rp,
                                                      Cell* target, int64_t* turns, int64_t count) {
     Cell* slot = stack::reg.base + 1;
     for (;;) {
@@ -3693,13 +3771,13 @@ template <bool Planned>
 QuickCount quick_count(LoopBlock& body, const Cell* word, int64_t* turns, int64_t count) {
     Cell* slot = stack::reg.base + 1;
     QuickBlock r;
-    QuickPlan rp;
+    const QuickPlan* rp;
     if (*turns >= count) return COUNT_END;
     if (slot + 2 >= stack::reg.limit || !quick_turns() || !quick_ready(body, &r, &rp)) return COUNT_NONE;
     Cell* target = word ? context::bound_slot<true>(word) : nullptr;
     if (word && !target) return COUNT_NONE;
-    if (target && guarded_value(target)) rp.count = 0;
-    return rp.count ? count_turns<true>(body, r, rp, target, turns, count)
+    if (target && guarded_value(target)) rp = nullptr;
+    return rp ? count_turns<true>(body, r, rp, target, turns, count)
                     : count_turns<false>(body, r, rp, target, turns, count);
 }
 

@@ -28,14 +28,18 @@ constexpr size_t MAX_BYTES = size_t(8) << 20;
 size_t bytes_of(const Form* f) {
     return sizeof(Form) + f->exprs.capacity() * sizeof(Expr) + f->chains.capacity() * sizeof(Chain) +
            f->ops.capacity() * sizeof(OpStep) + f->calls.capacity() * sizeof(CallNode) +
-           f->args.capacity() * sizeof(Arg) + f->snapshot.capacity() * sizeof(Cell);
+           f->args.capacity() * sizeof(Arg) + f->snapshot.capacity() * sizeof(Cell) + f->plan_bytes;
 }
+
+}  // namespace
 
 void account(Form* f) {
     table.bytes -= f->bytes;
     f->bytes = bytes_of(f);
     table.bytes += f->bytes;
 }
+
+namespace {
 
 // ---- decoding ---------------------------------------------------------------------
 
