@@ -2428,6 +2428,23 @@ bool quick_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot)
 // arguments as they are, loop's count misses, an operator follows the
 // last block now, or a trace runs. Out of line, whole, so that the runner
 // of forms keeps its shape.
+// A while's turns are taken first without its frames (frameless_while)
+// while they run no code: no error, listing, trace or exit can see the
+// frames then. A while ended by its condition or by a lone break is done
+// there; else the frames are opened as above and the native goes on from
+// where the turns stopped (while_resume).
+WhileResume while_resume{STOP_NONE, 0, nullptr};
+}  // namespace
+bool frameless_while(const Cell* blocks, WhileResume* stop);
+namespace {
+
+// Whether the stacks have room for the frames and cells of a loop native
+// called from a form and its turns' slot: the frameless turns are taken
+// only then, so that an overflow is raised where it was.
+inline bool loop_room() {
+    return stack::reg.top + 8 < stack::reg.limit && stack::reg.call_top + 2 < stack::reg.call_limit;
+}
+
 [[gnu::noinline]] uint32_t prepared_loop(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b,
                                          bool* ran_code) {
     const Cell* native = same_callable(e);
@@ -2441,13 +2458,19 @@ bool quick_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot)
     if (counted && (!chain_value(f, f->chains[e.chain], true, &count) ||
                     !entry_takes(&e.condition_entry, cell::type(&count))))
         return 0;
+    uint32_t next = e.next;  // read before the native runs: a collection there frees the form
+    const Cell* at = series::cells(b) + (next - blocks);  // nothing allocates until the native runs
+    WhileResume stop{STOP_NONE, 0, nullptr};
+    if (index == NAT_while && (code_buffer(at + 1)->flags & SER_PREPARED) && loop_room() && frameless_while(at, &stop)) {
+        stack::push(&statics::unset_cell);  // what while gives, where the call would leave it
+        return next;
+    }
     Cell name = e.word;
     const stack::Frame* frame = enter_native(native, &name);
     if (counted) stack::push(&count);
-    uint32_t next = e.next;  // read before the native runs: a collection there frees the form
-    const Cell* at = series::cells(b) + (next - blocks);  // nothing allocates until the native runs
     for (uint32_t k = 0; k < blocks; k++) stack::push(at + k);
     *ran_code = true;
+    while_resume = stop;
     run_native_in_frame(code, next, &name, frame);
     return exits::pending() ? next : infix_after(code, next, code_buffer(code));
 }
@@ -2778,25 +2801,31 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
     }
 }
 
-// A chosen branch block that is a lone break or continue (its word holding
-// that native, which takes no argument), the exit taken in place of the
-// branch: the general path would open the branch's frame, run the block
-// and take the exit from its word (word_call), which pops that frame
-// again, so nothing could see it. False with nothing done when the block
-// is anything else or no loop takes the exit (the general path then raises
-// the error with the branch's frame in place). The condition is at slot.
-bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) {
+// The exit a branch's chosen block takes when it is a lone break or
+// continue (its word holding that native, which takes no argument):
+// NAT_break or NAT_continue; 0 for any other block. The condition is at
+// slot.
+uint32_t lone_exit(uint32_t index, const Cell* slot, const Cell* const* branch) {
     bool truthy = logic::is_truthy(slot);
-    if (index == NAT_either ? cell::type(slot) == T_UNSET : truthy != (index == NAT_if)) return false;
+    if (index == NAT_either ? cell::type(slot) == T_UNSET : truthy != (index == NAT_if)) return 0;
     const Cell* chosen = branch[index == NAT_either && !truthy ? 1 : 0];
     SeriesBuffer* cb = code_buffer(chosen);
     uint32_t at = uint32_t(cell::series_index(chosen));
-    if (at + 1 != cell_count(cb) || cell::type(series::cells(cb) + at) != T_WORD) return false;
+    if (at + 1 != cell_count(cb) || cell::type(series::cells(cb) + at) != T_WORD) return 0;
     const Cell* value = context::bound_slot(series::cells(cb) + at);
-    if (!value || cell::type(value) != T_NATIVE) return false;
+    if (!value || cell::type(value) != T_NATIVE) return 0;
     uint32_t exit = cell::callable_index(value);
-    return (exit == NAT_break || exit == NAT_continue) && list_memo_of(value).plain_args == 0 &&
-           stack::break_in_place(exit == NAT_continue);
+    return (exit == NAT_break || exit == NAT_continue) && list_memo_of(value).plain_args == 0 ? exit : 0;
+}
+// Such an exit taken in place of the branch: the general path would open
+// the branch's frame, run the block and take the exit from its word
+// (word_call), which pops that frame again, so nothing could see it. False
+// with nothing done when the block is anything else or no loop takes the
+// exit (the general path then raises the error with the branch's frame in
+// place).
+bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) {
+    uint32_t exit = lone_exit(index, slot, branch);
+    return exit && stack::break_in_place(exit == NAT_continue);
 }
 
 // A branch of a quick form whose chosen block is a lone break or continue:
@@ -3745,6 +3774,67 @@ QuickWhile quick_while(LoopBlock& cond, LoopBlock& body) {
         done = quick_block(body, r, rp, slot, false);  // while gives unset whatever its body gives
         if (done != RUN_DONE) return done == RUN_NONE ? WHILE_TRUE : WHILE_BODY;
         if (!next_quick_turn()) return WHILE_NONE;
+    }
+}
+
+// The turns of a while called from a form (prepared_loop), before its
+// frames are opened, at the value top: the condition a lone value or a
+// plan, the body a plan, checked as quick_while checks them. True when the
+// loop ended (a falsy condition, a lone break taken); else *stop tells
+// where the turns stopped before anything ran the general way: a turn that
+// needs more, a due collection or halt (at the start of a turn: the native
+// takes it), a condition that is unset (the native raises).
+bool frameless_while(const Cell* blocks, WhileResume* stop) {
+    LoopBlock cond{blocks}, body{blocks + 1};
+    Cell* slot = stack::reg.top;
+    QuickBlock c, r;
+    const QuickPlan *cp = nullptr, *rp = nullptr;
+    if (!quick_turns() || !quick_ready(cond, &c, &cp) || (c.f && !cp) || !quick_ready(body, &r, &rp) || !rp ||
+        !assigns_safely(c, cp) || !assigns_safely(r, rp))
+        return false;
+    for (;;) {
+        bool taken = false;
+        if (!cp) {
+            *slot = *c.value;
+        } else if (uint32_t k = plan_turn(*cp, slot, &taken); k != cp->count) {
+            if (uint32_t e = cp->steps[k].expr) *stop = {STOP_COND, e, c.f};
+            return false;
+        }
+        if (cell::type(slot) == T_UNSET) return false;
+        if (!logic::is_truthy(slot)) return true;
+        if (uint32_t k = plan_turn(*rp, slot, &taken); k != rp->count) {
+            const PlanStep& s = rp->steps[k];
+            uint32_t exit = taken ? lone_exit(s.native_index, slot, s.branch) : 0;
+            if (exit == NAT_break) return true;
+            if (exit != NAT_continue) {
+                *stop = {s.expr ? STOP_BODY : STOP_TRUE, s.expr, r.f};
+                return false;
+            }
+        }
+        if (!next_quick_turn()) return false;
+    }
+}
+
+WhileResume take_while_resume() {
+    WhileResume r = while_resume;
+    while_resume.stop = STOP_NONE;
+    return r;
+}
+
+// The rest of a stopped turn runs in the loop's frame as quick_while runs
+// it (quick_from, plan_missed).
+QuickWhile first_while(LoopBlock& cond, LoopBlock& body, const WhileResume& resume) {
+    switch (resume.stop) {
+    case STOP_NONE: return quick_while(cond, body);
+    case STOP_TRUE: return WHILE_TRUE;
+    default: {
+        bool in_cond = resume.stop == STOP_COND;
+        Cell* slot = stack::reg.base + 1;
+        stack::reg.top = slot;
+        eval_prepared_rest((in_cond ? cond : body).block, resume.form, resume.k, resume.form->exprs[resume.k].pos, slot,
+                           false);
+        return in_cond ? WHILE_COND : WHILE_BODY;
+    }
     }
 }
 
