@@ -3433,11 +3433,12 @@ enum PlanKind : uint8_t { PLAN_INNER, PLAN_VALUE, PLAN_SET, PLAN_BRANCH };
 struct PlanStep {
     PlanKind kind;          // PLAN_INNER: a value a later step of its expression takes
     uint8_t expr;           // the form's expression it belongs to
+    prepared::IntOp int_op;  // the operator's, learnt for the form's life
     uint32_t native_index;  // a branch's
     const prepared::OpStep* op;
     const Cell* left;
     const Cell* right;
-    Cell* out;              // an inner step's cell (the others' value goes to the turn's slot)
+    Cell* out;              // an inner step's cell, an assignment's slot but the last step's; null: the turn's slot
     Cell* target;           // an assignment's slot
     const Cell* branch[2];  // a branch's blocks
 };
@@ -3453,12 +3454,14 @@ struct QuickPlan {
     uint32_t cells;  // inner cells in use
     PlanStep steps[MAX_PLAN_STEPS];
     Cell inner[MAX_PLAN_CELLS];
+    Cell* last_target;  // the last step's assignment, made from the turn's slot
     // What keeps the plan good for a later run (see kept_plan): the forms'
     // generation and node::epoch it was made in, the words it reads and
     // assigns, the parens' forms.
     uint32_t generation;
     uint64_t epoch;
     uint32_t word_count, paren_count;
+    bool local;  // some word is a function's local
     PlanWord words[MAX_PLAN_WORDS];
     Form* parens[MAX_PLAN_CELLS];
 };
@@ -3477,6 +3480,7 @@ bool plan_chain(QuickPlan& p, uint8_t expr, Form* f, const prepared::Chain& ch, 
 // A word's slot a plan uses, recorded: null when there is none.
 [[gnu::always_inline]] inline Cell* plan_word(QuickPlan& p, const Cell* word, Cell* slot, const prepared::SlotCache& c) {
     if (slot) p.words[p.word_count++] = PlanWord{word, slot, c.local};
+    p.local |= c.local;
     return slot;
 }
 
@@ -3520,7 +3524,7 @@ bool plan_chain(QuickPlan& p, uint8_t expr, Form* f, const prepared::Chain& ch, 
         if (!right || !s.int_op || p.count == MAX_PLAN_STEPS || ((!last || out) && int_op_type(s.int_op) != T_INTEGER))
             return false;
         PlanStep& step = p.steps[p.count++];
-        step = PlanStep{PLAN_INNER, expr, 0, &s, left, right, last ? out : acc, nullptr, {nullptr, nullptr}};
+        step = PlanStep{PLAN_INNER, expr, s.int_op, 0, &s, left, right, last ? out : acc, nullptr, {nullptr, nullptr}};
         left = step.out;
     }
     return true;
@@ -3535,7 +3539,7 @@ bool plan_chain(QuickPlan& p, uint8_t expr, Form* f, const prepared::Chain& ch, 
     case prepared::E_CHAIN: step.kind = PLAN_VALUE; return true;
     case prepared::E_SET:
         step.kind = PLAN_SET;
-        step.target = plan_word(p, &e.word, cached_slot<true>(&e.word, e.cache), e.cache);
+        step.out = step.target = plan_word(p, &e.word, cached_slot<true>(&e.word, e.cache), e.cache);
         return step.target != nullptr;
     case prepared::E_BRANCH: {
         step.kind = PLAN_BRANCH;
@@ -3582,6 +3586,7 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan* p) {
 [[gnu::noinline]] void make_plan(Form* f, SeriesBuffer* b, QuickPlan* plan) {
     QuickPlan& p = *plan;
     p.count = p.cells = p.word_count = p.paren_count = 0;
+    p.local = false;
     p.generation = prepared::generation;
     p.epoch = node::epoch;
     if (f->count > MAX_PLAN_EXPRS) return;
@@ -3594,6 +3599,10 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan* p) {
         }
     }
     if (!assigns_safely(p)) p.count = 0;
+    // The turn's value (a condition's, a counted loop's last) is at its slot.
+    PlanStep& last = p.steps[p.count ? p.count - 1 : 0];
+    p.last_target = p.count && last.kind == PLAN_SET ? last.target : nullptr;
+    if (p.last_target) last.out = nullptr;
 }
 
 // Whether a plan made for an earlier run serves this one: what make_plan
@@ -3608,16 +3617,17 @@ bool plan_holds(const QuickPlan& p, Form* f, SeriesBuffer* b) {
     if (p.generation != prepared::generation || p.epoch != node::epoch) return false;
     for (uint32_t k = 0; k < p.paren_count; k++)
         if (!prepared::holds(p.parens[k], node::buffer(p.parens[k]->node))) return false;
+#ifdef ZEL_CHECK_PREPARED
     for (uint32_t k = 0; k < p.word_count; k++) {
         const PlanWord& w = p.words[k];
-#ifdef ZEL_CHECK_PREPARED
         if (!w.local && w.slot != context::bound_slot(w.word)) {
             std::fprintf(stderr, "zel: a kept plan's word slot is stale\n");
             std::abort();
         }
-#endif
-        if (w.local && context::stack_slot(w.word) != w.slot) return false;
     }
+#endif
+    for (uint32_t k = 0; p.local && k < p.word_count; k++)
+        if (p.words[k].local && context::stack_slot(p.words[k].word) != p.words[k].slot) return false;
     for (uint32_t k = 0; k < p.count; k++)
         if (!same_op(*p.steps[k].op)) return false;
     for (uint32_t k = 0; k < f->count; k++) {
@@ -3675,20 +3685,23 @@ namespace interp {
 // A plan's turn at slot: the count of steps done, all of them when the
 // turn ran wholly; a branch that must run its block stops at its step with
 // its condition at slot (*taken set); any other step that misses has
-// written nothing but the slot, which the form's turn writes again.
+// written nothing but the slot and the inner cells, which the form's turn
+// writes again.
 [[gnu::always_inline]] inline uint32_t plan_turn(const QuickPlan& p, Cell* slot, bool* taken) {
-    for (uint32_t k = 0; k < p.count; k++) {
-        const PlanStep& s = p.steps[k];
-        if (cell::type(s.left) != T_INTEGER || cell::type(s.right) != T_INTEGER) return k;
-        Cell* out = s.kind == PLAN_INNER ? s.out : slot;  // the loop's slot, no operand's
-        if (!int_inline(*s.op, out, s.left, s.right)) return k;
-        if (s.kind == PLAN_SET) {
-            *s.target = *slot;
-        } else if (s.kind == PLAN_BRANCH && !branch_answer(s.native_index, slot, s.branch)) {
+    const PlanStep* first = p.steps;
+    const PlanStep* end = first + p.count;
+    for (const PlanStep* s = first; s < end; s++) {
+        const Cell* left = s->left;
+        const Cell* right = s->right;
+        if (cell::type(left) != T_INTEGER || cell::type(right) != T_INTEGER) return uint32_t(s - first);
+        Cell* out = s->out ? s->out : slot;  // no operand's
+        if (!int_inline(s->int_op, out, left, right)) return uint32_t(s - first);
+        if (s->kind == PLAN_BRANCH && !branch_answer(s->native_index, slot, s->branch)) {
             *taken = true;
-            return k;
+            return uint32_t(s - first);
         }
     }
+    if (p.last_target) *p.last_target = *slot;
     return p.count;
 }
 
@@ -3792,16 +3805,22 @@ bool frameless_while(const Cell* blocks, WhileResume* stop) {
     if (!quick_turns() || !quick_ready(cond, &c, &cp) || (c.f && !cp) || !quick_ready(body, &r, &rp) || !rp ||
         !assigns_safely(c, cp) || !assigns_safely(r, rp))
         return false;
+    // A condition of one value written in the code is the same on every turn.
+    bool constant = !cp && c.value == series::cells(code_buffer(cond.block)) + cell::series_index(cond.block);
+    if (constant && (cell::type(c.value) == T_UNSET || !logic::is_truthy(c.value))) return cell::type(c.value) != T_UNSET;
     for (;;) {
         bool taken = false;
-        if (!cp) {
+        if (constant) {
+        } else if (!cp) {
             *slot = *c.value;
+            if (cell::type(slot) == T_UNSET) return false;
+            if (!logic::is_truthy(slot)) return true;
         } else if (uint32_t k = plan_turn(*cp, slot, &taken); k != cp->count) {
             if (uint32_t e = cp->steps[k].expr) *stop = {STOP_COND, e, c.f};
             return false;
+        } else if (!logic::is_truthy(slot)) {
+            return true;  // a plan's value is an integer or a logic!
         }
-        if (cell::type(slot) == T_UNSET) return false;
-        if (!logic::is_truthy(slot)) return true;
         if (uint32_t k = plan_turn(*rp, slot, &taken); k != rp->count) {
             const PlanStep& s = rp->steps[k];
             uint32_t exit = taken ? lone_exit(s.native_index, slot, s.branch) : 0;
