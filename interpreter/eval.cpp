@@ -2437,6 +2437,8 @@ WhileResume while_resume{STOP_NONE, 0, nullptr};
 }  // namespace
 bool frameless_while(const Cell* blocks, WhileResume* stop);
 namespace {
+uint32_t enter_loop(const Cell* code, const prepared::Expr& e, SeriesBuffer* b, const Cell* native, uint32_t blocks,
+                    const Cell* count, const WhileResume& stop);
 
 // Whether the stacks have room for the frames and cells of a loop native
 // called from a form and its turns' slot: the frameless turns are taken
@@ -2458,21 +2460,60 @@ inline bool loop_room() {
     if (counted && (!chain_value(f, f->chains[e.chain], true, &count) ||
                     !entry_takes(&e.condition_entry, cell::type(&count))))
         return 0;
-    uint32_t next = e.next;  // read before the native runs: a collection there frees the form
-    const Cell* at = series::cells(b) + (next - blocks);  // nothing allocates until the native runs
+    const Cell* at = series::cells(b) + (e.next - blocks);
     WhileResume stop{STOP_NONE, 0, nullptr};
     if (index == NAT_while && (code_buffer(at + 1)->flags & SER_PREPARED) && loop_room() && frameless_while(at, &stop)) {
         stack::push(&statics::unset_cell);  // what while gives, where the call would leave it
-        return next;
+        return e.next;
     }
+    *ran_code = true;
+    return enter_loop(code, e, b, native, blocks, counted ? &count : nullptr, stop);
+}
+
+// The loop native's call from the form (see prepared_loop): its frame, its
+// arguments, the native run, its stop where its turns stopped frameless.
+uint32_t enter_loop(const Cell* code, const prepared::Expr& e, SeriesBuffer* b, const Cell* native, uint32_t blocks,
+                    const Cell* count, const WhileResume& stop) {
+    uint32_t next = e.next;  // read before the native runs: a collection there frees the form
+    const Cell* at = series::cells(b) + (next - blocks);  // nothing allocates until the native runs
     Cell name = e.word;
     const stack::Frame* frame = enter_native(native, &name);
-    if (counted) stack::push(&count);
+    if (count) stack::push(count);
     for (uint32_t k = 0; k < blocks; k++) stack::push(at + k);
-    *ran_code = true;
     while_resume = stop;
     run_native_in_frame(code, next, &name, frame);
     return exits::pending() ? next : infix_after(code, next, code_buffer(code));
+}
+
+// A while of a quick form whose turns began frameless (quick_loop), from
+// where they stopped: its checks were made then, and no code ran since.
+uint32_t resumed_loop(const Cell* code, const prepared::Expr& e, SeriesBuffer* b, const WhileResume& stop) {
+    return enter_loop(code, e, b, same_callable(e), 2, nullptr, stop);
+}
+
+// A while of a quick form in a loop's quick turn, at slot (the value top),
+// with prepared_loop's checks, taken frameless (frameless_while). LOOP_NONE:
+// nothing done, the turn's general way takes it; LOOP_DONE: the loop ended,
+// its value at slot; LOOP_BEGUN: *stop tells where its turns stopped, and
+// the rest of the block goes on from there (run_prepared's resume) before
+// any safe point. Not taken when a stack check on that way could fail, so
+// that an overflow is raised where it was. A fit not yet learnt is learnt
+// by the general way (it may make the argument list).
+enum LoopRun { LOOP_NONE, LOOP_DONE, LOOP_BEGUN };
+constexpr uintptr_t LOOP_STACK_MARGIN = 64 * 1024;
+LoopRun quick_loop(const prepared::Expr& e, SeriesBuffer* b, Cell* slot, WhileResume* stop) {
+    const Cell* native = same_callable(e);
+    stack::reg.top = slot;
+    if (!native || cell::callable_index(native) != NAT_while || e.fit != prepared::FIT_YES || is_tracing() ||
+        !no_op_next(e, b) || !loop_room() || stack_guard::stack_point() < stack_guard::floor + LOOP_STACK_MARGIN)
+        return LOOP_NONE;
+    const Cell* at = series::cells(b) + (e.next - 2);
+    *stop = {STOP_NONE, 0, nullptr};
+    if (!(code_buffer(at + 1)->flags & SER_PREPARED)) return LOOP_BEGUN;
+    if (!frameless_while(at, stop)) return LOOP_BEGUN;
+    *slot = statics::unset_cell;
+    stack::reg.top = slot + 1;
+    return LOOP_DONE;
 }
 
 // ---- chains that call -----------------------------------------------------------------------
@@ -3077,17 +3118,26 @@ inline bool one_call(const Form* f) { return f->one_call; }
 
 // Runs the block from the k-th expression of its form (at pos), each into
 // the slot as run() does. False on a pending exit.
-[[gnu::always_inline]] inline bool run_prepared(Cell* code, Form* f, uint32_t k, uint32_t pos, Cell* slot) {
+// resume: the k-th expression is a while whose turns began frameless (see
+// quick_loop), which goes on from there, with no safe point before it.
+[[gnu::always_inline]] inline bool run_prepared(Cell* code, Form* f, uint32_t k, uint32_t pos, Cell* slot,
+                                                const WhileResume* resume = nullptr) {
     const uint32_t generation = prepared::generation;
     const Node n = f->node;
     try {
         for (;;) {
             stack::reg.top = slot;
             cell::set_series_index(code, pos);
-            if (collector::safe_point() || is_halt_requested()) break;
+            bool ran_code = true;
+            uint32_t next;
+            if (resume) [[unlikely]] {
+                next = resumed_loop(code, f->exprs[k], node::buffer(n), *resume);
+                resume = nullptr;
+            } else {
+                if (collector::safe_point() || is_halt_requested()) break;
+                next = prepared_expression(code, f, f->exprs[k], node::buffer(n), &ran_code);
+            }
             SeriesBuffer* b = node::buffer(n);
-            bool ran_code;
-            uint32_t next = prepared_expression(code, f, f->exprs[k], b, &ran_code);
             if (!next) {
                 // Taken by the general evaluator from now on (a branch that
                 // misses has run nothing: it checks before it runs).
@@ -3116,12 +3166,12 @@ inline bool one_call(const Form* f) { return f->one_call; }
 // The rest of a block from the k-th expression of its form (at pos), in
 // the block's scope as eval_block runs it.
 [[gnu::noinline]] void eval_prepared_rest(const Cell* block, Form* f, uint32_t k, uint32_t pos, Cell* slot,
-                                          bool keep_last) {
+                                          bool keep_last, const WhileResume* resume = nullptr) {
     stack_guard::check("stack-overflow");
     Cell code = *block;
     CodeScope scope(&code);
     uint32_t start = uint32_t(cell::series_index(&code));
-    if (!run_prepared(&code, f, k, pos, slot)) return;
+    if (!run_prepared(&code, f, k, pos, slot, resume)) return;
     if (is_tracing()) emit_at(slot, EV_EXIT, &code, start, slot);
     if (keep_last) stack::set_result(slot);
 }
@@ -3462,6 +3512,7 @@ struct QuickPlan {
     uint64_t epoch;
     uint32_t word_count, paren_count;
     bool local;  // some word is a function's local
+    bool never;  // the form's expressions are of kinds no plan takes
     PlanWord words[MAX_PLAN_WORDS];
     Form* parens[MAX_PLAN_CELLS];
 };
@@ -3589,7 +3640,10 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan* p) {
     p.local = false;
     p.generation = prepared::generation;
     p.epoch = node::epoch;
-    if (f->count > MAX_PLAN_EXPRS) return;
+    p.never = f->count > MAX_PLAN_EXPRS || std::any_of(f->exprs.begin(), f->exprs.end(), [](const prepared::Expr& e) {
+                  return e.kind != prepared::E_CHAIN && e.kind != prepared::E_SET && e.kind != prepared::E_BRANCH;
+              });
+    if (p.never) return;
     for (uint32_t k = 0; k < f->count; k++) {
         const prepared::Expr& e = f->exprs[k];
         if (!plan_expression(f, e, b, p, uint8_t(k)) ||
@@ -3641,6 +3695,7 @@ bool plan_holds(const QuickPlan& p, Form* f, SeriesBuffer* b) {
 // the form while it holds, else made again (kept as well).
 [[gnu::noinline]] const QuickPlan* kept_plan(Form* f, SeriesBuffer* b) {
     QuickPlan* p = f->plan.get();
+    if (p && p->never) return nullptr;
     if (p && p->count && plan_holds(*p, f, b)) return p;
     if (!p) {
         p = new QuickPlan;
@@ -3712,8 +3767,17 @@ namespace interp {
     Form* f = q.f;
     stack::reg.top = slot;
     uint32_t count = f->count;
-    for (const prepared::Expr* e = f->exprs.data() + k; k < count; k++, e++)
+    for (const prepared::Expr* e = f->exprs.data() + k; k < count; k++, e++) {
+        if (e->kind == prepared::E_LOOP) [[unlikely]] {
+            WhileResume stop;
+            LoopRun run = quick_loop(*e, q.b, slot, &stop);
+            if (run == LOOP_DONE) continue;
+            if (run == LOOP_NONE) break;
+            eval_prepared_rest(turn.block, f, k, e->pos, slot, keep_last, &stop);
+            return RUN_REST;
+        }
         if (!quick_expression(f, *e, q.b, slot)) break;
+    }
     if (k == count) {
         if (keep_last) stack::set_result(slot);
         return RUN_DONE;

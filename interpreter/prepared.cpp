@@ -338,7 +338,11 @@ Expr decode(Form* f, const Code& code, uint32_t pos) {
 bool calls(const Expr& e) {
     return e.kind == E_BRANCH || e.kind == E_RETURN || e.kind == E_LOOP || (is_chain(e) && e.runs);
 }
-bool is_quick(const Expr& e) { return is_pure(e) || e.kind == E_BRANCH; }
+// A while whose blocks are written in the code counts as quick: the loop
+// turns take its turns frameless while they run no code (see the evaluator).
+bool is_quick(const Expr& e) {
+    return is_pure(e) || e.kind == E_BRANCH || (e.kind == E_LOOP && cell::callable_index(&e.callable) == NAT_while);
+}
 
 // Decodes from the position on while each expression's end is known.
 void decode_from(Form* f, uint32_t pos) {

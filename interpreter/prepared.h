@@ -221,7 +221,7 @@ struct Form {
     std::vector<Cell> snapshot;  // the cells when prepared (sanitizer builds)
     bool decoded;    // every expression is in exprs
     bool pure;       // decoded, and every expression a chain or its assignment that runs no code
-    bool quick;      // as pure, and branches allowed (if, unless, either)
+    bool quick;      // as pure, and branches allowed (if, unless, either), and while
     bool one_call;   // decoded, one expression that runs code: a chain, its assignment, a branch, return
     size_t bytes;
     // Of a one-call form whose expression is a branch: the forms of the
