@@ -2435,7 +2435,10 @@ bool quick_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot)
 // where the turns stopped (while_resume).
 WhileResume while_resume{STOP_NONE, 0, nullptr};
 }  // namespace
-bool frameless_while(const Cell* blocks, WhileResume* stop);
+// How frameless_while went: its blocks do not fit it (nothing done), it
+// stopped (*stop tells where), or the loop ended.
+enum Frameless { FRAMELESS_REFUSED, FRAMELESS_STOPPED, FRAMELESS_ENDED };
+Frameless frameless_while(const Cell* blocks, WhileResume* stop);
 namespace {
 uint32_t enter_loop(const Cell* code, const prepared::Expr& e, SeriesBuffer* b, const Cell* native, uint32_t blocks,
                     const Cell* count, const WhileResume& stop);
@@ -2462,7 +2465,8 @@ inline bool loop_room() {
         return 0;
     const Cell* at = series::cells(b) + (e.next - blocks);
     WhileResume stop{STOP_NONE, 0, nullptr};
-    if (index == NAT_while && (code_buffer(at + 1)->flags & SER_PREPARED) && loop_room() && frameless_while(at, &stop)) {
+    if (index == NAT_while && (code_buffer(at + 1)->flags & SER_PREPARED) && loop_room() &&
+        frameless_while(at, &stop) == FRAMELESS_ENDED) {
         stack::push(&statics::unset_cell);  // what while gives, where the call would leave it
         return e.next;
     }
@@ -2496,10 +2500,12 @@ uint32_t resumed_loop(const Cell* code, const prepared::Expr& e, SeriesBuffer* b
 // nothing done, the turn's general way takes it; LOOP_DONE: the loop ended,
 // its value at slot; LOOP_BEGUN: *stop tells where its turns stopped, and
 // the rest of the block goes on from there (run_prepared's resume) before
-// any safe point. Not taken when a stack check on that way could fail, so
+// any safe point; LOOP_REFUSED: the same with nothing done, the while's
+// blocks not fit for frameless turns (the caller stops taking the form's
+// turns quickly: each would end there). Not taken when a stack check on that way could fail, so
 // that an overflow is raised where it was. A fit not yet learnt is learnt
 // by the general way (it may make the argument list).
-enum LoopRun { LOOP_NONE, LOOP_DONE, LOOP_BEGUN };
+enum LoopRun { LOOP_NONE, LOOP_DONE, LOOP_BEGUN, LOOP_REFUSED };
 constexpr uintptr_t LOOP_STACK_MARGIN = 64 * 1024;
 LoopRun quick_loop(const prepared::Expr& e, SeriesBuffer* b, Cell* slot, WhileResume* stop) {
     const Cell* native = same_callable(e);
@@ -2509,8 +2515,9 @@ LoopRun quick_loop(const prepared::Expr& e, SeriesBuffer* b, Cell* slot, WhileRe
         return LOOP_NONE;
     const Cell* at = series::cells(b) + (e.next - 2);
     *stop = {STOP_NONE, 0, nullptr};
-    if (!(code_buffer(at + 1)->flags & SER_PREPARED)) return LOOP_BEGUN;
-    if (!frameless_while(at, stop)) return LOOP_BEGUN;
+    if (!(code_buffer(at + 1)->flags & SER_PREPARED)) return LOOP_REFUSED;
+    if (Frameless run = frameless_while(at, stop); run != FRAMELESS_ENDED)
+        return run == FRAMELESS_REFUSED ? LOOP_REFUSED : LOOP_BEGUN;
     *slot = statics::unset_cell;
     stack::reg.top = slot + 1;
     return LOOP_DONE;
@@ -3165,8 +3172,8 @@ inline bool one_call(const Form* f) { return f->one_call; }
 
 // The rest of a block from the k-th expression of its form (at pos), in
 // the block's scope as eval_block runs it.
-[[gnu::noinline]] void eval_prepared_rest(const Cell* block, Form* f, uint32_t k, uint32_t pos, Cell* slot,
-                                          bool keep_last, const WhileResume* resume = nullptr) {
+[[gnu::always_inline]] inline void rest_in_scope(const Cell* block, Form* f, uint32_t k, uint32_t pos, Cell* slot,
+                                                 bool keep_last, const WhileResume* resume) {
     stack_guard::check("stack-overflow");
     Cell code = *block;
     CodeScope scope(&code);
@@ -3174,6 +3181,15 @@ inline bool one_call(const Form* f) { return f->one_call; }
     if (!run_prepared(&code, f, k, pos, slot, resume)) return;
     if (is_tracing()) emit_at(slot, EV_EXIT, &code, start, slot);
     if (keep_last) stack::set_result(slot);
+}
+[[gnu::noinline]] void eval_prepared_rest(const Cell* block, Form* f, uint32_t k, uint32_t pos, Cell* slot,
+                                          bool keep_last) {
+    rest_in_scope(block, f, k, pos, slot, keep_last, nullptr);
+}
+// The same from a while whose turns began frameless (quick_loop).
+[[gnu::noinline]] void resumed_rest(const Cell* block, Form* f, uint32_t k, uint32_t pos, Cell* slot, bool keep_last,
+                                    const WhileResume& stop) {
+    rest_in_scope(block, f, k, pos, slot, keep_last, &stop);
 }
 
 // The form a loop's next turn runs from while no form is remade or forgotten.
@@ -3773,7 +3789,8 @@ namespace interp {
             LoopRun run = quick_loop(*e, q.b, slot, &stop);
             if (run == LOOP_DONE) continue;
             if (run == LOOP_NONE) break;
-            eval_prepared_rest(turn.block, f, k, e->pos, slot, keep_last, &stop);
+            if (run == LOOP_REFUSED) f->quick = false;
+            resumed_rest(turn.block, f, k, e->pos, slot, keep_last, stop);
             return RUN_REST;
         }
         if (!quick_expression(f, *e, q.b, slot)) break;
@@ -3856,47 +3873,50 @@ QuickWhile quick_while(LoopBlock& cond, LoopBlock& body) {
 
 // The turns of a while called from a form (prepared_loop), before its
 // frames are opened, at the value top: the condition a lone value or a
-// plan, the body a plan, checked as quick_while checks them. True when the
-// loop ended (a falsy condition, a lone break taken); else *stop tells
-// where the turns stopped before anything ran the general way: a turn that
-// needs more, a due collection or halt (at the start of a turn: the native
-// takes it), a condition that is unset (the native raises).
-bool frameless_while(const Cell* blocks, WhileResume* stop) {
-    LoopBlock cond{blocks}, body{blocks + 1};
+// plan, the body a plan, checked as quick_while checks them. Ended: a falsy
+// condition, a lone break taken; stopped: *stop tells where the turns
+// stopped before anything ran the general way: a turn that needs more, a
+// due collection or halt (at the start of a turn: the native takes it), a
+// condition that is unset (the native raises).
+Frameless frameless_while(const Cell* blocks, WhileResume* stop) {
+    LoopBlock body{blocks + 1};
+    if (!body.quick) return FRAMELESS_REFUSED;  // the commonest refusal first: a body that calls
+    if (!quick_turns()) return FRAMELESS_STOPPED;
+    LoopBlock cond{blocks};
     Cell* slot = stack::reg.top;
     QuickBlock c, r;
     const QuickPlan *cp = nullptr, *rp = nullptr;
     // A plan given out assigns nothing that holds an op! or a callable
     // (assigns_safely), so the blocks' plans cannot overwrite each other's
     // checked words (see quick_while).
-    if (!quick_turns() || !quick_ready(cond, &c, &cp) || (c.f && !cp) || !quick_ready(body, &r, &rp) || !rp)
-        return false;
+    if (!quick_ready(body, &r, &rp) || !rp || !quick_ready(cond, &c, &cp) || (c.f && !cp)) return FRAMELESS_REFUSED;
     // A condition of one value written in the code is the same on every turn.
     bool constant = !cp && c.value == series::cells(code_buffer(cond.block)) + cell::series_index(cond.block);
-    if (constant && (cell::type(c.value) == T_UNSET || !logic::is_truthy(c.value))) return cell::type(c.value) != T_UNSET;
+    if (constant && (cell::type(c.value) == T_UNSET || !logic::is_truthy(c.value)))
+        return cell::type(c.value) == T_UNSET ? FRAMELESS_STOPPED : FRAMELESS_ENDED;
     for (;;) {
         bool taken = false;
         if (constant) {
         } else if (!cp) {
             *slot = *c.value;
-            if (cell::type(slot) == T_UNSET) return false;
-            if (!logic::is_truthy(slot)) return true;
+            if (cell::type(slot) == T_UNSET) return FRAMELESS_STOPPED;
+            if (!logic::is_truthy(slot)) return FRAMELESS_ENDED;
         } else if (uint32_t k = plan_turn(*cp, slot, &taken); k != cp->count) {
             if (uint32_t e = cp->steps[k].expr) *stop = {STOP_COND, e, c.f};
-            return false;
+            return FRAMELESS_STOPPED;
         } else if (!logic::is_truthy(slot)) {
-            return true;  // a plan's value is an integer or a logic!
+            return FRAMELESS_ENDED;  // a plan's value is an integer or a logic!
         }
         if (uint32_t k = plan_turn(*rp, slot, &taken); k != rp->count) {
             const PlanStep& s = rp->steps[k];
             uint32_t exit = taken ? lone_exit(s.native_index, slot, s.branch) : 0;
-            if (exit == NAT_break) return true;
+            if (exit == NAT_break) return FRAMELESS_ENDED;
             if (exit != NAT_continue) {
                 *stop = {s.expr ? STOP_BODY : STOP_TRUE, s.expr, r.f};
-                return false;
+                return FRAMELESS_STOPPED;
             }
         }
-        if (!next_quick_turn()) return false;
+        if (!next_quick_turn()) return FRAMELESS_STOPPED;
     }
 }
 
