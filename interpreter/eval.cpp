@@ -2236,11 +2236,11 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
     return op && op_head(op) == s.head && cell::callable_extra(op) == s.extra ? op : nullptr;
 }
 
-// A paren operand whose own form is one chain to its tail: its value into
-// out. A paren without a form is prepared here (its parent's form runs, so
-// it runs again and again); one whose form no longer holds is not remade
-// here, as that form may be running further up.
-[[gnu::noinline]] const Cell* paren_value(const Cell* paren, Cell* out) {
+// The form of a paren operand when that is one chain to its tail that runs
+// no code, else null. A paren without a form is prepared here (its parent's
+// form runs, so it runs again and again); one whose form no longer holds is
+// not remade here, as that form may be running further up.
+[[gnu::always_inline]] inline Form* paren_chain_form(const Cell* paren) {
     Node n = cell::series_node(paren);
     SeriesBuffer* b = node::buffer(n);
     Form* f = prepared::find(n);
@@ -2248,7 +2248,12 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
     bool one_chain = f && prepared::holds(f, b) && f->start == uint32_t(cell::series_index(paren)) &&
                      f->exprs.size() == 1 && f->exprs[0].kind == prepared::E_CHAIN &&
                      f->exprs[0].next == cell_count(b) && !f->chains[f->exprs[0].chain].runs;
-    return one_chain && chain_value(f, f->chains[f->exprs[0].chain], false, out) ? out : nullptr;
+    return one_chain ? f : nullptr;
+}
+// Such a paren's value into out.
+[[gnu::noinline]] const Cell* paren_value(const Cell* paren, Cell* out) {
+    Form* f = paren_chain_form(paren);
+    return f && chain_value(f, f->chains[f->exprs[0].chain], false, out) ? out : nullptr;
 }
 
 // A paren of one call answered in place (prepared::L_CALL_PAREN): its value
@@ -2508,6 +2513,28 @@ bool quick_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot)
 // arguments as they are, loop's count misses, an operator follows the
 // last block now, or a trace runs. Out of line, whole, so that the runner
 // of forms keeps its shape.
+// A while's turns are taken first without its frames (frameless_while)
+// while they run no code: no error, listing, trace or exit can see the
+// frames then. A while ended by its condition or by a lone break is done
+// there; else the frames are opened as above and the native goes on from
+// where the turns stopped (while_resume).
+WhileResume while_resume{STOP_NONE, 0, nullptr};
+}  // namespace
+// How frameless_while went: its blocks do not fit it (nothing done), it
+// stopped (*stop tells where), or the loop ended.
+enum Frameless { FRAMELESS_REFUSED, FRAMELESS_STOPPED, FRAMELESS_ENDED };
+Frameless frameless_while(const Cell* blocks, WhileResume* stop);
+namespace {
+uint32_t enter_loop(const Cell* code, const prepared::Expr& e, SeriesBuffer* b, const Cell* native, uint32_t blocks,
+                    const Cell* count, const WhileResume& stop);
+
+// Whether the stacks have room for the frames and cells of a loop native
+// called from a form and its turns' slot: the frameless turns are taken
+// only then, so that an overflow is raised where it was.
+inline bool loop_room() {
+    return stack::reg.top + 8 < stack::reg.limit && stack::reg.call_top + 2 < stack::reg.call_limit;
+}
+
 [[gnu::noinline]] uint32_t prepared_loop(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b,
                                          bool* ran_code) {
     const Cell* native = same_callable(e);
@@ -2521,15 +2548,64 @@ bool quick_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot)
     if (counted && (!chain_value(f, f->chains[e.chain], true, &count) ||
                     !entry_takes(&e.condition_entry, cell::type(&count))))
         return 0;
-    Cell name = e.word;
-    const stack::Frame* frame = enter_native(native, &name);
-    if (counted) stack::push(&count);
+    const Cell* at = series::cells(b) + (e.next - blocks);
+    WhileResume stop{STOP_NONE, 0, nullptr};
+    if (index == NAT_while && (code_buffer(at + 1)->flags & SER_PREPARED) && loop_room() &&
+        frameless_while(at, &stop) == FRAMELESS_ENDED) {
+        stack::push(&statics::unset_cell);  // what while gives, where the call would leave it
+        return e.next;
+    }
+    *ran_code = true;
+    return enter_loop(code, e, b, native, blocks, counted ? &count : nullptr, stop);
+}
+
+// The loop native's call from the form (see prepared_loop): its frame, its
+// arguments, the native run, its stop where its turns stopped frameless.
+uint32_t enter_loop(const Cell* code, const prepared::Expr& e, SeriesBuffer* b, const Cell* native, uint32_t blocks,
+                    const Cell* count, const WhileResume& stop) {
     uint32_t next = e.next;  // read before the native runs: a collection there frees the form
     const Cell* at = series::cells(b) + (next - blocks);  // nothing allocates until the native runs
+    Cell name = e.word;
+    const stack::Frame* frame = enter_native(native, &name);
+    if (count) stack::push(count);
     for (uint32_t k = 0; k < blocks; k++) stack::push(at + k);
-    *ran_code = true;
+    while_resume = stop;
     run_native_in_frame(code, next, &name, frame);
     return exits::pending() ? next : infix_after(code, next, code_buffer(code));
+}
+
+// A while of a quick form whose turns began frameless (quick_loop), from
+// where they stopped: its checks were made then, and no code ran since.
+uint32_t resumed_loop(const Cell* code, const prepared::Expr& e, SeriesBuffer* b, const WhileResume& stop) {
+    return enter_loop(code, e, b, same_callable(e), 2, nullptr, stop);
+}
+
+// A while of a quick form in a loop's quick turn, at slot (the value top),
+// with prepared_loop's checks, taken frameless (frameless_while). LOOP_NONE:
+// nothing done, the turn's general way takes it; LOOP_DONE: the loop ended,
+// its value at slot; LOOP_BEGUN: *stop tells where its turns stopped, and
+// the rest of the block goes on from there (run_prepared's resume) before
+// any safe point; LOOP_REFUSED: the same with nothing done, the while's
+// blocks not fit for frameless turns (the caller stops taking the form's
+// turns quickly: each would end there). Not taken when a stack check on that way could fail, so
+// that an overflow is raised where it was. A fit not yet learnt is learnt
+// by the general way (it may make the argument list).
+enum LoopRun { LOOP_NONE, LOOP_DONE, LOOP_BEGUN, LOOP_REFUSED };
+constexpr uintptr_t LOOP_STACK_MARGIN = 64 * 1024;
+LoopRun quick_loop(const prepared::Expr& e, SeriesBuffer* b, Cell* slot, WhileResume* stop) {
+    const Cell* native = same_callable(e);
+    stack::reg.top = slot;
+    if (!native || cell::callable_index(native) != NAT_while || e.fit != prepared::FIT_YES || is_tracing() ||
+        !no_op_next(e, b) || !loop_room() || stack_guard::stack_point() < stack_guard::floor + LOOP_STACK_MARGIN)
+        return LOOP_NONE;
+    const Cell* at = series::cells(b) + (e.next - 2);
+    *stop = {STOP_NONE, 0, nullptr};
+    if (!(code_buffer(at + 1)->flags & SER_PREPARED)) return LOOP_REFUSED;
+    if (Frameless run = frameless_while(at, stop); run != FRAMELESS_ENDED)
+        return run == FRAMELESS_REFUSED ? LOOP_REFUSED : LOOP_BEGUN;
+    *slot = statics::unset_cell;
+    stack::reg.top = slot + 1;
+    return LOOP_DONE;
 }
 
 // ---- chains that call -----------------------------------------------------------------------
@@ -2858,25 +2934,31 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
     }
 }
 
-// A chosen branch block that is a lone break or continue (its word holding
-// that native, which takes no argument), the exit taken in place of the
-// branch: the general path would open the branch's frame, run the block
-// and take the exit from its word (word_call), which pops that frame
-// again, so nothing could see it. False with nothing done when the block
-// is anything else or no loop takes the exit (the general path then raises
-// the error with the branch's frame in place). The condition is at slot.
-bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) {
+// The exit a branch's chosen block takes when it is a lone break or
+// continue (its word holding that native, which takes no argument):
+// NAT_break or NAT_continue; 0 for any other block. The condition is at
+// slot.
+uint32_t lone_exit(uint32_t index, const Cell* slot, const Cell* const* branch) {
     bool truthy = logic::is_truthy(slot);
-    if (index == NAT_either ? cell::type(slot) == T_UNSET : truthy != (index == NAT_if)) return false;
+    if (index == NAT_either ? cell::type(slot) == T_UNSET : truthy != (index == NAT_if)) return 0;
     const Cell* chosen = branch[index == NAT_either && !truthy ? 1 : 0];
     SeriesBuffer* cb = code_buffer(chosen);
     uint32_t at = uint32_t(cell::series_index(chosen));
-    if (at + 1 != cell_count(cb) || cell::type(series::cells(cb) + at) != T_WORD) return false;
+    if (at + 1 != cell_count(cb) || cell::type(series::cells(cb) + at) != T_WORD) return 0;
     const Cell* value = context::bound_slot(series::cells(cb) + at);
-    if (!value || cell::type(value) != T_NATIVE) return false;
+    if (!value || cell::type(value) != T_NATIVE) return 0;
     uint32_t exit = cell::callable_index(value);
-    return (exit == NAT_break || exit == NAT_continue) && list_memo_of(value).plain_args == 0 &&
-           stack::break_in_place(exit == NAT_continue);
+    return (exit == NAT_break || exit == NAT_continue) && list_memo_of(value).plain_args == 0 ? exit : 0;
+}
+// Such an exit taken in place of the branch: the general path would open
+// the branch's frame, run the block and take the exit from its word
+// (word_call), which pops that frame again, so nothing could see it. False
+// with nothing done when the block is anything else or no loop takes the
+// exit (the general path then raises the error with the branch's frame in
+// place).
+bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) {
+    uint32_t exit = lone_exit(index, slot, branch);
+    return exit && stack::break_in_place(exit == NAT_continue);
 }
 
 // A branch of a quick form whose chosen block is a lone break or continue:
@@ -3201,20 +3283,33 @@ inline bool one_call(const Form* f) { return f->one_call; }
 
 // Runs the block from the k-th expression of its form (at pos), each into
 // the slot as run() does. False on a pending exit. body: the block is a
-// function's body run by function_body.
-[[gnu::always_inline]] inline bool run_prepared(Cell* code, Form* f, uint32_t k, uint32_t pos, Cell* slot, bool body) {
+// function's body run by function_body. resume: the k-th expression is a
+// while whose turns began frameless (see quick_loop), which goes on from
+// there, with no safe point before it.
+[[gnu::always_inline]] inline bool run_prepared(Cell* code, Form* f, uint32_t k, uint32_t pos, Cell* slot, bool body,
+                                                const WhileResume* resume = nullptr) {
     const uint32_t generation = prepared::generation;
     const Node n = f->node;
     try {
         for (;;) {
             stack::reg.top = slot;
             cell::set_series_index(code, pos);
-            if (collector::safe_point() || is_halt_requested()) break;
+            bool ran_code = true;
+            uint32_t next;
+            if (resume) [[unlikely]] {
+                next = resumed_loop(code, f->exprs[k], node::buffer(n), *resume);
+                resume = nullptr;
+            } else {
+                if (collector::safe_point() || is_halt_requested()) break;
+                SeriesBuffer* b = node::buffer(n);
+                if (body && ends_body(f, k) && body_return(f, f->exprs[k], b, slot)) {
+                    next = f->exprs[k].next;
+                    ran_code = false;
+                } else {
+                    next = prepared_expression(code, f, f->exprs[k], b, &ran_code);
+                }
+            }
             SeriesBuffer* b = node::buffer(n);
-            bool ran_code = false;
-            uint32_t next = body && ends_body(f, k) && body_return(f, f->exprs[k], b, slot)
-                                ? f->exprs[k].next
-                                : prepared_expression(code, f, f->exprs[k], b, &ran_code);
             if (!next) {
                 // Taken by the general evaluator from now on (a branch that
                 // misses has run nothing: it checks before it runs).
@@ -3241,19 +3336,29 @@ inline bool one_call(const Form* f) { return f->one_call; }
 }
 
 // The rest of a block from the k-th expression of its form (at pos), in
-// the block's scope as eval_block runs it. Body: the block is a function's
-// body run by function_body (a copy of its own, so that the loops' runs
-// do not test for it).
-template <bool Body = false>
-[[gnu::noinline]] void eval_prepared_rest(const Cell* block, Form* f, uint32_t k, uint32_t pos, Cell* slot,
-                                          bool keep_last) {
+// the block's scope as eval_block runs it (body and resume as for
+// run_prepared).
+[[gnu::always_inline]] inline void rest_in_scope(const Cell* block, Form* f, uint32_t k, uint32_t pos, Cell* slot,
+                                                 bool keep_last, bool body, const WhileResume* resume) {
     stack_guard::check("stack-overflow");
     Cell code = *block;
     CodeScope scope(&code);
     uint32_t start = uint32_t(cell::series_index(&code));
-    if (!run_prepared(&code, f, k, pos, slot, Body)) return;
+    if (!run_prepared(&code, f, k, pos, slot, body, resume)) return;
     if (is_tracing()) emit_at(slot, EV_EXIT, &code, start, slot);
     if (keep_last) stack::set_result(slot);
+}
+// Body: the block is a function's body run by function_body (a copy of
+// its own, so that the loops' runs do not test for it).
+template <bool Body = false>
+[[gnu::noinline]] void eval_prepared_rest(const Cell* block, Form* f, uint32_t k, uint32_t pos, Cell* slot,
+                                          bool keep_last) {
+    rest_in_scope(block, f, k, pos, slot, keep_last, Body, nullptr);
+}
+// The same from a while whose turns began frameless (quick_loop).
+[[gnu::noinline]] void resumed_rest(const Cell* block, Form* f, uint32_t k, uint32_t pos, Cell* slot, bool keep_last,
+                                    const WhileResume& stop) {
+    rest_in_scope(block, f, k, pos, slot, keep_last, false, &stop);
 }
 
 // The form a loop's next turn runs from while no form is remade or forgotten.
@@ -3544,12 +3649,15 @@ enum QuickRun { RUN_NONE, RUN_DONE, RUN_REST };
 // asked for meanwhile, are tested on every turn.
 //
 // For the same reason a form of a few integer steps gets a plan for the
-// run (QuickPlan): each expression a chain of two integer operands (a word
-// or an integer written in the code) under an operator with an integer
-// case, alone, assigned to a word, or a branch's condition. The checks of
-// what no quick turn can change are made once, when the plan is made: the
-// operator words still hold their op!s and the branch word its native, the
-// argument fit, no operator after an expression, every word's slot (no
+// run (QuickPlan): each expression a chain of integer operands under
+// operators with an integer case, alone, assigned to a word, or a branch's
+// condition. An operand is an integer written in the code, a word, or a
+// paren whose own form is such a chain (as paren_value takes it); each
+// operator is a step, a paren's and a chain's earlier steps leaving their
+// values in the plan's own cells. The checks of what no quick turn can
+// change are made once, when the plan is made: the operator words still
+// hold their op!s and the branch word its native, the argument fit, no
+// operator after an expression, the parens' forms, every word's slot (no
 // turn allocates or leaves a frame, so slots stay put). While every slot
 // the run's turns assign (a plan's, a block's without a plan, repeat's
 // counter) holds neither an op! nor a callable when the run's plans are
@@ -3559,21 +3667,45 @@ enum QuickRun { RUN_NONE, RUN_DONE, RUN_REST };
 // which the plan checks for an operator only when made (such a step's
 // value is dropped: it is rare). Each turn still tests the operands'
 // types and the integer case's answer (overflow), and the first step that
-// misses goes on as quick_block goes, from that expression.
-constexpr uint32_t MAX_PLAN_STEPS = 4;
-enum PlanKind : uint8_t { PLAN_VALUE, PLAN_SET, PLAN_BRANCH };
+// misses goes on as quick_block goes, from its expression (what the
+// expression's earlier steps wrote is the plan's own).
+constexpr uint32_t MAX_PLAN_EXPRS = 4, MAX_PLAN_STEPS = 8, MAX_PLAN_CELLS = 4;
+enum PlanKind : uint8_t { PLAN_INNER, PLAN_VALUE, PLAN_SET, PLAN_BRANCH };
 struct PlanStep {
-    PlanKind kind;
+    PlanKind kind;          // PLAN_INNER: a value a later step of its expression takes
+    uint8_t expr;           // the form's expression it belongs to
+    prepared::IntOp int_op;  // the operator's, learnt for the form's life
     uint32_t native_index;  // a branch's
     const prepared::OpStep* op;
     const Cell* left;
     const Cell* right;
-    Cell* target;             // an assignment's slot
-    const Cell* branch[2];    // a branch's blocks
+    Cell* out;              // an inner step's cell, an assignment's slot but the last step's; null: the turn's slot
+    Cell* target;           // an assignment's slot
+    const Cell* branch[2];  // a branch's blocks
 };
+// A word whose slot a plan's step reads or assigns, and that slot.
+struct PlanWord {
+    const Cell* word;
+    const Cell* slot;
+    bool local;  // of a function's context: its slot moves with the frame
+};
+constexpr uint32_t MAX_PLAN_WORDS = 2 * MAX_PLAN_STEPS + MAX_PLAN_EXPRS;
 struct QuickPlan {
-    uint32_t count;  // 0: no plan
+    uint32_t count;  // of steps; 0: no plan
+    uint32_t cells;  // inner cells in use
     PlanStep steps[MAX_PLAN_STEPS];
+    Cell inner[MAX_PLAN_CELLS];
+    Cell* last_target;  // the last step's assignment, made from the turn's slot
+    // What keeps the plan good for a later run (see kept_plan): the forms'
+    // generation and node::epoch it was made in, the words it reads and
+    // assigns, the parens' forms.
+    uint32_t generation;
+    uint64_t epoch;
+    uint32_t word_count, paren_count;
+    bool local;  // some word is a function's local
+    bool never;  // the form's expressions are of kinds no plan takes
+    PlanWord words[MAX_PLAN_WORDS];
+    Form* parens[MAX_PLAN_CELLS];
 };
 
 struct QuickBlock {
@@ -3582,46 +3714,85 @@ struct QuickBlock {
     const Cell* value;
 };
 
-// An operand of a plan: an integer written in the code, or a word's slot
-// (whose value each turn tests for an integer).
-[[gnu::always_inline]] inline const Cell* plan_operand(const prepared::Leaf& l) {
-    if (l.kind == prepared::L_VALUE) return cell::type(&l.cell) == T_INTEGER ? &l.cell : nullptr;
-    return l.kind == prepared::L_WORD ? cached_slot(&l.cell, l.cache) : nullptr;
-}
-
-// The chain of an expression as a plan step's operands and operator.
-[[gnu::always_inline]] inline bool plan_chain(Form* f, const prepared::Expr& e, SeriesBuffer* b, PlanStep* step) {
-    const prepared::Chain& ch = f->chains[e.chain];
-    if (ch.runs || ch.op_count != 1) return false;
-    prepared::OpStep& s = f->ops[ch.ops];
-    const Cell* op = same_op(s);
-    if (!op) return false;
-    fast_of(s, op);  // learnt on its first run
-    step->op = &s;
-    step->left = plan_operand(ch.first);
-    step->right = plan_operand(s.right);
-    return s.int_op && step->left && step->right && no_op_next(e, b);
-}
-
 // The type an integer case answers.
 uint32_t int_op_type(prepared::IntOp op) { return op >= prepared::INT_EQUAL ? T_LOGIC : T_INTEGER; }
 
-[[gnu::always_inline]] inline bool plan_step(Form* f, const prepared::Expr& e, SeriesBuffer* b, PlanStep* step) {
+bool plan_chain(QuickPlan& p, uint8_t expr, Form* f, const prepared::Chain& ch, Cell* out);
+
+// A word's slot a plan uses, recorded: null when there is none.
+[[gnu::always_inline]] inline Cell* plan_word(QuickPlan& p, const Cell* word, Cell* slot, const prepared::SlotCache& c) {
+    if (slot) p.words[p.word_count++] = PlanWord{word, slot, c.local};
+    p.local |= c.local;
+    return slot;
+}
+
+// An operand of a plan: an integer written in the code, a word's slot
+// (whose value each turn tests for an integer), or the inner cell of a
+// paren's chain, whose steps are added first; null when it is none.
+[[gnu::always_inline]] inline const Cell* plan_operand(QuickPlan& p, uint8_t expr, const prepared::Leaf& l) {
+    switch (l.kind) {
+    case prepared::L_VALUE: return cell::type(&l.cell) == T_INTEGER ? &l.cell : nullptr;
+    case prepared::L_WORD: return plan_word(p, &l.cell, cached_slot(&l.cell, l.cache), l.cache);
+    case prepared::L_PAREN: {
+        Form* pf = paren_chain_form(&l.cell);
+        if (!pf || p.cells == MAX_PLAN_CELLS) return nullptr;
+        p.parens[p.paren_count++] = pf;
+        Cell* out = &p.inner[p.cells++];
+        return plan_chain(p, expr, pf, pf->chains[pf->exprs[0].chain], out) ? out : nullptr;
+    }
+    default: return nullptr;
+    }
+}
+
+// The steps of a chain of the form f that runs no code, its value left in
+// out (an inner cell), or at the turn's slot for an expression's own chain
+// (out null); false when the chain does not fit a plan. A value an inner
+// cell takes must be an integer: later steps take it as one.
+bool plan_chain(QuickPlan& p, uint8_t expr, Form* f, const prepared::Chain& ch, Cell* out) {
+    if (ch.runs || ch.op_count == 0) return false;
+    const Cell* left = plan_operand(p, expr, ch.first);
+    Cell* acc = out;
+    if (!acc && ch.op_count > 1) {
+        if (p.cells == MAX_PLAN_CELLS) return false;
+        acc = &p.inner[p.cells++];
+    }
+    for (uint32_t j = 0; j < ch.op_count; j++) {
+        prepared::OpStep& s = f->ops[ch.ops + j];
+        const Cell* op = left ? same_op(s) : nullptr;
+        if (!op) return false;
+        fast_of(s, op);  // learnt on its first run
+        const Cell* right = plan_operand(p, expr, s.right);
+        bool last = j + 1 == ch.op_count;
+        if (!right || !s.int_op || p.count == MAX_PLAN_STEPS || ((!last || out) && int_op_type(s.int_op) != T_INTEGER))
+            return false;
+        PlanStep& step = p.steps[p.count++];
+        step = PlanStep{PLAN_INNER, expr, s.int_op, 0, &s, left, right, last ? out : acc, nullptr, {nullptr, nullptr}};
+        left = step.out;
+    }
+    return true;
+}
+
+// The steps of a form's expression (its chain's last one as the kind says).
+[[gnu::always_inline]] inline bool plan_expression(Form* f, const prepared::Expr& e, SeriesBuffer* b, QuickPlan& p,
+                                                   uint8_t expr) {
+    if (!plan_chain(p, expr, f, f->chains[e.chain], nullptr) || !no_op_next(e, b)) return false;
+    PlanStep& step = p.steps[p.count - 1];
     switch (e.kind) {
-    case prepared::E_CHAIN: step->kind = PLAN_VALUE; return plan_chain(f, e, b, step);
+    case prepared::E_CHAIN: step.kind = PLAN_VALUE; return true;
     case prepared::E_SET:
-        step->kind = PLAN_SET;
-        return plan_chain(f, e, b, step) && (step->target = cached_slot<true>(&e.word, e.cache)) != nullptr;
+        step.kind = PLAN_SET;
+        step.out = step.target = plan_word(p, &e.word, cached_slot<true>(&e.word, e.cache), e.cache);
+        return step.target != nullptr;
     case prepared::E_BRANCH: {
-        step->kind = PLAN_BRANCH;
+        step.kind = PLAN_BRANCH;
         const Cell* native = same_callable(e);
-        if (!native || !plan_chain(f, e, b, step)) return false;
+        if (!native) return false;
         uint32_t index = cell::callable_index(native), blocks = index == NAT_either ? 2 : 1;
         if (e.fit == prepared::FIT_UNKNOWN) learn_fit(e, native, blocks);
-        if (e.fit != prepared::FIT_YES || !entry_takes(&e.condition_entry, int_op_type(step->op->int_op))) return false;
-        step->native_index = index;
-        step->branch[0] = series::cells(b) + (e.next - blocks);
-        step->branch[1] = blocks == 2 ? step->branch[0] + 1 : nullptr;
+        if (e.fit != prepared::FIT_YES || !entry_takes(&e.condition_entry, int_op_type(step.op->int_op))) return false;
+        step.native_index = index;
+        step.branch[0] = series::cells(b) + (e.next - blocks);
+        step.branch[1] = blocks == 2 ? step.branch[0] + 1 : nullptr;
         return true;
     }
     default: return false;
@@ -3641,8 +3812,8 @@ inline bool assigns_safely(const QuickPlan& p) {
 // The same for what a block's quick turns assign without a plan: a word's
 // slot (an object's field, whose assignment the general path takes, ends
 // the run), or any field (the object may be another on the next turn).
-bool assigns_safely(const QuickBlock& q, const QuickPlan& p) {
-    if (p.count) return assigns_safely(p);
+bool assigns_safely(const QuickBlock& q, const QuickPlan* p) {
+    if (p) return assigns_safely(*p);
     if (!q.f) return true;
     for (const prepared::Expr& e : q.f->exprs) {
         if (e.kind == prepared::E_SET_FIELD) return false;
@@ -3656,23 +3827,91 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan& p) {
 // The plan of a ready block's form, or none (count 0).
 [[gnu::noinline]] void make_plan(Form* f, SeriesBuffer* b, QuickPlan* plan) {
     QuickPlan& p = *plan;
-    p.count = 0;
-    if (f->count > MAX_PLAN_STEPS) return;
+    p.count = p.cells = p.word_count = p.paren_count = 0;
+    p.local = false;
+    p.generation = prepared::generation;
+    p.epoch = node::epoch;
+    p.never = f->count > MAX_PLAN_EXPRS || std::any_of(f->exprs.begin(), f->exprs.end(), [](const prepared::Expr& e) {
+                  return e.kind != prepared::E_CHAIN && e.kind != prepared::E_SET && e.kind != prepared::E_BRANCH;
+              });
+    if (p.never) return;
     for (uint32_t k = 0; k < f->count; k++) {
-        if (!plan_step(f, f->exprs[k], b, &p.steps[k])) return;
-        if (k && p.steps[k].kind == PLAN_VALUE && f->chains[f->exprs[k].chain].first.kind == prepared::L_WORD) return;
+        const prepared::Expr& e = f->exprs[k];
+        if (!plan_expression(f, e, b, p, uint8_t(k)) ||
+            (k && e.kind == prepared::E_CHAIN && f->chains[e.chain].first.kind == prepared::L_WORD)) {
+            p.count = 0;
+            return;
+        }
     }
-    p.count = f->count;
     if (!assigns_safely(p)) p.count = 0;
+    // The turn's value (a condition's, a counted loop's last) is at its slot.
+    PlanStep& last = p.steps[p.count ? p.count - 1 : 0];
+    p.last_target = p.count && last.kind == PLAN_SET ? last.target : nullptr;
+    if (p.last_target) last.out = nullptr;
 }
 
-// A plan is made only when wanted: the turns it serves must outnumber one.
-[[gnu::always_inline]] inline bool quick_ready(LoopBlock& turn, QuickBlock* q, QuickPlan* plan, bool plan_wanted = true) {
+// Whether a plan made for an earlier run serves this one: what make_plan
+// checked still holds. The forms it names live while the generation is the
+// same, the parens' forms must still hold; the words' slots of the global
+// context and of objects, and the branch blocks' cells, stay put while
+// node::epoch is the same, function locals only while their frame is the
+// same; the operator words, the branch word, what follows an expression
+// and what the plan assigns are read again. The fit and the operators'
+// integer cases are learnt for the form's life.
+bool plan_holds(const QuickPlan& p, Form* f, SeriesBuffer* b) {
+    if (p.generation != prepared::generation || p.epoch != node::epoch) return false;
+    for (uint32_t k = 0; k < p.paren_count; k++)
+        if (!prepared::holds(p.parens[k], node::buffer(p.parens[k]->node))) return false;
+#ifdef ZEL_CHECK_PREPARED
+    for (uint32_t k = 0; k < p.word_count; k++) {
+        const PlanWord& w = p.words[k];
+        if (!w.local && w.slot != context::bound_slot(w.word)) {
+            std::fprintf(stderr, "zel: a kept plan's word slot is stale\n");
+            std::abort();
+        }
+    }
+#endif
+    for (uint32_t k = 0; p.local && k < p.word_count; k++)
+        if (p.words[k].local && context::stack_slot(p.words[k].word) != p.words[k].slot) return false;
+    for (uint32_t k = 0; k < p.count; k++)
+        if (!same_op(*p.steps[k].op)) return false;
+    for (uint32_t k = 0; k < f->count; k++) {
+        const prepared::Expr& e = f->exprs[k];
+        if (!no_op_next(e, b) || (e.kind == prepared::E_BRANCH && !same_callable(e))) return false;
+    }
+    return assigns_safely(p);
+}
+
+// The plan of a ready block's form for this run, or null: the one kept with
+// the form while it holds, else made again (kept as well).
+[[gnu::noinline]] const QuickPlan* kept_plan(Form* f, SeriesBuffer* b) {
+    QuickPlan* p = f->plan.get();
+    if (p && p->never) return nullptr;
+    if (p && p->count && plan_holds(*p, f, b)) return p;
+    if (!p) {
+        p = new QuickPlan;
+        f->plan.reset(p);
+        f->plan_bytes = sizeof(QuickPlan);
+        prepared::account(f);
+    }
+    make_plan(f, b, p);
+    return p->count ? p : nullptr;
+}
+
+}  // namespace interp
+
+void prepared::Form::PlanFree::operator()(interp::QuickPlan* p) const { delete p; }
+
+namespace interp {
+
+// A plan is looked for only when wanted: the turns it serves must outnumber one.
+[[gnu::always_inline]] inline bool quick_ready(LoopBlock& turn, QuickBlock* q, const QuickPlan** plan,
+                                               bool plan_wanted = true) {
     Form* f = turn.form;
     q->f = f;
     q->b = nullptr;
     q->value = nullptr;
-    plan->count = 0;
+    *plan = nullptr;
     if (!f) {
         q->value = lone_value(turn.block);
         return q->value != nullptr;
@@ -3685,26 +3924,30 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan& p) {
     if (!prepared::holds(f, b)) return false;
     prepared::check_unchanged(f, b);
     q->b = b;
-    if (plan_wanted) make_plan(f, b, plan);
+    if (plan_wanted) *plan = kept_plan(f, b);
     return true;
 }
 
 // A plan's turn at slot: the count of steps done, all of them when the
 // turn ran wholly; a branch that must run its block stops at its step with
 // its condition at slot (*taken set); any other step that misses has
-// written nothing but the slot, which the form's turn writes again.
+// written nothing but the slot and the inner cells, which the form's turn
+// writes again.
 [[gnu::always_inline]] inline uint32_t plan_turn(const QuickPlan& p, Cell* slot, bool* taken) {
-    for (uint32_t k = 0; k < p.count; k++) {
-        const PlanStep& s = p.steps[k];
-        if (cell::type(s.left) != T_INTEGER || cell::type(s.right) != T_INTEGER) return k;
-        if (!int_inline(*s.op, slot, s.left, s.right)) return k;  // the slot is the loop's, no operand's
-        if (s.kind == PLAN_SET) {
-            *s.target = *slot;
-        } else if (s.kind == PLAN_BRANCH && !branch_answer(s.native_index, slot, s.branch)) {
+    const PlanStep* first = p.steps;
+    const PlanStep* end = first + p.count;
+    for (const PlanStep* s = first; s < end; s++) {
+        const Cell* left = s->left;
+        const Cell* right = s->right;
+        if (cell::type(left) != T_INTEGER || cell::type(right) != T_INTEGER) return uint32_t(s - first);
+        Cell* out = s->out ? s->out : slot;  // no operand's
+        if (!int_inline(s->int_op, out, left, right)) return uint32_t(s - first);
+        if (s->kind == PLAN_BRANCH && !branch_answer(s->native_index, slot, s->branch)) {
             *taken = true;
-            return k;
+            return uint32_t(s - first);
         }
     }
+    if (p.last_target) *p.last_target = *slot;
     return p.count;
 }
 
@@ -3715,8 +3958,18 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan& p) {
     Form* f = q.f;
     stack::reg.top = slot;
     uint32_t count = f->count;
-    for (const prepared::Expr* e = f->exprs.data() + k; k < count; k++, e++)
+    for (const prepared::Expr* e = f->exprs.data() + k; k < count; k++, e++) {
+        if (e->kind == prepared::E_LOOP) [[unlikely]] {
+            WhileResume stop;
+            LoopRun run = quick_loop(*e, q.b, slot, &stop);
+            if (run == LOOP_DONE) continue;
+            if (run == LOOP_NONE) break;
+            if (run == LOOP_REFUSED) f->quick = false;
+            resumed_rest(turn.block, f, k, e->pos, slot, keep_last, stop);
+            return RUN_REST;
+        }
         if (!quick_expression(f, *e, q.b, slot)) break;
+    }
     if (k == count) {
         if (keep_last) stack::set_result(slot);
         return RUN_DONE;
@@ -3728,12 +3981,13 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan& p) {
     return RUN_REST;
 }
 
-// After a plan's k-th step missed: a branch that must run its block (its
-// condition at slot) takes its exit in place or leaves the rest of the
-// block to the general way, as quick_from goes on after branch_exit; any
-// other step goes on from the form.
-[[gnu::noinline]] QuickRun plan_missed(LoopBlock& turn, const QuickBlock& q, const PlanStep& s, uint32_t k, Cell* slot,
+// After a plan's step missed (in its expression k): a branch that must
+// run its block (its condition at slot) takes its exit in place or leaves
+// the rest of the block to the general way, as quick_from goes on after
+// branch_exit; any other step goes on from the form.
+[[gnu::noinline]] QuickRun plan_missed(LoopBlock& turn, const QuickBlock& q, const PlanStep& s, Cell* slot,
                                        bool keep_last, bool taken) {
+    uint32_t k = s.expr;
     if (!taken) return quick_from(turn, q, k, slot, keep_last);
     stack::reg.top = slot;
     if (exit_in_place(s.native_index, slot, s.branch)) return RUN_REST;
@@ -3745,7 +3999,7 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan& p) {
 // A turn of a ready block at slot: through its plan when it has one
 // (Planned: the caller tells, for the turns of a block alone).
 template <bool Planned = true>
-[[gnu::always_inline]] inline QuickRun quick_block(LoopBlock& turn, const QuickBlock& q, const QuickPlan& plan,
+[[gnu::always_inline]] inline QuickRun quick_block(LoopBlock& turn, const QuickBlock& q, const QuickPlan* plan,
                                                    Cell* slot, bool keep_last) {
     if (!q.f) {
         *slot = *q.value;
@@ -3753,10 +4007,10 @@ template <bool Planned = true>
         if (keep_last) stack::set_result(slot);
         return RUN_DONE;
     }
-    if (!Planned || !plan.count) return quick_from(turn, q, 0, slot, keep_last);
+    if (!Planned || !plan) return quick_from(turn, q, 0, slot, keep_last);
     bool taken = false;
-    uint32_t k = plan_turn(plan, slot, &taken);
-    if (k != plan.count) return plan_missed(turn, q, plan.steps[k], k, slot, keep_last, taken);
+    uint32_t k = plan_turn(*plan, slot, &taken);
+    if (k != plan->count) return plan_missed(turn, q, plan->steps[k], slot, keep_last, taken);
     stack::reg.top = slot + 1;
     if (keep_last) stack::set_result(slot);
     return RUN_DONE;
@@ -3770,7 +4024,7 @@ template <bool Planned = true>
 QuickWhile quick_while(LoopBlock& cond, LoopBlock& body) {
     Cell* slot = stack::reg.base + 1;
     QuickBlock c, r;
-    QuickPlan cp, rp;
+    const QuickPlan *cp = nullptr, *rp = nullptr;
     // A body known not quick ends the run after its condition's first turn,
     // so the condition's plan would serve that one turn: none is made.
     bool body_quick = !body.form || body.generation != prepared::generation || body.quick;
@@ -3784,7 +4038,7 @@ QuickWhile quick_while(LoopBlock& cond, LoopBlock& body) {
             if (!(body_ready = quick_ready(body, &r, &rp))) return WHILE_TRUE;
             // Either block's assignments may overwrite a word the other's
             // plan checked (the condition's ran once since its plan was made).
-            if (!assigns_safely(c, cp) || !assigns_safely(r, rp)) cp.count = rp.count = 0;
+            if (!assigns_safely(c, cp) || !assigns_safely(r, rp)) cp = rp = nullptr;
         }
         done = quick_block(body, r, rp, slot, false);  // while gives unset whatever its body gives
         if (done != RUN_DONE) return done == RUN_NONE ? WHILE_TRUE : WHILE_BODY;
@@ -3792,10 +4046,82 @@ QuickWhile quick_while(LoopBlock& cond, LoopBlock& body) {
     }
 }
 
+// The turns of a while called from a form (prepared_loop), before its
+// frames are opened, at the value top: the condition a lone value or a
+// plan, the body a plan, checked as quick_while checks them. Ended: a falsy
+// condition, a lone break taken; stopped: *stop tells where the turns
+// stopped before anything ran the general way: a turn that needs more, a
+// due collection or halt (at the start of a turn: the native takes it), a
+// condition that is unset (the native raises).
+Frameless frameless_while(const Cell* blocks, WhileResume* stop) {
+    LoopBlock body{blocks + 1};
+    if (!body.quick) return FRAMELESS_REFUSED;  // the commonest refusal first: a body that calls
+    if (!quick_turns()) return FRAMELESS_STOPPED;
+    LoopBlock cond{blocks};
+    Cell* slot = stack::reg.top;
+    QuickBlock c, r;
+    const QuickPlan *cp = nullptr, *rp = nullptr;
+    // A plan given out assigns nothing that holds an op! or a callable
+    // (assigns_safely), so the blocks' plans cannot overwrite each other's
+    // checked words (see quick_while).
+    if (!quick_ready(body, &r, &rp) || !rp || !quick_ready(cond, &c, &cp) || (c.f && !cp)) return FRAMELESS_REFUSED;
+    // A condition of one value written in the code is the same on every turn.
+    bool constant = !cp && c.value == series::cells(code_buffer(cond.block)) + cell::series_index(cond.block);
+    if (constant && (cell::type(c.value) == T_UNSET || !logic::is_truthy(c.value)))
+        return cell::type(c.value) == T_UNSET ? FRAMELESS_STOPPED : FRAMELESS_ENDED;
+    for (;;) {
+        bool taken = false;
+        if (constant) {
+        } else if (!cp) {
+            *slot = *c.value;
+            if (cell::type(slot) == T_UNSET) return FRAMELESS_STOPPED;
+            if (!logic::is_truthy(slot)) return FRAMELESS_ENDED;
+        } else if (uint32_t k = plan_turn(*cp, slot, &taken); k != cp->count) {
+            if (uint32_t e = cp->steps[k].expr) *stop = {STOP_COND, e, c.f};
+            return FRAMELESS_STOPPED;
+        } else if (!logic::is_truthy(slot)) {
+            return FRAMELESS_ENDED;  // a plan's value is an integer or a logic!
+        }
+        if (uint32_t k = plan_turn(*rp, slot, &taken); k != rp->count) {
+            const PlanStep& s = rp->steps[k];
+            uint32_t exit = taken ? lone_exit(s.native_index, slot, s.branch) : 0;
+            if (exit == NAT_break) return FRAMELESS_ENDED;
+            if (exit != NAT_continue) {
+                *stop = {s.expr ? STOP_BODY : STOP_TRUE, s.expr, r.f};
+                return FRAMELESS_STOPPED;
+            }
+        }
+        if (!next_quick_turn()) return FRAMELESS_STOPPED;
+    }
+}
+
+WhileResume take_while_resume() {
+    WhileResume r = while_resume;
+    while_resume.stop = STOP_NONE;
+    return r;
+}
+
+// The rest of a stopped turn runs in the loop's frame as quick_while runs
+// it (quick_from, plan_missed).
+QuickWhile first_while(LoopBlock& cond, LoopBlock& body, const WhileResume& resume) {
+    switch (resume.stop) {
+    case STOP_NONE: return quick_while(cond, body);
+    case STOP_TRUE: return WHILE_TRUE;
+    default: {
+        bool in_cond = resume.stop == STOP_COND;
+        Cell* slot = stack::reg.base + 1;
+        stack::reg.top = slot;
+        eval_prepared_rest((in_cond ? cond : body).block, resume.form, resume.k, resume.form->exprs[resume.k].pos, slot,
+                           false);
+        return in_cond ? WHILE_COND : WHILE_BODY;
+    }
+    }
+}
+
 // The turns of quick_count, made apart for a body with a plan and one
 // without, whose turns then test nothing more.
 template <bool Planned>
-[[gnu::always_inline]] inline QuickCount count_turns(LoopBlock& body, const QuickBlock& r, const QuickPlan& rp,
+[[gnu::always_inline]] inline QuickCount count_turns(LoopBlock& body, const QuickBlock& r, const QuickPlan* rp,
                                                      Cell* target, int64_t* turns, int64_t count) {
     Cell* slot = stack::reg.base + 1;
     for (;;) {
@@ -3815,13 +4141,13 @@ template <bool Planned>
 QuickCount quick_count(LoopBlock& body, const Cell* word, int64_t* turns, int64_t count) {
     Cell* slot = stack::reg.base + 1;
     QuickBlock r;
-    QuickPlan rp;
+    const QuickPlan* rp;
     if (*turns >= count) return COUNT_END;
     if (slot + 2 >= stack::reg.limit || !quick_turns() || !quick_ready(body, &r, &rp)) return COUNT_NONE;
     Cell* target = word ? context::bound_slot<true>(word) : nullptr;
     if (word && !target) return COUNT_NONE;
-    if (target && guarded_value(target)) rp.count = 0;
-    return rp.count ? count_turns<true>(body, r, rp, target, turns, count)
+    if (target && guarded_value(target)) rp = nullptr;
+    return rp ? count_turns<true>(body, r, rp, target, turns, count)
                     : count_turns<false>(body, r, rp, target, turns, count);
 }
 

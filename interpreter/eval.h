@@ -140,6 +140,23 @@ enum QuickWhile {
     WHILE_BODY,  // the body ran, partly the general way: its exits to check
 };
 QuickWhile quick_while(LoopBlock& cond, LoopBlock& body);
+// A while run from a form whose blocks are written in the code may take its
+// first turns before its frames are opened (nothing can see them while the
+// turns run no code); where it stopped is handed to the native, which goes
+// on from there: at the start of a turn, at the body after a truthy
+// condition, or in the condition or the body from its form's k-th
+// expression (the ones before it done).
+enum WhileStop : uint8_t { STOP_NONE, STOP_TRUE, STOP_COND, STOP_BODY };
+struct WhileResume {
+    WhileStop stop;
+    uint32_t k;
+    prepared::Form* form;  // of the block stopped in
+};
+// The stop handed to the while native now running, taken (STOP_NONE for
+// any other call).
+WhileResume take_while_resume();
+// The native's first turn: the rest of the stopped one, else quick_while's.
+QuickWhile first_while(LoopBlock& cond, LoopBlock& body, const WhileResume& resume);
 // loop and repeat: turns while *turns < count, each counting itself in
 // *turns and setting the word (null for none) to that count first.
 enum QuickCount {

@@ -322,11 +322,11 @@ void case_(bool c, const int32_t* r) {
 // ---- loops ----------------------------------------------------------------------------
 
 void while_(bool c, const int32_t* r) {
+    interp::WhileResume resume = interp::take_while_resume();
     verify(c, NAT_while, r);
     interp::LoopBlock cond{arg(0)}, body{arg(1)};
     open_loop(&statics::unset_cell);
-    for (;;) {
-        interp::QuickWhile q = interp::quick_while(cond, body);
+    for (interp::QuickWhile q = interp::first_while(cond, body, resume);; q = interp::quick_while(cond, body)) {
         if (q == interp::WHILE_END) break;
         if (q == interp::WHILE_NONE) {
             stack::keep();

@@ -29,14 +29,18 @@ size_t bytes_of(const Form* f) {
     return sizeof(Form) + f->exprs.capacity() * sizeof(Expr) + f->chains.capacity() * sizeof(Chain) +
            f->ops.capacity() * sizeof(OpStep) + f->calls.capacity() * sizeof(CallNode) +
            f->args.capacity() * sizeof(Arg) + f->snapshot.capacity() * sizeof(Cell) +
-           f->inline_calls.size() * sizeof(InlineCall);
+           f->inline_calls.size() * sizeof(InlineCall) + f->plan_bytes;
 }
+
+}  // namespace
 
 void account(Form* f) {
     table.bytes -= f->bytes;
     f->bytes = bytes_of(f);
     table.bytes += f->bytes;
 }
+
+namespace {
 
 // ---- decoding ---------------------------------------------------------------------
 
@@ -383,7 +387,11 @@ Expr decode(Form* f, const Code& code, uint32_t pos) {
 bool calls(const Expr& e) {
     return e.kind == E_BRANCH || e.kind == E_RETURN || e.kind == E_LOOP || (is_chain(e) && e.runs);
 }
-bool is_quick(const Expr& e) { return is_pure(e) || e.kind == E_BRANCH; }
+// A while whose blocks are written in the code counts as quick: the loop
+// turns take its turns frameless while they run no code (see the evaluator).
+bool is_quick(const Expr& e) {
+    return is_pure(e) || e.kind == E_BRANCH || (e.kind == E_LOOP && cell::callable_index(&e.callable) == NAT_while);
+}
 // An expression the form runs from a chain of its own: a chain or its
 // assignment, a branch's condition, a return's value.
 bool holds_chain(const Expr& e) { return is_chain(e) || e.kind == E_BRANCH || e.kind == E_RETURN; }

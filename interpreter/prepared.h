@@ -40,6 +40,9 @@
 #include "kernel/memory.h"
 
 namespace zel {
+namespace interp {
+struct QuickPlan;
+}
 namespace prepared {
 
 // The types whose cells evaluate to themselves at the start of an expression.
@@ -244,12 +247,20 @@ struct Form {
     std::vector<Cell> snapshot;  // the cells when prepared (sanitizer builds)
     bool decoded;    // every expression is in exprs
     bool pure;       // decoded, and every expression a chain or its assignment that runs no code
-    bool quick;      // as pure, and branches allowed (if, unless, either)
+    bool quick;      // as pure, and branches allowed (if, unless, either), and while
     bool one_call;   // decoded, one expression that runs code: a chain, its assignment, a branch, return
     size_t bytes;
     // Of a one-call form whose expression is a branch: the forms of the
     // blocks it took last (the first block, the second), as runs find them.
     FormLink taken[2];
+    // The plan of a loop's quick turns over the form (the evaluator's
+    // interp::QuickPlan), kept across the loop's runs and checked at each;
+    // plan_bytes counts it.
+    struct PlanFree {
+        void operator()(interp::QuickPlan* p) const;
+    };
+    std::unique_ptr<interp::QuickPlan, PlanFree> plan;
+    size_t plan_bytes;
 };
 
 // Off with ZEL_PREPARE=0 (read at init).
@@ -295,6 +306,8 @@ Form* make(const Cell* block);
 // Decodes the expression at the position (a run has found it starts there)
 // and appends it; false when nothing more can be decoded.
 bool extend(Form* f, uint32_t pos);
+// Counts the form's memory again (after it or its plan grew).
+void account(Form* f);
 // Forgets every form (at each collection).
 void forget_all();
 // Sanitizer builds: aborts when the cells differ from those the form was

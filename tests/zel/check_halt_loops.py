@@ -22,6 +22,9 @@ SCRIPTS = [
     'print "started" t: 0 forever [i: 0 while [true] [i: i + 1 if i = 10 [break]] t: t + i]',
     'f: func [/local n] [n: 0 while [n >= 0] [n: n + 1]] print "started" f',
     'print "started" s: 0 repeat i 2000000000 [s: s + i]',
+    'f: func [] [t: 0 forever [i: 0 while [i < 1000000] [i: i + 1] t: t + i]] print "started" f',
+    'print "started" s: 0 repeat i 2000000000 [s: s + (i % 7)]',
+    'print "started" t: 0 loop 2000000000 [i: 0 while [true] [i: i + 1 if i = 10 [break]] t: t + i]',
 ]
 
 
