@@ -469,15 +469,14 @@ BindRun start_bind(Node ctx, bool self, uint32_t series_flags) {
 }
 
 // The clone's visit: the words of each buffer made, bound as bind_series
-// binds them (the clone itself walks the nested blocks).
+// binds them (the clone itself walks the nested blocks). A buffer just made
+// carries no code marks, so there is nothing to unprepare.
 struct BindVisit : block::CloneVisit {
     BindRun run;
     explicit BindVisit(const BindRun& r) : block::CloneVisit{fresh_buffer}, run(r) {}
     static void fresh_buffer(block::CloneVisit* self, Node made, Cell* cells, uint32_t count) {
         const BindRun& run = static_cast<BindVisit*>(self)->run;
-        SeriesBuffer* b = node::buffer(made);
-        series::unprepare(b);
-        b->flags |= run.series_flags;
+        node::buffer(made)->flags |= run.series_flags;
         for (Cell *c = cells, *end = cells + count; c < end; c++) {
             uint32_t t = cell::type(c);
             if (!types::is_any_block(t)) bind_cell(c, t, run);

@@ -254,9 +254,8 @@ void read_cells(Reader& r, Node block, uint32_t count) {
     for (uint32_t end = index + count; index < end; index++) {
         Cell* cell;
         if (stays) {
-            cell = reinterpret_cast<Cell*>(series::tail_ptr(b));
+            cell = series::append_slot(b);
             cell::make_unset(cell);
-            b->tail += sizeof(Cell);
         } else {
             append_place(block, &cell);
         }
