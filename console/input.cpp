@@ -45,7 +45,7 @@ uint32_t open_gap(const Cell* binary, uint32_t n) {
     uint32_t position = std::min(uint32_t(cell::series_index(binary)), length);
     series::reserve(series::buffer_of(binary), n);
     SeriesBuffer* b = series::buffer_of(binary);
-    uint8_t* at = series::head_ptr(b) + position;
+    uint8_t* at = series::raw_bytes(b) + position;
     std::memmove(at + n, at, length - position);
     return b->head + position;
 }

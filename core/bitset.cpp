@@ -153,7 +153,7 @@ static int64_t bit_of(const Cell* c) {
 
 // The range `start - end` at cell i of the block.
 static int32_t process_block_range(const Cell* b, Op op, const Cell* block, uint32_t i, uint32_t length) {
-    Cell* cells = series::cells(node::buffer(cell::series_node(block)));
+    const Cell* cells = series::cells(node::buffer(cell::series_node(block)));
     if (i + 2 >= length) error::raise(Err::script_past_end);
     Cell start = cells[i], end = cells[i + 2];
     if (cell::type(&end) != cell::type(&start)) error::raise(Err::script_invalid_arg, &end);
@@ -168,7 +168,7 @@ static int32_t process_block(const Cell* b, Op op, const Cell* block, bool to_) 
     uint32_t length = series::length(node::buffer(cell::series_node(block)));
     for (uint32_t i = uint32_t(cell::series_index(block)); i < length;) {
         // The block cannot move while bits change, but fetch it per cell anyway.
-        Cell* cells = series::cells(node::buffer(cell::series_node(block)));
+        const Cell* cells = series::cells(node::buffer(cell::series_node(block)));
         int32_t r;
         if (is_bit_value(&cells[i]) && i + 1 < length && is_dash(&cells[i + 1])) {
             r = process_block_range(b, op, block, i, length);
@@ -210,7 +210,7 @@ static uint32_t block_length(const Cell* b) {
     uint32_t length = series::length(node::buffer(cell::series_node(b)));
     return uint32_t(cell::series_index(b)) < length ? length - uint32_t(cell::series_index(b)) : 0;
 }
-static Cell* block_first(const Cell* b) {
+static const Cell* block_first(const Cell* b) {
     return series::cells(node::buffer(cell::series_node(b))) + cell::series_index(b);
 }
 
@@ -403,7 +403,7 @@ const Cell* insert(Cell* series, Cell* value, int32_t, bool, int32_t, bool) {
 const Cell* clear(Cell* value) {
     bool owned = announce(value, words::word(words::W_clear), &statics::none_cell);
     SeriesBuffer* b = buffer_of(value);
-    std::memset(series::head_ptr(b), 0, series::length(b));
+    std::memset(series::raw_bytes(b), 0, series::length(b));
     b->flags &= ~SER_COMPLEMENT;
     if (owned) announce(value, words::word(words::W_cleared), &statics::none_cell);
     return value;

@@ -33,7 +33,7 @@ inline uint32_t byte_length(const Cell* b) { return series::length(buffer_of(b))
 
 // The first byte and the address just past the last byte in use; good until
 // the bitset grows.
-inline uint8_t* first_byte(const Cell* b) { return series::head_ptr(buffer_of(b)); }
+inline uint8_t* first_byte(const Cell* b) { return series::raw_bytes(buffer_of(b)); }
 inline uint8_t* tail_address(const Cell* b) { return series::tail_ptr(buffer_of(b)); }
 
 // The cell becomes a bitset! over a new buffer of bytes bytes, every byte

@@ -112,13 +112,13 @@ void rehash(const Cell* b) {
 
 bool step(Cell* b) { return series::step(b, 1); }
 
-Cell* head_cell(Cell* b) {
+const Cell* head_cell(Cell* b) {
     uint32_t len = buffer_length(b);
     if (cell::series_index(b) > int32_t(len)) cell::set_series_index(b, len);
     return cell_at(b, cell::series_index(b));
 }
 
-Cell* tail_cell(const Cell* b) { return reinterpret_cast<Cell*>(series::tail_ptr(buffer_of(b))); }
+const Cell* tail_cell(const Cell* b) { return series::cells(buffer_of(b)) + buffer_length(b); }
 
 bool is_at_tail(const Cell* b) { return series::is_at_tail(b); }
 
@@ -146,7 +146,7 @@ Cell* append_copy(const Cell* b, const Cell* value) {
 
 Cell* open_gap(const Cell* b, uint32_t position, uint32_t count) {
     SeriesBuffer* buf = ensure_room(b, count, true);
-    Cell* first = series::cells(buf);
+    Cell* first = series::writable_cells(buf);
     uint32_t len = series::length(buf);
     position = std::min(position, len);
     std::memmove(first + position + count, first + position, (len - position) * sizeof(Cell));
@@ -159,7 +159,7 @@ void close_gap(const Cell* b, uint32_t position, uint32_t count) {
     uint32_t len = series::length(buf);
     if (position >= len) return;
     count = std::min(count, len - position);
-    Cell* first = series::cells(buf);
+    Cell* first = series::writable_cells(buf);
     std::memmove(first + position, first + position + count, (len - position - count) * sizeof(Cell));
     buf->tail -= count * sizeof(Cell);
 }
@@ -198,7 +198,7 @@ namespace {
 void clone_into(const Cell* source, Cell* out, bool deep, bool deep_all, CloneVisit* visit) {
     uint32_t index = clamped_index(source), count = buffer_length(source) - index;
     Node n = series::new_cells(std::max(count, 1u));
-    std::memcpy(series::cells(node::buffer(n)), cell_at(source, index), count * sizeof(Cell));
+    std::memcpy(series::writable_cells(node::buffer(n)), cell_at(source, index), count * sizeof(Cell));
     node::buffer(n)->tail = count * sizeof(Cell);
     cell::make_series(out, cell::type(source), n);
     if (deep) {
@@ -209,7 +209,7 @@ void clone_into(const Cell* source, Cell* out, bool deep, bool deep_all, CloneVi
         }
         cycles::Scope scope;
         cycles::push(cell::series_node(source));
-        Cell* cells = series::cells(node::buffer(n));  // allocations move no buffer: no collection runs here
+        Cell* cells = series::writable_cells(node::buffer(n));  // allocations move no buffer: no collection runs here
         if (visit) visit->fresh(visit, n, cells, count);
         for (uint32_t i = 0; i < count; i++) {
             uint32_t t = cell::type(cells + i);
@@ -247,7 +247,7 @@ void copy_by_types(const Cell* b, uint32_t first, uint32_t count, uint32_t step,
         if (!types::in(BY_TYPES, t) || !type_matches(&kind, t)) continue;
         Cell copy = *actions::copy_dispatch(&c, nullptr, deep, deep ? &kind : nullptr);
         copy.header |= c.header & HDR_NEW_LINE;
-        *cell_at(b, uint32_t(i)) = copy;
+        *writable_cell_at(b, uint32_t(i)) = copy;
     }
 }
 
@@ -347,7 +347,7 @@ const Cell* insert_one(Cell* series, const Cell* value, bool append) {
     SeriesBuffer* buf = buffer_of(series);
     uint32_t position = append ? series::length(buf) : clamped_index(series);
     if (append && buf->tail + sizeof(Cell) <= buf->size) {
-        series::cells(buf)[position] = v;
+        series::writable_cells(buf)[position] = v;
         buf->tail += sizeof(Cell);
     } else {
         *open_gap(series, position, 1) = v;
@@ -419,7 +419,7 @@ const Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t d
     } else if (removed > inserted) {
         close_gap(series, index + uint32_t(inserted), uint32_t(removed - inserted));
     }
-    if (inserted) fill(cell_at(series, index), source, dup);
+    if (inserted) fill(writable_cell_at(series, index), source, dup);
     rehash(series);
     if (owned)
         series::announce(series, words::word(words::W_changed), value, int32_t(index), int32_t(inserted));
@@ -441,7 +441,7 @@ void copy_nested(const Cell* b, const Cell* types) {
         if (!types::is_series(cell::type(&c))) continue;
         Cell copy = *actions::copy_dispatch(&c, nullptr, true, nullptr);
         copy.header |= c.header & HDR_NEW_LINE;
-        *cell_at(b, i) = copy;
+        *writable_cell_at(b, i) = copy;
     }
 }
 
@@ -487,8 +487,7 @@ const Cell* swap(Cell* a, Cell* b) {
         Node ta = hash_of(a), tb = hash_of(b);
         if (ta) hashtable::delete_(ta, cell_at(a, ia));
         if (tb) hashtable::delete_(tb, cell_at(b, ib));
-        series::unprepare(buffer_of(b));  // the action's lookup unprepared a
-        std::swap(*cell_at(a, ia), *cell_at(b, ib));
+        std::swap(*writable_cell_at(a, ia), *writable_cell_at(b, ib));
         if (ta) hashtable::put_value(ta, cell_at(a, ia));
         if (tb) hashtable::put_value(tb, cell_at(b, ib));
     }
@@ -502,7 +501,7 @@ const Cell* trim(Cell* series, bool, bool, bool, bool, bool, Cell*) {
     int32_t count = int32_t(buffer_length(series) - start);
     bool owned = series::announce(series, words::word(words::W_trim), nullptr, int32_t(start), count);
     SeriesBuffer* buf = buffer_of(series);
-    Cell* first = series::cells(buf);
+    Cell* first = series::writable_cells(buf);
     Cell* end = std::remove_if(first + std::min(start, series::length(buf)), first + series::length(buf),
                                [](const Cell& c) { return cell::type(&c) == T_NONE; });
     buf->tail = buf->head + uint32_t(end - first) * sizeof(Cell);

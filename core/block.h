@@ -29,11 +29,15 @@ inline int32_t get_length(const Cell* b) { return int32_t(buffer_length(b)) - ce
 // index is now at the tail.
 bool step(Cell* b);
 // The cell at the index, first clamping an index past the tail to the length.
-Cell* head_cell(Cell* b);
-Cell* tail_cell(const Cell* b);
+const Cell* head_cell(Cell* b);
+const Cell* tail_cell(const Cell* b);
 bool is_at_tail(const Cell* b);
-// The cell at an absolute position from the buffer head.
-inline Cell* cell_at(const Cell* b, uint32_t position) { return series::cells(buffer_of(b)) + position; }
+// The cell at an absolute position from the buffer head, to read it, and
+// to write it (see series::writable_cells).
+inline const Cell* cell_at(const Cell* b, uint32_t position) { return series::cells(buffer_of(b)) + position; }
+inline Cell* writable_cell_at(const Cell* b, uint32_t position) {
+    return series::writable_cells(buffer_of(b)) + position;
+}
 // Sets the tail at the value's index (clamped), or at an absolute position.
 void clear(const Cell* b);
 void truncate_at(const Cell* b, uint32_t position);
@@ -53,7 +57,7 @@ inline Cell* tail_room(const Cell* b, uint32_t count) {
     if (cell::type(b) == T_HASH || cell::series_index(b) < int32_t(length) ||
         buf->tail + uint64_t(count) * sizeof(Cell) > buf->size)
         return nullptr;
-    return series::cells(buf) + length;
+    return series::writable_cells(buf) + length;
 }
 inline void take_tail(Cell* b, uint32_t count) {
     SeriesBuffer* buf = buffer_of(b);

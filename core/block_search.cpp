@@ -26,11 +26,13 @@ namespace block {
 // The answer handed to the action entry, which copies it at once.
 static Cell answer;
 
-bool equal(Cell* a, Cell* b, int32_t op) {
+// The compare entry only reads its values (its Cell* is the action table's
+// signature).
+bool equal(const Cell* a, const Cell* b, int32_t op) {
     if (!types::row(cell::type(a)).compare)
         return hashtable::same_value(a, b, op == actions::OP_STRICT_EQUAL ? hashtable::OP_STRICT_EQUAL
                                                                          : hashtable::OP_EQUAL);
-    return actions::compare(a, b, op);
+    return actions::compare(const_cast<Cell*>(a), const_cast<Cell*>(b), op);
 }
 
 static int32_t search_op(bool case_, bool same) {
@@ -125,7 +127,7 @@ static Course course_of(const Search& s) {
 static bool in_course(const Course& c, int64_t p) { return c.step > 0 ? p < c.end : p > c.end; }
 
 static bool matches(const Search& s, int32_t p) {
-    Cell* at = cell_at(s.series, uint32_t(p));
+    const Cell* at = cell_at(s.series, uint32_t(p));
     switch (s.mode) {
     case MATCH_TYPE: return cell::type(at) == cell::datatype_id(s.value);
     case MATCH_TYPESET: return typeset::has(s.value, cell::type(at));
@@ -134,7 +136,7 @@ static bool matches(const Search& s, int32_t p) {
     }
     if (p + s.length > int32_t(buffer_length(s.series))) return false;
     for (int32_t k = 0; k < s.length; k++) {
-        Cell* at = cell_at(s.series, uint32_t(p + k));
+        const Cell* at = cell_at(s.series, uint32_t(p + k));
         if (!equal(at, cell_at(s.value, uint32_t(s.from + k)), s.op)) return false;
     }
     return true;
@@ -211,7 +213,7 @@ const Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_,
 static void store(Cell* series, uint32_t position, const Cell* value) {
     Cell* at;
     if (position < buffer_length(series)) {
-        at = cell_at(series, position);
+        at = writable_cell_at(series, position);
         *at = *value;
     } else {
         at = append_copy(series, value);

@@ -9,7 +9,7 @@ namespace block {
 
 // Equality under a comparison op; a type without a compare action falls back
 // to the hash tables' payload equality.
-bool equal(Cell* a, Cell* b, int32_t op);
+bool equal(const Cell* a, const Cell* b, int32_t op);
 
 }  // namespace block
 }  // namespace zel

@@ -174,8 +174,7 @@ static void sort_by_function(Cell* series, const Plan& p, const Cell* function, 
     // The comparator may have shortened the block; then its cells stay as
     // they are. It may also have run the block as code, preparing it again.
     if (code == 0 && fits(series, p)) {
-        series::unprepare(buffer_of(series));
-        std::memcpy(cell_at(series, p.start), copy.cells, size_t(p.count) * sizeof(Cell));
+        std::memcpy(writable_cell_at(series, p.start), copy.cells, size_t(p.count) * sizeof(Cell));
     }
 }
 
@@ -217,7 +216,7 @@ const Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part
         if (exits::pending()) return series;
     } else {
         uintptr_t op = case_ ? actions::OP_SORT_CASE : actions::OP_SORT;
-        Cell* cells = cell_at(series, p.start);
+        Cell* cells = writable_cell_at(series, p.start);
         run(cells, p, op, all_integers(cells, p) ? sort_compare_integers : sort_compare_records, stable);
     }
     reindex_sorted(series, p);

@@ -129,7 +129,7 @@ static Node copy_table(Node from, Node ctx) {
     Node words = series::copy_buffer(symbols(cell_of(from)));
     hashtable::record(table)->keys = words;
     SeriesBuffer* b = node::buffer(words);
-    for (Cell *c = series::cells(b), *end = c + series::length(b); c < end; c++) cell::set_word_context(c, ctx);
+    for (Cell *c = series::record_cells(b), *end = c + series::length(b); c < end; c++) cell::set_word_context(c, ctx);
     return table;
 }
 
@@ -144,7 +144,7 @@ Node create(uint32_t n, bool on_stack, bool self, Node copy_from, uint32_t kind)
     Node ctx = series::new_cells(2);
     SeriesBuffer* b = node::buffer(ctx);
     b->tail = b->head + 2 * uint32_t(sizeof(Cell));
-    Cell* c = series::cells(b);
+    Cell* c = series::record_cells(b);
     c->header = T_CONTEXT | (kind << HDR_CTX_KIND_SHIFT) | (on_stack ? uint32_t(HDR_ON_STACK) : 0u) |
                 (self ? uint32_t(HDR_SELF) : 0u);
     cell::set_context_table(c, 0);
@@ -451,9 +451,9 @@ void bind_series(Node series_node, const BindRun& run) {
     if (cycles::find(series_node)) return;
     cycles::push(series_node);
     SeriesBuffer* b = node::buffer(series_node);
-    series::unprepare(b);
+    Cell* first = series::writable_cells(b);
     b->flags |= run.series_flags;
-    for (Cell *c = series::cells(b), *end = c + series::length(b); c < end; c++) {
+    for (Cell *c = first, *end = c + series::length(b); c < end; c++) {
         uint32_t t = cell::type(c);
         if (types::is_any_block(t)) bind_series(cell::series_node(c), run);
         else bind_cell(c, t, run);

@@ -39,7 +39,7 @@ struct GlobalValues {
 extern GlobalValues global_values;
 constexpr uint32_t GLOBAL_WORDS = hashtable::BIG_WORDS_REQUEST;
 
-[[gnu::always_inline]] inline Cell* cell_of(Node ctx) { return series::cells(node::buffer(ctx)); }
+[[gnu::always_inline]] inline Cell* cell_of(Node ctx) { return series::record_cells(node::buffer(ctx)); }
 inline Cell* owner_of(Node ctx) { return cell_of(ctx) + 1; }
 inline uint32_t kind_of(const Cell* ctx) { return (ctx->header & HDR_CTX_KIND_MASK) >> HDR_CTX_KIND_SHIFT; }
 inline bool is_on_stack(const Cell* ctx) { return (ctx->header & HDR_ON_STACK) != 0; }
@@ -49,7 +49,7 @@ inline Node symbols_node(const Cell* ctx) { return hashtable::record(cell::conte
 inline SeriesBuffer* symbols(const Cell* ctx) { return node::buffer(symbols_node(ctx)); }
 inline uint32_t word_count(const Cell* ctx) { return series::length(symbols(ctx)); }
 // The word cell at a position of the symbol block.
-inline Cell* word_at(const Cell* ctx, int32_t index) { return series::cells(symbols(ctx)) + index; }
+inline Cell* word_at(const Cell* ctx, int32_t index) { return series::record_cells(symbols(ctx)) + index; }
 // False for a function context whose function is not running.
 inline bool has_values(const Cell* ctx) { return cell::context_values(ctx) != 0; }
 
@@ -95,7 +95,7 @@ Cell add_global(uint32_t symbol);
 Cell* slot(Node ctx, int32_t index);
 // The value slot of a values block at an index.
 inline Cell* value_at(Node ctx, int32_t index) {
-    return series::cells(node::buffer(cell::context_values(cell_of(ctx)))) + index;
+    return series::record_cells(node::buffer(cell::context_values(cell_of(ctx)))) + index;
 }
 // The slot of a context's value on the value stack (the context is on the
 // stack, running or not), or null.
@@ -118,12 +118,12 @@ template <bool plain = false>
     Node ctx = cell::word_context(word);
     int32_t index = cell::word_index(word);
     if (index < 0 || ctx == 0) return nullptr;
-    if (ctx == global_values.context) return series::cells(node::buffer(global_values.values)) + index;
+    if (ctx == global_values.context) return series::record_cells(node::buffer(global_values.values)) + index;
     const Cell* cc = cell_of(ctx);
     if (cell::context_values(cc) == 0) return nullptr;
     if (is_on_stack(cc)) return slot_on_stack(cc, uint32_t(index));
     if (plain && kind_of(cc) == KIND_OBJECT) return nullptr;
-    return series::cells(node::buffer(cell::context_values(cc))) + index;
+    return series::record_cells(node::buffer(cell::context_values(cc))) + index;
 }
 
 // The value cell of the symbol (any spelling) in the context, the global

@@ -28,7 +28,7 @@ static Cell made;
 // appending to a block moves its buffer.
 
 static uint32_t length_of(const Cell* b) { return series::length(node::buffer(cell::series_node(b))); }
-static Cell* at(const Cell* b, uint32_t i) { return series::cells(node::buffer(cell::series_node(b))) + i; }
+static const Cell* at(const Cell* b, uint32_t i) { return series::cells(node::buffer(cell::series_node(b))) + i; }
 static uint32_t type_at(const Cell* b, uint32_t i) { return i < length_of(b) ? cell::type(at(b, i)) : T_NONE_ID; }
 
 static bool is_symbol(const Cell* word, uint32_t symbol) {
@@ -226,7 +226,7 @@ static void walk(Collector& k, const Cell* body) {
 // refused when the spec had /extern, else left to match nothing.
 static void normalise_ignore(const Cell* ignore, bool had_extern) {
     for (uint32_t i = 0; i < length_of(ignore); i++) {
-        Cell* c = at(ignore, i);
+        Cell* c = block::writable_cell_at(ignore, i);
         switch (cell::type(c)) {
         case T_SET_WORD: case T_LIT_WORD: case T_GET_WORD: case T_REFINEMENT: cell::set_type(c, T_WORD); break;
         case T_WORD: case T_BLOCK: case T_STRING: break;
@@ -327,7 +327,7 @@ Node build_value(const Cell* spec, const Cell* body, Node ctx, int32_t entry, in
     Cell copy = statics::none_cell;
     if (body && made_here) context::clone_bound(body, &copy, ctx, body_flags);
     else if (body) block::clone(body, &copy, true, true);
-    Cell* cells = series::cells(node::buffer(extra));
+    Cell* cells = series::record_cells(node::buffer(extra));
     cells[EXTRA_BODY] = copy;
     put_integer(&cells[EXTRA_ENTRY], entry);
     put_integer(&cells[EXTRA_BUILDER], builder);

@@ -41,7 +41,7 @@ enum Extra : uint32_t {
 
 inline Node context_of(const Cell* fn) { return cell::callable_context(fn); }
 // The first cell of the extra block; good until the block changes.
-inline Cell* extra(const Cell* fn) { return series::cells(node::buffer(cell::callable_extra(fn))); }
+inline Cell* extra(const Cell* fn) { return series::record_cells(node::buffer(cell::callable_extra(fn))); }
 
 // Checks a spec block (from its index); answers the attribute flags
 // (HDR_TRACE_OFF, HDR_TRACE_ON). Script errors bad-func-def (with the spec),

@@ -218,8 +218,8 @@ constexpr uint32_t ENTRY_DELETED = 0;  // and of a deleted one
 static uint32_t entry_key(const Cell* entry) { return entry->w1; }
 constexpr uint32_t MAX_BUCKETS = 1u << 28;
 
-static uint32_t* words_of(Node n) { return reinterpret_cast<uint32_t*>(series::head_ptr(node::buffer(n))); }
-static Cell* keys_of(const Record* r) { return series::cells(node::buffer(r->keys)); }
+static uint32_t* words_of(Node n) { return reinterpret_cast<uint32_t*>(series::raw_bytes(node::buffer(n))); }
+static const Cell* keys_of(const Record* r) { return series::cells(node::buffer(r->keys)); }
 static uint32_t key_count(const Record* r) { return series::length(node::buffer(r->keys)); }
 static bool is_record_kind(uint32_t kind) { return kind >= KIND_RECORDS; }
 
@@ -336,7 +336,7 @@ static void set_list_length(Cell* c, uint32_t n) { c->w1 = n; }
 static void set_list_positions(Cell* c, Node n) { c->w2 = n; }
 static void set_list_done(Cell* c, bool done) { c->w3 = done ? 1 : 0; }
 
-static Cell* list_cell(const Record* r, uint32_t n) { return series::cells(node::buffer(r->extra)) + (n - 1); }
+static Cell* list_cell(const Record* r, uint32_t n) { return series::record_cells(node::buffer(r->extra)) + (n - 1); }
 
 static List list_of(const Record* r, uint32_t n) {
     Cell* c = list_cell(r, n);
@@ -364,7 +364,7 @@ static void set_index(Node t, uint32_t pos, int32_t bucket) {
         uint32_t want = pos + 1;
         SeriesBuffer* b = node::buffer(r->index);
         if (b->size - b->head < want * 4) b = series::expand(b, std::max(want, have * 2) * 4);
-        std::memset(series::head_ptr(b) + have * 4, 0xFF, (want - have) * 4);
+        std::memset(series::raw_bytes(b) + have * 4, 0xFF, (want - have) * 4);
         b->tail = b->head + want * 4;
     }
     reinterpret_cast<int32_t*>(words_of(r->index))[pos] = bucket;
@@ -378,7 +378,7 @@ static int32_t index_at(const Record* r, uint32_t pos) {
 static uint32_t new_list(Node t, uint32_t a, uint32_t b) {
     Node positions = series::new_units(4, 4);
     SeriesBuffer* pb = node::buffer(positions);
-    uint32_t* p = reinterpret_cast<uint32_t*>(series::head_ptr(pb));
+    uint32_t* p = reinterpret_cast<uint32_t*>(series::raw_bytes(pb));
     p[0] = std::min(a, b);
     p[1] = std::max(a, b);
     pb->tail = pb->head + 8;
@@ -562,7 +562,7 @@ Node make(uint32_t n, const Cell* block, uint32_t kind, uint32_t values_per_entr
     uint32_t buckets = power_of_two_from(n / LOAD);
     Node t = series::new_bytes(sizeof(Record));
     SeriesBuffer* tb = node::buffer(t);
-    std::memset(series::head_ptr(tb), 0, sizeof(Record));
+    std::memset(series::raw_bytes(tb), 0, sizeof(Record));
     tb->tail = tb->head + sizeof(Record);
     record(t)->kind = kind;
     new_buckets(t, buckets, uint32_t(buckets * LOAD));
@@ -831,7 +831,7 @@ static void shift_index(Node t, uint32_t from, int32_t delta) {
         return;
     }
     SeriesBuffer* b = node::buffer(record(t)->index);
-    int32_t* idx = reinterpret_cast<int32_t*>(series::head_ptr(b));
+    int32_t* idx = reinterpret_cast<int32_t*>(series::raw_bytes(b));
     std::memmove(idx + from + delta, idx + from, (length - from) * 4);
     b->tail -= uint32_t(-delta) * 4;
 }
@@ -848,7 +848,7 @@ static void shift_hash_positions(Node t, uint32_t from, int32_t delta) {
     if (from >= length) return;
     const int32_t* idx = reinterpret_cast<const int32_t*>(words_of(r->index));
     uint32_t* entries = words_of(r->entries);
-    Cell* lists = series::cells(node::buffer(r->extra));
+    Cell* lists = series::record_cells(node::buffer(r->extra));
     bool marked = false;
     for (uint32_t pos = from; pos < length; pos++) {
         if (idx[pos] < 0) continue;
@@ -897,7 +897,7 @@ void remove_range(Node t, uint32_t first, uint32_t n) {
 
 static Cell* lookup(Node t, uint32_t key, Probe* p) {
     Walk w = walk_start(t, hash_int(key));
-    uint8_t* entries = series::head_ptr(node::buffer(record(t)->keys));
+    uint8_t* entries = series::raw_bytes(node::buffer(record(t)->keys));
     int32_t e;
     Cell* found = nullptr;
     while (!found && walk_next(&w, &e)) {
@@ -961,11 +961,11 @@ Node copy(Node t) {
 void clear(Node t) {
     Record* r = record(t);
     SeriesBuffer* fb = node::buffer(r->flags);
-    std::memset(series::head_ptr(fb), 0xAA, fb->tail - fb->head);
+    std::memset(series::raw_bytes(fb), 0xAA, fb->tail - fb->head);
     r->count = r->occupied = 0;
     if (r->kind == KIND_HASH) {
         SeriesBuffer* ib = node::buffer(r->index);
-        std::memset(series::head_ptr(ib), 0xFF, ib->tail - ib->head);
+        std::memset(series::raw_bytes(ib), 0xFF, ib->tail - ib->head);
         SeriesBuffer* xb = node::buffer(r->extra);
         xb->tail = xb->head;
     } else if (is_record_kind(r->kind)) {
@@ -980,7 +980,7 @@ static void mark_records(Record* r, const Marker& m) {
     uint32_t first = r->kind == KIND_OWNERSHIP ? 2 : 1;  // the owned value is held weakly
     SeriesBuffer* kb = node::buffer(r->keys);
     for (uint32_t at = 0; at < kb->tail - kb->head; at += size) {
-        Cell* entry = reinterpret_cast<Cell*>(series::head_ptr(kb) + at);
+        Cell* entry = reinterpret_cast<Cell*>(series::raw_bytes(kb) + at);
         if (entry->header == ENTRY_LIVE) m.mark_cells(entry + first, entry + size / 16);
     }
 }
@@ -997,7 +997,7 @@ void mark(Node* t, const Marker& m) {
     if (r->kind == KIND_HASH) {
         m.keep(&r->index);
         m.keep(&r->extra);
-        Cell* lists = series::cells(node::buffer(r->extra));
+        Cell* lists = series::record_cells(node::buffer(r->extra));
         uint32_t n = series::length(node::buffer(r->extra));
         for (uint32_t i = 0; i < n; i++) {
             if (lists[i].w2) m.keep(&lists[i].w2);
@@ -1005,7 +1005,7 @@ void mark(Node* t, const Marker& m) {
     }
     if (r->keys && m.keep(&r->keys)) {
         SeriesBuffer* kb = node::buffer(r->keys);
-        m.mark_cells(series::cells(kb), series::cells(kb) + series::length(kb));
+        m.mark_cells(series::record_cells(kb), series::record_cells(kb) + series::length(kb));
     }
 }
 
@@ -1020,7 +1020,7 @@ void purge_unmarked(Node t) {
     uint32_t size = r->index;
     SeriesBuffer* kb = node::buffer(r->keys);
     for (uint32_t at = 0; at < kb->tail - kb->head; at += size) {
-        Cell* entry = reinterpret_cast<Cell*>(series::head_ptr(kb) + at);
+        Cell* entry = reinterpret_cast<Cell*>(series::raw_bytes(kb) + at);
         if (entry->header == ENTRY_LIVE && !is_marked(entry_key(entry))) delete_record(t, entry + 1);
     }
 }

@@ -60,7 +60,7 @@ extern EqualFn equal;
 // payload words as the hash, with text folded to upper case for OP_EQUAL.
 bool same_value(const Cell* a, const Cell* b, uint32_t op);
 
-inline Record* record(Node t) { return reinterpret_cast<Record*>(series::head_ptr(node::buffer(t))); }
+inline Record* record(Node t) { return reinterpret_cast<Record*>(series::raw_bytes(node::buffer(t))); }
 
 // Hashing.
 uint32_t hash_int(uint32_t key);

@@ -80,7 +80,7 @@ namespace native {
 void write_cell(Cell* c, uint32_t type, uint32_t index, const Cell* spec) {
     Node extra = series::new_cells(EXTRA_CELLS);
     SeriesBuffer* b = node::buffer(extra);
-    Cell* cells = series::cells(b);
+    Cell* cells = series::record_cells(b);
     cell::make_none(&cells[EXTRA_NONE]);
     cell::make_none(&cells[EXTRA_ARGS]);
     b->tail = b->head + EXTRA_CELLS * uint32_t(sizeof(Cell));
@@ -90,7 +90,7 @@ void write_cell(Cell* c, uint32_t type, uint32_t index, const Cell* spec) {
     cell::set_callable_extra(c, extra);
 }
 
-Cell* extra(const Cell* callable) { return series::cells(node::buffer(cell::callable_extra(callable))); }
+Cell* extra(const Cell* callable) { return series::record_cells(node::buffer(cell::callable_extra(callable))); }
 
 // The root index of the value start-up bound for each native index ([0]) and
 // action id ([1]); 0 when none.
@@ -122,7 +122,7 @@ static const Cell* make_indexed(Cell* spec, uint32_t type, uint32_t slots) {
     SeriesBuffer* b = node::buffer(cell::series_node(spec));
     uint32_t from = uint32_t(cell::series_index(spec));
     if (series::length(b) < from || series::length(b) - from != 2) error::raise_bad_make(&dt, spec);
-    Cell* cells = series::cells(b) + from;
+    const Cell* cells = series::cells(b) + from;
     if (cell::type(&cells[0]) != T_BLOCK || cell::type(&cells[1]) != T_INTEGER) error::raise_bad_make(&dt, spec);
     int32_t index = cell::get_int(&cells[1]);
     if (index < 1 || index > int32_t(slots)) error::raise_bad_make(&dt, spec);
@@ -190,7 +190,7 @@ bool is_valid_spec(Node spec) {
     uint32_t count = 0;
     bool seen_word = false;
     SeriesBuffer* b = node::buffer(spec);
-    for (Cell *c = series::cells(b), *end = c + series::length(b); c < end; c++) {
+    for (const Cell *c = series::cells(b), *end = c + series::length(b); c < end; c++) {
         switch (cell::type(c)) {
         case T_WORD:
             seen_word = true;

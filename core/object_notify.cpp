@@ -28,7 +28,7 @@ const Cell* handler_word(Slot s) {
     return words::word(s == ON_CHANGE ? words::W_on_change : words::W_on_deep_change);
 }
 
-inline Cell* record_cell(Node record, Slot s) { return series::cells(node::buffer(record)) + s; }
+inline Cell* record_cell(Node record, Slot s) { return series::record_cells(node::buffer(record)) + s; }
 inline int32_t index_of(const Cell* c) { return int16_t(handler_packed(c) >> 16); }
 
 void write_slot(Cell* c, int32_t index, uint32_t count, Node spec) {

@@ -64,12 +64,17 @@ static bool is_marked(const Cell* value, Shape shape) {
 
 // Calls visit on every value the value holds: a block's cells from its
 // position, an object's fields. The cells are read afresh each time, since
-// visiting may grow the table but never moves the walked series.
+// visiting may grow the table but never moves the walked series. A visit
+// may mark a cell (an image's owned flag): a block's cells are written.
 template <class Visit>
 static void walk_inside(const Cell* value, Shape shape, Visit visit) {
-    Node n = shape == OBJECT ? cell::context_values(context::cell_of(cell::object_context(value))) : cell::series_node(value);
-    uint32_t from = shape == OBJECT ? 0 : uint32_t(cell::series_index(value));
-    for (uint32_t i = from; i < series::length(node::buffer(n)); i++) visit(series::cells(node::buffer(n)) + i);
+    bool object = shape == OBJECT;
+    Node n = object ? cell::context_values(context::cell_of(cell::object_context(value))) : cell::series_node(value);
+    uint32_t from = object ? 0 : uint32_t(cell::series_index(value));
+    for (uint32_t i = from; i < series::length(node::buffer(n)); i++) {
+        SeriesBuffer* b = node::buffer(n);
+        visit((object ? series::record_cells(b) : series::writable_cells(b)) + i);
+    }
 }
 
 static void assign_walk(Cell* value, const Cell* owner, const Cell* word) {

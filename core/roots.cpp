@@ -18,7 +18,7 @@ uint32_t keep(const Cell* value) {
     return index;
 }
 
-Cell* at(uint32_t index) { return series::cells(node::buffer(block_node)) + index; }
+Cell* at(uint32_t index) { return series::record_cells(node::buffer(block_node)) + index; }
 
 }  // namespace roots
 }  // namespace zel

@@ -56,7 +56,7 @@ Cell* make(const Cell* spec, const Cell* body, uint32_t index, int32_t builder, 
     Node extra = series::new_cells_unset(function::EXTRA_CELLS);
     SeriesBuffer* eb = node::buffer(extra);
     eb->tail = eb->head + function::EXTRA_CELLS * uint32_t(sizeof(Cell));
-    Cell* cells = series::cells(eb);
+    Cell* cells = series::record_cells(eb);
     cells[function::EXTRA_BODY] = body ? *body : statics::none_cell;
     cell::make_integer(&cells[function::EXTRA_ENTRY], int32_t(index));
     cell::make_integer(&cells[function::EXTRA_BUILDER], builder);

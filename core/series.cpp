@@ -63,7 +63,7 @@ void close_units(const Cell* s, uint32_t start, uint32_t count) {
     uint32_t sh = unit_shift(b), len = length(b);
     if (start >= len) return;
     count = std::min(count, len - start);
-    uint8_t* h = head_ptr(b);
+    uint8_t* h = writable_bytes(b);
     std::memmove(h + (start << sh), h + ((start + count) << sh), (len - start - count) << sh);
     b->tail -= count << sh;
     if (Node t = hash_of(s)) hashtable::remove_range(t, start, count);
@@ -106,14 +106,14 @@ void check_storable(const Cell* s, const Cell* value) {
 void store_at(const Cell* s, uint32_t position, const Cell* value) {
     SeriesBuffer* b = buffer_of(s);
     if (unit(b) == 16) {
-        Cell* c = series::cells(b) + position;
+        Cell* c = series::writable_cells(b) + position;
         Node t = hash_of(s);
         if (t) hashtable::delete_(t, c);
         *c = *value;
         if (t) hashtable::put_value(t, c);
         return;
     }
-    uint8_t* p = head_ptr(b) + (position << unit_shift(b));
+    uint8_t* p = writable_bytes(b) + (position << unit_shift(b));
     switch (cell::type(s)) {
     case T_VECTOR: vector::write_element(p, value, unit(b)); break;
     case T_BINARY: binary::set_byte(p, value); break;
@@ -133,9 +133,9 @@ int64_t pick_position(const Cell* s, int32_t n) {
 void swap_records(const Cell* s, uint32_t a, uint32_t b, uint32_t size) {
     SeriesBuffer* buf = buffer_of(s);
     uint32_t sh = unit_shift(buf);
-    uint8_t* h = head_ptr(buf);
+    uint8_t* h = writable_bytes(buf);
     Node t = hash_of(s);
-    Cell* cells = series::cells(buf);
+    const Cell* cells = series::cells(buf);
     if (t) {
         for (uint32_t i = 0; i < size; i++) {
             hashtable::delete_(t, cells + a + i);
@@ -440,7 +440,7 @@ uint8_t* open_units(const Cell* s, uint32_t position, uint32_t count) {
     uint32_t sh = unit_shift(b), used = b->tail - b->head;
     uint64_t need = uint64_t(used) + (uint64_t(count) << sh);
     if (b->head + need > b->size) b = expand(b, uint32_t(std::min<uint64_t>(need * 2, 0x7FFFFFF0)));
-    uint8_t* p = head_ptr(b) + (position << sh);
+    uint8_t* p = writable_bytes(b) + (position << sh);
     std::memmove(p + (count << sh), p, used - (position << sh));
     b->tail += count << sh;
     return p;
@@ -461,7 +461,7 @@ void move_between(const Cell* source, const Cell* target, uint32_t count) {
 
 void move_within(const Cell* s, uint32_t from, uint32_t count, uint32_t to) {
     if (to >= from && to <= from + count) return;
-    uint8_t* h = head_ptr(buffer_of(s));
+    uint8_t* h = writable_bytes(buffer_of(s));
     uint32_t sh = shift_of(s), lo = std::min(from, to), hi = std::max(from + count, to);
     if (to > from) std::rotate(h + (from << sh), h + ((from + count) << sh), h + (to << sh));
     else std::rotate(h + (to << sh), h + (from << sh), h + ((from + count) << sh));

@@ -36,7 +36,7 @@ uint32_t shift_of(const SeriesBuffer* b) {
 }
 
 uint32_t length_of(const SeriesBuffer* b) { return (b->tail - b->head) >> shift_of(b); }
-uint8_t* at(SeriesBuffer* b, uint32_t position) { return series::head_ptr(b) + (size_t(position) << shift_of(b)); }
+uint8_t* at(SeriesBuffer* b, uint32_t position) { return series::raw_bytes(b) + (size_t(position) << shift_of(b)); }
 
 // The value's index within [0, length].
 uint32_t index_in(const Cell* value, uint32_t length) {

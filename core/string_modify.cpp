@@ -46,7 +46,7 @@ bool announce(const Cell* s, const Cell* action, const Cell* value, uint32_t ind
 }
 
 uint32_t unit_of(const Cell* s) { return series::unit(buffer_of(s)); }
-uint8_t* address(SeriesBuffer* b, uint32_t i) { return series::head_ptr(b) + size_t(i) * series::unit(b); }
+uint8_t* address(SeriesBuffer* b, uint32_t i) { return series::raw_bytes(b) + size_t(i) * series::unit(b); }
 
 // The characters from the value's index to the tail, and that index (moved
 // back to the tail when it lies past it), measured once.
@@ -755,7 +755,7 @@ struct SetPass {
     void run(Cell* text, const CharSet* filter, bool keep_members) {
         Text t = text_of(text);
         uint32_t unit = series::unit(out);
-        uint8_t* dst = series::head_ptr(out);
+        uint8_t* dst = series::raw_bytes(out);
         for (uint32_t r = 0; r < t.len; r += size) {
             uint32_t k = key(char_of(t, r));
             if (filter && filter->has(k) != keep_members) continue;

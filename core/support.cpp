@@ -34,7 +34,7 @@ void get_literals(Node* block, uint32_t* first) {
     *first = literals_first;
 }
 
-Cell* value_at(uint32_t n) { return series::cells(node::buffer(literals_block)) + literals_first + n; }
+const Cell* value_at(uint32_t n) { return series::cells(node::buffer(literals_block)) + literals_first + n; }
 
 }  // namespace boot
 

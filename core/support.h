@@ -17,7 +17,7 @@ void set_literals(Node block, uint32_t first);
 // The block and first position named last (0 and 0 before any).
 void get_literals(Node* block, uint32_t* first);
 // Literal n (from 0); good until the block moves.
-Cell* value_at(uint32_t n);
+const Cell* value_at(uint32_t n);
 }  // namespace boot
 
 namespace error {

@@ -59,8 +59,8 @@ static uint32_t add(Node table, const hashtable::Probe& free, const uint8_t* byt
                     uint32_t alias) {
     Node name = series::new_bytes(length + 1);
     SeriesBuffer* nb = node::buffer(name);
-    std::memcpy(series::head_ptr(nb), bytes, length);
-    series::head_ptr(nb)[length] = 0;
+    std::memcpy(series::raw_bytes(nb), bytes, length);
+    series::raw_bytes(nb)[length] = 0;
     nb->tail = nb->head + length;
     SeriesBuffer* kb = node::buffer(hashtable::record(table)->keys);
     uint32_t position = series::length(kb);

@@ -45,7 +45,7 @@ const char* get_cstr(uint32_t id);
 const uint8_t* name_of(const Cell* record, uint32_t* length);
 
 // The canonical id: the alias when there is one, else the id itself.
-inline Cell* record_at(uint32_t id) { return series::cells(node::buffer(block_node)) + (id - 1); }
+inline Cell* record_at(uint32_t id) { return series::record_cells(node::buffer(block_node)) + (id - 1); }
 inline uint32_t alias_of(uint32_t id) { return cell::symbol_alias(record_at(id)); }
 // The same among the records as record_at(1) gives them, for a caller that
 // resolves many ids while the table cannot move (it allocates nothing).

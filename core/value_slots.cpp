@@ -11,7 +11,7 @@ namespace value_slots {
 Node block_node = 0;
 static int32_t first_free = -1;
 
-static Cell* cells() { return series::cells(node::buffer(block_node)); }
+static Cell* cells() { return series::record_cells(node::buffer(block_node)); }
 
 // Appends count cells and threads them, in order, in front of the list.
 static void add_free_cells(uint32_t count) {

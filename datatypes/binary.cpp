@@ -180,7 +180,7 @@ uint32_t length(const Cell* value) {
     return used_of(b) - index_of(value);
 }
 
-uint8_t* head_address(const Cell* value) { return series::head_ptr(buffer_of(value)) + index_of(value); }
+uint8_t* head_address(const Cell* value) { return series::raw_bytes(buffer_of(value)) + index_of(value); }
 uint8_t* tail_address(const Cell* value) { return series::tail_ptr(buffer_of(value)); }
 bool is_at_tail(const Cell* value) {
     return uint32_t(cell::series_index(value)) >= used_of(buffer_of(value));
@@ -226,7 +226,7 @@ void insert_bytes(const Cell* value, uint32_t offset, const uint8_t* source, uin
     ptrdiff_t from = own ? offset_in(b, source) : 0;
     uint32_t position = index_of(value) + offset;
     b = ensure(b, uint64_t(b->tail) + count, uint64_t(b->size) * 2 + count);
-    uint8_t* at = series::head_ptr(b) + position;
+    uint8_t* at = series::raw_bytes(b) + position;
     std::memmove(at + count, at, size_t(series::tail_ptr(b) - at));
     b->tail += count;
     if (own) {
@@ -244,7 +244,7 @@ void overwrite_bytes(const Cell* value, uint32_t offset, const uint8_t* source, 
     uint64_t end = b->head + position + count;
     b = ensure(b, end, uint64_t(b->size) * 2 + (end > b->size ? end - b->size : 0));
     if (own) source = series::head_ptr(b) + from;
-    std::memmove(series::head_ptr(b) + position, source, count);
+    std::memmove(series::raw_bytes(b) + position, source, count);
     if (b->head + position + count > b->tail) b->tail = uint32_t(b->head + position + count);
 }
 
@@ -498,7 +498,7 @@ Node snapshot(const Cell* value, uint32_t count, int32_t limit, bool only, int32
 // at position bytes from the buffer's head, dup times over.
 void write_value(Cell* series, uint32_t position, const Cell* value, Node copied, uint32_t count,
                  int32_t limit, bool only, int32_t mode, int32_t dup) {
-    uint8_t* at = series::head_ptr(buffer_of(series)) + position;
+    uint8_t* at = series::raw_bytes(buffer_of(series)) + position;
     if (copied) std::memcpy(at, series::data(node::buffer(copied)), count);
     else value_to_bytes(at, value, limit, only, mode);
     if (dup > 1) memory::fill_pattern(at, count, uint32_t(dup));
@@ -527,7 +527,7 @@ const Cell* append(Cell* s, Cell* value, int32_t part, bool only, int32_t dup, b
     b = ensure(b, need, uint64_t(b->size) * 2 >= need ? uint64_t(b->size) * 2 : need);
     Node copied = !at_tail && may_alias(s, value) ? snapshot(value, count, part, only, BYTES_WRITE) : 0;
     b = buffer_of(s);
-    uint8_t* at = series::head_ptr(b) + position;
+    uint8_t* at = series::raw_bytes(b) + position;
     std::memmove(at + added, at, used - position);
     write_value(s, position, value, copied, count, part, only, BYTES_WRITE, dup);
     buffer_of(s)->tail += added;
@@ -558,7 +558,7 @@ const Cell* change(Cell* s, Cell* value, int32_t part, bool only, int32_t dup) {
     b = ensure(b, need, need);
     Node copied = may_alias(s, value) ? snapshot(value, count, -1, only, BYTES_FORMED) : 0;
     b = buffer_of(s);
-    uint8_t* at = series::head_ptr(b) + index;
+    uint8_t* at = series::raw_bytes(b) + index;
     std::memmove(at + added, at + replaced, rest - replaced);
     write_value(s, index, value, copied, count, -1, only, BYTES_FORMED, dup);
     b = buffer_of(s);
@@ -575,7 +575,7 @@ namespace {
 // Drops every zero byte from the index on.
 void remove_zeros(Cell* s) {
     SeriesBuffer* b = buffer_of(s);
-    uint8_t* p = series::head_ptr(b) + cell::series_index(s);
+    uint8_t* p = series::raw_bytes(b) + cell::series_index(s);
     uint8_t* end = series::tail_ptr(b);
     uint8_t* out = std::remove(p, end, uint8_t(0));
     b->tail -= uint32_t(end - out);
@@ -583,7 +583,7 @@ void remove_zeros(Cell* s) {
 
 void trim_ends(Cell* s, bool head, bool tail) {
     SeriesBuffer* b = buffer_of(s);
-    uint8_t* p = series::head_ptr(b) + cell::series_index(s);
+    uint8_t* p = series::raw_bytes(b) + cell::series_index(s);
     uint8_t* end = series::tail_ptr(b);
     uint8_t* first = p;
     uint8_t* last = end;

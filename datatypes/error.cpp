@@ -448,7 +448,7 @@ Cell argument_word(uint32_t n) {
     default: return statics::none_cell;
     }
     SeriesBuffer* b = node::buffer(cell::callable_spec(callee));
-    for (Cell *c = series::cells(b), *end = c + series::length(b); c < end; c++) {
+    for (const Cell *c = series::cells(b), *end = c + series::length(b); c < end; c++) {
         switch (cell::type(c)) {
         case T_WORD: case T_LIT_WORD: case T_GET_WORD: case T_REFINEMENT:
             if (n-- == 0) return *c;

@@ -41,7 +41,7 @@ constexpr uint64_t MAX_CELLS = 0x7FFFFFF0u / sizeof(Cell);
 
 bool has(uint64_t set, uint32_t t) { return t < 64 && (set & bit(t)); }
 
-Cell* pairs_of(const Cell* m) { return series::cells(node::buffer(cell::series_node(m))); }
+const Cell* pairs_of(const Cell* m) { return series::cells(node::buffer(cell::series_node(m))); }
 uint32_t cells_of(const Cell* m) { return series::length(node::buffer(cell::series_node(m))); }
 Cell block_of(const Cell* m) {
     Cell b;
@@ -87,12 +87,12 @@ inline bool is_number_key(uint32_t t) { return t == T_INTEGER || t == T_CHAR; }
 // ...) holds every other key (`put m k (select m k) + 1` walks once; a map
 // used as an array walks never). Checked by the content found there; null
 // when it is not the key (the pair block's buffer is looked up once).
-[[gnu::always_inline]] inline Cell* remembered_value(const Cell* m, const Cell* key) {
+[[gnu::always_inline]] inline const Cell* remembered_value(const Cell* m, const Cell* key) {
     if (last_key.pairs != cell::series_node(m)) return nullptr;
     SeriesBuffer* b = node::buffer(last_key.pairs);
     int64_t pos = int64_t(last_key.pos) + 2 * (int64_t(cell::get_int(key)) - last_key.key);
     if (pos < 0 || uint64_t(pos) + 1 >= uint64_t(b->tail - b->head) / sizeof(Cell)) return nullptr;
-    Cell* held = series::cells(b) + pos;
+    const Cell* held = series::cells(b) + pos;
     return cell::type(held) == cell::type(key) && cell::get_int(held) == cell::get_int(key) ? held + 1 : nullptr;
 }
 
@@ -127,19 +127,21 @@ inline int32_t remembered_key(const Cell* m, const Cell* key) {
 }
 
 // The live value cell of the key, or null.
-[[gnu::always_inline]] inline Cell* live_value(const Cell* m, const Cell* key, bool case_) {
+[[gnu::always_inline]] inline const Cell* live_value(const Cell* m, const Cell* key, bool case_) {
     int32_t pos = find_key(m, key, case_);
     if (pos < 0) return nullptr;
-    Cell* v = pairs_of(m) + pos + 1;
+    const Cell* v = pairs_of(m) + pos + 1;
     return is_live(v) ? v : nullptr;
 }
 
 // A key found takes the value in its value cell (a removed pair's comes
 // back to life).
-[[gnu::always_inline]] inline void write_value(const Cell* m, Cell* slot, const Cell* value) {
-    if (!is_live(slot)) table_of(m)->count++;
-    *slot = *value;
-    cell::clear_flag(slot);
+[[gnu::always_inline]] inline void write_value(const Cell* m, const Cell* slot, const Cell* value) {
+    SeriesBuffer* b = node::buffer(cell::series_node(m));
+    Cell* held = series::writable_cells(b) + (slot - series::cells(b));
+    if (!is_live(held)) table_of(m)->count++;
+    *held = *value;
+    cell::clear_flag(held);
 }
 
 // A new key takes the bucket where its lookup ended: storing the key copies
@@ -298,7 +300,7 @@ bool select_number(const Cell* map, const Cell* key, Cell* out) {
 
 bool put_remembered(const Cell* map, const Cell* key, const Cell* value) {
     if (cell::type(map) != T_MAP || !is_number_key(cell::type(key))) return false;
-    Cell* slot = remembered_value(map, key);
+    const Cell* slot = remembered_value(map, key);
     if (!slot) return false;
     write_value(map, slot, value);
     return true;
@@ -306,7 +308,7 @@ bool put_remembered(const Cell* map, const Cell* key, const Cell* value) {
 
 bool put_number(const Cell* map, const Cell* key, const Cell* value) {
     if (cell::type(map) != T_MAP || !is_number_key(cell::type(key))) return false;
-    if (Cell* slot = remembered_value(map, key)) write_value(map, slot, value);
+    if (const Cell* slot = remembered_value(map, key)) write_value(map, slot, value);
     else store(map, key, value, false, nullptr);
     return true;
 }
@@ -372,7 +374,8 @@ void copy_nested(const Cell* m, bool deep, Cell* types) {
     for (uint32_t i = 0; i < cells_of(m); i++) {
         Cell c = pairs_of(m)[i];
         if (!is_live(&c) || !types::is_series(cell::type(&c))) continue;
-        pairs_of(m)[i] = *actions::copy_dispatch(&c, nullptr, true, nullptr);
+        Cell copy = *actions::copy_dispatch(&c, nullptr, true, nullptr);
+        series::writable_cells(node::buffer(cell::series_node(m)))[i] = copy;
     }
 }
 
@@ -433,7 +436,7 @@ const Cell* remove(Cell* map, Cell*, Cell* key) {
     if (!key) error::raise(Err::script_missing_arg);
     int32_t pos = find_key(map, key, true);
     if (pos >= 0 && is_live(pairs_of(map) + pos + 1)) {
-        pairs_of(map)[pos + 1] = Cell{0, 0, 0, 0};
+        series::writable_cells(node::buffer(cell::series_node(map)))[pos + 1] = Cell{0, 0, 0, 0};
         table_of(map)->count--;
     }
     return map;

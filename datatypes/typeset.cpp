@@ -52,7 +52,7 @@ Span span_of(const Cell* block) {
     uint32_t length = series::length(b);
     uint32_t index = uint32_t(cell::series_index(block));
     if (index > length) index = length;
-    Cell* head = series::cells(b);
+    const Cell* head = series::cells(b);
     return {head + index, head + length};
 }
 

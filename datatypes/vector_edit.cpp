@@ -100,7 +100,7 @@ void make_room(const Cell* v, uint32_t position, uint32_t removed, uint32_t adde
     uint64_t need = uint64_t(b->tail) + (uint64_t(added) << sh) - (uint64_t(removed) << sh);
     uint64_t doubled = uint64_t(b->size) * 2;
     b = ensure(b, need, doubling && doubled >= need ? doubled : need);
-    uint8_t* at = series::head_ptr(b) + (size_t(position) << sh);
+    uint8_t* at = series::raw_bytes(b) + (size_t(position) << sh);
     std::memmove(at + (size_t(added) << sh), at + (size_t(removed) << sh), size_t(used - position - removed) << sh);
     b->tail = uint32_t(b->head + ((uint64_t(used) - removed + added) << sh));
 }

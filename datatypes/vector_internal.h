@@ -25,7 +25,7 @@ inline void clip(Cell* v) { cell::set_series_index(v, index_of(v)); }
 // The address of an absolute element position.
 inline uint8_t* address_at(const Cell* v, uint32_t position) {
     SeriesBuffer* b = buffer_of(v);
-    return series::head_ptr(b) + (size_t(position) << series::unit_shift(b));
+    return series::raw_bytes(b) + (size_t(position) << series::unit_shift(b));
 }
 
 // The element as a number: a float's value, or an integer's or char's.

@@ -1833,8 +1833,10 @@ uint32_t first_expression(const Cell* code, uint32_t pos, SeriesBuffer* b) {
 // cell keeps that binding.
 void keep_binding(const Cell* path, uint32_t i, const Cell* element) {
     if (i >= live_tail(path)) return;
-    Cell* c = series::cells(node::buffer(cell::series_node(path))) + i;
-    if (cell::type(c) == cell::type(element) && cell::word_symbol(c) == cell::word_symbol(element) && types::is_variable_word(cell::type(c))) {
+    const Cell* held = series::cells(node::buffer(cell::series_node(path))) + i;
+    if (cell::type(held) == cell::type(element) && cell::word_symbol(held) == cell::word_symbol(element) &&
+        types::is_variable_word(cell::type(held))) {
+        Cell* c = series::writable_cells(node::buffer(cell::series_node(path))) + i;
         cell::set_word_context(c, cell::word_context(element));
         cell::set_word_index(c, cell::word_index(element));
     }
@@ -3484,10 +3486,10 @@ int32_t checked_refinement(const Cell* path, uint32_t from, uint32_t at, Node li
 }
 
 Node prepare_spec(const Cell* callable) {
-    Cell* cache = series::cells(node::buffer(cell::callable_extra(callable))) + native::EXTRA_ARGS;
+    const Cell* cache = series::cells(node::buffer(cell::callable_extra(callable))) + native::EXTRA_ARGS;
     if (cell::type(cache) == T_BLOCK) return cell::series_node(cache);
     Node list = build_arg_list(cell::callable_spec(callable), types::is_function_like(cell::type(callable)));
-    cell::make_series(series::cells(node::buffer(cell::callable_extra(callable))) + native::EXTRA_ARGS, T_BLOCK, list);
+    cell::make_series(series::record_cells(node::buffer(cell::callable_extra(callable))) + native::EXTRA_ARGS, T_BLOCK, list);
     return list;
 }
 

@@ -261,8 +261,8 @@ const Cell* find_branch(const Cell* value, const Cell* cases, bool* matched) {
     if (cell::type(value) == T_BLOCK) return nullptr;
     uint32_t tail = live_tail(cases);
     for (uint32_t i = uint32_t(cell::series_index(cases)); i < tail; i++) {
-        Cell* key = block::cell_at(cases, i);
-        if (cell::type(key) != cell::type(value) || !actions::compare(const_cast<Cell*>(value), key, actions::OP_EQUAL))
+        const Cell* key = block::cell_at(cases, i);
+        if (cell::type(key) != cell::type(value) || !actions::compare(const_cast<Cell*>(value), const_cast<Cell*>(key), actions::OP_EQUAL))
             continue;
         *matched = true;
         for (uint32_t j = i + 1; j < tail; j++)
@@ -303,7 +303,7 @@ void case_(bool c, const int32_t* r) {
             pos++;
             continue;
         }
-        Cell* next = block::cell_at(cases, pos);
+        const Cell* next = block::cell_at(cases, pos);
         if (cell::type(next) == T_BLOCK) {
             Cell branch = *next;
             pos++;

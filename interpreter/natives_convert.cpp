@@ -216,13 +216,12 @@ void new_line_native(bool check, const int32_t* r) {
     }
     uint32_t index = uint32_t(cell::series_index(position));
     uint32_t length = block::buffer_length(position);
-    series::unprepare(block::buffer_of(position));  // the marks are in the cells
     if (period == 0) {
-        if (index < length) mark(block::cell_at(position, index), on);
+        if (index < length) mark(block::writable_cell_at(position, index), on);
         return;
     }
     for (uint32_t i = 0; index + i < length; i++)
-        mark(block::cell_at(position, index + i), i % uint32_t(period) == 0 ? on : !on);
+        mark(block::writable_cell_at(position, index + i), i % uint32_t(period) == 0 ? on : !on);
 }
 
 void new_line_q_native(bool check, const int32_t* r) {

@@ -115,7 +115,7 @@ void Walk::locate(const Cell* element, const Cell* answer) {
 static void write_cell(const Cell* series, uint32_t index, const Cell* old_value, const Cell* value) {
     SeriesBuffer* b = node::buffer(cell::series_node(series));
     if (index >= series::length(b)) return;
-    Cell* at = series::cells(b) + index;
+    Cell* at = series::writable_cells(b) + index;
     if (!same_bits(at, old_value)) return;
     Node table = cell::type(series) == T_HASH ? cell::series_extra(series) : 0;
     if (table) hashtable::delete_(table, at);

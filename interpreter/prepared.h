@@ -5,7 +5,8 @@
 //
 // A form is made the second time a block runs (the first run marks the
 // buffer SER_RAN), from the cells as they are then; the buffer is marked
-// SER_PREPARED, which every writer of its cells clears (series::unprepare),
+// SER_PREPARED, which every writer of its cells clears (its cells are
+// written only through series::writable_cells or writable_bytes),
 // and the form also records the buffer's head and tail. The evaluator uses a
 // form only while the mark and the extent hold, and checks them again after
 // everything that may run code; what a form caches from outside the block

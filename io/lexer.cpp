@@ -244,7 +244,7 @@ static Node fold_cells(uint32_t first) {
     uint32_t n = stack.top - first;
     Node node = series::new_cells(n);
     SeriesBuffer* b = node::buffer(node);
-    if (n) std::memcpy(series::head_ptr(b), stack.cells + first, size_t(n) * sizeof(Cell));
+    if (n) std::memcpy(series::writable_bytes(b), stack.cells + first, size_t(n) * sizeof(Cell));
     b->tail = b->head + n * uint32_t(sizeof(Cell));
     return node;
 }

@@ -108,7 +108,7 @@ void load_text(State* s, uint32_t type, uint32_t start, uint32_t end, bool escap
     Node n = series::new_units(count, unit);
     SeriesBuffer* b = node::buffer(n);
     in = text ? text : input_bytes(s);
-    uint8_t* out = series::head_ptr(b);
+    uint8_t* out = series::raw_bytes(b);
     if (plain) {
         std::memcpy(out, in + start, count);
     } else {
@@ -455,7 +455,7 @@ void load_binary(State* s, uint32_t start, uint32_t end, uint32_t, bool load) {
     Node node = series::new_bytes(uint32_t(n));
     SeriesBuffer* b = node::buffer(node);
     in = input_bytes(s);
-    decode_binary(in + at + 2, in + end, base, series::head_ptr(b));
+    decode_binary(in + at + 2, in + end, base, series::raw_bytes(b));
     b->tail = b->head + uint32_t(n);
     put(c, Cell{T_BINARY, 0, node, 0});
 }

@@ -128,7 +128,7 @@ Cell encode(const Cell* value) {
     return to_binary(s);
 }
 
-Cell* decode(const uint8_t* data, const Cell* target, bool codec, int64_t length) {
+const Cell* decode(const uint8_t* data, const Cell* target, bool codec, int64_t length) {
     // An open length trusts the stream's own counts (the boot image).
     int64_t size = length < 0 ? INT32_MAX : length;
     if (size < 8 || std::memcmp(data, MAGIC, sizeof MAGIC) != 0) bad_stream(codec, "Error: Not a Zelbin file!");

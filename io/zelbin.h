@@ -29,7 +29,7 @@ Cell encode_cp(const Cell* value);
 // zb-invalid-record with the 1-based byte position; a bad magic or a failed
 // decompression raises invalid-data (the boot load ends the process, see
 // load_boot).
-Cell* decode(const uint8_t* data, const Cell* target, bool codec, int64_t length);
+const Cell* decode(const uint8_t* data, const Cell* target, bool codec, int64_t length);
 
 // The boot image: the binding records (a set-word and its value, for each
 // pair of the bindings block), then every value of the values block, in the
@@ -45,7 +45,7 @@ Cell encode_boot(const Cell* bindings, const Cell* values);
 // leaves the root block and every word as they were; a bad magic or a failed
 // decompression prints its message and ends the process with
 // BOOT_FAILURE_STATUS.
-Cell* load_boot(const uint8_t* image, uint32_t length, bool keep_base);
+const Cell* load_boot(const uint8_t* image, uint32_t length, bool keep_base);
 constexpr int BOOT_FAILURE_STATUS = 1;
 
 }  // namespace zelbin

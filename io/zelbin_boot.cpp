@@ -38,7 +38,7 @@ void apply_boot_bindings() {
     boot_bindings.clear();
 }
 
-Cell* load_boot(const uint8_t* image, uint32_t length, bool keep_base) {
+const Cell* load_boot(const uint8_t* image, uint32_t length, bool keep_base) {
     CollectorOff off;
     is_codec = false;
     Node previous_block;
@@ -46,7 +46,7 @@ Cell* load_boot(const uint8_t* image, uint32_t length, bool keep_base) {
     boot::get_literals(&previous_block, &previous_first);
     Cell root{T_BLOCK, 0, roots::block_node, 0};
     uint32_t base = block::buffer_length(&root);
-    Cell* first;
+    const Cell* first;
     try {
         first = decode(image, &root, false, length);
     } catch (...) {

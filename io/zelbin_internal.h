@@ -83,7 +83,7 @@ struct Place {
     Node block;
     uint32_t index;
     Cell* temp;
-    Cell* at() const { return temp ? temp : series::cells(node::buffer(block)) + index; }
+    Cell* at() const { return temp ? temp : series::writable_cells(node::buffer(block)) + index; }
 };
 // A new unset cell at the tail of the block (a block of cells), once per
 // record; *cell (when given) receives where it is, which stays put until the

@@ -106,7 +106,7 @@ Node place_function(const Place& dst, Node ctx, uint32_t spec_cells, uint32_t bo
     Node extra = series::new_cells_unset(function::EXTRA_CELLS);
     SeriesBuffer* eb = node::buffer(extra);
     eb->tail = eb->head + function::EXTRA_CELLS * uint32_t(sizeof(Cell));
-    cell::make_series(series::cells(eb) + function::EXTRA_BODY, T_BLOCK, body);
+    cell::make_series(series::record_cells(eb) + function::EXTRA_BODY, T_BLOCK, body);
     Cell fn{T_FUNCTION, ctx, spec, extra};
     *context::owner_of(ctx) = fn;
     *dst.at() = fn;
@@ -194,12 +194,12 @@ void finish_map(Reader& r, const Place& dst) {
     uint32_t n = block::buffer_length(&pairs);
     if (n % 2) corrupt(r);
     for (uint32_t i = 0; i < n; i += 2) {
-        Cell* key = block::cell_at(&pairs, i);
+        Cell* key = block::writable_cell_at(&pairs, i);
         uint32_t t = cell::type(key);
         if (!map::is_key_type_allowed(t)) corrupt(r);
         if (t == T_WORD || t == T_LIT_WORD || t == T_GET_WORD) cell::set_type(key, T_SET_WORD);
         key->header &= ~HDR_NEW_LINE;
-        block::cell_at(&pairs, i + 1)->header &= ~HDR_NEW_LINE;
+        block::writable_cell_at(&pairs, i + 1)->header &= ~HDR_NEW_LINE;
     }
     hashtable::put_block(cell::series_extra(&m), 0, 2);
     if (hashtable::record(cell::series_extra(&m))->count != n / 2) corrupt(r);
@@ -207,7 +207,7 @@ void finish_map(Reader& r, const Place& dst) {
 
 static void fill_units(Node n, const uint8_t* bytes, uint32_t size) {
     SeriesBuffer* b = node::buffer(n);
-    if (size) std::memcpy(series::head_ptr(b), bytes, size);
+    if (size) std::memcpy(series::raw_bytes(b), bytes, size);
     b->tail = b->head + size;
 }
 

@@ -50,7 +50,7 @@ int32_t find_pointer(Node n, const void* address) { return find_entry(n, &addres
 // The entry at a 1-based index, or null when it lies outside the used part.
 static uint8_t* entry_at(Node n, uint32_t index, uint32_t size) {
     if (index == 0 || uint64_t(index) * size > used(n)) return nullptr;
-    return series::head_ptr(buf(n)) + (index - 1) * size;
+    return series::raw_bytes(buf(n)) + (index - 1) * size;
 }
 
 void* pick_pointer(Node n, uint32_t index) {
@@ -68,7 +68,7 @@ void remove_at(Node n, uint32_t byte_offset, uint32_t byte_count) {
     uint32_t all = used(n);
     uint32_t at = std::min(byte_offset, all);
     uint32_t count = std::min(byte_count, all - at);
-    uint8_t* p = series::head_ptr(b) + at;
+    uint8_t* p = series::raw_bytes(b) + at;
     std::memmove(p, p + count, all - at - count);
     b->tail -= count;
 }
@@ -83,7 +83,7 @@ void insert_int(Node n, int32_t value, uint32_t index) {
     if (index == 0 || uint64_t(index - 1) * sizeof value > all) return;
     uint32_t at = (index - 1) * sizeof value;
     series::reserve(buf(n), sizeof value);
-    uint8_t* p = series::head_ptr(buf(n)) + at;
+    uint8_t* p = series::raw_bytes(buf(n)) + at;
     std::memmove(p + sizeof value, p, all - at);
     std::memcpy(p, &value, sizeof value);
 }

@@ -223,7 +223,7 @@ static void drain() {
             continue;
         }
         SeriesBuffer* b = node::buffer(w.series);
-        mark_cells(series::cells(b), series::cells(b) + series::length(b));
+        mark_cells(series::record_cells(b), series::record_cells(b) + series::length(b));
     }
 }
 
@@ -272,7 +272,7 @@ static void forward_owned_keys() {
     hashtable::Record* r = hashtable::record(ownership::table_node);
     SeriesBuffer* kb = node::buffer(r->keys);
     for (uint32_t at = 0; at + r->index <= kb->tail - kb->head; at += r->index) {
-        Cell* entry = reinterpret_cast<Cell*>(series::head_ptr(kb) + at);
+        Cell* entry = reinterpret_cast<Cell*>(series::raw_bytes(kb) + at);
         buffer_of(&entry->w1);
         forward_owned(entry + 1);
     }

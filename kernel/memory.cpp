@@ -478,7 +478,7 @@ static SeriesBuffer* move_to(SeriesBuffer* b, uint64_t new_size) {
 // kept just past the tail (terminators) travel too; never beyond the new area.
 static uint32_t carry_over(SeriesBuffer* old, SeriesBuffer* nb) {
     uint32_t bytes = std::min(old->size - old->head, nb->size - nb->head);
-    std::memcpy(head_ptr(nb), head_ptr(old), bytes);
+    std::memcpy(raw_bytes(nb), head_ptr(old), bytes);
     return bytes;
 }
 

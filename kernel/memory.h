@@ -96,7 +96,12 @@ void release(Node n);
 namespace series {
 
 inline uint8_t* data(SeriesBuffer* b) { return reinterpret_cast<uint8_t*>(b) + sizeof(SeriesBuffer); }
-inline uint8_t* head_ptr(SeriesBuffer* b) { return data(b) + b->head; }
+inline const uint8_t* head_ptr(const SeriesBuffer* b) {
+    return reinterpret_cast<const uint8_t*>(b) + sizeof(SeriesBuffer) + b->head;
+}
+// The bytes from the head, to write them: as writable_cells (below), for the
+// code that works on units of any size.
+inline uint8_t* writable_bytes(SeriesBuffer* b);
 inline uint8_t* tail_ptr(SeriesBuffer* b) { return data(b) + b->tail; }
 inline uint32_t unit(const SeriesBuffer* b) { return b->flags & SER_UNIT_MASK; }
 // The shift of each unit size (1, 2, 4, 8, 16; anything else counts as 1).
@@ -107,12 +112,29 @@ inline uint32_t unit_shift(const SeriesBuffer* b) { return UNIT_SHIFTS[unit(b)];
 inline uint32_t length(const SeriesBuffer* b) { return (b->tail - b->head) >> unit_shift(b); }
 // Bytes free after the tail.
 inline uint32_t room(const SeriesBuffer* b) { return b->size - b->tail; }
-inline Cell* cells(SeriesBuffer* b) { return reinterpret_cast<Cell*>(head_ptr(b)); }
-// Every writer of a block's cells calls this: the evaluator's prepared form
-// of the block (interpreter/prepared.h) and PARSE's form of it as rules no
-// longer hold.
+// Cells are read through cells() and written through writable_cells(),
+// the one way to write the cells of a buffer that a block value may name:
+// it drops the marks that say the evaluator's prepared form of the block
+// (interpreter/prepared.h) and PARSE's form of it as rules still hold. A
+// writer that reaches cells any other way is a compile error, so none is
+// missed. record_cells() is for the runtime's own records, which no block
+// value ever names (a context's frame, words and values, the symbol table,
+// a callable's extra block), and for the collector, which rewrites node
+// handles without changing what a block says.
 constexpr uint32_t SER_CODE_MARKS = SER_PREPARED | SER_RAN | SER_PLAIN | SER_RULES;
 inline void unprepare(SeriesBuffer* b) { b->flags &= ~SER_CODE_MARKS; }
+inline const Cell* cells(const SeriesBuffer* b) {
+    return reinterpret_cast<const Cell*>(reinterpret_cast<const uint8_t*>(b) + sizeof(SeriesBuffer) + b->head);
+}
+inline uint8_t* writable_bytes(SeriesBuffer* b) {
+    unprepare(b);
+    return data(b) + b->head;
+}
+inline Cell* writable_cells(SeriesBuffer* b) { return reinterpret_cast<Cell*>(writable_bytes(b)); }
+inline Cell* record_cells(SeriesBuffer* b) { return reinterpret_cast<Cell*>(data(b) + b->head); }
+// The bytes from the head of a series that holds no cells (a string, a
+// binary, a vector, a bitset) or of one of the runtime's records.
+inline uint8_t* raw_bytes(SeriesBuffer* b) { return data(b) + b->head; }
 
 // Allocation. head_offset is a byte offset for head and tail inside the data
 // area, or -1 for the middle of it.

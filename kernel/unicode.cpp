@@ -145,8 +145,8 @@ Node utf8_copy(const Text& t, uint32_t* bytes) {
     // Allocation never moves another buffer, so t stays good.
     Node n = series::new_bytes(uint32_t(size) + 1);
     SeriesBuffer* b = node::buffer(n);
-    write_text(t, series::head_ptr(b), size);
-    series::head_ptr(b)[size] = 0;
+    write_text(t, series::raw_bytes(b), size);
+    series::raw_bytes(b)[size] = 0;
     b->tail = b->head + uint32_t(size);
     if (bytes) *bytes = uint32_t(size);
     return n;
@@ -159,7 +159,7 @@ Node utf16_copy(const Text& t, uint32_t* units) {
     if (count >= 0x7FFFFFF0u) fail::internal("no-memory");
     Node n = series::new_units(uint32_t(count) + 1, 2);
     SeriesBuffer* b = node::buffer(n);
-    uint8_t* out = series::head_ptr(b);
+    uint8_t* out = series::raw_bytes(b);
     for (const uint8_t* p = t.start; p < t.end(); p += t.unit) {
         uint16_t pair[2];
         uint32_t k = utf16::encode_char(string::get_char(p, t.unit), pair);
@@ -242,7 +242,7 @@ SeriesBuffer* widen(SeriesBuffer* b, uint32_t to) {
         if (need > 0xFFFFFFF0u) fail::internal("no-memory");
         b = series::expand(b, uint32_t(need));
     }
-    uint8_t* base = series::head_ptr(b);
+    uint8_t* base = series::raw_bytes(b);
     for (uint32_t i = len; i-- > 0;) put_char(base + size_t(i) * to, to, get_char(base + size_t(i) * from, from));
     b->flags = (b->flags & ~SER_UNIT_MASK) | to;
     b->tail = b->head + uint32_t(need);

@@ -66,7 +66,7 @@ bool is_slot_series(uint32_t t) {
 void set_slot_quiet() {
     if (!is_slot_series(cell::type(arg(0)))) check::expect_arg(0, cell::type(arg(0)));
     uint32_t index = uint32_t(cell::series_index(arg(0)));
-    if (index < block::buffer_length(arg(0))) cell::copy(arg(1), block::cell_at(arg(0), index));
+    if (index < block::buffer_length(arg(0))) cell::copy(arg(1), block::writable_cell_at(arg(0), index));
 }
 
 void shift_right() { set_integer(integer::shift(int_arg(0), int_arg(1), false, false)); }

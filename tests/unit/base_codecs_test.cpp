@@ -45,7 +45,7 @@ std::string decode(Base base, const std::u32string& text, uint32_t unit = 1) {
     Node n = decoders[base](units.data(), uint32_t(text.size()), unit);
     if (!n) return "invalid";
     SeriesBuffer* b = node::buffer(n);
-    return std::string(series::head_ptr(b), series::tail_ptr(b));
+    return std::string(series::raw_bytes(b), series::tail_ptr(b));
 }
 
 std::u32string wide(const std::string& s) { return std::u32string(s.begin(), s.end()); }

@@ -550,7 +550,7 @@ TEST_F(BlockSearchComparatorTest, ACollectionInsideTheComparator) {
     Cell b = ints(data);
     temp_roots::Hold hold_block(&b);
     temp_roots::Hold hold_function(&function);
-    uint8_t* before = reinterpret_cast<uint8_t*>(block::cell_at(&b, 0));
+    uint8_t* before = reinterpret_cast<uint8_t*>(block::writable_cell_at(&b, 0));
     bool collected = false;
     comparator = [&](const Cell* first, const Cell* second) {
         if (!collected) collector::collect();
@@ -558,7 +558,7 @@ TEST_F(BlockSearchComparatorTest, ACollectionInsideTheComparator) {
         return lesser(first, second);
     };
     sort(&b, {.compare = &function, .stable = true});
-    EXPECT_NE(reinterpret_cast<uint8_t*>(block::cell_at(&b, 0)), before);
+    EXPECT_NE(reinterpret_cast<uint8_t*>(block::writable_cell_at(&b, 0)), before);
     EXPECT_EQ(joined(values(b)), python("a=" + python_list(data) + "; print(*sorted(a))"));
 }
 

@@ -335,7 +335,7 @@ TEST_F(BlockTest, TakeDeepCopiesNestedSeries) {
 TEST_F(BlockTest, CopyDeepAndByTypes) {
     Cell inner = ints({5, 6}), b = ints({1});
     *block::append_slot(&b) = inner;
-    block::cell_at(&b, 1)->header |= HDR_NEW_LINE;
+    block::writable_cell_at(&b, 1)->header |= HDR_NEW_LINE;
     Cell shallow = *block::copy(&b, nullptr, false, nullptr);
     EXPECT_EQ(cell::series_node(block::cell_at(&shallow, 1)), cell::series_node(&inner));
     Cell deep = *block::copy(&b, nullptr, true, nullptr);
@@ -416,8 +416,8 @@ TEST_F(BlockTest, SwapAndTrim) {
     Cell n = integer(1);
     EXPECT_TRUE(raises(Err::script_invalid_arg, [&] { block::swap(&a, &n); }));
     Cell t = ints({1, 2, 3, 4}, 1);
-    cell::make_none(block::cell_at(&t, 0));
-    cell::make_none(block::cell_at(&t, 2));
+    cell::make_none(block::writable_cell_at(&t, 0));
+    cell::make_none(block::writable_cell_at(&t, 2));
     block::trim(&t, false, false, false, false, false, nullptr);
     EXPECT_EQ(all_values(t), (std::vector<int32_t>{-999, 2, 4}));
 }
@@ -437,7 +437,7 @@ TEST_F(BlockTest, MoldWithNewLinesAndIndentation) {
     *block::append_slot(&deep) = words_of("/bc");
     Cell inner_line = words_of("a");
     *block::append_slot(&inner_line) = words_of("b/c");
-    block::cell_at(&inner_line, 1)->header |= HDR_NEW_LINE;
+    block::writable_cell_at(&inner_line, 1)->header |= HDR_NEW_LINE;
     Cell at_index = words_of("abc");
     cell::set_series_index(&at_index, 1);
     const Case cases[] = {

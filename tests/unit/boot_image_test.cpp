@@ -173,7 +173,7 @@ TEST_F(BootImageTest, LiteralZeroIsTheFirstRecordAfterTheBindings) {
     Bytes s = image_of({set_word("zz-boot-answer"), answer, set_word("zz-boot-add"), *global("add")},
                        {test_values::integer(7), test_values::text("seven")});
     uint32_t before = root_length();
-    Cell* first = zelbin::load_boot(s.data(), uint32_t(s.size()), false);
+    const Cell* first = zelbin::load_boot(s.data(), uint32_t(s.size()), false);
     EXPECT_EQ(first, roots::at(before));
     EXPECT_EQ(test_values::molded(*boot::value_at(0)), "7");
     EXPECT_EQ(test_values::molded(*boot::value_at(1)), "\"seven\"");

@@ -111,7 +111,7 @@ Cell series_cell(uint32_t type, Node n) {
 Node block_of(const std::vector<Cell>& cells) {
     Node n = series::new_cells(uint32_t(cells.size()));
     SeriesBuffer* b = node::buffer(n);
-    if (!cells.empty()) std::memcpy(series::cells(b), cells.data(), cells.size() * sizeof(Cell));
+    if (!cells.empty()) std::memcpy(series::writable_cells(b), cells.data(), cells.size() * sizeof(Cell));
     b->tail = b->head + uint32_t(cells.size() * sizeof(Cell));
     return n;
 }
@@ -125,14 +125,14 @@ Node ints_block(const std::vector<int32_t>& values) {
 Node text(const std::string& s) {
     Node n = series::new_bytes(uint32_t(s.size()));
     SeriesBuffer* b = node::buffer(n);
-    std::memcpy(series::head_ptr(b), s.data(), s.size());
+    std::memcpy(series::raw_bytes(b), s.data(), s.size());
     b->tail = b->head + uint32_t(s.size());
     return n;
 }
 
 std::string text_of(Node n) {
     SeriesBuffer* b = node::buffer(n);
-    return std::string(reinterpret_cast<char*>(series::head_ptr(b)), series::length(b));
+    return std::string(reinterpret_cast<char*>(series::raw_bytes(b)), series::length(b));
 }
 
 std::vector<int32_t> ints_of(Node n) {
@@ -163,7 +163,7 @@ TEST_F(Collector, HeldSeriesSurvivesAndKeepsItsContentWhenCompactionMovesIt) {
     EXPECT_LT(node::buffer(cell::series_node(&held)), block_before);
     EXPECT_LT(node::buffer(kept_text), text_before);
     EXPECT_EQ(node::buffer(cell::series_node(&held))->node, cell::series_node(&held));
-    Cell* c = series::cells(node::buffer(cell::series_node(&held)));
+    Cell* c = series::writable_cells(node::buffer(cell::series_node(&held)));
     EXPECT_EQ(cell::get_int(c + 0), 10);
     EXPECT_EQ(cell::series_node(&c[1]), inner);
     EXPECT_EQ(text_of(inner), "inner text");
@@ -271,7 +271,7 @@ TEST_F(Collector, BigSeriesLiveWhileHeldAndGoWhenNot) {
     Node kept = series::new_bytes(BIG_SERIES_THRESHOLD);
     Node lost = series::new_bytes(BIG_SERIES_THRESHOLD);
     ASSERT_TRUE(node::buffer(kept)->flags & SER_BIG);
-    std::memset(series::head_ptr(node::buffer(kept)), 0x5A, 100);
+    std::memset(series::raw_bytes(node::buffer(kept)), 0x5A, 100);
     temp_roots::Hold hold(&kept);
     collector::collect();
     EXPECT_FALSE(alive(lost));
@@ -519,7 +519,7 @@ TEST_F(Collector, EvacuatedNodesAreForwardedEverywhereMarkingLooks) {
     Node held = cell::series_node(&series::cells(node::buffer(root))[COUNT - 1]);
     Node before = held;
     ASSERT_EQ(node::frame_of(held), memory::record.last_node_frame);
-    for (uint32_t i = 0; i < COUNT / 2; i++) cell::make_none(series::cells(node::buffer(root)) + i);
+    for (uint32_t i = 0; i < COUNT / 2; i++) cell::make_none(series::writable_cells(node::buffer(root)) + i);
     temp_roots::Hold hold_root(&root);
     temp_roots::Hold hold_one(&held);
     cycles::init();
@@ -538,7 +538,7 @@ TEST_F(Collector, EvacuatedNodesAreForwardedEverywhereMarkingLooks) {
     EXPECT_EQ(cell::series_node(owned), held);
     EXPECT_EQ(hashtable::get(ownership::table_node, before), nullptr);
     EXPECT_EQ(text_of(held), std::to_string(COUNT - 1));
-    Cell* c = series::cells(node::buffer(root));
+    Cell* c = series::writable_cells(node::buffer(root));
     for (uint32_t i = COUNT / 2; i < COUNT; i++) {
         ASSERT_TRUE(alive(cell::series_node(&c[i]))) << i;
         ASSERT_EQ(node::buffer(cell::series_node(&c[i]))->node, cell::series_node(&c[i]));
@@ -553,7 +553,7 @@ TEST_F(Collector, NoEvacuationWhileSwitchedOff) {
     collector::state.evacuation = false;
     Node root = series::new_cells(10100);
     for (uint32_t i = 0; i < 10100; i++) append(root, series_cell(T_STRING, text("t")));
-    for (uint32_t i = 0; i < 5050; i++) cell::make_none(series::cells(node::buffer(root)) + i);
+    for (uint32_t i = 0; i < 5050; i++) cell::make_none(series::writable_cells(node::buffer(root)) + i);
     temp_roots::Hold hold(&root);
     uint32_t evacuations = collector::state.evacuations;
     for (int i = 0; i < 12; i++) collector::collect();
@@ -580,7 +580,7 @@ TEST_F(Collector, RandomBuildDropCollectMatchesAModel) {
     auto check = [&](int step) {
         ASSERT_EQ(series::length(node::buffer(root)), model.size()) << step;
         for (size_t i = 0; i < model.size(); i++) {
-            Cell* c = series::cells(node::buffer(entry_node(i)));
+            Cell* c = series::writable_cells(node::buffer(entry_node(i)));
             ASSERT_EQ(text_of(cell::series_node(c)), model[i].text) << step;
             std::vector<int32_t> ints = ints_of(entry_node(i));
             ints.erase(ints.begin());
@@ -603,7 +603,7 @@ TEST_F(Collector, RandomBuildDropCollectMatchesAModel) {
         } else if (op < 7) {
             size_t i = rng() % model.size();
             SeriesBuffer* b = node::buffer(root);
-            Cell* c = series::cells(b);
+            Cell* c = series::writable_cells(b);
             c[i] = c[model.size() - 1];
             b->tail -= sizeof(Cell);
             model[i] = model.back();

@@ -267,7 +267,7 @@ TEST_F(ErrorTest, MakeFromStringIsAUserError) {
 // next value, a lit-word as its word.
 void assign_pairs(const Cell* block) {
     SeriesBuffer* b = node::buffer(cell::series_node(block));
-    Cell* v = series::cells(b);
+    Cell* v = series::writable_cells(b);
     for (uint32_t i = 0; i + 1 < series::length(b); i += 2) {
         Cell value = v[i + 1];
         if (cell::type(&value) == T_LIT_WORD) cell::set_type(&value, T_WORD);

@@ -49,7 +49,7 @@ Cell block_value(Node b) {
     return c;
 }
 
-Cell* at(Node block, uint32_t pos) { return series::cells(node::buffer(block)) + pos; }
+Cell* at(Node block, uint32_t pos) { return series::writable_cells(node::buffer(block)) + pos; }
 
 // Appends a cell to the indexed block and indexes it, as the block actions do.
 void append(Node t, Node block, const Cell& c) {

@@ -40,7 +40,7 @@ std::string utf8_of(const Cell* v) {
     SeriesBuffer* b = node::buffer(cell::series_node(v));
     uint32_t unit = series::unit(b);
     std::string out;
-    for (uint8_t* p = series::head_ptr(b) + size_t(cell::series_index(v)) * unit; p < series::tail_ptr(b); p += unit) {
+    for (uint8_t* p = series::raw_bytes(b) + size_t(cell::series_index(v)) * unit; p < series::tail_ptr(b); p += unit) {
         uint8_t buf[4];
         out.append(reinterpret_cast<char*>(buf), utf8::encode_char(string::get_char(p, unit), buf));
     }
@@ -96,7 +96,7 @@ std::string show(const Cell* v, bool lines) {
     case T_BINARY: {
         std::string out = "#{";
         SeriesBuffer* b = node::buffer(cell::series_node(v));
-        for (uint8_t* p = series::head_ptr(b); p < series::tail_ptr(b); p++) {
+        for (uint8_t* p = series::raw_bytes(b); p < series::tail_ptr(b); p++) {
             std::snprintf(text, sizeof text, "%02X", *p);
             out += text;
         }
@@ -431,7 +431,7 @@ Cell callback_with_body(const char* body_source) {
     Cell body = lexer::load_text(body_source, std::strlen(body_source));
     Node extra = series::new_cells(1);
     SeriesBuffer* b = node::buffer(extra);
-    *series::cells(b) = body;
+    *series::writable_cells(b) = body;
     b->tail = b->head + sizeof(Cell);
     return Cell{T_FUNCTION, 0, 0, extra};
 }
@@ -499,7 +499,7 @@ TEST(LexerTest, BinaryInputSurvivesCollectionsInCallbacks) {
     const char* text = "[\"a string\" word 12 #{0102}] %file";
     Node n = series::new_bytes(uint32_t(std::strlen(text)));
     SeriesBuffer* b = node::buffer(n);
-    std::memcpy(series::head_ptr(b), text, std::strlen(text));
+    std::memcpy(series::raw_bytes(b), text, std::strlen(text));
     b->tail = b->head + uint32_t(std::strlen(text));
     Cell input{T_BINARY, 0, n, 0};
     Cell out;

@@ -28,7 +28,7 @@ Cell new_map(uint32_t capacity = 0) {
     return m;
 }
 
-Cell* pair_cells(const Cell& m) { return series::cells(node::buffer(cell::series_node(&m))); }
+Cell* pair_cells(const Cell& m) { return series::writable_cells(node::buffer(cell::series_node(&m))); }
 
 TEST_F(MapTest, KeyTypes) {
     struct Case {

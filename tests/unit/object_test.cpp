@@ -204,13 +204,13 @@ TEST_F(ObjectTest, SetValues) {
     EXPECT_EQ(eval_molded("reflect sv 'values"), "[7 8 none]");
     EXPECT_TRUE(test_support::raises(Err::script_need_value, [&] {
         Cell block = run("[1 2]");
-        *block::cell_at(&block, 1) = statics::unset_cell;
+        *block::writable_cell_at(&block, 1) = statics::unset_cell;
         object::set_values(&o, &block, false, false, false);
     }));
     stack::reg.call_top = call_top;
     EXPECT_EQ(eval_molded("reflect sv 'values"), "[7 8 none]");  // nothing changed
     Cell with_none = run("[_ 5 _]");
-    *block::cell_at(&with_none, 0) = *block::cell_at(&with_none, 2) = statics::none_cell;
+    *block::writable_cell_at(&with_none, 0) = *block::writable_cell_at(&with_none, 2) = statics::none_cell;
     object::set_values(&o, &with_none, false, false, true);
     EXPECT_EQ(eval_molded("reflect sv 'values"), "[7 5 none]");  // some skips none
     Cell nine;

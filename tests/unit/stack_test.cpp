@@ -223,7 +223,7 @@ TEST_F(StackTest, TraceListsNamedFramesAboveTheBottomOne) {
     stack::trace(&block);
     SeriesBuffer* b = node::buffer(cell::series_node(&block));
     ASSERT_EQ(series::length(b), 4u);
-    Cell* cells = series::cells(b);
+    Cell* cells = series::writable_cells(b);
     EXPECT_EQ(cell::type(&cells[0]), T_WORD);
     EXPECT_EQ(cell::word_symbol(&cells[0]), cell::word_symbol(&f));
     EXPECT_EQ(cell::get_int(&cells[1]), 3);  // the saved base of the top frame

@@ -376,7 +376,7 @@ TEST_F(StringTest, MoldReadsBackThroughTheLexer) {
             std::string molded = mold(&s, all);
             Cell block = lexer::load_text(molded.data(), molded.size());
             ASSERT_EQ(block::buffer_length(&block), 1u) << molded;
-            Cell* back = block::cell_at(&block, 0);
+            Cell* back = block::writable_cell_at(&block, 0);
             ASSERT_EQ(cell::type(back), T_STRING) << molded;
             EXPECT_EQ(utf8_of(back), text) << molded;
         }

@@ -136,7 +136,7 @@ TEST_F(SymbolTest, AliasesNeverChain) {
     for (const std::string& s : spellings) {
         symbol::intern_core(table, reinterpret_cast<const uint8_t*>(s.data()), uint32_t(s.size()));
     }
-    Cell* recs = series::cells(node::buffer(block));
+    Cell* recs = series::writable_cells(node::buffer(block));
     uint32_t n = series::length(node::buffer(block));
     for (uint32_t i = 0; i < n; i++) {
         int32_t alias = int32_t(cell::symbol_alias(&recs[i]));

@@ -99,7 +99,7 @@ inline Cell as(Cell v, uint32_t type) {
 
 // The cell at position i of a block's buffer, counted from its head (not
 // from the block's index).
-inline Cell* at(const Cell& block, uint32_t i) { return series::cells(node::buffer(cell::series_node(&block))) + i; }
+inline Cell* at(const Cell& block, uint32_t i) { return series::writable_cells(node::buffer(cell::series_node(&block))) + i; }
 
 // The values of the source text, as the lexer loads them, in a block.
 inline Cell load(const char* source) { return lexer::load_text(source, std::strlen(source)); }

@@ -71,7 +71,7 @@ std::string chars_text(const Chars& cs) {
 Chars chars_of(Node n) {
     SeriesBuffer* b = node::buffer(n);
     Chars out;
-    for (uint8_t* p = series::head_ptr(b); p < series::tail_ptr(b); p += series::unit(b))
+    for (uint8_t* p = series::raw_bytes(b); p < series::tail_ptr(b); p += series::unit(b))
         out.push_back(string::get_char(p, series::unit(b)));
     return out;
 }
@@ -333,7 +333,7 @@ TEST_F(UnicodeTest, CopiesOfStringValues) {
     Node u = utf8::from_string(&s, &len);
     SeriesBuffer* b = node::buffer(u);
     EXPECT_EQ(len, 9u);
-    EXPECT_EQ(Bytes(reinterpret_cast<char*>(series::head_ptr(b)), len + 1),
+    EXPECT_EQ(Bytes(reinterpret_cast<char*>(series::raw_bytes(b)), len + 1),
               Bytes("\xC3\xA9\xE4\xB8\x80\xF0\x9F\x98\x80\0", 10));
     utf8::from_string_part(&s, 2, &len);
     EXPECT_EQ(len, 5u);
@@ -341,7 +341,7 @@ TEST_F(UnicodeTest, CopiesOfStringValues) {
     Node w = utf16::from_string(&s, &len);
     EXPECT_EQ(len, 4u);
     EXPECT_EQ(unit_of(w), 2u);
-    EXPECT_EQ(Bytes(reinterpret_cast<char*>(series::head_ptr(node::buffer(w))), 10),
+    EXPECT_EQ(Bytes(reinterpret_cast<char*>(series::raw_bytes(node::buffer(w))), 10),
               Bytes("\xE9\0\x00\x4E=\xD8\x00\xDE\0\0", 10));
     utf16::from_string_part(&s, 1, &len);
     EXPECT_EQ(len, 1u);
