@@ -29,8 +29,8 @@ Record record;
 
 static size_t whole_pages(size_t bytes) { return (bytes + PAGE_SIZE - 1) & ~size_t(PAGE_SIZE - 1); }
 
-void* take_pages(size_t bytes) {
-    void* block = pages::take(bytes);
+void* take_pages(size_t bytes, bool huge) {
+    void* block = pages::take(bytes, huge);
     if (!block) fail::internal("no-memory");
     record.total += whole_pages(bytes);
     return block;
@@ -193,7 +193,7 @@ struct SparePages {
 static SparePages spare;
 
 static void* take_frame_pages(size_t bytes) {
-    if (!spare.block || spare.bytes != bytes) return take_pages(bytes);
+    if (!spare.block || spare.bytes != bytes) return take_pages(bytes, true);
     void* block = spare.block;
     spare = SparePages{};
     record.total += whole_pages(bytes);

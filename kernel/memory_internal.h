@@ -74,7 +74,7 @@ inline SeriesBuffer* big_buffer(BigSeries* s) {
 
 // Page blocks: no-memory when the system refuses, wrong-mem when it will not
 // take a block back.
-void* take_pages(size_t bytes);
+void* take_pages(size_t bytes, bool huge = false);
 void release_pages(void* block, size_t bytes);
 
 // A new series frame of the next frame size, linked in address order.
