@@ -2261,24 +2261,21 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
 // A paren of one call answered in place (prepared::L_CALL_PAREN): its value
 // into out as computed_in_place computes it, or null. It runs no code and
 // takes no paren in turn, so it is taken at any depth. While the paren's
-// cells are those its leaf holds (prepared::InlineCall), its words are read
-// through their caches and the call's list is the one its callable had;
-// else the paren is read from its cells.
+// cells are those its leaf holds (prepared::InlineCall), compared bit for
+// bit (its buffer's mark cannot tell: another form or run marks it again
+// after a write), its words are read through their caches and the call's
+// list is the one its callable had; else the paren is read from its cells.
+[[gnu::always_inline]] inline bool same_inline_call(const prepared::InlineCall& ic, const Cell* cells) {
+    bool same = same_bits(cells, &ic.word) && same_bits(cells + 1, ic.args);
+    return same && (ic.arity == 1 || same_bits(cells + 2, ic.args + 1));
+}
 [[gnu::noinline]] const Cell* call_paren_value(const prepared::Leaf& l, Cell* out) {
     const Cell* paren = &l.cell;
     SeriesBuffer* b = code_buffer(paren);
     uint32_t at = uint32_t(cell::series_index(paren));
     const prepared::InlineCall* ic = l.inline_call;
-    if (!ic || !(b->flags & SER_PLAIN) || b->head != ic->head || b->tail != ic->tail)
+    if (!ic || b->head != ic->head || b->tail != ic->tail || !same_inline_call(*ic, series::cells(b) + at))
         return at < cell_count(b) && fast_call_in_place(b, at, out) == cell_count(b) ? out : nullptr;
-#ifdef ZEL_CHECK_PREPARED
-    const Cell* cells = series::cells(b) + at;
-    for (uint32_t k = 0; k <= ic->arity; k++)
-        if (!same_bits(cells + k, k ? ic->args + k - 1 : &ic->word)) {
-            std::fprintf(stderr, "zel: a paren marked plain changed without being unprepared\n");
-            std::abort();
-        }
-#endif
     const Cell* action = cached_slot(&ic->word, ic->word_cache);
     if (!action || !same_bits(action, &ic->callable)) return nullptr;
     const Cell* args[2];

@@ -98,8 +98,7 @@ struct Form;
 // An L_CALL_PAREN's call as decoded: its word, the callable the word held
 // and the argument list's entries, its arguments (values written in the
 // paren, or words), with their slot caches. Good while the paren's buffer
-// keeps the mark SER_PLAIN set when this was made (which every writer of
-// its cells clears) and the same extent: its cells are these then.
+// has the same extent and its cells are these (the evaluator compares them).
 struct InlineCall {
     uint32_t head, tail;
     uint32_t arity;  // 1 or 2
