@@ -2920,6 +2920,8 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
     stack::reg.top = slot + 1;
     return true;
 }
+bool quick_call(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot);
+
 // An expression of a quick form (prepared::Form::quick) that runs no code,
 // its value at slot as pure_expression leaves it; false with nothing done
 // when it must run code or the general evaluator must take it.
@@ -2929,6 +2931,7 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
     case prepared::E_SET:
     case prepared::E_SET_FIELD: return pure_expression(f, e, b, slot);
     case prepared::E_BRANCH: return quick_branch(f, e, b, slot);
+    case prepared::E_CALL: return quick_call(f, e, b, slot);
     default: return false;
     }
 }
@@ -3025,12 +3028,11 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
 // from the cells, and raises what it raises. A word after an argument that
 // holds an op! now takes the operator into that argument: the next
 // argument's word must still push its value, the last's must hold no op!.
-[[gnu::noinline]] uint32_t held_native_call(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b,
-                                            const Cell* value) {
-    const prepared::CallNode& c = f->calls[e.call];
-    Cell* top = stack::reg.top;
-    if (top + c.arg_count + 2 >= stack::reg.limit) return 0;
-    Cell* args = top + 1;
+// The held arguments computed into args (above the value top, which the
+// caller checked has room), each checked against its entry: the position
+// after the last, or 0 when one misses (nothing else was written).
+[[gnu::always_inline]] inline uint32_t held_arguments(Form* f, const prepared::Expr& e, const prepared::CallNode& c,
+                                                      SeriesBuffer* b, Cell* args) {
     uint32_t pos = e.pos + 1;
     bool word_after = false;
     const prepared::Arg* a = f->args.data() + c.args;
@@ -3048,7 +3050,17 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
         pos = a->end;
         word_after = a->word_after;
     }
-    if (word_after && infix_op_at(b, pos)) return 0;
+    return word_after && infix_op_at(b, pos) ? 0 : pos;
+}
+
+[[gnu::noinline]] uint32_t held_native_call(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b,
+                                            const Cell* value) {
+    const prepared::CallNode& c = f->calls[e.call];
+    Cell* top = stack::reg.top;
+    if (top + c.arg_count + 2 >= stack::reg.limit) return 0;
+    Cell* args = top + 1;
+    uint32_t pos = held_arguments(f, e, c, b, args);
+    if (!pos) return 0;
     if (cell::type(value) == T_ACTION && stack::reg.call_top < stack::reg.call_limit &&
         answer_without_frame(fast_action(cell::callable_index(value)), args, c.arg_count, top)) {
         stack::reg.top = top + 1;
@@ -3061,6 +3073,31 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
     stack::reg.top = args + c.arg_count;
     run_native_in_frame(code, pos, &name, frame);
     return exits::pending() ? pos : infix_after(code, pos, code_buffer(code));
+}
+
+// A call of a quick form (prepared::Expr::frameless) answered without its
+// frame as held_native_call answers it, its value at slot: nothing in it
+// runs code, raises, allocates or collects, and nothing could see the frame
+// it does without. False with nothing done (the arguments computed above
+// slot are no one's) when the answer needs the frame: the general way then
+// takes the call, which computes them again; past a few such runs the
+// form is no longer quick (its turns would stop there every time).
+constexpr uint8_t MAX_FRAME_MISSES = 8;
+[[gnu::noinline]] bool quick_call(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot) {
+    if (!e.frameless) return false;
+    const Cell* value = same_callable(e);
+    if (!value) return false;
+    const prepared::CallNode& c = f->calls[e.call];
+    Cell* args = slot + 1;
+    if (args + c.arg_count + 1 >= stack::reg.limit || stack::reg.call_top >= stack::reg.call_limit) return false;
+    uint32_t pos = held_arguments(f, e, c, b, args);
+    if (!pos || (c.arg_count == 0 && !no_op_next(e, b))) return false;  // else held_arguments looked
+    if (!answer_without_frame(fast_action(cell::callable_index(value)), args, c.arg_count, slot)) {
+        if (++e.frame_misses == MAX_FRAME_MISSES) f->quick = false;
+        return false;
+    }
+    stack::reg.top = slot + 1;
+    return true;
 }
 
 // The expression run from its form: the position after it, or 0 with
@@ -4426,6 +4463,12 @@ const Cell* prepared::argument_entries(const Cell* callable) {
 }
 
 const Cell* prepared::paren_head(const Cell* paren) { return interp::paren_head(paren); }
+
+bool prepared::frameless_call(const Cell* callable, uint32_t count) {
+    if (cell::type(callable) != T_ACTION) return false;
+    interp::Fast f = interp::fast_action(cell::callable_index(callable));
+    return f.kind == interp::FAST_PUT ? count == 3 : interp::inline_arity(f) != 0 && count == interp::inline_arity(f);
+}
 
 uint32_t prepared::paren_inline_arity(const Cell* paren) {
     const Cell* action = interp::inline_call_of(paren);

@@ -344,6 +344,12 @@ void call_expr(Form* f, const Code& code, Expr* e, const Cell* value) {
     if (!control && chain(f, code, e->pos, &e->chain, FIRST, 0)) e->kind = E_CHAIN;
     else e->kind = cell::type(value) == T_ROUTINE ? E_GENERAL : E_CALL;
     if (e->kind == E_CALL && !control && cell::type(value) != T_FUNCTION) e->held_args = held_arguments(f, code, e, value);
+    if (!e->held_args) return;
+    // The call ends after its last argument, whose chain takes any operator
+    // after it.
+    const CallNode& c = f->calls[e->call];
+    e->next = c.arg_count ? f->args[c.args + c.arg_count - 1].end : e->pos + 1;
+    e->frameless = frameless_call(value, c.arg_count);
 }
 
 Expr decode(Form* f, const Code& code, uint32_t pos) {
@@ -377,7 +383,7 @@ Expr decode(Form* f, const Code& code, uint32_t pos) {
         e.next = f->chains[e.chain].end;
         e.runs = f->chains[e.chain].runs;
     }
-    if (e.kind == E_GENERAL || e.kind == E_CALL) e.next = 0;
+    if (e.kind == E_GENERAL || (e.kind == E_CALL && !e.held_args)) e.next = 0;
     e.word_next = e.next && e.next < code.count && cell::type(code.cells + e.next) == T_WORD;
     if (e.word_next) e.next_cache = cache_for(code.cells + e.next, false);
     return e;
@@ -388,9 +394,11 @@ bool calls(const Expr& e) {
     return e.kind == E_BRANCH || e.kind == E_RETURN || e.kind == E_LOOP || (is_chain(e) && e.runs);
 }
 // A while whose blocks are written in the code counts as quick: the loop
-// turns take its turns frameless while they run no code (see the evaluator).
+// turns take its turns frameless while they run no code (see the evaluator);
+// so does a call answered without its frame.
 bool is_quick(const Expr& e) {
-    return is_pure(e) || e.kind == E_BRANCH || (e.kind == E_LOOP && cell::callable_index(&e.callable) == NAT_while);
+    return is_pure(e) || e.kind == E_BRANCH || (e.kind == E_LOOP && cell::callable_index(&e.callable) == NAT_while) ||
+           (e.kind == E_CALL && e.frameless);
 }
 // An expression the form runs from a chain of its own: a chain or its
 // assignment, a branch's condition, a return's value.

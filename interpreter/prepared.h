@@ -218,6 +218,14 @@ struct Expr {
     // the arguments computed from the form before the frame is opened.
     bool held_args;
     uint32_t call;
+    // Such a call of an action whose answer may be given without its frame
+    // (the evaluator's answer_without_frame: put, pick, select, the
+    // queries): a quick form runs it as it runs a chain, and leaves it to
+    // the general way when the answer needs the frame. frame_misses counts
+    // those runs; past a few the form is no longer quick (a put of a new
+    // key on every turn).
+    bool frameless;
+    mutable uint8_t frame_misses;
 };
 
 // A chain or its assignment; pure when it runs no code.
@@ -290,6 +298,9 @@ int32_t plain_arity(const Cell* callable);
 // The entries of the argument list of such a callable (good until memory is
 // allocated). In the evaluator.
 const Cell* argument_entries(const Cell* callable);
+// Whether a call of the callable with held arguments (count of them) may
+// be answered without its frame (see Expr::frameless). In the evaluator.
+bool frameless_call(const Cell* callable, uint32_t count);
 // The value of the word a paren starts with, or null (no word, or no
 // value). In the evaluator.
 const Cell* paren_head(const Cell* paren);
