@@ -2269,13 +2269,9 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
     bool same = same_bits(cells, &ic.word) && same_bits(cells + 1, ic.args);
     return same && (ic.arity == 1 || same_bits(cells + 2, ic.args + 1));
 }
-[[gnu::noinline]] const Cell* call_paren_value(const prepared::Leaf& l, Cell* out) {
-    const Cell* paren = &l.cell;
-    SeriesBuffer* b = code_buffer(paren);
-    uint32_t at = uint32_t(cell::series_index(paren));
-    const prepared::InlineCall* ic = l.inline_call;
-    if (!ic || b->head != ic->head || b->tail != ic->tail || !same_inline_call(*ic, series::cells(b) + at))
-        return at < cell_count(b) && fast_call_in_place(b, at, out) == cell_count(b) ? out : nullptr;
+// The call's value from what the form keeps of it (its cells checked by
+// the caller), or null.
+[[gnu::always_inline]] inline const Cell* inline_call_value(const prepared::InlineCall* ic, Cell* out) {
     const Cell* action = cached_slot(&ic->word, ic->word_cache);
     if (!action || !same_bits(action, &ic->callable)) return nullptr;
     const Cell* args[2];
@@ -2290,6 +2286,21 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
     }
     return fast_answer(fast_action(cell::callable_index(action)), args[0], args[ic->arity - 1], out) ? out : nullptr;
 }
+[[gnu::noinline]] const Cell* call_paren_value(const prepared::Leaf& l, Cell* out) {
+    const Cell* paren = &l.cell;
+    SeriesBuffer* b = code_buffer(paren);
+    uint32_t at = uint32_t(cell::series_index(paren));
+    const prepared::InlineCall* ic = l.inline_call;
+    if (!ic || b->head != ic->head || b->tail != ic->tail || !same_inline_call(*ic, series::cells(b) + at))
+        return at < cell_count(b) && fast_call_in_place(b, at, out) == cell_count(b) ? out : nullptr;
+    return inline_call_value(ic, out);
+}
+// A right operand that is such a call written in the form's block
+// (prepared::L_INLINE_CALL): its cells are the form's, and the chain's end
+// is checked for an operator as any chain's is.
+[[gnu::noinline]] const Cell* inline_operand_value(const prepared::Leaf& l, Cell* out) {
+    return inline_call_value(l.inline_call, out);
+}
 
 // An operand's value, or null when the general evaluator must take it.
 [[gnu::always_inline]] inline const Cell* leaf_value(const prepared::Leaf& l, Cell* scratch, bool parens) {
@@ -2301,8 +2312,9 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
     }
     case prepared::L_FIELD: return path_value(&l.cell);
     case prepared::L_PAREN: return parens ? paren_value(&l.cell, scratch) : nullptr;
-    default:  // L_CODE_PAREN and L_CALL run code: see tree_chain
-        return l.kind == prepared::L_CALL_PAREN ? call_paren_value(l, scratch) : nullptr;
+    case prepared::L_CALL_PAREN: return call_paren_value(l, scratch);
+    case prepared::L_INLINE_CALL: return inline_operand_value(l, scratch);
+    default: return nullptr;  // L_CODE_PAREN and L_CALL run code: see tree_chain
     }
 }
 
@@ -2810,7 +2822,7 @@ void code_paren(const Cell* paren, Form* call_form, const Cell* checked = nullpt
 // a paren that calls takes the general application (its frame, the paren
 // run as a block). Where one does not apply, infix goes on from it.
 uint32_t tree_operators(Tree& t, uint32_t ops, uint32_t count, uint32_t pos) {
-    for (uint32_t k = 0; k < count; k++, pos += 2) {
+    for (uint32_t k = 0; k < count; k++) {
         prepared::OpStep& s = t.f->ops[ops + k];
         const Cell* op = same_op(s);
         if (!op) break;
@@ -2831,13 +2843,13 @@ uint32_t tree_operators(Tree& t, uint32_t ops, uint32_t count, uint32_t pos) {
                 pos = infix_call(t.code, pos, b, op, fast);
             }
             if (exits::pending() || !t.holds()) return pos;
-            pos -= 2;  // the loop steps over the operator and its operand
             continue;
         }
         Cell scratch;
         Cell* result = stack::last();
         const Cell* right = fast.takes & takes_of(result) ? leaf_value(s.right, &scratch, true) : nullptr;
         if (!right || !takes_both(fast.takes, result, right) || !binary_inline(fast.fast, result, right)) break;
+        pos = s.end;
     }
     return pos;
 }
@@ -4473,6 +4485,11 @@ bool prepared::frameless_call(const Cell* callable, uint32_t count) {
 uint32_t prepared::paren_inline_arity(const Cell* paren) {
     const Cell* action = interp::inline_call_of(paren);
     return action ? interp::inline_arity(interp::fast_action(cell::callable_index(action))) : 0;
+}
+
+uint32_t prepared::inline_arity_of(const Cell* callable) {
+    return cell::type(callable) == T_ACTION ? interp::inline_arity(interp::fast_action(cell::callable_index(callable)))
+                                            : 0;
 }
 
 int32_t prepared::plain_arity(const Cell* callable) {

@@ -93,12 +93,16 @@ struct SlotCache {
 // paren holding only a call of an action the evaluator answers in place
 // ((pick b i), (length? s)) is L_CALL_PAREN: its value is read from its
 // cells as the general evaluator reads it in place, anywhere in a chain.
-enum LeafKind : uint8_t { L_VALUE, L_WORD, L_FIELD, L_PAREN, L_CODE_PAREN, L_CALL, L_CALL_PAREN };
+// Such a call written as a right operand itself (n + length? r), its
+// arguments values or words and no operator after them, is L_INLINE_CALL:
+// its cells are the form's own.
+enum LeafKind : uint8_t { L_VALUE, L_WORD, L_FIELD, L_PAREN, L_CODE_PAREN, L_CALL, L_CALL_PAREN, L_INLINE_CALL };
 struct Form;
 // An L_CALL_PAREN's call as decoded: its word, the callable the word held
 // and the argument list's entries, its arguments (values written in the
 // paren, or words), with their slot caches. Good while the paren's buffer
-// has the same extent and its cells are these (the evaluator compares them).
+// has the same extent and its cells are these (the evaluator compares them);
+// an L_INLINE_CALL's while its form holds.
 struct InlineCall {
     uint32_t head, tail;
     uint32_t arity;  // 1 or 2
@@ -119,7 +123,7 @@ struct Leaf {
     mutable uint32_t paren_generation;
     union {
         mutable Form* paren_form;
-        const InlineCall* inline_call;  // an L_CALL_PAREN's, or null (in Form::inline_calls)
+        const InlineCall* inline_call;  // an L_CALL_PAREN's (or null) or L_INLINE_CALL's (in Form::inline_calls)
     };
 };
 
@@ -164,6 +168,7 @@ struct OpStep {
     IntOp int_op;
     std::array<uint8_t, 3> fast;
     Leaf right;
+    uint32_t end;  // the position after the right operand
 };
 
 // A value and the operators after it; end is the position after the last
@@ -308,6 +313,8 @@ const Cell* paren_head(const Cell* paren);
 // evaluator answers it in place given plain values for arguments (pick,
 // length?, ...), or 0. In the evaluator.
 uint32_t paren_inline_arity(const Cell* paren);
+// The same for a call of the callable written in a block, or 0.
+uint32_t inline_arity_of(const Cell* callable);
 // Makes the form of the block (its node and index), or null when it cannot
 // be made now or would gain nothing (no expression of it is a chain, its
 // assignment, a branch or a return, each of which holds a chain, and it is
