@@ -2312,9 +2312,9 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
     }
     case prepared::L_FIELD: return path_value(&l.cell);
     case prepared::L_PAREN: return parens ? paren_value(&l.cell, scratch) : nullptr;
-    case prepared::L_CALL_PAREN: return call_paren_value(l, scratch);
-    case prepared::L_INLINE_CALL: return inline_operand_value(l, scratch);
-    default: return nullptr;  // L_CODE_PAREN and L_CALL run code: see tree_chain
+    default:  // L_CODE_PAREN and L_CALL run code: see tree_chain
+        if (l.kind == prepared::L_CALL_PAREN) return call_paren_value(l, scratch);
+        return l.kind == prepared::L_INLINE_CALL ? inline_operand_value(l, scratch) : nullptr;
     }
 }
 
@@ -2943,8 +2943,10 @@ bool quick_call(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot);
     case prepared::E_SET:
     case prepared::E_SET_FIELD: return pure_expression(f, e, b, slot);
     case prepared::E_BRANCH: return quick_branch(f, e, b, slot);
-    case prepared::E_CALL: return quick_call(f, e, b, slot);
-    default: return false;
+    default:
+        if (e.kind != prepared::E_CALL) [[likely]]
+            return false;
+        return quick_call(f, e, b, slot);
     }
 }
 
@@ -3045,24 +3047,26 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
 // after the last, or 0 when one misses (nothing else was written).
 [[gnu::always_inline]] inline uint32_t held_arguments(Form* f, const prepared::Expr& e, const prepared::CallNode& c,
                                                       SeriesBuffer* b, Cell* args) {
-    uint32_t pos = e.pos + 1;
-    bool word_after = false;
+    // Read once: the stores to args could alias them for the compiler.
+    const prepared::Chain* chains = f->chains.data();
     const prepared::Arg* a = f->args.data() + c.args;
-    for (uint32_t k = 0; k < c.arg_count; k++, a++) {
-        const prepared::Chain& ch = f->chains[a->chain];
-        if (a->kind == prepared::A_CHAIN) {
-            if (!chain_into(f, ch, true, args + k)) return 0;
-        } else {
-            Cell scratch;
-            const Cell* v = leaf_value(ch.first, &scratch, true);
-            if (!v) return 0;
-            args[k] = *v;
+    const prepared::Arg* end = a + c.arg_count;
+    if (a == end) return e.pos + 1;
+    for (Cell* arg = args;; a++, arg++) {
+        if (a->kind == prepared::A_VALUE) {
+            *arg = a->cell;
+        } else if (a->kind == prepared::A_WORD) {
+            const prepared::Leaf& l = chains[a->chain].first;
+            const Cell* v = cached_slot(&l.cell, l.cache);
+            if (!v || word_class(v) != WORD_PUSH) return 0;
+            *arg = *v;
+        } else if (!chain_into(f, chains[a->chain], true, arg)) {
+            return 0;
         }
-        if (!entry_takes(&a->entry, cell::type(args + k))) return 0;
-        pos = a->end;
-        word_after = a->word_after;
+        if (!entry_takes(&a->entry, cell::type(arg))) return 0;
+        if (a + 1 == end) break;
     }
-    return word_after && infix_op_at(b, pos) ? 0 : pos;
+    return a->word_after && infix_op_at(b, a->end) ? 0 : a->end;
 }
 
 [[gnu::noinline]] uint32_t held_native_call(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b,
@@ -3096,9 +3100,9 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
 // form is no longer quick (its turns would stop there every time).
 constexpr uint8_t MAX_FRAME_MISSES = 8;
 [[gnu::noinline]] bool quick_call(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot) {
-    if (!e.frameless) return false;
-    const Cell* value = same_callable(e);
-    if (!value) return false;
+    if (e.kind != prepared::E_CALL || !e.frameless) return false;
+    const Cell* value = cached_slot(&e.word, e.cache);  // same_callable, in line
+    if (!value || !same_bits(value, &e.callable)) return false;
     const prepared::CallNode& c = f->calls[e.call];
     Cell* args = slot + 1;
     if (args + c.arg_count + 1 >= stack::reg.limit || stack::reg.call_top >= stack::reg.call_limit) return false;

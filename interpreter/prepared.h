@@ -167,9 +167,10 @@ struct OpStep {
     bool int_right;  // the right operand is an integer! written in the code
     IntOp int_op;
     std::array<uint8_t, 3> fast;
-    Leaf right;
     uint32_t end;  // the position after the right operand
+    Leaf right;
 };
+static_assert(sizeof(OpStep) == 128, "a step's size is a power of two: the runner indexes and walks steps");
 
 // A value and the operators after it; end is the position after the last
 // operand (when a word lies there, the evaluator checks that it holds no
