@@ -2269,13 +2269,9 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
     bool same = same_bits(cells, &ic.word) && same_bits(cells + 1, ic.args);
     return same && (ic.arity == 1 || same_bits(cells + 2, ic.args + 1));
 }
-[[gnu::noinline]] const Cell* call_paren_value(const prepared::Leaf& l, Cell* out) {
-    const Cell* paren = &l.cell;
-    SeriesBuffer* b = code_buffer(paren);
-    uint32_t at = uint32_t(cell::series_index(paren));
-    const prepared::InlineCall* ic = l.inline_call;
-    if (!ic || b->head != ic->head || b->tail != ic->tail || !same_inline_call(*ic, series::cells(b) + at))
-        return at < cell_count(b) && fast_call_in_place(b, at, out) == cell_count(b) ? out : nullptr;
+// The call's value from what the form keeps of it (its cells checked by
+// the caller), or null.
+[[gnu::always_inline]] inline const Cell* inline_call_value(const prepared::InlineCall* ic, Cell* out) {
     const Cell* action = cached_slot(&ic->word, ic->word_cache);
     if (!action || !same_bits(action, &ic->callable)) return nullptr;
     const Cell* args[2];
@@ -2290,6 +2286,21 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
     }
     return fast_answer(fast_action(cell::callable_index(action)), args[0], args[ic->arity - 1], out) ? out : nullptr;
 }
+[[gnu::noinline]] const Cell* call_paren_value(const prepared::Leaf& l, Cell* out) {
+    const Cell* paren = &l.cell;
+    SeriesBuffer* b = code_buffer(paren);
+    uint32_t at = uint32_t(cell::series_index(paren));
+    const prepared::InlineCall* ic = l.inline_call;
+    if (!ic || b->head != ic->head || b->tail != ic->tail || !same_inline_call(*ic, series::cells(b) + at))
+        return at < cell_count(b) && fast_call_in_place(b, at, out) == cell_count(b) ? out : nullptr;
+    return inline_call_value(ic, out);
+}
+// A right operand that is such a call written in the form's block
+// (prepared::L_INLINE_CALL): its cells are the form's, and the chain's end
+// is checked for an operator as any chain's is.
+[[gnu::noinline]] const Cell* inline_operand_value(const prepared::Leaf& l, Cell* out) {
+    return inline_call_value(l.inline_call, out);
+}
 
 // An operand's value, or null when the general evaluator must take it.
 [[gnu::always_inline]] inline const Cell* leaf_value(const prepared::Leaf& l, Cell* scratch, bool parens) {
@@ -2302,7 +2313,8 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
     case prepared::L_FIELD: return path_value(&l.cell);
     case prepared::L_PAREN: return parens ? paren_value(&l.cell, scratch) : nullptr;
     default:  // L_CODE_PAREN and L_CALL run code: see tree_chain
-        return l.kind == prepared::L_CALL_PAREN ? call_paren_value(l, scratch) : nullptr;
+        if (l.kind == prepared::L_CALL_PAREN) return call_paren_value(l, scratch);
+        return l.kind == prepared::L_INLINE_CALL ? inline_operand_value(l, scratch) : nullptr;
     }
 }
 
@@ -2810,7 +2822,7 @@ void code_paren(const Cell* paren, Form* call_form, const Cell* checked = nullpt
 // a paren that calls takes the general application (its frame, the paren
 // run as a block). Where one does not apply, infix goes on from it.
 uint32_t tree_operators(Tree& t, uint32_t ops, uint32_t count, uint32_t pos) {
-    for (uint32_t k = 0; k < count; k++, pos += 2) {
+    for (uint32_t k = 0; k < count; k++) {
         prepared::OpStep& s = t.f->ops[ops + k];
         const Cell* op = same_op(s);
         if (!op) break;
@@ -2831,13 +2843,13 @@ uint32_t tree_operators(Tree& t, uint32_t ops, uint32_t count, uint32_t pos) {
                 pos = infix_call(t.code, pos, b, op, fast);
             }
             if (exits::pending() || !t.holds()) return pos;
-            pos -= 2;  // the loop steps over the operator and its operand
             continue;
         }
         Cell scratch;
         Cell* result = stack::last();
         const Cell* right = fast.takes & takes_of(result) ? leaf_value(s.right, &scratch, true) : nullptr;
         if (!right || !takes_both(fast.takes, result, right) || !binary_inline(fast.fast, result, right)) break;
+        pos = s.end;
     }
     return pos;
 }
@@ -2920,6 +2932,8 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
     stack::reg.top = slot + 1;
     return true;
 }
+bool quick_call(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot);
+
 // An expression of a quick form (prepared::Form::quick) that runs no code,
 // its value at slot as pure_expression leaves it; false with nothing done
 // when it must run code or the general evaluator must take it.
@@ -2929,7 +2943,10 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
     case prepared::E_SET:
     case prepared::E_SET_FIELD: return pure_expression(f, e, b, slot);
     case prepared::E_BRANCH: return quick_branch(f, e, b, slot);
-    default: return false;
+    default:
+        if (e.kind != prepared::E_CALL) [[likely]]
+            return false;
+        return quick_call(f, e, b, slot);
     }
 }
 
@@ -3025,30 +3042,41 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
 // from the cells, and raises what it raises. A word after an argument that
 // holds an op! now takes the operator into that argument: the next
 // argument's word must still push its value, the last's must hold no op!.
+// The held arguments computed into args (above the value top, which the
+// caller checked has room), each checked against its entry: the position
+// after the last, or 0 when one misses (nothing else was written).
+[[gnu::always_inline]] inline uint32_t held_arguments(Form* f, const prepared::Expr& e, const prepared::CallNode& c,
+                                                      SeriesBuffer* b, Cell* args) {
+    // Read once: the stores to args could alias them for the compiler.
+    const prepared::Chain* chains = f->chains.data();
+    const prepared::Arg* a = f->args.data() + c.args;
+    const prepared::Arg* end = a + c.arg_count;
+    if (a == end) return e.pos + 1;
+    for (Cell* arg = args;; a++, arg++) {
+        if (a->kind == prepared::A_VALUE) {
+            *arg = a->cell;
+        } else if (a->kind == prepared::A_WORD) {
+            const prepared::Leaf& l = chains[a->chain].first;
+            const Cell* v = cached_slot(&l.cell, l.cache);
+            if (!v || word_class(v) != WORD_PUSH) return 0;
+            *arg = *v;
+        } else if (!chain_into(f, chains[a->chain], true, arg)) {
+            return 0;
+        }
+        if (!entry_takes(&a->entry, cell::type(arg))) return 0;
+        if (a + 1 == end) break;
+    }
+    return a->word_after && infix_op_at(b, a->end) ? 0 : a->end;
+}
+
 [[gnu::noinline]] uint32_t held_native_call(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b,
                                             const Cell* value) {
     const prepared::CallNode& c = f->calls[e.call];
     Cell* top = stack::reg.top;
     if (top + c.arg_count + 2 >= stack::reg.limit) return 0;
     Cell* args = top + 1;
-    uint32_t pos = e.pos + 1;
-    bool word_after = false;
-    const prepared::Arg* a = f->args.data() + c.args;
-    for (uint32_t k = 0; k < c.arg_count; k++, a++) {
-        const prepared::Chain& ch = f->chains[a->chain];
-        if (a->kind == prepared::A_CHAIN) {
-            if (!chain_into(f, ch, true, args + k)) return 0;
-        } else {
-            Cell scratch;
-            const Cell* v = leaf_value(ch.first, &scratch, true);
-            if (!v) return 0;
-            args[k] = *v;
-        }
-        if (!entry_takes(&a->entry, cell::type(args + k))) return 0;
-        pos = a->end;
-        word_after = a->word_after;
-    }
-    if (word_after && infix_op_at(b, pos)) return 0;
+    uint32_t pos = held_arguments(f, e, c, b, args);
+    if (!pos) return 0;
     if (cell::type(value) == T_ACTION && stack::reg.call_top < stack::reg.call_limit &&
         answer_without_frame(fast_action(cell::callable_index(value)), args, c.arg_count, top)) {
         stack::reg.top = top + 1;
@@ -3061,6 +3089,31 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
     stack::reg.top = args + c.arg_count;
     run_native_in_frame(code, pos, &name, frame);
     return exits::pending() ? pos : infix_after(code, pos, code_buffer(code));
+}
+
+// A call of a quick form (prepared::Expr::frameless) answered without its
+// frame as held_native_call answers it, its value at slot: nothing in it
+// runs code, raises, allocates or collects, and nothing could see the frame
+// it does without. False with nothing done (the arguments computed above
+// slot are no one's) when the answer needs the frame: the general way then
+// takes the call, which computes them again; past a few such runs the
+// form is no longer quick (its turns would stop there every time).
+constexpr uint8_t MAX_FRAME_MISSES = 8;
+[[gnu::noinline]] bool quick_call(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot) {
+    if (e.kind != prepared::E_CALL || !e.frameless) return false;
+    const Cell* value = cached_slot(&e.word, e.cache);  // same_callable, in line
+    if (!value || !same_bits(value, &e.callable)) return false;
+    const prepared::CallNode& c = f->calls[e.call];
+    Cell* args = slot + 1;
+    if (args + c.arg_count + 1 >= stack::reg.limit || stack::reg.call_top >= stack::reg.call_limit) return false;
+    uint32_t pos = held_arguments(f, e, c, b, args);
+    if (!pos || (c.arg_count == 0 && !no_op_next(e, b))) return false;  // else held_arguments looked
+    if (!answer_without_frame(fast_action(cell::callable_index(value)), args, c.arg_count, slot)) {
+        if (++e.frame_misses == MAX_FRAME_MISSES) f->quick = false;
+        return false;
+    }
+    stack::reg.top = slot + 1;
+    return true;
 }
 
 // The expression run from its form: the position after it, or 0 with
@@ -4427,9 +4480,20 @@ const Cell* prepared::argument_entries(const Cell* callable) {
 
 const Cell* prepared::paren_head(const Cell* paren) { return interp::paren_head(paren); }
 
+bool prepared::frameless_call(const Cell* callable, uint32_t count) {
+    if (cell::type(callable) != T_ACTION) return false;
+    interp::Fast f = interp::fast_action(cell::callable_index(callable));
+    return f.kind == interp::FAST_PUT ? count == 3 : interp::inline_arity(f) != 0 && count == interp::inline_arity(f);
+}
+
 uint32_t prepared::paren_inline_arity(const Cell* paren) {
     const Cell* action = interp::inline_call_of(paren);
     return action ? interp::inline_arity(interp::fast_action(cell::callable_index(action))) : 0;
+}
+
+uint32_t prepared::inline_arity_of(const Cell* callable) {
+    return cell::type(callable) == T_ACTION ? interp::inline_arity(interp::fast_action(cell::callable_index(callable)))
+                                            : 0;
 }
 
 int32_t prepared::plain_arity(const Cell* callable) {

@@ -88,8 +88,13 @@ bool field_shaped(const Cell* path) {
 
 // Where an operand may be more than a value: a right operand may be a
 // paren; the first operand of a call's argument may be a paren or a call;
-// that of a whole expression a paren that calls, or a call.
-enum Place : uint8_t { FIRST, OPERAND, ARGUMENT };
+// that of a whole expression a paren that calls, or a call. The value of an
+// assignment (ASSIGNED) is a whole expression whose first operand may be a
+// native's or action's call too (the general way takes the assignment whole
+// otherwise).
+enum Place : uint8_t { FIRST, OPERAND, ARGUMENT, ASSIGNED };
+
+bool is_control(uint32_t native);
 
 // How deep calls nest in arguments: the decoder recurses.
 constexpr uint32_t MAX_NESTING = 16;
@@ -118,15 +123,9 @@ bool paren_of_inline_call(const Cell* paren) {
 // buffer marked SER_PLAIN, which is what a form of it would find (it holds
 // no chain); null when the paren has a form of its own or the callable's
 // list is not made yet or takes other arguments.
-const InlineCall* inline_call(Form* f, const Cell* paren, uint32_t arity) {
-    SeriesBuffer* b = node::buffer(cell::series_node(paren));
-    const Cell* cells = series::cells(b) + cell::series_index(paren);
-    const Cell* callable = context::bound_slot(cells);
-    if ((b->flags & SER_PREPARED) || plain_arity(callable) != int32_t(arity)) return nullptr;
-    b->flags |= SER_PLAIN;
+// The call of cells (its word, then its arguments) kept in the form.
+InlineCall* new_inline_call(Form* f, const Cell* cells, const Cell* callable, uint32_t arity) {
     auto ic = std::make_unique<InlineCall>();
-    ic->head = b->head;
-    ic->tail = b->tail;
     ic->arity = arity;
     ic->word = cells[0];
     ic->word_cache = cache_for(cells, false);
@@ -139,6 +138,32 @@ const InlineCall* inline_call(Form* f, const Cell* paren, uint32_t arity) {
     }
     f->inline_calls.push_back(std::move(ic));
     return f->inline_calls.back().get();
+}
+const InlineCall* inline_call(Form* f, const Cell* paren, uint32_t arity) {
+    SeriesBuffer* b = node::buffer(cell::series_node(paren));
+    const Cell* cells = series::cells(b) + cell::series_index(paren);
+    const Cell* callable = context::bound_slot(cells);
+    if ((b->flags & SER_PREPARED) || plain_arity(callable) != int32_t(arity)) return nullptr;
+    b->flags |= SER_PLAIN;
+    InlineCall* ic = new_inline_call(f, cells, callable, arity);
+    ic->head = b->head;
+    ic->tail = b->tail;
+    return ic;
+}
+
+// A right operand that is a call answered in place (see L_INLINE_CALL): the
+// position after its arguments, or 0.
+uint32_t inline_call_leaf(Form* f, const Code& code, uint32_t pos, const Cell* callable, Leaf* out) {
+    uint32_t arity = inline_arity_of(callable), end = pos + 1 + arity;
+    if (!arity || end > code.count || plain_arity(callable) != int32_t(arity)) return 0;
+    for (uint32_t k = pos + 1; k < end; k++) {
+        uint32_t t = cell::type(code.cells + k);
+        if (t == T_WORD ? op_held(code.cells + k) != nullptr : !SELF_EVALUATING.of[t]) return 0;
+    }
+    if (end < code.count && op_held(code.cells + end)) return 0;  // the last argument's operator
+    out->kind = L_INLINE_CALL;
+    out->inline_call = new_inline_call(f, code.cells + pos, callable, arity);
+    return end;
 }
 
 // A call of a word holding a callable, its arguments each a chain: the
@@ -182,8 +207,13 @@ uint32_t leaf(Form* f, const Code& code, uint32_t pos, Place place, Leaf* out, u
         // A native's or action's call that starts an expression costs no
         // less from a form than from the cells (nor does a block of one):
         // only a function's is decoded there.
-        bool call = value && WORD_CLASSES.of[cell::type(value)] == WORD_CALL &&
-                    (place == ARGUMENT || (place == FIRST && cell::type(value) == T_FUNCTION));
+        uint32_t vt = value ? cell::type(value) : T_UNSET;
+        bool call = value && WORD_CLASSES.of[vt] == WORD_CALL &&
+                    (place == ARGUMENT || ((place == FIRST || place == ASSIGNED) && vt == T_FUNCTION) ||
+                     (place == ASSIGNED && (vt == T_ACTION || (vt == T_NATIVE && !is_control(cell::callable_index(value))))));
+        if ((place == OPERAND || place == ASSIGNED) && vt == T_ACTION) {  // answered in place when it can be
+            if (uint32_t end = inline_call_leaf(f, code, pos, value, out)) return end;
+        }
         return call ? call_leaf(f, code, pos, value, out, depth) : 0;
     }
     case T_PATH: out->kind = L_FIELD; return field_shaped(c) ? pos + 1 : 0;
@@ -194,7 +224,7 @@ uint32_t leaf(Form* f, const Code& code, uint32_t pos, Place place, Leaf* out, u
             return pos + 1;
         }
         out->kind = paren_calls(c) ? L_CODE_PAREN : L_PAREN;
-        return place != FIRST || out->kind == L_CODE_PAREN ? pos + 1 : 0;
+        return (place != FIRST && place != ASSIGNED) || out->kind == L_CODE_PAREN ? pos + 1 : 0;
     default: return 0;
     }
 }
@@ -231,11 +261,13 @@ bool chain(Form* f, const Code& code, uint32_t pos, uint32_t* index, Place place
         step.cache = cache_for(&step.word, false);
         std::memcpy(&step.head, op, sizeof step.head);
         step.extra = cell::callable_extra(op);
-        if (pos + 1 >= code.count || !leaf(f, code, pos + 1, OPERAND, &step.right, depth)) return mark.undo(f);
+        uint32_t right_end = pos + 1 < code.count ? leaf(f, code, pos + 1, OPERAND, &step.right, depth) : 0;
+        if (!right_end) return mark.undo(f);
         step.int_right = step.right.kind == L_VALUE && cell::type(&step.right.cell) == T_INTEGER;
         ch.runs = ch.runs || leaf_runs(step.right);
+        step.end = right_end;
         steps.push_back(step);
-        pos += 2;
+        pos = right_end;
     }
     ch.ops = uint32_t(f->ops.size());
     ch.op_count = uint32_t(steps.size());
@@ -344,6 +376,12 @@ void call_expr(Form* f, const Code& code, Expr* e, const Cell* value) {
     if (!control && chain(f, code, e->pos, &e->chain, FIRST, 0)) e->kind = E_CHAIN;
     else e->kind = cell::type(value) == T_ROUTINE ? E_GENERAL : E_CALL;
     if (e->kind == E_CALL && !control && cell::type(value) != T_FUNCTION) e->held_args = held_arguments(f, code, e, value);
+    if (!e->held_args) return;
+    // The call ends after its last argument, whose chain takes any operator
+    // after it.
+    const CallNode& c = f->calls[e->call];
+    e->next = c.arg_count ? f->args[c.args + c.arg_count - 1].end : e->pos + 1;
+    e->frameless = frameless_call(value, c.arg_count);
 }
 
 Expr decode(Form* f, const Code& code, uint32_t pos) {
@@ -355,7 +393,7 @@ Expr decode(Form* f, const Code& code, uint32_t pos) {
     uint32_t t = cell::type(c);
     bool set_field = t == T_SET_PATH && field_shaped(c);
     if (t == T_SET_WORD || set_field) {
-        if (chain(f, code, pos + 1, &e.chain, FIRST, 0)) e.kind = set_field ? E_SET_FIELD : E_SET;
+        if (chain(f, code, pos + 1, &e.chain, ASSIGNED, 0)) e.kind = set_field ? E_SET_FIELD : E_SET;
         if (e.kind == E_SET) {
             e.cache = cache_for(c, true);
             const Cell* first = &f->chains[e.chain].first.cell;
@@ -377,7 +415,7 @@ Expr decode(Form* f, const Code& code, uint32_t pos) {
         e.next = f->chains[e.chain].end;
         e.runs = f->chains[e.chain].runs;
     }
-    if (e.kind == E_GENERAL || e.kind == E_CALL) e.next = 0;
+    if (e.kind == E_GENERAL || (e.kind == E_CALL && !e.held_args)) e.next = 0;
     e.word_next = e.next && e.next < code.count && cell::type(code.cells + e.next) == T_WORD;
     if (e.word_next) e.next_cache = cache_for(code.cells + e.next, false);
     return e;
@@ -388,9 +426,11 @@ bool calls(const Expr& e) {
     return e.kind == E_BRANCH || e.kind == E_RETURN || e.kind == E_LOOP || (is_chain(e) && e.runs);
 }
 // A while whose blocks are written in the code counts as quick: the loop
-// turns take its turns frameless while they run no code (see the evaluator).
+// turns take its turns frameless while they run no code (see the evaluator);
+// so does a call answered without its frame.
 bool is_quick(const Expr& e) {
-    return is_pure(e) || e.kind == E_BRANCH || (e.kind == E_LOOP && cell::callable_index(&e.callable) == NAT_while);
+    return is_pure(e) || e.kind == E_BRANCH || (e.kind == E_LOOP && cell::callable_index(&e.callable) == NAT_while) ||
+           (e.kind == E_CALL && e.frameless);
 }
 // An expression the form runs from a chain of its own: a chain or its
 // assignment, a branch's condition, a return's value.

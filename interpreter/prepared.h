@@ -93,12 +93,16 @@ struct SlotCache {
 // paren holding only a call of an action the evaluator answers in place
 // ((pick b i), (length? s)) is L_CALL_PAREN: its value is read from its
 // cells as the general evaluator reads it in place, anywhere in a chain.
-enum LeafKind : uint8_t { L_VALUE, L_WORD, L_FIELD, L_PAREN, L_CODE_PAREN, L_CALL, L_CALL_PAREN };
+// Such a call written as a right operand itself (n + length? r), its
+// arguments values or words and no operator after them, is L_INLINE_CALL:
+// its cells are the form's own.
+enum LeafKind : uint8_t { L_VALUE, L_WORD, L_FIELD, L_PAREN, L_CODE_PAREN, L_CALL, L_CALL_PAREN, L_INLINE_CALL };
 struct Form;
 // An L_CALL_PAREN's call as decoded: its word, the callable the word held
 // and the argument list's entries, its arguments (values written in the
 // paren, or words), with their slot caches. Good while the paren's buffer
-// has the same extent and its cells are these (the evaluator compares them).
+// has the same extent and its cells are these (the evaluator compares them);
+// an L_INLINE_CALL's while its form holds.
 struct InlineCall {
     uint32_t head, tail;
     uint32_t arity;  // 1 or 2
@@ -119,7 +123,7 @@ struct Leaf {
     mutable uint32_t paren_generation;
     union {
         mutable Form* paren_form;
-        const InlineCall* inline_call;  // an L_CALL_PAREN's, or null (in Form::inline_calls)
+        const InlineCall* inline_call;  // an L_CALL_PAREN's (or null) or L_INLINE_CALL's (in Form::inline_calls)
     };
 };
 
@@ -163,8 +167,10 @@ struct OpStep {
     bool int_right;  // the right operand is an integer! written in the code
     IntOp int_op;
     std::array<uint8_t, 3> fast;
+    uint32_t end;  // the position after the right operand
     Leaf right;
 };
+static_assert(sizeof(OpStep) == 128, "a step's size is a power of two: the runner indexes and walks steps");
 
 // A value and the operators after it; end is the position after the last
 // operand (when a word lies there, the evaluator checks that it holds no
@@ -218,6 +224,14 @@ struct Expr {
     // the arguments computed from the form before the frame is opened.
     bool held_args;
     uint32_t call;
+    // Such a call of an action whose answer may be given without its frame
+    // (the evaluator's answer_without_frame: put, pick, select, the
+    // queries): a quick form runs it as it runs a chain, and leaves it to
+    // the general way when the answer needs the frame. frame_misses counts
+    // those runs; past a few the form is no longer quick (a put of a new
+    // key on every turn).
+    bool frameless;
+    mutable uint8_t frame_misses;
 };
 
 // A chain or its assignment; pure when it runs no code.
@@ -290,6 +304,9 @@ int32_t plain_arity(const Cell* callable);
 // The entries of the argument list of such a callable (good until memory is
 // allocated). In the evaluator.
 const Cell* argument_entries(const Cell* callable);
+// Whether a call of the callable with held arguments (count of them) may
+// be answered without its frame (see Expr::frameless). In the evaluator.
+bool frameless_call(const Cell* callable, uint32_t count);
 // The value of the word a paren starts with, or null (no word, or no
 // value). In the evaluator.
 const Cell* paren_head(const Cell* paren);
@@ -297,6 +314,8 @@ const Cell* paren_head(const Cell* paren);
 // evaluator answers it in place given plain values for arguments (pick,
 // length?, ...), or 0. In the evaluator.
 uint32_t paren_inline_arity(const Cell* paren);
+// The same for a call of the callable written in a block, or 0.
+uint32_t inline_arity_of(const Cell* callable);
 // Makes the form of the block (its node and index), or null when it cannot
 // be made now or would gain nothing (no expression of it is a chain, its
 // assignment, a branch or a return, each of which holds a chain, and it is
