@@ -2519,9 +2519,10 @@ bool quick_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot)
 // where the turns stopped (while_resume).
 WhileResume while_resume{STOP_NONE, 0, nullptr};
 }  // namespace
-// How frameless_while went: its blocks do not fit it (nothing done), it
-// stopped (*stop tells where), or the loop ended.
-enum Frameless { FRAMELESS_REFUSED, FRAMELESS_STOPPED, FRAMELESS_ENDED };
+// How frameless_while went: its blocks do not fit it (nothing done; for
+// the generation's life), its condition is not prepared yet (nothing done),
+// it stopped (*stop tells where), or the loop ended.
+enum Frameless { FRAMELESS_REFUSED, FRAMELESS_UNREADY, FRAMELESS_STOPPED, FRAMELESS_ENDED };
 Frameless frameless_while(const Cell* blocks, WhileResume* stop);
 namespace {
 uint32_t enter_loop(const Cell* code, const prepared::Expr& e, SeriesBuffer* b, const Cell* native, uint32_t blocks,
@@ -2550,9 +2551,13 @@ inline bool loop_room() {
     const Cell* at = series::cells(b) + (e.next - blocks);
     WhileResume stop{STOP_NONE, 0, nullptr};
     if (index == NAT_while && (code_buffer(at + 1)->flags & SER_PREPARED) && loop_room() &&
-        frameless_while(at, &stop) == FRAMELESS_ENDED) {
-        stack::push(&statics::unset_cell);  // what while gives, where the call would leave it
-        return e.next;
+        e.frameless_refused != prepared::generation + 1) {
+        Frameless run = frameless_while(at, &stop);
+        if (run == FRAMELESS_ENDED) {
+            stack::push(&statics::unset_cell);  // what while gives, where the call would leave it
+            return e.next;
+        }
+        if (run == FRAMELESS_REFUSED) e.frameless_refused = prepared::generation + 1;
     }
     *ran_code = true;
     return enter_loop(code, e, b, native, blocks, counted ? &count : nullptr, stop);
@@ -2599,9 +2604,12 @@ LoopRun quick_loop(const prepared::Expr& e, SeriesBuffer* b, Cell* slot, WhileRe
         return LOOP_NONE;
     const Cell* at = series::cells(b) + (e.next - 2);
     *stop = {STOP_NONE, 0, nullptr};
-    if (!(code_buffer(at + 1)->flags & SER_PREPARED)) return LOOP_REFUSED;
-    if (Frameless run = frameless_while(at, stop); run != FRAMELESS_ENDED)
-        return run == FRAMELESS_REFUSED ? LOOP_REFUSED : LOOP_BEGUN;
+    if (!(code_buffer(at + 1)->flags & SER_PREPARED) || e.frameless_refused == prepared::generation + 1)
+        return LOOP_REFUSED;
+    if (Frameless run = frameless_while(at, stop); run != FRAMELESS_ENDED) {
+        if (run == FRAMELESS_REFUSED) e.frameless_refused = prepared::generation + 1;
+        return run == FRAMELESS_STOPPED ? LOOP_BEGUN : LOOP_REFUSED;
+    }
     *slot = statics::unset_cell;
     stack::reg.top = slot + 1;
     return LOOP_DONE;
@@ -4063,7 +4071,9 @@ Frameless frameless_while(const Cell* blocks, WhileResume* stop) {
     // A plan given out assigns nothing that holds an op! or a callable
     // (assigns_safely), so the blocks' plans cannot overwrite each other's
     // checked words (see quick_while).
-    if (!quick_ready(body, &r, &rp) || !rp || !quick_ready(cond, &c, &cp) || (c.f && !cp)) return FRAMELESS_REFUSED;
+    if (!quick_ready(body, &r, &rp) || !rp) return FRAMELESS_REFUSED;
+    if (!quick_ready(cond, &c, &cp) || (c.f && !cp))
+        return c.f || (code_buffer(cond.block)->flags & SER_PREPARED) ? FRAMELESS_REFUSED : FRAMELESS_UNREADY;
     // A condition of one value written in the code is the same on every turn.
     bool constant = !cp && c.value == series::cells(code_buffer(cond.block)) + cell::series_index(cond.block);
     if (constant && (cell::type(c.value) == T_UNSET || !logic::is_truthy(c.value)))

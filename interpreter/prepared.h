@@ -218,7 +218,12 @@ struct Expr {
     // the arguments computed from the form before the frame is opened.
     bool held_args;
     uint32_t call;
+    // An E_LOOP while whose blocks did not fit turns without its frames:
+    // the forms' generation it was refused in, plus one (0: never), so that
+    // later entries in that generation do not try again. In the padding.
+    mutable uint32_t frameless_refused;
 };
+static_assert(sizeof(Expr) == 128, "Expr keeps its size");
 
 // A chain or its assignment; pure when it runs no code.
 inline bool is_chain(const Expr& e) { return e.kind == E_CHAIN || e.kind == E_SET || e.kind == E_SET_FIELD; }
