@@ -3676,14 +3676,28 @@ enum QuickRun { RUN_NONE, RUN_DONE, RUN_REST };
 // types and the integer case's answer (overflow), and the first step that
 // misses goes on as quick_block goes, from its expression (what the
 // expression's earlier steps wrote is the plan's own).
-constexpr uint32_t MAX_PLAN_EXPRS = 4, MAX_PLAN_STEPS = 8, MAX_PLAN_CELLS = 4;
+constexpr uint32_t MAX_PLAN_EXPRS = 4, MAX_PLAN_STEPS = 12, MAX_PLAN_CELLS = 4;
 enum PlanKind : uint8_t { PLAN_INNER, PLAN_VALUE, PLAN_SET, PLAN_BRANCH };
+// What a step does, the one thing a turn dispatches on: an operator's
+// integer case (in IntOp's order), a branch deciding on the value its
+// condition's steps left at the turn's slot, or an integer written in the
+// code assigned to a word (x: 0).
+enum PlanCode : uint8_t {
+    PC_ADD, PC_SUBTRACT, PC_MULTIPLY, PC_REMAINDER,
+    PC_EQUAL, PC_NOT_EQUAL, PC_LESSER, PC_LESSER_OR_EQUAL, PC_GREATER, PC_GREATER_OR_EQUAL,
+    PC_IF, PC_UNLESS, PC_EITHER, PC_STORE
+};
+static_assert(PC_ADD == prepared::INT_ADD - 1 && PC_GREATER_OR_EQUAL == prepared::INT_GREATER_OR_EQUAL - 1);
+inline PlanCode plan_code(prepared::IntOp op) { return PlanCode(op - 1); }
 struct PlanStep {
+    PlanCode code;
     PlanKind kind;          // PLAN_INNER: a value a later step of its expression takes
     uint8_t expr;           // the form's expression it belongs to
-    prepared::IntOp int_op;  // the operator's, learnt for the form's life
     uint32_t native_index;  // a branch's
-    const prepared::OpStep* op;
+    // A branch's exits: NAT_break or NAT_continue when the block it chooses
+    // (the first, either's second) is that lone word (see lone_exit), else 0.
+    uint32_t exits[2];
+    const prepared::OpStep* op;  // an operator's step (null for a branch or a store)
     const Cell* left;
     const Cell* right;
     Cell* out;              // an inner step's cell, an assignment's slot but the last step's; null: the turn's slot
@@ -3697,6 +3711,20 @@ struct PlanWord {
     bool local;  // of a function's context: its slot moves with the frame
 };
 constexpr uint32_t MAX_PLAN_WORDS = 2 * MAX_PLAN_STEPS + MAX_PLAN_EXPRS;
+// A cell that must hold exactly what it held when the plan was made for the
+// plan to serve a later run: an operator word's slot, a branch word's, a
+// lone exit's word cell in its block and its slot. Such a slot of the
+// global context or an object's stays put while node::epoch is the same.
+struct SteadySlot {
+    const Cell* slot;
+    Cell value;
+};
+constexpr uint32_t MAX_STEADY = MAX_PLAN_STEPS + 5 * MAX_PLAN_EXPRS;
+// A lone exit's block: its extent when the plan was made.
+struct ExitBlock {
+    const SeriesBuffer* b;
+    uint32_t head, tail;
+};
 struct QuickPlan {
     uint32_t count;  // of steps; 0: no plan
     uint32_t cells;  // inner cells in use
@@ -3713,7 +3741,24 @@ struct QuickPlan {
     bool never;  // the form's expressions are of kinds no plan takes
     PlanWord words[MAX_PLAN_WORDS];
     Form* parens[MAX_PLAN_CELLS];
+    // Checked at each later run: the steady slots, the slots of the words
+    // after expressions (none may hold an op!), the lone exits' blocks.
+    uint32_t steady_count, unop_count, exit_count;
+    SteadySlot steady[MAX_STEADY];
+    const Cell* unop[MAX_PLAN_EXPRS];
+    ExitBlock exit_blocks[2 * MAX_PLAN_EXPRS];
 };
+
+// A slot the plan needs steady, recorded once; false for a function's
+// local (its slot moves with the frame) or a word with no slot.
+bool plan_steady(QuickPlan& p, const Cell* slot, const prepared::SlotCache& c) {
+    if (!slot || c.local) return false;
+    for (uint32_t k = 0; k < p.steady_count; k++)
+        if (p.steady[k].slot == slot) return true;
+    if (p.steady_count == MAX_STEADY) return false;
+    p.steady[p.steady_count++] = SteadySlot{slot, *slot};
+    return true;
+}
 
 struct QuickBlock {
     Form* f;  // null: value is the block's lone value
@@ -3766,23 +3811,69 @@ bool plan_chain(QuickPlan& p, uint8_t expr, Form* f, const prepared::Chain& ch, 
     for (uint32_t j = 0; j < ch.op_count; j++) {
         prepared::OpStep& s = f->ops[ch.ops + j];
         const Cell* op = left ? same_op(s) : nullptr;
-        if (!op) return false;
+        if (!op || !plan_steady(p, op, s.cache)) return false;
         fast_of(s, op);  // learnt on its first run
         const Cell* right = plan_operand(p, expr, s.right);
         bool last = j + 1 == ch.op_count;
         if (!right || !s.int_op || p.count == MAX_PLAN_STEPS || ((!last || out) && int_op_type(s.int_op) != T_INTEGER))
             return false;
         PlanStep& step = p.steps[p.count++];
-        step = PlanStep{PLAN_INNER, expr, s.int_op, 0, &s, left, right, last ? out : acc, nullptr, {nullptr, nullptr}};
+        step = PlanStep{plan_code(s.int_op), PLAN_INNER, expr, 0, {0, 0}, &s, left, right, last ? out : acc, nullptr,
+                        {nullptr, nullptr}};
         left = step.out;
     }
     return true;
 }
 
+// no_op_next for a plan: the slot of the word after the expression
+// recorded, to be tested again at each later run; false (no plan) for a
+// word with no slot or a function's local.
+bool plan_no_op_next(QuickPlan& p, const prepared::Expr& e, SeriesBuffer* b) {
+    if (!e.word_next) return true;
+    const Cell* next = cached_slot(series::cells(b) + e.next, e.next_cache);
+    if (!next || e.next_cache.local || cell::type(next) == T_OP || p.unop_count == MAX_PLAN_EXPRS) return false;
+    p.unop[p.unop_count++] = next;
+    return true;
+}
+
+// The exit a branch block of a plan takes when chosen: NAT_break or
+// NAT_continue when it is that lone word (as lone_exit finds it), its
+// block's extent, its word cell and the word's slot then checked at each
+// later run; else 0.
+uint32_t plan_exit(QuickPlan& p, const Cell* block) {
+    SeriesBuffer* cb = code_buffer(block);
+    uint32_t at = uint32_t(cell::series_index(block));
+    const Cell* word = series::cells(cb) + at;
+    if (at + 1 != cell_count(cb) || cell::type(word) != T_WORD || p.exit_count == 2 * MAX_PLAN_EXPRS) return 0;
+    Node ctx = cell::word_context(word);
+    bool local = ctx && ctx != context::global_values.context && context::is_on_stack(context::cell_of(ctx));
+    prepared::SlotCache none{nullptr, 0, false, local};
+    const Cell* value = context::bound_slot(word);
+    if (!value || cell::type(value) != T_NATIVE || local) return 0;
+    uint32_t exit = cell::callable_index(value);
+    if ((exit != NAT_break && exit != NAT_continue) || list_memo_of(value).plain_args != 0) return 0;
+    uint32_t steady = p.steady_count;
+    if (!plan_steady(p, word, none) || !plan_steady(p, value, none)) {
+        p.steady_count = steady;
+        return 0;
+    }
+    p.exit_blocks[p.exit_count++] = ExitBlock{cb, cb->head, cb->tail};
+    return exit;
+}
+
 // The steps of a form's expression (its chain's last one as the kind says).
 [[gnu::always_inline]] inline bool plan_expression(Form* f, const prepared::Expr& e, SeriesBuffer* b, QuickPlan& p,
                                                    uint8_t expr) {
-    if (!plan_chain(p, expr, f, f->chains[e.chain], nullptr) || !no_op_next(e, b)) return false;
+    const prepared::Chain& ch = f->chains[e.chain];
+    if (e.kind == prepared::E_SET && !ch.runs && ch.op_count == 0 && ch.first.kind == prepared::L_VALUE &&
+        cell::type(&ch.first.cell) == T_INTEGER) {
+        if (p.count == MAX_PLAN_STEPS || !plan_no_op_next(p, e, b)) return false;
+        Cell* target = plan_word(p, &e.word, cached_slot<true>(&e.word, e.cache), e.cache);
+        p.steps[p.count++] = PlanStep{PC_STORE,       PLAN_SET, expr,   0,      {0, 0},
+                                      nullptr,        &ch.first.cell, nullptr, target, target, {nullptr, nullptr}};
+        return target != nullptr;
+    }
+    if (!plan_chain(p, expr, f, ch, nullptr) || !plan_no_op_next(p, e, b)) return false;
     PlanStep& step = p.steps[p.count - 1];
     switch (e.kind) {
     case prepared::E_CHAIN: step.kind = PLAN_VALUE; return true;
@@ -3791,19 +3882,37 @@ bool plan_chain(QuickPlan& p, uint8_t expr, Form* f, const prepared::Chain& ch, 
         step.out = step.target = plan_word(p, &e.word, cached_slot<true>(&e.word, e.cache), e.cache);
         return step.target != nullptr;
     case prepared::E_BRANCH: {
-        step.kind = PLAN_BRANCH;
+        // The condition's value at the turn's slot, the branch a step of its own.
+        step.kind = PLAN_VALUE;
         const Cell* native = same_callable(e);
-        if (!native) return false;
+        if (!native || p.count == MAX_PLAN_STEPS || !plan_steady(p, native, e.cache)) return false;
         uint32_t index = cell::callable_index(native), blocks = index == NAT_either ? 2 : 1;
         if (e.fit == prepared::FIT_UNKNOWN) learn_fit(e, native, blocks);
         if (e.fit != prepared::FIT_YES || !entry_takes(&e.condition_entry, int_op_type(step.op->int_op))) return false;
-        step.native_index = index;
-        step.branch[0] = series::cells(b) + (e.next - blocks);
-        step.branch[1] = blocks == 2 ? step.branch[0] + 1 : nullptr;
+        PlanStep& branch = p.steps[p.count++];
+        const Cell* first = series::cells(b) + (e.next - blocks);
+        branch = PlanStep{index == NAT_if ? PC_IF : index == NAT_unless ? PC_UNLESS : PC_EITHER,
+                          PLAN_BRANCH,
+                          expr,
+                          index,
+                          {plan_exit(p, first), blocks == 2 ? plan_exit(p, first + 1) : 0},
+                          nullptr,
+                          nullptr,
+                          nullptr,
+                          nullptr,
+                          nullptr,
+                          {first, blocks == 2 ? first + 1 : nullptr}};
         return true;
     }
     default: return false;
     }
+}
+
+// Whether one of the plan's steps assigns the slot.
+bool plan_assigns(const QuickPlan& p, const Cell* slot) {
+    for (uint32_t k = 0; k < p.count; k++)
+        if (p.steps[k].kind == PLAN_SET && p.steps[k].target == slot) return true;
+    return false;
 }
 
 // A value a quick turn never assigns, and which every checked word holds.
@@ -3835,6 +3944,7 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan* p) {
 [[gnu::noinline]] void make_plan(Form* f, SeriesBuffer* b, QuickPlan* plan) {
     QuickPlan& p = *plan;
     p.count = p.cells = p.word_count = p.paren_count = 0;
+    p.steady_count = p.unop_count = p.exit_count = 0;
     p.local = false;
     p.generation = prepared::generation;
     p.epoch = node::epoch;
@@ -3880,11 +3990,13 @@ bool plan_holds(const QuickPlan& p, Form* f, SeriesBuffer* b) {
 #endif
     for (uint32_t k = 0; p.local && k < p.word_count; k++)
         if (p.words[k].local && context::stack_slot(p.words[k].word) != p.words[k].slot) return false;
-    for (uint32_t k = 0; k < p.count; k++)
-        if (!same_op(*p.steps[k].op)) return false;
-    for (uint32_t k = 0; k < f->count; k++) {
-        const prepared::Expr& e = f->exprs[k];
-        if (!no_op_next(e, b) || (e.kind == prepared::E_BRANCH && !same_callable(e))) return false;
+    for (uint32_t k = 0; k < p.steady_count; k++)
+        if (!same_bits(p.steady[k].slot, &p.steady[k].value)) return false;
+    for (uint32_t k = 0; k < p.unop_count; k++)
+        if (cell::type(p.unop[k]) == T_OP) return false;
+    for (uint32_t k = 0; k < p.exit_count; k++) {
+        const ExitBlock& x = p.exit_blocks[k];
+        if (x.b->head != x.head || x.b->tail != x.tail) return false;
     }
     return assigns_safely(p);
 }
@@ -3940,16 +4052,61 @@ namespace interp {
 // its condition at slot (*taken set); any other step that misses has
 // written nothing but the slot and the inner cells, which the form's turn
 // writes again.
+// A branch step whose condition chose a block (or either's): that block's
+// answer at slot (branch_answer), false when the block must run.
+[[gnu::noinline]] bool plan_branch(const PlanStep& s, Cell* slot) { return branch_answer(s.native_index, slot, s.branch); }
+
+// The exit of a branch step that must run its block (its condition at
+// slot): the plan's lone exit of the chosen block, or 0. Sanitizer builds
+// find it again as lone_exit does and abort on a difference.
+[[gnu::always_inline]] inline uint32_t plan_step_exit(const PlanStep& s, const Cell* slot) {
+    uint32_t exit = s.exits[s.native_index == NAT_either && !logic::is_truthy(slot) ? 1 : 0];
+#ifdef ZEL_CHECK_PREPARED
+    if (exit != lone_exit(s.native_index, slot, s.branch)) {
+        std::fprintf(stderr, "zel: a plan's lone exit is stale\n");
+        std::abort();
+    }
+#endif
+    return exit;
+}
+
+[[gnu::always_inline]] inline bool int_operands(const PlanStep* s) {
+    return cell::type(s->left) == T_INTEGER && cell::type(s->right) == T_INTEGER;
+}
+
 [[gnu::always_inline]] inline uint32_t plan_turn(const QuickPlan& p, Cell* slot, bool* taken) {
     const PlanStep* first = p.steps;
     const PlanStep* end = first + p.count;
     for (const PlanStep* s = first; s < end; s++) {
-        const Cell* left = s->left;
-        const Cell* right = s->right;
-        if (cell::type(left) != T_INTEGER || cell::type(right) != T_INTEGER) return uint32_t(s - first);
         Cell* out = s->out ? s->out : slot;  // no operand's
-        if (!int_inline(s->int_op, out, left, right)) return uint32_t(s - first);
-        if (s->kind == PLAN_BRANCH && !branch_answer(s->native_index, slot, s->branch)) {
+        switch (s->code) {
+#define PLAN_INT_CASE(code, op)                                                                       \
+    case code:                                                                                        \
+        if (!int_operands(s) || !int_inline(prepared::op, out, s->left, s->right)) return uint32_t(s - first); \
+        continue;
+            PLAN_INT_CASE(PC_ADD, INT_ADD)
+            PLAN_INT_CASE(PC_SUBTRACT, INT_SUBTRACT)
+            PLAN_INT_CASE(PC_MULTIPLY, INT_MULTIPLY)
+            PLAN_INT_CASE(PC_REMAINDER, INT_REMAINDER)
+            PLAN_INT_CASE(PC_EQUAL, INT_EQUAL)
+            PLAN_INT_CASE(PC_NOT_EQUAL, INT_NOT_EQUAL)
+            PLAN_INT_CASE(PC_LESSER, INT_LESSER)
+            PLAN_INT_CASE(PC_LESSER_OR_EQUAL, INT_LESSER_OR_EQUAL)
+            PLAN_INT_CASE(PC_GREATER, INT_GREATER)
+            PLAN_INT_CASE(PC_GREATER_OR_EQUAL, INT_GREATER_OR_EQUAL)
+#undef PLAN_INT_CASE
+        case PC_IF:
+            if (logic::is_truthy(slot)) break;
+            *slot = statics::none_cell;
+            continue;
+        case PC_UNLESS:
+            if (!logic::is_truthy(slot)) break;
+            *slot = statics::none_cell;
+            continue;
+        case PC_EITHER: break;
+        case PC_STORE: *out = *s->left; continue;
+        }
+        if (!plan_branch(*s, slot)) {
             *taken = true;
             return uint32_t(s - first);
         }
@@ -3997,7 +4154,7 @@ namespace interp {
     uint32_t k = s.expr;
     if (!taken) return quick_from(turn, q, k, slot, keep_last);
     stack::reg.top = slot;
-    if (exit_in_place(s.native_index, slot, s.branch)) return RUN_REST;
+    if (uint32_t exit = plan_step_exit(s, slot); exit && stack::break_in_place(exit == NAT_continue)) return RUN_REST;
     if (k == 0) return RUN_NONE;
     eval_prepared_rest(turn.block, q.f, k, q.f->exprs[k].pos, slot, keep_last);
     return RUN_REST;
@@ -4074,8 +4231,9 @@ Frameless frameless_while(const Cell* blocks, WhileResume* stop) {
     if (!quick_ready(body, &r, &rp) || !rp) return FRAMELESS_REFUSED;
     if (!quick_ready(cond, &c, &cp) || (c.f && !cp))
         return c.f || (code_buffer(cond.block)->flags & SER_PREPARED) ? FRAMELESS_REFUSED : FRAMELESS_UNREADY;
-    // A condition of one value written in the code is the same on every turn.
-    bool constant = !cp && c.value == series::cells(code_buffer(cond.block)) + cell::series_index(cond.block);
+    // A condition of one value is the same on every turn unless the body's
+    // plan assigns it (a word's slot): nothing else runs in these turns.
+    bool constant = !cp && !plan_assigns(*rp, c.value);
     if (constant && (cell::type(c.value) == T_UNSET || !logic::is_truthy(c.value)))
         return cell::type(c.value) == T_UNSET ? FRAMELESS_STOPPED : FRAMELESS_ENDED;
     for (;;) {
@@ -4093,7 +4251,7 @@ Frameless frameless_while(const Cell* blocks, WhileResume* stop) {
         }
         if (uint32_t k = plan_turn(*rp, slot, &taken); k != rp->count) {
             const PlanStep& s = rp->steps[k];
-            uint32_t exit = taken ? lone_exit(s.native_index, slot, s.branch) : 0;
+            uint32_t exit = taken ? plan_step_exit(s, slot) : 0;
             if (exit == NAT_break) return FRAMELESS_ENDED;
             if (exit != NAT_continue) {
                 *stop = {s.expr ? STOP_BODY : STOP_TRUE, s.expr, r.f};
