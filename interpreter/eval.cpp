@@ -3685,7 +3685,7 @@ enum PlanKind : uint8_t { PLAN_INNER, PLAN_VALUE, PLAN_SET, PLAN_BRANCH };
 enum PlanCode : uint8_t {
     PC_ADD, PC_SUBTRACT, PC_MULTIPLY, PC_REMAINDER,
     PC_EQUAL, PC_NOT_EQUAL, PC_LESSER, PC_LESSER_OR_EQUAL, PC_GREATER, PC_GREATER_OR_EQUAL,
-    PC_IF, PC_UNLESS, PC_EITHER, PC_STORE
+    PC_IF, PC_UNLESS, PC_EITHER, PC_STORE, PC_WHILE
 };
 static_assert(PC_ADD == prepared::INT_ADD - 1 && PC_GREATER_OR_EQUAL == prepared::INT_GREATER_OR_EQUAL - 1);
 inline PlanCode plan_code(prepared::IntOp op) { return PlanCode(op - 1); }
@@ -3725,6 +3725,22 @@ struct ExitBlock {
     const SeriesBuffer* b;
     uint32_t head, tail;
 };
+struct QuickPlan;
+// A while of the form whose turns a step takes without its frames, as
+// frameless_while takes them: its blocks (the condition's, the body's
+// after it, where they lie in the form's block), the condition's lone value
+// (a constant one when the body's plan does not assign it) or its form and
+// plan, the body's form and plan. Found again at each run that takes the
+// plan (while_ready), since the blocks' forms and plans may change between
+// runs; nothing in a run changes them.
+struct PlanWhile {
+    const Cell* blocks;
+    uint32_t expr;  // the while's in the form
+    const Cell* cond_value;
+    bool constant;
+    Form *cf, *bf;
+    const QuickPlan *cp, *rp;
+};
 struct QuickPlan {
     uint32_t count;  // of steps; 0: no plan
     uint32_t cells;  // inner cells in use
@@ -3747,6 +3763,9 @@ struct QuickPlan {
     SteadySlot steady[MAX_STEADY];
     const Cell* unop[MAX_PLAN_EXPRS];
     ExitBlock exit_blocks[2 * MAX_PLAN_EXPRS];
+    uint32_t while_count;
+    bool making;  // make_plan runs on it (a block nested in itself finds no plan)
+    PlanWhile whiles[MAX_PLAN_EXPRS];
 };
 
 // A slot the plan needs steady, recorded once; false for a function's
@@ -3862,8 +3881,28 @@ uint32_t plan_exit(QuickPlan& p, const Cell* block) {
 }
 
 // The steps of a form's expression (its chain's last one as the kind says).
+bool while_ready(const Cell* blocks, PlanWhile* w);
+
+// A while's step (see PlanWhile): with prepared_loop's checks, those that no
+// run changes made here and checked again at each later run.
+bool plan_while_step(const prepared::Expr& e, SeriesBuffer* b, QuickPlan& p, uint8_t expr) {
+    const Cell* native = same_callable(e);
+    if (!native || cell::callable_index(native) != NAT_while || e.fit != prepared::FIT_YES ||
+        e.frameless_refused == prepared::generation + 1 || p.while_count == MAX_PLAN_EXPRS ||
+        p.count == MAX_PLAN_STEPS || !plan_steady(p, native, e.cache) || !plan_no_op_next(p, e, b))
+        return false;
+    PlanWhile& w = p.whiles[p.while_count];
+    w.blocks = series::cells(b) + (e.next - 2);
+    w.expr = expr;
+    if (!(code_buffer(w.blocks + 1)->flags & SER_PREPARED) || !while_ready(w.blocks, &w)) return false;
+    p.steps[p.count++] = PlanStep{PC_WHILE, PLAN_VALUE, expr,    p.while_count++, {0, 0}, nullptr,
+                                  nullptr,  nullptr,    nullptr, nullptr,         {nullptr, nullptr}};
+    return true;
+}
+
 [[gnu::always_inline]] inline bool plan_expression(Form* f, const prepared::Expr& e, SeriesBuffer* b, QuickPlan& p,
                                                    uint8_t expr) {
+    if (e.kind == prepared::E_LOOP) return plan_while_step(e, b, p, expr);
     const prepared::Chain& ch = f->chains[e.chain];
     if (e.kind == prepared::E_SET && !ch.runs && ch.op_count == 0 && ch.first.kind == prepared::L_VALUE &&
         cell::type(&ch.first.cell) == T_INTEGER) {
@@ -3944,22 +3983,26 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan* p) {
 [[gnu::noinline]] void make_plan(Form* f, SeriesBuffer* b, QuickPlan* plan) {
     QuickPlan& p = *plan;
     p.count = p.cells = p.word_count = p.paren_count = 0;
-    p.steady_count = p.unop_count = p.exit_count = 0;
+    p.steady_count = p.unop_count = p.exit_count = p.while_count = 0;
     p.local = false;
     p.generation = prepared::generation;
     p.epoch = node::epoch;
     p.never = f->count > MAX_PLAN_EXPRS || std::any_of(f->exprs.begin(), f->exprs.end(), [](const prepared::Expr& e) {
-                  return e.kind != prepared::E_CHAIN && e.kind != prepared::E_SET && e.kind != prepared::E_BRANCH;
+                  return e.kind != prepared::E_CHAIN && e.kind != prepared::E_SET && e.kind != prepared::E_BRANCH &&
+                         e.kind != prepared::E_LOOP;
               });
     if (p.never) return;
+    p.making = true;
     for (uint32_t k = 0; k < f->count; k++) {
         const prepared::Expr& e = f->exprs[k];
         if (!plan_expression(f, e, b, p, uint8_t(k)) ||
             (k && e.kind == prepared::E_CHAIN && f->chains[e.chain].first.kind == prepared::L_WORD)) {
             p.count = 0;
+            p.making = false;
             return;
         }
     }
+    p.making = false;
     if (!assigns_safely(p)) p.count = 0;
     // The turn's value (a condition's, a counted loop's last) is at its slot.
     PlanStep& last = p.steps[p.count ? p.count - 1 : 0];
@@ -4001,14 +4044,24 @@ bool plan_holds(const QuickPlan& p, Form* f, SeriesBuffer* b) {
     return assigns_safely(p);
 }
 
+// A kept plan's whiles found again for this run (see PlanWhile).
+bool whiles_ready(QuickPlan& p, const Form* f) {
+    for (uint32_t k = 0; k < p.while_count; k++) {
+        PlanWhile& w = p.whiles[k];
+        if (f->exprs[w.expr].frameless_refused == prepared::generation + 1 || !while_ready(w.blocks, &w)) return false;
+    }
+    return true;
+}
+
 // The plan of a ready block's form for this run, or null: the one kept with
 // the form while it holds, else made again (kept as well).
 [[gnu::noinline]] const QuickPlan* kept_plan(Form* f, SeriesBuffer* b) {
     QuickPlan* p = f->plan.get();
-    if (p && p->never) return nullptr;
-    if (p && p->count && plan_holds(*p, f, b)) return p;
+    if (p && (p->never || p->making)) return nullptr;
+    if (p && p->count && plan_holds(*p, f, b) && whiles_ready(*p, f)) return p;
     if (!p) {
         p = new QuickPlan;
+        p->making = false;
         f->plan.reset(p);
         f->plan_bytes = sizeof(QuickPlan);
         prepared::account(f);
@@ -4074,7 +4127,11 @@ namespace interp {
     return cell::type(s->left) == T_INTEGER && cell::type(s->right) == T_INTEGER;
 }
 
-[[gnu::always_inline]] inline uint32_t plan_turn(const QuickPlan& p, Cell* slot, bool* taken) {
+bool plan_while(const PlanWhile& w, Cell* slot, WhileResume* stop);
+
+// A plan's turn at slot (see above); a while's step that stops short of its
+// loop's end stops the turn there with *stop telling where its turns stopped.
+[[gnu::always_inline]] inline uint32_t plan_turn(const QuickPlan& p, Cell* slot, bool* taken, WhileResume* stop) {
     const PlanStep* first = p.steps;
     const PlanStep* end = first + p.count;
     for (const PlanStep* s = first; s < end; s++) {
@@ -4105,6 +4162,9 @@ namespace interp {
             continue;
         case PC_EITHER: break;
         case PC_STORE: *out = *s->left; continue;
+        case PC_WHILE:
+            if (!plan_while(p.whiles[s->native_index], slot, stop)) return uint32_t(s - first);
+            continue;
         }
         if (!plan_branch(*s, slot)) {
             *taken = true;
@@ -4150,8 +4210,13 @@ namespace interp {
 // the rest of the block to the general way, as quick_from goes on after
 // branch_exit; any other step goes on from the form.
 [[gnu::noinline]] QuickRun plan_missed(LoopBlock& turn, const QuickBlock& q, const PlanStep& s, Cell* slot,
-                                       bool keep_last, bool taken) {
+                                       bool keep_last, bool taken, const WhileResume& stop) {
     uint32_t k = s.expr;
+    if (s.code == PC_WHILE) {  // its turns stopped: it goes on from there, in the block's scope, as quick_from goes on
+        stack::reg.top = slot;
+        resumed_rest(turn.block, q.f, k, q.f->exprs[k].pos, slot, keep_last, stop);
+        return RUN_REST;
+    }
     if (!taken) return quick_from(turn, q, k, slot, keep_last);
     stack::reg.top = slot;
     if (uint32_t exit = plan_step_exit(s, slot); exit && stack::break_in_place(exit == NAT_continue)) return RUN_REST;
@@ -4173,8 +4238,9 @@ template <bool Planned = true>
     }
     if (!Planned || !plan) return quick_from(turn, q, 0, slot, keep_last);
     bool taken = false;
-    uint32_t k = plan_turn(*plan, slot, &taken);
-    if (k != plan->count) return plan_missed(turn, q, plan->steps[k], slot, keep_last, taken);
+    WhileResume stop;
+    uint32_t k = plan_turn(*plan, slot, &taken, &stop);
+    if (k != plan->count) return plan_missed(turn, q, plan->steps[k], slot, keep_last, taken, stop);
     stack::reg.top = slot + 1;
     if (keep_last) stack::set_result(slot);
     return RUN_DONE;
@@ -4217,49 +4283,87 @@ QuickWhile quick_while(LoopBlock& cond, LoopBlock& body) {
 // stopped before anything ran the general way: a turn that needs more, a
 // due collection or halt (at the start of a turn: the native takes it), a
 // condition that is unset (the native raises).
-Frameless frameless_while(const Cell* blocks, WhileResume* stop) {
+// The readiness of a while's blocks for turns without its frames (see
+// PlanWhile): the body a quick form with a plan, the condition a lone value
+// or a quick form with a plan, neither plan holding a while of its own
+// (whose stop could not be resumed from the block's expression).
+// FRAMELESS_UNREADY when only the condition, neither a lone value nor
+// prepared yet, stands in the way.
+Frameless while_readiness(const Cell* blocks, PlanWhile* w) {
     LoopBlock body{blocks + 1};
     if (!body.quick) return FRAMELESS_REFUSED;  // the commonest refusal first: a body that calls
-    if (!quick_turns()) return FRAMELESS_STOPPED;
     LoopBlock cond{blocks};
-    Cell* slot = stack::reg.top;
     QuickBlock c, r;
     const QuickPlan *cp = nullptr, *rp = nullptr;
-    // A plan given out assigns nothing that holds an op! or a callable
-    // (assigns_safely), so the blocks' plans cannot overwrite each other's
-    // checked words (see quick_while).
-    if (!quick_ready(body, &r, &rp) || !rp) return FRAMELESS_REFUSED;
-    if (!quick_ready(cond, &c, &cp) || (c.f && !cp))
+    if (!quick_ready(body, &r, &rp) || !rp || rp->while_count) return FRAMELESS_REFUSED;
+    if (!quick_ready(cond, &c, &cp) || (c.f && !cp) || (cp && cp->while_count))
         return c.f || (code_buffer(cond.block)->flags & SER_PREPARED) ? FRAMELESS_REFUSED : FRAMELESS_UNREADY;
+    w->cf = c.f;
+    w->bf = r.f;
+    w->cp = cp;
+    w->rp = rp;
+    w->cond_value = c.value;
     // A condition of one value is the same on every turn unless the body's
     // plan assigns it (a word's slot): nothing else runs in these turns.
-    bool constant = !cp && !plan_assigns(*rp, c.value);
-    if (constant && (cell::type(c.value) == T_UNSET || !logic::is_truthy(c.value)))
-        return cell::type(c.value) == T_UNSET ? FRAMELESS_STOPPED : FRAMELESS_ENDED;
+    w->constant = !cp && !plan_assigns(*rp, c.value);
+    return FRAMELESS_ENDED;
+}
+bool while_ready(const Cell* blocks, PlanWhile* w) { return while_readiness(blocks, w) == FRAMELESS_ENDED; }
+
+// The turns of a ready while (see frameless_while) at slot.
+[[gnu::always_inline]] inline Frameless frameless_turns(const PlanWhile& w, Cell* slot, WhileResume* stop) {
+    const QuickPlan *cp = w.cp, *rp = w.rp;
+    const Cell* value = w.cond_value;
+    if (w.constant && (cell::type(value) == T_UNSET || !logic::is_truthy(value)))
+        return cell::type(value) == T_UNSET ? FRAMELESS_STOPPED : FRAMELESS_ENDED;
     for (;;) {
         bool taken = false;
-        if (constant) {
+        if (w.constant) {
         } else if (!cp) {
-            *slot = *c.value;
+            *slot = *value;
             if (cell::type(slot) == T_UNSET) return FRAMELESS_STOPPED;
             if (!logic::is_truthy(slot)) return FRAMELESS_ENDED;
-        } else if (uint32_t k = plan_turn(*cp, slot, &taken); k != cp->count) {
-            if (uint32_t e = cp->steps[k].expr) *stop = {STOP_COND, e, c.f};
+        } else if (uint32_t k = plan_turn(*cp, slot, &taken, stop); k != cp->count) {
+            if (uint32_t e = cp->steps[k].expr) *stop = {STOP_COND, e, w.cf};
             return FRAMELESS_STOPPED;
         } else if (!logic::is_truthy(slot)) {
             return FRAMELESS_ENDED;  // a plan's value is an integer or a logic!
         }
-        if (uint32_t k = plan_turn(*rp, slot, &taken); k != rp->count) {
+        if (uint32_t k = plan_turn(*rp, slot, &taken, stop); k != rp->count) {
             const PlanStep& s = rp->steps[k];
             uint32_t exit = taken ? plan_step_exit(s, slot) : 0;
             if (exit == NAT_break) return FRAMELESS_ENDED;
             if (exit != NAT_continue) {
-                *stop = {s.expr ? STOP_BODY : STOP_TRUE, s.expr, r.f};
+                *stop = {s.expr ? STOP_BODY : STOP_TRUE, s.expr, w.bf};
                 return FRAMELESS_STOPPED;
             }
         }
         if (!next_quick_turn()) return FRAMELESS_STOPPED;
     }
+}
+
+Frameless frameless_while(const Cell* blocks, WhileResume* stop) {
+    if (!quick_turns()) return FRAMELESS_STOPPED;
+    // A plan given out assigns nothing that holds an op! or a callable
+    // (assigns_safely), so the blocks' plans cannot overwrite each other's
+    // checked words (see quick_while).
+    PlanWhile w;
+    if (Frameless ready = while_readiness(blocks, &w); ready != FRAMELESS_ENDED) return ready;
+    return frameless_turns(w, stack::reg.top, stop);
+}
+
+// A while's step in a plan's turn at slot (see PlanWhile), with
+// quick_loop's checks that a run may change: room on the stacks, no
+// collection or halt due. False when its turns stopped (*stop tells where)
+// or were not taken (*stop at the start).
+[[gnu::noinline]] bool plan_while(const PlanWhile& w, Cell* slot, WhileResume* stop) {
+    *stop = {STOP_NONE, 0, nullptr};
+    if (!(slot + 8 < stack::reg.limit && stack::reg.call_top + 2 < stack::reg.call_limit) ||
+        stack_guard::stack_point() < stack_guard::floor + LOOP_STACK_MARGIN || !next_quick_turn())
+        return false;
+    if (frameless_turns(w, slot, stop) != FRAMELESS_ENDED) return false;
+    *slot = statics::unset_cell;
+    return true;
 }
 
 WhileResume take_while_resume() {
