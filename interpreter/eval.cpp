@@ -3685,7 +3685,14 @@ enum PlanKind : uint8_t { PLAN_INNER, PLAN_VALUE, PLAN_SET, PLAN_BRANCH };
 enum PlanCode : uint8_t {
     PC_ADD, PC_SUBTRACT, PC_MULTIPLY, PC_REMAINDER,
     PC_EQUAL, PC_NOT_EQUAL, PC_LESSER, PC_LESSER_OR_EQUAL, PC_GREATER, PC_GREATER_OR_EQUAL,
-    PC_IF, PC_UNLESS, PC_EITHER, PC_STORE, PC_WHILE
+    PC_IF, PC_UNLESS, PC_EITHER, PC_STORE, PC_WHILE,
+    // An addition or subtraction of an integer written in the code to the
+    // word it assigns (n: n + 1): only the number's word of the cell changes.
+    PC_ADD_TO, PC_SUBTRACT_FROM,
+    // A comparison that is the whole condition of if or unless, deciding
+    // the branch in the same step (in the comparisons' order).
+    PC_BRANCH_EQUAL, PC_BRANCH_NOT_EQUAL, PC_BRANCH_LESSER, PC_BRANCH_LESSER_OR_EQUAL, PC_BRANCH_GREATER,
+    PC_BRANCH_GREATER_OR_EQUAL
 };
 static_assert(PC_ADD == prepared::INT_ADD - 1 && PC_GREATER_OR_EQUAL == prepared::INT_GREATER_OR_EQUAL - 1);
 inline PlanCode plan_code(prepared::IntOp op) { return PlanCode(op - 1); }
@@ -3693,6 +3700,7 @@ struct PlanStep {
     PlanCode code;
     PlanKind kind;          // PLAN_INNER: a value a later step of its expression takes
     uint8_t expr;           // the form's expression it belongs to
+    bool chooses;           // a comparison's branch step: the answer that chooses the block (true for if)
     uint32_t native_index;  // a branch's
     // A branch's exits: NAT_break or NAT_continue when the block it chooses
     // (the first, either's second) is that lone word (see lone_exit), else 0.
@@ -3746,7 +3754,7 @@ struct QuickPlan {
     uint32_t cells;  // inner cells in use
     PlanStep steps[MAX_PLAN_STEPS];
     Cell inner[MAX_PLAN_CELLS];
-    Cell* last_target;  // the last step's assignment, made from the turn's slot
+    Cell* last_target;  // the last step's assignment, copied to the turn's slot
     // What keeps the plan good for a later run (see kept_plan): the forms'
     // generation and node::epoch it was made in, the words it reads and
     // assigns, the parens' forms.
@@ -3837,7 +3845,7 @@ bool plan_chain(QuickPlan& p, uint8_t expr, Form* f, const prepared::Chain& ch, 
         if (!right || !s.int_op || p.count == MAX_PLAN_STEPS || ((!last || out) && int_op_type(s.int_op) != T_INTEGER))
             return false;
         PlanStep& step = p.steps[p.count++];
-        step = PlanStep{plan_code(s.int_op), PLAN_INNER, expr, 0, {0, 0}, &s, left, right, last ? out : acc, nullptr,
+        step = PlanStep{plan_code(s.int_op), PLAN_INNER, expr, false, 0, {0, 0}, &s, left, right, last ? out : acc, nullptr,
                         {nullptr, nullptr}};
         left = step.out;
     }
@@ -3895,7 +3903,7 @@ bool plan_while_step(const prepared::Expr& e, SeriesBuffer* b, QuickPlan& p, uin
     w.blocks = series::cells(b) + (e.next - 2);
     w.expr = expr;
     if (!(code_buffer(w.blocks + 1)->flags & SER_PREPARED) || !while_ready(w.blocks, &w)) return false;
-    p.steps[p.count++] = PlanStep{PC_WHILE, PLAN_VALUE, expr,    p.while_count++, {0, 0}, nullptr,
+    p.steps[p.count++] = PlanStep{PC_WHILE, PLAN_VALUE, expr, false,   p.while_count++, {0, 0}, nullptr,
                                   nullptr,  nullptr,    nullptr, nullptr,         {nullptr, nullptr}};
     return true;
 }
@@ -3908,7 +3916,7 @@ bool plan_while_step(const prepared::Expr& e, SeriesBuffer* b, QuickPlan& p, uin
         cell::type(&ch.first.cell) == T_INTEGER) {
         if (p.count == MAX_PLAN_STEPS || !plan_no_op_next(p, e, b)) return false;
         Cell* target = plan_word(p, &e.word, cached_slot<true>(&e.word, e.cache), e.cache);
-        p.steps[p.count++] = PlanStep{PC_STORE,       PLAN_SET, expr,   0,      {0, 0},
+        p.steps[p.count++] = PlanStep{PC_STORE,       PLAN_SET, expr, false,  0,      {0, 0},
                                       nullptr,        &ch.first.cell, nullptr, target, target, {nullptr, nullptr}};
         return target != nullptr;
     }
@@ -3919,6 +3927,9 @@ bool plan_while_step(const prepared::Expr& e, SeriesBuffer* b, QuickPlan& p, uin
     case prepared::E_SET:
         step.kind = PLAN_SET;
         step.out = step.target = plan_word(p, &e.word, cached_slot<true>(&e.word, e.cache), e.cache);
+        if (step.out == step.left && step.op->right.kind == prepared::L_VALUE &&
+            (step.code == PC_ADD || step.code == PC_SUBTRACT))
+            step.code = step.code == PC_ADD ? PC_ADD_TO : PC_SUBTRACT_FROM;
         return step.target != nullptr;
     case prepared::E_BRANCH: {
         // The condition's value at the turn's slot, the branch a step of its own.
@@ -3928,11 +3939,24 @@ bool plan_while_step(const prepared::Expr& e, SeriesBuffer* b, QuickPlan& p, uin
         uint32_t index = cell::callable_index(native), blocks = index == NAT_either ? 2 : 1;
         if (e.fit == prepared::FIT_UNKNOWN) learn_fit(e, native, blocks);
         if (e.fit != prepared::FIT_YES || !entry_takes(&e.condition_entry, int_op_type(step.op->int_op))) return false;
-        PlanStep& branch = p.steps[p.count++];
         const Cell* first = series::cells(b) + (e.next - blocks);
+        if (index != NAT_either && step.code >= PC_EQUAL && step.code <= PC_GREATER_OR_EQUAL) {
+            // The comparison decides the branch in its own step.
+            step.code = PlanCode(PC_BRANCH_EQUAL + (step.code - PC_EQUAL));
+            step.kind = PLAN_BRANCH;
+            step.chooses = index == NAT_if;
+            step.native_index = index;
+            step.exits[0] = plan_exit(p, first);
+            step.exits[1] = 0;
+            step.branch[0] = first;
+            step.branch[1] = nullptr;
+            return true;
+        }
+        PlanStep& branch = p.steps[p.count++];
         branch = PlanStep{index == NAT_if ? PC_IF : index == NAT_unless ? PC_UNLESS : PC_EITHER,
                           PLAN_BRANCH,
                           expr,
+                          false,
                           index,
                           {plan_exit(p, first), blocks == 2 ? plan_exit(p, first + 1) : 0},
                           nullptr,
@@ -4007,7 +4031,6 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan* p) {
     // The turn's value (a condition's, a counted loop's last) is at its slot.
     PlanStep& last = p.steps[p.count ? p.count - 1 : 0];
     p.last_target = p.count && last.kind == PLAN_SET ? last.target : nullptr;
-    if (p.last_target) last.out = nullptr;
 }
 
 // Whether a plan made for an earlier run serves this one: what make_plan
@@ -4165,13 +4188,41 @@ bool plan_while(const PlanWhile& w, Cell* slot, WhileResume* stop);
         case PC_WHILE:
             if (!plan_while(p.whiles[s->native_index], slot, stop)) return uint32_t(s - first);
             continue;
+        case PC_ADD_TO:
+        case PC_SUBTRACT_FROM: {
+            int32_t r;
+            int32_t a = cell::get_int(out), b = cell::get_int(s->right);
+            if (cell::type(out) != T_INTEGER ||
+                (s->code == PC_ADD_TO ? __builtin_add_overflow(a, b, &r) : __builtin_sub_overflow(a, b, &r)))
+                return uint32_t(s - first);
+            out->w2 = uint32_t(r);  // as int_inline's answer in place of its left operand
+            continue;
+        }
+#define PLAN_BRANCH_CASE(code, cmp)                                                    \
+    case code: {                                                                       \
+        if (!int_operands(s)) return uint32_t(s - first);                              \
+        bool answer = cell::get_int(s->left) cmp cell::get_int(s->right);              \
+        if (answer != s->chooses) {                                                    \
+            *slot = statics::none_cell;                                                \
+            continue;                                                                  \
+        }                                                                              \
+        cell::make_logic(slot, answer);                                                \
+        break;                                                                         \
+    }
+            PLAN_BRANCH_CASE(PC_BRANCH_EQUAL, ==)
+            PLAN_BRANCH_CASE(PC_BRANCH_NOT_EQUAL, !=)
+            PLAN_BRANCH_CASE(PC_BRANCH_LESSER, <)
+            PLAN_BRANCH_CASE(PC_BRANCH_LESSER_OR_EQUAL, <=)
+            PLAN_BRANCH_CASE(PC_BRANCH_GREATER, >)
+            PLAN_BRANCH_CASE(PC_BRANCH_GREATER_OR_EQUAL, >=)
+#undef PLAN_BRANCH_CASE
         }
         if (!plan_branch(*s, slot)) {
             *taken = true;
             return uint32_t(s - first);
         }
     }
-    if (p.last_target) *p.last_target = *slot;
+    if (p.last_target) *slot = *p.last_target;
     return p.count;
 }
 
