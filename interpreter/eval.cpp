@@ -4154,6 +4154,8 @@ bool plan_while(const PlanWhile& w, Cell* slot, WhileResume* stop);
 
 // A plan's turn at slot (see above); a while's step that stops short of its
 // loop's end stops the turn there with *stop telling where its turns stopped.
+// Value: the turn's value is wanted at slot (a while's body gives none).
+template <bool Value = true>
 [[gnu::always_inline]] inline uint32_t plan_turn(const QuickPlan& p, Cell* slot, bool* taken, WhileResume* stop) {
     const PlanStep* first = p.steps;
     const PlanStep* end = first + p.count;
@@ -4222,7 +4224,7 @@ bool plan_while(const PlanWhile& w, Cell* slot, WhileResume* stop);
             return uint32_t(s - first);
         }
     }
-    if (p.last_target) *slot = *p.last_target;
+    if (Value && p.last_target) *slot = *p.last_target;
     return p.count;
 }
 
@@ -4362,14 +4364,15 @@ Frameless while_readiness(const Cell* blocks, PlanWhile* w) {
 bool while_ready(const Cell* blocks, PlanWhile* w) { return while_readiness(blocks, w) == FRAMELESS_ENDED; }
 
 // The turns of a ready while (see frameless_while) at slot.
-[[gnu::always_inline]] inline Frameless frameless_turns(const PlanWhile& w, Cell* slot, WhileResume* stop) {
+template <bool Constant>
+[[gnu::always_inline]] inline Frameless frameless_turns_of(const PlanWhile& w, Cell* slot, WhileResume* stop) {
     const QuickPlan *cp = w.cp, *rp = w.rp;
     const Cell* value = w.cond_value;
-    if (w.constant && (cell::type(value) == T_UNSET || !logic::is_truthy(value)))
+    if (Constant && (cell::type(value) == T_UNSET || !logic::is_truthy(value)))
         return cell::type(value) == T_UNSET ? FRAMELESS_STOPPED : FRAMELESS_ENDED;
     for (;;) {
         bool taken = false;
-        if (w.constant) {
+        if (Constant) {
         } else if (!cp) {
             *slot = *value;
             if (cell::type(slot) == T_UNSET) return FRAMELESS_STOPPED;
@@ -4380,7 +4383,7 @@ bool while_ready(const Cell* blocks, PlanWhile* w) { return while_readiness(bloc
         } else if (!logic::is_truthy(slot)) {
             return FRAMELESS_ENDED;  // a plan's value is an integer or a logic!
         }
-        if (uint32_t k = plan_turn(*rp, slot, &taken, stop); k != rp->count) {
+        if (uint32_t k = plan_turn<false>(*rp, slot, &taken, stop); k != rp->count) {
             const PlanStep& s = rp->steps[k];
             uint32_t exit = taken ? plan_step_exit(s, slot) : 0;
             if (exit == NAT_break) return FRAMELESS_ENDED;
@@ -4391,6 +4394,9 @@ bool while_ready(const Cell* blocks, PlanWhile* w) { return while_readiness(bloc
         }
         if (!next_quick_turn()) return FRAMELESS_STOPPED;
     }
+}
+[[gnu::always_inline]] inline Frameless frameless_turns(const PlanWhile& w, Cell* slot, WhileResume* stop) {
+    return w.constant ? frameless_turns_of<true>(w, slot, stop) : frameless_turns_of<false>(w, slot, stop);
 }
 
 Frameless frameless_while(const Cell* blocks, WhileResume* stop) {
