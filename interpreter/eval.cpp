@@ -3658,7 +3658,8 @@ enum QuickRun { RUN_NONE, RUN_DONE, RUN_REST };
 // For the same reason a form of a few integer steps gets a plan for the
 // run (QuickPlan): each expression a chain of integer operands under
 // operators with an integer case, alone, assigned to a word, or a branch's
-// condition. An operand is an integer written in the code, a word, or a
+// condition, an integer written in the code assigned to a word, or a while
+// whose blocks take frameless turns (PlanWhile). An operand is an integer written in the code, a word, or a
 // paren whose own form is such a chain (as paren_value takes it); each
 // operator is a step, a paren's and a chain's earlier steps leaving their
 // values in the plan's own cells. The checks of what no quick turn can
@@ -3675,13 +3676,15 @@ enum QuickRun { RUN_NONE, RUN_DONE, RUN_REST };
 // value is dropped: it is rare). Each turn still tests the operands'
 // types and the integer case's answer (overflow), and the first step that
 // misses goes on as quick_block goes, from its expression (what the
-// expression's earlier steps wrote is the plan's own).
+// expression's earlier steps wrote is the plan's own); a while's step that
+// stops goes on from its expression with the stop as resume. A plan kept
+// for later runs is checked against what it recorded (plan_holds).
 constexpr uint32_t MAX_PLAN_EXPRS = 4, MAX_PLAN_STEPS = 12, MAX_PLAN_CELLS = 4;
 enum PlanKind : uint8_t { PLAN_INNER, PLAN_VALUE, PLAN_SET, PLAN_BRANCH };
 // What a step does, the one thing a turn dispatches on: an operator's
 // integer case (in IntOp's order), a branch deciding on the value its
-// condition's steps left at the turn's slot, or an integer written in the
-// code assigned to a word (x: 0).
+// condition's steps left at the turn's slot, an integer written in the
+// code assigned to a word (x: 0), a while's turns (PlanWhile).
 enum PlanCode : uint8_t {
     PC_ADD, PC_SUBTRACT, PC_MULTIPLY, PC_REMAINDER,
     PC_EQUAL, PC_NOT_EQUAL, PC_LESSER, PC_LESSER_OR_EQUAL, PC_GREATER, PC_GREATER_OR_EQUAL,
@@ -3701,14 +3704,14 @@ struct PlanStep {
     PlanKind kind;          // PLAN_INNER: a value a later step of its expression takes
     uint8_t expr;           // the form's expression it belongs to
     bool chooses;           // a comparison's branch step: the answer that chooses the block (true for if)
-    uint32_t native_index;  // a branch's
+    uint32_t native_index;  // a branch's native; a while's place in QuickPlan::whiles
     // A branch's exits: NAT_break or NAT_continue when the block it chooses
     // (the first, either's second) is that lone word (see lone_exit), else 0.
     uint32_t exits[2];
-    const prepared::OpStep* op;  // an operator's step (null for a branch or a store)
+    const prepared::OpStep* op;  // an operator's step (null for a branch, a store or a while)
     const Cell* left;
     const Cell* right;
-    Cell* out;              // an inner step's cell, an assignment's slot but the last step's; null: the turn's slot
+    Cell* out;              // an inner step's cell, an assignment's slot; null: the turn's slot
     Cell* target;           // an assignment's slot
     const Cell* branch[2];  // a branch's blocks
 };
