@@ -4041,10 +4041,11 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan* p) {
 // same, the parens' forms must still hold; the words' slots of the global
 // context and of objects, and the branch blocks' cells, stay put while
 // node::epoch is the same, function locals only while their frame is the
-// same; the operator words, the branch word, what follows an expression
-// and what the plan assigns are read again. The fit and the operators'
-// integer cases are learnt for the form's life.
-bool plan_holds(const QuickPlan& p, Form* f, SeriesBuffer* b) {
+// same; the steady slots are compared with the cells they held, the words
+// after expressions, the lone exits' blocks and what the plan assigns are
+// read again. The fit and the operators' integer cases are learnt for the
+// form's life.
+bool plan_holds(const QuickPlan& p) {
     if (p.generation != prepared::generation || p.epoch != node::epoch) return false;
     for (uint32_t k = 0; k < p.paren_count; k++)
         if (!prepared::holds(p.parens[k], node::buffer(p.parens[k]->node))) return false;
@@ -4084,7 +4085,7 @@ bool whiles_ready(QuickPlan& p, const Form* f) {
 [[gnu::noinline]] const QuickPlan* kept_plan(Form* f, SeriesBuffer* b) {
     QuickPlan* p = f->plan.get();
     if (p && (p->never || p->making)) return nullptr;
-    if (p && p->count && plan_holds(*p, f, b) && whiles_ready(*p, f)) return p;
+    if (p && p->count && plan_holds(*p) && whiles_ready(*p, f)) return p;
     if (!p) {
         p = new QuickPlan;
         p->making = false;
