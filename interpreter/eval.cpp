@@ -2531,9 +2531,10 @@ bool quick_branch(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot)
 // where the turns stopped (while_resume).
 WhileResume while_resume{STOP_NONE, 0, nullptr};
 }  // namespace
-// How frameless_while went: its blocks do not fit it (nothing done), it
-// stopped (*stop tells where), or the loop ended.
-enum Frameless { FRAMELESS_REFUSED, FRAMELESS_STOPPED, FRAMELESS_ENDED };
+// How frameless_while went: its blocks do not fit it (nothing done; for
+// the generation's life), its condition is not prepared yet (nothing done),
+// it stopped (*stop tells where), or the loop ended.
+enum Frameless { FRAMELESS_REFUSED, FRAMELESS_UNREADY, FRAMELESS_STOPPED, FRAMELESS_ENDED };
 Frameless frameless_while(const Cell* blocks, WhileResume* stop);
 namespace {
 uint32_t enter_loop(const Cell* code, const prepared::Expr& e, SeriesBuffer* b, const Cell* native, uint32_t blocks,
@@ -2562,9 +2563,13 @@ inline bool loop_room() {
     const Cell* at = series::cells(b) + (e.next - blocks);
     WhileResume stop{STOP_NONE, 0, nullptr};
     if (index == NAT_while && (code_buffer(at + 1)->flags & SER_PREPARED) && loop_room() &&
-        frameless_while(at, &stop) == FRAMELESS_ENDED) {
-        stack::push(&statics::unset_cell);  // what while gives, where the call would leave it
-        return e.next;
+        e.frameless_refused != prepared::generation + 1) {
+        Frameless run = frameless_while(at, &stop);
+        if (run == FRAMELESS_ENDED) {
+            stack::push(&statics::unset_cell);  // what while gives, where the call would leave it
+            return e.next;
+        }
+        if (run == FRAMELESS_REFUSED) e.frameless_refused = prepared::generation + 1;
     }
     *ran_code = true;
     return enter_loop(code, e, b, native, blocks, counted ? &count : nullptr, stop);
@@ -2611,9 +2616,12 @@ LoopRun quick_loop(const prepared::Expr& e, SeriesBuffer* b, Cell* slot, WhileRe
         return LOOP_NONE;
     const Cell* at = series::cells(b) + (e.next - 2);
     *stop = {STOP_NONE, 0, nullptr};
-    if (!(code_buffer(at + 1)->flags & SER_PREPARED)) return LOOP_REFUSED;
-    if (Frameless run = frameless_while(at, stop); run != FRAMELESS_ENDED)
-        return run == FRAMELESS_REFUSED ? LOOP_REFUSED : LOOP_BEGUN;
+    if (!(code_buffer(at + 1)->flags & SER_PREPARED) || e.frameless_refused == prepared::generation + 1)
+        return LOOP_REFUSED;
+    if (Frameless run = frameless_while(at, stop); run != FRAMELESS_ENDED) {
+        if (run == FRAMELESS_REFUSED) e.frameless_refused = prepared::generation + 1;
+        return run == FRAMELESS_STOPPED ? LOOP_BEGUN : LOOP_REFUSED;
+    }
     *slot = statics::unset_cell;
     stack::reg.top = slot + 1;
     return LOOP_DONE;
@@ -3703,7 +3711,8 @@ enum QuickRun { RUN_NONE, RUN_DONE, RUN_REST };
 // For the same reason a form of a few integer steps gets a plan for the
 // run (QuickPlan): each expression a chain of integer operands under
 // operators with an integer case, alone, assigned to a word, or a branch's
-// condition. An operand is an integer written in the code, a word, or a
+// condition, an integer written in the code assigned to a word, or a while
+// whose blocks take frameless turns (PlanWhile). An operand is an integer written in the code, a word, or a
 // paren whose own form is such a chain (as paren_value takes it); each
 // operator is a step, a paren's and a chain's earlier steps leaving their
 // values in the plan's own cells. The checks of what no quick turn can
@@ -3720,18 +3729,42 @@ enum QuickRun { RUN_NONE, RUN_DONE, RUN_REST };
 // value is dropped: it is rare). Each turn still tests the operands'
 // types and the integer case's answer (overflow), and the first step that
 // misses goes on as quick_block goes, from its expression (what the
-// expression's earlier steps wrote is the plan's own).
-constexpr uint32_t MAX_PLAN_EXPRS = 4, MAX_PLAN_STEPS = 8, MAX_PLAN_CELLS = 4;
+// expression's earlier steps wrote is the plan's own); a while's step that
+// stops goes on from its expression with the stop as resume. A plan kept
+// for later runs is checked against what it recorded (plan_holds).
+constexpr uint32_t MAX_PLAN_EXPRS = 4, MAX_PLAN_STEPS = 12, MAX_PLAN_CELLS = 4;
 enum PlanKind : uint8_t { PLAN_INNER, PLAN_VALUE, PLAN_SET, PLAN_BRANCH };
+// What a step does, the one thing a turn dispatches on: an operator's
+// integer case (in IntOp's order), a branch deciding on the value its
+// condition's steps left at the turn's slot, an integer written in the
+// code assigned to a word (x: 0), a while's turns (PlanWhile).
+enum PlanCode : uint8_t {
+    PC_ADD, PC_SUBTRACT, PC_MULTIPLY, PC_REMAINDER,
+    PC_EQUAL, PC_NOT_EQUAL, PC_LESSER, PC_LESSER_OR_EQUAL, PC_GREATER, PC_GREATER_OR_EQUAL,
+    PC_IF, PC_UNLESS, PC_EITHER, PC_STORE, PC_WHILE,
+    // An addition or subtraction of an integer written in the code to the
+    // word it assigns (n: n + 1): only the number's word of the cell changes.
+    PC_ADD_TO, PC_SUBTRACT_FROM,
+    // A comparison that is the whole condition of if or unless, deciding
+    // the branch in the same step (in the comparisons' order).
+    PC_BRANCH_EQUAL, PC_BRANCH_NOT_EQUAL, PC_BRANCH_LESSER, PC_BRANCH_LESSER_OR_EQUAL, PC_BRANCH_GREATER,
+    PC_BRANCH_GREATER_OR_EQUAL
+};
+static_assert(PC_ADD == prepared::INT_ADD - 1 && PC_GREATER_OR_EQUAL == prepared::INT_GREATER_OR_EQUAL - 1);
+inline PlanCode plan_code(prepared::IntOp op) { return PlanCode(op - 1); }
 struct PlanStep {
+    PlanCode code;
     PlanKind kind;          // PLAN_INNER: a value a later step of its expression takes
     uint8_t expr;           // the form's expression it belongs to
-    prepared::IntOp int_op;  // the operator's, learnt for the form's life
-    uint32_t native_index;  // a branch's
-    const prepared::OpStep* op;
+    bool chooses;           // a comparison's branch step: the answer that chooses the block (true for if)
+    uint32_t native_index;  // a branch's native; a while's place in QuickPlan::whiles
+    // A branch's exits: NAT_break or NAT_continue when the block it chooses
+    // (the first, either's second) is that lone word (see lone_exit), else 0.
+    uint32_t exits[2];
+    const prepared::OpStep* op;  // an operator's step (null for a branch, a store or a while)
     const Cell* left;
     const Cell* right;
-    Cell* out;              // an inner step's cell, an assignment's slot but the last step's; null: the turn's slot
+    Cell* out;              // an inner step's cell, an assignment's slot; null: the turn's slot
     Cell* target;           // an assignment's slot
     const Cell* branch[2];  // a branch's blocks
 };
@@ -3742,12 +3775,42 @@ struct PlanWord {
     bool local;  // of a function's context: its slot moves with the frame
 };
 constexpr uint32_t MAX_PLAN_WORDS = 2 * MAX_PLAN_STEPS + MAX_PLAN_EXPRS;
+// A cell that must hold exactly what it held when the plan was made for the
+// plan to serve a later run: an operator word's slot, a branch word's, a
+// lone exit's word cell in its block and its slot. Such a slot of the
+// global context or an object's stays put while node::epoch is the same.
+struct SteadySlot {
+    const Cell* slot;
+    Cell value;
+};
+constexpr uint32_t MAX_STEADY = MAX_PLAN_STEPS + 5 * MAX_PLAN_EXPRS;
+// A lone exit's block: its extent when the plan was made.
+struct ExitBlock {
+    const SeriesBuffer* b;
+    uint32_t head, tail;
+};
+struct QuickPlan;
+// A while of the form whose turns a step takes without its frames, as
+// frameless_while takes them: its blocks (the condition's, the body's
+// after it, where they lie in the form's block), the condition's lone value
+// (a constant one when the body's plan does not assign it) or its form and
+// plan, the body's form and plan. Found again at each run that takes the
+// plan (while_ready), since the blocks' forms and plans may change between
+// runs; nothing in a run changes them.
+struct PlanWhile {
+    const Cell* blocks;
+    uint32_t expr;  // the while's in the form
+    const Cell* cond_value;
+    bool constant;
+    Form *cf, *bf;
+    const QuickPlan *cp, *rp;
+};
 struct QuickPlan {
     uint32_t count;  // of steps; 0: no plan
     uint32_t cells;  // inner cells in use
     PlanStep steps[MAX_PLAN_STEPS];
     Cell inner[MAX_PLAN_CELLS];
-    Cell* last_target;  // the last step's assignment, made from the turn's slot
+    Cell* last_target;  // the last step's assignment, copied to the turn's slot
     // What keeps the plan good for a later run (see kept_plan): the forms'
     // generation and node::epoch it was made in, the words it reads and
     // assigns, the parens' forms.
@@ -3758,7 +3821,27 @@ struct QuickPlan {
     bool never;  // the form's expressions are of kinds no plan takes
     PlanWord words[MAX_PLAN_WORDS];
     Form* parens[MAX_PLAN_CELLS];
+    // Checked at each later run: the steady slots, the slots of the words
+    // after expressions (none may hold an op!), the lone exits' blocks.
+    uint32_t steady_count, unop_count, exit_count;
+    SteadySlot steady[MAX_STEADY];
+    const Cell* unop[MAX_PLAN_EXPRS];
+    ExitBlock exit_blocks[2 * MAX_PLAN_EXPRS];
+    uint32_t while_count;
+    bool making;  // make_plan runs on it (a block nested in itself finds no plan)
+    PlanWhile whiles[MAX_PLAN_EXPRS];
 };
+
+// A slot the plan needs steady, recorded once; false for a function's
+// local (its slot moves with the frame) or a word with no slot.
+bool plan_steady(QuickPlan& p, const Cell* slot, const prepared::SlotCache& c) {
+    if (!slot || c.local) return false;
+    for (uint32_t k = 0; k < p.steady_count; k++)
+        if (p.steady[k].slot == slot) return true;
+    if (p.steady_count == MAX_STEADY) return false;
+    p.steady[p.steady_count++] = SteadySlot{slot, *slot};
+    return true;
+}
 
 struct QuickBlock {
     Form* f;  // null: value is the block's lone value
@@ -3811,44 +3894,144 @@ bool plan_chain(QuickPlan& p, uint8_t expr, Form* f, const prepared::Chain& ch, 
     for (uint32_t j = 0; j < ch.op_count; j++) {
         prepared::OpStep& s = f->ops[ch.ops + j];
         const Cell* op = left ? same_op(s) : nullptr;
-        if (!op) return false;
+        if (!op || !plan_steady(p, op, s.cache)) return false;
         fast_of(s, op);  // learnt on its first run
         const Cell* right = plan_operand(p, expr, s.right);
         bool last = j + 1 == ch.op_count;
         if (!right || !s.int_op || p.count == MAX_PLAN_STEPS || ((!last || out) && int_op_type(s.int_op) != T_INTEGER))
             return false;
         PlanStep& step = p.steps[p.count++];
-        step = PlanStep{PLAN_INNER, expr, s.int_op, 0, &s, left, right, last ? out : acc, nullptr, {nullptr, nullptr}};
+        step = PlanStep{plan_code(s.int_op), PLAN_INNER, expr, false, 0, {0, 0}, &s, left, right, last ? out : acc, nullptr,
+                        {nullptr, nullptr}};
         left = step.out;
     }
     return true;
 }
 
+// no_op_next for a plan: the slot of the word after the expression
+// recorded, to be tested again at each later run; false (no plan) for a
+// word with no slot or a function's local.
+bool plan_no_op_next(QuickPlan& p, const prepared::Expr& e, SeriesBuffer* b) {
+    if (!e.word_next) return true;
+    const Cell* next = cached_slot(series::cells(b) + e.next, e.next_cache);
+    if (!next || e.next_cache.local || cell::type(next) == T_OP || p.unop_count == MAX_PLAN_EXPRS) return false;
+    p.unop[p.unop_count++] = next;
+    return true;
+}
+
+// The exit a branch block of a plan takes when chosen: NAT_break or
+// NAT_continue when it is that lone word (as lone_exit finds it), its
+// block's extent, its word cell and the word's slot then checked at each
+// later run; else 0.
+uint32_t plan_exit(QuickPlan& p, const Cell* block) {
+    SeriesBuffer* cb = code_buffer(block);
+    uint32_t at = uint32_t(cell::series_index(block));
+    const Cell* word = series::cells(cb) + at;
+    if (at + 1 != cell_count(cb) || cell::type(word) != T_WORD || p.exit_count == 2 * MAX_PLAN_EXPRS) return 0;
+    Node ctx = cell::word_context(word);
+    bool local = ctx && ctx != context::global_values.context && context::is_on_stack(context::cell_of(ctx));
+    prepared::SlotCache none{nullptr, 0, false, local};
+    const Cell* value = context::bound_slot(word);
+    if (!value || cell::type(value) != T_NATIVE || local) return 0;
+    uint32_t exit = cell::callable_index(value);
+    if ((exit != NAT_break && exit != NAT_continue) || list_memo_of(value).plain_args != 0) return 0;
+    uint32_t steady = p.steady_count;
+    if (!plan_steady(p, word, none) || !plan_steady(p, value, none)) {
+        p.steady_count = steady;
+        return 0;
+    }
+    p.exit_blocks[p.exit_count++] = ExitBlock{cb, cb->head, cb->tail};
+    return exit;
+}
+
 // The steps of a form's expression (its chain's last one as the kind says).
+bool while_ready(const Cell* blocks, PlanWhile* w);
+
+// A while's step (see PlanWhile): with prepared_loop's checks, those that no
+// run changes made here and checked again at each later run.
+bool plan_while_step(const prepared::Expr& e, SeriesBuffer* b, QuickPlan& p, uint8_t expr) {
+    const Cell* native = same_callable(e);
+    if (!native || cell::callable_index(native) != NAT_while || e.fit != prepared::FIT_YES ||
+        e.frameless_refused == prepared::generation + 1 || p.while_count == MAX_PLAN_EXPRS ||
+        p.count == MAX_PLAN_STEPS || !plan_steady(p, native, e.cache) || !plan_no_op_next(p, e, b))
+        return false;
+    PlanWhile& w = p.whiles[p.while_count];
+    w.blocks = series::cells(b) + (e.next - 2);
+    w.expr = expr;
+    if (!(code_buffer(w.blocks + 1)->flags & SER_PREPARED) || !while_ready(w.blocks, &w)) return false;
+    p.steps[p.count++] = PlanStep{PC_WHILE, PLAN_VALUE, expr, false,   p.while_count++, {0, 0}, nullptr,
+                                  nullptr,  nullptr,    nullptr, nullptr,         {nullptr, nullptr}};
+    return true;
+}
+
 [[gnu::always_inline]] inline bool plan_expression(Form* f, const prepared::Expr& e, SeriesBuffer* b, QuickPlan& p,
                                                    uint8_t expr) {
-    if (!plan_chain(p, expr, f, f->chains[e.chain], nullptr) || !no_op_next(e, b)) return false;
+    if (e.kind == prepared::E_LOOP) return plan_while_step(e, b, p, expr);
+    const prepared::Chain& ch = f->chains[e.chain];
+    if (e.kind == prepared::E_SET && !ch.runs && ch.op_count == 0 && ch.first.kind == prepared::L_VALUE &&
+        cell::type(&ch.first.cell) == T_INTEGER) {
+        if (p.count == MAX_PLAN_STEPS || !plan_no_op_next(p, e, b)) return false;
+        Cell* target = plan_word(p, &e.word, cached_slot<true>(&e.word, e.cache), e.cache);
+        p.steps[p.count++] = PlanStep{PC_STORE,       PLAN_SET, expr, false,  0,      {0, 0},
+                                      nullptr,        &ch.first.cell, nullptr, target, target, {nullptr, nullptr}};
+        return target != nullptr;
+    }
+    if (!plan_chain(p, expr, f, ch, nullptr) || !plan_no_op_next(p, e, b)) return false;
     PlanStep& step = p.steps[p.count - 1];
     switch (e.kind) {
     case prepared::E_CHAIN: step.kind = PLAN_VALUE; return true;
     case prepared::E_SET:
         step.kind = PLAN_SET;
         step.out = step.target = plan_word(p, &e.word, cached_slot<true>(&e.word, e.cache), e.cache);
+        if (step.out == step.left && step.op->right.kind == prepared::L_VALUE &&
+            (step.code == PC_ADD || step.code == PC_SUBTRACT))
+            step.code = step.code == PC_ADD ? PC_ADD_TO : PC_SUBTRACT_FROM;
         return step.target != nullptr;
     case prepared::E_BRANCH: {
-        step.kind = PLAN_BRANCH;
+        // The condition's value at the turn's slot, the branch a step of its own.
+        step.kind = PLAN_VALUE;
         const Cell* native = same_callable(e);
-        if (!native) return false;
+        if (!native || p.count == MAX_PLAN_STEPS || !plan_steady(p, native, e.cache)) return false;
         uint32_t index = cell::callable_index(native), blocks = index == NAT_either ? 2 : 1;
         if (e.fit == prepared::FIT_UNKNOWN) learn_fit(e, native, blocks);
         if (e.fit != prepared::FIT_YES || !entry_takes(&e.condition_entry, int_op_type(step.op->int_op))) return false;
-        step.native_index = index;
-        step.branch[0] = series::cells(b) + (e.next - blocks);
-        step.branch[1] = blocks == 2 ? step.branch[0] + 1 : nullptr;
+        const Cell* first = series::cells(b) + (e.next - blocks);
+        if (index != NAT_either && step.code >= PC_EQUAL && step.code <= PC_GREATER_OR_EQUAL) {
+            // The comparison decides the branch in its own step.
+            step.code = PlanCode(PC_BRANCH_EQUAL + (step.code - PC_EQUAL));
+            step.kind = PLAN_BRANCH;
+            step.chooses = index == NAT_if;
+            step.native_index = index;
+            step.exits[0] = plan_exit(p, first);
+            step.exits[1] = 0;
+            step.branch[0] = first;
+            step.branch[1] = nullptr;
+            return true;
+        }
+        PlanStep& branch = p.steps[p.count++];
+        branch = PlanStep{index == NAT_if ? PC_IF : index == NAT_unless ? PC_UNLESS : PC_EITHER,
+                          PLAN_BRANCH,
+                          expr,
+                          false,
+                          index,
+                          {plan_exit(p, first), blocks == 2 ? plan_exit(p, first + 1) : 0},
+                          nullptr,
+                          nullptr,
+                          nullptr,
+                          nullptr,
+                          nullptr,
+                          {first, blocks == 2 ? first + 1 : nullptr}};
         return true;
     }
     default: return false;
     }
+}
+
+// Whether one of the plan's steps assigns the slot.
+bool plan_assigns(const QuickPlan& p, const Cell* slot) {
+    for (uint32_t k = 0; k < p.count; k++)
+        if (p.steps[k].kind == PLAN_SET && p.steps[k].target == slot) return true;
+    return false;
 }
 
 // A value a quick turn never assigns, and which every checked word holds.
@@ -3880,26 +4063,30 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan* p) {
 [[gnu::noinline]] void make_plan(Form* f, SeriesBuffer* b, QuickPlan* plan) {
     QuickPlan& p = *plan;
     p.count = p.cells = p.word_count = p.paren_count = 0;
+    p.steady_count = p.unop_count = p.exit_count = p.while_count = 0;
     p.local = false;
     p.generation = prepared::generation;
     p.epoch = node::epoch;
     p.never = f->count > MAX_PLAN_EXPRS || std::any_of(f->exprs.begin(), f->exprs.end(), [](const prepared::Expr& e) {
-                  return e.kind != prepared::E_CHAIN && e.kind != prepared::E_SET && e.kind != prepared::E_BRANCH;
+                  return e.kind != prepared::E_CHAIN && e.kind != prepared::E_SET && e.kind != prepared::E_BRANCH &&
+                         e.kind != prepared::E_LOOP;
               });
     if (p.never) return;
+    p.making = true;
     for (uint32_t k = 0; k < f->count; k++) {
         const prepared::Expr& e = f->exprs[k];
         if (!plan_expression(f, e, b, p, uint8_t(k)) ||
             (k && e.kind == prepared::E_CHAIN && f->chains[e.chain].first.kind == prepared::L_WORD)) {
             p.count = 0;
+            p.making = false;
             return;
         }
     }
+    p.making = false;
     if (!assigns_safely(p)) p.count = 0;
     // The turn's value (a condition's, a counted loop's last) is at its slot.
     PlanStep& last = p.steps[p.count ? p.count - 1 : 0];
     p.last_target = p.count && last.kind == PLAN_SET ? last.target : nullptr;
-    if (p.last_target) last.out = nullptr;
 }
 
 // Whether a plan made for an earlier run serves this one: what make_plan
@@ -3907,10 +4094,11 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan* p) {
 // same, the parens' forms must still hold; the words' slots of the global
 // context and of objects, and the branch blocks' cells, stay put while
 // node::epoch is the same, function locals only while their frame is the
-// same; the operator words, the branch word, what follows an expression
-// and what the plan assigns are read again. The fit and the operators'
-// integer cases are learnt for the form's life.
-bool plan_holds(const QuickPlan& p, Form* f, SeriesBuffer* b) {
+// same; the steady slots are compared with the cells they held, the words
+// after expressions, the lone exits' blocks and what the plan assigns are
+// read again. The fit and the operators' integer cases are learnt for the
+// form's life.
+bool plan_holds(const QuickPlan& p) {
     if (p.generation != prepared::generation || p.epoch != node::epoch) return false;
     for (uint32_t k = 0; k < p.paren_count; k++)
         if (!prepared::holds(p.parens[k], node::buffer(p.parens[k]->node))) return false;
@@ -3925,23 +4113,35 @@ bool plan_holds(const QuickPlan& p, Form* f, SeriesBuffer* b) {
 #endif
     for (uint32_t k = 0; p.local && k < p.word_count; k++)
         if (p.words[k].local && context::stack_slot(p.words[k].word) != p.words[k].slot) return false;
-    for (uint32_t k = 0; k < p.count; k++)
-        if (!same_op(*p.steps[k].op)) return false;
-    for (uint32_t k = 0; k < f->count; k++) {
-        const prepared::Expr& e = f->exprs[k];
-        if (!no_op_next(e, b) || (e.kind == prepared::E_BRANCH && !same_callable(e))) return false;
+    for (uint32_t k = 0; k < p.steady_count; k++)
+        if (!same_bits(p.steady[k].slot, &p.steady[k].value)) return false;
+    for (uint32_t k = 0; k < p.unop_count; k++)
+        if (cell::type(p.unop[k]) == T_OP) return false;
+    for (uint32_t k = 0; k < p.exit_count; k++) {
+        const ExitBlock& x = p.exit_blocks[k];
+        if (x.b->head != x.head || x.b->tail != x.tail) return false;
     }
     return assigns_safely(p);
+}
+
+// A kept plan's whiles found again for this run (see PlanWhile).
+bool whiles_ready(QuickPlan& p, const Form* f) {
+    for (uint32_t k = 0; k < p.while_count; k++) {
+        PlanWhile& w = p.whiles[k];
+        if (f->exprs[w.expr].frameless_refused == prepared::generation + 1 || !while_ready(w.blocks, &w)) return false;
+    }
+    return true;
 }
 
 // The plan of a ready block's form for this run, or null: the one kept with
 // the form while it holds, else made again (kept as well).
 [[gnu::noinline]] const QuickPlan* kept_plan(Form* f, SeriesBuffer* b) {
     QuickPlan* p = f->plan.get();
-    if (p && p->never) return nullptr;
-    if (p && p->count && plan_holds(*p, f, b)) return p;
+    if (p && (p->never || p->making)) return nullptr;
+    if (p && p->count && plan_holds(*p) && whiles_ready(*p, f)) return p;
     if (!p) {
         p = new QuickPlan;
+        p->making = false;
         f->plan.reset(p);
         f->plan_bytes = sizeof(QuickPlan);
         prepared::account(f);
@@ -3985,21 +4185,103 @@ namespace interp {
 // its condition at slot (*taken set); any other step that misses has
 // written nothing but the slot and the inner cells, which the form's turn
 // writes again.
-[[gnu::always_inline]] inline uint32_t plan_turn(const QuickPlan& p, Cell* slot, bool* taken) {
+// A branch step whose condition chose a block (or either's): that block's
+// answer at slot (branch_answer), false when the block must run.
+[[gnu::noinline]] bool plan_branch(const PlanStep& s, Cell* slot) { return branch_answer(s.native_index, slot, s.branch); }
+
+// The exit of a branch step that must run its block (its condition at
+// slot): the plan's lone exit of the chosen block, or 0. Sanitizer builds
+// find it again as lone_exit does and abort on a difference.
+[[gnu::always_inline]] inline uint32_t plan_step_exit(const PlanStep& s, const Cell* slot) {
+    uint32_t exit = s.exits[s.native_index == NAT_either && !logic::is_truthy(slot) ? 1 : 0];
+#ifdef ZEL_CHECK_PREPARED
+    if (exit != lone_exit(s.native_index, slot, s.branch)) {
+        std::fprintf(stderr, "zel: a plan's lone exit is stale\n");
+        std::abort();
+    }
+#endif
+    return exit;
+}
+
+[[gnu::always_inline]] inline bool int_operands(const PlanStep* s) {
+    return cell::type(s->left) == T_INTEGER && cell::type(s->right) == T_INTEGER;
+}
+
+bool plan_while(const PlanWhile& w, Cell* slot, WhileResume* stop);
+
+// A plan's turn at slot (see above); a while's step that stops short of its
+// loop's end stops the turn there with *stop telling where its turns stopped.
+// Value: the turn's value is wanted at slot (a while's body gives none).
+template <bool Value = true>
+[[gnu::always_inline]] inline uint32_t plan_turn(const QuickPlan& p, Cell* slot, bool* taken, WhileResume* stop) {
     const PlanStep* first = p.steps;
     const PlanStep* end = first + p.count;
     for (const PlanStep* s = first; s < end; s++) {
-        const Cell* left = s->left;
-        const Cell* right = s->right;
-        if (cell::type(left) != T_INTEGER || cell::type(right) != T_INTEGER) return uint32_t(s - first);
         Cell* out = s->out ? s->out : slot;  // no operand's
-        if (!int_inline(s->int_op, out, left, right)) return uint32_t(s - first);
-        if (s->kind == PLAN_BRANCH && !branch_answer(s->native_index, slot, s->branch)) {
+        switch (s->code) {
+#define PLAN_INT_CASE(code, op)                                                                       \
+    case code:                                                                                        \
+        if (!int_operands(s) || !int_inline(prepared::op, out, s->left, s->right)) return uint32_t(s - first); \
+        continue;
+            PLAN_INT_CASE(PC_ADD, INT_ADD)
+            PLAN_INT_CASE(PC_SUBTRACT, INT_SUBTRACT)
+            PLAN_INT_CASE(PC_MULTIPLY, INT_MULTIPLY)
+            PLAN_INT_CASE(PC_REMAINDER, INT_REMAINDER)
+            PLAN_INT_CASE(PC_EQUAL, INT_EQUAL)
+            PLAN_INT_CASE(PC_NOT_EQUAL, INT_NOT_EQUAL)
+            PLAN_INT_CASE(PC_LESSER, INT_LESSER)
+            PLAN_INT_CASE(PC_LESSER_OR_EQUAL, INT_LESSER_OR_EQUAL)
+            PLAN_INT_CASE(PC_GREATER, INT_GREATER)
+            PLAN_INT_CASE(PC_GREATER_OR_EQUAL, INT_GREATER_OR_EQUAL)
+#undef PLAN_INT_CASE
+        case PC_IF:
+            if (logic::is_truthy(slot)) break;
+            *slot = statics::none_cell;
+            continue;
+        case PC_UNLESS:
+            if (!logic::is_truthy(slot)) break;
+            *slot = statics::none_cell;
+            continue;
+        case PC_EITHER: break;
+        case PC_STORE: *out = *s->left; continue;
+        case PC_WHILE:
+            if (!plan_while(p.whiles[s->native_index], slot, stop)) return uint32_t(s - first);
+            continue;
+        case PC_ADD_TO:
+        case PC_SUBTRACT_FROM: {
+            int32_t r;
+            int32_t a = cell::get_int(out), b = cell::get_int(s->right);
+            if (cell::type(out) != T_INTEGER ||
+                (s->code == PC_ADD_TO ? __builtin_add_overflow(a, b, &r) : __builtin_sub_overflow(a, b, &r)))
+                return uint32_t(s - first);
+            out->w2 = uint32_t(r);  // as int_inline's answer in place of its left operand
+            continue;
+        }
+#define PLAN_BRANCH_CASE(code, cmp)                                                    \
+    case code: {                                                                       \
+        if (!int_operands(s)) return uint32_t(s - first);                              \
+        bool answer = cell::get_int(s->left) cmp cell::get_int(s->right);              \
+        if (answer != s->chooses) {                                                    \
+            *slot = statics::none_cell;                                                \
+            continue;                                                                  \
+        }                                                                              \
+        cell::make_logic(slot, answer);                                                \
+        break;                                                                         \
+    }
+            PLAN_BRANCH_CASE(PC_BRANCH_EQUAL, ==)
+            PLAN_BRANCH_CASE(PC_BRANCH_NOT_EQUAL, !=)
+            PLAN_BRANCH_CASE(PC_BRANCH_LESSER, <)
+            PLAN_BRANCH_CASE(PC_BRANCH_LESSER_OR_EQUAL, <=)
+            PLAN_BRANCH_CASE(PC_BRANCH_GREATER, >)
+            PLAN_BRANCH_CASE(PC_BRANCH_GREATER_OR_EQUAL, >=)
+#undef PLAN_BRANCH_CASE
+        }
+        if (!plan_branch(*s, slot)) {
             *taken = true;
             return uint32_t(s - first);
         }
     }
-    if (p.last_target) *p.last_target = *slot;
+    if (Value && p.last_target) *slot = *p.last_target;
     return p.count;
 }
 
@@ -4038,11 +4320,16 @@ namespace interp {
 // the rest of the block to the general way, as quick_from goes on after
 // branch_exit; any other step goes on from the form.
 [[gnu::noinline]] QuickRun plan_missed(LoopBlock& turn, const QuickBlock& q, const PlanStep& s, Cell* slot,
-                                       bool keep_last, bool taken) {
+                                       bool keep_last, bool taken, const WhileResume& stop) {
     uint32_t k = s.expr;
+    if (s.code == PC_WHILE) {  // its turns stopped: it goes on from there, in the block's scope, as quick_from goes on
+        stack::reg.top = slot;
+        resumed_rest(turn.block, q.f, k, q.f->exprs[k].pos, slot, keep_last, stop);
+        return RUN_REST;
+    }
     if (!taken) return quick_from(turn, q, k, slot, keep_last);
     stack::reg.top = slot;
-    if (exit_in_place(s.native_index, slot, s.branch)) return RUN_REST;
+    if (uint32_t exit = plan_step_exit(s, slot); exit && stack::break_in_place(exit == NAT_continue)) return RUN_REST;
     if (k == 0) return RUN_NONE;
     eval_prepared_rest(turn.block, q.f, k, q.f->exprs[k].pos, slot, keep_last);
     return RUN_REST;
@@ -4061,8 +4348,9 @@ template <bool Planned = true>
     }
     if (!Planned || !plan) return quick_from(turn, q, 0, slot, keep_last);
     bool taken = false;
-    uint32_t k = plan_turn(*plan, slot, &taken);
-    if (k != plan->count) return plan_missed(turn, q, plan->steps[k], slot, keep_last, taken);
+    WhileResume stop;
+    uint32_t k = plan_turn(*plan, slot, &taken, &stop);
+    if (k != plan->count) return plan_missed(turn, q, plan->steps[k], slot, keep_last, taken, stop);
     stack::reg.top = slot + 1;
     if (keep_last) stack::set_result(slot);
     return RUN_DONE;
@@ -4105,46 +4393,91 @@ QuickWhile quick_while(LoopBlock& cond, LoopBlock& body) {
 // stopped before anything ran the general way: a turn that needs more, a
 // due collection or halt (at the start of a turn: the native takes it), a
 // condition that is unset (the native raises).
-Frameless frameless_while(const Cell* blocks, WhileResume* stop) {
+// The readiness of a while's blocks for turns without its frames (see
+// PlanWhile): the body a quick form with a plan, the condition a lone value
+// or a quick form with a plan, neither plan holding a while of its own
+// (whose stop could not be resumed from the block's expression).
+// FRAMELESS_UNREADY when only the condition, neither a lone value nor
+// prepared yet, stands in the way.
+Frameless while_readiness(const Cell* blocks, PlanWhile* w) {
     LoopBlock body{blocks + 1};
     if (!body.quick) return FRAMELESS_REFUSED;  // the commonest refusal first: a body that calls
-    if (!quick_turns()) return FRAMELESS_STOPPED;
     LoopBlock cond{blocks};
-    Cell* slot = stack::reg.top;
     QuickBlock c, r;
     const QuickPlan *cp = nullptr, *rp = nullptr;
-    // A plan given out assigns nothing that holds an op! or a callable
-    // (assigns_safely), so the blocks' plans cannot overwrite each other's
-    // checked words (see quick_while).
-    if (!quick_ready(body, &r, &rp) || !rp || !quick_ready(cond, &c, &cp) || (c.f && !cp)) return FRAMELESS_REFUSED;
-    // A condition of one value written in the code is the same on every turn.
-    bool constant = !cp && c.value == series::cells(code_buffer(cond.block)) + cell::series_index(cond.block);
-    if (constant && (cell::type(c.value) == T_UNSET || !logic::is_truthy(c.value)))
-        return cell::type(c.value) == T_UNSET ? FRAMELESS_STOPPED : FRAMELESS_ENDED;
+    if (!quick_ready(body, &r, &rp) || !rp || rp->while_count) return FRAMELESS_REFUSED;
+    if (!quick_ready(cond, &c, &cp) || (c.f && !cp) || (cp && cp->while_count))
+        return c.f || (code_buffer(cond.block)->flags & SER_PREPARED) ? FRAMELESS_REFUSED : FRAMELESS_UNREADY;
+    w->cf = c.f;
+    w->bf = r.f;
+    w->cp = cp;
+    w->rp = rp;
+    w->cond_value = c.value;
+    // A condition of one value is the same on every turn unless the body's
+    // plan assigns it (a word's slot): nothing else runs in these turns.
+    w->constant = !cp && !plan_assigns(*rp, c.value);
+    return FRAMELESS_ENDED;
+}
+bool while_ready(const Cell* blocks, PlanWhile* w) { return while_readiness(blocks, w) == FRAMELESS_ENDED; }
+
+// The turns of a ready while (see frameless_while) at slot.
+template <bool Constant>
+[[gnu::always_inline]] inline Frameless frameless_turns_of(const PlanWhile& w, Cell* slot, WhileResume* stop) {
+    const QuickPlan *cp = w.cp, *rp = w.rp;
+    const Cell* value = w.cond_value;
+    if (Constant && (cell::type(value) == T_UNSET || !logic::is_truthy(value)))
+        return cell::type(value) == T_UNSET ? FRAMELESS_STOPPED : FRAMELESS_ENDED;
     for (;;) {
         bool taken = false;
-        if (constant) {
+        if (Constant) {
         } else if (!cp) {
-            *slot = *c.value;
+            *slot = *value;
             if (cell::type(slot) == T_UNSET) return FRAMELESS_STOPPED;
             if (!logic::is_truthy(slot)) return FRAMELESS_ENDED;
-        } else if (uint32_t k = plan_turn(*cp, slot, &taken); k != cp->count) {
-            if (uint32_t e = cp->steps[k].expr) *stop = {STOP_COND, e, c.f};
+        } else if (uint32_t k = plan_turn(*cp, slot, &taken, stop); k != cp->count) {
+            if (uint32_t e = cp->steps[k].expr) *stop = {STOP_COND, e, w.cf};
             return FRAMELESS_STOPPED;
         } else if (!logic::is_truthy(slot)) {
             return FRAMELESS_ENDED;  // a plan's value is an integer or a logic!
         }
-        if (uint32_t k = plan_turn(*rp, slot, &taken); k != rp->count) {
+        if (uint32_t k = plan_turn<false>(*rp, slot, &taken, stop); k != rp->count) {
             const PlanStep& s = rp->steps[k];
-            uint32_t exit = taken ? lone_exit(s.native_index, slot, s.branch) : 0;
+            uint32_t exit = taken ? plan_step_exit(s, slot) : 0;
             if (exit == NAT_break) return FRAMELESS_ENDED;
             if (exit != NAT_continue) {
-                *stop = {s.expr ? STOP_BODY : STOP_TRUE, s.expr, r.f};
+                *stop = {s.expr ? STOP_BODY : STOP_TRUE, s.expr, w.bf};
                 return FRAMELESS_STOPPED;
             }
         }
         if (!next_quick_turn()) return FRAMELESS_STOPPED;
     }
+}
+[[gnu::always_inline]] inline Frameless frameless_turns(const PlanWhile& w, Cell* slot, WhileResume* stop) {
+    return w.constant ? frameless_turns_of<true>(w, slot, stop) : frameless_turns_of<false>(w, slot, stop);
+}
+
+Frameless frameless_while(const Cell* blocks, WhileResume* stop) {
+    if (!quick_turns()) return FRAMELESS_STOPPED;
+    // A plan given out assigns nothing that holds an op! or a callable
+    // (assigns_safely), so the blocks' plans cannot overwrite each other's
+    // checked words (see quick_while).
+    PlanWhile w;
+    if (Frameless ready = while_readiness(blocks, &w); ready != FRAMELESS_ENDED) return ready;
+    return frameless_turns(w, stack::reg.top, stop);
+}
+
+// A while's step in a plan's turn at slot (see PlanWhile), with
+// quick_loop's checks that a run may change: room on the stacks, no
+// collection or halt due. False when its turns stopped (*stop tells where)
+// or were not taken (*stop at the start).
+[[gnu::noinline]] bool plan_while(const PlanWhile& w, Cell* slot, WhileResume* stop) {
+    *stop = {STOP_NONE, 0, nullptr};
+    if (!(slot + 8 < stack::reg.limit && stack::reg.call_top + 2 < stack::reg.call_limit) ||
+        stack_guard::stack_point() < stack_guard::floor + LOOP_STACK_MARGIN || !next_quick_turn())
+        return false;
+    if (frameless_turns(w, slot, stop) != FRAMELESS_ENDED) return false;
+    *slot = statics::unset_cell;
+    return true;
 }
 
 WhileResume take_while_resume() {

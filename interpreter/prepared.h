@@ -223,7 +223,6 @@ struct Expr {
     // run no code (none starting with a paren): its call in Form::calls,
     // the arguments computed from the form before the frame is opened.
     bool held_args;
-    uint32_t call;
     // Such a call of an action whose answer may be given without its frame
     // (the evaluator's answer_without_frame: put, pick, select, the
     // queries): a quick form runs it as it runs a chain, and leaves it to
@@ -232,7 +231,13 @@ struct Expr {
     // key on every turn).
     bool frameless;
     mutable uint8_t frame_misses;
+    uint32_t call;
+    // An E_LOOP while whose blocks did not fit turns without its frames:
+    // the forms' generation it was refused in, plus one (0: never), so that
+    // later entries in that generation do not try again. In the padding.
+    mutable uint32_t frameless_refused;
 };
+static_assert(sizeof(Expr) == 128, "Expr keeps its size");
 
 // A chain or its assignment; pure when it runs no code.
 inline bool is_chain(const Expr& e) { return e.kind == E_CHAIN || e.kind == E_SET || e.kind == E_SET_FIELD; }
