@@ -400,7 +400,7 @@ void collect() {
     memory::sweep_big_series();
     release_nodes();
     memory::release_node_frames();
-    memory::release_series_frames();
+    uint64_t kept_empty = memory::release_series_frames();
     bool forwarded = forwarding != nullptr;
     if (forwarded) {
         intmap::destroy(forwarding);
@@ -409,7 +409,7 @@ void collect() {
     clear_fixed_marks();
     memory::record.cycle++;
     memory::record.collect_requested = false;
-    memory::record.total_collected = memory::record.total;
+    memory::record.total_collected = memory::record.total - kept_empty;
     memory::record.node_collected = memory::record.node_bytes;
     state.running = false;
     if (owned && forwarded) hashtable::make_room(ownership::table_node);

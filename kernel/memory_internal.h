@@ -89,12 +89,13 @@ void drop_spare();
 
 // The release steps after a collection (compaction has cleared the marks of
 // the frame buffers):
-// node frames with no node in use or with the release flag go back to the
-// system; the others update their history, the first with a free node becomes
-// current;
+// node frames with the release flag, and those with no node in use beyond a
+// few kept for reuse, go back to the system; the others update their history,
+// the first with a free node becomes current;
 void release_node_frames();
-// series frames that hold no buffer go back to the system;
-void release_series_frames();
+// series frames that hold no buffer, beyond a few kept for reuse, go back to
+// the system; answers the bytes of the empty frames kept;
+uint64_t release_series_frames();
 // marked big series lose their mark, the others their node and their pages.
 void sweep_big_series();
 
