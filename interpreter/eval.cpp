@@ -49,7 +49,7 @@ namespace {
 // ---- code access ------------------------------------------------------------------
 // Code is walked by node and position; the tail is read again every time.
 
-[[gnu::always_inline]] inline SeriesBuffer* code_buffer(const Cell* block) { return node::buffer(cell::series_node(block)); }
+[[gnu::always_inline]] inline SeriesBuffer* code_buffer(const Cell* block) { return node::buffer_in_line(cell::series_node(block)); }
 // Code (blocks, parens, paths) holds cells: its length needs no unit lookup.
 inline uint32_t cell_count(const SeriesBuffer* b) { return (b->tail - b->head) / uint32_t(sizeof(Cell)); }
 inline uint32_t live_tail(const Cell* block) { return cell_count(code_buffer(block)); }
@@ -2644,7 +2644,7 @@ LoopRun quick_loop(const prepared::Expr& e, SeriesBuffer* b, Cell* slot, WhileRe
 // collection or remaking forgot it (the generation taken before), its block
 // unchanged, no trace started.
 inline bool still_holds(const Form* f, Node n, uint32_t generation) {
-    return prepared::generation == generation && prepared::holds(f, node::buffer(n)) && !is_tracing();
+    return prepared::generation == generation && prepared::holds(f, node::buffer_in_line(n)) && !is_tracing();
 }
 
 // The form after a general step of the k-th expression that ended at next:

@@ -71,6 +71,10 @@ inline SeriesBuffer* slot(Node n) {
     return frame_slots[i / NODE_FRAME_NODES][i % NODE_FRAME_NODES];
 }
 inline SeriesBuffer* buffer(Node n) { return flat[n]; }
+// The same, always in line: for the lookups of a function call's path
+// (a context's cell, the code's buffer, a form's check after code ran),
+// which the compiler otherwise calls out of line from its largest functions.
+[[gnu::always_inline]] inline SeriesBuffer* buffer_in_line(Node n) { return flat[n]; }
 // Counts the changes of a node's buffer that a pointer into it may outlive
 // (a growth that moves one, the collector's moves, a node freed): a pointer
 // into a buffer found while the count stays the same still points into that
