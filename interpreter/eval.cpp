@@ -2543,8 +2543,8 @@ uint32_t enter_loop(const Cell* code, const prepared::Expr& e, SeriesBuffer* b, 
 // Whether the stacks have room for the frames and cells of a loop native
 // called from a form and its turns' slot: the frameless turns are taken
 // only then, so that an overflow is raised where it was.
-inline bool loop_room() {
-    return stack::reg.top + 8 < stack::reg.limit && stack::reg.call_top + 2 < stack::reg.call_limit;
+inline bool loop_room(const Cell* top = stack::reg.top) {
+    return top + 8 < stack::reg.limit && stack::reg.call_top + 2 < stack::reg.call_limit;
 }
 
 [[gnu::noinline]] uint32_t prepared_loop(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b,
@@ -4472,8 +4472,7 @@ Frameless frameless_while(const Cell* blocks, WhileResume* stop) {
 // or were not taken (*stop at the start).
 [[gnu::noinline]] bool plan_while(const PlanWhile& w, Cell* slot, WhileResume* stop) {
     *stop = {STOP_NONE, 0, nullptr};
-    if (!(slot + 8 < stack::reg.limit && stack::reg.call_top + 2 < stack::reg.call_limit) ||
-        stack_guard::stack_point() < stack_guard::floor + LOOP_STACK_MARGIN || !next_quick_turn())
+    if (!loop_room(slot) || stack_guard::stack_point() < stack_guard::floor + LOOP_STACK_MARGIN || !next_quick_turn())
         return false;
     if (frameless_turns(w, slot, stop) != FRAMELESS_ENDED) return false;
     *slot = statics::unset_cell;
@@ -4821,7 +4820,7 @@ bool prepared::frameless_call(const Cell* callable, uint32_t count) {
 
 uint32_t prepared::paren_inline_arity(const Cell* paren) {
     const Cell* action = interp::inline_call_of(paren);
-    return action ? interp::inline_arity(interp::fast_action(cell::callable_index(action))) : 0;
+    return action ? inline_arity_of(action) : 0;
 }
 
 uint32_t prepared::inline_arity_of(const Cell* callable) {
