@@ -53,8 +53,8 @@ struct Pile {
 // cells are marked when it is popped; a hash table is pushed by its slot and
 // marked whole when popped, since the table keeps its own series.
 struct Work {
-    Node* table;  // the slot of a hash table, or null
-    Node series;  // a kept series of cells
+    Node* table;          // the slot of a hash table, or null
+    SeriesBuffer* cells;  // a kept series of cells (nothing moves while marking)
 };
 
 constexpr uint32_t CALLBACK_SLOTS = 100;
@@ -90,37 +90,50 @@ void unregister(MarkFn fn) {
 // ---- marking --------------------------------------------------------------------
 
 // The buffer of a node from a live frame, rewriting a forwarded node first.
-static SeriesBuffer* buffer_of(Node* slot) {
+[[gnu::noinline]] static SeriesBuffer* forwarded_buffer_of(Node* slot) {
     NodeFrame* f = node::frame_of(*slot);
     if (!f) return nullptr;
     uint32_t to;
-    if (f->release && forwarding && intmap::get(forwarding, *slot, &to)) {
+    if (f->release && intmap::get(forwarding, *slot, &to)) {
         *slot = to;
         f = node::frame_of(to);
     }
     return f->slots[(*slot - 1) % NODE_FRAME_NODES];
 }
+// The same: while no node frame is evacuated, nodes stay as they are and the
+// node table's flat mirror answers in one load (node 0's entry is null).
+[[gnu::always_inline]] static inline SeriesBuffer* buffer_of(Node* slot) {
+    if (forwarding) [[unlikely]] return forwarded_buffer_of(slot);
+    return node::flat[*slot];
+}
 
-bool keep(Node* slot) {
+// The buffer of a node marked by this call, or null when it was marked
+// already (or the node has none).
+[[gnu::always_inline]] static inline SeriesBuffer* newly_kept(Node* slot) {
     SeriesBuffer* b = buffer_of(slot);
-    if (!b || (b->flags & SER_MARK)) return false;
+    if (!b || (b->flags & SER_MARK)) return nullptr;
     b->flags |= SER_MARK;
-    if (b->flags & SER_FIXED) fixed_marked.push(*slot);
-    return true;
+    if (b->flags & SER_FIXED) [[unlikely]] fixed_marked.push(*slot);
+    return b;
 }
 
-void mark_series(Node* slot) {
-    if (keep(slot) && series::unit(node::buffer(*slot)) == sizeof(Cell)) work.push(Work{nullptr, *slot});
+bool keep(Node* slot) { return newly_kept(slot) != nullptr; }
+
+[[gnu::always_inline]] static inline void mark_series_in_line(Node* slot) {
+    SeriesBuffer* b = newly_kept(slot);
+    if (b && series::unit(b) == sizeof(Cell)) work.push(Work{nullptr, b});
 }
+
+void mark_series(Node* slot) { mark_series_in_line(slot); }
 
 void mark_context_node(Node* slot) { mark_series(slot); }
 
 static void mark_table(Node* slot) {
-    if (*slot) work.push(Work{slot, 0});
+    if (*slot) work.push(Work{slot, nullptr});
 }
 
-static void keep_if_set(Node* slot) {
-    if (*slot) keep(slot);
+[[gnu::always_inline]] static inline void keep_if_set(Node* slot) {
+    if (*slot) newly_kept(slot);
 }
 
 // How a type's payload refers to other memory.
@@ -171,30 +184,31 @@ static bool wraps_context(const Cell* op) {
     return types::is_function_like(wrapped);
 }
 
-static void mark_cell(Cell* c) {
+// In line in mark_cells' loop, where nearly all cells are marked.
+[[gnu::always_inline]] static inline void mark_cell(Cell* c) {
     switch (SHAPES.of[cell::type(c)]) {
     case NOTHING: break;
-    case BLOCK: mark_series(&c->w2); break;
-    case STRING: keep(&c->w2); keep_if_set(&c->w3); break;
-    case SYMBOL: keep(&c->w3); keep_if_set(&c->w2); break;
+    case BLOCK: mark_series_in_line(&c->w2); break;
+    case STRING: newly_kept(&c->w2); keep_if_set(&c->w3); break;
+    case SYMBOL: newly_kept(&c->w3); keep_if_set(&c->w2); break;
     case CONTEXT:
         mark_table(&c->w1);
-        if (!(c->header & HDR_ON_STACK)) mark_series(&c->w2);
+        if (!(c->header & HDR_ON_STACK)) mark_series_in_line(&c->w2);
         break;
-    case WORD: mark_context_node(&c->w1); break;
+    case WORD: mark_series_in_line(&c->w1); break;
     case NATIVE:
-        mark_series(&c->w2);
-        mark_series(&c->w3);
-        if (cell::type(c) == T_OP && wraps_context(c)) mark_context_node(&c->w1);
+        mark_series_in_line(&c->w2);
+        mark_series_in_line(&c->w3);
+        if (cell::type(c) == T_OP && wraps_context(c)) mark_series_in_line(&c->w1);
         break;
     case FUNCTION:
-        mark_context_node(&c->w1);
-        mark_series(&c->w2);
-        mark_series(&c->w3);
+        mark_series_in_line(&c->w1);
+        mark_series_in_line(&c->w2);
+        mark_series_in_line(&c->w3);
         break;
-    case BYTES: keep(&c->w2); break;
-    case OBJECT: mark_context_node(&c->w1); keep_if_set(&c->w3); break;
-    case INDEXED: mark_series(&c->w2); mark_table(&c->w3); break;
+    case BYTES: newly_kept(&c->w2); break;
+    case OBJECT: mark_series_in_line(&c->w1); keep_if_set(&c->w3); break;
+    case INDEXED: mark_series_in_line(&c->w2); mark_table(&c->w3); break;
     case HANDLE:
         if (int32_t(c->w3) >= 0) resources::mark(c->w3, nullptr);
         break;
@@ -222,7 +236,7 @@ static void drain() {
             hashtable::mark(w.table, MARKER);
             continue;
         }
-        SeriesBuffer* b = node::buffer(w.series);
+        SeriesBuffer* b = w.cells;
         mark_cells(series::record_cells(b), series::record_cells(b) + series::length(b));
     }
 }
@@ -327,8 +341,9 @@ static void gather(SeriesBuffer* b) {
 
 static bool marked(const uint8_t* at) { return reinterpret_cast<const SeriesBuffer*>(at)->flags & SER_MARK; }
 
-// Slides each run of live buffers down to the hole before it; the nodes are
-// pointed at the new places before the run moves.
+// Slides each run of live buffers down to the hole before it; the nodes of a
+// run that moves are pointed at the new places before it moves (a run that
+// stays where it is leaves its nodes and the epoch as they are).
 static void compact(SeriesFrame* f) {
     uint8_t* to = f->first;
     uint8_t* at = f->first;
@@ -345,7 +360,7 @@ static void compact(SeriesFrame* f) {
             SeriesBuffer* b = reinterpret_cast<SeriesBuffer*>(at);
             at = reinterpret_cast<uint8_t*>(memory::next_buffer(b));
             b->flags &= ~SER_MARK;
-            node::set(b->node, reinterpret_cast<SeriesBuffer*>(reinterpret_cast<uint8_t*>(b) - distance));
+            if (distance) node::set(b->node, reinterpret_cast<SeriesBuffer*>(reinterpret_cast<uint8_t*>(b) - distance));
         }
         if (distance) std::memmove(to, run, size_t(at - run));
         to += at - run;
