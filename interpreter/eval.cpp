@@ -1406,6 +1406,17 @@ inline uint32_t infix_after(const Cell* code, uint32_t pos, SeriesBuffer* b) {
     return infix(code, pos, b);
 }
 
+// What a step of run_code (the runner of a block whose form is one
+// expression that calls) answers for the position after its expression
+// when it knows that is the block's tail (no position after an expression
+// is 0): then run_code does not look at the block again.
+constexpr uint32_t AT_TAIL = 0;
+// infix_after for such a step: AT_TAIL at the block's live tail.
+[[gnu::always_inline]] inline uint32_t step_end(const Cell* code, uint32_t pos) {
+    SeriesBuffer* b = code_buffer(code);
+    return pos >= cell_count(b) ? AT_TAIL : infix_after(code, pos, b);
+}
+
 // Evaluates a first cell that is more than a value to push, with every trace
 // event. Kept apart from expression(), which does the common cases without
 // the registers this one needs.
@@ -2456,7 +2467,7 @@ inline const Cell* same_callable(const prepared::Expr& e) {
 }
 // The block a branch from a form takes (take_block): the position after
 // the call. An operator that the block put after the call applies to the
-// call's value, as after any call.
+// call's value, as after any call. With links, it is a step of run_code.
 [[gnu::always_inline]] inline uint32_t prepared_block(const Cell* code, const prepared::Expr& e, uint32_t index,
                                                       Cell* condition, const Cell* const* branch, const Cell* native,
                                                       prepared::FormLink* links = nullptr) {
@@ -2470,7 +2481,8 @@ inline const Cell* same_callable(const prepared::Expr& e) {
             eval_block<true, true>(anon(), chosen, true);
         next = branch_left(next);
     }
-    return exits::pending() ? next : infix_after(code, next, code_buffer(code));
+    if (exits::pending()) return next;
+    return links ? step_end(code, next) : infix_after(code, next, code_buffer(code));
 }
 uint32_t prepared_branch(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
     const Cell* branch[2] = {nullptr, nullptr};
@@ -3191,8 +3203,8 @@ constexpr uint8_t MAX_FRAME_MISSES = 8;
 }
 
 // The form's expression, from it or, when it misses, by the general
-// evaluator: the position after it. Its value goes to the value top, which
-// is at slot.
+// evaluator: the position after it (AT_TAIL for a chain that ended at the
+// tail). Its value goes to the value top, which is at slot.
 struct FormStep {
     Form* f;
     Cell* slot;
@@ -3201,8 +3213,11 @@ struct FormStep {
         const prepared::Expr& e = f->exprs[0];
         uint32_t next;
         if (e.kind == prepared::E_CHAIN) {
+            uint32_t end = e.next;  // the block's tail (a one-call form is decoded), read before code runs
             Tree t{code, f, f->node, prepared::generation, false};
             next = tree_chain(t, e.chain);
+            // Unbroken, the form held after the last code the chain ran.
+            if (next == end && !t.broken) return AT_TAIL;
         } else {
             bool ran_code;
             next = prepared_expression(code, f, e, code_buffer(code), &ran_code);
@@ -3217,15 +3232,18 @@ struct FormStep {
 // assignment, a branch, a return), run as eval_prepared_rest runs it
 // without the loop over expressions: step runs the expression (in the
 // block's scope); what follows it when the block has grown meanwhile goes
-// to run(). code: the block's cell, rooted by the caller.
+// to run(). A step that knows it ended at the block's tail answers AT_TAIL.
+// code: the block's cell, rooted by the caller.
 template <class Step>
 [[gnu::always_inline]] inline void run_code(Cell* code, Cell* slot, bool keep_last, Step step) {
     uint32_t start = uint32_t(cell::series_index(code));
     try {
         uint32_t next = step(code);
         if (exits::pending()) return;
-        SeriesBuffer* b = code_buffer(code);
-        if (next < cell_count(b) && !run(code, next, b, slot)) return;
+        if (next != AT_TAIL) {
+            SeriesBuffer* b = code_buffer(code);
+            if (next < cell_count(b) && !run(code, next, b, slot)) return;
+        }
     } catch (const Throw& t) {
         if (!exits::is_pending_code(t.code)) throw;
         runtime::record.pending_code = t.code;
@@ -3263,14 +3281,12 @@ template <class Step>
     run_one_call(paren, b, stack::reg.top, false, [f, checked](const Cell* code) __attribute__((always_inline)) {
         Tree t{code, f, f->node, prepared::generation, false};
         const prepared::Chain& ch = f->chains[f->exprs[0].chain];
-        uint32_t end = ch.end;
         uint32_t next = tree_call(t, ch.first, ch.start, checked);
         if (!next) {
             prepared::to_general(f, 0);  // nothing ran: the form still holds
             return expression(code, uint32_t(cell::series_index(code)), false, code_buffer(code));
         }
-        if (!exits::pending() && (!t.holds() || next != end)) next = infix_after(code, next, code_buffer(code));
-        return next;
+        return exits::pending() ? next : step_end(code, next);
     });
 }
 
