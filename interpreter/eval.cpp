@@ -2434,7 +2434,7 @@ inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens) {
 }
 
 // The callable an expression starts with, still the word's value.
-inline const Cell* same_callable(const prepared::Expr& e) {
+[[gnu::always_inline]] inline const Cell* same_callable(const prepared::Expr& e) {
     const Cell* value = cached_slot(&e.word, e.cache);
     return value && same_bits(value, &e.callable) ? value : nullptr;
 }
@@ -2732,13 +2732,22 @@ void code_paren(const Cell* paren, Form* call_form, const Cell* checked = nullpt
                 if (!a.word_after) break;
                 if (SeriesBuffer* b = code_buffer(t.code); infix_op_at(b, next)) {  // an operator there now: infix applies it
                     next = infix(t.code, next, b);
-                    if (!exits::pending()) cell::set_word_context(name, frame->word_context);
+                    if (exits::pending()) {
+                        *pos = next;
+                        return false;
+                    }
+                    cell::set_word_context(name, frame->word_context);
                     t.holds();
                 }
                 break;
             default:
                 next = tree_chain(t, a.chain);
-                if (next && !exits::pending()) cell::set_word_context(name, frame->word_context);
+                if (!next) break;
+                if (exits::pending()) {
+                    *pos = next;
+                    return false;
+                }
+                cell::set_word_context(name, frame->word_context);
             }
         }
         if (!next) {  // the callable lies below the frame: its list gives the entries
@@ -2746,8 +2755,7 @@ void code_paren(const Cell* paren, Form* call_form, const Cell* checked = nullpt
             copy_entries(entries, arg_list(stack::reg.base - 1), c.arg_count);
             return plain_arguments(t.code, pos, name, entries + k, c.arg_count - k, frame);
         }
-        *pos = next;
-        if (exits::pending()) return false;
+        *pos = next;  // an exit taken in the argument has returned above: the others run no code
         check_type(name, entry);
     }
     return true;
