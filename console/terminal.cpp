@@ -37,9 +37,9 @@ Cell* console_size() {
     return index < 0 ? nullptr : object::get_values_at(cell::object_context(console), index);
 }
 
-// Both run in a signal handler: a store, a load.
-void request_halt() { interp::halt_requested.store(true, std::memory_order_relaxed); }
-bool is_halt_pending() { return interp::halt_requested.load(std::memory_order_relaxed); }
+// Both run in a signal handler: an atomic or of the attention word, a load.
+void request_halt() { interp::request_halt(); }
+bool is_halt_pending() { return interp::is_halt_requested(); }
 
 }  // namespace
 

@@ -25,26 +25,26 @@ struct BodyScope {
     bool library;
     BodyScope(const Cell* fn, const Cell* context_cell) : library((context_cell->header & LIBRARY_CONTEXT) != 0) {
         if (library) {
-            eval_state.library++;
+            enter_library();
             saved = trace_state.caller_tracing;
-            trace_state.caller_tracing = trace_state.tracing;
-            trace_state.tracing = false;
+            trace_state.caller_tracing = is_tracing();
+            switch_tracing(false);
             return;
         }
-        saved = trace_state.tracing;
+        saved = is_tracing();
         if (fn->header & HDR_TRACE_OFF) {
-            trace_state.tracing = false;
+            switch_tracing(false);
         } else if (fn->header & HDR_TRACE_ON) {
-            trace_state.tracing = trace_state.run;
+            switch_tracing(trace_state.run);
         }
     }
     ~BodyScope() {
         if (!library) {
-            trace_state.tracing = saved;
+            switch_tracing(saved);
             return;
         }
-        eval_state.library--;
-        trace_state.tracing = trace_state.caller_tracing;
+        leave_library();
+        switch_tracing(trace_state.caller_tracing);
         trace_state.caller_tracing = saved;
     }
 };

@@ -41,8 +41,7 @@
 namespace zel {
 namespace interp {
 
-EvalState eval_state{nullptr, 0, false};
-std::atomic<bool> halt_requested{false};
+EvalState eval_state{nullptr, 0, stack::INTERPRETED, false};
 
 namespace {
 
@@ -64,6 +63,19 @@ inline Cell fetch(const Cell* block, uint32_t pos) { return series::cells(code_b
     return ((x[0] ^ y[0]) | (x[1] ^ y[1])) == 0;
 }
 
+// Whether a trace, a due collection or a halt asks a quick path to leave the
+// expression to the general one (whose safe point takes the collection and
+// the halt): while nothing does, one load and one branch (the attention
+// word); the precise tests lie behind it.
+[[gnu::always_inline]] inline bool attention_due() {
+    return !attention::quiet() &&
+           (attention::has(attention::TRACING | attention::HALT) || collector::wants_safe_point());
+}
+// The same for a collection or a halt alone.
+[[gnu::always_inline]] inline bool safe_point_due() {
+    return !attention::quiet() && (attention::has(attention::HALT) || collector::wants_safe_point());
+}
+
 inline const Cell* anon() { return words::word(words::W_tag_anon); }
 inline const Cell* body_word() { return words::word(words::W_tag_body); }
 
@@ -79,7 +91,7 @@ using prepared::WORD_CLASSES;
 [[gnu::always_inline]] inline WordClass word_class(const Cell* value) { return WORD_CLASSES.of[cell::type(value)]; }
 
 // Frames of calls made from library code are not marked interpreted.
-inline uint32_t interp_bit() { return eval_state.library ? 0 : uint32_t(stack::INTERPRETED); }
+inline uint32_t interp_bit() { return eval_state.frame_bit; }
 
 // The callable an op! wraps: its copy with the wrapped type.
 Cell unwrap(const Cell* op) {
@@ -1086,7 +1098,7 @@ uint32_t call(Call& c) {
 // Switches tracing back off when a body run untraced ends on any path, as
 // the body may have switched it on.
 struct UntracedBody {
-    ~UntracedBody() { trace_state.tracing = false; }
+    ~UntracedBody() { switch_tracing(false); }
 };
 
 // A function's frame, its arguments in: pads it, runs the body and leaves
@@ -1392,6 +1404,17 @@ uint32_t infix_from(const Cell* code, uint32_t pos, SeriesBuffer* b, const Stop&
 inline uint32_t infix_after(const Cell* code, uint32_t pos, SeriesBuffer* b) {
     if (pos >= cell_count(b) || cell::type(series::cells(b) + pos) != T_WORD) return pos;
     return infix(code, pos, b);
+}
+
+// What a step of run_code (the runner of a block whose form is one
+// expression that calls) answers for the position after its expression
+// when it knows that is the block's tail (no position after an expression
+// is 0): then run_code does not look at the block again.
+constexpr uint32_t AT_TAIL = 0;
+// infix_after for such a step: AT_TAIL at the block's live tail.
+[[gnu::always_inline]] inline uint32_t step_end(const Cell* code, uint32_t pos) {
+    SeriesBuffer* b = code_buffer(code);
+    return pos >= cell_count(b) ? AT_TAIL : infix_after(code, pos, b);
 }
 
 // Evaluates a first cell that is more than a value to push, with every trace
@@ -1762,10 +1785,8 @@ bool tail_in_place(SeriesBuffer* b, uint32_t pos, bool parens) {
 // word halt's function runs there, and the expression stops when it leaves
 // an exit pending (it throws to the console); true then. A halt that is no
 // function is not called.
-inline bool is_halt_requested() { return __builtin_expect(halt_requested.load(std::memory_order_relaxed), false); }
-
 [[gnu::cold, gnu::noinline]] bool take_halt() {
-    halt_requested.store(false, std::memory_order_relaxed);
+    attention::clear(attention::HALT);
     Cell name = word::intern("halt");
     const Cell* value = context::word_value(&name);
     if (!value || !types::is_callable(cell::type(value))) return false;
@@ -1782,13 +1803,15 @@ inline bool is_halt_requested() { return __builtin_expect(halt_requested.load(st
 // the buffer stays valid for the look-ahead; the rest (and anything while
 // tracing) goes to compound_expression.
 uint32_t expression(const Cell* code, uint32_t pos, bool infix_off, SeriesBuffer* b) {
-    if (collector::safe_point()) b = code_buffer(code);
-    if (is_halt_requested()) {
-        if (take_halt()) return pos;
-        b = code_buffer(code);
+    if (!attention::quiet()) [[unlikely]] {
+        if (collector::safe_point()) b = code_buffer(code);
+        if (is_halt_requested()) {
+            if (take_halt()) return pos;
+            b = code_buffer(code);
+        }
+        if (is_tracing()) return compound_expression(code, pos, infix_off, b);
     }
     const Cell* c = series::cells(b) + pos;
-    if (is_tracing()) return compound_expression(code, pos, infix_off, b);
     uint32_t t = cell::type(c);
     const Cell* value = c;
     if (t == T_WORD) {
@@ -1819,10 +1842,12 @@ uint32_t expression(const Cell* code, uint32_t pos, bool infix_off, SeriesBuffer
 // expression() after expression_in_place found no plain value to start
 // with (or could not run, which compound_expression handles as well).
 uint32_t first_expression(const Cell* code, uint32_t pos, SeriesBuffer* b) {
-    if (collector::safe_point()) b = code_buffer(code);
-    if (is_halt_requested()) {
-        if (take_halt()) return pos;
-        b = code_buffer(code);
+    if (!attention::quiet()) [[unlikely]] {
+        if (collector::safe_point()) b = code_buffer(code);
+        if (is_halt_requested()) {
+            if (take_halt()) return pos;
+            b = code_buffer(code);
+        }
     }
     return compound_expression(code, pos, false, b);
 }
@@ -2046,7 +2071,7 @@ inline bool is_in_place_native(uint32_t index) {
 // being due, no trace); anything else is expression()'s.
 [[gnu::always_inline]] inline uint32_t statement(const Cell* code, uint32_t pos, SeriesBuffer* b) {
     const Cell* c = series::cells(b) + pos;
-    if (cell::type(c) == T_WORD && !is_tracing() && !collector::wants_safe_point() && !is_halt_requested()) {
+    if (cell::type(c) == T_WORD && !attention_due()) {
         const Cell* value;
         if (const ListMemo* memo = plain_native_word(c, &value)) {
             Cell w = *c;
@@ -2409,7 +2434,7 @@ inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens) {
 }
 
 // The callable an expression starts with, still the word's value.
-inline const Cell* same_callable(const prepared::Expr& e) {
+[[gnu::always_inline]] inline const Cell* same_callable(const prepared::Expr& e) {
     const Cell* value = cached_slot(&e.word, e.cache);
     return value && same_bits(value, &e.callable) ? value : nullptr;
 }
@@ -2442,7 +2467,7 @@ inline const Cell* same_callable(const prepared::Expr& e) {
 }
 // The block a branch from a form takes (take_block): the position after
 // the call. An operator that the block put after the call applies to the
-// call's value, as after any call.
+// call's value, as after any call. With links, it is a step of run_code.
 [[gnu::always_inline]] inline uint32_t prepared_block(const Cell* code, const prepared::Expr& e, uint32_t index,
                                                       Cell* condition, const Cell* const* branch, const Cell* native,
                                                       prepared::FormLink* links = nullptr) {
@@ -2456,7 +2481,8 @@ inline const Cell* same_callable(const prepared::Expr& e) {
             eval_block<true, true>(anon(), chosen, true);
         next = branch_left(next);
     }
-    return exits::pending() ? next : infix_after(code, next, code_buffer(code));
+    if (exits::pending()) return next;
+    return links ? step_end(code, next) : infix_after(code, next, code_buffer(code));
 }
 uint32_t prepared_branch(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b, const Cell* native) {
     const Cell* branch[2] = {nullptr, nullptr};
@@ -2706,13 +2732,22 @@ void code_paren(const Cell* paren, Form* call_form, const Cell* checked = nullpt
                 if (!a.word_after) break;
                 if (SeriesBuffer* b = code_buffer(t.code); infix_op_at(b, next)) {  // an operator there now: infix applies it
                     next = infix(t.code, next, b);
-                    if (!exits::pending()) cell::set_word_context(name, frame->word_context);
+                    if (exits::pending()) {
+                        *pos = next;
+                        return false;
+                    }
+                    cell::set_word_context(name, frame->word_context);
                     t.holds();
                 }
                 break;
             default:
                 next = tree_chain(t, a.chain);
-                if (next && !exits::pending()) cell::set_word_context(name, frame->word_context);
+                if (!next) break;
+                if (exits::pending()) {
+                    *pos = next;
+                    return false;
+                }
+                cell::set_word_context(name, frame->word_context);
             }
         }
         if (!next) {  // the callable lies below the frame: its list gives the entries
@@ -2720,8 +2755,7 @@ void code_paren(const Cell* paren, Form* call_form, const Cell* checked = nullpt
             copy_entries(entries, arg_list(stack::reg.base - 1), c.arg_count);
             return plain_arguments(t.code, pos, name, entries + k, c.arg_count - k, frame);
         }
-        *pos = next;
-        if (exits::pending()) return false;
+        *pos = next;  // an exit taken in the argument has returned above: the others run no code
         check_type(name, entry);
     }
     return true;
@@ -2779,7 +2813,7 @@ void code_paren(const Cell* paren, Form* call_form, const Cell* checked = nullpt
     } else if (!(f = find_call_paren(leaf, b))) {
         return nullptr;
     }
-    return is_tracing() || collector::wants_safe_point() || is_halt_requested() ? nullptr : f;
+    return attention_due() ? nullptr : f;
 }
 
 
@@ -2829,7 +2863,7 @@ void code_paren(const Cell* paren, Form* call_form, const Cell* checked = nullpt
 // compared and applied as prepared_chain applies it; a right operand that is
 // a paren that calls takes the general application (its frame, the paren
 // run as a block). Where one does not apply, infix goes on from it.
-uint32_t tree_operators(Tree& t, uint32_t ops, uint32_t count, uint32_t pos) {
+[[gnu::always_inline]] inline uint32_t tree_operators(Tree& t, uint32_t ops, uint32_t count, uint32_t pos) {
     for (uint32_t k = 0; k < count; k++) {
         prepared::OpStep& s = t.f->ops[ops + k];
         const Cell* op = same_op(s);
@@ -3177,8 +3211,8 @@ constexpr uint8_t MAX_FRAME_MISSES = 8;
 }
 
 // The form's expression, from it or, when it misses, by the general
-// evaluator: the position after it. Its value goes to the value top, which
-// is at slot.
+// evaluator: the position after it (AT_TAIL for a chain that ended at the
+// tail). Its value goes to the value top, which is at slot.
 struct FormStep {
     Form* f;
     Cell* slot;
@@ -3187,8 +3221,11 @@ struct FormStep {
         const prepared::Expr& e = f->exprs[0];
         uint32_t next;
         if (e.kind == prepared::E_CHAIN) {
+            uint32_t end = e.next;  // the block's tail (a one-call form is decoded), read before code runs
             Tree t{code, f, f->node, prepared::generation, false};
             next = tree_chain(t, e.chain);
+            // Unbroken, the form held after the last code the chain ran.
+            if (next == end && !t.broken) return AT_TAIL;
         } else {
             bool ran_code;
             next = prepared_expression(code, f, e, code_buffer(code), &ran_code);
@@ -3203,15 +3240,18 @@ struct FormStep {
 // assignment, a branch, a return), run as eval_prepared_rest runs it
 // without the loop over expressions: step runs the expression (in the
 // block's scope); what follows it when the block has grown meanwhile goes
-// to run(). code: the block's cell, rooted by the caller.
+// to run(). A step that knows it ended at the block's tail answers AT_TAIL.
+// code: the block's cell, rooted by the caller.
 template <class Step>
 [[gnu::always_inline]] inline void run_code(Cell* code, Cell* slot, bool keep_last, Step step) {
     uint32_t start = uint32_t(cell::series_index(code));
     try {
         uint32_t next = step(code);
         if (exits::pending()) return;
-        SeriesBuffer* b = code_buffer(code);
-        if (next < cell_count(b) && !run(code, next, b, slot)) return;
+        if (next != AT_TAIL) {
+            SeriesBuffer* b = code_buffer(code);
+            if (next < cell_count(b) && !run(code, next, b, slot)) return;
+        }
     } catch (const Throw& t) {
         if (!exits::is_pending_code(t.code)) throw;
         runtime::record.pending_code = t.code;
@@ -3249,14 +3289,12 @@ template <class Step>
     run_one_call(paren, b, stack::reg.top, false, [f, checked](const Cell* code) __attribute__((always_inline)) {
         Tree t{code, f, f->node, prepared::generation, false};
         const prepared::Chain& ch = f->chains[f->exprs[0].chain];
-        uint32_t end = ch.end;
         uint32_t next = tree_call(t, ch.first, ch.start, checked);
         if (!next) {
             prepared::to_general(f, 0);  // nothing ran: the form still holds
             return expression(code, uint32_t(cell::series_index(code)), false, code_buffer(code));
         }
-        if (!exits::pending() && (!t.holds() || next != end)) next = infix_after(code, next, code_buffer(code));
-        return next;
+        return exits::pending() ? next : step_end(code, next);
     });
 }
 
@@ -3298,8 +3336,7 @@ template <class Step>
     }
     if (!f || f->quick || !f->one_call || f->exprs[0].kind == prepared::E_BRANCH) return false;
     SeriesBuffer* b = node::buffer(n);
-    if (f->start != uint32_t(cell::series_index(block)) || !prepared::holds(f, b) || is_tracing() ||
-        collector::wants_safe_point() || is_halt_requested())
+    if (f->start != uint32_t(cell::series_index(block)) || !prepared::holds(f, b) || attention_due())
         return false;
     prepared::check_unchanged(f, b);
     CurrentCode current(block, b);
@@ -3332,7 +3369,7 @@ inline bool one_call(const Form* f) { return f->one_call; }
     SeriesBuffer* b = node::buffer(n);
     Form* f = (b->flags & SER_PREPARED) ? prepared::find(n) : nullptr;
     if (f && prepared::holds(f, b) && f->start == uint32_t(cell::series_index(paren)) && one_call(f) &&
-        !is_tracing() && !collector::wants_safe_point() && !is_halt_requested()) {
+        !attention_due()) {
         prepared::check_unchanged(f, b);
         run_one_call(paren, b, f, stack::reg.top, false);
         return;
@@ -3360,7 +3397,7 @@ inline bool one_call(const Form* f) { return f->one_call; }
                 next = resumed_loop(code, f->exprs[k], node::buffer(n), *resume);
                 resume = nullptr;
             } else {
-                if (collector::safe_point() || is_halt_requested()) break;
+                if (!attention::quiet() && (collector::safe_point() || is_halt_requested())) break;
                 SeriesBuffer* b = node::buffer(n);
                 if (body && ends_body(f, k) && body_return(f, f->exprs[k], b, slot)) {
                     next = f->exprs[k].next;
@@ -3456,7 +3493,7 @@ template <bool Nested, bool Body>
     if (f->quick && slot + 2 < stack::reg.limit) {
         const prepared::Expr* e = f->exprs.data();
         for (uint32_t count = f->count; k < count; k++, e++) {
-            if (collector::wants_safe_point() || is_halt_requested() || !quick_expression(f, *e, b, slot)) break;
+            if (safe_point_due() || !quick_expression(f, *e, b, slot)) break;
             pos = e->next;
         }
         if (k == f->count) {
@@ -3467,7 +3504,7 @@ template <bool Nested, bool Body>
         if (k == 0 && one_call(f)) f->quick = false;  // see the note at one_call
     }
     if (!f->quick && one_call(f)) {
-        if (collector::wants_safe_point() || is_halt_requested()) return false;
+        if (safe_point_due()) return false;
         if (f->exprs[0].kind == prepared::E_BRANCH && run_one_branch(block, b, f, slot, keep_last)) return true;
         if (Body && f->exprs[0].kind == prepared::E_RETURN && body_return(f, f->exprs[0], b, slot)) {
             if (keep_last) stack::set_result(slot);
@@ -3667,7 +3704,7 @@ void general_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
 void form_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
     Form* f = turn.form;
     SeriesBuffer* b = node::buffer(f->node);
-    if (!prepared::holds(f, b) || is_tracing() || collector::wants_safe_point() || is_halt_requested())
+    if (!prepared::holds(f, b) || attention_due())
         return general_turn(turn, name, keep_last);
     prepared::check_unchanged(f, b);
     Cell* slot = stack::reg.top;
@@ -3693,7 +3730,7 @@ void form_turn(LoopBlock& turn, const Cell* name, bool keep_last) {
 
 // Whether a loop's next block may run from its quick form: no trace, no
 // collection or halt due (a general turn takes those).
-inline bool quick_turns() { return !is_tracing() && !collector::wants_safe_point() && !is_halt_requested(); }
+inline bool quick_turns() { return !attention_due(); }
 
 // How a block ran from its quick form: not at all, wholly, or up to an
 // expression after which the general path ran the rest of the block or an
@@ -4358,7 +4395,7 @@ template <bool Planned = true>
 
 // Whether quick turns may go on: no collection or halt due.
 [[gnu::always_inline]] inline bool next_quick_turn() {
-    return !collector::wants_safe_point() && !is_halt_requested();
+    return !safe_point_due();
 }
 
 QuickWhile quick_while(LoopBlock& cond, LoopBlock& body) {
@@ -4597,8 +4634,7 @@ template <bool Unnamed, bool Nested, bool Body>
 [[gnu::noinline]] bool paren_call(const Cell* paren) {
     SeriesBuffer* b = code_buffer(paren);
     uint32_t at = uint32_t(cell::series_index(paren));
-    if ((b->flags & SER_PREPARED) || at >= cell_count(b) || is_tracing() || collector::wants_safe_point() ||
-        is_halt_requested())
+    if ((b->flags & SER_PREPARED) || at >= cell_count(b) || attention_due())
         return false;
     const Cell* c = series::cells(b) + at;
     const Cell* value;

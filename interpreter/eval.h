@@ -32,9 +32,10 @@
 //                   exception; the native that owns the target frame catches
 //                   it with exits::catch_pending.
 #pragma once
-#include <atomic>
 #include <cstdint>
 
+#include "core/stack.h"
+#include "kernel/attention.h"
 #include "kernel/cell.h"
 #include "kernel/memory.h"
 
@@ -229,13 +230,26 @@ void call_routine(const Cell* routine);
 struct EvalState {
     Cell* code;        // the innermost eval's block outside library code, or null
     uint32_t library;  // library bodies running
+    uint32_t frame_bit;  // stack::INTERPRETED while library is 0, else 0 (see enter_library)
     bool loading;      // the library is being loaded: every function made is library code
 };
 extern EvalState eval_state;
+// A library body starts and ends: the count, and the bit that the frames
+// the evaluator pushes carry (those of calls made from library code are not
+// marked interpreted), kept with it so that a frame's push reads it whole.
+inline void enter_library() {
+    eval_state.library++;
+    eval_state.frame_bit = 0;
+}
+inline void leave_library() {
+    if (--eval_state.library == 0) eval_state.frame_bit = stack::INTERPRETED;
+}
 
-// Set (by the console's Ctrl-C handler too) to stop the evaluation at its next
-// safe point as the word halt does: the evaluator clears it and calls halt.
-extern std::atomic<bool> halt_requested;
+// A halt asked for (by the console's Ctrl-C handler, from a signal handler)
+// stops the evaluation at its next safe point as the word halt does: the
+// evaluator clears the request and calls halt. A bit of the attention word.
+inline void request_halt() { attention::set(attention::HALT); }
+inline bool is_halt_requested() { return attention::has(attention::HALT); }
 
 // The block being evaluated by the innermost eval (outside library code) with
 // its index at the expression being evaluated; unset when none runs.

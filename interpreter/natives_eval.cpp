@@ -128,7 +128,8 @@ void do_value(const Cell* value, const int32_t* r) {
 
 // Ends the trace run without an event.
 void drop_trace() {
-    interp::trace_state.tracing = interp::trace_state.run = false;
+    interp::trace_state.run = false;
+    interp::switch_tracing(false);
     interp::trace_state.callback = statics::none_cell;
 }
 

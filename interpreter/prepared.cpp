@@ -466,7 +466,7 @@ void init() {
 Form* make(const Cell* block) {
     if (!enabled) return nullptr;
     if (table.bytes > MAX_BYTES) {
-        memory::record.collect_requested = true;
+        memory::request_collection();
         return nullptr;
     }
     Node n = cell::series_node(block);

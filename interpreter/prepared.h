@@ -32,7 +32,9 @@
 // made and a collection is asked for, which forgets them.
 #pragma once
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -292,8 +294,14 @@ void init();
 extern FormTable<Form> table;
 inline Form* find(Node n) { return table.find(n); }
 // Whether a form holds for the buffer: unchanged since the form was made.
+// The head and tail lie side by side in both, and are compared as one word.
 inline bool holds(const Form* f, const SeriesBuffer* b) {
-    return (b->flags & SER_PREPARED) && f->head == b->head && f->tail == b->tail;
+    static_assert(offsetof(Form, tail) == offsetof(Form, head) + 4);
+    static_assert(offsetof(SeriesBuffer, tail) == offsetof(SeriesBuffer, head) + 4);
+    uint64_t form_extent, buffer_extent;
+    std::memcpy(&form_extent, &f->head, sizeof form_extent);
+    std::memcpy(&buffer_extent, &b->head, sizeof buffer_extent);
+    return (b->flags & SER_PREPARED) && form_extent == buffer_extent;
 }
 // The k-th expression left to the general evaluator from now on (a run
 // found the form cannot take it): the form is then neither pure, quick nor

@@ -15,7 +15,7 @@
 namespace zel {
 namespace interp {
 
-TraceState trace_state{false, false, false, 0, {T_NONE, 0, 0, 0}, false};
+TraceState trace_state{false, false, 0, {T_NONE, 0, 0, 0}, false};
 
 namespace {
 
@@ -75,12 +75,12 @@ void event_arguments(Cell* args, uint32_t event, const Cell* code, int32_t posit
 // Tracing off and the emitter closed while the callback runs, on every path.
 struct Emitting {
     bool was_tracing;
-    Emitting() : was_tracing(trace_state.tracing) {
-        trace_state.tracing = false;
+    Emitting() : was_tracing(is_tracing()) {
+        switch_tracing(false);
         trace_state.emitting = true;
     }
     ~Emitting() {
-        trace_state.tracing = was_tracing;
+        switch_tracing(was_tracing);
         trace_state.emitting = false;
     }
 };
@@ -106,7 +106,7 @@ uint32_t trace_mask(const Cell* callback) {
 void emit_event(uint32_t event, const Cell* code, int32_t position, const Cell* reference,
                 const Cell* value) {
     TraceState& t = trace_state;
-    if (!t.tracing || t.emitting || !(t.mask & event)) return;
+    if (!is_tracing() || t.emitting || !(t.mask & event)) return;
     Cell args[6];
     event_arguments(args, event, code, position, reference, value);
     stack::Registers saved = stack::reg;
@@ -125,7 +125,8 @@ void emit_event(uint32_t event, const Cell* code, int32_t position, const Cell* 
 }
 
 void set_tracing(bool on) {
-    (eval_state.library ? trace_state.caller_tracing : trace_state.tracing) = on && trace_state.run;
+    if (eval_state.library) trace_state.caller_tracing = on && trace_state.run;
+    else switch_tracing(on && trace_state.run);
 }
 
 bool trace_start(const Cell* callback) {
@@ -133,27 +134,29 @@ bool trace_start(const Cell* callback) {
     if (t.run) return false;
     t.mask = trace_mask(callback);
     t.callback = *callback;
-    t.run = t.tracing = true;
+    t.run = true;
+    switch_tracing(true);
     emit_event(EV_INIT, nullptr, -1, nullptr, nullptr);
     return true;
 }
 
 void trace_end() {
     emit_event(EV_END, nullptr, -1, nullptr, nullptr);
-    trace_state.tracing = trace_state.run = false;
+    trace_state.run = false;
+    switch_tracing(false);
     trace_state.callback = statics::none_cell;
 }
 
 void trace_throw() {
-    if (trace_state.tracing) emit_event(EV_THROW, nullptr, -1, nullptr, stack::reg.base);
+    if (is_tracing()) emit_event(EV_THROW, nullptr, -1, nullptr, stack::reg.base);
 }
 
 void trace_catch() {
-    if (trace_state.tracing) emit_event(EV_CATCH, nullptr, -1, nullptr, stack::reg.base);
+    if (is_tracing()) emit_event(EV_CATCH, nullptr, -1, nullptr, stack::reg.base);
 }
 
 void trace_error(const Cell* error) {
-    if (!trace_state.tracing || error::id_symbol(error) == 0) return;
+    if (!is_tracing() || error::id_symbol(error) == 0) return;
     Cell code = *error::field(error, error::FIELD_CODE);
     if (cell::type(&code) == T_INTEGER && cell::get_int(&code) == int32_t(Err::internal_stack_overflow)) return;
     emit_event(EV_ERROR, nullptr, -1, nullptr, error);

@@ -10,6 +10,7 @@
 #pragma once
 #include <cstdint>
 
+#include "kernel/attention.h"
 #include "kernel/cell.h"
 
 namespace zel {
@@ -23,8 +24,9 @@ enum Event : uint32_t {
 // Every event bit and one more that no event uses.
 constexpr uint32_t DEFAULT_MASK = 0x1FFFF;
 
+// The tracing switch itself, read at every emission point, is a bit of the
+// attention word (kernel/attention.h): is_tracing and switch_tracing.
 struct TraceState {
-    bool tracing;      // read at every emission point
     bool run;          // a do/trace run is active
     bool emitting;     // the callback is running
     uint32_t mask;
@@ -33,7 +35,12 @@ struct TraceState {
 };
 extern TraceState trace_state;
 
-inline bool is_tracing() { return trace_state.tracing; }
+inline bool is_tracing() { return attention::tracing(); }
+// Sets the switch; the word is written only when it changes (library
+// bodies switch it off on every call, mostly when it is off already).
+inline void switch_tracing(bool on) {
+    if (is_tracing() != on) attention::put(attention::TRACING, on);
+}
 
 // trace with a logic: the switch of the code that called the library
 // function running (or, outside library code, the switch itself) becomes the

@@ -423,7 +423,7 @@ void collect() {
     }
     clear_fixed_marks();
     memory::record.cycle++;
-    memory::record.collect_requested = false;
+    memory::clear_collect_request();
     memory::record.total_collected = memory::record.total - kept_empty;
     memory::record.node_collected = memory::record.node_bytes;
     state.running = false;
@@ -446,7 +446,7 @@ void init() {
     // evacuation of sparse node frames, which renumbers nodes, is off unless
     // asked for.
     state.evacuation = false;
-    state.stress = os::get_env("ZEL_GC_STRESS", value, sizeof value) == 1 && value[0] == '1';
+    set_stress(os::get_env("ZEL_GC_STRESS", value, sizeof value) == 1 && value[0] == '1');
 }
 
 }  // namespace collector

@@ -25,7 +25,6 @@ struct State {
     bool enabled;       // start-up turns it on once the boot values are built
     bool running;       // set for the whole of a collection
     bool evacuation;    // node frames may be evacuated (cleared around rebuilds)
-    bool stress;        // ZEL_GC_STRESS=1: collect at every safe point
     uint32_t evacuations;  // collections that evacuated a node frame
 };
 extern State state;
@@ -41,13 +40,20 @@ void collect();
 void do_cycle();
 inline bool is_active() { return state.running; }
 
+// Stress mode (ZEL_GC_STRESS=1, read by init): a collection at every safe
+// point. Kept in the attention word.
+inline bool is_stress() { return attention::has(attention::GC_STRESS); }
+inline void set_stress(bool on) { attention::put(attention::GC_STRESS, on); }
+
 // The evaluator's safe point: collects when an allocation asked for it or in
 // stress mode, and only while the collector is enabled; true when it
 // collected (buffers may have moved). It runs before every expression, so
-// the common case is two loads and one branch.
-inline bool wants_safe_point() { return (memory::record.collect_requested | state.stress) && state.enabled; }
+// the common case is one load and one branch (the attention word).
+inline bool wants_safe_point() {
+    return attention::has(attention::COLLECT_REQUESTED | attention::GC_STRESS) && state.enabled;
+}
 inline bool safe_point() {
-    if (__builtin_expect(!(memory::record.collect_requested | state.stress), true) || !state.enabled) return false;
+    if (attention::quiet() || !wants_safe_point()) return false;
     collect();
     return true;
 }

@@ -44,6 +44,7 @@ void release_pages(void* block, size_t bytes) {
 void init() {
     if (record.ready) return;
     record = Record{};
+    clear_collect_request();
     record.first_frame_size = FIRST_SERIES_FRAME;
     record.next_frame_size = FIRST_SERIES_FRAME;
     record.threshold = BIG_SERIES_THRESHOLD;
@@ -277,6 +278,7 @@ void free_all() {
     while (record.first_node_frame) free_node_frame(record.first_node_frame);
     drop_spare();
     record = Record{};
+    clear_collect_request();
 }
 
 // Empty frames a collection keeps for the allocations after it. A program
@@ -349,7 +351,7 @@ void sweep_big_series() {
 void note_growth() {
     uint64_t now = record.total - record.node_bytes, then = record.total_collected - record.node_collected;
     uint64_t grown = now > then ? now - then : 0;
-    if (grown >= std::max<uint64_t>(record.threshold, record.total_collected / 2)) record.collect_requested = true;
+    if (grown >= std::max<uint64_t>(record.threshold, record.total_collected / 2)) request_collection();
 }
 
 static bool fits(const SeriesFrame* f, uint32_t need) { return f->free + need < f->end; }

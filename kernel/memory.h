@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "kernel/attention.h"
 #include "kernel/cell.h"
 
 namespace zel {
@@ -195,7 +196,6 @@ struct Record {
     uint32_t first_frame_size;     // 0x100000
     uint32_t next_frame_size;      // size for the next series frame
     uint32_t threshold;            // big-series threshold and largest frame size
-    bool collect_requested;        // an allocation found no room: collect at the next safe point
     uint64_t total_collected;      // total as the last collection left it
     uint64_t node_bytes;           // of total, the node frames'
     uint64_t node_collected;       // node_bytes as the last collection left it
@@ -210,6 +210,13 @@ struct Record {
     BigSeries* first_big;          // big series, newest first
 };
 extern Record record;
+
+// A collection asked for: set when an allocation finds no room (see
+// note_growth), cleared by the collection. Kept in the attention word, which
+// the evaluator's safe points test.
+inline bool is_collect_requested() { return attention::has(attention::COLLECT_REQUESTED); }
+inline void request_collection() { attention::set(attention::COLLECT_REQUESTED); }
+inline void clear_collect_request() { attention::clear(attention::COLLECT_REQUESTED); }
 
 // Sets the record; a second call while the manager is in use changes nothing.
 void init();

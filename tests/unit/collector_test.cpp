@@ -42,6 +42,7 @@ struct Collector : ::testing::Test {
     std::vector<SeriesBuffer**> saved_slots;
     resources::Table saved_resources{};
     collector::State saved_state{};
+    bool saved_request = false, saved_stress = false;
     stack::Registers saved_stack{};
     Node saved_ownership = 0;
 
@@ -56,13 +57,15 @@ struct Collector : ::testing::Test {
         r.first_series_frame = r.last_series_frame = r.current_series_frame = nullptr;
         r.first_big = nullptr;
         r.next_frame_size = r.first_frame_size;
-        r.collect_requested = false;
+        saved_request = memory::is_collect_requested();
+        memory::clear_collect_request();
         memory::make_first_frames();
         saved_resources = resources::table;
         resources::init();
         saved_state = collector::state;
         collector::state.enabled = true;
-        collector::state.stress = false;
+        saved_stress = collector::is_stress();
+        collector::set_stress(false);
         collector::state.evacuation = true;
         saved_stack = stack::reg;
         stack::init();
@@ -77,6 +80,9 @@ struct Collector : ::testing::Test {
         heap::free(resources::table.slots);
         resources::table = saved_resources;
         collector::state = saved_state;
+        collector::set_stress(saved_stress);
+        if (saved_request) memory::request_collection();
+        else memory::clear_collect_request();
         stack::reg = saved_stack;
         ownership::table_node = saved_ownership;
     }
@@ -305,7 +311,7 @@ TEST_F(Collector, DeadBuffersLeaveAndEmptyFramesGoBack) {
 
 // Fills the current frame with garbage until an allocation asks for a collection.
 void fill_until_requested() {
-    while (!memory::record.collect_requested) series::new_bytes(60000);
+    while (!memory::is_collect_requested()) series::new_bytes(60000);
 }
 
 TEST_F(Collector, DisabledCollectorLetsAllocationTakeNewFrames) {
@@ -316,8 +322,8 @@ TEST_F(Collector, DisabledCollectorLetsAllocationTakeNewFrames) {
     collector::safe_point();
     collector::do_cycle();
     EXPECT_EQ(memory::record.cycle, cycle);
-    EXPECT_TRUE(memory::record.collect_requested);
-    memory::record.collect_requested = false;
+    EXPECT_TRUE(memory::is_collect_requested());
+    memory::clear_collect_request();
     fill_until_requested();
     EXPECT_EQ(series_frames(), 3u);
 }
@@ -332,14 +338,15 @@ TEST_F(Collector, SafePointCollectsOnRequestOrUnderStress) {
     };
     for (const Case& c : cases) {
         collector::state.enabled = c.enabled;
-        collector::state.stress = c.stress;
-        memory::record.collect_requested = c.requested;
+        collector::set_stress(c.stress);
+        if (c.requested) memory::request_collection();
+        else memory::clear_collect_request();
         uint32_t cycle = memory::record.cycle;
         collector::safe_point();
         EXPECT_EQ(memory::record.cycle, cycle + (c.collects ? 1 : 0))
             << c.enabled << c.requested << c.stress;
         if (c.collects) {
-            EXPECT_FALSE(memory::record.collect_requested);
+            EXPECT_FALSE(memory::is_collect_requested());
         }
     }
 }
@@ -355,7 +362,7 @@ TEST_F(Collector, StressModeComesFromTheEnvironmentOnce) {
     for (const Case& c : cases) {
         os::set_env("ZEL_GC_STRESS", c.value);
         collector::init();
-        EXPECT_EQ(collector::state.stress, c.stress) << (c.value ? c.value : "(unset)");
+        EXPECT_EQ(collector::is_stress(), c.stress) << (c.value ? c.value : "(unset)");
         EXPECT_FALSE(collector::state.enabled);
         EXPECT_FALSE(collector::state.evacuation);
     }

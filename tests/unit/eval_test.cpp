@@ -405,17 +405,18 @@ TEST_F(EvalTest, TraceErrorEventAndNoneForStackOverflow) {
 // earlier tests leave can take, so the live nodes made after it land in a
 // fresh frame that its death leaves sparse, whatever ran before.
 TEST_F(EvalTest, CodeRunsOnWhileNodesMove) {
-    bool stress = collector::state.stress, evacuation = collector::state.evacuation;
+    bool stress = collector::is_stress(), evacuation = collector::state.evacuation;
     run("junk-h23: copy [] loop 30000 [append junk-h23 copy {x}]"
         " fib-h23: make function! [[n] [either n < 2 [n] [(fib-h23 n - 1) + (fib-h23 n - 2)]]]"
         " obj-h23: make object! [a: 0 b: [1 2 3]]"
         " junk-h23: none");
     uint32_t evacuations = collector::state.evacuations;
-    collector::state.stress = collector::state.evacuation = true;
+    collector::set_stress(true);
+    collector::state.evacuation = true;
     std::string fib = eval_molded("fib-h23 12");
     std::string fields = eval_molded("loop 30 [obj-h23/a: obj-h23/a + pick obj-h23/b 2] obj-h23/a");
     std::string sum = eval_molded("s: 0 repeat i 200 [s: s + (i % 7)] s");
-    collector::state.stress = stress;
+    collector::set_stress(stress);
     collector::state.evacuation = evacuation;
     EXPECT_GT(collector::state.evacuations, evacuations);
     EXPECT_EQ(fib, "144");

@@ -20,15 +20,17 @@ namespace {
 // and free space are known; the nodes the case took are given back at the end.
 struct OwnFrames {
     memory::Record saved;
+    bool saved_request;
     OwnFrames() {
         test_support::memory_ready();
         saved = memory::record;
+        saved_request = memory::is_collect_requested();
         memory::record.first_series_frame = nullptr;
         memory::record.last_series_frame = nullptr;
         memory::record.current_series_frame = nullptr;
         memory::record.first_big = nullptr;
         memory::record.next_frame_size = memory::record.first_frame_size;
-        memory::record.collect_requested = false;
+        memory::clear_collect_request();
         memory::make_first_frames();
     }
     // The frames join the others: a series of another module that grew while
@@ -42,7 +44,8 @@ struct OwnFrames {
         r.current_series_frame = saved.current_series_frame;
         r.first_big = saved.first_big;
         r.next_frame_size = saved.next_frame_size;
-        r.collect_requested = saved.collect_requested;
+        if (saved_request) memory::request_collection();
+        else memory::clear_collect_request();
         while (own) {
             SeriesFrame* next = own->next;
             memory::link_series_frame(own);
@@ -149,21 +152,21 @@ TEST(Memory, BigSeriesThreshold) {
         EXPECT_GE(b->size, c.bytes);
         EXPECT_TRUE(aligned8(b));
     }
-    EXPECT_TRUE(memory::record.collect_requested);
+    EXPECT_TRUE(memory::is_collect_requested());
 }
 
 TEST(Memory, FramesAreOneThenTwoMebibytes) {
     OwnFrames own;
     SeriesFrame* first = memory::record.first_series_frame;
     EXPECT_EQ(first->end - first->first, 0x100000);
-    EXPECT_FALSE(memory::record.collect_requested);
+    EXPECT_FALSE(memory::is_collect_requested());
     SeriesBuffer* b = node::buffer(series::new_bytes(0x180000));  // too big for the first frame
     SeriesFrame* second = OwnFrames::frame_holding(b);
     ASSERT_NE(second, nullptr);
     EXPECT_NE(second, first);
     EXPECT_EQ(second->end - second->first, 0x200000);
     EXPECT_EQ(memory::record.current_series_frame, second);
-    EXPECT_TRUE(memory::record.collect_requested);
+    EXPECT_TRUE(memory::is_collect_requested());
     EXPECT_EQ(memory::record.next_frame_size, 0x200000u);
     for (SeriesFrame* f = memory::record.first_series_frame; f && f->next; f = f->next) EXPECT_LT(f, f->next);
 }
