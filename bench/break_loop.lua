@@ -1,6 +1,6 @@
 -- Many short loops, each left by break.
 local total = 0
-for _ = 1, 300000 do
+for _ = 1, 4000000 do
     local i = 0
     while true do
         i = i + 1

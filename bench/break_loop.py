@@ -1,6 +1,6 @@
 # Many short loops, each left by break.
 total = 0
-for _ in range(300000):
+for _ in range(4000000):
     i = 0
     while True:
         i = i + 1

@@ -1,5 +1,5 @@
-# Ten million turns of a counted loop.
+# Thirty million turns of a counted loop.
 n = 0
-for _ in range(10000000):
+for _ in range(30000000):
     n = n + 1
 print(n)

@@ -1,4 +1,4 @@
-# Three million updates of object fields.
+# Nine million updates of object fields.
 class Point:
     def __init__(self):
         self.x = 0
@@ -6,7 +6,7 @@ class Point:
         self.z = 0
 
 o = Point()
-for _ in range(1000000):
+for _ in range(3000000):
     o.x = o.x + 1
     o.y = o.y + 2
     o.z = o.x + o.y

@@ -1,4 +1,4 @@
--- Ten million turns of a loop with a counter, summing the counter modulo 7.
+-- Thirty million turns of a loop with a counter, summing the counter modulo 7.
 local s = 0
-for i = 1, 10000000 do s = s + i % 7 end
+for i = 1, 30000000 do s = s + i % 7 end
 print(s)

@@ -4,7 +4,7 @@ local function step(n)
 end
 
 local x = 0
-for _ = 1, 3000000 do
+for _ = 1, 5000000 do
     x = step(x)
 end
 print(x)

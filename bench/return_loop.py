@@ -3,6 +3,6 @@ def step(n):
     return n + 1
 
 x = 0
-for _ in range(3000000):
+for _ in range(5000000):
     x = step(x)
 print(x)

@@ -1,4 +1,4 @@
--- Counting to ten million with while.
+-- Counting to thirty million with while.
 local i = 0
-while i < 10000000 do i = i + 1 end
+while i < 30000000 do i = i + 1 end
 print(i)

@@ -1,5 +1,5 @@
-# Counting to ten million with while.
+# Counting to thirty million with while.
 i = 0
-while i < 10000000:
+while i < 30000000:
     i = i + 1
 print(i)
