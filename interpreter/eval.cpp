@@ -885,7 +885,7 @@ inline uint32_t take_block(uint32_t index, Cell* condition, const Cell* const* b
 inline Cell* branch_frame(uint32_t index, Cell* condition, const Cell* const* branch, const Cell* w,
                           const Cell* native);
 inline uint32_t branch_left(uint32_t at);
-[[gnu::always_inline]] inline bool linked_block(Cell* block, prepared::FormLink& link);
+[[gnu::always_inline]] inline bool linked_block(Cell* block, SeriesBuffer* b, prepared::FormLink& link);
 uint32_t returned_in_place(const Cell* code, uint32_t pos, const Cell* native);
 
 // either in its frame, its arguments checked: the native's work without the
@@ -2477,7 +2477,8 @@ inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens) {
         next = take_block(index, condition, branch, &w, native, next);
     } else {  // take_block, the block run from its linked form when that serves
         Cell* chosen = branch_frame(index, condition, branch, &w, native);
-        if (!(code_buffer(chosen)->flags & SER_PREPARED) || !linked_block(chosen, links[chosen - stack::reg.base - 1]))
+        SeriesBuffer* cb = code_buffer(chosen);
+        if (!(cb->flags & SER_PREPARED) || !linked_block(chosen, cb, links[chosen - stack::reg.base - 1]))
             eval_block<true, true>(anon(), chosen, true);
         next = branch_left(next);
     }
@@ -2698,7 +2699,7 @@ struct Tree {
 };
 
 uint32_t tree_chain(Tree& t, uint32_t index);
-void code_paren(const Cell* paren, Form* call_form, const Cell* checked = nullptr);
+void code_paren(const Cell* paren, SeriesBuffer* b, Form* call_form, const Cell* checked = nullptr);
 
 // The arguments of a call from the form, each checked as plain_arguments
 // checks it: one written as a value, or a word holding one, with no
@@ -2805,8 +2806,8 @@ void code_paren(const Cell* paren, Form* call_form, const Cell* checked = nullpt
     leaf.paren_generation = prepared::generation;
     return f;
 }
-[[gnu::always_inline]] inline Form* call_paren_form(const prepared::Leaf& leaf) {
-    SeriesBuffer* b = code_buffer(&leaf.cell);
+// b: the paren's buffer, found by the caller.
+[[gnu::always_inline]] inline Form* call_paren_form(const prepared::Leaf& leaf, SeriesBuffer* b) {
     Form* f = leaf.paren_form;
     if (f && leaf.paren_generation == prepared::generation) {
         if (!prepared::holds(f, b) || !f->one_call) return nullptr;
@@ -2837,14 +2838,15 @@ void code_paren(const Cell* paren, Form* call_form, const Cell* checked = nullpt
 // routine. The form found for the paren still serves it (nothing ran
 // since), and its call's word holds the callable compared.
 [[gnu::always_inline]] inline uint32_t paren_operand(const prepared::OpStep& s, const Cell* op, const FastOp& fast,
-                                                     const Cell* code, uint32_t at, Form* pf, const Cell* callable) {
+                                                     const Cell* code, uint32_t at, SeriesBuffer* pb, Form* pf,
+                                                     const Cell* callable) {
     prepared::IntOp int_op = prepared::IntOp(s.int_op);  // s may be gone after the paren
     Cell held[2] = {*op, s.word};
     temp_roots::Hold hold(held, 2);
     stack::reg.top--;
     stack::enter_frame(held + 1, stack::KIND_NATIVE | interp_bit());
     stack::push_slot();
-    code_paren(&s.right.cell, pf, callable);  // copied there before anything runs
+    code_paren(&s.right.cell, pb, pf, callable);  // copied there before anything runs
     if (exits::pending()) return at + 1;
     Cell* base = stack::reg.base;
     if ((int_op != prepared::INT_NONE && cell::type(base) == T_INTEGER && cell::type(base + 1) == T_INTEGER &&
@@ -2872,17 +2874,19 @@ void code_paren(const Cell* paren, Form* call_form, const Cell* checked = nullpt
         if (s.right.kind == prepared::L_CODE_PAREN) {  // infix's step, the paren run as code_paren runs it
             // The form holds: the paren lies at pos + 1, and one that starts
             // with a call does not apply in place.
-            SeriesBuffer* b = code_buffer(t.code);
             bool takes = fast.takes & takes_of(stack::last());
-            Form* pf = takes ? call_paren_form(s.right) : nullptr;
+            SeriesBuffer* pb = takes ? code_buffer(&s.right.cell) : nullptr;
+            Form* pf = takes ? call_paren_form(s.right, pb) : nullptr;
             const Cell* callable = pf ? paren_callable(pf) : nullptr;
-            uint32_t next = takes && !callable && !starts_with_call(&s.right.cell) ? infix_in_place(fast, b, pos + 1) : 0;
+            uint32_t next = takes && !callable && !starts_with_call(&s.right.cell)
+                                ? infix_in_place(fast, code_buffer(t.code), pos + 1)
+                                : 0;
             if (next) {
                 pos = next;
             } else if (takes) {
-                pos = paren_operand(s, op, fast, t.code, pos + 1, pf, callable);
+                pos = paren_operand(s, op, fast, t.code, pos + 1, pb, pf, callable);
             } else {
-                pos = infix_call(t.code, pos, b, op, fast);
+                pos = infix_call(t.code, pos, code_buffer(t.code), op, fast);
             }
             if (exits::pending() || !t.holds()) return pos;
             continue;
@@ -2907,7 +2911,8 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
         pos = tree_call(t, ch->first, ch->start);
         if (!pos) return 0;
     } else if (first == prepared::L_CODE_PAREN) {
-        code_paren(&ch->first.cell, call_paren_form(ch->first));
+        SeriesBuffer* pb = code_buffer(&ch->first.cell);
+        code_paren(&ch->first.cell, pb, call_paren_form(ch->first, pb));
     } else {
         Cell scratch;
         const Cell* value = leaf_value(ch->first, &scratch, true);
@@ -3283,8 +3288,7 @@ template <class Step>
 // step is forced into run_one_call: the compiler kept it out of line, with
 // some 25 instructions of entry and exit a call.
 // checked: as for tree_call.
-[[gnu::always_inline]] inline void run_call_paren(const Cell* paren, Form* f, const Cell* checked) {
-    SeriesBuffer* b = code_buffer(paren);
+[[gnu::always_inline]] inline void run_call_paren(const Cell* paren, SeriesBuffer* b, Form* f, const Cell* checked) {
     prepared::check_unchanged(f, b);
     run_one_call(paren, b, stack::reg.top, false, [f, checked](const Cell* code) __attribute__((always_inline)) {
         Tree t{code, f, f->node, prepared::generation, false};
@@ -3326,8 +3330,8 @@ template <class Step>
 // the frame is its code, rooted by the value stack, and the body's run that
 // took the branch has checked the stack for this frame. False with nothing
 // done when eval_prepared might do anything else with it (eval_block takes
-// it then).
-[[gnu::always_inline]] inline bool linked_block(Cell* block, prepared::FormLink& link) {
+// it then). b: the block's buffer, found by the caller with nothing run since.
+[[gnu::always_inline]] inline bool linked_block(Cell* block, SeriesBuffer* b, prepared::FormLink& link) {
     Node n = cell::series_node(block);
     Form* f = link.form;
     if (!f || link.generation != prepared::generation || f->node != n) {
@@ -3335,7 +3339,6 @@ template <class Step>
         link = {f, prepared::generation};
     }
     if (!f || f->quick || !f->one_call || f->exprs[0].kind == prepared::E_BRANCH) return false;
-    SeriesBuffer* b = node::buffer(n);
     if (f->start != uint32_t(cell::series_index(block)) || !prepared::holds(f, b) || attention_due())
         return false;
     prepared::check_unchanged(f, b);
@@ -3359,15 +3362,14 @@ inline bool one_call(const Form* f) { return f->one_call; }
 // A paren that calls, as eval() runs it: from its form when that is one
 // expression that calls (no collection or halt due, no trace); call_form is
 // its form when call_paren_form found it a call alone, checked the value of
-// its call's word when the caller compared it with the form's callable.
-[[gnu::noinline]] void code_paren(const Cell* paren, Form* call_form, const Cell* checked) {
+// its call's word when the caller compared it with the form's callable; b
+// the paren's buffer, found by the caller with nothing run since.
+[[gnu::noinline]] void code_paren(const Cell* paren, SeriesBuffer* b, Form* call_form, const Cell* checked) {
     if (call_form) {
-        run_call_paren(paren, call_form, checked);
+        run_call_paren(paren, b, call_form, checked);
         return;
     }
-    Node n = cell::series_node(paren);
-    SeriesBuffer* b = node::buffer(n);
-    Form* f = (b->flags & SER_PREPARED) ? prepared::find(n) : nullptr;
+    Form* f = (b->flags & SER_PREPARED) ? prepared::find(cell::series_node(paren)) : nullptr;
     if (f && prepared::holds(f, b) && f->start == uint32_t(cell::series_index(paren)) && one_call(f) &&
         !attention_due()) {
         prepared::check_unchanged(f, b);
