@@ -3317,7 +3317,10 @@ template <class Step>
     uint32_t index = cell::callable_index(native);
     if (!branch_answer(index, slot, branch)) {
         run_one_call(block, b, slot, keep_last,
-                     [&](const Cell* code) { return prepared_block(code, e, index, slot, branch, native, f->taken); });
+                     [&e, index, slot, branch0 = branch[0], branch1 = branch[1], native, f](const Cell* code) {
+                         const Cell* const taken[2] = {branch0, branch1};
+                         return prepared_block(code, e, index, slot, taken, native, f->taken);
+                     });
     } else if (keep_last) {
         stack::set_result(slot);  // the form is the whole block: nothing follows
     }

@@ -178,13 +178,13 @@ uint32_t call_leaf(Form* f, const Code& code, uint32_t pos, const Cell* value, L
     }
     out->kind = L_CALL;
     out->call = uint32_t(f->calls.size());
-    f->calls.push_back(CallNode{*value, uint32_t(f->args.size()), uint32_t(arity)});
+    f->calls.push_back(CallNode{*value, uint32_t(f->args.size()), uint32_t(arity), 0});
     const Cell* entries = argument_entries(value);
     for (int32_t k = 0; k < arity; k++) {
         const Chain& ch = f->chains[args[k]];
         bool leaf = ch.op_count == 0 && (ch.first.kind == L_VALUE || ch.first.kind == L_WORD);
         ArgKind kind = leaf ? (ch.first.kind == L_VALUE ? A_VALUE : A_WORD) : ch.runs ? A_CALLS : A_CHAIN;
-        f->args.push_back(Arg{ch.first.cell, entries[k], args[k], ch.end, kind, ch.word_after});
+        f->args.push_back(Arg{ch.first.cell, entries[k], args[k], ch.end, kind, ch.word_after, {}});
     }
     return at;
 }

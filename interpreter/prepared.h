@@ -134,7 +134,9 @@ struct Leaf {
 struct CallNode {
     Cell callable;
     uint32_t args, arg_count;
+    uint64_t pad;  // to a power of two: the runners index calls
 };
+static_assert(sizeof(CallNode) == 32, "a call's size is a power of two: the runners index calls");
 
 // An argument: its chain, and when that is one value written in the code
 // or one word with no operator after it, the cell itself (pushed without
@@ -147,7 +149,9 @@ struct Arg {
     uint32_t end;  // the position after it
     ArgKind kind;
     bool word_after;  // a word lies at end: it must not hold an op! now
+    uint8_t pad[20];  // to a power of two: the runners index arguments
 };
+static_assert(sizeof(Arg) == 64, "an argument's size is a power of two: the runners index arguments");
 
 // What an operator does to two integer! operands without its generic
 // path: set with the fast path when both its arguments take integers.
@@ -187,7 +191,9 @@ struct Chain {
     bool word_after;         // a word lies at end (see Arg::word_after)
     bool word_int;           // a word, one operator and an integer! written in the code (i + 1, n < 10)
     bool int_run;            // its first operator takes an integer! written in the code
+    uint8_t pad[40];         // to a power of two: the runners index chains
 };
+static_assert(sizeof(Chain) == 128, "a chain's size is a power of two: the runners index chains");
 
 enum ExprKind : uint8_t {
     E_GENERAL,     // run by the general evaluator
