@@ -1479,8 +1479,8 @@ using prepared::SELF_EVALUATING;
 
 // The value of a block that is one such cell from its index, which eval()
 // gives without running anything; else null.
-[[gnu::always_inline]] inline const Cell* lone_value(const Cell* block) {
-    SeriesBuffer* b = code_buffer(block);
+// b: the block's buffer.
+[[gnu::always_inline]] inline const Cell* lone_value(const Cell* block, SeriesBuffer* b) {
     uint32_t first = uint32_t(cell::series_index(block));
     return first + 1 == cell_count(b) ? plain_value(series::cells(b) + first) : nullptr;
 }
@@ -1684,13 +1684,20 @@ bool paren_value_in_place(const Cell* paren, Cell* out) {
 // value gives that value (its frame could change nothing anyone could see:
 // nothing in it calls, raises or lists the stack). False when a block must
 // run; either's unset condition raises in the frame.
-[[gnu::always_inline]] inline bool branch_answer(uint32_t index, Cell* condition, const Cell* const* branch) {
+// looked: set to the buffer of the block the branch takes, when it got as
+// far as looking at it (always, when it answers false: a frame taking the
+// block finds it there with nothing run since).
+[[gnu::always_inline]] inline bool branch_answer(uint32_t index, Cell* condition, const Cell* const* branch,
+                                                 SeriesBuffer** looked = nullptr) {
     if (index != NAT_either && logic::is_truthy(condition) != (index == NAT_if)) {
         *condition = statics::none_cell;
         return true;
     }
+    const Cell* chosen = branch[index == NAT_either && !logic::is_truthy(condition) ? 1 : 0];
+    SeriesBuffer* cb = code_buffer(chosen);
+    if (looked) *looked = cb;
     if (cell::type(condition) == T_UNSET) return false;
-    const Cell* value = lone_value(branch[index == NAT_either && !logic::is_truthy(condition) ? 1 : 0]);
+    const Cell* value = lone_value(chosen, cb);
     if (!value) return false;
     *condition = *value;
     return true;
@@ -2468,17 +2475,20 @@ inline bool prepared_chain(Form* f, const prepared::Chain& ch, bool parens) {
 // The block a branch from a form takes (take_block): the position after
 // the call. An operator that the block put after the call applies to the
 // call's value, as after any call. With links, it is a step of run_code.
+// chosen_buffer: with links, the buffer of the block the branch takes, as
+// branch_answer found it.
 [[gnu::always_inline]] inline uint32_t prepared_block(const Cell* code, const prepared::Expr& e, uint32_t index,
                                                       Cell* condition, const Cell* const* branch, const Cell* native,
-                                                      prepared::FormLink* links = nullptr) {
+                                                      prepared::FormLink* links = nullptr,
+                                                      SeriesBuffer* chosen_buffer = nullptr) {
     Cell w = e.word;
     uint32_t next = e.next;  // read before the block runs: a collection there frees the form
     if (!links) {
         next = take_block(index, condition, branch, &w, native, next);
     } else {  // take_block, the block run from its linked form when that serves
         Cell* chosen = branch_frame(index, condition, branch, &w, native);
-        SeriesBuffer* cb = code_buffer(chosen);
-        if (!(cb->flags & SER_PREPARED) || !linked_block(chosen, cb, links[chosen - stack::reg.base - 1]))
+        if (!(chosen_buffer->flags & SER_PREPARED) ||
+            !linked_block(chosen, chosen_buffer, links[chosen - stack::reg.base - 1]))
             eval_block<true, true>(anon(), chosen, true);
         next = branch_left(next);
     }
@@ -2687,13 +2697,12 @@ inline Form* form_after_step(Form* f, uint32_t k, uint32_t next, Node n, uint32_
 // The form a chain runs from, while it holds.
 struct Tree {
     const Cell* code;  // held by the caller, its index at the expression
-    Form* f;
-    Node node;
+    Form* f;           // its node read only while the generation is the same
     uint32_t generation;
     bool broken;
     // After code ran: false (for good) when the form no longer holds.
     bool holds() {
-        if (!broken) broken = !still_holds(f, node, generation);
+        if (!broken) broken = !(prepared::generation == generation && still_holds(f, f->node, generation));
         return !broken;
     }
 };
@@ -3051,7 +3060,7 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
 // line: out of line, its entry and exit cost an assigned call (x: f x)
 // some 15 instructions.
 [[gnu::always_inline]] inline uint32_t chain_expression(const Cell* code, Form* f, const prepared::Expr& e) {
-    Tree t{code, f, f->node, prepared::generation, false};
+    Tree t{code, f, prepared::generation, false};
     uint32_t chain = e.chain, start = e.pos + 1;
     Cell target = e.word;
     auto value = [&] {
@@ -3173,7 +3182,7 @@ constexpr uint8_t MAX_FRAME_MISSES = 8;
     switch (e.kind) {
     case E_CHAIN:
         if (e.runs) {  // a statement that calls: its chain, without chain_expression's layer
-            Tree t{code, f, f->node, prepared::generation, false};
+            Tree t{code, f, prepared::generation, false};
             uint32_t next = tree_chain(t, e.chain);
             *ran_code = next != 0;
             return next;
@@ -3227,7 +3236,7 @@ struct FormStep {
         uint32_t next;
         if (e.kind == prepared::E_CHAIN) {
             uint32_t end = e.next;  // the block's tail (a one-call form is decoded), read before code runs
-            Tree t{code, f, f->node, prepared::generation, false};
+            Tree t{code, f, prepared::generation, false};
             next = tree_chain(t, e.chain);
             // Unbroken, the form held after the last code the chain ran.
             if (next == end && !t.broken) return AT_TAIL;
@@ -3291,7 +3300,7 @@ template <class Step>
 [[gnu::always_inline]] inline void run_call_paren(const Cell* paren, SeriesBuffer* b, Form* f, const Cell* checked) {
     prepared::check_unchanged(f, b);
     run_one_call(paren, b, stack::reg.top, false, [f, checked](const Cell* code) __attribute__((always_inline)) {
-        Tree t{code, f, f->node, prepared::generation, false};
+        Tree t{code, f, prepared::generation, false};
         const prepared::Chain& ch = f->chains[f->exprs[0].chain];
         uint32_t next = tree_call(t, ch.first, ch.start, checked);
         if (!next) {
@@ -3315,11 +3324,12 @@ template <class Step>
     if (!native || slot + 2 >= stack::reg.limit || !branch_arguments(f, e, b, native, branch, slot)) return false;
     stack::reg.top = slot + 1;
     uint32_t index = cell::callable_index(native);
-    if (!branch_answer(index, slot, branch)) {
+    SeriesBuffer* cb;
+    if (!branch_answer(index, slot, branch, &cb)) {
         run_one_call(block, b, slot, keep_last,
-                     [&e, index, slot, branch0 = branch[0], branch1 = branch[1], native, f](const Cell* code) {
+                     [&e, index, slot, branch0 = branch[0], branch1 = branch[1], native, f, cb](const Cell* code) {
                          const Cell* const taken[2] = {branch0, branch1};
-                         return prepared_block(code, e, index, slot, taken, native, f->taken);
+                         return prepared_block(code, e, index, slot, taken, native, f->taken, cb);
                      });
     } else if (keep_last) {
         stack::set_result(slot);  // the form is the whole block: nothing follows
@@ -4207,7 +4217,7 @@ namespace interp {
     q->value = nullptr;
     *plan = nullptr;
     if (!f) {
-        q->value = lone_value(turn.block);
+        q->value = lone_value(turn.block, code_buffer(turn.block));
         return q->value != nullptr;
     }
     if (turn.generation != prepared::generation || !f->quick) {
