@@ -3345,10 +3345,12 @@ template <class Step>
 // done when eval_prepared might do anything else with it (eval_block takes
 // it then). b: the block's buffer, found by the caller with nothing run since.
 [[gnu::always_inline]] inline bool linked_block(Cell* block, SeriesBuffer* b, prepared::FormLink& link) {
-    Node n = cell::series_node(block);
+    // A link of this generation is the form of this block: the branch's
+    // form holds, so its cells (the blocks it links) are those of the run
+    // that made the link, and a form made anew counts a new generation.
     Form* f = link.form;
-    if (!f || link.generation != prepared::generation || f->node != n) {
-        f = prepared::find(n);
+    if (!f || link.generation != prepared::generation) {
+        f = prepared::find(cell::series_node(block));
         link = {f, prepared::generation};
     }
     if (!f || f->quick || !f->one_call || f->exprs[0].kind == prepared::E_BRANCH) return false;
