@@ -3271,7 +3271,8 @@ template <class Step>
         runtime::record.pending_code = t.code;
         return;
     }
-    if (is_tracing()) emit_at(slot, EV_EXIT, code, start, slot);
+    // is_tracing() read in line: the compiler kept a call of it here.
+    if (attention::tracing()) emit_at(slot, EV_EXIT, code, start, slot);
     if (keep_last) stack::set_result(slot);
 }
 // The same with its stack check, the block's cell copied. b is the block's

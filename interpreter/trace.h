@@ -35,7 +35,7 @@ struct TraceState {
 };
 extern TraceState trace_state;
 
-[[gnu::always_inline]] inline bool is_tracing() { return attention::tracing(); }
+inline bool is_tracing() { return attention::tracing(); }
 // Sets the switch; the word is written only when it changes (library
 // bodies switch it off on every call, mostly when it is off already).
 inline void switch_tracing(bool on) {
