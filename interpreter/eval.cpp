@@ -3785,7 +3785,11 @@ enum PlanCode : uint8_t {
     // A comparison that is the whole condition of if or unless, deciding
     // the branch in the same step (in the comparisons' order).
     PC_BRANCH_EQUAL, PC_BRANCH_NOT_EQUAL, PC_BRANCH_LESSER, PC_BRANCH_LESSER_OR_EQUAL, PC_BRANCH_GREATER,
-    PC_BRANCH_GREATER_OR_EQUAL
+    PC_BRANCH_GREATER_OR_EQUAL,
+    // A call answered without its frame (Expr::frameless), as a quick turn
+    // answers it (quick_call): it checks its callable and arguments itself
+    // and assigns no word.
+    PC_CALL
 };
 static_assert(PC_ADD == prepared::INT_ADD - 1 && PC_GREATER_OR_EQUAL == prepared::INT_GREATER_OR_EQUAL - 1);
 inline PlanCode plan_code(prepared::IntOp op) { return PlanCode(op - 1); }
@@ -3798,7 +3802,10 @@ struct PlanStep {
     // A branch's exits: NAT_break or NAT_continue when the block it chooses
     // (the first, either's second) is that lone word (see lone_exit), else 0.
     uint32_t exits[2];
-    const prepared::OpStep* op;  // an operator's step (null for a branch, a store or a while)
+    union {
+        const prepared::OpStep* op;  // an operator's step (null for a branch, a store or a while)
+        const prepared::Expr* call;  // a call's expression (PC_CALL)
+    };
     const Cell* left;
     const Cell* right;
     Cell* out;              // an inner step's cell, an assignment's slot; null: the turn's slot
@@ -3844,6 +3851,11 @@ struct PlanWhile {
 };
 struct QuickPlan {
     uint32_t count;  // of steps; 0: no plan
+    // The form and its block's buffer, for the calls' steps (the buffer
+    // stays put while node::epoch is the plan's).
+    Form* form;
+    SeriesBuffer* b;
+    bool calls;  // some step is a call
     uint32_t cells;  // inner cells in use
     PlanStep steps[MAX_PLAN_STEPS];
     Cell inner[MAX_PLAN_CELLS];
@@ -4004,6 +4016,15 @@ bool plan_while_step(const prepared::Expr& e, SeriesBuffer* b, QuickPlan& p, uin
 [[gnu::always_inline]] inline bool plan_expression(Form* f, const prepared::Expr& e, SeriesBuffer* b, QuickPlan& p,
                                                    uint8_t expr) {
     if (e.kind == prepared::E_LOOP) return plan_while_step(e, b, p, expr);
+    if (e.kind == prepared::E_CALL) {
+        if (!e.frameless || p.count == MAX_PLAN_STEPS) return false;
+        PlanStep& step = p.steps[p.count++];
+        step = PlanStep{PC_CALL, PLAN_VALUE, expr, false, 0, {0, 0}, nullptr, nullptr, nullptr, nullptr, nullptr,
+                        {nullptr, nullptr}};
+        step.call = &e;
+        p.calls = true;
+        return true;
+    }
     const prepared::Chain& ch = f->chains[e.chain];
     if (e.kind == prepared::E_SET && !ch.runs && ch.op_count == 0 && ch.first.kind == prepared::L_VALUE &&
         cell::type(&ch.first.cell) == T_INTEGER) {
@@ -4101,12 +4122,14 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan* p) {
     QuickPlan& p = *plan;
     p.count = p.cells = p.word_count = p.paren_count = 0;
     p.steady_count = p.unop_count = p.exit_count = p.while_count = 0;
-    p.local = false;
+    p.local = p.calls = false;
+    p.form = f;
+    p.b = b;
     p.generation = prepared::generation;
     p.epoch = node::epoch;
     p.never = f->count > MAX_PLAN_EXPRS || std::any_of(f->exprs.begin(), f->exprs.end(), [](const prepared::Expr& e) {
                   return e.kind != prepared::E_CHAIN && e.kind != prepared::E_SET && e.kind != prepared::E_BRANCH &&
-                         e.kind != prepared::E_LOOP;
+                         e.kind != prepared::E_LOOP && (e.kind != prepared::E_CALL || !e.frameless);
               });
     if (p.never) return;
     p.making = true;
@@ -4284,6 +4307,9 @@ template <bool Value = true>
         case PC_WHILE:
             if (!plan_while(p.whiles[s->native_index], slot, stop)) return uint32_t(s - first);
             continue;
+        case PC_CALL:
+            if (!quick_call(p.form, *s->call, p.b, slot)) return uint32_t(s - first);
+            continue;
         case PC_ADD_TO:
         case PC_SUBTRACT_FROM: {
             int32_t r;
@@ -4364,8 +4390,15 @@ template <bool Value = true>
         resumed_rest(turn.block, q.f, k, q.f->exprs[k].pos, slot, keep_last, stop);
         return RUN_REST;
     }
-    if (!taken) return quick_from(turn, q, k, slot, keep_last);
+    // A call that missed has counted its miss (quick_call): the general way
+    // takes it, as after quick_from's miss.
+    if (!taken && s.code != PC_CALL) return quick_from(turn, q, k, slot, keep_last);
     stack::reg.top = slot;
+    if (s.code == PC_CALL) {
+        if (k == 0) return RUN_NONE;
+        eval_prepared_rest(turn.block, q.f, k, q.f->exprs[k].pos, slot, keep_last);
+        return RUN_REST;
+    }
     if (uint32_t exit = plan_step_exit(s, slot); exit && stack::break_in_place(exit == NAT_continue)) return RUN_REST;
     if (k == 0) return RUN_NONE;
     eval_prepared_rest(turn.block, q.f, k, q.f->exprs[k].pos, slot, keep_last);
@@ -4443,7 +4476,8 @@ Frameless while_readiness(const Cell* blocks, PlanWhile* w) {
     QuickBlock c, r;
     const QuickPlan *cp = nullptr, *rp = nullptr;
     if (!quick_ready(body, &r, &rp) || !rp || rp->while_count) return FRAMELESS_REFUSED;
-    if (!quick_ready(cond, &c, &cp) || (c.f && !cp) || (cp && cp->while_count))
+    // A condition's plan with a call is refused: its answer may be unset.
+    if (!quick_ready(cond, &c, &cp) || (c.f && !cp) || (cp && (cp->while_count || cp->calls)))
         return c.f || (code_buffer(cond.block)->flags & SER_PREPARED) ? FRAMELESS_REFUSED : FRAMELESS_UNREADY;
     w->cf = c.f;
     w->bf = r.f;
