@@ -2974,6 +2974,7 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
     stack::reg.top = slot + 1;
     return true;
 }
+template <bool Planned = false>
 bool quick_call(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot);
 
 // An expression of a quick form (prepared::Form::quick) that runs no code,
@@ -3140,11 +3141,17 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
 // slot are no one's) when the answer needs the frame: the general way then
 // takes the call, which computes them again; past a few such runs the
 // form is no longer quick (its turns would stop there every time).
+// Planned: a plan's step, whose callable's slot the plan holds steady
+// (its callable is e.callable).
 constexpr uint8_t MAX_FRAME_MISSES = 8;
+template <bool Planned>
 [[gnu::noinline]] bool quick_call(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot) {
-    if (e.kind != prepared::E_CALL || !e.frameless) return false;
-    const Cell* value = cached_slot(&e.word, e.cache);  // same_callable, in line
-    if (!value || !same_bits(value, &e.callable)) return false;
+    const Cell* value = &e.callable;
+    if constexpr (!Planned) {
+        if (e.kind != prepared::E_CALL || !e.frameless) return false;
+        value = cached_slot(&e.word, e.cache);  // same_callable, in line
+        if (!value || !same_bits(value, &e.callable)) return false;
+    }
     const prepared::CallNode& c = f->calls[e.call];
     Cell* args = slot + 1;
     if (args + c.arg_count + 1 >= stack::reg.limit || stack::reg.call_top >= stack::reg.call_limit) return false;
@@ -3787,8 +3794,8 @@ enum PlanCode : uint8_t {
     PC_BRANCH_EQUAL, PC_BRANCH_NOT_EQUAL, PC_BRANCH_LESSER, PC_BRANCH_LESSER_OR_EQUAL, PC_BRANCH_GREATER,
     PC_BRANCH_GREATER_OR_EQUAL,
     // A call answered without its frame (Expr::frameless), as a quick turn
-    // answers it (quick_call): it checks its callable and arguments itself
-    // and assigns no word.
+    // answers it (quick_call): its callable's word is a steady slot, it
+    // checks its arguments itself and assigns no word.
     PC_CALL
 };
 static_assert(PC_ADD == prepared::INT_ADD - 1 && PC_GREATER_OR_EQUAL == prepared::INT_GREATER_OR_EQUAL - 1);
@@ -4017,7 +4024,8 @@ bool plan_while_step(const prepared::Expr& e, SeriesBuffer* b, QuickPlan& p, uin
                                                    uint8_t expr) {
     if (e.kind == prepared::E_LOOP) return plan_while_step(e, b, p, expr);
     if (e.kind == prepared::E_CALL) {
-        if (!e.frameless || p.count == MAX_PLAN_STEPS) return false;
+        const Cell* callable = same_callable(e);
+        if (!e.frameless || !callable || p.count == MAX_PLAN_STEPS || !plan_steady(p, callable, e.cache)) return false;
         PlanStep& step = p.steps[p.count++];
         step = PlanStep{PC_CALL, PLAN_VALUE, expr, false, 0, {0, 0}, nullptr, nullptr, nullptr, nullptr, nullptr,
                         {nullptr, nullptr}};
@@ -4308,7 +4316,7 @@ template <bool Value = true>
             if (!plan_while(p.whiles[s->native_index], slot, stop)) return uint32_t(s - first);
             continue;
         case PC_CALL:
-            if (!quick_call(p.form, *s->call, p.b, slot)) return uint32_t(s - first);
+            if (!quick_call<true>(p.form, *s->call, p.b, slot)) return uint32_t(s - first);
             continue;
         case PC_ADD_TO:
         case PC_SUBTRACT_FROM: {
