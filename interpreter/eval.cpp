@@ -3796,7 +3796,12 @@ enum PlanCode : uint8_t {
     // A call answered without its frame (Expr::frameless), as a quick turn
     // answers it (quick_call): its callable's word is a steady slot, it
     // checks its arguments itself and assigns no word.
-    PC_CALL
+    PC_CALL,
+    // An operator's arithmetic case whose operands are integers whatever
+    // the turn: each an integer written in the code or an inner cell, which
+    // holds an integer once the step before has written it (in PC_ADD's
+    // order).
+    PC_ADD_TYPED, PC_SUBTRACT_TYPED, PC_MULTIPLY_TYPED, PC_REMAINDER_TYPED
 };
 static_assert(PC_ADD == prepared::INT_ADD - 1 && PC_GREATER_OR_EQUAL == prepared::INT_GREATER_OR_EQUAL - 1);
 inline PlanCode plan_code(prepared::IntOp op) { return PlanCode(op - 1); }
@@ -3935,6 +3940,14 @@ bool plan_chain(QuickPlan& p, uint8_t expr, Form* f, const prepared::Chain& ch, 
     }
 }
 
+// Whether a step's operand is an integer on every turn that reaches the
+// step: an integer written in the code or a paren's inner cell (leaf l),
+// or the inner cell the step before wrote (l null).
+inline bool plan_integer(const QuickPlan& p, const prepared::Leaf* l, const Cell* operand) {
+    bool inner = operand >= p.inner && operand < p.inner + MAX_PLAN_CELLS;
+    return l ? l->kind == prepared::L_VALUE || (l->kind == prepared::L_PAREN && inner) : inner;
+}
+
 // The steps of a chain of the form f that runs no code, its value left in
 // out (an inner cell), or at the turn's slot for an expression's own chain
 // (out null); false when the chain does not fit a plan. A value an inner
@@ -3959,6 +3972,9 @@ bool plan_chain(QuickPlan& p, uint8_t expr, Form* f, const prepared::Chain& ch, 
         PlanStep& step = p.steps[p.count++];
         step = PlanStep{plan_code(s.int_op), PLAN_INNER, expr, false, 0, {0, 0}, &s, left, right, last ? out : acc, nullptr,
                         {nullptr, nullptr}};
+        if (step.code <= PC_REMAINDER && plan_integer(p, j ? nullptr : &ch.first, left) &&
+            plan_integer(p, &s.right, right))
+            step.code = PlanCode(PC_ADD_TYPED + step.code);
         left = step.out;
     }
     return true;
@@ -4295,6 +4311,15 @@ template <bool Value = true>
             PLAN_INT_CASE(PC_SUBTRACT, INT_SUBTRACT)
             PLAN_INT_CASE(PC_MULTIPLY, INT_MULTIPLY)
             PLAN_INT_CASE(PC_REMAINDER, INT_REMAINDER)
+#define PLAN_TYPED_CASE(code, op)                                                        \
+    case code:                                                                           \
+        if (!int_inline(prepared::op, out, s->left, s->right)) return uint32_t(s - first); \
+        continue;
+            PLAN_TYPED_CASE(PC_ADD_TYPED, INT_ADD)
+            PLAN_TYPED_CASE(PC_SUBTRACT_TYPED, INT_SUBTRACT)
+            PLAN_TYPED_CASE(PC_MULTIPLY_TYPED, INT_MULTIPLY)
+            PLAN_TYPED_CASE(PC_REMAINDER_TYPED, INT_REMAINDER)
+#undef PLAN_TYPED_CASE
             PLAN_INT_CASE(PC_EQUAL, INT_EQUAL)
             PLAN_INT_CASE(PC_NOT_EQUAL, INT_NOT_EQUAL)
             PLAN_INT_CASE(PC_LESSER, INT_LESSER)
