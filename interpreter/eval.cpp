@@ -4546,6 +4546,7 @@ template <bool Value = true>
             PLAN_BRANCH_CASE(PC_BRANCH_GREATER, >)
             PLAN_BRANCH_CASE(PC_BRANCH_GREATER_OR_EQUAL, >=)
 #undef PLAN_BRANCH_CASE
+        default: __builtin_unreachable();  // every code has its case: no range test
         }
         if (!plan_branch(*s, slot)) {
             *taken = true;
