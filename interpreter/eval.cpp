@@ -569,7 +569,7 @@ inline bool binary_inline(Fast f, Cell* left, const Cell* right) {
         int32_t r;
         if (f.op <= actions::ARITH_SUBTRACT && cell::type(left) == T_INTEGER && cell::type(right) == T_INTEGER &&
             int_sum(f.op == actions::ARITH_SUBTRACT, cell::get_int(left), cell::get_int(right), &r)) {
-            actions::store_with_w2(left, left, uint32_t(r));
+            actions::store_cell(left, left->header, left->w1, uint32_t(r), left->w3);
             return true;
         }
         return actions::arith_inline(f.op, left, right, left);
@@ -2216,7 +2216,7 @@ inline bool is_int_arith(uint8_t op) { return op >= prepared::INT_ADD && op <= p
     case INT_GREATER: return cell::make_logic(out, a > b), true;
     default: return cell::make_logic(out, a >= b), true;
     }
-    actions::store_with_w2(out, left, uint32_t(r));
+    actions::store_cell(out, left->header, left->w1, uint32_t(r), left->w3);
     return true;
 }
 [[gnu::always_inline]] inline bool int_inline(const prepared::OpStep& s, Cell* out, const Cell* left, const Cell* right) {
@@ -2375,7 +2375,7 @@ enum WordInt { WORD_INT_NO, WORD_INT_YES, WORD_INT_NONE };
         if (!same_op(*s) || !int_arith(prepared::IntOp(s->int_op), acc, cell::get_int(&s->right.cell), &acc))
             return nullptr;
     } while (++s < end && s->int_right && is_int_arith(s->int_op));
-    actions::store_with_w2(out, out, uint32_t(acc));
+    actions::store_cell(out, out->header, out->w1, uint32_t(acc), out->w3);
     return s;
 }
 
@@ -4480,10 +4480,16 @@ template <bool Value = true>
             PLAN_INT_CASE(PC_SUBTRACT, INT_SUBTRACT)
             PLAN_INT_CASE(PC_MULTIPLY, INT_MULTIPLY)
             PLAN_INT_CASE(PC_REMAINDER, INT_REMAINDER)
-#define PLAN_TYPED_CASE(code, op)                                                        \
-    case code:                                                                           \
-        if (!int_inline(prepared::op, out, s->left, s->right)) return uint32_t(s - first); \
-        continue;
+// Their left operand is written whole by the step before or not at all
+// (store_with_w2).
+#define PLAN_TYPED_CASE(code, op)                                                                        \
+    case code: {                                                                                         \
+        int32_t r;                                                                                       \
+        if (!int_arith(prepared::op, cell::get_int(s->left), cell::get_int(s->right), &r))               \
+            return uint32_t(s - first);                                                                  \
+        actions::store_with_w2(out, s->left, uint32_t(r));                                               \
+        continue;                                                                                        \
+    }
             PLAN_TYPED_CASE(PC_ADD_TYPED, INT_ADD)
             PLAN_TYPED_CASE(PC_SUBTRACT_TYPED, INT_SUBTRACT)
             PLAN_TYPED_CASE(PC_MULTIPLY_TYPED, INT_MULTIPLY)

@@ -17,7 +17,7 @@ namespace actions {
 // The answer replaces the left operand as the generic action does: the left
 // cell's flags stay, only its type and payload change.
 static void put_integer(const Cell* left, Cell* out, int32_t v) {
-    store_with_w2(out, left, uint32_t(v));
+    store_cell(out, left->header, left->w1, uint32_t(v), left->w3);
 }
 
 static void put_float(const Cell* left, Cell* out, double d) {

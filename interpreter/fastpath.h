@@ -26,6 +26,8 @@ inline void store_cell(Cell* out, uint32_t header, uint32_t w1, uint32_t w2, uin
 }
 // A copy of from with its third word replaced (an integer's answer over
 // its left operand): one 16-byte load, one word put in, one 16-byte store.
+// Only for a cell written whole (or not written) just before: a 16-byte
+// load of a cell written word by word waits until those stores retire.
 inline void store_with_w2(Cell* out, const Cell* from, uint32_t w2) {
     typedef uint32_t Words __attribute__((vector_size(16)));
     Words words;
