@@ -2988,6 +2988,7 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
     stack::reg.top = slot + 1;
     return true;
 }
+template <bool Planned = false>
 bool quick_call(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot);
 
 // An expression of a quick form (prepared::Form::quick) that runs no code,
@@ -3154,11 +3155,17 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
 // slot are no one's) when the answer needs the frame: the general way then
 // takes the call, which computes them again; past a few such runs the
 // form is no longer quick (its turns would stop there every time).
+// Planned: a plan's step, whose callable's slot the plan holds steady
+// (its callable is e.callable).
 constexpr uint8_t MAX_FRAME_MISSES = 8;
+template <bool Planned>
 [[gnu::noinline]] bool quick_call(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot) {
-    if (e.kind != prepared::E_CALL || !e.frameless) return false;
-    const Cell* value = cached_slot(&e.word, e.cache);  // same_callable, in line
-    if (!value || !same_bits(value, &e.callable)) return false;
+    const Cell* value = &e.callable;
+    if constexpr (!Planned) {
+        if (e.kind != prepared::E_CALL || !e.frameless) return false;
+        value = cached_slot(&e.word, e.cache);  // same_callable, in line
+        if (!value || !same_bits(value, &e.callable)) return false;
+    }
     const prepared::CallNode& c = f->calls[e.call];
     Cell* args = slot + 1;
     if (args + c.arg_count + 1 >= stack::reg.limit || stack::reg.call_top >= stack::reg.call_limit) return false;
@@ -3803,7 +3810,20 @@ enum PlanCode : uint8_t {
     // A comparison that is the whole condition of if or unless, deciding
     // the branch in the same step (in the comparisons' order).
     PC_BRANCH_EQUAL, PC_BRANCH_NOT_EQUAL, PC_BRANCH_LESSER, PC_BRANCH_LESSER_OR_EQUAL, PC_BRANCH_GREATER,
-    PC_BRANCH_GREATER_OR_EQUAL
+    PC_BRANCH_GREATER_OR_EQUAL,
+    // A call answered without its frame (Expr::frameless), as a quick turn
+    // answers it (quick_call): its callable's word is a steady slot, it
+    // checks its arguments itself and assigns no word.
+    PC_CALL,
+    // An operator's arithmetic case whose operands are integers whatever
+    // the turn: each an integer written in the code or an inner cell, which
+    // holds an integer once the step before has written it (in PC_ADD's
+    // order).
+    PC_ADD_TYPED, PC_SUBTRACT_TYPED, PC_MULTIPLY_TYPED, PC_REMAINDER_TYPED,
+    // A paren of one call answered in place, as an operand (PlanParenCall),
+    // and a call answered without its frame whose arguments the plan's
+    // cells hold (PlanCall): see plan_held.
+    PC_PAREN_CALL, PC_HELD
 };
 static_assert(PC_ADD == prepared::INT_ADD - 1 && PC_GREATER_OR_EQUAL == prepared::INT_GREATER_OR_EQUAL - 1);
 inline PlanCode plan_code(prepared::IntOp op) { return PlanCode(op - 1); }
@@ -3816,7 +3836,10 @@ struct PlanStep {
     // A branch's exits: NAT_break or NAT_continue when the block it chooses
     // (the first, either's second) is that lone word (see lone_exit), else 0.
     uint32_t exits[2];
-    const prepared::OpStep* op;  // an operator's step (null for a branch, a store or a while)
+    union {
+        const prepared::OpStep* op;  // an operator's step (null for a branch, a store or a while)
+        const prepared::Expr* call;  // a call's expression (PC_CALL)
+    };
     const Cell* left;
     const Cell* right;
     Cell* out;              // an inner step's cell, an assignment's slot; null: the turn's slot
@@ -3860,8 +3883,41 @@ struct PlanWhile {
     Form *cf, *bf;
     const QuickPlan *cp, *rp;
 };
+// A held call's step (PC_HELD): the call as quick_call answers it, its
+// arguments read from the plan's cells (a value written in the code, a
+// word's slot, the inner cell its chain's steps leave) and checked on each
+// turn against their entries as held_arguments checks them (a value written
+// in the code was checked when the plan was made).
+constexpr uint32_t MAX_HELD_ARGS = 3;
+struct PlanCall {
+    const prepared::Expr* e;
+    const prepared::Arg* args;
+    uint32_t count;
+    Fast fast;
+    bool word[MAX_HELD_ARGS];     // a word's slot: it must still push its value
+    bool checked[MAX_HELD_ARGS];  // tested against its entry on each turn
+    const Cell* operands[MAX_HELD_ARGS];
+};
+// A paren of one call answered in place as a chain's operand
+// (PC_PAREN_CALL), as call_paren_value answers it while its cells are those
+// its leaf holds: the paren's extent and cells and its callable's slot are
+// steady, its arguments values written in it or words' slots.
+struct PlanParenCall {
+    const prepared::InlineCall* ic;
+    Fast fast;
+    bool word[2];
+    const Cell* operands[2];
+#ifdef ZEL_CHECK_PREPARED
+    const Cell* paren;
+#endif
+};
 struct QuickPlan {
     uint32_t count;  // of steps; 0: no plan
+    // The form and its block's buffer, for the calls' steps (the buffer
+    // stays put while node::epoch is the plan's).
+    Form* form;
+    SeriesBuffer* b;
+    bool calls;  // some step is a call
     uint32_t cells;  // inner cells in use
     PlanStep steps[MAX_PLAN_STEPS];
     Cell inner[MAX_PLAN_CELLS];
@@ -3885,6 +3941,9 @@ struct QuickPlan {
     uint32_t while_count;
     bool making;  // make_plan runs on it (a block nested in itself finds no plan)
     PlanWhile whiles[MAX_PLAN_EXPRS];
+    uint32_t held_count, paren_call_count;
+    PlanCall held[MAX_PLAN_EXPRS];
+    PlanParenCall paren_calls[MAX_PLAN_CELLS];
 };
 
 // A slot the plan needs steady, recorded once; false for a function's
@@ -3916,6 +3975,49 @@ bool plan_chain(QuickPlan& p, uint8_t expr, Form* f, const prepared::Chain& ch, 
     return slot;
 }
 
+// Whether a word is bound to a function's context (its slot moves with the
+// frame).
+inline bool word_is_local(const Cell* word) {
+    Node ctx = cell::word_context(word);
+    return ctx && ctx != context::global_values.context && context::is_on_stack(context::cell_of(ctx));
+}
+
+// A paren of one call as an operand (see PlanParenCall): the step that
+// answers it into an inner cell, or null when it does not fit.
+const Cell* plan_paren_call(QuickPlan& p, uint8_t expr, const prepared::Leaf& l) {
+    const prepared::InlineCall* ic = l.inline_call;
+    SeriesBuffer* pb = code_buffer(&l.cell);
+    uint32_t at = uint32_t(cell::series_index(&l.cell));
+    if (!ic || pb->head != ic->head || pb->tail != ic->tail || !same_inline_call(*ic, series::cells(pb) + at) ||
+        p.cells == MAX_PLAN_CELLS || p.count == MAX_PLAN_STEPS || p.paren_call_count == MAX_PLAN_CELLS ||
+        p.exit_count == 2 * MAX_PLAN_EXPRS)
+        return nullptr;
+    const Cell* action = cached_slot(&ic->word, ic->word_cache);
+    if (!action || !same_bits(action, &ic->callable) || !plan_steady(p, action, ic->word_cache)) return nullptr;
+    prepared::SlotCache none{nullptr, 0, false, false};
+    for (uint32_t k = 0; k <= ic->arity; k++)
+        if (!plan_steady(p, series::cells(pb) + at + k, none)) return nullptr;
+    PlanParenCall& pc = p.paren_calls[p.paren_call_count];
+    pc.ic = ic;
+    pc.fast = fast_action(cell::callable_index(action));
+#ifdef ZEL_CHECK_PREPARED
+    pc.paren = &l.cell;
+#endif
+    for (uint32_t k = 0; k < ic->arity; k++) {
+        const Cell* a = ic->args + k;
+        pc.word[k] = cell::type(a) == T_WORD;
+        if (pc.word[k]) a = plan_word(p, a, cached_slot(a, ic->arg_caches[k]), ic->arg_caches[k]);
+        else if (!entry_takes(ic->entries + k, cell::type(a))) return nullptr;
+        if (!a) return nullptr;
+        pc.operands[k] = a;
+    }
+    p.exit_blocks[p.exit_count++] = ExitBlock{pb, pb->head, pb->tail};
+    Cell* out = &p.inner[p.cells++];
+    p.steps[p.count++] = PlanStep{PC_PAREN_CALL, PLAN_INNER, expr,    false,   p.paren_call_count++, {0, 0}, nullptr,
+                                  nullptr,       nullptr,    out,     nullptr, {nullptr, nullptr}};
+    return out;
+}
+
 // An operand of a plan: an integer written in the code, a word's slot
 // (whose value each turn tests for an integer), or the inner cell of a
 // paren's chain, whose steps are added first; null when it is none.
@@ -3930,8 +4032,17 @@ bool plan_chain(QuickPlan& p, uint8_t expr, Form* f, const prepared::Chain& ch, 
         Cell* out = &p.inner[p.cells++];
         return plan_chain(p, expr, pf, pf->chains[pf->exprs[0].chain], out) ? out : nullptr;
     }
+    case prepared::L_CALL_PAREN: return plan_paren_call(p, expr, l);
     default: return nullptr;
     }
+}
+
+// Whether a step's operand is an integer on every turn that reaches the
+// step: an integer written in the code or a paren's inner cell (leaf l),
+// or the inner cell the step before wrote (l null).
+inline bool plan_integer(const QuickPlan& p, const prepared::Leaf* l, const Cell* operand) {
+    bool inner = operand >= p.inner && operand < p.inner + MAX_PLAN_CELLS;
+    return l ? l->kind == prepared::L_VALUE || (l->kind == prepared::L_PAREN && inner) : inner;
 }
 
 // The steps of a chain of the form f that runs no code, its value left in
@@ -3958,6 +4069,9 @@ bool plan_chain(QuickPlan& p, uint8_t expr, Form* f, const prepared::Chain& ch, 
         PlanStep& step = p.steps[p.count++];
         step = PlanStep{plan_code(s.int_op), PLAN_INNER, expr, false, 0, {0, 0}, &s, left, right, last ? out : acc, nullptr,
                         {nullptr, nullptr}};
+        if (step.code <= PC_REMAINDER && plan_integer(p, j ? nullptr : &ch.first, left) &&
+            plan_integer(p, &s.right, right))
+            step.code = PlanCode(PC_ADD_TYPED + step.code);
         left = step.out;
     }
     return true;
@@ -3983,8 +4097,7 @@ uint32_t plan_exit(QuickPlan& p, const Cell* block) {
     uint32_t at = uint32_t(cell::series_index(block));
     const Cell* word = series::cells(cb) + at;
     if (at + 1 != cell_count(cb) || cell::type(word) != T_WORD || p.exit_count == 2 * MAX_PLAN_EXPRS) return 0;
-    Node ctx = cell::word_context(word);
-    bool local = ctx && ctx != context::global_values.context && context::is_on_stack(context::cell_of(ctx));
+    bool local = word_is_local(word);
     prepared::SlotCache none{nullptr, 0, false, local};
     const Cell* value = context::bound_slot(word);
     if (!value || cell::type(value) != T_NATIVE || local) return 0;
@@ -3997,6 +4110,57 @@ uint32_t plan_exit(QuickPlan& p, const Cell* block) {
     }
     p.exit_blocks[p.exit_count++] = ExitBlock{cb, cb->head, cb->tail};
     return exit;
+}
+
+// A call answered without its frame whose arguments fit a plan (see
+// PlanCall): its arguments' steps and its own, or false with the plan as
+// it was (its call then a PC_CALL step).
+bool plan_held(Form* f, const prepared::Expr& e, SeriesBuffer* b, QuickPlan& p, uint8_t expr, const Cell* callable) {
+    const prepared::CallNode& c = f->calls[e.call];
+    if (c.arg_count == 0 || c.arg_count > MAX_HELD_ARGS || p.held_count == MAX_PLAN_EXPRS ||
+        cell::type(callable) != T_ACTION)
+        return false;
+    QuickPlan before_steps = p;  // restored when an argument does not fit
+    auto refuse = [&] {
+        p = before_steps;
+        return false;
+    };
+    PlanCall& pc = p.held[p.held_count];
+    pc.e = &e;
+    pc.args = f->args.data() + c.args;
+    pc.count = c.arg_count;
+    pc.fast = fast_action(cell::callable_index(callable));
+    for (uint32_t j = 0; j < c.arg_count; j++) {
+        const prepared::Arg& a = pc.args[j];
+        const prepared::Chain& ch = f->chains[a.chain];
+        const Cell* operand = nullptr;
+        pc.word[j] = a.kind == prepared::A_WORD;
+        pc.checked[j] = a.kind != prepared::A_VALUE;
+        if (a.kind == prepared::A_VALUE) {
+            operand = entry_takes(&a.entry, cell::type(&a.cell)) ? &a.cell : nullptr;
+        } else if (a.kind == prepared::A_WORD) {
+            operand = plan_word(p, &ch.first.cell, cached_slot(&ch.first.cell, ch.first.cache), ch.first.cache);
+        } else if (a.kind == prepared::A_CHAIN && p.cells < MAX_PLAN_CELLS) {
+            Cell* out = &p.inner[p.cells++];
+            operand = plan_chain(p, expr, f, ch, out) ? out : nullptr;
+        }
+        if (!operand) return refuse();
+        pc.operands[j] = operand;
+    }
+    // An operator after the last argument would take it: the word there
+    // is checked at each later run (no turn assigns an op!).
+    const prepared::Arg& last = pc.args[c.arg_count - 1];
+    if (last.word_after && last.end < cell_count(b)) {
+        const Cell* word = series::cells(b) + last.end;
+        const Cell* slot = cell::type(word) == T_WORD ? context::bound_slot(word) : nullptr;
+        if (slot && (word_is_local(word) || cell::type(slot) == T_OP || p.unop_count == MAX_PLAN_EXPRS)) return refuse();
+        if (slot) p.unop[p.unop_count++] = slot;
+    }
+    if (p.count == MAX_PLAN_STEPS) return refuse();
+    p.steps[p.count++] = PlanStep{PC_HELD, PLAN_VALUE, expr,    false,   p.held_count++, {0, 0}, nullptr,
+                                  nullptr, nullptr,    nullptr, nullptr, {nullptr, nullptr}};
+    p.calls = true;
+    return true;
 }
 
 // The steps of a form's expression (its chain's last one as the kind says).
@@ -4022,6 +4186,17 @@ bool plan_while_step(const prepared::Expr& e, SeriesBuffer* b, QuickPlan& p, uin
 [[gnu::always_inline]] inline bool plan_expression(Form* f, const prepared::Expr& e, SeriesBuffer* b, QuickPlan& p,
                                                    uint8_t expr) {
     if (e.kind == prepared::E_LOOP) return plan_while_step(e, b, p, expr);
+    if (e.kind == prepared::E_CALL) {
+        const Cell* callable = same_callable(e);
+        if (!e.frameless || !callable || p.count == MAX_PLAN_STEPS || !plan_steady(p, callable, e.cache)) return false;
+        if (plan_held(f, e, b, p, expr, callable)) return true;
+        PlanStep& step = p.steps[p.count++];
+        step = PlanStep{PC_CALL, PLAN_VALUE, expr, false, 0, {0, 0}, nullptr, nullptr, nullptr, nullptr, nullptr,
+                        {nullptr, nullptr}};
+        step.call = &e;
+        p.calls = true;
+        return true;
+    }
     const prepared::Chain& ch = f->chains[e.chain];
     if (e.kind == prepared::E_SET && !ch.runs && ch.op_count == 0 && ch.first.kind == prepared::L_VALUE &&
         cell::type(&ch.first.cell) == T_INTEGER) {
@@ -4119,12 +4294,15 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan* p) {
     QuickPlan& p = *plan;
     p.count = p.cells = p.word_count = p.paren_count = 0;
     p.steady_count = p.unop_count = p.exit_count = p.while_count = 0;
-    p.local = false;
+    p.local = p.calls = false;
+    p.held_count = p.paren_call_count = 0;
+    p.form = f;
+    p.b = b;
     p.generation = prepared::generation;
     p.epoch = node::epoch;
     p.never = f->count > MAX_PLAN_EXPRS || std::any_of(f->exprs.begin(), f->exprs.end(), [](const prepared::Expr& e) {
                   return e.kind != prepared::E_CHAIN && e.kind != prepared::E_SET && e.kind != prepared::E_BRANCH &&
-                         e.kind != prepared::E_LOOP;
+                         e.kind != prepared::E_LOOP && (e.kind != prepared::E_CALL || !e.frameless);
               });
     if (p.never) return;
     p.making = true;
@@ -4264,6 +4442,44 @@ namespace interp {
 
 bool plan_while(const PlanWhile& w, Cell* slot, WhileResume* stop);
 
+// A PC_PAREN_CALL step's answer into out, or false when it has none.
+[[gnu::noinline]] bool paren_call_step(const PlanParenCall& pc, Cell* out) {
+    const prepared::InlineCall* ic = pc.ic;
+#ifdef ZEL_CHECK_PREPARED
+    SeriesBuffer* pb = code_buffer(pc.paren);
+    if (pb->head != ic->head || pb->tail != ic->tail ||
+        !same_inline_call(*ic, series::cells(pb) + cell::series_index(pc.paren))) {
+        std::fprintf(stderr, "zel: a plan's paren call is stale\n");
+        std::abort();
+    }
+#endif
+    const Cell* args[2];
+    for (uint32_t k = 0; k < ic->arity; k++) {
+        const Cell* a = pc.operands[k];
+        if (pc.word[k] && (word_class(a) != WORD_PUSH || !entry_takes(ic->entries + k, cell::type(a)))) return false;
+        args[k] = a;
+    }
+    return fast_answer(pc.fast, args[0], args[ic->arity - 1], out);
+}
+// A PC_HELD step's answer at slot as quick_call gives it (a frame needed
+// counts its miss there), or false.
+[[gnu::noinline]] bool held_step(const QuickPlan& p, const PlanCall& pc, Cell* slot) {
+    Cell* args = slot + 1;
+    if (args + pc.count + 1 >= stack::reg.limit || stack::reg.call_top >= stack::reg.call_limit) return false;
+    for (uint32_t j = 0; j < pc.count; j++) {
+        const Cell* v = pc.operands[j];
+        if (pc.checked[j] && ((pc.word[j] && word_class(v) != WORD_PUSH) || !entry_takes(&pc.args[j].entry, cell::type(v))))
+            return false;
+        args[j] = *v;
+    }
+    if (!answer_without_frame(pc.fast, args, pc.count, slot)) {
+        if (++pc.e->frame_misses == MAX_FRAME_MISSES) p.form->quick = false;
+        return false;
+    }
+    stack::reg.top = slot + 1;
+    return true;
+}
+
 // A plan's turn at slot (see above); a while's step that stops short of its
 // loop's end stops the turn there with *stop telling where its turns stopped.
 // Value: the turn's value is wanted at slot (a while's body gives none).
@@ -4282,6 +4498,21 @@ template <bool Value = true>
             PLAN_INT_CASE(PC_SUBTRACT, INT_SUBTRACT)
             PLAN_INT_CASE(PC_MULTIPLY, INT_MULTIPLY)
             PLAN_INT_CASE(PC_REMAINDER, INT_REMAINDER)
+// Their left operand is written whole by the step before or not at all
+// (store_with_w2).
+#define PLAN_TYPED_CASE(code, op)                                                                        \
+    case code: {                                                                                         \
+        int32_t r;                                                                                       \
+        if (!int_arith(prepared::op, cell::get_int(s->left), cell::get_int(s->right), &r))               \
+            return uint32_t(s - first);                                                                  \
+        actions::store_with_w2(out, s->left, uint32_t(r));                                               \
+        continue;                                                                                        \
+    }
+            PLAN_TYPED_CASE(PC_ADD_TYPED, INT_ADD)
+            PLAN_TYPED_CASE(PC_SUBTRACT_TYPED, INT_SUBTRACT)
+            PLAN_TYPED_CASE(PC_MULTIPLY_TYPED, INT_MULTIPLY)
+            PLAN_TYPED_CASE(PC_REMAINDER_TYPED, INT_REMAINDER)
+#undef PLAN_TYPED_CASE
             PLAN_INT_CASE(PC_EQUAL, INT_EQUAL)
             PLAN_INT_CASE(PC_NOT_EQUAL, INT_NOT_EQUAL)
             PLAN_INT_CASE(PC_LESSER, INT_LESSER)
@@ -4301,6 +4532,15 @@ template <bool Value = true>
         case PC_STORE: *out = *s->left; continue;
         case PC_WHILE:
             if (!plan_while(p.whiles[s->native_index], slot, stop)) return uint32_t(s - first);
+            continue;
+        case PC_CALL:
+            if (!quick_call<true>(p.form, *s->call, p.b, slot)) return uint32_t(s - first);
+            continue;
+        case PC_PAREN_CALL:
+            if (!paren_call_step(p.paren_calls[s->native_index], s->out)) return uint32_t(s - first);
+            continue;
+        case PC_HELD:
+            if (!held_step(p, p.held[s->native_index], slot)) return uint32_t(s - first);
             continue;
         case PC_ADD_TO:
         case PC_SUBTRACT_FROM: {
@@ -4330,6 +4570,7 @@ template <bool Value = true>
             PLAN_BRANCH_CASE(PC_BRANCH_GREATER, >)
             PLAN_BRANCH_CASE(PC_BRANCH_GREATER_OR_EQUAL, >=)
 #undef PLAN_BRANCH_CASE
+        default: __builtin_unreachable();  // every code has its case: no range test
         }
         if (!plan_branch(*s, slot)) {
             *taken = true;
@@ -4382,8 +4623,16 @@ template <bool Value = true>
         resumed_rest(turn.block, q.f, k, q.f->exprs[k].pos, slot, keep_last, stop);
         return RUN_REST;
     }
-    if (!taken) return quick_from(turn, q, k, slot, keep_last);
+    // A call that missed has counted its miss (quick_call): the general way
+    // takes it, as after quick_from's miss.
+    bool call = s.code == PC_CALL || s.code == PC_HELD;
+    if (!taken && !call) return quick_from(turn, q, k, slot, keep_last);
     stack::reg.top = slot;
+    if (call) {
+        if (k == 0) return RUN_NONE;
+        eval_prepared_rest(turn.block, q.f, k, q.f->exprs[k].pos, slot, keep_last);
+        return RUN_REST;
+    }
     if (uint32_t exit = plan_step_exit(s, slot); exit && stack::break_in_place(exit == NAT_continue)) return RUN_REST;
     if (k == 0) return RUN_NONE;
     eval_prepared_rest(turn.block, q.f, k, q.f->exprs[k].pos, slot, keep_last);
@@ -4461,7 +4710,8 @@ Frameless while_readiness(const Cell* blocks, PlanWhile* w) {
     QuickBlock c, r;
     const QuickPlan *cp = nullptr, *rp = nullptr;
     if (!quick_ready(body, &r, &rp) || !rp || rp->while_count) return FRAMELESS_REFUSED;
-    if (!quick_ready(cond, &c, &cp) || (c.f && !cp) || (cp && cp->while_count))
+    // A condition's plan with a call is refused: its answer may be unset.
+    if (!quick_ready(cond, &c, &cp) || (c.f && !cp) || (cp && (cp->while_count || cp->calls)))
         return c.f || (code_buffer(cond.block)->flags & SER_PREPARED) ? FRAMELESS_REFUSED : FRAMELESS_UNREADY;
     w->cf = c.f;
     w->bf = r.f;

@@ -24,6 +24,17 @@ inline void store_cell(Cell* out, uint32_t header, uint32_t w1, uint32_t w2, uin
     Words words = {header, w1, w2, w3};
     std::memcpy(out, &words, sizeof words);
 }
+// A copy of from with its third word replaced (an integer's answer over
+// its left operand): one 16-byte load, one word put in, one 16-byte store.
+// Only for a cell written whole (or not written) just before: a 16-byte
+// load of a cell written word by word waits until those stores retire.
+inline void store_with_w2(Cell* out, const Cell* from, uint32_t w2) {
+    typedef uint32_t Words __attribute__((vector_size(16)));
+    Words words;
+    std::memcpy(&words, from, sizeof words);
+    words[2] = w2;
+    std::memcpy(out, &words, sizeof words);
+}
 // make_integer and make_logic as whole stores: the other payload words keep
 // what the cell held.
 inline void store_integer(Cell* out, int32_t v) { store_cell(out, T_INTEGER, out->w1, uint32_t(v), out->w3); }

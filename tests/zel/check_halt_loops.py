@@ -25,6 +25,7 @@ SCRIPTS = [
     'f: func [] [t: 0 forever [i: 0 while [i < 1000000] [i: i + 1] t: t + i]] print "started" f',
     'print "started" s: 0 repeat i 2000000000 [s: s + (i % 7)]',
     'print "started" t: 0 loop 2000000000 [i: 0 while [true] [i: i + 1 if i = 10 [break]] t: t + i]',
+    'm: make map! [1 0 2 0] k: 0 print "started" loop 2000000000 [k: k + 1 % 2 + 1 put m k (select m k) + 1]',
 ]
 
 
