@@ -2262,6 +2262,7 @@ template <bool plain = false>
 
 bool chain_into(Form* f, const prepared::Chain& ch, bool parens, Cell* out);
 inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* out);
+const Cell* answered_call(Form* f, const prepared::Leaf& leaf, uint32_t start, Cell* out, uint32_t* end = nullptr);
 
 // An operator step's word still holding its op!, compared by its first two
 // words (its header holds the type) and its extra block: the op!, or null.
@@ -2390,7 +2391,8 @@ enum WordInt { WORD_INT_NO, WORD_INT_YES, WORD_INT_NONE };
     if (WordInt w = word_int_value(f, ch, out); w != WORD_INT_NONE) return w == WORD_INT_YES;
     Cell scratch;
     const Cell* value = leaf_value(ch.first, &scratch, parens);
-    if (!value) return false;
+    if (!value && (ch.first.kind != prepared::L_CALL || !(value = answered_call(f, ch.first, ch.start, &scratch))))
+        return false;
     *out = *value;
     prepared::OpStep *s = f->ops.data() + ch.ops, *end = s + ch.op_count;
     if (ch.int_run && (s = int_steps(s, end, out)) == nullptr) return false;
@@ -2781,6 +2783,14 @@ void code_paren(const Cell* paren, SeriesBuffer* b, Form* call_form, const Cell*
 [[gnu::always_inline]] inline uint32_t tree_call(Tree& t, const prepared::Leaf& leaf, uint32_t pos,
                                                  const Cell* checked = nullptr) {
     prepared::CallNode c = t.f->calls[leaf.call];
+    if (!c.framed && cell::type(&c.callable) == T_FUNCTION) {  // answered in the top cell when it can be
+        Cell* top = stack::reg.top;
+        uint32_t end;
+        if (top + 2 < stack::reg.limit && answered_call(t.f, leaf, pos, top, &end)) {
+            stack::reg.top = top + 1;
+            return end;
+        }
+    }
     const Cell* value = checked ? checked : cached_slot(&leaf.cell, leaf.cache);
     if (!checked && (!value || !same_bits(value, &c.callable) || is_tracing())) return 0;
     Cell name = leaf.cell;
@@ -3102,13 +3112,13 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
 // The held arguments computed into args (above the value top, which the
 // caller checked has room), each checked against its entry: the position
 // after the last, or 0 when one misses (nothing else was written).
-[[gnu::always_inline]] inline uint32_t held_arguments(Form* f, const prepared::Expr& e, const prepared::CallNode& c,
+[[gnu::always_inline]] inline uint32_t held_arguments(Form* f, uint32_t start, const prepared::CallNode& c,
                                                       SeriesBuffer* b, Cell* args) {
     // Read once: the stores to args could alias them for the compiler.
     const prepared::Chain* chains = f->chains.data();
     const prepared::Arg* a = f->args.data() + c.args;
     const prepared::Arg* end = a + c.arg_count;
-    if (a == end) return e.pos + 1;
+    if (a == end) return start + 1;
     for (Cell* arg = args;; a++, arg++) {
         if (a->kind == prepared::A_VALUE) {
             *arg = a->cell;
@@ -3126,13 +3136,92 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
     return a->word_after && infix_op_at(b, a->end) ? 0 : a->end;
 }
 
+// A function whose body's form answers without running code: each of its
+// expressions a chain that runs no code, the last one possibly a return of
+// such a chain (so nothing is assigned, and a run that misses has done
+// nothing anyone could see).
+inline bool answers_only(const Form* bf) {
+    if (!bf->decoded || bf->exprs.empty()) return false;
+    for (size_t k = 0, n = bf->exprs.size(); k < n; k++) {
+        const prepared::Expr& e = bf->exprs[k];
+        bool fits = e.kind == prepared::E_CHAIN ? !e.runs : e.kind == prepared::E_RETURN && k + 1 == n;
+        if (!fits) return false;
+    }
+    return true;
+}
+
+// The call a chain starts with (an L_CALL) when its callable is a function
+// whose body answers only (answers_only) and whose context holds its
+// arguments alone, answered without its frame, untraced: the arguments
+// computed from the chains above the value top (held_arguments), the
+// context's values pointed at them while the body's chains are computed
+// as a run of the body would compute them from its form, then put back.
+// Nothing in that runs code, raises, allocates on the collector's heap or
+// passes a safe point, so nothing could see the frame the call does
+// without. The value into out, or null with nothing done (the general call
+// then makes it, and raises what it raises); a call found framed by
+// nature is marked so (prepared::CallNode::framed).
+[[gnu::always_inline]] inline const Cell* answer_call(Form* f, const prepared::Leaf& leaf, uint32_t start, Cell* out,
+                                                     uint32_t* end) {
+    const prepared::CallNode& c = f->calls[leaf.call];
+    if (c.framed || cell::type(&c.callable) != T_FUNCTION) return nullptr;
+    const Cell* fn = cached_slot(&leaf.cell, leaf.cache);
+    if (!fn || !same_bits(fn, &c.callable) || is_tracing()) return nullptr;
+    const Cell* body = function::extra(fn) + function::EXTRA_BODY;
+    if (cell::type(body) != T_BLOCK) {
+        c.framed = true;
+        return nullptr;
+    }
+    SeriesBuffer* bb = code_buffer(body);
+    Form* bf = bb->flags & SER_PREPARED ? prepared::find(cell::series_node(body)) : nullptr;
+    if (!bf || !prepared::holds(bf, bb) || bf->start != uint32_t(cell::series_index(body))) return nullptr;
+    Cell* cc = context::cell_of(cell::callable_context(fn));
+    if (!answers_only(bf) || cell::context_stack_count(cc) != c.arg_count ||
+        (fn->header & (HDR_TRACE_OFF | HDR_TRACE_ON)) || (cc->header & LIBRARY_CONTEXT)) {
+        c.framed = true;
+        return nullptr;
+    }
+    Cell* top = stack::reg.top;
+    Cell* args = top + 1;
+    if (args + c.arg_count + 2 >= stack::reg.limit || stack::reg.call_top >= stack::reg.call_limit) return nullptr;
+    // The arguments' own calls answered so take their arguments above these.
+    stack::reg.top = args + c.arg_count;
+    uint32_t after = held_arguments(f, start, c, node::buffer_in_line(f->node), args);
+    stack::reg.top = top;
+    if (!after) return nullptr;
+    bool answered = true;
+    uint32_t values = cell::context_values(cc);
+    cell::set_context_values(cc, stack::index_of(args));
+    stack::reg.top = args + c.arg_count;
+    for (size_t k = 0, n = bf->exprs.size(); answered && k < n; k++) {
+        const prepared::Expr& e = bf->exprs[k];
+        if (e.kind == prepared::E_RETURN) {
+            const Cell* native = same_callable(e);
+            if (native && e.fit == prepared::FIT_UNKNOWN) learn_fit(e, native, 0);
+            answered = native && e.fit == prepared::FIT_YES && whole_chain_value(bf, e, bb, out) &&
+                       entry_takes(&e.condition_entry, cell::type(out));
+        } else {
+            answered = whole_chain_value(bf, e, bb, out);
+        }
+    }
+    stack::reg.top = top;
+    cell::set_context_values(cc, values);
+    if (!answered) return nullptr;
+    if (end) *end = after;
+    return out;
+}
+[[gnu::noinline]] const Cell* answered_call(Form* f, const prepared::Leaf& leaf, uint32_t start, Cell* out,
+                                            uint32_t* end) {
+    return answer_call(f, leaf, start, out, end);
+}
+
 [[gnu::noinline]] uint32_t held_native_call(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b,
                                             const Cell* value) {
     const prepared::CallNode& c = f->calls[e.call];
     Cell* top = stack::reg.top;
     if (top + c.arg_count + 2 >= stack::reg.limit) return 0;
     Cell* args = top + 1;
-    uint32_t pos = held_arguments(f, e, c, b, args);
+    uint32_t pos = held_arguments(f, e.pos, c, b, args);
     if (!pos) return 0;
     if (cell::type(value) == T_ACTION && stack::reg.call_top < stack::reg.call_limit &&
         answer_without_frame(fast_action(cell::callable_index(value)), args, c.arg_count, top)) {
@@ -3169,13 +3258,25 @@ template <bool Planned>
     const prepared::CallNode& c = f->calls[e.call];
     Cell* args = slot + 1;
     if (args + c.arg_count + 1 >= stack::reg.limit || stack::reg.call_top >= stack::reg.call_limit) return false;
-    uint32_t pos = held_arguments(f, e, c, b, args);
+    uint32_t pos = held_arguments(f, e.pos, c, b, args);
     if (!pos || (c.arg_count == 0 && !no_op_next(e, b))) return false;  // else held_arguments looked
     if (!answer_without_frame(fast_action(cell::callable_index(value)), args, c.arg_count, slot)) {
         if (++e.frame_misses == MAX_FRAME_MISSES) f->quick = false;
         return false;
     }
     stack::reg.top = slot + 1;
+    return true;
+}
+
+// A chain that runs code only for the function's call it starts with,
+// not yet found framed: answered_call may answer it, and the chain be
+// computed as one that runs no code.
+inline bool answerable_chain(const Form* f, const prepared::Chain& ch) {
+    if (ch.first.kind != prepared::L_CALL || f->calls[ch.first.call].framed) return false;
+    for (uint32_t k = 0; k < ch.op_count; k++) {
+        prepared::LeafKind right = f->ops[ch.ops + k].right.kind;
+        if (right == prepared::L_CODE_PAREN || right == prepared::L_CALL) return false;
+    }
     return true;
 }
 
@@ -3198,6 +3299,9 @@ template <bool Planned>
     case E_SET:
     case E_SET_FIELD:
         if (e.runs) {
+            // An assigned call answered without its frame (answered_call)
+            // needs no frame for the assignment either.
+            if (answerable_chain(f, f->chains[e.chain]) && pure_at_top(f, e, b)) return e.next;
             *ran_code = true;
             return chain_expression(code, f, e);
         }
@@ -3506,7 +3610,7 @@ inline void keep_form(LoopBlock* turn, Form* f) {
 // code nor its scope, up to an expression that must run code or that the
 // general evaluator must take, or a safe point that is due.
 template <bool Nested, bool Body>
-[[gnu::noinline]] bool eval_prepared(const Cell* block, SeriesBuffer* b, bool keep_last, LoopBlock* turn) {
+[[gnu::always_inline]] inline bool eval_prepared_in(const Cell* block, SeriesBuffer* b, bool keep_last, LoopBlock* turn) {
     Form* f = prepared::find(cell::series_node(block));
     uint32_t pos = uint32_t(cell::series_index(block));
     // A body's run (function_body) has tested for a trace, and is no loop's turn.
@@ -3541,6 +3645,11 @@ template <bool Nested, bool Body>
     }
     eval_prepared_rest<Body>(block, f, k, pos, slot, keep_last);
     return true;
+}
+
+template <bool Nested, bool Body>
+[[gnu::noinline]] bool eval_prepared(const Cell* block, SeriesBuffer* b, bool keep_last, LoopBlock* turn) {
+    return eval_prepared_in<Nested, Body>(block, b, keep_last, turn);
 }
 
 // A block run a second time is prepared; its form is used from the next
@@ -4852,7 +4961,11 @@ template <bool Unnamed, bool Nested, bool Body>
     SeriesBuffer* b = code_buffer(block);
     if ((b->flags & SER_PREPARED) && (Unnamed || cell::word_symbol(name) == stack::reg.body_symbol ||
                                       cell::word_symbol(name) == stack::reg.anon_symbol)) {
-        if (eval_prepared<Nested, Body>(block, b, keep_last, turn)) return;
+        if constexpr (Body) {
+            if (eval_prepared_in<Nested, Body>(block, b, keep_last, turn)) return;
+        } else if (eval_prepared<Nested, Body>(block, b, keep_last, turn)) {
+            return;
+        }
     }
     uint32_t pos = uint32_t(cell::series_index(block)), tail = cell_count(b);
     // A block done in place passes no safe point, so a halt asked for takes

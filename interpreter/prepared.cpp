@@ -178,7 +178,7 @@ uint32_t call_leaf(Form* f, const Code& code, uint32_t pos, const Cell* value, L
     }
     out->kind = L_CALL;
     out->call = uint32_t(f->calls.size());
-    f->calls.push_back(CallNode{*value, uint32_t(f->args.size()), uint32_t(arity), 0});
+    f->calls.push_back(CallNode{*value, uint32_t(f->args.size()), uint32_t(arity), false, {}});
     const Cell* entries = argument_entries(value);
     for (int32_t k = 0; k < arity; k++) {
         const Chain& ch = f->chains[args[k]];

@@ -134,7 +134,11 @@ struct Leaf {
 struct CallNode {
     Cell callable;
     uint32_t args, arg_count;
-    uint64_t pad;  // to a power of two: the runners index calls
+    // A function's call that the evaluator found it cannot answer without
+    // its frame (its body runs code, or its context has more words than
+    // arguments): not tried again while the form lives.
+    mutable bool framed;
+    uint8_t pad[7];  // to a power of two: the runners index calls
 };
 static_assert(sizeof(CallNode) == 32, "a call's size is a power of two: the runners index calls");
 
