@@ -3136,33 +3136,20 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
     return a->word_after && infix_op_at(b, a->end) ? 0 : a->end;
 }
 
-// A function whose body's form answers without running code: each of its
-// expressions a chain that runs no code, the last one possibly a return of
-// such a chain (so nothing is assigned, and a run that misses has done
-// nothing anyone could see).
-inline bool answers_only(const Form* bf) {
-    if (!bf->decoded || bf->exprs.empty()) return false;
-    for (size_t k = 0, n = bf->exprs.size(); k < n; k++) {
-        const prepared::Expr& e = bf->exprs[k];
-        bool fits = e.kind == prepared::E_CHAIN ? !e.runs : e.kind == prepared::E_RETURN && k + 1 == n;
-        if (!fits) return false;
-    }
-    return true;
-}
-
 // The call a chain starts with (an L_CALL) when its callable is a function
-// whose body answers only (answers_only) and whose context holds its
-// arguments alone, answered without its frame, untraced: the arguments
-// computed from the chains above the value top (held_arguments), the
-// context's values pointed at them while the body's chains are computed
-// as a run of the body would compute them from its form, then put back.
-// Nothing in that runs code, raises, allocates on the collector's heap or
-// passes a safe point, so nothing could see the frame the call does
-// without. The value into out, or null with nothing done (the general call
-// then makes it, and raises what it raises); a call found framed by
-// nature is marked so (prepared::CallNode::framed).
-[[gnu::always_inline]] inline const Cell* answer_call(Form* f, const prepared::Leaf& leaf, uint32_t start, Cell* out,
-                                                     uint32_t* end) {
+// whose body only computes its value (prepared::Form::answers) and whose
+// context holds its arguments alone, answered without its frame, untraced:
+// the arguments computed from their chains above the value top
+// (held_arguments), the context's values pointed at them while the body's
+// chains are computed as a run of the body computes them from its form,
+// then put back. Nothing in that runs code, raises, allocates on the
+// collector's heap or passes a safe point, so nothing could see the frame
+// the call does without. The value into out (end: the position after the
+// call), or null with nothing done: the general call then makes it, and
+// raises what it raises. A call found framed by nature is marked so
+// (prepared::CallNode::framed).
+[[gnu::noinline]] const Cell* answered_call(Form* f, const prepared::Leaf& leaf, uint32_t start, Cell* out,
+                                            uint32_t* end) {
     const prepared::CallNode& c = f->calls[leaf.call];
     if (c.framed || cell::type(&c.callable) != T_FUNCTION) return nullptr;
     const Cell* fn = cached_slot(&leaf.cell, leaf.cache);
@@ -3176,7 +3163,7 @@ inline bool answers_only(const Form* bf) {
     Form* bf = bb->flags & SER_PREPARED ? prepared::find(cell::series_node(body)) : nullptr;
     if (!bf || !prepared::holds(bf, bb) || bf->start != uint32_t(cell::series_index(body))) return nullptr;
     Cell* cc = context::cell_of(cell::callable_context(fn));
-    if (!answers_only(bf) || cell::context_stack_count(cc) != c.arg_count ||
+    if (!bf->answers || cell::context_stack_count(cc) != c.arg_count ||
         (fn->header & (HDR_TRACE_OFF | HDR_TRACE_ON)) || (cc->header & LIBRARY_CONTEXT)) {
         c.framed = true;
         return nullptr;
@@ -3184,24 +3171,20 @@ inline bool answers_only(const Form* bf) {
     Cell* top = stack::reg.top;
     Cell* args = top + 1;
     if (args + c.arg_count + 2 >= stack::reg.limit || stack::reg.call_top >= stack::reg.call_limit) return nullptr;
-    // The arguments' own calls answered so take their arguments above these.
+    // Calls answered so in the arguments and the body take theirs above these.
     stack::reg.top = args + c.arg_count;
     uint32_t after = held_arguments(f, start, c, node::buffer_in_line(f->node), args);
-    stack::reg.top = top;
-    if (!after) return nullptr;
-    bool answered = true;
+    bool answered = after != 0;
     uint32_t values = cell::context_values(cc);
-    cell::set_context_values(cc, stack::index_of(args));
-    stack::reg.top = args + c.arg_count;
-    for (size_t k = 0, n = bf->exprs.size(); answered && k < n; k++) {
-        const prepared::Expr& e = bf->exprs[k];
-        if (e.kind == prepared::E_RETURN) {
-            const Cell* native = same_callable(e);
-            if (native && e.fit == prepared::FIT_UNKNOWN) learn_fit(e, native, 0);
-            answered = native && e.fit == prepared::FIT_YES && whole_chain_value(bf, e, bb, out) &&
-                       entry_takes(&e.condition_entry, cell::type(out));
+    if (answered) cell::set_context_values(cc, stack::index_of(args));
+    for (const prepared::Expr *e = bf->exprs.data(), *last = e + bf->exprs.size(); answered && e < last; e++) {
+        if (e->kind == prepared::E_RETURN) {
+            const Cell* native = same_callable(*e);
+            if (native && e->fit == prepared::FIT_UNKNOWN) learn_fit(*e, native, 0);
+            answered = native && e->fit == prepared::FIT_YES && whole_chain_value(bf, *e, bb, out) &&
+                       entry_takes(&e->condition_entry, cell::type(out));
         } else {
-            answered = whole_chain_value(bf, e, bb, out);
+            answered = whole_chain_value(bf, *e, bb, out);
         }
     }
     stack::reg.top = top;
@@ -3209,10 +3192,6 @@ inline bool answers_only(const Form* bf) {
     if (!answered) return nullptr;
     if (end) *end = after;
     return out;
-}
-[[gnu::noinline]] const Cell* answered_call(Form* f, const prepared::Leaf& leaf, uint32_t start, Cell* out,
-                                            uint32_t* end) {
-    return answer_call(f, leaf, start, out, end);
 }
 
 [[gnu::noinline]] uint32_t held_native_call(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b,
@@ -3280,6 +3259,18 @@ inline bool answerable_chain(const Form* f, const prepared::Chain& ch) {
     return true;
 }
 
+// An expression whose call was answered without running code
+// (answerable_chain): from now on it runs none, as though decoded so (the
+// decoder could not tell before the callee's body had a form), so that the
+// form may become pure or quick; a run that misses leaves it to the general
+// evaluator as any such expression. The position after it.
+[[gnu::noinline]] uint32_t answered_expression(Form* f, const prepared::Expr& e) {
+    f->chains[e.chain].runs = false;
+    f->exprs[size_t(&e - f->exprs.data())].runs = false;
+    prepared::settle(f);
+    return e.next;
+}
+
 // The expression run from its form: the position after it, or 0 with
 // nothing done when the general evaluator must run it. *ran_code tells
 // whether it may have run code (a call, a branch).
@@ -3290,6 +3281,7 @@ inline bool answerable_chain(const Form* f, const prepared::Chain& ch) {
     switch (e.kind) {
     case E_CHAIN:
         if (e.runs) {  // a statement that calls: its chain, without chain_expression's layer
+            if (answerable_chain(f, f->chains[e.chain]) && pure_at_top(f, e, b)) return answered_expression(f, e);
             Tree t{code, f, prepared::generation, false};
             uint32_t next = tree_chain(t, e.chain);
             *ran_code = next != 0;
@@ -3301,7 +3293,7 @@ inline bool answerable_chain(const Form* f, const prepared::Chain& ch) {
         if (e.runs) {
             // An assigned call answered without its frame (answered_call)
             // needs no frame for the assignment either.
-            if (answerable_chain(f, f->chains[e.chain]) && pure_at_top(f, e, b)) return e.next;
+            if (answerable_chain(f, f->chains[e.chain]) && pure_at_top(f, e, b)) return answered_expression(f, e);
             *ran_code = true;
             return chain_expression(code, f, e);
         }
@@ -3345,7 +3337,7 @@ struct FormStep {
         stack::reg.top = slot;
         const prepared::Expr& e = f->exprs[0];
         uint32_t next;
-        if (e.kind == prepared::E_CHAIN) {
+        if (e.kind == prepared::E_CHAIN && !answerable_chain(f, f->chains[e.chain])) {
             uint32_t end = e.next;  // the block's tail (a one-call form is decoded), read before code runs
             Tree t{code, f, prepared::generation, false};
             next = tree_chain(t, e.chain);
@@ -5248,6 +5240,17 @@ uint32_t prepared::paren_inline_arity(const Cell* paren) {
 uint32_t prepared::inline_arity_of(const Cell* callable) {
     return cell::type(callable) == T_ACTION ? interp::inline_arity(interp::fast_action(cell::callable_index(callable)))
                                             : 0;
+}
+
+bool prepared::answers_in_place(const Cell* callable, uint32_t arity) {
+    if (cell::type(callable) != T_FUNCTION || (callable->header & (HDR_TRACE_OFF | HDR_TRACE_ON))) return false;
+    const Cell* cc = context::cell_of(cell::callable_context(callable));
+    const Cell* body = function::extra(callable) + function::EXTRA_BODY;
+    if ((cc->header & interp::LIBRARY_CONTEXT) || cell::context_stack_count(cc) != arity || cell::type(body) != T_BLOCK)
+        return false;
+    SeriesBuffer* b = interp::code_buffer(body);
+    const Form* f = prepared::find(cell::series_node(body));
+    return f && prepared::holds(f, b) && f->start == uint32_t(cell::series_index(body)) && f->answers;
 }
 
 int32_t prepared::plain_arity(const Cell* callable) {

@@ -243,6 +243,14 @@ struct Mark {
 };
 
 bool leaf_runs(const Leaf& l) { return l.kind == L_CALL || l.kind == L_CODE_PAREN; }
+// A call whose arguments run no code, of a function answered in place.
+bool answered(const Form* f, const Leaf& l) {
+    if (l.kind != L_CALL) return false;
+    const CallNode& c = f->calls[l.call];
+    for (uint32_t k = 0; k < c.arg_count; k++)
+        if (f->chains[f->args[c.args + k].chain].runs) return false;
+    return answers_in_place(&c.callable, c.arg_count);
+}
 
 // The chain from the position: false when its cells are no chain.
 bool chain(Form* f, const Code& code, uint32_t pos, uint32_t* index, Place place, uint32_t depth) {
@@ -251,7 +259,7 @@ bool chain(Form* f, const Code& code, uint32_t pos, uint32_t* index, Place place
     ch.start = pos;
     if (pos >= code.count || !(pos = leaf(f, code, pos, place, &ch.first, depth))) return mark.undo(f);
     ch.first_end = pos;
-    ch.runs = leaf_runs(ch.first);
+    ch.runs = leaf_runs(ch.first) && !answered(f, ch.first);
     std::vector<OpStep> steps;
     while (pos < code.count) {
         const Cell* op = op_held(code.cells + pos);
@@ -436,6 +444,16 @@ bool is_quick(const Expr& e) {
 // assignment, a branch's condition, a return's value.
 bool holds_chain(const Expr& e) { return is_chain(e) || e.kind == E_BRANCH || e.kind == E_RETURN; }
 
+// Whether each expression of a decoded form is a chain that runs no code,
+// the last one maybe a return of one (see Form::answers).
+bool only_answers(const Form* f) {
+    for (size_t k = 0, n = f->exprs.size(); k < n; k++) {
+        const Expr& e = f->exprs[k];
+        if (e.kind == E_CHAIN ? e.runs : !(e.kind == E_RETURN && k + 1 == n)) return false;
+    }
+    return !f->exprs.empty();
+}
+
 // Decodes from the position on while each expression's end is known.
 void decode_from(Form* f, uint32_t pos) {
     Code code = code_of(f->node);
@@ -454,6 +472,7 @@ void decode_from(Form* f, uint32_t pos) {
     f->decoded = true;
     f->count = uint32_t(f->exprs.size());
     f->one_call = f->count == 1 && calls(f->exprs[0]);
+    f->answers = only_answers(f);
 }
 
 }  // namespace
@@ -504,6 +523,14 @@ bool extend(Form* f, uint32_t pos) {
     decode_from(f, pos);
     account(f);
     return true;
+}
+
+void settle(Form* f) {
+    if (!f->decoded) return;
+    f->pure = std::all_of(f->exprs.begin(), f->exprs.end(), is_pure);
+    f->quick = std::all_of(f->exprs.begin(), f->exprs.end(), is_quick);
+    f->one_call = f->count == 1 && calls(f->exprs[0]);
+    f->answers = only_answers(f);
 }
 
 void forget_all() {

@@ -280,6 +280,9 @@ struct Form {
     bool pure;       // decoded, and every expression a chain or its assignment that runs no code
     bool quick;      // as pure, and branches allowed (if, unless, either), and while
     bool one_call;   // decoded, one expression that runs code: a chain, its assignment, a branch, return
+    // decoded, each expression a chain that runs no code, the last maybe a
+    // return of one: as a function's body, it only computes its value
+    bool answers;
     size_t bytes;
     // Of a one-call form whose expression is a branch: the forms of the
     // blocks it took last (the first block, the second), as runs find them.
@@ -318,7 +321,7 @@ inline bool holds(const Form* f, const SeriesBuffer* b) {
 // one call's.
 inline void to_general(Form* f, uint32_t k) {
     f->exprs[k].kind = E_GENERAL;
-    f->pure = f->quick = f->one_call = false;
+    f->pure = f->quick = f->one_call = f->answers = false;
 }
 // The number of arguments of a callable whose arguments are all evaluated
 // (see the evaluator's plain_arguments), or -1 (also when its argument list
@@ -333,6 +336,11 @@ bool frameless_call(const Cell* callable, uint32_t count);
 // The value of the word a paren starts with, or null (no word, or no
 // value). In the evaluator.
 const Cell* paren_head(const Cell* paren);
+// Whether a call of the callable with arity held arguments is answered
+// without running code when its arguments run none (the evaluator's
+// answered_call), by what its body's form says now: a chain that starts
+// with it then runs no code, until a run finds otherwise. In the evaluator.
+bool answers_in_place(const Cell* callable, uint32_t arity);
 // The number of arguments of the call a paren starts with when the
 // evaluator answers it in place given plain values for arguments (pick,
 // length?, ...), or 0. In the evaluator.
@@ -348,6 +356,9 @@ Form* make(const Cell* block);
 // Decodes the expression at the position (a run has found it starts there)
 // and appends it; false when nothing more can be decoded.
 bool extend(Form* f, uint32_t pos);
+// Works out again whether the form is pure, quick or one call's, after an
+// expression of it was found to run no code.
+void settle(Form* f);
 // Counts the form's memory again (after it or its plan grew).
 void account(Form* f);
 // Forgets every form (at each collection).
