@@ -18,6 +18,7 @@ SCRIPTS = [
     'print "started" n: 0 loop 2000000000 [n: n + 1]',
     'print "started" fib: func [n] [either n < 2 [n] [(fib n - 1) + (fib n - 2)]] fib 60',
     'step: func [n] [n + 1] x: 0 print "started" forever [x: step x]',
+    'f: func [x] [x >= 0] g: func [x] [x + 1] n: 0 print "started" while [f n] [n: g n]',
     'f: func [n] [g n] g: func [n] [either n > 0 [f n - 1] [forever [n: n + 1]]] print "started" f 500',
     'print "started" t: 0 forever [i: 0 while [true] [i: i + 1 if i = 10 [break]] t: t + i]',
     'f: func [/local n] [n: 0 while [n >= 0] [n: n + 1]] print "started" f',
