@@ -2260,6 +2260,55 @@ template <bool plain = false>
     return slot;
 }
 
+// A buffer's head and tail as one word (see prepared::holds).
+[[gnu::always_inline]] inline uint64_t extent_of(const SeriesBuffer* b) {
+    uint64_t extent;
+    std::memcpy(&extent, &b->head, sizeof extent);
+    return extent;
+}
+
+// The field a path names as field_ref finds it, its cache filled (see
+// prepared::FieldCache): the slot, or null when field_ref finds none.
+[[gnu::noinline]] Cell* fill_field(const Cell* path, bool setting, prepared::FieldCache& c) {
+    FieldRef fr;
+    c.epoch = 0;
+    if (!field_ref(path, setting, &fr)) return nullptr;
+    SeriesBuffer* b = code_buffer(path);
+    const Cell* cells = series::cells(b) + cell::series_index(path);
+    c.extent = extent_of(b);
+    c.cells[0] = cells[0];
+    c.cells[1] = cells[1];
+    c.object = *fr.object;
+    c.word = prepared::cache_for(cells, false);
+    c.slot = fr.slot;
+    c.mark = context::word_at(context::cell_of(cell::object_context(fr.object)), cell::word_index(fr.element));
+    c.epoch = node::epoch;
+    return fr.slot;
+}
+// The field a path names through its cache, as field_ref answers it: the
+// slot, or null. A field read must not be unset (object_slot's test, made
+// here on each hit); a field assigned has no change handlers, which the
+// object's cell tells. Sanitizer builds ask field_ref on every hit and
+// abort when the cache is stale.
+[[gnu::always_inline]] inline Cell* cached_field(const Cell* path, prepared::FieldCache& c, bool setting) {
+    SeriesBuffer* b = code_buffer(path);
+    const Cell* cells = series::cells(b) + cell::series_index(path);
+    if (c.epoch != node::epoch || extent_of(b) != c.extent || !same_bits(cells, c.cells) ||
+        !same_bits(cells + 1, c.cells + 1))
+        return fill_field(path, setting, c);
+    const Cell* object = cached_slot(c.cells, c.word);
+    if (!object || !same_bits(object, &c.object)) return fill_field(path, setting, c);
+#ifdef ZEL_CHECK_PREPARED
+    FieldRef fr;
+    bool found = field_ref(path, setting, &fr);
+    if (found != (setting || cell::type(c.slot) != T_UNSET) || (found && fr.slot != c.slot)) {
+        std::fprintf(stderr, "zel: a remembered field slot is stale\n");
+        std::abort();
+    }
+#endif
+    return setting || cell::type(c.slot) != T_UNSET ? c.slot : nullptr;
+}
+
 bool chain_into(Form* f, const prepared::Chain& ch, bool parens, Cell* out);
 inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* out);
 
@@ -2342,7 +2391,10 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
         const Cell* value = cached_slot(&l.cell, l.cache);
         return value && word_class(value) == WORD_PUSH ? value : nullptr;
     }
-    case prepared::L_FIELD: return path_value(&l.cell);
+    case prepared::L_FIELD: {
+        const Cell* value = cached_field(&l.cell, *l.field, false);
+        return value && word_class(value) == WORD_PUSH ? value : nullptr;
+    }
     case prepared::L_PAREN: return parens ? paren_value(&l.cell, scratch) : nullptr;
     default:  // L_CODE_PAREN and L_CALL run code: see tree_chain
         if (l.kind == prepared::L_CALL_PAREN) return call_paren_value(l, scratch);
@@ -2980,9 +3032,11 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
         if (!target) return false;
         *target = value;
     } else {
-        FieldRef fr;
-        if (!field_ref(&e.word, true, &fr)) return false;
-        set_field(fr.object, fr.element, fr.slot, &value);
+        prepared::FieldCache& c = *f->fields[e.call];
+        Cell* target = cached_field(&e.word, c, true);
+        if (!target) return false;
+        *target = value;  // as set_field writes it
+        c.mark->header |= HDR_ASSIGNED;
     }
     *slot = value;
     stack::reg.top = slot + 1;
