@@ -294,7 +294,17 @@ struct FieldRef {
     Cell* slot;
 };
 bool field_ref(const Cell* path, bool setting, FieldRef* f);
-void set_field(const Cell* object, const Cell* element, Cell* slot, const Cell* value);
+// The field's word in its object's symbol block, whose header holds the
+// field's changed mark (good until the block grows or moves).
+inline Cell* field_mark(const Cell* object, const Cell* element) {
+    return context::word_at(context::cell_of(cell::object_context(object)), cell::word_index(element));
+}
+// Writes the value into a field found by object_slot and sets its changed
+// mark (its word, see field_mark), as the object's eval-path would.
+[[gnu::always_inline]] inline void set_field(Cell* slot, Cell* mark, const Cell* value) {
+    *slot = *value;
+    mark->header |= HDR_ASSIGNED;
+}
 // The value of a path read in place (see field_ref) when it is simply pushed.
 inline const Cell* path_value(const Cell* path) {
     FieldRef f;
@@ -1334,7 +1344,7 @@ uint32_t set_path_expression(const Cell* code, uint32_t pos, const Cell* path_va
     uint32_t at = expression_in_place(b, pos, true, &stop);
     FieldRef f;
     if (at && !stop.op && field_ref(&path, true, &f)) {
-        set_field(f.object, f.element, f.slot, stack::top());
+        set_field(f.slot, field_mark(f.object, f.element), stack::top());
         return at;
     }
     Cell so_far{};
@@ -1899,13 +1909,6 @@ Cell* object_slot(const Cell* object, const Cell* element, bool setting) {
     return (setting ? cell::object_handlers(object) != 0 : cell::type(slot) == T_UNSET) ? nullptr : slot;
 }
 
-// Writes the value into a field found by object_slot, as the object's
-// eval-path would.
-void set_field(const Cell* object, const Cell* element, Cell* slot, const Cell* value) {
-    *slot = *value;
-    context::word_at(context::cell_of(cell::object_context(object)), cell::word_index(element))->header |= HDR_ASSIGNED;
-}
-
 // The field read, or written when the set path ends there, by index (see
 // object_slot); false for anything else, which the action handles (errors
 // included).
@@ -1913,7 +1916,7 @@ bool object_field(const Cell* object, const Cell* element, PathMode mode, bool l
     bool setting = mode == PATH_SET && last;
     Cell* slot = object_slot(object, element, setting);
     if (!slot) return false;
-    if (setting) set_field(object, element, slot, stack::reg.base);
+    if (setting) set_field(slot, field_mark(object, element), stack::reg.base);
     *selected = *slot;
     return true;
 }
@@ -1951,7 +1954,7 @@ bool field_path(const Cell* path, PathMode mode) {
     FieldRef f;
     if (is_tracing() || !field_ref(path, mode == PATH_SET, &f)) return false;
     if (mode == PATH_SET) {
-        set_field(f.object, f.element, f.slot, stack::reg.base);
+        set_field(f.slot, field_mark(f.object, f.element), stack::reg.base);
         return true;
     }
     if (mode == PATH_CALL && word_class(f.slot) == WORD_CALL) return false;
@@ -2281,7 +2284,7 @@ template <bool plain = false>
     c.object = *fr.object;
     c.word = prepared::cache_for(cells, false);
     c.slot = fr.slot;
-    c.mark = context::word_at(context::cell_of(cell::object_context(fr.object)), cell::word_index(fr.element));
+    c.mark = field_mark(fr.object, fr.element);
     c.epoch = node::epoch;
     return fr.slot;
 }
@@ -2307,6 +2310,22 @@ template <bool plain = false>
     }
 #endif
     return setting || cell::type(c.slot) != T_UNSET ? c.slot : nullptr;
+}
+
+// An L_FIELD operand's value when it is simply pushed, or null (out of
+// line: the runners that take operands in line keep their registers).
+[[gnu::noinline]] const Cell* field_value(const prepared::Leaf& l) {
+    const Cell* value = cached_field(&l.cell, *l.field, false);
+    return value && word_class(value) == WORD_PUSH ? value : nullptr;
+}
+// An E_SET_FIELD's assignment of the value, or false when field_ref finds
+// no field to write in place (out of line, as field_value).
+[[gnu::noinline]] bool assign_field(Form* f, const prepared::Expr& e, const Cell* value) {
+    prepared::FieldCache& c = *f->fields[e.call];
+    Cell* target = cached_field(&e.word, c, true);
+    if (!target) return false;
+    set_field(target, c.mark, value);
+    return true;
 }
 
 bool chain_into(Form* f, const prepared::Chain& ch, bool parens, Cell* out);
@@ -2391,10 +2410,7 @@ inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* o
         const Cell* value = cached_slot(&l.cell, l.cache);
         return value && word_class(value) == WORD_PUSH ? value : nullptr;
     }
-    case prepared::L_FIELD: {
-        const Cell* value = cached_field(&l.cell, *l.field, false);
-        return value && word_class(value) == WORD_PUSH ? value : nullptr;
-    }
+    case prepared::L_FIELD: return field_value(l);
     case prepared::L_PAREN: return parens ? paren_value(&l.cell, scratch) : nullptr;
     default:  // L_CODE_PAREN and L_CALL run code: see tree_chain
         if (l.kind == prepared::L_CALL_PAREN) return call_paren_value(l, scratch);
@@ -3031,12 +3047,8 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
         Cell* target = cell::type(&value) == T_UNSET ? nullptr : cached_slot<true>(&e.word, e.cache);
         if (!target) return false;
         *target = value;
-    } else {
-        prepared::FieldCache& c = *f->fields[e.call];
-        Cell* target = cached_field(&e.word, c, true);
-        if (!target) return false;
-        *target = value;  // as set_field writes it
-        c.mark->header |= HDR_ASSIGNED;
+    } else if (!assign_field(f, e, &value)) {
+        return false;
     }
     *slot = value;
     stack::reg.top = slot + 1;
@@ -4117,7 +4129,7 @@ Cell* plan_field(QuickPlan& p, const Cell* path, bool setting, Cell** word = nul
         return nullptr;
     p.exit_blocks[p.exit_count++] = ExitBlock{pb, pb->head, pb->tail};
     p.fields[p.field_count++] = PlanField{path, fr.slot, setting};
-    if (word) *word = context::word_at(context::cell_of(cell::object_context(fr.object)), cell::word_index(fr.element));
+    if (word) *word = field_mark(fr.object, fr.element);
     return fr.slot;
 }
 
@@ -4676,7 +4688,7 @@ template <bool Value = true>
             continue;
         case PC_EITHER: break;
         case PC_STORE: *out = *s->left; continue;
-        case PC_MARK: out->header |= HDR_ASSIGNED; continue;
+        case PC_MARK: out->header |= HDR_ASSIGNED; continue;  // set_field's mark
         case PC_WHILE:
             if (!plan_while(p.whiles[s->native_index], slot, stop)) return uint32_t(s - first);
             continue;
