@@ -258,7 +258,7 @@ struct Expr {
     // key on every turn).
     bool frameless;
     mutable uint8_t frame_misses;
-    uint32_t call;  // an E_SET_FIELD's path's cache in Form::fields
+    uint32_t call;  // that call in Form::calls; an E_SET_FIELD's path's FieldCache in Form::fields
     // An E_LOOP while whose blocks did not fit turns without its frames:
     // the forms' generation it was refused in, plus one (0: never), so that
     // later entries in that generation do not try again. In the padding.
