@@ -3839,8 +3839,9 @@ enum QuickRun { RUN_NONE, RUN_DONE, RUN_REST };
 // For the same reason a form of a few integer steps gets a plan for the
 // run (QuickPlan): each expression a chain of integer operands under
 // operators with an integer case, alone, assigned to a word, or a branch's
-// condition, an integer written in the code assigned to a word, or a while
-// whose blocks take frameless turns (PlanWhile). An operand is an integer written in the code, a word, a
+// condition, an integer written in the code or a word's or field's value
+// assigned (PC_STORE, PC_COPY), or a while whose blocks take frameless
+// turns (PlanWhile). An operand is an integer written in the code, a word, a
 // field of an object held by a word (o/x, as field_ref finds it: see
 // plan_field), or a paren whose own form is such a chain (as paren_value
 // takes it); an assignment is to a word or to such a field; each
@@ -3893,6 +3894,10 @@ enum PlanCode : uint8_t {
     // and a call answered without its frame whose arguments the plan's
     // cells hold (PlanCall): see plan_held.
     PC_PAREN_CALL, PC_HELD,
+    // A word's or field's value assigned as it is (t: o/x), when reading it
+    // simply pushes it (no callable, op! or unset): the value may be of any
+    // such type.
+    PC_COPY,
     // The changed mark of an object's field assigned by the step before
     // (out: the field's word in the object's symbol block), as set_field
     // sets it; not needed when the field was marked when the plan was made
@@ -4337,13 +4342,17 @@ Cell* plan_target(QuickPlan& p, const prepared::Expr& e, Cell** mark) {
     }
     const prepared::Chain& ch = f->chains[e.chain];
     Cell* mark = nullptr;
-    if ((e.kind == prepared::E_SET || e.kind == prepared::E_SET_FIELD) && !ch.runs && ch.op_count == 0 &&
-        ch.first.kind == prepared::L_VALUE && cell::type(&ch.first.cell) == T_INTEGER) {
-        if (p.count == MAX_PLAN_STEPS || !plan_no_op_next(p, e, b)) return false;
-        Cell* target = plan_target(p, e, &mark);
+    if ((e.kind == prepared::E_SET || e.kind == prepared::E_SET_FIELD) && !ch.runs && ch.op_count == 0) {
+        // An integer written in the code, or a word's or field's value, assigned.
+        bool store = ch.first.kind == prepared::L_VALUE && cell::type(&ch.first.cell) == T_INTEGER;
+        if ((!store && ch.first.kind != prepared::L_WORD && ch.first.kind != prepared::L_FIELD) ||
+            p.count == MAX_PLAN_STEPS || !plan_no_op_next(p, e, b))
+            return false;
+        const Cell* value = store ? &ch.first.cell : plan_operand(p, expr, ch.first);
+        Cell* target = value ? plan_target(p, e, &mark) : nullptr;
         if (!target) return false;
-        p.steps[p.count++] = PlanStep{PC_STORE,       PLAN_SET, expr, false,  0,      {0, 0},
-                                      nullptr,        &ch.first.cell, nullptr, target, target, {nullptr, nullptr}};
+        p.steps[p.count++] = PlanStep{store ? PC_STORE : PC_COPY, PLAN_SET, expr, false,  0,      {0, 0},
+                                      nullptr,                    value,    nullptr, target, target, {nullptr, nullptr}};
         return !mark || plan_field_mark(p, expr, mark, target);
     }
     if (!plan_chain(p, expr, f, ch, nullptr) || !plan_no_op_next(p, e, b)) return false;
@@ -4407,7 +4416,9 @@ bool plan_assigns(const QuickPlan& p, const Cell* slot) {
 }
 
 // A value which every checked word holds: an op!, a callable, the object
-// of a field's path (see QuickPlan). A plan's turn never assigns one.
+// of a field's path (see QuickPlan). A slot that holds none when a run's
+// plans are made is no checked word's, whatever the run assigns it (a
+// copied object too: PC_COPY takes no op! or callable).
 inline bool guarded_value(const Cell* value) {
     uint32_t t = cell::type(value);
     return t == T_OP || t == T_OBJECT || word_class(value) == WORD_CALL;
@@ -4688,6 +4699,10 @@ template <bool Value = true>
             continue;
         case PC_EITHER: break;
         case PC_STORE: *out = *s->left; continue;
+        case PC_COPY:
+            if (word_class(s->left) != WORD_PUSH) return uint32_t(s - first);
+            *out = *s->left;
+            continue;
         case PC_MARK: out->header |= HDR_ASSIGNED; continue;  // set_field's mark
         case PC_WHILE:
             if (!plan_while(p.whiles[s->native_index], slot, stop)) return uint32_t(s - first);
@@ -4903,7 +4918,7 @@ template <bool Constant>
             if (uint32_t e = cp->steps[k].expr) *stop = {STOP_COND, e, w.cf};
             return FRAMELESS_STOPPED;
         } else if (!logic::is_truthy(slot)) {
-            return FRAMELESS_ENDED;  // a plan's value is an integer or a logic!
+            return FRAMELESS_ENDED;  // a plan's value is never unset (no call in it, PC_COPY's test)
         }
         if (uint32_t k = plan_turn<false>(*rp, slot, &taken, stop); k != rp->count) {
             const PlanStep& s = rp->steps[k];
