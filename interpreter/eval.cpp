@@ -294,7 +294,17 @@ struct FieldRef {
     Cell* slot;
 };
 bool field_ref(const Cell* path, bool setting, FieldRef* f);
-void set_field(const Cell* object, const Cell* element, Cell* slot, const Cell* value);
+// The field's word in its object's symbol block, whose header holds the
+// field's changed mark (good until the block grows or moves).
+inline Cell* field_mark(const Cell* object, const Cell* element) {
+    return context::word_at(context::cell_of(cell::object_context(object)), cell::word_index(element));
+}
+// Writes the value into a field found by object_slot and sets its changed
+// mark (its word, see field_mark), as the object's eval-path would.
+[[gnu::always_inline]] inline void set_field(Cell* slot, Cell* mark, const Cell* value) {
+    *slot = *value;
+    mark->header |= HDR_ASSIGNED;
+}
 // The value of a path read in place (see field_ref) when it is simply pushed.
 inline const Cell* path_value(const Cell* path) {
     FieldRef f;
@@ -1334,7 +1344,7 @@ uint32_t set_path_expression(const Cell* code, uint32_t pos, const Cell* path_va
     uint32_t at = expression_in_place(b, pos, true, &stop);
     FieldRef f;
     if (at && !stop.op && field_ref(&path, true, &f)) {
-        set_field(f.object, f.element, f.slot, stack::top());
+        set_field(f.slot, field_mark(f.object, f.element), stack::top());
         return at;
     }
     Cell so_far{};
@@ -1899,13 +1909,6 @@ Cell* object_slot(const Cell* object, const Cell* element, bool setting) {
     return (setting ? cell::object_handlers(object) != 0 : cell::type(slot) == T_UNSET) ? nullptr : slot;
 }
 
-// Writes the value into a field found by object_slot, as the object's
-// eval-path would.
-void set_field(const Cell* object, const Cell* element, Cell* slot, const Cell* value) {
-    *slot = *value;
-    context::word_at(context::cell_of(cell::object_context(object)), cell::word_index(element))->header |= HDR_ASSIGNED;
-}
-
 // The field read, or written when the set path ends there, by index (see
 // object_slot); false for anything else, which the action handles (errors
 // included).
@@ -1913,7 +1916,7 @@ bool object_field(const Cell* object, const Cell* element, PathMode mode, bool l
     bool setting = mode == PATH_SET && last;
     Cell* slot = object_slot(object, element, setting);
     if (!slot) return false;
-    if (setting) set_field(object, element, slot, stack::reg.base);
+    if (setting) set_field(slot, field_mark(object, element), stack::reg.base);
     *selected = *slot;
     return true;
 }
@@ -1951,7 +1954,7 @@ bool field_path(const Cell* path, PathMode mode) {
     FieldRef f;
     if (is_tracing() || !field_ref(path, mode == PATH_SET, &f)) return false;
     if (mode == PATH_SET) {
-        set_field(f.object, f.element, f.slot, stack::reg.base);
+        set_field(f.slot, field_mark(f.object, f.element), stack::reg.base);
         return true;
     }
     if (mode == PATH_CALL && word_class(f.slot) == WORD_CALL) return false;
@@ -2260,6 +2263,71 @@ template <bool plain = false>
     return slot;
 }
 
+// A buffer's head and tail as one word (see prepared::holds).
+[[gnu::always_inline]] inline uint64_t extent_of(const SeriesBuffer* b) {
+    uint64_t extent;
+    std::memcpy(&extent, &b->head, sizeof extent);
+    return extent;
+}
+
+// The field a path names as field_ref finds it, its cache filled (see
+// prepared::FieldCache): the slot, or null when field_ref finds none.
+[[gnu::noinline]] Cell* fill_field(const Cell* path, bool setting, prepared::FieldCache& c) {
+    FieldRef fr;
+    c.epoch = 0;
+    if (!field_ref(path, setting, &fr)) return nullptr;
+    SeriesBuffer* b = code_buffer(path);
+    const Cell* cells = series::cells(b) + cell::series_index(path);
+    c.extent = extent_of(b);
+    c.cells[0] = cells[0];
+    c.cells[1] = cells[1];
+    c.object = *fr.object;
+    c.word = prepared::cache_for(cells, false);
+    c.slot = fr.slot;
+    c.mark = field_mark(fr.object, fr.element);
+    c.epoch = node::epoch;
+    return fr.slot;
+}
+// The field a path names through its cache, as field_ref answers it: the
+// slot, or null. A field read must not be unset (object_slot's test, made
+// here on each hit); a field assigned has no change handlers, which the
+// object's cell tells. Sanitizer builds ask field_ref on every hit and
+// abort when the cache is stale.
+[[gnu::always_inline]] inline Cell* cached_field(const Cell* path, prepared::FieldCache& c, bool setting) {
+    SeriesBuffer* b = code_buffer(path);
+    const Cell* cells = series::cells(b) + cell::series_index(path);
+    if (c.epoch != node::epoch || extent_of(b) != c.extent || !same_bits(cells, c.cells) ||
+        !same_bits(cells + 1, c.cells + 1))
+        return fill_field(path, setting, c);
+    const Cell* object = cached_slot(c.cells, c.word);
+    if (!object || !same_bits(object, &c.object)) return fill_field(path, setting, c);
+#ifdef ZEL_CHECK_PREPARED
+    FieldRef fr;
+    bool found = field_ref(path, setting, &fr);
+    if (found != (setting || cell::type(c.slot) != T_UNSET) || (found && fr.slot != c.slot)) {
+        std::fprintf(stderr, "zel: a remembered field slot is stale\n");
+        std::abort();
+    }
+#endif
+    return setting || cell::type(c.slot) != T_UNSET ? c.slot : nullptr;
+}
+
+// An L_FIELD operand's value when it is simply pushed, or null (out of
+// line: the runners that take operands in line keep their registers).
+[[gnu::noinline]] const Cell* field_value(const prepared::Leaf& l) {
+    const Cell* value = cached_field(&l.cell, *l.field, false);
+    return value && word_class(value) == WORD_PUSH ? value : nullptr;
+}
+// An E_SET_FIELD's assignment of the value, or false when field_ref finds
+// no field to write in place (out of line, as field_value).
+[[gnu::noinline]] bool assign_field(Form* f, const prepared::Expr& e, const Cell* value) {
+    prepared::FieldCache& c = *f->fields[e.call];
+    Cell* target = cached_field(&e.word, c, true);
+    if (!target) return false;
+    set_field(target, c.mark, value);
+    return true;
+}
+
 bool chain_into(Form* f, const prepared::Chain& ch, bool parens, Cell* out);
 inline bool chain_value(Form* f, const prepared::Chain& ch, bool parens, Cell* out);
 const Cell* answered_call(Form* f, const prepared::Leaf& leaf, uint32_t start, Cell* out, uint32_t* end = nullptr);
@@ -2343,7 +2411,7 @@ const Cell* answered_call(Form* f, const prepared::Leaf& leaf, uint32_t start, C
         const Cell* value = cached_slot(&l.cell, l.cache);
         return value && word_class(value) == WORD_PUSH ? value : nullptr;
     }
-    case prepared::L_FIELD: return path_value(&l.cell);
+    case prepared::L_FIELD: return field_value(l);
     case prepared::L_PAREN: return parens ? paren_value(&l.cell, scratch) : nullptr;
     default:  // L_CODE_PAREN and L_CALL run code: see tree_chain
         if (l.kind == prepared::L_CALL_PAREN) return call_paren_value(l, scratch);
@@ -2989,10 +3057,8 @@ uint32_t tree_chain(Tree& t, uint32_t index) {
         Cell* target = cell::type(&value) == T_UNSET ? nullptr : cached_slot<true>(&e.word, e.cache);
         if (!target) return false;
         *target = value;
-    } else {
-        FieldRef fr;
-        if (!field_ref(&e.word, true, &fr)) return false;
-        set_field(fr.object, fr.element, fr.slot, &value);
+    } else if (!assign_field(f, e, &value)) {
+        return false;
     }
     *slot = value;
     stack::reg.top = slot + 1;
@@ -3874,18 +3940,22 @@ enum QuickRun { RUN_NONE, RUN_DONE, RUN_REST };
 // For the same reason a form of a few integer steps gets a plan for the
 // run (QuickPlan): each expression a chain of integer operands under
 // operators with an integer case, alone, assigned to a word, or a branch's
-// condition, an integer written in the code assigned to a word, or a while
-// whose blocks take frameless turns (PlanWhile). An operand is an integer written in the code, a word, or a
-// paren whose own form is such a chain (as paren_value takes it); each
+// condition, an integer written in the code or a word's or field's value
+// assigned (PC_STORE, PC_COPY), or a while whose blocks take frameless
+// turns (PlanWhile). An operand is an integer written in the code, a word, a
+// field of an object held by a word (o/x, as field_ref finds it: see
+// plan_field), or a paren whose own form is such a chain (as paren_value
+// takes it); an assignment is to a word or to such a field; each
 // operator is a step, a paren's and a chain's earlier steps leaving their
 // values in the plan's own cells. The checks of what no quick turn can
 // change are made once, when the plan is made: the operator words still
 // hold their op!s and the branch word its native, the argument fit, no
 // operator after an expression, the parens' forms, every word's slot (no
-// turn allocates or leaves a frame, so slots stay put). While every slot
-// the run's turns assign (a plan's, a block's without a plan, repeat's
-// counter) holds neither an op! nor a callable when the run's plans are
-// made (assigns_safely), none of them is a word a plan checked. A turn may
+// turn allocates or leaves a frame, so slots stay put), a field's path and
+// the object its word holds. While every slot the run's turns assign (a
+// plan's, a block's without a plan, repeat's counter) holds neither an op!,
+// a callable nor an object when the run's plans are made (assigns_safely),
+// none of them is a word a plan checked. A turn may
 // give a word any value a block holds ((pick b i)), an op! too: so no value
 // step after the first starts with a word, the cell after the step before,
 // which the plan checks for an operator only when made (such a step's
@@ -3924,7 +3994,16 @@ enum PlanCode : uint8_t {
     // A paren of one call answered in place, as an operand (PlanParenCall),
     // and a call answered without its frame whose arguments the plan's
     // cells hold (PlanCall): see plan_held.
-    PC_PAREN_CALL, PC_HELD
+    PC_PAREN_CALL, PC_HELD,
+    // A word's or field's value assigned as it is (t: o/x), when reading it
+    // simply pushes it (no callable, op! or unset): the value may be of any
+    // such type.
+    PC_COPY,
+    // The changed mark of an object's field assigned by the step before
+    // (out: the field's word in the object's symbol block), as set_field
+    // sets it; not needed when the field was marked when the plan was made
+    // (see plan_field_mark).
+    PC_MARK
 };
 static_assert(PC_ADD == prepared::INT_ADD - 1 && PC_GREATER_OR_EQUAL == prepared::INT_GREATER_OR_EQUAL - 1);
 inline PlanCode plan_code(prepared::IntOp op) { return PlanCode(op - 1); }
@@ -3953,21 +4032,33 @@ struct PlanWord {
     const Cell* slot;
     bool local;  // of a function's context: its slot moves with the frame
 };
-constexpr uint32_t MAX_PLAN_WORDS = 2 * MAX_PLAN_STEPS + MAX_PLAN_EXPRS;
+// A field a plan's step reads or assigns through its path (o/x), and its
+// slot (see plan_field).
+struct PlanField {
+    const Cell* path;
+    const Cell* slot;
+    bool setting;
+};
+constexpr uint32_t MAX_PLAN_FIELDS = 8;
+constexpr uint32_t MAX_PLAN_WORDS = 2 * MAX_PLAN_STEPS + MAX_PLAN_EXPRS + MAX_PLAN_FIELDS;
 // A cell that must hold exactly what it held when the plan was made for the
 // plan to serve a later run: an operator word's slot, a branch word's, a
-// lone exit's word cell in its block and its slot. Such a slot of the
-// global context or an object's stays put while node::epoch is the same.
+// lone exit's word cell in its block and its slot, a field path's cells and
+// the slot of its object's word, a field's word in its object's symbol
+// block. Such a slot of the global context or an object's, or a cell of a
+// block, stays put while node::epoch is the same.
 struct SteadySlot {
     const Cell* slot;
     Cell value;
 };
-constexpr uint32_t MAX_STEADY = MAX_PLAN_STEPS + 5 * MAX_PLAN_EXPRS;
-// A lone exit's block: its extent when the plan was made.
+constexpr uint32_t MAX_STEADY = MAX_PLAN_STEPS + 5 * MAX_PLAN_EXPRS + 4 * MAX_PLAN_FIELDS;
+// A block the plan reads cells of (a lone exit's, a paren call's, a field's
+// path): its extent when the plan was made.
 struct ExitBlock {
     const SeriesBuffer* b;
     uint32_t head, tail;
 };
+constexpr uint32_t MAX_EXTENTS = 2 * MAX_PLAN_EXPRS + MAX_PLAN_FIELDS;
 struct QuickPlan;
 // A while of the form whose turns a step takes without its frames, as
 // frameless_while takes them: its blocks (the condition's, the body's
@@ -4028,17 +4119,18 @@ struct QuickPlan {
     // assigns, the parens' forms.
     uint32_t generation;
     uint64_t epoch;
-    uint32_t word_count, paren_count;
+    uint32_t word_count, paren_count, field_count;
     bool local;  // some word is a function's local
     bool never;  // the form's expressions are of kinds no plan takes
     PlanWord words[MAX_PLAN_WORDS];
+    PlanField fields[MAX_PLAN_FIELDS];
     Form* parens[MAX_PLAN_CELLS];
     // Checked at each later run: the steady slots, the slots of the words
     // after expressions (none may hold an op!), the lone exits' blocks.
     uint32_t steady_count, unop_count, exit_count;
     SteadySlot steady[MAX_STEADY];
     const Cell* unop[MAX_PLAN_EXPRS];
-    ExitBlock exit_blocks[2 * MAX_PLAN_EXPRS];
+    ExitBlock exit_blocks[MAX_EXTENTS];
     uint32_t while_count;
     bool making;  // make_plan runs on it (a block nested in itself finds no plan)
     PlanWhile whiles[MAX_PLAN_EXPRS];
@@ -4091,7 +4183,7 @@ const Cell* plan_paren_call(QuickPlan& p, uint8_t expr, const prepared::Leaf& l)
     uint32_t at = uint32_t(cell::series_index(&l.cell));
     if (!ic || pb->head != ic->head || pb->tail != ic->tail || !same_inline_call(*ic, series::cells(pb) + at) ||
         p.cells == MAX_PLAN_CELLS || p.count == MAX_PLAN_STEPS || p.paren_call_count == MAX_PLAN_CELLS ||
-        p.exit_count == 2 * MAX_PLAN_EXPRS)
+        p.exit_count == MAX_EXTENTS)
         return nullptr;
     const Cell* action = cached_slot(&ic->word, ic->word_cache);
     if (!action || !same_bits(action, &ic->callable) || !plan_steady(p, action, ic->word_cache)) return nullptr;
@@ -4119,13 +4211,57 @@ const Cell* plan_paren_call(QuickPlan& p, uint8_t expr, const prepared::Leaf& l)
     return out;
 }
 
+// A field of an object held by a word (o/x) that a plan reads or assigns:
+// its slot as field_ref finds it, or null. What field_ref decides from is
+// steady for the plan: the path's extent and cells (the element's binding
+// names the field's index), the object word's value (the object, its
+// context and its change handlers: a field with handlers is not assigned
+// here), and so the field's slot, which stays put while node::epoch is the
+// same. The object word may be a function's local (its slot then checked as
+// the plan's other words are). A field read is tested on each turn as a
+// word's value is (an unset field is no integer); *word, when asked for,
+// is the field's word in the object's symbol block, which an assignment
+// marks (see plan_field_mark).
+Cell* plan_field(QuickPlan& p, const Cell* path, bool setting, Cell** word = nullptr) {
+    FieldRef fr;
+    if (p.field_count == MAX_PLAN_FIELDS || p.exit_count == MAX_EXTENTS || !field_ref(path, setting, &fr))
+        return nullptr;
+    SeriesBuffer* pb = code_buffer(path);
+    const Cell* head = series::cells(pb) + cell::series_index(path);
+    prepared::SlotCache steady{nullptr, 0, false, false};
+    prepared::SlotCache object{nullptr, 0, false, word_is_local(head)};
+    if (!plan_steady(p, head, steady) || !plan_steady(p, fr.element, steady) ||
+        !plan_word(p, head, const_cast<Cell*>(fr.object), object) || !plan_steady(p, fr.object, steady))
+        return nullptr;
+    p.exit_blocks[p.exit_count++] = ExitBlock{pb, pb->head, pb->tail};
+    p.fields[p.field_count++] = PlanField{path, fr.slot, setting};
+    if (word) *word = field_mark(fr.object, fr.element);
+    return fr.slot;
+}
+
+// The changed mark of a field a plan's step assigns (target, through its
+// word in the symbol block): a PC_MARK step after the assignment, or none
+// when the field is marked already, its word then a steady slot (nothing in
+// a run clears the mark; a later run whose word lost it makes the plan
+// again). False when the plan is full.
+bool plan_field_mark(QuickPlan& p, uint8_t expr, Cell* word, Cell* target) {
+    prepared::SlotCache steady{nullptr, 0, false, false};
+    if (word->header & HDR_ASSIGNED) return plan_steady(p, word, steady);
+    if (p.count == MAX_PLAN_STEPS) return false;
+    p.steps[p.count++] = PlanStep{PC_MARK, PLAN_SET, expr,   false, 0,     {0, 0},
+                                  nullptr, nullptr,  nullptr, word, target, {nullptr, nullptr}};
+    return true;
+}
+
 // An operand of a plan: an integer written in the code, a word's slot
-// (whose value each turn tests for an integer), or the inner cell of a
-// paren's chain, whose steps are added first; null when it is none.
+// (whose value each turn tests for an integer), a field's slot (see
+// plan_field), or the inner cell of a paren's chain, whose steps are added
+// first; null when it is none.
 [[gnu::always_inline]] inline const Cell* plan_operand(QuickPlan& p, uint8_t expr, const prepared::Leaf& l) {
     switch (l.kind) {
     case prepared::L_VALUE: return cell::type(&l.cell) == T_INTEGER ? &l.cell : nullptr;
     case prepared::L_WORD: return plan_word(p, &l.cell, cached_slot(&l.cell, l.cache), l.cache);
+    case prepared::L_FIELD: return plan_field(p, &l.cell, false);
     case prepared::L_PAREN: {
         Form* pf = paren_chain_form(&l.cell);
         if (!pf || p.cells == MAX_PLAN_CELLS) return nullptr;
@@ -4197,7 +4333,7 @@ uint32_t plan_exit(QuickPlan& p, const Cell* block) {
     SeriesBuffer* cb = code_buffer(block);
     uint32_t at = uint32_t(cell::series_index(block));
     const Cell* word = series::cells(cb) + at;
-    if (at + 1 != cell_count(cb) || cell::type(word) != T_WORD || p.exit_count == 2 * MAX_PLAN_EXPRS) return 0;
+    if (at + 1 != cell_count(cb) || cell::type(word) != T_WORD || p.exit_count == MAX_EXTENTS) return 0;
     bool local = word_is_local(word);
     prepared::SlotCache none{nullptr, 0, false, local};
     const Cell* value = context::bound_slot(word);
@@ -4284,6 +4420,13 @@ bool plan_while_step(const prepared::Expr& e, SeriesBuffer* b, QuickPlan& p, uin
     return true;
 }
 
+// An assignment's slot: the word's, or the field's (its word in the
+// symbol block into *mark, see plan_field); null when it has none.
+Cell* plan_target(QuickPlan& p, const prepared::Expr& e, Cell** mark) {
+    if (e.kind == prepared::E_SET) return plan_word(p, &e.word, cached_slot<true>(&e.word, e.cache), e.cache);
+    return plan_field(p, &e.word, true, mark);
+}
+
 [[gnu::always_inline]] inline bool plan_expression(Form* f, const prepared::Expr& e, SeriesBuffer* b, QuickPlan& p,
                                                    uint8_t expr) {
     if (e.kind == prepared::E_LOOP) return plan_while_step(e, b, p, expr);
@@ -4299,25 +4442,33 @@ bool plan_while_step(const prepared::Expr& e, SeriesBuffer* b, QuickPlan& p, uin
         return true;
     }
     const prepared::Chain& ch = f->chains[e.chain];
-    if (e.kind == prepared::E_SET && !ch.runs && ch.op_count == 0 && ch.first.kind == prepared::L_VALUE &&
-        cell::type(&ch.first.cell) == T_INTEGER) {
-        if (p.count == MAX_PLAN_STEPS || !plan_no_op_next(p, e, b)) return false;
-        Cell* target = plan_word(p, &e.word, cached_slot<true>(&e.word, e.cache), e.cache);
-        p.steps[p.count++] = PlanStep{PC_STORE,       PLAN_SET, expr, false,  0,      {0, 0},
-                                      nullptr,        &ch.first.cell, nullptr, target, target, {nullptr, nullptr}};
-        return target != nullptr;
+    Cell* mark = nullptr;
+    if ((e.kind == prepared::E_SET || e.kind == prepared::E_SET_FIELD) && !ch.runs && ch.op_count == 0) {
+        // An integer written in the code, or a word's or field's value, assigned.
+        bool store = ch.first.kind == prepared::L_VALUE && cell::type(&ch.first.cell) == T_INTEGER;
+        if ((!store && ch.first.kind != prepared::L_WORD && ch.first.kind != prepared::L_FIELD) ||
+            p.count == MAX_PLAN_STEPS || !plan_no_op_next(p, e, b))
+            return false;
+        const Cell* value = store ? &ch.first.cell : plan_operand(p, expr, ch.first);
+        Cell* target = value ? plan_target(p, e, &mark) : nullptr;
+        if (!target) return false;
+        p.steps[p.count++] = PlanStep{store ? PC_STORE : PC_COPY, PLAN_SET, expr, false,  0,      {0, 0},
+                                      nullptr,                    value,    nullptr, target, target, {nullptr, nullptr}};
+        return !mark || plan_field_mark(p, expr, mark, target);
     }
     if (!plan_chain(p, expr, f, ch, nullptr) || !plan_no_op_next(p, e, b)) return false;
     PlanStep& step = p.steps[p.count - 1];
     switch (e.kind) {
     case prepared::E_CHAIN: step.kind = PLAN_VALUE; return true;
     case prepared::E_SET:
+    case prepared::E_SET_FIELD:
         step.kind = PLAN_SET;
-        step.out = step.target = plan_word(p, &e.word, cached_slot<true>(&e.word, e.cache), e.cache);
+        step.out = step.target = plan_target(p, e, &mark);
+        if (!step.target) return false;
         if (step.out == step.left && step.op->right.kind == prepared::L_VALUE &&
             (step.code == PC_ADD || step.code == PC_SUBTRACT))
             step.code = step.code == PC_ADD ? PC_ADD_TO : PC_SUBTRACT_FROM;
-        return step.target != nullptr;
+        return !mark || plan_field_mark(p, expr, mark, step.target);
     case prepared::E_BRANCH: {
         // The condition's value at the turn's slot, the branch a step of its own.
         step.kind = PLAN_VALUE;
@@ -4365,10 +4516,13 @@ bool plan_assigns(const QuickPlan& p, const Cell* slot) {
     return false;
 }
 
-// A value a quick turn never assigns, and which every checked word holds.
+// A value which every checked word holds: an op!, a callable, the object
+// of a field's path (see QuickPlan). A slot that holds none when a run's
+// plans are made is no checked word's, whatever the run assigns it (a
+// copied object too: PC_COPY takes no op! or callable).
 inline bool guarded_value(const Cell* value) {
     uint32_t t = cell::type(value);
-    return t == T_OP || word_class(value) == WORD_CALL;
+    return t == T_OP || t == T_OBJECT || word_class(value) == WORD_CALL;
 }
 inline bool assigns_safely(const QuickPlan& p) {
     for (uint32_t k = 0; k < p.count; k++)
@@ -4393,7 +4547,7 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan* p) {
 // The plan of a ready block's form, or none (count 0).
 [[gnu::noinline]] void make_plan(Form* f, SeriesBuffer* b, QuickPlan* plan) {
     QuickPlan& p = *plan;
-    p.count = p.cells = p.word_count = p.paren_count = 0;
+    p.count = p.cells = p.word_count = p.paren_count = p.field_count = 0;
     p.steady_count = p.unop_count = p.exit_count = p.while_count = 0;
     p.local = p.calls = false;
     p.held_count = p.paren_call_count = 0;
@@ -4402,7 +4556,7 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan* p) {
     p.generation = prepared::generation;
     p.epoch = node::epoch;
     p.never = f->count > MAX_PLAN_EXPRS || std::any_of(f->exprs.begin(), f->exprs.end(), [](const prepared::Expr& e) {
-                  return e.kind != prepared::E_CHAIN && e.kind != prepared::E_SET && e.kind != prepared::E_BRANCH &&
+                  return !prepared::is_chain(e) && e.kind != prepared::E_BRANCH &&
                          e.kind != prepared::E_LOOP && (e.kind != prepared::E_CALL || !e.frameless);
               });
     if (p.never) return;
@@ -4429,8 +4583,8 @@ bool assigns_safely(const QuickBlock& q, const QuickPlan* p) {
 // context and of objects, and the branch blocks' cells, stay put while
 // node::epoch is the same, function locals only while their frame is the
 // same; the steady slots are compared with the cells they held, the words
-// after expressions, the lone exits' blocks and what the plan assigns are
-// read again. The fit and the operators' integer cases are learnt for the
+// after expressions, the extents of the blocks whose cells it reads and
+// what the plan assigns are read again. The fit and the operators' integer cases are learnt for the
 // form's life.
 bool plan_holds(const QuickPlan& p) {
     if (p.generation != prepared::generation || p.epoch != node::epoch) return false;
@@ -4455,6 +4609,17 @@ bool plan_holds(const QuickPlan& p) {
         const ExitBlock& x = p.exit_blocks[k];
         if (x.b->head != x.head || x.b->tail != x.tail) return false;
     }
+#ifdef ZEL_CHECK_PREPARED
+    for (uint32_t k = 0; k < p.field_count; k++) {
+        FieldRef fr;
+        const PlanField& pf = p.fields[k];
+        bool found = field_ref(pf.path, pf.setting, &fr);
+        if ((found || pf.setting) && (!found || fr.slot != pf.slot)) {
+            std::fprintf(stderr, "zel: a kept plan's field slot is stale\n");
+            std::abort();
+        }
+    }
+#endif
     return assigns_safely(p);
 }
 
@@ -4635,6 +4800,11 @@ template <bool Value = true>
             continue;
         case PC_EITHER: break;
         case PC_STORE: *out = *s->left; continue;
+        case PC_COPY:
+            if (word_class(s->left) != WORD_PUSH) return uint32_t(s - first);
+            *out = *s->left;
+            continue;
+        case PC_MARK: out->header |= HDR_ASSIGNED; continue;  // set_field's mark
         case PC_WHILE:
             if (!plan_while(p.whiles[s->native_index], slot, stop)) return uint32_t(s - first);
             continue;
@@ -4849,7 +5019,7 @@ template <bool Constant>
             if (uint32_t e = cp->steps[k].expr) *stop = {STOP_COND, e, w.cf};
             return FRAMELESS_STOPPED;
         } else if (!logic::is_truthy(slot)) {
-            return FRAMELESS_ENDED;  // a plan's value is an integer or a logic!
+            return FRAMELESS_ENDED;  // a plan's value is never unset (no call in it, PC_COPY's test)
         }
         if (uint32_t k = plan_turn<false>(*rp, slot, &taken, stop); k != rp->count) {
             const PlanStep& s = rp->steps[k];

@@ -29,7 +29,7 @@ size_t bytes_of(const Form* f) {
     return sizeof(Form) + f->exprs.capacity() * sizeof(Expr) + f->chains.capacity() * sizeof(Chain) +
            f->ops.capacity() * sizeof(OpStep) + f->calls.capacity() * sizeof(CallNode) +
            f->args.capacity() * sizeof(Arg) + f->snapshot.capacity() * sizeof(Cell) +
-           f->inline_calls.size() * sizeof(InlineCall) + f->plan_bytes;
+           f->inline_calls.size() * sizeof(InlineCall) + f->fields.size() * sizeof(FieldCache) + f->plan_bytes;
 }
 
 }  // namespace
@@ -54,9 +54,11 @@ Code code_of(Node n) {
     return {series::cells(b), uint32_t(series::length(b))};
 }
 
-// A word whose slot a form may remember (see SlotCache): of the global
-// context, or, when read (not assigned, which an object's change handler
-// may see), of an object's context.
+}  // namespace
+
+// A word whose slot a form may remember: of the global context, or, when
+// read (not assigned, which an object's change handler may see), of an
+// object's context.
 SlotCache cache_for(const Cell* word, bool assigned) {
     Node ctx = cell::word_context(word);
     bool on = false, local = false;
@@ -68,6 +70,15 @@ SlotCache cache_for(const Cell* word, bool assigned) {
         local = ctx != context::global_values.context && context::is_on_stack(cc);
     }
     return SlotCache{nullptr, 0, on, local};
+}
+
+namespace {
+
+// A path's field cache (see FieldCache), empty, kept in the form: its
+// index in Form::fields.
+uint32_t new_field(Form* f) {
+    f->fields.push_back(std::make_unique<FieldCache>());
+    return uint32_t(f->fields.size() - 1);
 }
 
 // A word's value that reading the word simply pushes.
@@ -216,7 +227,11 @@ uint32_t leaf(Form* f, const Code& code, uint32_t pos, Place place, Leaf* out, u
         }
         return call ? call_leaf(f, code, pos, value, out, depth) : 0;
     }
-    case T_PATH: out->kind = L_FIELD; return field_shaped(c) ? pos + 1 : 0;
+    case T_PATH:
+        out->kind = L_FIELD;
+        if (!field_shaped(c)) return 0;
+        out->field = f->fields[new_field(f)].get();
+        return pos + 1;
     case T_PAREN:
         if (paren_of_inline_call(c)) {
             out->kind = L_CALL_PAREN;
@@ -402,6 +417,7 @@ Expr decode(Form* f, const Code& code, uint32_t pos) {
     bool set_field = t == T_SET_PATH && field_shaped(c);
     if (t == T_SET_WORD || set_field) {
         if (chain(f, code, pos + 1, &e.chain, ASSIGNED, 0)) e.kind = set_field ? E_SET_FIELD : E_SET;
+        if (e.kind == E_SET_FIELD) e.call = new_field(f);
         if (e.kind == E_SET) {
             e.cache = cache_for(c, true);
             const Cell* first = &f->chains[e.chain].first.cell;

@@ -115,6 +115,24 @@ struct InlineCall {
     mutable SlotCache arg_caches[2];
     Cell entries[2];
 };
+// The field a path of an object's word and a field word (o/x) names, as a
+// run last found it through the evaluator's field_ref: good while
+// node::epoch is the same (the field's slot and its word in the object's
+// symbol block stay put), the path's buffer has the same extent and cells
+// (compared bit for bit: its mark cannot tell, see InlineCall) and its
+// word's slot (through the cache) holds the same object, which are all
+// field_ref decides from but the field's value. Epoch 0 never matches.
+// Runs fill it in. An L_FIELD leaf's, or an E_SET_FIELD's (whose changed
+// mark it sets).
+struct FieldCache {
+    uint64_t epoch;
+    uint64_t extent;  // the path's buffer's head and tail as one word
+    Cell cells[2];    // the path's word and field word
+    Cell object;
+    SlotCache word;   // of cells[0]
+    Cell* slot;       // the field's value
+    Cell* mark;       // the field's word in the object's symbol block
+};
 struct Leaf {
     Cell cell;  // the code's cell (the callable's word for a call)
     LeafKind kind;
@@ -126,6 +144,7 @@ struct Leaf {
     union {
         mutable Form* paren_form;
         const InlineCall* inline_call;  // an L_CALL_PAREN's (or null) or L_INLINE_CALL's (in Form::inline_calls)
+        FieldCache* field;              // an L_FIELD's (in Form::fields)
     };
 };
 
@@ -243,7 +262,7 @@ struct Expr {
     // key on every turn).
     bool frameless;
     mutable uint8_t frame_misses;
-    uint32_t call;
+    uint32_t call;  // that call in Form::calls; an E_SET_FIELD's path's FieldCache in Form::fields
     // An E_LOOP while whose blocks did not fit turns without its frames:
     // the forms' generation it was refused in, plus one (0: never), so that
     // later entries in that generation do not try again. In the padding.
@@ -275,6 +294,7 @@ struct Form {
     std::vector<CallNode> calls;
     std::vector<Arg> args;  // the calls' arguments
     std::vector<std::unique_ptr<InlineCall>> inline_calls;  // the L_CALL_PAREN leaves'
+    std::vector<std::unique_ptr<FieldCache>> fields;        // the L_FIELD leaves' and E_SET_FIELD's
     std::vector<Cell> snapshot;  // the cells when prepared (sanitizer builds)
     bool decoded;    // every expression is in exprs
     bool pure;       // decoded, and every expression a chain or its assignment that runs no code
@@ -296,6 +316,10 @@ struct Form {
     std::unique_ptr<interp::QuickPlan, PlanFree> plan;
     size_t plan_bytes;
 };
+
+// A word's slot cache as a form starts it (see SlotCache): on for a word
+// of the global context, or, when read (not assigned), of an object's.
+SlotCache cache_for(const Cell* word, bool assigned);
 
 // Off with ZEL_PREPARE=0 (read at init).
 extern bool enabled;
