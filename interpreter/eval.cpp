@@ -50,7 +50,7 @@ namespace {
 
 [[gnu::always_inline]] inline SeriesBuffer* code_buffer(const Cell* block) { return node::buffer_in_line(cell::series_node(block)); }
 // Code (blocks, parens, paths) holds cells: its length needs no unit lookup.
-inline uint32_t cell_count(const SeriesBuffer* b) { return (b->tail - b->head) / uint32_t(sizeof(Cell)); }
+using block::cell_count;
 inline uint32_t live_tail(const Cell* block) { return cell_count(code_buffer(block)); }
 inline Cell fetch(const Cell* block, uint32_t pos) { return series::cells(code_buffer(block))[pos]; }
 
@@ -3249,9 +3249,12 @@ template <bool Planned>
 
 // A chain that runs code only for the function's call it starts with,
 // not yet found framed: answered_call may answer it, and the chain be
-// computed as one that runs no code.
+// computed as one that runs no code. (A native's or action's call is
+// never answered so.)
 inline bool answerable_chain(const Form* f, const prepared::Chain& ch) {
-    if (ch.first.kind != prepared::L_CALL || f->calls[ch.first.call].framed) return false;
+    if (ch.first.kind != prepared::L_CALL) return false;
+    const prepared::CallNode& c = f->calls[ch.first.call];
+    if (c.framed || cell::type(&c.callable) != T_FUNCTION) return false;
     for (uint32_t k = 0; k < ch.op_count; k++) {
         prepared::LeafKind right = f->ops[ch.ops + k].right.kind;
         if (right == prepared::L_CODE_PAREN || right == prepared::L_CALL) return false;
@@ -5201,10 +5204,26 @@ bool reduce_into(const Cell* block, Cell* out) {
     return reduce_steps(block, out, f, k, pos);
 }
 
-// A paren whose form is one plain chain (or its assignment) gives its value
-// from the form; a miss has done nothing, so the general run starts afresh.
+// A paren of one cell that eval() gives in place (lone_value) gives it
+// here, as eval_block's in-place path does, untraced and with no halt
+// asked for (which the general path takes); a paren whose form is one plain
+// chain (or its assignment) gives its value from the form; a miss has done
+// nothing, so the general run starts afresh.
+namespace {
+[[gnu::noinline]] bool paren_run_into(const Cell* paren, SeriesBuffer* b, Cell* out);
+}
 bool paren_into(const Cell* paren, Cell* out) {
     SeriesBuffer* b = code_buffer(paren);
+    if (const Cell* value = lone_value(paren, b); value && !is_tracing() && !is_halt_requested()) {
+        *out = *value;
+        return true;
+    }
+    return paren_run_into(paren, b, out);
+}
+namespace {
+// The rest of paren_into, out of line: the lone value's path saves no
+// registers for it.
+bool paren_run_into(const Cell* paren, SeriesBuffer* b, Cell* out) {
     Form* f = form_for_run(paren, b);
     if (f && f->pure && f->count == 1 && !is_halt_requested() && pure_at_top(f, f->exprs[0], b)) {
         *out = *stack::last();
@@ -5217,6 +5236,7 @@ bool paren_into(const Cell* paren, Cell* out) {
     stack::pop(1);
     return true;
 }
+}  // namespace
 
 }  // namespace interp
 
