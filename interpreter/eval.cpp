@@ -3216,6 +3216,35 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
     return exits::pending() ? pos : infix_after(code, pos, code_buffer(code));
 }
 
+// An assignment of a native's or action's call whose arguments the form
+// holds (prepared::Expr::held_args on an E_SET), untraced: the arguments
+// computed from their chains where the call's frame will have them, then
+// the assignment's frame and the call's opened over them as chain_expression
+// and tree_call open them, and the native run there. The position after the
+// call (and any operator after it now, applied in the assignment's frame as
+// there), or 0 with nothing done when the word holds another callable or an
+// argument misses: chain_expression then takes it.
+[[gnu::noinline]] uint32_t held_set_call(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b) {
+    const prepared::Chain& ch = f->chains[e.chain];
+    const prepared::CallNode& c = f->calls[e.call];
+    const Cell* value = cached_slot(&ch.first.cell, ch.first.cache);
+    if (!value || !same_bits(value, &c.callable)) return 0;
+    Cell* slot = stack::reg.top;  // the assignment's frame: the set-word, then the callable
+    Cell* args = slot + 2;
+    if (args + c.arg_count + 2 >= stack::reg.limit) return 0;
+    uint32_t pos = held_arguments(f, ch.start, c, b, args);
+    if (!pos) return 0;
+    Cell target = e.word, name = ch.first.cell;
+    uint32_t count = c.arg_count;  // the form may be gone after the native
+    return set_word_framed(code, &target, [&] {
+        stack::push(value);
+        const stack::Frame* frame = stack::enter_frame(&name, stack::KIND_NATIVE | interp_bit());
+        stack::reg.top = args + count;
+        run_native_in_frame(code, pos, &name, frame);
+        return exits::pending() ? pos : infix_after(code, pos, code_buffer(code));
+    });
+}
+
 // A call of a quick form (prepared::Expr::frameless) answered without its
 // frame as held_native_call answers it, its value at slot: nothing in it
 // runs code, raises, allocates or collects, and nothing could see the frame
@@ -3298,6 +3327,8 @@ inline bool answerable_chain(const Form* f, const prepared::Chain& ch) {
             // needs no frame for the assignment either.
             if (answerable_chain(f, f->chains[e.chain]) && pure_at_top(f, e, b)) return answered_expression(f, e);
             *ran_code = true;
+            if (e.held_args && !is_tracing())
+                if (uint32_t pos = held_set_call(code, f, e, b)) return pos;
             return chain_expression(code, f, e);
         }
         return pure_at_top(f, e, b) ? e.next : 0;
@@ -5188,6 +5219,11 @@ bool reduce_into(const Cell* block, Cell* out) {
     if (f && f->pure) {
         Cell* to = block::tail_room(out, f->count);
         for (const prepared::Expr* e = f->exprs.data(); k < f->count; k++, e++) {
+            if (e->kind == prepared::E_CHAIN && to) {  // computed where it goes, as pure_at_top would at the top
+                if (stack::reg.top + 2 >= stack::reg.limit || !whole_chain_value(f, *e, b, to + k)) break;
+                cell::clear_flag(to + k);
+                continue;
+            }
             stack::reset();
             if (!pure_at_top(f, *e, b)) break;
             if (!to) {
