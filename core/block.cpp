@@ -177,6 +177,10 @@ Cell* insert_into_gap(Cell* b, const Cell* value, bool at_head, bool advance) {
     return c;
 }
 
+void insert_each_unmarked(Cell* b, const Cell* cells, uint32_t count) {
+    for (uint32_t k = 0; k < count; k++) insert_unmarked(b, cells + k);
+}
+
 // ---- lookup -----------------------------------------------------------------------
 
 const Cell* select_word(const Cell* b, const Cell* word, bool case_) {

@@ -21,6 +21,9 @@ namespace block {
 
 // ---- cell access (no checks: callers keep indexes valid unless stated) --------------
 inline SeriesBuffer* buffer_of(const Cell* b) { return node::buffer(cell::series_node(b)); }
+// The cells a buffer of cells holds (any block or path type): its length
+// without the unit lookup.
+inline uint32_t cell_count(const SeriesBuffer* b) { return (b->tail - b->head) / uint32_t(sizeof(Cell)); }
 // Cells in the buffer, from its head.
 inline uint32_t buffer_length(const Cell* b) { return series::length(buffer_of(b)); }
 // Cells from the index to the tail (negative when the index lies past it).
@@ -53,7 +56,7 @@ Cell* append_copy(const Cell* b, const Cell* value);
 // them; nothing that allocates may run in between.
 inline Cell* tail_room(const Cell* b, uint32_t count) {
     SeriesBuffer* buf = buffer_of(b);
-    uint32_t length = series::length(buf);
+    uint32_t length = cell_count(buf);
     if (cell::type(b) == T_HASH || cell::series_index(b) < int32_t(length) ||
         buf->tail + uint64_t(count) * sizeof(Cell) > buf->size)
         return nullptr;
@@ -81,6 +84,22 @@ Cell* insert_into_gap(Cell* b, const Cell* value, bool at_head, bool advance);
 // without its new-line marker.
 [[gnu::always_inline]] inline void insert_unmarked(Cell* b, const Cell* value) {
     cell::clear_flag(insert_value(b, value, false, true));
+}
+// count such values from cells (which lie in another series), inserted so:
+// with room at the tail, stored there in one pass (else one by one, out of
+// line).
+void insert_each_unmarked(Cell* b, const Cell* cells, uint32_t count);
+[[gnu::always_inline]] inline void insert_run_unmarked(Cell* b, const Cell* cells, uint32_t count) {
+    Cell* to = tail_room(b, count);
+    if (!to) {
+        insert_each_unmarked(b, cells, count);
+        return;
+    }
+    for (uint32_t k = 0; k < count; k++) {
+        to[k] = cells[k];
+        cell::clear_flag(to + k);
+    }
+    take_tail(b, count);
 }
 
 // Makes room for count cells at an absolute position (later cells move up;

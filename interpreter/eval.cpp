@@ -50,7 +50,7 @@ namespace {
 
 [[gnu::always_inline]] inline SeriesBuffer* code_buffer(const Cell* block) { return node::buffer_in_line(cell::series_node(block)); }
 // Code (blocks, parens, paths) holds cells: its length needs no unit lookup.
-inline uint32_t cell_count(const SeriesBuffer* b) { return (b->tail - b->head) / uint32_t(sizeof(Cell)); }
+using block::cell_count;
 inline uint32_t live_tail(const Cell* block) { return cell_count(code_buffer(block)); }
 inline Cell fetch(const Cell* block, uint32_t pos) { return series::cells(code_buffer(block))[pos]; }
 
@@ -3282,6 +3282,35 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
     return exits::pending() ? pos : infix_after(code, pos, code_buffer(code));
 }
 
+// An assignment of a native's or action's call whose arguments the form
+// holds (prepared::Expr::held_args on an E_SET), untraced: the arguments
+// computed from their chains where the call's frame will have them, then
+// the assignment's frame and the call's opened over them as chain_expression
+// and tree_call open them, and the native run there. The position after the
+// call (and any operator after it now, applied in the assignment's frame as
+// there), or 0 with nothing done when the word holds another callable or an
+// argument misses: chain_expression then takes it.
+[[gnu::noinline]] uint32_t held_set_call(const Cell* code, Form* f, const prepared::Expr& e, SeriesBuffer* b) {
+    const prepared::Chain& ch = f->chains[e.chain];
+    const prepared::CallNode& c = f->calls[e.call];
+    const Cell* value = cached_slot(&ch.first.cell, ch.first.cache);
+    if (!value || !same_bits(value, &c.callable)) return 0;
+    Cell* slot = stack::reg.top;  // the assignment's frame: the set-word, then the callable
+    Cell* args = slot + 2;
+    if (args + c.arg_count + 2 >= stack::reg.limit) return 0;
+    uint32_t pos = held_arguments(f, ch.start, c, b, args);
+    if (!pos) return 0;
+    Cell target = e.word, name = ch.first.cell;
+    uint32_t count = c.arg_count;  // the form may be gone after the native
+    return set_word_framed(code, &target, [&] {
+        stack::push(value);
+        const stack::Frame* frame = stack::enter_frame(&name, stack::KIND_NATIVE | interp_bit());
+        stack::reg.top = args + count;
+        run_native_in_frame(code, pos, &name, frame);
+        return exits::pending() ? pos : infix_after(code, pos, code_buffer(code));
+    });
+}
+
 // A call of a quick form (prepared::Expr::frameless) answered without its
 // frame as held_native_call answers it, its value at slot: nothing in it
 // runs code, raises, allocates or collects, and nothing could see the frame
@@ -3315,9 +3344,12 @@ template <bool Planned>
 
 // A chain that runs code only for the function's call it starts with,
 // not yet found framed: answered_call may answer it, and the chain be
-// computed as one that runs no code.
+// computed as one that runs no code. (A native's or action's call is
+// never answered so.)
 inline bool answerable_chain(const Form* f, const prepared::Chain& ch) {
-    if (ch.first.kind != prepared::L_CALL || f->calls[ch.first.call].framed) return false;
+    if (ch.first.kind != prepared::L_CALL) return false;
+    const prepared::CallNode& c = f->calls[ch.first.call];
+    if (c.framed || cell::type(&c.callable) != T_FUNCTION) return false;
     for (uint32_t k = 0; k < ch.op_count; k++) {
         prepared::LeafKind right = f->ops[ch.ops + k].right.kind;
         if (right == prepared::L_CODE_PAREN || right == prepared::L_CALL) return false;
@@ -3361,6 +3393,8 @@ inline bool answerable_chain(const Form* f, const prepared::Chain& ch) {
             // needs no frame for the assignment either.
             if (answerable_chain(f, f->chains[e.chain]) && pure_at_top(f, e, b)) return answered_expression(f, e);
             *ran_code = true;
+            if (e.held_args && !is_tracing())
+                if (uint32_t pos = held_set_call(code, f, e, b)) return pos;
             return chain_expression(code, f, e);
         }
         return pure_at_top(f, e, b) ? e.next : 0;
@@ -5355,6 +5389,11 @@ bool reduce_into(const Cell* block, Cell* out) {
     if (f && f->pure) {
         Cell* to = block::tail_room(out, f->count);
         for (const prepared::Expr* e = f->exprs.data(); k < f->count; k++, e++) {
+            if (e->kind == prepared::E_CHAIN && to) {  // computed where it goes, as pure_at_top would at the top
+                if (stack::reg.top + 2 >= stack::reg.limit || !whole_chain_value(f, *e, b, to + k)) break;
+                cell::clear_flag(to + k);
+                continue;
+            }
             stack::reset();
             if (!pure_at_top(f, *e, b)) break;
             if (!to) {
@@ -5371,10 +5410,26 @@ bool reduce_into(const Cell* block, Cell* out) {
     return reduce_steps(block, out, f, k, pos);
 }
 
-// A paren whose form is one plain chain (or its assignment) gives its value
-// from the form; a miss has done nothing, so the general run starts afresh.
+// A paren of one cell that eval() gives in place (lone_value) gives it
+// here, as eval_block's in-place path does, untraced and with no halt
+// asked for (which the general path takes); a paren whose form is one plain
+// chain (or its assignment) gives its value from the form; a miss has done
+// nothing, so the general run starts afresh.
+namespace {
+[[gnu::noinline]] bool paren_run_into(const Cell* paren, SeriesBuffer* b, Cell* out);
+}
 bool paren_into(const Cell* paren, Cell* out) {
     SeriesBuffer* b = code_buffer(paren);
+    if (const Cell* value = lone_value(paren, b); value && !is_tracing() && !is_halt_requested()) {
+        *out = *value;
+        return true;
+    }
+    return paren_run_into(paren, b, out);
+}
+namespace {
+// The rest of paren_into, out of line: the lone value's path saves no
+// registers for it.
+bool paren_run_into(const Cell* paren, SeriesBuffer* b, Cell* out) {
     Form* f = form_for_run(paren, b);
     if (f && f->pure && f->count == 1 && !is_halt_requested() && pure_at_top(f, f->exprs[0], b)) {
         *out = *stack::last();
@@ -5387,6 +5442,7 @@ bool paren_into(const Cell* paren, Cell* out) {
     stack::pop(1);
     return true;
 }
+}  // namespace
 
 }  // namespace interp
 

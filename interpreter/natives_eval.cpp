@@ -243,7 +243,7 @@ bool compose_into(Cell* out, const Cell* source, bool deep, bool only);
 // A paren's value composed into out: none for unset, a block's values
 // spliced unless only. False on a pending exit.
 bool compose_paren(Cell* out, const Cell* paren, bool only) {
-    if (block::get_length(paren) == 0) return true;
+    if (block::cell_count(block::buffer_of(paren)) == uint32_t(cell::series_index(paren))) return true;
     Cell result;
     if (!interp::paren_into(paren, &result)) return false;
     if (cell::type(&result) == T_UNSET) return true;
@@ -253,8 +253,8 @@ bool compose_paren(Cell* out, const Cell* paren, bool only) {
     }
     temp_roots::Hold hold_result(&result);
     snapshot_if_target(&result, out);
-    for (uint32_t k = uint32_t(cell::series_index(&result)); k < live_tail(&result); k++)
-        block::insert_unmarked(out, block::cell_at(&result, k));
+    uint32_t from = uint32_t(cell::series_index(&result)), tail = live_tail(&result);
+    if (from < tail) block::insert_run_unmarked(out, block::cell_at(&result, from), tail - from);
     return true;
 }
 
@@ -279,12 +279,12 @@ bool compose_into(Cell* out, const Cell* source, bool deep, bool only) {
     for (uint32_t i = uint32_t(cell::series_index(&src));; i++) {
         SeriesBuffer* b = block::buffer_of(&src);
         const Cell* cells = series::cells(b);
-        uint32_t count = series::length(b), t = T_UNSET;
+        uint32_t count = block::cell_count(b), t = T_UNSET, run = i;
         for (; i < count; i++) {
             t = cell::type(cells + i);
             if (t == T_PAREN || (t == T_BLOCK && deep)) break;
-            block::insert_unmarked(out, cells + i);
         }
+        if (i > run) block::insert_run_unmarked(out, cells + run, i - run);
         if (i >= count) return true;
         Cell v = cells[i];
         if (!(t == T_PAREN ? compose_paren(out, &v, only) : compose_nested(out, &v, only))) return false;

@@ -374,16 +374,30 @@ bool control_expr(Form* f, const Code& code, Expr* e, const Cell* value) {
 // code and start with no paren (which the general evaluator may run as a
 // block, with a safe point): its call node, in e->call. Its end stays for
 // a run to find, as any call's.
+bool holds_arguments(const Form* f, const CallNode& c) {
+    for (uint32_t k = 0; k < c.arg_count; k++) {
+        const Chain& ch = f->chains[f->args[c.args + k].chain];
+        if (ch.runs || ch.first.kind == L_PAREN) return false;
+    }
+    return true;
+}
 bool held_arguments(Form* f, const Code& code, Expr* e, const Cell* value) {
     Mark mark(f);
     Leaf call{};
     if (!call_leaf(f, code, e->pos, value, &call, 0)) return false;
-    const CallNode& c = f->calls[call.call];
-    for (uint32_t k = 0; k < c.arg_count; k++) {
-        const Chain& ch = f->chains[f->args[c.args + k].chain];
-        if (ch.runs || ch.first.kind == L_PAREN) return mark.undo(f);
-    }
+    if (!holds_arguments(f, f->calls[call.call])) return mark.undo(f);
     e->call = call.call;
+    return true;
+}
+// An assignment of a chain that is only a native's or action's call whose
+// arguments it may hold so: its call in e->call.
+bool held_assignment(Form* f, Expr* e) {
+    const Chain& ch = f->chains[e->chain];
+    if (ch.first.kind != L_CALL || ch.op_count) return false;
+    const CallNode& c = f->calls[ch.first.call];
+    uint32_t t = cell::type(&c.callable);
+    if ((t != T_NATIVE && t != T_ACTION) || !holds_arguments(f, c)) return false;
+    e->call = ch.first.call;
     return true;
 }
 
@@ -419,6 +433,7 @@ Expr decode(Form* f, const Code& code, uint32_t pos) {
         if (chain(f, code, pos + 1, &e.chain, ASSIGNED, 0)) e.kind = set_field ? E_SET_FIELD : E_SET;
         if (e.kind == E_SET_FIELD) e.call = new_field(f);
         if (e.kind == E_SET) {
+            e.held_args = held_assignment(f, &e);
             e.cache = cache_for(c, true);
             const Cell* first = &f->chains[e.chain].first.cell;
             e.self_update = f->chains[e.chain].word_int && cell::word_context(first) == cell::word_context(c) &&

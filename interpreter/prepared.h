@@ -252,7 +252,9 @@ struct Expr {
     mutable Cell condition_entry;  // the list's entry for the condition (loop's count, return's value), when they fit
     // An E_CALL of a native or action whose arguments are all chains that
     // run no code (none starting with a paren): its call in Form::calls,
-    // the arguments computed from the form before the frame is opened.
+    // the arguments computed from the form before the frame is opened. So
+    // too an E_SET whose chain is only such a call (x: reduce [...]): the
+    // arguments computed before the assignment's frame and the call's.
     bool held_args;
     // Such a call of an action whose answer may be given without its frame
     // (the evaluator's answer_without_frame: put, pick, select, the
