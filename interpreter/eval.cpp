@@ -3214,26 +3214,41 @@ bool exit_in_place(uint32_t index, const Cell* slot, const Cell* const* branch) 
 // call), or null with nothing done: the general call then makes it, and
 // raises what it raises. A call found framed by nature is marked so
 // (prepared::CallNode::framed).
+// The body's form of a function whose call with arity held arguments may
+// be answered in place (see answered_call), its buffer into *bb; else null,
+// *framed telling whether the function is framed by nature (rather than its
+// body having no form that holds yet).
+[[gnu::always_inline]] inline Form* answering_body(const Cell* fn, uint32_t arity, SeriesBuffer** bb, bool* framed) {
+    *framed = true;
+    if (cell::type(fn) != T_FUNCTION || (fn->header & (HDR_TRACE_OFF | HDR_TRACE_ON))) return nullptr;
+    const Cell* cc = context::cell_of(cell::callable_context(fn));
+    const Cell* body = function::extra(fn) + function::EXTRA_BODY;
+    if ((cc->header & LIBRARY_CONTEXT) || cell::context_stack_count(cc) != arity || cell::type(body) != T_BLOCK)
+        return nullptr;
+    SeriesBuffer* b = code_buffer(body);
+    Form* f = b->flags & SER_PREPARED ? prepared::find(cell::series_node(body)) : nullptr;
+    if (!f || !prepared::holds(f, b) || f->start != uint32_t(cell::series_index(body))) {
+        *framed = false;
+        return nullptr;
+    }
+    *bb = b;
+    return f->answers ? f : nullptr;
+}
+
 [[gnu::noinline]] const Cell* answered_call(Form* f, const prepared::Leaf& leaf, uint32_t start, Cell* out,
                                             uint32_t* end) {
     const prepared::CallNode& c = f->calls[leaf.call];
     if (c.framed || cell::type(&c.callable) != T_FUNCTION) return nullptr;
     const Cell* fn = cached_slot(&leaf.cell, leaf.cache);
     if (!fn || !same_bits(fn, &c.callable) || is_tracing()) return nullptr;
-    const Cell* body = function::extra(fn) + function::EXTRA_BODY;
-    if (cell::type(body) != T_BLOCK) {
-        c.framed = true;
+    SeriesBuffer* bb;
+    bool framed;
+    Form* bf = answering_body(fn, c.arg_count, &bb, &framed);
+    if (!bf) {
+        c.framed = framed;
         return nullptr;
     }
-    SeriesBuffer* bb = code_buffer(body);
-    Form* bf = bb->flags & SER_PREPARED ? prepared::find(cell::series_node(body)) : nullptr;
-    if (!bf || !prepared::holds(bf, bb) || bf->start != uint32_t(cell::series_index(body))) return nullptr;
     Cell* cc = context::cell_of(cell::callable_context(fn));
-    if (!bf->answers || cell::context_stack_count(cc) != c.arg_count ||
-        (fn->header & (HDR_TRACE_OFF | HDR_TRACE_ON)) || (cc->header & LIBRARY_CONTEXT)) {
-        c.framed = true;
-        return nullptr;
-    }
     Cell* top = stack::reg.top;
     Cell* args = top + 1;
     if (args + c.arg_count + 2 >= stack::reg.limit || stack::reg.call_top >= stack::reg.call_limit) return nullptr;
@@ -5469,14 +5484,9 @@ uint32_t prepared::inline_arity_of(const Cell* callable) {
 }
 
 bool prepared::answers_in_place(const Cell* callable, uint32_t arity) {
-    if (cell::type(callable) != T_FUNCTION || (callable->header & (HDR_TRACE_OFF | HDR_TRACE_ON))) return false;
-    const Cell* cc = context::cell_of(cell::callable_context(callable));
-    const Cell* body = function::extra(callable) + function::EXTRA_BODY;
-    if ((cc->header & interp::LIBRARY_CONTEXT) || cell::context_stack_count(cc) != arity || cell::type(body) != T_BLOCK)
-        return false;
-    SeriesBuffer* b = interp::code_buffer(body);
-    const Form* f = prepared::find(cell::series_node(body));
-    return f && prepared::holds(f, b) && f->start == uint32_t(cell::series_index(body)) && f->answers;
+    SeriesBuffer* b;
+    bool framed;
+    return interp::answering_body(callable, arity, &b, &framed) != nullptr;
 }
 
 int32_t prepared::plain_arity(const Cell* callable) {
