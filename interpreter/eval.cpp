@@ -5167,6 +5167,37 @@ QuickCount quick_count(LoopBlock& body, const Cell* word, int64_t* turns, int64_
 
 namespace {
 
+// A block run in a frame of its own name (a parse rule's paren), untraced:
+// while its form is quick, its expressions run from the form without the
+// frame, as eval_prepared_in runs them (none runs code, raises or passes a
+// safe point, so nothing could see the frame); from the first that the
+// form cannot take on, the rest runs in the frame. Prepared on its second
+// run, as an unnamed block is.
+[[gnu::noinline]] void named_block(const Cell* name, const Cell* block, SeriesBuffer* b, bool keep_last) {
+    if (!(b->flags & SER_PLAIN)) note_run(block, b, nullptr);
+    Form* f = b->flags & SER_PREPARED ? prepared::find(cell::series_node(block)) : nullptr;
+    uint32_t pos = uint32_t(cell::series_index(block));
+    Cell* slot = stack::reg.top;
+    if (!f || !f->quick || !prepared::holds(f, b) || f->start != pos || slot + 2 >= stack::reg.limit) {
+        eval_in_frame(name, block, keep_last);
+        return;
+    }
+    prepared::check_unchanged(f, b);
+    uint32_t k = 0;
+    for (const prepared::Expr* e = f->exprs.data(); k < f->count; k++, e++) {
+        if (safe_point_due() || !quick_expression(f, *e, b, slot)) break;
+        pos = e->next;
+    }
+    if (k == f->count) {
+        if (keep_last) stack::set_result(slot);
+        return;
+    }
+    stack::reg.top = slot;
+    Cell rest = *block;
+    cell::set_series_index(&rest, pos);
+    eval_in_frame(name, &rest, keep_last);
+}
+
 template <bool Unnamed, bool Nested, bool Body>
 [[gnu::always_inline]] inline void eval_block(const Cell* name, const Cell* block, bool keep_last, LoopBlock* turn) {
     SeriesBuffer* b = code_buffer(block);
@@ -5201,9 +5232,12 @@ template <bool Unnamed, bool Nested, bool Body>
     // Past the in-place path (whose nesting is bounded), parens and blocks
     // nest without call frames.
     stack_guard::check("stack-overflow");
-    if (pos >= tail || is_tracing() ||
-        (!Unnamed && cell::word_symbol(name) != stack::reg.body_symbol && cell::word_symbol(name) != stack::reg.anon_symbol)) {
+    if (pos >= tail || is_tracing()) {
         eval_in_frame(name, block, keep_last);
+        return;
+    }
+    if (!Unnamed && cell::word_symbol(name) != stack::reg.body_symbol && cell::word_symbol(name) != stack::reg.anon_symbol) {
+        named_block(name, block, b, keep_last);
         return;
     }
     if (!(b->flags & SER_PLAIN)) note_run(block, b, turn);
