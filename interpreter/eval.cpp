@@ -5174,11 +5174,15 @@ namespace {
 // form cannot take on, the rest runs in the frame. Prepared on its second
 // run, as an unnamed block is.
 [[gnu::noinline]] void named_block(const Cell* name, const Cell* block, SeriesBuffer* b, bool keep_last) {
-    if (!(b->flags & SER_PLAIN)) note_run(block, b, nullptr);
     Form* f = b->flags & SER_PREPARED ? prepared::find(cell::series_node(block)) : nullptr;
     uint32_t pos = uint32_t(cell::series_index(block));
     Cell* slot = stack::reg.top;
-    if (!f || !f->quick || !prepared::holds(f, b) || f->start != pos || slot + 2 >= stack::reg.limit) {
+    if (!f || !prepared::holds(f, b)) {
+        if (!(b->flags & SER_PLAIN)) note_run(block, b, nullptr);
+        eval_in_frame(name, block, keep_last);
+        return;
+    }
+    if (!f->quick || f->start != pos || slot + 2 >= stack::reg.limit) {
         eval_in_frame(name, block, keep_last);
         return;
     }
