@@ -462,7 +462,8 @@ Expr decode(Form* f, const Code& code, uint32_t pos) {
 
 // An expression that may run code which its form runs (see one_call).
 bool calls(const Expr& e) {
-    return e.kind == E_BRANCH || e.kind == E_RETURN || e.kind == E_LOOP || (is_chain(e) && e.runs);
+    return e.kind == E_BRANCH || e.kind == E_RETURN || e.kind == E_LOOP || (is_chain(e) && e.runs) ||
+           (e.kind == E_CALL && e.held_args && !e.frameless);
 }
 // A while whose blocks are written in the code counts as quick: the loop
 // turns take its turns frameless while they run no code (see the evaluator);
