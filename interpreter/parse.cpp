@@ -366,6 +366,7 @@ StepKind step_kind(const Cell* v, Keyword k) {
 
 struct Form {
     uint32_t head, tail;
+    uint32_t count;  // the steps, one a cell
     std::vector<Step> steps;
     std::vector<Cell> snapshot;  // the cells when made (sanitizer builds)
 };
@@ -387,6 +388,7 @@ Form* make_form(Node n, SeriesBuffer* b, const Cell* blk) {
     slot->head = b->head;
     slot->tail = b->tail;
     slot->steps.assign(length, Step{});
+    slot->count = length;
     for (uint32_t i = 0; i < length; i++) {
         Step& s = slot->steps[i];
         const Cell* v = block::cell_at(blk, i);
@@ -635,7 +637,7 @@ uint32_t alternative_end(const Parser& p, const Cell* blk, uint32_t next) {
 // The same through the form, kept in the failed rule's step with the index
 // the walk started from, when no word decided any of the rules' ends on it.
 uint32_t alternative_end(const Parser& p, const Cell* blk, uint32_t i, uint32_t next, Form* f) {
-    if (i >= f->steps.size()) return alternative_end(p, blk, next);  // the rule's code shortened the block
+    if (i >= f->count) return alternative_end(p, blk, next);  // the rule's code shortened the block
     Step& failed = f->steps[i];
     if (failed.fail && failed.fail_from == next) return failed.fail;
     uint32_t from = next, length = rules_length(blk);
@@ -664,7 +666,7 @@ bool match_block(Parser& p, const Cell* block) {
     Form* f = form_of(p, blk);
     if (f) check_unchanged(f, blk);
     for (;;) {
-        uint32_t length = f ? uint32_t(f->steps.size()) : rules_length(blk);
+        uint32_t length = f ? f->count : rules_length(blk);
         if (i >= length) break;
         uint32_t next;
         bool quiet = false;
@@ -733,7 +735,7 @@ inline const Cell* terminal(const Parser& p, const Rule& r) {
 }
 
 // repeat for a terminal: its rounds without a decode or a trace each.
-bool repeat_terminal(Parser& p, const Cell* value, int32_t min, int32_t max, bool is_while) {
+[[gnu::always_inline]] inline bool repeat_terminal(Parser& p, const Cell* value, int32_t min, int32_t max, bool is_while) {
     int32_t start = position(p);
     int64_t count = match_run(p, value, max < 0 ? INT64_MAX : max);
     if (count >= 0) {
@@ -793,15 +795,12 @@ struct Repetition {
     bool is_while;
 };
 
+// The repeating keywords are numbered in a row, in this table's order.
+static_assert(KW_SOME == KW_ANY + 1 && KW_OPT == KW_ANY + 2 && KW_WHILE == KW_ANY + 3);
+constexpr Repetition REPETITIONS[] = {{0, -1, false}, {1, -1, false}, {0, 1, false}, {0, -1, true}};
+
 inline const Repetition* repetition_of(Keyword k) {
-    static constexpr Repetition any{0, -1, false}, some{1, -1, false}, opt{0, 1, false}, while_{0, -1, true};
-    switch (k) {
-    case KW_ANY: return &any;
-    case KW_SOME: return &some;
-    case KW_OPT: return &opt;
-    case KW_WHILE: return &while_;
-    default: return nullptr;
-    }
+    return k >= KW_ANY && k <= KW_WHILE ? &REPETITIONS[k - KW_ANY] : nullptr;
 }
 
 // The repetition of the rule after the keyword at i in the keyword's entry.
@@ -845,7 +844,7 @@ inline int repeat_form(Parser& p, const Cell* blk, uint32_t i, Keyword k, Form* 
         if (next) *next = i + 1;
         return s.k == KW_SKIP ? step_one(p, blk, i) : keyword(p, s.k, blk, i);
     case STEP_REPEAT:
-        if (i + 1 < f->steps.size()) {
+        if (i + 1 < f->count) {
             int fast = repeat_form(p, blk, i, s.k, f, quiet);
             if (fast >= 0) {
                 if (next) *next = i + 2;
@@ -1212,7 +1211,14 @@ bool match_traced(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
 
 bool match_rule(Parser& p, const Cell* blk, uint32_t i) {
     Form* f = form_of(p, blk);
-    if (f && i < f->steps.size()) return rule_from_form(p, blk, i, f);
+    if (f && i < f->count) {
+        if (f->steps[i].kind == STEP_BLOCK) {  // a sub-block, the commonest rule a keyword takes: entered here
+            Cell rules = *block::cell_at(blk, i);
+            cell::clear_flag(&rules);
+            return match_block(p, &rules);
+        }
+        return rule_from_form(p, blk, i, f);
+    }
     return match_step(p, blk, i, decode(blk, i));
 }
 
