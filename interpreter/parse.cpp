@@ -425,7 +425,7 @@ inline Form* form_of(const Parser& p, const Cell* blk) {
     return make_form(n, b, blk);
 }
 
-inline Rule decode_step(const Cell* blk, uint32_t i, const Step& s) {
+[[gnu::always_inline]] inline Rule decode_step(const Cell* blk, uint32_t i, const Step& s) {
     Rule r;
     r.v = *block::cell_at(blk, i);
     cell::clear_flag(&r.v);
@@ -608,7 +608,7 @@ Cell word_argument(const Cell* blk, uint32_t i) {
 
 // ---- matching ---------------------------------------------------------------------
 
-bool match_rule(Parser& p, const Cell* blk, uint32_t i);
+inline bool match_rule(Parser& p, const Cell* blk, uint32_t i);
 bool match_decoded(Parser& p, const Cell* blk, uint32_t i, const Rule& r);
 bool match_traced(Parser& p, const Cell* blk, uint32_t i, const Rule& r);
 
@@ -816,7 +816,7 @@ inline const Repetition* repetition_of(Keyword k) {
 // entry would raise parse-stack); or a block or a word holding one, run as
 // keyword() runs it, which clears quiet. -1 for any other rule after the
 // keyword.
-inline int repeat_form(Parser& p, const Cell* blk, uint32_t i, Keyword k, Form* f, bool* quiet) {
+[[gnu::always_inline]] inline int repeat_form(Parser& p, const Cell* blk, uint32_t i, Keyword k, Form* f, bool* quiet) {
     const Repetition* rep = repetition_of(k);
     if (!rep) return -1;
     const Step& s = f->steps[i + 1];
@@ -1209,7 +1209,7 @@ bool match_traced(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
     return step_form(p, blk, i, f, f->steps[i], nullptr, &quiet);
 }
 
-bool match_rule(Parser& p, const Cell* blk, uint32_t i) {
+[[gnu::always_inline]] inline bool match_rule(Parser& p, const Cell* blk, uint32_t i) {
     Form* f = form_of(p, blk);
     if (f && i < f->count) {
         if (f->steps[i].kind == STEP_BLOCK) {  // a sub-block, the commonest rule a keyword takes: entered here

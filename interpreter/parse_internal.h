@@ -91,7 +91,7 @@ int64_t match_char_run(const Parser& p, const Cell* rule, const uint8_t* at, uin
 // How many units in a row, at most most, a char! or bitset! rule matches
 // from the position of string input; -1 for other rules and inputs. In line:
 // the charset's run is the inner loop of most text parses.
-inline int64_t match_run(const Parser& p, const Cell* rule, int64_t most) {
+[[gnu::always_inline]] inline int64_t match_run(const Parser& p, const Cell* rule, int64_t most) {
     uint32_t t = cell::type(rule);
     if ((t != T_CHAR && t != T_BITSET) || !types::is_any_string(p.input)) return -1;
     SeriesBuffer* b = string::buffer_of(p.input);
