@@ -485,14 +485,14 @@ void count_seen() {
 // A rule-stack entry for the life of a scope: the rule position, the input
 // position and the record.
 struct Entry {
-    uint32_t at;
-    Entry(const Parser& p, EntryKind kind, const Cell* rule, int32_t code) : at(work.rule_top) {
+    uint32_t at, e;  // its first cell, its index
+    Entry(const Parser& p, EntryKind kind, const Cell* rule, int32_t code) : at(work.rule_top), e(at / ENTRY_CELLS) {
         push(p, kind, rule, code);
     }
     // A block's entry, hash its seen_hash.
-    Entry(const Parser& p, const Cell* rule, uint8_t hash) : at(work.rule_top) {
+    Entry(const Parser& p, const Cell* rule, uint8_t hash) : at(work.rule_top), e(at / ENTRY_CELLS) {
         push(p, ENTRY_BLOCK, rule, 0);
-        work.hashes[at / ENTRY_CELLS] = hash;
+        work.hashes[e] = hash;
         work.seen[hash]++;
     }
     void push(const Parser& p, EntryKind kind, const Cell* rule, int32_t code) {
@@ -500,16 +500,16 @@ struct Entry {
         work.rules[at] = *rule;
         work.rules[at + 1] = *p.input;
         cell::make_integer(&work.rules[at + 2], code);
-        work.kinds[at / ENTRY_CELLS] = kind;
+        work.kinds[e] = kind;
         work.rule_top += ENTRY_CELLS;
     }
     ~Entry() {
-        if (work.kinds[at / ENTRY_CELLS] == ENTRY_BLOCK) work.seen[work.hashes[at / ENTRY_CELLS]]--;
+        if (work.kinds[e] == ENTRY_BLOCK) work.seen[work.hashes[e]]--;
         work.rule_top = at;
     }
     Entry(const Entry&) = delete;
     Entry& operator=(const Entry&) = delete;
-    int32_t index() const { return int32_t(at / ENTRY_CELLS); }
+    int32_t index() const { return int32_t(e); }
     Cell* rule() const { return &work.rules[at]; }
     Cell* record() const { return &work.rules[at + 2]; }
 };
@@ -620,7 +620,7 @@ inline bool match_step(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
 inline bool step_form(Parser& p, const Cell* blk, uint32_t i, Form* f, Step& s, uint32_t* next, bool* quiet);
 inline int repeat_form(Parser& p, const Cell* blk, uint32_t i, Keyword k, Form* f, bool* quiet);
 bool keyword(Parser& p, Keyword k, const Cell* blk, uint32_t i);
-bool step_one(Parser& p, const Cell* blk, uint32_t i);
+inline bool step_one(Parser& p, const Cell* blk, uint32_t i);
 bool match_plain(Parser& p, const Cell* rule, const Cell* blk, uint32_t i);
 
 // Where the alternative of a failed rule ends: its `|` or the block's
@@ -964,13 +964,13 @@ bool into(Parser& p, const Cell* blk, uint32_t i) {
         int32_t limit;
         ~Scope() {
             work.input_top--;
-            p.input = input;
+            set_input(p, input);
             p.limit = limit;
         }
     } scope{p, p.input, p.limit};
     cell::clear_flag(&value);
     work.inputs[work.input_top] = value;
-    p.input = &work.inputs[work.input_top++];
+    set_input(p, &work.inputs[work.input_top++]);
     p.limit = -1;
     bool ok = match_block(p, &rules) && position(p) >= end_of(p);
     if (ok) cell::set_series_index(scope.input, uint32_t(pos + 1));
@@ -1101,7 +1101,7 @@ bool keep(Parser& p, const Cell* blk, uint32_t i) {
     return true;
 }
 
-bool step_one(Parser& p, const Cell* blk, uint32_t i) {
+[[gnu::always_inline]] inline bool step_one(Parser& p, const Cell* blk, uint32_t i) {
     bool ok = position(p) < end_of(p);
     if (ok) set_position(p, position(p) + 1);
     fire(p, EV_MATCH, ok, blk, i);
@@ -1250,8 +1250,9 @@ void run(const Cell* input, const Cell* rules, int32_t op, int32_t limit, const 
     Cell result = statics::unset_cell;
     temp_roots::Hold hold(&result);
     Parser p{work.rule_top, work.input_top, &work.inputs[work.input_top], limit, op, SIGNAL_NONE, callback, -1,
-             &result, !callback && prepared::enabled};
+             &result, !callback && prepared::enabled, false, false};
     work.inputs[work.input_top++] = *input;
+    set_input(p, p.input);
     bool ok;
     try {
         Cell blk = *rules;

@@ -67,7 +67,16 @@ struct Parser {
     int32_t collect;                 // entry index of the innermost collect, -1 none
     Cell* result;                    // where an outermost collect leaves its block
     bool forms;                      // rules blocks are run from their forms (no trace, preparation on)
+    bool block_input, text_input;    // the input's type: block-like, or any-string (set_input)
 };
+
+// Makes the cell, whose value is set, the input; its type is read once
+// (nothing but the parse writes the cell, and it keeps the type).
+inline void set_input(Parser& p, Cell* input) {
+    p.input = input;
+    p.block_input = types::is_any_block(input);
+    p.text_input = types::is_any_string(input);
+}
 
 inline int32_t position(const Parser& p) { return cell::series_index(p.input); }
 inline void set_position(Parser& p, int32_t at) { cell::set_series_index(p.input, uint32_t(at)); }
@@ -93,7 +102,7 @@ int64_t match_char_run(const Parser& p, const Cell* rule, const uint8_t* at, uin
 // the charset's run is the inner loop of most text parses.
 [[gnu::always_inline]] inline int64_t match_run(const Parser& p, const Cell* rule, int64_t most) {
     uint32_t t = cell::type(rule);
-    if ((t != T_CHAR && t != T_BITSET) || !types::is_any_string(p.input)) return -1;
+    if ((t != T_CHAR && t != T_BITSET) || !p.text_input) return -1;
     SeriesBuffer* b = string::buffer_of(p.input);
     int32_t pos = position(p);
     int64_t room = std::min<int64_t>(most, int64_t(end_of(p, int32_t(series::length(b)))) - pos), n = 0;
@@ -113,7 +122,7 @@ int64_t match_char_run(const Parser& p, const Cell* rule, const uint8_t* at, uin
 // The input unit at an index as a value: the cell, a char! or an integer!.
 void unit_at(const Parser& p, int32_t index, Cell* out);
 // True when the input is a block-like series.
-inline bool is_block_input(const Parser& p) { return types::is_any_block(p.input); }
+inline bool is_block_input(const Parser& p) { return p.block_input; }
 
 // ---- editing and collecting (parse_edit.cpp) --------------------------------------------
 // Removes count units at start; the position goes to start.
