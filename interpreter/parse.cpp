@@ -608,7 +608,8 @@ Cell word_argument(const Cell* blk, uint32_t i) {
 
 // ---- matching ---------------------------------------------------------------------
 
-inline bool match_rule(Parser& p, const Cell* blk, uint32_t i);
+bool match_rule(Parser& p, const Cell* blk, uint32_t i);
+inline bool rule_in_line(Parser& p, const Cell* blk, uint32_t i);
 bool match_decoded(Parser& p, const Cell* blk, uint32_t i, const Rule& r);
 bool match_traced(Parser& p, const Cell* blk, uint32_t i, const Rule& r);
 
@@ -620,7 +621,7 @@ inline bool match_step(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
 inline bool step_form(Parser& p, const Cell* blk, uint32_t i, Form* f, Step& s, uint32_t* next, bool* quiet);
 inline int repeat_form(Parser& p, const Cell* blk, uint32_t i, Keyword k, Form* f, bool* quiet);
 bool keyword(Parser& p, Keyword k, const Cell* blk, uint32_t i);
-inline bool step_one(Parser& p, const Cell* blk, uint32_t i);
+bool step_one(Parser& p, const Cell* blk, uint32_t i);
 bool match_plain(Parser& p, const Cell* rule, const Cell* blk, uint32_t i);
 
 // Where the alternative of a failed rule ends: its `|` or the block's
@@ -760,15 +761,21 @@ inline const Cell* terminal(const Parser& p, const Rule& r) {
 // that neither advances nor shortens the input ends it, except for while.
 // The count is 64 bits wide: a while that never ends goes on counting
 // rounds for as long as it runs.
+// repeat_terminal out of line, for repeat: a chain of prefix keywords
+// recurses through repeat, whose frame stays small.
+[[gnu::noinline]] bool repeat_terminal_out(Parser& p, const Cell* value, int32_t min, int32_t max, bool is_while) {
+    return repeat_terminal(p, value, min, max, is_while);
+}
+
 bool repeat(Parser& p, const Cell* blk, uint32_t i, int32_t min, int32_t max, bool is_while) {
     Rule r = decode(blk, i);
-    if (const Cell* value = terminal(p, r)) return repeat_terminal(p, value, min, max, is_while);
+    if (const Cell* value = terminal(p, r)) return repeat_terminal_out(p, value, min, max, is_while);
     int32_t start = position(p);
     int64_t count = 0;
     while (max < 0 || count < max) {
         int32_t before = position(p);
         uint32_t length_before = series::buffer_length(p.input);
-        bool ok = match_rule(p, blk, i);
+        bool ok = rule_in_line(p, blk, i);
         Signal s = p.signal;
         p.signal = SIGNAL_NONE;
         if (s == SIGNAL_BREAK) return true;
@@ -928,7 +935,7 @@ bool search(Parser& p, const Cell* blk, uint32_t i, bool thru) {
 }
 
 // copy and set: the rule after the word, then the word gets what it matched.
-bool capture(Parser& p, const Cell* blk, uint32_t i, bool copy) {
+[[gnu::noinline]] bool capture(Parser& p, const Cell* blk, uint32_t i, bool copy) {
     Cell w = word_argument(blk, i + 1);
     int32_t start = position(p);
     if (!match_rule(p, blk, i + 2)) return false;
@@ -946,7 +953,7 @@ bool capture(Parser& p, const Cell* blk, uint32_t i, bool copy) {
     return true;
 }
 
-bool into(Parser& p, const Cell* blk, uint32_t i) {
+[[gnu::noinline]] bool into(Parser& p, const Cell* blk, uint32_t i) {
     if (!is_block_input(p)) error::raise(Err::script_parse_block, p.input);
     Cell rules = rule_at(blk, i + 1);
     if (cell::type(&rules) == T_WORD) rules = *context::word_value(&rules);
@@ -977,7 +984,7 @@ bool into(Parser& p, const Cell* blk, uint32_t i) {
     return ok;
 }
 
-bool quoted(Parser& p, const Cell* blk, uint32_t i) {
+[[gnu::noinline]] bool quoted(Parser& p, const Cell* blk, uint32_t i) {
     Cell v = rule_at(blk, i + 1);
     uint32_t t = cell::type(&v);
     bool literal = is_block_input(p) || t == T_CHAR || t == T_BINARY || types::is_any_string(t);
@@ -995,7 +1002,7 @@ bool quoted(Parser& p, const Cell* blk, uint32_t i) {
     return true;
 }
 
-bool if_(Parser& p, const Cell* blk, uint32_t i) {
+[[gnu::noinline]] bool if_(Parser& p, const Cell* blk, uint32_t i) {
     Cell v = rule_at(blk, i + 1);
     if (cell::type(&v) != T_PAREN) error::raise(Err::script_parse_rule, &v);
     Cell result = eval_paren(p, &v, blk, i + 1);
@@ -1019,7 +1026,7 @@ bool remove(Parser& p, const Cell* blk, uint32_t i) {
     return true;
 }
 
-bool insert(Parser& p, const Cell* blk, uint32_t i) {
+[[gnu::noinline]] bool insert(Parser& p, const Cell* blk, uint32_t i) {
     uint32_t j = i + 1;
     Cell v = rule_at(blk, j);
     bool only = keyword_of(&v) == KW_ONLY;
@@ -1040,7 +1047,7 @@ bool insert(Parser& p, const Cell* blk, uint32_t i) {
     return true;
 }
 
-bool change(Parser& p, const Cell* blk, uint32_t i) {
+[[gnu::noinline]] bool change(Parser& p, const Cell* blk, uint32_t i) {
     uint32_t j = i + 1;
     Cell v = rule_at(blk, j);
     bool only = keyword_of(&v) == KW_ONLY;
@@ -1063,7 +1070,7 @@ bool change(Parser& p, const Cell* blk, uint32_t i) {
     return true;
 }
 
-bool collect(Parser& p, const Cell* blk, uint32_t i, const Entry& entry) {
+[[gnu::noinline]] bool collect(Parser& p, const Cell* blk, uint32_t i, const Entry& entry) {
     uint32_t j = i + 1;
     Cell m = rule_at(blk, j);
     Keyword k = keyword_of(&m);
@@ -1084,7 +1091,7 @@ bool collect(Parser& p, const Cell* blk, uint32_t i, const Entry& entry) {
     return ok;
 }
 
-bool keep(Parser& p, const Cell* blk, uint32_t i) {
+[[gnu::noinline]] bool keep(Parser& p, const Cell* blk, uint32_t i) {
     if (p.collect < 0) error::raise(Err::script_parse_keep);
     uint32_t j = i + 1;
     Cell v = rule_at(blk, j);
@@ -1101,13 +1108,16 @@ bool keep(Parser& p, const Cell* blk, uint32_t i) {
     return true;
 }
 
-[[gnu::always_inline]] inline bool step_one(Parser& p, const Cell* blk, uint32_t i) {
+bool step_one(Parser& p, const Cell* blk, uint32_t i) {
     bool ok = position(p) < end_of(p);
     if (ok) set_position(p, position(p) + 1);
     fire(p, EV_MATCH, ok, blk, i);
     return ok;
 }
 
+// The keywords whose steps keep values of their own run out of line: a
+// chain of prefix keywords recurses through this function, whose frame
+// stays small.
 bool keyword(Parser& p, Keyword k, const Cell* blk, uint32_t i) {
     switch (k) {
     case KW_SKIP: return step_one(p, blk, i);
@@ -1209,7 +1219,8 @@ bool match_traced(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
     return step_form(p, blk, i, f, f->steps[i], nullptr, &quiet);
 }
 
-[[gnu::always_inline]] inline bool match_rule(Parser& p, const Cell* blk, uint32_t i) {
+// match_rule in line, for the rounds of a repetition.
+[[gnu::always_inline]] inline bool rule_in_line(Parser& p, const Cell* blk, uint32_t i) {
     Form* f = form_of(p, blk);
     if (f && i < f->count) {
         if (f->steps[i].kind == STEP_BLOCK) {  // a sub-block, the commonest rule a keyword takes: entered here
@@ -1221,6 +1232,10 @@ bool match_traced(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
     }
     return match_step(p, blk, i, decode(blk, i));
 }
+
+// Out of line for the keywords that take a rule: a chain of prefix keywords
+// recurses through it, and their frames stay small.
+bool match_rule(Parser& p, const Cell* blk, uint32_t i) { return rule_in_line(p, blk, i); }
 
 // Puts both work stacks back to the tops a call found, on every way out.
 struct Bases {
