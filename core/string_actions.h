@@ -56,12 +56,22 @@ const Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_,
 const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* prev_value,
                       Cell* prev_element, int32_t index, bool case_, bool get, bool last, bool notify);
 
-// True when the code point is in the bitset (beyond its bits: complemented).
-inline bool bitset_has(const Cell* bitset, uint32_t cp) {
+// A bitset's bits read once, for a run of tests where nothing runs that
+// could move or change its buffer.
+struct BitsetBits {
+    const uint8_t* bits;
+    uint32_t bytes;
+    bool complement;  // the answer beyond the stored bits
+    bool has(uint32_t cp) const { return (cp >> 3) < bytes ? (bits[cp >> 3] & (0x80u >> (cp & 7))) != 0 : complement; }
+};
+
+inline BitsetBits bitset_bits(const Cell* bitset) {
     SeriesBuffer* b = node::buffer(cell::series_node(bitset));
-    if ((cp >> 3) >= b->tail - b->head) return (b->flags & SER_COMPLEMENT) != 0;
-    return (series::head_ptr(b)[cp >> 3] & (0x80u >> (cp & 7))) != 0;
+    return BitsetBits{series::head_ptr(b), b->tail - b->head, (b->flags & SER_COMPLEMENT) != 0};
 }
+
+// True when the code point is in the bitset (beyond its bits: complemented).
+inline bool bitset_has(const Cell* bitset, uint32_t cp) { return bitset_bits(bitset).has(cp); }
 
 // ---- mold -----------------------------------------------------------------------
 

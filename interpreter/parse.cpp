@@ -366,6 +366,7 @@ StepKind step_kind(const Cell* v, Keyword k) {
 
 struct Form {
     uint32_t head, tail;
+    uint32_t count;  // the steps, one a cell
     std::vector<Step> steps;
     std::vector<Cell> snapshot;  // the cells when made (sanitizer builds)
 };
@@ -387,6 +388,7 @@ Form* make_form(Node n, SeriesBuffer* b, const Cell* blk) {
     slot->head = b->head;
     slot->tail = b->tail;
     slot->steps.assign(length, Step{});
+    slot->count = length;
     for (uint32_t i = 0; i < length; i++) {
         Step& s = slot->steps[i];
         const Cell* v = block::cell_at(blk, i);
@@ -423,7 +425,7 @@ inline Form* form_of(const Parser& p, const Cell* blk) {
     return make_form(n, b, blk);
 }
 
-inline Rule decode_step(const Cell* blk, uint32_t i, const Step& s) {
+[[gnu::always_inline]] inline Rule decode_step(const Cell* blk, uint32_t i, const Step& s) {
     Rule r;
     r.v = *block::cell_at(blk, i);
     cell::clear_flag(&r.v);
@@ -483,14 +485,14 @@ void count_seen() {
 // A rule-stack entry for the life of a scope: the rule position, the input
 // position and the record.
 struct Entry {
-    uint32_t at;
-    Entry(const Parser& p, EntryKind kind, const Cell* rule, int32_t code) : at(work.rule_top) {
+    uint32_t at, e;  // its first cell, its index
+    Entry(const Parser& p, EntryKind kind, const Cell* rule, int32_t code) : at(work.rule_top), e(at / ENTRY_CELLS) {
         push(p, kind, rule, code);
     }
     // A block's entry, hash its seen_hash.
-    Entry(const Parser& p, const Cell* rule, uint8_t hash) : at(work.rule_top) {
+    Entry(const Parser& p, const Cell* rule, uint8_t hash) : at(work.rule_top), e(at / ENTRY_CELLS) {
         push(p, ENTRY_BLOCK, rule, 0);
-        work.hashes[at / ENTRY_CELLS] = hash;
+        work.hashes[e] = hash;
         work.seen[hash]++;
     }
     void push(const Parser& p, EntryKind kind, const Cell* rule, int32_t code) {
@@ -498,16 +500,16 @@ struct Entry {
         work.rules[at] = *rule;
         work.rules[at + 1] = *p.input;
         cell::make_integer(&work.rules[at + 2], code);
-        work.kinds[at / ENTRY_CELLS] = kind;
+        work.kinds[e] = kind;
         work.rule_top += ENTRY_CELLS;
     }
     ~Entry() {
-        if (work.kinds[at / ENTRY_CELLS] == ENTRY_BLOCK) work.seen[work.hashes[at / ENTRY_CELLS]]--;
+        if (work.kinds[e] == ENTRY_BLOCK) work.seen[work.hashes[e]]--;
         work.rule_top = at;
     }
     Entry(const Entry&) = delete;
     Entry& operator=(const Entry&) = delete;
-    int32_t index() const { return int32_t(at / ENTRY_CELLS); }
+    int32_t index() const { return int32_t(e); }
     Cell* rule() const { return &work.rules[at]; }
     Cell* record() const { return &work.rules[at + 2]; }
 };
@@ -607,6 +609,7 @@ Cell word_argument(const Cell* blk, uint32_t i) {
 // ---- matching ---------------------------------------------------------------------
 
 bool match_rule(Parser& p, const Cell* blk, uint32_t i);
+inline bool rule_in_line(Parser& p, const Cell* blk, uint32_t i);
 bool match_decoded(Parser& p, const Cell* blk, uint32_t i, const Rule& r);
 bool match_traced(Parser& p, const Cell* blk, uint32_t i, const Rule& r);
 
@@ -635,7 +638,7 @@ uint32_t alternative_end(const Parser& p, const Cell* blk, uint32_t next) {
 // The same through the form, kept in the failed rule's step with the index
 // the walk started from, when no word decided any of the rules' ends on it.
 uint32_t alternative_end(const Parser& p, const Cell* blk, uint32_t i, uint32_t next, Form* f) {
-    if (i >= f->steps.size()) return alternative_end(p, blk, next);  // the rule's code shortened the block
+    if (i >= f->count) return alternative_end(p, blk, next);  // the rule's code shortened the block
     Step& failed = f->steps[i];
     if (failed.fail && failed.fail_from == next) return failed.fail;
     uint32_t from = next, length = rules_length(blk);
@@ -664,7 +667,7 @@ bool match_block(Parser& p, const Cell* block) {
     Form* f = form_of(p, blk);
     if (f) check_unchanged(f, blk);
     for (;;) {
-        uint32_t length = f ? uint32_t(f->steps.size()) : rules_length(blk);
+        uint32_t length = f ? f->count : rules_length(blk);
         if (i >= length) break;
         uint32_t next;
         bool quiet = false;
@@ -733,7 +736,7 @@ inline const Cell* terminal(const Parser& p, const Rule& r) {
 }
 
 // repeat for a terminal: its rounds without a decode or a trace each.
-bool repeat_terminal(Parser& p, const Cell* value, int32_t min, int32_t max, bool is_while) {
+[[gnu::always_inline]] inline bool repeat_terminal(Parser& p, const Cell* value, int32_t min, int32_t max, bool is_while) {
     int32_t start = position(p);
     int64_t count = match_run(p, value, max < 0 ? INT64_MAX : max);
     if (count >= 0) {
@@ -758,15 +761,21 @@ bool repeat_terminal(Parser& p, const Cell* value, int32_t min, int32_t max, boo
 // that neither advances nor shortens the input ends it, except for while.
 // The count is 64 bits wide: a while that never ends goes on counting
 // rounds for as long as it runs.
+// repeat_terminal out of line, for repeat: a chain of prefix keywords
+// recurses through repeat, whose frame stays small.
+[[gnu::noinline]] bool repeat_terminal_out(Parser& p, const Cell* value, int32_t min, int32_t max, bool is_while) {
+    return repeat_terminal(p, value, min, max, is_while);
+}
+
 bool repeat(Parser& p, const Cell* blk, uint32_t i, int32_t min, int32_t max, bool is_while) {
     Rule r = decode(blk, i);
-    if (const Cell* value = terminal(p, r)) return repeat_terminal(p, value, min, max, is_while);
+    if (const Cell* value = terminal(p, r)) return repeat_terminal_out(p, value, min, max, is_while);
     int32_t start = position(p);
     int64_t count = 0;
     while (max < 0 || count < max) {
         int32_t before = position(p);
         uint32_t length_before = series::buffer_length(p.input);
-        bool ok = match_rule(p, blk, i);
+        bool ok = rule_in_line(p, blk, i);
         Signal s = p.signal;
         p.signal = SIGNAL_NONE;
         if (s == SIGNAL_BREAK) return true;
@@ -793,15 +802,12 @@ struct Repetition {
     bool is_while;
 };
 
+// The repeating keywords are numbered in a row, in this table's order.
+static_assert(KW_SOME == KW_ANY + 1 && KW_OPT == KW_ANY + 2 && KW_WHILE == KW_ANY + 3);
+constexpr Repetition REPETITIONS[] = {{0, -1, false}, {1, -1, false}, {0, 1, false}, {0, -1, true}};
+
 inline const Repetition* repetition_of(Keyword k) {
-    static constexpr Repetition any{0, -1, false}, some{1, -1, false}, opt{0, 1, false}, while_{0, -1, true};
-    switch (k) {
-    case KW_ANY: return &any;
-    case KW_SOME: return &some;
-    case KW_OPT: return &opt;
-    case KW_WHILE: return &while_;
-    default: return nullptr;
-    }
+    return k >= KW_ANY && k <= KW_WHILE ? &REPETITIONS[k - KW_ANY] : nullptr;
 }
 
 // The repetition of the rule after the keyword at i in the keyword's entry.
@@ -817,7 +823,7 @@ inline const Repetition* repetition_of(Keyword k) {
 // entry would raise parse-stack); or a block or a word holding one, run as
 // keyword() runs it, which clears quiet. -1 for any other rule after the
 // keyword.
-inline int repeat_form(Parser& p, const Cell* blk, uint32_t i, Keyword k, Form* f, bool* quiet) {
+[[gnu::always_inline]] inline int repeat_form(Parser& p, const Cell* blk, uint32_t i, Keyword k, Form* f, bool* quiet) {
     const Repetition* rep = repetition_of(k);
     if (!rep) return -1;
     const Step& s = f->steps[i + 1];
@@ -845,7 +851,7 @@ inline int repeat_form(Parser& p, const Cell* blk, uint32_t i, Keyword k, Form* 
         if (next) *next = i + 1;
         return s.k == KW_SKIP ? step_one(p, blk, i) : keyword(p, s.k, blk, i);
     case STEP_REPEAT:
-        if (i + 1 < f->steps.size()) {
+        if (i + 1 < f->count) {
             int fast = repeat_form(p, blk, i, s.k, f, quiet);
             if (fast >= 0) {
                 if (next) *next = i + 2;
@@ -929,7 +935,7 @@ bool search(Parser& p, const Cell* blk, uint32_t i, bool thru) {
 }
 
 // copy and set: the rule after the word, then the word gets what it matched.
-bool capture(Parser& p, const Cell* blk, uint32_t i, bool copy) {
+[[gnu::noinline]] bool capture(Parser& p, const Cell* blk, uint32_t i, bool copy) {
     Cell w = word_argument(blk, i + 1);
     int32_t start = position(p);
     if (!match_rule(p, blk, i + 2)) return false;
@@ -947,7 +953,7 @@ bool capture(Parser& p, const Cell* blk, uint32_t i, bool copy) {
     return true;
 }
 
-bool into(Parser& p, const Cell* blk, uint32_t i) {
+[[gnu::noinline]] bool into(Parser& p, const Cell* blk, uint32_t i) {
     if (!is_block_input(p)) error::raise(Err::script_parse_block, p.input);
     Cell rules = rule_at(blk, i + 1);
     if (cell::type(&rules) == T_WORD) rules = *context::word_value(&rules);
@@ -965,20 +971,20 @@ bool into(Parser& p, const Cell* blk, uint32_t i) {
         int32_t limit;
         ~Scope() {
             work.input_top--;
-            p.input = input;
+            set_input(p, input);
             p.limit = limit;
         }
     } scope{p, p.input, p.limit};
     cell::clear_flag(&value);
     work.inputs[work.input_top] = value;
-    p.input = &work.inputs[work.input_top++];
+    set_input(p, &work.inputs[work.input_top++]);
     p.limit = -1;
     bool ok = match_block(p, &rules) && position(p) >= end_of(p);
     if (ok) cell::set_series_index(scope.input, uint32_t(pos + 1));
     return ok;
 }
 
-bool quoted(Parser& p, const Cell* blk, uint32_t i) {
+[[gnu::noinline]] bool quoted(Parser& p, const Cell* blk, uint32_t i) {
     Cell v = rule_at(blk, i + 1);
     uint32_t t = cell::type(&v);
     bool literal = is_block_input(p) || t == T_CHAR || t == T_BINARY || types::is_any_string(t);
@@ -996,7 +1002,7 @@ bool quoted(Parser& p, const Cell* blk, uint32_t i) {
     return true;
 }
 
-bool if_(Parser& p, const Cell* blk, uint32_t i) {
+[[gnu::noinline]] bool if_(Parser& p, const Cell* blk, uint32_t i) {
     Cell v = rule_at(blk, i + 1);
     if (cell::type(&v) != T_PAREN) error::raise(Err::script_parse_rule, &v);
     Cell result = eval_paren(p, &v, blk, i + 1);
@@ -1020,7 +1026,7 @@ bool remove(Parser& p, const Cell* blk, uint32_t i) {
     return true;
 }
 
-bool insert(Parser& p, const Cell* blk, uint32_t i) {
+[[gnu::noinline]] bool insert(Parser& p, const Cell* blk, uint32_t i) {
     uint32_t j = i + 1;
     Cell v = rule_at(blk, j);
     bool only = keyword_of(&v) == KW_ONLY;
@@ -1041,7 +1047,7 @@ bool insert(Parser& p, const Cell* blk, uint32_t i) {
     return true;
 }
 
-bool change(Parser& p, const Cell* blk, uint32_t i) {
+[[gnu::noinline]] bool change(Parser& p, const Cell* blk, uint32_t i) {
     uint32_t j = i + 1;
     Cell v = rule_at(blk, j);
     bool only = keyword_of(&v) == KW_ONLY;
@@ -1064,7 +1070,7 @@ bool change(Parser& p, const Cell* blk, uint32_t i) {
     return true;
 }
 
-bool collect(Parser& p, const Cell* blk, uint32_t i, const Entry& entry) {
+[[gnu::noinline]] bool collect(Parser& p, const Cell* blk, uint32_t i, const Entry& entry) {
     uint32_t j = i + 1;
     Cell m = rule_at(blk, j);
     Keyword k = keyword_of(&m);
@@ -1085,7 +1091,7 @@ bool collect(Parser& p, const Cell* blk, uint32_t i, const Entry& entry) {
     return ok;
 }
 
-bool keep(Parser& p, const Cell* blk, uint32_t i) {
+[[gnu::noinline]] bool keep(Parser& p, const Cell* blk, uint32_t i) {
     if (p.collect < 0) error::raise(Err::script_parse_keep);
     uint32_t j = i + 1;
     Cell v = rule_at(blk, j);
@@ -1109,6 +1115,9 @@ bool step_one(Parser& p, const Cell* blk, uint32_t i) {
     return ok;
 }
 
+// The keywords whose steps keep values of their own run out of line: a
+// chain of prefix keywords recurses through this function, whose frame
+// stays small.
 bool keyword(Parser& p, Keyword k, const Cell* blk, uint32_t i) {
     switch (k) {
     case KW_SKIP: return step_one(p, blk, i);
@@ -1210,11 +1219,23 @@ bool match_traced(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
     return step_form(p, blk, i, f, f->steps[i], nullptr, &quiet);
 }
 
-bool match_rule(Parser& p, const Cell* blk, uint32_t i) {
+// match_rule in line, for the rounds of a repetition.
+[[gnu::always_inline]] inline bool rule_in_line(Parser& p, const Cell* blk, uint32_t i) {
     Form* f = form_of(p, blk);
-    if (f && i < f->steps.size()) return rule_from_form(p, blk, i, f);
+    if (f && i < f->count) {
+        if (f->steps[i].kind == STEP_BLOCK) {  // a sub-block, the commonest rule a keyword takes: entered here
+            Cell rules = *block::cell_at(blk, i);
+            cell::clear_flag(&rules);
+            return match_block(p, &rules);
+        }
+        return rule_from_form(p, blk, i, f);
+    }
     return match_step(p, blk, i, decode(blk, i));
 }
+
+// Out of line for the keywords that take a rule: a chain of prefix keywords
+// recurses through it, and their frames stay small.
+bool match_rule(Parser& p, const Cell* blk, uint32_t i) { return rule_in_line(p, blk, i); }
 
 // Puts both work stacks back to the tops a call found, on every way out.
 struct Bases {
@@ -1244,8 +1265,9 @@ void run(const Cell* input, const Cell* rules, int32_t op, int32_t limit, const 
     Cell result = statics::unset_cell;
     temp_roots::Hold hold(&result);
     Parser p{work.rule_top, work.input_top, &work.inputs[work.input_top], limit, op, SIGNAL_NONE, callback, -1,
-             &result, !callback && prepared::enabled};
+             &result, !callback && prepared::enabled, false, false};
     work.inputs[work.input_top++] = *input;
+    set_input(p, p.input);
     bool ok;
     try {
         Cell blk = *rules;

@@ -6,8 +6,13 @@
 // across a call that may evaluate code: the input is re-read through its
 // cell on the input stack, whose node the collector keeps and updates.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 
+#include "core/series.h"
+#include "core/string.h"
+#include "core/string_actions.h"
+#include "core/type_groups.h"
 #include "kernel/cell.h"
 
 namespace zel {
@@ -62,7 +67,16 @@ struct Parser {
     int32_t collect;                 // entry index of the innermost collect, -1 none
     Cell* result;                    // where an outermost collect leaves its block
     bool forms;                      // rules blocks are run from their forms (no trace, preparation on)
+    bool block_input, text_input;    // the input's type: block-like, or any-string (set_input)
 };
+
+// Makes the cell, whose value is set, the input; its type is read once
+// (nothing but the parse writes the cell, and it keeps the type).
+inline void set_input(Parser& p, Cell* input) {
+    p.input = input;
+    p.block_input = types::is_any_block(input);
+    p.text_input = types::is_any_string(input);
+}
 
 inline int32_t position(const Parser& p) { return cell::series_index(p.input); }
 inline void set_position(Parser& p, int32_t at) { cell::set_series_index(p.input, uint32_t(at)); }
@@ -71,20 +85,44 @@ inline bool is_case(const Parser& p) { return p.op == 2; }
 // ---- matching values (parse_match.cpp) ------------------------------------------------
 // Fills the folding table of the lower code points; the case tables must be ready.
 void init_match();
-// The position where the input ends (its tail or the part limit).
-int32_t end_of(const Parser& p);
-// The same for the input's length.
+// The position where the input ends (its tail or the part limit), for the
+// input's length.
 inline int32_t end_of(const Parser& p, int32_t length) { return p.limit >= 0 && p.limit < length ? p.limit : length; }
+// The same for the input as it is now.
+inline int32_t end_of(const Parser& p) { return end_of(p, int32_t(series::buffer_length(p.input))); }
 // The units a value used as a rule matches at the position, or -1. Blocks,
 // parens and keywords are the machine's; these are the plain values.
 int32_t match_value(Parser& p, const Cell* rule);
+// match_run for a char! over room units of the input from at, folding case
+// unless the parse is case-sensitive.
+int64_t match_char_run(const Parser& p, const Cell* rule, const uint8_t* at, uint32_t unit, uint32_t shift, int64_t room);
+
 // How many units in a row, at most most, a char! or bitset! rule matches
-// from the position of string input; -1 for other rules and inputs.
-int64_t match_run(const Parser& p, const Cell* rule, int64_t most);
+// from the position of string input; -1 for other rules and inputs. In line:
+// the charset's run is the inner loop of most text parses.
+[[gnu::always_inline]] inline int64_t match_run(const Parser& p, const Cell* rule, int64_t most) {
+    uint32_t t = cell::type(rule);
+    if ((t != T_CHAR && t != T_BITSET) || !p.text_input) return -1;
+    SeriesBuffer* b = string::buffer_of(p.input);
+    int32_t pos = position(p);
+    int64_t room = std::min<int64_t>(most, int64_t(end_of(p, int32_t(series::length(b)))) - pos), n = 0;
+    if (room <= 0) return 0;
+    uint32_t shift = series::unit_shift(b);
+    const uint8_t* at = series::head_ptr(b) + (size_t(pos) << shift);
+    if (t != T_BITSET) return match_char_run(p, rule, at, series::unit(b), shift, room);
+    string::BitsetBits bits = string::bitset_bits(rule);
+    if (shift == 0) {
+        while (n < room && bits.has(at[n])) n++;
+        return n;
+    }
+    uint32_t unit = series::unit(b);
+    while (n < room && bits.has(string::get_char(at + (size_t(n) << shift), unit))) n++;
+    return n;
+}
 // The input unit at an index as a value: the cell, a char! or an integer!.
 void unit_at(const Parser& p, int32_t index, Cell* out);
 // True when the input is a block-like series.
-bool is_block_input(const Parser& p);
+inline bool is_block_input(const Parser& p) { return p.block_input; }
 
 // ---- editing and collecting (parse_edit.cpp) --------------------------------------------
 // Removes count units at start; the position goes to start.

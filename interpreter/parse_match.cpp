@@ -28,10 +28,6 @@
 namespace zel {
 namespace parse {
 
-int32_t end_of(const Parser& p) { return end_of(p, int32_t(series::buffer_length(p.input))); }
-
-bool is_block_input(const Parser& p) { return types::is_any_block(p.input); }
-
 void unit_at(const Parser& p, int32_t index, Cell* out) {
     if (index < 0 || uint32_t(index) >= series::buffer_length(p.input)) {
         *out = statics::none_cell;  // a paren may have shortened the input: nothing is read past its tail
@@ -227,27 +223,11 @@ void init_match() {
     for (uint32_t cp = 0; cp < 256; cp++) fold_low[cp] = case_::convert(cp, true);
 }
 
-int64_t match_run(const Parser& p, const Cell* rule, int64_t most) {
-    uint32_t t = cell::type(rule);
-    if ((t != T_CHAR && t != T_BITSET) || !types::is_any_string(p.input)) return -1;
-    SeriesBuffer* b = string::buffer_of(p.input);
-    int32_t pos = position(p);
-    int64_t room = std::min<int64_t>(most, int64_t(end_of(p, int32_t(series::length(b)))) - pos), n = 0;
-    if (room <= 0) return 0;
-    uint32_t shift = series::unit_shift(b);
-    const uint8_t* at = series::head_ptr(b) + (size_t(pos) << shift);
-    if (t == T_BITSET) {
-        if (shift == 0) {
-            while (n < room && string::bitset_has(rule, at[n])) n++;
-            return n;
-        }
-        Units in{at, series::unit(b), shift};
-        while (n < room && string::bitset_has(rule, in.at(uint32_t(n)))) n++;
-        return n;
-    }
-    Units in{at, series::unit(b), shift};
+int64_t match_char_run(const Parser& p, const Cell* rule, const uint8_t* at, uint32_t unit, uint32_t shift, int64_t room) {
+    Units in{at, unit, shift};
     bool exact = is_case(p);
     uint32_t c = fold(cell::get_char(rule), exact);
+    int64_t n = 0;
     while (n < room && fold(in.at(uint32_t(n)), exact) == c) n++;
     return n;
 }
