@@ -608,6 +608,14 @@ Cell word_argument(const Cell* blk, uint32_t i) {
 
 // ---- matching ---------------------------------------------------------------------
 
+bool match_block(Parser& p, const Cell* block);
+// The block rule at i (a form's STEP_BLOCK) matched.
+inline bool sub_block(Parser& p, const Cell* blk, uint32_t i) {
+    Cell rules = *block::cell_at(blk, i);
+    cell::clear_flag(&rules);
+    return match_block(p, &rules);
+}
+
 bool match_rule(Parser& p, const Cell* blk, uint32_t i);
 inline bool rule_in_line(Parser& p, const Cell* blk, uint32_t i);
 bool match_decoded(Parser& p, const Cell* blk, uint32_t i, const Rule& r);
@@ -874,13 +882,10 @@ inline const Repetition* repetition_of(Keyword k) {
         if (next) *next = step_next(p, blk, i, r, s);
         return match_step(p, blk, i, r);
     }
-    case STEP_BLOCK: {
+    case STEP_BLOCK:
         *quiet = false;
         if (next) *next = i + 1;
-        Cell rules = *block::cell_at(blk, i);
-        cell::clear_flag(&rules);
-        return match_block(p, &rules);
-    }
+        return sub_block(p, blk, i);
     case STEP_PAREN: {
         *quiet = false;
         if (next) *next = i + 1;
@@ -1223,11 +1228,8 @@ bool match_traced(Parser& p, const Cell* blk, uint32_t i, const Rule& r) {
 [[gnu::always_inline]] inline bool rule_in_line(Parser& p, const Cell* blk, uint32_t i) {
     Form* f = form_of(p, blk);
     if (f && i < f->count) {
-        if (f->steps[i].kind == STEP_BLOCK) {  // a sub-block, the commonest rule a keyword takes: entered here
-            Cell rules = *block::cell_at(blk, i);
-            cell::clear_flag(&rules);
-            return match_block(p, &rules);
-        }
+        // A sub-block, the commonest rule a keyword takes, is entered here.
+        if (f->steps[i].kind == STEP_BLOCK) return sub_block(p, blk, i);
         return rule_from_form(p, blk, i, f);
     }
     return match_step(p, blk, i, decode(blk, i));
