@@ -3083,6 +3083,18 @@ bool quick_call(Form* f, const prepared::Expr& e, SeriesBuffer* b, Cell* slot);
     }
 }
 
+// A quick form's expressions from the first, each as quick_expression runs
+// it, up to one it cannot take or a safe point that is due: how many ran,
+// *pos the position after the last of them.
+[[gnu::always_inline]] inline uint32_t quick_run(Form* f, SeriesBuffer* b, Cell* slot, uint32_t* pos) {
+    uint32_t k = 0;
+    for (const prepared::Expr* e = f->exprs.data(); k < f->count; k++, e++) {
+        if (safe_point_due() || !quick_expression(f, *e, b, slot)) break;
+        *pos = e->next;
+    }
+    return k;
+}
+
 // The exit a branch's chosen block takes when it is a lone break or
 // continue (its word holding that native, which takes no argument):
 // NAT_break or NAT_continue; 0 for any other block. The condition is at
@@ -3727,11 +3739,7 @@ template <bool Nested, bool Body>
     Cell* slot = stack::reg.top;
     uint32_t k = 0;
     if (f->quick && slot + 2 < stack::reg.limit) {
-        const prepared::Expr* e = f->exprs.data();
-        for (uint32_t count = f->count; k < count; k++, e++) {
-            if (safe_point_due() || !quick_expression(f, *e, b, slot)) break;
-            pos = e->next;
-        }
+        k = quick_run(f, b, slot, &pos);
         if (k == f->count) {
             if (keep_last) stack::set_result(slot);
             return true;
@@ -5187,11 +5195,7 @@ namespace {
         return;
     }
     prepared::check_unchanged(f, b);
-    uint32_t k = 0;
-    for (const prepared::Expr* e = f->exprs.data(); k < f->count; k++, e++) {
-        if (safe_point_due() || !quick_expression(f, *e, b, slot)) break;
-        pos = e->next;
-    }
+    uint32_t k = quick_run(f, b, slot, &pos);
     if (k == f->count) {
         if (keep_last) stack::set_result(slot);
         return;

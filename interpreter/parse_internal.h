@@ -83,6 +83,14 @@ inline void set_position(Parser& p, int32_t at) { cell::set_series_index(p.input
 inline bool is_case(const Parser& p) { return p.op == 2; }
 
 // ---- matching values (parse_match.cpp) ------------------------------------------------
+// The characters of a text series from a position. Nothing that runs while
+// one is in use evaluates code, so the buffer stays where it is.
+struct Units {
+    const uint8_t* p;
+    uint32_t unit, shift;
+    uint32_t at(uint32_t k) const { return string::get_char(p + (size_t(k) << shift), unit); }
+};
+
 // Fills the folding table of the lower code points; the case tables must be ready.
 void init_match();
 // The position where the input ends (its tail or the part limit), for the
@@ -115,8 +123,8 @@ int64_t match_char_run(const Parser& p, const Cell* rule, const uint8_t* at, uin
         while (n < room && bits.has(at[n])) n++;
         return n;
     }
-    uint32_t unit = series::unit(b);
-    while (n < room && bits.has(string::get_char(at + (size_t(n) << shift), unit))) n++;
+    Units in{at, series::unit(b), shift};
+    while (n < room && bits.has(in.at(uint32_t(n)))) n++;
     return n;
 }
 // The input unit at an index as a value: the cell, a char! or an integer!.

@@ -50,14 +50,6 @@ uint32_t fold_low[256];
 inline uint32_t fold(uint32_t cp) { return cp < 256 ? fold_low[cp] : case_::convert(cp, true); }
 inline uint32_t fold(uint32_t cp, bool exact) { return exact ? cp : fold(cp); }
 
-// The characters of a text series from a position. Nothing that runs while
-// one is in use evaluates code, so the buffer stays where it is.
-struct Units {
-    const uint8_t* p;
-    uint32_t unit, shift;
-    uint32_t at(uint32_t k) const { return string::get_char(p + (size_t(k) << shift), unit); }
-};
-
 inline Units units_at(const Cell* series, uint32_t index) {
     SeriesBuffer* b = string::buffer_of(series);
     uint32_t shift = series::unit_shift(b);
